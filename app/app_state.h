@@ -1,0 +1,17 @@
+// The program-wide state the rest of the system reaches: the interactive flag,
+// the running main dialog, the check-out name and the message box caption.
+#pragma once
+
+namespace dovrane::app {
+
+// 1 at start; 0 in the dialog mode and for -checkout, -erase_y and -move_y.
+// While 1, erasing asks first and -restore/-update end with a final notice.
+extern int g_interactive;
+// The running main dialog, set just before it runs; null on the command line.
+extern void* g_main_dialog;
+// The name the check-out comment dialog shows (256 bytes).
+extern char g_checkout_name[256];
+// The caption of every message box.
+extern char g_caption[24];
+
+}  // namespace dovrane::app

@@ -1,0 +1,96 @@
+#include "app/command_line_main.h"
+
+#include <strings.h>
+
+#include <cstdio>
+
+#include "app/app_state.h"
+#include "app/command_table.h"
+#include "app/tool_message_box.h"
+#include "extlib/general.h"
+#include "extlib/library_init.h"
+#include "platform/env.h"
+#include "platform/messenger.h"
+#include "platform/terminal.h"
+#include "platform/text_codec.h"
+
+namespace dovrane::app {
+
+namespace {
+
+std::string JoinCommandLine(const std::vector<std::string>& args) {
+  std::string line;
+  for (const std::string& a : args) {
+    if (!line.empty()) line += ' ';
+    line += a.find_first_of(" \t") == std::string::npos ? a : "\"" + a + "\"";
+  }
+  return line;
+}
+
+// Converts the arguments to the system's code page; false when there are too
+// many or one has no Windows-1252 form.
+bool ConvertArguments(const std::vector<std::string>& args, std::vector<std::string>* out) {
+  if (args.size() > static_cast<size_t>(kMaxArguments)) return false;
+  out->clear();
+  for (const std::string& a : args) {
+    std::string converted;
+    if (!platform::Utf8ToCp1252(a, &converted)) return false;
+    out->push_back(converted);
+  }
+  return true;
+}
+
+void InitialiseLibrary() {
+  int mode = 2;
+  if (extlib::lzinit(&mode, 0, 0, 0, 0, 0) != 0) extlib::lgstop_C_("lfpath_ini");
+}
+
+}  // namespace
+
+int CommandLineMain(const std::vector<std::string>& args) {
+  platform::Env* env = platform::CurrentEnv();
+  std::vector<std::string> argv;
+  if (!ConvertArguments(args, &argv)) {
+    char text[2048];
+    std::snprintf(text, sizeof text,
+                  "Problems while converting parameters.\nMay be too much parameters (maximum is %d) or invalid "
+                  "parameter format!\nCurrent command line is:\n%s",
+                  kMaxArguments, JoinCommandLine(args).c_str());
+    std::string cp;
+    if (!platform::Utf8ToCp1252(text, &cp)) cp = text;
+    platform::CurrentMessenger()->MessageBox(cp, "String2ArgcArgv",
+                                             platform::kMbTaskModal | platform::kMbIconWarning);
+    return 1;
+  }
+  if (argv.empty()) PrintUsage(kMessageError);
+
+  env->SetEnv("VEKLOG", "sysadm");
+  if (argv.size() == 1 && strcasecmp(env->GetEnv("VEKLOG").c_str(), "sysadm") != 0) return 0;
+
+  extlib::VekArbeitsVerzeichnis();
+  // The terminal keeps its own copies of the streams before they go to the file.
+  platform::Terminal::CaptureOriginalStreams();
+  platform::RedirectStandardStreams("STDERR.OUT");
+  platform::FileInfo info;
+  if (env->Stat("mit", &info) == 0) extlib::setFileAccessTrace(1);
+  if (extlib::getFileAccessTrace()) extlib::lfPrintSystemInfo(stderr);
+  extlib::lfperrC_SetMode(1);
+
+  switch (argv.size()) {
+    case 1: {
+      if (env->SetEnv("VEKLOG", "sysadm") != 0) extlib::lf_perror("putenv");
+      InitialiseLibrary();
+      g_interactive = 0;
+      return RunDialogMode();
+    }
+    case 2:
+    case 3:
+    case 4:
+      InitialiseLibrary();
+      return DispatchCommandLine(argv);
+    default:
+      PrintUsage(kMessageWarning);
+  }
+}
+
+}  // namespace dovrane::app

@@ -1,0 +1,148 @@
+#include "app/command_table.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "app/app_state.h"
+#include "app/project_error.h"
+#include "app/tool_message_box.h"
+#include "extlib/library_init.h"
+#include "platform/terminal.h"
+
+namespace dovrane::app {
+
+namespace {
+
+DialogRunner g_dialog_runner = nullptr;
+
+int NotAvailable(const CommandArgs&) {
+  ToolMessageBox(kMessageError, "%s", "This operation is not available in this build.\n");
+  return kPrjFailed;
+}
+
+int RunCheckout(const CommandArgs& args) {
+  std::snprintf(g_checkout_name, sizeof g_checkout_name, "%s", args.padded_name.c_str());
+  return RunDialogMode() == 0 ? 0 : 1;
+}
+
+std::vector<Command>& MutableTable() {
+  using F = CommandForm;
+  static std::vector<Command> table = {
+      // argc 3, project forms, in the order they are compared.
+      {"-getpath", 3, F::kProject, false, NotAvailable},
+      {"-getnumber", 3, F::kProject, false, NotAvailable},
+      {"-getdbid", 3, F::kProject, false, NotAvailable},
+      {"-exist", 3, F::kProject, false, NotAvailable},
+      {"-info", 3, F::kProject, false, NotAvailable},
+      {"-reorg", 3, F::kProject, false, NotAvailable},
+      {"-renewUUIDs", 3, F::kProject, false, NotAvailable},
+      {"-updateattr", 3, F::kProject, false, NotAvailable},
+      {"-erase", 3, F::kProject, false, NotAvailable},
+      {"-erase_y", 3, F::kProject, true, NotAvailable},
+      {"-unblock", 3, F::kProject, false, NotAvailable},
+      {"-checkout", 3, F::kProject, true, RunCheckout},
+      // argc 3, option forms.
+      {"-update", 3, F::kOption, false, NotAvailable},
+      {"-checkin", 3, F::kOption, false, NotAvailable},
+      {"-usercfg", 3, F::kOption, false, NotAvailable},
+      // argc 4.
+      {"-getpath", 4, F::kProject, false, NotAvailable},
+      {"-getnumber", 4, F::kProject, false, NotAvailable},
+      {"-getdbid", 4, F::kProject, false, NotAvailable},
+      {"-move", 4, F::kProject, false, NotAvailable},
+      {"-move_y", 4, F::kProject, true, NotAvailable},
+      {"-create", 4, F::kProject, false, NotAvailable},
+      // argc 2.
+      {"-restore", 2, F::kOption, false, NotAvailable},
+      {"-update", 2, F::kOption, false, NotAvailable},
+  };
+  return table;
+}
+
+const char* const kUsageLines[] = {
+    "\t%s prj_name -exist\n",     "\t%s prj_name -info\n",        "\t%s prj_name -getpath [outputfile]\n",
+    "\t%s prj_name -getnumber [outputfile]\n", "\t%s prj_name -getdbid [outputfile]\n",
+    "\t%s prj_name -move host\n", "\t%s prj_name -move_y host\n", "\t%s prj_name -reorg\n",
+    "\t%s prj_name -renewUUIDs\n", "\t%s prj_name -updateattr\n", "\t%s prj_name -erase\n",
+    "\t%s prj_name -erase_y\n",   "\t%s prj_name -create host\n", "\t%s prj_name -unblock\n",
+    "\t%s -usercfg num_users\n",  "\t%s -checkin path\n",          "\t%s -restore\n",
+    "\t%s -update [hostname]\n",
+};
+
+}  // namespace
+
+const std::vector<Command>& CommandTable() { return MutableTable(); }
+
+void SetCommandHandler(const char* option, int argc, CommandHandler handler) {
+  for (Command& c : MutableTable())
+    if (c.argc == argc && std::strcmp(c.option, option) == 0) c.run = handler;
+}
+
+void SetDialogRunner(DialogRunner runner) { g_dialog_runner = runner; }
+
+int RunDialogMode() {
+  if (!g_dialog_runner) {
+    ToolMessageBox(kMessageError, "%s", "The main window is not part of this build.\n");
+    return 1;
+  }
+  return g_dialog_runner();
+}
+
+std::string PadProjectName(const std::string& name) {
+  std::string padded = name.substr(0, kProjectNameLength);
+  padded.resize(kProjectNameLength, ' ');
+  return padded;
+}
+
+std::string UsageText() {
+  std::string text = "usage:\n";
+  for (const char* line : kUsageLines) {
+    char buf[128];
+    std::snprintf(buf, sizeof buf, line, "Dovrane");
+    text += buf;
+  }
+  return text;
+}
+
+void PrintUsage(int kind) {
+  ToolMessageBox(kind, "%s\n", UsageText().c_str());
+  extlib::lzende();
+  std::exit(22);
+}
+
+int DispatchCommandLine(const std::vector<std::string>& argv) {
+  const int argc = static_cast<int>(argv.size());
+  const Command* match = nullptr;
+  for (const Command& c : CommandTable()) {
+    if (c.argc != argc) continue;
+    const std::string& option = c.form == CommandForm::kProject ? argv[2] : argv[1];
+    if (option == c.option) {
+      match = &c;
+      break;
+    }
+  }
+  if (!match) PrintUsage(kMessageWarning);
+
+  CommandArgs args;
+  if (match->form == CommandForm::kProject) {
+    const std::string& name = argv[1];
+    const bool checkout = std::strcmp(match->option, "-checkout") == 0;
+    // A name is never looked up cut short: refuse it instead.
+    if (!checkout && name.size() > kProjectNameLength) {
+      platform::Terminal::Beep();
+      ReportProjectError(kPrjInvalidName);
+      extlib::lzende();
+      return kPrjInvalidName;
+    }
+    args.padded_name = checkout ? name : PadProjectName(name);
+    if (argc == 4) args.argument = argv[3];
+  } else if (argc == 3) {
+    args.argument = argv[2];
+  }
+  if (match->clears_interactive) g_interactive = 0;
+  int result = match->run(args);
+  extlib::lzende();
+  return result;
+}
+
+}  // namespace dovrane::app

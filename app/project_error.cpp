@@ -1,0 +1,51 @@
+#include "app/project_error.h"
+
+#include "app/tool_message_box.h"
+#include "extlib/messages.h"
+
+namespace dovrane::app {
+
+namespace {
+long NoticeNumber(int code) {
+  switch (code) {
+    case -6: return 2200206;
+    case -7: return 2500453;
+    case -18: return 2500455;
+    case -22: return 2500454;
+    default: return 0;
+  }
+}
+}  // namespace
+
+std::string ProjectErrorText(int code) {
+  switch (code) {
+    case -2: return "Project file does not exist";
+    case -3: return "Project does not exist";
+    case -4: return "Project already exists";
+    case -5: return "Selected function not permitted with private project";
+    case -8: return "Invalid project name";
+    case -10: return "Unable to create configuration file";
+    case -11: return "Interrupted by user";
+    case -12: return "No computers registered in network";
+    case -13: return "No access rights for project";
+    case -14: return "You do not have owner's rights to the project";
+    case -16: return "Project is compressed";
+    case -17: return "Project is already linked to database";
+    case -19: return "Unknown computer in Project Manager";
+    case -20: return "Computer cannot be accessed!";
+    case -21: return "Project from another version!";
+    default:
+      if (NoticeNumber(code)) return "";
+      return "ERROR=" + std::to_string(code) + " ";
+  }
+}
+
+void ReportProjectError(int code) {
+  if (long notice = NoticeNumber(code)) {
+    extlib::hinweisBox(notice, 0);
+    return;
+  }
+  ToolMessageBox(kMessageWarning, "%s\n", ProjectErrorText(code).c_str());
+}
+
+}  // namespace dovrane::app

@@ -1,0 +1,43 @@
+// The general library: command-line splitting, the library's message output,
+// system information and small text helpers.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace dovrane::extlib {
+
+// Splits a command line by the Windows rules (blanks separate, quotes group,
+// backslashes escape a quote). *argc goes in as the maximum number of entries
+// and comes back as the count. Returns non-zero when split; zero when there are
+// more entries than the maximum or a quote is left open.
+int String2ArgcArgv(const std::string& line, int* argc, std::vector<std::string>* argv);
+
+// The library's message output: with mode 1 the text goes to standard error
+// (the trace file), with mode 0 into a message box.
+int lfperrC(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void lfperrC_SetMode(int mode);
+// Zero: the terminal takes the program's text as it is (converted at the edge).
+int lfperrC_IsOEMConverting();
+// "name: <system error text of errno>" as an error message.
+void lf_perror(const char* name);
+// An error box naming name and the last system error.
+void ErrorMessageBox(const char* name);
+// Date, program, computer, user, domain, system and working folder.
+void lfPrintSystemInfo(FILE* stream);
+
+// The file-access trace ("mit"): while on, every message text is echoed
+// through lfperrC.
+void setFileAccessTrace(int on);
+int getFileAccessTrace();
+inline bool FileAccessTraceOn() { return getFileAccessTrace() != 0; }
+
+// Today's date; out receives "dd.mm.yyyy" (at least 11 bytes).
+void kgdate(int* day, int* month, int* year, char* out);
+// Upper case in place, for the first length bytes (Windows-1252).
+void StringGross(char* text, int length);
+// Length of text (at most max) without trailing blanks.
+int StringLaenge0(const char* text, int max);
+
+}  // namespace dovrane::extlib

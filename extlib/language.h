@@ -1,0 +1,51 @@
+// The language library: texts by text number and line in the installed
+// language, and the character set conversions of names and records.
+#pragma once
+
+#include <string>
+
+namespace dovrane::extlib {
+
+// Copies the text (number, line) of the installed language into out (at most
+// max_len - 1 bytes and a zero) and its length into *length. Arguments are a
+// blank followed by values each ended by the character 0x1E; they replace the
+// placeholders %1 to %9 of the text in order. Returns 0 when the text was
+// found; otherwise writes "<text N,L>" and returns -1.
+int ll_getTextZeile(long text_number, int line, int max_len, const char* arguments, char* out,
+                    int* length);
+std::string LanguageText(long text_number, int line, const std::string& arguments = "");
+
+// Non-zero: English; zero: German. From Settings\InstalledLanguageLCID (user
+// settings first, then machine), German for the primary language 0x07.
+int ll_get_language();
+// Tests and the settings dialog switch the language of the running process.
+void ReloadLanguage();
+
+// Names typed by the user reach the system already in Windows-1252 (the
+// command line and the widgets convert at the edge), so this copies them.
+void AsciiTextToIso(const char* in, char* out);
+// DOS text (code page 850) of old administrations to Windows-1252, in place.
+void AsciiText2IsoInPlace(char* text);
+// 1: the conversion table is ready.
+int sys_init_key_tab();
+
+// A language text of at most 80 characters, for building messages.
+class TextLine {
+ public:
+  TextLine(long text_number, int line);
+  const std::string& str() const { return text_; }
+  TextLine& operator+=(const std::string& more) {
+    text_ += more;
+    return *this;
+  }
+  friend std::string operator+(const TextLine& a, const std::string& b) { return a.text_ + b; }
+
+ private:
+  std::string text_;
+};
+
+// The folder of the program's resources: DOVRANE_RES_DIR, else res/ beside
+// the program, else the source tree's res/.
+std::string ResourceFolder();
+
+}  // namespace dovrane::extlib

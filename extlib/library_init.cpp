@@ -1,0 +1,72 @@
+#include "extlib/library_init.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "extlib/messages.h"
+#include "extlib/settings.h"
+#include "platform/env.h"
+#include "platform/file_util.h"
+#include "platform/path_map.h"
+
+namespace dovrane::extlib {
+
+namespace {
+std::string g_slots[kSlotCount];
+bool g_initialised = false;
+
+std::string WithBackslash(std::string path) {
+  if (path.empty() || path.back() != '\\') path.push_back('\\');
+  return path;
+}
+}  // namespace
+
+int lfinipC(int slot, const std::string& path) {
+  if (slot < 0 || slot >= kSlotCount) return -1;
+  g_slots[slot] = path.empty() ? "" : WithBackslash(path);
+  return 0;
+}
+
+std::string lfinigC(int slot) { return slot < 0 || slot >= kSlotCount ? "" : g_slots[slot]; }
+
+int lzinit(int* mode, int, int, int, int, int) {
+  (void)mode;
+  ApplyPlatformSettings();
+  std::string net;
+  if (!GetSetupPath("Net", &net) || net.empty()) return 1;
+  std::string net_dir = WithBackslash(net) + "Net\\";
+  platform::FileInfo info;
+  if (platform::CurrentEnv()->Stat(platform::NativePath(net_dir), &info) != 0 ||
+      info.type != platform::EntryType::kDirectory)
+    return 2;
+  lfinipC(kSlotNet, net_dir);
+  std::string data;
+  if (GetSetupPath("Data", &data) && !data.empty()) lfinipC(kSlotLocalProjects, WithBackslash(data) + "prj\\");
+  g_initialised = true;
+  return 0;
+}
+
+void lzende() { g_initialised = false; }
+
+bool LibraryInitialised() { return g_initialised; }
+
+void lgstop_C_(const char* where) {
+  std::string net;
+  GetSetupPath("Net", &net);
+  std::string text = std::string("The installation paths can not be used (") + where +
+                     ").\nNetwork path: \"" + net + "\"\nSettings: " + SettingsFilePath("HKLM") + "\n";
+  LibraryMessage(1, text);
+  std::exit(1);
+}
+
+int VekArbeitsVerzeichnis() {
+  std::string work;
+  if (!GetSettingString("HKCU", "Settings\\WorkPath", &work) || work.empty())
+    if (!GetSettingString("HKLM", "InstallRoot\\WorkPath", &work) || work.empty()) return 0;
+  std::string native = platform::NativePath(work);
+  int rc = platform::MakeDirectories(native);
+  if (rc) return rc;
+  return platform::CurrentEnv()->ChDir(native);
+}
+
+}  // namespace dovrane::extlib

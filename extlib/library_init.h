@@ -1,0 +1,34 @@
+// Start and end of the file-access library, its path slots and the CAD
+// system's working folder.
+#pragma once
+
+#include <string>
+
+namespace dovrane::extlib {
+
+// Slot 23 is the network \Net\ folder, 31 the local project folder, 18 and 19
+// project folders under work. Paths are kept in Windows form, ending in "\".
+inline constexpr int kSlotNet = 23;
+inline constexpr int kSlotLocalProjects = 31;
+inline constexpr int kSlotCount = 64;
+
+// Sets slot to path (which must end in a backslash; one is added otherwise).
+// 0 or -1 for a bad slot.
+int lfinipC(int slot, const std::string& path);
+// The slot's path, "" when unset.
+std::string lfinigC(int slot);
+
+// Reads the installation paths from the settings and fills the slots. Returns
+// 0 when they can be used, non-zero otherwise (mode is the caller's, 2).
+int lzinit(int* mode, int, int, int, int, int);
+void lzende();
+bool LibraryInitialised();
+// Reports that the installation paths cannot be used and ends the program.
+[[noreturn]] void lgstop_C_(const char* where);
+
+// Makes the CAD system's working folder the current folder: HKCU
+// Settings\WorkPath, else HKLM InstallRoot\WorkPath (created when missing);
+// without either the current folder stays. Returns 0 or -errno.
+int VekArbeitsVerzeichnis();
+
+}  // namespace dovrane::extlib

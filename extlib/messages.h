@@ -1,0 +1,28 @@
+// The message library: whether the libraries show their own message boxes,
+// notices by text number, and progress notices.
+#pragma once
+
+#include <string>
+
+namespace dovrane::extlib {
+
+// The caption of every message box of the program.
+inline constexpr char kCaption[] = "Varnholtek Dovranix";
+
+// Non-zero switches the libraries' own message boxes off; returns the previous
+// state (non-zero: they were off), which the caller restores.
+int Msg2usr_Switch(int off);
+bool LibraryMessagesEnabled();
+
+// A library's own message box (kind as ToolMessageBox: 1 error, 2 information,
+// else warning), shown unless they are switched off. Returns the box result.
+int LibraryMessage(int kind, const std::string& text);
+
+// The language text (number, line 1) as a notice.
+int hinweisBox(long text_number, int flags);
+// Shows the language text (number, line 1) as a progress notice; returns its
+// handle, or 0 when none could be shown.
+long sendGuiMessageInProcess(long text_number, int flags);
+void cancelGuiMessageInProcess(long handle);
+
+}  // namespace dovrane::extlib

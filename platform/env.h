@@ -1,0 +1,123 @@
+// The operating system as the rest of dovrane sees it: one small interface of
+// file, directory, lock, clock and environment calls. Everything that touches
+// the file system goes through the current Env, so a test can point it at a
+// temporary installation or wrap it to fail one chosen call (FaultInjectionEnv).
+//
+// Contract: calls return >= 0 on success and -errno on failure; they never
+// throw and never print. Interrupted calls are retried inside the Env.
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace dovrane::platform {
+
+enum class EntryType { kUnknown, kFile, kDirectory, kLink, kOther };
+
+struct DirEntry {
+  std::string name;
+  EntryType type = EntryType::kUnknown;  // from the listing; kUnknown: ask Stat
+};
+
+// Time with nanoseconds, seconds since 1970.
+struct FileTime {
+  int64_t sec = 0;
+  int64_t nsec = 0;
+  bool operator==(const FileTime&) const = default;
+  auto operator<=>(const FileTime&) const = default;
+};
+
+struct FileInfo {
+  EntryType type = EntryType::kUnknown;
+  uint64_t size = 0;
+  FileTime created;   // birth time where the file system keeps it, else change time
+  FileTime accessed;
+  FileTime modified;
+  mode_t mode = 0;
+  uint64_t device = 0;
+  uint64_t inode = 0;
+};
+
+enum class LockMode { kUnlock, kShared, kExclusive };
+
+class Env {
+ public:
+  virtual ~Env() = default;
+
+  // Files. Paths are native; the Windows form is mapped by PathMap first.
+  virtual int Open(const std::string& path, int flags, mode_t mode = 0644);
+  virtual int OpenAt(int dirfd, const std::string& name, int flags, mode_t mode = 0644);
+  virtual int64_t Read(int fd, void* buf, size_t n);
+  virtual int64_t PRead(int fd, void* buf, size_t n, int64_t offset);
+  // Writes all n bytes (short writes are continued); returns n or -errno.
+  virtual int64_t Write(int fd, const void* buf, size_t n);
+  virtual int64_t PWrite(int fd, const void* buf, size_t n, int64_t offset);
+  virtual int64_t Seek(int fd, int64_t offset, int whence);
+  virtual int Sync(int fd);
+  virtual int Truncate(int fd, int64_t size);
+  virtual int Close(int fd);
+
+  // Names.
+  virtual int Rename(const std::string& from, const std::string& to);
+  virtual int RenameAt(int fromdir, const std::string& from, int todir, const std::string& to);
+  virtual int Unlink(const std::string& path);
+  virtual int UnlinkAt(int dirfd, const std::string& name, bool directory);
+  virtual int MkDir(const std::string& path, mode_t mode = 0755);
+  virtual int MkDirAt(int dirfd, const std::string& name, mode_t mode = 0755);
+  virtual int RmDir(const std::string& path);
+  virtual int Symlink(const std::string& target, const std::string& path);
+
+  // Status. follow=false describes a link itself.
+  virtual int Stat(const std::string& path, FileInfo* info, bool follow = true);
+  virtual int StatAt(int dirfd, const std::string& name, FileInfo* info, bool follow = false);
+  virtual int FStat(int fd, FileInfo* info);
+  // Lists a directory without "." and "..".
+  virtual int ListDir(const std::string& path, std::vector<DirEntry>* entries);
+  virtual int ListDirFd(int dirfd, std::vector<DirEntry>* entries);
+
+  // Times and attributes.
+  virtual int SetTimes(const std::string& path, const FileTime& accessed, const FileTime& modified);
+  virtual int FSetTimes(int fd, const FileTime& accessed, const FileTime& modified);
+  virtual int Chmod(const std::string& path, mode_t mode);
+  virtual int FChmod(int fd, mode_t mode);
+  virtual int SetXattr(const std::string& path, const std::string& name, const std::string& value);
+  virtual int GetXattr(const std::string& path, const std::string& name, std::string* value);
+  virtual int RemoveXattr(const std::string& path, const std::string& name);
+  // Free and total bytes of the file system that holds path.
+  virtual int DiskSpace(const std::string& path, uint64_t* free_bytes, uint64_t* total_bytes);
+  // Non-zero device of path's file system differs from its parent's: a mount point.
+  virtual int IsMountPoint(const std::string& path, bool* mounted);
+
+  // Byte-range locks on an open file description (OFD locks): seen by every other
+  // open of the file, in this process or another. Waits at most timeout_ms.
+  virtual int Lock(int fd, int64_t start, int64_t length, LockMode mode, int timeout_ms);
+  // Another description holds a conflicting lock on the range (true), or not.
+  virtual int TestLock(int fd, int64_t start, int64_t length, bool* locked);
+
+  // Clock and environment.
+  virtual int64_t NowSeconds();
+  virtual int64_t MonotonicMs();
+  virtual void SleepMs(int ms);
+  virtual std::string GetEnv(const std::string& name);
+  virtual int SetEnv(const std::string& name, const std::string& value);
+  virtual int GetCwd(std::string* path);
+  virtual int ChDir(const std::string& path);
+};
+
+// The Env every caller uses. Never null; the POSIX Env unless a test replaced it.
+Env* CurrentEnv();
+// Replaces the current Env (null restores the POSIX one); returns the previous.
+// REQUIRES: no other thread uses the Env while it is replaced.
+Env* SetCurrentEnv(Env* env);
+
+// errno as our error value (negative), in one place.
+int ErrnoResult();
+
+// Names an error value (negative errno) in plain words, for messages.
+std::string ErrorName(int error);
+
+}  // namespace dovrane::platform

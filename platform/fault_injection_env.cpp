@@ -1,0 +1,133 @@
+#include "platform/fault_injection_env.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+namespace dovrane::platform {
+
+void FaultInjectionEnv::Arm(FaultPoint point, int nth, int error) {
+  Reset();
+  point_ = point;
+  nth_ = nth;
+  error_ = error;
+}
+
+void FaultInjectionEnv::Disarm() { nth_ = 0; }
+
+int FaultInjectionEnv::Calls(FaultPoint point) const { return calls_[static_cast<int>(point)]; }
+
+void FaultInjectionEnv::Reset() {
+  for (auto& c : calls_) c = 0;
+  fired_ = false;
+}
+
+int FaultInjectionEnv::Hit(FaultPoint point) {
+  int n = ++calls_[static_cast<int>(point)];
+  if (nth_ > 0 && point == point_ && n == nth_) {
+    fired_ = true;
+    return -error_;
+  }
+  return 0;
+}
+
+int FaultInjectionEnv::Open(const std::string& path, int flags, mode_t mode) {
+  if (int e = Hit(FaultPoint::kOpen)) return e;
+  return Env::Open(path, flags, mode);
+}
+int FaultInjectionEnv::OpenAt(int dirfd, const std::string& name, int flags, mode_t mode) {
+  if (int e = Hit(FaultPoint::kOpen)) return e;
+  return Env::OpenAt(dirfd, name, flags, mode);
+}
+int64_t FaultInjectionEnv::Write(int fd, const void* buf, size_t n) {
+  if (int e = Hit(FaultPoint::kWrite)) {
+    // A failing write may still have written part of the data, as on a full disk.
+    if (n > 1) Env::Write(fd, buf, n / 2);
+    return e;
+  }
+  return Env::Write(fd, buf, n);
+}
+int64_t FaultInjectionEnv::PWrite(int fd, const void* buf, size_t n, int64_t offset) {
+  if (int e = Hit(FaultPoint::kWrite)) {
+    if (n > 1) Env::PWrite(fd, buf, n / 2, offset);
+    return e;
+  }
+  return Env::PWrite(fd, buf, n, offset);
+}
+int FaultInjectionEnv::Sync(int fd) {
+  if (int e = Hit(FaultPoint::kSync)) return e;
+  return Env::Sync(fd);
+}
+int FaultInjectionEnv::Rename(const std::string& from, const std::string& to) {
+  if (int e = Hit(FaultPoint::kRename)) return e;
+  return Env::Rename(from, to);
+}
+int FaultInjectionEnv::RenameAt(int fromdir, const std::string& from, int todir, const std::string& to) {
+  if (int e = Hit(FaultPoint::kRename)) return e;
+  return Env::RenameAt(fromdir, from, todir, to);
+}
+int FaultInjectionEnv::Close(int fd) {
+  if (int e = Hit(FaultPoint::kClose)) {
+    Env::Close(fd);  // the descriptor is gone either way, as after a failed close(2)
+    return e;
+  }
+  return Env::Close(fd);
+}
+int FaultInjectionEnv::Unlink(const std::string& path) {
+  if (int e = Hit(FaultPoint::kUnlink)) return e;
+  return Env::Unlink(path);
+}
+int FaultInjectionEnv::UnlinkAt(int dirfd, const std::string& name, bool directory) {
+  if (int e = Hit(FaultPoint::kUnlink)) return e;
+  return Env::UnlinkAt(dirfd, name, directory);
+}
+int FaultInjectionEnv::MkDir(const std::string& path, mode_t mode) {
+  if (int e = Hit(FaultPoint::kMkDir)) return e;
+  return Env::MkDir(path, mode);
+}
+int FaultInjectionEnv::MkDirAt(int dirfd, const std::string& name, mode_t mode) {
+  if (int e = Hit(FaultPoint::kMkDir)) return e;
+  return Env::MkDirAt(dirfd, name, mode);
+}
+
+namespace {
+bool ParsePoint(const std::string& s, FaultPoint* p) {
+  static const struct { const char* name; FaultPoint point; } kNames[] = {
+      {"open", FaultPoint::kOpen},     {"write", FaultPoint::kWrite},   {"sync", FaultPoint::kSync},
+      {"rename", FaultPoint::kRename}, {"close", FaultPoint::kClose},   {"unlink", FaultPoint::kUnlink},
+      {"mkdir", FaultPoint::kMkDir}};
+  for (const auto& n : kNames)
+    if (s == n.name) {
+      *p = n.point;
+      return true;
+    }
+  return false;
+}
+int ParseErrno(const std::string& s) {
+  if (s == "ENOSPC") return ENOSPC;
+  if (s == "EIO") return EIO;
+  if (s == "EACCES") return EACCES;
+  if (s == "EBUSY") return EBUSY;
+  return std::atoi(s.c_str());
+}
+}  // namespace
+
+void InstallFaultInjectionFromEnvironment() {
+  const char* spec = std::getenv("DOVRANE_FAULT");
+  if (!spec || !*spec) return;
+  std::string s = spec;
+  size_t a = s.find(':'), b = s.find(':', a == std::string::npos ? a : a + 1);
+  if (a == std::string::npos || b == std::string::npos) return;
+  FaultPoint point;
+  if (!ParsePoint(s.substr(0, a), &point)) return;
+  int nth = std::atoi(s.substr(a + 1, b - a - 1).c_str());
+  int error = ParseErrno(s.substr(b + 1));
+  if (nth <= 0 || error <= 0) return;
+  static FaultInjectionEnv env;  // lives as long as the process
+  env.Arm(point, nth, error);
+  SetCurrentEnv(&env);
+}
+
+}  // namespace dovrane::platform

@@ -1,0 +1,53 @@
+// An Env that passes every call to the POSIX Env but fails one chosen call:
+// the Nth write, sync, rename, close, open or unlink, with a chosen error.
+// Used to prove that an interrupted operation loses nothing.
+#pragma once
+
+#include <atomic>
+
+#include "platform/env.h"
+
+namespace dovrane::platform {
+
+enum class FaultPoint { kOpen, kWrite, kSync, kRename, kClose, kUnlink, kMkDir, kCount };
+
+class FaultInjectionEnv : public Env {
+ public:
+  // Fail the nth (1-based) call of `point` with -error; 0 disarms.
+  void Arm(FaultPoint point, int nth, int error);
+  void Disarm();
+  // Calls of `point` seen since the last Arm or Reset.
+  int Calls(FaultPoint point) const;
+  void Reset();
+  bool Fired() const { return fired_; }
+
+  int Open(const std::string& path, int flags, mode_t mode) override;
+  int OpenAt(int dirfd, const std::string& name, int flags, mode_t mode) override;
+  int64_t Write(int fd, const void* buf, size_t n) override;
+  int64_t PWrite(int fd, const void* buf, size_t n, int64_t offset) override;
+  int Sync(int fd) override;
+  int Rename(const std::string& from, const std::string& to) override;
+  int RenameAt(int fromdir, const std::string& from, int todir, const std::string& to) override;
+  int Close(int fd) override;
+  int Unlink(const std::string& path) override;
+  int UnlinkAt(int dirfd, const std::string& name, bool directory) override;
+  int MkDir(const std::string& path, mode_t mode) override;
+  int MkDirAt(int dirfd, const std::string& name, mode_t mode) override;
+
+ private:
+  // Counts the call; returns the injected error or 0.
+  int Hit(FaultPoint point);
+
+  std::atomic<int> calls_[static_cast<int>(FaultPoint::kCount)] = {};
+  FaultPoint point_ = FaultPoint::kWrite;
+  int nth_ = 0;
+  int error_ = 0;
+  std::atomic<bool> fired_ = false;
+};
+
+// Installs a FaultInjectionEnv from the environment variable DOVRANE_FAULT
+// ("write:3:ENOSPC" fails the third write with ENOSPC), so scripted runs of the
+// real program can be failed at any point. Does nothing when it is not set.
+void InstallFaultInjectionFromEnvironment();
+
+}  // namespace dovrane::platform

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+namespace dovrane::platform {
+
+// The system's text for an error number (errno value, sign ignored), or
+// "Windows Error Message: %d" when the system has no text for it. The result
+// lives in a static buffer of 1024 bytes until the next call, as callers expect.
+const char* SystemErrorText(int error);
+// The text of the calling thread's last error (errno).
+const char* LastSystemErrorText();
+
+}  // namespace dovrane::platform

@@ -1,0 +1,93 @@
+#include "platform/terminal.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "platform/env.h"
+#include "platform/text_codec.h"
+
+namespace dovrane::platform {
+
+namespace {
+int g_in = STDIN_FILENO;
+int g_out = STDOUT_FILENO;
+int g_err = STDERR_FILENO;
+bool g_captured = false;
+
+void WriteAll(int fd, const std::string& text) {
+  std::string utf8 = Cp1252ToUtf8(text);
+  size_t off = 0;
+  while (off < utf8.size()) {
+    ssize_t w = ::write(fd, utf8.data() + off, utf8.size() - off);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return;  // the terminal is gone; nobody is left to tell
+    }
+    off += static_cast<size_t>(w);
+  }
+}
+}  // namespace
+
+void Terminal::CaptureOriginalStreams() {
+  if (g_captured) return;
+  g_captured = true;
+  int in = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
+  int out = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+  int err = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+  g_in = in >= 0 ? in : -1;
+  g_out = out >= 0 ? out : -1;
+  g_err = err >= 0 ? err : -1;
+}
+
+void Terminal::WriteOut(const std::string& text) {
+  std::fflush(stdout);
+  if (g_out >= 0) WriteAll(g_out, text);
+}
+
+void Terminal::WriteErr(const std::string& text) {
+  std::fflush(stderr);
+  if (g_err >= 0) WriteAll(g_err, text);
+}
+
+bool Terminal::CanAsk() { return g_in >= 0 && ::isatty(g_in); }
+
+bool Terminal::ReadLine(std::string* line) {
+  if (!CanAsk()) return false;
+  std::string raw;
+  char c;
+  for (;;) {
+    ssize_t r = ::read(g_in, &c, 1);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) {
+      if (raw.empty()) return false;
+      break;
+    }
+    if (c == '\n') break;
+    if (c != '\r') raw.push_back(c);
+  }
+  if (!Utf8ToCp1252(raw, line)) *line = raw;
+  return true;
+}
+
+void Terminal::Beep() {
+  int fd = g_err >= 0 ? g_err : g_out;
+  if (fd >= 0 && ::isatty(fd)) WriteAll(fd, "\a");
+}
+
+int RedirectStandardStreams(const std::string& path) {
+  Env* env = CurrentEnv();
+  int fd = env->Open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0) return fd;
+  std::fflush(stdout);
+  std::fflush(stderr);
+  int rc = 0;
+  if (::dup2(fd, STDOUT_FILENO) < 0 || ::dup2(fd, STDERR_FILENO) < 0) rc = ErrnoResult();
+  env->Close(fd);
+  // The trace file is read by people after a crash: keep it unbuffered.
+  std::setvbuf(stderr, nullptr, _IONBF, 0);
+  return rc;
+}
+
+}  // namespace dovrane::platform

@@ -1,0 +1,31 @@
+// The terminal the program was started from. Its streams are copied before
+// standard output and error are redirected into the trace file, so messages
+// still reach the person (or script) that started the program.
+#pragma once
+
+#include <string>
+
+namespace dovrane::platform {
+
+class Terminal {
+ public:
+  // Takes copies of the standard streams; call once, before any redirection.
+  static void CaptureOriginalStreams();
+
+  // Texts are Windows-1252 and are written as UTF-8.
+  static void WriteOut(const std::string& text);
+  static void WriteErr(const std::string& text);
+  // True when a person can answer a question: the original input is a terminal.
+  static bool CanAsk();
+  // Reads one line of the answer (UTF-8 converted to Windows-1252); false at
+  // end of input or when there is no terminal.
+  static bool ReadLine(std::string* line);
+  // The warning sound of the terminal, when there is one.
+  static void Beep();
+};
+
+// Redirects standard output and standard error into the file at native path,
+// truncating it. Returns 0 or -errno; on failure the streams stay as they are.
+int RedirectStandardStreams(const std::string& path);
+
+}  // namespace dovrane::platform

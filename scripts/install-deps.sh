@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages dovrane needs to build, test and run.
+# Idempotent: does nothing when everything is already there.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config
+  libgtest-dev libgmock-dev
+  qt6-base-dev qt6-svg-dev
+  libsqlite3-dev libtomlplusplus-dev libsmbclient-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+echo "Installing: ${missing[*]}" >&2
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2

@@ -1,0 +1,42 @@
+// Provokes a real fault below the crash report, as the program would meet it:
+//   crash_probe write|read|intdiv|trap
+#include <csignal>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/exception_report.h"
+#include "platform/crash_signals.h"
+#include "platform/terminal.h"
+
+namespace {
+
+volatile int g_zero = 0;
+volatile uintptr_t g_bad = 0;
+
+__attribute__((noinline, no_sanitize("address", "undefined"))) void WriteInvalid() {
+  volatile int* p = reinterpret_cast<volatile int*>(g_bad + 0x10);
+  *p = 1;
+}
+
+__attribute__((noinline, no_sanitize("address", "undefined"))) int ReadInvalid() {
+  volatile int* p = reinterpret_cast<volatile int*>(g_bad + 0x20);
+  return *p;
+}
+
+__attribute__((noinline, no_sanitize("undefined"))) int DivideByZero() { return 7 / g_zero; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace dovrane;
+  platform::Terminal::CaptureOriginalStreams();
+  platform::RedirectStandardStreams("STDERR.OUT");
+  platform::InstallCrashHandlers(app::ExceptionReport);
+  std::string what = argc > 1 ? argv[1] : "";
+  if (what == "write") WriteInvalid();
+  if (what == "read") return ReadInvalid();
+  if (what == "intdiv") return DivideByZero();
+  if (what == "trap") std::raise(SIGTRAP);
+  return 0;
+}

@@ -1,0 +1,37 @@
+#include "platform/text_codec.h"
+
+#include <gtest/gtest.h>
+
+namespace dovrane::platform {
+namespace {
+
+TEST(TextCodecTest, Cp1252RoundTripsThroughUtf8) {
+  const std::string cp1252 = "M\xFC" "ller \x80 Stra\xDF" "e \x8A";  // ü € ß Š
+  std::string utf8 = Cp1252ToUtf8(cp1252);
+  EXPECT_EQ(utf8, "M\xC3\xBCller \xE2\x82\xAC Stra\xC3\x9F" "e \xC5\xA0");
+  std::string back;
+  ASSERT_TRUE(Utf8ToCp1252(utf8, &back));
+  EXPECT_EQ(back, cp1252);
+}
+
+TEST(TextCodecTest, RefusesTextWithoutWindows1252Form) {
+  std::string out;
+  EXPECT_FALSE(Utf8ToCp1252("\xE4\xB8\xAD", &out));  // a CJK character
+  EXPECT_FALSE(Utf8ToCp1252("abc\xC3", &out));       // cut sequence
+  EXPECT_FALSE(Utf8ToCp1252("\xFF", &out));          // not UTF-8
+}
+
+TEST(TextCodecTest, DosTextBecomesWindowsText) {
+  EXPECT_EQ(Cp850ToCp1252("\x81\x84\x94\xE1"), "\xFC\xE4\xF6\xDF");  // ü ä ö ß
+  EXPECT_EQ(Cp850ToCp1252("plain"), "plain");
+}
+
+TEST(TextCodecTest, CaseFoldingCoversLatinLetters) {
+  EXPECT_TRUE(EqualsIgnoreCaseCp1252("STD", "std"));
+  EXPECT_TRUE(EqualsIgnoreCaseCp1252("\xDC" "BER", "\xFC" "ber"));  // Über
+  EXPECT_FALSE(EqualsIgnoreCaseCp1252("\xD7", "\xF7"));  // multiply and divide signs are no letters
+  EXPECT_EQ(UpperCp1252(0xE9), 0xC9);
+}
+
+}  // namespace
+}  // namespace dovrane::platform
