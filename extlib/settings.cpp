@@ -55,7 +55,7 @@ toml::table Load(const std::string& root) {
 
 bool Save(const std::string& root, const toml::table& table) {
   std::ostringstream out;
-  out << toml::toml_formatter(table, toml::format_flags::allow_literal_strings) << "\n";
+  out << toml::toml_formatter(table) << "\n";  // literal strings, UTF-8 kept
   std::string path = SettingsFilePath(root);
   platform::MakeDirectories(platform::DirName(path));
   return platform::WriteFileAtomic(path, out.str()) == 0;

@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/command_table.h"
+#include "support/mini_installation.h"
+#include "support/run_program.h"
+
+namespace dovrane::app {
+namespace {
+
+using testing::RunProgram;
+
+class CommandLineTest : public ::testing::Test {
+ protected:
+  testing::ProgramResult Run(const std::vector<std::string>& args) {
+    return RunProgram(DOVRANE_BIN, args, inst_.Environment(), inst_.root());
+  }
+  testing::MiniInstallation inst_;
+};
+
+TEST_F(CommandLineTest, UnknownFormsShowTheUsageAndEndWith22) {
+  const std::vector<std::vector<std::string>> forms = {
+      {"-info"},                          // one argument that is neither -update nor -restore
+      {"Office", "-move"},                // -move needs its host
+      {"Office", "-create"},              // so does -create
+      {"Office", "-INFO"},                // options keep their letter case
+      {"Office", "-inf"},                 // and are never taken by prefix
+      {"a", "b", "c", "d"},               // four arguments
+      {"-usercfg", "1", "2"},
+  };
+  for (const auto& args : forms) {
+    auto r = Run(args);
+    EXPECT_EQ(r.status, 22) << args[0];
+    EXPECT_EQ(r.err, UsageText() + "\n") << args[0];
+  }
+}
+
+TEST_F(CommandLineTest, UsageTextListsEveryFormInOrder) {
+  std::string usage = UsageText();
+  EXPECT_EQ(usage.rfind("usage:\n\tDovrane prj_name -exist\n\tDovrane prj_name -info\n", 0), 0u);
+  EXPECT_NE(usage.find("\tDovrane prj_name -unblock\n\tDovrane -usercfg num_users\n"), std::string::npos);
+  EXPECT_EQ(usage.substr(usage.size() - 28), "\tDovrane -update [hostname]\n");
+  EXPECT_EQ(usage.find("-checkout"), std::string::npos);
+}
+
+TEST_F(CommandLineTest, MoreThanTwentyEntriesCannotBeConverted) {
+  std::vector<std::string> args(20, "x");
+  auto r = Run(args);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("(maximum is 20)"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Current command line is:\n"), std::string::npos);
+  args.pop_back();  // 19 arguments: 20 entries with the program
+  EXPECT_EQ(Run(args).status, 22);
+}
+
+TEST_F(CommandLineTest, ArgumentWithoutWindows1252FormIsRefused) {
+  auto r = Run({"\xE4\xB8\xAD", "-exist"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("invalid parameter format"), std::string::npos);
+}
+
+TEST_F(CommandLineTest, NameLongerThanFiftyCharactersIsRefusedUncut) {
+  auto r = Run({std::string(51, 'N'), "-exist"});
+  EXPECT_EQ(r.status, 256 - 8);
+  EXPECT_EQ(r.err, "Invalid project name\n");
+}
+
+TEST_F(CommandLineTest, TraceFileIsMadeInTheWorkFolderAndMitEchoesMessages) {
+  Run({"-info"});
+  ASSERT_TRUE(testing::Exists(inst_.work_dir() + "/STDERR.OUT"));
+  EXPECT_EQ(testing::ReadFile(inst_.work_dir() + "/STDERR.OUT"), "");
+  testing::WriteFile(inst_.work_dir() + "/mit", "");
+  Run({"-info"});
+  std::string trace = testing::ReadFile(inst_.work_dir() + "/STDERR.OUT");
+  EXPECT_EQ(trace.rfind("System information\n", 0), 0u) << trace;
+  EXPECT_NE(trace.find("Varnholtek Dovranix:\n\tusage:\n"), std::string::npos) << trace;
+}
+
+TEST_F(CommandLineTest, UnusableInstallationPathsStopTheProgram) {
+  std::filesystem::remove_all(inst_.net_dir());
+  auto r = Run({"-update"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("lfpath_ini"), std::string::npos);
+}
+
+TEST(PadProjectNameTest, PadsToFiftyBlanks) {
+  EXPECT_EQ(PadProjectName("Office"), "Office" + std::string(44, ' '));
+  EXPECT_EQ(PadProjectName("").size(), 50u);
+}
+
+}  // namespace
+}  // namespace dovrane::app

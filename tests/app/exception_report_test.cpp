@@ -1,0 +1,63 @@
+#include "app/exception_report.h"
+
+#include <csignal>
+
+#include <gtest/gtest.h>
+
+#include "support/run_program.h"
+#include "support/temp_dir.h"
+
+namespace dovrane::app {
+namespace {
+
+using platform::CrashInfo;
+
+TEST(ExceptionReportTest, TextsNameTheFault) {
+  CrashInfo write{platform::kExceptionAccessViolation, 0x401000, 0x10, true};
+  EXPECT_EQ(ExceptionText(write),
+            "The thread tried to write to the virtual address [00000010] at location [00401000] for which it "
+            "does not have the appropriate access.");
+  CrashInfo read{platform::kExceptionAccessViolation, 0xABCDEF, 0x20, false};
+  EXPECT_EQ(ExceptionText(read),
+            "The thread tried to read from the virtual address [00000020] at location[00ABCDEF] for which it does "
+            "not have the appropriate access.");
+  EXPECT_EQ(ExceptionText({0xC0000094, 1, 0, false}),
+            "The thread tried to divide an integer value by an integer divisor of zero.");
+  EXPECT_EQ(ExceptionText({0xC00000FD, 1, 0, false}), "The thread used up its stack.");
+  EXPECT_EQ(ExceptionText({0xE06D7363, 0xBEEF, 0, false}), "Unknown exception:\nCode: 0xE06D7363\nAddress: 0x0000beef");
+}
+
+TEST(ExceptionReportTest, SignalsMapToTheirExceptionCodes) {
+  EXPECT_EQ(platform::ExceptionCodeForSignal(SIGSEGV, SEGV_MAPERR), 0xC0000005u);
+  EXPECT_EQ(platform::ExceptionCodeForSignal(SIGFPE, FPE_INTDIV), 0xC0000094u);
+  EXPECT_EQ(platform::ExceptionCodeForSignal(SIGFPE, FPE_FLTDIV), 0xC000008Eu);
+  EXPECT_EQ(platform::ExceptionCodeForSignal(SIGBUS, BUS_ADRALN), 0x80000002u);
+  EXPECT_EQ(platform::ExceptionCodeForSignal(SIGILL, ILL_PRVOPC), 0xC0000096u);
+  EXPECT_EQ(platform::ExceptionCodeForSignal(SIGTRAP, TRAP_BRKPT), 0x80000003u);
+}
+
+TEST(ExceptionReportTest, AccessViolationIsHandledWithStatusOneAndACallStack) {
+  testing::TempDir dir;
+  auto r = testing::RunProgram(DOVRANE_CRASH_PROBE, {"write"}, {}, dir.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.signal, 0);
+  EXPECT_NE(r.err.find("The thread tried to write to the virtual address [00000010] at location ["),
+            std::string::npos) << r.err;
+  EXPECT_NE(testing::ReadFile(dir / "STDERR.OUT").find("Call stack:"), std::string::npos);
+  r = testing::RunProgram(DOVRANE_CRASH_PROBE, {"read"}, {}, dir.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("read from the virtual address [00000020]"), std::string::npos) << r.err;
+}
+
+TEST(ExceptionReportTest, OtherFaultsAreShownAndPassedOnToTheSystem) {
+  testing::TempDir dir;
+  auto r = testing::RunProgram(DOVRANE_CRASH_PROBE, {"intdiv"}, {}, dir.path());
+  EXPECT_EQ(r.signal, SIGFPE);
+  EXPECT_NE(r.err.find("divide an integer value by an integer divisor of zero"), std::string::npos) << r.err;
+  r = testing::RunProgram(DOVRANE_CRASH_PROBE, {"trap"}, {}, dir.path());
+  EXPECT_EQ(r.signal, SIGTRAP);
+  EXPECT_NE(r.err.find("A breakpoint was encountered."), std::string::npos);
+}
+
+}  // namespace
+}  // namespace dovrane::app

@@ -1,0 +1,100 @@
+#include "platform/env.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/fault_injection_env.h"
+#include "platform/file_util.h"
+#include "support/temp_dir.h"
+
+namespace dovrane::platform {
+namespace {
+
+class EnvTest : public ::testing::Test {
+ protected:
+  testing::TempDir dir_;
+  Env* env_ = CurrentEnv();
+};
+
+TEST_F(EnvTest, RecordLocksConflictBetweenOpensOfOneFile) {
+  std::string path = dir_ / "project.dat";
+  testing::WriteFile(path, std::string(300, 'x'));
+  int a = env_->Open(path, O_RDWR), b = env_->Open(path, O_RDWR);
+  ASSERT_GE(a, 0);
+  ASSERT_GE(b, 0);
+  ASSERT_EQ(env_->Lock(a, 100, 50, LockMode::kExclusive, 0), 0);
+  EXPECT_EQ(env_->Lock(b, 120, 10, LockMode::kExclusive, 50), -EAGAIN);  // waits, then gives up
+  EXPECT_EQ(env_->Lock(b, 150, 50, LockMode::kExclusive, 0), 0);         // the next record is free
+  bool locked = false;
+  ASSERT_EQ(env_->TestLock(b, 100, 1, &locked), 0);
+  EXPECT_TRUE(locked);
+  ASSERT_EQ(env_->Lock(a, 100, 50, LockMode::kUnlock, 0), 0);
+  EXPECT_EQ(env_->Lock(b, 120, 10, LockMode::kExclusive, 0), 0);
+  env_->Close(a);
+  env_->Close(b);
+}
+
+TEST_F(EnvTest, RecordLockOfADeadProcessIsReleased) {
+  std::string path = dir_ / "project.dat";
+  testing::WriteFile(path, std::string(100, 'x'));
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    int fd = CurrentEnv()->Open(path, O_RDWR);
+    CurrentEnv()->Lock(fd, 0, 10, LockMode::kExclusive, 0);
+    if (::write(fds[1], "l", 1) != 1) ::_exit(2);
+    ::pause();
+    ::_exit(0);
+  }
+  char c;
+  ASSERT_EQ(::read(fds[0], &c, 1), 1);
+  int fd = env_->Open(path, O_RDWR);
+  EXPECT_EQ(env_->Lock(fd, 0, 10, LockMode::kExclusive, 0), -EAGAIN);  // another process holds it
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+  EXPECT_EQ(env_->Lock(fd, 0, 10, LockMode::kExclusive, 2000), 0);
+  env_->Close(fd);
+}
+
+TEST_F(EnvTest, AtomicRewriteLeavesOldFileWholeAtEveryFailure) {
+  const FaultPoint points[] = {FaultPoint::kOpen, FaultPoint::kWrite, FaultPoint::kSync, FaultPoint::kClose,
+                               FaultPoint::kRename};
+  std::string path = dir_ / "data.cfg";
+  for (FaultPoint point : points) {
+    testing::WriteFile(path, "old contents\n");
+    FaultInjectionEnv faulty;
+    faulty.Arm(point, 1, ENOSPC);
+    Env* previous = SetCurrentEnv(&faulty);
+    int rc = WriteFileAtomic(path, "new contents, longer than before\n");
+    SetCurrentEnv(previous);
+    EXPECT_EQ(rc, -ENOSPC) << static_cast<int>(point);
+    EXPECT_EQ(testing::ReadFile(path), "old contents\n") << static_cast<int>(point);
+    std::vector<DirEntry> entries;
+    ASSERT_EQ(env_->ListDir(dir_.path(), &entries), 0);
+    EXPECT_EQ(entries.size(), 1u) << "a temporary file was left behind";
+  }
+  ASSERT_EQ(WriteFileAtomic(path, "new\n"), 0);
+  EXPECT_EQ(testing::ReadFile(path), "new\n");
+}
+
+TEST_F(EnvTest, ListingTellsTypesAndTimesKeepNanoseconds) {
+  testing::WriteFile(dir_ / "a/file", "1");
+  std::vector<DirEntry> entries;
+  ASSERT_EQ(env_->ListDir(dir_.path(), &entries), 0);
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].name, "a");
+  EXPECT_EQ(entries[0].type, EntryType::kDirectory);
+  FileTime t{1600000000, 123456789};
+  ASSERT_EQ(env_->SetTimes(dir_ / "a/file", t, t), 0);
+  FileInfo info;
+  ASSERT_EQ(env_->Stat(dir_ / "a/file", &info), 0);
+  EXPECT_EQ(info.modified, t);
+  EXPECT_EQ(info.size, 1u);
+}
+
+}  // namespace
+}  // namespace dovrane::platform

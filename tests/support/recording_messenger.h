@@ -1,0 +1,51 @@
+// A messenger that records every message and answers questions from a script.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/messenger.h"
+
+namespace dovrane::testing {
+
+struct RecordedMessage {
+  std::string text;
+  std::string caption;
+  unsigned flags = 0;
+};
+
+class RecordingMessenger : public platform::Messenger {
+ public:
+  RecordingMessenger() { previous_ = platform::SetCurrentMessenger(this); }
+  ~RecordingMessenger() override { platform::SetCurrentMessenger(previous_); }
+
+  // Answers for the next questions, in order; without one a question gets 0.
+  void Answer(int result) { answers_.push_back(result); }
+
+  int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override {
+    messages.push_back({text, caption, flags});
+    if ((flags & platform::kMbButtonMask) == platform::kMbOk) return platform::kIdOk;
+    if (answers_.empty()) return 0;
+    int a = answers_.front();
+    answers_.pop_front();
+    return a;
+  }
+  long ShowProgressNotice(const std::string& text) override {
+    notices.push_back(text);
+    return static_cast<long>(notices.size());
+  }
+  void CloseProgressNotice(long handle) override { closed_notices.push_back(handle); }
+  void ProgressLine(const std::string& text) override { progress += text; }
+
+  std::vector<RecordedMessage> messages;
+  std::vector<std::string> notices;
+  std::vector<long> closed_notices;
+  std::string progress;
+
+ private:
+  platform::Messenger* previous_;
+  std::deque<int> answers_;
+};
+
+}  // namespace dovrane::testing

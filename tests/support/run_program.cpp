@@ -1,0 +1,60 @@
+#include "support/run_program.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace dovrane::testing {
+
+ProgramResult RunProgram(const std::string& path, const std::vector<std::string>& args,
+                         const std::map<std::string, std::string>& env, const std::string& cwd) {
+  ProgramResult result;
+  int out[2], err[2];
+  if (::pipe(out) != 0 || ::pipe(err) != 0) return result;
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    int null = ::open("/dev/null", O_RDONLY);
+    ::dup2(null, 0);
+    ::dup2(out[1], 1);
+    ::dup2(err[1], 2);
+    ::close(out[0]);
+    ::close(err[0]);
+    if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(127);
+    for (const auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(path.c_str()));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(path.c_str(), argv.data());
+    ::_exit(127);
+  }
+  ::close(out[1]);
+  ::close(err[1]);
+  pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+  int open_count = 2;
+  char buf[4096];
+  while (open_count > 0) {
+    if (::poll(fds, 2, -1) < 0) break;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
+      ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
+      if (n <= 0) {
+        ::close(fds[i].fd);
+        fds[i].fd = -1;
+        --open_count;
+      } else {
+        (i == 0 ? result.out : result.err).append(buf, static_cast<size_t>(n));
+      }
+    }
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  return result;
+}
+
+}  // namespace dovrane::testing

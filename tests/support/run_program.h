@@ -1,0 +1,22 @@
+// Runs a program of ours as a child process, the way a script would.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace dovrane::testing {
+
+struct ProgramResult {
+  int status = -1;  // exit status (low 8 bits), or -1 when killed
+  int signal = 0;   // the signal that ended it, or 0
+  std::string out;
+  std::string err;
+};
+
+// Runs path with args in folder cwd (empty: the current one), with the given
+// variables added to the environment, standard input from /dev/null.
+ProgramResult RunProgram(const std::string& path, const std::vector<std::string>& args,
+                         const std::map<std::string, std::string>& env = {}, const std::string& cwd = "");
+
+}  // namespace dovrane::testing
