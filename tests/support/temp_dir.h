@@ -1,0 +1,24 @@
+// A fresh folder for one test, removed with everything below it at the end.
+#pragma once
+
+#include <string>
+
+namespace dovrane::testing {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  // Writes a file below the folder (parents created); returns its native path.
+  std::string Write(const std::string& relative, const std::string& contents) const;
+  std::string Read(const std::string& relative) const;
+  bool Exists(const std::string& relative) const;
+
+ private:
+  std::string path_;
+};
+
+}  // namespace dovrane::testing
