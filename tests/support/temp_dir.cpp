@@ -10,15 +10,14 @@
 namespace dovrane::testing {
 
 TempDir::TempDir() {
-  std::string base = ::testing::TempDir();
-  if (base.empty()) base = "/tmp/";
-  std::string tmpl = base + "dovrane-XXXXXX";
+  std::string tmpl = (std::filesystem::temp_directory_path() / "dovrane-test-XXXXXX").string();
   char* made = ::mkdtemp(tmpl.data());
   EXPECT_NE(made, nullptr);
-  path_ = tmpl;
+  path_ = made ? made : "";
 }
 
 TempDir::~TempDir() {
+  if (path_.empty()) return;
   std::error_code ec;
   // Tests may leave read-only files behind; make everything writable first.
   for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
@@ -27,6 +26,16 @@ TempDir::~TempDir() {
                                  std::filesystem::perm_options::add, ec);
   std::filesystem::remove_all(path_, ec);
 }
+
+std::string TempDir::Write(const std::string& relative, const std::string& contents) const {
+  std::string p = *this / relative;
+  WriteFile(p, contents);
+  return p;
+}
+
+std::string TempDir::Read(const std::string& relative) const { return ReadFile(*this / relative); }
+
+bool TempDir::Exists(const std::string& relative) const { return testing::Exists(*this / relative); }
 
 void WriteFile(const std::string& path, const std::string& contents) {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());

@@ -1,4 +1,4 @@
-// A temporary folder removed with everything below it when the test ends.
+// A fresh folder for one test, removed with everything below it at the end.
 #pragma once
 
 #include <string>
@@ -14,6 +14,10 @@ class TempDir {
 
   const std::string& path() const { return path_; }
   std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+  // Writes a file below the folder (parents created); returns its native path.
+  std::string Write(const std::string& relative, const std::string& contents) const;
+  std::string Read(const std::string& relative) const;
+  bool Exists(const std::string& relative) const;
 
  private:
   std::string path_;

@@ -1,0 +1,350 @@
+#include "extlib/administration.h"
+
+#include <fcntl.h>
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <vector>
+
+#include "extlib/hosts.h"
+#include "extlib/project_list.h"
+#include "extlib/record_layout.h"
+#include "extlib/slot_files.h"
+#include "extlib/users.h"
+#include "platform/env.h"
+#include "platform/file_util.h"
+#include "platform/path_map.h"
+
+namespace dovrane::extlib {
+
+namespace L = layout;
+using platform::CurrentEnv;
+
+namespace {
+
+struct AdminFile {
+  int fd = -1;
+  int slot = 0;
+  std::string native;
+  uint64_t inode = 0;
+  AdminHeader header;
+  bool network = true;
+  long position = 1;
+  std::set<long> locked_slots;  // record slots this handle holds locks on
+  bool null_locked = false;
+  int64_t HeaderBytes() const { return L::kHeaderText + header.line_end; }
+  int64_t LineBytes() const { return L::V3LineLength(header.user_words) + header.line_end; }
+  int64_t Offset(long slot) const { return HeaderBytes() + (slot - 1) * LineBytes(); }
+};
+
+std::mutex g_mutex;
+std::vector<std::unique_ptr<AdminFile>> g_files;
+int g_lock_timeout_ms = 10000;
+
+AdminFile* Get(int handle) {
+  if (handle < 0 || handle >= static_cast<int>(g_files.size())) return nullptr;
+  return g_files[handle].get();
+}
+
+// Reads the header and measures the first record line. 0 or -1.
+int ReadLayout(AdminFile* f) {
+  char head[12];
+  int64_t n = CurrentEnv()->PRead(f->fd, head, sizeof head, 0);
+  if (n < 11 || ParseHeaderBytes(head, static_cast<size_t>(n), &f->header) != 0 ||
+      f->header.version != L::kCurrentVersion)
+    return -1;
+  const int containers = lzuGetCountOfUserContainers();
+  char probe[L::kV3ProbeBytes];
+  n = CurrentEnv()->PRead(f->fd, probe, sizeof probe, f->HeaderBytes());
+  if (n < 0) return -1;
+  if (n == 0) {  // no record yet: the installation's layout
+    f->header.user_words = containers;
+    return 0;
+  }
+  const char end = f->header.line_end == 2 ? '\r' : '\n';
+  const char* found = static_cast<const char*>(std::memchr(probe, end, static_cast<size_t>(n)));
+  if (!found) return -1;
+  long length = found - probe;
+  if (length == L::kV3ShortLength)
+    f->header.user_words = 0;
+  else if (length > L::kV3Members && (length - L::kV3Members) % L::kV3ContainerWidth == 0)
+    f->header.user_words = static_cast<int>((length - L::kV3Members) / L::kV3ContainerWidth);
+  else
+    return -1;
+  return f->header.user_words == containers ? 0 : -1;
+}
+
+int OpenFile(int slot, const std::string& path) {
+  auto f = std::make_unique<AdminFile>();
+  f->slot = slot;
+  f->native = platform::NativePath(path);
+  f->network = lfnetg() != 0;
+  f->fd = CurrentEnv()->Open(f->native, O_RDWR | O_CLOEXEC);
+  if (f->fd < 0) return -1;
+  platform::FileInfo info;
+  if (CurrentEnv()->FStat(f->fd, &info) != 0 || ReadLayout(f.get()) != 0) {
+    CurrentEnv()->Close(f->fd);
+    return -1;
+  }
+  f->inode = info.inode;
+  for (size_t i = 0; i < g_files.size(); ++i)
+    if (!g_files[i]) {
+      g_files[i] = std::move(f);
+      return static_cast<int>(i);
+    }
+  g_files.push_back(std::move(f));
+  return static_cast<int>(g_files.size() - 1);
+}
+
+void CloseLocked(int handle) {
+  AdminFile* f = Get(handle);
+  if (!f) return;
+  CurrentEnv()->Close(f->fd);  // releases every lock of this description
+  g_files[handle].reset();
+}
+
+int LockRange(AdminFile* f, int64_t start, int64_t length, bool lock) {
+  return CurrentEnv()->Lock(f->fd, start, length, lock ? platform::LockMode::kExclusive : platform::LockMode::kUnlock,
+                            g_lock_timeout_ms);
+}
+
+int ReadSlot(AdminFile* f, long slot, PRJ* record) {
+  const int64_t bytes = f->LineBytes();
+  std::vector<char> line(static_cast<size_t>(bytes));
+  int64_t n = CurrentEnv()->PRead(f->fd, line.data(), line.size(), f->Offset(slot));
+  if (n == 0) return 1;
+  if (n != bytes) return -1;
+  const size_t len = static_cast<size_t>(L::V3LineLength(f->header.user_words));
+  if (line[len] != (f->header.line_end == 2 ? '\r' : '\n')) return -10;
+  return ParseRecordV3(line.data(), len, f->header.user_words, f->header.user_words, f->network, record);
+}
+
+int WriteSlot(AdminFile* f, long slot, const PRJ& record) {
+  std::string line;
+  if (!FormatRecordV3(record, f->header.user_words, &line)) return -1;
+  line += f->header.line_end == 2 ? "\r\n" : "\n";
+  platform::FileInfo info;
+  if (CurrentEnv()->FStat(f->fd, &info) != 0 || static_cast<int64_t>(info.size) < f->Offset(slot)) return -1;
+  const bool temporary = !f->locked_slots.count(slot);
+  if (temporary && LockRange(f, f->Offset(slot), f->LineBytes(), true) != 0) return -7;
+  int rc = 0;
+  if (CurrentEnv()->PWrite(f->fd, line.data(), line.size(), f->Offset(slot)) != static_cast<int64_t>(line.size()))
+    rc = -1;
+  if (rc == 0 && CurrentEnv()->Sync(f->fd) != 0) rc = -1;
+  if (rc == 0) {
+    std::string back(line.size(), '\0');
+    if (CurrentEnv()->PRead(f->fd, back.data(), back.size(), f->Offset(slot)) != static_cast<int64_t>(back.size()) ||
+        back != line)
+      rc = -1;
+  }
+  if (temporary) LockRange(f, f->Offset(slot), f->LineBytes(), false);
+  UnCachPrjList();
+  return rc;
+}
+
+}  // namespace
+
+void SetRecordLockTimeoutMs(int ms) { g_lock_timeout_ms = ms; }
+
+int open_prj_info(int slot, int mode) {
+  std::string path;
+  if (lffnamC_new(slot, kAdministrationFile, &path)) return -1;
+  std::lock_guard<std::mutex> guard(g_mutex);
+  if (mode == kCreateEmpty) {
+    std::string native = platform::NativePath(path);
+    platform::FileInfo info;
+    if (CurrentEnv()->Stat(native, &info) == 0) return -1;
+    if (platform::WriteFileAtomic(native, FormatHeader(L::kCurrentVersion, 0, 2)) != 0) return -1;
+    UnCachPrjList();
+    return OpenFile(slot, path);
+  }
+  std::string native = platform::NativePath(path);
+  for (size_t i = 0; i < g_files.size(); ++i) {
+    AdminFile* f = g_files[i].get();
+    if (!f || f->slot != slot) continue;
+    platform::FileInfo info;
+    bool same = f->native == native && CurrentEnv()->Stat(native, &info) == 0 && info.inode == f->inode;
+    if (same || !f->locked_slots.empty() || f->null_locked) return static_cast<int>(i);
+    CloseLocked(static_cast<int>(i));  // the file was replaced: open the new one
+  }
+  return OpenFile(slot, path);
+}
+
+int close_prj_info(int handle) {
+  std::lock_guard<std::mutex> guard(g_mutex);
+  if (!Get(handle)) return -1;
+  CloseLocked(handle);
+  return 0;
+}
+
+int close_prj_info_handle(int slot) {
+  std::lock_guard<std::mutex> guard(g_mutex);
+  for (size_t i = 0; i < g_files.size(); ++i)
+    if (g_files[i] && g_files[i]->slot == slot) CloseLocked(static_cast<int>(i));
+  return 0;
+}
+
+int seek_prj_set(int handle, long slot) {
+  std::lock_guard<std::mutex> guard(g_mutex);
+  AdminFile* f = Get(handle);
+  if (!f || slot < 1) return -1;
+  f->position = slot;
+  return 0;
+}
+
+long CurrentRecordSlot(int handle) {
+  std::lock_guard<std::mutex> guard(g_mutex);
+  AdminFile* f = Get(handle);
+  return f ? f->position : -1;
+}
+
+long RecordSlotCount(int handle) {
+  std::lock_guard<std::mutex> guard(g_mutex);
+  AdminFile* f = Get(handle);
+  platform::FileInfo info;
+  if (!f || CurrentEnv()->FStat(f->fd, &info) != 0) return -1;
+  int64_t body = static_cast<int64_t>(info.size) - f->HeaderBytes();
+  return body <= 0 ? 0 : static_cast<long>(body / f->LineBytes());
+}
+
+const AdminHeader* HandleHeader(int handle) {
+  std::lock_guard<std::mutex> guard(g_mutex);
+  AdminFile* f = Get(handle);
+  return f ? &f->header : nullptr;
+}
+
+int read_prj_info(int handle, PRJ* record) {
+  std::lock_guard<std::mutex> guard(g_mutex);
+  AdminFile* f = Get(handle);
+  if (!f) return -1;
+  int rc = ReadSlot(f, f->position, record);
+  if (rc == 0) ++f->position;
+  return rc;
+}
+
+int write_prj_info(int handle, const PRJ* record) {
+  std::lock_guard<std::mutex> guard(g_mutex);
+  AdminFile* f = Get(handle);
+  if (!f || !record) return -1;
+  int rc = WriteSlot(f, f->position, *record);
+  if (rc == 0) ++f->position;
+  return rc;
+}
+
+int write_PrjInfo(int handle, const PRJ* record) { return write_prj_info(handle, record); }
+
+int ReadRecordAtSlot(int handle, long slot, PRJ* record) {
+  std::lock_guard<std::mutex> guard(g_mutex);
+  AdminFile* f = Get(handle);
+  return f && slot >= 1 ? ReadSlot(f, slot, record) : -1;
+}
+
+int LockRecordSlot(int handle, long slot, int mode) {
+  std::lock_guard<std::mutex> guard(g_mutex);
+  AdminFile* f = Get(handle);
+  if (!f || slot < 1) return -1;
+  if (mode == kUnlockRecord) {
+    if (!f->locked_slots.erase(slot)) return 0;
+    return LockRange(f, f->Offset(slot), f->LineBytes(), false) == 0 ? 0 : -7;
+  }
+  if (f->locked_slots.count(slot)) return 0;
+  if (LockRange(f, f->Offset(slot), f->LineBytes(), true) != 0) return -7;
+  f->locked_slots.insert(slot);
+  return 0;
+}
+
+namespace {
+
+// Finds the slot of a record (by number or name), locks it and checks that
+// the record is still there; the list is rebuilt once when it was stale.
+template <typename Find, typename Matches>
+int LockFound(int handle, Find find, Matches matches) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    long slot = find();
+    if (slot < 1) return -3;
+    if (LockRecordSlot(handle, slot, kLockRecord) != 0) return -7;
+    PRJ record;
+    int rc;
+    {
+      std::lock_guard<std::mutex> guard(g_mutex);
+      rc = ReadSlot(Get(handle), slot, &record);
+    }
+    if (rc == 0 && !IsDeleted(record) && matches(record)) return 0;
+    LockRecordSlot(handle, slot, kUnlockRecord);
+    UnCachPrjList();
+  }
+  return -3;
+}
+
+template <typename Find>
+int UnlockFound(int handle, Find find) {
+  long slot = find();
+  return slot < 1 ? -3 : LockRecordSlot(handle, slot, kUnlockRecord);
+}
+
+}  // namespace
+
+int lock_prj_info(int handle, uint32_t number, int mode) {
+  if (!Get(handle)) return -1;
+  auto find = [&] { return FindRecordSlotByNumber(number); };
+  if (mode == kUnlockRecord) return UnlockFound(handle, find);
+  return LockFound(handle, find, [&](const PRJ& r) { return r.number == number; });
+}
+
+int lock_prj_nam(int slot, const std::string& name, int mode) {
+  int handle = open_prj_info(slot, kOpenExisting);
+  if (handle < 0) return -2;
+  const std::string padded = PadName(name);
+  auto find = [&] { return get_prj_position(handle, padded, slot, 0); };
+  if (mode == kUnlockRecord) return UnlockFound(handle, find);
+  return LockFound(handle, find, [&](const PRJ& r) { return padded == r.name; });
+}
+
+int lock_null_record(int handle, int mode) {
+  std::lock_guard<std::mutex> guard(g_mutex);
+  AdminFile* f = Get(handle);
+  if (!f) return -1;
+  if (mode == kUnlockRecord) {
+    if (!f->null_locked) return 0;
+    f->null_locked = false;
+    return LockRange(f, 0, f->HeaderBytes(), false) == 0 ? 0 : -7;
+  }
+  if (f->null_locked) return 0;
+  if (LockRange(f, 0, f->HeaderBytes(), true) != 0) return -7;
+  f->null_locked = true;
+  return 0;
+}
+
+int read_null_record(int handle, NullRecord* null_record) {
+  std::lock_guard<std::mutex> guard(g_mutex);
+  AdminFile* f = Get(handle);
+  if (!f) return -1;
+  char head[12];
+  int64_t n = CurrentEnv()->PRead(f->fd, head, sizeof head, 0);
+  AdminHeader h;
+  if (n < 11) return -1;
+  ParseHeaderBytes(head, static_cast<size_t>(n), &h);
+  null_record->version = h.version;
+  SetNullRecordHighest(null_record, h.highest);
+  return 0;
+}
+
+int write_null_record(int handle, const NullRecord* null_record) {
+  std::lock_guard<std::mutex> guard(g_mutex);
+  AdminFile* f = Get(handle);
+  if (!f || null_record->version != L::kCurrentVersion) return -1;
+  std::string text = FormatHeader(null_record->version, NullRecordHighest(*null_record), f->header.line_end);
+  const bool temporary = !f->null_locked;
+  if (temporary && LockRange(f, 0, f->HeaderBytes(), true) != 0) return -7;
+  int rc = CurrentEnv()->PWrite(f->fd, text.data(), L::kHeaderText, 0) == L::kHeaderText ? 0 : -1;
+  if (rc == 0 && CurrentEnv()->Sync(f->fd) != 0) rc = -1;
+  if (temporary) LockRange(f, 0, f->HeaderBytes(), false);
+  UnCachPrjList();
+  return rc;
+}
+
+}  // namespace dovrane::extlib

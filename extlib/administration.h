@@ -1,0 +1,61 @@
+// The project administration project.dat, record by record: open handles,
+// positioned reads and writes of version 3 lines for the installation's
+// container count, the null record, and byte-range record locks that every
+// process sees (open-file-description locks, taken with a time limit).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "extlib/prj_record.h"
+#include "extlib/record_line.h"
+
+namespace dovrane::extlib {
+
+inline constexpr char kAdministrationFile[] = "project.dat";
+inline constexpr int kOpenExisting = 2;
+inline constexpr int kCreateEmpty = 0x502;
+inline constexpr int kLockRecord = 2;
+inline constexpr int kUnlockRecord = 0;
+
+// mode 2: the handle of the slot's administration (opened once, shared by the
+// callers of the slot); 0x502: creates a new empty administration (refused
+// when one exists) and opens it. A handle >= 0, or -1. A file in another
+// layout (versions 1/2, another container count) is refused: convert it first.
+int open_prj_info(int slot, int mode);
+// Closes the handle; its locks are released. 0 or -1.
+int close_prj_info(int handle);
+// Closes the slot's open handle, if any (before the slot is re-pointed).
+int close_prj_info_handle(int slot);
+// Positions at record slot (1 = first record). 0 or -1.
+int seek_prj_set(int handle, long slot);
+// Reads the record at the position and advances. 0 read, 1 end of file,
+// negative: a short or malformed line (-1) or a line end out of place (-10).
+int read_prj_info(int handle, PRJ* record);
+// Writes the record at the position (at most one past the last) and
+// advances; flushed and read back. A record not locked by the caller is
+// locked for the write. 0 or negative.
+int write_prj_info(int handle, const PRJ* record);
+int write_PrjInfo(int handle, const PRJ* record);
+// Reads the record in a slot without moving the position; as read_prj_info.
+int ReadRecordAtSlot(int handle, long slot, PRJ* record);
+// Record slot of the current position.
+long CurrentRecordSlot(int handle);
+// Number of record slots in the file (deleted ones included).
+long RecordSlotCount(int handle);
+
+// mode 2 locks, 0 unlocks. 0, -3 (no such record) or -7 (not lockable in time).
+int lock_prj_info(int handle, uint32_t number, int mode);
+int lock_prj_nam(int slot, const std::string& name, int mode);
+int lock_null_record(int handle, int mode);
+int read_null_record(int handle, NullRecord* null_record);
+int write_null_record(int handle, const NullRecord* null_record);
+
+// How long a lock is waited for (default 10 s); tests shorten it.
+void SetRecordLockTimeoutMs(int ms);
+// The header of an open handle (version 3, line end, container count).
+const AdminHeader* HandleHeader(int handle);
+// Locks and unlocks one record slot of the handle (as lock_prj_info does for a number).
+int LockRecordSlot(int handle, long slot, int mode);
+
+}  // namespace dovrane::extlib

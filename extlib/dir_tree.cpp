@@ -1,0 +1,160 @@
+#include "extlib/dir_tree.h"
+
+#include <fcntl.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include "platform/env.h"
+
+namespace dovrane::extlib {
+
+using platform::CurrentEnv;
+using platform::EntryType;
+
+namespace {
+
+EntryType TypeOf(const std::string& dir, const platform::DirEntry& e) {
+  if (e.type != EntryType::kUnknown) return e.type;
+  platform::FileInfo info;
+  return CurrentEnv()->Stat(dir + "/" + e.name, &info, false) == 0 ? info.type : EntryType::kUnknown;
+}
+
+int CopyFile(const std::string& from, const std::string& to) {
+  platform::Env* env = CurrentEnv();
+  int in = env->Open(from, O_RDONLY);
+  if (in < 0) return in;
+  platform::FileInfo info;
+  int rc = env->FStat(in, &info);
+  int out = rc == 0 ? env->Open(to, O_WRONLY | O_CREAT | O_EXCL, info.mode & 07777) : rc;
+  if (out < 0) {
+    env->Close(in);
+    return out;
+  }
+  std::vector<char> buf(1 << 16);
+  for (;;) {
+    int64_t n = env->Read(in, buf.data(), buf.size());
+    if (n <= 0) {
+      if (n < 0) rc = static_cast<int>(n);
+      break;
+    }
+    int64_t w = env->Write(out, buf.data(), static_cast<size_t>(n));
+    if (w < 0) {
+      rc = static_cast<int>(w);
+      break;
+    }
+  }
+  if (rc == 0) rc = env->Sync(out);
+  if (rc == 0) rc = env->FSetTimes(out, info.accessed, info.modified);
+  int rc_close = env->Close(out);
+  if (rc == 0) rc = rc_close;
+  env->Close(in);
+  return rc;
+}
+
+int CopyTreeInner(const std::string& from, const std::string& to) {
+  platform::Env* env = CurrentEnv();
+  int rc = env->MkDir(to);
+  if (rc) return rc;
+  std::vector<platform::DirEntry> entries;
+  rc = env->ListDir(from, &entries);
+  for (size_t i = 0; rc == 0 && i < entries.size(); ++i) {
+    const std::string src = from + "/" + entries[i].name, dst = to + "/" + entries[i].name;
+    EntryType t = TypeOf(from, entries[i]);
+    if (t == EntryType::kDirectory)
+      rc = CopyTreeInner(src, dst);
+    else if (t == EntryType::kFile)
+      rc = CopyFile(src, dst);
+  }
+  return rc;
+}
+
+int CompareFiles(const std::string& a, const std::string& b) {
+  platform::Env* env = CurrentEnv();
+  int fa = env->Open(a, O_RDONLY);
+  if (fa < 0) return fa;
+  int fb = env->Open(b, O_RDONLY);
+  if (fb < 0) {
+    env->Close(fa);
+    return fb;
+  }
+  std::vector<char> ba(1 << 16), bb(1 << 16);
+  int rc = 0;
+  for (;;) {
+    int64_t na = env->Read(fa, ba.data(), ba.size());
+    int64_t nb = na < 0 ? 0 : env->Read(fb, bb.data(), static_cast<size_t>(na > 0 ? na : 1));
+    if (na < 0 || nb < 0) {
+      rc = static_cast<int>(na < 0 ? na : nb);
+      break;
+    }
+    if (na != nb || std::equal(ba.begin(), ba.begin() + na, bb.begin()) == false) {
+      rc = -EIO;
+      break;
+    }
+    if (na == 0) break;
+  }
+  env->Close(fa);
+  env->Close(fb);
+  return rc;
+}
+
+}  // namespace
+
+int TreeSize(const std::string& dir, uint64_t* bytes) {
+  *bytes = 0;
+  std::vector<platform::DirEntry> entries;
+  int rc = CurrentEnv()->ListDir(dir, &entries);
+  if (rc) return rc;
+  for (const auto& e : entries) {
+    const std::string path = dir + "/" + e.name;
+    EntryType t = TypeOf(dir, e);
+    if (t == EntryType::kDirectory) {
+      uint64_t sub = 0;
+      if ((rc = TreeSize(path, &sub)) != 0) return rc;
+      *bytes += sub;
+    } else if (t == EntryType::kFile) {
+      platform::FileInfo info;
+      if ((rc = CurrentEnv()->Stat(path, &info, false)) != 0) return rc;
+      *bytes += info.size;
+    }
+  }
+  return 0;
+}
+
+int CopyTree(const std::string& from, const std::string& to) {
+  int rc = CopyTreeInner(from, to);
+  if (rc && rc != -EEXIST) RemoveTree(to);
+  return rc;
+}
+
+int VerifyTree(const std::string& a, const std::string& b) {
+  std::vector<platform::DirEntry> entries;
+  int rc = CurrentEnv()->ListDir(a, &entries);
+  for (size_t i = 0; rc == 0 && i < entries.size(); ++i) {
+    EntryType t = TypeOf(a, entries[i]);
+    const std::string pa = a + "/" + entries[i].name, pb = b + "/" + entries[i].name;
+    if (t == EntryType::kDirectory)
+      rc = VerifyTree(pa, pb);
+    else if (t == EntryType::kFile)
+      rc = CompareFiles(pa, pb);
+  }
+  return rc;
+}
+
+int RemoveTree(const std::string& dir) {
+  platform::Env* env = CurrentEnv();
+  platform::FileInfo info;
+  if (env->Stat(dir, &info, false) != 0) return 0;
+  if (info.type != EntryType::kDirectory) return env->Unlink(dir);
+  std::vector<platform::DirEntry> entries;
+  int rc = env->ListDir(dir, &entries);
+  for (size_t i = 0; rc == 0 && i < entries.size(); ++i) {
+    const std::string path = dir + "/" + entries[i].name;
+    rc = TypeOf(dir, entries[i]) == EntryType::kDirectory ? RemoveTree(path) : env->Unlink(path);
+    if (rc == -ENOENT) rc = 0;
+  }
+  return rc ? rc : env->RmDir(dir);
+}
+
+}  // namespace dovrane::extlib

@@ -1,0 +1,20 @@
+// Whole folder trees through the platform Env: size, copy, verify, remove.
+// The library's own helpers for moving projects between hosts; native paths.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace dovrane::extlib {
+
+// Sum of the file sizes below dir. 0 or -errno.
+int TreeSize(const std::string& dir, uint64_t* bytes);
+// Copies the tree from -> to (to must not exist), keeping modification times.
+// 0 or -errno; on failure the partial copy is removed.
+int CopyTree(const std::string& from, const std::string& to);
+// 0 when every file below a has an equal file below b (size and content).
+int VerifyTree(const std::string& a, const std::string& b);
+// Removes dir and everything below it. 0 or -errno (a missing dir is 0).
+int RemoveTree(const std::string& dir);
+
+}  // namespace dovrane::extlib

@@ -1,0 +1,181 @@
+#include "extlib/hosts.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+#include "extlib/messages.h"
+#include "extlib/slot_files.h"
+#include "extlib/prj_record.h"
+#include "platform/env.h"
+#include "platform/file_util.h"
+#include "platform/path_map.h"
+#include "platform/ping.h"
+#include "platform/system_names.h"
+#include "platform/text_codec.h"
+
+namespace dovrane::extlib {
+
+namespace {
+
+bool ValidDataPath(const std::string& path) {
+  if (path.empty()) return true;
+  if (path[0] != '\\' || path.find("..") != std::string::npos || path.find('/') != std::string::npos)
+    return false;
+  for (unsigned char c : path)
+    if (c < 32) return false;
+  return true;
+}
+
+}  // namespace
+
+int ParseHostList(const std::string& text, std::vector<HostEntry>* hosts, int* bad_line) {
+  hosts->clear();
+  std::istringstream in(text);
+  std::string line;
+  int number = 0;
+  while (std::getline(in, line)) {
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.find_first_not_of(" \t") == std::string::npos) continue;
+    char sep = line.find('\t') != std::string::npos ? '\t' : ' ';
+    size_t cut = line.find(sep);
+    HostEntry e;
+    e.name = line.substr(0, cut);
+    e.data_path = cut == std::string::npos ? "" : line.substr(cut + 1);
+    while (!e.data_path.empty() && (e.data_path.back() == ' ' || e.data_path.back() == '\\'))
+      e.data_path.pop_back();
+    if (!IsValidHostName(e.name) || !ValidDataPath(e.data_path)) {
+      *bad_line = number;
+      return -1;
+    }
+    hosts->push_back(e);
+  }
+  return 0;
+}
+
+std::string FormatHostList(const std::vector<HostEntry>& hosts) {
+  std::string out;
+  for (const HostEntry& h : hosts) out += h.data_path.empty() ? h.name + "\n" : h.name + " " + h.data_path + "\n";
+  return out;
+}
+
+int ReadHostList(std::vector<HostEntry>* hosts) {
+  std::string path;
+  if (lffnamC(23, kHostListFile, &path) != 0) return -2;
+  std::string text;
+  if (platform::ReadWholeFile(platform::NativePath(path), &text) != 0) return -1;
+  int bad = 0;
+  return ParseHostList(text, hosts, &bad);
+}
+
+int WriteHostList(const std::vector<HostEntry>& hosts) {
+  std::string path;
+  if (lffnamC_new(23, kHostListFile, &path)) return -1;
+  return platform::WriteFileAtomic(platform::NativePath(path), FormatHostList(hosts));
+}
+
+int lfnetg() { return lftypeC(23, kHostListFile, 0) == 0 ? 1 : 0; }
+
+int get_host_list(char** list, int* count, int width) {
+  *list = nullptr;
+  *count = 0;
+  std::vector<HostEntry> hosts;
+  if (!lfnetg()) {
+    hosts.push_back({"localhost", ""});
+  } else if (ReadHostList(&hosts) != 0) {
+    return -1;
+  }
+  if (width < 2) return -1;
+  char* out = static_cast<char*>(std::calloc(hosts.size() ? hosts.size() : 1, static_cast<size_t>(width)));
+  if (!out) return -1;
+  for (size_t i = 0; i < hosts.size(); ++i)
+    std::strncpy(out + i * width, hosts[i].name.c_str(), static_cast<size_t>(width - 1));
+  *list = out;
+  *count = static_cast<int>(hosts.size());
+  return 0;
+}
+
+int get_data_path(const std::string& host, std::string* data_path) {
+  std::vector<HostEntry> hosts;
+  int rc = ReadHostList(&hosts);
+  if (rc) return rc == -2 ? -2 : -1;
+  for (const HostEntry& h : hosts)
+    if (platform::EqualsIgnoreCaseCp1252(h.name, host)) {
+      *data_path = h.data_path;
+      return 0;
+    }
+  return -19;
+}
+
+int get_host_path(const std::string& host, std::string* path) {
+  return get_data_path(host, path) == 0 ? 0 : 1;
+}
+
+int lfBuildNetPath(const std::string& host, const std::string& data_path, std::string* path) {
+  if (!IsValidHostName(host) || !ValidDataPath(data_path)) return -1;
+  *path = "\\\\" + host + data_path + "\\Prj";
+  return 0;
+}
+
+int lfBuildNetPath_local(const std::string& host, const std::string& data_path, std::string* path) {
+  return lfBuildNetPath(host, data_path, path);
+}
+
+int lzcheck_path(const std::string& path) {
+  if (path.empty()) return -1;
+  platform::FileInfo info;
+  if (platform::CurrentEnv()->Stat(platform::NativePath(path), &info) == 0)
+    return info.type == platform::EntryType::kDirectory ? 1 : 0;
+  std::string parent = ParentPath(path);
+  if (parent.empty() || parent.size() <= 2) return -1;
+  return platform::CurrentEnv()->Stat(platform::NativePath(parent), &info) == 0 ? -2 : -1;
+}
+
+int CheckForRemoteNFSPath(const std::string& path) {
+  std::string native = platform::NativePath(path);
+  std::string mounts;
+  if (platform::ReadWholeFile("/proc/self/mounts", &mounts) != 0) return 0;
+  std::istringstream in(mounts);
+  std::string line, best_type;
+  size_t best = 0;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string dev, point, type;
+    fields >> dev >> point >> type;
+    bool prefix = native.compare(0, point.size(), point) == 0 &&
+                  (native.size() == point.size() || point == "/" || native[point.size()] == '/');
+    if (prefix && point.size() >= best) {
+      best = point.size();
+      best_type = type;
+    }
+  }
+  return best_type.rfind("nfs", 0) == 0 ? 1 : 0;
+}
+
+std::string lzrnamC() { return platform::ComputerName(); }
+
+int IsHostCheckedOut(const std::string& host) {
+  if (!IsValidHostName(host)) return 0;
+  return lftypeC(23, host + ".out", 0) == 0 ? 1 : 0;
+}
+
+int DisplayCheckoutInfo(const std::string& name) {
+  std::string base = LastComponent(name);
+  size_t dot = base.rfind('.');
+  if (dot != std::string::npos && platform::EqualsIgnoreCaseCp1252(base.substr(dot), ".prj")) base.resize(dot);
+  std::string path;
+  if (base.empty() || lffnamC(23, base + ".out", &path) != 0) return -1;
+  std::string text;
+  if (platform::ReadWholeFile(platform::NativePath(path), &text) != 0) return -1;
+  LibraryMessage(2, text);
+  return 0;
+}
+
+int _WSAInit() { return 0; }
+
+int _ping(const std::string& host, int, int, int timeout_ms) { return platform::PingHost(host, timeout_ms); }
+
+std::string _WSAGetErrorString(int code) { return platform::PingErrorText(code); }
+
+}  // namespace dovrane::extlib

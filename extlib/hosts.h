@@ -1,0 +1,60 @@
+// The hosts (data servers) of the installation: the host list data.cfg in
+// the \Net folder (slot 23), the paths built from it, reachability and the
+// check-out state of a host.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace dovrane::extlib {
+
+inline constexpr char kHostListFile[] = "data.cfg";
+
+struct HostEntry {
+  std::string name;
+  std::string data_path;  // relative to the host, beginning with "\", or ""
+};
+
+// Parses data.cfg: one line per host, name, a blank or tab, data path. 0, or
+// -1 with the 1-based line in *bad_line for a bad host name or path.
+int ParseHostList(const std::string& text, std::vector<HostEntry>* hosts, int* bad_line);
+// Lines as the library writes them ("%s \%s" or the name alone), LF line ends.
+std::string FormatHostList(const std::vector<HostEntry>& hosts);
+// Reads slot 23's data.cfg. 0, -2 missing, -1 unreadable or malformed.
+int ReadHostList(std::vector<HostEntry>* hosts);
+int WriteHostList(const std::vector<HostEntry>& hosts);
+
+// Non-zero for a network installation: the \Net folder holds data.cfg.
+int lfnetg();
+// The host names, `width` bytes each (zero-padded), allocated with malloc
+// (release with free). A single-workstation installation has "localhost".
+// 0, or -1 when the list cannot be read (nothing allocated).
+int get_host_list(char** list, int* count, int width);
+// The host's data path from data.cfg. 0, -19 unknown host, -2 no data.cfg.
+int get_data_path(const std::string& host, std::string* data_path);
+// The same path, as the host tree asks for it; non-zero: the host has none.
+int get_host_path(const std::string& host, std::string* path);
+// The host's project folder "\\HOST" + data path + "\Prj" (no trailing
+// backslash). 0, or -1 for a host name that is not valid.
+int lfBuildNetPath(const std::string& host, const std::string& data_path, std::string* path);
+// The same for the host's own view; here every host is reached by its network path.
+int lfBuildNetPath_local(const std::string& host, const std::string& data_path, std::string* path);
+// 1 a folder, 0 a file (a link file), -2 missing below a reachable parent,
+// -1 not reachable (the parent does not exist either).
+int lzcheck_path(const std::string& path);
+// Non-zero when the path lies on an NFS file system mounted from elsewhere.
+int CheckForRemoteNFSPath(const std::string& path);
+// This computer's name as the installation knows it.
+std::string lzrnamC();
+// 1 while the host's check-out information file "<host>.out" lies in \Net.
+int IsHostCheckedOut(const std::string& host);
+// Shows the check-out information of a host, or of a project folder
+// (n0000012.prj -> n0000012.out), as an information box. 0 shown, -1 none.
+int DisplayCheckoutInfo(const std::string& name);
+
+// The network layer of the ping.
+int _WSAInit();
+int _ping(const std::string& host, int, int size, int timeout_ms);
+std::string _WSAGetErrorString(int code);
+
+}  // namespace dovrane::extlib

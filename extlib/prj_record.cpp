@@ -1,0 +1,98 @@
+#include "extlib/prj_record.h"
+
+#include <cstdio>
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+namespace dovrane::extlib {
+
+void SetPrjName(PRJ* record, const std::string& text) {
+  std::string padded = PadName(text);
+  std::memcpy(record->name, padded.data(), kNameLength);
+  record->name[kNameLength] = '\0';
+}
+
+void SetPrjHost(PRJ* record, const std::string& text) {
+  std::memset(record->host, 0, sizeof record->host);
+  std::memcpy(record->host, text.data(), std::min<size_t>(text.size(), kHostLength));
+}
+
+std::string TrimmedName(const char* padded) {
+  std::string s(padded, strnlen(padded, kNameLength));
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  return s;
+}
+
+std::string PadName(const std::string& text) {
+  std::string s = text.substr(0, std::min<size_t>(text.size(), kNameLength));
+  s.resize(kNameLength, ' ');
+  return s;
+}
+
+bool IsDeleted(const PRJ& record) { return record.name[0] == '#'; }
+
+bool MemberBit(const PRJ& record, uint32_t user) {
+  if (user == 0 || user > 32u * kMaxUserContainers) return false;
+  return (record.members[(user - 1) / 8] >> ((user - 1) % 8)) & 1;
+}
+
+void SetMemberBit(PRJ* record, uint32_t user, bool on) {
+  if (user == 0 || user > 32u * kMaxUserContainers) return;
+  unsigned char bit = static_cast<unsigned char>(1u << ((user - 1) % 8));
+  if (on)
+    record->members[(user - 1) / 8] |= bit;
+  else
+    record->members[(user - 1) / 8] &= static_cast<unsigned char>(~bit);
+}
+
+std::string NumberText(uint32_t number) {
+  if (number > kMaxProjectNumber) return "";
+  char text[16];
+  std::snprintf(text, sizeof text, "n%.7u", number);
+  return text;
+}
+
+bool ParseNumberText(const std::string& text, uint32_t* number) {
+  if (text.size() != 8 || (text[0] != 'n' && text[0] != 'N')) return false;
+  uint32_t value = 0;
+  for (size_t i = 1; i < 8; ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    value = value * 10 + static_cast<uint32_t>(text[i] - '0');
+  }
+  *number = value;
+  return true;
+}
+
+uint32_t NullRecordHighest(const NullRecord& null_record) {
+  uint32_t number = 0;
+  std::string text(null_record.highest, strnlen(null_record.highest, sizeof null_record.highest));
+  return ParseNumberText(text, &number) ? number : 0;
+}
+
+void SetNullRecordHighest(NullRecord* null_record, uint32_t number) {
+  std::memset(null_record->highest, 0, sizeof null_record->highest);
+  std::string text = NumberText(number);
+  std::memcpy(null_record->highest, text.data(), text.size());
+}
+
+bool IsValidProjectName(const std::string& name) {
+  std::string s = name;
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  if (s.empty() || s.size() > kNameLength || s[0] == '#' || s[0] == ' ') return false;
+  if (s.find("..") != std::string::npos) return false;
+  for (unsigned char c : s) {
+    if (c < 32 || c == 127) return false;
+    if (std::strchr("@%\\/:*?\"<>|", c) && c != 0) return false;
+  }
+  return true;
+}
+
+bool IsValidHostName(const std::string& host) {
+  if (host.empty() || host.size() > kHostLength || host == "." || host == "..") return false;
+  for (unsigned char c : host)
+    if (!(std::isalnum(c) || c == '-' || c == '_' || c == '.')) return false;
+  return true;
+}
+
+}  // namespace dovrane::extlib

@@ -1,0 +1,48 @@
+// The project list: every live record of the administration, parsed once and
+// indexed by padded name and by number, kept per process and rebuilt only
+// when project.dat changed (another size, time or file) or UnCachPrjList was
+// called. The lookups by name and number answer from it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "extlib/prj_record.h"
+
+namespace dovrane::extlib {
+
+// A copy of slot's live records in administration order, allocated for the
+// caller (release with ltbpliC_delete). flags and record are not used. 0,
+// -2 no administration, -1 unreadable (a damaged line is reported once).
+int ltbpliC_new(int slot, int* count, PRJ** list, int flags, PRJ* record);
+void ltbpliC_delete(PRJ** list);
+// Drops the cached list; the next lookup reads the file again.
+void UnCachPrjList();
+
+// Lookups in slot 23's administration; names are padded to 50 characters.
+// 0, -2 no administration, -3 no such project, -1 unreadable.
+int get_project_info(const std::string& name, PRJ* record);
+// The number, or the negative code.
+long get_project_number(const std::string& name);
+int get_project_host(int slot, const std::string& name, std::string* host);
+int get_project_key(const std::string& name, uint32_t* key);
+int get_PrjInfo_by_number(uint32_t number, PRJ* record);
+int get_project_status(const std::string& name, unsigned char* status);
+// Stores the status character under the record's lock. 0 or negative.
+int put_project_status(const std::string& name, const unsigned char* status);
+// The record slot of a project (checked against the file), or -1.
+long get_prj_position(int handle, const std::string& name, int slot, int mode);
+long FindRecordSlotByNumber(uint32_t number);
+
+// What creating a record needs to know, from the current list.
+struct ListFacts {
+  uint32_t highest = 0;     // the null record's highest number
+  uint32_t largest = 0;     // the largest number in use
+  long first_free_slot = 1;  // first deleted slot, else one past the last
+};
+int GetListFacts(ListFacts* facts);
+bool NumberInUse(uint32_t number);
+bool NameInUse(const std::string& name);
+
+}  // namespace dovrane::extlib

@@ -1,0 +1,132 @@
+#include "extlib/users.h"
+
+#include <cstdio>
+#include <sstream>
+
+#include "extlib/hosts.h"
+#include "extlib/slot_files.h"
+#include "platform/env.h"
+#include "platform/file_util.h"
+#include "platform/path_map.h"
+#include "platform/system_names.h"
+#include "platform/text_codec.h"
+
+namespace dovrane::extlib {
+
+int ParseUserTable(const std::string& text, UserTable* table, int* bad_line) {
+  *table = UserTable{};
+  std::istringstream in(text);
+  std::string line;
+  int number = 0;
+  while (std::getline(in, line)) {
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] == '#') continue;
+    int containers = 0;
+    char tail = 0;
+    if (line.rfind("containers", 0) == 0) {
+      if (std::sscanf(line.c_str(), "containers %d %c", &containers, &tail) != 1 || containers < 1 ||
+          containers > kMaxUserContainers) {
+        *bad_line = number;
+        return -1;
+      }
+      table->containers = containers;
+      continue;
+    }
+    // index TAB name TAB rights
+    size_t t1 = line.find('\t'), t2 = t1 == std::string::npos ? t1 : line.find('\t', t1 + 1);
+    unsigned index = 0;
+    if (t1 == std::string::npos || std::sscanf(line.substr(0, t1).c_str(), "%u %c", &index, &tail) != 1 ||
+        index == 0 || index > 32u * kMaxUserContainers) {
+      *bad_line = number;
+      return -1;
+    }
+    UserEntry e;
+    e.index = index;
+    e.name = line.substr(t1 + 1, t2 == std::string::npos ? std::string::npos : t2 - t1 - 1);
+    e.administrator = t2 != std::string::npos && line.substr(t2 + 1) == "admin";
+    if (e.name.empty()) {
+      *bad_line = number;
+      return -1;
+    }
+    table->users.push_back(e);
+  }
+  return 0;
+}
+
+std::string FormatUserTable(const UserTable& table) {
+  std::string out = "# dovrane user table: index, name, rights (admin or user)\r\n";
+  out += "containers " + std::to_string(table.containers) + "\r\n";
+  for (const UserEntry& e : table.users)
+    out += std::to_string(e.index) + "\t" + e.name + "\t" + (e.administrator ? "admin" : "user") + "\r\n";
+  return out;
+}
+
+int ReadUserTable(UserTable* table) {
+  *table = UserTable{};
+  std::string path;
+  if (lffnamC(23, kUserTableFile, &path) != 0) return 0;
+  std::string text;
+  int rc = platform::ReadWholeFile(platform::NativePath(path), &text);
+  if (rc) return rc;
+  int bad = 0;
+  return ParseUserTable(text, table, &bad);
+}
+
+int WriteUserTable(const UserTable& table) {
+  std::string path;
+  if (lffnamC_new(23, kUserTableFile, &path)) return -1;
+  return platform::WriteFileAtomic(platform::NativePath(path), FormatUserTable(table));
+}
+
+int lzuGetCountOfUserContainers() {
+  UserTable table;
+  return ReadUserTable(&table) == 0 ? table.containers : 1;
+}
+
+int lzuSetCountOfUserContainers(int containers) {
+  if (containers < 1 || containers > kMaxUserContainers) return -1;
+  UserTable table;
+  int rc = ReadUserTable(&table);
+  if (rc) return rc;
+  table.containers = containers;
+  return WriteUserTable(table);
+}
+
+int lzugnaC(uint32_t index, std::string* name) {
+  name->clear();
+  UserTable table;
+  if (ReadUserTable(&table)) return -1;
+  for (const UserEntry& e : table.users)
+    if (e.index == index) {
+      *name = e.name;
+      return 0;
+    }
+  return -1;
+}
+
+int lzuinfC(UserInfo* info) {
+  *info = UserInfo{};
+  std::string login = platform::UserName();
+  if (!platform::Utf8ToCp1252(login, &info->name)) info->name = login;
+  UserTable table;
+  if (ReadUserTable(&table) != 0) return 0;
+  info->may_administer = table.users.empty();
+  for (const UserEntry& e : table.users)
+    if (platform::EqualsIgnoreCaseCp1252(e.name, info->name)) {
+      info->index = e.index;
+      info->may_administer = e.administrator;
+    }
+  return 0;
+}
+
+int check_PrjOwnerPermision(int mode, const PRJ& record) {
+  if (!lfnetg() || record.owner == 0) return 0;
+  UserInfo me;
+  lzuinfC(&me);
+  if (me.may_administer || (me.index != 0 && me.index == record.owner)) return 0;
+  if (mode == 0 && me.index != 0 && MemberBit(record, me.index)) return 0;
+  return mode == 0 ? -13 : -14;
+}
+
+}  // namespace dovrane::extlib

@@ -1,0 +1,129 @@
+#include "extlib/administration.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "extlib/project_list.h"
+#include "support/small_installation.h"
+
+namespace dovrane::extlib {
+namespace {
+
+using testing::SmallInstallation;
+
+class AdministrationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    inst_.WriteAdministration({SmallInstallation::Record("Alpha", 5), SmallInstallation::Record("Beta", 9, "SRV2")}, 9);
+  }
+  // Runs fn in a child process (a second workstation); returns its exit status.
+  template <typename Fn>
+  int InChild(Fn fn) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+      close_prj_info_handle(23);  // the child opens the file itself
+      ::_exit(fn());
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  SmallInstallation inst_;
+};
+
+TEST_F(AdministrationTest, ReadsRecordsInOrderUntilTheEnd) {
+  int h = open_prj_info(23, kOpenExisting);
+  ASSERT_GE(h, 0);
+  EXPECT_EQ(open_prj_info(23, kOpenExisting), h);  // one shared handle per slot
+  PRJ r;
+  ASSERT_EQ(seek_prj_set(h, 1), 0);
+  ASSERT_EQ(read_prj_info(h, &r), 0);
+  EXPECT_EQ(r.number, 5u);
+  ASSERT_EQ(read_prj_info(h, &r), 0);
+  EXPECT_EQ(std::string(r.host), "SRV2");
+  EXPECT_EQ(read_prj_info(h, &r), 1);
+  NullRecord null_record;
+  ASSERT_EQ(read_null_record(h, &null_record), 0);
+  EXPECT_EQ(NullRecordHighest(null_record), 9u);
+}
+
+TEST_F(AdministrationTest, WritesInPlaceAndAppendsButLeavesNoGap) {
+  int h = open_prj_info(23, kOpenExisting);
+  PRJ r = SmallInstallation::Record("Gamma", 12);
+  ASSERT_EQ(seek_prj_set(h, 2), 0);
+  ASSERT_EQ(write_prj_info(h, &r), 0);
+  ASSERT_EQ(write_prj_info(h, &r), 0);  // slot 3: an append
+  ASSERT_EQ(seek_prj_set(h, 5), 0);
+  EXPECT_NE(write_prj_info(h, &r), 0);  // slot 5 would leave slot 4 undefined
+  EXPECT_EQ(RecordSlotCount(h), 3);
+  PRJ found;
+  EXPECT_EQ(get_project_info("Beta", &found), -3);
+  ASSERT_EQ(get_project_info("Gamma", &found), 0);
+  EXPECT_EQ(found.number, 12u);
+}
+
+TEST_F(AdministrationTest, NullRecordKeepsTheLineEnd) {
+  int h = open_prj_info(23, kOpenExisting);
+  NullRecord null_record;
+  SetNullRecordHighest(&null_record, 1234);
+  ASSERT_EQ(write_null_record(h, &null_record), 0);
+  EXPECT_EQ(inst_.Admin().substr(0, 12), " 3n0001234\r\n");
+}
+
+TEST_F(AdministrationTest, OtherLayoutsAreRefusedUntilConverted) {
+  inst_.dir.Write("SRV1/cad/Net/users.dat", "containers 2\n");  // records carry 1 container
+  EXPECT_EQ(open_prj_info(23, kOpenExisting), -1);
+  inst_.dir.Write("SRV1/cad/Net/users.dat", "containers 1\n");
+  inst_.dir.Write("SRV1/cad/Net/project.dat", " 2n0000001\r\n" + std::string(135, 'x') + "\r\n");
+  EXPECT_EQ(open_prj_info(23, kOpenExisting), -1);
+}
+
+TEST_F(AdministrationTest, CreateEmptyRefusesToReplaceAnAdministration) {
+  EXPECT_EQ(open_prj_info(23, kCreateEmpty), -1);
+  close_prj_info_handle(23);
+  ::unlink(inst_.Native("SRV1/cad/Net/project.dat").c_str());
+  int h = open_prj_info(23, kCreateEmpty);
+  ASSERT_GE(h, 0);
+  EXPECT_EQ(inst_.Admin(), " 3n0000000\r\n");
+  EXPECT_EQ(RecordSlotCount(h), 0);
+}
+
+TEST_F(AdministrationTest, RecordLockIsSeenByAnotherProcessUntilReleased) {
+  int h = open_prj_info(23, kOpenExisting);
+  ASSERT_EQ(lock_prj_info(h, 9, kLockRecord), 0);
+  SetRecordLockTimeoutMs(100);
+  auto try_lock = [] {
+    int h2 = open_prj_info(23, kOpenExisting);
+    int rc = lock_prj_info(h2, 9, kLockRecord);
+    int other = lock_prj_info(h2, 5, kLockRecord);  // another record stays free
+    return rc == -7 && other == 0 ? 0 : rc == 0 ? 2 : 3;
+  };
+  EXPECT_EQ(InChild(try_lock), 0);
+  auto try_name = [] { return lock_prj_nam(23, "Beta", kLockRecord) == -7 ? 0 : 1; };
+  EXPECT_EQ(InChild(try_name), 0);
+  ASSERT_EQ(lock_prj_info(h, 9, kUnlockRecord), 0);
+  EXPECT_EQ(InChild([] { return lock_prj_nam(23, "Beta", kLockRecord); }), 0);
+}
+
+TEST_F(AdministrationTest, LockedRecordIsNotWrittenByAnotherProcess) {
+  int h = open_prj_info(23, kOpenExisting);
+  ASSERT_EQ(lock_null_record(h, kLockRecord), 0);
+  ASSERT_EQ(lock_prj_info(h, 5, kLockRecord), 0);
+  SetRecordLockTimeoutMs(100);
+  EXPECT_EQ(InChild([] {
+              unsigned char status = kStatusBlank | kStatusProjectOut;
+              int a = put_project_status("Alpha", &status);
+              int h2 = open_prj_info(23, kOpenExisting);
+              NullRecord n;
+              int b = read_null_record(h2, &n) == 0 ? write_null_record(h2, &n) : 0;
+              return a == -7 && b == -7 ? 0 : 1;
+            }),
+            0);
+  EXPECT_EQ(lock_prj_info(h, 77, kLockRecord), -3);
+  lock_prj_info(h, 5, kUnlockRecord);
+  lock_null_record(h, kUnlockRecord);
+}
+
+}  // namespace
+}  // namespace dovrane::extlib

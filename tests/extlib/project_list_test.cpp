@@ -1,0 +1,86 @@
+#include "extlib/project_list.h"
+
+#include <gtest/gtest.h>
+
+#include "extlib/administration.h"
+#include "extlib/messages.h"
+#include "support/small_installation.h"
+
+namespace dovrane::extlib {
+namespace {
+
+using testing::SmallInstallation;
+
+class ProjectListTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previous_ = Msg2usr_Switch(1);
+    PRJ deleted = SmallInstallation::Record("#old", 3);
+    inst_.WriteAdministration({SmallInstallation::Record("Alpha", 5), deleted,
+                               SmallInstallation::Record("Beta", 9, "SRV2", 2)},
+                              9);
+  }
+  void TearDown() override { Msg2usr_Switch(previous_); }
+  SmallInstallation inst_;
+  int previous_ = 0;
+};
+
+TEST_F(ProjectListTest, LookupsByNameAndNumberSkipDeletedRecords) {
+  PRJ r;
+  ASSERT_EQ(get_project_info("Beta", &r), 0);
+  EXPECT_EQ(r.owner, 2u);
+  EXPECT_EQ(get_project_number(PadName("Alpha")), 5);
+  EXPECT_EQ(get_project_info("Alph", &r), -3);
+  EXPECT_EQ(get_PrjInfo_by_number(3, &r), -3);
+  ASSERT_EQ(get_PrjInfo_by_number(9, &r), 0);
+  EXPECT_EQ(TrimmedName(r.name), "Beta");
+  int count = 0;
+  PRJ* list = nullptr;
+  ASSERT_EQ(ltbpliC_new(23, &count, &list, 0, nullptr), 0);
+  EXPECT_EQ(count, 2);
+  ltbpliC_delete(&list);
+  EXPECT_EQ(list, nullptr);
+  int h = open_prj_info(23, kOpenExisting);
+  EXPECT_EQ(get_prj_position(h, "Beta", 23, 2), 3);
+  ListFacts facts;
+  ASSERT_EQ(GetListFacts(&facts), 0);
+  EXPECT_EQ(facts.first_free_slot, 2);
+  EXPECT_EQ(facts.largest, 9u);
+}
+
+TEST_F(ProjectListTest, SeesAChangeMadeByAnotherWriter) {
+  PRJ r;
+  ASSERT_EQ(get_project_info("Alpha", &r), 0);
+  inst_.WriteAdministration({SmallInstallation::Record("Gamma", 5)}, 5);  // replaced behind its back
+  EXPECT_EQ(get_project_info("Alpha", &r), -3);
+  EXPECT_EQ(get_project_info("Gamma", &r), 0);
+}
+
+TEST_F(ProjectListTest, DamagedOrMissingAdministrationGivesClearCodes) {
+  std::string text = inst_.Admin();
+  struct Case { std::string contents; int rc; } cases[] = {
+      {text.substr(0, text.size() - 5), -1},                  // torn last line
+      {text.replace(12 + 52, 1, "x"), -1},                    // bad number in record 1
+      {" 9n0000001\r\n", -1},                                // unknown version
+  };
+  for (const Case& c : cases) {
+    inst_.dir.Write("SRV1/cad/Net/project.dat", c.contents);
+    PRJ r;
+    EXPECT_EQ(get_project_info("Beta", &r), c.rc) << c.contents;
+  }
+  ::unlink(inst_.Native("SRV1/cad/Net/project.dat").c_str());
+  PRJ r;
+  EXPECT_EQ(get_project_info("Beta", &r), -2);
+}
+
+TEST_F(ProjectListTest, StatusIsStoredUnderTheRecordLock) {
+  unsigned char status = kStatusBlank | kStatusHostOut;
+  ASSERT_EQ(put_project_status("Beta", &status), 0);
+  unsigned char back = 0;
+  ASSERT_EQ(get_project_status("Beta", &back), 0);
+  EXPECT_EQ(back, status);
+  EXPECT_EQ(put_project_status("Nobody", &status), -3);
+}
+
+}  // namespace
+}  // namespace dovrane::extlib

@@ -1,0 +1,128 @@
+#include "extlib/record_line.h"
+
+#include <gtest/gtest.h>
+
+#include "extlib/record_layout.h"
+
+namespace dovrane::extlib {
+namespace {
+
+PRJ Sample() {
+  PRJ r;
+  SetPrjName(&r, "Bahnhof Nord");
+  SetPrjHost(&r, "SRV1");
+  r.number = 42;
+  r.version = 19;
+  r.status = kStatusBlank | kStatusLink;
+  r.dbkey = 7;
+  r.begin = 0x5F000000;
+  r.owner = 3;
+  SetMemberBit(&r, 3, true);
+  SetMemberBit(&r, 40, true);
+  return r;
+}
+
+TEST(RecordLineTest, V3RoundTripsForEachContainerCount) {
+  for (int k : {0, 1, 2, 31}) {
+    std::string line;
+    ASSERT_TRUE(FormatRecordV3(Sample(), k, &line)) << k;
+    EXPECT_EQ(line.size(), static_cast<size_t>(layout::V3LineLength(k)));
+    PRJ back;
+    ASSERT_EQ(ParseRecordV3(line.data(), line.size(), k, k, true, &back), 0) << line;
+    EXPECT_EQ(std::string(back.name), PadName("Bahnhof Nord"));
+    EXPECT_EQ(back.number, 42u);
+    EXPECT_EQ(back.version, 19);
+    EXPECT_EQ(back.status, kStatusBlank | kStatusLink);
+    EXPECT_EQ(std::string(back.host), k == 0 ? "localhost" : "SRV1");
+    EXPECT_EQ(MemberBit(back, 40), k >= 2) << k;  // user 40 lives in the second container
+  }
+}
+
+TEST(RecordLineTest, V3FieldsSitAtTheirOffsets) {
+  std::string line;
+  ASSERT_TRUE(FormatRecordV3(Sample(), 1, &line));
+  EXPECT_EQ(line.substr(layout::kV3NameEnd, 1), "@");
+  EXPECT_EQ(line.substr(layout::kV3Number, 8), "n0000042");
+  EXPECT_EQ(line.substr(layout::kV3Key, 10), "0000000007");
+  EXPECT_EQ(line.substr(layout::kV3Begin, 8), "5F000000");
+  EXPECT_EQ(line.substr(layout::kV3Host, 17), "SRV1            @");
+  EXPECT_EQ(line.substr(layout::kV3Owner, 3), "003");
+  EXPECT_EQ(line.substr(layout::kV3Members, 8), "04000000");
+}
+
+TEST(RecordLineTest, BadV3LinesAreRefused) {
+  std::string good;
+  ASSERT_TRUE(FormatRecordV3(Sample(), 1, &good));
+  struct Case { int offset; std::string text; } cases[] = {
+      {layout::kV3Number, "x"},           // number letter
+      {layout::kV3Number + 3, "a"},       // number digit
+      {layout::kV3NameEnd, " "},          // no field end after the name
+      {layout::kV3HostEnd, "X"},          // no field end after the host
+      {layout::kV3Members + 1, "G"},      // member digit
+  };
+  for (const Case& c : cases) {
+    std::string bad = good;
+    bad.replace(c.offset, c.text.size(), c.text);
+    PRJ r;
+    EXPECT_EQ(ParseRecordV3(bad.data(), bad.size(), 1, 1, true, &r), -1) << bad;
+  }
+  PRJ r;
+  EXPECT_EQ(ParseRecordV3(good.data(), good.size() - 1, 1, 1, true, &r), -1);
+}
+
+TEST(RecordLineTest, WriterRefusesFieldsThatDoNotFit) {
+  PRJ r = Sample();
+  std::string line;
+  r.number = 10000000;
+  EXPECT_FALSE(FormatRecordV3(r, 1, &line));
+  r = Sample();
+  SetPrjName(&r, "a@b");
+  EXPECT_FALSE(FormatRecordV3(r, 1, &line));
+  r = Sample();
+  r.owner = 1000;
+  EXPECT_FALSE(FormatRecordV3(r, 1, &line));
+}
+
+TEST(RecordLineTest, V12RoundTripKeepsFourContainersAtMost) {
+  std::string line;
+  ASSERT_TRUE(FormatRecordV12(Sample(), &line));
+  ASSERT_EQ(line.size(), 135u);
+  PRJ back;
+  ASSERT_EQ(ParseRecordV12(line.data(), line.size(), 1, true, &back), 0);
+  EXPECT_EQ(back.number, 42u);
+  EXPECT_TRUE(MemberBit(back, 3));
+  EXPECT_FALSE(MemberBit(back, 40));  // only one container now
+  EXPECT_EQ(back.version, 0);
+  line[70] = 'z';
+  EXPECT_EQ(ParseRecordV12(line.data(), line.size(), 1, true, &back), -1);
+}
+
+TEST(RecordLineTest, HeaderBytes) {
+  struct Case { std::string bytes; int rc; int version; uint32_t highest; int eol; } cases[] = {
+      {" 3n0000042\r\n", 0, 3, 42, 2},
+      {" 2n9999999\nx", 0, 2, 9999999, 1},
+      {" 4n0000001\r\n", -1, 4, 0, 2},
+      {" 0n0000001\r\n", -1, 0, 0, 2},
+      {" 3x0000001\r\n", -1, 3, 0, 2},
+      {" 3n00", -1, 0, 0, 1},
+  };
+  for (const Case& c : cases) {
+    AdminHeader h;
+    EXPECT_EQ(ParseHeaderBytes(c.bytes.data(), c.bytes.size(), &h), c.rc) << c.bytes;
+    if (c.bytes.size() < 11) continue;
+    EXPECT_EQ(h.version, c.version) << c.bytes;
+    EXPECT_EQ(h.highest, c.highest) << c.bytes;
+    EXPECT_EQ(h.line_end, c.eol) << c.bytes;
+  }
+  EXPECT_EQ(FormatHeader(3, 42, 2), " 3n0000042\r\n");
+}
+
+TEST(RecordLineTest, ProjectNamesThatCannotBeStoredOrUsedAsFolders) {
+  for (const char* bad : {"", "   ", "#x", " x", "a@b", "50%", "a\\b", "a/b", "..", "x..y", "a\tb"})
+    EXPECT_FALSE(IsValidProjectName(bad)) << bad;
+  for (const char* good : {"Bahnhof Nord", "M\xFCller-Haus 2", "a.b"}) EXPECT_TRUE(IsValidProjectName(good));
+  EXPECT_FALSE(IsValidProjectName(std::string(51, 'x')));
+}
+
+}  // namespace
+}  // namespace dovrane::extlib

@@ -1,0 +1,31 @@
+// A small network installation below a temporary folder for the library's
+// tests: hosts SRV1 and SRV2 (data path \cad), \Net on SRV1 with data.cfg,
+// the user table and project.dat; slot 23 points at it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "extlib/prj_record.h"
+#include "support/temp_dir.h"
+
+namespace dovrane::testing {
+
+class SmallInstallation {
+ public:
+  explicit SmallInstallation(int containers = 1, bool network = true);
+  ~SmallInstallation();
+  // project.dat with these records in the version 3 layout.
+  void WriteAdministration(const std::vector<extlib::PRJ>& records, uint32_t highest, int line_end = 2);
+  static extlib::PRJ Record(const std::string& name, uint32_t number, const std::string& host = "SRV1",
+                            uint32_t owner = 1);
+  // An empty project folder n%07u.prj on the host, with version.txt.
+  void MakeProjectFolder(const std::string& host, uint32_t number, int version = 20);
+  std::string Native(const std::string& relative) const { return dir.path() + "/" + relative; }
+  std::string Admin() const { return dir.Read("SRV1/cad/Net/project.dat"); }
+
+  TempDir dir;
+  int containers;
+};
+
+}  // namespace dovrane::testing
