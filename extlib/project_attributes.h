@@ -58,6 +58,8 @@ class RX_ProjectAttributes {
   // Opens the database, creating the folder, file and tables when missing
   // (the \Net\ folder itself must exist). Done by every call below.
   int open();
+  // Closes the connection (the next call opens it again).
+  void close() { db_.Close(); }
 
   int setAttribute(uint32_t number, const std::string& name, const std::string& value);
   // 0, -ENOENT when the project has no such value, or -errno.
