@@ -1,0 +1,23 @@
+// data.cfg: what the reader accepts, the writer writes back to the same hosts.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "extlib/hosts.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace dovrane::extlib;
+  std::string text(reinterpret_cast<const char*>(data), size);
+  std::vector<HostEntry> hosts;
+  int bad_line = 0;
+  if (ParseHostList(text, &hosts, &bad_line) != 0) {
+    if (bad_line < 1) std::abort();  // a refusal names its line
+    return 0;
+  }
+  std::vector<HostEntry> again;
+  if (ParseHostList(FormatHostList(hosts), &again, &bad_line) != 0) std::abort();
+  if (again.size() != hosts.size()) std::abort();
+  for (size_t i = 0; i < hosts.size(); ++i)
+    if (again[i].name != hosts[i].name || again[i].data_path != hosts[i].data_path) std::abort();
+  return 0;
+}

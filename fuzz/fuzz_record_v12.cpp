@@ -1,0 +1,24 @@
+// Version 1 and 2 record lines (135 characters): parsed, written in version 3
+// and read back.
+#include <cstdint>
+#include <string>
+
+#include "extlib/record_line.h"
+#include "fuzz/record_check.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace dovrane::extlib;
+  if (size < 1) return 0;
+  const int containers_now = 1 + (data[0] & 3);
+  const bool network = (data[0] & 0x10) != 0;
+  PRJ record;
+  if (ParseRecordV12(reinterpret_cast<const char*>(data + 1), size - 1, containers_now, network, &record) != 0)
+    return 0;
+  std::string written;
+  if (!FormatRecordV3(record, containers_now, &written)) return 0;
+  PRJ reread;
+  if (ParseRecordV3(written.data(), written.size(), containers_now, containers_now, network, &reread) != 0)
+    std::abort();
+  dovrane::fuzz::ExpectSameRecord(record, reread, 4 * static_cast<size_t>(containers_now));
+  return 0;
+}
