@@ -16,7 +16,7 @@ for t in "${targets[@]}"; do
   work=$(mktemp -d)
   cp -r "fuzz/corpus/$t/." "$work/"
   echo "== fuzz_$t for ${seconds}s"
-  build-fuzz/fuzz/fuzz_$t -max_total_time="$seconds" -max_len=512 -print_final_stats=1 "$work" 2>&1 | tail -n 4
-  build-fuzz/fuzz/fuzz_$t -merge=1 "fuzz/corpus/$t" "$work" >/dev/null 2>&1
+  build-fuzz/fuzz_$t -max_total_time="$seconds" -max_len=512 -print_final_stats=1 "$work" 2>&1 | tail -n 4
+  build-fuzz/fuzz_$t -merge=1 "fuzz/corpus/$t" "$work" >/dev/null 2>&1
   rm -rf "$work"
 done
