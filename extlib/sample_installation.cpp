@@ -210,7 +210,8 @@ int MakeSampleInstallation(const std::string& dir_in, const SampleOptions& o, st
     bool ok = o.admin_version == 3 ? FormatRecordV3(r, o.containers, &line) : FormatRecordV12(r, &line);
     if (!ok) return fail(-EINVAL, "record " + std::to_string(i));
     out += line + "\r\n";
-    rc = WriteProjectFolder(p.Share(std::atoi(r.host + 3)) +
+    if (o.project_folders)
+      rc = WriteProjectFolder(p.Share(std::atoi(r.host + 3)) +
                                 "/Prj/" + NumberText(r.number) + ".prj",
                             r, net_id, o.containers, version, &random);
     if (out.size() > (1u << 20) || i == o.projects) {

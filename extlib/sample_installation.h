@@ -17,7 +17,8 @@ struct SampleOptions {
   int admin_version = 3;   // 1 and 2 write the older layouts
   uint64_t seed = 1;
   int containers = 1;      // user containers of the records
-  int attribute_projects = 200;  // projects that get attribute values and a disk cache file
+  int attribute_projects = 200;  // projects that get attribute values
+  bool project_folders = true;   // false: the administration only (benchmarks)
 };
 
 // 0, or -1 with a reason in *error. dir must not hold an installation yet.
