@@ -58,6 +58,8 @@ class RX_ProjectAttributes {
   // Opens the database, creating the folder, file and tables when missing
   // (the \Net\ folder itself must exist). Done by every call below.
   int open();
+  // Closes the connection (the next call opens it again).
+  void close() { db_.Close(); }
 
   int setAttribute(uint32_t number, const std::string& name, const std::string& value);
   // 0, -ENOENT when the project has no such value, or -errno.
@@ -89,7 +91,11 @@ class RX_ProjectAttributes {
   int compressDatabase();
 
  private:
-  int Fail(int rc, const char* what);
+  // Shows a failure once (with the database's own text, else detail); returns rc.
+  int Fail(int rc, const char* what, const std::string& detail = "");
+  // Without opening or reporting: for use inside other operations.
+  int ReadValues(uint32_t number, AttributeValues* values);
+  int ReadDefinitions(std::vector<AttributeDefinition>* definitions);
   int CreateTables();
 
   std::string path_;
