@@ -54,6 +54,8 @@ bool StripLineEnd(const AdministrationHeader& header, std::string* line, bool en
 
 int OpenAdministrationHeader(const std::string& path, ShareMode share, AdministrationHeader* header) {
   *header = AdministrationHeader{};
+  header->containers_now = extlib::lzuGetCountOfUserContainers();
+  header->network = extlib::lfnetg() != 0;
   platform::Env* env = CurrentEnv();
   int fd = env->Open(platform::NativePath(path), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return -1;
@@ -158,7 +160,7 @@ int ReadRecordV3(RecordStream& in, const AdministrationHeader& header, PRJ* reco
   record->status = static_cast<unsigned char>(status);
   record->dbkey = static_cast<uint32_t>(key);
   record->begin = static_cast<int32_t>(begin);
-  if (!extlib::lfnetg() || header.user_words == 0) {
+  if (!header.network || header.user_words == 0) {
     SetLocal(record);
     return 0;
   }
@@ -167,7 +169,7 @@ int ReadRecordV3(RecordStream& in, const AdministrationHeader& header, PRJ* reco
   if (std::sscanf(line.c_str() + L::kV3Host, "%16[^@]%*1s%3lu", host, &owner) != 2) return -1;
   extlib::SetPrjHost(record, Trim(host));
   record->owner = static_cast<uint32_t>(owner);
-  const int containers = extlib::lzuGetCountOfUserContainers();
+  const int containers = header.containers_now;
   const int bytes = 4 * std::min(header.user_words, containers);
   for (int i = 0; i < bytes; ++i) {
     unsigned value = 0;
@@ -209,10 +211,10 @@ int ReadRecordV12(RecordStream& in, const AdministrationHeader& header, PRJ* rec
   record->status = static_cast<unsigned char>(status);
   record->dbkey = static_cast<uint32_t>(key);
   record->begin = static_cast<int32_t>(begin);
-  if (extlib::lfnetg()) {
+  if (header.network) {
     extlib::SetPrjHost(record, host);
     record->owner = static_cast<uint32_t>(owner);
-    const int containers = extlib::lzuGetCountOfUserContainers();
+    const int containers = header.containers_now;
     for (int i = 0; i < 4 * std::min(containers, 4); ++i) record->members[i] = static_cast<unsigned char>(m[i]);
     SetOwnerBit(record, containers);
   } else {
