@@ -1,10 +1,13 @@
 #include "extlib/project_attributes.h"
 
+#include "extlib/project_folder.h"
+
 #include <cerrno>
 
 #include "extlib/checksum.h"
 #include "extlib/library_init.h"
 #include "extlib/messages.h"
+#include "extlib/project_folder.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
@@ -380,6 +383,12 @@ int RX_ProjectAttributesCache::importFromDiskCacheFile(uint32_t number,
     return rc;
   }
   return attrs.replaceProjectAttributes(number, values, Crc32Hex(text));
+}
+
+int RX_ProjectAttributesCache::importFromDiskCache(uint32_t number, RX_ProjectAttributes& attrs) {
+  std::string folder;
+  if (int rc = ProjectFolderByNumber(number, &folder)) return rc;
+  return importFromDiskCacheFile(number, folder + "/" + kAttributeCacheFileName, attrs);
 }
 
 int RX_ProjectAttributesCache::exportToDiskCacheFile(uint32_t number,

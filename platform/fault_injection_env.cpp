@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace dovrane::platform {
@@ -28,6 +29,15 @@ int FaultInjectionEnv::Hit(FaultPoint point) {
   int n = ++calls_[static_cast<int>(point)];
   if (nth_ > 0 && point == point_ && n == nth_) {
     fired_ = true;
+    // Scripted runs learn from this file whether the chosen call was reached.
+    if (const char* log = std::getenv("DOVRANE_FAULT_LOG")) {
+      int fd = ::open(log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+      if (fd >= 0) {
+        if (::write(fd, "fired\n", 6) < 0) {
+        }
+        ::close(fd);
+      }
+    }
     return -error_;
   }
   return 0;

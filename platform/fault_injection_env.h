@@ -48,6 +48,8 @@ class FaultInjectionEnv : public Env {
 // Installs a FaultInjectionEnv from the environment variable DOVRANE_FAULT
 // ("write:3:ENOSPC" fails the third write with ENOSPC), so scripted runs of the
 // real program can be failed at any point. Does nothing when it is not set.
+// When DOVRANE_FAULT_LOG names a file, the line "fired" is appended to it the
+// moment the chosen call fails.
 void InstallFaultInjectionFromEnvironment();
 
 }  // namespace dovrane::platform

@@ -7,7 +7,9 @@
 #include <cerrno>
 
 #include "extlib/project_data.h"
+#include "extlib/library_init.h"
 #include "net_folder_fixture.h"
+#include "support/small_installation.h"
 
 namespace dovrane::extlib {
 namespace {
@@ -284,6 +286,30 @@ TEST_F(ProjectAttributesTest, FailedImportChangesNothing) {
   ASSERT_EQ(attrs.getProjectAttributes(12, &values), 0);
   EXPECT_EQ(values, (AttributeValues{{"KEEP", "k"}}));
   for (int fd : {ready[0], ready[1], release[0], release[1]}) ::close(fd);
+}
+
+}  // namespace
+}  // namespace dovrane::extlib
+
+namespace dovrane::extlib {
+namespace {
+
+TEST(AttributeDiskCacheTest, ImportFindsTheCacheInTheProjectFolderOfTheNumber) {
+  testing::SmallInstallation inst;
+  inst.WriteAdministration({testing::SmallInstallation::Record("Office", 12, "SRV2")}, 12);
+  inst.MakeProjectFolder("SRV2", 12);
+  std::string text;
+  ASSERT_EQ(FormatAttributeCache({{"Client", "Stadt Hof"}, {"Phase", "5"}}, &text), 0);
+  inst.dir.Write("SRV2/cad/Prj/n0000012.prj/attributes.cache", text);
+  ASSERT_EQ(InitTree(), 0);
+  RX_ProjectAttributes attrs(kSlotNet);
+  auto& cache = RX_ProjectAttributesCache::instance();
+  ASSERT_EQ(cache.importFromDiskCache(12, attrs), 0);
+  AttributeValues values;
+  ASSERT_EQ(attrs.getProjectAttributes(12, &values), 0);
+  EXPECT_EQ(values["Client"], "Stadt Hof");
+  EXPECT_EQ(values["Phase"], "5");
+  EXPECT_EQ(cache.importFromDiskCache(13, attrs), -3);  // no such project: nothing imported
 }
 
 }  // namespace
