@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 namespace dovrane::platform {
@@ -43,62 +44,67 @@ int FaultInjectionEnv::Hit(FaultPoint point) {
   return 0;
 }
 
+int FaultInjectionEnv::Crash(int error) {
+  if (error_ == kKill) ::kill(::getpid(), SIGKILL);
+  return error;
+}
+
 int FaultInjectionEnv::Open(const std::string& path, int flags, mode_t mode) {
-  if (int e = Hit(FaultPoint::kOpen)) return e;
+  if (int e = Hit(FaultPoint::kOpen)) return Crash(e);
   return Env::Open(path, flags, mode);
 }
 int FaultInjectionEnv::OpenAt(int dirfd, const std::string& name, int flags, mode_t mode) {
-  if (int e = Hit(FaultPoint::kOpen)) return e;
+  if (int e = Hit(FaultPoint::kOpen)) return Crash(e);
   return Env::OpenAt(dirfd, name, flags, mode);
 }
 int64_t FaultInjectionEnv::Write(int fd, const void* buf, size_t n) {
   if (int e = Hit(FaultPoint::kWrite)) {
     // A failing write may still have written part of the data, as on a full disk.
     if (n > 1) Env::Write(fd, buf, n / 2);
-    return e;
+    return Crash(e);
   }
   return Env::Write(fd, buf, n);
 }
 int64_t FaultInjectionEnv::PWrite(int fd, const void* buf, size_t n, int64_t offset) {
   if (int e = Hit(FaultPoint::kWrite)) {
     if (n > 1) Env::PWrite(fd, buf, n / 2, offset);
-    return e;
+    return Crash(e);
   }
   return Env::PWrite(fd, buf, n, offset);
 }
 int FaultInjectionEnv::Sync(int fd) {
-  if (int e = Hit(FaultPoint::kSync)) return e;
+  if (int e = Hit(FaultPoint::kSync)) return Crash(e);
   return Env::Sync(fd);
 }
 int FaultInjectionEnv::Rename(const std::string& from, const std::string& to) {
-  if (int e = Hit(FaultPoint::kRename)) return e;
+  if (int e = Hit(FaultPoint::kRename)) return Crash(e);
   return Env::Rename(from, to);
 }
 int FaultInjectionEnv::RenameAt(int fromdir, const std::string& from, int todir, const std::string& to) {
-  if (int e = Hit(FaultPoint::kRename)) return e;
+  if (int e = Hit(FaultPoint::kRename)) return Crash(e);
   return Env::RenameAt(fromdir, from, todir, to);
 }
 int FaultInjectionEnv::Close(int fd) {
   if (int e = Hit(FaultPoint::kClose)) {
     Env::Close(fd);  // the descriptor is gone either way, as after a failed close(2)
-    return e;
+    return Crash(e);
   }
   return Env::Close(fd);
 }
 int FaultInjectionEnv::Unlink(const std::string& path) {
-  if (int e = Hit(FaultPoint::kUnlink)) return e;
+  if (int e = Hit(FaultPoint::kUnlink)) return Crash(e);
   return Env::Unlink(path);
 }
 int FaultInjectionEnv::UnlinkAt(int dirfd, const std::string& name, bool directory) {
-  if (int e = Hit(FaultPoint::kUnlink)) return e;
+  if (int e = Hit(FaultPoint::kUnlink)) return Crash(e);
   return Env::UnlinkAt(dirfd, name, directory);
 }
 int FaultInjectionEnv::MkDir(const std::string& path, mode_t mode) {
-  if (int e = Hit(FaultPoint::kMkDir)) return e;
+  if (int e = Hit(FaultPoint::kMkDir)) return Crash(e);
   return Env::MkDir(path, mode);
 }
 int FaultInjectionEnv::MkDirAt(int dirfd, const std::string& name, mode_t mode) {
-  if (int e = Hit(FaultPoint::kMkDir)) return e;
+  if (int e = Hit(FaultPoint::kMkDir)) return Crash(e);
   return Env::MkDirAt(dirfd, name, mode);
 }
 
@@ -120,6 +126,7 @@ int ParseErrno(const std::string& s) {
   if (s == "EIO") return EIO;
   if (s == "EACCES") return EACCES;
   if (s == "EBUSY") return EBUSY;
+  if (s == "KILL") return FaultInjectionEnv::kKill;
   return std::atoi(s.c_str());
 }
 }  // namespace

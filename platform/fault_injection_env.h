@@ -13,6 +13,9 @@ enum class FaultPoint { kOpen, kWrite, kSync, kRename, kClose, kUnlink, kMkDir, 
 
 class FaultInjectionEnv : public Env {
  public:
+  // As error: the process kills itself (SIGKILL) at the chosen call, after a
+  // failing write has written half of its bytes: a crash at exactly that point.
+  static constexpr int kKill = 100000;
   // Fail the nth (1-based) call of `point` with -error; 0 disarms.
   void Arm(FaultPoint point, int nth, int error);
   void Disarm();
@@ -37,6 +40,8 @@ class FaultInjectionEnv : public Env {
  private:
   // Counts the call; returns the injected error or 0.
   int Hit(FaultPoint point);
+  // Returns error, unless the armed fault is a crash: then the process dies here.
+  int Crash(int error);
 
   std::atomic<int> calls_[static_cast<int>(FaultPoint::kCount)] = {};
   FaultPoint point_ = FaultPoint::kWrite;
@@ -46,7 +51,8 @@ class FaultInjectionEnv : public Env {
 };
 
 // Installs a FaultInjectionEnv from the environment variable DOVRANE_FAULT
-// ("write:3:ENOSPC" fails the third write with ENOSPC), so scripted runs of the
+// ("write:3:ENOSPC" fails the third write with ENOSPC, "write:3:KILL" kills
+// the process there), so scripted runs of the
 // real program can be failed at any point. Does nothing when it is not set.
 // When DOVRANE_FAULT_LOG names a file, the line "fired" is appended to it the
 // moment the chosen call fails.

@@ -1,0 +1,50 @@
+#include "platform/fault_injection_env.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
+
+namespace dovrane::platform {
+namespace {
+
+TEST(FaultInjectionEnvTest, FailsExactlyTheChosenCallAndLeavesATornWrite) {
+  testing::TempDir dir;
+  FaultInjectionEnv env;
+  env.Arm(FaultPoint::kWrite, 2, ENOSPC);
+  int fd = env.Open(dir / "f", O_WRONLY | O_CREAT, 0644);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(env.Write(fd, "first", 5), 5);
+  EXPECT_EQ(env.Write(fd, "second", 6), -ENOSPC);
+  EXPECT_TRUE(env.Fired());
+  EXPECT_EQ(env.Write(fd, "!", 1), 1);  // only the chosen call fails
+  EXPECT_EQ(env.Close(fd), 0);
+  EXPECT_EQ(testing::ReadFile(dir / "f"), "firstsec!");
+  EXPECT_EQ(env.Calls(FaultPoint::kWrite), 3);
+}
+
+TEST(FaultInjectionEnvTest, EnvironmentVariableArmsACrashAtTheChosenCall) {
+  testing::TempDir dir;
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setenv("DOVRANE_FAULT", "rename:1:KILL", 1);
+    ::setenv("DOVRANE_FAULT_LOG", (dir / "log").c_str(), 1);
+    InstallFaultInjectionFromEnvironment();
+    int fd = CurrentEnv()->Open(dir / "a", O_WRONLY | O_CREAT, 0644);
+    CurrentEnv()->Close(fd);
+    CurrentEnv()->Rename(dir / "a", dir / "b");
+    ::_exit(0);  // not reached
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(WTERMSIG(status), SIGKILL);
+  EXPECT_EQ(testing::ReadFile(dir / "log"), "fired\n");
+  EXPECT_TRUE(testing::Exists(dir / "a"));  // killed before the rename
+}
+
+}  // namespace
+}  // namespace dovrane::platform
