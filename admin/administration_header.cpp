@@ -11,6 +11,7 @@
 #include "extlib/library_init.h"
 #include "extlib/project_paths.h"
 #include "extlib/record_layout.h"
+#include "extlib/record_line.h"
 #include "extlib/slot_files.h"
 #include "extlib/users.h"
 #include "platform/env.h"
@@ -143,6 +144,11 @@ int ReadRecordV3(RecordStream& in, const AdministrationHeader& header, PRJ* reco
   if (rc) return rc;
   if (!ended) return -1;  // the file ends inside the line
   if (!StripLineEnd(header, &line, ended) || line.size() != length) return -10;
+  // A line as the library writes it reads at fixed offsets; any other goes
+  // through the tolerant scan below (separators of any kind, short fields).
+  if (extlib::ParseRecordV3(line.data(), line.size(), header.user_words, header.containers_now, header.network,
+                            record) == 0)
+    return 0;
   *record = PRJ{};
   char name[L::kNameWidth + 1] = {}, number_text[16] = {};
   unsigned long version = 0, key = 0;

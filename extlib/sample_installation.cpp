@@ -81,9 +81,10 @@ Uuid SeededUuid(Random* random) {
 }
 
 int WriteProjectFolder(const std::string& folder, const PRJ& record, uint32_t net_id, int containers,
-                       int version, Random* random) {
+                       int version, bool with_data, Random* random) {
   int rc = CurrentEnv()->MkDir(folder);
   if (rc == 0) rc = PutFile(folder + "/version.txt", std::to_string(version) + "\r\n");
+  if (rc || !with_data) return rc;
   if (rc == 0) rc = PutFile(folder + "/" + kProjectInfoFile, FormatProjectInfo(net_id, record, containers));
   if (rc) return rc;
   ProjectData data;
@@ -213,7 +214,7 @@ int MakeSampleInstallation(const std::string& dir_in, const SampleOptions& o, st
     if (o.project_folders)
       rc = WriteProjectFolder(p.Share(std::atoi(r.host + 3)) +
                                 "/Prj/" + NumberText(r.number) + ".prj",
-                            r, net_id, o.containers, version, &random);
+                            r, net_id, o.containers, version, o.project_data, &random);
     if (out.size() > (1u << 20) || i == o.projects) {
       int64_t w = CurrentEnv()->Write(fd, out.data(), out.size());
       if (w < 0) rc = static_cast<int>(w);
