@@ -235,7 +235,9 @@ int ReadRecordV12(RecordStream& in, const AdministrationHeader& header, PRJ* rec
   int value = 0;
   bool read = file && std::fscanf(file, "%d", &value) == 1;
   if (file) extlib::lfilclC(file);
-  if (read && value < 18) sys_AsciiText2Iso(record);
+  // Old projects hold DOS text. A version 1 record is DOS text as a whole and
+  // is converted by the caller: converting it here as well would do it twice.
+  if (read && value < 18 && header.version != 1) sys_AsciiText2Iso(record);
   record->version = static_cast<unsigned char>(read && value >= 0 && value <= 20 ? value : 0);
   return 0;
 }
