@@ -5,6 +5,7 @@
 #include "extlib/checksum.h"
 #include "extlib/library_init.h"
 #include "extlib/messages.h"
+#include "extlib/project_folder.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
@@ -380,6 +381,12 @@ int RX_ProjectAttributesCache::importFromDiskCacheFile(uint32_t number,
     return rc;
   }
   return attrs.replaceProjectAttributes(number, values, Crc32Hex(text));
+}
+
+int RX_ProjectAttributesCache::importFromDiskCache(uint32_t number, RX_ProjectAttributes& attrs) {
+  std::string dir;
+  int rc = ProjectFolderByNumber(number, &dir);
+  return rc ? rc : importFromDiskCacheFile(number, dir + "/" + kAttributeCacheFileName, attrs);
 }
 
 int RX_ProjectAttributesCache::exportToDiskCacheFile(uint32_t number,

@@ -112,6 +112,9 @@ class RX_ProjectAttributesCache {
   // changed), -EBADMSG damaged file (nothing changed), other -errno.
   int importFromDiskCacheFile(uint32_t number, const std::string& native_cache_file,
                               RX_ProjectAttributes& attrs);
+  // The same for the cache file in the project's folder, found through the
+  // administration (-3 unknown number, -6 folder not reachable).
+  int importFromDiskCache(uint32_t number, RX_ProjectAttributes& attrs);
   // Writes the values of project `number` as a disk cache file, crash-safe.
   int exportToDiskCacheFile(uint32_t number, const std::string& native_cache_file,
                             RX_ProjectAttributes& attrs);
