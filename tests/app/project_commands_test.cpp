@@ -3,12 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "app/command_table.h"
 #include "extlib/library_init.h"
 #include "extlib/project_attributes.h"
 #include "support/pty_program.h"
+#include "support/recording_messenger.h"
 #include "support/sample_site.h"
 
 namespace dovrane::app {
@@ -151,6 +155,64 @@ TEST_F(ProjectCommandsTest, NamesWithFormatCharactersAreShownAsTyped) {
                                      : "Project does not exist\n";
     EXPECT_EQ(r.err, expected) << option;
   }
+}
+
+TEST_F(ProjectCommandsTest, CopyByNumberMakesANewProjectWithTheAttributes) {
+  site_.Activate();
+  testing::RecordingMessenger messages;
+  uint32_t number = 0;
+  ASSERT_EQ(CopyProjectByNumber("Kopie", 1, "SRV2", &number), 0);
+  EXPECT_EQ(number, 13u);
+  EXPECT_STREQ(HostOf(13).c_str(), "SRV2");
+  EXPECT_TRUE(Exists(site_.ProjectDir("SRV2", 13) + "/objects.dat"));
+  extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
+  std::string original, copied;
+  EXPECT_EQ(attributes.getAttribute(1, "PRJ_DESCRIPTION", &original), 0);
+  EXPECT_EQ(attributes.getAttribute(13, "PRJ_DESCRIPTION", &copied), 0);
+  EXPECT_EQ(copied, original);
+  EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST_F(ProjectCommandsTest, CopyByNumberRefusals) {
+  site_.EditRecord(2, [](extlib::PRJ* r) { r->dbkey = 5; });
+  site_.EditRecord(5, [](extlib::PRJ* r) { extlib::SetPrjName(r, "Bau#2"); });
+  const std::string host3 = HostOf(3), host5 = HostOf(5);
+  site_.Activate();
+  const std::tuple<std::string, uint32_t, int, std::string> cases[] = {
+      {"Kopie", 99, -3, "Unknown project number <99>\n"},
+      {"Kopie", 2, -17, "Project <Kopie> already exists!\n"},
+      {site_.Name(3), 4, -1, "The project " + site_.Name(3) + " already exists.\n\nData server " + host3},
+      {"Bau#2", 4, -1, "The project Bau#2 already exists.\n\nData server " + host5},  // "#" stays in the name
+      {"Bad%Name", 4, -8, "Copy failed with <Bad%Name>!\n"},
+  };
+  for (const auto& [name, source, code, text] : cases) {
+    testing::RecordingMessenger messages;
+    uint32_t number = 0;
+    EXPECT_EQ(CopyProjectByNumber(name, source, "", &number), code) << name;
+    ASSERT_EQ(messages.messages.size(), 1u) << name;
+    EXPECT_EQ(messages.messages[0].text, text);
+  }
+  extlib::PRJ record;
+  EXPECT_FALSE(site_.Record(13, &record));
+}
+
+TEST_F(ProjectCommandsTest, LockInfoFileIsDeletedUnlessASessionHoldsIt) {
+  site_.Activate();
+  const std::string file = site_.ProjectDir(HostOf(4), 4) + "/project.lck";
+  const std::string padded = PadProjectName(site_.Name(4));
+  EXPECT_EQ(RemoveLockInfoFile(padded), 0);  // none there
+  testing::WriteFile(file, "WS07 anna\r\n");
+  int fd = ::open(file.c_str(), O_RDWR);
+  ASSERT_GE(fd, 0);
+  struct flock lock = {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  ASSERT_EQ(::fcntl(fd, F_OFD_SETLK, &lock), 0);  // a running session
+  EXPECT_NE(RemoveLockInfoFile(padded), 0);
+  EXPECT_TRUE(Exists(file));
+  ::close(fd);  // the session ended
+  EXPECT_EQ(RemoveLockInfoFile(padded), 0);
+  EXPECT_FALSE(Exists(file));
 }
 
 }  // namespace
