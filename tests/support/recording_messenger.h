@@ -1,4 +1,5 @@
-// A messenger that records every message and answers questions from a script.
+// A messenger that records every message (text, caption, flags; the texts and
+// icons also on their own) and answers questions from a script.
 #pragma once
 
 #include <deque>
@@ -25,6 +26,8 @@ class RecordingMessenger : public platform::Messenger {
 
   int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override {
     messages.push_back({text, caption, flags});
+    texts.push_back(text);
+    icons.push_back(flags & platform::kMbIconMask);
     if ((flags & platform::kMbButtonMask) == platform::kMbOk) return platform::kIdOk;
     if (answers_.empty()) return 0;
     int a = answers_.front();
@@ -33,15 +36,26 @@ class RecordingMessenger : public platform::Messenger {
   }
   long ShowProgressNotice(const std::string& text) override {
     notices.push_back(text);
-    return static_cast<long>(notices.size());
+    return notice_handle;
   }
-  void CloseProgressNotice(long handle) override { closed_notices.push_back(handle); }
+  void CloseProgressNotice(long handle) override {
+    closed_notices.push_back(handle);
+    ++closed;
+  }
   void ProgressLine(const std::string& text) override { progress += text; }
+  std::string All() const {
+    std::string all;
+    for (const auto& t : texts) all += t;
+    return all;
+  }
 
   std::vector<RecordedMessage> messages;
-  std::vector<std::string> notices;
+  std::vector<std::string> texts, notices;
+  std::vector<unsigned> icons;
   std::vector<long> closed_notices;
   std::string progress;
+  long notice_handle = 7;
+  int closed = 0;
 
  private:
   platform::Messenger* previous_;
