@@ -8,7 +8,9 @@
 
 #include <filesystem>
 
+#include "app/app_state.h"
 #include "app/command_table.h"
+#include "extlib/general.h"
 #include "extlib/library_init.h"
 #include "extlib/project_attributes.h"
 #include "support/pty_program.h"
@@ -73,6 +75,27 @@ TEST_F(ProjectCommandsTest, EraseAnsweredOnTheTerminal) {
     EXPECT_EQ(Known(number), kept) << answer;
     EXPECT_EQ(Trace(), trace) << answer;
   }
+}
+
+TEST_F(ProjectCommandsTest, EraseAsksAYesNoQuestionOnlyWhileInteractive) {
+  site_.Activate();
+  extlib::lfperrC_SetMode(1);  // the trace goes to standard error, as in the program
+  const std::pair<int, int> cases[] = {{1, 1}, {0, 0}};  // interactive flag, questions asked
+  for (const auto& [interactive, asked] : cases) {
+    testing::RecordingMessenger messages;
+    messages.Answer(platform::kIdNo);
+    g_interactive = interactive;
+    EXPECT_EQ(EraseProject(PadProjectName(site_.Name(8))), 0);
+    ASSERT_EQ(static_cast<int>(messages.messages.size()), asked);
+    if (asked) {
+      EXPECT_EQ(messages.messages[0].flags & (platform::kMbButtonMask | platform::kMbIconMask),
+                platform::kMbYesNo | platform::kMbIconQuestion);
+      EXPECT_TRUE(Known(8));
+    }
+  }
+  g_interactive = 1;
+  extlib::lfperrC_SetMode(0);
+  EXPECT_FALSE(Known(8));  // without the question it was erased
 }
 
 TEST_F(ProjectCommandsTest, OnlyTheOwnerOrAnAdministratorMayErase) {

@@ -125,6 +125,25 @@ TEST_F(ProjectQueriesTest, InfoOfUnknownBeginAndUnreachableFolder) {
   EXPECT_NE(r.out.find("PrjPath\t :  < unknown > \nPrjSize\t :  < unknown > \n"), std::string::npos) << r.out;
 }
 
+TEST_F(ProjectQueriesTest, InfoOfALinkNamesTheLinkAndItsFolder) {
+  site_.EditRecord(7, [](extlib::PRJ* r) { r->status = 32 + 0x20; });
+  extlib::PRJ record;
+  ASSERT_TRUE(site_.Record(7, &record));
+  const std::string entry = site_.ProjectDir(record.host, 7);
+  std::filesystem::rename(entry, site_.root() + "/unc/SRV1/cad/Elsewhere");
+  testing::WriteFile(entry, "\\\\SRV1\\cad\\Elsewhere\r\n");
+  auto r = site_.Run({site_.Name(7), "-info"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::string link = "PrjLink\t : \\\\" + std::string(record.host) + "\\cad\\Prj\\n0000007.prj\n"
+                           "PrjPath\t : \\\\SRV1\\cad\\Elsewhere\\\n";
+  EXPECT_NE(r.out.find(link), std::string::npos) << r.out;
+  // A link is not moved.
+  r = site_.Run({site_.Name(7), "-move", std::string(record.host) == "SRV2" ? "SRV3" : "SRV2"});
+  EXPECT_EQ(r.status, 256 - 6);
+  EXPECT_EQ(r.err, "No support for project link.\nProject <" + Padded(7) + ">\n on host <" + record.host +
+                       "> is a link.\n");
+}
+
 TEST_F(ProjectQueriesTest, InfoOnASingleWorkstationHasNoHostOwnerOrMembers) {
   site_.DropHostList();
   auto r = site_.Run({site_.Name(3), "-info"});
