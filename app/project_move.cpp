@@ -1,5 +1,7 @@
 #include "app/project_move.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 
 #include "app/named_ui_text.h"
@@ -7,6 +9,7 @@
 #include "app/project_queries.h"
 #include "app/tool_message_box.h"
 #include "extlib/administration.h"
+#include "extlib/dir_tree.h"
 #include "extlib/general.h"
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
@@ -15,6 +18,7 @@
 #include "extlib/project_paths.h"
 #include "extlib/slot_files.h"
 #include "extlib/users.h"
+#include "platform/env.h"
 #include "platform/path_map.h"
 #include "platform/system_error.h"
 #include "platform/text_codec.h"
@@ -49,6 +53,29 @@ void UpdateStoredRecord(const std::string& dir, const extlib::PRJ& record) {
   if (extlib::ReadProjectInfo(native, &net_id, &stored) == 0) extlib::WriteProjectInfo(native, net_id, record);
 }
 
+// Moves a project folder to another host. On one file system a rename; across
+// file systems a copy below a temporary name, checked against the source and
+// then renamed into place, while the source stays (*copied) until the record
+// names the copy. 0 or -errno; on failure the source is whole and no target
+// is left.
+int MoveFolder(const std::string& from, const std::string& to, bool* copied) {
+  platform::Env* env = platform::CurrentEnv();
+  const std::string nfrom = platform::NativePath(from), nto = platform::NativePath(to);
+  *copied = false;
+  int rc = env->Rename(nfrom, nto);
+  if (rc != -EXDEV) return rc;
+  const std::string temp = nto + ".mov~" + std::to_string(::getpid());
+  rc = extlib::CopyTree(nfrom, temp);
+  if (rc == 0) rc = extlib::VerifyTree(nfrom, temp);
+  if (rc == 0) rc = env->Rename(temp, nto);
+  if (rc != 0) {
+    extlib::RemoveTree(temp);
+    return rc;
+  }
+  *copied = true;
+  return 0;
+}
+
 // Steps after the record is locked and read again under the lock.
 int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ record,
                const std::string& target) {
@@ -78,7 +105,8 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
                    "move", new_dir.c_str(), target.c_str());
     return kPrjExists;
   }
-  int rc = extlib::ldirreC(old_dir, new_dir);
+  bool copied = false;
+  int rc = MoveFolder(old_dir, new_dir, &copied);
   if (rc != 0) {
     ToolMessageBox(kMessageError, "%s -> %s\n%s", old_dir.c_str(), new_dir.c_str(),
                    platform::SystemErrorText(rc));
@@ -88,11 +116,18 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
   }
   if (extlib::seek_prj_set(handle, position) == 0 && extlib::write_PrjInfo(handle, &moved) == 0) {
     UpdateStoredRecord(new_dir, moved);
-    extlib::ldirrmc(old_dir);  // gone already unless the move left a copy behind
+    if (copied && extlib::ldirrmc(old_dir) != 0)
+      ToolMessageBox(kMessageWarning, "The project was moved, but its old folder\n%s\ncould not be removed.\n",
+                     old_dir.c_str());
     return 0;
   }
-  // The record still names the old folder: the folder goes back there.
-  if (extlib::ldirreC(new_dir, old_dir) == 0) {
+  // The record still names the old folder: it must stay, or come back.
+  bool back = true;
+  if (copied)
+    extlib::ldirrmc(new_dir);  // the source was never touched
+  else
+    back = platform::CurrentEnv()->Rename(platform::NativePath(new_dir), platform::NativePath(old_dir)) == 0;
+  if (back) {
     ToolMessageBox(kMessageWarning, "Can't write the record of project <%s>.\nThe project stays in\n%s\n",
                    shown.c_str(), old_dir.c_str());
   } else {

@@ -137,5 +137,50 @@ TEST_F(ProjectMoveTest, FailedFolderMoveKeepsTheProject) {
   EXPECT_NE(messages.messages[0].text.find("Permission denied"), std::string::npos);
 }
 
+// Hosts on different file systems: a rename between two hosts fails with
+// EXDEV, and the record's write can be made to fail.
+class HostsApartEnv : public platform::Env {
+ public:
+  int Rename(const std::string& from, const std::string& to) override {
+    if (HostOf(from) != HostOf(to)) return -EXDEV;
+    return Env::Rename(from, to);
+  }
+  int64_t PWrite(int fd, const void* buf, size_t n, int64_t offset) override {
+    return fail_record_write ? -EIO : Env::PWrite(fd, buf, n, offset);
+  }
+  bool fail_record_write = false;
+
+ private:
+  static std::string HostOf(const std::string& path) {
+    size_t at = path.find("/unc/");
+    return at == std::string::npos ? "" : path.substr(at + 5, path.find('/', at + 5) - at - 5);
+  }
+};
+
+TEST_F(ProjectMoveTest, AcrossFileSystemsTheSourceStaysUntilTheRecordNamesTheCopy) {
+  const std::string from11 = HostOf(11), to11 = OtherHost(11);
+  const std::string from12 = HostOf(12), to12 = OtherHost(12);
+  site_.Activate();
+  testing::RecordingMessenger messages;
+  HostsApartEnv env;
+  platform::SetCurrentEnv(&env);
+  EXPECT_EQ(MoveProject(PadProjectName(site_.Name(11)), to11), 0);
+  env.fail_record_write = true;
+  EXPECT_EQ(MoveProject(PadProjectName(site_.Name(12)), to12), -1);
+  platform::SetCurrentEnv(nullptr);
+  // Moved: the copy is complete and the source gone.
+  EXPECT_EQ(HostOf(11), to11);
+  EXPECT_TRUE(Exists(site_.ProjectDir(to11, 11) + "/objects.dat"));
+  EXPECT_FALSE(Exists(site_.ProjectDir(from11, 11)));
+  // Record not written: the source is whole and the copy removed again.
+  EXPECT_EQ(HostOf(12), from12);
+  EXPECT_TRUE(Exists(site_.ProjectDir(from12, 12) + "/objects.dat"));
+  EXPECT_FALSE(Exists(site_.ProjectDir(to12, 12)));
+  for (const auto& e : std::filesystem::directory_iterator(site_.root() + "/unc/" + to12 + "/cad/Prj"))
+    EXPECT_EQ(e.path().string().find(".mov~"), std::string::npos) << e.path();
+  ASSERT_EQ(messages.messages.size(), 1u);
+  EXPECT_EQ(messages.messages[0].text.rfind("Can't write the record of project <", 0), 0u);
+}
+
 }  // namespace
 }  // namespace dovrane::app
