@@ -66,6 +66,7 @@ TEST_F(ProjectMoveTest, RefusedMovesChangeNothing) {
        "Can't move project because the destination path\n\\\\" + other3 + "\\cad\\Prj\\n0000003.prj\n"
        " already exists on host <" + other3 + ">\n"},
       {6, "SRV9", "admin", 256 - 19, "", "Can't find the host <SRV9> in the administration.\n"},
+      {6, "S%s%n", "admin", 256 - 19, "", "Can't find the host <S%s%n> in the administration.\n"},
       {5, OtherHost(5), "mueller", 256 - 14, "", "You do not have owner's rights to the project\n"},
   };
   for (const Case& c : cases) {
