@@ -11,6 +11,7 @@
 #include "extlib/library_init.h"
 #include "extlib/project_paths.h"
 #include "extlib/record_layout.h"
+#include "extlib/record_line.h"
 #include "extlib/slot_files.h"
 #include "extlib/users.h"
 #include "platform/env.h"
@@ -72,10 +73,13 @@ int OpenAdministrationHeader(const std::string& path, ShareMode share, Administr
   bytes[11] = '\0';
   if (std::sscanf(bytes, "%2d", &header->version) != 1) header->version = 0;
   if (header->version < 1 || header->version > 3) return fail(-1);
-  header->line_end = std::memchr(bytes, '\r', 11) || bytes[11] == '\r' ? 2 : 1;
+  header->line_end = std::memchr(bytes, '\r', 11) ? 2 : 1;
+  // The header is exactly ten characters: a longer number ("n10000000") leaves
+  // no line end at byte 10 and is refused.
+  const bool ends = bytes[10] == (header->line_end == 2 ? '\r' : '\n');
   bytes[10] = '\0';
   uint32_t number = 0;
-  if (!extlib::ParseNumberText(std::string(bytes + 2, 8), &number)) {
+  if (!ends || !extlib::ParseNumberText(std::string(bytes + 2, 8), &number)) {
     header->highest = 0;
     return fail(-1);
   }
@@ -143,6 +147,11 @@ int ReadRecordV3(RecordStream& in, const AdministrationHeader& header, PRJ* reco
   if (rc) return rc;
   if (!ended) return -1;  // the file ends inside the line
   if (!StripLineEnd(header, &line, ended) || line.size() != length) return -10;
+  // A line as the library writes it reads at fixed offsets; any other goes
+  // through the tolerant scan below (separators of any kind, short fields).
+  if (extlib::ParseRecordV3(line.data(), line.size(), header.user_words, header.containers_now, header.network,
+                            record) == 0)
+    return 0;
   *record = PRJ{};
   char name[L::kNameWidth + 1] = {}, number_text[16] = {};
   unsigned long version = 0, key = 0;
@@ -229,7 +238,9 @@ int ReadRecordV12(RecordStream& in, const AdministrationHeader& header, PRJ* rec
   int value = 0;
   bool read = file && std::fscanf(file, "%d", &value) == 1;
   if (file) extlib::lfilclC(file);
-  if (read && value < 18) sys_AsciiText2Iso(record);
+  // Old projects hold DOS text. A version 1 record is DOS text as a whole and
+  // is converted by the caller: converting it here as well would do it twice.
+  if (read && value < 18 && header.version != 1) sys_AsciiText2Iso(record);
   record->version = static_cast<unsigned char>(read && value >= 0 && value <= 20 ? value : 0);
   return 0;
 }
