@@ -1,7 +1,5 @@
 #include "app/project_move.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 
 #include "app/named_ui_text.h"
@@ -20,6 +18,7 @@
 #include "extlib/users.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
+#include "platform/system_names.h"
 #include "platform/system_error.h"
 #include "platform/text_codec.h"
 
@@ -64,7 +63,7 @@ int MoveFolder(const std::string& from, const std::string& to, bool* copied) {
   *copied = false;
   int rc = env->Rename(nfrom, nto);
   if (rc != -EXDEV) return rc;
-  const std::string temp = nto + ".mov~" + std::to_string(::getpid());
+  const std::string temp = nto + ".mov~" + std::to_string(platform::ProcessId());
   rc = extlib::CopyTree(nfrom, temp);
   if (rc == 0) rc = extlib::VerifyTree(nfrom, temp);
   if (rc == 0) rc = env->Rename(temp, nto);
