@@ -112,6 +112,21 @@ TEST_F(ProjectCommandsTest, OnlyTheOwnerOrAnAdministratorMayErase) {
   EXPECT_EQ(r.err, "Project does not exist\n");
 }
 
+TEST_F(ProjectCommandsTest, PrivateProjectsAreNeitherMovedNorErased) {
+  // A private project: only a folder in this computer's own project folder.
+  std::filesystem::create_directories(site_.root() + "/local/Pelomar/prj/Privat.prj");
+  const std::tuple<std::vector<std::string>, int, const char*> cases[] = {
+      {{"Privat", "-move", "SRV2"}, 256 - 5, "Can't move a private project.\n"},
+      {{"Privat", "-erase_y"}, 255, "Can't erase a private project.\n"},
+  };
+  for (const auto& [args, status, text] : cases) {
+    auto r = site_.Run(args);
+    EXPECT_EQ(r.status, status) << args[1];
+    EXPECT_EQ(r.err, text) << args[1];
+  }
+  EXPECT_TRUE(Exists(site_.root() + "/local/Pelomar/prj/Privat.prj"));
+}
+
 TEST_F(ProjectCommandsTest, UnblockClearsMarksUnlessTheHostIsStillOut) {
   struct Case {
     uint32_t number;
