@@ -35,18 +35,20 @@ TEST_F(ProjectQueriesTest, GettersWriteOneLineIntoTheNamedFile) {
   extlib::PRJ record;
   ASSERT_TRUE(site_.Record(5, &record));
   const std::string path = "\\\\" + std::string(record.host) + "\\cad\\Prj\\n0000005.prj\n";
-  const std::tuple<const char*, std::string, std::string> cases[] = {
-      {"-getnumber", "n.txt", "0000005\n"},
-      {"-getdbid", "k.txt", "4000000000\n"},  // unsigned, never negative
-      {"-getpath", "sub/p.txt", path},        // relative to the folder started in
+  const std::string start = site_.start_dir() + "/";
+  const std::tuple<const char*, std::string, std::string, std::string> cases[] = {
+      {"-getnumber", "n.txt", start + "n.txt", "0000005\n"},
+      {"-getdbid", "k.txt", start + "k.txt", "4000000000\n"},  // unsigned, never negative
+      {"-getpath", "sub/p.txt", start + "sub/p.txt", path},     // relative to the folder started in
+      {"-getnumber", "\\\\SRV2\\cad\\n.txt", site_.root() + "/unc/SRV2/cad/n.txt", "0000005\n"},
   };
   std::filesystem::create_directories(site_.start_dir() + "/sub");
-  for (const auto& [option, file, line] : cases) {
+  for (const auto& [option, file, native, line] : cases) {
     auto r = site_.Run({site_.Name(5), option, file});
     EXPECT_EQ(r.status, 0) << option << r.err;
-    EXPECT_EQ(ReadFile(site_.start_dir() + "/" + file), line) << option;
-    EXPECT_FALSE(Exists(site_.WorkDir() + "/" + file)) << option;
-    EXPECT_EQ(r.out + r.err, "") << option;
+    EXPECT_EQ(ReadFile(native), line) << file;
+    EXPECT_FALSE(Exists(site_.WorkDir() + "/" + file)) << file;
+    EXPECT_EQ(r.out + r.err, "") << file;
   }
 }
 
