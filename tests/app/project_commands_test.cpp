@@ -139,7 +139,8 @@ TEST_F(ProjectCommandsTest, UnblockClearsMarksUnlessTheHostIsStillOut) {
       {7, 32 | 0x01, 32, false, 0, false},          // checked out alone
       {8, 32 | 0x04, 32, false, 0, false},          // out with a host that came back
       {9, 32 | 0x04 | 0x01, 32 | 0x04 | 0x01, true, 256 - 20, true},  // the host is still out
-      {10, 32 | 0x08, 32 | 0x08, false, 0, true},   // no marks: nothing to do
+      {10, 32 | 0x08, 32 | 0x08, false, 0, true},   // other marks only: nothing to do
+      {11, 32, 32, false, 0, false},                // blank: a stale check-out file goes
   };
   for (const Case& c : cases) {
     const unsigned char status = c.status;
