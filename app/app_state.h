@@ -2,6 +2,8 @@
 // the running main dialog, the check-out name and the message box caption.
 #pragma once
 
+#include <string>
+
 namespace dovrane::app {
 
 // 1 at start; 0 in the dialog mode and for -checkout, -erase_y and -move_y.
@@ -13,5 +15,8 @@ extern void* g_main_dialog;
 extern char g_checkout_name[256];
 // The caption of every message box.
 extern char g_caption[24];
+// The folder the program was started in (native), before it changes to the
+// CAD system's working folder: relative output files are named from there.
+extern std::string g_start_folder;
 
 }  // namespace dovrane::app

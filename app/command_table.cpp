@@ -4,6 +4,10 @@
 #include <cstring>
 
 #include "app/app_state.h"
+#include "app/project_commands.h"
+#include "app/project_data_commands.h"
+#include "app/project_move.h"
+#include "app/project_queries.h"
 #include "app/project_error.h"
 #include "app/tool_message_box.h"
 #include "extlib/library_init.h"
@@ -25,33 +29,47 @@ int RunCheckout(const CommandArgs& args) {
   return RunDialogMode() == 0 ? 0 : 1;
 }
 
+// The project operations, as the table calls them.
+int RunGetPath(const CommandArgs& a) { return ProjectGetPath(a.padded_name, a.argument); }
+int RunGetNumber(const CommandArgs& a) { return ProjectGetNumber(a.padded_name, a.argument); }
+int RunGetDbId(const CommandArgs& a) { return ProjectGetDbId(a.padded_name, a.argument); }
+int RunExist(const CommandArgs& a) { return ProjectExist(a.padded_name); }
+int RunInfo(const CommandArgs& a) { return ProjectInfo(a.padded_name); }
+int RunReorg(const CommandArgs& a) { return ReorganiseProject(a.padded_name); }
+int RunRenewUuids(const CommandArgs& a) { return RenewProjectUuids(a.padded_name); }
+int RunUpdateAttr(const CommandArgs& a) { return UpdateProjectAttributes(a.padded_name); }
+int RunErase(const CommandArgs& a) { return EraseProject(a.padded_name); }
+int RunUnblock(const CommandArgs& a) { return UnblockProject(a.padded_name); }
+int RunMove(const CommandArgs& a) { return MoveProject(a.padded_name, a.argument); }
+int RunCreate(const CommandArgs& a) { return CreateProject(a.padded_name, a.argument); }
+
 std::vector<Command>& MutableTable() {
   using F = CommandForm;
   static std::vector<Command> table = {
       // argc 3, project forms, in the order they are compared.
-      {"-getpath", 3, F::kProject, false, NotAvailable},
-      {"-getnumber", 3, F::kProject, false, NotAvailable},
-      {"-getdbid", 3, F::kProject, false, NotAvailable},
-      {"-exist", 3, F::kProject, false, NotAvailable},
-      {"-info", 3, F::kProject, false, NotAvailable},
-      {"-reorg", 3, F::kProject, false, NotAvailable},
-      {"-renewUUIDs", 3, F::kProject, false, NotAvailable},
-      {"-updateattr", 3, F::kProject, false, NotAvailable},
-      {"-erase", 3, F::kProject, false, NotAvailable},
-      {"-erase_y", 3, F::kProject, true, NotAvailable},
-      {"-unblock", 3, F::kProject, false, NotAvailable},
+      {"-getpath", 3, F::kProject, false, RunGetPath},
+      {"-getnumber", 3, F::kProject, false, RunGetNumber},
+      {"-getdbid", 3, F::kProject, false, RunGetDbId},
+      {"-exist", 3, F::kProject, false, RunExist},
+      {"-info", 3, F::kProject, false, RunInfo},
+      {"-reorg", 3, F::kProject, false, RunReorg},
+      {"-renewUUIDs", 3, F::kProject, false, RunRenewUuids},
+      {"-updateattr", 3, F::kProject, false, RunUpdateAttr},
+      {"-erase", 3, F::kProject, false, RunErase},
+      {"-erase_y", 3, F::kProject, true, RunErase},
+      {"-unblock", 3, F::kProject, false, RunUnblock},
       {"-checkout", 3, F::kProject, true, RunCheckout},
       // argc 3, option forms.
       {"-update", 3, F::kOption, false, NotAvailable},
       {"-checkin", 3, F::kOption, false, NotAvailable},
       {"-usercfg", 3, F::kOption, false, NotAvailable},
       // argc 4.
-      {"-getpath", 4, F::kProject, false, NotAvailable},
-      {"-getnumber", 4, F::kProject, false, NotAvailable},
-      {"-getdbid", 4, F::kProject, false, NotAvailable},
-      {"-move", 4, F::kProject, false, NotAvailable},
-      {"-move_y", 4, F::kProject, true, NotAvailable},
-      {"-create", 4, F::kProject, false, NotAvailable},
+      {"-getpath", 4, F::kProject, false, RunGetPath},
+      {"-getnumber", 4, F::kProject, false, RunGetNumber},
+      {"-getdbid", 4, F::kProject, false, RunGetDbId},
+      {"-move", 4, F::kProject, false, RunMove},
+      {"-move_y", 4, F::kProject, true, RunMove},
+      {"-create", 4, F::kProject, false, RunCreate},
       // argc 2.
       {"-restore", 2, F::kOption, false, NotAvailable},
       {"-update", 2, F::kOption, false, NotAvailable},

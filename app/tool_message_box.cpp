@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <string>
 
 #include "app/app_state.h"
 #include "extlib/general.h"
@@ -12,12 +13,20 @@ namespace dovrane::app {
 namespace {
 
 int Show(int kind, unsigned buttons, const char* format, va_list ap) {
-  char text[2048];
-  std::vsnprintf(text, sizeof text, format, ap);
-  unsigned icon = kind == kMessageError         ? platform::kMbIconError
-                  : kind == kMessageInformation ? platform::kMbIconInformation
-                                                : platform::kMbIconWarning;
-  if (extlib::getFileAccessTrace()) extlib::lfperrC("%s:\n\t%s\n", g_caption, text);
+  // Long texts (the member list of a large installation) are shown whole.
+  va_list measure;
+  va_copy(measure, ap);
+  int needed = std::vsnprintf(nullptr, 0, format, measure);
+  va_end(measure);
+  std::string text(needed > 0 ? static_cast<size_t>(needed) : 0, '\0');
+  if (needed > 0) std::vsnprintf(text.data(), text.size() + 1, format, ap);
+  unsigned icon = buttons & platform::kMbIconMask;
+  if (!icon)
+    icon = kind == kMessageError         ? platform::kMbIconError
+           : kind == kMessageInformation ? platform::kMbIconInformation
+                                         : platform::kMbIconWarning;
+  buttons &= ~platform::kMbIconMask;
+  if (extlib::getFileAccessTrace()) extlib::lfperrC("%s:\n\t%s\n", g_caption, text.c_str());
   return platform::CurrentMessenger()->MessageBox(
       text, g_caption, buttons | icon | platform::kMbTaskModal | platform::kMbSetForeground);
 }

@@ -89,6 +89,7 @@ void ErrorMessageBox(const char* name) {
 void lfPrintSystemInfo(FILE* stream) {
   char date[16];
   int d, m, y;
+  TodayDate(&d, &m, &y);
   kgdate(&d, &m, &y, date);
   std::time_t now = std::time(nullptr);
   char clock[16];
@@ -115,14 +116,17 @@ void lfPrintSystemInfo(FILE* stream) {
 void setFileAccessTrace(int on) { g_trace = on; }
 int getFileAccessTrace() { return g_trace; }
 
-void kgdate(int* day, int* month, int* year, char* out) {
+void TodayDate(int* day, int* month, int* year) {
   std::time_t now = std::time(nullptr);
   std::tm tm;
   localtime_r(&now, &tm);
   *day = tm.tm_mday;
   *month = tm.tm_mon + 1;
   *year = tm.tm_year + 1900;
-  if (out) std::snprintf(out, 11, "%02d.%02d.%04d", *day, *month, *year % 10000);
+}
+
+void kgdate(int* day, int* month, int* year, char* out) {
+  if (out) std::snprintf(out, 11, "%02d.%02d.%04d", *day % 100, *month % 100, *year % 10000);
 }
 
 void StringGross(char* text, int length) {

@@ -33,8 +33,10 @@ void setFileAccessTrace(int on);
 int getFileAccessTrace();
 inline bool FileAccessTraceOn() { return getFileAccessTrace() != 0; }
 
-// Today's date; out receives "dd.mm.yyyy" (at least 11 bytes).
+// The date day.month.year as "dd.mm.yyyy" into out (at least 11 bytes).
 void kgdate(int* day, int* month, int* year, char* out);
+// Today's local date, for kgdate.
+void TodayDate(int* day, int* month, int* year);
 // Upper case in place, for the first length bytes (Windows-1252).
 void StringGross(char* text, int length);
 // Length of text (at most max) without trailing blanks.

@@ -49,11 +49,14 @@ TEST(GeneralTest, TextHelpers) {
   EXPECT_STREQ(text, "M\xDCLLer-x");
   char date[16];
   int d, m, y;
-  kgdate(&d, &m, &y, date);
-  char expected[16];
-  std::snprintf(expected, sizeof expected, "%02d.%02d.%04d", d, m, y);
-  EXPECT_STREQ(date, expected);
+  TodayDate(&d, &m, &y);
   EXPECT_GE(y, 2024);
+  d = 7, m = 3, y = 1999;
+  kgdate(&d, &m, &y, date);
+  EXPECT_STREQ(date, "07.03.1999");
+  d = m = y = 0;  // an unknown date stays visibly unknown
+  kgdate(&d, &m, &y, date);
+  EXPECT_STREQ(date, "00.00.0000");
 }
 
 }  // namespace

@@ -1,0 +1,218 @@
+#include "app/project_commands.h"
+
+#include <fcntl.h>
+
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/named_ui_text.h"
+#include "app/project_error.h"
+#include "app/project_move.h"
+#include "app/project_queries.h"
+#include "app/tool_message_box.h"
+#include "extlib/general.h"
+#include "extlib/hosts.h"
+#include "extlib/library_init.h"
+#include "extlib/messages.h"
+#include "extlib/project_attributes.h"
+#include "extlib/project_lifecycle.h"
+#include "extlib/project_list.h"
+#include "extlib/project_paths.h"
+#include "extlib/slot_files.h"
+#include "extlib/users.h"
+#include "platform/env.h"
+#include "platform/file_attributes.h"
+#include "platform/messenger.h"
+#include "platform/path_map.h"
+#include "platform/terminal.h"
+#include "ui/ui_text_table.h"
+
+namespace dovrane::app {
+
+namespace {
+
+std::string Trim(const std::string& text) {
+  size_t begin = text.find_first_not_of(' ');
+  if (begin == std::string::npos) return "";
+  return text.substr(begin, text.find_last_not_of(' ') - begin + 1);
+}
+
+// The zeroed member bitmap a new project gets on a network installation
+// (the library adds the owner); null on a single workstation.
+std::vector<unsigned char> NewMembers() {
+  if (!extlib::lfnetg()) return {};
+  return std::vector<unsigned char>(4 * static_cast<size_t>(extlib::lzuGetCountOfUserContainers()), 0);
+}
+
+// The project folder with the library's own messages off.
+int QuietProjectDir(const std::string& padded_name, std::string* dir) {
+  int previous = extlib::Msg2usr_Switch(1);
+  int rc = extlib::ltpdirC(extlib::kSlotNet, padded_name, dir, nullptr);
+  extlib::Msg2usr_Switch(previous);
+  return rc;
+}
+
+// The project's check-out information file: its folder's name with ".out".
+void DeleteProjectCheckoutFile(const std::string& dir) {
+  std::string base = extlib::LastComponent(dir);
+  size_t dot = base.rfind('.');
+  if (dot != std::string::npos) base.resize(dot);
+  std::string path;
+  if (base.empty() || extlib::lffnamC(extlib::kSlotNet, base + ".out", &path) != 0) return;
+  const std::string native = platform::NativePath(path);
+  platform::SetFileAttributes(native, platform::kAttrNormal);
+  platform::CurrentEnv()->Unlink(native);
+}
+
+// True while another process holds a lock on the file.
+bool HeldByASession(const std::string& native) {
+  platform::Env* env = platform::CurrentEnv();
+  int fd = env->Open(native, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool locked = false;
+  env->TestLock(fd, 0, 0, &locked);
+  env->Close(fd);
+  return locked;
+}
+
+}  // namespace
+
+int CreateProject(const std::string& padded_name, const std::string& host) {
+  if (extlib::ltbispC(padded_name)) platform::Terminal::Beep();
+  std::vector<unsigned char> members = NewMembers();
+  // The library decides on the project-name rules itself; no name control here.
+  const int name_control = 0;
+  extlib::PRJ created;
+  uint32_t number = 0;
+  int rc = extlib::ltbpcrC(extlib::kSlotNet, padded_name, host, members.empty() ? nullptr : members.data(), 0,
+                           name_control, 0, 0, &created, &number);
+  if (rc != 0) platform::Terminal::Beep();
+  return rc;
+}
+
+int EraseProject(const std::string& padded_name) {
+  if (extlib::ltbispC(padded_name)) {
+    ToolMessageBox(kMessageWarning, "Can't %s a private project.\n", "erase");
+    return kPrjFailed;
+  }
+  extlib::PRJ record;
+  int rc = extlib::get_project_info(padded_name, &record);
+  if (rc == 0) rc = extlib::check_PrjOwnerPermision(1, record);
+  std::string dir;
+  if (rc == 0) rc = QuietProjectDir(padded_name, &dir);
+  if (rc != 0) {
+    ReportProjectError(rc);
+    return rc;
+  }
+  if (g_interactive == 1) {
+    int answer = ToolQuestionBox(kMessageWarning, platform::kMbYesNo | platform::kMbIconQuestion,
+                                 "Remove project <%s>\nDirectory <%s> ?", Trim(padded_name).c_str(), dir.c_str());
+    if (answer == platform::kIdNo) {
+      extlib::lfperrC("skiped\n");
+      return 0;
+    }
+    if (answer != platform::kIdYes) {
+      extlib::lfperrC("aborted\n");
+      return 1;
+    }
+  }
+  uint32_t number = 0;
+  rc = extlib::ltbprmC(extlib::kSlotNet, padded_name, &number);
+  if (rc != 0) {
+    ReportProjectError(rc);
+    return rc;
+  }
+  extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
+  attributes.deleteAttributesByProject(number);
+  return 0;
+}
+
+int UnblockProject(const std::string& padded_name) {
+  extlib::PRJ record;
+  int rc = extlib::get_project_info(padded_name, &record);
+  if (rc == 0) rc = extlib::check_PrjOwnerPermision(0, record);
+  if (rc != 0) {
+    ReportProjectError(rc);
+    return rc;
+  }
+  unsigned char status = record.status;
+  if (status != extlib::kStatusBlank && !(status & (extlib::kStatusProjectOut | extlib::kStatusHostOut))) return 0;
+  // A single workstation has no hosts to reach: its projects are local.
+  if (extlib::lfnetg()) {
+    std::string host_name, host_path;
+    if ((rc = CheckHostReachable(record.host, &host_name, &host_path)) != 0) return rc;
+  }
+  std::string dir;
+  if ((rc = QuietProjectDir(padded_name, &dir)) != 0) {
+    ReportProjectError(rc);
+    return rc;
+  }
+  status &= static_cast<unsigned char>(~extlib::kStatusProjectOut);
+  if (status & extlib::kStatusHostOut) {
+    if (extlib::lftypeC(extlib::kSlotNet, std::string(record.host) + ".out", 0) == 0) {
+      ReportProjectError(kPrjHostCheckedOut);
+      return kPrjHostCheckedOut;
+    }
+    status &= static_cast<unsigned char>(~extlib::kStatusHostOut);
+  }
+  if ((rc = extlib::put_project_status(padded_name, &status)) != 0) {
+    ReportProjectError(rc);
+    return rc;
+  }
+  DeleteProjectCheckoutFile(dir);
+  return 0;
+}
+
+int CopyProjectByNumber(const std::string& new_name, uint32_t source_number, const std::string& host,
+                        uint32_t* new_number) {
+  extlib::PRJ source;
+  int rc = extlib::get_PrjInfo_by_number(source_number, &source);
+  if (rc != 0) {
+    platform::Terminal::Beep();
+    ToolMessageBox(kMessageWarning, "Unknown project number <%d>\n", static_cast<int>(source_number));
+    return rc;
+  }
+  const std::string padded = extlib::PadName(new_name);
+  if (source.dbkey != 0) {
+    ToolMessageBox(kMessageWarning, "Project <%s> already exists!\n", new_name.c_str());
+    return kPrjHasDatabaseKey;
+  }
+  extlib::PRJ existing;
+  if (extlib::get_project_info(padded, &existing) == 0) {
+    platform::Terminal::Beep();
+    const std::string exists = NamedUiText(3, 6, new_name);
+    const std::string on_host = ui::LookupUiText(1, 16);
+    ToolMessageBox(kMessageError, "%s\n\n%s %s", exists.c_str(), on_host.c_str(), existing.host);
+    return kPrjFailed;
+  }
+  std::string target = !extlib::lfnetg() ? "localhost" : host.empty() ? std::string(source.host) : host;
+  std::vector<unsigned char> members = NewMembers();
+  extlib::PRJ created;
+  uint32_t number = 0;
+  rc = extlib::ltbpcpC(source, target, padded, members.empty() ? nullptr : members.data(), 0, 1, &created, &number);
+  if (rc != 0) {
+    ToolMessageBox(kMessageWarning, "Copy failed with <%s>!\n", new_name.c_str());
+    return rc;
+  }
+  if (number != source.number) {
+    extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
+    attributes.copyProjectAttributes(source.number, number);
+  }
+  if (new_number) *new_number = number;
+  return 0;
+}
+
+int RemoveLockInfoFile(const std::string& padded_name) {
+  extlib::PRJ record;
+  std::string path;
+  if (extlib::get_project_info(padded_name, &record) != 0 || !extlib::get_lock_info_file(record.number, &path))
+    return 0;
+  const std::string native = platform::NativePath(path);
+  platform::FileInfo info;
+  if (platform::CurrentEnv()->Stat(native, &info, false) != 0) return 0;
+  // Linux deletes open files: "in use" means a session holds a lock on it.
+  if (HeldByASession(native)) return 1;
+  return platform::CurrentEnv()->Unlink(native) == 0 ? 0 : 1;
+}
+
+}  // namespace dovrane::app

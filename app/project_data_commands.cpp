@@ -1,0 +1,79 @@
+#include "app/project_data_commands.h"
+
+#include "app/project_error.h"
+#include "app/project_queries.h"
+#include "app/tool_message_box.h"
+#include "extlib/administration.h"
+#include "extlib/library_init.h"
+#include "extlib/messages.h"
+#include "extlib/project_attributes.h"
+#include "extlib/project_data.h"
+#include "extlib/project_list.h"
+#include "extlib/project_paths.h"
+#include "extlib/slot_files.h"
+
+namespace dovrane::app {
+
+namespace {
+
+constexpr int kSlotWork = 18;
+
+// The data work of both commands, while the record is locked. The library
+// shows its own failures of the data operations; a lookup failure is shown
+// by the caller.
+int WorkOnData(const std::string& padded_name, bool renew, bool* shown) {
+  std::string dir;
+  int previous = extlib::Msg2usr_Switch(1);
+  int rc = extlib::ltpdirC(extlib::kSlotNet, padded_name, &dir, nullptr);
+  extlib::Msg2usr_Switch(previous);
+  if (rc != 0) return rc;
+  *shown = true;
+  extlib::lfslash_cat(&dir);
+  if (extlib::lfinipC(kSlotWork, dir) != 0) return kPrjFailed;
+  if (extlib::kpvtad2(kSlotWork) != 0) return kPrjFailed;
+  if (renew && extlib::ztbReplaceUUIDs(kSlotWork) != 0) return kPrjFailed;
+  return 0;
+}
+
+int LockedDataWork(const std::string& padded_name, bool renew) {
+  int rc = extlib::lock_prj_nam(extlib::kSlotNet, padded_name, extlib::kLockRecord);
+  if (rc != 0) {
+    ReportProjectError(rc);
+    return rc;
+  }
+  bool shown = false;
+  rc = WorkOnData(padded_name, renew, &shown);
+  int unlocked = extlib::lock_prj_nam(extlib::kSlotNet, padded_name, extlib::kUnlockRecord);
+  if (rc == 0) {
+    rc = unlocked;
+    shown = false;
+  }
+  if (rc != 0 && !shown) ReportProjectError(rc);
+  return rc;
+}
+
+}  // namespace
+
+int ReorganiseProject(const std::string& padded_name) { return LockedDataWork(padded_name, false); }
+
+int RenewProjectUuids(const std::string& padded_name) { return LockedDataWork(padded_name, true); }
+
+int UpdateProjectAttributes(const std::string& padded_name) {
+  extlib::PRJ record;
+  int rc = extlib::get_project_info(padded_name, &record);
+  if (rc != 0) {
+    ToolMessageBox(kMessageWarning, "No access to project <%s>\n", DisplayName(padded_name).c_str());
+    return rc;
+  }
+  std::string dir;
+  if ((rc = extlib::make_prj_dir(record, &dir)) != 0) {
+    ReportProjectError(rc);
+    return rc;
+  }
+  extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
+  // 1: the project has no cache file, nothing to load.
+  rc = extlib::RX_ProjectAttributesCache::instance().importFromDiskCache(record.number, attributes);
+  return rc < 0 ? kPrjFailed : 0;
+}
+
+}  // namespace dovrane::app

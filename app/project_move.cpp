@@ -1,0 +1,207 @@
+#include "app/project_move.h"
+
+#include <cerrno>
+
+#include "app/named_ui_text.h"
+#include "app/project_error.h"
+#include "app/project_queries.h"
+#include "app/tool_message_box.h"
+#include "extlib/administration.h"
+#include "extlib/dir_tree.h"
+#include "extlib/general.h"
+#include "extlib/hosts.h"
+#include "extlib/library_init.h"
+#include "extlib/project_info_file.h"
+#include "extlib/project_list.h"
+#include "extlib/project_paths.h"
+#include "extlib/slot_files.h"
+#include "extlib/users.h"
+#include "platform/env.h"
+#include "platform/path_map.h"
+#include "platform/system_names.h"
+#include "platform/system_error.h"
+#include "platform/text_codec.h"
+
+namespace dovrane::app {
+
+namespace {
+
+// The record lock of a move, released on every path.
+class RecordLock {
+ public:
+  RecordLock(int handle, uint32_t number) : handle_(handle), number_(number) {
+    locked_ = extlib::lock_prj_info(handle, number, extlib::kLockRecord) == 0;
+  }
+  ~RecordLock() {
+    if (locked_) extlib::lock_prj_info(handle_, number_, extlib::kUnlockRecord);
+  }
+  bool locked() const { return locked_; }
+
+ private:
+  int handle_;
+  uint32_t number_;
+  bool locked_;
+};
+
+// The folder keeps a copy of its record; it follows the move (best effort:
+// the administration's record is what counts).
+void UpdateStoredRecord(const std::string& dir, const extlib::PRJ& record) {
+  const std::string native = platform::NativePath(dir);
+  uint32_t net_id = 0;
+  extlib::PRJ stored;
+  if (extlib::ReadProjectInfo(native, &net_id, &stored) == 0) extlib::WriteProjectInfo(native, net_id, record);
+}
+
+// Moves a project folder to another host. On one file system a rename; across
+// file systems a copy below a temporary name, checked against the source and
+// then renamed into place, while the source stays (*copied) until the record
+// names the copy. 0 or -errno; on failure the source is whole and no target
+// is left.
+int MoveFolder(const std::string& from, const std::string& to, bool* copied) {
+  platform::Env* env = platform::CurrentEnv();
+  const std::string nfrom = platform::NativePath(from), nto = platform::NativePath(to);
+  *copied = false;
+  int rc = env->Rename(nfrom, nto);
+  if (rc != -EXDEV) return rc;
+  const std::string temp = nto + ".mov~" + std::to_string(platform::ProcessId());
+  rc = extlib::CopyTree(nfrom, temp);
+  if (rc == 0) rc = extlib::VerifyTree(nfrom, temp);
+  if (rc == 0) rc = env->Rename(temp, nto);
+  if (rc != 0) {
+    extlib::RemoveTree(temp);
+    return rc;
+  }
+  *copied = true;
+  return 0;
+}
+
+// Steps after the record is locked and read again under the lock.
+int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ record,
+               const std::string& target) {
+  if (platform::EqualsIgnoreCaseCp1252(record.host, target)) {
+    ToolMessageBox(kMessageInformation, "%s",
+                   NamedUiText(3, 6, extlib::TrimmedName(name.c_str())).c_str());
+    return kPrjFailed;
+  }
+  const std::string shown = DisplayName(name);
+  std::string old_dir, new_dir;
+  if (extlib::build_prj_dir(record, &old_dir) != 0) old_dir.clear();
+  const int kind = extlib::lzcheck_path(old_dir);
+  if (kind == 0) {
+    ToolMessageBox(kMessageWarning, "No support for project link.\nProject <%s>\n on host <%s> is a link.\n",
+                   shown.c_str(), record.host);
+    return kPrjNotReachable;
+  }
+  if (kind != 1) {
+    ToolMessageBox(kMessageWarning, "No access to project <%s>\n on host <%s>\n", shown.c_str(), record.host);
+    return kPrjNotReachable;
+  }
+  extlib::PRJ moved = record;
+  extlib::SetPrjHost(&moved, target);
+  // A file (a link) at the destination counts as existing too.
+  if (extlib::build_prj_dir(moved, &new_dir) != 0 || extlib::lzcheck_path(new_dir) >= 0) {
+    ToolMessageBox(kMessageWarning, "Can't %s project because the destination path\n%s\n already exists on host <%s>\n",
+                   "move", new_dir.c_str(), target.c_str());
+    return kPrjExists;
+  }
+  bool copied = false;
+  int rc = MoveFolder(old_dir, new_dir, &copied);
+  if (rc != 0) {
+    ToolMessageBox(kMessageError, "%s -> %s\n%s", old_dir.c_str(), new_dir.c_str(),
+                   platform::SystemErrorText(rc));
+    errno = -rc;
+    extlib::lf_perror("ldirreC");
+    return kPrjFailed;
+  }
+  if (extlib::seek_prj_set(handle, position) == 0 && extlib::write_PrjInfo(handle, &moved) == 0) {
+    UpdateStoredRecord(new_dir, moved);
+    if (copied && extlib::ldirrmc(old_dir) != 0)
+      ToolMessageBox(kMessageWarning, "The project was moved, but its old folder\n%s\ncould not be removed.\n",
+                     old_dir.c_str());
+    return 0;
+  }
+  // The record still names the old folder: it must stay, or come back.
+  bool back = true;
+  if (copied)
+    extlib::ldirrmc(new_dir);  // the source was never touched
+  else
+    back = platform::CurrentEnv()->Rename(platform::NativePath(new_dir), platform::NativePath(old_dir)) == 0;
+  if (back) {
+    ToolMessageBox(kMessageWarning, "Can't write the record of project <%s>.\nThe project stays in\n%s\n",
+                   shown.c_str(), old_dir.c_str());
+  } else {
+    ToolMessageBox(kMessageError,
+                   "Can't write the record of project <%s>,\nand its folder could not be moved back.\n"
+                   "The record names\n%s\nThe folder is\n%s\n",
+                   shown.c_str(), old_dir.c_str(), new_dir.c_str());
+  }
+  return kPrjFailed;
+}
+
+}  // namespace
+
+int CheckHostReachable(const std::string& host, std::string* host_name, std::string* host_path) {
+  std::string data_path;
+  int rc = extlib::get_data_path(host, &data_path);
+  if (rc != 0) {
+    ToolMessageBox(kMessageWarning, "Can't find the host <%s> in the administration.\n", host.c_str());
+    return rc;
+  }
+  *host_name = host;
+  std::vector<extlib::HostEntry> hosts;
+  if (extlib::ReadHostList(&hosts) == 0)
+    for (const extlib::HostEntry& h : hosts)
+      if (platform::EqualsIgnoreCaseCp1252(h.name, host)) *host_name = h.name;
+  if (extlib::lfBuildNetPath(*host_name, data_path, host_path) != 0) {
+    ToolMessageBox(kMessageWarning, "Can't build path for host <%s>\n", host.c_str());
+    return kPrjNotReachable;
+  }
+  if (extlib::lzcheck_path(*host_path) != 1) {
+    ToolMessageBox(kMessageWarning, "No access to host <%s>\n", host.c_str());
+    return kPrjNotReachable;
+  }
+  return 0;
+}
+
+int MoveProject(const std::string& padded_name, const std::string& host) {
+  if (extlib::ltbispC(padded_name)) {
+    ToolMessageBox(kMessageWarning, "Can't %s a private project.\n", "move");
+    return kPrjPrivate;
+  }
+  extlib::PRJ record;
+  int rc = extlib::get_project_info(padded_name, &record);
+  if (rc == 0) rc = extlib::check_PrjOwnerPermision(1, record);
+  if (rc != 0) {
+    ReportProjectError(rc);
+    return rc;
+  }
+  std::string target, host_path;
+  if ((rc = CheckHostReachable(host, &target, &host_path)) != 0) return rc;
+
+  const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  if (handle < 0) {
+    ReportProjectError(kPrjAdminMissing);
+    return kPrjAdminMissing;
+  }
+  long position = extlib::get_prj_position(handle, padded_name, extlib::kSlotNet, extlib::kOpenExisting);
+  if (position < 0) {
+    rc = position == -1 ? kPrjNotFound : static_cast<int>(position);
+    ReportProjectError(rc);
+    return rc;
+  }
+  RecordLock lock(handle, record.number);
+  if (!lock.locked()) {
+    ReportProjectError(kPrjLockFailed);
+    return kPrjLockFailed;
+  }
+  // Read under the lock: another workstation may have changed the record.
+  extlib::PRJ current;
+  if (extlib::ReadRecordAtSlot(handle, position, &current) != 0 || padded_name != current.name ||
+      current.number != record.number) {
+    ReportProjectError(kPrjNotFound);
+    return kPrjNotFound;
+  }
+  return MoveLocked(handle, position, padded_name, current, target);
+}
+
+}  // namespace dovrane::app

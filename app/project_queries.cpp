@@ -1,0 +1,203 @@
+#include "app/project_queries.h"
+
+#include <fcntl.h>
+
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/tool_message_box.h"
+#include "extlib/general.h"
+#include "extlib/hosts.h"
+#include "extlib/language.h"
+#include "extlib/library_init.h"
+#include "extlib/messages.h"
+#include "extlib/project_list.h"
+#include "extlib/project_paths.h"
+#include "extlib/slot_files.h"
+#include "extlib/users.h"
+#include "platform/env.h"
+#include "platform/path_map.h"
+#include "platform/terminal.h"
+#include "platform/text_codec.h"
+
+namespace dovrane::app {
+
+namespace {
+
+constexpr char kUnknown[] = " < unknown > ";
+constexpr int kSlotWork = 18;
+
+std::string Format(const char* format, const std::string& value) {
+  std::vector<char> buf(value.size() + 64);
+  std::snprintf(buf.data(), buf.size(), format, value.c_str());
+  return buf.data();
+}
+
+std::string BeginText(int32_t begin) {
+  if (begin == 0) return kUnknown;
+  const std::time_t t = begin;
+  std::tm tm{};
+  int day = 0, month = 0, year = 0;
+  if (localtime_r(&t, &tm)) {
+    day = tm.tm_mday;
+    month = tm.tm_mon + 1;
+    year = tm.tm_year >= 40 ? tm.tm_year + 1900 : tm.tm_year + 2000;
+  }
+  char text[12];
+  extlib::kgdate(&day, &month, &year, text);
+  return text;
+}
+
+// The project folder and its size, or the unknown texts; the link line when
+// the record is a link.
+void FolderLines(const extlib::PRJ& record, std::string* out) {
+  std::string dir, size = kUnknown;
+  if (extlib::make_prj_dir(record, &dir) != 0) {
+    dir = kUnknown;
+  } else {
+    std::string link;
+    if (record.number != 0 && ((record.status - 32) & extlib::kStatusLink) &&
+        extlib::build_prj_dir(record, &link) == 0)
+      *out += Format("PrjLink\t : %s\n", link);
+    extlib::lfslash_cat(&dir);
+    double kbytes = 0;
+    if (extlib::lfinipC(kSlotWork, dir) == 0 && extlib::ldirleC(kSlotWork, 1, &kbytes) == 0) {
+      char text[64];
+      std::snprintf(text, sizeof text, "%12.3lf MByte", kbytes / 1024.0);
+      size = text;
+    }
+  }
+  *out += Format("PrjPath\t : %s\n", dir);
+  *out += Format("PrjSize\t : %s\n", size);
+}
+
+std::string UserName(uint32_t index) {
+  std::string name;
+  extlib::lzugnaC(index, &name);
+  std::vector<char> converted(name.size() + 1);
+  extlib::AsciiTextToIso(name.c_str(), converted.data());
+  return converted.data();
+}
+
+void MemberLines(const extlib::PRJ& record, std::string* out) {
+  *out += Format("PrjOwner\t : %s\n", UserName(record.owner));
+  *out += "PrjMembers:  ";
+  const uint32_t users = 32u * static_cast<uint32_t>(extlib::lzuGetCountOfUserContainers());
+  int shown = 0;
+  for (uint32_t i = 1; i <= users; ++i) {
+    if (i == record.owner || !extlib::MemberBit(record, i)) continue;
+    if (++shown >= 5 && (shown - 5) % 5 == 0) *out += "\n  ";
+    *out += Format("%-10.8s", UserName(i));
+  }
+  *out += "\n";
+}
+
+void NoAccess(const std::string& padded_name) {
+  ToolMessageBox(kMessageWarning, "No access to project <%s>\n", DisplayName(padded_name).c_str());
+}
+
+// Writes the result line, or leaves the file empty after a failed lookup.
+int Answer(int lookup, const std::string& output_file, const std::string& line) {
+  int written = WriteOutputFile(output_file, lookup == 0 ? line : "");
+  return written != 0 ? -1 : lookup;
+}
+
+}  // namespace
+
+std::string DisplayName(const std::string& padded_name) {
+  std::vector<char> converted(padded_name.size() + 1);
+  extlib::AsciiTextToIso(padded_name.c_str(), converted.data());
+  return converted.data();
+}
+
+int WriteOutputFile(const std::string& file, const std::string& text) {
+  if (file.empty()) return -1;
+  std::string path;
+  if (platform::IsUncPath(file) || platform::IsDrivePath(file)) {
+    path = platform::NativePath(file);
+  } else {
+    path = platform::Cp1252ToUtf8(file);  // as typed on the command line
+    if (path[0] != '/' && !g_start_folder.empty()) path = g_start_folder + "/" + path;
+  }
+  platform::Env* env = platform::CurrentEnv();
+  int fd = env->Open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return -1;
+  const std::string bytes = platform::Cp1252ToUtf8(text);
+  int64_t w = bytes.empty() ? 0 : env->Write(fd, bytes.data(), bytes.size());
+  int closed = env->Close(fd);
+  return w < 0 || closed != 0 ? -1 : 0;
+}
+
+int ProjectExist(const std::string& padded_name) {
+  extlib::PRJ record;
+  return extlib::get_project_info(padded_name, &record);
+}
+
+std::string ProjectInfoText(const std::string& display_name, const extlib::PRJ& record) {
+  const bool network = extlib::lfnetg() != 0;
+  char number[32];
+  std::snprintf(number, sizeof number, "n%.7u", record.number);
+  char dbkey[32];
+  std::snprintf(dbkey, sizeof dbkey, "PrjDBkey\t : %.10lu\n", static_cast<unsigned long>(record.dbkey));
+  std::string text = Format("PrjName\t : %s\n", display_name);
+  text += Format("PrjNumber : %s\n", number);
+  text += Format("PrjBegin\t : %s\n", BeginText(record.begin));
+  text += dbkey;
+  if (network) text += Format("PrjHost\t : %s\n", record.host);
+  FolderLines(record, &text);
+  if (network) MemberLines(record, &text);
+  return text;
+}
+
+int ProjectInfo(const std::string& padded_name) {
+  extlib::PRJ record;
+  int rc = extlib::get_project_info(padded_name, &record);
+  if (rc != 0) {
+    NoAccess(padded_name);
+    return rc;
+  }
+  ToolMessageBox(kMessageInformation, "%s", ProjectInfoText(DisplayName(padded_name), record).c_str());
+  return 0;
+}
+
+int ProjectGetPath(const std::string& padded_name, const std::string& output_file) {
+  std::string dir;
+  int previous = extlib::Msg2usr_Switch(1);
+  int rc = extlib::ltpdirC(extlib::kSlotNet, padded_name, &dir, nullptr);
+  extlib::Msg2usr_Switch(previous);
+  if (rc != 0) platform::Terminal::Beep();
+  if (!output_file.empty()) return Answer(rc, output_file, dir + "\n");
+  // Without a file the path is shown, as the other two getters show theirs.
+  if (rc == 0) ToolMessageBox(kMessageInformation, "%s\n", dir.c_str());
+  return rc;
+}
+
+int ProjectGetNumber(const std::string& padded_name, const std::string& output_file) {
+  extlib::PRJ record;
+  int rc = extlib::get_project_info(padded_name, &record);
+  if (rc != 0) NoAccess(padded_name);
+  char line[32];
+  std::snprintf(line, sizeof line, "%07u\n", record.number);
+  if (!output_file.empty()) return Answer(rc, output_file, line);
+  if (rc == 0)
+    ToolMessageBox(kMessageInformation, "Project name: %s\nProject number: %07u\n",
+                   DisplayName(padded_name).c_str(), record.number);
+  return rc;
+}
+
+int ProjectGetDbId(const std::string& padded_name, const std::string& output_file) {
+  uint32_t key = 0;
+  int rc = extlib::get_project_key(padded_name, &key);
+  if (rc != 0) NoAccess(padded_name);
+  // Keys are unsigned ten-digit values: printed unsigned, never negative.
+  char line[32];
+  std::snprintf(line, sizeof line, "%u\n", key);
+  if (!output_file.empty()) return Answer(rc, output_file, line);
+  if (rc == 0)
+    ToolMessageBox(kMessageInformation, "PrjName: <%s>\nPrjDBkey: %u\n", DisplayName(padded_name).c_str(), key);
+  return rc;
+}
+
+}  // namespace dovrane::app

@@ -1,0 +1,30 @@
+// The five read-only project commands: -exist, -info, -getpath, -getnumber
+// and -getdbid. Each takes the padded project name and returns 0 or the
+// lookup's negative project error code (-1 when the output file cannot be
+// written).
+#pragma once
+
+#include <string>
+
+#include "extlib/prj_record.h"
+
+namespace dovrane::app {
+
+// 0 when the project is in the administration; no output.
+int ProjectExist(const std::string& padded_name);
+// Shows the project's record as an information box.
+int ProjectInfo(const std::string& padded_name);
+// output_file "" means none: the result is shown instead of written.
+int ProjectGetPath(const std::string& padded_name, const std::string& output_file);
+int ProjectGetNumber(const std::string& padded_name, const std::string& output_file);
+int ProjectGetDbId(const std::string& padded_name, const std::string& output_file);
+
+// The text -info shows for a record (display_name: the converted padded name).
+std::string ProjectInfoText(const std::string& display_name, const extlib::PRJ& record);
+// The user's name text as the system shows it (the padding kept).
+std::string DisplayName(const std::string& padded_name);
+// Replaces the named file with text. Relative names are taken from the folder
+// the program was started in; Windows-style paths are mapped. 0 or -1.
+int WriteOutputFile(const std::string& file, const std::string& text);
+
+}  // namespace dovrane::app

@@ -1,0 +1,258 @@
+// Creating, erasing and unblocking projects through the real program.
+#include "app/project_commands.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "app/app_state.h"
+#include "app/command_table.h"
+#include "extlib/general.h"
+#include "extlib/library_init.h"
+#include "extlib/project_attributes.h"
+#include "support/pty_program.h"
+#include "support/recording_messenger.h"
+#include "support/sample_site.h"
+
+namespace dovrane::app {
+namespace {
+
+using testing::Exists;
+using testing::ReadFile;
+
+class ProjectCommandsTest : public ::testing::Test {
+ protected:
+  std::string HostOf(uint32_t number) {
+    extlib::PRJ r;
+    EXPECT_TRUE(site_.Record(number, &r));
+    return r.host;
+  }
+  bool Known(uint32_t number) {
+    extlib::PRJ r;
+    return site_.Record(number, &r);
+  }
+  std::string Trace() { return ReadFile(site_.WorkDir() + "/STDERR.OUT"); }
+  testing::SampleSite site_{12};
+};
+
+TEST_F(ProjectCommandsTest, EraseYRemovesRecordFolderAndAttributes) {
+  const std::string dir = site_.ProjectDir(HostOf(1), 1);
+  auto r = site_.Run({site_.Name(1), "-erase_y"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out + r.err, "");
+  EXPECT_FALSE(Known(1));
+  EXPECT_FALSE(Exists(dir));
+  extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
+  std::string value;
+  EXPECT_EQ(attributes.getAttribute(1, "PRJ_DESCRIPTION", &value), -ENOENT);
+  EXPECT_EQ(attributes.getAttribute(2, "PRJ_DESCRIPTION", &value), 0);  // the others' stay
+}
+
+TEST_F(ProjectCommandsTest, EraseWithoutTerminalAsksInVainAndKeepsTheProject) {
+  const std::string host = HostOf(2);
+  auto r = site_.Run({site_.Name(2), "-erase"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Remove project <" + site_.Name(2) + ">\nDirectory <\\\\" + host +
+                       "\\cad\\Prj\\n0000002.prj> ?\n");
+  EXPECT_TRUE(Known(2));
+  EXPECT_TRUE(Exists(site_.ProjectDir(host, 2) + "/objects.dat"));
+  EXPECT_EQ(Trace(), "aborted\n");
+}
+
+TEST_F(ProjectCommandsTest, EraseAnsweredOnTheTerminal) {
+  const std::tuple<uint32_t, const char*, bool, const char*> cases[] = {
+      {3, "n\n", true, "skiped\n"},
+      {4, "y\n", false, ""},
+  };
+  for (const auto& [number, answer, kept, trace] : cases) {
+    auto r = testing::RunProgramOnTerminal(DOVRANE_BIN, {site_.Name(number), "-erase"}, answer,
+                                           site_.Environment(), site_.start_dir());
+    EXPECT_EQ(r.status, 0) << answer << r.out;
+    EXPECT_NE(r.out.find("Remove project <" + site_.Name(number) + ">"), std::string::npos) << r.out;
+    EXPECT_EQ(Known(number), kept) << answer;
+    EXPECT_EQ(Trace(), trace) << answer;
+  }
+}
+
+TEST_F(ProjectCommandsTest, EraseAsksAYesNoQuestionOnlyWhileInteractive) {
+  site_.Activate();
+  extlib::lfperrC_SetMode(1);  // the trace goes to standard error, as in the program
+  const std::pair<int, int> cases[] = {{1, 1}, {0, 0}};  // interactive flag, questions asked
+  for (const auto& [interactive, asked] : cases) {
+    testing::RecordingMessenger messages;
+    messages.Answer(platform::kIdNo);
+    g_interactive = interactive;
+    EXPECT_EQ(EraseProject(PadProjectName(site_.Name(8))), 0);
+    ASSERT_EQ(static_cast<int>(messages.messages.size()), asked);
+    if (asked) {
+      EXPECT_EQ(messages.messages[0].flags & (platform::kMbButtonMask | platform::kMbIconMask),
+                platform::kMbYesNo | platform::kMbIconQuestion);
+      EXPECT_TRUE(Known(8));
+    }
+  }
+  g_interactive = 1;
+  extlib::lfperrC_SetMode(0);
+  EXPECT_FALSE(Known(8));  // without the question it was erased
+}
+
+TEST_F(ProjectCommandsTest, OnlyTheOwnerOrAnAdministratorMayErase) {
+  site_.EditRecord(5, [](extlib::PRJ* r) { r->owner = 3; });
+  site_.EditRecord(6, [](extlib::PRJ* r) { r->owner = 2; });
+  auto r = site_.Run({site_.Name(5), "-erase_y"}, "mueller");
+  EXPECT_EQ(r.status, 256 - 14);
+  EXPECT_EQ(r.err, "You do not have owner's rights to the project\n");
+  EXPECT_TRUE(Known(5));
+  EXPECT_EQ(site_.Run({site_.Name(6), "-erase_y"}, "mueller").status, 0);
+  EXPECT_FALSE(Known(6));
+  r = site_.Run({"Nobody", "-erase_y"});
+  EXPECT_EQ(r.status, 253);
+  EXPECT_EQ(r.err, "Project does not exist\n");
+}
+
+TEST_F(ProjectCommandsTest, PrivateProjectsAreNeitherMovedNorErased) {
+  // A private project: only a folder in this computer's own project folder.
+  std::filesystem::create_directories(site_.root() + "/local/Pelomar/prj/Privat.prj");
+  const std::tuple<std::vector<std::string>, int, const char*> cases[] = {
+      {{"Privat", "-move", "SRV2"}, 256 - 5, "Can't move a private project.\n"},
+      {{"Privat", "-erase_y"}, 255, "Can't erase a private project.\n"},
+  };
+  for (const auto& [args, status, text] : cases) {
+    auto r = site_.Run(args);
+    EXPECT_EQ(r.status, status) << args[1];
+    EXPECT_EQ(r.err, text) << args[1];
+  }
+  EXPECT_TRUE(Exists(site_.root() + "/local/Pelomar/prj/Privat.prj"));
+}
+
+TEST_F(ProjectCommandsTest, UnblockClearsMarksUnlessTheHostIsStillOut) {
+  struct Case {
+    uint32_t number;
+    unsigned char status, after;
+    bool host_out;
+    int result;
+    bool project_out_file_left;
+  };
+  const Case cases[] = {
+      {7, 32 | 0x01, 32, false, 0, false},          // checked out alone
+      {8, 32 | 0x04, 32, false, 0, false},          // out with a host that came back
+      {9, 32 | 0x04 | 0x01, 32 | 0x04 | 0x01, true, 256 - 20, true},  // the host is still out
+      {10, 32 | 0x08, 32 | 0x08, false, 0, true},   // other marks only: nothing to do
+      {11, 32, 32, false, 0, false},                // blank: a stale check-out file goes
+  };
+  for (const Case& c : cases) {
+    const unsigned char status = c.status;
+    site_.EditRecord(c.number, [&](extlib::PRJ* r) { r->status = status; });
+    char project_out[32];
+    std::snprintf(project_out, sizeof project_out, "/n%07u.out", c.number);
+    testing::WriteFile(site_.NetDir() + project_out, "checked out\r\n");
+    const std::string host_out = site_.NetDir() + "/" + HostOf(c.number) + ".out";
+    if (c.host_out) testing::WriteFile(host_out, "host out\r\n");
+    auto r = site_.Run({site_.Name(c.number), "-unblock"});
+    EXPECT_EQ(r.status, c.result) << c.number;
+    EXPECT_EQ(r.err, c.result ? "Computer cannot be accessed!\n" : "") << c.number;
+    extlib::PRJ record;
+    ASSERT_TRUE(site_.Record(c.number, &record));
+    EXPECT_EQ(record.status, c.after) << c.number;
+    EXPECT_EQ(Exists(site_.NetDir() + project_out), c.project_out_file_left) << c.number;
+    std::filesystem::remove(host_out);
+  }
+}
+
+TEST_F(ProjectCommandsTest, CreateMakesRecordAndFolderOnTheHost) {
+  auto r = site_.Run({"Neubau Halle", "-create", "SRV2"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  extlib::PRJ record;
+  ASSERT_TRUE(site_.Record(13, &record));
+  EXPECT_EQ(extlib::TrimmedName(record.name), "Neubau Halle");
+  EXPECT_STREQ(record.host, "SRV2");
+  EXPECT_EQ(record.owner, 1u);  // the administrator who made it
+  EXPECT_TRUE(Exists(site_.ProjectDir("SRV2", 13) + "/version.txt"));
+  EXPECT_TRUE(Exists(site_.ProjectDir("SRV2", 13) + "/objects.dat"));
+  // Refusals: only the status tells (and the beep).
+  const std::pair<std::vector<std::string>, int> refused[] = {
+      {{"Neubau Halle", "-create", "SRV1"}, 256 - 4},
+      {{"Bad%Name", "-create", "SRV1"}, 256 - 8},
+      {{"Neubau Nord", "-create", "SRV9"}, 256 - 19},
+  };
+  for (const auto& [args, status] : refused) {
+    auto rr = site_.Run(args);
+    EXPECT_EQ(rr.status, status) << args[0];
+    EXPECT_EQ(rr.out + rr.err, "") << args[0];
+  }
+  EXPECT_FALSE(site_.Record(14, &record));
+}
+
+TEST_F(ProjectCommandsTest, NamesWithFormatCharactersAreShownAsTyped) {
+  for (const char* option : {"-unblock", "-updateattr", "-reorg"}) {
+    auto r = site_.Run({"%s%n%x", option});
+    EXPECT_EQ(r.status, 253) << option;
+    const std::string expected = std::string(option) == "-updateattr"
+                                     ? "No access to project <" + PadProjectName("%s%n%x") + ">\n"
+                                     : "Project does not exist\n";
+    EXPECT_EQ(r.err, expected) << option;
+  }
+}
+
+TEST_F(ProjectCommandsTest, CopyByNumberMakesANewProjectWithTheAttributes) {
+  site_.Activate();
+  testing::RecordingMessenger messages;
+  uint32_t number = 0;
+  ASSERT_EQ(CopyProjectByNumber("Kopie", 1, "SRV2", &number), 0);
+  EXPECT_EQ(number, 13u);
+  EXPECT_STREQ(HostOf(13).c_str(), "SRV2");
+  EXPECT_TRUE(Exists(site_.ProjectDir("SRV2", 13) + "/objects.dat"));
+  extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
+  std::string original, copied;
+  EXPECT_EQ(attributes.getAttribute(1, "PRJ_DESCRIPTION", &original), 0);
+  EXPECT_EQ(attributes.getAttribute(13, "PRJ_DESCRIPTION", &copied), 0);
+  EXPECT_EQ(copied, original);
+  EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST_F(ProjectCommandsTest, CopyByNumberRefusals) {
+  site_.EditRecord(2, [](extlib::PRJ* r) { r->dbkey = 5; });
+  site_.EditRecord(5, [](extlib::PRJ* r) { extlib::SetPrjName(r, "Bau#2"); });
+  const std::string host3 = HostOf(3), host5 = HostOf(5);
+  site_.Activate();
+  const std::tuple<std::string, uint32_t, int, std::string> cases[] = {
+      {"Kopie", 99, -3, "Unknown project number <99>\n"},
+      {"Kopie", 2, -17, "Project <Kopie> already exists!\n"},
+      {site_.Name(3), 4, -1, "The project " + site_.Name(3) + " already exists.\n\nData server " + host3},
+      {"Bau#2", 4, -1, "The project Bau#2 already exists.\n\nData server " + host5},  // "#" stays in the name
+      {"Bad%Name", 4, -8, "Copy failed with <Bad%Name>!\n"},
+  };
+  for (const auto& [name, source, code, text] : cases) {
+    testing::RecordingMessenger messages;
+    uint32_t number = 0;
+    EXPECT_EQ(CopyProjectByNumber(name, source, "", &number), code) << name;
+    ASSERT_EQ(messages.messages.size(), 1u) << name;
+    EXPECT_EQ(messages.messages[0].text, text);
+  }
+  extlib::PRJ record;
+  EXPECT_FALSE(site_.Record(13, &record));
+}
+
+TEST_F(ProjectCommandsTest, LockInfoFileIsDeletedUnlessASessionHoldsIt) {
+  site_.Activate();
+  const std::string file = site_.ProjectDir(HostOf(4), 4) + "/project.lck";
+  const std::string padded = PadProjectName(site_.Name(4));
+  EXPECT_EQ(RemoveLockInfoFile(padded), 0);  // none there
+  testing::WriteFile(file, "WS07 anna\r\n");
+  int fd = ::open(file.c_str(), O_RDWR);
+  ASSERT_GE(fd, 0);
+  struct flock lock = {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  ASSERT_EQ(::fcntl(fd, F_OFD_SETLK, &lock), 0);  // a running session
+  EXPECT_NE(RemoveLockInfoFile(padded), 0);
+  EXPECT_TRUE(Exists(file));
+  ::close(fd);  // the session ended
+  EXPECT_EQ(RemoveLockInfoFile(padded), 0);
+  EXPECT_FALSE(Exists(file));
+}
+
+}  // namespace
+}  // namespace dovrane::app

@@ -1,0 +1,101 @@
+#include "support/sample_site.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "extlib/administration.h"
+#include "extlib/library_init.h"
+#include "extlib/project_list.h"
+#include "extlib/sample_installation.h"
+#include "platform/path_map.h"
+#include "platform/text_codec.h"
+
+namespace dovrane::testing {
+
+SampleSite::SampleSite(int projects, int hosts) {
+  ProgramResult made = RunProgram(DOVRANE_MKINSTALL, {root(), "--hosts", std::to_string(hosts), "--projects",
+                                                      std::to_string(projects), "--attribute-projects", "4"});
+  EXPECT_EQ(made.status, 0) << made.err;
+  std::filesystem::create_directories(start_dir());
+  EXPECT_EQ(extlib::ListInstallationProjects(root(), &names_), 0);
+}
+
+SampleSite::~SampleSite() {
+  if (!active_) return;
+  extlib::lzende();
+  platform::PathMap::Instance().SetUncRoot("/net");
+  for (const auto& [k, v] : saved_env_) {
+    if (v == "\x01")
+      ::unsetenv(k.c_str());
+    else
+      ::setenv(k.c_str(), v.c_str(), 1);
+  }
+}
+
+std::string SampleSite::ProjectDir(const std::string& host, uint32_t number) const {
+  char name[32];
+  std::snprintf(name, sizeof name, "n%07u.prj", number);
+  return root() + "/unc/" + host + "/cad/Prj/" + name;
+}
+
+std::string SampleSite::Name(uint32_t number) const {
+  return number >= 1 && number <= names_.size() ? platform::Cp1252ToUtf8(names_[number - 1]) : "";
+}
+
+std::string SampleSite::Shown(uint32_t number) const {
+  return number >= 1 && number <= names_.size() ? platform::Cp1252ToUtf8(extlib::PadName(names_[number - 1])) : "";
+}
+
+std::map<std::string, std::string> SampleSite::Environment(const std::string& user) const {
+  return {{"DOVRANE_HKLM", root() + "/hklm.toml"},
+          {"DOVRANE_HKCU", root() + "/hkcu.toml"},
+          {"DOVRANE_UNC_ROOT", root() + "/unc"},
+          {"DOVRANE_COMPUTERNAME", "WS01"},
+          {"DOVRANE_USERNAME", user},
+          {"DOVRANE_RES_DIR", DOVRANE_SOURCE_RES_DIR}};
+}
+
+ProgramResult SampleSite::Run(const std::vector<std::string>& args, const std::string& user) const {
+  return RunProgram(DOVRANE_BIN, args, Environment(user), start_dir());
+}
+
+void SampleSite::Activate() {
+  if (!active_) {
+    for (const auto& [k, v] : Environment()) {
+      const char* old = std::getenv(k.c_str());
+      saved_env_[k] = old ? old : std::string("\x01");
+      ::setenv(k.c_str(), v.c_str(), 1);
+    }
+    active_ = true;
+  }
+  platform::PathMap::Instance().SetUncRoot(root() + "/unc");
+  int mode = 2;
+  ASSERT_EQ(extlib::lzinit(&mode, 0, 0, 0, 0, 0), 0);
+}
+
+bool SampleSite::Record(uint32_t number, extlib::PRJ* record) {
+  Activate();
+  extlib::UnCachPrjList();
+  return extlib::get_PrjInfo_by_number(number, record) == 0;
+}
+
+void SampleSite::EditRecord(uint32_t number, const std::function<void(extlib::PRJ*)>& change) {
+  Activate();
+  extlib::PRJ record;
+  ASSERT_TRUE(Record(number, &record));
+  int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  ASSERT_GE(handle, 0);
+  long slot = extlib::get_prj_position(handle, record.name, extlib::kSlotNet, 0);
+  ASSERT_GT(slot, 0);
+  change(&record);
+  ASSERT_EQ(extlib::seek_prj_set(handle, slot), 0);
+  ASSERT_EQ(extlib::write_prj_info(handle, &record), 0);
+  extlib::lzende();  // the program reads the file afresh
+}
+
+void SampleSite::DropHostList() { std::filesystem::remove(NetDir() + "/data.cfg"); }
+
+}  // namespace dovrane::testing
