@@ -89,6 +89,9 @@ class Env {
   virtual int RemoveXattr(const std::string& path, const std::string& name);
   // Free and total bytes of the file system that holds path.
   virtual int DiskSpace(const std::string& path, uint64_t* free_bytes, uint64_t* total_bytes);
+  // How finely the file system that holds path keeps modification times, in
+  // nanoseconds (FAT media: 2 s). 1 when the type does not tell otherwise.
+  virtual int TimeResolution(const std::string& path, int64_t* nanoseconds);
   // Non-zero device of path's file system differs from its parent's: a mount point.
   virtual int IsMountPoint(const std::string& path, bool* mounted);
 
