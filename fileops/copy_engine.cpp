@@ -10,6 +10,7 @@
 #include "fileops/file_messages.h"
 #include "fileops/message_pump.h"
 #include "fileops/path_parts.h"
+#include "fileops/target_names.h"
 #include "platform/messenger.h"
 #include "platform/path_map.h"
 #include "platform/system_error.h"
@@ -77,8 +78,9 @@ int RenamePiece(const std::string& native, const std::string& shown, int n) {
 // One copy: the open files and what has been written so far.
 class Copy {
  public:
-  Copy(const std::string& source, const std::string& target, const FileInfo& info)
-      : source_(source), target_(target), info_(info) {}
+  Copy(const std::string& source, const std::string& target, const std::string& target_native,
+       const FileInfo& info)
+      : source_(source), target_(target), info_(info), target_native_(target_native) {}
   ~Copy() {
     if (in_ >= 0) CurrentEnv()->Close(in_);
     if (out_ >= 0) CurrentEnv()->Close(out_);
@@ -90,6 +92,9 @@ class Copy {
   // into a new piece, 0 to leave the copy loop, -1 to fail at once.
   int OnShortWrite(int64_t rc);
   int64_t Shortfall();
+  // After a failed write: what reached the piece before the failure counts
+  // (the medium took it); at most `most`. Returns that count.
+  int64_t CountPartial(int64_t most);
 
   const std::string source_, target_;
   const FileInfo info_;
@@ -103,7 +108,6 @@ class Copy {
 
 int64_t Copy::Run(const std::string& source_native, bool target_exists, const FileInfo& target_info) {
   Env* env = CurrentEnv();
-  target_native_ = NativePath(target_);
   // Step 5. A folder opens on Linux but is no file to copy.
   in_ = info_.type == platform::EntryType::kDirectory ? -EISDIR : env->Open(source_native, O_RDONLY);
   if (in_ < 0) {
@@ -132,9 +136,33 @@ int64_t Copy::Run(const std::string& source_native, bool target_exists, const Fi
     FileBoxF(kErrorBox, "_tfopen(%s) failed !\n\n%s", target_.c_str(), SystemErrorText(rc));
     return Fail(rc);
   }
-  // Step 8: the copy loop.
+  if (!target_exists) NoteTargetCreated(target_native_);
+  // Step 8: the copy loop, block by block. Where the kernel can copy between
+  // the two files (copy_file_range) the bytes do not pass through the buffer;
+  // otherwise, and after any error that is not a full disk (so the failing
+  // side is named), blocks are read and written.
+  bool kernel_copy = true;
   bool leave = false;
   while (!leave) {
+    if (kernel_copy) {
+      int64_t c = env->CopyRange(in_, out_, kCopyBlockSize);
+      if (c == 0) break;
+      if (c > 0) {
+        total_ += c;
+        piece_bytes_ += c;
+        PumpMessages();
+        continue;
+      }
+      CountPartial(kCopyBlockSize);
+      if (!IsDiskFull(c)) {
+        kernel_copy = false;
+        continue;
+      }
+      int next = OnShortWrite(c);
+      if (next < 0) return -1;
+      leave = next == 0;
+      continue;
+    }
     int64_t n = env->Read(in_, buffer.get(), kCopyBlockSize);
     if (n < 0) last_error_ = static_cast<int>(n);
     if (n <= 0) break;
@@ -148,13 +176,7 @@ int64_t Copy::Run(const std::string& source_native, bool target_exists, const Fi
         piece_bytes_ += w;
         continue;
       }
-      // What reached the file before the failure counts (the medium took it).
-      int64_t pos = env->Seek(out_, 0, SEEK_CUR);
-      int64_t partial = pos >= piece_bytes_ ? pos - piece_bytes_ : 0;
-      if (partial > n - offset) partial = n - offset;
-      offset += partial;
-      total_ += partial;
-      piece_bytes_ += partial;
+      offset += CountPartial(n - offset);
       int next = OnShortWrite(w);
       if (next < 0) return -1;
       if (next == 0) {
@@ -220,7 +242,7 @@ int Copy::OnShortWrite(int64_t rc) {
         return -1;
       }
     }
-    target_native_ = NativePath(target_);
+    target_native_ = NativeTargetPath(target_);
     out_ = env->Open(target_native_, O_WRONLY | O_CREAT | O_TRUNC, 0666);
     if (out_ >= 0) break;
     int failed = out_;
@@ -232,6 +254,15 @@ int Copy::OnShortWrite(int64_t rc) {
   }
   piece_bytes_ = 0;
   return 1;
+}
+
+int64_t Copy::CountPartial(int64_t most) {
+  int64_t pos = CurrentEnv()->Seek(out_, 0, SEEK_CUR);
+  int64_t partial = pos > piece_bytes_ ? pos - piece_bytes_ : 0;
+  if (partial > most) partial = most;
+  total_ += partial;
+  piece_bytes_ += partial;
+  return partial;
 }
 
 int64_t Copy::Shortfall() {
@@ -298,7 +329,7 @@ int64_t CopyFileWithSplit(void* window, const std::string& source, const std::st
     return Fail(rc);
   }
   // Steps 3 and 4.
-  const std::string target_native = NativePath(target);
+  const std::string target_native = NativeTargetPath(target);
   FileInfo target_info;
   const bool exists = !target_native.empty() && env->Stat(target_native, &target_info, true) == 0;
   if (exists) {
@@ -317,7 +348,11 @@ int64_t CopyFileWithSplit(void* window, const std::string& source, const std::st
         g_overwrite_all = true;
     }
   }
-  Copy copy(source, target, info);
+  if (target_native.empty()) {  // a drive no folder is mapped to
+    FileBoxF(kErrorBox, "_tfopen(%s) failed !\n\n%s", target.c_str(), SystemErrorText(ENOENT));
+    return Fail(ENOENT);
+  }
+  Copy copy(source, target, target_native, info);
   return copy.Run(source_native, exists, target_info);
 }
 

@@ -142,6 +142,13 @@ int64_t Env::Seek(int fd, int64_t offset, int whence) {
   return r < 0 ? ErrnoResult() : r;
 }
 
+int64_t Env::CopyRange(int in, int out, size_t n) {
+  ssize_t r;
+  do r = ::copy_file_range(in, nullptr, out, nullptr, n, 0);
+  while (r < 0 && errno == EINTR);
+  return r < 0 ? ErrnoResult() : r;
+}
+
 int Env::Sync(int fd) {
   int r;
   do r = ::fsync(fd);

@@ -57,6 +57,11 @@ class Env {
   virtual int64_t Write(int fd, const void* buf, size_t n);
   virtual int64_t PWrite(int fd, const void* buf, size_t n, int64_t offset);
   virtual int64_t Seek(int fd, int64_t offset, int whence);
+  // Copies up to n bytes from in's offset to out's inside the kernel
+  // (copy_file_range), advancing both; returns the bytes copied (0 at the end
+  // of in) or -errno. -EXDEV, -EINVAL, -ENOSYS or -EOPNOTSUPP: these two files
+  // cannot be copied so; read and write instead.
+  virtual int64_t CopyRange(int in, int out, size_t n);
   virtual int Sync(int fd);
   virtual int Truncate(int fd, int64_t size);
   virtual int Close(int fd);
