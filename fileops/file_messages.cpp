@@ -7,12 +7,9 @@
 #include "extlib/messages.h"
 #include "platform/messenger.h"
 #include "platform/system_error.h"
+#include "ui/ui_text_table.h"
 
 namespace dovrane::fileops {
-
-namespace {
-UiTextFunction g_ui_text = nullptr;
-}  // namespace
 
 int FileBox(unsigned flags, const std::string& text) {
   if (extlib::getFileAccessTrace()) extlib::lfperrC("%s:\n\t%s\n", extlib::kCaption, text.c_str());
@@ -29,22 +26,8 @@ int FileBoxF(unsigned flags, const char* format, ...) {
   return FileBox(flags, text);
 }
 
-UiTextFunction SetUiTextFunction(UiTextFunction lookup) {
-  UiTextFunction previous = g_ui_text;
-  g_ui_text = lookup;
-  return previous;
-}
-
 std::string FileOpsUiText(int group, unsigned item, const char* args) {
-  if (g_ui_text) {
-    const char* text = g_ui_text(group, item, args);
-    if (text) return text;
-  }
-  // Not connected (a library test, or a program that forgot): name the key and
-  // keep the arguments, so no message loses its path.
-  char key[48];
-  std::snprintf(key, sizeof key, "(%d, %u)", group, item);
-  return std::string(key) + (args && *args ? std::string(" ") + args : std::string());
+  return ui::LookupUiText(group, item, args);
 }
 
 std::string FileErrorMessage(unsigned item, const std::string& path, int error) {

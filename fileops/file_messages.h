@@ -14,10 +14,8 @@ int FileBox(unsigned flags, const std::string& text);
 // printf-style text, at most 2048 bytes.
 int FileBoxF(unsigned flags, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-// UI text (group, item) with the "#"-separated arguments (or null), from the
-// UI text table. The table lives in ui/; the program connects it at start-up.
-using UiTextFunction = const char* (*)(int group, unsigned item, const char* args);
-UiTextFunction SetUiTextFunction(UiTextFunction lookup);
+// UI text (group, item) of the UI text table with the "#"-separated arguments
+// (or null), copied at once (the table reuses its buffer).
 std::string FileOpsUiText(int group, unsigned item, const char* args);
 
 // The file error message: UI text (3, item) with the path, an empty line and

@@ -16,6 +16,7 @@
 #include "fileops_test_support.h"
 #include "platform/fault_injection_env.h"
 #include "platform/path_map.h"
+#include "ui/ui_text_test_env.h"
 
 namespace dovrane::fileops {
 namespace {
@@ -102,6 +103,7 @@ class CopyEngineTest : public ::testing::Test {
     return a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
   }
 
+  ui::testing::UiTextEnv texts_;  // English texts
   testing::TempDir dir_;
   testing::ScriptedMessenger box_;
   std::string src_, data_;
@@ -152,7 +154,10 @@ TEST_F(CopyEngineTest, OlderTargetAsksBeforeOverwriting) {
     EXPECT_EQ(ReadFile(target) == data_, c.copied);
     EXPECT_EQ(OverwriteAll(), c.all_set);
     ASSERT_EQ(box_.boxes.size(), c.boxes);
-    EXPECT_NE(box_.boxes[0].text.find(target), std::string::npos);
+    EXPECT_EQ(box_.boxes[0].text, "The file " + target + " already exists. Do you want to overwrite it?");
+    if (c.boxes > 1) {
+      EXPECT_NE(box_.boxes[1].text.find("without asking?\n(" + target + ")"), std::string::npos);
+    }
   }
 }
 

@@ -7,6 +7,7 @@
 #include "fileops_test_support.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
+#include "ui/ui_text_test_env.h"
 
 namespace dovrane::fileops {
 namespace {
@@ -56,6 +57,7 @@ class DirectoryDeleteTest : public ::testing::Test {
   }
   void TearDown() override { platform::SetCurrentEnv(nullptr); }
 
+  ui::testing::UiTextEnv texts_;  // English texts
   testing::TempDir dir_;
   testing::ScriptedMessenger box_;
   StubbornEnv env_;
@@ -82,7 +84,7 @@ TEST_F(DirectoryDeleteTest, CancelledFileKeepsItAndItsFolders) {
   EXPECT_TRUE(Exists(root_ + "/sub/stuck"));
   EXPECT_FALSE(Exists(root_ + "/sub/other") || Exists(root_ + "/a.txt") || Exists(root_ + "/sub/deeper"));
   ASSERT_EQ(box_.boxes.size(), 3u);
-  EXPECT_EQ(box_.boxes[0].text, "(3, 3) " + root_ + "/sub/stuck\n\nPermission denied");
+  EXPECT_EQ(box_.boxes[0].text, root_ + "/sub/stuck cannot be deleted.\n\nPermission denied");
   EXPECT_EQ(box_.boxes[0].flags & 0xFF, platform::kMbRetryCancel | platform::kMbIconError);
   EXPECT_EQ(box_.boxes[1].text, "Can't delete (" + root_ + "/sub)!\n\nDirectory not empty");
   EXPECT_EQ(box_.boxes[2].text, "Can't delete (" + root_ + ")!\n\nDirectory not empty");
@@ -122,7 +124,7 @@ TEST_F(DirectoryDeleteTest, NetworkPathsAndLinksAtTheTop) {
   EXPECT_FALSE(DeleteDirectoryTree(nullptr, "\\\\TREE\\sub"));
   map.SetUncRoot(old_root);
   ASSERT_FALSE(box_.boxes.empty());
-  EXPECT_EQ(box_.boxes[0].text.rfind("(3, 3) \\\\TREE\\sub\\stuck\n\n", 0), 0u);
+  EXPECT_EQ(box_.boxes[0].text.rfind("\\\\TREE\\sub\\stuck cannot be deleted.\n\n", 0), 0u);
   ::symlink((dir_ / "outside").c_str(), (dir_ / "toplink").c_str());
   EXPECT_TRUE(DeleteDirectoryTree(nullptr, dir_ / "toplink"));
   EXPECT_FALSE(Exists(dir_ / "toplink"));
