@@ -146,7 +146,10 @@ int64_t Copy::Run(const std::string& source_native, bool target_exists, const Fi
   while (!leave) {
     if (kernel_copy) {
       int64_t c = env->CopyRange(in_, out_, kCopyBlockSize);
-      if (c == 0) break;
+      if (c == 0) {  // the end, or a file system that copies nothing so: a read tells
+        kernel_copy = false;
+        continue;
+      }
       if (c > 0) {
         total_ += c;
         piece_bytes_ += c;
