@@ -108,8 +108,12 @@ class Copy {
 
 int64_t Copy::Run(const std::string& source_native, bool target_exists, const FileInfo& target_info) {
   Env* env = CurrentEnv();
-  // Step 5. A folder opens on Linux but is no file to copy.
-  in_ = info_.type == platform::EntryType::kDirectory ? -EISDIR : env->Open(source_native, O_RDONLY);
+  // Step 5. A folder opens on Linux but is no file to copy; a pipe or device
+  // would block the open or never end.
+  using platform::EntryType;
+  in_ = info_.type == EntryType::kDirectory ? -EISDIR
+        : info_.type != EntryType::kFile    ? -EINVAL
+                                            : env->Open(source_native, O_RDONLY);
   if (in_ < 0) {
     int rc = in_;
     FileBoxF(kErrorBox, "_tfopen(%s) failed !\n\n%s", source_.c_str(), SystemErrorText(rc));
@@ -130,7 +134,8 @@ int64_t Copy::Run(const std::string& source_native, bool target_exists, const Fi
              SystemErrorText(ENOMEM));
     return Fail(ENOMEM);
   }
-  out_ = env->Open(target_native_, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+  const bool special = target_exists && target_info.type == EntryType::kOther;
+  out_ = special ? -EINVAL : env->Open(target_native_, O_WRONLY | O_CREAT | O_TRUNC, 0666);
   if (out_ < 0) {
     int rc = out_;
     FileBoxF(kErrorBox, "_tfopen(%s) failed !\n\n%s", target_.c_str(), SystemErrorText(rc));

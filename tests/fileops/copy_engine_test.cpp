@@ -204,6 +204,7 @@ TEST_F(CopyEngineTest, ReadOnlyTargetIsClearedOnlyAfterYes) {
 TEST_F(CopyEngineTest, FailuresNameTheCallAndPath) {
   MakeSource(10);
   WriteFile(dir_ / "file", "x");  // a file where a folder is needed
+  ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0644), 0);
   struct Case {
     std::string source, target, message;
     int error;
@@ -212,6 +213,8 @@ TEST_F(CopyEngineTest, FailuresNameTheCallAndPath) {
       {dir_ / "missing", dir_ / "t1", "FindFirstFile(" + dir_ / "missing" + ") failed !\n\n", ENOENT, {}},
       {src_, dir_ / "file/sub/t", "CreateDirectory(" + dir_ / "file/sub" + ") failed !\n\n", ENOTDIR, {}},
       {dir_ / "src", dir_ / "t2", "_tfopen(" + dir_ / "src" + ") failed !\n\n", EISDIR, {}},
+      {dir_ / "fifo", dir_ / "t3", "_tfopen(" + dir_ / "fifo" + ") failed !\n\n", EINVAL, {}},  // never blocks
+      {src_, dir_ / "fifo", "_tfopen(" + dir_ / "fifo" + ") failed !\n\n", EINVAL, {kIdYes, kIdNo}},
       // A folder in the target's place: asked first, then refused.
       {src_, dir_ / "src", "_tfopen(" + dir_ / "src" + ") failed !\n\n", EISDIR, {kIdYes, kIdNo}},
   };
