@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -141,6 +142,13 @@ int64_t Env::Seek(int fd, int64_t offset, int whence) {
   return r < 0 ? ErrnoResult() : r;
 }
 
+int64_t Env::CopyRange(int in, int out, size_t n) {
+  ssize_t r;
+  do r = ::copy_file_range(in, nullptr, out, nullptr, n, 0);
+  while (r < 0 && errno == EINTR);
+  return r < 0 ? ErrnoResult() : r;
+}
+
 int Env::Sync(int fd) {
   int r;
   do r = ::fsync(fd);
@@ -253,6 +261,22 @@ int Env::DiskSpace(const std::string& path, uint64_t* free_bytes, uint64_t* tota
   if (::statvfs(path.c_str(), &vfs) < 0) return ErrnoResult();
   if (free_bytes) *free_bytes = uint64_t(vfs.f_bavail) * vfs.f_frsize;
   if (total_bytes) *total_bytes = uint64_t(vfs.f_blocks) * vfs.f_frsize;
+  return 0;
+}
+
+int Env::TimeResolution(const std::string& path, int64_t* nanoseconds) {
+  struct statfs fs;
+  if (::statfs(path.c_str(), &fs) < 0) return ErrnoResult();
+  switch (static_cast<uint64_t>(fs.f_type) & 0xFFFFFFFFu) {
+    case 0x4d44: *nanoseconds = 2'000'000'000; break;      // FAT (msdos, vfat)
+    case 0x2011BAB0: *nanoseconds = 10'000'000; break;     // exFAT
+    case 0x5346544e:                                       // NTFS
+    case 0xFE534D42:                                       // SMB2/3
+    case 0xFF534D42:                                       // CIFS
+      *nanoseconds = 100;
+      break;
+    default: *nanoseconds = 1; break;
+  }
   return 0;
 }
 

@@ -57,6 +57,11 @@ class Env {
   virtual int64_t Write(int fd, const void* buf, size_t n);
   virtual int64_t PWrite(int fd, const void* buf, size_t n, int64_t offset);
   virtual int64_t Seek(int fd, int64_t offset, int whence);
+  // Copies up to n bytes from in's offset to out's inside the kernel
+  // (copy_file_range), advancing both; returns the bytes copied (0 at the end
+  // of in) or -errno. -EXDEV, -EINVAL, -ENOSYS or -EOPNOTSUPP: these two files
+  // cannot be copied so; read and write instead.
+  virtual int64_t CopyRange(int in, int out, size_t n);
   virtual int Sync(int fd);
   virtual int Truncate(int fd, int64_t size);
   virtual int Close(int fd);
@@ -89,6 +94,9 @@ class Env {
   virtual int RemoveXattr(const std::string& path, const std::string& name);
   // Free and total bytes of the file system that holds path.
   virtual int DiskSpace(const std::string& path, uint64_t* free_bytes, uint64_t* total_bytes);
+  // How finely the file system that holds path keeps modification times, in
+  // nanoseconds (FAT media: 2 s). 1 when the type does not tell otherwise.
+  virtual int TimeResolution(const std::string& path, int64_t* nanoseconds);
   // Non-zero device of path's file system differs from its parent's: a mount point.
   virtual int IsMountPoint(const std::string& path, bool* mounted);
 

@@ -72,6 +72,13 @@ int64_t FaultInjectionEnv::PWrite(int fd, const void* buf, size_t n, int64_t off
   }
   return Env::PWrite(fd, buf, n, offset);
 }
+int64_t FaultInjectionEnv::CopyRange(int in, int out, size_t n) {
+  if (int e = Hit(FaultPoint::kWrite)) {
+    if (n > 1) Env::CopyRange(in, out, n / 2);
+    return e;
+  }
+  return Env::CopyRange(in, out, n);
+}
 int FaultInjectionEnv::Sync(int fd) {
   if (int e = Hit(FaultPoint::kSync)) return Crash(e);
   return Env::Sync(fd);

@@ -28,6 +28,8 @@ class FaultInjectionEnv : public Env {
   int OpenAt(int dirfd, const std::string& name, int flags, mode_t mode) override;
   int64_t Write(int fd, const void* buf, size_t n) override;
   int64_t PWrite(int fd, const void* buf, size_t n, int64_t offset) override;
+  // Counts as a write.
+  int64_t CopyRange(int in, int out, size_t n) override;
   int Sync(int fd) override;
   int Rename(const std::string& from, const std::string& to) override;
   int RenameAt(int fromdir, const std::string& from, int todir, const std::string& to) override;

@@ -1,0 +1,367 @@
+#include "fileops/copy_engine.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <memory>
+#include <new>
+
+#include "fileops/file_messages.h"
+#include "fileops/message_pump.h"
+#include "fileops/path_parts.h"
+#include "fileops/target_names.h"
+#include "platform/messenger.h"
+#include "platform/path_map.h"
+#include "platform/system_error.h"
+
+namespace dovrane::fileops {
+
+using platform::CurrentEnv;
+using platform::Env;
+using platform::FileInfo;
+using platform::FileTime;
+using platform::NativePath;
+using platform::SystemErrorText;
+
+namespace {
+
+bool g_overwrite_all = false;
+
+constexpr unsigned kErrorBox = platform::kMbOk | platform::kMbIconError;
+
+// The failure result: the reason stays in errno for the caller.
+int64_t Fail(int error) {
+  errno = error < 0 ? -error : error;
+  return -1;
+}
+
+bool IsDiskFull(int64_t rc) {
+  // A full medium, a full quota, or a file the medium cannot grow (FAT's 4 GB):
+  // each is helped by going on in a new piece.
+  return rc == -ENOSPC || rc == -EDQUOT || rc == -EFBIG;
+}
+
+int64_t FloorTo(const FileTime& t, int64_t resolution) {
+  int64_t ns = t.sec * 1'000'000'000 + t.nsec;
+  int64_t q = ns / resolution;
+  if (ns % resolution != 0 && ns < 0) --q;
+  return q;
+}
+
+// Gives the closed file at native the source's access and write times.
+// Linux has no call to set a birth time; the copy keeps its own.
+int StampTimes(const std::string& native, const std::string& shown, const FileInfo& source) {
+  Env* env = CurrentEnv();
+  int fd = env->Open(native, O_WRONLY);
+  if (fd < 0) {
+    FileBoxF(kErrorBox, "CreateFile(%s) failed !\n\n%s", shown.c_str(), SystemErrorText(fd));
+    return fd;
+  }
+  int rc = env->FSetTimes(fd, source.accessed, source.modified);
+  int rc_close = env->Close(fd);
+  if (rc == 0) rc = rc_close;
+  if (rc < 0) FileBoxF(kErrorBox, "SetFileTime(%s) failed !\n\n%s", shown.c_str(), SystemErrorText(rc));
+  return rc;
+}
+
+// Renames the piece at native to native + "_n". A refused rename must not let
+// the next piece overwrite this one, so it is a failure.
+int RenamePiece(const std::string& native, const std::string& shown, int n) {
+  std::string suffix = "_" + std::to_string(n);
+  int rc = CurrentEnv()->Rename(native, native + suffix);
+  if (rc < 0)
+    FileBoxF(kErrorBox, "rename(%s) failed !\n\n%s", (shown + suffix).c_str(), SystemErrorText(rc));
+  return rc;
+}
+
+// One copy: the open files and what has been written so far.
+class Copy {
+ public:
+  Copy(const std::string& source, const std::string& target, const std::string& target_native,
+       const FileInfo& info)
+      : source_(source), target_(target), info_(info), target_native_(target_native) {}
+  ~Copy() {
+    if (in_ >= 0) CurrentEnv()->Close(in_);
+    if (out_ >= 0) CurrentEnv()->Close(out_);
+  }
+  int64_t Run(const std::string& source_native, bool target_exists, const FileInfo& target_info);
+
+ private:
+  // Step 9: the block from offset on did not fit. Returns 1 to go on writing
+  // into a new piece, 0 to leave the copy loop, -1 to fail at once.
+  int OnShortWrite(int64_t rc);
+  int64_t Shortfall();
+  // After a failed write: what reached the piece before the failure counts
+  // (the medium took it); at most `most`. Returns that count.
+  int64_t CountPartial(int64_t most);
+
+  const std::string source_, target_;
+  const FileInfo info_;
+  std::string target_native_;
+  int in_ = -1, out_ = -1;
+  int pieces_ = 0;
+  int64_t total_ = 0;
+  int64_t piece_bytes_ = 0;
+  int last_error_ = 0;
+};
+
+int64_t Copy::Run(const std::string& source_native, bool target_exists, const FileInfo& target_info) {
+  Env* env = CurrentEnv();
+  // Step 5. A folder opens on Linux but is no file to copy; a pipe or device
+  // would block the open or never end.
+  using platform::EntryType;
+  in_ = info_.type == EntryType::kDirectory ? -EISDIR
+        : info_.type != EntryType::kFile    ? -EINVAL
+                                            : env->Open(source_native, O_RDONLY);
+  if (in_ < 0) {
+    int rc = in_;
+    FileBoxF(kErrorBox, "_tfopen(%s) failed !\n\n%s", source_.c_str(), SystemErrorText(rc));
+    return Fail(rc);
+  }
+  // Step 6: read-only means no write bit; clearing it adds the owner's.
+  if (target_exists && (target_info.mode & 0222) == 0) {
+    if (FileBoxF(platform::kMbYesNo | platform::kMbIconError, "(%s) is Read Only !\nMay I delete the flag ?",
+                 target_.c_str()) != platform::kIdYes)
+      return 0;
+    env->Chmod(target_native_, target_info.mode | S_IWUSR);  // a refusal shows at the create below
+  }
+  // Step 7. The buffer comes first, so a failed allocation leaves no empty
+  // target behind that a later run would take for up to date.
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[kCopyBlockSize]);
+  if (!buffer) {
+    FileBoxF(kErrorBox, "malloc(%d bytes) failed !\n\n%s", static_cast<int>(kCopyBlockSize),
+             SystemErrorText(ENOMEM));
+    return Fail(ENOMEM);
+  }
+  const bool special = target_exists && target_info.type == EntryType::kOther;
+  out_ = special ? -EINVAL : env->Open(target_native_, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+  if (out_ < 0) {
+    int rc = out_;
+    FileBoxF(kErrorBox, "_tfopen(%s) failed !\n\n%s", target_.c_str(), SystemErrorText(rc));
+    return Fail(rc);
+  }
+  if (!target_exists) NoteTargetCreated(target_native_);
+  // Step 8: the copy loop, block by block. Where the kernel can copy between
+  // the two files (copy_file_range) the bytes do not pass through the buffer;
+  // otherwise, and after any error that is not a full disk (so the failing
+  // side is named), blocks are read and written.
+  bool kernel_copy = true;
+  bool leave = false;
+  while (!leave) {
+    if (kernel_copy) {
+      int64_t c = env->CopyRange(in_, out_, kCopyBlockSize);
+      if (c == 0) {  // the end, or a file system that copies nothing so: a read tells
+        kernel_copy = false;
+        continue;
+      }
+      if (c > 0) {
+        total_ += c;
+        piece_bytes_ += c;
+        PumpMessages();
+        continue;
+      }
+      CountPartial(kCopyBlockSize);
+      if (!IsDiskFull(c)) {
+        kernel_copy = false;
+        continue;
+      }
+      int next = OnShortWrite(c);
+      if (next < 0) return -1;
+      leave = next == 0;
+      continue;
+    }
+    int64_t n = env->Read(in_, buffer.get(), kCopyBlockSize);
+    if (n < 0) last_error_ = static_cast<int>(n);
+    if (n <= 0) break;
+    PumpMessages();
+    int64_t offset = 0;
+    while (offset < n) {
+      int64_t w = env->Write(out_, buffer.get() + offset, static_cast<size_t>(n - offset));
+      if (w >= 0) {
+        offset += w;
+        total_ += w;
+        piece_bytes_ += w;
+        continue;
+      }
+      offset += CountPartial(n - offset);
+      int next = OnShortWrite(w);
+      if (next < 0) return -1;
+      if (next == 0) {
+        leave = true;
+        break;
+      }
+    }
+    PumpMessages();
+  }
+  // Step 10.
+  if (total_ != static_cast<int64_t>(info_.size)) return Shortfall();
+  // Step 11. A close that fails may have lost written data.
+  env->Close(in_);
+  in_ = -1;
+  int rc = env->Close(out_);
+  out_ = -1;
+  if (rc < 0) {
+    FileBoxF(kErrorBox, "write (%s) failed !\n\n%s", target_.c_str(), SystemErrorText(rc));
+    env->Unlink(target_native_);
+    return Fail(rc);
+  }
+  if (int s = StampTimes(target_native_, target_, info_); s < 0) return Fail(s);
+  if (pieces_ != 0) {
+    if (int r = RenamePiece(target_native_, target_, pieces_ + 1); r < 0) return Fail(r);
+  }
+  return total_;
+}
+
+int Copy::OnShortWrite(int64_t rc) {
+  Env* env = CurrentEnv();
+  last_error_ = static_cast<int>(rc);
+  if (!IsDiskFull(rc)) {
+    FileBoxF(kErrorBox, "write (%s) failed !\n\n%s", target_.c_str(), SystemErrorText(rc));
+    return 0;
+  }
+  if (FileBoxF(platform::kMbYesNo, "write (%s) failed !\n\n%s\nDatei splitten?", target_.c_str(),
+               SystemErrorText(rc)) != platform::kIdYes)
+    return 0;
+  // Close the full piece, stamp it and give it its number.
+  int closed = env->Close(out_);
+  out_ = -1;
+  if (closed < 0) {
+    FileBoxF(kErrorBox, "write (%s) failed !\n\n%s", target_.c_str(), SystemErrorText(closed));
+    Fail(closed);
+    return -1;
+  }
+  if (int s = StampTimes(target_native_, target_, info_); s < 0) {
+    Fail(s);
+    return -1;
+  }
+  ++pieces_;
+  if (int r = RenamePiece(target_native_, target_, pieces_); r < 0) {
+    Fail(r);
+    return -1;
+  }
+  // The new medium.
+  for (;;) {
+    FileBox(platform::kMbOk, "Bitte legen Sie einen neuen Datentr\xE4ger ein!");
+    std::string dir = ParentPath(target_);
+    if (!dir.empty()) {
+      if (int c = CreateDirectoryChain(dir); c < 0) {
+        Fail(c);
+        return -1;
+      }
+    }
+    target_native_ = NativeTargetPath(target_);
+    out_ = env->Open(target_native_, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (out_ >= 0) break;
+    int failed = out_;
+    if (FileBoxF(platform::kMbYesNo | platform::kMbIconError, "_tfopen(%s) failed !\n\n%s\nVorgang wiederholen?",
+                 target_.c_str(), SystemErrorText(failed)) != platform::kIdYes) {
+      Fail(failed);
+      return -1;
+    }
+  }
+  piece_bytes_ = 0;
+  return 1;
+}
+
+int64_t Copy::CountPartial(int64_t most) {
+  int64_t pos = CurrentEnv()->Seek(out_, 0, SEEK_CUR);
+  int64_t partial = pos > piece_bytes_ ? pos - piece_bytes_ : 0;
+  if (partial > most) partial = most;
+  total_ += partial;
+  piece_bytes_ += partial;
+  return partial;
+}
+
+int64_t Copy::Shortfall() {
+  Env* env = CurrentEnv();
+  FileBoxF(kErrorBox, "read (%s) failed !\n\n%s", source_.c_str(),
+           SystemErrorText(last_error_ ? last_error_ : kCopyShortfallError));
+  env->Close(in_);
+  in_ = -1;
+  if (out_ >= 0) env->Close(out_);
+  out_ = -1;
+  // The unfinished last piece; pieces closed on other media stay.
+  env->Unlink(target_native_);
+  return Fail(kCopyShortfallError);
+}
+
+}  // namespace
+
+void SetOverwriteAll(bool on) { g_overwrite_all = on; }
+bool OverwriteAll() { return g_overwrite_all; }
+
+int CreateDirectoryChain(const std::string& dir) {
+  Env* env = CurrentEnv();
+  FileInfo info;
+  std::string native = NativePath(dir);
+  if (!native.empty() && env->Stat(native, &info) == 0) return 0;  // the usual case: one call
+  size_t fixed = 0;
+  std::vector<std::string> chain = DirectoryChain(dir, &fixed);
+  for (size_t i = 0; i < chain.size(); ++i) {
+    const std::string prefix_native = NativePath(chain[i]);
+    int rc = prefix_native.empty() ? -ENOENT : 0;
+    if (rc == 0 && env->Stat(prefix_native, &info) == 0) continue;
+    // A server, share or drive that is not there cannot be made here.
+    if (rc == 0) rc = i < fixed ? -ENOENT : env->MkDir(prefix_native);
+    if (rc == 0 || rc == -EEXIST) continue;
+    FileBoxF(kErrorBox, "CreateDirectory(%s) failed !\n\n%s", chain[i].c_str(), SystemErrorText(rc));
+    errno = -rc;
+    return rc;
+  }
+  return 0;
+}
+
+bool TargetIsUpToDate(const FileInfo& source, const FileInfo& target, int64_t resolution_ns) {
+  if (source.size != target.size) return false;
+  int64_t r = resolution_ns > 0 ? resolution_ns : 1;
+  if (target.modified.nsec == 0 && r < 1'000'000'000) r = 1'000'000'000;
+  return FloorTo(source.created, r) <= FloorTo(target.created, r) &&
+         FloorTo(source.modified, r) <= FloorTo(target.modified, r);
+}
+
+int64_t CopyFileWithSplit(void* window, const std::string& source, const std::string& target) {
+  (void)window;
+  Env* env = CurrentEnv();
+  // Step 1.
+  std::string dir = ParentPath(target);
+  if (!dir.empty()) {
+    if (int rc = CreateDirectoryChain(dir); rc < 0) return Fail(rc);
+  }
+  // Step 2.
+  const std::string source_native = NativePath(source);
+  FileInfo info;
+  int rc = source_native.empty() ? -ENOENT : env->Stat(source_native, &info, true);
+  if (rc < 0) {
+    FileBoxF(kErrorBox, "FindFirstFile(%s) failed !\n\n%s", source.c_str(), SystemErrorText(rc));
+    return Fail(rc);
+  }
+  // Steps 3 and 4.
+  const std::string target_native = NativeTargetPath(target);
+  FileInfo target_info;
+  const bool exists = !target_native.empty() && env->Stat(target_native, &target_info, true) == 0;
+  if (exists) {
+    // The same file under two names: copying would truncate the source.
+    if (target_info.device == info.device && target_info.inode == info.inode)
+      return static_cast<int64_t>(info.size);
+    int64_t resolution = 1;
+    env->TimeResolution(target_native, &resolution);
+    if (TargetIsUpToDate(info, target_info, resolution)) return static_cast<int64_t>(info.size);
+    if (!g_overwrite_all) {
+      if (FileBox(platform::kMbYesNo | platform::kMbIconError, FileOpsUiText(3, 7, target.c_str())) !=
+          platform::kIdYes)
+        return 0;
+      if (FileBox(platform::kMbYesNo | platform::kMbIconQuestion, FileOpsUiText(3, 8, target.c_str())) ==
+          platform::kIdYes)
+        g_overwrite_all = true;
+    }
+  }
+  if (target_native.empty()) {  // a drive no folder is mapped to
+    FileBoxF(kErrorBox, "_tfopen(%s) failed !\n\n%s", target.c_str(), SystemErrorText(ENOENT));
+    return Fail(ENOENT);
+  }
+  Copy copy(source, target, target_native, info);
+  return copy.Run(source_native, exists, target_info);
+}
+
+}  // namespace dovrane::fileops

@@ -1,0 +1,18 @@
+// Deleting a folder tree, asking Retry or Cancel for whatever resists.
+#pragma once
+
+#include <string>
+
+namespace dovrane::fileops {
+
+// Deletes every file and subfolder of directory and the folder itself. A file
+// that cannot be deleted asks the file error message with UI text (3, 3)
+// (Retry, Cancel); a folder that cannot be removed asks
+// "Can't delete (%s)!\n\n%s" (Retry, Cancel). Returns true when the folder
+// is gone (or was never there), false when a question was cancelled (what
+// resisted and the folders above it stay). Links are removed, never followed;
+// names beginning with "." are deleted like any other. `window` is not used:
+// the questions have no owner.
+bool DeleteDirectoryTree(void* window, const std::string& directory);
+
+}  // namespace dovrane::fileops

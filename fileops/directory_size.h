@@ -1,0 +1,17 @@
+// The total for a progress display: the sizes of the files below a folder.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace dovrane::fileops {
+
+// Sum of the sizes of every file in directory whose name matches pattern
+// (Windows wildcards; callers pass "*.*"), and with recurse non-zero of every
+// such file in the subfolders that match the pattern, at any depth. Names
+// beginning with "." are not counted; a folder that cannot be listed counts 0.
+// A link to a file counts that file's size (as an SMB client sees it); links
+// to folders are not followed. Lets waiting window messages run per entry.
+int64_t SumDirectorySize(const std::string& directory, const std::string& pattern, int recurse);
+
+}  // namespace dovrane::fileops

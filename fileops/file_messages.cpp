@@ -1,0 +1,37 @@
+#include "fileops/file_messages.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "extlib/general.h"
+#include "extlib/messages.h"
+#include "platform/messenger.h"
+#include "platform/system_error.h"
+#include "ui/ui_text_table.h"
+
+namespace dovrane::fileops {
+
+int FileBox(unsigned flags, const std::string& text) {
+  if (extlib::getFileAccessTrace()) extlib::lfperrC("%s:\n\t%s\n", extlib::kCaption, text.c_str());
+  return platform::CurrentMessenger()->MessageBox(
+      text, extlib::kCaption, flags | platform::kMbTaskModal | platform::kMbSetForeground);
+}
+
+int FileBoxF(unsigned flags, const char* format, ...) {
+  char text[2048];
+  va_list ap;
+  va_start(ap, format);
+  std::vsnprintf(text, sizeof text, format, ap);
+  va_end(ap);
+  return FileBox(flags, text);
+}
+
+std::string FileOpsUiText(int group, unsigned item, const char* args) {
+  return ui::LookupUiText(group, item, args);
+}
+
+std::string FileErrorMessage(unsigned item, const std::string& path, int error) {
+  return FileOpsUiText(3, item, path.c_str()) + "\n\n" + platform::SystemErrorText(error);
+}
+
+}  // namespace dovrane::fileops

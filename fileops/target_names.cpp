@@ -1,0 +1,76 @@
+#include "fileops/target_names.h"
+
+#include <unordered_map>
+#include <vector>
+
+#include "fileops/path_parts.h"
+#include "platform/env.h"
+#include "platform/path_map.h"
+#include "platform/text_codec.h"
+
+namespace dovrane::fileops {
+
+namespace {
+
+using platform::FileInfo;
+
+// The names of one folder by their case-folded form.
+struct FolderNames {
+  std::string dir;
+  uint64_t device = 0, inode = 0;
+  platform::FileTime modified;
+  std::unordered_map<std::string, std::string> by_key;
+};
+FolderNames g_folder;
+
+std::string Key(const std::string& utf8) {
+  std::string cp;
+  if (!platform::Utf8ToCp1252(utf8, &cp)) return "u" + utf8;  // no Windows form: exact only
+  for (char& c : cp) c = static_cast<char>(platform::FoldCp1252(static_cast<unsigned char>(c)));
+  return "w" + cp;
+}
+
+bool Matches(const FolderNames& f, const std::string& dir, const FileInfo& info) {
+  return f.dir == dir && f.device == info.device && f.inode == info.inode && f.modified == info.modified;
+}
+
+}  // namespace
+
+std::string NativeTargetPath(const std::string& target) {
+  platform::Env* env = platform::CurrentEnv();
+  const std::string parent = ParentPath(target);
+  if (parent.empty()) return platform::NativePath(target);
+  std::string name = target.substr(parent.size() + 1);
+  if (!(!target.empty() && target[0] == '/')) name = platform::Cp1252ToUtf8(name);
+  const std::string dir = platform::NativePath(parent);
+  FileInfo info;
+  if (dir.empty() || name.empty() || env->Stat(dir, &info) < 0 || info.type != platform::EntryType::kDirectory)
+    return platform::NativePath(target);
+  const std::string exact = dir + "/" + name;
+  FileInfo unused;
+  if (env->Stat(exact, &unused, false) == 0) return exact;
+  if (!Matches(g_folder, dir, info)) {
+    std::vector<platform::DirEntry> entries;
+    if (env->ListDir(dir, &entries) < 0) return exact;
+    g_folder = FolderNames{dir, info.device, info.inode, info.modified, {}};
+    for (const auto& e : entries) g_folder.by_key.emplace(Key(e.name), e.name);
+  }
+  auto it = g_folder.by_key.find(Key(name));
+  return it == g_folder.by_key.end() ? exact : dir + "/" + it->second;
+}
+
+void NoteTargetCreated(const std::string& native) {
+  const size_t slash = native.rfind('/');
+  if (slash == std::string::npos || native.compare(0, slash, g_folder.dir) != 0 || slash != g_folder.dir.size())
+    return;
+  FileInfo info;
+  if (platform::CurrentEnv()->Stat(g_folder.dir, &info) < 0) {
+    g_folder = {};
+    return;
+  }
+  g_folder.modified = info.modified;
+  const std::string name = native.substr(slash + 1);
+  g_folder.by_key.emplace(Key(name), name);
+}
+
+}  // namespace dovrane::fileops

@@ -1,0 +1,19 @@
+// The native path of a copy target. As everywhere, a name that does not exist
+// with its exact spelling takes the spelling of an existing name that differs
+// only in letter case (as on an SMB share). Finding that needs the folder's
+// names; copying many new files into one folder would list it once per file,
+// so the names of the last folder are kept while its write time shows that
+// nothing but this process's own creations changed it.
+#pragma once
+
+#include <string>
+
+namespace dovrane::fileops {
+
+// Native path of target (Windows form or native).
+std::string NativeTargetPath(const std::string& target);
+
+// Tells the kept names that native was just created by this process.
+void NoteTargetCreated(const std::string& native);
+
+}  // namespace dovrane::fileops
