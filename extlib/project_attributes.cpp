@@ -65,11 +65,13 @@ RX_ProjectAttributes::RX_ProjectAttributes(int slot) {
   path_ = platform::NativePath(net + kAttributeDbFolder + "\\" + kAttributeDbFile);
 }
 
-int RX_ProjectAttributes::Fail(int rc, const char* what) {
-  if (rc < 0)
-    LibraryMessage(1, "Project attribute database <" + path_ + ">: " + what + " failed: " +
-                          (db_.LastError().empty() ? platform::ErrorName(rc) : db_.LastError()) +
-                          "\n");
+int RX_ProjectAttributes::Fail(int rc, const char* what, const std::string& detail) {
+  if (rc >= 0) return rc;
+  std::string reason = !db_.LastError().empty() ? db_.LastError()
+                       : !detail.empty()        ? detail
+                                                : platform::ErrorName(rc);
+  LibraryMessage(1, "Project attribute database <" + platform::WindowsPath(path_) + ">: " + what +
+                        " failed: " + reason + "\n");
   return rc;
 }
 
@@ -89,6 +91,7 @@ int RX_ProjectAttributes::CreateTables() {
 }
 
 int RX_ProjectAttributes::open() {
+  db_.ClearError();  // messages name this operation's failure only
   if (db_.IsOpen()) return 0;
   if (path_.empty()) return Fail(-EINVAL, "open (path slot unset)");
   platform::FileInfo info;
@@ -103,8 +106,8 @@ int RX_ProjectAttributes::open() {
     rc = version.Result();
     if (rc == 0) rc = version.Step() == 1 ? 0 : -EIO;
     if (rc == 0 && version.Int(0) != kAttributeDbVersion) {
-      version.Reset();
-      rc = CreateTables();
+      rc = version.Reset();  // releases the read lock before the write transaction
+      if (rc == 0) rc = CreateTables();
     }
   }
   if (rc) {
@@ -135,14 +138,18 @@ int RX_ProjectAttributes::getAttribute(uint32_t number, const std::string& name,
   return rc == 1 ? 0 : rc == 0 ? -ENOENT : Fail(rc, "get attribute");
 }
 
-int RX_ProjectAttributes::getProjectAttributes(uint32_t number, AttributeValues* values) {
-  int rc = open();
-  if (rc) return rc;
+int RX_ProjectAttributes::ReadValues(uint32_t number, AttributeValues* values) {
   values->clear();
   SqliteStatement get(db_, "SELECT name, value FROM project_attribute WHERE project=?");
   get.Bind(1, number);
+  int rc;
   while ((rc = get.Step()) == 1) (*values)[get.Bytes(0)] = get.Bytes(1);
-  return Fail(rc, "read attributes");
+  return rc;
+}
+
+int RX_ProjectAttributes::getProjectAttributes(uint32_t number, AttributeValues* values) {
+  int rc = open();
+  return rc ? rc : Fail(ReadValues(number, values), "read attributes");
 }
 
 int RX_ProjectAttributes::projectNumbers(std::set<uint32_t>* numbers) {
@@ -193,15 +200,19 @@ int RX_ProjectAttributes::defineAttribute(const AttributeDefinition& definition)
   return Fail(RunToEnd(put), "define attribute");
 }
 
-int RX_ProjectAttributes::getDefinitions(std::vector<AttributeDefinition>* definitions) {
-  int rc = open();
-  if (rc) return rc;
+int RX_ProjectAttributes::ReadDefinitions(std::vector<AttributeDefinition>* definitions) {
   definitions->clear();
   SqliteStatement get(db_, "SELECT name, predefined, default_value, description "
                            "FROM attribute_def ORDER BY name");
+  int rc;
   while ((rc = get.Step()) == 1)
     definitions->push_back({get.Bytes(0), get.Int(1) != 0, get.Bytes(2), get.Bytes(3)});
-  return Fail(rc, "read definitions");
+  return rc;
+}
+
+int RX_ProjectAttributes::getDefinitions(std::vector<AttributeDefinition>* definitions) {
+  int rc = open();
+  return rc ? rc : Fail(ReadDefinitions(definitions), "read definitions");
 }
 
 int RX_ProjectAttributes::deleteAttributesByProject(uint32_t number) {
@@ -246,9 +257,9 @@ int RX_ProjectAttributes::copyProjectAttributes(RX_ProjectAttributes& target, in
   {
     SqliteTransaction read(db_, false);
     rc = read.Result();
-    if (rc == 0) rc = getDefinitions(&definitions);
+    if (rc == 0) rc = ReadDefinitions(&definitions);
     for (auto it = numbers.begin(); rc == 0 && it != numbers.end(); ++it)
-      rc = getProjectAttributes(*it, &values[*it]);
+      rc = ReadValues(*it, &values[*it]);
     SqliteStatement get(db_, "SELECT imported_at, source_check, value_count "
                              "FROM project_import WHERE project=?");
     for (auto it = numbers.begin(); rc == 0 && it != numbers.end(); ++it) {
@@ -310,10 +321,9 @@ int RX_ProjectAttributes::copyProjectAttributes(RX_ProjectAttributes& target, in
       if (rc) return rc;
       for (const auto& [name, value] : expected) {
         auto it = found.find(name);
-        if (it == found.end() || (replace && it->second != value)) {
-          target.db_.Check(0);
-          return Fail(-EIO, "copy attributes (verify)");
-        }
+        if (it == found.end() || (replace && it->second != value))
+          return target.Fail(-EIO, "copy attributes (verify)",
+                             "project " + std::to_string(number) + ", attribute " + name);
       }
     }
   }
@@ -365,7 +375,7 @@ int RX_ProjectAttributesCache::importFromDiskCacheFile(uint32_t number,
   AttributeValues values;
   rc = ParseAttributeCache(text, &values);
   if (rc) {
-    LibraryMessage(1, "The attribute cache file <" + native_cache_file +
+    LibraryMessage(1, "The attribute cache file <" + platform::WindowsPath(native_cache_file) +
                           "> is damaged and was not imported.\n");
     return rc;
   }

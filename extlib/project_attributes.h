@@ -91,7 +91,11 @@ class RX_ProjectAttributes {
   int compressDatabase();
 
  private:
-  int Fail(int rc, const char* what);
+  // Shows a failure once (with the database's own text, else detail); returns rc.
+  int Fail(int rc, const char* what, const std::string& detail = "");
+  // Without opening or reporting: for use inside other operations.
+  int ReadValues(uint32_t number, AttributeValues* values);
+  int ReadDefinitions(std::vector<AttributeDefinition>* definitions);
   int CreateTables();
 
   std::string path_;

@@ -139,6 +139,8 @@ SqliteTransaction::SqliteTransaction(SqliteDb& db, bool write) : db_(db) {
 }
 
 SqliteTransaction::~SqliteTransaction() {
+  // Nothing is left to do when the rollback itself fails: SQLite rolls the hot
+  // journal back on the next access, so the file never shows half a transaction.
   if (open_) db_.Exec("ROLLBACK");
 }
 

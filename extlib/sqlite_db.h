@@ -35,6 +35,7 @@ class SqliteDb {
   // Maps an SQLite result to 0 or -errno and remembers the connection's message.
   int Check(int sqlite_rc);
   const std::string& LastError() const { return last_error_; }
+  void ClearError() { last_error_.clear(); }
   // Rows changed by the last statement.
   int Changes() const;
 

@@ -1,0 +1,12 @@
+// The native folder of a project found by its number.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace dovrane::extlib {
+
+// 0, -3 no such number, -6 folder not reachable, or the list's code.
+int ProjectFolderByNumber(uint32_t number, std::string* native_dir);
+
+}  // namespace dovrane::extlib

@@ -1,0 +1,76 @@
+#include "extlib/project_info_file.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <sstream>
+
+#include "extlib/library_init.h"
+#include "extlib/record_layout.h"
+#include "extlib/record_line.h"
+#include "extlib/users.h"
+#include "platform/file_util.h"
+#include "platform/path_map.h"
+
+namespace dovrane::extlib {
+
+namespace {
+constexpr char kMagic[] = "dovrane project info 1";
+
+std::string SlotDir(int slot) {
+  std::string dir = lfinigC(slot);
+  return dir.empty() ? "" : platform::NativePath(dir);
+}
+}  // namespace
+
+std::string FormatProjectInfo(uint32_t net_id, const PRJ& record, int containers) {
+  std::string line;
+  if (!FormatRecordV3(record, containers, &line)) return "";
+  char head[96];
+  std::snprintf(head, sizeof head, "%s\r\nnetid %08X\r\ncontainers %d\r\n", kMagic, net_id, containers);
+  return head + line + "\r\n";
+}
+
+int ParseProjectInfo(const std::string& text, uint32_t* net_id, PRJ* record) {
+  std::istringstream in(text);
+  std::string magic, id_line, containers_line, line;
+  std::getline(in, magic);
+  std::getline(in, id_line);
+  std::getline(in, containers_line);
+  std::getline(in, line);
+  for (std::string* s : {&magic, &id_line, &containers_line, &line})
+    if (!s->empty() && s->back() == '\r') s->pop_back();
+  unsigned id = 0;
+  int containers = 0;
+  char tail = 0;
+  if (magic != kMagic || std::sscanf(id_line.c_str(), "netid %8X %c", &id, &tail) != 1 ||
+      std::sscanf(containers_line.c_str(), "containers %d %c", &containers, &tail) != 1 || containers < 0 ||
+      containers > kMaxUserContainers)
+    return -1;
+  if (ParseRecordV3(line.data(), line.size(), containers, std::max(containers, 1), true, record) != 0) return -1;
+  *net_id = id;
+  return 0;
+}
+
+int ReadProjectInfo(const std::string& native_dir, uint32_t* net_id, PRJ* record) {
+  std::string text;
+  if (platform::ReadWholeFile(native_dir + "/" + kProjectInfoFile, &text) != 0) return -2;
+  return ParseProjectInfo(text, net_id, record);
+}
+
+int WriteProjectInfo(const std::string& native_dir, uint32_t net_id, const PRJ& record) {
+  std::string text = FormatProjectInfo(net_id, record, lzuGetCountOfUserContainers());
+  if (text.empty()) return -1;
+  return platform::WriteFileAtomic(native_dir + "/" + kProjectInfoFile, text);
+}
+
+int NetID_ReadPrjInfo(int slot, uint32_t* net_id, PRJ* record) {
+  std::string dir = SlotDir(slot);
+  return dir.empty() ? -1 : ReadProjectInfo(dir, net_id, record);
+}
+
+int NetID_WritePrjInfo(int slot, uint32_t net_id, const PRJ& record) {
+  std::string dir = SlotDir(slot);
+  return dir.empty() ? -1 : WriteProjectInfo(dir, net_id, record);
+}
+
+}  // namespace dovrane::extlib

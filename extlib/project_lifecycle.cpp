@@ -1,0 +1,225 @@
+#include "extlib/project_lifecycle.h"
+
+#include <unistd.h>
+
+#include <cstring>
+
+#include "extlib/administration.h"
+#include "extlib/dir_tree.h"
+#include "extlib/hosts.h"
+#include "extlib/library_init.h"
+#include "extlib/net_id.h"
+#include "extlib/project_data.h"
+#include "extlib/project_info_file.h"
+#include "extlib/project_list.h"
+#include "extlib/project_paths.h"
+#include "extlib/slot_files.h"
+#include "extlib/users.h"
+#include "platform/env.h"
+#include "platform/file_util.h"
+#include "platform/path_map.h"
+
+namespace dovrane::extlib {
+
+using platform::CurrentEnv;
+
+namespace {
+
+struct NewProject {
+  std::string name;
+  std::string host;
+  const unsigned char* members = nullptr;
+  std::string source_native;  // copy this folder; empty: new project data
+  unsigned char version = kCurrentProjectVersion;
+};
+
+// Makes the folder for number below host_folder. 0, -EEXIST (number taken
+// by a folder the administration does not know), or another -errno.
+int MakeFolder(const NewProject& p, const std::string& native) {
+  if (!p.source_native.empty()) {
+    int rc = CopyTree(p.source_native, native);
+    if (rc == 0) CurrentEnv()->Unlink(native + "/" + kLockInfoFile);
+    return rc;
+  }
+  int rc = CurrentEnv()->MkDir(native);
+  if (rc) return rc;
+  rc = platform::WriteFileAtomic(native + "/version.txt", std::to_string(kCurrentProjectVersion) + "\r\n");
+  if (rc == 0) rc = CreateProjectData(native);
+  if (rc) RemoveTree(native);
+  return rc;
+}
+
+// REQUIRES: the null record of handle is locked.
+int CreateLocked(int handle, const NewProject& p, const std::string& host_folder, PRJ* out) {
+  UnCachPrjList();  // decide on the file as it is now
+  if (NameInUse(p.name)) return -4;
+  ListFacts facts;
+  int rc = GetListFacts(&facts);
+  if (rc) return rc;
+  uint32_t n = facts.largest > facts.highest && facts.largest < 9999900 ? facts.largest : facts.highest;
+  std::string native;
+  PRJ record;
+  bool made = false;
+  for (uint32_t tries = 0; tries < kMaxProjectNumber && !made; ++tries) {
+    if (++n > kMaxProjectNumber) n = 1;
+    if (NumberInUse(n)) continue;
+    native = platform::NativePath(host_folder + "\\" + NumberText(n) + ".prj");
+    rc = MakeFolder(p, native);
+    if (rc == -EEXIST) continue;
+    if (rc) return -1;
+    made = true;
+  }
+  if (!made) return -1;
+  SetPrjName(&record, p.name);
+  SetPrjHost(&record, p.host);
+  record.number = n;
+  record.version = p.version;
+  record.begin = static_cast<int32_t>(CurrentEnv()->NowSeconds());
+  if (lfnetg()) {
+    const int containers = lzuGetCountOfUserContainers();
+    if (p.members) std::memcpy(record.members, p.members, 4 * static_cast<size_t>(containers));
+    UserInfo me;
+    lzuinfC(&me);
+    if (me.index != 0 && me.index <= 32u * containers) {
+      record.owner = me.index;
+      SetMemberBit(&record, me.index, true);
+    }
+  }
+  rc = WriteProjectInfo(native, get_PRJVekNetID(), record);
+  if (rc == 0) rc = seek_prj_set(handle, facts.first_free_slot);
+  if (rc == 0) rc = write_prj_info(handle, &record);
+  if (rc) {
+    RemoveTree(native);
+    return -1;
+  }
+  if (n > facts.highest) {
+    NullRecord null_record;
+    SetNullRecordHighest(&null_record, n);
+    write_null_record(handle, &null_record);  // the list's largest number covers a failure here
+  }
+  *out = record;
+  return 0;
+}
+
+int Create(NewProject p, PRJ* out, uint32_t* number) {
+  p.name = TrimmedName(PadName(p.name).c_str());
+  if (!IsValidProjectName(p.name)) return -8;
+  if (!lfnetg()) p.host = "localhost";
+  else if (!IsValidHostName(p.host)) return -19;
+  std::string folder;
+  int rc = HostProjectFolder(p.host, &folder);
+  if (rc) return rc;
+  if (lzcheck_path(folder) != 1) return -6;
+  int handle = open_prj_info(kSlotNet, kOpenExisting);
+  if (handle < 0) return -2;
+  if (lock_null_record(handle, kLockRecord) != 0) return -7;
+  PRJ record;
+  rc = CreateLocked(handle, p, folder, &record);
+  lock_null_record(handle, kUnlockRecord);
+  if (rc == 0) {
+    if (out) *out = record;
+    if (number) *number = record.number;
+  }
+  return rc;
+}
+
+}  // namespace
+
+int ltbpcrC(int slot, const std::string& name, const std::string& host, const unsigned char* members, int, int,
+            int, int, PRJ* out, uint32_t* number) {
+  if (slot != kSlotNet) return -2;
+  NewProject p;
+  p.name = name;
+  p.host = host;
+  p.members = members;
+  return Create(p, out, number);
+}
+
+int ltbpcpC(const PRJ& source, const std::string& host, const std::string& new_name,
+            const unsigned char* members, int, int, PRJ* out, uint32_t* new_number) {
+  std::string dir;
+  if (make_prj_dir(source, &dir) != 0) return -6;
+  NewProject p;
+  p.name = new_name;
+  p.host = host.empty() ? std::string(source.host) : host;
+  p.members = members;
+  p.source_native = platform::NativePath(dir);
+  p.version = source.version;
+  return Create(p, out, new_number);
+}
+
+int ltbprmC(int slot, const std::string& name, uint32_t* number) {
+  PRJ record;
+  int rc = slot == kSlotNet ? get_project_info(name, &record) : -2;
+  if (rc) return rc;
+  int handle = open_prj_info(kSlotNet, kOpenExisting);
+  if (handle < 0) return -2;
+  if ((rc = lock_prj_nam(kSlotNet, name, kLockRecord)) != 0) return rc;
+  std::string entry, trash;
+  rc = build_prj_dir(record, &entry);
+  const int kind = rc == 0 ? lzcheck_path(entry) : -1;
+  if (rc == 0 && kind == -1) rc = -6;
+  if (rc == 0 && kind >= 0) {
+    // Out of the way first, so a failure later can put it back whole.
+    const std::string native = platform::NativePath(entry);
+    trash = native + ".del~" + std::to_string(::getpid());
+    if (CurrentEnv()->Rename(native, trash) != 0) rc = -1;
+    if (rc) trash.clear();
+  }
+  long position = rc == 0 ? get_prj_position(handle, name, kSlotNet, 0) : -1;
+  if (rc == 0) {
+    record.name[0] = '#';
+    if (position < 1 || seek_prj_set(handle, position) != 0 || write_prj_info(handle, &record) != 0) {
+      rc = -1;
+      if (!trash.empty()) CurrentEnv()->Rename(trash, platform::NativePath(entry));
+      trash.clear();
+    }
+  }
+  lock_prj_nam(kSlotNet, name, kUnlockRecord);
+  if (!trash.empty()) RemoveTree(trash);
+  if (rc == 0 && number) *number = record.number;
+  return rc;
+}
+
+int ltbpreC(int slot, const std::string& old_name, const std::string& new_name, std::string* buffer,
+            int* result) {
+  int rc = 0;
+  const std::string trimmed = TrimmedName(PadName(new_name).c_str());
+  PRJ record;
+  if (slot != kSlotNet) rc = -2;
+  if (rc == 0 && !IsValidProjectName(trimmed)) rc = -8;
+  if (rc == 0) rc = get_project_info(old_name, &record);
+  int handle = rc == 0 ? open_prj_info(kSlotNet, kOpenExisting) : -1;
+  if (rc == 0 && handle < 0) rc = -2;
+  bool null_locked = false, record_locked = false;
+  if (rc == 0) rc = (null_locked = lock_null_record(handle, kLockRecord) == 0) ? 0 : -7;
+  if (rc == 0) {
+    UnCachPrjList();
+    if (NameInUse(trimmed)) rc = -4;
+  }
+  if (rc == 0) rc = (record_locked = lock_prj_nam(kSlotNet, old_name, kLockRecord) == 0) ? 0 : -7;
+  long position = rc == 0 ? get_prj_position(handle, old_name, kSlotNet, 0) : -1;
+  if (rc == 0 && (position < 1 || ReadRecordAtSlot(handle, position, &record) != 0)) rc = -3;
+  std::string old_entry, new_entry;
+  if (rc == 0 && record.number == 0) {  // a plain-named folder carries the name
+    PRJ renamed = record;
+    SetPrjName(&renamed, trimmed);
+    if (build_prj_dir(record, &old_entry) != 0 || build_prj_dir(renamed, &new_entry) != 0 ||
+        CurrentEnv()->Rename(platform::NativePath(old_entry), platform::NativePath(new_entry)) != 0)
+      rc = -1;
+  }
+  if (rc == 0) {
+    SetPrjName(&record, trimmed);
+    if (seek_prj_set(handle, position) != 0 || write_prj_info(handle, &record) != 0) {
+      rc = -1;
+      if (!new_entry.empty()) CurrentEnv()->Rename(platform::NativePath(new_entry), platform::NativePath(old_entry));
+    }
+  }
+  if (record_locked) lock_prj_nam(kSlotNet, old_name, kUnlockRecord);
+  if (null_locked) lock_null_record(handle, kUnlockRecord);
+  if (buffer && rc == 0) *buffer = PadName(trimmed);
+  if (result) *result = rc;
+  return rc;
+}
+
+}  // namespace dovrane::extlib

@@ -1,0 +1,100 @@
+#include "extlib/project_paths.h"
+
+#include "extlib/hosts.h"
+#include "extlib/library_init.h"
+#include "extlib/project_list.h"
+#include "extlib/slot_files.h"
+#include "platform/env.h"
+#include "platform/file_util.h"
+#include "platform/path_map.h"
+#include "platform/text_codec.h"
+
+namespace dovrane::extlib {
+
+int HostProjectFolder(const std::string& host, std::string* folder) {
+  if (!lfnetg() || platform::EqualsIgnoreCaseCp1252(host, "localhost")) {
+    *folder = lfinigC(kSlotLocalProjects);
+    lfslash_cut(folder);
+    return folder->empty() ? -2 : 0;
+  }
+  std::string data_path;
+  int rc = get_data_path(host, &data_path);
+  if (rc) return rc;
+  return lfBuildNetPath(host, data_path, folder) == 0 ? 0 : -19;
+}
+
+int ProjectEntryName(const PRJ& record, std::string* entry) {
+  if (record.number != 0) {
+    *entry = NumberText(record.number) + ".prj";
+    return entry->size() == 12 ? 0 : -8;
+  }
+  std::string name = TrimmedName(record.name);
+  if (!IsValidProjectName(name)) return -8;
+  *entry = name + ".prj";
+  return 0;
+}
+
+int build_prj_dir(const PRJ& record, std::string* path) {
+  std::string folder, entry;
+  int rc = HostProjectFolder(record.host, &folder);
+  if (rc == 0) rc = ProjectEntryName(record, &entry);
+  if (rc == 0) *path = folder + "\\" + entry;
+  return rc;
+}
+
+int make_prj_dir(const PRJ& record, std::string* dir) {
+  int rc = build_prj_dir(record, dir);
+  if (rc) return rc;
+  rc = resolve_prj_link(dir);
+  return rc == 0 ? 0 : -6;
+}
+
+int ltpdirC(int slot, const std::string& name, std::string* dir, int* extra) {
+  PRJ record;
+  int rc = slot == kSlotNet ? get_project_info(name, &record) : -2;
+  if (rc) return rc;
+  if (extra) *extra = record.status;
+  return make_prj_dir(record, dir);
+}
+
+int resolve_prj_link(std::string* path) {
+  platform::FileInfo info;
+  std::string native = platform::NativePath(*path);
+  if (platform::CurrentEnv()->Stat(native, &info) != 0) return 1;
+  if (info.type == platform::EntryType::kDirectory) return 0;
+  std::string text;
+  if (info.size > 4096 || platform::ReadWholeFile(native, &text) != 0) return -1;
+  std::string target = text.substr(0, text.find_first_of("\r\n"));
+  if (!(platform::IsUncPath(target) || platform::IsDrivePath(target)) || target.find("..") != std::string::npos)
+    return -2;
+  std::string target_native = platform::NativePath(target);
+  if (platform::CurrentEnv()->Stat(target_native, &info) == 0) {
+    if (info.type != platform::EntryType::kDirectory) return -2;
+    *path = target;
+    return 0;
+  }
+  std::string parent = ParentPath(target);
+  return !parent.empty() && platform::CurrentEnv()->Stat(platform::NativePath(parent), &info) == 0 ? -2 : -1;
+}
+
+int WriteProjectLink(const std::string& link_path, const std::string& folder) {
+  return platform::WriteFileAtomic(platform::NativePath(link_path), folder + "\r\n");
+}
+
+int get_lock_info_file(uint32_t number, std::string* path) {
+  PRJ record;
+  std::string dir;
+  if (get_PrjInfo_by_number(number, &record) != 0 || make_prj_dir(record, &dir) != 0) return 0;
+  *path = dir + "\\" + kLockInfoFile;
+  return 1;
+}
+
+int ltbispC(const std::string& name) {
+  std::string trimmed = TrimmedName(PadName(name).c_str());
+  if (!IsValidProjectName(trimmed)) return 0;
+  PRJ record;
+  if (get_project_info(name, &record) == 0) return 0;
+  return lftypeC(kSlotLocalProjects, trimmed + ".prj", 0) == 1 ? 1 : 0;
+}
+
+}  // namespace dovrane::extlib

@@ -1,0 +1,154 @@
+#include "extlib/project_lifecycle.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <set>
+
+#include "extlib/administration.h"
+#include "extlib/messages.h"
+#include "extlib/project_folder.h"
+#include "extlib/project_info_file.h"
+#include "extlib/project_list.h"
+#include "support/small_installation.h"
+
+namespace dovrane::extlib {
+namespace {
+
+using testing::SmallInstallation;
+
+class ProjectLifecycleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previous_ = Msg2usr_Switch(1);
+    inst_.WriteAdministration({SmallInstallation::Record("Alpha", 5), SmallInstallation::Record("Beta", 9, "SRV2")}, 9);
+    inst_.MakeProjectFolder("SRV1", 5);
+    inst_.MakeProjectFolder("SRV2", 9);
+  }
+  void TearDown() override { Msg2usr_Switch(previous_); }
+  int Create(const std::string& name, const std::string& host = "SRV1", uint32_t* number = nullptr) {
+    uint32_t n = 0;
+    PRJ out;
+    int rc = ltbpcrC(23, name, host, nullptr, 0, 0, 0, 0, &out, &n);
+    if (number) *number = n;
+    return rc;
+  }
+  SmallInstallation inst_;
+  int previous_ = 0;
+};
+
+TEST_F(ProjectLifecycleTest, CreateMakesFolderDataAndRecord) {
+  uint32_t n = 0;
+  ASSERT_EQ(Create("Neubau", "SRV2", &n), 0);
+  EXPECT_EQ(n, 10u);
+  EXPECT_EQ(inst_.dir.Read("SRV2/cad/Prj/n0000010.prj/version.txt"), "20\r\n");
+  uint32_t id = 0;
+  PRJ stored, listed;
+  ASSERT_EQ(ReadProjectInfo(inst_.Native("SRV2/cad/Prj/n0000010.prj"), &id, &stored), 0);
+  ASSERT_EQ(get_project_info("Neubau", &listed), 0);
+  EXPECT_EQ(listed.number, 10u);
+  EXPECT_EQ(listed.owner, 2u);  // the current user, MUELLER
+  EXPECT_TRUE(MemberBit(listed, 2));
+  EXPECT_EQ(std::string(stored.name), std::string(listed.name));
+  EXPECT_EQ(inst_.Admin().substr(0, 10), " 3n0000010");
+  std::string dir;
+  ASSERT_EQ(ProjectFolderByNumber(10, &dir), 0);
+  EXPECT_EQ(dir, inst_.Native("SRV2/cad/Prj/n0000010.prj"));
+}
+
+TEST_F(ProjectLifecycleTest, RefusedCreationWritesNothing) {
+  const std::string before = inst_.Admin();
+  ::rmdir(inst_.Native("SRV2/cad/Prj/n0000009.prj").c_str());
+  struct Case { std::string name, host; int rc; } cases[] = {
+      {"a/b", "SRV1", -8}, {"..", "SRV1", -8}, {"x%y", "SRV1", -8}, {"Alpha", "SRV1", -4},
+      {"Neu", "SRV9", -19}, {"Neu", "..", -19}, {"Neu", "SRV3", -19},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Create(c.name, c.host), c.rc) << c.name << " " << c.host;
+  ::system(("rm -rf " + inst_.Native("SRV2")).c_str());
+  EXPECT_EQ(Create("Neu", "SRV2"), -6);
+  EXPECT_EQ(inst_.Admin(), before);
+}
+
+TEST_F(ProjectLifecycleTest, NumbersSkipForeignFoldersAndWrapAtTheTop) {
+  inst_.MakeProjectFolder("SRV1", 10);  // a folder the administration does not know
+  uint32_t n = 0;
+  ASSERT_EQ(Create("Eins", "SRV1", &n), 0);
+  EXPECT_EQ(n, 11u);
+  inst_.WriteAdministration({SmallInstallation::Record("Top", 9999999), SmallInstallation::Record("One", 1)},
+                            9999999);
+  ASSERT_EQ(Create("Zwei", "SRV1", &n), 0);
+  EXPECT_EQ(n, 2u);
+}
+
+TEST_F(ProjectLifecycleTest, ConcurrentCreatorsGetUniqueNumbersAndLoseNoRecord) {
+  constexpr int kProcesses = 4, kEach = 8;
+  std::vector<pid_t> children;
+  for (int p = 0; p < kProcesses; ++p) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+      close_prj_info_handle(23);
+      UnCachPrjList();
+      int failures = 0;
+      for (int i = 0; i < kEach; ++i)
+        failures += Create("P" + std::to_string(p) + "-" + std::to_string(i), i % 2 ? "SRV1" : "SRV2") != 0;
+      ::_exit(failures);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  int count = 0;
+  PRJ* list = nullptr;
+  ASSERT_EQ(ltbpliC_new(23, &count, &list, 0, nullptr), 0);
+  std::set<uint32_t> numbers;
+  for (int i = 0; i < count; ++i) numbers.insert(list[i].number);
+  ltbpliC_delete(&list);
+  EXPECT_EQ(count, 2 + kProcesses * kEach);
+  EXPECT_EQ(numbers.size(), static_cast<size_t>(count));
+}
+
+TEST_F(ProjectLifecycleTest, RemoveTakesFolderAndRecordTogether) {
+  uint32_t n = 0;
+  ASSERT_EQ(ltbprmC(23, "Alpha", &n), 0);
+  EXPECT_EQ(n, 5u);
+  EXPECT_FALSE(inst_.dir.Exists("SRV1/cad/Prj/n0000005.prj"));
+  PRJ r;
+  EXPECT_EQ(get_project_info("Alpha", &r), -3);
+  EXPECT_EQ(inst_.Admin()[12], '#');
+  ::system(("rm -rf " + inst_.Native("SRV2")).c_str());  // Beta's host is gone
+  EXPECT_EQ(ltbprmC(23, "Beta", &n), -6);
+  EXPECT_EQ(get_project_info("Beta", &r), 0);
+  EXPECT_EQ(Create("Gamma", "SRV1", &n), 0);
+  EXPECT_EQ(inst_.Admin().substr(12, 5), "Gamma");  // the freed slot is reused
+}
+
+TEST_F(ProjectLifecycleTest, RenameKeepsNamesUnique) {
+  int result = 0;
+  std::string buffer;
+  EXPECT_EQ(ltbpreC(23, "Alpha", "Beta", &buffer, &result), -4);
+  EXPECT_EQ(result, -4);
+  EXPECT_EQ(ltbpreC(23, "Alpha", "a\\b", &buffer, &result), -8);
+  EXPECT_EQ(ltbpreC(23, "Nobody", "Neu", &buffer, &result), -3);
+  ASSERT_EQ(ltbpreC(23, "Alpha", "Alpha 2", &buffer, &result), 0);
+  PRJ r;
+  ASSERT_EQ(get_project_info("Alpha 2", &r), 0);
+  EXPECT_EQ(r.number, 5u);
+}
+
+TEST_F(ProjectLifecycleTest, CopyTakesTheSourceFolder) {
+  inst_.dir.Write("SRV1/cad/Prj/n0000005.prj/plan.dat", "walls");
+  PRJ source, out;
+  ASSERT_EQ(get_project_info("Alpha", &source), 0);
+  uint32_t n = 0;
+  ASSERT_EQ(ltbpcpC(source, "SRV2", "Alpha Kopie", nullptr, 0, 1, &out, &n), 0);
+  EXPECT_EQ(inst_.dir.Read("SRV2/cad/Prj/n0000010.prj/plan.dat"), "walls");
+  EXPECT_EQ(std::string(out.host), "SRV2");
+  EXPECT_EQ(ltbpcpC(source, "", "Alpha Kopie", nullptr, 0, 1, &out, &n), -4);
+}
+
+}  // namespace
+}  // namespace dovrane::extlib
