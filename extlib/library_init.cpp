@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "extlib/administration.h"
 #include "extlib/messages.h"
+#include "extlib/project_list.h"
 #include "extlib/settings.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
@@ -39,6 +41,8 @@ int lzinit(int* mode, int, int, int, int, int) {
   if (platform::CurrentEnv()->Stat(platform::NativePath(net_dir), &info) != 0 ||
       info.type != platform::EntryType::kDirectory)
     return 2;
+  close_prj_info_handle(kSlotNet);
+  UnCachPrjList();
   lfinipC(kSlotNet, net_dir);
   std::string data;
   if (GetSetupPath("Data", &data) && !data.empty()) lfinipC(kSlotLocalProjects, WithBackslash(data) + "prj\\");
@@ -46,7 +50,12 @@ int lzinit(int* mode, int, int, int, int, int) {
   return 0;
 }
 
-void lzende() { g_initialised = false; }
+void lzende() {
+  // Every administration handle closes, which releases any lock still held.
+  for (int slot = 0; slot < kSlotCount; ++slot) close_prj_info_handle(slot);
+  UnCachPrjList();
+  g_initialised = false;
+}
 
 bool LibraryInitialised() { return g_initialised; }
 

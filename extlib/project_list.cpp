@@ -42,12 +42,14 @@ struct Cache {
   std::string windows_path, native;
   Stamp stamp;
   bool valid = false;
+  int64_t checked_ms = 0;  // when the stamp was last compared with the file
   ProjectList list;
   Stamp reported;  // a damaged file is reported once
 };
 
 std::recursive_mutex g_mutex;
 Cache g_cache;
+int g_revalidate_ms = 200;
 
 int StampOf(const std::string& native, Stamp* stamp) {
   platform::FileInfo info;
@@ -63,10 +65,13 @@ int Build(const std::string& native, ProjectList* list, long* bad_slot) {
   platform::Env* env = CurrentEnv();
   int fd = env->Open(native, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return -2;
+  const int containers = lzuGetCountOfUserContainers();
+  platform::FileInfo info;
+  if (env->FStat(fd, &info) == 0)  // one allocation: no doubling peak while reading
+    list->records.reserve(info.size / (L::V3LineLength(containers) + 1) + 1);
   std::string buf;
   std::vector<char> chunk(1 << 20);
   AdminHeader header;
-  const int containers = lzuGetCountOfUserContainers();
   const bool network = lfnetg() != 0;
   bool have_header = false;
   long line_bytes = 0, slot = 0;
@@ -143,6 +148,13 @@ int Current(const ProjectList** out) {
     g_cache.windows_path = path;
     g_cache.native = platform::NativePath(path);
   }
+  // A file status call costs as much as reading kilobytes; within a short
+  // window the list is taken as current (our own writes drop it at once).
+  const int64_t now = CurrentEnv()->MonotonicMs();
+  if (g_cache.valid && now - g_cache.checked_ms < g_revalidate_ms) {
+    *out = &g_cache.list;
+    return 0;
+  }
   Stamp stamp;
   if (StampOf(g_cache.native, &stamp) != 0) {
     g_cache.native = platform::NativePath(path);  // letter case may have changed
@@ -166,6 +178,7 @@ int Current(const ProjectList** out) {
     g_cache.stamp = stamp;
     g_cache.valid = true;
   }
+  g_cache.checked_ms = now;
   *out = &g_cache.list;
   return 0;
 }
@@ -210,6 +223,11 @@ void ltbpliC_delete(PRJ** list) {
   if (!list) return;
   delete[] *list;
   *list = nullptr;
+}
+
+void SetProjectListRevalidateMs(int ms) {
+  std::lock_guard<std::recursive_mutex> guard(g_mutex);
+  g_revalidate_ms = ms;
 }
 
 void UnCachPrjList() {

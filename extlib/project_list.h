@@ -19,6 +19,9 @@ int ltbpliC_new(int slot, int* count, PRJ** list, int flags, PRJ* record);
 void ltbpliC_delete(PRJ** list);
 // Drops the cached list; the next lookup reads the file again.
 void UnCachPrjList();
+// Within this time (default 200 ms) after a check, the list is used without
+// comparing the file's size and times again. 0: compare on every lookup.
+void SetProjectListRevalidateMs(int ms);
 
 // Lookups in slot 23's administration; names are padded to 50 characters.
 // 0, -2 no administration, -3 no such project, -1 unreadable.

@@ -75,49 +75,71 @@ bool FormatRecordV3(const PRJ& record, int containers, std::string* line) {
   return n == L::V3LineLength(containers);
 }
 
+namespace {
+
+// Digits (leading blanks allowed) of a fixed field into *value; false otherwise.
+bool FixedNumber(const char* p, int width, int base, uint64_t* value) {
+  int i = 0;
+  while (i < width && p[i] == ' ') ++i;
+  if (i == width) return false;
+  uint64_t v = 0;
+  for (; i < width; ++i) {
+    int d;
+    const char c = p[i];
+    if (c >= '0' && c <= '9') d = c - '0';
+    else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+    else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
+    else return false;
+    v = v * static_cast<uint64_t>(base) + static_cast<uint64_t>(d);
+  }
+  *value = v;
+  return true;
+}
+
+bool Separator(char c) { return c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != '\0'; }
+
+}  // namespace
+
 int ParseRecordV3(const char* line, size_t length, int user_words, int containers_now,
                   bool network, PRJ* record) {
   if (length != static_cast<size_t>(L::V3LineLength(user_words))) return -1;
-  char head[L::kV3ShortLength + 1];
-  std::memcpy(head, line, L::kV3ShortLength);
-  head[L::kV3ShortLength] = '\0';
-  char name[L::kNameWidth + 1] = {};
-  char number_text[16] = {};
-  unsigned long version = 0, key = 0;
-  unsigned begin = 0;
-  char status = ' ';
-  int fields = std::sscanf(head, "%50[^@]%*1s%8s%*1s%2lu%*1s%c%*1s%10lu%*1s%8X", name, number_text,
-                           &version, &status, &key, &begin);
+  // Fixed offsets: each field where the layout puts it, separators non-blank.
+  if (line[L::kV3NameEnd] != '@' || std::memchr(line, '@', L::kNameWidth) ||
+      !Separator(line[L::kV3Version - 1]) || !Separator(line[L::kV3Status - 1]) ||
+      !Separator(line[L::kV3Key - 1]) || !Separator(line[L::kV3Begin - 1]))
+    return -1;
   uint32_t number = 0;
-  if (fields != 6 || !ParseNumberText(number_text, &number) || number > kMaxProjectNumber ||
-      line[L::kV3NameEnd] != '@')
+  uint64_t version = 0, key = 0, begin = 0;
+  if (!ParseNumberText(std::string(line + L::kV3Number, L::kNumberWidth), &number) ||
+      !FixedNumber(line + L::kV3Version, L::kV3VersionWidth, 10, &version) ||
+      !FixedNumber(line + L::kV3Key, L::kKeyWidth, 10, &key) || key > 0xFFFFFFFFu ||
+      !FixedNumber(line + L::kV3Begin, L::kBeginWidth, 16, &begin))
     return -1;
   *record = PRJ{};
-  SetPrjName(record, name);
+  std::memcpy(record->name, line, L::kNameWidth);
   record->number = number;
   record->version = static_cast<unsigned char>(version);
-  record->status = static_cast<unsigned char>(status);
+  record->status = static_cast<unsigned char>(line[L::kV3Status]);
   record->dbkey = static_cast<uint32_t>(key);
-  record->begin = static_cast<int32_t>(begin);
+  record->begin = static_cast<int32_t>(static_cast<uint32_t>(begin));
   if (!network || user_words == 0) {
     SetLocal(record);
     return 0;
   }
-  std::string rest(line + L::kV3Host, length - L::kV3Host);
-  char host[L::kHostWidth + 1] = {};
-  unsigned long owner = 0;
-  if (std::sscanf(rest.c_str(), "%16[^@]%*1s%3lu", host, &owner) != 2 || line[L::kV3HostEnd] != '@')
+  uint64_t owner = 0;
+  if (!Separator(line[L::kV3Host - 1]) || line[L::kV3HostEnd] != '@' ||
+      std::memchr(line + L::kV3Host, '@', L::kHostWidth) || !Separator(line[L::kV3Members - 1]) ||
+      !FixedNumber(line + L::kV3Owner, L::kOwnerWidth, 10, &owner))
     return -1;
-  std::string h = host;
-  while (!h.empty() && h.back() == ' ') h.pop_back();
-  SetPrjHost(record, h);
+  int host_end = L::kHostWidth;
+  while (host_end > 0 && line[L::kV3Host + host_end - 1] == ' ') --host_end;
+  std::memcpy(record->host, line + L::kV3Host, static_cast<size_t>(host_end));
   record->owner = static_cast<uint32_t>(owner);
   int bytes = 4 * std::min(user_words, containers_now);
   for (int i = 0; i < bytes; ++i) {
-    char pair[3] = {line[L::kV3Members + 2 * i], line[L::kV3Members + 2 * i + 1], 0};
-    unsigned value = 0;
-    if (!std::isxdigit(static_cast<unsigned char>(pair[0])) ||
-        !std::isxdigit(static_cast<unsigned char>(pair[1])) || std::sscanf(pair, "%2X", &value) != 1)
+    uint64_t value = 0;
+    if (line[L::kV3Members + 2 * i] == ' ' ||
+        !FixedNumber(line + L::kV3Members + 2 * i, 2, 16, &value))
       return -1;
     record->members[i] = static_cast<unsigned char>(value);
   }

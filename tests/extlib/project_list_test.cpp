@@ -51,7 +51,10 @@ TEST_F(ProjectListTest, LookupsByNameAndNumberSkipDeletedRecords) {
 TEST_F(ProjectListTest, SeesAChangeMadeByAnotherWriter) {
   PRJ r;
   ASSERT_EQ(get_project_info("Alpha", &r), 0);
-  inst_.WriteAdministration({SmallInstallation::Record("Gamma", 5)}, 5);  // replaced behind its back
+  SetProjectListRevalidateMs(0);
+  std::string text = inst_.Admin();
+  text.replace(12, 5, "Gamma");  // same size, changed behind the list's back
+  inst_.dir.Write("SRV1/cad/Net/project.dat", text);
   EXPECT_EQ(get_project_info("Alpha", &r), -3);
   EXPECT_EQ(get_project_info("Gamma", &r), 0);
 }

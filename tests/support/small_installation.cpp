@@ -30,6 +30,7 @@ SmallInstallation::~SmallInstallation() {
   extlib::close_prj_info_handle(23);
   extlib::UnCachPrjList();
   extlib::SetRecordLockTimeoutMs(10000);
+  extlib::SetProjectListRevalidateMs(200);
   platform::PathMap::Instance().SetUncRoot("/net");
 }
 

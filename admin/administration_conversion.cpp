@@ -1,0 +1,216 @@
+#include "admin/administration_conversion.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "admin/administration_header.h"
+#include "app/tool_message_box.h"
+#include "extlib/administration.h"
+#include "extlib/language.h"
+#include "extlib/library_init.h"
+#include "extlib/messages.h"
+#include "extlib/project_list.h"
+#include "extlib/record_layout.h"
+#include "extlib/record_line.h"
+#include "extlib/slot_files.h"
+#include "extlib/users.h"
+#include "platform/env.h"
+#include "platform/file_util.h"
+#include "platform/path_map.h"
+
+namespace dovrane::admin {
+
+namespace L = extlib::layout;
+using platform::CurrentEnv;
+
+namespace {
+
+constexpr char kReorgFailed[] =
+    "The project administration could not be reorganized.\nYou can start this procedure again\n"
+    "(Varnholtek Services - Service - Hotline Tools - reorg)\n";
+// Numbers above this stay out of the header: room is kept for new projects.
+constexpr uint32_t kHighestTakenOver = 9999899;
+
+// Copies the file at from (open, read from offset 0) into to, crash-safe. 0 or -errno.
+int KeepCopy(int from_fd, const std::string& to) {
+  platform::Env* env = CurrentEnv();
+  const std::string temp = to + ".new~" + std::to_string(::getpid());
+  int out = env->Open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC);
+  if (out < 0) return out;
+  std::vector<char> buf(1 << 20);
+  int rc = 0;
+  for (int64_t offset = 0;;) {
+    int64_t n = env->PRead(from_fd, buf.data(), buf.size(), offset);
+    if (n <= 0) {
+      rc = static_cast<int>(n);
+      break;
+    }
+    int64_t w = env->Write(out, buf.data(), static_cast<size_t>(n));
+    if (w < 0) {
+      rc = static_cast<int>(w);
+      break;
+    }
+    offset += n;
+  }
+  if (rc == 0) rc = env->Sync(out);
+  int rc_close = env->Close(out);
+  if (rc == 0) rc = rc_close;
+  if (rc == 0) rc = env->Rename(temp, to);
+  if (rc) env->Unlink(temp);
+  return rc;
+}
+
+// Buffered writing of the new file; the first error sticks.
+class NewFile {
+ public:
+  explicit NewFile(int fd) : fd_(fd) {}
+  void Append(const std::string& text) {
+    buf_ += text;
+    if (buf_.size() >= (1u << 20)) Flush();
+  }
+  void Flush() {
+    if (rc_ == 0 && !buf_.empty()) {
+      int64_t w = CurrentEnv()->Write(fd_, buf_.data(), buf_.size());
+      if (w < 0) rc_ = static_cast<int>(w);
+    }
+    buf_.clear();
+  }
+  int rc() const { return rc_; }
+
+ private:
+  int fd_;
+  std::string buf_;
+  int rc_ = 0;
+};
+
+std::string BadLinesText(const std::vector<long>& bad) {
+  std::string text = std::to_string(bad.size()) +
+                     " line(s) of the old project administration could not be read and are left out:";
+  for (size_t i = 0; i < bad.size() && i < 20; ++i) text += " " + std::to_string(bad[i]);
+  if (bad.size() > 20) text += " ...";
+  return text + "\nThe old administration is kept as " + kOldAdministrationFile + ".\n";
+}
+
+// Streams the old records into the new file. REQUIRES: both open.
+int ConvertRecords(int old_fd, const AdministrationHeader& old_header, int new_fd, uint32_t* highest,
+                   std::vector<long>* bad) {
+  const int containers = extlib::lzuGetCountOfUserContainers();
+  const bool dos_text = old_header.version == 1 && extlib::sys_init_key_tab() == 1;
+  RecordStream in(old_fd);
+  NewFile out(new_fd);
+  out.Append(extlib::FormatHeader(L::kCurrentVersion, old_header.highest, 2));
+  uint32_t largest = 0;
+  for (;;) {
+    extlib::PRJ record;
+    int rc = old_header.version == 3 ? ReadRecordV3(in, old_header, &record)
+                                     : ReadRecordV12(in, old_header, &record);
+    if (rc == 1) break;
+    if (rc < 0) {
+      if (rc != -1 && rc != -10) return rc;  // the file itself cannot be read
+      bad->push_back(in.slot());
+      continue;
+    }
+    if (extlib::IsDeleted(record)) continue;
+    if (record.number > largest) largest = record.number;
+    if (dos_text) sys_AsciiText2Iso(&record);
+    std::string line;
+    if (!extlib::FormatRecordV3(record, containers, &line)) {
+      bad->push_back(in.slot());
+      continue;
+    }
+    out.Append(line + "\r\n");
+  }
+  out.Flush();
+  if (out.rc()) return out.rc();
+  *highest = old_header.highest;
+  if (largest > *highest && largest <= kHighestTakenOver) *highest = largest;
+  const std::string header = extlib::FormatHeader(L::kCurrentVersion, *highest, 2);
+  return CurrentEnv()->PWrite(new_fd, header.data(), header.size(), 0) < 0 ? -EIO : 0;
+}
+
+}  // namespace
+
+int CheckAdministrationVersion() {
+  std::string path;
+  AdministrationHeader header;
+  int fd = extlib::lffnamC_new(extlib::kSlotNet, extlib::kAdministrationFile, &path) == 0
+               ? OpenAdministrationHeader(path, ShareMode::kDenyNone, &header)
+               : -1;
+  if (fd < 0) {
+    if (header.version > 3) {
+      app::ToolMessageBox(app::kMessageError, "Unknown version of project administration.\n");
+      return -15;
+    }
+    app::ToolMessageBox(app::kMessageError, "Project administration can not be opened.\n");
+    return -2;
+  }
+  const bool current = header.version == 3 && header.user_words == extlib::lzuGetCountOfUserContainers();
+  CurrentEnv()->Close(fd);
+  return current ? 0 : ConvertAdministration();
+}
+
+int ConvertAdministration() {
+  long notice = extlib::sendGuiMessageInProcess(2500406, 0);
+  if (!notice) app::ToolMessageBox(app::kMessageInformation, "Project administration must be converted\nPlease be patient!\n");
+  auto done = [&](int rc) {
+    extlib::cancelGuiMessageInProcess(notice);
+    extlib::UnCachPrjList();
+    return rc;
+  };
+  extlib::close_prj_info_handle(extlib::kSlotNet);
+  std::string path, old_path;
+  if (extlib::lffnamC_new(extlib::kSlotNet, extlib::kAdministrationFile, &path) != 0 ||
+      extlib::lffnamC_new(extlib::kSlotNet, kOldAdministrationFile, &old_path) != 0) {
+    app::ToolMessageBox(app::kMessageError, "Old project administration can not be opened.\n");
+    return done(-2);
+  }
+  AdministrationHeader header;
+  int old_fd = OpenAdministrationHeader(path, ShareMode::kDenyWrite, &header);
+  if (old_fd == -2) {
+    app::ToolMessageBox(app::kMessageError,
+                        "The project administration is in use: another workstation holds a lock on it.\n"
+                        "Close the CAD system on all workstations and start again.\n");
+    return done(-7);
+  }
+  if (old_fd < 0) {
+    app::ToolMessageBox(app::kMessageError, "Old project administration can not be opened.\n");
+    return done(-2);
+  }
+  const std::string native = platform::NativePath(path);
+  int rc = KeepCopy(old_fd, platform::NativePath(old_path));
+  if (rc) {
+    CurrentEnv()->Close(old_fd);
+    app::ToolMessageBox(app::kMessageError, "%s", kReorgFailed);
+    return done(rc);
+  }
+  const std::string temp = native + ".conv~" + std::to_string(::getpid());
+  int new_fd = CurrentEnv()->Open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (new_fd < 0) {
+    CurrentEnv()->Close(old_fd);
+    app::ToolMessageBox(app::kMessageError, "New project administration can not be created.\n");
+    return done(-2);
+  }
+  uint32_t highest = 0;
+  std::vector<long> bad;
+  rc = ConvertRecords(old_fd, header, new_fd, &highest, &bad);
+  if (rc == 0) rc = CurrentEnv()->Sync(new_fd);
+  int rc_close = CurrentEnv()->Close(new_fd);
+  if (rc == 0) rc = rc_close;
+  // The new file replaces the old one whole, while the share still keeps writers out.
+  if (rc == 0) rc = CurrentEnv()->Rename(temp, native);
+  CurrentEnv()->Close(old_fd);
+  if (rc) {
+    CurrentEnv()->Unlink(temp);
+    app::ToolMessageBox(app::kMessageError, "%s", kReorgFailed);
+    return done(rc);
+  }
+  platform::SyncDirectory(platform::DirName(native));
+  if (!bad.empty()) app::ToolMessageBox(app::kMessageWarning, "%s", BadLinesText(bad).c_str());
+  return done(0);
+}
+
+}  // namespace dovrane::admin

@@ -1,0 +1,235 @@
+#include "admin/administration_header.h"
+
+#include <fcntl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "extlib/hosts.h"
+#include "extlib/language.h"
+#include "extlib/library_init.h"
+#include "extlib/project_paths.h"
+#include "extlib/record_layout.h"
+#include "extlib/slot_files.h"
+#include "extlib/users.h"
+#include "platform/env.h"
+#include "platform/path_map.h"
+
+namespace dovrane::admin {
+
+namespace L = extlib::layout;
+using extlib::PRJ;
+using platform::CurrentEnv;
+
+namespace {
+
+constexpr int kShareLockTimeoutMs = 2000;
+
+void SetOwnerBit(PRJ* record, int containers) {
+  if (record->owner != 0 && record->owner <= 32u * static_cast<uint32_t>(containers))
+    extlib::SetMemberBit(record, record->owner, true);
+}
+
+void SetLocal(PRJ* record) {
+  record->owner = 0;
+  extlib::SetPrjHost(record, "localhost");
+}
+
+std::string Trim(std::string s) {
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  return s;
+}
+
+// The line without its line end; false when the line end is not the header's.
+bool StripLineEnd(const AdministrationHeader& header, std::string* line, bool ended) {
+  if (header.line_end == 2) {
+    if (!ended || line->empty() || line->back() != '\r') return false;
+    line->pop_back();
+  }
+  return ended;
+}
+
+}  // namespace
+
+int OpenAdministrationHeader(const std::string& path, ShareMode share, AdministrationHeader* header) {
+  *header = AdministrationHeader{};
+  platform::Env* env = CurrentEnv();
+  int fd = env->Open(platform::NativePath(path), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  auto fail = [&](int rc) {
+    env->Close(fd);
+    return rc;
+  };
+  if (share != ShareMode::kDenyNone &&
+      env->Lock(fd, 0, 0, share == ShareMode::kDenyWrite ? platform::LockMode::kShared : platform::LockMode::kExclusive,
+                kShareLockTimeoutMs) != 0)
+    return fail(-2);
+  char bytes[13] = {};
+  if (env->PRead(fd, bytes, 12, 0) != 12) return fail(-1);
+  bytes[11] = '\0';
+  if (std::sscanf(bytes, "%2d", &header->version) != 1) header->version = 0;
+  if (header->version < 1 || header->version > 3) return fail(-1);
+  header->line_end = std::memchr(bytes, '\r', 11) || bytes[11] == '\r' ? 2 : 1;
+  bytes[10] = '\0';
+  uint32_t number = 0;
+  if (!extlib::ParseNumberText(std::string(bytes + 2, 8), &number)) {
+    header->highest = 0;
+    return fail(-1);
+  }
+  header->highest = number;
+  const int64_t first = L::kHeaderText + header->line_end;
+  if (header->version < 3) {
+    header->user_words = 4;
+  } else {
+    char probe[L::kV3ProbeBytes];
+    int64_t n = env->PRead(fd, probe, sizeof probe, first);
+    if (n < L::kV3ShortLength + header->line_end) return fail(-1);
+    const char* found =
+        static_cast<const char*>(std::memchr(probe, header->line_end == 2 ? '\r' : '\n', static_cast<size_t>(n)));
+    if (!found) return fail(-1);
+    const long length = found - probe;
+    if (length == L::kV3ShortLength)
+      header->user_words = 0;
+    else if (length > L::kV3Members)
+      header->user_words = static_cast<int>((length - L::kV3Members) / L::kV3ContainerWidth);
+    else
+      return fail(-1);
+  }
+  if (env->Seek(fd, first, SEEK_SET) != first) return fail(-1);
+  return fd;
+}
+
+RecordStream::RecordStream(int fd) : fd_(fd), buf_(1 << 16) {}
+
+int RecordStream::NextLine(std::string* line, bool* ended) {
+  line->clear();
+  *ended = false;
+  for (;;) {
+    if (pos_ == end_) {
+      if (eof_) break;
+      int64_t n = CurrentEnv()->Read(fd_, buf_.data(), buf_.size());
+      if (n < 0) return static_cast<int>(n);
+      if (n == 0) {
+        eof_ = true;
+        break;
+      }
+      pos_ = 0;
+      end_ = static_cast<size_t>(n);
+    }
+    const char* start = buf_.data() + pos_;
+    const char* lf = static_cast<const char*>(std::memchr(start, '\n', end_ - pos_));
+    size_t take = lf ? static_cast<size_t>(lf - start) : end_ - pos_;
+    line->append(start, take);
+    pos_ += take;
+    if (lf) {
+      ++pos_;
+      *ended = true;
+      break;
+    }
+  }
+  if (!*ended && line->empty()) return 1;
+  ++slot_;
+  return 0;
+}
+
+int ReadRecordV3(RecordStream& in, const AdministrationHeader& header, PRJ* record) {
+  const size_t length = static_cast<size_t>(L::V3LineLength(header.user_words));
+  std::string line;
+  bool ended = false;
+  int rc = in.NextLine(&line, &ended);
+  if (rc) return rc;
+  if (!ended) return -1;  // the file ends inside the line
+  if (!StripLineEnd(header, &line, ended) || line.size() != length) return -10;
+  *record = PRJ{};
+  char name[L::kNameWidth + 1] = {}, number_text[16] = {};
+  unsigned long version = 0, key = 0;
+  unsigned begin = 0;
+  char status = ' ';
+  const std::string head = line.substr(0, L::kV3ShortLength);
+  int fields = std::sscanf(head.c_str(), "%50[^@]%*1s%8s%*1s%2lu%*1s%c%*1s%10lu%*1s%8X", name, number_text,
+                           &version, &status, &key, &begin);
+  uint32_t number = 0;
+  if (fields < 6 || !extlib::ParseNumberText(number_text, &number))
+    return -1;
+  extlib::SetPrjName(record, name);
+  record->number = number;
+  record->version = static_cast<unsigned char>(version);
+  record->status = static_cast<unsigned char>(status);
+  record->dbkey = static_cast<uint32_t>(key);
+  record->begin = static_cast<int32_t>(begin);
+  if (!extlib::lfnetg() || header.user_words == 0) {
+    SetLocal(record);
+    return 0;
+  }
+  char host[L::kHostWidth + 1] = {};
+  unsigned long owner = 0;
+  if (std::sscanf(line.c_str() + L::kV3Host, "%16[^@]%*1s%3lu", host, &owner) != 2) return -1;
+  extlib::SetPrjHost(record, Trim(host));
+  record->owner = static_cast<uint32_t>(owner);
+  const int containers = extlib::lzuGetCountOfUserContainers();
+  const int bytes = 4 * std::min(header.user_words, containers);
+  for (int i = 0; i < bytes; ++i) {
+    unsigned value = 0;
+    char pair[3] = {line[L::kV3Members + 2 * i], line[L::kV3Members + 2 * i + 1], 0};
+    if (std::sscanf(pair, "%2X", &value) != 1) return -1;
+    record->members[i] = static_cast<unsigned char>(value);
+  }
+  SetOwnerBit(record, containers);
+  return 0;
+}
+
+void sys_AsciiText2Iso(PRJ* record) {
+  extlib::AsciiText2IsoInPlace(record->name);
+  extlib::AsciiText2IsoInPlace(record->host);
+}
+
+int ReadRecordV12(RecordStream& in, const AdministrationHeader& header, PRJ* record) {
+  std::string line;
+  bool ended = false;
+  int rc = in.NextLine(&line, &ended);
+  if (rc) return rc;
+  if (header.line_end == 2 && !line.empty() && line.back() == '\r') line.pop_back();
+  if (line.size() != static_cast<size_t>(L::kV12LineLength)) return -1;
+  *record = PRJ{};
+  char name[L::kNameWidth + 1] = {}, host[L::kHostWidth + 1] = {}, number_text[16] = {};
+  unsigned long owner = 0, key = 0;
+  unsigned m[16] = {}, begin = 0;
+  char status = ' ';
+  int fields = std::sscanf(
+      line.c_str(),
+      "%50[^@]%*1s%16s%*1s%8s%*1s%3lu%*1s%2X%2X%2X%2X%2X%2X%2X%2X%2X%2X%2X%2X%2X%2X%2X%2X%*1s%c%*1s%10lu%*1s%8X",
+      name, host, number_text, &owner, &m[0], &m[1], &m[2], &m[3], &m[4], &m[5], &m[6], &m[7], &m[8], &m[9],
+      &m[10], &m[11], &m[12], &m[13], &m[14], &m[15], &status, &key, &begin);
+  uint32_t number = 0;
+  if (fields != 23 || !extlib::ParseNumberText(number_text, &number))
+    return -1;
+  extlib::SetPrjName(record, name);
+  record->number = number;
+  record->status = static_cast<unsigned char>(status);
+  record->dbkey = static_cast<uint32_t>(key);
+  record->begin = static_cast<int32_t>(begin);
+  if (extlib::lfnetg()) {
+    extlib::SetPrjHost(record, host);
+    record->owner = static_cast<uint32_t>(owner);
+    const int containers = extlib::lzuGetCountOfUserContainers();
+    for (int i = 0; i < 4 * std::min(containers, 4); ++i) record->members[i] = static_cast<unsigned char>(m[i]);
+    SetOwnerBit(record, containers);
+  } else {
+    SetLocal(record);
+  }
+  // The project version lives in the project's folder.
+  std::string dir;
+  if (extlib::make_prj_dir(*record, &dir) != 0) return 0;
+  extlib::lfslash_cat(&dir);
+  if (extlib::lfinipC(1, dir) != 0) return 0;
+  FILE* file = extlib::lfilopC(1, "version.txt", "r");
+  int value = 0;
+  bool read = file && std::fscanf(file, "%d", &value) == 1;
+  if (file) extlib::lfilclC(file);
+  if (read && value < 18) sys_AsciiText2Iso(record);
+  record->version = static_cast<unsigned char>(read && value >= 0 && value <= 20 ? value : 0);
+  return 0;
+}
+
+}  // namespace dovrane::admin

@@ -1,0 +1,62 @@
+// Reading project.dat in any of its layouts, for the version check and the
+// conversion: the header with its checks, and one record line at a time in
+// the version 3 or the version 1/2 layout. Records are streamed; the file is
+// read sequentially through a buffer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "extlib/prj_record.h"
+
+namespace dovrane::admin {
+
+struct AdministrationHeader {
+  int version = 0;        // as read; above 3 stays readable for the version check
+  uint32_t highest = 0;   // 0 when the number text was bad
+  int line_end = 1;       // 1: LF, 2: CR LF
+  int user_words = 0;     // containers the records on disk carry
+};
+
+// Sharing of the open file towards other processes, as byte-range locks on the
+// whole file: deny write keeps record writers out (and is refused while one
+// holds a record lock), deny read and write keeps every locker out.
+enum class ShareMode { kDenyNone, kDenyWrite, kDenyReadWrite };
+
+// Opens the administration (Windows or native path), checks the header and,
+// for version 3, measures the first record line. Returns the open file
+// positioned at the first record, or -1 (the file is closed again); -2 when
+// the sharing was refused because another process holds a lock.
+int OpenAdministrationHeader(const std::string& path, ShareMode share, AdministrationHeader* header);
+
+// Sequential, buffered reading of one opened administration file (not owned).
+class RecordStream {
+ public:
+  explicit RecordStream(int fd);
+  // The next line up to and without its LF. 0 read (*ended: an LF was found),
+  // 1 end of file, negative read error.
+  int NextLine(std::string* line, bool* ended);
+  // 1-based slot of the line read last.
+  long slot() const { return slot_; }
+
+ private:
+  int fd_;
+  std::vector<char> buf_;
+  size_t pos_ = 0, end_ = 0;
+  bool eof_ = false;
+  long slot_ = 0;
+};
+
+// One version 3 record: 0 read, 1 end of file, -1 a short line or fields that
+// do not scan, -10 the line end not where the layout puts it. Members of
+// containers beyond the installation's are dropped, the owner's bit is set.
+int ReadRecordV3(RecordStream& in, const AdministrationHeader& header, extlib::PRJ* record);
+// One version 1/2 record, with the project version read from the project's
+// version.txt (DOS texts converted for versions below 18). Codes as above.
+int ReadRecordV12(RecordStream& in, const AdministrationHeader& header, extlib::PRJ* record);
+
+// The record's texts (name, host) from DOS text to Windows-1252.
+void sys_AsciiText2Iso(extlib::PRJ* record);
+
+}  // namespace dovrane::admin

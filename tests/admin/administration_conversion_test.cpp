@@ -1,0 +1,210 @@
+#include "admin/administration_conversion.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <fcntl.h>
+
+#include "extlib/administration.h"
+#include "extlib/library_init.h"
+#include "extlib/messages.h"
+#include "extlib/project_list.h"
+#include "extlib/record_line.h"
+#include "extlib/sample_installation.h"
+#include "platform/env.h"
+#include "platform/path_map.h"
+#include "support/recording_messenger.h"
+#include "support/small_installation.h"
+
+namespace dovrane::admin {
+namespace {
+
+using extlib::PRJ;
+using testing::SmallInstallation;
+
+// Dies, as a killed process does, at the nth write, sync or rename.
+class KillingEnv : public platform::Env {
+ public:
+  explicit KillingEnv(int nth) : nth_(nth) {}
+  int64_t Write(int fd, const void* buf, size_t n) override { return Step() ? Env::Write(fd, buf, n) : -1; }
+  int64_t PWrite(int fd, const void* buf, size_t n, int64_t off) override {
+    return Step() ? Env::PWrite(fd, buf, n, off) : -1;
+  }
+  int Sync(int fd) override { return Step() ? Env::Sync(fd) : -1; }
+  int Rename(const std::string& a, const std::string& b) override { return Step() ? Env::Rename(a, b) : -1; }
+
+ private:
+  bool Step() {
+    if (++calls_ == nth_) ::kill(::getpid(), SIGKILL);
+    return true;
+  }
+  int nth_, calls_ = 0;
+};
+
+class AdministrationConversionTest : public ::testing::Test {
+ protected:
+  std::vector<PRJ> Records(int n) {
+    std::vector<PRJ> records;
+    for (int i = 1; i <= n; ++i) records.push_back(SmallInstallation::Record("P" + std::to_string(i), i, "SRV1", 1 + i % 3));
+    return records;
+  }
+  std::vector<PRJ> List() {
+    extlib::UnCachPrjList();
+    int count = 0;
+    PRJ* list = nullptr;
+    std::vector<PRJ> out;
+    if (extlib::ltbpliC_new(23, &count, &list, 0, nullptr) == 0) out.assign(list, list + count);
+    extlib::ltbpliC_delete(&list);
+    return out;
+  }
+  SmallInstallation inst_;
+  testing::RecordingMessenger messages_;
+};
+
+TEST_F(AdministrationConversionTest, CurrentAdministrationIsLeftAlone) {
+  inst_.WriteAdministration(Records(3), 3);
+  const std::string before = inst_.Admin();
+  EXPECT_EQ(CheckAdministrationVersion(), 0);
+  EXPECT_EQ(inst_.Admin(), before);
+  EXPECT_FALSE(inst_.dir.Exists("SRV1/cad/Net/project.dat.old"));
+}
+
+TEST_F(AdministrationConversionTest, UnknownOrUnreadableVersion) {
+  inst_.dir.Write("SRV1/cad/Net/project.dat", " 4n0000001\r\n" + std::string(114, 'x') + "\r\n");
+  EXPECT_EQ(CheckAdministrationVersion(), -15);
+  EXPECT_EQ(messages_.All(), "Unknown version of project administration.\n");
+  EXPECT_EQ(messages_.icons.back(), platform::kMbIconError);
+  inst_.dir.Write("SRV1/cad/Net/project.dat", " 3n0000001\r\n" + std::string(100, 'x') + "\r\n");
+  EXPECT_EQ(CheckAdministrationVersion(), -2);
+  EXPECT_EQ(messages_.texts.back(), "Project administration can not be opened.\n");
+}
+
+TEST_F(AdministrationConversionTest, ContainerChangeClearsTheAddedBitmapAndDropsDeletedRecords) {
+  std::vector<PRJ> records = Records(4);
+  records[1].name[0] = '#';
+  extlib::SetMemberBit(&records[2], 32, true);
+  inst_.WriteAdministration(records, 4);
+  const std::string before = inst_.Admin();
+  inst_.dir.Write("SRV1/cad/Net/users.dat", "containers 2\r\n");
+  ASSERT_EQ(CheckAdministrationVersion(), 0);
+  EXPECT_EQ(inst_.dir.Read("SRV1/cad/Net/project.dat.old"), before);
+  std::vector<PRJ> after = List();
+  ASSERT_EQ(after.size(), 3u);
+  EXPECT_EQ(extlib::TrimmedName(after[1].name), "P3");  // renumbered from slot 1 without a gap
+  EXPECT_TRUE(extlib::MemberBit(after[1], 32));
+  const std::string text = inst_.Admin();
+  EXPECT_EQ(text.size(), 12u + 3u * 124u);
+  EXPECT_EQ(text.substr(12 + 106, 16), "0200000000000000");  // P1: owner 2; the second container clear
+  EXPECT_EQ(messages_.notices.size(), 1u);
+  EXPECT_EQ(messages_.closed, 1);
+}
+
+TEST_F(AdministrationConversionTest, HighestNumberRule) {
+  struct Case { uint32_t header, largest, want; } cases[] = {
+      {4, 500, 500}, {600, 500, 600}, {4, 9999899, 9999899}, {4, 9999900, 4}, {4, 9999999, 4}};
+  for (const Case& c : cases) {
+    std::vector<PRJ> records = Records(2);
+    records[1].number = c.largest;
+    inst_.WriteAdministration(records, c.header);
+    inst_.dir.Write("SRV1/cad/Net/users.dat", "containers 1\r\n");
+    inst_.containers = 2;  // written for two containers: must be converted back to one
+    inst_.WriteAdministration(records, c.header);
+    inst_.containers = 1;
+    ASSERT_EQ(ConvertAdministration(), 0);
+    EXPECT_EQ(inst_.Admin().substr(0, 10), " 3" + extlib::NumberText(c.want)) << c.largest;
+  }
+}
+
+TEST_F(AdministrationConversionTest, UnreadableLineIsNamedAndTheRestKept) {
+  inst_.WriteAdministration(Records(5), 5);
+  std::string text = inst_.Admin();
+  text.replace(12 + 2 * 116 + 52, 1, "x");  // record 3: bad number
+  inst_.dir.Write("SRV1/cad/Net/project.dat", text);
+  inst_.dir.Write("SRV1/cad/Net/users.dat", "containers 2\r\n");
+  ASSERT_EQ(CheckAdministrationVersion(), 0);
+  EXPECT_EQ(List().size(), 4u);
+  EXPECT_NE(messages_.All().find("1 line(s) of the old project administration could not be read and are left out: 3"),
+            std::string::npos)
+      << messages_.All();
+}
+
+TEST_F(AdministrationConversionTest, RefusedWhileAnotherProcessHoldsARecordLock) {
+  inst_.WriteAdministration(Records(3), 3);
+  inst_.dir.Write("SRV1/cad/Net/users.dat", "containers 2\r\n");
+  const std::string before = inst_.Admin();
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  pid_t pid = ::fork();
+  if (pid == 0) {  // a workstation that still works on record 2
+    int fd = ::open(inst_.Native("SRV1/cad/Net/project.dat").c_str(), O_RDWR);
+    platform::CurrentEnv()->Lock(fd, 12 + 116, 116, platform::LockMode::kExclusive, 1000);
+    ::write(ready[1], "x", 1);
+    ::sleep(5);
+    ::_exit(0);
+  }
+  char c;
+  ASSERT_EQ(::read(ready[0], &c, 1), 1);
+  EXPECT_EQ(CheckAdministrationVersion(), -7);
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+  EXPECT_EQ(inst_.Admin(), before);
+  EXPECT_NE(messages_.All().find("another workstation holds a lock"), std::string::npos);
+}
+
+TEST_F(AdministrationConversionTest, KilledConversionLeavesOldOrWholeNewAdministration) {
+  inst_.WriteAdministration(Records(300), 300);
+  const std::string old_text = inst_.Admin();
+  inst_.dir.Write("SRV1/cad/Net/users.dat", "containers 2\r\n");
+  bool saw_old = false, saw_new = false;
+  for (int nth = 1; nth <= 12; ++nth) {
+    inst_.dir.Write("SRV1/cad/Net/project.dat", old_text);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+      KillingEnv env(nth);
+      platform::SetCurrentEnv(&env);
+      ::_exit(ConvertAdministration() == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    const std::string now = inst_.Admin();
+    const bool is_old = now == old_text;
+    const bool is_new = now.size() == 12u + 300u * 124u && now.substr(0, 10) == " 3n0000300";
+    EXPECT_TRUE(is_old || is_new) << "killed at step " << nth << ", size " << now.size();
+    saw_old = saw_old || is_old;
+    saw_new = saw_new || is_new;
+    ASSERT_EQ(CheckAdministrationVersion(), 0) << nth;  // the next run finishes the work
+    EXPECT_EQ(List().size(), 300u) << nth;
+  }
+  EXPECT_TRUE(saw_old);
+  EXPECT_TRUE(saw_new);
+}
+
+TEST_F(AdministrationConversionTest, Version2SampleInstallationConvertsWithProjectVersions) {
+  testing::TempDir dir;
+  extlib::SampleOptions o;
+  o.projects = 30;
+  o.admin_version = 2;
+  o.attribute_projects = 0;
+  std::string error;
+  ASSERT_EQ(extlib::MakeSampleInstallation(dir.path() + "/i", o, &error), 0) << error;
+  extlib::close_prj_info_handle(23);
+  platform::PathMap::Instance().SetUncRoot(dir.path() + "/i/unc");
+  extlib::lfinipC(23, "\\\\SRV1\\cad\\Net\\");
+  const std::string old_text = dir.Read("i/unc/SRV1/cad/Net/project.dat");
+  ASSERT_EQ(CheckAdministrationVersion(), 0);
+  EXPECT_EQ(dir.Read("i/unc/SRV1/cad/Net/project.dat.old"), old_text);
+  std::vector<PRJ> after = List();
+  ASSERT_EQ(after.size(), 30u);
+  for (const PRJ& r : after) {
+    char folder[96];
+    std::snprintf(folder, sizeof folder, "i/unc/%s/cad/Prj/n%07u.prj/version.txt", r.host, r.number);
+    EXPECT_EQ(std::to_string(r.version) + "\r\n", dir.Read(folder)) << r.number;
+  }
+  platform::PathMap::Instance().SetUncRoot(inst_.dir.path());
+  extlib::lfinipC(23, "\\\\SRV1\\cad\\Net\\");
+}
+
+}  // namespace
+}  // namespace dovrane::admin

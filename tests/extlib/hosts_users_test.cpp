@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "extlib/hosts.h"
+#include "extlib/users.h"
+#include "platform/ping.h"
+#include "support/small_installation.h"
+
+namespace dovrane::extlib {
+namespace {
+
+using testing::SmallInstallation;
+
+TEST(HostListTest, LinesWithBlankOrTabAndBadLines) {
+  std::vector<HostEntry> hosts;
+  int bad = 0;
+  ASSERT_EQ(ParseHostList("SRV1 \\Daten\\Cad\r\nLAPTOP\t\\Pelo mar\\\n\nBARE\n", &hosts, &bad), 0);
+  ASSERT_EQ(hosts.size(), 3u);
+  EXPECT_EQ(hosts[1].data_path, "\\Pelo mar");
+  EXPECT_EQ(hosts[2].data_path, "");
+  EXPECT_EQ(FormatHostList(hosts), "SRV1 \\Daten\\Cad\nLAPTOP \\Pelo mar\nBARE\n");
+  for (const char* text : {"S/1 \\x\n", "SRV1 \\a\\..\\b\n", "SRV1 relative\n", "ABCDEFGHIJKLMNOPQ \\x\n"})
+    EXPECT_EQ(ParseHostList(std::string("OK \\x\n") + text, &hosts, &bad), -1) << text;
+  EXPECT_EQ(bad, 2);
+}
+
+TEST(HostListTest, PathsOfAnInstallation) {
+  SmallInstallation inst;
+  char* list = nullptr;
+  int count = 0;
+  ASSERT_EQ(get_host_list(&list, &count, 17), 0);
+  ASSERT_EQ(count, 2);
+  EXPECT_STREQ(list + 17, "SRV2");
+  std::free(list);
+  std::string data, path;
+  EXPECT_EQ(get_data_path("srv2", &data), 0);  // host names compare without case
+  EXPECT_EQ(get_data_path("SRV3", &data), -19);
+  ASSERT_EQ(lfBuildNetPath("SRV2", data, &path), 0);
+  EXPECT_EQ(path, "\\\\SRV2\\cad\\Prj");
+  EXPECT_EQ(lzcheck_path(path), 1);
+  EXPECT_EQ(lzcheck_path(path + "\\n0000001.prj"), -2);
+  EXPECT_EQ(lzcheck_path("\\\\SRV9\\cad\\Prj"), -1);
+  inst.dir.Write("SRV1/cad/Net/SRV2.out", "checked out\r\n");
+  EXPECT_EQ(IsHostCheckedOut("SRV2"), 1);
+  EXPECT_EQ(IsHostCheckedOut("SRV1"), 0);
+}
+
+TEST(HostListTest, SingleWorkstationHasOnlyLocalhost) {
+  SmallInstallation inst(1, false);
+  EXPECT_EQ(lfnetg(), 0);
+  char* list = nullptr;
+  int count = 0;
+  ASSERT_EQ(get_host_list(&list, &count, 17), 0);
+  EXPECT_EQ(count, 1);
+  EXPECT_STREQ(list, "localhost");
+  std::free(list);
+}
+
+TEST(PingTest, UnknownNameAndLocalHost) {
+  EXPECT_EQ(platform::PingHost("no-such-host.invalid", 200), platform::kPingHostNotFound);
+  // The loopback answers: by ICMP, or a refused TCP connection.
+  EXPECT_EQ(platform::PingHost("127.0.0.1", 500), 0);
+}
+
+TEST(UserTableTest, ParsesAndRefusesBadLines) {
+  UserTable t;
+  int bad = 0;
+  ASSERT_EQ(ParseUserTable("# x\r\ncontainers 3\r\n1\tADMIN\tadmin\r\n40\tM\xFCller\tuser\r\n", &t, &bad), 0);
+  EXPECT_EQ(t.containers, 3);
+  ASSERT_EQ(t.users.size(), 2u);
+  EXPECT_TRUE(t.users[0].administrator);
+  EXPECT_EQ(t.users[1].index, 40u);
+  for (const char* text : {"containers 0\n", "containers 32\n", "0\tX\tuser\n", "x\tX\tuser\n", "5\t\tuser\n"})
+    EXPECT_EQ(ParseUserTable(text, &t, &bad), -1) << text;
+}
+
+TEST(UserTableTest, ContainersAndOwnerRights) {
+  SmallInstallation inst(2);
+  EXPECT_EQ(lzuGetCountOfUserContainers(), 2);
+  ASSERT_EQ(lzuSetCountOfUserContainers(3), 0);
+  EXPECT_EQ(lzuGetCountOfUserContainers(), 3);
+  EXPECT_EQ(lzuSetCountOfUserContainers(32), -1);
+  std::string name;
+  ASSERT_EQ(lzugnaC(3, &name), 0);
+  EXPECT_EQ(name, "SCHMIDT");
+  UserInfo me;
+  lzuinfC(&me);  // the test user is MUELLER, no administrator
+  EXPECT_EQ(me.index, 2u);
+  EXPECT_FALSE(me.may_administer);
+  PRJ owned = SmallInstallation::Record("A", 1, "SRV1", 2), foreign = SmallInstallation::Record("B", 2, "SRV1", 3);
+  EXPECT_EQ(check_PrjOwnerPermision(1, owned), 0);
+  EXPECT_EQ(check_PrjOwnerPermision(1, foreign), -14);
+  EXPECT_EQ(check_PrjOwnerPermision(0, foreign), -13);
+  SetMemberBit(&foreign, 2, true);
+  EXPECT_EQ(check_PrjOwnerPermision(0, foreign), 0);
+}
+
+}  // namespace
+}  // namespace dovrane::extlib
