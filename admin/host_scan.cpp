@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include <algorithm>
+#include <map>
 
 #include "admin/host_folders.h"
 #include "admin/project_index.h"
@@ -33,10 +34,18 @@ std::vector<PendingEntry>& ElsewhereList() {
 
 // Registers from the end; the first failure stops the list and leaves the
 // rest (the failed entry included) for the next scan.
+// The host's project folder is looked up once per host and list.
 void Work(long console, std::vector<PendingEntry>* list) {
+  std::map<std::string, std::string> folders;
   while (!list->empty()) {
     const PendingEntry& e = list->back();
-    if (RegisterProjectEntry(console, e.is_file, e.host, e.entry) != 0) return;
+    auto it = folders.find(e.host);
+    if (it == folders.end()) {
+      std::string dir;
+      if (RegisterFolderOfHost(e.host, &dir) != 0) return;
+      it = folders.emplace(e.host, dir).first;
+    }
+    if (RegisterEntryInFolder(console, e.is_file, e.host, it->second, e.entry) != 0) return;
     list->pop_back();
   }
 }

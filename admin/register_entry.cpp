@@ -125,13 +125,26 @@ int RegisterProjectEntry(long console, bool is_file, const std::string& host, co
   if (!ParseEntryName(entry_name, &entry) || entry.base.empty() ||
       (!entry.number_name && entry.base.size() > static_cast<size_t>(extlib::kNameLength)))
     return 1;
-  ProjectIndex* index = CurrentIndex();
-  if (!index) {
+  if (!CurrentIndex()) {
     app::ToolMessageBox(app::kMessageWarning, "Can't make project list.\n");
     return 1;
   }
   std::string dir;
   if (RegisterFolderOfHost(host, &dir) != 0) return 1;
+  return RegisterEntryInFolder(console, is_file, host, dir, entry_name);
+}
+
+int RegisterEntryInFolder(long console, bool is_file, const std::string& host, const std::string& dir,
+                          const std::string& entry_name) {
+  EntryName entry;
+  if (!ParseEntryName(entry_name, &entry) || entry.base.empty() ||
+      (!entry.number_name && entry.base.size() > static_cast<size_t>(extlib::kNameLength)))
+    return 1;
+  ProjectIndex* index = CurrentIndex();
+  if (!index) {
+    app::ToolMessageBox(app::kMessageWarning, "Can't make project list.\n");
+    return 1;
+  }
   const std::string full = dir + "\\" + entry_name;
 
   // The entry is this host's own record of that number: registering it again
