@@ -1,11 +1,17 @@
 #include "admin/entry_check.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <filesystem>
+#include <set>
 
 #include "admin/net_id_writer.h"
 #include "admin/record_writes.h"
 #include "extlib/net_id.h"
 #include "extlib/project_info_file.h"
+#include "platform/env.h"
 #include "repair_fixture.h"
 
 namespace dovrane::admin {
@@ -109,6 +115,48 @@ TEST_F(EntryCheckTest, InvalidLinkIsDeletedWithItsRecordUnreachableTargetIsKept)
   EXPECT_NE(messages_.progress.find("Invalid link removed"), std::string::npos);
   EXPECT_NE(Find(records, b.number), nullptr);
   EXPECT_TRUE(fs::exists(Folder("SRV2", b.number)));
+}
+
+// Dies, as a killed process does, at the nth positioned write.
+class KillingEnv : public platform::Env {
+ public:
+  explicit KillingEnv(int nth) : nth_(nth) {}
+  int64_t PWrite(int fd, const void* buf, size_t n, int64_t offset) override {
+    if (++calls_ == nth_) ::kill(::getpid(), SIGKILL);
+    return Env::PWrite(fd, buf, n, offset);
+  }
+
+ private:
+  int nth_, calls_ = 0;
+};
+
+TEST_F(EntryCheckTest, KilledWhileRemovingLeavesAReadableAdministration) {
+  auto before = Records();
+  std::set<uint32_t> gone;
+  for (size_t i = 0; i < before.size(); i += 4) {
+    gone.insert(before[i].number);
+    fs::remove_all(Folder(before[i].host, before[i].number));
+  }
+  for (int nth = 1; nth <= static_cast<int>(gone.size()) + 1; ++nth) {
+    SCOPED_TRACE(nth);
+    pid_t child = ::fork();
+    if (child == 0) {
+      KillingEnv killing(nth);
+      platform::SetCurrentEnv(&killing);
+      CheckValidEntries(0);
+      ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    auto after = Records();
+    ASSERT_FALSE(after.empty());
+    for (const extlib::PRJ& r : before) {
+      if (!gone.count(r.number)) EXPECT_NE(Find(after, r.number), nullptr) << r.number;
+    }
+    for (const extlib::PRJ& r : after) EXPECT_TRUE(Find(before, r.number));
+  }
+  EXPECT_EQ(CheckValidEntries(0), 0);
+  EXPECT_EQ(Records().size(), before.size() - gone.size());
 }
 
 TEST_F(EntryCheckTest, UnknownHostIsNamedOnce) {

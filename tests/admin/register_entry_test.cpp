@@ -1,5 +1,6 @@
 #include "admin/register_entry.h"
 
+#include <cerrno>
 #include <filesystem>
 
 #include "admin/checkin_path.h"
@@ -7,6 +8,7 @@
 #include "admin/record_writes.h"
 #include "extlib/project_data.h"
 #include "extlib/project_paths.h"
+#include "platform/fault_injection_env.h"
 #include "repair_fixture.h"
 
 namespace dovrane::admin {
@@ -99,6 +101,26 @@ TEST_F(RegisterEntryTest, NewEntriesOfOneHostAreRegisteredLastInFirstOut) {
   EXPECT_EQ(Name(kProjects + 2), "Brunnen");
   EXPECT_EQ(Name(kProjects + 3), "Anbau");
   EXPECT_TRUE(PendingNew().empty());
+}
+
+TEST_F(RegisterEntryTest, EntriesLeftByAFailureFollowTheNextScansOwnEntries) {
+  for (const char* n : {"Anbau.prj", "Brunnen.prj", "Carport.prj"}) NewFolder("SRV2", n);
+  platform::FaultInjectionEnv faults;
+  platform::Env* previous = platform::SetCurrentEnv(&faults);
+  faults.Arm(platform::FaultPoint::kRename, 1, EACCES);  // Carport's rename into place
+  EXPECT_EQ(ScanHostProjects(0, "SRV2", 2), 0);
+  platform::SetCurrentEnv(previous);
+  EXPECT_EQ(PendingNew().size(), 3u);
+  EXPECT_EQ(Records().size(), kProjects);
+  EXPECT_EQ(messages_.texts.back().rfind("Can't rename directory\n", 0), 0u);
+
+  NewFolder("SRV1", "Depot.prj");
+  ASSERT_EQ(ScanHostProjects(0, "SRV1", 2), 0);
+  EXPECT_TRUE(PendingNew().empty());
+  EXPECT_EQ(Name(kProjects + 1), "Depot");
+  EXPECT_EQ(Name(kProjects + 2), "Carport");
+  EXPECT_EQ(Name(kProjects + 4), "Anbau");
+  EXPECT_STREQ(Find(Records(), kProjects + 4)->host, "SRV2");
 }
 
 TEST_F(RegisterEntryTest, LinkFileAndItsFolderAreRenamedAndTheLinkStillLeadsThere) {

@@ -71,6 +71,31 @@ TEST_F(RestoreUpdateTest, UpdateWithDuplicateNumbersKeepsTheOldFileAndRebuilds) 
   EXPECT_EQ(numbers.size(), records.size());
 }
 
+// The texts follow the installed language; the final notice comes only
+// after a run that succeeded.
+TEST_F(RestoreUpdateTest, MessagesAndFinalNoticeFollowTheLanguage) {
+  struct Case {
+    const char* lcid;
+    const char* inconsistent;
+    const char* notice;
+  } cases[] = {
+      {"1033", "The project administration is inconsistent.", "The project administration has been checked and repaired."},
+      {"1031", "Die Projektverwaltung ist inkonsistent.", "Die Projektverwaltung wurde gepr\xC3\xBC" "ft und repariert."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lcid);
+    testing::WriteFile(root() + "/hkcu.toml", std::string("[Settings]\nInstalledLanguageLCID = ") + c.lcid + "\n");
+    std::string text = Admin();
+    const size_t first = text.find('\n') + 1, second = text.find('\n', first) + 1;
+    text.replace(second + 51, 8, text.substr(first + 51, 8));
+    testing::WriteFile(NetFile("project.dat"), text);
+    testing::ProgramResult run = Run({"-restore"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find(c.inconsistent), std::string::npos) << run.err;
+    EXPECT_NE(run.out.find(c.notice), std::string::npos) << run.out;
+  }
+}
+
 TEST_F(RestoreUpdateTest, UpdateOfAConsistentAdministrationOrOfAnotherComputerChangesNothing) {
   const std::string before = Admin();
   for (const std::vector<std::string>& args : {std::vector<std::string>{"-update"}, {"-update", "localhost"}}) {
