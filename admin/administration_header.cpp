@@ -11,6 +11,7 @@
 #include "extlib/library_init.h"
 #include "extlib/project_paths.h"
 #include "extlib/record_layout.h"
+#include "extlib/record_line.h"
 #include "extlib/slot_files.h"
 #include "extlib/users.h"
 #include "platform/env.h"
@@ -54,6 +55,8 @@ bool StripLineEnd(const AdministrationHeader& header, std::string* line, bool en
 
 int OpenAdministrationHeader(const std::string& path, ShareMode share, AdministrationHeader* header) {
   *header = AdministrationHeader{};
+  header->containers_now = extlib::lzuGetCountOfUserContainers();
+  header->network = extlib::lfnetg() != 0;
   platform::Env* env = CurrentEnv();
   int fd = env->Open(platform::NativePath(path), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return -1;
@@ -141,6 +144,11 @@ int ReadRecordV3(RecordStream& in, const AdministrationHeader& header, PRJ* reco
   if (rc) return rc;
   if (!ended) return -1;  // the file ends inside the line
   if (!StripLineEnd(header, &line, ended) || line.size() != length) return -10;
+  // A line as the library writes it reads at fixed offsets; any other goes
+  // through the tolerant scan below (separators of any kind, short fields).
+  if (extlib::ParseRecordV3(line.data(), line.size(), header.user_words, header.containers_now, header.network,
+                            record) == 0)
+    return 0;
   *record = PRJ{};
   char name[L::kNameWidth + 1] = {}, number_text[16] = {};
   unsigned long version = 0, key = 0;
@@ -158,7 +166,7 @@ int ReadRecordV3(RecordStream& in, const AdministrationHeader& header, PRJ* reco
   record->status = static_cast<unsigned char>(status);
   record->dbkey = static_cast<uint32_t>(key);
   record->begin = static_cast<int32_t>(begin);
-  if (!extlib::lfnetg() || header.user_words == 0) {
+  if (!header.network || header.user_words == 0) {
     SetLocal(record);
     return 0;
   }
@@ -167,7 +175,7 @@ int ReadRecordV3(RecordStream& in, const AdministrationHeader& header, PRJ* reco
   if (std::sscanf(line.c_str() + L::kV3Host, "%16[^@]%*1s%3lu", host, &owner) != 2) return -1;
   extlib::SetPrjHost(record, Trim(host));
   record->owner = static_cast<uint32_t>(owner);
-  const int containers = extlib::lzuGetCountOfUserContainers();
+  const int containers = header.containers_now;
   const int bytes = 4 * std::min(header.user_words, containers);
   for (int i = 0; i < bytes; ++i) {
     unsigned value = 0;
@@ -209,10 +217,10 @@ int ReadRecordV12(RecordStream& in, const AdministrationHeader& header, PRJ* rec
   record->status = static_cast<unsigned char>(status);
   record->dbkey = static_cast<uint32_t>(key);
   record->begin = static_cast<int32_t>(begin);
-  if (extlib::lfnetg()) {
+  if (header.network) {
     extlib::SetPrjHost(record, host);
     record->owner = static_cast<uint32_t>(owner);
-    const int containers = extlib::lzuGetCountOfUserContainers();
+    const int containers = header.containers_now;
     for (int i = 0; i < 4 * std::min(containers, 4); ++i) record->members[i] = static_cast<unsigned char>(m[i]);
     SetOwnerBit(record, containers);
   } else {
@@ -227,7 +235,9 @@ int ReadRecordV12(RecordStream& in, const AdministrationHeader& header, PRJ* rec
   int value = 0;
   bool read = file && std::fscanf(file, "%d", &value) == 1;
   if (file) extlib::lfilclC(file);
-  if (read && value < 18) sys_AsciiText2Iso(record);
+  // Old projects hold DOS text. A version 1 record is DOS text as a whole and
+  // is converted by the caller: converting it here as well would do it twice.
+  if (read && value < 18 && header.version != 1) sys_AsciiText2Iso(record);
   record->version = static_cast<unsigned char>(read && value >= 0 && value <= 20 ? value : 0);
   return 0;
 }

@@ -17,6 +17,9 @@ struct AdministrationHeader {
   uint32_t highest = 0;   // 0 when the number text was bad
   int line_end = 1;       // 1: LF, 2: CR LF
   int user_words = 0;     // containers the records on disk carry
+  // The installation as the readers need it, taken once when the file is opened.
+  int containers_now = 1;
+  bool network = true;
 };
 
 // Sharing of the open file towards other processes, as byte-range locks on the

@@ -131,8 +131,13 @@ int WriteSlot(AdminFile* f, long slot, const PRJ& record) {
   if (CurrentEnv()->FStat(f->fd, &info) != 0 || static_cast<int64_t>(info.size) < f->Offset(slot)) return -1;
   const bool temporary = !f->locked_slots.count(slot);
   if (temporary && LockRange(f, f->Offset(slot), f->LineBytes(), true) != 0) return -7;
-  int rc = 0;
-  if (CurrentEnv()->PWrite(f->fd, line.data(), line.size(), f->Offset(slot)) != static_cast<int64_t>(line.size()))
+  // What the slot held, so that a failed write can be undone: a torn line
+  // could read as another record (or as deleted).
+  std::string before(line.size(), '\0');
+  const int64_t had = CurrentEnv()->PRead(f->fd, before.data(), before.size(), f->Offset(slot));
+  int rc = had < 0 ? -1 : 0;
+  if (rc == 0 &&
+      CurrentEnv()->PWrite(f->fd, line.data(), line.size(), f->Offset(slot)) != static_cast<int64_t>(line.size()))
     rc = -1;
   if (rc == 0 && CurrentEnv()->Sync(f->fd) != 0) rc = -1;
   if (rc == 0) {
@@ -140,6 +145,13 @@ int WriteSlot(AdminFile* f, long slot, const PRJ& record) {
     if (CurrentEnv()->PRead(f->fd, back.data(), back.size(), f->Offset(slot)) != static_cast<int64_t>(back.size()) ||
         back != line)
       rc = -1;
+  }
+  if (rc != 0 && had >= 0) {
+    if (had == static_cast<int64_t>(before.size()))
+      CurrentEnv()->PWrite(f->fd, before.data(), before.size(), f->Offset(slot));
+    else
+      CurrentEnv()->Truncate(f->fd, static_cast<int64_t>(info.size));  // an append: take it back
+    CurrentEnv()->Sync(f->fd);
   }
   if (temporary) LockRange(f, f->Offset(slot), f->LineBytes(), false);
   UnCachPrjList();

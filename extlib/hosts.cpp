@@ -1,6 +1,7 @@
 #include "extlib/hosts.h"
 
 #include <cstdlib>
+#include <mutex>
 #include <cstring>
 #include <sstream>
 
@@ -60,22 +61,69 @@ std::string FormatHostList(const std::vector<HostEntry>& hosts) {
   return out;
 }
 
+namespace {
+
+// The host list is asked for once per record by long runs (conversion,
+// rebuild): it is kept and compared with the file at most every 200 ms.
+struct HostListCache {
+  std::string path;
+  int rc = -2;
+  std::vector<HostEntry> hosts;
+  platform::FileInfo info;
+  int64_t checked_ms = -1000000;
+};
+std::mutex g_host_mutex;
+HostListCache g_hosts;
+
+bool SameFile(const platform::FileInfo& a, const platform::FileInfo& b) {
+  return a.inode == b.inode && a.size == b.size && a.modified == b.modified;
+}
+
+}  // namespace
+
 int ReadHostList(std::vector<HostEntry>* hosts) {
   std::string path;
-  if (lffnamC(23, kHostListFile, &path) != 0) return -2;
-  std::string text;
-  if (platform::ReadWholeFile(platform::NativePath(path), &text) != 0) return -1;
-  int bad = 0;
-  return ParseHostList(text, hosts, &bad);
+  if (lffnamC_new(23, kHostListFile, &path) != 0) return -2;
+  path += "|" + platform::PathMap::Instance().UncRoot();  // the key names the folder itself
+  std::lock_guard<std::mutex> guard(g_host_mutex);
+  const int64_t now = platform::CurrentEnv()->MonotonicMs();
+  if (path == g_hosts.path && now - g_hosts.checked_ms < 200) {
+    *hosts = g_hosts.hosts;
+    return g_hosts.rc;
+  }
+  const std::string native = platform::NativePath(path.substr(0, path.find('|')));
+  platform::FileInfo info;
+  int rc = platform::CurrentEnv()->Stat(native, &info) == 0 ? 0 : -2;
+  if (rc == 0 && !(path == g_hosts.path && g_hosts.rc == 0 && SameFile(info, g_hosts.info))) {
+    std::string text;
+    int bad = 0;
+    g_hosts.hosts.clear();
+    rc = platform::ReadWholeFile(native, &text) != 0 ? -1 : ParseHostList(text, &g_hosts.hosts, &bad);
+  } else if (rc == 0) {
+    rc = g_hosts.rc;
+  }
+  if (rc == -2) g_hosts.hosts.clear();
+  g_hosts.path = path;
+  g_hosts.rc = rc;
+  g_hosts.info = info;
+  g_hosts.checked_ms = now;
+  *hosts = g_hosts.hosts;
+  return rc;
 }
 
 int WriteHostList(const std::vector<HostEntry>& hosts) {
   std::string path;
   if (lffnamC_new(23, kHostListFile, &path)) return -1;
-  return platform::WriteFileAtomic(platform::NativePath(path), FormatHostList(hosts));
+  int rc = platform::WriteFileAtomic(platform::NativePath(path), FormatHostList(hosts));
+  std::lock_guard<std::mutex> guard(g_host_mutex);
+  g_hosts.path.clear();  // read again
+  return rc;
 }
 
-int lfnetg() { return lftypeC(23, kHostListFile, 0) == 0 ? 1 : 0; }
+int lfnetg() {
+  std::vector<HostEntry> hosts;
+  return ReadHostList(&hosts) != -2 ? 1 : 0;
+}
 
 int get_host_list(char** list, int* count, int width) {
   *list = nullptr;

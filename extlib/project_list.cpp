@@ -143,9 +143,9 @@ int Build(const std::string& native, ProjectList* list, long* bad_slot) {
 int Current(const ProjectList** out) {
   std::string path;
   if (lffnamC_new(23, kAdministrationFile, &path)) return -2;
-  if (path != g_cache.windows_path) {
+  if (path + "|" + platform::PathMap::Instance().UncRoot() != g_cache.windows_path) {
     g_cache.valid = false;
-    g_cache.windows_path = path;
+    g_cache.windows_path = path + "|" + platform::PathMap::Instance().UncRoot();
     g_cache.native = platform::NativePath(path);
   }
   // A file status call costs as much as reading kilobytes; within a short

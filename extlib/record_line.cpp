@@ -53,26 +53,48 @@ int ParseHeaderBytes(const char* bytes, size_t n, AdminHeader* header) {
   return 0;
 }
 
+namespace {
+
+// Writes value as `width` digits of `base`, zero-filled, at p (upper-case hex).
+void PutDigits(char* p, int width, uint64_t value, unsigned base) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  for (int i = width - 1; i >= 0; --i) {
+    p[i] = kDigits[value % base];
+    value /= base;
+  }
+}
+
+}  // namespace
+
 bool FormatRecordV3(const PRJ& record, int containers, std::string* line) {
-  std::string name(record.name, strnlen(record.name, kNameLength));
-  std::string host(record.host, strnlen(record.host, kHostLength));
-  if (name.find('@') != std::string::npos || host.find('@') != std::string::npos) return false;
+  const size_t name_len = strnlen(record.name, kNameLength), host_len = strnlen(record.host, kHostLength);
+  if (std::memchr(record.name, '@', name_len) || std::memchr(record.host, '@', host_len)) return false;
   if (record.number > kMaxProjectNumber || record.owner > 999 || record.version > 99) return false;
   if (containers < 0 || containers > kMaxUserContainers) return false;
-  char text[L::kV3Members + L::kV3ContainerWidth * kMaxUserContainers + 1];
-  const char s = L::kSeparator;
-  int n = std::snprintf(text, sizeof text, "%-50.50s@%s%c%02u%c%c%c%010u%c%08X", name.c_str(),
-                        NumberText(record.number).c_str(), s, record.version, s,
-                        record.status ? record.status : ' ', s, record.dbkey, s,
-                        static_cast<uint32_t>(record.begin));
-  if (n != L::kV3ShortLength) return false;
+  // Fixed offsets, written directly: the conversion formats every record.
+  line->assign(static_cast<size_t>(L::V3LineLength(containers)), ' ');
+  char* p = line->data();
+  std::memcpy(p, record.name, name_len);
+  p[L::kV3NameEnd] = '@';
+  p[L::kV3Number] = 'n';
+  PutDigits(p + L::kV3Number + 1, 7, record.number, 10);
+  p[L::kV3Version - 1] = L::kSeparator;
+  PutDigits(p + L::kV3Version, L::kV3VersionWidth, record.version, 10);
+  p[L::kV3Status - 1] = L::kSeparator;
+  p[L::kV3Status] = static_cast<char>(record.status ? record.status : ' ');
+  p[L::kV3Key - 1] = L::kSeparator;
+  PutDigits(p + L::kV3Key, L::kKeyWidth, record.dbkey, 10);
+  p[L::kV3Begin - 1] = L::kSeparator;
+  PutDigits(p + L::kV3Begin, L::kBeginWidth, static_cast<uint32_t>(record.begin), 16);
   if (containers > 0) {
-    n += std::snprintf(text + n, sizeof text - n, "%c%-16.16s@%03u%c", s, host.c_str(), record.owner, s);
-    for (int i = 0; i < 4 * containers; ++i)
-      n += std::snprintf(text + n, sizeof text - n, "%02X", record.members[i]);
+    p[L::kV3Host - 1] = L::kSeparator;
+    std::memcpy(p + L::kV3Host, record.host, host_len);
+    p[L::kV3HostEnd] = '@';
+    PutDigits(p + L::kV3Owner, L::kOwnerWidth, record.owner, 10);
+    p[L::kV3Members - 1] = L::kSeparator;
+    for (int i = 0; i < 4 * containers; ++i) PutDigits(p + L::kV3Members + 2 * i, 2, record.members[i], 16);
   }
-  line->assign(text, n);
-  return n == L::V3LineLength(containers);
+  return true;
 }
 
 namespace {

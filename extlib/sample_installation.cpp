@@ -81,9 +81,10 @@ Uuid SeededUuid(Random* random) {
 }
 
 int WriteProjectFolder(const std::string& folder, const PRJ& record, uint32_t net_id, int containers,
-                       int version, Random* random) {
+                       int version, bool with_data, Random* random) {
   int rc = CurrentEnv()->MkDir(folder);
   if (rc == 0) rc = PutFile(folder + "/version.txt", std::to_string(version) + "\r\n");
+  if (rc || !with_data) return rc;
   if (rc == 0) rc = PutFile(folder + "/" + kProjectInfoFile, FormatProjectInfo(net_id, record, containers));
   if (rc) return rc;
   ProjectData data;
@@ -126,13 +127,22 @@ int WriteSettings(const Paths& p) {
   return rc ? rc : PutFile(p.root + "/hkcu.toml", "[Settings]\n");
 }
 
+// The letters of the sample names in DOS text (code page 850), as old
+// administrations and old projects hold them.
+void ToDosText(char* text) {
+  for (char* c = text; *c; ++c) switch (static_cast<unsigned char>(*c)) {
+      case 0xFC: *c = static_cast<char>(0x81); break;  // u umlaut
+      case 0xE4: *c = static_cast<char>(0x84); break;  // a umlaut
+      case 0xF6: *c = static_cast<char>(0x94); break;  // o umlaut
+      case 0xDF: *c = static_cast<char>(0xE1); break;  // sharp s
+      default: break;
+    }
+}
+
 PRJ SampleRecord(int i, const SampleOptions& o, int users, Random* random) {
   PRJ r;
   std::string name = std::string(kFirst[random->Below(std::size(kFirst))]) + " " +
                      kSecond[random->Below(std::size(kSecond))] + " " + std::to_string(i);
-  if (o.admin_version == 1)  // DOS text: keep the names plain
-    for (char& c : name)
-      if (static_cast<unsigned char>(c) > 127) c = 'e';
   SetPrjName(&r, name);
   SetPrjHost(&r, Host(1 + static_cast<int>(random->Below(static_cast<uint32_t>(o.hosts)))));
   r.number = static_cast<uint32_t>(i);
@@ -206,6 +216,7 @@ int MakeSampleInstallation(const std::string& dir_in, const SampleOptions& o, st
     PRJ r = SampleRecord(i, o, users, &random);
     int version = o.admin_version == 3 ? 15 + static_cast<int>(random.Below(6)) : 12 + static_cast<int>(random.Below(9));
     r.version = static_cast<unsigned char>(version);
+    if (o.admin_version == 1 || (o.admin_version == 2 && version < 18)) ToDosText(r.name);
     std::string line;
     bool ok = o.admin_version == 3 ? FormatRecordV3(r, o.containers, &line) : FormatRecordV12(r, &line);
     if (!ok) return fail(-EINVAL, "record " + std::to_string(i));
@@ -213,7 +224,7 @@ int MakeSampleInstallation(const std::string& dir_in, const SampleOptions& o, st
     if (o.project_folders)
       rc = WriteProjectFolder(p.Share(std::atoi(r.host + 3)) +
                                 "/Prj/" + NumberText(r.number) + ".prj",
-                            r, net_id, o.containers, version, &random);
+                            r, net_id, o.containers, version, o.project_data, &random);
     if (out.size() > (1u << 20) || i == o.projects) {
       int64_t w = CurrentEnv()->Write(fd, out.data(), out.size());
       if (w < 0) rc = static_cast<int>(w);

@@ -19,6 +19,7 @@ struct SampleOptions {
   int containers = 1;      // user containers of the records
   int attribute_projects = 200;  // projects that get attribute values
   bool project_folders = true;   // false: the administration only (benchmarks)
+  bool project_data = true;      // false: folders with version.txt only (benchmarks)
 };
 
 // 0, or -1 with a reason in *error. dir must not hold an installation yet.

@@ -208,3 +208,37 @@ TEST_F(AdministrationConversionTest, Version2SampleInstallationConvertsWithProje
 
 }  // namespace
 }  // namespace dovrane::admin
+
+namespace dovrane::admin {
+namespace {
+
+TEST(OldLayoutConversionTest, DosTextBecomesTheNamesOfTheCurrentLayoutOnce) {
+  testing::RecordingMessenger messages;
+  testing::TempDir dir;
+  std::string error;
+  std::vector<std::string> current;
+  for (int version : {3, 1, 2}) {
+    extlib::SampleOptions o;
+    o.projects = 40;
+    o.admin_version = version;
+    o.attribute_projects = 0;
+    const std::string inst = dir.path() + "/v" + std::to_string(version);
+    ASSERT_EQ(extlib::MakeSampleInstallation(inst, o, &error), 0) << error;
+    if (version == 3) {
+      ASSERT_EQ(extlib::ListInstallationProjects(inst, &current), 0);
+      continue;
+    }
+    extlib::close_prj_info_handle(23);
+    platform::PathMap::Instance().SetUncRoot(inst + "/unc");
+    extlib::lfinipC(23, "\\\\SRV1\\cad\\Net\\");
+    ASSERT_EQ(CheckAdministrationVersion(), 0) << version;
+    std::vector<std::string> converted;
+    ASSERT_EQ(extlib::ListInstallationProjects(inst, &converted), 0);
+    EXPECT_EQ(converted, current) << version;  // the same names, umlauts included
+  }
+  extlib::close_prj_info_handle(23);
+  platform::PathMap::Instance().SetUncRoot("/net");
+}
+
+}  // namespace
+}  // namespace dovrane::admin
