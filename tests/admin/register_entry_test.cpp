@@ -28,7 +28,8 @@ class RegisterEntryTest : public RepairTest {
     return dir;
   }
   std::string Name(uint32_t number) {
-    const extlib::PRJ* r = Find(Records(), number);
+    const auto records = Records();
+    const extlib::PRJ* r = Find(records, number);
     return r ? extlib::TrimmedName(r->name) : "(none)";
   }
 };
@@ -127,7 +128,8 @@ TEST_F(RegisterEntryTest, LinkFileAndItsFolderAreRenamedAndTheLinkStillLeadsTher
   NewFolder("SRV3", "Aussen.prj");
   testing::WriteFile(Unc("SRV1/cad/Prj/Aussen.prj"), "\\\\SRV3\\cad\\Prj\\Aussen.prj\r\n");
   ASSERT_EQ(ScanHostProjects(0, "SRV1", 2), 0);
-  const extlib::PRJ* r = FindName(Records(), "Aussen");
+  const auto records = Records();
+  const extlib::PRJ* r = FindName(records, "Aussen");
   ASSERT_NE(r, nullptr);
   EXPECT_TRUE(r->status & extlib::kStatusLink);
   EXPECT_TRUE(fs::is_regular_file(Folder("SRV1", r->number)));

@@ -107,17 +107,27 @@ TEST_F(RestoreUpdateTest, UpdateOfAConsistentAdministrationOrOfAnotherComputerCh
   EXPECT_FALSE(fs::exists(NetFile("project.dat.sav")));
 }
 
+// By name, and as "localhost" on the computer that is that host.
 TEST_F(RestoreUpdateTest, HostUpdateRegistersNewFoldersAndDropsMissingOnes) {
-  const extlib::PRJ gone = OnHost("SRV2");
-  fs::remove_all(Folder("SRV2", gone.number));
-  fs::create_directories(Unc("SRV2/cad/Prj/Lager.prj"));
-  ASSERT_EQ(extlib::CreateProjectData(Unc("SRV2/cad/Prj/Lager.prj")), 0);
-  testing::ProgramResult run = Run({"-update", "SRV2"});
-  EXPECT_EQ(run.status, 0) << run.err;
-  auto records = Records();
-  EXPECT_EQ(Find(records, gone.number), nullptr);
-  ASSERT_NE(FindName(records, "Lager"), nullptr);
-  EXPECT_STREQ(FindName(records, "Lager")->host, "SRV2");
+  for (const char* form : {"SRV2", "localhost"}) {
+    SCOPED_TRACE(form);
+    TearDown();
+    name_ += "x";
+    MakeInstallation(3, 30);
+    env_["DOVRANE_COMPUTERNAME"] = "SRV2";
+    const extlib::PRJ gone = OnHost("SRV2"), kept = OnHost("SRV3");
+    fs::remove_all(Folder("SRV2", gone.number));
+    fs::remove_all(Folder("SRV3", kept.number));
+    fs::create_directories(Unc("SRV2/cad/Prj/Lager.prj"));
+    ASSERT_EQ(extlib::CreateProjectData(Unc("SRV2/cad/Prj/Lager.prj")), 0);
+    testing::ProgramResult run = Run({"-update", form});
+    EXPECT_EQ(run.status, 0) << run.err;
+    auto records = Records();
+    EXPECT_EQ(Find(records, gone.number), nullptr);
+    EXPECT_NE(Find(records, kept.number), nullptr);  // another host: not looked at
+    ASSERT_NE(FindName(records, "Lager"), nullptr);
+    EXPECT_STREQ(FindName(records, "Lager")->host, "SRV2");
+  }
 }
 
 TEST_F(RestoreUpdateTest, UserCountIsCheckedAndEveryRecordRewrittenForTheNewContainers) {
