@@ -12,6 +12,7 @@
 #include "app/console.h"
 #include "app/tool_message_box.h"
 #include "extlib/hosts.h"
+#include "extlib/net_id.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
@@ -37,6 +38,7 @@ std::vector<PendingEntry>& ElsewhereList() {
 // The host's project folder is looked up once per host and list.
 void Work(long console, std::vector<PendingEntry>* list) {
   std::map<std::string, std::string> folders;
+  const uint32_t net_id = extlib::get_PRJVekNetID();
   while (!list->empty()) {
     const PendingEntry& e = list->back();
     auto it = folders.find(e.host);
@@ -45,7 +47,7 @@ void Work(long console, std::vector<PendingEntry>* list) {
       if (RegisterFolderOfHost(e.host, &dir) != 0) return;
       it = folders.emplace(e.host, dir).first;
     }
-    if (RegisterEntryInFolder(console, e.is_file, e.host, it->second, e.entry) != 0) return;
+    if (RegisterEntryInFolder(console, e.is_file, e.host, it->second, e.entry, &net_id) != 0) return;
     list->pop_back();
   }
 }
@@ -105,11 +107,11 @@ int ScanHostProjects(long console, const std::string& host, int pass) {
   for (const auto& [name, e] : names) {
     EntryName entry;
     if (!ParseEntryName(name, &entry)) continue;
+    if (pass == 1 && !entry.number_name) continue;  // pass 1 lists "n???????.prj" only
     if (name.size() > kLongestEntryName) {
       app::ToolMessageBox(app::kMessageWarning, "Invalid project name <%s>.\n", name.c_str());
       continue;
     }
-    if (pass == 1 && !entry.number_name) continue;
     if (entry.base.empty()) {
       app::ToolMessageBox(app::kMessageWarning, "Invalid project name <%s>.\n", name.c_str());
       continue;

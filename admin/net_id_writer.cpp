@@ -30,16 +30,15 @@ std::string Folded(const char* text) {
 }
 
 // True when the folder of slot 19 already stores exactly id and record.
-bool AlreadyStored(const extlib::PRJ& record, uint32_t id) {
+bool AlreadyStored(const extlib::PRJ& record, uint32_t id, int containers) {
   uint32_t stored_id = 0;
   extlib::PRJ stored;
   if (extlib::NetID_ReadPrjInfo(kWorkSlot, &stored_id, &stored) != 0 || stored_id != id) return false;
-  const int containers = extlib::lzuGetCountOfUserContainers();
   return extlib::FormatProjectInfo(id, stored, containers) == extlib::FormatProjectInfo(id, record, containers);
 }
 
 // As WriteNetIdToProject, with the host folders looked up once per run.
-int WriteOne(const extlib::PRJ& record, uint32_t id, EntryPaths* paths) {
+int WriteOne(const extlib::PRJ& record, uint32_t id, EntryPaths* paths, int containers) {
   std::string dir;
   if (paths->Build(record, &dir) != 0 || extlib::resolve_prj_link(&dir) != 0) {
     app::ToolMessageBox(app::kMessageWarning, "Can't make path to project <%s>\n", record.name);
@@ -49,7 +48,7 @@ int WriteOne(const extlib::PRJ& record, uint32_t id, EntryPaths* paths) {
     app::ToolMessageBox(app::kMessageWarning, "Can't access path to project:\n\t<%s>\n", record.name);
     return -1;
   }
-  if (AlreadyStored(record, id)) return 0;
+  if (AlreadyStored(record, id, containers)) return 0;
   if (extlib::NetID_WritePrjInfo(kWorkSlot, id, record) != 0) {
     app::ToolMessageBox(app::kMessageWarning, "Can't store PrjInfo for project:\n\t<%s>\n", record.name);
     return -1;
@@ -61,7 +60,7 @@ int WriteOne(const extlib::PRJ& record, uint32_t id, EntryPaths* paths) {
 
 int WriteNetIdToProject(const extlib::PRJ& record, uint32_t id) {
   EntryPaths paths;
-  return WriteOne(record, id, &paths);
+  return WriteOne(record, id, &paths, extlib::lzuGetCountOfUserContainers());
 }
 
 int WriteNetIdToAllProjects(uint32_t id, long console) {
@@ -81,6 +80,7 @@ int WriteNetIdToAllProjects(uint32_t id, long console) {
   const std::string* current_host = nullptr;
   bool skip_host = false;
   EntryPaths paths;
+  const int containers = extlib::lzuGetCountOfUserContainers();
   for (const Item& item : items) {
     const extlib::PRJ& r = item.record;
     if (r.number == 0 || (r.status & (extlib::kStatusProjectOut | extlib::kStatusHostOut))) continue;
@@ -97,7 +97,7 @@ int WriteNetIdToAllProjects(uint32_t id, long console) {
     }
     if (skip_host) continue;
     app::lfConsoleWrite(console, "\t<%s>\n", r.name);
-    WriteOne(r, id, &paths);
+    WriteOne(r, id, &paths, containers);
   }
   app::lfConsoleWrite(console, "... finished\n");
   return 0;

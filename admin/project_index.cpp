@@ -33,9 +33,16 @@ IndexState& State() {
 int StampNow(Stamp* stamp) {
   std::string path;
   if (extlib::lffnamC_new(extlib::kSlotNet, extlib::kAdministrationFile, &path) != 0) return -2;
+  // The native spelling is looked up again only when the file is not found under it.
+  static std::string last_path, last_native;
+  path += '|' + platform::PathMap::Instance().UncRoot();  // the key: the mapping may change
   platform::FileInfo info;
-  stamp->path = platform::NativePath(path);
-  if (platform::CurrentEnv()->Stat(stamp->path, &info) != 0) return -2;
+  if (path != last_path || platform::CurrentEnv()->Stat(last_native, &info) != 0) {
+    last_path = path;
+    last_native = platform::NativePath(path.substr(0, path.rfind('|')));
+    if (platform::CurrentEnv()->Stat(last_native, &info) != 0) return -2;
+  }
+  stamp->path = last_native;
   stamp->inode = info.inode;
   stamp->size = info.size;
   stamp->modified = info.modified;

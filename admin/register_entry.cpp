@@ -135,7 +135,7 @@ int RegisterProjectEntry(long console, bool is_file, const std::string& host, co
 }
 
 int RegisterEntryInFolder(long console, bool is_file, const std::string& host, const std::string& dir,
-                          const std::string& entry_name) {
+                          const std::string& entry_name, const uint32_t* net_id) {
   EntryName entry;
   if (!ParseEntryName(entry_name, &entry) || entry.base.empty() ||
       (!entry.number_name && entry.base.size() > static_cast<size_t>(extlib::kNameLength)))
@@ -199,7 +199,7 @@ int RegisterEntryInFolder(long console, bool is_file, const std::string& host, c
       record.status |= extlib::kStatusLink;
     else
       record.status &= static_cast<unsigned char>(~extlib::kStatusLink);
-    if (stored_id != extlib::get_PRJVekNetID()) {
+    if (stored_id != (net_id ? *net_id : extlib::get_PRJVekNetID())) {
       record.owner = 0;
       if (extlib::lfnetg())
         std::memset(record.members, 0, sizeof record.members);

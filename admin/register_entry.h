@@ -22,9 +22,10 @@ bool ParseEntryName(const std::string& name, EntryName* entry);
 // 0 when registered or when nothing was to be done, non-zero on failure.
 // console 0: no progress lines.
 int RegisterProjectEntry(long console, bool is_file, const std::string& host, const std::string& entry);
-// The same with the host's project folder (RegisterFolderOfHost) already
-// known, for callers that register many entries of one host.
+// The same with the host's project folder (RegisterFolderOfHost) and the
+// installation's identifier (get_PRJVekNetID, read when null) already known,
+// for callers that register many entries.
 int RegisterEntryInFolder(long console, bool is_file, const std::string& host, const std::string& dir,
-                          const std::string& entry);
+                          const std::string& entry, const uint32_t* net_id = nullptr);
 
 }  // namespace dovrane::admin
