@@ -195,10 +195,10 @@ int RegisterEntryInFolder(long console, bool is_file, const std::string& host, c
     record.number = entry.number_name ? entry.number : 0;
     reorganise = true;
   } else {
-    if (is_file)
-      record.status |= extlib::kStatusLink;
-    else
-      record.status &= static_cast<unsigned char>(~extlib::kStatusLink);
+    // The link bit is the blank of the status character (blank | bits): it can
+    // be set, but clearing it would leave a control character in the file.
+    if (is_file) record.status |= extlib::kStatusLink;
+    record.status |= extlib::kStatusBlank;
     if (stored_id != (net_id ? *net_id : extlib::get_PRJVekNetID())) {
       record.owner = 0;
       if (extlib::lfnetg())

@@ -49,7 +49,12 @@ TEST_F(RestoreUpdateTest, RestoreRebuildsEveryProjectAndStoresTheIdentifierInPro
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("The project administration has been restored."), std::string::npos) << run.out;
   EXPECT_EQ(Keys(), before);
-  for (const extlib::PRJ& r : Records()) EXPECT_EQ(StoredId(r), r.number == out.number ? 77u : id) << r.number;
+  const auto records = Records();
+  for (const extlib::PRJ& r : records) EXPECT_EQ(StoredId(r), r.number == out.number ? 77u : id) << r.number;
+  // A folder stored by another administration loses its owner and members.
+  EXPECT_EQ(Find(records, unstamped.number)->owner, 0u);
+  EXPECT_EQ(Find(records, unstamped.number)->members[0], 0);
+  EXPECT_EQ(Find(records, out.number)->status, extlib::kStatusBlank | extlib::kStatusProjectOut);
 }
 
 TEST_F(RestoreUpdateTest, UpdateWithDuplicateNumbersKeepsTheOldFileAndRebuilds) {
