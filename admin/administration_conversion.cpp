@@ -1,7 +1,6 @@
 #include "admin/administration_conversion.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <string>
@@ -21,6 +20,7 @@
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
+#include "platform/system_names.h"
 
 namespace dovrane::admin {
 
@@ -38,7 +38,7 @@ constexpr uint32_t kHighestTakenOver = 9999899;
 // Copies the file at from (open, read from offset 0) into to, crash-safe. 0 or -errno.
 int KeepCopy(int from_fd, const std::string& to) {
   platform::Env* env = CurrentEnv();
-  const std::string temp = to + ".new~" + std::to_string(::getpid());
+  const std::string temp = to + ".new~" + std::to_string(platform::ProcessId());
   int out = env->Open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC);
   if (out < 0) return out;
   std::vector<char> buf(1 << 20);
@@ -187,7 +187,7 @@ int ConvertAdministration() {
     app::ToolMessageBox(app::kMessageError, "%s", kReorgFailed);
     return done(rc);
   }
-  const std::string temp = native + ".conv~" + std::to_string(::getpid());
+  const std::string temp = native + ".conv~" + std::to_string(platform::ProcessId());
   int new_fd = CurrentEnv()->Open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (new_fd < 0) {
     CurrentEnv()->Close(old_fd);

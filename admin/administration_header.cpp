@@ -73,10 +73,13 @@ int OpenAdministrationHeader(const std::string& path, ShareMode share, Administr
   bytes[11] = '\0';
   if (std::sscanf(bytes, "%2d", &header->version) != 1) header->version = 0;
   if (header->version < 1 || header->version > 3) return fail(-1);
-  header->line_end = std::memchr(bytes, '\r', 11) || bytes[11] == '\r' ? 2 : 1;
+  header->line_end = std::memchr(bytes, '\r', 11) ? 2 : 1;
+  // The header is exactly ten characters: a longer number ("n10000000") leaves
+  // no line end at byte 10 and is refused.
+  const bool ends = bytes[10] == (header->line_end == 2 ? '\r' : '\n');
   bytes[10] = '\0';
   uint32_t number = 0;
-  if (!extlib::ParseNumberText(std::string(bytes + 2, 8), &number)) {
+  if (!ends || !extlib::ParseNumberText(std::string(bytes + 2, 8), &number)) {
     header->highest = 0;
     return fail(-1);
   }

@@ -64,13 +64,13 @@ std::string FormatHostList(const std::vector<HostEntry>& hosts) {
 namespace {
 
 // The host list is asked for once per record by long runs (conversion,
-// rebuild): it is kept and compared with the file at most every 200 ms.
+// rebuild): it is kept and read again only when the file changed. Other
+// parts of the program append to data.cfg themselves, so every call compares.
 struct HostListCache {
   std::string path;
   int rc = -2;
   std::vector<HostEntry> hosts;
   platform::FileInfo info;
-  int64_t checked_ms = -1000000;
 };
 std::mutex g_host_mutex;
 HostListCache g_hosts;
@@ -86,11 +86,6 @@ int ReadHostList(std::vector<HostEntry>* hosts) {
   if (lffnamC_new(23, kHostListFile, &path) != 0) return -2;
   path += "|" + platform::PathMap::Instance().UncRoot();  // the key names the folder itself
   std::lock_guard<std::mutex> guard(g_host_mutex);
-  const int64_t now = platform::CurrentEnv()->MonotonicMs();
-  if (path == g_hosts.path && now - g_hosts.checked_ms < 200) {
-    *hosts = g_hosts.hosts;
-    return g_hosts.rc;
-  }
   const std::string native = platform::NativePath(path.substr(0, path.find('|')));
   platform::FileInfo info;
   int rc = platform::CurrentEnv()->Stat(native, &info) == 0 ? 0 : -2;
@@ -106,7 +101,6 @@ int ReadHostList(std::vector<HostEntry>* hosts) {
   g_hosts.path = path;
   g_hosts.rc = rc;
   g_hosts.info = info;
-  g_hosts.checked_ms = now;
   *hosts = g_hosts.hosts;
   return rc;
 }

@@ -69,6 +69,7 @@ void lgstop_C_(const char* where) {
 }
 
 int VekArbeitsVerzeichnis() {
+  ApplyPlatformSettings();  // a work folder on a mapped drive needs the drive mapping (before lzinit)
   std::string work;
   if (!GetSettingString("HKCU", "Settings\\WorkPath", &work) || work.empty())
     if (!GetSettingString("HKLM", "InstallRoot\\WorkPath", &work) || work.empty()) return 0;

@@ -1,6 +1,5 @@
 #include "extlib/project_lifecycle.h"
 
-#include <unistd.h>
 
 #include <cstring>
 
@@ -18,6 +17,7 @@
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
+#include "platform/system_names.h"
 
 namespace dovrane::extlib {
 
@@ -162,7 +162,7 @@ int ltbprmC(int slot, const std::string& name, uint32_t* number) {
   if (rc == 0 && kind >= 0) {
     // Out of the way first, so a failure later can put it back whole.
     const std::string native = platform::NativePath(entry);
-    trash = native + ".del~" + std::to_string(::getpid());
+    trash = native + ".del~" + std::to_string(platform::ProcessId());
     if (CurrentEnv()->Rename(native, trash) != 0) rc = -1;
     if (rc) trash.clear();
   }

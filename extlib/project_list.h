@@ -35,7 +35,7 @@ int get_project_status(const std::string& name, unsigned char* status);
 // Stores the status character under the record's lock. 0 or negative.
 int put_project_status(const std::string& name, const unsigned char* status);
 // The record slot of a project (checked against the file), or -1.
-long get_prj_position(int handle, const std::string& name, int slot, int mode);
+long get_prj_position(int handle, const std::string& name, int slot = 23, int mode = 2);
 long FindRecordSlotByNumber(uint32_t number);
 
 // What creating a record needs to know, from the current list.

@@ -45,7 +45,8 @@ int ParseHeaderBytes(const char* bytes, size_t n, AdminHeader* header) {
   unsigned number = 0;
   char tail = 0;
   std::string field(text + L::kHeaderNumber, L::kHeaderNumberWidth);
-  if (std::sscanf(field.c_str(), "n%u%c", &number, &tail) != 1 || number > kMaxProjectNumber) {
+  const bool ends = bytes[L::kHeaderText] == (header->line_end == 2 ? '\r' : '\n');
+  if (!ends || std::sscanf(field.c_str(), "n%u%c", &number, &tail) != 1 || number > kMaxProjectNumber) {
     header->highest = 0;
     return -1;
   }

@@ -41,4 +41,6 @@ std::string DomainName() {
 
 void SetConfiguredDomain(const std::string& domain) { g_configured_domain = domain; }
 
+int ProcessId() { return static_cast<int>(::getpid()); }
+
 }  // namespace dovrane::platform

@@ -14,5 +14,8 @@ std::string UserName();
 // The domain or workgroup; the override, else the configured one, else "".
 std::string DomainName();
 void SetConfiguredDomain(const std::string& domain);
+// This process's identifier, for names of temporary files that must not clash
+// with another process's.
+int ProcessId();
 
 }  // namespace dovrane::platform

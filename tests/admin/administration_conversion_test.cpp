@@ -13,6 +13,7 @@
 #include "extlib/project_list.h"
 #include "extlib/record_line.h"
 #include "extlib/sample_installation.h"
+#include "extlib/users.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
 #include "support/recording_messenger.h"
@@ -236,6 +237,35 @@ TEST(OldLayoutConversionTest, DosTextBecomesTheNamesOfTheCurrentLayoutOnce) {
     ASSERT_EQ(extlib::ListInstallationProjects(inst, &converted), 0);
     EXPECT_EQ(converted, current) << version;  // the same names, umlauts included
   }
+  extlib::close_prj_info_handle(23);
+  platform::PathMap::Instance().SetUncRoot("/net");
+}
+
+}  // namespace
+}  // namespace dovrane::admin
+
+namespace dovrane::admin {
+namespace {
+
+TEST(ContainerRoundTripTest, OneToTwoAndBackGivesTheSameAdministration) {
+  testing::RecordingMessenger messages;
+  testing::TempDir dir;
+  extlib::SampleOptions o;
+  o.projects = 50;
+  o.attribute_projects = 0;
+  std::string error;
+  ASSERT_EQ(extlib::MakeSampleInstallation(dir.path() + "/i", o, &error), 0) << error;
+  extlib::close_prj_info_handle(23);
+  platform::PathMap::Instance().SetUncRoot(dir.path() + "/i/unc");
+  extlib::lfinipC(23, "\\\\SRV1\\cad\\Net\\");
+  const std::string original = dir.Read("i/unc/SRV1/cad/Net/project.dat");
+  for (int containers : {2, 1}) {
+    ASSERT_EQ(extlib::lzuSetCountOfUserContainers(containers), 0);
+    ASSERT_EQ(CheckAdministrationVersion(), 0) << containers;
+    EXPECT_EQ(dir.Read("i/unc/SRV1/cad/Net/project.dat").size(), 12u + 50u * (containers == 2 ? 124u : 116u));
+  }
+  EXPECT_EQ(dir.Read("i/unc/SRV1/cad/Net/project.dat"), original);
+  EXPECT_TRUE(messages.texts.empty()) << messages.All();  // no line left out
   extlib::close_prj_info_handle(23);
   platform::PathMap::Instance().SetUncRoot("/net");
 }

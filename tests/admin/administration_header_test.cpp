@@ -48,6 +48,7 @@ TEST_F(AdministrationHeaderTest, HeadersGoodAndBad) {
       {" 0n0000001\r\n", false, 0, 0, 0, 0},
       {" 3x0000001\r\n" + Line(114) + "\r\n", false, 3, 2, 0, 0},
       {" 3n00000", false, 0, 0, 0, 0},
+      {" 3n10000000\r\n" + Line(114) + "\r\n", false, 3, 1, 0, 0},  // a ninth digit: no line end at 10
   };
   for (const Case& c : cases) {
     AdministrationHeader h;
@@ -68,14 +69,16 @@ TEST_F(AdministrationHeaderTest, V3LinesGoodAndBad) {
   too_big.replace(51, 8, "n99999x9");  // not seven digits
   std::string bad_members = good;
   bad_members[106] = 'G';
+  std::string ten_million = good;
+  ten_million.replace(51, 8, "n10000000");  // one character too many
   std::string file = " 3n0000042\r\n" + good + "\r\n" + too_big + "\r\n" + bad_members + "\r\n" + good.substr(0, 100) +
-                     "\r\n" + good + "\r\n" + good.substr(0, 50);
+                     "\r\n" + ten_million + "\r\n" + good + "\r\n" + good.substr(0, 50);
   AdministrationHeader h;
   int fd = Open(file, &h);
   ASSERT_GE(fd, 0);
   RecordStream in(fd);
   PRJ r;
-  const int expected[] = {0, -1, -1, -10, 0, -1, 1};
+  const int expected[] = {0, -1, -1, -10, -10, 0, -1, 1};
   for (int want : expected) {
     EXPECT_EQ(ReadRecordV3(in, h, &r), want) << "slot " << in.slot();
     if (want == 0) {

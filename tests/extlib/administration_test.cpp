@@ -127,3 +127,26 @@ TEST_F(AdministrationTest, LockedRecordIsNotWrittenByAnotherProcess) {
 
 }  // namespace
 }  // namespace dovrane::extlib
+
+namespace dovrane::extlib {
+namespace {
+
+TEST(AdministrationLineEndTest, WritesKeepTheFilesLineEnd) {
+  for (int line_end : {1, 2}) {
+    testing::SmallInstallation inst;
+    inst.WriteAdministration({testing::SmallInstallation::Record("Alpha", 5)}, 5, line_end);
+    int h = open_prj_info(23, kOpenExisting);
+    ASSERT_GE(h, 0);
+    PRJ r = testing::SmallInstallation::Record("Beta", 6);
+    ASSERT_EQ(seek_prj_set(h, 2), 0);
+    ASSERT_EQ(write_prj_info(h, &r), 0);
+    const std::string text = inst.Admin();
+    EXPECT_EQ(text.size(), static_cast<size_t>(10 + line_end + 2 * (114 + line_end))) << line_end;
+    EXPECT_EQ(text.find('\r') != std::string::npos, line_end == 2);
+    PRJ found;
+    EXPECT_EQ(get_project_info("Beta", &found), 0);
+  }
+}
+
+}  // namespace
+}  // namespace dovrane::extlib

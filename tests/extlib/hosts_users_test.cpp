@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 
 #include "extlib/hosts.h"
@@ -94,6 +96,23 @@ TEST(UserTableTest, ContainersAndOwnerRights) {
   EXPECT_EQ(check_PrjOwnerPermision(0, foreign), -13);
   SetMemberBit(&foreign, 2, true);
   EXPECT_EQ(check_PrjOwnerPermision(0, foreign), 0);
+}
+
+}  // namespace
+}  // namespace dovrane::extlib
+
+namespace dovrane::extlib {
+namespace {
+
+TEST(HostListTest, AnAppendedHostIsKnownAtOnce) {
+  testing::SmallInstallation inst;
+  std::string data;
+  EXPECT_EQ(get_data_path("SRV3", &data), -19);
+  inst.dir.Write("SRV1/cad/Net/data.cfg", "SRV1 \\cad\nSRV2 \\cad\nSRV3 \\Daten\n");
+  ASSERT_EQ(get_data_path("SRV3", &data), 0);
+  EXPECT_EQ(data, "\\Daten");
+  ::unlink(inst.Native("SRV1/cad/Net/data.cfg").c_str());
+  EXPECT_EQ(lfnetg(), 0);
 }
 
 }  // namespace

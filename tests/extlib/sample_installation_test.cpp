@@ -64,6 +64,21 @@ TEST_F(SampleInstallationTest, LibraryReadsEveryRecordAndFolder) {
   EXPECT_EQ(names.size(), 40u);
 }
 
+TEST_F(SampleInstallationTest, WorkFolderOnTheMappedDrive) {
+  SampleOptions o;
+  o.projects = 1;
+  std::string error;
+  ASSERT_EQ(MakeSampleInstallation(dir_.path() + "/w", o, &error), 0) << error;
+  platform::PathMap::Instance().SetDriveFolder('L', "");  // as at program start: no mapping yet
+  platform::CurrentEnv()->SetEnv("DOVRANE_HKLM", dir_.path() + "/w/hklm.toml");
+  std::string before, now;
+  platform::CurrentEnv()->GetCwd(&before);
+  ASSERT_EQ(VekArbeitsVerzeichnis(), 0);
+  platform::CurrentEnv()->GetCwd(&now);
+  platform::CurrentEnv()->ChDir(before);
+  EXPECT_EQ(now, dir_.path() + "/w/local/Pelomar/work");
+}
+
 TEST_F(SampleInstallationTest, SameSeedSameAdministrationInEachLayout) {
   std::string error;
   for (int version : {1, 2, 3}) {
