@@ -9,6 +9,7 @@
 #include "app/project_move.h"
 #include "app/project_queries.h"
 #include "app/project_error.h"
+#include "app/repair_commands.h"
 #include "app/tool_message_box.h"
 #include "extlib/library_init.h"
 #include "platform/terminal.h"
@@ -60,9 +61,9 @@ std::vector<Command>& MutableTable() {
       {"-unblock", 3, F::kProject, false, RunUnblock},
       {"-checkout", 3, F::kProject, true, RunCheckout},
       // argc 3, option forms.
-      {"-update", 3, F::kOption, false, NotAvailable},
-      {"-checkin", 3, F::kOption, false, NotAvailable},
-      {"-usercfg", 3, F::kOption, false, NotAvailable},
+      {"-update", 3, F::kOption, false, RunUpdateHost},
+      {"-checkin", 3, F::kOption, false, RunCheckin},
+      {"-usercfg", 3, F::kOption, false, RunUserCount},
       // argc 4.
       {"-getpath", 4, F::kProject, false, RunGetPath},
       {"-getnumber", 4, F::kProject, false, RunGetNumber},
@@ -71,8 +72,8 @@ std::vector<Command>& MutableTable() {
       {"-move_y", 4, F::kProject, true, RunMove},
       {"-create", 4, F::kProject, false, RunCreate},
       // argc 2.
-      {"-restore", 2, F::kOption, false, NotAvailable},
-      {"-update", 2, F::kOption, false, NotAvailable},
+      {"-restore", 2, F::kOption, false, RunRestore},
+      {"-update", 2, F::kOption, false, RunUpdate},
   };
   return table;
 }

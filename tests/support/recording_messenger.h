@@ -1,5 +1,5 @@
-// A messenger that records every message instead of showing it and answers
-// questions from a script.
+// A messenger that records every message (text, caption, icon) and answers
+// questions from a script, instead of showing anything.
 #pragma once
 
 #include <deque>
@@ -21,8 +21,7 @@ class RecordingMessenger : public platform::Messenger {
   RecordingMessenger() : previous_(platform::SetCurrentMessenger(this)) {}
   ~RecordingMessenger() override { platform::SetCurrentMessenger(previous_); }
 
-  // Answers for the next questions, in order; without one a question gets 0
-  // (the box failed).
+  // Answers for the next questions, in order; without one a question gets 0.
   void Answer(int result) { answers_.push_back(result); }
 
   int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override {
@@ -35,16 +34,18 @@ class RecordingMessenger : public platform::Messenger {
     answers_.pop_front();
     return a;
   }
+  // Every notice gets the handle notice_handle when one is set, else its
+  // 1-based position.
   long ShowProgressNotice(const std::string& text) override {
     notices.push_back(text);
-    return notice_handle;
+    return notice_handle ? notice_handle : static_cast<long>(notices.size());
   }
   void CloseProgressNotice(long handle) override {
     closed_notices.push_back(handle);
     ++closed;
   }
   void ProgressLine(const std::string& text) override { progress += text; }
-
+  // Every message text, one after the other.
   std::string All() const {
     std::string all;
     for (const auto& t : texts) all += t;
@@ -56,7 +57,7 @@ class RecordingMessenger : public platform::Messenger {
   std::vector<unsigned> icons;
   std::vector<long> closed_notices;
   std::string progress;
-  long notice_handle = 7;
+  long notice_handle = 0;
   int closed = 0;
 
  private:

@@ -1,0 +1,18 @@
+// -checkin path: registers one project folder (or link file) of a host's
+// project folder in the administration.
+#pragma once
+
+#include <string>
+
+namespace dovrane::admin {
+
+// path: Windows form, or a native path (below the UNC root it is taken as
+// its Windows form; a relative one is taken from the current folder).
+// 0 when the entry was registered, 1 or a library error otherwise.
+int CheckinProjectPath(const std::string& path);
+
+// The absolute form of a typed path (see above), without trailing separator;
+// "" when it cannot be made.
+std::string AbsoluteCheckinPath(const std::string& path);
+
+}  // namespace dovrane::admin

@@ -1,0 +1,170 @@
+#include "admin/entry_check.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unordered_set>
+#include <vector>
+
+#include "admin/host_folders.h"
+#include "admin/net_id_writer.h"
+#include "admin/project_index.h"
+#include "admin/record_writes.h"
+#include "app/console.h"
+#include "app/tool_message_box.h"
+#include "extlib/administration.h"
+#include "extlib/hosts.h"
+#include "extlib/library_init.h"
+#include "extlib/net_id.h"
+#include "extlib/project_paths.h"
+#include "extlib/slot_files.h"
+#include "platform/env.h"
+#include "platform/file_attributes.h"
+#include "platform/path_map.h"
+#include "platform/text_codec.h"
+
+namespace dovrane::admin {
+
+namespace {
+
+using extlib::PRJ;
+constexpr int kVersionSlot = 19;
+
+struct CheckRun {
+  long console = 0;
+  bool host_scoped = false;  // CheckHostEntries
+  EntryPaths paths;
+  Reachability reach;
+};
+
+// The first "%d" of the folder's version.txt; false when there is none > 0.
+bool ReadFolderVersion(const std::string& dir, int* version) {
+  if (extlib::lfinipC(kVersionSlot, dir + "\\") != 0) return false;
+  FILE* f = extlib::lfilopC(kVersionSlot, "version.txt", "r");
+  if (!f) return false;
+  int value = 0;
+  bool ok = std::fscanf(f, "%d", &value) == 1 && value > 0;
+  extlib::lfilclC(f);
+  if (ok) *version = value;
+  return ok;
+}
+
+// Deletes the project's check-out information file in \Net, when there is one.
+void DeleteCheckoutFile(const std::string& entry_path) {
+  std::string base = extlib::LastComponent(entry_path);
+  size_t dot = base.rfind('.');
+  if (dot != std::string::npos) base.resize(dot);
+  std::string path;
+  if (base.empty() || extlib::lffnamC(extlib::kSlotNet, base + ".out", &path) != 0) return;
+  std::string native = platform::NativePath(path);
+  platform::SetFileAttributes(native, platform::kAttrNormal);
+  platform::CurrentEnv()->Unlink(native);
+}
+
+int Remove(const IndexedRecord& r) {
+  int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  return handle < 0 ? -1 : RemoveRecord(r.record, handle, r.slot);
+}
+
+void CheckRecord(CheckRun* run, const IndexedRecord& item) {
+  PRJ r = item.record;
+  const long console = run->console;
+  app::lfConsoleWrite(console, "\t<%s> on host <%s>\n", r.name, r.host);
+  std::string path;
+  if (run->paths.Build(r, &path) != 0) {
+    app::lfConsoleWrite(console, "Can't build project path\n");
+    return;
+  }
+  const std::string entry_path = path;
+  int link = extlib::resolve_prj_link(&path);
+  if (link == -2 && !run->reach.LinkTargetReachable(entry_path)) link = -1;
+  if (link == -2) {
+    bool deleted = platform::CurrentEnv()->Unlink(platform::NativePath(entry_path)) == 0;
+    app::lfConsoleWrite(console, "Invalid link %sremoved\n\t<%s>\n", deleted ? "" : "can not be ", entry_path.c_str());
+    if (deleted && Remove(item) == 0)
+      app::lfConsoleWrite(console, "Project removed from administration\n\t<%s>\n", entry_path.c_str());
+    return;
+  }
+  if (link == -1) return;  // the linked folder cannot be reached now: nothing is known
+  if (extlib::lzcheck_path(path) < 0) {
+    const std::string parent = extlib::ParentPath(path);
+    if (extlib::lzcheck_path(parent) != 1 || !run->reach.FolderReachable(parent)) {
+      app::lfConsoleWrite(console, "Can't access path <%s>\n\t to project <%s>\n", parent.c_str(), r.name);
+      return;
+    }
+    if (!run->host_scoped && r.status != ' ' && (r.status & extlib::kStatusHostOut)) {
+      app::lfConsoleWrite(console, "\t\tproject is moved out.\n");
+      return;
+    }
+    if (run->host_scoped) DeleteCheckoutFile(entry_path);
+    if (Remove(item) == 0)
+      app::lfConsoleWrite(console, "\t\tdirectory doesn't exist -> project removed from administration.\n");
+    return;
+  }
+  bool changed = false;
+  if (r.begin < 0) {
+    r.begin = 0;
+    changed = true;
+  }
+  int version = 0;
+  if (ReadFolderVersion(path, &version) && version != r.version && version <= 255) {
+    r.version = static_cast<unsigned char>(version);
+    changed = true;
+  }
+  if (!changed) return;
+  int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  if (handle >= 0 && RewriteRecord(r, handle, item.slot) == 0) {
+    uint32_t id = extlib::get_PRJVekNetID();
+    if (id != 0) WriteNetIdToProject(r, id);
+  }
+}
+
+}  // namespace
+
+int CheckValidEntries(long console) {
+  app::lfConsoleWrite(console, "Check project administration for valid entries ...\n");
+  char* hosts = nullptr;
+  int host_count = 0;
+  if (extlib::get_host_list(&hosts, &host_count, 17) != 0) {
+    app::ToolMessageBox(app::kMessageWarning, "Can't make host list.\n");
+    return -1;
+  }
+  std::unordered_set<std::string> known_hosts;
+  for (int i = 0; i < host_count; ++i) known_hosts.insert(hosts + i * 17);
+  std::free(hosts);
+  app::lfConsoleWrite(console, "Search for hosts ...  %d found\n", host_count);
+
+  ProjectIndex* index = CurrentIndex();
+  if (!index) {
+    app::ToolMessageBox(app::kMessageWarning, "Can't make project list.\n");
+    return 0;
+  }
+  const std::vector<IndexedRecord> records = index->Records();
+  app::lfConsoleWrite(console, "%d projects found\n", static_cast<int>(records.size()));
+  if (extlib::lfnetg()) {
+    std::unordered_set<std::string> warned;
+    for (const IndexedRecord& r : records)
+      if (r.record.number && !known_hosts.count(r.record.host) && warned.insert(r.record.host).second)
+        app::ToolMessageBox(app::kMessageWarning, "Unkown host <%s> in project administration\n", r.record.host);
+  }
+  CheckRun run;
+  run.console = console;
+  for (const IndexedRecord& r : records)
+    if (r.record.number) CheckRecord(&run, r);
+  return 0;
+}
+
+int CheckHostEntries(const std::string& host) {
+  ProjectIndex* index = CurrentIndex();
+  if (!index) {
+    app::ToolMessageBox(app::kMessageWarning, "Can't make project list.\n");
+    return -1;
+  }
+  CheckRun run;
+  run.host_scoped = true;
+  for (const IndexedRecord& r : index->Records())
+    if (r.record.number && platform::EqualsIgnoreCaseCp1252(r.record.host, host)) CheckRecord(&run, r);
+  return 0;
+}
+
+}  // namespace dovrane::admin

@@ -1,0 +1,56 @@
+// The project folder of a host as the repair reaches it, and whether that
+// folder can be trusted to show the host's projects.
+#pragma once
+
+#include <map>
+#include <string>
+#include <utility>
+
+#include "extlib/prj_record.h"
+
+namespace dovrane::admin {
+
+// The host's project folder for a scan (Windows form, no trailing
+// backslash): the local project folder for "localhost", else the host's
+// network path, which must be a reachable folder. Shows the warning of the
+// failing step; 0 or -1.
+int ScanFolderOfHost(const std::string& host, std::string* dir);
+// The same for registering an entry: the host's own view of its folder (the
+// local project folder on a single workstation), not checked on disk.
+int RegisterFolderOfHost(const std::string& host, std::string* dir);
+
+// Warns when the host name is not written in upper case while its folder
+// lies on a remote NFS path (where letter case matters).
+void CheckHostNameCase(const std::string& host, const std::string& dir);
+
+// Whether a folder that exists may be taken as showing what is on the host.
+// A share that is not mounted leaves its mount point as an empty folder on
+// the local disk; so an empty folder below the UNC root counts only when a
+// mounted file system lies between the UNC root and it. Answers are kept per
+// folder for the object's life (one check run).
+class Reachability;
+
+// build_prj_dir with the host's project folder looked up once per host: a
+// check over many records reads the host list once, not once per record.
+class EntryPaths {
+ public:
+  // The entry path of the record (folder or link file), not checked on disk.
+  int Build(const extlib::PRJ& record, std::string* path);
+
+ private:
+  std::map<std::string, std::pair<int, std::string>> folders_;  // host -> code, folder
+};
+
+class Reachability {
+ public:
+  bool FolderReachable(const std::string& windows_dir);
+  // For a link file whose target is missing: true when the target's parent
+  // is reachable (the link is really invalid), false when the target may lie
+  // on a share that is not there now.
+  bool LinkTargetReachable(const std::string& link_path);
+
+ private:
+  std::map<std::string, bool> known_;
+};
+
+}  // namespace dovrane::admin

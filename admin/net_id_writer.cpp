@@ -1,0 +1,117 @@
+#include "admin/net_id_writer.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "admin/host_folders.h"
+#include "admin/project_index.h"
+#include "app/console.h"
+#include "app/tool_message_box.h"
+#include "extlib/hosts.h"
+#include "extlib/library_init.h"
+#include "extlib/net_id.h"
+#include "extlib/project_info_file.h"
+#include "extlib/project_paths.h"
+#include "extlib/slot_files.h"
+#include "extlib/users.h"
+#include "platform/text_codec.h"
+
+namespace dovrane::admin {
+
+namespace {
+
+constexpr int kWorkSlot = 19;
+
+std::string Folded(const char* text) {
+  std::string s(text);
+  for (char& c : s) c = static_cast<char>(platform::FoldCp1252(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// True when the folder of slot 19 already stores exactly id and record.
+bool AlreadyStored(const extlib::PRJ& record, uint32_t id, int containers) {
+  uint32_t stored_id = 0;
+  extlib::PRJ stored;
+  if (extlib::NetID_ReadPrjInfo(kWorkSlot, &stored_id, &stored) != 0 || stored_id != id) return false;
+  return extlib::FormatProjectInfo(id, stored, containers) == extlib::FormatProjectInfo(id, record, containers);
+}
+
+// As WriteNetIdToProject, with the host folders looked up once per run.
+int WriteOne(const extlib::PRJ& record, uint32_t id, EntryPaths* paths, int containers) {
+  std::string dir;
+  if (paths->Build(record, &dir) != 0 || extlib::resolve_prj_link(&dir) != 0) {
+    app::ToolMessageBox(app::kMessageWarning, "Can't make path to project <%s>\n", record.name);
+    return -1;
+  }
+  if (extlib::lfinipC(kWorkSlot, dir + "\\") != 0 || extlib::ldirexC(kWorkSlot, 0) != 0) {
+    app::ToolMessageBox(app::kMessageWarning, "Can't access path to project:\n\t<%s>\n", record.name);
+    return -1;
+  }
+  if (AlreadyStored(record, id, containers)) return 0;
+  if (extlib::NetID_WritePrjInfo(kWorkSlot, id, record) != 0) {
+    app::ToolMessageBox(app::kMessageWarning, "Can't store PrjInfo for project:\n\t<%s>\n", record.name);
+    return -1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int WriteNetIdToProject(const extlib::PRJ& record, uint32_t id) {
+  EntryPaths paths;
+  return WriteOne(record, id, &paths, extlib::lzuGetCountOfUserContainers());
+}
+
+int WriteNetIdToAllProjects(uint32_t id, long console) {
+  ProjectIndex* index = CurrentIndex();
+  if (!index) {
+    app::ToolMessageBox(app::kMessageWarning, "Can't make project list.\n");
+    return -1;
+  }
+  struct Item {
+    std::string host;
+    extlib::PRJ record;
+  };
+  std::vector<Item> items;
+  for (const IndexedRecord& r : index->Records()) items.push_back({Folded(r.record.host), r.record});
+  std::stable_sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return a.host < b.host; });
+
+  const std::string* current_host = nullptr;
+  bool skip_host = false;
+  EntryPaths paths;
+  const int containers = extlib::lzuGetCountOfUserContainers();
+  for (const Item& item : items) {
+    const extlib::PRJ& r = item.record;
+    if (r.number == 0 || (r.status & (extlib::kStatusProjectOut | extlib::kStatusHostOut))) continue;
+    if (!current_host || *current_host != item.host) {
+      current_host = &item.host;
+      std::string dir;
+      skip_host = paths.Build(r, &dir) != 0;
+      // A host whose project folder is not there now is skipped as a whole,
+      // with one warning instead of one per project.
+      if (!skip_host && extlib::lzcheck_path(extlib::ParentPath(dir)) != 1) {
+        skip_host = true;
+        app::ToolMessageBox(app::kMessageWarning, "Can't access path to projects on host <%s>\n", r.host);
+      }
+    }
+    if (skip_host) continue;
+    app::lfConsoleWrite(console, "\t<%s>\n", r.name);
+    WriteOne(r, id, &paths, containers);
+  }
+  app::lfConsoleWrite(console, "... finished\n");
+  return 0;
+}
+
+int EnsureNetId(long console) {
+  uint32_t id = extlib::get_PRJVekNetID();
+  if (id == 0) {
+    id = extlib::lfnetg() ? extlib::NetID_Make() : 1;
+    app::lfConsoleWrite(console, "VekNetID is not initialized -> new VekNetID is %x\n", id);
+    if (extlib::NetID_Save(id) != 0) return -1;
+  }
+  app::lfConsoleWrite(console, "Writing VekNetID to all projects ...\n");
+  return WriteNetIdToAllProjects(id, console) == 0 ? 0 : -1;
+}
+
+}  // namespace dovrane::admin

@@ -1,0 +1,103 @@
+#include "admin/record_writes.h"
+
+#include <cstring>
+
+#include "admin/project_index.h"
+#include "extlib/administration.h"
+#include "extlib/library_init.h"
+#include "extlib/project_attributes.h"
+
+namespace dovrane::admin {
+
+namespace {
+
+using extlib::PRJ;
+
+bool SameRecord(const PRJ& a, const PRJ& b) {
+  return a.number == b.number && std::memcmp(a.name, b.name, extlib::kNameLength) == 0;
+}
+
+// The slot that holds record now: the hint when it still does, else the
+// index's first record of that number (or name) that matches.
+long FindSlot(const PRJ& record, int handle, long hint, ProjectIndex* index) {
+  PRJ on_disk;
+  if (hint > 0 && extlib::ReadRecordAtSlot(handle, hint, &on_disk) == 0 && !extlib::IsDeleted(on_disk) &&
+      SameRecord(on_disk, record))
+    return hint;
+  if (!index) return -1;
+  IndexedRecord found;
+  bool have = record.number ? index->FindNumber(record.number, &found) : index->FindName(record.name, &found);
+  if (!have || !SameRecord(found.record, record)) {
+    if (!index->FindName(record.name, &found) || !SameRecord(found.record, record)) return -1;
+  }
+  return found.slot;
+}
+
+int WriteLocked(const PRJ& record, int handle, long hint, bool remove) {
+  // Taken before the write: after it the file's stamp is the run's own.
+  ProjectIndex* index = CurrentIndex();
+  long slot = FindSlot(record, handle, hint, index);
+  if (slot < 1) return -3;
+  if (extlib::LockRecordSlot(handle, slot, extlib::kLockRecord) != 0) return -7;
+  PRJ on_disk;
+  int rc = extlib::ReadRecordAtSlot(handle, slot, &on_disk);
+  if (rc == 0 && (extlib::IsDeleted(on_disk) || !SameRecord(on_disk, record))) rc = -3;
+  PRJ out = record;
+  if (remove) out.name[0] = '#';
+  if (rc == 0) rc = extlib::seek_prj_set(handle, slot);
+  if (rc == 0) rc = extlib::write_prj_info(handle, &out);
+  int unlock = extlib::LockRecordSlot(handle, slot, extlib::kUnlockRecord);
+  if (rc == 0 && index) {
+    index->OnWrite(slot, out);
+    IndexFollowsFile();
+  } else {
+    DropIndex();
+  }
+  return rc ? rc : unlock;
+}
+
+}  // namespace
+
+int AppendRecord(const PRJ& record) {
+  int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  if (handle < 0 || extlib::lock_null_record(handle, extlib::kLockRecord) != 0) return -1;
+  int rc = -1;
+  extlib::NullRecord null_record;
+  ProjectIndex* index = CurrentIndex();
+  if (index && extlib::read_null_record(handle, &null_record) == 0 && !index->NumberUsed(record.number)) {
+    long slot = index->FirstFreeSlot();
+    PRJ there;
+    int read = extlib::ReadRecordAtSlot(handle, slot, &there);
+    bool free_slot = read == 1 || (read == 0 && extlib::IsDeleted(there));
+    if (free_slot && extlib::seek_prj_set(handle, slot) == 0 && extlib::write_prj_info(handle, &record) == 0) {
+      rc = 0;
+      index->OnWrite(slot, record);
+      uint32_t highest = extlib::NullRecordHighest(null_record);
+      if (record.number > highest) {
+        null_record.version = 3;
+        extlib::SetNullRecordHighest(&null_record, record.number);
+        if (extlib::write_null_record(handle, &null_record) == 0) index->SetHighest(record.number);
+      }
+      IndexFollowsFile();
+    } else {
+      DropIndex();
+    }
+  }
+  extlib::lock_null_record(handle, extlib::kUnlockRecord);
+  return rc;
+}
+
+int MarkRecordDeleted(const PRJ& record, int handle, long slot) { return WriteLocked(record, handle, slot, true); }
+
+int RewriteRecord(const PRJ& record, int handle, long slot) { return WriteLocked(record, handle, slot, false); }
+
+int RemoveRecord(const PRJ& record, int handle, long slot) {
+  int rc = MarkRecordDeleted(record, handle, slot);
+  if (rc == 0 && record.number != 0) {
+    extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
+    attributes.deleteAttributesByProject(record.number);
+  }
+  return rc;
+}
+
+}  // namespace dovrane::admin

@@ -1,0 +1,27 @@
+// Single-record changes of the administration made by the repair: append into
+// the first free slot, mark deleted, rewrite. Each is one locked record write
+// (lock, write, flush, read back, unlock on every path), so a kill at any
+// moment leaves an administration the next run reads.
+#pragma once
+
+#include "extlib/prj_record.h"
+
+namespace dovrane::admin {
+
+// Writes record into the first free slot (the first deleted one, else after
+// the last) under the null record lock; raises the highest number when the
+// record's number exceeds it. 0 or -1 (also when another writer took the
+// record's number meanwhile).
+int AppendRecord(const extlib::PRJ& record);
+
+// Lock the record's slot, check that it still holds this record (name and
+// number), write it with the name's first character "#" (delete) or as given
+// (rewrite), unlock. slot: where the record was seen, 0 when unknown (then it
+// is found by number, else by name). 0, -3 not there, -7 locked, or the write's code.
+int MarkRecordDeleted(const extlib::PRJ& record, int handle, long slot = 0);
+int RewriteRecord(const extlib::PRJ& record, int handle, long slot = 0);
+
+// MarkRecordDeleted, and on success the project's attributes go too.
+int RemoveRecord(const extlib::PRJ& record, int handle, long slot = 0);
+
+}  // namespace dovrane::admin

@@ -1,0 +1,248 @@
+#include "admin/register_entry.h"
+
+#include <cstring>
+
+#include "admin/host_folders.h"
+#include "admin/project_index.h"
+#include "admin/record_writes.h"
+#include "app/console.h"
+#include "app/tool_message_box.h"
+#include "extlib/administration.h"
+#include "extlib/attribute_cache_file.h"
+#include "extlib/general.h"
+#include "extlib/hosts.h"
+#include "extlib/library_init.h"
+#include "extlib/net_id.h"
+#include "extlib/project_attributes.h"
+#include "extlib/project_data.h"
+#include "extlib/project_info_file.h"
+#include "extlib/project_paths.h"
+#include "extlib/slot_files.h"
+#include "platform/env.h"
+#include "platform/path_map.h"
+#include "platform/text_codec.h"
+
+namespace dovrane::admin {
+
+namespace {
+
+using extlib::PRJ;
+constexpr int kEntrySlot = 18;
+
+void Warn(const char* format, const std::string& a, const std::string& b = "") {
+  app::ToolMessageBox(app::kMessageWarning, format, a.c_str(), b.c_str());
+}
+
+bool EndsWithPrj(const std::string& name) {
+  return name.size() >= 4 && platform::EqualsIgnoreCaseCp1252(name.substr(name.size() - 4), ".prj");
+}
+
+// The stored name and the entry name are the same project name when they
+// agree (letter case aside) over their length without trailing blanks.
+bool SameName(const char* stored, const std::string& base) {
+  return platform::EqualsIgnoreCaseCp1252(extlib::TrimmedName(stored), base);
+}
+
+// Appends "_" after the last non-blank character until the name is free;
+// with all 50 characters used the first becomes "_". False when that fails.
+bool MakeNameUnique(const ProjectIndex& index, PRJ* record) {
+  while (index.NameUsed(record->name)) {
+    int length = extlib::StringLaenge0(record->name, extlib::kNameLength);
+    if (length < extlib::kNameLength)
+      record->name[length] = '_';
+    else if (record->name[0] != '_')
+      record->name[0] = '_';
+    else
+      return false;
+  }
+  return true;
+}
+
+// A new number: after the highest (or the largest in use, when that is
+// greater and leaves room), wrapping from 9999999 to 1; numbers in use and
+// numbers whose folder already lies in the host's project folder are passed.
+bool ChooseNumber(const ProjectIndex& index, const std::string& dir, uint32_t* number) {
+  uint32_t n = index.Highest();
+  const uint32_t largest = index.Largest();
+  if (largest > n && largest < 9999900) n = largest;
+  for (uint32_t tries = 0; tries <= extlib::kMaxProjectNumber; ++tries) {
+    if (++n > extlib::kMaxProjectNumber) n = 1;
+    if (index.NumberUsed(n)) continue;
+    if (extlib::lzcheck_path(dir + "\\" + extlib::NumberText(n) + ".prj") >= 0) continue;
+    *number = n;
+    return true;
+  }
+  return false;
+}
+
+// Brings a link file and the folder it names to the record's entry name.
+// The new link file is written first and the old one removed last, so an
+// interruption leaves at least one valid link. 0 or 1; *final_dir the folder.
+int RenameLinkIntoPlace(const std::string& link, const std::string& folder, const std::string& target,
+                        std::string* final_dir) {
+  std::string check = folder;
+  if (extlib::resolve_prj_link(&check) != 0) {
+    Warn("Problem reaching linked path\n\t<%s>\n", link);
+    return 1;
+  }
+  const std::string entry = extlib::LastComponent(target);
+  const std::string new_dir = extlib::ParentPath(folder) + "\\" + entry;
+  const bool move_dir = extlib::LastComponent(folder) != entry;
+  const bool move_link = extlib::LastComponent(link) != entry;
+  if (move_link && extlib::WriteProjectLink(target, new_dir) != 0) {
+    Warn("Can't rename file\n%s\nto\n%s\n", link, target);
+    return 1;
+  }
+  if (move_dir && extlib::ldirreC(folder, new_dir) != 0) {
+    Warn("Can't rename directory\n%s\nto\n%s\n", folder, new_dir);
+    if (move_link) platform::CurrentEnv()->Unlink(platform::NativePath(target));
+    return 1;
+  }
+  if (move_link)
+    platform::CurrentEnv()->Unlink(platform::NativePath(link));
+  else if (move_dir)
+    extlib::WriteProjectLink(link, new_dir);
+  *final_dir = move_dir ? new_dir : folder;
+  return 0;
+}
+
+}  // namespace
+
+bool ParseEntryName(const std::string& name, EntryName* entry) {
+  if (!EndsWithPrj(name)) return false;
+  *entry = EntryName{};
+  entry->base = name.substr(0, name.size() - 4);
+  uint32_t number = 0;
+  if (name.size() == 12 && extlib::ParseNumberText(entry->base, &number)) {
+    entry->number_name = true;
+    entry->number = number;
+  }
+  return true;
+}
+
+int RegisterProjectEntry(long console, bool is_file, const std::string& host, const std::string& entry_name) {
+  EntryName entry;
+  if (!ParseEntryName(entry_name, &entry) || entry.base.empty() ||
+      (!entry.number_name && entry.base.size() > static_cast<size_t>(extlib::kNameLength)))
+    return 1;
+  if (!CurrentIndex()) {
+    app::ToolMessageBox(app::kMessageWarning, "Can't make project list.\n");
+    return 1;
+  }
+  std::string dir;
+  if (RegisterFolderOfHost(host, &dir) != 0) return 1;
+  return RegisterEntryInFolder(console, is_file, host, dir, entry_name);
+}
+
+int RegisterEntryInFolder(long console, bool is_file, const std::string& host, const std::string& dir,
+                          const std::string& entry_name, const uint32_t* net_id) {
+  EntryName entry;
+  if (!ParseEntryName(entry_name, &entry) || entry.base.empty() ||
+      (!entry.number_name && entry.base.size() > static_cast<size_t>(extlib::kNameLength)))
+    return 1;
+  ProjectIndex* index = CurrentIndex();
+  if (!index) {
+    app::ToolMessageBox(app::kMessageWarning, "Can't make project list.\n");
+    return 1;
+  }
+  const std::string full = dir + "\\" + entry_name;
+
+  // The entry is this host's own record of that number: registering it again
+  // would only duplicate it. A record still marked as registered from a
+  // plain name is finished instead.
+  IndexedRecord own;
+  if (entry.number_name && index->FindNumber(entry.number, &own) &&
+      platform::EqualsIgnoreCaseCp1252(own.record.host, host)) {
+    if (!(own.record.status & extlib::kStatusPlainName)) return 0;
+    PRJ finished = own.record;
+    finished.status &= static_cast<unsigned char>(~extlib::kStatusPlainName);
+    int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+    return handle >= 0 && RewriteRecord(finished, handle, own.slot) == 0 ? 0 : 1;
+  }
+
+  std::string project_path = full;
+  if (is_file) {
+    int link = extlib::resolve_prj_link(&project_path);
+    if (link == -2 && Reachability().LinkTargetReachable(full)) {
+      bool deleted = platform::CurrentEnv()->Unlink(platform::NativePath(full)) == 0;
+      app::lfConsoleWrite(console, "Invalid link %sremoved\n\t<%s>\n", deleted ? "" : "can not be ", full.c_str());
+      return 0;
+    }
+    if (link == -1 || link == -2) {
+      app::lfConsoleWrite(console, "Problem reaching linked path\n\t<%s>\n", full.c_str());
+      return 0;
+    }
+    if (link == 1) return 0;
+  }
+  if (extlib::lfinipC(kEntrySlot, project_path + "\\") != 0) {
+    Warn("Can't set path to\n\t<%s>\n", project_path);
+    return 0;
+  }
+  if (extlib::ldirexC(kEntrySlot, 0) != 0) {
+    app::lfConsoleWrite(console, "Can't access path <%s>\n\t skiped.\n", project_path.c_str());
+    return 0;
+  }
+
+  PRJ record;
+  uint32_t stored_id = 0;
+  bool reorganise = false;
+  if (extlib::NetID_ReadPrjInfo(kEntrySlot, &stored_id, &record) != 0 || extlib::IsDeleted(record)) {
+    app::lfConsoleWrite(console, "Create new project info for <%s>.\n", entry_name.c_str());
+    record = PRJ{};
+    extlib::SetPrjName(&record, entry.base);
+    record.status = static_cast<unsigned char>(extlib::kStatusBlank | (is_file ? extlib::kStatusLink : 0) |
+                                               (entry.number_name ? 0 : extlib::kStatusPlainName));
+    record.number = entry.number_name ? entry.number : 0;
+    reorganise = true;
+  } else {
+    // The link bit is the blank of the status character (blank | bits): it can
+    // be set, but clearing it would leave a control character in the file.
+    if (is_file) record.status |= extlib::kStatusLink;
+    record.status |= extlib::kStatusBlank;
+    if (stored_id != (net_id ? *net_id : extlib::get_PRJVekNetID())) {
+      record.owner = 0;
+      if (extlib::lfnetg())
+        std::memset(record.members, 0, sizeof record.members);
+      else
+        record.status &= static_cast<unsigned char>(~(extlib::kStatusProjectOut | extlib::kStatusHostOut));
+      reorganise = true;
+    }
+    if (entry.number_name) {
+      record.number = entry.number;
+    } else {
+      if (!SameName(record.name, entry.base)) record.number = 0;
+      extlib::SetPrjName(&record, entry.base);
+    }
+  }
+  extlib::SetPrjHost(&record, host);
+
+  if (!MakeNameUnique(*index, &record)) return 1;
+  if (record.number == 0 || index->NumberUsed(record.number)) {
+    if (!ChooseNumber(*index, dir, &record.number)) return 1;
+  }
+
+  std::string target_entry;
+  if (extlib::ProjectEntryName(record, &target_entry) != 0) return 1;
+  const std::string target = dir + "\\" + target_entry;
+  app::lfConsoleWrite(console, "\t<%s>\n", record.name);
+  std::string final_dir = target;
+  if (is_file) {
+    if (RenameLinkIntoPlace(full, project_path, target, &final_dir) != 0) return 1;
+  } else if (extlib::LastComponent(full) != target_entry && extlib::ldirreC(full, target) != 0) {
+    Warn("Can't rename directory\n%s\nto\n%s\n", full, target);
+    return 1;
+  }
+
+  if (AppendRecord(record) != 0) {
+    app::ToolMessageBox(app::kMessageWarning, "Can't append record to project administration.\n");
+    return 1;
+  }
+  // The disk cache lies in the final folder, known here: no lookup by number.
+  extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
+  extlib::RX_ProjectAttributesCache::instance().importFromDiskCacheFile(
+      record.number, platform::NativePath(final_dir) + "/" + extlib::kAttributeCacheFileName, attributes);
+  if (reorganise && extlib::lfinipC(kEntrySlot, final_dir + "\\") == 0) extlib::kpvtad2(kEntrySlot);
+  return 0;
+}
+
+}  // namespace dovrane::admin

@@ -1,0 +1,26 @@
+// The whole-administration procedures of the command line: rebuild a
+// missing administration, update (and rebuild when numbers are duplicated),
+// update one host, and the compression of the attribute database.
+#pragma once
+
+#include <string>
+
+namespace dovrane::admin {
+
+inline constexpr char kSavedAdministrationFile[] = "project.dat.sav";
+
+// Creates project.dat when it is missing and registers every project of
+// every host; then the network identifier and the attribute compression.
+// 0 or the first failing step's result.
+int RestoreAdministration();
+// update_only: stop after the unique-number check when it finds nothing.
+// Otherwise check every record and scan every host. Duplicate numbers keep
+// the old file as project.dat.sav and rebuild from the hosts. 0, -1, -2, or
+// a failing step's result.
+int UpdateAdministration(bool update_only);
+// Registers what lies on host and checks the host's records. -1 for no host.
+int UpdateHost(const std::string& host);
+// VACUUM of the attribute database. 0.
+int CompressAttributes(long console);
+
+}  // namespace dovrane::admin

@@ -1,0 +1,10 @@
+// The test for unique project numbers over the whole administration.
+#pragma once
+
+namespace dovrane::admin {
+
+// 0 no number is used twice, 1 one is (the inconsistency message was shown),
+// -1 no project list.
+int CheckUniqueIds(long console);
+
+}  // namespace dovrane::admin

@@ -1,0 +1,72 @@
+#include "admin/user_count.h"
+
+#include <fcntl.h>
+
+#include <string>
+
+#include "admin/administration_conversion.h"
+#include "admin/administration_header.h"
+#include "admin/project_index.h"
+#include "app/tool_message_box.h"
+#include "extlib/administration.h"
+#include "extlib/hosts.h"
+#include "extlib/library_init.h"
+#include "extlib/project_list.h"
+#include "extlib/slot_files.h"
+#include "extlib/users.h"
+#include "platform/env.h"
+#include "platform/path_map.h"
+
+namespace dovrane::admin {
+
+namespace {
+constexpr int kExclusiveWaitMs = 2000;
+}  // namespace
+
+int SetMaxUserCount(int count) {
+  if (!extlib::lfnetg()) return -1;
+  extlib::UserInfo info;
+  if (extlib::lzuinfC(&info) != 0 || !info.may_administer) {
+    app::ToolMessageBox(app::kMessageInformation, "No permision to change max user count\n");
+    return -1;
+  }
+  if (count < kMinUserCount || count > kMaxUserCount) {
+    app::ToolMessageBox(app::kMessageWarning, "Invalid max user count %d.\n", count);
+    return -1;
+  }
+  const int containers = count / extlib::kUsersPerContainer;
+  if (containers == extlib::lzuGetCountOfUserContainers()) {
+    app::ToolMessageBox(app::kMessageWarning, "The same max user count %d.\n", count);
+    return -1;
+  }
+  // Nobody may read or write the file while the count changes under it: an
+  // exclusive lock over the whole file on a read-write description (a lock
+  // that excludes writers needs one), and the header checked as usual.
+  extlib::close_prj_info_handle(extlib::kSlotNet);
+  platform::Env* env = platform::CurrentEnv();
+  std::string path;
+  AdministrationHeader header;
+  int lock_fd = -1, fd = -1;
+  if (extlib::lffnamC_new(extlib::kSlotNet, extlib::kAdministrationFile, &path) == 0) {
+    lock_fd = env->Open(platform::NativePath(path), O_RDWR | O_CLOEXEC);
+    if (lock_fd >= 0 && env->Lock(lock_fd, 0, 0, platform::LockMode::kExclusive, kExclusiveWaitMs) == 0)
+      fd = OpenAdministrationHeader(path, ShareMode::kDenyNone, &header);
+  }
+  if (fd < 0) {
+    if (lock_fd >= 0) env->Close(lock_fd);
+    app::ToolMessageBox(app::kMessageInformation, "New project administration can not be locked.\n");
+    return -1;
+  }
+  int rc = extlib::lzuSetCountOfUserContainers(containers);
+  env->Close(fd);
+  env->Close(lock_fd);
+  if (rc != 0) {
+    app::ToolMessageBox(app::kMessageWarning, "The max user count can not be changed.\n");
+    return rc;
+  }
+  extlib::UnCachPrjList();
+  DropIndex();
+  return ConvertAdministration();
+}
+
+}  // namespace dovrane::admin

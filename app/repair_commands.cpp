@@ -1,0 +1,66 @@
+#include "app/repair_commands.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "admin/administration_conversion.h"
+#include "admin/checkin_path.h"
+#include "admin/restore_update.h"
+#include "admin/user_count.h"
+#include "app/app_state.h"
+#include "app/tool_message_box.h"
+#include "extlib/administration.h"
+#include "extlib/hosts.h"
+#include "extlib/language.h"
+#include "extlib/library_init.h"
+#include "extlib/slot_files.h"
+
+namespace dovrane::app {
+
+namespace {
+
+void FinalNotice(int line) {
+  char text[256];
+  int length = 0;
+  extlib::ll_getTextZeile(kRepairNoticeText, line, sizeof text, nullptr, text, &length);
+  ToolMessageBox(kMessageInformation, "%s", text);
+}
+
+int RestoreOrUpdate(bool update) {
+  if (extlib::lftypeC(extlib::kSlotNet, extlib::kAdministrationFile, 0) < 0) {
+    int rc = admin::RestoreAdministration();
+    if (g_interactive == 1 && rc == 0) FinalNotice(1);
+    return rc;
+  }
+  int rc = admin::CheckAdministrationVersion();
+  if (rc != 0) return rc;
+  rc = admin::UpdateAdministration(update);
+  if (g_interactive == 1 && rc == 0 && !update) FinalNotice(2);
+  return rc;
+}
+
+}  // namespace
+
+int RunRestore(const CommandArgs&) { return RestoreOrUpdate(false); }
+
+int RunUpdate(const CommandArgs&) { return RestoreOrUpdate(true); }
+
+int RunUpdateHost(const CommandArgs& args) {
+  int rc = admin::CheckAdministrationVersion();
+  if (rc != 0) return rc;
+  if (!extlib::lfnetg() || args.argument != "localhost") return admin::UpdateHost(args.argument);
+  char* list = nullptr;
+  int count = 0;
+  if (extlib::get_host_list(&list, &count, 17) != 0) return 0;
+  const std::string name = extlib::lzrnamC();
+  bool found = false;
+  for (int i = 0; i < count && !found; ++i) found = std::strcmp(list + i * 17, name.c_str()) == 0;
+  std::free(list);
+  return found ? admin::UpdateHost(name) : 0;
+}
+
+int RunCheckin(const CommandArgs& args) { return admin::CheckinProjectPath(args.argument); }
+
+int RunUserCount(const CommandArgs& args) { return admin::SetMaxUserCount(std::atoi(args.argument.c_str())); }
+
+}  // namespace dovrane::app

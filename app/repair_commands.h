@@ -1,0 +1,23 @@
+// The command-line rows that reach the administration repair: -restore and
+// -update (alone), -update host, -checkin path and -usercfg num_users.
+#pragma once
+
+#include <string>
+
+#include "app/command_table.h"
+
+namespace dovrane::app {
+
+// -restore / -update alone: a missing administration is restored whichever
+// was given; otherwise the version check, then the update. An interactive
+// run that succeeded ends with the final notice (language text 2500495).
+int RunRestore(const CommandArgs& args);
+int RunUpdate(const CommandArgs& args);
+// -update hostname ("localhost": this computer, when it is one of the hosts).
+int RunUpdateHost(const CommandArgs& args);
+int RunCheckin(const CommandArgs& args);
+int RunUserCount(const CommandArgs& args);
+
+inline constexpr long kRepairNoticeText = 2500495;
+
+}  // namespace dovrane::app

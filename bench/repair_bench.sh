@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Administration repair against the tools an administrator would use, in one run:
+#   dovrane -update (consistent administration)  vs  cut -c52-59 project.dat | sort | uniq -d
+#   dovrane -restore (project.dat deleted)       vs  find listing the same project folders
+# at each size given (default 10000 and 100000 projects on 20 hosts), as ratios.
+#   bench/repair_bench.sh [BUILD_DIR] [SIZES...]      BENCH_DIR: where the installations go
+# (default /tmp; a file system with slow flushes makes every record write cost one flush).
+set -euo pipefail
+build=${1:-build}
+shift || true
+sizes=("$@")
+[ ${#sizes[@]} -gt 0 ] || sizes=(10000 100000)
+hosts=${BENCH_HOSTS:-20}
+work=$(mktemp -d "${BENCH_DIR:-/tmp}/dovrane-repair-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+dovrane=$(realpath "$build/dovrane")
+mkinstall=$(realpath "$build/dovrane-mkinstall")
+
+now() { date +%s.%N; }
+# Seconds of the best of three runs of the command.
+best_of_3() {
+  local best="" t0 t1 d
+  for _ in 1 2 3; do
+    t0=$(now); "$@" >/dev/null 2>&1 || true; t1=$(now)
+    d=$(echo "$t1 - $t0" | bc -l)
+    if [ -z "$best" ] || [ "$(echo "$d < $best" | bc -l)" = 1 ]; then best=$d; fi
+  done
+  echo "$best"
+}
+once() {
+  local t0 t1
+  t0=$(now); "$@" >/dev/null 2>&1; t1=$(now)
+  echo "$t1 - $t0" | bc -l
+}
+
+printf '%-9s %-34s %10s %10s %7s\n' projects comparison dovrane[s] tool[s] ratio
+for n in "${sizes[@]}"; do
+  inst="$work/inst$n"
+  "$mkinstall" "$inst" --hosts "$hosts" --projects "$n" >"$work/env$n"
+  eval "$(cat "$work/env$n")"
+  net="$inst/unc/SRV1/cad/Net"
+  cd "$inst"
+
+  upd=$(best_of_3 "$dovrane" -update)
+  pipe=$(best_of_3 bash -c "cut -c52-59 '$net/project.dat' | sort | uniq -d")
+  printf '%-9s %-34s %10.3f %10.3f %7.2f\n' "$n" "-update vs cut|sort|uniq -d" "$upd" "$pipe" "$(echo "$upd / $pipe" | bc -l)"
+
+  cp "$net/project.dat" "$work/saved.dat"
+  rm "$net/project.dat"
+  rest=$(once "$dovrane" -restore)
+  if [ "$(wc -l <"$net/project.dat")" != "$(wc -l <"$work/saved.dat")" ]; then
+    echo "restore at $n projects did not bring every record back" >&2
+    exit 1
+  fi
+  fnd=$(best_of_3 bash -c "find '$inst'/unc/*/cad/Prj -mindepth 1 -maxdepth 1 -name '*.prj'")
+  printf '%-9s %-34s %10.3f %10.3f %7.2f\n' "$n" "-restore vs find" "$rest" "$fnd" "$(echo "$rest / $fnd" | bc -l)"
+  cd - >/dev/null
+  rm -rf "$inst"
+done

@@ -1,0 +1,181 @@
+#include "admin/entry_check.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <set>
+
+#include "admin/net_id_writer.h"
+#include "admin/record_writes.h"
+#include "extlib/net_id.h"
+#include "extlib/project_info_file.h"
+#include "platform/env.h"
+#include "repair_fixture.h"
+
+namespace dovrane::admin {
+namespace {
+
+namespace fs = std::filesystem;
+
+class EntryCheckTest : public RepairTest {
+ protected:
+  void SetUp() override { MakeInstallation(); }
+  // Sets the status of a record in place.
+  void SetStatus(const extlib::PRJ& r, unsigned char status) {
+    extlib::PRJ changed = r;
+    changed.status = status;
+    int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+    ASSERT_EQ(RewriteRecord(changed, handle), 0);
+  }
+};
+
+// What happened to the host's share, and whether the record of the project
+// whose folder is gone must stay.
+TEST_F(EntryCheckTest, MissingFolderIsRemovedOnlyWhereTheHostFolderIsThere) {
+  struct Case {
+    const char* what;
+    void (*prepare)(const std::string& share);
+    bool stays;
+    const char* console;
+  } cases[] = {
+      {"folder deleted, share there", [](const std::string&) {}, false, "project removed from administration"},
+      {"share not mounted (empty mount point)",
+       [](const std::string& share) {
+         fs::rename(share, share + ".away");
+         fs::create_directory(share);
+       },
+       true, "Can't access path <\\\\SRV2\\cad\\Prj>"},
+      {"project folder not mounted (empty mount point)",
+       [](const std::string& share) {
+         fs::rename(share + "/Prj", share + "/Prj.away");
+         fs::create_directory(share + "/Prj");
+       },
+       true, "Can't access path"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    name_ += "x";  // a fresh installation per case
+    MakeInstallation();
+    const extlib::PRJ victim = OnHost("SRV2");
+    fs::remove_all(Folder("SRV2", victim.number));
+    c.prepare(Unc("SRV2/cad"));
+    messages_.progress.clear();
+    EXPECT_EQ(CheckValidEntries(1), 0);
+    EXPECT_EQ(Find(Records(), victim.number) != nullptr, c.stays);
+    EXPECT_NE(messages_.progress.find(c.console), std::string::npos) << messages_.progress;
+  }
+}
+
+TEST_F(EntryCheckTest, CheckedOutHostKeepsItsRecordInTheFullCheckOnly) {
+  const extlib::PRJ out = OnHost("SRV3");
+  SetStatus(out, extlib::kStatusBlank | extlib::kStatusHostOut);
+  fs::remove_all(Folder("SRV3", out.number));
+  testing::WriteFile(Unc("SRV1/cad/Net/" + extlib::NumberText(out.number) + ".out"), "checked out\r\n");
+  fs::permissions(Unc("SRV1/cad/Net/" + extlib::NumberText(out.number) + ".out"), fs::perms::owner_read);
+
+  EXPECT_EQ(CheckValidEntries(1), 0);
+  EXPECT_NE(Find(Records(), out.number), nullptr);
+  EXPECT_NE(messages_.progress.find("project is moved out."), std::string::npos);
+
+  EXPECT_EQ(CheckHostEntries("srv3"), 0);  // the host compared without letter case
+  EXPECT_EQ(Find(Records(), out.number), nullptr);
+  EXPECT_FALSE(fs::exists(Unc("SRV1/cad/Net/" + extlib::NumberText(out.number) + ".out")));
+}
+
+TEST_F(EntryCheckTest, VersionFromTheFolderIsTakenOverAndStoredWithTheIdentifier) {
+  const extlib::PRJ p = OnHost("SRV1");
+  testing::WriteFile(Folder("SRV1", p.number) + "/version.txt", "7\r\n");
+  const std::string before = Admin();
+  EXPECT_EQ(CheckValidEntries(0), 0);
+  EXPECT_EQ(Find(Records(), p.number)->version, 7);
+  uint32_t id = 0;
+  extlib::PRJ stored;
+  ASSERT_EQ(extlib::ReadProjectInfo(Folder("SRV1", p.number), &id, &stored), 0);
+  EXPECT_EQ(id, extlib::get_PRJVekNetID());
+  EXPECT_EQ(stored.version, 7);
+  EXPECT_EQ(Admin().size(), before.size());  // rewritten in place
+}
+
+TEST_F(EntryCheckTest, InvalidLinkIsDeletedWithItsRecordUnreachableTargetIsKept) {
+  extlib::PRJ a = OnHost("SRV1"), b = OnHost("SRV2");
+  // Both projects become link files: a's target is gone below a reachable
+  // folder, b's target lies on a share that is not there now.
+  fs::rename(Folder("SRV1", a.number), Unc("SRV3/cad/Prj/moved_a.prj"));
+  fs::remove_all(Unc("SRV3/cad/Prj/moved_a.prj"));
+  testing::WriteFile(Folder("SRV1", a.number), "\\\\SRV3\\cad\\Prj\\moved_a.prj\r\n");
+  fs::remove_all(Folder("SRV2", b.number));
+  testing::WriteFile(Folder("SRV2", b.number), "\\\\SRV9\\cad\\Prj\\moved_b.prj\r\n");
+  EXPECT_EQ(CheckValidEntries(1), 0);
+  const auto records = Records();
+  EXPECT_EQ(Find(records, a.number), nullptr);
+  EXPECT_FALSE(fs::exists(Folder("SRV1", a.number)));
+  EXPECT_NE(messages_.progress.find("Invalid link removed"), std::string::npos);
+  EXPECT_NE(Find(records, b.number), nullptr);
+  EXPECT_TRUE(fs::exists(Folder("SRV2", b.number)));
+}
+
+// Dies, as a killed process does, at the nth positioned write.
+class KillingEnv : public platform::Env {
+ public:
+  explicit KillingEnv(int nth) : nth_(nth) {}
+  int64_t PWrite(int fd, const void* buf, size_t n, int64_t offset) override {
+    if (++calls_ == nth_) ::kill(::getpid(), SIGKILL);
+    return Env::PWrite(fd, buf, n, offset);
+  }
+
+ private:
+  int nth_, calls_ = 0;
+};
+
+TEST_F(EntryCheckTest, KilledWhileRemovingLeavesAReadableAdministration) {
+  auto before = Records();
+  std::set<uint32_t> gone;
+  for (size_t i = 0; i < before.size(); i += 4) {
+    gone.insert(before[i].number);
+    fs::remove_all(Folder(before[i].host, before[i].number));
+  }
+  for (int nth = 1; nth <= static_cast<int>(gone.size()) + 1; ++nth) {
+    SCOPED_TRACE(nth);
+    pid_t child = ::fork();
+    if (child == 0) {
+      KillingEnv killing(nth);
+      platform::SetCurrentEnv(&killing);
+      CheckValidEntries(0);
+      ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    auto after = Records();
+    ASSERT_FALSE(after.empty());
+    for (const extlib::PRJ& r : before) {
+      if (gone.count(r.number)) continue;
+      EXPECT_NE(Find(after, r.number), nullptr) << r.number;
+    }
+    for (const extlib::PRJ& r : after) EXPECT_TRUE(Find(before, r.number));
+  }
+  EXPECT_EQ(CheckValidEntries(0), 0);
+  EXPECT_EQ(Records().size(), before.size() - gone.size());
+}
+
+TEST_F(EntryCheckTest, UnknownHostIsNamedOnce) {
+  auto records = Records();
+  extlib::PRJ r = records[0], s = records[1];
+  int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  ASSERT_EQ(MarkRecordDeleted(r, handle), 0);
+  ASSERT_EQ(MarkRecordDeleted(s, handle), 0);
+  extlib::SetPrjHost(&r, "GONE");
+  extlib::SetPrjHost(&s, "GONE");
+  ASSERT_EQ(AppendRecord(r), 0);
+  ASSERT_EQ(AppendRecord(s), 0);
+  EXPECT_EQ(CheckValidEntries(0), 0);
+  int named = 0;
+  for (const std::string& t : messages_.texts) named += t == "Unkown host <GONE> in project administration\n";
+  EXPECT_EQ(named, 1);
+  EXPECT_NE(Find(Records(), r.number), nullptr);  // an unknown host's folder is not reachable
+}
+
+}  // namespace
+}  // namespace dovrane::admin

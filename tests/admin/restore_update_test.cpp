@@ -1,0 +1,167 @@
+#include "admin/restore_update.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <tuple>
+
+#include "extlib/net_id.h"
+#include "extlib/project_data.h"
+#include "extlib/project_info_file.h"
+#include "extlib/users.h"
+#include "repair_fixture.h"
+
+namespace dovrane::admin {
+namespace {
+
+namespace fs = std::filesystem;
+using Key = std::tuple<std::string, uint32_t, std::string>;
+
+class RestoreUpdateTest : public RepairTest {
+ protected:
+  void SetUp() override { MakeInstallation(3, 30); }
+  std::set<Key> Keys() {
+    std::set<Key> keys;
+    for (const extlib::PRJ& r : Records()) keys.insert({extlib::TrimmedName(r.name), r.number, r.host});
+    return keys;
+  }
+  uint32_t StoredId(const extlib::PRJ& r) {
+    uint32_t id = 0;
+    extlib::PRJ stored;
+    extlib::ReadProjectInfo(Folder(r.host, r.number), &id, &stored);
+    return id;
+  }
+  std::string NetFile(const std::string& name) { return Unc("SRV1/cad/Net/" + name); }
+};
+
+TEST_F(RestoreUpdateTest, RestoreRebuildsEveryProjectAndStoresTheIdentifierInProjectsNotCheckedOut) {
+  const std::set<Key> before = Keys();
+  const uint32_t id = extlib::get_PRJVekNetID();
+  extlib::PRJ out = OnHost("SRV2");
+  out.status = extlib::kStatusBlank | extlib::kStatusProjectOut;
+  ASSERT_EQ(extlib::WriteProjectInfo(Folder("SRV2", out.number), 77, out), 0);
+  extlib::PRJ unstamped = OnHost("SRV3");
+  ASSERT_EQ(extlib::WriteProjectInfo(Folder("SRV3", unstamped.number), 77, unstamped), 0);
+  extlib::close_prj_info_handle(extlib::kSlotNet);
+  fs::remove(NetFile("project.dat"));
+
+  testing::ProgramResult run = Run({"-restore"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("The project administration has been restored."), std::string::npos) << run.out;
+  EXPECT_EQ(Keys(), before);
+  const auto records = Records();
+  for (const extlib::PRJ& r : records) EXPECT_EQ(StoredId(r), r.number == out.number ? 77u : id) << r.number;
+  // A folder stored by another administration loses its owner and members.
+  EXPECT_EQ(Find(records, unstamped.number)->owner, 0u);
+  EXPECT_EQ(Find(records, unstamped.number)->members[0], 0);
+  EXPECT_EQ(Find(records, out.number)->status, extlib::kStatusBlank | extlib::kStatusProjectOut);
+}
+
+TEST_F(RestoreUpdateTest, UpdateWithDuplicateNumbersKeepsTheOldFileAndRebuilds) {
+  std::string text = Admin();
+  // The second record takes the first one's number.
+  const size_t first = text.find('\n') + 1, second = text.find('\n', first) + 1;
+  text.replace(second + 51, 8, text.substr(first + 51, 8));
+  testing::WriteFile(NetFile("project.dat"), text);
+
+  testing::ProgramResult run = Run({"-update"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("The project administration is inconsistent."), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("- Switch on all Pelomar data servers in your network."), std::string::npos);
+  EXPECT_EQ(testing::ReadFile(NetFile("project.dat.sav")), text);
+  auto records = Records();
+  EXPECT_EQ(records.size(), 30u);
+  std::set<uint32_t> numbers;
+  for (const extlib::PRJ& r : records) numbers.insert(r.number);
+  EXPECT_EQ(numbers.size(), records.size());
+}
+
+// The texts follow the installed language; the final notice comes only
+// after a run that succeeded.
+TEST_F(RestoreUpdateTest, MessagesAndFinalNoticeFollowTheLanguage) {
+  struct Case {
+    const char* lcid;
+    const char* inconsistent;
+    const char* notice;
+  } cases[] = {
+      {"1033", "The project administration is inconsistent.", "The project administration has been checked and repaired."},
+      {"1031", "Die Projektverwaltung ist inkonsistent.", "Die Projektverwaltung wurde gepr\xC3\xBC" "ft und repariert."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lcid);
+    testing::WriteFile(root() + "/hkcu.toml", std::string("[Settings]\nInstalledLanguageLCID = ") + c.lcid + "\n");
+    std::string text = Admin();
+    const size_t first = text.find('\n') + 1, second = text.find('\n', first) + 1;
+    text.replace(second + 51, 8, text.substr(first + 51, 8));
+    testing::WriteFile(NetFile("project.dat"), text);
+    testing::ProgramResult run = Run({"-restore"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find(c.inconsistent), std::string::npos) << run.err;
+    EXPECT_NE(run.out.find(c.notice), std::string::npos) << run.out;
+  }
+}
+
+TEST_F(RestoreUpdateTest, UpdateOfAConsistentAdministrationOrOfAnotherComputerChangesNothing) {
+  const std::string before = Admin();
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"-update"}, {"-update", "localhost"}}) {
+    testing::ProgramResult run = Run(args);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+  }
+  EXPECT_EQ(Admin(), before);
+  EXPECT_FALSE(fs::exists(NetFile("project.dat.sav")));
+}
+
+// By name, and as "localhost" on the computer that is that host.
+TEST_F(RestoreUpdateTest, HostUpdateRegistersNewFoldersAndDropsMissingOnes) {
+  for (const char* form : {"SRV2", "localhost"}) {
+    SCOPED_TRACE(form);
+    TearDown();
+    name_ += "x";
+    MakeInstallation(3, 30);
+    env_["DOVRANE_COMPUTERNAME"] = "SRV2";
+    const extlib::PRJ gone = OnHost("SRV2"), kept = OnHost("SRV3");
+    fs::remove_all(Folder("SRV2", gone.number));
+    fs::remove_all(Folder("SRV3", kept.number));
+    fs::create_directories(Unc("SRV2/cad/Prj/Lager.prj"));
+    ASSERT_EQ(extlib::CreateProjectData(Unc("SRV2/cad/Prj/Lager.prj")), 0);
+    testing::ProgramResult run = Run({"-update", form});
+    EXPECT_EQ(run.status, 0) << run.err;
+    auto records = Records();
+    EXPECT_EQ(Find(records, gone.number), nullptr);
+    EXPECT_NE(Find(records, kept.number), nullptr);  // another host: not looked at
+    ASSERT_NE(FindName(records, "Lager"), nullptr);
+    EXPECT_STREQ(FindName(records, "Lager")->host, "SRV2");
+  }
+}
+
+TEST_F(RestoreUpdateTest, UserCountIsCheckedAndEveryRecordRewrittenForTheNewContainers) {
+  struct Case {
+    const char* count;
+    int status;  // the low 8 bits
+    const char* message;
+    int containers;
+  } cases[] = {
+      {"100", 0, "", 3},
+      {"96", 255, "The same max user count 96.\n", 3},
+      {"16", 255, "Invalid max user count 16.\n", 3},
+      {"1000", 255, "Invalid max user count 1000.\n", 3},
+      {"x", 255, "Invalid max user count 0.\n", 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.count);
+    testing::ProgramResult run = Run({"-usercfg", c.count});
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    EXPECT_EQ(extlib::lzuGetCountOfUserContainers(), c.containers);
+  }
+  const std::string text = Admin();
+  size_t lines = 0;
+  for (size_t pos = text.find('\n') + 1; pos < text.size(); pos = text.find('\n', pos) + 1, ++lines)
+    EXPECT_EQ(text.find('\r', pos) - pos, 106u + 8 * 3);
+  EXPECT_EQ(lines, 30u);
+  EXPECT_EQ(Records().size(), 30u);
+}
+
+}  // namespace
+}  // namespace dovrane::admin
