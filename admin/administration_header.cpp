@@ -90,6 +90,12 @@ int OpenAdministrationHeader(const std::string& path, ShareMode share, Administr
   } else {
     char probe[L::kV3ProbeBytes];
     int64_t n = env->PRead(fd, probe, sizeof probe, first);
+    // An administration without a record yet (just created, or a restore that
+    // stopped before its first record) fits any number of user containers;
+    // refusing it would leave an installation that no update can open.
+    if (n == 0) {
+      header->user_words = header->containers_now;
+    } else {
     if (n < L::kV3ShortLength + header->line_end) return fail(-1);
     const char* found =
         static_cast<const char*>(std::memchr(probe, header->line_end == 2 ? '\r' : '\n', static_cast<size_t>(n)));
@@ -101,6 +107,7 @@ int OpenAdministrationHeader(const std::string& path, ShareMode share, Administr
       header->user_words = static_cast<int>((length - L::kV3Members) / L::kV3ContainerWidth);
     else
       return fail(-1);
+    }
   }
   if (env->Seek(fd, first, SEEK_SET) != first) return fail(-1);
   return fd;

@@ -20,11 +20,6 @@ namespace {
 
 DialogRunner g_dialog_runner = nullptr;
 
-int NotAvailable(const CommandArgs&) {
-  ToolMessageBox(kMessageError, "%s", "This operation is not available in this build.\n");
-  return kPrjFailed;
-}
-
 int RunCheckout(const CommandArgs& args) {
   std::snprintf(g_checkout_name, sizeof g_checkout_name, "%s", args.padded_name.c_str());
   return RunDialogMode() == 0 ? 0 : 1;
@@ -42,7 +37,13 @@ int RunUpdateAttr(const CommandArgs& a) { return UpdateProjectAttributes(a.padde
 int RunErase(const CommandArgs& a) { return EraseProject(a.padded_name); }
 int RunUnblock(const CommandArgs& a) { return UnblockProject(a.padded_name); }
 int RunMove(const CommandArgs& a) { return MoveProject(a.padded_name, a.argument); }
-int RunCreate(const CommandArgs& a) { return CreateProject(a.padded_name, a.argument); }
+// CreateProject itself shows nothing (the main window reports in its own way);
+// a script's user learns from this one message why the project was not made.
+int RunCreate(const CommandArgs& a) {
+  int rc = CreateProject(a.padded_name, a.argument);
+  if (rc != 0) ReportProjectError(rc);
+  return rc;
+}
 
 std::vector<Command>& MutableTable() {
   using F = CommandForm;

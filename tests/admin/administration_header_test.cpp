@@ -49,6 +49,9 @@ TEST_F(AdministrationHeaderTest, HeadersGoodAndBad) {
       {" 3x0000001\r\n" + Line(114) + "\r\n", false, 3, 2, 0, 0},
       {" 3n00000", false, 0, 0, 0, 0},
       {" 3n10000000\r\n" + Line(114) + "\r\n", false, 3, 1, 0, 0},  // a ninth digit: no line end at 10
+      // Without a record it fits the installation's one container: nothing to convert.
+      {" 3n0000000\r\n", true, 3, 2, 1, 0},
+      {" 3n0000042\r\n" + Line(40), false, 3, 2, 0, 42},  // a cut first record is no empty file
   };
   for (const Case& c : cases) {
     AdministrationHeader h;

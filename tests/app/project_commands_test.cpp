@@ -171,16 +171,20 @@ TEST_F(ProjectCommandsTest, CreateMakesRecordAndFolderOnTheHost) {
   EXPECT_EQ(record.owner, 1u);  // the administrator who made it
   EXPECT_TRUE(Exists(site_.ProjectDir("SRV2", 13) + "/version.txt"));
   EXPECT_TRUE(Exists(site_.ProjectDir("SRV2", 13) + "/objects.dat"));
-  // Refusals: only the status tells (and the beep).
-  const std::pair<std::vector<std::string>, int> refused[] = {
-      {{"Neubau Halle", "-create", "SRV1"}, 256 - 4},
-      {{"Bad%Name", "-create", "SRV1"}, 256 - 8},
-      {{"Neubau Nord", "-create", "SRV9"}, 256 - 19},
+  // Refusals: the status and, once, the reason.
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    const char* text;
+  } refused[] = {
+      {{"Neubau Halle", "-create", "SRV1"}, 256 - 4, "Project already exists\n"},
+      {{"Bad%Name", "-create", "SRV1"}, 256 - 8, "Invalid project name\n"},
+      {{"Neubau Nord", "-create", "SRV9"}, 256 - 19, "Unknown computer in Project Manager\n"},
   };
-  for (const auto& [args, status] : refused) {
-    auto rr = site_.Run(args);
-    EXPECT_EQ(rr.status, status) << args[0];
-    EXPECT_EQ(rr.out + rr.err, "") << args[0];
+  for (const auto& c : refused) {
+    auto rr = site_.Run(c.args);
+    EXPECT_EQ(rr.status, c.status) << c.args[0];
+    EXPECT_EQ(rr.out + rr.err, c.text) << c.args[0];
   }
   EXPECT_FALSE(site_.Record(14, &record));
 }

@@ -7,6 +7,7 @@
 #include "extlib/hosts.h"
 #include "extlib/record_line.h"
 #include "extlib/users.h"
+#include "platform/text_codec.h"
 #include "support/temp_dir.h"
 
 namespace dovrane::testing {
@@ -77,7 +78,7 @@ InstallationState ReadInstallationState(const std::string& unc_root, const std::
     }
     if (record.name[0] == '#' || record.number == 0) continue;
     ++state.numbered_records;
-    state.records[record.number] = {Trim(record.name), Trim(record.host), record.status};
+    state.records[record.number] = {platform::Cp1252ToUtf8(Trim(record.name)), Trim(record.host), record.status};
   }
   state.admin_readable = true;
   return state;

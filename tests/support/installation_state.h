@@ -11,7 +11,7 @@
 namespace dovrane::testing {
 
 struct RecordView {
-  std::string name;  // without trailing blanks
+  std::string name;  // without trailing blanks, UTF-8 as typed on the command line
   std::string host;
   unsigned status = 32;
   bool operator==(const RecordView&) const = default;
