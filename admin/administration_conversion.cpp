@@ -98,7 +98,7 @@ std::string BadLinesText(const std::vector<long>& bad) {
 // Streams the old records into the new file. REQUIRES: both open.
 int ConvertRecords(int old_fd, const AdministrationHeader& old_header, int new_fd, uint32_t* highest,
                    std::vector<long>* bad) {
-  const int containers = extlib::lzuGetCountOfUserContainers();
+  const int containers = old_header.containers_now;
   const bool dos_text = old_header.version == 1 && extlib::sys_init_key_tab() == 1;
   RecordStream in(old_fd);
   NewFile out(new_fd);
@@ -168,8 +168,16 @@ int ConvertAdministration() {
     app::ToolMessageBox(app::kMessageError, "Old project administration can not be opened.\n");
     return done(-2);
   }
+  // Every record is rewritten for the table's container count: an unreadable
+  // table must stop the conversion, not pass for the one-container default.
+  int containers = 0;
+  if (extlib::ReadUserContainerCount(&containers) != 0) {
+    app::ToolMessageBox(app::kMessageError, "The user table can not be read.\n");
+    return done(-2);
+  }
   AdministrationHeader header;
   int old_fd = OpenAdministrationHeader(path, ShareMode::kDenyWrite, &header);
+  header.containers_now = containers;  // the count checked above, not a second reading
   if (old_fd == -2) {
     app::ToolMessageBox(app::kMessageError,
                         "The project administration is in use: another workstation holds a lock on it.\n"

@@ -93,12 +93,15 @@ int OpenAdministrationHeader(const std::string& path, ShareMode share, Administr
     // An administration without a record yet (just created, or a restore that
     // stopped before its first record) fits any number of user containers;
     // refusing it would leave an installation that no update can open.
-    if (n == 0) {
+    const char* found =
+        n > 0 ? static_cast<const char*>(std::memchr(probe, header->line_end == 2 ? '\r' : '\n', static_cast<size_t>(n)))
+              : nullptr;
+    // The same holds for a first line that a crash cut short while it was appended.
+    const bool torn_first = !found && n > 0 && n < L::V3LineLength(header->containers_now) + header->line_end;
+    if (n == 0 || torn_first) {
       header->user_words = header->containers_now;
     } else {
     if (n < L::kV3ShortLength + header->line_end) return fail(-1);
-    const char* found =
-        static_cast<const char*>(std::memchr(probe, header->line_end == 2 ? '\r' : '\n', static_cast<size_t>(n)));
     if (!found) return fail(-1);
     const long length = found - probe;
     if (length == L::kV3ShortLength)

@@ -14,6 +14,11 @@
 #include "extlib/project_attributes.h"
 #include "extlib/project_list.h"
 #include "extlib/slot_files.h"
+#include "platform/env.h"
+#include "platform/file_util.h"
+#include "platform/path_map.h"
+
+#include <cerrno>
 
 namespace dovrane::admin {
 
@@ -40,11 +45,36 @@ void ForgetLists() {
   DropIndex();
 }
 
+std::string MarkerPath() {
+  std::string path;
+  return extlib::lffnamC_new(extlib::kSlotNet, kRebuildMarkerFile, &path) == 0 ? platform::NativePath(path) : "";
+}
+
+bool RebuildPending() {
+  std::string path = MarkerPath();
+  platform::FileInfo info;
+  return !path.empty() && platform::CurrentEnv()->Stat(path, &info) == 0;
+}
+
+// Marks the administration as being rebuilt: until the marker is gone, a
+// partly rebuilt administration is not taken for a whole one. 0 or -1.
+int MarkRebuild() {
+  std::string path = MarkerPath();
+  if (!path.empty() && platform::WriteFileAtomic(path, "rebuild of project.dat under way\n") == 0) return 0;
+  app::ToolMessageBox(app::kMessageWarning, "Can't create file %s.\n", kRebuildMarkerFile);
+  return -1;
+}
+
 // Scan, identifier, compression: each runs only when the one before succeeded.
+// The rebuild marker goes once all of them did.
 int RebuildSteps(long console) {
   int rc = ScanAllHosts(console);
   if (rc == 0) rc = EnsureNetId(console);
   if (rc == 0) rc = CompressAttributes(console);
+  if (rc == 0) {
+    int removed = platform::CurrentEnv()->Unlink(MarkerPath());
+    if (removed != 0 && removed != -ENOENT) rc = -1;
+  }
   return rc;
 }
 
@@ -59,6 +89,9 @@ struct Notice {
 
 int RestoreAdministration() {
   bool created = false;
+  // Marked before anything changes: an empty administration left by a failure
+  // must not pass for a whole one.
+  if (MarkRebuild() != 0) return -1;
   if (AdministrationMissing()) {
     int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kCreateEmpty);
     if (handle < 0) {
@@ -87,9 +120,15 @@ int UpdateAdministration(bool update_only) {
     return -1;
   }
   Notice notice;
+  if (update_only && RebuildPending()) {
+    // A rebuild stopped half-way: records may be missing. Complete it.
+    app::lfConsoleWrite(console, "An interrupted rebuild of the project administration is completed.\n");
+    update_only = false;
+  }
   if (CheckUniqueIds(console) == 1) {
     extlib::close_prj_info_handle(extlib::kSlotNet);
     ForgetLists();
+    if (MarkRebuild() != 0) return -1;
     int rc = extlib::lfilmvC(extlib::kSlotNet, extlib::kAdministrationFile, extlib::kSlotNet,
                              kSavedAdministrationFile, 1);
     if (rc != 0) {
@@ -108,6 +147,7 @@ int UpdateAdministration(bool update_only) {
   } else {
     if (update_only) return 0;
     notice.Show(kNoticeCheck);
+    if (MarkRebuild() != 0) return -1;
     int rc = CheckValidEntries(console);
     if (rc != 0) return rc;
   }

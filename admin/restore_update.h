@@ -8,6 +8,9 @@
 namespace dovrane::admin {
 
 inline constexpr char kSavedAdministrationFile[] = "project.dat.sav";
+// Present in \Net while a rebuild of the administration is under way; a rebuild
+// that stopped (failure, crash) leaves it, and the next update completes it.
+inline constexpr char kRebuildMarkerFile[] = "project.dat.rebuild";
 
 // Creates project.dat when it is missing and registers every project of
 // every host; then the network identifier and the attribute compression.

@@ -35,7 +35,8 @@ int SetMaxUserCount(int count) {
     return -1;
   }
   const int containers = count / extlib::kUsersPerContainer;
-  if (containers == extlib::lzuGetCountOfUserContainers()) {
+  const int previous = extlib::lzuGetCountOfUserContainers();
+  if (containers == previous) {
     app::ToolMessageBox(app::kMessageWarning, "The same max user count %d.\n", count);
     return -1;
   }
@@ -66,7 +67,15 @@ int SetMaxUserCount(int count) {
   }
   extlib::UnCachPrjList();
   DropIndex();
-  return ConvertAdministration();
+  rc = ConvertAdministration();
+  if (rc != 0) {
+    // The administration stayed in its old layout: give it its count back, so
+    // the installation is as it was rather than waiting for the next update.
+    extlib::lzuSetCountOfUserContainers(previous);
+    extlib::UnCachPrjList();
+    DropIndex();
+  }
+  return rc;
 }
 
 }  // namespace dovrane::admin

@@ -61,12 +61,14 @@ int ReadLayout(AdminFile* f) {
   char probe[L::kV3ProbeBytes];
   n = CurrentEnv()->PRead(f->fd, probe, sizeof probe, f->HeaderBytes());
   if (n < 0) return -1;
-  if (n == 0) {  // no record yet: the installation's layout
+  const char end = f->header.line_end == 2 ? '\r' : '\n';
+  const char* found = n > 0 ? static_cast<const char*>(std::memchr(probe, end, static_cast<size_t>(n))) : nullptr;
+  // No record yet, or only a first line that a crash cut short while it was
+  // appended (the next append writes that slot whole): the installation's layout.
+  if (n == 0 || (!found && n < L::V3LineLength(containers) + f->header.line_end)) {
     f->header.user_words = containers;
     return 0;
   }
-  const char end = f->header.line_end == 2 ? '\r' : '\n';
-  const char* found = static_cast<const char*>(std::memchr(probe, end, static_cast<size_t>(n)));
   if (!found) return -1;
   long length = found - probe;
   if (length == L::kV3ShortLength)
@@ -116,7 +118,8 @@ int ReadSlot(AdminFile* f, long slot, PRJ* record) {
   const int64_t bytes = f->LineBytes();
   std::vector<char> line(static_cast<size_t>(bytes));
   int64_t n = CurrentEnv()->PRead(f->fd, line.data(), line.size(), f->Offset(slot));
-  if (n == 0) return 1;
+  // Nothing, or a last line a crash cut short while it was appended: no record there.
+  if (n >= 0 && n < bytes) return 1;
   if (n != bytes) return -1;
   const size_t len = static_cast<size_t>(L::V3LineLength(f->header.user_words));
   if (line[len] != (f->header.line_end == 2 ? '\r' : '\n')) return -10;

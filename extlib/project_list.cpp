@@ -113,10 +113,9 @@ int Build(const std::string& native, ProjectList* list, long* bad_slot) {
       list->records.push_back(record);
       list->slots.push_back(slot);
     }
-    if (eof && rc == 0 && buf.size() > used) {  // a torn last line
-      *bad_slot = slot + 1;
-      rc = -1;
-    }
+    // A last line without its end is an append under way in another process,
+    // or one a crash cut short; the next append writes its slot whole again.
+    // Either way it holds no record yet.
   }
   env->Close(fd);
   if (rc == 0 && !have_header) rc = -1;

@@ -79,6 +79,13 @@ int WriteUserTable(const UserTable& table) {
   return platform::WriteFileAtomic(platform::NativePath(path), FormatUserTable(table));
 }
 
+int ReadUserContainerCount(int* containers) {
+  UserTable table;
+  int rc = ReadUserTable(&table);
+  *containers = rc == 0 ? table.containers : 1;
+  return rc;
+}
+
 int lzuGetCountOfUserContainers() {
   UserTable table;
   return ReadUserTable(&table) == 0 ? table.containers : 1;

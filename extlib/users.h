@@ -32,6 +32,9 @@ int ReadUserTable(UserTable* table);
 // Rewrites slot 23's table crash-safe.
 int WriteUserTable(const UserTable& table);
 
+// Containers of the installation: 0, or the error when the table exists but
+// cannot be read (*containers is then 1). Writers of whole files use this one.
+int ReadUserContainerCount(int* containers);
 // Containers of the installation: 1 when nothing is configured.
 int lzuGetCountOfUserContainers();
 // 0, -1 for a count outside 1..31, or the write's error.

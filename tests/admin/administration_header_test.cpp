@@ -51,7 +51,7 @@ TEST_F(AdministrationHeaderTest, HeadersGoodAndBad) {
       {" 3n10000000\r\n" + Line(114) + "\r\n", false, 3, 1, 0, 0},  // a ninth digit: no line end at 10
       // Without a record it fits the installation's one container: nothing to convert.
       {" 3n0000000\r\n", true, 3, 2, 1, 0},
-      {" 3n0000042\r\n" + Line(40), false, 3, 2, 0, 42},  // a cut first record is no empty file
+      {" 3n0000042\r\n" + Line(40), true, 3, 2, 1, 42},  // a first line a crash cut short: no record yet
   };
   for (const Case& c : cases) {
     AdministrationHeader h;

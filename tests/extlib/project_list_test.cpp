@@ -60,9 +60,11 @@ TEST_F(ProjectListTest, SeesAChangeMadeByAnotherWriter) {
 }
 
 TEST_F(ProjectListTest, DamagedOrMissingAdministrationGivesClearCodes) {
+  SetProjectListRevalidateMs(0);
   std::string text = inst_.Admin();
   struct Case { std::string contents; int rc; } cases[] = {
-      {text.substr(0, text.size() - 5), -1},                  // torn last line
+      // A last line cut short by a crash while it was appended holds no record yet.
+      {text.substr(0, text.size() - 5), -3},
       {text.replace(12 + 52, 1, "x"), -1},                    // bad number in record 1
       {" 9n0000001\r\n", -1},                                // unknown version
   };

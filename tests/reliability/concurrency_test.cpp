@@ -1,0 +1,69 @@
+// Several programs creating, moving and erasing projects in one installation
+// at the same time: every number unique, every record readable, every folder
+// accounted for.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <map>
+
+#include "support/sample_installation.h"
+
+namespace dovrane::testing {
+namespace {
+
+TEST(ConcurrencyTest, ParallelProgramsLeaveAConsistentAdministration) {
+  SampleInstallation inst({"--hosts", "3", "--projects", "24"});
+  const std::vector<std::string> existing = inst.ProjectNames();
+  ASSERT_GE(existing.size(), 24u);
+  std::map<std::string, std::string> host_of;
+  for (const auto& [number, record] : inst.State().records) host_of[record.name] = record.host;
+  constexpr int kWorkers = 4, kRounds = 6;
+  std::vector<pid_t> children;
+  for (int w = 0; w < kWorkers; ++w) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+      int failures = 0;
+      auto check = [&](const std::vector<std::string>& args) {
+        ProgramResult r = inst.Run(args);
+        if (r.status != 0) {
+          ++failures;
+          std::fprintf(stderr, "worker %d: %s %s -> %d: %s%s\n", w, args[0].c_str(), args[1].c_str(), r.status,
+                       r.out.c_str(), r.err.c_str());
+        }
+      };
+      for (int i = 0; i < kRounds; ++i) {
+        std::string mine = "Worker " + std::to_string(w) + " project " + std::to_string(i);
+        const char* hosts[] = {"SRV1", "SRV2", "SRV3"};
+        check({mine, "-create", hosts[(w + i) % 3]});
+        // Each worker moves and erases projects of its own share of the sample.
+        const std::string& theirs = existing[static_cast<size_t>(w * kRounds + i)];
+        if (i % 2 == 0) {
+          std::string target = host_of[theirs] == "SRV1" ? "SRV2" : "SRV1";
+          check({theirs, "-move_y", target});
+        } else
+          check({theirs, "-erase_y"});
+      }
+      ::_exit(failures);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "a worker's operation failed";
+  }
+  InstallationState state = inst.State();
+  EXPECT_EQ(ConsistencyProblems(state), "");
+  // 24 sample projects, 12 erased, 24 created.
+  EXPECT_EQ(state.records.size(), 24u - 12u + 24u);
+  for (int w = 0; w < kWorkers; ++w)
+    for (int i = 0; i < kRounds; ++i)
+      EXPECT_EQ(inst.Run({"Worker " + std::to_string(w) + " project " + std::to_string(i), "-exist"}).status, 0);
+}
+
+}  // namespace
+}  // namespace dovrane::testing

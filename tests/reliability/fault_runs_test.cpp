@@ -1,0 +1,192 @@
+// Every operation that writes shared files, failed once at every possible
+// point (the Nth open, write, flush, rename, close, unlink or folder creation):
+// afterwards the installation is unchanged or completely changed, every record
+// parses, folders and records match, and a failure was reported with a
+// non-zero status.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <functional>
+#include <set>
+
+#include "support/sample_installation.h"
+
+namespace dovrane::testing {
+namespace {
+
+struct Operation {
+  const char* name;
+  // Prepares the base installation (before the operation).
+  std::function<void(SampleInstallation&)> setup;
+  std::function<std::vector<std::string>(const SampleInstallation&)> args;
+  // A rebuild writes record by record: in between, the next -update completes it.
+  bool completes_on_update = false;
+  std::vector<std::string> make_options = {"--hosts", "2", "--projects", "6"};
+  // What the administrator runs after a crash. -update completes interrupted
+  // conversions and rebuilds; a move cut short between its folder and its record
+  // is put right by -restore (the record check against the folders).
+  std::vector<std::string> recovery = {"-update"};
+};
+
+std::string Describe(const InstallationState& s) {
+  std::string d = s.admin_readable ? "" : "unreadable: " + s.problem + "\n";
+  for (const auto& [n, r] : s.records) d += std::to_string(n) + " " + r.name + " @" + r.host + "\n";
+  for (const auto& f : s.folders) d += "folder " + f + "\n";
+  return d;
+}
+
+class FaultRunsTest : public ::testing::TestWithParam<Operation> {};
+
+TEST_P(FaultRunsTest, EveryFailurePointLeavesAWholeInstallation) {
+  const Operation& op = GetParam();
+  SampleInstallation base(op.make_options);
+  if (op.setup) op.setup(base);
+  const std::vector<std::string> args = op.args(base);
+  const InstallationState before = base.State();
+
+  TempDir scratch;
+  SampleInstallation& work = base;  // rebased onto copies below
+  const std::string base_root = base.root();
+  auto fresh_copy = [&](const std::string& name) {
+    work.Rebase(base_root);
+    SampleInstallation::CopyInstallation(base_root, scratch / name);
+    work.Rebase(scratch / name);
+  };
+
+  fresh_copy("reference");
+  ProgramResult ok = work.Run(args);
+  ASSERT_EQ(ok.status, 0) << op.name << ": " << ok.err;
+  const InstallationState after = work.State();
+  ASSERT_EQ(ConsistencyProblems(after), "") << op.name;
+
+  const char* points[] = {"open", "write", "sync", "rename", "close", "unlink", "mkdir"};
+  int failures_seen = 0;
+  for (const char* point : points) {
+    for (int n = 1; n <= 400; ++n) {
+      fresh_copy("run");
+      std::string log = scratch / "fault.log";
+      std::remove(log.c_str());
+      std::string fault = std::string(point) + ":" + std::to_string(n) + ":ENOSPC";
+      ProgramResult r = work.Run(args, {{"DOVRANE_FAULT", fault}, {"DOVRANE_FAULT_LOG", log}});
+      const InstallationState state = work.State();
+      if (!Exists(log)) {  // the operation needs fewer such calls: it ran whole
+        EXPECT_EQ(r.status, 0) << fault;
+        EXPECT_TRUE(state == after) << fault;
+        break;
+      }
+      ++failures_seen;
+      EXPECT_EQ(r.signal, 0) << fault << " crashed";
+      if (op.completes_on_update) {
+        // Between the steps of a rebuild the administration may be missing (it is
+        // kept as project.dat.sav), never unreadable.
+        const bool missing = !Exists(work.net_dir() + "/project.dat");
+        EXPECT_TRUE(state.admin_readable || state == before || missing) << fault << ": " << state.problem;
+        ProgramResult again = work.Run({"-update"});
+        EXPECT_EQ(again.status, 0) << fault << ": " << again.err;
+        InstallationState repaired = work.State();
+        EXPECT_EQ(ConsistencyProblems(repaired), "") << fault;
+        EXPECT_EQ(repaired.records.size(), after.records.size()) << fault << "\n" << Describe(repaired);
+      } else if (r.status == 0) {
+        // A failure the operation could live with (a trace file, a flush of a folder).
+        EXPECT_TRUE(state == after) << fault << ": reported success but\n" << Describe(state);
+      } else {
+        EXPECT_TRUE(state == before || state == after)
+            << fault << " (status " << r.status << ") left\n" << Describe(state) << r.err;
+        EXPECT_EQ(ConsistencyProblems(state), "") << fault;
+        EXPECT_FALSE(r.err.empty() && r.out.empty()) << fault << ": failure not reported";
+      }
+      if (::testing::Test::HasFailure()) return;  // one broken point is enough to read
+    }
+  }
+  EXPECT_GT(failures_seen, 0) << "no call of the operation could be failed";
+}
+
+std::set<std::string> Names(const InstallationState& s) {
+  std::set<std::string> names;
+  for (const auto& [n, r] : s.records) names.insert(r.name);
+  return names;
+}
+
+class KillRunsTest : public ::testing::TestWithParam<Operation> {};
+
+// The program killed at every write, flush, rename and close of the operation:
+// the next -update finds a whole administration and no project is lost.
+TEST_P(KillRunsTest, NextUpdateFindsEveryProject) {
+  const Operation& op = GetParam();
+  SampleInstallation base(op.make_options);
+  if (op.setup) op.setup(base);
+  const std::vector<std::string> args = op.args(base);
+  TempDir scratch;
+  const std::string base_root = base.root();
+  auto fresh_copy = [&](const std::string& name) {
+    base.Rebase(base_root);
+    SampleInstallation::CopyInstallation(base_root, scratch / name);
+    base.Rebase(scratch / name);
+  };
+  fresh_copy("reference");
+  ASSERT_EQ(base.Run(args).status, 0);
+  ASSERT_EQ(base.Run({"-update"}).status, 0);
+  const InstallationState after = base.State();
+  int kills = 0;
+  for (const char* point : {"write", "sync", "rename", "close"}) {
+    for (int n = 1; n <= 400; ++n) {
+      fresh_copy("run");
+      std::string log = scratch / "fault.log";
+      std::remove(log.c_str());
+      std::string fault = std::string(point) + ":" + std::to_string(n) + ":KILL";
+      ProgramResult r = base.Run(args, {{"DOVRANE_FAULT", fault}, {"DOVRANE_FAULT_LOG", log}});
+      if (!Exists(log)) break;
+      ++kills;
+      EXPECT_EQ(r.signal, SIGKILL) << fault;
+      ProgramResult again = base.Run(op.recovery);
+      EXPECT_EQ(again.status, 0) << fault << ": " << again.err;
+      InstallationState state = base.State();
+      EXPECT_EQ(ConsistencyProblems(state), "") << fault << "\n" << Describe(state);
+      EXPECT_EQ(Names(state), Names(after)) << fault << "\n" << Describe(state);
+      if (::testing::Test::HasFailure()) return;
+    }
+  }
+  EXPECT_GT(kills, 0);
+}
+
+std::string First(const SampleInstallation& inst) { return inst.ProjectNames().at(0); }
+
+const Operation kOperations[] = {
+    {"create", nullptr, [](const SampleInstallation&) { return std::vector<std::string>{"Fault Test", "-create", "SRV2"}; }},
+    {"move", nullptr,
+     [](const SampleInstallation& i) {
+       auto s = i.State();
+       const auto& [number, record] = *s.records.begin();
+       return std::vector<std::string>{record.name, "-move", record.host == "SRV1" ? "SRV2" : "SRV1"};
+     }},
+    {"erase", nullptr, [](const SampleInstallation& i) { return std::vector<std::string>{First(i), "-erase_y"}; }},
+    {"usercfg", nullptr, [](const SampleInstallation&) { return std::vector<std::string>{"-usercfg", "100"}; }},
+    {"update_rebuild",
+     [](SampleInstallation& i) {
+       // Two records of one number make the update rebuild the administration.
+       std::string admin = ReadFile(i.net_dir() + "/project.dat");
+       size_t first = admin.find('\n') + 1, second = admin.find('\n', first) + 1;
+       admin.replace(second + 51, 8, admin.substr(first + 51, 8));
+       WriteFile(i.net_dir() + "/project.dat", admin);
+     },
+     [](const SampleInstallation&) { return std::vector<std::string>{"-update"}; }, true},
+    {"restore", [](SampleInstallation& i) { std::remove((i.net_dir() + "/project.dat").c_str()); },
+     [](const SampleInstallation&) { return std::vector<std::string>{"-restore"}; }, true},
+};
+
+const Operation kKilledOperations[] = {
+    {"convert_v2", nullptr, [](const SampleInstallation&) { return std::vector<std::string>{"-update"}; }, true,
+     {"--hosts", "2", "--projects", "6", "--admin-version", "2"}},
+    {"move", nullptr, kOperations[1].args, false, {"--hosts", "2", "--projects", "6"}, {"-restore"}},
+    kOperations[4],  // update with a rebuild
+    kOperations[5],  // restore
+};
+
+INSTANTIATE_TEST_SUITE_P(Operations, KillRunsTest, ::testing::ValuesIn(kKilledOperations),
+                         [](const ::testing::TestParamInfo<Operation>& info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(Operations, FaultRunsTest, ::testing::ValuesIn(kOperations),
+                         [](const ::testing::TestParamInfo<Operation>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace dovrane::testing
