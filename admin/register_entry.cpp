@@ -186,7 +186,13 @@ int RegisterEntryInFolder(long console, bool is_file, const std::string& host, c
   PRJ record;
   uint32_t stored_id = 0;
   bool reorganise = false;
-  if (extlib::NetID_ReadPrjInfo(kEntrySlot, &stored_id, &record) != 0 || extlib::IsDeleted(record)) {
+  const int stored = extlib::NetID_ReadPrjInfo(kEntrySlot, &stored_id, &record);
+  if (stored == extlib::kProjectInfoUnreadable) {
+    // Registering it as a new project now would lose its name, owner and members.
+    app::ToolMessageBox(app::kMessageWarning, "Can't read the stored project info of <%s>.\n", entry_name.c_str());
+    return -1;
+  }
+  if (stored != 0 || extlib::IsDeleted(record)) {
     app::lfConsoleWrite(console, "Create new project info for <%s>.\n", entry_name.c_str());
     record = PRJ{};
     extlib::SetPrjName(&record, entry.base);

@@ -1,5 +1,7 @@
 #include "extlib/project_info_file.h"
 
+#include <cerrno>
+
 #include <algorithm>
 #include <cstdio>
 #include <sstream>
@@ -53,7 +55,9 @@ int ParseProjectInfo(const std::string& text, uint32_t* net_id, PRJ* record) {
 
 int ReadProjectInfo(const std::string& native_dir, uint32_t* net_id, PRJ* record) {
   std::string text;
-  if (platform::ReadWholeFile(native_dir + "/" + kProjectInfoFile, &text) != 0) return -2;
+  int rc = platform::ReadWholeFile(native_dir + "/" + kProjectInfoFile, &text);
+  if (rc == -ENOENT || rc == -ENOTDIR) return -2;
+  if (rc != 0) return kProjectInfoUnreadable;  // there, but not readable now: not the same as none
   return ParseProjectInfo(text, net_id, record);
 }
 

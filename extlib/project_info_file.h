@@ -19,7 +19,11 @@ int ParseProjectInfo(const std::string& text, uint32_t* net_id, PRJ* record);
 int ReadProjectInfo(const std::string& native_dir, uint32_t* net_id, PRJ* record);
 int WriteProjectInfo(const std::string& native_dir, uint32_t net_id, const PRJ& record);
 
-// On the project folder in path slot `slot`. 0 or negative (-2: none stored).
+// The stored record exists but could not be read (an I/O error, not damage).
+inline constexpr int kProjectInfoUnreadable = -5;
+
+// On the project folder in path slot `slot`. 0 or negative (-2: none stored,
+// kProjectInfoUnreadable: stored but unreadable just now).
 int NetID_ReadPrjInfo(int slot, uint32_t* net_id, PRJ* record);
 int NetID_WritePrjInfo(int slot, uint32_t net_id, const PRJ& record);
 
