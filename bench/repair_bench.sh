@@ -17,15 +17,14 @@ dovrane=$(realpath "$build/dovrane")
 mkinstall=$(realpath "$build/dovrane-mkinstall")
 
 now() { date +%s.%N; }
-# Seconds of the best of three runs of the command.
-best_of_3() {
-  local best="" t0 t1 d
+# Seconds of the median of three runs of the command.
+median_of_3() {
+  local t0 t1 times=()
   for _ in 1 2 3; do
     t0=$(now); "$@" >/dev/null 2>&1 || true; t1=$(now)
-    d=$(echo "$t1 - $t0" | bc -l)
-    if [ -z "$best" ] || [ "$(echo "$d < $best" | bc -l)" = 1 ]; then best=$d; fi
+    times+=("$(echo "$t1 - $t0" | bc -l)")
   done
-  echo "$best"
+  printf '%s\n' "${times[@]}" | sort -g | sed -n 2p
 }
 once() {
   local t0 t1
@@ -41,8 +40,8 @@ for n in "${sizes[@]}"; do
   net="$inst/unc/SRV1/cad/Net"
   cd "$inst"
 
-  upd=$(best_of_3 "$dovrane" -update)
-  pipe=$(best_of_3 bash -c "cut -c52-59 '$net/project.dat' | sort | uniq -d")
+  upd=$(median_of_3 "$dovrane" -update)
+  pipe=$(median_of_3 bash -c "cut -c52-59 '$net/project.dat' | sort | uniq -d")
   printf '%-9s %-34s %10.3f %10.3f %7.2f\n' "$n" "-update vs cut|sort|uniq -d" "$upd" "$pipe" "$(echo "$upd / $pipe" | bc -l)"
 
   cp "$net/project.dat" "$work/saved.dat"
@@ -52,7 +51,7 @@ for n in "${sizes[@]}"; do
     echo "restore at $n projects did not bring every record back" >&2
     exit 1
   fi
-  fnd=$(best_of_3 bash -c "find '$inst'/unc/*/cad/Prj -mindepth 1 -maxdepth 1 -name '*.prj'")
+  fnd=$(median_of_3 bash -c "find '$inst'/unc/*/cad/Prj -mindepth 1 -maxdepth 1 -name '*.prj'")
   printf '%-9s %-34s %10.3f %10.3f %7.2f\n' "$n" "-restore vs find" "$rest" "$fnd" "$(echo "$rest / $fnd" | bc -l)"
   cd - >/dev/null
   rm -rf "$inst"
