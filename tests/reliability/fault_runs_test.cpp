@@ -45,26 +45,55 @@ std::string Describe(const InstallationState& s) {
   return d;
 }
 
+
+// The base installation prepared for an operation, and fresh copies of it to
+// run the operation on, with or without a fault.
+class OperationSite {
+ public:
+  explicit OperationSite(const Operation& op) : inst_(op.make_options) {
+    if (op.setup) op.setup(inst_);
+    args_ = op.args(inst_);
+    base_root_ = inst_.root();
+    before_ = inst_.State();
+  }
+  const InstallationState& before() const { return before_; }
+  SampleInstallation& inst() { return inst_; }
+
+  // Points the installation at a new copy of the base.
+  void FreshCopy(const std::string& name) {
+    inst_.Rebase(base_root_);
+    SampleInstallation::CopyInstallation(base_root_, scratch_ / name);
+    inst_.Rebase(scratch_ / name);
+  }
+  ProgramResult Run() { return inst_.Run(ArgsFor(args_, base_root_, inst_.root())); }
+  // Runs with the fault armed; *fired tells whether the chosen call was reached.
+  ProgramResult RunWithFault(const std::string& fault, bool* fired) {
+    std::string log = scratch_ / "fault.log";
+    std::remove(log.c_str());
+    ProgramResult r = inst_.Run(ArgsFor(args_, base_root_, inst_.root()),
+                                {{"DOVRANE_FAULT", fault}, {"DOVRANE_FAULT_LOG", log}});
+    *fired = Exists(log);
+    return r;
+  }
+
+ private:
+  TempDir scratch_;
+  SampleInstallation inst_;
+  std::vector<std::string> args_;
+  std::string base_root_;
+  InstallationState before_;
+};
+
 class FaultRunsTest : public ::testing::TestWithParam<Operation> {};
 
 TEST_P(FaultRunsTest, EveryFailurePointLeavesAWholeInstallation) {
   const Operation& op = GetParam();
-  SampleInstallation base(op.make_options);
-  if (op.setup) op.setup(base);
-  const std::vector<std::string> args = op.args(base);
-  const InstallationState before = base.State();
+  OperationSite site(op);
+  SampleInstallation& work = site.inst();
+  const InstallationState& before = site.before();
 
-  TempDir scratch;
-  SampleInstallation& work = base;  // rebased onto copies below
-  const std::string base_root = base.root();
-  auto fresh_copy = [&](const std::string& name) {
-    work.Rebase(base_root);
-    SampleInstallation::CopyInstallation(base_root, scratch / name);
-    work.Rebase(scratch / name);
-  };
-
-  fresh_copy("reference");
-  ProgramResult ok = work.Run(ArgsFor(args, base_root, work.root()));
+  site.FreshCopy("reference");
+  ProgramResult ok = site.Run();
   ASSERT_EQ(ok.status, 0) << op.name << ": " << ok.err;
   const InstallationState after = work.State();
   ASSERT_EQ(ConsistencyProblems(after), "") << op.name;
@@ -73,13 +102,12 @@ TEST_P(FaultRunsTest, EveryFailurePointLeavesAWholeInstallation) {
   int failures_seen = 0;
   for (const char* point : points) {
     for (int n = 1; n <= 400; ++n) {
-      fresh_copy("run");
-      std::string log = scratch / "fault.log";
-      std::remove(log.c_str());
+      site.FreshCopy("run");
       std::string fault = std::string(point) + ":" + std::to_string(n) + ":ENOSPC";
-      ProgramResult r = work.Run(ArgsFor(args, base_root, work.root()), {{"DOVRANE_FAULT", fault}, {"DOVRANE_FAULT_LOG", log}});
+      bool fired = false;
+      ProgramResult r = site.RunWithFault(fault, &fired);
       const InstallationState state = work.State();
-      if (!Exists(log)) {  // the operation needs fewer such calls: it ran whole
+      if (!fired) {  // the operation needs fewer such calls: it ran whole
         EXPECT_EQ(r.status, 0) << fault;
         EXPECT_TRUE(state == after) << fault;
         break;
@@ -123,30 +151,20 @@ class KillRunsTest : public ::testing::TestWithParam<Operation> {};
 // the next -update finds a whole administration and no project is lost.
 TEST_P(KillRunsTest, NextUpdateFindsEveryProject) {
   const Operation& op = GetParam();
-  SampleInstallation base(op.make_options);
-  if (op.setup) op.setup(base);
-  const std::vector<std::string> args = op.args(base);
-  TempDir scratch;
-  const std::string base_root = base.root();
-  auto fresh_copy = [&](const std::string& name) {
-    base.Rebase(base_root);
-    SampleInstallation::CopyInstallation(base_root, scratch / name);
-    base.Rebase(scratch / name);
-  };
-  fresh_copy("reference");
-  ASSERT_EQ(base.Run(ArgsFor(args, base_root, base.root())).status, 0);
+  OperationSite site(op);
+  SampleInstallation& base = site.inst();
+  site.FreshCopy("reference");
+  ASSERT_EQ(site.Run().status, 0);
   ASSERT_EQ(base.Run({"-update"}).status, 0);
   const InstallationState after = base.State();
   int kills = 0;
   for (const char* point : {"write", "sync", "rename", "close"}) {
     for (int n = 1; n <= 400; ++n) {
-      fresh_copy("run");
-      std::string log = scratch / "fault.log";
-      std::remove(log.c_str());
+      site.FreshCopy("run");
       std::string fault = std::string(point) + ":" + std::to_string(n) + ":KILL";
-      ProgramResult r =
-          base.Run(ArgsFor(args, base_root, base.root()), {{"DOVRANE_FAULT", fault}, {"DOVRANE_FAULT_LOG", log}});
-      if (!Exists(log)) break;
+      bool fired = false;
+      ProgramResult r = site.RunWithFault(fault, &fired);
+      if (!fired) break;
       ++kills;
       EXPECT_EQ(r.signal, SIGKILL) << fault;
       ProgramResult again = base.Run(op.recovery);
