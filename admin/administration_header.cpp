@@ -58,7 +58,9 @@ int OpenAdministrationHeader(const std::string& path, ShareMode share, Administr
   header->containers_now = extlib::lzuGetCountOfUserContainers();
   header->network = extlib::lfnetg() != 0;
   platform::Env* env = CurrentEnv();
-  int fd = env->Open(platform::NativePath(path), O_RDONLY | O_CLOEXEC);
+  // A lock that keeps writers out needs a description open for writing.
+  const int access = share == ShareMode::kDenyNone || share == ShareMode::kDenyWrite ? O_RDONLY : O_RDWR;
+  int fd = env->Open(platform::NativePath(path), access | O_CLOEXEC);
   if (fd < 0) return -1;
   auto fail = [&](int rc) {
     env->Close(fd);

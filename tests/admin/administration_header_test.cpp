@@ -117,3 +117,24 @@ TEST_F(AdministrationHeaderTest, V12LinesTakeTheVersionFromTheFolder) {
 
 }  // namespace
 }  // namespace dovrane::admin
+
+namespace dovrane::admin {
+namespace {
+
+TEST(AdministrationHeaderShareTest, DenyReadWriteKeepsOtherOpensOut) {
+  testing::SmallInstallation inst;
+  inst.WriteAdministration({SmallInstallation::Record("Office", 1)}, 1);
+  const std::string path = inst.Native("SRV1/cad/Net/project.dat");
+  AdministrationHeader header;
+  int fd = OpenAdministrationHeader(path, ShareMode::kDenyReadWrite, &header);
+  ASSERT_GE(fd, 0);
+  AdministrationHeader other;
+  EXPECT_EQ(OpenAdministrationHeader(path, ShareMode::kDenyWrite, &other), -2);  // in use
+  platform::CurrentEnv()->Close(fd);
+  fd = OpenAdministrationHeader(path, ShareMode::kDenyWrite, &other);
+  EXPECT_GE(fd, 0);
+  platform::CurrentEnv()->Close(fd);
+}
+
+}  // namespace
+}  // namespace dovrane::admin
