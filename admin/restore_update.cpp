@@ -2,6 +2,7 @@
 
 #include "admin/entry_check.h"
 #include "admin/host_scan.h"
+#include "admin/move_journal.h"
 #include "admin/net_id_writer.h"
 #include "admin/project_index.h"
 #include "admin/unique_ids.h"
@@ -120,6 +121,7 @@ int UpdateAdministration(bool update_only) {
     return -1;
   }
   Notice notice;
+  CompleteInterruptedMoves(console);
   if (update_only && RebuildPending()) {
     // A rebuild stopped half-way: records may be missing. Complete it.
     app::lfConsoleWrite(console, "An interrupted rebuild of the project administration is completed.\n");

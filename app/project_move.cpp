@@ -5,6 +5,7 @@
 #include "app/named_ui_text.h"
 #include "app/project_error.h"
 #include "app/project_queries.h"
+#include "admin/move_journal.h"
 #include "app/tool_message_box.h"
 #include "extlib/administration.h"
 #include "extlib/dir_tree.h"
@@ -104,9 +105,17 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
                    "move", new_dir.c_str(), target.c_str());
     return kPrjExists;
   }
+  // Written before anything moves: a crash between the folder and the record
+  // leaves it for the next update, which puts the move right.
+  const admin::MoveJournal journal{record.number, record.host, target, old_dir, new_dir};
+  if (admin::WriteMoveJournal(journal) != 0) {
+    ToolMessageBox(kMessageError, "Can't write the move journal of project <%s>.\nNothing was moved.\n", shown.c_str());
+    return kPrjFailed;
+  }
   bool copied = false;
   int rc = MoveFolder(old_dir, new_dir, &copied);
   if (rc != 0) {
+    admin::RemoveMoveJournal(record.number);
     ToolMessageBox(kMessageError, "%s -> %s\n%s", old_dir.c_str(), new_dir.c_str(),
                    platform::SystemErrorText(rc));
     errno = -rc;
@@ -118,6 +127,8 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
     if (copied && extlib::ldirrmc(old_dir) != 0)
       ToolMessageBox(kMessageWarning, "The project was moved, but its old folder\n%s\ncould not be removed.\n",
                      old_dir.c_str());
+    else
+      admin::RemoveMoveJournal(record.number);
     return 0;
   }
   // The record still names the old folder: it must stay, or come back.
@@ -127,6 +138,7 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
   else
     back = platform::CurrentEnv()->Rename(platform::NativePath(new_dir), platform::NativePath(old_dir)) == 0;
   if (back) {
+    admin::RemoveMoveJournal(record.number);
     ToolMessageBox(kMessageWarning, "Can't write the record of project <%s>.\nThe project stays in\n%s\n",
                    shown.c_str(), old_dir.c_str());
   } else {

@@ -105,7 +105,7 @@ TEST_F(ProjectMoveTest, FailedRecordWriteBringsTheFolderBack) {
   testing::RecordingMessenger messages;
   platform::FaultInjectionEnv faults;
   platform::SetCurrentEnv(&faults);
-  faults.Arm(platform::FaultPoint::kWrite, 1, EIO);  // the record's write
+  faults.Arm(platform::FaultPoint::kWrite, 2, EIO);  // the record's write (the first is the move journal)
   int rc = MoveProject(PadProjectName(site_.Name(9)), to);
   platform::SetCurrentEnv(nullptr);
   EXPECT_TRUE(faults.Fired());
@@ -115,6 +115,7 @@ TEST_F(ProjectMoveTest, FailedRecordWriteBringsTheFolderBack) {
   EXPECT_FALSE(Exists(site_.ProjectDir(to, 9)));
   ASSERT_EQ(messages.messages.size(), 1u);
   EXPECT_EQ(messages.messages[0].text.rfind("Can't write the record of project <", 0), 0u);
+  EXPECT_FALSE(Exists(site_.NetDir() + "/n0000009.mov"));  // put back: nothing left to put right
   // The record lock was released: another process moves the project at once.
   auto r = site_.Run({site_.Name(9), "-move", to});
   EXPECT_EQ(r.status, 0) << r.err;
@@ -127,7 +128,7 @@ TEST_F(ProjectMoveTest, FailedFolderMoveKeepsTheProject) {
   testing::RecordingMessenger messages;
   platform::FaultInjectionEnv faults;
   platform::SetCurrentEnv(&faults);
-  faults.Arm(platform::FaultPoint::kRename, 1, EACCES);
+  faults.Arm(platform::FaultPoint::kRename, 2, EACCES);  // the folder's (the first puts the journal in place)
   int rc = MoveProject(PadProjectName(site_.Name(10)), to);
   platform::SetCurrentEnv(nullptr);
   EXPECT_EQ(rc, -1);
@@ -181,6 +182,7 @@ TEST_F(ProjectMoveTest, AcrossFileSystemsTheSourceStaysUntilTheRecordNamesTheCop
     EXPECT_EQ(e.path().string().find(".mov~"), std::string::npos) << e.path();
   ASSERT_EQ(messages.messages.size(), 1u);
   EXPECT_EQ(messages.messages[0].text.rfind("Can't write the record of project <", 0), 0u);
+  EXPECT_FALSE(Exists(site_.NetDir() + "/n0000009.mov"));  // put back: nothing left to put right
 }
 
 }  // namespace

@@ -22,9 +22,8 @@ struct Operation {
   // A rebuild writes record by record: in between, the next -update completes it.
   bool completes_on_update = false;
   std::vector<std::string> make_options = {"--hosts", "2", "--projects", "6"};
-  // What the administrator runs after a crash. -update completes interrupted
-  // conversions and rebuilds; a move cut short between its folder and its record
-  // is put right by -restore (the record check against the folders).
+  // What the administrator runs after a crash: -update completes interrupted
+  // conversions, rebuilds and moves.
   std::vector<std::string> recovery = {"-update"};
 };
 
@@ -239,7 +238,7 @@ Operation Named(const char* name) {
 const Operation kKilledOperations[] = {
     {"convert_v2", nullptr, [](const SampleInstallation&) { return std::vector<std::string>{"-update"}; }, true,
      {"--hosts", "2", "--projects", "6", "--admin-version", "2"}},
-    {"move", nullptr, Named("move").args, false, {"--hosts", "2", "--projects", "6"}, {"-restore"}},
+    Named("move"),
     Named("update_rebuild"),
     Named("restore"),
 };

@@ -1,0 +1,138 @@
+#include "admin/move_journal.h"
+
+#include <cstdio>
+#include <sstream>
+#include <vector>
+
+#include "app/console.h"
+#include "extlib/administration.h"
+#include "extlib/hosts.h"
+#include "extlib/library_init.h"
+#include "extlib/prj_record.h"
+#include "extlib/project_list.h"
+#include "extlib/project_paths.h"
+#include "extlib/slot_files.h"
+#include "platform/env.h"
+#include "platform/file_util.h"
+#include "platform/path_map.h"
+#include "platform/text_codec.h"
+
+namespace dovrane::admin {
+
+namespace {
+
+constexpr char kJournalHead[] = "dovrane project move";
+
+std::string JournalName(uint32_t number) {
+  char name[16];
+  std::snprintf(name, sizeof name, "n%07u.mov", number);
+  return name;
+}
+
+std::string NativeJournal(uint32_t number) {
+  std::string path;
+  return extlib::lffnamC_new(extlib::kSlotNet, JournalName(number), &path) == 0 ? platform::NativePath(path) : "";
+}
+
+bool Exists(const std::string& dir) { return !dir.empty() && extlib::lzcheck_path(dir) == 1; }
+
+// Writes the record with its host changed, under the record's lock. 0 or -1.
+int SetRecordHost(uint32_t number, const std::string& host) {
+  const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  if (handle < 0 || extlib::lock_prj_info(handle, number, extlib::kLockRecord) != 0) return -1;
+  int rc = -1;
+  extlib::PRJ record;
+  if (extlib::get_PrjInfo_by_number(number, &record) == 0) {
+    long slot = extlib::get_prj_position(handle, record.name, extlib::kSlotNet, extlib::kOpenExisting);
+    extlib::SetPrjHost(&record, host);
+    if (slot > 0 && extlib::seek_prj_set(handle, slot) == 0 && extlib::write_PrjInfo(handle, &record) == 0) rc = 0;
+  }
+  extlib::lock_prj_info(handle, number, extlib::kUnlockRecord);
+  extlib::UnCachPrjList();
+  return rc;
+}
+
+// 0 when the move is put right (the journal may go), -1 otherwise.
+int PutRight(const MoveJournal& j, long console) {
+  extlib::PRJ record;
+  if (extlib::get_PrjInfo_by_number(j.number, &record) != 0) return 0;  // the project is gone: nothing to put right
+  std::string dir;
+  if (extlib::build_prj_dir(record, &dir) != 0) return -1;
+  const bool at_old = platform::EqualsIgnoreCaseCp1252(dir, j.old_dir);
+  const bool at_new = platform::EqualsIgnoreCaseCp1252(dir, j.new_dir);
+  const bool old_there = Exists(j.old_dir), new_there = Exists(j.new_dir);
+  int rc = 0;
+  if (at_old && old_there) {
+    if (new_there) rc = extlib::ldirrmc(j.new_dir);  // a copy the move did not get to use
+  } else if (at_old && new_there) {
+    rc = SetRecordHost(j.number, j.new_host);  // the folder moved, the record did not follow
+  } else if (at_new && new_there) {
+    if (old_there) rc = extlib::ldirrmc(j.old_dir);  // the source of a finished copy
+  } else if (!at_old && !at_new) {
+    return 0;  // moved again since: the journal is stale
+  } else {
+    return -1;  // neither folder: leave the journal for a person to read
+  }
+  if (rc == 0)
+    app::lfConsoleWrite(console, "Interrupted move of project <%s> put right.\n", extlib::TrimmedName(record.name).c_str());
+  return rc == 0 ? 0 : -1;
+}
+
+}  // namespace
+
+std::string FormatMoveJournal(const MoveJournal& j) {
+  char number[16];
+  std::snprintf(number, sizeof number, "n%07u", j.number);
+  return std::string(kJournalHead) + "\n" + number + "\n" + j.old_host + "\n" + j.new_host + "\n" + j.old_dir +
+         "\n" + j.new_dir + "\n";
+}
+
+bool ParseMoveJournal(const std::string& text, MoveJournal* j) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  if (lines.size() != 6 || lines[0] != kJournalHead) return false;
+  if (!extlib::ParseNumberText(lines[1], &j->number) || j->number == 0) return false;
+  j->old_host = lines[2];
+  j->new_host = lines[3];
+  j->old_dir = lines[4];
+  j->new_dir = lines[5];
+  return extlib::IsValidHostName(j->old_host) && extlib::IsValidHostName(j->new_host) && !j->old_dir.empty() &&
+         !j->new_dir.empty();
+}
+
+int WriteMoveJournal(const MoveJournal& journal) {
+  std::string path = NativeJournal(journal.number);
+  return path.empty() ? -1 : platform::WriteFileAtomic(path, FormatMoveJournal(journal));
+}
+
+void RemoveMoveJournal(uint32_t number) {
+  std::string path = NativeJournal(number);
+  if (!path.empty()) platform::CurrentEnv()->Unlink(path);
+}
+
+int CompleteInterruptedMoves(long console) {
+  std::vector<platform::DirEntry> entries;
+  const std::string native_net = platform::NativePath(extlib::lfinigC(extlib::kSlotNet));
+  if (platform::CurrentEnv()->ListDir(native_net, &entries) != 0) return -1;
+  int done = 0;
+  for (const platform::DirEntry& e : entries) {
+    unsigned number = 0;
+    char tail[8] = {};
+    if (e.name.size() != 12 || std::sscanf(e.name.c_str(), "n%7u.%3s", &number, tail) != 2 ||
+        std::string(tail) != "mov")
+      continue;
+    std::string text;
+    MoveJournal journal;
+    if (platform::ReadWholeFile(native_net + "/" + e.name, &text) != 0 || !ParseMoveJournal(text, &journal) ||
+        journal.number != number)
+      continue;  // not ours to judge: left for a person
+    if (PutRight(journal, console) == 0) {
+      RemoveMoveJournal(number);
+      ++done;
+    }
+  }
+  return done;
+}
+
+}  // namespace dovrane::admin
