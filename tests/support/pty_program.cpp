@@ -17,16 +17,7 @@ ProgramResult RunProgramOnTerminal(const std::string& path, const std::vector<st
   int master = -1;
   pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
   if (pid < 0) return result;
-  if (pid == 0) {
-    if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(127);
-    for (const auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(path.c_str()));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ::execv(path.c_str(), argv.data());
-    ::_exit(127);
-  }
+  if (pid == 0) ExecInChild(path, args, env, cwd);
   // The answer is typed when the prompt ("? ") has appeared, or after 5 s.
   bool typed = false;
   char buf[4096];

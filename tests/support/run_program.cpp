@@ -9,6 +9,18 @@
 
 namespace dovrane::testing {
 
+void ExecInChild(const std::string& path, const std::vector<std::string>& args,
+                 const std::map<std::string, std::string>& env, const std::string& cwd) {
+  if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(127);
+  for (const auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(path.c_str()));
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  ::execv(path.c_str(), argv.data());
+  ::_exit(127);
+}
+
 ProgramResult RunProgram(const std::string& path, const std::vector<std::string>& args,
                          const std::map<std::string, std::string>& env, const std::string& cwd) {
   ProgramResult result;
@@ -22,14 +34,7 @@ ProgramResult RunProgram(const std::string& path, const std::vector<std::string>
     ::dup2(err[1], 2);
     ::close(out[0]);
     ::close(err[0]);
-    if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(127);
-    for (const auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(path.c_str()));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ::execv(path.c_str(), argv.data());
-    ::_exit(127);
+    ExecInChild(path, args, env, cwd);
   }
   ::close(out[1]);
   ::close(err[1]);

@@ -14,6 +14,11 @@ struct ProgramResult {
   std::string err;
 };
 
+// In a forked child: enters cwd, adds env and executes path with args; never
+// returns (status 127 when the program cannot be started).
+[[noreturn]] void ExecInChild(const std::string& path, const std::vector<std::string>& args,
+                              const std::map<std::string, std::string>& env, const std::string& cwd);
+
 // Runs path with args in folder cwd (empty: the current one), with the given
 // variables added to the environment, standard input from /dev/null.
 ProgramResult RunProgram(const std::string& path, const std::vector<std::string>& args,
