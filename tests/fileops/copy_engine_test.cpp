@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <algorithm>
+#include <filesystem>
 #include <map>
 
 #include "fileops/file_messages.h"
@@ -301,6 +302,45 @@ TEST_F(CopyEngineTest, RefusedSplitOrOtherWriteErrorRemovesThePartialTarget) {
     platform::SetCurrentEnv(nullptr);
     box_.Answer({});
   }
+}
+
+// Failed once at every open, write, flush, close, rename and folder creation:
+// the copy reports -1 and leaves no part of the target behind.
+TEST_F(CopyEngineTest, EveryFailurePointLeavesNoTargetOrAWholeOne) {
+  MakeSource(300000);
+  using platform::FaultPoint;
+  int failures = 0;
+  for (FaultPoint point : {FaultPoint::kOpen, FaultPoint::kWrite, FaultPoint::kSync, FaultPoint::kClose,
+                           FaultPoint::kRename, FaultPoint::kMkDir}) {
+    for (int n = 1;; ++n) {
+      std::filesystem::remove_all(dir_ / "out");
+      platform::FaultInjectionEnv faulty;
+      faulty.Arm(point, n, EIO);
+      platform::SetCurrentEnv(&faulty);
+      box_.Answer({kIdNo, kIdNo, kIdNo});  // no split, no repeat
+      const int64_t copied = CopyFileWithSplit(nullptr, src_, dir_ / "out/sub/f.bin");
+      platform::SetCurrentEnv(nullptr);
+      box_.Answer({});
+      const std::string target = dir_ / "out/sub/f.bin";
+      if (!faulty.Fired()) {
+        EXPECT_EQ(copied, static_cast<int64_t>(data_.size()));
+        EXPECT_EQ(ReadFile(target), data_);
+        break;
+      }
+      ++failures;
+      if (copied < 0) {
+        // A failure after the last byte (the times, say) may leave the whole copy; never a part.
+        if (Exists(target)) {
+          EXPECT_EQ(ReadFile(target), data_) << static_cast<int>(point) << " #" << n;
+        }
+        EXPECT_FALSE(Exists(target + "_1")) << static_cast<int>(point) << " #" << n;
+      } else {
+        EXPECT_EQ(ReadFile(target), data_) << static_cast<int>(point) << " #" << n;
+      }
+      if (HasFailure()) return;
+    }
+  }
+  EXPECT_GT(failures, 0);
 }
 
 TEST_F(CopyEngineTest, NewMediumThatCannotBeWrittenAsksToRepeat) {
