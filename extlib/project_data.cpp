@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <set>
 #include <tuple>
 
@@ -68,6 +69,18 @@ int Report(int rc, const char* what, const std::string& dir) {
   return rc;
 }
 
+// Reads the project data of an existing folder under its lock and lets change
+// rewrite them; change's result is returned (it writes the data itself).
+int ChangeLockedData(const std::string& native_project_dir, const std::function<int(ProjectData&)>& change) {
+  int rc = ExistingDirectory(native_project_dir);
+  if (rc) return rc;
+  DataLock lock(native_project_dir);
+  if (lock.Result()) return lock.Result();
+  ProjectData data;
+  rc = ReadProjectData(native_project_dir, &data);
+  return rc ? rc : change(data);
+}
+
 ProjectObject MakeObject(const char* type, const char* name, std::vector<Uuid> refs = {}) {
   return ProjectObject{NewRandomUuid(), type, name, false, std::move(refs)};
 }
@@ -94,69 +107,59 @@ int ReorganiseProjectData(const std::string& native_project_dir, ReorganiseStats
   ReorganiseStats local;
   if (!stats) stats = &local;
   *stats = {};
-  int rc = ExistingDirectory(native_project_dir);
-  if (rc) return rc;
-  DataLock lock(native_project_dir);
-  if (lock.Result()) return lock.Result();
-  ProjectData data;
-  rc = ReadProjectData(native_project_dir, &data);
-  if (rc) return rc;
-  stats->index_was_stale = CheckProjectIndex(native_project_dir) != 0;
+  return ChangeLockedData(native_project_dir, [&](ProjectData& data) {
+    stats->index_was_stale = CheckProjectIndex(native_project_dir) != 0;
 
-  ProjectData kept;
-  std::set<Uuid> alive;
-  for (ProjectObject& o : data.objects) {
-    if (o.deleted) {
-      ++stats->objects_dropped;
-      continue;
+    ProjectData kept;
+    std::set<Uuid> alive;
+    for (ProjectObject& o : data.objects) {
+      if (o.deleted) {
+        ++stats->objects_dropped;
+        continue;
+      }
+      alive.insert(o.id);
+      kept.objects.push_back(std::move(o));
     }
-    alive.insert(o.id);
-    kept.objects.push_back(std::move(o));
-  }
-  for (ProjectObject& o : kept.objects) {
-    std::set<Uuid> seen;
-    std::vector<Uuid> refs;
-    for (const Uuid& ref : o.refs)
-      if (alive.count(ref) && seen.insert(ref).second) refs.push_back(ref);
-    stats->references_dropped += o.refs.size() - refs.size();
-    o.refs = std::move(refs);
-  }
-  std::stable_sort(kept.objects.begin(), kept.objects.end(),
-                   [](const ProjectObject& a, const ProjectObject& b) {
-                     return std::tie(a.type, a.name, a.id) < std::tie(b.type, b.name, b.id);
-                   });
-  return WriteProjectData(native_project_dir, kept);
+    for (ProjectObject& o : kept.objects) {
+      std::set<Uuid> seen;
+      std::vector<Uuid> refs;
+      for (const Uuid& ref : o.refs)
+        if (alive.count(ref) && seen.insert(ref).second) refs.push_back(ref);
+      stats->references_dropped += o.refs.size() - refs.size();
+      o.refs = std::move(refs);
+    }
+    std::stable_sort(kept.objects.begin(), kept.objects.end(),
+                     [](const ProjectObject& a, const ProjectObject& b) {
+                       return std::tie(a.type, a.name, a.id) < std::tie(b.type, b.name, b.id);
+                     });
+    return WriteProjectData(native_project_dir, kept);
+  });
 }
 
 int RenewProjectUuids(const std::string& native_project_dir, std::map<Uuid, Uuid>* mapping) {
-  int rc = ExistingDirectory(native_project_dir);
-  if (rc) return rc;
-  DataLock lock(native_project_dir);
-  if (lock.Result()) return lock.Result();
-  ProjectData data;
-  rc = ReadProjectData(native_project_dir, &data);
-  if (rc) return rc;
-  std::map<Uuid, Uuid> renewed;
-  std::set<Uuid> used;
-  for (const ProjectObject& o : data.objects) used.insert(o.id);
-  for (const ProjectObject& o : data.objects) {
-    Uuid fresh;
-    do fresh = NewRandomUuid();
-    while (!used.insert(fresh).second);  // never reuse an old or new identifier
-    renewed[o.id] = fresh;
-  }
-  for (ProjectObject& o : data.objects) {
-    o.id = renewed[o.id];
-    std::vector<Uuid> refs;
-    for (const Uuid& ref : o.refs) {
-      auto it = renewed.find(ref);
-      if (it != renewed.end()) refs.push_back(it->second);
+  return ChangeLockedData(native_project_dir, [&](ProjectData& data) {
+    std::map<Uuid, Uuid> renewed;
+    std::set<Uuid> used;
+    for (const ProjectObject& o : data.objects) used.insert(o.id);
+    for (const ProjectObject& o : data.objects) {
+      Uuid fresh;
+      do fresh = NewRandomUuid();
+      while (!used.insert(fresh).second);  // never reuse an old or new identifier
+      renewed[o.id] = fresh;
     }
-    o.refs = std::move(refs);
-  }
-  rc = WriteProjectData(native_project_dir, data);
-  if (rc == 0 && mapping) *mapping = std::move(renewed);
-  return rc;
+    for (ProjectObject& o : data.objects) {
+      o.id = renewed[o.id];
+      std::vector<Uuid> refs;
+      for (const Uuid& ref : o.refs) {
+        auto it = renewed.find(ref);
+        if (it != renewed.end()) refs.push_back(it->second);
+      }
+      o.refs = std::move(refs);
+    }
+    int rc = WriteProjectData(native_project_dir, data);
+    if (rc == 0 && mapping) *mapping = std::move(renewed);
+    return rc;
+  });
 }
 
 int kpvtad2(int slot) {
