@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <map>
 
+#include "admin/append_batch.h"
 #include "admin/host_folders.h"
 #include "admin/project_index.h"
 #include "admin/register_entry.h"
@@ -35,21 +36,28 @@ std::vector<PendingEntry>& ElsewhereList() {
 
 // Registers from the end; the first failure stops the list and leaves the
 // rest (the failed entry included) for the next scan.
-// The host's project folder is looked up once per host and list.
-void Work(long console, std::vector<PendingEntry>* list) {
-  std::map<std::string, std::string> folders;
+// The host's project folder is looked up once per host and list; batched,
+// the appends are written together (see AppendBatch).
+void Work(long console, std::vector<PendingEntry>* list, bool batched, SeenProjectInfos* seen) {
+  std::map<std::string, HostFolder> folders;
   const uint32_t net_id = extlib::get_PRJVekNetID();
+  AppendBatch batch;
   while (!list->empty()) {
     const PendingEntry& e = list->back();
     auto it = folders.find(e.host);
     if (it == folders.end()) {
-      std::string dir;
-      if (RegisterFolderOfHost(e.host, &dir) != 0) return;
-      it = folders.emplace(e.host, dir).first;
+      HostFolder folder;
+      if (RegisterFolderOfHost(e.host, &folder.dir) != 0) break;
+      folder.native = platform::NativePath(folder.dir);
+      folder.net_id = net_id;
+      folder.batch = batched ? &batch : nullptr;
+      folder.seen = seen;
+      it = folders.emplace(e.host, folder).first;
     }
-    if (RegisterEntryInFolder(console, e.is_file, e.host, it->second, e.entry, &net_id) != 0) return;
+    if (RegisterEntryInFolder(console, e.is_file, e.host, it->second, e.entry, e.native) != 0) break;
     list->pop_back();
   }
+  batch.Flush();
 }
 
 bool IsFileEntry(const std::string& folder, const platform::DirEntry& e) {
@@ -76,7 +84,9 @@ void ClearPendingEntries() {
   ElsewhereList().clear();
 }
 
-int ScanHostProjects(long console, const std::string& host, int pass) {
+namespace {
+
+int ScanHost(long console, const std::string& host, int pass, bool batched, SeenProjectInfos* seen) {
   ProjectIndex* index = CurrentIndex();
   if (!index) {
     app::ToolMessageBox(app::kMessageWarning, "Can't make project list.\n");
@@ -93,18 +103,23 @@ int ScanHostProjects(long console, const std::string& host, int pass) {
     return -1;
   }
   // In name order (letter case aside), as the host's own file system lists them.
-  std::vector<std::pair<std::string, const platform::DirEntry*>> names;
+  struct Listed {
+    std::string name, key;
+    const platform::DirEntry* entry;
+  };
+  std::vector<Listed> names;
+  names.reserve(entries.size());
   for (const platform::DirEntry& e : entries) {
     std::string name;
     if (!platform::Utf8ToCp1252(e.name, &name)) name = e.name;
-    names.emplace_back(name, &e);
+    std::string key = Folded(name);
+    names.push_back({std::move(name), std::move(key), &e});
   }
-  std::sort(names.begin(), names.end(),
-            [](const auto& a, const auto& b) { return Folded(a.first) < Folded(b.first); });
+  std::sort(names.begin(), names.end(), [](const Listed& a, const Listed& b) { return a.key < b.key; });
 
   std::vector<PendingEntry>& fresh = NewList();
   std::vector<PendingEntry>& elsewhere = ElsewhereList();
-  for (const auto& [name, e] : names) {
+  for (const auto& [name, key, e] : names) {
     EntryName entry;
     if (!ParseEntryName(name, &entry)) continue;
     if (pass == 1 && !entry.number_name) continue;  // pass 1 lists "n???????.prj" only
@@ -116,7 +131,7 @@ int ScanHostProjects(long console, const std::string& host, int pass) {
       app::ToolMessageBox(app::kMessageWarning, "Invalid project name <%s>.\n", name.c_str());
       continue;
     }
-    PendingEntry pending{name, host, IsFileEntry(native, *e)};
+    PendingEntry pending{name, host, IsFileEntry(native, *e), e->name};
     IndexedRecord known;
     if (entry.number_name) {
       if (!index->FindNumber(entry.number, &known))
@@ -130,12 +145,16 @@ int ScanHostProjects(long console, const std::string& host, int pass) {
         elsewhere.push_back(pending);
     }
   }
-  Work(console, &fresh);
-  Work(console, &elsewhere);
+  Work(console, &fresh, batched, seen);
+  Work(console, &elsewhere, batched, seen);
   return 0;
 }
 
-int ScanAllHosts(long console) {
+}  // namespace
+
+int ScanHostProjects(long console, const std::string& host, int pass) { return ScanHost(console, host, pass, false, nullptr); }
+
+int ScanAllHosts(long console, SeenProjectInfos* seen) {
   char* list = nullptr;
   int count = 0;
   if (extlib::get_host_list(&list, &count, 17) != 0) {
@@ -147,7 +166,7 @@ int ScanAllHosts(long console) {
   std::free(list);
   app::lfConsoleWrite(console, "Search for hosts ...  %d found\n", count);
   for (int pass = 1; pass <= 2; ++pass)
-    for (const std::string& host : hosts) ScanHostProjects(console, host, pass);
+    for (const std::string& host : hosts) ScanHost(console, host, pass, true, seen);
   app::lfConsoleWrite(console, "... finished\n");
   return 0;
 }

@@ -2,14 +2,18 @@
 // does not know (or knows under another host), which are then registered.
 #pragma once
 
+#include "admin/seen_project_info.h"
+
 #include <string>
 #include <vector>
 
 namespace dovrane::admin {
 
 // Pass 1 over all hosts, then pass 2 over all hosts. 0, or -1 when the host
-// list cannot be made.
-int ScanAllHosts(long console);
+// list cannot be made. Its appends are written in batches: for runs under
+// the rebuild marker, which the next update completes when they are cut short.
+// seen (may be null) collects the stored records read from folders.
+int ScanAllHosts(long console, SeenProjectInfos* seen = nullptr);
 // Pass 1 takes the number-named entries "n???????.prj", pass 2 every "*.prj".
 // 0 when the folder could be listed, -1 otherwise.
 int ScanHostProjects(long console, const std::string& host, int pass);
@@ -19,6 +23,7 @@ struct PendingEntry {
   std::string entry;
   std::string host;
   bool is_file = false;
+  std::string native;  // the name as listed, "" when not known
 };
 // The entries a scan could not register stay here for the next scan ("new"
 // and "elsewhere"); each list is worked last in, first out.

@@ -15,6 +15,7 @@
 #include "extlib/project_paths.h"
 #include "extlib/slot_files.h"
 #include "extlib/users.h"
+#include "platform/path_map.h"
 #include "platform/text_codec.h"
 
 namespace dovrane::admin {
@@ -29,14 +30,6 @@ std::string Folded(const char* text) {
   return s;
 }
 
-// True when the folder of slot 19 already stores exactly id and record.
-bool AlreadyStored(const extlib::PRJ& record, uint32_t id, int containers) {
-  uint32_t stored_id = 0;
-  extlib::PRJ stored;
-  if (extlib::NetID_ReadPrjInfo(kWorkSlot, &stored_id, &stored) != 0 || stored_id != id) return false;
-  return extlib::FormatProjectInfo(id, stored, containers) == extlib::FormatProjectInfo(id, record, containers);
-}
-
 // As WriteNetIdToProject, with the host folders looked up once per run.
 int WriteOne(const extlib::PRJ& record, uint32_t id, EntryPaths* paths, int containers) {
   std::string dir;
@@ -44,12 +37,20 @@ int WriteOne(const extlib::PRJ& record, uint32_t id, EntryPaths* paths, int cont
     app::ToolMessageBox(app::kMessageWarning, "Can't make path to project <%s>\n", record.name);
     return -1;
   }
-  if (extlib::lfinipC(kWorkSlot, dir + "\\") != 0 || extlib::ldirexC(kWorkSlot, 0) != 0) {
+  const bool slot_set = extlib::lfinipC(kWorkSlot, dir + "\\") == 0;
+  const std::string native = platform::NativePath(dir);
+  uint32_t stored_id = 0;
+  extlib::PRJ stored;
+  // A folder whose stored record reads is accessible; only otherwise is it looked at.
+  const int read = extlib::ReadProjectInfo(native, &stored_id, &stored);
+  if (!slot_set || (read != 0 && extlib::ldirexC(kWorkSlot, 0) != 0)) {
     app::ToolMessageBox(app::kMessageWarning, "Can't access path to project:\n\t<%s>\n", record.name);
     return -1;
   }
-  if (AlreadyStored(record, id, containers)) return 0;
-  if (extlib::NetID_WritePrjInfo(kWorkSlot, id, record) != 0) {
+  if (read == 0 && stored_id == id &&
+      extlib::FormatProjectInfo(id, stored, containers) == extlib::FormatProjectInfo(id, record, containers))
+    return 0;
+  if (extlib::WriteProjectInfo(native, id, record) != 0) {
     app::ToolMessageBox(app::kMessageWarning, "Can't store PrjInfo for project:\n\t<%s>\n", record.name);
     return -1;
   }
@@ -63,7 +64,7 @@ int WriteNetIdToProject(const extlib::PRJ& record, uint32_t id) {
   return WriteOne(record, id, &paths, extlib::lzuGetCountOfUserContainers());
 }
 
-int WriteNetIdToAllProjects(uint32_t id, long console) {
+int WriteNetIdToAllProjects(uint32_t id, long console, const SeenProjectInfos* seen) {
   ProjectIndex* index = CurrentIndex();
   if (!index) {
     app::ToolMessageBox(app::kMessageWarning, "Can't make project list.\n");
@@ -74,6 +75,7 @@ int WriteNetIdToAllProjects(uint32_t id, long console) {
     extlib::PRJ record;
   };
   std::vector<Item> items;
+  items.reserve(index->LiveCount());
   for (const IndexedRecord& r : index->Records()) items.push_back({Folded(r.record.host), r.record});
   std::stable_sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return a.host < b.host; });
 
@@ -97,13 +99,20 @@ int WriteNetIdToAllProjects(uint32_t id, long console) {
     }
     if (skip_host) continue;
     app::lfConsoleWrite(console, "\t<%s>\n", r.name);
+    if (seen) {
+      auto known = seen->find(r.number);
+      if (known != seen->end() && known->second.net_id == id && known->second.host == r.host &&
+          extlib::FormatProjectInfo(id, known->second.record, containers) ==
+              extlib::FormatProjectInfo(id, r, containers))
+        continue;
+    }
     WriteOne(r, id, &paths, containers);
   }
   app::lfConsoleWrite(console, "... finished\n");
   return 0;
 }
 
-int EnsureNetId(long console) {
+int EnsureNetId(long console, const SeenProjectInfos* seen) {
   uint32_t id = extlib::get_PRJVekNetID();
   if (id == 0) {
     id = extlib::lfnetg() ? extlib::NetID_Make() : 1;
@@ -111,7 +120,7 @@ int EnsureNetId(long console) {
     if (extlib::NetID_Save(id) != 0) return -1;
   }
   app::lfConsoleWrite(console, "Writing VekNetID to all projects ...\n");
-  return WriteNetIdToAllProjects(id, console) == 0 ? 0 : -1;
+  return WriteNetIdToAllProjects(id, console, seen) == 0 ? 0 : -1;
 }
 
 }  // namespace dovrane::admin

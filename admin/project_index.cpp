@@ -23,6 +23,7 @@ struct IndexState {
   ProjectIndex index;
   Stamp stamp;
   bool loaded = false;
+  std::vector<IndexedRecord> unwritten;
 };
 
 IndexState& State() {
@@ -161,6 +162,7 @@ ProjectIndex* CurrentIndex(int* rc) {
     if (code == 0) {
       s.stamp = now;
       s.loaded = true;
+      for (const IndexedRecord& r : s.unwritten) s.index.OnWrite(r.slot, r.record);
     }
   }
   if (rc) *rc = code;
@@ -173,5 +175,17 @@ void IndexFollowsFile() {
 }
 
 void DropIndex() { State().loaded = false; }
+
+void NoteUnwritten(long slot, const extlib::PRJ& record) {
+  IndexState& s = State();
+  s.unwritten.push_back({record, slot});
+  if (s.loaded) s.index.OnWrite(slot, record);
+}
+
+void UnwrittenDone(bool written) {
+  IndexState& s = State();
+  s.unwritten.clear();
+  if (!written) s.loaded = false;
+}
 
 }  // namespace dovrane::admin

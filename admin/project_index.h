@@ -31,7 +31,10 @@ class ProjectIndex {
   // number; false when there is none.
   bool FindName(const std::string& name, IndexedRecord* found = nullptr) const;
   bool FindNumber(uint32_t number, IndexedRecord* found = nullptr) const;
-  bool NumberUsed(uint32_t number) const { return number != 0 && numbers_.count(number) != 0; }
+  bool NumberUsed(uint32_t number) const {
+    auto it = by_number_.find(number);
+    return number != 0 && it != by_number_.end() && !it->second.empty();
+  }
   bool NameUsed(const std::string& name) const { return FindName(name); }
   // The largest number of a live record, 0 when there is none.
   uint32_t Largest() const { return numbers_.empty() ? 0 : numbers_.rbegin()->first; }
@@ -68,5 +71,10 @@ ProjectIndex* CurrentIndex(int* rc = nullptr);
 void IndexFollowsFile();
 // Forgets the index (after the file was replaced or renamed).
 void DropIndex();
+// A record the run has placed in a slot but not written yet (a batch of
+// appends): the index shows it, also when it is read again meanwhile.
+void NoteUnwritten(long slot, const extlib::PRJ& record);
+// The noted records are in the file (written) or were given up.
+void UnwrittenDone(bool written);
 
 }  // namespace dovrane::admin

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "admin/append_batch.h"
 #include "admin/host_folders.h"
 #include "admin/project_index.h"
 #include "admin/record_writes.h"
@@ -129,23 +130,27 @@ int RegisterProjectEntry(long console, bool is_file, const std::string& host, co
     app::ToolMessageBox(app::kMessageWarning, "Can't make project list.\n");
     return 1;
   }
-  std::string dir;
-  if (RegisterFolderOfHost(host, &dir) != 0) return 1;
-  return RegisterEntryInFolder(console, is_file, host, dir, entry_name);
+  HostFolder folder;
+  if (RegisterFolderOfHost(host, &folder.dir) != 0) return 1;
+  folder.net_id = extlib::get_PRJVekNetID();
+  return RegisterEntryInFolder(console, is_file, host, folder, entry_name);
 }
 
-int RegisterEntryInFolder(long console, bool is_file, const std::string& host, const std::string& dir,
-                          const std::string& entry_name, const uint32_t* net_id) {
+int RegisterEntryInFolder(long console, bool is_file, const std::string& host, const HostFolder& folder,
+                          const std::string& entry_name, const std::string& native_entry) {
   EntryName entry;
   if (!ParseEntryName(entry_name, &entry) || entry.base.empty() ||
       (!entry.number_name && entry.base.size() > static_cast<size_t>(extlib::kNameLength)))
     return 1;
-  ProjectIndex* index = CurrentIndex();
+  ProjectIndex* index = folder.batch ? folder.batch->Index() : CurrentIndex();
   if (!index) {
     app::ToolMessageBox(app::kMessageWarning, "Can't make project list.\n");
     return 1;
   }
+  const std::string& dir = folder.dir;
   const std::string full = dir + "\\" + entry_name;
+  // Any other write to the administration comes after the batched appends.
+  auto flush = [&folder] { return folder.batch ? folder.batch->Flush() : 0; };
 
   // The entry is this host's own record of that number: registering it again
   // would only duplicate it. A record still marked as registered from a
@@ -154,6 +159,7 @@ int RegisterEntryInFolder(long console, bool is_file, const std::string& host, c
   if (entry.number_name && index->FindNumber(entry.number, &own) &&
       platform::EqualsIgnoreCaseCp1252(own.record.host, host)) {
     if (!(own.record.status & extlib::kStatusPlainName)) return 0;
+    if (flush() != 0) return 1;
     PRJ finished = own.record;
     finished.status &= static_cast<unsigned char>(~extlib::kStatusPlainName);
     int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
@@ -161,6 +167,8 @@ int RegisterEntryInFolder(long console, bool is_file, const std::string& host, c
   }
 
   std::string project_path = full;
+  std::string native_project;
+  if (!is_file && !folder.native.empty() && !native_entry.empty()) native_project = folder.native + "/" + native_entry;
   if (is_file) {
     int link = extlib::resolve_prj_link(&project_path);
     if (link == -2 && Reachability().LinkTargetReachable(full)) {
@@ -178,20 +186,23 @@ int RegisterEntryInFolder(long console, bool is_file, const std::string& host, c
     Warn("Can't set path to\n\t<%s>\n", project_path);
     return 0;
   }
-  if (extlib::ldirexC(kEntrySlot, 0) != 0) {
-    app::lfConsoleWrite(console, "Can't access path <%s>\n\t skiped.\n", project_path.c_str());
-    return 0;
-  }
+  if (native_project.empty()) native_project = platform::NativePath(project_path);
 
   PRJ record;
   uint32_t stored_id = 0;
   bool reorganise = false;
-  const int stored = extlib::NetID_ReadPrjInfo(kEntrySlot, &stored_id, &record);
+  // A folder whose stored record reads is accessible; only otherwise is it looked at.
+  const int stored = extlib::ReadProjectInfo(native_project, &stored_id, &record);
+  if (stored != 0 && extlib::ldirexC(kEntrySlot, 0) != 0) {
+    app::lfConsoleWrite(console, "Can't access path <%s>\n\t skiped.\n", project_path.c_str());
+    return 0;
+  }
   if (stored == extlib::kProjectInfoUnreadable) {
     // Registering it as a new project now would lose its name, owner and members.
     app::ToolMessageBox(app::kMessageWarning, "Can't read the stored project info of <%s>.\n", entry_name.c_str());
     return -1;
   }
+  const PRJ as_stored = record;
   if (stored != 0 || extlib::IsDeleted(record)) {
     app::lfConsoleWrite(console, "Create new project info for <%s>.\n", entry_name.c_str());
     record = PRJ{};
@@ -205,7 +216,7 @@ int RegisterEntryInFolder(long console, bool is_file, const std::string& host, c
     // be set, but clearing it would leave a control character in the file.
     if (is_file) record.status |= extlib::kStatusLink;
     record.status |= extlib::kStatusBlank;
-    if (stored_id != (net_id ? *net_id : extlib::get_PRJVekNetID())) {
+    if (stored_id != folder.net_id) {
       record.owner = 0;
       if (extlib::lfnetg())
         std::memset(record.members, 0, sizeof record.members);
@@ -230,23 +241,37 @@ int RegisterEntryInFolder(long console, bool is_file, const std::string& host, c
   std::string target_entry;
   if (extlib::ProjectEntryName(record, &target_entry) != 0) return 1;
   const std::string target = dir + "\\" + target_entry;
+  const bool rename = is_file || extlib::LastComponent(full) != target_entry;
+  // A renamed folder or a rewritten stored record must not wait for its
+  // record: the administration is written first.
+  if ((rename || reorganise) && flush() != 0) return 1;
   app::lfConsoleWrite(console, "\t<%s>\n", record.name);
   std::string final_dir = target;
   if (is_file) {
     if (RenameLinkIntoPlace(full, project_path, target, &final_dir) != 0) return 1;
-  } else if (extlib::LastComponent(full) != target_entry && extlib::ldirreC(full, target) != 0) {
+  } else if (rename && extlib::ldirreC(full, target) != 0) {
     Warn("Can't rename directory\n%s\nto\n%s\n", full, target);
     return 1;
   }
 
+  // The disk cache lies in the final folder, known here: no lookup by number.
+  const std::string cache_file =
+      (rename ? platform::NativePath(final_dir) : native_project) + "/" + extlib::kAttributeCacheFileName;
+  if (folder.batch && !rename && !reorganise) {
+    const int placed = folder.batch->Add(record, cache_file);
+    if (placed == 0) {
+      if (folder.seen) (*folder.seen)[record.number] = {host, stored_id, as_stored};
+      return 0;
+    }
+    if (placed < 0) return 1;  // the batch has said why
+    if (flush() != 0) return 1;
+  }
   if (AppendRecord(record) != 0) {
     app::ToolMessageBox(app::kMessageWarning, "Can't append record to project administration.\n");
     return 1;
   }
-  // The disk cache lies in the final folder, known here: no lookup by number.
   extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
-  extlib::RX_ProjectAttributesCache::instance().importFromDiskCacheFile(
-      record.number, platform::NativePath(final_dir) + "/" + extlib::kAttributeCacheFileName, attributes);
+  extlib::RX_ProjectAttributesCache::instance().importFromDiskCacheFile(record.number, cache_file, attributes);
   if (reorganise && extlib::lfinipC(kEntrySlot, final_dir + "\\") == 0) extlib::kpvtad2(kEntrySlot);
   return 0;
 }

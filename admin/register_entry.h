@@ -5,6 +5,8 @@
 // folder renamed to it, and the record is appended.
 #pragma once
 
+#include "admin/seen_project_info.h"
+
 #include <cstdint>
 #include <string>
 
@@ -22,10 +24,19 @@ bool ParseEntryName(const std::string& name, EntryName* entry);
 // 0 when registered or when nothing was to be done, non-zero on failure.
 // console 0: no progress lines.
 int RegisterProjectEntry(long console, bool is_file, const std::string& host, const std::string& entry);
-// The same with the host's project folder (RegisterFolderOfHost) and the
-// installation's identifier (get_PRJVekNetID, read when null) already known,
-// for callers that register many entries.
-int RegisterEntryInFolder(long console, bool is_file, const std::string& host, const std::string& dir,
-                          const std::string& entry, const uint32_t* net_id = nullptr);
+class AppendBatch;
+
+// What the registrations of many entries of one host share, looked up once.
+struct HostFolder {
+  std::string dir;      // the host's project folder (RegisterFolderOfHost)
+  std::string native;   // its native path; "" to look each entry up
+  uint32_t net_id = 0;  // the installation's identifier (get_PRJVekNetID)
+  AppendBatch* batch = nullptr;  // when set, plain appends go into it
+  SeenProjectInfos* seen = nullptr;  // when set, collects the stored records read
+};
+// The same for callers that register many entries; native_entry is the
+// entry's name as listed in folder.native ("" to look it up).
+int RegisterEntryInFolder(long console, bool is_file, const std::string& host, const HostFolder& folder,
+                          const std::string& entry, const std::string& native_entry = "");
 
 }  // namespace dovrane::admin

@@ -69,8 +69,9 @@ int MarkRebuild() {
 // Scan, identifier, compression: each runs only when the one before succeeded.
 // The rebuild marker goes once all of them did.
 int RebuildSteps(long console) {
-  int rc = ScanAllHosts(console);
-  if (rc == 0) rc = EnsureNetId(console);
+  SeenProjectInfos seen;
+  int rc = ScanAllHosts(console, &seen);
+  if (rc == 0) rc = EnsureNetId(console, &seen);
   if (rc == 0) rc = CompressAttributes(console);
   if (rc == 0) {
     int removed = platform::CurrentEnv()->Unlink(MarkerPath());

@@ -126,40 +126,47 @@ int ReadSlot(AdminFile* f, long slot, PRJ* record) {
   return ParseRecordV3(line.data(), len, f->header.user_words, f->header.user_words, f->network, record);
 }
 
-int WriteSlot(AdminFile* f, long slot, const PRJ& record) {
-  std::string line;
-  if (!FormatRecordV3(record, f->header.user_words, &line)) return -1;
-  line += f->header.line_end == 2 ? "\r\n" : "\n";
+// Writes count records into consecutive slots from first with one write and
+// one flush, read back. Slots the caller has not locked are locked for it.
+int WriteSlots(AdminFile* f, long first, const PRJ* records, size_t count) {
+  if (count == 0) return 0;
+  std::string lines;
+  const char* end = f->header.line_end == 2 ? "\r\n" : "\n";
+  for (size_t i = 0; i < count; ++i) {
+    std::string line;
+    if (!FormatRecordV3(records[i], f->header.user_words, &line)) return -1;
+    lines += line;
+    lines += end;
+  }
+  const int64_t offset = f->Offset(first);
+  const int64_t bytes = static_cast<int64_t>(lines.size());
   platform::FileInfo info;
-  if (CurrentEnv()->FStat(f->fd, &info) != 0 || static_cast<int64_t>(info.size) < f->Offset(slot)) return -1;
-  const bool temporary = !f->locked_slots.count(slot);
-  if (temporary && LockRange(f, f->Offset(slot), f->LineBytes(), true) != 0) return -7;
-  // What the slot held, so that a failed write can be undone: a torn line
+  if (CurrentEnv()->FStat(f->fd, &info) != 0 || static_cast<int64_t>(info.size) < offset) return -1;
+  const bool temporary = count > 1 || !f->locked_slots.count(first);
+  if (temporary && LockRange(f, offset, bytes, true) != 0) return -7;
+  // What the slots held, so that a failed write can be undone: a torn line
   // could read as another record (or as deleted).
-  std::string before(line.size(), '\0');
-  const int64_t had = CurrentEnv()->PRead(f->fd, before.data(), before.size(), f->Offset(slot));
+  std::string before(lines.size(), '\0');
+  const int64_t had = CurrentEnv()->PRead(f->fd, before.data(), before.size(), offset);
   int rc = had < 0 ? -1 : 0;
-  if (rc == 0 &&
-      CurrentEnv()->PWrite(f->fd, line.data(), line.size(), f->Offset(slot)) != static_cast<int64_t>(line.size()))
-    rc = -1;
+  if (rc == 0 && CurrentEnv()->PWrite(f->fd, lines.data(), lines.size(), offset) != bytes) rc = -1;
   if (rc == 0 && CurrentEnv()->Sync(f->fd) != 0) rc = -1;
   if (rc == 0) {
-    std::string back(line.size(), '\0');
-    if (CurrentEnv()->PRead(f->fd, back.data(), back.size(), f->Offset(slot)) != static_cast<int64_t>(back.size()) ||
-        back != line)
-      rc = -1;
+    std::string back(lines.size(), '\0');
+    if (CurrentEnv()->PRead(f->fd, back.data(), back.size(), offset) != bytes || back != lines) rc = -1;
   }
   if (rc != 0 && had >= 0) {
-    if (had == static_cast<int64_t>(before.size()))
-      CurrentEnv()->PWrite(f->fd, before.data(), before.size(), f->Offset(slot));
-    else
-      CurrentEnv()->Truncate(f->fd, static_cast<int64_t>(info.size));  // an append: take it back
+    CurrentEnv()->PWrite(f->fd, before.data(), static_cast<size_t>(had), offset);
+    // Slots that were past the end were an append: take it back.
+    if (had < bytes) CurrentEnv()->Truncate(f->fd, static_cast<int64_t>(info.size));
     CurrentEnv()->Sync(f->fd);
   }
-  if (temporary) LockRange(f, f->Offset(slot), f->LineBytes(), false);
+  if (temporary) LockRange(f, offset, bytes, false);
   UnCachPrjList();
   return rc;
 }
+
+int WriteSlot(AdminFile* f, long slot, const PRJ& record) { return WriteSlots(f, slot, &record, 1); }
 
 }  // namespace
 
@@ -251,6 +258,13 @@ int write_prj_info(int handle, const PRJ* record) {
 }
 
 int write_PrjInfo(int handle, const PRJ* record) { return write_prj_info(handle, record); }
+
+int write_prj_records(int handle, long first_slot, const PRJ* records, size_t count) {
+  std::lock_guard<std::mutex> guard(g_mutex);
+  AdminFile* f = Get(handle);
+  if (!f || first_slot < 1 || (count > 0 && !records)) return -1;
+  return WriteSlots(f, first_slot, records, count);
+}
 
 int ReadRecordAtSlot(int handle, long slot, PRJ* record) {
   std::lock_guard<std::mutex> guard(g_mutex);

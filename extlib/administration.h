@@ -4,6 +4,7 @@
 // process sees (open-file-description locks, taken with a time limit).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -37,6 +38,10 @@ int read_prj_info(int handle, PRJ* record);
 // locked for the write. 0 or negative.
 int write_prj_info(int handle, const PRJ* record);
 int write_PrjInfo(int handle, const PRJ* record);
+// Writes count records into the consecutive slots from first_slot (the first
+// at most one past the last) with one locked write and one flush, read back;
+// a failure leaves the slots as they were. 0, -7 (not lockable) or -1.
+int write_prj_records(int handle, long first_slot, const PRJ* records, size_t count);
 // Reads the record in a slot without moving the position; as read_prj_info.
 int ReadRecordAtSlot(int handle, long slot, PRJ* record);
 // Record slot of the current position.

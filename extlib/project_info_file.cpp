@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <sstream>
 
 #include "extlib/library_init.h"
 #include "extlib/record_layout.h"
@@ -33,14 +32,17 @@ std::string FormatProjectInfo(uint32_t net_id, const PRJ& record, int containers
 }
 
 int ParseProjectInfo(const std::string& text, uint32_t* net_id, PRJ* record) {
-  std::istringstream in(text);
+  // The first four lines, each without its line end.
   std::string magic, id_line, containers_line, line;
-  std::getline(in, magic);
-  std::getline(in, id_line);
-  std::getline(in, containers_line);
-  std::getline(in, line);
-  for (std::string* s : {&magic, &id_line, &containers_line, &line})
+  size_t at = 0;
+  for (std::string* s : {&magic, &id_line, &containers_line, &line}) {
+    if (at > text.size()) break;
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    s->assign(text, at, end - at);
     if (!s->empty() && s->back() == '\r') s->pop_back();
+    at = end + 1;
+  }
   unsigned id = 0;
   int containers = 0;
   char tail = 0;

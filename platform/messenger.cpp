@@ -84,6 +84,6 @@ long TerminalMessenger::ShowProgressNotice(const std::string& text) {
 
 void TerminalMessenger::CloseProgressNotice(long) {}
 
-void TerminalMessenger::ProgressLine(const std::string& text) { Terminal::WriteOut(text); }
+void TerminalMessenger::ProgressLine(const std::string& text) { Terminal::WriteProgress(text); }
 
 }  // namespace dovrane::platform

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/env.h"
 #include "platform/text_codec.h"
@@ -15,6 +16,11 @@ int g_in = STDIN_FILENO;
 int g_out = STDOUT_FILENO;
 int g_err = STDERR_FILENO;
 bool g_captured = false;
+
+// Gathered item lines of the progress (see WriteProgress).
+std::string g_progress;
+int64_t g_progress_since = 0;
+constexpr int64_t kProgressDelayMs = 50;
 
 void WriteAll(int fd, const std::string& text) {
   std::string utf8 = Cp1252ToUtf8(text);
@@ -42,19 +48,44 @@ void Terminal::CaptureOriginalStreams() {
 }
 
 void Terminal::WriteOut(const std::string& text) {
+  FlushProgress();
   std::fflush(stdout);
   if (g_out >= 0) WriteAll(g_out, text);
 }
 
 void Terminal::WriteErr(const std::string& text) {
+  FlushProgress();
   std::fflush(stderr);
   if (g_err >= 0) WriteAll(g_err, text);
+}
+
+void Terminal::WriteProgress(const std::string& text) {
+  static bool registered = false;
+  if (!registered) {
+    registered = true;
+    std::atexit(FlushProgress);
+  }
+  const int64_t now = CurrentEnv()->MonotonicMs();
+  if (g_progress.empty()) g_progress_since = now;
+  g_progress += text;
+  // A line of a list waits a little for the next; any other line is shown at once.
+  const bool item = !text.empty() && text[0] == '\t';
+  if (!item || now - g_progress_since >= kProgressDelayMs || g_progress.size() >= 16384) FlushProgress();
+}
+
+void Terminal::FlushProgress() {
+  if (g_progress.empty()) return;
+  std::string text;
+  text.swap(g_progress);
+  std::fflush(stdout);
+  if (g_out >= 0) WriteAll(g_out, text);
 }
 
 bool Terminal::CanAsk() { return g_in >= 0 && ::isatty(g_in); }
 
 bool Terminal::ReadLine(std::string* line) {
   if (!CanAsk()) return false;
+  FlushProgress();
   std::string raw;
   char c;
   for (;;) {

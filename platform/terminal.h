@@ -15,6 +15,11 @@ class Terminal {
   // Texts are Windows-1252 and are written as UTF-8.
   static void WriteOut(const std::string& text);
   static void WriteErr(const std::string& text);
+  // Progress to standard output: the item lines of a list (beginning with a
+  // tab) are gathered for up to 50 ms and written together; any other line,
+  // any other output or question and the end of the program write them out.
+  static void WriteProgress(const std::string& text);
+  static void FlushProgress();
   // True when a person can answer a question: the original input is a terminal.
   static bool CanAsk();
   // Reads one line of the answer (UTF-8 converted to Windows-1252); false at

@@ -1,0 +1,102 @@
+#include "admin/append_batch.h"
+
+#include "admin/project_index.h"
+#include "app/tool_message_box.h"
+#include "extlib/administration.h"
+#include "extlib/attribute_cache_file.h"
+#include "extlib/library_init.h"
+#include "extlib/project_attributes.h"
+#include "platform/env.h"
+
+namespace dovrane::admin {
+
+AppendBatch::~AppendBatch() { Flush(); }
+
+ProjectIndex* AppendBatch::Index() {
+  if (records_.empty()) return CurrentIndex();
+  const int64_t now = platform::CurrentEnv()->MonotonicMs();
+  if (now - checked_ms_ < kRecheckMs) return index_;
+  checked_ms_ = now;
+  return index_ = CurrentIndex();
+}
+
+namespace {
+
+int Refused() {
+  app::ToolMessageBox(app::kMessageWarning, "Can't append record to project administration.\n");
+  return -1;
+}
+
+}  // namespace
+
+int AppendBatch::Add(const extlib::PRJ& record, const std::string& native_cache_file) {
+  // The caller has just looked the index up; while the batch holds the lock
+  // nobody else appends, so it is not checked against the file again.
+  ProjectIndex* index = records_.empty() ? CurrentIndex() : index_;
+  if (!index || index->NumberUsed(record.number)) return Refused();
+  if (records_.empty()) {
+    handle_ = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+    if (handle_ < 0 || extlib::lock_null_record(handle_, extlib::kLockRecord) != 0) return Refused();
+    extlib::NullRecord null_record;
+    // Read again under the lock: another process may have appended just before.
+    index = CurrentIndex();
+    if (!index || index->NumberUsed(record.number) || extlib::read_null_record(handle_, &null_record) != 0) {
+      extlib::lock_null_record(handle_, extlib::kUnlockRecord);
+      return Refused();
+    }
+    const long slot = index->FirstFreeSlot();
+    if (slot <= extlib::RecordSlotCount(handle_)) {
+      extlib::lock_null_record(handle_, extlib::kUnlockRecord);
+      return 1;
+    }
+    first_slot_ = slot;
+    index_ = index;
+    records_.reserve(kMaxRecords);
+    highest_ = extlib::NullRecordHighest(null_record);
+    started_ms_ = checked_ms_ = platform::CurrentEnv()->MonotonicMs();
+  } else if (index->FirstFreeSlot() != first_slot_ + static_cast<long>(records_.size())) {
+    return 1;  // another process freed a slot below: that one is used first
+  }
+  NoteUnwritten(first_slot_ + static_cast<long>(records_.size()), record);
+  records_.push_back(record);
+  if (!native_cache_file.empty()) caches_.emplace_back(record.number, native_cache_file);
+  if (records_.size() >= kMaxRecords || platform::CurrentEnv()->MonotonicMs() - started_ms_ >= kMaxWaitMs)
+    return Flush() == 0 ? 0 : -1;
+  return 0;
+}
+
+int AppendBatch::Flush() {
+  if (records_.empty()) return 0;
+  // Taken before the write: the index shows the placed records already.
+  ProjectIndex* index = CurrentIndex();
+  int rc = extlib::write_prj_records(handle_, first_slot_, records_.data(), records_.size());
+  if (rc == 0) {
+    uint32_t largest = 0;
+    for (const extlib::PRJ& r : records_)
+      if (r.number > largest) largest = r.number;
+    if (largest > highest_) {
+      extlib::NullRecord null_record;
+      null_record.version = 3;
+      extlib::SetNullRecordHighest(&null_record, largest);
+      if (extlib::write_null_record(handle_, &null_record) == 0) {
+        highest_ = largest;
+        if (index) index->SetHighest(largest);
+      }
+    }
+  }
+  UnwrittenDone(rc == 0 && index);
+  if (rc == 0 && index) IndexFollowsFile();
+  extlib::lock_null_record(handle_, extlib::kUnlockRecord);
+  records_.clear();
+  std::vector<std::pair<uint32_t, std::string>> caches;
+  caches.swap(caches_);
+  if (rc != 0) return Refused();
+  if (!caches.empty()) {
+    extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
+    for (const auto& [number, file] : caches)
+      extlib::RX_ProjectAttributesCache::instance().importFromDiskCacheFile(number, file, attributes);
+  }
+  return 0;
+}
+
+}  // namespace dovrane::admin
