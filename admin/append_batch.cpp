@@ -69,20 +69,18 @@ int AppendBatch::Flush() {
   if (records_.empty()) return 0;
   // Taken before the write: the index shows the placed records already.
   ProjectIndex* index = CurrentIndex();
-  int rc = extlib::write_prj_records(handle_, first_slot_, records_.data(), records_.size());
-  if (rc == 0) {
-    uint32_t largest = 0;
-    for (const extlib::PRJ& r : records_)
-      if (r.number > largest) largest = r.number;
-    if (largest > highest_) {
-      extlib::NullRecord null_record;
-      null_record.version = 3;
-      extlib::SetNullRecordHighest(&null_record, largest);
-      if (extlib::write_null_record(handle_, &null_record) == 0) {
-        highest_ = largest;
-        if (index) index->SetHighest(largest);
-      }
-    }
+  uint32_t largest = 0;
+  for (const extlib::PRJ& r : records_)
+    if (r.number > largest) largest = r.number;
+  extlib::NullRecord null_record;
+  null_record.version = 3;
+  extlib::SetNullRecordHighest(&null_record, largest);
+  const bool raise = largest > highest_;
+  int rc = extlib::write_prj_records(handle_, first_slot_, records_.data(), records_.size(),
+                                     raise ? &null_record : nullptr);
+  if (rc == 0 && raise) {
+    highest_ = largest;
+    if (index) index->SetHighest(largest);
   }
   UnwrittenDone(rc == 0 && index);
   if (rc == 0 && index) IndexFollowsFile();

@@ -1,12 +1,17 @@
 #include "admin/host_scan.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <cstdlib>
 
 #include <algorithm>
 #include <map>
+#include <memory>
+#include <set>
 
 #include "admin/append_batch.h"
+#include "admin/entry_prefetch.h"
 #include "admin/host_folders.h"
 #include "admin/project_index.h"
 #include "admin/register_entry.h"
@@ -36,28 +41,53 @@ std::vector<PendingEntry>& ElsewhereList() {
 
 // Registers from the end; the first failure stops the list and leaves the
 // rest (the failed entry included) for the next scan.
-// The host's project folder is looked up once per host and list; batched,
-// the appends are written together (see AppendBatch).
-void Work(long console, std::vector<PendingEntry>* list, bool batched, SeenProjectInfos* seen) {
+// The host's project folder is looked up once per host and list. With a
+// batch, the appends are written together (see AppendBatch) and the entries'
+// stored records are read ahead (see EntryPrefetch).
+void Work(long console, std::vector<PendingEntry>* list, AppendBatch* batch, SeenProjectInfos* seen) {
   std::map<std::string, HostFolder> folders;
+  std::set<std::string> failed;  // warned about once
   const uint32_t net_id = extlib::get_PRJVekNetID();
-  AppendBatch batch;
-  while (!list->empty()) {
-    const PendingEntry& e = list->back();
-    auto it = folders.find(e.host);
+  auto folder_of = [&](const std::string& host) -> HostFolder* {
+    auto it = folders.find(host);
     if (it == folders.end()) {
       HostFolder folder;
-      if (RegisterFolderOfHost(e.host, &folder.dir) != 0) break;
+      if (failed.count(host) || RegisterFolderOfHost(host, &folder.dir) != 0) {
+        failed.insert(host);
+        return nullptr;
+      }
       folder.native = platform::NativePath(folder.dir);
+      folder.fd = platform::CurrentEnv()->Open(folder.native, O_RDONLY | O_DIRECTORY);
       folder.net_id = net_id;
-      folder.batch = batched ? &batch : nullptr;
+      folder.batch = batch;
       folder.seen = seen;
-      it = folders.emplace(e.host, folder).first;
+      it = folders.emplace(host, folder).first;
     }
-    if (RegisterEntryInFolder(console, e.is_file, e.host, it->second, e.entry, e.native) != 0) break;
+    return &it->second;
+  };
+  // A whole scan's list (one host) is read ahead in the order it is worked.
+  std::unique_ptr<EntryPrefetch> prefetch;
+  if (batch && !list->empty() &&
+      std::all_of(list->begin(), list->end(), [&](const PendingEntry& e) { return e.host == list->front().host; })) {
+    HostFolder* folder = folder_of(list->front().host);
+    if (folder && folder->fd >= 0) {
+      std::vector<std::string> names;
+      names.reserve(list->size());
+      for (auto e = list->rbegin(); e != list->rend(); ++e) names.push_back(e->is_file ? "" : e->native);
+      prefetch = std::make_unique<EntryPrefetch>(folder->fd, std::move(names));
+    }
+  }
+  for (size_t worked = 0; !list->empty(); ++worked) {
+    const PendingEntry& e = list->back();
+    HostFolder* folder = folder_of(e.host);
+    if (!folder) break;
+    const PrefetchedEntry* ahead = prefetch ? prefetch->Get(worked) : nullptr;
+    if (RegisterEntryInFolder(console, e.is_file, e.host, *folder, e.entry, e.native, ahead) != 0) break;
     list->pop_back();
   }
-  batch.Flush();
+  prefetch.reset();  // before the folders it reads below are closed
+  for (auto& [host, folder] : folders)
+    if (folder.fd >= 0) platform::CurrentEnv()->Close(folder.fd);
 }
 
 bool IsFileEntry(const std::string& folder, const platform::DirEntry& e) {
@@ -86,12 +116,14 @@ void ClearPendingEntries() {
 
 namespace {
 
-int ScanHost(long console, const std::string& host, int pass, bool batched, SeenProjectInfos* seen) {
+int ScanHost(long console, const std::string& host, int pass, AppendBatch* batch, SeenProjectInfos* seen) {
   ProjectIndex* index = CurrentIndex();
   if (!index) {
     app::ToolMessageBox(app::kMessageWarning, "Can't make project list.\n");
     return -1;
   }
+  // The batch's lock is not held while a host's folder is looked at (a slow share).
+  if (batch) batch->Flush();
   std::string dir;
   if (ScanFolderOfHost(host, &dir) != 0) return -1;
   const std::string native = platform::NativePath(dir);
@@ -145,14 +177,14 @@ int ScanHost(long console, const std::string& host, int pass, bool batched, Seen
         elsewhere.push_back(pending);
     }
   }
-  Work(console, &fresh, batched, seen);
-  Work(console, &elsewhere, batched, seen);
+  Work(console, &fresh, batch, seen);
+  Work(console, &elsewhere, batch, seen);
   return 0;
 }
 
 }  // namespace
 
-int ScanHostProjects(long console, const std::string& host, int pass) { return ScanHost(console, host, pass, false, nullptr); }
+int ScanHostProjects(long console, const std::string& host, int pass) { return ScanHost(console, host, pass, nullptr, nullptr); }
 
 int ScanAllHosts(long console, SeenProjectInfos* seen) {
   char* list = nullptr;
@@ -165,8 +197,11 @@ int ScanAllHosts(long console, SeenProjectInfos* seen) {
   for (int i = 0; i < count; ++i) hosts.emplace_back(list + i * 17);
   std::free(list);
   app::lfConsoleWrite(console, "Search for hosts ...  %d found\n", count);
+  // One batch for all hosts: written when full or old enough, before each host's folder is listed, and at the end.
+  AppendBatch batch;
   for (int pass = 1; pass <= 2; ++pass)
-    for (const std::string& host : hosts) ScanHost(console, host, pass, true, seen);
+    for (const std::string& host : hosts) ScanHost(console, host, pass, &batch, seen);
+  batch.Flush();
   app::lfConsoleWrite(console, "... finished\n");
   return 0;
 }

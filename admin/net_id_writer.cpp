@@ -1,6 +1,7 @@
 #include "admin/net_id_writer.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,13 @@ int WriteOne(const extlib::PRJ& record, uint32_t id, EntryPaths* paths, int cont
   return 0;
 }
 
+// Records whose fields are all equal format the same (and the test is cheap).
+bool SameFields(const extlib::PRJ& a, const extlib::PRJ& b) {
+  return std::memcmp(a.name, b.name, sizeof a.name) == 0 && std::strncmp(a.host, b.host, sizeof a.host) == 0 &&
+         a.status == b.status && a.version == b.version && a.number == b.number && a.dbkey == b.dbkey &&
+         a.begin == b.begin && a.owner == b.owner && std::memcmp(a.members, b.members, sizeof a.members) == 0;
+}
+
 }  // namespace
 
 int WriteNetIdToProject(const extlib::PRJ& record, uint32_t id) {
@@ -102,8 +110,8 @@ int WriteNetIdToAllProjects(uint32_t id, long console, const SeenProjectInfos* s
     if (seen) {
       auto known = seen->find(r.number);
       if (known != seen->end() && known->second.net_id == id && known->second.host == r.host &&
-          extlib::FormatProjectInfo(id, known->second.record, containers) ==
-              extlib::FormatProjectInfo(id, r, containers))
+          (SameFields(known->second.record, r) || extlib::FormatProjectInfo(id, known->second.record, containers) ==
+                                                      extlib::FormatProjectInfo(id, r, containers)))
         continue;
     }
     WriteOne(r, id, &paths, containers);

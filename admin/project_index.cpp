@@ -27,8 +27,9 @@ struct IndexState {
 };
 
 IndexState& State() {
-  static IndexState state;
-  return state;
+  // Never destroyed: freeing a large index at exit would only cost time.
+  static IndexState* state = new IndexState;
+  return *state;
 }
 
 int StampNow(Stamp* stamp) {

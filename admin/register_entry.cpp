@@ -1,8 +1,10 @@
 #include "admin/register_entry.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "admin/append_batch.h"
+#include "admin/entry_prefetch.h"
 #include "admin/host_folders.h"
 #include "admin/project_index.h"
 #include "admin/record_writes.h"
@@ -137,7 +139,8 @@ int RegisterProjectEntry(long console, bool is_file, const std::string& host, co
 }
 
 int RegisterEntryInFolder(long console, bool is_file, const std::string& host, const HostFolder& folder,
-                          const std::string& entry_name, const std::string& native_entry) {
+                          const std::string& entry_name, const std::string& native_entry,
+                          const PrefetchedEntry* ahead) {
   EntryName entry;
   if (!ParseEntryName(entry_name, &entry) || entry.base.empty() ||
       (!entry.number_name && entry.base.size() > static_cast<size_t>(extlib::kNameLength)))
@@ -168,7 +171,9 @@ int RegisterEntryInFolder(long console, bool is_file, const std::string& host, c
 
   std::string project_path = full;
   std::string native_project;
-  if (!is_file && !folder.native.empty() && !native_entry.empty()) native_project = folder.native + "/" + native_entry;
+  // Files below the entry are reached from the open host folder.
+  const bool relative = !is_file && folder.fd >= 0 && !folder.native.empty() && !native_entry.empty();
+  if (relative) native_project = folder.native + "/" + native_entry;
   if (is_file) {
     int link = extlib::resolve_prj_link(&project_path);
     if (link == -2 && Reachability().LinkTargetReachable(full)) {
@@ -192,7 +197,16 @@ int RegisterEntryInFolder(long console, bool is_file, const std::string& host, c
   uint32_t stored_id = 0;
   bool reorganise = false;
   // A folder whose stored record reads is accessible; only otherwise is it looked at.
-  const int stored = extlib::ReadProjectInfo(native_project, &stored_id, &record);
+  if (!relative) ahead = nullptr;
+  int stored;
+  if (ahead) {
+    stored = ahead->stored;
+    stored_id = ahead->net_id;
+    record = ahead->record;
+  } else {
+    stored = relative ? extlib::ReadProjectInfoAt(folder.fd, native_entry, &stored_id, &record)
+                      : extlib::ReadProjectInfo(native_project, &stored_id, &record);
+  }
   if (stored != 0 && extlib::ldirexC(kEntrySlot, 0) != 0) {
     app::lfConsoleWrite(console, "Can't access path <%s>\n\t skiped.\n", project_path.c_str());
     return 0;
@@ -255,8 +269,14 @@ int RegisterEntryInFolder(long console, bool is_file, const std::string& host, c
   }
 
   // The disk cache lies in the final folder, known here: no lookup by number.
-  const std::string cache_file =
+  std::string cache_file =
       (rename ? platform::NativePath(final_dir) : native_project) + "/" + extlib::kAttributeCacheFileName;
+  platform::FileInfo cache_info;
+  if (relative && !rename &&
+      (ahead ? ahead->cache_absent
+             : platform::CurrentEnv()->StatAt(folder.fd, native_entry + "/" + extlib::kAttributeCacheFileName,
+                                              &cache_info) == -ENOENT))
+    cache_file.clear();  // most folders have none: nothing to import
   if (folder.batch && !rename && !reorganise) {
     const int placed = folder.batch->Add(record, cache_file);
     if (placed == 0) {
@@ -270,8 +290,10 @@ int RegisterEntryInFolder(long console, bool is_file, const std::string& host, c
     app::ToolMessageBox(app::kMessageWarning, "Can't append record to project administration.\n");
     return 1;
   }
-  extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
-  extlib::RX_ProjectAttributesCache::instance().importFromDiskCacheFile(record.number, cache_file, attributes);
+  if (!cache_file.empty()) {
+    extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
+    extlib::RX_ProjectAttributesCache::instance().importFromDiskCacheFile(record.number, cache_file, attributes);
+  }
   if (reorganise && extlib::lfinipC(kEntrySlot, final_dir + "\\") == 0) extlib::kpvtad2(kEntrySlot);
   return 0;
 }

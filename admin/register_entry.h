@@ -25,18 +25,22 @@ bool ParseEntryName(const std::string& name, EntryName* entry);
 // console 0: no progress lines.
 int RegisterProjectEntry(long console, bool is_file, const std::string& host, const std::string& entry);
 class AppendBatch;
+struct PrefetchedEntry;
 
 // What the registrations of many entries of one host share, looked up once.
 struct HostFolder {
   std::string dir;      // the host's project folder (RegisterFolderOfHost)
   std::string native;   // its native path; "" to look each entry up
+  int fd = -1;          // the open folder native names it, for short path walks; -1 none
   uint32_t net_id = 0;  // the installation's identifier (get_PRJVekNetID)
   AppendBatch* batch = nullptr;  // when set, plain appends go into it
   SeenProjectInfos* seen = nullptr;  // when set, collects the stored records read
 };
 // The same for callers that register many entries; native_entry is the
 // entry's name as listed in folder.native ("" to look it up).
+// ahead: the entry's stored record and disk cache as read ahead (may be null).
 int RegisterEntryInFolder(long console, bool is_file, const std::string& host, const HostFolder& folder,
-                          const std::string& entry, const std::string& native_entry = "");
+                          const std::string& entry, const std::string& native_entry = "",
+                          const PrefetchedEntry* ahead = nullptr);
 
 }  // namespace dovrane::admin

@@ -45,12 +45,19 @@ for n in "${sizes[@]}"; do
   printf '%-9s %-34s %10.3f %10.3f %7.2f\n' "$n" "-update vs cut|sort|uniq -d" "$upd" "$pipe" "$(echo "$upd / $pipe" | bc -l)"
 
   cp "$net/project.dat" "$work/saved.dat"
-  rm "$net/project.dat"
-  rest=$(once "$dovrane" -restore)
-  if [ "$(wc -l <"$net/project.dat")" != "$(wc -l <"$work/saved.dat")" ]; then
-    echo "restore at $n projects did not bring every record back" >&2
-    exit 1
-  fi
+  # Median of three rebuilds, each from a deleted project.dat, as find gets
+  # the median of three listings (the first run after the sample tool also
+  # pays for the file system's first lookups of names that are not there).
+  times=()
+  for _ in 1 2 3; do
+    rm -f "$net/project.dat"
+    times+=("$(once "$dovrane" -restore)")
+    if [ "$(wc -l <"$net/project.dat")" != "$(wc -l <"$work/saved.dat")" ]; then
+      echo "restore at $n projects did not bring every record back" >&2
+      exit 1
+    fi
+  done
+  rest=$(printf '%s\n' "${times[@]}" | sort -g | sed -n 2p)
   fnd=$(median_of_3 bash -c "find '$inst'/unc/*/cad/Prj -mindepth 1 -maxdepth 1 -name '*.prj'")
   printf '%-9s %-34s %10.3f %10.3f %7.2f\n' "$n" "-restore vs find" "$rest" "$fnd" "$(echo "$rest / $fnd" | bc -l)"
   cd - >/dev/null

@@ -128,7 +128,7 @@ int ReadSlot(AdminFile* f, long slot, PRJ* record) {
 
 // Writes count records into consecutive slots from first with one write and
 // one flush, read back. Slots the caller has not locked are locked for it.
-int WriteSlots(AdminFile* f, long first, const PRJ* records, size_t count) {
+int WriteSlots(AdminFile* f, long first, const PRJ* records, size_t count, const NullRecord* null_record = nullptr) {
   if (count == 0) return 0;
   std::string lines;
   const char* end = f->header.line_end == 2 ? "\r\n" : "\n";
@@ -150,6 +150,12 @@ int WriteSlots(AdminFile* f, long first, const PRJ* records, size_t count) {
   const int64_t had = CurrentEnv()->PRead(f->fd, before.data(), before.size(), offset);
   int rc = had < 0 ? -1 : 0;
   if (rc == 0 && CurrentEnv()->PWrite(f->fd, lines.data(), lines.size(), offset) != bytes) rc = -1;
+  if (rc == 0 && null_record) {
+    // One flush for both: a crash may keep either without the other, which
+    // is harmless (a number above the highest is passed over when choosing).
+    std::string text = FormatHeader(null_record->version, NullRecordHighest(*null_record), f->header.line_end);
+    if (CurrentEnv()->PWrite(f->fd, text.data(), L::kHeaderText, 0) != L::kHeaderText) rc = -1;
+  }
   if (rc == 0 && CurrentEnv()->Sync(f->fd) != 0) rc = -1;
   if (rc == 0) {
     std::string back(lines.size(), '\0');
@@ -259,11 +265,12 @@ int write_prj_info(int handle, const PRJ* record) {
 
 int write_PrjInfo(int handle, const PRJ* record) { return write_prj_info(handle, record); }
 
-int write_prj_records(int handle, long first_slot, const PRJ* records, size_t count) {
+int write_prj_records(int handle, long first_slot, const PRJ* records, size_t count, const NullRecord* null_record) {
   std::lock_guard<std::mutex> guard(g_mutex);
   AdminFile* f = Get(handle);
   if (!f || first_slot < 1 || (count > 0 && !records)) return -1;
-  return WriteSlots(f, first_slot, records, count);
+  if (null_record && (!f->null_locked || null_record->version != L::kCurrentVersion)) return -1;
+  return WriteSlots(f, first_slot, records, count, null_record);
 }
 
 int ReadRecordAtSlot(int handle, long slot, PRJ* record) {

@@ -40,8 +40,11 @@ int write_prj_info(int handle, const PRJ* record);
 int write_PrjInfo(int handle, const PRJ* record);
 // Writes count records into the consecutive slots from first_slot (the first
 // at most one past the last) with one locked write and one flush, read back;
-// a failure leaves the slots as they were. 0, -7 (not lockable) or -1.
-int write_prj_records(int handle, long first_slot, const PRJ* records, size_t count);
+// a failure leaves the slots as they were. With null_record (its lock held by
+// the caller) the null record is written before the same flush. 0, -7 (not
+// lockable) or -1.
+int write_prj_records(int handle, long first_slot, const PRJ* records, size_t count,
+                      const NullRecord* null_record = nullptr);
 // Reads the record in a slot without moving the position; as read_prj_info.
 int ReadRecordAtSlot(int handle, long slot, PRJ* record);
 // Record slot of the current position.

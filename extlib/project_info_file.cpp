@@ -1,5 +1,7 @@
 #include "extlib/project_info_file.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
 
 #include <algorithm>
@@ -56,8 +58,12 @@ int ParseProjectInfo(const std::string& text, uint32_t* net_id, PRJ* record) {
 }
 
 int ReadProjectInfo(const std::string& native_dir, uint32_t* net_id, PRJ* record) {
+  return ReadProjectInfoAt(AT_FDCWD, native_dir, net_id, record);
+}
+
+int ReadProjectInfoAt(int dirfd, const std::string& dir, uint32_t* net_id, PRJ* record) {
   std::string text;
-  int rc = platform::ReadWholeFile(native_dir + "/" + kProjectInfoFile, &text);
+  int rc = platform::ReadWholeFileAt(dirfd, dir + "/" + kProjectInfoFile, &text);
   if (rc == -ENOENT || rc == -ENOTDIR) return -2;
   if (rc != 0) return kProjectInfoUnreadable;  // there, but not readable now: not the same as none
   return ParseProjectInfo(text, net_id, record);

@@ -17,6 +17,8 @@ std::string FormatProjectInfo(uint32_t net_id, const PRJ& record, int containers
 int ParseProjectInfo(const std::string& text, uint32_t* net_id, PRJ* record);
 // The same on a native project folder: 0, -2 none stored, -1 damaged.
 int ReadProjectInfo(const std::string& native_dir, uint32_t* net_id, PRJ* record);
+// The same on a folder given relative to the open folder dirfd.
+int ReadProjectInfoAt(int dirfd, const std::string& dir, uint32_t* net_id, PRJ* record);
 int WriteProjectInfo(const std::string& native_dir, uint32_t net_id, const PRJ& record);
 
 // The stored record exists but could not be read (an I/O error, not damage).

@@ -358,6 +358,8 @@ Env* g_current_env = &g_posix_env;
 
 Env* CurrentEnv() { return g_current_env; }
 
+bool UsingPosixEnv() { return g_current_env == &g_posix_env; }
+
 Env* SetCurrentEnv(Env* env) {
   Env* previous = g_current_env;
   g_current_env = env ? env : &g_posix_env;

@@ -121,6 +121,9 @@ Env* CurrentEnv();
 // Replaces the current Env (null restores the POSIX one); returns the previous.
 // REQUIRES: no other thread uses the Env while it is replaced.
 Env* SetCurrentEnv(Env* env);
+// True while the current Env is the POSIX one, which keeps no state and may
+// be used from several threads.
+bool UsingPosixEnv();
 
 // errno as our error value (negative), in one place.
 int ErrnoResult();

@@ -9,9 +9,11 @@
 
 namespace dovrane::platform {
 
-int ReadWholeFile(const std::string& path, std::string* contents) {
+int ReadWholeFile(const std::string& path, std::string* contents) { return ReadWholeFileAt(AT_FDCWD, path, contents); }
+
+int ReadWholeFileAt(int dirfd, const std::string& name, std::string* contents) {
   Env* env = CurrentEnv();
-  int fd = env->Open(path, O_RDONLY);
+  int fd = env->OpenAt(dirfd, name, O_RDONLY);
   if (fd < 0) return fd;
   contents->clear();
   char buf[65536];

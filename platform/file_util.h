@@ -7,6 +7,9 @@ namespace dovrane::platform {
 
 // Reads the whole file at native path. 0 or -errno.
 int ReadWholeFile(const std::string& path, std::string* contents);
+// The same for a name relative to the open folder dirfd (a short path walk
+// when many files below one folder are read).
+int ReadWholeFileAt(int dirfd, const std::string& name, std::string* contents);
 
 // Replaces the file at native path with contents, crash-safe: writes a new
 // file beside it, flushes it, checks the close, renames it into place and
