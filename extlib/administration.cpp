@@ -150,11 +150,14 @@ int WriteSlots(AdminFile* f, long first, const PRJ* records, size_t count, const
   const int64_t had = CurrentEnv()->PRead(f->fd, before.data(), before.size(), offset);
   int rc = had < 0 ? -1 : 0;
   if (rc == 0 && CurrentEnv()->PWrite(f->fd, lines.data(), lines.size(), offset) != bytes) rc = -1;
+  // One flush for both: a crash may keep either without the other, which
+  // is harmless (a number above the highest is passed over when choosing).
+  std::string old_header(L::kHeaderText, '\0');
   if (rc == 0 && null_record) {
-    // One flush for both: a crash may keep either without the other, which
-    // is harmless (a number above the highest is passed over when choosing).
     std::string text = FormatHeader(null_record->version, NullRecordHighest(*null_record), f->header.line_end);
-    if (CurrentEnv()->PWrite(f->fd, text.data(), L::kHeaderText, 0) != L::kHeaderText) rc = -1;
+    if (CurrentEnv()->PRead(f->fd, old_header.data(), L::kHeaderText, 0) != L::kHeaderText ||
+        CurrentEnv()->PWrite(f->fd, text.data(), L::kHeaderText, 0) != L::kHeaderText)
+      rc = -1;
   }
   if (rc == 0 && CurrentEnv()->Sync(f->fd) != 0) rc = -1;
   if (rc == 0) {
@@ -162,6 +165,7 @@ int WriteSlots(AdminFile* f, long first, const PRJ* records, size_t count, const
     if (CurrentEnv()->PRead(f->fd, back.data(), back.size(), offset) != bytes || back != lines) rc = -1;
   }
   if (rc != 0 && had >= 0) {
+    if (null_record && old_header[0] != '\0') CurrentEnv()->PWrite(f->fd, old_header.data(), L::kHeaderText, 0);
     CurrentEnv()->PWrite(f->fd, before.data(), static_cast<size_t>(had), offset);
     // Slots that were past the end were an append: take it back.
     if (had < bytes) CurrentEnv()->Truncate(f->fd, static_cast<int64_t>(info.size));

@@ -5,7 +5,11 @@
 #include <set>
 #include <tuple>
 
+#include "admin/net_id_writer.h"
+#include "admin/record_writes.h"
+#include "extlib/attribute_cache_file.h"
 #include "extlib/net_id.h"
+#include "extlib/project_attributes.h"
 #include "extlib/project_data.h"
 #include "extlib/project_info_file.h"
 #include "extlib/users.h"
@@ -55,6 +59,68 @@ TEST_F(RestoreUpdateTest, RestoreRebuildsEveryProjectAndStoresTheIdentifierInPro
   EXPECT_EQ(Find(records, unstamped.number)->owner, 0u);
   EXPECT_EQ(Find(records, unstamped.number)->members[0], 0);
   EXPECT_EQ(Find(records, out.number)->status, extlib::kStatusBlank | extlib::kStatusProjectOut);
+}
+
+// Folders that need a rename, a new stored record or an import between
+// plain ones: the rebuild writes the plain ones together and must still keep
+// every project, its attributes and the order of its writes.
+TEST_F(RestoreUpdateTest, RestoreOfMixedFoldersKeepsEveryProjectAndItsAttributes) {
+  const std::set<Key> before = Keys();
+  const uint32_t id = extlib::get_PRJVekNetID();
+  const extlib::PRJ with_cache = OnHost("SRV1");
+  extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
+  ASSERT_EQ(attributes.setAttribute(with_cache.number, "PRJ_DESCRIPTION", "aus dem Cache"), 0);
+  ASSERT_EQ(extlib::RX_ProjectAttributesCache::instance().exportToDiskCacheFile(
+                with_cache.number, Folder("SRV1", with_cache.number) + "/" + extlib::kAttributeCacheFileName,
+                attributes),
+            0);
+  ASSERT_GE(attributes.deleteAttributesByProject(with_cache.number), 0);
+  attributes.close();
+  fs::create_directories(Unc("SRV2/cad/Prj/Werkhalle.prj"));
+  ASSERT_EQ(extlib::CreateProjectData(Unc("SRV2/cad/Prj/Werkhalle.prj")), 0);
+  fs::create_directories(Folder("SRV3", 90));
+  testing::WriteFile(Folder("SRV3", 90) + "/" + extlib::kProjectInfoFile, "damaged\r\n");
+  extlib::close_prj_info_handle(extlib::kSlotNet);
+  fs::remove(NetFile("project.dat"));
+
+  testing::ProgramResult run = Run({"-restore"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  std::set<Key> after = Keys();
+  for (const Key& k : before) EXPECT_EQ(after.count(k), 1u) << std::get<0>(k);
+  const auto records = Records();
+  EXPECT_EQ(records.size(), before.size() + 2);
+  const extlib::PRJ* werkhalle = FindName(records, "Werkhalle");
+  ASSERT_NE(werkhalle, nullptr);
+  EXPECT_TRUE(fs::is_directory(Folder("SRV2", werkhalle->number)));
+  ASSERT_NE(Find(records, 90), nullptr);
+  EXPECT_EQ(extlib::TrimmedName(Find(records, 90)->name), "n0000090");
+  std::set<uint32_t> numbers;
+  for (const extlib::PRJ& r : records) {
+    numbers.insert(r.number);
+    EXPECT_EQ(StoredId(r), id) << r.number;
+  }
+  EXPECT_EQ(numbers.size(), records.size());
+  std::string value;
+  ASSERT_EQ(attributes.getAttribute(with_cache.number, "PRJ_DESCRIPTION", &value), 0);
+  EXPECT_EQ(value, "aus dem Cache");
+  EXPECT_FALSE(fs::exists(NetFile("project.dat.rebuild")));
+}
+
+TEST_F(RestoreUpdateTest, IdentifierPassRewritesAFolderWhoseRecordChangedAfterTheScanReadIt) {
+  const uint32_t id = extlib::get_PRJVekNetID();
+  const extlib::PRJ read = OnHost("SRV2");
+  SeenProjectInfos seen;
+  seen[read.number] = {read.host, id, read};
+  extlib::PRJ changed = read;
+  changed.owner = read.owner == 2 ? 3 : 2;
+  int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  ASSERT_EQ(RewriteRecord(changed, handle, 0), 0);
+  ASSERT_EQ(WriteNetIdToAllProjects(id, 0, &seen), 0);
+  uint32_t stored_id = 0;
+  extlib::PRJ stored;
+  ASSERT_EQ(extlib::ReadProjectInfo(Folder("SRV2", read.number), &stored_id, &stored), 0);
+  EXPECT_EQ(stored.owner, changed.owner);
+  EXPECT_EQ(stored_id, id);
 }
 
 TEST_F(RestoreUpdateTest, UpdateWithDuplicateNumbersKeepsTheOldFileAndRebuilds) {

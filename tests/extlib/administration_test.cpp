@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "extlib/project_list.h"
+#include "platform/fault_injection_env.h"
 #include "support/small_installation.h"
 
 namespace dovrane::extlib {
@@ -123,6 +124,55 @@ TEST_F(AdministrationTest, LockedRecordIsNotWrittenByAnotherProcess) {
   EXPECT_EQ(lock_prj_info(h, 77, kLockRecord), -3);
   lock_prj_info(h, 5, kUnlockRecord);
   lock_null_record(h, kUnlockRecord);
+}
+
+TEST_F(AdministrationTest, SeveralRecordsGoInWithOneFlushAndTheNullRecordWithThem) {
+  int h = open_prj_info(23, kOpenExisting);
+  const PRJ records[] = {SmallInstallation::Record("Gamma", 12), SmallInstallation::Record("Delta", 13),
+                         SmallInstallation::Record("Epsilon", 14, "SRV2")};
+  EXPECT_NE(write_prj_records(h, 4, records, 3), 0);  // slot 3 would stay undefined
+  NullRecord raised;
+  SetNullRecordHighest(&raised, 14);
+  EXPECT_NE(write_prj_records(h, 3, records, 3, &raised), 0);  // the null record's lock is not held
+  EXPECT_EQ(RecordSlotCount(h), 2);
+
+  platform::FaultInjectionEnv counting;  // armed for nothing: counts the flushes
+  platform::SetCurrentEnv(&counting);
+  ASSERT_EQ(lock_null_record(h, kLockRecord), 0);
+  const int rc = write_prj_records(h, 3, records, 3, &raised);
+  lock_null_record(h, kUnlockRecord);
+  platform::SetCurrentEnv(nullptr);
+  ASSERT_EQ(rc, 0);
+  EXPECT_EQ(counting.Calls(platform::FaultPoint::kSync), 1);
+  EXPECT_EQ(RecordSlotCount(h), 5);
+  for (long slot = 3; slot <= 5; ++slot) {
+    PRJ r;
+    ASSERT_EQ(ReadRecordAtSlot(h, slot, &r), 0);
+    EXPECT_EQ(r.number, records[slot - 3].number);
+    EXPECT_STREQ(r.host, records[slot - 3].host);
+  }
+  EXPECT_EQ(inst_.Admin().substr(0, 12), " 3n0000014\r\n");
+  // In place over existing slots as well.
+  const PRJ renamed[] = {SmallInstallation::Record("Alpha2", 5), SmallInstallation::Record("Beta2", 9)};
+  ASSERT_EQ(write_prj_records(h, 1, renamed, 2), 0);
+  PRJ found;
+  EXPECT_EQ(get_project_info("Beta2", &found), 0);
+  EXPECT_EQ(RecordSlotCount(h), 5);
+}
+
+TEST_F(AdministrationTest, SeveralRecordsWaitForAnotherProcessesLockOnAnyOfTheirSlots) {
+  int h = open_prj_info(23, kOpenExisting);
+  ASSERT_EQ(lock_prj_info(h, 9, kLockRecord), 0);  // slot 2
+  SetRecordLockTimeoutMs(100);
+  const std::string before = inst_.Admin();
+  EXPECT_EQ(InChild([] {
+              const PRJ records[] = {SmallInstallation::Record("Alpha2", 5), SmallInstallation::Record("Beta2", 9),
+                                     SmallInstallation::Record("Gamma", 12)};
+              return write_prj_records(open_prj_info(23, kOpenExisting), 1, records, 3) == -7 ? 0 : 1;
+            }),
+            0);
+  EXPECT_EQ(inst_.Admin(), before);
+  lock_prj_info(h, 9, kUnlockRecord);
 }
 
 }  // namespace

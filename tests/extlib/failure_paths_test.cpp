@@ -57,6 +57,22 @@ TEST_F(FailurePathsTest, FailedRecordWriteReleasesItsLock) {
   EXPECT_EQ(inst_.Admin(), before);  // the torn line was put back
 }
 
+TEST_F(FailurePathsTest, FailedWriteOfSeveralRecordsTakesTheAppendBack) {
+  const std::string before = inst_.Admin();
+  const PRJ records[] = {SmallInstallation::Record("Alpha2", 5), SmallInstallation::Record("Gamma", 12),
+                         SmallInstallation::Record("Delta", 13)};
+  for (platform::FaultPoint point : {platform::FaultPoint::kWrite, platform::FaultPoint::kSync}) {
+    int h = open_prj_info(23, kOpenExisting);
+    ASSERT_GE(h, 0);
+    env_.Arm(point, 1, EIO);
+    platform::SetCurrentEnv(&env_);
+    EXPECT_NE(write_prj_records(h, 1, records, 3), 0);  // one slot in place, two appended
+    platform::SetCurrentEnv(nullptr);
+    EXPECT_EQ(inst_.Admin(), before);
+    EXPECT_EQ(OtherProcessLocks(5), 0);
+  }
+}
+
 TEST_F(FailurePathsTest, FailedCreationLeavesNoFolderAndNoRecord) {
   const std::string before = inst_.Admin();
   for (platform::FaultPoint point : {platform::FaultPoint::kRename, platform::FaultPoint::kWrite}) {

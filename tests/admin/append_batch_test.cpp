@@ -1,0 +1,163 @@
+#include "admin/append_batch.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "admin/record_writes.h"
+#include "extlib/attribute_cache_file.h"
+#include "extlib/project_attributes.h"
+#include "platform/fault_injection_env.h"
+#include "platform/file_util.h"
+#include "repair_fixture.h"
+
+namespace dovrane::admin {
+namespace {
+
+constexpr uint32_t kProjects = 12;
+
+class AppendBatchTest : public RepairTest {
+ protected:
+  void SetUp() override { MakeInstallation(2, kProjects); }
+  static extlib::PRJ Record(const std::string& name, uint32_t number, const std::string& host = "SRV2") {
+    extlib::PRJ r;
+    extlib::SetPrjName(&r, name);
+    extlib::SetPrjHost(&r, host);
+    r.number = number;
+    return r;
+  }
+  // 0 when another process can take the null record's lock at once (appending).
+  int OtherProcessCanAppend() {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+      extlib::close_prj_info_handle(extlib::kSlotNet);
+      extlib::SetRecordLockTimeoutMs(50);
+      int h = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+      ::_exit(h >= 0 && extlib::lock_null_record(h, extlib::kLockRecord) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WEXITSTATUS(status);
+  }
+  uint32_t HighestInFile() { return extlib::NullRecordHighest(ParseNull(Admin())); }
+  static extlib::NullRecord ParseNull(const std::string& text) {
+    extlib::NullRecord n;
+    std::memcpy(n.highest, text.data() + 2, 8);
+    return n;
+  }
+};
+
+TEST_F(AppendBatchTest, PlacedRecordsAreSeenAtOnceAndWrittenTogetherUnderTheAppendLock) {
+  const std::string before = Admin();
+  AppendBatch batch;
+  ASSERT_EQ(batch.Add(Record("Anbau", 40), ""), 0);
+  ASSERT_EQ(batch.Add(Record("Brunnen", 41), ""), 0);
+  // The run sees them (numbers and names in use, slots taken) before the file has them.
+  ProjectIndex* index = CurrentIndex();
+  ASSERT_NE(index, nullptr);
+  EXPECT_TRUE(index->NumberUsed(41));
+  EXPECT_TRUE(index->NameUsed("Anbau"));
+  EXPECT_EQ(index->FirstFreeSlot(), static_cast<long>(kProjects) + 3);
+  EXPECT_EQ(Admin(), before);
+  EXPECT_EQ(batch.Add(Record("Carport", 40), ""), -1);  // a number placed already
+  EXPECT_NE(OtherProcessCanAppend(), 0);
+
+  ASSERT_EQ(batch.Flush(), 0);
+  EXPECT_EQ(OtherProcessCanAppend(), 0);
+  const auto records = Records();
+  ASSERT_EQ(records.size(), kProjects + 2);
+  EXPECT_EQ(extlib::TrimmedName(records[kProjects].name), "Anbau");
+  EXPECT_EQ(extlib::TrimmedName(records[kProjects + 1].name), "Brunnen");
+  EXPECT_EQ(HighestInFile(), 41u);
+  EXPECT_EQ(batch.Size(), 0u);
+  EXPECT_EQ(batch.Flush(), 0);  // nothing left: no write
+  EXPECT_EQ(Records().size(), kProjects + 2);
+}
+
+TEST_F(AppendBatchTest, PlacedRecordsSurviveTheIndexBeingReadAgainAfterAnotherWriter) {
+  const extlib::PRJ first = Records().front();
+  AppendBatch batch;
+  ASSERT_EQ(batch.Add(Record("Anbau", 40), ""), 0);
+  // Another process rewrites a record (no append: that waits for the batch).
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    extlib::close_prj_info_handle(extlib::kSlotNet);
+    extlib::PRJ renamed = first;
+    extlib::SetPrjName(&renamed, "Umbenannt");
+    int h = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+    ::_exit(h >= 0 && extlib::seek_prj_set(h, 1) == 0 && extlib::write_prj_info(h, &renamed) == 0 ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+
+  ProjectIndex* index = CurrentIndex();  // read again: the file changed
+  ASSERT_NE(index, nullptr);
+  EXPECT_TRUE(index->NameUsed("Umbenannt"));
+  EXPECT_TRUE(index->NumberUsed(40));
+  EXPECT_EQ(index->FirstFreeSlot(), static_cast<long>(kProjects) + 2);
+  ASSERT_EQ(batch.Add(Record("Brunnen", 41), ""), 0);
+  ASSERT_EQ(batch.Flush(), 0);
+  const auto records = Records();
+  ASSERT_EQ(records.size(), kProjects + 2);
+  EXPECT_EQ(extlib::TrimmedName(records[0].name), "Umbenannt");
+  EXPECT_EQ(records[kProjects].number, 40u);
+  EXPECT_EQ(records[kProjects + 1].number, 41u);
+}
+
+TEST_F(AppendBatchTest, AFreedSlotIsLeftToASingleAppend) {
+  const extlib::PRJ third = Records()[2];
+  int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  ASSERT_EQ(MarkRecordDeleted(third, handle), 0);
+  AppendBatch batch;
+  EXPECT_EQ(batch.Add(Record("Anbau", 40), ""), 1);
+  EXPECT_EQ(OtherProcessCanAppend(), 0);  // refused without keeping the lock
+  ASSERT_EQ(AppendRecord(Record("Anbau", 40)), 0);
+  EXPECT_EQ(extlib::TrimmedName(Records()[2].name), "Anbau");
+  EXPECT_EQ(batch.Add(Record("Brunnen", 41), ""), 0);  // now after the last again
+  ASSERT_EQ(batch.Flush(), 0);
+  EXPECT_EQ(Records().back().number, 41u);
+}
+
+TEST_F(AppendBatchTest, FailedWriteLeavesTheAdministrationAndForgetsThePlacedRecords) {
+  const std::string before = Admin();
+  AppendBatch batch;
+  ASSERT_EQ(batch.Add(Record("Anbau", 40), ""), 0);
+  ASSERT_EQ(batch.Add(Record("Brunnen", 41), ""), 0);
+  platform::FaultInjectionEnv faults;
+  faults.Arm(platform::FaultPoint::kSync, 1, EIO);
+  platform::Env* previous = platform::SetCurrentEnv(&faults);
+  EXPECT_EQ(batch.Flush(), -1);
+  platform::SetCurrentEnv(previous);
+  EXPECT_EQ(Admin(), before);
+  ASSERT_FALSE(messages_.texts.empty());
+  EXPECT_EQ(messages_.texts.back(), "Can't append record to project administration.\n");
+  ProjectIndex* index = CurrentIndex();
+  ASSERT_NE(index, nullptr);
+  EXPECT_FALSE(index->NumberUsed(40));
+  EXPECT_EQ(index->FirstFreeSlot(), static_cast<long>(kProjects) + 1);
+  EXPECT_EQ(OtherProcessCanAppend(), 0);
+}
+
+TEST_F(AppendBatchTest, DiskCacheIsImportedOnlyOnceItsRecordIsWritten) {
+  // A disk cache of project 40 in a folder, as exported by another installation.
+  extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
+  ASSERT_EQ(attributes.setAttribute(40, "PRJ_DESCRIPTION", "Anbau Nord"), 0);
+  const std::string cache = Unc("SRV2/cad/Prj/n0000040.prj/") + extlib::kAttributeCacheFileName;
+  ASSERT_EQ(platform::MakeDirectories(Unc("SRV2/cad/Prj/n0000040.prj")), 0);
+  ASSERT_EQ(extlib::RX_ProjectAttributesCache::instance().exportToDiskCacheFile(40, cache, attributes), 0);
+  ASSERT_GE(attributes.deleteAttributesByProject(40), 0);
+
+  AppendBatch batch;
+  ASSERT_EQ(batch.Add(Record("Anbau", 40), cache), 0);
+  std::string value;
+  EXPECT_NE(attributes.getAttribute(40, "PRJ_DESCRIPTION", &value), 0);
+  ASSERT_EQ(batch.Flush(), 0);
+  ASSERT_EQ(attributes.getAttribute(40, "PRJ_DESCRIPTION", &value), 0);
+  EXPECT_EQ(value, "Anbau Nord");
+}
+
+}  // namespace
+}  // namespace dovrane::admin
