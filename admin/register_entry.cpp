@@ -196,7 +196,6 @@ int RegisterEntryInFolder(long console, bool is_file, const std::string& host, c
   PRJ record;
   uint32_t stored_id = 0;
   bool reorganise = false;
-  // A folder whose stored record reads is accessible; only otherwise is it looked at.
   if (!relative) ahead = nullptr;
   int stored;
   if (ahead) {
@@ -207,6 +206,7 @@ int RegisterEntryInFolder(long console, bool is_file, const std::string& host, c
     stored = relative ? extlib::ReadProjectInfoAt(folder.fd, native_entry, &stored_id, &record)
                       : extlib::ReadProjectInfo(native_project, &stored_id, &record);
   }
+  // A folder whose stored record reads is accessible; only otherwise is it looked at.
   if (stored != 0 && extlib::ldirexC(kEntrySlot, 0) != 0) {
     app::lfConsoleWrite(console, "Can't access path <%s>\n\t skiped.\n", project_path.c_str());
     return 0;

@@ -15,10 +15,9 @@
 
 namespace dovrane::testing {
 
-SampleSite::SampleSite(int projects, int hosts) {
-  ProgramResult made = RunProgram(DOVRANE_MKINSTALL, {root(), "--hosts", std::to_string(hosts), "--projects",
-                                                      std::to_string(projects), "--attribute-projects", "4"});
-  EXPECT_EQ(made.status, 0) << made.err;
+SampleSite::SampleSite(int projects, int hosts)
+    : SampleInstallation(
+          {"--hosts", std::to_string(hosts), "--projects", std::to_string(projects), "--attribute-projects", "4"}) {
   std::filesystem::create_directories(start_dir());
   EXPECT_EQ(extlib::ListInstallationProjects(root(), &names_), 0);
 }
@@ -33,6 +32,10 @@ SampleSite::~SampleSite() {
     else
       ::setenv(k.c_str(), v.c_str(), 1);
   }
+}
+
+std::string SampleSite::start_dir() const {
+  return std::filesystem::path(root()).parent_path() / "start";
 }
 
 std::string SampleSite::ProjectDir(const std::string& host, uint32_t number) const {
@@ -50,12 +53,9 @@ std::string SampleSite::Shown(uint32_t number) const {
 }
 
 std::map<std::string, std::string> SampleSite::Environment(const std::string& user) const {
-  return {{"DOVRANE_HKLM", root() + "/hklm.toml"},
-          {"DOVRANE_HKCU", root() + "/hkcu.toml"},
-          {"DOVRANE_UNC_ROOT", root() + "/unc"},
-          {"DOVRANE_COMPUTERNAME", "WS01"},
-          {"DOVRANE_USERNAME", user},
-          {"DOVRANE_RES_DIR", DOVRANE_SOURCE_RES_DIR}};
+  std::map<std::string, std::string> env = SampleInstallation::Environment();
+  env["DOVRANE_USERNAME"] = user;
+  return env;
 }
 
 ProgramResult SampleSite::Run(const std::vector<std::string>& args, const std::string& user) const {

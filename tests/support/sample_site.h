@@ -1,7 +1,8 @@
-// A sample network installation made by the real dovrane-mkinstall, for
-// end-to-end tests of the program: hosts SRV1..SRVn, project i with number i,
-// users ADMIN (administrator), MUELLER, SCHMIDT, ... The program runs in a
-// start folder of its own below the installation.
+// A sample installation (hosts SRV1..SRVn, project i with number i, users
+// ADMIN (administrator), MUELLER, SCHMIDT, ...) for end-to-end tests of the
+// project commands: runs the program as a chosen user in a start folder of
+// its own beside the installation, and reads and edits records through the
+// library in this process.
 #pragma once
 
 #include <cstdint>
@@ -12,20 +13,19 @@
 
 #include "extlib/prj_record.h"
 #include "support/run_program.h"
-#include "support/temp_dir.h"
+#include "support/sample_installation.h"
 
 namespace dovrane::testing {
 
-class SampleSite {
+class SampleSite : public SampleInstallation {
  public:
   explicit SampleSite(int projects = 12, int hosts = 3);
   ~SampleSite();
 
-  std::string root() const { return dir_ / "inst"; }
-  std::string start_dir() const { return dir_ / "start"; }
+  std::string start_dir() const;
   // The native folder of project `number` on host.
   std::string ProjectDir(const std::string& host, uint32_t number) const;
-  std::string NetDir() const { return root() + "/unc/SRV1/cad/Net"; }
+  std::string NetDir() const { return net_dir(); }
   std::string WorkDir() const { return root() + "/local/Pelomar/work"; }
   // The trimmed name of project `number` as made (before any change), as
   // typed on the command line (UTF-8).
@@ -46,7 +46,6 @@ class SampleSite {
   void DropHostList();
 
  private:
-  TempDir dir_;
   std::vector<std::string> names_;
   std::map<std::string, std::string> saved_env_;
   bool active_ = false;
