@@ -36,6 +36,14 @@ class RestoreUpdateTest : public RepairTest {
     return id;
   }
   std::string NetFile(const std::string& name) { return Unc("SRV1/cad/Net/" + name); }
+  // Gives the second record the first one's number; the administration written.
+  std::string DuplicateTheFirstNumber() {
+    std::string text = Admin();
+    const size_t first = text.find('\n') + 1, second = text.find('\n', first) + 1;
+    text.replace(second + 51, 8, text.substr(first + 51, 8));
+    testing::WriteFile(NetFile("project.dat"), text);
+    return text;
+  }
 };
 
 TEST_F(RestoreUpdateTest, RestoreRebuildsEveryProjectAndStoresTheIdentifierInProjectsNotCheckedOut) {
@@ -124,12 +132,7 @@ TEST_F(RestoreUpdateTest, IdentifierPassRewritesAFolderWhoseRecordChangedAfterTh
 }
 
 TEST_F(RestoreUpdateTest, UpdateWithDuplicateNumbersKeepsTheOldFileAndRebuilds) {
-  std::string text = Admin();
-  // The second record takes the first one's number.
-  const size_t first = text.find('\n') + 1, second = text.find('\n', first) + 1;
-  text.replace(second + 51, 8, text.substr(first + 51, 8));
-  testing::WriteFile(NetFile("project.dat"), text);
-
+  const std::string text = DuplicateTheFirstNumber();
   testing::ProgramResult run = Run({"-update"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.err.find("The project administration is inconsistent."), std::string::npos) << run.err;
@@ -156,10 +159,7 @@ TEST_F(RestoreUpdateTest, MessagesAndFinalNoticeFollowTheLanguage) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.lcid);
     testing::WriteFile(root() + "/hkcu.toml", std::string("[Settings]\nInstalledLanguageLCID = ") + c.lcid + "\n");
-    std::string text = Admin();
-    const size_t first = text.find('\n') + 1, second = text.find('\n', first) + 1;
-    text.replace(second + 51, 8, text.substr(first + 51, 8));
-    testing::WriteFile(NetFile("project.dat"), text);
+    DuplicateTheFirstNumber();
     testing::ProgramResult run = Run({"-restore"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find(c.inconsistent), std::string::npos) << run.err;
