@@ -141,4 +141,16 @@ int StringLaenge0(const char* text, int max) {
   return n;
 }
 
+std::vector<std::string> TextLines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    lines.emplace_back(text, at, end - at);
+    if (!lines.back().empty() && lines.back().back() == '\r') lines.back().pop_back();
+    at = end + 1;
+  }
+  return lines;
+}
+
 }  // namespace dovrane::extlib

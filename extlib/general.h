@@ -41,5 +41,8 @@ void TodayDate(int* day, int* month, int* year);
 void StringGross(char* text, int length);
 // Length of text (at most max) without trailing blanks.
 int StringLaenge0(const char* text, int max);
+// The lines of a text file without their line ends ("\n" or "\r\n"); a last
+// line without an end counts, an end at the very end adds no empty line.
+std::vector<std::string> TextLines(const std::string& text);
 
 }  // namespace dovrane::extlib

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "extlib/general.h"
 #include "extlib/messages.h"
 #include "extlib/slot_files.h"
 #include "extlib/prj_record.h"
@@ -32,12 +33,9 @@ bool ValidDataPath(const std::string& path) {
 
 int ParseHostList(const std::string& text, std::vector<HostEntry>* hosts, int* bad_line) {
   hosts->clear();
-  std::istringstream in(text);
-  std::string line;
   int number = 0;
-  while (std::getline(in, line)) {
+  for (const std::string& line : TextLines(text)) {
     ++number;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.find_first_not_of(" \t") == std::string::npos) continue;
     char sep = line.find('\t') != std::string::npos ? '\t' : ' ';
     size_t cut = line.find(sep);

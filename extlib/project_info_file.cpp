@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "extlib/general.h"
 #include "extlib/library_init.h"
 #include "extlib/record_layout.h"
 #include "extlib/record_line.h"
@@ -34,17 +35,9 @@ std::string FormatProjectInfo(uint32_t net_id, const PRJ& record, int containers
 }
 
 int ParseProjectInfo(const std::string& text, uint32_t* net_id, PRJ* record) {
-  // The first four lines, each without its line end.
-  std::string magic, id_line, containers_line, line;
-  size_t at = 0;
-  for (std::string* s : {&magic, &id_line, &containers_line, &line}) {
-    if (at > text.size()) break;
-    size_t end = text.find('\n', at);
-    if (end == std::string::npos) end = text.size();
-    s->assign(text, at, end - at);
-    if (!s->empty() && s->back() == '\r') s->pop_back();
-    at = end + 1;
-  }
+  std::vector<std::string> lines = TextLines(text);
+  lines.resize(std::max<size_t>(lines.size(), 4));
+  const std::string &magic = lines[0], &id_line = lines[1], &containers_line = lines[2], &line = lines[3];
   unsigned id = 0;
   int containers = 0;
   char tail = 0;

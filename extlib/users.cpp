@@ -1,8 +1,8 @@
 #include "extlib/users.h"
 
 #include <cstdio>
-#include <sstream>
 
+#include "extlib/general.h"
 #include "extlib/hosts.h"
 #include "extlib/slot_files.h"
 #include "platform/env.h"
@@ -15,12 +15,9 @@ namespace dovrane::extlib {
 
 int ParseUserTable(const std::string& text, UserTable* table, int* bad_line) {
   *table = UserTable{};
-  std::istringstream in(text);
-  std::string line;
   int number = 0;
-  while (std::getline(in, line)) {
+  for (const std::string& line : TextLines(text)) {
     ++number;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty() || line[0] == '#') continue;
     int containers = 0;
     char tail = 0;

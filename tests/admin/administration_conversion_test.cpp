@@ -44,6 +44,20 @@ class KillingEnv : public platform::Env {
   int nth_, calls_ = 0;
 };
 
+// Makes a sample installation at inst (no attributes) and points this
+// process's administration slot at it.
+void UseSampleInstallation(const std::string& inst, int projects, int admin_version) {
+  extlib::SampleOptions o;
+  o.projects = projects;
+  o.admin_version = admin_version;
+  o.attribute_projects = 0;
+  std::string error;
+  ASSERT_EQ(extlib::MakeSampleInstallation(inst, o, &error), 0) << error;
+  extlib::close_prj_info_handle(23);
+  platform::PathMap::Instance().SetUncRoot(inst + "/unc");
+  extlib::lfinipC(23, "\\\\SRV1\\cad\\Net\\");
+}
+
 class AdministrationConversionTest : public ::testing::Test {
  protected:
   std::vector<PRJ> Records(int n) {
@@ -184,15 +198,7 @@ TEST_F(AdministrationConversionTest, KilledConversionLeavesOldOrWholeNewAdminist
 
 TEST_F(AdministrationConversionTest, Version2SampleInstallationConvertsWithProjectVersions) {
   testing::TempDir dir;
-  extlib::SampleOptions o;
-  o.projects = 30;
-  o.admin_version = 2;
-  o.attribute_projects = 0;
-  std::string error;
-  ASSERT_EQ(extlib::MakeSampleInstallation(dir.path() + "/i", o, &error), 0) << error;
-  extlib::close_prj_info_handle(23);
-  platform::PathMap::Instance().SetUncRoot(dir.path() + "/i/unc");
-  extlib::lfinipC(23, "\\\\SRV1\\cad\\Net\\");
+  ASSERT_NO_FATAL_FAILURE(UseSampleInstallation(dir.path() + "/i", 30, 2));
   const std::string old_text = dir.Read("i/unc/SRV1/cad/Net/project.dat");
   ASSERT_EQ(CheckAdministrationVersion(), 0);
   EXPECT_EQ(dir.Read("i/unc/SRV1/cad/Net/project.dat.old"), old_text);
@@ -216,22 +222,14 @@ namespace {
 TEST(OldLayoutConversionTest, DosTextBecomesTheNamesOfTheCurrentLayoutOnce) {
   testing::RecordingMessenger messages;
   testing::TempDir dir;
-  std::string error;
   std::vector<std::string> current;
   for (int version : {3, 1, 2}) {
-    extlib::SampleOptions o;
-    o.projects = 40;
-    o.admin_version = version;
-    o.attribute_projects = 0;
     const std::string inst = dir.path() + "/v" + std::to_string(version);
-    ASSERT_EQ(extlib::MakeSampleInstallation(inst, o, &error), 0) << error;
+    ASSERT_NO_FATAL_FAILURE(UseSampleInstallation(inst, 40, version));
     if (version == 3) {
       ASSERT_EQ(extlib::ListInstallationProjects(inst, &current), 0);
       continue;
     }
-    extlib::close_prj_info_handle(23);
-    platform::PathMap::Instance().SetUncRoot(inst + "/unc");
-    extlib::lfinipC(23, "\\\\SRV1\\cad\\Net\\");
     ASSERT_EQ(CheckAdministrationVersion(), 0) << version;
     std::vector<std::string> converted;
     ASSERT_EQ(extlib::ListInstallationProjects(inst, &converted), 0);
@@ -250,14 +248,7 @@ namespace {
 TEST(ContainerRoundTripTest, OneToTwoAndBackGivesTheSameAdministration) {
   testing::RecordingMessenger messages;
   testing::TempDir dir;
-  extlib::SampleOptions o;
-  o.projects = 50;
-  o.attribute_projects = 0;
-  std::string error;
-  ASSERT_EQ(extlib::MakeSampleInstallation(dir.path() + "/i", o, &error), 0) << error;
-  extlib::close_prj_info_handle(23);
-  platform::PathMap::Instance().SetUncRoot(dir.path() + "/i/unc");
-  extlib::lfinipC(23, "\\\\SRV1\\cad\\Net\\");
+  ASSERT_NO_FATAL_FAILURE(UseSampleInstallation(dir.path() + "/i", 50, 3));
   const std::string original = dir.Read("i/unc/SRV1/cad/Net/project.dat");
   for (int containers : {2, 1}) {
     ASSERT_EQ(extlib::lzuSetCountOfUserContainers(containers), 0);

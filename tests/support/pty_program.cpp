@@ -38,10 +38,7 @@ ProgramResult RunProgramOnTerminal(const std::string& path, const std::vector<st
     if (waited > 60000) break;
   }
   ::close(master);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  WaitForChild(pid, &result);
   return result;
 }
 

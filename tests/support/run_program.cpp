@@ -55,11 +55,15 @@ ProgramResult RunProgram(const std::string& path, const std::vector<std::string>
       }
     }
   }
+  WaitForChild(pid, &result);
+  return result;
+}
+
+void WaitForChild(int pid, ProgramResult* result) {
   int status = 0;
   ::waitpid(pid, &status, 0);
-  if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
-  return result;
+  if (WIFEXITED(status)) result->status = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result->signal = WTERMSIG(status);
 }
 
 }  // namespace dovrane::testing

@@ -19,6 +19,9 @@ struct ProgramResult {
 [[noreturn]] void ExecInChild(const std::string& path, const std::vector<std::string>& args,
                               const std::map<std::string, std::string>& env, const std::string& cwd);
 
+// Waits for the child pid and fills result's status and signal.
+void WaitForChild(int pid, ProgramResult* result);
+
 // Runs path with args in folder cwd (empty: the current one), with the given
 // variables added to the environment, standard input from /dev/null.
 ProgramResult RunProgram(const std::string& path, const std::vector<std::string>& args,
