@@ -108,7 +108,9 @@ int OpenAdministrationHeader(const std::string& path, ShareMode share, Administr
     const long length = found - probe;
     if (length == L::kV3ShortLength)
       header->user_words = 0;
-    else if (length > L::kV3Members)
+    // A line too short for one whole container (107 to 113 characters) is no
+    // layout at all: reading it as 0 containers would convert every record away.
+    else if (length >= L::V3LineLength(1))
       header->user_words = static_cast<int>((length - L::kV3Members) / L::kV3ContainerWidth);
     else
       return fail(-1);

@@ -3,12 +3,15 @@
 #include <strings.h>
 
 #include <cstdio>
+#include <optional>
 
 #include "app/app_state.h"
 #include "app/command_table.h"
+#include "app/program_info.h"
 #include "app/tool_message_box.h"
 #include "extlib/general.h"
 #include "extlib/library_init.h"
+#include "extlib/settings.h"
 #include "platform/env.h"
 #include "platform/messenger.h"
 #include "platform/terminal.h"
@@ -42,7 +45,18 @@ bool ConvertArguments(const std::vector<std::string>& args, std::vector<std::str
 
 void InitialiseLibrary() {
   int mode = 2;
-  if (extlib::lzinit(&mode, 0, 0, 0, 0, 0) != 0) extlib::lgstop_C_("lfpath_ini");
+  const int rc = extlib::lzinit(&mode, 0, 0, 0, 0, 0);
+  if (rc == 0) return;
+  if (rc == 1) {
+    // No network path at all: most likely a computer without an installation yet.
+    const std::string file = extlib::SettingsFilePath("HKLM");
+    platform::FileInfo info;
+    const bool exists = platform::CurrentEnv()->Stat(file, &info) == 0;
+    std::string text;
+    if (!platform::Utf8ToCp1252(NoInstallationText(file, exists), &text)) text = NoInstallationText(file, exists);
+    ToolMessageBox(kMessageError, "%s", text.c_str());
+  }
+  extlib::lgstop_C_("lfpath_ini");
 }
 
 }  // namespace
@@ -63,6 +77,11 @@ int CommandLineMain(const std::vector<std::string>& args) {
     return 1;
   }
   if (argv.empty()) PrintUsage(kMessageError);
+  // Answered before anything is prepared: they need no installation.
+  if (std::optional<ProgramAnswer> answer = AnswerProgramOption(argv)) {
+    ToolMessageBox(kMessageInformation, "%s", answer->text.c_str());
+    return answer->status;
+  }
 
   env->SetEnv("VEKLOG", "sysadm");
   if (argv.size() == 1 && strcasecmp(env->GetEnv("VEKLOG").c_str(), "sysadm") != 0) return 0;

@@ -12,6 +12,8 @@
 #include "app/repair_commands.h"
 #include "app/tool_message_box.h"
 #include "extlib/library_init.h"
+#include "extlib/prj_record.h"
+#include "extlib/project_list.h"
 #include "platform/terminal.h"
 
 namespace dovrane::app {
@@ -43,6 +45,12 @@ int RunCreate(const CommandArgs& a) {
   int rc = CreateProject(a.padded_name, a.argument);
   if (rc != 0) ReportProjectError(rc);
   return rc;
+}
+
+// True only when the administration was read and holds no such name.
+bool NotRegistered(const std::string& padded_name) {
+  extlib::PRJ record;
+  return extlib::get_project_info(padded_name, &record) == kPrjNotFound;
 }
 
 std::vector<Command>& MutableTable() {
@@ -150,6 +158,14 @@ int DispatchCommandLine(const std::vector<std::string>& argv) {
     // A name is never looked up cut short: refuse it instead.
     if (!checkout && name.size() > kProjectNameLength) {
       platform::Terminal::Beep();
+      ReportProjectError(kPrjInvalidName);
+      extlib::lzende();
+      return kPrjInvalidName;
+    }
+    // A name that no project can have is answered as such, not as a missing
+    // project; one that is registered all the same (an older administration)
+    // stays reachable.
+    if (!checkout && !extlib::IsValidProjectName(name) && NotRegistered(PadProjectName(name))) {
       ReportProjectError(kPrjInvalidName);
       extlib::lzende();
       return kPrjInvalidName;

@@ -1,5 +1,7 @@
 #include "app/repair_commands.h"
 
+#include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -8,6 +10,7 @@
 #include "admin/restore_update.h"
 #include "admin/user_count.h"
 #include "app/app_state.h"
+#include "app/command_table.h"
 #include "app/tool_message_box.h"
 #include "extlib/administration.h"
 #include "extlib/hosts.h"
@@ -61,6 +64,13 @@ int RunUpdateHost(const CommandArgs& args) {
 
 int RunCheckin(const CommandArgs& args) { return admin::CheckinProjectPath(args.argument); }
 
-int RunUserCount(const CommandArgs& args) { return admin::SetMaxUserCount(std::atoi(args.argument.c_str())); }
+int RunUserCount(const CommandArgs& args) {
+  // The number as atoi reads it (no digits: 0), but one that no int holds is
+  // refused rather than passed on as whatever the overflow made of it.
+  errno = 0;
+  const long count = std::strtol(args.argument.c_str(), nullptr, 10);
+  if (errno == ERANGE || count < INT_MIN || count > INT_MAX) PrintUsage(kMessageWarning);
+  return admin::SetMaxUserCount(static_cast<int>(count));
+}
 
 }  // namespace dovrane::app

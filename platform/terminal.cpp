@@ -22,7 +22,15 @@ std::string g_progress;
 int64_t g_progress_since = 0;
 constexpr int64_t kProgressDelayMs = 50;
 
+// Whether the last text written to standard output / error ended inside a
+// line (a progress text without line end, a question waiting for its answer).
+bool g_out_open = false;
+bool g_err_open = false;
+
+bool* OpenLineOf(int fd) { return fd == g_out ? &g_out_open : fd == g_err ? &g_err_open : nullptr; }
+
 void WriteAll(int fd, const std::string& text) {
+  if (bool* open = OpenLineOf(fd); open && !text.empty()) *open = text.back() != '\n';
   std::string utf8 = Cp1252ToUtf8(text);
   size_t off = 0;
   while (off < utf8.size()) {
@@ -33,6 +41,12 @@ void WriteAll(int fd, const std::string& text) {
     }
     off += static_cast<size_t>(w);
   }
+}
+// Each message begins on a line of its own: a line left open on either
+// stream is ended first (both streams usually show on one terminal).
+void EndOpenLines() {
+  if (g_out_open && g_out >= 0) WriteAll(g_out, "\n");
+  if (g_err_open && g_err >= 0) WriteAll(g_err, "\n");
 }
 }  // namespace
 
@@ -50,12 +64,14 @@ void Terminal::CaptureOriginalStreams() {
 void Terminal::WriteOut(const std::string& text) {
   FlushProgress();
   std::fflush(stdout);
+  EndOpenLines();
   if (g_out >= 0) WriteAll(g_out, text);
 }
 
 void Terminal::WriteErr(const std::string& text) {
   FlushProgress();
   std::fflush(stderr);
+  EndOpenLines();
   if (g_err >= 0) WriteAll(g_err, text);
 }
 
@@ -98,13 +114,22 @@ bool Terminal::ReadLine(std::string* line) {
     if (c == '\n') break;
     if (c != '\r') raw.push_back(c);
   }
+  // The terminal echoed the answer and its line end after the question; a
+  // question written into a file still has its line open.
+  if (g_err >= 0 && ::isatty(g_err)) g_err_open = false;
+  if (g_out >= 0 && ::isatty(g_out)) g_out_open = false;
   if (!Utf8ToCp1252(raw, line)) *line = raw;
   return true;
 }
 
 void Terminal::Beep() {
   int fd = g_err >= 0 ? g_err : g_out;
-  if (fd >= 0 && ::isatty(fd)) WriteAll(fd, "\a");
+  if (fd >= 0 && ::isatty(fd)) {
+    bool* open = OpenLineOf(fd);
+    const bool was = open && *open;
+    WriteAll(fd, "\a");
+    if (open) *open = was;  // the sound shows nothing on the line
+  }
 }
 
 int RedirectStandardStreams(const std::string& path) {

@@ -96,6 +96,21 @@ TEST_F(AdministrationConversionTest, UnknownOrUnreadableVersion) {
   EXPECT_EQ(messages_.texts.back(), "Project administration can not be opened.\n");
 }
 
+// A first line too short for one container must not read as "no containers":
+// converting on that guess would throw every record away.
+TEST_F(AdministrationConversionTest, FirstLineWithoutAWholeContainerChangesNothing) {
+  inst_.WriteAdministration(Records(3), 3);
+  for (int cut : {1, 7}) {  // 113 and 107 characters
+    std::string file = inst_.Admin();
+    const size_t eol = file.find("\r\n", 12);
+    file.erase(eol - static_cast<size_t>(cut), static_cast<size_t>(cut));
+    inst_.dir.Write("SRV1/cad/Net/project.dat", file);
+    EXPECT_EQ(CheckAdministrationVersion(), -2) << cut;
+    EXPECT_EQ(inst_.Admin(), file) << cut;
+    EXPECT_FALSE(inst_.dir.Exists("SRV1/cad/Net/project.dat.old")) << cut;
+  }
+}
+
 TEST_F(AdministrationConversionTest, ContainerChangeClearsTheAddedBitmapAndDropsDeletedRecords) {
   std::vector<PRJ> records = Records(4);
   records[1].name[0] = '#';

@@ -40,6 +40,8 @@ TEST_F(AdministrationHeaderTest, HeadersGoodAndBad) {
       {" 3n9999999\n" + Line(130) + "\n", true, 3, 1, 3, 9999999},
       {" 3n0000042\n" + Line(85) + "\n", false, 3, 1, 0, 42},
       {" 3n0000042\n" + Line(106) + "\n", false, 3, 1, 0, 42},
+      {" 3n0000042\n" + Line(107) + "\n", false, 3, 1, 0, 42},  // no whole container
+      {" 3n0000042\r\n" + Line(113) + "\r\n", false, 3, 2, 0, 42},
       {" 3n0000042\n" + Line(83) + "\n", false, 3, 1, 0, 42},
       {" 2n0000007\r\n" + Line(135) + "\r\n", true, 2, 2, 4, 7},
       {" 1n0000007\n" + Line(135) + "\n", true, 1, 1, 4, 7},

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "app/command_table.h"
+#include "app/program_info.h"
 #include "support/mini_installation.h"
 #include "support/run_program.h"
 
@@ -28,6 +29,9 @@ TEST_F(CommandLineTest, UnknownFormsShowTheUsageAndEndWith22) {
       {"Office", "-inf"},                 // and are never taken by prefix
       {"a", "b", "c", "d"},               // four arguments
       {"-usercfg", "1", "2"},
+      {"--help", "x"},                    // the program options only stand alone
+      {"-usercfg", "99999999999999999999"},  // no int holds it
+      {"-usercfg", "-99999999999999999999"},
   };
   for (const auto& args : forms) {
     auto r = Run(args);
@@ -82,6 +86,36 @@ TEST_F(CommandLineTest, UnusableInstallationPathsStopTheProgram) {
   auto r = Run({"-update"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("lfpath_ini"), std::string::npos);
+}
+
+TEST_F(CommandLineTest, HelpAndVersionAnswerWithoutAnInstallation) {
+  const std::map<std::string, std::string> nowhere = {{"DOVRANE_HKLM", inst_.root() + "/none.toml"},
+                                                      {"DOVRANE_HKCU", inst_.root() + "/none-user.toml"}};
+  for (const char* option : {"--help", "-h", "--version"}) {
+    auto r = RunProgram(DOVRANE_BIN, {option}, nowhere, inst_.root());
+    EXPECT_EQ(r.status, 0) << option << r.err;
+    EXPECT_EQ(r.err, "") << option;
+    EXPECT_EQ(r.out, std::string(option) == "--version" ? VersionText() : UsageText()) << option;
+  }
+  // The build handed both facts to the program.
+  EXPECT_EQ(VersionText().find("unknown"), std::string::npos) << VersionText();
+  EXPECT_NE(VersionText().find("\nbuild: "), std::string::npos);
+}
+
+TEST_F(CommandLineTest, WithoutAnInstallationTheSettingsFileAndTheSampleToolAreNamed) {
+  const std::string file = inst_.root() + "/elsewhere.toml";
+  for (bool exists : {false, true}) {
+    if (exists) testing::WriteFile(file, "[InstallRoot]\n");
+    auto r = RunProgram(DOVRANE_BIN, {"-update"},
+                        {{"DOVRANE_HKLM", file}, {"DOVRANE_HKCU", inst_.root() + "/none-user.toml"}}, inst_.root());
+    EXPECT_EQ(r.status, 1) << exists;  // as the library's stop decides
+    EXPECT_NE(r.err.find(exists ? "the settings file " + file + " names no network path"
+                                : "there is no settings file " + file + "."),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("dovrane-mkinstall DIR"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("lfpath_ini"), std::string::npos) << r.err;
+  }
 }
 
 TEST(PadProjectNameTest, PadsToFiftyBlanks) {

@@ -73,6 +73,23 @@ TEST_F(ProjectDataCommandsTest, DamagedDataIsReportedAndLeftAlone) {
   EXPECT_EQ(site_.Run({site_.Name(2), "-unblock"}).status, 0);
 }
 
+// An administration with an unreadable record elsewhere: the project is not
+// "gone", the administration cannot be read.
+TEST_F(ProjectDataCommandsTest, UnreadableAdministrationIsReportedAsSuch) {
+  const std::string file = site_.NetDir() + "/project.dat";
+  std::string admin = testing::ReadFile(file);
+  size_t line = 0;
+  for (int i = 0; i < 4; ++i) line = admin.find('\n', line) + 1;  // the fourth record
+  admin.replace(line + 51, 8, "nXYZ0004");
+  testing::WriteFile(file, admin);
+  for (const char* option : {"-reorg", "-renewUUIDs"}) {
+    auto r = site_.Run({site_.Name(2), option});
+    EXPECT_EQ(r.status, 255) << option;
+    EXPECT_NE(r.err.find("can not be read (record 4)"), std::string::npos) << option << r.err;
+  }
+  EXPECT_EQ(testing::ReadFile(file), admin);
+}
+
 TEST_F(ProjectDataCommandsTest, UpdateAttrLoadsTheDiskCache) {
   std::string text;
   ASSERT_EQ(extlib::FormatAttributeCache({{"PRJ_DESCRIPTION", "Halle B"}, {"CLIENT", "Stadt"}}, &text), 0);

@@ -156,11 +156,13 @@ TEST_F(ProjectQueriesTest, InfoOnASingleWorkstationHasNoHostOwnerOrMembers) {
 }
 
 TEST_F(ProjectQueriesTest, NamesWithFormatCharactersAreShownAsTyped) {
-  for (const char* name : {"50%s %n off", "%d%%x"}) {
-    auto r = site_.Run({name, "-info"});
-    EXPECT_EQ(r.status, 253) << name;
-    EXPECT_EQ(r.err, "No access to project <" + PadProjectName(name) + ">\n");
-  }
+  site_.EditRecord(7, [](extlib::PRJ* r) { extlib::SetPrjName(r, "50%s %n off"); });
+  auto r = site_.Run({"50%s %n off", "-info"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("PrjName\t : " + PadProjectName("50%s %n off") + "\n"), std::string::npos) << r.out;
+  r = site_.Run({"%d%%x", "-info"});  // no project can have it
+  EXPECT_EQ(r.status, 256 - 8);
+  EXPECT_EQ(r.err, "Invalid project name\n");
 }
 
 }  // namespace

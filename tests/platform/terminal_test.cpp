@@ -60,5 +60,32 @@ TEST(TerminalTest, ListLinesAreGatheredAndOtherLinesWriteThemOutInOrder) {
   for (int fd : {out[0], go[0], go[1], step[0], step[1]}) ::close(fd);
 }
 
+// Both streams on one pipe, as on one terminal: a message after a progress
+// text without line end, or after a question nobody answered, starts a line.
+TEST(TerminalTest, EveryMessageStartsOnALineOfItsOwn) {
+  int out[2];
+  ASSERT_EQ(::pipe(out), 0);
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(out[1], STDOUT_FILENO);
+    ::dup2(out[1], STDERR_FILENO);
+    Terminal::CaptureOriginalStreams();
+    Terminal::WriteProgress("Compress Project Attributes ...");
+    Terminal::WriteOut("The project administration has been restored.\n");
+    Terminal::WriteErr("Remove project <A> ?\n");
+    Terminal::WriteErr("[Y]es/[N]o? ");
+    Terminal::WriteErr("The thread used up its stack.\n");
+    Terminal::WriteOut("done\n");
+    ::exit(0);
+  }
+  ::close(out[1]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_EQ(Available(out[0]),
+            "Compress Project Attributes ...\nThe project administration has been restored.\n"
+            "Remove project <A> ?\n[Y]es/[N]o? \nThe thread used up its stack.\ndone\n");
+  ::close(out[0]);
+}
+
 }  // namespace
 }  // namespace dovrane::platform
