@@ -118,6 +118,13 @@ TEST_P(FaultRunsTest, EveryFailurePointLeavesAWholeInstallation) {
         // kept as project.dat.sav), never unreadable.
         const bool missing = !Exists(work.net_dir() + "/project.dat");
         EXPECT_TRUE(state.admin_readable || state == before || missing) << fault << ": " << state.problem;
+        // A rebuild that lost a record (a full volume) says so and keeps its
+        // marker, so that the next update completes it.
+        if (r.status == 0)
+          EXPECT_TRUE(state == after) << fault << ": reported success but\n" << Describe(state);
+        else
+          EXPECT_TRUE(Exists(work.net_dir() + "/project.dat.rebuild") || state == before)
+              << fault << " (status " << r.status << ") left no rebuild marker\n" << Describe(state);
         ProgramResult again = work.Run({"-update"});
         EXPECT_EQ(again.status, 0) << fault << ": " << again.err;
         InstallationState repaired = work.State();
