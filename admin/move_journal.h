@@ -29,8 +29,8 @@ bool JournalNamesItsOwnFolders(const MoveJournal& journal);
 
 // Puts right every move that a journal shows was cut short: the record keeps
 // the folder that exists (the other one, a copy left over, is removed), and
-// the journal goes. A journal naming other folders is reported and left. Returns the number of moves put right, or -1 when \Net
-// cannot be listed.
+// the journal goes. A journal naming other folders is reported and left.
+// Returns the number of moves put right, or -1 when \Net cannot be listed.
 int CompleteInterruptedMoves(long console);
 
 }  // namespace dovrane::admin

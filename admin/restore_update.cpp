@@ -75,6 +75,12 @@ int MarkRebuild() {
   return -1;
 }
 
+void KeptDamaged() {
+  app::ToolMessageBox(app::kMessageWarning,
+                      "The project administration can not be read.\nIt is kept as %s and rebuilt from the hosts.\n",
+                      kSavedAdministrationFile);
+}
+
 // One project folder reached under two host names (two data.cfg lines for one
 // share) would be registered twice: every project renumbered, copies named
 // "Name_", records naming folders that are gone. The folders are told apart by
@@ -160,9 +166,7 @@ int RestoreDamagedAdministration() {
                         extlib::ll_get_language() != 0 ? kNotRepairedEnglish : kNotRepairedGerman);
     return rc;
   }
-  app::ToolMessageBox(app::kMessageWarning,
-                      "The project administration can not be read.\nIt is kept as %s and rebuilt from the hosts.\n",
-                      kSavedAdministrationFile);
+  KeptDamaged();
   return RestoreAdministration();
 }
 
@@ -230,10 +234,7 @@ int UpdateAdministration(bool update_only) {
     }
     extlib::close_prj_info(handle);
     ForgetLists();
-    if (unique == -1)
-      app::ToolMessageBox(app::kMessageWarning,
-                          "The project administration can not be read.\nIt is kept as %s and rebuilt from the hosts.\n",
-                          kSavedAdministrationFile);
+    if (unique == -1) KeptDamaged();
     notice.Show(kNoticeRebuild);
   } else {
     if (update_only) return 0;
