@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <functional>
+#include <iterator>
 #include <set>
 
 #include "support/sample_installation.h"
@@ -190,9 +192,28 @@ TEST_P(KillRunsTest, NextUpdateFindsEveryProject) {
 
 std::string First(const SampleInstallation& inst) { return inst.ProjectNames().at(0); }
 
+// Anyone may write into \Net: a move journal of the second project whose new
+// folder is the third project's. Every recovery meets it and must leave that folder.
+void PlantHostileJournal(SampleInstallation& i) {
+  const InstallationState s = i.State();
+  auto it = std::next(s.records.begin());
+  const auto& [number, record] = *it++;
+  const auto& [victim, victim_record] = *it;
+  auto folder = [](const std::string& host, uint32_t n) {
+    char entry[16];
+    std::snprintf(entry, sizeof entry, "n%07u", n);
+    return "\\\\" + host + "\\cad\\Prj\\" + entry + ".prj";
+  };
+  char name[16];
+  std::snprintf(name, sizeof name, "n%07u", number);
+  WriteFile(i.net_dir() + "/" + name + ".mov", std::string("dovrane project move\n") + name + "\n" + record.host +
+                                                   "\n" + victim_record.host + "\n" + folder(record.host, number) +
+                                                   "\n" + folder(victim_record.host, victim) + "\n");
+}
+
 const Operation kOperations[] = {
     {"create", nullptr, [](const SampleInstallation&) { return std::vector<std::string>{"Fault Test", "-create", "SRV2"}; }},
-    {"move", nullptr,
+    {"move", PlantHostileJournal,
      [](const SampleInstallation& i) {
        auto s = i.State();
        const auto& [number, record] = *s.records.begin();
