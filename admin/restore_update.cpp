@@ -238,8 +238,8 @@ int UpdateAdministration(bool update_only) {
     notice.Show(kNoticeRebuild);
   } else {
     if (update_only) return 0;
-    notice.Show(kNoticeCheck);
     if (RefuseHostsSharingAFolder() != 0) return -1;
+    notice.Show(kNoticeCheck);
     if (MarkRebuild() != 0) return -1;
     int rc = CheckValidEntries(console);
     if (rc != 0) return rc;
