@@ -1,5 +1,8 @@
 #include "admin/move_journal.h"
 
+#include <fcntl.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <sstream>
 #include <vector>
@@ -33,6 +36,27 @@ std::string JournalName(uint32_t number) {
 std::string NativeJournal(uint32_t number) {
   std::string path;
   return extlib::lffnamC_new(extlib::kSlotNet, JournalName(number), &path) == 0 ? platform::NativePath(path) : "";
+}
+
+// A journal is six short lines. Anyone may put a FIFO, a device, a link or a
+// huge file under its name: only a regular file of sane size is read (the
+// open does not wait for a FIFO's writer). 0 or negative.
+int ReadJournalFile(const std::string& path, std::string* text) {
+  constexpr uint64_t kLongestJournal = 4096;
+  platform::Env* env = platform::CurrentEnv();
+  const int fd = env->Open(path, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return fd;
+  platform::FileInfo info;
+  int rc = env->FStat(fd, &info);
+  if (rc == 0 && (info.type != platform::EntryType::kFile || info.size > kLongestJournal)) rc = -EINVAL;
+  if (rc == 0) {
+    text->assign(static_cast<size_t>(info.size), '\0');
+    const int64_t n = env->PRead(fd, text->data(), text->size(), 0);
+    rc = n < 0 ? static_cast<int>(n) : 0;
+    if (n >= 0) text->resize(static_cast<size_t>(n));
+  }
+  env->Close(fd);
+  return rc;
 }
 
 // A real folder (not a symbolic link, not a file) at the Windows path; *info gets its identity.
@@ -154,7 +178,7 @@ int CompleteInterruptedMoves(long console) {
       continue;
     std::string text;
     MoveJournal journal;
-    if (platform::ReadWholeFile(native_net + "/" + e.name, &text) != 0 || !ParseMoveJournal(text, &journal) ||
+    if (ReadJournalFile(native_net + "/" + e.name, &text) != 0 || !ParseMoveJournal(text, &journal) ||
         journal.number != number)
       continue;  // not ours to judge: left for a person
     if (!JournalNamesItsOwnFolders(journal)) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "platform/file_util.h"
@@ -72,6 +74,17 @@ TEST_F(MoveJournalSiteTest, AJournalNamingOtherFoldersIsReportedAndLeftAlone) {
       EXPECT_TRUE(fs::exists(Journal(p.number)));
       EXPECT_NE(messages_.All().find("It is left alone."), std::string::npos) << messages_.All();
     }
+}
+
+// A FIFO or a link to an endless device under a journal's name is passed
+// over: the update neither waits for a writer nor reads without end.
+TEST_F(MoveJournalSiteTest, AJournalThatIsNotASmallRegularFileIsPassedOver) {
+  const extlib::PRJ p = OnHost("SRV1");
+  ASSERT_EQ(::mkfifo(Journal(p.number).c_str(), 0644), 0);
+  fs::create_symlink("/dev/zero", Journal(p.number + 100));
+  EXPECT_EQ(CompleteInterruptedMoves(0), 0);
+  EXPECT_TRUE(fs::is_fifo(Journal(p.number)));
+  EXPECT_TRUE(fs::is_symlink(Journal(p.number + 100)));
 }
 
 // A host added twice under another name reaches the same folder: the journal
