@@ -85,6 +85,7 @@ int AppendBatch::Flush() {
   UnwrittenDone(rc == 0 && index);
   if (rc == 0 && index) IndexFollowsFile();
   extlib::lock_null_record(handle_, extlib::kUnlockRecord);
+  if (rc != 0) given_up_ += records_.size();
   records_.clear();
   std::vector<std::pair<uint32_t, std::string>> caches;
   caches.swap(caches_);

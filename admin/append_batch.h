@@ -37,6 +37,9 @@ class AppendBatch {
   // records given up (the administration is as before).
   int Flush();
   size_t Size() const { return records_.size(); }
+  // Records given up by failed writes since the batch was made: a scan that
+  // gave any up did not register every folder it placed.
+  size_t GivenUp() const { return given_up_; }
   // The index for the next registration: while the batch holds the lock
   // nobody else appends, so the file is compared with it only every
   // kRecheckMs (for other processes' rewrites); otherwise CurrentIndex().
@@ -54,6 +57,7 @@ class AppendBatch {
   uint32_t highest_ = 0;
   int64_t started_ms_ = 0;
   int64_t checked_ms_ = 0;
+  size_t given_up_ = 0;
   std::vector<extlib::PRJ> records_;
   std::vector<std::pair<uint32_t, std::string>> caches_;
 };

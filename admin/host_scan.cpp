@@ -40,11 +40,12 @@ std::vector<PendingEntry>& ElsewhereList() {
 }
 
 // Registers from the end; the first failure stops the list and leaves the
-// rest (the failed entry included) for the next scan.
+// rest (the failed entry included) for the next scan. Returns whether the
+// list was worked to its end.
 // The host's project folder is looked up once per host and list. With a
 // batch, the appends are written together (see AppendBatch) and the entries'
 // stored records are read ahead (see EntryPrefetch).
-void Work(long console, std::vector<PendingEntry>* list, AppendBatch* batch, SeenProjectInfos* seen) {
+bool Work(long console, std::vector<PendingEntry>* list, AppendBatch* batch, SeenProjectInfos* seen) {
   std::map<std::string, HostFolder> folders;
   std::set<std::string> failed;  // warned about once
   const uint32_t net_id = extlib::get_PRJVekNetID();
@@ -88,6 +89,7 @@ void Work(long console, std::vector<PendingEntry>* list, AppendBatch* batch, See
   prefetch.reset();  // before the folders it reads below are closed
   for (auto& [host, folder] : folders)
     if (folder.fd >= 0) platform::CurrentEnv()->Close(folder.fd);
+  return list->empty();
 }
 
 bool IsFileEntry(const std::string& folder, const platform::DirEntry& e) {
@@ -116,7 +118,9 @@ void ClearPendingEntries() {
 
 namespace {
 
-int ScanHost(long console, const std::string& host, int pass, AppendBatch* batch, SeenProjectInfos* seen) {
+// *unregistered (may be null) counts the lists that a failure stopped.
+int ScanHost(long console, const std::string& host, int pass, AppendBatch* batch, SeenProjectInfos* seen,
+             int* unregistered) {
   ProjectIndex* index = CurrentIndex();
   if (!index) {
     app::ToolMessageBox(app::kMessageWarning, "Can't make project list.\n");
@@ -177,14 +181,17 @@ int ScanHost(long console, const std::string& host, int pass, AppendBatch* batch
         elsewhere.push_back(pending);
     }
   }
-  Work(console, &fresh, batch, seen);
-  Work(console, &elsewhere, batch, seen);
+  const bool fresh_done = Work(console, &fresh, batch, seen);
+  const bool elsewhere_done = Work(console, &elsewhere, batch, seen);
+  if (unregistered) *unregistered += !fresh_done + !elsewhere_done;
   return 0;
 }
 
 }  // namespace
 
-int ScanHostProjects(long console, const std::string& host, int pass) { return ScanHost(console, host, pass, nullptr, nullptr); }
+int ScanHostProjects(long console, const std::string& host, int pass) {
+  return ScanHost(console, host, pass, nullptr, nullptr, nullptr);
+}
 
 int ScanAllHosts(long console, SeenProjectInfos* seen) {
   char* list = nullptr;
@@ -199,11 +206,14 @@ int ScanAllHosts(long console, SeenProjectInfos* seen) {
   app::lfConsoleWrite(console, "Search for hosts ...  %d found\n", count);
   // One batch for all hosts: written when full or old enough, before each host's folder is listed, and at the end.
   AppendBatch batch;
+  int unregistered = 0;
   for (int pass = 1; pass <= 2; ++pass)
-    for (const std::string& host : hosts) ScanHost(console, host, pass, &batch, seen);
+    for (const std::string& host : hosts) ScanHost(console, host, pass, &batch, seen, &unregistered);
   batch.Flush();
   app::lfConsoleWrite(console, "... finished\n");
-  return 0;
+  // A folder left out (a full volume, a failed rename) was reported; the run
+  // must not pass for a whole rebuild.
+  return unregistered == 0 && batch.GivenUp() == 0 ? 0 : -1;
 }
 
 }  // namespace dovrane::admin

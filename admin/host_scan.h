@@ -10,8 +10,9 @@
 namespace dovrane::admin {
 
 // Pass 1 over all hosts, then pass 2 over all hosts. 0, or -1 when the host
-// list cannot be made. Its appends are written in batches: for runs under
-// the rebuild marker, which the next update completes when they are cut short.
+// list cannot be made or a folder could not be registered (reported). Its
+// appends are written in batches: for runs under the rebuild marker, which
+// the next update completes when they are cut short.
 // seen (may be null) collects the stored records read from folders.
 int ScanAllHosts(long console, SeenProjectInfos* seen = nullptr);
 // Pass 1 takes the number-named entries "n???????.prj", pass 2 every "*.prj".

@@ -1,10 +1,14 @@
 #include "admin/move_journal.h"
 
+#include <fcntl.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <sstream>
 #include <vector>
 
 #include "app/console.h"
+#include "app/tool_message_box.h"
 #include "extlib/administration.h"
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
@@ -34,7 +38,52 @@ std::string NativeJournal(uint32_t number) {
   return extlib::lffnamC_new(extlib::kSlotNet, JournalName(number), &path) == 0 ? platform::NativePath(path) : "";
 }
 
-bool Exists(const std::string& dir) { return !dir.empty() && extlib::lzcheck_path(dir) == 1; }
+// A journal is six short lines. Anyone may put a FIFO, a device, a link or a
+// huge file under its name: only a regular file of sane size is read (the
+// open does not wait for a FIFO's writer). 0 or negative.
+int ReadJournalFile(const std::string& path, std::string* text) {
+  constexpr uint64_t kLongestJournal = 4096;
+  platform::Env* env = platform::CurrentEnv();
+  const int fd = env->Open(path, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return fd;
+  platform::FileInfo info;
+  int rc = env->FStat(fd, &info);
+  if (rc == 0 && (info.type != platform::EntryType::kFile || info.size > kLongestJournal)) rc = -EINVAL;
+  if (rc == 0) {
+    text->assign(static_cast<size_t>(info.size), '\0');
+    const int64_t n = env->PRead(fd, text->data(), text->size(), 0);
+    rc = n < 0 ? static_cast<int>(n) : 0;
+    if (n >= 0) text->resize(static_cast<size_t>(n));
+  }
+  env->Close(fd);
+  return rc;
+}
+
+// A real folder (not a symbolic link, not a file) at the Windows path; *info gets its identity.
+bool Exists(const std::string& dir, platform::FileInfo* info) {
+  return !dir.empty() && platform::CurrentEnv()->Stat(platform::NativePath(dir), info, false) == 0 &&
+         info->type == platform::EntryType::kDirectory;
+}
+
+// The folder of project `number` below the host's project folder, or "".
+std::string ProjectFolderOn(const std::string& host, uint32_t number) {
+  std::string data_path, dir;
+  extlib::PRJ probe;
+  probe.number = number;
+  extlib::SetPrjHost(&probe, host);
+  if (extlib::get_data_path(host, &data_path) != 0 || extlib::build_prj_dir(probe, &dir) != 0) return "";
+  return dir;
+}
+
+}  // namespace
+
+bool JournalNamesItsOwnFolders(const MoveJournal& j) {
+  if (platform::EqualsIgnoreCaseCp1252(j.old_host, j.new_host)) return false;
+  const std::string old_dir = ProjectFolderOn(j.old_host, j.number), new_dir = ProjectFolderOn(j.new_host, j.number);
+  return !old_dir.empty() && !new_dir.empty() && j.old_dir == old_dir && j.new_dir == new_dir;
+}
+
+namespace {
 
 // Writes the record with its host changed, under the record's lock. 0 or -1.
 int SetRecordHost(uint32_t number, const std::string& host) {
@@ -55,12 +104,17 @@ int SetRecordHost(uint32_t number, const std::string& host) {
 // 0 when the move is put right (the journal may go), -1 otherwise.
 int PutRight(const MoveJournal& j, long console) {
   extlib::PRJ record;
-  if (extlib::get_PrjInfo_by_number(j.number, &record) != 0) return 0;  // the project is gone: nothing to put right
+  const int found = extlib::get_PrjInfo_by_number(j.number, &record);
+  if (found == -3) return 0;  // the project is gone: nothing to put right
+  if (found != 0) return -1;  // the administration cannot be read: the journal waits
   std::string dir;
   if (extlib::build_prj_dir(record, &dir) != 0) return -1;
   const bool at_old = platform::EqualsIgnoreCaseCp1252(dir, j.old_dir);
   const bool at_new = platform::EqualsIgnoreCaseCp1252(dir, j.new_dir);
-  const bool old_there = Exists(j.old_dir), new_there = Exists(j.new_dir);
+  platform::FileInfo old_info, new_info;
+  const bool old_there = Exists(j.old_dir, &old_info), new_there = Exists(j.new_dir, &new_info);
+  // Both names reach one folder (one share under two host names): nothing is a copy.
+  if (old_there && new_there && old_info.device == new_info.device && old_info.inode == new_info.inode) return 0;
   int rc = 0;
   if (at_old && old_there) {
     if (new_there) rc = extlib::ldirrmc(j.new_dir);  // a copy the move did not get to use
@@ -124,9 +178,17 @@ int CompleteInterruptedMoves(long console) {
       continue;
     std::string text;
     MoveJournal journal;
-    if (platform::ReadWholeFile(native_net + "/" + e.name, &text) != 0 || !ParseMoveJournal(text, &journal) ||
+    if (ReadJournalFile(native_net + "/" + e.name, &text) != 0 || !ParseMoveJournal(text, &journal) ||
         journal.number != number)
       continue;  // not ours to judge: left for a person
+    if (!JournalNamesItsOwnFolders(journal)) {
+      app::ToolMessageBox(app::kMessageWarning,
+                          "The move journal %s names folders that are not the folders of project %s on its "
+                          "hosts:\n%s\n%s\nIt is left alone.\n",
+                          e.name.c_str(), extlib::NumberText(journal.number).c_str(), journal.old_dir.c_str(),
+                          journal.new_dir.c_str());
+      continue;
+    }
     if (PutRight(journal, console) == 0) {
       RemoveMoveJournal(number);
       ++done;

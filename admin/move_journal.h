@@ -22,10 +22,15 @@ bool ParseMoveJournal(const std::string& text, MoveJournal* journal);
 int WriteMoveJournal(const MoveJournal& journal);
 void RemoveMoveJournal(uint32_t number);
 
+// A journal is trusted only when its two folders are the folders of its
+// number below the project folders of its two (different, known) hosts:
+// anyone may write into \Net, and putting a move right removes a folder.
+bool JournalNamesItsOwnFolders(const MoveJournal& journal);
+
 // Puts right every move that a journal shows was cut short: the record keeps
 // the folder that exists (the other one, a copy left over, is removed), and
-// the journal goes. Returns the number of moves put right, or -1 when \Net
-// cannot be listed.
+// the journal goes. A journal naming other folders is reported and left.
+// Returns the number of moves put right, or -1 when \Net cannot be listed.
 int CompleteInterruptedMoves(long console);
 
 }  // namespace dovrane::admin

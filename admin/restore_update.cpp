@@ -1,5 +1,6 @@
 #include "admin/restore_update.h"
 
+#include "admin/administration_header.h"
 #include "admin/entry_check.h"
 #include "admin/host_scan.h"
 #include "admin/move_journal.h"
@@ -9,17 +10,25 @@
 #include "app/console.h"
 #include "app/tool_message_box.h"
 #include "extlib/administration.h"
+#include "extlib/hosts.h"
 #include "extlib/language.h"
 #include "extlib/library_init.h"
 #include "extlib/messages.h"
 #include "extlib/project_attributes.h"
 #include "extlib/project_list.h"
+#include "extlib/project_paths.h"
 #include "extlib/slot_files.h"
+#include "extlib/users.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
+#include "platform/text_codec.h"
 
 #include <cerrno>
+#include <cstdlib>
+#include <map>
+#include <utility>
+#include <vector>
 
 namespace dovrane::admin {
 
@@ -66,6 +75,48 @@ int MarkRebuild() {
   return -1;
 }
 
+void KeptDamaged() {
+  app::ToolMessageBox(app::kMessageWarning,
+                      "The project administration can not be read.\nIt is kept as %s and rebuilt from the hosts.\n",
+                      kSavedAdministrationFile);
+}
+
+// One project folder reached under two host names (two data.cfg lines for one
+// share) would be registered twice: every project renumbered, copies named
+// "Name_", records naming folders that are gone. The folders are told apart by
+// device and inode, so a symbolic link or a second mount counts as the same.
+// only: "" for every host, else the one host whose folder is compared with
+// the others. Warns and returns -1 when two hosts share a folder.
+int RefuseHostsSharingAFolder(const std::string& only = "") {
+  if (!extlib::lfnetg()) return 0;
+  char* list = nullptr;
+  int count = 0;
+  if (extlib::get_host_list(&list, &count, 17) != 0) return 0;  // the scan reports it
+  std::vector<std::string> hosts;
+  for (int i = 0; i < count; ++i) hosts.emplace_back(list + i * 17);
+  std::free(list);
+  std::map<std::pair<uint64_t, uint64_t>, std::pair<std::string, std::string>> seen;  // -> host, folder
+  for (const std::string& host : hosts) {
+    std::string folder;
+    platform::FileInfo info;
+    if (extlib::HostProjectFolder(host, &folder) != 0 ||
+        platform::CurrentEnv()->Stat(platform::NativePath(folder), &info) != 0 ||
+        info.type != platform::EntryType::kDirectory)
+      continue;  // not reachable now: nothing of it is scanned either
+    auto [it, added] = seen.emplace(std::make_pair(info.device, info.inode), std::make_pair(host, folder));
+    if (added || it->second.first == host) continue;
+    if (!only.empty() && !platform::EqualsIgnoreCaseCp1252(only, host) &&
+        !platform::EqualsIgnoreCaseCp1252(only, it->second.first))
+      continue;
+    app::ToolMessageBox(app::kMessageError,
+                        "The hosts <%s> and <%s> reach the same project folder:\n%s\n%s\n"
+                        "Correct data.cfg before the project administration is rebuilt.\n",
+                        it->second.first.c_str(), host.c_str(), it->second.second.c_str(), folder.c_str());
+    return -1;
+  }
+  return 0;
+}
+
 // Scan, identifier, compression: each runs only when the one before succeeded.
 // The rebuild marker goes once all of them did.
 int RebuildSteps(long console) {
@@ -89,8 +140,39 @@ struct Notice {
 
 }  // namespace
 
+bool AdministrationUnreadable() {
+  std::string path;
+  if (extlib::lffnamC_new(extlib::kSlotNet, extlib::kAdministrationFile, &path) != 0) return false;
+  AdministrationHeader header;
+  const int fd = OpenAdministrationHeader(path, ShareMode::kDenyNone, &header);
+  // -2: held by another process; above 3: a newer program's file, not damage.
+  if (fd < 0) return fd == -1 && header.version <= 3;
+  platform::CurrentEnv()->Close(fd);
+  // An older layout is the conversion's to read. A current one must also open
+  // for the record writers, which measure every line end.
+  if (header.version != 3 || header.user_words != extlib::lzuGetCountOfUserContainers()) return false;
+  return extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting) < 0;
+}
+
+int RestoreDamagedAdministration() {
+  if (RefuseHostsSharingAFolder() != 0) return -1;
+  if (MarkRebuild() != 0) return -1;
+  extlib::close_prj_info_handle(extlib::kSlotNet);
+  ForgetLists();
+  int rc = extlib::lfilmvC(extlib::kSlotNet, extlib::kAdministrationFile, extlib::kSlotNet,
+                           kSavedAdministrationFile, 1);
+  if (rc != 0) {
+    app::ToolMessageBox(app::kMessageError, "%s",
+                        extlib::ll_get_language() != 0 ? kNotRepairedEnglish : kNotRepairedGerman);
+    return rc;
+  }
+  KeptDamaged();
+  return RestoreAdministration();
+}
+
 int RestoreAdministration() {
   bool created = false;
+  if (RefuseHostsSharingAFolder() != 0) return -1;
   // Marked before anything changes: an empty administration left by a failure
   // must not pass for a whole one.
   if (MarkRebuild() != 0) return -1;
@@ -123,14 +205,20 @@ int UpdateAdministration(bool update_only) {
   }
   Notice notice;
   CompleteInterruptedMoves(console);
+  const bool restore = !update_only;
   if (update_only && RebuildPending()) {
     // A rebuild stopped half-way: records may be missing. Complete it.
     app::lfConsoleWrite(console, "An interrupted rebuild of the project administration is completed.\n");
     update_only = false;
   }
-  if (CheckUniqueIds(console) == 1) {
+  const int unique = CheckUniqueIds(console);
+  // Records that cannot be read: the update fails (reported by the check);
+  // a restore keeps the damaged file and rebuilds from the hosts.
+  if (unique == -1 && !restore) return -1;
+  if (unique == 1 || unique == -1) {
     extlib::close_prj_info_handle(extlib::kSlotNet);
     ForgetLists();
+    if (RefuseHostsSharingAFolder() != 0) return -1;
     if (MarkRebuild() != 0) return -1;
     int rc = extlib::lfilmvC(extlib::kSlotNet, extlib::kAdministrationFile, extlib::kSlotNet,
                              kSavedAdministrationFile, 1);
@@ -146,9 +234,11 @@ int UpdateAdministration(bool update_only) {
     }
     extlib::close_prj_info(handle);
     ForgetLists();
+    if (unique == -1) KeptDamaged();
     notice.Show(kNoticeRebuild);
   } else {
     if (update_only) return 0;
+    if (RefuseHostsSharingAFolder() != 0) return -1;
     notice.Show(kNoticeCheck);
     if (MarkRebuild() != 0) return -1;
     int rc = CheckValidEntries(console);
@@ -159,8 +249,10 @@ int UpdateAdministration(bool update_only) {
 
 int UpdateHost(const std::string& host) {
   if (host.empty()) return -1;
+  if (RefuseHostsSharingAFolder(host) != 0) return -1;
   ForgetLists();
-  ScanHostProjects(0, host, 1);
+  // A host whose folder cannot be looked at is reported once, by the first pass.
+  if (ScanHostProjects(0, host, 1) != 0) return -1;
   ScanHostProjects(0, host, 2);
   return CheckHostEntries(host);
 }

@@ -35,6 +35,12 @@ int RestoreOrUpdate(bool update) {
     if (g_interactive == 1 && rc == 0) FinalNotice(1);
     return rc;
   }
+  // Rebuilding from the hosts is what -restore is for, also over a damaged file.
+  if (!update && admin::AdministrationUnreadable()) {
+    int rc = admin::RestoreDamagedAdministration();
+    if (g_interactive == 1 && rc == 0) FinalNotice(1);
+    return rc;
+  }
   int rc = admin::CheckAdministrationVersion();
   if (rc != 0) return rc;
   rc = admin::UpdateAdministration(update);

@@ -9,7 +9,9 @@
 namespace dovrane::app {
 
 // -restore / -update alone: a missing administration is restored whichever
-// was given; otherwise the version check, then the update. An interactive
+// was given; -restore over a project.dat whose header cannot be read keeps it
+// as project.dat.sav and restores; otherwise the version check, then the
+// update. An interactive
 // run that succeeded ends with the final notice (language text 2500495).
 int RunRestore(const CommandArgs& args);
 int RunUpdate(const CommandArgs& args);

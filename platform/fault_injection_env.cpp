@@ -10,11 +10,12 @@
 
 namespace dovrane::platform {
 
-void FaultInjectionEnv::Arm(FaultPoint point, int nth, int error) {
+void FaultInjectionEnv::Arm(FaultPoint point, int nth, int error, bool lasting) {
   Reset();
   point_ = point;
   nth_ = nth;
   error_ = error;
+  lasting_ = lasting;
 }
 
 void FaultInjectionEnv::Disarm() { nth_ = 0; }
@@ -28,8 +29,8 @@ void FaultInjectionEnv::Reset() {
 
 int FaultInjectionEnv::Hit(FaultPoint point) {
   int n = ++calls_[static_cast<int>(point)];
-  if (nth_ > 0 && point == point_ && n == nth_) {
-    fired_ = true;
+  if (nth_ > 0 && point == point_ && (n == nth_ || (lasting_ && n > nth_))) {
+    if (fired_.exchange(true)) return -error_;
     // Scripted runs learn from this file whether the chosen call was reached.
     if (const char* log = std::getenv("DOVRANE_FAULT_LOG")) {
       int fd = ::open(log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
@@ -146,11 +147,13 @@ void InstallFaultInjectionFromEnvironment() {
   if (a == std::string::npos || b == std::string::npos) return;
   FaultPoint point;
   if (!ParsePoint(s.substr(0, a), &point)) return;
-  int nth = std::atoi(s.substr(a + 1, b - a - 1).c_str());
+  const std::string count = s.substr(a + 1, b - a - 1);
+  const bool lasting = !count.empty() && count.back() == '+';
+  int nth = std::atoi(count.c_str());
   int error = ParseErrno(s.substr(b + 1));
   if (nth <= 0 || error <= 0) return;
   static FaultInjectionEnv env;  // lives as long as the process
-  env.Arm(point, nth, error);
+  env.Arm(point, nth, error, lasting);
   SetCurrentEnv(&env);
 }
 

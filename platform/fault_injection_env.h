@@ -16,8 +16,9 @@ class FaultInjectionEnv : public Env {
   // As error: the process kills itself (SIGKILL) at the chosen call, after a
   // failing write has written half of its bytes: a crash at exactly that point.
   static constexpr int kKill = 100000;
-  // Fail the nth (1-based) call of `point` with -error; 0 disarms.
-  void Arm(FaultPoint point, int nth, int error);
+  // Fail the nth (1-based) call of `point` with -error; 0 disarms. lasting:
+  // every later call of `point` fails too, as on a volume that stays full.
+  void Arm(FaultPoint point, int nth, int error, bool lasting = false);
   void Disarm();
   // Calls of `point` seen since the last Arm or Reset.
   int Calls(FaultPoint point) const;
@@ -49,12 +50,14 @@ class FaultInjectionEnv : public Env {
   FaultPoint point_ = FaultPoint::kWrite;
   int nth_ = 0;
   int error_ = 0;
+  bool lasting_ = false;
   std::atomic<bool> fired_ = false;
 };
 
 // Installs a FaultInjectionEnv from the environment variable DOVRANE_FAULT
-// ("write:3:ENOSPC" fails the third write with ENOSPC, "write:3:KILL" kills
-// the process there), so scripted runs of the
+// ("write:3:ENOSPC" fails the third write with ENOSPC, "write:3+:ENOSPC" the
+// third and every later one, "write:3:KILL" kills the process there), so
+// scripted runs of the
 // real program can be failed at any point. Does nothing when it is not set.
 // When DOVRANE_FAULT_LOG names a file, the line "fired" is appended to it the
 // moment the chosen call fails.

@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "platform/file_util.h"
+#include "repair_fixture.h"
+
 namespace dovrane::admin {
 namespace {
 
@@ -22,6 +29,96 @@ TEST(MoveJournalTest, RoundTripAndDamagedJournals) {
       "dovrane project move\nn0000012\nSRV1\nSRV2\n\n\\\\b\n",          // no old folder
   };
   for (const std::string& t : bad) EXPECT_FALSE(ParseMoveJournal(t, &back)) << t;
+}
+
+namespace fs = std::filesystem;
+
+class MoveJournalSiteTest : public RepairTest {
+ protected:
+  void SetUp() override { MakeInstallation(3, 12); }
+  std::string Journal(uint32_t number) { return Unc("SRV1/cad/Net/" + extlib::NumberText(number) + ".mov"); }
+  static std::string Windows(const std::string& host, uint32_t number) {
+    return "\\\\" + host + "\\cad\\Prj\\" + extlib::NumberText(number) + ".prj";
+  }
+};
+
+// Anyone may write into \Net: a journal is followed only for the two folders a
+// move of its number can have. Any other folder, in either line, is reported
+// and left whole, and so is the journal.
+TEST_F(MoveJournalSiteTest, AJournalNamingOtherFoldersIsReportedAndLeftAlone) {
+  const extlib::PRJ p = OnHost("SRV1"), other = OnHost("SRV2");
+  const std::string own = Windows("SRV1", p.number);
+  fs::create_directories(Unc("ELSE/share/keep"));
+  struct Case {
+    const char* what;
+    std::string folder;  // Windows form
+    std::string native;
+  } cases[] = {
+      {"\\Net", "\\\\SRV1\\cad\\Net", Unc("SRV1/cad/Net")},
+      {"office standard", "\\\\SRV1\\cad\\STD", Unc("SRV1/cad/STD")},
+      {"outside the installation", "\\\\ELSE\\share\\keep", Unc("ELSE/share/keep")},
+      {"a mapped local drive", "L:\\Pelomar\\work", root() + "/local/Pelomar/work"},
+      {"another project", Windows("SRV2", other.number), Folder("SRV2", other.number)},
+      {"the project itself", own, Folder("SRV1", p.number)},
+  };
+  for (const Case& c : cases)
+    for (bool victim_new : {true, false}) {
+      SCOPED_TRACE(std::string(c.what) + (victim_new ? " as new folder" : " as old folder"));
+      const MoveJournal j = victim_new ? MoveJournal{p.number, "SRV1", "SRV2", own, c.folder}
+                                       : MoveJournal{p.number, "SRV2", "SRV1", c.folder, own};
+      testing::WriteFile(Journal(p.number), FormatMoveJournal(j));
+      messages_.texts.clear();
+      EXPECT_EQ(CompleteInterruptedMoves(0), 0);
+      EXPECT_TRUE(fs::is_directory(c.native));
+      EXPECT_TRUE(fs::is_directory(Folder("SRV1", p.number)));
+      EXPECT_TRUE(fs::exists(Journal(p.number)));
+      EXPECT_NE(messages_.All().find("It is left alone."), std::string::npos) << messages_.All();
+    }
+}
+
+// A FIFO or a link to an endless device under a journal's name is passed
+// over: the update neither waits for a writer nor reads without end.
+TEST_F(MoveJournalSiteTest, AJournalThatIsNotASmallRegularFileIsPassedOver) {
+  const extlib::PRJ p = OnHost("SRV1");
+  ASSERT_EQ(::mkfifo(Journal(p.number).c_str(), 0644), 0);
+  fs::create_symlink("/dev/zero", Journal(p.number + 100));
+  EXPECT_EQ(CompleteInterruptedMoves(0), 0);
+  EXPECT_TRUE(fs::is_fifo(Journal(p.number)));
+  EXPECT_TRUE(fs::is_symlink(Journal(p.number + 100)));
+}
+
+// A host added twice under another name reaches the same folder: the journal
+// names the project's own folders, but neither is a copy to remove.
+TEST_F(MoveJournalSiteTest, BothFoldersOneFolderUnderTwoHostNamesKeepThatFolder) {
+  const extlib::PRJ p = OnHost("SRV1");
+  fs::create_directory_symlink(Unc("SRV1"), Unc("SRV9"));
+  testing::WriteFile(Unc("SRV1/cad/Net/data.cfg"), testing::ReadFile(Unc("SRV1/cad/Net/data.cfg")) + "SRV9 \\cad\n");
+  testing::WriteFile(Journal(p.number),
+                     FormatMoveJournal({p.number, "SRV1", "SRV9", Windows("SRV1", p.number), Windows("SRV9", p.number)}));
+  EXPECT_EQ(CompleteInterruptedMoves(0), 1);
+  EXPECT_TRUE(fs::is_directory(Folder("SRV1", p.number)));
+  EXPECT_FALSE(fs::exists(Journal(p.number)));
+  EXPECT_STREQ(Find(Records(), p.number)->host, "SRV1");
+}
+
+// While the administration cannot be read nobody can tell where the project
+// is: the journal waits instead of being taken for one of a project that is gone.
+TEST_F(MoveJournalSiteTest, AJournalWaitsWhileTheAdministrationCannotBeRead) {
+  const extlib::PRJ p = OnHost("SRV1");
+  fs::create_directories(Folder("SRV2", p.number));
+  testing::WriteFile(Journal(p.number),
+                     FormatMoveJournal({p.number, "SRV1", "SRV2", Windows("SRV1", p.number), Windows("SRV2", p.number)}));
+  const std::string admin = Admin();
+  const size_t first = admin.find('\n') + 1;
+  testing::WriteFile(Unc("SRV1/cad/Net/project.dat"), admin.substr(0, first + 40) + admin.substr(admin.find('\r', first)));
+  extlib::UnCachPrjList();
+  EXPECT_EQ(CompleteInterruptedMoves(0), 0);
+  EXPECT_TRUE(fs::exists(Journal(p.number)));
+  testing::WriteFile(Unc("SRV1/cad/Net/project.dat"), admin);
+  extlib::UnCachPrjList();
+  EXPECT_EQ(CompleteInterruptedMoves(0), 1);  // the copy on SRV2 was never used
+  EXPECT_FALSE(fs::exists(Folder("SRV2", p.number)));
+  EXPECT_TRUE(fs::is_directory(Folder("SRV1", p.number)));
 }
 
 }  // namespace

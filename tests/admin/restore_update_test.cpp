@@ -204,6 +204,89 @@ TEST_F(RestoreUpdateTest, HostUpdateRegistersNewFoldersAndDropsMissingOnes) {
   }
 }
 
+// Damaged as an editor or a crash leaves it: -update fails and changes
+// nothing; -restore rebuilds every project from the hosts and keeps the
+// damaged file beside the new one (a layout that measures as another
+// container count is converted first, which keeps it as project.dat.old).
+TEST_F(RestoreUpdateTest, DamagedAdministrationFailsTheUpdateAndIsRebuiltByRestore) {
+  const std::set<Key> before = Keys();
+  const std::string good = Admin();
+  const size_t first = good.find('\n') + 1, second = good.find('\n', first) + 1;
+  const struct {
+    const char* what;
+    std::string text;
+    const char* kept;
+  } cases[] = {
+      {"short line", good.substr(0, first + 40) + good.substr(second - 2), "project.dat.sav"},
+      {"LF-only header", good.substr(0, 10) + good.substr(11), "project.dat.sav"},
+      {"garbage", std::string(300, 'x') + "\n", "project.dat.sav"},
+      {"empty", "", "project.dat.sav"},
+      {"mixed line ends", good.substr(0, second - 2) + good.substr(second - 1), "project.dat.old"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    testing::WriteFile(NetFile("project.dat"), c.text);
+    if (std::string(c.kept) == "project.dat.sav") {
+      testing::ProgramResult update = Run({"-update"});
+      EXPECT_NE(update.status, 0) << update.err;
+      EXPECT_EQ(Admin(), c.text);
+    }
+    testing::ProgramResult run = Run({"-restore"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Keys(), before);
+    EXPECT_EQ(testing::ReadFile(NetFile(c.kept)), c.text);
+    EXPECT_FALSE(fs::exists(NetFile("project.dat.rebuild")));
+  }
+}
+
+// A host that cannot be scanned is reported once, by the first pass, and the
+// run fails; the records of an unreachable host stay.
+TEST_F(RestoreUpdateTest, UpdateOfAHostThatCannotBeScannedFailsWithOneMessage) {
+  fs::rename(Unc("SRV3/cad/Prj"), Unc("SRV3/cad/Prj.off"));
+  const struct {
+    const char* host;
+    const char* message;
+  } cases[] = {{"NOHOST", "Unknown host <NOHOST>"}, {"SRV3", "Can't access path to projects on host <SRV3>"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.host);
+    testing::ProgramResult run = Run({"-update", c.host});
+    EXPECT_EQ(run.status, 255);
+    const size_t at = run.err.find(c.message);
+    ASSERT_NE(at, std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find(c.message, at + 1), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(Records().size(), 30u);
+}
+
+// A second data.cfg line reaching a host's share again (a name differing only
+// in case, a link to the share) would register every project there twice:
+// rebuilds and host updates refuse until data.cfg is put right.
+TEST_F(RestoreUpdateTest, TwoHostNamesForOneShareRefuseEveryRebuild) {
+  const std::string hosts = testing::ReadFile(NetFile("data.cfg")), before = Admin();
+  fs::create_directory_symlink(Unc("SRV2"), Unc("SRV9"));
+  const struct {
+    const char* line;
+    std::vector<std::string> args;
+    bool missing;  // project.dat removed first
+  } cases[] = {
+      {"srv1 \\cad\n", {"-restore"}, false}, {"SRV9 \\cad\n", {"-restore"}, true},
+      {"SRV9 \\cad\n", {"-restore"}, false}, {"SRV9 \\cad\n", {"-update", "SRV2"}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line + c.args[0] + (c.missing ? " missing" : ""));
+    testing::WriteFile(NetFile("data.cfg"), hosts + c.line);
+    if (c.missing) fs::remove(NetFile("project.dat"));
+    testing::ProgramResult run = Run(c.args);
+    EXPECT_EQ(run.status, 255);
+    EXPECT_NE(run.err.find("reach the same project folder"), std::string::npos) << run.err;
+    EXPECT_EQ(fs::exists(NetFile("project.dat")), !c.missing);
+    if (!c.missing) {
+      EXPECT_EQ(Admin(), before);
+    }
+    testing::WriteFile(NetFile("project.dat"), before);
+  }
+}
+
 TEST_F(RestoreUpdateTest, UserCountIsCheckedAndEveryRecordRewrittenForTheNewContainers) {
   struct Case {
     const char* count;

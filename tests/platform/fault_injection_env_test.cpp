@@ -26,6 +26,24 @@ TEST(FaultInjectionEnvTest, FailsExactlyTheChosenCallAndLeavesATornWrite) {
   EXPECT_EQ(env.Calls(FaultPoint::kWrite), 3);
 }
 
+// "write:2+:ENOSPC": a volume that is full from the second write on stays full.
+TEST(FaultInjectionEnvTest, ALastingFaultFailsEveryCallFromTheChosenOne) {
+  testing::TempDir dir;
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setenv("DOVRANE_FAULT", "write:2+:ENOSPC", 1);
+    InstallFaultInjectionFromEnvironment();
+    int fd = CurrentEnv()->Open(dir / "f", O_WRONLY | O_CREAT, 0644);
+    const bool ok = CurrentEnv()->Write(fd, "a", 1) == 1 && CurrentEnv()->Write(fd, "b", 1) == -ENOSPC &&
+                    CurrentEnv()->Write(fd, "c", 1) == -ENOSPC && CurrentEnv()->Sync(fd) == 0;
+    ::_exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(testing::ReadFile(dir / "f"), "a");
+}
+
 TEST(FaultInjectionEnvTest, EnvironmentVariableArmsACrashAtTheChosenCall) {
   testing::TempDir dir;
   pid_t pid = ::fork();

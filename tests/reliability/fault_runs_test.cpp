@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <functional>
+#include <iterator>
 #include <set>
 
 #include "support/sample_installation.h"
@@ -97,12 +99,16 @@ TEST_P(FaultRunsTest, EveryFailurePointLeavesAWholeInstallation) {
   const InstallationState after = work.State();
   ASSERT_EQ(ConsistencyProblems(after), "") << op.name;
 
-  const char* points[] = {"open", "write", "sync", "rename", "close", "unlink", "mkdir"};
+  std::vector<std::string> points = {"open", "write", "sync", "rename", "close", "unlink", "mkdir"};
+  // A rebuild also meets a volume that stays full from one write on ("write:N+").
+  if (op.completes_on_update) points.push_back("write+");
   int failures_seen = 0;
-  for (const char* point : points) {
+  for (const std::string& point : points) {
     for (int n = 1; n <= 400; ++n) {
       site.FreshCopy("run");
-      std::string fault = std::string(point) + ":" + std::to_string(n) + ":ENOSPC";
+      const bool lasting = point.back() == '+';
+      std::string fault = point.substr(0, point.size() - lasting) + ":" + std::to_string(n) + (lasting ? "+" : "") +
+                          ":ENOSPC";
       bool fired = false;
       ProgramResult r = site.RunWithFault(fault, &fired);
       const InstallationState state = work.State();
@@ -118,6 +124,13 @@ TEST_P(FaultRunsTest, EveryFailurePointLeavesAWholeInstallation) {
         // kept as project.dat.sav), never unreadable.
         const bool missing = !Exists(work.net_dir() + "/project.dat");
         EXPECT_TRUE(state.admin_readable || state == before || missing) << fault << ": " << state.problem;
+        // A rebuild that lost a record (a full volume) says so and keeps its
+        // marker, so that the next update completes it.
+        if (r.status == 0)
+          EXPECT_TRUE(state == after) << fault << ": reported success but\n" << Describe(state);
+        else
+          EXPECT_TRUE(Exists(work.net_dir() + "/project.dat.rebuild") || state == before)
+              << fault << " (status " << r.status << ") left no rebuild marker\n" << Describe(state);
         ProgramResult again = work.Run({"-update"});
         EXPECT_EQ(again.status, 0) << fault << ": " << again.err;
         InstallationState repaired = work.State();
@@ -179,9 +192,28 @@ TEST_P(KillRunsTest, NextUpdateFindsEveryProject) {
 
 std::string First(const SampleInstallation& inst) { return inst.ProjectNames().at(0); }
 
+// Anyone may write into \Net: a move journal of the second project whose new
+// folder is the third project's. Every recovery meets it and must leave that folder.
+void PlantHostileJournal(SampleInstallation& i) {
+  const InstallationState s = i.State();
+  auto it = std::next(s.records.begin());
+  const auto& [number, record] = *it++;
+  const auto& [victim, victim_record] = *it;
+  auto folder = [](const std::string& host, uint32_t n) {
+    char entry[16];
+    std::snprintf(entry, sizeof entry, "n%07u", n);
+    return "\\\\" + host + "\\cad\\Prj\\" + entry + ".prj";
+  };
+  char name[16];
+  std::snprintf(name, sizeof name, "n%07u", number);
+  WriteFile(i.net_dir() + "/" + name + ".mov", std::string("dovrane project move\n") + name + "\n" + record.host +
+                                                   "\n" + victim_record.host + "\n" + folder(record.host, number) +
+                                                   "\n" + folder(victim_record.host, victim) + "\n");
+}
+
 const Operation kOperations[] = {
     {"create", nullptr, [](const SampleInstallation&) { return std::vector<std::string>{"Fault Test", "-create", "SRV2"}; }},
-    {"move", nullptr,
+    {"move", PlantHostileJournal,
      [](const SampleInstallation& i) {
        auto s = i.State();
        const auto& [number, record] = *s.records.begin();
