@@ -2,6 +2,7 @@
 
 #include "admin/entry_check.h"
 #include "admin/host_scan.h"
+#include "admin/interrupted_operations.h"
 #include "admin/move_journal.h"
 #include "admin/net_id_writer.h"
 #include "admin/project_index.h"
@@ -123,6 +124,7 @@ int UpdateAdministration(bool update_only) {
   }
   Notice notice;
   CompleteInterruptedMoves(console);
+  CompleteInterruptedOperations(console);
   if (update_only && RebuildPending()) {
     // A rebuild stopped half-way: records may be missing. Complete it.
     app::lfConsoleWrite(console, "An interrupted rebuild of the project administration is completed.\n");
