@@ -190,6 +190,8 @@ JournalOutcome PutJournalRight(const std::string& file_name, OperationJournal* j
     const int handle = open_prj_info(kSlotNet, kOpenExisting);
     if (handle < 0 || lock_null_record(handle, kLockRecord) != 0) return JournalOutcome::kLeft;
     outcome = PutCreateRight(entry_path, journal->entry, number);
+    // A record the create was appending when it died is no record.
+    if (outcome != JournalOutcome::kLeft && DropUnfinishedAppend(handle) != 0) outcome = JournalOutcome::kLeft;
     lock_null_record(handle, kUnlockRecord);
   }
   if (outcome != JournalOutcome::kLeft) RemoveOperationJournal(*journal);
