@@ -137,7 +137,8 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
     if (stored == 0) return 0;
     // The administration and the folder agree; only the folder's own copy of
     // the record still names the old host.
-    ToolMessageBox(kMessageError, "The project <%s> was moved, but its stored record\n%s\\%s\ncould not be written:\n%s\n",
+    ToolMessageBox(kMessageError,
+                   "The project <%s> was moved, but its stored record\n%s\\%s\ncould not be written:\n%s\n",
                    shown.c_str(), new_dir.c_str(), extlib::kProjectInfoFile, platform::SystemErrorText(stored));
     return kPrjFailed;
   }

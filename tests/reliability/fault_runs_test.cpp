@@ -166,7 +166,8 @@ std::set<std::string> Names(const InstallationState& s) {
 
 class KillRunsTest : public ::testing::TestWithParam<Operation> {};
 
-// The program killed at every write, flush, rename and close of the operation:
+// The program killed at every write, flush, rename and close of the operation,
+// and just after every rename and folder creation:
 // the next -update finds a whole administration and no project is lost.
 TEST_P(KillRunsTest, NextUpdateFindsEveryProject) {
   const Operation& op = GetParam();
@@ -177,10 +178,14 @@ TEST_P(KillRunsTest, NextUpdateFindsEveryProject) {
   ASSERT_EQ(base.Run({"-update"}).status, 0);
   const InstallationState after = base.State();
   int kills = 0;
-  for (const char* point : {"write", "sync", "rename", "close"}) {
+  // Killed at a call, or just after a rename or a folder's creation was made.
+  const std::pair<const char*, const char*> kills_at[] = {{"write", "KILL"},        {"sync", "KILL"},
+                                                          {"rename", "KILL"},       {"close", "KILL"},
+                                                          {"rename", "KILL_AFTER"}, {"mkdir", "KILL_AFTER"}};
+  for (const auto& [point, how] : kills_at) {
     for (int n = 1; n <= 400; ++n) {
       site.FreshCopy("run");
-      std::string fault = std::string(point) + ":" + std::to_string(n) + ":KILL";
+      std::string fault = std::string(point) + ":" + std::to_string(n) + ":" + how;
       bool fired = false;
       ProgramResult r = site.RunWithFault(fault, &fired);
       if (!fired) break;
