@@ -163,6 +163,16 @@ class HostsApartEnv : public platform::Env {
   }
 };
 
+// Moves a project between hosts on different file systems, in this process.
+int MoveApart(testing::SampleSite& site, uint32_t number, const std::string& to) {
+  site.Activate();
+  HostsApartEnv env;
+  platform::SetCurrentEnv(&env);
+  int rc = MoveProject(PadProjectName(site.Name(number)), to);
+  platform::SetCurrentEnv(nullptr);
+  return rc;
+}
+
 TEST_F(ProjectMoveTest, AcrossFileSystemsTheSourceStaysUntilTheRecordNamesTheCopy) {
   const std::string from11 = HostOf(11), to11 = OtherHost(11);
   const std::string from12 = HostOf(12), to12 = OtherHost(12);
@@ -198,12 +208,8 @@ TEST_F(ProjectMoveTest, AcrossFileSystemsLinksModesAndTimesComeAlong) {
   ::chmod((dir + "/plans").c_str(), 0750);
   struct stat before = {};
   ASSERT_EQ(::lstat((dir + "/objects.dat").c_str(), &before), 0);
-  site_.Activate();
   testing::RecordingMessenger messages;
-  HostsApartEnv env;
-  platform::SetCurrentEnv(&env);
-  EXPECT_EQ(MoveProject(PadProjectName(site_.Name(3)), to), 0);
-  platform::SetCurrentEnv(nullptr);
+  EXPECT_EQ(MoveApart(site_, 3, to), 0);
   const std::string moved = site_.ProjectDir(to, 3);
   EXPECT_EQ(std::filesystem::read_symlink(moved + "/plans/current"), "../objects.dat");
   EXPECT_EQ(std::filesystem::read_symlink(moved + "/dangling"), "/nowhere/at/all");
@@ -220,12 +226,8 @@ TEST_F(ProjectMoveTest, AcrossFileSystemsLinksModesAndTimesComeAlong) {
 TEST_F(ProjectMoveTest, AcrossFileSystemsAnEntryThatCannotBeCopiedKeepsTheSource) {
   const std::string from = HostOf(4), to = OtherHost(4), dir = site_.ProjectDir(from, 4);
   ASSERT_EQ(::mkfifo((dir + "/pipe").c_str(), 0600), 0);
-  site_.Activate();
   testing::RecordingMessenger messages;
-  HostsApartEnv env;
-  platform::SetCurrentEnv(&env);
-  EXPECT_EQ(MoveProject(PadProjectName(site_.Name(4)), to), -1);
-  platform::SetCurrentEnv(nullptr);
+  EXPECT_EQ(MoveApart(site_, 4, to), -1);
   EXPECT_EQ(HostOf(4), from);
   EXPECT_TRUE(Exists(dir + "/objects.dat"));
   EXPECT_TRUE(Exists(dir + "/pipe"));
