@@ -67,6 +67,14 @@ bool Exists(const std::string& native) {
   return CurrentEnv()->Stat(native, &info, false) == 0;
 }
 
+// What may go into a project's place: a folder, or for an erase also a link
+// file; never a symbolic link, which could lead anywhere.
+bool MayGoIntoPlace(const std::string& native, bool link_file_too) {
+  platform::FileInfo info;
+  if (CurrentEnv()->Stat(native, &info, false) != 0) return false;
+  return info.type == platform::EntryType::kDirectory || (link_file_too && info.type == platform::EntryType::kFile);
+}
+
 // The record whose entry is entry_path. 0, -3 none, or another code when the
 // administration cannot tell.
 int FindOwner(const std::string& entry_path, const std::string& entry, uint32_t number, PRJ* record) {
@@ -85,6 +93,7 @@ JournalOutcome PutCreateRight(const std::string& entry_path, const std::string& 
   int rc = FindOwner(entry_path, entry, number, &record);
   if (rc == 0) {  // the record was written: the folder goes into place
     if (Exists(native) || !Exists(work)) return JournalOutcome::kNothing;
+    if (!MayGoIntoPlace(work, false)) return JournalOutcome::kLeft;
     return CurrentEnv()->Rename(work, native) == 0 ? JournalOutcome::kCompleted : JournalOutcome::kLeft;
   }
   if (rc != -3) return JournalOutcome::kLeft;
@@ -103,7 +112,8 @@ JournalOutcome PutEraseRight(const std::string& entry_path, const std::string& e
     JournalOutcome outcome = JournalOutcome::kNothing;
     rc = FindOwner(entry_path, entry, number, &record);
     if (rc == 0 && !Exists(native) && Exists(work))  // the record stayed: the folder comes back
-      outcome = CurrentEnv()->Rename(work, native) == 0 ? JournalOutcome::kTakenBack : JournalOutcome::kLeft;
+      outcome = MayGoIntoPlace(work, true) && CurrentEnv()->Rename(work, native) == 0 ? JournalOutcome::kTakenBack
+                                                                                      : JournalOutcome::kLeft;
     else if (rc != 0 && rc != -3)
       outcome = JournalOutcome::kLeft;
     lock_prj_nam(kSlotNet, name, kUnlockRecord);

@@ -81,25 +81,37 @@ TEST_F(InterruptedOperationsTest, EraseCutShortIsTakenBackOrFinished) {
   EXPECT_EQ(Run({extlib::TrimmedName(kept.name), "-erase_y"}).status, 0);
 }
 
-TEST_F(InterruptedOperationsTest, JournalsNamingAnythingElseChangeNothing) {
+TEST_F(InterruptedOperationsTest, JournalsOfWholeProjectsOrForeignFoldersChangeNothing) {
   const extlib::PRJ r = OnHost("SRV1");
   Journal(true, "SRV1", Entry(r));  // a project that is whole
   Journal(false, "SRV1", Entry(r));
   fs::create_directories(Folder("SRV1", 50) + "/data");  // a folder no create made
   Journal(true, "SRV1", "n0000050.prj");
-  fs::create_directories(Unc("SRV1/cad/Net.del~"));
-  testing::WriteFile(NetFile("Net.prj.del"), "dovrane project erase\nSRV1\n..\\Net.prj\n");
-  testing::WriteFile(NetFile("n0000051.prj.new"), "dovrane project create\nSRV1\nn0000052.prj\n");
   const std::string before = Admin();
   testing::ProgramResult run = Run({"-update"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(Admin(), before);
   EXPECT_TRUE(fs::exists(Folder("SRV1", r.number) + "/version.txt"));
   EXPECT_TRUE(fs::exists(Folder("SRV1", 50) + "/data"));
+  EXPECT_TRUE(NoJournalLeft());
+}
+
+TEST_F(InterruptedOperationsTest, JournalsThatLeadElsewhereAreLeftAlone) {
+  fs::create_directories(Unc("SRV1/cad/Net.del~"));
+  testing::WriteFile(NetFile("Net.prj.del"), "dovrane project erase\nSRV1\n..\\Net.prj\n");
+  testing::WriteFile(NetFile("n0000051.prj.new"), "dovrane project create\nSRV1\nn0000052.prj\n");
+  // A symbolic link in a work folder's place never becomes a project's folder.
+  const extlib::PRJ r = OnHost("SRV2");
+  fs::rename(Folder("SRV2", r.number), Folder("SRV2", r.number) + ".keep");
+  fs::create_directory_symlink(Unc("SRV1/cad/Net"), Folder("SRV2", r.number) + ".new~");
+  Journal(true, "SRV2", Entry(r));
+  EXPECT_EQ(Run({"-update"}).status, 0);
   EXPECT_TRUE(fs::exists(Unc("SRV1/cad/Net.del~")));
-  // Not a journal of ours: left for a person to read.
-  EXPECT_TRUE(fs::exists(NetFile("Net.prj.del")));
-  EXPECT_TRUE(fs::exists(NetFile("n0000051.prj.new")));
+  EXPECT_FALSE(fs::exists(Folder("SRV2", r.number)));
+  EXPECT_TRUE(fs::exists(Unc("SRV1/cad/Net/project.dat")));
+  // Not journals of ours: left for a person to read.
+  for (const std::string& name : {std::string("Net.prj.del"), std::string("n0000051.prj.new"), Entry(r) + ".new"})
+    EXPECT_TRUE(fs::exists(NetFile(name))) << name;
 }
 
 }  // namespace
