@@ -3,6 +3,7 @@
 #include "admin/administration_header.h"
 #include "admin/entry_check.h"
 #include "admin/host_scan.h"
+#include "admin/interrupted_operations.h"
 #include "admin/move_journal.h"
 #include "admin/net_id_writer.h"
 #include "admin/project_index.h"
@@ -205,6 +206,7 @@ int UpdateAdministration(bool update_only) {
   }
   Notice notice;
   CompleteInterruptedMoves(console);
+  CompleteInterruptedOperations(console);
   const bool restore = !update_only;
   if (update_only && RebuildPending()) {
     // A rebuild stopped half-way: records may be missing. Complete it.

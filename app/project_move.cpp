@@ -44,13 +44,14 @@ class RecordLock {
   bool locked_;
 };
 
-// The folder keeps a copy of its record; it follows the move (best effort:
-// the administration's record is what counts).
-void UpdateStoredRecord(const std::string& dir, const extlib::PRJ& record) {
+// The folder keeps a copy of its record; it follows the move. A folder
+// without one has nothing to follow. 0, or the failed write's code.
+int UpdateStoredRecord(const std::string& dir, const extlib::PRJ& record) {
   const std::string native = platform::NativePath(dir);
   uint32_t net_id = 0;
   extlib::PRJ stored;
-  if (extlib::ReadProjectInfo(native, &net_id, &stored) == 0) extlib::WriteProjectInfo(native, net_id, record);
+  if (extlib::ReadProjectInfo(native, &net_id, &stored) != 0) return 0;
+  return extlib::WriteProjectInfo(native, net_id, record);
 }
 
 // Moves a project folder to another host. On one file system a rename; across
@@ -97,6 +98,10 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
     ToolMessageBox(kMessageWarning, "No access to project <%s>\n on host <%s>\n", shown.c_str(), record.host);
     return kPrjNotReachable;
   }
+  if (extlib::ProjectInUse(record)) {
+    ReportProjectError(kPrjLockFailed);
+    return kPrjLockFailed;
+  }
   extlib::PRJ moved = record;
   extlib::SetPrjHost(&moved, target);
   // A file (a link) at the destination counts as existing too.
@@ -123,13 +128,19 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
     return kPrjFailed;
   }
   if (extlib::seek_prj_set(handle, position) == 0 && extlib::write_PrjInfo(handle, &moved) == 0) {
-    UpdateStoredRecord(new_dir, moved);
+    const int stored = UpdateStoredRecord(new_dir, moved);
     if (copied && extlib::ldirrmc(old_dir) != 0)
       ToolMessageBox(kMessageWarning, "The project was moved, but its old folder\n%s\ncould not be removed.\n",
                      old_dir.c_str());
     else
       admin::RemoveMoveJournal(record.number);
-    return 0;
+    if (stored == 0) return 0;
+    // The administration and the folder agree; only the folder's own copy of
+    // the record still names the old host.
+    ToolMessageBox(kMessageError,
+                   "The project <%s> was moved, but its stored record\n%s\\%s\ncould not be written:\n%s\n",
+                   shown.c_str(), new_dir.c_str(), extlib::kProjectInfoFile, platform::SystemErrorText(stored));
+    return kPrjFailed;
   }
   // The record still names the old folder: it must stay, or come back.
   bool back = true;

@@ -359,6 +359,20 @@ int lock_null_record(int handle, int mode) {
   return 0;
 }
 
+int DropUnfinishedAppend(int handle) {
+  std::lock_guard<std::mutex> guard(g_mutex);
+  AdminFile* f = Get(handle);
+  platform::FileInfo info;
+  if (!f || !f->null_locked || CurrentEnv()->FStat(f->fd, &info) != 0) return -1;
+  const int64_t size = static_cast<int64_t>(info.size), first = f->Offset(1), line = f->LineBytes();
+  if (size <= first) return 0;
+  const int64_t tail = (size - first) % line;
+  if (tail == 0 || tail >= line - f->header.line_end) return 0;
+  int rc = CurrentEnv()->Truncate(f->fd, size - tail) == 0 && CurrentEnv()->Sync(f->fd) == 0 ? 0 : -1;
+  UnCachPrjList();
+  return rc;
+}
+
 int read_null_record(int handle, NullRecord* null_record) {
   std::lock_guard<std::mutex> guard(g_mutex);
   AdminFile* f = Get(handle);

@@ -65,5 +65,10 @@ void SetRecordLockTimeoutMs(int ms);
 const AdminHeader* HandleHeader(int handle);
 // Locks and unlocks one record slot of the handle (as lock_prj_info does for a number).
 int LockRecordSlot(int handle, long slot, int mode);
+// Cuts an unfinished append (a last line shorter than a record, left by a
+// writer that died while appending) off the end of the file. A record that
+// lacks only its line end stays. REQUIRES: the null record is locked by this
+// handle, so no append is under way. 0 or -1.
+int DropUnfinishedAppend(int handle);
 
 }  // namespace dovrane::extlib

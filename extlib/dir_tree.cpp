@@ -21,13 +21,16 @@ EntryType TypeOf(const std::string& dir, const platform::DirEntry& e) {
   return CurrentEnv()->Stat(dir + "/" + e.name, &info, false) == 0 ? info.type : EntryType::kUnknown;
 }
 
+// Copies one regular file with its mode and times. Opened without following
+// a link and without blocking: the entry may have changed since the listing.
 int CopyFile(const std::string& from, const std::string& to) {
   platform::Env* env = CurrentEnv();
-  int in = env->Open(from, O_RDONLY);
+  int in = env->Open(from, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (in < 0) return in;
   platform::FileInfo info;
   int rc = env->FStat(in, &info);
-  int out = rc == 0 ? env->Open(to, O_WRONLY | O_CREAT | O_EXCL, info.mode & 07777) : rc;
+  if (rc == 0 && info.type != EntryType::kFile) rc = -EOPNOTSUPP;
+  int out = rc == 0 ? env->Open(to, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600) : rc;
   if (out < 0) {
     env->Close(in);
     return out;
@@ -45,6 +48,7 @@ int CopyFile(const std::string& from, const std::string& to) {
       break;
     }
   }
+  if (rc == 0) rc = env->FChmod(out, info.mode & 07777);
   if (rc == 0) rc = env->Sync(out);
   if (rc == 0) rc = env->FSetTimes(out, info.accessed, info.modified);
   int rc_close = env->Close(out);
@@ -53,9 +57,24 @@ int CopyFile(const std::string& from, const std::string& to) {
   return rc;
 }
 
+// A symbolic link is copied as a link: the text it holds, never what it names.
+int CopyLink(const std::string& from, const std::string& to) {
+  platform::Env* env = CurrentEnv();
+  std::string target;
+  platform::FileInfo info;
+  int rc = env->Stat(from, &info, false);
+  if (rc == 0) rc = env->ReadLink(from, &target);
+  if (rc == 0) rc = env->Symlink(target, to);
+  if (rc == 0) rc = env->SetLinkTimes(to, info.accessed, info.modified);
+  return rc;
+}
+
 int CopyTreeInner(const std::string& from, const std::string& to) {
   platform::Env* env = CurrentEnv();
-  int rc = env->MkDir(to);
+  platform::FileInfo info;
+  int rc = env->Stat(from, &info, false);
+  if (rc == 0 && info.type != EntryType::kDirectory) rc = -ENOTDIR;
+  if (rc == 0) rc = env->MkDir(to, 0700);
   if (rc) return rc;
   std::vector<platform::DirEntry> entries;
   rc = env->ListDir(from, &entries);
@@ -66,15 +85,30 @@ int CopyTreeInner(const std::string& from, const std::string& to) {
       rc = CopyTreeInner(src, dst);
     else if (t == EntryType::kFile)
       rc = CopyFile(src, dst);
+    else if (t == EntryType::kLink)
+      rc = CopyLink(src, dst);
+    else
+      rc = -EOPNOTSUPP;  // a pipe, socket or device is no part of a project to take along
   }
+  // Mode and times last: the entries written above change the folder's times.
+  if (rc == 0) rc = env->Chmod(to, info.mode & 07777);
+  if (rc == 0) rc = env->SetTimes(to, info.accessed, info.modified);
   return rc;
+}
+
+// Both links hold the same text.
+int CompareLinks(const std::string& a, const std::string& b) {
+  std::string ta, tb;
+  int rc = CurrentEnv()->ReadLink(a, &ta);
+  if (rc == 0) rc = CurrentEnv()->ReadLink(b, &tb);
+  return rc != 0 ? rc : ta == tb ? 0 : -EIO;
 }
 
 int CompareFiles(const std::string& a, const std::string& b) {
   platform::Env* env = CurrentEnv();
-  int fa = env->Open(a, O_RDONLY);
+  int fa = env->Open(a, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fa < 0) return fa;
-  int fb = env->Open(b, O_RDONLY);
+  int fb = env->Open(b, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fb < 0) {
     env->Close(fa);
     return fb;
@@ -134,10 +168,18 @@ int VerifyTree(const std::string& a, const std::string& b) {
   for (size_t i = 0; rc == 0 && i < entries.size(); ++i) {
     EntryType t = TypeOf(a, entries[i]);
     const std::string pa = a + "/" + entries[i].name, pb = b + "/" + entries[i].name;
+    platform::FileInfo copy;
+    rc = CurrentEnv()->Stat(pb, &copy, false);
+    if (rc == 0 && copy.type != t) rc = -EIO;
+    if (rc != 0) break;
     if (t == EntryType::kDirectory)
       rc = VerifyTree(pa, pb);
     else if (t == EntryType::kFile)
       rc = CompareFiles(pa, pb);
+    else if (t == EntryType::kLink)
+      rc = CompareLinks(pa, pb);
+    else
+      rc = -EOPNOTSUPP;
   }
   return rc;
 }

@@ -8,6 +8,7 @@
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
 #include "extlib/net_id.h"
+#include "extlib/operation_journal.h"
 #include "extlib/project_data.h"
 #include "extlib/project_info_file.h"
 #include "extlib/project_list.h"
@@ -33,8 +34,8 @@ struct NewProject {
   unsigned char version = kCurrentProjectVersion;
 };
 
-// Makes the folder for number below host_folder. 0, -EEXIST (number taken
-// by a folder the administration does not know), or another -errno.
+// Makes and fills the project folder at native. 0, -EEXIST (the name is
+// taken), or another -errno with nothing left behind.
 int MakeFolder(const NewProject& p, const std::string& native) {
   if (!p.source_native.empty()) {
     int rc = CopyTree(p.source_native, native);
@@ -49,7 +50,15 @@ int MakeFolder(const NewProject& p, const std::string& native) {
   return rc;
 }
 
+bool Exists(const std::string& native) {
+  platform::FileInfo info;
+  return CurrentEnv()->Stat(native, &info, false) == 0;
+}
+
 // REQUIRES: the null record of handle is locked.
+// The folder is built under a work name and goes into place once the record
+// is written; the create journal lets the next update finish or take back a
+// create cut short in between.
 int CreateLocked(int handle, const NewProject& p, const std::string& host_folder, PRJ* out) {
   UnCachPrjList();  // decide on the file as it is now
   if (NameInUse(p.name)) return -4;
@@ -57,14 +66,24 @@ int CreateLocked(int handle, const NewProject& p, const std::string& host_folder
   int rc = GetListFacts(&facts);
   if (rc) return rc;
   uint32_t n = facts.largest > facts.highest && facts.largest < 9999900 ? facts.largest : facts.highest;
-  std::string native;
+  OperationJournal journal;
+  journal.kind = JournalKind::kCreate;
+  journal.host = p.host;
+  std::string native, work;
   PRJ record;
   bool made = false;
   for (uint32_t tries = 0; tries < kMaxProjectNumber && !made; ++tries) {
     if (++n > kMaxProjectNumber) n = 1;
     if (NumberInUse(n)) continue;
-    native = platform::NativePath(host_folder + "\\" + NumberText(n) + ".prj");
-    rc = MakeFolder(p, native);
+    journal.entry = NumberText(n) + ".prj";
+    native = platform::NativePath(host_folder + "\\" + journal.entry);
+    work = CreateWorkName(native);
+    // A folder the administration does not know, or a create cut short that
+    // waits for the update, keeps its number.
+    if (Exists(native) || CreateJournalExists(journal.entry)) continue;
+    if (WriteOperationJournal(journal) != 0) return -1;
+    rc = MakeFolder(p, work);
+    if (rc) RemoveOperationJournal(journal);
     if (rc == -EEXIST) continue;
     if (rc) return -1;
     made = true;
@@ -85,11 +104,21 @@ int CreateLocked(int handle, const NewProject& p, const std::string& host_folder
       SetMemberBit(&record, me.index, true);
     }
   }
-  rc = WriteProjectInfo(native, get_PRJVekNetID(), record);
+  rc = WriteProjectInfo(work, get_PRJVekNetID(), record);
   if (rc == 0) rc = seek_prj_set(handle, facts.first_free_slot);
   if (rc == 0) rc = write_prj_info(handle, &record);
   if (rc) {
-    RemoveTree(native);
+    if (RemoveTree(work) == 0) RemoveOperationJournal(journal);
+    return -1;
+  }
+  if (CurrentEnv()->Rename(work, native) != 0) {
+    // The record goes again; should that fail too, the journal stays and the
+    // next update puts the folder into place.
+    PRJ erased = record;
+    erased.name[0] = '#';
+    if (seek_prj_set(handle, facts.first_free_slot) == 0 && write_prj_info(handle, &erased) == 0 &&
+        RemoveTree(work) == 0)
+      RemoveOperationJournal(journal);
     return -1;
   }
   if (n > facts.highest) {
@@ -97,6 +126,7 @@ int CreateLocked(int handle, const NewProject& p, const std::string& host_folder
     SetNullRecordHighest(&null_record, n);
     write_null_record(handle, &null_record);  // the list's largest number covers a failure here
   }
+  RemoveOperationJournal(journal);  // one left behind finds the project whole
   *out = record;
   return 0;
 }
@@ -156,14 +186,18 @@ int ltbprmC(int slot, const std::string& name, uint32_t* number) {
   if (handle < 0) return -2;
   if ((rc = lock_prj_nam(kSlotNet, name, kLockRecord)) != 0) return rc;
   std::string entry, trash;
-  rc = build_prj_dir(record, &entry);
+  rc = ProjectInUse(record) ? -7 : build_prj_dir(record, &entry);
   const int kind = rc == 0 ? lzcheck_path(entry) : -1;
   if (rc == 0 && kind == -1) rc = -6;
+  const OperationJournal journal{JournalKind::kErase, record.host, LastComponent(entry)};
+  bool drop_journal = false;
   if (rc == 0 && kind >= 0) {
-    // Out of the way first, so a failure later can put it back whole.
+    // Out of the way first, so a failure later can put it back whole; after a
+    // crash the journal lets the next update do the same.
     const std::string native = platform::NativePath(entry);
-    trash = native + ".del~" + std::to_string(platform::ProcessId());
-    if (CurrentEnv()->Rename(native, trash) != 0) rc = -1;
+    trash = EraseWorkName(native);
+    drop_journal = WriteOperationJournal(journal) == 0;
+    if (!drop_journal || CurrentEnv()->Rename(native, trash) != 0) rc = -1;
     if (rc) trash.clear();
   }
   long position = rc == 0 ? get_prj_position(handle, name, kSlotNet, 0) : -1;
@@ -171,12 +205,14 @@ int ltbprmC(int slot, const std::string& name, uint32_t* number) {
     record.name[0] = '#';
     if (position < 1 || seek_prj_set(handle, position) != 0 || write_prj_info(handle, &record) != 0) {
       rc = -1;
-      if (!trash.empty()) CurrentEnv()->Rename(trash, platform::NativePath(entry));
+      if (!trash.empty() && CurrentEnv()->Rename(trash, platform::NativePath(entry)) != 0) drop_journal = false;
       trash.clear();
     }
   }
   lock_prj_nam(kSlotNet, name, kUnlockRecord);
-  if (!trash.empty()) RemoveTree(trash);
+  // A journal whose work is not done stays for the next update.
+  if (!trash.empty() && RemoveTree(trash) != 0) drop_journal = false;
+  if (drop_journal) RemoveOperationJournal(journal);
   if (rc == 0 && number) *number = record.number;
   return rc;
 }

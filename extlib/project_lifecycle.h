@@ -24,7 +24,8 @@ int ltbpcrC(int slot, const std::string& name, const std::string& host, const un
 // (the source's host when empty). Codes as ltbpcrC.
 int ltbpcpC(const PRJ& source, const std::string& host, const std::string& new_name,
             const unsigned char* members, int, int, PRJ* out, uint32_t* new_number);
-// Removes a project: its folder (or link file) and its record. 0, -3, -7, -6
+// Removes a project: its folder (or link file) and its record. 0, -3, -7
+// (record locked, or the project open in a session: nothing removed), -6
 // (host not reachable: nothing removed), -1.
 int ltbprmC(int slot, const std::string& name, uint32_t* number);
 // Renames a project. 0, or the refusal's project error code (-8 bad name,

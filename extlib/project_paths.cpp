@@ -1,5 +1,7 @@
 #include "extlib/project_paths.h"
 
+#include <fcntl.h>
+
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
 #include "extlib/project_list.h"
@@ -87,6 +89,20 @@ int get_lock_info_file(uint32_t number, std::string* path) {
   if (get_PrjInfo_by_number(number, &record) != 0 || make_prj_dir(record, &dir) != 0) return 0;
   *path = dir + "\\" + kLockInfoFile;
   return 1;
+}
+
+bool ProjectInUse(const PRJ& record) {
+  std::string dir;
+  if (make_prj_dir(record, &dir) != 0) return false;
+  platform::Env* env = platform::CurrentEnv();
+  // Only a regular file is the session's; a pipe must not block the open.
+  int fd = env->Open(platform::NativePath(dir + "\\" + kLockInfoFile), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  platform::FileInfo info;
+  bool locked = false;
+  if (env->FStat(fd, &info) == 0 && info.type == platform::EntryType::kFile) env->TestLock(fd, 0, 0, &locked);
+  env->Close(fd);
+  return locked;
 }
 
 int ltbispC(const std::string& name) {

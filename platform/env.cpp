@@ -194,6 +194,20 @@ int Env::Symlink(const std::string& target, const std::string& path) {
   return ::symlink(target.c_str(), path.c_str()) < 0 ? ErrnoResult() : 0;
 }
 
+int Env::ReadLink(const std::string& path, std::string* target) {
+  std::vector<char> buf(256);
+  for (;;) {
+    ssize_t n = ::readlink(path.c_str(), buf.data(), buf.size());
+    if (n < 0) return ErrnoResult();
+    if (static_cast<size_t>(n) < buf.size()) {
+      target->assign(buf.data(), static_cast<size_t>(n));
+      return 0;
+    }
+    if (buf.size() >= (1u << 16)) return -ENAMETOOLONG;
+    buf.resize(buf.size() * 4);
+  }
+}
+
 int Env::Stat(const std::string& path, FileInfo* info, bool follow) {
   return DoStatx(AT_FDCWD, path.c_str(), follow ? 0 : AT_SYMLINK_NOFOLLOW, info);
 }
@@ -227,6 +241,11 @@ int Env::ListDirFd(int dirfd, std::vector<DirEntry>* entries) {
 int Env::SetTimes(const std::string& path, const FileTime& accessed, const FileTime& modified) {
   timespec ts[2] = {ToTimespec(accessed), ToTimespec(modified)};
   return ::utimensat(AT_FDCWD, path.c_str(), ts, 0) < 0 ? ErrnoResult() : 0;
+}
+
+int Env::SetLinkTimes(const std::string& path, const FileTime& accessed, const FileTime& modified) {
+  timespec ts[2] = {ToTimespec(accessed), ToTimespec(modified)};
+  return ::utimensat(AT_FDCWD, path.c_str(), ts, AT_SYMLINK_NOFOLLOW) < 0 ? ErrnoResult() : 0;
 }
 
 int Env::FSetTimes(int fd, const FileTime& accessed, const FileTime& modified) {

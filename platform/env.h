@@ -75,6 +75,8 @@ class Env {
   virtual int MkDirAt(int dirfd, const std::string& name, mode_t mode = 0755);
   virtual int RmDir(const std::string& path);
   virtual int Symlink(const std::string& target, const std::string& path);
+  // The text a symbolic link holds.
+  virtual int ReadLink(const std::string& path, std::string* target);
 
   // Status. follow=false describes a link itself.
   virtual int Stat(const std::string& path, FileInfo* info, bool follow = true);
@@ -87,6 +89,8 @@ class Env {
   // Times and attributes.
   virtual int SetTimes(const std::string& path, const FileTime& accessed, const FileTime& modified);
   virtual int FSetTimes(int fd, const FileTime& accessed, const FileTime& modified);
+  // As SetTimes, on a symbolic link itself.
+  virtual int SetLinkTimes(const std::string& path, const FileTime& accessed, const FileTime& modified);
   virtual int Chmod(const std::string& path, mode_t mode);
   virtual int FChmod(int fd, mode_t mode);
   virtual int SetXattr(const std::string& path, const std::string& name, const std::string& value);

@@ -46,8 +46,13 @@ int FaultInjectionEnv::Hit(FaultPoint point) {
 }
 
 int FaultInjectionEnv::Crash(int error) {
-  if (error_ == kKill) ::kill(::getpid(), SIGKILL);
+  if (error_ == kKill || error_ == kKillAfter) ::kill(::getpid(), SIGKILL);
   return error;
+}
+
+int FaultInjectionEnv::After(int result) {
+  ::kill(::getpid(), SIGKILL);
+  return result;
 }
 
 int FaultInjectionEnv::Open(const std::string& path, int flags, mode_t mode) {
@@ -85,11 +90,12 @@ int FaultInjectionEnv::Sync(int fd) {
   return Env::Sync(fd);
 }
 int FaultInjectionEnv::Rename(const std::string& from, const std::string& to) {
-  if (int e = Hit(FaultPoint::kRename)) return Crash(e);
+  if (int e = Hit(FaultPoint::kRename)) return error_ == kKillAfter ? After(Env::Rename(from, to)) : Crash(e);
   return Env::Rename(from, to);
 }
 int FaultInjectionEnv::RenameAt(int fromdir, const std::string& from, int todir, const std::string& to) {
-  if (int e = Hit(FaultPoint::kRename)) return Crash(e);
+  if (int e = Hit(FaultPoint::kRename))
+    return error_ == kKillAfter ? After(Env::RenameAt(fromdir, from, todir, to)) : Crash(e);
   return Env::RenameAt(fromdir, from, todir, to);
 }
 int FaultInjectionEnv::Close(int fd) {
@@ -100,19 +106,20 @@ int FaultInjectionEnv::Close(int fd) {
   return Env::Close(fd);
 }
 int FaultInjectionEnv::Unlink(const std::string& path) {
-  if (int e = Hit(FaultPoint::kUnlink)) return Crash(e);
+  if (int e = Hit(FaultPoint::kUnlink)) return error_ == kKillAfter ? After(Env::Unlink(path)) : Crash(e);
   return Env::Unlink(path);
 }
 int FaultInjectionEnv::UnlinkAt(int dirfd, const std::string& name, bool directory) {
-  if (int e = Hit(FaultPoint::kUnlink)) return Crash(e);
+  if (int e = Hit(FaultPoint::kUnlink))
+    return error_ == kKillAfter ? After(Env::UnlinkAt(dirfd, name, directory)) : Crash(e);
   return Env::UnlinkAt(dirfd, name, directory);
 }
 int FaultInjectionEnv::MkDir(const std::string& path, mode_t mode) {
-  if (int e = Hit(FaultPoint::kMkDir)) return Crash(e);
+  if (int e = Hit(FaultPoint::kMkDir)) return error_ == kKillAfter ? After(Env::MkDir(path, mode)) : Crash(e);
   return Env::MkDir(path, mode);
 }
 int FaultInjectionEnv::MkDirAt(int dirfd, const std::string& name, mode_t mode) {
-  if (int e = Hit(FaultPoint::kMkDir)) return Crash(e);
+  if (int e = Hit(FaultPoint::kMkDir)) return error_ == kKillAfter ? After(Env::MkDirAt(dirfd, name, mode)) : Crash(e);
   return Env::MkDirAt(dirfd, name, mode);
 }
 
@@ -135,6 +142,7 @@ int ParseErrno(const std::string& s) {
   if (s == "EACCES") return EACCES;
   if (s == "EBUSY") return EBUSY;
   if (s == "KILL") return FaultInjectionEnv::kKill;
+  if (s == "KILL_AFTER") return FaultInjectionEnv::kKillAfter;
   return std::atoi(s.c_str());
 }
 }  // namespace

@@ -16,6 +16,9 @@ class FaultInjectionEnv : public Env {
   // As error: the process kills itself (SIGKILL) at the chosen call, after a
   // failing write has written half of its bytes: a crash at exactly that point.
   static constexpr int kKill = 100000;
+  // As error: the chosen call is carried out whole, then the process kills
+  // itself: a crash just after that call (renames, folder creation, unlinks).
+  static constexpr int kKillAfter = 100001;
   // Fail the nth (1-based) call of `point` with -error; 0 disarms. lasting:
   // every later call of `point` fails too, as on a volume that stays full.
   void Arm(FaultPoint point, int nth, int error, bool lasting = false);
@@ -45,6 +48,8 @@ class FaultInjectionEnv : public Env {
   int Hit(FaultPoint point);
   // Returns error, unless the armed fault is a crash: then the process dies here.
   int Crash(int error);
+  // For a crash after the call: the call's result, then the process dies.
+  int After(int result);
 
   std::atomic<int> calls_[static_cast<int>(FaultPoint::kCount)] = {};
   FaultPoint point_ = FaultPoint::kWrite;
@@ -56,8 +61,8 @@ class FaultInjectionEnv : public Env {
 
 // Installs a FaultInjectionEnv from the environment variable DOVRANE_FAULT
 // ("write:3:ENOSPC" fails the third write with ENOSPC, "write:3+:ENOSPC" the
-// third and every later one, "write:3:KILL" kills the process there), so
-// scripted runs of the
+// third and every later one, "write:3:KILL" kills the process there,
+// "rename:2:KILL_AFTER" right after the second rename), so scripted runs of the
 // real program can be failed at any point. Does nothing when it is not set.
 // When DOVRANE_FAULT_LOG names a file, the line "fired" is appended to it the
 // moment the chosen call fails.

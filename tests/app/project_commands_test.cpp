@@ -51,6 +51,26 @@ TEST_F(ProjectCommandsTest, EraseYRemovesRecordFolderAndAttributes) {
   EXPECT_EQ(attributes.getAttribute(2, "PRJ_DESCRIPTION", &value), 0);  // the others' stay
 }
 
+// A CAD session holds the lock on the project's lock information file.
+TEST_F(ProjectCommandsTest, EraseOfAnOpenProjectIsRefused) {
+  const std::string dir = site_.ProjectDir(HostOf(3), 3);
+  testing::WriteFile(dir + "/project.lck", "WS07 anna\r\n");
+  int fd = ::open((dir + "/project.lck").c_str(), O_RDWR);
+  ASSERT_GE(fd, 0);
+  struct flock lock = {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  ASSERT_EQ(::fcntl(fd, F_OFD_SETLK, &lock), 0);
+  auto r = site_.Run({site_.Name(3), "-erase_y"});
+  EXPECT_EQ(r.status, 256 - 7);
+  EXPECT_NE((r.out + r.err).find("in use"), std::string::npos) << r.out << r.err;
+  EXPECT_TRUE(Known(3));
+  EXPECT_TRUE(Exists(dir + "/objects.dat"));
+  ::close(fd);  // the session ended
+  EXPECT_EQ(site_.Run({site_.Name(3), "-erase_y"}).status, 0);
+  EXPECT_FALSE(Known(3));
+}
+
 TEST_F(ProjectCommandsTest, EraseWithoutTerminalAsksInVainAndKeepsTheProject) {
   const std::string host = HostOf(2);
   auto r = site_.Run({site_.Name(2), "-erase"});

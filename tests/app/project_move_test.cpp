@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "app/command_table.h"
@@ -159,6 +163,16 @@ class HostsApartEnv : public platform::Env {
   }
 };
 
+// Moves a project between hosts on different file systems, in this process.
+int MoveApart(testing::SampleSite& site, uint32_t number, const std::string& to) {
+  site.Activate();
+  HostsApartEnv env;
+  platform::SetCurrentEnv(&env);
+  int rc = MoveProject(PadProjectName(site.Name(number)), to);
+  platform::SetCurrentEnv(nullptr);
+  return rc;
+}
+
 TEST_F(ProjectMoveTest, AcrossFileSystemsTheSourceStaysUntilTheRecordNamesTheCopy) {
   const std::string from11 = HostOf(11), to11 = OtherHost(11);
   const std::string from12 = HostOf(12), to12 = OtherHost(12);
@@ -183,6 +197,85 @@ TEST_F(ProjectMoveTest, AcrossFileSystemsTheSourceStaysUntilTheRecordNamesTheCop
   ASSERT_EQ(messages.messages.size(), 1u);
   EXPECT_EQ(messages.messages[0].text.rfind("Can't write the record of project <", 0), 0u);
   EXPECT_FALSE(Exists(site_.NetDir() + "/n0000009.mov"));  // put back: nothing left to put right
+}
+
+TEST_F(ProjectMoveTest, AcrossFileSystemsLinksModesAndTimesComeAlong) {
+  const std::string from = HostOf(3), to = OtherHost(3), dir = site_.ProjectDir(from, 3);
+  std::filesystem::create_directories(dir + "/plans");
+  std::filesystem::create_symlink("../objects.dat", dir + "/plans/current");
+  std::filesystem::create_symlink("/nowhere/at/all", dir + "/dangling");
+  ::chmod((dir + "/objects.dat").c_str(), 0640);
+  ::chmod((dir + "/plans").c_str(), 0750);
+  struct stat before = {};
+  ASSERT_EQ(::lstat((dir + "/objects.dat").c_str(), &before), 0);
+  testing::RecordingMessenger messages;
+  EXPECT_EQ(MoveApart(site_, 3, to), 0);
+  const std::string moved = site_.ProjectDir(to, 3);
+  EXPECT_EQ(std::filesystem::read_symlink(moved + "/plans/current"), "../objects.dat");
+  EXPECT_EQ(std::filesystem::read_symlink(moved + "/dangling"), "/nowhere/at/all");
+  struct stat file = {}, folder = {};
+  ASSERT_EQ(::lstat((moved + "/objects.dat").c_str(), &file), 0);
+  ASSERT_EQ(::lstat((moved + "/plans").c_str(), &folder), 0);
+  EXPECT_EQ(file.st_mode & 07777, 0640u);
+  EXPECT_EQ(folder.st_mode & 07777, 0750u);
+  EXPECT_EQ(file.st_mtim.tv_sec, before.st_mtim.tv_sec);
+  EXPECT_EQ(file.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+  EXPECT_FALSE(Exists(dir));
+}
+
+TEST_F(ProjectMoveTest, AcrossFileSystemsAnEntryThatCannotBeCopiedKeepsTheSource) {
+  const std::string from = HostOf(4), to = OtherHost(4), dir = site_.ProjectDir(from, 4);
+  ASSERT_EQ(::mkfifo((dir + "/pipe").c_str(), 0600), 0);
+  testing::RecordingMessenger messages;
+  EXPECT_EQ(MoveApart(site_, 4, to), -1);
+  EXPECT_EQ(HostOf(4), from);
+  EXPECT_TRUE(Exists(dir + "/objects.dat"));
+  EXPECT_TRUE(Exists(dir + "/pipe"));
+  EXPECT_FALSE(Exists(site_.ProjectDir(to, 4)));
+  for (const auto& e : std::filesystem::directory_iterator(site_.root() + "/unc/" + to + "/cad/Prj"))
+    EXPECT_EQ(e.path().string().find(".mov~"), std::string::npos) << e.path();
+  ASSERT_GE(messages.messages.size(), 1u);
+  EXPECT_NE(messages.messages[0].text.find(" -> "), std::string::npos);
+  EXPECT_NE(messages.messages[0].text.find("not supported"), std::string::npos) << messages.messages[0].text;
+}
+
+TEST_F(ProjectMoveTest, FailedWriteOfTheStoredRecordIsReported) {
+  const std::string to = OtherHost(5);
+  site_.Activate();
+  testing::RecordingMessenger messages;
+  platform::FaultInjectionEnv faults;
+  platform::SetCurrentEnv(&faults);
+  faults.Arm(platform::FaultPoint::kRename, 3, EIO);  // journal, folder, then prjinfo.dat
+  int rc = MoveProject(PadProjectName(site_.Name(5)), to);
+  platform::SetCurrentEnv(nullptr);
+  EXPECT_TRUE(faults.Fired());
+  EXPECT_EQ(rc, -1);
+  // The record and the folder agree: both on the new host.
+  EXPECT_EQ(HostOf(5), to);
+  EXPECT_TRUE(Exists(site_.ProjectDir(to, 5) + "/objects.dat"));
+  ASSERT_EQ(messages.messages.size(), 1u);
+  EXPECT_NE(messages.messages[0].text.find("prjinfo.dat"), std::string::npos);
+  EXPECT_NE(messages.messages[0].text.find("Input/output error"), std::string::npos);
+}
+
+// A CAD session holds the lock on the project's lock information file.
+TEST_F(ProjectMoveTest, OpenProjectIsNotMoved) {
+  const std::string from = HostOf(6), to = OtherHost(6);
+  const std::string lck = site_.ProjectDir(from, 6) + "/project.lck";
+  testing::WriteFile(lck, "WS07 anna\r\n");
+  int fd = ::open(lck.c_str(), O_RDWR);
+  ASSERT_GE(fd, 0);
+  struct flock lock = {};
+  lock.l_type = F_RDLCK;
+  lock.l_whence = SEEK_SET;
+  ASSERT_EQ(::fcntl(fd, F_OFD_SETLK, &lock), 0);
+  auto r = site_.Run({site_.Name(6), "-move", to});
+  EXPECT_EQ(r.status, 256 - 7);
+  EXPECT_NE((r.out + r.err).find("in use"), std::string::npos) << r.out << r.err;
+  EXPECT_EQ(HostOf(6), from);
+  EXPECT_TRUE(Exists(site_.ProjectDir(from, 6) + "/objects.dat"));
+  ::close(fd);  // the session ended
+  EXPECT_EQ(site_.Run({site_.Name(6), "-move", to}).status, 0);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "extlib/project_folder.h"
 #include "extlib/project_info_file.h"
 #include "extlib/project_list.h"
+#include "platform/env.h"
 #include "support/small_installation.h"
 
 namespace dovrane::extlib {
@@ -79,6 +80,42 @@ TEST_F(ProjectLifecycleTest, NumbersSkipForeignFoldersAndWrapAtTheTop) {
                             9999999);
   ASSERT_EQ(Create("Zwei", "SRV1", &n), 0);
   EXPECT_EQ(n, 2u);
+}
+
+TEST_F(ProjectLifecycleTest, ACreateCutShortKeepsItsNumberUntilTheUpdate) {
+  inst_.dir.Write("SRV1/cad/Net/n0000010.prj.new", "dovrane project create\nSRV1\nn0000010.prj\n");
+  inst_.dir.Write("SRV1/cad/Prj/n0000010.prj.new~/version.txt", "20\r\n");
+  uint32_t n = 0;
+  ASSERT_EQ(Create("Eins", "SRV2", &n), 0);
+  EXPECT_EQ(n, 11u);
+  EXPECT_TRUE(inst_.dir.Exists("SRV1/cad/Prj/n0000010.prj.new~/version.txt"));  // the update's to judge
+  // A create that went through leaves neither journal nor work folder.
+  EXPECT_FALSE(inst_.dir.Exists("SRV1/cad/Net/n0000011.prj.new"));
+  EXPECT_FALSE(inst_.dir.Exists("SRV2/cad/Prj/n0000011.prj.new~"));
+  EXPECT_TRUE(inst_.dir.Exists("SRV2/cad/Prj/n0000011.prj/prjinfo.dat"));
+}
+
+// The built folder cannot go into place after the record was written.
+class FolderStaysOutEnv : public platform::Env {
+ public:
+  int Rename(const std::string& from, const std::string& to) override {
+    return from.ends_with(".prj.new~") ? -EACCES : Env::Rename(from, to);
+  }
+};
+
+TEST_F(ProjectLifecycleTest, CreateWhoseFolderCannotGoIntoPlaceTakesItsRecordBack) {
+  FolderStaysOutEnv env;
+  platform::SetCurrentEnv(&env);
+  const int rc = Create("Neubau", "SRV2");
+  platform::SetCurrentEnv(nullptr);
+  EXPECT_EQ(rc, -1);
+  PRJ r;
+  EXPECT_EQ(get_project_info("Neubau", &r), -3);
+  EXPECT_FALSE(inst_.dir.Exists("SRV2/cad/Prj/n0000010.prj"));
+  EXPECT_FALSE(inst_.dir.Exists("SRV2/cad/Prj/n0000010.prj.new~"));
+  EXPECT_FALSE(inst_.dir.Exists("SRV1/cad/Net/n0000010.prj.new"));
+  uint32_t n = 0;
+  ASSERT_EQ(Create("Neubau", "SRV2", &n), 0);
 }
 
 TEST_F(ProjectLifecycleTest, ConcurrentCreatorsGetUniqueNumbersAndLoseNoRecord) {

@@ -1,0 +1,211 @@
+#include "extlib/operation_journal.h"
+
+#include <fcntl.h>
+
+#include <sstream>
+#include <vector>
+
+#include "extlib/administration.h"
+#include "extlib/dir_tree.h"
+#include "extlib/library_init.h"
+#include "extlib/prj_record.h"
+#include "extlib/project_list.h"
+#include "extlib/project_paths.h"
+#include "extlib/slot_files.h"
+#include "platform/env.h"
+#include "platform/file_util.h"
+#include "platform/path_map.h"
+#include "platform/text_codec.h"
+
+namespace dovrane::extlib {
+
+using platform::CurrentEnv;
+
+namespace {
+
+constexpr char kCreateHead[] = "dovrane project create";
+constexpr char kEraseHead[] = "dovrane project erase";
+constexpr char kCreateSuffix[] = ".new";
+constexpr char kEraseSuffix[] = ".del";
+constexpr size_t kMaxJournalBytes = 4096;
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// The entry's stem: a project number for a numbered entry (*number), or a
+// valid project name. False for anything that could lead out of the folder.
+bool ParseEntry(const std::string& entry, uint32_t* number) {
+  *number = 0;
+  if (!EndsWith(entry, ".prj") || entry.size() <= 4) return false;
+  const std::string stem = entry.substr(0, entry.size() - 4);
+  if (ParseNumberText(stem, number) && *number != 0) return true;
+  *number = 0;
+  return IsValidProjectName(stem) && stem.back() != '.';
+}
+
+std::string NetDir() { return platform::NativePath(lfinigC(kSlotNet)); }
+
+// A journal is a small regular file; anything else in its place is not read.
+int ReadJournalFile(const std::string& native, std::string* text) {
+  platform::Env* env = CurrentEnv();
+  int fd = env->Open(native, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return fd;
+  platform::FileInfo info;
+  int rc = env->FStat(fd, &info);
+  if (rc == 0 && (info.type != platform::EntryType::kFile || info.size > kMaxJournalBytes)) rc = -EINVAL;
+  std::vector<char> buf(kMaxJournalBytes + 1);
+  int64_t n = rc == 0 ? env->Read(fd, buf.data(), buf.size()) : 0;
+  if (rc == 0 && n < 0) rc = static_cast<int>(n);
+  if (rc == 0) text->assign(buf.data(), static_cast<size_t>(n));
+  env->Close(fd);
+  return rc;
+}
+
+bool Exists(const std::string& native) {
+  platform::FileInfo info;
+  return CurrentEnv()->Stat(native, &info, false) == 0;
+}
+
+// What may go into a project's place: a folder, or for an erase also a link
+// file; never a symbolic link, which could lead anywhere.
+bool MayGoIntoPlace(const std::string& native, bool link_file_too) {
+  platform::FileInfo info;
+  if (CurrentEnv()->Stat(native, &info, false) != 0) return false;
+  return info.type == platform::EntryType::kDirectory || (link_file_too && info.type == platform::EntryType::kFile);
+}
+
+// The record whose entry is entry_path. 0, -3 none, or another code when the
+// administration cannot tell.
+int FindOwner(const std::string& entry_path, const std::string& entry, uint32_t number, PRJ* record) {
+  UnCachPrjList();  // decide on the file as it is now
+  int rc = number != 0 ? get_PrjInfo_by_number(number, record)
+                       : get_project_info(PadName(entry.substr(0, entry.size() - 4)), record);
+  if (rc != 0) return rc;
+  std::string dir;
+  return build_prj_dir(*record, &dir) == 0 && platform::EqualsIgnoreCaseCp1252(dir, entry_path) ? 0 : -3;
+}
+
+// REQUIRES: the null record is locked, so no create runs.
+JournalOutcome PutCreateRight(const std::string& entry_path, const std::string& entry, uint32_t number) {
+  const std::string native = platform::NativePath(entry_path), work = CreateWorkName(native);
+  PRJ record;
+  int rc = FindOwner(entry_path, entry, number, &record);
+  if (rc == 0) {  // the record was written: the folder goes into place
+    if (Exists(native) || !Exists(work)) return JournalOutcome::kNothing;
+    if (!MayGoIntoPlace(work, false)) return JournalOutcome::kLeft;
+    return CurrentEnv()->Rename(work, native) == 0 ? JournalOutcome::kCompleted : JournalOutcome::kLeft;
+  }
+  if (rc != -3) return JournalOutcome::kLeft;
+  if (!Exists(work)) return JournalOutcome::kNothing;
+  return RemoveTree(work) == 0 ? JournalOutcome::kTakenBack : JournalOutcome::kLeft;
+}
+
+JournalOutcome PutEraseRight(const std::string& entry_path, const std::string& entry, uint32_t number) {
+  const std::string native = platform::NativePath(entry_path), work = EraseWorkName(native);
+  PRJ record;
+  int rc = FindOwner(entry_path, entry, number, &record);
+  if (rc == 0) {
+    // Under the record's lock: an erase still running holds it.
+    if (lock_prj_nam(kSlotNet, record.name, kLockRecord) != 0) return JournalOutcome::kLeft;
+    const std::string name = record.name;
+    JournalOutcome outcome = JournalOutcome::kNothing;
+    rc = FindOwner(entry_path, entry, number, &record);
+    if (rc == 0 && !Exists(native) && Exists(work))  // the record stayed: the folder comes back
+      outcome = MayGoIntoPlace(work, true) && CurrentEnv()->Rename(work, native) == 0 ? JournalOutcome::kTakenBack
+                                                                                      : JournalOutcome::kLeft;
+    else if (rc != 0 && rc != -3)
+      outcome = JournalOutcome::kLeft;
+    lock_prj_nam(kSlotNet, name, kUnlockRecord);
+    if (rc == 0 || outcome == JournalOutcome::kLeft) return outcome;
+  } else if (rc != -3) {
+    return JournalOutcome::kLeft;
+  }
+  // The record is gone: what was taken away goes too.
+  if (!Exists(work)) return JournalOutcome::kNothing;
+  return RemoveTree(work) == 0 ? JournalOutcome::kCompleted : JournalOutcome::kLeft;
+}
+
+}  // namespace
+
+std::string FormatOperationJournal(const OperationJournal& j) {
+  return std::string(j.kind == JournalKind::kCreate ? kCreateHead : kEraseHead) + "\n" + j.host + "\n" + j.entry +
+         "\n";
+}
+
+bool ParseOperationJournal(const std::string& text, OperationJournal* j) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  if (lines.size() != 3) return false;
+  if (lines[0] == kCreateHead)
+    j->kind = JournalKind::kCreate;
+  else if (lines[0] == kEraseHead)
+    j->kind = JournalKind::kErase;
+  else
+    return false;
+  j->host = lines[1];
+  j->entry = lines[2];
+  uint32_t number = 0;
+  if (!IsValidHostName(j->host) || !ParseEntry(j->entry, &number)) return false;
+  return j->kind == JournalKind::kErase || number != 0;  // a create always makes a numbered folder
+}
+
+std::string JournalFileName(const OperationJournal& j) {
+  return j.entry + (j.kind == JournalKind::kCreate ? kCreateSuffix : kEraseSuffix);
+}
+
+int WriteOperationJournal(const OperationJournal& journal) {
+  const std::string net = NetDir();
+  if (net.empty()) return -1;
+  return platform::WriteFileAtomic(net + "/" + JournalFileName(journal), FormatOperationJournal(journal));
+}
+
+void RemoveOperationJournal(const OperationJournal& journal) {
+  const std::string net = NetDir();
+  if (!net.empty()) CurrentEnv()->Unlink(net + "/" + JournalFileName(journal));
+}
+
+bool CreateJournalExists(const std::string& entry) {
+  const std::string net = NetDir();
+  return !net.empty() && Exists(net + "/" + entry + kCreateSuffix);
+}
+
+std::string CreateWorkName(const std::string& entry_path) { return entry_path + ".new~"; }
+std::string EraseWorkName(const std::string& entry_path) { return entry_path + ".del~"; }
+
+int ListOperationJournals(std::vector<std::string>* names) {
+  std::vector<platform::DirEntry> entries;
+  int rc = CurrentEnv()->ListDir(NetDir(), &entries);
+  if (rc) return rc;
+  for (const platform::DirEntry& e : entries)
+    if (EndsWith(e.name, std::string(".prj") + kCreateSuffix) || EndsWith(e.name, std::string(".prj") + kEraseSuffix))
+      names->push_back(e.name);
+  return 0;
+}
+
+JournalOutcome PutJournalRight(const std::string& file_name, OperationJournal* journal) {
+  std::string text, folder;
+  if (ReadJournalFile(NetDir() + "/" + file_name, &text) != 0 || !ParseOperationJournal(text, journal) ||
+      JournalFileName(*journal) != file_name || HostProjectFolder(journal->host, &folder) != 0)
+    return JournalOutcome::kLeft;  // not ours to judge: left for a person
+  uint32_t number = 0;
+  ParseEntry(journal->entry, &number);
+  const std::string entry_path = folder + "\\" + journal->entry;
+  JournalOutcome outcome = JournalOutcome::kLeft;
+  if (journal->kind == JournalKind::kErase) {
+    outcome = PutEraseRight(entry_path, journal->entry, number);
+  } else {
+    // Under the null record's lock: a create still running holds it.
+    const int handle = open_prj_info(kSlotNet, kOpenExisting);
+    if (handle < 0 || lock_null_record(handle, kLockRecord) != 0) return JournalOutcome::kLeft;
+    outcome = PutCreateRight(entry_path, journal->entry, number);
+    // A record the create was appending when it died is no record.
+    if (outcome != JournalOutcome::kLeft && DropUnfinishedAppend(handle) != 0) outcome = JournalOutcome::kLeft;
+    lock_null_record(handle, kUnlockRecord);
+  }
+  if (outcome != JournalOutcome::kLeft) RemoveOperationJournal(*journal);
+  return outcome;
+}
+
+}  // namespace dovrane::extlib

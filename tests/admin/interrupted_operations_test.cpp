@@ -1,0 +1,118 @@
+// Creates and erases cut short, in the states a crash leaves them, are put
+// right by the next -update; journals that name anything else change nothing.
+#include "admin/interrupted_operations.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "admin/repair_fixture.h"
+
+namespace dovrane::admin {
+namespace {
+
+namespace fs = std::filesystem;
+
+class InterruptedOperationsTest : public RepairTest {
+ protected:
+  void SetUp() override { MakeInstallation(2, 8); }
+  std::string NetFile(const std::string& name) const { return Unc("SRV1/cad/Net/" + name); }
+  static std::string Entry(const extlib::PRJ& r) { return extlib::NumberText(r.number) + ".prj"; }
+  void Journal(bool create, const std::string& host, const std::string& entry) const {
+    testing::WriteFile(NetFile(entry + (create ? ".new" : ".del")),
+                       std::string(create ? "dovrane project create\n" : "dovrane project erase\n") + host + "\n" +
+                           entry + "\n");
+  }
+  // Projects whose names a command line takes as they are.
+  std::vector<extlib::PRJ> PlainNamed() const {
+    std::vector<extlib::PRJ> out;
+    for (const extlib::PRJ& r : Records()) {
+      const std::string name = extlib::TrimmedName(r.name);
+      if (std::all_of(name.begin(), name.end(), [](unsigned char c) { return c < 128; })) out.push_back(r);
+    }
+    return out;
+  }
+  bool NoJournalLeft() const {
+    for (const auto& e : fs::directory_iterator(Unc("SRV1/cad/Net")))
+      if (e.path().extension() == ".new" || e.path().extension() == ".del") return false;
+    return true;
+  }
+};
+
+TEST_F(InterruptedOperationsTest, CreateCutShortIsTakenBackOrFinished) {
+  // Before its record was written: the folder being built goes.
+  fs::create_directories(Unc("SRV1/cad/Prj/n0000040.prj.new~/data"));
+  Journal(true, "SRV1", "n0000040.prj");
+  // After: the folder goes into place.
+  const extlib::PRJ r = OnHost("SRV2");
+  const std::string folder = Folder("SRV2", r.number);
+  fs::rename(folder, folder + ".new~");
+  Journal(true, "SRV2", Entry(r));
+  testing::ProgramResult run = Run({"-update"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_FALSE(fs::exists(Unc("SRV1/cad/Prj/n0000040.prj.new~")));
+  EXPECT_FALSE(fs::exists(Folder("SRV1", 40)));
+  EXPECT_TRUE(fs::exists(folder + "/version.txt"));
+  EXPECT_FALSE(fs::exists(folder + ".new~"));
+  EXPECT_TRUE(NoJournalLeft());
+  EXPECT_NE(run.out.find("Interrupted creation of project <n0000040.prj> on host <SRV1> taken back.\n"),
+            std::string::npos) << run.out;
+}
+
+TEST_F(InterruptedOperationsTest, EraseCutShortIsTakenBackOrFinished) {
+  const std::vector<extlib::PRJ> plain = PlainNamed();
+  ASSERT_GE(plain.size(), 2u);
+  const extlib::PRJ kept = plain[0], erased = plain[1];
+  // Before its record was written: the folder comes back.
+  const std::string folder = Folder(kept.host, kept.number);
+  fs::rename(folder, folder + ".del~");
+  Journal(false, kept.host, Entry(kept));
+  // After: what was taken away goes.
+  ASSERT_EQ(Run({extlib::TrimmedName(erased.name), "-erase_y"}).status, 0);
+  const std::string gone = Folder(erased.host, erased.number) + ".del~";
+  fs::create_directories(gone + "/data");
+  Journal(false, erased.host, Entry(erased));
+  testing::ProgramResult run = Run({"-update"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(fs::exists(folder + "/version.txt"));
+  EXPECT_FALSE(fs::exists(folder + ".del~"));
+  EXPECT_FALSE(fs::exists(gone));
+  EXPECT_TRUE(NoJournalLeft());
+  // The project is whole again: a second erase goes through.
+  EXPECT_EQ(Run({extlib::TrimmedName(kept.name), "-erase_y"}).status, 0);
+}
+
+TEST_F(InterruptedOperationsTest, JournalsOfWholeProjectsOrForeignFoldersChangeNothing) {
+  const extlib::PRJ r = OnHost("SRV1");
+  Journal(true, "SRV1", Entry(r));  // a project that is whole
+  Journal(false, "SRV1", Entry(r));
+  fs::create_directories(Folder("SRV1", 50) + "/data");  // a folder no create made
+  Journal(true, "SRV1", "n0000050.prj");
+  const std::string before = Admin();
+  testing::ProgramResult run = Run({"-update"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Admin(), before);
+  EXPECT_TRUE(fs::exists(Folder("SRV1", r.number) + "/version.txt"));
+  EXPECT_TRUE(fs::exists(Folder("SRV1", 50) + "/data"));
+  EXPECT_TRUE(NoJournalLeft());
+}
+
+TEST_F(InterruptedOperationsTest, JournalsThatLeadElsewhereAreLeftAlone) {
+  fs::create_directories(Unc("SRV1/cad/Net.del~"));
+  testing::WriteFile(NetFile("Net.prj.del"), "dovrane project erase\nSRV1\n..\\Net.prj\n");
+  testing::WriteFile(NetFile("n0000051.prj.new"), "dovrane project create\nSRV1\nn0000052.prj\n");
+  // A symbolic link in a work folder's place never becomes a project's folder.
+  const extlib::PRJ r = OnHost("SRV2");
+  fs::rename(Folder("SRV2", r.number), Folder("SRV2", r.number) + ".keep");
+  fs::create_directory_symlink(Unc("SRV1/cad/Net"), Folder("SRV2", r.number) + ".new~");
+  Journal(true, "SRV2", Entry(r));
+  EXPECT_EQ(Run({"-update"}).status, 0);
+  EXPECT_TRUE(fs::exists(Unc("SRV1/cad/Net.del~")));
+  EXPECT_FALSE(fs::exists(Folder("SRV2", r.number)));
+  EXPECT_TRUE(fs::exists(Unc("SRV1/cad/Net/project.dat")));
+  // Not journals of ours: left for a person to read.
+  for (const std::string& name : {std::string("Net.prj.del"), std::string("n0000051.prj.new"), Entry(r) + ".new"})
+    EXPECT_TRUE(fs::exists(NetFile(name))) << name;
+}
+
+}  // namespace
+}  // namespace dovrane::admin
