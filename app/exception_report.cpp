@@ -1,8 +1,6 @@
 #include "app/exception_report.h"
 
-#include <cstdio>
-
-#include "platform/messenger.h"
+#include "platform/terminal.h"
 
 namespace dovrane::app {
 
@@ -35,32 +33,73 @@ const CodeText kTexts[] = {
     {0xC00000FD, "The thread used up its stack."},
 };
 
+// Appends into a fixed buffer, always leaving it terminated; a text that does
+// not fit is cut. Plain loops only: this runs inside the crash handler.
+struct FixedText {
+  char* out;
+  size_t size;
+  size_t len = 0;
+
+  void Add(const char* text) {
+    while (*text && len + 1 < size) out[len++] = *text++;
+    out[len] = '\0';
+  }
+  // At least eight hexadecimal digits; a 64-bit address shows all of its digits.
+  void AddHex(uint64_t value, bool upper) {
+    const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+    char hex[17];
+    int n = 0;
+    do {
+      hex[n++] = digits[value & 0xF];
+      value >>= 4;
+    } while (value != 0);
+    while (n < 8) hex[n++] = '0';
+    char text[17];
+    for (int i = 0; i < n; ++i) text[i] = hex[n - 1 - i];
+    text[n] = '\0';
+    Add(text);
+  }
+};
+
 }  // namespace
 
-std::string ExceptionText(const platform::CrashInfo& info) {
-  char text[512];
-  // Addresses are at least eight hexadecimal digits; a 64-bit address shows all of its digits.
-  const unsigned long data = info.data_address, where = info.address;
+size_t FormatExceptionText(const platform::CrashInfo& info, char* out, size_t size) {
+  if (size == 0) return 0;
+  FixedText text{out, size};
+  out[0] = '\0';
   if (info.code == platform::kExceptionAccessViolation) {
-    if (info.write)
-      std::snprintf(text, sizeof text,
-                    "The thread tried to write to the virtual address [%08lX] at location [%08lX] for which it does not have the appropriate access.",
-                    data, where);
-    else
-      std::snprintf(text, sizeof text,
-                    "The thread tried to read from the virtual address [%08lX] at location[%08lX] for which it does not have the appropriate access.",
-                    data, where);
-    return text;
+    text.Add(info.write ? "The thread tried to write to the virtual address [" : "The thread tried to read from the virtual address [");
+    text.AddHex(info.data_address, true);
+    text.Add(info.write ? "] at location [" : "] at location[");
+    text.AddHex(info.address, true);
+    text.Add("] for which it does not have the appropriate access.");
+    return text.len;
   }
-  for (const CodeText& t : kTexts)
-    if (t.code == info.code) return t.text;
-  std::snprintf(text, sizeof text, "Unknown exception:\nCode: 0x%08X\nAddress: 0x%08lx", info.code, where);
-  return text;
+  for (const CodeText& t : kTexts) {
+    if (t.code == info.code) {
+      text.Add(t.text);
+      return text.len;
+    }
+  }
+  text.Add("Unknown exception:\nCode: 0x");
+  text.AddHex(info.code, true);
+  text.Add("\nAddress: 0x");
+  text.AddHex(info.address, false);
+  return text.len;
 }
 
+std::string ExceptionText(const platform::CrashInfo& info) {
+  char text[kExceptionTextSize];
+  return std::string(text, FormatExceptionText(info, text, sizeof text));
+}
+
+// Runs inside the crash handler: no allocation, no stdio, no locks, no
+// message box; the text is written straight to the terminal.
 int ExceptionReport(const platform::CrashInfo& info) {
-  platform::CurrentMessenger()->MessageBox(ExceptionText(info), "Exception Information",
-                                           platform::kMbIconError | platform::kMbTaskModal);
+  char text[kExceptionTextSize + 1];
+  size_t len = FormatExceptionText(info, text, kExceptionTextSize);
+  text[len++] = '\n';
+  platform::Terminal::WriteErrInHandler(text, len);
   return info.code == platform::kExceptionAccessViolation ? 1 : 0;
 }
 

@@ -6,6 +6,7 @@
 #include <ucontext.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -35,7 +36,9 @@ void FillFromContext(void* context, CrashInfo* info) {
 #endif
 }
 
+// Only async-signal-safe calls from here on, the reporter's included.
 void Handler(int sig, siginfo_t* si, void* context) {
+  const int saved_errno = errno;
   CrashInfo info;
   info.code = ExceptionCodeForSignal(sig, si->si_code);
   info.data_address = reinterpret_cast<uintptr_t>(si->si_addr);
@@ -59,6 +62,7 @@ void Handler(int sig, siginfo_t* si, void* context) {
   dfl.sa_handler = SIG_DFL;
   ::sigaction(sig, &dfl, nullptr);
   ::raise(sig);
+  errno = saved_errno;
 }
 
 }  // namespace
@@ -88,6 +92,10 @@ uint32_t ExceptionCodeForSignal(int signal, int si_code) {
 
 void InstallCrashHandlers(CrashReporter reporter) {
   g_reporter = reporter;
+  // The first backtrace() loads libgcc (malloc, the loader's lock): do it here,
+  // not inside the handler.
+  void* frame[1];
+  ::backtrace(frame, 1);
 
   pthread_attr_t attr;
   if (pthread_getattr_np(pthread_self(), &attr) == 0) {

@@ -35,8 +35,14 @@ struct CrashInfo {
 // The report decides: 1 handles the fault (a backtrace goes to standard error
 // and the process exits with status 1), 0 passes it on to the system's own
 // handling (the default action of the signal).
+// It runs inside the signal handler, on whatever thread faulted and with the
+// fault's state (a broken heap, a held lock): it may only use
+// async-signal-safe calls: no allocation, no stdio, no locks, and so never a
+// message box of the main window; it writes its text and decides.
 using CrashReporter = int (*)(const CrashInfo& info);
 
+// Also loads what the backtrace needs now, since it cannot be loaded safely
+// inside the handler.
 void InstallCrashHandlers(CrashReporter reporter);
 
 // The exception code for a signal and its si_code, for the mapping's tests.

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
@@ -24,17 +25,18 @@ constexpr int64_t kProgressDelayMs = 50;
 
 // Whether the last text written to standard output / error ended inside a
 // line (a progress text without line end, a question waiting for its answer).
-bool g_out_open = false;
-bool g_err_open = false;
+// Lock-free atomics: the crash handler reads them.
+std::atomic<bool> g_out_open{false};
+std::atomic<bool> g_err_open{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
-bool* OpenLineOf(int fd) { return fd == g_out ? &g_out_open : fd == g_err ? &g_err_open : nullptr; }
+std::atomic<bool>* OpenLineOf(int fd) { return fd == g_out ? &g_out_open : fd == g_err ? &g_err_open : nullptr; }
 
-void WriteAll(int fd, const std::string& text) {
-  if (bool* open = OpenLineOf(fd); open && !text.empty()) *open = text.back() != '\n';
-  std::string utf8 = Cp1252ToUtf8(text);
+// Only write(2): also used inside the crash handler.
+void WriteRaw(int fd, const char* data, size_t size) {
   size_t off = 0;
-  while (off < utf8.size()) {
-    ssize_t w = ::write(fd, utf8.data() + off, utf8.size() - off);
+  while (off < size) {
+    ssize_t w = ::write(fd, data + off, size - off);
     if (w < 0) {
       if (errno == EINTR) continue;
       return;  // the terminal is gone; nobody is left to tell
@@ -42,6 +44,13 @@ void WriteAll(int fd, const std::string& text) {
     off += static_cast<size_t>(w);
   }
 }
+
+void WriteAll(int fd, const std::string& text) {
+  if (std::atomic<bool>* open = OpenLineOf(fd); open && !text.empty()) *open = text.back() != '\n';
+  std::string utf8 = Cp1252ToUtf8(text);
+  WriteRaw(fd, utf8.data(), utf8.size());
+}
+
 // Each message begins on a line of its own: a line left open on either
 // stream is ended first (both streams usually show on one terminal).
 void EndOpenLines() {
@@ -73,6 +82,15 @@ void Terminal::WriteErr(const std::string& text) {
   std::fflush(stderr);
   EndOpenLines();
   if (g_err >= 0) WriteAll(g_err, text);
+}
+
+void Terminal::WriteErrInHandler(const char* text, size_t size) {
+  // The same line-start rule as WriteErr, without its allocation and stdio.
+  if (g_out_open.exchange(false) && g_out >= 0) WriteRaw(g_out, "\n", 1);
+  if (g_err_open.exchange(false) && g_err >= 0) WriteRaw(g_err, "\n", 1);
+  if (g_err < 0 || size == 0) return;
+  g_err_open = text[size - 1] != '\n';
+  WriteRaw(g_err, text, size);
 }
 
 void Terminal::WriteProgress(const std::string& text) {
@@ -125,8 +143,8 @@ bool Terminal::ReadLine(std::string* line) {
 void Terminal::Beep() {
   int fd = g_err >= 0 ? g_err : g_out;
   if (fd >= 0 && ::isatty(fd)) {
-    bool* open = OpenLineOf(fd);
-    const bool was = open && *open;
+    std::atomic<bool>* open = OpenLineOf(fd);
+    const bool was = open && open->load();
     WriteAll(fd, "\a");
     if (open) *open = was;  // the sound shows nothing on the line
   }

@@ -3,6 +3,7 @@
 // still reach the person (or script) that started the program.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace dovrane::platform {
@@ -15,6 +16,10 @@ class Terminal {
   // Texts are Windows-1252 and are written as UTF-8.
   static void WriteOut(const std::string& text);
   static void WriteErr(const std::string& text);
+  // For the crash handler: writes size bytes of ASCII text to standard error,
+  // after ending a line left open, with write(2) alone (async-signal-safe).
+  // Gathered progress and stdio buffers are not written out.
+  static void WriteErrInHandler(const char* text, size_t size);
   // Progress to standard output: the item lines of a list (beginning with a
   // tab) are gathered for up to 50 ms and written together; any other line,
   // any other output or question and the end of the program write them out.

@@ -1,5 +1,6 @@
 // Provokes a real fault below the crash report, as the program would meet it:
-//   crash_probe write|read|intdiv|trap
+//   crash_probe write|read|intdiv|trap [open-lines]
+// open-lines first leaves a progress text and a question without line end.
 #include <csignal>
 #include <cstring>
 #include <string>
@@ -34,6 +35,10 @@ int main(int argc, char** argv) {
   platform::RedirectStandardStreams("STDERR.OUT");
   platform::InstallCrashHandlers(app::ExceptionReport);
   std::string what = argc > 1 ? argv[1] : "";
+  if (argc > 2 && std::strcmp(argv[2], "open-lines") == 0) {
+    platform::Terminal::WriteErr("Continue? ");
+    platform::Terminal::WriteProgress("Copying ");
+  }
   if (what == "write") WriteInvalid();
   if (what == "read") return ReadInvalid();
   if (what == "intdiv") return DivideByZero();

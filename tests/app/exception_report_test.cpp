@@ -1,6 +1,7 @@
 #include "app/exception_report.h"
 
 #include <csignal>
+#include <cstring>
 
 #include <gtest/gtest.h>
 
@@ -27,6 +28,37 @@ TEST(ExceptionReportTest, TextsNameTheFault) {
   EXPECT_EQ(ExceptionText({0xE06D7363, 0xBEEF, 0, false}), "Unknown exception:\nCode: 0xE06D7363\nAddress: 0x0000beef");
 }
 
+TEST(ExceptionReportTest, FixedBufferTextsShowEveryAddressDigit) {
+  struct Case {
+    CrashInfo info;
+    const char* text;
+  } cases[] = {
+      {{0xC0000005, 0x7FFF12345678, 0xFFFFFFFF80001234, true},
+       "The thread tried to write to the virtual address [FFFFFFFF80001234] at location [7FFF12345678] for "
+       "which it does not have the appropriate access."},
+      {{0xC0000005, 0, 0, false},
+       "The thread tried to read from the virtual address [00000000] at location[00000000] for which it does not "
+       "have the appropriate access."},
+      {{0x80000003, 0x1234, 0, false}, "A breakpoint was encountered."},
+      {{0xC0000025, 0, 0, false}, "The thread tried to continue execution after a noncontinuable exception occurred."},
+      {{0x00000001, 0xABCDEF0123456789, 0, false}, "Unknown exception:\nCode: 0x00000001\nAddress: 0xabcdef0123456789"},
+      {{0xFFFFFFFF, 0x100000000, 0, false}, "Unknown exception:\nCode: 0xFFFFFFFF\nAddress: 0x100000000"},
+  };
+  for (const Case& c : cases) {
+    char text[kExceptionTextSize];
+    EXPECT_EQ(std::string(text, FormatExceptionText(c.info, text, sizeof text)), c.text);
+  }
+}
+
+TEST(ExceptionReportTest, TooSmallBufferIsCutAndTerminated) {
+  char text[12];
+  std::memset(text, 'x', sizeof text);
+  EXPECT_EQ(FormatExceptionText({0xC0000005, 1, 2, true}, text, 10), 9u);
+  EXPECT_STREQ(text, "The threa");
+  EXPECT_EQ(text[10], 'x');
+  EXPECT_EQ(FormatExceptionText({0xC0000005, 1, 2, true}, text, 0), 0u);
+}
+
 TEST(ExceptionReportTest, SignalsMapToTheirExceptionCodes) {
   EXPECT_EQ(platform::ExceptionCodeForSignal(SIGSEGV, SEGV_MAPERR), 0xC0000005u);
   EXPECT_EQ(platform::ExceptionCodeForSignal(SIGFPE, FPE_INTDIV), 0xC0000094u);
@@ -47,6 +79,16 @@ TEST(ExceptionReportTest, AccessViolationIsHandledWithStatusOneAndACallStack) {
   r = testing::RunProgram(DOVRANE_CRASH_PROBE, {"read"}, {}, dir.path());
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("read from the virtual address [00000020]"), std::string::npos) << r.err;
+}
+
+TEST(ExceptionReportTest, ReportStartsOnALineOfItsOwnAfterOpenLines) {
+  testing::TempDir dir;
+  auto r = testing::RunProgram(DOVRANE_CRASH_PROBE, {"write", "open-lines"}, {}, dir.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "Copying \n");
+  EXPECT_EQ(r.err.rfind("Continue? \nThe thread tried to write to the virtual address [00000010] at location [", 0), 0u)
+      << r.err;
+  EXPECT_EQ(r.err.back(), '\n');
 }
 
 TEST(ExceptionReportTest, OtherFaultsAreShownAndPassedOnToTheSystem) {
