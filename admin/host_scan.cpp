@@ -39,8 +39,8 @@ std::vector<PendingEntry>& ElsewhereList() {
   return list;
 }
 
-// Registers from the end; the first failure stops the list and leaves the
-// rest (the failed entry included) for the next scan.
+// Registers from the end; an entry that fails stays in the list for the
+// next scan, and the others are registered all the same.
 // The host's project folder is looked up once per host and list. With a
 // batch, the appends are written together (see AppendBatch) and the entries'
 // stored records are read ahead (see EntryPrefetch).
@@ -77,14 +77,16 @@ void Work(long console, std::vector<PendingEntry>* list, AppendBatch* batch, See
       prefetch = std::make_unique<EntryPrefetch>(folder->fd, std::move(names));
     }
   }
+  std::vector<PendingEntry> left;
   for (size_t worked = 0; !list->empty(); ++worked) {
-    const PendingEntry& e = list->back();
-    HostFolder* folder = folder_of(e.host);
-    if (!folder) break;
-    const PrefetchedEntry* ahead = prefetch ? prefetch->Get(worked) : nullptr;
-    if (RegisterEntryInFolder(console, e.is_file, e.host, *folder, e.entry, e.native, ahead) != 0) break;
+    PendingEntry e = std::move(list->back());
     list->pop_back();
+    HostFolder* folder = folder_of(e.host);
+    const PrefetchedEntry* ahead = prefetch ? prefetch->Get(worked) : nullptr;
+    if (!folder || RegisterEntryInFolder(console, e.is_file, e.host, *folder, e.entry, e.native, ahead) != 0)
+      left.push_back(std::move(e));
   }
+  list->assign(std::make_move_iterator(left.rbegin()), std::make_move_iterator(left.rend()));
   prefetch.reset();  // before the folders it reads below are closed
   for (auto& [host, folder] : folders)
     if (folder.fd >= 0) platform::CurrentEnv()->Close(folder.fd);
@@ -108,6 +110,8 @@ std::string Folded(const std::string& s) {
 
 const std::vector<PendingEntry>& PendingNew() { return NewList(); }
 const std::vector<PendingEntry>& PendingElsewhere() { return ElsewhereList(); }
+
+bool EntriesLeftUnregistered() { return !NewList().empty() || !ElsewhereList().empty(); }
 
 void ClearPendingEntries() {
   NewList().clear();
@@ -203,7 +207,7 @@ int ScanAllHosts(long console, SeenProjectInfos* seen) {
     for (const std::string& host : hosts) ScanHost(console, host, pass, &batch, seen);
   batch.Flush();
   app::lfConsoleWrite(console, "... finished\n");
-  return 0;
+  return EntriesLeftUnregistered() ? kEntriesLeftUnregistered : 0;
 }
 
 }  // namespace dovrane::admin

@@ -9,10 +9,12 @@
 
 namespace dovrane::admin {
 
-// Pass 1 over all hosts, then pass 2 over all hosts. 0, or -1 when the host
-// list cannot be made. Its appends are written in batches: for runs under
+// Pass 1 over all hosts, then pass 2 over all hosts. 0, -1 when the host
+// list cannot be made, kEntriesLeftUnregistered when an entry could not be
+// registered (the others were). Its appends are written in batches: for runs under
 // the rebuild marker, which the next update completes when they are cut short.
 // seen (may be null) collects the stored records read from folders.
+inline constexpr int kEntriesLeftUnregistered = 1;
 int ScanAllHosts(long console, SeenProjectInfos* seen = nullptr);
 // Pass 1 takes the number-named entries "n???????.prj", pass 2 every "*.prj".
 // 0 when the folder could be listed, -1 otherwise.
@@ -29,6 +31,8 @@ struct PendingEntry {
 // and "elsewhere"); each list is worked last in, first out.
 const std::vector<PendingEntry>& PendingNew();
 const std::vector<PendingEntry>& PendingElsewhere();
+// True while an entry waits in either list.
+bool EntriesLeftUnregistered();
 void ClearPendingEntries();
 
 }  // namespace dovrane::admin

@@ -162,7 +162,8 @@ int UpdateHost(const std::string& host) {
   ForgetLists();
   ScanHostProjects(0, host, 1);
   ScanHostProjects(0, host, 2);
-  return CheckHostEntries(host);
+  const int rc = CheckHostEntries(host);
+  return rc == 0 && EntriesLeftUnregistered() ? kEntriesLeftUnregistered : rc;
 }
 
 int CompressAttributes(long console) {

@@ -21,7 +21,8 @@ int RestoreAdministration();
 // the old file as project.dat.sav and rebuild from the hosts. 0, -1, -2, or
 // a failing step's result.
 int UpdateAdministration(bool update_only);
-// Registers what lies on host and checks the host's records. -1 for no host.
+// Registers what lies on host and checks the host's records. -1 for no host,
+// kEntriesLeftUnregistered when an entry of the host could not be registered.
 int UpdateHost(const std::string& host);
 // VACUUM of the attribute database. 0.
 int CompressAttributes(long console);
