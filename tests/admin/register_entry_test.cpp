@@ -8,7 +8,9 @@
 #include "admin/checkin_path.h"
 #include "admin/host_scan.h"
 #include "admin/record_writes.h"
+#include "extlib/net_id.h"
 #include "extlib/project_data.h"
+#include "extlib/project_info_file.h"
 #include "extlib/project_paths.h"
 #include "platform/fault_injection_env.h"
 #include "platform/text_codec.h"
@@ -26,6 +28,13 @@ class RegisterEntryTest : public RepairTest {
   // A project folder without stored record, as copied in by hand.
   std::string NewFolder(const std::string& host, const std::string& entry) {
     std::string dir = Unc(host + "/cad/Prj/" + entry);
+    fs::create_directories(dir);
+    EXPECT_EQ(extlib::CreateProjectData(dir), 0);
+    return dir;
+  }
+  // A project folder outside every host's project folder, for link files to name.
+  std::string Elsewhere(const std::string& entry) {
+    std::string dir = Unc("SRV3/cad/elsewhere/" + entry);
     fs::create_directories(dir);
     EXPECT_EQ(extlib::CreateProjectData(dir), 0);
     return dir;
@@ -117,20 +126,20 @@ TEST_F(RegisterEntryTest, EntriesLeftByAFailureFollowTheNextScansOwnEntries) {
   // One folder's failure does not stop the others.
   ASSERT_EQ(PendingNew().size(), 1u);
   EXPECT_EQ(PendingNew()[0].entry, "Carport.prj");
-  EXPECT_EQ(Name(kProjects + 2), "Brunnen");
-  EXPECT_EQ(Name(kProjects + 3), "Anbau");
+  EXPECT_EQ(Name(kProjects + 1), "Brunnen");
+  EXPECT_EQ(Name(kProjects + 2), "Anbau");
   EXPECT_EQ(messages_.texts[0].rfind("Can't rename directory\n", 0), 0u);
 
   NewFolder("SRV1", "Depot.prj");
   ASSERT_EQ(ScanHostProjects(0, "SRV1", 2), 0);
   EXPECT_TRUE(PendingNew().empty());
-  EXPECT_EQ(Name(kProjects + 4), "Depot");
-  EXPECT_EQ(Name(kProjects + 5), "Carport");
-  EXPECT_STREQ(Find(Records(), kProjects + 5)->host, "SRV2");
+  EXPECT_EQ(Name(kProjects + 3), "Depot");
+  EXPECT_EQ(Name(kProjects + 4), "Carport");
+  EXPECT_STREQ(Find(Records(), kProjects + 4)->host, "SRV2");
 }
 
 TEST_F(RegisterEntryTest, LinkFileIsRenamedAndTheFolderItNamesIsLeftAsItIs) {
-  NewFolder("SRV3", "elsewhere/Aussen.prj");
+  Elsewhere("Aussen.prj");
   testing::WriteFile(Unc("SRV1/cad/Prj/Aussen.prj"), "\\\\SRV3\\cad\\elsewhere\\Aussen.prj\r\n");
   const auto before = fs::last_write_time(Unc("SRV3/cad/elsewhere/Aussen.prj"));
   ASSERT_EQ(ScanHostProjects(0, "SRV1", 2), 0);
@@ -150,7 +159,6 @@ TEST_F(RegisterEntryTest, CaseVariantsOfNumberNamesAreRenamedAndRegistered) {
   NewFolder("SRV2", "N0000912.PRJ");
   NewFolder("SRV2", "n0000914.PRJ");
   NewFolder("SRV2", "Kopie.prj");
-  NewFolder("SRV3", "N0000916.prj");
   ASSERT_EQ(ScanAllHosts(0), 0);
   const auto records = Records();
   for (uint32_t n : {912u, 914u}) {
@@ -160,6 +168,7 @@ TEST_F(RegisterEntryTest, CaseVariantsOfNumberNamesAreRenamedAndRegistered) {
   }
   EXPECT_FALSE(fs::exists(Unc("SRV2/cad/Prj/N0000912.PRJ")));
   EXPECT_NE(FindName(records, "Kopie"), nullptr);
+  NewFolder("SRV3", "N0000916.prj");
   EXPECT_EQ(CheckinProjectPath(Unc("SRV3/cad/Prj/N0000916.prj")), 0);
   EXPECT_TRUE(fs::is_directory(Folder("SRV3", 916)));
 }
@@ -215,9 +224,9 @@ TEST_F(RegisterEntryTest, CheckinTakesNativeAndWindowsPathsAndRefusesForeignFold
 
 // The status character is the blank plus the flags: link 0x20 and plain name 0x08 give "H".
 TEST_F(RegisterEntryTest, RegisteredLinksKeepTheLinkFlag) {
-  NewFolder("SRV3", "elsewhere/Aussen.prj");
+  Elsewhere("Aussen.prj");
   testing::WriteFile(Unc("SRV1/cad/Prj/Aussen.prj"), "\\\\SRV3\\cad\\elsewhere\\Aussen.prj\r\n");
-  const std::string stored_dir = NewFolder("SRV3", "elsewhere/Stored.prj");
+  const std::string stored_dir = Elsewhere("Stored.prj");
   extlib::PRJ stored;
   extlib::SetPrjName(&stored, "Gespeichert");
   stored.number = 950;
@@ -259,7 +268,7 @@ TEST_F(RegisterEntryTest, LinksToOtherFoldersAreReportedAndNothingIsRenamedOrWri
       {"other.prj", other_path},             {"local.prj", "L:\\Pelomar"},
   };
   for (const auto& [entry, target] : links) testing::WriteFile(Unc("SRV1/cad/Prj/") + entry, target + "\r\n");
-  NewFolder("SRV3", "elsewhere/Einmal.prj");
+  Elsewhere("Einmal.prj");
   for (const char* twice : {"SRV1/cad/Prj/einmal.prj", "SRV2/cad/Prj/einmal.prj"})
     testing::WriteFile(Unc(twice), "\\\\SRV3\\cad\\elsewhere\\Einmal.prj\r\n");
   EXPECT_EQ(ScanAllHosts(0), 0);

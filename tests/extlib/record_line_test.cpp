@@ -132,7 +132,9 @@ TEST(RecordLineTest, SafeNamesPassTheNameCheckAndKeepWhatTheyCan) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(SafeProjectName(c.in), c.out) << c.in;
-    if (!c.out.empty()) EXPECT_TRUE(IsValidProjectName(SafeProjectName(c.in))) << c.in;
+    if (!c.out.empty()) {
+      EXPECT_TRUE(IsValidProjectName(SafeProjectName(c.in))) << c.in;
+    }
   }
 }
 
