@@ -109,18 +109,18 @@ int RenameCase(const std::string& from, const std::string& exact) {
 }
 
 // Renames the entry at native `from` (a folder, or a link file) to `to`
-// (Windows form). A target that the case-insensitive lookup finds as the
-// entry itself is the entry under another spelling: no obstacle.
-int RenameEntry(const std::string& from, const std::string& to, bool is_file) {
+// (Windows form; exact_to: its native spelling). A target that the
+// case-insensitive lookup finds as the entry itself is the entry under
+// another spelling: no obstacle.
+int RenameEntry(const std::string& from, const std::string& to, const std::string& exact_to, bool is_file) {
   platform::Env* env = platform::CurrentEnv();
   platform::FileInfo a, b;
   const std::string native_to = platform::NativePath(to);
   if (env->Stat(from, &a, false) == 0 && env->Stat(native_to, &b, false) == 0 && a.device == b.device &&
       a.inode == b.inode)
-    return RenameCase(from, ExactNative(to));
-  if (!is_file) return extlib::ldirreC(from, to);
+    return RenameCase(from, exact_to);
   if (env->Stat(native_to, &b, false) == 0) return -EEXIST;
-  return env->Rename(from, native_to);
+  return is_file ? env->Rename(from, exact_to) : extlib::ldirreC(from, exact_to);
 }
 
 // The record's name as every typed name must be; a name that cannot be one
@@ -293,8 +293,16 @@ int RegisterEntryInFolder(long console, bool is_file, const std::string& host, c
   const std::string final_dir = is_file ? project_path : target;
   const std::string native_entry_path =
       !native_entry.empty() && !folder.native.empty() ? folder.native + "/" + native_entry : platform::NativePath(full);
-  if (rename && extlib::LastComponent(full) != target_entry &&
-      RenameEntry(native_entry_path, target, is_file) != 0) {
+  const bool renamed = rename && extlib::LastComponent(full) != target_entry;
+  // A plain-named folder keeps its record with it before it takes a number
+  // name: an interruption before the append must not leave a folder whose
+  // name was all there was of the project's name.
+  if (renamed && !is_file && !entry.number_name &&
+      extlib::WriteProjectInfo(native_entry_path, stored == 0 ? stored_id : folder.net_id, record) != 0) {
+    Warn("Can't store PrjInfo for project:\n\t<%s>\n", full);
+    return 1;
+  }
+  if (renamed && RenameEntry(native_entry_path, target, ExactNative(target), is_file) != 0) {
     Warn(is_file ? "Can't rename file\n%s\nto\n%s\n" : "Can't rename directory\n%s\nto\n%s\n", full, target);
     return 1;
   }
@@ -319,6 +327,8 @@ int RegisterEntryInFolder(long console, bool is_file, const std::string& host, c
   }
   if (AppendRecord(record) != 0) {
     app::ToolMessageBox(app::kMessageWarning, "Can't append record to project administration.\n");
+    // Not registered: the entry gets its name back.
+    if (renamed) RenameEntry(platform::NativePath(target), full, native_entry_path, is_file);
     return 1;
   }
   if (!cache_file.empty()) {

@@ -120,7 +120,7 @@ TEST_F(RegisterEntryTest, EntriesLeftByAFailureFollowTheNextScansOwnEntries) {
   for (const char* n : {"Anbau.prj", "Brunnen.prj", "Carport.prj"}) NewFolder("SRV2", n);
   platform::FaultInjectionEnv faults;
   platform::Env* previous = platform::SetCurrentEnv(&faults);
-  faults.Arm(platform::FaultPoint::kRename, 1, EACCES);  // Carport's rename into place
+  faults.Arm(platform::FaultPoint::kRename, 2, EACCES);  // Carport's rename into place (after its stored record)
   EXPECT_EQ(ScanHostProjects(0, "SRV2", 2), 0);
   platform::SetCurrentEnv(previous);
   // One folder's failure does not stop the others.
