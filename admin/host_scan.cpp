@@ -39,9 +39,9 @@ std::vector<PendingEntry>& ElsewhereList() {
   return list;
 }
 
-// Registers from the end; the first failure stops the list and leaves the
-// rest (the failed entry included) for the next scan. Returns whether the
-// list was worked to its end.
+// Registers from the end; an entry that fails stays in the list for the
+// next scan, and the others are registered all the same. Returns whether
+// every entry was registered.
 // The host's project folder is looked up once per host and list. With a
 // batch, the appends are written together (see AppendBatch) and the entries'
 // stored records are read ahead (see EntryPrefetch).
@@ -78,14 +78,16 @@ bool Work(long console, std::vector<PendingEntry>* list, AppendBatch* batch, See
       prefetch = std::make_unique<EntryPrefetch>(folder->fd, std::move(names));
     }
   }
+  std::vector<PendingEntry> left;
   for (size_t worked = 0; !list->empty(); ++worked) {
-    const PendingEntry& e = list->back();
-    HostFolder* folder = folder_of(e.host);
-    if (!folder) break;
-    const PrefetchedEntry* ahead = prefetch ? prefetch->Get(worked) : nullptr;
-    if (RegisterEntryInFolder(console, e.is_file, e.host, *folder, e.entry, e.native, ahead) != 0) break;
+    PendingEntry e = std::move(list->back());
     list->pop_back();
+    HostFolder* folder = folder_of(e.host);
+    const PrefetchedEntry* ahead = prefetch ? prefetch->Get(worked) : nullptr;
+    if (!folder || RegisterEntryInFolder(console, e.is_file, e.host, *folder, e.entry, e.native, ahead) != 0)
+      left.push_back(std::move(e));
   }
+  list->assign(std::make_move_iterator(left.rbegin()), std::make_move_iterator(left.rend()));
   prefetch.reset();  // before the folders it reads below are closed
   for (auto& [host, folder] : folders)
     if (folder.fd >= 0) platform::CurrentEnv()->Close(folder.fd);
@@ -110,6 +112,8 @@ std::string Folded(const std::string& s) {
 
 const std::vector<PendingEntry>& PendingNew() { return NewList(); }
 const std::vector<PendingEntry>& PendingElsewhere() { return ElsewhereList(); }
+
+bool EntriesLeftUnregistered() { return !NewList().empty() || !ElsewhereList().empty(); }
 
 void ClearPendingEntries() {
   NewList().clear();
@@ -213,7 +217,8 @@ int ScanAllHosts(long console, SeenProjectInfos* seen) {
   app::lfConsoleWrite(console, "... finished\n");
   // A folder left out (a full volume, a failed rename) was reported; the run
   // must not pass for a whole rebuild.
-  return unregistered == 0 && batch.GivenUp() == 0 ? 0 : -1;
+  if (batch.GivenUp() != 0) return -1;
+  return unregistered != 0 || EntriesLeftUnregistered() ? kEntriesLeftUnregistered : 0;
 }
 
 }  // namespace dovrane::admin

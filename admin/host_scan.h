@@ -9,11 +9,14 @@
 
 namespace dovrane::admin {
 
-// Pass 1 over all hosts, then pass 2 over all hosts. 0, or -1 when the host
-// list cannot be made or a folder could not be registered (reported). Its
-// appends are written in batches: for runs under the rebuild marker, which
-// the next update completes when they are cut short.
+// Pass 1 over all hosts, then pass 2 over all hosts. 0; -1 when the host
+// list cannot be made or a batch of appends could not be written (a full
+// volume); kEntriesLeftUnregistered when an entry could not be registered
+// (reported; the others were). Its appends are written in batches: for runs
+// under the rebuild marker, which the next update completes when they are cut
+// short.
 // seen (may be null) collects the stored records read from folders.
+inline constexpr int kEntriesLeftUnregistered = 1;
 int ScanAllHosts(long console, SeenProjectInfos* seen = nullptr);
 // Pass 1 takes the number-named entries "n???????.prj", pass 2 every "*.prj".
 // 0 when the folder could be listed, -1 otherwise.
@@ -30,6 +33,8 @@ struct PendingEntry {
 // and "elsewhere"); each list is worked last in, first out.
 const std::vector<PendingEntry>& PendingNew();
 const std::vector<PendingEntry>& PendingElsewhere();
+// True while an entry waits in either list.
+bool EntriesLeftUnregistered();
 void ClearPendingEntries();
 
 }  // namespace dovrane::admin

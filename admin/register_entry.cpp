@@ -6,6 +6,7 @@
 #include "admin/append_batch.h"
 #include "admin/entry_prefetch.h"
 #include "admin/host_folders.h"
+#include "admin/link_target.h"
 #include "admin/project_index.h"
 #include "admin/record_writes.h"
 #include "app/console.h"
@@ -23,6 +24,7 @@
 #include "extlib/slot_files.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
+#include "platform/system_names.h"
 #include "platform/text_codec.h"
 
 namespace dovrane::admin {
@@ -78,35 +80,59 @@ bool ChooseNumber(const ProjectIndex& index, const std::string& dir, uint32_t* n
   return false;
 }
 
-// Brings a link file and the folder it names to the record's entry name.
-// The new link file is written first and the old one removed last, so an
-// interruption leaves at least one valid link. 0 or 1; *final_dir the folder.
-int RenameLinkIntoPlace(const std::string& link, const std::string& folder, const std::string& target,
-                        std::string* final_dir) {
-  std::string check = folder;
-  if (extlib::resolve_prj_link(&check) != 0) {
-    Warn("Problem reaching linked path\n\t<%s>\n", link);
-    return 1;
-  }
-  const std::string entry = extlib::LastComponent(target);
-  const std::string new_dir = extlib::ParentPath(folder) + "\\" + entry;
-  const bool move_dir = extlib::LastComponent(folder) != entry;
-  const bool move_link = extlib::LastComponent(link) != entry;
-  if (move_link && extlib::WriteProjectLink(target, new_dir) != 0) {
-    Warn("Can't rename file\n%s\nto\n%s\n", link, target);
-    return 1;
-  }
-  if (move_dir && extlib::ldirreC(folder, new_dir) != 0) {
-    Warn("Can't rename directory\n%s\nto\n%s\n", folder, new_dir);
-    if (move_link) platform::CurrentEnv()->Unlink(platform::NativePath(target));
-    return 1;
-  }
-  if (move_link)
-    platform::CurrentEnv()->Unlink(platform::NativePath(link));
-  else if (move_dir)
-    extlib::WriteProjectLink(link, new_dir);
-  *final_dir = move_dir ? new_dir : folder;
-  return 0;
+// The native path that names the entry `to` (Windows form) exactly as written.
+std::string ExactNative(const std::string& to) {
+  return platform::NativePath(extlib::ParentPath(to)) + "/" + platform::Cp1252ToUtf8(extlib::LastComponent(to));
+}
+
+bool Listed(const std::string& native) {
+  const size_t cut = native.find_last_of('/');
+  std::vector<platform::DirEntry> entries;
+  if (platform::CurrentEnv()->ListDir(native.substr(0, cut), &entries) != 0) return false;
+  for (const platform::DirEntry& e : entries)
+    if (e.name == native.substr(cut + 1)) return true;
+  return false;
+}
+
+// A rename that changes only the letter case of the entry's name. A file
+// system that keeps the old spelling on a direct rename gets it through a
+// temporary name.
+int RenameCase(const std::string& from, const std::string& exact) {
+  platform::Env* env = platform::CurrentEnv();
+  if (from == exact) return 0;
+  int rc = env->Rename(from, exact);
+  if (rc != 0 || Listed(exact)) return rc;
+  const std::string temporary = exact + ".case~" + std::to_string(platform::ProcessId());
+  if ((rc = env->Rename(from, temporary)) != 0) return rc;
+  if ((rc = env->Rename(temporary, exact)) != 0) env->Rename(temporary, from);
+  return rc;
+}
+
+// Renames the entry at native `from` (a folder, or a link file) to `to`
+// (Windows form; exact_to: its native spelling). A target that the
+// case-insensitive lookup finds as the entry itself is the entry under
+// another spelling: no obstacle.
+int RenameEntry(const std::string& from, const std::string& to, const std::string& exact_to, bool is_file) {
+  platform::Env* env = platform::CurrentEnv();
+  platform::FileInfo a, b;
+  const std::string native_to = platform::NativePath(to);
+  if (env->Stat(from, &a, false) == 0 && env->Stat(native_to, &b, false) == 0 && a.device == b.device &&
+      a.inode == b.inode)
+    return RenameCase(from, exact_to);
+  if (env->Stat(native_to, &b, false) == 0) return -EEXIST;
+  return is_file ? env->Rename(from, exact_to) : extlib::ldirreC(from, exact_to);
+}
+
+// The record's name as every typed name must be; a name that cannot be one
+// is registered under its safe form, and said so.
+void MakeNameValid(const std::string& entry_name, PRJ* record) {
+  const std::string name = extlib::TrimmedName(record->name);
+  if (extlib::IsValidProjectName(name)) return;
+  std::string safe = extlib::SafeProjectName(name);
+  if (safe.empty()) safe = "_";
+  app::ToolMessageBox(app::kMessageWarning, "Invalid project name <%s> of <%s>: registered as <%s>.\n", name.c_str(),
+                      entry_name.c_str(), safe.c_str());
+  extlib::SetPrjName(record, safe);
 }
 
 }  // namespace
@@ -161,10 +187,11 @@ int RegisterEntryInFolder(long console, bool is_file, const std::string& host, c
   IndexedRecord own;
   if (entry.number_name && index->FindNumber(entry.number, &own) &&
       platform::EqualsIgnoreCaseCp1252(own.record.host, host)) {
-    if (!(own.record.status & extlib::kStatusPlainName)) return 0;
+    const unsigned char flags = extlib::StatusFlags(own.record.status);
+    if (!(flags & extlib::kStatusPlainName)) return 0;
     if (flush() != 0) return 1;
     PRJ finished = own.record;
-    finished.status &= static_cast<unsigned char>(~extlib::kStatusPlainName);
+    finished.status = extlib::StatusCharacter(flags & static_cast<unsigned char>(~extlib::kStatusPlainName));
     int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
     return handle >= 0 && RewriteRecord(finished, handle, own.slot) == 0 ? 0 : 1;
   }
@@ -186,6 +213,7 @@ int RegisterEntryInFolder(long console, bool is_file, const std::string& host, c
       return 0;
     }
     if (link == 1) return 0;
+    if (CheckLinkTarget(full, project_path, *index) != LinkTarget::kProject) return 0;  // reported there
   }
   if (extlib::lfinipC(kEntrySlot, project_path + "\\") != 0) {
     Warn("Can't set path to\n\t<%s>\n", project_path);
@@ -221,23 +249,23 @@ int RegisterEntryInFolder(long console, bool is_file, const std::string& host, c
     app::lfConsoleWrite(console, "Create new project info for <%s>.\n", entry_name.c_str());
     record = PRJ{};
     extlib::SetPrjName(&record, entry.base);
-    record.status = static_cast<unsigned char>(extlib::kStatusBlank | (is_file ? extlib::kStatusLink : 0) |
-                                               (entry.number_name ? 0 : extlib::kStatusPlainName));
+    record.status = extlib::StatusCharacter(static_cast<unsigned char>((is_file ? extlib::kStatusLink : 0) |
+                                                                       (entry.number_name ? 0 : extlib::kStatusPlainName)));
     record.number = entry.number_name ? entry.number : 0;
     reorganise = true;
   } else {
-    // The link bit is the blank of the status character (blank | bits): it can
-    // be set, but clearing it would leave a control character in the file.
-    if (is_file) record.status |= extlib::kStatusLink;
-    record.status |= extlib::kStatusBlank;
+    // The status character is the blank plus the flags; the link flag follows the entry's kind.
+    unsigned char flags = extlib::StatusFlags(record.status);
+    flags = static_cast<unsigned char>(is_file ? flags | extlib::kStatusLink : flags & ~extlib::kStatusLink);
     if (stored_id != folder.net_id) {
       record.owner = 0;
       if (extlib::lfnetg())
         std::memset(record.members, 0, sizeof record.members);
       else
-        record.status &= static_cast<unsigned char>(~(extlib::kStatusProjectOut | extlib::kStatusHostOut));
+        flags &= static_cast<unsigned char>(~(extlib::kStatusProjectOut | extlib::kStatusHostOut));
       reorganise = true;
     }
+    record.status = extlib::StatusCharacter(flags);
     if (entry.number_name) {
       record.number = entry.number;
     } else {
@@ -246,6 +274,7 @@ int RegisterEntryInFolder(long console, bool is_file, const std::string& host, c
     }
   }
   extlib::SetPrjHost(&record, host);
+  MakeNameValid(entry_name, &record);
 
   if (!MakeNameUnique(*index, &record)) return 1;
   if (record.number == 0 || index->NumberUsed(record.number)) {
@@ -260,17 +289,27 @@ int RegisterEntryInFolder(long console, bool is_file, const std::string& host, c
   // record: the administration is written first.
   if ((rename || reorganise) && flush() != 0) return 1;
   app::lfConsoleWrite(console, "\t<%s>\n", record.name);
-  std::string final_dir = target;
-  if (is_file) {
-    if (RenameLinkIntoPlace(full, project_path, target, &final_dir) != 0) return 1;
-  } else if (rename && extlib::ldirreC(full, target) != 0) {
-    Warn("Can't rename directory\n%s\nto\n%s\n", full, target);
+  // A link file is renamed itself; the folder it names is left as it is.
+  const std::string final_dir = is_file ? project_path : target;
+  const std::string native_entry_path =
+      !native_entry.empty() && !folder.native.empty() ? folder.native + "/" + native_entry : platform::NativePath(full);
+  const bool renamed = rename && extlib::LastComponent(full) != target_entry;
+  // A plain-named folder keeps its record with it before it takes a number
+  // name: an interruption before the append must not leave a folder whose
+  // name was all there was of the project's name.
+  if (renamed && !is_file && !entry.number_name &&
+      extlib::WriteProjectInfo(native_entry_path, stored == 0 ? stored_id : folder.net_id, record) != 0) {
+    Warn("Can't store PrjInfo for project:\n\t<%s>\n", full);
+    return 1;
+  }
+  if (renamed && RenameEntry(native_entry_path, target, ExactNative(target), is_file) != 0) {
+    Warn(is_file ? "Can't rename file\n%s\nto\n%s\n" : "Can't rename directory\n%s\nto\n%s\n", full, target);
     return 1;
   }
 
   // The disk cache lies in the final folder, known here: no lookup by number.
   std::string cache_file =
-      (rename ? platform::NativePath(final_dir) : native_project) + "/" + extlib::kAttributeCacheFileName;
+      (rename || is_file ? platform::NativePath(final_dir) : native_project) + "/" + extlib::kAttributeCacheFileName;
   platform::FileInfo cache_info;
   if (relative && !rename &&
       (ahead ? ahead->cache_absent
@@ -288,13 +327,16 @@ int RegisterEntryInFolder(long console, bool is_file, const std::string& host, c
   }
   if (AppendRecord(record) != 0) {
     app::ToolMessageBox(app::kMessageWarning, "Can't append record to project administration.\n");
+    // Not registered: the entry gets its name back.
+    if (renamed) RenameEntry(platform::NativePath(target), full, native_entry_path, is_file);
     return 1;
   }
   if (!cache_file.empty()) {
     extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
     extlib::RX_ProjectAttributesCache::instance().importFromDiskCacheFile(record.number, cache_file, attributes);
   }
-  if (reorganise && extlib::lfinipC(kEntrySlot, final_dir + "\\") == 0) extlib::kpvtad2(kEntrySlot);
+  // What a link names is never written into.
+  if (reorganise && !is_file && extlib::lfinipC(kEntrySlot, final_dir + "\\") == 0) extlib::kpvtad2(kEntrySlot);
   return 0;
 }
 

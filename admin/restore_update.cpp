@@ -256,7 +256,8 @@ int UpdateHost(const std::string& host) {
   // A host whose folder cannot be looked at is reported once, by the first pass.
   if (ScanHostProjects(0, host, 1) != 0) return -1;
   ScanHostProjects(0, host, 2);
-  return CheckHostEntries(host);
+  const int rc = CheckHostEntries(host);
+  return rc == 0 && EntriesLeftUnregistered() ? kEntriesLeftUnregistered : rc;
 }
 
 int CompressAttributes(long console) {

@@ -29,7 +29,8 @@ int RestoreDamagedAdministration();
 // or a failing step's result.
 int UpdateAdministration(bool update_only);
 // Registers what lies on host and checks the host's records. -1 for no host,
-// a host whose folder cannot be scanned, or one sharing its folder with another.
+// a host whose folder cannot be scanned, or one sharing its folder with another;
+// kEntriesLeftUnregistered when an entry of the host could not be registered.
 int UpdateHost(const std::string& host);
 // VACUUM of the attribute database. 0.
 int CompressAttributes(long console);

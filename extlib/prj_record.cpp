@@ -88,6 +88,27 @@ bool IsValidProjectName(const std::string& name) {
   return true;
 }
 
+std::string SafeProjectName(const std::string& name) {
+  std::string s = name.substr(0, std::min<size_t>(name.size(), kNameLength));
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  if (s.empty()) return "";
+  for (size_t i = 0; i < s.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    const bool dots = c == '.' && ((i > 0 && name[i - 1] == '.') || (i + 1 < name.size() && name[i + 1] == '.'));
+    if (c < 32 || c == 127 || std::strchr("@%\\/:*?\"<>|", c) || dots) s[i] = '_';
+  }
+  if (s[0] == '#' || s[0] == ' ') s[0] = '_';
+  return s;
+}
+
+unsigned char StatusFlags(unsigned char status) {
+  return status < kStatusBlank ? 0 : static_cast<unsigned char>((status - kStatusBlank) & kStatusKnownBits);
+}
+
+unsigned char StatusCharacter(unsigned char flags) {
+  return static_cast<unsigned char>(kStatusBlank + (flags & kStatusKnownBits));
+}
+
 bool IsValidHostName(const std::string& host) {
   if (host.empty() || host.size() > kHostLength || host == "." || host == "..") return false;
   for (unsigned char c : host)

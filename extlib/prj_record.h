@@ -22,6 +22,14 @@ inline constexpr unsigned char kStatusProjectOut = 0x01;
 inline constexpr unsigned char kStatusHostOut = 0x04;
 inline constexpr unsigned char kStatusPlainName = 0x08;
 inline constexpr unsigned char kStatusLink = 0x20;
+inline constexpr unsigned char kStatusKnownBits = kStatusProjectOut | kStatusHostOut | kStatusPlainName | kStatusLink;
+
+// The flag bits of a status character: the character minus the blank, known
+// bits only (a character below the blank has none). The link bit 0x20 of the
+// flags is 0x40 of the character, so it cannot be OR-ed into the blank.
+unsigned char StatusFlags(unsigned char status);
+// The status character of flag bits: the blank plus the known bits.
+unsigned char StatusCharacter(unsigned char flags);
 
 // A value type: the member bitmap is held in the record (4 bytes per container,
 // room for the most containers an installation can have) so records copy safely.
@@ -67,6 +75,10 @@ void SetNullRecordHighest(NullRecord* null_record, uint32_t number);
 // no "@" (the field end), "%", "\", "/", ":", "*", "?", no "..", not only blanks,
 // not beginning with "#" (deleted) or a blank. Windows-1252 text, padded or not.
 bool IsValidProjectName(const std::string& name);
+// name (trailing blanks aside) made valid for IsValidProjectName: every
+// character it refuses, each "." of "..", and a first "#" or blank become "_";
+// cut at 50. "" when nothing but blanks is left.
+std::string SafeProjectName(const std::string& name);
 // A host name: 1-16 characters of letters, digits, "-", "_" and ".", not "." or "..".
 bool IsValidHostName(const std::string& host);
 

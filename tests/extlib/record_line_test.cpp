@@ -124,5 +124,30 @@ TEST(RecordLineTest, ProjectNamesThatCannotBeStoredOrUsedAsFolders) {
   EXPECT_FALSE(IsValidProjectName(std::string(51, 'x')));
 }
 
+TEST(RecordLineTest, SafeNamesPassTheNameCheckAndKeepWhatTheyCan) {
+  struct Case { std::string in, out; } cases[] = {
+      {"#hash", "_hash"}, {"a@b", "a_b"}, {"x\ny\r\tz", "x_y__z"}, {"a:b?c*", "a_b_c_"},
+      {"../../../evil", "_________evil"}, {" lead", "_lead"}, {"%x", "_x"}, {"a.b", "a.b"},
+      {"M\xFCller", "M\xFCller"}, {"   ", ""}, {std::string(60, 'y'), std::string(50, 'y')},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(SafeProjectName(c.in), c.out) << c.in;
+    if (!c.out.empty()) {
+      EXPECT_TRUE(IsValidProjectName(SafeProjectName(c.in))) << c.in;
+    }
+  }
+}
+
+TEST(RecordLineTest, StatusCharacterIsTheBlankPlusTheFlags) {
+  EXPECT_EQ(StatusCharacter(kStatusLink), '@');
+  EXPECT_EQ(StatusCharacter(kStatusLink | kStatusPlainName), 'H');
+  EXPECT_EQ(StatusCharacter(kStatusPlainName), '(');
+  EXPECT_EQ(StatusFlags('@'), kStatusLink);
+  EXPECT_EQ(StatusFlags('M'), kStatusKnownBits);
+  EXPECT_EQ(StatusFlags(' '), 0);
+  EXPECT_EQ(StatusFlags('\n'), 0);  // below the blank: no flags
+  EXPECT_EQ(StatusFlags(0x8A), kStatusLink | kStatusPlainName);  // unknown bits dropped
+}
+
 }  // namespace
 }  // namespace dovrane::extlib

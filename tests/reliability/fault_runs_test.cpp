@@ -274,6 +274,26 @@ const Operation kOperations[] = {
        std::string host = folder.substr(0, folder.find('/'));
        return std::vector<std::string>{"-checkin", i.unc_root() + "/" + host + "/cad/Prj/" + folder.substr(host.size() + 1)};
      }},
+    {"checkin_case",
+     [](SampleInstallation& i) {
+       // The first record removed and its folder named in upper case.
+       std::string admin = ReadFile(i.net_dir() + "/project.dat");
+       const std::string number = admin.substr(admin.find('\n') + 1 + 52, 7);
+       admin[admin.find('\n') + 1] = '#';
+       WriteFile(i.net_dir() + "/project.dat", admin);
+       for (const auto& host : std::filesystem::directory_iterator(i.unc_root())) {
+         const std::string prj = host.path().string() + "/cad/Prj/";
+         if (std::filesystem::exists(prj + "n" + number + ".prj"))
+           std::filesystem::rename(prj + "n" + number + ".prj", prj + "N" + number + ".PRJ");
+       }
+     },
+     [](const SampleInstallation& i) {
+       for (const auto& host : std::filesystem::directory_iterator(i.unc_root()))
+         for (const auto& e : std::filesystem::directory_iterator(host.path().string() + "/cad/Prj"))
+           if (e.path().filename().string()[0] == 'N') return std::vector<std::string>{"-checkin", e.path().string()};
+       return std::vector<std::string>{"-checkin", "none"};
+     },
+     false, {"--hosts", "2", "--projects", "6"}, {"-restore"}},  // a killed check-in is registered by a rebuild
     {"usercfg", nullptr, [](const SampleInstallation&) { return std::vector<std::string>{"-usercfg", "100"}; }},
     {"update_rebuild",
      [](SampleInstallation& i) {
@@ -285,6 +305,22 @@ const Operation kOperations[] = {
      },
      [](const SampleInstallation&) { return std::vector<std::string>{"-update"}; }, true},
     {"restore", [](SampleInstallation& i) { std::remove((i.net_dir() + "/project.dat").c_str()); },
+     [](const SampleInstallation&) { return std::vector<std::string>{"-restore"}; }, true},
+    {"restore_hostile",
+     [](SampleInstallation& i) {
+       // Folders named in upper case or not as a project name, and a link to \Net.
+       std::remove((i.net_dir() + "/project.dat").c_str());
+       const std::string prj = i.unc_root() + "/SRV2/cad/Prj/";
+       for (const auto& e : std::filesystem::directory_iterator(prj)) {
+         const std::string name = e.path().filename().string();
+         if (name.size() == 12 && name[0] == 'n') {
+           std::filesystem::rename(e.path(), prj + "N" + name.substr(1, 7) + ".PRJ");
+           break;
+         }
+       }
+       std::filesystem::create_directories(prj + "#hash.prj");
+       WriteFile(prj + "net.prj", "\\\\SRV1\\cad\\Net\r\n");
+     },
      [](const SampleInstallation&) { return std::vector<std::string>{"-restore"}; }, true},
 };
 
@@ -309,6 +345,8 @@ const Operation kKilledOperations[] = {
     Named("move"),
     Named("update_rebuild"),
     Named("restore"),
+    Named("restore_hostile"),
+    Named("checkin_case"),
 };
 
 INSTANTIATE_TEST_SUITE_P(Operations, KillRunsTest, ::testing::ValuesIn(kKilledOperations),

@@ -1,0 +1,122 @@
+#include "admin/link_target.h"
+
+#include <cstdlib>
+#include <vector>
+
+#include "admin/host_folders.h"
+#include "admin/project_index.h"
+#include "app/tool_message_box.h"
+#include "extlib/hosts.h"
+#include "extlib/library_init.h"
+#include "extlib/project_paths.h"
+#include "extlib/slot_files.h"
+#include "platform/env.h"
+#include "platform/path_map.h"
+#include "platform/text_codec.h"
+
+namespace dovrane::admin {
+
+namespace {
+
+struct Id {
+  uint64_t device = 0, inode = 0;
+  bool operator==(const Id&) const = default;
+};
+
+bool IdOf(const std::string& native, Id* id) {
+  platform::FileInfo info;
+  if (native.empty() || platform::CurrentEnv()->Stat(native, &info) != 0) return false;
+  *id = {info.device, info.inode};
+  return true;
+}
+
+bool IdOfWindows(const std::string& windows_path, Id* id) {
+  return !windows_path.empty() && IdOf(platform::NativePath(windows_path), id);
+}
+
+// native and every folder above it.
+std::vector<Id> WithParents(const std::string& native) {
+  std::vector<Id> ids;
+  std::string p = native;
+  while (!p.empty()) {
+    Id id;
+    if (IdOf(p, &id)) ids.push_back(id);
+    const size_t cut = p.find_last_of('/');
+    if (cut == std::string::npos || p == "/") break;
+    p = cut == 0 ? "/" : p.substr(0, cut);
+  }
+  return ids;
+}
+
+bool Contains(const std::vector<Id>& ids, const Id& id) {
+  for (const Id& i : ids)
+    if (i == id) return true;
+  return false;
+}
+
+std::vector<std::string> HostNames() {
+  std::vector<std::string> hosts;
+  if (!extlib::lfnetg()) return {"localhost"};
+  char* list = nullptr;
+  int count = 0;
+  if (extlib::get_host_list(&list, &count, 17) != 0) return hosts;
+  for (int i = 0; i < count; ++i) hosts.emplace_back(list + i * 17);
+  std::free(list);
+  return hosts;
+}
+
+}  // namespace
+
+LinkTarget CheckLinkTarget(const std::string& link, const std::string& target, const ProjectIndex& index) {
+  const std::string native = platform::NativePath(target);
+  platform::FileInfo info;
+  Id id, parent;
+  const std::string last = extlib::LastComponent(target);
+  bool project = platform::CurrentEnv()->Stat(native, &info) == 0 &&
+                 info.type == platform::EntryType::kDirectory && IdOf(native, &id) &&
+                 last.size() > 4 && platform::EqualsIgnoreCaseCp1252(last.substr(last.size() - 4), ".prj");
+  // Not the network folder, nor anything inside or around it.
+  std::string net = extlib::lfinigC(extlib::kSlotNet);
+  extlib::lfslash_cut(&net);
+  const std::vector<Id> around_target = WithParents(native);
+  Id net_id;
+  if (project && IdOfWindows(net, &net_id))
+    project = !Contains(around_target, net_id) && !Contains(WithParents(platform::NativePath(net)), id);
+  const bool has_parent = IdOfWindows(extlib::ParentPath(target), &parent);
+  bool duplicate = false;
+  for (const std::string& host : HostNames()) {
+    std::string folder;
+    Id folder_id;
+    if (!project || extlib::HostProjectFolder(host, &folder) != 0 || !IdOfWindows(folder, &folder_id)) continue;
+    // A host's project folder, or a folder around one, is no project.
+    if (Contains(WithParents(platform::NativePath(folder)), id)) project = false;
+    // An entry of a host's project folder is that host's own project.
+    else if (has_parent && parent == folder_id) duplicate = true;
+  }
+  if (project && !duplicate) {
+    EntryPaths paths;
+    for (const IndexedRecord& r : index.Records()) {
+      std::string path;
+      Id other;
+      if (!(extlib::StatusFlags(r.record.status) & extlib::kStatusLink) || paths.Build(r.record, &path) != 0 ||
+          extlib::resolve_prj_link(&path) != 0 || !IdOfWindows(path, &other) || !(other == id))
+        continue;
+      duplicate = true;
+      break;
+    }
+  }
+  if (!project) {
+    app::ToolMessageBox(app::kMessageWarning, "The link <%s>\nnames <%s>,\nwhich is not a project folder.\n",
+                        link.c_str(), target.c_str());
+    return LinkTarget::kNotProject;
+  }
+  if (duplicate) {
+    app::ToolMessageBox(app::kMessageWarning,
+                        "The link <%s>\nnames <%s>,\nthe folder of another project: not registered twice.\n",
+                        link.c_str(), target.c_str());
+    return LinkTarget::kDuplicate;
+  }
+  return LinkTarget::kProject;
+}
+
+}  // namespace dovrane::admin
