@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "admin/administration_header.h"
-#include "app/tool_message_box.h"
 #include "extlib/administration.h"
 #include "extlib/language.h"
 #include "extlib/library_init.h"
@@ -21,6 +20,7 @@
 #include "platform/file_util.h"
 #include "platform/path_map.h"
 #include "platform/system_names.h"
+#include "services/tool_message_box.h"
 
 namespace dovrane::admin {
 
@@ -142,10 +142,10 @@ int CheckAdministrationVersion() {
                : -1;
   if (fd < 0) {
     if (header.version > 3) {
-      app::ToolMessageBox(app::kMessageError, "Unknown version of project administration.\n");
+      services::ToolMessageBox(services::kMessageError, "Unknown version of project administration.\n");
       return -15;
     }
-    app::ToolMessageBox(app::kMessageError, "Project administration can not be opened.\n");
+    services::ToolMessageBox(services::kMessageError, "Project administration can not be opened.\n");
     return -2;
   }
   const bool current = header.version == 3 && header.user_words == extlib::lzuGetCountOfUserContainers();
@@ -155,7 +155,9 @@ int CheckAdministrationVersion() {
 
 int ConvertAdministration() {
   long notice = extlib::sendGuiMessageInProcess(2500406, 0);
-  if (!notice) app::ToolMessageBox(app::kMessageInformation, "Project administration must be converted\nPlease be patient!\n");
+  if (!notice)
+    services::ToolMessageBox(services::kMessageInformation,
+                             "Project administration must be converted\nPlease be patient!\n");
   auto done = [&](int rc) {
     extlib::cancelGuiMessageInProcess(notice);
     extlib::UnCachPrjList();
@@ -165,41 +167,41 @@ int ConvertAdministration() {
   std::string path, old_path;
   if (extlib::lffnamC_new(extlib::kSlotNet, extlib::kAdministrationFile, &path) != 0 ||
       extlib::lffnamC_new(extlib::kSlotNet, kOldAdministrationFile, &old_path) != 0) {
-    app::ToolMessageBox(app::kMessageError, "Old project administration can not be opened.\n");
+    services::ToolMessageBox(services::kMessageError, "Old project administration can not be opened.\n");
     return done(-2);
   }
   // Every record is rewritten for the table's container count: an unreadable
   // table must stop the conversion, not pass for the one-container default.
   int containers = 0;
   if (extlib::ReadUserContainerCount(&containers) != 0) {
-    app::ToolMessageBox(app::kMessageError, "The user table can not be read.\n");
+    services::ToolMessageBox(services::kMessageError, "The user table can not be read.\n");
     return done(-2);
   }
   AdministrationHeader header;
   int old_fd = OpenAdministrationHeader(path, ShareMode::kDenyWrite, &header);
   header.containers_now = containers;  // the count checked above, not a second reading
   if (old_fd == -2) {
-    app::ToolMessageBox(app::kMessageError,
-                        "The project administration is in use: another workstation holds a lock on it.\n"
-                        "Close the CAD system on all workstations and start again.\n");
+    services::ToolMessageBox(services::kMessageError,
+                             "The project administration is in use: another workstation holds a lock on it.\n"
+                             "Close the CAD system on all workstations and start again.\n");
     return done(-7);
   }
   if (old_fd < 0) {
-    app::ToolMessageBox(app::kMessageError, "Old project administration can not be opened.\n");
+    services::ToolMessageBox(services::kMessageError, "Old project administration can not be opened.\n");
     return done(-2);
   }
   const std::string native = platform::NativePath(path);
   int rc = KeepCopy(old_fd, platform::NativePath(old_path));
   if (rc) {
     CurrentEnv()->Close(old_fd);
-    app::ToolMessageBox(app::kMessageError, "%s", kReorgFailed);
+    services::ToolMessageBox(services::kMessageError, "%s", kReorgFailed);
     return done(rc);
   }
   const std::string temp = native + ".conv~" + std::to_string(platform::ProcessId());
   int new_fd = CurrentEnv()->Open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (new_fd < 0) {
     CurrentEnv()->Close(old_fd);
-    app::ToolMessageBox(app::kMessageError, "New project administration can not be created.\n");
+    services::ToolMessageBox(services::kMessageError, "New project administration can not be created.\n");
     return done(-2);
   }
   uint32_t highest = 0;
@@ -213,11 +215,11 @@ int ConvertAdministration() {
   CurrentEnv()->Close(old_fd);
   if (rc) {
     CurrentEnv()->Unlink(temp);
-    app::ToolMessageBox(app::kMessageError, "%s", kReorgFailed);
+    services::ToolMessageBox(services::kMessageError, "%s", kReorgFailed);
     return done(rc);
   }
   platform::SyncDirectory(platform::DirName(native));
-  if (!bad.empty()) app::ToolMessageBox(app::kMessageWarning, "%s", BadLinesText(bad).c_str());
+  if (!bad.empty()) services::ToolMessageBox(services::kMessageWarning, "%s", BadLinesText(bad).c_str());
   return done(0);
 }
 

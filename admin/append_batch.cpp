@@ -1,12 +1,12 @@
 #include "admin/append_batch.h"
 
 #include "admin/project_index.h"
-#include "app/tool_message_box.h"
 #include "extlib/administration.h"
 #include "extlib/attribute_cache_file.h"
 #include "extlib/library_init.h"
 #include "extlib/project_attributes.h"
 #include "platform/env.h"
+#include "services/tool_message_box.h"
 
 namespace dovrane::admin {
 
@@ -23,7 +23,7 @@ ProjectIndex* AppendBatch::Index() {
 namespace {
 
 int Refused() {
-  app::ToolMessageBox(app::kMessageWarning, "Can't append record to project administration.\n");
+  services::ToolMessageBox(services::kMessageWarning, "Can't append record to project administration.\n");
   return -1;
 }
 

@@ -7,13 +7,13 @@
 #include "admin/host_folders.h"
 #include "admin/project_index.h"
 #include "admin/register_entry.h"
-#include "app/tool_message_box.h"
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
 #include "extlib/slot_files.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
+#include "services/tool_message_box.h"
 
 namespace dovrane::admin {
 
@@ -107,23 +107,23 @@ std::string AbsoluteCheckinPath(const std::string& path) {
 
 int CheckinProjectPath(const std::string& path) {
   if (path.empty()) {
-    app::ToolMessageBox(app::kMessageWarning, "Not valid path\n");
+    services::ToolMessageBox(services::kMessageWarning, "Not valid path\n");
     return 1;
   }
   const std::string full = AbsoluteCheckinPath(path);
   if (full.empty() || full.size() > kMaxFullPath) {
-    app::ToolMessageBox(app::kMessageWarning, "Wrong path <%s>\n", path.c_str());
+    services::ToolMessageBox(services::kMessageWarning, "Wrong path <%s>\n", path.c_str());
     return 1;
   }
   bool is_file = false;
   if (!Exists(full, &is_file)) {
-    app::ToolMessageBox(app::kMessageWarning, "Can't access full path <%s>\n", full.c_str());
+    services::ToolMessageBox(services::kMessageWarning, "Can't access full path <%s>\n", full.c_str());
     return 1;
   }
   std::string host, dir;
   if (extlib::lfnetg()) {
     if (!HostFromPath(full, &host)) {
-      app::ToolMessageBox(app::kMessageWarning, "Can not obtain host from path\n%s\n", full.c_str());
+      services::ToolMessageBox(services::kMessageWarning, "Can not obtain host from path\n%s\n", full.c_str());
       return 1;
     }
     if (RegisterFolderOfHost(host, &dir) != 0) return 1;
@@ -135,11 +135,11 @@ int CheckinProjectPath(const std::string& path) {
   const std::string entry_name = Last(full);
   ProjectIndex* index = CurrentIndex();
   if (!index) {
-    app::ToolMessageBox(app::kMessageWarning, "Can't make project list.\n");
+    services::ToolMessageBox(services::kMessageWarning, "Can't make project list.\n");
     return 1;
   }
   if (entry_name.empty()) {
-    app::ToolMessageBox(app::kMessageWarning, "It's not prj path <%s>\n", full.c_str());
+    services::ToolMessageBox(services::kMessageWarning, "It's not prj path <%s>\n", full.c_str());
     return 1;
   }
   EntryName entry;
@@ -147,18 +147,19 @@ int CheckinProjectPath(const std::string& path) {
   const char* kExists = "Enty=<%s>\nProject %s allready exists.\nhost=%s nr=%d name=%s\n";
   if (!ParseEntryName(entry_name, &entry) || entry.base.empty() ||
       entry.base.size() > static_cast<size_t>(extlib::kNameLength)) {
-    app::ToolMessageBox(app::kMessageWarning, "invalid project name <%s>.\n", entry_name.c_str());
+    services::ToolMessageBox(services::kMessageWarning, "invalid project name <%s>.\n", entry_name.c_str());
     return 1;
   }
   if (entry.number_name ? index->FindNumber(entry.number, &known) : index->FindName(entry.base, &known)) {
-    app::ToolMessageBox(app::kMessageWarning, kExists, entry_name.c_str(), entry.number_name ? "number" : "name",
-                        known.record.host, static_cast<int>(known.record.number), known.record.name);
+    services::ToolMessageBox(services::kMessageWarning, kExists, entry_name.c_str(),
+                             entry.number_name ? "number" : "name", known.record.host,
+                             static_cast<int>(known.record.number), known.record.name);
     return 1;
   }
   const std::string intern = dir + "\\" + entry_name;
   if (!platform::EqualsIgnoreCaseCp1252(intern, full) && !SameFolder(intern, full, is_file)) {
-    app::ToolMessageBox(app::kMessageWarning, "Problem at checking path ocurred.\nIntern=%s\nExtern=%s\n",
-                        intern.c_str(), full.c_str());
+    services::ToolMessageBox(services::kMessageWarning, "Problem at checking path ocurred.\nIntern=%s\nExtern=%s\n",
+                             intern.c_str(), full.c_str());
     return 1;
   }
   return RegisterProjectEntry(0, is_file, host, entry_name);

@@ -10,8 +10,6 @@
 #include "admin/net_id_writer.h"
 #include "admin/project_index.h"
 #include "admin/record_writes.h"
-#include "app/console.h"
-#include "app/tool_message_box.h"
 #include "extlib/administration.h"
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
@@ -22,6 +20,8 @@
 #include "platform/file_attributes.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
+#include "services/console.h"
+#include "services/tool_message_box.h"
 
 namespace dovrane::admin {
 
@@ -69,10 +69,10 @@ int Remove(const IndexedRecord& r) {
 void CheckRecord(CheckRun* run, const IndexedRecord& item) {
   PRJ r = item.record;
   const long console = run->console;
-  app::lfConsoleWrite(console, "\t<%s> on host <%s>\n", r.name, r.host);
+  services::lfConsoleWrite(console, "\t<%s> on host <%s>\n", r.name, r.host);
   std::string path;
   if (run->paths.Build(r, &path) != 0) {
-    app::lfConsoleWrite(console, "Can't build project path\n");
+    services::lfConsoleWrite(console, "Can't build project path\n");
     return;
   }
   const std::string entry_path = path;
@@ -80,25 +80,26 @@ void CheckRecord(CheckRun* run, const IndexedRecord& item) {
   if (link == -2 && !run->reach.LinkTargetReachable(entry_path)) link = -1;
   if (link == -2) {
     bool deleted = platform::CurrentEnv()->Unlink(platform::NativePath(entry_path)) == 0;
-    app::lfConsoleWrite(console, "Invalid link %sremoved\n\t<%s>\n", deleted ? "" : "can not be ", entry_path.c_str());
+    services::lfConsoleWrite(console, "Invalid link %sremoved\n\t<%s>\n", deleted ? "" : "can not be ",
+                             entry_path.c_str());
     if (deleted && Remove(item) == 0)
-      app::lfConsoleWrite(console, "Project removed from administration\n\t<%s>\n", entry_path.c_str());
+      services::lfConsoleWrite(console, "Project removed from administration\n\t<%s>\n", entry_path.c_str());
     return;
   }
   if (link == -1) return;  // the linked folder cannot be reached now: nothing is known
   if (extlib::lzcheck_path(path) < 0) {
     const std::string parent = extlib::ParentPath(path);
     if (extlib::lzcheck_path(parent) != 1 || !run->reach.FolderReachable(parent)) {
-      app::lfConsoleWrite(console, "Can't access path <%s>\n\t to project <%s>\n", parent.c_str(), r.name);
+      services::lfConsoleWrite(console, "Can't access path <%s>\n\t to project <%s>\n", parent.c_str(), r.name);
       return;
     }
     if (!run->host_scoped && r.status != ' ' && (r.status & extlib::kStatusHostOut)) {
-      app::lfConsoleWrite(console, "\t\tproject is moved out.\n");
+      services::lfConsoleWrite(console, "\t\tproject is moved out.\n");
       return;
     }
     if (run->host_scoped) DeleteCheckoutFile(entry_path);
     if (Remove(item) == 0)
-      app::lfConsoleWrite(console, "\t\tdirectory doesn't exist -> project removed from administration.\n");
+      services::lfConsoleWrite(console, "\t\tdirectory doesn't exist -> project removed from administration.\n");
     return;
   }
   bool changed = false;
@@ -122,30 +123,31 @@ void CheckRecord(CheckRun* run, const IndexedRecord& item) {
 }  // namespace
 
 int CheckValidEntries(long console) {
-  app::lfConsoleWrite(console, "Check project administration for valid entries ...\n");
+  services::lfConsoleWrite(console, "Check project administration for valid entries ...\n");
   char* hosts = nullptr;
   int host_count = 0;
   if (extlib::get_host_list(&hosts, &host_count, 17) != 0) {
-    app::ToolMessageBox(app::kMessageWarning, "Can't make host list.\n");
+    services::ToolMessageBox(services::kMessageWarning, "Can't make host list.\n");
     return -1;
   }
   std::unordered_set<std::string> known_hosts;
   for (int i = 0; i < host_count; ++i) known_hosts.insert(hosts + i * 17);
   std::free(hosts);
-  app::lfConsoleWrite(console, "Search for hosts ...  %d found\n", host_count);
+  services::lfConsoleWrite(console, "Search for hosts ...  %d found\n", host_count);
 
   ProjectIndex* index = CurrentIndex();
   if (!index) {
-    app::ToolMessageBox(app::kMessageWarning, "Can't make project list.\n");
+    services::ToolMessageBox(services::kMessageWarning, "Can't make project list.\n");
     return 0;
   }
   const std::vector<IndexedRecord> records = index->Records();
-  app::lfConsoleWrite(console, "%d projects found\n", static_cast<int>(records.size()));
+  services::lfConsoleWrite(console, "%d projects found\n", static_cast<int>(records.size()));
   if (extlib::lfnetg()) {
     std::unordered_set<std::string> warned;
     for (const IndexedRecord& r : records)
       if (r.record.number && !known_hosts.count(r.record.host) && warned.insert(r.record.host).second)
-        app::ToolMessageBox(app::kMessageWarning, "Unkown host <%s> in project administration\n", r.record.host);
+        services::ToolMessageBox(services::kMessageWarning, "Unkown host <%s> in project administration\n",
+                                 r.record.host);
   }
   CheckRun run;
   run.console = console;
@@ -157,7 +159,7 @@ int CheckValidEntries(long console) {
 int CheckHostEntries(const std::string& host) {
   ProjectIndex* index = CurrentIndex();
   if (!index) {
-    app::ToolMessageBox(app::kMessageWarning, "Can't make project list.\n");
+    services::ToolMessageBox(services::kMessageWarning, "Can't make project list.\n");
     return -1;
   }
   CheckRun run;

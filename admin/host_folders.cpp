@@ -2,7 +2,6 @@
 
 #include <cctype>
 
-#include "app/tool_message_box.h"
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
 #include "extlib/project_paths.h"
@@ -11,6 +10,7 @@
 #include "platform/file_util.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
+#include "services/tool_message_box.h"
 
 namespace dovrane::admin {
 
@@ -41,15 +41,15 @@ int ScanFolderOfHost(const std::string& host, std::string* dir) {
   }
   std::string data_path;
   if (extlib::get_data_path(host, &data_path) != 0) {
-    app::ToolMessageBox(app::kMessageWarning, "Unknown host <%s>\n", host.c_str());
+    services::ToolMessageBox(services::kMessageWarning, "Unknown host <%s>\n", host.c_str());
     return -1;
   }
   if (extlib::lfBuildNetPath(host, data_path, dir) != 0) {
-    app::ToolMessageBox(app::kMessageWarning, "Can't build path to projects on host <%s>\n", host.c_str());
+    services::ToolMessageBox(services::kMessageWarning, "Can't build path to projects on host <%s>\n", host.c_str());
     return -1;
   }
   if (extlib::lzcheck_path(*dir) != 1) {
-    app::ToolMessageBox(app::kMessageWarning, "Can't access path to projects on host <%s>\n", host.c_str());
+    services::ToolMessageBox(services::kMessageWarning, "Can't access path to projects on host <%s>\n", host.c_str());
     return -1;
   }
   CheckHostNameCase(host, *dir);
@@ -63,11 +63,11 @@ int RegisterFolderOfHost(const std::string& host, std::string* dir) {
   }
   std::string data_path;
   if (extlib::get_data_path(host, &data_path) != 0) {
-    app::ToolMessageBox(app::kMessageWarning, "Unknown host <%s>\n", host.c_str());
+    services::ToolMessageBox(services::kMessageWarning, "Unknown host <%s>\n", host.c_str());
     return -1;
   }
   if (extlib::lfBuildNetPath_local(host, data_path, dir) != 0) {
-    app::ToolMessageBox(app::kMessageWarning, "Can't build path to projects on host <%s>\n", host.c_str());
+    services::ToolMessageBox(services::kMessageWarning, "Can't build path to projects on host <%s>\n", host.c_str());
     return -1;
   }
   return 0;
@@ -77,10 +77,10 @@ void CheckHostNameCase(const std::string& host, const std::string& dir) {
   std::string upper = host.substr(0, 19);
   for (char& c : upper) c = static_cast<char>(platform::UpperCp1252(static_cast<unsigned char>(c)));
   if (upper != host && extlib::CheckForRemoteNFSPath(dir) != 0)
-    app::ToolMessageBox(app::kMessageWarning,
-                        "The name of the host <%s> is not correct written.\nIt must be changed to <%s> in all "
-                        "administration files.\n",
-                        host.c_str(), upper.c_str());
+    services::ToolMessageBox(services::kMessageWarning,
+                             "The name of the host <%s> is not correct written.\nIt must be changed to <%s> in all "
+                             "administration files.\n",
+                             host.c_str(), upper.c_str());
 }
 
 int EntryPaths::Build(const extlib::PRJ& record, std::string* path) {

@@ -2,10 +2,9 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-
-#include <algorithm>
 #include <map>
 #include <memory>
 #include <set>
@@ -15,13 +14,13 @@
 #include "admin/host_folders.h"
 #include "admin/project_index.h"
 #include "admin/register_entry.h"
-#include "app/console.h"
-#include "app/tool_message_box.h"
 #include "extlib/hosts.h"
 #include "extlib/net_id.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
+#include "services/console.h"
+#include "services/tool_message_box.h"
 
 namespace dovrane::admin {
 
@@ -127,7 +126,7 @@ int ScanHost(long console, const std::string& host, int pass, AppendBatch* batch
              int* unregistered) {
   ProjectIndex* index = CurrentIndex();
   if (!index) {
-    app::ToolMessageBox(app::kMessageWarning, "Can't make project list.\n");
+    services::ToolMessageBox(services::kMessageWarning, "Can't make project list.\n");
     return -1;
   }
   // The batch's lock is not held while a host's folder is looked at (a slow share).
@@ -164,11 +163,11 @@ int ScanHost(long console, const std::string& host, int pass, AppendBatch* batch
     if (!ParseEntryName(name, &entry)) continue;
     if (pass == 1 && !entry.number_name) continue;  // pass 1 lists "n???????.prj" only
     if (name.size() > kLongestEntryName) {
-      app::ToolMessageBox(app::kMessageWarning, "Invalid project name <%s>.\n", name.c_str());
+      services::ToolMessageBox(services::kMessageWarning, "Invalid project name <%s>.\n", name.c_str());
       continue;
     }
     if (entry.base.empty()) {
-      app::ToolMessageBox(app::kMessageWarning, "Invalid project name <%s>.\n", name.c_str());
+      services::ToolMessageBox(services::kMessageWarning, "Invalid project name <%s>.\n", name.c_str());
       continue;
     }
     PendingEntry pending{name, host, IsFileEntry(native, *e), e->name};
@@ -201,20 +200,20 @@ int ScanAllHosts(long console, SeenProjectInfos* seen) {
   char* list = nullptr;
   int count = 0;
   if (extlib::get_host_list(&list, &count, 17) != 0) {
-    app::ToolMessageBox(app::kMessageWarning, "Can't make host list.\n");
+    services::ToolMessageBox(services::kMessageWarning, "Can't make host list.\n");
     return -1;
   }
   std::vector<std::string> hosts;
   for (int i = 0; i < count; ++i) hosts.emplace_back(list + i * 17);
   std::free(list);
-  app::lfConsoleWrite(console, "Search for hosts ...  %d found\n", count);
+  services::lfConsoleWrite(console, "Search for hosts ...  %d found\n", count);
   // One batch for all hosts: written when full or old enough, before each host's folder is listed, and at the end.
   AppendBatch batch;
   int unregistered = 0;
   for (int pass = 1; pass <= 2; ++pass)
     for (const std::string& host : hosts) ScanHost(console, host, pass, &batch, seen, &unregistered);
   batch.Flush();
-  app::lfConsoleWrite(console, "... finished\n");
+  services::lfConsoleWrite(console, "... finished\n");
   // A folder left out (a full volume, a failed rename) was reported; the run
   // must not pass for a whole rebuild.
   if (batch.GivenUp() != 0) return -1;

@@ -5,7 +5,6 @@
 
 #include "admin/host_folders.h"
 #include "admin/project_index.h"
-#include "app/tool_message_box.h"
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
 #include "extlib/project_paths.h"
@@ -13,6 +12,7 @@
 #include "platform/env.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
+#include "services/tool_message_box.h"
 
 namespace dovrane::admin {
 
@@ -106,14 +106,14 @@ LinkTarget CheckLinkTarget(const std::string& link, const std::string& target, c
     }
   }
   if (!project) {
-    app::ToolMessageBox(app::kMessageWarning, "The link <%s>\nnames <%s>,\nwhich is not a project folder.\n",
-                        link.c_str(), target.c_str());
+    services::ToolMessageBox(services::kMessageWarning, "The link <%s>\nnames <%s>,\nwhich is not a project folder.\n",
+                             link.c_str(), target.c_str());
     return LinkTarget::kNotProject;
   }
   if (duplicate) {
-    app::ToolMessageBox(app::kMessageWarning,
-                        "The link <%s>\nnames <%s>,\nthe folder of another project: not registered twice.\n",
-                        link.c_str(), target.c_str());
+    services::ToolMessageBox(services::kMessageWarning,
+                             "The link <%s>\nnames <%s>,\nthe folder of another project: not registered twice.\n",
+                             link.c_str(), target.c_str());
     return LinkTarget::kDuplicate;
   }
   return LinkTarget::kProject;

@@ -7,8 +7,6 @@
 #include <sstream>
 #include <vector>
 
-#include "app/console.h"
-#include "app/tool_message_box.h"
 #include "extlib/administration.h"
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
@@ -20,6 +18,8 @@
 #include "platform/file_util.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
+#include "services/console.h"
+#include "services/tool_message_box.h"
 
 namespace dovrane::admin {
 
@@ -128,7 +128,8 @@ int PutRight(const MoveJournal& j, long console) {
     return -1;  // neither folder: leave the journal for a person to read
   }
   if (rc == 0)
-    app::lfConsoleWrite(console, "Interrupted move of project <%s> put right.\n", extlib::TrimmedName(record.name).c_str());
+    services::lfConsoleWrite(console, "Interrupted move of project <%s> put right.\n",
+                             extlib::TrimmedName(record.name).c_str());
   return rc == 0 ? 0 : -1;
 }
 
@@ -182,11 +183,11 @@ int CompleteInterruptedMoves(long console) {
         journal.number != number)
       continue;  // not ours to judge: left for a person
     if (!JournalNamesItsOwnFolders(journal)) {
-      app::ToolMessageBox(app::kMessageWarning,
-                          "The move journal %s names folders that are not the folders of project %s on its "
-                          "hosts:\n%s\n%s\nIt is left alone.\n",
-                          e.name.c_str(), extlib::NumberText(journal.number).c_str(), journal.old_dir.c_str(),
-                          journal.new_dir.c_str());
+      services::ToolMessageBox(services::kMessageWarning,
+                               "The move journal %s names folders that are not the folders of project %s on its "
+                               "hosts:\n%s\n%s\nIt is left alone.\n",
+                               e.name.c_str(), extlib::NumberText(journal.number).c_str(), journal.old_dir.c_str(),
+                               journal.new_dir.c_str());
       continue;
     }
     if (PutRight(journal, console) == 0) {

@@ -7,8 +7,6 @@
 
 #include "admin/host_folders.h"
 #include "admin/project_index.h"
-#include "app/console.h"
-#include "app/tool_message_box.h"
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
 #include "extlib/net_id.h"
@@ -18,6 +16,8 @@
 #include "extlib/users.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
+#include "services/console.h"
+#include "services/tool_message_box.h"
 
 namespace dovrane::admin {
 
@@ -35,7 +35,7 @@ std::string Folded(const char* text) {
 int WriteOne(const extlib::PRJ& record, uint32_t id, EntryPaths* paths, int containers) {
   std::string dir;
   if (paths->Build(record, &dir) != 0 || extlib::resolve_prj_link(&dir) != 0) {
-    app::ToolMessageBox(app::kMessageWarning, "Can't make path to project <%s>\n", record.name);
+    services::ToolMessageBox(services::kMessageWarning, "Can't make path to project <%s>\n", record.name);
     return -1;
   }
   const bool slot_set = extlib::lfinipC(kWorkSlot, dir + "\\") == 0;
@@ -45,14 +45,14 @@ int WriteOne(const extlib::PRJ& record, uint32_t id, EntryPaths* paths, int cont
   // A folder whose stored record reads is accessible; only otherwise is it looked at.
   const int read = extlib::ReadProjectInfo(native, &stored_id, &stored);
   if (!slot_set || (read != 0 && extlib::ldirexC(kWorkSlot, 0) != 0)) {
-    app::ToolMessageBox(app::kMessageWarning, "Can't access path to project:\n\t<%s>\n", record.name);
+    services::ToolMessageBox(services::kMessageWarning, "Can't access path to project:\n\t<%s>\n", record.name);
     return -1;
   }
   if (read == 0 && stored_id == id &&
       extlib::FormatProjectInfo(id, stored, containers) == extlib::FormatProjectInfo(id, record, containers))
     return 0;
   if (extlib::WriteProjectInfo(native, id, record) != 0) {
-    app::ToolMessageBox(app::kMessageWarning, "Can't store PrjInfo for project:\n\t<%s>\n", record.name);
+    services::ToolMessageBox(services::kMessageWarning, "Can't store PrjInfo for project:\n\t<%s>\n", record.name);
     return -1;
   }
   return 0;
@@ -75,7 +75,7 @@ int WriteNetIdToProject(const extlib::PRJ& record, uint32_t id) {
 int WriteNetIdToAllProjects(uint32_t id, long console, const SeenProjectInfos* seen) {
   ProjectIndex* index = CurrentIndex();
   if (!index) {
-    app::ToolMessageBox(app::kMessageWarning, "Can't make project list.\n");
+    services::ToolMessageBox(services::kMessageWarning, "Can't make project list.\n");
     return -1;
   }
   struct Item {
@@ -102,11 +102,11 @@ int WriteNetIdToAllProjects(uint32_t id, long console, const SeenProjectInfos* s
       // with one warning instead of one per project.
       if (!skip_host && extlib::lzcheck_path(extlib::ParentPath(dir)) != 1) {
         skip_host = true;
-        app::ToolMessageBox(app::kMessageWarning, "Can't access path to projects on host <%s>\n", r.host);
+        services::ToolMessageBox(services::kMessageWarning, "Can't access path to projects on host <%s>\n", r.host);
       }
     }
     if (skip_host) continue;
-    app::lfConsoleWrite(console, "\t<%s>\n", r.name);
+    services::lfConsoleWrite(console, "\t<%s>\n", r.name);
     if (seen) {
       auto known = seen->find(r.number);
       if (known != seen->end() && known->second.net_id == id && known->second.host == r.host &&
@@ -116,7 +116,7 @@ int WriteNetIdToAllProjects(uint32_t id, long console, const SeenProjectInfos* s
     }
     WriteOne(r, id, &paths, containers);
   }
-  app::lfConsoleWrite(console, "... finished\n");
+  services::lfConsoleWrite(console, "... finished\n");
   return 0;
 }
 
@@ -124,10 +124,10 @@ int EnsureNetId(long console, const SeenProjectInfos* seen) {
   uint32_t id = extlib::get_PRJVekNetID();
   if (id == 0) {
     id = extlib::lfnetg() ? extlib::NetID_Make() : 1;
-    app::lfConsoleWrite(console, "VekNetID is not initialized -> new VekNetID is %x\n", id);
+    services::lfConsoleWrite(console, "VekNetID is not initialized -> new VekNetID is %x\n", id);
     if (extlib::NetID_Save(id) != 0) return -1;
   }
-  app::lfConsoleWrite(console, "Writing VekNetID to all projects ...\n");
+  services::lfConsoleWrite(console, "Writing VekNetID to all projects ...\n");
   return WriteNetIdToAllProjects(id, console, seen) == 0 ? 0 : -1;
 }
 

@@ -9,8 +9,6 @@
 #include "admin/link_target.h"
 #include "admin/project_index.h"
 #include "admin/record_writes.h"
-#include "app/console.h"
-#include "app/tool_message_box.h"
 #include "extlib/administration.h"
 #include "extlib/attribute_cache_file.h"
 #include "extlib/general.h"
@@ -26,6 +24,8 @@
 #include "platform/path_map.h"
 #include "platform/system_names.h"
 #include "platform/text_codec.h"
+#include "services/console.h"
+#include "services/tool_message_box.h"
 
 namespace dovrane::admin {
 
@@ -35,7 +35,7 @@ using extlib::PRJ;
 constexpr int kEntrySlot = 18;
 
 void Warn(const char* format, const std::string& a, const std::string& b = "") {
-  app::ToolMessageBox(app::kMessageWarning, format, a.c_str(), b.c_str());
+  services::ToolMessageBox(services::kMessageWarning, format, a.c_str(), b.c_str());
 }
 
 bool EndsWithPrj(const std::string& name) {
@@ -130,8 +130,8 @@ void MakeNameValid(const std::string& entry_name, PRJ* record) {
   if (extlib::IsValidProjectName(name)) return;
   std::string safe = extlib::SafeProjectName(name);
   if (safe.empty()) safe = "_";
-  app::ToolMessageBox(app::kMessageWarning, "Invalid project name <%s> of <%s>: registered as <%s>.\n", name.c_str(),
-                      entry_name.c_str(), safe.c_str());
+  services::ToolMessageBox(services::kMessageWarning, "Invalid project name <%s> of <%s>: registered as <%s>.\n",
+                           name.c_str(), entry_name.c_str(), safe.c_str());
   extlib::SetPrjName(record, safe);
 }
 
@@ -155,7 +155,7 @@ int RegisterProjectEntry(long console, bool is_file, const std::string& host, co
       (!entry.number_name && entry.base.size() > static_cast<size_t>(extlib::kNameLength)))
     return 1;
   if (!CurrentIndex()) {
-    app::ToolMessageBox(app::kMessageWarning, "Can't make project list.\n");
+    services::ToolMessageBox(services::kMessageWarning, "Can't make project list.\n");
     return 1;
   }
   HostFolder folder;
@@ -173,7 +173,7 @@ int RegisterEntryInFolder(long console, bool is_file, const std::string& host, c
     return 1;
   ProjectIndex* index = folder.batch ? folder.batch->Index() : CurrentIndex();
   if (!index) {
-    app::ToolMessageBox(app::kMessageWarning, "Can't make project list.\n");
+    services::ToolMessageBox(services::kMessageWarning, "Can't make project list.\n");
     return 1;
   }
   const std::string& dir = folder.dir;
@@ -205,11 +205,11 @@ int RegisterEntryInFolder(long console, bool is_file, const std::string& host, c
     int link = extlib::resolve_prj_link(&project_path);
     if (link == -2 && Reachability().LinkTargetReachable(full)) {
       bool deleted = platform::CurrentEnv()->Unlink(platform::NativePath(full)) == 0;
-      app::lfConsoleWrite(console, "Invalid link %sremoved\n\t<%s>\n", deleted ? "" : "can not be ", full.c_str());
+      services::lfConsoleWrite(console, "Invalid link %sremoved\n\t<%s>\n", deleted ? "" : "can not be ", full.c_str());
       return 0;
     }
     if (link == -1 || link == -2) {
-      app::lfConsoleWrite(console, "Problem reaching linked path\n\t<%s>\n", full.c_str());
+      services::lfConsoleWrite(console, "Problem reaching linked path\n\t<%s>\n", full.c_str());
       return 0;
     }
     if (link == 1) return 0;
@@ -236,17 +236,18 @@ int RegisterEntryInFolder(long console, bool is_file, const std::string& host, c
   }
   // A folder whose stored record reads is accessible; only otherwise is it looked at.
   if (stored != 0 && extlib::ldirexC(kEntrySlot, 0) != 0) {
-    app::lfConsoleWrite(console, "Can't access path <%s>\n\t skiped.\n", project_path.c_str());
+    services::lfConsoleWrite(console, "Can't access path <%s>\n\t skiped.\n", project_path.c_str());
     return 0;
   }
   if (stored == extlib::kProjectInfoUnreadable) {
     // Registering it as a new project now would lose its name, owner and members.
-    app::ToolMessageBox(app::kMessageWarning, "Can't read the stored project info of <%s>.\n", entry_name.c_str());
+    services::ToolMessageBox(services::kMessageWarning, "Can't read the stored project info of <%s>.\n",
+                             entry_name.c_str());
     return -1;
   }
   const PRJ as_stored = record;
   if (stored != 0 || extlib::IsDeleted(record)) {
-    app::lfConsoleWrite(console, "Create new project info for <%s>.\n", entry_name.c_str());
+    services::lfConsoleWrite(console, "Create new project info for <%s>.\n", entry_name.c_str());
     record = PRJ{};
     extlib::SetPrjName(&record, entry.base);
     record.status = extlib::StatusCharacter(static_cast<unsigned char>((is_file ? extlib::kStatusLink : 0) |
@@ -288,7 +289,7 @@ int RegisterEntryInFolder(long console, bool is_file, const std::string& host, c
   // A renamed folder or a rewritten stored record must not wait for its
   // record: the administration is written first.
   if ((rename || reorganise) && flush() != 0) return 1;
-  app::lfConsoleWrite(console, "\t<%s>\n", record.name);
+  services::lfConsoleWrite(console, "\t<%s>\n", record.name);
   // A link file is renamed itself; the folder it names is left as it is.
   const std::string final_dir = is_file ? project_path : target;
   const std::string native_entry_path =
@@ -326,7 +327,7 @@ int RegisterEntryInFolder(long console, bool is_file, const std::string& host, c
     if (flush() != 0) return 1;
   }
   if (AppendRecord(record) != 0) {
-    app::ToolMessageBox(app::kMessageWarning, "Can't append record to project administration.\n");
+    services::ToolMessageBox(services::kMessageWarning, "Can't append record to project administration.\n");
     // Not registered: the entry gets its name back.
     if (renamed) RenameEntry(platform::NativePath(target), full, native_entry_path, is_file);
     return 1;

@@ -1,5 +1,11 @@
 #include "admin/restore_update.h"
 
+#include <cerrno>
+#include <cstdlib>
+#include <map>
+#include <utility>
+#include <vector>
+
 #include "admin/administration_header.h"
 #include "admin/entry_check.h"
 #include "admin/host_scan.h"
@@ -8,8 +14,6 @@
 #include "admin/net_id_writer.h"
 #include "admin/project_index.h"
 #include "admin/unique_ids.h"
-#include "app/console.h"
-#include "app/tool_message_box.h"
 #include "extlib/administration.h"
 #include "extlib/hosts.h"
 #include "extlib/language.h"
@@ -24,12 +28,8 @@
 #include "platform/file_util.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
-
-#include <cerrno>
-#include <cstdlib>
-#include <map>
-#include <utility>
-#include <vector>
+#include "services/console.h"
+#include "services/tool_message_box.h"
 
 namespace dovrane::admin {
 
@@ -72,14 +72,26 @@ bool RebuildPending() {
 int MarkRebuild() {
   std::string path = MarkerPath();
   if (!path.empty() && platform::WriteFileAtomic(path, "rebuild of project.dat under way\n") == 0) return 0;
-  app::ToolMessageBox(app::kMessageWarning, "Can't create file %s.\n", kRebuildMarkerFile);
+  services::ToolMessageBox(services::kMessageWarning, "Can't create file %s.\n", kRebuildMarkerFile);
   return -1;
 }
 
+// The administration is kept as project.dat.sav before a rebuild replaces it.
+// 0, or the move's result (reported).
+int SetAdministrationAside() {
+  int rc =
+      extlib::lfilmvC(extlib::kSlotNet, extlib::kAdministrationFile, extlib::kSlotNet, kSavedAdministrationFile, 1);
+  if (rc != 0)
+    services::ToolMessageBox(services::kMessageError, "%s",
+                             extlib::ll_get_language() != 0 ? kNotRepairedEnglish : kNotRepairedGerman);
+  return rc;
+}
+
 void KeptDamaged() {
-  app::ToolMessageBox(app::kMessageWarning,
-                      "The project administration can not be read.\nIt is kept as %s and rebuilt from the hosts.\n",
-                      kSavedAdministrationFile);
+  services::ToolMessageBox(
+      services::kMessageWarning,
+      "The project administration can not be read.\nIt is kept as %s and rebuilt from the hosts.\n",
+      kSavedAdministrationFile);
 }
 
 // One project folder reached under two host names (two data.cfg lines for one
@@ -109,10 +121,10 @@ int RefuseHostsSharingAFolder(const std::string& only = "") {
     if (!only.empty() && !platform::EqualsIgnoreCaseCp1252(only, host) &&
         !platform::EqualsIgnoreCaseCp1252(only, it->second.first))
       continue;
-    app::ToolMessageBox(app::kMessageError,
-                        "The hosts <%s> and <%s> reach the same project folder:\n%s\n%s\n"
-                        "Correct data.cfg before the project administration is rebuilt.\n",
-                        it->second.first.c_str(), host.c_str(), it->second.second.c_str(), folder.c_str());
+    services::ToolMessageBox(services::kMessageError,
+                             "The hosts <%s> and <%s> reach the same project folder:\n%s\n%s\n"
+                             "Correct data.cfg before the project administration is rebuilt.\n",
+                             it->second.first.c_str(), host.c_str(), it->second.second.c_str(), folder.c_str());
     return -1;
   }
   return 0;
@@ -160,13 +172,8 @@ int RestoreDamagedAdministration() {
   if (MarkRebuild() != 0) return -1;
   extlib::close_prj_info_handle(extlib::kSlotNet);
   ForgetLists();
-  int rc = extlib::lfilmvC(extlib::kSlotNet, extlib::kAdministrationFile, extlib::kSlotNet,
-                           kSavedAdministrationFile, 1);
-  if (rc != 0) {
-    app::ToolMessageBox(app::kMessageError, "%s",
-                        extlib::ll_get_language() != 0 ? kNotRepairedEnglish : kNotRepairedGerman);
-    return rc;
-  }
+  int rc = SetAdministrationAside();
+  if (rc != 0) return rc;
   KeptDamaged();
   return RestoreAdministration();
 }
@@ -180,28 +187,28 @@ int RestoreAdministration() {
   if (AdministrationMissing()) {
     int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kCreateEmpty);
     if (handle < 0) {
-      app::ToolMessageBox(app::kMessageWarning, "Can't create file %s.\n", extlib::kAdministrationFile);
+      services::ToolMessageBox(services::kMessageWarning, "Can't create file %s.\n", extlib::kAdministrationFile);
       return -1;
     }
     extlib::close_prj_info(handle);
     created = true;
   }
   ForgetLists();
-  long console = app::lfConsoleCreate("prjAdmrestore");
+  long console = services::lfConsoleCreate("prjAdmrestore");
   Notice notice;
   notice.Show(created ? kNoticeRebuild : kNoticeCheck);
-  app::lfConsoleWrite(console, created ? "\t new project administration created.\n"
-                                       : "\t project administration already exists.\n");
+  services::lfConsoleWrite(
+      console, created ? "\t new project administration created.\n" : "\t project administration already exists.\n");
   return RebuildSteps(console);
 }
 
 int UpdateAdministration(bool update_only) {
   if (AdministrationMissing()) return -2;
   ForgetLists();
-  long console = app::lfConsoleCreate("prjAdmUpdate");
+  long console = services::lfConsoleCreate("prjAdmUpdate");
   int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
   if (handle < 0) {
-    app::ToolMessageBox(app::kMessageWarning, "Can't open file %s\n", extlib::kAdministrationFile);
+    services::ToolMessageBox(services::kMessageWarning, "Can't open file %s\n", extlib::kAdministrationFile);
     return -1;
   }
   Notice notice;
@@ -210,7 +217,7 @@ int UpdateAdministration(bool update_only) {
   const bool restore = !update_only;
   if (update_only && RebuildPending()) {
     // A rebuild stopped half-way: records may be missing. Complete it.
-    app::lfConsoleWrite(console, "An interrupted rebuild of the project administration is completed.\n");
+    services::lfConsoleWrite(console, "An interrupted rebuild of the project administration is completed.\n");
     update_only = false;
   }
   const int unique = CheckUniqueIds(console);
@@ -222,16 +229,11 @@ int UpdateAdministration(bool update_only) {
     ForgetLists();
     if (RefuseHostsSharingAFolder() != 0) return -1;
     if (MarkRebuild() != 0) return -1;
-    int rc = extlib::lfilmvC(extlib::kSlotNet, extlib::kAdministrationFile, extlib::kSlotNet,
-                             kSavedAdministrationFile, 1);
-    if (rc != 0) {
-      app::ToolMessageBox(app::kMessageError, "%s",
-                          extlib::ll_get_language() != 0 ? kNotRepairedEnglish : kNotRepairedGerman);
-      return rc;
-    }
+    int rc = SetAdministrationAside();
+    if (rc != 0) return rc;
     handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kCreateEmpty);
     if (handle < 0) {
-      app::ToolMessageBox(app::kMessageError, "New project administration can not be created.\n");
+      services::ToolMessageBox(services::kMessageError, "New project administration can not be created.\n");
       return -2;
     }
     extlib::close_prj_info(handle);
@@ -261,7 +263,7 @@ int UpdateHost(const std::string& host) {
 }
 
 int CompressAttributes(long console) {
-  app::lfConsoleWrite(console, "Compress Project Attributes ...");
+  services::lfConsoleWrite(console, "Compress Project Attributes ...");
   extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
   attributes.compressDatabase();
   return 0;

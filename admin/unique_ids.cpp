@@ -5,9 +5,6 @@
 #include <vector>
 
 #include "admin/administration_header.h"
-
-#include "app/console.h"
-#include "app/tool_message_box.h"
 #include "extlib/administration.h"
 #include "extlib/hosts.h"
 #include "extlib/language.h"
@@ -16,6 +13,8 @@
 #include "extlib/record_layout.h"
 #include "extlib/slot_files.h"
 #include "platform/env.h"
+#include "services/console.h"
+#include "services/tool_message_box.h"
 
 namespace dovrane::admin {
 
@@ -76,17 +75,17 @@ int ListNumbers(std::vector<uint32_t>* numbers) {
 }  // namespace
 
 int CheckUniqueIds(long console) {
-  app::lfConsoleWrite(console, "Check project administration for uniq IDs ...\n");
+  services::lfConsoleWrite(console, "Check project administration for uniq IDs ...\n");
   const bool network = extlib::lfnetg() != 0;
   std::vector<uint32_t> numbers;
   if (ScanNumbers(&numbers) != 0) {
     numbers.clear();
     if (ListNumbers(&numbers) != 0) {
-      app::ToolMessageBox(app::kMessageWarning, "Can't make project list.\n");
+      services::ToolMessageBox(services::kMessageWarning, "Can't make project list.\n");
       return -1;
     }
   }
-  app::lfConsoleWrite(console, "%d projects found\n", static_cast<int>(numbers.size()));
+  services::lfConsoleWrite(console, "%d projects found\n", static_cast<int>(numbers.size()));
   // One pass with a hash set finds the same answer as comparing every
   // record with all later ones.
   std::unordered_set<uint32_t> seen;
@@ -95,13 +94,13 @@ int CheckUniqueIds(long console) {
   for (size_t i = 0; i < numbers.size() && !duplicate; ++i)
     if (numbers[i] != 0) duplicate = !seen.insert(numbers[i]).second;
   if (!duplicate) {
-    app::lfConsoleWrite(console, "\tOK, no problems found.\n");
+    services::lfConsoleWrite(console, "\tOK, no problems found.\n");
     return 0;
   }
-  app::lfConsoleWrite(console, "\tproblem found!\n Administration must be rebuild!\n");
+  services::lfConsoleWrite(console, "\tproblem found!\n Administration must be rebuild!\n");
   const bool english = extlib::ll_get_language() != 0;
-  app::ToolMessageBox(app::kMessageError, english ? kInconsistentEnglish : kInconsistentGerman,
-                      network ? (english ? kServersEnglish : kServersGerman) : "");
+  services::ToolMessageBox(services::kMessageError, english ? kInconsistentEnglish : kInconsistentGerman,
+                           network ? (english ? kServersEnglish : kServersGerman) : "");
   return 1;
 }
 

@@ -7,7 +7,6 @@
 #include "admin/administration_conversion.h"
 #include "admin/administration_header.h"
 #include "admin/project_index.h"
-#include "app/tool_message_box.h"
 #include "extlib/administration.h"
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
@@ -16,6 +15,7 @@
 #include "extlib/users.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
+#include "services/tool_message_box.h"
 
 namespace dovrane::admin {
 
@@ -27,17 +27,17 @@ int SetMaxUserCount(int count) {
   if (!extlib::lfnetg()) return -1;
   extlib::UserInfo info;
   if (extlib::lzuinfC(&info) != 0 || !info.may_administer) {
-    app::ToolMessageBox(app::kMessageInformation, "No permision to change max user count\n");
+    services::ToolMessageBox(services::kMessageInformation, "No permision to change max user count\n");
     return -1;
   }
   if (count < kMinUserCount || count > kMaxUserCount) {
-    app::ToolMessageBox(app::kMessageWarning, "Invalid max user count %d.\n", count);
+    services::ToolMessageBox(services::kMessageWarning, "Invalid max user count %d.\n", count);
     return -1;
   }
   const int containers = count / extlib::kUsersPerContainer;
   const int previous = extlib::lzuGetCountOfUserContainers();
   if (containers == previous) {
-    app::ToolMessageBox(app::kMessageWarning, "The same max user count %d.\n", count);
+    services::ToolMessageBox(services::kMessageWarning, "The same max user count %d.\n", count);
     return -1;
   }
   // Nobody may read or write the file while the count changes under it: an
@@ -55,14 +55,14 @@ int SetMaxUserCount(int count) {
   }
   if (fd < 0) {
     if (lock_fd >= 0) env->Close(lock_fd);
-    app::ToolMessageBox(app::kMessageInformation, "New project administration can not be locked.\n");
+    services::ToolMessageBox(services::kMessageInformation, "New project administration can not be locked.\n");
     return -1;
   }
   int rc = extlib::lzuSetCountOfUserContainers(containers);
   env->Close(fd);
   env->Close(lock_fd);
   if (rc != 0) {
-    app::ToolMessageBox(app::kMessageWarning, "The max user count can not be changed.\n");
+    services::ToolMessageBox(services::kMessageWarning, "The max user count can not be changed.\n");
     return rc;
   }
   extlib::UnCachPrjList();

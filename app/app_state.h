@@ -1,5 +1,5 @@
 // The program-wide state the rest of the system reaches: the interactive flag,
-// the running main dialog, the check-out name and the message box caption.
+// the running main dialog, and the check-out name.
 #pragma once
 
 #include <string>
@@ -13,8 +13,6 @@ extern int g_interactive;
 extern void* g_main_dialog;
 // The name the check-out comment dialog shows (256 bytes).
 extern char g_checkout_name[256];
-// The caption of every message box.
-extern char g_caption[24];
 // The folder the program was started in (native), before it changes to the
 // CAD system's working folder: relative output files are named from there.
 extern std::string g_start_folder;

@@ -3,12 +3,12 @@
 #include <strings.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 
 #include "app/app_state.h"
 #include "app/command_table.h"
 #include "app/program_info.h"
-#include "app/tool_message_box.h"
 #include "extlib/general.h"
 #include "extlib/library_init.h"
 #include "extlib/settings.h"
@@ -16,6 +16,7 @@
 #include "platform/messenger.h"
 #include "platform/terminal.h"
 #include "platform/text_codec.h"
+#include "services/tool_message_box.h"
 
 namespace dovrane::app {
 
@@ -54,9 +55,10 @@ void InitialiseLibrary() {
     const bool exists = platform::CurrentEnv()->Stat(file, &info) == 0;
     std::string text;
     if (!platform::Utf8ToCp1252(NoInstallationText(file, exists), &text)) text = NoInstallationText(file, exists);
-    ToolMessageBox(kMessageError, "%s", text.c_str());
+    services::ToolMessageBox(services::kMessageError, "%s", text.c_str());
   }
   extlib::lgstop_C_("lfpath_ini");
+  std::exit(1);  // the library reports; ending the run is the program's decision
 }
 
 }  // namespace
@@ -76,10 +78,10 @@ int CommandLineMain(const std::vector<std::string>& args) {
                                              platform::kMbTaskModal | platform::kMbIconWarning);
     return 1;
   }
-  if (argv.empty()) PrintUsage(kMessageError);
+  if (argv.empty()) PrintUsage(services::kMessageError);
   // Answered before anything is prepared: they need no installation.
   if (std::optional<ProgramAnswer> answer = AnswerProgramOption(argv)) {
-    ToolMessageBox(kMessageInformation, "%s", answer->text.c_str());
+    services::ToolMessageBox(services::kMessageInformation, "%s", answer->text.c_str());
     return answer->status;
   }
 
@@ -108,8 +110,7 @@ int CommandLineMain(const std::vector<std::string>& args) {
     case 4:
       InitialiseLibrary();
       return DispatchCommandLine(argv);
-    default:
-      PrintUsage(kMessageWarning);
+    default: PrintUsage(services::kMessageWarning);
   }
 }
 

@@ -6,15 +6,15 @@
 #include "app/app_state.h"
 #include "app/project_commands.h"
 #include "app/project_data_commands.h"
+#include "app/project_error.h"
 #include "app/project_move.h"
 #include "app/project_queries.h"
-#include "app/project_error.h"
 #include "app/repair_commands.h"
-#include "app/tool_message_box.h"
 #include "extlib/library_init.h"
 #include "extlib/prj_record.h"
 #include "extlib/project_list.h"
 #include "platform/terminal.h"
+#include "services/tool_message_box.h"
 
 namespace dovrane::app {
 
@@ -110,7 +110,7 @@ void SetDialogRunner(DialogRunner runner) { g_dialog_runner = runner; }
 
 int RunDialogMode() {
   if (!g_dialog_runner) {
-    ToolMessageBox(kMessageError, "%s", "The main window is not part of this build.\n");
+    services::ToolMessageBox(services::kMessageError, "%s", "The main window is not part of this build.\n");
     return 1;
   }
   return g_dialog_runner();
@@ -133,7 +133,7 @@ std::string UsageText() {
 }
 
 void PrintUsage(int kind) {
-  ToolMessageBox(kind, "%s\n", UsageText().c_str());
+  services::ToolMessageBox(kind, "%s\n", UsageText().c_str());
   extlib::lzende();
   std::exit(22);
 }
@@ -149,7 +149,7 @@ int DispatchCommandLine(const std::vector<std::string>& argv) {
       break;
     }
   }
-  if (!match) PrintUsage(kMessageWarning);
+  if (!match) PrintUsage(services::kMessageWarning);
 
   CommandArgs args;
   if (match->form == CommandForm::kProject) {

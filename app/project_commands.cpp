@@ -9,7 +9,6 @@
 #include "app/project_error.h"
 #include "app/project_move.h"
 #include "app/project_queries.h"
-#include "app/tool_message_box.h"
 #include "extlib/general.h"
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
@@ -25,7 +24,8 @@
 #include "platform/messenger.h"
 #include "platform/path_map.h"
 #include "platform/terminal.h"
-#include "ui/ui_text_table.h"
+#include "services/tool_message_box.h"
+#include "services/ui_text_table.h"
 
 namespace dovrane::app {
 
@@ -92,7 +92,7 @@ int CreateProject(const std::string& padded_name, const std::string& host) {
 
 int EraseProject(const std::string& padded_name) {
   if (extlib::ltbispC(padded_name)) {
-    ToolMessageBox(kMessageWarning, "Can't %s a private project.\n", "erase");
+    services::ToolMessageBox(services::kMessageWarning, "Can't %s a private project.\n", "erase");
     return kPrjFailed;
   }
   extlib::PRJ record;
@@ -105,8 +105,9 @@ int EraseProject(const std::string& padded_name) {
     return rc;
   }
   if (g_interactive == 1) {
-    int answer = ToolQuestionBox(kMessageWarning, platform::kMbYesNo | platform::kMbIconQuestion,
-                                 "Remove project <%s>\nDirectory <%s> ?", Trim(padded_name).c_str(), dir.c_str());
+    int answer =
+        services::ToolQuestionBox(services::kMessageWarning, platform::kMbYesNo | platform::kMbIconQuestion,
+                                  "Remove project <%s>\nDirectory <%s> ?", Trim(padded_name).c_str(), dir.c_str());
     if (answer == platform::kIdNo) {
       extlib::lfperrC("skiped\n");
       return 0;
@@ -169,20 +170,21 @@ int CopyProjectByNumber(const std::string& new_name, uint32_t source_number, con
   int rc = extlib::get_PrjInfo_by_number(source_number, &source);
   if (rc != 0) {
     platform::Terminal::Beep();
-    ToolMessageBox(kMessageWarning, "Unknown project number <%d>\n", static_cast<int>(source_number));
+    services::ToolMessageBox(services::kMessageWarning, "Unknown project number <%d>\n",
+                             static_cast<int>(source_number));
     return rc;
   }
   const std::string padded = extlib::PadName(new_name);
   if (source.dbkey != 0) {
-    ToolMessageBox(kMessageWarning, "Project <%s> already exists!\n", new_name.c_str());
+    services::ToolMessageBox(services::kMessageWarning, "Project <%s> already exists!\n", new_name.c_str());
     return kPrjHasDatabaseKey;
   }
   extlib::PRJ existing;
   if (extlib::get_project_info(padded, &existing) == 0) {
     platform::Terminal::Beep();
     const std::string exists = NamedUiText(3, 6, new_name);
-    const std::string on_host = ui::LookupUiText(1, 16);
-    ToolMessageBox(kMessageError, "%s\n\n%s %s", exists.c_str(), on_host.c_str(), existing.host);
+    const std::string on_host = services::LookupUiText(1, 16);
+    services::ToolMessageBox(services::kMessageError, "%s\n\n%s %s", exists.c_str(), on_host.c_str(), existing.host);
     return kPrjFailed;
   }
   std::string target = !extlib::lfnetg() ? "localhost" : host.empty() ? std::string(source.host) : host;
@@ -191,7 +193,7 @@ int CopyProjectByNumber(const std::string& new_name, uint32_t source_number, con
   uint32_t number = 0;
   rc = extlib::ltbpcpC(source, target, padded, members.empty() ? nullptr : members.data(), 0, 1, &created, &number);
   if (rc != 0) {
-    ToolMessageBox(kMessageWarning, "Copy failed with <%s>!\n", new_name.c_str());
+    services::ToolMessageBox(services::kMessageWarning, "Copy failed with <%s>!\n", new_name.c_str());
     return rc;
   }
   if (number != source.number) {

@@ -2,7 +2,6 @@
 
 #include "app/project_error.h"
 #include "app/project_queries.h"
-#include "app/tool_message_box.h"
 #include "extlib/administration.h"
 #include "extlib/library_init.h"
 #include "extlib/messages.h"
@@ -11,6 +10,7 @@
 #include "extlib/project_list.h"
 #include "extlib/project_paths.h"
 #include "extlib/slot_files.h"
+#include "services/tool_message_box.h"
 
 namespace dovrane::app {
 
@@ -69,7 +69,8 @@ int UpdateProjectAttributes(const std::string& padded_name) {
   extlib::PRJ record;
   int rc = extlib::get_project_info(padded_name, &record);
   if (rc != 0) {
-    ToolMessageBox(kMessageWarning, "No access to project <%s>\n", DisplayName(padded_name).c_str());
+    services::ToolMessageBox(services::kMessageWarning, "No access to project <%s>\n",
+                             DisplayName(padded_name).c_str());
     return rc;
   }
   std::string dir;

@@ -1,7 +1,7 @@
 #include "app/project_error.h"
 
-#include "app/tool_message_box.h"
 #include "extlib/messages.h"
+#include "services/tool_message_box.h"
 
 namespace dovrane::app {
 
@@ -45,7 +45,7 @@ void ReportProjectError(int code) {
     extlib::hinweisBox(notice, 0);
     return;
   }
-  ToolMessageBox(kMessageWarning, "%s\n", ProjectErrorText(code).c_str());
+  services::ToolMessageBox(services::kMessageWarning, "%s\n", ProjectErrorText(code).c_str());
 }
 
 }  // namespace dovrane::app

@@ -2,11 +2,10 @@
 
 #include <cerrno>
 
+#include "admin/move_journal.h"
 #include "app/named_ui_text.h"
 #include "app/project_error.h"
 #include "app/project_queries.h"
-#include "admin/move_journal.h"
-#include "app/tool_message_box.h"
 #include "extlib/administration.h"
 #include "extlib/dir_tree.h"
 #include "extlib/general.h"
@@ -19,9 +18,10 @@
 #include "extlib/users.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
-#include "platform/system_names.h"
 #include "platform/system_error.h"
+#include "platform/system_names.h"
 #include "platform/text_codec.h"
+#include "services/tool_message_box.h"
 
 namespace dovrane::app {
 
@@ -81,8 +81,8 @@ int MoveFolder(const std::string& from, const std::string& to, bool* copied) {
 int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ record,
                const std::string& target) {
   if (platform::EqualsIgnoreCaseCp1252(record.host, target)) {
-    ToolMessageBox(kMessageInformation, "%s",
-                   NamedUiText(3, 6, extlib::TrimmedName(name.c_str())).c_str());
+    services::ToolMessageBox(services::kMessageInformation, "%s",
+                             NamedUiText(3, 6, extlib::TrimmedName(name.c_str())).c_str());
     return kPrjFailed;
   }
   const std::string shown = DisplayName(name);
@@ -90,12 +90,14 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
   if (extlib::build_prj_dir(record, &old_dir) != 0) old_dir.clear();
   const int kind = extlib::lzcheck_path(old_dir);
   if (kind == 0) {
-    ToolMessageBox(kMessageWarning, "No support for project link.\nProject <%s>\n on host <%s> is a link.\n",
-                   shown.c_str(), record.host);
+    services::ToolMessageBox(services::kMessageWarning,
+                             "No support for project link.\nProject <%s>\n on host <%s> is a link.\n", shown.c_str(),
+                             record.host);
     return kPrjNotReachable;
   }
   if (kind != 1) {
-    ToolMessageBox(kMessageWarning, "No access to project <%s>\n on host <%s>\n", shown.c_str(), record.host);
+    services::ToolMessageBox(services::kMessageWarning, "No access to project <%s>\n on host <%s>\n", shown.c_str(),
+                             record.host);
     return kPrjNotReachable;
   }
   if (extlib::ProjectInUse(record)) {
@@ -106,23 +108,25 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
   extlib::SetPrjHost(&moved, target);
   // A file (a link) at the destination counts as existing too.
   if (extlib::build_prj_dir(moved, &new_dir) != 0 || extlib::lzcheck_path(new_dir) >= 0) {
-    ToolMessageBox(kMessageWarning, "Can't %s project because the destination path\n%s\n already exists on host <%s>\n",
-                   "move", new_dir.c_str(), target.c_str());
+    services::ToolMessageBox(services::kMessageWarning,
+                             "Can't %s project because the destination path\n%s\n already exists on host <%s>\n",
+                             "move", new_dir.c_str(), target.c_str());
     return kPrjExists;
   }
   // Written before anything moves: a crash between the folder and the record
   // leaves it for the next update, which puts the move right.
   const admin::MoveJournal journal{record.number, record.host, target, old_dir, new_dir};
   if (admin::WriteMoveJournal(journal) != 0) {
-    ToolMessageBox(kMessageError, "Can't write the move journal of project <%s>.\nNothing was moved.\n", shown.c_str());
+    services::ToolMessageBox(services::kMessageError,
+                             "Can't write the move journal of project <%s>.\nNothing was moved.\n", shown.c_str());
     return kPrjFailed;
   }
   bool copied = false;
   int rc = MoveFolder(old_dir, new_dir, &copied);
   if (rc != 0) {
     admin::RemoveMoveJournal(record.number);
-    ToolMessageBox(kMessageError, "%s -> %s\n%s", old_dir.c_str(), new_dir.c_str(),
-                   platform::SystemErrorText(rc));
+    services::ToolMessageBox(services::kMessageError, "%s -> %s\n%s", old_dir.c_str(), new_dir.c_str(),
+                             platform::SystemErrorText(rc));
     errno = -rc;
     extlib::lf_perror("ldirreC");
     return kPrjFailed;
@@ -130,16 +134,18 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
   if (extlib::seek_prj_set(handle, position) == 0 && extlib::write_PrjInfo(handle, &moved) == 0) {
     const int stored = UpdateStoredRecord(new_dir, moved);
     if (copied && extlib::ldirrmc(old_dir) != 0)
-      ToolMessageBox(kMessageWarning, "The project was moved, but its old folder\n%s\ncould not be removed.\n",
-                     old_dir.c_str());
+      services::ToolMessageBox(services::kMessageWarning,
+                               "The project was moved, but its old folder\n%s\ncould not be removed.\n",
+                               old_dir.c_str());
     else
       admin::RemoveMoveJournal(record.number);
     if (stored == 0) return 0;
     // The administration and the folder agree; only the folder's own copy of
     // the record still names the old host.
-    ToolMessageBox(kMessageError,
-                   "The project <%s> was moved, but its stored record\n%s\\%s\ncould not be written:\n%s\n",
-                   shown.c_str(), new_dir.c_str(), extlib::kProjectInfoFile, platform::SystemErrorText(stored));
+    services::ToolMessageBox(services::kMessageError,
+                             "The project <%s> was moved, but its stored record\n%s\\%s\ncould not be written:\n%s\n",
+                             shown.c_str(), new_dir.c_str(), extlib::kProjectInfoFile,
+                             platform::SystemErrorText(stored));
     return kPrjFailed;
   }
   // The record still names the old folder: it must stay, or come back.
@@ -150,13 +156,14 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
     back = platform::CurrentEnv()->Rename(platform::NativePath(new_dir), platform::NativePath(old_dir)) == 0;
   if (back) {
     admin::RemoveMoveJournal(record.number);
-    ToolMessageBox(kMessageWarning, "Can't write the record of project <%s>.\nThe project stays in\n%s\n",
-                   shown.c_str(), old_dir.c_str());
+    services::ToolMessageBox(services::kMessageWarning,
+                             "Can't write the record of project <%s>.\nThe project stays in\n%s\n", shown.c_str(),
+                             old_dir.c_str());
   } else {
-    ToolMessageBox(kMessageError,
-                   "Can't write the record of project <%s>,\nand its folder could not be moved back.\n"
-                   "The record names\n%s\nThe folder is\n%s\n",
-                   shown.c_str(), old_dir.c_str(), new_dir.c_str());
+    services::ToolMessageBox(services::kMessageError,
+                             "Can't write the record of project <%s>,\nand its folder could not be moved back.\n"
+                             "The record names\n%s\nThe folder is\n%s\n",
+                             shown.c_str(), old_dir.c_str(), new_dir.c_str());
   }
   return kPrjFailed;
 }
@@ -167,7 +174,8 @@ int CheckHostReachable(const std::string& host, std::string* host_name, std::str
   std::string data_path;
   int rc = extlib::get_data_path(host, &data_path);
   if (rc != 0) {
-    ToolMessageBox(kMessageWarning, "Can't find the host <%s> in the administration.\n", host.c_str());
+    services::ToolMessageBox(services::kMessageWarning, "Can't find the host <%s> in the administration.\n",
+                             host.c_str());
     return rc;
   }
   *host_name = host;
@@ -176,11 +184,11 @@ int CheckHostReachable(const std::string& host, std::string* host_name, std::str
     for (const extlib::HostEntry& h : hosts)
       if (platform::EqualsIgnoreCaseCp1252(h.name, host)) *host_name = h.name;
   if (extlib::lfBuildNetPath(*host_name, data_path, host_path) != 0) {
-    ToolMessageBox(kMessageWarning, "Can't build path for host <%s>\n", host.c_str());
+    services::ToolMessageBox(services::kMessageWarning, "Can't build path for host <%s>\n", host.c_str());
     return kPrjNotReachable;
   }
   if (extlib::lzcheck_path(*host_path) != 1) {
-    ToolMessageBox(kMessageWarning, "No access to host <%s>\n", host.c_str());
+    services::ToolMessageBox(services::kMessageWarning, "No access to host <%s>\n", host.c_str());
     return kPrjNotReachable;
   }
   return 0;
@@ -188,7 +196,7 @@ int CheckHostReachable(const std::string& host, std::string* host_name, std::str
 
 int MoveProject(const std::string& padded_name, const std::string& host) {
   if (extlib::ltbispC(padded_name)) {
-    ToolMessageBox(kMessageWarning, "Can't %s a private project.\n", "move");
+    services::ToolMessageBox(services::kMessageWarning, "Can't %s a private project.\n", "move");
     return kPrjPrivate;
   }
   extlib::PRJ record;

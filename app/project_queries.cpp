@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "app/tool_message_box.h"
 #include "extlib/general.h"
 #include "extlib/hosts.h"
 #include "extlib/language.h"
@@ -21,6 +20,7 @@
 #include "platform/path_map.h"
 #include "platform/terminal.h"
 #include "platform/text_codec.h"
+#include "services/tool_message_box.h"
 
 namespace dovrane::app {
 
@@ -95,7 +95,7 @@ void MemberLines(const extlib::PRJ& record, std::string* out) {
 }
 
 void NoAccess(const std::string& padded_name) {
-  ToolMessageBox(kMessageWarning, "No access to project <%s>\n", DisplayName(padded_name).c_str());
+  services::ToolMessageBox(services::kMessageWarning, "No access to project <%s>\n", DisplayName(padded_name).c_str());
 }
 
 // Writes the result line, or leaves the file empty after a failed lookup.
@@ -158,7 +158,8 @@ int ProjectInfo(const std::string& padded_name) {
     NoAccess(padded_name);
     return rc;
   }
-  ToolMessageBox(kMessageInformation, "%s", ProjectInfoText(DisplayName(padded_name), record).c_str());
+  services::ToolMessageBox(services::kMessageInformation, "%s",
+                           ProjectInfoText(DisplayName(padded_name), record).c_str());
   return 0;
 }
 
@@ -170,7 +171,7 @@ int ProjectGetPath(const std::string& padded_name, const std::string& output_fil
   if (rc != 0) platform::Terminal::Beep();
   if (!output_file.empty()) return Answer(rc, output_file, dir + "\n");
   // Without a file the path is shown, as the other two getters show theirs.
-  if (rc == 0) ToolMessageBox(kMessageInformation, "%s\n", dir.c_str());
+  if (rc == 0) services::ToolMessageBox(services::kMessageInformation, "%s\n", dir.c_str());
   return rc;
 }
 
@@ -182,8 +183,8 @@ int ProjectGetNumber(const std::string& padded_name, const std::string& output_f
   std::snprintf(line, sizeof line, "%07u\n", record.number);
   if (!output_file.empty()) return Answer(rc, output_file, line);
   if (rc == 0)
-    ToolMessageBox(kMessageInformation, "Project name: %s\nProject number: %07u\n",
-                   DisplayName(padded_name).c_str(), record.number);
+    services::ToolMessageBox(services::kMessageInformation, "Project name: %s\nProject number: %07u\n",
+                             DisplayName(padded_name).c_str(), record.number);
   return rc;
 }
 
@@ -196,7 +197,8 @@ int ProjectGetDbId(const std::string& padded_name, const std::string& output_fil
   std::snprintf(line, sizeof line, "%u\n", key);
   if (!output_file.empty()) return Answer(rc, output_file, line);
   if (rc == 0)
-    ToolMessageBox(kMessageInformation, "PrjName: <%s>\nPrjDBkey: %u\n", DisplayName(padded_name).c_str(), key);
+    services::ToolMessageBox(services::kMessageInformation, "PrjName: <%s>\nPrjDBkey: %u\n",
+                             DisplayName(padded_name).c_str(), key);
   return rc;
 }
 

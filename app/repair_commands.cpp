@@ -11,12 +11,12 @@
 #include "admin/user_count.h"
 #include "app/app_state.h"
 #include "app/command_table.h"
-#include "app/tool_message_box.h"
 #include "extlib/administration.h"
 #include "extlib/hosts.h"
 #include "extlib/language.h"
 #include "extlib/library_init.h"
 #include "extlib/slot_files.h"
+#include "services/tool_message_box.h"
 
 namespace dovrane::app {
 
@@ -26,7 +26,7 @@ void FinalNotice(int line) {
   char text[256];
   int length = 0;
   extlib::ll_getTextZeile(kRepairNoticeText, line, sizeof text, nullptr, text, &length);
-  ToolMessageBox(kMessageInformation, "%s", text);
+  services::ToolMessageBox(services::kMessageInformation, "%s", text);
 }
 
 int RestoreOrUpdate(bool update) {
@@ -75,7 +75,7 @@ int RunUserCount(const CommandArgs& args) {
   // refused rather than passed on as whatever the overflow made of it.
   errno = 0;
   const long count = std::strtol(args.argument.c_str(), nullptr, 10);
-  if (errno == ERANGE || count < INT_MIN || count > INT_MAX) PrintUsage(kMessageWarning);
+  if (errno == ERANGE || count < INT_MIN || count > INT_MAX) PrintUsage(services::kMessageWarning);
   return admin::SetMaxUserCount(static_cast<int>(count));
 }
 

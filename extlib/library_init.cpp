@@ -65,7 +65,6 @@ void lgstop_C_(const char* where) {
   std::string text = std::string("The installation paths can not be used (") + where +
                      ").\nNetwork path: \"" + net + "\"\nSettings: " + SettingsFilePath("HKLM") + "\n";
   LibraryMessage(1, text);
-  std::exit(1);
 }
 
 int VekArbeitsVerzeichnis() {

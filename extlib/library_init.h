@@ -23,8 +23,9 @@ std::string lfinigC(int slot);
 int lzinit(int* mode, int, int, int, int, int);
 void lzende();
 bool LibraryInitialised();
-// Reports that the installation paths cannot be used and ends the program.
-[[noreturn]] void lgstop_C_(const char* where);
+// Reports that the installation paths cannot be used. The caller ends the
+// program: library code never exits.
+void lgstop_C_(const char* where);
 
 // Makes the CAD system's working folder the current folder: HKCU
 // Settings\WorkPath, else HKLM InstallRoot\WorkPath (created when missing);

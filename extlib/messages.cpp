@@ -18,12 +18,28 @@ int Msg2usr_Switch(int off) {
 
 bool LibraryMessagesEnabled() { return !g_library_messages_off; }
 
-int LibraryMessage(int kind, const std::string& text) {
+namespace {
+void Trace(const std::string& text) {
   if (FileAccessTraceOn()) lfperrC("%s:\n\t%s\n", kCaption, text.c_str());
-  if (g_library_messages_off) return 0;
-  unsigned icon = kind == 1 ? platform::kMbIconError : kind == 2 ? platform::kMbIconInformation
-                                                                 : platform::kMbIconWarning;
-  return platform::CurrentMessenger()->MessageBox(text, kCaption, icon | platform::kMbTaskModal);
+}
+}  // namespace
+
+unsigned MessageKindIcon(int kind) {
+  return kind == 1 ? platform::kMbIconError : kind == 2 ? platform::kMbIconInformation : platform::kMbIconWarning;
+}
+
+int ShowMessage(const std::string& text, unsigned flags) {
+  Trace(text);
+  return platform::CurrentMessenger()->MessageBox(text, kCaption, flags);
+}
+
+int LibraryMessage(int kind, const std::string& text) {
+  // Switched off, the text still reaches the trace.
+  if (g_library_messages_off) {
+    Trace(text);
+    return 0;
+  }
+  return ShowMessage(text, MessageKindIcon(kind) | platform::kMbTaskModal);
 }
 
 int hinweisBox(long text_number, int) { return LibraryMessage(2, LanguageText(text_number, 1)); }

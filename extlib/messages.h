@@ -9,6 +9,14 @@ namespace dovrane::extlib {
 // The caption of every message box of the program.
 inline constexpr char kCaption[] = "Varnholtek Dovranix";
 
+// The icon of a message kind: 1 error, 2 information, any other warning.
+unsigned MessageKindIcon(int kind);
+// The one way every message box of the program is shown: with the caption,
+// echoed into the file-access trace while it is on, through the current
+// messenger. flags: buttons, icon and modality (platform/messenger.h). Returns
+// the box result (0: nobody could answer).
+int ShowMessage(const std::string& text, unsigned flags);
+
 // Non-zero switches the libraries' own message boxes off; returns the previous
 // state (non-zero: they were off), which the caller restores.
 int Msg2usr_Switch(int off);

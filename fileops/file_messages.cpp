@@ -7,14 +7,12 @@
 #include "extlib/messages.h"
 #include "platform/messenger.h"
 #include "platform/system_error.h"
-#include "ui/ui_text_table.h"
+#include "services/ui_text_table.h"
 
 namespace dovrane::fileops {
 
 int FileBox(unsigned flags, const std::string& text) {
-  if (extlib::getFileAccessTrace()) extlib::lfperrC("%s:\n\t%s\n", extlib::kCaption, text.c_str());
-  return platform::CurrentMessenger()->MessageBox(
-      text, extlib::kCaption, flags | platform::kMbTaskModal | platform::kMbSetForeground);
+  return extlib::ShowMessage(text, flags | platform::kMbTaskModal | platform::kMbSetForeground);
 }
 
 int FileBoxF(unsigned flags, const char* format, ...) {
@@ -27,7 +25,7 @@ int FileBoxF(unsigned flags, const char* format, ...) {
 }
 
 std::string FileOpsUiText(int group, unsigned item, const char* args) {
-  return ui::LookupUiText(group, item, args);
+  return services::LookupUiText(group, item, args);
 }
 
 std::string FileErrorMessage(unsigned item, const std::string& path, int error) {

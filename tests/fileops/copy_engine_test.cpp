@@ -7,8 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <map>
 
@@ -17,7 +17,7 @@
 #include "fileops_test_support.h"
 #include "platform/fault_injection_env.h"
 #include "platform/path_map.h"
-#include "ui/ui_text_test_env.h"
+#include "services/ui_text_test_env.h"
 
 namespace dovrane::fileops {
 namespace {
@@ -104,7 +104,7 @@ class CopyEngineTest : public ::testing::Test {
     return a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
   }
 
-  ui::testing::UiTextEnv texts_;  // English texts
+  services::testing::UiTextEnv texts_;  // English texts
   testing::TempDir dir_;
   testing::ScriptedMessenger box_;
   std::string src_, data_;

@@ -7,7 +7,7 @@
 #include "fileops_test_support.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
-#include "ui/ui_text_test_env.h"
+#include "services/ui_text_test_env.h"
 
 namespace dovrane::fileops {
 namespace {
@@ -57,7 +57,7 @@ class DirectoryDeleteTest : public ::testing::Test {
   }
   void TearDown() override { platform::SetCurrentEnv(nullptr); }
 
-  ui::testing::UiTextEnv texts_;  // English texts
+  services::testing::UiTextEnv texts_;  // English texts
   testing::TempDir dir_;
   testing::ScriptedMessenger box_;
   StubbornEnv env_;

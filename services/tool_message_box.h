@@ -1,6 +1,6 @@
 #pragma once
 
-namespace dovrane::app {
+namespace dovrane::services {
 
 inline constexpr int kMessageWarning = 0;
 inline constexpr int kMessageError = 1;
@@ -16,4 +16,4 @@ int ToolMessageBox(int kind, const char* format, ...) __attribute__((format(prin
 // among the flags (kMbIconQuestion) replaces the kind's icon.
 int ToolQuestionBox(int kind, unsigned buttons, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
-}  // namespace dovrane::app
+}  // namespace dovrane::services

@@ -1,10 +1,10 @@
-#include "ui/ui_text_table.h"
+#include "services/ui_text_table.h"
 
 #include <cstring>
 
 #include "extlib/language.h"
 
-namespace dovrane::ui {
+namespace dovrane::services {
 
 namespace {
 
@@ -22,8 +22,7 @@ constexpr int32_t Item(unsigned item) { return static_cast<int32_t>(item); }
 
 class EntryBuilder {
  public:
-  constexpr void Add(int32_t number, int32_t line, int32_t group, int32_t item,
-                     const char* builtin = nullptr) {
+  constexpr void Add(int32_t number, int32_t line, int32_t group, int32_t item, const char* builtin = nullptr) {
     if (count_ < kUiTextRecordCount) entries_[count_] = {number, line, group, item, builtin};
     ++count_;
   }
@@ -205,8 +204,7 @@ const char* LookupUiText(int group, unsigned item, const char* args) {
     extlib::ll_getTextZeile(record.text_number, record.line, sizeof g_result, "", g_result, &length);
   } else {
     std::string arguments = BuildUiTextArguments(args);
-    extlib::ll_getTextZeile(record.text_number, record.line, sizeof g_result, arguments.c_str(), g_result,
-                            &length);
+    extlib::ll_getTextZeile(record.text_number, record.line, sizeof g_result, arguments.c_str(), g_result, &length);
     record.text.reset();
   }
   if (length < 0) length = 0;
@@ -220,4 +218,4 @@ void ResetUiTextCache() { Table() = InitialTable(); }
 
 const std::array<UiTextRecord, kUiTextRecordCount>& UiTextTable() { return Table(); }
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::services

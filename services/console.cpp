@@ -1,4 +1,4 @@
-#include "app/console.h"
+#include "services/console.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -6,7 +6,7 @@
 
 #include "platform/messenger.h"
 
-namespace dovrane::app {
+namespace dovrane::services {
 
 long lfConsoleCreate(const char* title) {
   std::string head = std::string("== ") + (title ? title : "") + " ==\n";
@@ -27,4 +27,4 @@ int lfConsoleWrite(long handle, const char* format, ...) {
   return n;
 }
 
-}  // namespace dovrane::app
+}  // namespace dovrane::services

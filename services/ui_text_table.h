@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-namespace dovrane::ui {
+namespace dovrane::services {
 
 // Pseudo items of group 114 for texts that belong to no control.
 inline constexpr unsigned kUiItemCadUser = 0xFFFF0001u;
@@ -29,7 +29,7 @@ struct UiTextRecord {
   int32_t text_number;  // -1 marks the terminator
   int32_t line;         // from 1
   int32_t group;
-  int32_t item;  // pseudo items 0xFFFF0001.. are stored as their 32-bit pattern
+  int32_t item;                     // pseudo items 0xFFFF0001.. are stored as their 32-bit pattern
   std::optional<std::string> text;  // cached or built-in text; empty until looked up
 };
 
@@ -51,4 +51,4 @@ void ResetUiTextCache();
 // The table as it stands (read only), in table order.
 const std::array<UiTextRecord, kUiTextRecordCount>& UiTextTable();
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::services

@@ -2,18 +2,18 @@
 // user settings file that chooses the language, and the resource folder.
 #pragma once
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
 
-#include <unistd.h>
-
 #include "extlib/language.h"
-#include "ui/ui_text_table.h"
+#include "services/ui_text_table.h"
 
-namespace dovrane::ui::testing {
+namespace dovrane::services::testing {
 
 inline constexpr long kEnglish = 1033;
 inline constexpr long kGerman = 1031;
@@ -70,4 +70,4 @@ class UiTextEnv {
   std::map<std::string, std::string> saved_;
 };
 
-}  // namespace dovrane::ui::testing
+}  // namespace dovrane::services::testing

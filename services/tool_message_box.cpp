@@ -1,14 +1,13 @@
-#include "app/tool_message_box.h"
+#include "services/tool_message_box.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <string>
 
-#include "app/app_state.h"
-#include "extlib/general.h"
+#include "extlib/messages.h"
 #include "platform/messenger.h"
 
-namespace dovrane::app {
+namespace dovrane::services {
 
 namespace {
 
@@ -21,14 +20,9 @@ int Show(int kind, unsigned buttons, const char* format, va_list ap) {
   std::string text(needed > 0 ? static_cast<size_t>(needed) : 0, '\0');
   if (needed > 0) std::vsnprintf(text.data(), text.size() + 1, format, ap);
   unsigned icon = buttons & platform::kMbIconMask;
-  if (!icon)
-    icon = kind == kMessageError         ? platform::kMbIconError
-           : kind == kMessageInformation ? platform::kMbIconInformation
-                                         : platform::kMbIconWarning;
+  if (!icon) icon = extlib::MessageKindIcon(kind);
   buttons &= ~platform::kMbIconMask;
-  if (extlib::getFileAccessTrace()) extlib::lfperrC("%s:\n\t%s\n", g_caption, text.c_str());
-  return platform::CurrentMessenger()->MessageBox(
-      text, g_caption, buttons | icon | platform::kMbTaskModal | platform::kMbSetForeground);
+  return extlib::ShowMessage(text, buttons | icon | platform::kMbTaskModal | platform::kMbSetForeground);
 }
 
 }  // namespace
@@ -49,4 +43,4 @@ int ToolQuestionBox(int kind, unsigned buttons, const char* format, ...) {
   return r;
 }
 
-}  // namespace dovrane::app
+}  // namespace dovrane::services

@@ -1,12 +1,12 @@
-#include "ui/ui_text_table.h"
+#include "services/ui_text_table.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "tests/ui/ui_text_test_env.h"
+#include "tests/services/ui_text_test_env.h"
 
-namespace dovrane::ui {
+namespace dovrane::services {
 namespace {
 
 using testing::kEnglish;
@@ -15,24 +15,23 @@ using testing::kGerman;
 class UiTextTableTest : public ::testing::Test {
  protected:
   void SetUp() override { ResetUiTextCache(); }
-  std::string Text(int group, unsigned item, const char* args = nullptr) {
-    return LookupUiText(group, item, args);
-  }
+  std::string Text(int group, unsigned item, const char* args = nullptr) { return LookupUiText(group, item, args); }
   testing::UiTextEnv env_;
 };
 
 TEST_F(UiTextTableTest, RecordsStandInTheirPlaces) {
-  struct Row { int index; int32_t number, line, group; unsigned item; };
+  struct Row {
+    int index;
+    int32_t number, line, group;
+    unsigned item;
+  };
   const Row rows[] = {
-      {0, 0, 1, -1, 0xFFFFFFFFu},         {1, 2500400, 1, 114, 3},
-      {8, 2500400, 1, 114, kUiItemCadUser}, {15, 2500189, 1, 114, 1030},
-      {25, 2500443, 3, 153, 2},           {26, 2500450, 1, 1015, 4102},
-      {47, 2500471, 1, 1015, 4123},       {51, 2500470, 4, 1015, 4127},
-      {58, 2500451, 2, 1015, 4134},       {77, 2500486, 2, 1, 7},
-      {93, 2500491, 2, 3, 16},            {94, 2500492, 1, 101, 1},
-      {98, 2500700, 1, 131, 1},           {100, 2500700, 3, 131, 1010},
-      {106, 2500494, 1, 114, 4103},       {113, 2500187, 6, 132, 6},
-      {114, -1, -1, -1, 0},
+      {0, 0, 1, -1, 0xFFFFFFFFu},   {1, 2500400, 1, 114, 3},      {8, 2500400, 1, 114, kUiItemCadUser},
+      {15, 2500189, 1, 114, 1030},  {25, 2500443, 3, 153, 2},     {26, 2500450, 1, 1015, 4102},
+      {47, 2500471, 1, 1015, 4123}, {51, 2500470, 4, 1015, 4127}, {58, 2500451, 2, 1015, 4134},
+      {77, 2500486, 2, 1, 7},       {93, 2500491, 2, 3, 16},      {94, 2500492, 1, 101, 1},
+      {98, 2500700, 1, 131, 1},     {100, 2500700, 3, 131, 1010}, {106, 2500494, 1, 114, 4103},
+      {113, 2500187, 6, 132, 6},    {114, -1, -1, -1, 0},
   };
   const auto& table = UiTextTable();
   for (const Row& r : rows) {
@@ -67,14 +66,20 @@ TEST_F(UiTextTableTest, GermanAndEnglishLookupsOfOneKeyDiffer) {
   ResetUiTextCache();
   std::string german = Text(114, 1008);
   EXPECT_EQ(english, "&Close");
-  EXPECT_EQ(german, "&Schlie\xDF" "en");  // Windows-1252, as the system keeps texts
+  EXPECT_EQ(german,
+            "&Schlie\xDF"
+            "en");  // Windows-1252, as the system keeps texts
   EXPECT_EQ(Text(114, kUiItemTabCaption), "Projektverwaltung");
 }
 
 TEST_F(UiTextTableTest, UnknownKeysGiveTheFallbackAndChangeNothing) {
-  struct Key { int group; unsigned item; const char* args; };
-  const Key keys[] = {{999, 1, nullptr},  {114, 0xFFFF0007u, nullptr}, {-1, 0, nullptr},
-                      {1015, 4135, "x"},  {3, 9, nullptr},             {-1, 0xFFFFFFFFu, "a#b"}};
+  struct Key {
+    int group;
+    unsigned item;
+    const char* args;
+  };
+  const Key keys[] = {{999, 1, nullptr}, {114, 0xFFFF0007u, nullptr}, {-1, 0, nullptr}, {1015, 4135, "x"},
+                      {3, 9, nullptr},   {-1, 0xFFFFFFFFu, "a#b"}};
   for (const Key& k : keys) EXPECT_EQ(Text(k.group, k.item, k.args), kUiFallbackText) << k.group;
   // The fallback survives an argument lookup of its own key.
   EXPECT_EQ(Text(999, 1), kUiFallbackText);
@@ -86,10 +91,14 @@ TEST_F(UiTextTableTest, UnknownKeysGiveTheFallbackAndChangeNothing) {
 
 TEST_F(UiTextTableTest, ArgumentTextLeavesEmptyValuesOut) {
   const std::pair<const char*, std::string> cases[] = {
-      {"n0000012#Office", " n0000012\x1E" "Office\x1E"},
+      {"n0000012#Office",
+       " n0000012\x1E"
+       "Office\x1E"},
       {"#n0000012", " n0000012\x1E"},
       {"n0000012#", " n0000012\x1E"},
-      {"a##b", " a\x1E" "b\x1E"},
+      {"a##b",
+       " a\x1E"
+       "b\x1E"},
       {"###", " "},
       {"", " "},
       {"one", " one\x1E"},
@@ -123,4 +132,4 @@ TEST_F(UiTextTableTest, LibraryResultIsTakenAsItComes) {
 }
 
 }  // namespace
-}  // namespace dovrane::ui
+}  // namespace dovrane::services

@@ -11,10 +11,10 @@
 #include "extlib/language.h"
 #include "platform/file_util.h"
 #include "platform/text_codec.h"
-#include "tests/ui/ui_text_test_env.h"
-#include "ui/ui_text_table.h"
+#include "services/ui_text_table.h"
+#include "tests/services/ui_text_test_env.h"
 
-namespace dovrane::ui {
+namespace dovrane::services {
 namespace {
 
 using testing::kEnglish;
@@ -59,8 +59,7 @@ class LanguageFilesTest : public ::testing::Test {
 
 TEST_F(LanguageFilesTest, EveryTextTheSystemUsesExistsInBothLanguages) {
   std::set<Key> used(std::begin(kLibraryTexts), std::end(kLibraryTexts));
-  for (int i = 1; i < kUiTextRecordCount - 1; ++i)
-    used.insert({UiTextTable()[i].text_number, UiTextTable()[i].line});
+  for (int i = 1; i < kUiTextRecordCount - 1; ++i) used.insert({UiTextTable()[i].text_number, UiTextTable()[i].line});
   for (long lcid : {kEnglish, kGerman}) {
     env_.UseLanguage(lcid);
     for (const Key& key : used) {
@@ -101,7 +100,13 @@ TEST_F(LanguageFilesTest, TextsHaveAWindowsFormThatFitsTheResultBuffer) {
 
 TEST_F(LanguageFilesTest, TextsLookedUpWithArgumentsCarryTheirPlaceholders) {
   // Each argument must show up in the text, in the order given.
-  struct Use { int group; unsigned item; const char* args; const char* first; const char* second; };
+  struct Use {
+    int group;
+    unsigned item;
+    const char* args;
+    const char* first;
+    const char* second;
+  };
   const Use uses[] = {
       {2, 1, "P1#H1", "P1", "H1"},  {2, 2, "P1#H1", "P1", "H1"},  {3, 2, "A1#B1", "A1", "B1"},
       {2, 3, "P1", "P1", ""},       {2, 6, "7", "7", ""},         {3, 1, "F1", "F1", ""},
@@ -124,4 +129,4 @@ TEST_F(LanguageFilesTest, TextsLookedUpWithArgumentsCarryTheirPlaceholders) {
 }
 
 }  // namespace
-}  // namespace dovrane::ui
+}  // namespace dovrane::services

@@ -2,7 +2,7 @@
 // headed by the console's title.
 #pragma once
 
-namespace dovrane::app {
+namespace dovrane::services {
 
 inline constexpr long kInvalidConsole = -1;
 
@@ -13,4 +13,4 @@ long lfConsoleCreate(const char* title);
 // for the invalid handle.
 int lfConsoleWrite(long handle, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-}  // namespace dovrane::app
+}  // namespace dovrane::services
