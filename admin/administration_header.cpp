@@ -63,7 +63,7 @@ int OpenAdministrationHeader(const std::string& path, ShareMode share, Administr
   const int access = share == ShareMode::kDenyNone || share == ShareMode::kDenyWrite ? O_RDONLY : O_RDWR;
   const std::string native = platform::NativePath(path);
   int fd = -1;
-  for (int attempt = 0; fd < 0 && attempt < 3; ++attempt) {
+  for (int attempt = 0; fd < 0 && attempt < 50; ++attempt) {
     fd = platform::OpenRegularFile(native, access);
     if (fd < 0) return -1;
     if (share == ShareMode::kDenyNone) break;

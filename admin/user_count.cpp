@@ -53,7 +53,7 @@ int SetMaxUserCount(int count) {
   int lock_fd = -1, fd = -1;
   if (extlib::lffnamC_new(extlib::kSlotNet, extlib::kAdministrationFile, &path) == 0) {
     const std::string native = platform::NativePath(path);
-    for (int attempt = 0; lock_fd < 0 && attempt < 3; ++attempt) {
+    for (int attempt = 0; lock_fd < 0 && attempt < 50; ++attempt) {
       lock_fd = platform::OpenRegularFile(native, O_RDWR);
       if (lock_fd < 0) break;
       // A conversion that held the file until now replaced it: lock the new one.

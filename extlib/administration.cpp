@@ -44,6 +44,8 @@ struct AdminFile {
 std::mutex g_mutex;
 std::vector<std::unique_ptr<AdminFile>> g_files;
 int g_lock_timeout_ms = 10000;
+// How many whole-file rewrites one open or lock follows before it gives up.
+constexpr int kMaxFollows = 50;
 
 AdminFile* Get(int handle) {
   if (handle < 0 || handle >= static_cast<int>(g_files.size())) return nullptr;
@@ -85,7 +87,7 @@ int ReadLayout(AdminFile* f) {
 // locked and renames the new file into place): wait for its lock as a
 // writer does, then look once more. 0 or -1.
 int OpenAtPath(AdminFile* f) {
-  for (int attempt = 0; attempt < 2; ++attempt) {
+  for (int attempt = 0; attempt < kMaxFollows; ++attempt) {
     f->fd = platform::OpenRegularFile(f->native, O_RDWR);
     if (f->fd < 0) return -1;
     platform::FileInfo info;
@@ -94,9 +96,12 @@ int OpenAtPath(AdminFile* f) {
       f->inode = info.inode;
       return 0;
     }
-    if (attempt == 0) platform::WaitForWholeFileLock(f->fd, g_lock_timeout_ms);
+    // Look again only when a rewrite was under way or has replaced the file.
+    const bool again = platform::WaitForWholeFileLock(f->fd, g_lock_timeout_ms) ||
+                       !platform::IsFileAtPath(f->fd, f->native);
     CurrentEnv()->Close(f->fd);
     f->fd = -1;
+    if (!again) break;
   }
   return -1;
 }
@@ -156,7 +161,9 @@ int LockRange(AdminFile* f, int64_t start, int64_t length, bool lock) {
 // 0, -7 (not lockable in time) or -1 (the new file cannot be opened).
 template <typename Range>
 int LockAtPath(AdminFile* f, Range range) {
-  for (int attempt = 0; attempt < 3; ++attempt) {
+  // Each round waits for one rewrite to end; rewrites one after another
+  // (user count changes in a loop) may need several.
+  for (int attempt = 0; attempt < kMaxFollows; ++attempt) {
     const auto [start, length] = range();
     if (LockRange(f, start, length, true) != 0) return -7;
     if (StillAtPath(f)) return 0;

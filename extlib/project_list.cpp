@@ -151,13 +151,16 @@ int ReadRecords(int fd, ProjectList* list, long* bad_slot) {
 // at the path read once more.
 int Build(const std::string& native, ProjectList* list, long* bad_slot) {
   int rc = -1;
-  for (int attempt = 0; attempt < 2 && rc == -1; ++attempt) {
+  // Each round waits for one rewrite; several may follow one another.
+  for (int attempt = 0; attempt < 50 && rc == -1; ++attempt) {
     int fd = platform::OpenRegularFile(native, O_RDONLY);
     // Something there that is not a file (a FIFO would block the read) is unreadable.
     if (fd < 0) return fd == -EINVAL || fd == -EISDIR ? -1 : -2;
     rc = ReadRecords(fd, list, bad_slot);
-    if (rc != 0 && attempt == 0) platform::WaitForWholeFileLock(fd, RecordLockTimeoutMs());
+    const bool again = rc != 0 && (platform::WaitForWholeFileLock(fd, RecordLockTimeoutMs()) ||
+                                   !platform::IsFileAtPath(fd, native));
     CurrentEnv()->Close(fd);
+    if (!again) break;
   }
   if (rc) *list = ProjectList{};
   return rc;

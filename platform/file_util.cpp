@@ -54,12 +54,14 @@ int ReadWholeFileAt(int dirfd, const std::string& name, std::string* contents, u
   return rc;
 }
 
-void WaitForWholeFileLock(int fd, int timeout_ms) {
+bool WaitForWholeFileLock(int fd, int timeout_ms) {
   Env* env = CurrentEnv();
   // A lock of the whole file (length 0) reaches to any offset; a record's does not.
   constexpr int64_t kPastAnyRecord = int64_t{1} << 62;
-  if (env->Lock(fd, kPastAnyRecord, 1, LockMode::kShared, timeout_ms) == 0)
+  const bool free = env->Lock(fd, kPastAnyRecord, 1, LockMode::kShared, 0) == 0;
+  if (free || env->Lock(fd, kPastAnyRecord, 1, LockMode::kShared, timeout_ms) == 0)
     env->Lock(fd, kPastAnyRecord, 1, LockMode::kUnlock, 0);
+  return !free;
 }
 
 bool IsFileAtPath(int fd, const std::string& path) {

@@ -22,8 +22,9 @@ int OpenRegularFileAt(int dirfd, const std::string& name, int flags);
 // file open as fd, as a whole-file rewrite (a conversion) does while it
 // replaces the file. Locks of single records are not waited for: only a
 // byte far past any record is locked (shared) and released again. fd may be
-// open for reading only.
-void WaitForWholeFileLock(int fd, int timeout_ms);
+// open for reading only. True when such a lock was held (there was something
+// to wait for), false when the file was free at once.
+bool WaitForWholeFileLock(int fd, int timeout_ms);
 
 // The file open as fd is the one at path now (same device and inode): false
 // once another file was renamed into its place.
