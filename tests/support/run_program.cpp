@@ -81,7 +81,12 @@ int RunBounded(const std::function<int()>& fn, int timeout_ms, uint64_t memory_l
 #else
     (void)memory_limit;
 #endif
-    ::_exit(fn() & 0xff);
+    int code = 255;
+    try {  // an exception must not carry the child back into the test runner
+      code = fn() & 0xff;
+    } catch (...) {
+    }
+    ::_exit(code);
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   int status = 0;
