@@ -67,8 +67,9 @@ int OpenAdministrationHeader(const std::string& path, ShareMode share, Administr
     fd = platform::OpenRegularFile(native, access);
     if (fd < 0) return -1;
     if (share == ShareMode::kDenyNone) break;
-    if (env->Lock(fd, 0, 0, share == ShareMode::kDenyWrite ? platform::LockMode::kShared : platform::LockMode::kExclusive,
-                  kShareLockTimeoutMs) != 0) {
+    const platform::LockMode mode =
+        share == ShareMode::kDenyWrite ? platform::LockMode::kShared : platform::LockMode::kExclusive;
+    if (env->Lock(fd, 0, 0, mode, kShareLockTimeoutMs) != 0) {
       env->Close(fd);
       return -2;
     }

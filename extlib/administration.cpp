@@ -196,8 +196,8 @@ int WriteSlots(AdminFile* f, long first, const PRJ* records, size_t count, const
   if (count == 0) return 0;
   const bool temporary = count > 1 || !f->locked_slots.count(first);
   // The range is taken at the path's file: the layout may change with it.
-  if (temporary && LockAtPath(f, [&] { return std::pair{f->Offset(first), f->LineBytes() * static_cast<int64_t>(count)}; }) != 0)
-    return -7;
+  auto range = [&] { return std::pair{f->Offset(first), f->LineBytes() * static_cast<int64_t>(count)}; };
+  if (temporary && LockAtPath(f, range) != 0) return -7;
   std::string lines;
   const char* end = f->header.line_end == 2 ? "\r\n" : "\n";
   bool formatted = true;
@@ -210,7 +210,7 @@ int WriteSlots(AdminFile* f, long first, const PRJ* records, size_t count, const
   const int64_t offset = f->Offset(first);
   const int64_t bytes = static_cast<int64_t>(lines.size());
   auto unlock = [&](int rc) {
-    if (temporary) LockRange(f, offset, f->LineBytes() * static_cast<int64_t>(count), false);
+    if (temporary) LockRange(f, range().first, range().second, false);
     return rc;
   };
   if (!formatted) return unlock(-1);

@@ -121,7 +121,8 @@ int ReadRecords(int fd, ProjectList* list, long* bad_slot) {
     // or one a crash cut short; the next append writes its slot whole again.
     // Either way it holds no record yet.
     PRJ record;
-    if (rc == 0 && eof && have_header && UnterminatedRecord(buf.data() + used, buf.size() - used, length, header.line_end) &&
+    if (rc == 0 && eof && have_header &&
+        UnterminatedRecord(buf.data() + used, buf.size() - used, length, header.line_end) &&
         ParseRecordV3(buf.data() + used, length, containers, containers, network, &record) == 0)
       Add(list, record, ++slot);
   }

@@ -100,7 +100,8 @@ TEST(ConcurrencyTest, CreatesAndMovesRacingUserCountChangesKeepEveryRecord) {
     children.push_back(in_child([&, w] {
       int failures = 0;
       for (int i = 0; i < kCreates; ++i)
-        failures += failed({"Racer " + std::to_string(w) + " " + std::to_string(i), "-create", w % 2 ? "SRV1" : "SRV2"});
+        failures += failed({"Racer " + std::to_string(w) + " " + std::to_string(i), "-create",
+                            w % 2 ? "SRV1" : "SRV2"});
       return failures;
     }));
   for (pid_t pid : children) {
