@@ -137,9 +137,16 @@ int ConvertRecords(int old_fd, const AdministrationHeader& old_header, int new_f
 int CheckAdministrationVersion() {
   std::string path;
   AdministrationHeader header;
-  int fd = extlib::lffnamC_new(extlib::kSlotNet, extlib::kAdministrationFile, &path) == 0
-               ? OpenAdministrationHeader(path, ShareMode::kDenyNone, &header)
-               : -1;
+  const bool named = extlib::lffnamC_new(extlib::kSlotNet, extlib::kAdministrationFile, &path) == 0;
+  int fd = named ? OpenAdministrationHeader(path, ShareMode::kDenyNone, &header) : -1;
+  // Another layout may be a conversion under way in another process (the
+  // user count change sets the count first): wait for its lock as a writer
+  // does and look at the file then at the path again.
+  if (fd >= 0 && !(header.version == 3 && header.user_words == extlib::lzuGetCountOfUserContainers())) {
+    platform::WaitForWholeFileLock(fd, extlib::RecordLockTimeoutMs());
+    CurrentEnv()->Close(fd);
+    fd = OpenAdministrationHeader(path, ShareMode::kDenyNone, &header);
+  }
   if (fd < 0) {
     if (header.version > 3) {
       services::ToolMessageBox(services::kMessageError, "Unknown version of project administration.\n");
@@ -153,7 +160,9 @@ int CheckAdministrationVersion() {
   return current ? 0 : ConvertAdministration();
 }
 
-int ConvertAdministration() {
+namespace {
+
+int Convert(ShareMode share) {
   long notice = extlib::sendGuiMessageInProcess(2500406, 0);
   if (!notice)
     services::ToolMessageBox(services::kMessageInformation,
@@ -178,7 +187,7 @@ int ConvertAdministration() {
     return done(-2);
   }
   AdministrationHeader header;
-  int old_fd = OpenAdministrationHeader(path, ShareMode::kDenyWrite, &header);
+  int old_fd = OpenAdministrationHeader(path, share, &header);
   header.containers_now = containers;  // the count checked above, not a second reading
   if (old_fd == -2) {
     services::ToolMessageBox(services::kMessageError,
@@ -222,5 +231,11 @@ int ConvertAdministration() {
   if (!bad.empty()) services::ToolMessageBox(services::kMessageWarning, "%s", BadLinesText(bad).c_str());
   return done(0);
 }
+
+}  // namespace
+
+int ConvertAdministration() { return Convert(ShareMode::kDenyReadWrite); }
+
+int ConvertLockedAdministration() { return Convert(ShareMode::kDenyNone); }
 
 }  // namespace dovrane::admin

@@ -4,9 +4,10 @@
 // The conversion is crash-safe: the old file is first kept as project.dat.old,
 // the new administration is written beside it as a whole, flushed, and renamed
 // over project.dat. A kill at any moment leaves the old administration or the
-// complete new one. It holds a deny-write share on the old file throughout,
-// so it refuses to start while a workstation holds a record lock and no
-// record can change under it.
+// complete new one. It holds the whole old file locked throughout (deny read
+// and write), so it refuses to start while a workstation holds a record lock,
+// no record can change under it, and readers and writers that meet the old
+// layout wait for its lock and then take the new file.
 #pragma once
 
 namespace dovrane::admin {
@@ -21,5 +22,9 @@ int CheckAdministrationVersion();
 // every readable record is converted, deleted ones are dropped and the rest
 // renumbered from slot 1.
 int ConvertAdministration();
+// The same for a caller that already keeps every other process out of the
+// file with an exclusive lock on the whole file (the user count change, which
+// holds it from before the count changes until the conversion is done).
+int ConvertLockedAdministration();
 
 }  // namespace dovrane::admin

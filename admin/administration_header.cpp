@@ -15,6 +15,7 @@
 #include "extlib/slot_files.h"
 #include "extlib/users.h"
 #include "platform/env.h"
+#include "platform/file_util.h"
 #include "platform/path_map.h"
 
 namespace dovrane::admin {
@@ -60,16 +61,30 @@ int OpenAdministrationHeader(const std::string& path, ShareMode share, Administr
   platform::Env* env = CurrentEnv();
   // A lock that keeps writers out needs a description open for writing.
   const int access = share == ShareMode::kDenyNone || share == ShareMode::kDenyWrite ? O_RDONLY : O_RDWR;
-  int fd = env->Open(platform::NativePath(path), access | O_CLOEXEC);
-  if (fd < 0) return -1;
+  const std::string native = platform::NativePath(path);
+  int fd = -1;
+  for (int attempt = 0; fd < 0 && attempt < 50; ++attempt) {
+    fd = platform::OpenRegularFile(native, access);
+    if (fd < 0) return -1;
+    if (share == ShareMode::kDenyNone) break;
+    const platform::LockMode mode =
+        share == ShareMode::kDenyWrite ? platform::LockMode::kShared : platform::LockMode::kExclusive;
+    if (env->Lock(fd, 0, 0, mode, kShareLockTimeoutMs) != 0) {
+      env->Close(fd);
+      return -2;
+    }
+    // Whoever held the file until now may have renamed a new one into its
+    // place (a conversion does): that one is the administration.
+    if (!platform::IsFileAtPath(fd, native)) {
+      env->Close(fd);
+      fd = -1;
+    }
+  }
+  if (fd < 0) return -2;
   auto fail = [&](int rc) {
     env->Close(fd);
     return rc;
   };
-  if (share != ShareMode::kDenyNone &&
-      env->Lock(fd, 0, 0, share == ShareMode::kDenyWrite ? platform::LockMode::kShared : platform::LockMode::kExclusive,
-                kShareLockTimeoutMs) != 0)
-    return fail(-2);
   char bytes[13] = {};
   if (env->PRead(fd, bytes, 12, 0) != 12) return fail(-1);
   bytes[11] = '\0';
@@ -140,7 +155,9 @@ int RecordStream::NextLine(std::string* line, bool* ended) {
     const char* start = buf_.data() + pos_;
     const char* lf = static_cast<const char*>(std::memchr(start, '\n', end_ - pos_));
     size_t take = lf ? static_cast<size_t>(lf - start) : end_ - pos_;
-    line->append(start, take);
+    // A damaged file without line ends is passed through, not held in memory:
+    // a line longer than any layout's is bad whatever follows.
+    line->append(start, std::min(take, kMaxLineBytes + 1 - std::min(line->size(), kMaxLineBytes + 1)));
     pos_ += take;
     if (lf) {
       ++pos_;
@@ -159,8 +176,14 @@ int ReadRecordV3(RecordStream& in, const AdministrationHeader& header, PRJ* reco
   bool ended = false;
   int rc = in.NextLine(&line, &ended);
   if (rc) return rc;
-  if (!ended) return -1;  // the file ends inside the line
-  if (!StripLineEnd(header, &line, ended) || line.size() != length) return -10;
+  if (!ended) {
+    // A complete last record whose line end an editor dropped is a record;
+    // a shorter last line is an append a crash cut short.
+    if (!extlib::UnterminatedRecord(line.data(), line.size(), length, header.line_end)) return -1;
+    line.resize(length);
+  } else if (!StripLineEnd(header, &line, ended) || line.size() != length) {
+    return -10;
+  }
   // A line as the library writes it reads at fixed offsets; any other goes
   // through the tolerant scan below (separators of any kind, short fields).
   if (extlib::ParseRecordV3(line.data(), line.size(), header.user_words, header.containers_now, header.network,

@@ -36,6 +36,8 @@ int OpenAdministrationHeader(const std::string& path, ShareMode share, Administr
 // Sequential, buffered reading of one opened administration file (not owned).
 class RecordStream {
  public:
+  // Longer lines are cut here (and so never match a layout).
+  static constexpr size_t kMaxLineBytes = 1024;
   explicit RecordStream(int fd);
   // The next line up to and without its LF. 0 read (*ended: an LF was found),
   // 1 end of file, negative read error.

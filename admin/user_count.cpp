@@ -14,6 +14,7 @@
 #include "extlib/slot_files.h"
 #include "extlib/users.h"
 #include "platform/env.h"
+#include "platform/file_util.h"
 #include "platform/path_map.h"
 #include "services/tool_message_box.h"
 
@@ -42,16 +43,27 @@ int SetMaxUserCount(int count) {
   }
   // Nobody may read or write the file while the count changes under it: an
   // exclusive lock over the whole file on a read-write description (a lock
-  // that excludes writers needs one), and the header checked as usual.
+  // that excludes writers needs one), held from before the count changes
+  // until the conversion has put the new file in place (or the count is set
+  // back), so that readers and writers that meet the old layout wait for it.
   extlib::close_prj_info_handle(extlib::kSlotNet);
   platform::Env* env = platform::CurrentEnv();
   std::string path;
   AdministrationHeader header;
   int lock_fd = -1, fd = -1;
   if (extlib::lffnamC_new(extlib::kSlotNet, extlib::kAdministrationFile, &path) == 0) {
-    lock_fd = env->Open(platform::NativePath(path), O_RDWR | O_CLOEXEC);
-    if (lock_fd >= 0 && env->Lock(lock_fd, 0, 0, platform::LockMode::kExclusive, kExclusiveWaitMs) == 0)
-      fd = OpenAdministrationHeader(path, ShareMode::kDenyNone, &header);
+    const std::string native = platform::NativePath(path);
+    for (int attempt = 0; lock_fd < 0 && attempt < 50; ++attempt) {
+      lock_fd = platform::OpenRegularFile(native, O_RDWR);
+      if (lock_fd < 0) break;
+      // A conversion that held the file until now replaced it: lock the new one.
+      if (env->Lock(lock_fd, 0, 0, platform::LockMode::kExclusive, kExclusiveWaitMs) != 0 ||
+          !platform::IsFileAtPath(lock_fd, native)) {
+        env->Close(lock_fd);
+        lock_fd = -1;
+      }
+    }
+    if (lock_fd >= 0) fd = OpenAdministrationHeader(path, ShareMode::kDenyNone, &header);
   }
   if (fd < 0) {
     if (lock_fd >= 0) env->Close(lock_fd);
@@ -60,14 +72,14 @@ int SetMaxUserCount(int count) {
   }
   int rc = extlib::lzuSetCountOfUserContainers(containers);
   env->Close(fd);
-  env->Close(lock_fd);
   if (rc != 0) {
+    env->Close(lock_fd);
     services::ToolMessageBox(services::kMessageWarning, "The max user count can not be changed.\n");
     return rc;
   }
   extlib::UnCachPrjList();
   DropIndex();
-  rc = ConvertAdministration();
+  rc = ConvertLockedAdministration();
   if (rc != 0) {
     // The administration stayed in its old layout: give it its count back, so
     // the installation is as it was rather than waiting for the next update.
@@ -75,6 +87,7 @@ int SetMaxUserCount(int count) {
     extlib::UnCachPrjList();
     DropIndex();
   }
+  env->Close(lock_fd);
   return rc;
 }
 

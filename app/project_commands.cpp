@@ -38,10 +38,12 @@ std::string Trim(const std::string& text) {
 }
 
 // The zeroed member bitmap a new project gets on a network installation
-// (the library adds the owner); null on a single workstation.
+// (the library adds the owner); null on a single workstation. Sized for the
+// most containers: the library copies as many as the user table names when
+// it writes the record, and a user count change may raise them meanwhile.
 std::vector<unsigned char> NewMembers() {
   if (!extlib::lfnetg()) return {};
-  return std::vector<unsigned char>(4 * static_cast<size_t>(extlib::lzuGetCountOfUserContainers()), 0);
+  return std::vector<unsigned char>(4 * static_cast<size_t>(extlib::kMaxUserContainers), 0);
 }
 
 // The project folder with the library's own messages off.

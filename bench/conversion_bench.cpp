@@ -71,7 +71,7 @@ std::string Make(const std::string& dir, int records, int version, bool folders)
 
 void SetContainers(const std::string& dir, int containers) {
   std::string path = dir + "/unc/SRV1/cad/Net/users.dat", text;
-  platform::ReadWholeFile(path, &text);
+  platform::ReadWholeFile(path, &text, uint64_t{1} << 40);
   size_t at = text.find("containers ");
   text.replace(at, text.find('\r', at) - at, "containers " + std::to_string(containers));
   platform::WriteFileAtomic(path, text);

@@ -30,7 +30,7 @@ struct AdminFile {
   int fd = -1;
   int slot = 0;
   std::string native;
-  uint64_t inode = 0;
+  uint64_t device = 0, inode = 0;
   AdminHeader header;
   bool network = true;
   long position = 1;
@@ -44,6 +44,8 @@ struct AdminFile {
 std::mutex g_mutex;
 std::vector<std::unique_ptr<AdminFile>> g_files;
 int g_lock_timeout_ms = 10000;
+// How many whole-file rewrites one open or lock follows before it gives up.
+constexpr int kMaxFollows = 50;
 
 AdminFile* Get(int handle) {
   if (handle < 0 || handle >= static_cast<int>(g_files.size())) return nullptr;
@@ -80,19 +82,57 @@ int ReadLayout(AdminFile* f) {
   return f->header.user_words == containers ? 0 : -1;
 }
 
+// Opens the file at f->native and reads its layout. A layout that is not
+// the installation's may be a conversion under way (it holds the whole file
+// locked and renames the new file into place): wait for its lock as a
+// writer does, then look once more. 0 or -1.
+int OpenAtPath(AdminFile* f) {
+  for (int attempt = 0; attempt < kMaxFollows; ++attempt) {
+    f->fd = platform::OpenRegularFile(f->native, O_RDWR);
+    if (f->fd < 0) return -1;
+    platform::FileInfo info;
+    if (CurrentEnv()->FStat(f->fd, &info) == 0 && ReadLayout(f) == 0) {
+      f->device = info.device;
+      f->inode = info.inode;
+      return 0;
+    }
+    // Look again only when a rewrite was under way or has replaced the file.
+    const bool again = platform::WaitForWholeFileLock(f->fd, g_lock_timeout_ms) ||
+                       !platform::IsFileAtPath(f->fd, f->native);
+    CurrentEnv()->Close(f->fd);
+    f->fd = -1;
+    if (!again) break;
+  }
+  return -1;
+}
+
+// The open file is still the one at the path.
+bool StillAtPath(const AdminFile* f) {
+  platform::FileInfo info;
+  return CurrentEnv()->Stat(f->native, &info) == 0 && info.inode == f->inode && info.device == f->device;
+}
+
+// Opens the file that replaced f's. REQUIRES: f holds no lock. 0 or -1.
+int Reopen(AdminFile* f) {
+  AdminFile fresh;
+  fresh.slot = f->slot;
+  fresh.native = f->native;
+  fresh.network = f->network;
+  if (OpenAtPath(&fresh) != 0) return -1;
+  CurrentEnv()->Close(f->fd);
+  f->fd = fresh.fd;
+  f->device = fresh.device;
+  f->inode = fresh.inode;
+  f->header = fresh.header;
+  return 0;
+}
+
 int OpenFile(int slot, const std::string& path) {
   auto f = std::make_unique<AdminFile>();
   f->slot = slot;
   f->native = platform::NativePath(path);
   f->network = lfnetg() != 0;
-  f->fd = CurrentEnv()->Open(f->native, O_RDWR | O_CLOEXEC);
-  if (f->fd < 0) return -1;
-  platform::FileInfo info;
-  if (CurrentEnv()->FStat(f->fd, &info) != 0 || ReadLayout(f.get()) != 0) {
-    CurrentEnv()->Close(f->fd);
-    return -1;
-  }
-  f->inode = info.inode;
+  if (OpenAtPath(f.get()) != 0) return -1;
   for (size_t i = 0; i < g_files.size(); ++i)
     if (!g_files[i]) {
       g_files[i] = std::move(f);
@@ -114,14 +154,38 @@ int LockRange(AdminFile* f, int64_t start, int64_t length, bool lock) {
                             g_lock_timeout_ms);
 }
 
+// Locks a range of the file at f's path. A writer that waited for its lock
+// while a conversion renamed a new file into place holds the lock on the old
+// one, and what it wrote there would be lost: it opens the new file and
+// locks there. range() gives (start, length) for the current layout.
+// 0, -7 (not lockable in time) or -1 (the new file cannot be opened).
+template <typename Range>
+int LockAtPath(AdminFile* f, Range range) {
+  // Each round waits for one rewrite to end; rewrites one after another
+  // (user count changes in a loop) may need several.
+  for (int attempt = 0; attempt < kMaxFollows; ++attempt) {
+    const auto [start, length] = range();
+    if (LockRange(f, start, length, true) != 0) return -7;
+    if (StillAtPath(f)) return 0;
+    LockRange(f, start, length, false);
+    // Locks held on the old file cannot move with it.
+    if (!f->locked_slots.empty() || f->null_locked || Reopen(f) != 0) return -1;
+  }
+  return -7;
+}
+
 int ReadSlot(AdminFile* f, long slot, PRJ* record) {
   const int64_t bytes = f->LineBytes();
   std::vector<char> line(static_cast<size_t>(bytes));
   int64_t n = CurrentEnv()->PRead(f->fd, line.data(), line.size(), f->Offset(slot));
-  // Nothing, or a last line a crash cut short while it was appended: no record there.
-  if (n >= 0 && n < bytes) return 1;
-  if (n != bytes) return -1;
+  if (n < 0) return -1;
   const size_t len = static_cast<size_t>(L::V3LineLength(f->header.user_words));
+  if (n < bytes) {
+    // A complete last record whose line end an editor dropped is a record;
+    // anything shorter is an append a crash cut short: no record there.
+    if (!UnterminatedRecord(line.data(), static_cast<size_t>(n), len, f->header.line_end)) return 1;
+    return ParseRecordV3(line.data(), len, f->header.user_words, f->header.user_words, f->network, record) == 0 ? 0 : 1;
+  }
   if (line[len] != (f->header.line_end == 2 ? '\r' : '\n')) return -10;
   return ParseRecordV3(line.data(), len, f->header.user_words, f->header.user_words, f->network, record);
 }
@@ -130,26 +194,46 @@ int ReadSlot(AdminFile* f, long slot, PRJ* record) {
 // one flush, read back. Slots the caller has not locked are locked for it.
 int WriteSlots(AdminFile* f, long first, const PRJ* records, size_t count, const NullRecord* null_record = nullptr) {
   if (count == 0) return 0;
+  const bool temporary = count > 1 || !f->locked_slots.count(first);
+  // The range is taken at the path's file: the layout may change with it.
+  auto range = [&] { return std::pair{f->Offset(first), f->LineBytes() * static_cast<int64_t>(count)}; };
+  if (temporary && LockAtPath(f, range) != 0) return -7;
   std::string lines;
   const char* end = f->header.line_end == 2 ? "\r\n" : "\n";
-  for (size_t i = 0; i < count; ++i) {
+  bool formatted = true;
+  for (size_t i = 0; i < count && formatted; ++i) {
     std::string line;
-    if (!FormatRecordV3(records[i], f->header.user_words, &line)) return -1;
+    formatted = FormatRecordV3(records[i], f->header.user_words, &line);
     lines += line;
     lines += end;
   }
   const int64_t offset = f->Offset(first);
   const int64_t bytes = static_cast<int64_t>(lines.size());
+  auto unlock = [&](int rc) {
+    if (temporary) LockRange(f, range().first, range().second, false);
+    return rc;
+  };
+  if (!formatted) return unlock(-1);
   platform::FileInfo info;
-  if (CurrentEnv()->FStat(f->fd, &info) != 0 || static_cast<int64_t>(info.size) < offset) return -1;
-  const bool temporary = count > 1 || !f->locked_slots.count(first);
-  if (temporary && LockRange(f, offset, bytes, true) != 0) return -7;
+  if (CurrentEnv()->FStat(f->fd, &info) != 0) return unlock(-1);
+  // A last record without its line end gets it with the append that follows it.
+  std::string missing_end;
+  if (static_cast<int64_t>(info.size) < offset) {
+    const int64_t gap = offset - static_cast<int64_t>(info.size);
+    PRJ last;
+    if (gap > f->header.line_end || first < 2 || ReadSlot(f, first - 1, &last) != 0) return unlock(-1);
+    missing_end.assign(end + (f->header.line_end - gap), static_cast<size_t>(gap));
+  }
+  const int64_t start = offset - static_cast<int64_t>(missing_end.size());
   // What the slots held, so that a failed write can be undone: a torn line
   // could read as another record (or as deleted).
   std::string before(lines.size(), '\0');
-  const int64_t had = CurrentEnv()->PRead(f->fd, before.data(), before.size(), offset);
+  const int64_t had = missing_end.empty() ? CurrentEnv()->PRead(f->fd, before.data(), before.size(), offset) : 0;
   int rc = had < 0 ? -1 : 0;
-  if (rc == 0 && CurrentEnv()->PWrite(f->fd, lines.data(), lines.size(), offset) != bytes) rc = -1;
+  if (rc == 0) {
+    const std::string out = missing_end + lines;
+    if (CurrentEnv()->PWrite(f->fd, out.data(), out.size(), start) != static_cast<int64_t>(out.size())) rc = -1;
+  }
   // One flush for both: a crash may keep either without the other, which
   // is harmless (a number above the highest is passed over when choosing).
   std::string old_header(L::kHeaderText, '\0');
@@ -171,9 +255,8 @@ int WriteSlots(AdminFile* f, long first, const PRJ* records, size_t count, const
     if (had < bytes) CurrentEnv()->Truncate(f->fd, static_cast<int64_t>(info.size));
     CurrentEnv()->Sync(f->fd);
   }
-  if (temporary) LockRange(f, offset, bytes, false);
   UnCachPrjList();
-  return rc;
+  return unlock(rc);
 }
 
 int WriteSlot(AdminFile* f, long slot, const PRJ& record) { return WriteSlots(f, slot, &record, 1); }
@@ -181,6 +264,7 @@ int WriteSlot(AdminFile* f, long slot, const PRJ& record) { return WriteSlots(f,
 }  // namespace
 
 void SetRecordLockTimeoutMs(int ms) { g_lock_timeout_ms = ms; }
+int RecordLockTimeoutMs() { return g_lock_timeout_ms; }
 
 int open_prj_info(int slot, int mode) {
   std::string path;
@@ -240,7 +324,12 @@ long RecordSlotCount(int handle) {
   platform::FileInfo info;
   if (!f || CurrentEnv()->FStat(f->fd, &info) != 0) return -1;
   int64_t body = static_cast<int64_t>(info.size) - f->HeaderBytes();
-  return body <= 0 ? 0 : static_cast<long>(body / f->LineBytes());
+  if (body <= 0) return 0;
+  long count = static_cast<long>(body / f->LineBytes());
+  // A complete last record without its line end is a slot too.
+  PRJ last;
+  if (body % f->LineBytes() != 0 && ReadSlot(f, count + 1, &last) == 0) ++count;
+  return count;
 }
 
 const AdminHeader* HandleHeader(int handle) {
@@ -292,7 +381,8 @@ int LockRecordSlot(int handle, long slot, int mode) {
     return LockRange(f, f->Offset(slot), f->LineBytes(), false) == 0 ? 0 : -7;
   }
   if (f->locked_slots.count(slot)) return 0;
-  if (LockRange(f, f->Offset(slot), f->LineBytes(), true) != 0) return -7;
+  int rc = LockAtPath(f, [&] { return std::pair{f->Offset(slot), f->LineBytes()}; });
+  if (rc != 0) return rc;
   f->locked_slots.insert(slot);
   return 0;
 }
@@ -354,7 +444,8 @@ int lock_null_record(int handle, int mode) {
     return LockRange(f, 0, f->HeaderBytes(), false) == 0 ? 0 : -7;
   }
   if (f->null_locked) return 0;
-  if (LockRange(f, 0, f->HeaderBytes(), true) != 0) return -7;
+  int rc = LockAtPath(f, [&] { return std::pair{int64_t{0}, f->HeaderBytes()}; });
+  if (rc != 0) return rc;
   f->null_locked = true;
   return 0;
 }
@@ -393,7 +484,7 @@ int write_null_record(int handle, const NullRecord* null_record) {
   if (!f || null_record->version != L::kCurrentVersion) return -1;
   std::string text = FormatHeader(null_record->version, NullRecordHighest(*null_record), f->header.line_end);
   const bool temporary = !f->null_locked;
-  if (temporary && LockRange(f, 0, f->HeaderBytes(), true) != 0) return -7;
+  if (temporary && LockAtPath(f, [&] { return std::pair{int64_t{0}, f->HeaderBytes()}; }) != 0) return -7;
   int rc = CurrentEnv()->PWrite(f->fd, text.data(), L::kHeaderText, 0) == L::kHeaderText ? 0 : -1;
   if (rc == 0 && CurrentEnv()->Sync(f->fd) != 0) rc = -1;
   if (temporary) LockRange(f, 0, f->HeaderBytes(), false);

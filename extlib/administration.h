@@ -61,6 +61,7 @@ int write_null_record(int handle, const NullRecord* null_record);
 
 // How long a lock is waited for (default 10 s); tests shorten it.
 void SetRecordLockTimeoutMs(int ms);
+int RecordLockTimeoutMs();
 // The header of an open handle (version 3, line end, container count).
 const AdminHeader* HandleHeader(int handle);
 // Locks and unlocks one record slot of the handle (as lock_prj_info does for a number).

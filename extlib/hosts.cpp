@@ -175,7 +175,7 @@ int lzcheck_path(const std::string& path) {
 int CheckForRemoteNFSPath(const std::string& path) {
   std::string native = platform::NativePath(path);
   std::string mounts;
-  if (platform::ReadWholeFile("/proc/self/mounts", &mounts) != 0) return 0;
+  if (platform::ReadWholeFile("/proc/self/mounts", &mounts, 16 * platform::kSmallFileLimit) != 0) return 0;
   std::istringstream in(mounts);
   std::string line, best_type;
   size_t best = 0;

@@ -372,7 +372,8 @@ int RX_ProjectAttributesCache::importFromDiskCacheFile(uint32_t number,
                                                        const std::string& native_cache_file,
                                                        RX_ProjectAttributes& attrs) {
   std::string text;
-  int rc = platform::ReadWholeFile(native_cache_file, &text);
+  // Thousands of attributes at most: the limit keeps a hostile file out of memory.
+  int rc = platform::ReadWholeFile(native_cache_file, &text, 64 * platform::kSmallFileLimit);
   if (rc == -ENOENT) return 1;
   if (rc) return rc;
   AttributeValues values;

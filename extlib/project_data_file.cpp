@@ -13,6 +13,8 @@ namespace dovrane::extlib {
 namespace {
 constexpr char kObjectsMagic[] = "DOVRANE-PROJECTDATA 1";
 constexpr char kIndexMagic[] = "DOVRANE-PROJECTINDEX 1";
+// A project's own data may be large, but never larger than this.
+constexpr uint64_t kProjectDataLimit = uint64_t{1} << 30;
 
 bool ValidType(const std::string& type) {
   if (type.empty() || type.size() > kMaxObjectTypeBytes) return false;
@@ -174,7 +176,7 @@ int ParseProjectIndex(const std::string& text, uint32_t* objects_crc,
 
 int ReadProjectData(const std::string& native_dir, ProjectData* data) {
   std::string text;
-  int rc = platform::ReadWholeFile(native_dir + "/" + kProjectObjectsFile, &text);
+  int rc = platform::ReadWholeFile(native_dir + "/" + kProjectObjectsFile, &text, kProjectDataLimit);
   return rc ? rc : ParseProjectObjects(text, data);
 }
 
@@ -192,8 +194,8 @@ int WriteProjectData(const std::string& native_dir, const ProjectData& data) {
 
 int CheckProjectIndex(const std::string& native_dir) {
   std::string objects, index;
-  int rc = platform::ReadWholeFile(native_dir + "/" + kProjectObjectsFile, &objects);
-  if (rc == 0) rc = platform::ReadWholeFile(native_dir + "/" + kProjectIndexFile, &index);
+  int rc = platform::ReadWholeFile(native_dir + "/" + kProjectObjectsFile, &objects, kProjectDataLimit);
+  if (rc == 0) rc = platform::ReadWholeFile(native_dir + "/" + kProjectIndexFile, &index, kProjectDataLimit);
   if (rc) return rc;
   uint32_t crc = 0;
   std::vector<ProjectIndexEntry> entries;

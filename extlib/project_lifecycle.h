@@ -14,7 +14,9 @@ namespace dovrane::extlib {
 // Creates project `name` on `host` ("localhost" / ignored on a single
 // workstation): a free number, the folder n%07u.prj with version.txt, the
 // project's data and prjinfo.dat, and its record (owner: the current user,
-// members: `members`, 4 bytes per container, may be null). The other
+// members: `members`, 4 bytes per container as the user table names them
+// when the record is written, may be null; a caller that cannot hold the
+// count still passes 4 × kMaxUserContainers bytes). The other
 // arguments are the callers' switches and are not used. 0, -8 bad name,
 // -4 name in use, -19 unknown host, -6 host not reachable, -7 administration
 // locked, -2 no administration, -1 failure (nothing left behind).

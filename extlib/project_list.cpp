@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <string_view>
@@ -14,6 +16,7 @@
 #include "extlib/slot_files.h"
 #include "extlib/users.h"
 #include "platform/env.h"
+#include "platform/file_util.h"
 #include "platform/path_map.h"
 
 namespace dovrane::extlib {
@@ -50,6 +53,16 @@ struct Cache {
 std::recursive_mutex g_mutex;
 Cache g_cache;
 int g_revalidate_ms = 200;
+// Records reserved from the file's size at most (about 14 MiB): a damaged or
+// sparse file of gigabytes must not take memory before its first bad line.
+constexpr uint64_t kReservedRecords = 65536;
+
+void Add(ProjectList* list, const PRJ& record, long slot) {
+  if (IsDeleted(record)) return;
+  if (record.number > list->largest) list->largest = record.number;
+  list->records.push_back(record);
+  list->slots.push_back(slot);
+}
 
 int StampOf(const std::string& native, Stamp* stamp) {
   platform::FileInfo info;
@@ -59,16 +72,17 @@ int StampOf(const std::string& native, Stamp* stamp) {
   return 0;
 }
 
-// Reads the whole file sequentially and indexes it. 0, -2, -1 (*bad_slot set).
-int Build(const std::string& native, ProjectList* list, long* bad_slot) {
+// Reads the open file sequentially, record by record. 0 or -1 (*bad_slot set).
+int ReadRecords(int fd, ProjectList* list, long* bad_slot) {
   *list = ProjectList{};
+  *bad_slot = 0;
   platform::Env* env = CurrentEnv();
-  int fd = env->Open(native, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return -2;
   const int containers = lzuGetCountOfUserContainers();
+  // One allocation for an installation of usual size (no doubling peak while
+  // reading); beyond that the list grows with the records actually read.
   platform::FileInfo info;
-  if (env->FStat(fd, &info) == 0)  // one allocation: no doubling peak while reading
-    list->records.reserve(info.size / (L::V3LineLength(containers) + 1) + 1);
+  if (env->FStat(fd, &info) == 0)
+    list->records.reserve(std::min<uint64_t>(info.size / (L::V3LineLength(containers) + 1) + 1, kReservedRecords));
   std::string buf;
   std::vector<char> chunk(1 << 20);
   AdminHeader header;
@@ -96,28 +110,30 @@ int Build(const std::string& native, ProjectList* list, long* bad_slot) {
       header.user_words = containers;
       line_bytes = L::V3LineLength(containers) + header.line_end;
     }
+    const size_t length = static_cast<size_t>(L::V3LineLength(containers));
     while (rc == 0 && buf.size() - used >= static_cast<size_t>(line_bytes)) {
       ++slot;
       const char* line = buf.data() + used;
       PRJ record;
       if (line[line_bytes - 1] != '\n' || (header.line_end == 2 && line[line_bytes - 2] != '\r') ||
-          ParseRecordV3(line, static_cast<size_t>(L::V3LineLength(containers)), containers, containers, network,
-                        &record) != 0) {
+          ParseRecordV3(line, length, containers, containers, network, &record) != 0) {
         *bad_slot = slot;
         rc = -1;
         break;
       }
       used += static_cast<size_t>(line_bytes);
-      if (IsDeleted(record)) continue;
-      if (record.number > list->largest) list->largest = record.number;
-      list->records.push_back(record);
-      list->slots.push_back(slot);
+      Add(list, record, slot);
     }
-    // A last line without its end is an append under way in another process,
+    // A complete last record without its line end (an editor dropped it) is a
+    // record. A shorter last line is an append under way in another process,
     // or one a crash cut short; the next append writes its slot whole again.
     // Either way it holds no record yet.
+    PRJ record;
+    if (rc == 0 && eof && have_header &&
+        UnterminatedRecord(buf.data() + used, buf.size() - used, length, header.line_end) &&
+        ParseRecordV3(buf.data() + used, length, containers, containers, network, &record) == 0)
+      Add(list, record, ++slot);
   }
-  env->Close(fd);
   if (rc == 0 && !have_header) rc = -1;
   if (rc) return rc;
   bool any_free = false;
@@ -136,6 +152,27 @@ int Build(const std::string& native, ProjectList* list, long* bad_slot) {
     if (list->records[i].number) list->by_number.emplace(list->records[i].number, i);
   }
   return 0;
+}
+
+// Reads the file at native and indexes it. 0, -2, -1 (*bad_slot set). A file
+// that cannot be read may be one a conversion is replacing (it holds the
+// whole file locked): its lock is waited for as a writer waits, and the file
+// at the path read once more.
+int Build(const std::string& native, ProjectList* list, long* bad_slot) {
+  int rc = -1;
+  // Each round waits for one rewrite; several may follow one another.
+  for (int attempt = 0; attempt < 50 && rc == -1; ++attempt) {
+    int fd = platform::OpenRegularFile(native, O_RDONLY);
+    // Something there that is not a file (a FIFO would block the read) is unreadable.
+    if (fd < 0) return fd == -EINVAL || fd == -EISDIR ? -1 : -2;
+    rc = ReadRecords(fd, list, bad_slot);
+    const bool again = rc != 0 && (platform::WaitForWholeFileLock(fd, RecordLockTimeoutMs()) ||
+                                   !platform::IsFileAtPath(fd, native));
+    CurrentEnv()->Close(fd);
+    if (!again) break;
+  }
+  if (rc) *list = ProjectList{};
+  return rc;
 }
 
 // The current list of slot 23, rebuilt when the file changed. REQUIRES: g_mutex.

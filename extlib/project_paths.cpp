@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 
+#include <cerrno>
+
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
 #include "extlib/project_list.h"
@@ -12,6 +14,10 @@
 #include "platform/text_codec.h"
 
 namespace dovrane::extlib {
+
+namespace {
+constexpr uint64_t kLinkFileLimit = 4096;
+}  // namespace
 
 int HostProjectFolder(const std::string& host, std::string* folder) {
   if (!lfnetg() || platform::EqualsIgnoreCaseCp1252(host, "localhost")) {
@@ -65,7 +71,11 @@ int resolve_prj_link(std::string* path) {
   if (platform::CurrentEnv()->Stat(native, &info) != 0) return 1;
   if (info.type == platform::EntryType::kDirectory) return 0;
   std::string text;
-  if (info.size > 4096 || platform::ReadWholeFile(native, &text) != 0) return -1;
+  // A link file holds one path: anything that is not a small regular file
+  // (a FIFO, a device, a huge file) is not one.
+  int rc = platform::ReadWholeFile(native, &text, kLinkFileLimit);
+  if (rc == -EINVAL || rc == -EFBIG) return -2;
+  if (rc != 0) return -1;
   std::string target = text.substr(0, text.find_first_of("\r\n"));
   if (!(platform::IsUncPath(target) || platform::IsDrivePath(target)) || target.find("..") != std::string::npos)
     return -2;

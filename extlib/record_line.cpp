@@ -170,6 +170,10 @@ int ParseRecordV3(const char* line, size_t length, int user_words, int container
   return 0;
 }
 
+bool UnterminatedRecord(const char* tail, size_t n, size_t length, int line_end) {
+  return n == length || (line_end == 2 && n == length + 1 && tail[length] == '\r');
+}
+
 bool FormatRecordV12(const PRJ& record, std::string* line) {
   std::string name(record.name, strnlen(record.name, kNameLength));
   std::string host(record.host, strnlen(record.host, kHostLength));

@@ -35,6 +35,12 @@ bool FormatRecordV3(const PRJ& record, int containers, std::string* line);
 int ParseRecordV3(const char* line, size_t length, int user_words, int containers_now,
                   bool network, PRJ* record);
 
+// The file ends after n bytes of a line whose record is `length` characters:
+// true when the record is complete and only its line end (or, with CR LF, its
+// LF) is missing, as when an editor drops the last line end. A shorter last
+// line is an append a crash cut short and holds no record.
+bool UnterminatedRecord(const char* tail, size_t n, size_t length, int line_end);
+
 // Version 1/2 line (135 characters, no line end); members beyond 16 bytes are dropped.
 bool FormatRecordV12(const PRJ& record, std::string* line);
 // Parses the 135 characters of a version 1/2 line; version stays 0. 0 or -1.

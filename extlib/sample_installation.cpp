@@ -261,7 +261,8 @@ std::string SampleEnvironment(const std::string& dir) {
 
 int ListInstallationProjects(const std::string& dir, std::vector<std::string>* names) {
   std::string text;
-  if (platform::ReadWholeFile(AbsoluteFolder(dir) + "/unc/SRV1/cad/Net/project.dat", &text) != 0) return -1;
+  if (platform::ReadWholeFile(AbsoluteFolder(dir) + "/unc/SRV1/cad/Net/project.dat", &text,
+                              uint64_t{1} << 40) != 0) return -1;
   AdminHeader header;
   if (ParseHeaderBytes(text.data(), text.size(), &header) != 0) return -1;
   size_t pos = layout::kHeaderText + static_cast<size_t>(header.line_end);

@@ -69,7 +69,8 @@ FILE* lfilopC(int slot, const std::string& name, const char* mode) {
   if (m[0] == 'r') flags = plus ? O_RDWR : O_RDONLY;
   if (m[0] == 'w') flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC;
   if (m[0] == 'a') flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND;
-  int fd = CurrentEnv()->Open(NativePath(path), flags | O_CLOEXEC);
+  // A FIFO or device where a file belongs would block or never end.
+  int fd = platform::OpenRegularFile(NativePath(path), flags);
   if (fd < 0) return nullptr;
   FILE* f = ::fdopen(fd, mode);
   if (!f) CurrentEnv()->Close(fd);

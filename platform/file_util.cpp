@@ -9,24 +9,65 @@
 
 namespace dovrane::platform {
 
-int ReadWholeFile(const std::string& path, std::string* contents) { return ReadWholeFileAt(AT_FDCWD, path, contents); }
+int ReadWholeFile(const std::string& path, std::string* contents, uint64_t limit) {
+  return ReadWholeFileAt(AT_FDCWD, path, contents, limit);
+}
 
-int ReadWholeFileAt(int dirfd, const std::string& name, std::string* contents) {
+int OpenRegularFile(const std::string& path, int flags) { return OpenRegularFileAt(AT_FDCWD, path, flags); }
+
+int OpenRegularFileAt(int dirfd, const std::string& name, int flags) {
   Env* env = CurrentEnv();
-  int fd = env->OpenAt(dirfd, name, O_RDONLY);
+  // O_NONBLOCK: a FIFO opens at once (and is refused below); for a regular
+  // file it changes nothing.
+  int fd = env->OpenAt(dirfd, name, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return fd;
-  contents->clear();
-  char buf[65536];
-  for (;;) {
-    int64_t n = env->Read(fd, buf, sizeof buf);
-    if (n < 0) {
-      env->Close(fd);
-      return static_cast<int>(n);
-    }
-    if (n == 0) break;
-    contents->append(buf, static_cast<size_t>(n));
+  FileInfo info;
+  int rc = env->FStat(fd, &info);
+  if (rc == 0 && info.type != EntryType::kFile) rc = info.type == EntryType::kDirectory ? -EISDIR : -EINVAL;
+  if (rc != 0) {
+    env->Close(fd);
+    return rc;
   }
-  return env->Close(fd);
+  return fd;
+}
+
+int ReadWholeFileAt(int dirfd, const std::string& name, std::string* contents, uint64_t limit) {
+  Env* env = CurrentEnv();
+  contents->clear();
+  int fd = OpenRegularFileAt(dirfd, name, O_RDONLY);
+  if (fd < 0) return fd;
+  FileInfo info;
+  int rc = env->FStat(fd, &info);
+  if (rc == 0 && info.size > limit) rc = -EFBIG;
+  char buf[65536];
+  while (rc == 0) {
+    int64_t n = env->Read(fd, buf, sizeof buf);
+    if (n < 0) rc = static_cast<int>(n);
+    if (n <= 0) break;
+    // The file may grow while it is read: the limit holds for what is read.
+    if (contents->size() + static_cast<uint64_t>(n) > limit) rc = -EFBIG;
+    else contents->append(buf, static_cast<size_t>(n));
+  }
+  int rc_close = env->Close(fd);
+  if (rc == 0) rc = rc_close;
+  if (rc != 0) contents->clear();
+  return rc;
+}
+
+bool WaitForWholeFileLock(int fd, int timeout_ms) {
+  Env* env = CurrentEnv();
+  // A lock of the whole file (length 0) reaches to any offset; a record's does not.
+  constexpr int64_t kPastAnyRecord = int64_t{1} << 62;
+  const bool free = env->Lock(fd, kPastAnyRecord, 1, LockMode::kShared, 0) == 0;
+  if (free || env->Lock(fd, kPastAnyRecord, 1, LockMode::kShared, timeout_ms) == 0)
+    env->Lock(fd, kPastAnyRecord, 1, LockMode::kUnlock, 0);
+  return !free;
+}
+
+bool IsFileAtPath(int fd, const std::string& path) {
+  FileInfo open, named;
+  return CurrentEnv()->FStat(fd, &open) == 0 && CurrentEnv()->Stat(path, &named) == 0 &&
+         open.device == named.device && open.inode == named.inode;
 }
 
 std::string DirName(const std::string& path) {

@@ -1,15 +1,42 @@
 // Whole-file reading and the crash-safe rewrite of shared files.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace dovrane::platform {
 
-// Reads the whole file at native path. 0 or -errno.
-int ReadWholeFile(const std::string& path, std::string* contents);
+// Every file in a shared folder may be hostile: a FIFO would block a reader
+// forever, a device or a sparse file would fill memory. Small files (stored
+// project records, link files, version.txt, the host list, the user table,
+// settings) are read with this limit unless a caller names another.
+inline constexpr uint64_t kSmallFileLimit = uint64_t{1} << 20;
+
+// Opens a regular file only, never waiting (a FIFO without a writer would
+// block the open or the first read): anything else that is there is refused
+// with -EINVAL, a folder with -EISDIR. The descriptor or -errno.
+int OpenRegularFile(const std::string& path, int flags);
+int OpenRegularFileAt(int dirfd, const std::string& name, int flags);
+
+// Waits (at most timeout_ms) until nobody holds an exclusive lock on the whole
+// file open as fd, as a whole-file rewrite (a conversion) does while it
+// replaces the file. Locks of single records are not waited for: only a
+// byte far past any record is locked (shared) and released again. fd may be
+// open for reading only. True when such a lock was held (there was something
+// to wait for), false when the file was free at once.
+bool WaitForWholeFileLock(int fd, int timeout_ms);
+
+// The file open as fd is the one at path now (same device and inode): false
+// once another file was renamed into its place.
+bool IsFileAtPath(int fd, const std::string& path);
+
+// Reads the whole regular file at native path, at most limit bytes (a longer
+// one gives -EFBIG and no contents). 0 or -errno.
+int ReadWholeFile(const std::string& path, std::string* contents, uint64_t limit = kSmallFileLimit);
 // The same for a name relative to the open folder dirfd (a short path walk
 // when many files below one folder are read).
-int ReadWholeFileAt(int dirfd, const std::string& name, std::string* contents);
+int ReadWholeFileAt(int dirfd, const std::string& name, std::string* contents,
+                    uint64_t limit = kSmallFileLimit);
 
 // Replaces the file at native path with contents, crash-safe: writes a new
 // file beside it, flushes it, checks the close, renames it into place and

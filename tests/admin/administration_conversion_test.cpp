@@ -160,6 +160,18 @@ TEST_F(AdministrationConversionTest, UnreadableLineIsNamedAndTheRestKept) {
       << messages_.All();
 }
 
+TEST_F(AdministrationConversionTest, LastRecordWithoutItsLineEndIsConverted) {
+  inst_.WriteAdministration(Records(3), 3);
+  const std::string text = inst_.Admin();
+  inst_.dir.Write("SRV1/cad/Net/project.dat", text.substr(0, text.size() - 2));
+  inst_.dir.Write("SRV1/cad/Net/users.dat", "containers 2\r\n");
+  ASSERT_EQ(CheckAdministrationVersion(), 0);
+  std::vector<PRJ> after = List();
+  ASSERT_EQ(after.size(), 3u);
+  EXPECT_EQ(extlib::TrimmedName(after[2].name), "P3");
+  EXPECT_EQ(messages_.All().find("could not be read"), std::string::npos) << messages_.All();
+}
+
 TEST_F(AdministrationConversionTest, RefusedWhileAnotherProcessHoldsARecordLock) {
   inst_.WriteAdministration(Records(3), 3);
   inst_.dir.Write("SRV1/cad/Net/users.dat", "containers 2\r\n");

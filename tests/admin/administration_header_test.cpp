@@ -1,9 +1,11 @@
 #include "admin/administration_header.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "extlib/record_line.h"
 #include "platform/env.h"
+#include "support/run_program.h"
 #include "support/small_installation.h"
 
 namespace dovrane::admin {
@@ -92,6 +94,31 @@ TEST_F(AdministrationHeaderTest, V3LinesGoodAndBad) {
       EXPECT_TRUE(extlib::MemberBit(r, 2));
     }
   }
+}
+
+TEST_F(AdministrationHeaderTest, LastRecordWithoutItsLineEndIsARecordAndEndlessLinesStayOutOfMemory) {
+  const std::string good = V3(SmallInstallation::Record("Last", 7), 1);
+  for (const std::string& tail : {std::string(), std::string("\r")}) {
+    AdministrationHeader h;
+    int fd = Open(" 3n0000042\r\n" + good + "\r\n" + good + tail, &h);
+    ASSERT_GE(fd, 0);
+    RecordStream in(fd);
+    PRJ r;
+    EXPECT_EQ(ReadRecordV3(in, h, &r), 0);
+    EXPECT_EQ(ReadRecordV3(in, h, &r), 0) << "tail " << tail.size();
+    EXPECT_EQ(r.number, 7u);
+    EXPECT_EQ(ReadRecordV3(in, h, &r), 1);
+  }
+  // A damaged file of 1 GB without a line end after its first record.
+  AdministrationHeader h;
+  int fd = Open(" 3n0000042\r\n" + good + "\r\n", &h);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::truncate(inst_.Native("SRV1/cad/Net/project.dat").c_str(), int64_t{1} << 30), 0);
+  EXPECT_EQ(testing::RunBounded([&] {
+    RecordStream in(fd);
+    PRJ r;
+    return ReadRecordV3(in, h, &r) == 0 && ReadRecordV3(in, h, &r) == -1 && ReadRecordV3(in, h, &r) == 1 ? 0 : 1;
+  }, 30000, 256 << 20), 0);
 }
 
 TEST_F(AdministrationHeaderTest, V12LinesTakeTheVersionFromTheFolder) {

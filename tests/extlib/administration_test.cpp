@@ -1,8 +1,11 @@
 #include "extlib/administration.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include "extlib/project_list.h"
 #include "platform/fault_injection_env.h"
@@ -124,6 +127,68 @@ TEST_F(AdministrationTest, LockedRecordIsNotWrittenByAnotherProcess) {
   EXPECT_EQ(lock_prj_info(h, 77, kLockRecord), -3);
   lock_prj_info(h, 5, kUnlockRecord);
   lock_null_record(h, kUnlockRecord);
+}
+
+TEST_F(AdministrationTest, AppendAfterARecordWithoutItsLineEndWritesTheLineEndFirst) {
+  const std::string whole = inst_.Admin();
+  for (size_t cut : {2, 1}) {  // both line end characters dropped, or only the LF
+    inst_.dir.Write("SRV1/cad/Net/project.dat", whole.substr(0, whole.size() - cut));
+    close_prj_info_handle(23);
+    int h = open_prj_info(23, kOpenExisting);
+    EXPECT_EQ(RecordSlotCount(h), 2);
+    PRJ r = SmallInstallation::Record("Gamma", 12);
+    ASSERT_EQ(seek_prj_set(h, 3), 0);
+    ASSERT_EQ(write_prj_info(h, &r), 0);
+    EXPECT_EQ(inst_.Admin().substr(0, whole.size()), whole) << cut;
+    EXPECT_EQ(RecordSlotCount(h), 3);
+    EXPECT_EQ(get_project_info("Beta", &r), 0);
+  }
+}
+
+TEST_F(AdministrationTest, WriterWhoseFileWasReplacedMeanwhileWritesIntoTheNewOne) {
+  int h = open_prj_info(23, kOpenExisting);
+  // A conversion renames its new file into place while this handle waits for a lock.
+  std::string replaced = inst_.Admin();
+  replaced.replace(12, 5, "Omega");
+  inst_.dir.Write("SRV1/cad/Net/project.dat.conv", replaced);
+  ASSERT_EQ(::rename(inst_.Native("SRV1/cad/Net/project.dat.conv").c_str(),
+                     inst_.Native("SRV1/cad/Net/project.dat").c_str()), 0);
+  ASSERT_EQ(lock_null_record(h, kLockRecord), 0);
+  PRJ r = SmallInstallation::Record("Gamma", 12);
+  ASSERT_EQ(seek_prj_set(h, 3), 0);
+  ASSERT_EQ(write_prj_info(h, &r), 0);
+  lock_null_record(h, kUnlockRecord);
+  EXPECT_EQ(get_project_info("Gamma", &r), 0);
+  EXPECT_EQ(get_project_info("Omega", &r), 0);
+}
+
+TEST_F(AdministrationTest, ReaderMeetingAConversionUnderWayWaitsForItsLock) {
+  const std::vector<PRJ> records = {SmallInstallation::Record("Alpha", 5), SmallInstallation::Record("Beta", 9)};
+  inst_.containers = 2;
+  inst_.WriteAdministration(records, 9);
+  const std::string converted = inst_.Admin();
+  inst_.containers = 1;
+  inst_.WriteAdministration(records, 9);
+  // The user count changes first; the file in the new layout follows by rename.
+  inst_.dir.Write("SRV1/cad/Net/users.dat", "containers 2\r\n");
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    int fd = ::open(inst_.Native("SRV1/cad/Net/project.dat").c_str(), O_RDWR);
+    platform::CurrentEnv()->Lock(fd, 0, 0, platform::LockMode::kExclusive, 1000);
+    ::write(ready[1], "x", 1);
+    platform::CurrentEnv()->SleepMs(300);  // the conversion's work
+    inst_.dir.Write("SRV1/cad/Net/project.dat.conv", converted);
+    ::rename(inst_.Native("SRV1/cad/Net/project.dat.conv").c_str(), inst_.Native("SRV1/cad/Net/project.dat").c_str());
+    ::_exit(0);
+  }
+  char c;
+  ASSERT_EQ(::read(ready[0], &c, 1), 1);
+  PRJ r;
+  EXPECT_EQ(get_project_info("Beta", &r), 0);
+  EXPECT_GE(open_prj_info(23, kOpenExisting), 0);
+  ::waitpid(pid, nullptr, 0);
 }
 
 TEST_F(AdministrationTest, SeveralRecordsGoInWithOneFlushAndTheNullRecordWithThem) {

@@ -1,9 +1,11 @@
 #include "extlib/project_list.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "extlib/administration.h"
 #include "extlib/messages.h"
+#include "support/run_program.h"
 #include "support/small_installation.h"
 
 namespace dovrane::extlib {
@@ -65,6 +67,9 @@ TEST_F(ProjectListTest, DamagedOrMissingAdministrationGivesClearCodes) {
   struct Case { std::string contents; int rc; } cases[] = {
       // A last line cut short by a crash while it was appended holds no record yet.
       {text.substr(0, text.size() - 5), -3},
+      // A complete last record is one without its line end, or without its LF.
+      {text.substr(0, text.size() - 2), 0},
+      {text.substr(0, text.size() - 1), 0},
       {text.replace(12 + 52, 1, "x"), -1},                    // bad number in record 1
       {" 9n0000001\r\n", -1},                                // unknown version
   };
@@ -76,6 +81,23 @@ TEST_F(ProjectListTest, DamagedOrMissingAdministrationGivesClearCodes) {
   ::unlink(inst_.Native("SRV1/cad/Net/project.dat").c_str());
   PRJ r;
   EXPECT_EQ(get_project_info("Beta", &r), -2);
+}
+
+TEST_F(ProjectListTest, HostileAdministrationIsUnreadableNeitherAHangNorAMemoryExhaustion) {
+  SetProjectListRevalidateMs(0);
+  const std::string path = inst_.Native("SRV1/cad/Net/project.dat"), text = inst_.Admin();
+  ::unlink(path.c_str());
+  ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+  auto info = [] {
+    PRJ r;
+    return -get_project_info("Beta", &r);
+  };
+  EXPECT_EQ(testing::RunBounded(info), 1);
+  ::unlink(path.c_str());
+  // 1 GB, sparse: a list reserved by the file's size would not fit the limit.
+  inst_.dir.Write("SRV1/cad/Net/project.dat", text);
+  ASSERT_EQ(::truncate(path.c_str(), int64_t{1} << 30), 0);
+  EXPECT_EQ(testing::RunBounded(info, 20000, 512 << 20), 1);
 }
 
 TEST_F(ProjectListTest, StatusIsStoredUnderTheRecordLock) {

@@ -8,6 +8,7 @@
 
 #include "platform/fault_injection_env.h"
 #include "platform/file_util.h"
+#include "support/run_program.h"
 #include "support/temp_dir.h"
 
 namespace dovrane::platform {
@@ -58,6 +59,27 @@ TEST_F(EnvTest, RecordLockOfADeadProcessIsReleased) {
   ::waitpid(pid, nullptr, 0);
   EXPECT_EQ(env_->Lock(fd, 0, 10, LockMode::kExclusive, 2000), 0);
   env_->Close(fd);
+}
+
+TEST_F(EnvTest, WholeFileReadsTakeOnlyRegularFilesWithinTheirLimit) {
+  ASSERT_EQ(::mkfifo((dir_ / "prjinfo.dat").c_str(), 0644), 0);
+  ASSERT_EQ(::symlink("/dev/zero", (dir_ / "zero.prj").c_str()), 0);
+  testing::WriteFile(dir_ / "big", std::string(5000, 'x'));
+  struct Case { std::string name; uint64_t limit; int rc; size_t size; } cases[] = {
+      {"prjinfo.dat", kSmallFileLimit, -EINVAL, 0},  // a FIFO: never waited for
+      {"zero.prj", kSmallFileLimit, -EINVAL, 0},     // a device behind a link: endless
+      {"", kSmallFileLimit, -EISDIR, 0},
+      {"big", 4999, -EFBIG, 0},
+      {"big", 5000, 0, 5000},
+  };
+  for (const Case& c : cases) {
+    int rc = testing::RunBounded([&] {
+      std::string text;
+      const int read = ReadWholeFile(dir_ / c.name, &text, c.limit);
+      return -read + (text.size() == c.size ? 0 : 100);
+    }, 5000, 256 << 20);
+    EXPECT_EQ(rc, -c.rc) << c.name;
+  }
 }
 
 TEST_F(EnvTest, AtomicRewriteLeavesOldFileWholeAtEveryFailure) {

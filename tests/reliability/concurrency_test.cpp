@@ -65,5 +65,61 @@ TEST(ConcurrencyTest, ParallelProgramsLeaveAConsistentAdministration) {
       EXPECT_EQ(inst.Run({"Worker " + std::to_string(w) + " project " + std::to_string(i), "-exist"}).status, 0);
 }
 
+// Creates and moves racing a whole-file rewrite: -usercfg converts the
+// administration and renames the new file into place while they wait for
+// their locks.
+TEST(ConcurrencyTest, CreatesAndMovesRacingUserCountChangesKeepEveryRecord) {
+  SampleInstallation inst({"--hosts", "2", "--projects", "12"});
+  constexpr int kCreators = 3, kCreates = 8, kSwitches = 8, kMoves = 4;
+  std::map<std::string, std::string> target;
+  for (const auto& [number, record] : inst.State().records)
+    if (target.size() < kMoves) target[record.name] = record.host == "SRV1" ? "SRV2" : "SRV1";
+  auto in_child = [](auto fn) {
+    pid_t pid = ::fork();
+    if (pid == 0) ::_exit(fn());
+    return pid;
+  };
+  auto failed = [&](const std::vector<std::string>& args) {
+    ProgramResult r = inst.Run(args);
+    if (r.status != 0) std::fprintf(stderr, "%s %s -> %d: %s%s\n", args[0].c_str(), args[1].c_str(), r.status,
+                                    r.out.c_str(), r.err.c_str());
+    return r.status != 0 ? 1 : 0;
+  };
+  std::vector<pid_t> children;
+  children.push_back(in_child([&] {
+    int failures = 0;
+    for (int i = 0; i < kSwitches; ++i) failures += failed({"-usercfg", i % 2 == 0 ? "64" : "32"});
+    return failures;
+  }));
+  children.push_back(in_child([&] {
+    int failures = 0;
+    for (const auto& [name, host] : target) failures += failed({name, "-move_y", host});
+    return failures;
+  }));
+  for (int w = 0; w < kCreators; ++w)
+    children.push_back(in_child([&, w] {
+      int failures = 0;
+      for (int i = 0; i < kCreates; ++i)
+        failures += failed({"Racer " + std::to_string(w) + " " + std::to_string(i), "-create",
+                            w % 2 ? "SRV1" : "SRV2"});
+      return failures;
+    }));
+  for (pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "an operation failed";
+  }
+  InstallationState state = inst.State();
+  EXPECT_EQ(ConsistencyProblems(state), "");
+  EXPECT_EQ(state.records.size(), 12u + kCreators * kCreates);
+  for (const auto& [number, record] : state.records)
+    if (target.count(record.name)) {
+      EXPECT_EQ(record.host, target[record.name]) << record.name;
+    }
+  for (int w = 0; w < kCreators; ++w)
+    for (int i = 0; i < kCreates; ++i)
+      EXPECT_EQ(inst.Run({"Racer " + std::to_string(w) + " " + std::to_string(i), "-exist"}).status, 0);
+}
+
 }  // namespace
 }  // namespace dovrane::testing

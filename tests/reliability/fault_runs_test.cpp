@@ -239,6 +239,20 @@ void PlantHostileJournal(SampleInstallation& i) {
                                                    "\n" + folder(victim_record.host, victim) + "\n");
 }
 
+// The last record of project.dat has lost its line end (an editor dropped it).
+void CutLastLineEnd(SampleInstallation& i) {
+  std::string admin = ReadFile(i.net_dir() + "/project.dat");
+  WriteFile(i.net_dir() + "/project.dat", admin.substr(0, admin.size() - 2));
+}
+
+// Moves the project of that last record to the other host.
+std::vector<std::string> MoveLastRecord(const SampleInstallation& i) {
+  std::string admin = ReadFile(i.net_dir() + "/project.dat");
+  const uint32_t number = static_cast<uint32_t>(std::stoul(admin.substr(admin.rfind('\n') + 1 + 52, 7)));
+  const RecordView record = i.State().records.at(number);
+  return {record.name, "-move", record.host == "SRV1" ? "SRV2" : "SRV1"};
+}
+
 const Operation kOperations[] = {
     {"create", nullptr, [](const SampleInstallation&) { return std::vector<std::string>{"Fault Test", "-create", "SRV2"}; }},
     {"move", PlantHostileJournal,
@@ -295,6 +309,9 @@ const Operation kOperations[] = {
      },
      false, {"--hosts", "2", "--projects", "6"}, {"-restore"}},  // a killed check-in is registered by a rebuild
     {"usercfg", nullptr, [](const SampleInstallation&) { return std::vector<std::string>{"-usercfg", "100"}; }},
+    {"create_unterminated", CutLastLineEnd,
+     [](const SampleInstallation&) { return std::vector<std::string>{"Fault Test", "-create", "SRV2"}; }},
+    {"move_unterminated", CutLastLineEnd, MoveLastRecord},
     {"update_rebuild",
      [](SampleInstallation& i) {
        // Two records of one number make the update rebuild the administration.
@@ -343,6 +360,7 @@ const Operation kKilledOperations[] = {
     {"convert_v2", nullptr, [](const SampleInstallation&) { return std::vector<std::string>{"-update"}; }, true,
      {"--hosts", "2", "--projects", "6", "--admin-version", "2"}},
     Named("move"),
+    Named("move_unterminated"),
     Named("update_rebuild"),
     Named("restore"),
     Named("restore_hostile"),

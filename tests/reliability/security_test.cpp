@@ -2,6 +2,9 @@
 // crash the program, and output files are written exactly where named.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <set>
 
@@ -47,6 +50,27 @@ TEST_F(SecurityTest, HostileProjectNamesStayInsideTheProjectFolders) {
   std::erase_if(expected, [](const std::string& f) { return f.find("STDERR.OUT") != std::string::npos; });
   EXPECT_EQ(after, expected) << "a hostile name created or removed a file";
   EXPECT_TRUE(inst_.State() == state_before);
+}
+
+TEST_F(SecurityTest, FifosAndDevicesInProjectFoldersAreNeverWaitedFor) {
+  std::vector<std::filesystem::path> infos;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(inst_.unc_root()))
+    if (e.path().filename() == "prjinfo.dat") infos.push_back(e.path());
+  ASSERT_GE(infos.size(), 3u);
+  const InstallationState before = inst_.State();
+  std::filesystem::remove(infos[0]);
+  ASSERT_EQ(::mkfifo(infos[0].c_str(), 0644), 0);
+  ASSERT_EQ(::mkfifo((infos[1].parent_path() / "attributes.cache").c_str(), 0644), 0);
+  ASSERT_EQ(::mkfifo((infos[2].parent_path().parent_path() / "Hostile.prj").c_str(), 0644), 0);
+  std::filesystem::remove(infos[2].parent_path() / "version.txt");
+  ASSERT_EQ(::symlink("/dev/zero", (infos[2].parent_path() / "version.txt").c_str()), 0);
+  ::unlink((inst_.net_dir() + "/project.dat").c_str());
+  // A program that waited would be ended by the time limit (status 124).
+  ProgramResult r = RunProgram("/usr/bin/timeout", {"60", DOVRANE_BIN, "-restore"}, inst_.Environment(), inst_.root());
+  EXPECT_NE(r.status, 124) << "-restore waited for a FIFO";
+  EXPECT_EQ(r.signal, 0);
+  // Every project is registered again, but the one whose stored record is a FIFO (reported).
+  EXPECT_EQ(inst_.State().records.size() + 1, before.records.size()) << r.out << r.err;
 }
 
 TEST_F(SecurityTest, FormatCharactersInNamesAreShownNeverInterpreted) {

@@ -65,6 +65,10 @@ InstallationState ReadInstallationState(const std::string& unc_root, const std::
   const int words = containers;
   const size_t line = (words == 0 ? 84 : 106 + 8 * static_cast<size_t>(words)) + static_cast<size_t>(header.line_end);
   size_t pos = 10 + static_cast<size_t>(header.line_end);
+  // A complete last record without its line end (or its LF) is a record.
+  const size_t rest = (admin.size() - pos) % line;
+  if (rest == line - static_cast<size_t>(header.line_end) || (header.line_end == 2 && rest == line - 1))
+    admin.append(line - rest, '\n');
   if ((admin.size() - pos) % line != 0) {
     state.problem = "project.dat has a partial line";
     return state;

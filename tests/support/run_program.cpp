@@ -5,6 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sys/resource.h>
+
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 
 namespace dovrane::testing {
@@ -64,6 +68,38 @@ void WaitForChild(int pid, ProgramResult* result) {
   ::waitpid(pid, &status, 0);
   if (WIFEXITED(status)) result->status = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result->signal = WTERMSIG(status);
+}
+
+int RunBounded(const std::function<int()>& fn, int timeout_ms, uint64_t memory_limit) {
+  pid_t pid = ::fork();
+  if (pid == 0) {
+#if !defined(__SANITIZE_ADDRESS__)
+    if (memory_limit) {
+      rlimit limit{memory_limit, memory_limit};
+      ::setrlimit(RLIMIT_DATA, &limit);
+    }
+#else
+    (void)memory_limit;
+#endif
+    int code = 255;
+    try {  // an exception must not carry the child back into the test runner
+      code = fn() & 0xff;
+    } catch (...) {
+    }
+    ::_exit(code);
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  int status = 0;
+  // Polled with a bound: the child may never end by itself.
+  while (::waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      return -1;
+    }
+    ::poll(nullptr, 0, 5);
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace dovrane::testing

@@ -1,6 +1,8 @@
 // Runs a program of ours as a child process, the way a script would.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -26,5 +28,13 @@ void WaitForChild(int pid, ProgramResult* result);
 // variables added to the environment, standard input from /dev/null.
 ProgramResult RunProgram(const std::string& path, const std::vector<std::string>& args,
                          const std::map<std::string, std::string>& env = {}, const std::string& cwd = "");
+
+// Runs fn in a forked child (a call that might block forever or exhaust
+// memory): fn's result as the exit status (0 to 255; 255 when it threw), or
+// -1 when the child did not end within timeout_ms (it is killed) or ended by
+// a signal. With
+// memory_limit (bytes, 0: none) the child's data size is limited, except
+// under AddressSanitizer, whose shadow memory such a limit would break.
+int RunBounded(const std::function<int()>& fn, int timeout_ms = 5000, uint64_t memory_limit = 0);
 
 }  // namespace dovrane::testing
