@@ -93,11 +93,19 @@ void Terminal::WriteErrInHandler(const char* text, size_t size) {
   WriteRaw(g_err, text, size);
 }
 
+// At the program's end: what was gathered is written, and a progress text left
+// without its line end ("Compress Project Attributes ...") is ended, so the
+// shell's prompt does not follow it on the same line.
+static void FinishProgressAtExit() {
+  Terminal::FlushProgress();
+  if (g_out_open && g_out >= 0) WriteAll(g_out, "\n");
+}
+
 void Terminal::WriteProgress(const std::string& text) {
   static bool registered = false;
   if (!registered) {
     registered = true;
-    std::atexit(FlushProgress);
+    std::atexit(FinishProgressAtExit);
   }
   const int64_t now = CurrentEnv()->MonotonicMs();
   if (g_progress.empty()) g_progress_since = now;

@@ -76,6 +76,7 @@ TEST(TerminalTest, EveryMessageStartsOnALineOfItsOwn) {
     Terminal::WriteErr("[Y]es/[N]o? ");
     Terminal::WriteErr("The thread used up its stack.\n");
     Terminal::WriteOut("done\n");
+    Terminal::WriteProgress("Compress Project Attributes ...");  // the program ends here
     ::exit(0);
   }
   ::close(out[1]);
@@ -83,7 +84,8 @@ TEST(TerminalTest, EveryMessageStartsOnALineOfItsOwn) {
   ASSERT_EQ(::waitpid(pid, &status, 0), pid);
   EXPECT_EQ(Available(out[0]),
             "Compress Project Attributes ...\nThe project administration has been restored.\n"
-            "Remove project <A> ?\n[Y]es/[N]o? \nThe thread used up its stack.\ndone\n");
+            "Remove project <A> ?\n[Y]es/[N]o? \nThe thread used up its stack.\ndone\n"
+            "Compress Project Attributes ...\n");
   ::close(out[0]);
 }
 
