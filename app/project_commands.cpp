@@ -60,7 +60,7 @@ int QuietProjectDir(const std::string& padded_name, std::string* dir) {
 // is a session's: anything else there must not hold the open.
 bool HeldByASession(const std::string& native) {
   platform::Env* env = platform::CurrentEnv();
-  int fd = env->Open(native, O_RDONLY | O_CLOEXEC);
+  int fd = platform::OpenRegularFile(native, O_RDONLY);
   if (fd < 0) return false;
   bool locked = false;
   env->TestLock(fd, 0, 0, &locked);
