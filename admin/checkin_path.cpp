@@ -120,17 +120,12 @@ int CheckinProjectPath(const std::string& path) {
     services::ToolMessageBox(services::kMessageWarning, "Can't access full path <%s>\n", full.c_str());
     return 1;
   }
-  std::string host, dir;
-  if (extlib::lfnetg()) {
-    if (!HostFromPath(full, &host)) {
-      services::ToolMessageBox(services::kMessageWarning, "Can not obtain host from path\n%s\n", full.c_str());
-      return 1;
-    }
-    if (RegisterFolderOfHost(host, &dir) != 0) return 1;
-  } else {
-    host = "localhost";
-    if (RegisterFolderOfHost(host, &dir) != 0) return 1;
+  std::string host = "localhost", dir;
+  if (extlib::lfnetg() && !HostFromPath(full, &host)) {
+    services::ToolMessageBox(services::kMessageWarning, "Can not obtain host from path\n%s\n", full.c_str());
+    return 1;
   }
+  if (ProjectFolderOfHost(host, FolderUse::kRegister, &dir) != 0) return 1;
 
   const std::string entry_name = Last(full);
   ProjectIndex* index = CurrentIndex();

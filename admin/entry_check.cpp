@@ -6,6 +6,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "admin/checkout_file.h"
 #include "admin/host_folders.h"
 #include "admin/net_id_writer.h"
 #include "admin/project_index.h"
@@ -17,7 +18,6 @@
 #include "extlib/project_paths.h"
 #include "extlib/slot_files.h"
 #include "platform/env.h"
-#include "platform/file_attributes.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
 #include "services/console.h"
@@ -28,7 +28,7 @@ namespace dovrane::admin {
 namespace {
 
 using extlib::PRJ;
-constexpr int kVersionSlot = 19;
+constexpr int kVersionSlot = extlib::kSlotProjectWork;
 
 struct CheckRun {
   long console = 0;
@@ -47,18 +47,6 @@ bool ReadFolderVersion(const std::string& dir, int* version) {
   extlib::lfilclC(f);
   if (ok) *version = value;
   return ok;
-}
-
-// Deletes the project's check-out information file in \Net, when there is one.
-void DeleteCheckoutFile(const std::string& entry_path) {
-  std::string base = extlib::LastComponent(entry_path);
-  size_t dot = base.rfind('.');
-  if (dot != std::string::npos) base.resize(dot);
-  std::string path;
-  if (base.empty() || extlib::lffnamC(extlib::kSlotNet, base + ".out", &path) != 0) return;
-  std::string native = platform::NativePath(path);
-  platform::SetFileAttributes(native, platform::kAttrNormal);
-  platform::CurrentEnv()->Unlink(native);
 }
 
 int Remove(const IndexedRecord& r) {
@@ -97,7 +85,7 @@ void CheckRecord(CheckRun* run, const IndexedRecord& item) {
       services::lfConsoleWrite(console, "\t\tproject is moved out.\n");
       return;
     }
-    if (run->host_scoped) DeleteCheckoutFile(entry_path);
+    if (run->host_scoped) DeleteProjectCheckoutFile(entry_path);
     if (Remove(item) == 0)
       services::lfConsoleWrite(console, "\t\tdirectory doesn't exist -> project removed from administration.\n");
     return;

@@ -34,8 +34,9 @@ std::string NativeHostFolder(const std::string& windows_dir) {
 
 }  // namespace
 
-int ScanFolderOfHost(const std::string& host, std::string* dir) {
-  if (IsLocalhost(host)) {
+int ProjectFolderOfHost(const std::string& host, FolderUse use, std::string* dir) {
+  const bool scan = use == FolderUse::kScan;
+  if (scan ? IsLocalhost(host) : !extlib::lfnetg()) {
     *dir = LocalProjectFolder();
     return dir->empty() ? -1 : 0;
   }
@@ -44,32 +45,18 @@ int ScanFolderOfHost(const std::string& host, std::string* dir) {
     services::ToolMessageBox(services::kMessageWarning, "Unknown host <%s>\n", host.c_str());
     return -1;
   }
-  if (extlib::lfBuildNetPath(host, data_path, dir) != 0) {
+  const int built = scan ? extlib::lfBuildNetPath(host, data_path, dir)
+                         : extlib::lfBuildNetPath_local(host, data_path, dir);
+  if (built != 0) {
     services::ToolMessageBox(services::kMessageWarning, "Can't build path to projects on host <%s>\n", host.c_str());
     return -1;
   }
+  if (!scan) return 0;
   if (extlib::lzcheck_path(*dir) != 1) {
     services::ToolMessageBox(services::kMessageWarning, "Can't access path to projects on host <%s>\n", host.c_str());
     return -1;
   }
   CheckHostNameCase(host, *dir);
-  return 0;
-}
-
-int RegisterFolderOfHost(const std::string& host, std::string* dir) {
-  if (!extlib::lfnetg()) {
-    *dir = LocalProjectFolder();
-    return dir->empty() ? -1 : 0;
-  }
-  std::string data_path;
-  if (extlib::get_data_path(host, &data_path) != 0) {
-    services::ToolMessageBox(services::kMessageWarning, "Unknown host <%s>\n", host.c_str());
-    return -1;
-  }
-  if (extlib::lfBuildNetPath_local(host, data_path, dir) != 0) {
-    services::ToolMessageBox(services::kMessageWarning, "Can't build path to projects on host <%s>\n", host.c_str());
-    return -1;
-  }
   return 0;
 }
 

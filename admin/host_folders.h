@@ -10,14 +10,15 @@
 
 namespace dovrane::admin {
 
-// The host's project folder for a scan (Windows form, no trailing
-// backslash): the local project folder for "localhost", else the host's
-// network path, which must be a reachable folder. Shows the warning of the
-// failing step; 0 or -1.
-int ScanFolderOfHost(const std::string& host, std::string* dir);
-// The same for registering an entry: the host's own view of its folder (the
-// local project folder on a single workstation), not checked on disk.
-int RegisterFolderOfHost(const std::string& host, std::string* dir);
+// What the host's project folder is looked up for. kScan: the local project
+// folder for "localhost", else the host's network path, which must be a
+// reachable folder (and the host name's case is checked). kRegister: the
+// host's own view of its folder (the local project folder on a single
+// workstation), not checked on disk.
+enum class FolderUse { kScan, kRegister };
+// The host's project folder (Windows form, no trailing backslash). Shows the
+// warning of the failing step; 0 or -1.
+int ProjectFolderOfHost(const std::string& host, FolderUse use, std::string* dir);
 
 // Warns when the host name is not written in upper case while its folder
 // lies on a remote NFS path (where letter case matters).

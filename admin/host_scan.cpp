@@ -52,7 +52,7 @@ bool Work(long console, std::vector<PendingEntry>* list, AppendBatch* batch, See
     auto it = folders.find(host);
     if (it == folders.end()) {
       HostFolder folder;
-      if (failed.count(host) || RegisterFolderOfHost(host, &folder.dir) != 0) {
+      if (failed.count(host) || ProjectFolderOfHost(host, FolderUse::kRegister, &folder.dir) != 0) {
         failed.insert(host);
         return nullptr;
       }
@@ -132,7 +132,7 @@ int ScanHost(long console, const std::string& host, int pass, AppendBatch* batch
   // The batch's lock is not held while a host's folder is looked at (a slow share).
   if (batch) batch->Flush();
   std::string dir;
-  if (ScanFolderOfHost(host, &dir) != 0) return -1;
+  if (ProjectFolderOfHost(host, FolderUse::kScan, &dir) != 0) return -1;
   const std::string native = platform::NativePath(dir);
   platform::FileInfo info;
   std::vector<platform::DirEntry> entries;
@@ -175,7 +175,7 @@ int ScanHost(long console, const std::string& host, int pass, AppendBatch* batch
     if (entry.number_name) {
       if (!index->FindNumber(entry.number, &known))
         fresh.push_back(pending);
-      else if (host != known.record.host || (known.record.status & 0x08))
+      else if (host != known.record.host || (known.record.status & extlib::kStatusPlainName))
         elsewhere.push_back(pending);
     } else {
       if (!index->FindName(entry.base, &known))

@@ -23,7 +23,7 @@ namespace dovrane::admin {
 
 namespace {
 
-constexpr int kWorkSlot = 19;
+constexpr int kWorkSlot = extlib::kSlotProjectWork;
 
 std::string Folded(const char* text) {
   std::string s(text);

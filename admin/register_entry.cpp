@@ -32,8 +32,6 @@ namespace dovrane::admin {
 namespace {
 
 using extlib::PRJ;
-constexpr int kEntrySlot = 18;
-
 void Warn(const char* format, const std::string& a, const std::string& b = "") {
   services::ToolMessageBox(services::kMessageWarning, format, a.c_str(), b.c_str());
 }
@@ -159,10 +157,254 @@ int RegisterProjectEntry(long console, bool is_file, const std::string& host, co
     return 1;
   }
   HostFolder folder;
-  if (RegisterFolderOfHost(host, &folder.dir) != 0) return 1;
+  if (ProjectFolderOfHost(host, FolderUse::kRegister, &folder.dir) != 0) return 1;
   folder.net_id = extlib::get_PRJVekNetID();
   return RegisterEntryInFolder(console, is_file, host, folder, entry_name);
 }
+
+namespace {
+
+// Any other write to the administration comes after the batched appends.
+int FlushBatch(const HostFolder& folder) { return folder.batch ? folder.batch->Flush() : 0; }
+
+// Where the entry and its project folder lie.
+struct EntryPlace {
+  std::string full;            // the entry in the host's folder (Windows form)
+  std::string project_path;    // the project folder: the entry, or a link file's target
+  std::string native_project;  // its native path
+  bool relative = false;       // files below the entry are reached from the open host folder
+};
+
+// The entry is this host's own record of that number: registering it again
+// would only duplicate it. A record still marked as registered from a plain
+// name is finished instead. False when the entry is not such a record.
+bool FinishOwnRecord(const std::string& host, const HostFolder& folder, const ProjectIndex& index,
+                     const EntryName& entry, int* result) {
+  IndexedRecord own;
+  if (!entry.number_name || !index.FindNumber(entry.number, &own) ||
+      !platform::EqualsIgnoreCaseCp1252(own.record.host, host))
+    return false;
+  const unsigned char flags = extlib::StatusFlags(own.record.status);
+  *result = 0;
+  if (!(flags & extlib::kStatusPlainName)) return true;
+  *result = 1;
+  if (FlushBatch(folder) != 0) return true;
+  PRJ finished = own.record;
+  finished.status = extlib::StatusCharacter(flags & static_cast<unsigned char>(~extlib::kStatusPlainName));
+  int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  if (handle >= 0 && RewriteRecord(finished, handle, own.slot) == 0) *result = 0;
+  return true;
+}
+
+// What the entry is and where its project folder lies; a link file is
+// followed to the folder it names. False when registration ends here with
+// *result (nothing to do, or reported).
+bool ClassifyEntry(long console, bool is_file, const std::string& host, const HostFolder& folder,
+                   const ProjectIndex& index, const EntryName& entry, const std::string& entry_name,
+                   const std::string& native_entry, EntryPlace* place, int* result) {
+  if (FinishOwnRecord(host, folder, index, entry, result)) return false;
+  *result = 0;
+  place->full = folder.dir + "\\" + entry_name;
+  place->project_path = place->full;
+  place->relative = !is_file && folder.fd >= 0 && !folder.native.empty() && !native_entry.empty();
+  if (place->relative) place->native_project = folder.native + "/" + native_entry;
+  const std::string& full = place->full;
+  if (is_file) {
+    int link = extlib::resolve_prj_link(&place->project_path);
+    if (link == -2 && Reachability().LinkTargetReachable(full)) {
+      bool deleted = platform::CurrentEnv()->Unlink(platform::NativePath(full)) == 0;
+      services::lfConsoleWrite(console, "Invalid link %sremoved\n\t<%s>\n", deleted ? "" : "can not be ", full.c_str());
+      return false;
+    }
+    if (link == -1 || link == -2) {
+      services::lfConsoleWrite(console, "Problem reaching linked path\n\t<%s>\n", full.c_str());
+      return false;
+    }
+    if (link == 1) return false;
+    if (CheckLinkTarget(full, place->project_path, index) != LinkTarget::kProject) return false;  // reported there
+  }
+  // The project folder goes into the slot for the library's project-level
+  // work: a folder that cannot be put there is not registered.
+  if (extlib::lfinipC(folder.slot, place->project_path + "\\") != 0) {
+    Warn("Can't set path to\n\t<%s>\n", place->project_path);
+    *result = 1;
+    return false;
+  }
+  if (place->native_project.empty()) place->native_project = platform::NativePath(place->project_path);
+  return true;
+}
+
+// The record the entry is registered with.
+struct Identity {
+  PRJ record;
+  PRJ as_stored;           // the folder's stored record as read
+  uint32_t stored_id = 0;  // the folder's stored identifier
+  int stored = -1;         // 0 when the folder had a stored record
+  bool reorganise = false;  // the project data are reorganised once registered
+};
+
+// The project's own stored record where it belongs to this installation,
+// else a new one; then a unique name and a free number. False when
+// registration ends here with *result.
+bool ChooseIdentity(long console, bool is_file, const std::string& host, const HostFolder& folder,
+                    const ProjectIndex& index, const EntryName& entry, const std::string& entry_name,
+                    const std::string& native_entry, const PrefetchedEntry* ahead, const EntryPlace& place,
+                    Identity* id, int* result) {
+  *result = 0;
+  PRJ& record = id->record;
+  if (!place.relative) ahead = nullptr;
+  if (ahead) {
+    id->stored = ahead->stored;
+    id->stored_id = ahead->net_id;
+    record = ahead->record;
+  } else {
+    id->stored = place.relative ? extlib::ReadProjectInfoAt(folder.fd, native_entry, &id->stored_id, &record)
+                                : extlib::ReadProjectInfo(place.native_project, &id->stored_id, &record);
+  }
+  // A folder whose stored record reads is accessible; only otherwise is it looked at.
+  if (id->stored != 0 && extlib::ldirexC(folder.slot, 0) != 0) {
+    services::lfConsoleWrite(console, "Can't access path <%s>\n\t skiped.\n", place.project_path.c_str());
+    return false;
+  }
+  if (id->stored == extlib::kProjectInfoUnreadable) {
+    // Registering it as a new project now would lose its name, owner and members.
+    services::ToolMessageBox(services::kMessageWarning, "Can't read the stored project info of <%s>.\n",
+                             entry_name.c_str());
+    *result = -1;
+    return false;
+  }
+  id->as_stored = record;
+  if (id->stored != 0 || extlib::IsDeleted(record)) {
+    services::lfConsoleWrite(console, "Create new project info for <%s>.\n", entry_name.c_str());
+    record = PRJ{};
+    extlib::SetPrjName(&record, entry.base);
+    record.status = extlib::StatusCharacter(static_cast<unsigned char>((is_file ? extlib::kStatusLink : 0) |
+                                                                       (entry.number_name ? 0 : extlib::kStatusPlainName)));
+    record.number = entry.number_name ? entry.number : 0;
+    id->reorganise = true;
+  } else {
+    // The status character is the blank plus the flags; the link flag follows the entry's kind.
+    unsigned char flags = extlib::StatusFlags(record.status);
+    flags = static_cast<unsigned char>(is_file ? flags | extlib::kStatusLink : flags & ~extlib::kStatusLink);
+    if (id->stored_id != folder.net_id) {
+      record.owner = 0;
+      if (extlib::lfnetg())
+        std::memset(record.members, 0, sizeof record.members);
+      else
+        flags &= static_cast<unsigned char>(~(extlib::kStatusProjectOut | extlib::kStatusHostOut));
+      id->reorganise = true;
+    }
+    record.status = extlib::StatusCharacter(flags);
+    if (entry.number_name) {
+      record.number = entry.number;
+    } else {
+      if (!SameName(record.name, entry.base)) record.number = 0;
+      extlib::SetPrjName(&record, entry.base);
+    }
+  }
+  extlib::SetPrjHost(&record, host);
+  MakeNameValid(entry_name, &record);
+
+  *result = 1;
+  if (!MakeNameUnique(index, &record)) return false;
+  if (record.number == 0 || index.NumberUsed(record.number)) {
+    if (!ChooseNumber(index, folder.dir, &record.number)) return false;
+  }
+  *result = 0;
+  return true;
+}
+
+// Where the entry lies once its name is the record's.
+struct Placement {
+  std::string target;             // the entry's name-giving path (Windows form)
+  std::string final_dir;          // the project folder once placed
+  std::string native_entry_path;  // the entry as it lay before
+  bool rename = false;            // a folder of another name, or a link file
+  bool renamed = false;           // the entry was given another name
+};
+
+// Gives the entry the name of its record's number. False when registration
+// ends here with *result.
+bool PlaceOnDisk(long console, bool is_file, const HostFolder& folder, const EntryName& entry,
+                 const std::string& native_entry, const EntryPlace& place, const Identity& id, Placement* placed,
+                 int* result) {
+  *result = 1;
+  const PRJ& record = id.record;
+  const std::string& full = place.full;
+  std::string target_entry;
+  if (extlib::ProjectEntryName(record, &target_entry) != 0) return false;
+  placed->target = folder.dir + "\\" + target_entry;
+  placed->rename = is_file || extlib::LastComponent(full) != target_entry;
+  // A renamed folder or a rewritten stored record must not wait for its
+  // record: the administration is written first.
+  if ((placed->rename || id.reorganise) && FlushBatch(folder) != 0) return false;
+  services::lfConsoleWrite(console, "\t<%s>\n", record.name);
+  // A link file is renamed itself; the folder it names is left as it is.
+  placed->final_dir = is_file ? place.project_path : placed->target;
+  placed->native_entry_path =
+      !native_entry.empty() && !folder.native.empty() ? folder.native + "/" + native_entry : platform::NativePath(full);
+  placed->renamed = placed->rename && extlib::LastComponent(full) != target_entry;
+  // A plain-named folder keeps its record with it before it takes a number
+  // name: an interruption before the append must not leave a folder whose
+  // name was all there was of the project's name.
+  if (placed->renamed && !is_file && !entry.number_name &&
+      extlib::WriteProjectInfo(placed->native_entry_path, id.stored == 0 ? id.stored_id : folder.net_id, record) !=
+          0) {
+    Warn("Can't store PrjInfo for project:\n\t<%s>\n", full);
+    return false;
+  }
+  if (placed->renamed &&
+      RenameEntry(placed->native_entry_path, placed->target, ExactNative(placed->target), is_file) != 0) {
+    Warn(is_file ? "Can't rename file\n%s\nto\n%s\n" : "Can't rename directory\n%s\nto\n%s\n", full, placed->target);
+    return false;
+  }
+  *result = 0;
+  return true;
+}
+
+// Appends the record (into the batch where it may wait), imports the
+// project's attributes from its disk cache and reorganises its data when the
+// record is new to it. 0, or non-zero when the record was not appended.
+int RegisterRecord(bool is_file, const std::string& host, const HostFolder& folder, const std::string& native_entry,
+                   const PrefetchedEntry* ahead, const EntryPlace& place, const Identity& id,
+                   const Placement& placed) {
+  const PRJ& record = id.record;
+  if (!place.relative) ahead = nullptr;
+  // The disk cache lies in the final folder, known here: no lookup by number.
+  std::string cache_file = (placed.rename || is_file ? platform::NativePath(placed.final_dir) : place.native_project) +
+                           "/" + extlib::kAttributeCacheFileName;
+  platform::FileInfo cache_info;
+  if (place.relative && !placed.rename &&
+      (ahead ? ahead->cache_absent
+             : platform::CurrentEnv()->StatAt(folder.fd, native_entry + "/" + extlib::kAttributeCacheFileName,
+                                              &cache_info) == -ENOENT))
+    cache_file.clear();  // most folders have none: nothing to import
+  if (folder.batch && !placed.rename && !id.reorganise) {
+    const int added = folder.batch->Add(record, cache_file);
+    if (added == 0) {
+      if (folder.seen) (*folder.seen)[record.number] = {host, id.stored_id, id.as_stored};
+      return 0;
+    }
+    if (added < 0) return 1;  // the batch has said why
+    if (FlushBatch(folder) != 0) return 1;
+  }
+  if (AppendRecord(record) != 0) {
+    services::ToolMessageBox(services::kMessageWarning, "Can't append record to project administration.\n");
+    // Not registered: the entry gets its name back.
+    if (placed.renamed) RenameEntry(platform::NativePath(placed.target), place.full, placed.native_entry_path, is_file);
+    return 1;
+  }
+  if (!cache_file.empty()) {
+    extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
+    extlib::RX_ProjectAttributesCache::instance().importFromDiskCacheFile(record.number, cache_file, attributes);
+  }
+  // What a link names is never written into.
+  if (id.reorganise && !is_file && extlib::lfinipC(folder.slot, placed.final_dir + "\\") == 0)
+    extlib::kpvtad2(folder.slot);
+  return 0;
+}
+
+}  // namespace
 
 int RegisterEntryInFolder(long console, bool is_file, const std::string& host, const HostFolder& folder,
                           const std::string& entry_name, const std::string& native_entry,
@@ -176,169 +418,17 @@ int RegisterEntryInFolder(long console, bool is_file, const std::string& host, c
     services::ToolMessageBox(services::kMessageWarning, "Can't make project list.\n");
     return 1;
   }
-  const std::string& dir = folder.dir;
-  const std::string full = dir + "\\" + entry_name;
-  // Any other write to the administration comes after the batched appends.
-  auto flush = [&folder] { return folder.batch ? folder.batch->Flush() : 0; };
-
-  // The entry is this host's own record of that number: registering it again
-  // would only duplicate it. A record still marked as registered from a
-  // plain name is finished instead.
-  IndexedRecord own;
-  if (entry.number_name && index->FindNumber(entry.number, &own) &&
-      platform::EqualsIgnoreCaseCp1252(own.record.host, host)) {
-    const unsigned char flags = extlib::StatusFlags(own.record.status);
-    if (!(flags & extlib::kStatusPlainName)) return 0;
-    if (flush() != 0) return 1;
-    PRJ finished = own.record;
-    finished.status = extlib::StatusCharacter(flags & static_cast<unsigned char>(~extlib::kStatusPlainName));
-    int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
-    return handle >= 0 && RewriteRecord(finished, handle, own.slot) == 0 ? 0 : 1;
-  }
-
-  std::string project_path = full;
-  std::string native_project;
-  // Files below the entry are reached from the open host folder.
-  const bool relative = !is_file && folder.fd >= 0 && !folder.native.empty() && !native_entry.empty();
-  if (relative) native_project = folder.native + "/" + native_entry;
-  if (is_file) {
-    int link = extlib::resolve_prj_link(&project_path);
-    if (link == -2 && Reachability().LinkTargetReachable(full)) {
-      bool deleted = platform::CurrentEnv()->Unlink(platform::NativePath(full)) == 0;
-      services::lfConsoleWrite(console, "Invalid link %sremoved\n\t<%s>\n", deleted ? "" : "can not be ", full.c_str());
-      return 0;
-    }
-    if (link == -1 || link == -2) {
-      services::lfConsoleWrite(console, "Problem reaching linked path\n\t<%s>\n", full.c_str());
-      return 0;
-    }
-    if (link == 1) return 0;
-    if (CheckLinkTarget(full, project_path, *index) != LinkTarget::kProject) return 0;  // reported there
-  }
-  if (extlib::lfinipC(kEntrySlot, project_path + "\\") != 0) {
-    Warn("Can't set path to\n\t<%s>\n", project_path);
-    return 0;
-  }
-  if (native_project.empty()) native_project = platform::NativePath(project_path);
-
-  PRJ record;
-  uint32_t stored_id = 0;
-  bool reorganise = false;
-  if (!relative) ahead = nullptr;
-  int stored;
-  if (ahead) {
-    stored = ahead->stored;
-    stored_id = ahead->net_id;
-    record = ahead->record;
-  } else {
-    stored = relative ? extlib::ReadProjectInfoAt(folder.fd, native_entry, &stored_id, &record)
-                      : extlib::ReadProjectInfo(native_project, &stored_id, &record);
-  }
-  // A folder whose stored record reads is accessible; only otherwise is it looked at.
-  if (stored != 0 && extlib::ldirexC(kEntrySlot, 0) != 0) {
-    services::lfConsoleWrite(console, "Can't access path <%s>\n\t skiped.\n", project_path.c_str());
-    return 0;
-  }
-  if (stored == extlib::kProjectInfoUnreadable) {
-    // Registering it as a new project now would lose its name, owner and members.
-    services::ToolMessageBox(services::kMessageWarning, "Can't read the stored project info of <%s>.\n",
-                             entry_name.c_str());
-    return -1;
-  }
-  const PRJ as_stored = record;
-  if (stored != 0 || extlib::IsDeleted(record)) {
-    services::lfConsoleWrite(console, "Create new project info for <%s>.\n", entry_name.c_str());
-    record = PRJ{};
-    extlib::SetPrjName(&record, entry.base);
-    record.status = extlib::StatusCharacter(static_cast<unsigned char>((is_file ? extlib::kStatusLink : 0) |
-                                                                       (entry.number_name ? 0 : extlib::kStatusPlainName)));
-    record.number = entry.number_name ? entry.number : 0;
-    reorganise = true;
-  } else {
-    // The status character is the blank plus the flags; the link flag follows the entry's kind.
-    unsigned char flags = extlib::StatusFlags(record.status);
-    flags = static_cast<unsigned char>(is_file ? flags | extlib::kStatusLink : flags & ~extlib::kStatusLink);
-    if (stored_id != folder.net_id) {
-      record.owner = 0;
-      if (extlib::lfnetg())
-        std::memset(record.members, 0, sizeof record.members);
-      else
-        flags &= static_cast<unsigned char>(~(extlib::kStatusProjectOut | extlib::kStatusHostOut));
-      reorganise = true;
-    }
-    record.status = extlib::StatusCharacter(flags);
-    if (entry.number_name) {
-      record.number = entry.number;
-    } else {
-      if (!SameName(record.name, entry.base)) record.number = 0;
-      extlib::SetPrjName(&record, entry.base);
-    }
-  }
-  extlib::SetPrjHost(&record, host);
-  MakeNameValid(entry_name, &record);
-
-  if (!MakeNameUnique(*index, &record)) return 1;
-  if (record.number == 0 || index->NumberUsed(record.number)) {
-    if (!ChooseNumber(*index, dir, &record.number)) return 1;
-  }
-
-  std::string target_entry;
-  if (extlib::ProjectEntryName(record, &target_entry) != 0) return 1;
-  const std::string target = dir + "\\" + target_entry;
-  const bool rename = is_file || extlib::LastComponent(full) != target_entry;
-  // A renamed folder or a rewritten stored record must not wait for its
-  // record: the administration is written first.
-  if ((rename || reorganise) && flush() != 0) return 1;
-  services::lfConsoleWrite(console, "\t<%s>\n", record.name);
-  // A link file is renamed itself; the folder it names is left as it is.
-  const std::string final_dir = is_file ? project_path : target;
-  const std::string native_entry_path =
-      !native_entry.empty() && !folder.native.empty() ? folder.native + "/" + native_entry : platform::NativePath(full);
-  const bool renamed = rename && extlib::LastComponent(full) != target_entry;
-  // A plain-named folder keeps its record with it before it takes a number
-  // name: an interruption before the append must not leave a folder whose
-  // name was all there was of the project's name.
-  if (renamed && !is_file && !entry.number_name &&
-      extlib::WriteProjectInfo(native_entry_path, stored == 0 ? stored_id : folder.net_id, record) != 0) {
-    Warn("Can't store PrjInfo for project:\n\t<%s>\n", full);
-    return 1;
-  }
-  if (renamed && RenameEntry(native_entry_path, target, ExactNative(target), is_file) != 0) {
-    Warn(is_file ? "Can't rename file\n%s\nto\n%s\n" : "Can't rename directory\n%s\nto\n%s\n", full, target);
-    return 1;
-  }
-
-  // The disk cache lies in the final folder, known here: no lookup by number.
-  std::string cache_file =
-      (rename || is_file ? platform::NativePath(final_dir) : native_project) + "/" + extlib::kAttributeCacheFileName;
-  platform::FileInfo cache_info;
-  if (relative && !rename &&
-      (ahead ? ahead->cache_absent
-             : platform::CurrentEnv()->StatAt(folder.fd, native_entry + "/" + extlib::kAttributeCacheFileName,
-                                              &cache_info) == -ENOENT))
-    cache_file.clear();  // most folders have none: nothing to import
-  if (folder.batch && !rename && !reorganise) {
-    const int placed = folder.batch->Add(record, cache_file);
-    if (placed == 0) {
-      if (folder.seen) (*folder.seen)[record.number] = {host, stored_id, as_stored};
-      return 0;
-    }
-    if (placed < 0) return 1;  // the batch has said why
-    if (flush() != 0) return 1;
-  }
-  if (AppendRecord(record) != 0) {
-    services::ToolMessageBox(services::kMessageWarning, "Can't append record to project administration.\n");
-    // Not registered: the entry gets its name back.
-    if (renamed) RenameEntry(platform::NativePath(target), full, native_entry_path, is_file);
-    return 1;
-  }
-  if (!cache_file.empty()) {
-    extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
-    extlib::RX_ProjectAttributesCache::instance().importFromDiskCacheFile(record.number, cache_file, attributes);
-  }
-  // What a link names is never written into.
-  if (reorganise && !is_file && extlib::lfinipC(kEntrySlot, final_dir + "\\") == 0) extlib::kpvtad2(kEntrySlot);
-  return 0;
+  int result = 0;
+  EntryPlace place;
+  if (!ClassifyEntry(console, is_file, host, folder, *index, entry, entry_name, native_entry, &place, &result))
+    return result;
+  Identity id;
+  if (!ChooseIdentity(console, is_file, host, folder, *index, entry, entry_name, native_entry, ahead, place, &id,
+                      &result))
+    return result;
+  Placement placed;
+  if (!PlaceOnDisk(console, is_file, folder, entry, native_entry, place, id, &placed, &result)) return result;
+  return RegisterRecord(is_file, host, folder, native_entry, ahead, place, id, placed);
 }
 
 }  // namespace dovrane::admin

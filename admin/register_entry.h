@@ -6,6 +6,7 @@
 #pragma once
 
 #include "admin/seen_project_info.h"
+#include "extlib/library_init.h"
 
 #include <cstdint>
 #include <string>
@@ -21,7 +22,8 @@ struct EntryName {
 // False when the name does not end in ".prj".
 bool ParseEntryName(const std::string& name, EntryName* entry);
 
-// 0 when registered or when nothing was to be done, non-zero on failure.
+// 0 when registered or when nothing was to be done, non-zero on failure
+// (also when the project folder cannot be put into its path slot).
 // console 0: no progress lines.
 int RegisterProjectEntry(long console, bool is_file, const std::string& host, const std::string& entry);
 class AppendBatch;
@@ -29,12 +31,13 @@ struct PrefetchedEntry;
 
 // What the registrations of many entries of one host share, looked up once.
 struct HostFolder {
-  std::string dir;      // the host's project folder (RegisterFolderOfHost)
+  std::string dir;      // the host's project folder (FolderUse::kRegister)
   std::string native;   // its native path; "" to look each entry up
   int fd = -1;          // the open folder native names it, for short path walks; -1 none
   uint32_t net_id = 0;  // the installation's identifier (get_PRJVekNetID)
   AppendBatch* batch = nullptr;  // when set, plain appends go into it
   SeenProjectInfos* seen = nullptr;  // when set, collects the stored records read
+  int slot = extlib::kSlotProjectData;  // the path slot the project folder is put into
 };
 // The same for callers that register many entries; native_entry is the
 // entry's name as listed in folder.native ("" to look it up).

@@ -4,10 +4,12 @@
 
 #include <vector>
 
+#include "admin/checkout_file.h"
 #include "app/app_state.h"
 #include "app/named_ui_text.h"
 #include "app/project_error.h"
 #include "app/project_move.h"
+#include "app/project_permission.h"
 #include "app/project_queries.h"
 #include "extlib/general.h"
 #include "extlib/hosts.h"
@@ -20,7 +22,7 @@
 #include "extlib/slot_files.h"
 #include "extlib/users.h"
 #include "platform/env.h"
-#include "platform/file_attributes.h"
+#include "platform/file_util.h"
 #include "platform/messenger.h"
 #include "platform/path_map.h"
 #include "platform/terminal.h"
@@ -54,22 +56,11 @@ int QuietProjectDir(const std::string& padded_name, std::string* dir) {
   return rc;
 }
 
-// The project's check-out information file: its folder's name with ".out".
-void DeleteProjectCheckoutFile(const std::string& dir) {
-  std::string base = extlib::LastComponent(dir);
-  size_t dot = base.rfind('.');
-  if (dot != std::string::npos) base.resize(dot);
-  std::string path;
-  if (base.empty() || extlib::lffnamC(extlib::kSlotNet, base + ".out", &path) != 0) return;
-  const std::string native = platform::NativePath(path);
-  platform::SetFileAttributes(native, platform::kAttrNormal);
-  platform::CurrentEnv()->Unlink(native);
-}
-
-// True while another process holds a lock on the file.
+// True while another process holds a lock on the file. Only a regular file
+// is a session's: anything else there must not hold the open.
 bool HeldByASession(const std::string& native) {
   platform::Env* env = platform::CurrentEnv();
-  int fd = env->Open(native, O_RDONLY | O_CLOEXEC);
+  int fd = platform::OpenRegularFile(native, O_RDONLY);
   if (fd < 0) return false;
   bool locked = false;
   env->TestLock(fd, 0, 0, &locked);
@@ -93,16 +84,11 @@ int CreateProject(const std::string& padded_name, const std::string& host) {
 }
 
 int EraseProject(const std::string& padded_name) {
-  if (extlib::ltbispC(padded_name)) {
-    services::ToolMessageBox(services::kMessageWarning, "Can't %s a private project.\n", "erase");
-    return kPrjFailed;
-  }
   extlib::PRJ record;
-  int rc = extlib::get_project_info(padded_name, &record);
-  if (rc == 0) rc = extlib::check_PrjOwnerPermision(1, record);
+  int rc = CheckMayChangeProject(padded_name, "erase", kPrjFailed, &record);
+  if (rc != 0) return rc;
   std::string dir;
-  if (rc == 0) rc = QuietProjectDir(padded_name, &dir);
-  if (rc != 0) {
+  if ((rc = QuietProjectDir(padded_name, &dir)) != 0) {
     ReportProjectError(rc);
     return rc;
   }
@@ -162,7 +148,7 @@ int UnblockProject(const std::string& padded_name) {
     ReportProjectError(rc);
     return rc;
   }
-  DeleteProjectCheckoutFile(dir);
+  admin::DeleteProjectCheckoutFile(dir);
   return 0;
 }
 

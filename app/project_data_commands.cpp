@@ -16,7 +16,7 @@ namespace dovrane::app {
 
 namespace {
 
-constexpr int kSlotWork = 18;
+constexpr int kSlotWork = extlib::kSlotProjectData;
 
 // The data work of both commands, while the record is locked. The library
 // shows its own failures of the data operations; a lookup failure is shown

@@ -5,6 +5,7 @@
 #include "admin/move_journal.h"
 #include "app/named_ui_text.h"
 #include "app/project_error.h"
+#include "app/project_permission.h"
 #include "app/project_queries.h"
 #include "extlib/administration.h"
 #include "extlib/dir_tree.h"
@@ -195,17 +196,9 @@ int CheckHostReachable(const std::string& host, std::string* host_name, std::str
 }
 
 int MoveProject(const std::string& padded_name, const std::string& host) {
-  if (extlib::ltbispC(padded_name)) {
-    services::ToolMessageBox(services::kMessageWarning, "Can't %s a private project.\n", "move");
-    return kPrjPrivate;
-  }
   extlib::PRJ record;
-  int rc = extlib::get_project_info(padded_name, &record);
-  if (rc == 0) rc = extlib::check_PrjOwnerPermision(1, record);
-  if (rc != 0) {
-    ReportProjectError(rc);
-    return rc;
-  }
+  int rc = CheckMayChangeProject(padded_name, "move", kPrjPrivate, &record);
+  if (rc != 0) return rc;
   std::string target, host_path;
   if ((rc = CheckHostReachable(host, &target, &host_path)) != 0) return rc;
 

@@ -27,7 +27,7 @@ namespace dovrane::app {
 namespace {
 
 constexpr char kUnknown[] = " < unknown > ";
-constexpr int kSlotWork = 18;
+constexpr int kSlotWork = extlib::kSlotProjectData;
 
 std::string Format(const char* format, const std::string& value) {
   std::vector<char> buf(value.size() + 64);
@@ -58,7 +58,7 @@ void FolderLines(const extlib::PRJ& record, std::string* out) {
     dir = kUnknown;
   } else {
     std::string link;
-    if (record.number != 0 && ((record.status - 32) & extlib::kStatusLink) &&
+    if (record.number != 0 && ((record.status - extlib::kStatusBlank) & extlib::kStatusLink) &&
         extlib::build_prj_dir(record, &link) == 0)
       *out += Format("PrjLink\t : %s\n", link);
     extlib::lfslash_cat(&dir);

@@ -10,6 +10,8 @@ namespace dovrane::extlib {
 // project folders under work. Paths are kept in Windows form, ending in "\".
 inline constexpr int kSlotNet = 23;
 inline constexpr int kSlotLocalProjects = 31;
+inline constexpr int kSlotProjectData = 18;  // the project folder of project-level work
+inline constexpr int kSlotProjectWork = 19;  // a second project folder (version, identifier)
 inline constexpr int kSlotCount = 64;
 
 // Sets slot to path (which must end in a backslash; one is added otherwise).

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "admin/checkin_path.h"
+#include "admin/host_folders.h"
 #include "admin/host_scan.h"
 #include "admin/record_writes.h"
 #include "extlib/net_id.h"
@@ -65,6 +66,21 @@ TEST_F(RegisterEntryTest, PlainNamesOnTwoHostsBecomeUniqueAndStayOneRecordEach) 
   records = Records();
   EXPECT_EQ(records.size(), kProjects + 2);
   EXPECT_FALSE(FindName(records, "Werkhalle_")->status & extlib::kStatusPlainName);
+}
+
+// A project folder that cannot be put into its path slot is not registered,
+// and the registration says so instead of reporting success.
+TEST_F(RegisterEntryTest, FolderThatCannotBeSetAsPathFailsAndStaysUnregistered) {
+  NewFolder("SRV1", "Werkhalle.prj");
+  HostFolder folder;
+  ASSERT_EQ(ProjectFolderOfHost("SRV1", FolderUse::kRegister, &folder.dir), 0);
+  folder.net_id = extlib::get_PRJVekNetID();
+  folder.slot = extlib::kSlotCount;  // no such slot
+  EXPECT_NE(RegisterEntryInFolder(0, false, "SRV1", folder, "Werkhalle.prj"), 0);
+  ASSERT_EQ(messages_.texts.size(), 1u);
+  EXPECT_EQ(messages_.texts[0], "Can't set path to\n\t<" + folder.dir + "\\Werkhalle.prj>\n");
+  EXPECT_EQ(Records().size(), kProjects);
+  EXPECT_TRUE(fs::is_directory(Unc("SRV1/cad/Prj/Werkhalle.prj")));
 }
 
 TEST_F(RegisterEntryTest, NumberTakenElsewhereGetsTheNextFreeNumberAndFolder) {

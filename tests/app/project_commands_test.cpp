@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include "extlib/project_attributes.h"
 #include "support/pty_program.h"
 #include "support/recording_messenger.h"
+#include "support/run_program.h"
 #include "support/sample_site.h"
 
 namespace dovrane::app {
@@ -281,6 +283,17 @@ TEST_F(ProjectCommandsTest, LockInfoFileIsDeletedUnlessASessionHoldsIt) {
   EXPECT_TRUE(Exists(file));
   ::close(fd);  // the session ended
   EXPECT_EQ(RemoveLockInfoFile(padded), 0);
+  EXPECT_FALSE(Exists(file));
+}
+
+// A pipe where the lock information file belongs is no session's lock: it
+// must not hold the command (an open waiting for a writer) nor stay.
+TEST_F(ProjectCommandsTest, LockInfoFileThatIsAPipeDoesNotHoldTheCommand) {
+  site_.Activate();
+  const std::string file = site_.ProjectDir(HostOf(4), 4) + "/project.lck";
+  ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+  const std::string padded = PadProjectName(site_.Name(4));
+  EXPECT_EQ(testing::RunBounded([&] { return RemoveLockInfoFile(padded); }), 0);
   EXPECT_FALSE(Exists(file));
 }
 
