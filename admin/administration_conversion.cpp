@@ -95,9 +95,15 @@ std::string BadLinesText(const std::vector<long>& bad) {
   return text + "\nThe old administration is kept as " + kOldAdministrationFile + ".\n";
 }
 
-// Streams the old records into the new file. REQUIRES: both open.
+std::string NothingReadText(size_t lines) {
+  return "The project administration can not be converted: none of its " + std::to_string(lines) +
+         " line(s) could be read.\nIt is left as it is.\n";
+}
+
+// Streams the old records into the new file; *written counts the records
+// written. REQUIRES: both open.
 int ConvertRecords(int old_fd, const AdministrationHeader& old_header, int new_fd, uint32_t* highest,
-                   std::vector<long>* bad) {
+                   std::vector<long>* bad, long* written) {
   const int containers = old_header.containers_now;
   const bool dos_text = old_header.version == 1 && extlib::sys_init_key_tab() == 1;
   RecordStream in(old_fd);
@@ -123,6 +129,7 @@ int ConvertRecords(int old_fd, const AdministrationHeader& old_header, int new_f
       continue;
     }
     out.Append(line + "\r\n");
+    ++*written;
   }
   out.Flush();
   if (out.rc()) return out.rc();
@@ -200,12 +207,6 @@ int Convert(ShareMode share) {
     return done(-2);
   }
   const std::string native = platform::NativePath(path);
-  int rc = KeepCopy(old_fd, platform::NativePath(old_path));
-  if (rc) {
-    CurrentEnv()->Close(old_fd);
-    services::ToolMessageBox(services::kMessageError, "%s", kReorgFailed);
-    return done(rc);
-  }
   const std::string temp = native + ".conv~" + std::to_string(platform::ProcessId());
   int new_fd = CurrentEnv()->Open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (new_fd < 0) {
@@ -215,10 +216,22 @@ int Convert(ShareMode share) {
   }
   uint32_t highest = 0;
   std::vector<long> bad;
-  rc = ConvertRecords(old_fd, header, new_fd, &highest, &bad);
+  long written = 0;
+  int rc = ConvertRecords(old_fd, header, new_fd, &highest, &bad, &written);
   if (rc == 0) rc = CurrentEnv()->Sync(new_fd);
   int rc_close = CurrentEnv()->Close(new_fd);
   if (rc == 0) rc = rc_close;
+  // Not one record read where there were lines: the layout was misjudged (a
+  // damaged file), not the records. An empty administration in its place
+  // would lose every project, so nothing is changed.
+  if (rc == 0 && written == 0 && !bad.empty()) {
+    CurrentEnv()->Close(old_fd);
+    CurrentEnv()->Unlink(temp);
+    services::ToolMessageBox(services::kMessageError, "%s", NothingReadText(bad.size()).c_str());
+    return done(-2);
+  }
+  // The old file is kept only now, so a refused conversion leaves the last one's copy.
+  if (rc == 0) rc = KeepCopy(old_fd, platform::NativePath(old_path));
   // The new file replaces the old one whole, while the share still keeps writers out.
   if (rc == 0) rc = CurrentEnv()->Rename(temp, native);
   CurrentEnv()->Close(old_fd);

@@ -1,9 +1,9 @@
 // The version check of the project administration and its conversion into
 // version 3 for the installation's number of user containers.
 //
-// The conversion is crash-safe: the old file is first kept as project.dat.old,
-// the new administration is written beside it as a whole, flushed, and renamed
-// over project.dat. A kill at any moment leaves the old administration or the
+// The conversion is crash-safe: the new administration is written beside the
+// old one as a whole and flushed, the old file is kept as project.dat.old, and
+// the new one is renamed over project.dat. A kill at any moment leaves the old administration or the
 // complete new one. It holds the whole old file locked throughout (deny read
 // and write), so it refuses to start while a workstation holds a record lock,
 // no record can change under it, and readers and writers that meet the old
@@ -17,8 +17,9 @@ inline constexpr char kOldAdministrationFile[] = "project.dat.old";
 // 0 when the administration is current; otherwise the conversion's result,
 // -15 for an unknown version, -2 when it cannot be opened.
 int CheckAdministrationVersion();
-// 0, -2 (files), -7 (in use by another workstation), or the failing rename's
-// or copy's error. Unreadable lines are left out and named in one warning;
+// 0, -2 (files; also when not one line could be read, which changes
+// nothing), -7 (in use by another workstation), or the failing rename's or
+// copy's error. Unreadable lines are left out and named in one warning;
 // every readable record is converted, deleted ones are dropped and the rest
 // renumbered from slot 1.
 int ConvertAdministration();

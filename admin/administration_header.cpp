@@ -120,15 +120,14 @@ int OpenAdministrationHeader(const std::string& path, ShareMode share, Administr
     } else {
     if (n < L::kV3ShortLength + header->line_end) return fail(-1);
     if (!found) return fail(-1);
-    const long length = found - probe;
-    if (length == L::kV3ShortLength)
+    // Only a length some container count gives is a layout, as for the
+    // library's reader: any other (107 to 113 characters, a part container, a
+    // line end of the other kind in between) would convert every record away.
+    header->user_words = L::V3ContainersOfLength(found - probe);
+    if (header->user_words < 0) {
       header->user_words = 0;
-    // A line too short for one whole container (107 to 113 characters) is no
-    // layout at all: reading it as 0 containers would convert every record away.
-    else if (length >= L::V3LineLength(1))
-      header->user_words = static_cast<int>((length - L::kV3Members) / L::kV3ContainerWidth);
-    else
       return fail(-1);
+    }
     }
   }
   if (env->Seek(fd, first, SEEK_SET) != first) return fail(-1);

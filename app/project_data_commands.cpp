@@ -37,13 +37,6 @@ int WorkOnData(const std::string& padded_name, bool renew, bool* shown) {
 
 int LockedDataWork(const std::string& padded_name, bool renew) {
   int rc = extlib::lock_prj_nam(extlib::kSlotNet, padded_name, extlib::kLockRecord);
-  if (rc == kPrjNotFound) {
-    // The lock finds no record also when the administration cannot be read;
-    // a script must not conclude from that that the project is gone.
-    extlib::PRJ record;
-    const int looked = extlib::get_project_info(padded_name, &record);
-    if (looked != 0) rc = looked;
-  }
   if (rc != 0) {
     ReportProjectError(rc);
     return rc;

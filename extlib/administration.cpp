@@ -72,13 +72,7 @@ int ReadLayout(AdminFile* f) {
     return 0;
   }
   if (!found) return -1;
-  long length = found - probe;
-  if (length == L::kV3ShortLength)
-    f->header.user_words = 0;
-  else if (length > L::kV3Members && (length - L::kV3Members) % L::kV3ContainerWidth == 0)
-    f->header.user_words = static_cast<int>((length - L::kV3Members) / L::kV3ContainerWidth);
-  else
-    return -1;
+  f->header.user_words = L::V3ContainersOfLength(found - probe);
   return f->header.user_words == containers ? 0 : -1;
 }
 
@@ -389,13 +383,14 @@ int LockRecordSlot(int handle, long slot, int mode) {
 
 namespace {
 
-// Finds the slot of a record (by number or name), locks it and checks that
-// the record is still there; the list is rebuilt once when it was stale.
+// Finds the slot of a record (by number or name; find gives 0 or the
+// lookup's code), locks it and checks that the record is still there; the
+// list is rebuilt once when it was stale.
 template <typename Find, typename Matches>
 int LockFound(int handle, Find find, Matches matches) {
   for (int attempt = 0; attempt < 2; ++attempt) {
-    long slot = find();
-    if (slot < 1) return -3;
+    long slot = -1;
+    if (int rc = find(&slot); rc != 0) return rc;
     if (LockRecordSlot(handle, slot, kLockRecord) != 0) return -7;
     PRJ record;
     int rc;
@@ -412,24 +407,27 @@ int LockFound(int handle, Find find, Matches matches) {
 
 template <typename Find>
 int UnlockFound(int handle, Find find) {
-  long slot = find();
-  return slot < 1 ? -3 : LockRecordSlot(handle, slot, kUnlockRecord);
+  long slot = -1;
+  int rc = find(&slot);
+  return rc != 0 ? rc : LockRecordSlot(handle, slot, kUnlockRecord);
 }
 
 }  // namespace
 
 int lock_prj_info(int handle, uint32_t number, int mode) {
   if (!Get(handle)) return -1;
-  auto find = [&] { return FindRecordSlotByNumber(number); };
+  auto find = [&](long* slot) { return (*slot = FindRecordSlotByNumber(number)) < 1 ? -3 : 0; };
   if (mode == kUnlockRecord) return UnlockFound(handle, find);
   return LockFound(handle, find, [&](const PRJ& r) { return r.number == number; });
 }
 
 int lock_prj_nam(int slot, const std::string& name, int mode) {
   int handle = open_prj_info(slot, kOpenExisting);
-  if (handle < 0) return -2;
+  // A file that is there but does not open is unreadable, not missing.
+  if (handle < 0) return lftypeC(slot, kAdministrationFile, 0) == -2 ? -2 : -1;
   const std::string padded = PadName(name);
-  auto find = [&] { return get_prj_position(handle, padded, slot, 0); };
+  // An unreadable list is -1: no record found in it does not mean there is none.
+  auto find = [&](long* found) { return FindProjectSlot(handle, padded, found); };
   if (mode == kUnlockRecord) return UnlockFound(handle, find);
   return LockFound(handle, find, [&](const PRJ& r) { return padded == r.name; });
 }

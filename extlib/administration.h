@@ -54,6 +54,7 @@ long RecordSlotCount(int handle);
 
 // mode 2 locks, 0 unlocks. 0, -3 (no such record) or -7 (not lockable in time).
 int lock_prj_info(int handle, uint32_t number, int mode);
+// The same by name; also -2 (no administration) and -1 (it cannot be read).
 int lock_prj_nam(int slot, const std::string& name, int mode);
 int lock_null_record(int handle, int mode);
 int read_null_record(int handle, NullRecord* null_record);

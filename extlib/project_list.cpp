@@ -337,16 +337,21 @@ int put_project_status(const std::string& name, const unsigned char* status) {
   return rc;
 }
 
-long get_prj_position(int handle, const std::string& name, int, int) {
+int FindProjectSlot(int handle, const std::string& name, long* slot) {
   const std::string padded = PadName(name);
   for (int attempt = 0; attempt < 2; ++attempt) {
-    long slot = -1;
-    if (FindByName(padded, nullptr, &slot) != 0) return -1;
+    int rc = FindByName(padded, nullptr, slot);
+    if (rc != 0) return rc;
     PRJ record;
-    if (handle < 0 || (ReadRecordAtSlot(handle, slot, &record) == 0 && padded == record.name)) return slot;
+    if (handle < 0 || (ReadRecordAtSlot(handle, *slot, &record) == 0 && padded == record.name)) return 0;
     UnCachPrjList();
   }
-  return -1;
+  return -3;
+}
+
+long get_prj_position(int handle, const std::string& name, int, int) {
+  long slot = -1;
+  return FindProjectSlot(handle, name, &slot) == 0 ? slot : -1;
 }
 
 int GetListFacts(ListFacts* facts) {

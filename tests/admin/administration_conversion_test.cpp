@@ -160,6 +160,22 @@ TEST_F(AdministrationConversionTest, UnreadableLineIsNamedAndTheRestKept) {
       << messages_.All();
 }
 
+// Lines that all fail to read mean a misjudged file, not records to drop: an
+// empty administration must not replace it, nor its copy the earlier one.
+TEST_F(AdministrationConversionTest, NoReadableLineLeavesTheAdministrationAsItIs) {
+  inst_.WriteAdministration(Records(3), 3);
+  std::string text = inst_.Admin();
+  for (size_t at = 12; at < text.size(); at += 116) text.replace(at + 53, 1, "x");  // every number bad
+  inst_.dir.Write("SRV1/cad/Net/project.dat", text);
+  inst_.dir.Write("SRV1/cad/Net/project.dat.old", "earlier\r\n");
+  inst_.dir.Write("SRV1/cad/Net/users.dat", "containers 2\r\n");
+  EXPECT_EQ(CheckAdministrationVersion(), -2);
+  EXPECT_EQ(inst_.Admin(), text);
+  EXPECT_EQ(inst_.dir.Read("SRV1/cad/Net/project.dat.old"), "earlier\r\n");
+  EXPECT_NE(messages_.All().find("none of its 3 line(s) could be read"), std::string::npos) << messages_.All();
+  EXPECT_EQ(messages_.icons.back(), platform::kMbIconError);
+}
+
 TEST_F(AdministrationConversionTest, LastRecordWithoutItsLineEndIsConverted) {
   inst_.WriteAdministration(Records(3), 3);
   const std::string text = inst_.Admin();

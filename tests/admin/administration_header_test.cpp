@@ -44,6 +44,12 @@ TEST_F(AdministrationHeaderTest, HeadersGoodAndBad) {
       {" 3n0000042\n" + Line(106) + "\n", false, 3, 1, 0, 42},
       {" 3n0000042\n" + Line(107) + "\n", false, 3, 1, 0, 42},  // no whole container
       {" 3n0000042\r\n" + Line(113) + "\r\n", false, 3, 2, 0, 42},
+      {" 3n0000042\n" + Line(115) + "\n", false, 3, 1, 0, 42},  // a part container
+      {" 3n0000042\n" + Line(123) + "\n", false, 3, 1, 0, 42},
+      // Line ends of both kinds: the first line measured with the other one's end.
+      {" 3n0000042\n" + Line(114) + "\r\n" + Line(114) + "\r\n", false, 3, 1, 0, 42},
+      {" 3n0000042\r\n" + Line(114) + "\n" + Line(114) + "\r\n", false, 3, 2, 0, 42},
+      {" 3n0000042\r\n" + Line(84) + "\n" + Line(84) + "\r\n", false, 3, 2, 0, 42},
       {" 3n0000042\n" + Line(83) + "\n", false, 3, 1, 0, 42},
       {" 2n0000007\r\n" + Line(135) + "\r\n", true, 2, 2, 4, 7},
       {" 1n0000007\n" + Line(135) + "\n", true, 1, 1, 4, 7},

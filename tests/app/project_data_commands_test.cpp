@@ -88,6 +88,11 @@ TEST_F(ProjectDataCommandsTest, UnreadableAdministrationIsReportedAsSuch) {
     EXPECT_NE(r.err.find("can not be read (record 4)"), std::string::npos) << option << r.err;
   }
   EXPECT_EQ(testing::ReadFile(file), admin);
+  // A header that cannot be read is no missing administration either.
+  testing::WriteFile(file, "xx" + admin.substr(2));
+  auto r = site_.Run({site_.Name(2), "-reorg"});
+  EXPECT_EQ(r.status, 255) << r.err;
+  EXPECT_EQ(r.err.find("Project file does not exist"), std::string::npos) << r.err;
 }
 
 TEST_F(ProjectDataCommandsTest, UpdateAttrLoadsTheDiskCache) {

@@ -110,6 +110,27 @@ TEST_F(AdministrationTest, RecordLockIsSeenByAnotherProcessUntilReleased) {
   EXPECT_EQ(InChild([] { return lock_prj_nam(23, "Beta", kLockRecord); }), 0);
 }
 
+// A lock by name that cannot read the administration must not answer that
+// the project is gone (-3): -1 unreadable, -2 no administration.
+TEST_F(AdministrationTest, LockByNameTellsAnUnreadableAdministrationFromAMissingProject) {
+  const std::string good = inst_.Admin();
+  std::string bad_line = good, bad_header = good;
+  bad_line.replace(12 + 116 + 53, 1, "x");  // Beta's number
+  bad_header.replace(2, 1, "x");
+  const struct { std::string text; const char* name; int want; } cases[] = {
+      {good, "Gamma", -3}, {bad_line, "Alpha", -1}, {bad_header, "Alpha", -1}, {"", "Alpha", -2}};
+  for (const auto& c : cases) {
+    close_prj_info_handle(23);
+    if (c.text.empty())
+      ::unlink(inst_.Native("SRV1/cad/Net/project.dat").c_str());
+    else
+      inst_.dir.Write("SRV1/cad/Net/project.dat", c.text);
+    UnCachPrjList();
+    EXPECT_EQ(lock_prj_nam(23, c.name, kLockRecord), c.want) << c.want;
+    EXPECT_EQ(lock_prj_nam(23, c.name, kUnlockRecord), c.want) << c.want;
+  }
+}
+
 TEST_F(AdministrationTest, LockedRecordIsNotWrittenByAnotherProcess) {
   int h = open_prj_info(23, kOpenExisting);
   ASSERT_EQ(lock_null_record(h, kLockRecord), 0);
