@@ -26,8 +26,6 @@ using platform::CurrentEnv;
 
 namespace {
 
-constexpr int kShareLockTimeoutMs = 2000;
-
 void SetOwnerBit(PRJ* record, int containers) {
   if (record->owner != 0 && record->owner <= 32u * static_cast<uint32_t>(containers))
     extlib::SetMemberBit(record, record->owner, true);

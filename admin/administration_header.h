@@ -26,6 +26,8 @@ struct AdministrationHeader {
 // whole file: deny write keeps record writers out (and is refused while one
 // holds a record lock), deny read and write keeps every locker out.
 enum class ShareMode { kDenyNone, kDenyWrite, kDenyReadWrite };
+// How long an open waits for another process's lock before the sharing is refused.
+inline constexpr int kShareLockTimeoutMs = 2000;
 
 // Opens the administration (Windows or native path), checks the header and,
 // for version 3, measures the first record line. Returns the open file

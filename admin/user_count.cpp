@@ -20,10 +20,6 @@
 
 namespace dovrane::admin {
 
-namespace {
-constexpr int kExclusiveWaitMs = 2000;
-}  // namespace
-
 int SetMaxUserCount(int count) {
   if (!extlib::lfnetg()) return -1;
   extlib::UserInfo info;
@@ -56,9 +52,15 @@ int SetMaxUserCount(int count) {
     for (int attempt = 0; lock_fd < 0 && attempt < 50; ++attempt) {
       lock_fd = platform::OpenRegularFile(native, O_RDWR);
       if (lock_fd < 0) break;
+      // Still held after the wait: the administration is in use, give up
+      // (another round would wait as long again, fifty times over).
+      if (env->Lock(lock_fd, 0, 0, platform::LockMode::kExclusive, kExclusiveWaitMs) != 0) {
+        env->Close(lock_fd);
+        lock_fd = -1;
+        break;
+      }
       // A conversion that held the file until now replaced it: lock the new one.
-      if (env->Lock(lock_fd, 0, 0, platform::LockMode::kExclusive, kExclusiveWaitMs) != 0 ||
-          !platform::IsFileAtPath(lock_fd, native)) {
+      if (!platform::IsFileAtPath(lock_fd, native)) {
         env->Close(lock_fd);
         lock_fd = -1;
       }

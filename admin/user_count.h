@@ -6,6 +6,8 @@ namespace dovrane::admin {
 
 inline constexpr int kMinUserCount = 32;
 inline constexpr int kMaxUserCount = 992;
+// How long the change waits for other processes to let the administration go.
+inline constexpr int kExclusiveWaitMs = 2000;
 
 // Sets count / 32 user containers and converts every record for them.
 // -1 (single workstation, no permission, count out of range or unchanged,

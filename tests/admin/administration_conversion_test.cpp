@@ -15,6 +15,7 @@
 #include "extlib/sample_installation.h"
 #include "extlib/users.h"
 #include "platform/env.h"
+#include "platform/manual_clock_env.h"
 #include "platform/path_map.h"
 #include "support/recording_messenger.h"
 #include "support/small_installation.h"
@@ -192,20 +193,28 @@ TEST_F(AdministrationConversionTest, RefusedWhileAnotherProcessHoldsARecordLock)
   inst_.WriteAdministration(Records(3), 3);
   inst_.dir.Write("SRV1/cad/Net/users.dat", "containers 2\r\n");
   const std::string before = inst_.Admin();
-  int ready[2];
+  int ready[2], done[2];
   ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(done), 0);
   pid_t pid = ::fork();
-  if (pid == 0) {  // a workstation that still works on record 2
+  if (pid == 0) {  // a workstation that still works on record 2, until the test ends
     int fd = ::open(inst_.Native("SRV1/cad/Net/project.dat").c_str(), O_RDWR);
     platform::CurrentEnv()->Lock(fd, 12 + 116, 116, platform::LockMode::kExclusive, 1000);
     ::write(ready[1], "x", 1);
-    ::sleep(5);
+    char end;
+    ::close(done[1]);
+    ::read(done[0], &end, 1);
     ::_exit(0);
   }
+  ::close(done[0]);
   char c;
   ASSERT_EQ(::read(ready[0], &c, 1), 1);
+  platform::ManualClockEnv clock;  // the conversion's lock wait takes no real time
+  platform::SetCurrentEnv(&clock);
   EXPECT_EQ(CheckAdministrationVersion(), -7);
-  ::kill(pid, SIGKILL);
+  platform::SetCurrentEnv(nullptr);
+  ::close(done[1]);
+  for (int fd : {ready[0], ready[1]}) ::close(fd);
   ::waitpid(pid, nullptr, 0);
   EXPECT_EQ(inst_.Admin(), before);
   EXPECT_NE(messages_.All().find("another workstation holds a lock"), std::string::npos);

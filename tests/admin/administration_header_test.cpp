@@ -5,6 +5,7 @@
 
 #include "extlib/record_line.h"
 #include "platform/env.h"
+#include "platform/manual_clock_env.h"
 #include "support/run_program.h"
 #include "support/small_installation.h"
 
@@ -164,7 +165,13 @@ TEST(AdministrationHeaderShareTest, DenyReadWriteKeepsOtherOpensOut) {
   int fd = OpenAdministrationHeader(path, ShareMode::kDenyReadWrite, &header);
   ASSERT_GE(fd, 0);
   AdministrationHeader other;
+  platform::ManualClockEnv clock;
+  platform::SetCurrentEnv(&clock);
   EXPECT_EQ(OpenAdministrationHeader(path, ShareMode::kDenyWrite, &other), -2);  // in use
+  platform::SetCurrentEnv(nullptr);
+  // Refused only after the holder had its time to let the file go.
+  EXPECT_GE(clock.ElapsedMs(), kShareLockTimeoutMs);
+  EXPECT_LT(clock.ElapsedMs(), 2 * kShareLockTimeoutMs);
   platform::CurrentEnv()->Close(fd);
   fd = OpenAdministrationHeader(path, ShareMode::kDenyWrite, &other);
   EXPECT_GE(fd, 0);

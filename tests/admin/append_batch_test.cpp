@@ -11,6 +11,7 @@
 #include "extlib/project_attributes.h"
 #include "platform/fault_injection_env.h"
 #include "platform/file_util.h"
+#include "platform/manual_clock_env.h"
 #include "repair_fixture.h"
 
 namespace dovrane::admin {
@@ -20,7 +21,16 @@ constexpr uint32_t kProjects = 12;
 
 class AppendBatchTest : public RepairTest {
  protected:
-  void SetUp() override { MakeInstallation(2, kProjects); }
+  // The batch's time passes only when a test says so: a slow machine must not
+  // write it early.
+  void SetUp() override {
+    MakeInstallation(2, kProjects);
+    platform::SetCurrentEnv(&clock_);
+  }
+  void TearDown() override {
+    platform::SetCurrentEnv(nullptr);
+    RepairTest::TearDown();
+  }
   static extlib::PRJ Record(const std::string& name, uint32_t number, const std::string& host = "SRV2") {
     extlib::PRJ r;
     extlib::SetPrjName(&r, name);
@@ -41,6 +51,7 @@ class AppendBatchTest : public RepairTest {
     ::waitpid(pid, &status, 0);
     return WEXITSTATUS(status);
   }
+  platform::ManualClockEnv clock_;
   uint32_t HighestInFile() { return extlib::NullRecordHighest(ParseNull(Admin())); }
   static extlib::NullRecord ParseNull(const std::string& text) {
     extlib::NullRecord n;
@@ -74,6 +85,21 @@ TEST_F(AppendBatchTest, PlacedRecordsAreSeenAtOnceAndWrittenTogetherUnderTheAppe
   EXPECT_EQ(batch.Size(), 0u);
   EXPECT_EQ(batch.Flush(), 0);  // nothing left: no write
   EXPECT_EQ(Records().size(), kProjects + 2);
+}
+
+TEST_F(AppendBatchTest, BatchIsWrittenOnceItsFirstRecordHasWaitedTheLongestWait) {
+  const std::string before = Admin();
+  AppendBatch batch;
+  ASSERT_EQ(batch.Add(Record("Anbau", 40), ""), 0);
+  clock_.Advance(AppendBatch::kMaxWaitMs - 1);
+  ASSERT_EQ(batch.Add(Record("Brunnen", 41), ""), 0);
+  EXPECT_EQ(Admin(), before);
+  EXPECT_NE(OtherProcessCanAppend(), 0);
+  clock_.Advance(1);
+  ASSERT_EQ(batch.Add(Record("Carport", 42), ""), 0);
+  EXPECT_EQ(Records().size(), kProjects + 3);
+  EXPECT_EQ(HighestInFile(), 42u);
+  EXPECT_EQ(OtherProcessCanAppend(), 0);
 }
 
 TEST_F(AppendBatchTest, PlacedRecordsSurviveTheIndexBeingReadAgainAfterAnotherWriter) {

@@ -1,5 +1,7 @@
 #include "admin/restore_update.h"
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <set>
@@ -7,12 +9,14 @@
 
 #include "admin/net_id_writer.h"
 #include "admin/record_writes.h"
+#include "admin/user_count.h"
 #include "extlib/attribute_cache_file.h"
 #include "extlib/net_id.h"
 #include "extlib/project_attributes.h"
 #include "extlib/project_data.h"
 #include "extlib/project_info_file.h"
 #include "extlib/users.h"
+#include "platform/manual_clock_env.h"
 #include "repair_fixture.h"
 
 namespace dovrane::admin {
@@ -311,6 +315,27 @@ TEST_F(RestoreUpdateTest, UserCountIsCheckedAndEveryRecordRewrittenForTheNewCont
     EXPECT_EQ(text.find('\r', pos) - pos, 106u + 8 * 3);
   EXPECT_EQ(lines, 30u);
   EXPECT_EQ(Records().size(), 30u);
+}
+
+TEST_F(RestoreUpdateTest, UserCountChangeGivesUpAfterItsWaitWhileAnotherProcessHoldsTheAdministration) {
+  const std::string before = Admin();
+  const int containers = extlib::lzuGetCountOfUserContainers();
+  platform::ManualClockEnv clock;
+  int holder = clock.Open(NetFile("project.dat"), O_RDWR);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(clock.Lock(holder, 0, 0, platform::LockMode::kShared, 0), 0);
+  platform::SetCurrentEnv(&clock);
+  const int rc = SetMaxUserCount(32 * (containers + 1));
+  platform::SetCurrentEnv(nullptr);
+  clock.Close(holder);
+  EXPECT_EQ(rc, -1);
+  ASSERT_FALSE(messages_.texts.empty());
+  EXPECT_EQ(messages_.texts.back(), "New project administration can not be locked.\n");
+  // One wait, not one per attempt to follow a replaced file.
+  EXPECT_GE(clock.ElapsedMs(), kExclusiveWaitMs);
+  EXPECT_LT(clock.ElapsedMs(), 2 * kExclusiveWaitMs);
+  EXPECT_EQ(extlib::lzuGetCountOfUserContainers(), containers);
+  EXPECT_EQ(Admin(), before);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "platform/fault_injection_env.h"
 #include "platform/file_util.h"
+#include "platform/manual_clock_env.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
@@ -36,6 +37,24 @@ TEST_F(EnvTest, RecordLocksConflictBetweenOpensOfOneFile) {
   EXPECT_EQ(env_->Lock(b, 120, 10, LockMode::kExclusive, 0), 0);
   env_->Close(a);
   env_->Close(b);
+}
+
+// A lock wait spends exactly its limit of the Env's clock (plus at most one
+// poll step), however fast the machine runs.
+TEST_F(EnvTest, LockWaitIsMeasuredOnTheEnvsClock) {
+  std::string path = dir_ / "project.dat";
+  testing::WriteFile(path, std::string(100, 'x'));
+  int holder = env_->Open(path, O_RDWR);
+  ASSERT_EQ(env_->Lock(holder, 0, 10, LockMode::kExclusive, 0), 0);
+  for (int timeout : {0, 1, 250, 2000, 10000}) {
+    ManualClockEnv clock;
+    int fd = clock.Open(path, O_RDWR);
+    EXPECT_EQ(clock.Lock(fd, 5, 1, LockMode::kShared, timeout), -EAGAIN);
+    EXPECT_GE(clock.ElapsedMs(), timeout);
+    EXPECT_LE(clock.ElapsedMs(), timeout + 50) << timeout;
+    clock.Close(fd);
+  }
+  env_->Close(holder);
 }
 
 TEST_F(EnvTest, RecordLockOfADeadProcessIsReleased) {

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <iterator>
+#include <ostream>
 #include <set>
 
 #include "support/sample_installation.h"
@@ -32,6 +33,9 @@ struct Operation {
   // taken back whole by the recovery.
   bool may_be_taken_back = false;
 };
+
+// The test output names the operation instead of dumping its bytes.
+void PrintTo(const Operation& op, std::ostream* os) { *os << op.name; }
 
 // The operation's arguments for a copy of the installation: paths into the
 // base installation lead into the copy instead.
