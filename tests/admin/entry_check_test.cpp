@@ -57,7 +57,6 @@ TEST_F(EntryCheckTest, MissingFolderIsRemovedOnlyWhereTheHostFolderIsThere) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     TearDown();
-    name_ += "x";  // a fresh installation per case
     MakeInstallation();
     const extlib::PRJ victim = OnHost("SRV2");
     fs::remove_all(Folder("SRV2", victim.number));

@@ -1,13 +1,13 @@
-// A sample installation (hosts SRV1..SRVn, projects with their folders) that
-// this process works on, for the tests of the administration repair; and the
-// same installation for runs of the real program.
+// For the tests of the administration repair: the sample site (hosts
+// SRV1..SRVn, projects with their folders) that this process works on, a
+// fresh one per MakeInstallation, with the repair's own state dropped at the
+// end; and the same installation for runs of the real program.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <map>
-#include <sstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +21,7 @@
 #include "platform/path_map.h"
 #include "support/recording_messenger.h"
 #include "support/run_program.h"
+#include "support/sample_site.h"
 #include "support/temp_dir.h"
 
 namespace dovrane::admin {
@@ -29,25 +30,10 @@ class RepairTest : public ::testing::Test {
  protected:
   // hosts, projects: the sample installation's size.
   void MakeInstallation(int hosts = 3, int projects = 24) {
-    extlib::SampleOptions options;
-    options.hosts = hosts;
-    options.projects = projects;
-    options.attribute_projects = 4;
-    std::string error;
-    ASSERT_EQ(extlib::MakeSampleInstallation(root(), options, &error), 0) << error;
-    std::istringstream lines(extlib::SampleEnvironment(root()));
-    for (std::string line; std::getline(lines, line);) {
-      size_t eq = line.find('=');
-      std::string key = line.substr(7, eq - 7), value = line.substr(eq + 1);
-      if (value.size() >= 2 && value.front() == '\'') value = value.substr(1, value.size() - 2);
-      env_[key] = value;
-      const char* old = std::getenv(key.c_str());
-      saved_.emplace(key, old ? old : "\x01");
-      ::setenv(key.c_str(), value.c_str(), 1);
-    }
-    platform::PathMap::Instance().SetUncRoot(root() + "/unc");
-    int mode = 2;
-    ASSERT_EQ(extlib::lzinit(&mode, 0, 0, 0, 0, 0), 0);
+    site_.reset();  // the former one puts the environment back first
+    site_.emplace(projects, hosts);
+    env_ = site_->Environment();
+    ASSERT_NO_FATAL_FAILURE(site_->Activate());
     extlib::SetRecordLockTimeoutMs(500);
   }
   void TearDown() override {
@@ -56,13 +42,12 @@ class RepairTest : public ::testing::Test {
     DropIndex();
     ClearPendingEntries();
     extlib::SetRecordLockTimeoutMs(10000);
-    for (const auto& [k, v] : saved_) v == "\x01" ? ::unsetenv(k.c_str()) : ::setenv(k.c_str(), v.c_str(), 1);
-    platform::PathMap::Instance().SetUncRoot("/net");
+    site_.reset();
     extlib::lfinipC(extlib::kSlotNet, "");
     extlib::lfinipC(extlib::kSlotLocalProjects, "");
   }
 
-  std::string root() const { return dir_.path() + "/" + name_; }
+  std::string root() const { return site_ ? site_->root() : std::string(); }
   // A path below the UNC root, "SRV1/cad/Prj/...".
   std::string Unc(const std::string& relative) const { return root() + "/unc/" + relative; }
   std::string Folder(const std::string& host, uint32_t number) const {
@@ -100,19 +85,14 @@ class RepairTest : public ::testing::Test {
   }
 
   // Runs the real program on the installation.
+  // Runs the real program on the installation, in its folder, with env_.
   testing::ProgramResult Run(const std::vector<std::string>& args) const {
-    std::map<std::string, std::string> env = env_;
-    env["DOVRANE_RES_DIR"] = DOVRANE_SOURCE_RES_DIR;
-    return testing::RunProgram(DOVRANE_BIN, args, env, root());
+    return testing::RunProgram(DOVRANE_BIN, args, env_, root());
   }
 
-  testing::TempDir dir_;
+  std::optional<testing::SampleSite> site_;
   testing::RecordingMessenger messages_;
   std::map<std::string, std::string> env_;
-  std::string name_ = "inst";
-
- private:
-  std::map<std::string, std::string> saved_;
 };
 
 }  // namespace dovrane::admin

@@ -190,7 +190,6 @@ TEST_F(RestoreUpdateTest, HostUpdateRegistersNewFoldersAndDropsMissingOnes) {
   for (const char* form : {"SRV2", "localhost"}) {
     SCOPED_TRACE(form);
     TearDown();
-    name_ += "x";
     MakeInstallation(3, 30);
     env_["DOVRANE_COMPUTERNAME"] = "SRV2";
     const extlib::PRJ gone = OnHost("SRV2"), kept = OnHost("SRV3");

@@ -106,7 +106,7 @@ class CopyEngineTest : public ::testing::Test {
 
   services::testing::UiTextEnv texts_;  // English texts
   testing::TempDir dir_;
-  testing::ScriptedMessenger box_;
+  testing::RecordingMessenger box_;
   std::string src_, data_;
 };
 
@@ -136,7 +136,7 @@ TEST_F(CopyEngineTest, CopiesBytesAndNanosecondTimesIntoNewFolders) {
     }
     ++variant;
   }
-  EXPECT_TRUE(box_.boxes.empty());
+  EXPECT_TRUE(box_.messages.empty());
 }
 
 TEST_F(CopyEngineTest, UpToDateTargetIsLeftAndCountsAsCopied) {
@@ -147,7 +147,7 @@ TEST_F(CopyEngineTest, UpToDateTargetIsLeftAndCountsAsCopied) {
   SetMtime(target, 1'600'000'000, 123456789);
   EXPECT_EQ(CopyFileWithSplit(nullptr, src_, target), 5000);
   EXPECT_EQ(ReadFile(target), std::string(5000, 'x'));
-  EXPECT_TRUE(box_.boxes.empty());
+  EXPECT_TRUE(box_.messages.empty());
   EXPECT_EQ(CopyFileWithSplit(nullptr, src_, src_), 5000);  // onto itself: never truncated
   EXPECT_EQ(ReadFile(src_), data_);
 }
@@ -163,7 +163,7 @@ TEST_F(CopyEngineTest, OlderTargetAsksBeforeOverwriting) {
       {{kIdNo}, 0, false, false, 1}, {{kIdYes, kIdNo}, 700, true, false, 2}, {{kIdYes, kIdYes}, 700, true, true, 2}};
   for (const Case& c : cases) {
     SetOverwriteAll(false);
-    box_.boxes.clear();
+    box_.messages.clear();
     MakeSource(700);
     std::string target = dir_ / "old.bin";
     WriteFile(target, "old");
@@ -172,17 +172,17 @@ TEST_F(CopyEngineTest, OlderTargetAsksBeforeOverwriting) {
     EXPECT_EQ(CopyFileWithSplit(nullptr, src_, target), c.result);
     EXPECT_EQ(ReadFile(target) == data_, c.copied);
     EXPECT_EQ(OverwriteAll(), c.all_set);
-    ASSERT_EQ(box_.boxes.size(), c.boxes);
-    EXPECT_EQ(box_.boxes[0].text, "The file " + target + " already exists. Do you want to overwrite it?");
-    EXPECT_EQ(box_.boxes[0].flags & platform::kMbIconMask, platform::kMbIconError);
+    ASSERT_EQ(box_.messages.size(), c.boxes);
+    EXPECT_EQ(box_.messages[0].text, "The file " + target + " already exists. Do you want to overwrite it?");
+    EXPECT_EQ(box_.messages[0].flags & platform::kMbIconMask, platform::kMbIconError);
   }
   // After Yes to both, later older targets are replaced without a question.
   WriteFile(dir_ / "old.bin", "older");
   SetMtime(dir_ / "old.bin", 1'500'000'000, 0);
   EXPECT_EQ(CopyFileWithSplit(nullptr, src_, dir_ / "old.bin"), 700);
-  EXPECT_EQ(box_.boxes.size(), 2u);
-  EXPECT_NE(box_.boxes[1].text.find("without asking?\n(" + dir_ / "old.bin" + ")"), std::string::npos);
-  EXPECT_EQ(box_.boxes[1].flags & platform::kMbIconMask, platform::kMbIconQuestion);
+  EXPECT_EQ(box_.messages.size(), 2u);
+  EXPECT_NE(box_.messages[1].text.find("without asking?\n(" + dir_ / "old.bin" + ")"), std::string::npos);
+  EXPECT_EQ(box_.messages[1].flags & platform::kMbIconMask, platform::kMbIconQuestion);
 }
 
 TEST_F(CopyEngineTest, ReadOnlyTargetIsClearedOnlyAfterYes) {
@@ -193,11 +193,11 @@ TEST_F(CopyEngineTest, ReadOnlyTargetIsClearedOnlyAfterYes) {
     WriteFile(target, "keep");
     ::chmod(target.c_str(), 0444);
     SetOverwriteAll(true);
-    box_.boxes.clear();
+    box_.messages.clear();
     box_.Answer({answer});
     EXPECT_EQ(CopyFileWithSplit(nullptr, src_, target), answer == kIdYes ? 64 : 0);
-    ASSERT_EQ(box_.boxes.size(), 1u);
-    EXPECT_EQ(box_.boxes[0].text, "(" + target + ") is Read Only !\nMay I delete the flag ?");
+    ASSERT_EQ(box_.messages.size(), 1u);
+    EXPECT_EQ(box_.messages[0].text, "(" + target + ") is Read Only !\nMay I delete the flag ?");
     EXPECT_EQ(ReadFile(target), answer == kIdYes ? data_ : "keep");
   }
 }
@@ -220,12 +220,12 @@ TEST_F(CopyEngineTest, FailuresNameTheCallAndPath) {
       {src_, dir_ / "src", "_tfopen(" + dir_ / "src" + ") failed !\n\n", EISDIR, {kIdYes, kIdNo}},
   };
   for (auto& c : cases) {
-    box_.boxes.clear();
+    box_.messages.clear();
     box_.Answer(c.answers);
     EXPECT_EQ(CopyFileWithSplit(nullptr, c.source, c.target), -1) << c.target;
-    ASSERT_FALSE(box_.boxes.empty());
+    ASSERT_FALSE(box_.messages.empty());
     EXPECT_EQ(errno, c.error);
-    EXPECT_EQ(box_.boxes.back().text.rfind(c.message, 0), 0u) << box_.boxes.back().text;
+    EXPECT_EQ(box_.messages.back().text.rfind(c.message, 0), 0u) << box_.messages.back().text;
     EXPECT_EQ(box_.Unused(), 0u);
   }
 }
@@ -241,9 +241,9 @@ TEST_F(CopyEngineTest, NetworkPathNeverCreatesServerOrShare) {
   EXPECT_EQ(CopyFileWithSplit(nullptr, src_, "\\\\NOHOST\\share\\f.bin"), -1);
   EXPECT_EQ(CopyFileWithSplit(nullptr, src_, "\\\\HOST\\noshare\\f.bin"), -1);
   map.SetUncRoot(old_root);
-  ASSERT_EQ(box_.boxes.size(), 2u);
-  EXPECT_EQ(box_.boxes[0].text.rfind("CreateDirectory(\\\\NOHOST) failed !", 0), 0u);
-  EXPECT_EQ(box_.boxes[1].text.rfind("CreateDirectory(\\\\HOST\\noshare) failed !", 0), 0u);
+  ASSERT_EQ(box_.messages.size(), 2u);
+  EXPECT_EQ(box_.messages[0].text.rfind("CreateDirectory(\\\\NOHOST) failed !", 0), 0u);
+  EXPECT_EQ(box_.messages[1].text.rfind("CreateDirectory(\\\\HOST\\noshare) failed !", 0), 0u);
   EXPECT_FALSE(Exists(dir_ / "unc/NOHOST"));
   EXPECT_FALSE(Exists(dir_ / "unc/HOST/noshare"));
 }
@@ -254,15 +254,15 @@ TEST_F(CopyEngineTest, FullDiskSplitsIntoNumberedPieces) {
   env.Arm(platform::FaultPoint::kWrite, 2, ENOSPC);  // half of the second block fits
   MakeSource(300000);
   std::string target = dir_ / "m/f.bin";
-  box_.Answer({kIdYes, kIdOk});
+  box_.Answer({kIdYes});  // the new medium box has only OK
   EXPECT_EQ(CopyFileWithSplit(nullptr, src_, target), 300000);
   EXPECT_FALSE(Exists(target));
   EXPECT_EQ(ReadFile(target + "_1").size(), kCopyBlockSize + kCopyBlockSize / 2);
   EXPECT_EQ(ReadFile(target + "_1") + ReadFile(target + "_2"), data_);
   EXPECT_TRUE(SameMtime(target + "_1") && SameMtime(target + "_2"));
-  ASSERT_EQ(box_.boxes.size(), 2u);
-  EXPECT_EQ(box_.boxes[0].text, "write (" + target + ") failed !\n\nNo space left on device\nDatei splitten?");
-  EXPECT_EQ(box_.boxes[1].text, kNewMedium);
+  ASSERT_EQ(box_.messages.size(), 2u);
+  EXPECT_EQ(box_.messages[0].text, "write (" + target + ") failed !\n\nNo space left on device\nDatei splitten?");
+  EXPECT_EQ(box_.messages[1].text, kNewMedium);
 }
 
 TEST_F(CopyEngineTest, SplitSpreadsOverAnyNumberOfMedia) {
@@ -290,15 +290,15 @@ TEST_F(CopyEngineTest, RefusedSplitOrOtherWriteErrorRemovesThePartialTarget) {
     SmallMediaEnv env(200000, error);
     platform::SetCurrentEnv(&env);
     MakeSource(300000);
-    box_.boxes.clear();
+    box_.messages.clear();
     box_.Answer({kIdNo});
     EXPECT_EQ(CopyFileWithSplit(nullptr, src_, dir_ / "f.bin"), -1);
     EXPECT_EQ(errno, kCopyShortfallError);
     EXPECT_FALSE(Exists(dir_ / "f.bin") || Exists(dir_ / "f.bin_1"));
-    ASSERT_EQ(box_.boxes.size(), 2u);
-    EXPECT_EQ(box_.boxes[0].text.rfind("write (" + dir_ / "f.bin" + ") failed !", 0), 0u);
-    EXPECT_EQ(box_.boxes[0].text.find("Datei splitten?") != std::string::npos, error == ENOSPC);
-    EXPECT_EQ(box_.boxes[1].text.rfind("read (" + src_ + ") failed !", 0), 0u);
+    ASSERT_EQ(box_.messages.size(), 2u);
+    EXPECT_EQ(box_.messages[0].text.rfind("write (" + dir_ / "f.bin" + ") failed !", 0), 0u);
+    EXPECT_EQ(box_.messages[0].text.find("Datei splitten?") != std::string::npos, error == ENOSPC);
+    EXPECT_EQ(box_.messages[1].text.rfind("read (" + src_ + ") failed !", 0), 0u);
     platform::SetCurrentEnv(nullptr);
     box_.Answer({});
   }
@@ -349,14 +349,14 @@ TEST_F(CopyEngineTest, NewMediumThatCannotBeWrittenAsksToRepeat) {
   MakeSource(1500);
   std::string target = dir_ / "f.bin";
   // Split, new medium, then the new target cannot be created: ask to repeat, No.
-  box_.on_box = [&](const std::string& t) {
+  box_.on_message = [&](const std::string& t) {
     if (t == kNewMedium) std::filesystem::create_directories(target);  // a folder blocks the name
   };
-  box_.Answer({kIdYes, kIdOk, kIdNo});
+  box_.Answer({kIdYes, kIdNo});  // the new medium box has only OK
   EXPECT_EQ(CopyFileWithSplit(nullptr, src_, target), -1);
-  ASSERT_EQ(box_.boxes.size(), 3u);
-  EXPECT_EQ(box_.boxes[2].text.rfind("_tfopen(" + target + ") failed !\n\n", 0), 0u);
-  EXPECT_NE(box_.boxes[2].text.find("\nVorgang wiederholen?"), std::string::npos);
+  ASSERT_EQ(box_.messages.size(), 3u);
+  EXPECT_EQ(box_.messages[2].text.rfind("_tfopen(" + target + ") failed !\n\n", 0), 0u);
+  EXPECT_NE(box_.messages[2].text.find("\nVorgang wiederholen?"), std::string::npos);
   EXPECT_EQ(ReadFile(target + "_1"), data_.substr(0, 1000));  // the full piece stays
 }
 
@@ -368,8 +368,8 @@ TEST_F(CopyEngineTest, FailedCloseOfTheCopyIsAFailure) {
   EXPECT_EQ(CopyFileWithSplit(nullptr, src_, dir_ / "f.bin"), -1);
   EXPECT_EQ(errno, EIO);
   EXPECT_FALSE(Exists(dir_ / "f.bin"));
-  ASSERT_EQ(box_.boxes.size(), 1u);
-  EXPECT_EQ(box_.boxes[0].text.rfind("write (" + dir_ / "f.bin" + ") failed !", 0), 0u);
+  ASSERT_EQ(box_.messages.size(), 1u);
+  EXPECT_EQ(box_.messages[0].text.rfind("write (" + dir_ / "f.bin" + ") failed !", 0), 0u);
 }
 
 TEST_F(CopyEngineTest, PumpsMessagesWhileCopying) {
@@ -401,7 +401,7 @@ int CopyOntoSmallTmpfs(const std::string& media, const std::string& shelf, const
       std::filesystem::remove(e.path());
     }
   };
-  testing::ScriptedMessenger box;
+  testing::RecordingMessenger box;
   box.responder = [&](const std::string& text) {
     if (text != kNewMedium) return kIdYes;
     move_pieces();

@@ -59,7 +59,7 @@ class DirectoryDeleteTest : public ::testing::Test {
 
   services::testing::UiTextEnv texts_;  // English texts
   testing::TempDir dir_;
-  testing::ScriptedMessenger box_;
+  testing::RecordingMessenger box_;
   StubbornEnv env_;
   std::string root_;
 };
@@ -71,10 +71,10 @@ TEST_F(DirectoryDeleteTest, DeletesEverythingButWhatLinksPointTo) {
     EXPECT_TRUE(DeleteDirectoryTree(nullptr, root_));
     EXPECT_FALSE(Exists(root_));
     EXPECT_TRUE(Exists(dir_ / "outside/keep"));
-    EXPECT_TRUE(box_.boxes.empty());
+    EXPECT_TRUE(box_.messages.empty());
   }
   EXPECT_TRUE(DeleteDirectoryTree(nullptr, root_));  // gone already: true, no question
-  EXPECT_TRUE(box_.boxes.empty());
+  EXPECT_TRUE(box_.messages.empty());
 }
 
 TEST_F(DirectoryDeleteTest, CancelledFileKeepsItAndItsFolders) {
@@ -83,11 +83,11 @@ TEST_F(DirectoryDeleteTest, CancelledFileKeepsItAndItsFolders) {
   EXPECT_FALSE(DeleteDirectoryTree(nullptr, root_));
   EXPECT_TRUE(Exists(root_ + "/sub/stuck"));
   EXPECT_FALSE(Exists(root_ + "/sub/other") || Exists(root_ + "/a.txt") || Exists(root_ + "/sub/deeper"));
-  ASSERT_EQ(box_.boxes.size(), 3u);
-  EXPECT_EQ(box_.boxes[0].text, root_ + "/sub/stuck cannot be deleted.\n\nPermission denied");
-  EXPECT_EQ(box_.boxes[0].flags & 0xFF, platform::kMbRetryCancel | platform::kMbIconError);
-  EXPECT_EQ(box_.boxes[1].text, "Can't delete (" + root_ + "/sub)!\n\nDirectory not empty");
-  EXPECT_EQ(box_.boxes[2].text, "Can't delete (" + root_ + ")!\n\nDirectory not empty");
+  ASSERT_EQ(box_.messages.size(), 3u);
+  EXPECT_EQ(box_.messages[0].text, root_ + "/sub/stuck cannot be deleted.\n\nPermission denied");
+  EXPECT_EQ(box_.messages[0].flags & 0xFF, platform::kMbRetryCancel | platform::kMbIconError);
+  EXPECT_EQ(box_.messages[1].text, "Can't delete (" + root_ + "/sub)!\n\nDirectory not empty");
+  EXPECT_EQ(box_.messages[2].text, "Can't delete (" + root_ + ")!\n\nDirectory not empty");
 }
 
 TEST_F(DirectoryDeleteTest, RetryDeletesWhatResistedOnce) {
@@ -100,11 +100,11 @@ TEST_F(DirectoryDeleteTest, RetryDeletesWhatResistedOnce) {
     env_.name = c.name;
     env_.times = 1;
     env_.error = c.error;
-    box_.boxes.clear();
+    box_.messages.clear();
     box_.Answer({kIdRetry});
     EXPECT_TRUE(DeleteDirectoryTree(nullptr, root_)) << c.name;
     EXPECT_FALSE(Exists(root_)) << c.name;
-    EXPECT_EQ(box_.boxes.size(), 1u) << c.name;
+    EXPECT_EQ(box_.messages.size(), 1u) << c.name;
   }
 }
 
@@ -112,7 +112,7 @@ TEST_F(DirectoryDeleteTest, UnansweredQuestionGivesUp) {
   env_.name = "stuck";  // no terminal to ask: the box returns 0, which is no Retry
   EXPECT_FALSE(DeleteDirectoryTree(nullptr, root_));
   EXPECT_TRUE(Exists(root_ + "/sub/stuck"));
-  EXPECT_EQ(box_.boxes.size(), 3u);
+  EXPECT_EQ(box_.messages.size(), 3u);
 }
 
 TEST_F(DirectoryDeleteTest, NetworkPathsAndLinksAtTheTop) {
@@ -123,8 +123,8 @@ TEST_F(DirectoryDeleteTest, NetworkPathsAndLinksAtTheTop) {
   box_.Answer({kIdCancel, kIdCancel, kIdCancel});
   EXPECT_FALSE(DeleteDirectoryTree(nullptr, "\\\\TREE\\sub"));
   map.SetUncRoot(old_root);
-  ASSERT_FALSE(box_.boxes.empty());
-  EXPECT_EQ(box_.boxes[0].text.rfind("\\\\TREE\\sub\\stuck cannot be deleted.\n\n", 0), 0u);
+  ASSERT_FALSE(box_.messages.empty());
+  EXPECT_EQ(box_.messages[0].text.rfind("\\\\TREE\\sub\\stuck cannot be deleted.\n\n", 0), 0u);
   ::symlink((dir_ / "outside").c_str(), (dir_ / "toplink").c_str());
   EXPECT_TRUE(DeleteDirectoryTree(nullptr, dir_ / "toplink"));
   EXPECT_FALSE(Exists(dir_ / "toplink"));

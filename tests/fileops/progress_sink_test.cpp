@@ -29,7 +29,7 @@ TEST(ProgressSinkTest, MeterShowsOnlyRisingTruncatedPercentages) {
 }
 
 TEST(ProgressSinkTest, TerminalSinkWritesTitleTextAndTenths) {
-  testing::ScriptedMessenger box;
+  testing::RecordingMessenger box;
   TerminalProgressSink sink;
   sink.SetTitle("\\\\SRV\\cad\\Net\\*.*");
   sink.StartCounted(1000);

@@ -1,6 +1,5 @@
 #include "support/mini_installation.h"
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "platform/path_map.h"
@@ -28,11 +27,7 @@ std::map<std::string, std::string> MiniInstallation::Environment() const {
 }
 
 void MiniInstallation::Activate() {
-  for (const auto& [k, v] : Environment()) {
-    const char* old = std::getenv(k.c_str());
-    saved_[k] = old ? old : std::string("\x01");
-    ::setenv(k.c_str(), v.c_str(), 1);
-  }
+  process_env_.Set(Environment());
   saved_unc_root_ = platform::PathMap::Instance().UncRoot();
   active_ = true;
   platform::PathMap::Instance().SetUncRoot(dir_ / "unc");
@@ -40,12 +35,6 @@ void MiniInstallation::Activate() {
 
 MiniInstallation::~MiniInstallation() {
   if (active_) platform::PathMap::Instance().SetUncRoot(saved_unc_root_);
-  for (const auto& [k, v] : saved_) {
-    if (v == "\x01")
-      ::unsetenv(k.c_str());
-    else
-      ::setenv(k.c_str(), v.c_str(), 1);
-  }
 }
 
 }  // namespace dovrane::testing

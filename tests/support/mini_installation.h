@@ -1,10 +1,12 @@
 // The smallest installation the program starts on: settings files, a UNC root
-// with one host share and its \Net folder, and a work folder.
+// with one host share and an empty \Net folder, and a work folder. For tests of
+// the start (settings, paths, the first run), where no project is needed.
 #pragma once
 
 #include <map>
 #include <string>
 
+#include "support/scoped_environment.h"
 #include "support/temp_dir.h"
 
 namespace dovrane::testing {
@@ -26,7 +28,7 @@ class MiniInstallation {
 
  private:
   TempDir dir_;
-  std::map<std::string, std::string> saved_;
+  ScopedEnvironment process_env_;
   std::string saved_unc_root_;
   bool active_ = false;
 };

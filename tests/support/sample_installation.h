@@ -1,5 +1,7 @@
 // Installations made by the sample installation tool, for tests that run the
-// real program on them.
+// real program on them and look at the files afterwards (fault and kill runs,
+// concurrency). Nothing in this process is pointed at them; for that, the
+// sample site builds on this.
 #pragma once
 
 #include <map>

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 
 #include "extlib/administration.h"
@@ -26,12 +25,6 @@ SampleSite::~SampleSite() {
   if (!active_) return;
   extlib::lzende();
   platform::PathMap::Instance().SetUncRoot("/net");
-  for (const auto& [k, v] : saved_env_) {
-    if (v == "\x01")
-      ::unsetenv(k.c_str());
-    else
-      ::setenv(k.c_str(), v.c_str(), 1);
-  }
 }
 
 std::string SampleSite::start_dir() const {
@@ -64,11 +57,7 @@ ProgramResult SampleSite::Run(const std::vector<std::string>& args, const std::s
 
 void SampleSite::Activate() {
   if (!active_) {
-    for (const auto& [k, v] : Environment()) {
-      const char* old = std::getenv(k.c_str());
-      saved_env_[k] = old ? old : std::string("\x01");
-      ::setenv(k.c_str(), v.c_str(), 1);
-    }
+    process_env_.Set(Environment());
     active_ = true;
   }
   platform::PathMap::Instance().SetUncRoot(root() + "/unc");

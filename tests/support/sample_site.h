@@ -1,8 +1,9 @@
 // A sample installation (hosts SRV1..SRVn, project i with number i, users
-// ADMIN (administrator), MUELLER, SCHMIDT, ...) for end-to-end tests of the
-// project commands: runs the program as a chosen user in a start folder of
-// its own beside the installation, and reads and edits records through the
-// library in this process.
+// ADMIN (administrator), MUELLER, SCHMIDT, ...) that this process can work on
+// too: for end-to-end tests of the project commands (runs the program as a
+// chosen user in a start folder of its own beside the installation) and for
+// tests that call the library on a whole installation (Activate), such as the
+// repairs.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include "extlib/prj_record.h"
 #include "support/run_program.h"
 #include "support/sample_installation.h"
+#include "support/scoped_environment.h"
 
 namespace dovrane::testing {
 
@@ -47,7 +49,7 @@ class SampleSite : public SampleInstallation {
 
  private:
   std::vector<std::string> names_;
-  std::map<std::string, std::string> saved_env_;
+  ScopedEnvironment process_env_;
   bool active_ = false;
 };
 

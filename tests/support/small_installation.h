@@ -1,6 +1,8 @@
 // A small network installation below a temporary folder for the library's
 // tests: hosts SRV1 and SRV2 (data path \cad), \Net on SRV1 with data.cfg,
-// the user table and project.dat; slot 23 points at it.
+// the user table and project.dat; slot 23 points at it. Written by hand, record
+// by record, in this process: for tests that need exact administration
+// contents (damaged lines, chosen numbers) rather than a whole sample site.
 #pragma once
 
 #include <string>

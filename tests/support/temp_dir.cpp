@@ -51,6 +51,9 @@ std::string ReadFile(const std::string& path) {
   return s.str();
 }
 
-bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+bool Exists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+}
 
 }  // namespace dovrane::testing

@@ -26,6 +26,8 @@ class TempDir {
 // Writes a whole file, creating its folders. Fails the test on error.
 void WriteFile(const std::string& path, const std::string& contents);
 std::string ReadFile(const std::string& path);
+// Whether a name is there; a symbolic link counts even when its target is
+// gone, so a link left behind is never mistaken for a removal.
 bool Exists(const std::string& path);
 
 }  // namespace dovrane::testing
