@@ -73,7 +73,9 @@ void WaitForChild(int pid, ProgramResult* result) {
 int RunBounded(const std::function<int()>& fn, int timeout_ms, uint64_t memory_limit) {
   pid_t pid = ::fork();
   if (pid == 0) {
-#if !defined(__SANITIZE_ADDRESS__)
+// The sanitizers' shadow memory does not fit a data limit: the normal build
+// checks the memory bound, the sanitizer builds the time bound.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
     if (memory_limit) {
       rlimit limit{memory_limit, memory_limit};
       ::setrlimit(RLIMIT_DATA, &limit);

@@ -34,7 +34,8 @@ ProgramResult RunProgram(const std::string& path, const std::vector<std::string>
 // -1 when the child did not end within timeout_ms (it is killed) or ended by
 // a signal. With
 // memory_limit (bytes, 0: none) the child's data size is limited, except
-// under AddressSanitizer, whose shadow memory such a limit would break.
+// under AddressSanitizer or ThreadSanitizer, whose shadow memory such a limit
+// would break.
 int RunBounded(const std::function<int()>& fn, int timeout_ms = 5000, uint64_t memory_limit = 0);
 
 }  // namespace dovrane::testing
