@@ -199,7 +199,7 @@ const char* LookupUiText(int group, unsigned item, const char* args) {
   UiTextRecord& record = table[found];
   int length = 0;
   if (!args) {
-    // A cached or built-in text needs no new lookup: it is what step 4 keeps.
+    // A cached or built-in text needs no new lookup: the text is kept below once fetched.
     if (record.text) return record.text->c_str();
     extlib::ll_getTextZeile(record.text_number, record.line, sizeof g_result, "", g_result, &length);
   } else {
