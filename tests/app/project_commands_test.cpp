@@ -18,6 +18,7 @@
 #include "support/recording_messenger.h"
 #include "support/run_program.h"
 #include "support/sample_site.h"
+#include "support/session_lock.h"
 
 namespace dovrane::app {
 namespace {
@@ -56,19 +57,14 @@ TEST_F(ProjectCommandsTest, EraseYRemovesRecordFolderAndAttributes) {
 // A CAD session holds the lock on the project's lock information file.
 TEST_F(ProjectCommandsTest, EraseOfAnOpenProjectIsRefused) {
   const std::string dir = site_.ProjectDir(HostOf(3), 3);
-  testing::WriteFile(dir + "/project.lck", "WS07 anna\r\n");
-  int fd = ::open((dir + "/project.lck").c_str(), O_RDWR);
-  ASSERT_GE(fd, 0);
-  struct flock lock = {};
-  lock.l_type = F_WRLCK;
-  lock.l_whence = SEEK_SET;
-  ASSERT_EQ(::fcntl(fd, F_OFD_SETLK, &lock), 0);
+  testing::SessionLock session(dir + "/project.lck");
+  ASSERT_TRUE(session.held());
   auto r = site_.Run({site_.Name(3), "-erase_y"});
   EXPECT_EQ(r.status, 256 - 7);
   EXPECT_NE((r.out + r.err).find("in use"), std::string::npos) << r.out << r.err;
   EXPECT_TRUE(Known(3));
   EXPECT_TRUE(Exists(dir + "/objects.dat"));
-  ::close(fd);  // the session ended
+  session.Release();
   EXPECT_EQ(site_.Run({site_.Name(3), "-erase_y"}).status, 0);
   EXPECT_FALSE(Known(3));
 }
@@ -272,16 +268,11 @@ TEST_F(ProjectCommandsTest, LockInfoFileIsDeletedUnlessASessionHoldsIt) {
   const std::string file = site_.ProjectDir(HostOf(4), 4) + "/project.lck";
   const std::string padded = PadProjectName(site_.Name(4));
   EXPECT_EQ(RemoveLockInfoFile(padded), 0);  // none there
-  testing::WriteFile(file, "WS07 anna\r\n");
-  int fd = ::open(file.c_str(), O_RDWR);
-  ASSERT_GE(fd, 0);
-  struct flock lock = {};
-  lock.l_type = F_WRLCK;
-  lock.l_whence = SEEK_SET;
-  ASSERT_EQ(::fcntl(fd, F_OFD_SETLK, &lock), 0);  // a running session
+  testing::SessionLock session(file);
+  ASSERT_TRUE(session.held());
   EXPECT_NE(RemoveLockInfoFile(padded), 0);
   EXPECT_TRUE(Exists(file));
-  ::close(fd);  // the session ended
+  session.Release();
   EXPECT_EQ(RemoveLockInfoFile(padded), 0);
   EXPECT_FALSE(Exists(file));
 }

@@ -16,6 +16,7 @@
 #include "platform/fault_injection_env.h"
 #include "support/recording_messenger.h"
 #include "support/sample_site.h"
+#include "support/session_lock.h"
 
 namespace dovrane::app {
 namespace {
@@ -261,20 +262,14 @@ TEST_F(ProjectMoveTest, FailedWriteOfTheStoredRecordIsReported) {
 // A CAD session holds the lock on the project's lock information file.
 TEST_F(ProjectMoveTest, OpenProjectIsNotMoved) {
   const std::string from = HostOf(6), to = OtherHost(6);
-  const std::string lck = site_.ProjectDir(from, 6) + "/project.lck";
-  testing::WriteFile(lck, "WS07 anna\r\n");
-  int fd = ::open(lck.c_str(), O_RDWR);
-  ASSERT_GE(fd, 0);
-  struct flock lock = {};
-  lock.l_type = F_RDLCK;
-  lock.l_whence = SEEK_SET;
-  ASSERT_EQ(::fcntl(fd, F_OFD_SETLK, &lock), 0);
+  testing::SessionLock session(site_.ProjectDir(from, 6) + "/project.lck", F_RDLCK);
+  ASSERT_TRUE(session.held());
   auto r = site_.Run({site_.Name(6), "-move", to});
   EXPECT_EQ(r.status, 256 - 7);
   EXPECT_NE((r.out + r.err).find("in use"), std::string::npos) << r.out << r.err;
   EXPECT_EQ(HostOf(6), from);
   EXPECT_TRUE(Exists(site_.ProjectDir(from, 6) + "/objects.dat"));
-  ::close(fd);  // the session ended
+  session.Release();
   EXPECT_EQ(site_.Run({site_.Name(6), "-move", to}).status, 0);
 }
 
