@@ -3,19 +3,12 @@
 
 #include <string>
 
+#include "extlib/project_code.h"
+
 namespace dovrane::app {
 
-inline constexpr int kPrjFailed = -1;
-inline constexpr int kPrjAdminMissing = -2;
-inline constexpr int kPrjNotFound = -3;
-inline constexpr int kPrjExists = -4;
-inline constexpr int kPrjPrivate = -5;
-inline constexpr int kPrjNotReachable = -6;
-inline constexpr int kPrjLockFailed = -7;
-inline constexpr int kPrjInvalidName = -8;
-inline constexpr int kPrjUnknownVersion = -15;
-inline constexpr int kPrjHasDatabaseKey = -17;
-inline constexpr int kPrjHostCheckedOut = -20;
+// The codes are the library's; the app reports them and makes them exit statuses.
+using enum extlib::ProjectCode;
 
 // The fixed text of a code, or "" for the codes reported by a language notice.
 std::string ProjectErrorText(int code);
