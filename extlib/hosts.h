@@ -26,6 +26,10 @@ int WriteHostList(const std::vector<HostEntry>& hosts);
 
 // Non-zero for a network installation: the \Net folder holds data.cfg.
 int lfnetg();
+// The hosts a scan or check walks, in data.cfg's order: a single-workstation
+// installation has the one host "localhost". 0, or -1 when the list cannot be
+// read (*hosts empty).
+int GetHostList(std::vector<HostEntry>* hosts);
 // The host names, `width` bytes each (zero-padded), allocated with malloc
 // (release with free). A single-workstation installation has "localhost".
 // 0, or -1 when the list cannot be read (nothing allocated).
