@@ -127,7 +127,7 @@ TEST_F(UiTextTableTest, ArgumentLookupDropsABuiltInText) {
 TEST_F(UiTextTableTest, WorkersGetTheirOwnTextWhileAnotherLooksUp) {
   auto ask = [](const std::string& number, int* wrong) {
     const std::string expected = "Do you really want to delete project " + number + "?";
-    for (int i = 0; i < 200; ++i) *wrong += UiText(2, 3, number.c_str()) != expected;
+    for (int i = 0; i < 1000; ++i) *wrong += UiText(2, 3, number.c_str()) != expected;
   };
   int wrong_worker = 0, wrong_here = 0;
   std::thread worker(ask, "n0000012", &wrong_worker);
