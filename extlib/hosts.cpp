@@ -80,11 +80,14 @@ bool SameFile(const platform::FileInfo& a, const platform::FileInfo& b) {
 
 }  // namespace
 
-int ReadHostList(std::vector<HostEntry>* hosts) {
-  std::string path;
-  if (lffnamC_new(kSlotNet, kHostListFile, &path) != 0) return -2;
+int ReadHostList(std::vector<HostEntry>* hosts) { return ReadHostList(CurrentInstallation(), hosts); }
+
+int ReadHostList(Installation& installation, std::vector<HostEntry>* hosts) {
+  std::string path = installation.Slot(kSlotNet);
+  if (path.empty()) return -2;
+  path += kHostListFile;
   path += "|" + platform::PathMap::Instance().UncRoot();  // the key names the folder itself
-  HostListCache& cache = CurrentInstallation().Part<HostListCache>();
+  HostListCache& cache = installation.Part<HostListCache>();
   std::lock_guard<std::mutex> guard(cache.mutex);
   const std::string native = platform::NativePath(path.substr(0, path.find('|')));
   platform::FileInfo info;
@@ -120,13 +123,15 @@ int lfnetg() {
   return ReadHostList(&hosts) != -2 ? 1 : 0;
 }
 
-int GetHostList(std::vector<HostEntry>* hosts) {
-  hosts->clear();
-  if (!lfnetg()) {
-    hosts->push_back({"localhost", ""});
+int GetHostList(std::vector<HostEntry>* hosts) { return GetHostList(CurrentInstallation(), hosts); }
+
+int GetHostList(Installation& installation, std::vector<HostEntry>* hosts) {
+  const int rc = ReadHostList(installation, hosts);
+  if (rc == -2) {  // no data.cfg: a single-workstation installation
+    *hosts = {{"localhost", ""}};
     return 0;
   }
-  if (ReadHostList(hosts) == 0) return 0;
+  if (rc == 0) return 0;
   hosts->clear();  // a damaged list gives no rows, not the ones before the bad line
   return -1;
 }

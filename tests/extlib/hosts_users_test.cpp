@@ -5,6 +5,8 @@
 #include <cstdlib>
 
 #include "extlib/hosts.h"
+#include "extlib/installation.h"
+#include "extlib/library_init.h"
 #include "extlib/users.h"
 #include "platform/ping.h"
 #include "support/small_installation.h"
@@ -67,6 +69,20 @@ TEST(HostListTest, RowsAreTheLibrarysListAndLocalhostAlone) {
     }
     std::free(list);
   }
+}
+
+TEST(HostListTest, EachInstallationReadsItsOwnList) {
+  SmallInstallation inst;  // the current installation: SRV1 and SRV2
+  Installation other;
+  other.SetSlot(kSlotNet, "\\\\SRV2\\cad");  // no data.cfg there
+  std::vector<HostEntry> own, others;
+  ASSERT_EQ(GetHostList(&own), 0);
+  ASSERT_EQ(GetHostList(other, &others), 0);
+  ASSERT_EQ(own.size(), 2u);
+  ASSERT_EQ(others.size(), 1u);
+  EXPECT_EQ(others[0].name, "localhost");
+  EXPECT_EQ(GetHostList(&own), 0);  // the other's reading left this one's list alone
+  EXPECT_EQ(own.size(), 2u);
 }
 
 TEST(HostListTest, DamagedListGivesNoRows) {
