@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <filesystem>
 #include <string>
+#include <thread>
 
+#include "admin/record_writes.h"
 #include "extlib/installation.h"
 #include "extlib/project_data.h"
 #include "platform/fault_injection_env.h"
@@ -40,6 +42,28 @@ TEST_F(HostScanTest, EntriesLeftForTheNextScanBelongToTheirInstallation) {
   }
   ASSERT_EQ(PendingNew().size(), 1u);
   EXPECT_EQ(PendingNew()[0].entry, "Carport.prj");
+}
+
+// The window's worker scans while another thread writes a record: neither
+// loses the other's change.
+TEST_F(HostScanTest, ScanAndRecordWriteRunTogetherOnOneInstallation) {
+  for (const char* entry : {"Anbau.prj", "Brunnen.prj", "Carport.prj"}) NewFolder("SRV2", entry);
+  extlib::PRJ changed = OnHost("SRV1");
+  changed.version = 7;
+  int scanned = -1, written = -1;
+  std::thread scan([&] { scanned = ScanHostProjects(0, "SRV2", 2); });
+  std::thread write([&] {
+    const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+    written = handle < 0 ? handle : RewriteRecord(changed, handle);
+  });
+  scan.join();
+  write.join();
+  EXPECT_EQ(scanned, 0);
+  EXPECT_EQ(written, 0);
+  const auto records = Records();
+  for (const char* name : {"Anbau", "Brunnen", "Carport"}) EXPECT_NE(FindName(records, name), nullptr) << name;
+  ASSERT_NE(Find(records, changed.number), nullptr);
+  EXPECT_EQ(Find(records, changed.number)->version, 7);
 }
 
 }  // namespace
