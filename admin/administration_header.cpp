@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "admin/project_version.h"
 #include "extlib/hosts.h"
 #include "extlib/language.h"
 #include "extlib/library_init.h"
@@ -266,12 +267,8 @@ int ReadRecordV12(RecordStream& in, const AdministrationHeader& header, PRJ* rec
   // The project version lives in the project's folder.
   std::string dir;
   if (extlib::make_prj_dir(*record, &dir) != 0) return 0;
-  extlib::lfslash_cat(&dir);
-  if (extlib::lfinipC(1, dir) != 0) return 0;
-  FILE* file = extlib::lfilopC(1, "version.txt", "r");
   int value = 0;
-  bool read = file && std::fscanf(file, "%d", &value) == 1;
-  if (file) extlib::lfilclC(file);
+  const bool read = ReadProjectVersion(extlib::kSlotConversion, dir, &value);
   // Old projects hold DOS text. A version 1 record is DOS text as a whole and
   // is converted by the caller: converting it here as well would do it twice.
   if (read && value < 18 && header.version != 1) sys_AsciiText2Iso(record);

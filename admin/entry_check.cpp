@@ -10,6 +10,7 @@
 #include "admin/host_folders.h"
 #include "admin/net_id_writer.h"
 #include "admin/project_index.h"
+#include "admin/project_version.h"
 #include "admin/record_writes.h"
 #include "extlib/administration.h"
 #include "extlib/hosts.h"
@@ -37,16 +38,12 @@ struct CheckRun {
   Reachability reach;
 };
 
-// The first "%d" of the folder's version.txt; false when there is none > 0.
+// The folder's project version; false when there is none > 0.
 bool ReadFolderVersion(const std::string& dir, int* version) {
-  if (extlib::lfinipC(kVersionSlot, dir + "\\") != 0) return false;
-  FILE* f = extlib::lfilopC(kVersionSlot, "version.txt", "r");
-  if (!f) return false;
   int value = 0;
-  bool ok = std::fscanf(f, "%d", &value) == 1 && value > 0;
-  extlib::lfilclC(f);
-  if (ok) *version = value;
-  return ok;
+  if (!ReadProjectVersion(kVersionSlot, dir, &value) || value <= 0) return false;
+  *version = value;
+  return true;
 }
 
 int Remove(const IndexedRecord& r) {
@@ -112,16 +109,14 @@ void CheckRecord(CheckRun* run, const IndexedRecord& item) {
 
 int CheckValidEntries(long console) {
   services::lfConsoleWrite(console, "Check project administration for valid entries ...\n");
-  char* hosts = nullptr;
-  int host_count = 0;
-  if (extlib::get_host_list(&hosts, &host_count, 17) != 0) {
+  std::vector<extlib::HostEntry> hosts;
+  if (extlib::GetHostList(&hosts) != 0) {
     services::ToolMessageBox(services::kMessageWarning, "Can't make host list.\n");
     return -1;
   }
   std::unordered_set<std::string> known_hosts;
-  for (int i = 0; i < host_count; ++i) known_hosts.insert(hosts + i * 17);
-  std::free(hosts);
-  services::lfConsoleWrite(console, "Search for hosts ...  %d found\n", host_count);
+  for (const extlib::HostEntry& h : hosts) known_hosts.insert(h.name);
+  services::lfConsoleWrite(console, "Search for hosts ...  %d found\n", static_cast<int>(hosts.size()));
 
   ProjectIndex* index = CurrentIndex();
   if (!index) {

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 
 #include "admin/append_batch.h"
@@ -15,6 +15,7 @@
 #include "admin/project_index.h"
 #include "admin/register_entry.h"
 #include "extlib/hosts.h"
+#include "extlib/installation.h"
 #include "extlib/net_id.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
@@ -28,15 +29,14 @@ namespace {
 
 constexpr size_t kLongestEntryName = 54;
 
-std::vector<PendingEntry>& NewList() {
-  static std::vector<PendingEntry> list;
-  return list;
-}
+// The entries left for the next scan of the installation. One scan works on
+// them at a time: it holds the mutex from listing to registering.
+struct PendingLists {
+  std::mutex mutex;
+  std::vector<PendingEntry> fresh, elsewhere;
+};
 
-std::vector<PendingEntry>& ElsewhereList() {
-  static std::vector<PendingEntry> list;
-  return list;
-}
+PendingLists& Pending() { return extlib::CurrentInstallation().Part<PendingLists>(); }
 
 // Registers from the end; an entry that fails stays in the list for the
 // next scan, and the others are registered all the same. Returns whether
@@ -109,14 +109,22 @@ std::string Folded(const std::string& s) {
 
 }  // namespace
 
-const std::vector<PendingEntry>& PendingNew() { return NewList(); }
-const std::vector<PendingEntry>& PendingElsewhere() { return ElsewhereList(); }
+std::vector<PendingEntry> PendingNew() {
+  PendingLists& p = Pending();
+  std::lock_guard<std::mutex> guard(p.mutex);
+  return p.fresh;
+}
 
-bool EntriesLeftUnregistered() { return !NewList().empty() || !ElsewhereList().empty(); }
+std::vector<PendingEntry> PendingElsewhere() {
+  PendingLists& p = Pending();
+  std::lock_guard<std::mutex> guard(p.mutex);
+  return p.elsewhere;
+}
 
-void ClearPendingEntries() {
-  NewList().clear();
-  ElsewhereList().clear();
+bool EntriesLeftUnregistered() {
+  PendingLists& p = Pending();
+  std::lock_guard<std::mutex> guard(p.mutex);
+  return !p.fresh.empty() || !p.elsewhere.empty();
 }
 
 namespace {
@@ -156,8 +164,10 @@ int ScanHost(long console, const std::string& host, int pass, AppendBatch* batch
   }
   std::sort(names.begin(), names.end(), [](const Listed& a, const Listed& b) { return a.key < b.key; });
 
-  std::vector<PendingEntry>& fresh = NewList();
-  std::vector<PendingEntry>& elsewhere = ElsewhereList();
+  PendingLists& pending = Pending();
+  std::lock_guard<std::mutex> guard(pending.mutex);
+  std::vector<PendingEntry>& fresh = pending.fresh;
+  std::vector<PendingEntry>& elsewhere = pending.elsewhere;
   for (const auto& [name, key, e] : names) {
     EntryName entry;
     if (!ParseEntryName(name, &entry)) continue;
@@ -197,21 +207,17 @@ int ScanHostProjects(long console, const std::string& host, int pass) {
 }
 
 int ScanAllHosts(long console, SeenProjectInfos* seen) {
-  char* list = nullptr;
-  int count = 0;
-  if (extlib::get_host_list(&list, &count, 17) != 0) {
+  std::vector<extlib::HostEntry> hosts;
+  if (extlib::GetHostList(&hosts) != 0) {
     services::ToolMessageBox(services::kMessageWarning, "Can't make host list.\n");
     return -1;
   }
-  std::vector<std::string> hosts;
-  for (int i = 0; i < count; ++i) hosts.emplace_back(list + i * 17);
-  std::free(list);
-  services::lfConsoleWrite(console, "Search for hosts ...  %d found\n", count);
+  services::lfConsoleWrite(console, "Search for hosts ...  %d found\n", static_cast<int>(hosts.size()));
   // One batch for all hosts: written when full or old enough, before each host's folder is listed, and at the end.
   AppendBatch batch;
   int unregistered = 0;
   for (int pass = 1; pass <= 2; ++pass)
-    for (const std::string& host : hosts) ScanHost(console, host, pass, &batch, seen, &unregistered);
+    for (const extlib::HostEntry& host : hosts) ScanHost(console, host.name, pass, &batch, seen, &unregistered);
   batch.Flush();
   services::lfConsoleWrite(console, "... finished\n");
   // A folder left out (a full volume, a failed rename) was reported; the run

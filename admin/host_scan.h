@@ -30,11 +30,11 @@ struct PendingEntry {
   std::string native;  // the name as listed, "" when not known
 };
 // The entries a scan could not register stay here for the next scan ("new"
-// and "elsewhere"); each list is worked last in, first out.
-const std::vector<PendingEntry>& PendingNew();
-const std::vector<PendingEntry>& PendingElsewhere();
+// and "elsewhere"), one pair per installation; each list is worked last in,
+// first out.
+std::vector<PendingEntry> PendingNew();
+std::vector<PendingEntry> PendingElsewhere();
 // True while an entry waits in either list.
 bool EntriesLeftUnregistered();
-void ClearPendingEntries();
 
 }  // namespace dovrane::admin

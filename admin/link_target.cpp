@@ -55,13 +55,10 @@ bool Contains(const std::vector<Id>& ids, const Id& id) {
 }
 
 std::vector<std::string> HostNames() {
+  std::vector<extlib::HostEntry> list;
   std::vector<std::string> hosts;
-  if (!extlib::lfnetg()) return {"localhost"};
-  char* list = nullptr;
-  int count = 0;
-  if (extlib::get_host_list(&list, &count, 17) != 0) return hosts;
-  for (int i = 0; i < count; ++i) hosts.emplace_back(list + i * 17);
-  std::free(list);
+  if (extlib::GetHostList(&list) != 0) return hosts;
+  for (const extlib::HostEntry& h : list) hosts.push_back(h.name);
   return hosts;
 }
 

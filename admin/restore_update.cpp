@@ -102,14 +102,11 @@ void KeptDamaged() {
 // the others. Warns and returns -1 when two hosts share a folder.
 int RefuseHostsSharingAFolder(const std::string& only = "") {
   if (!extlib::lfnetg()) return 0;
-  char* list = nullptr;
-  int count = 0;
-  if (extlib::get_host_list(&list, &count, 17) != 0) return 0;  // the scan reports it
-  std::vector<std::string> hosts;
-  for (int i = 0; i < count; ++i) hosts.emplace_back(list + i * 17);
-  std::free(list);
+  std::vector<extlib::HostEntry> hosts;
+  if (extlib::GetHostList(&hosts) != 0) return 0;  // the scan reports it
   std::map<std::pair<uint64_t, uint64_t>, std::pair<std::string, std::string>> seen;  // -> host, folder
-  for (const std::string& host : hosts) {
+  for (const extlib::HostEntry& entry : hosts) {
+    const std::string& host = entry.name;
     std::string folder;
     platform::FileInfo info;
     if (extlib::HostProjectFolder(host, &folder) != 0 ||

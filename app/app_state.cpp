@@ -1,10 +1,51 @@
 #include "app/app_state.h"
 
+#include <mutex>
+
+#include "extlib/installation.h"
+
 namespace dovrane::app {
 
 int g_interactive = 1;
 void* g_main_dialog = nullptr;
-char g_checkout_name[256] = {0};
-std::string g_start_folder;
+
+namespace {
+
+// What one run of the program remembers of its start and its check-out.
+struct RunNames {
+  std::mutex mutex;
+  std::string checkout_name;
+  std::string start_folder;
+};
+
+RunNames& Names() { return extlib::CurrentInstallation().Part<RunNames>(); }
+
+constexpr size_t kCheckoutNameSize = 256;
+
+}  // namespace
+
+std::string CheckoutName() {
+  RunNames& n = Names();
+  std::lock_guard<std::mutex> guard(n.mutex);
+  return n.checkout_name;
+}
+
+void SetCheckoutName(const std::string& name) {
+  RunNames& n = Names();
+  std::lock_guard<std::mutex> guard(n.mutex);
+  n.checkout_name = name.substr(0, kCheckoutNameSize - 1);
+}
+
+std::string StartFolder() {
+  RunNames& n = Names();
+  std::lock_guard<std::mutex> guard(n.mutex);
+  return n.start_folder;
+}
+
+void SetStartFolder(const std::string& folder) {
+  RunNames& n = Names();
+  std::lock_guard<std::mutex> guard(n.mutex);
+  n.start_folder = folder;
+}
 
 }  // namespace dovrane::app

@@ -11,10 +11,13 @@ namespace dovrane::app {
 extern int g_interactive;
 // The running main dialog, set just before it runs; null on the command line.
 extern void* g_main_dialog;
-// The name the check-out comment dialog shows (256 bytes).
-extern char g_checkout_name[256];
+// The name the check-out comment dialog shows, at most 255 bytes (the
+// check-out name buffer), kept per installation.
+std::string CheckoutName();
+void SetCheckoutName(const std::string& name);
 // The folder the program was started in (native), before it changes to the
 // CAD system's working folder: relative output files are named from there.
-extern std::string g_start_folder;
+std::string StartFolder();
+void SetStartFolder(const std::string& folder);
 
 }  // namespace dovrane::app

@@ -88,7 +88,9 @@ int CommandLineMain(const std::vector<std::string>& args) {
   env->SetEnv("VEKLOG", "sysadm");
   if (argv.size() == 1 && strcasecmp(env->GetEnv("VEKLOG").c_str(), "sysadm") != 0) return 0;
 
-  env->GetCwd(&g_start_folder);
+  std::string start_folder;
+  env->GetCwd(&start_folder);
+  SetStartFolder(start_folder);
   extlib::VekArbeitsVerzeichnis();
   // The terminal keeps its own copies of the streams before they go to the file.
   platform::Terminal::CaptureOriginalStreams();

@@ -1,5 +1,6 @@
 #include "app/command_table.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -20,10 +21,11 @@ namespace dovrane::app {
 
 namespace {
 
-DialogRunner g_dialog_runner = nullptr;
+// Process-wide like the Env: the program or a test puts its window in place.
+std::atomic<DialogRunner> g_dialog_runner{nullptr};
 
 int RunCheckout(const CommandArgs& args) {
-  std::snprintf(g_checkout_name, sizeof g_checkout_name, "%s", args.padded_name.c_str());
+  SetCheckoutName(args.padded_name);
   return RunDialogMode() == 0 ? 0 : 1;
 }
 
@@ -109,11 +111,12 @@ void SetCommandHandler(const char* option, int argc, CommandHandler handler) {
 void SetDialogRunner(DialogRunner runner) { g_dialog_runner = runner; }
 
 int RunDialogMode() {
-  if (!g_dialog_runner) {
+  const DialogRunner runner = g_dialog_runner;
+  if (!runner) {
     services::ToolMessageBox(services::kMessageError, "%s", "The main window is not part of this build.\n");
     return 1;
   }
-  return g_dialog_runner();
+  return runner();
 }
 
 std::string PadProjectName(const std::string& name) {

@@ -119,7 +119,7 @@ int WriteOutputFile(const std::string& file, const std::string& text) {
     path = platform::NativePath(file);
   } else {
     path = platform::Cp1252ToUtf8(file);  // as typed on the command line
-    if (path[0] != '/' && !g_start_folder.empty()) path = g_start_folder + "/" + path;
+    if (path[0] != '/' && !StartFolder().empty()) path = StartFolder() + "/" + path;
   }
   platform::Env* env = platform::CurrentEnv();
   int fd = env->Open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);

@@ -58,13 +58,11 @@ int RunUpdateHost(const CommandArgs& args) {
   int rc = admin::CheckAdministrationVersion();
   if (rc != 0) return rc;
   if (!extlib::lfnetg() || args.argument != "localhost") return admin::UpdateHost(args.argument);
-  char* list = nullptr;
-  int count = 0;
-  if (extlib::get_host_list(&list, &count, 17) != 0) return 0;
+  std::vector<extlib::HostEntry> hosts;
+  if (extlib::GetHostList(&hosts) != 0) return 0;
   const std::string name = extlib::lzrnamC();
   bool found = false;
-  for (int i = 0; i < count && !found; ++i) found = std::strcmp(list + i * 17, name.c_str()) == 0;
-  std::free(list);
+  for (const extlib::HostEntry& h : hosts) found = found || h.name == name;
   return found ? admin::UpdateHost(name) : 0;
 }
 

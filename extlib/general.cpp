@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "extlib/installation.h"
 #include "extlib/messages.h"
 #include "platform/env.h"
 #include "platform/messenger.h"
@@ -14,11 +15,6 @@
 #include "platform/text_codec.h"
 
 namespace dovrane::extlib {
-
-namespace {
-int g_perr_mode = 0;
-int g_trace = 0;
-}  // namespace
 
 int String2ArgcArgv(const std::string& line, int* argc, std::vector<std::string>* argv) {
   const int max = *argc;
@@ -63,7 +59,7 @@ int lfperrC(const char* format, ...) {
   va_start(ap, format);
   int n = std::vsnprintf(buffer, sizeof buffer, format, ap);
   va_end(ap);
-  if (g_perr_mode == 1) {
+  if (CurrentInstallation().perr_mode == 1) {
     std::fputs(buffer, stderr);
     std::fflush(stderr);
   } else {
@@ -72,7 +68,7 @@ int lfperrC(const char* format, ...) {
   return n;
 }
 
-void lfperrC_SetMode(int mode) { g_perr_mode = mode; }
+void lfperrC_SetMode(int mode) { CurrentInstallation().perr_mode = mode; }
 
 int lfperrC_IsOEMConverting() { return 0; }
 
@@ -113,8 +109,8 @@ void lfPrintSystemInfo(FILE* stream) {
   std::fflush(stream);
 }
 
-void setFileAccessTrace(int on) { g_trace = on; }
-int getFileAccessTrace() { return g_trace; }
+void setFileAccessTrace(int on) { CurrentInstallation().trace = on; }
+int getFileAccessTrace() { return CurrentInstallation().trace; }
 
 void TodayDate(int* day, int* month, int* year) {
   std::time_t now = std::time(nullptr);

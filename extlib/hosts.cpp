@@ -6,6 +6,8 @@
 #include <sstream>
 
 #include "extlib/general.h"
+#include "extlib/installation.h"
+#include "extlib/library_init.h"
 #include "extlib/messages.h"
 #include "extlib/slot_files.h"
 #include "extlib/prj_record.h"
@@ -65,13 +67,12 @@ namespace {
 // rebuild): it is kept and read again only when the file changed. Other
 // parts of the program append to data.cfg themselves, so every call compares.
 struct HostListCache {
+  std::mutex mutex;
   std::string path;
   int rc = -2;
   std::vector<HostEntry> hosts;
   platform::FileInfo info;
 };
-std::mutex g_host_mutex;
-HostListCache g_hosts;
 
 bool SameFile(const platform::FileInfo& a, const platform::FileInfo& b) {
   return a.inode == b.inode && a.size == b.size && a.modified == b.modified;
@@ -79,36 +80,41 @@ bool SameFile(const platform::FileInfo& a, const platform::FileInfo& b) {
 
 }  // namespace
 
-int ReadHostList(std::vector<HostEntry>* hosts) {
-  std::string path;
-  if (lffnamC_new(23, kHostListFile, &path) != 0) return -2;
+int ReadHostList(std::vector<HostEntry>* hosts) { return ReadHostList(CurrentInstallation(), hosts); }
+
+int ReadHostList(Installation& installation, std::vector<HostEntry>* hosts) {
+  std::string path = installation.Slot(kSlotNet);
+  if (path.empty()) return -2;
+  path += kHostListFile;
   path += "|" + platform::PathMap::Instance().UncRoot();  // the key names the folder itself
-  std::lock_guard<std::mutex> guard(g_host_mutex);
+  HostListCache& cache = installation.Part<HostListCache>();
+  std::lock_guard<std::mutex> guard(cache.mutex);
   const std::string native = platform::NativePath(path.substr(0, path.find('|')));
   platform::FileInfo info;
   int rc = platform::CurrentEnv()->Stat(native, &info) == 0 ? 0 : -2;
-  if (rc == 0 && !(path == g_hosts.path && g_hosts.rc == 0 && SameFile(info, g_hosts.info))) {
+  if (rc == 0 && !(path == cache.path && cache.rc == 0 && SameFile(info, cache.info))) {
     std::string text;
     int bad = 0;
-    g_hosts.hosts.clear();
-    rc = platform::ReadWholeFile(native, &text) != 0 ? -1 : ParseHostList(text, &g_hosts.hosts, &bad);
+    cache.hosts.clear();
+    rc = platform::ReadWholeFile(native, &text) != 0 ? -1 : ParseHostList(text, &cache.hosts, &bad);
   } else if (rc == 0) {
-    rc = g_hosts.rc;
+    rc = cache.rc;
   }
-  if (rc == -2) g_hosts.hosts.clear();
-  g_hosts.path = path;
-  g_hosts.rc = rc;
-  g_hosts.info = info;
-  *hosts = g_hosts.hosts;
+  if (rc == -2) cache.hosts.clear();
+  cache.path = path;
+  cache.rc = rc;
+  cache.info = info;
+  *hosts = cache.hosts;
   return rc;
 }
 
 int WriteHostList(const std::vector<HostEntry>& hosts) {
   std::string path;
-  if (lffnamC_new(23, kHostListFile, &path)) return -1;
+  if (lffnamC_new(kSlotNet, kHostListFile, &path)) return -1;
   int rc = platform::WriteFileAtomic(platform::NativePath(path), FormatHostList(hosts));
-  std::lock_guard<std::mutex> guard(g_host_mutex);
-  g_hosts.path.clear();  // read again
+  HostListCache& cache = CurrentInstallation().Part<HostListCache>();
+  std::lock_guard<std::mutex> guard(cache.mutex);
+  cache.path.clear();  // read again
   return rc;
 }
 
@@ -117,16 +123,24 @@ int lfnetg() {
   return ReadHostList(&hosts) != -2 ? 1 : 0;
 }
 
+int GetHostList(std::vector<HostEntry>* hosts) { return GetHostList(CurrentInstallation(), hosts); }
+
+int GetHostList(Installation& installation, std::vector<HostEntry>* hosts) {
+  const int rc = ReadHostList(installation, hosts);
+  if (rc == -2) {  // no data.cfg: a single-workstation installation
+    *hosts = {{"localhost", ""}};
+    return 0;
+  }
+  if (rc == 0) return 0;
+  hosts->clear();  // a damaged list gives no rows, not the ones before the bad line
+  return -1;
+}
+
 int get_host_list(char** list, int* count, int width) {
   *list = nullptr;
   *count = 0;
   std::vector<HostEntry> hosts;
-  if (!lfnetg()) {
-    hosts.push_back({"localhost", ""});
-  } else if (ReadHostList(&hosts) != 0) {
-    return -1;
-  }
-  if (width < 2) return -1;
+  if (GetHostList(&hosts) != 0 || width < 2) return -1;
   char* out = static_cast<char*>(std::calloc(hosts.size() ? hosts.size() : 1, static_cast<size_t>(width)));
   if (!out) return -1;
   for (size_t i = 0; i < hosts.size(); ++i)

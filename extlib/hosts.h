@@ -8,6 +8,8 @@
 
 namespace dovrane::extlib {
 
+class Installation;
+
 inline constexpr char kHostListFile[] = "data.cfg";
 
 struct HostEntry {
@@ -20,12 +22,19 @@ struct HostEntry {
 int ParseHostList(const std::string& text, std::vector<HostEntry>* hosts, int* bad_line);
 // Lines as the library writes them ("%s \%s" or the name alone), LF line ends.
 std::string FormatHostList(const std::vector<HostEntry>& hosts);
-// Reads slot 23's data.cfg. 0, -2 missing, -1 unreadable or malformed.
+// Reads slot 23's data.cfg of the current installation, or of the one given
+// (a worker passes its own). 0, -2 missing, -1 unreadable or malformed.
 int ReadHostList(std::vector<HostEntry>* hosts);
+int ReadHostList(Installation& installation, std::vector<HostEntry>* hosts);
 int WriteHostList(const std::vector<HostEntry>& hosts);
 
 // Non-zero for a network installation: the \Net folder holds data.cfg.
 int lfnetg();
+// The hosts a scan or check walks, in data.cfg's order: a single-workstation
+// installation has the one host "localhost". 0, or -1 when the list cannot be
+// read (*hosts empty). Of the current installation, or of the one given.
+int GetHostList(std::vector<HostEntry>* hosts);
+int GetHostList(Installation& installation, std::vector<HostEntry>* hosts);
 // The host names, `width` bytes each (zero-padded), allocated with malloc
 // (release with free). A single-workstation installation has "localhost".
 // 0, or -1 when the list cannot be read (nothing allocated).

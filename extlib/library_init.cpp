@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "extlib/administration.h"
+#include "extlib/installation.h"
 #include "extlib/messages.h"
 #include "extlib/project_list.h"
 #include "extlib/settings.h"
@@ -14,22 +15,15 @@
 namespace dovrane::extlib {
 
 namespace {
-std::string g_slots[kSlotCount];
-bool g_initialised = false;
-
 std::string WithBackslash(std::string path) {
   if (path.empty() || path.back() != '\\') path.push_back('\\');
   return path;
 }
 }  // namespace
 
-int lfinipC(int slot, const std::string& path) {
-  if (slot < 0 || slot >= kSlotCount) return -1;
-  g_slots[slot] = path.empty() ? "" : WithBackslash(path);
-  return 0;
-}
+int lfinipC(int slot, const std::string& path) { return CurrentInstallation().SetSlot(slot, path); }
 
-std::string lfinigC(int slot) { return slot < 0 || slot >= kSlotCount ? "" : g_slots[slot]; }
+std::string lfinigC(int slot) { return CurrentInstallation().Slot(slot); }
 
 int lzinit(int* mode, int, int, int, int, int) {
   (void)mode;
@@ -46,7 +40,7 @@ int lzinit(int* mode, int, int, int, int, int) {
   lfinipC(kSlotNet, net_dir);
   std::string data;
   if (GetSetupPath("Data", &data) && !data.empty()) lfinipC(kSlotLocalProjects, WithBackslash(data) + "prj\\");
-  g_initialised = true;
+  CurrentInstallation().initialised = true;
   return 0;
 }
 
@@ -54,10 +48,10 @@ void lzende() {
   // Every administration handle closes, which releases any lock still held.
   for (int slot = 0; slot < kSlotCount; ++slot) close_prj_info_handle(slot);
   UnCachPrjList();
-  g_initialised = false;
+  CurrentInstallation().initialised = false;
 }
 
-bool LibraryInitialised() { return g_initialised; }
+bool LibraryInitialised() { return CurrentInstallation().initialised; }
 
 void lgstop_C_(const char* where) {
   std::string net;

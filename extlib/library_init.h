@@ -12,6 +12,7 @@ inline constexpr int kSlotNet = 23;
 inline constexpr int kSlotLocalProjects = 31;
 inline constexpr int kSlotProjectData = 18;  // the project folder of project-level work
 inline constexpr int kSlotProjectWork = 19;  // a second project folder (version, identifier)
+inline constexpr int kSlotConversion = 1;    // the project folder whose version a conversion reads
 inline constexpr int kSlotCount = 64;
 
 // Sets slot to path (which must end in a backslash; one is added otherwise).

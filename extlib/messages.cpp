@@ -1,22 +1,15 @@
 #include "extlib/messages.h"
 
 #include "extlib/general.h"
+#include "extlib/installation.h"
 #include "extlib/language.h"
 #include "platform/messenger.h"
 
 namespace dovrane::extlib {
 
-namespace {
-bool g_library_messages_off = false;
-}
+int Msg2usr_Switch(int off) { return CurrentInstallation().messages_off.exchange(off != 0) ? 1 : 0; }
 
-int Msg2usr_Switch(int off) {
-  int previous = g_library_messages_off ? 1 : 0;
-  g_library_messages_off = off != 0;
-  return previous;
-}
-
-bool LibraryMessagesEnabled() { return !g_library_messages_off; }
+bool LibraryMessagesEnabled() { return !CurrentInstallation().messages_off; }
 
 namespace {
 void Trace(const std::string& text) {
@@ -35,7 +28,7 @@ int ShowMessage(const std::string& text, unsigned flags) {
 
 int LibraryMessage(int kind, const std::string& text) {
   // Switched off, the text still reaches the trace.
-  if (g_library_messages_off) {
+  if (!LibraryMessagesEnabled()) {
     Trace(text);
     return 0;
   }

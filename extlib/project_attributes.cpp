@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "extlib/checksum.h"
+#include "extlib/installation.h"
 #include "extlib/library_init.h"
 #include "extlib/messages.h"
 #include "extlib/project_folder.h"
@@ -364,8 +365,7 @@ int RX_ProjectAttributes::compressDatabase() {
 }
 
 RX_ProjectAttributesCache& RX_ProjectAttributesCache::instance() {
-  static RX_ProjectAttributesCache cache;
-  return cache;
+  return CurrentInstallation().Part<RX_ProjectAttributesCache>();
 }
 
 int RX_ProjectAttributesCache::importFromDiskCacheFile(uint32_t number,

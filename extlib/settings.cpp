@@ -3,9 +3,11 @@
 #include <toml++/toml.h>
 
 #include <cstring>
+#include <mutex>
 #include <sstream>
 #include <vector>
 
+#include "extlib/installation.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
@@ -218,11 +220,25 @@ int RVSYS_VekRegPutNumber(const char* root, const char* key, unsigned long value
 
 int RVSYS_VekRegDelValue(const char* root, const char* key) { return DeleteSetting(root, key) ? 1 : 0; }
 
+bool GetFolderByTag(const std::string& tag, std::string* folder) {
+  return tag == "HLP" && GetSettingString("HKLM", "InstallRoot\\HelpPath", folder) && !folder->empty();
+}
+
+namespace {
+// The text RVSYS_GetPelomarFolderByTag hands out, one per installation.
+struct FolderByTag {
+  std::mutex mutex;
+  std::string text;
+};
+}  // namespace
+
 const char* RVSYS_GetPelomarFolderByTag(const char* tag) {
-  static std::string folder;
-  if (!tag || std::strcmp(tag, "HLP") != 0) return nullptr;
-  if (!GetSettingString("HKLM", "InstallRoot\\HelpPath", &folder) || folder.empty()) return nullptr;
-  return folder.c_str();
+  std::string folder;
+  if (!tag || !GetFolderByTag(tag, &folder)) return nullptr;
+  FolderByTag& kept = CurrentInstallation().Part<FolderByTag>();
+  std::lock_guard<std::mutex> guard(kept.mutex);
+  kept.text = std::move(folder);
+  return kept.text.c_str();
 }
 
 const char* RVSYS_GetResRegBaseStr() { return "Software\\Varnholtek\\Dovranix"; }

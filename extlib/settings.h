@@ -30,7 +30,10 @@ int RVSYS_VekRegGetNumber(const char* root, const char* key, unsigned long* valu
 int RVSYS_VekRegPutString(const char* root, const char* key, const char* value);
 int RVSYS_VekRegPutNumber(const char* root, const char* key, unsigned long value);
 int RVSYS_VekRegDelValue(const char* root, const char* key);
-// The help folder for "HLP" (HKLM InstallRoot\HelpPath), else null.
+// The help folder for "HLP" (HKLM InstallRoot\HelpPath): false for another
+// tag or when none is set.
+bool GetFolderByTag(const std::string& tag, std::string* folder);
+// The same as a text valid until the next call on this installation, else null.
 const char* RVSYS_GetPelomarFolderByTag(const char* tag);
 const char* RVSYS_GetResRegBaseStr();
 

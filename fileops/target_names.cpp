@@ -1,8 +1,10 @@
 #include "fileops/target_names.h"
 
+#include <mutex>
 #include <unordered_map>
 #include <vector>
 
+#include "extlib/installation.h"
 #include "fileops/path_parts.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
@@ -21,7 +23,14 @@ struct FolderNames {
   platform::FileTime modified;
   std::unordered_map<std::string, std::string> by_key;
 };
-FolderNames g_folder;
+
+// The names of the last target folder, kept per installation.
+struct KeptFolder {
+  std::mutex mutex;
+  FolderNames names;
+};
+
+KeptFolder& Kept() { return extlib::CurrentInstallation().Part<KeptFolder>(); }
 
 std::string Key(const std::string& utf8) {
   std::string cp;
@@ -49,28 +58,34 @@ std::string NativeTargetPath(const std::string& target) {
   const std::string exact = dir + "/" + name;
   FileInfo unused;
   if (env->Stat(exact, &unused, false) == 0) return exact;
-  if (!Matches(g_folder, dir, info)) {
+  KeptFolder& kept = Kept();
+  std::lock_guard<std::mutex> guard(kept.mutex);
+  FolderNames& folder = kept.names;
+  if (!Matches(folder, dir, info)) {
     std::vector<platform::DirEntry> entries;
     if (env->ListDir(dir, &entries) < 0) return exact;
-    g_folder = FolderNames{dir, info.device, info.inode, info.modified, {}};
-    for (const auto& e : entries) g_folder.by_key.emplace(Key(e.name), e.name);
+    folder = FolderNames{dir, info.device, info.inode, info.modified, {}};
+    for (const auto& e : entries) folder.by_key.emplace(Key(e.name), e.name);
   }
-  auto it = g_folder.by_key.find(Key(name));
-  return it == g_folder.by_key.end() ? exact : dir + "/" + it->second;
+  auto it = folder.by_key.find(Key(name));
+  return it == folder.by_key.end() ? exact : dir + "/" + it->second;
 }
 
 void NoteTargetCreated(const std::string& native) {
+  KeptFolder& kept = Kept();
+  std::lock_guard<std::mutex> guard(kept.mutex);
+  FolderNames& folder = kept.names;
   const size_t slash = native.rfind('/');
-  if (slash == std::string::npos || native.compare(0, slash, g_folder.dir) != 0 || slash != g_folder.dir.size())
+  if (slash == std::string::npos || native.compare(0, slash, folder.dir) != 0 || slash != folder.dir.size())
     return;
   FileInfo info;
-  if (platform::CurrentEnv()->Stat(g_folder.dir, &info) < 0) {
-    g_folder = {};
+  if (platform::CurrentEnv()->Stat(folder.dir, &info) < 0) {
+    folder = {};
     return;
   }
-  g_folder.modified = info.modified;
+  folder.modified = info.modified;
   const std::string name = native.substr(slash + 1);
-  g_folder.by_key.emplace(Key(name), name);
+  folder.by_key.emplace(Key(name), name);
 }
 
 }  // namespace dovrane::fileops

@@ -1,6 +1,7 @@
 #include "services/ui_text_table.h"
 
 #include <cstring>
+#include <mutex>
 
 #include "extlib/language.h"
 
@@ -161,8 +162,43 @@ std::array<UiTextRecord, kUiTextRecordCount>& Table() {
   return table;
 }
 
-// Receives each text from the language library.
-char g_result[256];
+// The table is process-wide; a worker's lookup must not meet the window's.
+std::mutex& TableMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+// The record's text, fetched as the table's rules say. REQUIRES: TableMutex held.
+const std::string& LookupLocked(int group, unsigned item, const char* args) {
+  auto& table = Table();
+  const int32_t key_item = static_cast<int32_t>(item);
+  int found = -1;
+  for (int i = 0; table[i].text_number != -1; ++i) {
+    if (table[i].group == group && table[i].item == key_item) {
+      found = i;
+      break;
+    }
+  }
+  // Record 0 is the fallback; an argument lookup must not replace it.
+  if (found <= 0) return *table[0].text;
+
+  UiTextRecord& record = table[found];
+  char result[256];  // receives the text from the language library
+  int length = 0;
+  if (!args) {
+    // A cached or built-in text needs no new lookup: the text is kept below once fetched.
+    if (record.text) return *record.text;
+    extlib::ll_getTextZeile(record.text_number, record.line, sizeof result, "", result, &length);
+  } else {
+    std::string arguments = BuildUiTextArguments(args);
+    extlib::ll_getTextZeile(record.text_number, record.line, sizeof result, arguments.c_str(), result, &length);
+    record.text.reset();
+  }
+  if (length < 0) length = 0;
+  if (length > static_cast<int>(sizeof result) - 1) length = sizeof result - 1;
+  if (!record.text) record.text = std::string(result, static_cast<size_t>(length));
+  return *record.text;
+}
 
 }  // namespace
 
@@ -184,37 +220,19 @@ std::string BuildUiTextArguments(const char* args) {
 }
 
 const char* LookupUiText(int group, unsigned item, const char* args) {
-  auto& table = Table();
-  const int32_t key_item = static_cast<int32_t>(item);
-  int found = -1;
-  for (int i = 0; table[i].text_number != -1; ++i) {
-    if (table[i].group == group && table[i].item == key_item) {
-      found = i;
-      break;
-    }
-  }
-  // Record 0 is the fallback; an argument lookup must not replace it.
-  if (found <= 0) return table[0].text->c_str();
-
-  UiTextRecord& record = table[found];
-  int length = 0;
-  if (!args) {
-    // A cached or built-in text needs no new lookup: the text is kept below once fetched.
-    if (record.text) return record.text->c_str();
-    extlib::ll_getTextZeile(record.text_number, record.line, sizeof g_result, "", g_result, &length);
-  } else {
-    std::string arguments = BuildUiTextArguments(args);
-    extlib::ll_getTextZeile(record.text_number, record.line, sizeof g_result, arguments.c_str(), g_result, &length);
-    record.text.reset();
-  }
-  if (length < 0) length = 0;
-  if (length > static_cast<int>(sizeof g_result) - 1) length = sizeof g_result - 1;
-  g_result[length] = 0;
-  if (!record.text) record.text = std::string(g_result, static_cast<size_t>(length));
-  return record.text->c_str();
+  std::lock_guard<std::mutex> guard(TableMutex());
+  return LookupLocked(group, item, args).c_str();
 }
 
-void ResetUiTextCache() { Table() = InitialTable(); }
+std::string UiText(int group, unsigned item, const char* args) {
+  std::lock_guard<std::mutex> guard(TableMutex());
+  return LookupLocked(group, item, args);
+}
+
+void ResetUiTextCache() {
+  std::lock_guard<std::mutex> guard(TableMutex());
+  Table() = InitialTable();
+}
 
 const std::array<UiTextRecord, kUiTextRecordCount>& UiTextTable() { return Table(); }
 

@@ -39,6 +39,8 @@ struct UiTextRecord {
 // cached one (a built-in text too). The pointer stays valid until the same
 // record is looked up again with arguments. User-interface thread only.
 const char* LookupUiText(int group, unsigned item, const char* args = nullptr);
+// The same text as a value of the caller's: for any thread.
+std::string UiText(int group, unsigned item, const char* args = nullptr);
 
 // The argument text handed to the language library: one blank, then every
 // non-empty "#"-separated value followed by the character 0x1E.

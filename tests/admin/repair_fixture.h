@@ -14,6 +14,7 @@
 #include "admin/host_scan.h"
 #include "admin/project_index.h"
 #include "extlib/administration.h"
+#include "extlib/installation.h"
 #include "extlib/library_init.h"
 #include "extlib/prj_record.h"
 #include "extlib/project_list.h"
@@ -40,11 +41,8 @@ class RepairTest : public ::testing::Test {
     extlib::close_prj_info_handle(extlib::kSlotNet);
     extlib::UnCachPrjList();
     DropIndex();
-    ClearPendingEntries();
     extlib::SetRecordLockTimeoutMs(10000);
     site_.reset();
-    extlib::lfinipC(extlib::kSlotNet, "");
-    extlib::lfinipC(extlib::kSlotLocalProjects, "");
   }
 
   std::string root() const { return site_ ? site_->root() : std::string(); }
@@ -90,6 +88,8 @@ class RepairTest : public ::testing::Test {
     return testing::RunProgram(DOVRANE_BIN, args, env_, root());
   }
 
+  // The slots, the host list and the scan's pending entries are this test's own.
+  extlib::ScopedInstallation installation_;
   std::optional<testing::SampleSite> site_;
   testing::RecordingMessenger messages_;
   std::map<std::string, std::string> env_;

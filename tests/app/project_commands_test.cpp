@@ -12,6 +12,7 @@
 #include "app/app_state.h"
 #include "app/command_table.h"
 #include "extlib/general.h"
+#include "extlib/installation.h"
 #include "extlib/library_init.h"
 #include "extlib/project_attributes.h"
 #include "support/pty_program.h"
@@ -38,6 +39,7 @@ class ProjectCommandsTest : public ::testing::Test {
     return site_.Record(number, &r);
   }
   std::string Trace() { return ReadFile(site_.WorkDir() + "/STDERR.OUT"); }
+  extlib::ScopedInstallation installation_;  // the trace mode and slots end with the test
   testing::SampleSite site_{12};
 };
 
@@ -112,7 +114,6 @@ TEST_F(ProjectCommandsTest, EraseAsksAYesNoQuestionOnlyWhileInteractive) {
     }
   }
   g_interactive = 1;
-  extlib::lfperrC_SetMode(0);
   EXPECT_FALSE(Known(8));  // without the question it was erased
 }
 

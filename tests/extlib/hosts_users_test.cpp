@@ -5,6 +5,8 @@
 #include <cstdlib>
 
 #include "extlib/hosts.h"
+#include "extlib/installation.h"
+#include "extlib/library_init.h"
 #include "extlib/users.h"
 #include "platform/ping.h"
 #include "support/small_installation.h"
@@ -48,15 +50,47 @@ TEST(HostListTest, PathsOfAnInstallation) {
   EXPECT_EQ(IsHostCheckedOut("SRV1"), 0);
 }
 
-TEST(HostListTest, SingleWorkstationHasOnlyLocalhost) {
-  SmallInstallation inst(1, false);
-  EXPECT_EQ(lfnetg(), 0);
-  char* list = nullptr;
-  int count = 0;
-  ASSERT_EQ(get_host_list(&list, &count, 17), 0);
-  EXPECT_EQ(count, 1);
-  EXPECT_STREQ(list, "localhost");
-  std::free(list);
+TEST(HostListTest, RowsAreTheLibrarysListAndLocalhostAlone) {
+  for (bool network : {true, false}) {
+    SmallInstallation inst(1, network);
+    EXPECT_EQ(lfnetg(), network ? 1 : 0);
+    std::vector<HostEntry> hosts;
+    ASSERT_EQ(GetHostList(&hosts), 0);
+    const std::vector<std::string> names = network ? std::vector<std::string>{"SRV1", "SRV2"}
+                                                   : std::vector<std::string>{"localhost"};
+    char* list = nullptr;
+    int count = 0;
+    ASSERT_EQ(get_host_list(&list, &count, 17), 0);
+    ASSERT_EQ(hosts.size(), names.size());
+    ASSERT_EQ(count, static_cast<int>(names.size()));
+    for (size_t i = 0; i < names.size(); ++i) {
+      EXPECT_EQ(hosts[i].name, names[i]);
+      EXPECT_EQ(list + i * 17, names[i]);
+    }
+    std::free(list);
+  }
+}
+
+TEST(HostListTest, EachInstallationReadsItsOwnList) {
+  SmallInstallation inst;  // the current installation: SRV1 and SRV2
+  Installation other;
+  other.SetSlot(kSlotNet, "\\\\SRV2\\cad");  // no data.cfg there
+  std::vector<HostEntry> own, others;
+  ASSERT_EQ(GetHostList(&own), 0);
+  ASSERT_EQ(GetHostList(other, &others), 0);
+  ASSERT_EQ(own.size(), 2u);
+  ASSERT_EQ(others.size(), 1u);
+  EXPECT_EQ(others[0].name, "localhost");
+  EXPECT_EQ(GetHostList(&own), 0);  // the other's reading left this one's list alone
+  EXPECT_EQ(own.size(), 2u);
+}
+
+TEST(HostListTest, DamagedListGivesNoRows) {
+  SmallInstallation inst;
+  inst.dir.Write("SRV1/cad/Net/data.cfg", "SRV1 \\cad\nS/2 \\cad\n");
+  std::vector<HostEntry> hosts = {{"OLD", ""}};
+  EXPECT_EQ(GetHostList(&hosts), -1);
+  EXPECT_TRUE(hosts.empty());
 }
 
 TEST(PingTest, UnknownNameAndLocalHost) {

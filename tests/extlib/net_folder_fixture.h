@@ -23,10 +23,8 @@ class NetFolderTest : public ::testing::Test {
     net_ = installation_.Native("SRV1/cad/Net");
     project_ = installation_.Native("SRV1/cad/prj/n0000012.prj");
     ASSERT_EQ(platform::MakeDirectories(project_), 0);
-    old_slot18_ = lfinigC(18);
     lfinipC(18, "\\\\SRV1\\cad\\prj\\n0000012.prj\\");
   }
-  void TearDown() override { lfinipC(18, old_slot18_); }
   std::string Read(const std::string& path) {
     std::string text;
     platform::ReadWholeFile(path, &text);
@@ -37,9 +35,6 @@ class NetFolderTest : public ::testing::Test {
   testing::SmallInstallation installation_{1, /*network=*/false};
   std::string root_, net_, project_;
   testing::RecordingMessenger messages_;
-
- private:
-  std::string old_slot18_;
 };
 
 }  // namespace dovrane::extlib

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 #include "tests/services/ui_text_test_env.h"
 
@@ -121,6 +122,18 @@ TEST_F(UiTextTableTest, ArgumentLookupDropsABuiltInText) {
   EXPECT_EQ(Text(114, kUiItemCopy), "Copy") << "other records sharing the text keep theirs";
   ResetUiTextCache();
   EXPECT_EQ(Text(114, kUiItemCadUser), "CAD-User");
+}
+
+TEST_F(UiTextTableTest, WorkersGetTheirOwnTextWhileAnotherLooksUp) {
+  auto ask = [](const std::string& number, int* wrong) {
+    const std::string expected = "Do you really want to delete project " + number + "?";
+    for (int i = 0; i < 1000; ++i) *wrong += UiText(2, 3, number.c_str()) != expected;
+  };
+  int wrong_worker = 0, wrong_here = 0;
+  std::thread worker(ask, "n0000012", &wrong_worker);
+  ask("n0000013", &wrong_here);
+  worker.join();
+  EXPECT_EQ(wrong_worker + wrong_here, 0);
 }
 
 TEST_F(UiTextTableTest, LibraryResultIsTakenAsItComes) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "extlib/installation.h"
 #include "extlib/prj_record.h"
 #include "support/temp_dir.h"
 
@@ -26,6 +27,8 @@ class SmallInstallation {
   std::string Native(const std::string& relative) const { return dir.path() + "/" + relative; }
   std::string Admin() const { return dir.Read("SRV1/cad/Net/project.dat"); }
 
+  // The slots and caches are the installation's own, gone with it.
+  extlib::ScopedInstallation installation;
   TempDir dir;
   int containers;
 };

@@ -1,0 +1,70 @@
+#include "admin/host_scan.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "admin/record_writes.h"
+#include "extlib/installation.h"
+#include "extlib/project_data.h"
+#include "platform/fault_injection_env.h"
+#include "repair_fixture.h"
+
+namespace dovrane::admin {
+namespace {
+
+constexpr uint32_t kProjects = 12;
+
+class HostScanTest : public RepairTest {
+ protected:
+  void SetUp() override { MakeInstallation(2, kProjects); }
+  // A project folder without stored record, as copied in by hand.
+  void NewFolder(const std::string& host, const std::string& entry) {
+    const std::string dir = Unc(host + "/cad/Prj/" + entry);
+    std::filesystem::create_directories(dir);
+    EXPECT_EQ(extlib::CreateProjectData(dir), 0);
+  }
+};
+
+TEST_F(HostScanTest, EntriesLeftForTheNextScanBelongToTheirInstallation) {
+  NewFolder("SRV2", "Carport.prj");
+  platform::FaultInjectionEnv faults;
+  platform::Env* previous = platform::SetCurrentEnv(&faults);
+  faults.Arm(platform::FaultPoint::kRename, 1, EACCES);  // Carport's rename into place
+  EXPECT_EQ(ScanHostProjects(0, "SRV2", 2), 0);
+  platform::SetCurrentEnv(previous);
+  ASSERT_TRUE(EntriesLeftUnregistered());
+  {
+    extlib::ScopedInstallation other;
+    EXPECT_FALSE(EntriesLeftUnregistered());
+    EXPECT_TRUE(PendingNew().empty());
+  }
+  ASSERT_EQ(PendingNew().size(), 1u);
+  EXPECT_EQ(PendingNew()[0].entry, "Carport.prj");
+}
+
+// The window's worker scans while another thread writes a record: neither
+// loses the other's change.
+TEST_F(HostScanTest, ScanAndRecordWriteRunTogetherOnOneInstallation) {
+  for (const char* entry : {"Anbau.prj", "Brunnen.prj", "Carport.prj"}) NewFolder("SRV2", entry);
+  extlib::PRJ changed = OnHost("SRV1");
+  changed.version = 7;
+  int scanned = -1, written = -1;
+  std::thread scan([&] { scanned = ScanHostProjects(0, "SRV2", 2); });
+  std::thread write([&] {
+    const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+    written = handle < 0 ? handle : RewriteRecord(changed, handle);
+  });
+  scan.join();
+  write.join();
+  EXPECT_EQ(scanned, 0);
+  EXPECT_EQ(written, 0);
+  const auto records = Records();
+  for (const char* name : {"Anbau", "Brunnen", "Carport"}) EXPECT_NE(FindName(records, name), nullptr) << name;
+  ASSERT_NE(Find(records, changed.number), nullptr);
+  EXPECT_EQ(Find(records, changed.number)->version, 7);
+}
+
+}  // namespace
+}  // namespace dovrane::admin
