@@ -41,7 +41,7 @@ struct Position {
 };
 thread_local std::unordered_map<int, Position> t_positions;
 
-// The slot's lock or claim exists and is a held one (any thread's).
+// Some thread of this process holds a lock on the file (its claim is a held one).
 bool AnyHeld(const AdminFile& f) {
   return std::any_of(f.claims.begin(), f.claims.end(), [](const auto& c) { return c.second.held; });
 }
