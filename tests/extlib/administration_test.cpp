@@ -268,6 +268,19 @@ TEST_F(AdministrationTest, SeveralRecordsWaitForAnotherProcessesLockOnAnyOfTheir
   lock_prj_info(h, 9, kUnlockRecord);
 }
 
+// The write's own lock over several slots is one range of the same open file:
+// releasing it must not release a record lock the writer holds inside it.
+TEST_F(AdministrationTest, SeveralRecordsWrittenOverAHeldRecordKeepItsLock) {
+  int h = open_prj_info(23, kOpenExisting);
+  ASSERT_EQ(lock_prj_info(h, 9, kLockRecord), 0);  // slot 2
+  const PRJ records[] = {SmallInstallation::Record("Alpha2", 5), SmallInstallation::Record("Beta", 9),
+                         SmallInstallation::Record("Gamma", 12)};
+  ASSERT_EQ(write_prj_records(h, 1, records, 3), 0);
+  SetRecordLockTimeoutMs(100);
+  EXPECT_EQ(InChild([] { return lock_prj_info(open_prj_info(23, kOpenExisting), 9, kLockRecord) == -7 ? 0 : 1; }), 0);
+  lock_prj_info(h, 9, kUnlockRecord);
+}
+
 TEST_F(AdministrationTest, NullRecordOfADamagedHeaderIsNotRead) {
   int h = open_prj_info(23, kOpenExisting);
   ASSERT_GE(h, 0);
