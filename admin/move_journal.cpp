@@ -94,7 +94,7 @@ int SetRecordHost(uint32_t number, const std::string& host) {
   if (extlib::get_PrjInfo_by_number(number, &record) == 0) {
     long slot = extlib::get_prj_position(handle, record.name, extlib::kSlotNet, extlib::kOpenExisting);
     extlib::SetPrjHost(&record, host);
-    if (slot > 0 && extlib::seek_prj_set(handle, slot) == 0 && extlib::write_PrjInfo(handle, &record) == 0) rc = 0;
+    if (slot > 0 && extlib::WriteRecordAtSlot(handle, slot, &record) == extlib::kPrjOk) rc = extlib::kPrjOk;
   }
   extlib::lock_prj_info(handle, number, extlib::kUnlockRecord);
   extlib::UnCachPrjList();

@@ -44,8 +44,7 @@ int WriteLocked(const PRJ& record, int handle, long hint, bool remove) {
   if (rc == 0 && (extlib::IsDeleted(on_disk) || !SameRecord(on_disk, record))) rc = -3;
   PRJ out = record;
   if (remove) out.name[0] = '#';
-  if (rc == 0) rc = extlib::seek_prj_set(handle, slot);
-  if (rc == 0) rc = extlib::write_prj_info(handle, &out);
+  if (rc == 0) rc = extlib::WriteRecordAtSlot(handle, slot, &out);
   int unlock = extlib::LockRecordSlot(handle, slot, extlib::kUnlockRecord);
   if (rc == 0 && index) {
     index->OnWrite(slot, out);
@@ -69,8 +68,8 @@ int AppendRecord(const PRJ& record) {
     PRJ there;
     int read = extlib::ReadRecordAtSlot(handle, slot, &there);
     bool free_slot = read == 1 || (read == 0 && extlib::IsDeleted(there));
-    if (free_slot && extlib::seek_prj_set(handle, slot) == 0 && extlib::write_prj_info(handle, &record) == 0) {
-      rc = 0;
+    if (free_slot && extlib::WriteRecordAtSlot(handle, slot, &record) == extlib::kPrjOk) {
+      rc = extlib::kPrjOk;
       index->OnWrite(slot, record);
       uint32_t highest = extlib::NullRecordHighest(null_record);
       if (record.number > highest) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "extlib/prj_record.h"
+#include "extlib/project_code.h"
 #include "extlib/record_line.h"
 
 namespace dovrane::extlib {
@@ -20,15 +21,16 @@ inline constexpr int kLockRecord = 2;
 inline constexpr int kUnlockRecord = 0;
 
 // mode 2: the handle of the slot's administration (opened once, shared by the
-// callers of the slot); 0x502: creates a new empty administration (refused
-// when one exists) and opens it. A handle >= 0, or -1. A file in another
+// callers of the slot and their threads); 0x502: creates a new empty
+// administration (refused when one exists) and opens it. A handle >= 0, or -1. A file in another
 // layout (versions 1/2, another container count) is refused: convert it first.
 int open_prj_info(int slot, int mode);
 // Closes the handle; its locks are released. 0 or -1.
 int close_prj_info(int handle);
 // Closes the slot's open handle, if any (before the slot is re-pointed).
 int close_prj_info_handle(int slot);
-// Positions at record slot (1 = first record). 0 or -1.
+// Positions at record slot (1 = first record). 0 or -1. Each thread has its
+// own position in a handle: one thread's seek never moves another's write.
 int seek_prj_set(int handle, long slot);
 // Reads the record at the position and advances. 0 read, 1 end of file,
 // negative: a short or malformed line (-1) or a line end out of place (-10).
@@ -47,24 +49,30 @@ int write_prj_records(int handle, long first_slot, const PRJ* records, size_t co
                       const NullRecord* null_record = nullptr);
 // Reads the record in a slot without moving the position; as read_prj_info.
 int ReadRecordAtSlot(int handle, long slot, PRJ* record);
+// Writes the record into a slot without moving the position; as write_prj_info.
+int WriteRecordAtSlot(int handle, long slot, const PRJ* record);
 // Record slot of the current position.
 long CurrentRecordSlot(int handle);
 // Number of record slots in the file (deleted ones included).
 long RecordSlotCount(int handle);
 
 // mode 2 locks, 0 unlocks. 0, -3 (no such record) or -7 (not lockable in time).
+// A lock belongs to the thread that took it: another thread of this process
+// waits for it as another process does, and cannot release it (unlocking a
+// record one does not hold is 0 and changes nothing).
 int lock_prj_info(int handle, uint32_t number, int mode);
 // The same by name; also -2 (no administration) and -1 (it cannot be read).
 int lock_prj_nam(int slot, const std::string& name, int mode);
 int lock_null_record(int handle, int mode);
+// -1 when the header cannot be read or parsed.
 int read_null_record(int handle, NullRecord* null_record);
 int write_null_record(int handle, const NullRecord* null_record);
 
 // How long a lock is waited for (default 10 s); tests shorten it.
 void SetRecordLockTimeoutMs(int ms);
 int RecordLockTimeoutMs();
-// The header of an open handle (version 3, line end, container count).
-const AdminHeader* HandleHeader(int handle);
+// Copies the header of an open handle (version 3, line end, container count). 0 or -1.
+int HandleHeader(int handle, AdminHeader* header);
 // Locks and unlocks one record slot of the handle (as lock_prj_info does for a number).
 int LockRecordSlot(int handle, long slot, int mode);
 // Cuts an unfinished append (a last line shorter than a record, left by a

@@ -5,10 +5,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <functional>
+#include <mutex>
+#include <thread>
 
 #include "extlib/project_list.h"
+#include "extlib/record_layout.h"
 #include "platform/fault_injection_env.h"
+#include "platform/manual_clock_env.h"
 #include "support/small_installation.h"
 
 namespace dovrane::extlib {
@@ -259,6 +266,153 @@ TEST_F(AdministrationTest, SeveralRecordsWaitForAnotherProcessesLockOnAnyOfTheir
             0);
   EXPECT_EQ(inst_.Admin(), before);
   lock_prj_info(h, 9, kUnlockRecord);
+}
+
+// The write's own lock over several slots is one range of the same open file:
+// releasing it must not release a record lock the writer holds inside it.
+TEST_F(AdministrationTest, SeveralRecordsWrittenOverAHeldRecordKeepItsLock) {
+  int h = open_prj_info(23, kOpenExisting);
+  ASSERT_EQ(lock_prj_info(h, 9, kLockRecord), 0);  // slot 2
+  const PRJ records[] = {SmallInstallation::Record("Alpha2", 5), SmallInstallation::Record("Beta", 9),
+                         SmallInstallation::Record("Gamma", 12)};
+  ASSERT_EQ(write_prj_records(h, 1, records, 3), 0);
+  SetRecordLockTimeoutMs(100);
+  EXPECT_EQ(InChild([] { return lock_prj_info(open_prj_info(23, kOpenExisting), 9, kLockRecord) == -7 ? 0 : 1; }), 0);
+  lock_prj_info(h, 9, kUnlockRecord);
+}
+
+TEST_F(AdministrationTest, NullRecordOfADamagedHeaderIsNotRead) {
+  int h = open_prj_info(23, kOpenExisting);
+  ASSERT_GE(h, 0);
+  // Damaged in place after the open: the handle reads the same file.
+  for (const char* header : {" 3n00012x4\r\n", " 3x0001234\r\n", "x3n0001234\r\n", " 3n0001234xx"}) {
+    const int fd = ::open(inst_.Native("SRV1/cad/Net/project.dat").c_str(), O_WRONLY);
+    ASSERT_EQ(::pwrite(fd, header, 12, 0), 12);
+    ::close(fd);
+    NullRecord null_record;
+    EXPECT_EQ(read_null_record(h, &null_record), kPrjFailed) << header;
+  }
+}
+
+// Two threads of one process share the handle but never its position or a
+// record: each writes its own records, and every line reads back whole.
+TEST_F(AdministrationTest, TwoThreadsWritingRecordsOfOneFileKeepEveryRecordWhole) {
+  int h = open_prj_info(23, kOpenExisting);
+  constexpr long kPerThread = 4;
+  constexpr uint32_t kRounds = 40;
+  auto writer = [h](long first) {
+    for (uint32_t round = 1; round <= kRounds; ++round) {
+      // Odd rounds write on from one seek, even rounds name each slot.
+      if (round % 2 && seek_prj_set(h, first) != 0) ADD_FAILURE() << first;
+      for (long slot = first; slot < first + kPerThread; ++slot) {
+        PRJ r = SmallInstallation::Record("S" + std::to_string(slot), static_cast<uint32_t>(slot * 1000 + round));
+        if ((round % 2 ? write_prj_info(h, &r) : WriteRecordAtSlot(h, slot, &r)) != 0) ADD_FAILURE() << slot;
+      }
+    }
+  };
+  PRJ filler = SmallInstallation::Record("Filler", 99);  // slots 3..8 exist before the threads write
+  for (long slot = 3; slot <= 2 * kPerThread; ++slot) ASSERT_EQ(WriteRecordAtSlot(h, slot, &filler), 0);
+  std::thread first(writer, 1), second(writer, 1 + kPerThread);
+  first.join();
+  second.join();
+  ASSERT_EQ(RecordSlotCount(h), 2 * kPerThread);
+  EXPECT_EQ(inst_.Admin().size(), 12u + 2 * kPerThread * (layout::V3LineLength(1) + 2));
+  for (long slot = 1; slot <= 2 * kPerThread; ++slot) {
+    PRJ r;
+    ASSERT_EQ(ReadRecordAtSlot(h, slot, &r), 0) << slot;
+    EXPECT_EQ(std::string(r.name).substr(0, 3), "S" + std::to_string(slot) + " ");
+    EXPECT_EQ(r.number, static_cast<uint32_t>(slot * 1000 + kRounds));
+  }
+}
+
+// Another thread of this process waits for a lock this thread holds, as
+// another process does: a record or the null record is never held by two.
+TEST_F(AdministrationTest, ThreadWaitsForARecordLockAnotherThreadHolds) {
+  int h = open_prj_info(23, kOpenExisting);
+  platform::ManualClockEnv clock;  // the waits take no real time
+  platform::SetCurrentEnv(&clock);
+  const PRJ r = SmallInstallation::Record("Alpha", 5);
+  const struct { const char* what; std::function<int(int)> lock; std::function<int()> write; } cases[] = {
+      {"record", [h](int mode) { return LockRecordSlot(h, 1, mode); }, [&] { return WriteRecordAtSlot(h, 1, &r); }},
+      {"null record", [h](int mode) { return lock_null_record(h, mode); },
+       [h] { NullRecord n; return write_null_record(h, &n); }}};
+  for (const auto& c : cases) {
+    ASSERT_EQ(c.lock(kLockRecord), 0);
+    int locked = 0, written = 0, unlocked = 0, after = 0;
+    std::thread([&] {
+      locked = c.lock(kLockRecord);
+      written = c.write();
+      unlocked = c.lock(kUnlockRecord);
+    }).join();
+    EXPECT_EQ(locked, kPrjLockFailed) << c.what;
+    EXPECT_EQ(written, kPrjLockFailed) << c.what;
+    EXPECT_EQ(unlocked, kPrjOk) << c.what;  // not this thread's: still held by the first
+    std::thread([&] { after = c.lock(kLockRecord); }).join();
+    EXPECT_EQ(after, kPrjLockFailed) << c.what;
+    ASSERT_EQ(c.lock(kUnlockRecord), 0);
+    std::thread([&] { after = c.lock(kLockRecord) == 0 && c.lock(kUnlockRecord) == 0 ? 0 : 1; }).join();
+    EXPECT_EQ(after, 0) << c.what;
+  }
+  platform::SetCurrentEnv(nullptr);
+}
+
+// A clock whose first wait parks its thread until the test lets it go on (or
+// a bound of real time passes, which only a blocked test reaches).
+class ParkingClockEnv : public platform::ManualClockEnv {
+ public:
+  void SleepMs(int ms) override {
+    std::unique_lock<std::mutex> lock(m_);
+    if (!parked_) {
+      parked_ = true;
+      changed_.notify_all();
+      released_in_time_ = changed_.wait_for(lock, std::chrono::seconds(10), [&] { return go_; });
+    }
+    lock.unlock();
+    ManualClockEnv::SleepMs(ms);
+  }
+  bool WaitUntilParked() {
+    std::unique_lock<std::mutex> lock(m_);
+    return changed_.wait_for(lock, std::chrono::seconds(10), [&] { return parked_; });
+  }
+  void Go() {
+    std::lock_guard<std::mutex> lock(m_);
+    go_ = true;
+    changed_.notify_all();
+  }
+  bool ReleasedInTime() {
+    std::lock_guard<std::mutex> lock(m_);
+    return released_in_time_;
+  }
+
+ private:
+  std::mutex m_;
+  std::condition_variable changed_;
+  bool parked_ = false, go_ = false, released_in_time_ = false;
+};
+
+// While one thread waits for a record that another process holds, the
+// other records of the file stay readable and lockable for a window's thread.
+TEST_F(AdministrationTest, WaitForARecordLockLeavesTheOtherRecordsFree) {
+  int h = open_prj_info(23, kOpenExisting);
+  const int other = ::open(inst_.Native("SRV1/cad/Net/project.dat").c_str(), O_RDWR);  // another process's open
+  const int64_t line = layout::V3LineLength(1) + 2;
+  ASSERT_EQ(platform::CurrentEnv()->Lock(other, 12 + line, line, platform::LockMode::kExclusive, 0), 0);
+  ParkingClockEnv clock;
+  platform::SetCurrentEnv(&clock);
+  int waited = -1;
+  std::thread waiter([&] { waited = LockRecordSlot(h, 2, kLockRecord); });
+  ASSERT_TRUE(clock.WaitUntilParked());
+  PRJ r;
+  EXPECT_EQ(ReadRecordAtSlot(h, 1, &r), 0);
+  EXPECT_EQ(LockRecordSlot(h, 1, kLockRecord), 0);
+  EXPECT_EQ(LockRecordSlot(h, 1, kUnlockRecord), 0);
+  platform::CurrentEnv()->Lock(other, 12 + line, line, platform::LockMode::kUnlock, 0);
+  clock.Go();
+  waiter.join();
+  platform::SetCurrentEnv(nullptr);
+  ::close(other);
+  EXPECT_TRUE(clock.ReleasedInTime());  // nothing above waited behind the waiter
+  EXPECT_EQ(waited, 0);
 }
 
 }  // namespace
