@@ -19,7 +19,8 @@
 #include "platform/env.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
-#include "services/console.h"
+#include "extlib/operation_context.h"
+#include "extlib/project_code.h"
 #include "services/tool_message_box.h"
 
 namespace dovrane::admin {
@@ -44,7 +45,7 @@ std::vector<PendingEntry>& ElsewhereList() {
 // The host's project folder is looked up once per host and list. With a
 // batch, the appends are written together (see AppendBatch) and the entries'
 // stored records are read ahead (see EntryPrefetch).
-bool Work(long console, std::vector<PendingEntry>* list, AppendBatch* batch, SeenProjectInfos* seen) {
+bool Work(extlib::OperationContext& ctx, std::vector<PendingEntry>* list, AppendBatch* batch, SeenProjectInfos* seen) {
   std::map<std::string, HostFolder> folders;
   std::set<std::string> failed;  // warned about once
   const uint32_t net_id = extlib::get_PRJVekNetID();
@@ -79,14 +80,15 @@ bool Work(long console, std::vector<PendingEntry>* list, AppendBatch* batch, See
   }
   std::vector<PendingEntry> left;
   for (size_t worked = 0; !list->empty(); ++worked) {
+    if (ctx.Cancelled()) break;  // between projects: the rest stays for the next scan
     PendingEntry e = std::move(list->back());
     list->pop_back();
     HostFolder* folder = folder_of(e.host);
     const PrefetchedEntry* ahead = prefetch ? prefetch->Get(worked) : nullptr;
-    if (!folder || RegisterEntryInFolder(console, e.is_file, e.host, *folder, e.entry, e.native, ahead) != 0)
+    if (!folder || RegisterEntryInFolder(ctx, e.is_file, e.host, *folder, e.entry, e.native, ahead) != 0)
       left.push_back(std::move(e));
   }
-  list->assign(std::make_move_iterator(left.rbegin()), std::make_move_iterator(left.rend()));
+  list->insert(list->end(), std::make_move_iterator(left.rbegin()), std::make_move_iterator(left.rend()));
   prefetch.reset();  // before the folders it reads below are closed
   for (auto& [host, folder] : folders)
     if (folder.fd >= 0) platform::CurrentEnv()->Close(folder.fd);
@@ -122,7 +124,7 @@ void ClearPendingEntries() {
 namespace {
 
 // *unregistered (may be null) counts the lists that a failure stopped.
-int ScanHost(long console, const std::string& host, int pass, AppendBatch* batch, SeenProjectInfos* seen,
+int ScanHost(extlib::OperationContext& ctx, const std::string& host, int pass, AppendBatch* batch, SeenProjectInfos* seen,
              int* unregistered) {
   ProjectIndex* index = CurrentIndex();
   if (!index) {
@@ -184,19 +186,19 @@ int ScanHost(long console, const std::string& host, int pass, AppendBatch* batch
         elsewhere.push_back(pending);
     }
   }
-  const bool fresh_done = Work(console, &fresh, batch, seen);
-  const bool elsewhere_done = Work(console, &elsewhere, batch, seen);
+  const bool fresh_done = Work(ctx, &fresh, batch, seen);
+  const bool elsewhere_done = Work(ctx, &elsewhere, batch, seen);
   if (unregistered) *unregistered += !fresh_done + !elsewhere_done;
   return 0;
 }
 
 }  // namespace
 
-int ScanHostProjects(long console, const std::string& host, int pass) {
-  return ScanHost(console, host, pass, nullptr, nullptr, nullptr);
+int ScanHostProjects(extlib::OperationContext& ctx, const std::string& host, int pass) {
+  return ScanHost(ctx, host, pass, nullptr, nullptr, nullptr);
 }
 
-int ScanAllHosts(long console, SeenProjectInfos* seen) {
+int ScanAllHosts(extlib::OperationContext& ctx, SeenProjectInfos* seen) {
   char* list = nullptr;
   int count = 0;
   if (extlib::get_host_list(&list, &count, 17) != 0) {
@@ -206,14 +208,23 @@ int ScanAllHosts(long console, SeenProjectInfos* seen) {
   std::vector<std::string> hosts;
   for (int i = 0; i < count; ++i) hosts.emplace_back(list + i * 17);
   std::free(list);
-  services::lfConsoleWrite(console, "Search for hosts ...  %d found\n", count);
+  ctx.Print("Search for hosts ...  %d found\n", count);
   // One batch for all hosts: written when full or old enough, before each host's folder is listed, and at the end.
   AppendBatch batch;
   int unregistered = 0;
+  if (extlib::Progress* progress = ctx.progress()) progress->StartCounted(2.0 * hosts.size());
   for (int pass = 1; pass <= 2; ++pass)
-    for (const std::string& host : hosts) ScanHost(console, host, pass, &batch, seen, &unregistered);
+    for (const std::string& host : hosts) {
+      if (ctx.Cancelled()) break;
+      ScanHost(ctx, host, pass, &batch, seen, &unregistered);
+      if (extlib::Progress* progress = ctx.progress()) progress->Advance(1);
+    }
   batch.Flush();
-  services::lfConsoleWrite(console, "... finished\n");
+  // Stopped by the person: what was registered is written, and the rebuild
+  // stays marked as unfinished, so the next -update completes it.
+  if (ctx.Cancelled()) return extlib::kPrjInterrupted;
+  if (extlib::Progress* progress = ctx.progress()) progress->Finish();
+  ctx.Print("... finished\n");
   // A folder left out (a full volume, a failed rename) was reported; the run
   // must not pass for a whole rebuild.
   if (batch.GivenUp() != 0) return -1;

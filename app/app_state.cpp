@@ -2,7 +2,6 @@
 
 namespace dovrane::app {
 
-int g_interactive = 1;
 void* g_main_dialog = nullptr;
 char g_checkout_name[256] = {0};
 std::string g_start_folder;
