@@ -15,13 +15,13 @@
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
 #include "extlib/net_id.h"
+#include "extlib/operation_context.h"
+#include "extlib/project_code.h"
 #include "extlib/project_paths.h"
 #include "extlib/slot_files.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
-#include "extlib/operation_context.h"
-#include "extlib/project_code.h"
 #include "services/tool_message_box.h"
 
 namespace dovrane::admin {
@@ -69,10 +69,8 @@ void CheckRecord(CheckRun* run, const IndexedRecord& item) {
   if (link == -2 && !run->reach.LinkTargetReachable(entry_path)) link = -1;
   if (link == -2) {
     bool deleted = platform::CurrentEnv()->Unlink(platform::NativePath(entry_path)) == 0;
-    ctx.Print("Invalid link %sremoved\n\t<%s>\n", deleted ? "" : "can not be ",
-                             entry_path.c_str());
-    if (deleted && Remove(item) == 0)
-      ctx.Print("Project removed from administration\n\t<%s>\n", entry_path.c_str());
+    ctx.Print("Invalid link %sremoved\n\t<%s>\n", deleted ? "" : "can not be ", entry_path.c_str());
+    if (deleted && Remove(item) == 0) ctx.Print("Project removed from administration\n\t<%s>\n", entry_path.c_str());
     return;
   }
   if (link == -1) return;  // the linked folder cannot be reached now: nothing is known
@@ -87,8 +85,7 @@ void CheckRecord(CheckRun* run, const IndexedRecord& item) {
       return;
     }
     if (run->host_scoped) DeleteProjectCheckoutFile(entry_path);
-    if (Remove(item) == 0)
-      ctx.Print("\t\tdirectory doesn't exist -> project removed from administration.\n");
+    if (Remove(item) == 0) ctx.Print("\t\tdirectory doesn't exist -> project removed from administration.\n");
     return;
   }
   bool changed = false;
@@ -169,9 +166,8 @@ int CheckHostEntries(extlib::OperationContext& ctx, const std::string& host) {
   CheckRun run;
   run.ctx = &ctx;
   run.host_scoped = true;
-  return CheckRecords(&run, index->Records(), [&](const IndexedRecord& r) {
-    return platform::EqualsIgnoreCaseCp1252(r.record.host, host);
-  });
+  return CheckRecords(&run, index->Records(),
+                      [&](const IndexedRecord& r) { return platform::EqualsIgnoreCaseCp1252(r.record.host, host); });
 }
 
 }  // namespace dovrane::admin

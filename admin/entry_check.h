@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+
 #include "extlib/operation_context.h"
 
 namespace dovrane::admin {

@@ -16,11 +16,11 @@
 #include "admin/register_entry.h"
 #include "extlib/hosts.h"
 #include "extlib/net_id.h"
+#include "extlib/operation_context.h"
+#include "extlib/project_code.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
-#include "extlib/operation_context.h"
-#include "extlib/project_code.h"
 #include "services/tool_message_box.h"
 
 namespace dovrane::admin {
@@ -124,8 +124,8 @@ void ClearPendingEntries() {
 namespace {
 
 // *unregistered (may be null) counts the lists that a failure stopped.
-int ScanHost(extlib::OperationContext& ctx, const std::string& host, int pass, AppendBatch* batch, SeenProjectInfos* seen,
-             int* unregistered) {
+int ScanHost(extlib::OperationContext& ctx, const std::string& host, int pass, AppendBatch* batch,
+             SeenProjectInfos* seen, int* unregistered) {
   ProjectIndex* index = CurrentIndex();
   if (!index) {
     services::ToolMessageBox(services::kMessageWarning, "Can't make project list.\n");

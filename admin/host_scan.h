@@ -3,10 +3,10 @@
 #pragma once
 
 #include "admin/seen_project_info.h"
+#include "extlib/operation_context.h"
 
 #include <string>
 #include <vector>
-#include "extlib/operation_context.h"
 
 namespace dovrane::admin {
 

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "extlib/operation_journal.h"
 #include "extlib/operation_context.h"
+#include "extlib/operation_journal.h"
 
 namespace dovrane::admin {
 
@@ -18,8 +18,8 @@ int CompleteInterruptedOperations(extlib::OperationContext& ctx) {
     if (outcome != extlib::JournalOutcome::kCompleted && outcome != extlib::JournalOutcome::kTakenBack) continue;
     const char* what = journal.kind == extlib::JournalKind::kCreate ? "creation" : "erasure";
     const char* how = outcome == extlib::JournalOutcome::kCompleted ? "completed" : "taken back";
-    ctx.Print("Interrupted %s of project <%s> on host <%s> %s.\n", what, journal.entry.c_str(),
-                             journal.host.c_str(), how);
+    ctx.Print("Interrupted %s of project <%s> on host <%s> %s.\n", what, journal.entry.c_str(), journal.host.c_str(),
+              how);
     ++done;
   }
   return done;

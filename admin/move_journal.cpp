@@ -10,6 +10,7 @@
 #include "extlib/administration.h"
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
+#include "extlib/operation_context.h"
 #include "extlib/prj_record.h"
 #include "extlib/project_list.h"
 #include "extlib/project_paths.h"
@@ -18,7 +19,6 @@
 #include "platform/file_util.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
-#include "extlib/operation_context.h"
 #include "services/tool_message_box.h"
 
 namespace dovrane::admin {
@@ -127,9 +127,7 @@ int PutRight(const MoveJournal& j, extlib::OperationContext& ctx) {
   } else {
     return -1;  // neither folder: leave the journal for a person to read
   }
-  if (rc == 0)
-    ctx.Print("Interrupted move of project <%s> put right.\n",
-                             extlib::TrimmedName(record.name).c_str());
+  if (rc == 0) ctx.Print("Interrupted move of project <%s> put right.\n", extlib::TrimmedName(record.name).c_str());
   return rc == 0 ? 0 : -1;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+
 #include "extlib/operation_context.h"
 
 namespace dovrane::admin {

@@ -10,14 +10,14 @@
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
 #include "extlib/net_id.h"
+#include "extlib/operation_context.h"
+#include "extlib/project_code.h"
 #include "extlib/project_info_file.h"
 #include "extlib/project_paths.h"
 #include "extlib/slot_files.h"
 #include "extlib/users.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
-#include "extlib/operation_context.h"
-#include "extlib/project_code.h"
 #include "services/tool_message_box.h"
 
 namespace dovrane::admin {

@@ -15,6 +15,7 @@
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
 #include "extlib/net_id.h"
+#include "extlib/operation_context.h"
 #include "extlib/project_attributes.h"
 #include "extlib/project_data.h"
 #include "extlib/project_info_file.h"
@@ -24,7 +25,6 @@
 #include "platform/path_map.h"
 #include "platform/system_names.h"
 #include "platform/text_codec.h"
-#include "extlib/operation_context.h"
 #include "services/tool_message_box.h"
 
 namespace dovrane::admin {
@@ -147,7 +147,8 @@ bool ParseEntryName(const std::string& name, EntryName* entry) {
   return true;
 }
 
-int RegisterProjectEntry(extlib::OperationContext& ctx, bool is_file, const std::string& host, const std::string& entry_name) {
+int RegisterProjectEntry(extlib::OperationContext& ctx, bool is_file, const std::string& host,
+                         const std::string& entry_name) {
   EntryName entry;
   if (!ParseEntryName(entry_name, &entry) || entry.base.empty() ||
       (!entry.number_name && entry.base.size() > static_cast<size_t>(extlib::kNameLength)))
@@ -406,8 +407,8 @@ int RegisterRecord(bool is_file, const std::string& host, const HostFolder& fold
 
 }  // namespace
 
-int RegisterEntryInFolder(extlib::OperationContext& ctx, bool is_file, const std::string& host, const HostFolder& folder,
-                          const std::string& entry_name, const std::string& native_entry,
+int RegisterEntryInFolder(extlib::OperationContext& ctx, bool is_file, const std::string& host,
+                          const HostFolder& folder, const std::string& entry_name, const std::string& native_entry,
                           const PrefetchedEntry* ahead) {
   EntryName entry;
   if (!ParseEntryName(entry_name, &entry) || entry.base.empty() ||
@@ -423,8 +424,7 @@ int RegisterEntryInFolder(extlib::OperationContext& ctx, bool is_file, const std
   if (!ClassifyEntry(ctx, is_file, host, folder, *index, entry, entry_name, native_entry, &place, &result))
     return result;
   Identity id;
-  if (!ChooseIdentity(ctx, is_file, host, folder, *index, entry, entry_name, native_entry, ahead, place, &id,
-                      &result))
+  if (!ChooseIdentity(ctx, is_file, host, folder, *index, entry, entry_name, native_entry, ahead, place, &id, &result))
     return result;
   Placement placed;
   if (!PlaceOnDisk(ctx, is_file, folder, entry, native_entry, place, id, &placed, &result)) return result;

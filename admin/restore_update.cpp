@@ -19,7 +19,9 @@
 #include "extlib/language.h"
 #include "extlib/library_init.h"
 #include "extlib/messages.h"
+#include "extlib/operation_context.h"
 #include "extlib/project_attributes.h"
+#include "extlib/project_code.h"
 #include "extlib/project_list.h"
 #include "extlib/project_paths.h"
 #include "extlib/slot_files.h"
@@ -28,8 +30,6 @@
 #include "platform/file_util.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
-#include "extlib/operation_context.h"
-#include "extlib/project_code.h"
 #include "services/tool_message_box.h"
 
 namespace dovrane::admin {

@@ -9,11 +9,11 @@
 #include "extlib/hosts.h"
 #include "extlib/language.h"
 #include "extlib/library_init.h"
+#include "extlib/operation_context.h"
 #include "extlib/project_list.h"
 #include "extlib/record_layout.h"
 #include "extlib/slot_files.h"
 #include "platform/env.h"
-#include "extlib/operation_context.h"
 #include "services/tool_message_box.h"
 
 namespace dovrane::admin {

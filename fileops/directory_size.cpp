@@ -68,7 +68,7 @@ int64_t SumDirectorySize(extlib::OperationContext& ctx, const std::string& direc
   bool stopped = false;
   int64_t total = SumAt(ctx, fd, pattern, recurse != 0, &stopped);
   env->Close(fd);
-  return stopped ? extlib::kPrjInterrupted : total;
+  return stopped ? static_cast<int64_t>(extlib::kPrjInterrupted) : total;
 }
 
 }  // namespace dovrane::fileops

@@ -10,10 +10,10 @@
 #include "admin/net_id_writer.h"
 #include "admin/record_writes.h"
 #include "extlib/net_id.h"
+#include "extlib/project_code.h"
 #include "extlib/project_info_file.h"
 #include "platform/env.h"
 #include "repair_fixture.h"
-#include "extlib/project_code.h"
 #include "support/stopping_progress.h"
 
 namespace dovrane::admin {

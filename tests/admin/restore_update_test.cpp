@@ -13,12 +13,12 @@
 #include "extlib/attribute_cache_file.h"
 #include "extlib/net_id.h"
 #include "extlib/project_attributes.h"
+#include "extlib/project_code.h"
 #include "extlib/project_data.h"
 #include "extlib/project_info_file.h"
 #include "extlib/users.h"
 #include "platform/manual_clock_env.h"
 #include "repair_fixture.h"
-#include "extlib/project_code.h"
 #include "support/stopping_progress.h"
 
 namespace dovrane::admin {

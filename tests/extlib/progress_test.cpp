@@ -21,7 +21,7 @@ TEST(ProgressTest, MeterShowsOnlyRisingTruncatedPercentages) {
   };
   ProgressMeter meter;
   meter.Start(200);
-  const Step steps[] = {{1, false, 0},   {1.9, true, 1},  {-1, false, 0},  {99, true, 50},
+  const Step steps[] = {{1, false, 0},   {1.9, true, 1},   {-1, false, 0},   {99, true, 50},
                         {0.5, false, 0}, {150, true, 125}, {-200, false, 0}, {1, false, 0}};
   for (const Step& s : steps) {
     unsigned percent = 0;
@@ -64,8 +64,8 @@ TEST(ProgressTest, ConsoleWritesTitleAndLinesOnly) {
   console.Advance(5);
   ctx.Print("%d projects found\n", 3);
   ctx.Print("Compress Project Attributes ...");
-  EXPECT_EQ(terminal.lines,
-            (std::vector<std::string>{"== prjAdmUpdate ==\n", "3 projects found\n", "Compress Project Attributes ..."}));
+  EXPECT_EQ(terminal.lines, (std::vector<std::string>{"== prjAdmUpdate ==\n", "3 projects found\n",
+                                                      "Compress Project Attributes ..."}));
   EXPECT_FALSE(ctx.Cancelled());
 }
 

@@ -12,9 +12,9 @@
 #include <filesystem>
 #include <map>
 
-#include "fileops/file_messages.h"
 #include "extlib/operation_context.h"
 #include "fileops/directory_delete.h"
+#include "fileops/file_messages.h"
 #include "fileops_test_support.h"
 #include "platform/fault_injection_env.h"
 #include "platform/path_map.h"
@@ -391,7 +391,7 @@ TEST_F(CopyEngineTest, CancelBetweenBlocksStopsTheCopyAndTheCallerRollsBack) {
     for (int i = 0; i < 2 && rc >= 0; ++i) rc = CopyFileWithSplit(ctx, nullptr, src_, target + "/" + std::to_string(i));
     EXPECT_EQ(rc, -1);
     EXPECT_EQ(errno, ECANCELED);
-    EXPECT_FALSE(Exists(target + "/1"));  // no partial target
+    EXPECT_FALSE(Exists(target + "/1"));                // no partial target
     EXPECT_TRUE(DeleteDirectoryTree(nullptr, target));  // the caller's rollback
     EXPECT_FALSE(Exists(target));
     EXPECT_EQ(ReadFile(src_), data_);
@@ -404,7 +404,7 @@ TEST_F(CopyEngineTest, CancelBetweenBlocksStopsTheCopyAndTheCallerRollsBack) {
 // one operation leaves another one asking.
 TEST_F(CopyEngineTest, QuestionsAndOverwriteAllBelongToTheOperation) {
   MakeSource(100);
-  testing::RecordingMessenger own;  // the operation's, answering from a script
+  testing::RecordingMessenger own;        // the operation's, answering from a script
   testing::RecordingMessenger elsewhere;  // the current messenger, which must stay silent
   extlib::OperationContext first(&own), second(&own);
   own.Answer({kIdYes, kIdYes, kIdNo});

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-
 #include <filesystem>
 
 #include "extlib/operation_context.h"
