@@ -5,6 +5,8 @@
 
 #include <csignal>
 #include <filesystem>
+#include <future>
+#include <thread>
 #include <set>
 
 #include "admin/net_id_writer.h"
@@ -91,6 +93,29 @@ TEST_F(EntryCheckTest, CancelStopsBetweenProjectsAndTheBarOnlyMovesForward) {
     EXPECT_TRUE(std::is_sorted(person.fractions.begin(), person.fractions.end()));
     EXPECT_EQ(person.fractions.back() == 1.0, cancel_at == 0);
   }
+}
+
+// The check runs on a worker, as the main window runs it; Cancel comes from
+// the window's thread while the worker shows its first line.
+TEST_F(EntryCheckTest, CancelFromAnotherThreadStopsTheCheckOnAWorker) {
+  struct Window : testing::StoppingProgress {
+    std::promise<void> shown, pressed;
+    void Line(const std::string& text) override {
+      if (lines.empty()) {
+        shown.set_value();
+        pressed.get_future().wait_for(std::chrono::seconds(30));
+      }
+      StoppingProgress::Line(text);
+    }
+  } window;
+  extlib::OperationContext ctx(nullptr, &window);
+  std::future<int> worker = std::async(std::launch::async, [&] { return CheckValidEntries(ctx); });
+  window.shown.get_future().wait();
+  ctx.Cancel();
+  window.pressed.set_value();
+  EXPECT_EQ(worker.get(), extlib::kPrjInterrupted);
+  EXPECT_EQ(window.lines.size(), 3u);  // the check's head lines, no project
+  EXPECT_FALSE(Records().empty());
 }
 
 TEST_F(EntryCheckTest, CheckedOutHostKeepsItsRecordInTheFullCheckOnly) {
