@@ -158,7 +158,7 @@ int CheckinProjectPath(extlib::OperationContext& ctx, const std::string& path) {
                              intern.c_str(), full.c_str());
     return 1;
   }
-  extlib::ProgressOff no_lines(ctx);
+  extlib::NoProgressLines no_lines(ctx);
   return RegisterProjectEntry(ctx, is_file, host, entry_name);
 }
 

@@ -162,7 +162,7 @@ int CheckHostEntries(extlib::OperationContext& ctx, const std::string& host) {
     services::ToolMessageBox(services::kMessageWarning, "Can't make project list.\n");
     return -1;
   }
-  extlib::ProgressOff no_lines(ctx);
+  extlib::NoProgressLines no_lines(ctx);
   CheckRun run;
   run.ctx = &ctx;
   run.host_scoped = true;

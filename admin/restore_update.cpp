@@ -264,7 +264,7 @@ int UpdateHost(extlib::OperationContext& ctx, const std::string& host) {
   ForgetLists();
   // A host whose folder cannot be looked at is reported once, by the first pass.
   {
-    extlib::ProgressOff no_lines(ctx);
+    extlib::NoProgressLines no_lines(ctx);
     if (ScanHostProjects(ctx, host, 1) != 0) return -1;
     ScanHostProjects(ctx, host, 2);
   }

@@ -14,11 +14,11 @@ platform::Messenger& OperationContext::Messenger() const {
 }
 
 void OperationContext::Title(const std::string& title) {
-  if (progress_) progress_->Title(title);
+  if (progress_ && lines_) progress_->Title(title);
 }
 
 void OperationContext::Print(const char* format, ...) {
-  if (!progress_) return;
+  if (!progress_ || !lines_) return;
   char text[1024];
   va_list ap;
   va_start(ap, format);

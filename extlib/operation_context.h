@@ -28,7 +28,8 @@ class OperationContext {
   void SetProgress(Progress* progress) { progress_ = progress; }
 
   // The progress console's title and a formatted line (up to 1024 bytes), as
-  // lfConsoleCreate and lfConsoleWrite wrote them; nothing without progress.
+  // lfConsoleCreate and lfConsoleWrite wrote them; nothing without progress
+  // or while the lines are off.
   void Title(const std::string& title);
   void Print(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
@@ -51,8 +52,10 @@ class OperationContext {
   bool library_messages = true;
 
  private:
+  friend class NoProgressLines;
   platform::Messenger* messenger_;
   Progress* progress_;
+  bool lines_ = true;
   std::atomic<bool> cancel_{false};
 };
 
@@ -87,19 +90,20 @@ class LibraryMessagesOff {
 };
 
 // For a part of an operation that shows no progress lines (the host-scoped
-// check, a single registration): the context's progress is off for the scope.
-class ProgressOff {
+// check, a single registration): its lines are off for the scope, while the
+// bar and the cancel of the progress stay.
+class NoProgressLines {
  public:
-  explicit ProgressOff(OperationContext& context) : context_(context), previous_(context.progress()) {
-    context.SetProgress(nullptr);
+  explicit NoProgressLines(OperationContext& context) : context_(context), previous_(context.lines_) {
+    context.lines_ = false;
   }
-  ~ProgressOff() { context_.SetProgress(previous_); }
-  ProgressOff(const ProgressOff&) = delete;
-  ProgressOff& operator=(const ProgressOff&) = delete;
+  ~NoProgressLines() { context_.lines_ = previous_; }
+  NoProgressLines(const NoProgressLines&) = delete;
+  NoProgressLines& operator=(const NoProgressLines&) = delete;
 
  private:
   OperationContext& context_;
-  Progress* previous_;
+  bool previous_;
 };
 
 }  // namespace dovrane::extlib

@@ -93,6 +93,10 @@ TEST_F(EntryCheckTest, CancelStopsBetweenProjectsAndTheBarOnlyMovesForward) {
     EXPECT_TRUE(std::is_sorted(person.fractions.begin(), person.fractions.end()));
     EXPECT_EQ(person.fractions.back() == 1.0, cancel_at == 0);
   }
+  testing::StoppingProgress person(1);
+  extlib::OperationContext ctx(nullptr, &person);
+  EXPECT_EQ(CheckHostEntries(ctx, "SRV1"), extlib::kPrjInterrupted);  // its lines are off, its cancel is not
+  EXPECT_TRUE(person.lines.empty());
 }
 
 // The check runs on a worker, as the main window runs it; Cancel comes from
