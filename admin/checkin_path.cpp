@@ -105,7 +105,8 @@ std::string AbsoluteCheckinPath(const std::string& path) {
   return p;
 }
 
-int CheckinProjectPath(const std::string& path) {
+int CheckinProjectPath(extlib::OperationContext& ctx, const std::string& path) {
+  extlib::BindContext bind(ctx);
   if (path.empty()) {
     services::ToolMessageBox(services::kMessageWarning, "Not valid path\n");
     return 1;
@@ -157,7 +158,8 @@ int CheckinProjectPath(const std::string& path) {
                              intern.c_str(), full.c_str());
     return 1;
   }
-  return RegisterProjectEntry(0, is_file, host, entry_name);
+  extlib::NoProgressLines no_lines(ctx);
+  return RegisterProjectEntry(ctx, is_file, host, entry_name);
 }
 
 }  // namespace dovrane::admin

@@ -16,12 +16,13 @@
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
 #include "extlib/net_id.h"
+#include "extlib/operation_context.h"
+#include "extlib/project_code.h"
 #include "extlib/project_paths.h"
 #include "extlib/slot_files.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
-#include "services/console.h"
 #include "services/tool_message_box.h"
 
 namespace dovrane::admin {
@@ -32,7 +33,7 @@ using extlib::PRJ;
 constexpr int kVersionSlot = extlib::kSlotProjectWork;
 
 struct CheckRun {
-  long console = 0;
+  extlib::OperationContext* ctx = nullptr;
   bool host_scoped = false;  // CheckHostEntries
   EntryPaths paths;
   Reachability reach;
@@ -53,11 +54,11 @@ int Remove(const IndexedRecord& r) {
 
 void CheckRecord(CheckRun* run, const IndexedRecord& item) {
   PRJ r = item.record;
-  const long console = run->console;
-  services::lfConsoleWrite(console, "\t<%s> on host <%s>\n", r.name, r.host);
+  extlib::OperationContext& ctx = *run->ctx;
+  ctx.Print("\t<%s> on host <%s>\n", r.name, r.host);
   std::string path;
   if (run->paths.Build(r, &path) != 0) {
-    services::lfConsoleWrite(console, "Can't build project path\n");
+    ctx.Print("Can't build project path\n");
     return;
   }
   const std::string entry_path = path;
@@ -65,26 +66,23 @@ void CheckRecord(CheckRun* run, const IndexedRecord& item) {
   if (link == -2 && !run->reach.LinkTargetReachable(entry_path)) link = -1;
   if (link == -2) {
     bool deleted = platform::CurrentEnv()->Unlink(platform::NativePath(entry_path)) == 0;
-    services::lfConsoleWrite(console, "Invalid link %sremoved\n\t<%s>\n", deleted ? "" : "can not be ",
-                             entry_path.c_str());
-    if (deleted && Remove(item) == 0)
-      services::lfConsoleWrite(console, "Project removed from administration\n\t<%s>\n", entry_path.c_str());
+    ctx.Print("Invalid link %sremoved\n\t<%s>\n", deleted ? "" : "can not be ", entry_path.c_str());
+    if (deleted && Remove(item) == 0) ctx.Print("Project removed from administration\n\t<%s>\n", entry_path.c_str());
     return;
   }
   if (link == -1) return;  // the linked folder cannot be reached now: nothing is known
   if (extlib::lzcheck_path(path) < 0) {
     const std::string parent = extlib::ParentPath(path);
     if (extlib::lzcheck_path(parent) != 1 || !run->reach.FolderReachable(parent)) {
-      services::lfConsoleWrite(console, "Can't access path <%s>\n\t to project <%s>\n", parent.c_str(), r.name);
+      ctx.Print("Can't access path <%s>\n\t to project <%s>\n", parent.c_str(), r.name);
       return;
     }
     if (!run->host_scoped && r.status != ' ' && (r.status & extlib::kStatusHostOut)) {
-      services::lfConsoleWrite(console, "\t\tproject is moved out.\n");
+      ctx.Print("\t\tproject is moved out.\n");
       return;
     }
     if (run->host_scoped) DeleteProjectCheckoutFile(entry_path);
-    if (Remove(item) == 0)
-      services::lfConsoleWrite(console, "\t\tdirectory doesn't exist -> project removed from administration.\n");
+    if (Remove(item) == 0) ctx.Print("\t\tdirectory doesn't exist -> project removed from administration.\n");
     return;
   }
   bool changed = false;
@@ -105,10 +103,26 @@ void CheckRecord(CheckRun* run, const IndexedRecord& item) {
   }
 }
 
+// Checks the numbered records that pass, one project after the other, as a
+// counted run. Each record is checked whole before the person's cancel is
+// looked at, so a stop leaves the administration whole: kPrjInterrupted.
+template <typename Pass>
+int CheckRecords(CheckRun* run, const std::vector<IndexedRecord>& records, Pass pass) {
+  extlib::Progress* progress = run->ctx->progress();
+  if (progress) progress->StartCounted(static_cast<double>(records.size()));
+  for (const IndexedRecord& r : records) {
+    if (run->ctx->Cancelled()) return extlib::kPrjInterrupted;
+    if (r.record.number && pass(r)) CheckRecord(run, r);
+    if (progress) progress->Advance(1);
+  }
+  if (progress) progress->Finish();
+  return 0;
+}
+
 }  // namespace
 
-int CheckValidEntries(long console) {
-  services::lfConsoleWrite(console, "Check project administration for valid entries ...\n");
+int CheckValidEntries(extlib::OperationContext& ctx) {
+  ctx.Print("Check project administration for valid entries ...\n");
   std::vector<extlib::HostEntry> hosts;
   if (extlib::GetHostList(&hosts) != 0) {
     services::ToolMessageBox(services::kMessageWarning, "Can't make host list.\n");
@@ -116,7 +130,7 @@ int CheckValidEntries(long console) {
   }
   std::unordered_set<std::string> known_hosts;
   for (const extlib::HostEntry& h : hosts) known_hosts.insert(h.name);
-  services::lfConsoleWrite(console, "Search for hosts ...  %d found\n", static_cast<int>(hosts.size()));
+  ctx.Print("Search for hosts ...  %d found\n", static_cast<int>(hosts.size()));
 
   ProjectIndex* index = CurrentIndex();
   if (!index) {
@@ -124,7 +138,7 @@ int CheckValidEntries(long console) {
     return 0;
   }
   const std::vector<IndexedRecord> records = index->Records();
-  services::lfConsoleWrite(console, "%d projects found\n", static_cast<int>(records.size()));
+  ctx.Print("%d projects found\n", static_cast<int>(records.size()));
   if (extlib::lfnetg()) {
     std::unordered_set<std::string> warned;
     for (const IndexedRecord& r : records)
@@ -133,23 +147,22 @@ int CheckValidEntries(long console) {
                                  r.record.host);
   }
   CheckRun run;
-  run.console = console;
-  for (const IndexedRecord& r : records)
-    if (r.record.number) CheckRecord(&run, r);
-  return 0;
+  run.ctx = &ctx;
+  return CheckRecords(&run, records, [](const IndexedRecord&) { return true; });
 }
 
-int CheckHostEntries(const std::string& host) {
+int CheckHostEntries(extlib::OperationContext& ctx, const std::string& host) {
   ProjectIndex* index = CurrentIndex();
   if (!index) {
     services::ToolMessageBox(services::kMessageWarning, "Can't make project list.\n");
     return -1;
   }
+  extlib::NoProgressLines no_lines(ctx);
   CheckRun run;
+  run.ctx = &ctx;
   run.host_scoped = true;
-  for (const IndexedRecord& r : index->Records())
-    if (r.record.number && platform::EqualsIgnoreCaseCp1252(r.record.host, host)) CheckRecord(&run, r);
-  return 0;
+  return CheckRecords(&run, index->Records(),
+                      [&](const IndexedRecord& r) { return platform::EqualsIgnoreCaseCp1252(r.record.host, host); });
 }
 
 }  // namespace dovrane::admin

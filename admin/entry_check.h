@@ -6,15 +6,18 @@
 
 #include <string>
 
+#include "extlib/operation_context.h"
+
 namespace dovrane::admin {
 
-// Whole administration, with progress lines on console. 0, or -1 when the
-// host list cannot be made.
-int CheckValidEntries(long console);
-// The records of one host (compared case-insensitively), without console; a
+// Whole administration, with the context's progress lines, one project after
+// the other (a counted run). 0, -1 when the host list cannot be made, or
+// kPrjInterrupted when the person stopped it between projects.
+int CheckValidEntries(extlib::OperationContext& ctx);
+// The records of one host (compared case-insensitively), without progress lines; a
 // record whose folder is missing below a reachable host folder is removed
 // whatever its status, and its check-out information file goes too. 0, or -1
-// when the project list cannot be made.
-int CheckHostEntries(const std::string& host);
+// when the project list cannot be made, kPrjInterrupted when stopped.
+int CheckHostEntries(extlib::OperationContext& ctx, const std::string& host);
 
 }  // namespace dovrane::admin

@@ -17,10 +17,11 @@
 #include "extlib/hosts.h"
 #include "extlib/installation.h"
 #include "extlib/net_id.h"
+#include "extlib/operation_context.h"
+#include "extlib/project_code.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
-#include "services/console.h"
 #include "services/tool_message_box.h"
 
 namespace dovrane::admin {
@@ -44,7 +45,7 @@ PendingLists& Pending() { return extlib::CurrentInstallation().Part<PendingLists
 // The host's project folder is looked up once per host and list. With a
 // batch, the appends are written together (see AppendBatch) and the entries'
 // stored records are read ahead (see EntryPrefetch).
-bool Work(long console, std::vector<PendingEntry>* list, AppendBatch* batch, SeenProjectInfos* seen) {
+bool Work(extlib::OperationContext& ctx, std::vector<PendingEntry>* list, AppendBatch* batch, SeenProjectInfos* seen) {
   std::map<std::string, HostFolder> folders;
   std::set<std::string> failed;  // warned about once
   const uint32_t net_id = extlib::get_PRJVekNetID();
@@ -79,14 +80,15 @@ bool Work(long console, std::vector<PendingEntry>* list, AppendBatch* batch, See
   }
   std::vector<PendingEntry> left;
   for (size_t worked = 0; !list->empty(); ++worked) {
+    if (ctx.Cancelled()) break;  // between projects: the rest stays for the next scan
     PendingEntry e = std::move(list->back());
     list->pop_back();
     HostFolder* folder = folder_of(e.host);
     const PrefetchedEntry* ahead = prefetch ? prefetch->Get(worked) : nullptr;
-    if (!folder || RegisterEntryInFolder(console, e.is_file, e.host, *folder, e.entry, e.native, ahead) != 0)
+    if (!folder || RegisterEntryInFolder(ctx, e.is_file, e.host, *folder, e.entry, e.native, ahead) != 0)
       left.push_back(std::move(e));
   }
-  list->assign(std::make_move_iterator(left.rbegin()), std::make_move_iterator(left.rend()));
+  list->insert(list->end(), std::make_move_iterator(left.rbegin()), std::make_move_iterator(left.rend()));
   prefetch.reset();  // before the folders it reads below are closed
   for (auto& [host, folder] : folders)
     if (folder.fd >= 0) platform::CurrentEnv()->Close(folder.fd);
@@ -130,8 +132,8 @@ bool EntriesLeftUnregistered() {
 namespace {
 
 // *unregistered (may be null) counts the lists that a failure stopped.
-int ScanHost(long console, const std::string& host, int pass, AppendBatch* batch, SeenProjectInfos* seen,
-             int* unregistered) {
+int ScanHost(extlib::OperationContext& ctx, const std::string& host, int pass, AppendBatch* batch,
+             SeenProjectInfos* seen, int* unregistered) {
   ProjectIndex* index = CurrentIndex();
   if (!index) {
     services::ToolMessageBox(services::kMessageWarning, "Can't make project list.\n");
@@ -194,32 +196,41 @@ int ScanHost(long console, const std::string& host, int pass, AppendBatch* batch
         elsewhere.push_back(pending);
     }
   }
-  const bool fresh_done = Work(console, &fresh, batch, seen);
-  const bool elsewhere_done = Work(console, &elsewhere, batch, seen);
+  const bool fresh_done = Work(ctx, &fresh, batch, seen);
+  const bool elsewhere_done = Work(ctx, &elsewhere, batch, seen);
   if (unregistered) *unregistered += !fresh_done + !elsewhere_done;
   return 0;
 }
 
 }  // namespace
 
-int ScanHostProjects(long console, const std::string& host, int pass) {
-  return ScanHost(console, host, pass, nullptr, nullptr, nullptr);
+int ScanHostProjects(extlib::OperationContext& ctx, const std::string& host, int pass) {
+  return ScanHost(ctx, host, pass, nullptr, nullptr, nullptr);
 }
 
-int ScanAllHosts(long console, SeenProjectInfos* seen) {
+int ScanAllHosts(extlib::OperationContext& ctx, SeenProjectInfos* seen) {
   std::vector<extlib::HostEntry> hosts;
   if (extlib::GetHostList(&hosts) != 0) {
     services::ToolMessageBox(services::kMessageWarning, "Can't make host list.\n");
     return -1;
   }
-  services::lfConsoleWrite(console, "Search for hosts ...  %d found\n", static_cast<int>(hosts.size()));
+  ctx.Print("Search for hosts ...  %d found\n", static_cast<int>(hosts.size()));
   // One batch for all hosts: written when full or old enough, before each host's folder is listed, and at the end.
   AppendBatch batch;
   int unregistered = 0;
+  if (extlib::Progress* progress = ctx.progress()) progress->StartCounted(2.0 * hosts.size());
   for (int pass = 1; pass <= 2; ++pass)
-    for (const extlib::HostEntry& host : hosts) ScanHost(console, host.name, pass, &batch, seen, &unregistered);
+    for (const extlib::HostEntry& host : hosts) {
+      if (ctx.Cancelled()) break;
+      ScanHost(ctx, host.name, pass, &batch, seen, &unregistered);
+      if (extlib::Progress* progress = ctx.progress()) progress->Advance(1);
+    }
   batch.Flush();
-  services::lfConsoleWrite(console, "... finished\n");
+  // Stopped by the person: what was registered is written, and the rebuild
+  // stays marked as unfinished, so the next -update completes it.
+  if (ctx.Cancelled()) return extlib::kPrjInterrupted;
+  if (extlib::Progress* progress = ctx.progress()) progress->Finish();
+  ctx.Print("... finished\n");
   // A folder left out (a full volume, a failed rename) was reported; the run
   // must not pass for a whole rebuild.
   if (batch.GivenUp() != 0) return -1;

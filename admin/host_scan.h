@@ -3,6 +3,7 @@
 #pragma once
 
 #include "admin/seen_project_info.h"
+#include "extlib/operation_context.h"
 
 #include <string>
 #include <vector>
@@ -17,10 +18,10 @@ namespace dovrane::admin {
 // short.
 // seen (may be null) collects the stored records read from folders.
 inline constexpr int kEntriesLeftUnregistered = 1;
-int ScanAllHosts(long console, SeenProjectInfos* seen = nullptr);
+int ScanAllHosts(extlib::OperationContext& ctx, SeenProjectInfos* seen = nullptr);
 // Pass 1 takes the number-named entries "n???????.prj", pass 2 every "*.prj".
 // 0 when the folder could be listed, -1 otherwise.
-int ScanHostProjects(long console, const std::string& host, int pass);
+int ScanHostProjects(extlib::OperationContext& ctx, const std::string& host, int pass);
 
 // An entry waiting to be registered.
 struct PendingEntry {

@@ -3,12 +3,12 @@
 #include <string>
 #include <vector>
 
+#include "extlib/operation_context.h"
 #include "extlib/operation_journal.h"
-#include "services/console.h"
 
 namespace dovrane::admin {
 
-int CompleteInterruptedOperations(long console) {
+int CompleteInterruptedOperations(extlib::OperationContext& ctx) {
   std::vector<std::string> names;
   if (extlib::ListOperationJournals(&names) != 0) return -1;
   int done = 0;
@@ -18,8 +18,8 @@ int CompleteInterruptedOperations(long console) {
     if (outcome != extlib::JournalOutcome::kCompleted && outcome != extlib::JournalOutcome::kTakenBack) continue;
     const char* what = journal.kind == extlib::JournalKind::kCreate ? "creation" : "erasure";
     const char* how = outcome == extlib::JournalOutcome::kCompleted ? "completed" : "taken back";
-    services::lfConsoleWrite(console, "Interrupted %s of project <%s> on host <%s> %s.\n", what, journal.entry.c_str(),
-                             journal.host.c_str(), how);
+    ctx.Print("Interrupted %s of project <%s> on host <%s> %s.\n", what, journal.entry.c_str(), journal.host.c_str(),
+              how);
     ++done;
   }
   return done;

@@ -2,6 +2,8 @@
 // record) are put right by the next update, by the journals they left.
 #pragma once
 
+#include "extlib/operation_context.h"
+
 namespace dovrane::admin {
 
 // Puts right every create or erase a journal in \Net shows was cut short: a
@@ -9,6 +11,6 @@ namespace dovrane::admin {
 // its record leaves nothing behind; an erase whose record was removed leaves
 // no folder, one whose record stayed gets its folder back. Returns the number
 // put right, or -1 when \Net cannot be listed.
-int CompleteInterruptedOperations(long console);
+int CompleteInterruptedOperations(extlib::OperationContext& ctx);
 
 }  // namespace dovrane::admin

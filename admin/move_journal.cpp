@@ -10,6 +10,7 @@
 #include "extlib/administration.h"
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
+#include "extlib/operation_context.h"
 #include "extlib/prj_record.h"
 #include "extlib/project_list.h"
 #include "extlib/project_paths.h"
@@ -18,7 +19,6 @@
 #include "platform/file_util.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
-#include "services/console.h"
 #include "services/tool_message_box.h"
 
 namespace dovrane::admin {
@@ -102,7 +102,7 @@ int SetRecordHost(uint32_t number, const std::string& host) {
 }
 
 // 0 when the move is put right (the journal may go), -1 otherwise.
-int PutRight(const MoveJournal& j, long console) {
+int PutRight(const MoveJournal& j, extlib::OperationContext& ctx) {
   extlib::PRJ record;
   const int found = extlib::get_PrjInfo_by_number(j.number, &record);
   if (found == -3) return 0;  // the project is gone: nothing to put right
@@ -127,9 +127,7 @@ int PutRight(const MoveJournal& j, long console) {
   } else {
     return -1;  // neither folder: leave the journal for a person to read
   }
-  if (rc == 0)
-    services::lfConsoleWrite(console, "Interrupted move of project <%s> put right.\n",
-                             extlib::TrimmedName(record.name).c_str());
+  if (rc == 0) ctx.Print("Interrupted move of project <%s> put right.\n", extlib::TrimmedName(record.name).c_str());
   return rc == 0 ? 0 : -1;
 }
 
@@ -166,7 +164,7 @@ void RemoveMoveJournal(uint32_t number) {
   if (!path.empty()) platform::CurrentEnv()->Unlink(path);
 }
 
-int CompleteInterruptedMoves(long console) {
+int CompleteInterruptedMoves(extlib::OperationContext& ctx) {
   std::vector<platform::DirEntry> entries;
   const std::string native_net = platform::NativePath(extlib::lfinigC(extlib::kSlotNet));
   if (platform::CurrentEnv()->ListDir(native_net, &entries) != 0) return -1;
@@ -190,7 +188,7 @@ int CompleteInterruptedMoves(long console) {
                                journal.new_dir.c_str());
       continue;
     }
-    if (PutRight(journal, console) == 0) {
+    if (PutRight(journal, ctx) == 0) {
       RemoveMoveJournal(number);
       ++done;
     }

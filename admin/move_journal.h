@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "extlib/operation_context.h"
+
 namespace dovrane::admin {
 
 struct MoveJournal {
@@ -31,6 +33,6 @@ bool JournalNamesItsOwnFolders(const MoveJournal& journal);
 // the folder that exists (the other one, a copy left over, is removed), and
 // the journal goes. A journal naming other folders is reported and left.
 // Returns the number of moves put right, or -1 when \Net cannot be listed.
-int CompleteInterruptedMoves(long console);
+int CompleteInterruptedMoves(extlib::OperationContext& ctx);
 
 }  // namespace dovrane::admin

@@ -10,13 +10,14 @@
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
 #include "extlib/net_id.h"
+#include "extlib/operation_context.h"
+#include "extlib/project_code.h"
 #include "extlib/project_info_file.h"
 #include "extlib/project_paths.h"
 #include "extlib/slot_files.h"
 #include "extlib/users.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
-#include "services/console.h"
 #include "services/tool_message_box.h"
 
 namespace dovrane::admin {
@@ -72,7 +73,7 @@ int WriteNetIdToProject(const extlib::PRJ& record, uint32_t id) {
   return WriteOne(record, id, &paths, extlib::lzuGetCountOfUserContainers());
 }
 
-int WriteNetIdToAllProjects(uint32_t id, long console, const SeenProjectInfos* seen) {
+int WriteNetIdToAllProjects(uint32_t id, extlib::OperationContext& ctx, const SeenProjectInfos* seen) {
   ProjectIndex* index = CurrentIndex();
   if (!index) {
     services::ToolMessageBox(services::kMessageWarning, "Can't make project list.\n");
@@ -92,6 +93,7 @@ int WriteNetIdToAllProjects(uint32_t id, long console, const SeenProjectInfos* s
   EntryPaths paths;
   const int containers = extlib::lzuGetCountOfUserContainers();
   for (const Item& item : items) {
+    if (ctx.Cancelled()) return extlib::kPrjInterrupted;  // between projects
     const extlib::PRJ& r = item.record;
     if (r.number == 0 || (r.status & (extlib::kStatusProjectOut | extlib::kStatusHostOut))) continue;
     if (!current_host || *current_host != item.host) {
@@ -106,7 +108,7 @@ int WriteNetIdToAllProjects(uint32_t id, long console, const SeenProjectInfos* s
       }
     }
     if (skip_host) continue;
-    services::lfConsoleWrite(console, "\t<%s>\n", r.name);
+    ctx.Print("\t<%s>\n", r.name);
     if (seen) {
       auto known = seen->find(r.number);
       if (known != seen->end() && known->second.net_id == id && known->second.host == r.host &&
@@ -116,19 +118,20 @@ int WriteNetIdToAllProjects(uint32_t id, long console, const SeenProjectInfos* s
     }
     WriteOne(r, id, &paths, containers);
   }
-  services::lfConsoleWrite(console, "... finished\n");
+  ctx.Print("... finished\n");
   return 0;
 }
 
-int EnsureNetId(long console, const SeenProjectInfos* seen) {
+int EnsureNetId(extlib::OperationContext& ctx, const SeenProjectInfos* seen) {
   uint32_t id = extlib::get_PRJVekNetID();
   if (id == 0) {
     id = extlib::lfnetg() ? extlib::NetID_Make() : 1;
-    services::lfConsoleWrite(console, "VekNetID is not initialized -> new VekNetID is %x\n", id);
+    ctx.Print("VekNetID is not initialized -> new VekNetID is %x\n", id);
     if (extlib::NetID_Save(id) != 0) return -1;
   }
-  services::lfConsoleWrite(console, "Writing VekNetID to all projects ...\n");
-  return WriteNetIdToAllProjects(id, console, seen) == 0 ? 0 : -1;
+  ctx.Print("Writing VekNetID to all projects ...\n");
+  const int rc = WriteNetIdToAllProjects(id, ctx, seen);
+  return rc == 0 || rc == extlib::kPrjInterrupted ? rc : -1;
 }
 
 }  // namespace dovrane::admin

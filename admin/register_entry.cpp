@@ -15,6 +15,7 @@
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
 #include "extlib/net_id.h"
+#include "extlib/operation_context.h"
 #include "extlib/project_attributes.h"
 #include "extlib/project_data.h"
 #include "extlib/project_info_file.h"
@@ -24,7 +25,6 @@
 #include "platform/path_map.h"
 #include "platform/system_names.h"
 #include "platform/text_codec.h"
-#include "services/console.h"
 #include "services/tool_message_box.h"
 
 namespace dovrane::admin {
@@ -147,7 +147,8 @@ bool ParseEntryName(const std::string& name, EntryName* entry) {
   return true;
 }
 
-int RegisterProjectEntry(long console, bool is_file, const std::string& host, const std::string& entry_name) {
+int RegisterProjectEntry(extlib::OperationContext& ctx, bool is_file, const std::string& host,
+                         const std::string& entry_name) {
   EntryName entry;
   if (!ParseEntryName(entry_name, &entry) || entry.base.empty() ||
       (!entry.number_name && entry.base.size() > static_cast<size_t>(extlib::kNameLength)))
@@ -159,7 +160,7 @@ int RegisterProjectEntry(long console, bool is_file, const std::string& host, co
   HostFolder folder;
   if (ProjectFolderOfHost(host, FolderUse::kRegister, &folder.dir) != 0) return 1;
   folder.net_id = extlib::get_PRJVekNetID();
-  return RegisterEntryInFolder(console, is_file, host, folder, entry_name);
+  return RegisterEntryInFolder(ctx, is_file, host, folder, entry_name);
 }
 
 namespace {
@@ -199,7 +200,7 @@ bool FinishOwnRecord(const std::string& host, const HostFolder& folder, const Pr
 // What the entry is and where its project folder lies; a link file is
 // followed to the folder it names. False when registration ends here with
 // *result (nothing to do, or reported).
-bool ClassifyEntry(long console, bool is_file, const std::string& host, const HostFolder& folder,
+bool ClassifyEntry(extlib::OperationContext& ctx, bool is_file, const std::string& host, const HostFolder& folder,
                    const ProjectIndex& index, const EntryName& entry, const std::string& entry_name,
                    const std::string& native_entry, EntryPlace* place, int* result) {
   if (FinishOwnRecord(host, folder, index, entry, result)) return false;
@@ -213,11 +214,11 @@ bool ClassifyEntry(long console, bool is_file, const std::string& host, const Ho
     int link = extlib::resolve_prj_link(&place->project_path);
     if (link == -2 && Reachability().LinkTargetReachable(full)) {
       bool deleted = platform::CurrentEnv()->Unlink(platform::NativePath(full)) == 0;
-      services::lfConsoleWrite(console, "Invalid link %sremoved\n\t<%s>\n", deleted ? "" : "can not be ", full.c_str());
+      ctx.Print("Invalid link %sremoved\n\t<%s>\n", deleted ? "" : "can not be ", full.c_str());
       return false;
     }
     if (link == -1 || link == -2) {
-      services::lfConsoleWrite(console, "Problem reaching linked path\n\t<%s>\n", full.c_str());
+      ctx.Print("Problem reaching linked path\n\t<%s>\n", full.c_str());
       return false;
     }
     if (link == 1) return false;
@@ -246,7 +247,7 @@ struct Identity {
 // The project's own stored record where it belongs to this installation,
 // else a new one; then a unique name and a free number. False when
 // registration ends here with *result.
-bool ChooseIdentity(long console, bool is_file, const std::string& host, const HostFolder& folder,
+bool ChooseIdentity(extlib::OperationContext& ctx, bool is_file, const std::string& host, const HostFolder& folder,
                     const ProjectIndex& index, const EntryName& entry, const std::string& entry_name,
                     const std::string& native_entry, const PrefetchedEntry* ahead, const EntryPlace& place,
                     Identity* id, int* result) {
@@ -263,7 +264,7 @@ bool ChooseIdentity(long console, bool is_file, const std::string& host, const H
   }
   // A folder whose stored record reads is accessible; only otherwise is it looked at.
   if (id->stored != 0 && extlib::ldirexC(folder.slot, 0) != 0) {
-    services::lfConsoleWrite(console, "Can't access path <%s>\n\t skiped.\n", place.project_path.c_str());
+    ctx.Print("Can't access path <%s>\n\t skiped.\n", place.project_path.c_str());
     return false;
   }
   if (id->stored == extlib::kProjectInfoUnreadable) {
@@ -275,7 +276,7 @@ bool ChooseIdentity(long console, bool is_file, const std::string& host, const H
   }
   id->as_stored = record;
   if (id->stored != 0 || extlib::IsDeleted(record)) {
-    services::lfConsoleWrite(console, "Create new project info for <%s>.\n", entry_name.c_str());
+    ctx.Print("Create new project info for <%s>.\n", entry_name.c_str());
     record = PRJ{};
     extlib::SetPrjName(&record, entry.base);
     record.status = extlib::StatusCharacter(static_cast<unsigned char>((is_file ? extlib::kStatusLink : 0) |
@@ -325,7 +326,7 @@ struct Placement {
 
 // Gives the entry the name of its record's number. False when registration
 // ends here with *result.
-bool PlaceOnDisk(long console, bool is_file, const HostFolder& folder, const EntryName& entry,
+bool PlaceOnDisk(extlib::OperationContext& ctx, bool is_file, const HostFolder& folder, const EntryName& entry,
                  const std::string& native_entry, const EntryPlace& place, const Identity& id, Placement* placed,
                  int* result) {
   *result = 1;
@@ -338,7 +339,7 @@ bool PlaceOnDisk(long console, bool is_file, const HostFolder& folder, const Ent
   // A renamed folder or a rewritten stored record must not wait for its
   // record: the administration is written first.
   if ((placed->rename || id.reorganise) && FlushBatch(folder) != 0) return false;
-  services::lfConsoleWrite(console, "\t<%s>\n", record.name);
+  ctx.Print("\t<%s>\n", record.name);
   // A link file is renamed itself; the folder it names is left as it is.
   placed->final_dir = is_file ? place.project_path : placed->target;
   placed->native_entry_path =
@@ -406,8 +407,8 @@ int RegisterRecord(bool is_file, const std::string& host, const HostFolder& fold
 
 }  // namespace
 
-int RegisterEntryInFolder(long console, bool is_file, const std::string& host, const HostFolder& folder,
-                          const std::string& entry_name, const std::string& native_entry,
+int RegisterEntryInFolder(extlib::OperationContext& ctx, bool is_file, const std::string& host,
+                          const HostFolder& folder, const std::string& entry_name, const std::string& native_entry,
                           const PrefetchedEntry* ahead) {
   EntryName entry;
   if (!ParseEntryName(entry_name, &entry) || entry.base.empty() ||
@@ -420,14 +421,13 @@ int RegisterEntryInFolder(long console, bool is_file, const std::string& host, c
   }
   int result = 0;
   EntryPlace place;
-  if (!ClassifyEntry(console, is_file, host, folder, *index, entry, entry_name, native_entry, &place, &result))
+  if (!ClassifyEntry(ctx, is_file, host, folder, *index, entry, entry_name, native_entry, &place, &result))
     return result;
   Identity id;
-  if (!ChooseIdentity(console, is_file, host, folder, *index, entry, entry_name, native_entry, ahead, place, &id,
-                      &result))
+  if (!ChooseIdentity(ctx, is_file, host, folder, *index, entry, entry_name, native_entry, ahead, place, &id, &result))
     return result;
   Placement placed;
-  if (!PlaceOnDisk(console, is_file, folder, entry, native_entry, place, id, &placed, &result)) return result;
+  if (!PlaceOnDisk(ctx, is_file, folder, entry, native_entry, place, id, &placed, &result)) return result;
   return RegisterRecord(is_file, host, folder, native_entry, ahead, place, id, placed);
 }
 

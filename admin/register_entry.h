@@ -7,6 +7,7 @@
 
 #include "admin/seen_project_info.h"
 #include "extlib/library_init.h"
+#include "extlib/operation_context.h"
 
 #include <cstdint>
 #include <string>
@@ -24,8 +25,9 @@ bool ParseEntryName(const std::string& name, EntryName* entry);
 
 // 0 when registered or when nothing was to be done, non-zero on failure
 // (also when the project folder cannot be put into its path slot).
-// console 0: no progress lines.
-int RegisterProjectEntry(long console, bool is_file, const std::string& host, const std::string& entry);
+// The progress lines go to the context's progress (none: no lines).
+int RegisterProjectEntry(extlib::OperationContext& ctx, bool is_file, const std::string& host,
+                         const std::string& entry);
 class AppendBatch;
 struct PrefetchedEntry;
 
@@ -42,8 +44,8 @@ struct HostFolder {
 // The same for callers that register many entries; native_entry is the
 // entry's name as listed in folder.native ("" to look it up).
 // ahead: the entry's stored record and disk cache as read ahead (may be null).
-int RegisterEntryInFolder(long console, bool is_file, const std::string& host, const HostFolder& folder,
-                          const std::string& entry, const std::string& native_entry = "",
+int RegisterEntryInFolder(extlib::OperationContext& ctx, bool is_file, const std::string& host,
+                          const HostFolder& folder, const std::string& entry, const std::string& native_entry = "",
                           const PrefetchedEntry* ahead = nullptr);
 
 }  // namespace dovrane::admin

@@ -19,7 +19,9 @@
 #include "extlib/language.h"
 #include "extlib/library_init.h"
 #include "extlib/messages.h"
+#include "extlib/operation_context.h"
 #include "extlib/project_attributes.h"
+#include "extlib/project_code.h"
 #include "extlib/project_list.h"
 #include "extlib/project_paths.h"
 #include "extlib/slot_files.h"
@@ -28,7 +30,6 @@
 #include "platform/file_util.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
-#include "services/console.h"
 #include "services/tool_message_box.h"
 
 namespace dovrane::admin {
@@ -129,11 +130,12 @@ int RefuseHostsSharingAFolder(const std::string& only = "") {
 
 // Scan, identifier, compression: each runs only when the one before succeeded.
 // The rebuild marker goes once all of them did.
-int RebuildSteps(long console) {
+int RebuildSteps(extlib::OperationContext& ctx) {
   SeenProjectInfos seen;
-  int rc = ScanAllHosts(console, &seen);
-  if (rc == 0) rc = EnsureNetId(console, &seen);
-  if (rc == 0) rc = CompressAttributes(console);
+  int rc = ScanAllHosts(ctx, &seen);
+  if (rc == 0) rc = EnsureNetId(ctx, &seen);
+  if (rc == 0 && !ctx.Cancelled()) rc = CompressAttributes(ctx);
+  if (rc == 0 && ctx.Cancelled()) rc = extlib::kPrjInterrupted;
   if (rc == 0) {
     int removed = platform::CurrentEnv()->Unlink(MarkerPath());
     if (removed != 0 && removed != -ENOENT) rc = -1;
@@ -164,7 +166,8 @@ bool AdministrationUnreadable() {
   return extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting) < 0;
 }
 
-int RestoreDamagedAdministration() {
+int RestoreDamagedAdministration(extlib::OperationContext& ctx) {
+  extlib::BindContext bind(ctx);
   if (RefuseHostsSharingAFolder() != 0) return -1;
   if (MarkRebuild() != 0) return -1;
   extlib::close_prj_info_handle(extlib::kSlotNet);
@@ -172,10 +175,11 @@ int RestoreDamagedAdministration() {
   int rc = SetAdministrationAside();
   if (rc != 0) return rc;
   KeptDamaged();
-  return RestoreAdministration();
+  return RestoreAdministration(ctx);
 }
 
-int RestoreAdministration() {
+int RestoreAdministration(extlib::OperationContext& ctx) {
+  extlib::BindContext bind(ctx);
   bool created = false;
   if (RefuseHostsSharingAFolder() != 0) return -1;
   // Marked before anything changes: an empty administration left by a failure
@@ -191,33 +195,33 @@ int RestoreAdministration() {
     created = true;
   }
   ForgetLists();
-  long console = services::lfConsoleCreate("prjAdmrestore");
+  ctx.Title("prjAdmrestore");
   Notice notice;
   notice.Show(created ? kNoticeRebuild : kNoticeCheck);
-  services::lfConsoleWrite(
-      console, created ? "\t new project administration created.\n" : "\t project administration already exists.\n");
-  return RebuildSteps(console);
+  ctx.Print("%s", created ? "\t new project administration created.\n" : "\t project administration already exists.\n");
+  return RebuildSteps(ctx);
 }
 
-int UpdateAdministration(bool update_only) {
+int UpdateAdministration(extlib::OperationContext& ctx, bool update_only) {
+  extlib::BindContext bind(ctx);
   if (AdministrationMissing()) return -2;
   ForgetLists();
-  long console = services::lfConsoleCreate("prjAdmUpdate");
+  ctx.Title("prjAdmUpdate");
   int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
   if (handle < 0) {
     services::ToolMessageBox(services::kMessageWarning, "Can't open file %s\n", extlib::kAdministrationFile);
     return -1;
   }
   Notice notice;
-  CompleteInterruptedMoves(console);
-  CompleteInterruptedOperations(console);
+  CompleteInterruptedMoves(ctx);
+  CompleteInterruptedOperations(ctx);
   const bool restore = !update_only;
   if (update_only && RebuildPending()) {
     // A rebuild stopped half-way: records may be missing. Complete it.
-    services::lfConsoleWrite(console, "An interrupted rebuild of the project administration is completed.\n");
+    ctx.Print("An interrupted rebuild of the project administration is completed.\n");
     update_only = false;
   }
-  const int unique = CheckUniqueIds(console);
+  const int unique = CheckUniqueIds(ctx);
   // Records that cannot be read: the update fails (reported by the check);
   // a restore keeps the damaged file and rebuilds from the hosts.
   if (unique == -1 && !restore) return -1;
@@ -242,25 +246,32 @@ int UpdateAdministration(bool update_only) {
     if (RefuseHostsSharingAFolder() != 0) return -1;
     notice.Show(kNoticeCheck);
     if (MarkRebuild() != 0) return -1;
-    int rc = CheckValidEntries(console);
+    int rc = CheckValidEntries(ctx);
+    // Each record was checked whole before the stop: nothing is left to complete.
+    if (rc == extlib::kPrjInterrupted) platform::CurrentEnv()->Unlink(MarkerPath());
     if (rc != 0) return rc;
   }
-  return RebuildSteps(console);
+  return RebuildSteps(ctx);
 }
 
-int UpdateHost(const std::string& host) {
+int UpdateHost(extlib::OperationContext& ctx, const std::string& host) {
+  extlib::BindContext bind(ctx);
   if (host.empty()) return -1;
   if (RefuseHostsSharingAFolder(host) != 0) return -1;
   ForgetLists();
   // A host whose folder cannot be looked at is reported once, by the first pass.
-  if (ScanHostProjects(0, host, 1) != 0) return -1;
-  ScanHostProjects(0, host, 2);
-  const int rc = CheckHostEntries(host);
+  {
+    extlib::NoProgressLines no_lines(ctx);
+    if (ScanHostProjects(ctx, host, 1) != 0) return -1;
+    ScanHostProjects(ctx, host, 2);
+  }
+  if (ctx.Cancelled()) return extlib::kPrjInterrupted;
+  const int rc = CheckHostEntries(ctx, host);
   return rc == 0 && EntriesLeftUnregistered() ? kEntriesLeftUnregistered : rc;
 }
 
-int CompressAttributes(long console) {
-  services::lfConsoleWrite(console, "Compress Project Attributes ...");
+int CompressAttributes(extlib::OperationContext& ctx) {
+  ctx.Print("Compress Project Attributes ...");
   extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
   attributes.compressDatabase();
   return 0;

@@ -9,11 +9,11 @@
 #include "extlib/hosts.h"
 #include "extlib/language.h"
 #include "extlib/library_init.h"
+#include "extlib/operation_context.h"
 #include "extlib/project_list.h"
 #include "extlib/record_layout.h"
 #include "extlib/slot_files.h"
 #include "platform/env.h"
-#include "services/console.h"
 #include "services/tool_message_box.h"
 
 namespace dovrane::admin {
@@ -74,8 +74,8 @@ int ListNumbers(std::vector<uint32_t>* numbers) {
 
 }  // namespace
 
-int CheckUniqueIds(long console) {
-  services::lfConsoleWrite(console, "Check project administration for uniq IDs ...\n");
+int CheckUniqueIds(extlib::OperationContext& ctx) {
+  ctx.Print("Check project administration for uniq IDs ...\n");
   const bool network = extlib::lfnetg() != 0;
   std::vector<uint32_t> numbers;
   if (ScanNumbers(&numbers) != 0) {
@@ -85,7 +85,7 @@ int CheckUniqueIds(long console) {
       return -1;
     }
   }
-  services::lfConsoleWrite(console, "%d projects found\n", static_cast<int>(numbers.size()));
+  ctx.Print("%d projects found\n", static_cast<int>(numbers.size()));
   // One pass with a hash set finds the same answer as comparing every
   // record with all later ones.
   std::unordered_set<uint32_t> seen;
@@ -94,10 +94,10 @@ int CheckUniqueIds(long console) {
   for (size_t i = 0; i < numbers.size() && !duplicate; ++i)
     if (numbers[i] != 0) duplicate = !seen.insert(numbers[i]).second;
   if (!duplicate) {
-    services::lfConsoleWrite(console, "\tOK, no problems found.\n");
+    ctx.Print("\tOK, no problems found.\n");
     return 0;
   }
-  services::lfConsoleWrite(console, "\tproblem found!\n Administration must be rebuild!\n");
+  ctx.Print("\tproblem found!\n Administration must be rebuild!\n");
   const bool english = extlib::ll_get_language() != 0;
   services::ToolMessageBox(services::kMessageError, english ? kInconsistentEnglish : kInconsistentGerman,
                            network ? (english ? kServersEnglish : kServersGerman) : "");

@@ -1,10 +1,12 @@
 // The test for unique project numbers over the whole administration.
 #pragma once
 
+#include "extlib/operation_context.h"
+
 namespace dovrane::admin {
 
 // 0 no number is used twice, 1 one is (the inconsistency message was shown),
 // -1 no project list.
-int CheckUniqueIds(long console);
+int CheckUniqueIds(extlib::OperationContext& ctx);
 
 }  // namespace dovrane::admin

@@ -6,7 +6,6 @@
 
 namespace dovrane::app {
 
-int g_interactive = 1;
 void* g_main_dialog = nullptr;
 
 namespace {

@@ -6,9 +6,6 @@
 
 namespace dovrane::app {
 
-// 1 at start; 0 in the dialog mode and for -checkout, -erase_y and -move_y.
-// While 1, erasing asks first and -restore/-update end with a final notice.
-extern int g_interactive;
 // The running main dialog, set just before it runs; null on the command line.
 extern void* g_main_dialog;
 // The name the check-out comment dialog shows, at most 255 bytes (the

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "app/app_state.h"
+#include "app/command_line_context.h"
 #include "app/command_table.h"
 #include "app/program_info.h"
 #include "extlib/general.h"
@@ -104,7 +105,7 @@ int CommandLineMain(const std::vector<std::string>& args) {
     case 1: {
       if (env->SetEnv("VEKLOG", "sysadm") != 0) extlib::lf_perror("putenv");
       InitialiseLibrary();
-      g_interactive = 0;
+      CommandLineContext().interactive = 0;
       return RunDialogMode();
     }
     case 2:

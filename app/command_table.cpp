@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/app_state.h"
+#include "app/command_line_context.h"
 #include "app/project_commands.h"
 #include "app/project_data_commands.h"
 #include "app/project_error.h"
@@ -38,7 +39,7 @@ int RunInfo(const CommandArgs& a) { return ProjectInfo(a.padded_name); }
 int RunReorg(const CommandArgs& a) { return ReorganiseProject(a.padded_name); }
 int RunRenewUuids(const CommandArgs& a) { return RenewProjectUuids(a.padded_name); }
 int RunUpdateAttr(const CommandArgs& a) { return UpdateProjectAttributes(a.padded_name); }
-int RunErase(const CommandArgs& a) { return EraseProject(a.padded_name); }
+int RunErase(const CommandArgs& a) { return EraseProject(CommandLineContext(), a.padded_name); }
 int RunUnblock(const CommandArgs& a) { return UnblockProject(a.padded_name); }
 int RunMove(const CommandArgs& a) { return MoveProject(a.padded_name, a.argument); }
 // CreateProject itself shows nothing (the main window reports in its own way);
@@ -142,6 +143,8 @@ void PrintUsage(int kind) {
 }
 
 int DispatchCommandLine(const std::vector<std::string>& argv) {
+  // The library's messages of this run go through the command line's context.
+  extlib::BindContext bind(CommandLineContext());
   const int argc = static_cast<int>(argv.size());
   const Command* match = nullptr;
   for (const Command& c : CommandTable()) {
@@ -178,7 +181,7 @@ int DispatchCommandLine(const std::vector<std::string>& argv) {
   } else if (argc == 3) {
     args.argument = argv[2];
   }
-  if (match->clears_interactive) g_interactive = 0;
+  if (match->clears_interactive) CommandLineContext().interactive = 0;
   int result = match->run(args);
   extlib::lzende();
   return result;

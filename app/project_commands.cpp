@@ -15,6 +15,7 @@
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
 #include "extlib/messages.h"
+#include "extlib/operation_context.h"
 #include "extlib/project_attributes.h"
 #include "extlib/project_lifecycle.h"
 #include "extlib/project_list.h"
@@ -50,10 +51,8 @@ std::vector<unsigned char> NewMembers() {
 
 // The project folder with the library's own messages off.
 int QuietProjectDir(const std::string& padded_name, std::string* dir) {
-  int previous = extlib::Msg2usr_Switch(1);
-  int rc = extlib::ltpdirC(extlib::kSlotNet, padded_name, dir, nullptr);
-  extlib::Msg2usr_Switch(previous);
-  return rc;
+  extlib::LibraryMessagesOff quiet;
+  return extlib::ltpdirC(extlib::kSlotNet, padded_name, dir, nullptr);
 }
 
 // True while another process holds a lock on the file. Only a regular file
@@ -83,7 +82,8 @@ int CreateProject(const std::string& padded_name, const std::string& host) {
   return rc;
 }
 
-int EraseProject(const std::string& padded_name) {
+int EraseProject(extlib::OperationContext& ctx, const std::string& padded_name) {
+  extlib::BindContext bind(ctx);
   extlib::PRJ record;
   int rc = CheckMayChangeProject(padded_name, "erase", kPrjFailed, &record);
   if (rc != 0) return rc;
@@ -92,7 +92,7 @@ int EraseProject(const std::string& padded_name) {
     ReportProjectError(rc);
     return rc;
   }
-  if (g_interactive == 1) {
+  if (ctx.interactive == 1) {
     int answer =
         services::ToolQuestionBox(services::kMessageWarning, platform::kMbYesNo | platform::kMbIconQuestion,
                                   "Remove project <%s>\nDirectory <%s> ?", Trim(padded_name).c_str(), dir.c_str());

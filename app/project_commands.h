@@ -6,13 +6,15 @@
 #include <cstdint>
 #include <string>
 
+#include "extlib/operation_context.h"
+
 namespace dovrane::app {
 
 // The library's result; only the warning beep on failure.
 int CreateProject(const std::string& padded_name, const std::string& host);
 // 0 erased (or skipped by the person), 1 the question went unanswered (nothing
 // erased), or an error code. Asks first while the interactive flag is 1.
-int EraseProject(const std::string& padded_name);
+int EraseProject(extlib::OperationContext& ctx, const std::string& padded_name);
 // Clears the check-out marks and deletes the project's check-out file.
 // 0, -6, -20 (its host is still checked out), or a library code.
 int UnblockProject(const std::string& padded_name);

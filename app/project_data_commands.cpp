@@ -4,7 +4,7 @@
 #include "app/project_queries.h"
 #include "extlib/administration.h"
 #include "extlib/library_init.h"
-#include "extlib/messages.h"
+#include "extlib/operation_context.h"
 #include "extlib/project_attributes.h"
 #include "extlib/project_data.h"
 #include "extlib/project_list.h"
@@ -23,9 +23,11 @@ constexpr int kSlotWork = extlib::kSlotProjectData;
 // by the caller.
 int WorkOnData(const std::string& padded_name, bool renew, bool* shown) {
   std::string dir;
-  int previous = extlib::Msg2usr_Switch(1);
-  int rc = extlib::ltpdirC(extlib::kSlotNet, padded_name, &dir, nullptr);
-  extlib::Msg2usr_Switch(previous);
+  int rc;
+  {
+    extlib::LibraryMessagesOff quiet;
+    rc = extlib::ltpdirC(extlib::kSlotNet, padded_name, &dir, nullptr);
+  }
   if (rc != 0) return rc;
   *shown = true;
   extlib::lfslash_cat(&dir);

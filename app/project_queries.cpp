@@ -12,6 +12,7 @@
 #include "extlib/language.h"
 #include "extlib/library_init.h"
 #include "extlib/messages.h"
+#include "extlib/operation_context.h"
 #include "extlib/project_list.h"
 #include "extlib/project_paths.h"
 #include "extlib/slot_files.h"
@@ -165,9 +166,11 @@ int ProjectInfo(const std::string& padded_name) {
 
 int ProjectGetPath(const std::string& padded_name, const std::string& output_file) {
   std::string dir;
-  int previous = extlib::Msg2usr_Switch(1);
-  int rc = extlib::ltpdirC(extlib::kSlotNet, padded_name, &dir, nullptr);
-  extlib::Msg2usr_Switch(previous);
+  int rc;
+  {
+    extlib::LibraryMessagesOff quiet;
+    rc = extlib::ltpdirC(extlib::kSlotNet, padded_name, &dir, nullptr);
+  }
   if (rc != 0) platform::Terminal::Beep();
   if (!output_file.empty()) return Answer(rc, output_file, dir + "\n");
   // Without a file the path is shown, as the other two getters show theirs.

@@ -10,6 +10,7 @@
 #include "admin/restore_update.h"
 #include "admin/user_count.h"
 #include "app/app_state.h"
+#include "app/command_line_context.h"
 #include "app/command_table.h"
 #include "extlib/administration.h"
 #include "extlib/hosts.h"
@@ -29,44 +30,44 @@ void FinalNotice(int line) {
   services::ToolMessageBox(services::kMessageInformation, "%s", text);
 }
 
-int RestoreOrUpdate(bool update) {
+int RestoreOrUpdate(extlib::OperationContext& ctx, bool update) {
   if (extlib::lftypeC(extlib::kSlotNet, extlib::kAdministrationFile, 0) < 0) {
-    int rc = admin::RestoreAdministration();
-    if (g_interactive == 1 && rc == 0) FinalNotice(1);
+    int rc = admin::RestoreAdministration(ctx);
+    if (ctx.interactive == 1 && rc == 0) FinalNotice(1);
     return rc;
   }
   // Rebuilding from the hosts is what -restore is for, also over a damaged file.
   if (!update && admin::AdministrationUnreadable()) {
-    int rc = admin::RestoreDamagedAdministration();
-    if (g_interactive == 1 && rc == 0) FinalNotice(1);
+    int rc = admin::RestoreDamagedAdministration(ctx);
+    if (ctx.interactive == 1 && rc == 0) FinalNotice(1);
     return rc;
   }
   int rc = admin::CheckAdministrationVersion();
   if (rc != 0) return rc;
-  rc = admin::UpdateAdministration(update);
-  if (g_interactive == 1 && rc == 0 && !update) FinalNotice(2);
+  rc = admin::UpdateAdministration(ctx, update);
+  if (ctx.interactive == 1 && rc == 0 && !update) FinalNotice(2);
   return rc;
 }
 
 }  // namespace
 
-int RunRestore(const CommandArgs&) { return RestoreOrUpdate(false); }
+int RunRestore(const CommandArgs&) { return RestoreOrUpdate(CommandLineContext(), false); }
 
-int RunUpdate(const CommandArgs&) { return RestoreOrUpdate(true); }
+int RunUpdate(const CommandArgs&) { return RestoreOrUpdate(CommandLineContext(), true); }
 
 int RunUpdateHost(const CommandArgs& args) {
   int rc = admin::CheckAdministrationVersion();
   if (rc != 0) return rc;
-  if (!extlib::lfnetg() || args.argument != "localhost") return admin::UpdateHost(args.argument);
+  if (!extlib::lfnetg() || args.argument != "localhost") return admin::UpdateHost(CommandLineContext(), args.argument);
   std::vector<extlib::HostEntry> hosts;
   if (extlib::GetHostList(&hosts) != 0) return 0;
   const std::string name = extlib::lzrnamC();
   bool found = false;
   for (const extlib::HostEntry& h : hosts) found = found || h.name == name;
-  return found ? admin::UpdateHost(name) : 0;
+  return found ? admin::UpdateHost(CommandLineContext(), name) : 0;
 }
 
-int RunCheckin(const CommandArgs& args) { return admin::CheckinProjectPath(args.argument); }
+int RunCheckin(const CommandArgs& args) { return admin::CheckinProjectPath(CommandLineContext(), args.argument); }
 
 int RunUserCount(const CommandArgs& args) {
   // The number as atoi reads it (no digits: 0), but one that no int holds is

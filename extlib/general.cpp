@@ -8,6 +8,7 @@
 
 #include "extlib/installation.h"
 #include "extlib/messages.h"
+#include "extlib/operation_context.h"
 #include "platform/env.h"
 #include "platform/messenger.h"
 #include "platform/system_error.h"
@@ -63,7 +64,7 @@ int lfperrC(const char* format, ...) {
     std::fputs(buffer, stderr);
     std::fflush(stderr);
   } else {
-    platform::CurrentMessenger()->MessageBox(buffer, kCaption, platform::kMbIconWarning);
+    ActiveContext().Messenger().MessageBox(buffer, kCaption, platform::kMbIconWarning);
   }
   return n;
 }

@@ -38,8 +38,6 @@ class Installation {
   std::atomic<int> perr_mode{0};
   // The file-access trace ("mit").
   std::atomic<int> trace{0};
-  // The libraries' own message boxes switched off (Msg2usr_Switch).
-  std::atomic<bool> messages_off{false};
 
   // The per-installation state of type T, made on first use and kept for the
   // installation's life (the reference stays valid). T guards its own members

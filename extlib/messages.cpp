@@ -3,13 +3,21 @@
 #include "extlib/general.h"
 #include "extlib/installation.h"
 #include "extlib/language.h"
+#include "extlib/operation_context.h"
 #include "platform/messenger.h"
 
 namespace dovrane::extlib {
 
-int Msg2usr_Switch(int off) { return CurrentInstallation().messages_off.exchange(off != 0) ? 1 : 0; }
+// The switch is the running operation's: a lookup on one thread does not
+// silence another operation's messages.
+int Msg2usr_Switch(int off) {
+  OperationContext& context = ActiveContext();
+  int previous = context.library_messages ? 0 : 1;
+  context.library_messages = off == 0;
+  return previous;
+}
 
-bool LibraryMessagesEnabled() { return !CurrentInstallation().messages_off; }
+bool LibraryMessagesEnabled() { return ActiveContext().library_messages; }
 
 namespace {
 void Trace(const std::string& text) {
@@ -23,7 +31,7 @@ unsigned MessageKindIcon(int kind) {
 
 int ShowMessage(const std::string& text, unsigned flags) {
   Trace(text);
-  return platform::CurrentMessenger()->MessageBox(text, kCaption, flags);
+  return ActiveContext().Messenger().MessageBox(text, kCaption, flags);
 }
 
 int LibraryMessage(int kind, const std::string& text) {
@@ -38,11 +46,11 @@ int LibraryMessage(int kind, const std::string& text) {
 int hinweisBox(long text_number, int) { return LibraryMessage(2, LanguageText(text_number, 1)); }
 
 long sendGuiMessageInProcess(long text_number, int) {
-  return platform::CurrentMessenger()->ShowProgressNotice(LanguageText(text_number, 1));
+  return ActiveContext().Messenger().ShowProgressNotice(LanguageText(text_number, 1));
 }
 
 void cancelGuiMessageInProcess(long handle) {
-  if (handle) platform::CurrentMessenger()->CloseProgressNotice(handle);
+  if (handle) ActiveContext().Messenger().CloseProgressNotice(handle);
 }
 
 }  // namespace dovrane::extlib

@@ -7,8 +7,8 @@
 #include <memory>
 #include <new>
 
+#include "extlib/operation_context.h"
 #include "fileops/file_messages.h"
-#include "fileops/message_pump.h"
 #include "fileops/path_parts.h"
 #include "fileops/target_names.h"
 #include "platform/messenger.h"
@@ -25,8 +25,6 @@ using platform::NativePath;
 using platform::SystemErrorText;
 
 namespace {
-
-bool g_overwrite_all = false;
 
 constexpr unsigned kErrorBox = platform::kMbOk | platform::kMbIconError;
 
@@ -78,9 +76,9 @@ int RenamePiece(const std::string& native, const std::string& shown, int n) {
 // One copy: the open files and what has been written so far.
 class Copy {
  public:
-  Copy(const std::string& source, const std::string& target, const std::string& target_native,
-       const FileInfo& info)
-      : source_(source), target_(target), info_(info), target_native_(target_native) {}
+  Copy(extlib::OperationContext& ctx, const std::string& source, const std::string& target,
+       const std::string& target_native, const FileInfo& info)
+      : ctx_(ctx), source_(source), target_(target), info_(info), target_native_(target_native) {}
   ~Copy() {
     if (in_ >= 0) CurrentEnv()->Close(in_);
     if (out_ >= 0) CurrentEnv()->Close(out_);
@@ -92,10 +90,14 @@ class Copy {
   // into a new piece, 0 to leave the copy loop, -1 to fail at once.
   int OnShortWrite(int64_t rc);
   int64_t Shortfall();
+  // The person stopped the copy: the unfinished piece goes, as after a
+  // shortfall, but without a message (the person knows). -1 with ECANCELED.
+  int64_t Interrupted();
   // After a failed write: what reached the piece before the failure counts
   // (the medium took it); at most `most`. Returns that count.
   int64_t CountPartial(int64_t most);
 
+  extlib::OperationContext& ctx_;
   const std::string source_, target_;
   const FileInfo info_;
   std::string target_native_;
@@ -158,7 +160,7 @@ int64_t Copy::Run(const std::string& source_native, bool target_exists, const Fi
       if (c > 0) {
         total_ += c;
         piece_bytes_ += c;
-        PumpMessages();
+        if (ctx_.Cancelled()) return Interrupted();
         continue;
       }
       CountPartial(kCopyBlockSize);
@@ -174,7 +176,6 @@ int64_t Copy::Run(const std::string& source_native, bool target_exists, const Fi
     int64_t n = env->Read(in_, buffer.get(), kCopyBlockSize);
     if (n < 0) last_error_ = static_cast<int>(n);
     if (n <= 0) break;
-    PumpMessages();
     int64_t offset = 0;
     while (offset < n) {
       int64_t w = env->Write(out_, buffer.get() + offset, static_cast<size_t>(n - offset));
@@ -192,7 +193,7 @@ int64_t Copy::Run(const std::string& source_native, bool target_exists, const Fi
         break;
       }
     }
-    PumpMessages();
+    if (!leave && ctx_.Cancelled()) return Interrupted();
   }
   // Step 10.
   if (total_ != static_cast<int64_t>(info_.size)) return Shortfall();
@@ -286,10 +287,20 @@ int64_t Copy::Shortfall() {
   return Fail(kCopyShortfallError);
 }
 
+int64_t Copy::Interrupted() {
+  Env* env = CurrentEnv();
+  env->Close(in_);
+  in_ = -1;
+  if (out_ >= 0) env->Close(out_);
+  out_ = -1;
+  env->Unlink(target_native_);
+  return Fail(ECANCELED);
+}
+
 }  // namespace
 
-void SetOverwriteAll(bool on) { g_overwrite_all = on; }
-bool OverwriteAll() { return g_overwrite_all; }
+void SetOverwriteAll(bool on) { extlib::ActiveContext().overwrite_all = on; }
+bool OverwriteAll() { return extlib::ActiveContext().overwrite_all; }
 
 int CreateDirectoryChain(const std::string& dir) {
   Env* env = CurrentEnv();
@@ -321,7 +332,13 @@ bool TargetIsUpToDate(const FileInfo& source, const FileInfo& target, int64_t re
 }
 
 int64_t CopyFileWithSplit(void* window, const std::string& source, const std::string& target) {
+  return CopyFileWithSplit(extlib::ActiveContext(), window, source, target);
+}
+
+int64_t CopyFileWithSplit(extlib::OperationContext& ctx, void* window, const std::string& source,
+                          const std::string& target) {
   (void)window;
+  extlib::BindContext bind(ctx);  // the boxes and questions are the operation's
   Env* env = CurrentEnv();
   // Step 1.
   std::string dir = ParentPath(target);
@@ -347,20 +364,20 @@ int64_t CopyFileWithSplit(void* window, const std::string& source, const std::st
     int64_t resolution = 1;
     env->TimeResolution(target_native, &resolution);
     if (TargetIsUpToDate(info, target_info, resolution)) return static_cast<int64_t>(info.size);
-    if (!g_overwrite_all) {
+    if (!ctx.overwrite_all) {
       if (FileBox(platform::kMbYesNo | platform::kMbIconError, FileOpsUiText(3, 7, target.c_str())) !=
           platform::kIdYes)
         return 0;
       if (FileBox(platform::kMbYesNo | platform::kMbIconQuestion, FileOpsUiText(3, 8, target.c_str())) ==
           platform::kIdYes)
-        g_overwrite_all = true;
+        ctx.overwrite_all = true;
     }
   }
   if (target_native.empty()) {  // a drive no folder is mapped to
     FileBoxF(kErrorBox, "_tfopen(%s) failed !\n\n%s", target.c_str(), SystemErrorText(ENOENT));
     return Fail(ENOENT);
   }
-  Copy copy(source, target, target_native, info);
+  Copy copy(ctx, source, target, target_native, info);
   return copy.Run(source_native, exists, target_info);
 }
 

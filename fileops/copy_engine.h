@@ -1,7 +1,7 @@
 // The file copy engine: copies one file onto removable or nearly full media.
 // It creates the target's missing folders, skips an up-to-date target, asks
 // before overwriting an older one or clearing a read-only flag, copies in
-// blocks of 131072 bytes while keeping the windows alive, splits the file into
+// blocks of 131072 bytes, stops when the person cancels, splits the file into
 // "_1", "_2", ... pieces across media when the disk runs full, and gives the
 // copy (every piece) the source's times. Paths are Windows-style (or native);
 // the messages name them as given.
@@ -13,6 +13,10 @@
 
 #include "platform/env.h"
 
+namespace dovrane::extlib {
+class OperationContext;
+}
+
 namespace dovrane::fileops {
 
 inline constexpr size_t kCopyBlockSize = 131072;
@@ -23,12 +27,19 @@ inline constexpr int kCopyShortfallError = 666666;
 // was up to date, 0 when the user declined to overwrite or to clear a
 // read-only flag, -1 after a failure, which was shown in a message box and
 // left its reason in errno (kCopyShortfallError for a byte-count mismatch).
-// `window` would own the boxes; the messenger decides where they appear.
+// `window` would own the boxes; the context's messenger shows them and answers
+// the questions, and its overwrite-all flag is asked and set. The context's
+// cancel is polled after every block: a cancelled copy deletes the unfinished
+// piece (pieces closed on other media stay) and returns -1 with ECANCELED and
+// no message; the caller rolls back and reports kPrjInterrupted.
+int64_t CopyFileWithSplit(extlib::OperationContext& ctx, void* window, const std::string& source,
+                          const std::string& target);
+// The same in the context bound to this thread (the process default).
 int64_t CopyFileWithSplit(void* window, const std::string& source, const std::string& target);
 
-// The process-wide overwrite-all flag: while set, older targets are replaced
-// without asking. Host check-out clears it at its start; the engine sets it
-// when the user agrees to overwrite all further files.
+// The overwrite-all flag of the context bound to this thread: while set,
+// older targets are replaced without asking. Host check-out clears it at its
+// start; the engine sets it when the user agrees to overwrite all further files.
 void SetOverwriteAll(bool on);
 bool OverwriteAll();
 

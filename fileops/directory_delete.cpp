@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "extlib/operation_context.h"
 #include "fileops/file_messages.h"
 #include "fileops/path_parts.h"
 #include "platform/env.h"
@@ -43,6 +44,8 @@ bool DeleteContents(int dirfd, const std::string& shown) {
   env->ListDirFd(dirfd, &entries);  // what could be listed is deleted; the rest shows at the folder
   bool result = true;
   for (const platform::DirEntry& e : entries) {
+    // Stopped between files: what is left stays, with its folders.
+    if (extlib::ActiveContext().Cancelled()) return false;
     const std::string path = JoinPath(shown, e.name);
     EntryType type = e.type;
     if (type == EntryType::kUnknown) {
@@ -69,6 +72,7 @@ bool DeleteTreeAt(int parentfd, const std::string& name, const std::string& show
   }
   platform::FileInfo info;
   if (env->StatAt(parentfd, name, &info, false) == -ENOENT) return result;
+  if (!result && extlib::ActiveContext().Cancelled()) return false;  // no question after a Cancel
   for (;;) {
     int rc = env->UnlinkAt(parentfd, name, true);
     if (rc == 0 || rc == -ENOENT) return result;
@@ -81,7 +85,12 @@ bool DeleteTreeAt(int parentfd, const std::string& name, const std::string& show
 }  // namespace
 
 bool DeleteDirectoryTree(void* window, const std::string& directory) {
+  return DeleteDirectoryTree(extlib::ActiveContext(), window, directory);
+}
+
+bool DeleteDirectoryTree(extlib::OperationContext& ctx, void* window, const std::string& directory) {
   (void)window;
+  extlib::BindContext bind(ctx);  // the questions and the cancel are the operation's
   platform::Env* env = platform::CurrentEnv();
   const std::string native = platform::NativePath(directory);
   if (native.empty()) return true;  // an unmapped drive holds nothing

@@ -3,6 +3,10 @@
 
 #include <string>
 
+namespace dovrane::extlib {
+class OperationContext;
+}
+
 namespace dovrane::fileops {
 
 // Deletes every file and subfolder of directory and the folder itself. A file
@@ -12,7 +16,11 @@ namespace dovrane::fileops {
 // is gone (or was never there), false when a question was cancelled (what
 // resisted and the folders above it stay). Links are removed, never followed;
 // names beginning with "." are deleted like any other. `window` is not used:
-// the questions have no owner.
+// the questions have no owner. The context's messenger asks the questions; its
+// cancel is polled between entries, and a cancelled deletion stops there and
+// returns false as a Cancel does.
+bool DeleteDirectoryTree(extlib::OperationContext& ctx, void* window, const std::string& directory);
+// The same in the context bound to this thread (the process default).
 bool DeleteDirectoryTree(void* window, const std::string& directory);
 
 }  // namespace dovrane::fileops

@@ -4,7 +4,8 @@
 
 #include <vector>
 
-#include "fileops/message_pump.h"
+#include "extlib/operation_context.h"
+#include "extlib/project_code.h"
 #include "fileops/wildcard.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
@@ -16,14 +17,18 @@ namespace {
 using platform::EntryType;
 
 // Walks relative to the folder's handle; the listing's type spares a status
-// call for folders, files need one for their size.
-int64_t SumAt(int dirfd, const std::string& pattern, bool recurse) {
+// call for folders, files need one for their size. Sets *stopped when the
+// person cancelled.
+int64_t SumAt(extlib::OperationContext& ctx, int dirfd, const std::string& pattern, bool recurse, bool* stopped) {
   platform::Env* env = platform::CurrentEnv();
   std::vector<platform::DirEntry> entries;
   if (env->ListDirFd(dirfd, &entries) < 0 && entries.empty()) return 0;
   int64_t total = 0;
   for (const platform::DirEntry& e : entries) {
-    PumpMessages();
+    if (ctx.Cancelled()) {
+      *stopped = true;
+      return total;
+    }
     if (e.name[0] == '.' || !MatchesWildcard(pattern, e.name)) continue;
     EntryType type = e.type;
     platform::FileInfo info;
@@ -39,8 +44,9 @@ int64_t SumAt(int dirfd, const std::string& pattern, bool recurse) {
     } else if (type == EntryType::kDirectory && recurse) {
       int sub = env->OpenAt(dirfd, e.name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
       if (sub < 0) continue;
-      total += SumAt(sub, pattern, true);
+      total += SumAt(ctx, sub, pattern, true, stopped);
       env->Close(sub);
+      if (*stopped) return total;
     }
   }
   return total;
@@ -49,14 +55,20 @@ int64_t SumAt(int dirfd, const std::string& pattern, bool recurse) {
 }  // namespace
 
 int64_t SumDirectorySize(const std::string& directory, const std::string& pattern, int recurse) {
+  return SumDirectorySize(extlib::ActiveContext(), directory, pattern, recurse);
+}
+
+int64_t SumDirectorySize(extlib::OperationContext& ctx, const std::string& directory, const std::string& pattern,
+                         int recurse) {
   platform::Env* env = platform::CurrentEnv();
   const std::string native = platform::NativePath(directory);
   if (native.empty()) return 0;
   int fd = env->Open(native, O_RDONLY | O_DIRECTORY);
   if (fd < 0) return 0;
-  int64_t total = SumAt(fd, pattern, recurse != 0);
+  bool stopped = false;
+  int64_t total = SumAt(ctx, fd, pattern, recurse != 0, &stopped);
   env->Close(fd);
-  return total;
+  return stopped ? static_cast<int64_t>(extlib::kPrjInterrupted) : total;
 }
 
 }  // namespace dovrane::fileops

@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <string>
 
+namespace dovrane::extlib {
+class OperationContext;
+}
+
 namespace dovrane::fileops {
 
 // Sum of the sizes of every file in directory whose name matches pattern
@@ -11,7 +15,11 @@ namespace dovrane::fileops {
 // such file in the subfolders that match the pattern, at any depth. Names
 // beginning with "." are not counted; a folder that cannot be listed counts 0.
 // A link to a file counts that file's size (as an SMB client sees it); links
-// to folders are not followed. Lets waiting window messages run per entry.
+// to folders are not followed. The context's cancel is polled before every
+// entry; a cancelled sum returns kPrjInterrupted (no size is negative).
+int64_t SumDirectorySize(extlib::OperationContext& ctx, const std::string& directory, const std::string& pattern,
+                         int recurse);
+// The same in the context bound to this thread (the process default).
 int64_t SumDirectorySize(const std::string& directory, const std::string& pattern, int recurse);
 
 }  // namespace dovrane::fileops

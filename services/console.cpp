@@ -4,13 +4,22 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/messenger.h"
+#include "extlib/operation_context.h"
 
 namespace dovrane::services {
 
+namespace {
+platform::Messenger& Out(platform::Messenger* messenger) {
+  return messenger ? *messenger : *platform::CurrentMessenger();
+}
+}  // namespace
+
+void ConsoleProgress::Title(const std::string& title) { Out(messenger_).ProgressLine("== " + title + " ==\n"); }
+
+void ConsoleProgress::Line(const std::string& text) { Out(messenger_).ProgressLine(text); }
+
 long lfConsoleCreate(const char* title) {
-  std::string head = std::string("== ") + (title ? title : "") + " ==\n";
-  platform::CurrentMessenger()->ProgressLine(head);
+  extlib::ActiveContext().Title(title ? title : "");
   return 1;
 }
 
@@ -23,7 +32,7 @@ int lfConsoleWrite(long handle, const char* format, ...) {
   va_end(ap);
   if (n < 0) return 0;
   if (n >= static_cast<int>(sizeof text)) n = sizeof text - 1;
-  platform::CurrentMessenger()->ProgressLine(text);
+  extlib::ActiveContext().Print("%s", text);
   return n;
 }
 

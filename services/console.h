@@ -2,10 +2,28 @@
 // headed by the console's title.
 #pragma once
 
+#include "extlib/progress.h"
+#include "platform/messenger.h"
+
 namespace dovrane::services {
 
 inline constexpr long kInvalidConsole = -1;
 
+// The command line's progress: the title as "== title ==" and every line as
+// given, through the messenger's progress lines; counted runs show nothing
+// there, and nobody can cancel.
+class ConsoleProgress : public extlib::Progress {
+ public:
+  // messenger null: the current messenger at each line.
+  explicit ConsoleProgress(platform::Messenger* messenger = nullptr) : messenger_(messenger) {}
+  void Title(const std::string& title) override;
+  void Line(const std::string& text) override;
+
+ private:
+  platform::Messenger* messenger_;
+};
+
+// The specified names, over the running operation's context (its progress).
 // Opens the console and shows its title; returns its handle.
 long lfConsoleCreate(const char* title);
 // Writes formatted text (up to 1024 bytes) to the console. Returns the number

@@ -5,14 +5,18 @@
 
 #include <csignal>
 #include <filesystem>
+#include <future>
+#include <thread>
 #include <set>
 
 #include "admin/net_id_writer.h"
 #include "admin/record_writes.h"
 #include "extlib/net_id.h"
+#include "extlib/project_code.h"
 #include "extlib/project_info_file.h"
 #include "platform/env.h"
 #include "repair_fixture.h"
+#include "support/stopping_progress.h"
 
 namespace dovrane::admin {
 namespace {
@@ -62,10 +66,60 @@ TEST_F(EntryCheckTest, MissingFolderIsRemovedOnlyWhereTheHostFolderIsThere) {
     fs::remove_all(Folder("SRV2", victim.number));
     c.prepare(Unc("SRV2/cad"));
     messages_.progress.clear();
-    EXPECT_EQ(CheckValidEntries(1), 0);
+    EXPECT_EQ(CheckValidEntries(console_), 0);
     EXPECT_EQ(Find(Records(), victim.number) != nullptr, c.stays);
     EXPECT_NE(messages_.progress.find(c.console), std::string::npos) << messages_.progress;
   }
+}
+
+// Cancel before the fifth project: four projects are checked whole (the one
+// whose folder is gone among them), the rest is left as it was, and the bar
+// only moves forward; without a cancel it ends at its end.
+TEST_F(EntryCheckTest, CancelStopsBetweenProjectsAndTheBarOnlyMovesForward) {
+  const auto before = Records();
+  fs::remove_all(Folder(before[1].host, before[1].number));
+  fs::remove_all(Folder(before[10].host, before[10].number));
+  for (int cancel_at : {5, 0}) {
+    testing::StoppingProgress person(cancel_at);
+    extlib::OperationContext ctx(nullptr, &person);
+    EXPECT_EQ(CheckValidEntries(ctx), cancel_at ? extlib::kPrjInterrupted : 0);
+    const auto after = Records();  // readable
+    EXPECT_EQ(Find(after, before[1].number), nullptr);
+    EXPECT_EQ(Find(after, before[10].number) == nullptr, cancel_at == 0);
+    EXPECT_EQ(std::count_if(person.lines.begin(), person.lines.end(),
+                            [](const std::string& l) { return l.find("> on host <") != std::string::npos; }),
+              cancel_at ? 4 : static_cast<long>(before.size()) - 1);
+    ASSERT_FALSE(person.fractions.empty());
+    EXPECT_TRUE(std::is_sorted(person.fractions.begin(), person.fractions.end()));
+    EXPECT_EQ(person.fractions.back() == 1.0, cancel_at == 0);
+  }
+  testing::StoppingProgress person(1);
+  extlib::OperationContext ctx(nullptr, &person);
+  EXPECT_EQ(CheckHostEntries(ctx, "SRV1"), extlib::kPrjInterrupted);  // its lines are off, its cancel is not
+  EXPECT_TRUE(person.lines.empty());
+}
+
+// The check runs on a worker, as the main window runs it; Cancel comes from
+// the window's thread while the worker shows its first line.
+TEST_F(EntryCheckTest, CancelFromAnotherThreadStopsTheCheckOnAWorker) {
+  struct Window : testing::StoppingProgress {
+    std::promise<void> shown, pressed;
+    void Line(const std::string& text) override {
+      if (lines.empty()) {
+        shown.set_value();
+        pressed.get_future().wait_for(std::chrono::seconds(30));
+      }
+      StoppingProgress::Line(text);
+    }
+  } window;
+  extlib::OperationContext ctx(nullptr, &window);
+  std::future<int> worker = std::async(std::launch::async, [&] { return CheckValidEntries(ctx); });
+  window.shown.get_future().wait();
+  ctx.Cancel();
+  window.pressed.set_value();
+  EXPECT_EQ(worker.get(), extlib::kPrjInterrupted);
+  EXPECT_EQ(window.lines.size(), 3u);  // the check's head lines, no project
+  EXPECT_FALSE(Records().empty());
 }
 
 TEST_F(EntryCheckTest, CheckedOutHostKeepsItsRecordInTheFullCheckOnly) {
@@ -75,11 +129,11 @@ TEST_F(EntryCheckTest, CheckedOutHostKeepsItsRecordInTheFullCheckOnly) {
   testing::WriteFile(Unc("SRV1/cad/Net/" + extlib::NumberText(out.number) + ".out"), "checked out\r\n");
   fs::permissions(Unc("SRV1/cad/Net/" + extlib::NumberText(out.number) + ".out"), fs::perms::owner_read);
 
-  EXPECT_EQ(CheckValidEntries(1), 0);
+  EXPECT_EQ(CheckValidEntries(console_), 0);
   EXPECT_NE(Find(Records(), out.number), nullptr);
   EXPECT_NE(messages_.progress.find("project is moved out."), std::string::npos);
 
-  EXPECT_EQ(CheckHostEntries("srv3"), 0);  // the host compared without letter case
+  EXPECT_EQ(CheckHostEntries(quiet_, "srv3"), 0);  // the host compared without letter case
   EXPECT_EQ(Find(Records(), out.number), nullptr);
   EXPECT_FALSE(fs::exists(Unc("SRV1/cad/Net/" + extlib::NumberText(out.number) + ".out")));
 }
@@ -88,7 +142,7 @@ TEST_F(EntryCheckTest, VersionFromTheFolderIsTakenOverAndStoredWithTheIdentifier
   const extlib::PRJ p = OnHost("SRV1");
   testing::WriteFile(Folder("SRV1", p.number) + "/version.txt", "7\r\n");
   const std::string before = Admin();
-  EXPECT_EQ(CheckValidEntries(0), 0);
+  EXPECT_EQ(CheckValidEntries(quiet_), 0);
   EXPECT_EQ(Find(Records(), p.number)->version, 7);
   uint32_t id = 0;
   extlib::PRJ stored;
@@ -107,7 +161,7 @@ TEST_F(EntryCheckTest, InvalidLinkIsDeletedWithItsRecordUnreachableTargetIsKept)
   testing::WriteFile(Folder("SRV1", a.number), "\\\\SRV3\\cad\\Prj\\moved_a.prj\r\n");
   fs::remove_all(Folder("SRV2", b.number));
   testing::WriteFile(Folder("SRV2", b.number), "\\\\SRV9\\cad\\Prj\\moved_b.prj\r\n");
-  EXPECT_EQ(CheckValidEntries(1), 0);
+  EXPECT_EQ(CheckValidEntries(console_), 0);
   const auto records = Records();
   EXPECT_EQ(Find(records, a.number), nullptr);
   EXPECT_FALSE(fs::exists(Folder("SRV1", a.number)));
@@ -142,7 +196,7 @@ TEST_F(EntryCheckTest, KilledWhileRemovingLeavesAReadableAdministration) {
     if (child == 0) {
       KillingEnv killing(nth);
       platform::SetCurrentEnv(&killing);
-      CheckValidEntries(0);
+      CheckValidEntries(quiet_);
       ::_exit(0);
     }
     int status = 0;
@@ -155,7 +209,7 @@ TEST_F(EntryCheckTest, KilledWhileRemovingLeavesAReadableAdministration) {
     }
     for (const extlib::PRJ& r : after) EXPECT_TRUE(Find(before, r.number));
   }
-  EXPECT_EQ(CheckValidEntries(0), 0);
+  EXPECT_EQ(CheckValidEntries(quiet_), 0);
   EXPECT_EQ(Records().size(), before.size() - gone.size());
 }
 
@@ -169,7 +223,7 @@ TEST_F(EntryCheckTest, UnknownHostIsNamedOnce) {
   extlib::SetPrjHost(&s, "GONE");
   ASSERT_EQ(AppendRecord(r), 0);
   ASSERT_EQ(AppendRecord(s), 0);
-  EXPECT_EQ(CheckValidEntries(0), 0);
+  EXPECT_EQ(CheckValidEntries(quiet_), 0);
   int named = 0;
   for (const std::string& t : messages_.texts) named += t == "Unkown host <GONE> in project administration\n";
   EXPECT_EQ(named, 1);

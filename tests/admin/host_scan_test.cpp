@@ -32,7 +32,7 @@ TEST_F(HostScanTest, EntriesLeftForTheNextScanBelongToTheirInstallation) {
   platform::FaultInjectionEnv faults;
   platform::Env* previous = platform::SetCurrentEnv(&faults);
   faults.Arm(platform::FaultPoint::kRename, 1, EACCES);  // Carport's rename into place
-  EXPECT_EQ(ScanHostProjects(0, "SRV2", 2), 0);
+  EXPECT_EQ(ScanHostProjects(quiet_, "SRV2", 2), 0);
   platform::SetCurrentEnv(previous);
   ASSERT_TRUE(EntriesLeftUnregistered());
   {
@@ -51,7 +51,7 @@ TEST_F(HostScanTest, ScanAndRecordWriteRunTogetherOnOneInstallation) {
   extlib::PRJ changed = OnHost("SRV1");
   changed.version = 7;
   int scanned = -1, written = -1;
-  std::thread scan([&] { scanned = ScanHostProjects(0, "SRV2", 2); });
+  std::thread scan([&] { scanned = ScanHostProjects(quiet_, "SRV2", 2); });
   std::thread write([&] {
     const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
     written = handle < 0 ? handle : RewriteRecord(changed, handle);

@@ -68,7 +68,7 @@ TEST_F(MoveJournalSiteTest, AJournalNamingOtherFoldersIsReportedAndLeftAlone) {
                                        : MoveJournal{p.number, "SRV2", "SRV1", c.folder, own};
       testing::WriteFile(Journal(p.number), FormatMoveJournal(j));
       messages_.texts.clear();
-      EXPECT_EQ(CompleteInterruptedMoves(0), 0);
+      EXPECT_EQ(CompleteInterruptedMoves(quiet_), 0);
       EXPECT_TRUE(fs::is_directory(c.native));
       EXPECT_TRUE(fs::is_directory(Folder("SRV1", p.number)));
       EXPECT_TRUE(fs::exists(Journal(p.number)));
@@ -82,7 +82,7 @@ TEST_F(MoveJournalSiteTest, AJournalThatIsNotASmallRegularFileIsPassedOver) {
   const extlib::PRJ p = OnHost("SRV1");
   ASSERT_EQ(::mkfifo(Journal(p.number).c_str(), 0644), 0);
   fs::create_symlink("/dev/zero", Journal(p.number + 100));
-  EXPECT_EQ(CompleteInterruptedMoves(0), 0);
+  EXPECT_EQ(CompleteInterruptedMoves(quiet_), 0);
   EXPECT_TRUE(fs::is_fifo(Journal(p.number)));
   EXPECT_TRUE(fs::is_symlink(Journal(p.number + 100)));
 }
@@ -95,7 +95,7 @@ TEST_F(MoveJournalSiteTest, BothFoldersOneFolderUnderTwoHostNamesKeepThatFolder)
   testing::WriteFile(Unc("SRV1/cad/Net/data.cfg"), testing::ReadFile(Unc("SRV1/cad/Net/data.cfg")) + "SRV9 \\cad\n");
   testing::WriteFile(Journal(p.number),
                      FormatMoveJournal({p.number, "SRV1", "SRV9", Windows("SRV1", p.number), Windows("SRV9", p.number)}));
-  EXPECT_EQ(CompleteInterruptedMoves(0), 1);
+  EXPECT_EQ(CompleteInterruptedMoves(quiet_), 1);
   EXPECT_TRUE(fs::is_directory(Folder("SRV1", p.number)));
   EXPECT_FALSE(fs::exists(Journal(p.number)));
   EXPECT_STREQ(Find(Records(), p.number)->host, "SRV1");
@@ -112,11 +112,11 @@ TEST_F(MoveJournalSiteTest, AJournalWaitsWhileTheAdministrationCannotBeRead) {
   const size_t first = admin.find('\n') + 1;
   testing::WriteFile(Unc("SRV1/cad/Net/project.dat"), admin.substr(0, first + 40) + admin.substr(admin.find('\r', first)));
   extlib::UnCachPrjList();
-  EXPECT_EQ(CompleteInterruptedMoves(0), 0);
+  EXPECT_EQ(CompleteInterruptedMoves(quiet_), 0);
   EXPECT_TRUE(fs::exists(Journal(p.number)));
   testing::WriteFile(Unc("SRV1/cad/Net/project.dat"), admin);
   extlib::UnCachPrjList();
-  EXPECT_EQ(CompleteInterruptedMoves(0), 1);  // the copy on SRV2 was never used
+  EXPECT_EQ(CompleteInterruptedMoves(quiet_), 1);  // the copy on SRV2 was never used
   EXPECT_FALSE(fs::exists(Folder("SRV2", p.number)));
   EXPECT_TRUE(fs::is_directory(Folder("SRV1", p.number)));
 }

@@ -50,7 +50,7 @@ class RegisterEntryTest : public RepairTest {
 TEST_F(RegisterEntryTest, PlainNamesOnTwoHostsBecomeUniqueAndStayOneRecordEach) {
   NewFolder("SRV1", "Werkhalle.prj");
   NewFolder("SRV2", "Werkhalle.prj");
-  ASSERT_EQ(ScanAllHosts(1), 0);
+  ASSERT_EQ(ScanAllHosts(console_), 0);
   auto records = Records();
   ASSERT_EQ(records.size(), kProjects + 2);
   const extlib::PRJ* first = FindName(records, "Werkhalle");
@@ -62,7 +62,7 @@ TEST_F(RegisterEntryTest, PlainNamesOnTwoHostsBecomeUniqueAndStayOneRecordEach) 
   EXPECT_FALSE(fs::exists(Unc("SRV2/cad/Prj/Werkhalle.prj")));
   EXPECT_TRUE(second->status & extlib::kStatusPlainName);
   // The next scan finishes the plain-name registrations instead of copying them.
-  ASSERT_EQ(ScanAllHosts(1), 0);
+  ASSERT_EQ(ScanAllHosts(console_), 0);
   records = Records();
   EXPECT_EQ(records.size(), kProjects + 2);
   EXPECT_FALSE(FindName(records, "Werkhalle_")->status & extlib::kStatusPlainName);
@@ -76,7 +76,7 @@ TEST_F(RegisterEntryTest, FolderThatCannotBeSetAsPathFailsAndStaysUnregistered) 
   ASSERT_EQ(ProjectFolderOfHost("SRV1", FolderUse::kRegister, &folder.dir), 0);
   folder.net_id = extlib::get_PRJVekNetID();
   folder.slot = extlib::kSlotCount;  // no such slot
-  EXPECT_NE(RegisterEntryInFolder(0, false, "SRV1", folder, "Werkhalle.prj"), 0);
+  EXPECT_NE(RegisterEntryInFolder(quiet_, false, "SRV1", folder, "Werkhalle.prj"), 0);
   ASSERT_EQ(messages_.texts.size(), 1u);
   EXPECT_EQ(messages_.texts[0], "Can't set path to\n\t<" + folder.dir + "\\Werkhalle.prj>\n");
   EXPECT_EQ(Records().size(), kProjects);
@@ -86,7 +86,7 @@ TEST_F(RegisterEntryTest, FolderThatCannotBeSetAsPathFailsAndStaysUnregistered) 
 TEST_F(RegisterEntryTest, NumberTakenElsewhereGetsTheNextFreeNumberAndFolder) {
   const extlib::PRJ p = OnHost("SRV1");
   fs::copy(Folder("SRV1", p.number), Folder("SRV2", p.number), fs::copy_options::recursive);
-  ASSERT_EQ(ScanAllHosts(1), 0);
+  ASSERT_EQ(ScanAllHosts(console_), 0);
   auto records = Records();
   ASSERT_EQ(records.size(), kProjects + 1);
   const extlib::PRJ* copy = Find(records, kProjects + 1);
@@ -107,7 +107,7 @@ TEST_F(RegisterEntryTest, NumberWrapsAfter9999999AndSkipsNumbersInUse) {
   ASSERT_EQ(MarkRecordDeleted(third, handle), 0);
   fs::remove_all(Folder(third.host, 3));
   NewFolder("SRV3", "Neu.prj");
-  ASSERT_EQ(ScanHostProjects(0, "SRV3", 2), 0);
+  ASSERT_EQ(ScanHostProjects(quiet_, "SRV3", 2), 0);
   EXPECT_EQ(Name(3), "Neu");
   EXPECT_TRUE(fs::is_directory(Folder("SRV3", 3)));
 }
@@ -116,7 +116,7 @@ TEST_F(RegisterEntryTest, FullLengthNameCollisionStartsWithUnderscore) {
   const std::string name(50, 'L');
   NewFolder("SRV1", name + ".prj");
   NewFolder("SRV2", name + ".prj");
-  ASSERT_EQ(ScanAllHosts(0), 0);
+  ASSERT_EQ(ScanAllHosts(quiet_), 0);
   auto records = Records();
   ASSERT_NE(FindName(records, name), nullptr);
   ASSERT_NE(FindName(records, "_" + name.substr(1)), nullptr);
@@ -125,7 +125,7 @@ TEST_F(RegisterEntryTest, FullLengthNameCollisionStartsWithUnderscore) {
 
 TEST_F(RegisterEntryTest, NewEntriesOfOneHostAreRegisteredLastInFirstOut) {
   for (const char* n : {"Anbau.prj", "Brunnen.prj", "Carport.prj"}) NewFolder("SRV2", n);
-  ASSERT_EQ(ScanHostProjects(0, "SRV2", 2), 0);
+  ASSERT_EQ(ScanHostProjects(quiet_, "SRV2", 2), 0);
   EXPECT_EQ(Name(kProjects + 1), "Carport");
   EXPECT_EQ(Name(kProjects + 2), "Brunnen");
   EXPECT_EQ(Name(kProjects + 3), "Anbau");
@@ -137,7 +137,7 @@ TEST_F(RegisterEntryTest, EntriesLeftByAFailureFollowTheNextScansOwnEntries) {
   platform::FaultInjectionEnv faults;
   platform::Env* previous = platform::SetCurrentEnv(&faults);
   faults.Arm(platform::FaultPoint::kRename, 2, EACCES);  // Carport's rename into place (after its stored record)
-  EXPECT_EQ(ScanHostProjects(0, "SRV2", 2), 0);
+  EXPECT_EQ(ScanHostProjects(quiet_, "SRV2", 2), 0);
   platform::SetCurrentEnv(previous);
   // One folder's failure does not stop the others.
   ASSERT_EQ(PendingNew().size(), 1u);
@@ -147,7 +147,7 @@ TEST_F(RegisterEntryTest, EntriesLeftByAFailureFollowTheNextScansOwnEntries) {
   EXPECT_EQ(messages_.texts[0].rfind("Can't rename directory\n", 0), 0u);
 
   NewFolder("SRV1", "Depot.prj");
-  ASSERT_EQ(ScanHostProjects(0, "SRV1", 2), 0);
+  ASSERT_EQ(ScanHostProjects(quiet_, "SRV1", 2), 0);
   EXPECT_TRUE(PendingNew().empty());
   EXPECT_EQ(Name(kProjects + 3), "Depot");
   EXPECT_EQ(Name(kProjects + 4), "Carport");
@@ -158,7 +158,7 @@ TEST_F(RegisterEntryTest, LinkFileIsRenamedAndTheFolderItNamesIsLeftAsItIs) {
   Elsewhere("Aussen.prj");
   testing::WriteFile(Unc("SRV1/cad/Prj/Aussen.prj"), "\\\\SRV3\\cad\\elsewhere\\Aussen.prj\r\n");
   const auto before = fs::last_write_time(Unc("SRV3/cad/elsewhere/Aussen.prj"));
-  ASSERT_EQ(ScanHostProjects(0, "SRV1", 2), 0);
+  ASSERT_EQ(ScanHostProjects(quiet_, "SRV1", 2), 0);
   const auto records = Records();
   const extlib::PRJ* r = FindName(records, "Aussen");
   ASSERT_NE(r, nullptr);
@@ -175,7 +175,7 @@ TEST_F(RegisterEntryTest, CaseVariantsOfNumberNamesAreRenamedAndRegistered) {
   NewFolder("SRV2", "N0000912.PRJ");
   NewFolder("SRV2", "n0000914.PRJ");
   NewFolder("SRV2", "Kopie.prj");
-  ASSERT_EQ(ScanAllHosts(0), 0);
+  ASSERT_EQ(ScanAllHosts(quiet_), 0);
   const auto records = Records();
   for (uint32_t n : {912u, 914u}) {
     ASSERT_NE(Find(records, n), nullptr) << n;
@@ -185,7 +185,7 @@ TEST_F(RegisterEntryTest, CaseVariantsOfNumberNamesAreRenamedAndRegistered) {
   EXPECT_FALSE(fs::exists(Unc("SRV2/cad/Prj/N0000912.PRJ")));
   EXPECT_NE(FindName(records, "Kopie"), nullptr);
   NewFolder("SRV3", "N0000916.prj");
-  EXPECT_EQ(CheckinProjectPath(Unc("SRV3/cad/Prj/N0000916.prj")), 0);
+  EXPECT_EQ(CheckinProjectPath(quiet_, Unc("SRV3/cad/Prj/N0000916.prj")), 0);
   EXPECT_TRUE(fs::is_directory(Folder("SRV3", 916)));
 }
 
@@ -202,7 +202,7 @@ TEST_F(RegisterEntryTest, CaseOnlyRenameGoesThroughATemporaryNameWhereTheFileSys
   NewFolder("SRV2", "N0000912.PRJ");
   CaseKeepingEnv env;
   platform::Env* previous = platform::SetCurrentEnv(&env);
-  EXPECT_EQ(ScanHostProjects(0, "SRV2", 1), 0);
+  EXPECT_EQ(ScanHostProjects(quiet_, "SRV2", 1), 0);
   platform::SetCurrentEnv(previous);
   std::set<std::string> names;
   for (const auto& e : fs::directory_iterator(Unc("SRV2/cad/Prj"))) names.insert(e.path().filename().string());
@@ -217,18 +217,18 @@ TEST_F(RegisterEntryTest, CheckinTakesNativeAndWindowsPathsAndRefusesForeignFold
   NewFolder("SRV2", "Fenster.prj");
   NewFolder("SRV2", "n0000900.prj");
   NewFolder("SRV1", "Fremd/Drinnen.prj");
-  EXPECT_EQ(CheckinProjectPath(Unc("SRV2/cad/Prj/Nativ.prj")), 0);
-  EXPECT_EQ(CheckinProjectPath("\\\\SRV2\\cad\\Prj\\Fenster.prj\\"), 0);
-  EXPECT_EQ(CheckinProjectPath(Unc("SRV2/cad/Prj/n0000900.prj")), 0);
+  EXPECT_EQ(CheckinProjectPath(quiet_, Unc("SRV2/cad/Prj/Nativ.prj")), 0);
+  EXPECT_EQ(CheckinProjectPath(quiet_, "\\\\SRV2\\cad\\Prj\\Fenster.prj\\"), 0);
+  EXPECT_EQ(CheckinProjectPath(quiet_, Unc("SRV2/cad/Prj/n0000900.prj")), 0);
   auto records = Records();
   ASSERT_TRUE(FindName(records, "Nativ") && FindName(records, "Fenster"));
   EXPECT_STREQ(FindName(records, "Fenster")->host, "SRV2");
   EXPECT_NE(Find(records, 900), nullptr);
 
   messages_.texts.clear();
-  EXPECT_EQ(CheckinProjectPath("\\\\SRV1\\cad\\Prj\\Fremd\\Drinnen.prj"), 1);
-  EXPECT_EQ(CheckinProjectPath(Unc("SRV2/cad/Prj/n0000900.prj")), 1);
-  EXPECT_EQ(CheckinProjectPath(Unc("SRV2/cad/Prj/nirgends.prj")), 1);
+  EXPECT_EQ(CheckinProjectPath(quiet_, "\\\\SRV1\\cad\\Prj\\Fremd\\Drinnen.prj"), 1);
+  EXPECT_EQ(CheckinProjectPath(quiet_, Unc("SRV2/cad/Prj/n0000900.prj")), 1);
+  EXPECT_EQ(CheckinProjectPath(quiet_, Unc("SRV2/cad/Prj/nirgends.prj")), 1);
   ASSERT_EQ(messages_.texts.size(), 3u);
   EXPECT_EQ(messages_.texts[0],
             "Problem at checking path ocurred.\nIntern=\\\\SRV1\\cad\\Prj\\Drinnen.prj\nExtern="
@@ -248,8 +248,8 @@ TEST_F(RegisterEntryTest, RegisteredLinksKeepTheLinkFlag) {
   stored.number = 950;
   ASSERT_EQ(extlib::WriteProjectInfo(stored_dir, extlib::get_PRJVekNetID(), stored), 0);
   testing::WriteFile(Unc("SRV2/cad/Prj/n0000950.prj"), "\\\\SRV3\\cad\\elsewhere\\Stored.prj\r\n");
-  EXPECT_EQ(CheckinProjectPath(Unc("SRV1/cad/Prj/Aussen.prj")), 0);
-  EXPECT_EQ(CheckinProjectPath(Unc("SRV2/cad/Prj/n0000950.prj")), 0);
+  EXPECT_EQ(CheckinProjectPath(quiet_, Unc("SRV1/cad/Prj/Aussen.prj")), 0);
+  EXPECT_EQ(CheckinProjectPath(quiet_, Unc("SRV2/cad/Prj/n0000950.prj")), 0);
   const auto records = Records();
   ASSERT_TRUE(FindName(records, "Aussen") && FindName(records, "Gespeichert"));
   EXPECT_EQ(FindName(records, "Aussen")->status, 'H');
@@ -265,7 +265,7 @@ TEST_F(RegisterEntryTest, FolderAndStoredNamesPassTheNameCheck) {
   extlib::SetPrjName(&evil, "../../../evil");
   evil.number = 960;
   ASSERT_EQ(extlib::WriteProjectInfo(evil_dir, extlib::get_PRJVekNetID(), evil), 0);
-  EXPECT_EQ(ScanAllHosts(0), 0);
+  EXPECT_EQ(ScanAllHosts(quiet_), 0);
   const auto records = Records();
   EXPECT_EQ(records.size(), kProjects + 8);
   for (const char* n : {"_hash", "a_b", "x_y", "t_ab", "_lead", "_p", "q_", "_________evil"})
@@ -287,7 +287,7 @@ TEST_F(RegisterEntryTest, LinksToOtherFoldersAreReportedAndNothingIsRenamedOrWri
   Elsewhere("Einmal.prj");
   for (const char* twice : {"SRV1/cad/Prj/einmal.prj", "SRV2/cad/Prj/einmal.prj"})
     testing::WriteFile(Unc(twice), "\\\\SRV3\\cad\\elsewhere\\Einmal.prj\r\n");
-  EXPECT_EQ(ScanAllHosts(0), 0);
+  EXPECT_EQ(ScanAllHosts(quiet_), 0);
   const auto records = Records();
   EXPECT_EQ(records.size(), kProjects + 1);  // the one proper link, once
   EXPECT_TRUE(fs::is_directory(Unc("SRV1/cad/Net")) && fs::is_directory(Unc("SRV1/cad/STD")));

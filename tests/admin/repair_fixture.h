@@ -16,10 +16,12 @@
 #include "extlib/administration.h"
 #include "extlib/installation.h"
 #include "extlib/library_init.h"
+#include "extlib/operation_context.h"
 #include "extlib/prj_record.h"
 #include "extlib/project_list.h"
 #include "extlib/sample_installation.h"
 #include "platform/path_map.h"
+#include "services/console.h"
 #include "support/recording_messenger.h"
 #include "support/run_program.h"
 #include "support/sample_site.h"
@@ -92,6 +94,10 @@ class RepairTest : public ::testing::Test {
   extlib::ScopedInstallation installation_;
   std::optional<testing::SampleSite> site_;
   testing::RecordingMessenger messages_;
+  // An operation with the progress console, and one without progress lines.
+  services::ConsoleProgress console_progress_;
+  extlib::OperationContext console_{nullptr, &console_progress_};
+  extlib::OperationContext quiet_;
   std::map<std::string, std::string> env_;
 };
 

@@ -13,11 +13,13 @@
 #include "extlib/attribute_cache_file.h"
 #include "extlib/net_id.h"
 #include "extlib/project_attributes.h"
+#include "extlib/project_code.h"
 #include "extlib/project_data.h"
 #include "extlib/project_info_file.h"
 #include "extlib/users.h"
 #include "platform/manual_clock_env.h"
 #include "repair_fixture.h"
+#include "support/stopping_progress.h"
 
 namespace dovrane::admin {
 namespace {
@@ -49,6 +51,29 @@ class RestoreUpdateTest : public RepairTest {
     return text;
   }
 };
+
+// A -restore over a whole administration stopped between projects of its
+// check leaves it whole, with no rebuild pending: the next -update finds
+// nothing to do. Stopped in the rebuild of a missing one, the rebuild stays
+// marked, and the next -update completes it.
+TEST_F(RestoreUpdateTest, CancelledRepairLeavesTheAdministrationWhole) {
+  const std::set<Key> before = Keys();
+  for (bool missing : {false, true}) {
+    SCOPED_TRACE(missing ? "rebuild" : "check");
+    if (missing) fs::remove(NetFile("project.dat"));
+    testing::StoppingProgress person(3);
+    extlib::OperationContext ctx(nullptr, &person);
+    EXPECT_EQ(missing ? RestoreAdministration(ctx) : UpdateAdministration(ctx, false), extlib::kPrjInterrupted);
+    EXPECT_EQ(fs::exists(NetFile(kRebuildMarkerFile)), missing);
+    if (!missing) {
+      EXPECT_EQ(Keys(), before);
+    }
+    messages_.progress.clear();
+    EXPECT_EQ(UpdateAdministration(quiet_, true), 0);
+    EXPECT_EQ(Keys(), before);
+    EXPECT_FALSE(fs::exists(NetFile(kRebuildMarkerFile)));
+  }
+}
 
 TEST_F(RestoreUpdateTest, RestoreRebuildsEveryProjectAndStoresTheIdentifierInProjectsNotCheckedOut) {
   const std::set<Key> before = Keys();
@@ -130,7 +155,7 @@ TEST_F(RestoreUpdateTest, IdentifierPassRewritesAFolderWhoseRecordChangedAfterTh
   changed.owner = read.owner == 2 ? 3 : 2;
   int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
   ASSERT_EQ(RewriteRecord(changed, handle, 0), 0);
-  ASSERT_EQ(WriteNetIdToAllProjects(id, 0, &seen), 0);
+  ASSERT_EQ(WriteNetIdToAllProjects(id, quiet_, &seen), 0);
   uint32_t stored_id = 0;
   extlib::PRJ stored;
   ASSERT_EQ(extlib::ReadProjectInfo(Folder("SRV2", read.number), &stored_id, &stored), 0);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "extlib/messages.h"
+#include "services/console.h"
 #include "support/recording_messenger.h"
 #include "support/small_installation.h"
 
@@ -29,7 +30,9 @@ TEST(UniqueIdsTest, OnlyLiveRecordsWithOneNumberCount) {
     SmallInstallation inst;
     testing::RecordingMessenger messages;
     inst.WriteAdministration(c.records, 9);
-    EXPECT_EQ(CheckUniqueIds(1), c.result);
+    services::ConsoleProgress console;
+    extlib::OperationContext ctx(nullptr, &console);
+    EXPECT_EQ(CheckUniqueIds(ctx), c.result);
     EXPECT_NE(messages.progress.find(c.console), std::string::npos) << messages.progress;
     EXPECT_EQ(messages.texts.size(), c.result == 1 ? 1u : 0u);
   }
@@ -42,7 +45,8 @@ TEST(UniqueIdsTest, DamagedLineIsLeftToTheLibraryWhichReportsIt) {
   std::string text = inst.Admin();
   text.replace(text.rfind("@n0000001"), 9, "@x0000001");
   inst.dir.Write("SRV1/cad/Net/project.dat", text);
-  EXPECT_EQ(CheckUniqueIds(0), -1);
+  extlib::OperationContext quiet;
+  EXPECT_EQ(CheckUniqueIds(quiet), -1);
   EXPECT_NE(messages.All().find("Can't make project list.\n"), std::string::npos) << messages.All();
 }
 

@@ -104,8 +104,9 @@ TEST_F(ProjectCommandsTest, EraseAsksAYesNoQuestionOnlyWhileInteractive) {
   for (const auto& [interactive, asked] : cases) {
     testing::RecordingMessenger messages;
     messages.Answer(platform::kIdNo);
-    g_interactive = interactive;
-    EXPECT_EQ(EraseProject(PadProjectName(site_.Name(8))), 0);
+    extlib::OperationContext ctx(&messages);
+    ctx.interactive = interactive;
+    EXPECT_EQ(EraseProject(ctx, PadProjectName(site_.Name(8))), 0);
     ASSERT_EQ(static_cast<int>(messages.messages.size()), asked);
     if (asked) {
       EXPECT_EQ(messages.messages[0].flags & (platform::kMbButtonMask | platform::kMbIconMask),
@@ -113,7 +114,6 @@ TEST_F(ProjectCommandsTest, EraseAsksAYesNoQuestionOnlyWhileInteractive) {
       EXPECT_TRUE(Known(8));
     }
   }
-  g_interactive = 1;
   EXPECT_FALSE(Known(8));  // without the question it was erased
 }
 

@@ -6,25 +6,21 @@
 
 #include "extlib/general.h"
 #include "extlib/library_init.h"
-#include "extlib/messages.h"
 
 namespace dovrane::extlib {
 namespace {
 
-TEST(InstallationTest, EachInstallationHasItsOwnSlotsAndSwitches) {
+TEST(InstallationTest, EachInstallationHasItsOwnSlotsAndTrace) {
   ScopedInstallation first;
   lfinipC(kSlotNet, "\\\\A\\cad\\Net");
-  Msg2usr_Switch(1);
   setFileAccessTrace(1);
   {
     ScopedInstallation second;
     EXPECT_EQ(lfinigC(kSlotNet), "");
-    EXPECT_TRUE(LibraryMessagesEnabled());
     EXPECT_EQ(getFileAccessTrace(), 0);
     lfinipC(kSlotNet, "\\\\B\\cad\\Net\\");
   }
   EXPECT_EQ(lfinigC(kSlotNet), "\\\\A\\cad\\Net\\");
-  EXPECT_FALSE(LibraryMessagesEnabled());
   EXPECT_EQ(getFileAccessTrace(), 1);
 }
 

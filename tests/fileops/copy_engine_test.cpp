@@ -12,12 +12,14 @@
 #include <filesystem>
 #include <map>
 
+#include "extlib/operation_context.h"
+#include "fileops/directory_delete.h"
 #include "fileops/file_messages.h"
-#include "fileops/message_pump.h"
 #include "fileops_test_support.h"
 #include "platform/fault_injection_env.h"
 #include "platform/path_map.h"
 #include "services/ui_text_test_env.h"
+#include "support/stopping_progress.h"
 
 namespace dovrane::fileops {
 namespace {
@@ -372,14 +374,52 @@ TEST_F(CopyEngineTest, FailedCloseOfTheCopyIsAFailure) {
   EXPECT_EQ(box_.messages[0].text.rfind("write (" + dir_ / "f.bin" + ") failed !", 0), 0u);
 }
 
-TEST_F(CopyEngineTest, PumpsMessagesWhileCopying) {
-  static int pumped;
-  pumped = 0;
-  MessagePumpFunction previous = SetMessagePump([] { ++pumped; });
-  MakeSource(3 * kCopyBlockSize);
-  EXPECT_EQ(CopyFileWithSplit(nullptr, src_, dir_ / "f.bin"), static_cast<int64_t>(3 * kCopyBlockSize));
-  SetMessagePump(previous);
-  EXPECT_GE(pumped, 3);  // at least once for every block
+// Cancel at the second block of the second file, with and without the
+// kernel copy: the copy stops there and leaves no partial target; the
+// caller's rollback removes the first copy, and the sources stay whole.
+TEST_F(CopyEngineTest, CancelBetweenBlocksStopsTheCopyAndTheCallerRollsBack) {
+  for (bool kernel : {true, false}) {
+    struct : platform::Env {  // refuses the kernel copy: blocks go through the buffer
+      int64_t CopyRange(int, int, size_t) override { return -EXDEV; }
+    } no_kernel_copy;
+    platform::SetCurrentEnv(kernel ? nullptr : &no_kernel_copy);
+    MakeSource(3 * kCopyBlockSize);
+    testing::StoppingProgress person(5);  // polls: three blocks of the first file, then two
+    extlib::OperationContext ctx(nullptr, &person);
+    const std::string target = dir_ / "copy";
+    int64_t rc = 0;
+    for (int i = 0; i < 2 && rc >= 0; ++i) rc = CopyFileWithSplit(ctx, nullptr, src_, target + "/" + std::to_string(i));
+    EXPECT_EQ(rc, -1);
+    EXPECT_EQ(errno, ECANCELED);
+    EXPECT_FALSE(Exists(target + "/1"));                // no partial target
+    EXPECT_TRUE(DeleteDirectoryTree(nullptr, target));  // the caller's rollback
+    EXPECT_FALSE(Exists(target));
+    EXPECT_EQ(ReadFile(src_), data_);
+    EXPECT_TRUE(box_.messages.empty()) << box_.All();  // the person knows; no message
+    platform::SetCurrentEnv(nullptr);
+  }
+}
+
+// Each operation asks its own messenger, and Yes to "all further files" in
+// one operation leaves another one asking.
+TEST_F(CopyEngineTest, QuestionsAndOverwriteAllBelongToTheOperation) {
+  MakeSource(100);
+  testing::RecordingMessenger own;        // the operation's, answering from a script
+  testing::RecordingMessenger elsewhere;  // the current messenger, which must stay silent
+  extlib::OperationContext first(&own), second(&own);
+  own.Answer({kIdYes, kIdYes, kIdNo});
+  for (const char* name : {"a.bin", "b.bin"}) {
+    WriteFile(dir_ / name, "old");
+    SetMtime(dir_ / name, 1'500'000'000, 0);
+  }
+  EXPECT_EQ(CopyFileWithSplit(first, nullptr, src_, dir_ / "a.bin"), 100);
+  EXPECT_TRUE(first.overwrite_all);
+  EXPECT_EQ(CopyFileWithSplit(second, nullptr, src_, dir_ / "b.bin"), 0);  // asked again: No
+  EXPECT_FALSE(second.overwrite_all);
+  EXPECT_FALSE(OverwriteAll());  // nor the process default
+  EXPECT_EQ(own.messages.size(), 3u);
+  EXPECT_TRUE(elsewhere.messages.empty());
+  EXPECT_TRUE(box_.messages.empty());
 }
 
 // Child process: mounts a 256 KiB tmpfs on media in its own user and mount

@@ -3,11 +3,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 
+#include "extlib/operation_context.h"
 #include "fileops_test_support.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
 #include "services/ui_text_test_env.h"
+#include "support/stopping_progress.h"
 
 namespace dovrane::fileops {
 namespace {
@@ -88,6 +91,32 @@ TEST_F(DirectoryDeleteTest, CancelledFileKeepsItAndItsFolders) {
   EXPECT_EQ(box_.messages[0].flags & 0xFF, platform::kMbRetryCancel | platform::kMbIconError);
   EXPECT_EQ(box_.messages[1].text, "Can't delete (" + root_ + "/sub)!\n\nDirectory not empty");
   EXPECT_EQ(box_.messages[2].text, "Can't delete (" + root_ + ")!\n\nDirectory not empty");
+}
+
+// Cancel between entries: what is left stays with its folders, without a
+// question, and a later cancel leaves less.
+TEST_F(DirectoryDeleteTest, CancelStopsBetweenEntriesWithoutAQuestion) {
+  auto files_left = [&] {
+    long n = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root_)) n += e.is_regular_file();
+    return n;
+  };
+  long previous = files_left();
+  for (int at = 1; at <= 4; ++at) {
+    SetUp();
+    testing::StoppingProgress person(at);
+    extlib::OperationContext ctx(nullptr, &person);
+    EXPECT_FALSE(DeleteDirectoryTree(ctx, nullptr, root_));
+    EXPECT_TRUE(Exists(root_));
+    EXPECT_LE(files_left(), previous) << at;
+    if (at == 1) {
+      EXPECT_EQ(files_left(), previous);  // nothing yet
+    }
+    previous = files_left();
+  }
+  EXPECT_LT(previous, 5);
+  EXPECT_TRUE(box_.messages.empty()) << box_.All();
+  EXPECT_TRUE(Exists(dir_ / "outside/keep"));
 }
 
 TEST_F(DirectoryDeleteTest, RetryDeletesWhatResistedOnce) {

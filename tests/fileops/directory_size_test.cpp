@@ -2,9 +2,11 @@
 
 #include <unistd.h>
 
-#include "fileops/message_pump.h"
+#include "extlib/operation_context.h"
+#include "extlib/project_code.h"
 #include "fileops_test_support.h"
 #include "platform/path_map.h"
+#include "support/stopping_progress.h"
 
 namespace dovrane::fileops {
 namespace {
@@ -64,13 +66,19 @@ TEST_F(DirectorySizeTest, NetworkPathAndSizesAbove4GB) {
   map.SetUncRoot(old_root);
 }
 
-TEST_F(DirectorySizeTest, LetsMessagesRunPerEntry) {
-  static int pumped;
-  pumped = 0;
-  MessagePumpFunction previous = SetMessagePump([] { ++pumped; });
-  SumDirectorySize(root_ + "/sub", "*.*", 1);
-  SetMessagePump(previous);
-  EXPECT_EQ(pumped, 3);  // c.txt, deeper, d.dat
+// The cancel is asked before every entry (c.txt, deeper, d.dat); a stop at
+// any of them is an interrupted sum, not a smaller size.
+TEST_F(DirectorySizeTest, CancelBeforeAnyEntryInterruptsTheSum) {
+  testing::StoppingProgress never;
+  extlib::OperationContext whole(nullptr, &never);
+  const int64_t full = SumDirectorySize(whole, root_ + "/sub", "*.*", 1);
+  EXPECT_GT(full, 0);
+  EXPECT_EQ(never.polls, 3);
+  for (int at = 1; at <= 3; ++at) {
+    testing::StoppingProgress person(at);
+    extlib::OperationContext ctx(nullptr, &person);
+    EXPECT_EQ(SumDirectorySize(ctx, root_ + "/sub", "*.*", 1), extlib::kPrjInterrupted) << at;
+  }
 }
 
 }  // namespace
