@@ -15,6 +15,7 @@
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
 #include "extlib/net_id.h"
+#include "extlib/project_code.h"
 #include "extlib/project_paths.h"
 #include "extlib/slot_files.h"
 #include "platform/env.h"
@@ -24,6 +25,8 @@
 #include "services/tool_message_box.h"
 
 namespace dovrane::admin {
+
+using enum extlib::ProjectCode;
 
 namespace {
 
@@ -51,7 +54,7 @@ bool ReadFolderVersion(const std::string& dir, int* version) {
 
 int Remove(const IndexedRecord& r) {
   int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
-  return handle < 0 ? -1 : RemoveRecord(r.record, handle, r.slot);
+  return handle < 0 ? kPrjFailed : RemoveRecord(r.record, handle, r.slot);
 }
 
 void CheckRecord(CheckRun* run, const IndexedRecord& item) {
@@ -65,8 +68,8 @@ void CheckRecord(CheckRun* run, const IndexedRecord& item) {
   }
   const std::string entry_path = path;
   int link = extlib::resolve_prj_link(&path);
-  if (link == -2 && !run->reach.LinkTargetReachable(entry_path)) link = -1;
-  if (link == -2) {
+  if (link == extlib::kLinkInvalid && !run->reach.LinkTargetReachable(entry_path)) link = extlib::kLinkUnreachable;
+  if (link == extlib::kLinkInvalid) {
     bool deleted = platform::CurrentEnv()->Unlink(platform::NativePath(entry_path)) == 0;
     services::lfConsoleWrite(console, "Invalid link %sremoved\n\t<%s>\n", deleted ? "" : "can not be ",
                              entry_path.c_str());
@@ -74,7 +77,7 @@ void CheckRecord(CheckRun* run, const IndexedRecord& item) {
       services::lfConsoleWrite(console, "Project removed from administration\n\t<%s>\n", entry_path.c_str());
     return;
   }
-  if (link == -1) return;  // the linked folder cannot be reached now: nothing is known
+  if (link == extlib::kLinkUnreachable) return;  // the linked folder cannot be reached now: nothing is known
   if (extlib::lzcheck_path(path) < 0) {
     const std::string parent = extlib::ParentPath(path);
     if (extlib::lzcheck_path(parent) != 1 || !run->reach.FolderReachable(parent)) {
@@ -116,7 +119,7 @@ int CheckValidEntries(long console) {
   int host_count = 0;
   if (extlib::get_host_list(&hosts, &host_count, 17) != 0) {
     services::ToolMessageBox(services::kMessageWarning, "Can't make host list.\n");
-    return -1;
+    return kPrjFailed;
   }
   std::unordered_set<std::string> known_hosts;
   for (int i = 0; i < host_count; ++i) known_hosts.insert(hosts + i * 17);
@@ -148,7 +151,7 @@ int CheckHostEntries(const std::string& host) {
   ProjectIndex* index = CurrentIndex();
   if (!index) {
     services::ToolMessageBox(services::kMessageWarning, "Can't make project list.\n");
-    return -1;
+    return kPrjFailed;
   }
   CheckRun run;
   run.host_scoped = true;

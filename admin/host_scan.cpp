@@ -16,6 +16,7 @@
 #include "admin/register_entry.h"
 #include "extlib/hosts.h"
 #include "extlib/net_id.h"
+#include "extlib/project_code.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
@@ -23,6 +24,8 @@
 #include "services/tool_message_box.h"
 
 namespace dovrane::admin {
+
+using enum extlib::ProjectCode;
 
 namespace {
 
@@ -127,19 +130,19 @@ int ScanHost(long console, const std::string& host, int pass, AppendBatch* batch
   ProjectIndex* index = CurrentIndex();
   if (!index) {
     services::ToolMessageBox(services::kMessageWarning, "Can't make project list.\n");
-    return -1;
+    return kPrjFailed;
   }
   // The batch's lock is not held while a host's folder is looked at (a slow share).
   if (batch) batch->Flush();
   std::string dir;
-  if (ProjectFolderOfHost(host, FolderUse::kScan, &dir) != 0) return -1;
+  if (ProjectFolderOfHost(host, FolderUse::kScan, &dir) != 0) return kPrjFailed;
   const std::string native = platform::NativePath(dir);
   platform::FileInfo info;
   std::vector<platform::DirEntry> entries;
   if (platform::CurrentEnv()->Stat(native, &info) != 0 || info.type != platform::EntryType::kDirectory ||
       platform::CurrentEnv()->ListDir(native, &entries) != 0) {
     errno = ENOENT;
-    return -1;
+    return kPrjFailed;
   }
   // In name order (letter case aside), as the host's own file system lists them.
   struct Listed {
@@ -201,7 +204,7 @@ int ScanAllHosts(long console, SeenProjectInfos* seen) {
   int count = 0;
   if (extlib::get_host_list(&list, &count, 17) != 0) {
     services::ToolMessageBox(services::kMessageWarning, "Can't make host list.\n");
-    return -1;
+    return kPrjFailed;
   }
   std::vector<std::string> hosts;
   for (int i = 0; i < count; ++i) hosts.emplace_back(list + i * 17);
@@ -216,7 +219,7 @@ int ScanAllHosts(long console, SeenProjectInfos* seen) {
   services::lfConsoleWrite(console, "... finished\n");
   // A folder left out (a full volume, a failed rename) was reported; the run
   // must not pass for a whole rebuild.
-  if (batch.GivenUp() != 0) return -1;
+  if (batch.GivenUp() != 0) return kPrjFailed;
   return unregistered != 0 || EntriesLeftUnregistered() ? kEntriesLeftUnregistered : 0;
 }
 

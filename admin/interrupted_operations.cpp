@@ -4,13 +4,16 @@
 #include <vector>
 
 #include "extlib/operation_journal.h"
+#include "extlib/project_code.h"
 #include "services/console.h"
 
 namespace dovrane::admin {
 
+using enum extlib::ProjectCode;
+
 int CompleteInterruptedOperations(long console) {
   std::vector<std::string> names;
-  if (extlib::ListOperationJournals(&names) != 0) return -1;
+  if (extlib::ListOperationJournals(&names) != 0) return kPrjFailed;
   int done = 0;
   for (const std::string& name : names) {
     extlib::OperationJournal journal;

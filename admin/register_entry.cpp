@@ -16,6 +16,7 @@
 #include "extlib/library_init.h"
 #include "extlib/net_id.h"
 #include "extlib/project_attributes.h"
+#include "extlib/project_code.h"
 #include "extlib/project_data.h"
 #include "extlib/project_info_file.h"
 #include "extlib/project_paths.h"
@@ -28,6 +29,8 @@
 #include "services/tool_message_box.h"
 
 namespace dovrane::admin {
+
+using enum extlib::ProjectCode;
 
 namespace {
 
@@ -211,12 +214,12 @@ bool ClassifyEntry(long console, bool is_file, const std::string& host, const Ho
   const std::string& full = place->full;
   if (is_file) {
     int link = extlib::resolve_prj_link(&place->project_path);
-    if (link == -2 && Reachability().LinkTargetReachable(full)) {
+    if (link == extlib::kLinkInvalid && Reachability().LinkTargetReachable(full)) {
       bool deleted = platform::CurrentEnv()->Unlink(platform::NativePath(full)) == 0;
       services::lfConsoleWrite(console, "Invalid link %sremoved\n\t<%s>\n", deleted ? "" : "can not be ", full.c_str());
       return false;
     }
-    if (link == -1 || link == -2) {
+    if (link == extlib::kLinkUnreachable || link == extlib::kLinkInvalid) {
       services::lfConsoleWrite(console, "Problem reaching linked path\n\t<%s>\n", full.c_str());
       return false;
     }
@@ -270,7 +273,7 @@ bool ChooseIdentity(long console, bool is_file, const std::string& host, const H
     // Registering it as a new project now would lose its name, owner and members.
     services::ToolMessageBox(services::kMessageWarning, "Can't read the stored project info of <%s>.\n",
                              entry_name.c_str());
-    *result = -1;
+    *result = kPrjFailed;
     return false;
   }
   id->as_stored = record;

@@ -20,6 +20,7 @@
 #include "extlib/library_init.h"
 #include "extlib/messages.h"
 #include "extlib/project_attributes.h"
+#include "extlib/project_code.h"
 #include "extlib/project_list.h"
 #include "extlib/project_paths.h"
 #include "extlib/slot_files.h"
@@ -32,6 +33,8 @@
 #include "services/tool_message_box.h"
 
 namespace dovrane::admin {
+
+using enum extlib::ProjectCode;
 
 namespace {
 
@@ -73,7 +76,7 @@ int MarkRebuild() {
   std::string path = MarkerPath();
   if (!path.empty() && platform::WriteFileAtomic(path, "rebuild of project.dat under way\n") == 0) return 0;
   services::ToolMessageBox(services::kMessageWarning, "Can't create file %s.\n", kRebuildMarkerFile);
-  return -1;
+  return kPrjFailed;
 }
 
 // The administration is kept as project.dat.sav before a rebuild replaces it.
@@ -125,7 +128,7 @@ int RefuseHostsSharingAFolder(const std::string& only = "") {
                              "The hosts <%s> and <%s> reach the same project folder:\n%s\n%s\n"
                              "Correct data.cfg before the project administration is rebuilt.\n",
                              it->second.first.c_str(), host.c_str(), it->second.second.c_str(), folder.c_str());
-    return -1;
+    return kPrjFailed;
   }
   return 0;
 }
@@ -139,7 +142,7 @@ int RebuildSteps(long console) {
   if (rc == 0) rc = CompressAttributes(console);
   if (rc == 0) {
     int removed = platform::CurrentEnv()->Unlink(MarkerPath());
-    if (removed != 0 && removed != -ENOENT) rc = -1;
+    if (removed != 0 && removed != -ENOENT) rc = kPrjFailed;
   }
   return rc;
 }
@@ -159,7 +162,7 @@ bool AdministrationUnreadable() {
   AdministrationHeader header;
   const int fd = OpenAdministrationHeader(path, ShareMode::kDenyNone, &header);
   // -2: held by another process; above 3: a newer program's file, not damage.
-  if (fd < 0) return fd == -1 && header.version <= 3;
+  if (fd < 0) return fd == kHeaderUnusable && header.version <= 3;
   platform::CurrentEnv()->Close(fd);
   // An older layout is the conversion's to read. A current one must also open
   // for the record writers, which measure every line end.
@@ -168,8 +171,8 @@ bool AdministrationUnreadable() {
 }
 
 int RestoreDamagedAdministration() {
-  if (RefuseHostsSharingAFolder() != 0) return -1;
-  if (MarkRebuild() != 0) return -1;
+  if (RefuseHostsSharingAFolder() != 0) return kPrjFailed;
+  if (MarkRebuild() != 0) return kPrjFailed;
   extlib::close_prj_info_handle(extlib::kSlotNet);
   ForgetLists();
   int rc = SetAdministrationAside();
@@ -180,15 +183,15 @@ int RestoreDamagedAdministration() {
 
 int RestoreAdministration() {
   bool created = false;
-  if (RefuseHostsSharingAFolder() != 0) return -1;
+  if (RefuseHostsSharingAFolder() != 0) return kPrjFailed;
   // Marked before anything changes: an empty administration left by a failure
   // must not pass for a whole one.
-  if (MarkRebuild() != 0) return -1;
+  if (MarkRebuild() != 0) return kPrjFailed;
   if (AdministrationMissing()) {
     int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kCreateEmpty);
     if (handle < 0) {
       services::ToolMessageBox(services::kMessageWarning, "Can't create file %s.\n", extlib::kAdministrationFile);
-      return -1;
+      return kPrjFailed;
     }
     extlib::close_prj_info(handle);
     created = true;
@@ -203,13 +206,13 @@ int RestoreAdministration() {
 }
 
 int UpdateAdministration(bool update_only) {
-  if (AdministrationMissing()) return -2;
+  if (AdministrationMissing()) return kPrjAdminMissing;
   ForgetLists();
   long console = services::lfConsoleCreate("prjAdmUpdate");
   int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
   if (handle < 0) {
     services::ToolMessageBox(services::kMessageWarning, "Can't open file %s\n", extlib::kAdministrationFile);
-    return -1;
+    return kPrjFailed;
   }
   Notice notice;
   CompleteInterruptedMoves(console);
@@ -223,28 +226,28 @@ int UpdateAdministration(bool update_only) {
   const int unique = CheckUniqueIds(console);
   // Records that cannot be read: the update fails (reported by the check);
   // a restore keeps the damaged file and rebuilds from the hosts.
-  if (unique == -1 && !restore) return -1;
-  if (unique == 1 || unique == -1) {
+  if (unique == kNumbersUnreadable && !restore) return kPrjFailed;
+  if (unique == kNumberUsedTwice || unique == kNumbersUnreadable) {
     extlib::close_prj_info_handle(extlib::kSlotNet);
     ForgetLists();
-    if (RefuseHostsSharingAFolder() != 0) return -1;
-    if (MarkRebuild() != 0) return -1;
+    if (RefuseHostsSharingAFolder() != 0) return kPrjFailed;
+    if (MarkRebuild() != 0) return kPrjFailed;
     int rc = SetAdministrationAside();
     if (rc != 0) return rc;
     handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kCreateEmpty);
     if (handle < 0) {
       services::ToolMessageBox(services::kMessageError, "New project administration can not be created.\n");
-      return -2;
+      return kPrjAdminMissing;
     }
     extlib::close_prj_info(handle);
     ForgetLists();
-    if (unique == -1) KeptDamaged();
+    if (unique == kNumbersUnreadable) KeptDamaged();
     notice.Show(kNoticeRebuild);
   } else {
     if (update_only) return 0;
-    if (RefuseHostsSharingAFolder() != 0) return -1;
+    if (RefuseHostsSharingAFolder() != 0) return kPrjFailed;
     notice.Show(kNoticeCheck);
-    if (MarkRebuild() != 0) return -1;
+    if (MarkRebuild() != 0) return kPrjFailed;
     int rc = CheckValidEntries(console);
     if (rc != 0) return rc;
   }
@@ -252,11 +255,11 @@ int UpdateAdministration(bool update_only) {
 }
 
 int UpdateHost(const std::string& host) {
-  if (host.empty()) return -1;
-  if (RefuseHostsSharingAFolder(host) != 0) return -1;
+  if (host.empty()) return kPrjFailed;
+  if (RefuseHostsSharingAFolder(host) != 0) return kPrjFailed;
   ForgetLists();
   // A host whose folder cannot be looked at is reported once, by the first pass.
-  if (ScanHostProjects(0, host, 1) != 0) return -1;
+  if (ScanHostProjects(0, host, 1) != 0) return kPrjFailed;
   ScanHostProjects(0, host, 2);
   const int rc = CheckHostEntries(host);
   return rc == 0 && EntriesLeftUnregistered() ? kEntriesLeftUnregistered : rc;

@@ -4,7 +4,10 @@
 namespace dovrane::admin {
 
 // 0 no number is used twice, 1 one is (the inconsistency message was shown),
-// -1 no project list.
-int CheckUniqueIds(long console);
+// -1 no project list (or records that cannot be read).
+inline constexpr int kNumbersUnique = 0;
+inline constexpr int kNumberUsedTwice = 1;
+inline constexpr int kNumbersUnreadable = -1;
+[[nodiscard]] int CheckUniqueIds(long console);
 
 }  // namespace dovrane::admin

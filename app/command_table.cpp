@@ -178,7 +178,7 @@ int DispatchCommandLine(const std::vector<std::string>& argv) {
   if (match->clears_interactive) g_interactive = 0;
   int result = match->run(args);
   extlib::lzende();
-  return result;
+  return ExitStatusOf(result);
 }
 
 }  // namespace dovrane::app

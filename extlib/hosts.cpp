@@ -7,6 +7,7 @@
 
 #include "extlib/general.h"
 #include "extlib/messages.h"
+#include "extlib/project_code.h"
 #include "extlib/slot_files.h"
 #include "extlib/prj_record.h"
 #include "platform/env.h"
@@ -46,7 +47,7 @@ int ParseHostList(const std::string& text, std::vector<HostEntry>* hosts, int* b
       e.data_path.pop_back();
     if (!IsValidHostName(e.name) || !ValidDataPath(e.data_path)) {
       *bad_line = number;
-      return -1;
+      return kPrjFailed;
     }
     hosts->push_back(e);
   }
@@ -66,7 +67,7 @@ namespace {
 // parts of the program append to data.cfg themselves, so every call compares.
 struct HostListCache {
   std::string path;
-  int rc = -2;
+  int rc = kPrjAdminMissing;
   std::vector<HostEntry> hosts;
   platform::FileInfo info;
 };
@@ -81,21 +82,21 @@ bool SameFile(const platform::FileInfo& a, const platform::FileInfo& b) {
 
 int ReadHostList(std::vector<HostEntry>* hosts) {
   std::string path;
-  if (lffnamC_new(23, kHostListFile, &path) != 0) return -2;
+  if (lffnamC_new(23, kHostListFile, &path) != 0) return kPrjAdminMissing;
   path += "|" + platform::PathMap::Instance().UncRoot();  // the key names the folder itself
   std::lock_guard<std::mutex> guard(g_host_mutex);
   const std::string native = platform::NativePath(path.substr(0, path.find('|')));
   platform::FileInfo info;
-  int rc = platform::CurrentEnv()->Stat(native, &info) == 0 ? 0 : -2;
+  int rc = platform::CurrentEnv()->Stat(native, &info) == 0 ? 0 : kPrjAdminMissing;
   if (rc == 0 && !(path == g_hosts.path && g_hosts.rc == 0 && SameFile(info, g_hosts.info))) {
     std::string text;
     int bad = 0;
     g_hosts.hosts.clear();
-    rc = platform::ReadWholeFile(native, &text) != 0 ? -1 : ParseHostList(text, &g_hosts.hosts, &bad);
+    rc = platform::ReadWholeFile(native, &text) != 0 ? kPrjFailed : ParseHostList(text, &g_hosts.hosts, &bad);
   } else if (rc == 0) {
     rc = g_hosts.rc;
   }
-  if (rc == -2) g_hosts.hosts.clear();
+  if (rc == kPrjAdminMissing) g_hosts.hosts.clear();
   g_hosts.path = path;
   g_hosts.rc = rc;
   g_hosts.info = info;
@@ -105,8 +106,8 @@ int ReadHostList(std::vector<HostEntry>* hosts) {
 
 int WriteHostList(const std::vector<HostEntry>& hosts) {
   std::string path;
-  if (lffnamC_new(23, kHostListFile, &path)) return -1;
-  int rc = platform::WriteFileAtomic(platform::NativePath(path), FormatHostList(hosts));
+  if (lffnamC_new(23, kHostListFile, &path)) return kPrjFailed;
+  int rc = ProjectCodeFromErrno(platform::WriteFileAtomic(platform::NativePath(path), FormatHostList(hosts)));
   std::lock_guard<std::mutex> guard(g_host_mutex);
   g_hosts.path.clear();  // read again
   return rc;
@@ -114,7 +115,7 @@ int WriteHostList(const std::vector<HostEntry>& hosts) {
 
 int lfnetg() {
   std::vector<HostEntry> hosts;
-  return ReadHostList(&hosts) != -2 ? 1 : 0;
+  return ReadHostList(&hosts) != kPrjAdminMissing ? 1 : 0;
 }
 
 int get_host_list(char** list, int* count, int width) {
@@ -124,11 +125,11 @@ int get_host_list(char** list, int* count, int width) {
   if (!lfnetg()) {
     hosts.push_back({"localhost", ""});
   } else if (ReadHostList(&hosts) != 0) {
-    return -1;
+    return kPrjFailed;
   }
-  if (width < 2) return -1;
+  if (width < 2) return kPrjFailed;
   char* out = static_cast<char*>(std::calloc(hosts.size() ? hosts.size() : 1, static_cast<size_t>(width)));
-  if (!out) return -1;
+  if (!out) return kPrjFailed;
   for (size_t i = 0; i < hosts.size(); ++i)
     std::strncpy(out + i * width, hosts[i].name.c_str(), static_cast<size_t>(width - 1));
   *list = out;
@@ -139,13 +140,13 @@ int get_host_list(char** list, int* count, int width) {
 int get_data_path(const std::string& host, std::string* data_path) {
   std::vector<HostEntry> hosts;
   int rc = ReadHostList(&hosts);
-  if (rc) return rc == -2 ? -2 : -1;
+  if (rc) return rc == kPrjAdminMissing ? kPrjAdminMissing : kPrjFailed;
   for (const HostEntry& h : hosts)
     if (platform::EqualsIgnoreCaseCp1252(h.name, host)) {
       *data_path = h.data_path;
       return 0;
     }
-  return -19;
+  return kPrjUnknownComputer;
 }
 
 int get_host_path(const std::string& host, std::string* path) {
@@ -153,7 +154,7 @@ int get_host_path(const std::string& host, std::string* path) {
 }
 
 int lfBuildNetPath(const std::string& host, const std::string& data_path, std::string* path) {
-  if (!IsValidHostName(host) || !ValidDataPath(data_path)) return -1;
+  if (!IsValidHostName(host) || !ValidDataPath(data_path)) return kPrjFailed;
   *path = "\\\\" + host + data_path + "\\Prj";
   return 0;
 }
@@ -163,13 +164,13 @@ int lfBuildNetPath_local(const std::string& host, const std::string& data_path, 
 }
 
 int lzcheck_path(const std::string& path) {
-  if (path.empty()) return -1;
+  if (path.empty()) return kPathUnreachable;
   platform::FileInfo info;
   if (platform::CurrentEnv()->Stat(platform::NativePath(path), &info) == 0)
-    return info.type == platform::EntryType::kDirectory ? 1 : 0;
+    return info.type == platform::EntryType::kDirectory ? kPathFolder : kPathFile;
   std::string parent = ParentPath(path);
-  if (parent.empty() || parent.size() <= 2) return -1;
-  return platform::CurrentEnv()->Stat(platform::NativePath(parent), &info) == 0 ? -2 : -1;
+  if (parent.empty() || parent.size() <= 2) return kPathUnreachable;
+  return platform::CurrentEnv()->Stat(platform::NativePath(parent), &info) == 0 ? kPathMissing : kPathUnreachable;
 }
 
 int CheckForRemoteNFSPath(const std::string& path) {
@@ -205,9 +206,9 @@ int DisplayCheckoutInfo(const std::string& name) {
   size_t dot = base.rfind('.');
   if (dot != std::string::npos && platform::EqualsIgnoreCaseCp1252(base.substr(dot), ".prj")) base.resize(dot);
   std::string path;
-  if (base.empty() || lffnamC(23, base + ".out", &path) != 0) return -1;
+  if (base.empty() || lffnamC(23, base + ".out", &path) != 0) return kPrjFailed;
   std::string text;
-  if (platform::ReadWholeFile(platform::NativePath(path), &text) != 0) return -1;
+  if (platform::ReadWholeFile(platform::NativePath(path), &text) != 0) return kPrjFailed;
   LibraryMessage(2, text);
   return 0;
 }

@@ -5,6 +5,7 @@
 
 #include "extlib/administration.h"
 #include "extlib/messages.h"
+#include "extlib/project_code.h"
 #include "extlib/project_list.h"
 #include "extlib/settings.h"
 #include "platform/env.h"
@@ -24,7 +25,7 @@ std::string WithBackslash(std::string path) {
 }  // namespace
 
 int lfinipC(int slot, const std::string& path) {
-  if (slot < 0 || slot >= kSlotCount) return -1;
+  if (slot < 0 || slot >= kSlotCount) return kPrjFailed;
   g_slots[slot] = path.empty() ? "" : WithBackslash(path);
   return 0;
 }

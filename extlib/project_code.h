@@ -31,4 +31,14 @@ enum ProjectCode : int {
   kPrjCheckedOut = -22,
 };
 
+// True for the values above: the only results a project operation passes on.
+[[nodiscard]] bool IsProjectCode(int value);
+
+// The one place where a system call's result (0, or a negative errno value as
+// the platform returns it) becomes a project code. A system failure is a
+// general failure: the value of errno is never passed on as a code, where
+// ENOSPC would read as -28 and EACCES as "No access rights for project".
+// Whoever met the failure names it in its own message.
+[[nodiscard]] ProjectCode ProjectCodeFromErrno(int system_result);
+
 }  // namespace dovrane::extlib
