@@ -9,7 +9,6 @@
 
 #include "extlib/general.h"
 #include "extlib/library_init.h"
-#include "extlib/project_code.h"
 #include "extlib/record_layout.h"
 #include "extlib/record_line.h"
 #include "extlib/users.h"
@@ -66,8 +65,8 @@ int ReadProjectInfoAt(int dirfd, const std::string& dir, uint32_t* net_id, PRJ* 
 
 int WriteProjectInfo(const std::string& native_dir, uint32_t net_id, const PRJ& record) {
   std::string text = FormatProjectInfo(net_id, record, lzuGetCountOfUserContainers());
-  if (text.empty()) return kPrjFailed;
-  return ProjectCodeFromErrno(platform::WriteFileAtomic(native_dir + "/" + kProjectInfoFile, text));
+  if (text.empty()) return -EINVAL;
+  return platform::WriteFileAtomic(native_dir + "/" + kProjectInfoFile, text);
 }
 
 int NetID_ReadPrjInfo(int slot, uint32_t* net_id, PRJ* record) {
@@ -77,7 +76,7 @@ int NetID_ReadPrjInfo(int slot, uint32_t* net_id, PRJ* record) {
 
 int NetID_WritePrjInfo(int slot, uint32_t net_id, const PRJ& record) {
   std::string dir = SlotDir(slot);
-  return dir.empty() ? kPrjFailed : WriteProjectInfo(dir, net_id, record);
+  return dir.empty() ? -EINVAL : WriteProjectInfo(dir, net_id, record);
 }
 
 }  // namespace dovrane::extlib

@@ -29,13 +29,14 @@ enum ProjectInfoRead : int {
 [[nodiscard]] int ReadProjectInfo(const std::string& native_dir, uint32_t* net_id, PRJ* record);
 // The same on a folder given relative to the open folder dirfd.
 [[nodiscard]] int ReadProjectInfoAt(int dirfd, const std::string& dir, uint32_t* net_id, PRJ* record);
-// 0 or kPrjFailed.
+// 0 or -errno, as the system answered (-EINVAL: the record does not fit the
+// layout), so that the caller can name the failure.
 [[nodiscard]] int WriteProjectInfo(const std::string& native_dir, uint32_t net_id, const PRJ& record);
 
 // On the project folder in path slot `slot`: a ProjectInfoRead, -1 also for
 // an unset slot.
 [[nodiscard]] int NetID_ReadPrjInfo(int slot, uint32_t* net_id, PRJ* record);
-// 0 or kPrjFailed.
+// As WriteProjectInfo; -EINVAL also for an unset slot.
 [[nodiscard]] int NetID_WritePrjInfo(int slot, uint32_t net_id, const PRJ& record);
 
 }  // namespace dovrane::extlib
