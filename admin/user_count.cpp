@@ -88,7 +88,9 @@ int SetMaxUserCount(int count) {
   if (rc != 0) {
     // The administration stayed in its old layout: give it its count back, so
     // the installation is as it was rather than waiting for the next update.
-    extlib::lzuSetCountOfUserContainers(previous);
+    if (extlib::lzuSetCountOfUserContainers(previous) != 0)
+      // The next -update converts the administration for the new count instead.
+      services::ToolMessageBox(services::kMessageWarning, "The max user count can not be set back.\n");
     extlib::UnCachPrjList();
     DropIndex();
   }

@@ -66,7 +66,7 @@ int ReadUserTable(UserTable* table) {
   if (lffnamC(23, kUserTableFile, &path) != 0) return 0;
   std::string text;
   int rc = platform::ReadWholeFile(platform::NativePath(path), &text);
-  if (rc) return rc;
+  if (rc) return ProjectCodeFromErrno(rc);
   int bad = 0;
   return ParseUserTable(text, table, &bad);
 }
@@ -74,7 +74,7 @@ int ReadUserTable(UserTable* table) {
 int WriteUserTable(const UserTable& table) {
   std::string path;
   if (lffnamC_new(23, kUserTableFile, &path)) return kPrjFailed;
-  return platform::WriteFileAtomic(platform::NativePath(path), FormatUserTable(table));
+  return ProjectCodeFromErrno(platform::WriteFileAtomic(platform::NativePath(path), FormatUserTable(table)));
 }
 
 int ReadUserContainerCount(int* containers) {
