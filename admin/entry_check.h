@@ -10,11 +10,11 @@ namespace dovrane::admin {
 
 // Whole administration, with progress lines on console. 0, or -1 when the
 // host list cannot be made.
-int CheckValidEntries(long console);
+[[nodiscard]] int CheckValidEntries(long console);
 // The records of one host (compared case-insensitively), without console; a
 // record whose folder is missing below a reachable host folder is removed
 // whatever its status, and its check-out information file goes too. 0, or -1
 // when the project list cannot be made.
-int CheckHostEntries(const std::string& host);
+[[nodiscard]] int CheckHostEntries(const std::string& host);
 
 }  // namespace dovrane::admin

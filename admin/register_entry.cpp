@@ -402,8 +402,9 @@ int RegisterRecord(bool is_file, const std::string& host, const HostFolder& fold
     extlib::RX_ProjectAttributesCache::instance().importFromDiskCacheFile(record.number, cache_file, attributes);
   }
   // What a link names is never written into.
+  // The library reports a reorganisation that fails; the registration stands.
   if (id.reorganise && !is_file && extlib::lfinipC(folder.slot, placed.final_dir + "\\") == 0)
-    extlib::kpvtad2(folder.slot);
+    (void)extlib::kpvtad2(folder.slot);
   return 0;
 }
 

@@ -215,8 +215,9 @@ int UpdateAdministration(bool update_only) {
     return kPrjFailed;
   }
   Notice notice;
-  CompleteInterruptedMoves(console);
-  CompleteInterruptedOperations(console);
+  // A journal that cannot be completed now is reported and stays for the next update.
+  (void)CompleteInterruptedMoves(console);
+  (void)CompleteInterruptedOperations(console);
   const bool restore = !update_only;
   if (update_only && RebuildPending()) {
     // A rebuild stopped half-way: records may be missing. Complete it.
@@ -260,7 +261,8 @@ int UpdateHost(const std::string& host) {
   ForgetLists();
   // A host whose folder cannot be looked at is reported once, by the first pass.
   if (ScanHostProjects(0, host, 1) != 0) return kPrjFailed;
-  ScanHostProjects(0, host, 2);
+  // A record the second pass could not append is a failure, not an update.
+  if (ScanHostProjects(0, host, 2) != 0) return kPrjFailed;
   const int rc = CheckHostEntries(host);
   return rc == 0 && EntriesLeftUnregistered() ? kEntriesLeftUnregistered : rc;
 }

@@ -34,7 +34,7 @@ int lfnetg();
 // The host's data path from data.cfg. 0, -19 unknown host, -2 no data.cfg.
 [[nodiscard]] int get_data_path(const std::string& host, std::string* data_path);
 // The same path, as the host tree asks for it; non-zero: the host has none.
-int get_host_path(const std::string& host, std::string* path);
+[[nodiscard]] int get_host_path(const std::string& host, std::string* path);
 // The host's project folder "\\HOST" + data path + "\Prj" (no trailing
 // backslash). 0, or -1 for a host name that is not valid.
 [[nodiscard]] int lfBuildNetPath(const std::string& host, const std::string& data_path, std::string* path);

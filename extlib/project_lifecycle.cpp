@@ -47,7 +47,7 @@ int MakeFolder(const NewProject& p, const std::string& native) {
   if (rc) return rc;
   rc = platform::WriteFileAtomic(native + "/version.txt", std::to_string(kCurrentProjectVersion) + "\r\n");
   if (rc == 0) rc = CreateProjectData(native);
-  if (rc) RemoveTree(native);
+  if (rc) (void)RemoveTree(native);  // the creation's own failure is the answer
   return rc;
 }
 

@@ -131,7 +131,7 @@ int ldirreC(const std::string& from, const std::string& to) {
   // Another host (file system): copy, check the copy, and only then remove.
   if ((rc = CopyTree(nfrom, nto)) != 0) return rc;
   if ((rc = VerifyTree(nfrom, nto)) != 0) {
-    RemoveTree(nto);
+    (void)RemoveTree(nto);  // the check's failure is the answer; the source is whole
     return rc;
   }
   return RemoveTree(nfrom);

@@ -55,6 +55,6 @@ int lzuinfC(UserInfo* info);
 // 0 when the current user may work on the project: mode 1 needs the owner's
 // rights (-14 otherwise), mode 0 owner or member (-13 otherwise). Projects
 // without owner, administrators and single-workstation installations pass.
-int check_PrjOwnerPermision(int mode, const PRJ& record);
+[[nodiscard]] int check_PrjOwnerPermision(int mode, const PRJ& record);
 
 }  // namespace dovrane::extlib
