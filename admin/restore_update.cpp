@@ -261,8 +261,9 @@ int UpdateHost(const std::string& host) {
   ForgetLists();
   // A host whose folder cannot be looked at is reported once, by the first pass.
   if (ScanHostProjects(0, host, 1) != 0) return kPrjFailed;
-  // A record the second pass could not append is a failure, not an update.
-  if (ScanHostProjects(0, host, 2) != 0) return kPrjFailed;
+  // The first pass reported a folder that cannot be listed; an entry the
+  // second leaves unregistered is counted below.
+  (void)ScanHostProjects(0, host, 2);
   const int rc = CheckHostEntries(host);
   return rc == 0 && EntriesLeftUnregistered() ? kEntriesLeftUnregistered : rc;
 }
