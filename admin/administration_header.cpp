@@ -122,7 +122,7 @@ int OpenAdministrationHeader(const std::string& path, ShareMode share, Administr
     // library's reader: any other (107 to 113 characters, a part container, a
     // line end of the other kind in between) would convert every record away.
     header->user_words = L::V3ContainersOfLength(found - probe);
-    if (header->user_words < 0) {
+    if (header->user_words == L::kNoContainerCount) {
       header->user_words = 0;
       return fail(kHeaderUnusable);
     }

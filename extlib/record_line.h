@@ -17,6 +17,10 @@ struct AdminHeader {
   int user_words = 0;     // containers the records on disk carry
 };
 
+// What the line parsers below answer: not project codes.
+inline constexpr int kLineParsed = 0;
+inline constexpr int kLineBad = -1;
+
 // The header line with its line end.
 std::string FormatHeader(int version, uint32_t highest, int line_end);
 // Parses the first bytes of the file (at least 11; 12 are read normally):
