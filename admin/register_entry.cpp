@@ -242,7 +242,7 @@ struct Identity {
   PRJ record;
   PRJ as_stored;           // the folder's stored record as read
   uint32_t stored_id = 0;  // the folder's stored identifier
-  int stored = -1;         // 0 when the folder had a stored record
+  int stored = extlib::kProjectInfoDamaged;  // kProjectInfoRead when the folder had a stored record
   bool reorganise = false;  // the project data are reorganised once registered
 };
 
