@@ -18,7 +18,7 @@ struct MoveJournal {
 std::string FormatMoveJournal(const MoveJournal& journal);
 bool ParseMoveJournal(const std::string& text, MoveJournal* journal);
 
-// Writes the journal crash-safe before anything moves. 0 or negative.
+// Writes the journal crash-safe before anything moves. 0 or kPrjFailed.
 [[nodiscard]] int WriteMoveJournal(const MoveJournal& journal);
 void RemoveMoveJournal(uint32_t number);
 

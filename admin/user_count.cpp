@@ -88,9 +88,8 @@ int SetMaxUserCount(int count) {
   if (rc != 0) {
     // The administration stayed in its old layout: give it its count back, so
     // the installation is as it was rather than waiting for the next update.
-    if (extlib::lzuSetCountOfUserContainers(previous) != 0)
-      // The next -update converts the administration for the new count instead.
-      services::ToolMessageBox(services::kMessageWarning, "The max user count can not be set back.\n");
+    // Should that fail too, the next -update converts for the count the table names.
+    (void)extlib::lzuSetCountOfUserContainers(previous);
     extlib::UnCachPrjList();
     DropIndex();
   }
