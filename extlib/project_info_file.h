@@ -7,6 +7,7 @@
 #include <string>
 
 #include "extlib/prj_record.h"
+#include "extlib/project_code.h"
 
 namespace dovrane::extlib {
 
@@ -22,6 +23,7 @@ enum ProjectInfoRead : int {
   // The stored record exists but could not be read (an I/O error, not damage).
   kProjectInfoUnreadable = -100,
 };
+static_assert(!IsProjectCode(kProjectInfoUnreadable), "an unreadable stored record is no project's answer");
 
 // 0, or -1 for a damaged text.
 [[nodiscard]] int ParseProjectInfo(const std::string& text, uint32_t* net_id, PRJ* record);
