@@ -11,6 +11,7 @@
 #include "extlib/language.h"
 #include "extlib/library_init.h"
 #include "extlib/messages.h"
+#include "extlib/project_code.h"
 #include "extlib/project_list.h"
 #include "extlib/record_layout.h"
 #include "extlib/record_line.h"
@@ -26,6 +27,7 @@ namespace dovrane::admin {
 
 namespace L = extlib::layout;
 using platform::CurrentEnv;
+using enum extlib::ProjectCode;
 
 namespace {
 
@@ -114,9 +116,9 @@ int ConvertRecords(int old_fd, const AdministrationHeader& old_header, int new_f
     extlib::PRJ record;
     int rc = old_header.version == 3 ? ReadRecordV3(in, old_header, &record)
                                      : ReadRecordV12(in, old_header, &record);
-    if (rc == 1) break;
+    if (rc == kRecordEnd) break;
     if (rc < 0) {
-      if (rc != -1 && rc != -10) return rc;  // the file itself cannot be read
+      if (rc != kRecordBad && rc != kRecordLineEndMisplaced) return rc;  // the file itself cannot be read
       bad->push_back(in.slot());
       continue;
     }
@@ -136,7 +138,8 @@ int ConvertRecords(int old_fd, const AdministrationHeader& old_header, int new_f
   *highest = old_header.highest;
   if (largest > *highest && largest <= kHighestTakenOver) *highest = largest;
   const std::string header = extlib::FormatHeader(L::kCurrentVersion, *highest, 2);
-  return CurrentEnv()->PWrite(new_fd, header.data(), header.size(), 0) < 0 ? -EIO : 0;
+  const int64_t w = CurrentEnv()->PWrite(new_fd, header.data(), header.size(), 0);
+  return w < 0 ? static_cast<int>(w) : 0;
 }
 
 }  // namespace
@@ -145,7 +148,7 @@ int CheckAdministrationVersion() {
   std::string path;
   AdministrationHeader header;
   const bool named = extlib::lffnamC_new(extlib::kSlotNet, extlib::kAdministrationFile, &path) == 0;
-  int fd = named ? OpenAdministrationHeader(path, ShareMode::kDenyNone, &header) : -1;
+  int fd = named ? OpenAdministrationHeader(path, ShareMode::kDenyNone, &header) : kHeaderUnusable;
   // Another layout may be a conversion under way in another process (the
   // user count change sets the count first): wait for its lock as a writer
   // does and look at the file then at the path again.
@@ -157,10 +160,10 @@ int CheckAdministrationVersion() {
   if (fd < 0) {
     if (header.version > 3) {
       services::ToolMessageBox(services::kMessageError, "Unknown version of project administration.\n");
-      return -15;
+      return kPrjUnknownVersion;
     }
     services::ToolMessageBox(services::kMessageError, "Project administration can not be opened.\n");
-    return -2;
+    return kPrjAdminMissing;
   }
   const bool current = header.version == 3 && header.user_words == extlib::lzuGetCountOfUserContainers();
   CurrentEnv()->Close(fd);
@@ -184,27 +187,27 @@ int Convert(ShareMode share) {
   if (extlib::lffnamC_new(extlib::kSlotNet, extlib::kAdministrationFile, &path) != 0 ||
       extlib::lffnamC_new(extlib::kSlotNet, kOldAdministrationFile, &old_path) != 0) {
     services::ToolMessageBox(services::kMessageError, "Old project administration can not be opened.\n");
-    return done(-2);
+    return done(kPrjAdminMissing);
   }
   // Every record is rewritten for the table's container count: an unreadable
   // table must stop the conversion, not pass for the one-container default.
   int containers = 0;
   if (extlib::ReadUserContainerCount(&containers) != 0) {
     services::ToolMessageBox(services::kMessageError, "The user table can not be read.\n");
-    return done(-2);
+    return done(kPrjAdminMissing);
   }
   AdministrationHeader header;
   int old_fd = OpenAdministrationHeader(path, share, &header);
   header.containers_now = containers;  // the count checked above, not a second reading
-  if (old_fd == -2) {
+  if (old_fd == kHeaderShareRefused) {
     services::ToolMessageBox(services::kMessageError,
                              "The project administration is in use: another workstation holds a lock on it.\n"
                              "Close the CAD system on all workstations and start again.\n");
-    return done(-7);
+    return done(kPrjLockFailed);
   }
   if (old_fd < 0) {
     services::ToolMessageBox(services::kMessageError, "Old project administration can not be opened.\n");
-    return done(-2);
+    return done(kPrjAdminMissing);
   }
   const std::string native = platform::NativePath(path);
   const std::string temp = native + ".conv~" + std::to_string(platform::ProcessId());
@@ -212,7 +215,7 @@ int Convert(ShareMode share) {
   if (new_fd < 0) {
     CurrentEnv()->Close(old_fd);
     services::ToolMessageBox(services::kMessageError, "New project administration can not be created.\n");
-    return done(-2);
+    return done(kPrjAdminMissing);
   }
   uint32_t highest = 0;
   std::vector<long> bad;
@@ -228,7 +231,7 @@ int Convert(ShareMode share) {
     CurrentEnv()->Close(old_fd);
     CurrentEnv()->Unlink(temp);
     services::ToolMessageBox(services::kMessageError, "%s", NothingReadText(bad.size()).c_str());
-    return done(-2);
+    return done(kPrjAdminMissing);
   }
   // The old file is kept only now, so a refused conversion leaves the last one's copy.
   if (rc == 0) rc = KeepCopy(old_fd, platform::NativePath(old_path));
@@ -238,7 +241,7 @@ int Convert(ShareMode share) {
   if (rc) {
     CurrentEnv()->Unlink(temp);
     services::ToolMessageBox(services::kMessageError, "%s", kReorgFailed);
-    return done(rc);
+    return done(extlib::ProjectCodeFromErrno(rc));
   }
   platform::SyncDirectory(platform::DirName(native));
   if (!bad.empty()) services::ToolMessageBox(services::kMessageWarning, "%s", BadLinesText(bad).c_str());

@@ -16,16 +16,16 @@ inline constexpr char kOldAdministrationFile[] = "project.dat.old";
 
 // 0 when the administration is current; otherwise the conversion's result,
 // -15 for an unknown version, -2 when it cannot be opened.
-int CheckAdministrationVersion();
+[[nodiscard]] int CheckAdministrationVersion();
 // 0, -2 (files; also when not one line could be read, which changes
 // nothing), -7 (in use by another workstation), or the failing rename's or
 // copy's error. Unreadable lines are left out and named in one warning;
 // every readable record is converted, deleted ones are dropped and the rest
 // renumbered from slot 1.
-int ConvertAdministration();
+[[nodiscard]] int ConvertAdministration();
 // The same for a caller that already keeps every other process out of the
 // file with an exclusive lock on the whole file (the user count change, which
 // holds it from before the count changes until the conversion is done).
-int ConvertLockedAdministration();
+[[nodiscard]] int ConvertLockedAdministration();
 
 }  // namespace dovrane::admin

@@ -64,13 +64,13 @@ int OpenAdministrationHeader(const std::string& path, ShareMode share, Administr
   int fd = -1;
   for (int attempt = 0; fd < 0 && attempt < 50; ++attempt) {
     fd = platform::OpenRegularFile(native, access);
-    if (fd < 0) return -1;
+    if (fd < 0) return kHeaderUnusable;
     if (share == ShareMode::kDenyNone) break;
     const platform::LockMode mode =
         share == ShareMode::kDenyWrite ? platform::LockMode::kShared : platform::LockMode::kExclusive;
     if (env->Lock(fd, 0, 0, mode, kShareLockTimeoutMs) != 0) {
       env->Close(fd);
-      return -2;
+      return kHeaderShareRefused;
     }
     // Whoever held the file until now may have renamed a new one into its
     // place (a conversion does): that one is the administration.
@@ -79,16 +79,16 @@ int OpenAdministrationHeader(const std::string& path, ShareMode share, Administr
       fd = -1;
     }
   }
-  if (fd < 0) return -2;
+  if (fd < 0) return kHeaderShareRefused;
   auto fail = [&](int rc) {
     env->Close(fd);
     return rc;
   };
   char bytes[13] = {};
-  if (env->PRead(fd, bytes, 12, 0) != 12) return fail(-1);
+  if (env->PRead(fd, bytes, 12, 0) != 12) return fail(kHeaderUnusable);
   bytes[11] = '\0';
   if (std::sscanf(bytes, "%2d", &header->version) != 1) header->version = 0;
-  if (header->version < 1 || header->version > 3) return fail(-1);
+  if (header->version < 1 || header->version > 3) return fail(kHeaderUnusable);
   header->line_end = std::memchr(bytes, '\r', 11) ? 2 : 1;
   // The header is exactly ten characters: a longer number ("n10000000") leaves
   // no line end at byte 10 and is refused.
@@ -97,7 +97,7 @@ int OpenAdministrationHeader(const std::string& path, ShareMode share, Administr
   uint32_t number = 0;
   if (!ends || !extlib::ParseNumberText(std::string(bytes + 2, 8), &number)) {
     header->highest = 0;
-    return fail(-1);
+    return fail(kHeaderUnusable);
   }
   header->highest = number;
   const int64_t first = L::kHeaderText + header->line_end;
@@ -117,19 +117,19 @@ int OpenAdministrationHeader(const std::string& path, ShareMode share, Administr
     if (n == 0 || torn_first) {
       header->user_words = header->containers_now;
     } else {
-    if (n < L::kV3ShortLength + header->line_end) return fail(-1);
-    if (!found) return fail(-1);
+    if (n < L::kV3ShortLength + header->line_end) return fail(kHeaderUnusable);
+    if (!found) return fail(kHeaderUnusable);
     // Only a length some container count gives is a layout, as for the
     // library's reader: any other (107 to 113 characters, a part container, a
     // line end of the other kind in between) would convert every record away.
     header->user_words = L::V3ContainersOfLength(found - probe);
-    if (header->user_words < 0) {
+    if (header->user_words == L::kNoContainerCount) {
       header->user_words = 0;
-      return fail(-1);
+      return fail(kHeaderUnusable);
     }
     }
   }
-  if (env->Seek(fd, first, SEEK_SET) != first) return fail(-1);
+  if (env->Seek(fd, first, SEEK_SET) != first) return fail(kHeaderUnusable);
   return fd;
 }
 
@@ -173,20 +173,21 @@ int ReadRecordV3(RecordStream& in, const AdministrationHeader& header, PRJ* reco
   std::string line;
   bool ended = false;
   int rc = in.NextLine(&line, &ended);
+  if (rc == 1) return kRecordEnd;
   if (rc) return rc;
   if (!ended) {
     // A complete last record whose line end an editor dropped is a record;
     // a shorter last line is an append a crash cut short.
-    if (!extlib::UnterminatedRecord(line.data(), line.size(), length, header.line_end)) return -1;
+    if (!extlib::UnterminatedRecord(line.data(), line.size(), length, header.line_end)) return kRecordBad;
     line.resize(length);
   } else if (!StripLineEnd(header, &line, ended) || line.size() != length) {
-    return -10;
+    return kRecordLineEndMisplaced;
   }
   // A line as the library writes it reads at fixed offsets; any other goes
   // through the tolerant scan below (separators of any kind, short fields).
   if (extlib::ParseRecordV3(line.data(), line.size(), header.user_words, header.containers_now, header.network,
                             record) == 0)
-    return 0;
+    return kRecordRead;
   *record = PRJ{};
   char name[L::kNameWidth + 1] = {}, number_text[16] = {};
   unsigned long version = 0, key = 0;
@@ -197,7 +198,7 @@ int ReadRecordV3(RecordStream& in, const AdministrationHeader& header, PRJ* reco
                            &version, &status, &key, &begin);
   uint32_t number = 0;
   if (fields < 6 || !extlib::ParseNumberText(number_text, &number))
-    return -1;
+    return kRecordBad;
   extlib::SetPrjName(record, name);
   record->number = number;
   record->version = static_cast<unsigned char>(version);
@@ -206,11 +207,11 @@ int ReadRecordV3(RecordStream& in, const AdministrationHeader& header, PRJ* reco
   record->begin = static_cast<int32_t>(begin);
   if (!header.network || header.user_words == 0) {
     SetLocal(record);
-    return 0;
+    return kRecordRead;
   }
   char host[L::kHostWidth + 1] = {};
   unsigned long owner = 0;
-  if (std::sscanf(line.c_str() + L::kV3Host, "%16[^@]%*1s%3lu", host, &owner) != 2) return -1;
+  if (std::sscanf(line.c_str() + L::kV3Host, "%16[^@]%*1s%3lu", host, &owner) != 2) return kRecordBad;
   extlib::SetPrjHost(record, Trim(host));
   record->owner = static_cast<uint32_t>(owner);
   const int containers = header.containers_now;
@@ -218,11 +219,11 @@ int ReadRecordV3(RecordStream& in, const AdministrationHeader& header, PRJ* reco
   for (int i = 0; i < bytes; ++i) {
     unsigned value = 0;
     char pair[3] = {line[L::kV3Members + 2 * i], line[L::kV3Members + 2 * i + 1], 0};
-    if (std::sscanf(pair, "%2X", &value) != 1) return -1;
+    if (std::sscanf(pair, "%2X", &value) != 1) return kRecordBad;
     record->members[i] = static_cast<unsigned char>(value);
   }
   SetOwnerBit(record, containers);
-  return 0;
+  return kRecordRead;
 }
 
 void sys_AsciiText2Iso(PRJ* record) {
@@ -234,9 +235,10 @@ int ReadRecordV12(RecordStream& in, const AdministrationHeader& header, PRJ* rec
   std::string line;
   bool ended = false;
   int rc = in.NextLine(&line, &ended);
+  if (rc == 1) return kRecordEnd;
   if (rc) return rc;
   if (header.line_end == 2 && !line.empty() && line.back() == '\r') line.pop_back();
-  if (line.size() != static_cast<size_t>(L::kV12LineLength)) return -1;
+  if (line.size() != static_cast<size_t>(L::kV12LineLength)) return kRecordBad;
   *record = PRJ{};
   char name[L::kNameWidth + 1] = {}, host[L::kHostWidth + 1] = {}, number_text[16] = {};
   unsigned long owner = 0, key = 0;
@@ -249,7 +251,7 @@ int ReadRecordV12(RecordStream& in, const AdministrationHeader& header, PRJ* rec
       &m[10], &m[11], &m[12], &m[13], &m[14], &m[15], &status, &key, &begin);
   uint32_t number = 0;
   if (fields != 23 || !extlib::ParseNumberText(number_text, &number))
-    return -1;
+    return kRecordBad;
   extlib::SetPrjName(record, name);
   record->number = number;
   record->status = static_cast<unsigned char>(status);
@@ -266,14 +268,14 @@ int ReadRecordV12(RecordStream& in, const AdministrationHeader& header, PRJ* rec
   }
   // The project version lives in the project's folder.
   std::string dir;
-  if (extlib::make_prj_dir(*record, &dir) != 0) return 0;
+  if (extlib::make_prj_dir(*record, &dir) != 0) return kRecordRead;
   int value = 0;
   const bool read = ReadProjectVersion(extlib::kSlotConversion, dir, &value);
   // Old projects hold DOS text. A version 1 record is DOS text as a whole and
   // is converted by the caller: converting it here as well would do it twice.
   if (read && value < 18 && header.version != 1) sys_AsciiText2Iso(record);
   record->version = static_cast<unsigned char>(read && value >= 0 && value <= 20 ? value : 0);
-  return 0;
+  return kRecordRead;
 }
 
 }  // namespace dovrane::admin

@@ -29,11 +29,15 @@ enum class ShareMode { kDenyNone, kDenyWrite, kDenyReadWrite };
 // How long an open waits for another process's lock before the sharing is refused.
 inline constexpr int kShareLockTimeoutMs = 2000;
 
+// What the open answers instead of a file: not project codes.
+inline constexpr int kHeaderUnusable = -1;  // missing, unreadable or not a header
+inline constexpr int kHeaderShareRefused = -2;
+
 // Opens the administration (Windows or native path), checks the header and,
 // for version 3, measures the first record line. Returns the open file
-// positioned at the first record, or -1 (the file is closed again); -2 when
-// the sharing was refused because another process holds a lock.
-int OpenAdministrationHeader(const std::string& path, ShareMode share, AdministrationHeader* header);
+// positioned at the first record, or kHeaderUnusable (the file is closed
+// again); kHeaderShareRefused when another process holds a lock.
+[[nodiscard]] int OpenAdministrationHeader(const std::string& path, ShareMode share, AdministrationHeader* header);
 
 // Sequential, buffered reading of one opened administration file (not owned).
 class RecordStream {
@@ -43,7 +47,7 @@ class RecordStream {
   explicit RecordStream(int fd);
   // The next line up to and without its LF. 0 read (*ended: an LF was found),
   // 1 end of file, negative read error.
-  int NextLine(std::string* line, bool* ended);
+  [[nodiscard]] int NextLine(std::string* line, bool* ended);
   // 1-based slot of the line read last.
   long slot() const { return slot_; }
 
@@ -55,13 +59,21 @@ class RecordStream {
   long slot_ = 0;
 };
 
-// One version 3 record: 0 read, 1 end of file, -1 a short line or fields that
-// do not scan, -10 the line end not where the layout puts it. Members of
-// containers beyond the installation's are dropped, the owner's bit is set.
-int ReadRecordV3(RecordStream& in, const AdministrationHeader& header, extlib::PRJ* record);
+// What the record readers answer; a negative errno value is a read error of
+// the file itself. Not project codes.
+enum RecordRead : int {
+  kRecordRead = 0,
+  kRecordEnd = 1,
+  kRecordBad = -1,               // a short line or fields that do not scan
+  kRecordLineEndMisplaced = -10,  // the line end not where the layout puts it
+};
+
+// One version 3 record, a RecordRead. Members of containers beyond the
+// installation's are dropped, the owner's bit is set.
+[[nodiscard]] int ReadRecordV3(RecordStream& in, const AdministrationHeader& header, extlib::PRJ* record);
 // One version 1/2 record, with the project version read from the project's
 // version.txt (DOS texts converted for versions below 18). Codes as above.
-int ReadRecordV12(RecordStream& in, const AdministrationHeader& header, extlib::PRJ* record);
+[[nodiscard]] int ReadRecordV12(RecordStream& in, const AdministrationHeader& header, extlib::PRJ* record);
 
 // The record's texts (name, host) from DOS text to Windows-1252.
 void sys_AsciiText2Iso(extlib::PRJ* record);

@@ -5,10 +5,13 @@
 #include "extlib/attribute_cache_file.h"
 #include "extlib/library_init.h"
 #include "extlib/project_attributes.h"
+#include "extlib/project_code.h"
 #include "platform/env.h"
 #include "services/tool_message_box.h"
 
 namespace dovrane::admin {
+
+using enum extlib::ProjectCode;
 
 AppendBatch::~AppendBatch() { Flush(); }
 
@@ -24,7 +27,7 @@ namespace {
 
 int Refused() {
   services::ToolMessageBox(services::kMessageWarning, "Can't append record to project administration.\n");
-  return -1;
+  return kPrjFailed;
 }
 
 }  // namespace
@@ -61,7 +64,7 @@ int AppendBatch::Add(const extlib::PRJ& record, const std::string& native_cache_
   records_.push_back(record);
   if (!native_cache_file.empty()) caches_.emplace_back(record.number, native_cache_file);
   if (records_.size() >= kMaxRecords || platform::CurrentEnv()->MonotonicMs() - started_ms_ >= kMaxWaitMs)
-    return Flush() == 0 ? 0 : -1;
+    return Flush() == 0 ? 0 : kPrjFailed;
   return 0;
 }
 

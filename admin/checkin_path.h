@@ -11,7 +11,7 @@ namespace dovrane::admin {
 // path: Windows form, or a native path (below the UNC root it is taken as
 // its Windows form; a relative one is taken from the current folder).
 // 0 when the entry was registered, 1 or a library error otherwise.
-int CheckinProjectPath(extlib::OperationContext& ctx, const std::string& path);
+[[nodiscard]] int CheckinProjectPath(extlib::OperationContext& ctx, const std::string& path);
 
 // The absolute form of a typed path (see above), without trailing separator;
 // "" when it cannot be made.

@@ -27,6 +27,8 @@
 
 namespace dovrane::admin {
 
+using enum extlib::ProjectCode;
+
 namespace {
 
 using extlib::PRJ;
@@ -49,7 +51,7 @@ bool ReadFolderVersion(const std::string& dir, int* version) {
 
 int Remove(const IndexedRecord& r) {
   int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
-  return handle < 0 ? -1 : RemoveRecord(r.record, handle, r.slot);
+  return handle < 0 ? kPrjFailed : RemoveRecord(r.record, handle, r.slot);
 }
 
 void CheckRecord(CheckRun* run, const IndexedRecord& item) {
@@ -63,14 +65,14 @@ void CheckRecord(CheckRun* run, const IndexedRecord& item) {
   }
   const std::string entry_path = path;
   int link = extlib::resolve_prj_link(&path);
-  if (link == -2 && !run->reach.LinkTargetReachable(entry_path)) link = -1;
-  if (link == -2) {
+  if (link == extlib::kLinkInvalid && !run->reach.LinkTargetReachable(entry_path)) link = extlib::kLinkUnreachable;
+  if (link == extlib::kLinkInvalid) {
     bool deleted = platform::CurrentEnv()->Unlink(platform::NativePath(entry_path)) == 0;
     ctx.Print("Invalid link %sremoved\n\t<%s>\n", deleted ? "" : "can not be ", entry_path.c_str());
     if (deleted && Remove(item) == 0) ctx.Print("Project removed from administration\n\t<%s>\n", entry_path.c_str());
     return;
   }
-  if (link == -1) return;  // the linked folder cannot be reached now: nothing is known
+  if (link == extlib::kLinkUnreachable) return;  // the linked folder cannot be reached now: nothing is known
   if (extlib::lzcheck_path(path) < 0) {
     const std::string parent = extlib::ParentPath(path);
     if (extlib::lzcheck_path(parent) != 1 || !run->reach.FolderReachable(parent)) {
@@ -99,7 +101,8 @@ void CheckRecord(CheckRun* run, const IndexedRecord& item) {
   int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
   if (handle >= 0 && RewriteRecord(r, handle, item.slot) == 0) {
     uint32_t id = extlib::get_PRJVekNetID();
-    if (id != 0) WriteNetIdToProject(r, id);
+    // A folder that cannot take it is reported there; the record stays right.
+    if (id != 0) (void)WriteNetIdToProject(r, id);
   }
 }
 
@@ -126,7 +129,7 @@ int CheckValidEntries(extlib::OperationContext& ctx) {
   std::vector<extlib::HostEntry> hosts;
   if (extlib::GetHostList(&hosts) != 0) {
     services::ToolMessageBox(services::kMessageWarning, "Can't make host list.\n");
-    return -1;
+    return kPrjFailed;
   }
   std::unordered_set<std::string> known_hosts;
   for (const extlib::HostEntry& h : hosts) known_hosts.insert(h.name);
@@ -155,7 +158,7 @@ int CheckHostEntries(extlib::OperationContext& ctx, const std::string& host) {
   ProjectIndex* index = CurrentIndex();
   if (!index) {
     services::ToolMessageBox(services::kMessageWarning, "Can't make project list.\n");
-    return -1;
+    return kPrjFailed;
   }
   extlib::NoProgressLines no_lines(ctx);
   CheckRun run;

@@ -13,11 +13,11 @@ namespace dovrane::admin {
 // Whole administration, with the context's progress lines, one project after
 // the other (a counted run). 0, -1 when the host list cannot be made, or
 // kPrjInterrupted when the person stopped it between projects.
-int CheckValidEntries(extlib::OperationContext& ctx);
+[[nodiscard]] int CheckValidEntries(extlib::OperationContext& ctx);
 // The records of one host (compared case-insensitively), without progress lines; a
 // record whose folder is missing below a reachable host folder is removed
 // whatever its status, and its check-out information file goes too. 0, or -1
 // when the project list cannot be made, kPrjInterrupted when stopped.
-int CheckHostEntries(extlib::OperationContext& ctx, const std::string& host);
+[[nodiscard]] int CheckHostEntries(extlib::OperationContext& ctx, const std::string& host);
 
 }  // namespace dovrane::admin

@@ -14,11 +14,12 @@
 #include <vector>
 
 #include "extlib/prj_record.h"
+#include "extlib/project_info_file.h"
 
 namespace dovrane::admin {
 
 struct PrefetchedEntry {
-  int stored = -1;       // as ReadProjectInfoAt: 0, -2 none, -1 damaged, or unreadable
+  int stored = extlib::kProjectInfoDamaged;  // as ReadProjectInfoAt answered
   uint32_t net_id = 0;
   extlib::PRJ record;
   bool cache_absent = false;  // the folder certainly has no attribute disk cache

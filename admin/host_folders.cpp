@@ -4,6 +4,7 @@
 
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
+#include "extlib/project_code.h"
 #include "extlib/project_paths.h"
 #include "extlib/slot_files.h"
 #include "platform/env.h"
@@ -13,6 +14,8 @@
 #include "services/tool_message_box.h"
 
 namespace dovrane::admin {
+
+using enum extlib::ProjectCode;
 
 namespace {
 
@@ -38,23 +41,23 @@ int ProjectFolderOfHost(const std::string& host, FolderUse use, std::string* dir
   const bool scan = use == FolderUse::kScan;
   if (scan ? IsLocalhost(host) : !extlib::lfnetg()) {
     *dir = LocalProjectFolder();
-    return dir->empty() ? -1 : 0;
+    return dir->empty() ? kPrjFailed : 0;
   }
   std::string data_path;
   if (extlib::get_data_path(host, &data_path) != 0) {
     services::ToolMessageBox(services::kMessageWarning, "Unknown host <%s>\n", host.c_str());
-    return -1;
+    return kPrjFailed;
   }
   const int built = scan ? extlib::lfBuildNetPath(host, data_path, dir)
                          : extlib::lfBuildNetPath_local(host, data_path, dir);
   if (built != 0) {
     services::ToolMessageBox(services::kMessageWarning, "Can't build path to projects on host <%s>\n", host.c_str());
-    return -1;
+    return kPrjFailed;
   }
   if (!scan) return 0;
   if (extlib::lzcheck_path(*dir) != 1) {
     services::ToolMessageBox(services::kMessageWarning, "Can't access path to projects on host <%s>\n", host.c_str());
-    return -1;
+    return kPrjFailed;
   }
   CheckHostNameCase(host, *dir);
   return 0;

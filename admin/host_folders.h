@@ -18,7 +18,7 @@ namespace dovrane::admin {
 enum class FolderUse { kScan, kRegister };
 // The host's project folder (Windows form, no trailing backslash). Shows the
 // warning of the failing step; 0 or -1.
-int ProjectFolderOfHost(const std::string& host, FolderUse use, std::string* dir);
+[[nodiscard]] int ProjectFolderOfHost(const std::string& host, FolderUse use, std::string* dir);
 
 // Warns when the host name is not written in upper case while its folder
 // lies on a remote NFS path (where letter case matters).

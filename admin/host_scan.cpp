@@ -26,6 +26,8 @@
 
 namespace dovrane::admin {
 
+using enum extlib::ProjectCode;
+
 namespace {
 
 constexpr size_t kLongestEntryName = 54;
@@ -137,19 +139,19 @@ int ScanHost(extlib::OperationContext& ctx, const std::string& host, int pass, A
   ProjectIndex* index = CurrentIndex();
   if (!index) {
     services::ToolMessageBox(services::kMessageWarning, "Can't make project list.\n");
-    return -1;
+    return kPrjFailed;
   }
   // The batch's lock is not held while a host's folder is looked at (a slow share).
   if (batch) batch->Flush();
   std::string dir;
-  if (ProjectFolderOfHost(host, FolderUse::kScan, &dir) != 0) return -1;
+  if (ProjectFolderOfHost(host, FolderUse::kScan, &dir) != 0) return kPrjFailed;
   const std::string native = platform::NativePath(dir);
   platform::FileInfo info;
   std::vector<platform::DirEntry> entries;
   if (platform::CurrentEnv()->Stat(native, &info) != 0 || info.type != platform::EntryType::kDirectory ||
       platform::CurrentEnv()->ListDir(native, &entries) != 0) {
     errno = ENOENT;
-    return -1;
+    return kPrjFailed;
   }
   // In name order (letter case aside), as the host's own file system lists them.
   struct Listed {
@@ -212,7 +214,7 @@ int ScanAllHosts(extlib::OperationContext& ctx, SeenProjectInfos* seen) {
   std::vector<extlib::HostEntry> hosts;
   if (extlib::GetHostList(&hosts) != 0) {
     services::ToolMessageBox(services::kMessageWarning, "Can't make host list.\n");
-    return -1;
+    return kPrjFailed;
   }
   ctx.Print("Search for hosts ...  %d found\n", static_cast<int>(hosts.size()));
   // One batch for all hosts: written when full or old enough, before each host's folder is listed, and at the end.
@@ -233,7 +235,7 @@ int ScanAllHosts(extlib::OperationContext& ctx, SeenProjectInfos* seen) {
   ctx.Print("... finished\n");
   // A folder left out (a full volume, a failed rename) was reported; the run
   // must not pass for a whole rebuild.
-  if (batch.GivenUp() != 0) return -1;
+  if (batch.GivenUp() != 0) return kPrjFailed;
   return unregistered != 0 || EntriesLeftUnregistered() ? kEntriesLeftUnregistered : 0;
 }
 

@@ -18,10 +18,10 @@ namespace dovrane::admin {
 // short.
 // seen (may be null) collects the stored records read from folders.
 inline constexpr int kEntriesLeftUnregistered = 1;
-int ScanAllHosts(extlib::OperationContext& ctx, SeenProjectInfos* seen = nullptr);
+[[nodiscard]] int ScanAllHosts(extlib::OperationContext& ctx, SeenProjectInfos* seen = nullptr);
 // Pass 1 takes the number-named entries "n???????.prj", pass 2 every "*.prj".
 // 0 when the folder could be listed, -1 otherwise.
-int ScanHostProjects(extlib::OperationContext& ctx, const std::string& host, int pass);
+[[nodiscard]] int ScanHostProjects(extlib::OperationContext& ctx, const std::string& host, int pass);
 
 // An entry waiting to be registered.
 struct PendingEntry {

@@ -5,12 +5,15 @@
 
 #include "extlib/operation_context.h"
 #include "extlib/operation_journal.h"
+#include "extlib/project_code.h"
 
 namespace dovrane::admin {
 
+using enum extlib::ProjectCode;
+
 int CompleteInterruptedOperations(extlib::OperationContext& ctx) {
   std::vector<std::string> names;
-  if (extlib::ListOperationJournals(&names) != 0) return -1;
+  if (extlib::ListOperationJournals(&names) != 0) return kPrjFailed;
   int done = 0;
   for (const std::string& name : names) {
     extlib::OperationJournal journal;

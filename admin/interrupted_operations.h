@@ -11,6 +11,6 @@ namespace dovrane::admin {
 // its record leaves nothing behind; an erase whose record was removed leaves
 // no folder, one whose record stayed gets its folder back. Returns the number
 // put right, or -1 when \Net cannot be listed.
-int CompleteInterruptedOperations(extlib::OperationContext& ctx);
+[[nodiscard]] int CompleteInterruptedOperations(extlib::OperationContext& ctx);
 
 }  // namespace dovrane::admin

@@ -12,6 +12,7 @@
 #include "extlib/library_init.h"
 #include "extlib/operation_context.h"
 #include "extlib/prj_record.h"
+#include "extlib/project_code.h"
 #include "extlib/project_list.h"
 #include "extlib/project_paths.h"
 #include "extlib/slot_files.h"
@@ -22,6 +23,8 @@
 #include "services/tool_message_box.h"
 
 namespace dovrane::admin {
+
+using enum extlib::ProjectCode;
 
 namespace {
 
@@ -88,8 +91,8 @@ namespace {
 // Writes the record with its host changed, under the record's lock. 0 or -1.
 int SetRecordHost(uint32_t number, const std::string& host) {
   const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
-  if (handle < 0 || extlib::lock_prj_info(handle, number, extlib::kLockRecord) != 0) return -1;
-  int rc = -1;
+  if (handle < 0 || extlib::lock_prj_info(handle, number, extlib::kLockRecord) != 0) return kPrjFailed;
+  int rc = kPrjFailed;
   extlib::PRJ record;
   if (extlib::get_PrjInfo_by_number(number, &record) == 0) {
     long slot = extlib::get_prj_position(handle, record.name, extlib::kSlotNet, extlib::kOpenExisting);
@@ -105,10 +108,10 @@ int SetRecordHost(uint32_t number, const std::string& host) {
 int PutRight(const MoveJournal& j, extlib::OperationContext& ctx) {
   extlib::PRJ record;
   const int found = extlib::get_PrjInfo_by_number(j.number, &record);
-  if (found == -3) return 0;  // the project is gone: nothing to put right
-  if (found != 0) return -1;  // the administration cannot be read: the journal waits
+  if (found == kPrjNotFound) return 0;  // the project is gone: nothing to put right
+  if (found != 0) return kPrjFailed;  // the administration cannot be read: the journal waits
   std::string dir;
-  if (extlib::build_prj_dir(record, &dir) != 0) return -1;
+  if (extlib::build_prj_dir(record, &dir) != 0) return kPrjFailed;
   const bool at_old = platform::EqualsIgnoreCaseCp1252(dir, j.old_dir);
   const bool at_new = platform::EqualsIgnoreCaseCp1252(dir, j.new_dir);
   platform::FileInfo old_info, new_info;
@@ -125,10 +128,10 @@ int PutRight(const MoveJournal& j, extlib::OperationContext& ctx) {
   } else if (!at_old && !at_new) {
     return 0;  // moved again since: the journal is stale
   } else {
-    return -1;  // neither folder: leave the journal for a person to read
+    return kPrjFailed;  // neither folder: leave the journal for a person to read
   }
   if (rc == 0) ctx.Print("Interrupted move of project <%s> put right.\n", extlib::TrimmedName(record.name).c_str());
-  return rc == 0 ? 0 : -1;
+  return rc == 0 ? 0 : kPrjFailed;
 }
 
 }  // namespace
@@ -156,7 +159,7 @@ bool ParseMoveJournal(const std::string& text, MoveJournal* j) {
 
 int WriteMoveJournal(const MoveJournal& journal) {
   std::string path = NativeJournal(journal.number);
-  return path.empty() ? -1 : platform::WriteFileAtomic(path, FormatMoveJournal(journal));
+  return path.empty() ? kPrjFailed : extlib::ProjectCodeFromErrno(platform::WriteFileAtomic(path, FormatMoveJournal(journal)));
 }
 
 void RemoveMoveJournal(uint32_t number) {
@@ -167,7 +170,7 @@ void RemoveMoveJournal(uint32_t number) {
 int CompleteInterruptedMoves(extlib::OperationContext& ctx) {
   std::vector<platform::DirEntry> entries;
   const std::string native_net = platform::NativePath(extlib::lfinigC(extlib::kSlotNet));
-  if (platform::CurrentEnv()->ListDir(native_net, &entries) != 0) return -1;
+  if (platform::CurrentEnv()->ListDir(native_net, &entries) != 0) return kPrjFailed;
   int done = 0;
   for (const platform::DirEntry& e : entries) {
     unsigned number = 0;

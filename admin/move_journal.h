@@ -20,8 +20,8 @@ struct MoveJournal {
 std::string FormatMoveJournal(const MoveJournal& journal);
 bool ParseMoveJournal(const std::string& text, MoveJournal* journal);
 
-// Writes the journal crash-safe before anything moves. 0 or negative.
-int WriteMoveJournal(const MoveJournal& journal);
+// Writes the journal crash-safe before anything moves. 0 or kPrjFailed.
+[[nodiscard]] int WriteMoveJournal(const MoveJournal& journal);
 void RemoveMoveJournal(uint32_t number);
 
 // A journal is trusted only when its two folders are the folders of its
@@ -33,6 +33,6 @@ bool JournalNamesItsOwnFolders(const MoveJournal& journal);
 // the folder that exists (the other one, a copy left over, is removed), and
 // the journal goes. A journal naming other folders is reported and left.
 // Returns the number of moves put right, or -1 when \Net cannot be listed.
-int CompleteInterruptedMoves(extlib::OperationContext& ctx);
+[[nodiscard]] int CompleteInterruptedMoves(extlib::OperationContext& ctx);
 
 }  // namespace dovrane::admin

@@ -22,6 +22,8 @@
 
 namespace dovrane::admin {
 
+using enum extlib::ProjectCode;
+
 namespace {
 
 constexpr int kWorkSlot = extlib::kSlotProjectWork;
@@ -37,7 +39,7 @@ int WriteOne(const extlib::PRJ& record, uint32_t id, EntryPaths* paths, int cont
   std::string dir;
   if (paths->Build(record, &dir) != 0 || extlib::resolve_prj_link(&dir) != 0) {
     services::ToolMessageBox(services::kMessageWarning, "Can't make path to project <%s>\n", record.name);
-    return -1;
+    return kPrjFailed;
   }
   const bool slot_set = extlib::lfinipC(kWorkSlot, dir + "\\") == 0;
   const std::string native = platform::NativePath(dir);
@@ -47,14 +49,14 @@ int WriteOne(const extlib::PRJ& record, uint32_t id, EntryPaths* paths, int cont
   const int read = extlib::ReadProjectInfo(native, &stored_id, &stored);
   if (!slot_set || (read != 0 && extlib::ldirexC(kWorkSlot, 0) != 0)) {
     services::ToolMessageBox(services::kMessageWarning, "Can't access path to project:\n\t<%s>\n", record.name);
-    return -1;
+    return kPrjFailed;
   }
   if (read == 0 && stored_id == id &&
       extlib::FormatProjectInfo(id, stored, containers) == extlib::FormatProjectInfo(id, record, containers))
     return 0;
   if (extlib::WriteProjectInfo(native, id, record) != 0) {
     services::ToolMessageBox(services::kMessageWarning, "Can't store PrjInfo for project:\n\t<%s>\n", record.name);
-    return -1;
+    return kPrjFailed;
   }
   return 0;
 }
@@ -77,7 +79,7 @@ int WriteNetIdToAllProjects(uint32_t id, extlib::OperationContext& ctx, const Se
   ProjectIndex* index = CurrentIndex();
   if (!index) {
     services::ToolMessageBox(services::kMessageWarning, "Can't make project list.\n");
-    return -1;
+    return kPrjFailed;
   }
   struct Item {
     std::string host;
@@ -127,11 +129,11 @@ int EnsureNetId(extlib::OperationContext& ctx, const SeenProjectInfos* seen) {
   if (id == 0) {
     id = extlib::lfnetg() ? extlib::NetID_Make() : 1;
     ctx.Print("VekNetID is not initialized -> new VekNetID is %x\n", id);
-    if (extlib::NetID_Save(id) != 0) return -1;
+    if (extlib::NetID_Save(id) != 0) return kPrjFailed;
   }
   ctx.Print("Writing VekNetID to all projects ...\n");
   const int rc = WriteNetIdToAllProjects(id, ctx, seen);
-  return rc == 0 || rc == extlib::kPrjInterrupted ? rc : -1;
+  return rc == 0 || rc == kPrjInterrupted ? rc : kPrjFailed;
 }
 
 }  // namespace dovrane::admin

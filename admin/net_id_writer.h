@@ -13,14 +13,14 @@ namespace dovrane::admin {
 // Makes sure the installation has an identifier (a new one on a network
 // installation, 1 on a single workstation) and writes it into every project.
 // 0 or -1. seen: stored records this run has just read (may be null).
-int EnsureNetId(extlib::OperationContext& ctx, const SeenProjectInfos* seen = nullptr);
+[[nodiscard]] int EnsureNetId(extlib::OperationContext& ctx, const SeenProjectInfos* seen = nullptr);
 // Writes id and each record into the folders of all projects that are not
 // checked out, host by host; a host whose first project path cannot be built
 // is skipped. A folder whose stored record is in seen as id and the record
 // is not read again. 0, or -1 when there is no project list.
-int WriteNetIdToAllProjects(uint32_t id, extlib::OperationContext& ctx, const SeenProjectInfos* seen = nullptr);
+[[nodiscard]] int WriteNetIdToAllProjects(uint32_t id, extlib::OperationContext& ctx, const SeenProjectInfos* seen = nullptr);
 // Writes id and record into the project's folder (path slot 19); warns on
 // failure. A folder that already holds exactly this is left untouched. 0 or -1.
-int WriteNetIdToProject(const extlib::PRJ& record, uint32_t id);
+[[nodiscard]] int WriteNetIdToProject(const extlib::PRJ& record, uint32_t id);
 
 }  // namespace dovrane::admin

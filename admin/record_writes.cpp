@@ -6,8 +6,11 @@
 #include "extlib/administration.h"
 #include "extlib/library_init.h"
 #include "extlib/project_attributes.h"
+#include "extlib/project_code.h"
 
 namespace dovrane::admin {
+
+using enum extlib::ProjectCode;
 
 namespace {
 
@@ -24,11 +27,11 @@ long FindSlot(const PRJ& record, int handle, long hint, ProjectIndex* index) {
   if (hint > 0 && extlib::ReadRecordAtSlot(handle, hint, &on_disk) == 0 && !extlib::IsDeleted(on_disk) &&
       SameRecord(on_disk, record))
     return hint;
-  if (!index) return -1;
+  if (!index) return kPrjFailed;
   IndexedRecord found;
   bool have = record.number ? index->FindNumber(record.number, &found) : index->FindName(record.name, &found);
   if (!have || !SameRecord(found.record, record)) {
-    if (!index->FindName(record.name, &found) || !SameRecord(found.record, record)) return -1;
+    if (!index->FindName(record.name, &found) || !SameRecord(found.record, record)) return kPrjFailed;
   }
   return found.slot;
 }
@@ -37,11 +40,11 @@ int WriteLocked(const PRJ& record, int handle, long hint, bool remove) {
   // Taken before the write: after it the file's stamp is the run's own.
   ProjectIndex* index = CurrentIndex();
   long slot = FindSlot(record, handle, hint, index);
-  if (slot < 1) return -3;
-  if (extlib::LockRecordSlot(handle, slot, extlib::kLockRecord) != 0) return -7;
+  if (slot < 1) return kPrjNotFound;
+  if (extlib::LockRecordSlot(handle, slot, extlib::kLockRecord) != 0) return kPrjLockFailed;
   PRJ on_disk;
   int rc = extlib::ReadRecordAtSlot(handle, slot, &on_disk);
-  if (rc == 0 && (extlib::IsDeleted(on_disk) || !SameRecord(on_disk, record))) rc = -3;
+  if (rc == 0 && (extlib::IsDeleted(on_disk) || !SameRecord(on_disk, record))) rc = kPrjNotFound;
   PRJ out = record;
   if (remove) out.name[0] = '#';
   if (rc == 0) rc = extlib::WriteRecordAtSlot(handle, slot, &out);
@@ -59,8 +62,8 @@ int WriteLocked(const PRJ& record, int handle, long hint, bool remove) {
 
 int AppendRecord(const PRJ& record) {
   int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
-  if (handle < 0 || extlib::lock_null_record(handle, extlib::kLockRecord) != 0) return -1;
-  int rc = -1;
+  if (handle < 0 || extlib::lock_null_record(handle, extlib::kLockRecord) != 0) return kPrjFailed;
+  int rc = kPrjFailed;
   extlib::NullRecord null_record;
   ProjectIndex* index = CurrentIndex();
   if (index && extlib::read_null_record(handle, &null_record) == 0 && !index->NumberUsed(record.number)) {

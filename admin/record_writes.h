@@ -12,16 +12,16 @@ namespace dovrane::admin {
 // the last) under the null record lock; raises the highest number when the
 // record's number exceeds it. 0 or -1 (also when another writer took the
 // record's number meanwhile).
-int AppendRecord(const extlib::PRJ& record);
+[[nodiscard]] int AppendRecord(const extlib::PRJ& record);
 
 // Lock the record's slot, check that it still holds this record (name and
 // number), write it with the name's first character "#" (delete) or as given
 // (rewrite), unlock. slot: where the record was seen, 0 when unknown (then it
 // is found by number, else by name). 0, -3 not there, -7 locked, or the write's code.
-int MarkRecordDeleted(const extlib::PRJ& record, int handle, long slot = 0);
-int RewriteRecord(const extlib::PRJ& record, int handle, long slot = 0);
+[[nodiscard]] int MarkRecordDeleted(const extlib::PRJ& record, int handle, long slot = 0);
+[[nodiscard]] int RewriteRecord(const extlib::PRJ& record, int handle, long slot = 0);
 
 // MarkRecordDeleted, and on success the project's attributes go too.
-int RemoveRecord(const extlib::PRJ& record, int handle, long slot = 0);
+[[nodiscard]] int RemoveRecord(const extlib::PRJ& record, int handle, long slot = 0);
 
 }  // namespace dovrane::admin

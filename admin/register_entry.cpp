@@ -17,6 +17,7 @@
 #include "extlib/net_id.h"
 #include "extlib/operation_context.h"
 #include "extlib/project_attributes.h"
+#include "extlib/project_code.h"
 #include "extlib/project_data.h"
 #include "extlib/project_info_file.h"
 #include "extlib/project_paths.h"
@@ -28,6 +29,8 @@
 #include "services/tool_message_box.h"
 
 namespace dovrane::admin {
+
+using enum extlib::ProjectCode;
 
 namespace {
 
@@ -212,12 +215,12 @@ bool ClassifyEntry(extlib::OperationContext& ctx, bool is_file, const std::strin
   const std::string& full = place->full;
   if (is_file) {
     int link = extlib::resolve_prj_link(&place->project_path);
-    if (link == -2 && Reachability().LinkTargetReachable(full)) {
+    if (link == extlib::kLinkInvalid && Reachability().LinkTargetReachable(full)) {
       bool deleted = platform::CurrentEnv()->Unlink(platform::NativePath(full)) == 0;
       ctx.Print("Invalid link %sremoved\n\t<%s>\n", deleted ? "" : "can not be ", full.c_str());
       return false;
     }
-    if (link == -1 || link == -2) {
+    if (link == extlib::kLinkUnreachable || link == extlib::kLinkInvalid) {
       ctx.Print("Problem reaching linked path\n\t<%s>\n", full.c_str());
       return false;
     }
@@ -240,7 +243,7 @@ struct Identity {
   PRJ record;
   PRJ as_stored;           // the folder's stored record as read
   uint32_t stored_id = 0;  // the folder's stored identifier
-  int stored = -1;         // 0 when the folder had a stored record
+  int stored = extlib::kProjectInfoDamaged;  // kProjectInfoRead when the folder had a stored record
   bool reorganise = false;  // the project data are reorganised once registered
 };
 
@@ -271,7 +274,7 @@ bool ChooseIdentity(extlib::OperationContext& ctx, bool is_file, const std::stri
     // Registering it as a new project now would lose its name, owner and members.
     services::ToolMessageBox(services::kMessageWarning, "Can't read the stored project info of <%s>.\n",
                              entry_name.c_str());
-    *result = -1;
+    *result = kPrjFailed;
     return false;
   }
   id->as_stored = record;
@@ -400,8 +403,9 @@ int RegisterRecord(bool is_file, const std::string& host, const HostFolder& fold
     extlib::RX_ProjectAttributesCache::instance().importFromDiskCacheFile(record.number, cache_file, attributes);
   }
   // What a link names is never written into.
+  // The library reports a reorganisation that fails; the registration stands.
   if (id.reorganise && !is_file && extlib::lfinipC(folder.slot, placed.final_dir + "\\") == 0)
-    extlib::kpvtad2(folder.slot);
+    (void)extlib::kpvtad2(folder.slot);
   return 0;
 }
 

@@ -26,8 +26,8 @@ bool ParseEntryName(const std::string& name, EntryName* entry);
 // 0 when registered or when nothing was to be done, non-zero on failure
 // (also when the project folder cannot be put into its path slot).
 // The progress lines go to the context's progress (none: no lines).
-int RegisterProjectEntry(extlib::OperationContext& ctx, bool is_file, const std::string& host,
-                         const std::string& entry);
+[[nodiscard]] int RegisterProjectEntry(extlib::OperationContext& ctx, bool is_file, const std::string& host,
+                                       const std::string& entry);
 class AppendBatch;
 struct PrefetchedEntry;
 
@@ -44,8 +44,8 @@ struct HostFolder {
 // The same for callers that register many entries; native_entry is the
 // entry's name as listed in folder.native ("" to look it up).
 // ahead: the entry's stored record and disk cache as read ahead (may be null).
-int RegisterEntryInFolder(extlib::OperationContext& ctx, bool is_file, const std::string& host,
-                          const HostFolder& folder, const std::string& entry, const std::string& native_entry = "",
+[[nodiscard]] int RegisterEntryInFolder(extlib::OperationContext& ctx, bool is_file, const std::string& host,
+                                        const HostFolder& folder, const std::string& entry, const std::string& native_entry = "",
                           const PrefetchedEntry* ahead = nullptr);
 
 }  // namespace dovrane::admin

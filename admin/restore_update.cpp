@@ -34,6 +34,8 @@
 
 namespace dovrane::admin {
 
+using enum extlib::ProjectCode;
+
 namespace {
 
 constexpr long kNoticeRebuild = 2500407;
@@ -74,7 +76,7 @@ int MarkRebuild() {
   std::string path = MarkerPath();
   if (!path.empty() && platform::WriteFileAtomic(path, "rebuild of project.dat under way\n") == 0) return 0;
   services::ToolMessageBox(services::kMessageWarning, "Can't create file %s.\n", kRebuildMarkerFile);
-  return -1;
+  return kPrjFailed;
 }
 
 // The administration is kept as project.dat.sav before a rebuild replaces it.
@@ -123,7 +125,7 @@ int RefuseHostsSharingAFolder(const std::string& only = "") {
                              "The hosts <%s> and <%s> reach the same project folder:\n%s\n%s\n"
                              "Correct data.cfg before the project administration is rebuilt.\n",
                              it->second.first.c_str(), host.c_str(), it->second.second.c_str(), folder.c_str());
-    return -1;
+    return kPrjFailed;
   }
   return 0;
 }
@@ -138,7 +140,7 @@ int RebuildSteps(extlib::OperationContext& ctx) {
   if (rc == 0 && ctx.Cancelled()) rc = extlib::kPrjInterrupted;
   if (rc == 0) {
     int removed = platform::CurrentEnv()->Unlink(MarkerPath());
-    if (removed != 0 && removed != -ENOENT) rc = -1;
+    if (removed != 0 && removed != -ENOENT) rc = kPrjFailed;
   }
   return rc;
 }
@@ -158,7 +160,7 @@ bool AdministrationUnreadable() {
   AdministrationHeader header;
   const int fd = OpenAdministrationHeader(path, ShareMode::kDenyNone, &header);
   // -2: held by another process; above 3: a newer program's file, not damage.
-  if (fd < 0) return fd == -1 && header.version <= 3;
+  if (fd < 0) return fd == kHeaderUnusable && header.version <= 3;
   platform::CurrentEnv()->Close(fd);
   // An older layout is the conversion's to read. A current one must also open
   // for the record writers, which measure every line end.
@@ -168,8 +170,8 @@ bool AdministrationUnreadable() {
 
 int RestoreDamagedAdministration(extlib::OperationContext& ctx) {
   extlib::BindContext bind(ctx);
-  if (RefuseHostsSharingAFolder() != 0) return -1;
-  if (MarkRebuild() != 0) return -1;
+  if (RefuseHostsSharingAFolder() != 0) return kPrjFailed;
+  if (MarkRebuild() != 0) return kPrjFailed;
   extlib::close_prj_info_handle(extlib::kSlotNet);
   ForgetLists();
   int rc = SetAdministrationAside();
@@ -181,15 +183,15 @@ int RestoreDamagedAdministration(extlib::OperationContext& ctx) {
 int RestoreAdministration(extlib::OperationContext& ctx) {
   extlib::BindContext bind(ctx);
   bool created = false;
-  if (RefuseHostsSharingAFolder() != 0) return -1;
+  if (RefuseHostsSharingAFolder() != 0) return kPrjFailed;
   // Marked before anything changes: an empty administration left by a failure
   // must not pass for a whole one.
-  if (MarkRebuild() != 0) return -1;
+  if (MarkRebuild() != 0) return kPrjFailed;
   if (AdministrationMissing()) {
     int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kCreateEmpty);
     if (handle < 0) {
       services::ToolMessageBox(services::kMessageWarning, "Can't create file %s.\n", extlib::kAdministrationFile);
-      return -1;
+      return kPrjFailed;
     }
     extlib::close_prj_info(handle);
     created = true;
@@ -204,17 +206,18 @@ int RestoreAdministration(extlib::OperationContext& ctx) {
 
 int UpdateAdministration(extlib::OperationContext& ctx, bool update_only) {
   extlib::BindContext bind(ctx);
-  if (AdministrationMissing()) return -2;
+  if (AdministrationMissing()) return kPrjAdminMissing;
   ForgetLists();
   ctx.Title("prjAdmUpdate");
   int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
   if (handle < 0) {
     services::ToolMessageBox(services::kMessageWarning, "Can't open file %s\n", extlib::kAdministrationFile);
-    return -1;
+    return kPrjFailed;
   }
   Notice notice;
-  CompleteInterruptedMoves(ctx);
-  CompleteInterruptedOperations(ctx);
+  // A journal that cannot be completed now is reported and stays for the next update.
+  (void)CompleteInterruptedMoves(ctx);
+  (void)CompleteInterruptedOperations(ctx);
   const bool restore = !update_only;
   if (update_only && RebuildPending()) {
     // A rebuild stopped half-way: records may be missing. Complete it.
@@ -224,31 +227,31 @@ int UpdateAdministration(extlib::OperationContext& ctx, bool update_only) {
   const int unique = CheckUniqueIds(ctx);
   // Records that cannot be read: the update fails (reported by the check);
   // a restore keeps the damaged file and rebuilds from the hosts.
-  if (unique == -1 && !restore) return -1;
-  if (unique == 1 || unique == -1) {
+  if (unique == kNumbersUnreadable && !restore) return kPrjFailed;
+  if (unique == kNumberUsedTwice || unique == kNumbersUnreadable) {
     extlib::close_prj_info_handle(extlib::kSlotNet);
     ForgetLists();
-    if (RefuseHostsSharingAFolder() != 0) return -1;
-    if (MarkRebuild() != 0) return -1;
+    if (RefuseHostsSharingAFolder() != 0) return kPrjFailed;
+    if (MarkRebuild() != 0) return kPrjFailed;
     int rc = SetAdministrationAside();
     if (rc != 0) return rc;
     handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kCreateEmpty);
     if (handle < 0) {
       services::ToolMessageBox(services::kMessageError, "New project administration can not be created.\n");
-      return -2;
+      return kPrjAdminMissing;
     }
     extlib::close_prj_info(handle);
     ForgetLists();
-    if (unique == -1) KeptDamaged();
+    if (unique == kNumbersUnreadable) KeptDamaged();
     notice.Show(kNoticeRebuild);
   } else {
     if (update_only) return 0;
-    if (RefuseHostsSharingAFolder() != 0) return -1;
+    if (RefuseHostsSharingAFolder() != 0) return kPrjFailed;
     notice.Show(kNoticeCheck);
-    if (MarkRebuild() != 0) return -1;
+    if (MarkRebuild() != 0) return kPrjFailed;
     int rc = CheckValidEntries(ctx);
     // Each record was checked whole before the stop: nothing is left to complete.
-    if (rc == extlib::kPrjInterrupted) platform::CurrentEnv()->Unlink(MarkerPath());
+    if (rc == kPrjInterrupted) platform::CurrentEnv()->Unlink(MarkerPath());
     if (rc != 0) return rc;
   }
   return RebuildSteps(ctx);
@@ -256,16 +259,18 @@ int UpdateAdministration(extlib::OperationContext& ctx, bool update_only) {
 
 int UpdateHost(extlib::OperationContext& ctx, const std::string& host) {
   extlib::BindContext bind(ctx);
-  if (host.empty()) return -1;
-  if (RefuseHostsSharingAFolder(host) != 0) return -1;
+  if (host.empty()) return kPrjFailed;
+  if (RefuseHostsSharingAFolder(host) != 0) return kPrjFailed;
   ForgetLists();
   // A host whose folder cannot be looked at is reported once, by the first pass.
   {
     extlib::NoProgressLines no_lines(ctx);
-    if (ScanHostProjects(ctx, host, 1) != 0) return -1;
-    ScanHostProjects(ctx, host, 2);
+    if (ScanHostProjects(ctx, host, 1) != 0) return kPrjFailed;
+    // The first pass reported a folder that cannot be listed; an entry the
+    // second leaves unregistered is counted below.
+    (void)ScanHostProjects(ctx, host, 2);
   }
-  if (ctx.Cancelled()) return extlib::kPrjInterrupted;
+  if (ctx.Cancelled()) return kPrjInterrupted;
   const int rc = CheckHostEntries(ctx, host);
   return rc == 0 && EntriesLeftUnregistered() ? kEntriesLeftUnregistered : rc;
 }

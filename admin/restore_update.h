@@ -19,12 +19,12 @@ inline constexpr char kRebuildMarkerFile[] = "project.dat.rebuild";
 // 0 or the first failing step's result; kPrjInterrupted when the person
 // stopped it (the rebuild stays marked unfinished, the next -update completes
 // it). Progress lines and questions go through the context.
-int RestoreAdministration(extlib::OperationContext& ctx);
+[[nodiscard]] int RestoreAdministration(extlib::OperationContext& ctx);
 // The header of project.dat cannot be read (not a newer version's file).
 bool AdministrationUnreadable();
 // For a project.dat that cannot be read: kept as project.dat.sav, then the
 // administration is rebuilt as RestoreAdministration does.
-int RestoreDamagedAdministration(extlib::OperationContext& ctx);
+[[nodiscard]] int RestoreDamagedAdministration(extlib::OperationContext& ctx);
 // update_only: stop after the unique-number check when it finds nothing, and
 // fail (-1) when the records cannot be read. Otherwise check every record and
 // scan every host. Duplicate numbers (and, without update_only, records that
@@ -33,12 +33,12 @@ int RestoreDamagedAdministration(extlib::OperationContext& ctx);
 // or a failing step's result. Stopped by the person during the check of the
 // records, the administration is whole and no rebuild is pending:
 // kPrjInterrupted.
-int UpdateAdministration(extlib::OperationContext& ctx, bool update_only);
+[[nodiscard]] int UpdateAdministration(extlib::OperationContext& ctx, bool update_only);
 // Registers what lies on host and checks the host's records. -1 for no host,
 // a host whose folder cannot be scanned, or one sharing its folder with another;
 // kEntriesLeftUnregistered when an entry of the host could not be registered.
-int UpdateHost(extlib::OperationContext& ctx, const std::string& host);
+[[nodiscard]] int UpdateHost(extlib::OperationContext& ctx, const std::string& host);
 // VACUUM of the attribute database. 0.
-int CompressAttributes(extlib::OperationContext& ctx);
+[[nodiscard]] int CompressAttributes(extlib::OperationContext& ctx);
 
 }  // namespace dovrane::admin

@@ -10,6 +10,7 @@
 #include "extlib/language.h"
 #include "extlib/library_init.h"
 #include "extlib/operation_context.h"
+#include "extlib/project_code.h"
 #include "extlib/project_list.h"
 #include "extlib/record_layout.h"
 #include "extlib/slot_files.h"
@@ -17,6 +18,8 @@
 #include "services/tool_message_box.h"
 
 namespace dovrane::admin {
+
+using enum extlib::ProjectCode;
 
 namespace layout = extlib::layout;
 
@@ -39,11 +42,11 @@ constexpr char kServersGerman[] = "\n- Schalten Sie alle Pelomar Datenserver in 
 // the file's layout: then the library's project list decides (and reports).
 int ScanNumbers(std::vector<uint32_t>* numbers) {
   std::string path;
-  if (extlib::lffnamC_new(extlib::kSlotNet, extlib::kAdministrationFile, &path) != 0) return -1;
+  if (extlib::lffnamC_new(extlib::kSlotNet, extlib::kAdministrationFile, &path) != 0) return kPrjFailed;
   AdministrationHeader header;
   int fd = OpenAdministrationHeader(path, ShareMode::kDenyNone, &header);
-  if (fd < 0) return -1;
-  int rc = header.version == layout::kCurrentVersion ? 0 : -1;
+  if (fd < 0) return kPrjFailed;
+  int rc = header.version == layout::kCurrentVersion ? 0 : kPrjFailed;
   const size_t length = static_cast<size_t>(layout::V3LineLength(header.user_words));
   RecordStream in(fd);
   std::string line;
@@ -53,7 +56,7 @@ int ScanNumbers(std::vector<uint32_t>* numbers) {
     uint32_t number = 0;
     if (!ended || line.size() != length || line[layout::kV3NameEnd] != layout::kFieldEnd ||
         !extlib::ParseNumberText(line.substr(layout::kV3Number, layout::kNumberWidth), &number)) {
-      rc = -1;
+      rc = kPrjFailed;
     } else if (line[0] != '#') {
       numbers->push_back(number);
     }
@@ -66,7 +69,7 @@ int ScanNumbers(std::vector<uint32_t>* numbers) {
 int ListNumbers(std::vector<uint32_t>* numbers) {
   int count = 0;
   extlib::PRJ* list = nullptr;
-  if (extlib::ltbpliC_new(extlib::kSlotNet, &count, &list, 0, nullptr) != 0) return -1;
+  if (extlib::ltbpliC_new(extlib::kSlotNet, &count, &list, 0, nullptr) != 0) return kPrjFailed;
   for (int i = 0; i < count; ++i) numbers->push_back(list[i].number);
   extlib::ltbpliC_delete(&list);
   return 0;
@@ -82,7 +85,7 @@ int CheckUniqueIds(extlib::OperationContext& ctx) {
     numbers.clear();
     if (ListNumbers(&numbers) != 0) {
       services::ToolMessageBox(services::kMessageWarning, "Can't make project list.\n");
-      return -1;
+      return kNumbersUnreadable;
     }
   }
   ctx.Print("%d projects found\n", static_cast<int>(numbers.size()));
@@ -95,13 +98,13 @@ int CheckUniqueIds(extlib::OperationContext& ctx) {
     if (numbers[i] != 0) duplicate = !seen.insert(numbers[i]).second;
   if (!duplicate) {
     ctx.Print("\tOK, no problems found.\n");
-    return 0;
+    return kNumbersUnique;
   }
   ctx.Print("\tproblem found!\n Administration must be rebuild!\n");
   const bool english = extlib::ll_get_language() != 0;
   services::ToolMessageBox(services::kMessageError, english ? kInconsistentEnglish : kInconsistentGerman,
                            network ? (english ? kServersEnglish : kServersGerman) : "");
-  return 1;
+  return kNumberUsedTwice;
 }
 
 }  // namespace dovrane::admin

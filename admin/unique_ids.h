@@ -6,7 +6,10 @@
 namespace dovrane::admin {
 
 // 0 no number is used twice, 1 one is (the inconsistency message was shown),
-// -1 no project list.
-int CheckUniqueIds(extlib::OperationContext& ctx);
+// -1 no project list (or records that cannot be read).
+inline constexpr int kNumbersUnique = 0;
+inline constexpr int kNumberUsedTwice = 1;
+inline constexpr int kNumbersUnreadable = -1;
+[[nodiscard]] int CheckUniqueIds(extlib::OperationContext& ctx);
 
 }  // namespace dovrane::admin

@@ -10,6 +10,7 @@
 #include "extlib/administration.h"
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
+#include "extlib/project_code.h"
 #include "extlib/project_list.h"
 #include "extlib/slot_files.h"
 #include "extlib/users.h"
@@ -20,22 +21,24 @@
 
 namespace dovrane::admin {
 
+using enum extlib::ProjectCode;
+
 int SetMaxUserCount(int count) {
-  if (!extlib::lfnetg()) return -1;
+  if (!extlib::lfnetg()) return kPrjFailed;
   extlib::UserInfo info;
   if (extlib::lzuinfC(&info) != 0 || !info.may_administer) {
     services::ToolMessageBox(services::kMessageInformation, "No permision to change max user count\n");
-    return -1;
+    return kPrjFailed;
   }
   if (count < kMinUserCount || count > kMaxUserCount) {
     services::ToolMessageBox(services::kMessageWarning, "Invalid max user count %d.\n", count);
-    return -1;
+    return kPrjFailed;
   }
   const int containers = count / extlib::kUsersPerContainer;
   const int previous = extlib::lzuGetCountOfUserContainers();
   if (containers == previous) {
     services::ToolMessageBox(services::kMessageWarning, "The same max user count %d.\n", count);
-    return -1;
+    return kPrjFailed;
   }
   // Nobody may read or write the file while the count changes under it: an
   // exclusive lock over the whole file on a read-write description (a lock
@@ -70,7 +73,7 @@ int SetMaxUserCount(int count) {
   if (fd < 0) {
     if (lock_fd >= 0) env->Close(lock_fd);
     services::ToolMessageBox(services::kMessageInformation, "New project administration can not be locked.\n");
-    return -1;
+    return kPrjFailed;
   }
   int rc = extlib::lzuSetCountOfUserContainers(containers);
   env->Close(fd);
@@ -85,7 +88,8 @@ int SetMaxUserCount(int count) {
   if (rc != 0) {
     // The administration stayed in its old layout: give it its count back, so
     // the installation is as it was rather than waiting for the next update.
-    extlib::lzuSetCountOfUserContainers(previous);
+    // Should that fail too, the next -update converts for the count the table names.
+    (void)extlib::lzuSetCountOfUserContainers(previous);
     extlib::UnCachPrjList();
     DropIndex();
   }

@@ -12,6 +12,6 @@ inline constexpr int kExclusiveWaitMs = 2000;
 // Sets count / 32 user containers and converts every record for them.
 // -1 (single workstation, no permission, count out of range or unchanged,
 // administration in use), the library's code, or the conversion's result.
-int SetMaxUserCount(int count);
+[[nodiscard]] int SetMaxUserCount(int count);
 
 }  // namespace dovrane::admin

@@ -184,7 +184,7 @@ int DispatchCommandLine(const std::vector<std::string>& argv) {
   if (match->clears_interactive) CommandLineContext().interactive = 0;
   int result = match->run(args);
   extlib::lzende();
-  return result;
+  return ExitStatusOf(result);
 }
 
 }  // namespace dovrane::app

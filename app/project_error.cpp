@@ -17,6 +17,11 @@ long NoticeNumber(int code) {
 }
 }  // namespace
 
+int ExitStatusOf(int result) {
+  if (extlib::IsProjectCode(result) || result == 1) return result;
+  return kPrjFailed;
+}
+
 std::string ProjectErrorText(int code) {
   switch (code) {
     case -2: return "Project file does not exist";

@@ -71,7 +71,7 @@ int MoveFolder(const std::string& from, const std::string& to, bool* copied) {
   if (rc == 0) rc = extlib::VerifyTree(nfrom, temp);
   if (rc == 0) rc = env->Rename(temp, nto);
   if (rc != 0) {
-    extlib::RemoveTree(temp);
+    (void)extlib::RemoveTree(temp);  // a work copy (.mov~) is never taken for a project
     return rc;
   }
   *copied = true;
@@ -152,7 +152,7 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
   // The record still names the old folder: it must stay, or come back.
   bool back = true;
   if (copied)
-    extlib::ldirrmc(new_dir);  // the source was never touched
+    (void)extlib::ldirrmc(new_dir);  // the source was never touched and the record names it
   else
     back = platform::CurrentEnv()->Rename(platform::NativePath(new_dir), platform::NativePath(old_dir)) == 0;
   if (back) {

@@ -76,7 +76,7 @@ void FolderLines(const extlib::PRJ& record, std::string* out) {
 
 std::string UserName(uint32_t index) {
   std::string name;
-  extlib::lzugnaC(index, &name);
+  (void)extlib::lzugnaC(index, &name);  // an unknown user is shown without a name
   std::vector<char> converted(name.size() + 1);
   extlib::AsciiTextToIso(name.c_str(), converted.data());
   return converted.data();

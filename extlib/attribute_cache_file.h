@@ -19,8 +19,8 @@ bool ValidAttributeName(const std::string& name);
 using AttributeValues = std::map<std::string, std::string>;
 
 // The file text; -EINVAL for an invalid name or value.
-int FormatAttributeCache(const AttributeValues& values, std::string* text);
+[[nodiscard]] int FormatAttributeCache(const AttributeValues& values, std::string* text);
 // 0 or -EBADMSG for anything but a whole, unchanged file.
-int ParseAttributeCache(const std::string& text, AttributeValues* values);
+[[nodiscard]] int ParseAttributeCache(const std::string& text, AttributeValues* values);
 
 }  // namespace dovrane::extlib

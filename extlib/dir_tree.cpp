@@ -158,7 +158,7 @@ int TreeSize(const std::string& dir, uint64_t* bytes) {
 
 int CopyTree(const std::string& from, const std::string& to) {
   int rc = CopyTreeInner(from, to);
-  if (rc && rc != -EEXIST) RemoveTree(to);
+  if (rc && rc != -EEXIST) (void)RemoveTree(to);  // the copy's own failure is the answer
   return rc;
 }
 

@@ -8,16 +8,16 @@
 namespace dovrane::extlib {
 
 // Sum of the file sizes below dir. 0 or -errno.
-int TreeSize(const std::string& dir, uint64_t* bytes);
+[[nodiscard]] int TreeSize(const std::string& dir, uint64_t* bytes);
 // Copies the tree from -> to (to must not exist): folders, files and symbolic
 // links (as links), with their modes and times. An entry of another kind
 // (pipe, socket, device) fails the copy with -EOPNOTSUPP. 0 or -errno; on
 // failure the partial copy is removed.
-int CopyTree(const std::string& from, const std::string& to);
+[[nodiscard]] int CopyTree(const std::string& from, const std::string& to);
 // 0 when every entry below a has its equal below b: a folder, a file of the
 // same content, a link holding the same text.
-int VerifyTree(const std::string& a, const std::string& b);
+[[nodiscard]] int VerifyTree(const std::string& a, const std::string& b);
 // Removes dir and everything below it. 0 or -errno (a missing dir is 0).
-int RemoveTree(const std::string& dir);
+[[nodiscard]] int RemoveTree(const std::string& dir);
 
 }  // namespace dovrane::extlib

@@ -9,6 +9,7 @@
 #include "extlib/installation.h"
 #include "extlib/library_init.h"
 #include "extlib/messages.h"
+#include "extlib/project_code.h"
 #include "extlib/slot_files.h"
 #include "extlib/prj_record.h"
 #include "platform/env.h"
@@ -48,7 +49,7 @@ int ParseHostList(const std::string& text, std::vector<HostEntry>* hosts, int* b
       e.data_path.pop_back();
     if (!IsValidHostName(e.name) || !ValidDataPath(e.data_path)) {
       *bad_line = number;
-      return -1;
+      return kPrjFailed;
     }
     hosts->push_back(e);
   }
@@ -69,7 +70,7 @@ namespace {
 struct HostListCache {
   std::mutex mutex;
   std::string path;
-  int rc = -2;
+  int rc = kPrjAdminMissing;
   std::vector<HostEntry> hosts;
   platform::FileInfo info;
 };
@@ -84,23 +85,23 @@ int ReadHostList(std::vector<HostEntry>* hosts) { return ReadHostList(CurrentIns
 
 int ReadHostList(Installation& installation, std::vector<HostEntry>* hosts) {
   std::string path = installation.Slot(kSlotNet);
-  if (path.empty()) return -2;
+  if (path.empty()) return kPrjAdminMissing;
   path += kHostListFile;
   path += "|" + platform::PathMap::Instance().UncRoot();  // the key names the folder itself
   HostListCache& cache = installation.Part<HostListCache>();
   std::lock_guard<std::mutex> guard(cache.mutex);
   const std::string native = platform::NativePath(path.substr(0, path.find('|')));
   platform::FileInfo info;
-  int rc = platform::CurrentEnv()->Stat(native, &info) == 0 ? 0 : -2;
+  int rc = platform::CurrentEnv()->Stat(native, &info) == 0 ? 0 : kPrjAdminMissing;
   if (rc == 0 && !(path == cache.path && cache.rc == 0 && SameFile(info, cache.info))) {
     std::string text;
     int bad = 0;
     cache.hosts.clear();
-    rc = platform::ReadWholeFile(native, &text) != 0 ? -1 : ParseHostList(text, &cache.hosts, &bad);
+    rc = platform::ReadWholeFile(native, &text) != 0 ? kPrjFailed : ParseHostList(text, &cache.hosts, &bad);
   } else if (rc == 0) {
     rc = cache.rc;
   }
-  if (rc == -2) cache.hosts.clear();
+  if (rc == kPrjAdminMissing) cache.hosts.clear();
   cache.path = path;
   cache.rc = rc;
   cache.info = info;
@@ -110,8 +111,8 @@ int ReadHostList(Installation& installation, std::vector<HostEntry>* hosts) {
 
 int WriteHostList(const std::vector<HostEntry>& hosts) {
   std::string path;
-  if (lffnamC_new(kSlotNet, kHostListFile, &path)) return -1;
-  int rc = platform::WriteFileAtomic(platform::NativePath(path), FormatHostList(hosts));
+  if (lffnamC_new(kSlotNet, kHostListFile, &path)) return kPrjFailed;
+  int rc = ProjectCodeFromErrno(platform::WriteFileAtomic(platform::NativePath(path), FormatHostList(hosts)));
   HostListCache& cache = CurrentInstallation().Part<HostListCache>();
   std::lock_guard<std::mutex> guard(cache.mutex);
   cache.path.clear();  // read again
@@ -120,7 +121,7 @@ int WriteHostList(const std::vector<HostEntry>& hosts) {
 
 int lfnetg() {
   std::vector<HostEntry> hosts;
-  return ReadHostList(&hosts) != -2 ? 1 : 0;
+  return ReadHostList(&hosts) != kPrjAdminMissing ? 1 : 0;
 }
 
 int GetHostList(std::vector<HostEntry>* hosts) { return GetHostList(CurrentInstallation(), hosts); }
@@ -140,9 +141,9 @@ int get_host_list(char** list, int* count, int width) {
   *list = nullptr;
   *count = 0;
   std::vector<HostEntry> hosts;
-  if (GetHostList(&hosts) != 0 || width < 2) return -1;
+  if (GetHostList(&hosts) != 0 || width < 2) return kPrjFailed;
   char* out = static_cast<char*>(std::calloc(hosts.size() ? hosts.size() : 1, static_cast<size_t>(width)));
-  if (!out) return -1;
+  if (!out) return kPrjFailed;
   for (size_t i = 0; i < hosts.size(); ++i)
     std::strncpy(out + i * width, hosts[i].name.c_str(), static_cast<size_t>(width - 1));
   *list = out;
@@ -153,13 +154,13 @@ int get_host_list(char** list, int* count, int width) {
 int get_data_path(const std::string& host, std::string* data_path) {
   std::vector<HostEntry> hosts;
   int rc = ReadHostList(&hosts);
-  if (rc) return rc == -2 ? -2 : -1;
+  if (rc) return rc == kPrjAdminMissing ? kPrjAdminMissing : kPrjFailed;
   for (const HostEntry& h : hosts)
     if (platform::EqualsIgnoreCaseCp1252(h.name, host)) {
       *data_path = h.data_path;
       return 0;
     }
-  return -19;
+  return kPrjUnknownComputer;
 }
 
 int get_host_path(const std::string& host, std::string* path) {
@@ -167,7 +168,7 @@ int get_host_path(const std::string& host, std::string* path) {
 }
 
 int lfBuildNetPath(const std::string& host, const std::string& data_path, std::string* path) {
-  if (!IsValidHostName(host) || !ValidDataPath(data_path)) return -1;
+  if (!IsValidHostName(host) || !ValidDataPath(data_path)) return kPrjFailed;
   *path = "\\\\" + host + data_path + "\\Prj";
   return 0;
 }
@@ -177,13 +178,13 @@ int lfBuildNetPath_local(const std::string& host, const std::string& data_path, 
 }
 
 int lzcheck_path(const std::string& path) {
-  if (path.empty()) return -1;
+  if (path.empty()) return kPathUnreachable;
   platform::FileInfo info;
   if (platform::CurrentEnv()->Stat(platform::NativePath(path), &info) == 0)
-    return info.type == platform::EntryType::kDirectory ? 1 : 0;
+    return info.type == platform::EntryType::kDirectory ? kPathFolder : kPathFile;
   std::string parent = ParentPath(path);
-  if (parent.empty() || parent.size() <= 2) return -1;
-  return platform::CurrentEnv()->Stat(platform::NativePath(parent), &info) == 0 ? -2 : -1;
+  if (parent.empty() || parent.size() <= 2) return kPathUnreachable;
+  return platform::CurrentEnv()->Stat(platform::NativePath(parent), &info) == 0 ? kPathMissing : kPathUnreachable;
 }
 
 int CheckForRemoteNFSPath(const std::string& path) {
@@ -219,9 +220,9 @@ int DisplayCheckoutInfo(const std::string& name) {
   size_t dot = base.rfind('.');
   if (dot != std::string::npos && platform::EqualsIgnoreCaseCp1252(base.substr(dot), ".prj")) base.resize(dot);
   std::string path;
-  if (base.empty() || lffnamC(23, base + ".out", &path) != 0) return -1;
+  if (base.empty() || lffnamC(23, base + ".out", &path) != 0) return kPrjFailed;
   std::string text;
-  if (platform::ReadWholeFile(platform::NativePath(path), &text) != 0) return -1;
+  if (platform::ReadWholeFile(platform::NativePath(path), &text) != 0) return kPrjFailed;
   LibraryMessage(2, text);
   return 0;
 }

@@ -19,14 +19,14 @@ struct HostEntry {
 
 // Parses data.cfg: one line per host, name, a blank or tab, data path. 0, or
 // -1 with the 1-based line in *bad_line for a bad host name or path.
-int ParseHostList(const std::string& text, std::vector<HostEntry>* hosts, int* bad_line);
+[[nodiscard]] int ParseHostList(const std::string& text, std::vector<HostEntry>* hosts, int* bad_line);
 // Lines as the library writes them ("%s \%s" or the name alone), LF line ends.
 std::string FormatHostList(const std::vector<HostEntry>& hosts);
 // Reads slot 23's data.cfg of the current installation, or of the one given
 // (a worker passes its own). 0, -2 missing, -1 unreadable or malformed.
-int ReadHostList(std::vector<HostEntry>* hosts);
-int ReadHostList(Installation& installation, std::vector<HostEntry>* hosts);
-int WriteHostList(const std::vector<HostEntry>& hosts);
+[[nodiscard]] int ReadHostList(std::vector<HostEntry>* hosts);
+[[nodiscard]] int ReadHostList(Installation& installation, std::vector<HostEntry>* hosts);
+[[nodiscard]] int WriteHostList(const std::vector<HostEntry>& hosts);
 
 // Non-zero for a network installation: the \Net folder holds data.cfg.
 int lfnetg();
@@ -38,19 +38,25 @@ int GetHostList(Installation& installation, std::vector<HostEntry>* hosts);
 // The host names, `width` bytes each (zero-padded), allocated with malloc
 // (release with free). A single-workstation installation has "localhost".
 // 0, or -1 when the list cannot be read (nothing allocated).
-int get_host_list(char** list, int* count, int width);
+[[nodiscard]] int get_host_list(char** list, int* count, int width);
 // The host's data path from data.cfg. 0, -19 unknown host, -2 no data.cfg.
-int get_data_path(const std::string& host, std::string* data_path);
+[[nodiscard]] int get_data_path(const std::string& host, std::string* data_path);
 // The same path, as the host tree asks for it; non-zero: the host has none.
-int get_host_path(const std::string& host, std::string* path);
+[[nodiscard]] int get_host_path(const std::string& host, std::string* path);
 // The host's project folder "\\HOST" + data path + "\Prj" (no trailing
 // backslash). 0, or -1 for a host name that is not valid.
-int lfBuildNetPath(const std::string& host, const std::string& data_path, std::string* path);
+[[nodiscard]] int lfBuildNetPath(const std::string& host, const std::string& data_path, std::string* path);
 // The same for the host's own view; here every host is reached by its network path.
 int lfBuildNetPath_local(const std::string& host, const std::string& data_path, std::string* path);
-// 1 a folder, 0 a file (a link file), -2 missing below a reachable parent,
-// -1 not reachable (the parent does not exist either).
-int lzcheck_path(const std::string& path);
+// What lzcheck_path answers: not project codes.
+enum PathCheck : int {
+  kPathFolder = 1,
+  kPathFile = 0,          // a link file
+  kPathUnreachable = -1,  // the parent does not exist either
+  kPathMissing = -2,      // missing below a reachable parent
+};
+// A PathCheck.
+[[nodiscard]] int lzcheck_path(const std::string& path);
 // Non-zero when the path lies on an NFS file system mounted from elsewhere.
 int CheckForRemoteNFSPath(const std::string& path);
 // This computer's name as the installation knows it.

@@ -1,5 +1,7 @@
 #include "extlib/installation.h"
 
+#include "extlib/project_code.h"
+
 namespace dovrane::extlib {
 
 namespace {
@@ -14,7 +16,7 @@ Installation& ProgramInstallation() {
 }  // namespace
 
 int Installation::SetSlot(int slot, const std::string& path) {
-  if (slot < 0 || slot >= kSlotCount) return -1;
+  if (slot < 0 || slot >= kSlotCount) return kPrjFailed;
   std::string value = path;
   if (!value.empty() && value.back() != '\\') value.push_back('\\');
   std::lock_guard<std::mutex> guard(slots_mutex_);

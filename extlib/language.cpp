@@ -6,6 +6,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "extlib/project_code.h"
 #include "extlib/settings.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
@@ -136,13 +137,13 @@ int ll_getTextZeile(long text_number, int line, int max_len, const char* argumen
   std::string text = LanguageText(text_number, line, arguments ? arguments : "");
   if (max_len <= 0) {
     if (length) *length = 0;
-    return -1;
+    return kPrjFailed;
   }
   size_t n = std::min(text.size(), static_cast<size_t>(max_len - 1));
   std::memcpy(out, text.data(), n);
   out[n] = 0;
   if (length) *length = static_cast<int>(n);
-  return found ? 0 : -1;
+  return found ? 0 : kPrjFailed;
 }
 
 void AsciiTextToIso(const char* in, char* out) {

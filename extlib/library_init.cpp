@@ -6,6 +6,7 @@
 #include "extlib/administration.h"
 #include "extlib/installation.h"
 #include "extlib/messages.h"
+#include "extlib/project_code.h"
 #include "extlib/project_list.h"
 #include "extlib/settings.h"
 #include "platform/env.h"

@@ -23,7 +23,7 @@ std::string lfinigC(int slot);
 
 // Reads the installation paths from the settings and fills the slots. Returns
 // 0 when they can be used, non-zero otherwise (mode is the caller's, 2).
-int lzinit(int* mode, int, int, int, int, int);
+[[nodiscard]] int lzinit(int* mode, int, int, int, int, int);
 void lzende();
 bool LibraryInitialised();
 // Reports that the installation paths cannot be used. The caller ends the

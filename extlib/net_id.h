@@ -16,7 +16,7 @@ inline constexpr char kNetIdDamagedFileName[] = "net.id.damaged";
 
 // The identifier, with the reason when there is none: 0, -ENOENT (no file or
 // slot 23 unset), -EBADMSG (the file is damaged) or another -errno.
-int NetID_Load(uint32_t* id);
+[[nodiscard]] int NetID_Load(uint32_t* id);
 // The installation's identifier; 0 when not set or when net.id is damaged.
 // Reading never writes.
 uint32_t get_PRJVekNetID();
@@ -24,10 +24,10 @@ uint32_t get_PRJVekNetID();
 uint32_t NetID_Make();
 // Stores id (non-zero) in \Net\net.id, crash-safe. A damaged file there is
 // first kept as net.id.damaged. 0 or -errno.
-int NetID_Save(uint32_t id);
+[[nodiscard]] int NetID_Save(uint32_t id);
 
 // The file's text for id, and its parser (0 or -EBADMSG): for tests and tools.
 std::string FormatNetIdFile(uint32_t id);
-int ParseNetIdFile(const std::string& text, uint32_t* id);
+[[nodiscard]] int ParseNetIdFile(const std::string& text, uint32_t* id);
 
 }  // namespace dovrane::extlib

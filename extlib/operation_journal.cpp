@@ -9,6 +9,7 @@
 #include "extlib/dir_tree.h"
 #include "extlib/library_init.h"
 #include "extlib/prj_record.h"
+#include "extlib/project_code.h"
 #include "extlib/project_list.h"
 #include "extlib/project_paths.h"
 #include "extlib/slot_files.h"
@@ -83,7 +84,7 @@ int FindOwner(const std::string& entry_path, const std::string& entry, uint32_t 
                        : get_project_info(PadName(entry.substr(0, entry.size() - 4)), record);
   if (rc != 0) return rc;
   std::string dir;
-  return build_prj_dir(*record, &dir) == 0 && platform::EqualsIgnoreCaseCp1252(dir, entry_path) ? 0 : -3;
+  return build_prj_dir(*record, &dir) == 0 && platform::EqualsIgnoreCaseCp1252(dir, entry_path) ? 0 : kPrjNotFound;
 }
 
 // REQUIRES: the null record is locked, so no create runs.
@@ -96,7 +97,7 @@ JournalOutcome PutCreateRight(const std::string& entry_path, const std::string& 
     if (!MayGoIntoPlace(work, false)) return JournalOutcome::kLeft;
     return CurrentEnv()->Rename(work, native) == 0 ? JournalOutcome::kCompleted : JournalOutcome::kLeft;
   }
-  if (rc != -3) return JournalOutcome::kLeft;
+  if (rc != kPrjNotFound) return JournalOutcome::kLeft;
   if (!Exists(work)) return JournalOutcome::kNothing;
   return RemoveTree(work) == 0 ? JournalOutcome::kTakenBack : JournalOutcome::kLeft;
 }
@@ -114,11 +115,11 @@ JournalOutcome PutEraseRight(const std::string& entry_path, const std::string& e
     if (rc == 0 && !Exists(native) && Exists(work))  // the record stayed: the folder comes back
       outcome = MayGoIntoPlace(work, true) && CurrentEnv()->Rename(work, native) == 0 ? JournalOutcome::kTakenBack
                                                                                       : JournalOutcome::kLeft;
-    else if (rc != 0 && rc != -3)
+    else if (rc != 0 && rc != kPrjNotFound)
       outcome = JournalOutcome::kLeft;
     lock_prj_nam(kSlotNet, name, kUnlockRecord);
     if (rc == 0 || outcome == JournalOutcome::kLeft) return outcome;
-  } else if (rc != -3) {
+  } else if (rc != kPrjNotFound) {
     return JournalOutcome::kLeft;
   }
   // The record is gone: what was taken away goes too.
@@ -157,7 +158,7 @@ std::string JournalFileName(const OperationJournal& j) {
 
 int WriteOperationJournal(const OperationJournal& journal) {
   const std::string net = NetDir();
-  if (net.empty()) return -1;
+  if (net.empty()) return kPrjFailed;
   return platform::WriteFileAtomic(net + "/" + JournalFileName(journal), FormatOperationJournal(journal));
 }
 

@@ -29,7 +29,7 @@ bool ParseOperationJournal(const std::string& text, OperationJournal* journal);
 // The journal's file name in \Net: the entry with ".new" or ".del".
 std::string JournalFileName(const OperationJournal& journal);
 // Writes the journal crash-safe. 0 or negative.
-int WriteOperationJournal(const OperationJournal& journal);
+[[nodiscard]] int WriteOperationJournal(const OperationJournal& journal);
 void RemoveOperationJournal(const OperationJournal& journal);
 // True when a create journal for the entry lies in \Net (a create of that
 // number was cut short and waits for the update).
@@ -54,6 +54,6 @@ enum class JournalOutcome {
 JournalOutcome PutJournalRight(const std::string& file_name, OperationJournal* journal);
 
 // The journal files in \Net (names only). 0 or -errno.
-int ListOperationJournals(std::vector<std::string>* names);
+[[nodiscard]] int ListOperationJournals(std::vector<std::string>* names);
 
 }  // namespace dovrane::extlib

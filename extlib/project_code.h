@@ -31,4 +31,26 @@ enum ProjectCode : int {
   kPrjCheckedOut = -22,
 };
 
+// True for the values above: the only results a project operation passes on.
+[[nodiscard]] constexpr bool IsProjectCode(int value) {
+  switch (value) {
+    case kPrjOk: case kPrjFailed: case kPrjAdminMissing: case kPrjNotFound: case kPrjExists:
+    case kPrjPrivate: case kPrjNotReachable: case kPrjLockFailed: case kPrjInvalidName:
+    case kPrjConfigFileFailed: case kPrjInterrupted: case kPrjNoComputers: case kPrjNoAccess:
+    case kPrjNotOwner: case kPrjUnknownVersion: case kPrjCompressed: case kPrjHasDatabaseKey:
+    case kPrjCheckedOutWithHost: case kPrjUnknownComputer: case kPrjHostCheckedOut:
+    case kPrjOtherVersion: case kPrjCheckedOut: return true;
+    default: return false;
+  }
+}
+
+// The one place where a system call's result (0, or a negative errno value as
+// the platform returns it) becomes a project code. A system failure is a
+// general failure: the value of errno is never passed on as a code, where
+// ENOSPC would read as -28 and EACCES as "No access rights for project".
+// Whoever met the failure names it in its own message.
+[[nodiscard]] constexpr ProjectCode ProjectCodeFromErrno(int system_result) {
+  return system_result == 0 ? kPrjOk : kPrjFailed;
+}
+
 }  // namespace dovrane::extlib

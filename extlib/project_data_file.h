@@ -47,22 +47,22 @@ struct ProjectIndexEntry {
 // Object file text. Format refuses invalid objects (-EINVAL), Parse refuses
 // anything but a whole, unchanged file (-EBADMSG): wrong header, bad field,
 // duplicate identifier, missing end line, wrong count or check value.
-int FormatProjectObjects(const ProjectData& data, std::string* text);
-int ParseProjectObjects(const std::string& text, ProjectData* data);
+[[nodiscard]] int FormatProjectObjects(const ProjectData& data, std::string* text);
+[[nodiscard]] int ParseProjectObjects(const std::string& text, ProjectData* data);
 
 // Index text for data, whose object file text is objects_text.
 std::string FormatProjectIndex(const ProjectData& data, const std::string& objects_text);
 // 0 or -EBADMSG; *objects_crc is the check value of the object file it describes.
-int ParseProjectIndex(const std::string& text, uint32_t* objects_crc,
+[[nodiscard]] int ParseProjectIndex(const std::string& text, uint32_t* objects_crc,
                       std::vector<ProjectIndexEntry>* entries);
 
 // Reads and checks the object file of the native project folder:
 // 0, -ENOENT (no object file), -EBADMSG (damaged) or another -errno.
-int ReadProjectData(const std::string& native_dir, ProjectData* data);
+[[nodiscard]] int ReadProjectData(const std::string& native_dir, ProjectData* data);
 // Rewrites the object file and then the index, each crash-safe. 0 or -errno.
-int WriteProjectData(const std::string& native_dir, const ProjectData& data);
+[[nodiscard]] int WriteProjectData(const std::string& native_dir, const ProjectData& data);
 // 0 when the index is whole and describes the current object file; -ESTALE
 // when it describes another one; -ENOENT or -EBADMSG otherwise.
-int CheckProjectIndex(const std::string& native_dir);
+[[nodiscard]] int CheckProjectIndex(const std::string& native_dir);
 
 }  // namespace dovrane::extlib

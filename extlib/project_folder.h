@@ -7,6 +7,6 @@
 namespace dovrane::extlib {
 
 // 0, -3 no such number, -6 folder not reachable, or the list's code.
-int ProjectFolderByNumber(uint32_t number, std::string* native_dir);
+[[nodiscard]] int ProjectFolderByNumber(uint32_t number, std::string* native_dir);
 
 }  // namespace dovrane::extlib

@@ -44,10 +44,11 @@ int ParseProjectInfo(const std::string& text, uint32_t* net_id, PRJ* record) {
   if (magic != kMagic || std::sscanf(id_line.c_str(), "netid %8X %c", &id, &tail) != 1 ||
       std::sscanf(containers_line.c_str(), "containers %d %c", &containers, &tail) != 1 || containers < 0 ||
       containers > kMaxUserContainers)
-    return -1;
-  if (ParseRecordV3(line.data(), line.size(), containers, std::max(containers, 1), true, record) != 0) return -1;
+    return kProjectInfoDamaged;
+  if (ParseRecordV3(line.data(), line.size(), containers, std::max(containers, 1), true, record) != 0)
+    return kProjectInfoDamaged;
   *net_id = id;
-  return 0;
+  return kProjectInfoRead;
 }
 
 int ReadProjectInfo(const std::string& native_dir, uint32_t* net_id, PRJ* record) {
@@ -57,25 +58,25 @@ int ReadProjectInfo(const std::string& native_dir, uint32_t* net_id, PRJ* record
 int ReadProjectInfoAt(int dirfd, const std::string& dir, uint32_t* net_id, PRJ* record) {
   std::string text;
   int rc = platform::ReadWholeFileAt(dirfd, dir + "/" + kProjectInfoFile, &text);
-  if (rc == -ENOENT || rc == -ENOTDIR) return -2;
+  if (rc == -ENOENT || rc == -ENOTDIR) return kProjectInfoNone;
   if (rc != 0) return kProjectInfoUnreadable;  // there, but not readable now: not the same as none
   return ParseProjectInfo(text, net_id, record);
 }
 
 int WriteProjectInfo(const std::string& native_dir, uint32_t net_id, const PRJ& record) {
   std::string text = FormatProjectInfo(net_id, record, lzuGetCountOfUserContainers());
-  if (text.empty()) return -1;
+  if (text.empty()) return -EINVAL;
   return platform::WriteFileAtomic(native_dir + "/" + kProjectInfoFile, text);
 }
 
 int NetID_ReadPrjInfo(int slot, uint32_t* net_id, PRJ* record) {
   std::string dir = SlotDir(slot);
-  return dir.empty() ? -1 : ReadProjectInfo(dir, net_id, record);
+  return dir.empty() ? kProjectInfoDamaged : ReadProjectInfo(dir, net_id, record);
 }
 
 int NetID_WritePrjInfo(int slot, uint32_t net_id, const PRJ& record) {
   std::string dir = SlotDir(slot);
-  return dir.empty() ? -1 : WriteProjectInfo(dir, net_id, record);
+  return dir.empty() ? -EINVAL : WriteProjectInfo(dir, net_id, record);
 }
 
 }  // namespace dovrane::extlib

@@ -9,6 +9,7 @@
 #include "extlib/library_init.h"
 #include "extlib/net_id.h"
 #include "extlib/operation_journal.h"
+#include "extlib/project_code.h"
 #include "extlib/project_data.h"
 #include "extlib/project_info_file.h"
 #include "extlib/project_list.h"
@@ -46,7 +47,7 @@ int MakeFolder(const NewProject& p, const std::string& native) {
   if (rc) return rc;
   rc = platform::WriteFileAtomic(native + "/version.txt", std::to_string(kCurrentProjectVersion) + "\r\n");
   if (rc == 0) rc = CreateProjectData(native);
-  if (rc) RemoveTree(native);
+  if (rc) (void)RemoveTree(native);  // the creation's own failure is the answer
   return rc;
 }
 
@@ -61,7 +62,7 @@ bool Exists(const std::string& native) {
 // create cut short in between.
 int CreateLocked(int handle, const NewProject& p, const std::string& host_folder, PRJ* out) {
   UnCachPrjList();  // decide on the file as it is now
-  if (NameInUse(p.name)) return -4;
+  if (NameInUse(p.name)) return kPrjExists;
   ListFacts facts;
   int rc = GetListFacts(&facts);
   if (rc) return rc;
@@ -81,14 +82,14 @@ int CreateLocked(int handle, const NewProject& p, const std::string& host_folder
     // A folder the administration does not know, or a create cut short that
     // waits for the update, keeps its number.
     if (Exists(native) || CreateJournalExists(journal.entry)) continue;
-    if (WriteOperationJournal(journal) != 0) return -1;
+    if (WriteOperationJournal(journal) != 0) return kPrjFailed;
     rc = MakeFolder(p, work);
     if (rc) RemoveOperationJournal(journal);
     if (rc == -EEXIST) continue;
-    if (rc) return -1;
+    if (rc) return kPrjFailed;
     made = true;
   }
-  if (!made) return -1;
+  if (!made) return kPrjFailed;
   SetPrjName(&record, p.name);
   SetPrjHost(&record, p.host);
   record.number = n;
@@ -109,7 +110,7 @@ int CreateLocked(int handle, const NewProject& p, const std::string& host_folder
   if (rc == 0) rc = write_prj_info(handle, &record);
   if (rc) {
     if (RemoveTree(work) == 0) RemoveOperationJournal(journal);
-    return -1;
+    return kPrjFailed;
   }
   if (CurrentEnv()->Rename(work, native) != 0) {
     // The record goes again; should that fail too, the journal stays and the
@@ -119,7 +120,7 @@ int CreateLocked(int handle, const NewProject& p, const std::string& host_folder
     if (seek_prj_set(handle, facts.first_free_slot) == 0 && write_prj_info(handle, &erased) == 0 &&
         RemoveTree(work) == 0)
       RemoveOperationJournal(journal);
-    return -1;
+    return kPrjFailed;
   }
   if (n > facts.highest) {
     NullRecord null_record;
@@ -133,16 +134,16 @@ int CreateLocked(int handle, const NewProject& p, const std::string& host_folder
 
 int Create(NewProject p, PRJ* out, uint32_t* number) {
   p.name = TrimmedName(PadName(p.name).c_str());
-  if (!IsValidProjectName(p.name)) return -8;
+  if (!IsValidProjectName(p.name)) return kPrjInvalidName;
   if (!lfnetg()) p.host = "localhost";
-  else if (!IsValidHostName(p.host)) return -19;
+  else if (!IsValidHostName(p.host)) return kPrjUnknownComputer;
   std::string folder;
   int rc = HostProjectFolder(p.host, &folder);
   if (rc) return rc;
-  if (lzcheck_path(folder) != 1) return -6;
+  if (lzcheck_path(folder) != kPathFolder) return kPrjNotReachable;
   int handle = open_prj_info(kSlotNet, kOpenExisting);
-  if (handle < 0) return -2;
-  if (lock_null_record(handle, kLockRecord) != 0) return -7;
+  if (handle < 0) return kPrjAdminMissing;
+  if (lock_null_record(handle, kLockRecord) != 0) return kPrjLockFailed;
   PRJ record;
   rc = CreateLocked(handle, p, folder, &record);
   lock_null_record(handle, kUnlockRecord);
@@ -157,7 +158,7 @@ int Create(NewProject p, PRJ* out, uint32_t* number) {
 
 int ltbpcrC(int slot, const std::string& name, const std::string& host, const unsigned char* members, int, int,
             int, int, PRJ* out, uint32_t* number) {
-  if (slot != kSlotNet) return -2;
+  if (slot != kSlotNet) return kPrjAdminMissing;
   NewProject p;
   p.name = name;
   p.host = host;
@@ -168,7 +169,7 @@ int ltbpcrC(int slot, const std::string& name, const std::string& host, const un
 int ltbpcpC(const PRJ& source, const std::string& host, const std::string& new_name,
             const unsigned char* members, int, int, PRJ* out, uint32_t* new_number) {
   std::string dir;
-  if (make_prj_dir(source, &dir) != 0) return -6;
+  if (make_prj_dir(source, &dir) != 0) return kPrjNotReachable;
   NewProject p;
   p.name = new_name;
   p.host = host.empty() ? std::string(source.host) : host;
@@ -180,15 +181,15 @@ int ltbpcpC(const PRJ& source, const std::string& host, const std::string& new_n
 
 int ltbprmC(int slot, const std::string& name, uint32_t* number) {
   PRJ record;
-  int rc = slot == kSlotNet ? get_project_info(name, &record) : -2;
+  int rc = slot == kSlotNet ? get_project_info(name, &record) : kPrjAdminMissing;
   if (rc) return rc;
   int handle = open_prj_info(kSlotNet, kOpenExisting);
-  if (handle < 0) return -2;
+  if (handle < 0) return kPrjAdminMissing;
   if ((rc = lock_prj_nam(kSlotNet, name, kLockRecord)) != 0) return rc;
   std::string entry, trash;
-  rc = ProjectInUse(record) ? -7 : build_prj_dir(record, &entry);
-  const int kind = rc == 0 ? lzcheck_path(entry) : -1;
-  if (rc == 0 && kind == -1) rc = -6;
+  rc = ProjectInUse(record) ? kPrjLockFailed : build_prj_dir(record, &entry);
+  const int kind = rc == 0 ? lzcheck_path(entry) : kPathUnreachable;
+  if (rc == 0 && kind == kPathUnreachable) rc = kPrjNotReachable;
   const OperationJournal journal{JournalKind::kErase, record.host, LastComponent(entry)};
   bool drop_journal = false;
   if (rc == 0 && kind >= 0) {
@@ -197,14 +198,14 @@ int ltbprmC(int slot, const std::string& name, uint32_t* number) {
     const std::string native = platform::NativePath(entry);
     trash = EraseWorkName(native);
     drop_journal = WriteOperationJournal(journal) == 0;
-    if (!drop_journal || CurrentEnv()->Rename(native, trash) != 0) rc = -1;
+    if (!drop_journal || CurrentEnv()->Rename(native, trash) != 0) rc = kPrjFailed;
     if (rc) trash.clear();
   }
   long position = rc == 0 ? get_prj_position(handle, name, kSlotNet, 0) : -1;
   if (rc == 0) {
     record.name[0] = '#';
     if (position < 1 || seek_prj_set(handle, position) != 0 || write_prj_info(handle, &record) != 0) {
-      rc = -1;
+      rc = kPrjFailed;
       if (!trash.empty() && CurrentEnv()->Rename(trash, platform::NativePath(entry)) != 0) drop_journal = false;
       trash.clear();
     }
@@ -222,32 +223,32 @@ int ltbpreC(int slot, const std::string& old_name, const std::string& new_name, 
   int rc = 0;
   const std::string trimmed = TrimmedName(PadName(new_name).c_str());
   PRJ record;
-  if (slot != kSlotNet) rc = -2;
-  if (rc == 0 && !IsValidProjectName(trimmed)) rc = -8;
+  if (slot != kSlotNet) rc = kPrjAdminMissing;
+  if (rc == 0 && !IsValidProjectName(trimmed)) rc = kPrjInvalidName;
   if (rc == 0) rc = get_project_info(old_name, &record);
   int handle = rc == 0 ? open_prj_info(kSlotNet, kOpenExisting) : -1;
-  if (rc == 0 && handle < 0) rc = -2;
+  if (rc == 0 && handle < 0) rc = kPrjAdminMissing;
   bool null_locked = false, record_locked = false;
-  if (rc == 0) rc = (null_locked = lock_null_record(handle, kLockRecord) == 0) ? 0 : -7;
+  if (rc == 0) rc = (null_locked = lock_null_record(handle, kLockRecord) == 0) ? 0 : kPrjLockFailed;
   if (rc == 0) {
     UnCachPrjList();
-    if (NameInUse(trimmed)) rc = -4;
+    if (NameInUse(trimmed)) rc = kPrjExists;
   }
-  if (rc == 0) rc = (record_locked = lock_prj_nam(kSlotNet, old_name, kLockRecord) == 0) ? 0 : -7;
+  if (rc == 0) rc = (record_locked = lock_prj_nam(kSlotNet, old_name, kLockRecord) == 0) ? 0 : kPrjLockFailed;
   long position = rc == 0 ? get_prj_position(handle, old_name, kSlotNet, 0) : -1;
-  if (rc == 0 && (position < 1 || ReadRecordAtSlot(handle, position, &record) != 0)) rc = -3;
+  if (rc == 0 && (position < 1 || ReadRecordAtSlot(handle, position, &record) != 0)) rc = kPrjNotFound;
   std::string old_entry, new_entry;
   if (rc == 0 && record.number == 0) {  // a plain-named folder carries the name
     PRJ renamed = record;
     SetPrjName(&renamed, trimmed);
     if (build_prj_dir(record, &old_entry) != 0 || build_prj_dir(renamed, &new_entry) != 0 ||
         CurrentEnv()->Rename(platform::NativePath(old_entry), platform::NativePath(new_entry)) != 0)
-      rc = -1;
+      rc = kPrjFailed;
   }
   if (rc == 0) {
     SetPrjName(&record, trimmed);
     if (seek_prj_set(handle, position) != 0 || write_prj_info(handle, &record) != 0) {
-      rc = -1;
+      rc = kPrjFailed;
       if (!new_entry.empty()) CurrentEnv()->Rename(platform::NativePath(new_entry), platform::NativePath(old_entry));
     }
   }

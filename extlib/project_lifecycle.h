@@ -20,19 +20,19 @@ namespace dovrane::extlib {
 // arguments are the callers' switches and are not used. 0, -8 bad name,
 // -4 name in use, -19 unknown host, -6 host not reachable, -7 administration
 // locked, -2 no administration, -1 failure (nothing left behind).
-int ltbpcrC(int slot, const std::string& name, const std::string& host, const unsigned char* members, int,
+[[nodiscard]] int ltbpcrC(int slot, const std::string& name, const std::string& host, const unsigned char* members, int,
             int name_control, int, int, PRJ* out, uint32_t* number);
 // Copies the folder of `source` into a new project `new_name` on `host`
 // (the source's host when empty). Codes as ltbpcrC.
-int ltbpcpC(const PRJ& source, const std::string& host, const std::string& new_name,
+[[nodiscard]] int ltbpcpC(const PRJ& source, const std::string& host, const std::string& new_name,
             const unsigned char* members, int, int, PRJ* out, uint32_t* new_number);
 // Removes a project: its folder (or link file) and its record. 0, -3, -7
 // (record locked, or the project open in a session: nothing removed), -6
 // (host not reachable: nothing removed), -1.
-int ltbprmC(int slot, const std::string& name, uint32_t* number);
+[[nodiscard]] int ltbprmC(int slot, const std::string& name, uint32_t* number);
 // Renames a project. 0, or the refusal's project error code (-8 bad name,
 // -4 name in use, -3 unknown, -7 locked, -1), also given in *result.
-int ltbpreC(int slot, const std::string& old_name, const std::string& new_name, std::string* buffer,
+[[nodiscard]] int ltbpreC(int slot, const std::string& old_name, const std::string& new_name, std::string* buffer,
             int* result);
 
 }  // namespace dovrane::extlib

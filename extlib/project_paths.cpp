@@ -6,6 +6,7 @@
 
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
+#include "extlib/project_code.h"
 #include "extlib/project_list.h"
 #include "extlib/slot_files.h"
 #include "platform/env.h"
@@ -23,21 +24,21 @@ int HostProjectFolder(const std::string& host, std::string* folder) {
   if (!lfnetg() || platform::EqualsIgnoreCaseCp1252(host, "localhost")) {
     *folder = lfinigC(kSlotLocalProjects);
     lfslash_cut(folder);
-    return folder->empty() ? -2 : 0;
+    return folder->empty() ? kPrjAdminMissing : kPrjOk;
   }
   std::string data_path;
   int rc = get_data_path(host, &data_path);
   if (rc) return rc;
-  return lfBuildNetPath(host, data_path, folder) == 0 ? 0 : -19;
+  return lfBuildNetPath(host, data_path, folder) == 0 ? kPrjOk : kPrjUnknownComputer;
 }
 
 int ProjectEntryName(const PRJ& record, std::string* entry) {
   if (record.number != 0) {
     *entry = NumberText(record.number) + ".prj";
-    return entry->size() == 12 ? 0 : -8;
+    return entry->size() == 12 ? kPrjOk : kPrjInvalidName;
   }
   std::string name = TrimmedName(record.name);
-  if (!IsValidProjectName(name)) return -8;
+  if (!IsValidProjectName(name)) return kPrjInvalidName;
   *entry = name + ".prj";
   return 0;
 }
@@ -54,12 +55,12 @@ int make_prj_dir(const PRJ& record, std::string* dir) {
   int rc = build_prj_dir(record, dir);
   if (rc) return rc;
   rc = resolve_prj_link(dir);
-  return rc == 0 ? 0 : -6;
+  return rc == kLinkResolved ? kPrjOk : kPrjNotReachable;
 }
 
 int ltpdirC(int slot, const std::string& name, std::string* dir, int* extra) {
   PRJ record;
-  int rc = slot == kSlotNet ? get_project_info(name, &record) : -2;
+  int rc = slot == kSlotNet ? get_project_info(name, &record) : kPrjAdminMissing;
   if (rc) return rc;
   if (extra) *extra = record.status;
   return make_prj_dir(record, dir);
@@ -68,29 +69,29 @@ int ltpdirC(int slot, const std::string& name, std::string* dir, int* extra) {
 int resolve_prj_link(std::string* path) {
   platform::FileInfo info;
   std::string native = platform::NativePath(*path);
-  if (platform::CurrentEnv()->Stat(native, &info) != 0) return 1;
-  if (info.type == platform::EntryType::kDirectory) return 0;
+  if (platform::CurrentEnv()->Stat(native, &info) != 0) return kLinkNothing;
+  if (info.type == platform::EntryType::kDirectory) return kLinkResolved;
   std::string text;
   // A link file holds one path: anything that is not a small regular file
   // (a FIFO, a device, a huge file) is not one.
   int rc = platform::ReadWholeFile(native, &text, kLinkFileLimit);
-  if (rc == -EINVAL || rc == -EFBIG) return -2;
-  if (rc != 0) return -1;
+  if (rc == -EINVAL || rc == -EFBIG) return kLinkInvalid;
+  if (rc != 0) return kLinkUnreachable;
   std::string target = text.substr(0, text.find_first_of("\r\n"));
   if (!(platform::IsUncPath(target) || platform::IsDrivePath(target)) || target.find("..") != std::string::npos)
-    return -2;
+    return kLinkInvalid;
   std::string target_native = platform::NativePath(target);
   if (platform::CurrentEnv()->Stat(target_native, &info) == 0) {
-    if (info.type != platform::EntryType::kDirectory) return -2;
+    if (info.type != platform::EntryType::kDirectory) return kLinkInvalid;
     *path = target;
-    return 0;
+    return kLinkResolved;
   }
   std::string parent = ParentPath(target);
-  return !parent.empty() && platform::CurrentEnv()->Stat(platform::NativePath(parent), &info) == 0 ? -2 : -1;
+  return !parent.empty() && platform::CurrentEnv()->Stat(platform::NativePath(parent), &info) == 0 ? kLinkInvalid : kLinkUnreachable;
 }
 
 int WriteProjectLink(const std::string& link_path, const std::string& folder) {
-  return platform::WriteFileAtomic(platform::NativePath(link_path), folder + "\r\n");
+  return ProjectCodeFromErrno(platform::WriteFileAtomic(platform::NativePath(link_path), folder + "\r\n"));
 }
 
 int get_lock_info_file(uint32_t number, std::string* path) {

@@ -45,10 +45,11 @@ constexpr int V3LineLength(int containers) {
   return containers == 0 ? kV3ShortLength : kV3Members + kV3ContainerWidth * containers;
 }
 // The container count a version 3 record line of this length (without its
-// line end) was written for, or -1 when no container count gives that length.
+// line end) was written for, or kNoContainerCount when no count gives that length.
+inline constexpr int kNoContainerCount = -1;
 constexpr int V3ContainersOfLength(long length) {
   if (length == kV3ShortLength) return 0;
-  if (length <= kV3Members || (length - kV3Members) % kV3ContainerWidth != 0) return -1;
+  if (length <= kV3Members || (length - kV3Members) % kV3ContainerWidth != 0) return kNoContainerCount;
   return static_cast<int>((length - kV3Members) / kV3ContainerWidth);
 }
 // The first line of a version 3 file longer than this can hold any container count.

@@ -34,13 +34,13 @@ std::string FormatHeader(int version, uint32_t highest, int line_end) {
 }
 
 int ParseHeaderBytes(const char* bytes, size_t n, AdminHeader* header) {
-  if (n < 11) return -1;
+  if (n < 11) return kLineBad;
   char text[12] = {};
   std::memcpy(text, bytes, 11);
   header->version = 0;
-  if (std::sscanf(text, "%2d", &header->version) != 1) return -1;
+  if (std::sscanf(text, "%2d", &header->version) != 1) return kLineBad;
   header->line_end = std::memchr(bytes, '\r', std::min<size_t>(n, 12)) ? 2 : 1;
-  if (header->version < 1 || header->version > 3) return -1;
+  if (header->version < 1 || header->version > 3) return kLineBad;
   text[L::kHeaderText] = '\0';
   unsigned number = 0;
   char tail = 0;
@@ -48,10 +48,10 @@ int ParseHeaderBytes(const char* bytes, size_t n, AdminHeader* header) {
   const bool ends = bytes[L::kHeaderText] == (header->line_end == 2 ? '\r' : '\n');
   if (!ends || std::sscanf(field.c_str(), "n%u%c", &number, &tail) != 1 || number > kMaxProjectNumber) {
     header->highest = 0;
-    return -1;
+    return kLineBad;
   }
   header->highest = number;
-  return 0;
+  return kLineParsed;
 }
 
 namespace {
@@ -125,19 +125,19 @@ bool Separator(char c) { return c != ' ' && c != '\t' && c != '\r' && c != '\n' 
 
 int ParseRecordV3(const char* line, size_t length, int user_words, int containers_now,
                   bool network, PRJ* record) {
-  if (length != static_cast<size_t>(L::V3LineLength(user_words))) return -1;
+  if (length != static_cast<size_t>(L::V3LineLength(user_words))) return kLineBad;
   // Fixed offsets: each field where the layout puts it, separators non-blank.
   if (line[L::kV3NameEnd] != '@' || std::memchr(line, '@', L::kNameWidth) ||
       !Separator(line[L::kV3Version - 1]) || !Separator(line[L::kV3Status - 1]) ||
       !Separator(line[L::kV3Key - 1]) || !Separator(line[L::kV3Begin - 1]))
-    return -1;
+    return kLineBad;
   uint32_t number = 0;
   uint64_t version = 0, key = 0, begin = 0;
   if (!ParseNumberText(std::string(line + L::kV3Number, L::kNumberWidth), &number) ||
       !FixedNumber(line + L::kV3Version, L::kV3VersionWidth, 10, &version) ||
       !FixedNumber(line + L::kV3Key, L::kKeyWidth, 10, &key) || key > 0xFFFFFFFFu ||
       !FixedNumber(line + L::kV3Begin, L::kBeginWidth, 16, &begin))
-    return -1;
+    return kLineBad;
   *record = PRJ{};
   std::memcpy(record->name, line, L::kNameWidth);
   record->number = number;
@@ -147,13 +147,13 @@ int ParseRecordV3(const char* line, size_t length, int user_words, int container
   record->begin = static_cast<int32_t>(static_cast<uint32_t>(begin));
   if (!network || user_words == 0) {
     SetLocal(record);
-    return 0;
+    return kLineParsed;
   }
   uint64_t owner = 0;
   if (!Separator(line[L::kV3Host - 1]) || line[L::kV3HostEnd] != '@' ||
       std::memchr(line + L::kV3Host, '@', L::kHostWidth) || !Separator(line[L::kV3Members - 1]) ||
       !FixedNumber(line + L::kV3Owner, L::kOwnerWidth, 10, &owner))
-    return -1;
+    return kLineBad;
   int host_end = L::kHostWidth;
   while (host_end > 0 && line[L::kV3Host + host_end - 1] == ' ') --host_end;
   std::memcpy(record->host, line + L::kV3Host, static_cast<size_t>(host_end));
@@ -163,11 +163,11 @@ int ParseRecordV3(const char* line, size_t length, int user_words, int container
     uint64_t value = 0;
     if (line[L::kV3Members + 2 * i] == ' ' ||
         !FixedNumber(line + L::kV3Members + 2 * i, 2, 16, &value))
-      return -1;
+      return kLineBad;
     record->members[i] = static_cast<unsigned char>(value);
   }
   SetOwnerBit(record, containers_now);
-  return 0;
+  return kLineParsed;
 }
 
 bool UnterminatedRecord(const char* tail, size_t n, size_t length, int line_end) {
@@ -193,7 +193,7 @@ bool FormatRecordV12(const PRJ& record, std::string* line) {
 }
 
 int ParseRecordV12(const char* line, size_t length, int containers_now, bool network, PRJ* record) {
-  if (length != static_cast<size_t>(L::kV12LineLength)) return -1;
+  if (length != static_cast<size_t>(L::kV12LineLength)) return kLineBad;
   char text[L::kV12LineLength + 1];
   std::memcpy(text, line, L::kV12LineLength);
   text[L::kV12LineLength] = '\0';
@@ -207,7 +207,7 @@ int ParseRecordV12(const char* line, size_t length, int containers_now, bool net
       name, host, number_text, &owner, &m[0], &m[1], &m[2], &m[3], &m[4], &m[5], &m[6], &m[7], &m[8], &m[9],
       &m[10], &m[11], &m[12], &m[13], &m[14], &m[15], &status, &key, &begin);
   uint32_t number = 0;
-  if (fields != 23 || std::strlen(number_text) != 8 || !ParseNumberText(number_text, &number)) return -1;
+  if (fields != 23 || std::strlen(number_text) != 8 || !ParseNumberText(number_text, &number)) return kLineBad;
   *record = PRJ{};
   SetPrjName(record, name);
   record->number = number;
@@ -216,14 +216,14 @@ int ParseRecordV12(const char* line, size_t length, int containers_now, bool net
   record->begin = static_cast<int32_t>(begin);
   if (!network) {
     SetLocal(record);
-    return 0;
+    return kLineParsed;
   }
   SetPrjHost(record, host);
   record->owner = static_cast<uint32_t>(owner);
   int bytes = 4 * std::min(containers_now, 4);
   for (int i = 0; i < bytes; ++i) record->members[i] = static_cast<unsigned char>(m[i]);
   SetOwnerBit(record, containers_now);
-  return 0;
+  return kLineParsed;
 }
 
 }  // namespace dovrane::extlib

@@ -17,6 +17,10 @@ struct AdminHeader {
   int user_words = 0;     // containers the records on disk carry
 };
 
+// What the line parsers below answer: not project codes.
+inline constexpr int kLineParsed = 0;
+inline constexpr int kLineBad = -1;
+
 // The header line with its line end.
 std::string FormatHeader(int version, uint32_t highest, int line_end);
 // Parses the first bytes of the file (at least 11; 12 are read normally):
@@ -32,7 +36,7 @@ bool FormatRecordV3(const PRJ& record, int containers, std::string* line);
 // containers_now is the installation's container count, network whether it
 // is a network installation (else owner 0, host "localhost"). Members beyond
 // the stored containers are cleared; the owner's bit is set. 0 or -1.
-int ParseRecordV3(const char* line, size_t length, int user_words, int containers_now,
+[[nodiscard]] int ParseRecordV3(const char* line, size_t length, int user_words, int containers_now,
                   bool network, PRJ* record);
 
 // The file ends after n bytes of a line whose record is `length` characters:
@@ -44,7 +48,7 @@ bool UnterminatedRecord(const char* tail, size_t n, size_t length, int line_end)
 // Version 1/2 line (135 characters, no line end); members beyond 16 bytes are dropped.
 bool FormatRecordV12(const PRJ& record, std::string* line);
 // Parses the 135 characters of a version 1/2 line; version stays 0. 0 or -1.
-int ParseRecordV12(const char* line, size_t length, int containers_now, bool network,
+[[nodiscard]] int ParseRecordV12(const char* line, size_t length, int containers_now, bool network,
                    PRJ* record);
 
 }  // namespace dovrane::extlib

@@ -12,6 +12,7 @@
 #include "extlib/net_id.h"
 #include "extlib/prj_record.h"
 #include "extlib/project_attributes.h"
+#include "extlib/project_code.h"
 #include "extlib/project_data.h"
 #include "extlib/project_data_file.h"
 #include "extlib/project_info_file.h"
@@ -167,7 +168,7 @@ int MakeSampleInstallation(const std::string& dir_in, const SampleOptions& o, st
       o.admin_version < 1 || o.admin_version > 3 || o.containers < 1 || o.containers > kMaxUserContainers ||
       (o.admin_version < 3 && o.containers > 4)) {
     *error = "invalid options";
-    return -1;
+    return kPrjFailed;
   }
   Paths p;
   p.root = AbsoluteFolder(dir_in);
@@ -176,11 +177,11 @@ int MakeSampleInstallation(const std::string& dir_in, const SampleOptions& o, st
   platform::FileInfo info;
   if (CurrentEnv()->Stat(p.unc, &info) == 0) {
     *error = p.root + " already holds an installation";
-    return -1;
+    return kPrjFailed;
   }
   auto fail = [&](int rc, const std::string& what) {
     *error = what + ": " + platform::ErrorName(rc);
-    return -1;
+    return kPrjFailed;
   };
   int rc = MakeDir(p.Net());
   if (rc == 0) rc = MakeDir(p.local + "/Pelomar/prj");
@@ -262,9 +263,9 @@ std::string SampleEnvironment(const std::string& dir) {
 int ListInstallationProjects(const std::string& dir, std::vector<std::string>* names) {
   std::string text;
   if (platform::ReadWholeFile(AbsoluteFolder(dir) + "/unc/SRV1/cad/Net/project.dat", &text,
-                              uint64_t{1} << 40) != 0) return -1;
+                              uint64_t{1} << 40) != 0) return kPrjFailed;
   AdminHeader header;
-  if (ParseHeaderBytes(text.data(), text.size(), &header) != 0) return -1;
+  if (ParseHeaderBytes(text.data(), text.size(), &header) != 0) return kPrjFailed;
   size_t pos = layout::kHeaderText + static_cast<size_t>(header.line_end);
   while (pos < text.size()) {
     size_t end = text.find('\n', pos);

@@ -6,6 +6,7 @@
 
 #include "extlib/dir_tree.h"
 #include "extlib/library_init.h"
+#include "extlib/project_code.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
@@ -38,7 +39,7 @@ int StatWindows(const std::string& path, platform::FileInfo* info) {
 
 int lffnamC_new(int slot, const std::string& name, std::string* path) {
   std::string dir = lfinigC(slot);
-  if (dir.empty() || !SafeName(name)) return -1;
+  if (dir.empty() || !SafeName(name)) return kPrjFailed;
   *path = dir + name;
   return 0;
 }
@@ -47,16 +48,16 @@ int lffnamC(int slot, const std::string& name, std::string* path) {
   int rc = lffnamC_new(slot, name, path);
   if (rc) return rc;
   platform::FileInfo info;
-  return StatWindows(*path, &info) == 0 ? 0 : -2;
+  return StatWindows(*path, &info) == 0 ? 0 : kPrjAdminMissing;
 }
 
 int lftypeC(int slot, const std::string& name, int) {
   std::string path;
-  if (lffnamC_new(slot, name, &path)) return -1;
+  if (lffnamC_new(slot, name, &path)) return kPrjFailed;
   platform::FileInfo info;
   int rc = StatWindows(path, &info);
-  if (rc == -ENOENT || rc == -ENOTDIR) return -2;
-  if (rc) return -1;
+  if (rc == -ENOENT || rc == -ENOTDIR) return kPrjAdminMissing;
+  if (rc) return kPrjFailed;
   return info.type == platform::EntryType::kDirectory ? 1 : 0;
 }
 
@@ -77,7 +78,7 @@ FILE* lfilopC(int slot, const std::string& name, const char* mode) {
   return f;
 }
 
-int lfilclC(FILE* file) { return file && std::fclose(file) == 0 ? 0 : -1; }
+int lfilclC(FILE* file) { return file && std::fclose(file) == 0 ? 0 : kPrjFailed; }
 
 int lfilmvC(int slot1, const std::string& name1, int slot2, const std::string& name2, int mode) {
   std::string from, to;
@@ -92,14 +93,14 @@ int lfilmvC(int slot1, const std::string& name1, int slot2, const std::string& n
 
 int ldirexC(int slot, int) {
   std::string dir = lfinigC(slot);
-  if (dir.empty()) return -1;
+  if (dir.empty()) return kPrjFailed;
   std::vector<platform::DirEntry> entries;
-  return CurrentEnv()->ListDir(NativePath(dir), &entries) == 0 ? 0 : -2;
+  return CurrentEnv()->ListDir(NativePath(dir), &entries) == 0 ? 0 : kPrjAdminMissing;
 }
 
 int ldirleC(int slot, int mode, double* kbytes) {
   std::string dir = lfinigC(slot);
-  if (dir.empty()) return -1;
+  if (dir.empty()) return kPrjFailed;
   std::string native = NativePath(dir);
   uint64_t bytes = 0;
   int rc = 0;
@@ -130,7 +131,7 @@ int ldirreC(const std::string& from, const std::string& to) {
   // Another host (file system): copy, check the copy, and only then remove.
   if ((rc = CopyTree(nfrom, nto)) != 0) return rc;
   if ((rc = VerifyTree(nfrom, nto)) != 0) {
-    RemoveTree(nto);
+    (void)RemoveTree(nto);  // the check's failure is the answer; the source is whole
     return rc;
   }
   return RemoveTree(nfrom);

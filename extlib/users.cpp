@@ -4,6 +4,7 @@
 
 #include "extlib/general.h"
 #include "extlib/hosts.h"
+#include "extlib/project_code.h"
 #include "extlib/slot_files.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
@@ -25,7 +26,7 @@ int ParseUserTable(const std::string& text, UserTable* table, int* bad_line) {
       if (std::sscanf(line.c_str(), "containers %d %c", &containers, &tail) != 1 || containers < 1 ||
           containers > kMaxUserContainers) {
         *bad_line = number;
-        return -1;
+        return kPrjFailed;
       }
       table->containers = containers;
       continue;
@@ -36,7 +37,7 @@ int ParseUserTable(const std::string& text, UserTable* table, int* bad_line) {
     if (t1 == std::string::npos || std::sscanf(line.substr(0, t1).c_str(), "%u %c", &index, &tail) != 1 ||
         index == 0 || index > 32u * kMaxUserContainers) {
       *bad_line = number;
-      return -1;
+      return kPrjFailed;
     }
     UserEntry e;
     e.index = index;
@@ -44,7 +45,7 @@ int ParseUserTable(const std::string& text, UserTable* table, int* bad_line) {
     e.administrator = t2 != std::string::npos && line.substr(t2 + 1) == "admin";
     if (e.name.empty()) {
       *bad_line = number;
-      return -1;
+      return kPrjFailed;
     }
     table->users.push_back(e);
   }
@@ -65,15 +66,15 @@ int ReadUserTable(UserTable* table) {
   if (lffnamC(23, kUserTableFile, &path) != 0) return 0;
   std::string text;
   int rc = platform::ReadWholeFile(platform::NativePath(path), &text);
-  if (rc) return rc;
+  if (rc) return ProjectCodeFromErrno(rc);
   int bad = 0;
   return ParseUserTable(text, table, &bad);
 }
 
 int WriteUserTable(const UserTable& table) {
   std::string path;
-  if (lffnamC_new(23, kUserTableFile, &path)) return -1;
-  return platform::WriteFileAtomic(platform::NativePath(path), FormatUserTable(table));
+  if (lffnamC_new(23, kUserTableFile, &path)) return kPrjFailed;
+  return ProjectCodeFromErrno(platform::WriteFileAtomic(platform::NativePath(path), FormatUserTable(table)));
 }
 
 int ReadUserContainerCount(int* containers) {
@@ -89,7 +90,7 @@ int lzuGetCountOfUserContainers() {
 }
 
 int lzuSetCountOfUserContainers(int containers) {
-  if (containers < 1 || containers > kMaxUserContainers) return -1;
+  if (containers < 1 || containers > kMaxUserContainers) return kPrjFailed;
   UserTable table;
   int rc = ReadUserTable(&table);
   if (rc) return rc;
@@ -100,13 +101,13 @@ int lzuSetCountOfUserContainers(int containers) {
 int lzugnaC(uint32_t index, std::string* name) {
   name->clear();
   UserTable table;
-  if (ReadUserTable(&table)) return -1;
+  if (ReadUserTable(&table)) return kPrjFailed;
   for (const UserEntry& e : table.users)
     if (e.index == index) {
       *name = e.name;
       return 0;
     }
-  return -1;
+  return kPrjFailed;
 }
 
 int lzuinfC(UserInfo* info) {
@@ -130,7 +131,7 @@ int check_PrjOwnerPermision(int mode, const PRJ& record) {
   lzuinfC(&me);
   if (me.may_administer || (me.index != 0 && me.index == record.owner)) return 0;
   if (mode == 0 && me.index != 0 && MemberBit(record, me.index)) return 0;
-  return mode == 0 ? -13 : -14;
+  return mode == 0 ? kPrjNoAccess : kPrjNotOwner;
 }
 
 }  // namespace dovrane::extlib

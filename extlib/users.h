@@ -25,22 +25,24 @@ struct UserTable {
 };
 
 // Parses the text of users.dat. 0, or -1 with the 1-based line in *bad_line.
-int ParseUserTable(const std::string& text, UserTable* table, int* bad_line);
+[[nodiscard]] int ParseUserTable(const std::string& text, UserTable* table, int* bad_line);
 std::string FormatUserTable(const UserTable& table);
 // Reads slot 23's table; a missing file is an empty table with 1 container.
-int ReadUserTable(UserTable* table);
-// Rewrites slot 23's table crash-safe.
-int WriteUserTable(const UserTable& table);
+// 0 or kPrjFailed.
+[[nodiscard]] int ReadUserTable(UserTable* table);
+// Rewrites slot 23's table crash-safe. 0 or kPrjFailed.
+[[nodiscard]] int WriteUserTable(const UserTable& table);
 
-// Containers of the installation: 0, or the error when the table exists but
+// Containers of the installation: 0, or kPrjFailed when the table exists but
 // cannot be read (*containers is then 1). Writers of whole files use this one.
-int ReadUserContainerCount(int* containers);
+[[nodiscard]] int ReadUserContainerCount(int* containers);
 // Containers of the installation: 1 when nothing is configured.
 int lzuGetCountOfUserContainers();
-// 0, -1 for a count outside 1..31, or the write's error.
-int lzuSetCountOfUserContainers(int containers);
+// 0, or kPrjFailed for a count outside 1..31 or a table that cannot be read
+// or written.
+[[nodiscard]] int lzuSetCountOfUserContainers(int containers);
 // The name of user `index`; 0, or -1 (name "") when there is none.
-int lzugnaC(uint32_t index, std::string* name);
+[[nodiscard]] int lzugnaC(uint32_t index, std::string* name);
 
 struct UserInfo {
   uint32_t index = 0;  // 0: not in the table
@@ -53,6 +55,6 @@ int lzuinfC(UserInfo* info);
 // 0 when the current user may work on the project: mode 1 needs the owner's
 // rights (-14 otherwise), mode 0 owner or member (-13 otherwise). Projects
 // without owner, administrators and single-workstation installations pass.
-int check_PrjOwnerPermision(int mode, const PRJ& record);
+[[nodiscard]] int check_PrjOwnerPermision(int mode, const PRJ& record);
 
 }  // namespace dovrane::extlib

@@ -1,5 +1,7 @@
 #include "extlib/uuid.h"
 
+#include "extlib/project_code.h"
+
 #include <random>
 
 namespace dovrane::extlib {
@@ -9,7 +11,7 @@ int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+  return kPrjFailed;
 }
 
 std::mt19937_64& Engine() {

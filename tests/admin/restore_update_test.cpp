@@ -38,8 +38,7 @@ class RestoreUpdateTest : public RepairTest {
   uint32_t StoredId(const extlib::PRJ& r) {
     uint32_t id = 0;
     extlib::PRJ stored;
-    extlib::ReadProjectInfo(Folder(r.host, r.number), &id, &stored);
-    return id;
+    return extlib::ReadProjectInfo(Folder(r.host, r.number), &id, &stored) == extlib::kProjectInfoRead ? id : 0;
   }
   std::string NetFile(const std::string& name) { return Unc("SRV1/cad/Net/" + name); }
   // Gives the second record the first one's number; the administration written.

@@ -9,6 +9,14 @@
 namespace dovrane::app {
 namespace {
 
+// A value no operation should pass on ends as a general failure, never as
+// itself (ENOSPC's -28 read as 228) nor as another code.
+TEST(ProjectErrorTest, OnlyProjectCodesBecomeExitStatuses) {
+  const std::pair<int, int> cases[] = {{0, 0},    {1, 1},   {-3, -3},  {-13, -13}, {-22, -22},
+                                       {-28, -1}, {-9, -1}, {-23, -1}, {2, -1},    {-122, -1}};
+  for (const auto& [result, status] : cases) EXPECT_EQ(ExitStatusOf(result), status) << result;
+}
+
 TEST(ProjectErrorTest, EveryCodeShowsItsTextAsWarning) {
   const std::pair<int, const char*> cases[] = {
       {-2, "Project file does not exist"},
