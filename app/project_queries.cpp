@@ -14,6 +14,7 @@
 #include "extlib/messages.h"
 #include "extlib/project_list.h"
 #include "extlib/project_paths.h"
+#include "extlib/project_scan.h"
 #include "extlib/slot_files.h"
 #include "extlib/users.h"
 #include "platform/env.h"
@@ -130,9 +131,11 @@ int WriteOutputFile(const std::string& file, const std::string& text) {
   return w < 0 || closed != 0 ? -1 : 0;
 }
 
+// A run asks for one project: it is looked up by one pass over the
+// administration instead of building the whole project table for it.
 int ProjectExist(const std::string& padded_name) {
   extlib::PRJ record;
-  return extlib::get_project_info(padded_name, &record);
+  return extlib::ScanProjectInfo(padded_name, &record);
 }
 
 std::string ProjectInfoText(const std::string& display_name, const extlib::PRJ& record) {
@@ -153,7 +156,7 @@ std::string ProjectInfoText(const std::string& display_name, const extlib::PRJ& 
 
 int ProjectInfo(const std::string& padded_name) {
   extlib::PRJ record;
-  int rc = extlib::get_project_info(padded_name, &record);
+  int rc = extlib::ScanProjectInfo(padded_name, &record);
   if (rc != 0) {
     NoAccess(padded_name);
     return rc;
@@ -166,7 +169,10 @@ int ProjectInfo(const std::string& padded_name) {
 int ProjectGetPath(const std::string& padded_name, const std::string& output_file) {
   std::string dir;
   int previous = extlib::Msg2usr_Switch(1);
-  int rc = extlib::ltpdirC(extlib::kSlotNet, padded_name, &dir, nullptr);
+  // ltpdirC's lookup and folder, with the lookup of a single project.
+  extlib::PRJ record;
+  int rc = extlib::ScanProjectInfo(padded_name, &record);
+  if (rc == 0) rc = extlib::make_prj_dir(record, &dir);
   extlib::Msg2usr_Switch(previous);
   if (rc != 0) platform::Terminal::Beep();
   if (!output_file.empty()) return Answer(rc, output_file, dir + "\n");
@@ -177,7 +183,7 @@ int ProjectGetPath(const std::string& padded_name, const std::string& output_fil
 
 int ProjectGetNumber(const std::string& padded_name, const std::string& output_file) {
   extlib::PRJ record;
-  int rc = extlib::get_project_info(padded_name, &record);
+  int rc = extlib::ScanProjectInfo(padded_name, &record);
   if (rc != 0) NoAccess(padded_name);
   char line[32];
   std::snprintf(line, sizeof line, "%07u\n", record.number);
@@ -190,7 +196,9 @@ int ProjectGetNumber(const std::string& padded_name, const std::string& output_f
 
 int ProjectGetDbId(const std::string& padded_name, const std::string& output_file) {
   uint32_t key = 0;
-  int rc = extlib::get_project_key(padded_name, &key);
+  extlib::PRJ record;
+  int rc = extlib::ScanProjectInfo(padded_name, &record);
+  if (rc == 0) key = record.dbkey;  // what get_project_key answers
   if (rc != 0) NoAccess(padded_name);
   // Keys are unsigned ten-digit values: printed unsigned, never negative.
   char line[32];

@@ -11,7 +11,7 @@
 #include "extlib/messages.h"
 #include "extlib/project_code.h"
 #include "extlib/record_layout.h"
-#include "extlib/record_line.h"
+#include "extlib/record_stream.h"
 #include "extlib/slot_files.h"
 #include "extlib/users.h"
 #include "platform/file_util.h"
@@ -58,67 +58,14 @@ void ProjectSnapshot::Add(const PRJ& record, long slot) {
 
 // Reads the open file sequentially, record by record. 0 or -1 (*bad_slot set).
 int ProjectSnapshot::Parse(int fd, long* bad_slot) {
-  *bad_slot = 0;
-  platform::Env* env = CurrentEnv();
   const int containers = lzuGetCountOfUserContainers();
   // One allocation for an installation of usual size (no doubling peak while
   // reading); beyond that the list grows with the records actually read.
   platform::FileInfo info;
-  if (env->FStat(fd, &info) == 0)
+  if (CurrentEnv()->FStat(fd, &info) == 0)
     records_.reserve(std::min<uint64_t>(info.size / (L::V3LineLength(containers) + 1) + 1, kReservedRecords));
-  std::string buf;
-  std::vector<char> chunk(1 << 20);
-  AdminHeader header;
-  const bool network = lfnetg() != 0;
-  bool have_header = false;
-  long line_bytes = 0, slot = 0;
-  size_t used = 0;
-  int rc = kPrjOk;
-  for (bool eof = false; rc == kPrjOk && !eof;) {
-    int64_t n = env->Read(fd, chunk.data(), chunk.size());
-    if (n < 0) rc = kPrjFailed;
-    if (n <= 0) eof = true;
-    buf.erase(0, used);
-    used = 0;
-    if (n > 0) buf.append(chunk.data(), static_cast<size_t>(n));
-    if (!have_header) {
-      if (buf.size() < 12 && !eof) continue;
-      if (ParseHeaderBytes(buf.data(), buf.size(), &header) != 0 || header.version != L::kCurrentVersion) {
-        rc = kPrjFailed;
-        break;
-      }
-      have_header = true;
-      highest_ = header.highest;
-      used = L::kHeaderText + header.line_end;
-      header.user_words = containers;
-      line_bytes = L::V3LineLength(containers) + header.line_end;
-    }
-    const size_t length = static_cast<size_t>(L::V3LineLength(containers));
-    while (rc == kPrjOk && buf.size() - used >= static_cast<size_t>(line_bytes)) {
-      ++slot;
-      const char* line = buf.data() + used;
-      PRJ record;
-      if (line[line_bytes - 1] != '\n' || (header.line_end == 2 && line[line_bytes - 2] != '\r') ||
-          ParseRecordV3(line, length, containers, containers, network, &record) != 0) {
-        *bad_slot = slot;
-        rc = kPrjFailed;
-        break;
-      }
-      used += static_cast<size_t>(line_bytes);
-      Add(record, slot);
-    }
-    // A complete last record without its line end (an editor dropped it) is a
-    // record. A shorter last line is an append under way in another process,
-    // or one a crash cut short; the next append writes its slot whole again.
-    // Either way it holds no record yet.
-    PRJ record;
-    if (rc == kPrjOk && eof && have_header &&
-        UnterminatedRecord(buf.data() + used, buf.size() - used, length, header.line_end) &&
-        ParseRecordV3(buf.data() + used, length, containers, containers, network, &record) == 0)
-      Add(record, ++slot);
-  }
-  if (rc == kPrjOk && !have_header) rc = kPrjFailed;
-  return rc;
+  return ReadRecordStream(fd, containers, lfnetg() != 0, &highest_, bad_slot,
+                          [this](const PRJ& record, long slot) { Add(record, slot); });
 }
 
 // The name and number indexes: the first record of each, and from each
