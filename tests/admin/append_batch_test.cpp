@@ -72,6 +72,7 @@ TEST_F(AppendBatchTest, OwnWritesOverTheSnapshotAgreeWithTheFileReadAgain) {
   const uint64_t generation = CurrentIndex()->Generation();
   ASSERT_EQ(CurrentIndex()->Largest(), largest.number);
   ASSERT_EQ(MarkRecordDeleted(largest, handle), 0);     // slot 12 free, the largest number gone
+  EXPECT_EQ(CurrentIndex()->Largest(), records[records.size() - 2].number);
   ASSERT_EQ(MarkRecordDeleted(records[4], handle), 0);  // slot 5 free
   ASSERT_EQ(RewriteRecord(moved, handle), 0);
   ASSERT_EQ(AppendRecord(twin), 0);                     // into slot 5, before its twin
