@@ -1,27 +1,22 @@
 #include "admin/project_index.h"
 
 #include <algorithm>
+#include <climits>
 
-#include "extlib/administration.h"
-#include "extlib/library_init.h"
-#include "extlib/slot_files.h"
-#include "platform/env.h"
-#include "platform/path_map.h"
+#include "extlib/project_code.h"
 
 namespace dovrane::admin {
 
+using extlib::PRJ;
+using extlib::ProjectSnapshot;
+
 namespace {
 
-struct Stamp {
-  uint64_t inode = 0, size = 0;
-  platform::FileTime modified;
-  std::string path;
-  bool operator==(const Stamp&) const = default;
-};
+constexpr size_t kNone = ProjectSnapshot::kNone;
 
 struct IndexState {
   ProjectIndex index;
-  Stamp stamp;
+  uint64_t generation = 0;  // the table's generation the index shows
   bool loaded = false;
   std::vector<IndexedRecord> unwritten;
 };
@@ -32,152 +27,185 @@ IndexState& State() {
   return *state;
 }
 
-int StampNow(Stamp* stamp) {
-  std::string path;
-  if (extlib::lffnamC_new(extlib::kSlotNet, extlib::kAdministrationFile, &path) != 0) return -2;
-  // The native spelling is looked up again only when the file is not found under it.
-  static std::string last_path, last_native;
-  path += '|' + platform::PathMap::Instance().UncRoot();  // the key: the mapping may change
-  platform::FileInfo info;
-  if (path != last_path || platform::CurrentEnv()->Stat(last_native, &info) != 0) {
-    last_path = path;
-    last_native = platform::NativePath(path.substr(0, path.rfind('|')));
-    if (platform::CurrentEnv()->Stat(last_native, &info) != 0) return -2;
-  }
-  stamp->path = last_native;
-  stamp->inode = info.inode;
-  stamp->size = info.size;
-  stamp->modified = info.modified;
-  return 0;
-}
-
-void AddSorted(std::vector<long>* slots, long slot) {
-  slots->insert(std::upper_bound(slots->begin(), slots->end(), slot), slot);
-}
-
-void RemoveFrom(std::vector<long>* slots, long slot) {
-  auto it = std::find(slots->begin(), slots->end(), slot);
-  if (it != slots->end()) slots->erase(it);
-}
+extlib::ProjectTable& Table() { return extlib::ProjectTable::Default(); }
 
 }  // namespace
 
+void ProjectIndex::Reset(extlib::SnapshotPtr base) {
+  written_.clear();
+  names_.clear();
+  numbers_.clear();
+  free_.clear();
+  base_free_ = 0;
+  base_largest_known_ = false;
+  base_ = std::move(base);
+  end_ = base_ ? base_->SlotCount() : 0;
+  highest_ = base_ ? base_->Highest() : 0;
+  live_ = base_ ? base_->Records().size() : 0;
+}
+
+int ProjectIndex::Load(extlib::ProjectTable& table) {
+  Reset(nullptr);  // the former snapshot is not kept beside the new one
+  extlib::SnapshotPtr base;
+  // The repairs report an unreadable administration in their own words.
+  int rc = table.Take(&base, false);
+  if (rc == extlib::kPrjOk) Reset(std::move(base));
+  return rc;
+}
+
+const PRJ* ProjectIndex::At(long slot) const {
+  if (auto it = written_.find(slot); it != written_.end())
+    return extlib::IsDeleted(it->second) ? nullptr : &it->second;
+  const size_t i = base_ ? base_->AtSlot(slot) : kNone;
+  return i == kNone ? nullptr : &base_->Records()[i];
+}
+
+size_t ProjectIndex::FirstKept(size_t i, bool by_name) const {
+  while (i != kNone && written_.count(base_->Slots()[i]))
+    i = by_name ? base_->NextSameName(i) : base_->NextSameNumber(i);
+  return i;
+}
+
+// The first in slot order of the snapshot's chain and the run's slots.
+bool ProjectIndex::Find(size_t base_first, const std::set<long>* written, bool by_name,
+                        IndexedRecord* found) const {
+  const size_t i = FirstKept(base_first, by_name);
+  const long from_base = i == kNone ? LONG_MAX : base_->Slots()[i];
+  const long own = written && !written->empty() ? *written->begin() : LONG_MAX;
+  if (from_base == LONG_MAX && own == LONG_MAX) return false;
+  if (found) *found = {from_base < own ? base_->Records()[i] : written_.at(own), std::min(from_base, own)};
+  return true;
+}
+
 std::vector<IndexedRecord> ProjectIndex::Records() const {
+  std::vector<long> own;
+  for (const auto& [slot, record] : written_)
+    if (!extlib::IsDeleted(record)) own.push_back(slot);
+  std::sort(own.begin(), own.end());
   std::vector<IndexedRecord> out;
   out.reserve(live_);
-  for (size_t i = 0; i < slots_.size(); ++i)
-    if (!extlib::IsDeleted(slots_[i])) out.push_back({slots_[i], static_cast<long>(i) + 1});
+  auto next = own.begin();
+  if (base_) {
+    const std::vector<PRJ>& records = base_->Records();
+    const std::vector<long>& slots = base_->Slots();
+    for (size_t i = 0; i < records.size(); ++i) {
+      for (; next != own.end() && *next < slots[i]; ++next) out.push_back({written_.at(*next), *next});
+      if (!written_.count(slots[i])) out.push_back({records[i], slots[i]});
+    }
+  }
+  for (; next != own.end(); ++next) out.push_back({written_.at(*next), *next});
   return out;
 }
 
 bool ProjectIndex::FindName(const std::string& name, IndexedRecord* found) const {
-  auto it = by_name_.find(extlib::PadName(name));
-  if (it == by_name_.end() || it->second.empty()) return false;
-  if (found) *found = {slots_[static_cast<size_t>(it->second.front() - 1)], it->second.front()};
-  return true;
+  const std::string padded = extlib::PadName(name);
+  auto it = names_.find(padded);
+  return Find(base_ ? base_->FindName(padded) : kNone, it == names_.end() ? nullptr : &it->second, true, found);
 }
 
 bool ProjectIndex::FindNumber(uint32_t number, IndexedRecord* found) const {
-  auto it = by_number_.find(number);
-  if (number == 0 || it == by_number_.end() || it->second.empty()) return false;
-  if (found) *found = {slots_[static_cast<size_t>(it->second.front() - 1)], it->second.front()};
-  return true;
+  if (number == 0) return false;
+  auto it = numbers_.find(number);
+  return Find(base_ ? base_->FindNumber(number) : kNone, it == numbers_.end() ? nullptr : &it->second, false,
+              found);
+}
+
+uint32_t ProjectIndex::Largest() const {
+  if (!base_largest_known_ && base_) {
+    // The snapshot's largest, unless the run overwrote every record of it;
+    // then (rarely) the largest of the records it kept.
+    base_largest_ = base_->Largest();
+    if (base_largest_ && FirstKept(base_->FindNumber(base_largest_), false) == kNone) {
+      base_largest_ = 0;
+      for (size_t i = 0; i < base_->Records().size(); ++i)
+        if (base_->Records()[i].number > base_largest_ && !written_.count(base_->Slots()[i]))
+          base_largest_ = base_->Records()[i].number;
+    }
+    base_largest_known_ = true;
+  }
+  const uint32_t own = numbers_.empty() ? 0 : numbers_.rbegin()->first;
+  return std::max(base_largest_, own);
 }
 
 long ProjectIndex::FirstFreeSlot() const {
-  return free_slots_.empty() ? static_cast<long>(slots_.size()) + 1 : *free_slots_.begin();
+  long first = end_ + 1;
+  if (base_) {
+    // A free slot of the snapshot that the run wrote stays written (and is
+    // in free_ if it was freed again): the cursor never goes back.
+    const std::vector<long>& base_free = base_->FreeSlots();
+    while (base_free_ < base_free.size() && written_.count(base_free[base_free_])) ++base_free_;
+    if (base_free_ < base_free.size()) first = std::min(first, base_free[base_free_]);
+  }
+  return free_.empty() ? first : std::min(first, *free_.begin());
 }
 
-int ProjectIndex::Load() {
-  *this = ProjectIndex{};
-  if (extlib::lftypeC(extlib::kSlotNet, extlib::kAdministrationFile, 0) < 0) return -2;
-  int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
-  if (handle < 0) return -1;
-  extlib::NullRecord null_record;
-  if (extlib::read_null_record(handle, &null_record) != 0) return -1;
-  highest_ = extlib::NullRecordHighest(null_record);
-  const long count = extlib::RecordSlotCount(handle);
-  if (count < 0) return -1;
-  slots_.resize(static_cast<size_t>(count));
-  for (long slot = 1; slot <= count; ++slot)
-    if (extlib::ReadRecordAtSlot(handle, slot, &slots_[static_cast<size_t>(slot - 1)]) != 0) {
-      *this = ProjectIndex{};
-      return -1;
-    }
-  for (long slot = 1; slot <= count; ++slot) Insert(slot);
-  return 0;
-}
-
-void ProjectIndex::Insert(long slot) {
-  const extlib::PRJ& r = slots_[static_cast<size_t>(slot - 1)];
-  if (extlib::IsDeleted(r)) {
-    free_slots_.insert(slot);
-    return;
-  }
-  free_slots_.erase(slot);
-  ++live_;
-  AddSorted(&by_name_[std::string(r.name, extlib::kNameLength)], slot);
-  if (r.number) {
-    AddSorted(&by_number_[r.number], slot);
-    ++numbers_[r.number];
-  }
-}
-
-void ProjectIndex::Erase(long slot) {
-  const extlib::PRJ& r = slots_[static_cast<size_t>(slot - 1)];
-  if (extlib::IsDeleted(r)) {
-    free_slots_.erase(slot);
-    return;
-  }
-  --live_;
-  RemoveFrom(&by_name_[std::string(r.name, extlib::kNameLength)], slot);
-  if (r.number) {
-    RemoveFrom(&by_number_[r.number], slot);
-    if (--numbers_[r.number] == 0) numbers_.erase(r.number);
-  }
-}
-
-void ProjectIndex::OnWrite(long slot, const extlib::PRJ& record) {
+void ProjectIndex::OnWrite(long slot, const PRJ& record) {
   if (slot < 1) return;
-  if (static_cast<size_t>(slot) > slots_.size()) {
-    extlib::PRJ deleted;
-    deleted.name[0] = '#';
-    while (static_cast<size_t>(slot) > slots_.size()) {
-      slots_.push_back(deleted);
-      free_slots_.insert(static_cast<long>(slots_.size()));
-    }
+  // Slots between the end and a write past it are free ones.
+  PRJ deleted;
+  deleted.name[0] = '#';
+  for (; end_ < slot - 1; ++end_) {
+    written_[end_ + 1] = deleted;
+    free_.insert(end_ + 1);
   }
-  Erase(slot);
-  slots_[static_cast<size_t>(slot - 1)] = record;
-  Insert(slot);
+  end_ = std::max(end_, slot);
+  auto [it, fresh] = written_.emplace(slot, record);
+  if (!fresh) {
+    const PRJ& old = it->second;
+    if (extlib::IsDeleted(old)) {
+      free_.erase(slot);
+    } else {
+      --live_;
+      auto name = names_.find(std::string(old.name, extlib::kNameLength));
+      name->second.erase(slot);
+      if (name->second.empty()) names_.erase(name);
+      if (old.number) {
+        auto number = numbers_.find(old.number);
+        number->second.erase(slot);
+        if (number->second.empty()) numbers_.erase(number);
+      }
+    }
+    it->second = record;
+  } else if (const size_t i = base_ ? base_->AtSlot(slot) : kNone; i != kNone) {
+    --live_;  // the snapshot's record there is overwritten
+    if (base_->Records()[i].number == base_largest_) base_largest_known_ = false;
+  }
+  if (extlib::IsDeleted(record)) {
+    free_.insert(slot);
+    return;
+  }
+  ++live_;
+  names_[std::string(record.name, extlib::kNameLength)].insert(slot);
+  if (record.number) numbers_[record.number].insert(slot);
 }
 
 ProjectIndex* CurrentIndex(int* rc) {
   IndexState& s = State();
-  Stamp now;
-  int code = StampNow(&now);
-  if (code == 0 && (!s.loaded || !(now == s.stamp))) {
+  uint64_t generation = 0;
+  int code = Table().Check(&generation);
+  if (code == extlib::kPrjOk && (!s.loaded || generation != s.generation)) {
     s.loaded = false;
-    code = s.index.Load();
-    // The stamp of the file as read; a write racing the read shows as a change next time.
-    if (code == 0) {
-      s.stamp = now;
+    code = s.index.Load(Table());
+    // The generation of the file as read; a write racing the read shows as a change next time.
+    if (code == extlib::kPrjOk) {
+      s.generation = s.index.Generation();
       s.loaded = true;
       for (const IndexedRecord& r : s.unwritten) s.index.OnWrite(r.slot, r.record);
     }
   }
   if (rc) *rc = code;
-  return code == 0 ? &s.index : nullptr;
+  return code == extlib::kPrjOk ? &s.index : nullptr;
 }
 
 void IndexFollowsFile() {
   IndexState& s = State();
-  if (s.loaded && StampNow(&s.stamp) != 0) s.loaded = false;
+  // The file's new state is the run's own write, which the index holds already.
+  if (s.loaded && Table().Check(&s.generation) != extlib::kPrjOk) s.loaded = false;
 }
 
 void DropIndex() { State().loaded = false; }
 
-void NoteUnwritten(long slot, const extlib::PRJ& record) {
+void NoteUnwritten(long slot, const PRJ& record) {
   IndexState& s = State();
   s.unwritten.push_back({record, slot});
   if (s.loaded) s.index.OnWrite(slot, record);

@@ -1,10 +1,10 @@
-// The administration as one repair run sees it: every record slot of
-// project.dat read once, indexed by padded name and by number, and kept up to
-// date by the run's own record writes (append, delete, rewrite). Lookups and
-// the choice of free numbers and slots stay O(1) or O(log n) however many
-// records a rebuild registers, instead of re-reading the file per entry.
-// The index is read again whenever project.dat changed by another writer
-// (another size, time or file than after the run's last write).
+// The administration as one repair run sees it: the project table's snapshot
+// (shared with every other reader, never copied) and over it the run's own
+// record writes (append, delete, rewrite). Lookups and the choice of free
+// numbers and slots stay O(1) or O(log n) however many records a rebuild
+// registers, instead of re-reading the file per entry. The index is taken
+// again whenever the table's generation moved on by another writer (another
+// size, time or file than after the run's last write).
 #pragma once
 
 #include <cstdint>
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "extlib/prj_record.h"
+#include "extlib/project_table.h"
 
 namespace dovrane::admin {
 
@@ -31,35 +32,41 @@ class ProjectIndex {
   // number; false when there is none.
   bool FindName(const std::string& name, IndexedRecord* found = nullptr) const;
   bool FindNumber(uint32_t number, IndexedRecord* found = nullptr) const;
-  bool NumberUsed(uint32_t number) const {
-    auto it = by_number_.find(number);
-    return number != 0 && it != by_number_.end() && !it->second.empty();
-  }
+  bool NumberUsed(uint32_t number) const { return FindNumber(number); }
   bool NameUsed(const std::string& name) const { return FindName(name); }
   // The largest number of a live record, 0 when there is none.
-  uint32_t Largest() const { return numbers_.empty() ? 0 : numbers_.rbegin()->first; }
+  uint32_t Largest() const;
   // The null record's highest number.
   uint32_t Highest() const { return highest_; }
   // The first deleted slot, else one past the last.
   long FirstFreeSlot() const;
   size_t LiveCount() const { return live_; }
 
-  // Reads every slot through the library's record reader. 0, -2 no
-  // administration, -1 unreadable.
-  int Load();
+  // Takes the table's current snapshot. 0, -2 no administration, -1 unreadable.
+  int Load(extlib::ProjectTable& table = extlib::ProjectTable::Default());
+  // Starts over from this snapshot, without writes of its own.
+  void Reset(extlib::SnapshotPtr base);
+  uint64_t Generation() const { return base_ ? base_->Generation() : 0; }
   // The run's own writes.
   void OnWrite(long slot, const extlib::PRJ& record);
   void SetHighest(uint32_t highest) { highest_ = highest; }
 
  private:
-  void Insert(long slot);
-  void Erase(long slot);
+  // The record in a slot as the run sees it, null when the slot is free.
+  const extlib::PRJ* At(long slot) const;
+  // The snapshot's first record of a chain that the run has not overwritten.
+  size_t FirstKept(size_t i, bool by_name) const;
+  bool Find(size_t base_first, const std::set<long>* written, bool by_name, IndexedRecord* found) const;
 
-  std::vector<extlib::PRJ> slots_;  // index 0 is slot 1
-  std::unordered_map<std::string, std::vector<long>> by_name_;  // ascending slots
-  std::unordered_map<uint32_t, std::vector<long>> by_number_;
-  std::map<uint32_t, int> numbers_;  // number -> live records with it
-  std::set<long> free_slots_;
+  extlib::SnapshotPtr base_;
+  std::unordered_map<long, extlib::PRJ> written_;  // the run's writes, by slot
+  std::unordered_map<std::string, std::set<long>> names_;  // live written slots
+  std::map<uint32_t, std::set<long>> numbers_;            // live written slots
+  std::set<long> free_;      // written slots that are free
+  mutable size_t base_free_ = 0;   // the snapshot's free slots before it are written
+  mutable uint32_t base_largest_ = 0;  // of the snapshot's records not overwritten
+  mutable bool base_largest_known_ = false;
+  long end_ = 0;  // slots in the file
   uint32_t highest_ = 0;
   size_t live_ = 0;
 };

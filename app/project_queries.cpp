@@ -15,6 +15,7 @@
 #include "extlib/operation_context.h"
 #include "extlib/project_list.h"
 #include "extlib/project_paths.h"
+#include "extlib/project_scan.h"
 #include "extlib/slot_files.h"
 #include "extlib/users.h"
 #include "platform/env.h"
@@ -131,9 +132,11 @@ int WriteOutputFile(const std::string& file, const std::string& text) {
   return w < 0 || closed != 0 ? -1 : 0;
 }
 
+// A run asks for one project: it is looked up by one pass over the
+// administration instead of building the whole project table for it.
 int ProjectExist(const std::string& padded_name) {
   extlib::PRJ record;
-  return extlib::get_project_info(padded_name, &record);
+  return extlib::ScanProjectInfo(padded_name, &record);
 }
 
 std::string ProjectInfoText(const std::string& display_name, const extlib::PRJ& record) {
@@ -154,7 +157,7 @@ std::string ProjectInfoText(const std::string& display_name, const extlib::PRJ& 
 
 int ProjectInfo(const std::string& padded_name) {
   extlib::PRJ record;
-  int rc = extlib::get_project_info(padded_name, &record);
+  int rc = extlib::ScanProjectInfo(padded_name, &record);
   if (rc != 0) {
     NoAccess(padded_name);
     return rc;
@@ -166,10 +169,13 @@ int ProjectInfo(const std::string& padded_name) {
 
 int ProjectGetPath(const std::string& padded_name, const std::string& output_file) {
   std::string dir;
+  // ltpdirC's lookup and folder, with the lookup of a single project.
+  extlib::PRJ record;
   int rc;
   {
     extlib::LibraryMessagesOff quiet;
-    rc = extlib::ltpdirC(extlib::kSlotNet, padded_name, &dir, nullptr);
+    rc = extlib::ScanProjectInfo(padded_name, &record);
+    if (rc == 0) rc = extlib::make_prj_dir(record, &dir);
   }
   if (rc != 0) platform::Terminal::Beep();
   if (!output_file.empty()) return Answer(rc, output_file, dir + "\n");
@@ -180,7 +186,7 @@ int ProjectGetPath(const std::string& padded_name, const std::string& output_fil
 
 int ProjectGetNumber(const std::string& padded_name, const std::string& output_file) {
   extlib::PRJ record;
-  int rc = extlib::get_project_info(padded_name, &record);
+  int rc = extlib::ScanProjectInfo(padded_name, &record);
   if (rc != 0) NoAccess(padded_name);
   char line[32];
   std::snprintf(line, sizeof line, "%07u\n", record.number);
@@ -193,7 +199,9 @@ int ProjectGetNumber(const std::string& padded_name, const std::string& output_f
 
 int ProjectGetDbId(const std::string& padded_name, const std::string& output_file) {
   uint32_t key = 0;
-  int rc = extlib::get_project_key(padded_name, &key);
+  extlib::PRJ record;
+  int rc = extlib::ScanProjectInfo(padded_name, &record);
+  if (rc == 0) key = record.dbkey;  // what get_project_key answers
   if (rc != 0) NoAccess(padded_name);
   // Keys are unsigned ten-digit values: printed unsigned, never negative.
   char line[32];

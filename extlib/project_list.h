@@ -1,7 +1,6 @@
-// The project list: every live record of the administration, parsed once and
-// indexed by padded name and by number, kept per process and rebuilt only
-// when project.dat changed (another size, time or file) or UnCachPrjList was
-// called. The lookups by name and number answer from it.
+// The project list and the lookups by name and number: thin functions over
+// the process's project table (extlib/project_table.h), which reads
+// project.dat once per change of the file.
 #pragma once
 
 #include <cstdint>

@@ -123,8 +123,12 @@ bool Separator(char c) { return c != ' ' && c != '\t' && c != '\r' && c != '\n' 
 
 }  // namespace
 
-int ParseRecordV3(const char* line, size_t length, int user_words, int containers_now,
-                  bool network, PRJ* record) {
+namespace {
+
+// The checks of a version 3 line and, when kFill, the record's fields: one
+// function, so that a line found valid is exactly a line that parses.
+template <bool kFill>
+int ReadV3(const char* line, size_t length, int user_words, int containers_now, bool network, PRJ* record) {
   if (length != static_cast<size_t>(L::V3LineLength(user_words))) return kLineBad;
   // Fixed offsets: each field where the layout puts it, separators non-blank.
   if (line[L::kV3NameEnd] != '@' || std::memchr(line, '@', L::kNameWidth) ||
@@ -138,15 +142,17 @@ int ParseRecordV3(const char* line, size_t length, int user_words, int container
       !FixedNumber(line + L::kV3Key, L::kKeyWidth, 10, &key) || key > 0xFFFFFFFFu ||
       !FixedNumber(line + L::kV3Begin, L::kBeginWidth, 16, &begin))
     return kLineBad;
-  *record = PRJ{};
-  std::memcpy(record->name, line, L::kNameWidth);
-  record->number = number;
-  record->version = static_cast<unsigned char>(version);
-  record->status = static_cast<unsigned char>(line[L::kV3Status]);
-  record->dbkey = static_cast<uint32_t>(key);
-  record->begin = static_cast<int32_t>(static_cast<uint32_t>(begin));
+  if constexpr (kFill) {
+    *record = PRJ{};
+    std::memcpy(record->name, line, L::kNameWidth);
+    record->number = number;
+    record->version = static_cast<unsigned char>(version);
+    record->status = static_cast<unsigned char>(line[L::kV3Status]);
+    record->dbkey = static_cast<uint32_t>(key);
+    record->begin = static_cast<int32_t>(static_cast<uint32_t>(begin));
+  }
   if (!network || user_words == 0) {
-    SetLocal(record);
+    if constexpr (kFill) SetLocal(record);
     return kLineParsed;
   }
   uint64_t owner = 0;
@@ -154,20 +160,33 @@ int ParseRecordV3(const char* line, size_t length, int user_words, int container
       std::memchr(line + L::kV3Host, '@', L::kHostWidth) || !Separator(line[L::kV3Members - 1]) ||
       !FixedNumber(line + L::kV3Owner, L::kOwnerWidth, 10, &owner))
     return kLineBad;
-  int host_end = L::kHostWidth;
-  while (host_end > 0 && line[L::kV3Host + host_end - 1] == ' ') --host_end;
-  std::memcpy(record->host, line + L::kV3Host, static_cast<size_t>(host_end));
-  record->owner = static_cast<uint32_t>(owner);
+  if constexpr (kFill) {
+    int host_end = L::kHostWidth;
+    while (host_end > 0 && line[L::kV3Host + host_end - 1] == ' ') --host_end;
+    std::memcpy(record->host, line + L::kV3Host, static_cast<size_t>(host_end));
+    record->owner = static_cast<uint32_t>(owner);
+  }
   int bytes = 4 * std::min(user_words, containers_now);
   for (int i = 0; i < bytes; ++i) {
     uint64_t value = 0;
     if (line[L::kV3Members + 2 * i] == ' ' ||
         !FixedNumber(line + L::kV3Members + 2 * i, 2, 16, &value))
       return kLineBad;
-    record->members[i] = static_cast<unsigned char>(value);
+    if constexpr (kFill) record->members[i] = static_cast<unsigned char>(value);
   }
-  SetOwnerBit(record, containers_now);
+  if constexpr (kFill) SetOwnerBit(record, containers_now);
   return kLineParsed;
+}
+
+}  // namespace
+
+int ParseRecordV3(const char* line, size_t length, int user_words, int containers_now,
+                  bool network, PRJ* record) {
+  return ReadV3<true>(line, length, user_words, containers_now, network, record);
+}
+
+bool RecordV3Valid(const char* line, size_t length, int user_words, int containers_now, bool network) {
+  return ReadV3<false>(line, length, user_words, containers_now, network, nullptr) == kLineParsed;
 }
 
 bool UnterminatedRecord(const char* tail, size_t n, size_t length, int line_end) {

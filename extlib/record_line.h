@@ -38,6 +38,8 @@ bool FormatRecordV3(const PRJ& record, int containers, std::string* line);
 // the stored containers are cleared; the owner's bit is set. 0 or -1.
 [[nodiscard]] int ParseRecordV3(const char* line, size_t length, int user_words, int containers_now,
                   bool network, PRJ* record);
+// Whether ParseRecordV3 would read the line, without filling a record.
+bool RecordV3Valid(const char* line, size_t length, int user_words, int containers_now, bool network);
 
 // The file ends after n bytes of a line whose record is `length` characters:
 // true when the record is complete and only its line end (or, with CR LF, its

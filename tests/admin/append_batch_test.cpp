@@ -60,6 +60,49 @@ class AppendBatchTest : public RepairTest {
   }
 };
 
+// The run's own writes kept over the shared snapshot answer as the file read
+// afresh does: free slots, duplicates in slot order, the largest number.
+TEST_F(AppendBatchTest, OwnWritesOverTheSnapshotAgreeWithTheFileReadAgain) {
+  std::vector<extlib::PRJ> records = Records();  // slot order, slots 1..12
+  const extlib::PRJ largest = records.back();
+  extlib::PRJ twin = Record("", 90), moved = records[2];
+  std::memcpy(twin.name, records[7].name, extlib::kNameLength);  // the name of slot 8
+  extlib::SetPrjHost(&moved, "SRV1");
+  const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  const uint64_t generation = CurrentIndex()->Generation();
+  ASSERT_EQ(CurrentIndex()->Largest(), largest.number);
+  ASSERT_EQ(MarkRecordDeleted(largest, handle), 0);     // slot 12 free, the largest number gone
+  EXPECT_EQ(CurrentIndex()->Largest(), records[records.size() - 2].number);
+  ASSERT_EQ(MarkRecordDeleted(records[4], handle), 0);  // slot 5 free
+  ASSERT_EQ(RewriteRecord(moved, handle), 0);
+  ASSERT_EQ(AppendRecord(twin), 0);                     // into slot 5, before its twin
+  ASSERT_EQ(MarkRecordDeleted(records[7], handle), 0);  // the twin in slot 5 is the one now
+  ASSERT_EQ(AppendRecord(Record("Anbau", 91)), 0);      // into slot 12
+  ASSERT_EQ(AppendRecord(Record("Brunnen", 92)), 0);    // past the end
+  ProjectIndex* own = CurrentIndex();
+  ASSERT_EQ(own->Generation(), generation);  // the writes were kept, the file not read again
+  extlib::ProjectTable table;
+  ProjectIndex fresh;
+  ASSERT_EQ(fresh.Load(table), 0);
+  auto slots = [](const std::vector<IndexedRecord>& v) {
+    std::vector<std::pair<long, uint32_t>> out;
+    for (const IndexedRecord& r : v) out.emplace_back(r.slot, r.record.number);
+    return out;
+  };
+  EXPECT_EQ(slots(own->Records()), slots(fresh.Records()));
+  EXPECT_EQ(own->LiveCount(), fresh.LiveCount());
+  EXPECT_EQ(own->FirstFreeSlot(), fresh.FirstFreeSlot());
+  EXPECT_EQ(own->Largest(), fresh.Largest());
+  EXPECT_EQ(own->Highest(), fresh.Highest());
+  for (const IndexedRecord& r : fresh.Records()) {
+    IndexedRecord a, b;
+    ASSERT_TRUE(own->FindName(r.record.name, &a) && fresh.FindName(r.record.name, &b));
+    EXPECT_EQ(a.slot, b.slot) << r.record.name;
+    EXPECT_EQ(own->NumberUsed(r.record.number), true);
+  }
+  EXPECT_FALSE(own->NumberUsed(largest.number));
+}
+
 TEST_F(AppendBatchTest, PlacedRecordsAreSeenAtOnceAndWrittenTogetherUnderTheAppendLock) {
   const std::string before = Admin();
   AppendBatch batch;

@@ -99,11 +99,11 @@ TEST_F(RegisterEntryTest, NumberTakenElsewhereGetsTheNextFreeNumberAndFolder) {
 }
 
 TEST_F(RegisterEntryTest, NumberWrapsAfter9999999AndSkipsNumbersInUse) {
+  const extlib::PRJ third = *Find(Records(), 3);  // Records() closes the handle
   int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
   extlib::NullRecord null_record;
   extlib::SetNullRecordHighest(&null_record, 9999999);
   ASSERT_EQ(extlib::write_null_record(handle, &null_record), 0);
-  const extlib::PRJ third = *Find(Records(), 3);
   ASSERT_EQ(MarkRecordDeleted(third, handle), 0);
   fs::remove_all(Folder(third.host, 3));
   NewFolder("SRV3", "Neu.prj");

@@ -3,8 +3,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <thread>
+
 #include "extlib/administration.h"
 #include "extlib/messages.h"
+#include "extlib/project_scan.h"
+#include "extlib/project_table.h"
+#include "extlib/record_layout.h"
+#include "extlib/record_line.h"
 #include "support/run_program.h"
 #include "support/small_installation.h"
 
@@ -107,6 +114,104 @@ TEST_F(ProjectListTest, StatusIsStoredUnderTheRecordLock) {
   ASSERT_EQ(get_project_status("Beta", &back), 0);
   EXPECT_EQ(back, status);
   EXPECT_EQ(put_project_status("Nobody", &status), -3);
+}
+
+
+TEST_F(ProjectListTest, SnapshotSurvivesARefreshUnchanged) {
+  ProjectTable table;
+  table.SetRevalidateMs(0);
+  SnapshotPtr before, after;
+  ASSERT_EQ(table.Take(&before), 0);
+  inst_.WriteAdministration({SmallInstallation::Record("Gamma", 7)}, 9);
+  ASSERT_EQ(table.Take(&after), 0);
+  EXPECT_GT(after->Generation(), before->Generation());
+  // The reader of the former generation still sees it whole.
+  ASSERT_EQ(before->Records().size(), 2u);
+  EXPECT_EQ(TrimmedName(before->Records()[before->FindName(PadName("Beta"))].name), "Beta");
+  EXPECT_EQ(before->FindName(PadName("Gamma")), ProjectSnapshot::kNone);
+  ASSERT_EQ(after->Records().size(), 1u);
+  EXPECT_EQ(after->FindNumber(9), ProjectSnapshot::kNone);
+}
+
+TEST_F(ProjectListTest, GenerationGrowsOnOutsideChangeAndOwnWriteOnly) {
+  ProjectTable table;
+  table.SetRevalidateMs(0);
+  SnapshotPtr s;
+  uint64_t g0 = 0, g1 = 0, g2 = 0, g3 = 0;
+  ASSERT_EQ(table.Take(&s), 0);
+  ASSERT_EQ(table.Check(&g0), 0);
+  ASSERT_EQ(table.Take(&s), 0);  // nothing changed: neither a check nor a take moves it
+  ASSERT_EQ(table.Check(&g1), 0);
+  EXPECT_EQ(g1, g0);
+  EXPECT_EQ(s->Generation(), g0);
+  std::string text = inst_.Admin();
+  inst_.dir.Write("SRV1/cad/Net/project.dat", text + text.substr(12, text.size() - 12));  // another writer
+  ASSERT_EQ(table.Check(&g2), 0);
+  EXPECT_GT(g2, g1);
+  table.OwnWrite();  // the process's own write, whatever the file's times say
+  ASSERT_EQ(table.Check(&g3), 0);
+  EXPECT_GT(g3, g2);
+}
+
+TEST_F(ProjectListTest, SnapshotsTakenWhileAnotherThreadRefreshesStayWhole) {
+  ProjectTable table;
+  table.SetRevalidateMs(0);
+  std::atomic<bool> stop{false};
+  std::atomic<int> bad{0}, taken{0};
+  auto reader = [&] {
+    while (!stop) {
+      SnapshotPtr s;
+      if (table.Take(&s, false) != 0) continue;
+      ++taken;
+      if (s->Records().size() != 2 || s->FindNumber(9) == ProjectSnapshot::kNone) ++bad;
+    }
+  };
+  std::thread a(reader), b(reader);
+  for (int i = 0; i < 200 || (taken < 20 && i < 100000); ++i) {
+    table.OwnWrite();
+    SnapshotPtr s;
+    EXPECT_EQ(table.Take(&s), 0);
+  }
+  stop = true;
+  a.join();
+  b.join();
+  EXPECT_EQ(bad, 0);
+}
+
+// The single-project scan answers as the table's lookup does, for each name,
+// whatever the administration holds.
+TEST_F(ProjectListTest, SingleProjectScanAgreesWithTheTableLookup) {
+  SetProjectListRevalidateMs(0);
+  auto line = [&](const PRJ& r) {
+    std::string text;
+    FormatRecordV3(r, inst_.containers, &text);
+    return text + "\r\n";
+  };
+  PRJ deleted = SmallInstallation::Record("#lpha", 4);
+  const std::string header = FormatHeader(3, 30, 2),
+                    damaged = std::string(layout::V3LineLength(inst_.containers), 'x') + "\r\n";
+  const std::string body = line(deleted) + line(SmallInstallation::Record("Beta", 5)) +
+                           line(SmallInstallation::Record("Gam", 6)) + line(SmallInstallation::Record("Beta", 7)) +
+                           line(SmallInstallation::Record("Gamma", 8));
+  const std::string cases[] = {
+      header + body,                                // deleted, duplicate, a name the prefix of another
+      header + damaged + body,                      // a damaged line before the names
+      header + body + damaged,                      // and after them
+      header + body.substr(0, body.size() - 2),         // an unterminated last record
+      header + body + "Delta" + std::string(40, ' '),   // a last line cut short
+      header + body.substr(0, 60),
+  };
+  for (const std::string& text : cases) {
+    inst_.dir.Write("SRV1/cad/Net/project.dat", text);
+    for (const char* name : {"Beta", "Gam", "Gamma", "#lpha", "lpha", "Ga", "Delta"}) {
+      PRJ scanned, looked_up;
+      const int rc = ScanProjectInfo(PadName(name), &scanned);
+      ASSERT_EQ(rc, get_project_info(PadName(name), &looked_up)) << name << " in\n" << text;
+      if (rc == 0) {
+        EXPECT_EQ(scanned.number, looked_up.number) << name;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -70,6 +70,25 @@ TEST(RecordLineTest, BadV3LinesAreRefused) {
   EXPECT_EQ(ParseRecordV3(good.data(), good.size() - 1, 1, 1, true, &r), -1);
 }
 
+// The check without a record refuses exactly the lines the parser refuses:
+// every position of a line, changed to each kind of character.
+TEST(RecordLineTest, CheckAgreesWithTheParserOnEveryChangedPosition) {
+  for (int k : {0, 2}) {
+    for (bool network : {true, false}) {
+      std::string good;
+      ASSERT_TRUE(FormatRecordV3(Sample(), k, &good));
+      for (size_t i = 0; i < good.size(); ++i)
+        for (char c : {' ', '@', '0', '9', 'A', 'f', 'G', 'n', '\t', '\0'}) {
+          std::string line = good;
+          line[i] = c;
+          PRJ r;
+          const bool parsed = ParseRecordV3(line.data(), line.size(), k, k, network, &r) == 0;
+          ASSERT_EQ(RecordV3Valid(line.data(), line.size(), k, k, network), parsed) << i << " " << c << " " << k;
+        }
+    }
+  }
+}
+
 TEST(RecordLineTest, WriterRefusesFieldsThatDoNotFit) {
   PRJ r = Sample();
   std::string line;

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# One query against grep, in one run: `dovrane NAME -info` and `NAME -exist` on
+# an administration of N records (default 100000) against
+# grep -m1 '^NAME ' project.dat, for the last record: grep then reads the
+# whole file, as the query must to see that no line is damaged.
+#   bench/query_bench.sh [BUILD_DIR] [N]      BENCH_DIR: where the installation goes
+# Prints "query <option> <dovrane s> <grep s> <ratio>" lines; each time is the
+# median of 5 rounds of 10 calls (one call lies within the clock's noise).
+set -euo pipefail
+build=${1:-build}
+n=${2:-100000}
+work=$(mktemp -d "${BENCH_DIR:-/tmp}/dovrane-query-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+dovrane=$(realpath "$build/dovrane")
+mkinstall=$(realpath "$build/dovrane-mkinstall")
+"$mkinstall" "$work/inst" --hosts 20 --projects "$n" >"$work/env"
+eval "$(cat "$work/env")"
+cd "$work/inst"
+file=unc/SRV1/cad/Net/project.dat
+name=$(tail -n 1 "$file" | cut -c1-50 | sed 's/ *$//')
+
+now() { date +%s.%N; }
+ten() {
+  local t0 t1
+  t0=$(now)
+  for _ in 1 2 3 4 5 6 7 8 9 10; do "$@" >/dev/null 2>&1 || true; done
+  t1=$(now)
+  echo "($t1 - $t0) / 10" | bc -l
+}
+median_of_5() {
+  local times=()
+  for _ in 1 2 3 4 5; do times+=("$(ten "$@")"); done
+  printf '%s\n' "${times[@]}" | sort -g | sed -n 3p
+}
+
+cat "$file" >/dev/null  # the page cache warm for both
+for option in -info -exist; do
+  ours=$(median_of_5 "$dovrane" "$name" "$option")
+  peer=$(median_of_5 grep -m1 "^$name " "$file")
+  printf 'query %s %.4f %.4f %.2f\n' "$option" "$ours" "$peer" "$(echo "$ours / $peer" | bc -l)"
+done

@@ -1,0 +1,47 @@
+#include "extlib/project_scan.h"
+
+#include <fcntl.h>
+
+#include <cstring>
+
+#include "extlib/administration.h"
+#include "extlib/hosts.h"
+#include "extlib/library_init.h"
+#include "extlib/project_code.h"
+#include "extlib/project_list.h"
+#include "extlib/record_stream.h"
+#include "extlib/slot_files.h"
+#include "extlib/users.h"
+#include "platform/env.h"
+#include "platform/file_util.h"
+#include "platform/path_map.h"
+
+namespace dovrane::extlib {
+
+int ScanProjectInfo(const std::string& name, PRJ* record) {
+  std::string path;
+  if (lffnamC_new(kSlotNet, kAdministrationFile, &path)) return kPrjAdminMissing;
+  const int fd = platform::OpenRegularFile(platform::NativePath(path), O_RDONLY);
+  // Whatever is there instead of a readable file, the table's lookup says what it is.
+  if (fd < 0) return get_project_info(name, record);
+  const std::string padded = PadName(name);
+  bool found = false;
+  uint32_t highest = 0;
+  long bad_slot = 0;
+  // Only the first live line with the name is parsed; every other line is
+  // checked, as the table's reading checks it.
+  int rc = ReadRecordStream(
+      fd, lzuGetCountOfUserContainers(), lfnetg() != 0, &highest, &bad_slot,
+      [&](const PRJ& r, long) {
+        *record = r;
+        found = true;
+      },
+      [&](const char* line) { return !found && line[0] != '#' && std::memcmp(line, padded.data(), kNameLength) == 0; });
+  platform::CurrentEnv()->Close(fd);
+  // A damaged file, or one a conversion is replacing: the table waits for
+  // the conversion, reads again and reports a damaged file once.
+  if (rc != kPrjOk) return get_project_info(name, record);
+  return found ? kPrjOk : kPrjNotFound;
+}
+
+}  // namespace dovrane::extlib

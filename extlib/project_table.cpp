@@ -1,0 +1,244 @@
+#include "extlib/project_table.h"
+
+#include <fcntl.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "extlib/administration.h"
+#include "extlib/hosts.h"
+#include "extlib/library_init.h"
+#include "extlib/messages.h"
+#include "extlib/project_code.h"
+#include "extlib/record_layout.h"
+#include "extlib/record_stream.h"
+#include "extlib/slot_files.h"
+#include "extlib/users.h"
+#include "platform/file_util.h"
+#include "platform/path_map.h"
+
+namespace dovrane::extlib {
+
+namespace L = layout;
+using platform::CurrentEnv;
+
+namespace {
+
+// Records reserved from the file's size at most (about 14 MiB): a damaged or
+// sparse file of gigabytes must not take memory before its first bad line.
+constexpr uint64_t kReservedRecords = 65536;
+
+}  // namespace
+
+size_t ProjectSnapshot::FindName(std::string_view padded_name) const {
+  auto it = by_name_.find(padded_name);
+  return it == by_name_.end() ? kNone : it->second;
+}
+
+size_t ProjectSnapshot::FindNumber(uint32_t number) const {
+  auto it = by_number_.find(number);
+  return number == 0 || it == by_number_.end() ? kNone : it->second;
+}
+
+size_t ProjectSnapshot::AtSlot(long slot) const {
+  auto it = std::lower_bound(slots_.begin(), slots_.end(), slot);
+  return it == slots_.end() || *it != slot ? kNone : static_cast<size_t>(it - slots_.begin());
+}
+
+void ProjectSnapshot::Add(const PRJ& record, long slot) {
+  slot_count_ = slot;
+  if (IsDeleted(record)) {
+    free_slots_.push_back(slot);
+    return;
+  }
+  if (record.number > largest_) largest_ = record.number;
+  records_.push_back(record);
+  slots_.push_back(slot);
+}
+
+// Reads the open file sequentially, record by record. 0 or -1 (*bad_slot set).
+int ProjectSnapshot::Parse(int fd, long* bad_slot) {
+  const int containers = lzuGetCountOfUserContainers();
+  // One allocation for an installation of usual size (no doubling peak while
+  // reading); beyond that the list grows with the records actually read.
+  platform::FileInfo info;
+  if (CurrentEnv()->FStat(fd, &info) == 0)
+    records_.reserve(std::min<uint64_t>(info.size / (L::V3LineLength(containers) + 1) + 1, kReservedRecords));
+  return ReadRecordStream(fd, containers, lfnetg() != 0, &highest_, bad_slot,
+                          [this](const PRJ& record, long slot) { Add(record, slot); });
+}
+
+// The name and number indexes: the first record of each, and from each
+// record the next with the same name or number (duplicates in slot order).
+void ProjectSnapshot::Index() {
+  const size_t n = records_.size();
+  by_name_.reserve(n);
+  by_number_.reserve(n);
+  next_name_.assign(n, kEnd);
+  next_number_.assign(n, kEnd);
+  // Duplicates are rare: only their chains' ends are kept while indexing.
+  std::unordered_map<std::string_view, uint32_t> name_tail;
+  std::unordered_map<uint32_t, uint32_t> number_tail;
+  for (uint32_t i = 0; i < n; ++i) {
+    const std::string_view name(records_[i].name, kNameLength);
+    if (auto [it, first] = by_name_.emplace(name, i); !first) {
+      auto [tail, fresh] = name_tail.emplace(name, it->second);
+      next_name_[tail->second] = i;
+      tail->second = i;
+    }
+    const uint32_t number = records_[i].number;
+    if (number == 0) continue;
+    if (auto [it, first] = by_number_.emplace(number, i); !first) {
+      auto [tail, fresh] = number_tail.emplace(number, it->second);
+      next_number_[tail->second] = i;
+      tail->second = i;
+    }
+  }
+}
+
+int ProjectSnapshot::Read(const std::string& native, std::shared_ptr<ProjectSnapshot>* out, long* bad_slot) {
+  int rc = kPrjFailed;
+  *bad_slot = 0;
+  // Each round waits for one rewrite (a conversion holds the whole file
+  // locked while it replaces it); several may follow one another.
+  for (int attempt = 0; attempt < 50 && rc == kPrjFailed; ++attempt) {
+    int fd = platform::OpenRegularFile(native, O_RDONLY);
+    // Something there that is not a file (a FIFO would block the read) is unreadable.
+    if (fd < 0) return fd == -EINVAL || fd == -EISDIR ? kPrjFailed : kPrjAdminMissing;
+    auto fresh = std::make_shared<ProjectSnapshot>();
+    rc = fresh->Parse(fd, bad_slot);
+    const bool again = rc != kPrjOk && (platform::WaitForWholeFileLock(fd, RecordLockTimeoutMs()) ||
+                                        !platform::IsFileAtPath(fd, native));
+    CurrentEnv()->Close(fd);
+    if (rc == kPrjOk) {
+      fresh->Index();
+      *out = std::move(fresh);
+    }
+    if (!again) break;
+  }
+  return rc;
+}
+
+int ProjectTable::StampNow(Stamp* stamp) {
+  platform::FileInfo info;
+  if (CurrentEnv()->Stat(native_, &info) != 0) {
+    native_ = platform::NativePath(path_);  // letter case may have changed
+    if (CurrentEnv()->Stat(native_, &info) != 0) return kPrjAdminMissing;
+  }
+  *stamp = {info.inode, info.size, info.modified, info.created};
+  return kPrjOk;
+}
+
+// REQUIRES: mutex_.
+int ProjectTable::CheckLocked(uint64_t* generation) {
+  std::string path;
+  if (lffnamC_new(kSlotNet, kAdministrationFile, &path)) return kPrjAdminMissing;
+  const std::string key = path + "|" + platform::PathMap::Instance().UncRoot();
+  if (key != key_) {
+    key_ = key;
+    path_ = path;
+    native_ = platform::NativePath(path);
+    have_seen_ = false;
+  }
+  Stamp stamp;
+  if (StampNow(&stamp) != kPrjOk) {
+    if (have_seen_) ++generation_;
+    have_seen_ = false;
+    stale_ = true;
+    return kPrjAdminMissing;
+  }
+  if (!have_seen_ || !(stamp == seen_)) {
+    ++generation_;
+    seen_ = stamp;
+    have_seen_ = true;
+    stale_ = true;
+  }
+  if (generation) *generation = generation_;
+  return kPrjOk;
+}
+
+int ProjectTable::Take(SnapshotPtr* out, bool report) {
+  const int64_t now = CurrentEnv()->MonotonicMs();
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    // A file status call costs as much as reading kilobytes; within a short
+    // window the snapshot is taken as current (own writes make it stale at once).
+    if (snapshot_ && !stale_ && now - checked_ms_ < revalidate_ms_) {
+      *out = snapshot_;
+      return kPrjOk;
+    }
+  }
+  // One reader at a time; the others then find its snapshot.
+  std::lock_guard<std::mutex> reading(read_mutex_);
+  uint64_t generation = 0;
+  std::string native, path;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (int rc = CheckLocked(&generation); rc != kPrjOk) return rc;
+    checked_ms_ = now;
+    if (snapshot_ && !stale_) {
+      *out = snapshot_;
+      return kPrjOk;
+    }
+    native = native_;
+    path = path_;
+  }
+  std::shared_ptr<ProjectSnapshot> fresh;
+  long bad = 0;
+  int rc = ProjectSnapshot::Read(native, &fresh, &bad);
+  bool tell = false;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (rc == kPrjOk) {
+      fresh->generation_ = generation;
+      *out = fresh;
+      // A write while it was read: the snapshot stays stale.
+      if (generation == generation_) {
+        snapshot_ = std::move(fresh);
+        stale_ = false;
+      }
+    } else {
+      snapshot_.reset();
+      stale_ = true;
+      if (rc == kPrjFailed && report && (!have_reported_ || !(reported_ == seen_))) {
+        reported_ = seen_;
+        have_reported_ = true;
+        tell = true;
+      }
+    }
+  }
+  // Outside the table's lock: whoever shows the message may look projects up.
+  if (tell)
+    LibraryMessage(1, "The project administration " + path + " can not be read" +
+                          (bad ? " (record " + std::to_string(bad) + ")" : std::string()) + ".\n");
+  return rc;
+}
+
+int ProjectTable::Check(uint64_t* generation) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return CheckLocked(generation);
+}
+
+uint64_t ProjectTable::Generation() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return generation_;
+}
+
+void ProjectTable::OwnWrite() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  ++generation_;
+  stale_ = true;
+}
+
+void ProjectTable::SetRevalidateMs(int ms) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  revalidate_ms_ = ms;
+}
+
+ProjectTable& ProjectTable::Default() {
+  // Never destroyed: a large table freed at exit would only cost time.
+  static ProjectTable* table = new ProjectTable;
+  return *table;
+}
+
+}  // namespace dovrane::extlib
