@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "extlib/administration.h"
 #include "extlib/prj_record.h"
 
 namespace dovrane::admin {
@@ -59,14 +60,8 @@ class RecordStream {
   long slot_ = 0;
 };
 
-// What the record readers answer; a negative errno value is a read error of
-// the file itself. Not project codes.
-enum RecordRead : int {
-  kRecordRead = 0,
-  kRecordEnd = 1,
-  kRecordBad = -1,               // a short line or fields that do not scan
-  kRecordLineEndMisplaced = -10,  // the line end not where the layout puts it
-};
+// The record readers answer as the library's record reader does.
+using enum extlib::RecordRead;
 
 // One version 3 record, a RecordRead. Members of containers beyond the
 // installation's are dropped, the owner's bit is set.

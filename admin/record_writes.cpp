@@ -44,6 +44,9 @@ int WriteLocked(const PRJ& record, int handle, long hint, bool remove) {
   if (extlib::LockRecordSlot(handle, slot, extlib::kLockRecord) != 0) return kPrjLockFailed;
   PRJ on_disk;
   int rc = extlib::ReadRecordAtSlot(handle, slot, &on_disk);
+  // The reader's own answers become codes: nothing there is no such project.
+  if (rc == extlib::kRecordEnd) rc = kPrjNotFound;
+  if (rc != extlib::kRecordRead && rc != kPrjNotFound) rc = kPrjFailed;
   if (rc == 0 && (extlib::IsDeleted(on_disk) || !SameRecord(on_disk, record))) rc = kPrjNotFound;
   PRJ out = record;
   if (remove) out.name[0] = '#';
@@ -70,7 +73,7 @@ int AppendRecord(const PRJ& record) {
     long slot = index->FirstFreeSlot();
     PRJ there;
     int read = extlib::ReadRecordAtSlot(handle, slot, &there);
-    bool free_slot = read == 1 || (read == 0 && extlib::IsDeleted(there));
+    bool free_slot = read == extlib::kRecordEnd || (read == extlib::kRecordRead && extlib::IsDeleted(there));
     if (free_slot && extlib::WriteRecordAtSlot(handle, slot, &record) == extlib::kPrjOk) {
       rc = extlib::kPrjOk;
       index->OnWrite(slot, record);

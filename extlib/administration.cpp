@@ -35,10 +35,12 @@ int ReadSlot(const AdminFile& f, long slot, PRJ* record) {
   if (n < bytes) {
     // A complete last record whose line end an editor dropped is a record;
     // anything shorter is an append a crash cut short: no record there.
-    if (!UnterminatedRecord(line.data(), static_cast<size_t>(n), len, o.header.line_end)) return 1;
-    return ParseRecordV3(line.data(), len, o.header.user_words, o.header.user_words, f.network, record) == 0 ? 0 : 1;
+    if (!UnterminatedRecord(line.data(), static_cast<size_t>(n), len, o.header.line_end)) return kRecordEnd;
+    return ParseRecordV3(line.data(), len, o.header.user_words, o.header.user_words, f.network, record) == kLineParsed
+               ? kRecordRead
+               : kRecordEnd;
   }
-  if (line[len] != (o.header.line_end == 2 ? '\r' : '\n')) return -10;
+  if (line[len] != (o.header.line_end == 2 ? '\r' : '\n')) return kRecordLineEndMisplaced;
   return ParseRecordV3(line.data(), len, o.header.user_words, o.header.user_words, f.network, record);
 }
 
@@ -262,7 +264,7 @@ int lock_prj_info(int handle, uint32_t number, int mode) {
 int lock_prj_nam(int slot, const std::string& name, int mode) {
   int handle = open_prj_info(slot, kOpenExisting);
   // A file that is there but does not open is unreadable, not missing.
-  if (handle < 0) return lftypeC(slot, kAdministrationFile, 0) == -2 ? -2 : -1;
+  if (handle < 0) return lftypeC(slot, kAdministrationFile, 0) == kPrjAdminMissing ? kPrjAdminMissing : kPrjFailed;
   const std::string padded = PadName(name);
   // An unreadable list is -1: no record found in it does not mean there is none.
   auto find = [&](long* found) { return FindProjectSlot(handle, padded, found); };

@@ -24,33 +24,41 @@ inline constexpr int kUnlockRecord = 0;
 // callers of the slot and their threads); 0x502: creates a new empty
 // administration (refused when one exists) and opens it. A handle >= 0, or -1. A file in another
 // layout (versions 1/2, another container count) is refused: convert it first.
-int open_prj_info(int slot, int mode);
+[[nodiscard]] int open_prj_info(int slot, int mode);
 // Closes the handle; its locks are released. 0 or -1.
 int close_prj_info(int handle);
 // Closes the slot's open handle, if any (before the slot is re-pointed).
 int close_prj_info_handle(int slot);
 // Positions at record slot (1 = first record). 0 or -1. Each thread has its
 // own position in a handle: one thread's seek never moves another's write.
-int seek_prj_set(int handle, long slot);
-// Reads the record at the position and advances. 0 read, 1 end of file,
-// negative: a short or malformed line (-1) or a line end out of place (-10).
-int read_prj_info(int handle, PRJ* record);
+[[nodiscard]] int seek_prj_set(int handle, long slot);
+// What the record readers answer; a negative errno value is a read error of
+// the file itself. Not project codes: a caller makes one of them.
+enum RecordRead : int {
+  kRecordRead = 0,
+  kRecordEnd = 1,                 // end of file, or an append a crash cut short
+  kRecordBad = -1,                // a short line or fields that do not scan
+  kRecordLineEndMisplaced = -10,  // the line end not where the layout puts it
+};
+
+// Reads the record at the position and advances: a RecordRead.
+[[nodiscard]] int read_prj_info(int handle, PRJ* record);
 // Writes the record at the position (at most one past the last) and
 // advances; flushed and read back. A record not locked by the caller is
 // locked for the write. 0 or negative.
-int write_prj_info(int handle, const PRJ* record);
-int write_PrjInfo(int handle, const PRJ* record);
+[[nodiscard]] int write_prj_info(int handle, const PRJ* record);
+[[nodiscard]] int write_PrjInfo(int handle, const PRJ* record);
 // Writes count records into the consecutive slots from first_slot (the first
 // at most one past the last) with one locked write and one flush, read back;
 // a failure leaves the slots as they were. With null_record (its lock held by
 // the caller) the null record is written before the same flush. 0, -7 (not
 // lockable) or -1.
-int write_prj_records(int handle, long first_slot, const PRJ* records, size_t count,
+[[nodiscard]] int write_prj_records(int handle, long first_slot, const PRJ* records, size_t count,
                       const NullRecord* null_record = nullptr);
 // Reads the record in a slot without moving the position; as read_prj_info.
-int ReadRecordAtSlot(int handle, long slot, PRJ* record);
+[[nodiscard]] int ReadRecordAtSlot(int handle, long slot, PRJ* record);
 // Writes the record into a slot without moving the position; as write_prj_info.
-int WriteRecordAtSlot(int handle, long slot, const PRJ* record);
+[[nodiscard]] int WriteRecordAtSlot(int handle, long slot, const PRJ* record);
 // Record slot of the current position.
 long CurrentRecordSlot(int handle);
 // Number of record slots in the file (deleted ones included).
@@ -65,14 +73,14 @@ int lock_prj_info(int handle, uint32_t number, int mode);
 int lock_prj_nam(int slot, const std::string& name, int mode);
 int lock_null_record(int handle, int mode);
 // -1 when the header cannot be read or parsed.
-int read_null_record(int handle, NullRecord* null_record);
-int write_null_record(int handle, const NullRecord* null_record);
+[[nodiscard]] int read_null_record(int handle, NullRecord* null_record);
+[[nodiscard]] int write_null_record(int handle, const NullRecord* null_record);
 
 // How long a lock is waited for (default 10 s); tests shorten it.
 void SetRecordLockTimeoutMs(int ms);
 int RecordLockTimeoutMs();
 // Copies the header of an open handle (version 3, line end, container count). 0 or -1.
-int HandleHeader(int handle, AdminHeader* header);
+[[nodiscard]] int HandleHeader(int handle, AdminHeader* header);
 // Locks and unlocks one record slot of the handle (as lock_prj_info does for a number).
 int LockRecordSlot(int handle, long slot, int mode);
 // Cuts an unfinished append (a last line shorter than a record, left by a

@@ -128,13 +128,13 @@ int GetHostList(std::vector<HostEntry>* hosts) { return GetHostList(CurrentInsta
 
 int GetHostList(Installation& installation, std::vector<HostEntry>* hosts) {
   const int rc = ReadHostList(installation, hosts);
-  if (rc == -2) {  // no data.cfg: a single-workstation installation
+  if (rc == kPrjAdminMissing) {  // no data.cfg: a single-workstation installation
     *hosts = {{"localhost", ""}};
     return 0;
   }
   if (rc == 0) return 0;
   hosts->clear();  // a damaged list gives no rows, not the ones before the bad line
-  return -1;
+  return kPrjFailed;
 }
 
 int get_host_list(char** list, int* count, int width) {

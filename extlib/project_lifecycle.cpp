@@ -125,7 +125,7 @@ int CreateLocked(int handle, const NewProject& p, const std::string& host_folder
   if (n > facts.highest) {
     NullRecord null_record;
     SetNullRecordHighest(&null_record, n);
-    write_null_record(handle, &null_record);  // the list's largest number covers a failure here
+    (void)write_null_record(handle, &null_record);  // the list's largest number covers a failure here
   }
   RemoveOperationJournal(journal);  // one left behind finds the project whole
   *out = record;

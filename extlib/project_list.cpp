@@ -96,9 +96,9 @@ int get_PrjInfo_by_number(uint32_t number, PRJ* record) {
 
 long FindRecordSlotByNumber(uint32_t number) {
   SnapshotPtr table;
-  if (Table().Take(&table) != kPrjOk) return -1;
+  if (Table().Take(&table) != kPrjOk) return kPrjFailed;
   const size_t i = table->FindNumber(number);
-  return i == ProjectSnapshot::kNone ? -1 : table->Slots()[i];
+  return i == ProjectSnapshot::kNone ? long{kPrjFailed} : table->Slots()[i];
 }
 
 int get_project_status(const std::string& name, unsigned char* status) {
@@ -110,18 +110,23 @@ int get_project_status(const std::string& name, unsigned char* status) {
 
 int put_project_status(const std::string& name, const unsigned char* status) {
   int handle = open_prj_info(23, kOpenExisting);
-  if (handle < 0) return -2;
-  int rc = lock_prj_nam(23, name, kLockRecord);
+  if (handle < 0) return kPrjAdminMissing;
+  int rc = lock_prj_nam(kSlotNet, name, kLockRecord);
   if (rc) return rc;
   long slot = get_prj_position(handle, name, 23, 0);
   PRJ record;
-  rc = slot < 1 ? -3 : ReadRecordAtSlot(handle, slot, &record);
+  if (slot < 1) {
+    rc = kPrjNotFound;
+  } else if ((rc = ReadRecordAtSlot(handle, slot, &record)) != kRecordRead) {
+    rc = rc == kRecordEnd ? kPrjNotFound : kPrjFailed;  // the reader's answer is not a project code
+  }
   if (rc == 0) {
     record.status = *status;
     rc = seek_prj_set(handle, slot);
     if (rc == 0) rc = write_prj_info(handle, &record);
   }
-  lock_prj_nam(23, name, kUnlockRecord);
+  // The status is written (or the failure is the answer); an unlock that fails leaves the lock to the handle's close.
+  (void)lock_prj_nam(kSlotNet, name, kUnlockRecord);
   return rc;
 }
 
@@ -134,12 +139,12 @@ int FindProjectSlot(int handle, const std::string& name, long* slot) {
     if (handle < 0 || (ReadRecordAtSlot(handle, *slot, &record) == 0 && padded == record.name)) return 0;
     UnCachPrjList();
   }
-  return -3;
+  return kPrjNotFound;
 }
 
 long get_prj_position(int handle, const std::string& name, int, int) {
   long slot = -1;
-  return FindProjectSlot(handle, name, &slot) == 0 ? slot : -1;
+  return FindProjectSlot(handle, name, &slot) == kPrjOk ? slot : long{kPrjFailed};
 }
 
 int GetListFacts(ListFacts* facts) {

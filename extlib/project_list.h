@@ -14,7 +14,7 @@ namespace dovrane::extlib {
 // A copy of slot's live records in administration order, allocated for the
 // caller (release with ltbpliC_delete). flags and record are not used. 0,
 // -2 no administration, -1 unreadable (a damaged line is reported once).
-int ltbpliC_new(int slot, int* count, PRJ** list, int flags, PRJ* record);
+[[nodiscard]] int ltbpliC_new(int slot, int* count, PRJ** list, int flags, PRJ* record);
 void ltbpliC_delete(PRJ** list);
 // Drops the cached list; the next lookup reads the file again.
 void UnCachPrjList();
@@ -24,20 +24,20 @@ void SetProjectListRevalidateMs(int ms);
 
 // Lookups in slot 23's administration; names are padded to 50 characters.
 // 0, -2 no administration, -3 no such project, -1 unreadable.
-int get_project_info(const std::string& name, PRJ* record);
+[[nodiscard]] int get_project_info(const std::string& name, PRJ* record);
 // The number, or the negative code.
-long get_project_number(const std::string& name);
-int get_project_host(int slot, const std::string& name, std::string* host);
-int get_project_key(const std::string& name, uint32_t* key);
-int get_PrjInfo_by_number(uint32_t number, PRJ* record);
-int get_project_status(const std::string& name, unsigned char* status);
+[[nodiscard]] long get_project_number(const std::string& name);
+[[nodiscard]] int get_project_host(int slot, const std::string& name, std::string* host);
+[[nodiscard]] int get_project_key(const std::string& name, uint32_t* key);
+[[nodiscard]] int get_PrjInfo_by_number(uint32_t number, PRJ* record);
+[[nodiscard]] int get_project_status(const std::string& name, unsigned char* status);
 // Stores the status character under the record's lock. 0 or negative.
-int put_project_status(const std::string& name, const unsigned char* status);
+[[nodiscard]] int put_project_status(const std::string& name, const unsigned char* status);
 // The record slot of a project (checked against the file), or -1.
 long get_prj_position(int handle, const std::string& name, int slot = 23, int mode = 2);
 // The same with the reason when there is none: 0 (*slot set), -2 no
 // administration, -3 no such project, -1 unreadable.
-int FindProjectSlot(int handle, const std::string& name, long* slot);
+[[nodiscard]] int FindProjectSlot(int handle, const std::string& name, long* slot);
 long FindRecordSlotByNumber(uint32_t number);
 
 // What creating a record needs to know, from the current list.
@@ -46,7 +46,7 @@ struct ListFacts {
   uint32_t largest = 0;     // the largest number in use
   long first_free_slot = 1;  // first deleted slot, else one past the last
 };
-int GetListFacts(ListFacts* facts);
+[[nodiscard]] int GetListFacts(ListFacts* facts);
 bool NumberInUse(uint32_t number);
 bool NameInUse(const std::string& name);
 
