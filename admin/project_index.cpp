@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <thread>
 
 #include "extlib/project_code.h"
 
@@ -17,14 +18,28 @@ constexpr size_t kNone = ProjectSnapshot::kNone;
 struct IndexState {
   ProjectIndex index;
   uint64_t generation = 0;  // the table's generation the index shows
+  uint64_t own_writes = 0;  // the thread's own writes the index shows
   bool loaded = false;
   std::vector<IndexedRecord> unwritten;
 };
 
+// Set while the program starts, which is on its main thread.
+const std::thread::id kMainThread = std::this_thread::get_id();
+
+// Each thread runs its own repair over its own view: another thread's writes
+// reach it as a newer generation of the table, never half-way through an
+// update of the view. A thread's view lives as long as the thread; the main
+// thread's is never destroyed (freeing a large index at exit would only cost time).
 IndexState& State() {
-  // Never destroyed: freeing a large index at exit would only cost time.
-  static IndexState* state = new IndexState;
-  return *state;
+  struct Holder {
+    IndexState* state = new IndexState;
+    bool main = false;
+    ~Holder() {
+      if (!main) delete state;
+    }
+  };
+  thread_local Holder holder{new IndexState, std::this_thread::get_id() == kMainThread};
+  return *holder.state;
 }
 
 extlib::ProjectTable& Table() { return extlib::ProjectTable::Default(); }
@@ -189,6 +204,7 @@ ProjectIndex* CurrentIndex(int* rc) {
     // The generation of the file as read; a write racing the read shows as a change next time.
     if (code == extlib::kPrjOk) {
       s.generation = s.index.Generation();
+      s.own_writes = extlib::ProjectTable::OwnWritesOfThisThread();
       s.loaded = true;
       for (const IndexedRecord& r : s.unwritten) s.index.OnWrite(r.slot, r.record);
     }
@@ -199,8 +215,17 @@ ProjectIndex* CurrentIndex(int* rc) {
 
 void IndexFollowsFile() {
   IndexState& s = State();
-  // The file's new state is the run's own write, which the index holds already.
-  if (s.loaded && Table().Check(&s.generation) != extlib::kPrjOk) s.loaded = false;
+  if (!s.loaded) return;
+  // The file's new state is the thread's own writes, which the index holds
+  // already, unless another writer's change came in between: then read it again.
+  const uint64_t own = extlib::ProjectTable::OwnWritesOfThisThread();
+  uint64_t now = 0;
+  if (Table().Check(&now) != extlib::kPrjOk || now != s.generation + (own - s.own_writes)) {
+    s.loaded = false;
+    return;
+  }
+  s.generation = now;
+  s.own_writes = own;
 }
 
 void DropIndex() { State().loaded = false; }

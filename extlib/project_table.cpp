@@ -224,11 +224,20 @@ uint64_t ProjectTable::Generation() const {
   return generation_;
 }
 
+namespace {
+thread_local uint64_t t_own_writes = 0;
+}  // namespace
+
 void ProjectTable::OwnWrite() {
   std::lock_guard<std::mutex> guard(mutex_);
   ++generation_;
+  ++t_own_writes;
   stale_ = true;
+  // Else the next check would count the same write again as a change.
+  if (have_seen_ && StampNow(&seen_) != kPrjOk) have_seen_ = false;
 }
+
+uint64_t ProjectTable::OwnWritesOfThisThread() { return t_own_writes; }
 
 void ProjectTable::SetRevalidateMs(int ms) {
   std::lock_guard<std::mutex> guard(mutex_);

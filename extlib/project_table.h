@@ -96,7 +96,11 @@ class ProjectTable {
   int Check(uint64_t* generation);
   uint64_t Generation() const;
   // The process wrote the file: the generation grows and the next Take reads it.
+  // The file's new state is taken as seen, so the write counts once.
   void OwnWrite();
+  // How many own writes the calling thread has announced (to any table): a
+  // writer that keeps its own view knows which generations are its own.
+  static uint64_t OwnWritesOfThisThread();
   // Default 200 ms; 0 compares the file on every Take.
   void SetRevalidateMs(int ms);
 

@@ -47,23 +47,30 @@ TEST_F(HostScanTest, EntriesLeftForTheNextScanBelongToTheirInstallation) {
 // The window's worker scans while another thread writes a record: neither
 // loses the other's change.
 TEST_F(HostScanTest, ScanAndRecordWriteRunTogetherOnOneInstallation) {
-  for (const char* entry : {"Anbau.prj", "Brunnen.prj", "Carport.prj"}) NewFolder("SRV2", entry);
+  std::vector<std::string> names;
+  for (int i = 0; i < 16; ++i) names.push_back("Anbau " + std::to_string(i));
+  for (const std::string& name : names) NewFolder("SRV2", name + ".prj");
+  const size_t before = Records().size();
   extlib::PRJ changed = OnHost("SRV1");
-  changed.version = 7;
-  int scanned = -1, written = -1;
+  int scanned = -1, written = 0;
   std::thread scan([&] { scanned = ScanHostProjects(quiet_, "SRV2", 2); });
   std::thread write([&] {
     const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
-    written = handle < 0 ? handle : RewriteRecord(changed, handle);
+    // Many small writes, so that they fall between the scan's registrations.
+    for (unsigned char version = 1; version <= 40 && written == 0; ++version) {
+      changed.version = version;
+      written = handle < 0 ? handle : RewriteRecord(changed, handle);
+    }
   });
   scan.join();
   write.join();
   EXPECT_EQ(scanned, 0);
   EXPECT_EQ(written, 0);
   const auto records = Records();
-  for (const char* name : {"Anbau", "Brunnen", "Carport"}) EXPECT_NE(FindName(records, name), nullptr) << name;
+  EXPECT_EQ(records.size(), before + names.size());  // each registered once
+  for (const std::string& name : names) EXPECT_NE(FindName(records, name), nullptr) << name;
   ASSERT_NE(Find(records, changed.number), nullptr);
-  EXPECT_EQ(Find(records, changed.number)->version, 7);
+  EXPECT_EQ(Find(records, changed.number)->version, 40);
 }
 
 }  // namespace
