@@ -13,7 +13,7 @@ namespace dovrane::admin {
 
 bool ReadProjectVersion(int slot, const std::string& dir, int* version) {
   std::string path, text;
-  if (extlib::lfinipC(slot, dir) != 0 || extlib::lffnamC(slot, kVersionFile, &path) != 0) return false;
+  if (extlib::lfinipC(slot, dir) != 0 || extlib::lffnamC_new(slot, kVersionFile, &path) != 0) return false;
   if (platform::ReadWholeFile(platform::NativePath(path), &text) != 0) return false;
   const char* start = text.c_str();
   char* end = nullptr;

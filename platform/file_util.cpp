@@ -15,30 +15,36 @@ int ReadWholeFile(const std::string& path, std::string* contents, uint64_t limit
 
 int OpenRegularFile(const std::string& path, int flags) { return OpenRegularFileAt(AT_FDCWD, path, flags); }
 
-int OpenRegularFileAt(int dirfd, const std::string& name, int flags) {
+namespace {
+// Opens only a regular file; its status is left in *info.
+int OpenRegular(int dirfd, const std::string& name, int flags, FileInfo* info) {
   Env* env = CurrentEnv();
   // O_NONBLOCK: a FIFO opens at once (and is refused below); for a regular
   // file it changes nothing.
   int fd = env->OpenAt(dirfd, name, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return fd;
-  FileInfo info;
-  int rc = env->FStat(fd, &info);
-  if (rc == 0 && info.type != EntryType::kFile) rc = info.type == EntryType::kDirectory ? -EISDIR : -EINVAL;
+  int rc = env->FStat(fd, info);
+  if (rc == 0 && info->type != EntryType::kFile) rc = info->type == EntryType::kDirectory ? -EISDIR : -EINVAL;
   if (rc != 0) {
     env->Close(fd);
     return rc;
   }
   return fd;
 }
+}  // namespace
+
+int OpenRegularFileAt(int dirfd, const std::string& name, int flags) {
+  FileInfo info;
+  return OpenRegular(dirfd, name, flags, &info);
+}
 
 int ReadWholeFileAt(int dirfd, const std::string& name, std::string* contents, uint64_t limit) {
   Env* env = CurrentEnv();
   contents->clear();
-  int fd = OpenRegularFileAt(dirfd, name, O_RDONLY);
-  if (fd < 0) return fd;
   FileInfo info;
-  int rc = env->FStat(fd, &info);
-  if (rc == 0 && info.size > limit) rc = -EFBIG;
+  int fd = OpenRegular(dirfd, name, O_RDONLY, &info);
+  if (fd < 0) return fd;
+  int rc = info.size > limit ? -EFBIG : 0;
   char buf[65536];
   while (rc == 0) {
     int64_t n = env->Read(fd, buf, sizeof buf);
