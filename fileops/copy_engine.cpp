@@ -86,7 +86,7 @@ class Copy {
   int64_t Run(const std::string& source_native, bool target_exists, const FileInfo& target_info);
 
  private:
-  // Step 9: the block from offset on did not fit. Returns 1 to go on writing
+  // The block from offset on did not fit (a full medium). Returns 1 to go on writing
   // into a new piece, 0 to leave the copy loop, -1 to fail at once.
   int OnShortWrite(int64_t rc);
   int64_t Shortfall();
@@ -110,7 +110,7 @@ class Copy {
 
 int64_t Copy::Run(const std::string& source_native, bool target_exists, const FileInfo& target_info) {
   Env* env = CurrentEnv();
-  // Step 5. A folder opens on Linux but is no file to copy; a pipe or device
+  // A folder opens on Linux but is no file to copy; a pipe or device
   // would block the open or never end.
   using platform::EntryType;
   in_ = info_.type == EntryType::kDirectory ? -EISDIR
@@ -121,14 +121,14 @@ int64_t Copy::Run(const std::string& source_native, bool target_exists, const Fi
     FileBoxF(kErrorBox, "_tfopen(%s) failed !\n\n%s", source_.c_str(), SystemErrorText(rc));
     return Fail(rc);
   }
-  // Step 6: read-only means no write bit; clearing it adds the owner's.
+  // An older target that is read-only: read-only means no write bit; clearing it adds the owner's.
   if (target_exists && (target_info.mode & 0222) == 0) {
     if (FileBoxF(platform::kMbYesNo | platform::kMbIconError, "(%s) is Read Only !\nMay I delete the flag ?",
                  target_.c_str()) != platform::kIdYes)
       return 0;
     env->Chmod(target_native_, target_info.mode | S_IWUSR);  // a refusal shows at the create below
   }
-  // Step 7. The buffer comes first, so a failed allocation leaves no empty
+  // The buffer comes first, so a failed allocation leaves no empty
   // target behind that a later run would take for up to date.
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[kCopyBlockSize]);
   if (!buffer) {
@@ -144,7 +144,7 @@ int64_t Copy::Run(const std::string& source_native, bool target_exists, const Fi
     return Fail(rc);
   }
   if (!target_exists) NoteTargetCreated(target_native_);
-  // Step 8: the copy loop, block by block. Where the kernel can copy between
+  // The copy loop, block by block. Where the kernel can copy between
   // the two files (copy_file_range) the bytes do not pass through the buffer;
   // otherwise, and after any error that is not a full disk (so the failing
   // side is named), blocks are read and written.
@@ -195,9 +195,9 @@ int64_t Copy::Run(const std::string& source_native, bool target_exists, const Fi
     }
     if (!leave && ctx_.Cancelled()) return Interrupted();
   }
-  // Step 10.
+  // Fewer bytes than the source holds: a failed read, never a copy.
   if (total_ != static_cast<int64_t>(info_.size)) return Shortfall();
-  // Step 11. A close that fails may have lost written data.
+  // A close that fails may have lost written data.
   env->Close(in_);
   in_ = -1;
   int rc = env->Close(out_);
@@ -340,12 +340,12 @@ int64_t CopyFileWithSplit(extlib::OperationContext& ctx, void* window, const std
   (void)window;
   extlib::BindContext bind(ctx);  // the boxes and questions are the operation's
   Env* env = CurrentEnv();
-  // Step 1.
+  // The target's folders first.
   std::string dir = ParentPath(target);
   if (!dir.empty()) {
     if (int rc = CreateDirectoryChain(dir); rc < 0) return Fail(rc);
   }
-  // Step 2.
+  // The source must be there and be a file.
   const std::string source_native = NativePath(source);
   FileInfo info;
   int rc = source_native.empty() ? -ENOENT : env->Stat(source_native, &info, true);
@@ -353,7 +353,7 @@ int64_t CopyFileWithSplit(extlib::OperationContext& ctx, void* window, const std
     FileBoxF(kErrorBox, "FindFirstFile(%s) failed !\n\n%s", source.c_str(), SystemErrorText(rc));
     return Fail(rc);
   }
-  // Steps 3 and 4.
+  // An existing target: the same file, or older or newer than the source.
   const std::string target_native = NativeTargetPath(target);
   FileInfo target_info;
   const bool exists = !target_native.empty() && env->Stat(target_native, &target_info, true) == 0;
