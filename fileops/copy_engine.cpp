@@ -93,6 +93,8 @@ class Copy {
   // The person stopped the copy: the unfinished piece goes, as after a
   // shortfall, but without a message (the person knows). -1 with ECANCELED.
   int64_t Interrupted();
+  // Closes both files and removes the unfinished piece: the copy failed with error.
+  int64_t GiveUp(int error);
   // After a failed write: what reached the piece before the failure counts
   // (the medium took it); at most `most`. Returns that count.
   int64_t CountPartial(int64_t most);
@@ -275,26 +277,22 @@ int64_t Copy::CountPartial(int64_t most) {
 }
 
 int64_t Copy::Shortfall() {
-  Env* env = CurrentEnv();
   FileBoxF(kErrorBox, "read (%s) failed !\n\n%s", source_.c_str(),
            SystemErrorText(last_error_ ? last_error_ : kCopyShortfallError));
+  return GiveUp(kCopyShortfallError);
+}
+
+int64_t Copy::Interrupted() { return GiveUp(ECANCELED); }
+
+int64_t Copy::GiveUp(int error) {
+  Env* env = CurrentEnv();
   env->Close(in_);
   in_ = -1;
   if (out_ >= 0) env->Close(out_);
   out_ = -1;
   // The unfinished last piece; pieces closed on other media stay.
   env->Unlink(target_native_);
-  return Fail(kCopyShortfallError);
-}
-
-int64_t Copy::Interrupted() {
-  Env* env = CurrentEnv();
-  env->Close(in_);
-  in_ = -1;
-  if (out_ >= 0) env->Close(out_);
-  out_ = -1;
-  env->Unlink(target_native_);
-  return Fail(ECANCELED);
+  return Fail(error);
 }
 
 }  // namespace
