@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-svg-dev
+  xvfb xauth xdotool
   libsqlite3-dev libtomlplusplus-dev libsmbclient-dev
 )
 
