@@ -86,7 +86,14 @@ int GuiMessenger::MessageBox(const std::string& text, const std::string& caption
   // A queued call to a messenger that is gone is dropped; its destructor has
   // answered the question then.
   QMetaObject::invokeMethod(
-      this, [this, pending, text, caption, flags] { Answer(*pending, ShowBox(text, caption, flags)); },
+      this,
+      [this, pending, text, caption, flags] {
+        {
+          std::lock_guard lock(pending->mu);
+          if (pending->done) return;  // answered by Shutdown: the window is closing
+        }
+        Answer(*pending, ShowBox(text, caption, flags));
+      },
       Qt::QueuedConnection);
   int result;
   {
@@ -100,10 +107,6 @@ int GuiMessenger::MessageBox(const std::string& text, const std::string& caption
 }
 
 int GuiMessenger::ShowBox(const std::string& text, const std::string& caption, unsigned flags) {
-  {
-    std::lock_guard lock(mu_);
-    if (shut_down_) return 0;
-  }
   BoxLayout layout = BoxLayoutFor(flags);
   // Owned by the window that has the keyboard focus, as the system's boxes are.
   QMessageBox box(layout.icon, FromCp1252(caption.empty() ? kCaption : caption), FromCp1252(text),
