@@ -23,7 +23,7 @@ using Key = std::pair<long, int>;
 
 // Language texts the system uses outside the UI text table.
 const Key kLibraryTexts[] = {{1500098, 1}, {2200206, 1}, {2500406, 1}, {2500407, 1},
-                             {2500408, 1}, {2500495, 1}, {2500495, 2}};
+                             {2500408, 1}, {2500495, 1}, {2500495, 2}, {2500498, 1}};
 
 class LanguageFilesTest : public ::testing::Test {
  protected:

@@ -1,0 +1,54 @@
+// One long operation of the window with its progress window: the window shows
+// while the operation runs on a worker, Cancel (where offered) reaches the
+// operation's context, the messenger's notices and lines go to the window,
+// and finished(result) comes in the window's thread after the window closed.
+#pragma once
+
+#include <QObject>
+#include <memory>
+#include <string>
+
+#include "ui/operation_worker_qt.h"
+#include "ui/window_progress.h"
+
+class QWidget;
+
+namespace dovrane::ui {
+
+class CProgressWindow;
+class GuiMessenger;
+
+class ProgressRun : public QObject {
+  Q_OBJECT
+
+ public:
+  // messenger null: the current messenger; a GuiMessenger sends its notices
+  // and lines to the progress window while the run lasts.
+  explicit ProgressRun(QWidget* owner, GuiMessenger* messenger = nullptr);
+  ~ProgressRun() override;
+
+  // Shows the progress window with title (Windows-1252) and runs operation;
+  // cancellable offers Cancel, for operations that stop cleanly (the size
+  // sum, a deletion between files, a copy whose caller rolls back). False
+  // while a run is going on.
+  bool Start(const std::string& title, bool cancellable, Operation operation);
+  bool Running() const { return worker_.Running(); }
+  CProgressWindow* window() const { return window_.get(); }
+  WindowProgress* progress() const { return progress_.get(); }
+
+ signals:
+  void finished(int result);
+
+ private:
+  void End(int result);
+
+  QWidget* owner_;
+  GuiMessenger* messenger_;
+  std::unique_ptr<WindowProgress> progress_;
+  std::unique_ptr<CProgressWindow> window_;
+  // Last, so that it is destroyed first: the operation stops before the
+  // progress it reports to goes.
+  OperationWorker worker_;
+};
+
+}  // namespace dovrane::ui
