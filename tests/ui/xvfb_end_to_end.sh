@@ -18,7 +18,11 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 eval "$("$mkinstall" "$work/inst" --hosts 2 --projects 6)"
 # A stored switch the window must read at the start and write back at the end.
-printf '[Settings]\nRefreshIsAllowed = 0\n' >>"$DOVRANE_HKCU"
+if grep -q '^\[Settings\]' "$DOVRANE_HKCU" 2>/dev/null; then
+  sed -i 's/^\[Settings\]$/[Settings]\nRefreshIsAllowed = 0/' "$DOVRANE_HKCU"
+else
+  printf '[Settings]\nRefreshIsAllowed = 0\n' >>"$DOVRANE_HKCU"
+fi
 rm -f "$screenshot"
 
 cat >"$work/drive.sh" <<'DRIVE'
