@@ -10,6 +10,7 @@ out=${1:-docs/images}
   exit 1
 }
 mkdir -p "$out"
+out=$(cd "$out" && pwd)  # the program works in its own folder
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 eval "$(build/dovrane-mkinstall "$work/inst" --hosts 3 --projects 40 --seed 7)"
@@ -17,7 +18,7 @@ eval "$(build/dovrane-mkinstall "$work/inst" --hosts 3 --projects 40 --seed 7)"
 QT_QPA_PLATFORM=offscreen DOVRANE_SCREENSHOT="$out/main-window.png" DOVRANE_SCREENSHOT_CLOSE=1 \
   timeout 60 build/dovrane
 [ -s "$out/main-window.png" ] || { echo "no picture was taken" >&2; exit 1; }
-if [ "$out" = docs/images ]; then
+if [ "$out" = "$PWD/docs/images" ]; then
   mkdir -p res/help/images
   cp "$out/main-window.png" res/help/images/main-window.png
 fi

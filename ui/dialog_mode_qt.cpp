@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <memory>
 
+#include "app/app_state.h"
 #include "app/command_table.h"
 #include "platform/env.h"
 #include "ui/dovrane_dlg.h"
@@ -20,8 +21,11 @@ namespace {
 // close button (the screenshot script).
 void ArmScreenshot(CDovraneDlg* dialog) {
   platform::Env* env = platform::CurrentEnv();
-  const QString file = QString::fromStdString(env->GetEnv("DOVRANE_SCREENSHOT"));
-  if (file.isEmpty()) return;
+  std::string name = env->GetEnv("DOVRANE_SCREENSHOT");
+  if (name.empty()) return;
+  // A relative name is the caller's: the program works in the CAD working folder.
+  if (name[0] != '/' && !app::StartFolder().empty()) name = app::StartFolder() + "/" + name;
+  const QString file = QString::fromStdString(name);
   const bool close = env->GetEnv("DOVRANE_SCREENSHOT_CLOSE") == "1";
   auto taken = std::make_shared<bool>(false);
   QObject::connect(dialog, &CDovraneDlg::TreesFilled, dialog, [dialog, file, close, taken] {
