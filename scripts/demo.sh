@@ -26,3 +26,18 @@ run "Demo project" -erase_y
 run "No such project" -exist
 echo "The demo installation stays in $demo; point dovrane at it with:"
 "$OLDPWD/build/dovrane-mkinstall" --env "$demo"
+echo
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  # With a display: the main window on the demo installation (no arguments).
+  echo "\$ dovrane    (the main window; close it to end the demo)"
+  "$OLDPWD/build/dovrane" || echo "exit status: $?"
+else
+  # Without one: pictures of the main window, drawn offscreen.
+  QT_QPA_PLATFORM=offscreen DOVRANE_SCREENSHOT="$demo/main-window.png" DOVRANE_SCREENSHOT_CLOSE=1 \
+    timeout 60 "$OLDPWD/build/dovrane" || true
+  if [ -s "$demo/main-window.png" ]; then
+    echo "No display: a picture of the main window is in $demo/main-window.png"
+  else
+    echo "No display, and no picture of the main window could be taken."
+  fi
+fi

@@ -1,10 +1,498 @@
 #include "ui/dovrane_dlg.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QUrl>
+#include <algorithm>
+#include <cerrno>
+#include <thread>
+
+#include "extlib/library_init.h"
+#include "extlib/settings.h"
+#include "platform/env.h"
+#include "platform/system_error.h"
+#include "platform/system_names.h"
+#include "platform/text_codec.h"
+#include "services/tool_message_box.h"
+#include "services/ui_text_table.h"
+#include "tree/dovrane_tree_ctrl.h"
+#include "ui/about_dlg.h"
+#include "ui/dialog_switches.h"
+#include "ui/dovrane_tab_ctrl.h"
+#include "ui/help_document.h"
+#include "ui/ui_text_qt.h"
+#include "ui/window_placement.h"
+
 namespace dovrane::ui {
 
-CDovraneDlg::CDovraneDlg(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QStringLiteral("Varnholtek Dovranix"));
+namespace {
+
+// The window as it opens before a stored placement is applied.
+constexpr int kTemplateWidth = 760;
+constexpr int kTemplateHeight = 540;
+constexpr int kTemplateMargin = 7;
+constexpr int kBelowTab = 70;  // the check boxes, the buttons and the status bar
+constexpr int kButtonWidth = 90;
+constexpr int kButtonHeight = 26;
+constexpr int kRefreshPeriodMs = 4000;
+constexpr int kFirstFillDelayMs = 500;
+constexpr int kTreeImageCount = 19;
+constexpr uint32_t kKindNetworkHost = 0x10000;
+
+CDovraneDlg* g_main_dialog = nullptr;
+
+}  // namespace
+
+CDovraneDlg* MainDialog() { return g_main_dialog; }
+void SetMainDialog(CDovraneDlg* dialog) { g_main_dialog = dialog; }
+
+// A look-up on its own thread. The result reaches the window only while the
+// window exists: the window clears `receiver` under the lock when it goes.
+struct CDovraneDlg::Worker {
+  std::thread thread;
+  std::mutex mutex;
+  CDovraneDlg* receiver = nullptr;
+  std::atomic<bool> done{false};
+};
+
+// The closure `work` returns runs in the window's thread.
+void CDovraneDlg::StartWorker(std::function<std::function<void()>()> work) {
+  auto worker = std::make_shared<Worker>();
+  worker->receiver = this;
+  worker->thread = std::thread([worker, work = std::move(work)] {
+    std::function<void()> apply = work();
+    {
+      std::lock_guard<std::mutex> guard(worker->mutex);
+      if (worker->receiver) QMetaObject::invokeMethod(worker->receiver, std::move(apply), Qt::QueuedConnection);
+    }
+    worker->done = true;
+  });
+  workers_.push_back(std::move(worker));
+}
+
+CDovraneDlg::CDovraneDlg(QWidget* parent) : CDovraneDlg(TreeHooks{}, parent) {}
+
+CDovraneDlg::CDovraneDlg(TreeHooks hooks, QWidget* parent) : QDialog(parent), hooks_(std::move(hooks)) {
+  // A "noping" file in the work folder turns pinging off until the settings say otherwise.
+  ping_allowed = PingAllowedAtConstruction();
+  timer1_.setSingleShot(true);
+  timer2_.setSingleShot(true);
+  connect(&timer1_, &QTimer::timeout, this, &CDovraneDlg::OnTimer1);
+  connect(&timer2_, &QTimer::timeout, this, &CDovraneDlg::OnTimer2);
+  InitDialog();
+}
+
+CDovraneDlg::~CDovraneDlg() {
+  closing = 1;
+  // The ping thread ends before the window does.
+  StopPinging();
+  for (const std::shared_ptr<Worker>& worker : workers_) {
+    {
+      std::lock_guard<std::mutex> guard(worker->mutex);
+      worker->receiver = nullptr;
+    }
+    // A look-up stuck on a hanging share is left to end on its own.
+    if (worker->done) {
+      worker->thread.join();
+    } else {
+      worker->thread.detach();
+    }
+  }
+  if (g_main_dialog == this) g_main_dialog = nullptr;
+}
+
+void CDovraneDlg::InitDialog() {
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                 Qt::WindowCloseButtonHint);
+  setObjectName(QStringLiteral("CDovraneDlg"));
+  setAccessibleName(QStringLiteral("Varnholtek Dovranix"));
+  resize(kTemplateWidth, kTemplateHeight);
+  // Every control of the tab page still fits at this size.
   setMinimumSize(640, 400);
+
+  // The window menu's "About" item lives in a Help menu here.
+  menu_bar_ = new QMenuBar(this);
+  menu_bar_->setAccessibleName(QStringLiteral("Menu"));
+  QMenu* help_menu = menu_bar_->addMenu(QStringLiteral("&Help"));
+  QAction* help = help_menu->addAction(QStringLiteral("&Help"));
+  help->setShortcut(QKeySequence::HelpContents);
+  connect(help, &QAction::triggered, this, &CDovraneDlg::OnHelp);
+  addAction(help);  // F1 works without opening the menu
+  QAction* about = help_menu->addAction(QString::fromUtf8("Inf&o \xC3\xBC" "ber Dovrane..."));
+  about->setData(kAboutCommand);
+  connect(about, &QAction::triggered, this, &CDovraneDlg::ShowAbout);
+  top_ = menu_bar_->sizeHint().height();
+  menu_bar_->setGeometry(0, 0, kTemplateWidth, top_);
+
+  if (QFile::exists(QStringLiteral(":/icons/dovrane.svg"))) setWindowIcon(QIcon(QStringLiteral(":/icons/dovrane.svg")));
+  setWindowTitle(QStringLiteral("Varnholtek Dovranix"));
+  const int tab_height = kTemplateHeight - top_ - kBelowTab;
+  const int below = top_ + kTemplateMargin + tab_height + kTemplateMargin;
+  check_out_button_ = new QPushButton(UiQText(114, 1), this);
+  check_out_button_->setGeometry(kTemplateWidth - kTemplateMargin - 2 * kButtonWidth - 6, below, kButtonWidth,
+                                 kButtonHeight);
+  close_button_ = new QPushButton(UiQText(114, 1008), this);
+  close_button_->setGeometry(kTemplateWidth - kTemplateMargin - kButtonWidth, below, kButtonWidth, kButtonHeight);
+  for (QPushButton* b : {check_out_button_, close_button_}) {
+    b->setAutoDefault(false);  // Enter starts no check-out
+    b->setAccessibleName(b->text().remove(QLatin1Char('&')));
+  }
+  check_out_button_->setEnabled(false);
+  connect(check_out_button_, &QPushButton::clicked, this, &CDovraneDlg::OnCheckOut);
+  connect(close_button_, &QPushButton::clicked, this, &CDovraneDlg::OnClose);
+
+  computer_name_ = FromCp1252(platform::ComputerName());
+
+  tab_ = new CDovraneTabCtrl(this);
+  tab_->setObjectName(QStringLiteral("tab_ctrl"));
+  tab_->setAccessibleName(QStringLiteral("Tab control"));
+  tab_->setGeometry(kTemplateMargin, top_ + kTemplateMargin, kTemplateWidth - 2 * kTemplateMargin, tab_height);
+  tab_->CreatePageControls(&model_);
+  CreateStatusBar();
+
+  BuildTreeImages();
+  tab_->SetDialog(this);
+  tab_->setFocus();
+  tab_->InsertTab(UiQText(114, services::kUiItemTabCaption));
+  tab_->Tabs()->setCurrentIndex(0);
+  tab_->ShowPage(0);
+
+  // Margins measured at the template size; the dialog keeps them on resizing.
+  margin_ = (kTemplateWidth - tab_->width()) / 2;
+  bottom_difference_ = kTemplateHeight - tab_->height();
+  previous_width_ = kTemplateWidth;
+  previous_height_ = kTemplateHeight;
+
+  refresh_check_ = new QCheckBox(UiQText(114, 1024), this);
+  ping_check_ = new QCheckBox(UiQText(114, 1030), this);
+  refresh_check_->move(10, below);
+  ping_check_->move(10 + refresh_check_->sizeHint().width() + 20, below);
+  for (QCheckBox* box : {refresh_check_, ping_check_}) {
+    box->resize(box->sizeHint());
+    box->setAccessibleName(box->text().remove(QLatin1Char('&')));
+  }
+  refresh_check_->setChecked(true);
+  DialogSwitches stored = ReadStoredSwitches({ping_allowed.load(), 1});
+  ping_allowed = stored.ping_allowed;
+  ping_check_->setChecked(stored.ping_allowed == 1);
+  refresh_check_->setChecked(stored.refresh_checked == 1);
+  connect(ping_check_, &QCheckBox::clicked, this, [this](bool checked) {
+    ping_allowed = checked ? 1 : 0;
+    if (checked) ping_changed = 1;
+  });
+
+  if (hooks_.start_ping) {
+    ping_running_ = hooks_.start_ping();
+    if (!ping_running_) QApplication::beep();  // the window works without pinging
+  }
+  RestorePlacement();
+}
+
+void CDovraneDlg::CreateStatusBar() {
+  status_bar_ = new QStatusBar(this);
+  status_bar_->setSizeGripEnabled(true);
+  status_bar_->setAccessibleName(QStringLiteral("Status bar"));
+  status_bar_->setGeometry(2, kTemplateHeight - 22, kTemplateWidth - 4, 20);
+  for (int i = 0; i < 3; ++i) {
+    auto* part = new QLabel(status_bar_);
+    part->setAccessibleName(QStringLiteral("Status part %1").arg(i));
+    status_bar_->addWidget(part, i == 2 ? 1 : 0);
+    status_parts_.append(part);
+  }
+  const int w = status_bar_->fontMetrics().horizontalAdvance(computer_name_) + 4;
+  status_parts_[0]->setFixedWidth(w);
+  status_parts_[1]->setFixedWidth(w);
+  status_parts_[0]->setText(computer_name_);
+  status_parts_[1]->setText(QStringLiteral(" "));
+}
+
+void CDovraneDlg::SetStatusParts(const QStringList& texts) {
+  const int count = std::clamp(static_cast<int>(texts.size()), 2, 3);
+  const QFontMetrics metrics = status_bar_->fontMetrics();
+  // Each edge lies past its text: part 0 plus 8, part 1 plus 16; the last part
+  // takes the rest.
+  const int gaps[] = {8, 16};
+  for (int i = 0; i < 3; ++i) {
+    QLabel* part = status_parts_[i];
+    part->setVisible(i < count);
+    part->setText(i < texts.size() ? texts[i] : QString());
+    if (i < count - 1) {
+      part->setFixedWidth(metrics.horizontalAdvance(part->text()) + gaps[i]);
+    } else {
+      part->setMinimumWidth(0);
+      part->setMaximumWidth(QWIDGETSIZE_MAX);
+    }
+  }
+  status_bar_->layout()->invalidate();
+}
+
+QStringList CDovraneDlg::StatusTexts() const {
+  QStringList texts;
+  for (QLabel* part : status_parts_)
+    if (!part->isHidden()) texts.append(part->text());
+  return texts;
+}
+
+void CDovraneDlg::ShowItemInStatusBar(tree::CDovraneTreeCtrl* tree, const QModelIndex& item) {
+  if (!tree) {
+    const QString path = tab_->GetDataPath();
+    SetStatusParts({path.isEmpty() ? computer_name_ : path, QStringLiteral("   "), QStringLiteral("   ")});
+    return;
+  }
+  SetStatusParts(hooks_.status_texts ? hooks_.status_texts(tree, item) : QStringList{QString(), QString(), QString()});
+}
+
+void CDovraneDlg::BuildTreeImages() {
+  // Images 0 to 18, by the index the tree logic uses; the icon engine draws
+  // them sharp at every scale.
+  tree_images_.clear();
+  for (int i = 0; i < kTreeImageCount; ++i) {
+    const QString name = QStringLiteral(":/icons/tree/%1.svg").arg(i, 2, 10, QLatin1Char('0'));
+    tree_images_.append(QFile::exists(name) ? QIcon(name) : QIcon());
+  }
+}
+
+void CDovraneDlg::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // Shown by the program (not a return from the minimised state): fill soon.
+  if (!event->spontaneous()) timer2_.start(kFirstFillDelayMs);
+}
+
+void CDovraneDlg::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  if (!tab_) return;
+  const int w = width();
+  const int h = height();
+  int dw = 0;
+  int dh = 0;
+  if (w != 0 && h != 0) {
+    dw = w - previous_width_;
+    dh = h - previous_height_;
+    previous_width_ = w;
+    previous_height_ = h;
+  }
+  menu_bar_->setGeometry(0, 0, w, top_);
+  tab_->setGeometry(margin_, top_ + margin_, w - 2 * margin_, h - bottom_difference_);
+  tab_->lower();
+  close_button_->move(close_button_->pos() + QPoint(dw, dh));
+  check_out_button_->move(check_out_button_->pos() + QPoint(dw, dh));
+  const int below = top_ + margin_ + tab_->height() + margin_;
+  refresh_check_->move(refresh_check_->x(), below);
+  ping_check_->move(ping_check_->x(), below);
+  status_bar_->setGeometry(2, h - 22, w - 4, 20);
+}
+
+void CDovraneDlg::OnTimer1() {
+  timer1_.stop();
+  if (refresh_check_->isChecked() || ping_changed != 0) {
+    RefreshCheck(ping_changed.exchange(0));
+    return;
+  }
+  timer1_.start(kRefreshPeriodMs);
+}
+
+void CDovraneDlg::OnTimer2() {
+  timer2_.stop();
+  StartProbe(ProbePurpose::kFirstFill, 0);
+}
+
+void CDovraneDlg::RefreshCheck(int ping_changed_value) {
+  if (probe_running_) {
+    // One check at a time: a share that hangs must not pile up look-ups.
+    pending_check_ = std::max(pending_check_, ping_changed_value);
+    return;
+  }
+  StartProbe(ProbePurpose::kCheck, ping_changed_value);
+}
+
+void CDovraneDlg::OnRefreshButton() { StartProbe(ProbePurpose::kFirstFill, 0); }
+
+void CDovraneDlg::StartProbe(ProbePurpose purpose, int ping_changed_value) {
+  if (closing) return;
+  JoinFinishedWorkers();
+  RefreshRequest request;
+  request.net_folder = extlib::lfinigC(extlib::kSlotNet);
+  request.data_path = tab_->GetDataPath().toStdString();
+  if (purpose == ProbePurpose::kCheck && hooks_.snapshot) hooks_.snapshot(&request);
+  request.tree_generation = tree_generation_;
+  if (purpose == ProbePurpose::kCheck) probe_running_ = true;
+  StartWorker([this, purpose, ping_changed_value, request = std::move(request)]() {
+    RefreshProbe probe = ProbeRefresh(request);
+    return std::function<void()>([this, purpose, ping_changed_value, request, probe = std::move(probe)] {
+      ApplyProbe(purpose, ping_changed_value, request, probe);
+    });
+  });
+}
+
+void CDovraneDlg::ApplyProbe(ProbePurpose purpose, int ping_changed_value, const RefreshRequest& request,
+                             const RefreshProbe& probe) {
+  if (purpose == ProbePurpose::kCheck) probe_running_ = false;
+  if (closing) return;
+  if (purpose != ProbePurpose::kCheck) {
+    // The time stamp is taken before the trees read the administration, so a
+    // change between the two is seen by the next check.
+    refresh_state_.RecordTimeStamp(probe);
+    RefillTrees(computer_name_);
+    timer1_.start(kRefreshPeriodMs);
+    return;
+  }
+  const bool same_trees = request.tree_generation == tree_generation_;
+  RefreshAction action =
+      refresh_state_.Decide(request, probe, ping_changed_value, outside_change.load(), same_trees);
+  if (action == RefreshAction::kRefillAfterBeep) QApplication::beep();
+  if (action != RefreshAction::kNone) RefillTrees(tab_->GetDataPath());
+  emit RefreshCheckDone(static_cast<int>(action));
+  if (pending_check_ >= 0) {
+    const int next = pending_check_;
+    pending_check_ = -1;
+    StartProbe(ProbePurpose::kCheck, next);
+    return;
+  }
+  timer1_.start(kRefreshPeriodMs);
+}
+
+void CDovraneDlg::RefillTrees(const QString& data_path) {
+  ++tree_generation_;
+  if (hooks_.refill) {
+    hooks_.refill(data_path);
+  } else {
+    ShowItemInStatusBar(nullptr, {});
+  }
+  emit TreesFilled();
+}
+
+void CDovraneDlg::JoinFinishedWorkers() {
+  auto finished = [](const std::shared_ptr<Worker>& worker) {
+    if (!worker->done) return false;
+    worker->thread.join();
+    return true;
+  };
+  workers_.erase(std::remove_if(workers_.begin(), workers_.end(), finished), workers_.end());
+}
+
+void CDovraneDlg::OnCheckOut() {
+  check_out_button_->setEnabled(false);
+  // No pinging while the host is checked out or in; the user's choice comes back after.
+  const int was_allowed = ping_allowed.exchange(0);
+  const uint32_t kind = hooks_.selected_host_kind ? hooks_.selected_host_kind() : 0;
+  if (hooks_.host_command) {
+    char path[260];
+    if (kind == kKindNetworkHost) {
+      hooks_.host_command(kCheckOutCommand);
+    } else if (kind == kKindAdminHostCheckedOut &&
+               (extlib::RVSYS_VekRegGetString("HKLM", "InstallRoot\\CheckedOutPath", path, sizeof path) & 0xFF)) {
+      hooks_.host_command(kCheckInCommand);
+    }
+  }
+  ping_allowed = was_allowed;
+  check_out_button_->setEnabled(true);
+}
+
+void CDovraneDlg::OnHelp() {
+  JoinFinishedWorkers();
+  // The help folder may lie on a share: found and looked at off this thread.
+  StartWorker([this] {
+    std::string path;
+    const bool found = HelpDocumentPath(&path);
+    platform::FileInfo info;
+    const bool exists = found && platform::CurrentEnv()->Stat(path, &info) == 0 &&
+                        info.type == platform::EntryType::kFile;
+    return std::function<void()>([this, found, path, exists] { ApplyHelp(found, path, exists); });
+  });
+}
+
+void CDovraneDlg::ApplyHelp(bool found, const std::string& path, bool exists) {
+  if (!found) return;  // no help folder: F1 does nothing
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const bool opened = exists && QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+  QApplication::restoreOverrideCursor();
+  if (opened) return;
+  std::string upper;
+  if (!platform::Utf8ToCp1252(QString::fromStdString(path).toUpper().toStdString(), &upper)) upper = path;
+  const char* reason = exists ? "No application is associated with the specified file for this operation."
+                              : platform::SystemErrorText(ENOENT);
+  services::ToolMessageBox(services::kMessageError, "%s\n\n%s", upper.c_str(), reason);
+}
+
+void CDovraneDlg::ShowAbout() {
+  CAboutDlg about(this);
+  about.exec();
+}
+
+void CDovraneDlg::StopPinging() {
+  if (stopped_) return;
+  stopped_ = true;
+  stop = 1;
+  if (ping_running_ && hooks_.stop_ping) hooks_.stop_ping();
+  ping_running_ = false;
+}
+
+void CDovraneDlg::SavePlacementAndSwitches() {
+  // A maximised or minimised window leaves the stored placement as it was.
+  if (!isMinimized() && !isMaximized()) {
+    WindowPlacement current;
+    current.left = x();
+    current.top = y();
+    current.right = x() + width();
+    current.bottom = y() + height();
+    WindowPlacement stored = LoadWindowPlacement(current);
+    stored.show_cmd = kShowNormal;
+    stored.left = current.left;
+    stored.top = current.top;
+    stored.right = current.right;
+    stored.bottom = current.bottom;
+    SaveWindowPlacement(stored);
+  }
+  SaveSwitches({ping_check_->isChecked() ? 1 : 0, refresh_check_->isChecked() ? 1 : 0});
+}
+
+void CDovraneDlg::RestorePlacement() {
+  WindowPlacement current;
+  current.left = x();
+  current.top = y();
+  current.right = x() + width();
+  current.bottom = y() + height();
+  const WindowPlacement stored = LoadWindowPlacement(current);
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect all = screen->virtualGeometry();
+  if (!PlacementOnScreen(stored, all.left(), all.top(), all.left() + all.width(), all.top() + all.height())) return;
+  move(stored.left, stored.top);
+  resize(stored.right - stored.left, stored.bottom - stored.top);
+  if (stored.show_cmd == kShowMaximized) setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void CDovraneDlg::EndDialog() {
+  timer1_.stop();
+  timer2_.stop();
+  done(QDialog::Rejected);
+}
+
+void CDovraneDlg::OnClose() {
+  closing = 1;
+  StopPinging();
+  SavePlacementAndSwitches();
+  EndDialog();
+}
+
+void CDovraneDlg::closeEvent(QCloseEvent* event) {
+  event->accept();
+  if (closing) return;  // already ended by the close button
+  closing = 1;
+  SavePlacementAndSwitches();
+  EndDialog();
 }
 
 }  // namespace dovrane::ui

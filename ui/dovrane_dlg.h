@@ -1,19 +1,186 @@
-// The main window of the dialog mode.
+// The main window of the dialog mode: the tab page with the two trees and the
+// search row, the "Check Out" and close buttons, the refresh and ping check
+// boxes and the status bar. It polls for changes made from outside (the
+// refresh check), keeps its placement and switches in the user settings and
+// opens the help document. The trees' filling, the ping thread and the tree
+// commands plug in through TreeHooks.
 #pragma once
 
 #include <QDialog>
+#include <QIcon>
+#include <QList>
+#include <QModelIndex>
+#include <QStringList>
+#include <QTimer>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "tree/project_tree_model_qt.h"
+#include "ui/refresh_check.h"
+
+class QCheckBox;
+class QLabel;
+class QMenuBar;
+class QPushButton;
+class QStatusBar;
+
+namespace dovrane::tree {
+class CDovraneTreeCtrl;
+}
 
 namespace dovrane::ui {
+
+class CDovraneTabCtrl;
 
 class CDovraneDlg : public QDialog {
   Q_OBJECT
 
  public:
+  // Where the trees' logic, the ping thread and the commands plug in. Every
+  // hook may be empty; then the window does without it.
+  struct TreeHooks {
+    // Fills both trees for the data path (a host name); the window's thread.
+    std::function<void(const QString& data_path)> refill;
+    // Copies the trees' top-level items for the refresh check (and the kind
+    // function, which runs on the worker).
+    std::function<void(RefreshRequest* request)> snapshot;
+    // The status bar's texts for an item (two or three parts).
+    std::function<QStringList(tree::CDovraneTreeCtrl* tree, const QModelIndex& item)> status_texts;
+    // The kind of the host tree's selected item (0: none).
+    std::function<uint32_t()> selected_host_kind;
+    // Host check-out (255) and check-in (254) on the host tree.
+    std::function<void(int command)> host_command;
+    // Starts the ping thread (false: it could not be started) and stops it
+    // (returns once it has ended).
+    std::function<bool()> start_ping;
+    std::function<void()> stop_ping;
+  };
+
+  // Menu identifier of the "About" item.
+  static constexpr int kAboutCommand = 16;
+  static constexpr int kCheckOutCommand = 255;
+  static constexpr int kCheckInCommand = 254;
+
   explicit CDovraneDlg(QWidget* parent = nullptr);
+  explicit CDovraneDlg(TreeHooks hooks, QWidget* parent = nullptr);
+  ~CDovraneDlg() override;
+
+  // The refresh check: with a non-zero argument (or a change found) the trees
+  // are refilled. Its look-ups run on a worker; the answer is applied when it
+  // comes back. Other commands call it with 0 after their own changes.
+  void RefreshCheck(int ping_changed);
+  void RefillTrees(const QString& data_path);
+  // The status bar for an item of a tree; tree null: for the data path.
+  void ShowItemInStatusBar(tree::CDovraneTreeCtrl* tree, const QModelIndex& item);
+  // Sets the status bar's parts (two or three), each as wide as its text.
+  void SetStatusParts(const QStringList& texts);
+  // The refresh button of the search row.
+  void OnRefreshButton();
+  // The "Check Out" button.
+  void OnCheckOut();
+  // F1.
+  void OnHelp();
+  // The close button.
+  void OnClose();
+
+  CDovraneTabCtrl* TabCtrl() const { return tab_; }
+  tree::ProjectTreeModel* Model() { return &model_; }
+  const QList<QIcon>& TreeImages() const { return tree_images_; }
+  QPushButton* CloseButton() const { return close_button_; }
+  QPushButton* CheckOutButton() const { return check_out_button_; }
+  QCheckBox* RefreshCheckBox() const { return refresh_check_; }
+  QCheckBox* PingCheckBox() const { return ping_check_; }
+  QStatusBar* StatusBar() const { return status_bar_; }
+  QStringList StatusTexts() const;
+  QMenuBar* MenuBar() const { return menu_bar_; }
+  const QString& LocalComputerName() const { return computer_name_; }
+  RefreshCheckState& RefreshState() { return refresh_state_; }
+  bool RefreshCheckRunning() const { return probe_running_; }
+
+  // Shared with the ping thread and the tree commands (plain flags, no lock).
+  std::atomic<int> ping_allowed{1};
+  std::atomic<uint8_t> ping_changed{0};
+  std::atomic<int> closing{0};
+  std::atomic<int> stop{0};
+  // Cleared by commands while they write the administration themselves.
+  std::atomic<int> outside_change{1};
+  // The ping host list and its lock (a 100 ms try on both sides).
+  std::timed_mutex ping_lock;
+  std::vector<std::string> ping_hosts;
+
+ signals:
+  // The trees were filled (the first time and after every refill).
+  void TreesFilled();
+  // A refresh check's answer was applied.
+  void RefreshCheckDone(int action);
 
  protected:
   // Escape never closes the window; only the close button and the close box do.
   void reject() override {}
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  enum class ProbePurpose { kCheck, kRecordOnly, kFirstFill };
+
+  void InitDialog();
+  void CreateStatusBar();
+  void BuildTreeImages();
+  void OnTimer1();
+  void OnTimer2();
+  void StartProbe(ProbePurpose purpose, int ping_changed);
+  void ApplyProbe(ProbePurpose purpose, int ping_changed, const RefreshRequest& request, const RefreshProbe& probe);
+  void ApplyHelp(bool found, const std::string& path, bool exists);
+  void StopPinging();
+  void SavePlacementAndSwitches();
+  void RestorePlacement();
+  void EndDialog();
+  void ShowAbout();
+  void JoinFinishedWorkers();
+  // Runs `work` on a worker of its own (the disk may hang there).
+  void StartWorker(std::function<std::function<void()>()> work);
+
+  TreeHooks hooks_;
+  tree::ProjectTreeModel model_;
+  QMenuBar* menu_bar_ = nullptr;
+  QPushButton* close_button_ = nullptr;
+  QPushButton* check_out_button_ = nullptr;
+  CDovraneTabCtrl* tab_ = nullptr;
+  QString computer_name_;
+  QStatusBar* status_bar_ = nullptr;
+  QList<QLabel*> status_parts_;
+  QList<QIcon> tree_images_;
+  QCheckBox* refresh_check_ = nullptr;
+  QCheckBox* ping_check_ = nullptr;
+  QTimer timer1_;
+  QTimer timer2_;
+  int margin_ = 0;
+  int top_ = 0;  // the menu bar's height above the tab control
+  int bottom_difference_ = 0;
+  int previous_width_ = 0;
+  int previous_height_ = 0;
+  bool ping_running_ = false;
+  bool stopped_ = false;
+
+  RefreshCheckState refresh_state_;
+  uint64_t tree_generation_ = 0;
+  bool probe_running_ = false;
+  // A check asked for while one ran: its ping-changed value, -1 for none.
+  int pending_check_ = -1;
+  // Workers that look at the disk; joined when done, left behind at the end
+  // when a share hangs (they hold only copies).
+  struct Worker;
+  std::vector<std::shared_ptr<Worker>> workers_;
 };
+
+// The running main window, or null (set by the dialog mode).
+CDovraneDlg* MainDialog();
+void SetMainDialog(CDovraneDlg* dialog);
 
 }  // namespace dovrane::ui

@@ -1,20 +1,225 @@
 #include "ui/dovrane_dlg.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
+#include <QUrl>
+#include <filesystem>
+#include <sys/time.h>
+
+#include "extlib/installation.h"
+#include "extlib/library_init.h"
+#include "extlib/settings.h"
+#include "support/mini_installation.h"
+#include "support/recording_messenger.h"
+#include "ui/about_dlg.h"
+#include "ui/window_placement.h"
 
 namespace dovrane::ui {
 namespace {
 
-TEST(DovraneDlgTest, EscapeLeavesTheWindowOpen) {
+// Catches the URLs the window hands to the desktop instead of opening them.
+class UrlCatcher : public QObject {
+  Q_OBJECT
+
+ public:
+  UrlCatcher() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "Open"); }
+  ~UrlCatcher() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
+  QList<QUrl> urls;
+ public slots:
+  void Open(const QUrl& url) { urls.append(url); }
+};
+
+class DovraneDlgTest : public ::testing::Test {
+ protected:
+  DovraneDlgTest() {
+    installation_.Activate();
+    std::filesystem::current_path(installation_.work_dir());
+  }
+  ~DovraneDlgTest() override { std::filesystem::current_path(start_); }
+  long Stored(const char* key) {
+    long value = -1;
+    extlib::GetSettingNumber("HKCU", key, &value);
+    return value;
+  }
+  void ShowAndWait(CDovraneDlg& dialog) {
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  }
+
+  std::filesystem::path start_ = std::filesystem::current_path();
+  testing::MiniInstallation installation_;
+  extlib::ScopedInstallation library_;
+};
+
+TEST_F(DovraneDlgTest, EscapeLeavesTheWindowOpen) {
   CDovraneDlg dialog;
-  dialog.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  ShowAndWait(dialog);
   QTest::keyClick(&dialog, Qt::Key_Escape);
   EXPECT_TRUE(dialog.isVisible());
   EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Varnholtek Dovranix"));
+  EXPECT_EQ(Stored("Settings\\PingIsAllowed"), -1);  // nothing saved
+}
+
+TEST_F(DovraneDlgTest, StartUpSwitchesFromNopingFileAndSettings) {
+  struct Case {
+    bool noping;
+    const char* stored;
+    bool ping_checked, refresh_checked;
+  };
+  const Case cases[] = {{false, "", true, true},
+                        {true, "", false, true},
+                        {true, "PingIsAllowed = 1\n", true, true},
+                        {false, "PingIsAllowed = 0\nRefreshIsAllowed = 0\n", false, false}};
+  for (const Case& c : cases) {
+    testing::WriteFile(installation_.user_settings(), std::string("[Settings]\n") + c.stored);
+    std::filesystem::remove("noping");
+    if (c.noping) testing::WriteFile(installation_.work_dir() + "/noping", "");
+    CDovraneDlg dialog;
+    EXPECT_EQ(dialog.PingCheckBox()->isChecked(), c.ping_checked) << c.stored << c.noping;
+    EXPECT_EQ(dialog.ping_allowed.load(), c.ping_checked ? 1 : 0);
+    EXPECT_EQ(dialog.RefreshCheckBox()->isChecked(), c.refresh_checked);
+  }
+}
+
+TEST_F(DovraneDlgTest, CloseButtonAndCloseBoxSavePlacementAndSwitches) {
+  for (bool close_box : {false, true}) {
+    testing::WriteFile(installation_.user_settings(), "[Settings]\n");
+    CDovraneDlg dialog;
+    ShowAndWait(dialog);
+    dialog.setGeometry(40, 50, 700 + close_box, 450);
+    dialog.PingCheckBox()->click();  // off
+    if (close_box) {
+      dialog.close();
+    } else {
+      QTest::mouseClick(dialog.CloseButton(), Qt::LeftButton);
+    }
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(Stored("Settings\\PingIsAllowed"), 0);
+    EXPECT_EQ(Stored("Settings\\RefreshIsAllowed"), 1);
+    WindowPlacement stored = LoadWindowPlacement({});
+    EXPECT_EQ(stored.right - stored.left, 700 + close_box);
+    EXPECT_EQ(stored.bottom - stored.top, 450);
+  }
+}
+
+TEST_F(DovraneDlgTest, MaximisedOrMinimisedCloseKeepsTheStoredPlacement) {
+  for (Qt::WindowState state : {Qt::WindowMaximized, Qt::WindowMinimized}) {
+    WindowPlacement before{kShowNormal, 0, -1, -1, -1, -1, 30, 830, 40, 640};
+    ASSERT_TRUE(SaveWindowPlacement(before));
+    CDovraneDlg dialog;
+    EXPECT_EQ(dialog.width(), 800);  // the stored placement was applied
+    ShowAndWait(dialog);
+    dialog.resize(700, 500);  // a size that must not be stored
+    dialog.setWindowState(state);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.windowState() & state; }, 2000));
+    dialog.OnClose();
+    EXPECT_EQ(LoadWindowPlacement({}).right, 830) << state;
+    EXPECT_EQ(Stored("Settings\\RefreshIsAllowed"), 1);  // the switches still are saved
+  }
+}
+
+TEST_F(DovraneDlgTest, PlacementOutsideTheScreensIsIgnored) {
+  ASSERT_TRUE(SaveWindowPlacement({kShowNormal, 0, -1, -1, -1, -1, 90000, 90800, 40, 640}));
+  CDovraneDlg dialog;
+  EXPECT_LT(dialog.x(), 90000);
+}
+
+TEST_F(DovraneDlgTest, CheckOutButtonSendsHostCommandsByKind) {
+  struct Case {
+    uint32_t kind;
+    bool checked_out_path;
+    int command;  // 0: none
+  };
+  const Case cases[] = {{0x10000, false, 255}, {0x110000, false, 0}, {0x110000, true, 254}, {0x100000, true, 0}};
+  for (const Case& c : cases) {
+    testing::WriteFile(installation_.machine_settings(),
+                       c.checked_out_path ? "[InstallRoot]\nCheckedOutPath = 'C:\\cad'\n" : "[InstallRoot]\n");
+    std::vector<int> sent;
+    CDovraneDlg::TreeHooks hooks;
+    hooks.selected_host_kind = [&] { return c.kind; };
+    hooks.host_command = [&](int command) { sent.push_back(command); };
+    CDovraneDlg dialog(hooks);
+    dialog.ping_allowed = 0;  // the user's choice survives the command
+    dialog.OnCheckOut();
+    EXPECT_EQ(sent, c.command ? std::vector<int>{c.command} : std::vector<int>{}) << std::hex << c.kind;
+    EXPECT_EQ(dialog.ping_allowed.load(), 0);
+    EXPECT_TRUE(dialog.CheckOutButton()->isEnabled());
+  }
+}
+
+TEST_F(DovraneDlgTest, FirstFillRecordsTheTimeStampAndOutsideChangesRefill) {
+  testing::WriteFile(installation_.net_dir() + "/project.dat", "v1");
+  ASSERT_EQ(extlib::lfinipC(extlib::kSlotNet, installation_.net_dir() + "/"), 0);
+  std::vector<QString> fills;
+  CDovraneDlg::TreeHooks hooks;
+  hooks.refill = [&](const QString& path) { fills.push_back(path); };
+  CDovraneDlg dialog(hooks);
+  ShowAndWait(dialog);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !fills.empty(); }, 5000));  // the first fill after 500 ms
+  EXPECT_EQ(fills[0], QStringLiteral("WS1"));
+  QSignalSpy done(&dialog, &CDovraneDlg::RefreshCheckDone);
+  struct timeval later[2] = {{4000000, 0}, {4000000, 0}};
+  ASSERT_EQ(::utimes((installation_.net_dir() + "/project.dat").c_str(), later), 0);
+  dialog.outside_change = 0;  // an own write: no refill
+  dialog.RefreshCheck(0);
+  ASSERT_TRUE(done.wait(5000));
+  EXPECT_EQ(fills.size(), 1u);
+  later[0].tv_sec = later[1].tv_sec = 5000000;
+  ASSERT_EQ(::utimes((installation_.net_dir() + "/project.dat").c_str(), later), 0);
+  dialog.outside_change = 1;
+  dialog.RefreshCheck(0);
+  ASSERT_TRUE(done.wait(5000));
+  EXPECT_EQ(fills.size(), 2u);
+}
+
+TEST_F(DovraneDlgTest, HelpOpensTheLanguagesDocumentOrNamesIt) {
+  testing::WriteFile(installation_.machine_settings(),
+                     "[InstallRoot]\nHelpPath = '" + installation_.root() + "/help'\n[Settings]\nInstalledLanguageLCID = 1031\n");
+  testing::WriteFile(installation_.root() + "/help/1031/dovrane.html", "<html></html>");
+  UrlCatcher catcher;
+  testing::RecordingMessenger messenger;
+  CDovraneDlg dialog;
+  dialog.OnHelp();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !catcher.urls.empty(); }, 5000));
+  EXPECT_EQ(catcher.urls[0].toLocalFile().toStdString(), installation_.root() + "/help/1031/dovrane.html");
+  std::filesystem::remove(installation_.root() + "/help/1031/dovrane.html");
+  dialog.OnHelp();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !messenger.messages.empty(); }, 5000));
+  EXPECT_NE(messenger.messages[0].text.find("/HELP/1031/DOVRANE.HTML\n\n"), std::string::npos);
+  EXPECT_EQ(messenger.messages[0].caption, "Varnholtek Dovranix");
+}
+
+TEST_F(DovraneDlgTest, AboutItemOpensTheAboutBox) {
+  CDovraneDlg dialog;
+  ShowAndWait(dialog);
+  QString shown;
+  QTimer::singleShot(0, &dialog, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (qobject_cast<CAboutDlg*>(modal)) shown = modal->windowTitle();
+    if (modal) modal->close();
+  });
+  for (QAction* action : dialog.findChildren<QAction*>())
+    if (action->data().toInt() == CDovraneDlg::kAboutCommand) action->trigger();
+  EXPECT_EQ(shown, QStringLiteral("Varnholtek Dovranix"));
+}
+
+TEST_F(DovraneDlgTest, StatusBarWithoutTreeShowsDataPathOrComputerName) {
+  CDovraneDlg dialog;
+  dialog.ShowItemInStatusBar(nullptr, {});
+  EXPECT_EQ(dialog.StatusTexts(), (QStringList{"WS1", "   ", "   "}));
 }
 
 }  // namespace
 }  // namespace dovrane::ui
+
+#include "dovrane_dlg_qt_test.moc"

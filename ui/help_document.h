@@ -1,0 +1,21 @@
+// Where the main window's help document lies: "<help folder>/<LCID>/dovrane.html".
+#pragma once
+
+#include <string>
+
+namespace dovrane::ui {
+
+inline constexpr char kHelpDocumentName[] = "dovrane.html";
+
+// The installed language: HKCU Settings\InstalledLanguageLCID, else the HKLM
+// value, else 0.
+long HelpLanguageId();
+// The help folder, native: HKLM InstallRoot\HelpPath (a native or Windows
+// path), else the "help" folder among the program's resources. False when
+// neither names a folder. Looks at the disk (a share path is resolved).
+bool HelpFolder(std::string* folder);
+// The document's native path for the installed language; false without a
+// help folder (F1 then does nothing).
+bool HelpDocumentPath(std::string* path);
+
+}  // namespace dovrane::ui
