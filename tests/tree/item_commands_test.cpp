@@ -39,14 +39,14 @@ TEST(ItemCommandsTest, MenuPerKindAndCondition) {
       {kKindHostOut, plain, "254 - 1"},
       {kKindHostOutFile, plain, "1"},
       {kKindHostOutFile, ctrl, "2069 - 1"},
-      {kKindHost, plain, "(4) - 7 4294904854 - 1"},
-      {kKindHost, pending, "4 - 7 4294904854 - 1"},
-      {kKindHost, local, "(4) 255 - 7 4294904854 - 1"},
+      {kKindHost, plain, "(4) - 7 4294903830 - 1"},
+      {kKindHost, pending, "4 - 7 4294903830 - 1"},
+      {kKindHost, local, "(4) 255 - 7 4294903830 - 1"},
       {kKindHost, project_tree, "(4) - 7 - 1"},
       {kKindLocalHost, local, "(4) (255) - 7 - 1"},
-      {kKindHostTreeEmpty, plain, "4294904853 4294904855"},
-      {kKindHostTreeEmpty, has_computer, "4294904853 (4294904855)"},
-      {kKindUnreachableHost, plain, "4294904854"},
+      {kKindHostTreeEmpty, plain, "4294903829 4294903831"},
+      {kKindHostTreeEmpty, has_computer, "4294903829 (4294903831)"},
+      {kKindUnreachableHost, plain, "4294903830"},
       {kKindUnreachableHost, project_tree, ""},
       {16, plain, ""},
       {0x111000, plain, ""},
@@ -64,7 +64,7 @@ TEST(ItemCommandsTest, EmptyAreaAndTexts) {
   const auto empty = ContextMenuEntries(kKindHostTreeEmpty, {});
   EXPECT_EQ(host_out[0], (MenuEntry{2069, 1015, 4116, true}));
   EXPECT_EQ(empty[0], (MenuEntry{0xFFFF0815u, 1015, 4122, true}));
-  EXPECT_EQ(ContextMenuEntries(kKindHost, {})[3], (MenuEntry{kCmdNewProject, 2, 5, true}));
+  EXPECT_EQ(ContextMenuEntries(kKindHost, {})[2], (MenuEntry{kCmdNewProject, 2, 5, true}));
 }
 
 }  // namespace

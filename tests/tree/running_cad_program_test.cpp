@@ -17,14 +17,15 @@ extern char** environ;
 namespace dovrane::tree {
 namespace {
 
-// A child process running a copy of sleep under the given file name.
+// A child process running a copy of sleep under the given file name, with
+// shown_as as its command name (argv[0]) when given.
 class Child {
  public:
-  Child(const std::string& program, const std::string& argument) {
+  Child(const std::string& program, const std::string& shown_as) {
     std::filesystem::copy_file("/bin/sleep", program);
     std::filesystem::permissions(program, std::filesystem::perms::owner_all);
-    std::string arg0 = program, arg1 = "30", arg2 = argument;
-    char* argv[] = {arg0.data(), arg1.data(), arg2.empty() ? nullptr : arg2.data(), nullptr};
+    std::string arg0 = shown_as.empty() ? program : shown_as, arg1 = "30";
+    char* argv[] = {arg0.data(), arg1.data(), nullptr};
     EXPECT_EQ(posix_spawn(&pid_, program.c_str(), nullptr, nullptr, argv, environ), 0);
   }
   ~Child() {
@@ -57,7 +58,7 @@ TEST(RunningCadProgramTest, FoundByItsProgramFileInAnyLetterCase) {
   EXPECT_EQ(name, "start-" + word + "-cad");
 }
 
-TEST(RunningCadProgramTest, ANameOnlyInTheArgumentsIsNotTheProgram) {
+TEST(RunningCadProgramTest, ANameOnlyInTheCommandLineIsNotTheProgram) {
   testing::TempDir dir;
   const std::string word = "pelomarx" + std::to_string(::getpid());
   Child other(dir.path() + "/plain-sleep", word);
