@@ -23,7 +23,10 @@ int main(int argc, char** argv) {
   (void)extlib::VekArbeitsVerzeichnis();
   (void)platform::RedirectStandardStreams("STDERR.OUT");
   int mode = 2;
-  if (extlib::lzinit(&mode, 0, 0, 0, 0, 0) != 0) return 1;
+  if (extlib::lzinit(&mode, 0, 0, 0, 0, 0) != 0) {
+    extlib::lgstop_C_("lfpath_ini");  // the library names its reason, as the program does
+    return 1;
+  }
   extlib::OperationContext ctx;
   ctx.interactive = 0;
   uint32_t number = 0;
