@@ -22,6 +22,7 @@
 #include "extlib/project_paths.h"
 #include "extlib/slot_files.h"
 #include "extlib/users.h"
+#include "fileops/folder_copy.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/messenger.h"
@@ -154,6 +155,12 @@ int UnblockProject(const std::string& padded_name) {
 
 int CopyProjectByNumber(const std::string& new_name, uint32_t source_number, const std::string& host,
                         uint32_t* new_number) {
+  return CopyProjectByNumber(extlib::ActiveContext(), new_name, source_number, host, new_number);
+}
+
+int CopyProjectByNumber(extlib::OperationContext& ctx, const std::string& new_name, uint32_t source_number,
+                        const std::string& host, uint32_t* new_number) {
+  extlib::BindContext bind(ctx);
   extlib::PRJ source;
   int rc = extlib::get_PrjInfo_by_number(source_number, &source);
   if (rc != 0) {
@@ -179,7 +186,12 @@ int CopyProjectByNumber(const std::string& new_name, uint32_t source_number, con
   std::vector<unsigned char> members = NewMembers();
   extlib::PRJ created;
   uint32_t number = 0;
-  rc = extlib::ltbpcpC(source, target, padded, members.empty() ? nullptr : members.data(), 0, 1, &created, &number);
+  const extlib::FolderCopier copier = [&ctx](const std::string& from, const std::string& to) {
+    return fileops::CopyFolder(ctx, from, to);
+  };
+  rc = extlib::CopyProjectWith(source, target, padded, members.empty() ? nullptr : members.data(), copier, &created,
+                               &number);
+  if (rc == kPrjInterrupted) return rc;  // the person stopped it and knows
   if (rc != 0) {
     services::ToolMessageBox(services::kMessageWarning, "Copy failed with <%s>!\n", new_name.c_str());
     return rc;

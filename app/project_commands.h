@@ -23,6 +23,11 @@ int UnblockProject(const std::string& padded_name);
 // library code.
 int CopyProjectByNumber(const std::string& new_name, uint32_t source_number, const std::string& host,
                         uint32_t* new_number);
+// The same in ctx: the files go through the copy engine with ctx's progress
+// and cancel; a cancelled copy leaves nothing behind and gives -11
+// (kPrjInterrupted) without a message.
+int CopyProjectByNumber(extlib::OperationContext& ctx, const std::string& new_name, uint32_t source_number,
+                        const std::string& host, uint32_t* new_number);
 // Deletes the project's lock information file unless a session holds it.
 // Non-zero when it was there and could not be deleted.
 int RemoveLockInfoFile(const std::string& padded_name);

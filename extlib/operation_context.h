@@ -47,6 +47,9 @@ class OperationContext {
   // check-out clears it at its start; the copy engine sets it when the person
   // agrees to overwrite all further files.
   bool overwrite_all = false;
+  // False: a full target volume fails a copy instead of offering to split the
+  // file across media (a project's files must arrive whole).
+  bool split_files = true;
   // False: the libraries' own message boxes are off for this operation (their
   // texts still reach the trace).
   bool library_messages = true;

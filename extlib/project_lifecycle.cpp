@@ -32,6 +32,7 @@ struct NewProject {
   std::string host;
   const unsigned char* members = nullptr;
   std::string source_native;  // copy this folder; empty: new project data
+  const FolderCopier* copier = nullptr;  // null: CopyTree
   unsigned char version = kCurrentProjectVersion;
 };
 
@@ -39,7 +40,7 @@ struct NewProject {
 // taken), or another -errno with nothing left behind.
 int MakeFolder(const NewProject& p, const std::string& native) {
   if (!p.source_native.empty()) {
-    int rc = CopyTree(p.source_native, native);
+    int rc = p.copier ? (*p.copier)(p.source_native, native) : CopyTree(p.source_native, native);
     if (rc == 0) CurrentEnv()->Unlink(native + "/" + kLockInfoFile);
     return rc;
   }
@@ -86,6 +87,7 @@ int CreateLocked(int handle, const NewProject& p, const std::string& host_folder
     rc = MakeFolder(p, work);
     if (rc) RemoveOperationJournal(journal);
     if (rc == -EEXIST) continue;
+    if (rc == -ECANCELED) return kPrjInterrupted;
     if (rc) return kPrjFailed;
     made = true;
   }
@@ -154,6 +156,21 @@ int Create(NewProject p, PRJ* out, uint32_t* number) {
   return rc;
 }
 
+// The record a project folder keeps follows the rename, so that a rebuild
+// from the hosts finds the project under its new name. Best effort: the
+// administration's record is the rename, and the next update's identifier
+// pass writes a stored record that differs from it.
+void RenameStoredRecord(const PRJ& record) {
+  std::string entry;
+  if (build_prj_dir(record, &entry) != 0 || lzcheck_path(entry) != kPathFolder) return;  // a link's folder is not ours
+  const std::string native = platform::NativePath(entry);
+  uint32_t net_id = 0;
+  PRJ stored;
+  if (ReadProjectInfo(native, &net_id, &stored) != kProjectInfoRead || stored.number != record.number) return;
+  SetPrjName(&stored, TrimmedName(record.name));
+  (void)WriteProjectInfo(native, net_id, stored);
+}
+
 }  // namespace
 
 int ltbpcrC(int slot, const std::string& name, const std::string& host, const unsigned char* members, int, int,
@@ -168,6 +185,11 @@ int ltbpcrC(int slot, const std::string& name, const std::string& host, const un
 
 int ltbpcpC(const PRJ& source, const std::string& host, const std::string& new_name,
             const unsigned char* members, int, int, PRJ* out, uint32_t* new_number) {
+  return CopyProjectWith(source, host, new_name, members, FolderCopier(), out, new_number);
+}
+
+int CopyProjectWith(const PRJ& source, const std::string& host, const std::string& new_name,
+                    const unsigned char* members, const FolderCopier& copier, PRJ* out, uint32_t* new_number) {
   std::string dir;
   if (make_prj_dir(source, &dir) != 0) return kPrjNotReachable;
   NewProject p;
@@ -176,6 +198,7 @@ int ltbpcpC(const PRJ& source, const std::string& host, const std::string& new_n
   p.members = members;
   p.source_native = platform::NativePath(dir);
   p.version = source.version;
+  if (copier) p.copier = &copier;
   return Create(p, out, new_number);
 }
 
@@ -252,6 +275,7 @@ int ltbpreC(int slot, const std::string& old_name, const std::string& new_name, 
       if (!new_entry.empty()) CurrentEnv()->Rename(platform::NativePath(new_entry), platform::NativePath(old_entry));
     }
   }
+  if (rc == 0) RenameStoredRecord(record);
   if (record_locked) lock_prj_nam(kSlotNet, old_name, kUnlockRecord);
   if (null_locked) lock_null_record(handle, kUnlockRecord);
   if (buffer && rc == 0) *buffer = PadName(trimmed);

@@ -219,7 +219,7 @@ int64_t Copy::Run(const std::string& source_native, bool target_exists, const Fi
 int Copy::OnShortWrite(int64_t rc) {
   Env* env = CurrentEnv();
   last_error_ = static_cast<int>(rc);
-  if (!IsDiskFull(rc)) {
+  if (!IsDiskFull(rc) || !ctx_.split_files) {
     FileBoxF(kErrorBox, "write (%s) failed !\n\n%s", target_.c_str(), SystemErrorText(rc));
     return 0;
   }

@@ -81,7 +81,7 @@ int64_t FaultInjectionEnv::PWrite(int fd, const void* buf, size_t n, int64_t off
 int64_t FaultInjectionEnv::CopyRange(int in, int out, size_t n) {
   if (int e = Hit(FaultPoint::kWrite)) {
     if (n > 1) Env::CopyRange(in, out, n / 2);
-    return e;
+    return Crash(e);
   }
   return Env::CopyRange(in, out, n);
 }

@@ -306,6 +306,24 @@ TEST_F(CopyEngineTest, RefusedSplitOrOtherWriteErrorRemovesThePartialTarget) {
   }
 }
 
+// A project's copy must not split its files: a full volume fails the copy
+// without the split question, and nothing of the target stays.
+TEST_F(CopyEngineTest, FullDiskWithoutSplittingFailsWithoutAsking) {
+  SmallMediaEnv env(200000, ENOSPC);
+  platform::SetCurrentEnv(&env);
+  MakeSource(300000);
+  extlib::OperationContext ctx;
+  ctx.split_files = false;
+  box_.Answer({kIdYes});  // a split question would take it
+  EXPECT_EQ(CopyFileWithSplit(ctx, nullptr, src_, dir_ / "f.bin"), -1);
+  EXPECT_FALSE(Exists(dir_ / "f.bin") || Exists(dir_ / "f.bin_1"));
+  ASSERT_FALSE(box_.messages.empty());
+  EXPECT_EQ(box_.messages[0].text, "write (" + dir_ / "f.bin" + ") failed !\n\nNo space left on device");
+  EXPECT_EQ(box_.Unused(), 1u);
+  platform::SetCurrentEnv(nullptr);
+  box_.Answer({});
+}
+
 // Failed once at every open, write, flush, close, rename and folder creation:
 // the copy reports -1 and leaves no part of the target behind.
 TEST_F(CopyEngineTest, EveryFailurePointLeavesNoTargetOrAWholeOne) {

@@ -1,4 +1,4 @@
-// Several programs creating, moving and erasing projects in one installation
+// Several programs creating, copying, renaming, moving and erasing projects in one installation
 // at the same time: every number unique, every record readable, every folder
 // accounted for.
 #include <gtest/gtest.h>
@@ -27,7 +27,9 @@ TEST(ConcurrencyTest, ParallelProgramsLeaveAConsistentAdministration) {
     if (pid == 0) {
       int failures = 0;
       auto check = [&](const std::vector<std::string>& args) {
-        ProgramResult r = inst.Run(args);
+        // The tree commands' copy and rename run in the probe, as the window's worker runs them.
+        const bool tree = args[0] == "copy" || args[0] == "rename";
+        ProgramResult r = tree ? inst.RunOther(DOVRANE_TREE_PROBE, args) : inst.Run(args);
         if (r.status != 0) {
           ++failures;
           std::fprintf(stderr, "worker %d: %s %s -> %d: %s%s\n", w, args[0].c_str(), args[1].c_str(), r.status,
@@ -38,6 +40,10 @@ TEST(ConcurrencyTest, ParallelProgramsLeaveAConsistentAdministration) {
         std::string mine = "Worker " + std::to_string(w) + " project " + std::to_string(i);
         const char* hosts[] = {"SRV1", "SRV2", "SRV3"};
         check({mine, "-create", hosts[(w + i) % 3]});
+        if (i % 2 == 0)
+          check({"copy", mine, mine + " copy", hosts[(w + i + 1) % 3]});
+        else
+          check({"rename", mine, mine + " renamed"});
         // Each worker moves and erases projects of its own share of the sample.
         const std::string& theirs = existing[static_cast<size_t>(w * kRounds + i)];
         if (i % 2 == 0) {
@@ -58,11 +64,16 @@ TEST(ConcurrencyTest, ParallelProgramsLeaveAConsistentAdministration) {
   }
   InstallationState state = inst.State();
   EXPECT_EQ(ConsistencyProblems(state), "");
-  // 24 sample projects, 12 erased, 24 created.
-  EXPECT_EQ(state.records.size(), 24u - 12u + 24u);
+  // 24 sample projects, 12 erased, 24 created, 12 of them copied and 12 renamed.
+  EXPECT_EQ(state.records.size(), 24u - 12u + 24u + 12u);
   for (int w = 0; w < kWorkers; ++w)
-    for (int i = 0; i < kRounds; ++i)
-      EXPECT_EQ(inst.Run({"Worker " + std::to_string(w) + " project " + std::to_string(i), "-exist"}).status, 0);
+    for (int i = 0; i < kRounds; ++i) {
+      const std::string mine = "Worker " + std::to_string(w) + " project " + std::to_string(i);
+      EXPECT_EQ(inst.Run({mine + (i % 2 == 0 ? "" : " renamed"), "-exist"}).status, 0) << mine;
+      EXPECT_EQ(inst.Run({mine + (i % 2 == 0 ? " copy" : ""), "-exist"}).status, i % 2 == 0 ? 0 : 253) << mine;
+    }
+  EXPECT_EQ(inst.Run({"-update"}).status, 0);
+  EXPECT_TRUE(inst.State() == state) << "the update found something to repair";
 }
 
 // Creates and moves racing a whole-file rewrite: -usercfg converts the

@@ -33,6 +33,9 @@ struct Operation {
   // A create or erase killed before it reported success may as well be
   // taken back whole by the recovery.
   bool may_be_taken_back = false;
+  // The program that runs the operation: the tool itself, or the probe that
+  // runs a tree command's core as the main window's worker does.
+  const char* program = DOVRANE_BIN;
 };
 
 // The test output names the operation instead of dumping its bytes.
@@ -64,6 +67,7 @@ class OperationSite {
     if (op.setup) op.setup(inst_);
     args_ = op.args(inst_);
     base_root_ = inst_.root();
+    program_ = op.program;
     before_ = inst_.State();
   }
   const InstallationState& before() const { return before_; }
@@ -75,13 +79,13 @@ class OperationSite {
     SampleInstallation::CopyInstallation(base_root_, scratch_ / name);
     inst_.Rebase(scratch_ / name);
   }
-  ProgramResult Run() { return inst_.Run(ArgsFor(args_, base_root_, inst_.root())); }
+  ProgramResult Run() { return inst_.RunOther(program_, ArgsFor(args_, base_root_, inst_.root())); }
   // Runs with the fault armed; *fired tells whether the chosen call was reached.
   ProgramResult RunWithFault(const std::string& fault, bool* fired) {
     std::string log = scratch_ / "fault.log";
     std::remove(log.c_str());
-    ProgramResult r = inst_.Run(ArgsFor(args_, base_root_, inst_.root()),
-                                {{"DOVRANE_FAULT", fault}, {"DOVRANE_FAULT_LOG", log}});
+    ProgramResult r = inst_.RunOther(program_, ArgsFor(args_, base_root_, inst_.root()),
+                                     {{"DOVRANE_FAULT", fault}, {"DOVRANE_FAULT_LOG", log}});
     *fired = Exists(log);
     return r;
   }
@@ -91,6 +95,7 @@ class OperationSite {
   SampleInstallation inst_;
   std::vector<std::string> args_;
   std::string base_root_;
+  std::string program_;
   InstallationState before_;
 };
 
@@ -346,6 +351,25 @@ const Operation kOperations[] = {
      [](const SampleInstallation&) { return std::vector<std::string>{"-restore"}; }, true},
 };
 
+// The tree commands' copy (to the other host) and rename of the first project.
+std::vector<std::string> CopyFirst(const SampleInstallation& i) {
+  const RecordView first = i.State().records.begin()->second;
+  return {"copy", first.name, "Copy Test", first.host == "SRV1" ? "SRV2" : "SRV1"};
+}
+
+std::vector<std::string> RenameFirst(const SampleInstallation& i) {
+  return {"rename", i.State().records.begin()->second.name, "Renamed Test"};
+}
+
+Operation TreeCommand(const char* name, std::vector<std::string> (*args)(const SampleInstallation&)) {
+  Operation op{name, nullptr, args};
+  op.program = DOVRANE_TREE_PROBE;
+  op.may_be_taken_back = true;  // killed before it reported success: either name, never both
+  return op;
+}
+
+const Operation kTreeOperations[] = {TreeCommand("tree_copy", CopyFirst), TreeCommand("tree_rename", RenameFirst)};
+
 Operation Named(const char* name) {
   for (const Operation& op : kOperations)
     if (std::string(op.name) == name) return op;
@@ -414,6 +438,12 @@ INSTANTIATE_TEST_SUITE_P(Operations, KillRunsTest, ::testing::ValuesIn(kKilledOp
                          [](const ::testing::TestParamInfo<Operation>& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(Operations, FaultRunsTest, ::testing::ValuesIn(kOperations),
+                         [](const ::testing::TestParamInfo<Operation>& info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(TreeCommands, FaultRunsTest, ::testing::ValuesIn(kTreeOperations),
+                         [](const ::testing::TestParamInfo<Operation>& info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(TreeCommands, KillRunsTest, ::testing::ValuesIn(kTreeOperations),
                          [](const ::testing::TestParamInfo<Operation>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -61,9 +61,14 @@ std::vector<std::string> SampleInstallation::ProjectNames() const {
 
 ProgramResult SampleInstallation::Run(const std::vector<std::string>& args,
                                       const std::map<std::string, std::string>& extra_env) const {
+  return RunOther(DOVRANE_BIN, args, extra_env);
+}
+
+ProgramResult SampleInstallation::RunOther(const std::string& program, const std::vector<std::string>& args,
+                                           const std::map<std::string, std::string>& extra_env) const {
   std::map<std::string, std::string> env = Environment();
   for (const auto& [k, v] : extra_env) env[k] = v;
-  return RunProgram(DOVRANE_BIN, args, env, root_);
+  return RunProgram(program, args, env, root_);
 }
 
 }  // namespace dovrane::testing

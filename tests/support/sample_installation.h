@@ -31,6 +31,9 @@ class SampleInstallation {
   // Runs dovrane with args in the installation's work folder.
   ProgramResult Run(const std::vector<std::string>& args,
                     const std::map<std::string, std::string>& extra_env = {}) const;
+  // The same with another program of ours (a test probe).
+  ProgramResult RunOther(const std::string& program, const std::vector<std::string>& args,
+                         const std::map<std::string, std::string>& extra_env = {}) const;
   InstallationState State() const { return ReadInstallationState(unc_root(), net_dir()); }
 
   // Points at another folder holding a copy (for fault runs).

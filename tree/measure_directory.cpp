@@ -1,0 +1,48 @@
+#include "tree/measure_directory.h"
+
+#include <vector>
+
+#include "platform/env.h"
+
+namespace dovrane::tree {
+
+using platform::EntryType;
+
+namespace {
+
+bool Measure(extlib::OperationContext& ctx, const std::string& dir, DirectoryMeasure* m, int* unlisted) {
+  platform::Env* env = platform::CurrentEnv();
+  std::vector<platform::DirEntry> entries;
+  const int rc = env->ListDir(dir, &entries);
+  if (rc != 0) {
+    if (unlisted && *unlisted == 0) *unlisted = rc;
+    return true;
+  }
+  if (ctx.progress()) ctx.progress()->Line(dir + "\n");
+  for (const platform::DirEntry& e : entries) {
+    if (ctx.Cancelled()) return false;
+    const std::string path = dir + "/" + e.name;
+    platform::FileInfo info;
+    if (env->Stat(path, &info, false) != 0) continue;  // gone meanwhile
+    if (info.type == EntryType::kLink && (env->Stat(path, &info, true) != 0 || info.type != EntryType::kFile))
+      continue;
+    if (info.type == EntryType::kDirectory) {
+      if (e.name[0] != '.' && !Measure(ctx, path, m, unlisted)) return false;
+    } else if (info.type == EntryType::kFile) {
+      ++m->files;
+      m->bytes += info.size;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+DirectoryMeasure MeasureDirectory(extlib::OperationContext& ctx, const std::string& dir, int* unlisted) {
+  DirectoryMeasure m;
+  if (unlisted) *unlisted = 0;
+  if (!Measure(ctx, dir, &m, unlisted)) m = DirectoryMeasure{-1, 0};
+  return m;
+}
+
+}  // namespace dovrane::tree

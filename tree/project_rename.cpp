@@ -1,0 +1,29 @@
+#include "tree/project_rename.h"
+
+#include "app/project_error.h"
+#include "extlib/prj_record.h"
+#include "extlib/project_lifecycle.h"
+#include "extlib/library_init.h"
+
+namespace dovrane::tree {
+
+bool AcceptsNewLabel(const std::string& new_text, const std::string& old_label) {
+  return !new_text.empty() && new_text[0] != ' ' && new_text != old_label;
+}
+
+int RenameProject(extlib::OperationContext& ctx, const std::string& new_name, const std::string& old_name) {
+  extlib::BindContext bind(ctx);
+  // A longer name would be cut by the padding: a rename to a name nobody typed.
+  if (new_name.find_last_not_of(' ') + 1 > extlib::kNameLength) {
+    app::ReportProjectError(app::kPrjInvalidName);
+    return app::kPrjInvalidName;
+  }
+  std::string buffer;
+  int result = 0;
+  const int rc = extlib::ltbpreC(extlib::kSlotNet, extlib::PadName(old_name), extlib::PadName(new_name), &buffer,
+                                 &result);
+  if (rc != 0) app::ReportProjectError(rc);
+  return rc;
+}
+
+}  // namespace dovrane::tree

@@ -1,0 +1,28 @@
+// Whether the CAD program runs on this computer: the host check-in and the
+// removal of a host refuse to change what it works with while it does. The
+// processes are read from /proc; a process whose program file's name
+// contains the CAD program's name, in any letter case, is the CAD program.
+#pragma once
+
+#include <string>
+
+namespace dovrane::tree {
+
+inline constexpr size_t kMaxProcesses = 1024;
+inline constexpr size_t kMaxModuleName = 255;
+
+// The word looked for: HKLM "InstallRoot\CadProgram" when set, else "pelomar";
+// in lower case.
+std::string CadProgramName();
+
+// 1 with *name (the program file's base name in lower case, at most 255
+// characters) and *process_id of the first of at most 1024 processes whose
+// program file's base name contains `word` (lower case); 0 when none does or
+// the process list cannot be read ("ProcessView" error box
+// "/proc not readable!" first). Processes that cannot be looked at (other
+// users', gone meanwhile) are skipped silently.
+int FindRunningCadProgram(const std::string& word, std::string* name, int* process_id);
+// The same for CadProgramName().
+int FindRunningCadProgram(std::string* name, int* process_id);
+
+}  // namespace dovrane::tree
