@@ -9,6 +9,9 @@
 #include "app/app_state.h"
 #include "app/command_line_context.h"
 #include "app/command_table.h"
+#include "app/long_options.h"
+#include "app/project_error.h"
+#include "app/project_json.h"
 #include "app/program_info.h"
 #include "extlib/general.h"
 #include "extlib/library_init.h"
@@ -85,6 +88,14 @@ int CommandLineMain(const std::vector<std::string>& args) {
     services::ToolMessageBox(services::kMessageInformation, "%s", answer->text.c_str());
     return answer->status;
   }
+  // The program's own options come off the front; the rest goes its specified way.
+  LongOptions options;
+  std::vector<std::string> rest;
+  if (!ParseLongOptions(argv, &options, &rest)) PrintUsage(services::kMessageWarning);
+  const bool own_options = rest.size() != argv.size();
+  if (own_options && !LongOptionsFit(options, rest)) PrintUsage(services::kMessageWarning);
+  SetCurrentLongOptions(options);
+  argv.swap(rest);
 
   env->SetEnv("VEKLOG", "sysadm");
   if (argv.size() == 1 && strcasecmp(env->GetEnv("VEKLOG").c_str(), "sysadm") != 0) return 0;
@@ -103,6 +114,13 @@ int CommandLineMain(const std::vector<std::string>& args) {
 
   switch (argv.size()) {
     case 1: {
+      if (options.list) {
+        InitialiseLibrary();
+        const int rc = ListProjects(options);
+        if (rc == kPrjAdminMissing) ReportProjectError(rc);  // a damaged one the table reports itself
+        extlib::lzende();
+        return ExitStatusOf(rc);
+      }
       if (env->SetEnv("VEKLOG", "sysadm") != 0) extlib::lf_perror("putenv");
       InitialiseLibrary();
       CommandLineContext().interactive = 0;
