@@ -42,7 +42,7 @@ std::string AuditLine(int64_t utc_seconds, const std::string& command, const std
                       int result, const std::string& result_text) {
   std::string call = command;
   for (const std::string& a : arguments) {
-    const std::string trimmed = a.substr(0, a.find_last_not_of(' ') + 1);  // padded names as typed
+    const std::string trimmed = Field(a.substr(0, a.find_last_not_of(' ') + 1));  // padded names as typed
     call += ' ';
     call += trimmed.find(' ') == std::string::npos && !trimmed.empty() ? trimmed : "\"" + trimmed + "\"";
   }

@@ -9,9 +9,11 @@
 #include "app/app_state.h"
 #include "app/command_line_context.h"
 #include "app/command_table.h"
+#include "app/dry_run.h"
 #include "app/long_options.h"
 #include "app/project_error.h"
 #include "app/project_json.h"
+#include "app/terminal_progress.h"
 #include "app/program_info.h"
 #include "extlib/general.h"
 #include "extlib/library_init.h"
@@ -65,6 +67,21 @@ void InitialiseLibrary() {
   std::exit(1);  // the library reports; ending the run is the program's decision
 }
 
+// The repair runs whole on a private copy: the same words as the real run,
+// and the installation unchanged. 0 once the preview ran, 1 when no copy
+// could be made.
+int RunDryRun(const std::vector<std::string>& argv) {
+  DryRunCopy copy;
+  if (const int rc = copy.Prepare(); rc != 0) {
+    services::ToolMessageBox(services::kMessageError, "The installation could not be copied for the preview (%s).\n",
+                             platform::ErrorName(rc).c_str());
+    extlib::lzende();
+    return 1;
+  }
+  (void)DispatchCommandLine(argv);
+  return 0;
+}
+
 }  // namespace
 
 int CommandLineMain(const std::vector<std::string>& args) {
@@ -96,6 +113,9 @@ int CommandLineMain(const std::vector<std::string>& args) {
   if (own_options && !LongOptionsFit(options, rest)) PrintUsage(services::kMessageWarning);
   SetCurrentLongOptions(options);
   argv.swap(rest);
+  // On a terminal, long repairs show one status line instead of every project.
+  static TerminalProgress terminal_progress(options.verbose);
+  if (platform::Terminal::OutIsTerminal()) CommandLineContext().SetProgress(&terminal_progress);
 
   env->SetEnv("VEKLOG", "sysadm");
   if (argv.size() == 1 && strcasecmp(env->GetEnv("VEKLOG").c_str(), "sysadm") != 0) return 0;
@@ -130,6 +150,7 @@ int CommandLineMain(const std::vector<std::string>& args) {
     case 3:
     case 4:
       InitialiseLibrary();
+      if (options.dry_run) return RunDryRun(argv);
       return DispatchCommandLine(argv);
     default: PrintUsage(services::kMessageWarning);
   }

@@ -8,6 +8,7 @@
 
 #include "extlib/library_init.h"
 #include "extlib/project_list.h"
+#include "platform/text_codec.h"
 #include "support/sample_site.h"
 #include "support/temp_dir.h"
 
@@ -55,8 +56,12 @@ TEST(ProjectConcurrencyTest, ParallelMovesAndErasesKeepTheAdministrationConsiste
   // Every run left one whole line in the audit log, none cut into another.
   const std::string log = testing::ReadFile(site.NetDir() + "/dovrane.log");
   for (size_t i = 0; i < runs.size(); ++i) {
-    const std::string call = runs[i][1] + " " + runs[i][0] + (runs[i].size() > 2 ? " " + runs[i][2] : "");
-    EXPECT_NE(log.find("\t" + call + "\t0\tOK\r\n"), std::string::npos) << call;
+    const std::string& name = runs[i][0];
+    const std::string quoted = name.find(' ') == std::string::npos ? name : "\"" + name + "\"";
+    const std::string call = runs[i][1] + " " + quoted + (runs[i].size() > 2 ? " " + runs[i][2] : "");
+    std::string stored;  // the log is Windows-1252, as every shared file
+    ASSERT_TRUE(platform::Utf8ToCp1252(call, &stored));
+    EXPECT_NE(log.find("\t" + stored + "\t0\tOK\r\n"), std::string::npos) << call;
   }
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), static_cast<long>(runs.size())) << log;
   for (uint32_t n = 1; n <= 16; ++n) {
