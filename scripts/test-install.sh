@@ -30,9 +30,14 @@ if command -v dpkg-shlibdeps >/dev/null; then
   (cd "$root" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$root/pkg" >/dev/null)
   deb=$(ls "$root"/pkg/*.deb)
   depends=$(dpkg-deb -f "$deb" Depends)
-  for lib in libsqlite3 libsmbclient libstdc++6; do
+  wanted=(libsqlite3 libtomlplusplus libstdc++6)
+  objdump -p "$bin/dovrane" >"$root/needed"
+  grep -q 'NEEDED.*libQt6Widgets' "$root/needed" && wanted+=(libqt6widgets6)
+  grep -q 'NEEDED.*libsmbclient' "$root/needed" && wanted+=(libsmbclient)
+  for lib in "${wanted[@]}"; do
     [[ $depends == *"$lib"* ]] || { echo "Depends lacks $lib: $depends" >&2; exit 1; }
   done
-  dpkg-deb -c "$deb" | grep -q './usr/bin/dovrane$' || { echo "the package holds no program" >&2; exit 1; }
+  dpkg-deb -c "$deb" >"$root/contents"
+  grep -q './usr/bin/dovrane$' "$root/contents" || { echo "the package holds no program" >&2; exit 1; }
 fi
 echo "installed and ran from $root/dest"
