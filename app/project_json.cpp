@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <cstdio>
+#include <unordered_map>
 #include <nlohmann/json.hpp>
 
 #include "app/project_error.h"
@@ -29,7 +30,26 @@ void WriteOut(const std::string& utf8) {
   platform::Terminal::WriteOut(cp);
 }
 
-nlohmann::ordered_json RecordObject(const extlib::PRJ& record) {
+// The user table is looked up once per user, not once per record: a list of
+// 100,000 projects names the same few hundred users again and again.
+class UserNames {
+ public:
+  const std::string& Name(uint32_t index) {
+    auto [it, added] = names_.try_emplace(index);
+    if (added && extlib::lzugnaC(index, &it->second) != 0) it->second.clear();  // unknown: no name
+    return it->second;
+  }
+  uint32_t Count() {
+    if (count_ == 0) count_ = 32u * static_cast<uint32_t>(extlib::lzuGetCountOfUserContainers());
+    return count_;
+  }
+
+ private:
+  std::unordered_map<uint32_t, std::string> names_;
+  uint32_t count_ = 0;
+};
+
+nlohmann::ordered_json RecordObject(const extlib::PRJ& record, UserNames& users) {
   const unsigned char flags = extlib::StatusFlags(record.status);
   nlohmann::ordered_json o;
   o["name"] = Utf8(extlib::TrimmedName(record.name));
@@ -42,15 +62,12 @@ nlohmann::ordered_json RecordObject(const extlib::PRJ& record) {
   o["version"] = record.version;
   o["dbkey"] = record.dbkey;
   o["begin"] = record.begin;
-  std::string owner;
-  if (record.owner != 0) (void)extlib::lzugnaC(record.owner, &owner);  // unknown: no name
-  o["owner"] = Utf8(owner);
+  o["owner"] = record.owner != 0 ? Utf8(users.Name(record.owner)) : std::string();
   nlohmann::ordered_json members = nlohmann::ordered_json::array();
-  const uint32_t users = 32u * static_cast<uint32_t>(extlib::lzuGetCountOfUserContainers());
-  for (uint32_t i = 1; i <= users; ++i) {
-    std::string name;
-    if (i != record.owner && extlib::MemberBit(record, i) && extlib::lzugnaC(i, &name) == 0)
-      members.push_back(Utf8(name));
+  const uint32_t count = users.Count();
+  for (uint32_t i = 1; i <= count; ++i) {
+    if (i == record.owner || !extlib::MemberBit(record, i)) continue;
+    if (const std::string& name = users.Name(i); !name.empty()) members.push_back(Utf8(name));
   }
   o["members"] = members;
   return o;
@@ -58,7 +75,10 @@ nlohmann::ordered_json RecordObject(const extlib::PRJ& record) {
 
 }  // namespace
 
-std::string RecordJson(const extlib::PRJ& record) { return RecordObject(record).dump(); }
+std::string RecordJson(const extlib::PRJ& record) {
+  UserNames users;
+  return RecordObject(record, users).dump();
+}
 
 int RunQueryAsJson(const std::string& option, const CommandArgs& args) {
   extlib::PRJ record;
@@ -77,7 +97,8 @@ int RunQueryAsJson(const std::string& option, const CommandArgs& args) {
     while (!text.empty() && text.back() == ' ') text.pop_back();
     o["error"] = Utf8(text);
   } else {
-    o = RecordObject(record);
+    UserNames users;
+    o = RecordObject(record, users);
     o["path"] = Utf8(dir);
     o["result"] = 0;
   }
@@ -105,11 +126,12 @@ int ListProjects(const LongOptions& options) {
   if (rc != 0) return rc;
   std::string out;
   out.reserve(snapshot->Records().size() * 48);
+  UserNames users;
   for (const extlib::PRJ& record : snapshot->Records()) {
     if (options.has_host && strcasecmp(record.host, options.host.c_str()) != 0) continue;
     if (options.json) {
       std::string line;
-      if (!platform::Utf8ToCp1252(RecordJson(record), &line)) continue;  // came from Windows-1252
+      if (!platform::Utf8ToCp1252(RecordObject(record, users).dump(), &line)) continue;  // came from Windows-1252
       out += line;
       out += '\n';
     } else {
