@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include "admin/checkin_path.h"
 #include "app/app_state.h"
 #include "app/command_line_context.h"
 #include "app/command_table.h"
@@ -70,7 +71,13 @@ void InitialiseLibrary() {
 // The repair runs whole on a private copy: the same words as the real run,
 // and the installation unchanged. 0 once the preview ran, 1 when no copy
 // could be made.
-int RunDryRun(const std::vector<std::string>& argv) {
+int RunDryRun(std::vector<std::string> argv) {
+  // A native path to check in names the real folder: it is taken in its
+  // Windows form before the map points at the copy.
+  if (argv.size() == 3 && argv[1] == "-checkin" && !argv[2].empty()) {
+    const std::string windows = admin::AbsoluteCheckinPath(argv[2]);
+    if (!windows.empty()) argv[2] = windows;
+  }
   DryRunCopy copy;
   if (const int rc = copy.Prepare(); rc != 0) {
     services::ToolMessageBox(services::kMessageError, "The installation could not be copied for the preview (%s).\n",

@@ -29,8 +29,9 @@ std::map<std::string, std::pair<std::string, fs::file_time_type>> Snapshot(const
 }
 
 TEST(DryRunTest, PreviewChangesNothingAndPrintsWhatTheRunThenDoes) {
-  const std::vector<std::vector<std::string>> forms = {{"-restore"}, {"-usercfg", "100"}, {"-update", "SRV2"}};
-  for (const auto& form : forms) {
+  const std::vector<std::vector<std::string>> forms = {
+      {"-restore"}, {"-usercfg", "100"}, {"-update", "SRV2"}, {"-checkin", "Handmade.prj"}};
+  for (auto form : forms) {
     SCOPED_TRACE(form[0]);
     testing::SampleInstallation inst({"--hosts", "2", "--projects", "8"});
     // Something to repair: a folder gone by hand, a folder the administration does not know.
@@ -39,6 +40,7 @@ TEST(DryRunTest, PreviewChangesNothingAndPrintsWhatTheRunThenDoes) {
       fs::rename(e.path(), prj + "Handmade.prj");
       break;
     }
+    if (form[0] == "-checkin") form[1] = prj + form[1];  // the native path of the real folder
     const auto before = Snapshot(inst.unc_root());
     std::vector<std::string> args = {"--dry-run"};
     args.insert(args.end(), form.begin(), form.end());
