@@ -13,6 +13,7 @@
 #include "admin/move_journal.h"
 #include "admin/net_id_writer.h"
 #include "admin/project_index.h"
+#include "admin/shared_file_backup.h"
 #include "admin/unique_ids.h"
 #include "extlib/administration.h"
 #include "extlib/hosts.h"
@@ -76,6 +77,15 @@ int MarkRebuild() {
   std::string path = MarkerPath();
   if (!path.empty() && platform::WriteFileAtomic(path, "rebuild of project.dat under way\n") == 0) return 0;
   services::ToolMessageBox(services::kMessageWarning, "Can't create file %s.\n", kRebuildMarkerFile);
+  return kPrjFailed;
+}
+
+// The shared files are copied aside before the first write of a rebuild; a
+// backup that fails stops the repair with nothing written. 0 or kPrjFailed.
+int BackupBeforeRebuild() {
+  const int rc = BackupSharedFiles();
+  if (rc == 0) return 0;
+  services::ToolMessageBox(services::kMessageError, "%s", BackupFailedText(rc).c_str());
   return kPrjFailed;
 }
 
@@ -145,6 +155,8 @@ int RebuildSteps(extlib::OperationContext& ctx) {
   return rc;
 }
 
+int RestoreSteps(extlib::OperationContext& ctx);
+
 // Closes the progress notice on every path.
 struct Notice {
   long handle = 0;
@@ -171,19 +183,28 @@ bool AdministrationUnreadable() {
 int RestoreDamagedAdministration(extlib::OperationContext& ctx) {
   extlib::BindContext bind(ctx);
   if (RefuseHostsSharingAFolder() != 0) return kPrjFailed;
+  if (BackupBeforeRebuild() != 0) return kPrjFailed;
   if (MarkRebuild() != 0) return kPrjFailed;
   extlib::close_prj_info_handle(extlib::kSlotNet);
   ForgetLists();
   int rc = SetAdministrationAside();
   if (rc != 0) return rc;
   KeptDamaged();
-  return RestoreAdministration(ctx);
+  return RestoreSteps(ctx);
 }
 
 int RestoreAdministration(extlib::OperationContext& ctx) {
   extlib::BindContext bind(ctx);
-  bool created = false;
   if (RefuseHostsSharingAFolder() != 0) return kPrjFailed;
+  if (BackupBeforeRebuild() != 0) return kPrjFailed;
+  return RestoreSteps(ctx);
+}
+
+namespace {
+
+// The restore after the checks and the backup.
+int RestoreSteps(extlib::OperationContext& ctx) {
+  bool created = false;
   // Marked before anything changes: an empty administration left by a failure
   // must not pass for a whole one.
   if (MarkRebuild() != 0) return kPrjFailed;
@@ -203,6 +224,8 @@ int RestoreAdministration(extlib::OperationContext& ctx) {
   ctx.Print("%s", created ? "\t new project administration created.\n" : "\t project administration already exists.\n");
   return RebuildSteps(ctx);
 }
+
+}  // namespace
 
 int UpdateAdministration(extlib::OperationContext& ctx, bool update_only) {
   extlib::BindContext bind(ctx);
@@ -232,6 +255,7 @@ int UpdateAdministration(extlib::OperationContext& ctx, bool update_only) {
     extlib::close_prj_info_handle(extlib::kSlotNet);
     ForgetLists();
     if (RefuseHostsSharingAFolder() != 0) return kPrjFailed;
+    if (BackupBeforeRebuild() != 0) return kPrjFailed;
     if (MarkRebuild() != 0) return kPrjFailed;
     int rc = SetAdministrationAside();
     if (rc != 0) return rc;
@@ -248,6 +272,7 @@ int UpdateAdministration(extlib::OperationContext& ctx, bool update_only) {
     if (update_only) return 0;
     if (RefuseHostsSharingAFolder() != 0) return kPrjFailed;
     notice.Show(kNoticeCheck);
+    if (BackupBeforeRebuild() != 0) return kPrjFailed;
     if (MarkRebuild() != 0) return kPrjFailed;
     int rc = CheckValidEntries(ctx);
     // Each record was checked whole before the stop: nothing is left to complete.

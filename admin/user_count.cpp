@@ -7,6 +7,7 @@
 #include "admin/administration_conversion.h"
 #include "admin/administration_header.h"
 #include "admin/project_index.h"
+#include "admin/shared_file_backup.h"
 #include "extlib/administration.h"
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
@@ -38,6 +39,11 @@ int SetMaxUserCount(int count) {
   const int previous = extlib::lzuGetCountOfUserContainers();
   if (containers == previous) {
     services::ToolMessageBox(services::kMessageWarning, "The same max user count %d.\n", count);
+    return kPrjFailed;
+  }
+  // The conversion rewrites every record: the files are kept aside first.
+  if (const int backup = BackupSharedFiles(); backup != 0) {
+    services::ToolMessageBox(services::kMessageError, "%s", BackupFailedText(backup).c_str());
     return kPrjFailed;
   }
   // Nobody may read or write the file while the count changes under it: an

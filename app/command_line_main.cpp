@@ -6,9 +6,15 @@
 #include <cstdlib>
 #include <optional>
 
+#include "admin/checkin_path.h"
 #include "app/app_state.h"
 #include "app/command_line_context.h"
 #include "app/command_table.h"
+#include "app/dry_run.h"
+#include "app/long_options.h"
+#include "app/project_error.h"
+#include "app/project_json.h"
+#include "app/terminal_progress.h"
 #include "app/program_info.h"
 #include "extlib/general.h"
 #include "extlib/library_init.h"
@@ -62,6 +68,27 @@ void InitialiseLibrary() {
   std::exit(1);  // the library reports; ending the run is the program's decision
 }
 
+// The repair runs whole on a private copy: the same words as the real run,
+// and the installation unchanged. 0 once the preview ran, 1 when no copy
+// could be made.
+int RunDryRun(std::vector<std::string> argv) {
+  // A native path to check in names the real folder: it is taken in its
+  // Windows form before the map points at the copy.
+  if (argv.size() == 3 && argv[1] == "-checkin" && !argv[2].empty()) {
+    const std::string windows = admin::AbsoluteCheckinPath(argv[2]);
+    if (!windows.empty()) argv[2] = windows;
+  }
+  DryRunCopy copy;
+  if (const int rc = copy.Prepare(); rc != 0) {
+    services::ToolMessageBox(services::kMessageError, "The installation could not be copied for the preview (%s).\n",
+                             platform::ErrorName(rc).c_str());
+    extlib::lzende();
+    return 1;
+  }
+  (void)DispatchCommandLine(argv);
+  return 0;
+}
+
 }  // namespace
 
 int CommandLineMain(const std::vector<std::string>& args) {
@@ -85,6 +112,17 @@ int CommandLineMain(const std::vector<std::string>& args) {
     services::ToolMessageBox(services::kMessageInformation, "%s", answer->text.c_str());
     return answer->status;
   }
+  // The program's own options come off the front; the rest goes its specified way.
+  LongOptions options;
+  std::vector<std::string> rest;
+  if (!ParseLongOptions(argv, &options, &rest)) PrintUsage(services::kMessageWarning);
+  const bool own_options = rest.size() != argv.size();
+  if (own_options && !LongOptionsFit(options, rest)) PrintUsage(services::kMessageWarning);
+  SetCurrentLongOptions(options);
+  argv.swap(rest);
+  // On a terminal, long repairs show one status line instead of every project.
+  static TerminalProgress terminal_progress(options.verbose);
+  if (platform::Terminal::OutIsTerminal()) CommandLineContext().SetProgress(&terminal_progress);
 
   env->SetEnv("VEKLOG", "sysadm");
   if (argv.size() == 1 && strcasecmp(env->GetEnv("VEKLOG").c_str(), "sysadm") != 0) return 0;
@@ -103,6 +141,13 @@ int CommandLineMain(const std::vector<std::string>& args) {
 
   switch (argv.size()) {
     case 1: {
+      if (options.list) {
+        InitialiseLibrary();
+        const int rc = ListProjects(options);
+        if (rc == kPrjAdminMissing) ReportProjectError(rc);  // a damaged one the table reports itself
+        extlib::lzende();
+        return ExitStatusOf(rc);
+      }
       if (env->SetEnv("VEKLOG", "sysadm") != 0) extlib::lf_perror("putenv");
       InitialiseLibrary();
       CommandLineContext().interactive = 0;
@@ -112,6 +157,7 @@ int CommandLineMain(const std::vector<std::string>& args) {
     case 3:
     case 4:
       InitialiseLibrary();
+      if (options.dry_run) return RunDryRun(argv);
       return DispatchCommandLine(argv);
     default: PrintUsage(services::kMessageWarning);
   }

@@ -5,7 +5,10 @@
 #include <cstring>
 
 #include "app/app_state.h"
+#include "app/command_audit.h"
 #include "app/command_line_context.h"
+#include "app/long_options.h"
+#include "app/project_json.h"
 #include "app/project_commands.h"
 #include "app/project_data_commands.h"
 #include "app/project_error.h"
@@ -182,7 +185,9 @@ int DispatchCommandLine(const std::vector<std::string>& argv) {
     args.argument = argv[2];
   }
   if (match->clears_interactive) CommandLineContext().interactive = 0;
-  int result = match->run(args);
+  const LongOptions& options = CurrentLongOptions();
+  int result = options.json ? RunQueryAsJson(match->option, args) : match->run(args);
+  if (!options.dry_run) AuditCommand(match->option, argv, result);
   extlib::lzende();
   return ExitStatusOf(result);
 }

@@ -1,6 +1,7 @@
 #include "app/program_info.h"
 
 #include "app/command_table.h"
+#include "app/long_options.h"
 
 #ifndef DOVRANE_VERSION
 #define DOVRANE_VERSION "unknown"
@@ -18,7 +19,7 @@ std::string VersionText() {
 std::optional<ProgramAnswer> AnswerProgramOption(const std::vector<std::string>& args) {
   // Only alone: "--help -exist" names a project and keeps its specified meaning.
   if (args.size() != 2) return std::nullopt;
-  if (args[1] == "--help" || args[1] == "-h") return ProgramAnswer{UsageText(), 0};
+  if (args[1] == "--help" || args[1] == "-h") return ProgramAnswer{UsageText() + LongOptionsHelp(), 0};
   if (args[1] == "--version") return ProgramAnswer{VersionText(), 0};
   return std::nullopt;
 }

@@ -4,7 +4,7 @@
 # grep -m1 '^NAME ' project.dat, for the last record: grep then reads the
 # whole file, as the query must to see that no line is damaged.
 #   bench/query_bench.sh [BUILD_DIR] [N]      BENCH_DIR: where the installation goes
-# Prints "query <option> <dovrane s> <grep s> <ratio>" lines; each time is the
+# Prints "query <option> <dovrane s> <grep s> <ratio>" lines and a "list --list" line; each time is the
 # median of 5 rounds of 10 calls (one call lies within the clock's noise).
 set -euo pipefail
 build=${1:-build}
@@ -39,3 +39,7 @@ for option in -info -exist; do
   peer=$(median_of_5 grep -m1 "^$name " "$file")
   printf 'query %s %.4f %.4f %.2f\n' "$option" "$ours" "$peer" "$(echo "$ours / $peer" | bc -l)"
 done
+# Every project from the shared table against cat of the file itself.
+ours=$(median_of_5 "$dovrane" --list)
+peer=$(median_of_5 cat "$file")
+printf 'list --list %.4f %.4f %.2f\n' "$ours" "$peer" "$(echo "$ours / $peer" | bc -l)"

@@ -108,6 +108,9 @@ std::string ResourceFolder() {
     std::string beside = platform::DirName(exe) + "/res";
     platform::FileInfo info;
     if (platform::CurrentEnv()->Stat(beside + "/lang", &info) == 0) return beside;
+    // An installed program: /usr/bin/dovrane with /usr/share/dovrane/res.
+    const std::string installed = platform::DirName(platform::DirName(exe)) + "/share/dovrane/res";
+    if (platform::CurrentEnv()->Stat(installed + "/lang", &info) == 0) return installed;
   }
   return DOVRANE_SOURCE_RES_DIR;
 }

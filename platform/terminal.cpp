@@ -45,7 +45,12 @@ void WriteRaw(int fd, const char* data, size_t size) {
   }
 }
 
+// A status line is on the terminal (ShowStatus): erased before any output.
+std::atomic<bool> g_status_shown{false};
+constexpr char kEraseLine[] = "\r\x1b[K";
+
 void WriteAll(int fd, const std::string& text) {
+  if (g_status_shown.exchange(false) && g_out >= 0) WriteRaw(g_out, kEraseLine, sizeof kEraseLine - 1);
   if (std::atomic<bool>* open = OpenLineOf(fd); open && !text.empty()) *open = text.back() != '\n';
   std::string utf8 = Cp1252ToUtf8(text);
   WriteRaw(fd, utf8.data(), utf8.size());
@@ -97,6 +102,7 @@ void Terminal::WriteErrInHandler(const char* text, size_t size) {
 // without its line end ("Compress Project Attributes ...") is ended, so the
 // shell's prompt does not follow it on the same line.
 static void FinishProgressAtExit() {
+  Terminal::EraseStatus();
   Terminal::FlushProgress();
   if (g_out_open && g_out >= 0) WriteAll(g_out, "\n");
 }
@@ -121,6 +127,23 @@ void Terminal::FlushProgress() {
   text.swap(g_progress);
   std::fflush(stdout);
   if (g_out >= 0) WriteAll(g_out, text);
+}
+
+bool Terminal::OutIsTerminal() { return g_out >= 0 && ::isatty(g_out); }
+
+void Terminal::ShowStatus(const std::string& text) {
+  if (!OutIsTerminal()) return;
+  static const bool registered = std::atexit(FinishProgressAtExit) == 0;
+  (void)registered;
+  FlushProgress();
+  if (g_out_open.exchange(false)) WriteRaw(g_out, "\n", 1);
+  const std::string line = "\r" + Cp1252ToUtf8(text) + "\x1b[K";
+  WriteRaw(g_out, line.data(), line.size());
+  g_status_shown = true;
+}
+
+void Terminal::EraseStatus() {
+  if (g_status_shown.exchange(false) && g_out >= 0) WriteRaw(g_out, kEraseLine, sizeof kEraseLine - 1);
 }
 
 bool Terminal::CanAsk() { return g_in >= 0 && ::isatty(g_in); }

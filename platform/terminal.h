@@ -25,6 +25,13 @@ class Terminal {
   // any other output or question and the end of the program write them out.
   static void WriteProgress(const std::string& text);
   static void FlushProgress();
+  // True when the original standard output is a terminal.
+  static bool OutIsTerminal();
+  // One status line on a terminal's standard output, drawn in place (carriage
+  // return, the text, erase to the line end); any other output, and the end
+  // of the program, erase it first. Nothing when the output is no terminal.
+  static void ShowStatus(const std::string& text);
+  static void EraseStatus();
   // True when a person can answer a question: the original input is a terminal.
   static bool CanAsk();
   // Reads one line of the answer (UTF-8 converted to Windows-1252); false at

@@ -16,7 +16,9 @@
 #include "extlib/project_code.h"
 #include "extlib/project_data.h"
 #include "extlib/project_info_file.h"
+#include "extlib/settings.h"
 #include "extlib/users.h"
+#include "platform/fault_injection_env.h"
 #include "platform/manual_clock_env.h"
 #include "repair_fixture.h"
 #include "support/stopping_progress.h"
@@ -359,6 +361,48 @@ TEST_F(RestoreUpdateTest, UserCountChangeGivesUpAfterItsWaitWhileAnotherProcessH
   EXPECT_LT(clock.ElapsedMs(), 2 * kExclusiveWaitMs);
   EXPECT_EQ(extlib::lzuGetCountOfUserContainers(), containers);
   EXPECT_EQ(Admin(), before);
+}
+
+// The files a rebuild changes are kept in a backup set first; only the newest
+// sets stay (the machine setting names how many).
+TEST_F(RestoreUpdateTest, RebuildKeepsTheSharedFilesInTheNewestBackupSets) {
+  ASSERT_TRUE(extlib::PutSettingNumber("HKLM", "InstallRoot\\BackupSetsKept", 2));
+  std::string last;
+  for (int run = 0; run < 3; ++run) {
+    last = DuplicateTheFirstNumber();
+    ASSERT_EQ(UpdateAdministration(quiet_, true), 0);
+  }
+  std::vector<std::string> sets;
+  for (const auto& e : fs::directory_iterator(NetFile("backup"))) sets.push_back(e.path().filename());
+  std::sort(sets.begin(), sets.end(), [](const std::string& a, const std::string& b) {
+    return a.size() != b.size() ? a.size() < b.size() : a < b;  // one second: "-2", "-3" follow
+  });
+  ASSERT_EQ(sets.size(), 2u);
+  EXPECT_EQ(testing::ReadFile(NetFile("backup/" + sets.back() + "/project.dat")), last);
+  EXPECT_EQ(testing::ReadFile(NetFile("backup/" + sets.back() + "/data.cfg")), testing::ReadFile(NetFile("data.cfg")));
+}
+
+// A backup that cannot be made (no room for a copy, a flush or the folder)
+// stops -update's rebuild and -restore before either writes anything.
+TEST_F(RestoreUpdateTest, FailedBackupStopsTheRepairBeforeItWrites) {
+  for (platform::FaultPoint point : {platform::FaultPoint::kMkDir, platform::FaultPoint::kWrite, platform::FaultPoint::kSync}) {
+    for (bool restore : {false, true}) {
+      SCOPED_TRACE(static_cast<int>(point) * 2 + restore);
+      const std::string text = DuplicateTheFirstNumber();
+      platform::FaultInjectionEnv faults;
+      faults.Arm(point, 1, ENOSPC, true);
+      platform::SetCurrentEnv(&faults);
+      const int rc = restore ? RestoreAdministration(quiet_) : UpdateAdministration(quiet_, true);
+      platform::SetCurrentEnv(nullptr);
+      EXPECT_EQ(rc, extlib::kPrjFailed);
+      EXPECT_EQ(Admin(), text);
+      EXPECT_FALSE(fs::exists(NetFile("project.dat.sav")));
+      EXPECT_FALSE(fs::exists(NetFile(kRebuildMarkerFile)));
+      EXPECT_TRUE(!fs::exists(NetFile("backup")) || fs::is_empty(NetFile("backup")));
+      ASSERT_FALSE(messages_.texts.empty());
+      EXPECT_NE(messages_.texts.back().find("could not be backed up"), std::string::npos);
+    }
+  }
 }
 
 }  // namespace

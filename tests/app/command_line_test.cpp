@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "app/command_table.h"
+#include "app/long_options.h"
 #include "app/program_info.h"
 #include "support/mini_installation.h"
 #include "support/run_program.h"
@@ -38,6 +39,26 @@ TEST_F(CommandLineTest, UnknownFormsShowTheUsageAndEndWith22) {
     EXPECT_EQ(r.status, 22) << args[0];
     EXPECT_EQ(r.err, UsageText() + "\n") << args[0];
   }
+}
+
+// The program's own options come before the command and must fit it;
+// anything else is a form not in the table.
+TEST_F(CommandLineTest, LongOptionsThatDoNotFitTheCommandShowTheUsage) {
+  const std::vector<std::vector<std::string>> forms = {
+      {"--bogus", "Office", "-exist"},      {"--json", "-update"},           {"--json", "Office", "-erase"},
+      {"--json", "Office", "-getpath", "f"}, {"--host", "SRV1", "Office", "-exist"}, {"--list", "Office", "-exist"},
+      {"--dry-run", "Office", "-info"},     {"--dry-run", "--list"},         {"--list", "--host"},
+      {"--verbose"},                        {"--"},                          {"Office", "--json", "-info"},
+  };
+  for (const auto& args : forms) {
+    auto r = Run(args);
+    EXPECT_EQ(r.status, 22) << args[0] << " " << args[1];
+    EXPECT_EQ(r.err, UsageText() + "\n") << args[0];
+  }
+  // "--" ends them: a name that begins with "--" is looked up as any other.
+  auto r = Run({"--", "--Office", "-exist"});
+  EXPECT_NE(r.status, 22) << r.err;
+  EXPECT_EQ(r.err.find("usage:"), std::string::npos) << r.err;
 }
 
 TEST_F(CommandLineTest, UsageTextListsEveryFormInOrder) {
@@ -95,7 +116,7 @@ TEST_F(CommandLineTest, HelpAndVersionAnswerWithoutAnInstallation) {
     auto r = RunProgram(DOVRANE_BIN, {option}, nowhere, inst_.root());
     EXPECT_EQ(r.status, 0) << option << r.err;
     EXPECT_EQ(r.err, "") << option;
-    EXPECT_EQ(r.out, std::string(option) == "--version" ? VersionText() : UsageText()) << option;
+    EXPECT_EQ(r.out, std::string(option) == "--version" ? VersionText() : UsageText() + LongOptionsHelp()) << option;
   }
   // The build handed both facts to the program.
   EXPECT_EQ(VersionText().find("unknown"), std::string::npos) << VersionText();

@@ -2,12 +2,15 @@
 // leave an administration whose every record names a folder that is there.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <thread>
 
 #include "extlib/library_init.h"
 #include "extlib/project_list.h"
+#include "platform/text_codec.h"
 #include "support/sample_site.h"
+#include "support/temp_dir.h"
 
 namespace dovrane::app {
 namespace {
@@ -50,6 +53,17 @@ TEST(ProjectConcurrencyTest, ParallelMovesAndErasesKeepTheAdministrationConsiste
     EXPECT_TRUE(testing::Exists(site.ProjectDir(list[i].host, n) + "/objects.dat")) << n;
   }
   extlib::ltbpliC_delete(&list);
+  // Every run left one whole line in the audit log, none cut into another.
+  const std::string log = testing::ReadFile(site.NetDir() + "/dovrane.log");
+  for (size_t i = 0; i < runs.size(); ++i) {
+    const std::string& name = runs[i][0];
+    const std::string quoted = name.find(' ') == std::string::npos ? name : "\"" + name + "\"";
+    const std::string call = runs[i][1] + " " + quoted + (runs[i].size() > 2 ? " " + runs[i][2] : "");
+    std::string stored;  // the log is Windows-1252, as every shared file
+    ASSERT_TRUE(platform::Utf8ToCp1252(call, &stored));
+    EXPECT_NE(log.find("\t" + stored + "\t0\tOK\r\n"), std::string::npos) << call;
+  }
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), static_cast<long>(runs.size())) << log;
   for (uint32_t n = 1; n <= 16; ++n) {
     EXPECT_FALSE(testing::Exists(site.ProjectDir(hosts[n], n))) << n;  // moved away or erased
     if (n % 2 == 0) {

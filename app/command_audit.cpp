@@ -1,0 +1,26 @@
+#include "app/command_audit.h"
+
+#include "admin/audit_log.h"
+#include "app/project_error.h"
+#include "extlib/general.h"
+#include "platform/env.h"
+
+namespace dovrane::app {
+
+bool ChangesInstallation(const std::string& option) {
+  for (const char* query : {"-exist", "-info", "-getpath", "-getnumber", "-getdbid", "-checkout"})
+    if (option == query) return false;
+  return true;
+}
+
+void AuditCommand(const std::string& option, const std::vector<std::string>& argv, int result) {
+  if (!ChangesInstallation(option)) return;
+  std::vector<std::string> arguments;
+  for (size_t i = 1; i < argv.size(); ++i)
+    if (argv[i] != option) arguments.push_back(argv[i]);
+  const std::string text = result == 0 ? "OK" : ProjectErrorText(result);
+  const int rc = admin::AppendAuditLine(option, arguments, result, text);
+  if (rc != 0) extlib::lfperrC("dovrane.log: %s\n", platform::ErrorName(rc).c_str());
+}
+
+}  // namespace dovrane::app

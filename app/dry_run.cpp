@@ -1,0 +1,150 @@
+#include "app/dry_run.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+
+#include <cstdlib>
+
+#include "platform/env.h"
+#include "platform/file_util.h"
+#include "platform/path_map.h"
+
+namespace dovrane::app {
+
+namespace {
+
+int CopyFile(const std::string& from, const std::string& to, const platform::FileInfo& info) {
+  platform::Env* env = platform::CurrentEnv();
+  int in = platform::OpenRegularFile(from, O_RDONLY | O_NOATIME);
+  if (in == -EPERM) in = platform::OpenRegularFile(from, O_RDONLY);  // O_NOATIME: own files only
+  if (in < 0) return in;
+  int out = env->Open(to, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  int rc = out < 0 ? out : 0;
+  char buf[1 << 16];
+  while (rc == 0) {
+    const int64_t n = env->Read(in, buf, sizeof buf);
+    if (n <= 0) {
+      rc = static_cast<int>(n);
+      break;
+    }
+    const int64_t w = env->Write(out, buf, static_cast<size_t>(n));
+    if (w < 0) rc = static_cast<int>(w);
+  }
+  env->Close(in);
+  if (out >= 0) {
+    if (rc == 0) rc = env->FChmod(out, info.mode & 07777);
+    if (rc == 0) rc = env->FSetTimes(out, info.accessed, info.modified);
+    const int closed = env->Close(out);
+    if (rc == 0) rc = closed;
+  }
+  return rc;
+}
+
+// The DOS attributes (hidden, read-only) as Samba keeps them come along; a
+// file system without them has none to copy.
+void CopyAttributes(const std::string& from, const std::string& to) {
+  std::string value;
+  platform::Env* env = platform::CurrentEnv();
+  if (env->GetXattr(from, "user.DOSATTRIB", &value) == 0) env->SetXattr(to, "user.DOSATTRIB", value);
+}
+
+// Removes the copy: links themselves, never what they point at; folders the
+// copy made read-only are opened up first.
+void RemoveTree(const std::string& path) {
+  platform::Env* env = platform::CurrentEnv();
+  platform::FileInfo info;
+  if (env->Stat(path, &info, false) != 0) return;
+  if (info.type != platform::EntryType::kDirectory) {
+    env->Unlink(path);
+    return;
+  }
+  env->Chmod(path, 0700);
+  std::vector<platform::DirEntry> entries;
+  if (env->ListDir(path, &entries) == 0)
+    for (const platform::DirEntry& e : entries) RemoveTree(path + "/" + e.name);
+  env->RmDir(path);
+}
+
+}  // namespace
+
+int CopyTreeForDryRun(const std::string& from, const std::string& to) {
+  platform::Env* env = platform::CurrentEnv();
+  platform::FileInfo top;
+  int rc = env->Stat(from, &top);
+  if (rc != 0) return rc;
+  rc = env->MkDir(to, 0700);
+  if (rc != 0) return rc;
+  std::vector<platform::DirEntry> entries;
+  rc = env->ListDir(from, &entries);
+  for (size_t i = 0; rc == 0 && i < entries.size(); ++i) {
+    const std::string a = from + "/" + entries[i].name, b = to + "/" + entries[i].name;
+    platform::FileInfo info;
+    rc = env->Stat(a, &info, false);
+    if (rc != 0) break;
+    if (info.type == platform::EntryType::kDirectory) {
+      rc = CopyTreeForDryRun(a, b);
+    } else if (info.type == platform::EntryType::kFile) {
+      rc = CopyFile(a, b, info);
+      if (rc == 0) CopyAttributes(a, b);
+    } else if (info.type == platform::EntryType::kLink) {
+      std::string target;
+      rc = env->ReadLink(a, &target);
+      if (rc == 0) rc = env->Symlink(target, b);
+      if (rc == 0) env->SetLinkTimes(b, info.accessed, info.modified);
+    }
+  }
+  if (rc == 0) rc = env->Chmod(to, top.mode & 07777);
+  if (rc == 0) CopyAttributes(from, to);
+  if (rc == 0) rc = env->SetTimes(to, top.accessed, top.modified);
+  return rc;
+}
+
+namespace {
+// A run that ends through exit() (the usage text) removes its copy too.
+std::string g_temp;
+void RemoveAtExit() {
+  if (!g_temp.empty()) RemoveTree(g_temp);
+}
+}  // namespace
+
+int DryRunCopy::Prepare() {
+  platform::PathMap& map = platform::PathMap::Instance();
+  std::string base = platform::CurrentEnv()->GetEnv("TMPDIR");
+  if (base.empty()) base = "/tmp";
+  std::string pattern = base + "/dovrane-dry-run.XXXXXX";
+  if (!mkdtemp(pattern.data())) return platform::ErrnoResult();
+  temp_ = pattern;
+  static const bool registered = std::atexit(RemoveAtExit) == 0;
+  (void)registered;
+  g_temp = temp_;
+  int rc = 0;
+  platform::FileInfo info;
+  if (platform::CurrentEnv()->Stat(map.UncRoot(), &info) == 0) rc = CopyTreeForDryRun(map.UncRoot(), temp_ + "/unc");
+  std::vector<std::pair<char, std::string>> drives;
+  for (char letter = 'A'; rc == 0 && letter <= 'Z'; ++letter) {
+    const std::string folder = map.DriveFolder(letter);
+    if (folder.empty()) continue;
+    drives.emplace_back(letter, folder);
+    if (platform::CurrentEnv()->Stat(folder, &info) == 0)
+      rc = CopyTreeForDryRun(folder, temp_ + "/drive_" + std::string(1, letter));
+  }
+  if (rc != 0) return rc;  // the destructor removes what was copied
+  unc_root_ = map.UncRoot();
+  drives_ = drives;
+  map.SetUncRoot(temp_ + "/unc");
+  for (const auto& [letter, folder] : drives_) map.SetDriveFolder(letter, temp_ + "/drive_" + std::string(1, letter));
+  active_ = true;
+  return 0;
+}
+
+DryRunCopy::~DryRunCopy() {
+  if (active_) {
+    platform::PathMap& map = platform::PathMap::Instance();
+    map.SetUncRoot(unc_root_);
+    for (const auto& [letter, folder] : drives_) map.SetDriveFolder(letter, folder);
+  }
+  if (!temp_.empty()) RemoveTree(temp_);
+  g_temp.clear();
+}
+
+}  // namespace dovrane::app

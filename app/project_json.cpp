@@ -1,0 +1,145 @@
+#include "app/project_json.h"
+
+#include <strings.h>
+
+#include <cstdio>
+#include <unordered_map>
+#include <nlohmann/json.hpp>
+
+#include "app/project_error.h"
+#include "extlib/messages.h"
+#include "extlib/operation_context.h"
+#include "extlib/project_paths.h"
+#include "extlib/project_scan.h"
+#include "extlib/project_table.h"
+#include "extlib/users.h"
+#include "platform/terminal.h"
+#include "platform/text_codec.h"
+
+namespace dovrane::app {
+
+namespace {
+
+std::string Utf8(const std::string& cp1252) { return platform::Cp1252ToUtf8(cp1252); }
+
+// The terminal takes Windows-1252 and writes UTF-8: the JSON's UTF-8 goes
+// back first (every character in it came from Windows-1252 text).
+void WriteOut(const std::string& utf8) {
+  std::string cp;
+  if (!platform::Utf8ToCp1252(utf8, &cp)) cp = utf8;
+  platform::Terminal::WriteOut(cp);
+}
+
+// The user table is looked up once per user, not once per record: a list of
+// 100,000 projects names the same few hundred users again and again.
+class UserNames {
+ public:
+  const std::string& Name(uint32_t index) {
+    auto [it, added] = names_.try_emplace(index);
+    if (added && extlib::lzugnaC(index, &it->second) != 0) it->second.clear();  // unknown: no name
+    return it->second;
+  }
+  uint32_t Count() {
+    if (count_ == 0) count_ = 32u * static_cast<uint32_t>(extlib::lzuGetCountOfUserContainers());
+    return count_;
+  }
+
+ private:
+  std::unordered_map<uint32_t, std::string> names_;
+  uint32_t count_ = 0;
+};
+
+nlohmann::ordered_json RecordObject(const extlib::PRJ& record, UserNames& users) {
+  const unsigned char flags = extlib::StatusFlags(record.status);
+  nlohmann::ordered_json o;
+  o["name"] = Utf8(extlib::TrimmedName(record.name));
+  o["number"] = record.number;
+  o["number_text"] = extlib::NumberText(record.number);
+  o["host"] = Utf8(record.host);
+  o["status"] = flags;
+  o["checked_out"] = (flags & (extlib::kStatusProjectOut | extlib::kStatusHostOut)) != 0;
+  o["link"] = (flags & extlib::kStatusLink) != 0;
+  o["version"] = record.version;
+  o["dbkey"] = record.dbkey;
+  o["begin"] = record.begin;
+  o["owner"] = record.owner != 0 ? Utf8(users.Name(record.owner)) : std::string();
+  nlohmann::ordered_json members = nlohmann::ordered_json::array();
+  const uint32_t count = users.Count();
+  for (uint32_t i = 1; i <= count; ++i) {
+    if (i == record.owner || !extlib::MemberBit(record, i)) continue;
+    if (const std::string& name = users.Name(i); !name.empty()) members.push_back(Utf8(name));
+  }
+  o["members"] = members;
+  return o;
+}
+
+}  // namespace
+
+std::string RecordJson(const extlib::PRJ& record) {
+  UserNames users;
+  return RecordObject(record, users).dump();
+}
+
+int RunQueryAsJson(const std::string& option, const CommandArgs& args) {
+  extlib::PRJ record;
+  int rc;
+  std::string dir;
+  {
+    extlib::LibraryMessagesOff quiet;  // the answer is the JSON, not a box
+    rc = extlib::ScanProjectInfo(args.padded_name, &record);
+    if (rc == 0 && extlib::make_prj_dir(record, &dir) != 0) dir.clear();
+  }
+  nlohmann::ordered_json o;
+  if (rc != 0) {
+    o["name"] = Utf8(extlib::TrimmedName(args.padded_name.c_str()));
+    o["result"] = rc;
+    std::string text = ProjectErrorText(rc);
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    o["error"] = Utf8(text);
+  } else {
+    UserNames users;
+    o = RecordObject(record, users);
+    o["path"] = Utf8(dir);
+    o["result"] = 0;
+  }
+  (void)option;  // every query answers with the whole record
+  WriteOut(o.dump() + "\n");
+  return rc;
+}
+
+std::string ListLine(const extlib::PRJ& record) {
+  char tail[64];
+  std::snprintf(tail, sizeof tail, "\t%u\t%u\t%u\n", extlib::StatusFlags(record.status), record.version,
+                record.dbkey);
+  std::string line = extlib::TrimmedName(record.name);
+  line += '\t';
+  line += extlib::NumberText(record.number);
+  line += '\t';
+  line += record.host;
+  line += tail;
+  return line;
+}
+
+int ListProjects(const LongOptions& options) {
+  extlib::SnapshotPtr snapshot;
+  const int rc = extlib::ProjectTable::Default().Take(&snapshot);
+  if (rc != 0) return rc;
+  std::string out;
+  out.reserve(snapshot->Records().size() * 48);
+  UserNames users;
+  for (const extlib::PRJ& record : snapshot->Records()) {
+    if (options.has_host && strcasecmp(record.host, options.host.c_str()) != 0) continue;
+    if (options.json) {
+      std::string line;
+      if (!platform::Utf8ToCp1252(RecordObject(record, users).dump(), &line)) continue;  // came from Windows-1252
+      out += line;
+      out += '\n';
+    } else {
+      out += ListLine(record);
+    }
+  }
+  platform::Terminal::WriteOut(out);
+  return 0;
+}
+
+}  // namespace dovrane::app

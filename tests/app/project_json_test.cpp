@@ -1,0 +1,60 @@
+// The output for scripts through the real program on a sample installation.
+#include "app/project_json.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "extlib/prj_record.h"
+#include "platform/text_codec.h"
+#include "support/sample_site.h"
+
+namespace dovrane::app {
+namespace {
+
+class ProjectJsonTest : public ::testing::Test {
+ protected:
+  testing::SampleSite site_{12};
+};
+
+// Every query answers with the record -info shows; a missing project with its code.
+TEST_F(ProjectJsonTest, QueriesAsJsonMatchTheRecordAndKeepTheirStatus) {
+  extlib::PRJ record;
+  ASSERT_TRUE(site_.Record(4, &record));
+  const std::string info = site_.Run({site_.Name(4), "-info"}).out;
+  for (const char* option : {"-exist", "-info", "-getpath", "-getnumber", "-getdbid"}) {
+    auto r = site_.Run({"--json", site_.Name(4), option});
+    ASSERT_EQ(r.status, 0) << option << r.err;
+    const nlohmann::json j = nlohmann::json::parse(r.out);
+    EXPECT_EQ(j["name"], site_.Name(4));
+    EXPECT_NE(info.find("PrjNumber : " + j["number_text"].get<std::string>() + "\n"), std::string::npos) << info;
+    EXPECT_NE(info.find("PrjHost\t : " + j["host"].get<std::string>() + "\n"), std::string::npos) << info;
+    EXPECT_NE(info.find("PrjPath\t : " + j["path"].get<std::string>() + "\\\n"), std::string::npos) << info;
+    EXPECT_EQ(j["dbkey"], record.dbkey);
+  }
+  auto missing = site_.Run({"--json", "Nobody", "-info"});
+  EXPECT_EQ(missing.status, 256 - 3);
+  EXPECT_EQ(nlohmann::json::parse(missing.out)["result"], -3);
+}
+
+// Every live project once, in administration order; --host keeps one host's.
+TEST_F(ProjectJsonTest, ListHasEveryProjectOnceAndTheHostsOnlyWithHost) {
+  std::string expected, on_srv2;
+  for (uint32_t n = 1; n <= 12; ++n) {
+    extlib::PRJ r;
+    ASSERT_TRUE(site_.Record(n, &r));
+    expected += platform::Cp1252ToUtf8(ListLine(r));  // the terminal's UTF-8
+    if (std::string(r.host) == "SRV2") on_srv2 += platform::Cp1252ToUtf8(ListLine(r));
+  }
+  EXPECT_EQ(site_.Run({"--list"}).out, expected);
+  EXPECT_EQ(site_.Run({"--list", "--host", "srv2"}).out, on_srv2);
+  std::istringstream lines(site_.Run({"--json", "--list"}).out);
+  int count = 0;
+  for (std::string line; std::getline(lines, line); ++count)
+    EXPECT_EQ(nlohmann::json::parse(line)["number"], count + 1) << line;
+  EXPECT_EQ(count, 12);
+}
+
+}  // namespace
+}  // namespace dovrane::app
