@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-svg-dev
   xvfb xauth xdotool
   libsqlite3-dev libtomlplusplus-dev libsmbclient-dev
+  samba smbclient
 )
 
 missing=()
