@@ -91,7 +91,11 @@ NetListing ListNow(const std::string& url, unsigned kind, bool browse, const Smb
       smbc_setOptionNoAutoAnonymousLogin(ctx, 0);
       smbc_setOptionUserData(ctx, credentials.get());
       smbc_setFunctionAuthDataWithContext(ctx, Authenticate);
-      if (browse) smbc_setOptionProtocols(ctx, "NT1", "NT1");
+      // The bounds are process-wide in libsmbclient: every context sets its own.
+      if (browse)
+        smbc_setOptionProtocols(ctx, "NT1", "NT1");
+      else
+        smbc_setOptionProtocols(ctx, "SMB2_02", "SMB3");
       if (!smbc_init_context(ctx)) {
         smbc_free_context(ctx, 0);
         ctx = nullptr;

@@ -2,8 +2,8 @@
 # The real network stage: several smbd instances on 127.0.0.2, 127.0.0.3 and
 # 127.0.0.4, each with a private configuration (a guest share "cad" and a
 # user share "priv"), and the network tests of dovrane_tests run against them.
-# Exits 77 (skipped) where it cannot run: not root, samba or smbclient
-# missing. Every server it starts is stopped again (trap), within a time limit.
+# Runs in a network namespace of its own. Exits 77 (skipped) where it cannot
+# run: not root, samba or smbclient missing, no namespace allowed. Every server it starts is stopped again (trap), within a time limit.
 # Usage: smb_stage.sh DOVRANE_TESTS_BINARY
 set -u
 TESTS=${1:?the dovrane_tests program}
@@ -15,11 +15,16 @@ SMBPASSWD=$(command -v smbpasswd || ls /usr/bin/smbpasswd 2>/dev/null)
 [ -x "${SMBD:-}" ] || { echo "SKIP: smbd missing (Debian package samba; scripts/install-deps.sh)"; exit $SKIP; }
 command -v smbclient >/dev/null || { echo "SKIP: smbclient missing (Debian package smbclient)"; exit $SKIP; }
 [ -x "${SMBPASSWD:-}" ] || { echo "SKIP: smbpasswd missing (Debian package samba)"; exit $SKIP; }
-for a in 2 3 4; do
-  if timeout 1 bash -c "exec 3<>/dev/tcp/127.0.0.$a/445" 2>/dev/null; then
-    echo "SKIP: something listens on 127.0.0.$a:445 already"; exit $SKIP
-  fi
-done
+# A network namespace of its own: the servers' addresses exist only there,
+# and nothing of the computer's own network is touched or seen.
+if [ -z "${DOVRANE_SMB_NETNS:-}" ]; then
+  command -v unshare >/dev/null && command -v ip >/dev/null ||
+    { echo "SKIP: unshare or ip missing (util-linux, iproute2)"; exit $SKIP; }
+  unshare --net true 2>/dev/null || { echo "SKIP: no network namespace may be made here"; exit $SKIP; }
+  DOVRANE_SMB_NETNS=1 exec unshare --net "$0" "$@"
+fi
+ip link set lo up || exit 1
+for a in 2 3 4; do ip addr add 127.0.0.$a/32 dev lo || exit 1; done
 
 WORK=$(mktemp -d /tmp/dovrane-smb.XXXXXX)
 PIDS=()
@@ -93,10 +98,13 @@ printf '[global]\n  cache directory = %s\n  lock directory = %s\n  state directo
 for ip in "${ADDRS[@]}"; do
   ok=
   for _ in $(seq 150); do
+    alive=1
+    for pid in "${PIDS[@]}"; do kill -0 "$pid" 2>/dev/null || alive=; done
+    [ -n "$alive" ] || break
     if timeout 5 smbclient -s "$CLIENT/smb.conf" -N -L "//$ip" 2>/dev/null | grep -q "cad"; then ok=1; break; fi
     sleep 0.1
   done
-  [ -n "$ok" ] || { echo "FAIL: smbd on $ip gives no share listing"; cat "$WORK"/srv*/smbd.out; exit 1; }
+  [ -n "$ok" ] || { echo "FAIL: smbd on $ip gives no share listing"; tail -n 20 "$WORK"/srv*/smbd.out "$WORK"/srv*/log.*; exit 1; }
 done
 
 DOVRANE_SMB_STAGE="${ADDRS[*]}" DOVRANE_SMB_SHARES="${SHARES[*]}" DOVRANE_SMB_USER=root \
