@@ -10,7 +10,6 @@
 #include <QPushButton>
 #include <QTreeWidgetItem>
 
-#include <strings.h>
 
 #include <thread>
 
@@ -50,34 +49,29 @@ struct Children {
   std::vector<Child> list;
 };
 
-bool HasPrj(const NetListing& l) {
-  for (const NetEntry& e : l.entries)
-    if (strcasecmp(e.name.c_str(), "PRJ") == 0) return true;
-  return false;
+bool IsFolder(const std::string& windows) {
+  platform::FileInfo info;
+  const std::string native = platform::NativePath(windows);
+  return !native.empty() && platform::CurrentEnv()->Stat(native, &info) == 0 &&
+         info.type == platform::EntryType::kDirectory;
 }
 
-// Lists below path (a computer: its shares) on the network, else below the UNC root.
+// Lists below path (a computer: its shares) on the network, else below the
+// UNC root. Whether a child is a data server is looked up below the UNC root,
+// where the work on it will happen (one network call per child would cost
+// seconds on a large share); a share without its folder there is unusable.
 Children ListChildren(NetworkEnumerator& net, NetworkEnumerator& unc, const std::string& path, bool computer) {
   Children out;
   NetListing l = computer ? net.Shares(path.substr(2)) : net.Directories(path);
-  NetworkEnumerator* via = &net;
   if (!l.ok()) {
     NetListing local = computer ? unc.Shares(path.substr(2)) : unc.Directories(path);
-    if (local.ok()) {
-      l = local;
-      via = &unc;
-    }
+    if (local.ok()) l = local;
   }
   out.error = l.error;
   for (const NetEntry& e : l.entries) {
     Child c{e.name, path + "\\" + e.name};
-    c.marker = HasPrj(via->Directories(c.path));
-    if (computer) {
-      platform::FileInfo info;
-      const std::string native = platform::NativePath(c.path);
-      c.mounted = !native.empty() && platform::CurrentEnv()->Stat(native, &info) == 0 &&
-                  info.type == platform::EntryType::kDirectory;
-    }
+    c.marker = IsFolder(c.path + "\\PRJ");
+    if (computer) c.mounted = IsFolder(c.path);
     out.list.push_back(c);
   }
   return out;
