@@ -10,6 +10,7 @@ packages=(
   xvfb xauth xdotool
   libsqlite3-dev libtomlplusplus-dev libsmbclient-dev
   nlohmann-json3-dev
+  samba smbclient
 )
 
 missing=()

@@ -1,0 +1,420 @@
+#include "network/browse_network_dlg.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTreeWidgetItem>
+
+
+#include <thread>
+
+#include "extlib/messages.h"
+#include "network/browse_network_tree_ctrl.h"
+#include "network/data_server_choice.h"
+#include "network/network_browse.h"
+#include "network/smb_enumerator.h"
+#include "network/unc_root_enumerator.h"
+#include "platform/env.h"
+#include "platform/messenger.h"
+#include "platform/path_map.h"
+#include "platform/system_names.h"
+#include "platform/text_codec.h"
+#include "services/ui_text_table.h"
+
+namespace dovrane::network {
+
+namespace {
+
+using Tree = CTreeCtrlBrowseNetwork;
+
+QString Q(const std::string& cp1252) { return QString::fromStdString(platform::Cp1252ToUtf8(cp1252)); }
+std::string S(const QString& text) {
+  std::string out;
+  return platform::Utf8ToCp1252(text.toStdString(), &out) ? out : std::string();
+}
+QString Text(int group, unsigned item, const char* args = nullptr) { return Q(services::UiText(group, item, args)); }
+
+// One child of a listed computer, share or folder, with what the worker found.
+struct Child {
+  std::string name, path;
+  bool marker = false, mounted = true;
+};
+struct Children {
+  NetError error = NetError::kNone;
+  std::vector<Child> list;
+};
+
+bool IsFolder(const std::string& windows) {
+  platform::FileInfo info;
+  const std::string native = platform::NativePath(windows);
+  return !native.empty() && platform::CurrentEnv()->Stat(native, &info) == 0 &&
+         info.type == platform::EntryType::kDirectory;
+}
+
+// Lists below path (a computer: its shares) on the network, else below the
+// UNC root. Whether a child is a data server is looked up below the UNC root,
+// where the work on it will happen (one network call per child would cost
+// seconds on a large share); a share without its folder there is unusable.
+Children ListChildren(NetworkEnumerator& net, NetworkEnumerator& unc, const std::string& path, bool computer) {
+  Children out;
+  NetListing l = computer ? net.Shares(path.substr(2)) : net.Directories(path);
+  if (!l.ok()) {
+    NetListing local = computer ? unc.Shares(path.substr(2)) : unc.Directories(path);
+    if (local.ok()) l = local;
+  }
+  out.error = l.error;
+  for (const NetEntry& e : l.entries) {
+    Child c{e.name, path + "\\" + e.name};
+    c.marker = IsFolder(c.path + "\\PRJ");
+    if (computer) c.mounted = IsFolder(c.path);
+    out.list.push_back(c);
+  }
+  return out;
+}
+
+void Beep() { QApplication::beep(); }
+
+}  // namespace
+
+template <class T>
+void CDlgBrowseNetwork::Async(std::function<T()> work, std::function<void(T)> apply) {
+  ++pending_;
+  QPointer<CDlgBrowseNetwork> self(this);
+  // A thread of its own per listing: a computer that never answers holds
+  // only its own thread, never a pool the other listings wait for.
+  std::thread([work = std::move(work), apply = std::move(apply), self]() mutable {
+    T result = work();
+    QMetaObject::invokeMethod(
+        qApp,
+        [self, apply = std::move(apply), result = std::move(result)]() mutable {
+          if (!self) return;
+          --self->pending_;
+          apply(std::move(result));
+          emit self->Answered();
+        },
+        Qt::QueuedConnection);
+  }).detach();
+}
+
+CDlgBrowseNetwork::CDlgBrowseNetwork(std::shared_ptr<NetworkEnumerator> browse,
+                                     std::shared_ptr<NetworkEnumerator> unc_root, int mode, QWidget* parent)
+    : QDialog(parent), browse_(std::move(browse)), unc_root_(std::move(unc_root)), mode_(mode) {
+  setWindowTitle(Text(1015, 4128));
+  setAccessibleName(windowTitle());
+  setSizeGripEnabled(true);
+  domains_ = new QComboBox(this);
+  domains_->setEditable(true);
+  domains_->setAccessibleName(QStringLiteral("Domain"));
+  tree_ = new Tree(this);
+  path_ = new QLineEdit(this);
+  path_->setReadOnly(true);
+  path_->setAccessibleName(QStringLiteral("Path"));
+  auto* search_label = new QLabel(Text(1015, 4130), this);
+  search_ = new QLineEdit(this);
+  search_->setAccessibleName(search_label->text());
+  search_label->setBuddy(search_);
+  search_button_ = new QPushButton(Text(1015, 4131), this);
+  search_button_->setAccessibleName(search_button_->text());
+  auto* buttons = new QDialogButtonBox(this);
+  ok_ = buttons->addButton(QDialogButtonBox::Ok);
+  ok_->setAccessibleName(QStringLiteral("OK"));
+  QPushButton* cancel = buttons->addButton(QDialogButtonBox::Cancel);
+  cancel->setText(Text(114, 1008));
+  cancel->setAccessibleName(cancel->text());
+  domain_label_ = new QLabel(this);
+  domain_label_->setAccessibleName(QStringLiteral("Domain status"));
+  hosts_label_ = new QLabel(this);
+  hosts_label_->setAccessibleName(QStringLiteral("Hosts status"));
+  note_ = new QLabel(this);
+  note_->setWordWrap(true);
+  note_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  note_->setAccessibleName(QStringLiteral("Network status"));
+
+  auto* grid = new QGridLayout(this);
+  grid->addWidget(domains_, 0, 0, 1, 3);
+  grid->addWidget(tree_, 1, 0, 1, 3);
+  grid->addWidget(path_, 2, 0, 1, 3);
+  grid->addWidget(search_label, 3, 0);
+  grid->addWidget(search_, 3, 1);
+  grid->addWidget(search_button_, 3, 2);
+  grid->addWidget(note_, 4, 0, 1, 3);
+  grid->addWidget(domain_label_, 5, 0);
+  grid->addWidget(hosts_label_, 5, 1);
+  grid->addWidget(buttons, 5, 2);
+  resize(480, 520);
+
+  connect(buttons, &QDialogButtonBox::accepted, this, &CDlgBrowseNetwork::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &CDlgBrowseNetwork::reject);
+  connect(tree_, &QTreeWidget::itemExpanded, this, &CDlgBrowseNetwork::OnExpanded);
+  connect(tree_, &QTreeWidget::itemSelectionChanged, this, &CDlgBrowseNetwork::OnSelection);
+  connect(domains_, qOverload<int>(&QComboBox::activated), this, &CDlgBrowseNetwork::OnDomain);
+  connect(search_button_, &QPushButton::clicked, this, &CDlgBrowseNetwork::OnSearch);
+  ok_->setEnabled(false);
+  own_domain_ = Q(platform::DomainName());
+  Start();
+}
+
+void CDlgBrowseNetwork::Start() {
+  if (mode_ == 3) {
+    domains_->setEnabled(false);
+    search_->setEnabled(false);
+    search_button_->setEnabled(false);
+    domains_->setEditText(own_domain_);
+    QTreeWidgetItem* own = tree_->AddComputer(Q(platform::ComputerName()));
+    tree_->setCurrentItem(own);
+    own->setExpanded(true);
+    UpdateStatus();
+    return;
+  }
+  // The first level at once: the hosts the installation knows and the UNC
+  // root's folders (a quick local look, still off the window's thread).
+  auto unc = unc_root_;
+  Async<std::vector<std::string>>([unc] { return FallbackHosts(*unc); },
+                                  [this](std::vector<std::string> hosts) { ShowComputers(hosts, true); });
+  SetNote(tr("Asking the network for its workgroups and computers..."));
+  struct Browse {
+    std::vector<std::string> hosts, domains;
+    int own = 0;
+    NetError error = NetError::kNone;
+  };
+  auto net = browse_;
+  Async<Browse>(
+      [net] {
+        Browse b;
+        EnumerateWindowsNetwork(*net, &b.hosts, &b.domains, &b.own, &b.error);
+        return b;
+      },
+      [this](Browse b) {
+        domain_names_ = b.domains;
+        domains_->clear();
+        for (const std::string& d : b.domains) domains_->addItem(Q(d));
+        if (!b.domains.empty()) domains_->setCurrentIndex(b.own);
+        ShowComputers(b.hosts, true);
+        if (b.hosts.empty())
+          SetNote(Q(NetErrorText(b.error == NetError::kNone ? NetError::kNoMasterBrowser : b.error)) + "\n" +
+                  tr("Shown are the data servers of the installation and the folders below the UNC root; "
+                     "type a computer's name to search for it."));
+        else
+          SetNote(QString());
+      });
+}
+
+void CDlgBrowseNetwork::ShowComputers(const std::vector<std::string>& hosts, bool bold_own) {
+  const QString own = Q(platform::ComputerName());
+  for (const std::string& h : hosts) {
+    QTreeWidgetItem* item = tree_->AddComputer(Q(h));
+    if (bold_own && item->text(0).compare(own, Qt::CaseInsensitive) == 0) {
+      QFont f = item->font(0);
+      f.setBold(true);
+      item->setFont(0, f);
+    }
+  }
+  UpdateStatus();
+}
+
+void CDlgBrowseNetwork::OnExpanded(QTreeWidgetItem* item) {
+  // Only the first time: a listed item has its children, one being asked its mark.
+  if (item->childCount() > 0 || item->data(0, Tree::kAskingRole).toBool()) return;
+  const int kind = item->data(0, Tree::kKindRole).toInt();
+  const std::string path = S(item->data(0, Tree::kPathRole).toString());
+  if (path.empty()) return;
+  item->setData(0, Tree::kAskingRole, true);
+  item->setText(0, item->text(0) + tr(" (asking...)"));
+  auto net = browse_;
+  auto unc = unc_root_;
+  const bool computer = kind == Tree::kComputer;
+  // The item may be gone when the answer comes (a new domain was chosen):
+  // it is found again by its path.
+  Async<Children>([net, unc, path, computer] { return ListChildren(*net, *unc, path, computer); },
+                  [this, path, computer](Children c) {
+                    QTreeWidgetItem* item = nullptr;
+                    for (QTreeWidgetItemIterator it(tree_); *it; ++it)
+                      if (S((*it)->data(0, Tree::kPathRole).toString()) == path &&
+                          (*it)->data(0, Tree::kAskingRole).toBool())
+                        item = *it;
+                    if (!item) return;
+                    item->setData(0, Tree::kAskingRole, false);
+                    QString text = item->text(0);
+                    text.chop(tr(" (asking...)").size());
+                    item->setText(0, text);
+                    for (const Child& ch : c.list) {
+                      auto* child = new QTreeWidgetItem(item, {Q(ch.name)});
+                      child->setData(0, Tree::kKindRole, computer ? Tree::kShare : Tree::kDirectory);
+                      child->setData(0, Tree::kPathRole, Q(ch.path));
+                      child->setData(0, Tree::kMarkerRole, ch.marker);
+                      child->setData(0, Tree::kMountedRole, ch.mounted);
+                      child->setToolTip(0, Q(ch.path));
+                      child->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+                    }
+                    if (c.list.empty()) {
+                      item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
+                      Beep();
+                      SetNote(Q(path) + ": " + Q(NetErrorText(c.error == NetError::kNone ? NetError::kNotFound : c.error)));
+                    }
+                  });
+}
+
+void CDlgBrowseNetwork::OnSelection() {
+  QTreeWidgetItem* item = tree_->currentItem();
+  if (!item) return;
+  const int kind = item->data(0, Tree::kKindRole).toInt();
+  if (kind == Tree::kComputer) return;
+  const QString path = item->data(0, Tree::kPathRole).toString();
+  std::string host, rest;
+  SplitUncPath(S(path), &host, &rest);
+  const std::string share = rest.substr(0, rest.find('\\'));
+  // A place the UNC root has no folder for cannot be worked on: say how to mount it.
+  QTreeWidgetItem* share_item = item;
+  while (share_item->parent() && share_item->data(0, Tree::kKindRole).toInt() != Tree::kShare)
+    share_item = share_item->parent();
+  if (!share_item->data(0, Tree::kMountedRole).toBool()) {
+    path_->clear();
+    ok_->setEnabled(false);
+    SetNote(Q(MountAdvice(host, share)));
+    return;
+  }
+  SetNote(QString());
+  if (item->data(0, Tree::kMarkerRole).toBool()) {
+    path_->setText(path);
+  } else if (kind == Tree::kDirectory) {
+    path_->setText(path + "\\*");
+  } else {
+    path_->clear();
+    ok_->setEnabled(false);
+    return;
+  }
+  ok_->setEnabled(true);
+  ok_->setFocus();
+}
+
+void CDlgBrowseNetwork::OnDomain(int index) {
+  if (index < 0 || static_cast<size_t>(index) >= domain_names_.size()) return;
+  tree_->clear();
+  path_->clear();
+  ok_->setEnabled(false);
+  const std::string domain = domain_names_[static_cast<size_t>(index)];
+  const int generation = ++domain_generation_;
+  auto net = browse_;
+  struct Hosts {
+    std::vector<std::string> hosts;
+    NetError error = NetError::kNone;
+  };
+  SetNote(tr("Asking the network..."));
+  Async<Hosts>(
+      [net, domain] {
+        Hosts h;
+        EnumerateHosts(*net, &h.hosts, domain, &h.error);
+        return h;
+      },
+      [this, generation](Hosts h) {
+        if (generation != domain_generation_) return;  // another domain was chosen meanwhile
+        ShowComputers(h.hosts, false);
+        SetNote(h.hosts.empty() ? Q(NetErrorText(h.error == NetError::kNone ? NetError::kNoMasterBrowser : h.error))
+                                : QString());
+      });
+}
+
+void CDlgBrowseNetwork::OnSearch() {
+  const QString name = search_->text().trimmed().toUpper();
+  if (name.isEmpty()) {
+    Beep();
+    return;
+  }
+  search_button_->setEnabled(false);
+  std::vector<std::string> known;
+  for (int i = 0; i < tree_->topLevelItemCount(); ++i)
+    known.push_back(S(tree_->topLevelItem(i)->data(0, Tree::kPathRole).toString()).substr(2));
+  auto net = browse_;
+  auto unc = unc_root_;
+  struct Found {
+    int rc = -1;
+    NetError error = NetError::kNone;
+  };
+  const std::string wanted = S(name);
+  SetNote(tr("Asking %1...").arg(name));
+  Async<Found>(
+      [net, unc, wanted, known] {
+        Found f;
+        std::vector<std::string> hosts = known;
+        f.rc = AddHostIfReachable(*net, wanted, &hosts, &f.error);
+        // A computer only the UNC root knows is found there.
+        if (f.rc < 0 && AddHostIfReachable(*unc, wanted, &hosts, nullptr) == 1) f.rc = 1;
+        return f;
+      },
+      [this, name](Found f) {
+        search_button_->setEnabled(true);
+        if (f.rc < 0) {
+          Beep();
+          SetNote(name + ": " + Q(NetErrorText(f.error == NetError::kNone ? NetError::kNotFound : f.error)));
+          return;
+        }
+        SetNote(QString());
+        QTreeWidgetItem* item = tree_->AddComputer(name);
+        tree_->setCurrentItem(item);
+        tree_->scrollToItem(item);
+        tree_->setFocus();
+        UpdateStatus();
+      });
+}
+
+void CDlgBrowseNetwork::accept() {
+  const QString field = path_->text();
+  if (field.isEmpty() || (field.startsWith('\\') && !field.startsWith(QStringLiteral("\\\\")))) {
+    Beep();
+    return;
+  }
+  ok_->setEnabled(false);
+  const std::string chosen = S(field);
+  Async<DataServerChoice>([chosen] { return CheckDataServerChoice(chosen); },
+                          [this](DataServerChoice c) {
+                            platform::Messenger* m = platform::CurrentMessenger();
+                            if (c.rc != 1) {
+                              Beep();
+                              if (!c.message.empty())
+                                m->MessageBox(c.message, extlib::kCaption,
+                                              (c.error_icon ? platform::kMbIconError : platform::kMbIconInformation) |
+                                                  platform::kMbSetForeground);
+                              ok_->setEnabled(c.message.empty() || !c.error_icon);
+                              return;
+                            }
+                            const std::string question = services::UiText(132, 3) + "\n\n" + services::UiText(132, 4) +
+                                                         "\n" + services::UiText(132, 5) + "\n\n" +
+                                                         services::UiText(132, 6);
+                            const int answer = m->MessageBox(question, extlib::kCaption,
+                                                             platform::kMbYesNo | platform::kMbIconInformation |
+                                                                 platform::kMbSetForeground);
+                            ok_->setEnabled(true);
+                            if (answer == platform::kIdNo) return;
+                            chosen_ = Q(c.path).left(260);
+                            created_ = c.created;
+                            QDialog::accept();
+                          });
+}
+
+void CDlgBrowseNetwork::SetNote(const QString& text) {
+  note_->setText(text);
+  note_->setVisible(!text.isEmpty());
+}
+
+void CDlgBrowseNetwork::UpdateStatus() {
+  domain_label_->setText(QStringLiteral("Domain: %1").arg(domains_->currentText()));
+  hosts_label_->setText(QStringLiteral("Hosts: %1").arg(tree_->topLevelItemCount()));
+}
+
+int BrowseForDataServer(QString* path, QWidget* parent, int mode, int* created) {
+  path->clear();
+  if (created) *created = 0;
+  CDlgBrowseNetwork dialog(std::make_shared<SmbEnumerator>(SmbOptions{}), std::make_shared<UncRootEnumerator>(), mode,
+                           parent);
+  if (dialog.exec() != QDialog::Accepted) return 0;
+  *path = dialog.ChosenPath();
+  if (created) *created = dialog.Created() ? 1 : 0;
+  return 1;
+}
+
+}  // namespace dovrane::network

@@ -1,0 +1,95 @@
+// The data-server browse dialog: the administrator picks the place of a data
+// server on the network (workgroup, computer, share, folders below it) or a
+// plain directory that becomes a new data server. Every listing runs on a
+// worker thread; the window never waits for the network. The first level is
+// shown at once from data.cfg's hosts and the UNC root's folders, the network's
+// computers join when they answer, computers still being asked are marked, and
+// an empty or failed browse says why.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+#include "network/network_enumerator.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTreeWidgetItem;
+
+namespace dovrane::network {
+
+class CTreeCtrlBrowseNetwork;
+
+class CDlgBrowseNetwork : public QDialog {
+  Q_OBJECT
+
+ public:
+  // mode 3: this computer only; any other: the whole network. browse answers
+  // for the network (libsmbclient), unc_root for the folders below the UNC root.
+  CDlgBrowseNetwork(std::shared_ptr<NetworkEnumerator> browse, std::shared_ptr<NetworkEnumerator> unc_root,
+                    int mode, QWidget* parent = nullptr);
+
+  QString ChosenPath() const { return chosen_; }
+  bool Created() const { return created_; }
+
+  CTreeCtrlBrowseNetwork* tree() const { return tree_; }
+  QComboBox* domains() const { return domains_; }
+  QLineEdit* pathField() const { return path_; }
+  QLineEdit* searchField() const { return search_; }
+  QPushButton* searchButton() const { return search_button_; }
+  QPushButton* okButton() const { return ok_; }
+  // The line that says what the network answered (errors, advice, waits).
+  QLabel* note() const { return note_; }
+  // Listings asked for and not yet answered.
+  int Pending() const { return pending_; }
+
+ signals:
+  // A worker's result was applied in the window.
+  void Answered();
+
+ public slots:
+  void accept() override;
+
+ private:
+  void Start();
+  void ShowComputers(const std::vector<std::string>& hosts, bool bold_own);
+  void OnExpanded(QTreeWidgetItem* item);
+  void OnSelection();
+  void OnDomain(int index);
+  void OnSearch();
+  void SetNote(const QString& text);
+  void UpdateStatus();
+  // Runs work on a worker; apply gets its result in the window's thread,
+  // unless the window is gone by then.
+  template <class T>
+  void Async(std::function<T()> work, std::function<void(T)> apply);
+
+  std::shared_ptr<NetworkEnumerator> browse_, unc_root_;
+  int mode_;
+  CTreeCtrlBrowseNetwork* tree_;
+  QComboBox* domains_;
+  QLineEdit* path_;
+  QLineEdit* search_;
+  QPushButton* search_button_;
+  QPushButton* ok_;
+  QLabel* domain_label_;
+  QLabel* hosts_label_;
+  QLabel* note_;
+  QString own_domain_;
+  QString chosen_;
+  bool created_ = false;
+  int pending_ = 0;
+  std::vector<std::string> domain_names_;
+  int domain_generation_ = 0;
+};
+
+// Opens the dialog modally over parent. 1 and the chosen path (at most 260
+// characters) when confirmed, else 0 and an empty path; *created: Prj was made.
+int BrowseForDataServer(QString* path, QWidget* parent, int mode, int* created);
+
+}  // namespace dovrane::network

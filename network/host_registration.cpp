@@ -1,0 +1,296 @@
+#include "network/host_registration.h"
+
+#include <fcntl.h>
+
+#include <cstring>
+#include <strings.h>
+#include <vector>
+
+#include "admin/administration_header.h"
+#include "admin/entry_check.h"
+#include "admin/host_scan.h"
+#include "extlib/administration.h"
+#include "extlib/general.h"
+#include "extlib/hosts.h"
+#include "extlib/language.h"
+#include "extlib/library_init.h"
+#include "extlib/prj_record.h"
+#include "extlib/record_layout.h"
+#include "extlib/project_list.h"
+#include "extlib/settings.h"
+#include "extlib/slot_files.h"
+#include "fileops/file_messages.h"
+#include "platform/env.h"
+#include "platform/file_util.h"
+#include "platform/path_map.h"
+#include "platform/system_names.h"
+#include "platform/terminal.h"
+#include "services/tool_message_box.h"
+#include "services/ui_text_table.h"
+
+namespace dovrane::network {
+
+using platform::CurrentEnv;
+
+namespace {
+
+bool SameName(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; }
+
+// A data path as data.cfg keeps it: "" or "\a\b", never "/" or "..", no
+// control characters (it becomes a file name below the UNC root).
+bool ValidDataPath(const std::string& path) {
+  if (path.empty()) return true;
+  if (path[0] != '\\' || path.find("..") != std::string::npos || path.find('/') != std::string::npos ||
+      path.find("\\\\") != std::string::npos)
+    return false;
+  for (unsigned char c : path)
+    if (c < 32) return false;
+  return true;
+}
+
+// The first field of a data.cfg line and the rest after it, split at the first
+// blank, else at the first tab; a line with neither is a host without a path.
+void SplitHostLine(const std::string& line, std::string* host, std::string* rest) {
+  size_t cut = line.find(' ');
+  if (cut == std::string::npos) cut = line.find('\t');
+  *host = line.substr(0, cut);
+  *rest = cut == std::string::npos ? "" : line.substr(cut + 1);
+}
+
+// The lines of a text without their line ends (LF or CR LF).
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return lines;
+}
+
+// data.cfg's Windows and native paths; false when slot 23 is not set.
+bool HostListPaths(std::string* windows, std::string* native) {
+  if (extlib::lffnamC_new(extlib::kSlotNet, extlib::kHostListFile, windows) != 0) return false;
+  *native = platform::NativePath(*windows);
+  return !native->empty();
+}
+
+void ShowFileError(int kind, unsigned item, const std::string& path, int error) {
+  services::ToolMessageBox(kind, "%s", fileops::FileErrorMessage(item, path, error).c_str());
+}
+
+// Native path of the marker below "\\HOST" + data path.
+std::string MarkerPath(const std::string& host, const std::string& data_path) {
+  std::string windows = "\\\\" + host + data_path + "\\" + kHostMarkerFile;
+  return platform::NativePath(windows);
+}
+
+// Reads all of an open file from its start. 0 or -errno.
+int ReadAll(int fd, std::string* contents) {
+  contents->clear();
+  char buf[1 << 16];
+  for (int64_t offset = 0;;) {
+    int64_t n = CurrentEnv()->PRead(fd, buf, sizeof buf, offset);
+    if (n < 0) return static_cast<int>(n);
+    if (n == 0) return 0;
+    contents->append(buf, static_cast<size_t>(n));
+    offset += n;
+  }
+}
+
+}  // namespace
+
+std::string HostMarker(const std::string& host) {
+  char buf[64];
+  snprintf(buf, sizeof buf, "%-*s@", extlib::layout::kHostWidth, host.c_str());
+  return buf;
+}
+
+bool IsProjectLineOfHost(const std::string& line, const std::string& host) {
+  namespace L = extlib::layout;
+  if (host.empty() || host.size() > static_cast<size_t>(extlib::layout::kHostWidth)) return false;
+  if (line.size() <= static_cast<size_t>(L::kV3HostEnd) || line[L::kV3HostEnd] != '@') return false;
+  return strncasecmp(line.data() + L::kV3Host, HostMarker(host).c_str(), extlib::layout::kHostWidth) == 0;
+}
+
+int RegisterHostInDataCfg(const std::string& unc_path) {
+  if (unc_path.size() < 3 || unc_path.compare(0, 2, "\\\\") != 0) return 0;
+  const size_t cut = unc_path.find('\\', 2);
+  const std::string host = unc_path.substr(2, cut == std::string::npos ? std::string::npos : cut - 2);
+  std::string data_path = cut == std::string::npos ? "" : unc_path.substr(cut);
+  while (!data_path.empty() && data_path.back() == '\\') data_path.pop_back();
+  if (!extlib::IsValidHostName(host) || !ValidDataPath(data_path)) return 0;
+
+  std::string windows, native, text;
+  if (!HostListPaths(&windows, &native)) return 0;
+  int rc = platform::ReadWholeFile(native, &text);
+  if (rc < 0) {
+    ShowFileError(services::kMessageError, 1, windows, rc);
+    return 0;
+  }
+  for (const std::string& line : Lines(text)) {
+    std::string listed, listed_path;
+    SplitHostLine(line, &listed, &listed_path);
+    if (!SameName(listed, host)) continue;
+    platform::Terminal::Beep();
+    services::ToolMessageBox(services::kMessageError, "%s",
+                             services::UiText(1015, 4124, listed_path.c_str()).c_str());
+    return 0;
+  }
+  // A data.cfg written by host check-out ends without a line feed: the new
+  // line must not join its last one.
+  if (!text.empty() && text.back() != '\n') text += '\n';
+  text += data_path.empty() ? host : host + " " + data_path;
+  text += '\n';
+  rc = platform::WriteFileAtomic(native, text);
+  if (rc < 0) {
+    ShowFileError(services::kMessageError, 4, windows, rc);
+    return 0;
+  }
+  return 1;
+}
+
+int UnregisterHostInDataCfg(const std::string& host) {
+  std::string windows, native, text;
+  if (!HostListPaths(&windows, &native)) return 0;
+  int rc = platform::ReadWholeFile(native, &text);
+  if (rc < 0) {
+    ShowFileError(services::kMessageError, 1, windows, rc);
+    return 0;
+  }
+  std::string kept;
+  std::string data_path;
+  bool found = false;
+  for (const std::string& line : Lines(text)) {
+    std::string listed, rest;
+    SplitHostLine(line, &listed, &rest);
+    if (listed.empty()) continue;  // empty lines go
+    if (!SameName(listed, host)) {
+      // A host without a data path is a line of its own and stays.
+      kept += line + "\n";
+      continue;
+    }
+    if (!found) data_path = rest;
+    found = true;
+  }
+  if (found) {
+    rc = platform::WriteFileAtomic(native, kept);
+    if (rc < 0) {
+      ShowFileError(services::kMessageError, 4, windows, rc);
+      return 0;
+    }
+  }
+  while (!data_path.empty() && (data_path.back() == ' ' || data_path.back() == '\\')) data_path.pop_back();
+  // The path comes from a shared file: only a valid one names a marker to delete.
+  if (found && extlib::IsValidHostName(host) && ValidDataPath(data_path)) {
+    const std::string marker = MarkerPath(host, data_path);
+    platform::FileInfo info;
+    if (!marker.empty() && CurrentEnv()->Stat(marker, &info, false) == 0 &&
+        info.type == platform::EntryType::kFile)
+      CurrentEnv()->Unlink(marker);
+  }
+  return 1;
+}
+
+std::string AdministrationServerName() {
+  std::string path;
+  if (!extlib::GetSetupPath("Net", &path) || path.empty()) return "";
+  if (!platform::IsUncPath(path) && platform::IsDrivePath(path)) {
+    // A drive letter whose folder lies below the UNC root is a mapped network drive.
+    const std::string folder = platform::PathMap::Instance().DriveFolder(static_cast<char>(toupper(path[0])));
+    const std::string as_windows = platform::WindowsPath(folder);
+    if (!platform::IsUncPath(as_windows)) return extlib::lzrnamC();
+    path = as_windows;
+  }
+  if (!platform::IsUncPath(path)) return "";
+  const size_t end = path.find('\\', 2);
+  return path.substr(2, end == std::string::npos ? std::string::npos : end - 2);
+}
+
+int AddHostToAdministration(extlib::OperationContext& ctx, const std::string& path, const std::string& host) {
+  if (host.size() < 3 || host.compare(0, 2, "\\\\") != 0) return 0;
+  const std::string name = host.substr(2);
+  std::string data_path = path;
+  while (!data_path.empty() && data_path.front() == '\\') data_path.erase(0, 1);
+  while (!data_path.empty() && data_path.back() == '\\') data_path.pop_back();
+  if (!data_path.empty()) data_path = "\\" + data_path;
+  if (!extlib::IsValidHostName(name) || !ValidDataPath(data_path)) return 0;
+
+  extlib::UnCachPrjList();
+  (void)admin::ScanHostProjects(ctx, name, 1);
+  (void)admin::ScanHostProjects(ctx, name, 2);
+  (void)admin::CheckHostEntries(ctx, name);
+
+  const std::string server = AdministrationServerName();
+  const std::string marker = MarkerPath(name, data_path);
+  if (!server.empty() && !marker.empty()) {
+    // The host's projects are registered whatever becomes of the marker; a
+    // marker that could not be written is said, not hidden.
+    int rc = platform::WriteFileAtomic(marker, server);
+    if (rc < 0) ShowFileError(services::kMessageWarning, 4, host + data_path + "\\" + kHostMarkerFile, rc);
+  }
+  return 1;
+}
+
+int RemoveHostFromAdministration(const std::string& host) {
+  std::string windows;
+  if (extlib::lffnamC_new(extlib::kSlotNet, extlib::kAdministrationFile, &windows) != 0) return 0;
+  const std::string native = platform::NativePath(windows);
+  // Our own handle must not hold the old file open across the replacement.
+  extlib::close_prj_info_handle(extlib::kSlotNet);
+  admin::AdministrationHeader header;
+  // The whole file locked: no workstation changes a record while it is copied.
+  const int old_fd = admin::OpenAdministrationHeader(windows, admin::ShareMode::kDenyReadWrite, &header);
+  if (old_fd < 0) {
+    ShowFileError(services::kMessageError, 4, windows, old_fd == admin::kHeaderShareRefused ? -EBUSY : -ENOENT);
+    return 0;
+  }
+  const std::string temp = native + ".new";
+  std::string text;
+  int rc = ReadAll(old_fd, &text);
+  int new_fd = rc < 0 ? rc : CurrentEnv()->Open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (new_fd < 0) {
+    CurrentEnv()->Close(old_fd);
+    ShowFileError(services::kMessageError, 4, windows, new_fd);
+    return 0;
+  }
+  if (header.version != 3) {
+    CurrentEnv()->Close(old_fd);
+    services::ToolMessageBox(services::kMessageError,
+                             "The project administration must be converted first (dovrane -update).\n");
+    return 0;
+  }
+  std::string out;
+  out.reserve(text.size());
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find('\n', start);
+    end = end == std::string::npos ? text.size() : end + 1;
+    const std::string line = text.substr(start, end - start);
+    if (!IsProjectLineOfHost(line, host)) out += line;  // every other line byte for byte
+    start = end;
+  }
+  int64_t w = CurrentEnv()->Write(new_fd, out.data(), out.size());
+  rc = w < 0 ? static_cast<int>(w) : 0;
+  if (rc == 0) rc = CurrentEnv()->Sync(new_fd);
+  const int rc_close = CurrentEnv()->Close(new_fd);
+  if (rc == 0) rc = rc_close;
+  if (rc == 0) rc = CurrentEnv()->Rename(temp, native);
+  CurrentEnv()->Close(old_fd);
+  extlib::UnCachPrjList();
+  if (rc < 0) {
+    CurrentEnv()->Unlink(temp);
+    std::string first = extlib::LanguageText(1500098, 1);
+    if (first.size() > 80) first.resize(80);
+    services::ToolMessageBox(services::kMessageWarning, "%s (%s).\n\r%s", first.c_str(), extlib::kAdministrationFile,
+                             extlib::LanguageText(2500482, 1).c_str());
+    return 0;
+  }
+  platform::SyncDirectory(platform::DirName(native));
+  return 1;
+}
+
+}  // namespace dovrane::network

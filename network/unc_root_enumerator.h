@@ -1,0 +1,26 @@
+// The network as the folders below the UNC root show it: each folder is a
+// computer, each folder below it a share. The provider when no SMB network
+// answers (the kernel here has no CIFS: an administrator mounts each host's
+// share below the root himself) and in tests. It has one workgroup, this
+// computer's domain.
+#pragma once
+
+#include <string>
+
+#include "network/network_enumerator.h"
+
+namespace dovrane::network {
+
+class UncRootEnumerator : public NetworkEnumerator {
+ public:
+  NetListing Workgroups() override;
+  NetListing Computers(const std::string& workgroup) override;
+  NetListing Shares(const std::string& computer) override;
+  NetListing Directories(const std::string& unc_path) override;
+};
+
+// The advice for a computer the network shows but the UNC root has no folder
+// for: how the administrator mounts its share there.
+std::string MountAdvice(const std::string& computer, const std::string& share);
+
+}  // namespace dovrane::network

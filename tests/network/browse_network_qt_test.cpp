@@ -1,0 +1,163 @@
+#include "network/browse_network_dlg.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "network/browse_network_tree_ctrl.h"
+#include "network/unc_root_enumerator.h"
+#include "platform/messenger.h"
+#include "services/ui_text_table.h"
+#include "support/fake_enumerator.h"
+#include "support/recording_messenger.h"
+#include "support/small_installation.h"
+
+namespace dovrane::network {
+namespace {
+
+using Tree = CTreeCtrlBrowseNetwork;
+
+class BrowseNetworkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    net_ = std::make_shared<testing::FakeEnumerator>();
+    net_->Set("", {NetError::kNone, {{"BUERO", ""}}});
+    net_->Set("BUERO", {NetError::kNone, {{"PC7", ""}}});
+    net_->Set("\\\\SRV1", {NetError::kNone, {{"cad", ""}, {"other", ""}}});
+    net_->Set("\\\\SRV1\\cad", {NetError::kNone, {{"Net", ""}, {"Prj", ""}}});
+    net_->Set("\\\\SRV1\\cad\\Net", {NetError::kNone, {}});
+  }
+  void TearDown() override { net_->Release(); }
+  std::unique_ptr<CDlgBrowseNetwork> Open(int mode = 1) {
+    auto d = std::make_unique<CDlgBrowseNetwork>(net_, std::make_shared<UncRootEnumerator>(), mode);
+    d->show();
+    return d;
+  }
+  static QStringList Roots(const CDlgBrowseNetwork& d) {
+    QStringList names;
+    for (int i = 0; i < d.tree()->topLevelItemCount(); ++i) names << d.tree()->topLevelItem(i)->text(0);
+    return names;
+  }
+  // Expands item and waits for its listing.
+  static void Expand(CDlgBrowseNetwork& d, QTreeWidgetItem* item) {
+    item->setExpanded(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return d.Pending() == 0 && item->childCount() > 0; }, 5000));
+  }
+  static QTreeWidgetItem* Child(QTreeWidgetItem* item, const QString& name) {
+    for (int i = 0; i < item->childCount(); ++i)
+      if (item->child(i)->text(0) == name) return item->child(i);
+    return nullptr;
+  }
+  testing::SmallInstallation inst_;
+  testing::RecordingMessenger messages_;
+  std::shared_ptr<testing::FakeEnumerator> net_;
+};
+
+TEST_F(BrowseNetworkTest, TheFirstLevelIsThereWhileTheNetworkIsStillAsked) {
+  net_->Hold("");
+  auto d = Open();
+  // data.cfg's hosts (SRV1, SRV2 are also the UNC root's folders), without the network.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Roots(*d) == QStringList({"SRV1", "SRV2"}); }, 2000));
+  EXPECT_TRUE(d->note()->text().contains("Asking"));
+  EXPECT_GT(d->Pending(), 0);
+  net_->Release();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return d->Pending() == 0; }, 5000));
+  EXPECT_EQ(Roots(*d), QStringList({"SRV1", "SRV2", "PC7"}));
+  EXPECT_EQ(d->domains()->currentText(), "BUERO");
+  EXPECT_TRUE(d->note()->text().isEmpty());
+}
+
+TEST_F(BrowseNetworkTest, AnEmptyBrowseSaysWhyAndOffersTheKnownHosts) {
+  for (NetError e : {NetError::kNoMasterBrowser, NetError::kSmb1Refused}) {
+    net_->Set("", {e, {}});
+    auto d = Open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return d->Pending() == 0; }, 5000));
+    EXPECT_TRUE(d->note()->text().contains(QString::fromStdString(NetErrorText(e)))) << d->note()->text().toStdString();
+    EXPECT_EQ(Roots(*d), QStringList({"SRV1", "SRV2"}));
+  }
+}
+
+TEST_F(BrowseNetworkTest, AComputerBeingAskedIsMarkedAndItsDataServersFound) {
+  auto d = Open();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return d->Pending() == 0; }, 5000));
+  QTreeWidgetItem* srv1 = d->tree()->FindRootItemByText("srv1");
+  ASSERT_NE(srv1, nullptr);
+  net_->Hold("\\\\SRV1");
+  srv1->setExpanded(true);
+  EXPECT_TRUE(srv1->text(0).contains("asking"));
+  net_->Release();
+  ASSERT_NO_FATAL_FAILURE(Expand(*d, srv1));
+  EXPECT_EQ(srv1->text(0), "SRV1");
+  QTreeWidgetItem* cad = Child(srv1, "cad");
+  ASSERT_NE(cad, nullptr);
+  EXPECT_TRUE(cad->data(0, Tree::kMarkerRole).toBool());
+  d->tree()->setCurrentItem(cad);
+  EXPECT_EQ(d->pathField()->text(), "\\\\SRV1\\cad");
+  EXPECT_TRUE(d->okButton()->isEnabled());
+  ASSERT_NO_FATAL_FAILURE(Expand(*d, cad));
+  d->tree()->setCurrentItem(Child(cad, "Net"));
+  EXPECT_EQ(d->pathField()->text(), "\\\\SRV1\\cad\\Net\\*");
+  // A share the UNC root has no folder for: how to mount it, and no OK.
+  d->tree()->setCurrentItem(Child(srv1, "other"));
+  EXPECT_TRUE(d->pathField()->text().isEmpty());
+  EXPECT_FALSE(d->okButton()->isEnabled());
+  EXPECT_TRUE(d->note()->text().contains("mount -t cifs //SRV1/other")) << d->note()->text().toStdString();
+}
+
+TEST_F(BrowseNetworkTest, SearchAddsAReachableComputerAndSaysWhyNotOtherwise) {
+  net_->Set("\\\\LAPTOP", {NetError::kNone, {{"daten", ""}}});
+  net_->Set("\\\\GONE", {NetError::kNotReachable, {}});
+  auto d = Open();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return d->Pending() == 0; }, 5000));
+  d->searchField()->setText("gone");
+  QTest::mouseClick(d->searchButton(), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return d->Pending() == 0 && d->searchButton()->isEnabled(); }, 5000));
+  EXPECT_TRUE(d->note()->text().contains(QString::fromStdString(NetErrorText(NetError::kNotReachable))));
+  EXPECT_EQ(d->tree()->FindRootItemByText("GONE"), nullptr);
+  d->searchField()->setText("laptop");
+  QTest::mouseClick(d->searchButton(), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return d->Pending() == 0 && d->searchButton()->isEnabled(); }, 5000));
+  ASSERT_NE(d->tree()->FindRootItemByText("LAPTOP"), nullptr);
+  EXPECT_EQ(d->tree()->currentItem()->text(0), "LAPTOP");
+}
+
+TEST_F(BrowseNetworkTest, OkPreparesAPlainDirectoryAndRefusesAnAdministeredOne) {
+  inst_.dir.Write("SRV2/cad/Neu/.keep", "");
+  net_->Set("\\\\SRV2", {NetError::kNone, {{"cad", ""}}});
+  net_->Set("\\\\SRV2\\cad", {NetError::kNone, {{"Neu", ""}, {"Prj", ""}}});
+  net_->Set("\\\\SRV2\\cad\\Neu", {NetError::kNone, {}});
+  inst_.dir.Write("SRV2/cad/Prj/project.srv", "ANDERER");
+  auto d = Open();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return d->Pending() == 0; }, 5000));
+  QTreeWidgetItem* srv2 = d->tree()->FindRootItemByText("SRV2");
+  ASSERT_NO_FATAL_FAILURE(Expand(*d, srv2));
+  d->tree()->setCurrentItem(Child(srv2, "cad"));
+  d->accept();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return d->Pending() == 0 && !messages_.texts.empty(); }, 5000));
+  EXPECT_EQ(messages_.texts[0], services::UiText(132, 2, "ANDERER"));
+  EXPECT_TRUE(d->isVisible());
+  ASSERT_NO_FATAL_FAILURE(Expand(*d, Child(srv2, "cad")));
+  d->tree()->setCurrentItem(Child(Child(srv2, "cad"), "Neu"));
+  messages_.Answer(platform::kIdYes);
+  d->accept();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !d->isVisible(); }, 5000));
+  EXPECT_EQ(d->result(), QDialog::Accepted);
+  EXPECT_EQ(d->ChosenPath(), "\\\\SRV2\\cad\\Neu");
+  EXPECT_TRUE(d->Created());
+  EXPECT_TRUE(inst_.dir.Exists("SRV2/cad/Neu/Prj") && inst_.dir.Exists("SRV2/cad/Neu/Usr"));
+  EXPECT_FALSE(inst_.dir.Exists("SRV2/cad/Neu/Usr/__check__"));
+}
+
+TEST_F(BrowseNetworkTest, ThisComputerOnlyDisablesTheSearch) {
+  auto d = Open(3);
+  EXPECT_EQ(d->tree()->topLevelItemCount(), 1);
+  EXPECT_FALSE(d->searchButton()->isEnabled());
+  EXPECT_FALSE(d->domains()->isEnabled());
+}
+
+}  // namespace
+}  // namespace dovrane::network
