@@ -58,10 +58,6 @@ TreeSearch::TreeSearch(tree::CDovraneTreeCtrl* host_tree, QWidget* centre_on, QO
   connect(box_.get(), &CDovraneSearchDlg::stopRequested, this, [this] {
     if (walk_) Finish(current_, false);
   });
-  // The walk reads the model's records: a new table ends it.
-  connect(host_tree_->TreeModel(), &QAbstractItemModel::layoutAboutToBeChanged, this, [this] {
-    if (walk_) Finish(QModelIndex(), false);
-  });
 }
 
 TreeSearch::~TreeSearch() = default;
@@ -73,6 +69,9 @@ void TreeSearch::Start(const std::string& text, uint32_t mask) {
     return;
   }
   host_tree_->CollapseTopLevel();
+  // The walk reads the model's records: a new table ends it.
+  refill_ = connect(host_tree_->TreeModel(), &QAbstractItemModel::layoutAboutToBeChanged, this,
+                    [this] { Finish(QModelIndex(), false); });
   walk_ = std::make_unique<tree::SearchWalk>(host_tree_->TreeModel()->table(), tree::ItemRef(), text, mask);
   Step();
 }
@@ -91,6 +90,7 @@ void TreeSearch::Step() {
 
 void TreeSearch::Finish(const QModelIndex& item, bool beep) {
   walk_.reset();
+  disconnect(refill_);
   box_->hide();
   QModelIndex stopped = item;
   current_ = QPersistentModelIndex();

@@ -69,6 +69,7 @@ class TreeSearch : public QObject {
   std::unique_ptr<CDovraneSearchDlg> box_;
   std::unique_ptr<tree::SearchWalk> walk_;
   QPersistentModelIndex current_;
+  QMetaObject::Connection refill_;
 };
 
 }  // namespace dovrane::ui
