@@ -122,7 +122,10 @@ void ProjectTrees::ApplyFill(const std::shared_ptr<FillResult>& result) {
   }
   selection_guard_ = false;
   ShowHost(host);
-  if (publish_) publish_(table.PingHostNames());
+  // The ping host list leaves out the checked-out hosts: it is published
+  // once every host's check-out file has been looked at.
+  hosts_unchecked_ = static_cast<int>(table.hosts.size());
+  if (hosts_unchecked_ == 0 && publish_) publish_({});
   worker_->CheckHosts(serial_, HostCheckRequests(table, ping_allowed_));
   filling_ = false;
   emit refilled();
@@ -155,6 +158,7 @@ void ProjectTrees::OnHostResult(uint64_t serial, const HostCheckResult& result) 
   if (host->kind == kKindDataHost) host->image = HostImage(host->kind, host->name, model_.table().local_computer);
   if (host->kind != kind || host->image != image) model_.NodeChanged(host);
   for (ProjectRecord* project : changed) model_.NodeChanged(project);
+  if (--hosts_unchecked_ == 0 && publish_) publish_(model_.table().PingHostNames());
   emit hostChecked(QString::fromStdString(platform::Cp1252ToUtf8(result.host)));
 }
 

@@ -2,7 +2,7 @@
 // from the administration off the window's thread, follows the selection and
 // expansion of both views with the item checks (also off the window's
 // thread), and gives the window what it shows: the current host, the status
-// bar texts and the ping host list. The window calls Refill(data path) where
+// bar texts and the ping host list (once the hosts' checks have answered). The window calls Refill(data path) where
 // the trees are to be filled, and ShowHost when only the project tree is.
 #pragma once
 
@@ -93,6 +93,7 @@ class ProjectTrees : public QObject {
   std::function<bool(std::vector<std::string>)> publish_;
   std::atomic<bool> filling_{false};
   uint64_t serial_ = 0;  // of the table in the model
+  int hosts_unchecked_ = 0;  // hosts of this table whose checks have not answered
   std::thread fill_thread_;
   PingFunction ping_;
   int time_limit_ms_ = kDefaultCheckTimeLimitMs;
