@@ -106,7 +106,7 @@ TEST_F(ProjectTreesTest, SelectingAProjectLooksUpItsDirectoryOnce) {
 TEST_F(ProjectTreesTest, ASlowHostNeverBlocksTheWindow) {
   platform::FaultInjectionEnv slow;
   platform::Env* previous = platform::SetCurrentEnv(&slow);
-  slow.SetPathDelay(fixture.small.Native("SRV1/cad/Prj"), 1000);
+  slow.SetPathDelay(fixture.small.Native("SRV1/cad/Prj"), 500);
   StallMeter meter;
   RefillAndWait("SRV1");
   // Select and expand the slow host's projects while its checks hang.

@@ -36,7 +36,9 @@ TEST(TreeSearchTest, FindTreeItemWalksPreOrderWithMaskFromStart) {
   ASSERT_TRUE(srv2.valid());
   EXPECT_EQ(srv2.text(), "SRV2");
   EXPECT_FALSE(FindTreeItem(*table, {}, "srv2", kMaskHosts).valid());  // case-sensitive
-  EXPECT_EQ(FindTreeItem(*table, {}, "one", kMaskProjects).text(), "Beta one");
+  EXPECT_EQ(FindTreeItem(*table, {}, "one", kMaskAllItems).node, table->FindHost("SRV2")->projects[1].get());
+  EXPECT_FALSE(FindTreeItem(*table, {}, "one", kMaskProjects).valid());  // checked out: not a kind of mask 1
+  EXPECT_FALSE(FindTreeItem(*table, {}, "Bet", kMaskAllItems).valid());  // a whole word only
   // From a project on: its subtree and its following siblings, not the next host.
   ItemRef alpha{table->FindHost("SRV2")->projects[0].get(), -1};
   EXPECT_EQ(FindTreeItem(*table, alpha, "MUELLER", kKindMember).node, alpha.node);
