@@ -18,6 +18,10 @@ std::string_view TrimBlanks(std::string_view text) {
 
 TextPattern::TextPattern(const std::string& pattern, bool case_sensitive, bool word_mode)
     : pattern_(pattern), case_sensitive_(case_sensitive) {
+  for (int c = 0; c < 256; ++c) {
+    auto ch = static_cast<unsigned char>(c);
+    fold_[c] = case_sensitive ? ch : platform::UpperCp1252(ch);
+  }
   if (word_mode && pattern_.find(' ') == std::string::npos) {
     mode_ = Mode::kWord;
     return;
@@ -25,10 +29,6 @@ TextPattern::TextPattern(const std::string& pattern, bool case_sensitive, bool w
   if (!pattern_.empty() && pattern_.back() == '*') pattern_.pop_back();
   if (!pattern_.empty() && pattern_.front() == '*') pattern_.erase(0, 1);
   mode_ = !word_mode && pattern_.find('?') == std::string::npos ? Mode::kSubstring : Mode::kScan;
-}
-
-bool TextPattern::Equal(unsigned char a, unsigned char b) const {
-  return case_sensitive_ ? a == b : platform::UpperCp1252(a) == platform::UpperCp1252(b);
 }
 
 bool TextPattern::Matches(std::string_view text) const {

@@ -20,8 +20,9 @@ class TextPattern {
 
  private:
   enum class Mode { kWord, kSubstring, kScan };
-  bool Equal(unsigned char a, unsigned char b) const;
+  bool Equal(unsigned char a, unsigned char b) const { return fold_[a] == fold_[b]; }
   Mode mode_;
+  unsigned char fold_[256];  // upper-cased, or the character itself when case matters
   std::string pattern_;  // stars removed as the mode says
   bool case_sensitive_;
 };
