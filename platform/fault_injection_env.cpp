@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -55,7 +57,34 @@ int FaultInjectionEnv::After(int result) {
   return result;
 }
 
+void FaultInjectionEnv::SetPathDelay(const std::string& prefix, int ms) {
+  std::lock_guard<std::mutex> guard(delay_mutex_);
+  delay_prefix_ = prefix;
+  delay_ms_ = prefix.empty() ? 0 : ms;
+}
+
+void FaultInjectionEnv::Delay(const std::string& path) {
+  if (delay_ms_.load() <= 0) return;
+  int ms = 0;
+  {
+    std::lock_guard<std::mutex> guard(delay_mutex_);
+    if (path.compare(0, delay_prefix_.size(), delay_prefix_) == 0) ms = delay_ms_;
+  }
+  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+int FaultInjectionEnv::Stat(const std::string& path, FileInfo* info, bool follow) {
+  Delay(path);
+  return Env::Stat(path, info, follow);
+}
+
+int FaultInjectionEnv::ListDir(const std::string& path, std::vector<DirEntry>* entries) {
+  Delay(path);
+  return Env::ListDir(path, entries);
+}
+
 int FaultInjectionEnv::Open(const std::string& path, int flags, mode_t mode) {
+  Delay(path);
   if (int e = Hit(FaultPoint::kOpen)) return Crash(e);
   return Env::Open(path, flags, mode);
 }
@@ -90,6 +119,7 @@ int FaultInjectionEnv::Sync(int fd) {
   return Env::Sync(fd);
 }
 int FaultInjectionEnv::Rename(const std::string& from, const std::string& to) {
+  Delay(from);
   if (int e = Hit(FaultPoint::kRename)) return error_ == kKillAfter ? After(Env::Rename(from, to)) : Crash(e);
   return Env::Rename(from, to);
 }
@@ -106,6 +136,7 @@ int FaultInjectionEnv::Close(int fd) {
   return Env::Close(fd);
 }
 int FaultInjectionEnv::Unlink(const std::string& path) {
+  Delay(path);
   if (int e = Hit(FaultPoint::kUnlink)) return error_ == kKillAfter ? After(Env::Unlink(path)) : Crash(e);
   return Env::Unlink(path);
 }
@@ -115,6 +146,7 @@ int FaultInjectionEnv::UnlinkAt(int dirfd, const std::string& name, bool directo
   return Env::UnlinkAt(dirfd, name, directory);
 }
 int FaultInjectionEnv::MkDir(const std::string& path, mode_t mode) {
+  Delay(path);
   if (int e = Hit(FaultPoint::kMkDir)) return error_ == kKillAfter ? After(Env::MkDir(path, mode)) : Crash(e);
   return Env::MkDir(path, mode);
 }

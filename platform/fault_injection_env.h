@@ -4,6 +4,8 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
+#include <string>
 
 #include "platform/env.h"
 
@@ -27,6 +29,9 @@ class FaultInjectionEnv : public Env {
   int Calls(FaultPoint point) const;
   void Reset();
   bool Fired() const { return fired_; }
+  // Every call on a path below prefix (native, as the calls see it) waits ms
+  // first, as on a share that hangs; "" or 0 ms removes the delay.
+  void SetPathDelay(const std::string& prefix, int ms);
 
   int Open(const std::string& path, int flags, mode_t mode) override;
   int OpenAt(int dirfd, const std::string& name, int flags, mode_t mode) override;
@@ -42,6 +47,8 @@ class FaultInjectionEnv : public Env {
   int UnlinkAt(int dirfd, const std::string& name, bool directory) override;
   int MkDir(const std::string& path, mode_t mode) override;
   int MkDirAt(int dirfd, const std::string& name, mode_t mode) override;
+  int Stat(const std::string& path, FileInfo* info, bool follow) override;
+  int ListDir(const std::string& path, std::vector<DirEntry>* entries) override;
 
  private:
   // Counts the call; returns the injected error or 0.
@@ -57,6 +64,11 @@ class FaultInjectionEnv : public Env {
   int error_ = 0;
   bool lasting_ = false;
   std::atomic<bool> fired_ = false;
+  // Waits when path lies below the delayed prefix.
+  void Delay(const std::string& path);
+  std::mutex delay_mutex_;
+  std::string delay_prefix_;
+  std::atomic<int> delay_ms_ = 0;
 };
 
 // Installs a FaultInjectionEnv from the environment variable DOVRANE_FAULT

@@ -1,11 +1,75 @@
 #include "tree/dovrane_tree_ctrl.h"
 
+#include <QHelpEvent>
+
+#include "platform/text_codec.h"
+#include "tree/project_tree_model_qt.h"
+
 namespace dovrane::tree {
 
 CDovraneTreeCtrl::CDovraneTreeCtrl(int role, QWidget* parent) : QTreeView(parent), role_(role) {
   setHeaderHidden(true);
   // Without uniform heights every icon change measures rows again.
   setUniformRowHeights(true);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setAccessibleName(role == 1 ? QStringLiteral("Host tree") : QStringLiteral("Project tree"));
+}
+
+ProjectTreeModel* CDovraneTreeCtrl::TreeModel() const { return qobject_cast<ProjectTreeModel*>(model()); }
+
+QModelIndex CDovraneTreeCtrl::GetRootItem() const {
+  return model() ? model()->index(0, 0, rootIndex()) : QModelIndex();
+}
+
+QModelIndex CDovraneTreeCtrl::GetChildItem(const QModelIndex& item) const {
+  return model() && item.isValid() ? model()->index(0, 0, item) : QModelIndex();
+}
+
+QModelIndex CDovraneTreeCtrl::GetNextSiblingItem(const QModelIndex& item) const {
+  return item.isValid() ? item.siblingAtRow(item.row() + 1) : QModelIndex();
+}
+
+QModelIndex CDovraneTreeCtrl::GetParentItem(const QModelIndex& item) const {
+  QModelIndex parent = item.parent();
+  return parent == rootIndex() ? QModelIndex() : parent;
+}
+
+QModelIndex CDovraneTreeCtrl::GetSelectedItem() const {
+  return selectionModel() ? selectionModel()->currentIndex() : QModelIndex();
+}
+
+void CDovraneTreeCtrl::SelectItem(const QModelIndex& item) {
+  if (!selectionModel()) return;
+  selectionModel()->setCurrentIndex(item, QItemSelectionModel::ClearAndSelect);
+  if (item.isValid()) scrollTo(item);
+}
+
+std::string CDovraneTreeCtrl::GetItemText(const QModelIndex& item) const {
+  std::string text;
+  if (!platform::Utf8ToCp1252(item.data(Qt::DisplayRole).toString().toStdString(), &text)) return "";
+  return text;
+}
+
+uint32_t CDovraneTreeCtrl::GetItemData(const QModelIndex& item) const {
+  return item.data(ProjectTreeModel::kKindRole).toUInt();
+}
+
+bool CDovraneTreeCtrl::ItemHasChildren(const QModelIndex& item) const {
+  return model() && model()->hasChildren(item);
+}
+
+void CDovraneTreeCtrl::ExpandItem(const QModelIndex& item, bool expand) { setExpanded(item, expand); }
+
+void CDovraneTreeCtrl::CollapseTopLevel() {
+  for (QModelIndex item = GetRootItem(); item.isValid(); item = GetNextSiblingItem(item)) collapse(item);
+}
+
+bool CDovraneTreeCtrl::viewportEvent(QEvent* event) {
+  if (event->type() == QEvent::ToolTip) {
+    emit itemHovered(indexAt(static_cast<QHelpEvent*>(event)->pos()));
+  }
+  return QTreeView::viewportEvent(event);
 }
 
 }  // namespace dovrane::tree

@@ -1,11 +1,151 @@
 #include "tree/project_tree_model_qt.h"
 
+#include "platform/text_codec.h"
+#include "services/ui_text_table.h"
+#include "tree/item_kind.h"
+
 namespace dovrane::tree {
 
-QModelIndex ProjectTreeModel::index(int, int, const QModelIndex&) const { return {}; }
-QModelIndex ProjectTreeModel::parent(const QModelIndex&) const { return {}; }
-int ProjectTreeModel::rowCount(const QModelIndex&) const { return 0; }
+namespace {
+
+QString ToQt(const std::string& cp1252) { return QString::fromStdString(platform::Cp1252ToUtf8(cp1252)); }
+
+}  // namespace
+
+ProjectTreeModel::ProjectTreeModel(QObject* parent)
+    : QAbstractItemModel(parent), table_(std::make_unique<HostTable>()) {}
+
+ProjectTreeModel::~ProjectTreeModel() = default;
+
+QModelIndex ProjectTreeModel::index(int row, int column, const QModelIndex& parent) const {
+  if (row < 0 || column != 0 || row >= rowCount(parent)) return {};
+  if (!parent.isValid()) return createIndex(row, 0, nullptr);
+  ItemRef item = RefOf(parent);
+  return createIndex(row, 0, const_cast<TreeNode*>(item.node));
+}
+
+QModelIndex ProjectTreeModel::parent(const QModelIndex& child) const {
+  if (!child.isValid() || !child.internalPointer()) return {};
+  auto* node = static_cast<TreeNode*>(child.internalPointer());
+  return createIndex(node->row, 0, node->parent);
+}
+
+int ProjectTreeModel::rowCount(const QModelIndex& parent) const {
+  if (!parent.isValid()) return static_cast<int>(table_->hosts.size());
+  if (parent.column() != 0) return 0;
+  ItemRef item = RefOf(parent);
+  if (!item.valid() || item.child >= 0) return 0;
+  if (!item.node->parent) return static_cast<int>(static_cast<const HostRecord*>(item.node)->projects.size());
+  return static_cast<const ProjectRecord*>(item.node)->ChildCount();
+}
+
 int ProjectTreeModel::columnCount(const QModelIndex&) const { return 1; }
-QVariant ProjectTreeModel::data(const QModelIndex&, int) const { return {}; }
+
+bool ProjectTreeModel::hasChildren(const QModelIndex& parent) const { return rowCount(parent) > 0; }
+
+ItemRef ProjectTreeModel::RefOf(const QModelIndex& index) const {
+  if (!index.isValid()) return {};
+  auto* parent = static_cast<const TreeNode*>(index.internalPointer());
+  const int row = index.row();
+  if (!parent) {
+    if (row >= static_cast<int>(table_->hosts.size())) return {};
+    return {table_->hosts[row].get(), -1};
+  }
+  if (!parent->parent) {
+    const auto* host = static_cast<const HostRecord*>(parent);
+    if (row >= static_cast<int>(host->projects.size())) return {};
+    return {host->projects[row].get(), -1};
+  }
+  return {parent, row};
+}
+
+QModelIndex ProjectTreeModel::IndexOf(ItemRef item) const {
+  if (!item.valid()) return {};
+  if (item.child >= 0) return createIndex(item.child, 0, const_cast<TreeNode*>(item.node));
+  return createIndex(item.node->row, 0, item.node->parent);
+}
+
+QModelIndex ProjectTreeModel::HostIndex(const std::string& name) const {
+  const HostRecord* host = table_->FindHost(name);
+  return host ? IndexOf({host, -1}) : QModelIndex();
+}
+
+QVariant ProjectTreeModel::data(const QModelIndex& index, int role) const {
+  ItemRef item = RefOf(index);
+  if (!item.valid()) return {};
+  const uint32_t kind = item.kind();
+  switch (role) {
+    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole:
+      return ToQt(item.text());
+    case kKindRole:
+      return static_cast<quint32>(kind);
+    case kImageRole:
+    case Qt::DecorationRole: {
+      int image = item.child >= 0 ? KindImage(kind) : item.node->image;
+      if (role == kImageRole) return image;
+      if (image < 0 || image >= kImageCount) return {};
+      if (!icon_loaded_[image]) {
+        icons_[image] = QIcon(IconPath(image));
+        icon_loaded_[image] = true;
+      }
+      return icons_[image];
+    }
+    case Qt::ToolTipRole: {
+      unsigned text = TooltipTextItem(kind);
+      return text ? ToQt(services::UiText(kTooltipGroup, text)) : QString::fromLatin1(kNoTipText);
+    }
+    default:
+      return {};
+  }
+}
+
+QString ProjectTreeModel::IconPath(int image) {
+  return QStringLiteral(":/icons/tree/%1.svg").arg(image, 2, 10, QLatin1Char('0'));
+}
+
+QModelIndex ProjectTreeModel::RemapIndex(const QModelIndex& old, const HostTable& next) const {
+  ItemRef item = RefOf(old);
+  if (!item.valid()) return {};
+  const ProjectRecord* project = nullptr;
+  const HostRecord* host = nullptr;
+  if (!item.node->parent) {
+    host = static_cast<const HostRecord*>(item.node);
+  } else {
+    project = static_cast<const ProjectRecord*>(item.node);
+    host = project->host();
+  }
+  const HostRecord* new_host = next.FindHost(host->name);
+  if (!new_host) return {};
+  if (!project) return createIndex(new_host->row, 0, nullptr);
+  const ProjectRecord* new_project = HostTable::FindProject(*new_host, project->name);
+  if (!new_project) return {};
+  if (item.child < 0) return createIndex(new_project->row, 0, const_cast<HostRecord*>(new_host));
+  if (item.child >= new_project->ChildCount()) return {};
+  return createIndex(item.child, 0, const_cast<ProjectRecord*>(new_project));
+}
+
+void ProjectTreeModel::SetTable(std::unique_ptr<HostTable> table) {
+  emit layoutAboutToBeChanged();
+  const QModelIndexList old = persistentIndexList();
+  QModelIndexList moved;
+  moved.reserve(old.size());
+  for (const QModelIndex& index : old) moved.push_back(RemapIndex(index, *table));
+  // The old records stay alive until every persistent index has moved.
+  std::unique_ptr<HostTable> previous = std::move(table_);
+  table_ = std::move(table);
+  changePersistentIndexList(old, moved);
+  emit layoutChanged();
+}
+
+void ProjectTreeModel::NodeChanged(const TreeNode* node) {
+  QModelIndex index = IndexOf({node, -1});
+  emit dataChanged(index, index);
+}
+
+void ProjectTreeModel::ChildChanged(const ProjectRecord* project, int child_row) {
+  QModelIndex index = IndexOf({project, child_row});
+  emit dataChanged(index, index);
+}
 
 }  // namespace dovrane::tree

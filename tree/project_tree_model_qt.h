@@ -1,8 +1,16 @@
 // The one item model both trees show: hosts, their projects and each
-// project's directory, owner and members, over plain structs.
+// project's directory, owner and members, over the host table's records.
+// An index points at its parent's record (null for a host), so every node is
+// stable and knows its row; texts and icons are made in data() on demand.
 #pragma once
 
 #include <QAbstractItemModel>
+#include <QIcon>
+#include <array>
+#include <memory>
+
+#include "tree/host_table.h"
+#include "tree/tree_search.h"
 
 namespace dovrane::tree {
 
@@ -10,13 +18,44 @@ class ProjectTreeModel : public QAbstractItemModel {
   Q_OBJECT
 
  public:
-  using QAbstractItemModel::QAbstractItemModel;
+  // The item's kind (its item data), and the index of its image.
+  static constexpr int kKindRole = Qt::UserRole + 1;
+  static constexpr int kImageRole = Qt::UserRole + 2;
+
+  explicit ProjectTreeModel(QObject* parent = nullptr);
+  ~ProjectTreeModel() override;
 
   QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
   QModelIndex parent(const QModelIndex& child) const override;
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
+  bool hasChildren(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+  // Puts a new table in place in one layout change: persistent indexes (the
+  // views' expansion, selection and current item among them) move to the
+  // item of the same host, project and child row, or become invalid where
+  // that item is gone.
+  void SetTable(std::unique_ptr<HostTable> table);
+  const HostTable& table() const { return *table_; }
+  HostTable& table() { return *table_; }
+
+  ItemRef RefOf(const QModelIndex& index) const;
+  QModelIndex IndexOf(ItemRef item) const;
+  QModelIndex HostIndex(const std::string& name) const;
+  // The record changed (kind, image or a child's text): its row only.
+  void NodeChanged(const TreeNode* node);
+  void ChildChanged(const ProjectRecord* project, int child_row);
+
+  // The icon file of an image: ":/icons/tree/NN.svg".
+  static QString IconPath(int image);
+
+ private:
+  QModelIndex RemapIndex(const QModelIndex& old, const HostTable& next) const;
+
+  std::unique_ptr<HostTable> table_;
+  mutable std::array<QIcon, 19> icons_;
+  mutable std::array<bool, 19> icon_loaded_{};
 };
 
 }  // namespace dovrane::tree

@@ -1,0 +1,86 @@
+#include "tree/host_table.h"
+
+#include <gtest/gtest.h>
+
+#include "tree/item_kind.h"
+#include "tree/tree_fixture.h"
+
+namespace dovrane::tree {
+namespace {
+
+TEST(HostTableTest, AdministrationHostFirstThenAdministrationOrderThenHostList) {
+  TreeFixture fixture;
+  fixture.small.dir.Write("SRV1/cad/Net/data.cfg", "SRV1 \\cad\nSRV2 \\cad\nLAPTOP \\cad\nsrv3 \\cad\n");
+  auto table = fixture.Build();
+  ASSERT_TRUE(table);
+  std::vector<std::string> names;
+  for (const auto& host : table->hosts) names.push_back(host->name + ":" + std::to_string(host->row));
+  // SRV3 of the administration and srv3 of data.cfg are one host.
+  EXPECT_EQ(names, (std::vector<std::string>{"SRV1:0", "SRV2:1", "SRV3:2", "LAPTOP:3"}));
+  EXPECT_TRUE(table->hosts[3]->projects.empty());
+  EXPECT_EQ(table->hosts[0]->kind, kKindAdminHost);
+  EXPECT_EQ(table->hosts[0]->image, kImageAdminHost);
+  EXPECT_EQ(table->hosts[1]->image, kImageLocalHost);  // named like this computer
+  EXPECT_EQ(table->hosts[3]->image, kImageDataHost);
+}
+
+TEST(HostTableTest, ProjectsWithOwnerMembersAndKindsFromStatusAndMarks) {
+  TreeFixture fixture;
+  auto table = fixture.Build({5});
+  ASSERT_TRUE(table);
+  const HostRecord* srv2 = table->FindHost("srv2");
+  ASSERT_TRUE(srv2);
+  ASSERT_EQ(srv2->projects.size(), 3u);
+  const ProjectRecord& alpha = *srv2->projects[0];
+  EXPECT_EQ(alpha.name, "Alpha");
+  EXPECT_EQ(alpha.owner, "ADMIN");
+  EXPECT_EQ(alpha.members, (std::vector<std::string>{"MUELLER", "SCHMIDT"}));  // the owner is not a member
+  EXPECT_EQ(alpha.ChildCount(), 4);
+  EXPECT_EQ(alpha.location, "");  // looked up when needed
+  EXPECT_EQ(srv2->projects[1]->kind, kKindProjectOut);
+  EXPECT_EQ(srv2->projects[1]->image, kImageProjectOut);
+  EXPECT_EQ(srv2->projects[2]->kind, kKindProjectUnreachable);  // in the mark map
+  EXPECT_EQ(table->FindHost("SRV1")->projects[0]->kind, kKindProjectHostOut);
+  EXPECT_EQ(table->FindHost("SRV1")->projects[0]->image, kImageProjectHostOut);
+}
+
+TEST(HostTableTest, UnreadableAdministrationLeavesTheTableEmpty) {
+  TreeFixture fixture;
+  fixture.small.dir.Write("SRV1/cad/Net/project.dat", "garbage that is no header\n");
+  FillInput input;
+  EXPECT_NE(ReadFillInput(&input), 0);
+  EXPECT_TRUE(BuildHostTable(input)->hosts.empty());  // not even data.cfg's hosts
+}
+
+TEST(HostTableTest, PingListLeavesOutCheckedOutHostsAndOpenHostNeedsAnOpenKind) {
+  TreeFixture fixture;
+  auto table = fixture.Build();
+  table->FindHost("SRV2")->kind = kKindDataHostOut;
+  table->FindHost("SRV3")->kind = kKindDataHostDown;
+  EXPECT_EQ(table->PingHostNames(), (std::vector<std::string>{"SRV1", "SRV3"}));
+  EXPECT_TRUE(table->IsProjectOnOpenHost(3));
+  EXPECT_FALSE(table->IsProjectOnOpenHost(1));
+  EXPECT_FALSE(table->IsProjectOnOpenHost(6));
+  EXPECT_FALSE(HostTable().IsProjectOnOpenHost(3));
+}
+
+TEST(HostTableTest, MoveMarkShowsOnlyOnTheNamedProjectOfTheNamedHost) {
+  TreeFixture fixture;
+  FillInput input;
+  ASSERT_EQ(ReadFillInput(&input), 0);
+  input.move_mark = {"Alpha", "SRV2"};
+  auto table = BuildHostTable(input);
+  EXPECT_EQ(table->FindHost("SRV2")->projects[0]->image, kImageProjectMarked);
+  EXPECT_EQ(table->FindHost("SRV2")->projects[0]->kind, kKindProject);
+  input.move_mark = {"Alpha", "SRV1"};
+  EXPECT_EQ(BuildHostTable(input)->FindHost("SRV2")->projects[0]->image, kImageProject);
+}
+
+TEST(HostTableTest, AdministrationHostNameIsTheServerPart) {
+  EXPECT_EQ(AdministrationHostName("\\\\SRV1\\cad\\Net\\"), "SRV1");
+  EXPECT_EQ(AdministrationHostName("\\\\SRV1"), "SRV1");
+  EXPECT_EQ(AdministrationHostName("C:\\cad\\Net\\"), "");
+}
+
+}  // namespace
+}  // namespace dovrane::tree

@@ -1,0 +1,149 @@
+#include "tree/item_checks.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+
+#include "platform/fault_injection_env.h"
+#include "tree/item_kind.h"
+#include "tree/tree_fixture.h"
+#include "tree/tree_search.h"
+
+namespace dovrane::tree {
+namespace {
+
+// Pings answer except for the hosts named down.
+PingFunction FakePing(std::set<std::string> down) {
+  return [down](const std::string& host, int) { return down.count(host) ? 10060 : 0; };
+}
+
+// Runs every host's checks as the worker would and applies them.
+void CheckAll(HostTable* table, const PingFunction& ping, const std::set<uint32_t>& marks = {}) {
+  for (const HostCheckRequest& request : HostCheckRequests(*table, true)) {
+    ApplyHostCheck(table->FindHost(request.host), CheckHost(request, ping), marks);
+  }
+}
+
+TEST(ItemChecksTest, KindsAndImagesOfEveryRowOfTheTable) {
+  TreeFixture fixture;
+  fixture.small.dir.Write("SRV1/cad/Net/SRV2.out", "out");
+  fixture.HoldLockFile();
+  auto table = fixture.Build();
+  CheckAll(table.get(), FakePing({"SRV3"}));
+  std::set<uint32_t> marks;
+  ProjectRecord* epsilon = table->FindHost("SRV2")->projects[2].get();
+  ApplyDirectoryCheck(*table, epsilon, LookupProjectDirectory("SRV2", "Epsilon"), &marks);
+  const ProjectRecord* alpha = table->FindHost("SRV2")->projects[0].get();
+  struct Row { const TreeNode* node; int child; uint32_t kind; int image; } rows[] = {
+      {table->FindHost("SRV1"), -1, kKindAdminHost, 9},
+      {table->FindHost("SRV2"), -1, kKindDataHostOut, 8},
+      {table->FindHost("SRV3"), -1, kKindDataHostDown, 16},
+      {alpha, -1, kKindProject, 0},
+      {table->FindHost("SRV2")->projects[1].get(), -1, kKindProjectOut, 6},
+      {table->FindHost("SRV1")->projects[0].get(), -1, kKindProjectHostOut, 10},
+      {table->FindHost("SRV1")->projects[1].get(), -1, kKindProjectInUse, 11},
+      {epsilon, -1, kKindProjectUnreachable, 18},
+      {table->FindHost("SRV3")->projects[0].get(), -1, kKindProjectUnreachable, 18},  // host down
+      {alpha, 0, kKindDirectory, 1}, {alpha, 1, kKindOwner, 2}, {alpha, 3, kKindMember, 3}};
+  for (const Row& row : rows) {
+    ItemRef item{row.node, row.child};
+    EXPECT_EQ(item.kind(), row.kind) << item.text();
+    EXPECT_EQ(row.child >= 0 ? KindImage(item.kind()) : row.node->image, row.image) << item.text();
+  }
+  EXPECT_EQ(marks, std::set<uint32_t>{5});
+}
+
+TEST(ItemChecksTest, AdministrationHostOutWinsOverFailedPing) {
+  TreeFixture fixture;
+  auto table = fixture.Build();
+  CheckAll(table.get(), FakePing({"SRV1"}));
+  EXPECT_EQ(table->FindHost("SRV1")->kind, kKindAdminHostDown);
+  EXPECT_EQ(table->FindHost("SRV1")->image, 17);
+  fixture.small.dir.Write("SRV1/cad/Net/SRV1.out", "out");
+  CheckAll(table.get(), FakePing({"SRV1"}));
+  EXPECT_EQ(table->FindHost("SRV1")->kind, kKindAdminHostOut);
+  EXPECT_EQ(table->FindHost("SRV1")->image, 13);
+}
+
+TEST(ItemChecksTest, StaleLockFileIsDeletedAndTheProjectIsFree) {
+  TreeFixture fixture;
+  fixture.small.dir.Write("SRV1/cad/Prj/n0000004.prj/project.lck", "left behind");
+  HostCheckResult result = CheckHost({"SRV1", false, {4}}, nullptr);
+  EXPECT_TRUE(result.in_use.empty());
+  platform::FileInfo info;
+  EXPECT_NE(platform::CurrentEnv()->Stat(fixture.small.Native("SRV1/cad/Prj/n0000004.prj/project.lck"), &info), 0);
+  fixture.HoldLockFile();
+  EXPECT_EQ(CheckHost({"SRV1", false, {4}}, nullptr).in_use, std::vector<uint32_t>{4});
+}
+
+TEST(ItemChecksTest, DirectoryCheckMovesBetweenFreeAndUnreachable) {
+  TreeFixture fixture;
+  auto table = fixture.Build();
+  std::set<uint32_t> marks;
+  ProjectRecord* epsilon = table->FindHost("SRV2")->projects[2].get();
+  DirectoryCheck missing = LookupProjectDirectory("SRV2", "Epsilon");
+  EXPECT_FALSE(missing.reachable);
+  EXPECT_TRUE(ApplyDirectoryCheck(*table, epsilon, missing, &marks));
+  EXPECT_EQ(epsilon->kind, kKindProjectUnreachable);
+  fixture.small.MakeProjectFolder("SRV2", 5);
+  DirectoryCheck found = LookupProjectDirectory("SRV2", "Epsilon");
+  EXPECT_TRUE(found.reachable);
+  EXPECT_TRUE(ApplyDirectoryCheck(*table, epsilon, found, &marks));
+  EXPECT_EQ(epsilon->kind, kKindProject);
+  EXPECT_EQ(epsilon->image, kImageProject);
+  EXPECT_EQ(epsilon->location, found.path);
+  EXPECT_TRUE(marks.empty());
+}
+
+TEST(ItemChecksTest, UnreachableProjectOnAHostThatIsNotOpenStays) {
+  TreeFixture fixture;
+  auto table = fixture.Build({6});
+  std::set<uint32_t> marks{6};
+  table->FindHost("SRV3")->kind = kKindDataHostDown;
+  ProjectRecord* zeta = table->FindHost("SRV3")->projects[0].get();
+  DirectoryCheck reachable{"SRV3", "Zeta", true, 6, "\\\\SRV3\\cad\\Prj\\n0000006.prj", true};
+  ApplyDirectoryCheck(*table, zeta, reachable, &marks);
+  EXPECT_EQ(zeta->kind, kKindProjectUnreachable);
+  EXPECT_EQ(zeta->image, kImageProjectUnreachable);
+  EXPECT_EQ(marks.count(6), 1u);
+  DirectoryCheck unknown{"SRV2", "Alpha", true, -3, "", false};
+  EXPECT_FALSE(ApplyDirectoryCheck(*table, table->FindHost("SRV2")->projects[0].get(), unknown, &marks));
+}
+
+TEST(ItemChecksTest, AHostWhoseShareHangsAnswersAsNotAnsweringInTime) {
+  TreeFixture fixture;
+  platform::FaultInjectionEnv slow;
+  platform::Env* previous = platform::SetCurrentEnv(&slow);
+  slow.SetPathDelay(fixture.small.Native("SRV1/cad/Prj"), 400);
+  std::mutex mutex;
+  std::condition_variable answered;
+  std::map<std::string, HostCheckResult> results;
+  auto start = std::chrono::steady_clock::now();
+  {
+    ItemCheckWorker worker(
+        150, FakePing({}),
+        [&](uint64_t, HostCheckResult result) {
+          std::lock_guard<std::mutex> guard(mutex);
+          results[result.host] = result;
+          answered.notify_all();
+        },
+        nullptr);
+    auto table = fixture.Build();
+    worker.CheckHosts(1, HostCheckRequests(*table, true));
+    std::unique_lock<std::mutex> lock(mutex);
+    answered.wait_for(lock, std::chrono::seconds(5), [&] { return results.size() == 3; });
+    // Every host answered long before the hanging share gave its answer.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(390));
+  }
+  platform::SetCurrentEnv(previous);
+  ASSERT_EQ(results.size(), 3u);
+  EXPECT_FALSE(results["SRV1"].in_time);
+  EXPECT_TRUE(results["SRV2"].in_time);
+  EXPECT_TRUE(results["SRV3"].in_time);
+}
+
+}  // namespace
+}  // namespace dovrane::tree

@@ -1,0 +1,125 @@
+#include "tree/project_trees_qt.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include "platform/fault_injection_env.h"
+#include "tree/dovrane_tree_ctrl.h"
+#include "tree/item_kind.h"
+#include "tree/tree_fixture.h"
+
+namespace dovrane::tree {
+namespace {
+
+// The longest gap between two turns of the event loop while it runs.
+class StallMeter {
+ public:
+  StallMeter() {
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      if (clock_.isValid()) longest_ = std::max(longest_, clock_.restart());
+      else clock_.start();
+    });
+    timer_.start(0);
+  }
+  qint64 LongestMs() const { return longest_; }
+
+ private:
+  QTimer timer_;
+  QElapsedTimer clock_;
+  qint64 longest_ = 0;
+};
+
+class ProjectTreesTest : public ::testing::Test {
+ protected:
+  ProjectTreesTest() : host_tree(1), project_tree(0) {
+    trees.SetChecks([](const std::string& host, int) { return host == "SRV3" ? 10060 : 0; }, 300);
+    trees.AttachViews(&host_tree, &project_tree);
+    trees.SetPingPublisher([this](std::vector<std::string> names) {
+      published = std::move(names);
+      return true;
+    });
+  }
+  // Refills and waits (bounded) until the fill and every host's checks have arrived.
+  void RefillAndWait(const std::string& data_path) {
+    QSignalSpy checked(&trees, &ProjectTrees::hostChecked);
+    QSignalSpy filled(&trees, &ProjectTrees::refilled);
+    trees.Refill(data_path);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return filled.count() == 1 && checked.count() == 3; }, 5000));
+  }
+  uint32_t KindOf(const QModelIndex& index) { return host_tree.GetItemData(index); }
+
+  TreeFixture fixture;
+  ProjectTrees trees;
+  CDovraneTreeCtrl host_tree, project_tree;
+  std::vector<std::string> published;
+};
+
+TEST_F(ProjectTreesTest, FillShowsTheCurrentHostAndTheChecksUpdateTheItems) {
+  fixture.small.dir.Write("SRV1/cad/Net/SRV2.out", "out");
+  fixture.HoldLockFile();
+  RefillAndWait("");
+  EXPECT_EQ(trees.CurrentHost(), "SRV2");  // this computer
+  EXPECT_EQ(project_tree.GetItemText(project_tree.GetRootItem()), "Alpha");
+  EXPECT_EQ(KindOf(trees.model()->HostIndex("SRV2")), kKindDataHostOut);
+  EXPECT_EQ(KindOf(trees.model()->HostIndex("SRV3")), kKindDataHostDown);
+  EXPECT_EQ(KindOf(trees.model()->index(1, 0, trees.model()->HostIndex("SRV1"))), kKindProjectInUse);
+  EXPECT_EQ(published, (std::vector<std::string>{"SRV1", "SRV3"}));  // the checked-out host is not pinged
+}
+
+TEST_F(ProjectTreesTest, RefillKeepsExpansionSelectionAndTheShownHost) {
+  RefillAndWait("SRV1");
+  QModelIndex srv2 = trees.model()->HostIndex("SRV2");
+  host_tree.ExpandItem(srv2, true);
+  project_tree.SelectItem(project_tree.GetRootItem());  // Gamma
+  project_tree.ExpandItem(project_tree.GetRootItem(), true);
+  RefillAndWait("SRV1");
+  EXPECT_TRUE(host_tree.IsItemExpanded(trees.model()->HostIndex("SRV2")));
+  QModelIndex selected = project_tree.GetSelectedItem();
+  EXPECT_EQ(project_tree.GetItemText(selected), "Gamma");
+  EXPECT_TRUE(project_tree.IsItemExpanded(selected));
+  EXPECT_EQ(project_tree.rootIndex(), trees.model()->HostIndex("SRV1"));
+}
+
+TEST_F(ProjectTreesTest, SelectingAProjectLooksUpItsDirectoryOnce) {
+  RefillAndWait("SRV2");
+  QSignalSpy looked(&trees, &ProjectTrees::directoryChecked);
+  QModelIndex alpha = project_tree.GetRootItem();
+  QModelIndex epsilon = alpha.siblingAtRow(2);
+  project_tree.SelectItem(epsilon);
+  ASSERT_TRUE(looked.wait(5000));
+  EXPECT_EQ(project_tree.GetItemData(epsilon), kKindProjectUnreachable);
+  EXPECT_EQ(trees.Marks(), std::set<uint32_t>{5});
+  project_tree.SelectItem(alpha);
+  ASSERT_TRUE(looked.wait(5000));
+  std::string directory = project_tree.GetItemText(project_tree.GetChildItem(alpha));
+  EXPECT_NE(directory.find("n0000001.prj"), std::string::npos);
+  project_tree.SelectItem(epsilon);
+  project_tree.SelectItem(alpha);  // kept: not asked again
+  ASSERT_TRUE(looked.wait(5000));
+  EXPECT_EQ(looked.count(), 3);
+}
+
+TEST_F(ProjectTreesTest, ASlowHostNeverBlocksTheWindow) {
+  platform::FaultInjectionEnv slow;
+  platform::Env* previous = platform::SetCurrentEnv(&slow);
+  slow.SetPathDelay(fixture.small.Native("SRV1/cad/Prj"), 500);
+  StallMeter meter;
+  RefillAndWait("SRV1");
+  // Select and expand the slow host's projects while its checks hang.
+  for (QModelIndex item = project_tree.GetRootItem(); item.isValid(); item = project_tree.GetNextSiblingItem(item)) {
+    project_tree.SelectItem(item);
+    project_tree.ExpandItem(item, true);
+  }
+  QTest::qWaitFor([&] { return trees.PendingChecks() == 0; }, 3000);
+  EXPECT_LT(meter.LongestMs(), 100);
+  EXPECT_EQ(KindOf(trees.model()->HostIndex("SRV1")), kKindAdminHostDown);
+  trees.SetChecks(nullptr, 300);  // waits for the hanging checks before the Env goes
+  platform::SetCurrentEnv(previous);
+}
+
+}  // namespace
+}  // namespace dovrane::tree

@@ -1,0 +1,191 @@
+#include "tree/host_table.h"
+
+#include <unordered_set>
+
+#include "extlib/library_init.h"
+#include "extlib/prj_record.h"
+#include "platform/text_codec.h"
+#include "tree/item_kind.h"
+
+namespace dovrane::tree {
+
+namespace {
+
+const std::string kEmpty;
+
+std::string UpperKey(const std::string& text) {
+  std::string key = text;
+  for (char& c : key) c = static_cast<char>(platform::UpperCp1252(static_cast<unsigned char>(c)));
+  return key;
+}
+
+HostRecord* AddHost(HostTable* table, std::unordered_map<std::string, HostRecord*>* by_name,
+                    const std::string& name, const FillInput& input) {
+  std::string key = UpperKey(name);
+  auto found = by_name->find(key);
+  if (found != by_name->end()) return found->second;
+  auto host = std::make_unique<HostRecord>();
+  host->name = name;
+  host->admin = !input.admin_host.empty() && key == UpperKey(input.admin_host);
+  host->kind = HostKind(host->admin, false, false);
+  host->image = HostImage(host->kind, name, input.local_computer);
+  HostRecord* raw = host.get();
+  // The administration host is always the first item, however late it comes.
+  if (host->admin) {
+    table->hosts.insert(table->hosts.begin(), std::move(host));
+  } else {
+    table->hosts.push_back(std::move(host));
+  }
+  (*by_name)[key] = raw;
+  return raw;
+}
+
+}  // namespace
+
+const std::string& ProjectRecord::ChildText(int child_row) const {
+  if (child_row == 0) return location;
+  if (child_row == 1) return owner;
+  size_t member = static_cast<size_t>(child_row - 2);
+  return member < members.size() ? members[member] : kEmpty;
+}
+
+uint32_t ProjectRecord::ChildKind(int child_row) {
+  return child_row == 0 ? kKindDirectory : child_row == 1 ? kKindOwner : kKindMember;
+}
+
+HostRecord* ProjectRecord::host() const { return static_cast<HostRecord*>(parent); }
+
+HostRecord* HostTable::FindHost(const std::string& name) const {
+  for (const auto& host : hosts) {
+    if (platform::EqualsIgnoreCaseCp1252(host->name, name)) return host.get();
+  }
+  return nullptr;
+}
+
+ProjectRecord* HostTable::FindProject(const HostRecord& host, const std::string& name) {
+  std::string trimmed = extlib::TrimmedName(name.c_str());
+  for (const auto& project : host.projects) {
+    if (project->name == trimmed) return project.get();
+  }
+  return nullptr;
+}
+
+std::vector<std::string> HostTable::PingHostNames() const {
+  std::vector<std::string> names;
+  for (const auto& host : hosts) {
+    if (host->kind != kKindDataHostOut && host->kind != kKindAdminHostOut) names.push_back(host->name);
+  }
+  return names;
+}
+
+bool HostTable::IsProjectOnOpenHost(uint32_t number) const {
+  for (const auto& host : hosts) {
+    for (const auto& project : host->projects) {
+      if (project->number == number) return host->kind == kKindDataHost || host->kind == kKindAdminHost;
+    }
+  }
+  return false;
+}
+
+size_t HostTable::ProjectCount() const {
+  size_t count = 0;
+  for (const auto& host : hosts) count += host->projects.size();
+  return count;
+}
+
+std::string AdministrationHostName(const std::string& net_path) {
+  if (net_path.size() < 3 || net_path[0] != '\\' || net_path[1] != '\\') return "";
+  size_t end = net_path.find('\\', 2);
+  return net_path.substr(2, end == std::string::npos ? std::string::npos : end - 2);
+}
+
+int ReadFillInput(FillInput* input) {
+  int rc = extlib::ProjectTable::Default().Take(&input->snapshot, false);
+  if (rc != 0) {
+    input->snapshot.reset();
+    return rc;
+  }
+  // A missing or unreadable data.cfg adds no hosts, silently.
+  input->host_list.clear();
+  if (extlib::lfnetg()) (void)extlib::ReadHostList(&input->host_list);
+  input->network = extlib::lfnetg() != 0;
+  extlib::UserTable users;
+  if (extlib::ReadUserTable(&users) == 0) {
+    input->containers = users.containers;
+    for (const extlib::UserEntry& user : users.users) input->user_names[user.index] = user.name;
+  }
+  input->admin_host = AdministrationHostName(extlib::lfinigC(extlib::kSlotNet));
+  input->local_computer = extlib::lzrnamC();
+  return 0;
+}
+
+uint32_t HostKind(bool admin, bool checked_out, bool ping_failed) {
+  // A check-out information file wins over a failed ping.
+  if (admin) return checked_out ? kKindAdminHostOut : ping_failed ? kKindAdminHostDown : kKindAdminHost;
+  return checked_out ? kKindDataHostOut : ping_failed ? kKindDataHostDown : kKindDataHost;
+}
+
+void ComputeProjectKind(const ProjectRecord& project, unsigned char status, const FillInput& input,
+                        uint32_t* kind, int* image) {
+  unsigned char flags = extlib::StatusFlags(status);
+  if (flags & extlib::kStatusProjectOut) {
+    *kind = kKindProjectOut;
+  } else if (flags & extlib::kStatusHostOut) {
+    *kind = kKindProjectHostOut;
+  } else if (project.in_use) {
+    *kind = kKindProjectInUse;
+  } else if (input.unreachable.count(project.number)) {
+    *kind = kKindProjectUnreachable;
+  } else {
+    *kind = kKindProject;
+  }
+  const HostRecord* host = project.host();
+  bool marked = !input.move_mark.project.empty() && input.move_mark.project == project.name && host &&
+                input.move_mark.host == host->name;
+  *image = ProjectImage(*kind, marked);
+}
+
+std::unique_ptr<HostTable> BuildHostTable(const FillInput& input) {
+  auto table = std::make_unique<HostTable>();
+  table->local_computer = input.local_computer;
+  if (!input.snapshot) return table;
+  table->generation = input.snapshot->Generation();
+  std::unordered_map<std::string, HostRecord*> by_name;
+  const auto& records = input.snapshot->Records();
+  // Member bits of users 1 .. 32 x containers.
+  const uint32_t last_user = static_cast<uint32_t>(extlib::kUsersPerContainer * input.containers);
+  for (const extlib::PRJ& record : records) {
+    if (record.number == 0) continue;
+    HostRecord* host = AddHost(table.get(), &by_name, record.host, input);
+    auto project = std::make_unique<ProjectRecord>();
+    project->parent = host;
+    project->number = record.number;
+    project->name = extlib::TrimmedName(record.name);
+    auto owner = input.user_names.find(record.owner);
+    if (owner != input.user_names.end()) project->owner = owner->second;
+    if (input.network) {
+      for (uint32_t user = 1; user <= last_user; ++user) {
+        if (user == record.owner || !extlib::MemberBit(record, user)) continue;
+        auto name = input.user_names.find(user);
+        if (name != input.user_names.end()) project->members.push_back(name->second);
+      }
+    }
+    ComputeProjectKind(*project, record.status, input, &project->kind, &project->image);
+    host->projects.push_back(std::move(project));
+  }
+  for (const extlib::HostEntry& entry : input.host_list) {
+    HostRecord* host = AddHost(table.get(), &by_name, entry.name, input);
+    if (!host->listed) {
+      host->listed = true;
+      host->data_path = entry.data_path;
+    }
+  }
+  for (size_t h = 0; h < table->hosts.size(); ++h) {
+    HostRecord& host = *table->hosts[h];
+    host.row = static_cast<int>(h);
+    for (size_t p = 0; p < host.projects.size(); ++p) host.projects[p]->row = static_cast<int>(p);
+  }
+  return table;
+}
+
+}  // namespace dovrane::tree

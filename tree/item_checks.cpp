@@ -1,0 +1,273 @@
+#include "tree/item_checks.h"
+
+#include <fcntl.h>
+
+#include <chrono>
+
+#include "extlib/hosts.h"
+#include "extlib/operation_context.h"
+#include "extlib/project_list.h"
+#include "extlib/project_paths.h"
+#include "platform/env.h"
+#include "platform/path_map.h"
+#include "tree/item_kind.h"
+
+namespace dovrane::tree {
+
+namespace {
+
+// True while another process holds the project's lock file; a lock file held
+// by nobody is stale and is deleted, and the project counts as free.
+bool LockFileHeld(uint32_t number) {
+  extlib::PRJ record;
+  std::string dir;
+  if (extlib::get_PrjInfo_by_number(number, &record) != 0 || extlib::make_prj_dir(record, &dir) != 0) return false;
+  platform::Env* env = platform::CurrentEnv();
+  std::string lock = platform::NativePath(dir + "\\" + extlib::kLockInfoFile);
+  // Only a regular file is a session's; a pipe must not block the open.
+  int fd = env->Open(lock, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  platform::FileInfo info;
+  bool regular = env->FStat(fd, &info) == 0 && info.type == platform::EntryType::kFile;
+  bool locked = false;
+  if (regular && env->TestLock(fd, 0, 0, &locked) != 0) locked = false;
+  env->Close(fd);
+  if (regular && !locked) (void)env->Unlink(lock);
+  return locked;
+}
+
+}  // namespace
+
+std::vector<HostCheckRequest> HostCheckRequests(const HostTable& table, bool ping_allowed) {
+  std::vector<HostCheckRequest> requests;
+  for (const auto& host : table.hosts) {
+    HostCheckRequest request;
+    request.host = host->name;
+    request.ping = ping_allowed;
+    for (const auto& project : host->projects) {
+      if (project->kind == kKindProject || project->kind == kKindProjectInUse) {
+        request.free_projects.push_back(project->number);
+      }
+    }
+    requests.push_back(std::move(request));
+  }
+  return requests;
+}
+
+HostCheckResult CheckHost(const HostCheckRequest& request, const PingFunction& ping) {
+  extlib::LibraryMessagesOff quiet;
+  HostCheckResult result;
+  result.host = request.host;
+  result.checked_out = extlib::IsHostCheckedOut(request.host) != 0;
+  if (request.ping && ping) result.ping_failed = ping(request.host, kCheckPingTimeoutMs) != 0;
+  if (result.ping_failed) return result;
+  for (uint32_t number : request.free_projects) {
+    if (LockFileHeld(number)) result.in_use.push_back(number);
+  }
+  return result;
+}
+
+DirectoryCheck LookupProjectDirectory(const std::string& host, const std::string& name) {
+  extlib::LibraryMessagesOff quiet;
+  DirectoryCheck check;
+  check.host = host;
+  check.name = name;
+  const std::string padded = extlib::PadName(name);
+  check.number = extlib::get_project_number(padded);
+  extlib::PRJ record;
+  if (extlib::get_project_info(padded, &record) == 0 && record.number != 0) {
+    std::string path;
+    int rc = extlib::make_prj_dir(record, &path);
+    if ((rc == 0 || rc == -6) && !path.empty()) check.path = path;
+  }
+  check.reachable = !check.path.empty() && extlib::lzcheck_path(check.path) >= 0;
+  return check;
+}
+
+std::vector<ProjectRecord*> ApplyHostCheck(HostRecord* host, const HostCheckResult& result,
+                                           const std::set<uint32_t>& unreachable) {
+  host->checked_out = result.checked_out;
+  host->ping_failed = result.ping_failed || !result.in_time;
+  host->kind = HostKind(host->admin, host->checked_out, host->ping_failed);
+  host->image = KindImage(host->kind);
+  std::set<uint32_t> in_use(result.in_use.begin(), result.in_use.end());
+  std::vector<ProjectRecord*> changed;
+  for (const auto& project : host->projects) {
+    uint32_t kind = project->kind;
+    if (kind != kKindProject && kind != kKindProjectInUse && kind != kKindProjectUnreachable) continue;
+    project->in_use = in_use.count(project->number) > 0;
+    if (project->in_use) {
+      kind = kKindProjectInUse;
+    } else if (host->ping_failed || unreachable.count(project->number)) {
+      kind = kKindProjectUnreachable;
+    } else {
+      kind = kKindProject;
+    }
+    int image = kind == kKindProject && project->image == kImageProjectMarked ? kImageProjectMarked : KindImage(kind);
+    if (kind != project->kind || image != project->image) {
+      project->kind = kind;
+      project->image = image;
+      changed.push_back(project.get());
+    }
+  }
+  return changed;
+}
+
+bool ApplyDirectoryCheck(const HostTable& table, ProjectRecord* project, const DirectoryCheck& check,
+                         std::set<uint32_t>* unreachable) {
+  bool changed = false;
+  if (project->location.empty() && !check.path.empty()) {
+    project->location = check.path;
+    changed = true;
+  }
+  if (project->kind != kKindProject && project->kind != kKindProjectUnreachable) return changed;
+  if (check.number < 0) return changed;
+  const uint32_t number = static_cast<uint32_t>(check.number);
+  if (project->kind == kKindProjectUnreachable && !table.IsProjectOnOpenHost(number)) return changed;
+  const bool reachable = check.in_time && check.reachable;
+  if (!reachable && project->kind == kKindProject) {
+    project->kind = kKindProjectUnreachable;
+    project->image = kImageProjectUnreachable;
+    unreachable->insert(number);
+    return true;
+  }
+  if (reachable && project->kind == kKindProjectUnreachable) {
+    project->kind = kKindProject;
+    project->image = kImageProject;
+    unreachable->erase(number);
+    return true;
+  }
+  return changed;
+}
+
+struct ItemCheckWorker::Task {
+  std::function<void()> run;      // does the check and answers
+  std::function<void()> timeout;  // answers "not answering"
+  std::chrono::steady_clock::time_point deadline;
+  std::atomic<bool> answered{false};
+  std::atomic<bool> finished{false};
+};
+
+ItemCheckWorker::ItemCheckWorker(int time_limit_ms, PingFunction ping, HostCallback on_host,
+                                 DirectoryCallback on_directory)
+    : time_limit_ms_(time_limit_ms),
+      ping_(std::move(ping)),
+      on_host_(std::move(on_host)),
+      on_directory_(std::move(on_directory)),
+      watchdog_([this] { Watch(); }) {}
+
+ItemCheckWorker::~ItemCheckWorker() {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    stop_ = true;
+  }
+  wake_.notify_all();
+  watchdog_.join();
+  // A check that hangs is waited for here: its calls are bounded below us.
+  for (auto& entry : threads_) entry.second.join();
+}
+
+void ItemCheckWorker::CheckHosts(uint64_t serial, std::vector<HostCheckRequest> requests) {
+  for (HostCheckRequest& request : requests) {
+    auto task = std::make_shared<Task>();
+    Task* raw = task.get();
+    auto shared = std::make_shared<HostCheckRequest>(std::move(request));
+    raw->run = [this, raw, shared, serial] {
+      HostCheckResult result = CheckHost(*shared, ping_);
+      if (!raw->answered.exchange(true)) on_host_(serial, std::move(result));
+    };
+    raw->timeout = [this, raw, shared, serial] {
+      if (raw->answered.exchange(true)) return;
+      HostCheckResult result;
+      result.host = shared->host;
+      result.in_time = false;
+      on_host_(serial, std::move(result));
+    };
+    Start(std::move(task));
+  }
+}
+
+void ItemCheckWorker::CheckDirectory(uint64_t serial, const std::string& host, const std::string& name) {
+  auto task = std::make_shared<Task>();
+  Task* raw = task.get();
+  raw->run = [this, raw, host, name, serial] {
+    DirectoryCheck check = LookupProjectDirectory(host, name);
+    if (!raw->answered.exchange(true)) on_directory_(serial, std::move(check));
+  };
+  raw->timeout = [this, raw, host, name, serial] {
+    if (raw->answered.exchange(true)) return;
+    DirectoryCheck check;
+    check.host = host;
+    check.name = name;
+    check.in_time = false;
+    on_directory_(serial, std::move(check));
+  };
+  Start(std::move(task));
+}
+
+int ItemCheckWorker::Pending() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  int pending = 0;
+  for (const auto& task : watched_) pending += task->answered ? 0 : 1;
+  return pending;
+}
+
+void ItemCheckWorker::Start(std::shared_ptr<Task> task) {
+  task->deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(time_limit_ms_);
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (stop_) return;
+  Reap();
+  Task* raw = task.get();
+  watched_.push_back(task);
+  threads_.emplace_back(task, std::thread([this, raw] {
+    raw->run();
+    raw->finished = true;
+    wake_.notify_all();
+  }));
+  wake_.notify_all();
+}
+
+// Joins the threads that have ended. REQUIRES: mutex_ held.
+void ItemCheckWorker::Reap() {
+  for (size_t i = 0; i < threads_.size();) {
+    if (threads_[i].first->finished) {
+      threads_[i].second.join();
+      threads_[i] = std::move(threads_.back());
+      threads_.pop_back();
+    } else {
+      ++i;
+    }
+  }
+}
+
+void ItemCheckWorker::Watch() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!stop_) {
+    auto now = std::chrono::steady_clock::now();
+    auto next = now + std::chrono::hours(1);
+    std::vector<std::shared_ptr<Task>> expired;
+    for (size_t i = 0; i < watched_.size();) {
+      const auto& task = watched_[i];
+      if (task->answered || task->finished) {
+        watched_[i] = std::move(watched_.back());
+        watched_.pop_back();
+        continue;
+      }
+      if (task->deadline <= now) {
+        expired.push_back(task);
+      } else if (task->deadline < next) {
+        next = task->deadline;
+      }
+      ++i;
+    }
+    if (!expired.empty()) {
+      lock.unlock();
+      for (const auto& task : expired) task->timeout();
+      lock.lock();
+      continue;
+    }
+    wake_.wait_until(lock, next);
+  }
+}
+
+}  // namespace dovrane::tree

@@ -1,0 +1,204 @@
+#include "tree/project_trees_qt.h"
+
+#include <QItemSelectionModel>
+
+#include "extlib/library_init.h"
+#include "platform/ping.h"
+#include "platform/text_codec.h"
+#include "tree/dovrane_tree_ctrl.h"
+#include "tree/item_kind.h"
+#include "tree/status_bar_text.h"
+
+namespace dovrane::tree {
+
+struct ProjectTrees::FillResult {
+  std::unique_ptr<HostTable> table;
+  std::string data_path;
+};
+
+namespace {
+
+QStringList ToQt(const std::vector<std::string>& parts) {
+  QStringList list;
+  for (const std::string& part : parts) list << QString::fromStdString(platform::Cp1252ToUtf8(part));
+  return list;
+}
+
+std::string NetDirectory() {
+  std::string net = extlib::lfinigC(extlib::kSlotNet);
+  if (!net.empty() && net.back() == '\\') net.pop_back();
+  return net;
+}
+
+}  // namespace
+
+ProjectTrees::ProjectTrees(QObject* parent)
+    : QObject(parent), ping_(platform::PingHost) {
+  MakeWorker();
+}
+
+ProjectTrees::~ProjectTrees() {
+  if (fill_thread_.joinable()) fill_thread_.join();
+  worker_.reset();
+}
+
+void ProjectTrees::SetChecks(PingFunction ping, int time_limit_ms) {
+  ping_ = std::move(ping);
+  time_limit_ms_ = time_limit_ms;
+  MakeWorker();
+}
+
+void ProjectTrees::MakeWorker() {
+  worker_.reset();
+  // Answers come back to the window's thread; a result of an older table is dropped there.
+  worker_ = std::make_unique<ItemCheckWorker>(
+      time_limit_ms_, ping_,
+      [this](uint64_t serial, HostCheckResult result) {
+        QMetaObject::invokeMethod(
+            this, [this, serial, result = std::move(result)] { OnHostResult(serial, result); }, Qt::QueuedConnection);
+      },
+      [this](uint64_t, DirectoryCheck check) {
+        QMetaObject::invokeMethod(
+            this, [this, check = std::move(check)] { OnDirectoryResult(check); }, Qt::QueuedConnection);
+      });
+}
+
+void ProjectTrees::AttachViews(CDovraneTreeCtrl* host_tree, CDovraneTreeCtrl* project_tree) {
+  host_tree_ = host_tree;
+  project_tree_ = project_tree;
+  for (CDovraneTreeCtrl* tree : {host_tree, project_tree}) {
+    tree->setModel(&model_);
+    connect(tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this, tree](const QModelIndex& current) { OnCurrentChanged(tree, current); });
+    connect(tree, &QTreeView::expanded, this, [this](const QModelIndex& item) {
+      if (IsProjectKind(model_.RefOf(item).valid() ? model_.RefOf(item).kind() : 0)) CheckDirectory(item);
+    });
+    connect(tree, &CDovraneTreeCtrl::itemHovered, this, [this](const QModelIndex& item) {
+      ItemRef ref = model_.RefOf(item);
+      if (ref.valid() && ref.child < 0) ShowInStatusBar(item);
+    });
+  }
+  // A click on the host already selected reads its projects again.
+  connect(host_tree, &QAbstractItemView::clicked, this, [this](const QModelIndex& item) {
+    ItemRef ref = model_.RefOf(item);
+    if (ref.valid() && !ref.node->parent && ref.child < 0 && item == host_tree_->GetSelectedItem()) {
+      ShowHost(static_cast<const HostRecord*>(ref.node)->name);
+    }
+  });
+  project_tree->setRootIndex(QModelIndex());
+}
+
+void ProjectTrees::Refill(const std::string& data_path) {
+  if (filling_.exchange(true)) return;
+  if (fill_thread_.joinable()) fill_thread_.join();
+  auto input = std::make_shared<FillInput>();
+  input->unreachable = marks_;
+  input->move_mark = move_mark_;
+  fill_thread_ = std::thread([this, input, data_path] {
+    auto result = std::make_shared<FillResult>();
+    result->data_path = data_path;
+    // An administration that cannot be read leaves the trees empty.
+    if (ReadFillInput(input.get()) != 0) input->snapshot.reset();
+    result->table = BuildHostTable(*input);
+    QMetaObject::invokeMethod(this, [this, result] { ApplyFill(result); }, Qt::QueuedConnection);
+  });
+}
+
+void ProjectTrees::ApplyFill(const std::shared_ptr<FillResult>& result) {
+  selection_guard_ = true;
+  ++serial_;
+  model_.SetTable(std::move(result->table));
+  const HostTable& table = model_.table();
+  std::string host = result->data_path;
+  if (host.empty() && table.FindHost(table.local_computer)) host = table.local_computer;
+  if (host.empty() || !table.FindHost(host)) {
+    for (const auto& record : table.hosts) {
+      if (record->admin) host = record->name;
+    }
+  }
+  if (host_tree_) {
+    QModelIndex host_index = model_.HostIndex(host);
+    if (!host_tree_->GetSelectedItem().isValid() && host_index.isValid()) host_tree_->SelectItem(host_index);
+  }
+  selection_guard_ = false;
+  ShowHost(host);
+  // The ping host list leaves out the checked-out hosts: it is published
+  // once every host's check-out file has been looked at.
+  hosts_unchecked_ = static_cast<int>(table.hosts.size());
+  if (hosts_unchecked_ == 0 && publish_) publish_({});
+  worker_->CheckHosts(serial_, HostCheckRequests(table, ping_allowed_));
+  filling_ = false;
+  emit refilled();
+}
+
+void ProjectTrees::ShowHost(const std::string& data_path) {
+  const HostRecord* host = model_.table().FindHost(data_path);
+  std::string name = host ? host->name : data_path;
+  if (project_tree_ && host) {
+    QModelIndex root = model_.IndexOf({host, -1});
+    if (project_tree_->rootIndex() != root) {
+      selection_guard_ = true;
+      project_tree_->setRootIndex(root);
+      selection_guard_ = false;
+    }
+  }
+  if (name != current_host_) {
+    current_host_ = name;
+    emit currentHostChanged(QString::fromStdString(platform::Cp1252ToUtf8(name)));
+  }
+}
+
+void ProjectTrees::OnHostResult(uint64_t serial, const HostCheckResult& result) {
+  if (serial != serial_) return;
+  HostRecord* host = model_.table().FindHost(result.host);
+  if (!host) return;
+  const uint32_t kind = host->kind;
+  const int image = host->image;
+  std::vector<ProjectRecord*> changed = ApplyHostCheck(host, result, marks_);
+  if (host->kind == kKindDataHost) host->image = HostImage(host->kind, host->name, model_.table().local_computer);
+  if (host->kind != kind || host->image != image) model_.NodeChanged(host);
+  for (ProjectRecord* project : changed) model_.NodeChanged(project);
+  if (--hosts_unchecked_ == 0 && publish_) publish_(model_.table().PingHostNames());
+  emit hostChecked(QString::fromStdString(platform::Cp1252ToUtf8(result.host)));
+}
+
+void ProjectTrees::OnDirectoryResult(const DirectoryCheck& check) {
+  HostRecord* host = model_.table().FindHost(check.host);
+  ProjectRecord* project = host ? HostTable::FindProject(*host, check.name) : nullptr;
+  if (!project) return;
+  const bool had_location = !project->location.empty();
+  if (ApplyDirectoryCheck(model_.table(), project, check, &marks_)) {
+    model_.NodeChanged(project);
+    if (!had_location && !project->location.empty()) model_.ChildChanged(project, 0);
+  }
+  emit directoryChecked(QString::fromStdString(platform::Cp1252ToUtf8(check.name)));
+}
+
+void ProjectTrees::CheckDirectory(const QModelIndex& item) {
+  ItemRef ref = model_.RefOf(item);
+  if (!ref.valid() || ref.child >= 0 || !IsProjectKind(ref.kind())) return;
+  const auto* project = static_cast<const ProjectRecord*>(ref.node);
+  // A directory once found is kept; only an unreachable project is asked again.
+  if (!project->location.empty() && project->kind != kKindProjectUnreachable) return;
+  worker_->CheckDirectory(serial_, project->host()->name, project->name);
+}
+
+void ProjectTrees::OnCurrentChanged(CDovraneTreeCtrl* tree, const QModelIndex& item) {
+  if (selection_guard_) return;
+  ItemRef ref = model_.RefOf(item);
+  if (!ref.valid()) return;
+  CheckDirectory(item);
+  if (tree == host_tree_ && ref.child < 0 && !ref.node->parent) {
+    ShowHost(static_cast<const HostRecord*>(ref.node)->name);
+  }
+  if (ref.child < 0) ShowInStatusBar(item);
+}
+
+QStringList ProjectTrees::StatusBarTexts(const QModelIndex& item) const {
+  ItemRef ref = model_.RefOf(item);
+  return ToQt(ItemStatusBarTexts(ref.node, ref.child, NetDirectory()));
+}
+
+void ProjectTrees::ShowInStatusBar(const QModelIndex& item) { emit statusBarTextsChanged(StatusBarTexts(item)); }
+
+}  // namespace dovrane::tree

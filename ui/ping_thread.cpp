@@ -1,0 +1,124 @@
+#include "ui/ping_thread.h"
+
+#include "platform/ping.h"
+
+namespace dovrane::ui {
+
+bool PingShared::Publish(std::vector<std::string> names) {
+  std::unique_lock<std::timed_mutex> guard(lock, kLockWait);
+  if (!guard.owns_lock()) return false;
+  hosts = std::move(names);
+  return true;
+}
+
+struct PingThread::Probe {
+  std::string host;
+  std::atomic<bool> done{false};
+  std::atomic<bool> answered{false};
+};
+
+PingThread::PingThread(PingShared& shared, HostPing ping, int cycle_ms)
+    : shared_(shared), ping_(ping ? std::move(ping) : HostPing(platform::PingHost)), cycle_ms_(cycle_ms) {}
+
+PingThread::~PingThread() { Stop(); }
+
+void PingThread::Start() {
+  if (thread_.joinable()) return;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    stop_ = false;
+  }
+  thread_ = std::thread([this] { Run(); });
+}
+
+void PingThread::Stop() {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    stop_ = true;
+  }
+  wake_.notify_all();
+  if (thread_.joinable()) thread_.join();
+  ReapProbes(true);
+}
+
+std::set<std::string> PingThread::PingAll(const std::vector<std::string>& hosts) {
+  ReapProbes(false);
+  std::vector<std::shared_ptr<Probe>> cycle;
+  for (const std::string& host : hosts) {
+    auto probe = std::make_shared<Probe>();
+    probe->host = host;
+    Probe* raw = probe.get();
+    probes_.emplace_back(probe, std::thread([this, raw] {
+      raw->answered = ping_(raw->host, kPingTimeoutMs) == 0;
+      {
+        std::lock_guard<std::mutex> guard(mutex_);
+        raw->done = true;
+      }
+      wake_.notify_all();
+    }));
+    cycle.push_back(std::move(probe));
+  }
+  // The name lookup has no time limit of its own: the cycle does not wait
+  // for it longer than the probe's limit and a margin.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPingTimeoutMs * 3);
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    wake_.wait_until(lock, deadline, [&] {
+      if (stop_) return true;
+      for (const auto& probe : cycle) {
+        if (!probe->done) return false;
+      }
+      return true;
+    });
+  }
+  std::set<std::string> answering;
+  for (const auto& probe : cycle) {
+    if (probe->done && probe->answered) answering.insert(probe->host);
+  }
+  return answering;
+}
+
+void PingThread::ReapProbes(bool wait) {
+  for (size_t i = 0; i < probes_.size();) {
+    if (wait || probes_[i].first->done) {
+      probes_[i].second.join();
+      probes_[i] = std::move(probes_.back());
+      probes_.pop_back();
+    } else {
+      ++i;
+    }
+  }
+}
+
+void PingThread::Run() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!stop_) {
+    wake_.wait_for(lock, std::chrono::milliseconds(cycle_ms_), [this] { return stop_; });
+    if (stop_) break;
+    lock.unlock();
+    const bool allowed = shared_.ping_allowed.load() == 1;
+    if (allowed) {
+      std::vector<std::string> hosts;
+      bool copied = false;
+      {
+        std::unique_lock<std::timed_mutex> list_lock(shared_.lock, PingShared::kLockWait);
+        if (list_lock.owns_lock()) {
+          hosts = shared_.hosts;
+          copied = true;
+        }
+      }
+      // Without the lock nothing is pinged and the set stays: no change reported.
+      if (copied) current_ = PingAll(hosts);
+    }
+    lock.lock();
+    if (stop_) break;
+    if (allowed) {
+      // The first cycle that finds answering hosts only records them.
+      if (!previous_.empty() && previous_ != current_) shared_.ping_changed = true;
+      previous_ = current_;
+    }
+    ++cycles_;
+  }
+}
+
+}  // namespace dovrane::ui

@@ -1,0 +1,77 @@
+// The host ping thread: every cycle it pings the hosts the tree filling
+// published and raises the ping-changed flag when the set of hosts that
+// answer differs from the last cycle's. It never touches the trees; the
+// window's refresh check refills them when it sees the flag.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace dovrane::ui {
+
+// What the window and the ping thread share.
+struct PingShared {
+  // Both sides wait at most this long for the lock and skip their work otherwise.
+  static constexpr std::chrono::milliseconds kLockWait{100};
+  std::timed_mutex lock;                  // guards hosts
+  std::vector<std::string> hosts;         // the ping host list
+  std::atomic<int> ping_allowed{1};
+  std::atomic<bool> ping_changed{false};
+
+  // Replaces the ping host list (the tree filling, after each full refill).
+  // False when the lock was not obtained: the list stays as it was.
+  bool Publish(std::vector<std::string> names);
+};
+
+// 0: the host answered.
+using HostPing = std::function<int(const std::string& host, int timeout_ms)>;
+
+class PingThread {
+ public:
+  static constexpr int kCycleMs = 5000;
+  static constexpr int kPingTimeoutMs = 200;
+
+  // ping null: the system's ping. cycle_ms: the pause from the end of one
+  // cycle to the next.
+  PingThread(PingShared& shared, HostPing ping = nullptr, int cycle_ms = kCycleMs);
+  ~PingThread();  // stops
+  PingThread(const PingThread&) = delete;
+  PingThread& operator=(const PingThread&) = delete;
+
+  void Start();
+  // Sets the stop flag, wakes the thread at once and waits for it to end.
+  void Stop();
+  // Cycles done so far.
+  int Cycles() const { return cycles_; }
+
+  // One cycle's probes, all at once, each within the time limit: the names
+  // that answered. A probe still under way after the limit counts as not
+  // answering. Blocking; what the thread runs every cycle.
+  std::set<std::string> PingAll(const std::vector<std::string>& hosts);
+
+ private:
+  void Run();
+  // Joins the probe threads that have ended (all of them when wait).
+  void ReapProbes(bool wait);
+
+  PingShared& shared_;
+  HostPing ping_;
+  const int cycle_ms_;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool stop_ = false;  // the stop flag
+  std::atomic<int> cycles_{0};
+  std::set<std::string> previous_, current_;  // the answering sets
+  struct Probe;
+  std::vector<std::pair<std::shared_ptr<Probe>, std::thread>> probes_;
+};
+
+}  // namespace dovrane::ui
