@@ -173,8 +173,10 @@ bool WriteHostCheckoutInfo(extlib::OperationContext& ctx, const std::string& net
 }
 
 bool WriteProjectCheckoutInfo(extlib::OperationContext& ctx, const std::string& net, const CheckoutEntry& entry,
-                              const std::string& comment, const CheckoutFacts& facts, std::string* out_path) {
+                              const std::string& comment, const CheckoutFacts& facts, std::string* out_path,
+                              bool* refused) {
   extlib::BindContext bind(ctx);
+  if (refused) *refused = false;
   const std::string path = ProjectCheckoutInfoPath(net, entry.location);
   if (path.empty()) {
     Fail(1, net + "\\.out", -EINVAL);
@@ -183,7 +185,10 @@ bool WriteProjectCheckoutInfo(extlib::OperationContext& ctx, const std::string& 
   if (Exists(platform::NativePath(path))) {
     char text[1400];
     std::snprintf(text, sizeof text, "(%s) already exists, do you want to replace it now?", path.c_str());
-    if (extlib::ShowMessage(text, platform::kMbYesNo | platform::kMbIconQuestion) != platform::kIdYes) return false;
+    if (extlib::ShowMessage(text, platform::kMbYesNo | platform::kMbIconQuestion) != platform::kIdYes) {
+      if (refused) *refused = true;
+      return false;
+    }
     if (int rc = DeleteCheckoutInfo(path); rc != 0) {
       Fail(3, path, rc);
       return false;

@@ -63,9 +63,11 @@ bool WriteHostCheckoutInfo(extlib::OperationContext& ctx, const std::string& net
                            const CheckoutFacts& facts);
 // Writes the project file of entry into net. An existing one is replaced only
 // after the question "(%s) already exists, ..." was answered Yes (No: false,
-// no message). On success *out_path (when given) is the file's Windows path.
+// no message; *refused, when given, is then true). On success *out_path (when
+// given) is the file's Windows path.
 bool WriteProjectCheckoutInfo(extlib::OperationContext& ctx, const std::string& net, const CheckoutEntry& entry,
-                              const std::string& comment, const CheckoutFacts& facts, std::string* out_path);
+                              const std::string& comment, const CheckoutFacts& facts, std::string* out_path,
+                              bool* refused = nullptr);
 
 // Sets a marked file's attributes to normal and deletes it (Windows path).
 // 0, or -errno (-ENOENT when there was none).

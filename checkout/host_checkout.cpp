@@ -56,7 +56,8 @@ bool RegistryWritable() {
   std::string back;
   bool ok = extlib::PutSettingString("HKLM", kWriteTest, kWriteTestValue) &&
             extlib::GetSettingString("HKLM", kWriteTest, &back) && back == kWriteTestValue;
-  return extlib::DeleteSetting("HKLM", kWriteTest) && ok;
+  // A test value left behind would be harmless; a second try clears a passing fault.
+  return (extlib::DeleteSetting("HKLM", kWriteTest) || extlib::DeleteSetting("HKLM", kWriteTest)) && ok;
 }
 
 class HostCheckout {
@@ -75,12 +76,13 @@ class HostCheckout {
     if (resume_)
       platform::SetFileAttributes(platform::NativePath(HostCheckoutInfoPath(places_.network_net, host_)),
                                   platform::kAttrNormal);
-    WriteHostCheckoutInfo(ctx_, places_.network_net, list_, *answers_.comment, facts_);
+    // The host file is what lets a second check-out recognise an unfinished one.
     host_file_ = true;
+    if (!WriteHostCheckoutInfo(ctx_, places_.network_net, list_, *answers_.comment, facts_)) return Undo();
     if (!BuildCheckoutCopy(ctx_, places_, host_, local_)) return Undo();
     if (!CopyOfficeStandard(ctx_, *answers_.components, data_path_, host_dir_, &std_created_)) return Undo();
     if (!MarkProjects()) return Undo();
-    if (!CopyCheckoutAttributes(places_, numbers_)) result_ = 0;
+    if (!CopyCheckoutAttributes(places_, numbers_)) return Undo();
     if (!PutCheckoutCopyInPlace(ctx_, places_, &made_backup_)) return Undo();
     in_place_ = true;
     if (ctx_.Cancelled()) return Undo();
@@ -92,7 +94,7 @@ class HostCheckout {
     extlib::close_prj_info_handle(extlib::kSlotNet);
     extlib::lfinipC(extlib::kSlotNet, places_.host_net + "\\");
     extlib::UnCachPrjList();
-    return result_;
+    return 1;
   }
 
  private:
@@ -146,7 +148,9 @@ class HostCheckout {
         if (ctx_.Cancelled()) return false;
         if (Mark(e.project)) {
           marked_.push_back(e.project);
-          WriteProjectFile(e);
+          // A file that cannot be written ends the check-out; a replacement the
+          // person refused leaves the older file, as asked.
+          if (!WriteProjectFile(e)) return false;
           break;
         }
         char text[1200];
@@ -167,7 +171,7 @@ class HostCheckout {
     return resume_ && extlib::get_project_status(project, &status) == 0 && (status & kHostCheckedOut);
   }
 
-  void WriteProjectFile(const CheckoutEntry& e) {
+  bool WriteProjectFile(const CheckoutEntry& e) {
     const std::string path = ProjectCheckoutInfoPath(places_.network_net, e.location);
     if (resume_ && !path.empty() && Exists(path)) {
       CheckoutInfo old;
@@ -176,8 +180,11 @@ class HostCheckout {
         DeleteCheckoutInfo(path);
     }
     std::string written;
-    if (WriteProjectCheckoutInfo(ctx_, places_.network_net, e, *answers_.comment, facts_, &written))
-      project_files_.push_back(written);
+    bool refused = false;
+    if (!WriteProjectCheckoutInfo(ctx_, places_.network_net, e, *answers_.comment, facts_, &written, &refused))
+      return refused;
+    project_files_.push_back(written);
+    return true;
   }
 
   // Takes everything back; the result of a check-out that did not go through.
@@ -203,7 +210,6 @@ class HostCheckout {
   std::string data_path_, local_, host_dir_;
   CheckoutFacts facts_;
   bool resume_ = false, host_file_ = false, in_place_ = false, made_backup_ = false;
-  int result_ = 1;
   std::set<uint32_t> numbers_;
   std::vector<std::string> marked_, project_files_, std_created_;
 };
