@@ -12,7 +12,7 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: dovrane-mkinstall DIR [--hosts N] [--projects M] [--admin-version 1|2|3] [--seed S]\n"
-    "                         [--containers K] [--attribute-projects A]\n"
+    "                         [--containers K] [--attribute-projects A] [--laptop]\n"
     "       dovrane-mkinstall --list-projects DIR   the project names, one a line\n"
     "       dovrane-mkinstall --env DIR             the export lines for DIR\n";
 
@@ -51,6 +51,12 @@ int main(int argc, char** argv) {
   extlib::SampleOptions options;
   for (size_t i = 1; i < args.size(); i += 2) {
     long v = 0;
+    // A host that is this computer, to check out.
+    if (args[i] == "--laptop") {
+      options.laptop = true;
+      --i;
+      continue;
+    }
     if (i + 1 >= args.size()) return Usage();
     const std::string& opt = args[i];
     const char* val = args[i + 1].c_str();

@@ -63,7 +63,8 @@ int PutFile(const std::string& path, const std::string& contents) {
 
 int MakeDir(const std::string& path) { return platform::MakeDirectories(path); }
 
-std::string Host(int i) { return "SRV" + std::to_string(i); }
+// Host 0 is the laptop: this computer as the environment names it.
+std::string Host(int i) { return i == 0 ? "WS01" : "SRV" + std::to_string(i); }
 
 std::string Quote(const std::string& s) {
   std::string out = "'";
@@ -145,7 +146,7 @@ PRJ SampleRecord(int i, const SampleOptions& o, int users, Random* random) {
   std::string name = std::string(kFirst[random->Below(std::size(kFirst))]) + " " +
                      kSecond[random->Below(std::size(kSecond))] + " " + std::to_string(i);
   SetPrjName(&r, name);
-  SetPrjHost(&r, Host(1 + static_cast<int>(random->Below(static_cast<uint32_t>(o.hosts)))));
+  SetPrjHost(&r, Host((o.laptop ? 0 : 1) + static_cast<int>(random->Below(static_cast<uint32_t>(o.hosts + o.laptop)))));
   r.number = static_cast<uint32_t>(i);
   r.begin = static_cast<int32_t>(1262304000 + random->Below(400000000));
   r.owner = 1 + random->Below(static_cast<uint32_t>(users));
@@ -189,7 +190,7 @@ int MakeSampleInstallation(const std::string& dir_in, const SampleOptions& o, st
   if (rc == 0) rc = WriteSettings(p);
   if (rc) return fail(rc, p.root);
   std::string data_cfg;
-  for (int h = 1; h <= o.hosts; ++h) {
+  for (int h = o.laptop ? 0 : 1; h <= o.hosts; ++h) {
     data_cfg += Host(h) + " \\cad\n";
     rc = MakeDir(p.Share(h) + "/Prj");
     if (rc == 0) rc = MakeDir(p.Share(h) + "/Usr/" + kUsers[h % std::size(kUsers)]);
@@ -223,7 +224,7 @@ int MakeSampleInstallation(const std::string& dir_in, const SampleOptions& o, st
     if (!ok) return fail(-EINVAL, "record " + std::to_string(i));
     out += line + "\r\n";
     if (o.project_folders)
-      rc = WriteProjectFolder(p.Share(std::atoi(r.host + 3)) +
+      rc = WriteProjectFolder(p.Share(r.host[0] == 'S' ? std::atoi(r.host + 3) : 0) +
                                 "/Prj/" + NumberText(r.number) + ".prj",
                             r, net_id, o.containers, version, o.project_data, &random);
     if (out.size() > (1u << 20) || i == o.projects) {

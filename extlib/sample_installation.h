@@ -20,6 +20,7 @@ struct SampleOptions {
   int attribute_projects = 200;  // projects that get attribute values
   bool project_folders = true;   // false: the administration only (benchmarks)
   bool project_data = true;      // false: folders with version.txt only (benchmarks)
+  bool laptop = false;           // one more host, this computer (WS01, data path \cad), with projects
 };
 
 // 0, or -1 with a reason in *error. dir must not hold an installation yet.

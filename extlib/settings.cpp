@@ -1,5 +1,7 @@
 #include "extlib/settings.h"
 
+#include <cerrno>
+
 #include <toml++/toml.h>
 
 #include <cstring>
@@ -40,7 +42,9 @@ std::vector<std::string> SplitKey(const std::string& key) {
 bool Load(const std::string& root, toml::table* table) {
   std::string text;
   *table = {};
-  if (platform::ReadWholeFile(SettingsFilePath(root), &text) != 0) return true;
+  // Only a missing file is an empty one: a file that cannot be read now must
+  // not be rewritten with nothing but the one value being put.
+  if (int rc = platform::ReadWholeFile(SettingsFilePath(root), &text); rc != 0) return rc == -ENOENT;
   try {
     *table = toml::parse(text);
     return true;

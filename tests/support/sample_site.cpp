@@ -14,9 +14,12 @@
 
 namespace dovrane::testing {
 
-SampleSite::SampleSite(int projects, int hosts)
-    : SampleInstallation(
-          {"--hosts", std::to_string(hosts), "--projects", std::to_string(projects), "--attribute-projects", "4"}) {
+SampleSite::SampleSite(int projects, int hosts, bool laptop)
+    : SampleInstallation(laptop ? std::vector<std::string>{"--hosts", std::to_string(hosts), "--projects",
+                                                           std::to_string(projects), "--attribute-projects", "4",
+                                                           "--laptop"}
+                                : std::vector<std::string>{"--hosts", std::to_string(hosts), "--projects",
+                                                           std::to_string(projects), "--attribute-projects", "4"}) {
   std::filesystem::create_directories(start_dir());
   EXPECT_EQ(extlib::ListInstallationProjects(root(), &names_), 0);
 }

@@ -21,7 +21,8 @@ namespace dovrane::testing {
 
 class SampleSite : public SampleInstallation {
  public:
-  explicit SampleSite(int projects = 12, int hosts = 3);
+  // laptop: one more host, WS01, this computer (dovrane-mkinstall --laptop).
+  explicit SampleSite(int projects = 12, int hosts = 3, bool laptop = false);
   ~SampleSite();
 
   std::string start_dir() const;

@@ -1,0 +1,64 @@
+#include "checkout/checkout.h"
+
+#include <cerrno>
+
+#include "checkout/project_status.h"
+#include "extlib/hosts.h"
+#include "extlib/library_init.h"
+#include "extlib/messages.h"
+#include "extlib/operation_context.h"
+#include "extlib/project_code.h"
+#include "extlib/slot_files.h"
+#include "fileops/file_messages.h"
+#include "platform/messenger.h"
+#include "services/ui_text_table.h"
+
+namespace dovrane::checkout {
+
+namespace {
+
+// A single project: marked first, then its information file; a file that
+// cannot be written (or whose replacement is refused) takes the mark back.
+int CheckOutProject(extlib::OperationContext& ctx, const CheckoutEntry& entry, const CheckoutAnswers& answers) {
+  if (!answers.comment) return 0;
+  std::string net;
+  if (!CheckoutNetFolder(&net)) {
+    extlib::ShowMessage(services::UiText(3, 10) + "\n\n[InstallRoot\\NetPath]",
+                        platform::kMbOk | platform::kMbIconError | platform::kMbSetForeground);
+    return 0;
+  }
+  if (!ChangeProjectStatus(entry.project, StatusAction::kTakeProject)) {
+    extlib::ShowMessage(services::UiText(3, 12), platform::kMbOk | platform::kMbIconError);
+    return 0;
+  }
+  if (!WriteProjectCheckoutInfo(ctx, net, entry, *answers.comment, CheckoutFacts::Gather(), nullptr)) {
+    ChangeProjectStatus(entry.project, StatusAction::kReturnProject);
+    return 0;
+  }
+  return 1;
+}
+
+}  // namespace
+
+int CheckOut(extlib::OperationContext& ctx, int mode, const std::vector<CheckoutEntry>& list,
+             const CheckoutAnswers& answers) {
+  if (list.empty()) return 0;
+  if (mode == kCheckoutHost) return CheckOutHost(ctx, list, answers);
+  if (mode != kCheckoutProject) return 0;
+  extlib::BindContext bind(ctx);
+  return CheckOutProject(ctx, list[0], answers);
+}
+
+int FindLocalDataPath(extlib::OperationContext& ctx, std::string* local_data_path) {
+  extlib::BindContext bind(ctx);
+  local_data_path->clear();
+  int rc = extlib::get_data_path(extlib::lzrnamC(), local_data_path);
+  if (rc == extlib::kPrjOk || rc == extlib::kPrjUnknownComputer) return rc;
+  std::string path;
+  (void)extlib::lffnamC(extlib::kSlotNet, extlib::kHostListFile, &path);
+  extlib::ShowMessage(fileops::FileErrorMessage(1, path, rc == extlib::kPrjAdminMissing ? -ENOENT : -EIO),
+                      platform::kMbOk | platform::kMbIconError);
+  return rc;
+}
+
+}  // namespace dovrane::checkout

@@ -1,0 +1,226 @@
+// The host check-out: its refusals, its steps in the order that lets a crash
+// at any moment be completed by checking out again, and the rollback that
+// takes a check-out that does not go through back whole.
+#include <cerrno>
+#include <cstdio>
+#include <set>
+
+#include "checkout/checkout.h"
+#include "checkout/net_copy.h"
+#include "checkout/project_status.h"
+#include "extlib/hosts.h"
+#include "extlib/library_init.h"
+#include "extlib/messages.h"
+#include "extlib/operation_context.h"
+#include "extlib/administration.h"
+#include "extlib/project_list.h"
+#include "extlib/settings.h"
+#include "extlib/slot_files.h"
+#include "fileops/file_messages.h"
+#include "platform/env.h"
+#include "platform/file_attributes.h"
+#include "platform/messenger.h"
+#include "platform/path_map.h"
+#include "platform/system_error.h"
+#include "platform/system_names.h"
+#include "platform/text_codec.h"
+#include "services/ui_text_table.h"
+
+namespace dovrane::checkout {
+
+namespace {
+
+constexpr char kCheckedOutPath[] = "InstallRoot\\CheckedOutPath";
+constexpr char kWriteTest[] = "InstallRoot\\ChkOut_Test";
+constexpr char kWriteTestValue[] = "write access ok";
+constexpr unsigned kStop = platform::kMbOk | platform::kMbIconError | platform::kMbSetForeground;
+
+bool Exists(const std::string& windows_path) {
+  platform::FileInfo info;
+  return platform::CurrentEnv()->Stat(platform::NativePath(windows_path), &info, false) == 0;
+}
+
+bool SameFolder(const std::string& a, const std::string& b) {
+  platform::FileInfo x, y;
+  return platform::CurrentEnv()->Stat(platform::NativePath(a), &x) == 0 &&
+         platform::CurrentEnv()->Stat(platform::NativePath(b), &y) == 0 && x.device == y.device &&
+         x.inode == y.inode;
+}
+
+std::string Trimmed(const std::string& text) {
+  size_t a = text.find_first_not_of(' '), b = text.find_last_not_of(' ');
+  return a == std::string::npos ? "" : text.substr(a, b - a + 1);
+}
+
+bool RegistryWritable() {
+  std::string back;
+  bool ok = extlib::PutSettingString("HKLM", kWriteTest, kWriteTestValue) &&
+            extlib::GetSettingString("HKLM", kWriteTest, &back) && back == kWriteTestValue;
+  // A test value left behind would be harmless; a second try clears a passing fault.
+  return (extlib::DeleteSetting("HKLM", kWriteTest) || extlib::DeleteSetting("HKLM", kWriteTest)) && ok;
+}
+
+class HostCheckout {
+ public:
+  HostCheckout(extlib::OperationContext& ctx, const std::vector<CheckoutEntry>& list, const CheckoutAnswers& answers)
+      : ctx_(ctx), list_(list), answers_(answers), host_(list[0].host) {}
+
+  int Run() {
+    if (!Refusals()) return 0;
+    facts_ = CheckoutFacts::Gather();
+    // An information file of this host left by a check-out that did not reach
+    // its end: its marks and files are this check-out's own.
+    resume_ = Exists(HostCheckoutInfoPath(places_.network_net, host_));
+    // Backups of the shared files and the audit log's entry belong here, before the first change.
+    // The file an unfinished check-out of this host left is replaced.
+    if (resume_)
+      platform::SetFileAttributes(platform::NativePath(HostCheckoutInfoPath(places_.network_net, host_)),
+                                  platform::kAttrNormal);
+    // The host file is what lets a second check-out recognise an unfinished one.
+    host_file_ = true;
+    if (!WriteHostCheckoutInfo(ctx_, places_.network_net, list_, *answers_.comment, facts_)) return Undo();
+    if (!BuildCheckoutCopy(ctx_, places_, host_, local_)) return Undo();
+    if (!CopyOfficeStandard(ctx_, *answers_.components, data_path_, host_dir_, &std_created_)) return Undo();
+    if (!MarkProjects()) return Undo();
+    if (!CopyCheckoutAttributes(places_, numbers_)) return Undo();
+    if (!PutCheckoutCopyInPlace(ctx_, places_, &made_backup_)) return Undo();
+    in_place_ = true;
+    if (ctx_.Cancelled()) return Undo();
+    if (!extlib::PutSettingString("HKLM", kCheckedOutPath, host_dir_)) {
+      extlib::ShowMessage(services::UiText(3, 20) + "\n\n\"InstallRoot\\CheckedOutPath\"", kStop);
+      return Undo();
+    }
+    // From here on the installation on this computer works on the copy.
+    extlib::close_prj_info_handle(extlib::kSlotNet);
+    extlib::lfinipC(extlib::kSlotNet, places_.host_net + "\\");
+    extlib::UnCachPrjList();
+    return 1;
+  }
+
+ private:
+  // Every reason not to begin, checked before anything is changed.
+  bool Refusals() {
+    std::string value;
+    if (extlib::GetSettingString("HKLM", kCheckedOutPath, &value)) {
+      extlib::ShowMessage(services::UiText(3, 10) + "\n\n[InstallRoot\\CheckedOutPath]", kStop);
+      return false;
+    }
+    if (!platform::EqualsIgnoreCaseCp1252(host_, platform::ComputerName())) {
+      extlib::ShowMessage(services::UiText(3, 11), kStop);
+      return false;
+    }
+    if (!CheckoutNetFolder(&places_.network_net)) {
+      extlib::ShowMessage(services::UiText(3, 10) + "\n\n[InstallRoot\\NetPath]", kStop);
+      return false;
+    }
+    data_path_ = places_.network_net.substr(0, places_.network_net.size() - 4);
+    int rc = FindLocalDataPath(ctx_, &local_);
+    if (rc == extlib::kPrjUnknownComputer || (rc == 0 && local_.empty())) {
+      std::string path;
+      (void)extlib::lffnamC(extlib::kSlotNet, extlib::kHostListFile, &path);
+      extlib::ShowMessage(fileops::FileErrorMessage(5, path + " (" + host_ + ")", -ENOENT), kStop);
+      return false;
+    }
+    if (rc != 0) return false;
+    host_dir_ = "\\\\" + host_ + local_;
+    places_.host_net = host_dir_ + "\\Net";
+    // The administration server's own \Net would be renamed away under the copy.
+    if (SameFolder(places_.host_net, places_.network_net)) {
+      extlib::ShowMessage(services::UiText(3, 10) + "\n\n[InstallRoot\\NetPath]", kStop);
+      return false;
+    }
+    if (!answers_.comment || !answers_.components) return false;
+    if (!RegistryWritable()) {
+      extlib::ShowMessage(services::UiText(3, 20) + "\n\n\"InstallRoot\"", kStop);
+      return false;
+    }
+    ctx_.overwrite_all = false;
+    return true;
+  }
+
+  // Marks every project of the list; false after Abort (or a cancel).
+  bool MarkProjects() {
+    for (size_t i = 0; i < list_.size(); ++i) {
+      const CheckoutEntry& e = list_[i];
+      long number = extlib::get_project_number(e.project);
+      if (number >= 0) numbers_.insert(static_cast<uint32_t>(number));
+      for (;;) {
+        if (ctx_.Cancelled()) return false;
+        if (Mark(e.project)) {
+          marked_.push_back(e.project);
+          // A file that cannot be written ends the check-out; a replacement the
+          // person refused leaves the older file, as asked.
+          if (!WriteProjectFile(e)) return false;
+          break;
+        }
+        char text[1200];
+        std::snprintf(text, sizeof text, "[ %s ]\n%s\n", Trimmed(e.project).c_str(), services::UiText(3, 12).c_str());
+        int answer = extlib::ShowMessage(text, platform::kMbAbortRetryIgnore | platform::kMbIconInformation);
+        if (answer == platform::kIdRetry) continue;
+        if (answer == platform::kIdIgnore) break;
+        return false;  // Abort, or nobody could answer
+      }
+    }
+    return true;
+  }
+
+  bool Mark(const std::string& project) {
+    if (ChangeProjectStatus(project, StatusAction::kTakeWithHost)) return true;
+    // Resuming: the mark an unfinished check-out of this host set is ours.
+    unsigned char status = 0;
+    return resume_ && extlib::get_project_status(project, &status) == 0 && (status & kHostCheckedOut);
+  }
+
+  bool WriteProjectFile(const CheckoutEntry& e) {
+    const std::string path = ProjectCheckoutInfoPath(places_.network_net, e.location);
+    if (resume_ && !path.empty() && Exists(path)) {
+      CheckoutInfo old;
+      extlib::OperationContext quiet(&ctx_.Messenger());
+      if (ReadCheckoutInfo(quiet, path, &old) == 0 && old.host == facts_.computer && old.location == e.location)
+        DeleteCheckoutInfo(path);
+    }
+    std::string written;
+    bool refused = false;
+    if (!WriteProjectCheckoutInfo(ctx_, places_.network_net, e, *answers_.comment, facts_, &written, &refused))
+      return refused;
+    project_files_.push_back(written);
+    return true;
+  }
+
+  // Takes everything back; the result of a check-out that did not go through.
+  int Undo() {
+    if (in_place_) extlib::DeleteSetting("HKLM", kCheckedOutPath);
+    for (const std::string& project : marked_) ChangeProjectStatus(project, StatusAction::kReturnFromHost);
+    for (const std::string& path : project_files_) DeleteCheckoutInfo(path);
+    RemoveCheckoutCopy(ctx_, places_, in_place_);
+    RemoveCreated(std_created_);
+    if (host_file_) {
+      const std::string path = HostCheckoutInfoPath(places_.network_net, host_);
+      if (int rc = DeleteCheckoutInfo(path); rc != 0 && rc != -ENOENT)
+        extlib::ShowMessage(fileops::FileErrorMessage(3, path, rc), platform::kMbOk | platform::kMbIconError);
+    }
+    return 0;
+  }
+
+  extlib::OperationContext& ctx_;
+  const std::vector<CheckoutEntry>& list_;
+  const CheckoutAnswers& answers_;
+  const std::string host_;
+  NetCopyPlaces places_;
+  std::string data_path_, local_, host_dir_;
+  CheckoutFacts facts_;
+  bool resume_ = false, host_file_ = false, in_place_ = false, made_backup_ = false;
+  std::set<uint32_t> numbers_;
+  std::vector<std::string> marked_, project_files_, std_created_;
+};
+
+}  // namespace
+
+int CheckOutHost(extlib::OperationContext& ctx, const std::vector<CheckoutEntry>& list,
+                 const CheckoutAnswers& answers) {
+  if (list.empty()) return 0;
+  extlib::BindContext bind(ctx);
+  return HostCheckout(ctx, list, answers).Run();
+}
+
+}  // namespace dovrane::checkout

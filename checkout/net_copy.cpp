@@ -1,0 +1,214 @@
+#include "checkout/net_copy.h"
+
+#include <cerrno>
+#include <vector>
+
+#include "checkout/checkout_info_file.h"
+#include "extlib/messages.h"
+#include "extlib/operation_context.h"
+#include "extlib/project_attributes.h"
+#include "extlib/record_layout.h"
+#include "extlib/library_init.h"
+#include "fileops/copy_engine.h"
+#include "fileops/directory_delete.h"
+#include "fileops/directory_size.h"
+#include "fileops/file_messages.h"
+#include "platform/env.h"
+#include "platform/file_util.h"
+#include "platform/messenger.h"
+#include "platform/path_map.h"
+#include "platform/text_codec.h"
+#include "services/ui_text_table.h"
+
+namespace dovrane::checkout {
+
+namespace {
+
+// The slot that names the copy's folder while its attributes are filled.
+constexpr int kSlotCheckoutCopy = 40;
+// project.dat of a large installation: far above any real one, below memory trouble.
+constexpr uint64_t kAdministrationLimit = uint64_t{1} << 30;
+
+using platform::CurrentEnv;
+
+bool Exists(const std::string& native) {
+  platform::FileInfo info;
+  return CurrentEnv()->Stat(native, &info, false) == 0;
+}
+
+bool Fail(unsigned item, const std::string& path, int error) {
+  extlib::ShowMessage(fileops::FileErrorMessage(item, path, error),
+                      platform::kMbOk | platform::kMbIconError | platform::kMbSetForeground);
+  return false;
+}
+
+bool FailRename(const std::string& from, const std::string& to, int error) {
+  return Fail(2, from + "#" + to, error);
+}
+
+std::string Fold(const std::string& text) {
+  std::string out = text;
+  for (char& c : out) c = static_cast<char>(platform::FoldCp1252(static_cast<unsigned char>(c)));
+  return out;
+}
+
+bool IsHostLine(const std::string& line, const std::string& padded_host, const std::string& marker) {
+  namespace layout = extlib::layout;
+  if (line.size() > static_cast<size_t>(layout::kV3HostEnd) && line[layout::kV3HostEnd] == layout::kFieldEnd &&
+      Fold(line.substr(layout::kV3Host, layout::kHostWidth)) == padded_host)
+    return true;
+  return Fold(line).find(marker) != std::string::npos;
+}
+
+// The copy of the network \Net's files, with the progress window's title,
+// line and total.
+bool CopyNetFiles(extlib::OperationContext& ctx, const std::string& from, const std::string& to) {
+  int64_t total = fileops::SumDirectorySize(ctx, from, "*.*", 1);
+  if (total < 0) return false;
+  if (extlib::Progress* p = ctx.progress()) {
+    p->Title(from + "\\*.*");
+    p->Line(services::UiText(111, 1009));
+    p->StartCounted(static_cast<double>(total));
+  }
+  const std::string native_from = platform::NativePath(from), native_to = platform::NativePath(to);
+  std::vector<platform::DirEntry> entries;
+  if (int rc = CurrentEnv()->ListDir(native_from, &entries); rc != 0) return Fail(1, from, rc);
+  bool ok = true;
+  for (const platform::DirEntry& e : entries) {
+    if (ctx.Cancelled()) {
+      ok = false;
+      break;
+    }
+    if (e.name.empty() || e.name[0] == '.' || ExcludedFromCheckoutCopy(e.name)) continue;
+    platform::FileInfo info;
+    // Folders (the attribute database's among them) stay behind.
+    if (CurrentEnv()->Stat(native_from + "/" + e.name, &info, true) != 0 ||
+        info.type == platform::EntryType::kDirectory)
+      continue;
+    if (ctx.progress()) ctx.progress()->Title(to + "\\" + e.name);
+    int64_t copied = fileops::CopyFileWithSplit(ctx, nullptr, native_from + "/" + e.name, native_to + "/" + e.name);
+    if (ctx.progress()) ctx.progress()->Advance(static_cast<double>(copied));
+    // A copy without one of the administration's files is no checked-out copy.
+    if (copied < 0) {
+      ok = false;
+      break;
+    }
+  }
+  if (ctx.progress()) ctx.progress()->Finish();
+  return ok;
+}
+
+// The full administration as project.dat.chkout, the host's part as the new project.dat.
+bool ReduceCopiedAdministration(const std::string& work, const std::string& host) {
+  const std::string admin = platform::NativePath(work + "\\project.dat");
+  const std::string kept = platform::NativePath(work + "\\project.dat.chkout");
+  if (Exists(kept)) return FailRename(work + "\\project.dat", work + "\\project.dat.chkout", -EEXIST);
+  if (int rc = CurrentEnv()->Rename(admin, kept); rc != 0)
+    return FailRename(work + "\\project.dat", work + "\\project.dat.chkout", rc);
+  std::string text;
+  if (int rc = platform::ReadWholeFile(kept, &text, kAdministrationLimit); rc != 0)
+    return Fail(1, work + "\\project.dat.chkout", rc);
+  if (int rc = platform::WriteFileAtomic(admin, ReduceAdministration(text, host)); rc != 0)
+    return Fail(4, work + "\\project.dat", rc);
+  return true;
+}
+
+}  // namespace
+
+bool ExcludedFromCheckoutCopy(const std::string& name) {
+  const std::string folded = Fold(name);
+  for (const char* part : {".out", "PelomarProjectDB", "LiteDBConfig.xml"})
+    if (folded.find(Fold(part)) != std::string::npos) return true;
+  return false;
+}
+
+std::string ReduceAdministration(const std::string& text, const std::string& host) {
+  std::string padded = host.substr(0, extlib::layout::kHostWidth);
+  padded.resize(extlib::layout::kHostWidth, ' ');
+  const std::string folded = Fold(padded), marker = "@" + folded;
+  std::string out;
+  size_t pos = 0;
+  for (int line = 1; pos < text.size(); ++line) {
+    size_t end = text.find('\n', pos);
+    end = end == std::string::npos ? text.size() : end + 1;
+    const std::string whole = text.substr(pos, end - pos);
+    if (line <= 2 || IsHostLine(whole, folded, marker)) out += whole;
+    pos = end;
+  }
+  return out;
+}
+
+bool BuildCheckoutCopy(extlib::OperationContext& ctx, const NetCopyPlaces& places, const std::string& host,
+                       const std::string& local_data_path) {
+  extlib::BindContext bind(ctx);
+  const std::string work = places.Work(), native_work = platform::NativePath(work);
+  if (Exists(native_work) && !fileops::DeleteDirectoryTree(ctx, nullptr, work)) return false;
+  if (int rc = platform::MakeDirectories(native_work); rc != 0) return Fail(4, work, rc);
+  if (!CopyNetFiles(ctx, places.network_net, work)) return false;
+  // The host list under the name the copied one has (names differing in case
+  // only would be two files here), ending in a line feed so a host line
+  // appended later starts a line of its own.
+  const std::string host_list = platform::NativePath(work + "\\Data.cfg");
+  if (int rc = platform::WriteFileAtomic(host_list, host + " " + local_data_path + "\n"); rc != 0)
+    return Fail(4, work + "\\Data.cfg", rc);
+  if (!ReduceCopiedAdministration(work, host)) return false;
+  // The host check-out information file goes along unchanged.
+  const std::string info = platform::NativePath(HostCheckoutInfoPath(places.network_net, host));
+  if (Exists(info) &&
+      fileops::CopyFileWithSplit(ctx, nullptr, info, platform::NativePath(HostCheckoutInfoPath(work, host))) < 0)
+    return false;
+  platform::SyncDirectory(native_work);
+  return true;
+}
+
+bool CopyCheckoutAttributes(const NetCopyPlaces& places, const std::set<uint32_t>& numbers) {
+  extlib::RX_ProjectAttributes network(extlib::kSlotNet);
+  if (network.ensurePreDefinedAttributes(0) <= 0) return false;
+  if (extlib::lfinipC(kSlotCheckoutCopy, places.Work() + "\\") != 0) return false;
+  extlib::RX_ProjectAttributes copy(kSlotCheckoutCopy);
+  extlib::lfinipC(kSlotCheckoutCopy, "");
+  if (copy.ensurePreDefinedAttributes(0) <= 0) return false;
+  int rc = network.copyProjectAttributes(copy, extlib::kCopyForCheckout, true, numbers);
+  copy.close();
+  network.close();
+  return rc >= 0;
+}
+
+bool PutCheckoutCopyInPlace(extlib::OperationContext& ctx, const NetCopyPlaces& places, bool* made_backup) {
+  extlib::BindContext bind(ctx);
+  *made_backup = false;
+  const std::string target = platform::NativePath(places.host_net);
+  const std::string backup = platform::NativePath(places.Backup());
+  if (Exists(target)) {
+    if (Exists(backup) || Exists(platform::NativePath(places.host_net + "\\project.dat.chkout"))) {
+      if (!fileops::DeleteDirectoryTree(ctx, nullptr, places.host_net)) return false;
+    } else if (int rc = CurrentEnv()->Rename(target, backup); rc != 0) {
+      return FailRename(places.host_net, places.Backup(), rc);
+    } else {
+      *made_backup = true;
+    }
+  }
+  if (int rc = CurrentEnv()->Rename(platform::NativePath(places.Work()), target); rc != 0) {
+    FailRename(places.Work(), places.host_net, rc);
+    if (*made_backup && CurrentEnv()->Rename(backup, target) == 0) *made_backup = false;
+    return false;
+  }
+  platform::SyncDirectory(platform::DirName(target));
+  return true;
+}
+
+void RemoveCheckoutCopy(extlib::OperationContext& caller, const NetCopyPlaces& places, bool in_place) {
+  // A context of its own: after a cancel the caller's would stop the deletion at once.
+  extlib::OperationContext ctx(&caller.Messenger());
+  extlib::BindContext bind(ctx);
+  if (Exists(platform::NativePath(places.Work()))) fileops::DeleteDirectoryTree(ctx, nullptr, places.Work());
+  const std::string target = platform::NativePath(places.host_net);
+  const bool leftover = Exists(platform::NativePath(places.host_net + "\\project.dat.chkout"));
+  if ((in_place || leftover) && !fileops::DeleteDirectoryTree(ctx, nullptr, places.host_net)) return;
+  const std::string backup = platform::NativePath(places.Backup());
+  if (Exists(backup) && !Exists(target)) {
+    if (int rc = CurrentEnv()->Rename(backup, target); rc != 0) FailRename(places.Backup(), places.host_net, rc);
+  }
+}
+
+}  // namespace dovrane::checkout

@@ -1,0 +1,66 @@
+#include "checkout/project_status.h"
+
+#include "extlib/administration.h"
+#include "extlib/library_init.h"
+#include "extlib/project_code.h"
+#include "extlib/project_list.h"
+
+namespace dovrane::checkout {
+
+namespace {
+
+// The status after the action, or false when the action refuses it.
+bool Apply(StatusAction action, unsigned char* flags) {
+  switch (action) {
+    case StatusAction::kTakeWithHost:
+      if (*flags & kHostCheckedOut) return false;
+      *flags |= kHostCheckedOut;
+      return true;
+    case StatusAction::kReturnFromHost:
+      *flags &= static_cast<unsigned char>(~kHostCheckedOut);
+      return true;
+    case StatusAction::kTakeProject:
+      if (*flags & kProjectCheckedOut) return false;
+      *flags |= kProjectCheckedOut;
+      return true;
+    case StatusAction::kReturnProject:
+      if (!(*flags & kProjectCheckedOut)) return false;
+      *flags &= static_cast<unsigned char>(~kProjectCheckedOut);
+      return true;
+    default:
+      return true;
+  }
+}
+
+}  // namespace
+
+bool ChangeProjectStatus(const std::string& project, StatusAction action) {
+  using namespace extlib;
+  if (action < StatusAction::kTakeWithHost || action > StatusAction::kReturnProject) return true;
+  const int handle = open_prj_info(kSlotNet, kOpenExisting);
+  if (handle < 0) return false;
+  int rc = lock_prj_nam(kSlotNet, project, kLockRecord);
+  // No record: nothing to mark. Any other failure (unreadable, locked) is one.
+  if (rc == kPrjNotFound) return true;
+  if (rc != 0) return false;
+  bool ok = false;
+  const long slot = get_prj_position(handle, project, kSlotNet, 0);
+  PRJ record;
+  if (slot >= 1 && ReadRecordAtSlot(handle, slot, &record) == kRecordRead) {
+    // The marks are bits of the character itself (the blank plus flags), so
+    // every other bit stays as it is.
+    unsigned char character = record.status < kStatusBlank ? kStatusBlank : record.status;
+    if (Apply(action, &character)) {
+      const unsigned char wanted = character;
+      record.status = wanted;
+      PRJ back;
+      ok = WriteRecordAtSlot(handle, slot, &record) == 0 && ReadRecordAtSlot(handle, slot, &back) == kRecordRead &&
+           back.status == wanted;
+    }
+  }
+  (void)lock_prj_nam(kSlotNet, project, kUnlockRecord);
+  UnCachPrjList();
+  return ok;
+}
+
+}  // namespace dovrane::checkout

@@ -1,0 +1,108 @@
+// A sample installation with a laptop host WS01 (this computer) for the
+// check-out tests: the host's check-out list, the dialogs' answers, and a
+// snapshot of every file to show that a refused or failed check-out changed
+// nothing.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "checkout/checkout.h"
+#include "extlib/library_init.h"
+#include "extlib/operation_context.h"
+#include "extlib/project_list.h"
+#include "extlib/settings.h"
+#include "support/recording_messenger.h"
+#include "support/sample_site.h"
+#include "support/temp_dir.h"
+
+namespace dovrane::checkout {
+
+// Every file below root: its bytes, read-only files marked with a leading
+// "r:"; folders as "<dir>". The date line of the information files is left
+// out (two runs a second apart differ there), and so are database files.
+inline std::map<std::string, std::string> Snapshot(const std::string& root) {
+  std::map<std::string, std::string> files;
+  namespace fs = std::filesystem;
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+    const std::string rel = it->path().string().substr(root.size());
+    if (it->is_directory()) {
+      files[rel] = "<dir>";
+      continue;
+    }
+    if (rel.ends_with(".db") || rel.ends_with(".db-journal")) continue;
+    std::string text = testing::ReadFile(it->path().string());
+    if (rel.ends_with(".out")) {
+      size_t date = text.find("[Date]\r\n");
+      if (date != std::string::npos) text.erase(date + 8, text.find('\r', date + 8) - date - 8);
+    }
+    const bool read_only = (fs::status(it->path()).permissions() & fs::perms::owner_write) == fs::perms::none;
+    files[rel] = (read_only ? "r:" : "") + text;
+  }
+  return files;
+}
+
+// The names whose contents differ between two snapshots, for failure messages.
+inline std::string Difference(const std::map<std::string, std::string>& a,
+                              const std::map<std::string, std::string>& b) {
+  std::string d;
+  for (const auto& [name, text] : a)
+    if (!b.count(name) || b.at(name) != text) d += (b.count(name) ? "changed " : "added ") + name + "\n";
+  for (const auto& [name, text] : b)
+    if (!a.count(name)) d += "gone " + name + "\n";
+  return d;
+}
+
+class CheckoutFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    site_.Activate();
+    extlib::SetProjectListRevalidateMs(0);
+    // The settings file in the form the settings library writes it, so that
+    // a snapshot compares its values, not the sample tool's key order.
+    ASSERT_TRUE(extlib::PutSettingString("HKLM", "InstallRoot\\ChkOut_Test", "-"));
+    ASSERT_TRUE(extlib::DeleteSetting("HKLM", "InstallRoot\\ChkOut_Test"));
+    for (uint32_t n = 1; n <= kProjects; ++n) {
+      extlib::PRJ r;
+      if (!site_.Record(n, &r) || std::string(r.host) != "WS01") continue;
+      char location[64];
+      std::snprintf(location, sizeof location, "\\\\WS01\\cad\\Prj\\n%07u.prj", n);
+      std::string name = r.name;
+      name.erase(name.find_last_not_of(' ') + 1);
+      list_.push_back({list_.empty() ? "WS01" : "", name, location});
+      numbers_.push_back(n);
+    }
+    ASSERT_GE(list_.size(), 2u);
+    answers_.comment = "Baustelle\nbis Freitag";
+    StdChoice choice = ReadStdChoice();
+    choice.checked[static_cast<size_t>(StdComponent::kTextures)] = false;
+    StdSizes sizes;
+    ASSERT_TRUE(MeasureOfficeStandard(ctx_, "\\\\SRV1\\cad", &sizes));
+    answers_.components = FillStdItemTable(sizes, choice);
+  }
+  std::string Unc(const std::string& rel) const { return site_.root() + "/unc/" + rel; }
+  std::map<std::string, std::string> State() const { return Snapshot(site_.root()); }
+  unsigned Status(uint32_t number) {
+    extlib::PRJ r;
+    return site_.Record(number, &r) ? r.status : 0;
+  }
+  std::string CheckedOutPath() const {
+    std::string value;
+    return extlib::GetSettingString("HKLM", "InstallRoot\\CheckedOutPath", &value) ? value : "<none>";
+  }
+
+  static constexpr uint32_t kProjects = 12;
+  testing::SampleSite site_{kProjects, 2, true};
+  testing::RecordingMessenger messenger_;
+  extlib::OperationContext ctx_{&messenger_};
+  std::vector<CheckoutEntry> list_;
+  std::vector<uint32_t> numbers_;  // of the entries, in list order
+  CheckoutAnswers answers_;
+};
+
+}  // namespace dovrane::checkout

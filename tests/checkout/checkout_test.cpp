@@ -1,0 +1,143 @@
+#include "checkout/checkout.h"
+
+#include <gtest/gtest.h>
+
+#include "checkout/net_copy.h"
+#include "checkout/project_status.h"
+#include "checkout_fixture.h"
+#include "support/scoped_environment.h"
+
+namespace dovrane::checkout {
+namespace {
+
+using testing::ReadFile;
+
+class CheckoutTest : public CheckoutFixture {};
+
+TEST_F(CheckoutTest, HostCheckoutCopiesMarksAndSwitchesTheInstallation) {
+  const std::string network_admin = ReadFile(Unc("SRV1/cad/Net/project.dat"));
+  ASSERT_EQ(CheckOut(ctx_, kCheckoutHost, list_, answers_), 1) << messenger_.All();
+  EXPECT_EQ(CheckedOutPath(), "\\\\WS01\\cad");
+  EXPECT_EQ(extlib::lfinigC(extlib::kSlotNet), "\\\\WS01\\cad\\Net\\");
+  // The host list ends with a line feed, the full administration is kept.
+  EXPECT_EQ(ReadFile(Unc("WS01/cad/Net/data.cfg")), "WS01 \\cad\n");
+  EXPECT_EQ(ReadFile(Unc("WS01/cad/Net/project.dat.chkout")), network_admin);
+  EXPECT_EQ(ReadFile(Unc("WS01/cad/Net/project.dat")), ReduceAdministration(network_admin, "WS01"));
+  EXPECT_TRUE(testing::Exists(Unc("WS01/cad/Net/WS01.out")));
+  EXPECT_TRUE(testing::Exists(Unc("SRV1/cad/Net/WS01.out")));
+  const auto network = site_.State();
+  for (uint32_t n : numbers_) {
+    EXPECT_EQ(network.records.at(n).status & kHostCheckedOut, kHostCheckedOut) << n;
+    char out[64];
+    std::snprintf(out, sizeof out, "SRV1/cad/Net/n%07u.out", n);
+    EXPECT_TRUE(testing::Exists(Unc(out))) << out;
+  }
+  // Symbols and the files directly in \STD went along, textures were not chosen.
+  EXPECT_TRUE(testing::Exists(Unc("WS01/cad/STD/Sym/Sym.dat")));
+  EXPECT_TRUE(testing::Exists(Unc("WS01/cad/STD/std.cfg")));
+  EXPECT_FALSE(testing::Exists(Unc("WS01/cad/STD/design")));
+}
+
+TEST_F(CheckoutTest, ReducedAdministrationKeepsTheFirstTwoLinesAndTheHostsOwn) {
+  const std::string text =
+      " 3n0000009\r\n"
+      "First                                             @n0000001;19; ;0000000000;5EBA60B9;SRV3            @003;8C\r\n"
+      "Other                                             @n0000002;19; ;0000000000;5EBA60B9;SRV3            @003;8C\r\n"
+      "Mine                                              @n0000003;19; ;0000000000;5EBA60B9;ws01            @003;8C\r\n"
+      "Old layout                                        @WS01            ;x\r\n";
+  EXPECT_EQ(ReduceAdministration(text, "WS01"),
+            text.substr(0, text.find("Other")) + text.substr(text.find("Mine")));
+}
+
+TEST_F(CheckoutTest, RefusedCheckoutsChangeNothing) {
+  struct Case {
+    const char* name;
+    std::function<void(std::vector<CheckoutEntry>*, CheckoutAnswers*)> change;
+  } cases[] = {
+      {"another computer's host", [](auto* list, auto*) { (*list)[0].host = "SRV2"; }},
+      {"comment cancelled", [](auto*, auto* a) { a->comment.reset(); }},
+      {"components cancelled", [](auto*, auto* a) { a->components.reset(); }},
+      {"already checked out",
+       [](auto*, auto*) { extlib::PutSettingString("HKLM", "InstallRoot\\CheckedOutPath", "\\\\WS01\\cad"); }},
+  };
+  for (const Case& c : cases) {
+    std::vector<CheckoutEntry> list = list_;
+    CheckoutAnswers answers = answers_;
+    c.change(&list, &answers);
+    const auto before = State();
+    EXPECT_EQ(CheckOut(ctx_, kCheckoutHost, list, answers), 0) << c.name;
+    EXPECT_TRUE(State() == before) << c.name << Difference(State(), before);
+  }
+}
+
+TEST_F(CheckoutTest, TheAdministrationServerIsNotCheckedOut) {
+  testing::ScopedEnvironment env;
+  env.Set({{"DOVRANE_COMPUTERNAME", "SRV1"}});
+  list_[0].host = "SRV1";
+  const auto before = State();
+  EXPECT_EQ(CheckOut(ctx_, kCheckoutHost, list_, answers_), 0);
+  EXPECT_TRUE(State() == before) << Difference(State(), before);
+  ASSERT_EQ(messenger_.icons.size(), 1u);
+  EXPECT_NE(messenger_.texts[0].find("[InstallRoot\\NetPath]"), std::string::npos);
+}
+
+TEST_F(CheckoutTest, AbortAtAProjectTakesEverythingBack) {
+  site_.EditRecord(numbers_[1], [](extlib::PRJ* r) { r->status |= kHostCheckedOut; });
+  site_.Activate();
+  const auto before = State();
+  messenger_.Answer(platform::kIdAbort);
+  EXPECT_EQ(CheckOut(ctx_, kCheckoutHost, list_, answers_), 0);
+  EXPECT_TRUE(State() == before) << Difference(State(), before);
+  EXPECT_EQ(CheckedOutPath(), "<none>");
+}
+
+TEST_F(CheckoutTest, IgnoredProjectStaysUnmarkedButIsListed) {
+  site_.EditRecord(numbers_[1], [](extlib::PRJ* r) { r->status |= kHostCheckedOut; });
+  site_.Activate();
+  messenger_.Answer(platform::kIdIgnore);
+  ASSERT_EQ(CheckOut(ctx_, kCheckoutHost, list_, answers_), 1) << messenger_.All();
+  char out[64];
+  std::snprintf(out, sizeof out, "SRV1/cad/Net/n%07u.out", numbers_[1]);
+  EXPECT_FALSE(testing::Exists(Unc(out)));
+  EXPECT_NE(ReadFile(Unc("SRV1/cad/Net/WS01.out")).find("\"" + list_[1].project + "\""), std::string::npos);
+}
+
+TEST_F(CheckoutTest, SingleProjectIsMarkedOnceAndARefusedFileTakesTheMarkBack) {
+  std::vector<CheckoutEntry> one = {{"", list_[0].project, list_[0].location}};
+  ASSERT_EQ(CheckOut(ctx_, kCheckoutProject, one, answers_), 1) << messenger_.All();
+  EXPECT_EQ(Status(numbers_[0]) & kProjectCheckedOut, kProjectCheckedOut);
+  EXPECT_EQ(CheckOut(ctx_, kCheckoutProject, one, answers_), 0);  // already out: (3, 12)
+  // A stale information file whose replacement is refused: nothing changes.
+  one = {{"", list_[1].project, list_[1].location}};
+  char out[64];
+  std::snprintf(out, sizeof out, "SRV1/cad/Net/n%07u.out", numbers_[1]);
+  testing::WriteFile(Unc(out), "stale\r\n");
+  const auto before = State();
+  messenger_.Answer(platform::kIdNo);
+  EXPECT_EQ(CheckOut(ctx_, kCheckoutProject, one, answers_), 0);
+  EXPECT_TRUE(State() == before) << Difference(State(), before);
+}
+
+TEST_F(CheckoutTest, StatusActionsChangeOnlyTheirBit) {
+  struct Case {
+    unsigned char before;
+    StatusAction action;
+    bool ok;
+    unsigned char after;
+  } cases[] = {
+      {32, StatusAction::kTakeWithHost, true, 36},    {36, StatusAction::kTakeWithHost, false, 36},
+      {32 | 0x08, StatusAction::kReturnFromHost, true, 40}, {36 | 0x01, StatusAction::kReturnFromHost, true, 33},
+      {32, StatusAction::kTakeProject, true, 33},     {33, StatusAction::kTakeProject, false, 33},
+      {32, StatusAction::kReturnProject, false, 32},  {37, StatusAction::kReturnProject, true, 36},
+  };
+  for (const Case& c : cases) {
+    site_.EditRecord(numbers_[0], [&](extlib::PRJ* r) { r->status = c.before; });
+    site_.Activate();
+    EXPECT_EQ(ChangeProjectStatus(list_[0].project, c.action), c.ok) << int(c.before);
+    EXPECT_EQ(Status(numbers_[0]), c.after) << int(c.before);
+  }
+  EXPECT_TRUE(ChangeProjectStatus("No such project", StatusAction::kTakeWithHost));
+}
+
+}  // namespace
+}  // namespace dovrane::checkout
