@@ -10,7 +10,9 @@
 #include "app/app_state.h"
 #include "app/command_table.h"
 #include "platform/env.h"
+#include "ui/app_icons_qt.h"
 #include "ui/dovrane_dlg.h"
+#include "ui/main_window_qt.h"
 
 namespace dovrane::ui {
 
@@ -50,9 +52,9 @@ int RunDialogMode() {
   static char* argv[] = {name, nullptr};
   std::unique_ptr<QApplication> own;
   if (!QApplication::instance()) own = std::make_unique<QApplication>(argc, argv);
-  if (QFile::exists(QStringLiteral(":/icons/dovrane.svg")))
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/dovrane.svg")));
-  CDovraneDlg dialog;
+  QApplication::setWindowIcon(ApplicationIcon());
+  MainWindow window;
+  CDovraneDlg& dialog = window.dialog();
   SetMainDialog(&dialog);
   ArmScreenshot(&dialog);
   dialog.exec();

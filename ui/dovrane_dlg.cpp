@@ -194,7 +194,7 @@ void CDovraneDlg::InitDialog() {
   });
 
   if (hooks_.start_ping) {
-    ping_running_ = hooks_.start_ping();
+    ping_running_ = hooks_.start_ping(ping_shared);
     if (!ping_running_) QApplication::beep();  // the window works without pinging
   }
   RestorePlacement();
@@ -370,7 +370,7 @@ void CDovraneDlg::RefillTrees(const QString& data_path) {
   } else {
     ShowItemInStatusBar(nullptr, {});
   }
-  emit TreesFilled();
+  if (!hooks_.refill_is_async) emit TreesFilled();
 }
 
 void CDovraneDlg::JoinFinishedWorkers() {

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "tree/project_tree_model_qt.h"
+#include "ui/ping_thread.h"
 #include "ui/refresh_check.h"
 
 class QCheckBox;
@@ -46,6 +47,9 @@ class CDovraneDlg : public QDialog {
   struct TreeHooks {
     // Fills both trees for the data path (a host name); the window's thread.
     std::function<void(const QString& data_path)> refill;
+    // The refill above only starts the fill; its owner emits TreesFilled
+    // when the trees hold the new items.
+    bool refill_is_async = false;
     // Copies the trees' top-level items for the refresh check (and the kind
     // function, which runs on the worker).
     std::function<void(RefreshRequest* request)> snapshot;
@@ -57,7 +61,7 @@ class CDovraneDlg : public QDialog {
     std::function<void(int command)> host_command;
     // Starts the ping thread (false: it could not be started) and stops it
     // (returns once it has ended).
-    std::function<bool()> start_ping;
+    std::function<bool(PingShared& shared)> start_ping;
     std::function<void()> stop_ping;
   };
 
@@ -103,15 +107,14 @@ class CDovraneDlg : public QDialog {
   bool RefreshCheckRunning() const { return probe_running_; }
 
   // Shared with the ping thread and the tree commands (plain flags, no lock).
-  std::atomic<int> ping_allowed{1};
-  std::atomic<uint8_t> ping_changed{0};
+  // The flags and the ping host list the ping thread shares.
+  PingShared ping_shared;
+  std::atomic<int>& ping_allowed = ping_shared.ping_allowed;
+  std::atomic<bool>& ping_changed = ping_shared.ping_changed;
   std::atomic<int> closing{0};
   std::atomic<int> stop{0};
   // Cleared by commands while they write the administration themselves.
   std::atomic<int> outside_change{1};
-  // The ping host list and its lock (a 100 ms try on both sides).
-  std::timed_mutex ping_lock;
-  std::vector<std::string> ping_hosts;
 
  signals:
   // The trees were filled (the first time and after every refill).

@@ -1,0 +1,69 @@
+#include "ui/main_window_qt.h"
+
+#include <QCheckBox>
+
+#include "tree/dovrane_tree_ctrl.h"
+#include "tree/project_tree_model_qt.h"
+#include "tree/project_trees_qt.h"
+#include "ui/dovrane_tab_ctrl.h"
+
+namespace dovrane::ui {
+
+MainWindow::MainWindow() : trees_(std::make_unique<tree::ProjectTrees>()) {
+  previous_messenger_ = platform::SetCurrentMessenger(&messenger_);
+  dialog_ = std::make_unique<CDovraneDlg>(Hooks());
+  CDovraneTabCtrl* tab = dialog_->TabCtrl();
+  trees_->AttachViews(tab->HostTree(), tab->ProjectTree());
+  trees_->SetPingAllowed(dialog_->ping_allowed != 0);
+  trees_->SetPingPublisher([this](std::vector<std::string> names) { return dialog_->ping_shared.Publish(std::move(names)); });
+  // The window's data path follows the host the trees show.
+  QObject::connect(trees_.get(), &tree::ProjectTrees::currentHostChanged, dialog_.get(),
+                   [this](const QString& host) { dialog_->TabCtrl()->SetDataPath(host, true); });
+  QObject::connect(trees_.get(), &tree::ProjectTrees::statusBarTextsChanged, dialog_.get(),
+                   [this](const QStringList& parts) { dialog_->SetStatusParts(parts); });
+  // A fill ends when the model holds the new table, not when it was asked for.
+  QObject::connect(trees_.get(), &tree::ProjectTrees::refilled, dialog_.get(), &CDovraneDlg::TreesFilled);
+  QObject::connect(dialog_->PingCheckBox(), &QCheckBox::toggled, trees_.get(),
+                   [this](bool on) { trees_->SetPingAllowed(on); });
+}
+
+MainWindow::~MainWindow() {
+  // Questions still waiting on workers are answered before the window goes.
+  messenger_.Shutdown();
+  if (ping_) ping_->Stop();
+  dialog_.reset();
+  trees_.reset();
+  platform::SetCurrentMessenger(previous_messenger_);
+}
+
+CDovraneDlg::TreeHooks MainWindow::Hooks() {
+  CDovraneDlg::TreeHooks hooks;
+  hooks.refill = [this](const QString& data_path) { trees_->Refill(data_path.toStdString()); };
+  hooks.refill_is_async = true;
+  hooks.snapshot = [this](RefreshRequest* request) {
+    // The host tree's top-level items; the project kinds are kept current by
+    // the trees' own checks, so the project tree is not walked here.
+    tree::CDovraneTreeCtrl* hosts = dialog_->TabCtrl()->HostTree();
+    for (QModelIndex item = hosts->GetRootItem(); item.isValid(); item = hosts->GetNextSiblingItem(item))
+      request->hosts.push_back({hosts->GetItemText(item), hosts->GetItemData(item)});
+  };
+  hooks.status_texts = [this](tree::CDovraneTreeCtrl*, const QModelIndex& item) {
+    return trees_->StatusBarTexts(item);
+  };
+  hooks.selected_host_kind = [this]() -> uint32_t {
+    tree::CDovraneTreeCtrl* hosts = dialog_->TabCtrl()->HostTree();
+    const QModelIndex item = hosts->GetSelectedItem();
+    return item.isValid() ? hosts->GetItemData(item) : 0;
+  };
+  hooks.start_ping = [this](PingShared& shared) {
+    ping_ = std::make_unique<PingThread>(shared);
+    ping_->Start();
+    return true;
+  };
+  hooks.stop_ping = [this] {
+    if (ping_) ping_->Stop();
+  };
+  return hooks;
+}
+
+}  // namespace dovrane::ui

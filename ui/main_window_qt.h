@@ -1,0 +1,38 @@
+// The dialog mode's window put together: the main dialog, the two trees'
+// logic, the ping thread and the messenger that shows the core's questions
+// over the window.
+#pragma once
+
+#include <memory>
+
+#include "ui/dovrane_dlg.h"
+#include "ui/gui_messenger_qt.h"
+#include "ui/ping_thread.h"
+
+namespace dovrane::tree {
+class ProjectTrees;
+}
+
+namespace dovrane::ui {
+
+class MainWindow {
+ public:
+  MainWindow();
+  ~MainWindow();
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+
+  CDovraneDlg& dialog() { return *dialog_; }
+  tree::ProjectTrees& trees() { return *trees_; }
+
+ private:
+  CDovraneDlg::TreeHooks Hooks();
+
+  GuiMessenger messenger_;
+  platform::Messenger* previous_messenger_ = nullptr;
+  std::unique_ptr<PingThread> ping_;
+  std::unique_ptr<tree::ProjectTrees> trees_;
+  std::unique_ptr<CDovraneDlg> dialog_;
+};
+
+}  // namespace dovrane::ui
