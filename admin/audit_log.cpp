@@ -57,9 +57,14 @@ std::string AuditLine(int64_t utc_seconds, const std::string& command, const std
 
 int AppendAuditLine(const std::string& command, const std::vector<std::string>& arguments, int result,
                     const std::string& result_text) {
-  platform::Env* env = platform::CurrentEnv();
   std::string windows;
   if (extlib::lffnamC_new(extlib::kSlotNet, kAuditLogName, &windows) != 0) return -ENOENT;
+  return AppendAuditLineTo(windows, command, arguments, result, result_text);
+}
+
+int AppendAuditLineTo(const std::string& windows, const std::string& command, const std::vector<std::string>& arguments,
+                      int result, const std::string& result_text) {
+  platform::Env* env = platform::CurrentEnv();
   const std::string line = AuditLine(env->NowSeconds(), command, arguments, result, result_text);
   int fd = platform::OpenRegularFile(platform::NativePath(windows), O_WRONLY | O_APPEND | O_CREAT);
   if (fd < 0) return fd;

@@ -30,5 +30,10 @@ std::string AuditLine(int64_t utc_seconds, const std::string& command, const std
 // the line is missing (callers pass it on to the trace, never fail for it).
 int AppendAuditLine(const std::string& command, const std::vector<std::string>& arguments, int result,
                     const std::string& result_text = "");
+// The same into the log file at a Windows path: for a command that has
+// switched the installation to another \Net (a host check-out) and records
+// itself in the network's.
+int AppendAuditLineTo(const std::string& log_file, const std::string& command,
+                      const std::vector<std::string>& arguments, int result, const std::string& result_text = "");
 
 }  // namespace dovrane::admin

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "admin/audit_log.h"
 #include "checkout/project_status.h"
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
@@ -43,10 +44,27 @@ int CheckOutProject(extlib::OperationContext& ctx, const CheckoutEntry& entry, c
 int CheckOut(extlib::OperationContext& ctx, int mode, const std::vector<CheckoutEntry>& list,
              const CheckoutAnswers& answers) {
   if (list.empty()) return 0;
-  if (mode == kCheckoutHost) return CheckOutHost(ctx, list, answers);
-  if (mode != kCheckoutProject) return 0;
-  extlib::BindContext bind(ctx);
-  return CheckOutProject(ctx, list[0], answers);
+  // The network's audit log: a host check-out ends with the installation
+  // switched to the host's copy of \Net.
+  std::string log_file;
+  if (extlib::lffnamC_new(extlib::kSlotNet, admin::kAuditLogName, &log_file) != 0) log_file.clear();
+  int result = 0;
+  if (mode == kCheckoutHost) {
+    result = CheckOutHost(ctx, list, answers);
+  } else if (mode == kCheckoutProject) {
+    extlib::BindContext bind(ctx);
+    result = CheckOutProject(ctx, list[0], answers);
+  } else {
+    return 0;
+  }
+  // Who took what out, for the administrator (a refused or rolled-back
+  // check-out changed nothing); a missing line fails nothing.
+  if (result == 1) {
+    const std::string what = mode == kCheckoutHost ? list[0].host : list[0].project;
+    if (!log_file.empty())
+      (void)admin::AppendAuditLineTo(log_file, mode == kCheckoutHost ? "checkout host" : "checkout project", {what}, 0);
+  }
+  return result;
 }
 
 int FindLocalDataPath(extlib::OperationContext& ctx, std::string* local_data_path) {

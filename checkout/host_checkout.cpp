@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <set>
 
+#include "admin/shared_file_backup.h"
 #include "checkout/checkout.h"
 #include "checkout/net_copy.h"
 #include "checkout/project_status.h"
@@ -71,7 +72,12 @@ class HostCheckout {
     // An information file of this host left by a check-out that did not reach
     // its end: its marks and files are this check-out's own.
     resume_ = Exists(HostCheckoutInfoPath(places_.network_net, host_));
-    // Backups of the shared files and the audit log's entry belong here, before the first change.
+    // The shared files as they were, before the first change; without a
+    // backup nothing is changed.
+    if (int error = admin::BackupSharedFiles(); error != 0) {
+      extlib::ShowMessage(admin::BackupFailedText(error), kStop);
+      return 0;
+    }
     // The file an unfinished check-out of this host left is replaced.
     if (resume_)
       platform::SetFileAttributes(platform::NativePath(HostCheckoutInfoPath(places_.network_net, host_)),

@@ -31,6 +31,9 @@ inline std::map<std::string, std::string> Snapshot(const std::string& root) {
   namespace fs = std::filesystem;
   for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
     const std::string rel = it->path().string().substr(root.size());
+    // The backups and the audit log record what happened; they are not the
+    // installation's state.
+    if (rel.find("/Net/backup") != std::string::npos || rel.ends_with("/Net/dovrane.log")) continue;
     if (it->is_directory()) {
       files[rel] = "<dir>";
       continue;

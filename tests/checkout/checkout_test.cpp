@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "checkout/net_copy.h"
 #include "checkout/project_status.h"
 #include "checkout_fixture.h"
@@ -25,6 +27,15 @@ TEST_F(CheckoutTest, HostCheckoutCopiesMarksAndSwitchesTheInstallation) {
   EXPECT_EQ(ReadFile(Unc("WS01/cad/Net/project.dat")), ReduceAdministration(network_admin, "WS01"));
   EXPECT_TRUE(testing::Exists(Unc("WS01/cad/Net/WS01.out")));
   EXPECT_TRUE(testing::Exists(Unc("SRV1/cad/Net/WS01.out")));
+  // The network administration as it was before is in a backup set, and the
+  // audit log names the check-out.
+  int sets = 0;
+  for (const auto& set : std::filesystem::directory_iterator(Unc("SRV1/cad/Net/backup"))) {
+    EXPECT_EQ(ReadFile(set.path().string() + "/project.dat"), network_admin);
+    ++sets;
+  }
+  EXPECT_EQ(sets, 1);
+  EXPECT_NE(ReadFile(Unc("SRV1/cad/Net/dovrane.log")).find("\tcheckout host WS01\t0\tOK"), std::string::npos);
   const auto network = site_.State();
   for (uint32_t n : numbers_) {
     EXPECT_EQ(network.records.at(n).status & kHostCheckedOut, kHostCheckedOut) << n;

@@ -114,7 +114,7 @@ TEST_F(ProjectTreesTest, ASlowHostNeverBlocksTheWindow) {
     project_tree.SelectItem(item);
     project_tree.ExpandItem(item, true);
   }
-  QTest::qWaitFor([&] { return trees.PendingChecks() == 0; }, 3000);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return trees.PendingChecks() == 0; }, 3000));
   EXPECT_LT(meter.LongestMs(), 100);
   EXPECT_EQ(KindOf(trees.model()->HostIndex("SRV1")), kKindAdminHostDown);
   trees.SetChecks(nullptr, 300);  // waits for the hanging checks before the Env goes
