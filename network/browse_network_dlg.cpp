@@ -11,6 +11,7 @@
 #include <QTreeWidgetItem>
 
 
+#include <atomic>
 #include <thread>
 
 #include "extlib/messages.h"
@@ -81,12 +82,20 @@ void Beep() { QApplication::beep(); }
 
 }  // namespace
 
+namespace {
+// Listings still under way, of every dialog, ended or not.
+std::atomic<int> g_running_listings{0};
+}  // namespace
+
+int CDlgBrowseNetwork::RunningListings() { return g_running_listings.load(); }
+
 template <class T>
 void CDlgBrowseNetwork::Async(std::function<T()> work, std::function<void(T)> apply) {
   ++pending_;
   QPointer<CDlgBrowseNetwork> self(this);
   // A thread of its own per listing: a computer that never answers holds
   // only its own thread, never a pool the other listings wait for.
+  ++g_running_listings;
   std::thread([work = std::move(work), apply = std::move(apply), self]() mutable {
     T result = work();
     QMetaObject::invokeMethod(
@@ -98,6 +107,7 @@ void CDlgBrowseNetwork::Async(std::function<T()> work, std::function<void(T)> ap
           emit self->Answered();
         },
         Qt::QueuedConnection);
+    --g_running_listings;
   }).detach();
 }
 

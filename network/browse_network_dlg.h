@@ -47,6 +47,9 @@ class CDlgBrowseNetwork : public QDialog {
   QLabel* note() const { return note_; }
   // Listings asked for and not yet answered.
   int Pending() const { return pending_; }
+  // Listing threads of all dialogs that have not ended yet (a closed
+  // dialog's included): tests wait for them before the installation goes.
+  static int RunningListings();
 
  signals:
   // A worker's result was applied in the window.

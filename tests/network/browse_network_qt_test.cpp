@@ -31,7 +31,10 @@ class BrowseNetworkTest : public ::testing::Test {
     net_->Set("\\\\SRV1\\cad", {NetError::kNone, {{"Net", ""}, {"Prj", ""}}});
     net_->Set("\\\\SRV1\\cad\\Net", {NetError::kNone, {}});
   }
-  void TearDown() override { net_->Release(); }
+  void TearDown() override {
+    net_->Release();
+    EXPECT_TRUE(QTest::qWaitFor([] { return CDlgBrowseNetwork::RunningListings() == 0; }, 10000));
+  }
   std::unique_ptr<CDlgBrowseNetwork> Open(int mode = 1) {
     auto d = std::make_unique<CDlgBrowseNetwork>(net_, std::make_shared<UncRootEnumerator>(), mode);
     d->show();
