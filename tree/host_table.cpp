@@ -100,6 +100,10 @@ std::string AdministrationHostName(const std::string& net_path) {
 }
 
 int ReadFillInput(FillInput* input) {
+  // A fill follows a change the refresh check has just seen: the file is
+  // compared now, not trusted for the table's revalidation time.
+  uint64_t generation = 0;
+  (void)extlib::ProjectTable::Default().Check(&generation);  // Take reports what Check finds
   int rc = extlib::ProjectTable::Default().Take(&input->snapshot, false);
   if (rc != 0) {
     input->snapshot.reset();
