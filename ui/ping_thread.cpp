@@ -1,11 +1,24 @@
 #include "ui/ping_thread.h"
 
+#include <chrono>
+#include <thread>
+
 #include "platform/ping.h"
 
 namespace dovrane::ui {
 
+std::unique_lock<std::mutex> PingShared::TryLock() {
+  std::unique_lock<std::mutex> guard(lock, std::try_to_lock);
+  const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+  while (!guard.owns_lock() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    (void)guard.try_lock();
+  }
+  return guard;
+}
+
 bool PingShared::Publish(std::vector<std::string> names) {
-  std::unique_lock<std::timed_mutex> guard(lock, kLockWait);
+  std::unique_lock<std::mutex> guard = TryLock();
   if (!guard.owns_lock()) return false;
   hosts = std::move(names);
   return true;
@@ -101,7 +114,7 @@ void PingThread::Run() {
       std::vector<std::string> hosts;
       bool copied = false;
       {
-        std::unique_lock<std::timed_mutex> list_lock(shared_.lock, PingShared::kLockWait);
+        std::unique_lock<std::mutex> list_lock = shared_.TryLock();
         if (list_lock.owns_lock()) {
           hosts = shared_.hosts;
           copied = true;

@@ -98,7 +98,7 @@ TEST(PingThreadTest, PublishGivesUpAfterTheLockWaitAndKeepsTheList) {
   PingShared shared;
   ASSERT_TRUE(shared.Publish({"OLD"}));
   {
-    std::unique_lock<std::timed_mutex> held(shared.lock);
+    std::unique_lock<std::mutex> held(shared.lock);
     auto start = Clock::now();
     std::thread other([&] { EXPECT_FALSE(shared.Publish({"NEW"})); });
     other.join();
