@@ -3,6 +3,7 @@
 #include "platform/text_codec.h"
 #include "services/ui_text_table.h"
 #include "tree/item_kind.h"
+#include "ui/app_icons_qt.h"
 
 namespace dovrane::tree {
 
@@ -86,7 +87,7 @@ QVariant ProjectTreeModel::data(const QModelIndex& index, int role) const {
       if (role == kImageRole) return image;
       if (image < 0 || image >= kImageCount) return {};
       if (!icon_loaded_[image]) {
-        icons_[image] = QIcon(IconPath(image));
+        icons_[image] = ui::TreeImage(image);  // the drawings compiled into the program
         icon_loaded_[image] = true;
       }
       return icons_[image];
