@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/env.h"
+#include "platform/file_util.h"
 
 namespace dovrane::extlib {
 
@@ -14,12 +15,6 @@ using platform::CurrentEnv;
 using platform::EntryType;
 
 namespace {
-
-EntryType TypeOf(const std::string& dir, const platform::DirEntry& e) {
-  if (e.type != EntryType::kUnknown) return e.type;
-  platform::FileInfo info;
-  return CurrentEnv()->Stat(dir + "/" + e.name, &info, false) == 0 ? info.type : EntryType::kUnknown;
-}
 
 // Copies one regular file with its mode and times. Opened without following
 // a link and without blocking: the entry may have changed since the listing.
@@ -80,7 +75,7 @@ int CopyTreeInner(const std::string& from, const std::string& to) {
   rc = env->ListDir(from, &entries);
   for (size_t i = 0; rc == 0 && i < entries.size(); ++i) {
     const std::string src = from + "/" + entries[i].name, dst = to + "/" + entries[i].name;
-    EntryType t = TypeOf(from, entries[i]);
+    EntryType t = platform::TypeOfEntry(from, entries[i]);
     if (t == EntryType::kDirectory)
       rc = CopyTreeInner(src, dst);
     else if (t == EntryType::kFile)
@@ -142,7 +137,7 @@ int TreeSize(const std::string& dir, uint64_t* bytes) {
   if (rc) return rc;
   for (const auto& e : entries) {
     const std::string path = dir + "/" + e.name;
-    EntryType t = TypeOf(dir, e);
+    EntryType t = platform::TypeOfEntry(dir, e);
     if (t == EntryType::kDirectory) {
       uint64_t sub = 0;
       if ((rc = TreeSize(path, &sub)) != 0) return rc;
@@ -166,7 +161,7 @@ int VerifyTree(const std::string& a, const std::string& b) {
   std::vector<platform::DirEntry> entries;
   int rc = CurrentEnv()->ListDir(a, &entries);
   for (size_t i = 0; rc == 0 && i < entries.size(); ++i) {
-    EntryType t = TypeOf(a, entries[i]);
+    EntryType t = platform::TypeOfEntry(a, entries[i]);
     const std::string pa = a + "/" + entries[i].name, pb = b + "/" + entries[i].name;
     platform::FileInfo copy;
     rc = CurrentEnv()->Stat(pb, &copy, false);
@@ -193,7 +188,7 @@ int RemoveTree(const std::string& dir) {
   int rc = env->ListDir(dir, &entries);
   for (size_t i = 0; rc == 0 && i < entries.size(); ++i) {
     const std::string path = dir + "/" + entries[i].name;
-    rc = TypeOf(dir, entries[i]) == EntryType::kDirectory ? RemoveTree(path) : env->Unlink(path);
+    rc = platform::TypeOfEntry(dir, entries[i]) == EntryType::kDirectory ? RemoveTree(path) : env->Unlink(path);
     if (rc == -ENOENT) rc = 0;
   }
   return rc ? rc : env->RmDir(dir);

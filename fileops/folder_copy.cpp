@@ -8,6 +8,7 @@
 #include "fileops/copy_engine.h"
 #include "fileops/directory_size.h"
 #include "platform/env.h"
+#include "platform/file_util.h"
 
 namespace dovrane::fileops {
 
@@ -15,12 +16,6 @@ using platform::CurrentEnv;
 using platform::EntryType;
 
 namespace {
-
-EntryType TypeOf(const std::string& dir, const platform::DirEntry& e) {
-  if (e.type != EntryType::kUnknown) return e.type;
-  platform::FileInfo info;
-  return CurrentEnv()->Stat(dir + "/" + e.name, &info, false) == 0 ? info.type : EntryType::kUnknown;
-}
 
 // A symbolic link is copied as a link: the text it holds, never what it names.
 int CopyLink(const std::string& from, const std::string& to) {
@@ -54,7 +49,7 @@ int CopyInner(extlib::OperationContext& ctx, const std::string& from, const std:
   for (size_t i = 0; rc == 0 && i < entries.size(); ++i) {
     if (ctx.Cancelled()) return -ECANCELED;
     const std::string src = from + "/" + entries[i].name, dst = to + "/" + entries[i].name;
-    const EntryType t = TypeOf(from, entries[i]);
+    const EntryType t = platform::TypeOfEntry(from, entries[i]);
     if (t == EntryType::kDirectory)
       rc = CopyInner(ctx, src, dst);
     else if (t == EntryType::kFile)

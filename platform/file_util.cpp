@@ -9,6 +9,12 @@
 
 namespace dovrane::platform {
 
+EntryType TypeOfEntry(const std::string& dir, const DirEntry& entry) {
+  if (entry.type != EntryType::kUnknown) return entry.type;
+  FileInfo info;
+  return CurrentEnv()->Stat(dir + "/" + entry.name, &info, false) == 0 ? info.type : EntryType::kUnknown;
+}
+
 int ReadWholeFile(const std::string& path, std::string* contents, uint64_t limit) {
   return ReadWholeFileAt(AT_FDCWD, path, contents, limit);
 }

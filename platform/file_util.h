@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/env.h"
+
 namespace dovrane::platform {
 
 // Every file in a shared folder may be hostile: a FIFO would block a reader
@@ -15,6 +17,10 @@ inline constexpr uint64_t kSmallFileLimit = uint64_t{1} << 20;
 // Opens a regular file only, never waiting (a FIFO without a writer would
 // block the open or the first read): anything else that is there is refused
 // with -EINVAL, a folder with -EISDIR. The descriptor or -errno.
+// The type of a listed entry of dir; looked up without following a link
+// when the listing did not say (kUnknown when that fails too).
+EntryType TypeOfEntry(const std::string& dir, const DirEntry& entry);
+
 int OpenRegularFile(const std::string& path, int flags);
 int OpenRegularFileAt(int dirfd, const std::string& name, int flags);
 

@@ -75,7 +75,7 @@ bool HostItemsDisagree(const RefreshRequest& request, const RefreshProbe& probe)
 // one-shot request. Used in the window's thread, except RequestRefill.
 class RefreshCheckState {
  public:
-  // Step 1: true when the one-shot request was pending (it is cleared), or
+  // Whether the administration changed: true when the one-shot request was pending (it is cleared), or
   // when project.dat's time differs from a remembered one and the change came
   // from outside (outside_change 1). The time is remembered either way; the
   // very first time seen only records.
