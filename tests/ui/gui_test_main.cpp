@@ -13,7 +13,9 @@ extern "C" const char* __tsan_default_suppressions() {
   return "race:libQt6Core.so\n"
          "race:libQt6Gui.so\n"
          "race:libQt6Widgets.so\n"
-         "race:libQt6Test.so\n";
+         "race:libQt6Test.so\n"
+         "race:libglib-2.0.so\n"
+         "race:libdbus-1.so\n";
 }
 #endif
 

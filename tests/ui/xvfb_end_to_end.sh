@@ -52,6 +52,9 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash "$work/drive.sh" "$dovrane" "$scree
 if [ "$status" -ne 0 ]; then
   echo "FAIL: exit status $status"
   cat "$work/log"
+  # The program's own trace file (its standard error goes there), where
+  # sanitizer reports land.
+  find "$work" -name STDERR.OUT -exec cat {} +
   exit 1
 fi
 grep -q '^PingIsAllowed = 1' "$DOVRANE_HKCU" || { echo "FAIL: PingIsAllowed not saved"; cat "$DOVRANE_HKCU"; exit 1; }
