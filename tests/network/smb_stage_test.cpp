@@ -152,7 +152,12 @@ TEST_F(SmbStageTest, BrowsingListsTheWorkgroupAndItsComputers) {
   };
   const auto start = std::chrono::steady_clock::now();
   while (!Complete() && MsSince(start) < 150000) std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  ASSERT_TRUE(Has(groups, workgroup)) << NetErrorText(groups.error);
+  const auto Listed = [](const NetListing& l) {
+    std::string names = NetErrorText(l.error);
+    for (const NetEntry& e : l.entries) names += " " + e.name;
+    return names;
+  };
+  ASSERT_TRUE(Has(groups, workgroup)) << Listed(groups) << " / " << Listed(members);
   for (size_t i = 1; i < browse.size(); ++i) EXPECT_TRUE(Has(members, browse[i])) << browse[i];
   std::string domain;
   EXPECT_EQ(GetJoinedDomain(net, browse[2], &domain), 1);
