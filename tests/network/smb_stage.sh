@@ -174,11 +174,12 @@ done
 new_ns
 join_bridge 9
 in_ns "$NS" ip link set dvs9 down
-# The ICMP namespace: echo sockets allowed, every TCP packet dropped.
+# The ICMP namespace: echo sockets allowed, every TCP packet to the bridge
+# dropped, echo requests to itself ignored (as a firewall of Windows does).
 new_ns
 ICMP_NS=$NS
 join_bridge 20
-in_ns "$ICMP_NS" sh -c 'sysctl -q -w net.ipv4.ping_group_range="0 2147483647" &&
+in_ns "$ICMP_NS" sh -c 'sysctl -q -w net.ipv4.ping_group_range="0 2147483647" net.ipv4.icmp_echo_ignore_all=1 &&
   ip rule add ipproto tcp lookup 100 && ip route add blackhole 10.77.0.0/24 table 100' ||
   { echo "FAIL: the ICMP namespace"; exit 1; }
 
