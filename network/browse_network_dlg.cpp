@@ -23,6 +23,7 @@
 #include "platform/env.h"
 #include "platform/messenger.h"
 #include "platform/path_map.h"
+#include "platform/ping.h"
 #include "platform/system_names.h"
 #include "platform/text_codec.h"
 #include "services/ui_text_table.h"
@@ -112,8 +113,14 @@ void CDlgBrowseNetwork::Async(std::function<T()> work, std::function<void(T)> ap
 }
 
 CDlgBrowseNetwork::CDlgBrowseNetwork(std::shared_ptr<NetworkEnumerator> browse,
-                                     std::shared_ptr<NetworkEnumerator> unc_root, int mode, QWidget* parent)
-    : QDialog(parent), browse_(std::move(browse)), unc_root_(std::move(unc_root)), mode_(mode) {
+                                     std::shared_ptr<NetworkEnumerator> unc_root, int mode, QWidget* parent,
+                                     bool ping_hosts, BrowsePing ping)
+    : QDialog(parent),
+      browse_(std::move(browse)),
+      unc_root_(std::move(unc_root)),
+      mode_(mode),
+      ping_hosts_(ping_hosts),
+      ping_(ping ? std::move(ping) : BrowsePing(platform::PingHost)) {
   setWindowTitle(Text(1015, 4128));
   setAccessibleName(windowTitle());
   setSizeGripEnabled(true);
@@ -175,6 +182,7 @@ void CDlgBrowseNetwork::Start() {
     search_->setEnabled(false);
     search_button_->setEnabled(false);
     domains_->setEditText(own_domain_);
+    shown_domain_ = own_domain_;
     QTreeWidgetItem* own = tree_->AddComputer(Q(platform::ComputerName()));
     tree_->setCurrentItem(own);
     own->setExpanded(true);
@@ -183,9 +191,11 @@ void CDlgBrowseNetwork::Start() {
   }
   // The first level at once: the hosts the installation knows and the UNC
   // root's folders (a quick local look, still off the window's thread).
+  // These stay expandable when they do not answer the ping: their folders
+  // below the UNC root are what is worked on.
   auto unc = unc_root_;
   Async<std::vector<std::string>>([unc] { return FallbackHosts(*unc); },
-                                  [this](std::vector<std::string> hosts) { ShowComputers(hosts, true); });
+                                  [this](std::vector<std::string> hosts) { ShowComputers(hosts, true, true); });
   SetNote(tr("Asking the network for its workgroups and computers..."));
   struct Browse {
     std::vector<std::string> hosts, domains;
@@ -203,8 +213,11 @@ void CDlgBrowseNetwork::Start() {
         domain_names_ = b.domains;
         domains_->clear();
         for (const std::string& d : b.domains) domains_->addItem(Q(d));
-        if (!b.domains.empty()) domains_->setCurrentIndex(b.own);
-        ShowComputers(b.hosts, true);
+        if (!b.domains.empty()) {
+          domains_->setCurrentIndex(b.own);
+          shown_domain_ = Q(b.domains[static_cast<size_t>(b.own)]);
+        }
+        ShowComputers(b.hosts, true, false);
         if (b.hosts.empty())
           SetNote(Q(NetErrorText(b.error == NetError::kNone ? NetError::kNoMasterBrowser : b.error)) + "\n" +
                   tr("Shown are the data servers of the installation and the folders below the UNC root; "
@@ -214,8 +227,9 @@ void CDlgBrowseNetwork::Start() {
       });
 }
 
-void CDlgBrowseNetwork::ShowComputers(const std::vector<std::string>& hosts, bool bold_own) {
+void CDlgBrowseNetwork::ShowComputers(const std::vector<std::string>& hosts, bool bold_own, bool expand_all) {
   const QString own = Q(platform::ComputerName());
+  std::vector<QString> to_ping;
   for (const std::string& h : hosts) {
     QTreeWidgetItem* item = tree_->AddComputer(Q(h));
     if (bold_own && item->text(0).compare(own, Qt::CaseInsensitive) == 0) {
@@ -223,8 +237,41 @@ void CDlgBrowseNetwork::ShowComputers(const std::vector<std::string>& hosts, boo
       f.setBold(true);
       item->setFont(0, f);
     }
+    if (ping_hosts_ && item->data(0, Tree::kPingRole).toInt() == Tree::kNotPinged) {
+      tree_->SetPingState(item, Tree::kPinging, tr("asking..."), true);
+      to_ping.push_back(item->text(0));
+    }
   }
   UpdateStatus();
+  PingComputers(to_ping, expand_all);
+}
+
+void CDlgBrowseNetwork::PingComputers(const std::vector<QString>& names, bool expand_all) {
+  // A few computers per worker: a thousand computers must not make a
+  // thousand threads, and a dead one costs its batch only the ping's limit.
+  constexpr size_t kBatch = 8;
+  const int generation = domain_generation_;
+  for (size_t first = 0; first < names.size(); first += kBatch) {
+    std::vector<std::string> batch;
+    for (size_t i = first; i < names.size() && i < first + kBatch; ++i) batch.push_back(S(names[i]));
+    auto ping = ping_;
+    Async<std::vector<int>>(
+        [ping, batch] {
+          std::vector<int> codes;
+          for (const std::string& name : batch) codes.push_back(ping(name, kBrowsePingTimeoutMs));
+          return codes;
+        },
+        [this, batch, generation, expand_all](std::vector<int> codes) {
+          if (generation != domain_generation_) return;  // the tree was filled anew meanwhile
+          for (size_t i = 0; i < batch.size(); ++i) {
+            QTreeWidgetItem* item = tree_->FindRootItemByText(Q(batch[i]));
+            if (!item || item->data(0, Tree::kPingRole).toInt() != Tree::kPinging) continue;
+            const bool answered = codes[i] == 0;
+            tree_->SetPingState(item, answered ? Tree::kAnswered : Tree::kNotAnswering,
+                                answered ? QString() : Q(platform::PingErrorText(codes[i])), expand_all);
+          }
+        });
+  }
 }
 
 void CDlgBrowseNetwork::OnExpanded(QTreeWidgetItem* item) {
@@ -302,12 +349,16 @@ void CDlgBrowseNetwork::OnSelection() {
   ok_->setFocus();
 }
 
-void CDlgBrowseNetwork::OnDomain(int index) {
+void CDlgBrowseNetwork::OnDomain(int index) { ShowDomain(index, QString()); }
+
+void CDlgBrowseNetwork::ShowDomain(int index, const QString& select) {
   if (index < 0 || static_cast<size_t>(index) >= domain_names_.size()) return;
   tree_->clear();
   path_->clear();
   ok_->setEnabled(false);
   const std::string domain = domain_names_[static_cast<size_t>(index)];
+  shown_domain_ = Q(domain);
+  UpdateStatus();
   const int generation = ++domain_generation_;
   auto net = browse_;
   struct Hosts {
@@ -321,12 +372,29 @@ void CDlgBrowseNetwork::OnDomain(int index) {
         EnumerateHosts(*net, &h.hosts, domain, &h.error);
         return h;
       },
-      [this, generation](Hosts h) {
+      [this, generation, select](Hosts h) {
+        if (!select.isEmpty()) search_button_->setEnabled(true);
         if (generation != domain_generation_) return;  // another domain was chosen meanwhile
-        ShowComputers(h.hosts, false);
+        ShowComputers(h.hosts, false, true);
         SetNote(h.hosts.empty() ? Q(NetErrorText(h.error == NetError::kNone ? NetError::kNoMasterBrowser : h.error))
                                 : QString());
+        if (select.isEmpty()) return;
+        // A searched computer the list does not name is still shown.
+        if (!tree_->FindRootItemByText(select)) tree_->AddComputer(select);
+        SelectComputer(select);
       });
+}
+
+void CDlgBrowseNetwork::SelectComputer(const QString& name) {
+  QTreeWidgetItem* item = tree_->FindRootItemByText(name);
+  if (!item) {
+    Beep();
+  } else {
+    tree_->setCurrentItem(item);
+    tree_->scrollToItem(item);
+  }
+  tree_->setFocus();
+  UpdateStatus();
 }
 
 void CDlgBrowseNetwork::OnSearch() {
@@ -341,15 +409,21 @@ void CDlgBrowseNetwork::OnSearch() {
     known.push_back(S(tree_->topLevelItem(i)->data(0, Tree::kPathRole).toString()).substr(2));
   auto net = browse_;
   auto unc = unc_root_;
+  auto ping = ping_;
   struct Found {
-    int rc = -1;
+    int ping = 0;        // the ping's code: not 0, the computer did not answer
+    std::string domain;  // the workgroup it is joined to, if the network says
+    int rc = -1;         // AddHostIfReachable's
     NetError error = NetError::kNone;
   };
   const std::string wanted = S(name);
   SetNote(tr("Asking %1...").arg(name));
   Async<Found>(
-      [net, unc, wanted, known] {
+      [net, unc, ping, wanted, known] {
         Found f;
+        f.ping = ping(wanted, kBrowsePingTimeoutMs);
+        if (f.ping != 0) return f;
+        if (GetJoinedDomain(*net, wanted, &f.domain) == 1) return f;
         std::vector<std::string> hosts = known;
         f.rc = AddHostIfReachable(*net, wanted, &hosts, &f.error);
         // A computer only the UNC root knows is found there.
@@ -357,18 +431,38 @@ void CDlgBrowseNetwork::OnSearch() {
         return f;
       },
       [this, name](Found f) {
-        search_button_->setEnabled(true);
-        if (f.rc < 0) {
+        if (f.ping != 0) {
           Beep();
-          SetNote(name + ": " + Q(NetErrorText(f.error == NetError::kNone ? NetError::kNotFound : f.error)));
+          SetNote(name + ": " + Q(platform::PingErrorText(f.ping)));
+          search_button_->setEnabled(true);
           return;
         }
         SetNote(QString());
-        QTreeWidgetItem* item = tree_->AddComputer(name);
-        tree_->setCurrentItem(item);
-        tree_->scrollToItem(item);
-        tree_->setFocus();
-        UpdateStatus();
+        if (!f.domain.empty()) {
+          // Another domain's computer: that domain is shown, with the computer selected.
+          const int index = domains_->findText(Q(f.domain), Qt::MatchStartsWith);
+          if (index >= 0) {
+            domains_->setCurrentIndex(index);
+            ShowDomain(index, name);
+            shown_domain_ = Q(f.domain);
+            UpdateStatus();
+            return;
+          }
+          shown_domain_ = Q(f.domain);
+        } else if (f.rc < 0) {
+          SetNote(name + ": " + Q(NetErrorText(f.error == NetError::kNone ? NetError::kNotFound : f.error)));
+        } else if (f.rc == 1) {
+          // A computer of no listed domain: shown alone, its domain unknown.
+          ++domain_generation_;
+          tree_->clear();
+          path_->clear();
+          ok_->setEnabled(false);
+          domains_->setEditText(QStringLiteral("?"));
+          shown_domain_.clear();
+        }
+        if ((f.rc >= 0 || !f.domain.empty()) && !tree_->FindRootItemByText(name)) tree_->AddComputer(name);
+        SelectComputer(name);
+        search_button_->setEnabled(true);
       });
 }
 
@@ -412,15 +506,15 @@ void CDlgBrowseNetwork::SetNote(const QString& text) {
 }
 
 void CDlgBrowseNetwork::UpdateStatus() {
-  domain_label_->setText(QStringLiteral("Domain: %1").arg(domains_->currentText()));
+  domain_label_->setText(QStringLiteral("Domain: %1").arg(shown_domain_));
   hosts_label_->setText(QStringLiteral("Hosts: %1").arg(tree_->topLevelItemCount()));
 }
 
-int BrowseForDataServer(QString* path, QWidget* parent, int mode, int* created) {
+int BrowseForDataServer(QString* path, QWidget* parent, int mode, int* created, int ping_hosts) {
   path->clear();
   if (created) *created = 0;
   CDlgBrowseNetwork dialog(std::make_shared<SmbEnumerator>(SmbOptions{}), std::make_shared<UncRootEnumerator>(), mode,
-                           parent);
+                           parent, ping_hosts != 0);
   if (dialog.exec() != QDialog::Accepted) return 0;
   *path = dialog.ChosenPath();
   if (created) *created = dialog.Created() ? 1 : 0;

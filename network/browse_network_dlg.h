@@ -4,7 +4,8 @@
 // worker thread; the window never waits for the network. The first level is
 // shown at once from data.cfg's hosts and the UNC root's folders, the network's
 // computers join when they answer, computers still being asked are marked, and
-// an empty or failed browse says why.
+// an empty or failed browse says why. With pinging on, every computer shown
+// is pinged off the window's thread; one that does not answer is shown so.
 #pragma once
 
 #include <QDialog>
@@ -25,14 +26,20 @@ namespace dovrane::network {
 
 class CTreeCtrlBrowseNetwork;
 
+// 0: the host answered (the ping's own codes otherwise).
+using BrowsePing = std::function<int(const std::string& host, int timeout_ms)>;
+// Each computer's ping waits at most this long, as the system's did.
+inline constexpr int kBrowsePingTimeoutMs = 100;
+
 class CDlgBrowseNetwork : public QDialog {
   Q_OBJECT
 
  public:
   // mode 3: this computer only; any other: the whole network. browse answers
   // for the network (libsmbclient), unc_root for the folders below the UNC root.
+  // ping_hosts: the main window's ping-allowed flag; ping null: the system's ping.
   CDlgBrowseNetwork(std::shared_ptr<NetworkEnumerator> browse, std::shared_ptr<NetworkEnumerator> unc_root,
-                    int mode, QWidget* parent = nullptr);
+                    int mode, QWidget* parent = nullptr, bool ping_hosts = true, BrowsePing ping = nullptr);
 
   QString ChosenPath() const { return chosen_; }
   bool Created() const { return created_; }
@@ -41,6 +48,8 @@ class CDlgBrowseNetwork : public QDialog {
   QComboBox* domains() const { return domains_; }
   QLineEdit* pathField() const { return path_; }
   QLineEdit* searchField() const { return search_; }
+  // The status bar's part 0, "Domain: %s".
+  QLabel* domainStatus() const { return domain_label_; }
   QPushButton* searchButton() const { return search_button_; }
   QPushButton* okButton() const { return ok_; }
   // The line that says what the network answered (errors, advice, waits).
@@ -60,7 +69,14 @@ class CDlgBrowseNetwork : public QDialog {
 
  private:
   void Start();
-  void ShowComputers(const std::vector<std::string>& hosts, bool bold_own);
+  // expand_all: every computer stays expandable, answering or not.
+  void ShowComputers(const std::vector<std::string>& hosts, bool bold_own, bool expand_all);
+  // Pings the computers not pinged yet, in small batches on workers.
+  void PingComputers(const std::vector<QString>& names, bool expand_all);
+  // Lists the computers of domain index; then selects select (if not empty).
+  void ShowDomain(int index, const QString& select);
+  // Selects and shows the computer, or beeps when the tree has none of that name.
+  void SelectComputer(const QString& name);
   void OnExpanded(QTreeWidgetItem* item);
   void OnSelection();
   void OnDomain(int index);
@@ -74,6 +90,8 @@ class CDlgBrowseNetwork : public QDialog {
 
   std::shared_ptr<NetworkEnumerator> browse_, unc_root_;
   int mode_;
+  bool ping_hosts_;
+  BrowsePing ping_;
   CTreeCtrlBrowseNetwork* tree_;
   QComboBox* domains_;
   QLineEdit* path_;
@@ -84,6 +102,7 @@ class CDlgBrowseNetwork : public QDialog {
   QLabel* hosts_label_;
   QLabel* note_;
   QString own_domain_;
+  QString shown_domain_;  // the status bar's domain
   QString chosen_;
   bool created_ = false;
   int pending_ = 0;
@@ -93,6 +112,7 @@ class CDlgBrowseNetwork : public QDialog {
 
 // Opens the dialog modally over parent. 1 and the chosen path (at most 260
 // characters) when confirmed, else 0 and an empty path; *created: Prj was made.
-int BrowseForDataServer(QString* path, QWidget* parent, int mode, int* created);
+// ping_hosts: the main window's ping-allowed flag.
+int BrowseForDataServer(QString* path, QWidget* parent, int mode, int* created, int ping_hosts = 1);
 
 }  // namespace dovrane::network

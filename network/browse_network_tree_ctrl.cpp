@@ -26,4 +26,18 @@ QTreeWidgetItem* CTreeCtrlBrowseNetwork::FindRootItemByText(const QString& text)
   return nullptr;
 }
 
+void CTreeCtrlBrowseNetwork::SetPingState(QTreeWidgetItem* item, PingState state, const QString& why,
+                                          bool keep_expandable) {
+  item->setData(0, kPingRole, state);
+  QFont font = item->font(0);
+  font.setItalic(state == kPinging);
+  item->setFont(0, font);
+  item->setForeground(0, state == kNotAnswering ? palette().brush(QPalette::Disabled, QPalette::Text)
+                                                : palette().brush(QPalette::Active, QPalette::Text));
+  const QString name = item->text(0);
+  item->setToolTip(0, why.isEmpty() ? name : name + ": " + why);
+  if (state == kNotAnswering && !keep_expandable && item->childCount() == 0)
+    item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
+}
+
 }  // namespace dovrane::network

@@ -17,7 +17,10 @@ class CTreeCtrlBrowseNetwork : public QTreeWidget {
     kMarkerRole,                   // bool: a data server (PRJ below it)
     kMountedRole,                  // bool: the UNC root has its folder
     kAskingRole,                   // bool: its listing is still being asked for
+    kPingRole,                     // a computer's PingState
   };
+  // A computer's ping: not asked (pinging off), being asked, answered, not answering.
+  enum PingState { kNotPinged = 0, kPinging, kAnswered, kNotAnswering };
   enum Kind { kPlaceholder = 0, kComputer = 1, kShare = 2, kDirectory = 3 };
 
   explicit CTreeCtrlBrowseNetwork(QWidget* parent = nullptr);
@@ -26,6 +29,10 @@ class CTreeCtrlBrowseNetwork : public QTreeWidget {
   QTreeWidgetItem* AddComputer(const QString& name);
   // The first top-level item whose trimmed text equals text (case-insensitive).
   QTreeWidgetItem* FindRootItemByText(const QString& text) const;
+  // Shows a computer's ping: italic while asked, grey when it did not answer
+  // (with why as its tooltip); one that did not answer loses its expand
+  // button unless keep_expandable.
+  void SetPingState(QTreeWidgetItem* item, PingState state, const QString& why, bool keep_expandable);
 };
 
 }  // namespace dovrane::network

@@ -75,6 +75,21 @@ int AddHostIfReachable(NetworkEnumerator& net, const std::string& name, std::vec
   return 1;
 }
 
+int GetJoinedDomain(NetworkEnumerator& net, const std::string& computer, std::string* domain) {
+  domain->clear();
+  if (computer.empty()) return 0;
+  for (const NetEntry& wg : net.Workgroups().entries) {
+    if (wg.name.empty()) continue;
+    std::vector<std::string> hosts;
+    EnumerateHosts(net, &hosts, wg.name, nullptr);
+    if (Listed(hosts, computer)) {
+      *domain = wg.name;
+      return 1;
+    }
+  }
+  return 0;
+}
+
 std::vector<std::string> FallbackHosts(NetworkEnumerator& unc_root) {
   std::vector<std::string> out;
   std::vector<extlib::HostEntry> listed;

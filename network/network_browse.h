@@ -32,6 +32,11 @@ int EnumerateHosts(NetworkEnumerator& net, std::vector<std::string>* hosts, cons
 int AddHostIfReachable(NetworkEnumerator& net, const std::string& name, std::vector<std::string>* hosts,
                        NetError* error);
 
+// 1 and the workgroup whose browse list holds computer (without regard to
+// case), asked in the provider's order; 0 when none does or browsing answers
+// nothing. Browsing is the only place a computer's workgroup is known here.
+int GetJoinedDomain(NetworkEnumerator& net, const std::string& computer, std::string* domain);
+
 // Hosts of data.cfg and the folders below the UNC root (through unc_root),
 // upper case, each once, data.cfg's first.
 std::vector<std::string> FallbackHosts(NetworkEnumerator& unc_root);

@@ -85,7 +85,9 @@ int PingHost(const std::string& host, int timeout_ms) {
   std::memcpy(&addr, found->ai_addr, sizeof addr);
   ::freeaddrinfo(found);
   const int64_t deadline = NowMs() + (timeout_ms > 0 ? timeout_ms : 1);
-  int icmp = IcmpEcho(addr, timeout_ms);
+  // Half the limit at most for the echo: a host whose firewall drops echo
+  // requests (Windows' default) must still be found on its SMB port.
+  int icmp = IcmpEcho(addr, timeout_ms > 1 ? timeout_ms / 2 : 1);
   if (icmp == 0) return 0;
   bool unreachable = false;
   for (int port : {445, 139}) {

@@ -8,18 +8,48 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <condition_variable>
+#include <map>
+#include <mutex>
+
 #include "network/browse_network_tree_ctrl.h"
 #include "network/unc_root_enumerator.h"
 #include "platform/messenger.h"
+#include "platform/ping.h"
 #include "services/ui_text_table.h"
 #include "support/fake_enumerator.h"
 #include "support/recording_messenger.h"
 #include "support/small_installation.h"
+#include "ui/stall_meter_qt.h"
 
 namespace dovrane::network {
 namespace {
 
 using Tree = CTreeCtrlBrowseNetwork;
+
+// Answers the dialog's pings from a table (0 for a name not in it); a held
+// name answers only when released, as a dead computer that is still asked.
+struct FakePing {
+  std::mutex mutex;
+  std::condition_variable released;
+  std::map<std::string, int> codes;
+  std::string held;
+  int asked = 0;
+  int Ping(const std::string& host, int) {
+    std::unique_lock<std::mutex> lock(mutex);
+    ++asked;
+    released.wait_for(lock, std::chrono::seconds(20), [&] { return held != host; });
+    auto it = codes.find(host);
+    return it == codes.end() ? 0 : it->second;
+  }
+  void Release() {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      held.clear();
+    }
+    released.notify_all();
+  }
+};
 
 class BrowseNetworkTest : public ::testing::Test {
  protected:
@@ -33,10 +63,14 @@ class BrowseNetworkTest : public ::testing::Test {
   }
   void TearDown() override {
     net_->Release();
+    ping_->Release();
     EXPECT_TRUE(QTest::qWaitFor([] { return CDlgBrowseNetwork::RunningListings() == 0; }, 10000));
   }
-  std::unique_ptr<CDlgBrowseNetwork> Open(int mode = 1) {
-    auto d = std::make_unique<CDlgBrowseNetwork>(net_, std::make_shared<UncRootEnumerator>(), mode);
+  std::unique_ptr<CDlgBrowseNetwork> Open(int mode = 1, bool ping_hosts = true) {
+    auto ping = ping_;
+    auto d = std::make_unique<CDlgBrowseNetwork>(net_, std::make_shared<UncRootEnumerator>(), mode, nullptr,
+                                                 ping_hosts,
+                                                 [ping](const std::string& h, int ms) { return ping->Ping(h, ms); });
     d->show();
     return d;
   }
@@ -58,6 +92,7 @@ class BrowseNetworkTest : public ::testing::Test {
   testing::SmallInstallation inst_;
   testing::RecordingMessenger messages_;
   std::shared_ptr<testing::FakeEnumerator> net_;
+  std::shared_ptr<FakePing> ping_ = std::make_shared<FakePing>();
 };
 
 TEST_F(BrowseNetworkTest, TheFirstLevelIsThereWhileTheNetworkIsStillAsked) {
@@ -124,8 +159,68 @@ TEST_F(BrowseNetworkTest, SearchAddsAReachableComputerAndSaysWhyNotOtherwise) {
   d->searchField()->setText("laptop");
   QTest::mouseClick(d->searchButton(), Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([&] { return d->Pending() == 0 && d->searchButton()->isEnabled(); }, 5000));
-  ASSERT_NE(d->tree()->FindRootItemByText("LAPTOP"), nullptr);
+  // A computer of no listed domain is shown alone, its domain unknown.
+  EXPECT_EQ(Roots(*d), QStringList({"LAPTOP"}));
   EXPECT_EQ(d->tree()->currentItem()->text(0), "LAPTOP");
+  EXPECT_EQ(d->domains()->currentText(), "?");
+  EXPECT_EQ(d->domainStatus()->text(), "Domain: ");
+}
+
+TEST_F(BrowseNetworkTest, SearchPingsFirstAndSwitchesToTheComputersDomain) {
+  net_->Set("", {NetError::kNone, {{"BUERO", ""}, {"LAGER", ""}}});
+  net_->Set("LAGER", {NetError::kNone, {{"L1", ""}, {"L2", ""}}});
+  ping_->codes["DEAD"] = platform::kPingTimedOut;
+  auto d = Open();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return d->Pending() == 0; }, 5000));
+  const auto Search = [&](const char* name) {
+    d->searchField()->setText(name);
+    QTest::mouseClick(d->searchButton(), Qt::LeftButton);
+    return QTest::qWaitFor([&] { return d->Pending() == 0 && d->searchButton()->isEnabled(); }, 5000);
+  };
+  const int calls = net_->Calls();
+  ASSERT_TRUE(Search("dead"));
+  EXPECT_EQ(net_->Calls(), calls);  // a computer that does not answer is not looked for
+  EXPECT_TRUE(d->note()->text().contains(QString::fromStdString(platform::PingErrorText(platform::kPingTimedOut))));
+  ASSERT_TRUE(Search("l2"));
+  EXPECT_EQ(d->domains()->currentText(), "LAGER");
+  EXPECT_EQ(d->domainStatus()->text(), "Domain: LAGER");
+  EXPECT_EQ(Roots(*d), QStringList({"L1", "L2"}));
+  ASSERT_NE(d->tree()->currentItem(), nullptr);
+  EXPECT_EQ(d->tree()->currentItem()->text(0), "L2");
+}
+
+TEST_F(BrowseNetworkTest, AComputerThatDoesNotAnswerIsShownSoAndTheWindowNeverWaits) {
+  ping_->codes["PC7"] = platform::kPingTimedOut;
+  ping_->codes["SRV1"] = platform::kPingHostNotFound;
+  ping_->held = "SRV2";  // dead: its ping is still under way
+  auto d = Open();
+  ui::StallMeter meter;
+  meter.Start();
+  const auto State = [&](const char* name) {
+    QTreeWidgetItem* item = d->tree()->FindRootItemByText(name);
+    return item ? item->data(0, Tree::kPingRole).toInt() : -1;
+  };
+  ASSERT_TRUE(QTest::qWaitFor([&] { return State("PC7") == Tree::kNotAnswering; }, 5000));
+  EXPECT_EQ(State("SRV2"), Tree::kPinging);
+  EXPECT_TRUE(d->tree()->FindRootItemByText("SRV2")->font(0).italic());
+  QTreeWidgetItem* pc7 = d->tree()->FindRootItemByText("PC7");
+  EXPECT_EQ(pc7->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
+  EXPECT_TRUE(pc7->toolTip(0).contains(QString::fromStdString(platform::PingErrorText(platform::kPingTimedOut))));
+  EXPECT_LT(meter.LongestMs(), 100);
+  ping_->Release();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return d->Pending() == 0; }, 5000));
+  EXPECT_EQ(State("SRV2"), Tree::kAnswered);
+  // A host of data.cfg stays expandable: its folder below the UNC root serves.
+  EXPECT_EQ(State("SRV1"), Tree::kNotAnswering);
+  EXPECT_EQ(d->tree()->FindRootItemByText("SRV1")->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+}
+
+TEST_F(BrowseNetworkTest, WithPingingOffNoComputerIsPinged) {
+  auto d = Open(1, false);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return d->Pending() == 0; }, 5000));
+  EXPECT_EQ(Roots(*d), QStringList({"SRV1", "SRV2", "PC7"}));
+  EXPECT_EQ(ping_->asked, 0);
+  EXPECT_EQ(d->tree()->FindRootItemByText("PC7")->data(0, Tree::kPingRole).toInt(), Tree::kNotPinged);
 }
 
 TEST_F(BrowseNetworkTest, OkPreparesAPlainDirectoryAndRefusesAnAdministeredOne) {

@@ -56,6 +56,22 @@ TEST(NetworkBrowseTest, AnEmptyBrowseSaysWhy) {
   EXPECT_NE(NetErrorText(error).find("master browser"), std::string::npos);
 }
 
+TEST(NetworkBrowseTest, TheJoinedDomainIsTheWorkgroupWhoseListHoldsTheComputer) {
+  FakeEnumerator net;
+  net.Set("", {NetError::kNone, {{"LAGER", ""}, {"BUERO", ""}}});
+  net.Set("LAGER", {NetError::kNone, {{"\\\\L1", ""}}});
+  net.Set("BUERO", {NetError::kNone, {{"\\\\SRV1", ""}, {"PC7", ""}}});
+  const std::pair<const char*, const char*> cases[] = {{"pc7", "BUERO"}, {"l1", "LAGER"}, {"SRV9", ""}, {"", ""}};
+  for (auto [computer, want] : cases) {
+    std::string domain = "stale";
+    EXPECT_EQ(GetJoinedDomain(net, computer, &domain), *want ? 1 : 0) << computer;
+    EXPECT_EQ(domain, want) << computer;
+  }
+  net.Set("", {NetError::kNoMasterBrowser, {}});
+  std::string domain;
+  EXPECT_EQ(GetJoinedDomain(net, "PC7", &domain), 0);
+}
+
 TEST(NetworkBrowseTest, AddHostIfReachableAsksOnlyForNewValidNames) {
   FakeEnumerator net;
   net.Set("\\\\srv9", {NetError::kNone, {{"cad", ""}}});

@@ -2,15 +2,21 @@
 // test smb_stage); skipped when run without them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <sstream>
+#include <thread>
 
 #include "extlib/project_data.h"
 #include "network/host_registration.h"
 #include "network/network_browse.h"
 #include "network/smb_enumerator.h"
 #include "platform/env.h"
+#include "platform/ping.h"
+#include "platform/smb_port.h"
+#include "tree/item_checks.h"
+#include "ui/ping_thread.h"
 #include "support/recording_messenger.h"
 #include "support/small_installation.h"
 
@@ -40,6 +46,12 @@ class SmbStageTest : public ::testing::Test {
     std::vector<std::string> names;
     for (const NetEntry& e : l.entries) names.push_back(e.name);
     return names;
+  }
+  static bool Has(const NetListing& l, const std::string& name) {
+    return std::any_of(l.entries.begin(), l.entries.end(), [&](const NetEntry& e) { return e.name == name; });
+  }
+  static int64_t MsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
   }
   std::vector<std::string> servers_, shares_;
   testing::TempDir cache_;
@@ -99,6 +111,74 @@ TEST_F(SmbStageTest, AHostFoundByAddressIsRegisteredAndRemoved) {
   EXPECT_EQ(inst.Admin().find(HostMarker(host)), std::string::npos);
   EXPECT_EQ(inst.dir.Read("SRV1/cad/Net/data.cfg"), "SRV1 \\cad\nSRV2 \\cad\n");
   std::filesystem::remove_all(shares_[1] + "/Prj");
+}
+
+// The trees' and the ping thread's ping against real hosts: a refusal is an
+// answer (the host lives, nothing listens on 445), a silent address is not,
+// and no probe outlasts its limit.
+TEST_F(SmbStageTest, PingAnswersAsTheHostsDo) {
+  const std::string refused = platform::CurrentEnv()->GetEnv("DOVRANE_PING_REFUSED");
+  const std::string silent = platform::CurrentEnv()->GetEnv("DOVRANE_PING_SILENT");
+  if (refused.empty() || silent.empty()) GTEST_SKIP() << "no refusing and silent addresses given";
+  const std::pair<std::string, int> cases[] = {
+      {servers_[0], 0}, {refused, 0}, {silent, platform::kPingTimedOut}};
+  for (const auto& [host, want] : cases) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(platform::PingHost(host, tree::kCheckPingTimeoutMs), want) << host;
+    EXPECT_LT(MsSince(start), tree::kCheckPingTimeoutMs + 100) << host;
+  }
+  ui::PingShared shared;
+  ui::PingThread thread(shared);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(thread.PingAll({servers_[0], silent, refused}), (std::set<std::string>{servers_[0], refused}));
+  EXPECT_LT(MsSince(start), ui::PingThread::kPingTimeoutMs + 100);
+}
+
+// NetBIOS browsing against nmbd in namespaces of their own: the workgroup,
+// its computers, a computer's workgroup and a computer found by its name.
+// Last: nmbd's election and the first announcements take about a minute,
+// which the tests above use.
+TEST_F(SmbStageTest, BrowsingListsTheWorkgroupAndItsComputers) {
+  const std::vector<std::string> browse = Words(platform::CurrentEnv()->GetEnv("DOVRANE_BROWSE"));
+  if (browse.size() < 3) GTEST_SKIP() << "no browsing servers given";
+  const std::string workgroup = browse[0];
+  SmbEnumerator net(options_);
+  NetListing groups, members;
+  const auto Complete = [&] {
+    groups = net.Workgroups();
+    members = net.Computers(workgroup);
+    return Has(groups, workgroup) &&
+           std::all_of(browse.begin() + 1, browse.end(), [&](const std::string& c) { return Has(members, c); });
+  };
+  const auto start = std::chrono::steady_clock::now();
+  while (!Complete() && MsSince(start) < 150000) std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const auto Listed = [](const NetListing& l) {
+    std::string names = NetErrorText(l.error);
+    for (const NetEntry& e : l.entries) names += " " + e.name;
+    return names;
+  };
+  ASSERT_TRUE(Has(groups, workgroup)) << Listed(groups) << " / " << Listed(members);
+  for (size_t i = 1; i < browse.size(); ++i) EXPECT_TRUE(Has(members, browse[i])) << browse[i];
+  std::string domain;
+  EXPECT_EQ(GetJoinedDomain(net, browse[2], &domain), 1);
+  EXPECT_EQ(domain, workgroup);
+  std::vector<std::string> hosts;
+  EXPECT_EQ(AddHostIfReachable(net, browse[2], &hosts, nullptr), 1);  // by its NetBIOS name
+}
+
+// The ICMP echo, run by smb_stage.sh inside a namespace that allows echo
+// sockets and drops every TCP packet to the target: only the echo can answer.
+TEST(IcmpStageTest, AHostAnswersTheEchoWhereTheNamespaceAllowsIt) {
+  const std::string target = platform::CurrentEnv()->GetEnv("DOVRANE_PING_ICMP");
+  if (target.empty()) GTEST_SKIP() << "no ICMP namespace: run the CTest test smb_stage";
+  EXPECT_NE(platform::ProbeTcpPort(target, platform::kSmbPort, 200), 0);
+  EXPECT_EQ(platform::PingHost(target, tree::kCheckPingTimeoutMs), 0);
+  // This namespace ignores echo requests itself: its own address still
+  // answers on TCP within the limit (the echo must not take all of it).
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(platform::PingHost("127.0.0.1", tree::kCheckPingTimeoutMs), 0);
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count(),
+            tree::kCheckPingTimeoutMs + 100);
 }
 
 }  // namespace
