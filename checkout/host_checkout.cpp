@@ -111,6 +111,11 @@ class HostCheckout {
       extlib::ShowMessage(services::UiText(3, 10) + "\n\n[InstallRoot\\CheckedOutPath]", kStop);
       return false;
     }
+    // A check-in under way has to be finished first.
+    if (extlib::GetSettingString("HKLM", "InstallRoot\\CheckingInPath", &value)) {
+      extlib::ShowMessage(services::UiText(3, 10) + "\n\n[InstallRoot\\CheckingInPath]", kStop);
+      return false;
+    }
     if (!platform::EqualsIgnoreCaseCp1252(host_, platform::ComputerName())) {
       extlib::ShowMessage(services::UiText(3, 11), kStop);
       return false;
