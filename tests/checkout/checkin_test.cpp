@@ -81,21 +81,24 @@ TEST_F(CheckinTest, ACheckinCutShortAfterTheSwitchIsFinishedByTheNextOne) {
   EXPECT_FALSE(testing::Exists(Unc("WS01/cad/Net/project.dat.chkout")));
 }
 
-TEST_F(CheckinTest, SingleProjectIsGivenBackOnlyWhenItIsOut) {
-  std::vector<CheckoutEntry> one = {{"", "  " + list_[0].project + " ", list_[0].location}};
-  // Out with its host, not alone: refused, its file stays, the name trimmed.
+TEST_F(CheckinTest, SingleProjectIsGivenBackOnlyWhenItIsOutAlone) {
+  ASSERT_EQ(CheckIn(ctx_, kCheckinHost, list_), 1) << messenger_.All();
+  std::vector<CheckoutEntry> one = {{"", list_[0].project + "   ", list_[0].location}};
+  // Not out alone: refused with the name trimmed, nothing changed.
   const auto before = State();
   EXPECT_EQ(CheckIn(ctx_, kCheckinProject, one), 0);
   EXPECT_EQ(messenger_.texts.back(), "Unable to unlock project \"" + list_[0].project + "\"!");
   EXPECT_TRUE(State() == before) << Difference(State(), before);
-  site_.EditRecord(numbers_[0], [](extlib::PRJ* r) { r->status |= kProjectCheckedOut; });
-  WorkOn("\\\\SRV1\\cad\\Net\\");
-  ASSERT_EQ(CheckIn(ctx_, kCheckinProject, one), 1) << messenger_.All();
-  EXPECT_EQ(Status(numbers_[0]) & kProjectCheckedOut, 0u);
+  ASSERT_EQ(CheckOut(ctx_, kCheckoutProject, one, answers_), 1) << messenger_.All();
   char out[64];
   std::snprintf(out, sizeof out, "SRV1/cad/Net/n%07u.out", numbers_[0]);
+  ASSERT_TRUE(testing::Exists(Unc(out)));
+  ASSERT_EQ(CheckIn(ctx_, kCheckinProject, one), 1) << messenger_.All();
+  EXPECT_EQ(Status(numbers_[0]) & kProjectCheckedOut, 0u);
   EXPECT_FALSE(testing::Exists(Unc(out)));
-  EXPECT_EQ(CheckIn(ctx_, 7, one), 1);
+  EXPECT_NE(ReadFile(Unc("SRV1/cad/Net/dovrane.log")).find("\tcheckin project \"" + list_[0].project + "\"\t0"),
+            std::string::npos);
+  EXPECT_EQ(CheckIn(ctx_, 7, one), 1);  // no such mode: nothing done
 }
 
 TEST_F(CheckinTest, RoundTripBringsTheHostsWorkBackAndReportsExactlyWhatChanged) {
