@@ -85,7 +85,7 @@ class HostCheckout {
     // The host file is what lets a second check-out recognise an unfinished one.
     host_file_ = true;
     if (!WriteHostCheckoutInfo(ctx_, places_.network_net, list_, *answers_.comment, facts_)) return Undo();
-    if (!BuildCheckoutCopy(ctx_, places_, host_, local_)) return Undo();
+    if (!BuildCheckoutCopy(ctx_, places_, host_, local_, resume_)) return Undo();
     if (!CopyOfficeStandard(ctx_, *answers_.components, data_path_, host_dir_, &std_created_)) return Undo();
     if (!MarkProjects()) return Undo();
     if (!CopyCheckoutAttributes(places_, numbers_)) return Undo();
@@ -109,6 +109,11 @@ class HostCheckout {
     std::string value;
     if (extlib::GetSettingString("HKLM", kCheckedOutPath, &value)) {
       extlib::ShowMessage(services::UiText(3, 10) + "\n\n[InstallRoot\\CheckedOutPath]", kStop);
+      return false;
+    }
+    // A check-in under way has to be finished first.
+    if (extlib::GetSettingString("HKLM", "InstallRoot\\CheckingInPath", &value)) {
+      extlib::ShowMessage(services::UiText(3, 10) + "\n\n[InstallRoot\\CheckingInPath]", kStop);
       return false;
     }
     if (!platform::EqualsIgnoreCaseCp1252(host_, platform::ComputerName())) {

@@ -7,6 +7,7 @@
 #include "extlib/messages.h"
 #include "extlib/operation_context.h"
 #include "extlib/project_attributes.h"
+#include "extlib/prj_record.h"
 #include "extlib/record_layout.h"
 #include "extlib/library_init.h"
 #include "fileops/copy_engine.h"
@@ -99,7 +100,7 @@ bool CopyNetFiles(extlib::OperationContext& ctx, const std::string& from, const 
 }
 
 // The full administration as project.dat.chkout, the host's part as the new project.dat.
-bool ReduceCopiedAdministration(const std::string& work, const std::string& host) {
+bool ReduceCopiedAdministration(const std::string& work, const std::string& host, bool resume) {
   const std::string admin = platform::NativePath(work + "\\project.dat");
   const std::string kept = platform::NativePath(work + "\\project.dat.chkout");
   if (Exists(kept)) return FailRename(work + "\\project.dat", work + "\\project.dat.chkout", -EEXIST);
@@ -108,6 +109,12 @@ bool ReduceCopiedAdministration(const std::string& work, const std::string& host
   std::string text;
   if (int rc = platform::ReadWholeFile(kept, &text, kAdministrationLimit); rc != 0)
     return Fail(1, work + "\\project.dat.chkout", rc);
+  // A check-out cut short marked the host's projects already; the copy shows
+  // them as the first run would have copied them, unmarked.
+  if (resume) {
+    text = WithoutHostMarks(text, host);
+    if (int rc = platform::WriteFileAtomic(kept, text); rc != 0) return Fail(4, work + "\\project.dat.chkout", rc);
+  }
   if (int rc = platform::WriteFileAtomic(admin, ReduceAdministration(text, host)); rc != 0)
     return Fail(4, work + "\\project.dat", rc);
   return true;
@@ -138,8 +145,23 @@ std::string ReduceAdministration(const std::string& text, const std::string& hos
   return out;
 }
 
+std::string WithoutHostMarks(const std::string& text, const std::string& host) {
+  namespace layout = extlib::layout;
+  std::string padded = host.substr(0, layout::kHostWidth);
+  padded.resize(layout::kHostWidth, ' ');
+  const std::string folded = Fold(padded);
+  std::string out = text;
+  for (size_t pos = out.find('\n'); pos != std::string::npos && pos + 1 < out.size(); pos = out.find('\n', pos + 1)) {
+    const size_t line = pos + 1;
+    if (out.size() > line + layout::kV3HostEnd && out[line + layout::kV3HostEnd] == layout::kFieldEnd &&
+        Fold(out.substr(line + layout::kV3Host, layout::kHostWidth)) == folded)
+      out[line + layout::kV3Status] = static_cast<char>(out[line + layout::kV3Status] & ~extlib::kStatusHostOut);
+  }
+  return out;
+}
+
 bool BuildCheckoutCopy(extlib::OperationContext& ctx, const NetCopyPlaces& places, const std::string& host,
-                       const std::string& local_data_path) {
+                       const std::string& local_data_path, bool resume) {
   extlib::BindContext bind(ctx);
   const std::string work = places.Work(), native_work = platform::NativePath(work);
   if (Exists(native_work) && !fileops::DeleteDirectoryTree(ctx, nullptr, work)) return false;
@@ -151,7 +173,7 @@ bool BuildCheckoutCopy(extlib::OperationContext& ctx, const NetCopyPlaces& place
   const std::string host_list = platform::NativePath(work + "\\Data.cfg");
   if (int rc = platform::WriteFileAtomic(host_list, host + " " + local_data_path + "\n"); rc != 0)
     return Fail(4, work + "\\Data.cfg", rc);
-  if (!ReduceCopiedAdministration(work, host)) return false;
+  if (!ReduceCopiedAdministration(work, host, resume)) return false;
   // The host check-out information file goes along unchanged.
   const std::string info = platform::NativePath(HostCheckoutInfoPath(places.network_net, host));
   if (Exists(info) &&

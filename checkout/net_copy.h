@@ -38,8 +38,13 @@ std::string ReduceAdministration(const std::string& text, const std::string& hos
 // administration kept as project.dat.chkout beside the reduced project.dat
 // (a new file, flushed and renamed into place) and the host check-out
 // information file. Failures are shown; false after one or a cancel.
+// resume: a check-out of this host cut short marked its projects already;
+// the copy gets them unmarked, as the first run would have copied them.
 bool BuildCheckoutCopy(extlib::OperationContext& ctx, const NetCopyPlaces& places, const std::string& host,
-                       const std::string& local_data_path);
+                       const std::string& local_data_path, bool resume = false);
+// text with the mark 0x04 cleared in every record line of host (the
+// layout's host field), other lines as they are.
+std::string WithoutHostMarks(const std::string& text, const std::string& host);
 // Copies the attributes of the listed projects into the copy's database.
 // False after a failure (shown by the database layer).
 bool CopyCheckoutAttributes(const NetCopyPlaces& places, const std::set<uint32_t>& numbers);

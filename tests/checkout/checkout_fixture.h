@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -106,6 +107,26 @@ class CheckoutFixture : public ::testing::Test {
   std::vector<CheckoutEntry> list_;
   std::vector<uint32_t> numbers_;  // of the entries, in list order
   CheckoutAnswers answers_;
+};
+
+// The same installation with the host WS01 checked out, for the check-in.
+class CheckedOutFixture : public CheckoutFixture {
+ protected:
+  void SetUp() override {
+    CheckoutFixture::SetUp();
+    ASSERT_EQ(CheckOut(ctx_, kCheckoutHost, list_, answers_), 1) << messenger_.All();
+    messenger_.messages.clear();
+    messenger_.texts.clear();
+    messenger_.icons.clear();
+  }
+  // The names in a folder that end in suffix.
+  std::vector<std::string> Files(const std::string& rel, const std::string& suffix) const {
+    std::vector<std::string> names;
+    for (const auto& f : std::filesystem::directory_iterator(Unc(rel)))
+      if (f.path().filename().string().ends_with(suffix)) names.push_back(f.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
 };
 
 }  // namespace dovrane::checkout

@@ -60,6 +60,18 @@ TEST_F(CheckoutTest, ReducedAdministrationKeepsTheFirstTwoLinesAndTheHostsOwn) {
             text.substr(0, text.find("Other")) + text.substr(text.find("Mine")));
 }
 
+TEST_F(CheckoutTest, ASecondCheckoutCopiesTheHostsProjectsUnmarked) {
+  const std::string text =
+      " 3n0000009\r\n"
+      "First                                             @n0000001;19;$;0000000000;5EBA60B9;SRV3            @003;8C\r\n"
+      "Mine                                              @n0000003;19;$;0000000000;5EBA60B9;ws01            @003;8C\r\n"
+      "Mine alone                                        @n0000004;19;%;0000000000;5EBA60B9;WS01            @003;8C\r\n";
+  std::string want = text;
+  want[want.find("$;0000000000;5EBA60B9;ws01")] = ' ';
+  want[want.find("%;0000000000;5EBA60B9;WS01")] = '!';
+  EXPECT_EQ(WithoutHostMarks(text, "WS01"), want);
+}
+
 TEST_F(CheckoutTest, RefusedCheckoutsChangeNothing) {
   struct Case {
     const char* name;

@@ -1,0 +1,384 @@
+// The host check-in: its refusals, its steps in an order that a second run
+// can repeat, and the machine setting that tells a second run that a
+// check-in is under way (InstallRoot\CheckingInPath).
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "admin/audit_log.h"
+#include "admin/entry_check.h"
+#include "admin/host_scan.h"
+#include "admin/shared_file_backup.h"
+#include "checkout/checkin.h"
+#include "checkout/project_status.h"
+#include "extlib/administration.h"
+#include "extlib/library_init.h"
+#include "extlib/messages.h"
+#include "extlib/operation_context.h"
+#include "extlib/project_attributes.h"
+#include "extlib/project_list.h"
+#include "extlib/project_table.h"
+#include "extlib/settings.h"
+#include "fileops/directory_delete.h"
+#include "fileops/file_messages.h"
+#include "platform/env.h"
+#include "platform/file_attributes.h"
+#include "platform/messenger.h"
+#include "platform/path_map.h"
+#include "platform/system_names.h"
+#include "platform/text_codec.h"
+#include "services/ui_text_table.h"
+
+namespace dovrane::checkout {
+
+namespace {
+
+using extlib::PRJ;
+
+constexpr char kCheckedOutPath[] = "InstallRoot\\CheckedOutPath";
+constexpr unsigned kStop = platform::kMbOk | platform::kMbIconError | platform::kMbSetForeground;
+constexpr unsigned char kOutBits = kHostCheckedOut | kProjectCheckedOut;
+
+bool Exists(const std::string& windows_path) {
+  platform::FileInfo info;
+  return platform::CurrentEnv()->Stat(platform::NativePath(windows_path), &info, false) == 0;
+}
+
+std::string Trimmed(const std::string& text) {
+  size_t a = text.find_first_not_of(' '), b = text.find_last_not_of(' ');
+  return a == std::string::npos ? "" : text.substr(a, b - a + 1);
+}
+
+bool OfHost(const PRJ& r, const std::string& host) { return platform::EqualsIgnoreCaseCp1252(r.host, host); }
+
+// Whether two records of a project differ in what the project owns (the
+// check-out marks aside).
+bool Differs(const PRJ& a, const PRJ& b) {
+  return std::memcmp(a.name, b.name, sizeof a.name) != 0 || (a.status & ~kOutBits) != (b.status & ~kOutBits) ||
+         a.version != b.version || a.dbkey != b.dbkey || a.begin != b.begin || a.owner != b.owner ||
+         std::memcmp(a.members, b.members, sizeof a.members) != 0;
+}
+
+// The network data path whatever InstallRoot\CheckedOutPath says.
+bool NetworkNetFolder(std::string* net) {
+  std::string drive, path;
+  if (!extlib::GetSettingString("HKLM", "InstallRoot\\NetDrive", &drive)) return false;
+  extlib::GetSettingString("HKLM", "InstallRoot\\NetPath", &path);
+  std::string data = drive + path;
+  if (data.empty()) return false;
+  if (data.back() != '\\') data += '\\';
+  *net = data + "Net";
+  return true;
+}
+
+// Every live record of an administration file (Windows path); false when it
+// cannot be read.
+bool ReadRecords(const std::string& path, std::vector<PRJ>* records) {
+  std::shared_ptr<extlib::ProjectSnapshot> snapshot;
+  long bad = 0;
+  if (extlib::ProjectSnapshot::Read(platform::NativePath(path), &snapshot, &bad) != 0) return false;
+  *records = snapshot->Records();
+  return true;
+}
+
+bool NetworkRecords(std::vector<PRJ>* records) {
+  extlib::UnCachPrjList();
+  int count = 0;
+  PRJ* list = nullptr;
+  if (extlib::ltbpliC_new(extlib::kSlotNet, &count, &list, 0, nullptr) != 0) return false;
+  records->assign(list, list + count);
+  extlib::ltbpliC_delete(&list);
+  return true;
+}
+
+class HostCheckin {
+ public:
+  HostCheckin(extlib::OperationContext& ctx, const std::vector<CheckoutEntry>& list, CheckinReport* report)
+      : ctx_(ctx), list_(list), report_(report), host_(list[0].host) {}
+
+  int Run() {
+    if (!Refusals()) return 0;
+    saved_slot_ = extlib::lfinigC(extlib::kSlotNet);
+    PointSlotAt(net_ + "\\");
+    // The shared files as they were; without a backup nothing is changed.
+    if (int error = admin::BackupSharedFiles(); error != 0) {
+      extlib::ShowMessage(admin::BackupFailedText(error), kStop);
+      if (!resume_) PointSlotAt(saved_slot_);
+      return 0;
+    }
+    if (!resume_) {
+      // First the mark that a check-in is under way, then the switch back to
+      // the network: a crash between the two leaves a checked-out host.
+      if (!extlib::PutSettingString("HKLM", kCheckingInPath, checked_out_dir_)) {
+        extlib::ShowMessage(services::UiText(3, 20) + "\n\n\"InstallRoot\\CheckingInPath\"", kStop);
+        PointSlotAt(saved_slot_);
+        return 0;
+      }
+      if (!extlib::DeleteSetting("HKLM", kCheckedOutPath)) {
+        extlib::ShowMessage(services::UiText(3, 20) + "\n\n\"InstallRoot\\CheckedOutPath\"", kStop);
+        return Stopped();
+      }
+    }
+    ReadHostSide();
+    if (!ReleaseProjects() || !TakeOverHostRecords() || !Update()) return Stopped();
+    ImportAttributes();
+    Report();
+    if (!RemoveCopy()) return Stopped();
+    const std::string host_file = HostCheckoutInfoPath(net_, host_);
+    if (int rc = DeleteCheckoutInfo(host_file); rc != 0 && rc != -ENOENT) {
+      extlib::ShowMessage(fileops::FileErrorMessage(3, host_file, rc), platform::kMbOk | platform::kMbIconError);
+      return Stopped();
+    }
+    if (!extlib::DeleteSetting("HKLM", kCheckingInPath)) {
+      extlib::ShowMessage(services::UiText(3, 20) + "\n\n\"InstallRoot\\CheckingInPath\"", kStop);
+      return Stopped();
+    }
+    extlib::UnCachPrjList();
+    (void)admin::AppendAuditLine("checkin host", {host_}, 0);
+    return 1;
+  }
+
+ private:
+  // Every reason not to begin, checked before anything is changed.
+  bool Refusals() {
+    std::string value;
+    if (extlib::GetSettingString("HKLM", kCheckedOutPath, &value) && !value.empty()) {
+      checked_out_dir_ = value;
+    } else if (extlib::GetSettingString("HKLM", kCheckingInPath, &value) && !value.empty()) {
+      // A check-in that did not reach its end: this run finishes it.
+      checked_out_dir_ = value;
+      resume_ = true;
+    } else {
+      extlib::ShowMessage(services::UiText(3, 10) + "\n\n[InstallRoot\\CheckedOutPath]", kStop);
+      return false;
+    }
+    if (!platform::EqualsIgnoreCaseCp1252(host_, platform::ComputerName())) {
+      extlib::ShowMessage(services::UiText(3, 11), kStop);
+      return false;
+    }
+    if (!NetworkNetFolder(&net_)) {
+      extlib::ShowMessage(services::UiText(3, 10) + "\n\n[InstallRoot\\NetPath]", kStop);
+      return false;
+    }
+    // Without the network administration nothing could be released.
+    if (!Exists(net_ + "\\project.dat")) {
+      extlib::ShowMessage(fileops::FileErrorMessage(5, net_ + "\\project.dat", -ENOENT) + "\n\n" +
+                              services::UiText(1, 7),
+                          platform::kMbOk | platform::kMbIconError);
+      return false;
+    }
+    // The host file says which check-out this is; a check-in under way may
+    // have deleted it already.
+    const std::string host_file = HostCheckoutInfoPath(net_, host_);
+    if (!resume_ && !Exists(host_file)) {
+      extlib::ShowMessage(fileops::FileErrorMessage(5, host_file, -ENOENT), platform::kMbOk | platform::kMbIconError);
+      return false;
+    }
+    copy_net_ = checked_out_dir_ + "\\Net";
+    return true;
+  }
+
+  void PointSlotAt(const std::string& folder) {
+    extlib::close_prj_info_handle(extlib::kSlotNet);
+    extlib::lfinipC(extlib::kSlotNet, folder);
+    extlib::UnCachPrjList();
+  }
+
+  // A check-in that stops early keeps InstallRoot\CheckingInPath: the next
+  // check-in finishes it.
+  int Stopped() {
+    (void)admin::AppendAuditLine("checkin host", {host_}, 1, "stopped; check in again to finish");
+    return 0;
+  }
+
+  // The host's records as they went out and as they come back, from the
+  // copy of \Net (still there unless a check-in under way removed it).
+  void ReadHostSide() {
+    if (!Exists(copy_net_ + "\\project.dat.chkout")) return;
+    records_.have_host_side = ReadRecords(copy_net_ + "\\project.dat.chkout", &records_.out) &&
+                              ReadRecords(copy_net_ + "\\project.dat", &records_.back);
+    std::erase_if(records_.out, [&](const PRJ& r) { return !OfHost(r, host_); });
+    std::erase_if(records_.back, [&](const PRJ& r) { return !OfHost(r, host_); });
+  }
+
+  // The listed projects and every record of this host still marked as out
+  // with it: the mark cleared, the information file deleted.
+  bool ReleaseProjects() {
+    std::vector<std::pair<std::string, std::string>> todo;  // project, information file
+    for (const CheckoutEntry& e : list_) todo.emplace_back(e.project, ProjectCheckoutInfoPath(net_, e.location));
+    std::vector<PRJ> network;
+    if (!NetworkRecords(&network)) {
+      extlib::ShowMessage(fileops::FileErrorMessage(1, net_ + "\\project.dat", -EIO), kStop);
+      return false;
+    }
+    for (const PRJ& r : network)
+      if (OfHost(r, host_) && (r.status & kHostCheckedOut) && r.number)
+        todo.emplace_back(extlib::TrimmedName(r.name), net_ + "\\" + extlib::NumberText(r.number) + ".out");
+    for (const auto& [project, file] : todo) {
+      if (ctx_.Cancelled()) return false;
+      if (!ChangeProjectStatus(project, StatusAction::kReturnFromHost)) {
+        extlib::ShowMessage("Unable to unlock project \"" + Trimmed(project) + "\"!",
+                            platform::kMbOk | platform::kMbIconError);
+        return false;
+      }
+      if (file.empty()) continue;
+      if (int rc = DeleteCheckoutInfo(file); rc != 0 && rc != -ENOENT) {
+        extlib::ShowMessage(fileops::FileErrorMessage(3, file, rc), platform::kMbOk | platform::kMbIconError);
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // What the host changed in its projects' records while it was away (a new
+  // name, owner, members, version) goes into the network's records; a new
+  // name another project has meanwhile is made unique as the update does.
+  bool TakeOverHostRecords() {
+    if (!records_.have_host_side) return true;
+    std::vector<PRJ> network;
+    if (!NetworkRecords(&network)) return false;
+    const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+    if (handle < 0) return false;
+    for (const PRJ& b : records_.back) {
+      if (!b.number) continue;
+      auto was = std::find_if(records_.out.begin(), records_.out.end(), [&](const PRJ& o) { return o.number == b.number; });
+      if (was == records_.out.end()) continue;
+      if (!Differs(*was, b)) continue;
+      if (!TakeOver(handle, b, network)) {
+        extlib::ShowMessage("Unable to unlock project \"" + extlib::TrimmedName(b.name) + "\"!",
+                            platform::kMbOk | platform::kMbIconError);
+        return false;
+      }
+    }
+    extlib::UnCachPrjList();
+    return true;
+  }
+
+  bool TakeOver(int handle, const PRJ& back, const std::vector<PRJ>& network) {
+    const long slot = extlib::FindRecordSlotByNumber(back.number);
+    if (slot < 1) return true;  // erased on the network meanwhile: the update registers the folder
+    if (extlib::lock_prj_info(handle, back.number, extlib::kLockRecord) != 0) return false;
+    PRJ record;
+    bool ok = extlib::ReadRecordAtSlot(handle, slot, &record) == extlib::kRecordRead;
+    if (ok && record.number == back.number && OfHost(record, host_)) {
+      PRJ wanted = record;
+      std::memcpy(wanted.name, back.name, sizeof wanted.name);
+      UniqueName(&wanted, network);
+      if (back.status >= extlib::kStatusBlank)
+        wanted.status = static_cast<unsigned char>((back.status & ~kOutBits) | (record.status & kOutBits));
+      wanted.version = back.version;
+      wanted.dbkey = back.dbkey;
+      wanted.begin = back.begin;
+      wanted.owner = back.owner;
+      std::memcpy(wanted.members, back.members, sizeof wanted.members);
+      if (Differs(wanted, record)) {
+        PRJ read_back;
+        ok = extlib::WriteRecordAtSlot(handle, slot, &wanted) == 0 &&
+             extlib::ReadRecordAtSlot(handle, slot, &read_back) == extlib::kRecordRead &&
+             std::memcmp(read_back.name, wanted.name, sizeof wanted.name) == 0;
+      }
+    }
+    (void)extlib::lock_prj_info(handle, back.number, extlib::kUnlockRecord);
+    return ok;
+  }
+
+  // The update's rule: "_" after the last non-blank character while another
+  // project has the name; all 50 used: the first character becomes "_".
+  static void UniqueName(PRJ* record, const std::vector<PRJ>& network) {
+    auto taken = [&](const PRJ& r) {
+      for (const PRJ& n : network)
+        if (n.number != r.number && std::memcmp(n.name, r.name, extlib::kNameLength) == 0) return true;
+      return false;
+    };
+    while (taken(*record)) {
+      std::string name = extlib::TrimmedName(record->name);
+      if (name.size() < static_cast<size_t>(extlib::kNameLength)) {
+        extlib::SetPrjName(record, name + "_");
+      } else if (record->name[0] != '_') {
+        record->name[0] = '_';
+      } else {
+        return;  // the write keeps the name; the report shows it
+      }
+    }
+  }
+
+  // The update of the administration for this computer as a host.
+  bool Update() {
+    extlib::UnCachPrjList();
+    extlib::NoProgressLines quiet(ctx_);
+    if (admin::ScanHostProjects(ctx_, host_, 1) != 0 || admin::ScanHostProjects(ctx_, host_, 2) != 0) return false;
+    // An entry left unregistered was reported; a second check-in registers it.
+    if (admin::EntriesLeftUnregistered()) return false;
+    return admin::CheckHostEntries(ctx_, host_) == 0;
+  }
+
+  void ImportAttributes() {
+    for (const CheckoutEntry& e : list_) {
+      PRJ record;
+      if (extlib::get_project_info(e.project, &record) != 0) {
+        extlib::ShowMessage("No access to project <" + Trimmed(e.project) + ">\n",
+                            platform::kMbOk | platform::kMbIconWarning);
+        continue;
+      }
+      extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
+      (void)extlib::RX_ProjectAttributesCache::instance().importFromDiskCache(record.number, attributes);
+    }
+  }
+
+  void Report() {
+    report_->host = host_;
+    report_->time = admin::BackupSetName(platform::CurrentEnv()->NowSeconds());
+    if (!NetworkRecords(&records_.after)) records_.after.clear();
+    report_->lines = CheckinReportLines(host_, records_);
+    // A report that cannot be kept fails nothing: the window still shows it.
+    if (int rc = WriteCheckinReport(net_, report_); rc != 0)
+      extlib::ShowMessage(fileops::FileErrorMessage(4, net_ + "\\" + CheckinReportName(host_, report_->time), rc),
+                          platform::kMbOk | platform::kMbIconWarning);
+  }
+
+  // The copy of \Net goes (first renamed aside whole, so that a second run
+  // never takes the earlier \Net for it), then the earlier \Net comes back.
+  bool RemoveCopy() {
+    const std::string aside = copy_net_ + ".del~", backup = copy_net_ + ".ChkOut";
+    extlib::OperationContext own(&ctx_.Messenger());  // a cancel does not stop the clean-up
+    extlib::BindContext bind(own);
+    if (Exists(copy_net_ + "\\project.dat.chkout")) {
+      platform::SetFileAttributes(platform::NativePath(copy_net_ + "\\LiteDBConfig.xml"), platform::kAttrNormal);
+      if (Exists(aside) && !fileops::DeleteDirectoryTree(own, nullptr, aside)) return false;
+      if (int rc = platform::CurrentEnv()->Rename(platform::NativePath(copy_net_), platform::NativePath(aside));
+          rc != 0) {
+        extlib::ShowMessage(fileops::FileErrorMessage(2, copy_net_ + "#" + aside, rc), kStop);
+        return false;
+      }
+    }
+    if (Exists(aside) && !fileops::DeleteDirectoryTree(own, nullptr, aside)) return false;
+    while (Exists(backup) && !Exists(copy_net_)) {
+      int rc = platform::CurrentEnv()->Rename(platform::NativePath(backup), platform::NativePath(copy_net_));
+      if (rc == 0) break;
+      if (extlib::ShowMessage(fileops::FileErrorMessage(2, backup + "#" + copy_net_, rc),
+                              platform::kMbRetryCancel | platform::kMbIconError | platform::kMbSetForeground) !=
+          platform::kIdRetry)
+        return false;
+    }
+    return true;
+  }
+
+  extlib::OperationContext& ctx_;
+  const std::vector<CheckoutEntry>& list_;
+  CheckinReport* report_;
+  const std::string host_;
+  std::string checked_out_dir_, net_, copy_net_, saved_slot_;
+  bool resume_ = false;
+  CheckinRecords records_;
+};
+
+}  // namespace
+
+int CheckInHost(extlib::OperationContext& ctx, const std::vector<CheckoutEntry>& list, CheckinReport* report) {
+  if (list.empty()) return 0;
+  extlib::BindContext bind(ctx);
+  return HostCheckin(ctx, list, report).Run();
+}
+
+}  // namespace dovrane::checkout

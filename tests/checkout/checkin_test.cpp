@@ -1,0 +1,137 @@
+#include "checkout/checkin.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/project_commands.h"
+#include "checkout/project_status.h"
+#include "checkout_fixture.h"
+#include "extlib/administration.h"
+#include "tree/project_rename.h"
+
+namespace dovrane::checkout {
+namespace {
+
+using testing::ReadFile;
+
+class CheckinTest : public CheckedOutFixture {
+ protected:
+  std::string Setting(const char* key) const {
+    std::string value;
+    return extlib::GetSettingString("HKLM", key, &value) ? value : "<none>";
+  }
+  // Slot 23 on the network's administration or on the host's copy.
+  void WorkOn(const std::string& net) {
+    extlib::close_prj_info_handle(extlib::kSlotNet);
+    extlib::lfinipC(extlib::kSlotNet, net);
+    extlib::UnCachPrjList();
+  }
+};
+
+TEST_F(CheckinTest, RefusedCheckinsChangeNothing) {
+  struct Case {
+    const char* name;
+    std::function<void(std::vector<CheckoutEntry>*)> change;
+  } cases[] = {
+      {"not checked out", [](auto*) { extlib::DeleteSetting("HKLM", "InstallRoot\\CheckedOutPath"); }},
+      {"another computer's host", [](auto* list) { (*list)[0].host = "SRV2"; }},
+      {"host file missing", [this](auto*) { std::filesystem::remove(Unc("SRV1/cad/Net/WS01.out")); }},
+  };
+  for (const Case& c : cases) {
+    std::vector<CheckoutEntry> list = list_;
+    c.change(&list);
+    const auto before = State();
+    EXPECT_EQ(CheckIn(ctx_, kCheckinHost, list), 0) << c.name;
+    EXPECT_TRUE(State() == before) << c.name << Difference(State(), before);
+    EXPECT_EQ(messenger_.icons.back(), platform::kMbIconError) << c.name;
+  }
+}
+
+TEST_F(CheckinTest, HostCheckinReleasesDeletesRestoresAndReports) {
+  ASSERT_EQ(CheckIn(ctx_, kCheckinHost, list_), 1) << messenger_.All();
+  EXPECT_EQ(Setting("InstallRoot\\CheckedOutPath"), "<none>");
+  EXPECT_EQ(Setting("InstallRoot\\CheckingInPath"), "<none>");
+  EXPECT_EQ(extlib::lfinigC(extlib::kSlotNet), "\\\\SRV1\\cad\\Net\\");
+  for (uint32_t n : numbers_) EXPECT_EQ(Status(n) & kHostCheckedOut, 0u) << n;
+  EXPECT_TRUE(Files("SRV1/cad/Net", ".out").empty());
+  EXPECT_FALSE(testing::Exists(Unc("WS01/cad/Net/project.dat.chkout")));
+  EXPECT_FALSE(testing::Exists(Unc("WS01/cad/Net.ChkOut")));
+  // Nothing changed on the host: the kept report says so; a backup set per
+  // run and one audit line.
+  const CheckinReport report = LastCheckinReport();
+  EXPECT_TRUE(report.lines.empty());
+  ASSERT_EQ(Files("SRV1/cad/Net", ".txt").size(), 1u);
+  EXPECT_EQ(ReadFile(Unc("SRV1/cad/Net/" + Files("SRV1/cad/Net", ".txt")[0])), FormatCheckinReport(report));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Unc("SRV1/cad/Net/backup")), {}), 2);
+  EXPECT_NE(ReadFile(Unc("SRV1/cad/Net/dovrane.log")).find("\tcheckin host WS01\t0\tOK"), std::string::npos);
+}
+
+TEST_F(CheckinTest, ACheckinCutShortAfterTheSwitchIsFinishedByTheNextOne) {
+  // As a crash right after the switch back to the network leaves it.
+  ASSERT_TRUE(extlib::PutSettingString("HKLM", "InstallRoot\\CheckingInPath", "\\\\WS01\\cad"));
+  ASSERT_TRUE(extlib::DeleteSetting("HKLM", "InstallRoot\\CheckedOutPath"));
+  std::filesystem::remove(Unc("SRV1/cad/Net/WS01.out"));
+  // A check-out is refused until the check-in is finished.
+  EXPECT_EQ(CheckOut(ctx_, kCheckoutHost, list_, answers_), 0);
+  EXPECT_NE(messenger_.All().find("[InstallRoot\\CheckingInPath]"), std::string::npos);
+  ASSERT_EQ(CheckIn(ctx_, kCheckinHost, list_), 1) << messenger_.All();
+  EXPECT_EQ(Setting("InstallRoot\\CheckingInPath"), "<none>");
+  for (uint32_t n : numbers_) EXPECT_EQ(Status(n) & kHostCheckedOut, 0u) << n;
+  EXPECT_FALSE(testing::Exists(Unc("WS01/cad/Net/project.dat.chkout")));
+}
+
+TEST_F(CheckinTest, SingleProjectIsGivenBackOnlyWhenItIsOutAlone) {
+  ASSERT_EQ(CheckIn(ctx_, kCheckinHost, list_), 1) << messenger_.All();
+  std::vector<CheckoutEntry> one = {{"", list_[0].project + "   ", list_[0].location}};
+  // Not out alone: refused with the name trimmed, nothing changed.
+  const auto before = State();
+  EXPECT_EQ(CheckIn(ctx_, kCheckinProject, one), 0);
+  EXPECT_EQ(messenger_.texts.back(), "Unable to unlock project \"" + list_[0].project + "\"!");
+  EXPECT_TRUE(State() == before) << Difference(State(), before);
+  ASSERT_EQ(CheckOut(ctx_, kCheckoutProject, one, answers_), 1) << messenger_.All();
+  char out[64];
+  std::snprintf(out, sizeof out, "SRV1/cad/Net/n%07u.out", numbers_[0]);
+  ASSERT_TRUE(testing::Exists(Unc(out)));
+  ASSERT_EQ(CheckIn(ctx_, kCheckinProject, one), 1) << messenger_.All();
+  EXPECT_EQ(Status(numbers_[0]) & kProjectCheckedOut, 0u);
+  EXPECT_FALSE(testing::Exists(Unc(out)));
+  EXPECT_NE(ReadFile(Unc("SRV1/cad/Net/dovrane.log")).find("\tcheckin project \"" + list_[0].project + "\"\t0"),
+            std::string::npos);
+  EXPECT_EQ(CheckIn(ctx_, 7, one), 1);  // no such mode: nothing done
+}
+
+TEST_F(CheckinTest, RoundTripBringsTheHostsWorkBackAndReportsExactlyWhatChanged) {
+  // On the laptop (slot 23 on its copy): a new project, a rename, an erase.
+  ctx_.interactive = 0;
+  ASSERT_EQ(app::CreateProject(extlib::PadName("Laptop neu"), "WS01"), 0) << messenger_.All();
+  ASSERT_EQ(tree::RenameProject(ctx_, "Umbenannt", list_[1].project), 0) << messenger_.All();
+  ASSERT_EQ(app::EraseProject(ctx_, extlib::PadName(list_[2].project)), 0) << messenger_.All();
+  // Meanwhile on the network: the laptop's new number and its new name are taken.
+  WorkOn("\\\\SRV1\\cad\\Net\\");
+  ASSERT_EQ(app::CreateProject(extlib::PadName("Netz neu"), "SRV1"), 0) << messenger_.All();
+  ASSERT_EQ(app::CreateProject(extlib::PadName("Umbenannt"), "SRV2"), 0) << messenger_.All();
+  WorkOn("\\\\WS01\\cad\\Net\\");
+  ASSERT_EQ(CheckIn(ctx_, kCheckinHost, list_), 1) << messenger_.All();
+  std::vector<std::string> lines = LastCheckinReport().lines;
+  std::sort(lines.begin(), lines.end());
+  char renamed[16], erased[16];
+  std::snprintf(renamed, sizeof renamed, "n%07u", numbers_[1]);
+  std::snprintf(erased, sizeof erased, "n%07u", numbers_[2]);
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "conflict: name \"Umbenannt\" is used twice; registered as \"Umbenannt_\"",
+                       "conflict: number n0000013 of \"Laptop neu\" was taken meanwhile by \"Netz neu\" on SRV1; "
+                       "registered as n0000015",
+                       "created on WS01: \"Laptop neu\" n0000013",
+                       "erased on WS01: \"" + list_[2].project + "\" " + erased,
+                       "renamed on WS01: \"" + list_[1].project + "\" to \"Umbenannt\" " + renamed,
+                   }));
+  // The update finds nothing left to repair.
+  const auto checked_in = site_.State();
+  const auto update = site_.Run({"-update"});
+  EXPECT_EQ(update.status, 0) << update.out << update.err;
+  EXPECT_TRUE(site_.State() == checked_in);
+}
+
+}  // namespace
+}  // namespace dovrane::checkout
