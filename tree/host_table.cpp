@@ -26,6 +26,7 @@ HostRecord* AddHost(HostTable* table, std::unordered_map<std::string, HostRecord
   if (found != by_name->end()) return found->second;
   auto host = std::make_unique<HostRecord>();
   host->name = name;
+  host->user_names = table->user_names.data();
   host->admin = !input.admin_host.empty() && key == UpperKey(input.admin_host);
   host->kind = HostKind(host->admin, false, false);
   host->image = HostImage(host->kind, name, input.local_computer);
@@ -40,13 +41,22 @@ HostRecord* AddHost(HostTable* table, std::unordered_map<std::string, HostRecord
   return raw;
 }
 
+// The member bits of users 1 .. last_user.
+size_t MemberBitCount(const extlib::PRJ& record, uint32_t last_user) {
+  size_t count = 0;
+  for (uint32_t byte = 0; byte < sizeof record.members && byte * 8 < last_user; ++byte) {
+    count += static_cast<size_t>(__builtin_popcount(record.members[byte]));
+  }
+  return count;
+}
+
 }  // namespace
 
 const std::string& ProjectRecord::ChildText(int child_row) const {
   if (child_row == 0) return location;
-  if (child_row == 1) return owner;
-  size_t member = static_cast<size_t>(child_row - 2);
-  return member < members.size() ? members[member] : kEmpty;
+  const HostRecord* host = this->host();
+  if (child_row < 1 || child_row > 1 + member_count || !users || !host || !host->user_names) return kEmpty;
+  return host->user_names[users[child_row - 1]];
 }
 
 uint32_t ProjectRecord::ChildKind(int child_row) {
@@ -158,6 +168,19 @@ std::unique_ptr<HostTable> BuildHostTable(const FillInput& input) {
   const auto& records = input.snapshot->Records();
   // Member bits of users 1 .. 32 x containers.
   const uint32_t last_user = static_cast<uint32_t>(extlib::kUsersPerContainer * input.containers);
+  // User numbers go up to 32 x 31 (user 0: none).
+  const size_t user_count = extlib::kUsersPerContainer * extlib::kMaxUserContainers + 1;
+  table->user_names.resize(user_count);
+  std::vector<bool> named(user_count);
+  for (const auto& [user, name] : input.user_names) {
+    if (user >= user_count) continue;
+    table->user_names[user] = name;
+    named[user] = true;
+  }
+  // Room for every owner and member bit at once: the projects point into it.
+  size_t room = 0;
+  for (const extlib::PRJ& record : records) room += 1 + (input.network ? MemberBitCount(record, last_user) : 0);
+  table->project_users.reserve(room);
   for (const extlib::PRJ& record : records) {
     if (record.number == 0) continue;
     HostRecord* host = AddHost(table.get(), &by_name, record.host, input);
@@ -165,13 +188,14 @@ std::unique_ptr<HostTable> BuildHostTable(const FillInput& input) {
     project->parent = host;
     project->number = record.number;
     project->name = extlib::TrimmedName(record.name);
-    auto owner = input.user_names.find(record.owner);
-    if (owner != input.user_names.end()) project->owner = owner->second;
+    std::vector<uint16_t>& users = table->project_users;
+    project->users = users.data() + users.size();
+    users.push_back(static_cast<uint16_t>(record.owner < user_count && named[record.owner] ? record.owner : 0));
     if (input.network) {
-      for (uint32_t user = 1; user <= last_user; ++user) {
-        if (user == record.owner || !extlib::MemberBit(record, user)) continue;
-        auto name = input.user_names.find(user);
-        if (name != input.user_names.end()) project->members.push_back(name->second);
+      for (uint32_t user = 1; user <= last_user && user < user_count; ++user) {
+        if (user == record.owner || !extlib::MemberBit(record, user) || !named[user]) continue;
+        users.push_back(static_cast<uint16_t>(user));
+        ++project->member_count;
       }
     }
     ComputeProjectKind(*project, record.status, input, &project->kind, &project->image);
