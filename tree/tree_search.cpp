@@ -145,7 +145,9 @@ ItemRef FindTreeItem(const HostTable& table, ItemRef start, const std::string& p
   TextPattern match(pattern, true, true);
   for (TreeWalk walk(table, start); walk.Current().valid(); walk.Next()) {
     ItemRef item = walk.Current();
-    if ((item.kind() & mask) && match.Matches(TrimBlanks(item.text()))) return item;
+    if (!(item.kind() & mask)) continue;
+    const std::string& text = item.text();
+    if (text.size() >= match.MinLength() && match.Matches(TrimBlanks(text))) return item;
   }
   return {};
 }
@@ -158,7 +160,9 @@ ItemRef SearchWalk::NextMatch() {
   started_ = true;
   for (; walk_.Current().valid(); walk_.Next()) {
     ItemRef item = walk_.Current();
-    if ((item.kind() & mask_) && pattern_.Matches(TrimBlanks(item.text()))) return item;
+    if (!(item.kind() & mask_)) continue;
+    const std::string& text = item.text();
+    if (text.size() >= pattern_.MinLength() && pattern_.Matches(TrimBlanks(text))) return item;
   }
   return {};
 }

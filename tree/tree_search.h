@@ -17,6 +17,8 @@ class TextPattern {
  public:
   TextPattern(const std::string& pattern, bool case_sensitive, bool word_mode);
   bool Matches(std::string_view text) const;
+  // No text shorter than this matches.
+  size_t MinLength() const { return folded_.size(); }
 
  private:
   enum class Mode { kWord, kSubstring, kScan };
