@@ -181,25 +181,38 @@ std::unique_ptr<HostTable> BuildHostTable(const FillInput& input) {
   size_t room = 0;
   for (const extlib::PRJ& record : records) room += 1 + (input.network ? MemberBitCount(record, last_user) : 0);
   table->project_users.reserve(room);
-  for (const extlib::PRJ& record : records) {
-    if (record.number == 0) continue;
-    HostRecord* host = AddHost(table.get(), &by_name, record.host, input);
-    auto project = std::make_unique<ProjectRecord>();
-    project->parent = host;
-    project->number = record.number;
-    project->name = extlib::TrimmedName(record.name);
-    std::vector<uint16_t>& users = table->project_users;
-    project->users = users.data() + users.size();
-    users.push_back(static_cast<uint16_t>(record.owner < user_count && named[record.owner] ? record.owner : 0));
-    if (input.network) {
-      for (uint32_t user = 1; user <= last_user && user < user_count; ++user) {
-        if (user == record.owner || !extlib::MemberBit(record, user) || !named[user]) continue;
-        users.push_back(static_cast<uint16_t>(user));
-        ++project->member_count;
+  // The records of each host first: one host's projects are then made one
+  // after the other and lie side by side, so a walk over the tree (a search)
+  // reads memory in order instead of jumping between the hosts.
+  std::unordered_map<const HostRecord*, std::vector<uint32_t>> of_host;
+  for (size_t i = 0; i < records.size(); ++i) {
+    if (records[i].number == 0) continue;
+    of_host[AddHost(table.get(), &by_name, records[i].host, input)].push_back(static_cast<uint32_t>(i));
+  }
+  for (const auto& host_record : table->hosts) {
+    HostRecord* host = host_record.get();
+    std::vector<uint32_t>& indexes = of_host[host];
+    host->projects.reserve(indexes.size());
+    for (uint32_t index : indexes) {
+      const extlib::PRJ& record = records[index];
+      auto project = std::make_unique<ProjectRecord>();
+      project->parent = host;
+      project->number = record.number;
+      project->name = extlib::TrimmedName(record.name);
+      std::vector<uint16_t>& users = table->project_users;
+      project->users = users.data() + users.size();
+      users.push_back(static_cast<uint16_t>(record.owner < user_count && named[record.owner] ? record.owner : 0));
+      if (input.network) {
+        for (uint32_t user = 1; user <= last_user && user < user_count; ++user) {
+          if (user == record.owner || !extlib::MemberBit(record, user) || !named[user]) continue;
+          users.push_back(static_cast<uint16_t>(user));
+          ++project->member_count;
+        }
       }
+      ComputeProjectKind(*project, record.status, input, &project->kind, &project->image);
+      host->projects.push_back(std::move(project));
     }
-    ComputeProjectKind(*project, record.status, input, &project->kind, &project->image);
-    host->projects.push_back(std::move(project));
+    std::vector<uint32_t>().swap(indexes);
   }
   for (const extlib::HostEntry& entry : input.host_list) {
     HostRecord* host = AddHost(table.get(), &by_name, entry.name, input);
