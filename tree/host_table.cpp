@@ -26,6 +26,7 @@ HostRecord* AddHost(HostTable* table, std::unordered_map<std::string, HostRecord
   if (found != by_name->end()) return found->second;
   auto host = std::make_unique<HostRecord>();
   host->name = name;
+  host->user_names = table->user_names.data();
   host->admin = !input.admin_host.empty() && key == UpperKey(input.admin_host);
   host->kind = HostKind(host->admin, false, false);
   host->image = HostImage(host->kind, name, input.local_computer);
@@ -40,13 +41,22 @@ HostRecord* AddHost(HostTable* table, std::unordered_map<std::string, HostRecord
   return raw;
 }
 
+// The member bits of users 1 .. last_user.
+size_t MemberBitCount(const extlib::PRJ& record, uint32_t last_user) {
+  size_t count = 0;
+  for (uint32_t byte = 0; byte < sizeof record.members && byte * 8 < last_user; ++byte) {
+    count += static_cast<size_t>(__builtin_popcount(record.members[byte]));
+  }
+  return count;
+}
+
 }  // namespace
 
 const std::string& ProjectRecord::ChildText(int child_row) const {
   if (child_row == 0) return location;
-  if (child_row == 1) return owner;
-  size_t member = static_cast<size_t>(child_row - 2);
-  return member < members.size() ? members[member] : kEmpty;
+  const HostRecord* host = this->host();
+  if (child_row < 1 || child_row > 1 + member_count || !users || !host || !host->user_names) return kEmpty;
+  return host->user_names[users[child_row - 1]];
 }
 
 uint32_t ProjectRecord::ChildKind(int child_row) {
@@ -158,24 +168,51 @@ std::unique_ptr<HostTable> BuildHostTable(const FillInput& input) {
   const auto& records = input.snapshot->Records();
   // Member bits of users 1 .. 32 x containers.
   const uint32_t last_user = static_cast<uint32_t>(extlib::kUsersPerContainer * input.containers);
-  for (const extlib::PRJ& record : records) {
-    if (record.number == 0) continue;
-    HostRecord* host = AddHost(table.get(), &by_name, record.host, input);
-    auto project = std::make_unique<ProjectRecord>();
-    project->parent = host;
-    project->number = record.number;
-    project->name = extlib::TrimmedName(record.name);
-    auto owner = input.user_names.find(record.owner);
-    if (owner != input.user_names.end()) project->owner = owner->second;
-    if (input.network) {
-      for (uint32_t user = 1; user <= last_user; ++user) {
-        if (user == record.owner || !extlib::MemberBit(record, user)) continue;
-        auto name = input.user_names.find(user);
-        if (name != input.user_names.end()) project->members.push_back(name->second);
+  // User numbers go up to 32 x 31 (user 0: none).
+  const size_t user_count = extlib::kUsersPerContainer * extlib::kMaxUserContainers + 1;
+  table->user_names.resize(user_count);
+  std::vector<bool> named(user_count);
+  for (const auto& [user, name] : input.user_names) {
+    if (user >= user_count) continue;
+    table->user_names[user] = name;
+    named[user] = true;
+  }
+  // Room for every owner and member bit at once: the projects point into it.
+  size_t room = 0;
+  for (const extlib::PRJ& record : records) room += 1 + (input.network ? MemberBitCount(record, last_user) : 0);
+  table->project_users.reserve(room);
+  // The records of each host first: one host's projects are then made one
+  // after the other and lie side by side, so a walk over the tree (a search)
+  // reads memory in order instead of jumping between the hosts.
+  std::unordered_map<const HostRecord*, std::vector<uint32_t>> of_host;
+  for (size_t i = 0; i < records.size(); ++i) {
+    if (records[i].number == 0) continue;
+    of_host[AddHost(table.get(), &by_name, records[i].host, input)].push_back(static_cast<uint32_t>(i));
+  }
+  for (const auto& host_record : table->hosts) {
+    HostRecord* host = host_record.get();
+    std::vector<uint32_t>& indexes = of_host[host];
+    host->projects.reserve(indexes.size());
+    for (uint32_t index : indexes) {
+      const extlib::PRJ& record = records[index];
+      auto project = std::make_unique<ProjectRecord>();
+      project->parent = host;
+      project->number = record.number;
+      project->name = extlib::TrimmedName(record.name);
+      std::vector<uint16_t>& users = table->project_users;
+      project->users = users.data() + users.size();
+      users.push_back(static_cast<uint16_t>(record.owner < user_count && named[record.owner] ? record.owner : 0));
+      if (input.network) {
+        for (uint32_t user = 1; user <= last_user && user < user_count; ++user) {
+          if (user == record.owner || !extlib::MemberBit(record, user) || !named[user]) continue;
+          users.push_back(static_cast<uint16_t>(user));
+          ++project->member_count;
+        }
       }
+      ComputeProjectKind(*project, record.status, input, &project->kind, &project->image);
+      host->projects.push_back(std::move(project));
     }
-    ComputeProjectKind(*project, record.status, input, &project->kind, &project->image);
-    host->projects.push_back(std::move(project));
+    std::vector<uint32_t>().swap(indexes);
   }
   for (const extlib::HostEntry& entry : input.host_list) {
     HostRecord* host = AddHost(table.get(), &by_name, entry.name, input);

@@ -32,12 +32,15 @@ struct TreeNode {
 // the owner, rows 2.. the members.
 struct ProjectRecord : TreeNode {
   uint32_t number = 0;
+  uint16_t member_count = 0;
+  bool in_use = false;   // its lock file is held (the last check said so)
   std::string name;      // trailing blanks removed; Windows-1252
   std::string location;  // the directory, empty until it has been looked up
-  std::string owner;
-  std::vector<std::string> members;
-  bool in_use = false;   // its lock file is held (the last check said so)
-  int ChildCount() const { return 2 + static_cast<int>(members.size()); }
+  // The owner and then the members as user numbers, into the host's user
+  // names: a name is held once per table, not once per project (100,000
+  // projects would otherwise hold some 20 MiB of copies).
+  const uint16_t* users = nullptr;
+  int ChildCount() const { return 2 + member_count; }
   // The text and kind of child `row`.
   const std::string& ChildText(int row) const;
   static uint32_t ChildKind(int row);
@@ -52,6 +55,7 @@ struct HostRecord : TreeNode {
   bool admin = false;        // the host that holds the network data path
   bool listed = false;       // data.cfg names it
   std::string data_path;     // its data path from data.cfg
+  const std::string* user_names = nullptr;  // the table's, by user number
 };
 
 // The transfer state's part the images need: a project marked for moving.
@@ -63,6 +67,10 @@ struct HostTable {
   std::vector<std::unique_ptr<HostRecord>> hosts;
   uint64_t generation = 0;  // of the snapshot it was built from
   std::string local_computer;
+  // By user number (0 and users without a name: ""), and the projects'
+  // owners and members; both are filled once and never grow afterwards.
+  std::vector<std::string> user_names;
+  std::vector<uint16_t> project_users;
 
   // The first host of that name (case-insensitive), or null.
   HostRecord* FindHost(const std::string& name) const;

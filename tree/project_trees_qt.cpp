@@ -116,12 +116,17 @@ void ProjectTrees::ApplyFill(const std::shared_ptr<FillResult>& result) {
       if (record->admin) host = record->name;
     }
   }
+  QModelIndex selected;  // the host the fill selected: it shows in the status bar
   if (host_tree_) {
     QModelIndex host_index = model_.HostIndex(host);
-    if (!host_tree_->GetSelectedItem().isValid() && host_index.isValid()) host_tree_->SelectItem(host_index);
+    if (!host_tree_->GetSelectedItem().isValid() && host_index.isValid()) {
+      host_tree_->SelectItem(host_index);
+      selected = host_index;
+    }
   }
   selection_guard_ = false;
   ShowHost(host);
+  if (selected.isValid()) ShowInStatusBar(selected);
   // The ping host list leaves out the checked-out hosts: it is published
   // once every host's check-out file has been looked at.
   hosts_unchecked_ = static_cast<int>(table.hosts.size());

@@ -1,7 +1,5 @@
 #include "tree/tree_search.h"
 
-#include <algorithm>
-
 #include "platform/text_codec.h"
 
 namespace dovrane::tree {
@@ -24,42 +22,52 @@ TextPattern::TextPattern(const std::string& pattern, bool case_sensitive, bool w
   }
   if (word_mode && pattern_.find(' ') == std::string::npos) {
     mode_ = Mode::kWord;
-    return;
+  } else {
+    if (!pattern_.empty() && pattern_.back() == '*') pattern_.pop_back();
+    if (!pattern_.empty() && pattern_.front() == '*') pattern_.erase(0, 1);
+    mode_ = !word_mode && pattern_.find('?') == std::string::npos ? Mode::kSubstring : Mode::kScan;
   }
-  if (!pattern_.empty() && pattern_.back() == '*') pattern_.pop_back();
-  if (!pattern_.empty() && pattern_.front() == '*') pattern_.erase(0, 1);
-  mode_ = !word_mode && pattern_.find('?') == std::string::npos ? Mode::kSubstring : Mode::kScan;
+  folded_ = pattern_;
+  for (char& c : folded_) c = static_cast<char>(fold_[static_cast<unsigned char>(c)]);
+}
+
+bool TextPattern::MatchesAt(const unsigned char* text, size_t at) const {
+  for (size_t i = 1; i < folded_.size(); ++i) {
+    if (fold_[text[at + i]] != static_cast<unsigned char>(folded_[i]) && !(mode_ == Mode::kScan && pattern_[i] == '?'))
+      return false;
+  }
+  return true;
 }
 
 bool TextPattern::Matches(std::string_view text) const {
-  auto equal = [this](char a, char b) { return Equal(static_cast<unsigned char>(a), static_cast<unsigned char>(b)); };
+  const auto* chars = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t length = folded_.size();
   switch (mode_) {
     case Mode::kWord: {
       size_t pos = 0;
       while (pos <= text.size()) {
         size_t end = text.find(' ', pos);
         if (end == std::string_view::npos) end = text.size();
-        std::string_view word = text.substr(pos, end - pos);
-        if (word.size() == pattern_.size() && std::equal(word.begin(), word.end(), pattern_.begin(), equal))
+        if (end - pos == length && (length == 0 || (fold_[chars[pos]] == static_cast<unsigned char>(folded_[0]) &&
+                                                    MatchesAt(chars, pos))))
           return true;
         pos = end + 1;
       }
       return false;
     }
     case Mode::kSubstring:
-      return std::search(text.begin(), text.end(), pattern_.begin(), pattern_.end(), equal) != text.end();
-    case Mode::kScan:
-      if (pattern_.empty()) return false;
-      for (size_t start = 0; start < text.size(); ++start) {
-        if (!equal(text[start], pattern_[0])) continue;
-        size_t i = 1;
-        for (; i < pattern_.size(); ++i) {
-          if (start + i >= text.size()) break;  // "?" does not match the end of the text
-          if (pattern_[i] != '?' && !equal(text[start + i], pattern_[i])) break;
-        }
-        if (i == pattern_.size()) return true;
+      if (length == 0) return !text.empty();
+      [[fallthrough]];
+    case Mode::kScan: {
+      // A text shorter than the pattern cannot hold it ("?" does not match
+      // the end of the text); else only where the first character matches.
+      if (length == 0 || length > text.size()) return false;
+      const auto first = static_cast<unsigned char>(folded_[0]);
+      for (size_t start = 0, last = text.size() - length; start <= last; ++start) {
+        if (fold_[chars[start]] == first && MatchesAt(chars, start)) return true;
       }
       return false;
+    }
   }
   return false;
 }
@@ -137,7 +145,9 @@ ItemRef FindTreeItem(const HostTable& table, ItemRef start, const std::string& p
   TextPattern match(pattern, true, true);
   for (TreeWalk walk(table, start); walk.Current().valid(); walk.Next()) {
     ItemRef item = walk.Current();
-    if ((item.kind() & mask) && match.Matches(TrimBlanks(item.text()))) return item;
+    if (!(item.kind() & mask)) continue;
+    const std::string& text = item.text();
+    if (text.size() >= match.MinLength() && match.Matches(TrimBlanks(text))) return item;
   }
   return {};
 }
@@ -150,7 +160,9 @@ ItemRef SearchWalk::NextMatch() {
   started_ = true;
   for (; walk_.Current().valid(); walk_.Next()) {
     ItemRef item = walk_.Current();
-    if ((item.kind() & mask_) && pattern_.Matches(TrimBlanks(item.text()))) return item;
+    if (!(item.kind() & mask_)) continue;
+    const std::string& text = item.text();
+    if (text.size() >= pattern_.MinLength() && pattern_.Matches(TrimBlanks(text))) return item;
   }
   return {};
 }

@@ -17,13 +17,17 @@ class TextPattern {
  public:
   TextPattern(const std::string& pattern, bool case_sensitive, bool word_mode);
   bool Matches(std::string_view text) const;
+  // No text shorter than this matches.
+  size_t MinLength() const { return folded_.size(); }
 
  private:
   enum class Mode { kWord, kSubstring, kScan };
-  bool Equal(unsigned char a, unsigned char b) const { return fold_[a] == fold_[b]; }
+  // Whether text[at ..] holds the folded pattern (its "?" any one character).
+  bool MatchesAt(const unsigned char* text, size_t at) const;
   Mode mode_;
   unsigned char fold_[256];  // upper-cased, or the character itself when case matters
   std::string pattern_;  // stars removed as the mode says
+  std::string folded_;   // the pattern folded once, so a text is folded only where it is compared
   bool case_sensitive_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/small_installation.h"
 #include "tree/item_kind.h"
 #include "tree/tree_fixture.h"
 
@@ -33,15 +34,53 @@ TEST(HostTableTest, ProjectsWithOwnerMembersAndKindsFromStatusAndMarks) {
   ASSERT_EQ(srv2->projects.size(), 3u);
   const ProjectRecord& alpha = *srv2->projects[0];
   EXPECT_EQ(alpha.name, "Alpha");
-  EXPECT_EQ(alpha.owner, "ADMIN");
-  EXPECT_EQ(alpha.members, (std::vector<std::string>{"MUELLER", "SCHMIDT"}));  // the owner is not a member
   EXPECT_EQ(alpha.ChildCount(), 4);
+  std::vector<std::string> children;
+  for (int row = 1; row < alpha.ChildCount(); ++row) children.push_back(alpha.ChildText(row));
+  EXPECT_EQ(children, (std::vector<std::string>{"ADMIN", "MUELLER", "SCHMIDT"}));  // the owner is not a member
   EXPECT_EQ(alpha.location, "");  // looked up when needed
   EXPECT_EQ(srv2->projects[1]->kind, kKindProjectOut);
   EXPECT_EQ(srv2->projects[1]->image, kImageProjectOut);
   EXPECT_EQ(srv2->projects[2]->kind, kKindProjectUnreachable);  // in the mark map
   EXPECT_EQ(table->FindHost("SRV1")->projects[0]->kind, kKindProjectHostOut);
   EXPECT_EQ(table->FindHost("SRV1")->projects[0]->image, kImageProjectHostOut);
+}
+
+TEST(HostTableTest, OwnerAndMembersOnlyWithANameInTheUserTable) {
+  TreeFixture fixture;
+  FillInput input;
+  ASSERT_EQ(ReadFillInput(&input), 0);
+  input.user_names.erase(1);  // the owner: an empty owner item
+  input.user_names.erase(2);  // a member: left out
+  auto table = BuildHostTable(input);
+  const ProjectRecord& alpha = *table->FindHost("SRV2")->projects[0];
+  ASSERT_EQ(alpha.ChildCount(), 3);
+  EXPECT_EQ(alpha.ChildText(1), "");
+  EXPECT_EQ(alpha.ChildText(2), "SCHMIDT");
+  EXPECT_EQ(alpha.ChildText(3), "");  // past the last child
+  input.network = false;  // a single-user installation shows no members
+  EXPECT_EQ(BuildHostTable(input)->FindHost("SRV2")->projects[0]->ChildCount(), 2);
+}
+
+TEST(HostTableTest, EveryMemberOfManyProjectsKeepsItsName) {
+  testing::SmallInstallation small(2);
+  std::vector<extlib::PRJ> records;
+  for (uint32_t n = 1; n <= 300; ++n) {
+    records.push_back(testing::SmallInstallation::Record("P" + std::to_string(n), n, "SRV2", n % 64 + 1));
+    for (uint32_t user = 1; user <= 64; ++user) extlib::SetMemberBit(&records.back(), user, true);
+  }
+  small.WriteAdministration(records, 300);
+  FillInput input;
+  ASSERT_EQ(ReadFillInput(&input), 0);
+  for (uint32_t user = 1; user <= 64; ++user) input.user_names[user] = "U" + std::to_string(user);
+  input.containers = 2;
+  auto table = BuildHostTable(input);
+  for (const auto& project : table->FindHost("SRV2")->projects) {
+    ASSERT_EQ(project->ChildCount(), 2 + 63);
+    const uint32_t owner = project->number % 64 + 1;
+    EXPECT_EQ(project->ChildText(1), "U" + std::to_string(owner));
+    EXPECT_EQ(project->ChildText(64), owner == 64 ? "U63" : "U64");
+  }
 }
 
 TEST(HostTableTest, UnreadableAdministrationLeavesTheTableEmpty) {

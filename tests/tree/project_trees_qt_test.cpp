@@ -70,6 +70,17 @@ TEST_F(ProjectTreesTest, FillShowsTheCurrentHostAndTheChecksUpdateTheItems) {
   EXPECT_EQ(published, (std::vector<std::string>{"SRV1", "SRV3"}));  // the checked-out host is not pinged
 }
 
+TEST_F(ProjectTreesTest, FirstFillShowsTheHostItSelectedInTheStatusBar) {
+  QSignalSpy shown(&trees, &ProjectTrees::statusBarTextsChanged);
+  RefillAndWait("");
+  ASSERT_GE(shown.count(), 1);
+  QStringList parts = shown.last().at(0).toStringList();
+  ASSERT_EQ(parts.size(), 3);  // the host, its project count, its project directory
+  EXPECT_EQ(parts, trees.StatusBarTexts(host_tree.GetSelectedItem()));
+  EXPECT_EQ(parts[0], QStringLiteral("SRV2"));
+  EXPECT_TRUE(parts[1].startsWith(QStringLiteral("3 ")));
+}
+
 TEST_F(ProjectTreesTest, RefillKeepsExpansionSelectionAndTheShownHost) {
   RefillAndWait("SRV1");
   QModelIndex srv2 = trees.model()->HostIndex("SRV2");

@@ -23,6 +23,16 @@ TEST(MatchItemTextTest, WordModeStarsQuestionMarksAndCase) {
       {"n?0", "n0", false, false, 1},
       {"n?", "xn", false, false, 1},                         // "?" does not match the end of the text
       {"b c", "a b c d", true, true, 0},                     // a blank: scanned as a whole
+      {"", "abc", false, false, 0},                          // nothing to look for is in every text
+      {"*", "", false, false, 1},
+      {"abcd", "abc", false, false, 1},                      // longer than the text
+      {"ABC", "xxabc", false, false, 0},                     // at the very end
+      {"ab?", "xab", false, false, 1},
+      {"ab?", "xabc", false, false, 0},
+      {"?b", "ab?b", false, false, 0},                       // a first "?" is a character
+      {"gr\xDC\xDF", "GR\xFC\xDF", false, false, 0},           // Windows-1252 letters fold too
+      {"gr\xDC", "GR\xFC", true, false, 1},
+      {"", "a  b", true, true, 0},                           // the empty word between two blanks
   };
   for (const Case& c : cases) {
     EXPECT_EQ(MatchItemText(c.pattern, c.text, c.case_sensitive, c.word), c.result) << c.pattern << " / " << c.text;
