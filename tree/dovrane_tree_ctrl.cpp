@@ -37,6 +37,11 @@ CDovraneTreeCtrl::CDovraneTreeCtrl(int role, QWidget* parent) : QTreeView(parent
   setAccessibleName(role == 1 ? QStringLiteral("Host tree") : QStringLiteral("Project tree"));
 }
 
+CDovraneTreeCtrl::~CDovraneTreeCtrl() {
+  // An open editor goes with the view; its edit ends without a word.
+  if (label_editor_) label_editor_->disconnect(this);
+}
+
 ProjectTreeModel* CDovraneTreeCtrl::TreeModel() const { return qobject_cast<ProjectTreeModel*>(model()); }
 
 QModelIndex CDovraneTreeCtrl::GetRootItem() const {
@@ -100,7 +105,7 @@ bool CDovraneTreeCtrl::EditLabel(const QModelIndex& item, const QString& label) 
   label_committed_ = false;
   label_text_.clear();
   openPersistentEditor(item);
-  auto* editor = qobject_cast<CDovraneTreeEditCtrl*>(indexWidget(item));
+  auto* editor = dynamic_cast<CDovraneTreeEditCtrl*>(indexWidget(item));
   if (!editor) {
     closePersistentEditor(item);
     return false;

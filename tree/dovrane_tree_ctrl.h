@@ -28,6 +28,7 @@ class CDovraneTreeCtrl : public QTreeView {
  public:
   // role: 1 for the host tree, 0 for the project tree.
   explicit CDovraneTreeCtrl(int role, QWidget* parent = nullptr);
+  ~CDovraneTreeCtrl() override;
   int Role() const { return role_; }
   ProjectTreeModel* TreeModel() const;
 

@@ -10,6 +10,7 @@
 #include "extlib/library_init.h"
 #include "extlib/messages.h"
 #include "extlib/prj_record.h"
+#include "extlib/project_code.h"
 #include "extlib/project_list.h"
 #include "extlib/slot_files.h"
 #include "platform/env.h"

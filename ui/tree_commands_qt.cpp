@@ -41,6 +41,9 @@ using namespace tree;  // the item kinds and command identifiers
 
 namespace {
 
+// A free project whose directory cannot be reached.
+constexpr uint32_t kUnreachableProject = 273;
+
 bool IsProjectKind(uint32_t kind) {
   return kind == kKindProject || kind == kKindProjectInUse || kind == kKindProjectOut ||
          kind == kKindProjectOutWithHost;
@@ -141,7 +144,7 @@ void TreeCommands::OnKey(CDovraneTreeCtrl* tree, int key) {
 
 std::string TreeCommands::HostOf(CDovraneTreeCtrl* tree, const QModelIndex& item) const {
   const uint32_t kind = item.isValid() ? tree->GetItemData(item) : 0;
-  if (item.isValid() && !IsProjectKind(kind) && kind != kKindProjectUnreachable) return tree->GetItemText(item);
+  if (item.isValid() && !IsProjectKind(kind) && kind != kUnreachableProject) return tree->GetItemText(item);
   if (tree->Role() == 1 && item.isValid()) return tree->GetItemText(tree->GetParentItem(item));
   return dialog_->TabCtrl()->GetDataPath().toStdString();
 }
@@ -224,11 +227,10 @@ void TreeCommands::ContextMenu(CDovraneTreeCtrl* tree, const QPoint& pos, bool c
 }
 
 bool TreeCommands::Enabled(uint32_t id) const {
-  if (Writes(id) && (short_id_ != 0 || (long_id_ != 0 && Writes(long_id_)))) return false;
+  // One progress window; writes one at a time, and not beside the size of a
+  // folder they might change.
   if (ShowsProgress(id) && long_id_ != 0) return false;
-  // A writing command waits for the size of a folder it would change.
-  if (Writes(id) && long_id_ != 0) return false;
-  return true;
+  return !Writes(id) || (short_id_ == 0 && long_id_ == 0);
 }
 
 bool TreeCommands::Busy() const { return short_id_ != 0 || long_id_ != 0; }
@@ -341,7 +343,7 @@ void TreeCommands::Properties(CDovraneTreeCtrl* tree, const QModelIndex& selecte
   }
   auto result = std::make_shared<PropertiesResult>();
   request.ping = ping_;
-  RunLong(kCmdProperties, UiText(111, 1010), true,
+  RunLong(kCmdProperties, services::UiText(111, 1010), true,
           [request, result](extlib::OperationContext& ctx) { return GatherProperties(ctx, request, result.get()); },
           [this, result](int) { ShowProperties(*result); });
 }
@@ -412,7 +414,7 @@ void TreeCommands::EndLabelEdit(CDovraneTreeCtrl* tree, const QPersistentModelIn
     return;
   }
   const std::string old_label = label_before_;
-  RunShort(
+  const bool started = RunShort(
       kCmdRename,
       [typed, new_text, old_label](extlib::OperationContext& ctx) {
         if (!typed) {
@@ -427,40 +429,48 @@ void TreeCommands::EndLabelEdit(CDovraneTreeCtrl* tree, const QPersistentModelIn
         dialog_->outside_change = 1;
         if (result == 0) ShowChange();
       });
+  if (!started) {
+    dialog_->outside_change = 1;
+    QApplication::beep();
+  }
 }
 
 void TreeCommands::NewProject(CDovraneTreeCtrl* tree, const std::string& host) {
   auto name = std::make_shared<std::string>();
   dialog_->outside_change = 0;
-  RunShort(
+  const bool started = RunShort(
       kCmdNewProject,
       [host, name](extlib::OperationContext& ctx) { return CreateNewProject(ctx, host, name.get()); },
       [this, tree, host, name](int result) {
         dialog_->outside_change = 1;
         ShowChange();
         if (result != 0 || name->empty()) return;
-        // The new project's name is typed at once, once the trees show it.
-        auto once = std::make_shared<QMetaObject::Connection>();
-        *once = connect(trees_, &ProjectTrees::refilled, this, [this, tree, host, name, once] {
-          disconnect(*once);
-          EditNewProject(tree ? tree : dialog_->TabCtrl()->ProjectTree(), host, *name);
+        // The new project's name is typed at once, once the trees show it (a
+        // fill that was already running may come first).
+        auto connection = std::make_shared<QMetaObject::Connection>();
+        auto fills = std::make_shared<int>(0);
+        *connection = connect(trees_, &ProjectTrees::refilled, this, [this, tree, host, name, connection, fills] {
+          if (EditNewProject(tree ? tree : dialog_->TabCtrl()->ProjectTree(), host, *name) || ++*fills == 2)
+            disconnect(*connection);
         });
       });
+  if (!started) dialog_->outside_change = 1;
 }
 
-void TreeCommands::EditNewProject(CDovraneTreeCtrl* tree, const std::string& host, const std::string& name) {
+bool TreeCommands::EditNewProject(CDovraneTreeCtrl* tree, const std::string& host, const std::string& name) {
   const QModelIndex host_item = trees_->model()->HostIndex(host);
-  if (!host_item.isValid()) return;
+  if (!host_item.isValid()) return false;
   if (tree->Role() == 1) tree->ExpandItem(host_item, true);
   QModelIndex found;
   for (int row = 0; row < trees_->model()->rowCount(host_item) && !found.isValid(); ++row) {
     const QModelIndex project = trees_->model()->index(row, 0, host_item);
     if (Trimmed(tree->GetItemText(project)) == name) found = project;
   }
-  if (!found.isValid()) return;
+  if (!found.isValid()) return false;
   tree->SelectItem(found);
   label_permit_ = true;
   BeginLabelEdit(tree, found);
+  return true;
 }
 
 void TreeCommands::DeleteLockFile(const QModelIndex& item) {
@@ -490,7 +500,7 @@ void TreeCommands::CheckOutProject(CDovraneTreeCtrl* tree, const QModelIndex& it
   std::optional<std::string> comment = checkout::AskCheckoutComment(1, target.text, tree);
   if (!comment) return;
   dialog_->outside_change = 0;
-  RunShort(
+  const bool started = RunShort(
       kCmdCheckOutProject,
       [target_host = target.host, name = target.text, comment](extlib::OperationContext& ctx) {
         return CheckOutOneProject(ctx, target_host, name, *comment);
@@ -499,6 +509,7 @@ void TreeCommands::CheckOutProject(CDovraneTreeCtrl* tree, const QModelIndex& it
         dialog_->outside_change = 1;
         dialog_->TabCtrl()->RequestRefill();
       });
+  if (!started) dialog_->outside_change = 1;
 }
 
 }  // namespace dovrane::ui

@@ -94,7 +94,7 @@ class TreeCommands : public QObject {
   void EndLabelEdit(tree::CDovraneTreeCtrl* tree, const QPersistentModelIndex& item, const QString& text,
                     bool committed);
   void NewProject(tree::CDovraneTreeCtrl* tree, const std::string& host);
-  void EditNewProject(tree::CDovraneTreeCtrl* tree, const std::string& host, const std::string& name);
+  bool EditNewProject(tree::CDovraneTreeCtrl* tree, const std::string& host, const std::string& name);
   void DeleteLockFile(const QModelIndex& item);
   void DeleteHostCheckoutFile(const std::string& host);
   void CheckOutProject(tree::CDovraneTreeCtrl* tree, const QModelIndex& item);

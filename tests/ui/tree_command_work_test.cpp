@@ -6,7 +6,9 @@
 
 #include <set>
 
+#include "extlib/hosts.h"
 #include "extlib/prj_record.h"
+#include "tree/item_commands.h"
 #include "support/recording_messenger.h"
 #include "tree/tree_fixture.h"
 
@@ -53,6 +55,58 @@ TEST(HostCheckoutFileTest, RemovesTheMarkAndRefusesNamesOutsideTheNetFolder) {
   for (const char* hostile : {"../x", "..\\x", "", ".hidden"}) EXPECT_EQ(RemoveHostCheckoutFile(ctx, hostile), -1);
   EXPECT_TRUE(fixture.small.dir.Exists("SRV1/cad/x.out"));
   EXPECT_TRUE(messages.texts.empty());
+}
+
+TEST(PropertiesWorkTest, MeasuresTheProjectOrTheHostsProjectRoot) {
+  tree::TreeFixture fixture;
+  testing::RecordingMessenger messages;
+  fixture.small.dir.Write("SRV2/cad/Prj/n0000001.prj/data.bin", std::string(3000, 'x'));
+  std::vector<std::string> pinged;
+  const CommandPing ping = [&](const std::string& host) {
+    pinged.push_back(host);
+    return 0;
+  };
+  extlib::OperationContext ctx;
+  PropertiesResult project, host;
+  GatherProperties(ctx, {tree::kKindProject, "Alpha", "SRV2", 0, 0, "", ping}, &project);
+  GatherProperties(ctx, {tree::kKindHost, "SRV2", "", 2, tree::kKindProject, "Alpha", ping}, &host);
+  EXPECT_TRUE(project.show_dialog && host.show_dialog);
+  EXPECT_EQ(project.number, 1);
+  EXPECT_EQ(project.files, 2);  // version.txt and data.bin
+  EXPECT_EQ(host.path, "\\\\SRV2\\cad\\Prj");
+  EXPECT_EQ(host.files, 4);     // both project folders of SRV2
+  EXPECT_EQ(pinged, (std::vector<std::string>{"SRV2", "SRV2"}));
+  EXPECT_TRUE(messages.texts.empty());
+}
+
+TEST(PropertiesWorkTest, AnUnknownDirectoryOrASilentServerIsShownAndMeasuresNothing) {
+  tree::TreeFixture fixture;
+  const std::tuple<std::string, int, std::string> cases[] = {
+      {"Niemand", 0, extlib::_WSAGetErrorString(3)},
+      {"Alpha", 11001, extlib::_WSAGetErrorString(11001)},
+  };
+  for (const auto& [name, ping_result, text] : cases) {
+    testing::RecordingMessenger messages;
+    extlib::OperationContext ctx;
+    PropertiesResult result;
+    const PropertiesRequest request{tree::kKindProject, name, "SRV2", 0, 0, "", [&](const std::string&) {
+                                      return ping_result;
+                                    }};
+    GatherProperties(ctx, request, &result);
+    EXPECT_FALSE(result.show_dialog) << name;
+    ASSERT_EQ(messages.texts.size(), 1u) << name;
+    EXPECT_EQ(messages.texts[0], text);
+    EXPECT_EQ(messages.messages[0].flags & platform::kMbIconMask, platform::kMbIconError);
+  }
+}
+
+TEST(ProjectCheckOutTest, MarksTheProjectWithItsInformationFile) {
+  tree::TreeFixture fixture;
+  testing::RecordingMessenger messages;
+  extlib::OperationContext ctx;
+  ctx.interactive = 0;
+  EXPECT_EQ(CheckOutOneProject(ctx, "SRV2", "Alpha", "Reise"), 1) << messages.All();
+  EXPECT_TRUE(fixture.small.dir.Exists("SRV1/cad/Net/n0000001.out"));
 }
 
 }  // namespace

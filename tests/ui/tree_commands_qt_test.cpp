@@ -32,6 +32,9 @@ class TreeCommandsTest : public ::testing::Test {
  protected:
   // The window on the fixture, filled, every host checked (all answer).
   void Open() {
+    // The window's settings (placement, switches) stay in the test's folder.
+    settings_.Set({{"DOVRANE_HKCU", fixture_.small.Native("hkcu.toml")},
+                   {"DOVRANE_HKLM", fixture_.small.Native("hklm.toml")}});
     window_ = std::make_unique<MainWindow>();
     window_->trees().SetChecks([](const std::string&, int) { return 0; }, 2000);
     commands().SetPing([](const std::string&) { return 0; });
@@ -75,6 +78,7 @@ class TreeCommandsTest : public ::testing::Test {
     QMessageBox::Icon icon;
   };
   TreeFixture fixture_;
+  testing::ScopedEnvironment settings_;
   std::unique_ptr<MainWindow> window_;
   std::vector<Box> boxes_;
   QMessageBox::StandardButton answer_ = QMessageBox::Yes;
@@ -175,7 +179,7 @@ TEST_F(TreeCommandsTest, PropertiesOfAnUnansweringServerShowTheNetworkError) {
 
 TEST_F(TreeCommandsTest, DeleteAsksAndErasesOnlyOnYes) {
   Open();
-  for (auto [answer, erased] : {std::pair{QMessageBox::No, false}, {QMessageBox::Yes, true}}) {
+  for (auto [answer, erased] : {std::pair{QMessageBox::No, false}, std::pair{QMessageBox::Yes, true}}) {
     answer_ = answer;
     Run(Project("SRV2", "Alpha"), kCmdDelete);
     ASSERT_TRUE(QTest::qWaitFor([&] { return Idle() && Project("SRV2", "Alpha").isValid() != erased; }, 10000));
