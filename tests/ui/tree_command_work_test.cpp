@@ -16,7 +16,11 @@ namespace dovrane::ui {
 namespace {
 
 TEST(NewProjectNameTest, TakesTheFirstFreeNameOfTheSeries) {
-  const std::tuple<std::set<std::string>, std::string> cases[] = {
+  struct Case {
+    std::set<std::string> taken;
+    std::string expected;
+  };
+  const Case cases[] = {
       {{}, "New project"},
       {{"New project"}, "New project 1"},
       {{"New project", "New project 1", "New project 2"}, "New project 3"},
@@ -98,15 +102,6 @@ TEST(PropertiesWorkTest, AnUnknownDirectoryOrASilentServerIsShownAndMeasuresNoth
     EXPECT_EQ(messages.texts[0], text);
     EXPECT_EQ(messages.messages[0].flags & platform::kMbIconMask, platform::kMbIconError);
   }
-}
-
-TEST(ProjectCheckOutTest, MarksTheProjectWithItsInformationFile) {
-  tree::TreeFixture fixture;
-  testing::RecordingMessenger messages;
-  extlib::OperationContext ctx;
-  ctx.interactive = 0;
-  EXPECT_EQ(CheckOutOneProject(ctx, "SRV2", "Alpha", "Reise"), 1) << messages.All();
-  EXPECT_TRUE(fixture.small.dir.Exists("SRV1/cad/Net/n0000001.out"));
 }
 
 }  // namespace
