@@ -1,19 +1,45 @@
 #include "tree/dovrane_tree_ctrl.h"
 
 #include <QHelpEvent>
+#include <QStyledItemDelegate>
 
 #include "platform/text_codec.h"
 #include "tree/project_tree_model_qt.h"
 
 namespace dovrane::tree {
+namespace {
+
+// Draws as the default and makes the label editor; the text is the view's
+// to set and to take, the model is never written through it.
+class LabelEditDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex&) const override {
+    auto* editor = new CDovraneTreeEditCtrl(parent);
+    // Names typed or edited are limited to 50 characters.
+    editor->setMaxLength(50);
+    editor->setAccessibleName(QStringLiteral("Project name"));
+    return editor;
+  }
+  void setEditorData(QWidget*, const QModelIndex&) const override {}
+  void setModelData(QWidget*, QAbstractItemModel*, const QModelIndex&) const override {}
+};
+
+}  // namespace
 
 CDovraneTreeCtrl::CDovraneTreeCtrl(int role, QWidget* parent) : QTreeView(parent), role_(role) {
+  setItemDelegate(new LabelEditDelegate(this));
   setHeaderHidden(true);
   // Without uniform heights every icon change measures rows again.
   setUniformRowHeights(true);
   setSelectionMode(QAbstractItemView::SingleSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setAccessibleName(role == 1 ? QStringLiteral("Host tree") : QStringLiteral("Project tree"));
+}
+
+CDovraneTreeCtrl::~CDovraneTreeCtrl() {
+  // An open editor goes with the view; its edit ends without a word.
+  if (label_editor_) label_editor_->disconnect(this);
 }
 
 ProjectTreeModel* CDovraneTreeCtrl::TreeModel() const { return qobject_cast<ProjectTreeModel*>(model()); }
@@ -70,6 +96,61 @@ bool CDovraneTreeCtrl::viewportEvent(QEvent* event) {
     emit itemHovered(indexAt(static_cast<QHelpEvent*>(event)->pos()));
   }
   return QTreeView::viewportEvent(event);
+}
+
+bool CDovraneTreeCtrl::EditLabel(const QModelIndex& item, const QString& label) {
+  if (label_active_ || !item.isValid()) return false;
+  scrollTo(item);
+  label_item_ = item;
+  label_committed_ = false;
+  label_text_.clear();
+  openPersistentEditor(item);
+  auto* editor = dynamic_cast<CDovraneTreeEditCtrl*>(indexWidget(item));
+  if (!editor) {
+    closePersistentEditor(item);
+    return false;
+  }
+  label_editor_ = editor;
+  label_active_ = true;
+  // A refill that removes the item takes the editor with it: the edit ends unchanged.
+  connect(editor, &QObject::destroyed, this, [this] { EndLabelEdit(false); });
+  editor->setText(label);
+  editor->selectAll();
+  editor->setFocus();
+  return true;
+}
+
+void CDovraneTreeCtrl::commitData(QWidget* editor) {
+  if (editor && editor == label_editor_.data()) {
+    label_text_ = label_editor_->text();
+    label_committed_ = true;
+    return;
+  }
+  QTreeView::commitData(editor);
+}
+
+void CDovraneTreeCtrl::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+  if (editor && editor == label_editor_.data()) {
+    EndLabelEdit(label_committed_ && hint != QAbstractItemDelegate::RevertModelCache);
+    return;
+  }
+  QTreeView::closeEditor(editor, hint);
+}
+
+void CDovraneTreeCtrl::EndLabelEdit(bool committed) {
+  if (!label_active_) return;
+  label_active_ = false;
+  const QPersistentModelIndex item = label_item_;
+  const QString text = label_text_;
+  label_item_ = QPersistentModelIndex();
+  if (CDovraneTreeEditCtrl* editor = label_editor_.data()) {
+    label_editor_.clear();
+    editor->disconnect(this);
+    if (item.isValid()) closePersistentEditor(item);
+    else editor->deleteLater();
+    setFocus();
+  }
+  emit labelEditEnded(item, text, committed);
 }
 
 }  // namespace dovrane::tree

@@ -4,6 +4,10 @@
 // An item is a model index; the invalid index is "no item".
 #pragma once
 
+#include <QAbstractItemDelegate>
+#include <QLineEdit>
+#include <QPersistentModelIndex>
+#include <QPointer>
 #include <QTreeView>
 #include <cstdint>
 #include <string>
@@ -12,12 +16,19 @@ namespace dovrane::tree {
 
 class ProjectTreeModel;
 
+// The editor of an in-place label edit.
+class CDovraneTreeEditCtrl : public QLineEdit {
+ public:
+  using QLineEdit::QLineEdit;
+};
+
 class CDovraneTreeCtrl : public QTreeView {
   Q_OBJECT
 
  public:
   // role: 1 for the host tree, 0 for the project tree.
   explicit CDovraneTreeCtrl(int role, QWidget* parent = nullptr);
+  ~CDovraneTreeCtrl() override;
   int Role() const { return role_; }
   ProjectTreeModel* TreeModel() const;
 
@@ -39,15 +50,35 @@ class CDovraneTreeCtrl : public QTreeView {
   // Collapses every top-level item.
   void CollapseTopLevel();
 
+  // The in-place edit of an item's label (TVM_EDITLABEL): an editor over the
+  // item showing label, limited to 50 characters. Enter ends it with the
+  // typed text (through a queued call), Escape without. Whether the item may
+  // be renamed is the caller's decision. False while another edit runs.
+  bool EditLabel(const QModelIndex& item, const QString& label);
+  bool EditingLabel() const { return label_active_; }
+  // The open label editor, or null.
+  CDovraneTreeEditCtrl* LabelEditor() const { return label_editor_.data(); }
+
  signals:
   // The pointer rests on an item (a tip is about to show): the status bar follows it.
   void itemHovered(const QModelIndex& item);
+  // A label edit ended: committed with the typed text, or abandoned (Escape).
+  void labelEditEnded(const QPersistentModelIndex& item, const QString& text, bool committed);
 
  protected:
   bool viewportEvent(QEvent* event) override;
+  void commitData(QWidget* editor) override;
+  void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
 
  private:
+  void EndLabelEdit(bool committed);
+
   int role_;
+  QPointer<CDovraneTreeEditCtrl> label_editor_;
+  QPersistentModelIndex label_item_;
+  QString label_text_;    // the editor's text when it committed
+  bool label_committed_ = false;
+  bool label_active_ = false;
 };
 
 }  // namespace dovrane::tree

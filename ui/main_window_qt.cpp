@@ -6,6 +6,7 @@
 #include "tree/project_tree_model_qt.h"
 #include "tree/project_trees_qt.h"
 #include "ui/dovrane_tab_ctrl.h"
+#include "ui/tree_commands_qt.h"
 
 namespace dovrane::ui {
 
@@ -14,6 +15,7 @@ MainWindow::MainWindow() : trees_(std::make_unique<tree::ProjectTrees>()) {
   dialog_ = std::make_unique<CDovraneDlg>(Hooks());
   CDovraneTabCtrl* tab = dialog_->TabCtrl();
   trees_->AttachViews(tab->HostTree(), tab->ProjectTree());
+  commands_ = std::make_unique<TreeCommands>(dialog_.get(), trees_.get(), &messenger_);
   trees_->SetPingAllowed(dialog_->ping_allowed != 0);
   trees_->SetPingPublisher([this](std::vector<std::string> names) { return dialog_->ping_shared.Publish(std::move(names)); });
   // The window's data path follows the host the trees show.
@@ -31,6 +33,8 @@ MainWindow::~MainWindow() {
   // Questions still waiting on workers are answered before the window goes.
   messenger_.Shutdown();
   if (ping_) ping_->Stop();
+  // The commands' workers end before the window they report to.
+  commands_.reset();
   dialog_.reset();
   trees_.reset();
   platform::SetCurrentMessenger(previous_messenger_);
