@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/project_commands.h"
+#include "checkout/checkin.h"
 #include "checkout/checkout.h"
 #include "extlib/administration.h"
 #include "extlib/hosts.h"
@@ -165,6 +166,14 @@ int CheckOutOneProject(extlib::OperationContext& ctx, const std::string& host, c
   checkout::CheckoutAnswers answers;
   answers.comment = comment;
   return checkout::CheckOut(ctx, checkout::kCheckoutProject, list, answers);
+}
+
+int CheckInOneProject(extlib::OperationContext& ctx, const std::string& host, const std::string& name) {
+  const DirectoryCheck dir = LookupProjectDirectory(host, name);
+  std::vector<checkout::CheckoutEntry> list(1);
+  list[0].project = name;
+  list[0].location = dir.path;
+  return checkout::CheckIn(ctx, 1, list);
 }
 
 }  // namespace dovrane::ui

@@ -68,5 +68,8 @@ int RemoveHostCheckoutFile(extlib::OperationContext& ctx, const std::string& hos
 // the comment. CheckOut's 1 or 0.
 int CheckOutOneProject(extlib::OperationContext& ctx, const std::string& host, const std::string& name,
                        const std::string& comment);
+// Gives back the single checked-out project name of host (its information
+// file found through its directory): 1 when it was given back.
+int CheckInOneProject(extlib::OperationContext& ctx, const std::string& host, const std::string& name);
 
 }  // namespace dovrane::ui

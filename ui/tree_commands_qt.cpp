@@ -264,7 +264,7 @@ void TreeCommands::RunCommand(CDovraneTreeCtrl* tree, uint32_t id) {
     case kCmdCheckInProject:
       if (kind != kKindProjectOut) break;
       if (!tree->ItemHasChildren(item)) QApplication::beep();
-      else if (check_in_handler_) check_in_handler_(id, item);
+      else CheckInProject(tree, item);
       break;
     case kCmdDeleteLockFile:
       if (kind == kKindProjectInUse) DeleteLockFile(item);
@@ -504,6 +504,21 @@ void TreeCommands::CheckOutProject(CDovraneTreeCtrl* tree, const QModelIndex& it
       kCmdCheckOutProject,
       [target_host = target.host, name = target.text, comment](extlib::OperationContext& ctx) {
         return CheckOutOneProject(ctx, target_host, name, *comment);
+      },
+      [this](int) {
+        dialog_->outside_change = 1;
+        dialog_->TabCtrl()->RequestRefill();
+      });
+  if (!started) dialog_->outside_change = 1;
+}
+
+void TreeCommands::CheckInProject(CDovraneTreeCtrl* tree, const QModelIndex& item) {
+  const Target target = TargetOf(tree, item);
+  dialog_->outside_change = 0;
+  const bool started = RunShort(
+      kCmdCheckInProject,
+      [target_host = target.host, name = target.text](extlib::OperationContext& ctx) {
+        return CheckInOneProject(ctx, target_host, name);
       },
       [this](int) {
         dialog_->outside_change = 1;

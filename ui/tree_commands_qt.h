@@ -1,10 +1,11 @@
 // The commands on the trees' items: the context menu of each tree built for
 // the item kind and what the window knows, the keys Delete, F2 and F5, and
 // the project commands (properties, delete, rename in place, new project,
-// lock file deletion, check-out mark removal, single-project check-out). The
+// lock file deletion, check-out mark removal, single-project check-out and
+// check-in). The
 // disk and network work of each runs on a worker; size and delete show the
-// progress window. Marking and paste, the host commands and the check-in are
-// handed to their owners' handlers.
+// progress window. Marking and paste and the host commands are handed to
+// their owners' handlers.
 #pragma once
 
 #include <QModelIndex>
@@ -53,8 +54,6 @@ class TreeCommands : public QObject {
   void SetTransferHandler(ItemHandler handler) { transfer_handler_ = std::move(handler); }
   // Whether a copy or a move is pending (enables paste).
   void SetTransferPending(std::function<bool()> pending) { transfer_pending_ = std::move(pending); }
-  // The single-project check-in (11).
-  void SetCheckInHandler(ItemHandler handler) { check_in_handler_ = std::move(handler); }
   // The ping of the properties command (tests); null: the library's.
   void SetPing(CommandPing ping) { ping_ = std::move(ping); }
 
@@ -98,6 +97,7 @@ class TreeCommands : public QObject {
   void DeleteLockFile(const QModelIndex& item);
   void DeleteHostCheckoutFile(const std::string& host);
   void CheckOutProject(tree::CDovraneTreeCtrl* tree, const QModelIndex& item);
+  void CheckInProject(tree::CDovraneTreeCtrl* tree, const QModelIndex& item);
 
   // Runs op on the short-command worker; done(result) in the window thread.
   bool RunShort(uint32_t id, std::function<int(extlib::OperationContext&)> op, std::function<void(int)> done);
@@ -110,7 +110,7 @@ class TreeCommands : public QObject {
   CDovraneDlg* dialog_;
   tree::ProjectTrees* trees_;
   GuiMessenger* messenger_;
-  ItemHandler host_handler_, transfer_handler_, check_in_handler_;
+  ItemHandler host_handler_, transfer_handler_;
   std::function<bool()> transfer_pending_;
   CommandPing ping_;
   tree::CDovraneTreeCtrl* menu_tree_ = nullptr;  // whose menu is open

@@ -9,6 +9,7 @@
 #include "checkout_fixture.h"
 #include "extlib/administration.h"
 #include "tree/project_rename.h"
+#include "ui/tree_command_work.h"
 
 namespace dovrane::checkout {
 namespace {
@@ -99,6 +100,20 @@ TEST_F(CheckinTest, SingleProjectIsGivenBackOnlyWhenItIsOutAlone) {
   EXPECT_NE(ReadFile(Unc("SRV1/cad/Net/dovrane.log")).find("\tcheckin project \"" + list_[0].project + "\"\t0"),
             std::string::npos);
   EXPECT_EQ(CheckIn(ctx_, 7, one), 1);  // no such mode: nothing done
+}
+
+// The window's project commands find the information file through the
+// project's directory on its host, as the trees show it.
+TEST_F(CheckinTest, TheWindowsProjectCheckOutAndCheckInMeetTheSameInformationFile) {
+  ASSERT_EQ(CheckIn(ctx_, kCheckinHost, list_), 1) << messenger_.All();
+  char out[64];
+  std::snprintf(out, sizeof out, "SRV1/cad/Net/n%07u.out", numbers_[0]);
+  ASSERT_EQ(ui::CheckOutOneProject(ctx_, "WS01", list_[0].project, "away"), 1) << messenger_.All();
+  EXPECT_NE(Status(numbers_[0]) & kProjectCheckedOut, 0u);
+  ASSERT_TRUE(testing::Exists(Unc(out)));
+  ASSERT_EQ(ui::CheckInOneProject(ctx_, "WS01", list_[0].project), 1) << messenger_.All();
+  EXPECT_EQ(Status(numbers_[0]) & kProjectCheckedOut, 0u);
+  EXPECT_FALSE(testing::Exists(Unc(out)));
 }
 
 TEST_F(CheckinTest, RoundTripBringsTheHostsWorkBackAndReportsExactlyWhatChanged) {
