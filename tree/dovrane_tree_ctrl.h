@@ -4,6 +4,8 @@
 // An item is a model index; the invalid index is "no item".
 #pragma once
 
+#include <QPersistentModelIndex>
+#include <QTimer>
 #include <QTreeView>
 #include <cstdint>
 #include <string>
@@ -45,9 +47,22 @@ class CDovraneTreeCtrl : public QTreeView {
 
  protected:
   bool viewportEvent(QEvent* event) override;
+  // A drag resting on a host opens it after kHoverExpandMs (closing the one
+  // opened before); the drop itself is the model's.
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dragLeaveEvent(QDragLeaveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ public:
+  static constexpr int kHoverExpandMs = 1000;
 
  private:
+  void ForgetHover();
+  void ExpandHovered();
+
   int role_;
+  QTimer hover_timer_;
+  QPersistentModelIndex hovered_, previously_hovered_;
 };
 
 }  // namespace dovrane::tree

@@ -6,6 +6,7 @@
 #include "tree/project_tree_model_qt.h"
 #include "tree/project_trees_qt.h"
 #include "ui/dovrane_tab_ctrl.h"
+#include "ui/tree_transfer_qt.h"
 
 namespace dovrane::ui {
 
@@ -25,12 +26,14 @@ MainWindow::MainWindow() : trees_(std::make_unique<tree::ProjectTrees>()) {
   QObject::connect(trees_.get(), &tree::ProjectTrees::refilled, dialog_.get(), &CDovraneDlg::TreesFilled);
   QObject::connect(dialog_->PingCheckBox(), &QCheckBox::toggled, trees_.get(),
                    [this](bool on) { trees_->SetPingAllowed(on); });
+  transfer_ = std::make_unique<TreeTransfer>(trees_.get(), dialog_.get(), &messenger_);
 }
 
 MainWindow::~MainWindow() {
   // Questions still waiting on workers are answered before the window goes.
   messenger_.Shutdown();
   if (ping_) ping_->Stop();
+  transfer_.reset();
   dialog_.reset();
   trees_.reset();
   platform::SetCurrentMessenger(previous_messenger_);

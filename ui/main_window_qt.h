@@ -15,6 +15,8 @@ class ProjectTrees;
 
 namespace dovrane::ui {
 
+class TreeTransfer;
+
 class MainWindow {
  public:
   MainWindow();
@@ -24,6 +26,8 @@ class MainWindow {
 
   CDovraneDlg& dialog() { return *dialog_; }
   tree::ProjectTrees& trees() { return *trees_; }
+  TreeTransfer& transfer() { return *transfer_; }
+  GuiMessenger& messenger() { return messenger_; }
 
  private:
   CDovraneDlg::TreeHooks Hooks();
@@ -33,6 +37,7 @@ class MainWindow {
   std::unique_ptr<PingThread> ping_;
   std::unique_ptr<tree::ProjectTrees> trees_;
   std::unique_ptr<CDovraneDlg> dialog_;
+  std::unique_ptr<TreeTransfer> transfer_;  // mark, paste, drop; goes first
 };
 
 }  // namespace dovrane::ui
