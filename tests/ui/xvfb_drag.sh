@@ -7,7 +7,7 @@
 #   xvfb_drag.sh DOVRANE MKINSTALL
 # Exit status 77 (skipped) when xvfb-run or xdotool is missing.
 set -euo pipefail
-dovrane=$1 mkinstall=$2
+dovrane=$(realpath "$1") mkinstall=$(realpath "$2")
 
 for tool in xvfb-run xdotool; do
   if ! command -v "$tool" >/dev/null; then
@@ -24,7 +24,11 @@ mkdir -p "$work/run"
 cd "$work/run"
 "$dovrane" "Dragged project" -create SRV1 >/dev/null
 # No ping: no host goes "not answering" while the drag waits.
-printf '[Settings]\nPingIsAllowed = 0\n' >>"$DOVRANE_HKCU"
+if grep -q '^\[Settings\]' "$DOVRANE_HKCU" 2>/dev/null; then
+  sed -i 's/^\[Settings\]$/[Settings]\nPingIsAllowed = 0/' "$DOVRANE_HKCU"
+else
+  printf '[Settings]\nPingIsAllowed = 0\n' >>"$DOVRANE_HKCU"
+fi
 
 cat >"$work/drive.sh" <<'DRIVE'
 set -euo pipefail
@@ -39,17 +43,17 @@ xdotool windowfocus --sync "$wid"
 for _ in $(seq 100); do [ -s "$screenshot" ] && break; sleep 0.1; done
 eval "$(xdotool getwindowgeometry --shell "$wid")"
 # Window coordinates: both trees start 100 pixels below the tab control's top
-# (below the menu bar); the host tree holds SRV1 and SRV2, one row each, the
-# project tree the one project of SRV1.
-top=$((MENU_HEIGHT + 7 + 100))
-xdotool mousemove --window "$wid" 300 $((top + 8)) mousedown 1
+# (the menu bar's 20 and the margin's 7 above it); rows are 18 pixels high.
+# The host tree holds SRV1 and SRV2, the project tree the one project of SRV1.
+top=$((20 + 7 + 100))
+xdotool mousemove --window "$wid" 290 $((top + 8)) mousedown 1
 for step in 1 2 3 4 5 6 7 8; do
-  xdotool mousemove --window "$wid" $((300 - step * 30)) $((top + 8 + step * 3))
+  xdotool mousemove --window "$wid" $((290 - step * 26)) $((top + 8 + step * 2))
   sleep 0.05
 done
-xdotool mousemove --window "$wid" 50 $((top + 31))
+xdotool mousemove --window "$wid" 76 $((top + 28))
 sleep 0.3
-xdotool mousemove --window "$wid" 52 $((top + 30))
+xdotool mousemove --window "$wid" 78 $((top + 27))
 sleep 0.3
 xdotool mouseup 1
 # The question: Yes is its default button.
@@ -72,7 +76,7 @@ wait "$pid"
 DRIVE
 
 status=0
-MENU_HEIGHT=${MENU_HEIGHT:-22} xvfb-run -a -s "-screen 0 1280x1024x24" \
+xvfb-run -a -s "-screen 0 1280x1024x24" \
   bash "$work/drive.sh" "$dovrane" "$work/shot.png" "$work/log" || status=$?
 if [ "$status" -ne 0 ]; then
   echo "FAIL: exit status $status"
