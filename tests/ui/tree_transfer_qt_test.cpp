@@ -258,7 +258,11 @@ TEST_F(TreeTransferTest, ADragRestingOnAHostOpensItAndClosesTheOneOpenedBefore) 
   auto hover = [&](const char* host) {
     const QModelIndex item = model()->HostIndex(host);
     hosts->scrollTo(item);
-    QDragMoveEvent move(hosts->visualRect(item).center(), Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    const QPoint at = hosts->visualRect(item).center();
+    // Qt delivers a move only to the widget the drag entered.
+    QDragEnterEvent enter(at, Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(hosts->viewport(), &enter);
+    QDragMoveEvent move(at, Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(hosts->viewport(), &move);
     return item;
   };
