@@ -1,28 +1,43 @@
 // The window bench: runs a 2,000-file copy, a size sum and a deletion through
 // the worker with the progress window (offscreen) and prints the longest stall
 // of the window thread's event loop during each, and how long Cancel takes to
-// stop a running copy:
+// stop a running copy; then, in the whole window on a sample installation,
+// the stall while a project of that many files is copied to another host
+// (mark, paste, question answered) and while it is sized:
 //   window_bench [files]   (default 2000 files of 64 KiB below $TMPDIR)
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 
+#include "extlib/library_init.h"
 #include "extlib/operation_context.h"
+#include "extlib/prj_record.h"
 #include "extlib/project_code.h"
+#include "extlib/project_list.h"
+#include "extlib/sample_installation.h"
 #include "fileops/copy_engine.h"
 #include "fileops/directory_delete.h"
 #include "fileops/directory_size.h"
+#include "platform/path_map.h"
+#include "tree/measure_directory.h"
+#include "tree/project_copy.h"
+#include "tree/project_trees_qt.h"
+#include "ui/dovrane_dlg.h"
 #include "ui/gui_messenger_qt.h"
+#include "ui/main_window_qt.h"
 #include "ui/progress_run_qt.h"
 #include "ui/progress_window_dlg.h"
 #include "ui/stall_meter_qt.h"
+#include "ui/tree_transfer_qt.h"
 
 namespace {
 
@@ -66,6 +81,85 @@ int Measure(ui::ProgressRun& run, bool cancellable, ui::Operation op, int64_t* s
   *stall_ms = meter.LongestMs();
   QObject::disconnect(&run, &ui::ProgressRun::finished, &loop, nullptr);
   return result;
+}
+
+// Waits in the event loop until done() or the limit.
+void WaitFor(const std::function<bool()>& done, int limit_ms) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done() && clock.elapsed() < limit_ms) {
+    QEventLoop loop;
+    QTimer::singleShot(5, &loop, &QEventLoop::quit);
+    loop.exec();
+  }
+}
+
+// The whole window on an installation whose project 1 holds `files` files:
+// the copy to another host as the person runs it, then its size.
+void MeasureProjectCommands(const std::string& base, int files) {
+  namespace fs = std::filesystem;
+  const std::string dir = base + "/inst";
+  dovrane::extlib::SampleOptions options;
+  options.hosts = 2;
+  options.projects = 1;
+  options.attribute_projects = 0;
+  options.project_data = false;
+  std::string error;
+  if (dovrane::extlib::MakeSampleInstallation(dir, options, &error) != 0) {
+    std::fprintf(stderr, "window_bench: %s\n", error.c_str());
+    return;
+  }
+  const std::string root = dovrane::extlib::AbsoluteFolder(dir);
+  setenv("DOVRANE_HKLM", (root + "/hklm.toml").c_str(), 1);
+  setenv("DOVRANE_HKCU", (root + "/hkcu.toml").c_str(), 1);
+  setenv("DOVRANE_UNC_ROOT", (root + "/unc").c_str(), 1);
+  setenv("DOVRANE_COMPUTERNAME", "WS01", 1);
+  setenv("DOVRANE_USERNAME", "admin", 1);
+  dovrane::platform::PathMap::Instance().SetUncRoot(root + "/unc");
+  int mode = 2;
+  dovrane::extlib::PRJ record;
+  if (dovrane::extlib::lzinit(&mode, 0, 0, 0, 0, 0) != 0 || dovrane::extlib::get_PrjInfo_by_number(1, &record) != 0) {
+    std::fprintf(stderr, "window_bench: the sample installation cannot be read\n");
+    return;
+  }
+  const std::string host = record.host, target = host == "SRV1" ? "SRV2" : "SRV1";
+  const std::string folder = root + "/unc/" + host + "/cad/Prj/n0000001.prj";
+  std::string block(kFileSize, 'x');
+  for (int i = 0; i < files; ++i) std::ofstream(folder + "/f" + std::to_string(i) + ".dat", std::ios::binary) << block;
+
+  ui::MainWindow window;
+  ui::CDovraneDlg& dialog = window.dialog();
+  QObject::connect(&window.messenger(), &ui::GuiMessenger::boxShown, [](QMessageBox* box) {
+    QTimer::singleShot(0, box, [box] { box->button(box->button(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok)->click(); });
+  });
+  int fills = 0;
+  QObject::connect(&dialog, &ui::CDovraneDlg::TreesFilled, [&] { ++fills; });
+  dialog.show();
+  WaitFor([&] { return fills > 0; }, 30000);
+  dovrane::tree::ProjectTreeModel* model = window.trees().model();
+  const QModelIndex project = model->index(0, 0, model->HostIndex(host));
+  int result = -100;
+  QObject::connect(&window.transfer(), &ui::TreeTransfer::finished, [&](int r) { result = r; });
+  ui::StallMeter meter;
+  QElapsedTimer clock;
+  clock.start();
+  meter.Start();
+  const int before = fills;
+  if (window.transfer().MarkForCopy(project) && window.transfer().PasteOnto(model->HostIndex(target)))
+    WaitFor([&] { return result != -100 && fills > before; }, 600000);
+  meter.Stop();
+  std::printf("project copy %d files: %lld ms, result %d, longest stall %lld ms\n", files,
+              static_cast<long long>(clock.elapsed()), result, static_cast<long long>(meter.LongestMs()));
+
+  ui::ProgressRun run(&dialog, &window.messenger());
+  int64_t stall = 0, ms = 0;
+  int64_t measured = -1;
+  result = Measure(run, true, [&](OperationContext& ctx) {
+    measured = dovrane::tree::MeasureDirectory(ctx, folder).files;
+    return 0;
+  }, &stall, &ms);
+  std::printf("project size %lld files: %lld ms, result %d, longest stall %lld ms\n", static_cast<long long>(measured),
+              static_cast<long long>(ms), result, static_cast<long long>(stall));
 }
 
 }  // namespace
@@ -112,6 +206,7 @@ int main(int argc, char** argv) {
   long long latency = pressed.isValid() ? pressed.elapsed() : -1;
   std::printf("cancel latency: %lld ms, result %d, longest stall %lld ms\n", latency, rc,
               static_cast<long long>(stall));
+  MeasureProjectCommands(base.string(), files);
   std::error_code ec;
   fs::remove_all(base, ec);
   return 0;

@@ -1,9 +1,11 @@
 #include "tree/dovrane_tree_ctrl.h"
 
+#include <QDragMoveEvent>
 #include <QHelpEvent>
 #include <QStyledItemDelegate>
 
 #include "platform/text_codec.h"
+#include "tree/item_kind.h"
 #include "tree/project_tree_model_qt.h"
 
 namespace dovrane::tree {
@@ -35,6 +37,16 @@ CDovraneTreeCtrl::CDovraneTreeCtrl(int role, QWidget* parent) : QTreeView(parent
   setSelectionMode(QAbstractItemView::SingleSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setAccessibleName(role == 1 ? QStringLiteral("Host tree") : QStringLiteral("Project tree"));
+  // A free project is dragged onto a host: moved, with Ctrl copied. The
+  // whole item is the target (no drop between rows); the view scrolls at
+  // its edges by itself; only hosts open on hover (below).
+  setDragDropMode(QAbstractItemView::DragDrop);
+  setDefaultDropAction(Qt::MoveAction);
+  setDragDropOverwriteMode(true);
+  setAutoScroll(true);
+  setAutoExpandDelay(-1);
+  hover_timer_.setSingleShot(true);
+  connect(&hover_timer_, &QTimer::timeout, this, &CDovraneTreeCtrl::ExpandHovered);
 }
 
 CDovraneTreeCtrl::~CDovraneTreeCtrl() {
@@ -89,6 +101,43 @@ void CDovraneTreeCtrl::ExpandItem(const QModelIndex& item, bool expand) { setExp
 
 void CDovraneTreeCtrl::CollapseTopLevel() {
   for (QModelIndex item = GetRootItem(); item.isValid(); item = GetNextSiblingItem(item)) collapse(item);
+}
+
+void CDovraneTreeCtrl::dragMoveEvent(QDragMoveEvent* event) {
+  QTreeView::dragMoveEvent(event);
+  const QModelIndex item = indexAt(event->position().toPoint());
+  if (!item.isValid()) {
+    ForgetHover();
+    return;
+  }
+  const uint32_t kind = GetItemData(item);
+  if ((kind == kKindDataHost || kind == kKindAdminHost) && item != QModelIndex(hovered_)) {
+    previously_hovered_ = hovered_;
+    hovered_ = item;
+    hover_timer_.start(kHoverExpandMs);
+  }
+}
+
+void CDovraneTreeCtrl::dragLeaveEvent(QDragLeaveEvent* event) {
+  ForgetHover();
+  QTreeView::dragLeaveEvent(event);
+}
+
+void CDovraneTreeCtrl::dropEvent(QDropEvent* event) {
+  ForgetHover();
+  QTreeView::dropEvent(event);
+}
+
+void CDovraneTreeCtrl::ForgetHover() {
+  hover_timer_.stop();
+  hovered_ = QModelIndex();
+  previously_hovered_ = QModelIndex();
+}
+
+void CDovraneTreeCtrl::ExpandHovered() {
+  if (previously_hovered_.isValid()) collapse(previously_hovered_);
+  previously_hovered_ = QModelIndex();
+  if (hovered_.isValid()) expand(hovered_);
 }
 
 bool CDovraneTreeCtrl::viewportEvent(QEvent* event) {

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPersistentModelIndex>
 #include <QPointer>
+#include <QTimer>
 #include <QTreeView>
 #include <cstdint>
 #include <string>
@@ -65,13 +66,23 @@ class CDovraneTreeCtrl : public QTreeView {
   // A label edit ended: committed with the typed text, or abandoned (Escape).
   void labelEditEnded(const QPersistentModelIndex& item, const QString& text, bool committed);
 
+ public:
+  static constexpr int kHoverExpandMs = 1000;
+
  protected:
   bool viewportEvent(QEvent* event) override;
   void commitData(QWidget* editor) override;
   void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+  // A drag resting on a host opens it after kHoverExpandMs (closing the one
+  // opened before); the drop itself is the model's.
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dragLeaveEvent(QDragLeaveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void EndLabelEdit(bool committed);
+  void ForgetHover();
+  void ExpandHovered();
 
   int role_;
   QPointer<CDovraneTreeEditCtrl> label_editor_;
@@ -79,6 +90,8 @@ class CDovraneTreeCtrl : public QTreeView {
   QString label_text_;    // the editor's text when it committed
   bool label_committed_ = false;
   bool label_active_ = false;
+  QTimer hover_timer_;
+  QPersistentModelIndex hovered_, previously_hovered_;
 };
 
 }  // namespace dovrane::tree

@@ -1,8 +1,11 @@
 #include "tree/project_tree_model_qt.h"
 
+#include <QMimeData>
+
 #include "platform/text_codec.h"
 #include "services/ui_text_table.h"
 #include "tree/item_kind.h"
+#include "tree/project_copy.h"
 #include "ui/app_icons_qt.h"
 
 namespace dovrane::tree {
@@ -147,6 +150,78 @@ void ProjectTreeModel::NodeChanged(const TreeNode* node) {
 void ProjectTreeModel::ChildChanged(const ProjectRecord* project, int child_row) {
   QModelIndex index = IndexOf({project, child_row});
   emit dataChanged(index, index);
+}
+
+}  // namespace dovrane::tree
+
+namespace dovrane::tree {
+
+namespace {
+
+// A project's host and name as the drag carries them: "host\nname".
+constexpr qsizetype kMaxDragData = 256;
+constexpr size_t kMaxHostName = 64;
+
+bool IsHostItem(const ItemRef& item) { return item.valid() && item.child < 0 && !item.node->parent; }
+
+}  // namespace
+
+bool ProjectTreeModel::ReadDraggedProject(const QMimeData* data, DraggedProject* project) {
+  // A drop may come from any program: one short line pair of plain names only.
+  if (!data || !data->hasFormat(QLatin1String(kProjectMimeType))) return false;
+  const QByteArray bytes = data->data(QLatin1String(kProjectMimeType));
+  if (bytes.isEmpty() || bytes.size() > kMaxDragData || bytes.count('\n') != 1 || bytes.contains('\0')) return false;
+  const qsizetype cut = bytes.indexOf('\n');
+  std::string host = bytes.left(cut).toStdString(), name = bytes.mid(cut + 1).toStdString();
+  if (host.empty() || host.size() > kMaxHostName || name.empty() || name.size() > kMaxProjectNameLength) return false;
+  if (host.find_first_of("/\\\r") != std::string::npos || name.find('\r') != std::string::npos) return false;
+  project->host = std::move(host);
+  project->name = std::move(name);
+  return true;
+}
+
+Qt::ItemFlags ProjectTreeModel::flags(const QModelIndex& index) const {
+  Qt::ItemFlags flags = QAbstractItemModel::flags(index);
+  ItemRef item = RefOf(index);
+  if (IsHostItem(item)) flags |= Qt::ItemIsDropEnabled;
+  if (item.valid() && item.child < 0 && item.node->parent && item.kind() == kKindProject)
+    flags |= Qt::ItemIsDragEnabled;
+  return flags;
+}
+
+QStringList ProjectTreeModel::mimeTypes() const { return {QLatin1String(kProjectMimeType)}; }
+
+QMimeData* ProjectTreeModel::mimeData(const QModelIndexList& indexes) const {
+  if (indexes.size() != 1) return nullptr;
+  ItemRef item = RefOf(indexes.front());
+  if (!item.valid() || item.child >= 0 || !item.node->parent || item.kind() != kKindProject) return nullptr;
+  const auto* project = static_cast<const ProjectRecord*>(item.node);
+  auto* data = new QMimeData;
+  data->setData(QLatin1String(kProjectMimeType), QByteArray::fromStdString(project->host()->name + "\n" + project->name));
+  data->setText(ToQt(project->name));
+  return data;
+}
+
+Qt::DropActions ProjectTreeModel::supportedDragActions() const { return Qt::MoveAction | Qt::CopyAction; }
+
+Qt::DropActions ProjectTreeModel::supportedDropActions() const { return Qt::MoveAction | Qt::CopyAction; }
+
+bool ProjectTreeModel::canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int,
+                                       const QModelIndex& parent) const {
+  // A position between items is a drop onto a project or one of its lines.
+  if (!drop_handler_ || row != -1 || (action != Qt::MoveAction && action != Qt::CopyAction)) return false;
+  if (!IsHostItem(RefOf(parent))) return false;
+  DraggedProject project;
+  if (!ReadDraggedProject(data, &project)) return false;
+  return drop_handler_(project, parent, action == Qt::CopyAction, false);
+}
+
+bool ProjectTreeModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                                    const QModelIndex& parent) {
+  if (!canDropMimeData(data, action, row, column, parent)) return false;
+  DraggedProject project;
+  ReadDraggedProject(data, &project);
+  return drop_handler_(project, parent, action == Qt::CopyAction, true);
 }
 
 }  // namespace dovrane::tree

@@ -7,7 +7,9 @@
 #include <QAbstractItemModel>
 #include <QIcon>
 #include <array>
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "tree/host_table.h"
 #include "tree/tree_search.h"
@@ -50,12 +52,38 @@ class ProjectTreeModel : public QAbstractItemModel {
   // The icon file of an image: ":/icons/tree/NN.svg".
   static QString IconPath(int image);
 
+  // Drag and drop: a free project is dragged, a host takes the drop. The
+  // drag carries the project's host and name; the drop's target is the host
+  // item (or, in the project tree, its empty area: the host it shows).
+  static constexpr char kProjectMimeType[] = "application/x-dovrane-project";
+  struct DraggedProject {
+    std::string host, name;  // Windows-1252
+  };
+  // Decides (perform false) or carries out a drop of project onto the host
+  // item target, copying (Ctrl) or moving. Must not block.
+  using DropHandler =
+      std::function<bool(const DraggedProject& project, const QModelIndex& target, bool copy, bool perform)>;
+  void SetDropHandler(DropHandler handler) { drop_handler_ = std::move(handler); }
+  // The drag's data from any source; false unless it names one project.
+  static bool ReadDraggedProject(const QMimeData* data, DraggedProject* project);
+
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  QStringList mimeTypes() const override;
+  QMimeData* mimeData(const QModelIndexList& indexes) const override;
+  Qt::DropActions supportedDragActions() const override;
+  Qt::DropActions supportedDropActions() const override;
+  bool canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                       const QModelIndex& parent) const override;
+  bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                    const QModelIndex& parent) override;
+
  private:
   QModelIndex RemapIndex(const QModelIndex& old, const HostTable& next) const;
 
   std::unique_ptr<HostTable> table_;
   mutable std::array<QIcon, 19> icons_;
   mutable std::array<bool, 19> icon_loaded_{};
+  DropHandler drop_handler_;
 };
 
 }  // namespace dovrane::tree

@@ -7,6 +7,7 @@
 #include "tree/project_trees_qt.h"
 #include "ui/dovrane_tab_ctrl.h"
 #include "ui/tree_commands_qt.h"
+#include "ui/tree_transfer_qt.h"
 
 namespace dovrane::ui {
 
@@ -27,6 +28,9 @@ MainWindow::MainWindow() : trees_(std::make_unique<tree::ProjectTrees>()) {
   QObject::connect(trees_.get(), &tree::ProjectTrees::refilled, dialog_.get(), &CDovraneDlg::TreesFilled);
   QObject::connect(dialog_->PingCheckBox(), &QCheckBox::toggled, trees_.get(),
                    [this](bool on) { trees_->SetPingAllowed(on); });
+  transfer_ = std::make_unique<TreeTransfer>(trees_.get(), dialog_.get(), &messenger_);
+  commands_->SetTransferHandler([this](uint32_t id, QModelIndex item) { transfer_->Run(id, item); });
+  commands_->SetTransferPending([this] { return transfer_->TransferPending(); });
 }
 
 MainWindow::~MainWindow() {
@@ -35,6 +39,7 @@ MainWindow::~MainWindow() {
   if (ping_) ping_->Stop();
   // The commands' workers end before the window they report to.
   commands_.reset();
+  transfer_.reset();
   dialog_.reset();
   trees_.reset();
   platform::SetCurrentMessenger(previous_messenger_);

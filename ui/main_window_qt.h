@@ -16,6 +16,7 @@ class ProjectTrees;
 namespace dovrane::ui {
 
 class TreeCommands;
+class TreeTransfer;
 
 class MainWindow {
  public:
@@ -27,6 +28,7 @@ class MainWindow {
   CDovraneDlg& dialog() { return *dialog_; }
   tree::ProjectTrees& trees() { return *trees_; }
   TreeCommands& commands() { return *commands_; }
+  TreeTransfer& transfer() { return *transfer_; }
   GuiMessenger& messenger() { return messenger_; }
 
  private:
@@ -38,6 +40,7 @@ class MainWindow {
   std::unique_ptr<tree::ProjectTrees> trees_;
   std::unique_ptr<CDovraneDlg> dialog_;
   std::unique_ptr<TreeCommands> commands_;
+  std::unique_ptr<TreeTransfer> transfer_;  // mark, paste, drop
 };
 
 }  // namespace dovrane::ui
