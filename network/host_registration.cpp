@@ -112,21 +112,24 @@ void Audit(const char* command, const std::string& what, bool done) {
 
 // A removal rewrites data.cfg and then project.dat: the set made before the
 // first covers both, so the second step makes none of its own when it
-// follows at once for the same host.
+// follows at once for the same host of the same installation.
 constexpr int64_t kBackupCoversMs = 60 * 1000;
 std::mutex g_removal_mutex;
-std::string g_removal_host;
+std::string g_removal_host, g_removal_list;
 int64_t g_removal_backup_ms = 0;
 
-void NoteRemovalBackup(const std::string& host) {
+void NoteRemovalBackup(const std::string& host, const std::string& host_list) {
   std::lock_guard<std::mutex> lock(g_removal_mutex);
   g_removal_host = host;
+  g_removal_list = host_list;
   g_removal_backup_ms = CurrentEnv()->MonotonicMs();
 }
 
 bool TakeRemovalBackup(const std::string& host) {
+  std::string windows, native;
+  if (!HostListPaths(&windows, &native)) return false;
   std::lock_guard<std::mutex> lock(g_removal_mutex);
-  const bool covered = !g_removal_host.empty() && SameName(g_removal_host, host) &&
+  const bool covered = !g_removal_host.empty() && SameName(g_removal_host, host) && g_removal_list == native &&
                        CurrentEnv()->MonotonicMs() - g_removal_backup_ms <= kBackupCoversMs;
   g_removal_host.clear();
   return covered;
@@ -235,7 +238,7 @@ int DropHostLines(const std::string& host) {
         info.type == platform::EntryType::kFile)
       CurrentEnv()->Unlink(marker);
   }
-  if (found) NoteRemovalBackup(host);
+  if (found) NoteRemovalBackup(host, native);
   return 1;
 }
 

@@ -114,6 +114,14 @@ TEST_F(HostRegistrationTest, RemoveWaitsForNoRecordLockAndRefusesWhileOneIsHeld)
   EXPECT_EQ(messages_.texts.size(), 1u);
 }
 
+// Each writing operation, failed at every call of every kind: the file keeps
+// its old contents or holds the new ones whole, and a failure is never 1.
+struct Writing {
+  const char* name;
+  const char* file;
+  std::function<int()> run;
+};
+
 // A removal backs up data.cfg and project.dat once, before its first write;
 // without a backup neither step writes.
 TEST_F(HostRegistrationTest, RemovalBacksUpTheSharedFilesFirstAndStopsWithoutABackup) {
@@ -137,14 +145,6 @@ TEST_F(HostRegistrationTest, RemovalBacksUpTheSharedFilesFirstAndStopsWithoutABa
   ASSERT_EQ(sets.size(), 1u);
   EXPECT_EQ(testing::ReadFile(sets[0] / "data.cfg") + testing::ReadFile(sets[0] / "project.dat"), cfg + admin);
 }
-
-// Each writing operation, failed at every call of every kind: the file keeps
-// its old contents or holds the new ones whole, and a failure is never 1.
-struct Writing {
-  const char* name;
-  const char* file;
-  std::function<int()> run;
-};
 
 TEST_F(HostRegistrationTest, EveryFailurePointLeavesTheOldOrTheNewFile) {
   inst_.WriteAdministration({testing::SmallInstallation::Record("Halle", 1, "SRV1"),
