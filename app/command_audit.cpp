@@ -23,4 +23,13 @@ void AuditCommand(const std::string& option, const std::vector<std::string>& arg
   if (rc != 0) extlib::lfperrC("dovrane.log: %s\n", platform::ErrorName(rc).c_str());
 }
 
+void AuditWindowCommand(const std::string& command, const std::vector<std::string>& arguments, int result,
+                        const std::string& result_text, const std::string& log_file) {
+  std::string text = result_text;
+  if (text.empty()) text = result == 0 ? "OK" : ProjectErrorText(result);
+  const int rc = log_file.empty() ? admin::AppendAuditLine(command, arguments, result, text)
+                                  : admin::AppendAuditLineTo(log_file, command, arguments, result, text);
+  if (rc != 0) extlib::lfperrC("dovrane.log: %s\n", platform::ErrorName(rc).c_str());
+}
+
 }  // namespace dovrane::app

@@ -16,4 +16,16 @@ bool ChangesInstallation(const std::string& option);
 // be written goes to the trace file instead: the command itself is done.
 void AuditCommand(const std::string& option, const std::vector<std::string>& argv, int result);
 
+// The window's commands (and the cores only the window runs) leave lines that
+// read like the command line's: the command's name where the command line's
+// option would stand ("copy", "rename", "move", "delete", "create",
+// "checkout host", "checkout project", "checkin", "register host",
+// "remove host"), its arguments, the result code and its text. result is the
+// library's code (0 success; the project error text names any other);
+// result_text, when given, names it instead. A line that cannot be written
+// goes to the trace file. log_file: the log at a Windows path, "" for the one
+// in the \Net folder.
+void AuditWindowCommand(const std::string& command, const std::vector<std::string>& arguments, int result,
+                        const std::string& result_text = "", const std::string& log_file = "");
+
 }  // namespace dovrane::app

@@ -9,7 +9,13 @@
 #include "platform/fault_injection_env.h"
 #include "platform/terminal.h"
 #ifdef DOVRANE_WITH_GUI
-#include "ui/dialog_mode_qt.h"
+#include "app/command_table.h"
+#include "app/window_module.h"
+
+namespace {
+// The window's module, loaded only when the dialog mode runs.
+int RunWindow() { return dovrane::app::RunWindowModule(DOVRANE_MODULE_FROM_BIN); }
+}  // namespace
 #endif
 
 int main(int argc, char** argv) {
@@ -18,7 +24,7 @@ int main(int argc, char** argv) {
   platform::InstallFaultInjectionFromEnvironment();
   platform::InstallCrashHandlers(app::ExceptionReport);
 #ifdef DOVRANE_WITH_GUI
-  ui::InstallDialogMode();
+  app::SetDialogRunner(&RunWindow);
 #endif
   std::vector<std::string> args(argv, argv + argc);
   std::exit(app::CommandLineMain(args));

@@ -2,7 +2,9 @@
 
 #include <strings.h>
 
+#include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <unordered_map>
 #include <nlohmann/json.hpp>
 
@@ -107,21 +109,42 @@ int RunQueryAsJson(const std::string& option, const CommandArgs& args) {
   return rc;
 }
 
+namespace {
+
+void AppendNumber(unsigned value, std::string* out) {
+  char text[16];
+  const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+  out->push_back('\t');
+  out->append(text, end);
+}
+
+// The list's line appended to out, without a string of its own per record.
+void AppendListLine(const extlib::PRJ& record, std::string* out) {
+  size_t name = strnlen(record.name, extlib::kNameLength);
+  while (name > 0 && record.name[name - 1] == ' ') --name;
+  out->append(record.name, name);
+  out->push_back('\t');
+  out->append(extlib::NumberText(record.number));
+  out->push_back('\t');
+  out->append(record.host, strnlen(record.host, sizeof record.host));
+  AppendNumber(extlib::StatusFlags(record.status), out);
+  AppendNumber(record.version, out);
+  AppendNumber(record.dbkey, out);
+  out->push_back('\n');
+}
+
+}  // namespace
+
 std::string ListLine(const extlib::PRJ& record) {
-  char tail[64];
-  std::snprintf(tail, sizeof tail, "\t%u\t%u\t%u\n", extlib::StatusFlags(record.status), record.version,
-                record.dbkey);
-  std::string line = extlib::TrimmedName(record.name);
-  line += '\t';
-  line += extlib::NumberText(record.number);
-  line += '\t';
-  line += record.host;
-  line += tail;
+  std::string line;
+  AppendListLine(record, &line);
   return line;
 }
 
 int ListProjects(const LongOptions& options) {
   extlib::SnapshotPtr snapshot;
+  // The list walks the records in order: no name or number index is built.
+  extlib::ProjectTable::Default().SetIndexAtRead(false);
   const int rc = extlib::ProjectTable::Default().Take(&snapshot);
   if (rc != 0) return rc;
   std::string out;
@@ -135,7 +158,7 @@ int ListProjects(const LongOptions& options) {
       out += line;
       out += '\n';
     } else {
-      out += ListLine(record);
+      AppendListLine(record, &out);
     }
   }
   platform::Terminal::WriteOut(out);

@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "admin/audit_log.h"
+#include "app/command_audit.h"
 #include "checkout/project_status.h"
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
@@ -57,13 +58,12 @@ int CheckOut(extlib::OperationContext& ctx, int mode, const std::vector<Checkout
   } else {
     return 0;
   }
-  // Who took what out, for the administrator (a refused or rolled-back
-  // check-out changed nothing); a missing line fails nothing.
-  if (result == 1) {
-    const std::string what = mode == kCheckoutHost ? list[0].host : list[0].project;
-    if (!log_file.empty())
-      (void)admin::AppendAuditLineTo(log_file, mode == kCheckoutHost ? "checkout host" : "checkout project", {what}, 0);
-  }
+  // Who took what out, or tried to, for the administrator; a missing line
+  // fails nothing.
+  const std::string what = mode == kCheckoutHost ? list[0].host : list[0].project;
+  if (!log_file.empty())
+    app::AuditWindowCommand(mode == kCheckoutHost ? "checkout host" : "checkout project", {what},
+                            result == 1 ? 0 : 1, result == 1 ? "" : "failed", log_file);
   return result;
 }
 

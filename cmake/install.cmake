@@ -5,6 +5,10 @@ install(TARGETS dovrane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET dovrane-mkinstall)
   install(TARGETS dovrane-mkinstall RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
+# The main window's module, which the program loads in dialog mode only.
+if(TARGET dovrane_window)
+  install(TARGETS dovrane_window LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/dovrane)
+endif()
 # The language files and images; the program finds them in ../share/dovrane/res.
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/res/ DESTINATION ${CMAKE_INSTALL_DATADIR}/dovrane/res
         PATTERN "dovrane.desktop" EXCLUDE)
@@ -41,6 +45,8 @@ set(CPACK_PACKAGE_CONTACT "dovrane maintainers <dovrane@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Administration tool of a CAD system's network installation")
 set(CPACK_DEBIAN_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# libsmbclient is loaded when the network is browsed, so no file names it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS libsmbclient)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -31,11 +31,13 @@ constexpr uint64_t kReservedRecords = 65536;
 }  // namespace
 
 size_t ProjectSnapshot::FindName(std::string_view padded_name) const {
+  Index();
   auto it = by_name_.find(padded_name);
   return it == by_name_.end() ? kNone : it->second;
 }
 
 size_t ProjectSnapshot::FindNumber(uint32_t number) const {
+  Index();
   auto it = by_number_.find(number);
   return number == 0 || it == by_number_.end() ? kNone : it->second;
 }
@@ -70,7 +72,9 @@ int ProjectSnapshot::Parse(int fd, long* bad_slot) {
 
 // The name and number indexes: the first record of each, and from each
 // record the next with the same name or number (duplicates in slot order).
-void ProjectSnapshot::Index() {
+void ProjectSnapshot::Index() const { std::call_once(indexed_, [this] { BuildIndex(); }); }
+
+void ProjectSnapshot::BuildIndex() const {
   const size_t n = records_.size();
   by_name_.reserve(n);
   by_number_.reserve(n);
@@ -96,7 +100,8 @@ void ProjectSnapshot::Index() {
   }
 }
 
-int ProjectSnapshot::Read(const std::string& native, std::shared_ptr<ProjectSnapshot>* out, long* bad_slot) {
+int ProjectSnapshot::Read(const std::string& native, std::shared_ptr<ProjectSnapshot>* out, long* bad_slot,
+                          bool index) {
   int rc = kPrjFailed;
   *bad_slot = 0;
   // Each round waits for one rewrite (a conversion holds the whole file
@@ -111,7 +116,7 @@ int ProjectSnapshot::Read(const std::string& native, std::shared_ptr<ProjectSnap
                                         !platform::IsFileAtPath(fd, native));
     CurrentEnv()->Close(fd);
     if (rc == kPrjOk) {
-      fresh->Index();
+      if (index) fresh->Index();
       *out = std::move(fresh);
     }
     if (!again) break;
@@ -185,7 +190,7 @@ int ProjectTable::Take(SnapshotPtr* out, bool report) {
   }
   std::shared_ptr<ProjectSnapshot> fresh;
   long bad = 0;
-  int rc = ProjectSnapshot::Read(native, &fresh, &bad);
+  int rc = ProjectSnapshot::Read(native, &fresh, &bad, index_at_read_);
   bool tell = false;
   {
     std::lock_guard<std::mutex> guard(mutex_);

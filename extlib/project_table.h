@@ -9,6 +9,7 @@
 // threads.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -40,8 +41,14 @@ class ProjectSnapshot {
   size_t FindName(std::string_view padded_name) const;
   size_t FindNumber(uint32_t number) const;
   // The next live record with the same name / number after record i, or kNone.
-  size_t NextSameName(size_t i) const { return Next(next_name_, i); }
-  size_t NextSameNumber(size_t i) const { return Next(next_number_, i); }
+  size_t NextSameName(size_t i) const {
+    Index();
+    return Next(next_name_, i);
+  }
+  size_t NextSameNumber(size_t i) const {
+    Index();
+    return Next(next_number_, i);
+  }
   // The live record in a slot, or kNone (deleted or past the end). O(log n).
   size_t AtSlot(long slot) const;
   // The deleted slots, ascending.
@@ -55,8 +62,9 @@ class ProjectSnapshot {
 
   // Reads the administration at native. 0, -2 missing, -1 unreadable
   // (*bad_slot: the damaged record, 0 for the header). A file a conversion
-  // holds locked is waited for and read again.
-  static int Read(const std::string& native, std::shared_ptr<ProjectSnapshot>* out, long* bad_slot);
+  // holds locked is waited for and read again. index: build the indexes now.
+  static int Read(const std::string& native, std::shared_ptr<ProjectSnapshot>* out, long* bad_slot,
+                  bool index = true);
 
  private:
   static size_t Next(const std::vector<uint32_t>& next, size_t i) {
@@ -65,13 +73,17 @@ class ProjectSnapshot {
   static constexpr uint32_t kEnd = 0xFFFFFFFFu;
   int Parse(int fd, long* bad_slot);
   void Add(const PRJ& record, long slot);
-  void Index();
+  // The name and number indexes, built once (safe from any thread): at the
+  // read, or at the first look-up for a table that indexes lazily.
+  void Index() const;
+  void BuildIndex() const;
 
   std::vector<PRJ> records_;
   std::vector<long> slots_;
-  std::vector<uint32_t> next_name_, next_number_;
-  std::unordered_map<std::string_view, uint32_t> by_name_;
-  std::unordered_map<uint32_t, uint32_t> by_number_;
+  mutable std::once_flag indexed_;
+  mutable std::vector<uint32_t> next_name_, next_number_;
+  mutable std::unordered_map<std::string_view, uint32_t> by_name_;
+  mutable std::unordered_map<uint32_t, uint32_t> by_number_;
   std::vector<long> free_slots_;
   long slot_count_ = 0;
   uint32_t highest_ = 0, largest_ = 0;
@@ -103,6 +115,9 @@ class ProjectTable {
   static uint64_t OwnWritesOfThisThread();
   // Default 200 ms; 0 compares the file on every Take.
   void SetRevalidateMs(int ms);
+  // false: snapshots build their indexes at the first look-up, not at the
+  // read (a run that only walks the records, such as the list).
+  void SetIndexAtRead(bool index) { index_at_read_ = index; }
 
   // The process's table, for the library's functions.
   static ProjectTable& Default();
@@ -118,6 +133,7 @@ class ProjectTable {
 
   mutable std::mutex mutex_;
   std::mutex read_mutex_;  // one reader of the file at a time
+  std::atomic<bool> index_at_read_{true};
   std::string key_, native_, path_;  // the file's Windows path and mapping, its native path
   Stamp seen_;                       // the file's state at the last check
   bool have_seen_ = false;

@@ -3,12 +3,15 @@
 #include <fcntl.h>
 
 #include <cstring>
+#include <mutex>
 #include <strings.h>
 #include <vector>
 
 #include "admin/administration_header.h"
 #include "admin/entry_check.h"
 #include "admin/host_scan.h"
+#include "admin/shared_file_backup.h"
+#include "app/command_audit.h"
 #include "extlib/administration.h"
 #include "extlib/general.h"
 #include "extlib/hosts.h"
@@ -102,6 +105,45 @@ int ReadAll(int fd, std::string* contents) {
   }
 }
 
+// The audit line of a registration or removal.
+void Audit(const char* command, const std::string& what, bool done) {
+  app::AuditWindowCommand(command, {what}, done ? 0 : 1, done ? "" : "failed");
+}
+
+// A removal rewrites data.cfg and then project.dat: the set made before the
+// first covers both, so the second step makes none of its own when it
+// follows at once for the same host of the same installation.
+constexpr int64_t kBackupCoversMs = 60 * 1000;
+std::mutex g_removal_mutex;
+std::string g_removal_host, g_removal_list;
+int64_t g_removal_backup_ms = 0;
+
+void NoteRemovalBackup(const std::string& host, const std::string& host_list) {
+  std::lock_guard<std::mutex> lock(g_removal_mutex);
+  g_removal_host = host;
+  g_removal_list = host_list;
+  g_removal_backup_ms = CurrentEnv()->MonotonicMs();
+}
+
+bool TakeRemovalBackup(const std::string& host) {
+  std::string windows, native;
+  if (!HostListPaths(&windows, &native)) return false;
+  std::lock_guard<std::mutex> lock(g_removal_mutex);
+  const bool covered = !g_removal_host.empty() && SameName(g_removal_host, host) && g_removal_list == native &&
+                       CurrentEnv()->MonotonicMs() - g_removal_backup_ms <= kBackupCoversMs;
+  g_removal_host.clear();
+  return covered;
+}
+
+// The shared files copied aside before a removal writes; false after the
+// message (nothing may be written then).
+bool BackUpBeforeRemoval() {
+  const int rc = admin::BackupSharedFiles();
+  if (rc == 0) return true;
+  services::ToolMessageBox(services::kMessageError, "%s", admin::BackupFailedText(rc).c_str());
+  return false;
+}
+
 }  // namespace
 
 std::string HostMarker(const std::string& host) {
@@ -117,7 +159,9 @@ bool IsProjectLineOfHost(const std::string& line, const std::string& host) {
   return strncasecmp(line.data() + L::kV3Host, HostMarker(host).c_str(), extlib::layout::kHostWidth) == 0;
 }
 
-int RegisterHostInDataCfg(const std::string& unc_path) {
+namespace {
+
+int AppendHostLine(const std::string& unc_path) {
   if (unc_path.size() < 3 || unc_path.compare(0, 2, "\\\\") != 0) return 0;
   const size_t cut = unc_path.find('\\', 2);
   const std::string host = unc_path.substr(2, cut == std::string::npos ? std::string::npos : cut - 2);
@@ -154,7 +198,7 @@ int RegisterHostInDataCfg(const std::string& unc_path) {
   return 1;
 }
 
-int UnregisterHostInDataCfg(const std::string& host) {
+int DropHostLines(const std::string& host) {
   std::string windows, native, text;
   if (!HostListPaths(&windows, &native)) return 0;
   int rc = platform::ReadWholeFile(native, &text);
@@ -178,6 +222,7 @@ int UnregisterHostInDataCfg(const std::string& host) {
     found = true;
   }
   if (found) {
+    if (!BackUpBeforeRemoval()) return 0;
     rc = platform::WriteFileAtomic(native, kept);
     if (rc < 0) {
       ShowFileError(services::kMessageError, 4, windows, rc);
@@ -193,7 +238,23 @@ int UnregisterHostInDataCfg(const std::string& host) {
         info.type == platform::EntryType::kFile)
       CurrentEnv()->Unlink(marker);
   }
+  if (found) NoteRemovalBackup(host, native);
   return 1;
+}
+
+}  // namespace
+
+int RegisterHostInDataCfg(const std::string& unc_path) {
+  const int rc = AppendHostLine(unc_path);
+  // A registration ends with the administration's part; only a refusal here ends it.
+  if (rc != 1) Audit("register host", unc_path, false);
+  return rc;
+}
+
+int UnregisterHostInDataCfg(const std::string& host) {
+  const int rc = DropHostLines(host);
+  if (rc != 1) Audit("remove host", host, false);
+  return rc;
 }
 
 std::string AdministrationServerName() {
@@ -212,13 +273,19 @@ std::string AdministrationServerName() {
 }
 
 int AddHostToAdministration(extlib::OperationContext& ctx, const std::string& path, const std::string& host) {
-  if (host.size() < 3 || host.compare(0, 2, "\\\\") != 0) return 0;
+  if (host.size() < 3 || host.compare(0, 2, "\\\\") != 0) {
+    Audit("register host", host + path, false);
+    return 0;
+  }
   const std::string name = host.substr(2);
   std::string data_path = path;
   while (!data_path.empty() && data_path.front() == '\\') data_path.erase(0, 1);
   while (!data_path.empty() && data_path.back() == '\\') data_path.pop_back();
   if (!data_path.empty()) data_path = "\\" + data_path;
-  if (!extlib::IsValidHostName(name) || !ValidDataPath(data_path)) return 0;
+  if (!extlib::IsValidHostName(name) || !ValidDataPath(data_path)) {
+    Audit("register host", host + data_path, false);
+    return 0;
+  }
 
   extlib::UnCachPrjList();
   (void)admin::ScanHostProjects(ctx, name, 1);
@@ -233,10 +300,13 @@ int AddHostToAdministration(extlib::OperationContext& ctx, const std::string& pa
     int rc = platform::WriteFileAtomic(marker, server);
     if (rc < 0) ShowFileError(services::kMessageWarning, 4, host + data_path + "\\" + kHostMarkerFile, rc);
   }
+  Audit("register host", host + data_path, true);
   return 1;
 }
 
-int RemoveHostFromAdministration(const std::string& host) {
+namespace {
+
+int RemoveProjectLines(const std::string& host) {
   std::string windows;
   if (extlib::lffnamC_new(extlib::kSlotNet, extlib::kAdministrationFile, &windows) != 0) return 0;
   const std::string native = platform::NativePath(windows);
@@ -249,6 +319,13 @@ int RemoveHostFromAdministration(const std::string& host) {
     ShowFileError(services::kMessageError, 4, windows, old_fd == admin::kHeaderShareRefused ? -EBUSY : -ENOENT);
     return 0;
   }
+  // Refused before the new file exists, so none is left behind.
+  if (header.version != 3) {
+    CurrentEnv()->Close(old_fd);
+    services::ToolMessageBox(services::kMessageError,
+                             "The project administration must be converted first (dovrane -update).\n");
+    return 0;
+  }
   const std::string temp = native + ".new";
   std::string text;
   int rc = ReadAll(old_fd, &text);
@@ -256,12 +333,6 @@ int RemoveHostFromAdministration(const std::string& host) {
   if (new_fd < 0) {
     CurrentEnv()->Close(old_fd);
     ShowFileError(services::kMessageError, 4, windows, new_fd);
-    return 0;
-  }
-  if (header.version != 3) {
-    CurrentEnv()->Close(old_fd);
-    services::ToolMessageBox(services::kMessageError,
-                             "The project administration must be converted first (dovrane -update).\n");
     return 0;
   }
   std::string out;
@@ -291,6 +362,15 @@ int RemoveHostFromAdministration(const std::string& host) {
   }
   platform::SyncDirectory(platform::DirName(native));
   return 1;
+}
+
+}  // namespace
+
+int RemoveHostFromAdministration(const std::string& host) {
+  // Without a backup of the shared files nothing is rewritten.
+  const int rc = TakeRemovalBackup(host) || BackUpBeforeRemoval() ? RemoveProjectLines(host) : 0;
+  Audit("remove host", host, rc == 1);
+  return rc;
 }
 
 }  // namespace dovrane::network

@@ -6,6 +6,11 @@
 // Every whole-file change here is crash-safe (new file, flush, rename): a kill
 // at any moment leaves the old or the new data.cfg and project.dat whole.
 // Failures are reported once, in a message box with the program's caption.
+// Registration (RegisterHostInDataCfg, then AddHostToAdministration) and
+// removal (UnregisterHostInDataCfg, then RemoveHostFromAdministration) leave
+// one audit line each ("register host", "remove host"), written by the step
+// that ends them. A removal backs up the shared files before its first write
+// (one set for both steps); a failed backup stops it with nothing written.
 #pragma once
 
 #include <string>

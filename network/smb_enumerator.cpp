@@ -1,13 +1,13 @@
 #include "network/smb_enumerator.h"
 
-#include <libsmbclient.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <mutex>
 
+#include "extlib/general.h"
 #include "network/deadline_call.h"
+#include "network/smb_library.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/smb_port.h"
@@ -30,7 +30,7 @@ std::mutex& SetUpMutex() {
 
 void Authenticate(SMBCCTX* ctx, const char*, const char*, char* workgroup, int wglen, char* username, int unlen,
                   char* password, int pwlen) {
-  auto* c = static_cast<Credentials*>(smbc_getOptionUserData(ctx));
+  auto* c = static_cast<Credentials*>(LoadSmbLibrary()->get_user_data(ctx));
   if (!c) return;
   if (!c->workgroup.empty()) snprintf(workgroup, static_cast<size_t>(wglen), "%s", c->workgroup.c_str());
   snprintf(username, static_cast<size_t>(unlen), "%s", c->user.empty() ? "guest" : c->user.c_str());
@@ -76,28 +76,35 @@ std::string UrlPart(const std::string& text) {
 NetListing ListNow(const std::string& url, unsigned kind, bool browse, const SmbOptions& options,
                    const std::string& conf) {
   NetListing result;
+  std::string missing;
+  const SmbLibrary* smb = LoadSmbLibrary(&missing);
+  if (!smb) {
+    extlib::lfperrC("%s\n", missing.c_str());
+    result.error = NetError::kFailed;
+    return result;
+  }
   auto credentials = std::make_unique<Credentials>(Credentials{options.user, options.password, options.workgroup});
   SMBCCTX* ctx = nullptr;
   {
     std::lock_guard<std::mutex> lock(SetUpMutex());
-    ctx = smbc_new_context();
+    ctx = smb->new_context();
     if (ctx) {
-      smbc_setDebug(ctx, 0);
-      if (!conf.empty()) smbc_setConfiguration(ctx, conf.c_str());
-      smbc_setTimeout(ctx, options.deadline_ms);
-      smbc_setPort(ctx, static_cast<uint16_t>(options.port));
-      smbc_setOptionUseKerberos(ctx, 0);
-      smbc_setOptionFallbackAfterKerberos(ctx, 1);
-      smbc_setOptionNoAutoAnonymousLogin(ctx, 0);
-      smbc_setOptionUserData(ctx, credentials.get());
-      smbc_setFunctionAuthDataWithContext(ctx, Authenticate);
+      smb->set_debug(ctx, 0);
+      if (!conf.empty()) smb->set_configuration(ctx, conf.c_str());
+      smb->set_timeout(ctx, options.deadline_ms);
+      smb->set_port(ctx, static_cast<uint16_t>(options.port));
+      smb->set_use_kerberos(ctx, 0);
+      smb->set_fallback_after_kerberos(ctx, 1);
+      smb->set_no_auto_anonymous_login(ctx, 0);
+      smb->set_user_data(ctx, credentials.get());
+      smb->set_auth_function(ctx, Authenticate);
       // The bounds are process-wide in libsmbclient: every context sets its own.
       if (browse)
-        smbc_setOptionProtocols(ctx, "NT1", "NT1");
+        smb->set_protocols(ctx, "NT1", "NT1");
       else
-        smbc_setOptionProtocols(ctx, "SMB2_02", "SMB3");
-      if (!smbc_init_context(ctx)) {
-        smbc_free_context(ctx, 0);
+        smb->set_protocols(ctx, "SMB2_02", "SMB3");
+      if (!smb->init_context(ctx)) {
+        smb->free_context(ctx, 0);
         ctx = nullptr;
       }
     }
@@ -106,11 +113,11 @@ NetListing ListNow(const std::string& url, unsigned kind, bool browse, const Smb
     result.error = NetError::kFailed;
     return result;
   }
-  SMBCFILE* dir = smbc_getFunctionOpendir(ctx)(ctx, url.c_str());
+  SMBCFILE* dir = smb->get_opendir(ctx)(ctx, url.c_str());
   if (!dir) {
     result.error = NetErrorFromErrno(errno, browse);
   } else {
-    while (smbc_dirent* e = smbc_getFunctionReaddir(ctx)(ctx, dir)) {
+    while (smbc_dirent* e = smb->get_readdir(ctx)(ctx, dir)) {
       if (e->smbc_type != kind) continue;
       std::string name;
       if (!platform::Utf8ToCp1252(e->name, &name) || name.empty() || name[0] == '.') continue;
@@ -120,9 +127,9 @@ NetListing ListNow(const std::string& url, unsigned kind, bool browse, const Smb
       if (!platform::Utf8ToCp1252(e->comment, &comment)) comment.clear();
       result.entries.push_back({name, comment});
     }
-    smbc_getFunctionClosedir(ctx)(ctx, dir);
+    smb->get_closedir(ctx)(ctx, dir);
   }
-  smbc_free_context(ctx, 1);
+  smb->free_context(ctx, 1);
   return result;
 }
 

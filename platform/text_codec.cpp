@@ -50,10 +50,17 @@ int Cp1252FromCodePoint(uint32_t cp) {
 std::string Cp1252ToUtf8(const std::string& text) {
   std::string out;
   out.reserve(text.size() + text.size() / 8);
-  for (unsigned char c : text) {
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0xA0) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    // Runs of plain ASCII (nearly all of a list) are copied whole.
+    size_t run = i;
+    while (run < text.size() && static_cast<unsigned char>(text[run]) < 0x80) ++run;
+    if (run > i) {
+      out.append(text, i, run - i);
+      i = run;
+      if (i == text.size()) break;
+    }
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0xA0) {
       uint16_t cp = kCp1252High[c - 0x80];
       AppendUtf8(&out, cp ? cp : c);
     } else {

@@ -31,13 +31,16 @@ if command -v dpkg-shlibdeps >/dev/null; then
   deb=$(ls "$root"/pkg/*.deb)
   depends=$(dpkg-deb -f "$deb" Depends)
   wanted=(libsqlite3 libtomlplusplus libstdc++6)
-  objdump -p "$bin/dovrane" >"$root/needed"
+  objdump -p "$bin/dovrane" $(ls "$root"/dest/usr/lib*/dovrane/dovrane-window.so 2>/dev/null) >"$root/needed"
   grep -q 'NEEDED.*libQt6Widgets' "$root/needed" && wanted+=(libqt6widgets6)
-  grep -q 'NEEDED.*libsmbclient' "$root/needed" && wanted+=(libsmbclient)
+  wanted+=(libsmbclient)  # loaded when the network is browsed
   for lib in "${wanted[@]}"; do
     [[ $depends == *"$lib"* ]] || { echo "Depends lacks $lib: $depends" >&2; exit 1; }
   done
   dpkg-deb -c "$deb" >"$root/contents"
   grep -q './usr/bin/dovrane$' "$root/contents" || { echo "the package holds no program" >&2; exit 1; }
+  if grep -q 'NEEDED.*libQt6Widgets' "$root/needed"; then
+    grep -q '/dovrane/dovrane-window.so$' "$root/contents" || { echo "the package holds no window module" >&2; exit 1; }
+  fi
 fi
 echo "installed and ran from $root/dest"

@@ -1,5 +1,6 @@
 #include "tree/project_copy.h"
 
+#include "app/command_audit.h"
 #include "app/project_commands.h"
 #include "app/project_error.h"
 #include "extlib/prj_record.h"
@@ -16,16 +17,8 @@ std::string Trim(const std::string& text) {
   return text.substr(begin, text.find_last_not_of(' ') - begin + 1);
 }
 
-}  // namespace
-
-std::string CopyName(const std::string& source_name) {
-  return Trim(std::string(services::LookupUiText(2, 4)) + " " + Trim(source_name));
-}
-
-bool NeedsNameCut(const std::string& name) { return name.size() > kMaxProjectNameLength; }
-
-int CopyProjectToHost(extlib::OperationContext& ctx, const std::string& source_name, const std::string& new_name,
-                      const std::string& host, uint32_t* new_number) {
+int Copy(extlib::OperationContext& ctx, const std::string& source_name, const std::string& new_name,
+         const std::string& host, uint32_t* new_number) {
   extlib::BindContext bind(ctx);
   // Padding would cut the name silently: a copy under a name nobody chose.
   if (NeedsNameCut(Trim(new_name))) {
@@ -39,6 +32,21 @@ int CopyProjectToHost(extlib::OperationContext& ctx, const std::string& source_n
     return rc;
   }
   return app::CopyProjectByNumber(ctx, Trim(new_name), static_cast<uint32_t>(number), host, new_number);
+}
+
+}  // namespace
+
+std::string CopyName(const std::string& source_name) {
+  return Trim(std::string(services::LookupUiText(2, 4)) + " " + Trim(source_name));
+}
+
+bool NeedsNameCut(const std::string& name) { return name.size() > kMaxProjectNameLength; }
+
+int CopyProjectToHost(extlib::OperationContext& ctx, const std::string& source_name, const std::string& new_name,
+                      const std::string& host, uint32_t* new_number) {
+  const int rc = Copy(ctx, source_name, new_name, host, new_number);
+  app::AuditWindowCommand("copy", {Trim(source_name), Trim(new_name), host}, rc);
+  return rc;
 }
 
 }  // namespace dovrane::tree

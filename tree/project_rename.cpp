@@ -1,5 +1,6 @@
 #include "tree/project_rename.h"
 
+#include "app/command_audit.h"
 #include "app/project_error.h"
 #include "extlib/prj_record.h"
 #include "extlib/project_lifecycle.h"
@@ -16,6 +17,7 @@ int RenameProject(extlib::OperationContext& ctx, const std::string& new_name, co
   // A longer name would be cut by the padding: a rename to a name nobody typed.
   if (new_name.find_last_not_of(' ') + 1 > extlib::kNameLength) {
     app::ReportProjectError(app::kPrjInvalidName);
+    app::AuditWindowCommand("rename", {extlib::TrimmedName(old_name.c_str()), new_name}, app::kPrjInvalidName);
     return app::kPrjInvalidName;
   }
   std::string buffer;
@@ -23,6 +25,7 @@ int RenameProject(extlib::OperationContext& ctx, const std::string& new_name, co
   const int rc = extlib::ltbpreC(extlib::kSlotNet, extlib::PadName(old_name), extlib::PadName(new_name), &buffer,
                                  &result);
   if (rc != 0) app::ReportProjectError(rc);
+  app::AuditWindowCommand("rename", {extlib::TrimmedName(old_name.c_str()), extlib::TrimmedName(new_name.c_str())}, rc);
   return rc;
 }
 

@@ -139,6 +139,19 @@ TEST_F(CommandLineTest, WithoutAnInstallationTheSettingsFileAndTheSampleToolAreN
   }
 }
 
+// A command-line run starts without the window's Qt and without Samba's
+// libraries: the loader names every library it loads.
+TEST_F(CommandLineTest, TheCommandLineLoadsNeitherTheWindowNorTheNetworkLibraries) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--version"}, {"--list"}}) {
+    std::map<std::string, std::string> env = inst_.Environment();
+    env["LD_DEBUG"] = "files";
+    auto r = RunProgram(DOVRANE_BIN, args, env, inst_.root());
+    ASSERT_NE(r.err.find("libstdc++"), std::string::npos) << args[0];  // the loader did report
+    for (const char* library : {"libQt6", "libsmbclient", "dovrane-window"})
+      EXPECT_EQ(r.err.find(library), std::string::npos) << args[0] << " loads " << library;
+  }
+}
+
 TEST(PadProjectNameTest, PadsToFiftyBlanks) {
   EXPECT_EQ(PadProjectName("Office"), "Office" + std::string(44, ' '));
   EXPECT_EQ(PadProjectName("").size(), 50u);

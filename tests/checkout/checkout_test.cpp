@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "checkout/net_copy.h"
@@ -88,8 +89,13 @@ TEST_F(CheckoutTest, RefusedCheckoutsChangeNothing) {
     CheckoutAnswers answers = answers_;
     c.change(&list, &answers);
     const auto before = State();
+    const std::string log = ReadFile(Unc("SRV1/cad/Net/dovrane.log"));
     EXPECT_EQ(CheckOut(ctx_, kCheckoutHost, list, answers), 0) << c.name;
     EXPECT_TRUE(State() == before) << c.name << Difference(State(), before);
+    // One audit line says the check-out failed.
+    const std::string line = ReadFile(Unc("SRV1/cad/Net/dovrane.log")).substr(log.size());
+    EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1) << c.name << line;
+    EXPECT_TRUE(line.ends_with("\t1\tfailed\r\n")) << c.name << line;
   }
 }
 

@@ -133,6 +133,26 @@ TEST_F(ProjectListTest, SnapshotSurvivesARefreshUnchanged) {
   EXPECT_EQ(after->FindNumber(9), ProjectSnapshot::kNone);
 }
 
+// A table that indexes lazily (the list's) finds by name and number all the
+// same, also when two threads look first at once.
+TEST_F(ProjectListTest, LazilyIndexedSnapshotFindsByNameAndNumberFromAnyThread) {
+  inst_.WriteAdministration({SmallInstallation::Record("Alpha", 5), SmallInstallation::Record("Beta", 9),
+                             SmallInstallation::Record("Alpha", 11)},
+                            11);
+  ProjectTable table;
+  table.SetIndexAtRead(false);
+  SnapshotPtr s;
+  ASSERT_EQ(table.Take(&s), 0);
+  std::atomic<int> found{0};
+  auto look = [&] { found += s->FindNumber(9) == 1 && s->FindName(PadName("Alpha")) == 0; };
+  std::thread a(look), b(look);
+  a.join();
+  b.join();
+  EXPECT_EQ(found, 2);
+  EXPECT_EQ(s->NextSameName(0), 2u);
+  EXPECT_EQ(s->NextSameName(2), ProjectSnapshot::kNone);
+}
+
 TEST_F(ProjectListTest, GenerationGrowsOnOutsideChangeAndOwnWriteOnly) {
   ProjectTable table;
   table.SetRevalidateMs(0);

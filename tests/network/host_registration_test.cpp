@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <functional>
@@ -121,6 +122,30 @@ struct Writing {
   std::function<int()> run;
 };
 
+// A removal backs up data.cfg and project.dat once, before its first write;
+// without a backup neither step writes.
+TEST_F(HostRegistrationTest, RemovalBacksUpTheSharedFilesFirstAndStopsWithoutABackup) {
+  inst_.WriteAdministration({testing::SmallInstallation::Record("Halle", 1, "SRV2")}, 1);
+  const std::string admin = inst_.Admin(), cfg = "SRV1 \\cad\nSRV2 \\cad\n";
+  inst_.dir.Write(kCfg, cfg);
+  const Writing steps[] = {{"unregister", kCfg, [] { return UnregisterHostInDataCfg("SRV2"); }},
+                           {"remove", kAdmin, [] { return RemoveHostFromAdministration("SRV2"); }}};
+  for (const Writing& step : steps) {
+    platform::FaultInjectionEnv faulty;
+    faulty.Arm(platform::FaultPoint::kMkDir, 1, ENOSPC);
+    platform::Env* previous = platform::SetCurrentEnv(&faulty);
+    EXPECT_EQ(step.run(), 0) << step.name;
+    platform::SetCurrentEnv(previous);
+    EXPECT_EQ(inst_.dir.Read(kCfg) + inst_.Admin(), cfg + admin) << step.name;
+  }
+  ASSERT_EQ(UnregisterHostInDataCfg("SRV2"), 1);
+  ASSERT_EQ(RemoveHostFromAdministration("SRV2"), 1);
+  std::vector<std::filesystem::path> sets;
+  for (const auto& e : std::filesystem::directory_iterator(inst_.Native("SRV1/cad/Net/backup"))) sets.push_back(e);
+  ASSERT_EQ(sets.size(), 1u);
+  EXPECT_EQ(testing::ReadFile(sets[0] / "data.cfg") + testing::ReadFile(sets[0] / "project.dat"), cfg + admin);
+}
+
 TEST_F(HostRegistrationTest, EveryFailurePointLeavesTheOldOrTheNewFile) {
   inst_.WriteAdministration({testing::SmallInstallation::Record("Halle", 1, "SRV1"),
                              testing::SmallInstallation::Record("Anbau", 2, "SRV2")},
@@ -213,6 +238,30 @@ TEST_F(HostAdministrationTest, AddingFillsTheAdministrationAndWritesTheMarker) {
   EXPECT_EQ(Admin().find(HostMarker("SRV3")), std::string::npos);
   EXPECT_FALSE(testing::Exists(Unc("SRV3/Daten/Prj/project.srv")));
   EXPECT_EQ(testing::ReadFile(Unc("SRV1/cad/Net/data.cfg")).find("SRV3"), std::string::npos);
+}
+
+// Registration and removal, done or refused, each leave one audit line.
+TEST_F(HostAdministrationTest, RegistrationAndRemovalLeaveOneAuditLineEach) {
+  std::filesystem::create_directories(Unc("SRV3/Daten/Prj"));
+  const std::pair<std::function<void()>, const char*> commands[] = {
+      {[&] {
+         if (RegisterHostInDataCfg("\\\\SRV3\\Daten") == 1)
+           (void)AddHostToAdministration(quiet_, "\\Daten", "\\\\SRV3");
+       },
+       "\tregister host \\\\SRV3\\Daten\t0\tOK\r\n"},
+      {[] { (void)RegisterHostInDataCfg("\\\\srv3\\Daten"); }, "\tregister host \\\\srv3\\Daten\t1\tfailed\r\n"},
+      {[] { if (UnregisterHostInDataCfg("SRV3") == 1) (void)RemoveHostFromAdministration("SRV3"); },
+       "\tremove host SRV3\t0\tOK\r\n"},
+  };
+  std::string before = testing::ReadFile(Unc("SRV1/cad/Net/dovrane.log"));
+  for (const auto& [run, ending] : commands) {
+    run();
+    const std::string log = testing::ReadFile(Unc("SRV1/cad/Net/dovrane.log"));
+    const std::string line = log.substr(before.size());
+    EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1) << line;
+    EXPECT_TRUE(line.ends_with(ending)) << line;
+    before = log;
+  }
 }
 
 }  // namespace

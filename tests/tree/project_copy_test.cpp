@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "extlib/installation.h"
@@ -87,6 +88,31 @@ TEST_F(ProjectCopyTest, NamesLongerThanFiftyAreHandedBackNotCut) {
   EXPECT_EQ(CopyProjectToHost(ctx, site_.Name(1), std::string(51, 'k'), OtherHost(1), &number), -8);
   EXPECT_EQ(messages.texts.size(), 1u);
   EXPECT_EQ(Leftovers(), "");
+}
+
+// Done, refused or cancelled, a copy leaves one audit line with its result.
+TEST_F(ProjectCopyTest, EachCopyLeavesOneAuditLineWithItsResult) {
+  const std::tuple<std::string, int, std::string> cases[] = {
+      {"Kopie", 0, "\t0\tOK\r\n"},
+      {std::string(51, 'k'), 0, "\t-8\t"},
+      {"Abgebrochen", 1, "\t-11\t"},
+  };
+  std::string before;
+  for (const auto& [name, stop_at, result] : cases) {
+    testing::RecordingMessenger messages;
+    testing::StoppingProgress progress(stop_at);
+    extlib::OperationContext ctx(nullptr, &progress);
+    uint32_t number = 0;
+    (void)CopyProjectToHost(ctx, site_.Name(1), name, OtherHost(1), &number);
+    const std::string log = ReadFile(site_.NetDir() + "/dovrane.log");
+    ASSERT_EQ(log.substr(0, before.size()), before);
+    const std::string line = log.substr(before.size());
+    EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1) << line;
+    EXPECT_NE(line.find("\tcopy "), std::string::npos) << line;
+    EXPECT_NE(line.find(" " + OtherHost(1) + "\t"), std::string::npos) << line;
+    EXPECT_NE(line.find(result), std::string::npos) << line;
+    before = log;
+  }
 }
 
 }  // namespace

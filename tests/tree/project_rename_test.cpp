@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "extlib/installation.h"
 #include "extlib/project_info_file.h"
 #include "support/recording_messenger.h"
@@ -47,6 +49,28 @@ TEST_F(ProjectRenameTest, RefusalsAreShownAndChangeNothing) {
     EXPECT_EQ(RenameProject(ctx, to, from), code) << to;
     EXPECT_EQ(messages.texts.size(), 1u) << to;
     EXPECT_EQ(NameOf(1), site_.Name(1)) << to;
+  }
+}
+
+// Done or refused, a rename leaves one audit line with its names and result.
+TEST_F(ProjectRenameTest, EachRenameLeavesOneAuditLineWithItsResult) {
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      {"Neuer Name", site_.Name(3), "\t0\tOK\r\n"},
+      {site_.Name(2), site_.Name(1), "\t-4\t"},  // the name is taken
+  };
+  std::string before;
+  for (const auto& [to, from, result] : cases) {
+    testing::RecordingMessenger messages;
+    extlib::OperationContext ctx;
+    (void)RenameProject(ctx, to, from);
+    const std::string log = testing::ReadFile(site_.NetDir() + "/dovrane.log");
+    ASSERT_EQ(log.substr(0, before.size()), before);
+    const std::string line = log.substr(before.size());
+    EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1) << line;
+    EXPECT_NE(line.find("\trename "), std::string::npos) << line;
+    EXPECT_NE(line.find(extlib::TrimmedName(from.c_str())), std::string::npos) << line;
+    EXPECT_NE(line.find(result), std::string::npos) << line;
+    before = log;
   }
 }
 
