@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "app/command_audit.h"
 #include "app/project_commands.h"
 #include "checkout/checkin.h"
 #include "checkout/checkout.h"
@@ -131,6 +132,7 @@ int CreateNewProject(extlib::OperationContext& ctx, const std::string& host, std
   }
   if (free_name.empty()) return extlib::kPrjFailed;
   const int rc = app::CreateProject(extlib::PadName(free_name), host);
+  app::AuditWindowCommand("create", {free_name, host}, rc);
   if (rc == 0) *name = extlib::TrimmedName(extlib::PadName(free_name).c_str());
   return rc;
 }

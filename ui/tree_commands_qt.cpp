@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "app/command_audit.h"
 #include "app/project_commands.h"
 #include "app/project_error.h"
 #include "checkout/checkout.h"
@@ -382,7 +383,11 @@ void TreeCommands::Delete(CDovraneTreeCtrl* tree, const QModelIndex& item) {
   }
   const bool started = RunLong(
       kCmdDelete, name, true,
-      [name](extlib::OperationContext& ctx) { return app::EraseProject(ctx, extlib::PadName(name)); },
+      [name](extlib::OperationContext& ctx) {
+        const int rc = app::EraseProject(ctx, extlib::PadName(name));
+        app::AuditWindowCommand("delete", {name}, rc);
+        return rc;
+      },
       [this](int) {
         dialog_->outside_change = 1;
         ShowChange();

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include "app/command_audit.h"
 #include "app/project_error.h"
 #include "app/project_move.h"
 #include "extlib/prj_record.h"
@@ -174,7 +175,9 @@ bool TreeTransfer::Start(Request request) {
     };
   } else {
     operation = [padded = extlib::PadName(request.name), host = request.target_host](extlib::OperationContext&) {
-      return app::MoveProject(padded, host);
+      const int rc = app::MoveProject(padded, host);
+      app::AuditWindowCommand("move", {extlib::TrimmedName(padded.c_str()), host}, rc);
+      return rc;
     };
   }
   // The refresh check must not refill because of this window's own writes.

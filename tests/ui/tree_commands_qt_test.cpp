@@ -195,6 +195,10 @@ TEST_F(TreeCommandsTest, DeleteAsksAndErasesOnlyOnYes) {
     EXPECT_EQ(window_->dialog().outside_change.load(), 1);
   }
   EXPECT_TRUE(boxes_[0].text.contains(QStringLiteral("Alpha")));
+  // One audit line, for the erase that ran.
+  const std::string log = fixture_.small.dir.Read("SRV1/cad/Net/dovrane.log");
+  EXPECT_NE(log.find("\tdelete Alpha\t0\t"), std::string::npos) << log;
+  EXPECT_EQ(log.find("delete", log.find("\tdelete") + 1), std::string::npos) << log;
 }
 
 TEST_F(TreeCommandsTest, RenameInPlaceCommitsWithEnterAndKeepsTheNameWithEscape) {
@@ -240,6 +244,8 @@ TEST_F(TreeCommandsTest, NewProjectTakesTheFirstFreeNameAndOpensItsEditor) {
   QTest::keyClick(HostTree()->LabelEditor(), Qt::Key_Escape);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !HostTree()->EditingLabel(); }, 5000));
   EXPECT_NE(fixture_.small.Admin().find("New project"), std::string::npos);
+  EXPECT_NE(fixture_.small.dir.Read("SRV1/cad/Net/dovrane.log").find("\tcreate \"New project\" SRV1\t0\t"),
+            std::string::npos);
 }
 
 TEST_F(TreeCommandsTest, AHeldLockFileIsReportedAndKept) {
