@@ -6,6 +6,7 @@
 #include "tree/project_tree_model_qt.h"
 #include "tree/project_trees_qt.h"
 #include "ui/dovrane_tab_ctrl.h"
+#include "ui/host_commands_qt.h"
 
 namespace dovrane::ui {
 
@@ -25,12 +26,14 @@ MainWindow::MainWindow() : trees_(std::make_unique<tree::ProjectTrees>()) {
   QObject::connect(trees_.get(), &tree::ProjectTrees::refilled, dialog_.get(), &CDovraneDlg::TreesFilled);
   QObject::connect(dialog_->PingCheckBox(), &QCheckBox::toggled, trees_.get(),
                    [this](bool on) { trees_->SetPingAllowed(on); });
+  host_commands_ = std::make_unique<HostCommands>(dialog_.get(), trees_.get(), &messenger_);
 }
 
 MainWindow::~MainWindow() {
   // Questions still waiting on workers are answered before the window goes.
   messenger_.Shutdown();
   if (ping_) ping_->Stop();
+  host_commands_.reset();
   dialog_.reset();
   trees_.reset();
   platform::SetCurrentMessenger(previous_messenger_);
@@ -54,6 +57,12 @@ CDovraneDlg::TreeHooks MainWindow::Hooks() {
     tree::CDovraneTreeCtrl* hosts = dialog_->TabCtrl()->HostTree();
     const QModelIndex item = hosts->GetSelectedItem();
     return item.isValid() ? hosts->GetItemData(item) : 0;
+  };
+  hooks.host_command = [this](int command) {
+    if (!host_commands_) return;
+    host_commands_->RunOnSelectedHost(command);
+    // The button handler enables the button when it returns; the selection decides.
+    QMetaObject::invokeMethod(host_commands_.get(), &HostCommands::UpdateButton, Qt::QueuedConnection);
   };
   hooks.start_ping = [this](PingShared& shared) {
     ping_ = std::make_unique<PingThread>(shared);

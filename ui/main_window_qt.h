@@ -15,6 +15,8 @@ class ProjectTrees;
 
 namespace dovrane::ui {
 
+class HostCommands;
+
 class MainWindow {
  public:
   MainWindow();
@@ -24,6 +26,7 @@ class MainWindow {
 
   CDovraneDlg& dialog() { return *dialog_; }
   tree::ProjectTrees& trees() { return *trees_; }
+  HostCommands& hostCommands() { return *host_commands_; }
 
  private:
   CDovraneDlg::TreeHooks Hooks();
@@ -33,6 +36,7 @@ class MainWindow {
   std::unique_ptr<PingThread> ping_;
   std::unique_ptr<tree::ProjectTrees> trees_;
   std::unique_ptr<CDovraneDlg> dialog_;
+  std::unique_ptr<HostCommands> host_commands_;
 };
 
 }  // namespace dovrane::ui
