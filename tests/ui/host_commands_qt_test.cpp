@@ -84,9 +84,9 @@ class CadProgram {
     char* argv[] = {arg0.data(), arg1.data(), nullptr};
     EXPECT_EQ(posix_spawn(&pid_, program.c_str(), nullptr, nullptr, argv, environ), 0);
     // Running once /proc shows the new program file.
-    QTest::qWaitFor([&] {
+    EXPECT_TRUE(QTest::qWaitFor([&] {
       return std::filesystem::read_symlink("/proc/" + std::to_string(pid_) + "/exe").string() == program;
-    }, 5000);
+    }, 5000));
   }
   ~CadProgram() {
     ::kill(pid_, SIGKILL);
