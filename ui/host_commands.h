@@ -19,7 +19,7 @@ namespace dovrane::ui {
 
 // One child item of a host item, copied in the window's thread in tree order.
 struct HostChild {
-  std::string text;
+  std::string text;  // Windows-1252, as the records hold it
   uint32_t kind = 0;
 };
 

@@ -8,6 +8,7 @@
 #include "extlib/operation_context.h"
 #include "extlib/project_list.h"
 #include "extlib/settings.h"
+#include "platform/text_codec.h"
 #include "services/ui_text_table.h"
 #include "support/recording_messenger.h"
 #include "support/sample_site.h"
@@ -28,7 +29,9 @@ class HostCommandsTest : public ::testing::Test {
     std::vector<HostChild> children;
     for (uint32_t n = 1; n <= 6; ++n) {
       extlib::PRJ r;
-      if (site_.Record(n, &r) && std::string(r.host) == "WS01") children.push_back({site_.Name(n), tree::kKindProject});
+      std::string name;  // the tree's text is Windows-1252, as the records hold it
+      if (site_.Record(n, &r) && std::string(r.host) == "WS01" && platform::Utf8ToCp1252(site_.Name(n), &name))
+        children.push_back({name, tree::kKindProject});
     }
     return children;
   }
