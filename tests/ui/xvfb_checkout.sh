@@ -19,7 +19,14 @@ done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 eval "$("$mkinstall" "$work/inst" --hosts 2 --projects 8 --laptop)"
-printf '[Settings]\nPingIsAllowed = 0\n' >>"$DOVRANE_HKCU"
+# No pinging of the made-up hosts (WS01 would not answer and could not be
+# checked out). The user settings may hold [Settings] already: a second table
+# of that name would make the whole file unreadable.
+if grep -q '^\[Settings\]' "$DOVRANE_HKCU" 2>/dev/null; then
+  sed -i 's/^\[Settings\]$/[Settings]\nPingIsAllowed = 0/' "$DOVRANE_HKCU"
+else
+  printf '[Settings]\nPingIsAllowed = 0\n' >>"$DOVRANE_HKCU"
+fi
 rm -f "$screenshot"
 
 cat >"$work/drive.sh" <<'DRIVE'
