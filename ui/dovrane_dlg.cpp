@@ -303,6 +303,10 @@ void CDovraneDlg::OnTimer1() {
   timer1_.start(kRefreshPeriodMs);
 }
 
+void CDovraneDlg::StartRefreshTimer() {
+  if (!closing) timer1_.start(kRefreshPeriodMs);
+}
+
 void CDovraneDlg::OnTimer2() {
   timer2_.stop();
   StartProbe(ProbePurpose::kFirstFill, 0);

@@ -91,6 +91,10 @@ class CDovraneDlg : public QDialog {
   void OnHelp();
   // The close button.
   void OnClose();
+  // Timer 1 (the refresh check): long commands stop it and start it again
+  // with 4000 ms when they end.
+  void StopRefreshTimer() { timer1_.stop(); }
+  void StartRefreshTimer();
 
   CDovraneTabCtrl* TabCtrl() const { return tab_; }
   tree::ProjectTreeModel* Model() { return &model_; }

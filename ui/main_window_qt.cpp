@@ -2,10 +2,12 @@
 
 #include <QCheckBox>
 
+#include "checkout/checkin.h"
 #include "tree/dovrane_tree_ctrl.h"
 #include "tree/project_tree_model_qt.h"
 #include "tree/project_trees_qt.h"
 #include "ui/dovrane_tab_ctrl.h"
+#include "ui/host_commands_qt.h"
 #include "ui/tree_commands_qt.h"
 #include "ui/tree_transfer_qt.h"
 
@@ -31,6 +33,11 @@ MainWindow::MainWindow() : trees_(std::make_unique<tree::ProjectTrees>()) {
   transfer_ = std::make_unique<TreeTransfer>(trees_.get(), dialog_.get(), &messenger_);
   commands_->SetTransferHandler([this](uint32_t id, QModelIndex item) { transfer_->Run(id, item); });
   commands_->SetTransferPending([this] { return transfer_->TransferPending(); });
+  host_commands_ = std::make_unique<HostCommands>(dialog_.get(), trees_.get(), &messenger_);
+  host_commands_->SetCheckIn([](extlib::OperationContext& ctx, int mode, const std::vector<checkout::CheckoutEntry>& list) {
+    return checkout::CheckIn(ctx, mode, list);
+  });
+  commands_->SetHostCommandHandler([this](uint32_t id, QModelIndex item) { host_commands_->Run(id, item); });
 }
 
 MainWindow::~MainWindow() {
@@ -40,6 +47,7 @@ MainWindow::~MainWindow() {
   // The commands' workers end before the window they report to.
   commands_.reset();
   transfer_.reset();
+  host_commands_.reset();
   dialog_.reset();
   trees_.reset();
   platform::SetCurrentMessenger(previous_messenger_);
@@ -63,6 +71,12 @@ CDovraneDlg::TreeHooks MainWindow::Hooks() {
     tree::CDovraneTreeCtrl* hosts = dialog_->TabCtrl()->HostTree();
     const QModelIndex item = hosts->GetSelectedItem();
     return item.isValid() ? hosts->GetItemData(item) : 0;
+  };
+  hooks.host_command = [this](int command) {
+    if (!host_commands_) return;
+    host_commands_->RunOnSelectedHost(command);
+    // The button handler enables the button when it returns; the selection decides.
+    QMetaObject::invokeMethod(host_commands_.get(), &HostCommands::UpdateButton, Qt::QueuedConnection);
   };
   hooks.start_ping = [this](PingShared& shared) {
     ping_ = std::make_unique<PingThread>(shared);

@@ -17,6 +17,7 @@ namespace dovrane::ui {
 
 class TreeCommands;
 class TreeTransfer;
+class HostCommands;
 
 class MainWindow {
  public:
@@ -30,6 +31,7 @@ class MainWindow {
   TreeCommands& commands() { return *commands_; }
   TreeTransfer& transfer() { return *transfer_; }
   GuiMessenger& messenger() { return messenger_; }
+  HostCommands& hostCommands() { return *host_commands_; }
 
  private:
   CDovraneDlg::TreeHooks Hooks();
@@ -41,6 +43,7 @@ class MainWindow {
   std::unique_ptr<CDovraneDlg> dialog_;
   std::unique_ptr<TreeCommands> commands_;
   std::unique_ptr<TreeTransfer> transfer_;  // mark, paste, drop
+  std::unique_ptr<HostCommands> host_commands_;
 };
 
 }  // namespace dovrane::ui

@@ -1,0 +1,286 @@
+// The host commands in the window: their refusals and messages, a host
+// check-out through the "Check Out" button, and the button following the
+// host tree's selection.
+#include "ui/host_commands_qt.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <deque>
+#include <filesystem>
+
+#include "checkout/checkin_report.h"
+#include "checkout/checkout_comment_dlg.h"
+#include "checkout/std_copy_dlg.h"
+#include "extlib/project_list.h"
+#include "extlib/settings.h"
+#include "support/sample_site.h"
+#include "support/temp_dir.h"
+#include "tree/dovrane_tree_ctrl.h"
+#include "tree/item_commands.h"
+#include "tree/project_tree_model_qt.h"
+#include "tree/project_trees_qt.h"
+#include "ui/dovrane_tab_ctrl.h"
+#include "ui/main_window_qt.h"
+#include "ui/ui_text_qt.h"
+
+extern char** environ;
+
+namespace dovrane::ui {
+namespace {
+
+// Answers the window's boxes (Yes or OK unless scripted) and confirms the
+// check-out's two dialogs, recording what was shown.
+class Answerer {
+ public:
+  Answerer() {
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
+    timer_.start(10);
+  }
+  std::deque<QMessageBox::StandardButton> answers;
+  QStringList boxes;
+  int dialogs = 0;
+
+ private:
+  void Poll() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      if (box->property("answered").toBool()) return;
+      box->setProperty("answered", true);
+      boxes << box->text();
+      QMessageBox::StandardButton answer = QMessageBox::Yes;
+      if (!answers.empty()) answer = answers.front(), answers.pop_front();
+      QAbstractButton* button = box->button(answer);
+      if (!button) button = box->button(QMessageBox::Ok);
+      if (button) QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
+    } else if (auto* comment = qobject_cast<checkout::CCheckoutCommentDlg*>(modal)) {
+      ++dialogs;
+      comment->accept();
+    } else if (auto* standard = qobject_cast<checkout::CDovraneStdCopyDlg*>(modal)) {
+      if (standard->Measured()) ++dialogs;
+      standard->accept();  // waits until the sizes are measured
+    }
+  }
+  QTimer timer_;
+};
+
+// A copy of sleep running under a name that contains word.
+class CadProgram {
+ public:
+  CadProgram(const std::string& folder, const std::string& word) {
+    const std::string program = folder + "/" + word + "-cad";
+    std::filesystem::copy_file("/bin/sleep", program);
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    std::string arg0 = program, arg1 = "30";
+    char* argv[] = {arg0.data(), arg1.data(), nullptr};
+    EXPECT_EQ(posix_spawn(&pid_, program.c_str(), nullptr, nullptr, argv, environ), 0);
+    // Running once /proc shows the new program file.
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+      return std::filesystem::read_symlink("/proc/" + std::to_string(pid_) + "/exe").string() == program;
+    }, 5000));
+  }
+  ~CadProgram() {
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+class HostCommandsQtTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    site_.Activate();
+    extlib::SetProjectListRevalidateMs(0);
+    window_ = std::make_unique<MainWindow>();
+    // No pinging of the sample's made-up hosts: switched off as the person
+    // does it, so that the trees' checks leave it out too.
+    if (dialog().PingCheckBox()->isChecked()) dialog().PingCheckBox()->click();
+    ASSERT_EQ(dialog().ping_allowed.load(), 0);
+    Show();
+  }
+  void TearDown() override { window_.reset(); }
+  // Shows (or refills) the window and waits until every host has been checked.
+  void Show() {
+    QSignalSpy filled(&dialog(), &CDovraneDlg::TreesFilled);
+    if (dialog().isVisible()) {
+      dialog().RefillTrees(QString());
+    } else {
+      dialog().show();
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return filled.count() >= 1; }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window_->trees().PendingChecks() == 0; }, 20000));
+    QTest::qWait(0);
+  }
+  CDovraneDlg& dialog() { return window_->dialog(); }
+  tree::CDovraneTreeCtrl* hosts() { return dialog().TabCtrl()->HostTree(); }
+  QModelIndex Host(const std::string& name) { return window_->trees().model()->HostIndex(name); }
+  void Select(const std::string& host) {
+    hosts()->SelectItem(Host(host));
+    QTest::qWait(0);
+  }
+  // Runs a command and waits for its end.
+  void Run(uint32_t id, const QModelIndex& item) {
+    QSignalSpy ended(&window_->hostCommands(), &HostCommands::commandEnded);
+    window_->hostCommands().Run(id, item);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ended.count() == 1; }, 60000));
+  }
+  std::string Setting(const char* name) {
+    std::string value;
+    return extlib::GetSettingString("HKLM", name, &value) ? value : "<none>";
+  }
+  unsigned Status(uint32_t number) {
+    extlib::PRJ r;
+    return site_.Record(number, &r) ? r.status : 0xFF;
+  }
+  std::vector<uint32_t> Ws01Projects() {
+    std::vector<uint32_t> numbers;
+    for (uint32_t n = 1; n <= 8; ++n) {
+      extlib::PRJ r;
+      if (site_.Record(n, &r) && std::string(r.host) == "WS01") numbers.push_back(n);
+    }
+    return numbers;
+  }
+
+  testing::SampleSite site_{8, 2, true};
+  testing::TempDir dir_;
+  std::unique_ptr<MainWindow> window_;
+};
+
+TEST_F(HostCommandsQtTest, TheButtonFollowsTheSelectionAndTheHostCheckoutFile) {
+  QPushButton* button = dialog().CheckOutButton();
+  // Only this computer's host is checked out or in from the button.
+  for (const auto& [host, enabled] : {std::pair{"SRV1", false}, {"WS01", true}, {"SRV2", false}, {"WS01", true}}) {
+    Select(host);
+    EXPECT_EQ(button->isEnabled(), enabled) << host;
+  }
+  EXPECT_EQ(button->text(), UiQText(114, 1));
+  testing::WriteFile(site_.NetDir() + "/WS01.out", "[Host Checkout Information]\r\n");
+  Show();
+  EXPECT_EQ(button->text(), UiQText(114, 2));
+  std::filesystem::remove(site_.NetDir() + "/WS01.out");
+  Show();
+  EXPECT_EQ(button->text(), UiQText(114, 1));
+}
+
+TEST_F(HostCommandsQtTest, TheButtonChecksTheHostOutAfterTheQuestionsAndDialogs) {
+  const std::vector<uint32_t> projects = Ws01Projects();
+  ASSERT_FALSE(projects.empty());
+  Answerer answerer;
+  Select("WS01");
+  QSignalSpy ended(&window_->hostCommands(), &HostCommands::commandEnded);
+  QTest::mouseClick(dialog().CheckOutButton(), Qt::LeftButton);
+  // The button stays off while the check-out runs.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return answerer.dialogs == 2 || ended.count() == 1; }, 30000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ended.count() == 1; }, 60000)) << answerer.boxes.join("|").toStdString();
+  ASSERT_GE(answerer.boxes.size(), 1);
+  EXPECT_EQ(answerer.boxes[0], UiQText(3, 18) + "\n" + UiQText(3, 19));
+  EXPECT_EQ(answerer.dialogs, 2);
+  EXPECT_EQ(Setting("InstallRoot\\CheckedOutPath"), "\\\\WS01\\cad") << answerer.boxes.join("|").toStdString();
+  // The marks are in the network's administration; the library reads the host's copy now.
+  const testing::InstallationState network = site_.State();
+  for (uint32_t n : projects) EXPECT_EQ(network.records.at(n).status & 0x04, 0x04u) << n;
+}
+
+TEST_F(HostCommandsQtTest, CheckOutStopsAtTheFirstProjectThatIsNotFree) {
+  const std::vector<uint32_t> projects = Ws01Projects();
+  ASSERT_GE(projects.size(), 2u);
+  site_.EditRecord(projects[1], [](extlib::PRJ* r) { r->status |= 0x01; });
+  Show();
+  Answerer answerer;
+  answerer.answers = {QMessageBox::Yes, QMessageBox::Yes};
+  Run(tree::kCmdCheckOutHost, Host("WS01"));
+  ASSERT_FALSE(answerer.boxes.isEmpty());
+  EXPECT_EQ(answerer.boxes.back(), UiQText(1, 1) + "\n\n" + UiQText(1, 2));
+  EXPECT_EQ(answerer.dialogs, 0);
+  EXPECT_EQ(Setting("InstallRoot\\CheckedOutPath"), "<none>");
+  EXPECT_EQ(Status(projects[0]) & 0x04, 0u);
+}
+
+TEST_F(HostCommandsQtTest, NoToTheFirstQuestionChangesNothing) {
+  Answerer answerer;
+  answerer.answers = {QMessageBox::No};
+  Run(tree::kCmdCheckOutHost, Host("WS01"));
+  EXPECT_EQ(answerer.boxes.size(), 1);
+  EXPECT_EQ(answerer.dialogs, 0);
+  EXPECT_EQ(Setting("InstallRoot\\CheckedOutPath"), "<none>");
+}
+
+TEST_F(HostCommandsQtTest, RemovalAndReleaseAreRefusedWhileTheCadProgramRuns) {
+  const std::string word = "pelomarhc" + std::to_string(::getpid());
+  ASSERT_TRUE(extlib::PutSettingString("HKLM", "InstallRoot\\CadProgram", word));
+  CadProgram cad(dir_.path(), word);
+  const std::string data_cfg = testing::ReadFile(site_.NetDir() + "/data.cfg");
+  Answerer answerer;
+  Run(tree::kCmdRemoveHost, Host("SRV2"));
+  ASSERT_EQ(answerer.boxes.size(), 2) << answerer.boxes.join("|").toStdString();
+  EXPECT_EQ(answerer.boxes[0], UiQText(1015, 4125, "SRV2"));
+  EXPECT_EQ(answerer.boxes[1], UiQText(3, 13, "Pelomar"));
+  EXPECT_EQ(testing::ReadFile(site_.NetDir() + "/data.cfg"), data_cfg);
+
+  // A project that went out with its host keeps its mark.
+  const uint32_t number = Ws01Projects()[0];
+  site_.EditRecord(number, [](extlib::PRJ* r) { r->status |= 0x04; });
+  Show();
+  const QModelIndex host = Host("WS01");
+  QModelIndex project;
+  for (int row = 0; row < host.model()->rowCount(host); ++row)
+    if (hosts()->GetItemData(host.model()->index(row, 0, host)) == tree::kKindProjectOutWithHost)
+      project = host.model()->index(row, 0, host);
+  ASSERT_TRUE(project.isValid());
+  answerer.boxes.clear();
+  Run(tree::kCmdCheckInHost, project);
+  ASSERT_EQ(answerer.boxes.size(), 1);
+  EXPECT_EQ(answerer.boxes[0], UiQText(3, 13, (word + "-cad").c_str()));
+  EXPECT_EQ(Status(number) & 0x04, 0x04u);
+}
+
+TEST_F(HostCommandsQtTest, AHostIsRemovedAfterTheQuestion) {
+  Answerer answerer;
+  answerer.answers = {QMessageBox::Cancel};
+  Run(tree::kCmdRemoveHost, Host("SRV2"));
+  EXPECT_NE(testing::ReadFile(site_.NetDir() + "/data.cfg").find("SRV2"), std::string::npos);
+  Run(tree::kCmdRemoveHost, Host("SRV2"));
+  EXPECT_EQ(testing::ReadFile(site_.NetDir() + "/data.cfg").find("SRV2"), std::string::npos);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !Host("SRV2").isValid(); }, 20000));
+}
+
+TEST_F(HostCommandsQtTest, CheckInHandsTheHostsProjectsToTheCheckIn) {
+  std::vector<checkout::CheckoutEntry> handed;
+  Answerer answerer;
+  Run(tree::kCmdCheckInHost, Host("WS01"));  // a host that is not checked out: nothing
+  EXPECT_TRUE(answerer.boxes.isEmpty());
+  // The administration host checked out: its projects go to the check-in.
+  ASSERT_TRUE(extlib::PutSettingString("HKLM", "InstallRoot\\CheckedOutPath", "\\\\SRV1\\cad"));
+  testing::WriteFile(site_.NetDir() + "/SRV1.out", "[Host Checkout Information]\r\n");
+  Show();
+  ASSERT_EQ(hosts()->GetItemData(Host("SRV1")), tree::kKindHostOut);
+  window_->hostCommands().SetCheckIn([&](extlib::OperationContext&, int mode, const auto& list) {
+    EXPECT_EQ(mode, 0);
+    handed = list;
+    checkout::SetLastCheckinReport({"SRV1", "20261207T223000Z", "\\\\SRV1\\cad\\Net\\r.txt", {"created: n0000099 \"Neu\""}});
+    return 1;
+  });
+  Run(tree::kCmdCheckInHost, Host("SRV1"));
+  ASSERT_EQ(handed.size(), static_cast<size_t>(Host("SRV1").model()->rowCount(Host("SRV1"))));
+  EXPECT_EQ(handed[0].host, "SRV1");
+  // What came back is shown with where the whole report is kept.
+  ASSERT_EQ(answerer.boxes.size(), 1);
+  EXPECT_TRUE(answerer.boxes[0].contains("created: n0000099 \"Neu\"")) << answerer.boxes[0].toStdString();
+  EXPECT_TRUE(answerer.boxes[0].contains("\\\\SRV1\\cad\\Net\\r.txt")) << answerer.boxes[0].toStdString();
+}
+
+}  // namespace
+}  // namespace dovrane::ui

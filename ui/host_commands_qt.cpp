@@ -1,0 +1,327 @@
+#include "ui/host_commands_qt.h"
+
+#include <QApplication>
+#include <QItemSelectionModel>
+#include <QPushButton>
+
+#include "checkout/checkout.h"
+#include "checkout/checkout_comment_dlg.h"
+#include "checkout/std_copy_dlg.h"
+#include "extlib/messages.h"
+#include "extlib/operation_context.h"
+#include "extlib/settings.h"
+#include "network/browse_network_dlg.h"
+#include "platform/messenger.h"
+#include "platform/system_names.h"
+#include "platform/text_codec.h"
+#include "services/ui_text_table.h"
+#include "tree/dovrane_tree_ctrl.h"
+#include "tree/item_commands.h"
+#include "tree/project_tree_model_qt.h"
+#include "tree/project_trees_qt.h"
+#include "ui/dovrane_dlg.h"
+#include "ui/dovrane_tab_ctrl.h"
+#include "ui/gui_messenger_qt.h"
+#include "ui/operation_worker_qt.h"
+#include "ui/progress_run_qt.h"
+#include "ui/ui_text_qt.h"
+
+namespace dovrane::ui {
+namespace {
+
+constexpr unsigned kError = platform::kMbOk | platform::kMbIconError;
+
+bool InstallationCheckedOut() {
+  std::string path;
+  return extlib::GetSettingString("HKLM", "InstallRoot\\CheckedOutPath", &path);
+}
+
+}  // namespace
+
+HostCommands::HostCommands(CDovraneDlg* dialog, tree::ProjectTrees* trees, GuiMessenger* messenger, QObject* parent)
+    : QObject(parent),
+      dialog_(dialog),
+      trees_(trees),
+      messenger_(messenger),
+      browse_([dialog](QString* path, QWidget* parent, int mode, int* created) {
+        return network::BrowseForDataServer(path, parent, mode, created, dialog->ping_allowed.load());
+      }),
+      gather_(std::make_unique<OperationWorker>(messenger)) {
+  connect(gather_.get(), &OperationWorker::finished, this, &HostCommands::Gathered);
+  tree::CDovraneTreeCtrl* hosts = dialog_->TabCtrl()->HostTree();
+  if (hosts->selectionModel())
+    connect(hosts->selectionModel(), &QItemSelectionModel::currentChanged, this, &HostCommands::UpdateButton);
+  connect(trees_, &tree::ProjectTrees::refilled, this, &HostCommands::UpdateButton);
+  connect(trees_, &tree::ProjectTrees::hostChecked, this, &HostCommands::UpdateButton);
+}
+
+HostCommands::~HostCommands() {
+  if (QApplication::overrideCursor() && gather_->Running()) QApplication::restoreOverrideCursor();
+  run_.reset();
+  gather_.reset();
+}
+
+void HostCommands::UpdateButton() {
+  QPushButton* button = dialog_->CheckOutButton();
+  const tree::HostTable& table = trees_->model()->table();
+  const tree::HostRecord* local = table.FindHost(platform::ComputerName());
+  // The local computer's host check-out information file, as the last checks found it.
+  button->setText(UiQText(114, local && local->checked_out ? 2 : 1));
+  tree::CDovraneTreeCtrl* hosts = dialog_->TabCtrl()->HostTree();
+  const QModelIndex item = hosts->GetSelectedItem();
+  const uint32_t kind = hosts->GetItemData(item);
+  const bool enable = IsButtonHostKind(kind) &&
+                      platform::EqualsIgnoreCaseCp1252(hosts->GetItemText(item), platform::ComputerName());
+  button->setEnabled(enable && !button_held_);
+}
+
+void HostCommands::RunOnSelectedHost(int command) {
+  Run(static_cast<uint32_t>(command), dialog_->TabCtrl()->HostTree()->GetSelectedItem());
+}
+
+std::string HostCommands::Text(const QModelIndex& item) const {
+  return dialog_->TabCtrl()->HostTree()->GetItemText(item);
+}
+
+std::vector<HostChild> HostCommands::Children(const QModelIndex& host) const {
+  std::vector<HostChild> children;
+  const QAbstractItemModel* model = host.model();
+  for (int row = 0; model && row < model->rowCount(host); ++row) {
+    const QModelIndex child = model->index(row, 0, host);
+    children.push_back({Text(child), dialog_->TabCtrl()->HostTree()->GetItemData(child)});
+  }
+  return children;
+}
+
+void HostCommands::Run(uint32_t id, const QModelIndex& item) {
+  if (busy_) return;
+  const uint32_t kind = dialog_->TabCtrl()->HostTree()->GetItemData(item);
+  busy_ = id;
+  switch (id) {
+    case tree::kCmdCheckOutHost:
+      if (kind == tree::kKindHost) return CheckOutHost(item);
+      break;
+    case tree::kCmdCheckInHost:
+      if (kind == tree::kKindHostOutFile || kind == tree::kKindHostOut || kind == tree::kKindProjectOutWithHost)
+        return CheckIn(item, kind);
+      break;
+    case tree::kCmdDeleteHostCheckoutFile:
+      if (kind == tree::kKindHostOutFile) {
+        const std::string host = Text(item);
+        return OffThread([host](extlib::OperationContext&) {
+          DeleteHostCheckoutFile(host);
+          return std::function<void()>();
+        });
+      }
+      break;
+    case tree::kCmdAddDataServer:
+      return AddDataServer(1);
+    case tree::kCmdAddLocalComputer:
+      return AddDataServer(3);
+    case tree::kCmdRemoveHost:
+      if (kind == tree::kKindHost || kind == tree::kKindUnreachableHost) return RemoveHost(Text(item));
+      break;
+    default:
+      break;
+  }
+  End();
+}
+
+void HostCommands::OffThread(std::function<std::function<void()>(extlib::OperationContext&)> work) {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  auto next = std::make_shared<std::function<void()>>();
+  next_ = next;
+  gather_->Start([work = std::move(work), next](extlib::OperationContext& ctx) {
+    *next = work(ctx);
+    return 0;
+  });
+}
+
+void HostCommands::Gathered() {
+  QApplication::restoreOverrideCursor();
+  std::function<void()> next = next_ ? std::move(*next_) : nullptr;
+  next_.reset();
+  if (next) {
+    next();
+  } else {
+    End();
+  }
+}
+
+void HostCommands::End() {
+  const uint32_t id = busy_;
+  busy_ = 0;
+  button_held_ = false;
+  if (ping_was_ >= 0) dialog_->ping_allowed = ping_was_;
+  ping_was_ = -1;
+  if (timer_stopped_) dialog_->StartRefreshTimer();
+  timer_stopped_ = false;
+  UpdateButton();
+  if (id) emit commandEnded(id);
+}
+
+void HostCommands::RunLong(const std::string& title, std::function<int(extlib::OperationContext&)> operation,
+                           std::function<void(int)> then) {
+  run_ = std::make_unique<ProgressRun>(dialog_, messenger_);
+  after_run_ = std::move(then);
+  connect(run_.get(), &ProgressRun::finished, this, [this](int result) {
+    std::function<void(int)> then = std::move(after_run_);
+    if (then) then(result);
+  });
+  run_->Start(title, true, std::move(operation));
+}
+
+void HostCommands::Refused(const QModelIndex& host, int row, unsigned reason_item) {
+  QApplication::beep();
+  tree::CDovraneTreeCtrl* hosts = dialog_->TabCtrl()->HostTree();
+  if (host.isValid() && row >= 0 && row < host.model()->rowCount(host)) {
+    hosts->ExpandItem(host, true);
+    hosts->scrollTo(host.model()->index(row, 0, host), QAbstractItemView::PositionAtTop);
+  }
+  extlib::ShowMessage(services::UiText(1, 1) + "\n\n" + services::UiText(1, reason_item), kError);
+}
+
+void HostCommands::CheckOutHost(const QModelIndex& host) {
+  if (extlib::ShowMessage(services::UiText(3, 18) + "\n" + services::UiText(3, 19),
+                          platform::kMbYesNo | platform::kMbIconInformation | platform::kMbSetForeground) !=
+      platform::kIdYes)
+    return End();
+  dialog_->StopRefreshTimer();
+  timer_stopped_ = true;
+  const std::string name = Text(host);
+  std::vector<HostChild> children = Children(host);
+  QPersistentModelIndex kept(host);
+  OffThread([this, name, children, kept](extlib::OperationContext& ctx) {
+    std::string containers = OtherUserContainers(ctx);
+    HostListResult result = BuildHostList(HostListPurpose::kCheckOut, name, children);
+    return std::function<void()>([this, kept, containers, result] { CheckOutListed(kept, containers, result); });
+  });
+}
+
+void HostCommands::CheckOutListed(const QModelIndex& host, const std::string& containers,
+                                  const HostListResult& result) {
+  if (!containers.empty() &&
+      extlib::ShowMessage(services::UiText(3, 15) + "\n" + containers + "\n\n" + services::UiText(3, 16),
+                          platform::kMbYesNo | platform::kMbIconWarning | platform::kMbSetForeground) !=
+          platform::kIdYes)
+    return End();
+  if (result.refused_row >= 0) {
+    Refused(host, result.refused_row, 2);
+    return End();
+  }
+  std::vector<checkout::CheckoutEntry> list = result.list;
+  // No pinging while the person answers the check-out's questions and it runs.
+  ping_was_ = dialog_->ping_allowed.exchange(0);
+  checkout::CheckoutAnswers answers;
+  std::string net;
+  // A check-out the core refuses at once (another computer, one checked out
+  // already) asks nothing first.
+  if (!list.empty() && platform::EqualsIgnoreCaseCp1252(list[0].host, platform::ComputerName()) &&
+      !InstallationCheckedOut() && checkout::CheckoutNetFolder(&net)) {
+    answers.comment = checkout::AskCheckoutComment(checkout::kCheckoutHost, "", dialog_);
+    if (!answers.comment) return End();
+    answers.components = checkout::AskOfficeStandard(net.substr(0, net.size() - 4), dialog_);
+    if (!answers.components) return End();
+  }
+  button_held_ = true;
+  dialog_->CheckOutButton()->setEnabled(false);
+  RunLong(net + "\\*.*",
+          [list, answers](extlib::OperationContext& ctx) {
+            return checkout::CheckOut(ctx, checkout::kCheckoutHost, list, answers);
+          },
+          [this](int result) {
+            button_held_ = false;
+            if (result == 1) dialog_->RefillTrees(dialog_->TabCtrl()->GetDataPath());
+            dialog_->TabCtrl()->RequestRefill();
+            End();
+          });
+}
+
+void HostCommands::CheckIn(const QModelIndex& item, uint32_t kind) {
+  const std::string name = Text(item);
+  if (kind == tree::kKindProjectOutWithHost) {
+    // The project's host: its parent in either tree, or the project tree's host.
+    const QModelIndex parent = item.parent();
+    const std::string host = parent.isValid() ? Text(parent) : trees_->CurrentHost();
+    return OffThread([name, host](extlib::OperationContext&) {
+      if (!RefusedWhileCadProgramRuns()) ReleaseProjectFromHost(host, name);
+      return std::function<void()>();
+    });
+  }
+  std::vector<HostChild> children = Children(item);
+  QPersistentModelIndex kept(item);
+  dialog_->StopRefreshTimer();
+  timer_stopped_ = true;
+  OffThread([this, kind, name, children, kept](extlib::OperationContext&) {
+    if (kind == tree::kKindHostOutFile && !CheckCheckinCompatibility()) return std::function<void()>();
+    if (RefusedWhileCadProgramRuns() || !NetworkAdministrationThere()) return std::function<void()>();
+    HostListResult result = BuildHostList(HostListPurpose::kCheckIn, name, children);
+    return std::function<void()>([this, kept, result] { CheckInListed(kept, result); });
+  });
+}
+
+void HostCommands::CheckInListed(const QModelIndex& host, const HostListResult& result) {
+  if (result.refused_row >= 0) {
+    Refused(host, result.refused_row, 7);
+    return End();
+  }
+  if (!check_in_) {
+    extlib::ShowMessage("The check-in is not available in this program yet.", kError);
+    return End();
+  }
+  std::string net;
+  (void)checkout::CheckoutNetFolder(&net);
+  button_held_ = true;
+  dialog_->CheckOutButton()->setEnabled(false);
+  RunLong(net + "\\*.*",
+          [list = result.list, check_in = check_in_](extlib::OperationContext& ctx) { return check_in(ctx, 0, list); },
+          [this](int result) {
+            button_held_ = false;
+            if (result == 1) ShowCheckinReport(checkout::LastCheckinReport());
+            dialog_->TabCtrl()->RequestRefill();
+            End();
+          });
+}
+
+void HostCommands::ShowCheckinReport(const checkout::CheckinReport& report) {
+  // The administrator sees what came back; the whole list stays in the file.
+  constexpr size_t kShownLines = 30;
+  std::string text = "Check-in of " + report.host + ": ";
+  text += report.lines.empty() ? "no project changed on the host while it was away." : "changes while it was away:";
+  for (size_t i = 0; i < report.lines.size() && i < kShownLines; ++i) text += "\n" + report.lines[i];
+  if (report.lines.size() > kShownLines)
+    text += "\n... " + std::to_string(report.lines.size() - kShownLines) + " more";
+  if (!report.file.empty()) text += "\n\nReport: " + report.file;
+  extlib::ShowMessage(text, platform::kMbOk | platform::kMbIconInformation);
+}
+
+void HostCommands::AddDataServer(int mode) {
+  QString path;
+  int created = 0;
+  if (!browse_ || browse_(&path, dialog_, mode, &created) != 1) return End();
+  std::string unc;
+  if (!platform::Utf8ToCp1252(path.toStdString(), &unc)) return End();
+  OffThread([this, unc](extlib::OperationContext& ctx) {
+    if (!ui::AddDataServer(ctx, unc)) return std::function<void()>();
+    return std::function<void()>([this] {
+      dialog_->RefillTrees(dialog_->TabCtrl()->GetDataPath());
+      End();
+    });
+  });
+}
+
+void HostCommands::RemoveHost(const std::string& host) {
+  if (extlib::ShowMessage(services::UiText(1015, 4125, host.c_str()),
+                          platform::kMbOkCancel | platform::kMbIconInformation) != platform::kIdOk)
+    return End();
+  OffThread([this, host](extlib::OperationContext&) {
+    if (RefusedWhileCadProgramRuns("Pelomar") || !ui::RemoveHost(host)) return std::function<void()>();
+    return std::function<void()>([this] {
+      dialog_->TabCtrl()->SetDataPath(QString(), true);
+      dialog_->RefillTrees(QString());
+      End();
+    });
+  });
+}
+
+}  // namespace dovrane::ui
