@@ -69,6 +69,11 @@ CDovraneStdCopyDlg::CDovraneStdCopyDlg(const std::string& data_path, QWidget* pa
   ok_ = buttons->button(QDialogButtonBox::Ok);
   ok_->setEnabled(false);
   ok_->setAccessibleName(ok_->text());
+  // Until the sizes are in, Cancel is the only button that takes the focus;
+  // Enter there must not throw the choice away: Enter is OK (once enabled),
+  // Escape cancels.
+  ok_->setDefault(true);
+  buttons->button(QDialogButtonBox::Cancel)->setAutoDefault(false);
   buttons->button(QDialogButtonBox::Cancel)->setAccessibleName(buttons->button(QDialogButtonBox::Cancel)->text());
   grid->addWidget(buttons, row, 0, 1, 2);
   connect(buttons, &QDialogButtonBox::accepted, this, &CDovraneStdCopyDlg::accept);

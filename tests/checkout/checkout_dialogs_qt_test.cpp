@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 
 #include "checkout/checkout_comment_dlg.h"
@@ -94,6 +96,21 @@ TEST_F(StdCopyDialogTest, SizesAreMeasuredAfterShowingAndOkWaitsForThem) {
   ASSERT_EQ(boxes.size(), kStdComponentCount);
   EXPECT_FALSE(boxes[0]->isEnabled());  // the common office standard only shows the choice
   EXPECT_TRUE(boxes[1]->isEnabled());
+}
+
+TEST_F(StdCopyDialogTest, EnterNeverCancelsAndConfirmsOnceTheSizesAreIn) {
+  CDovraneStdCopyDlg dialog(DataPath(), nullptr);
+  QSignalSpy accepted(&dialog, &QDialog::accepted), rejected(&dialog, &QDialog::rejected);
+  dialog.show();
+  QPushButton* cancel = dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel);
+  ASSERT_NE(cancel, nullptr);
+  // Enter on the focused Cancel, measured or not yet: never a cancel.
+  QTest::keyClick(cancel, Qt::Key_Return);
+  EXPECT_EQ(rejected.count(), 0);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.Measured(); }, 10000));
+  QTest::keyClick(cancel, Qt::Key_Return);
+  EXPECT_EQ(accepted.count(), 1);
+  EXPECT_EQ(rejected.count(), 0);
 }
 
 TEST_F(StdCopyDialogTest, UncheckedTexturesAreNotCopiedAndTheChoiceIsStored) {
