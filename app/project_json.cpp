@@ -142,25 +142,24 @@ std::string ListLine(const extlib::PRJ& record) {
 }
 
 int ListProjects(const LongOptions& options) {
-  extlib::SnapshotPtr snapshot;
-  // The list walks the records in order: no name or number index is built.
-  extlib::ProjectTable::Default().SetIndexAtRead(false);
-  const int rc = extlib::ProjectTable::Default().Take(&snapshot);
-  if (rc != 0) return rc;
+  // The records go straight from the file into the lines: no table of them
+  // is kept (its memory, not the parse, was most of a list's time).
   std::string out;
-  out.reserve(snapshot->Records().size() * 48);
   UserNames users;
-  for (const extlib::PRJ& record : snapshot->Records()) {
-    if (options.has_host && strcasecmp(record.host, options.host.c_str()) != 0) continue;
-    if (options.json) {
-      std::string line;
-      if (!platform::Utf8ToCp1252(RecordObject(record, users).dump(), &line)) continue;  // came from Windows-1252
-      out += line;
-      out += '\n';
-    } else {
-      AppendListLine(record, &out);
-    }
-  }
+  const int rc = extlib::ProjectTable::Default().Walk(
+      [&out] { out.clear(); },
+      [&](const extlib::PRJ& record) {
+        if (options.has_host && strcasecmp(record.host, options.host.c_str()) != 0) return;
+        if (options.json) {
+          std::string line;
+          if (!platform::Utf8ToCp1252(RecordObject(record, users).dump(), &line)) return;  // came from Windows-1252
+          out += line;
+          out += '\n';
+        } else {
+          AppendListLine(record, &out);
+        }
+      });
+  if (rc != 0) return rc;
   platform::Terminal::WriteOut(out);
   return 0;
 }

@@ -100,27 +100,70 @@ void ProjectSnapshot::BuildIndex() const {
   }
 }
 
-int ProjectSnapshot::Read(const std::string& native, std::shared_ptr<ProjectSnapshot>* out, long* bad_slot,
-                          bool index) {
+namespace {
+
+// Opens the administration and hands it to parse; a file a conversion holds
+// locked (each round waits for one rewrite; several may follow one another)
+// or that was replaced meanwhile is read again.
+int ReadAdministration(const std::string& native, const std::function<int(int fd)>& parse) {
   int rc = kPrjFailed;
-  *bad_slot = 0;
-  // Each round waits for one rewrite (a conversion holds the whole file
-  // locked while it replaces it); several may follow one another.
   for (int attempt = 0; attempt < 50 && rc == kPrjFailed; ++attempt) {
     int fd = platform::OpenRegularFile(native, O_RDONLY);
     // Something there that is not a file (a FIFO would block the read) is unreadable.
     if (fd < 0) return fd == -EINVAL || fd == -EISDIR ? kPrjFailed : kPrjAdminMissing;
-    auto fresh = std::make_shared<ProjectSnapshot>();
-    rc = fresh->Parse(fd, bad_slot);
+    rc = parse(fd);
     const bool again = rc != kPrjOk && (platform::WaitForWholeFileLock(fd, RecordLockTimeoutMs()) ||
                                         !platform::IsFileAtPath(fd, native));
     CurrentEnv()->Close(fd);
-    if (rc == kPrjOk) {
-      if (index) fresh->Index();
-      *out = std::move(fresh);
-    }
     if (!again) break;
   }
+  return rc;
+}
+
+}  // namespace
+
+int ProjectSnapshot::Read(const std::string& native, std::shared_ptr<ProjectSnapshot>* out, long* bad_slot,
+                          bool index) {
+  *bad_slot = 0;
+  std::shared_ptr<ProjectSnapshot> fresh;
+  const int rc = ReadAdministration(native, [&](int fd) {
+    fresh = std::make_shared<ProjectSnapshot>();
+    return fresh->Parse(fd, bad_slot);
+  });
+  if (rc == kPrjOk) {
+    if (index) fresh->Index();
+    *out = std::move(fresh);
+  }
+  return rc;
+}
+
+int ProjectSnapshot::Walk(const std::string& native, const std::function<void()>& started,
+                          const std::function<void(const PRJ& record)>& each, long* bad_slot) {
+  *bad_slot = 0;
+  return ReadAdministration(native, [&](int fd) {
+    started();
+    uint32_t highest = 0;
+    return ReadRecordStream(fd, lzuGetCountOfUserContainers(), lfnetg() != 0, &highest, bad_slot,
+                            [&each](const PRJ& record, long) {
+                              if (!IsDeleted(record)) each(record);
+                            });
+  });
+}
+
+int ProjectTable::Walk(const std::function<void()>& started, const std::function<void(const PRJ& record)>& each) {
+  std::string native, path;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    uint64_t generation = 0;
+    if (int rc = CheckLocked(&generation); rc != kPrjOk) return rc;
+    native = native_;
+    path = path_;
+  }
+  long bad = 0;
+  const int rc = ProjectSnapshot::Walk(native, started, each, &bad);
+  if (rc == kPrjFailed)
+    LibraryMessage(1, "The project administration " + path + " can not be read" +
+                          (bad ? " (record " + std::to_string(bad) + ")" : std::string()) + ".\n");
   return rc;
 }
 

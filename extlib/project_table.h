@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -65,6 +66,12 @@ class ProjectSnapshot {
   // holds locked is waited for and read again. index: build the indexes now.
   static int Read(const std::string& native, std::shared_ptr<ProjectSnapshot>* out, long* bad_slot,
                   bool index = true);
+  // The same read handing each live record (in slot order) to each instead
+  // of keeping it. On a damaged file some records may have been handed on
+  // before the error: a caller keeps its output until this returns 0.
+  // started: called before each attempt (a locked file is read again).
+  static int Walk(const std::string& native, const std::function<void()>& started,
+                  const std::function<void(const PRJ& record)>& each, long* bad_slot);
 
  private:
   static size_t Next(const std::vector<uint32_t>& next, size_t i) {
@@ -101,6 +108,10 @@ class ProjectTable {
   // process's own writes are seen at once). 0, -2 no administration, -1
   // unreadable; report: a damaged file is reported (once per state of the file).
   int Take(SnapshotPtr* out, bool report = true);
+  // Every live record of the file as it is now, handed to each without a
+  // snapshot (a run that only lists them); the return values as Take's, a
+  // damaged file reported. started: see ProjectSnapshot::Walk.
+  int Walk(const std::function<void()>& started, const std::function<void(const PRJ& record)>& each);
   // Compares the file with the table now and returns the generation it is
   // at (grown if the file changed); -2 when there is no administration. A
   // writer that keeps its own view of its writes (the repairs' index) calls
@@ -116,7 +127,7 @@ class ProjectTable {
   // Default 200 ms; 0 compares the file on every Take.
   void SetRevalidateMs(int ms);
   // false: snapshots build their indexes at the first look-up, not at the
-  // read (a run that only walks the records, such as the list).
+  // read (a run that looks few records up).
   void SetIndexAtRead(bool index) { index_at_read_ = index; }
 
   // The process's table, for the library's functions.

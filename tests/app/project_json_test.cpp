@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "extlib/prj_record.h"
 #include "platform/text_codec.h"
 #include "support/sample_site.h"
+#include "support/temp_dir.h"
 
 namespace dovrane::app {
 namespace {
@@ -54,6 +56,22 @@ TEST_F(ProjectJsonTest, ListHasEveryProjectOnceAndTheHostsOnlyWithHost) {
   for (std::string line; std::getline(lines, line); ++count)
     EXPECT_EQ(nlohmann::json::parse(line)["number"], count + 1) << line;
   EXPECT_EQ(count, 12);
+}
+
+
+// The list is printed whole or not at all: an erased project is left out,
+// and a record damaged at the end prints no line of the records before it.
+TEST_F(ProjectJsonTest, ListLeavesOutErasedProjectsAndPrintsNothingOfADamagedFile) {
+  ASSERT_EQ(site_.Run({site_.Name(3), "-erase_y"}).status, 0);
+  const std::string listed = site_.Run({"--list"}).out;
+  EXPECT_EQ(std::count(listed.begin(), listed.end(), '\n'), 11) << listed;
+  EXPECT_EQ(listed.find(site_.Name(3) + "\t"), std::string::npos) << listed;
+  std::string admin = testing::ReadFile(site_.NetDir() + "/project.dat");
+  admin.insert(admin.size() - 20, "#");  // the last record one character too long
+  testing::WriteFile(site_.NetDir() + "/project.dat", admin);
+  const auto damaged = site_.Run({"--list"});
+  EXPECT_NE(damaged.status, 0);
+  EXPECT_EQ(damaged.out, "");
 }
 
 }  // namespace
