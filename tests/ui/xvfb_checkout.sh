@@ -10,12 +10,8 @@
 set -euo pipefail
 dovrane=$1 mkinstall=$2 screenshot=$3
 
-for tool in xvfb-run xdotool; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "SKIP: $tool is not installed (scripts/install-deps.sh installs it)"
-    exit 77
-  fi
-done
+. "$(dirname "$0")/xvfb_common.sh"
+require_x_tools
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -23,11 +19,7 @@ eval "$("$mkinstall" "$work/inst" --hosts 2 --projects 8 --laptop)"
 # No pinging of the made-up hosts (WS01 would not answer and could not be
 # checked out). The user settings may hold [Settings] already: a second table
 # of that name would make the whole file unreadable.
-if grep -q '^\[Settings\]' "$DOVRANE_HKCU" 2>/dev/null; then
-  sed -i 's/^\[Settings\]$/[Settings]\nPingIsAllowed = 0/' "$DOVRANE_HKCU"
-else
-  printf '[Settings]\nPingIsAllowed = 0\n' >>"$DOVRANE_HKCU"
-fi
+set_user_setting PingIsAllowed 0
 rm -f "$screenshot"
 
 cat >"$work/drive.sh" <<'DRIVE'

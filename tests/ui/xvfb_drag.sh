@@ -9,12 +9,8 @@
 set -euo pipefail
 dovrane=$(realpath "$1") mkinstall=$(realpath "$2")
 
-for tool in xvfb-run xdotool; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "SKIP: $tool is not installed (scripts/install-deps.sh installs it)"
-    exit 77
-  fi
-done
+. "$(dirname "$0")/xvfb_common.sh"
+require_x_tools
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -24,11 +20,7 @@ mkdir -p "$work/run"
 cd "$work/run"
 "$dovrane" "Dragged project" -create SRV1 >/dev/null
 # No ping: no host goes "not answering" while the drag waits.
-if grep -q '^\[Settings\]' "$DOVRANE_HKCU" 2>/dev/null; then
-  sed -i 's/^\[Settings\]$/[Settings]\nPingIsAllowed = 0/' "$DOVRANE_HKCU"
-else
-  printf '[Settings]\nPingIsAllowed = 0\n' >>"$DOVRANE_HKCU"
-fi
+set_user_setting PingIsAllowed 0
 
 cat >"$work/drive.sh" <<'DRIVE'
 set -euo pipefail

@@ -7,22 +7,14 @@
 set -euo pipefail
 dovrane=$1 mkinstall=$2 screenshot=$3
 
-for tool in xvfb-run xdotool; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "SKIP: $tool is not installed (scripts/install-deps.sh installs it)"
-    exit 77
-  fi
-done
+. "$(dirname "$0")/xvfb_common.sh"
+require_x_tools
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 eval "$("$mkinstall" "$work/inst" --hosts 2 --projects 6)"
 # A stored switch the window must read at the start and write back at the end.
-if grep -q '^\[Settings\]' "$DOVRANE_HKCU" 2>/dev/null; then
-  sed -i 's/^\[Settings\]$/[Settings]\nRefreshIsAllowed = 0/' "$DOVRANE_HKCU"
-else
-  printf '[Settings]\nRefreshIsAllowed = 0\n' >>"$DOVRANE_HKCU"
-fi
+set_user_setting RefreshIsAllowed 0
 rm -f "$screenshot"
 
 cat >"$work/drive.sh" <<'DRIVE'
