@@ -360,6 +360,9 @@ void TreeCommands::ShowProperties(const PropertiesResult& result) {
     return;
   }
   if (!result.show_dialog) return;
+  // The progress window had the focus: the figures come up in front of the trees.
+  dialog_->window()->raise();
+  dialog_->window()->activateWindow();
   const PropertiesInfo info =
       result.host ? HostProperties(result.local_host, result.name, result.path, result.number, result.files,
                                    result.bytes, result.projects)

@@ -2,19 +2,26 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QTest>
 #include <atomic>
 #include <thread>
 
 #include "support/temp_dir.h"
+#include "support/installation_state.h"
 #include "support/sample_site.h"
 #include "tree/dovrane_tree_ctrl.h"
 #include "tree/item_commands.h"
 #include "ui/dovrane_tab_ctrl.h"
 #include "ui/tree_commands_qt.h"
 #include "tree/project_tree_model_qt.h"
+#include "tree/project_copy.h"
 #include "tree/project_trees_qt.h"
+#include "ui/tree_transfer_qt.h"
 
 namespace dovrane::ui {
 namespace {
@@ -69,43 +76,87 @@ TEST_F(MainWindowTest, TheRefreshCheckShowsWhatTheCommandLineChanged) {
 }
 
 
-// The window's own writing commands and the command-line program on one
-// installation at the same time: every project of both is registered once,
-// and the update afterwards has nothing to repair.
+// The window's own writing commands (new project, rename in place, copy onto
+// another host) and the command-line program (create, move, erase) on one
+// installation at the same time: every project of both is registered once
+// under exactly one name, and the update afterwards has nothing to repair.
 TEST_F(MainWindowTest, TheWindowsCommandsBesideTheCommandLineLoseNothing) {
   MainWindow window;
   window.trees().SetChecks([](const std::string&, int) { return 0; }, 2000);
+  QObject::connect(&window.messenger(), &GuiMessenger::boxShown, [](QMessageBox* box) {
+    QAbstractButton* yes = box->button(QMessageBox::Yes);
+    QAbstractButton* button = yes ? yes : box->button(QMessageBox::Ok);
+    QTimer::singleShot(0, box, [button] { button->click(); });
+  });
   CDovraneDlg& dialog = window.dialog();
   QSignalSpy checked(&window.trees(), &tree::ProjectTrees::hostChecked);
   dialog.show();
   ASSERT_TRUE(QTest::qWaitFor([&] { return checked.count() >= 2; }, 10000));
 
+  // The command line goes on until the window's commands are through.
   constexpr int kOutside = 6, kInside = 3;
-  std::atomic<bool> done{false};
-  std::vector<int> statuses(kOutside, -1);
+  std::atomic<bool> done{false}, inside_done{false};
+  std::vector<std::string> failed;
+  int rounds = 0;
   std::thread outside([&] {
-    for (int i = 0; i < kOutside; ++i)
-      statuses[i] = site_.Run({"Outside " + std::to_string(i), "-create", "SRV2"}).status;
+    for (int i = 0; i < kOutside || !inside_done; ++i, rounds = i) {
+      const std::string name = "Outside " + std::to_string(i);
+      std::vector<std::vector<std::string>> steps = {{name, "-create", "SRV2"}, {name, "-move_y", "SRV1"}};
+      if (i % 2 == 1) steps.push_back({name, "-erase_y"});
+      for (const auto& step : steps) {
+        if (site_.Run(step).status != 0) failed.push_back(name + " " + step[1]);
+      }
+    }
     done = true;
   });
   tree::CDovraneTreeCtrl* hosts = dialog.TabCtrl()->HostTree();
   for (int i = 0; i < kInside; ++i) {
+    const std::string name = "Inside " + std::to_string(i);
     hosts->SelectItem(window.trees().model()->HostIndex("SRV1"));
     window.commands().RunCommand(hosts, tree::kCmdNewProject);
-    // The new project's name editor opens once it is registered; Escape keeps the name.
+    // The new project's name editor opens once it is registered; Enter renames it.
     ASSERT_TRUE(QTest::qWaitFor([&] { return hosts->EditingLabel(); }, 30000)) << i;
-    QTest::keyClick(hosts->LabelEditor(), Qt::Key_Escape);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !hosts->EditingLabel() && !window.commands().Busy(); }, 10000));
+    hosts->LabelEditor()->setText(QString::fromStdString(name));
+    QTest::keyClick(hosts->LabelEditor(), Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Shows(window, "SRV1", name) && !window.commands().Busy(); }, 30000))
+        << name;
+    QModelIndex made;
+    const QModelIndex srv1 = window.trees().model()->HostIndex("SRV1");
+    for (int row = 0; row < window.trees().model()->rowCount(srv1); ++row) {
+      const QModelIndex item = window.trees().model()->index(row, 0, srv1);
+      if (item.data().toString().trimmed() == QString::fromStdString(name)) made = item;
+    }
+    ASSERT_TRUE(window.transfer().MarkForCopy(made)) << name;
+    QSignalSpy finished(&window.transfer(), &TreeTransfer::finished);
+    ASSERT_TRUE(window.transfer().PasteOnto(window.trees().model()->HostIndex("SRV2"))) << name;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() == 1; }, 60000)) << name;
+    EXPECT_EQ(finished.front().front().toInt(), 0) << name;
   }
+  inside_done = true;
   EXPECT_TRUE(QTest::qWaitFor([&] { return done.load(); }, 120000));
   outside.join();
-  EXPECT_EQ(statuses, std::vector<int>(kOutside, 0));
+  EXPECT_EQ(failed, std::vector<std::string>{});
 
   const std::string admin = testing::ReadFile(site_.NetDir() + "/project.dat");
-  for (int i = 0; i < kOutside; ++i) EXPECT_NE(admin.find("Outside " + std::to_string(i)), std::string::npos) << i;
-  size_t made = 0;
-  for (size_t at = admin.find("New project"); at != std::string::npos; at = admin.find("New project", at + 1)) ++made;
-  EXPECT_EQ(made, static_cast<size_t>(kInside));
+  // Records whose name field (the line's first 50 characters) is name.
+  const auto count = [&admin](const std::string& name) {
+    const std::string field = name + std::string(50 - name.size(), ' ');
+    size_t n = 0;
+    for (size_t line = 0; line < admin.size(); line = admin.find('\n', line) + 1) {
+      if (admin.compare(line, field.size(), field) == 0) ++n;
+      if (admin.find('\n', line) == std::string::npos) break;
+    }
+    return n;
+  };
+  for (int i = 0; i < rounds; ++i) {
+    EXPECT_EQ(count("Outside " + std::to_string(i)), i % 2 == 1 ? 0u : 1u) << i;
+  }
+  for (int i = 0; i < kInside; ++i) {
+    EXPECT_EQ(count("Inside " + std::to_string(i)), 1u) << i;
+    EXPECT_EQ(count(tree::CopyName("Inside " + std::to_string(i))), 1u) << i;
+  }
+  EXPECT_EQ(count("New project"), 0u);
+  EXPECT_EQ(testing::ConsistencyProblems(site_.State()), "");
   ASSERT_EQ(site_.Run({"-update"}).status, 0);
   EXPECT_EQ(testing::ReadFile(site_.NetDir() + "/project.dat"), admin);
 }

@@ -287,5 +287,24 @@ TEST_F(TreeCommandsTest, KeysDeleteAndF2ActOnlyOnAFreeProject) {
   EXPECT_TRUE(boxes_[0].text.contains(QStringLiteral("Alpha")));
 }
 
+// A project of a checked-out host keeps its name: F2 only beeps and the
+// rename command opens no editor, without a message either way.
+TEST_F(TreeCommandsTest, NoRenameOnACheckedOutHost) {
+  fixture_.small.dir.Write("SRV1/cad/Net/SRV2.out", "SRV2\n");
+  Open();
+  const QModelIndex alpha = Project("SRV2", "Alpha");
+  ASSERT_EQ(HostTree()->GetItemData(alpha), kKindProject);
+  HostTree()->setFocus();
+  HostTree()->SelectItem(alpha);
+  QTest::keyClick(HostTree(), Qt::Key_F2);
+  EXPECT_FALSE(HostTree()->EditingLabel());
+  commands().RunCommand(HostTree(), kCmdRename);
+  EXPECT_FALSE(HostTree()->EditingLabel());
+  QCoreApplication::processEvents();  // anything queued shows now
+  EXPECT_FALSE(HostTree()->EditingLabel());
+  EXPECT_TRUE(boxes_.empty());
+  EXPECT_TRUE(Project("SRV2", "Alpha").isValid());
+}
+
 }  // namespace
 }  // namespace dovrane::ui
