@@ -2,6 +2,7 @@
 // fault, kill and concurrent runs can meet it in a process of its own:
 //   tree_probe copy SOURCE NEW_NAME HOST
 //   tree_probe rename OLD_NAME NEW_NAME
+//   tree_probe fill      the trees' fill; prints "<hosts> <projects>"
 // The exit status is the command's result as the command line makes it one.
 #include <cstdlib>
 #include <string>
@@ -11,6 +12,7 @@
 #include "extlib/operation_context.h"
 #include "platform/fault_injection_env.h"
 #include "platform/terminal.h"
+#include "tree/host_table.h"
 #include "tree/project_copy.h"
 #include "tree/project_rename.h"
 
@@ -19,13 +21,21 @@ int main(int argc, char** argv) {
   platform::Terminal::CaptureOriginalStreams();
   platform::InstallFaultInjectionFromEnvironment();
   const std::string what = argc > 1 ? argv[1] : "";
-  if (!((what == "copy" && argc == 5) || (what == "rename" && argc == 4))) return 22;
+  if (!((what == "copy" && argc == 5) || (what == "rename" && argc == 4) || (what == "fill" && argc == 2))) return 22;
   (void)extlib::VekArbeitsVerzeichnis();
   (void)platform::RedirectStandardStreams("STDERR.OUT");
   int mode = 2;
   if (extlib::lzinit(&mode, 0, 0, 0, 0, 0) != 0) {
     extlib::lgstop_C_("lfpath_ini");  // the library names its reason, as the program does
     return 1;
+  }
+  if (what == "fill") {
+    tree::FillInput input;
+    if (const int rc = tree::ReadFillInput(&input); rc != 0) return app::ExitStatusOf(rc);
+    const std::unique_ptr<tree::HostTable> table = tree::BuildHostTable(input);
+    if (!table) return 1;
+    platform::Terminal::WriteOut(std::to_string(table->hosts.size()) + " " + std::to_string(table->ProjectCount()) + "\n");
+    return 0;
   }
   extlib::OperationContext ctx;
   ctx.interactive = 0;
