@@ -22,8 +22,8 @@ std::string RecordJson(const extlib::PRJ& record);
 // "error"}. Returns the query's result, as the query itself would.
 int RunQueryAsJson(const std::string& option, const CommandArgs& args);
 
-// One tab-separated line of the list: name, number text, host, status flags,
-// version, key (names without their padding).
+// One tab-separated line of the list in UTF-8: name, number text, host,
+// status flags, version, key (names without their padding).
 std::string ListLine(const extlib::PRJ& record);
 
 // --list: every live project of the administration from the shared project

@@ -48,13 +48,18 @@ void SetMemberBit(PRJ* record, uint32_t user, bool on) {
 
 std::string NumberText(uint32_t number) {
   if (number > kMaxProjectNumber) return "";
-  char text[16];
-  std::snprintf(text, sizeof text, "n%.7u", number);
-  return text;
+  // Written digit by digit: a list formats every record's number.
+  char text[8] = {'n'};
+  for (int i = 7; i >= 1; --i, number /= 10) text[i] = static_cast<char>('0' + number % 10);
+  return std::string(text, 8);
 }
 
 bool ParseNumberText(const std::string& text, uint32_t* number) {
-  if (text.size() != 8 || (text[0] != 'n' && text[0] != 'N')) return false;
+  return ParseNumberText(text.data(), text.size(), number);
+}
+
+bool ParseNumberText(const char* text, size_t size, uint32_t* number) {
+  if (size != 8 || (text[0] != 'n' && text[0] != 'N')) return false;
   uint32_t value = 0;
   for (size_t i = 1; i < 8; ++i) {
     if (text[i] < '0' || text[i] > '9') return false;

@@ -67,6 +67,7 @@ void SetMemberBit(PRJ* record, uint32_t user, bool on);
 std::string NumberText(uint32_t number);
 // Parses exactly "n" and seven digits (upper-case "N" accepted) into *number.
 bool ParseNumberText(const std::string& text, uint32_t* number);
+bool ParseNumberText(const char* text, size_t size, uint32_t* number);
 // The highest number of a null record, 0 when its text is not valid.
 uint32_t NullRecordHighest(const NullRecord& null_record);
 void SetNullRecordHighest(NullRecord* null_record, uint32_t number);

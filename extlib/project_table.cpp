@@ -137,11 +137,12 @@ int ProjectSnapshot::Read(const std::string& native, std::shared_ptr<ProjectSnap
   return rc;
 }
 
-int ProjectSnapshot::Walk(const std::string& native, const std::function<void()>& started,
+int ProjectSnapshot::Walk(const std::string& native, const std::function<void(int64_t file_size)>& started,
                           const std::function<void(const PRJ& record)>& each, long* bad_slot) {
   *bad_slot = 0;
   return ReadAdministration(native, [&](int fd) {
-    started();
+    platform::FileInfo info;
+    started(CurrentEnv()->FStat(fd, &info) == 0 ? info.size : 0);
     uint32_t highest = 0;
     return ReadRecordStream(fd, lzuGetCountOfUserContainers(), lfnetg() != 0, &highest, bad_slot,
                             [&each](const PRJ& record, long) {
@@ -150,7 +151,8 @@ int ProjectSnapshot::Walk(const std::string& native, const std::function<void()>
   });
 }
 
-int ProjectTable::Walk(const std::function<void()>& started, const std::function<void(const PRJ& record)>& each) {
+int ProjectTable::Walk(const std::function<void(int64_t file_size)>& started,
+                       const std::function<void(const PRJ& record)>& each) {
   std::string native, path;
   {
     std::lock_guard<std::mutex> guard(mutex_);

@@ -69,8 +69,9 @@ class ProjectSnapshot {
   // The same read handing each live record (in slot order) to each instead
   // of keeping it. On a damaged file some records may have been handed on
   // before the error: a caller keeps its output until this returns 0.
-  // started: called before each attempt (a locked file is read again).
-  static int Walk(const std::string& native, const std::function<void()>& started,
+  // started: called before each attempt (a locked file is read again) with
+  // the size of the file it reads.
+  static int Walk(const std::string& native, const std::function<void(int64_t file_size)>& started,
                   const std::function<void(const PRJ& record)>& each, long* bad_slot);
 
  private:
@@ -111,7 +112,7 @@ class ProjectTable {
   // Every live record of the file as it is now, handed to each without a
   // snapshot (a run that only lists them); the return values as Take's, a
   // damaged file reported. started: see ProjectSnapshot::Walk.
-  int Walk(const std::function<void()>& started, const std::function<void(const PRJ& record)>& each);
+  int Walk(const std::function<void(int64_t file_size)>& started, const std::function<void(const PRJ& record)>& each);
   // Compares the file with the table now and returns the generation it is
   // at (grown if the file changed); -2 when there is no administration. A
   // writer that keeps its own view of its writes (the repairs' index) calls

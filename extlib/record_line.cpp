@@ -119,6 +119,14 @@ bool FixedNumber(const char* p, int width, int base, uint64_t* value) {
   return true;
 }
 
+// A hexadecimal digit's value, or -1.
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
 bool Separator(char c) { return c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != '\0'; }
 
 }  // namespace
@@ -137,14 +145,20 @@ int ReadV3(const char* line, size_t length, int user_words, int containers_now, 
     return kLineBad;
   uint32_t number = 0;
   uint64_t version = 0, key = 0, begin = 0;
-  if (!ParseNumberText(std::string(line + L::kV3Number, L::kNumberWidth), &number) ||
+  if (!ParseNumberText(line + L::kV3Number, L::kNumberWidth, &number) ||
       !FixedNumber(line + L::kV3Version, L::kV3VersionWidth, 10, &version) ||
       !FixedNumber(line + L::kV3Key, L::kKeyWidth, 10, &key) || key > 0xFFFFFFFFu ||
       !FixedNumber(line + L::kV3Begin, L::kBeginWidth, 16, &begin))
     return kLineBad;
   if constexpr (kFill) {
-    *record = PRJ{};
+    // Field by field: clearing the whole record first cost a fifth of a list.
     std::memcpy(record->name, line, L::kNameWidth);
+    record->name[L::kNameWidth] = '\0';
+    // Copies of zeros, which the compiler writes as a few vector stores.
+    static constexpr PRJ kBlank{};
+    std::memcpy(record->host, kBlank.host, sizeof record->host);
+    std::memcpy(record->members, kBlank.members, sizeof record->members);
+    record->owner = 0;
     record->number = number;
     record->version = static_cast<unsigned char>(version);
     record->status = static_cast<unsigned char>(line[L::kV3Status]);
@@ -168,11 +182,9 @@ int ReadV3(const char* line, size_t length, int user_words, int containers_now, 
   }
   int bytes = 4 * std::min(user_words, containers_now);
   for (int i = 0; i < bytes; ++i) {
-    uint64_t value = 0;
-    if (line[L::kV3Members + 2 * i] == ' ' ||
-        !FixedNumber(line + L::kV3Members + 2 * i, 2, 16, &value))
-      return kLineBad;
-    if constexpr (kFill) record->members[i] = static_cast<unsigned char>(value);
+    const int high = HexDigit(line[L::kV3Members + 2 * i]), low = HexDigit(line[L::kV3Members + 2 * i + 1]);
+    if (high < 0 || low < 0) return kLineBad;
+    if constexpr (kFill) record->members[i] = static_cast<unsigned char>(high * 16 + low);
   }
   if constexpr (kFill) SetOwnerBit(record, containers_now);
   return kLineParsed;

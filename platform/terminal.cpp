@@ -49,12 +49,13 @@ void WriteRaw(int fd, const char* data, size_t size) {
 std::atomic<bool> g_status_shown{false};
 constexpr char kEraseLine[] = "\r\x1b[K";
 
-void WriteAll(int fd, const std::string& text) {
+void WriteAllUtf8(int fd, const std::string& utf8) {
   if (g_status_shown.exchange(false) && g_out >= 0) WriteRaw(g_out, kEraseLine, sizeof kEraseLine - 1);
-  if (std::atomic<bool>* open = OpenLineOf(fd); open && !text.empty()) *open = text.back() != '\n';
-  std::string utf8 = Cp1252ToUtf8(text);
+  if (std::atomic<bool>* open = OpenLineOf(fd); open && !utf8.empty()) *open = utf8.back() != '\n';
   WriteRaw(fd, utf8.data(), utf8.size());
 }
+
+void WriteAll(int fd, const std::string& text) { WriteAllUtf8(fd, Cp1252ToUtf8(text)); }
 
 // Each message begins on a line of its own: a line left open on either
 // stream is ended first (both streams usually show on one terminal).
@@ -80,6 +81,13 @@ void Terminal::WriteOut(const std::string& text) {
   std::fflush(stdout);
   EndOpenLines();
   if (g_out >= 0) WriteAll(g_out, text);
+}
+
+void Terminal::WriteOutUtf8(const std::string& utf8) {
+  FlushProgress();
+  std::fflush(stdout);
+  EndOpenLines();
+  if (g_out >= 0) WriteAllUtf8(g_out, utf8);
 }
 
 void Terminal::WriteErr(const std::string& text) {

@@ -47,26 +47,30 @@ int Cp1252FromCodePoint(uint32_t cp) {
 
 }  // namespace
 
-std::string Cp1252ToUtf8(const std::string& text) {
-  std::string out;
-  out.reserve(text.size() + text.size() / 8);
-  for (size_t i = 0; i < text.size(); ++i) {
+void AppendCp1252AsUtf8(const char* text, size_t size, std::string* out) {
+  for (size_t i = 0; i < size; ++i) {
     // Runs of plain ASCII (nearly all of a list) are copied whole.
     size_t run = i;
-    while (run < text.size() && static_cast<unsigned char>(text[run]) < 0x80) ++run;
+    while (run < size && static_cast<unsigned char>(text[run]) < 0x80) ++run;
     if (run > i) {
-      out.append(text, i, run - i);
+      out->append(text + i, run - i);
       i = run;
-      if (i == text.size()) break;
+      if (i == size) break;
     }
     const unsigned char c = static_cast<unsigned char>(text[i]);
     if (c < 0xA0) {
       uint16_t cp = kCp1252High[c - 0x80];
-      AppendUtf8(&out, cp ? cp : c);
+      AppendUtf8(out, cp ? cp : c);
     } else {
-      AppendUtf8(&out, c);
+      AppendUtf8(out, c);
     }
   }
+}
+
+std::string Cp1252ToUtf8(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 8);
+  AppendCp1252AsUtf8(text.data(), text.size(), &out);
   return out;
 }
 

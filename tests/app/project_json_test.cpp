@@ -46,10 +46,13 @@ TEST_F(ProjectJsonTest, ListHasEveryProjectOnceAndTheHostsOnlyWithHost) {
   for (uint32_t n = 1; n <= 12; ++n) {
     extlib::PRJ r;
     ASSERT_TRUE(site_.Record(n, &r));
-    expected += platform::Cp1252ToUtf8(ListLine(r));  // the terminal's UTF-8
-    if (std::string(r.host) == "SRV2") on_srv2 += platform::Cp1252ToUtf8(ListLine(r));
+    expected += ListLine(r);
+    if (std::string(r.host) == "SRV2") on_srv2 += ListLine(r);
   }
-  EXPECT_EQ(site_.Run({"--list"}).out, expected);
+  const std::string list = site_.Run({"--list"}).out;
+  EXPECT_EQ(list, expected);
+  // Names in UTF-8, converted once ("Museum S\xFCd 6" of the sample).
+  EXPECT_NE(list.find("Museum S\xC3\xBC" "d 6\t"), std::string::npos) << list;
   EXPECT_EQ(site_.Run({"--list", "--host", "srv2"}).out, on_srv2);
   std::istringstream lines(site_.Run({"--json", "--list"}).out);
   int count = 0;
