@@ -114,10 +114,16 @@ namespace {
 // Copies plain ASCII text to p and returns its end; nullptr when the text has
 // a Windows-1252 character beyond ASCII (the slow way converts it).
 char* PutAscii(char* p, const char* text, size_t size) {
-  for (size_t i = 0; i < size; ++i) {
-    if (static_cast<unsigned char>(text[i]) >= 0x80) return nullptr;
-    p[i] = text[i];
+  // Eight bytes at a time: any high bit is a character beyond ASCII.
+  size_t i = 0;
+  for (uint64_t word; i + 8 <= size; i += 8) {
+    std::memcpy(&word, text + i, 8);
+    if (word & 0x8080808080808080ull) return nullptr;
   }
+  for (; i < size; ++i) {
+    if (static_cast<unsigned char>(text[i]) >= 0x80) return nullptr;
+  }
+  std::memcpy(p, text, size);
   return p + size;
 }
 
@@ -129,8 +135,7 @@ char* PutNumber(char* p, unsigned value) {
 // The list's line appended to out in UTF-8. Built in one buffer and appended
 // once: a list writes 100,000 of them.
 void AppendListLine(const extlib::PRJ& record, std::string* out) {
-  size_t name = strnlen(record.name, extlib::kNameLength);
-  while (name > 0 && record.name[name - 1] == ' ') --name;
+  const size_t name = extlib::TrimmedLength(record.name, strnlen(record.name, extlib::kNameLength));
   const size_t host = strnlen(record.host, sizeof record.host);
   char line[extlib::kNameLength + 1 + 8 + 1 + extlib::kHostLength + 3 * 11 + 1];
   char* p = PutAscii(line, record.name, name);

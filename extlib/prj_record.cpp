@@ -18,10 +18,17 @@ void SetPrjHost(PRJ* record, const std::string& text) {
   std::memcpy(record->host, text.data(), std::min<size_t>(text.size(), kHostLength));
 }
 
+size_t TrimmedLength(const char* text, size_t size) {
+  // Eight blanks at a time: a padded name is mostly blanks.
+  constexpr uint64_t kBlanks = 0x2020202020202020ull;
+  uint64_t word;
+  while (size >= 8 && (std::memcpy(&word, text + size - 8, 8), word == kBlanks)) size -= 8;
+  while (size > 0 && text[size - 1] == ' ') --size;
+  return size;
+}
+
 std::string TrimmedName(const char* padded) {
-  std::string s(padded, strnlen(padded, kNameLength));
-  while (!s.empty() && s.back() == ' ') s.pop_back();
-  return s;
+  return std::string(padded, TrimmedLength(padded, strnlen(padded, kNameLength)));
 }
 
 std::string PadName(const std::string& text) {

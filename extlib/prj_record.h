@@ -56,6 +56,8 @@ void SetPrjName(PRJ* record, const std::string& text);
 void SetPrjHost(PRJ* record, const std::string& text);
 // The name without trailing blanks.
 std::string TrimmedName(const char* padded);
+// The length of text without its trailing blanks.
+size_t TrimmedLength(const char* text, size_t size);
 // text blank-padded to 50 characters (cut at 50).
 std::string PadName(const std::string& text);
 

@@ -70,6 +70,49 @@ TEST(RecordLineTest, BadV3LinesAreRefused) {
   EXPECT_EQ(ParseRecordV3(good.data(), good.size() - 1, 1, 1, true, &r), -1);
 }
 
+// The number fields: written zero-filled, read also with leading blanks (an
+// older writer's); a blank inside or after the digits, an empty field and a
+// hexadecimal letter in a decimal field are refused.
+TEST(RecordLineTest, NumberFieldsTakeLeadingBlanksOnly) {
+  std::string good;
+  ASSERT_TRUE(FormatRecordV3(Sample(), 1, &good));
+  struct Case {
+    int offset;
+    std::string text;
+    bool parsed;
+    uint64_t key, begin, owner;
+  } cases[] = {
+      {layout::kV3Key, "    123456", true, 123456, 0x5F000000, 3},
+      {layout::kV3Key, "4294967295", true, 4294967295u, 0x5F000000, 3},
+      {layout::kV3Key, "4294967296", false, 0, 0, 0},  // beyond 32 bits
+      {layout::kV3Key, "00000 0007", false, 0, 0, 0},
+      {layout::kV3Key, "000000000A", false, 0, 0, 0},
+      {layout::kV3Key, "          ", false, 0, 0, 0},
+      {layout::kV3Begin, "  abCDef", true, 7, 0xABCDEF, 3},
+      {layout::kV3Begin, "FFFFFFFF", true, 7, 0xFFFFFFFF, 3},
+      {layout::kV3Begin, "5F00000G", false, 0, 0, 0},
+      {layout::kV3Begin, "5F0000 0", false, 0, 0, 0},
+      {layout::kV3Owner, "  9", true, 7, 0x5F000000, 9},
+      {layout::kV3Owner, "9  ", false, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    std::string line = good;
+    const size_t width = c.offset == layout::kV3Key ? 10 : c.offset == layout::kV3Begin ? 8 : 3;
+    const std::string& field = c.text;
+    ASSERT_EQ(field.size(), width) << field;
+    line.replace(c.offset, width, field);
+    PRJ r;
+    const bool parsed = ParseRecordV3(line.data(), line.size(), 1, 1, true, &r) == 0;
+    EXPECT_EQ(parsed, c.parsed) << field;
+    EXPECT_EQ(RecordV3Valid(line.data(), line.size(), 1, 1, true), c.parsed) << field;
+    if (parsed && c.parsed) {
+      EXPECT_EQ(r.dbkey, c.key) << field;
+      EXPECT_EQ(static_cast<uint32_t>(r.begin), c.begin) << field;
+      EXPECT_EQ(r.owner, c.owner) << field;
+    }
+  }
+}
+
 // The check without a record refuses exactly the lines the parser refuses:
 // every position of a line, changed to each kind of character.
 TEST(RecordLineTest, CheckAgreesWithTheParserOnEveryChangedPosition) {
