@@ -1,8 +1,9 @@
 #include "platform/ping.h"
 
+#include "platform/name_lookup.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/ip_icmp.h>
 #include <poll.h>
@@ -76,15 +77,16 @@ int TcpProbe(sockaddr_in addr, int port, int timeout_ms) {
 }  // namespace
 
 int PingHost(const std::string& host, int timeout_ms) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  addrinfo* found = nullptr;
-  if (host.empty() || ::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found)
-    return kPingHostNotFound;
-  sockaddr_in addr;
-  std::memcpy(&addr, found->ai_addr, sizeof addr);
-  ::freeaddrinfo(found);
+  // The name's lookup counts against the limit like the rest.
   const int64_t deadline = NowMs() + (timeout_ms > 0 ? timeout_ms : 1);
+  sockaddr_in addr;
+  switch (LookupIPv4(host, timeout_ms, &addr)) {
+    case LookupResult::kFound: break;
+    case LookupResult::kNotFound: return kPingHostNotFound;
+    case LookupResult::kTimedOut: return kPingTimedOut;
+  }
+  timeout_ms = static_cast<int>(deadline - NowMs());
+  if (timeout_ms <= 0) return kPingTimedOut;
   // Half the limit at most for the echo: a host whose firewall drops echo
   // requests (Windows' default) must still be found on its SMB port.
   int icmp = IcmpEcho(addr, timeout_ms > 1 ? timeout_ms / 2 : 1);

@@ -1,25 +1,30 @@
 #include "platform/smb_port.h"
 
-#include <netdb.h>
+#include "platform/name_lookup.h"
+
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 namespace dovrane::platform {
 
 int ProbeTcpPort(const std::string& host, int port, int timeout_ms) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (host.empty() || ::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) return -ENOENT;
+  // The name's lookup is bounded by the same limit as the connection.
+  const auto start = std::chrono::steady_clock::now();
   sockaddr_in addr;
-  std::memcpy(&addr, found->ai_addr, sizeof addr);
-  ::freeaddrinfo(found);
+  switch (LookupIPv4(host, timeout_ms, &addr)) {
+    case LookupResult::kFound: break;
+    case LookupResult::kNotFound: return -ENOENT;
+    case LookupResult::kTimedOut: return -ETIMEDOUT;
+  }
+  timeout_ms -= static_cast<int>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+  if (timeout_ms <= 0) timeout_ms = 1;  // what is left of it, at least a moment
   addr.sin_port = htons(static_cast<uint16_t>(port));
   const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (s < 0) return -errno;
