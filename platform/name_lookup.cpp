@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -43,6 +44,19 @@ struct Lookup {
   sockaddr_in address{};
 };
 
+// The lookups still under way, one per name: a name asked for again while
+// its lookup hangs waits for that one instead of starting another thread (the
+// ping asks for every host every few seconds). Never destroyed: a lookup
+// thread may end while the program's statics are being torn down.
+struct Pending {
+  std::mutex mutex;
+  std::map<std::string, std::weak_ptr<Lookup>> lookups;
+};
+Pending& ThePending() {
+  static Pending* pending = new Pending;
+  return *pending;
+}
+
 }  // namespace
 
 void SetNameResolverForTesting(NameResolver resolver) {
@@ -56,16 +70,36 @@ LookupResult LookupIPv4(const std::string& host, int timeout_ms, sockaddr_in* ad
   address->sin_family = AF_INET;
   if (::inet_pton(AF_INET, host.c_str(), &address->sin_addr) == 1) return LookupResult::kFound;
 
-  auto lookup = std::make_shared<Lookup>();
-  std::thread([lookup, host, resolve = CurrentResolver()] {
-    sockaddr_in found{};
-    const bool ok = resolve(host, &found);
-    std::lock_guard<std::mutex> guard(lookup->mutex);
-    lookup->found = ok;
-    lookup->address = found;
-    lookup->done = true;
-    lookup->done_cv.notify_all();
-  }).detach();
+  std::shared_ptr<Lookup> lookup;
+  bool start = false;
+  {
+    Pending& pending = ThePending();
+    std::lock_guard<std::mutex> guard(pending.mutex);
+    std::weak_ptr<Lookup>& entry = pending.lookups[host];
+    lookup = entry.lock();
+    if (!lookup) {
+      lookup = std::make_shared<Lookup>();
+      entry = lookup;
+      start = true;
+    }
+  }
+  if (start) {
+    std::thread([lookup, host, resolve = CurrentResolver()] {
+      sockaddr_in found{};
+      const bool ok = resolve(host, &found);
+      {
+        Pending& pending = ThePending();
+        std::lock_guard<std::mutex> guard(pending.mutex);
+        if (auto it = pending.lookups.find(host); it != pending.lookups.end() && it->second.lock() == lookup)
+          pending.lookups.erase(it);
+      }
+      std::lock_guard<std::mutex> guard(lookup->mutex);
+      lookup->found = ok;
+      lookup->address = found;
+      lookup->done = true;
+      lookup->done_cv.notify_all();
+    }).detach();
+  }
   std::unique_lock<std::mutex> lock(lookup->mutex);
   if (!lookup->done_cv.wait_for(lock, std::chrono::milliseconds(timeout_ms > 0 ? timeout_ms : 1),
                                 [&] { return lookup->done; }))

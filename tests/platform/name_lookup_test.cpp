@@ -84,6 +84,8 @@ TEST_F(NameLookupTest, AHangingNameServerCostsNoMoreThanTheLimit) {
   start = std::chrono::steady_clock::now();
   EXPECT_EQ(ProbeTcpPort("hanging", kSmbPort, 100), -ETIMEDOUT);
   EXPECT_LT(MsSince(start), 10000);
+  // The three waited for one lookup: the name server is asked once while it hangs.
+  EXPECT_EQ(gate_->calls.load(), 1);
 }
 
 }  // namespace
