@@ -137,18 +137,14 @@ char* PutNumber(char* p, unsigned value) {
 void AppendListLine(const extlib::PRJ& record, std::string* out) {
   const size_t name = extlib::TrimmedLength(record.name, strnlen(record.name, extlib::kNameLength));
   const size_t host = strnlen(record.host, sizeof record.host);
-  char line[extlib::kNameLength + 1 + 8 + 1 + extlib::kHostLength + 3 * 11 + 1];
+  char line[extlib::kNameLength + 1 + extlib::kNumberTextLength + 1 + extlib::kHostLength + 3 * 11 + 1];
   char* p = PutAscii(line, record.name, name);
   if (!p) {
     platform::AppendCp1252AsUtf8(record.name, name, out);
     p = line;
   }
   *p++ = '\t';
-  if (record.number <= extlib::kMaxProjectNumber) {  // as NumberText writes it, without its string
-    *p = 'n';
-    for (unsigned i = 7, n = record.number; i >= 1; --i, n /= 10) p[i] = static_cast<char>('0' + n % 10);
-    p += 8;
-  }
+  if (extlib::PutNumberText(record.number, p)) p += extlib::kNumberTextLength;
   *p++ = '\t';
   if (char* end = PutAscii(p, record.host, host)) {
     p = end;

@@ -53,12 +53,17 @@ void SetMemberBit(PRJ* record, uint32_t user, bool on) {
     record->members[(user - 1) / 8] &= static_cast<unsigned char>(~bit);
 }
 
-std::string NumberText(uint32_t number) {
-  if (number > kMaxProjectNumber) return "";
+bool PutNumberText(uint32_t number, char* out) {
+  if (number > kMaxProjectNumber) return false;
   // Written digit by digit: a list formats every record's number.
-  char text[8] = {'n'};
-  for (int i = 7; i >= 1; --i, number /= 10) text[i] = static_cast<char>('0' + number % 10);
-  return std::string(text, 8);
+  out[0] = 'n';
+  for (int i = 7; i >= 1; --i, number /= 10) out[i] = static_cast<char>('0' + number % 10);
+  return true;
+}
+
+std::string NumberText(uint32_t number) {
+  char text[kNumberTextLength];
+  return PutNumberText(number, text) ? std::string(text, sizeof text) : std::string();
 }
 
 bool ParseNumberText(const std::string& text, uint32_t* number) {

@@ -67,6 +67,10 @@ void SetMemberBit(PRJ* record, uint32_t user, bool on);
 
 // "n%.7u" for numbers up to 9999999, "" otherwise.
 std::string NumberText(uint32_t number);
+// The same eight characters written at out (no terminator); false, writing
+// nothing, for a number beyond 9999999.
+inline constexpr size_t kNumberTextLength = 8;
+bool PutNumberText(uint32_t number, char* out);
 // Parses exactly "n" and seven digits (upper-case "N" accepted) into *number.
 bool ParseNumberText(const std::string& text, uint32_t* number);
 bool ParseNumberText(const char* text, size_t size, uint32_t* number);
