@@ -17,6 +17,8 @@
 #include <QUrl>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <thread>
 
 #include "extlib/library_init.h"
@@ -48,6 +50,8 @@ constexpr int kButtonWidth = 90;
 constexpr int kButtonHeight = 26;
 constexpr int kRefreshPeriodMs = 4000;
 constexpr int kFirstFillDelayMs = 500;
+// How long closing the window waits, in all, for look-ups still under way.
+constexpr int kWorkerGraceMs = 1000;
 constexpr int kTreeImageCount = 19;
 constexpr uint32_t kKindNetworkHost = 0x10000;
 
@@ -63,6 +67,7 @@ void SetMainDialog(CDovraneDlg* dialog) { g_main_dialog = dialog; }
 struct CDovraneDlg::Worker {
   std::thread thread;
   std::mutex mutex;
+  std::condition_variable ended;
   CDovraneDlg* receiver = nullptr;
   std::atomic<bool> done{false};
 };
@@ -76,8 +81,9 @@ void CDovraneDlg::StartWorker(std::function<std::function<void()>()> work) {
     {
       std::lock_guard<std::mutex> guard(worker->mutex);
       if (worker->receiver) QMetaObject::invokeMethod(worker->receiver, std::move(apply), Qt::QueuedConnection);
+      worker->done = true;
     }
-    worker->done = true;
+    worker->ended.notify_all();
   });
   workers_.push_back(std::move(worker));
 }
@@ -98,12 +104,16 @@ CDovraneDlg::~CDovraneDlg() {
   closing = 1;
   // The ping thread ends before the window does.
   StopPinging();
+  // A look-up of a reachable disk ends within milliseconds: it is waited for,
+  // so nothing of the window's is still read after the window has gone. One
+  // stuck on a hanging share is left to end on its own.
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWorkerGraceMs);
   for (const std::shared_ptr<Worker>& worker : workers_) {
     {
-      std::lock_guard<std::mutex> guard(worker->mutex);
+      std::unique_lock<std::mutex> lock(worker->mutex);
       worker->receiver = nullptr;
+      worker->ended.wait_until(lock, give_up, [&worker] { return worker->done.load(); });
     }
-    // A look-up stuck on a hanging share is left to end on its own.
     if (worker->done) {
       worker->thread.join();
     } else {
