@@ -13,12 +13,15 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <chrono>
 #include <filesystem>
+#include <memory>
 #include <sys/time.h>
 
 #include "extlib/installation.h"
 #include "extlib/library_init.h"
 #include "extlib/settings.h"
+#include "platform/fault_injection_env.h"
 #include "support/mini_installation.h"
 #include "support/recording_messenger.h"
 #include "ui/about_dlg.h"
@@ -180,6 +183,29 @@ TEST_F(DovraneDlgTest, FirstFillRecordsTheTimeStampAndOutsideChangesRefill) {
   dialog.RefreshCheck(0);
   ASSERT_TRUE(done.wait(5000));
   EXPECT_EQ(fills.size(), 2u);
+}
+
+// A look-up of the administration still under way when the window closes is
+// waited for (it would otherwise go on reading what its caller is tearing
+// down); only one that outlasts the grace is left behind.
+TEST_F(DovraneDlgTest, ClosingWaitsForALookUpUnderWay) {
+  testing::WriteFile(installation_.net_dir() + "/project.dat", "v1");
+  ASSERT_EQ(extlib::lfinipC(extlib::kSlotNet, installation_.net_dir() + "/"), 0);
+  platform::FaultInjectionEnv slow;
+  platform::Env* previous = platform::SetCurrentEnv(&slow);
+  CDovraneDlg::TreeHooks hooks;
+  hooks.refill = [](const QString&) {};
+  auto dialog = std::make_unique<CDovraneDlg>(hooks);
+  slow.SetPathDelay(installation_.net_dir(), 100);
+  dialog->RefreshCheck(0);  // its look-up now waits 100 ms a call on the folder
+  QTest::qWait(50);
+  const auto start = std::chrono::steady_clock::now();
+  dialog.reset();
+  const auto closing = std::chrono::steady_clock::now() - start;
+  slow.SetPathDelay("", 0);
+  platform::SetCurrentEnv(previous);
+  EXPECT_GE(closing, std::chrono::milliseconds(150));
+  EXPECT_LT(closing, std::chrono::milliseconds(1500));
 }
 
 TEST_F(DovraneDlgTest, HelpOpensTheLanguagesDocumentOrNamesIt) {
