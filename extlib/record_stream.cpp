@@ -1,7 +1,7 @@
 #include "extlib/record_stream.h"
 
 #include <cstring>
-#include <vector>
+#include <memory>
 
 #include "extlib/project_code.h"
 #include "extlib/record_layout.h"
@@ -17,7 +17,10 @@ int ReadRecordStream(int fd, int containers, bool network, uint32_t* highest, lo
                      const std::function<bool(const char* line)>& wanted) {
   *bad_slot = 0;
   platform::Env* env = platform::CurrentEnv();
-  std::vector<char> buf(size_t{1} << 20);
+  // Not zero-filled: only what the file fills is touched (a small
+  // administration costs no megabyte of clearing and page faults).
+  constexpr size_t kChunk = size_t{1} << 20;
+  const std::unique_ptr<char[]> buf = std::make_unique_for_overwrite<char[]>(kChunk);
   size_t have = 0;  // bytes in buf
   AdminHeader header;
   bool have_header = false;
@@ -29,16 +32,16 @@ int ReadRecordStream(int fd, int containers, bool network, uint32_t* highest, lo
   for (bool eof = false; rc == kPrjOk && !eof;) {
     // What is left of the last chunk (less than a line) moves to the front;
     // the file is read straight behind it.
-    std::memmove(buf.data(), buf.data() + used, have - used);
+    std::memmove(buf.get(), buf.get() + used, have - used);
     have -= used;
     used = 0;
-    int64_t n = env->Read(fd, buf.data() + have, buf.size() - have);
+    int64_t n = env->Read(fd, buf.get() + have, kChunk - have);
     if (n > 0) have += static_cast<size_t>(n);
     if (n < 0) rc = kPrjFailed;
     if (n <= 0) eof = true;
     if (!have_header) {
       if (have < 12 && !eof) continue;
-      if (ParseHeaderBytes(buf.data(), have, &header) != 0 || header.version != L::kCurrentVersion) {
+      if (ParseHeaderBytes(buf.get(), have, &header) != 0 || header.version != L::kCurrentVersion) {
         rc = kPrjFailed;
         break;
       }
@@ -49,7 +52,7 @@ int ReadRecordStream(int fd, int containers, bool network, uint32_t* highest, lo
     }
     while (rc == kPrjOk && have - used >= static_cast<size_t>(line_bytes)) {
       ++slot;
-      const char* line = buf.data() + used;
+      const char* line = buf.get() + used;
       const bool parse = !wanted || wanted(line);
       if (line[line_bytes - 1] != '\n' || (header.line_end == 2 && line[line_bytes - 2] != '\r') ||
           (parse ? ParseRecordV3(line, length, containers, containers, network, &record) != 0
@@ -65,7 +68,7 @@ int ReadRecordStream(int fd, int containers, bool network, uint32_t* highest, lo
     // record. A shorter last line is an append under way in another process,
     // or one a crash cut short; the next append writes its slot whole again.
     // Either way it holds no record yet.
-    const char* last = buf.data() + used;
+    const char* last = buf.get() + used;
     if (rc == kPrjOk && eof && have_header && UnterminatedRecord(last, have - used, length, header.line_end) &&
         (!wanted || wanted(last)) && ParseRecordV3(last, length, containers, containers, network, &record) == 0)
       each(record, ++slot);
