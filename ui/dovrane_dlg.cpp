@@ -105,8 +105,8 @@ CDovraneDlg::~CDovraneDlg() {
   // The ping thread ends before the window does.
   StopPinging();
   // A look-up of a reachable disk ends within milliseconds: it is waited for,
-  // so nothing of the window's is still read after the window has gone. One
-  // stuck on a hanging share is left to end on its own.
+  // so none still reads the installation's settings while the program ends.
+  // One stuck on a hanging share is left to end on its own.
   const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWorkerGraceMs);
   for (const std::shared_ptr<Worker>& worker : workers_) {
     {
