@@ -152,6 +152,8 @@ TEST_F(SmbStageTest, BrowsingListsTheWorkgroupAndItsComputers) {
            std::all_of(browse.begin() + 1, browse.end(), [&](const std::string& c) { return Has(members, c); });
   };
   const auto start = std::chrono::steady_clock::now();
+  // nmbd tells no one when its election and browse list are through (23-28 s
+  // here): the list is asked for again every half second, within a bound.
   while (!Complete() && MsSince(start) < 90000) std::this_thread::sleep_for(std::chrono::milliseconds(500));
   const auto Listed = [](const NetListing& l) {
     std::string names = NetErrorText(l.error);
