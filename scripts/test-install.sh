@@ -30,8 +30,10 @@ if command -v dpkg-shlibdeps >/dev/null; then
   (cd "$root" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$root/pkg" >/dev/null)
   deb=$(ls "$root"/pkg/*.deb)
   depends=$(dpkg-deb -f "$deb" Depends)
-  wanted=(libsqlite3 libtomlplusplus libstdc++6)
+  wanted=(libstdc++6)
   objdump -p "$bin/dovrane" $(ls "$root"/dest/usr/lib*/dovrane/dovrane-window.so 2>/dev/null) >"$root/needed"
+  # SQLite is linked from its static archive where Debian ships one.
+  grep -q 'NEEDED.*libsqlite3' "$root/needed" && wanted+=(libsqlite3)
   grep -q 'NEEDED.*libQt6Widgets' "$root/needed" && wanted+=(libqt6widgets6)
   wanted+=(libsmbclient)  # loaded when the network is browsed
   for lib in "${wanted[@]}"; do
