@@ -2,10 +2,14 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 #include <nlohmann/json.hpp>
 
 #include "app/project_error.h"
@@ -15,6 +19,8 @@
 #include "extlib/project_scan.h"
 #include "extlib/project_table.h"
 #include "extlib/users.h"
+#include "extlib/written_line.h"
+#include "platform/bulk_buffer.h"
 #include "platform/terminal.h"
 #include "platform/text_codec.h"
 
@@ -111,20 +117,18 @@ int RunQueryAsJson(const std::string& option, const CommandArgs& args) {
 
 namespace {
 
-// Copies plain ASCII text to p and returns its end; nullptr when the text has
-// a Windows-1252 character beyond ASCII (the slow way converts it).
-char* PutAscii(char* p, const char* text, size_t size) {
-  // Eight bytes at a time: any high bit is a character beyond ASCII.
-  size_t i = 0;
-  for (uint64_t word; i + 8 <= size; i += 8) {
-    std::memcpy(&word, text + i, 8);
-    if (word & 0x8080808080808080ull) return nullptr;
-  }
-  for (; i < size; ++i) {
-    if (static_cast<unsigned char>(text[i]) >= 0x80) return nullptr;
-  }
+// Text in UTF-8 at p; returns the end. Plain ASCII (nearly every name) is
+// copied whole.
+char* PutText(char* p, const char* text, size_t size, bool ascii) {
+  if (!ascii) return platform::PutCp1252AsUtf8(text, size, p);
   std::memcpy(p, text, size);
   return p + size;
+}
+
+bool IsAscii(const char* text, size_t size) {
+  for (size_t i = 0; i < size; ++i)
+    if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
+  return true;
 }
 
 char* PutNumber(char* p, unsigned value) {
@@ -132,65 +136,129 @@ char* PutNumber(char* p, unsigned value) {
   return std::to_chars(p, p + 10, value).ptr;
 }
 
-// The list's line appended to out in UTF-8. Built in one buffer and appended
-// once: a list writes 100,000 of them.
-void AppendListLine(const extlib::PRJ& record, std::string* out) {
-  const size_t name = extlib::TrimmedLength(record.name, strnlen(record.name, extlib::kNameLength));
-  const size_t host = strnlen(record.host, sizeof record.host);
-  char line[extlib::kNameLength + 1 + extlib::kNumberTextLength + 1 + extlib::kHostLength + 3 * 11 + 1];
-  char* p = PutAscii(line, record.name, name);
-  if (!p) {
-    platform::AppendCp1252AsUtf8(record.name, name, out);
-    p = line;
+// The longest line: every character of name and host three bytes in UTF-8.
+constexpr size_t kMaxListLine =
+    3 * extlib::kNameLength + 1 + extlib::kNumberTextLength + 1 + 3 * extlib::kHostLength + 3 * 11 + 1;
+
+// One line of the list at p (room for kMaxListLine); returns its end.
+char* PutListLine(char* p, const extlib::WrittenFields& f) {
+  p = PutText(p, f.name, f.name_length, f.name_ascii);
+  *p++ = '\t';
+  if (f.number) {
+    std::memcpy(p, f.number, extlib::kNumberTextLength);
+    p += extlib::kNumberTextLength;
   }
   *p++ = '\t';
-  if (extlib::PutNumberText(record.number, p)) p += extlib::kNumberTextLength;
-  *p++ = '\t';
-  if (char* end = PutAscii(p, record.host, host)) {
-    p = end;
-  } else {
-    out->append(line, p);
-    platform::AppendCp1252AsUtf8(record.host, host, out);
-    p = line;
-  }
-  p = PutNumber(p, extlib::StatusFlags(record.status));
-  p = PutNumber(p, record.version);
-  p = PutNumber(p, record.dbkey);
+  p = PutText(p, f.host, f.host_length, f.host_ascii);
+  p = PutNumber(p, extlib::StatusFlags(f.status));
+  p = PutNumber(p, f.version);
+  p = PutNumber(p, f.key);
   *p++ = '\n';
-  out->append(line, p);
+  return p;
+}
+
+// The fields the list shows of a parsed record.
+extlib::WrittenFields ListFields(const extlib::PRJ& record, char (&number)[extlib::kNumberTextLength]) {
+  extlib::WrittenFields f;
+  f.name = record.name;
+  f.name_length = extlib::TrimmedLength(record.name, strnlen(record.name, extlib::kNameLength));
+  f.name_ascii = IsAscii(f.name, f.name_length);
+  f.number = extlib::PutNumberText(record.number, number) ? number : nullptr;  // none beyond the largest
+  f.host = record.host;
+  f.host_length = strnlen(record.host, sizeof record.host);
+  f.host_ascii = IsAscii(f.host, f.host_length);
+  f.status = record.status;
+  f.version = record.version;
+  f.key = record.dbkey;
+  return f;
+}
+
+void AppendListLine(const extlib::WrittenFields& f, platform::BulkBuffer* out) {
+  out->Reserve(kMaxListLine);
+  out->Grow(static_cast<size_t>(PutListLine(out->end(), f) - out->end()));
 }
 
 }  // namespace
 
 std::string ListLine(const extlib::PRJ& record) {
-  std::string line;
-  AppendListLine(record, &line);
-  return line;
+  char number[extlib::kNumberTextLength];
+  char line[kMaxListLine];
+  return std::string(line, PutListLine(line, ListFields(record, number)));
+}
+
+std::string WrittenListLine(const extlib::WrittenFields& fields) {
+  char text[kMaxListLine];
+  return std::string(text, PutListLine(text, fields));
 }
 
 int ListProjects(const LongOptions& options) {
   // The records go straight from the file into the lines: no table of them
-  // is kept (its memory, not the parse, was most of a list's time).
-  std::string out;
+  // is kept (its memory, not the parse, was most of a list's time). A large
+  // file is read by two threads, each into its own lines, noting where each
+  // piece of the file begins there; the pieces are then written in file
+  // order. The JSON list reads with one (its user names are looked up as it
+  // goes).
+  const int threads = options.json ? 1 : 2;
+  struct Lines {
+    platform::BulkBuffer text;
+    std::vector<std::pair<long, size_t>> pieces;  // first slot, where its lines begin
+  };
+  std::vector<Lines> out(static_cast<size_t>(threads));
   UserNames users;
+  auto on_host = [&options](const char* host, size_t length) {
+    return !options.has_host ||
+           (length == options.host.size() && strncasecmp(host, options.host.c_str(), length) == 0);
+  };
   const int rc = extlib::ProjectTable::Default().Walk(
-      [&out](int64_t file_size) {
-        out.clear();
-        // A line is about a third of its record: room reserved is only
-        // touched as far as the lines need it.
-        out.reserve(static_cast<size_t>(file_size / 2) + 4096);
-      },
-      [&](const extlib::PRJ& record) {
-        if (options.has_host && strcasecmp(record.host, options.host.c_str()) != 0) return;
-        if (options.json) {
-          out += RecordObject(record, users).dump();  // UTF-8 already
-          out += '\n';
-        } else {
-          AppendListLine(record, &out);
+      threads,
+      [&out, threads](int64_t file_size) {
+        for (Lines& lines : out) {
+          lines.text.Clear();
+          lines.pieces.clear();
+          // A line is about a third of its record: room reserved is only
+          // touched as far as the lines need it.
+          lines.text.Reserve(static_cast<size_t>(file_size / 2 / threads) + 4096);
         }
-      });
+      },
+      [&out](long first_slot, int thread) {
+        Lines& lines = out[static_cast<size_t>(thread)];
+        lines.pieces.emplace_back(first_slot, lines.text.view().size());
+      },
+      [&](const extlib::PRJ& record, int thread) {
+        if (!on_host(record.host, strnlen(record.host, sizeof record.host))) return;
+        platform::BulkBuffer& text = out[static_cast<size_t>(thread)].text;
+        if (options.json) {
+          std::string object = RecordObject(record, users).dump();  // UTF-8 already
+          object += '\n';
+          text.Reserve(object.size());
+          std::memcpy(text.end(), object.data(), object.size());
+          text.Grow(object.size());
+        } else {
+          char number[extlib::kNumberTextLength];
+          AppendListLine(ListFields(record, number), &text);
+        }
+      },
+      // JSON shows every field: only the tab-separated list takes lines unparsed.
+      options.json ? std::function<void(const extlib::WrittenFields&, int)>()
+                   : [&](const extlib::WrittenFields& f, int thread) {
+                       if (on_host(f.host, f.host_length)) AppendListLine(f, &out[static_cast<size_t>(thread)].text);
+                     });
   if (rc != 0) return rc;
-  platform::Terminal::WriteOutUtf8(out);
+  // Every piece's lines, in the order of the file.
+  struct Piece {
+    long first_slot;
+    std::string_view lines;
+  };
+  std::vector<Piece> pieces;
+  for (const Lines& lines : out) {
+    const std::string_view text = lines.text.view();
+    for (size_t i = 0; i < lines.pieces.size(); ++i) {
+      const size_t end = i + 1 < lines.pieces.size() ? lines.pieces[i + 1].second : text.size();
+      pieces.push_back({lines.pieces[i].first, text.substr(lines.pieces[i].second, end - lines.pieces[i].second)});
+    }
+  }
+  std::sort(pieces.begin(), pieces.end(), [](const Piece& a, const Piece& b) { return a.first_slot < b.first_slot; });
+  for (const Piece& piece : pieces) platform::Terminal::WriteOutUtf8(piece.lines);
   return 0;
 }
 

@@ -8,6 +8,7 @@
 #include "app/command_table.h"
 #include "app/long_options.h"
 #include "extlib/prj_record.h"
+#include "extlib/written_line.h"
 
 namespace dovrane::app {
 
@@ -25,6 +26,9 @@ int RunQueryAsJson(const std::string& option, const CommandArgs& args);
 // One tab-separated line of the list in UTF-8: name, number text, host,
 // status flags, version, key (names without their padding).
 std::string ListLine(const extlib::PRJ& record);
+// The same line from the fields of a record line in the written form
+// (WrittenLineCheck): what the list prints for it without parsing it.
+std::string WrittenListLine(const extlib::WrittenFields& fields);
 
 // --list: every live project of the administration from the shared project
 // table, in administration order, restricted to one host (case-insensitive)

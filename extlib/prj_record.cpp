@@ -37,7 +37,7 @@ std::string PadName(const std::string& text) {
   return s;
 }
 
-bool IsDeleted(const PRJ& record) { return record.name[0] == '#'; }
+bool IsDeleted(const PRJ& record) { return record.name[0] == kDeletedMark; }
 
 bool MemberBit(const PRJ& record, uint32_t user) {
   if (user == 0 || user > 32u * kMaxUserContainers) return false;

@@ -61,6 +61,8 @@ size_t TrimmedLength(const char* text, size_t size);
 // text blank-padded to 50 characters (cut at 50).
 std::string PadName(const std::string& text);
 
+// A deleted record's name begins with this mark.
+inline constexpr char kDeletedMark = '#';
 bool IsDeleted(const PRJ& record);
 bool MemberBit(const PRJ& record, uint32_t user);
 void SetMemberBit(PRJ* record, uint32_t user, bool on);

@@ -137,22 +137,38 @@ int ProjectSnapshot::Read(const std::string& native, std::shared_ptr<ProjectSnap
   return rc;
 }
 
-int ProjectSnapshot::Walk(const std::string& native, const std::function<void(int64_t file_size)>& started,
-                          const std::function<void(const PRJ& record)>& each, long* bad_slot) {
+int ProjectSnapshot::Walk(const std::string& native, int threads,
+                          const std::function<void(int64_t file_size)>& started,
+                          const std::function<void(long first_slot, int thread)>& piece,
+                          const std::function<void(const PRJ& record, int thread)>& each, long* bad_slot,
+                          const std::function<void(const WrittenFields& fields, int thread)>& written) {
   *bad_slot = 0;
+  std::vector<RecordSink> sinks;
+  for (int thread = 0; thread < std::max(threads, 1); ++thread) {
+    RecordSink sink;
+    sink.each = [&each, thread](const PRJ& record, long) {
+      if (!IsDeleted(record)) each(record, thread);
+    };
+    if (written) {
+      sink.written = [&written, thread](const WrittenFields& fields, long) {
+        if (fields.name[0] != kDeletedMark) written(fields, thread);
+      };
+    }
+    if (piece) sink.piece = [&piece, thread](long first_slot) { piece(first_slot, thread); };
+    sinks.push_back(std::move(sink));
+  }
   return ReadAdministration(native, [&](int fd) {
     platform::FileInfo info;
     started(CurrentEnv()->FStat(fd, &info) == 0 ? info.size : 0);
     uint32_t highest = 0;
-    return ReadRecordStream(fd, lzuGetCountOfUserContainers(), lfnetg() != 0, &highest, bad_slot,
-                            [&each](const PRJ& record, long) {
-                              if (!IsDeleted(record)) each(record);
-                            });
+    return ReadRecordStreamInPieces(fd, lzuGetCountOfUserContainers(), lfnetg() != 0, &highest, bad_slot, sinks);
   });
 }
 
-int ProjectTable::Walk(const std::function<void(int64_t file_size)>& started,
-                       const std::function<void(const PRJ& record)>& each) {
+int ProjectTable::Walk(int threads, const std::function<void(int64_t file_size)>& started,
+                       const std::function<void(long first_slot, int thread)>& piece,
+                       const std::function<void(const PRJ& record, int thread)>& each,
+                       const std::function<void(const WrittenFields& fields, int thread)>& written) {
   std::string native, path;
   {
     std::lock_guard<std::mutex> guard(mutex_);
@@ -162,7 +178,7 @@ int ProjectTable::Walk(const std::function<void(int64_t file_size)>& started,
     path = path_;
   }
   long bad = 0;
-  const int rc = ProjectSnapshot::Walk(native, started, each, &bad);
+  const int rc = ProjectSnapshot::Walk(native, threads, started, piece, each, &bad, written);
   if (rc == kPrjFailed)
     LibraryMessage(1, "The project administration " + path + " can not be read" +
                           (bad ? " (record " + std::to_string(bad) + ")" : std::string()) + ".\n");

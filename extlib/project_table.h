@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "extlib/prj_record.h"
+#include "extlib/written_line.h"
 #include "platform/env.h"
 
 namespace dovrane::extlib {
@@ -66,13 +67,19 @@ class ProjectSnapshot {
   // holds locked is waited for and read again. index: build the indexes now.
   static int Read(const std::string& native, std::shared_ptr<ProjectSnapshot>* out, long* bad_slot,
                   bool index = true);
-  // The same read handing each live record (in slot order) to each instead
-  // of keeping it. On a damaged file some records may have been handed on
-  // before the error: a caller keeps its output until this returns 0.
-  // started: called before each attempt (a locked file is read again) with
-  // the size of the file it reads.
-  static int Walk(const std::string& native, const std::function<void(int64_t file_size)>& started,
-                  const std::function<void(const PRJ& record)>& each, long* bad_slot);
+  // The same read handing each live record to each instead of keeping it,
+  // read by `threads` threads at once in pieces of the file (see
+  // ReadRecordStreamInPieces): each call gets the number of the thread that
+  // reads it, and piece(first_slot, thread) comes before the records of each
+  // piece. written (may be empty): live lines in the written form, unparsed,
+  // instead of to each (see WrittenLineCheck). On a damaged file some
+  // records may have been handed on before the error: a caller keeps its
+  // output until this returns 0. started: called before each attempt (a
+  // locked file is read again) with the size of the file it reads.
+  static int Walk(const std::string& native, int threads, const std::function<void(int64_t file_size)>& started,
+                  const std::function<void(long first_slot, int thread)>& piece,
+                  const std::function<void(const PRJ& record, int thread)>& each, long* bad_slot,
+                  const std::function<void(const WrittenFields& fields, int thread)>& written = {});
 
  private:
   static size_t Next(const std::vector<uint32_t>& next, size_t i) {
@@ -112,7 +119,10 @@ class ProjectTable {
   // Every live record of the file as it is now, handed to each without a
   // snapshot (a run that only lists them); the return values as Take's, a
   // damaged file reported. started: see ProjectSnapshot::Walk.
-  int Walk(const std::function<void(int64_t file_size)>& started, const std::function<void(const PRJ& record)>& each);
+  int Walk(int threads, const std::function<void(int64_t file_size)>& started,
+           const std::function<void(long first_slot, int thread)>& piece,
+           const std::function<void(const PRJ& record, int thread)>& each,
+           const std::function<void(const WrittenFields& fields, int thread)>& written = {});
   // Compares the file with the table now and returns the generation it is
   // at (grown if the file changed); -2 when there is no administration. A
   // writer that keeps its own view of its writes (the repairs' index) calls

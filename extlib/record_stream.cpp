@@ -1,80 +1,192 @@
 #include "extlib/record_stream.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <exception>
 #include <memory>
+#include <thread>
 
 #include "extlib/project_code.h"
 #include "extlib/record_layout.h"
 #include "extlib/record_line.h"
+#include "extlib/written_line.h"
 #include "platform/env.h"
 
 namespace dovrane::extlib {
 
 namespace L = layout;
 
-int ReadRecordStream(int fd, int containers, bool network, uint32_t* highest, long* bad_slot,
-                     const std::function<void(const PRJ& record, long slot)>& each,
-                     const std::function<bool(const char* line)>& wanted) {
+namespace {
+
+// The read buffer of a run. Not zero-filled: only what the file fills is
+// touched (a small administration costs no megabyte of clearing and page
+// faults).
+constexpr size_t kChunk = size_t{1} << 20;
+
+// What every run of a read shares.
+struct Stream {
+  platform::Env* env;
+  int fd;
+  int containers;
+  bool network;
+  size_t length;  // of a record line without its line end
+  int line_end;
+  long line_bytes;
+};
+
+// Records [first, last] from byte offset on; last 0: up to the end of the
+// file, where a last record that lost its line end is still a record.
+int ReadRun(const Stream& s, int64_t offset, long first, long last, const RecordSink& sink, long* bad_slot,
+            const std::unique_ptr<char[]>& buf) {
   *bad_slot = 0;
-  platform::Env* env = platform::CurrentEnv();
-  // Not zero-filled: only what the file fills is touched (a small
-  // administration costs no megabyte of clearing and page faults).
-  constexpr size_t kChunk = size_t{1} << 20;
-  const std::unique_ptr<char[]> buf = std::make_unique_for_overwrite<char[]>(kChunk);
-  size_t have = 0;  // bytes in buf
-  AdminHeader header;
-  bool have_header = false;
-  long line_bytes = 0, slot = 0;
-  size_t used = 0;
+  const WrittenLineCheck check(sink.written ? s.containers : 0, s.containers, s.network);
+  size_t have = 0, used = 0;
+  long slot = first - 1;
   int rc = kPrjOk;
   PRJ record;
-  const size_t length = static_cast<size_t>(L::V3LineLength(containers));
-  for (bool eof = false; rc == kPrjOk && !eof;) {
+  WrittenFields fields;
+  for (bool eof = false; rc == kPrjOk && !eof && (last == 0 || slot < last);) {
     // What is left of the last chunk (less than a line) moves to the front;
     // the file is read straight behind it.
     std::memmove(buf.get(), buf.get() + used, have - used);
     have -= used;
     used = 0;
-    int64_t n = env->Read(fd, buf.get() + have, kChunk - have);
-    if (n > 0) have += static_cast<size_t>(n);
+    size_t want = kChunk - have;
+    // A run that ends before the file's end reads no further than its records.
+    if (last != 0) want = std::min(want, static_cast<size_t>(last - slot) * static_cast<size_t>(s.line_bytes) - have);
+    const int64_t n = s.env->PRead(s.fd, buf.get() + have, want, offset);
+    if (n > 0) {
+      have += static_cast<size_t>(n);
+      offset += n;
+    }
     if (n < 0) rc = kPrjFailed;
     if (n <= 0) eof = true;
-    if (!have_header) {
-      if (have < 12 && !eof) continue;
-      if (ParseHeaderBytes(buf.get(), have, &header) != 0 || header.version != L::kCurrentVersion) {
-        rc = kPrjFailed;
-        break;
-      }
-      have_header = true;
-      *highest = header.highest;
-      used = L::kHeaderText + header.line_end;
-      line_bytes = static_cast<long>(length) + header.line_end;
-    }
-    while (rc == kPrjOk && have - used >= static_cast<size_t>(line_bytes)) {
+    while (rc == kPrjOk && have - used >= static_cast<size_t>(s.line_bytes) && (last == 0 || slot < last)) {
       ++slot;
       const char* line = buf.get() + used;
-      const bool parse = !wanted || wanted(line);
-      if (line[line_bytes - 1] != '\n' || (header.line_end == 2 && line[line_bytes - 2] != '\r') ||
-          (parse ? ParseRecordV3(line, length, containers, containers, network, &record) != 0
-                 : !RecordV3Valid(line, length, containers, containers, network))) {
+      const bool ends = line[s.line_bytes - 1] == '\n' && (s.line_end == 1 || line[s.line_bytes - 2] == '\r');
+      if (ends && check.Read(line, &fields)) {
+        used += static_cast<size_t>(s.line_bytes);
+        if (!sink.wanted || sink.wanted(line)) sink.written(fields, slot);
+        continue;
+      }
+      const bool parse = !sink.wanted || sink.wanted(line);
+      if (!ends || (parse ? ParseRecordV3(line, s.length, s.containers, s.containers, s.network, &record) != 0
+                          : !RecordV3Valid(line, s.length, s.containers, s.containers, s.network))) {
         *bad_slot = slot;
         rc = kPrjFailed;
         break;
       }
-      used += static_cast<size_t>(line_bytes);
-      if (parse) each(record, slot);
+      used += static_cast<size_t>(s.line_bytes);
+      if (parse) sink.each(record, slot);
+    }
+    if (rc != kPrjOk || !eof) continue;
+    if (last != 0) {
+      // The file ended inside a run that is not the last: it was cut short
+      // while being read.
+      if (slot < last) {
+        *bad_slot = slot + 1;
+        rc = kPrjFailed;
+      }
+      break;
     }
     // A complete last record without its line end (an editor dropped it) is a
     // record. A shorter last line is an append under way in another process,
     // or one a crash cut short; the next append writes its slot whole again.
     // Either way it holds no record yet.
-    const char* last = buf.get() + used;
-    if (rc == kPrjOk && eof && have_header && UnterminatedRecord(last, have - used, length, header.line_end) &&
-        (!wanted || wanted(last)) && ParseRecordV3(last, length, containers, containers, network, &record) == 0)
-      each(record, ++slot);
+    const char* tail = buf.get() + used;
+    if (UnterminatedRecord(tail, have - used, s.length, s.line_end) && (!sink.wanted || sink.wanted(tail)) &&
+        ParseRecordV3(tail, s.length, s.containers, s.containers, s.network, &record) == 0)
+      sink.each(record, ++slot);
   }
-  if (rc == kPrjOk && !have_header) rc = kPrjFailed;
   return rc;
+}
+
+// Reads and checks the header; the stream's shape from it.
+int ReadHeader(platform::Env* env, int fd, int containers, uint32_t* highest, Stream* s) {
+  char text[12];
+  size_t have = 0;
+  while (have < sizeof text) {
+    const int64_t n = env->PRead(fd, text + have, sizeof text - have, static_cast<int64_t>(have));
+    if (n < 0) return kPrjFailed;
+    if (n == 0) break;
+    have += static_cast<size_t>(n);
+  }
+  AdminHeader header;
+  if (ParseHeaderBytes(text, have, &header) != 0 || header.version != L::kCurrentVersion) return kPrjFailed;
+  *highest = header.highest;
+  s->length = static_cast<size_t>(L::V3LineLength(containers));
+  s->line_end = header.line_end;
+  s->line_bytes = static_cast<long>(s->length) + header.line_end;
+  return kPrjOk;
+}
+
+// A piece of a large file: about a chunk of records, read at once by one
+// thread. Idle threads take the next piece, so a thread that starts late (a
+// busy machine) only leaves more pieces to the others.
+constexpr int64_t kRecordsPerPiece = 8192;
+
+}  // namespace
+
+int ReadRecordStreamInPieces(int fd, int containers, bool network, uint32_t* highest, long* bad_slot,
+                             const std::vector<RecordSink>& sinks) {
+  *bad_slot = 0;
+  Stream s{platform::CurrentEnv(), fd, containers, network, 0, 0, 0};
+  if (int rc = ReadHeader(s.env, fd, containers, highest, &s); rc != kPrjOk) return rc;
+  const int64_t start = L::kHeaderText + s.line_end;
+  platform::FileInfo info;
+  const int64_t size = s.env->FStat(fd, &info) == 0 ? static_cast<int64_t>(info.size) : 0;
+  const int64_t records = std::max<int64_t>(0, (size - start) / s.line_bytes);
+  // Piece i reads records [1 + i * kRecordsPerPiece, ...]; the last one reads
+  // on to the end of the file, which may have grown meanwhile.
+  const size_t pieces = static_cast<size_t>(std::max<int64_t>(1, records / kRecordsPerPiece));
+  const size_t workers = std::min(sinks.size(), pieces);
+  std::vector<long> bad(pieces);
+  std::vector<int> rc(pieces, kPrjOk);
+  std::atomic<size_t> next{0};
+  std::atomic<bool> failed{false};
+  std::vector<std::exception_ptr> thrown(workers);
+  auto work = [&](size_t worker) {
+    try {
+      const std::unique_ptr<char[]> buf = std::make_unique_for_overwrite<char[]>(kChunk);
+      for (size_t i; !failed && (i = next.fetch_add(1)) < pieces;) {
+        const long first = static_cast<long>(1 + static_cast<int64_t>(i) * kRecordsPerPiece);
+        const long last = i + 1 == pieces ? 0 : first + static_cast<long>(kRecordsPerPiece) - 1;
+        if (sinks[worker].piece) sinks[worker].piece(first);
+        rc[i] = ReadRun(s, start + (first - 1) * s.line_bytes, first, last, sinks[worker], &bad[i], buf);
+        if (rc[i] != kPrjOk) failed = true;
+      }
+    } catch (...) {
+      thrown[worker] = std::current_exception();  // out of memory: handed to the caller's thread
+      failed = true;
+    }
+  };
+  std::vector<std::thread> threads;
+  for (size_t w = 1; w < workers; ++w) threads.emplace_back(work, w);
+  work(0);
+  for (std::thread& t : threads) t.join();
+  for (const std::exception_ptr& e : thrown)
+    if (e) std::rethrow_exception(e);
+  // The first damaged record in the file is the one reported.
+  for (size_t i = 0; i < pieces; ++i) {
+    if (rc[i] != kPrjOk) {
+      *bad_slot = bad[i];
+      return rc[i];
+    }
+  }
+  return kPrjOk;
+}
+
+int ReadRecordStream(int fd, int containers, bool network, uint32_t* highest, long* bad_slot,
+                     const RecordSink& sink) {
+  return ReadRecordStreamInPieces(fd, containers, network, highest, bad_slot, {sink});
+}
+
+int ReadRecordStream(int fd, int containers, bool network, uint32_t* highest, long* bad_slot,
+                     const std::function<void(const PRJ& record, long slot)>& each,
+                     const std::function<bool(const char* line)>& wanted) {
+  return ReadRecordStream(fd, containers, network, highest, bad_slot, RecordSink{each, wanted, {}, {}});
 }
 
 }  // namespace dovrane::extlib

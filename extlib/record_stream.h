@@ -1,22 +1,48 @@
 // Reading project.dat's records in one sequential pass, a megabyte at a
-// time: what the project table and the single-project scan both read.
+// time: what the project table, the single-project scan and the list read.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "extlib/prj_record.h"
+#include "extlib/written_line.h"
 
 namespace dovrane::extlib {
 
+// Where the records of one run of a read go.
+struct RecordSink {
+  // Each parsed record (deleted ones too) with its slot number.
+  std::function<void(const PRJ& record, long slot)> each;
+  // May be empty: chooses the lines to parse and hand to each; the others
+  // are only checked.
+  std::function<bool(const char* line)> wanted;
+  // May be empty: lines exactly as this program writes them go here with
+  // the fields a list shows, unparsed, instead of to each (see
+  // WrittenLineCheck).
+  std::function<void(const WrittenFields& fields, long slot)> written;
+  // May be empty: called with its first slot before each piece of a read in
+  // pieces that this sink is given.
+  std::function<void(long first_slot)> piece;
+};
+
 // Reads the open administration from its start: the header, then every
-// record slot (deleted ones too) handed to each with its slot number.
-// containers: the installation's user containers; network: whether it is a
-// network installation. 0, or -1 for an unreadable file (*bad_slot: the
-// damaged record, 0 for the header or a read error). wanted (may be empty)
-// chooses the lines to parse and hand to each; the others are only checked.
+// record slot handed to sink. containers: the installation's user
+// containers; network: whether it is a network installation. 0, or -1 for
+// an unreadable file (*bad_slot: the damaged record, 0 for the header or a
+// read error).
+int ReadRecordStream(int fd, int containers, bool network, uint32_t* highest, long* bad_slot,
+                     const RecordSink& sink);
 int ReadRecordStream(int fd, int containers, bool network, uint32_t* highest, long* bad_slot,
                      const std::function<void(const PRJ& record, long slot)>& each,
                      const std::function<bool(const char* line)>& wanted = {});
+
+// The same read with one thread for each of sinks: a large file is read in
+// pieces of records, each piece by whichever thread is free, its records in
+// slot order. A sink learns where each of its pieces starts through its
+// piece hook. On an error the records of any piece may have been handed on.
+int ReadRecordStreamInPieces(int fd, int containers, bool network, uint32_t* highest, long* bad_slot,
+                             const std::vector<RecordSink>& sinks);
 
 }  // namespace dovrane::extlib

@@ -49,7 +49,7 @@ void WriteRaw(int fd, const char* data, size_t size) {
 std::atomic<bool> g_status_shown{false};
 constexpr char kEraseLine[] = "\r\x1b[K";
 
-void WriteAllUtf8(int fd, const std::string& utf8) {
+void WriteAllUtf8(int fd, std::string_view utf8) {
   if (g_status_shown.exchange(false) && g_out >= 0) WriteRaw(g_out, kEraseLine, sizeof kEraseLine - 1);
   if (std::atomic<bool>* open = OpenLineOf(fd); open && !utf8.empty()) *open = utf8.back() != '\n';
   WriteRaw(fd, utf8.data(), utf8.size());
@@ -83,7 +83,7 @@ void Terminal::WriteOut(const std::string& text) {
   if (g_out >= 0) WriteAll(g_out, text);
 }
 
-void Terminal::WriteOutUtf8(const std::string& utf8) {
+void Terminal::WriteOutUtf8(std::string_view utf8) {
   FlushProgress();
   std::fflush(stdout);
   EndOpenLines();

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace dovrane::platform {
 
@@ -16,7 +17,7 @@ class Terminal {
   // Texts are Windows-1252 and are written as UTF-8.
   static void WriteOut(const std::string& text);
   // Text already in UTF-8, written as it is (a long list converted on the way).
-  static void WriteOutUtf8(const std::string& utf8);
+  static void WriteOutUtf8(std::string_view utf8);
   static void WriteErr(const std::string& text);
   // For the crash handler: writes size bytes of ASCII text to standard error,
   // after ending a line left open, with write(2) alone (async-signal-safe).

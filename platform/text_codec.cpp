@@ -67,6 +67,25 @@ void AppendCp1252AsUtf8(const char* text, size_t size, std::string* out) {
   }
 }
 
+char* PutCp1252AsUtf8(const char* text, size_t size, char* out) {
+  for (size_t i = 0; i < size; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    uint32_t cp = c;
+    if (c >= 0x80 && c < 0xA0 && kCp1252High[c - 0x80]) cp = kCp1252High[c - 0x80];
+    if (cp < 0x80) {
+      *out++ = static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      *out++ = static_cast<char>(0xC0 | (cp >> 6));
+      *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      *out++ = static_cast<char>(0xE0 | (cp >> 12));
+      *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  }
+  return out;
+}
+
 std::string Cp1252ToUtf8(const std::string& text) {
   std::string out;
   out.reserve(text.size() + text.size() / 8);

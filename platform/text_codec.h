@@ -9,6 +9,8 @@ namespace dovrane::platform {
 std::string Cp1252ToUtf8(const std::string& text);
 // The same, appended to out.
 void AppendCp1252AsUtf8(const char* text, size_t size, std::string* out);
+// The same written at out, which has room for 3 * size bytes; returns the end.
+char* PutCp1252AsUtf8(const char* text, size_t size, char* out);
 // Returns false (and leaves *out unspecified) when text is not valid UTF-8 or
 // holds a character that Windows-1252 cannot represent.
 bool Utf8ToCp1252(const std::string& text, std::string* out);

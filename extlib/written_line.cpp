@@ -1,0 +1,155 @@
+#include "extlib/written_line.h"
+
+#include <algorithm>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace dovrane::extlib {
+
+namespace L = layout;
+
+WrittenLineCheck::WrittenLineCheck(int user_words, int containers_now, bool network) {
+  if (!network || user_words <= 0 || user_words > kMaxUserContainers) return;
+  usable_ = true;
+  length_ = static_cast<size_t>(L::V3LineLength(user_words));
+  // Any byte where nothing is said; the padding past the line is never read.
+  std::fill(std::begin(span_), std::end(span_), uint8_t{0xFF});
+  auto set = [this](int from, int count, uint8_t fold, uint8_t lo, uint8_t span) {
+    for (int i = from; i < from + count; ++i) {
+      fold_[i] = fold;
+      lo_[i] = lo;
+      span_[i] = span;
+    }
+  };
+  auto exact = [&set](int at, char c) { set(at, 1, 0, static_cast<uint8_t>(c), 0); };
+  auto digits = [&set](int from, int count) { set(from, count, 0, '0', 9); };
+  // 'a'..'f' after folding case; the decimal digits are let through apart.
+  auto hex = [this, &set](int from, int count) {
+    set(from, count, 0x20, 'a', 5);
+    std::fill(hex_ + from, hex_ + from + count, uint8_t{0xFF});
+  };
+  // Anything but NUL (1..255) and, apart, '@'.
+  auto plain = [this, &set](int from, int count) {
+    set(from, count, 0, 1, 254);
+    std::fill(plain_ + from, plain_ + from + count, uint8_t{0xFF});
+  };
+  plain(L::kV3Name, L::kNameWidth);
+  exact(L::kV3NameEnd, '@');
+  exact(L::kV3Number, 'n');
+  digits(L::kV3Number + 1, L::kNumberWidth - 1);
+  exact(L::kV3Version - 1, L::kSeparator);
+  digits(L::kV3Version, L::kV3VersionWidth);
+  exact(L::kV3Status - 1, L::kSeparator);
+  exact(L::kV3Key - 1, L::kSeparator);
+  digits(L::kV3Key, L::kKeyWidth);
+  exact(L::kV3Begin - 1, L::kSeparator);
+  hex(L::kV3Begin, L::kBeginWidth);
+  exact(L::kV3Host - 1, L::kSeparator);
+  plain(L::kV3Host, L::kHostWidth);
+  exact(L::kV3HostEnd, '@');
+  digits(L::kV3Owner, L::kOwnerWidth);
+  exact(L::kV3Members - 1, L::kSeparator);
+  // Only the words of the containers in use are read; the rest may hold anything.
+  hex(L::kV3Members, 2 * 4 * std::min(user_words, containers_now));
+}
+
+namespace {
+
+// The ten digits of the key: the top two, then eight at once (the first
+// digit is the lowest byte: pairs, then fours, then all eight).
+uint32_t KeyValue(const char* digits) {
+  uint64_t low;
+  std::memcpy(&low, digits + 2, 8);
+  low -= 0x3030303030303030ull;
+  low = (low * 10 + (low >> 8)) & 0x00FF00FF00FF00FFull;
+  low = (low * 100 + (low >> 16)) & 0x0000FFFF0000FFFFull;
+  low = (low * 10000 + (low >> 32)) & 0xFFFFFFFFull;
+  const uint64_t top = static_cast<uint64_t>(digits[0] - '0') * 10 + static_cast<uint64_t>(digits[1] - '0');
+  return static_cast<uint32_t>(top * 100000000ull + low);
+}
+
+// The key must fit 32 bits.
+bool KeyFits(const char* digits) {
+  return digits[0] < '4' || std::memcmp(digits, "4294967295", L::kKeyWidth) <= 0;
+}
+
+// Length of the first `width` positions without trailing blanks, from a
+// mask of the blank positions.
+size_t Unpadded(uint64_t blanks, size_t width) {
+  const uint64_t used = ~blanks & ((uint64_t{1} << width) - 1);
+  return used == 0 ? 0 : 64 - static_cast<size_t>(__builtin_clzll(used));
+}
+
+}  // namespace
+
+bool WrittenLineCheck::Read(const char* line, WrittenFields* f) const {
+  if (!usable_) return false;
+  // Bits of the name's positions (0..63) and the host's (80..111): blanks,
+  // and bytes beyond ASCII.
+  uint64_t name_blank = 0, name_high = 0, host_blank = 0, host_high = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128(), at = _mm_set1_epi8('@'), blank = _mm_set1_epi8(' '),
+                c0 = _mm_set1_epi8('0'), nine = _mm_set1_epi8(9);
+  __m128i bad = zero;
+  auto check = [&](size_t from) {
+    auto table = [from](const uint8_t* t) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + from)); };
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + from));
+    const __m128i over = _mm_subs_epu8(_mm_sub_epi8(_mm_or_si128(b, table(fold_)), table(lo_)), table(span_));
+    const __m128i digit = _mm_cmpeq_epi8(_mm_subs_epu8(_mm_sub_epi8(b, c0), nine), zero);
+    const __m128i hex_digit = _mm_and_si128(digit, table(hex_));
+    const __m128i at_sign = _mm_and_si128(_mm_cmpeq_epi8(b, at), table(plain_));
+    bad = _mm_or_si128(bad, _mm_or_si128(_mm_andnot_si128(hex_digit, over), at_sign));
+    return b;
+  };
+  auto mask = [](__m128i m) { return static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m))); };
+  // Every line is at least 7 blocks long; the name and host lie in the first.
+  for (size_t k = 0; k < 7; ++k) {
+    const __m128i b = check(k * kBlock);
+    if (k < 4) {
+      name_blank |= mask(_mm_cmpeq_epi8(b, blank)) << (k * kBlock);
+      name_high |= mask(b) << (k * kBlock);
+    } else if (k > 4) {
+      host_blank |= mask(_mm_cmpeq_epi8(b, blank)) << ((k - 5) * kBlock);
+      host_high |= mask(b) << ((k - 5) * kBlock);
+    }
+  }
+  // The rest; the last block ends with the line (it may overlap the one
+  // before), so nothing past the line is read.
+  for (size_t from = 7 * kBlock; from < length_; from += kBlock) check(std::min(from, length_ - kBlock));
+  // A byte is out of place where bad is not zero (not only where its top bit is set).
+  if (_mm_movemask_epi8(_mm_cmpeq_epi8(bad, zero)) != 0xFFFF) return false;
+#else
+  for (size_t i = 0; i < length_; ++i) {
+    const uint8_t c = static_cast<uint8_t>(line[i]);
+    const bool digit = c >= '0' && c <= '9';
+    if (static_cast<uint8_t>((c | fold_[i]) - lo_[i]) > span_[i] && !(hex_[i] && digit)) return false;
+    if (plain_[i] && c == '@') return false;
+    const uint64_t is_blank = c == ' ', is_high = c >= 0x80;
+    if (i < 64) {
+      name_blank |= is_blank << i;
+      name_high |= is_high << i;
+    } else if (i >= 80 && i < 112) {
+      host_blank |= is_blank << (i - 80);
+      host_high |= is_high << (i - 80);
+    }
+  }
+#endif
+  if (!KeyFits(line + L::kV3Key)) return false;
+  f->name = line + L::kV3Name;
+  f->name_length = Unpadded(name_blank, L::kNameWidth);
+  f->name_ascii = (name_high & ((uint64_t{1} << f->name_length) - 1)) == 0;
+  f->number = line + L::kV3Number;
+  constexpr int kHostShift = L::kV3Host - 5 * static_cast<int>(kBlock);
+  f->host = line + L::kV3Host;
+  f->host_length = Unpadded(host_blank >> kHostShift, L::kHostWidth);
+  f->host_ascii = ((host_high >> kHostShift) & ((uint64_t{1} << f->host_length) - 1)) == 0;
+  f->status = static_cast<unsigned char>(line[L::kV3Status]);
+  f->version = static_cast<uint32_t>((line[L::kV3Version] - '0') * 10 + (line[L::kV3Version + 1] - '0'));
+  f->key = KeyValue(line + L::kV3Key);
+  return true;
+}
+
+}  // namespace dovrane::extlib

@@ -1,0 +1,134 @@
+#include "extlib/written_line.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "extlib/record_layout.h"
+#include "extlib/record_line.h"
+
+namespace dovrane::extlib {
+namespace {
+
+namespace L = layout;
+
+// A record as the program could write it, with random fields: names with
+// characters beyond ASCII and blanks inside, any key and begin.
+PRJ RandomRecord(std::mt19937* rng) {
+  auto pick = [rng](uint32_t n) { return static_cast<uint32_t>((*rng)() % n); };
+  PRJ r;
+  std::string name;
+  const uint32_t length = 1 + pick(kNameLength);
+  static const char kChars[] = "Ab z#-.9\xE4\xFC\xC9\x80\xFF";
+  for (uint32_t i = 0; i < length; ++i) name += kChars[pick(sizeof kChars - 1)];
+  std::memcpy(r.name, name.data(), name.size());
+  const std::string host = pick(4) == 0 ? "SRV\xC4" : "SRV" + std::to_string(pick(100));
+  std::memcpy(r.host, host.data(), host.size());
+  r.number = pick(kMaxProjectNumber + 1);
+  r.version = static_cast<unsigned char>(pick(100));
+  r.status = static_cast<unsigned char>(kStatusBlank + pick(64));
+  r.dbkey = pick(4) == 0 ? 0xFFFFFFFFu : static_cast<uint32_t>((*rng)());
+  r.begin = static_cast<int32_t>((*rng)());
+  r.owner = pick(1000);
+  for (unsigned char& m : r.members) m = static_cast<unsigned char>(pick(256));
+  return r;
+}
+
+// What the check gives must be what the parser gives.
+void ExpectSameFields(const WrittenFields& f, const PRJ& parsed) {
+  const size_t name = TrimmedLength(parsed.name, strnlen(parsed.name, kNameLength));
+  EXPECT_EQ(std::string(f.name, f.name_length), std::string(parsed.name, name));
+  char number[kNumberTextLength];
+  ASSERT_TRUE(PutNumberText(parsed.number, number));
+  EXPECT_EQ(std::string(f.number, kNumberTextLength), std::string(number, sizeof number));
+  EXPECT_EQ(std::string(f.host, f.host_length), std::string(parsed.host));
+  auto ascii = [](const char* text, size_t size) {
+    return std::all_of(text, text + size, [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  };
+  EXPECT_EQ(f.name_ascii, ascii(parsed.name, name));
+  EXPECT_EQ(f.host_ascii, ascii(parsed.host, strlen(parsed.host)));
+  EXPECT_EQ(f.status, parsed.status);
+  EXPECT_EQ(f.version, parsed.version);
+  EXPECT_EQ(f.key, parsed.dbkey);
+}
+
+// Lines as written, then each position changed to bytes that matter to the
+// layout: whatever the check takes, the parser takes too, with the same
+// fields. The line sits in a buffer of its exact size, so a read past its
+// end is an error under AddressSanitizer.
+TEST(WrittenLineTest, TakesOnlyLinesTheParserTakesWithTheSameFields) {
+  std::mt19937 rng(7);
+  static const unsigned char kBytes[] = {0,   ' ', '\t', '\r', '@', ';', ',', 'n', 'N', '0', '9', '/',
+                                         ':', 'A', 'F',  'G',  'a', 'f', 'g', '`', 'F' | 0x80, 0xFF};
+  for (int words : {1, 2, 31}) {
+    for (int now : {words, 1}) {
+      const WrittenLineCheck check(words, now, true);
+      ASSERT_TRUE(check.usable());
+      ASSERT_EQ(check.length(), static_cast<size_t>(L::V3LineLength(words)));
+      int taken = 0, refused_valid = 0;
+      for (int sample = 0; sample < 3; ++sample) {
+        std::string text;
+        ASSERT_TRUE(FormatRecordV3(RandomRecord(&rng), words, &text));
+        std::vector<char> line(text.begin(), text.end());
+        PRJ parsed;
+        ASSERT_EQ(ParseRecordV3(line.data(), line.size(), words, now, true, &parsed), 0);
+        WrittenFields fields;
+        ASSERT_TRUE(check.Read(line.data(), &fields)) << text;
+        ExpectSameFields(fields, parsed);
+        for (size_t at = 0; at < line.size(); ++at) {
+          for (unsigned char byte : kBytes) {
+            std::vector<char> changed = line;
+            changed[at] = static_cast<char>(byte);
+            const bool valid = ParseRecordV3(changed.data(), changed.size(), words, now, true, &parsed) == 0;
+            if (check.Read(changed.data(), &fields)) {
+              ++taken;
+              ASSERT_TRUE(valid) << "position " << at << " byte " << int{byte} << ": " << text;
+              ExpectSameFields(fields, parsed);
+            } else if (valid) {
+              ++refused_valid;
+            }
+          }
+        }
+      }
+      // Both ways are used: most changes keep the written form, and the valid
+      // lines it refuses (blanks before digits, "N", other separators, NUL) go
+      // the general way.
+      EXPECT_GT(taken, refused_valid) << words;
+      EXPECT_GT(refused_valid, 0) << words;
+    }
+  }
+}
+
+TEST(WrittenLineTest, KeyMustFitThirtyTwoBitsAndUnusedWordsAreNotRead) {
+  PRJ r;
+  std::memcpy(r.name, "Bahnhof", 7);
+  std::memcpy(r.host, "SRV1", 4);
+  r.dbkey = 0xFFFFFFFFu;
+  std::string text;
+  ASSERT_TRUE(FormatRecordV3(r, 3, &text));
+  const WrittenLineCheck check(3, 1, true);
+  std::vector<char> line(text.begin(), text.end());
+  WrittenFields fields;
+  EXPECT_TRUE(check.Read(line.data(), &fields));
+  EXPECT_EQ(fields.key, 0xFFFFFFFFu);
+  std::memcpy(line.data() + L::kV3Key, "4294967296", L::kKeyWidth);
+  EXPECT_FALSE(check.Read(line.data(), &fields));
+  std::memcpy(line.data() + L::kV3Key, "5000000000", L::kKeyWidth);
+  EXPECT_FALSE(check.Read(line.data(), &fields));
+  // The words of containers not in use are not read, by either way.
+  std::memcpy(line.data() + L::kV3Key, "0000000001", L::kKeyWidth);
+  line[L::kV3Members + 8] = 'Z';
+  PRJ parsed;
+  EXPECT_EQ(ParseRecordV3(line.data(), line.size(), 3, 1, true, &parsed), 0);
+  EXPECT_TRUE(check.Read(line.data(), &fields));
+  EXPECT_FALSE(WrittenLineCheck(3, 2, true).Read(line.data(), &fields));
+  // A single-user installation's lines carry no host: no written form.
+  EXPECT_FALSE(WrittenLineCheck(3, 3, false).usable());
+  EXPECT_FALSE(WrittenLineCheck(0, 0, true).usable());
+}
+
+}  // namespace
+}  // namespace dovrane::extlib
