@@ -6,11 +6,11 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <nlohmann/json.hpp>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
-#include <nlohmann/json.hpp>
 
 #include "app/project_error.h"
 #include "extlib/messages.h"
@@ -118,10 +118,18 @@ int RunQueryAsJson(const std::string& option, const CommandArgs& args) {
 namespace {
 
 // Text in UTF-8 at p; returns the end. Plain ASCII (nearly every name) is
-// copied whole.
+// copied whole, in one of three fixed sizes, which the compiler turns into
+// a few vector moves: the text may be read up to the next of 16, 32 or 64
+// bytes (a record line or record holds that much), and p has room for them.
 char* PutText(char* p, const char* text, size_t size, bool ascii) {
   if (!ascii) return platform::PutCp1252AsUtf8(text, size, p);
-  std::memcpy(p, text, size);
+  if (size <= 16) {
+    std::memcpy(p, text, 16);
+  } else if (size <= 32) {
+    std::memcpy(p, text, 32);
+  } else {
+    std::memcpy(p, text, 64);
+  }
   return p + size;
 }
 
@@ -136,9 +144,27 @@ char* PutNumber(char* p, unsigned value) {
   return std::to_chars(p, p + 10, value).ptr;
 }
 
+// A tab and the number of 2 or 10 zero-filled digits without their leading
+// zeros ("0" when all are). Reads and writes 16 bytes from where the digits
+// begin: the text they come from and the line have room for that.
+char* PutDigits(char* p, const char* digits, size_t width) {
+  *p++ = '\t';
+  // The zeros in front: eight digits at a time, the first digit the lowest byte.
+  uint64_t word;
+  std::memcpy(&word, digits, 8);
+  word ^= 0x3030303030303030ull;
+  size_t zeros = word == 0 ? 8 : static_cast<size_t>(__builtin_ctzll(word)) / 8;
+  if (zeros == 8)
+    while (zeros + 1 < width && digits[zeros] == '0') ++zeros;
+  zeros = std::min(zeros, width - 1);
+  std::memcpy(p, digits + zeros, 16);
+  return p + width - zeros;
+}
+
 // The longest line: every character of name and host three bytes in UTF-8.
+// Past its end, room for the last number's whole 16-byte copy.
 constexpr size_t kMaxListLine =
-    3 * extlib::kNameLength + 1 + extlib::kNumberTextLength + 1 + 3 * extlib::kHostLength + 3 * 11 + 1;
+    3 * extlib::kNameLength + 1 + extlib::kNumberTextLength + 1 + 3 * extlib::kHostLength + 3 * 11 + 1 + 16;
 
 // One line of the list at p (room for kMaxListLine); returns its end.
 char* PutListLine(char* p, const extlib::WrittenFields& f) {
@@ -151,25 +177,38 @@ char* PutListLine(char* p, const extlib::WrittenFields& f) {
   *p++ = '\t';
   p = PutText(p, f.host, f.host_length, f.host_ascii);
   p = PutNumber(p, extlib::StatusFlags(f.status));
-  p = PutNumber(p, f.version);
-  p = PutNumber(p, f.key);
+  p = PutDigits(p, f.version, 2);
+  p = PutDigits(p, f.key, 10);
   *p++ = '\n';
   return p;
 }
 
+// Room for the text of the numbers the list shows of a parsed record.
+struct ListNumbers {
+  char number[extlib::kNumberTextLength];
+  char version[2];
+  char key[10];
+  char room[16];  // PutDigits reads 16 bytes from the digits
+};
+
 // The fields the list shows of a parsed record.
-extlib::WrittenFields ListFields(const extlib::PRJ& record, char (&number)[extlib::kNumberTextLength]) {
+extlib::WrittenFields ListFields(const extlib::PRJ& record, ListNumbers* text) {
   extlib::WrittenFields f;
   f.name = record.name;
   f.name_length = extlib::TrimmedLength(record.name, strnlen(record.name, extlib::kNameLength));
   f.name_ascii = IsAscii(f.name, f.name_length);
-  f.number = extlib::PutNumberText(record.number, number) ? number : nullptr;  // none beyond the largest
+  f.number = extlib::PutNumberText(record.number, text->number) ? text->number : nullptr;  // none beyond the largest
   f.host = record.host;
   f.host_length = strnlen(record.host, sizeof record.host);
   f.host_ascii = IsAscii(f.host, f.host_length);
   f.status = record.status;
-  f.version = record.version;
-  f.key = record.dbkey;
+  // A stored version has two digits (the writer refuses more).
+  text->version[0] = static_cast<char>('0' + record.version / 10 % 10);
+  text->version[1] = static_cast<char>('0' + record.version % 10);
+  uint32_t key = record.dbkey;
+  for (int i = 9; i >= 0; --i, key /= 10) text->key[i] = static_cast<char>('0' + key % 10);
+  f.version = text->version;
+  f.key = text->key;
   return f;
 }
 
@@ -181,9 +220,9 @@ void AppendListLine(const extlib::WrittenFields& f, platform::BulkBuffer* out) {
 }  // namespace
 
 std::string ListLine(const extlib::PRJ& record) {
-  char number[extlib::kNumberTextLength];
+  ListNumbers numbers;
   char line[kMaxListLine];
-  return std::string(line, PutListLine(line, ListFields(record, number)));
+  return std::string(line, PutListLine(line, ListFields(record, &numbers)));
 }
 
 std::string WrittenListLine(const extlib::WrittenFields& fields) {
@@ -206,8 +245,7 @@ int ListProjects(const LongOptions& options) {
   std::vector<Lines> out(static_cast<size_t>(threads));
   UserNames users;
   auto on_host = [&options](const char* host, size_t length) {
-    return !options.has_host ||
-           (length == options.host.size() && strncasecmp(host, options.host.c_str(), length) == 0);
+    return !options.has_host || (length == options.host.size() && strncasecmp(host, options.host.c_str(), length) == 0);
   };
   const int rc = extlib::ProjectTable::Default().Walk(
       threads,
@@ -234,8 +272,8 @@ int ListProjects(const LongOptions& options) {
           std::memcpy(text.end(), object.data(), object.size());
           text.Grow(object.size());
         } else {
-          char number[extlib::kNumberTextLength];
-          AppendListLine(ListFields(record, number), &text);
+          ListNumbers numbers;
+          AppendListLine(ListFields(record, &numbers), &text);
         }
       },
       // JSON shows every field: only the tab-separated list takes lines unparsed.

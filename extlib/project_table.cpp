@@ -72,7 +72,9 @@ int ProjectSnapshot::Parse(int fd, long* bad_slot) {
 
 // The name and number indexes: the first record of each, and from each
 // record the next with the same name or number (duplicates in slot order).
-void ProjectSnapshot::Index() const { std::call_once(indexed_, [this] { BuildIndex(); }); }
+void ProjectSnapshot::Index() const {
+  std::call_once(indexed_, [this] { BuildIndex(); });
+}
 
 void ProjectSnapshot::BuildIndex() const {
   const size_t n = records_.size();
@@ -137,8 +139,7 @@ int ProjectSnapshot::Read(const std::string& native, std::shared_ptr<ProjectSnap
   return rc;
 }
 
-int ProjectSnapshot::Walk(const std::string& native, int threads,
-                          const std::function<void(int64_t file_size)>& started,
+int ProjectSnapshot::Walk(const std::string& native, int threads, const std::function<void(int64_t file_size)>& started,
                           const std::function<void(long first_slot, int thread)>& piece,
                           const std::function<void(const PRJ& record, int thread)>& each, long* bad_slot,
                           const std::function<void(const WrittenFields& fields, int thread)>& written) {

@@ -32,8 +32,7 @@ struct RecordSink {
 // containers; network: whether it is a network installation. 0, or -1 for
 // an unreadable file (*bad_slot: the damaged record, 0 for the header or a
 // read error).
-int ReadRecordStream(int fd, int containers, bool network, uint32_t* highest, long* bad_slot,
-                     const RecordSink& sink);
+int ReadRecordStream(int fd, int containers, bool network, uint32_t* highest, long* bad_slot, const RecordSink& sink);
 int ReadRecordStream(int fd, int containers, bool network, uint32_t* highest, long* bad_slot,
                      const std::function<void(const PRJ& record, long slot)>& each,
                      const std::function<bool(const char* line)>& wanted = {});

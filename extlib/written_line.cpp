@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#if defined(__SSE2__)
+#if defined(__x86_64__)
+#include <immintrin.h>
+#elif defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
@@ -11,9 +13,15 @@ namespace dovrane::extlib {
 
 namespace L = layout;
 
-WrittenLineCheck::WrittenLineCheck(int user_words, int containers_now, bool network) {
+WrittenLineCheck::WrittenLineCheck(int user_words, int containers_now, bool network, Blocks blocks) {
   if (!network || user_words <= 0 || user_words > kMaxUserContainers) return;
   usable_ = true;
+#if defined(__x86_64__)
+  __builtin_cpu_init();
+  wide_ = blocks == Blocks::kWidest && __builtin_cpu_supports("avx2");
+#else
+  (void)blocks;
+#endif
   length_ = static_cast<size_t>(L::V3LineLength(user_words));
   // Any byte where nothing is said; the padding past the line is never read.
   std::fill(std::begin(span_), std::end(span_), uint8_t{0xFF});
@@ -58,23 +66,8 @@ WrittenLineCheck::WrittenLineCheck(int user_words, int containers_now, bool netw
 
 namespace {
 
-// The ten digits of the key: the top two, then eight at once (the first
-// digit is the lowest byte: pairs, then fours, then all eight).
-uint32_t KeyValue(const char* digits) {
-  uint64_t low;
-  std::memcpy(&low, digits + 2, 8);
-  low -= 0x3030303030303030ull;
-  low = (low * 10 + (low >> 8)) & 0x00FF00FF00FF00FFull;
-  low = (low * 100 + (low >> 16)) & 0x0000FFFF0000FFFFull;
-  low = (low * 10000 + (low >> 32)) & 0xFFFFFFFFull;
-  const uint64_t top = static_cast<uint64_t>(digits[0] - '0') * 10 + static_cast<uint64_t>(digits[1] - '0');
-  return static_cast<uint32_t>(top * 100000000ull + low);
-}
-
 // The key must fit 32 bits.
-bool KeyFits(const char* digits) {
-  return digits[0] < '4' || std::memcmp(digits, "4294967295", L::kKeyWidth) <= 0;
-}
+bool KeyFits(const char* digits) { return digits[0] < '4' || std::memcmp(digits, "4294967295", L::kKeyWidth) <= 0; }
 
 // Length of the first `width` positions without trailing blanks, from a
 // mask of the blank positions.
@@ -83,10 +76,87 @@ size_t Unpadded(uint64_t blanks, size_t width) {
   return used == 0 ? 0 : 64 - static_cast<size_t>(__builtin_clzll(used));
 }
 
+// The fields of a line found in the written form, from the masks of its
+// blanks and its bytes beyond ASCII: the name's at bits 0..49, the host's
+// at bits 0..15.
+bool TakeFields(const char* line, uint64_t name_blank, uint64_t name_high, uint64_t host_blank, uint64_t host_high,
+                WrittenFields* f) {
+  if (!KeyFits(line + L::kV3Key)) return false;
+  f->name = line + L::kV3Name;
+  f->name_length = Unpadded(name_blank, L::kNameWidth);
+  f->name_ascii = (name_high & ((uint64_t{1} << f->name_length) - 1)) == 0;
+  f->number = line + L::kV3Number;
+  f->host = line + L::kV3Host;
+  f->host_length = Unpadded(host_blank, L::kHostWidth);
+  f->host_ascii = (host_high & ((uint64_t{1} << f->host_length) - 1)) == 0;
+  f->status = static_cast<unsigned char>(line[L::kV3Status]);
+  f->version = line + L::kV3Version;
+  f->key = line + L::kV3Key;
+  return true;
+}
+
+#if defined(__x86_64__)
+
+__attribute__((target("avx2"))) inline __m256i Load32(const void* p) {
+  return _mm256_loadu_si256(static_cast<const __m256i*>(p));
+}
+
+// One block of 32 bytes at line + from checked against the tables; bad
+// collects the bytes out of place. Returns the block.
+__attribute__((target("avx2"))) inline __m256i Check32(const char* line, size_t from, const uint8_t* fold,
+                                                       const uint8_t* lo, const uint8_t* span, const uint8_t* hex,
+                                                       const uint8_t* plain, __m256i* bad) {
+  const __m256i b = Load32(line + from);
+  const __m256i over = _mm256_subs_epu8(_mm256_sub_epi8(_mm256_or_si256(b, Load32(fold + from)), Load32(lo + from)),
+                                        Load32(span + from));
+  const __m256i digit = _mm256_cmpeq_epi8(
+      _mm256_subs_epu8(_mm256_sub_epi8(b, _mm256_set1_epi8('0')), _mm256_set1_epi8(9)), _mm256_setzero_si256());
+  const __m256i hex_digit = _mm256_and_si256(digit, Load32(hex + from));
+  const __m256i at_sign = _mm256_and_si256(_mm256_cmpeq_epi8(b, _mm256_set1_epi8('@')), Load32(plain + from));
+  *bad = _mm256_or_si256(*bad, _mm256_or_si256(_mm256_andnot_si256(hex_digit, over), at_sign));
+  return b;
+}
+
+__attribute__((target("avx2"))) inline uint64_t Mask32(__m256i m) {
+  return static_cast<uint32_t>(_mm256_movemask_epi8(m));
+}
+
+#endif
+
 }  // namespace
+
+#if defined(__x86_64__)
+
+__attribute__((target("avx2"))) bool WrittenLineCheck::Read32(const char* line, WrittenFields* f) const {
+  constexpr size_t kWide = 32;
+  // The shortest line is 114 bytes: blocks at 0, 32, 64 and 82 (the last
+  // ending with it) hold the name (0..49) and the host (85..100) for every
+  // length; the rest follow, the last one ending with the line.
+  static_assert(L::V3LineLength(1) == 82 + kWide && L::kV3Host + L::kHostWidth <= 82 + kWide);
+  __m256i bad = _mm256_setzero_si256();
+  const __m256i blank = _mm256_set1_epi8(' ');
+  const __m256i b0 = Check32(line, 0, fold_, lo_, span_, hex_, plain_, &bad);
+  const __m256i b1 = Check32(line, kWide, fold_, lo_, span_, hex_, plain_, &bad);
+  Check32(line, 2 * kWide, fold_, lo_, span_, hex_, plain_, &bad);
+  const __m256i b3 = Check32(line, 82, fold_, lo_, span_, hex_, plain_, &bad);
+  for (size_t from = 82 + kWide; from < length_; from += kWide)
+    Check32(line, std::min(from, length_ - kWide), fold_, lo_, span_, hex_, plain_, &bad);
+  if (Mask32(_mm256_cmpeq_epi8(bad, _mm256_setzero_si256())) != 0xFFFFFFFFu) return false;
+  constexpr int kHostShift = L::kV3Host - 82;
+  return TakeFields(line, Mask32(_mm256_cmpeq_epi8(b0, blank)) | Mask32(_mm256_cmpeq_epi8(b1, blank)) << kWide,
+                    Mask32(b0) | Mask32(b1) << kWide, Mask32(_mm256_cmpeq_epi8(b3, blank)) >> kHostShift,
+                    Mask32(b3) >> kHostShift, f);
+}
+
+#else
+
+bool WrittenLineCheck::Read32(const char*, WrittenFields*) const { return false; }
+
+#endif
 
 bool WrittenLineCheck::Read(const char* line, WrittenFields* f) const {
   if (!usable_) return false;
+  if (wide_) return Read32(line, f);
   // Bits of the name's positions (0..63) and the host's (80..111): blanks,
   // and bytes beyond ASCII.
   uint64_t name_blank = 0, name_high = 0, host_blank = 0, host_high = 0;
@@ -137,19 +207,8 @@ bool WrittenLineCheck::Read(const char* line, WrittenFields* f) const {
     }
   }
 #endif
-  if (!KeyFits(line + L::kV3Key)) return false;
-  f->name = line + L::kV3Name;
-  f->name_length = Unpadded(name_blank, L::kNameWidth);
-  f->name_ascii = (name_high & ((uint64_t{1} << f->name_length) - 1)) == 0;
-  f->number = line + L::kV3Number;
   constexpr int kHostShift = L::kV3Host - 5 * static_cast<int>(kBlock);
-  f->host = line + L::kV3Host;
-  f->host_length = Unpadded(host_blank >> kHostShift, L::kHostWidth);
-  f->host_ascii = ((host_high >> kHostShift) & ((uint64_t{1} << f->host_length) - 1)) == 0;
-  f->status = static_cast<unsigned char>(line[L::kV3Status]);
-  f->version = static_cast<uint32_t>((line[L::kV3Version] - '0') * 10 + (line[L::kV3Version + 1] - '0'));
-  f->key = KeyValue(line + L::kV3Key);
-  return true;
+  return TakeFields(line, name_blank, name_high, host_blank >> kHostShift, host_high >> kHostShift, f);
 }
 
 }  // namespace dovrane::extlib

@@ -16,23 +16,27 @@ namespace dovrane::extlib {
 
 // The fields a list shows, taken from a line in the written form.
 struct WrittenFields {
-  const char* name;  // blank-padded on the right, as in the line
+  const char* name;    // blank-padded on the right, as in the line
   size_t name_length;  // without the padding
-  bool name_ascii;  // no character beyond ASCII in the name
+  bool name_ascii;     // no character beyond ASCII in the name
   const char* number;  // 8 characters, "n" and 7 digits (nullptr: none)
   const char* host;
   size_t host_length;
   bool host_ascii;
   unsigned char status;  // the status character
-  uint32_t version;
-  uint32_t key;
+  const char* version;   // 2 digits
+  const char* key;       // 10 digits, at most 4294967295
 };
 
 class WrittenLineCheck {
  public:
+  // The checks run on blocks of 32 bytes where the processor has them
+  // (AVX2), else of 16 (SSE2).
+  enum class Blocks { kWidest, k16 };
+
   // For version 3 lines of an administration with user_words container
   // words, read by an installation with containers_now containers.
-  WrittenLineCheck(int user_words, int containers_now, bool network);
+  WrittenLineCheck(int user_words, int containers_now, bool network, Blocks blocks = Blocks::kWidest);
 
   // False where lines have no written form worth testing (a single-user
   // installation: its records carry no host).
@@ -49,7 +53,10 @@ class WrittenLineCheck {
   static constexpr size_t kMaxLength =
       (static_cast<size_t>(layout::V3LineLength(kMaxUserContainers)) + kBlock - 1) / kBlock * kBlock;
 
+  bool Read32(const char* line, WrittenFields* fields) const;
+
   bool usable_ = false;
+  bool wide_ = false;
   size_t length_ = 0;
   // Per position of the line, the bytes allowed there: after or-ing fold_
   // and taking lo_ away, at most span_ (unsigned); at hex_ positions a

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "extlib/prj_record.h"
+#include "extlib/record_line.h"
+#include "extlib/written_line.h"
 #include "platform/text_codec.h"
 #include "support/sample_site.h"
 #include "support/temp_dir.h"
@@ -52,7 +55,10 @@ TEST_F(ProjectJsonTest, ListHasEveryProjectOnceAndTheHostsOnlyWithHost) {
   const std::string list = site_.Run({"--list"}).out;
   EXPECT_EQ(list, expected);
   // Names in UTF-8, converted once ("Museum S\xFCd 6" of the sample).
-  EXPECT_NE(list.find("Museum S\xC3\xBC" "d 6\t"), std::string::npos) << list;
+  EXPECT_NE(list.find("Museum S\xC3\xBC"
+                      "d 6\t"),
+            std::string::npos)
+      << list;
   EXPECT_EQ(site_.Run({"--list", "--host", "srv2"}).out, on_srv2);
   std::istringstream lines(site_.Run({"--json", "--list"}).out);
   int count = 0;
@@ -60,7 +66,6 @@ TEST_F(ProjectJsonTest, ListHasEveryProjectOnceAndTheHostsOnlyWithHost) {
     EXPECT_EQ(nlohmann::json::parse(line)["number"], count + 1) << line;
   EXPECT_EQ(count, 12);
 }
-
 
 // The list is printed whole or not at all: an erased project is left out,
 // and a record damaged at the end prints no line of the records before it.
@@ -75,6 +80,56 @@ TEST_F(ProjectJsonTest, ListLeavesOutErasedProjectsAndPrintsNothingOfADamagedFil
   const auto damaged = site_.Run({"--list"});
   EXPECT_NE(damaged.status, 0);
   EXPECT_EQ(damaged.out, "");
+}
+
+// A line as the program writes it is listed from its text, any other from
+// its parsed record: both ways give the same line, whatever the fields
+// (characters beyond ASCII in name and host, versions and keys with leading
+// zeros, the largest key, every status).
+TEST(ListLineTest, LinesInTheWrittenFormListAsTheirParsedRecords) {
+  const extlib::WrittenLineCheck check(2, 2, true);
+  int lines = 0;
+  for (const char* name : {"Bahnhof",
+                           "Museum S\xFC"
+                           "d 6",
+                           "\x80uro \x9F", "#", "a b  c"}) {
+    for (const char* host : {"SRV1", "SRV\xC4\x81"}) {
+      for (uint32_t key : {0u, 7u, 1000000000u, 0xFFFFFFFFu}) {
+        for (unsigned char version : {0, 5, 10, 99}) {
+          extlib::PRJ record;
+          std::memcpy(record.name, name, std::strlen(name));
+          std::memcpy(record.host, host, std::strlen(host));
+          record.number = key % 9999999;
+          record.version = version;
+          record.dbkey = key;
+          record.status = static_cast<unsigned char>(extlib::kStatusBlank + (key + version) % 64);
+          std::string text;
+          ASSERT_TRUE(extlib::FormatRecordV3(record, 2, &text));
+          extlib::PRJ parsed;
+          ASSERT_EQ(extlib::ParseRecordV3(text.data(), text.size(), 2, 2, true, &parsed), 0);
+          extlib::WrittenFields fields;
+          ASSERT_TRUE(check.Read(text.data(), &fields)) << text;
+          EXPECT_EQ(WrittenListLine(fields), ListLine(parsed)) << text;
+          ++lines;
+        }
+      }
+    }
+  }
+  EXPECT_EQ(lines, 5 * 2 * 4 * 4);
+  // And the text itself, for one of them: UTF-8, no padding, no leading zeros.
+  extlib::PRJ record;
+  std::memcpy(record.name,
+              "S\xFC"
+              "d",
+              3);
+  std::memcpy(record.host, "SRV1", 4);
+  record.number = 42;
+  record.version = 5;
+  record.dbkey = 70;
+  record.status = extlib::StatusCharacter(extlib::kStatusLink);
+  EXPECT_EQ(ListLine(record),
+            "S\xC3\xBC"
+            "d\tn0000042\tSRV1\t32\t5\t70\n");
 }
 
 }  // namespace

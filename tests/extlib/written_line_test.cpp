@@ -51,8 +51,8 @@ void ExpectSameFields(const WrittenFields& f, const PRJ& parsed) {
   EXPECT_EQ(f.name_ascii, ascii(parsed.name, name));
   EXPECT_EQ(f.host_ascii, ascii(parsed.host, strlen(parsed.host)));
   EXPECT_EQ(f.status, parsed.status);
-  EXPECT_EQ(f.version, parsed.version);
-  EXPECT_EQ(f.key, parsed.dbkey);
+  EXPECT_EQ(std::stoul(std::string(f.version, 2)), parsed.version);
+  EXPECT_EQ(std::stoul(std::string(f.key, 10)), parsed.dbkey);
 }
 
 // Lines as written, then each position changed to bytes that matter to the
@@ -61,43 +61,45 @@ void ExpectSameFields(const WrittenFields& f, const PRJ& parsed) {
 // end is an error under AddressSanitizer.
 TEST(WrittenLineTest, TakesOnlyLinesTheParserTakesWithTheSameFields) {
   std::mt19937 rng(7);
-  static const unsigned char kBytes[] = {0,   ' ', '\t', '\r', '@', ';', ',', 'n', 'N', '0', '9', '/',
-                                         ':', 'A', 'F',  'G',  'a', 'f', 'g', '`', 'F' | 0x80, 0xFF};
-  for (int words : {1, 2, 31}) {
-    for (int now : {words, 1}) {
-      const WrittenLineCheck check(words, now, true);
-      ASSERT_TRUE(check.usable());
-      ASSERT_EQ(check.length(), static_cast<size_t>(L::V3LineLength(words)));
-      int taken = 0, refused_valid = 0;
-      for (int sample = 0; sample < 3; ++sample) {
-        std::string text;
-        ASSERT_TRUE(FormatRecordV3(RandomRecord(&rng), words, &text));
-        std::vector<char> line(text.begin(), text.end());
-        PRJ parsed;
-        ASSERT_EQ(ParseRecordV3(line.data(), line.size(), words, now, true, &parsed), 0);
-        WrittenFields fields;
-        ASSERT_TRUE(check.Read(line.data(), &fields)) << text;
-        ExpectSameFields(fields, parsed);
-        for (size_t at = 0; at < line.size(); ++at) {
-          for (unsigned char byte : kBytes) {
-            std::vector<char> changed = line;
-            changed[at] = static_cast<char>(byte);
-            const bool valid = ParseRecordV3(changed.data(), changed.size(), words, now, true, &parsed) == 0;
-            if (check.Read(changed.data(), &fields)) {
-              ++taken;
-              ASSERT_TRUE(valid) << "position " << at << " byte " << int{byte} << ": " << text;
-              ExpectSameFields(fields, parsed);
-            } else if (valid) {
-              ++refused_valid;
+  static const unsigned char kBytes[] = {0,   ' ', '\t', '\r', '@', ';', ',', 'n', 'N', '0',        '9',
+                                         '/', ':', 'A',  'F',  'G', 'a', 'f', 'g', '`', 'F' | 0x80, 0xFF};
+  for (auto blocks : {WrittenLineCheck::Blocks::kWidest, WrittenLineCheck::Blocks::k16}) {
+    for (int words : {1, 2, 5, 31}) {
+      for (int now : {words, 1}) {
+        const WrittenLineCheck check(words, now, true, blocks);
+        ASSERT_TRUE(check.usable());
+        ASSERT_EQ(check.length(), static_cast<size_t>(L::V3LineLength(words)));
+        int taken = 0, refused_valid = 0;
+        for (int sample = 0; sample < 3; ++sample) {
+          std::string text;
+          ASSERT_TRUE(FormatRecordV3(RandomRecord(&rng), words, &text));
+          std::vector<char> line(text.begin(), text.end());
+          PRJ parsed;
+          ASSERT_EQ(ParseRecordV3(line.data(), line.size(), words, now, true, &parsed), 0);
+          WrittenFields fields;
+          ASSERT_TRUE(check.Read(line.data(), &fields)) << text;
+          ExpectSameFields(fields, parsed);
+          for (size_t at = 0; at < line.size(); ++at) {
+            for (unsigned char byte : kBytes) {
+              std::vector<char> changed = line;
+              changed[at] = static_cast<char>(byte);
+              const bool valid = ParseRecordV3(changed.data(), changed.size(), words, now, true, &parsed) == 0;
+              if (check.Read(changed.data(), &fields)) {
+                ++taken;
+                ASSERT_TRUE(valid) << "position " << at << " byte " << int{byte} << ": " << text;
+                ExpectSameFields(fields, parsed);
+              } else if (valid) {
+                ++refused_valid;
+              }
             }
           }
         }
+        // Both ways are used: most changes keep the written form, and the valid
+        // lines it refuses (blanks before digits, "N", other separators, NUL) go
+        // the general way.
+        EXPECT_GT(taken, refused_valid) << words;
+        EXPECT_GT(refused_valid, 0) << words;
       }
-      // Both ways are used: most changes keep the written form, and the valid
-      // lines it refuses (blanks before digits, "N", other separators, NUL) go
-      // the general way.
-      EXPECT_GT(taken, refused_valid) << words;
-      EXPECT_GT(refused_valid, 0) << words;
     }
   }
 }
@@ -109,22 +111,24 @@ TEST(WrittenLineTest, KeyMustFitThirtyTwoBitsAndUnusedWordsAreNotRead) {
   r.dbkey = 0xFFFFFFFFu;
   std::string text;
   ASSERT_TRUE(FormatRecordV3(r, 3, &text));
-  const WrittenLineCheck check(3, 1, true);
-  std::vector<char> line(text.begin(), text.end());
-  WrittenFields fields;
-  EXPECT_TRUE(check.Read(line.data(), &fields));
-  EXPECT_EQ(fields.key, 0xFFFFFFFFu);
-  std::memcpy(line.data() + L::kV3Key, "4294967296", L::kKeyWidth);
-  EXPECT_FALSE(check.Read(line.data(), &fields));
-  std::memcpy(line.data() + L::kV3Key, "5000000000", L::kKeyWidth);
-  EXPECT_FALSE(check.Read(line.data(), &fields));
-  // The words of containers not in use are not read, by either way.
-  std::memcpy(line.data() + L::kV3Key, "0000000001", L::kKeyWidth);
-  line[L::kV3Members + 8] = 'Z';
-  PRJ parsed;
-  EXPECT_EQ(ParseRecordV3(line.data(), line.size(), 3, 1, true, &parsed), 0);
-  EXPECT_TRUE(check.Read(line.data(), &fields));
-  EXPECT_FALSE(WrittenLineCheck(3, 2, true).Read(line.data(), &fields));
+  for (auto blocks : {WrittenLineCheck::Blocks::kWidest, WrittenLineCheck::Blocks::k16}) {
+    const WrittenLineCheck check(3, 1, true, blocks);
+    std::vector<char> line(text.begin(), text.end());
+    WrittenFields fields;
+    EXPECT_TRUE(check.Read(line.data(), &fields));
+    EXPECT_EQ(std::string(fields.key, 10), "4294967295");
+    std::memcpy(line.data() + L::kV3Key, "4294967296", L::kKeyWidth);
+    EXPECT_FALSE(check.Read(line.data(), &fields));
+    std::memcpy(line.data() + L::kV3Key, "5000000000", L::kKeyWidth);
+    EXPECT_FALSE(check.Read(line.data(), &fields));
+    // The words of containers not in use are not read, by either way.
+    std::memcpy(line.data() + L::kV3Key, "0000000001", L::kKeyWidth);
+    line[L::kV3Members + 8] = 'Z';
+    PRJ parsed;
+    EXPECT_EQ(ParseRecordV3(line.data(), line.size(), 3, 1, true, &parsed), 0);
+    EXPECT_TRUE(check.Read(line.data(), &fields));
+    EXPECT_FALSE(WrittenLineCheck(3, 2, true, blocks).Read(line.data(), &fields));
+  }
   // A single-user installation's lines carry no host: no written form.
   EXPECT_FALSE(WrittenLineCheck(3, 3, false).usable());
   EXPECT_FALSE(WrittenLineCheck(0, 0, true).usable());
