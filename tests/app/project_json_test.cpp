@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "extlib/prj_record.h"
+#include "extlib/record_layout.h"
 #include "extlib/record_line.h"
 #include "extlib/written_line.h"
 #include "platform/text_codec.h"
@@ -80,6 +81,44 @@ TEST_F(ProjectJsonTest, ListLeavesOutErasedProjectsAndPrintsNothingOfADamagedFil
   const auto damaged = site_.Run({"--list"});
   EXPECT_NE(damaged.status, 0);
   EXPECT_EQ(damaged.out, "");
+}
+
+// A file large enough to be read in pieces by both threads lists every
+// project once, in administration order: lines in the written form and
+// others (a blank before a version's digit), names beyond ASCII, erased
+// projects left out.
+TEST_F(ProjectJsonTest, AListReadInPiecesKeepsTheOrderOfTheAdministration) {
+  const std::string admin = testing::ReadFile(site_.NetDir() + "/project.dat");
+  const size_t first_end = admin.find('\n'), second_end = admin.find('\n', first_end + 1);
+  const int containers =
+      extlib::layout::V3ContainersOfLength(static_cast<long>(second_end - first_end - 1 - 1));  // without CR LF
+  ASSERT_GT(containers, 0);
+  constexpr uint32_t kRecords = 3000;
+  std::string text = admin.substr(0, first_end + 1), expected;
+  for (uint32_t n = 1; n <= kRecords; ++n) {
+    extlib::PRJ r;
+    const std::string name = (n % 5 == 0    ? "S\xFC"
+                                              "d "
+                              : n % 11 == 0 ? "#gone "
+                                            : "Bau ") +
+                             std::to_string(n);
+    std::memcpy(r.name, name.data(), name.size());
+    std::memcpy(r.host, n % 2 ? "SRV1" : "SRV2", 4);
+    r.number = n;
+    r.version = static_cast<unsigned char>(n % 20);
+    r.dbkey = n * 1000;
+    std::string line;
+    ASSERT_TRUE(extlib::FormatRecordV3(r, containers, &line));
+    if (n % 7 == 0) line[extlib::layout::kV3Version] = ' ';
+    text += line + "\r\n";
+    extlib::PRJ parsed;
+    ASSERT_EQ(extlib::ParseRecordV3(line.data(), line.size(), containers, containers, true, &parsed), 0);
+    if (!extlib::IsDeleted(parsed)) expected += ListLine(parsed);
+  }
+  testing::WriteFile(site_.NetDir() + "/project.dat", text);
+  const auto listed = site_.Run({"--list"});
+  ASSERT_EQ(listed.status, 0) << listed.err;
+  EXPECT_EQ(listed.out, expected);
 }
 
 // A line as the program writes it is listed from its text, any other from
