@@ -121,7 +121,7 @@ namespace {
 // copied whole, in one of three fixed sizes, which the compiler turns into
 // a few vector moves: the text may be read up to the next of 16, 32 or 64
 // bytes (a record line or record holds that much), and p has room for them.
-char* PutText(char* p, const char* text, size_t size, bool ascii) {
+[[gnu::always_inline]] inline char* PutText(char* p, const char* text, size_t size, bool ascii) {
   if (!ascii) return platform::PutCp1252AsUtf8(text, size, p);
   if (size <= 16) {
     std::memcpy(p, text, 16);
@@ -147,7 +147,7 @@ char* PutNumber(char* p, unsigned value) {
 // A tab and the number of 2 or 10 zero-filled digits without their leading
 // zeros ("0" when all are). Reads and writes 16 bytes from where the digits
 // begin: the text they come from and the line have room for that.
-char* PutDigits(char* p, const char* digits, size_t width) {
+[[gnu::always_inline]] inline char* PutDigits(char* p, const char* digits, size_t width) {
   *p++ = '\t';
   // The zeros in front: eight digits at a time, the first digit the lowest byte.
   uint64_t word;
@@ -277,9 +277,14 @@ int ListProjects(const LongOptions& options) {
         }
       },
       // JSON shows every field: only the tab-separated list takes lines unparsed.
-      options.json ? std::function<void(const extlib::WrittenFields&, int)>()
-                   : [&](const extlib::WrittenFields& f, int thread) {
-                       if (on_host(f.host, f.host_length)) AppendListLine(f, &out[static_cast<size_t>(thread)].text);
+      options.json ? std::function<void(const extlib::WrittenFields*, size_t, int)>()
+                   : [&](const extlib::WrittenFields* fields, size_t count, int thread) {
+                       platform::BulkBuffer& text = out[static_cast<size_t>(thread)].text;
+                       text.Reserve(count * kMaxListLine);
+                       char* p = text.end();
+                       for (size_t i = 0; i < count; ++i)
+                         if (on_host(fields[i].host, fields[i].host_length)) p = PutListLine(p, fields[i]);
+                       text.Grow(static_cast<size_t>(p - text.end()));
                      });
   if (rc != 0) return rc;
   // Every piece's lines, in the order of the file.

@@ -1,8 +1,8 @@
 #include "extlib/prj_record.h"
 
-#include <cstdio>
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 namespace dovrane::extlib {
@@ -116,10 +116,6 @@ std::string SafeProjectName(const std::string& name) {
   }
   if (s[0] == '#' || s[0] == ' ') s[0] = '_';
   return s;
-}
-
-unsigned char StatusFlags(unsigned char status) {
-  return status < kStatusBlank ? 0 : static_cast<unsigned char>((status - kStatusBlank) & kStatusKnownBits);
 }
 
 unsigned char StatusCharacter(unsigned char flags) {

@@ -27,15 +27,17 @@ inline constexpr unsigned char kStatusKnownBits = kStatusProjectOut | kStatusHos
 // The flag bits of a status character: the character minus the blank, known
 // bits only (a character below the blank has none). The link bit 0x20 of the
 // flags is 0x40 of the character, so it cannot be OR-ed into the blank.
-unsigned char StatusFlags(unsigned char status);
+inline unsigned char StatusFlags(unsigned char status) {
+  return status < kStatusBlank ? 0 : static_cast<unsigned char>((status - kStatusBlank) & kStatusKnownBits);
+}
 // The status character of flag bits: the blank plus the known bits.
 unsigned char StatusCharacter(unsigned char flags);
 
 // A value type: the member bitmap is held in the record (4 bytes per container,
 // room for the most containers an installation can have) so records copy safely.
 struct PRJ {
-  char name[kNameLength + 1] = {};   // blank-padded, zero-terminated; "#" first: deleted
-  char host[kHostLength + 1] = {};   // zero-terminated
+  char name[kNameLength + 1] = {};  // blank-padded, zero-terminated; "#" first: deleted
+  char host[kHostLength + 1] = {};  // zero-terminated
   unsigned char status = kStatusBlank;
   unsigned char version = 0;
   uint32_t number = 0;

@@ -142,7 +142,7 @@ int ProjectSnapshot::Read(const std::string& native, std::shared_ptr<ProjectSnap
 int ProjectSnapshot::Walk(const std::string& native, int threads, const std::function<void(int64_t file_size)>& started,
                           const std::function<void(long first_slot, int thread)>& piece,
                           const std::function<void(const PRJ& record, int thread)>& each, long* bad_slot,
-                          const std::function<void(const WrittenFields& fields, int thread)>& written) {
+                          const std::function<void(const WrittenFields* fields, size_t count, int thread)>& written) {
   *bad_slot = 0;
   std::vector<RecordSink> sinks;
   for (int thread = 0; thread < std::max(threads, 1); ++thread) {
@@ -151,8 +151,15 @@ int ProjectSnapshot::Walk(const std::string& native, int threads, const std::fun
       if (!IsDeleted(record)) each(record, thread);
     };
     if (written) {
-      sink.written = [&written, thread](const WrittenFields& fields, long) {
-        if (fields.name[0] != kDeletedMark) written(fields, thread);
+      sink.written = [&written, thread](const WrittenFields* fields, size_t count, long) {
+        // The live lines: the runs between deleted ones handed on whole.
+        size_t from = 0;
+        for (size_t i = 0; i < count; ++i) {
+          if (fields[i].name[0] != kDeletedMark) continue;
+          if (i > from) written(fields + from, i - from, thread);
+          from = i + 1;
+        }
+        if (count > from) written(fields + from, count - from, thread);
       };
     }
     if (piece) sink.piece = [&piece, thread](long first_slot) { piece(first_slot, thread); };
@@ -169,7 +176,7 @@ int ProjectSnapshot::Walk(const std::string& native, int threads, const std::fun
 int ProjectTable::Walk(int threads, const std::function<void(int64_t file_size)>& started,
                        const std::function<void(long first_slot, int thread)>& piece,
                        const std::function<void(const PRJ& record, int thread)>& each,
-                       const std::function<void(const WrittenFields& fields, int thread)>& written) {
+                       const std::function<void(const WrittenFields* fields, size_t count, int thread)>& written) {
   std::string native, path;
   {
     std::lock_guard<std::mutex> guard(mutex_);

@@ -72,14 +72,14 @@ class ProjectSnapshot {
   // ReadRecordStreamInPieces): each call gets the number of the thread that
   // reads it, and piece(first_slot, thread) comes before the records of each
   // piece. written (may be empty): live lines in the written form, unparsed,
-  // instead of to each (see WrittenLineCheck). On a damaged file some
+  // instead of to each, runs of them at once (see RecordSink::written). On a damaged file some
   // records may have been handed on before the error: a caller keeps its
   // output until this returns 0. started: called before each attempt (a
   // locked file is read again) with the size of the file it reads.
   static int Walk(const std::string& native, int threads, const std::function<void(int64_t file_size)>& started,
                   const std::function<void(long first_slot, int thread)>& piece,
                   const std::function<void(const PRJ& record, int thread)>& each, long* bad_slot,
-                  const std::function<void(const WrittenFields& fields, int thread)>& written = {});
+                  const std::function<void(const WrittenFields* fields, size_t count, int thread)>& written = {});
 
  private:
   static size_t Next(const std::vector<uint32_t>& next, size_t i) {
@@ -122,7 +122,7 @@ class ProjectTable {
   int Walk(int threads, const std::function<void(int64_t file_size)>& started,
            const std::function<void(long first_slot, int thread)>& piece,
            const std::function<void(const PRJ& record, int thread)>& each,
-           const std::function<void(const WrittenFields& fields, int thread)>& written = {});
+           const std::function<void(const WrittenFields* fields, size_t count, int thread)>& written = {});
   // Compares the file with the table now and returns the generation it is
   // at (grown if the file changed); -2 when there is no administration. A
   // writer that keeps its own view of its writes (the repairs' index) calls

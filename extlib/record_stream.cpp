@@ -5,6 +5,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <vector>
 
 #include "extlib/project_code.h"
 #include "extlib/record_layout.h"
@@ -24,6 +25,12 @@ namespace {
 // Not zero-filled: only what the file fills is touched.
 constexpr size_t kChunk = size_t{1} << 16;
 
+// What a thread reads with, kept from piece to piece.
+struct RunMemory {
+  std::unique_ptr<char[]> chunk = std::make_unique_for_overwrite<char[]>(kChunk);
+  std::vector<WrittenFields> batch;
+};
+
 // What every run of a read shares.
 struct Stream {
   platform::Env* env;
@@ -38,8 +45,16 @@ struct Stream {
 // Records [first, last] from byte offset on; last 0: up to the end of the
 // file, where a last record that lost its line end is still a record.
 int ReadRun(const Stream& s, int64_t offset, long first, long last, const RecordSink& sink, long* bad_slot,
-            const std::unique_ptr<char[]>& buf) {
+            RunMemory* memory) {
   *bad_slot = 0;
+  const std::unique_ptr<char[]>& buf = memory->chunk;
+  std::vector<WrittenFields>& batch = memory->batch;
+  batch.clear();
+  long batch_first = 0;
+  auto flush = [&] {
+    if (!batch.empty()) sink.written(batch.data(), batch.size(), batch_first);
+    batch.clear();
+  };
   // The written form is tested where it saves work: for a list (no parse at
   // all) and for a lookup (most lines are only checked). A read that parses
   // every line would only add the test to the parse.
@@ -72,14 +87,19 @@ int ReadRun(const Stream& s, int64_t offset, long first, long last, const Record
       const bool ends = line[s.line_bytes - 1] == '\n' && (s.line_end == 1 || line[s.line_bytes - 2] == '\r');
       if (ends && check.Read(line, &fields)) {
         used += static_cast<size_t>(s.line_bytes);
-        if (sink.wanted && !sink.wanted(line)) continue;
+        if (sink.wanted && !sink.wanted(line)) {
+          flush();  // a batch holds consecutive slots
+          continue;
+        }
         if (sink.written) {
-          sink.written(fields, slot);
+          if (batch.empty()) batch_first = slot;
+          batch.push_back(fields);
         } else if (ParseRecordV3(line, s.length, s.containers, s.containers, s.network, &record) == 0) {
           sink.each(record, slot);  // a line in the written form always parses
         }
         continue;
       }
+      flush();  // the lines before this one go first
       const bool parse = !sink.wanted || sink.wanted(line);
       if (!ends || (parse ? ParseRecordV3(line, s.length, s.containers, s.containers, s.network, &record) != 0
                           : !RecordV3Valid(line, s.length, s.containers, s.containers, s.network))) {
@@ -90,6 +110,7 @@ int ReadRun(const Stream& s, int64_t offset, long first, long last, const Record
       used += static_cast<size_t>(s.line_bytes);
       if (parse) sink.each(record, slot);
     }
+    flush();  // the fields point into the chunk, which the next read overwrites
     if (rc != kPrjOk || !eof) continue;
     if (last != 0) {
       // The file ended inside a run that is not the last: it was cut short
@@ -157,12 +178,12 @@ int ReadRecordStreamInPieces(int fd, int containers, bool network, uint32_t* hig
   std::vector<std::exception_ptr> thrown(workers);
   auto work = [&](size_t worker) {
     try {
-      const std::unique_ptr<char[]> buf = std::make_unique_for_overwrite<char[]>(kChunk);
+      RunMemory memory;
       for (size_t i; !failed && (i = next.fetch_add(1)) < pieces;) {
         const long first = static_cast<long>(1 + static_cast<int64_t>(i) * per_piece);
         const long last = i + 1 == pieces ? 0 : first + static_cast<long>(per_piece) - 1;
         if (sinks[worker].piece) sinks[worker].piece(first);
-        rc[i] = ReadRun(s, start + (first - 1) * s.line_bytes, first, last, sinks[worker], &bad[i], buf);
+        rc[i] = ReadRun(s, start + (first - 1) * s.line_bytes, first, last, sinks[worker], &bad[i], &memory);
         if (rc[i] != kPrjOk) failed = true;
       }
     } catch (...) {

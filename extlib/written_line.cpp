@@ -79,8 +79,8 @@ size_t Unpadded(uint64_t blanks, size_t width) {
 // The fields of a line found in the written form, from the masks of its
 // blanks and its bytes beyond ASCII: the name's at bits 0..49, the host's
 // at bits 0..15.
-bool TakeFields(const char* line, uint64_t name_blank, uint64_t name_high, uint64_t host_blank, uint64_t host_high,
-                WrittenFields* f) {
+[[gnu::always_inline]] inline bool TakeFields(const char* line, uint64_t name_blank, uint64_t name_high,
+                                              uint64_t host_blank, uint64_t host_high, WrittenFields* f) {
   if (!KeyFits(line + L::kV3Key)) return false;
   f->name = line + L::kV3Name;
   f->name_length = Unpadded(name_blank, L::kNameWidth);
@@ -154,9 +154,7 @@ bool WrittenLineCheck::Read32(const char*, WrittenFields*) const { return false;
 
 #endif
 
-bool WrittenLineCheck::Read(const char* line, WrittenFields* f) const {
-  if (!usable_) return false;
-  if (wide_) return Read32(line, f);
+bool WrittenLineCheck::Read16(const char* line, WrittenFields* f) const {
   // Bits of the name's positions (0..63) and the host's (80..111): blanks,
   // and bytes beyond ASCII.
   uint64_t name_blank = 0, name_high = 0, host_blank = 0, host_high = 0;

@@ -46,7 +46,9 @@ class WrittenLineCheck {
   // True when line (length() bytes, line end not included) is in the written
   // form, with its fields in *fields; then ParseRecordV3 accepts it. Reads
   // nothing past the line.
-  bool Read(const char* line, WrittenFields* fields) const;
+  bool Read(const char* line, WrittenFields* fields) const {
+    return usable_ && (wide_ ? Read32(line, fields) : Read16(line, fields));
+  }
 
  private:
   static constexpr size_t kBlock = 16;
@@ -54,6 +56,7 @@ class WrittenLineCheck {
       (static_cast<size_t>(layout::V3LineLength(kMaxUserContainers)) + kBlock - 1) / kBlock * kBlock;
 
   bool Read32(const char* line, WrittenFields* fields) const;
+  bool Read16(const char* line, WrittenFields* fields) const;
 
   bool usable_ = false;
   bool wide_ = false;

@@ -62,7 +62,10 @@ std::vector<RecordSink> Sinks(Seen* seen, int count) {
       ++(written ? seen->written : seen->parsed);
     };
     sink.each = [take](const PRJ& r, long slot) { take(slot, TrimmedName(r.name), false); };
-    sink.written = [take](const WrittenFields& f, long slot) { take(slot, std::string(f.name, f.name_length), true); };
+    sink.written = [take](const WrittenFields* f, size_t count, long first) {
+      for (size_t k = 0; k < count; ++k)
+        take(first + static_cast<long>(k), std::string(f[k].name, f[k].name_length), true);
+    };
     sink.piece = [seen](long first) {
       std::lock_guard<std::mutex> guard(seen->mutex);
       seen->pieces.push_back(first);
