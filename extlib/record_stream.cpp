@@ -5,6 +5,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <system_error>
 #include <vector>
 
 #include "extlib/project_code.h"
@@ -193,8 +194,13 @@ int ReadRecordStreamInPieces(int fd, int containers, bool network, uint32_t* hig
   };
   {
     std::vector<std::unique_ptr<platform::SpreadThread>> threads;
-    for (size_t w = 1; w < workers; ++w)
-      threads.push_back(std::make_unique<platform::SpreadThread>([&work, w] { work(w); }));
+    for (size_t w = 1; w < workers; ++w) {
+      try {
+        threads.push_back(std::make_unique<platform::SpreadThread>([&work, w] { work(w); }));
+      } catch (const std::system_error&) {
+        break;  // no more threads to be had: the others take its pieces
+      }
+    }
     work(0);
   }  // joined
   for (const std::exception_ptr& e : thrown)
