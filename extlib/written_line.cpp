@@ -61,7 +61,7 @@ WrittenLineCheck::WrittenLineCheck(int user_words, int containers_now, bool netw
   digits(L::kV3Owner, L::kOwnerWidth);
   exact(L::kV3Members - 1, L::kSeparator);
   // Only the words of the containers in use are read; the rest may hold anything.
-  hex(L::kV3Members, 2 * 4 * std::min(user_words, containers_now));
+  hex(L::kV3Members, 2 * 4 * std::clamp(containers_now, 0, user_words));
 }
 
 namespace {

@@ -129,6 +129,13 @@ TEST(WrittenLineTest, KeyMustFitThirtyTwoBitsAndUnusedWordsAreNotRead) {
     EXPECT_TRUE(check.Read(line.data(), &fields));
     EXPECT_FALSE(WrittenLineCheck(3, 2, true, blocks).Read(line.data(), &fields));
   }
+  // An installation whose container count is unknown (-1) reads no member words.
+  const WrittenLineCheck none(1, -1, true);
+  std::string plain;
+  ASSERT_TRUE(FormatRecordV3(r, 1, &plain));
+  plain[L::kV3Members] = 'Z';
+  WrittenFields fields;
+  EXPECT_TRUE(none.Read(plain.data(), &fields));
   // A single-user installation's lines carry no host: no written form.
   EXPECT_FALSE(WrittenLineCheck(3, 3, false).usable());
   EXPECT_FALSE(WrittenLineCheck(0, 0, true).usable());
