@@ -11,6 +11,7 @@
 #include "app/command_line_context.h"
 #include "app/command_table.h"
 #include "app/dry_run.h"
+#include "app/exception_report.h"
 #include "app/long_options.h"
 #include "app/project_error.h"
 #include "app/project_json.h"
@@ -19,7 +20,9 @@
 #include "extlib/general.h"
 #include "extlib/library_init.h"
 #include "extlib/settings.h"
+#include "platform/crash_signals.h"
 #include "platform/env.h"
+#include "platform/fault_injection_env.h"
 #include "platform/messenger.h"
 #include "platform/terminal.h"
 #include "platform/text_codec.h"
@@ -161,6 +164,13 @@ int CommandLineMain(const std::vector<std::string>& args) {
       return DispatchCommandLine(argv);
     default: PrintUsage(services::kMessageWarning);
   }
+}
+
+int ProgramMain(int argc, char** argv) {
+  platform::Terminal::CaptureOriginalStreams();
+  platform::InstallFaultInjectionFromEnvironment();
+  platform::InstallCrashHandlers(ExceptionReport);
+  return CommandLineMain(std::vector<std::string>(argv, argv + argc));
 }
 
 }  // namespace dovrane::app

@@ -13,4 +13,9 @@ inline constexpr int kMaxArguments = 20;
 // program. Returns the exit status.
 int CommandLineMain(const std::vector<std::string>& args);
 
+// The whole run of a program that takes the command line (dovrane and the
+// window's program alike): the crash report and any injected fault in place,
+// then CommandLineMain. Returns the exit status.
+int ProgramMain(int argc, char** argv);
+
 }  // namespace dovrane::app

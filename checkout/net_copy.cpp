@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "admin/audit_log.h"
 #include "checkout/checkout_info_file.h"
 #include "extlib/messages.h"
 #include "extlib/operation_context.h"
@@ -61,6 +62,30 @@ bool IsHostLine(const std::string& line, const std::string& padded_host, const s
   return Fold(line).find(marker) != std::string::npos;
 }
 
+// The administration is copied as one read of it: other computers append
+// to it in place while it is copied, and a copy of the size it had at the
+// start would fail as cut short. What the read finds is a state the file
+// had; a record half appended at its end is no record to any reader yet.
+// The copy keeps the original's times, as a file copy does. The bytes
+// copied, or -1 after a message.
+int64_t CopyAdministration(const std::string& from, const std::string& to) {
+  const std::string native_from = platform::NativePath(from), native_to = platform::NativePath(to);
+  platform::FileInfo info;
+  std::string text;
+  int rc = CurrentEnv()->Stat(native_from, &info, true);
+  if (rc == 0) rc = platform::ReadWholeFile(native_from, &text, kAdministrationLimit);
+  if (rc != 0) {
+    Fail(1, from, rc);
+    return -1;
+  }
+  if (rc = platform::WriteFileAtomic(native_to, text); rc != 0) {
+    Fail(4, to, rc);
+    return -1;
+  }
+  CurrentEnv()->SetTimes(native_to, info.accessed, info.modified);
+  return static_cast<int64_t>(text.size());
+}
+
 // The copy of the network \Net's files, with the progress window's title,
 // line and total.
 bool CopyNetFiles(extlib::OperationContext& ctx, const std::string& from, const std::string& to) {
@@ -87,7 +112,10 @@ bool CopyNetFiles(extlib::OperationContext& ctx, const std::string& from, const 
         info.type == platform::EntryType::kDirectory)
       continue;
     if (ctx.progress()) ctx.progress()->Title(to + "\\" + e.name);
-    int64_t copied = fileops::CopyFileWithSplit(ctx, nullptr, native_from + "/" + e.name, native_to + "/" + e.name);
+    const bool administration = Fold(e.name) == Fold("project.dat");
+    int64_t copied = administration ? CopyAdministration(from + "\\" + e.name, to + "\\" + e.name)
+                                    : fileops::CopyFileWithSplit(ctx, nullptr, native_from + "/" + e.name,
+                                                                 native_to + "/" + e.name);
     if (ctx.progress()) ctx.progress()->Advance(static_cast<double>(copied));
     // A copy without one of the administration's files is no checked-out copy.
     if (copied < 0) {
@@ -126,6 +154,9 @@ bool ExcludedFromCheckoutCopy(const std::string& name) {
   const std::string folded = Fold(name);
   for (const char* part : {".out", "PelomarProjectDB", "LiteDBConfig.xml"})
     if (folded.find(Fold(part)) != std::string::npos) return true;
+  // The office's audit log stays in the office: every other computer appends
+  // to it while it would be copied, and the copy writes a log of its own.
+  if (folded == Fold(admin::kAuditLogName)) return true;
   return false;
 }
 

@@ -5,9 +5,9 @@ install(TARGETS dovrane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET dovrane-mkinstall)
   install(TARGETS dovrane-mkinstall RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
-# The main window's module, which the program loads in dialog mode only.
-if(TARGET dovrane_window)
-  install(TARGETS dovrane_window LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/dovrane)
+# The main window's program, which the program hands a run over to in dialog mode.
+if(TARGET dovrane-window)
+  install(TARGETS dovrane-window RUNTIME DESTINATION ${CMAKE_INSTALL_LIBDIR}/dovrane)
 endif()
 # The language files and images; the program finds them in ../share/dovrane/res.
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/res/ DESTINATION ${CMAKE_INSTALL_DATADIR}/dovrane/res

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "extlib/record_line.h"
 #include "extlib/written_line.h"
 #include "platform/env.h"
+#include "platform/mapped_file.h"
 #include "platform/spread_thread.h"
 
 namespace dovrane::extlib {
@@ -25,6 +27,10 @@ namespace {
 // cache (a megabyte read at once made a list of 100,000 records 30% slower).
 // Not zero-filled: only what the file fills is touched.
 constexpr size_t kChunk = size_t{1} << 16;
+// From this size on a file is read where it lies in the page cache (see
+// MappedFile): its records are checked without being copied first. A
+// smaller one is copied sooner than it is mapped.
+constexpr int64_t kMapFrom = int64_t{4} * static_cast<int64_t>(kChunk);
 
 // What a thread reads with, kept from piece to piece.
 struct RunMemory {
@@ -41,6 +47,8 @@ struct Stream {
   size_t length;  // of a record line without its line end
   int line_end;
   long line_bytes;
+  const char* map;  // the file's bytes, or null: read with PRead
+  int64_t map_size;
 };
 
 // Records [first, last] from byte offset on; last 0: up to the end of the
@@ -48,13 +56,16 @@ struct Stream {
 int ReadRun(const Stream& s, int64_t offset, long first, long last, const RecordSink& sink, long* bad_slot,
             RunMemory* memory) {
   *bad_slot = 0;
-  const std::unique_ptr<char[]>& buf = memory->chunk;
+  char* const buf = memory->chunk.get();
+  const char* data = buf;
+  // The fields are read straight into the batch (read into a local and
+  // copied, they stalled the copy on the fresh stores).
   std::vector<WrittenFields>& batch = memory->batch;
-  batch.clear();
+  size_t batched = 0;
   long batch_first = 0;
   auto flush = [&] {
-    if (!batch.empty()) sink.written(batch.data(), batch.size(), batch_first);
-    batch.clear();
+    if (batched > 0) sink.written(batch.data(), batched, batch_first);
+    batched = 0;
   };
   // The written form is tested where it saves work: for a list (no parse at
   // all) and for a lookup (most lines are only checked). A read that parses
@@ -67,34 +78,45 @@ int ReadRun(const Stream& s, int64_t offset, long first, long last, const Record
   PRJ record;
   WrittenFields fields;
   for (bool eof = false; rc == kPrjOk && !eof && (last == 0 || slot < last);) {
-    // What is left of the last chunk (less than a line) moves to the front;
-    // the file is read straight behind it.
-    std::memmove(buf.get(), buf.get() + used, have - used);
-    have -= used;
-    used = 0;
-    size_t want = kChunk - have;
-    // A run that ends before the file's end reads no further than its records.
-    if (last != 0) want = std::min(want, static_cast<size_t>(last - slot) * static_cast<size_t>(s.line_bytes) - have);
-    const int64_t n = s.env->PRead(s.fd, buf.get() + have, want, offset);
-    if (n > 0) {
-      have += static_cast<size_t>(n);
-      offset += n;
+    if (s.map) {
+      // The whole run at once, where it lies.
+      data = s.map + offset;
+      have = offset < s.map_size ? static_cast<size_t>(s.map_size - offset) : 0;
+      if (last != 0) have = std::min(have, static_cast<size_t>(last - slot) * static_cast<size_t>(s.line_bytes));
+      eof = true;
+    } else {
+      // What is left of the last chunk (less than a line) moves to the front;
+      // the file is read straight behind it.
+      std::memmove(buf, buf + used, have - used);
+      have -= used;
+      used = 0;
+      size_t want = kChunk - have;
+      // A run that ends before the file's end reads no further than its records.
+      if (last != 0) want = std::min(want, static_cast<size_t>(last - slot) * static_cast<size_t>(s.line_bytes) - have);
+      const int64_t n = s.env->PRead(s.fd, buf + have, want, offset);
+      if (n > 0) {
+        have += static_cast<size_t>(n);
+        offset += n;
+      }
+      if (n < 0) rc = kPrjFailed;
+      if (n <= 0) eof = true;
     }
-    if (n < 0) rc = kPrjFailed;
-    if (n <= 0) eof = true;
+    // Room for every line of what was read, and one to read into.
+    if (sink.written && batch.size() < have / static_cast<size_t>(s.line_bytes) + 1)
+      batch.resize(have / static_cast<size_t>(s.line_bytes) + 1);
     while (rc == kPrjOk && have - used >= static_cast<size_t>(s.line_bytes) && (last == 0 || slot < last)) {
       ++slot;
-      const char* line = buf.get() + used;
+      const char* line = data + used;
       const bool ends = line[s.line_bytes - 1] == '\n' && (s.line_end == 1 || line[s.line_bytes - 2] == '\r');
-      if (ends && check.Read(line, &fields)) {
+      WrittenFields* into = sink.written ? &batch[batched] : &fields;
+      if (ends && check.Read(line, into)) {
         used += static_cast<size_t>(s.line_bytes);
         if (sink.wanted && !sink.wanted(line)) {
           flush();  // a batch holds consecutive slots
           continue;
         }
         if (sink.written) {
-          if (batch.empty()) batch_first = slot;
-          batch.push_back(fields);
+          if (batched++ == 0) batch_first = slot;
         } else if (ParseRecordV3(line, s.length, s.containers, s.containers, s.network, &record) == 0) {
           sink.each(record, slot);  // a line in the written form always parses
         }
@@ -126,7 +148,7 @@ int ReadRun(const Stream& s, int64_t offset, long first, long last, const Record
     // record. A shorter last line is an append under way in another process,
     // or one a crash cut short; the next append writes its slot whole again.
     // Either way it holds no record yet.
-    const char* tail = buf.get() + used;
+    const char* tail = data + used;
     if (UnterminatedRecord(tail, have - used, s.length, s.line_end) && (!sink.wanted || sink.wanted(tail)) &&
         ParseRecordV3(tail, s.length, s.containers, s.containers, s.network, &record) == 0)
       sink.each(record, ++slot);
@@ -158,12 +180,20 @@ int ReadHeader(platform::Env* env, int fd, int containers, uint32_t* highest, St
 int ReadRecordStreamInPieces(int fd, int containers, bool network, uint32_t* highest, long* bad_slot,
                              const std::vector<RecordSink>& sinks) {
   *bad_slot = 0;
-  Stream s{platform::CurrentEnv(), fd, containers, network, 0, 0, 0};
+  Stream s{platform::CurrentEnv(), fd, containers, network, 0, 0, 0, nullptr, 0};
   if (int rc = ReadHeader(s.env, fd, containers, highest, &s); rc != kPrjOk) return rc;
   const int64_t start = L::kHeaderText + s.line_end;
   platform::FileInfo info;
   const int64_t size = s.env->FStat(fd, &info) == 0 ? static_cast<int64_t>(info.size) : 0;
   const int64_t records = std::max<int64_t>(0, (size - start) / s.line_bytes);
+  // Mapped, the file is read as large as it was here; records appended from
+  // now on are after this read, as if they had come a moment later.
+  std::optional<platform::MappedFile> mapped;
+  if (size >= kMapFrom) {
+    mapped.emplace(fd, static_cast<size_t>(size));
+    s.map = mapped->data();
+    s.map_size = size;
+  }
   // A piece is a chunk of records, read at once by one thread. Idle threads
   // take the next piece, so a thread that starts late (a busy machine) only
   // leaves more pieces to the others. Piece i reads records from
@@ -205,6 +235,8 @@ int ReadRecordStreamInPieces(int fd, int containers, bool network, uint32_t* hig
   }  // joined
   for (const std::exception_ptr& e : thrown)
     if (e) std::rethrow_exception(e);
+  // Cut short while being read: what was read of it is no record of anything.
+  if (mapped && mapped->Cut()) return kPrjFailed;
   // The first damaged record in the file is the one reported.
   for (size_t i = 0; i < pieces; ++i) {
     if (rc[i] != kPrjOk) {

@@ -41,8 +41,8 @@ struct CrashInfo {
 // message box of the main window; it writes its text and decides.
 using CrashReporter = int (*)(const CrashInfo& info);
 
-// Also loads what the backtrace needs now, since it cannot be loaded safely
-// inside the handler.
+// Call from the main thread: it notes where that thread's stack ends, to
+// tell a stack overflow.
 void InstallCrashHandlers(CrashReporter reporter);
 
 // The exception code for a signal and its si_code, for the mapping's tests.

@@ -76,6 +76,16 @@ void Terminal::CaptureOriginalStreams() {
   g_err = err >= 0 ? err : -1;
 }
 
+void Terminal::RestoreOriginalStreams() {
+  if (!g_captured) return;
+  FlushProgress();
+  std::fflush(stdout);
+  std::fflush(stderr);
+  const int streams[][2] = {{g_in, STDIN_FILENO}, {g_out, STDOUT_FILENO}, {g_err, STDERR_FILENO}};
+  for (const auto& [copy, standard] : streams)
+    if (copy >= 0) (void)::dup2(copy, standard);
+}
+
 void Terminal::WriteOut(const std::string& text) {
   FlushProgress();
   std::fflush(stdout);

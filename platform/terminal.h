@@ -13,6 +13,9 @@ class Terminal {
  public:
   // Takes copies of the standard streams; call once, before any redirection.
   static void CaptureOriginalStreams();
+  // Puts the captured streams back as the standard streams (for a program
+  // that takes over the process, which redirects them itself again).
+  static void RestoreOriginalStreams();
 
   // Texts are Windows-1252 and are written as UTF-8.
   static void WriteOut(const std::string& text);

@@ -95,11 +95,25 @@ constexpr auto kUtf8Of1252 = [] {
 }  // namespace
 
 char* PutCp1252AsUtf8(const char* text, size_t size, char* out) {
-  for (size_t i = 0; i < size; ++i) {
+  constexpr uint64_t kHighBits = 0x8080808080808080ull;
+  for (size_t i = 0; i < size;) {
+    // Most of a name beyond ASCII is ASCII: eight bytes at a time up to the
+    // first that is not (eight written always: out has room for 24).
+    if (i + 8 <= size) {
+      uint64_t word;
+      std::memcpy(&word, text + i, 8);
+      std::memcpy(out, &word, 8);
+      const uint64_t high = word & kHighBits;
+      const size_t ascii = high == 0 ? 8 : static_cast<size_t>(__builtin_ctzll(high)) / 8;
+      out += ascii;
+      i += ascii;
+      if (ascii == 8) continue;
+    }
     // Three bytes written always (out has room for them), the length kept.
     const auto& u = kUtf8Of1252[static_cast<unsigned char>(text[i])];
     std::memcpy(out, u.data(), 3);
     out += u[3];
+    ++i;
   }
   return out;
 }

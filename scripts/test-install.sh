@@ -30,8 +30,10 @@ if command -v dpkg-shlibdeps >/dev/null; then
   (cd "$root" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$root/pkg" >/dev/null)
   deb=$(ls "$root"/pkg/*.deb)
   depends=$(dpkg-deb -f "$deb" Depends)
-  wanted=(libstdc++6)
-  objdump -p "$bin/dovrane" $(ls "$root"/dest/usr/lib*/dovrane/dovrane-window.so 2>/dev/null) >"$root/needed"
+  wanted=()
+  objdump -p "$bin/dovrane" $(ls "$root"/dest/usr/lib*/dovrane/dovrane-window 2>/dev/null) >"$root/needed"
+  # The command-line program carries its own C++ runtime; the window's links the shared one.
+  grep -q 'NEEDED.*libstdc++' "$root/needed" && wanted+=(libstdc++6)
   # SQLite is linked from its static archive where Debian ships one.
   grep -q 'NEEDED.*libsqlite3' "$root/needed" && wanted+=(libsqlite3)
   grep -q 'NEEDED.*libQt6Widgets' "$root/needed" && wanted+=(libqt6widgets6)
@@ -42,7 +44,7 @@ if command -v dpkg-shlibdeps >/dev/null; then
   dpkg-deb -c "$deb" >"$root/contents"
   grep -q './usr/bin/dovrane$' "$root/contents" || { echo "the package holds no program" >&2; exit 1; }
   if grep -q 'NEEDED.*libQt6Widgets' "$root/needed"; then
-    grep -q '/dovrane/dovrane-window.so$' "$root/contents" || { echo "the package holds no window module" >&2; exit 1; }
+    grep -q '/dovrane/dovrane-window$' "$root/contents" || { echo "the package holds no window program" >&2; exit 1; }
   fi
 fi
 echo "installed and ran from $root/dest"

@@ -146,9 +146,36 @@ TEST_F(CommandLineTest, TheCommandLineLoadsNeitherTheWindowNorTheNetworkLibrarie
     std::map<std::string, std::string> env = inst_.Environment();
     env["LD_DEBUG"] = "files";
     auto r = RunProgram(DOVRANE_BIN, args, env, inst_.root());
-    ASSERT_NE(r.err.find("libstdc++"), std::string::npos) << args[0];  // the loader did report
+    ASSERT_NE(r.err.find("libc.so"), std::string::npos) << args[0];  // the loader did report
     for (const char* library : {"libQt6", "libsmbclient", "dovrane-window"})
       EXPECT_EQ(r.err.find(library), std::string::npos) << args[0] << " loads " << library;
+  }
+}
+
+// The dialog mode hands the run over to the window's program beside this
+// one: the same arguments, from the folder the run began in, with the
+// streams it began with (not the trace file). Without that program the run
+// says so and ends with 1.
+TEST_F(CommandLineTest, TheMainWindowTakesTheRunOverFromWhereItBegan) {
+  const std::string bin = inst_.root() + "/bin", start = inst_.root() + "/start";
+  std::filesystem::create_directories(bin);
+  std::filesystem::create_directories(start);
+  std::filesystem::copy_file(DOVRANE_BIN, bin + "/dovrane");
+  auto r = RunProgram(bin + "/dovrane", {}, inst_.Environment(), start);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("The main window is not installed (dovrane-window is missing)."), std::string::npos) << r.err;
+
+  testing::WriteFile(bin + "/dovrane-window",
+                     "#!/bin/sh\nprintf 'window %s' $#\nfor a in \"$@\"; do printf ' %s' \"$a\"; done\n"
+                     "echo \" in $(pwd)\"\nexit 7\n");
+  std::filesystem::permissions(bin + "/dovrane-window", std::filesystem::perms::owner_all);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{}, {"Some project", "-checkout"}}) {
+    r = RunProgram(bin + "/dovrane", args, inst_.Environment(), start);
+    EXPECT_EQ(r.status, 7) << r.err;
+    std::string want = "window " + std::to_string(args.size());
+    for (const std::string& a : args) want += " " + a;
+    EXPECT_EQ(r.out, want + " in " + start + "\n") << r.err;
   }
 }
 

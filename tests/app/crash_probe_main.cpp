@@ -1,5 +1,5 @@
 // Provokes a real fault below the crash report, as the program would meet it:
-//   crash_probe write|read|intdiv|trap [open-lines]
+//   crash_probe write|read|intdiv|trap|overflow [open-lines]
 // open-lines first leaves a progress text and a question without line end.
 #include <csignal>
 #include <cstring>
@@ -27,6 +27,14 @@ __attribute__((noinline, no_sanitize("address", "undefined"))) int ReadInvalid()
 
 __attribute__((noinline, no_sanitize("undefined"))) int DivideByZero() { return 7 / g_zero; }
 
+// Calls itself until the main thread's stack is used up.
+__attribute__((noinline)) int Recurse(int depth) {
+  volatile char pad[512];
+  pad[depth % 512] = static_cast<char>(depth);
+  if (g_zero < 0) return 0;
+  return Recurse(depth + 1) + pad[depth % 512];
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -43,5 +51,6 @@ int main(int argc, char** argv) {
   if (what == "read") return ReadInvalid();
   if (what == "intdiv") return DivideByZero();
   if (what == "trap") std::raise(SIGTRAP);
+  if (what == "overflow") return Recurse(0);
   return 0;
 }

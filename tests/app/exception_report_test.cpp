@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
@@ -75,10 +77,23 @@ TEST(ExceptionReportTest, AccessViolationIsHandledWithStatusOneAndACallStack) {
   EXPECT_EQ(r.signal, 0);
   EXPECT_NE(r.err.find("The thread tried to write to the virtual address [00000010] at location ["),
             std::string::npos) << r.err;
-  EXPECT_NE(testing::ReadFile(dir / "STDERR.OUT").find("Call stack:"), std::string::npos);
+  // The handler's frames, the faulting function's and main's at least.
+  const std::string trace = testing::ReadFile(dir / "STDERR.OUT");
+  const size_t at = trace.find("Call stack:\n");
+  ASSERT_NE(at, std::string::npos) << trace;
+  EXPECT_GE(std::count(trace.begin() + static_cast<long>(at), trace.end(), '\n'), 4) << trace;
   r = testing::RunProgram(DOVRANE_CRASH_PROBE, {"read"}, {}, dir.path());
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("read from the virtual address [00000020]"), std::string::npos) << r.err;
+}
+
+// The main thread's stack used up is told as such (the handler runs on a
+// stack of its own, and knows where the main thread's ends).
+TEST(ExceptionReportTest, AUsedUpStackIsToldAsSuch) {
+  testing::TempDir dir;
+  auto r = testing::RunProgram(DOVRANE_CRASH_PROBE, {"overflow"}, {}, dir.path());
+  EXPECT_NE(r.err.find("The thread used up its stack."), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("virtual address"), std::string::npos) << r.err;
 }
 
 TEST(ExceptionReportTest, ReportStartsOnALineOfItsOwnAfterOpenLines) {

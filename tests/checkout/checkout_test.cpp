@@ -19,7 +19,12 @@ class CheckoutTest : public CheckoutFixture {};
 
 TEST_F(CheckoutTest, HostCheckoutCopiesMarksAndSwitchesTheInstallation) {
   const std::string network_admin = ReadFile(Unc("SRV1/cad/Net/project.dat"));
+  const auto admin_time = std::filesystem::last_write_time(Unc("SRV1/cad/Net/project.dat"));
+  testing::WriteFile(Unc("SRV1/cad/Net/dovrane.log"), "an office's earlier line\n");
   ASSERT_EQ(CheckOut(ctx_, kCheckoutHost, list_, answers_), 1) << messenger_.All();
+  // The administration's copy keeps its time; the office's audit log stays in the office.
+  EXPECT_EQ(std::filesystem::last_write_time(Unc("WS01/cad/Net/project.dat.chkout")), admin_time);
+  EXPECT_FALSE(testing::Exists(Unc("WS01/cad/Net/dovrane.log")));
   EXPECT_EQ(CheckedOutPath(), "\\\\WS01\\cad");
   EXPECT_EQ(extlib::lfinigC(extlib::kSlotNet), "\\\\WS01\\cad\\Net\\");
   // The host list ends with a line feed, the full administration is kept.

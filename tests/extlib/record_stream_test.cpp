@@ -1,6 +1,7 @@
 #include "extlib/record_stream.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -123,6 +124,37 @@ TEST(RecordStreamTest, TheFirstDamagedRecordIsReported) {
     long bad = 0;
     EXPECT_EQ(ReadInPieces(path, &seen, threads, &bad), kPrjFailed);
     EXPECT_EQ(bad, 1234) << threads;
+  }
+}
+
+// Another program cuts the file short in the middle of the read: the read
+// fails (a large file is read where it lies, and its missing pages must not
+// end the process either).
+TEST(RecordStreamTest, AFileCutShortWhileReadFails) {
+  testing::TempDir dir;
+  const std::string text = Administration(5000);
+  const size_t line = L::V3LineLength(kContainers) + 2;
+  for (int threads : {1, 2}) {
+    const std::string path = dir.Write("project.dat", text);
+    Seen seen;
+    std::vector<RecordSink> sinks = Sinks(&seen, threads);
+    bool cut = false;
+    std::mutex mutex;
+    for (RecordSink& sink : sinks) {
+      sink.piece = [&](long first) {
+        std::lock_guard<std::mutex> guard(mutex);
+        if (first > 1 && !cut) cut = ::truncate(path.c_str(), static_cast<off_t>(L::kHeaderText + 2 + 10 * line)) == 0;
+      };
+    }
+    platform::Env* env = platform::CurrentEnv();
+    const int fd = env->Open(path, O_RDONLY);
+    ASSERT_GE(fd, 0);
+    uint32_t highest = 0;
+    long bad = 0;
+    EXPECT_EQ(ReadRecordStreamInPieces(fd, kContainers, true, &highest, &bad, sinks), kPrjFailed) << threads;
+    env->Close(fd);
+    EXPECT_TRUE(cut);
+    EXPECT_LT(seen.names.size(), 5000u);
   }
 }
 

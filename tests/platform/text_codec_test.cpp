@@ -1,5 +1,8 @@
 #include "platform/text_codec.h"
 
+#include <cstring>
+#include <memory>
+
 #include <gtest/gtest.h>
 
 namespace dovrane::platform {
@@ -22,6 +25,24 @@ TEST(TextCodecTest, WritingIntoABufferMatchesTheConversionForEveryByte) {
   std::string out(3 * all.size(), '\0');
   char* end = PutCp1252AsUtf8(all.data(), all.size(), out.data());
   EXPECT_EQ(std::string(out.data(), end), Cp1252ToUtf8(all));
+  // ASCII runs are taken eight bytes at a time: every length up to three
+  // words, with one or two bytes beyond ASCII at every position. Each text
+  // and output sits in a buffer of its exact size (ASan sees any overrun).
+  for (size_t size = 1; size <= 24; ++size) {
+    for (size_t at = 0; at < size; ++at) {
+      for (size_t second : {size, (at + 9) % size}) {
+        std::string text(size, 'a');
+        for (size_t i = 0; i < size; ++i) text[i] = static_cast<char>('a' + i);
+        text[at] = '\xE4';         // two bytes in UTF-8
+        if (second < size) text[second] = '\x80';  // the euro sign: three
+        const std::unique_ptr<char[]> in(new char[size]);
+        std::memcpy(in.get(), text.data(), size);
+        const std::unique_ptr<char[]> room(new char[3 * size]);
+        char* put = PutCp1252AsUtf8(in.get(), size, room.get());
+        EXPECT_EQ(std::string(room.get(), put), Cp1252ToUtf8(text)) << size << " " << at << " " << second;
+      }
+    }
+  }
 }
 
 TEST(TextCodecTest, RefusesTextWithoutWindows1252Form) {
