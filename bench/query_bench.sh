@@ -5,7 +5,8 @@
 # whole file, as the query must to see that no line is damaged.
 #   bench/query_bench.sh [BUILD_DIR] [N]      BENCH_DIR: where the installation goes
 # Prints "query <option> <dovrane s> <grep s> <ratio>" lines and a "list --list" line; each time is the
-# median of 5 rounds of 10 calls (one call lies within the clock's noise).
+# median of 9 rounds of 10 calls (one call lies within the clock's noise), the rounds of
+# the two commands taken in turn, so that a machine that gets busier meanwhile slows both.
 set -euo pipefail
 build=${1:-build}
 n=${2:-100000}
@@ -27,19 +28,22 @@ ten() {
   t1=$(now)
   echo "($t1 - $t0) / 10" | bc -l
 }
-median_of_5() {
-  local times=()
-  for _ in 1 2 3 4 5; do times+=("$(ten "$@")"); done
-  printf '%s\n' "${times[@]}" | sort -g | sed -n 3p
+# The medians of 9 rounds of each of two commands, in turn: "ours peer".
+medians() {
+  local ours=() peer=()
+  for _ in 1 2 3 4 5 6 7 8 9; do
+    ours+=("$(ten "${@:2:$1}")")
+    peer+=("$(ten "${@:$(($1 + 2))}")")
+  done
+  printf '%s %s\n' "$(printf '%s\n' "${ours[@]}" | sort -g | sed -n 5p)" \
+    "$(printf '%s\n' "${peer[@]}" | sort -g | sed -n 5p)"
 }
 
 cat "$file" >/dev/null  # the page cache warm for both
 for option in -info -exist; do
-  ours=$(median_of_5 "$dovrane" "$name" "$option")
-  peer=$(median_of_5 grep -m1 "^$name " "$file")
+  read -r ours peer < <(medians 3 "$dovrane" "$name" "$option" grep -m1 "^$name " "$file")
   printf 'query %s %.4f %.4f %.2f\n' "$option" "$ours" "$peer" "$(echo "$ours / $peer" | bc -l)"
 done
 # Every project from the shared table against cat of the file itself.
-ours=$(median_of_5 "$dovrane" --list)
-peer=$(median_of_5 cat "$file")
+read -r ours peer < <(medians 2 "$dovrane" --list cat "$file")
 printf 'list --list %.4f %.4f %.2f\n' "$ours" "$peer" "$(echo "$ours / $peer" | bc -l)"

@@ -35,8 +35,12 @@ void BulkBuffer::Reserve(size_t n) {
   if (mapping == MAP_FAILED) throw std::bad_alloc();
   char* data = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(mapping) + kHuge - 1) & ~uintptr_t{kHuge - 1});
 #ifdef MADV_HUGEPAGE
-  // Advice only: where it is refused, the buffer keeps small pages.
-  (void)::madvise(data, capacity, MADV_HUGEPAGE);
+  // Advice only: where it is refused, the buffer keeps small pages. The last
+  // 2 MiB of a larger buffer keep them anyway: a huge page is cleared whole
+  // when it is first touched, and the end of the room reserved is seldom
+  // used for more than a little.
+  const size_t huge = capacity > kHuge ? capacity - kHuge : capacity;
+  (void)::madvise(data, huge, MADV_HUGEPAGE);
 #endif
   if (size_ > 0) std::memcpy(data, data_, size_);
   if (mapping_) ::munmap(mapping_, mapped_);
