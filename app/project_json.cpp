@@ -301,7 +301,10 @@ int ListProjects(const LongOptions& options) {
     }
   }
   std::sort(pieces.begin(), pieces.end(), [](const Piece& a, const Piece& b) { return a.first_slot < b.first_slot; });
-  for (const Piece& piece : pieces) platform::Terminal::WriteOutUtf8(piece.lines);
+  std::vector<std::string_view> text;
+  text.reserve(pieces.size());
+  for (const Piece& piece : pieces) text.push_back(piece.lines);
+  platform::Terminal::WriteOutUtf8(text);
   return 0;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/terminal.h"
 
 #include <fcntl.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -98,6 +99,44 @@ void Terminal::WriteOutUtf8(std::string_view utf8) {
   std::fflush(stdout);
   EndOpenLines();
   if (g_out >= 0) WriteAllUtf8(g_out, utf8);
+}
+
+void Terminal::WriteOutUtf8(const std::vector<std::string_view>& pieces) {
+  FlushProgress();
+  std::fflush(stdout);
+  EndOpenLines();
+  if (g_out < 0) return;
+  if (g_status_shown.exchange(false)) WriteRaw(g_out, kEraseLine, sizeof kEraseLine - 1);
+  size_t i = 0, done = 0;  // the piece under way, and how much of it is written
+  while (i < pieces.size()) {
+    iovec io[256];
+    int n = 0;
+    for (size_t k = i; k < pieces.size() && n < 256; ++k) {
+      const std::string_view rest = pieces[k].substr(k == i ? done : 0);
+      if (!rest.empty()) io[n++] = {const_cast<char*>(rest.data()), rest.size()};
+    }
+    if (n == 0) break;
+    ssize_t w = ::writev(g_out, io, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return;  // the terminal is gone; nobody is left to tell
+    // Past what was written, partly written pieces included.
+    for (size_t left = static_cast<size_t>(w); i < pieces.size();) {
+      const size_t rest = pieces[i].size() - done;
+      if (left < rest) {
+        done += left;
+        break;
+      }
+      left -= rest;
+      done = 0;
+      ++i;
+    }
+  }
+  for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
+    if (!it->empty()) {
+      g_out_open = it->back() != '\n';
+      break;
+    }
+  }
 }
 
 void Terminal::WriteErr(const std::string& text) {

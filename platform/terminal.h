@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace dovrane::platform {
 
@@ -21,6 +22,9 @@ class Terminal {
   static void WriteOut(const std::string& text);
   // Text already in UTF-8, written as it is (a long list converted on the way).
   static void WriteOutUtf8(std::string_view utf8);
+  // The pieces one after the other, with as few calls as the system allows
+  // (a long list is written in a few hundred pieces).
+  static void WriteOutUtf8(const std::vector<std::string_view>& pieces);
   static void WriteErr(const std::string& text);
   // For the crash handler: writes size bytes of ASCII text to standard error,
   // after ending a line left open, with write(2) alone (async-signal-safe).

@@ -5,8 +5,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sys/time.h>
+
 #include <cerrno>
+#include <csignal>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace dovrane::platform {
 namespace {
@@ -86,6 +91,43 @@ TEST(TerminalTest, EveryMessageStartsOnALineOfItsOwn) {
             "Compress Project Attributes ...\nThe project administration has been restored.\n"
             "Remove project <A> ?\n[Y]es/[N]o? \nThe thread used up its stack.\ndone\n"
             "Compress Project Attributes ...\n");
+  ::close(out[0]);
+}
+
+// Many pieces, empty ones among them, arrive whole and in order through a
+// pipe the reader empties slowly, while a timer keeps interrupting the
+// writer: a write cut short goes on where it stopped, within a piece.
+TEST(TerminalTest, PiecesArriveWholeThroughWritesCutShort) {
+  std::vector<std::string> texts;
+  std::string want;
+  for (int i = 0; i < 3000; ++i) {
+    texts.push_back(i % 7 == 0 ? "" : std::string(static_cast<size_t>(1 + i * 37 % 1500), static_cast<char>('a' + i % 26)) + "\n");
+    want += texts.back();
+  }
+  int out[2];
+  ASSERT_EQ(::pipe(out), 0);
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(out[1], STDOUT_FILENO);
+    Terminal::CaptureOriginalStreams();
+    struct sigaction sa = {};
+    sa.sa_handler = [](int) {};
+    ::sigaction(SIGALRM, &sa, nullptr);  // no SA_RESTART: a blocked write returns what it wrote
+    itimerval every{{0, 200}, {0, 200}};
+    ::setitimer(ITIMER_REAL, &every, nullptr);
+    std::vector<std::string_view> pieces(texts.begin(), texts.end());
+    Terminal::WriteOutUtf8(pieces);
+    ::_exit(0);
+  }
+  ::close(out[1]);
+  std::string got;
+  char buf[512];
+  for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;) got.append(buf, static_cast<size_t>(n));
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(got.size(), want.size());
+  EXPECT_TRUE(got == want);
   ::close(out[0]);
 }
 
