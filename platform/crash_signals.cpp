@@ -76,7 +76,7 @@ uintptr_t MainStackLow() {
     int here = 0;
     const auto local = reinterpret_cast<uintptr_t>(&here);
     // Sound only if this very function runs on that stack, below its top.
-    if (local < top && top - local < limit.rlim_cur) return top - limit.rlim_cur;
+    if (local < top && top - local < limit.rlim_cur && limit.rlim_cur < top) return top - limit.rlim_cur;
   }
   uintptr_t low = 0;
   pthread_attr_t attr;
