@@ -39,17 +39,17 @@ int AppendBatch::Add(const extlib::PRJ& record, const std::string& native_cache_
   if (!index || index->NumberUsed(record.number)) return Refused();
   if (records_.empty()) {
     handle_ = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
-    if (handle_ < 0 || extlib::lock_null_record(handle_, extlib::kLockRecord) != 0) return Refused();
+    if (handle_ < 0 || extlib::LockNullRecord(handle_, &null_lock_) != 0) return Refused();
     extlib::NullRecord null_record;
     // Read again under the lock: another process may have appended just before.
     index = CurrentIndex();
     if (!index || index->NumberUsed(record.number) || extlib::read_null_record(handle_, &null_record) != 0) {
-      extlib::lock_null_record(handle_, extlib::kUnlockRecord);
+      (void)null_lock_.Release();  // nothing written: a lock that will not come off goes with the close
       return Refused();
     }
     const long slot = index->FirstFreeSlot();
     if (slot <= extlib::RecordSlotCount(handle_)) {
-      extlib::lock_null_record(handle_, extlib::kUnlockRecord);
+      (void)null_lock_.Release();  // nothing written: a lock that will not come off goes with the close
       return 1;
     }
     first_slot_ = slot;
@@ -87,7 +87,7 @@ int AppendBatch::Flush() {
   }
   UnwrittenDone(rc == 0 && index);
   if (rc == 0 && index) IndexFollowsFile();
-  extlib::lock_null_record(handle_, extlib::kUnlockRecord);
+  (void)null_lock_.Release();  // written or not: a lock that will not come off goes with the close
   if (rc != 0) given_up_ += records_.size();
   records_.clear();
   std::vector<std::pair<uint32_t, std::string>> caches;

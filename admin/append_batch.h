@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "extlib/administration.h"
 #include "extlib/prj_record.h"
 
 namespace dovrane::admin {
@@ -52,6 +53,7 @@ class AppendBatch {
 
  private:
   int handle_ = -1;
+  extlib::RecordLock null_lock_;  // held from the first placed record until the batch is written
   ProjectIndex* index_ = nullptr;
   long first_slot_ = 0;
   uint32_t highest_ = 0;

@@ -91,15 +91,15 @@ namespace {
 // Writes the record with its host changed, under the record's lock. 0 or -1.
 int SetRecordHost(uint32_t number, const std::string& host) {
   const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
-  if (handle < 0 || extlib::lock_prj_info(handle, number, extlib::kLockRecord) != 0) return kPrjFailed;
+  extlib::RecordLock lock;
+  if (handle < 0 || extlib::LockRecordByNumber(handle, number, &lock) != 0) return kPrjFailed;
   int rc = kPrjFailed;
   extlib::PRJ record;
-  if (extlib::get_PrjInfo_by_number(number, &record) == 0) {
-    long slot = extlib::get_prj_position(handle, record.name, extlib::kSlotNet, extlib::kOpenExisting);
+  if (extlib::ReadRecordAtSlot(handle, lock.slot(), &record) == extlib::kRecordRead && record.number == number) {
     extlib::SetPrjHost(&record, host);
-    if (slot > 0 && extlib::WriteRecordAtSlot(handle, slot, &record) == extlib::kPrjOk) rc = extlib::kPrjOk;
+    if (extlib::WriteRecordAtSlot(handle, lock.slot(), &record) == extlib::kPrjOk) rc = extlib::kPrjOk;
   }
-  extlib::lock_prj_info(handle, number, extlib::kUnlockRecord);
+  if (lock.Release() != 0) rc = kPrjFailed;
   extlib::UnCachPrjList();
   return rc;
 }

@@ -41,7 +41,8 @@ int WriteLocked(const PRJ& record, int handle, long hint, bool remove) {
   ProjectIndex* index = CurrentIndex();
   long slot = FindSlot(record, handle, hint, index);
   if (slot < 1) return kPrjNotFound;
-  if (extlib::LockRecordSlot(handle, slot, extlib::kLockRecord) != 0) return kPrjLockFailed;
+  extlib::RecordLock lock;
+  if (extlib::LockRecordAtSlot(handle, slot, &lock) != 0) return kPrjLockFailed;
   PRJ on_disk;
   int rc = extlib::ReadRecordAtSlot(handle, slot, &on_disk);
   // The reader's own answers become codes: nothing there is no such project.
@@ -51,7 +52,7 @@ int WriteLocked(const PRJ& record, int handle, long hint, bool remove) {
   PRJ out = record;
   if (remove) out.name[0] = '#';
   if (rc == 0) rc = extlib::WriteRecordAtSlot(handle, slot, &out);
-  int unlock = extlib::LockRecordSlot(handle, slot, extlib::kUnlockRecord);
+  const int unlock = lock.Release();
   if (rc == 0 && index) {
     index->OnWrite(slot, out);
     IndexFollowsFile();
@@ -65,7 +66,8 @@ int WriteLocked(const PRJ& record, int handle, long hint, bool remove) {
 
 int AppendRecord(const PRJ& record) {
   int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
-  if (handle < 0 || extlib::lock_null_record(handle, extlib::kLockRecord) != 0) return kPrjFailed;
+  extlib::RecordLock null_lock;
+  if (handle < 0 || extlib::LockNullRecord(handle, &null_lock) != 0) return kPrjFailed;
   int rc = kPrjFailed;
   extlib::NullRecord null_record;
   ProjectIndex* index = CurrentIndex();
@@ -88,8 +90,8 @@ int AppendRecord(const PRJ& record) {
       DropIndex();
     }
   }
-  extlib::lock_null_record(handle, extlib::kUnlockRecord);
-  return rc;
+  const int unlock = null_lock.Release();
+  return rc ? rc : unlock;
 }
 
 int MarkRecordDeleted(const PRJ& record, int handle, long slot) { return WriteLocked(record, handle, slot, true); }

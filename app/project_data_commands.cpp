@@ -38,14 +38,15 @@ int WorkOnData(const std::string& padded_name, bool renew, bool* shown) {
 }
 
 int LockedDataWork(const std::string& padded_name, bool renew) {
-  int rc = extlib::lock_prj_nam(extlib::kSlotNet, padded_name, extlib::kLockRecord);
+  extlib::RecordLock lock;
+  int rc = extlib::LockRecordByName(extlib::kSlotNet, padded_name, &lock);
   if (rc != 0) {
     ReportProjectError(rc);
     return rc;
   }
   bool shown = false;
   rc = WorkOnData(padded_name, renew, &shown);
-  int unlocked = extlib::lock_prj_nam(extlib::kSlotNet, padded_name, extlib::kUnlockRecord);
+  const int unlocked = lock.Release();
   if (rc == 0) {
     rc = unlocked;
     shown = false;

@@ -28,22 +28,6 @@ namespace dovrane::app {
 
 namespace {
 
-// The record lock of a move, released on every path.
-class RecordLock {
- public:
-  RecordLock(int handle, uint32_t number) : handle_(handle), number_(number) {
-    locked_ = extlib::lock_prj_info(handle, number, extlib::kLockRecord) == 0;
-  }
-  ~RecordLock() {
-    if (locked_) extlib::lock_prj_info(handle_, number_, extlib::kUnlockRecord);
-  }
-  bool locked() const { return locked_; }
-
- private:
-  int handle_;
-  uint32_t number_;
-  bool locked_;
-};
 
 // The folder keeps a copy of its record; it follows the move. A folder
 // without one has nothing to follow. 0, or the failed write's code.
@@ -207,17 +191,19 @@ int MoveProject(const std::string& padded_name, const std::string& host) {
     ReportProjectError(kPrjAdminMissing);
     return kPrjAdminMissing;
   }
-  long position = extlib::get_prj_position(handle, padded_name, extlib::kSlotNet, extlib::kOpenExisting);
-  if (position < 0) {
-    rc = position == -1 ? kPrjNotFound : static_cast<int>(position);
+  const long found = extlib::get_prj_position(handle, padded_name, extlib::kSlotNet, extlib::kOpenExisting);
+  if (found < 0) {
+    rc = found == -1 ? kPrjNotFound : static_cast<int>(found);
     ReportProjectError(rc);
     return rc;
   }
-  RecordLock lock(handle, record.number);
-  if (!lock.locked()) {
+  // Released on every path, by the slot it locked.
+  extlib::RecordLock lock;
+  if (extlib::LockRecordByNumber(handle, record.number, &lock) != 0) {
     ReportProjectError(kPrjLockFailed);
     return kPrjLockFailed;
   }
+  const long position = lock.slot();
   // Read under the lock: another workstation may have changed the record.
   extlib::PRJ current;
   if (extlib::ReadRecordAtSlot(handle, position, &current) != 0 || padded_name != current.name ||

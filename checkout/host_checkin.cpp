@@ -256,9 +256,11 @@ class HostCheckin {
   }
 
   bool TakeOver(int handle, const PRJ& back, const std::vector<PRJ>& network) {
-    const long slot = extlib::FindRecordSlotByNumber(back.number);
-    if (slot < 1) return true;  // erased on the network meanwhile: the update registers the folder
-    if (extlib::lock_prj_info(handle, back.number, extlib::kLockRecord) != 0) return false;
+    if (extlib::FindRecordSlotByNumber(back.number) < 1)
+      return true;  // erased on the network meanwhile: the update registers the folder
+    extlib::RecordLock lock;
+    if (extlib::LockRecordByNumber(handle, back.number, &lock) != 0) return false;
+    const long slot = lock.slot();
     PRJ record;
     bool ok = extlib::ReadRecordAtSlot(handle, slot, &record) == extlib::kRecordRead;
     if (ok && record.number == back.number && OfHost(record, host_)) {
@@ -279,8 +281,8 @@ class HostCheckin {
              std::memcmp(read_back.name, wanted.name, sizeof wanted.name) == 0;
       }
     }
-    (void)extlib::lock_prj_info(handle, back.number, extlib::kUnlockRecord);
-    return ok;
+    // Released by the slot: the record may carry the laptop's name now.
+    return lock.Release() == 0 && ok;
   }
 
   // The update's rule: "_" after the last non-blank character while another

@@ -39,12 +39,13 @@ bool ChangeProjectStatus(const std::string& project, StatusAction action) {
   if (action < StatusAction::kTakeWithHost || action > StatusAction::kReturnProject) return true;
   const int handle = open_prj_info(kSlotNet, kOpenExisting);
   if (handle < 0) return false;
-  int rc = lock_prj_nam(kSlotNet, project, kLockRecord);
+  RecordLock lock;
+  int rc = LockRecordByName(kSlotNet, project, &lock);
   // No record: nothing to mark. Any other failure (unreadable, locked) is one.
   if (rc == kPrjNotFound) return true;
   if (rc != 0) return false;
   bool ok = false;
-  const long slot = get_prj_position(handle, project, kSlotNet, 0);
+  const long slot = lock.slot();
   PRJ record;
   if (slot >= 1 && ReadRecordAtSlot(handle, slot, &record) == kRecordRead) {
     // The marks are bits of the character itself (the blank plus flags), so
@@ -58,7 +59,7 @@ bool ChangeProjectStatus(const std::string& project, StatusAction action) {
            back.status == wanted;
     }
   }
-  (void)lock_prj_nam(kSlotNet, project, kUnlockRecord);
+  if (lock.Release() != 0) ok = false;
   UnCachPrjList();
   return ok;
 }

@@ -1,5 +1,6 @@
 #include "extlib/administration.h"
 
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -50,7 +51,7 @@ int ReadSlot(const AdminFile& f, long slot, PRJ* record) {
 int WriteSlots(Locked& l, long first, const PRJ* records, size_t count, const NullRecord* null_record = nullptr) {
   if (count == 0) return kPrjOk;
   AdminFile* f = l.f.get();
-  const std::thread::id me = std::this_thread::get_id();
+  const Owner& me = CurrentOwner();
   bool all_held = true;
   for (long s = first; s < first + static_cast<long>(count); ++s) all_held = all_held && HeldBy(*f, s, me);
   std::vector<long> added;
@@ -209,7 +210,7 @@ int write_prj_records(int handle, long first_slot, const PRJ* records, size_t co
   Locked l = LockFile(handle);
   if (!l || first_slot < 1 || (count > 0 && !records)) return kPrjFailed;
   if (null_record &&
-      (!HeldBy(*l.f, 0, std::this_thread::get_id()) || null_record->version != L::kCurrentVersion))
+      (!HeldBy(*l.f, 0, CurrentOwner()) || null_record->version != L::kCurrentVersion))
     return kPrjFailed;
   return WriteSlots(l, first_slot, records, count, null_record);
 }
@@ -219,69 +220,211 @@ int ReadRecordAtSlot(int handle, long slot, PRJ* record) {
   return l && slot >= 1 ? ReadSlot(*l.f, slot, record) : kPrjFailed;
 }
 
-int LockRecordSlot(int handle, long slot, int mode) {
+namespace {
+
+// Takes this thread's lasting lock of a slot (0: the null record).
+int TakeSlot(int handle, long slot) {
   Locked l = LockFile(handle);
-  if (!l || slot < 1) return kPrjFailed;
-  return mode == kUnlockRecord ? ReleaseHeld(l.f.get(), slot) : TakeHeld(l.f.get(), l.lock, slot);
+  if (!l || slot < 0) return kPrjFailed;
+  return TakeHeld(l.f.get(), l.lock, slot);
 }
 
-namespace {
+// Releases the lock that owner holds on the slot of the file that was
+// locked; a file closed since took its locks with it.
+int ReleaseSlot(int handle, long slot, uint64_t file_id, const Owner& owner) {
+  Locked l = LockFile(handle);
+  if (!l || l.f->id != file_id) return kPrjOk;
+  return ReleaseHeld(l.f.get(), slot, owner);
+}
+
+uint64_t FileIdOf(int handle) {
+  FilePtr f = Find(handle);
+  return f ? f->id : 0;
+}
+
+// Remembers which record a lock was taken for, so an unlock by name or
+// number finds it whatever has been written into the slot since.
+void NoteLockedRecord(int handle, long slot, const PRJ& record) {
+  Locked l = LockFile(handle);
+  if (!l) return;
+  auto it = l.f->claims.find(slot);
+  if (it == l.f->claims.end()) return;
+  it->second.name.assign(record.name, strnlen(record.name, sizeof record.name));
+  it->second.number = record.number;
+}
 
 // Finds the slot of a record (by number or name; find gives 0 or the
 // lookup's code), locks it and checks that the record is still there; the
-// list is rebuilt once when it was stale.
+// list is rebuilt once when it was stale. *locked: the slot.
 template <typename Find, typename Matches>
-int LockFound(int handle, Find find, Matches matches) {
+int LockFound(int handle, Find find, Matches matches, long* locked) {
   for (int attempt = 0; attempt < 2; ++attempt) {
     long slot = -1;
     if (int rc = find(&slot); rc != 0) return rc;
-    if (LockRecordSlot(handle, slot, kLockRecord) != 0) return kPrjLockFailed;
+    if (slot < 1) return kPrjNotFound;
+    const bool held_before = [&] {
+      Locked l = LockFile(handle);
+      return l && HeldBy(*l.f, slot, CurrentOwner());
+    }();
+    if (TakeSlot(handle, slot) != 0) return kPrjLockFailed;
     PRJ record;
     int rc = ReadRecordAtSlot(handle, slot, &record);
-    if (rc == 0 && !IsDeleted(record) && matches(record)) return kPrjOk;
-    LockRecordSlot(handle, slot, kUnlockRecord);
+    if (rc == 0 && !IsDeleted(record) && matches(record)) {
+      NoteLockedRecord(handle, slot, record);
+      *locked = slot;
+      return kPrjOk;
+    }
+    // A lock this thread held before the call stays held.
+    if (!held_before) (void)ReleaseSlot(handle, slot, FileIdOf(handle), CurrentOwner());
     UnCachPrjList();
   }
   return kPrjNotFound;
 }
 
-template <typename Find>
-int UnlockFound(int handle, Find find) {
+// Releases the lock this thread holds for the record locked under that
+// name or number: the slot is taken from the lock, not from the file.
+template <typename Matches>
+int ReleaseLockedRecord(int handle, Matches matches) {
   long slot = -1;
-  int rc = find(&slot);
-  return rc != 0 ? rc : LockRecordSlot(handle, slot, kUnlockRecord);
+  uint64_t id = 0;
+  {
+    Locked l = LockFile(handle);
+    if (!l) return kPrjFailed;
+    const Owner& me = CurrentOwner();
+    for (const auto& [s, claim] : l.f->claims)
+      if (s > 0 && claim.held && claim.owner == me && matches(claim)) {
+        slot = s;
+        break;
+      }
+    id = l.f->id;
+  }
+  return slot < 1 ? kPrjOk : ReleaseSlot(handle, slot, id, CurrentOwner());
+}
+
+int NameLookup(int handle, const std::string& padded, long* found) { return FindProjectSlot(handle, padded, found); }
+
+int NumberLookup(uint32_t number, long* slot) {
+  return (*slot = FindRecordSlotByNumber(number)) < 1 ? kPrjNotFound : kPrjOk;
+}
+
+// The handle of the slot's administration for a lock by name, or the code.
+int HandleForName(int slot) {
+  int handle = open_prj_info(slot, kOpenExisting);
+  // A file that is there but does not open is unreadable, not missing.
+  if (handle < 0) return lftypeC(slot, kAdministrationFile, 0) == kPrjAdminMissing ? kPrjAdminMissing : kPrjFailed;
+  return handle;
 }
 
 }  // namespace
 
+RecordLock::RecordLock(RecordLock&& other) noexcept
+    : handle_(other.handle_), slot_(other.slot_), file_id_(other.file_id_), owner_id_(other.owner_id_) {
+  other.handle_ = -1;
+}
+
+RecordLock& RecordLock::operator=(RecordLock&& other) noexcept {
+  if (this != &other) {
+    (void)Release();  // what this one held goes first; its failure has no one to tell
+    handle_ = other.handle_;
+    slot_ = other.slot_;
+    file_id_ = other.file_id_;
+    owner_id_ = other.owner_id_;
+    other.handle_ = -1;
+  }
+  return *this;
+}
+
+RecordLock::~RecordLock() {
+  // An early return's release; the normal path calls Release and answers its result.
+  (void)Release();
+}
+
+int RecordLock::Release() {
+  if (handle_ < 0) return kPrjOk;
+  const int handle = handle_;
+  handle_ = -1;
+  return ReleaseSlot(handle, slot_, file_id_, Owner{owner_id_, {}});
+}
+
+void RecordLock::Adopt(int handle, long slot) {
+  (void)Release();
+  handle_ = handle;
+  slot_ = slot;
+  file_id_ = FileIdOf(handle);
+  owner_id_ = CurrentOwner().id;
+}
+
+int LockRecordByName(int admin_slot, const std::string& name, RecordLock* lock) {
+  const int handle = HandleForName(admin_slot);
+  if (handle < 0) return handle;
+  const std::string padded = PadName(name);
+  long slot = -1;
+  int rc = LockFound(
+      handle, [&](long* found) { return NameLookup(handle, padded, found); },
+      [&](const PRJ& r) { return padded == r.name; }, &slot);
+  if (rc == 0) lock->Adopt(handle, slot);
+  return rc;
+}
+
+int LockRecordByNumber(int handle, uint32_t number, RecordLock* lock) {
+  if (!Find(handle)) return kPrjFailed;
+  long slot = -1;
+  int rc = LockFound(
+      handle, [&](long* found) { return NumberLookup(number, found); },
+      [&](const PRJ& r) { return r.number == number; }, &slot);
+  if (rc == 0) lock->Adopt(handle, slot);
+  return rc;
+}
+
+int LockRecordAtSlot(int handle, long slot, RecordLock* lock) {
+  if (slot < 1) return kPrjFailed;
+  int rc = TakeSlot(handle, slot);
+  if (rc == 0) lock->Adopt(handle, slot);
+  return rc;
+}
+
+int LockNullRecord(int handle, RecordLock* lock) {
+  int rc = TakeSlot(handle, 0);
+  if (rc == 0) lock->Adopt(handle, 0);
+  return rc;
+}
+
+int LockRecordSlot(int handle, long slot, int mode) {
+  if (slot < 1) return kPrjFailed;
+  return mode == kUnlockRecord ? ReleaseSlot(handle, slot, FileIdOf(handle), CurrentOwner())
+                               : TakeSlot(handle, slot);
+}
+
 int lock_prj_info(int handle, uint32_t number, int mode) {
   if (!Find(handle)) return kPrjFailed;
-  auto find = [&](long* slot) { return (*slot = FindRecordSlotByNumber(number)) < 1 ? kPrjNotFound : kPrjOk; };
-  if (mode == kUnlockRecord) return UnlockFound(handle, find);
-  return LockFound(handle, find, [&](const PRJ& r) { return r.number == number; });
+  if (mode == kUnlockRecord) return ReleaseLockedRecord(handle, [&](const Claim& c) { return c.number == number; });
+  long slot = -1;
+  return LockFound(
+      handle, [&](long* found) { return NumberLookup(number, found); },
+      [&](const PRJ& r) { return r.number == number; }, &slot);
 }
 
 int lock_prj_nam(int slot, const std::string& name, int mode) {
-  int handle = open_prj_info(slot, kOpenExisting);
-  // A file that is there but does not open is unreadable, not missing.
-  if (handle < 0) return lftypeC(slot, kAdministrationFile, 0) == kPrjAdminMissing ? kPrjAdminMissing : kPrjFailed;
+  const int handle = HandleForName(slot);
+  if (handle < 0) return handle;
   const std::string padded = PadName(name);
-  // An unreadable list is -1: no record found in it does not mean there is none.
-  auto find = [&](long* found) { return FindProjectSlot(handle, padded, found); };
-  if (mode == kUnlockRecord) return UnlockFound(handle, find);
-  return LockFound(handle, find, [&](const PRJ& r) { return padded == r.name; });
+  if (mode == kUnlockRecord) return ReleaseLockedRecord(handle, [&](const Claim& c) { return c.name == padded; });
+  long locked = -1;
+  return LockFound(
+      handle, [&](long* found) { return NameLookup(handle, padded, found); },
+      [&](const PRJ& r) { return padded == r.name; }, &locked);
 }
 
 int lock_null_record(int handle, int mode) {
   Locked l = LockFile(handle);
   if (!l) return kPrjFailed;
-  return mode == kUnlockRecord ? ReleaseHeld(l.f.get(), 0) : TakeHeld(l.f.get(), l.lock, 0);
+  return mode == kUnlockRecord ? ReleaseHeld(l.f.get(), 0, CurrentOwner()) : TakeHeld(l.f.get(), l.lock, 0);
 }
 
 int DropUnfinishedAppend(int handle) {
   Locked l = LockFile(handle);
   platform::FileInfo info;
-  if (!l || !HeldBy(*l.f, 0, std::this_thread::get_id()) || CurrentEnv()->FStat(l.f->file.fd, &info) != 0)
+  if (!l || !HeldBy(*l.f, 0, CurrentOwner()) || CurrentEnv()->FStat(l.f->file.fd, &info) != 0)
     return kPrjFailed;
   const OpenedFile& o = l.f->file;
   const int64_t size = static_cast<int64_t>(info.size), first = o.Offset(1), line = o.LineBytes();
@@ -311,7 +454,7 @@ int write_null_record(int handle, const NullRecord* null_record) {
   Locked l = LockFile(handle);
   if (!l || null_record->version != L::kCurrentVersion) return kPrjFailed;
   AdminFile* f = l.f.get();
-  const bool temporary = !HeldBy(*f, 0, std::this_thread::get_id());
+  const bool temporary = !HeldBy(*f, 0, CurrentOwner());
   std::vector<long> added;
   if (temporary && AcquireSlots(f, l.lock, 0, 1, &added) != 0) return kPrjLockFailed;
   std::string text = FormatHeader(null_record->version, NullRecordHighest(*null_record), f->file.header.line_end);

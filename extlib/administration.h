@@ -64,14 +64,60 @@ long CurrentRecordSlot(int handle);
 // Number of record slots in the file (deleted ones included).
 long RecordSlotCount(int handle);
 
-// mode 2 locks, 0 unlocks. 0, -3 (no such record) or -7 (not lockable in time).
-// A lock belongs to the thread that took it: another thread of this process
-// waits for it as another process does, and cannot release it (unlocking a
-// record one does not hold is 0 and changes nothing).
-int lock_prj_info(int handle, uint32_t number, int mode);
+// A lasting record lock (or the null record's) of the thread that took it,
+// released when Release is called or the lock goes out of scope. It is
+// released by the slot it locked, never by looking the record up again: the
+// record may have been renamed or erased under it, and a lock left behind
+// would keep every other workstation from writing that slot. Release may be
+// called from any thread.
+class RecordLock {
+ public:
+  RecordLock() = default;
+  RecordLock(RecordLock&& other) noexcept;
+  RecordLock& operator=(RecordLock&& other) noexcept;
+  RecordLock(const RecordLock&) = delete;
+  RecordLock& operator=(const RecordLock&) = delete;
+  ~RecordLock();
+
+  bool held() const { return handle_ >= 0; }
+  long slot() const { return slot_; }
+  // 0, or -7 when the file lock could not be released (it goes with the file's close).
+  [[nodiscard]] int Release();
+
+ private:
+  friend int LockRecordByName(int, const std::string&, RecordLock*);
+  friend int LockRecordByNumber(int, uint32_t, RecordLock*);
+  friend int LockRecordAtSlot(int, long, RecordLock*);
+  friend int LockNullRecord(int, RecordLock*);
+  void Adopt(int handle, long slot);
+
+  int handle_ = -1;
+  long slot_ = -1;
+  uint64_t file_id_ = 0;
+  uint64_t owner_id_ = 0;
+};
+
+// Lock a record into *lock (what it held before is released first). By name
+// in the administration of a path slot: 0, -2 (no administration), -1 (it
+// cannot be read), -3 (no such record) or -7 (not lockable in time). By
+// number in an open handle: 0, -1, -3 or -7. A slot: 0, -1 or -7.
+[[nodiscard]] int LockRecordByName(int admin_slot, const std::string& name, RecordLock* lock);
+[[nodiscard]] int LockRecordByNumber(int handle, uint32_t number, RecordLock* lock);
+[[nodiscard]] int LockRecordAtSlot(int handle, long slot, RecordLock* lock);
+// The null record, which guards the header and the append position: 0, -7 or -1.
+[[nodiscard]] int LockNullRecord(int handle, RecordLock* lock);
+
+// The interface of the CAD system's record library: mode 2 locks, 0 unlocks.
+// 0, -3 (no such record) or -7 (not lockable in time). A lock belongs to the
+// thread that took it: another thread of this process waits for it as
+// another process does, and cannot release it (unlocking a record one does
+// not hold is 0 and changes nothing). An unlock by name or number releases
+// the lock this thread took under that name or number, whatever the record
+// holds now. Code of this program takes a RecordLock instead.
+[[nodiscard]] int lock_prj_info(int handle, uint32_t number, int mode);
 // The same by name; also -2 (no administration) and -1 (it cannot be read).
-int lock_prj_nam(int slot, const std::string& name, int mode);
-int lock_null_record(int handle, int mode);
+[[nodiscard]] int lock_prj_nam(int slot, const std::string& name, int mode);
+[[nodiscard]] int lock_null_record(int handle, int mode);
 // -1 when the header cannot be read or parsed.
 [[nodiscard]] int read_null_record(int handle, NullRecord* null_record);
 [[nodiscard]] int write_null_record(int handle, const NullRecord* null_record);
@@ -82,7 +128,7 @@ int RecordLockTimeoutMs();
 // Copies the header of an open handle (version 3, line end, container count). 0 or -1.
 [[nodiscard]] int HandleHeader(int handle, AdminHeader* header);
 // Locks and unlocks one record slot of the handle (as lock_prj_info does for a number).
-int LockRecordSlot(int handle, long slot, int mode);
+[[nodiscard]] int LockRecordSlot(int handle, long slot, int mode);
 // Cuts an unfinished append (a last line shorter than a record, left by a
 // writer that died while appending) off the end of the file. A record that
 // lacks only its line end stays. REQUIRES: the null record is locked by this

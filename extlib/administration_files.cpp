@@ -41,6 +41,8 @@ struct Position {
 };
 thread_local std::unordered_map<int, Position> t_positions;
 
+std::atomic<uint64_t> g_next_owner = 1;
+
 // Some thread of this process holds a lock on the file (its claim is a held one).
 bool AnyHeld(const AdminFile& f) {
   return std::any_of(f.claims.begin(), f.claims.end(), [](const auto& c) { return c.second.held; });
@@ -100,7 +102,7 @@ bool StillAtPath(const AdminFile& f) {
   return CurrentEnv()->Stat(f.native, &info) == 0 && info.inode == f.file.inode && info.device == f.file.device;
 }
 
-bool ClaimedByOther(const AdminFile& f, long first, long count, std::thread::id me) {
+bool ClaimedByOther(const AdminFile& f, long first, long count, const Owner& me) {
   for (auto it = f.claims.lower_bound(first); it != f.claims.end() && it->first < first + count; ++it)
     if (it->second.owner != me) return true;
   return false;
@@ -148,6 +150,13 @@ int Reopen(AdminFile* f, std::unique_lock<std::mutex>& lk) {
 
 }  // namespace
 
+const Owner& CurrentOwner() {
+  // Destroyed when the thread ends, which expires every claim's view of it.
+  thread_local const std::shared_ptr<const void> alive = std::make_shared<char>(0);
+  thread_local const Owner owner{g_next_owner++, alive};
+  return owner;
+}
+
 long& PositionOf(int handle, const AdminFile& f) {
   Position& p = t_positions[handle];
   if (p.id != f.id) p = Position{f.id, 1};
@@ -166,7 +175,7 @@ Locked LockFile(int handle) {
   return l;
 }
 
-bool HeldBy(const AdminFile& f, long slot, std::thread::id owner) {
+bool HeldBy(const AdminFile& f, long slot, const Owner& owner) {
   auto it = f.claims.find(slot);
   return it != f.claims.end() && it->second.held && it->second.owner == owner;
 }
@@ -186,19 +195,36 @@ void UnlockSlots(AdminFile* f, long first, long count) {
   }
 }
 
+void DropEndedClaims(AdminFile* f) {
+  for (auto it = f->claims.begin(); it != f->claims.end();) {
+    if (!it->second.owner.Ended()) {
+      ++it;
+      continue;
+    }
+    const long slot = it->first;
+    const bool held = it->second.held;
+    it = f->claims.erase(it);
+    if (held && f->file.fd >= 0) {
+      const auto [start, length] = RangeOf(f->file, slot, 1);
+      LockRange(f, start, length, false);
+    }
+  }
+}
+
 int AcquireSlots(AdminFile* f, std::unique_lock<std::mutex>& lk, long first, long count, std::vector<long>* added) {
-  const std::thread::id me = std::this_thread::get_id();
+  const Owner& me = CurrentOwner();
   platform::Env* env = CurrentEnv();
   int64_t deadline = env->MonotonicMs() + std::max(0, g_lock_timeout_ms.load());
   int follows = 0;
   for (int delay = 1;; delay = delay < 50 ? delay * 2 : 50) {
     if (f->file.fd < 0) return kPrjFailed;
+    DropEndedClaims(f);
     if (!ClaimedByOther(*f, first, count, me)) {
       const auto [start, length] = RangeOf(f->file, first, count);
       const int rc = LockRange(f, start, length, true);
       if (rc == 0 && StillAtPath(*f)) {
         for (long s = first; s < first + count; ++s)
-          if (f->claims.emplace(s, Claim{me, false}).second) added->push_back(s);
+          if (f->claims.emplace(s, Claim{me, false, {}, 0}).second) added->push_back(s);
         return kPrjOk;
       }
       if (rc == 0) {
@@ -226,16 +252,16 @@ int AcquireSlots(AdminFile* f, std::unique_lock<std::mutex>& lk, long first, lon
 
 // Takes a lock that stays until released (a record slot, or 0: the null record).
 int TakeHeld(AdminFile* f, std::unique_lock<std::mutex>& lk, long slot) {
-  if (HeldBy(*f, slot, std::this_thread::get_id())) return kPrjOk;
+  if (HeldBy(*f, slot, CurrentOwner())) return kPrjOk;
   std::vector<long> added;
   if (int rc = AcquireSlots(f, lk, slot, 1, &added); rc != 0) return rc;
   f->claims[slot].held = true;
   return kPrjOk;
 }
 
-// Releases this thread's lock; one it does not hold is not locked for it.
-int ReleaseHeld(AdminFile* f, long slot) {
-  if (!HeldBy(*f, slot, std::this_thread::get_id())) return kPrjOk;
+// Releases owner's lock; one it does not hold is not locked for it.
+int ReleaseHeld(AdminFile* f, long slot, const Owner& owner) {
+  if (!HeldBy(*f, slot, owner)) return kPrjOk;
   f->claims.erase(slot);
   const auto [start, length] = RangeOf(f->file, slot, 1);
   return LockRange(f, start, length, false) == 0 ? kPrjOk : kPrjLockFailed;
@@ -273,6 +299,7 @@ int OpenSlot(int slot, const std::string& path, const std::string& native) {
       FilePtr f = g_files[i];
       if (!f || f->slot != slot) continue;
       std::lock_guard<std::mutex> file_guard(f->m);
+      DropEndedClaims(f.get());
       platform::FileInfo info;
       bool same = f->native == native && CurrentEnv()->Stat(native, &info) == 0 && info.inode == f->file.inode;
       // A lock held or waited for keeps it: a waiter follows a replacement itself.

@@ -29,14 +29,30 @@ struct OpenedFile {
   int64_t Offset(long slot) const { return HeaderBytes() + (slot - 1) * LineBytes(); }
 };
 
+// A thread of this process, told apart from every other thread that ever
+// ran in it: thread ids are reused once a thread has ended, these never are.
+// alive expires when the thread ends.
+struct Owner {
+  uint64_t id = 0;
+  std::weak_ptr<const void> alive;
+  bool operator==(const Owner& other) const { return id == other.id; }
+  bool Ended() const { return alive.expired(); }
+};
+// The calling thread.
+const Owner& CurrentOwner();
+
 // Who in this process has a record slot (0: the null record). File locks
 // belong to the open file, not to a thread: two threads of one process do
 // not exclude each other through them, so the claim does. held: a lock that
-// stays after the call (lock_prj_info, lock_null_record); otherwise the
-// write's own lock for the time of the write.
+// stays after the call (a RecordLock, lock_prj_info, lock_null_record);
+// otherwise the write's own lock for the time of the write. name and number:
+// the record as it was when locked, so that an unlock by name or number finds
+// the lock even after the record was renamed or erased under it.
 struct Claim {
-  std::thread::id owner;
+  Owner owner;
   bool held = false;
+  std::string name;
+  uint32_t number = 0;
 };
 
 struct AdminFile {
@@ -82,7 +98,10 @@ void CloseSlot(int slot);
 int LockTimeoutMs();
 
 // The slot (0: the null record) is locked by this thread and stays so.
-bool HeldBy(const AdminFile& f, long slot, std::thread::id owner);
+bool HeldBy(const AdminFile& f, long slot, const Owner& owner);
+// Releases the locks of threads that have ended: nobody can release them any
+// more, and they would keep every other writer waiting. REQUIRES: f.m.
+void DropEndedClaims(AdminFile* f);
 // Takes this thread's claim on slots [first, first + count) and the file
 // lock on their range, waiting at most the lock time with the file's mutex
 // released. The claims taken are added to *added (not held). REQUIRES: lk
@@ -94,7 +113,7 @@ void UnlockSlots(AdminFile* f, long first, long count);
 // Takes a lock that stays until released (a record slot, or 0: the null
 // record). REQUIRES: lk holds f->m. 0, -7 or -1.
 int TakeHeld(AdminFile* f, std::unique_lock<std::mutex>& lk, long slot);
-// Releases this thread's lock; one it does not hold is not locked for it. 0 or -7.
-int ReleaseHeld(AdminFile* f, long slot);
+// Releases owner's lock of the slot; one it does not hold is not locked for it. 0 or -7.
+int ReleaseHeld(AdminFile* f, long slot, const Owner& owner);
 
 }  // namespace dovrane::extlib::admin_files

@@ -108,8 +108,8 @@ JournalOutcome PutEraseRight(const std::string& entry_path, const std::string& e
   int rc = FindOwner(entry_path, entry, number, &record);
   if (rc == 0) {
     // Under the record's lock: an erase still running holds it.
-    if (lock_prj_nam(kSlotNet, record.name, kLockRecord) != 0) return JournalOutcome::kLeft;
-    const std::string name = record.name;
+    RecordLock lock;
+    if (LockRecordByName(kSlotNet, record.name, &lock) != 0) return JournalOutcome::kLeft;
     JournalOutcome outcome = JournalOutcome::kNothing;
     rc = FindOwner(entry_path, entry, number, &record);
     if (rc == 0 && !Exists(native) && Exists(work))  // the record stayed: the folder comes back
@@ -117,7 +117,7 @@ JournalOutcome PutEraseRight(const std::string& entry_path, const std::string& e
                                                                                       : JournalOutcome::kLeft;
     else if (rc != 0 && rc != kPrjNotFound)
       outcome = JournalOutcome::kLeft;
-    lock_prj_nam(kSlotNet, name, kUnlockRecord);
+    if (lock.Release() != 0) outcome = JournalOutcome::kLeft;
     if (rc == 0 || outcome == JournalOutcome::kLeft) return outcome;
   } else if (rc != kPrjNotFound) {
     return JournalOutcome::kLeft;
@@ -199,11 +199,12 @@ JournalOutcome PutJournalRight(const std::string& file_name, OperationJournal* j
   } else {
     // Under the null record's lock: a create still running holds it.
     const int handle = open_prj_info(kSlotNet, kOpenExisting);
-    if (handle < 0 || lock_null_record(handle, kLockRecord) != 0) return JournalOutcome::kLeft;
+    RecordLock lock;
+    if (handle < 0 || LockNullRecord(handle, &lock) != 0) return JournalOutcome::kLeft;
     outcome = PutCreateRight(entry_path, journal->entry, number);
     // A record the create was appending when it died is no record.
     if (outcome != JournalOutcome::kLeft && DropUnfinishedAppend(handle) != 0) outcome = JournalOutcome::kLeft;
-    lock_null_record(handle, kUnlockRecord);
+    if (lock.Release() != 0) outcome = JournalOutcome::kLeft;
   }
   if (outcome != JournalOutcome::kLeft) RemoveOperationJournal(*journal);
   return outcome;

@@ -145,10 +145,13 @@ int Create(NewProject p, PRJ* out, uint32_t* number) {
   if (lzcheck_path(folder) != kPathFolder) return kPrjNotReachable;
   int handle = open_prj_info(kSlotNet, kOpenExisting);
   if (handle < 0) return kPrjAdminMissing;
-  if (lock_null_record(handle, kLockRecord) != 0) return kPrjLockFailed;
+  RecordLock null_lock;
+  if (LockNullRecord(handle, &null_lock) != 0) return kPrjLockFailed;
   PRJ record;
   rc = CreateLocked(handle, p, folder, &record);
-  lock_null_record(handle, kUnlockRecord);
+  // The project is made (or the failure is the answer): a null record lock
+  // that will not come off goes with the handle's close.
+  (void)null_lock.Release();
   if (rc == 0) {
     if (out) *out = record;
     if (number) *number = record.number;
@@ -208,7 +211,8 @@ int ltbprmC(int slot, const std::string& name, uint32_t* number) {
   if (rc) return rc;
   int handle = open_prj_info(kSlotNet, kOpenExisting);
   if (handle < 0) return kPrjAdminMissing;
-  if ((rc = lock_prj_nam(kSlotNet, name, kLockRecord)) != 0) return rc;
+  RecordLock lock;
+  if ((rc = LockRecordByName(kSlotNet, name, &lock)) != 0) return rc;
   std::string entry, trash;
   rc = ProjectInUse(record) ? kPrjLockFailed : build_prj_dir(record, &entry);
   const int kind = rc == 0 ? lzcheck_path(entry) : kPathUnreachable;
@@ -224,7 +228,7 @@ int ltbprmC(int slot, const std::string& name, uint32_t* number) {
     if (!drop_journal || CurrentEnv()->Rename(native, trash) != 0) rc = kPrjFailed;
     if (rc) trash.clear();
   }
-  long position = rc == 0 ? get_prj_position(handle, name, kSlotNet, 0) : -1;
+  const long position = lock.slot();
   if (rc == 0) {
     record.name[0] = '#';
     if (position < 1 || seek_prj_set(handle, position) != 0 || write_prj_info(handle, &record) != 0) {
@@ -233,7 +237,9 @@ int ltbprmC(int slot, const std::string& name, uint32_t* number) {
       trash.clear();
     }
   }
-  lock_prj_nam(kSlotNet, name, kUnlockRecord);
+  // The record is written (or the failure is the answer): a lock that will
+  // not come off goes with the handle's close.
+  (void)lock.Release();
   // A journal whose work is not done stays for the next update.
   if (!trash.empty() && RemoveTree(trash) != 0) drop_journal = false;
   if (drop_journal) RemoveOperationJournal(journal);
@@ -251,15 +257,15 @@ int ltbpreC(int slot, const std::string& old_name, const std::string& new_name, 
   if (rc == 0) rc = get_project_info(old_name, &record);
   int handle = rc == 0 ? open_prj_info(kSlotNet, kOpenExisting) : -1;
   if (rc == 0 && handle < 0) rc = kPrjAdminMissing;
-  bool null_locked = false, record_locked = false;
-  if (rc == 0) rc = (null_locked = lock_null_record(handle, kLockRecord) == 0) ? 0 : kPrjLockFailed;
+  RecordLock null_lock, lock;
+  if (rc == 0 && LockNullRecord(handle, &null_lock) != 0) rc = kPrjLockFailed;
   if (rc == 0) {
     UnCachPrjList();
     if (NameInUse(trimmed)) rc = kPrjExists;
   }
-  if (rc == 0) rc = (record_locked = lock_prj_nam(kSlotNet, old_name, kLockRecord) == 0) ? 0 : kPrjLockFailed;
-  long position = rc == 0 ? get_prj_position(handle, old_name, kSlotNet, 0) : -1;
-  if (rc == 0 && (position < 1 || ReadRecordAtSlot(handle, position, &record) != 0)) rc = kPrjNotFound;
+  if (rc == 0 && LockRecordByName(kSlotNet, old_name, &lock) != 0) rc = kPrjLockFailed;
+  const long position = rc == 0 ? lock.slot() : -1;
+  if (rc == 0 && ReadRecordAtSlot(handle, position, &record) != 0) rc = kPrjNotFound;
   std::string old_entry, new_entry;
   if (rc == 0 && record.number == 0) {  // a plain-named folder carries the name
     PRJ renamed = record;
@@ -276,8 +282,10 @@ int ltbpreC(int slot, const std::string& old_name, const std::string& new_name, 
     }
   }
   if (rc == 0) RenameStoredRecord(record);
-  if (record_locked) lock_prj_nam(kSlotNet, old_name, kUnlockRecord);
-  if (null_locked) lock_null_record(handle, kUnlockRecord);
+  // Released by the slot: the record carries the new name now. A lock that
+  // will not come off goes with the handle's close.
+  (void)lock.Release();
+  (void)null_lock.Release();
   if (buffer && rc == 0) *buffer = PadName(trimmed);
   if (result) *result = rc;
   return rc;

@@ -111,9 +111,10 @@ int get_project_status(const std::string& name, unsigned char* status) {
 int put_project_status(const std::string& name, const unsigned char* status) {
   int handle = open_prj_info(23, kOpenExisting);
   if (handle < 0) return kPrjAdminMissing;
-  int rc = lock_prj_nam(kSlotNet, name, kLockRecord);
+  RecordLock lock;
+  int rc = LockRecordByName(kSlotNet, name, &lock);
   if (rc) return rc;
-  long slot = get_prj_position(handle, name, 23, 0);
+  long slot = lock.slot();
   PRJ record;
   if (slot < 1) {
     rc = kPrjNotFound;
@@ -125,9 +126,8 @@ int put_project_status(const std::string& name, const unsigned char* status) {
     rc = seek_prj_set(handle, slot);
     if (rc == 0) rc = write_prj_info(handle, &record);
   }
-  // The status is written (or the failure is the answer); an unlock that fails leaves the lock to the handle's close.
-  (void)lock_prj_nam(kSlotNet, name, kUnlockRecord);
-  return rc;
+  const int released = lock.Release();
+  return rc ? rc : released;
 }
 
 int FindProjectSlot(int handle, const std::string& name, long* slot) {

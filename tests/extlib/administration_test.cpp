@@ -134,7 +134,8 @@ TEST_F(AdministrationTest, LockByNameTellsAnUnreadableAdministrationFromAMissing
       inst_.dir.Write("SRV1/cad/Net/project.dat", c.text);
     UnCachPrjList();
     EXPECT_EQ(lock_prj_nam(23, c.name, kLockRecord), c.want) << c.want;
-    EXPECT_EQ(lock_prj_nam(23, c.name, kUnlockRecord), c.want) << c.want;
+    // Nothing is held under the name: an unlock only fails where the file does not open.
+    EXPECT_EQ(lock_prj_nam(23, c.name, kUnlockRecord), c.want == -3 || c.text == bad_line ? 0 : c.want) << c.want;
   }
 }
 
@@ -153,8 +154,8 @@ TEST_F(AdministrationTest, LockedRecordIsNotWrittenByAnotherProcess) {
             }),
             0);
   EXPECT_EQ(lock_prj_info(h, 77, kLockRecord), -3);
-  lock_prj_info(h, 5, kUnlockRecord);
-  lock_null_record(h, kUnlockRecord);
+  EXPECT_EQ(lock_prj_info(h, 5, kUnlockRecord), 0);
+  EXPECT_EQ(lock_null_record(h, kUnlockRecord), 0);
 }
 
 TEST_F(AdministrationTest, AppendAfterARecordWithoutItsLineEndWritesTheLineEndFirst) {
@@ -185,7 +186,7 @@ TEST_F(AdministrationTest, WriterWhoseFileWasReplacedMeanwhileWritesIntoTheNewOn
   PRJ r = SmallInstallation::Record("Gamma", 12);
   ASSERT_EQ(seek_prj_set(h, 3), 0);
   ASSERT_EQ(write_prj_info(h, &r), 0);
-  lock_null_record(h, kUnlockRecord);
+  EXPECT_EQ(lock_null_record(h, kUnlockRecord), 0);
   EXPECT_EQ(get_project_info("Gamma", &r), 0);
   EXPECT_EQ(get_project_info("Omega", &r), 0);
 }
@@ -233,7 +234,7 @@ TEST_F(AdministrationTest, SeveralRecordsGoInWithOneFlushAndTheNullRecordWithThe
   platform::SetCurrentEnv(&counting);
   ASSERT_EQ(lock_null_record(h, kLockRecord), 0);
   const int rc = write_prj_records(h, 3, records, 3, &raised);
-  lock_null_record(h, kUnlockRecord);
+  EXPECT_EQ(lock_null_record(h, kUnlockRecord), 0);
   platform::SetCurrentEnv(nullptr);
   ASSERT_EQ(rc, 0);
   EXPECT_EQ(counting.Calls(platform::FaultPoint::kSync), 1);
@@ -265,7 +266,7 @@ TEST_F(AdministrationTest, SeveralRecordsWaitForAnotherProcessesLockOnAnyOfTheir
             }),
             0);
   EXPECT_EQ(inst_.Admin(), before);
-  lock_prj_info(h, 9, kUnlockRecord);
+  EXPECT_EQ(lock_prj_info(h, 9, kUnlockRecord), 0);
 }
 
 // The write's own lock over several slots is one range of the same open file:
@@ -278,7 +279,7 @@ TEST_F(AdministrationTest, SeveralRecordsWrittenOverAHeldRecordKeepItsLock) {
   ASSERT_EQ(write_prj_records(h, 1, records, 3), 0);
   SetRecordLockTimeoutMs(100);
   EXPECT_EQ(InChild([] { return lock_prj_info(open_prj_info(23, kOpenExisting), 9, kLockRecord) == -7 ? 0 : 1; }), 0);
-  lock_prj_info(h, 9, kUnlockRecord);
+  EXPECT_EQ(lock_prj_info(h, 9, kUnlockRecord), 0);
 }
 
 TEST_F(AdministrationTest, NullRecordOfADamagedHeaderIsNotRead) {
