@@ -5,6 +5,7 @@
 
 #include "app/command_audit.h"
 #include "app/project_commands.h"
+#include "app/project_error.h"
 #include "checkout/checkin.h"
 #include "checkout/checkout.h"
 #include "extlib/administration.h"
@@ -132,6 +133,8 @@ int CreateNewProject(extlib::OperationContext& ctx, const std::string& host, std
   }
   if (free_name.empty()) return extlib::kPrjFailed;
   const int rc = app::CreateProject(extlib::PadName(free_name), host);
+  // The library stays silent for the window: the person is told why here.
+  if (rc != 0) app::ReportProjectError(rc);
   app::AuditWindowCommand("create", {free_name, host}, rc);
   if (rc == 0) *name = extlib::TrimmedName(extlib::PadName(free_name).c_str());
   return rc;

@@ -48,6 +48,18 @@ TEST(NewProjectNameTest, CreatesUnderTheFirstFreeName) {
   EXPECT_NE(fixture.small.Admin().find("New project 1"), std::string::npos);
 }
 
+// The library creates silently for the window; a failure is told here, once.
+TEST(NewProjectNameTest, AFailedCreateIsTold) {
+  tree::TreeFixture fixture;
+  testing::RecordingMessenger messages;
+  extlib::OperationContext ctx;
+  std::string name;
+  EXPECT_NE(CreateNewProject(ctx, "NOSUCHHOST", &name), 0);
+  EXPECT_EQ(name, "");
+  EXPECT_EQ(messages.texts.size(), 1u) << messages.All();
+  EXPECT_EQ(fixture.small.Admin().find("New project"), std::string::npos);
+}
+
 TEST(HostCheckoutFileTest, RemovesTheMarkAndRefusesNamesOutsideTheNetFolder) {
   tree::TreeFixture fixture;
   testing::RecordingMessenger messages;
