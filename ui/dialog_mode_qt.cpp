@@ -5,11 +5,15 @@
 #include <QIcon>
 #include <QImage>
 #include <QTimer>
+#include <QtGlobal>
+#include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "app/app_state.h"
 #include "app/command_table.h"
 #include "platform/env.h"
+#include "platform/terminal.h"
 #include "ui/app_icons_qt.h"
 #include "ui/dovrane_dlg.h"
 #include "ui/main_window_qt.h"
@@ -41,6 +45,31 @@ void ArmScreenshot(CDovraneDlg* dialog) {
   });
 }
 
+// What Qt said while it looked for a display. Qt's message handler is one per
+// process and takes no context, so its notes have to live here; only the
+// thread that makes the application writes them, before any other thread runs.
+std::string g_display_notes;
+
+// Qt ends the process with an abort when no display can be opened, and its
+// reason would go only to the trace file. The person at the terminal is told
+// instead, with what was tried, and the run ends with status 1.
+void DisplayMessageHandler(QtMsgType type, const QMessageLogContext&, const QString& text) {
+  if (type != QtFatalMsg) {
+    g_display_notes += "  " + text.toStdString() + "\n";
+    return;
+  }
+  platform::Env* env = platform::CurrentEnv();
+  const std::string display = env->GetEnv("DISPLAY"), wayland = env->GetEnv("WAYLAND_DISPLAY"),
+                    platform_name = env->GetEnv("QT_QPA_PLATFORM");
+  std::string message = "cannot open the main window: no display could be opened (";
+  message += display.empty() ? "DISPLAY is not set" : "DISPLAY=" + display;
+  if (!wayland.empty()) message += ", WAYLAND_DISPLAY=" + wayland;
+  if (!platform_name.empty()) message += ", QT_QPA_PLATFORM=" + platform_name;
+  message += ").\n" + g_display_notes + "  " + text.toStdString() + "\n";
+  platform::Terminal::WriteErr(message);
+  std::_Exit(1);
+}
+
 }  // namespace
 
 void InstallDialogMode() { app::SetDialogRunner(&RunDialogMode); }
@@ -51,7 +80,12 @@ int RunDialogMode() {
   static char name[] = "dovrane";
   static char* argv[] = {name, nullptr};
   std::unique_ptr<QApplication> own;
-  if (!QApplication::instance()) own = std::make_unique<QApplication>(argc, argv);
+  if (!QApplication::instance()) {
+    const QtMessageHandler previous = qInstallMessageHandler(&DisplayMessageHandler);
+    own = std::make_unique<QApplication>(argc, argv);
+    qInstallMessageHandler(previous);
+    g_display_notes.clear();
+  }
   QApplication::setWindowIcon(ApplicationIcon());
   MainWindow window;
   CDovraneDlg& dialog = window.dialog();

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "support/sample_site.h"
 #include "support/temp_dir.h"
 
 namespace dovrane::app {
@@ -24,6 +25,26 @@ TEST(WindowProgramTest, FoundBesideTheProgramElseInTheInstalledFolder) {
   testing::WriteFile(bin + "/" + kWindowProgramName, "");
   EXPECT_EQ(FindWindowProgram(bin, lib), bin + "/" + kWindowProgramName);
   EXPECT_EQ(FindWindowProgram("", lib), "");
+}
+
+// Without a display the window cannot open: the person at the terminal is
+// told so and what was tried, and the run ends with 1 (not an abort whose
+// reason only the trace file holds). The check-out's dialog the same.
+TEST(WindowProgramTest, WithoutADisplayTheTerminalIsToldAndTheRunEnds) {
+  testing::SampleSite site(4);
+  std::map<std::string, std::string> env = site.Environment();
+  env["QT_QPA_PLATFORM"] = "";  // Qt's own choice, as on a desktop
+  env["WAYLAND_DISPLAY"] = "";
+  for (const char* display : {"", ":987"}) {
+    env["DISPLAY"] = display;
+    for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"SRV1", "-checkout"}}) {
+      const testing::ProgramResult r = testing::RunProgram(DOVRANE_BIN, args, env, site.start_dir());
+      EXPECT_EQ(r.signal, 0) << display;
+      EXPECT_EQ(r.status, 1) << display << r.err;
+      EXPECT_NE(r.err.find("cannot open the main window: no display"), std::string::npos) << r.err;
+      EXPECT_NE(r.err.find(*display ? "DISPLAY=:987" : "DISPLAY is not set"), std::string::npos) << r.err;
+    }
+  }
 }
 
 }  // namespace
