@@ -65,11 +65,25 @@ std::string MarkerPath() {
   return extlib::lffnamC_new(extlib::kSlotNet, kRebuildMarkerFile, &path) == 0 ? platform::NativePath(path) : "";
 }
 
+}  // namespace
+
 bool RebuildPending() {
   std::string path = MarkerPath();
   platform::FileInfo info;
-  return !path.empty() && platform::CurrentEnv()->Stat(path, &info) == 0;
+  // Whatever stands there under the name counts: a link too.
+  return !path.empty() && platform::CurrentEnv()->Stat(path, &info, false) == 0;
 }
+
+int ReportRebuildPending() {
+  services::ToolMessageBox(services::kMessageError,
+                           "The project administration is being rebuilt (%s is in the folder of project.dat): "
+                           "it does not list every project yet.\nTry again when the rebuild has ended; after a "
+                           "rebuild that stopped, dovrane -update completes it.\n",
+                           kRebuildMarkerFile);
+  return kPrjFailed;
+}
+
+namespace {
 
 // Marks the administration as being rebuilt: until the marker is gone, a
 // partly rebuilt administration is not taken for a whole one. 0 or -1.

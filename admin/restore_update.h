@@ -13,6 +13,12 @@ inline constexpr char kSavedAdministrationFile[] = "project.dat.sav";
 // Present in \Net while a rebuild of the administration is under way; a rebuild
 // that stopped (failure, crash) leaves it, and the next update completes it.
 inline constexpr char kRebuildMarkerFile[] = "project.dat.rebuild";
+// The marker is there: the administration is being rebuilt (or a rebuild
+// stopped), and what it holds is not every project.
+bool RebuildPending();
+// For a reader that met the marker: says so (the administration's answer
+// would be incomplete) and gives the reader's result, -1.
+int ReportRebuildPending();
 
 // Creates project.dat when it is missing and registers every project of
 // every host; then the network identifier and the attribute compression.

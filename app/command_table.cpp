@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "admin/restore_update.h"
 #include "app/app_state.h"
 #include "app/command_audit.h"
 #include "app/command_line_context.h"
@@ -51,6 +52,13 @@ int RunCreate(const CommandArgs& a) {
   int rc = CreateProject(a.padded_name, a.argument);
   if (rc != 0) ReportProjectError(rc);
   return rc;
+}
+
+// The commands that only read the administration.
+bool IsQuery(const char* option) {
+  for (const char* query : {"-getpath", "-getnumber", "-getdbid", "-exist", "-info"})
+    if (std::strcmp(option, query) == 0) return true;
+  return false;
 }
 
 // True only when the administration was read and holds no such name.
@@ -186,7 +194,15 @@ int DispatchCommandLine(const std::vector<std::string>& argv) {
   }
   if (match->clears_interactive) CommandLineContext().interactive = 0;
   const LongOptions& options = CurrentLongOptions();
-  int result = options.json ? RunQueryAsJson(match->option, args) : match->run(args);
+  int result;
+  if (IsQuery(match->option) && admin::RebuildPending()) {
+    // An answer from half an administration would be wrong (a project whose
+    // folder is there "does not exist"): the reader says why it has none.
+    result = admin::ReportRebuildPending();
+    if (options.json) WriteQueryFailureAsJson(args.padded_name, result, "The project administration is being rebuilt");
+  } else {
+    result = options.json ? RunQueryAsJson(match->option, args) : match->run(args);
+  }
   if (!options.dry_run) AuditCommand(match->option, argv, result);
   extlib::lzende();
   return ExitStatusOf(result);

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "admin/restore_update.h"
 #include "app/project_error.h"
 #include "extlib/messages.h"
 #include "extlib/operation_context.h"
@@ -88,6 +89,14 @@ std::string RecordJson(const extlib::PRJ& record) {
   return RecordObject(record, users).dump();
 }
 
+void WriteQueryFailureAsJson(const std::string& padded_name, int rc, const std::string& text) {
+  nlohmann::ordered_json o;
+  o["name"] = Utf8(extlib::TrimmedName(padded_name.c_str()));
+  o["result"] = rc;
+  o["error"] = Utf8(text);
+  WriteOut(o.dump() + "\n");
+}
+
 int RunQueryAsJson(const std::string& option, const CommandArgs& args) {
   extlib::PRJ record;
   int rc;
@@ -99,11 +108,10 @@ int RunQueryAsJson(const std::string& option, const CommandArgs& args) {
   }
   nlohmann::ordered_json o;
   if (rc != 0) {
-    o["name"] = Utf8(extlib::TrimmedName(args.padded_name.c_str()));
-    o["result"] = rc;
     std::string text = ProjectErrorText(rc);
     while (!text.empty() && text.back() == ' ') text.pop_back();
-    o["error"] = Utf8(text);
+    WriteQueryFailureAsJson(args.padded_name, rc, text);
+    return rc;
   } else {
     UserNames users;
     o = RecordObject(record, users);
@@ -237,6 +245,9 @@ int ListProjects(const LongOptions& options) {
   // piece of the file begins there; the pieces are then written in file
   // order. The JSON list reads with one (its user names are looked up as it
   // goes).
+  // Half an administration listed as a whole one would mislead a script;
+  // looked at again before anything is written, for a rebuild begun meanwhile.
+  if (admin::RebuildPending()) return admin::ReportRebuildPending();
   const int threads = options.json ? 1 : 2;
   struct Lines {
     platform::BulkBuffer text;
@@ -287,6 +298,7 @@ int ListProjects(const LongOptions& options) {
                        text.Grow(static_cast<size_t>(p - text.end()));
                      });
   if (rc != 0) return rc;
+  if (admin::RebuildPending()) return admin::ReportRebuildPending();
   // Every piece's lines, in the order of the file.
   struct Piece {
     long first_slot;

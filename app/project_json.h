@@ -22,6 +22,8 @@ std::string RecordJson(const extlib::PRJ& record);
 // when it cannot be built); a failed lookup prints {"name", "result",
 // "error"}. Returns the query's result, as the query itself would.
 int RunQueryAsJson(const std::string& option, const CommandArgs& args);
+// A query's failure as JSON on standard output: {"name", "result", "error"}.
+void WriteQueryFailureAsJson(const std::string& padded_name, int rc, const std::string& text);
 
 // One tab-separated line of the list in UTF-8: name, number text, host,
 // status flags, version, key (names without their padding).

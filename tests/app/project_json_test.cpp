@@ -83,6 +83,33 @@ TEST_F(ProjectJsonTest, ListLeavesOutErasedProjectsAndPrintsNothingOfADamagedFil
   EXPECT_EQ(damaged.out, "");
 }
 
+// While the administration is being rebuilt (or a rebuild stopped) it does
+// not hold every project: no reader answers from it as if it did. The update
+// that completes the rebuild makes them answer again.
+TEST_F(ProjectJsonTest, ReadersSayTheAdministrationIsBeingRebuilt) {
+  // A rebuild from the hosts under way: part of the records written so far.
+  std::string admin = testing::ReadFile(site_.NetDir() + "/project.dat");
+  testing::WriteFile(site_.NetDir() + "/project.dat", admin.substr(0, admin.find('\n', admin.size() / 2) + 1));
+  testing::WriteFile(site_.NetDir() + "/project.dat.rebuild", "rebuild of project.dat under way\n");
+  const std::vector<std::vector<std::string>> readers = {
+      {"--list"}, {"--list", "--json"}, {site_.Name(12), "-exist"}, {site_.Name(12), "-info"},
+      {site_.Name(1), "-getpath"}, {"--json", site_.Name(12), "-info"}};
+  for (const auto& args : readers) {
+    const auto r = site_.Run(args);
+    EXPECT_EQ(r.status, 255) << args.back();
+    EXPECT_NE(r.err.find("The project administration is being rebuilt"), std::string::npos) << args.back() << r.err;
+    if (args[0] == "--json") {
+      EXPECT_EQ(nlohmann::json::parse(r.out)["result"], -1) << r.out;
+    } else {
+      EXPECT_EQ(r.out, "") << args.back();
+    }
+  }
+  ASSERT_EQ(site_.Run({"-update"}).status, 0);
+  EXPECT_EQ(site_.Run({site_.Name(12), "-exist"}).status, 0);
+  const std::string list = site_.Run({"--list"}).out;
+  EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), 12) << list;
+}
+
 // A file large enough to be read in pieces by both threads lists every
 // project once, in administration order: lines in the written form and
 // others (a blank before a version's digit), names beyond ASCII, erased
