@@ -31,13 +31,8 @@ namespace {
 
 std::string Utf8(const std::string& cp1252) { return platform::Cp1252ToUtf8(cp1252); }
 
-// The terminal takes Windows-1252 and writes UTF-8: the JSON's UTF-8 goes
-// back first (every character in it came from Windows-1252 text).
-void WriteOut(const std::string& utf8) {
-  std::string cp;
-  if (!platform::Utf8ToCp1252(utf8, &cp)) cp = utf8;
-  platform::Terminal::WriteOut(cp);
-}
+// JSON escapes what it must itself: it goes out as it is.
+void WriteOut(const std::string& utf8) { platform::Terminal::WriteOutUtf8(utf8); }
 
 // The user table is looked up once per user, not once per record: a list of
 // 100,000 projects names the same few hundred users again and again.
@@ -169,10 +164,11 @@ char* PutNumber(char* p, unsigned value) {
   return p + width - zeros;
 }
 
-// The longest line: every character of name and host three bytes in UTF-8.
-// Past its end, room for the last number's whole 16-byte copy.
+// The longest line: every character of name and host four bytes (a control
+// character shown as \xHH). Past its end, room for the last number's whole
+// 16-byte copy.
 constexpr size_t kMaxListLine =
-    3 * extlib::kNameLength + 1 + extlib::kNumberTextLength + 1 + 3 * extlib::kHostLength + 3 * 11 + 1 + 16;
+    4 * extlib::kNameLength + 1 + extlib::kNumberTextLength + 1 + 4 * extlib::kHostLength + 3 * 11 + 1 + 16;
 
 // One line of the list at p (room for kMaxListLine); returns its end.
 char* PutListLine(char* p, const extlib::WrittenFields& f) {
@@ -191,13 +187,27 @@ char* PutListLine(char* p, const extlib::WrittenFields& f) {
   return p;
 }
 
-// Room for the text of the numbers the list shows of a parsed record.
+// Room for the text of the numbers the list shows of a parsed record, and
+// for a name or host whose control characters are shown.
 struct ListNumbers {
   char number[extlib::kNumberTextLength];
   char version[2];
   char key[10];
   char room[16];  // PutDigits reads 16 bytes from the digits
+  std::string name, host;
 };
+
+// A field of the list never holds a TAB or a line end, nor anything that
+// steers a terminal: such characters are shown (\t, \xHH), in *shown.
+void ShowControls(const char** text, size_t* size, bool* ascii, std::string* shown) {
+  const std::string_view field(*text, *size);
+  if (std::none_of(field.begin(), field.end(), [](char c) { return platform::IsControlCp1252(static_cast<unsigned char>(c)); }))
+    return;
+  *shown = platform::ShowControlsCp1252(field, false);
+  *text = shown->data();
+  *size = shown->size();
+  *ascii = false;  // the general writer: any length, nothing read past the end
+}
 
 // The fields the list shows of a parsed record.
 extlib::WrittenFields ListFields(const extlib::PRJ& record, ListNumbers* text) {
@@ -209,6 +219,8 @@ extlib::WrittenFields ListFields(const extlib::PRJ& record, ListNumbers* text) {
   f.host = record.host;
   f.host_length = strnlen(record.host, sizeof record.host);
   f.host_ascii = IsAscii(f.host, f.host_length);
+  ShowControls(&f.name, &f.name_length, &f.name_ascii, &text->name);
+  ShowControls(&f.host, &f.host_length, &f.host_ascii, &text->host);
   f.status = record.status;
   // A stored version has two digits (the writer refuses more).
   text->version[0] = static_cast<char>('0' + record.version / 10 % 10);

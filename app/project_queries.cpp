@@ -145,11 +145,12 @@ std::string ProjectInfoText(const std::string& display_name, const extlib::PRJ& 
   std::snprintf(number, sizeof number, "n%.7u", record.number);
   char dbkey[32];
   std::snprintf(dbkey, sizeof dbkey, "PrjDBkey\t : %.10lu\n", static_cast<unsigned long>(record.dbkey));
-  std::string text = Format("PrjName\t : %s\n", display_name);
+  // One line a field: a stored name or host cannot add lines or steer the terminal.
+  std::string text = Format("PrjName\t : %s\n", platform::ShowControlsCp1252(display_name, false));
   text += Format("PrjNumber : %s\n", number);
   text += Format("PrjBegin\t : %s\n", BeginText(record.begin));
   text += dbkey;
-  if (network) text += Format("PrjHost\t : %s\n", record.host);
+  if (network) text += Format("PrjHost\t : %s\n", platform::ShowControlsCp1252(record.host, false));
   FolderLines(record, &text);
   if (network) MemberLines(record, &text);
   return text;

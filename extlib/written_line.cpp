@@ -46,9 +46,11 @@ WrittenLineCheck::WrittenLineCheck(int user_words, int containers_now, bool netw
     set(from, count, 0x20, 'a', 5);
     std::fill(hex_ + from, hex_ + from + count, uint8_t{0xFF});
   };
-  // Anything but NUL (1..255) and, apart, '@'.
+  // No control character (0x20..0xFF) and, apart, neither '@' nor DEL: a
+  // name or host with a control character goes the general way, which
+  // shows it instead of copying it into a line.
   auto plain = [this, &set](int from, int count) {
-    set(from, count, 0, 1, 254);
+    set(from, count, 0, 0x20, 0xDF);
     std::fill(plain_ + from, plain_ + from + count, uint8_t{0xFF});
   };
   plain(L::kV3Name, L::kNameWidth);
@@ -119,7 +121,9 @@ __attribute__((target("avx2"))) inline __m256i Check32(const char* line, size_t 
   const __m256i digit = _mm256_cmpeq_epi8(
       _mm256_subs_epu8(_mm256_sub_epi8(b, _mm256_set1_epi8('0')), _mm256_set1_epi8(9)), _mm256_setzero_si256());
   const __m256i hex_digit = _mm256_and_si256(digit, Load32(hex + from));
-  const __m256i at_sign = _mm256_and_si256(_mm256_cmpeq_epi8(b, _mm256_set1_epi8('@')), Load32(plain + from));
+  const __m256i at_sign = _mm256_and_si256(
+      _mm256_or_si256(_mm256_cmpeq_epi8(b, _mm256_set1_epi8('@')), _mm256_cmpeq_epi8(b, _mm256_set1_epi8(0x7F))),
+      Load32(plain + from));
   *bad = _mm256_or_si256(*bad, _mm256_or_si256(_mm256_andnot_si256(hex_digit, over), at_sign));
   return b;
 }
@@ -166,8 +170,8 @@ bool WrittenLineCheck::Read16(const char* line, WrittenFields* f) const {
   // and bytes beyond ASCII.
   uint64_t name_blank = 0, name_high = 0, host_blank = 0, host_high = 0;
 #if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128(), at = _mm_set1_epi8('@'), blank = _mm_set1_epi8(' '),
-                c0 = _mm_set1_epi8('0'), nine = _mm_set1_epi8(9);
+  const __m128i zero = _mm_setzero_si128(), at = _mm_set1_epi8('@'), del = _mm_set1_epi8(0x7F),
+                blank = _mm_set1_epi8(' '), c0 = _mm_set1_epi8('0'), nine = _mm_set1_epi8(9);
   __m128i bad = zero;
   auto check = [&](size_t from) {
     auto table = [from](const uint8_t* t) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + from)); };
@@ -175,7 +179,7 @@ bool WrittenLineCheck::Read16(const char* line, WrittenFields* f) const {
     const __m128i over = _mm_subs_epu8(_mm_sub_epi8(_mm_or_si128(b, table(fold_)), table(lo_)), table(span_));
     const __m128i digit = _mm_cmpeq_epi8(_mm_subs_epu8(_mm_sub_epi8(b, c0), nine), zero);
     const __m128i hex_digit = _mm_and_si128(digit, table(hex_));
-    const __m128i at_sign = _mm_and_si128(_mm_cmpeq_epi8(b, at), table(plain_));
+    const __m128i at_sign = _mm_and_si128(_mm_or_si128(_mm_cmpeq_epi8(b, at), _mm_cmpeq_epi8(b, del)), table(plain_));
     bad = _mm_or_si128(bad, _mm_or_si128(_mm_andnot_si128(hex_digit, over), at_sign));
     return b;
   };
@@ -201,7 +205,7 @@ bool WrittenLineCheck::Read16(const char* line, WrittenFields* f) const {
     const uint8_t c = static_cast<uint8_t>(line[i]);
     const bool digit = c >= '0' && c <= '9';
     if (static_cast<uint8_t>((c | fold_[i]) - lo_[i]) > span_[i] && !(hex_[i] && digit)) return false;
-    if (plain_[i] && c == '@') return false;
+    if (plain_[i] && (c == '@' || c == 0x7F)) return false;
     const uint64_t is_blank = c == ' ', is_high = c >= 0x80;
     if (i < 64) {
       name_blank |= is_blank << i;

@@ -56,7 +56,10 @@ void WriteAllUtf8(int fd, std::string_view utf8) {
   WriteRaw(fd, utf8.data(), utf8.size());
 }
 
-void WriteAll(int fd, const std::string& text) { WriteAllUtf8(fd, Cp1252ToUtf8(text)); }
+// Messages quote stored names and hosts, which anyone with write access to a
+// share may have filled with escape sequences: every control character but
+// the layout's (TAB, LF, CR) reaches the terminal as visible text.
+void WriteAll(int fd, const std::string& text) { WriteAllUtf8(fd, Cp1252ToUtf8(ShowControlsCp1252(text, true))); }
 
 // Each message begins on a line of its own: a line left open on either
 // stream is ended first (both streams usually show on one terminal).
@@ -194,7 +197,8 @@ void Terminal::ShowStatus(const std::string& text) {
   (void)registered;
   FlushProgress();
   if (g_out_open.exchange(false)) WriteRaw(g_out, "\n", 1);
-  const std::string line = "\r" + Cp1252ToUtf8(text) + "\x1b[K";
+  // One line that erases the rest of itself: no control character of the text may move it.
+  const std::string line = "\r" + Cp1252ToUtf8(ShowControlsCp1252(text, false)) + "\x1b[K";
   WriteRaw(g_out, line.data(), line.size());
   g_status_shown = true;
 }
@@ -233,7 +237,7 @@ void Terminal::Beep() {
   if (fd >= 0 && ::isatty(fd)) {
     std::atomic<bool>* open = OpenLineOf(fd);
     const bool was = open && open->load();
-    WriteAll(fd, "\a");
+    WriteAllUtf8(fd, "\a");
     if (open) *open = was;  // the sound shows nothing on the line
   }
 }

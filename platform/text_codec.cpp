@@ -73,10 +73,12 @@ void AppendCp1252AsUtf8(const char* text, size_t size, std::string* out) {
 namespace {
 
 // Each Windows-1252 byte's UTF-8 form: up to three bytes, and its length in
-// the fourth. The list converts every name beyond ASCII with it.
+// the fourth (0 for the bytes Windows-1252 leaves undefined). The list
+// converts every name beyond ASCII with it.
 constexpr auto kUtf8Of1252 = [] {
   std::array<std::array<unsigned char, 4>, 256> table{};
   for (unsigned c = 0; c < 256; ++c) {
+    if (c >= 0x80 && IsControlCp1252(static_cast<unsigned char>(c))) continue;
     uint32_t cp = c;
     if (c >= 0x80 && c < 0xA0 && kCp1252High[c - 0x80]) cp = kCp1252High[c - 0x80];
     auto& u = table[c];
@@ -110,10 +112,39 @@ char* PutCp1252AsUtf8(const char* text, size_t size, char* out) {
       if (ascii == 8) continue;
     }
     // Three bytes written always (out has room for them), the length kept.
-    const auto& u = kUtf8Of1252[static_cast<unsigned char>(text[i])];
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const auto& u = kUtf8Of1252[c];
+    if (u[3] == 0) [[unlikely]] {
+      static constexpr char kHex[] = "0123456789abcdef";
+      const char escape[4] = {'\\', 'x', kHex[c >> 4], kHex[c & 0xF]};
+      std::memcpy(out, escape, 4);
+      out += 4;
+      ++i;
+      continue;
+    }
     std::memcpy(out, u.data(), 3);
     out += u[3];
     ++i;
+  }
+  return out;
+}
+
+std::string ShowControlsCp1252(std::string_view text, bool keep_layout) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char ch : text) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    const bool layout = c == '\t' || c == '\n' || c == '\r';
+    if (!IsControlCp1252(c) || (layout && keep_layout)) {
+      out += ch;
+    } else if (layout) {
+      out += c == '\t' ? "\\t" : c == '\n' ? "\\n" : "\\r";
+    } else {
+      static constexpr char kHex[] = "0123456789abcdef";
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 0xF];
+    }
   }
   return out;
 }

@@ -148,6 +148,57 @@ TEST_F(ProjectJsonTest, AListReadInPiecesKeepsTheOrderOfTheAdministration) {
   EXPECT_EQ(listed.out, expected);
 }
 
+// Records an older program wrote (or anyone who can write the share) may
+// hold a TAB, a line end or an escape sequence in a name or host: the list
+// keeps one line of six fields a project, and no output of the program
+// hands such a character to the terminal; it is shown instead (\t, \xHH).
+// The JSON list stays as it was: JSON escapes them itself.
+TEST_F(ProjectJsonTest, StoredControlCharactersAreShownNotPrinted) {
+  std::string admin = testing::ReadFile(site_.NetDir() + "/project.dat");
+  const size_t first_end = admin.find('\n'), second_end = admin.find('\n', first_end + 1);
+  const int containers =
+      extlib::layout::V3ContainersOfLength(static_cast<long>(second_end - first_end - 1 - 1));  // without CR LF
+  const struct { const char* name; const char* host; const char* shown; } hostile[] = {
+      {"Tab\there", "SRV1", "Tab\\there\t"},
+      {"Line\nfeed", "SRV2", "Line\\nfeed\t"},
+      {"Esc\x1b]0;owned\x07", "SRV1", "Esc\\x1b]0;owned\\x07\t"},
+      {"Del\x7f\x9d", "SR\x1b" "V", "Del\\x7f\\x9d\t"},
+  };
+  uint32_t number = 900;
+  for (const auto& h : hostile) {
+    extlib::PRJ r;
+    std::memcpy(r.name, h.name, std::strlen(h.name));
+    std::memcpy(r.host, h.host, std::strlen(h.host));
+    r.number = ++number;
+    std::string line;
+    ASSERT_TRUE(extlib::FormatRecordV3(r, containers, &line));
+    admin += line + "\r\n";
+  }
+  testing::WriteFile(site_.NetDir() + "/project.dat", admin);
+  const auto listed = site_.Run({"--list"});
+  ASSERT_EQ(listed.status, 0) << listed.err;
+  std::istringstream lines(listed.out);
+  int count = 0;
+  for (std::string line; std::getline(lines, line); ++count)
+    EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 5) << line;
+  EXPECT_EQ(count, 12 + 4);
+  for (const auto& h : hostile) EXPECT_NE(listed.out.find(h.shown), std::string::npos) << h.shown;
+  EXPECT_NE(listed.out.find("\tSR\\x1bV\t"), std::string::npos) << listed.out;
+  EXPECT_EQ(listed.out.find('\x1b'), std::string::npos);
+  EXPECT_EQ(listed.out.find('\x7f'), std::string::npos);
+  const auto json = site_.Run({"--list", "--json"});
+  ASSERT_EQ(json.status, 0);
+  EXPECT_NE(json.out.find("\"Esc\\u001b]0;owned\\u0007\""), std::string::npos) << json.out;
+  // -info and the messages quoting the name show it too.
+  const auto info = site_.Run({"Esc\x1b]0;owned\x07", "-info"});
+  EXPECT_EQ(info.status, 0) << info.err;
+  EXPECT_NE(info.out.find("Esc\\x1b]0;owned\\x07"), std::string::npos) << info.out;
+  const auto refused = site_.Run({"Esc\x1b]0;owned\x07", "-move_y", "NOHOST"});
+  EXPECT_NE(refused.status, 0);
+  for (const auto* out : {&info.out, &info.err, &refused.out, &refused.err})
+    EXPECT_EQ(out->find('\x1b'), std::string::npos) << *out;
+}
+
 // A line as the program writes it is listed from its text, any other from
 // its parsed record: both ways give the same line, whatever the fields
 // (characters beyond ASCII in name and host, versions and keys with leading

@@ -104,6 +104,32 @@ TEST(WrittenLineTest, TakesOnlyLinesTheParserTakesWithTheSameFields) {
   }
 }
 
+// A name or host holding a control character is valid but never taken in
+// the written form: the list would copy it raw into a line (a TAB splits a
+// field, ESC steers the terminal); the general way shows it.
+TEST(WrittenLineTest, ControlCharactersInNameOrHostGoTheGeneralWay) {
+  PRJ r;
+  std::memcpy(r.name, "Bahnhof Nord", 12);
+  std::memcpy(r.host, "SRV1", 4);
+  r.number = 12;
+  std::string text;
+  ASSERT_TRUE(FormatRecordV3(r, 1, &text));
+  for (auto blocks : {WrittenLineCheck::Blocks::kWidest, WrittenLineCheck::Blocks::k16}) {
+    const WrittenLineCheck check(1, 1, true, blocks);
+    WrittenFields fields;
+    ASSERT_TRUE(check.Read(text.data(), &fields));
+    for (size_t at : {size_t{0}, size_t{7}, size_t{L::kV3Host + 1}}) {
+      for (unsigned char byte : {0x09, 0x1B, 0x7F, 0x01, 0x1F}) {
+        std::string changed = text;
+        changed[at] = static_cast<char>(byte);
+        PRJ parsed;
+        EXPECT_EQ(ParseRecordV3(changed.data(), changed.size(), 1, 1, true, &parsed), 0) << at << " " << int{byte};
+        EXPECT_FALSE(check.Read(changed.data(), &fields)) << at << " " << int{byte};
+      }
+    }
+  }
+}
+
 TEST(WrittenLineTest, KeyMustFitThirtyTwoBitsAndUnusedWordsAreNotRead) {
   PRJ r;
   std::memcpy(r.name, "Bahnhof", 7);

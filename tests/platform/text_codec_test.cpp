@@ -18,13 +18,20 @@ TEST(TextCodecTest, Cp1252RoundTripsThroughUtf8) {
 }
 
 // The list's table-driven writer gives what the general conversion gives,
-// for every byte (unassigned 0x81 and friends included), within 3 bytes each.
+// for every byte, within 4 bytes each; the unassigned 0x81 and friends (C1
+// controls in UTF-8) are shown as \xHH instead.
 TEST(TextCodecTest, WritingIntoABufferMatchesTheConversionForEveryByte) {
-  std::string all;
-  for (int c = 0; c < 256; ++c) all += static_cast<char>(c);
-  std::string out(3 * all.size(), '\0');
+  std::string all, expected;
+  for (int c = 0; c < 256; ++c) {
+    all += static_cast<char>(c);
+    const std::string one(1, static_cast<char>(c));
+    expected += c >= 0x80 && IsControlCp1252(static_cast<unsigned char>(c)) ? ShowControlsCp1252(one, false)
+                                                                              : Cp1252ToUtf8(one);
+  }
+  std::string out(4 * all.size(), '\0');
   char* end = PutCp1252AsUtf8(all.data(), all.size(), out.data());
-  EXPECT_EQ(std::string(out.data(), end), Cp1252ToUtf8(all));
+  EXPECT_EQ(std::string(out.data(), end), expected);
+  EXPECT_NE(expected.find("\\x81"), std::string::npos);
   // ASCII runs are taken eight bytes at a time: every length up to three
   // words, with one or two bytes beyond ASCII at every position. Each text
   // and output sits in a buffer of its exact size (ASan sees any overrun).
@@ -43,6 +50,15 @@ TEST(TextCodecTest, WritingIntoABufferMatchesTheConversionForEveryByte) {
       }
     }
   }
+}
+
+// What a stored name may hold to steer a terminal or break a line is shown;
+// the rest stays as it was.
+TEST(TextCodecTest, ControlCharactersAreShown) {
+  EXPECT_EQ(ShowControlsCp1252("Br\xFC""cke 10", false), "Br\xFC""cke 10");
+  EXPECT_EQ(ShowControlsCp1252("a\tb\nc\rd", false), "a\\tb\\nc\\rd");
+  EXPECT_EQ(ShowControlsCp1252("a\tb\nc\rd", true), "a\tb\nc\rd");
+  EXPECT_EQ(ShowControlsCp1252(std::string("\x1b[2J\x07\x7f\x9d\x00x", 9), true), "\\x1b[2J\\x07\\x7f\\x9d\\x00x");
 }
 
 TEST(TextCodecTest, RefusesTextWithoutWindows1252Form) {
