@@ -2,6 +2,7 @@
 #include <cstdlib>
 
 #include "app/command_line_main.h"
+#include "platform/threads_at_large.h"
 #ifdef DOVRANE_WITH_GUI
 #include "app/command_table.h"
 #include "app/window_program.h"
@@ -18,5 +19,6 @@ int main(int argc, char** argv) {
   g_argv = argv;
   dovrane::app::SetDialogRunner(&RunWindow);
 #endif
-  std::exit(dovrane::app::ProgramMain(argc, argv));
+  // A name look-up left alone after its time limit may still run.
+  dovrane::platform::EndProcess(dovrane::app::ProgramMain(argc, argv));
 }

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <unordered_map>
 
 #include "extlib/project_code.h"
@@ -57,14 +59,18 @@ TextMap LoadFile(const std::string& path) {
   return map;
 }
 
-TextMap* g_texts = nullptr;
+// Loaded by the first thread that needs a text; the workers and the window's
+// thread ask at once. A reader keeps the table it got while a reload drops it.
+std::mutex g_texts_mutex;
+std::shared_ptr<const TextMap> g_texts;
 
-const TextMap& Texts() {
+std::shared_ptr<const TextMap> Texts() {
+  std::lock_guard<std::mutex> guard(g_texts_mutex);
   if (!g_texts) {
     const char* file = ll_get_language() ? "english.lng" : "german.lng";
-    g_texts = new TextMap(LoadFile(ResourceFolder() + "/lang/" + file));
+    g_texts = std::make_shared<const TextMap>(LoadFile(ResourceFolder() + "/lang/" + file));
   }
-  return *g_texts;
+  return g_texts;
 }
 
 std::string Substitute(const std::string& text, const char* arguments) {
@@ -123,20 +129,20 @@ int ll_get_language() {
 }
 
 void ReloadLanguage() {
-  delete g_texts;
-  g_texts = nullptr;
+  std::lock_guard<std::mutex> guard(g_texts_mutex);
+  g_texts.reset();
 }
 
 std::string LanguageText(long text_number, int line, const std::string& arguments) {
-  const TextMap& texts = Texts();
+  const std::shared_ptr<const TextMap> table = Texts();
+  const TextMap& texts = *table;
   auto it = texts.find(Key(text_number, line));
   if (it == texts.end()) return "<text " + std::to_string(text_number) + "," + std::to_string(line) + ">";
   return Substitute(it->second, arguments.c_str());
 }
 
 int ll_getTextZeile(long text_number, int line, int max_len, const char* arguments, char* out, int* length) {
-  const TextMap& texts = Texts();
-  bool found = texts.count(Key(text_number, line)) != 0;
+  const bool found = Texts()->count(Key(text_number, line)) != 0;
   std::string text = LanguageText(text_number, line, arguments ? arguments : "");
   if (max_len <= 0) {
     if (length) *length = 0;

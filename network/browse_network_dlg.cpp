@@ -26,6 +26,7 @@
 #include "platform/ping.h"
 #include "platform/system_names.h"
 #include "platform/text_codec.h"
+#include "platform/threads_at_large.h"
 #include "services/ui_text_table.h"
 
 namespace dovrane::network {
@@ -97,6 +98,7 @@ void CDlgBrowseNetwork::Async(std::function<T()> work, std::function<void(T)> ap
   // A thread of its own per listing: a computer that never answers holds
   // only its own thread, never a pool the other listings wait for.
   ++g_running_listings;
+  platform::ThreadAtLargeStarts();
   std::thread([work = std::move(work), apply = std::move(apply), self]() mutable {
     T result = work();
     QMetaObject::invokeMethod(
@@ -109,6 +111,7 @@ void CDlgBrowseNetwork::Async(std::function<T()> work, std::function<void(T)> ap
         },
         Qt::QueuedConnection);
     --g_running_listings;
+    platform::ThreadAtLargeEnds();
   }).detach();
 }
 

@@ -12,6 +12,8 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/threads_at_large.h"
+
 namespace dovrane::platform {
 
 namespace {
@@ -84,6 +86,8 @@ LookupResult LookupIPv4(const std::string& host, int timeout_ms, sockaddr_in* ad
     }
   }
   if (start) {
+    // Left alone when the caller's limit passes: it may still run at the end.
+    ThreadAtLargeStarts();
     std::thread([lookup, host, resolve = CurrentResolver()] {
       sockaddr_in found{};
       const bool ok = resolve(host, &found);
@@ -98,6 +102,7 @@ LookupResult LookupIPv4(const std::string& host, int timeout_ms, sockaddr_in* ad
       lookup->address = found;
       lookup->done = true;
       lookup->done_cv.notify_all();
+      ThreadAtLargeEnds();
     }).detach();
   }
   std::unique_lock<std::mutex> lock(lookup->mutex);

@@ -7,7 +7,9 @@
 namespace dovrane::platform {
 
 const char* SystemErrorText(int error) {
-  static char buffer[1024];
+  // One per thread: the copy and deletion workers and the window's thread
+  // each keep the text they asked for.
+  thread_local char buffer[1024];
   int e = error < 0 ? -error : error;
   char scratch[512];
   // The GNU strerror_r returns the text it chose, not always in scratch.

@@ -27,6 +27,7 @@
 #include "platform/system_error.h"
 #include "platform/system_names.h"
 #include "platform/text_codec.h"
+#include "platform/threads_at_large.h"
 #include "services/tool_message_box.h"
 #include "services/ui_text_table.h"
 #include "tree/dovrane_tree_ctrl.h"
@@ -70,6 +71,7 @@ struct CDovraneDlg::Worker {
   std::condition_variable ended;
   CDovraneDlg* receiver = nullptr;
   std::atomic<bool> done{false};
+  bool at_large = false;  // left behind by the window: counted until it ends
 };
 
 // The closure `work` returns runs in the window's thread.
@@ -77,13 +79,16 @@ void CDovraneDlg::StartWorker(std::function<std::function<void()>()> work) {
   auto worker = std::make_shared<Worker>();
   worker->receiver = this;
   worker->thread = std::thread([worker, work = std::move(work)] {
-    std::function<void()> apply = work();
+    bool at_large = false;
     {
+      std::function<void()> apply = work();
       std::lock_guard<std::mutex> guard(worker->mutex);
       if (worker->receiver) QMetaObject::invokeMethod(worker->receiver, std::move(apply), Qt::QueuedConnection);
       worker->done = true;
+      at_large = worker->at_large;
     }
     worker->ended.notify_all();
+    if (at_large) platform::ThreadAtLargeEnds();
   });
   workers_.push_back(std::move(worker));
 }
@@ -113,11 +118,16 @@ CDovraneDlg::~CDovraneDlg() {
       std::unique_lock<std::mutex> lock(worker->mutex);
       worker->receiver = nullptr;
       worker->ended.wait_until(lock, give_up, [&worker] { return worker->done.load(); });
+      // Decided under the lock: the worker counts itself out only once counted in.
+      if (!worker->done) {
+        worker->at_large = true;
+        platform::ThreadAtLargeStarts();
+      }
     }
-    if (worker->done) {
-      worker->thread.join();
-    } else {
+    if (worker->at_large) {
       worker->thread.detach();
+    } else {
+      worker->thread.join();
     }
   }
   if (g_main_dialog == this) g_main_dialog = nullptr;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <thread>
+#include <vector>
 
 #include "support/temp_dir.h"
 
@@ -32,6 +34,24 @@ class LanguageTest : public ::testing::Test {
   }
   testing::TempDir dir_;
 };
+
+// Workers and the window's thread ask for texts at once while the first
+// load is under way, and a reload may drop the table meanwhile: each gets
+// its whole text (ThreadSanitizer sees any unguarded load).
+TEST_F(LanguageTest, ThreadsAskingAtOnceEachGetTheirText) {
+  std::vector<std::thread> threads;
+  std::vector<std::string> got(4);
+  for (size_t t = 0; t < got.size(); ++t)
+    threads.emplace_back([&got, t] {
+      for (int round = 0; round < 200; ++round) {
+        if (t == 0 && round % 20 == 0) ReloadLanguage();
+        got[t] = LanguageText(100, 1, " A\x1E" "SRV1\x1E");
+        if (got[t] != "Delete project A on SRV1?") return;
+      }
+    });
+  for (auto& thread : threads) thread.join();
+  for (const std::string& text : got) EXPECT_EQ(text, "Delete project A on SRV1?");
+}
 
 TEST_F(LanguageTest, ArgumentsFillPlaceholdersInOrder) {
   char out[256];
