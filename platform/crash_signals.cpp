@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/mapped_file.h"
+
 namespace dovrane::platform {
 
 namespace {
@@ -166,7 +168,11 @@ void InstallCrashHandlers(CrashReporter reporter) {
   sa.sa_sigaction = Handler;
   sa.sa_flags = SA_SIGINFO | SA_ONSTACK;
   sigemptyset(&sa.sa_mask);
-  for (int sig : kSignals) ::sigaction(sig, &sa, nullptr);
+  for (int sig : kSignals) {
+    // A mapped file's guard stays in front: a file cut short meanwhile reads as zeros.
+    if (sig == SIGBUS && ChainBehindMappingGuard(sa)) continue;
+    ::sigaction(sig, &sa, nullptr);
+  }
 }
 
 }  // namespace dovrane::platform

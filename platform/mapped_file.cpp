@@ -16,11 +16,30 @@ namespace dovrane::platform {
 namespace {
 
 // The mappings under guard. A handful is plenty: a reader maps one file at a time.
+// begin and end change together under seq (odd while they change): a
+// handler never takes the begin of one mapping with the end of another when
+// another thread reuses the slot meanwhile.
 struct Guard {
   std::atomic<bool> taken{false};
+  std::atomic<uint32_t> seq{0};
   std::atomic<uintptr_t> begin{0};
   std::atomic<uintptr_t> end{0};
   std::atomic<bool> cut{false};
+
+  void Set(uintptr_t b, uintptr_t e) {
+    seq.fetch_add(1, std::memory_order_acq_rel);
+    begin.store(b, std::memory_order_release);
+    end.store(e, std::memory_order_release);
+    seq.fetch_add(1, std::memory_order_acq_rel);
+  }
+  // The range, or false while it changes.
+  bool Get(uintptr_t* b, uintptr_t* e) const {
+    const uint32_t before = seq.load(std::memory_order_acquire);
+    if (before & 1) return false;
+    *b = begin.load(std::memory_order_acquire);
+    *e = end.load(std::memory_order_acquire);
+    return seq.load(std::memory_order_acquire) == before;
+  }
 };
 constexpr int kGuards = 16;
 Guard g_guards[kGuards];
@@ -50,9 +69,9 @@ void OnBus(int sig, siginfo_t* info, void* context) {
   const int saved_errno = errno;
   const auto address = reinterpret_cast<uintptr_t>(info->si_addr);
   for (Guard& guard : g_guards) {
-    const uintptr_t begin = guard.begin.load(std::memory_order_acquire);
-    const uintptr_t end = guard.end.load(std::memory_order_acquire);
-    if (begin == 0 || address < begin || address >= end) continue;
+    uintptr_t begin = 0, end = 0;
+    // A slot that changes now is another thread's: this thread's mapping stays while it reads it.
+    if (!guard.Get(&begin, &end) || begin == 0 || address < begin || address >= end) continue;
     // Zeros from the missing page to the end of the mapping: the faulting
     // read then goes on, and so does every later one, without a signal each.
     const uintptr_t page = address & ~(g_page - 1);
@@ -89,6 +108,15 @@ bool InstallGuard() {
 
 }  // namespace
 
+bool ChainBehindMappingGuard(const struct sigaction& handler) {
+  std::lock_guard<std::mutex> lock(g_install);
+  struct sigaction now;
+  if (::sigaction(SIGBUS, nullptr, &now) != 0 || (now.sa_flags & SA_SIGINFO) == 0 || now.sa_sigaction != &OnBus)
+    return false;
+  g_previous = handler;
+  return true;
+}
+
 MappedFile::MappedFile(int fd, size_t size) {
   struct stat st;
   if (size == 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !InstallGuard()) return;
@@ -103,8 +131,7 @@ MappedFile::MappedFile(int fd, size_t size) {
   }
   Guard& guard = g_guards[guard_];
   guard.cut.store(false);
-  guard.end.store(reinterpret_cast<uintptr_t>(mapping) + size, std::memory_order_release);
-  guard.begin.store(reinterpret_cast<uintptr_t>(mapping), std::memory_order_release);
+  guard.Set(reinterpret_cast<uintptr_t>(mapping), reinterpret_cast<uintptr_t>(mapping) + size);
   data_ = static_cast<const char*>(mapping);
   size_ = size;
 }
@@ -112,8 +139,7 @@ MappedFile::MappedFile(int fd, size_t size) {
 MappedFile::~MappedFile() {
   if (guard_ < 0) return;
   Guard& guard = g_guards[guard_];
-  guard.begin.store(0, std::memory_order_release);
-  guard.end.store(0, std::memory_order_release);
+  guard.Set(0, 0);
   if (data_) ::munmap(const_cast<char*>(data_), size_);
   guard.taken.store(false);
 }

@@ -8,9 +8,16 @@
 // go on to the handler that was there before (the crash report).
 #pragma once
 
+#include <signal.h>
+
 #include <cstddef>
 
 namespace dovrane::platform {
+
+// When the guard handles SIGBUS now, handler becomes the one it passes other
+// faults on to, and true; a crash report installed while a file is mapped
+// thus never takes the guard away. False: the caller installs handler itself.
+bool ChainBehindMappingGuard(const struct sigaction& handler);
 
 class MappedFile {
  public:

@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "platform/crash_signals.h"
+#include "support/run_program.h"
 #include "support/temp_dir.h"
 
 namespace dovrane::platform {
@@ -49,6 +51,25 @@ TEST(MappedFileTest, PagesCutOffUnderAMappingReadAsZerosAndAreNoted) {
   ASSERT_GE(null, 0);
   EXPECT_EQ(MappedFile(null, 4096).data(), nullptr);
   ::close(null);
+}
+
+// The crash report installed while a file is mapped (the window's program
+// installs its handlers again) leaves the guard in front of it.
+TEST(MappedFileTest, ACrashReportInstalledMeanwhileKeepsTheGuard) {
+  testing::TempDir dir;
+  const long page = ::sysconf(_SC_PAGESIZE);
+  const std::string path = dir.Write("cut.dat", std::string(static_cast<size_t>(4 * page), 'x'));
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  const int status = testing::RunBounded([&] {
+    MappedFile file(fd, static_cast<size_t>(4 * page));
+    if (!file.data()) return 2;
+    InstallCrashHandlers([](const CrashInfo&) { return 0; });
+    if (::truncate(path.c_str(), page) != 0) return 3;
+    return file.data()[3 * page] == '\0' && file.Cut() ? 0 : 4;
+  });
+  ::close(fd);
+  EXPECT_EQ(status, 0);
 }
 
 // A bus error anywhere else is no business of the guard: it goes on to what
