@@ -169,31 +169,35 @@ int DispatchCommandLine(const std::vector<std::string>& argv) {
   if (!match) PrintUsage(services::kMessageWarning);
 
   CommandArgs args;
+  const LongOptions& options = CurrentLongOptions();
+  // A refused name is answered like any failed command: its words, the JSON
+  // a script waits for, and its audit line.
+  auto refuse_name = [&](const std::string& name) {
+    ReportProjectError(kPrjInvalidName);
+    if (options.json && IsQuery(match->option))
+      WriteQueryFailureAsJson(name, kPrjInvalidName, ProjectErrorText(kPrjInvalidName));
+    if (!options.dry_run) AuditCommand(match->option, argv, kPrjInvalidName);
+    extlib::lzende();
+    return kPrjInvalidName;
+  };
   if (match->form == CommandForm::kProject) {
     const std::string& name = argv[1];
     const bool checkout = std::strcmp(match->option, "-checkout") == 0;
     // A name is never looked up cut short: refuse it instead.
     if (!checkout && name.size() > kProjectNameLength) {
       platform::Terminal::Beep();
-      ReportProjectError(kPrjInvalidName);
-      extlib::lzende();
-      return kPrjInvalidName;
+      return refuse_name(name);
     }
     // A name that no project can have is answered as such, not as a missing
     // project; one that is registered all the same (an older administration)
     // stays reachable.
-    if (!checkout && !extlib::IsValidProjectName(name) && NotRegistered(PadProjectName(name))) {
-      ReportProjectError(kPrjInvalidName);
-      extlib::lzende();
-      return kPrjInvalidName;
-    }
+    if (!checkout && !extlib::IsValidProjectName(name) && NotRegistered(PadProjectName(name))) return refuse_name(name);
     args.padded_name = checkout ? name : PadProjectName(name);
     if (argc == 4) args.argument = argv[3];
   } else if (argc == 3) {
     args.argument = argv[2];
   }
   if (match->clears_interactive) CommandLineContext().interactive = 0;
-  const LongOptions& options = CurrentLongOptions();
   int result;
   if (IsQuery(match->option) && admin::RebuildPending()) {
     // An answer from half an administration would be wrong (a project whose

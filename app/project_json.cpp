@@ -84,7 +84,8 @@ std::string RecordJson(const extlib::PRJ& record) {
   return RecordObject(record, users).dump();
 }
 
-void WriteQueryFailureAsJson(const std::string& padded_name, int rc, const std::string& text) {
+void WriteQueryFailureAsJson(const std::string& padded_name, int rc, std::string text) {
+  while (!text.empty() && text.back() == ' ') text.pop_back();
   nlohmann::ordered_json o;
   o["name"] = Utf8(extlib::TrimmedName(padded_name.c_str()));
   o["result"] = rc;
@@ -103,9 +104,7 @@ int RunQueryAsJson(const std::string& option, const CommandArgs& args) {
   }
   nlohmann::ordered_json o;
   if (rc != 0) {
-    std::string text = ProjectErrorText(rc);
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    WriteQueryFailureAsJson(args.padded_name, rc, text);
+    WriteQueryFailureAsJson(args.padded_name, rc, ProjectErrorText(rc));
     return rc;
   } else {
     UserNames users;

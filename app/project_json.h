@@ -23,7 +23,7 @@ std::string RecordJson(const extlib::PRJ& record);
 // "error"}. Returns the query's result, as the query itself would.
 int RunQueryAsJson(const std::string& option, const CommandArgs& args);
 // A query's failure as JSON on standard output: {"name", "result", "error"}.
-void WriteQueryFailureAsJson(const std::string& padded_name, int rc, const std::string& text);
+void WriteQueryFailureAsJson(const std::string& padded_name, int rc, std::string text);
 
 // One tab-separated line of the list in UTF-8: name, number text, host,
 // status flags, version, key (names without their padding).

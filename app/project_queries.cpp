@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "extlib/users.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
+#include "platform/system_error.h"
 #include "platform/terminal.h"
 #include "platform/text_codec.h"
 #include "services/tool_message_box.h"
@@ -124,12 +126,20 @@ int WriteOutputFile(const std::string& file, const std::string& text) {
     if (path[0] != '/' && !StartFolder().empty()) path = StartFolder() + "/" + path;
   }
   platform::Env* env = platform::CurrentEnv();
+  // A script reads the answer from the file: a failure is named, not only counted.
+  auto failed = [&file](int error) {
+    services::ToolMessageBox(services::kMessageError, "Can't write the output file %s: %s\n", file.c_str(),
+                             platform::SystemErrorText(error));
+    return -1;
+  };
   int fd = env->Open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return -1;
+  if (fd < 0) return failed(fd);
   const std::string bytes = platform::Cp1252ToUtf8(text);
   int64_t w = bytes.empty() ? 0 : env->Write(fd, bytes.data(), bytes.size());
   int closed = env->Close(fd);
-  return w < 0 || closed != 0 ? -1 : 0;
+  if (w < 0) return failed(static_cast<int>(w));
+  if (w != static_cast<int64_t>(bytes.size())) return failed(-ENOSPC);
+  return closed != 0 ? failed(closed) : 0;
 }
 
 // A run asks for one project: it is looked up by one pass over the

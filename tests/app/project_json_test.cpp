@@ -199,6 +199,26 @@ TEST_F(ProjectJsonTest, StoredControlCharactersAreShownNotPrinted) {
     EXPECT_EQ(out->find('\x1b'), std::string::npos) << *out;
 }
 
+// A command refused or failed says why, where its caller looks: a refused
+// name gives the JSON a script reads and an audit line like any other
+// refusal; an output file that cannot be written is named with its error.
+TEST_F(ProjectJsonTest, RefusalsAndFailedAnswersAreNamed) {
+  const auto invalid = site_.Run({"--json", "a\\b", "-info"});
+  EXPECT_EQ(invalid.status, 256 - 8);
+  ASSERT_FALSE(invalid.out.empty());
+  EXPECT_EQ(nlohmann::json::parse(invalid.out)["result"], -8) << invalid.out;
+  const auto too_long = site_.Run({"--json", std::string(51, 'x'), "-exist"});
+  EXPECT_EQ(nlohmann::json::parse(too_long.out)["result"], -8) << too_long.out;
+  ASSERT_EQ(site_.Run({"a\\b", "-create", "SRV1"}).status, 256 - 8);
+  const std::string log = testing::ReadFile(site_.NetDir() + "/dovrane.log");
+  EXPECT_NE(log.find("-create a\\b SRV1\t-8\t"), std::string::npos) << log;
+  for (const char* file : {"/nonexistent/dir/f", "/dev/full"}) {
+    const auto r = site_.Run({site_.Name(2), "-getpath", file});
+    EXPECT_EQ(r.status, 255) << file;
+    EXPECT_NE(r.err.find(std::string("Can't write the output file ") + file), std::string::npos) << r.err;
+  }
+}
+
 // A line as the program writes it is listed from its text, any other from
 // its parsed record: both ways give the same line, whatever the fields
 // (characters beyond ASCII in name and host, versions and keys with leading

@@ -64,10 +64,11 @@ TEST_F(ProjectQueriesTest, MissingProjectLeavesTheFileEmptyAndEndsWithItsCode) {
   }
 }
 
-TEST_F(ProjectQueriesTest, UnwritableOutputFileEndsWithMinusOne) {
+TEST_F(ProjectQueriesTest, UnwritableOutputFileEndsWithMinusOneAndIsNamed) {
   auto r = site_.Run({site_.Name(2), "-getnumber", "no/such/folder/n.txt"});
   EXPECT_EQ(r.status, 255);
-  EXPECT_EQ(r.out + r.err, "");
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "Can't write the output file no/such/folder/n.txt: No such file or directory\n");
 }
 
 TEST_F(ProjectQueriesTest, GettersWithoutFileShowTheirResult) {

@@ -44,10 +44,14 @@ TEST_F(SecurityTest, HostileProjectNamesStayInsideTheProjectFolders) {
       EXPECT_NE(q.status, 0) << name << " " << query;
     }
   }
+  // The trace file, and the audit log that records each refusal, are the program's own.
+  auto own = [](const std::string& f) {
+    return f.find("STDERR.OUT") != std::string::npos || f.find("dovrane.log") != std::string::npos;
+  };
   std::set<std::string> after = Files(inst_.root());
-  std::erase_if(after, [](const std::string& f) { return f.find("STDERR.OUT") != std::string::npos; });
+  std::erase_if(after, own);
   std::set<std::string> expected = before;
-  std::erase_if(expected, [](const std::string& f) { return f.find("STDERR.OUT") != std::string::npos; });
+  std::erase_if(expected, own);
   EXPECT_EQ(after, expected) << "a hostile name created or removed a file";
   EXPECT_TRUE(inst_.State() == state_before);
 }
