@@ -9,9 +9,11 @@
 #include "extlib/slot_files.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
+#include "platform/no_follow.h"
 #include "platform/path_map.h"
 #include "platform/system_names.h"
 #include "platform/text_codec.h"
+#include "services/tool_message_box.h"
 
 namespace dovrane::admin {
 
@@ -66,7 +68,15 @@ int AppendAuditLineTo(const std::string& windows, const std::string& command, co
                       int result, const std::string& result_text) {
   platform::Env* env = platform::CurrentEnv();
   const std::string line = AuditLine(env->NowSeconds(), command, arguments, result, result_text);
-  int fd = platform::OpenRegularFile(platform::NativePath(windows), O_WRONLY | O_APPEND | O_CREAT);
+  const std::string path = platform::NativePath(windows);
+  // Anyone who may write \Net may put a link here: the administrator's
+  // program must not append to (or create) whatever file it points to.
+  int fd = platform::OpenRegularFile(path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW);
+  if (fd == -ELOOP && platform::IsSymbolicLink(path))
+    services::ToolMessageBox(services::kMessageWarning,
+                             "%s is a symbolic link; the audit line is not written through it.\nRemove the link: "
+                             "the next command then starts a new log.\n",
+                             windows.c_str());
   if (fd < 0) return fd;
   int rc = env->Lock(fd, 0, 0, platform::LockMode::kExclusive, kLockTimeoutMs);
   if (rc == 0) {

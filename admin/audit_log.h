@@ -28,6 +28,8 @@ std::string AuditLine(int64_t utc_seconds, const std::string& command, const std
 // 23). result_text "" names the result "OK" for 0 and "failed" otherwise.
 // 0 or -errno; the caller's command has already run, so a failure only means
 // the line is missing (callers pass it on to the trace, never fail for it).
+// A log that is a symbolic link is never written through: a warning names
+// it, and -ELOOP is returned.
 int AppendAuditLine(const std::string& command, const std::vector<std::string>& arguments, int result,
                     const std::string& result_text = "");
 // The same into the log file at a Windows path: for a command that has

@@ -14,13 +14,20 @@
 #include "extlib/users.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
+#include "platform/no_follow.h"
 #include "platform/path_map.h"
+#include "services/tool_message_box.h"
 
 namespace dovrane::admin {
 
 namespace {
 
 constexpr size_t kStampLength = 16;  // 20261207T191905Z
+// Clocks of workstations and servers differ by minutes; a set dated more than
+// this ahead was made under a wrong clock.
+constexpr int64_t kFutureMarginSeconds = 24 * 3600;
+// A hostile writer may leave thousands of entries: the report names this many.
+constexpr size_t kNamesShown = 20;
 
 bool IsSetName(const std::string& name) {
   if (name.size() < kStampLength || name[8] != 'T' || name[15] != 'Z') return false;
@@ -29,14 +36,60 @@ bool IsSetName(const std::string& name) {
   return name.size() == kStampLength || name[kStampLength] == '-';
 }
 
-// Copies one regular file into the set folder and flushes it. A source that
-// is missing is no failure (an installation need not have every file).
-int CopyIntoSet(const std::string& from, const std::string& to) {
+// The UTC seconds a set's name gives (IsSetName holds).
+int64_t StampSeconds(const std::string& name) {
+  auto number = [&name](size_t at, size_t digits) {
+    int value = 0;
+    for (size_t i = at; i < at + digits; ++i) value = value * 10 + (name[i] - '0');
+    return value;
+  };
+  std::tm tm{};
+  tm.tm_year = number(0, 4) - 1900;
+  tm.tm_mon = number(4, 2) - 1;
+  tm.tm_mday = number(6, 2);
+  tm.tm_hour = number(9, 2);
+  tm.tm_min = number(11, 2);
+  tm.tm_sec = number(13, 2);
+  return static_cast<int64_t>(timegm(&tm));
+}
+
+// The stamp sorts by time; "-2" after the plain name of its second.
+bool NameOrder(const std::string& a, const std::string& b) {
+  return a.substr(0, kStampLength) != b.substr(0, kStampLength) ? a < b
+         : a.size() != b.size()                                 ? a.size() < b.size()
+                                                                : a < b;
+}
+
+// A name from the shared folder as a message shows it: control characters
+// of a hostile name cannot break the message's lines.
+std::string Shown(const std::string& name) {
+  std::string out = name;
+  for (char& c : out)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  return out;
+}
+
+std::string NameList(const std::vector<std::string>& names) {
+  std::string text;
+  for (size_t i = 0; i < names.size() && i < kNamesShown; ++i) text += (i ? ", " : "") + Shown(names[i]);
+  if (names.size() > kNamesShown) text += " and " + std::to_string(names.size() - kNamesShown) + " more";
+  return text;
+}
+
+// Copies one regular file into the set folder open as setfd and flushes it.
+// A source that is missing is no failure (an installation need not have every
+// file); nor is a link, which is not followed (a copy would put what it points
+// to into a folder everyone may read): *linked is set, the set goes without it.
+int CopyIntoSet(const std::string& from, int setfd, const std::string& name, bool* linked) {
   platform::Env* env = platform::CurrentEnv();
-  int in = platform::OpenRegularFile(from, O_RDONLY);
+  int in = platform::OpenRegularFile(from, O_RDONLY | O_NOFOLLOW);
   if (in == -ENOENT) return 0;
+  if (in == -ELOOP && platform::IsSymbolicLink(from)) {
+    *linked = true;
+    return 0;
+  }
   if (in < 0) return in;
-  int out = env->Open(to, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  int out = env->OpenAt(setfd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (out < 0) {
     env->Close(in);
     return out;
@@ -61,30 +114,64 @@ int CopyIntoSet(const std::string& from, const std::string& to) {
   return rc != 0 ? rc : closed;
 }
 
-void RemoveSet(const std::string& folder) {
+struct OldSet {
+  std::string name;
+  platform::FileTime made;
+  bool known = false;  // false: every time it has lies in the future
+};
+
+// Removes the oldest sets beyond the kept count, never new_set, the one just
+// made. A set is a real folder with a set's name; anything else (a link, a
+// file, another folder) is left alone and reported. Sets are ordered by the
+// time the file system gave their folder (a wrong clock of the workstation
+// that named one does not make it the newest), by the name's stamp where that
+// time lies in the future too, and first of all where both do. A set that
+// cannot be removed stays (the new one is whole all the same).
+void RemoveOldSets(int backupfd, const std::string& new_set, const std::string& shown_backup) {
   platform::Env* env = platform::CurrentEnv();
   std::vector<platform::DirEntry> entries;
-  if (env->ListDir(folder, &entries) == 0)
-    for (const platform::DirEntry& e : entries) env->Unlink(folder + "/" + e.name);
-  env->RmDir(folder);
-}
-
-// Removes the oldest sets beyond the kept count; a set that cannot be
-// removed stays (the new one is whole all the same).
-void RemoveOldSets(const std::string& backup) {
-  std::vector<platform::DirEntry> entries;
-  if (platform::CurrentEnv()->ListDir(backup, &entries) != 0) return;
-  std::vector<std::string> sets;
-  for (const platform::DirEntry& e : entries)
-    if (IsSetName(e.name)) sets.push_back(e.name);
-  // The stamp sorts by time; "-2" after the plain name of its second.
-  std::sort(sets.begin(), sets.end(), [](const std::string& a, const std::string& b) {
-    return a.substr(0, kStampLength) != b.substr(0, kStampLength) ? a < b
-           : a.size() != b.size()                                  ? a.size() < b.size()
-                                                                   : a < b;
+  if (env->ListDirFd(backupfd, &entries) != 0) return;
+  const int64_t latest = env->NowSeconds() + kFutureMarginSeconds;
+  std::vector<OldSet> sets;
+  std::vector<std::string> foreign, future;
+  for (const platform::DirEntry& e : entries) {
+    if (e.name == new_set) continue;
+    platform::FileInfo info;
+    if (!IsSetName(e.name) || env->StatAt(backupfd, e.name, &info, false) != 0 ||
+        info.type != platform::EntryType::kDirectory) {
+      foreign.push_back(e.name);
+      continue;
+    }
+    const int64_t stamp = StampSeconds(e.name);
+    if (stamp > latest) future.push_back(e.name);
+    OldSet set{e.name, info.created, true};
+    if (set.made.sec > latest) {
+      set.made = {stamp, 0};
+      set.known = stamp <= latest;
+    }
+    sets.push_back(set);
+  }
+  std::sort(sets.begin(), sets.end(), [](const OldSet& a, const OldSet& b) {
+    if (a.known != b.known) return !a.known;
+    if (a.known && a.made != b.made) return a.made < b.made;
+    return NameOrder(a.name, b.name);
   });
-  const size_t kept = static_cast<size_t>(BackupSetsKept());
-  for (size_t i = 0; i + kept < sets.size(); ++i) RemoveSet(backup + "/" + sets[i]);
+  // The new set is one of those kept.
+  const size_t kept = static_cast<size_t>(BackupSetsKept()) - 1;
+  for (size_t i = 0; i + kept < sets.size(); ++i) (void)platform::RemoveTreeAt(backupfd, sets[i].name);
+
+  std::sort(foreign.begin(), foreign.end());
+  std::sort(future.begin(), future.end(), NameOrder);
+  if (!foreign.empty())
+    services::ToolMessageBox(services::kMessageWarning,
+                             "%s holds entries that are no backup sets of this program: %s.\nThey are left "
+                             "alone (a symbolic link is never followed); remove them if nobody needs them.\n",
+                             shown_backup.c_str(), NameList(foreign).c_str());
+  if (!future.empty())
+    services::ToolMessageBox(services::kMessageWarning,
+                             "Backup sets in %s are dated in the future (a computer's clock was wrong when it "
+                             "made them): %s.\nThey are kept in the order in which they were made.\n",
+                             shown_backup.c_str(), NameList(future).c_str());
 }
 
 }  // namespace
@@ -118,30 +205,54 @@ int BackupSharedFiles(std::string* set_folder) {
   const std::string backup = platform::NativePath(net_windows);
   int rc = env->MkDir(backup);
   if (rc != 0 && rc != -EEXIST) return rc;
+  // \Net itself may be a link an administrator made; backup must not be one.
+  const int backupfd = platform::OpenFolderNoFollow(AT_FDCWD, backup);
+  if (backupfd < 0) {
+    if (backupfd == -ELOOP)
+      services::ToolMessageBox(services::kMessageWarning,
+                               "%s is a symbolic link; no backup set is written through it.\nRemove the link: "
+                               "the program then makes the folder itself.\n",
+                               net_windows.c_str());
+    return backupfd;
+  }
   // Two runs in one second each get a set of their own.
   const std::string stamp = BackupSetName(env->NowSeconds());
-  std::string name = stamp, folder;
+  std::string name = stamp;
   for (int n = 2;; ++n) {
-    folder = backup + "/" + name;
-    rc = env->MkDir(folder);
+    rc = env->MkDirAt(backupfd, name);
     if (rc != -EEXIST || n > 100) break;
     name = stamp + "-" + std::to_string(n);
   }
-  if (rc != 0) return rc;
-  for (const std::string& file : BackedUpFiles()) {
-    std::string windows;
-    if (extlib::lffnamC_new(extlib::kSlotNet, file, &windows) != 0) continue;
-    rc = CopyIntoSet(platform::NativePath(windows), folder + "/" + file);
-    if (rc != 0) break;
-  }
-  if (rc == 0) rc = platform::SyncDirectory(folder);
-  if (rc == 0) rc = platform::SyncDirectory(backup);
   if (rc != 0) {
-    RemoveSet(folder);
+    env->Close(backupfd);
     return rc;
   }
+  const int setfd = platform::OpenFolderNoFollow(backupfd, name);
+  rc = setfd < 0 ? setfd : 0;
+  std::vector<std::string> linked;
+  for (size_t i = 0; rc == 0 && i < BackedUpFiles().size(); ++i) {
+    const std::string& file = BackedUpFiles()[i];
+    std::string windows;
+    if (extlib::lffnamC_new(extlib::kSlotNet, file, &windows) != 0) continue;
+    bool is_link = false;
+    rc = CopyIntoSet(platform::NativePath(windows), setfd, file, &is_link);
+    if (is_link) linked.push_back(windows);
+  }
+  if (rc == 0) rc = env->Sync(setfd);
+  if (setfd >= 0) env->Close(setfd);
+  if (rc == 0) rc = env->Sync(backupfd);
+  if (rc != 0) {
+    (void)platform::RemoveTreeAt(backupfd, name);
+    env->Close(backupfd);
+    return rc;
+  }
+  for (const std::string& file : linked)
+    services::ToolMessageBox(services::kMessageWarning,
+                             "%s is a symbolic link; it is not followed, and the backup set %s goes without it.\n",
+                             file.c_str(), name.c_str());
   if (set_folder) *set_folder = net_windows + "\\" + name;
-  RemoveOldSets(backup);
+  RemoveOldSets(backupfd, name, net_windows);
+  env->Close(backupfd);
   return 0;
 }
 

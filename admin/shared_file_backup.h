@@ -5,6 +5,14 @@
 // InstallRoot\BackupSetsKept); older ones are removed after a new set is
 // whole. A set is put back by copying its files into \Net while nobody works
 // with the installation.
+//
+// Anyone who may write \Net may leave links there. A set is a real folder
+// the program made; the backup folder, the sets and the files in them are
+// created, listed and removed without following a link (platform/no_follow.h),
+// and a link or other entry that is no set is left alone and named in a
+// warning. Sets are pruned in the order they were made (the file system's time
+// of the folder, not only the name a workstation's clock gave it); the new set
+// is never pruned, and sets dated in the future are named in a warning.
 #pragma once
 
 #include <cstdint>
@@ -29,8 +37,10 @@ int BackupSetsKept();
 // Makes a new set of the files in the \Net folder (slot 23) and removes the
 // oldest sets beyond the kept count. *set_folder (may be null) receives the
 // Windows path of the new set. 0, or -errno of the first failure: the set is
-// then removed again, and the caller must not write (nothing is reported
-// here: the caller reports with BackupFailedText).
+// then removed again, and the caller must not write (the caller reports it
+// with BackupFailedText; here only a link is named: -ELOOP when \Net\backup
+// is one). A shared file that is a link is not copied; the set goes without
+// it and a warning names it.
 int BackupSharedFiles(std::string* set_folder = nullptr);
 
 // The caller's report of a failed backup.
