@@ -1,5 +1,7 @@
 #include "app/command_audit.h"
 
+#include <cerrno>
+
 #include "admin/audit_log.h"
 #include "app/project_error.h"
 #include "extlib/general.h"
@@ -20,7 +22,8 @@ void AuditCommand(const std::string& option, const std::vector<std::string>& arg
     if (argv[i] != option) arguments.push_back(argv[i]);
   const std::string text = result == 0 ? "OK" : ProjectErrorText(result);
   const int rc = admin::AppendAuditLine(option, arguments, result, text);
-  if (rc != 0) extlib::lfperrC("dovrane.log: %s\n", platform::ErrorName(rc).c_str());
+  // A link in its place has been reported by the log itself.
+  if (rc != 0 && rc != -ELOOP) extlib::lfperrC("dovrane.log: %s\n", platform::ErrorName(rc).c_str());
 }
 
 void AuditWindowCommand(const std::string& command, const std::vector<std::string>& arguments, int result,
@@ -29,7 +32,8 @@ void AuditWindowCommand(const std::string& command, const std::vector<std::strin
   if (text.empty()) text = result == 0 ? "OK" : ProjectErrorText(result);
   const int rc = log_file.empty() ? admin::AppendAuditLine(command, arguments, result, text)
                                   : admin::AppendAuditLineTo(log_file, command, arguments, result, text);
-  if (rc != 0) extlib::lfperrC("dovrane.log: %s\n", platform::ErrorName(rc).c_str());
+  // A link in its place has been reported by the log itself.
+  if (rc != 0 && rc != -ELOOP) extlib::lfperrC("dovrane.log: %s\n", platform::ErrorName(rc).c_str());
 }
 
 }  // namespace dovrane::app
