@@ -3,8 +3,14 @@
 #include <fcntl.h>
 #include <stdlib.h>
 
-#include <cstdlib>
+#include <strings.h>
 
+#include <cstdlib>
+#include <memory>
+#include <set>
+#include <utility>
+
+#include "platform/confined_env.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
@@ -65,9 +71,17 @@ void RemoveTree(const std::string& path) {
   env->RmDir(path);
 }
 
-}  // namespace
+// A link that is part of an installation's shape, followed on purpose: a
+// host or share folder that is a mount elsewhere, and a Net or Prj folder an
+// administrator moved to other storage. Its folder is copied as a folder, so
+// the preview works on a copy of what the real run would change.
+bool ShapeLink(int depth, const std::string& name) {
+  return depth == 1 || depth == 2 || (depth <= 3 && (strcasecmp(name.c_str(), "Net") == 0 ||
+                                                     strcasecmp(name.c_str(), "Prj") == 0));
+}
 
-int CopyTreeForDryRun(const std::string& from, const std::string& to) {
+int CopyTree(const std::string& from, const std::string& to, int depth,
+             std::set<std::pair<uint64_t, uint64_t>>* followed) {
   platform::Env* env = platform::CurrentEnv();
   platform::FileInfo top;
   int rc = env->Stat(from, &top);
@@ -81,8 +95,13 @@ int CopyTreeForDryRun(const std::string& from, const std::string& to) {
     platform::FileInfo info;
     rc = env->Stat(a, &info, false);
     if (rc != 0) break;
-    if (info.type == platform::EntryType::kDirectory) {
-      rc = CopyTreeForDryRun(a, b);
+    platform::FileInfo target;
+    if (info.type == platform::EntryType::kLink && ShapeLink(depth + 1, entries[i].name) &&
+        env->Stat(a, &target) == 0 && target.type == platform::EntryType::kDirectory &&
+        followed->insert({target.device, target.inode}).second) {
+      rc = CopyTree(a, b, depth + 1, followed);
+    } else if (info.type == platform::EntryType::kDirectory) {
+      rc = CopyTree(a, b, depth + 1, followed);
     } else if (info.type == platform::EntryType::kFile) {
       rc = CopyFile(a, b, info);
       if (rc == 0) CopyAttributes(a, b);
@@ -97,6 +116,13 @@ int CopyTreeForDryRun(const std::string& from, const std::string& to) {
   if (rc == 0) CopyAttributes(from, to);
   if (rc == 0) rc = env->SetTimes(to, top.accessed, top.modified);
   return rc;
+}
+
+}  // namespace
+
+int CopyTreeForDryRun(const std::string& from, const std::string& to) {
+  std::set<std::pair<uint64_t, uint64_t>> followed;
+  return CopyTree(from, to, 0, &followed);
 }
 
 namespace {
@@ -133,11 +159,15 @@ int DryRunCopy::Prepare() {
   drives_ = drives;
   map.SetUncRoot(temp_ + "/unc");
   for (const auto& [letter, folder] : drives_) map.SetDriveFolder(letter, temp_ + "/drive_" + std::string(1, letter));
+  // Whatever link the copy holds, nothing outside it is written.
+  confined_ = std::make_unique<platform::ConfinedEnv>(platform::CurrentEnv(), temp_);
+  outer_env_ = platform::SetCurrentEnv(confined_.get());
   active_ = true;
   return 0;
 }
 
 DryRunCopy::~DryRunCopy() {
+  if (confined_) platform::SetCurrentEnv(outer_env_);
   if (active_) {
     platform::PathMap& map = platform::PathMap::Instance();
     map.SetUncRoot(unc_root_);

@@ -6,8 +6,11 @@
 // each use) and removed at the end.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/confined_env.h"
 
 namespace dovrane::app {
 
@@ -28,11 +31,14 @@ class DryRunCopy {
   std::string unc_root_;                          // the real one, put back at the end
   std::vector<std::pair<char, std::string>> drives_;  // the real drive folders
   bool active_ = false;
+  std::unique_ptr<platform::ConfinedEnv> confined_;  // current while the preview runs
+  platform::Env* outer_env_ = nullptr;
 };
 
 // Copies the tree at from (native) to to, which must not exist: folders,
-// files with their bytes, modes and times, symbolic links as links; other
-// entries (pipes, sockets, devices) are left out. 0 or -errno.
+// files with their bytes, modes and times, symbolic links as links (a host,
+// share, Net or Prj folder that is a link to a folder as that folder's
+// copy); other entries (pipes, sockets, devices) are left out. 0 or -errno.
 int CopyTreeForDryRun(const std::string& from, const std::string& to);
 
 }  // namespace dovrane::app

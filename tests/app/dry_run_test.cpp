@@ -54,6 +54,55 @@ TEST(DryRunTest, PreviewChangesNothingAndPrintsWhatTheRunThenDoes) {
   }
 }
 
+// Links in the shared folders never lead a preview out of its copy: a Net
+// folder an administrator moved elsewhere and linked is copied and worked on
+// there; project.dat or the backup folder linked to another place stay as
+// they are, whatever the repair would write.
+TEST(DryRunTest, APreviewWritesNothingThroughLinks) {
+  struct Shape {
+    const char* what;
+    std::vector<std::string> form;
+  };
+  const Shape shapes[] = {
+      {"net", {"-restore"}},        {"net", {"-update"}},        {"project.dat", {"-update", "SRV2"}},
+      {"project.dat", {"-restore"}}, {"project.dat", {"-checkin", "Handmade.prj"}}, {"backup", {"-restore"}},
+  };
+  for (Shape shape : shapes) {
+    SCOPED_TRACE(std::string(shape.what) + " " + shape.form[0]);
+    testing::SampleInstallation inst({"--hosts", "2", "--projects", "8"});
+    testing::TempDir outside;
+    const std::string net = inst.unc_root() + "/SRV1/cad/Net";
+    const std::string prj = inst.unc_root() + "/SRV2/cad/Prj/";
+    for (const auto& e : fs::directory_iterator(prj)) {
+      fs::rename(e.path(), prj + "Handmade.prj");
+      break;
+    }
+    if (shape.form[0] == "-checkin") shape.form[1] = prj + shape.form[1];
+    const std::string what = shape.what;
+    if (what == "net") {
+      // The real Net folder lies elsewhere; its administration is gone.
+      fs::rename(net, outside.path() + "/Net");
+      fs::create_directory_symlink(outside.path() + "/Net", net);
+      fs::remove(outside.path() + "/Net/project.dat");
+    } else if (what == "project.dat") {
+      fs::rename(net + "/project.dat", outside.path() + "/project.dat");
+      fs::create_symlink(outside.path() + "/project.dat", net + "/project.dat");
+    } else {
+      fs::create_directory(outside.path() + "/elsewhere");
+      testing::WriteFile(outside.path() + "/elsewhere/keep.txt", "keep");
+      fs::remove_all(net + "/backup");
+      fs::create_directory_symlink(outside.path() + "/elsewhere", net + "/backup");
+    }
+    const auto before = Snapshot(outside.path()), inside = Snapshot(inst.unc_root());
+    std::vector<std::string> args = {"--dry-run"};
+    args.insert(args.end(), shape.form.begin(), shape.form.end());
+    const testing::ProgramResult preview = inst.Run(args);
+    EXPECT_EQ(preview.status, 0) << preview.err;
+    EXPECT_TRUE(Snapshot(outside.path()) == before) << preview.out << preview.err;
+    EXPECT_TRUE(Snapshot(inst.unc_root()) == inside);
+  }
+}
+
 // The copy a preview works on has every byte, mode and time of the original.
 TEST(DryRunTest, TreeCopyKeepsBytesModesTimesAndLinks) {
   testing::TempDir dir;
