@@ -188,8 +188,9 @@ int MoveProject(const std::string& padded_name, const std::string& host) {
 
   const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
   if (handle < 0) {
-    ReportProjectError(kPrjAdminMissing);
-    return kPrjAdminMissing;
+    rc = extlib::AdministrationOpenFailure(extlib::kSlotNet);
+    ReportProjectError(rc);
+    return rc;
   }
   const long found = extlib::get_prj_position(handle, padded_name, extlib::kSlotNet, extlib::kOpenExisting);
   if (found < 0) {

@@ -140,6 +140,11 @@ int open_prj_info(int slot, int mode) {
   return OpenSlot(slot, path, native);
 }
 
+int AdministrationOpenFailure(int slot) {
+  // A file that is there but does not open is unreadable, not missing.
+  return lftypeC(slot, kAdministrationFile, 0) == kPrjAdminMissing ? kPrjAdminMissing : kPrjFailed;
+}
+
 int close_prj_info(int handle) { return CloseHandle(handle); }
 
 int close_prj_info_handle(int slot) {
@@ -310,9 +315,7 @@ int NumberLookup(uint32_t number, long* slot) {
 // The handle of the slot's administration for a lock by name, or the code.
 int HandleForName(int slot) {
   int handle = open_prj_info(slot, kOpenExisting);
-  // A file that is there but does not open is unreadable, not missing.
-  if (handle < 0) return lftypeC(slot, kAdministrationFile, 0) == kPrjAdminMissing ? kPrjAdminMissing : kPrjFailed;
-  return handle;
+  return handle < 0 ? AdministrationOpenFailure(slot) : handle;
 }
 
 }  // namespace

@@ -25,6 +25,10 @@ inline constexpr int kUnlockRecord = 0;
 // administration (refused when one exists) and opens it. A handle >= 0, or -1. A file in another
 // layout (versions 1/2, another container count) is refused: convert it first.
 [[nodiscard]] int open_prj_info(int slot, int mode);
+// Why open_prj_info(slot, 2) gave no handle, as a project code: -2 when no
+// administration is there, -1 when one is there but does not open (no
+// access rights, a read-only file system, something that is not a file).
+int AdministrationOpenFailure(int slot);
 // Closes the handle; its locks are released. 0 or -1.
 int close_prj_info(int handle);
 // Closes the slot's open handle, if any (before the slot is re-pointed).

@@ -7,6 +7,7 @@
 #include "extlib/dir_tree.h"
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
+#include "extlib/messages.h"
 #include "extlib/net_id.h"
 #include "extlib/operation_journal.h"
 #include "extlib/project_code.h"
@@ -83,12 +84,21 @@ int CreateLocked(int handle, const NewProject& p, const std::string& host_folder
     // A folder the administration does not know, or a create cut short that
     // waits for the update, keeps its number.
     if (Exists(native) || CreateJournalExists(journal.entry)) continue;
-    if (WriteOperationJournal(journal) != 0) return kPrjFailed;
+    // A failure of the system is named: "ERROR=-1" alone tells nobody what to mend.
+    if (const int written = WriteOperationJournal(journal); written != 0) {
+      LibraryMessage(1, "Can't write the create journal of " + journal.entry + " in the folder of the project "
+                        "administration: " + platform::ErrorName(written < -1 ? written : -EIO) + ".\n");
+      return kPrjFailed;
+    }
     rc = MakeFolder(p, work);
     if (rc) RemoveOperationJournal(journal);
     if (rc == -EEXIST) continue;
     if (rc == -ECANCELED) return kPrjInterrupted;
-    if (rc) return kPrjFailed;
+    if (rc) {
+      LibraryMessage(1, "Can't make the project folder " + journal.entry + " on host " + p.host + ": " +
+                            platform::ErrorName(rc) + ".\n");
+      return kPrjFailed;
+    }
     made = true;
   }
   if (!made) return kPrjFailed;
@@ -144,7 +154,7 @@ int Create(NewProject p, PRJ* out, uint32_t* number) {
   if (rc) return rc;
   if (lzcheck_path(folder) != kPathFolder) return kPrjNotReachable;
   int handle = open_prj_info(kSlotNet, kOpenExisting);
-  if (handle < 0) return kPrjAdminMissing;
+  if (handle < 0) return AdministrationOpenFailure(kSlotNet);
   RecordLock null_lock;
   if (LockNullRecord(handle, &null_lock) != 0) return kPrjLockFailed;
   PRJ record;
@@ -210,7 +220,7 @@ int ltbprmC(int slot, const std::string& name, uint32_t* number) {
   int rc = slot == kSlotNet ? get_project_info(name, &record) : kPrjAdminMissing;
   if (rc) return rc;
   int handle = open_prj_info(kSlotNet, kOpenExisting);
-  if (handle < 0) return kPrjAdminMissing;
+  if (handle < 0) return AdministrationOpenFailure(kSlotNet);
   RecordLock lock;
   if ((rc = LockRecordByName(kSlotNet, name, &lock)) != 0) return rc;
   std::string entry, trash;
@@ -256,7 +266,7 @@ int ltbpreC(int slot, const std::string& old_name, const std::string& new_name, 
   if (rc == 0 && !IsValidProjectName(trimmed)) rc = kPrjInvalidName;
   if (rc == 0) rc = get_project_info(old_name, &record);
   int handle = rc == 0 ? open_prj_info(kSlotNet, kOpenExisting) : -1;
-  if (rc == 0 && handle < 0) rc = kPrjAdminMissing;
+  if (rc == 0 && handle < 0) rc = AdministrationOpenFailure(kSlotNet);
   RecordLock null_lock, lock;
   if (rc == 0 && LockNullRecord(handle, &null_lock) != 0) rc = kPrjLockFailed;
   if (rc == 0) {

@@ -110,7 +110,7 @@ int get_project_status(const std::string& name, unsigned char* status) {
 
 int put_project_status(const std::string& name, const unsigned char* status) {
   int handle = open_prj_info(23, kOpenExisting);
-  if (handle < 0) return kPrjAdminMissing;
+  if (handle < 0) return AdministrationOpenFailure(kSlotNet);
   RecordLock lock;
   int rc = LockRecordByName(kSlotNet, name, &lock);
   if (rc) return rc;

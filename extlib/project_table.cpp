@@ -14,6 +14,7 @@
 #include "extlib/record_stream.h"
 #include "extlib/slot_files.h"
 #include "extlib/users.h"
+#include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
 
@@ -107,12 +108,19 @@ namespace {
 // Opens the administration and hands it to parse; a file a conversion holds
 // locked (each round waits for one rewrite; several may follow one another)
 // or that was replaced meanwhile is read again.
-int ReadAdministration(const std::string& native, const std::function<int(int fd)>& parse) {
+// *open_error: the open's error when a file is there but does not open.
+int ReadAdministration(const std::string& native, const std::function<int(int fd)>& parse, long* open_error) {
   int rc = kPrjFailed;
   for (int attempt = 0; attempt < 50 && rc == kPrjFailed; ++attempt) {
     int fd = platform::OpenRegularFile(native, O_RDONLY);
-    // Something there that is not a file (a FIFO would block the read) is unreadable.
-    if (fd < 0) return fd == -EINVAL || fd == -EISDIR ? kPrjFailed : kPrjAdminMissing;
+    // Only a file that is not there is missing: one that is there but cannot
+    // be opened (no access rights, something that is not a file, an I/O
+    // error) is unreadable, and its cause is told.
+    if (fd < 0) {
+      if (fd == -ENOENT || fd == -ENOTDIR) return kPrjAdminMissing;
+      *open_error = fd;
+      return kPrjFailed;
+    }
     rc = parse(fd);
     const bool again = rc != kPrjOk && (platform::WaitForWholeFileLock(fd, RecordLockTimeoutMs()) ||
                                         !platform::IsFileAtPath(fd, native));
@@ -122,16 +130,28 @@ int ReadAdministration(const std::string& native, const std::function<int(int fd
   return rc;
 }
 
+// The message for an administration that cannot be read: the damaged record,
+// or (bad < 0) why the file does not open.
+std::string UnreadableText(const std::string& path, long bad) {
+  std::string where;
+  if (bad > 0) where = " (record " + std::to_string(bad) + ")";
+  if (bad < 0) where = ": " + platform::ErrorName(static_cast<int>(bad));
+  return "The project administration " + path + " can not be read" + where + ".\n";
+}
+
 }  // namespace
 
 int ProjectSnapshot::Read(const std::string& native, std::shared_ptr<ProjectSnapshot>* out, long* bad_slot,
                           bool index) {
   *bad_slot = 0;
   std::shared_ptr<ProjectSnapshot> fresh;
-  const int rc = ReadAdministration(native, [&](int fd) {
-    fresh = std::make_shared<ProjectSnapshot>();
-    return fresh->Parse(fd, bad_slot);
-  });
+  const int rc = ReadAdministration(
+      native,
+      [&](int fd) {
+        fresh = std::make_shared<ProjectSnapshot>();
+        return fresh->Parse(fd, bad_slot);
+      },
+      bad_slot);
   if (rc == kPrjOk) {
     if (index) fresh->Index();
     *out = std::move(fresh);
@@ -165,12 +185,16 @@ int ProjectSnapshot::Walk(const std::string& native, int threads, const std::fun
     if (piece) sink.piece = [&piece, thread](long first_slot) { piece(first_slot, thread); };
     sinks.push_back(std::move(sink));
   }
-  return ReadAdministration(native, [&](int fd) {
-    platform::FileInfo info;
-    started(CurrentEnv()->FStat(fd, &info) == 0 ? info.size : 0);
-    uint32_t highest = 0;
-    return ReadRecordStreamInPieces(fd, lzuGetCountOfUserContainers(), lfnetg() != 0, &highest, bad_slot, sinks);
-  });
+  return ReadAdministration(
+      native,
+      [&](int fd) {
+        platform::FileInfo info;
+        started(CurrentEnv()->FStat(fd, &info) == 0 ? info.size : 0);
+        uint32_t highest = 0;
+        return ReadRecordStreamInPieces(fd, lzuGetCountOfUserContainers(), lfnetg() != 0, &highest, bad_slot,
+                                        sinks);
+      },
+      bad_slot);
 }
 
 int ProjectTable::Walk(int threads, const std::function<void(int64_t file_size)>& started,
@@ -188,8 +212,7 @@ int ProjectTable::Walk(int threads, const std::function<void(int64_t file_size)>
   long bad = 0;
   const int rc = ProjectSnapshot::Walk(native, threads, started, piece, each, &bad, written);
   if (rc == kPrjFailed)
-    LibraryMessage(1, "The project administration " + path + " can not be read" +
-                          (bad ? " (record " + std::to_string(bad) + ")" : std::string()) + ".\n");
+    LibraryMessage(1, UnreadableText(path, bad));
   return rc;
 }
 
@@ -283,8 +306,7 @@ int ProjectTable::Take(SnapshotPtr* out, bool report) {
   }
   // Outside the table's lock: whoever shows the message may look projects up.
   if (tell)
-    LibraryMessage(1, "The project administration " + path + " can not be read" +
-                          (bad ? " (record " + std::to_string(bad) + ")" : std::string()) + ".\n");
+    LibraryMessage(1, UnreadableText(path, bad));
   return rc;
 }
 

@@ -63,7 +63,8 @@ class ProjectSnapshot {
   uint64_t Generation() const { return generation_; }
 
   // Reads the administration at native. 0, -2 missing, -1 unreadable
-  // (*bad_slot: the damaged record, 0 for the header). A file a conversion
+  // (*bad_slot: the damaged record, 0 for the header, negative: the error of
+  // a file that is there but does not open). A file a conversion
   // holds locked is waited for and read again. index: build the indexes now.
   static int Read(const std::string& native, std::shared_ptr<ProjectSnapshot>* out, long* bad_slot,
                   bool index = true);
