@@ -89,6 +89,8 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
     ReportProjectError(kPrjLockFailed);
     return kPrjLockFailed;
   }
+  // Read under the lock: a laptop may have checked it out since the first look.
+  if (const int out = CheckNotCheckedOut(record, "move"); out != 0) return out;
   extlib::PRJ moved = record;
   extlib::SetPrjHost(&moved, target);
   // A file (a link) at the destination counts as existing too.

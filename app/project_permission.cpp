@@ -1,12 +1,57 @@
 #include "app/project_permission.h"
 
 #include "app/project_error.h"
+#include "extlib/library_init.h"
+#include "extlib/project_code.h"
 #include "extlib/project_list.h"
 #include "extlib/project_paths.h"
+#include "extlib/slot_files.h"
 #include "extlib/users.h"
+#include "platform/file_util.h"
+#include "platform/path_map.h"
 #include "services/tool_message_box.h"
 
 namespace dovrane::app {
+
+namespace {
+
+// The computer a single project was checked out to, from its check-out
+// information file in \Net (the line after "[Host]"); "" when unknown.
+std::string CheckedOutTo(const extlib::PRJ& record) {
+  std::string dir, path, text;
+  if (extlib::make_prj_dir(record, &dir) != 0) return "";
+  std::string entry = dir.substr(dir.find_last_of('\\') + 1);
+  entry = entry.substr(0, entry.find_last_of('.')) + ".out";
+  if (extlib::lffnamC(extlib::kSlotNet, entry, &path) != 0) return "";
+  if (platform::ReadWholeFile(platform::NativePath(path), &text, 64 * 1024) != 0) return "";
+  const size_t tag = text.find("[Host]");
+  if (tag == std::string::npos) return "";
+  const size_t from = text.find('\n', tag);
+  if (from == std::string::npos) return "";
+  std::string host = text.substr(from + 1, text.find_first_of("\r\n", from + 1) - from - 1);
+  return host;
+}
+
+}  // namespace
+
+int CheckNotCheckedOut(const extlib::PRJ& record, const char* verb) {
+  const unsigned char flags = extlib::StatusFlags(record.status);
+  const std::string name = extlib::TrimmedName(record.name);
+  if (flags & extlib::kStatusHostOut) {
+    services::ToolMessageBox(services::kMessageWarning,
+                             "Can't %s project <%s>: it is checked out with its host %s.\nCheck the host in first.\n",
+                             verb, name.c_str(), record.host);
+    return kPrjCheckedOutWithHost;
+  }
+  if (flags & extlib::kStatusProjectOut) {
+    const std::string to = CheckedOutTo(record);
+    services::ToolMessageBox(services::kMessageWarning,
+                             "Can't %s project <%s>: it is checked out%s%s.\nCheck it in first.\n", verb,
+                             name.c_str(), to.empty() ? "" : " to ", to.c_str());
+    return kPrjCheckedOut;
+  }
+  return 0;
+}
 
 int CheckMayChangeProject(const std::string& padded_name, const char* verb, int private_code, extlib::PRJ* record) {
   if (extlib::ltbispC(padded_name)) {
@@ -15,8 +60,11 @@ int CheckMayChangeProject(const std::string& padded_name, const char* verb, int 
   }
   int rc = extlib::get_project_info(padded_name, record);
   if (rc == 0) rc = extlib::check_PrjOwnerPermision(1, *record);
-  if (rc != 0) ReportProjectError(rc);
-  return rc;
+  if (rc != 0) {
+    ReportProjectError(rc);
+    return rc;
+  }
+  return CheckNotCheckedOut(*record, verb);
 }
 
 }  // namespace dovrane::app

@@ -1,5 +1,7 @@
-// What a project must allow before it is moved or erased: it is not private,
-// the administration knows it, and the user has the owner's rights.
+// What a project must allow before it is moved, erased or renamed: it is not
+// private, the administration knows it, the user has the owner's rights, and
+// it is not checked out (its work goes on on a laptop, and the check-in would
+// find it gone or elsewhere).
 #pragma once
 
 #include <string>
@@ -11,6 +13,10 @@ namespace dovrane::app {
 // 0 with the project's record, else the code, shown once: a private project
 // gives the warning "Can't <verb> a private project." and private_code, a
 // failed lookup or missing owner rights their own code.
+// A checked-out project is refused with a message saying where it is:
+// -18 checked out with its host, -22 checked out alone.
 int CheckMayChangeProject(const std::string& padded_name, const char* verb, int private_code, extlib::PRJ* record);
+// Only the check-out part: 0, or the code after the message.
+int CheckNotCheckedOut(const extlib::PRJ& record, const char* verb);
 
 }  // namespace dovrane::app

@@ -30,6 +30,7 @@ inline constexpr unsigned char kStatusKnownBits = kStatusProjectOut | kStatusHos
 inline unsigned char StatusFlags(unsigned char status) {
   return status < kStatusBlank ? 0 : static_cast<unsigned char>((status - kStatusBlank) & kStatusKnownBits);
 }
+
 // The status character of flag bits: the blank plus the known bits.
 unsigned char StatusCharacter(unsigned char flags);
 
@@ -66,6 +67,12 @@ std::string PadName(const std::string& text);
 // A deleted record's name begins with this mark.
 inline constexpr char kDeletedMark = '#';
 bool IsDeleted(const PRJ& record);
+// A checked-out project is worked on elsewhere: -18 with its host, -22
+// alone, else 0. Erase, move and rename refuse it.
+inline int CheckedOutCode(const PRJ& record) {
+  const unsigned char flags = StatusFlags(record.status);
+  return (flags & kStatusHostOut) ? -18 : (flags & kStatusProjectOut) ? -22 : 0;
+}
 bool MemberBit(const PRJ& record, uint32_t user);
 void SetMemberBit(PRJ* record, uint32_t user, bool on);
 

@@ -223,6 +223,9 @@ int ltbprmC(int slot, const std::string& name, uint32_t* number) {
   if (handle < 0) return AdministrationOpenFailure(kSlotNet);
   RecordLock lock;
   if ((rc = LockRecordByName(kSlotNet, name, &lock)) != 0) return rc;
+  // Read again under the lock: a laptop may have checked it out meanwhile.
+  if (ReadRecordAtSlot(handle, lock.slot(), &record) != 0) return kPrjFailed;
+  if ((rc = CheckedOutCode(record)) != 0) return rc;
   std::string entry, trash;
   rc = ProjectInUse(record) ? kPrjLockFailed : build_prj_dir(record, &entry);
   const int kind = rc == 0 ? lzcheck_path(entry) : kPathUnreachable;
@@ -276,6 +279,7 @@ int ltbpreC(int slot, const std::string& old_name, const std::string& new_name, 
   if (rc == 0 && LockRecordByName(kSlotNet, old_name, &lock) != 0) rc = kPrjLockFailed;
   const long position = rc == 0 ? lock.slot() : -1;
   if (rc == 0 && ReadRecordAtSlot(handle, position, &record) != 0) rc = kPrjNotFound;
+  if (rc == 0) rc = CheckedOutCode(record);
   std::string old_entry, new_entry;
   if (rc == 0 && record.number == 0) {  // a plain-named folder carries the name
     PRJ renamed = record;

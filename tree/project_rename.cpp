@@ -2,9 +2,11 @@
 
 #include "app/command_audit.h"
 #include "app/project_error.h"
+#include "app/project_permission.h"
 #include "extlib/prj_record.h"
-#include "extlib/project_lifecycle.h"
 #include "extlib/library_init.h"
+#include "extlib/project_lifecycle.h"
+#include "extlib/project_list.h"
 
 namespace dovrane::tree {
 
@@ -19,6 +21,13 @@ int RenameProject(extlib::OperationContext& ctx, const std::string& new_name, co
     app::ReportProjectError(app::kPrjInvalidName);
     app::AuditWindowCommand("rename", {extlib::TrimmedName(old_name.c_str()), new_name}, app::kPrjInvalidName);
     return app::kPrjInvalidName;
+  }
+  extlib::PRJ record;
+  if (extlib::get_project_info(extlib::PadName(old_name), &record) == 0) {
+    if (const int out = app::CheckNotCheckedOut(record, "rename"); out != 0) {
+      app::AuditWindowCommand("rename", {extlib::TrimmedName(old_name.c_str()), new_name}, out);
+      return out;
+    }
   }
   std::string buffer;
   int result = 0;

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "app/app_state.h"
@@ -15,6 +16,7 @@
 #include "extlib/installation.h"
 #include "extlib/library_init.h"
 #include "extlib/project_attributes.h"
+#include "extlib/project_lifecycle.h"
 #include "support/pty_program.h"
 #include "support/recording_messenger.h"
 #include "support/run_program.h"
@@ -178,6 +180,63 @@ TEST_F(ProjectCommandsTest, UnblockClearsMarksUnlessTheHostIsStillOut) {
     EXPECT_EQ(Exists(site_.NetDir() + project_out), c.project_out_file_left) << c.number;
     std::filesystem::remove(host_out);
   }
+}
+
+// A checked-out project is worked on on a laptop: no other workstation
+// erases, moves or renames it (the check-in would find it gone or
+// elsewhere); the message says where it is. -unblock stays the way out.
+TEST_F(ProjectCommandsTest, CheckedOutProjectsAreNeitherErasedNorMovedNorRenamed) {
+  site_.EditRecord(3, [](extlib::PRJ* r) { r->status = 32 | 0x01; });
+  site_.EditRecord(4, [](extlib::PRJ* r) { r->status = 32 | 0x04; });
+  testing::WriteFile(site_.NetDir() + "/n0000003.out", "[Project]\r\nx\r\n\r\n[Host]\r\nLAPTOP7\r\n\r\n[Comment]\r\n\r\n");
+  const std::string other = HostOf(3) == "SRV1" ? "SRV2" : "SRV1", other4 = HostOf(4) == "SRV1" ? "SRV2" : "SRV1";
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    const char* said;
+  } cases[] = {
+      {{site_.Name(3), "-erase_y"}, 256 - 22, "it is checked out to LAPTOP7"},
+      {{site_.Name(3), "-move_y", other}, 256 - 22, "it is checked out to LAPTOP7"},
+      {{site_.Name(4), "-erase_y"}, 256 - 18, "it is checked out with its host"},
+      {{site_.Name(4), "-move_y", other4}, 256 - 18, "it is checked out with its host"},
+  };
+  for (const Case& c : cases) {
+    const auto r = site_.Run(c.args);
+    EXPECT_EQ(r.status, c.status) << c.args[1];
+    EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+  }
+  EXPECT_TRUE(Known(3));
+  EXPECT_TRUE(Known(4));
+  EXPECT_TRUE(Exists(site_.ProjectDir(HostOf(3), 3)));
+  EXPECT_TRUE(Exists(site_.ProjectDir(HostOf(4), 4)));
+  // The library refuses it under the record's lock too, whoever calls it.
+  site_.Activate();
+  uint32_t number = 0;
+  EXPECT_EQ(extlib::ltbprmC(extlib::kSlotNet, extlib::PadName(site_.Name(3)), &number), -22);
+  std::string buffer;
+  int result = 0;
+  EXPECT_EQ(extlib::ltbpreC(extlib::kSlotNet, extlib::PadName(site_.Name(4)), extlib::PadName("Neu"), &buffer, &result),
+            -18);
+  ASSERT_EQ(site_.Run({site_.Name(3), "-unblock"}).status, 0);
+  EXPECT_EQ(site_.Run({site_.Name(3), "-erase_y"}).status, 0);
+}
+
+// One line of data.cfg that cannot be used (a drive path, a bad name) is
+// left out and told once; every other host and its projects stay usable.
+TEST_F(ProjectCommandsTest, AnUnusableHostLineHidesOnlyItself) {
+  std::string list = ReadFile(site_.NetDir() + "/data.cfg");
+  testing::WriteFile(site_.NetDir() + "/data.cfg", "LAPTOP3 D:\\cad\r\n" + list);
+  const auto info = site_.Run({site_.Name(2), "-info"});
+  EXPECT_EQ(info.status, 0) << info.err;
+  EXPECT_NE(info.err.find("has a line that cannot be used (line 1): it is left out."), std::string::npos) << info.err;
+  const auto listed = site_.Run({"--list"});
+  EXPECT_EQ(listed.status, 0);
+  EXPECT_EQ(std::count(listed.out.begin(), listed.out.end(), '\n'), 12);
+  const auto created = site_.Run({"Neu am Rand", "-create", "SRV2"});
+  EXPECT_EQ(created.status, 0) << created.err;
+  EXPECT_EQ(site_.Run({"Neu am Rand", "-create", "LAPTOP3"}).status, 256 - 19);
+  // The line itself stays in the file: the reader leaves it out, it removes nothing.
+  EXPECT_EQ(ReadFile(site_.NetDir() + "/data.cfg").rfind("LAPTOP3 D:\\cad\r\n", 0), 0u);
 }
 
 TEST_F(ProjectCommandsTest, CreateMakesRecordAndFolderOnTheHost) {
