@@ -36,6 +36,7 @@ bool ValidDataPath(const std::string& path) {
 
 int ParseHostList(const std::string& text, std::vector<HostEntry>* hosts, int* bad_line) {
   hosts->clear();
+  *bad_line = 0;
   int number = 0;
   for (const std::string& line : TextLines(text)) {
     ++number;
@@ -48,8 +49,8 @@ int ParseHostList(const std::string& text, std::vector<HostEntry>* hosts, int* b
     while (!e.data_path.empty() && (e.data_path.back() == ' ' || e.data_path.back() == '\\'))
       e.data_path.pop_back();
     if (!IsValidHostName(e.name) || !ValidDataPath(e.data_path)) {
-      *bad_line = number;
-      return kPrjFailed;
+      if (*bad_line == 0) *bad_line = number;
+      continue;
     }
     hosts->push_back(e);
   }
@@ -73,6 +74,8 @@ struct HostListCache {
   int rc = kPrjAdminMissing;
   std::vector<HostEntry> hosts;
   platform::FileInfo info;
+  int bad_line = 0;
+  platform::FileInfo reported;  // the file whose unusable line was told
 };
 
 bool SameFile(const platform::FileInfo& a, const platform::FileInfo& b) {
@@ -89,23 +92,35 @@ int ReadHostList(Installation& installation, std::vector<HostEntry>* hosts) {
   path += kHostListFile;
   path += "|" + platform::PathMap::Instance().UncRoot();  // the key names the folder itself
   HostListCache& cache = installation.Part<HostListCache>();
-  std::lock_guard<std::mutex> guard(cache.mutex);
-  const std::string native = platform::NativePath(path.substr(0, path.find('|')));
-  platform::FileInfo info;
-  int rc = platform::CurrentEnv()->Stat(native, &info) == 0 ? 0 : kPrjAdminMissing;
-  if (rc == 0 && !(path == cache.path && cache.rc == 0 && SameFile(info, cache.info))) {
-    std::string text;
-    int bad = 0;
-    cache.hosts.clear();
-    rc = platform::ReadWholeFile(native, &text) != 0 ? kPrjFailed : ParseHostList(text, &cache.hosts, &bad);
-  } else if (rc == 0) {
-    rc = cache.rc;
+  std::string tell;
+  int rc;
+  {
+    std::lock_guard<std::mutex> guard(cache.mutex);
+    const std::string native = platform::NativePath(path.substr(0, path.find('|')));
+    platform::FileInfo info;
+    rc = platform::CurrentEnv()->Stat(native, &info) == 0 ? 0 : kPrjAdminMissing;
+    if (rc == 0 && !(path == cache.path && cache.rc == 0 && SameFile(info, cache.info))) {
+      std::string text;
+      cache.hosts.clear();
+      cache.bad_line = 0;
+      rc = platform::ReadWholeFile(native, &text) != 0 ? kPrjFailed : ParseHostList(text, &cache.hosts, &cache.bad_line);
+      // Told once for each version of the file.
+      if (rc == 0 && cache.bad_line != 0 && !SameFile(info, cache.reported)) {
+        cache.reported = info;
+        tell = "The host list " + path.substr(0, path.find('|')) + " has a line that cannot be used (line " +
+               std::to_string(cache.bad_line) + "): it is left out.\n";
+      }
+    } else if (rc == 0) {
+      rc = cache.rc;
+    }
+    if (rc == kPrjAdminMissing) cache.hosts.clear();
+    cache.path = path;
+    cache.rc = rc;
+    cache.info = info;
+    *hosts = cache.hosts;
   }
-  if (rc == kPrjAdminMissing) cache.hosts.clear();
-  cache.path = path;
-  cache.rc = rc;
-  cache.info = info;
-  *hosts = cache.hosts;
+  // Outside the cache's lock: whoever shows the message may read the hosts.
+  if (!tell.empty()) LibraryMessage(1, tell);
   return rc;
 }
 

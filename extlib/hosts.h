@@ -17,8 +17,10 @@ struct HostEntry {
   std::string data_path;  // relative to the host, beginning with "\", or ""
 };
 
-// Parses data.cfg: one line per host, name, a blank or tab, data path. 0, or
-// -1 with the 1-based line in *bad_line for a bad host name or path.
+// Parses data.cfg: one line per host, name, a blank or tab, data path. A
+// line with a bad host name or path is left out (one unusable line must not
+// hide every host) and the first such line's number (1-based) is in
+// *bad_line, else 0. Always 0.
 [[nodiscard]] int ParseHostList(const std::string& text, std::vector<HostEntry>* hosts, int* bad_line);
 // Lines as the library writes them ("%s \%s" or the name alone), LF line ends.
 std::string FormatHostList(const std::vector<HostEntry>& hosts);

@@ -24,9 +24,16 @@ TEST(HostListTest, LinesWithBlankOrTabAndBadLines) {
   EXPECT_EQ(hosts[1].data_path, "\\Pelo mar");
   EXPECT_EQ(hosts[2].data_path, "");
   EXPECT_EQ(FormatHostList(hosts), "SRV1 \\Daten\\Cad\nLAPTOP \\Pelo mar\nBARE\n");
-  for (const char* text : {"S/1 \\x\n", "SRV1 \\a\\..\\b\n", "SRV1 relative\n", "ABCDEFGHIJKLMNOPQ \\x\n"})
-    EXPECT_EQ(ParseHostList(std::string("OK \\x\n") + text, &hosts, &bad), -1) << text;
-  EXPECT_EQ(bad, 2);
+  // An unusable line is left out; the hosts around it stay (one bad line must not hide every host).
+  for (const char* text : {"S/1 \\x\n", "SRV1 \\a\\..\\b\n", "SRV1 relative\n", "ABCDEFGHIJKLMNOPQ \\x\n",
+                           "LAPTOP3 D:\\cad\n"}) {
+    EXPECT_EQ(ParseHostList(std::string("OK \\x\n") + text + "LAST \\y\n", &hosts, &bad), 0) << text;
+    EXPECT_EQ(bad, 2) << text;
+    ASSERT_EQ(hosts.size(), 2u) << text;
+    EXPECT_EQ(hosts[1].name, "LAST") << text;
+  }
+  EXPECT_EQ(ParseHostList("OK \\x\n", &hosts, &bad), 0);
+  EXPECT_EQ(bad, 0);
 }
 
 TEST(HostListTest, PathsOfAnInstallation) {
@@ -85,10 +92,16 @@ TEST(HostListTest, EachInstallationReadsItsOwnList) {
   EXPECT_EQ(own.size(), 2u);
 }
 
-TEST(HostListTest, DamagedListGivesNoRows) {
+// A line that cannot be used hides only itself; a list that cannot be read
+// at all gives no rows, not the ones of an earlier reading.
+TEST(HostListTest, AnUnusableLineIsLeftOutAnUnreadableListGivesNoRows) {
   SmallInstallation inst;
-  inst.dir.Write("SRV1/cad/Net/data.cfg", "SRV1 \\cad\nS/2 \\cad\n");
+  inst.dir.Write("SRV1/cad/Net/data.cfg", "SRV1 \\cad\nS/2 \\cad\nSRV3 \\cad\n");
   std::vector<HostEntry> hosts = {{"OLD", ""}};
+  EXPECT_EQ(GetHostList(&hosts), 0);
+  ASSERT_EQ(hosts.size(), 2u);
+  EXPECT_EQ(hosts[1].name, "SRV3");
+  inst.dir.Write("SRV1/cad/Net/data.cfg", std::string(2 * 1024 * 1024, 'x'));  // beyond any host list
   EXPECT_EQ(GetHostList(&hosts), -1);
   EXPECT_TRUE(hosts.empty());
 }

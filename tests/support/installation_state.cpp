@@ -35,7 +35,7 @@ InstallationState ReadInstallationState(const std::string& unc_root, const std::
   InstallationState state;
   std::vector<extlib::HostEntry> hosts;
   int bad = 0;
-  if (extlib::ParseHostList(ReadFile(net_dir + "/data.cfg"), &hosts, &bad) != 0) {
+  if (extlib::ParseHostList(ReadFile(net_dir + "/data.cfg"), &hosts, &bad) != 0 || bad != 0) {
     state.problem = "data.cfg unreadable at line " + std::to_string(bad);
     return state;
   }
