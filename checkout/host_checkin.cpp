@@ -28,6 +28,7 @@
 #include "platform/path_map.h"
 #include "platform/system_names.h"
 #include "platform/text_codec.h"
+#include "services/tool_message_box.h"
 #include "services/ui_text_table.h"
 
 namespace dovrane::checkout {
@@ -266,6 +267,17 @@ class HostCheckin {
     if (ok && record.number == back.number && OfHost(record, host_)) {
       PRJ wanted = record;
       std::memcpy(wanted.name, back.name, sizeof wanted.name);
+      // The laptop's administration is a file like any other: its names pass
+      // the checks every name entering a record passes.
+      const std::string laptop_name = extlib::TrimmedName(back.name);
+      if (!extlib::IsValidProjectName(laptop_name)) {
+        const std::string safe = extlib::SafeProjectName(laptop_name);
+        std::memcpy(wanted.name, record.name, sizeof wanted.name);
+        if (!safe.empty()) extlib::SetPrjName(&wanted, safe);
+        services::ToolMessageBox(services::kMessageWarning,
+                                 "Invalid project name <%s> from the checked-out copy: taken as <%s>.\n",
+                                 laptop_name.c_str(), extlib::TrimmedName(wanted.name).c_str());
+      }
       UniqueName(&wanted, network);
       if (back.status >= extlib::kStatusBlank)
         wanted.status = static_cast<unsigned char>((back.status & ~kOutBits) | (record.status & kOutBits));

@@ -8,6 +8,7 @@
 #include "checkout/project_status.h"
 #include "checkout_fixture.h"
 #include "extlib/administration.h"
+#include "extlib/project_list.h"
 #include "tree/project_rename.h"
 #include "ui/tree_command_work.h"
 
@@ -146,6 +147,29 @@ TEST_F(CheckinTest, RoundTripBringsTheHostsWorkBackAndReportsExactlyWhatChanged)
   const auto update = site_.Run({"-update"});
   EXPECT_EQ(update.status, 0) << update.out << update.err;
   EXPECT_TRUE(site_.State() == checked_in);
+}
+
+// The laptop's administration is a file anyone with the laptop may edit: a
+// name there that -create would refuse reaches the network only in a safe
+// form, and the check-in says so.
+TEST_F(CheckinTest, NamesFromTheLaptopPassTheNameChecks) {
+  ctx_.interactive = 0;
+  const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  ASSERT_GE(handle, 0);
+  extlib::RecordLock lock;
+  ASSERT_EQ(extlib::LockRecordByName(extlib::kSlotNet, list_[1].project, &lock), 0);
+  extlib::PRJ r;
+  ASSERT_EQ(extlib::ReadRecordAtSlot(handle, lock.slot(), &r), 0);
+  extlib::SetPrjName(&r, "a/../../b");
+  ASSERT_EQ(extlib::WriteRecordAtSlot(handle, lock.slot(), &r), 0);
+  ASSERT_EQ(lock.Release(), 0);
+  ASSERT_EQ(CheckIn(ctx_, kCheckinHost, list_), 1) << messenger_.All();
+  EXPECT_NE(messenger_.All().find("Invalid project name <a/../../b>"), std::string::npos) << messenger_.All();
+  WorkOn("\\\\SRV1\\cad\\Net\\");
+  extlib::PRJ network;
+  ASSERT_EQ(extlib::get_PrjInfo_by_number(r.number, &network), 0);
+  EXPECT_TRUE(extlib::IsValidProjectName(extlib::TrimmedName(network.name))) << network.name;
+  EXPECT_EQ(extlib::TrimmedName(network.name).find('/'), std::string::npos);
 }
 
 }  // namespace
