@@ -184,6 +184,21 @@ int ScanHost(extlib::OperationContext& ctx, const std::string& host, int pass, A
       services::ToolMessageBox(services::kMessageWarning, "Invalid project name <%s>.\n", name.c_str());
       continue;
     }
+    // Only real folders and link files are projects of the host: a symbolic
+    // link here may lead to another host's project or out of the installation,
+    // and every later write to the project would go through it.
+    platform::FileInfo own;
+    if (e->type == platform::EntryType::kLink ||
+        (e->type == platform::EntryType::kUnknown &&
+         platform::CurrentEnv()->Stat(native + "/" + e->name, &own, false) == 0 &&
+         own.type == platform::EntryType::kLink)) {
+      if (pass == 1 || !entry.number_name)
+        services::ToolMessageBox(services::kMessageWarning,
+                                 "The entry <%s> of host %s is a symbolic link, not a project folder: it is left "
+                                 "alone.\n",
+                                 name.c_str(), host.c_str());
+      continue;
+    }
     PendingEntry pending{name, host, IsFileEntry(native, *e), e->name};
     IndexedRecord known;
     if (entry.number_name) {

@@ -220,5 +220,34 @@ TEST_F(SharedFolderLinksTest, AuditLogIsNeverWrittenThroughALink) {
   }
 }
 
+// A symbolic link among a host's project folders (to another host's project,
+// or out of the installation) is no project: the scan of -update HOST and of
+// a rebuild names it and leaves it alone, and nothing outside changes.
+TEST_F(SharedFolderLinksTest, LinksAmongProjectFoldersAreNotRegistered) {
+  FillOutside();
+  const std::string prj = inst_.unc_root() + "/SRV2/cad/Prj/";
+  std::string other;
+  for (const auto& e : fs::directory_iterator(inst_.unc_root() + "/SRV1/cad/Prj"))
+    if (e.is_directory()) other = e.path().string();
+  ASSERT_FALSE(other.empty());
+  fs::create_directory_symlink(other, prj + "n0000060.prj");
+  fs::create_directory_symlink(outside_.path(), prj + "n0000061.prj");
+  fs::create_directory_symlink(outside_.path(), prj + "Draussen.prj");
+  const auto outside_before = Listing(outside_.path()), other_before = Listing(other);
+  const size_t records = inst_.State().records.size();
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"-update", "SRV2"}, {"-restore"}}) {
+    if (args[0] == "-restore") fs::remove(Net("project.dat"));
+    const ProgramResult r = inst_.Run(args);
+    EXPECT_EQ(r.status, 0) << args[0] << r.err;
+    const std::string said = r.out + r.err;
+    for (const char* entry : {"n0000060.prj", "n0000061.prj", "Draussen.prj"})
+      EXPECT_NE(said.find(std::string("The entry <") + entry + "> of host SRV2 is a symbolic link"), std::string::npos)
+          << args[0] << " " << entry << said;
+    EXPECT_EQ(inst_.State().records.size(), records) << args[0];
+    EXPECT_EQ(Listing(outside_.path()), outside_before) << args[0];
+    EXPECT_EQ(Listing(other), other_before) << args[0];
+  }
+}
+
 }  // namespace
 }  // namespace dovrane::testing
