@@ -1,13 +1,18 @@
 #include "ui/main_window_qt.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QLineEdit>
 
 #include "checkout/checkin.h"
 #include "tree/dovrane_tree_ctrl.h"
 #include "tree/project_tree_model_qt.h"
 #include "tree/project_trees_qt.h"
+#include "platform/text_codec.h"
+#include "ui/bm_button_ctrl.h"
 #include "ui/dovrane_tab_ctrl.h"
 #include "ui/host_commands_qt.h"
+#include "ui/search_dlg.h"
 #include "ui/tree_commands_qt.h"
 #include "ui/tree_transfer_qt.h"
 
@@ -38,12 +43,35 @@ MainWindow::MainWindow() : trees_(std::make_unique<tree::ProjectTrees>()) {
     return checkout::CheckIn(ctx, mode, list);
   });
   commands_->SetHostCommandHandler([this](uint32_t id, QModelIndex item) { host_commands_->Run(id, item); });
+  tab->SetCommand(CDovraneTabCtrl::kSearchButton, [this] { StartSearch(); });
+}
+
+void MainWindow::StartSearch() {
+  if (search()) return;
+  CDovraneTabCtrl* tab = dialog_->TabCtrl();
+  CBmButton* button = tab->Button(CDovraneTabCtrl::kSearchButton);
+  if (button) button->setEnabled(false);
+  dialog_->StopRefreshTimer();
+  // The box is centred on the window and lives for this one search; the
+  // last one ended outside its own signal, so it may go now.
+  search_ = std::make_unique<TreeSearch>(tab->HostTree(), dialog_.get());
+  QObject::connect(search_.get(), &TreeSearch::finished, dialog_.get(), [this, button](const QModelIndex&, bool beep) {
+    if (beep) QApplication::beep();  // empty text, or no (further) match
+    dialog_->StartRefreshTimer();
+    if (button) button->setEnabled(true);
+  });
+  std::string text;
+  const QString typed = tab->SearchEdit()->text().left(256);
+  if (!platform::Utf8ToCp1252(typed.toStdString(), &text)) text = typed.toStdString();
+  // Every host, project and child item has a bit of this mask.
+  search_->Start(text, 0x11111111);
 }
 
 MainWindow::~MainWindow() {
   // Questions still waiting on workers are answered before the window goes.
   messenger_.Shutdown();
   if (ping_) ping_->Stop();
+  search_.reset();  // its box hangs on the host tree
   // The commands' workers end before the window they report to.
   commands_.reset();
   transfer_.reset();

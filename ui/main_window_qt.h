@@ -8,6 +8,7 @@
 #include "ui/dovrane_dlg.h"
 #include "ui/gui_messenger_qt.h"
 #include "ui/ping_thread.h"
+#include "ui/search_dlg.h"
 
 namespace dovrane::tree {
 class ProjectTrees;
@@ -32,9 +33,14 @@ class MainWindow {
   TreeTransfer& transfer() { return *transfer_; }
   GuiMessenger& messenger() { return messenger_; }
   HostCommands& hostCommands() { return *host_commands_; }
+  // The search under way (the search button's walk over the host tree), or null.
+  TreeSearch* search() const { return search_ && search_->Running() ? search_.get() : nullptr; }
 
  private:
   CDovraneDlg::TreeHooks Hooks();
+  // The search button: walks the host tree for the search text, with the
+  // button disabled and the refresh check stopped until the walk ends.
+  void StartSearch();
 
   GuiMessenger messenger_;
   platform::Messenger* previous_messenger_ = nullptr;
@@ -44,6 +50,7 @@ class MainWindow {
   std::unique_ptr<TreeCommands> commands_;
   std::unique_ptr<TreeTransfer> transfer_;  // mark, paste, drop
   std::unique_ptr<HostCommands> host_commands_;
+  std::unique_ptr<TreeSearch> search_;  // the last search, kept until the next or the window's end
 };
 
 }  // namespace dovrane::ui

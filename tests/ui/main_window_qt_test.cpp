@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QSignalSpy>
@@ -11,12 +12,16 @@
 #include <atomic>
 #include <thread>
 
+#include "platform/text_codec.h"
+#include "extlib/prj_record.h"
 #include "support/temp_dir.h"
 #include "support/installation_state.h"
 #include "support/sample_site.h"
 #include "tree/dovrane_tree_ctrl.h"
 #include "tree/item_commands.h"
 #include "ui/dovrane_tab_ctrl.h"
+#include "ui/bm_button_ctrl.h"
+#include "ui/search_dlg.h"
 #include "ui/tree_commands_qt.h"
 #include "tree/project_tree_model_qt.h"
 #include "tree/project_copy.h"
@@ -75,6 +80,37 @@ TEST_F(MainWindowTest, TheRefreshCheckShowsWhatTheCommandLineChanged) {
   }
 }
 
+
+// The search button of the assembled window walks the host tree: it stops
+// at each project whose name holds the text with the box shown and the
+// button disabled, Continue goes on, and the end gives the button back.
+TEST_F(MainWindowTest, TheSearchButtonWalksTheHostTreeAndStopsAtEachMatch) {
+  MainWindow window;
+  CDovraneDlg& dialog = window.dialog();
+  QSignalSpy filled(&dialog, &CDovraneDlg::TreesFilled);
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return filled.count() >= 1; }, 10000));
+  CDovraneTabCtrl* tab = dialog.TabCtrl();
+  QAbstractButton* button = tab->Button(CDovraneTabCtrl::kSearchButton);
+  ASSERT_NE(button, nullptr);
+  const std::string wanted = site_.Name(2);
+  tab->SearchEdit()->setText(QString::fromStdString(wanted));
+  QTest::mouseClick(button, Qt::LeftButton);
+  ASSERT_NE(window.search(), nullptr) << "the search button did nothing";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window.search() && window.search()->Box()->isVisible(); }, 5000));
+  EXPECT_FALSE(button->isEnabled());
+  tree::CDovraneTreeCtrl* hosts = tab->HostTree();
+  EXPECT_EQ(platform::Cp1252ToUtf8(extlib::TrimmedName(hosts->GetItemText(hosts->GetSelectedItem()).c_str())), wanted);
+  // Continue until the walk has passed the last match.
+  for (int i = 0; i < 10 && window.search(); ++i) QTest::mouseClick(window.search()->Box()->ContinueButton(), Qt::LeftButton);
+  EXPECT_EQ(window.search(), nullptr);
+  EXPECT_TRUE(button->isEnabled());
+  // An empty text ends at once, the button given back.
+  tab->SearchEdit()->clear();
+  QTest::mouseClick(button, Qt::LeftButton);
+  EXPECT_EQ(window.search(), nullptr);
+  EXPECT_TRUE(button->isEnabled());
+}
 
 // The window's own writing commands (new project, rename in place, copy onto
 // another host) and the command-line program (create, move, erase) on one
