@@ -216,8 +216,13 @@ void DeleteHostCheckoutFile(const std::string& host) {
   if (checkout::CheckoutNetFolder(&net)) (void)checkout::DeleteCheckoutInfo(checkout::HostCheckoutInfoPath(net, host));
 }
 
-bool AddDataServer(extlib::OperationContext& ctx, const std::string& unc_path) {
-  if (network::RegisterHostInDataCfg(unc_path) != 1) return false;
+bool AddDataServer(extlib::OperationContext& ctx, const std::string& unc_path, bool created) {
+  if (network::RegisterHostInDataCfg(unc_path) != 1) {
+    // Only empty folders are removed: whatever someone put there stays.
+    if (created)
+      for (const char* folder : {"\\Prj", "\\Usr"}) (void)platform::CurrentEnv()->RmDir(platform::NativePath(unc_path + folder));
+    return false;
+  }
   // "\\HOST" and the rest of the data path.
   const size_t cut = unc_path.find('\\', 2);
   const std::string host = unc_path.substr(0, cut);

@@ -70,8 +70,10 @@ void ReleaseProjectFromHost(const std::string& host, const std::string& name);
 void DeleteHostCheckoutFile(const std::string& host);
 
 // Registers the data server at unc_path ("\\HOST\path") in the host list
-// and its projects in the administration. True when it was registered.
-bool AddDataServer(extlib::OperationContext& ctx, const std::string& unc_path);
+// and its projects in the administration. True when it was registered. When
+// it was not and created (the browse dialog made the path's Prj and Usr
+// folders), those folders go again if they are still empty.
+bool AddDataServer(extlib::OperationContext& ctx, const std::string& unc_path, bool created = false);
 
 // Takes host out of the host list and its projects out of the
 // administration; true when the administration no longer lists them.

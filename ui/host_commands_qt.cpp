@@ -295,15 +295,25 @@ void HostCommands::ShowCheckinReport(const checkout::CheckinReport& report) {
   extlib::ShowMessage(text, platform::kMbOk | platform::kMbIconInformation);
 }
 
-void HostCommands::AddDataServer(int mode) {
+void HostCommands::RunPathButton() {
+  if (busy_) return;
+  busy_ = tree::kCmdAddDataServer;
+  AddDataServer(1, true);
+}
+
+void HostCommands::AddDataServer(int mode, bool from_path_button) {
   QString path;
   int created = 0;
   if (!browse_ || browse_(&path, dialog_, mode, &created) != 1) return End();
   std::string unc;
   if (!platform::Utf8ToCp1252(path.toStdString(), &unc)) return End();
-  OffThread([this, unc](extlib::OperationContext& ctx) {
-    if (!ui::AddDataServer(ctx, unc)) return std::function<void()>();
-    return std::function<void()>([this] {
+  OffThread([this, unc, created, from_path_button](extlib::OperationContext& ctx) {
+    if (!ui::AddDataServer(ctx, unc, created != 0)) return std::function<void()>();
+    // The server part without its "\\": the host the window shows next.
+    const std::string server = unc.substr(2, unc.find('\\', 2) == std::string::npos ? std::string::npos
+                                                                                    : unc.find('\\', 2) - 2);
+    return std::function<void()>([this, server, from_path_button] {
+      if (from_path_button) dialog_->TabCtrl()->SetDataPath(QString::fromStdString(platform::Cp1252ToUtf8(server)), true);
       dialog_->RefillTrees(dialog_->TabCtrl()->GetDataPath());
       End();
     });

@@ -58,6 +58,9 @@ class HostCommands : public QObject {
   void Run(uint32_t id, const QModelIndex& item);
   // The button: 255 or 254 on the host tree's selected item.
   void RunOnSelectedHost(int command);
+  // The search row's path button: a data path chosen in the browse dialog
+  // and registered; the window then shows that server.
+  void RunPathButton();
   bool Busy() const { return busy_ != 0; }
 
   // Empty (the default): the check-in says it is not available.
@@ -86,7 +89,8 @@ class HostCommands : public QObject {
   // What came back with a host: the check-in report's first lines.
   void ShowCheckinReport(const checkout::CheckinReport& report);
   void Refused(const QModelIndex& host, int row, unsigned reason_item);
-  void AddDataServer(int mode);
+  // from_path_button: the window then shows the registered server.
+  void AddDataServer(int mode, bool from_path_button = false);
   void RemoveHost(const std::string& host);
   // Starts a long operation with the progress window; then() gets its result.
   void RunLong(const std::string& title, std::function<int(extlib::OperationContext&)> operation,

@@ -44,6 +44,7 @@ MainWindow::MainWindow() : trees_(std::make_unique<tree::ProjectTrees>()) {
   });
   commands_->SetHostCommandHandler([this](uint32_t id, QModelIndex item) { host_commands_->Run(id, item); });
   tab->SetCommand(CDovraneTabCtrl::kSearchButton, [this] { StartSearch(); });
+  tab->SetCommand(CDovraneTabCtrl::kPathButton, [this] { host_commands_->RunPathButton(); });
 }
 
 void MainWindow::StartSearch() {

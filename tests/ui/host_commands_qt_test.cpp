@@ -31,6 +31,7 @@
 #include "tree/item_commands.h"
 #include "tree/project_tree_model_qt.h"
 #include "tree/project_trees_qt.h"
+#include "ui/bm_button_ctrl.h"
 #include "ui/dovrane_tab_ctrl.h"
 #include "ui/main_window_qt.h"
 #include "ui/ui_text_qt.h"
@@ -245,6 +246,48 @@ TEST_F(HostCommandsQtTest, RemovalAndReleaseAreRefusedWhileTheCadProgramRuns) {
   ASSERT_EQ(answerer.boxes.size(), 1);
   EXPECT_EQ(answerer.boxes[0], UiQText(3, 13, (word + "-cad").c_str()));
   EXPECT_EQ(Status(number) & 0x04, 0x04u);
+}
+
+// The search row's path button in the assembled window: the chosen data
+// path is registered (data.cfg, its marker file) and the window shows that
+// server; a registration that fails takes back the empty Prj and Usr
+// folders the browse dialog made, and nothing else.
+TEST_F(HostCommandsQtTest, ThePathButtonRegistersTheChosenServer) {
+  const std::string unc = site_.root() + "/unc";
+  std::filesystem::create_directories(unc + "/SRV9/cad/Prj");
+  std::filesystem::create_directories(unc + "/SRV9/cad/Usr");
+  QString offered = "\\\\SRV9\\cad";
+  int made = 0;
+  window_->hostCommands().SetBrowse([&](QString* path, QWidget*, int, int* created) {
+    *path = offered;
+    *created = made;
+    return 1;
+  });
+  Answerer answerer;
+  QAbstractButton* button = dialog().TabCtrl()->Button(CDovraneTabCtrl::kPathButton);
+  ASSERT_NE(button, nullptr);
+  QSignalSpy ended(&window_->hostCommands(), &HostCommands::commandEnded);
+  QTest::mouseClick(button, Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ended.count() == 1; }, 60000)) << "the path button did nothing";
+  EXPECT_NE(testing::ReadFile(site_.NetDir() + "/data.cfg").find("SRV9"), std::string::npos);
+  EXPECT_TRUE(testing::Exists(unc + "/SRV9/cad/Prj/project.srv"));
+  EXPECT_EQ(dialog().TabCtrl()->GetDataPath(), "SRV9");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Host("SRV9").isValid(); }, 20000));
+
+  // SRV2 is listed already: refused, and the folders made for it go again
+  // where they are empty.
+  std::filesystem::create_directories(unc + "/SRV2/neu/Prj");
+  std::filesystem::create_directories(unc + "/SRV2/neu/Usr");
+  testing::WriteFile(unc + "/SRV2/neu/Usr/someone.txt", "kept");
+  offered = "\\\\SRV2\\neu";
+  made = 1;
+  const std::string data_cfg = testing::ReadFile(site_.NetDir() + "/data.cfg");
+  QTest::mouseClick(button, Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ended.count() == 2; }, 60000));
+  EXPECT_EQ(testing::ReadFile(site_.NetDir() + "/data.cfg"), data_cfg);
+  EXPECT_FALSE(testing::Exists(unc + "/SRV2/neu/Prj"));
+  EXPECT_TRUE(testing::Exists(unc + "/SRV2/neu/Usr/someone.txt"));
+  EXPECT_EQ(dialog().TabCtrl()->GetDataPath(), "SRV9");
 }
 
 TEST_F(HostCommandsQtTest, AHostIsRemovedAfterTheQuestion) {
