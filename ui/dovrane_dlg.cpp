@@ -21,6 +21,7 @@
 #include <condition_variable>
 #include <thread>
 
+#include "extlib/language.h"
 #include "extlib/library_init.h"
 #include "extlib/settings.h"
 #include "platform/env.h"
@@ -142,15 +143,18 @@ void CDovraneDlg::InitDialog() {
   // Every control of the tab page still fits at this size.
   setMinimumSize(640, 400);
 
-  // The window menu's "About" item lives in a Help menu here.
+  // The window menu's "About" item lives in a Help menu here, in the
+  // language of the installation's texts (1: English, 0: German).
+  const bool english = extlib::ll_get_language() != 0;
   menu_bar_ = new QMenuBar(this);
   menu_bar_->setAccessibleName(QStringLiteral("Menu"));
-  QMenu* help_menu = menu_bar_->addMenu(QStringLiteral("&Help"));
-  QAction* help = help_menu->addAction(QStringLiteral("&Help"));
+  QMenu* help_menu = menu_bar_->addMenu(english ? QStringLiteral("&Help") : QStringLiteral("&Hilfe"));
+  QAction* help = help_menu->addAction(english ? QStringLiteral("&Help") : QStringLiteral("&Hilfe"));
   help->setShortcut(QKeySequence::HelpContents);
   connect(help, &QAction::triggered, this, &CDovraneDlg::OnHelp);
   addAction(help);  // F1 works without opening the menu
-  QAction* about = help_menu->addAction(QString::fromUtf8("Inf&o \xC3\xBC" "ber Dovrane..."));
+  QAction* about = help_menu->addAction(english ? QStringLiteral("&About Dovrane...")
+                                                : QString::fromUtf8("Inf&o \xC3\xBC" "ber Dovrane..."));
   about->setData(kAboutCommand);
   connect(about, &QAction::triggered, this, &CDovraneDlg::ShowAbout);
   top_ = menu_bar_->sizeHint().height();

@@ -238,6 +238,19 @@ TEST_F(DovraneDlgTest, AboutItemOpensTheAboutBox) {
   EXPECT_EQ(shown, QStringLiteral("Varnholtek Dovranix"));
 }
 
+// The menu speaks the installation's language: no German item in an English window.
+TEST_F(DovraneDlgTest, TheMenuIsInTheLanguageOfTheTexts) {
+  for (const auto& [lcid, about] : {std::pair{"1033", "&About Dovrane..."}, std::pair{"1031", "Inf&o \xC3\xBC" "ber Dovrane..."}}) {
+    testing::WriteFile(installation_.machine_settings(),
+                       std::string("[Settings]\nInstalledLanguageLCID = ") + lcid + "\n");
+    CDovraneDlg dialog;
+    QString text;
+    for (QAction* action : dialog.findChildren<QAction*>())
+      if (action->data().toInt() == CDovraneDlg::kAboutCommand) text = action->text();
+    EXPECT_EQ(text, QString::fromUtf8(about)) << lcid;
+  }
+}
+
 TEST_F(DovraneDlgTest, StatusBarWithoutTreeShowsDataPathOrComputerName) {
   CDovraneDlg dialog;
   dialog.ShowItemInStatusBar(nullptr, {});
