@@ -60,6 +60,8 @@ WrittenLineCheck::WrittenLineCheck(int user_words, int containers_now, bool netw
   exact(L::kV3Version - 1, L::kSeparator);
   digits(L::kV3Version, L::kV3VersionWidth);
   exact(L::kV3Status - 1, L::kSeparator);
+  // Any status but NUL, which the parser reads as the blank.
+  set(L::kV3Status, 1, 0, 1, 254);
   exact(L::kV3Key - 1, L::kSeparator);
   digits(L::kV3Key, L::kKeyWidth);
   exact(L::kV3Begin - 1, L::kSeparator);
