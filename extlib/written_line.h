@@ -43,6 +43,8 @@ class WrittenLineCheck {
   // installation: its records carry no host).
   bool usable() const { return usable_; }
   size_t length() const { return length_; }
+  // True when Read takes 32 bytes at a time.
+  bool wide() const { return wide_; }
 
   // True when line (length() bytes, line end not included) is in the written
   // form, with its fields in *fields; then ParseRecordV3 accepts it. Reads
