@@ -4,10 +4,14 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build gcc g++ pkg-config
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-svg-dev
   xvfb xauth xdotool
+  # The window's runs as on a desktop (session bus, accessibility bus), and
+  # dbus-x11, with which libdbus starts a bus for an X display that has none:
+  # the runs on a bare X server must keep that one away.
+  dbus-daemon dbus-bin dbus-x11 at-spi2-core
   libsqlite3-dev libtomlplusplus-dev libsmbclient-dev
   nlohmann-json3-dev
   samba smbclient
