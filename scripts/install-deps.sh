@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages dovrane needs to build, test and run.
 # Idempotent: does nothing when everything is already there.
+#   scripts/install-deps.sh          build, tests, demo
+#   scripts/install-deps.sh --fuzz   the same and clang's libFuzzer (fuzz/run.sh)
 set -euo pipefail
 
 packages=(
@@ -16,6 +18,11 @@ packages=(
   nlohmann-json3-dev
   samba smbclient
 )
+case "${1:-}" in
+  --fuzz) packages+=(clang libclang-rt-dev) ;;
+  "") ;;
+  *) echo "usage: $0 [--fuzz]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
