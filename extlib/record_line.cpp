@@ -183,6 +183,10 @@ int ReadV3(const char* line, size_t length, int user_words, int containers_now, 
     // Field by field: clearing the whole record first cost a fifth of a list.
     std::memcpy(record->name, line, L::kNameWidth);
     record->name[L::kNameWidth] = '\0';
+    // A NUL ends the name, as the writer takes it: blanks from there, so the
+    // record stays the same one when it is written again.
+    if (void* nul = std::memchr(record->name, '\0', L::kNameWidth))
+      std::memset(nul, ' ', static_cast<size_t>(record->name + L::kNameWidth - static_cast<char*>(nul)));
     // Copies of zeros, which the compiler writes as a few vector stores.
     static constexpr PRJ kBlank{};
     std::memcpy(record->host, kBlank.host, sizeof record->host);
@@ -190,7 +194,8 @@ int ReadV3(const char* line, size_t length, int user_words, int containers_now, 
     record->owner = 0;
     record->number = number;
     record->version = static_cast<unsigned char>(version);
-    record->status = static_cast<unsigned char>(line[L::kV3Status]);
+    // A NUL status is the blank, which the writer puts for it.
+    record->status = line[L::kV3Status] ? static_cast<unsigned char>(line[L::kV3Status]) : kStatusBlank;
     record->dbkey = static_cast<uint32_t>(key);
     record->begin = static_cast<int32_t>(static_cast<uint32_t>(begin));
   }
@@ -204,7 +209,9 @@ int ReadV3(const char* line, size_t length, int user_words, int containers_now, 
       !FixedNumber<L::kOwnerWidth, 10>(line + L::kV3Owner, &owner))
     return kLineBad;
   if constexpr (kFill) {
-    std::memcpy(record->host, line + L::kV3Host, TrimmedLength(line + L::kV3Host, L::kHostWidth));
+    // Up to a NUL, as with the name, and without the blanks before it.
+    const char* host = line + L::kV3Host;
+    std::memcpy(record->host, host, TrimmedLength(host, strnlen(host, L::kHostWidth)));
     record->owner = static_cast<uint32_t>(owner);
   }
   int bytes = 4 * std::min(user_words, containers_now);

@@ -45,10 +45,12 @@ class Random {
   uint64_t state_;
 };
 
+// Latin-1 in octal escapes, which end after three digits (a hex escape would
+// take the next letters in).
 const char* const kFirst[] = {"Bahnhof", "Rathaus", "Schule", "Klinik", "Wohnpark", "Halle", "Museum",
-                              "Br\xFC" "cke", "Kita", "Stadion", "Markt", "Turm", "Hafen", "Villa"};
-const char* const kSecond[] = {"Nord", "S\xFC" "d", "Ost", "West", "Mitte", "am See", "Umbau", "Neubau",
-                               "Erweiterung", "Sanierung", "Gro\xDF" "e Stra\xDF" "e", "Altstadt"};
+                              "Br\374cke", "Kita", "Stadion", "Markt", "Turm", "Hafen", "Villa"};
+const char* const kSecond[] = {"Nord", "S\374d", "Ost", "West", "Mitte", "am See", "Umbau", "Neubau",
+                               "Erweiterung", "Sanierung", "Gro\337e Stra\337e", "Altstadt"};
 const char* const kUsers[] = {"ADMIN", "MUELLER", "SCHMIDT", "SCHNEIDER", "FISCHER", "WEBER", "MEYER",
                               "WAGNER", "BECKER", "SCHULZ", "HOFFMANN", "KOCH", "RICHTER", "KLEIN"};
 

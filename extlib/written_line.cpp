@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/cpu_features.h"
+
 #if defined(__x86_64__)
 #include <immintrin.h>
-#if __has_include(<sys/platform/x86.h>)
-#include <sys/platform/x86.h>
-#endif
 #elif defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -19,13 +18,8 @@ namespace L = layout;
 WrittenLineCheck::WrittenLineCheck(int user_words, int containers_now, bool network, Blocks blocks) {
   if (!network || user_words <= 0 || user_words > kMaxUserContainers) return;
   usable_ = true;
-#if defined(__x86_64__) && defined(CPU_FEATURE_ACTIVE)
-  // What the C library found at start: asking the processor again (cpuid)
-  // is slow in a virtual machine, and libgcc's check asks at every start.
-  wide_ = blocks == Blocks::kWidest && CPU_FEATURE_ACTIVE(AVX2);
-#elif defined(__x86_64__)
-  __builtin_cpu_init();
-  wide_ = blocks == Blocks::kWidest && __builtin_cpu_supports("avx2");
+#if defined(__x86_64__)
+  wide_ = blocks == Blocks::kWidest && dovrane_avx2_usable();
 #else
   (void)blocks;
 #endif
@@ -60,6 +54,8 @@ WrittenLineCheck::WrittenLineCheck(int user_words, int containers_now, bool netw
   exact(L::kV3Version - 1, L::kSeparator);
   digits(L::kV3Version, L::kV3VersionWidth);
   exact(L::kV3Status - 1, L::kSeparator);
+  // Any status but NUL, which the parser reads as the blank.
+  set(L::kV3Status, 1, 0, 1, 254);
   exact(L::kV3Key - 1, L::kSeparator);
   digits(L::kV3Key, L::kKeyWidth);
   exact(L::kV3Begin - 1, L::kSeparator);

@@ -1,10 +1,10 @@
 // A fast test for record lines exactly as this program writes them: digits
 // without blanks, ';' between the fields, "n" before the number, no control
-// character (NUL, a line end, ESC, DEL, ...) in the name or host. Such a
-// line is valid, so a reader that only needs a few of its fields (the list)
-// takes them straight from the text. Every other
-// line, valid or not, goes the general way (ParseRecordV3), which stays the
-// one judge of validity.
+// character (NUL, a line end, ESC, DEL, ...) in the name or host, no NUL as
+// the status. Such a line is valid, so a reader that only needs a few of its
+// fields (the list) takes them straight from the text. Every other line,
+// valid or not, goes the general way (ParseRecordV3), which stays the one
+// judge of validity.
 #pragma once
 
 #include <cstddef>
@@ -43,6 +43,8 @@ class WrittenLineCheck {
   // installation: its records carry no host).
   bool usable() const { return usable_; }
   size_t length() const { return length_; }
+  // True when Read takes 32 bytes at a time.
+  bool wide() const { return wide_; }
 
   // True when line (length() bytes, line end not included) is in the written
   // form, with its fields in *fields; then ParseRecordV3 accepts it. Reads

@@ -1,17 +1,28 @@
 #!/usr/bin/env bash
 # Installs the Debian packages dovrane needs to build, test and run.
 # Idempotent: does nothing when everything is already there.
+#   scripts/install-deps.sh          build, tests, demo
+#   scripts/install-deps.sh --fuzz   the same and clang's libFuzzer (fuzz/run.sh)
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build gcc g++ pkg-config
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-svg-dev
   xvfb xauth xdotool
+  # The window's runs as on a desktop (session bus, accessibility bus), and
+  # dbus-x11, with which libdbus starts a bus for an X display that has none:
+  # the runs on a bare X server must keep that one away.
+  dbus-daemon dbus-bin dbus-x11 at-spi2-core
   libsqlite3-dev libtomlplusplus-dev libsmbclient-dev
   nlohmann-json3-dev
   samba smbclient
 )
+case "${1:-}" in
+  --fuzz) packages+=(clang libclang-rt-dev) ;;
+  "") ;;
+  *) echo "usage: $0 [--fuzz]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

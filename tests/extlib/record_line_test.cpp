@@ -145,6 +145,30 @@ TEST(RecordLineTest, WriterRefusesFieldsThatDoNotFit) {
   EXPECT_FALSE(FormatRecordV3(r, 1, &line));
 }
 
+// A NUL in a stored line reads as the writer would write that record: the
+// name and the host end there (blanks follow), a NUL status is the blank. So
+// the record is the same one after it is written again.
+TEST(RecordLineTest, NulInAStoredLineReadsAsTheWriterWritesIt) {
+  std::string v3;
+  ASSERT_TRUE(FormatRecordV3(Sample(), 1, &v3));
+  v3[7] = '\0';  // "Bahnhof\0Nord"
+  PRJ parsed, again;
+  ASSERT_EQ(ParseRecordV3(v3.data(), v3.size(), 1, 1, true, &parsed), 0);
+  EXPECT_EQ(std::string(parsed.name, kNameLength), PadName("Bahnhof"));
+  std::string written;
+  ASSERT_TRUE(FormatRecordV3(parsed, 1, &written));
+  ASSERT_EQ(ParseRecordV3(written.data(), written.size(), 1, 1, true, &again), 0);
+  EXPECT_EQ(std::string(again.name, kNameLength), std::string(parsed.name, kNameLength));
+  // The host ends at a NUL too, without the blanks before it.
+  v3 = written;
+  v3.replace(layout::kV3Host, 8, std::string("SRV1  \0X", 8));
+  ASSERT_EQ(ParseRecordV3(v3.data(), v3.size(), 1, 1, true, &parsed), 0);
+  EXPECT_EQ(std::string(parsed.host), "SRV1");
+  v3[layout::kV3Status] = '\0';
+  ASSERT_EQ(ParseRecordV3(v3.data(), v3.size(), 1, 1, true, &parsed), 0);
+  EXPECT_EQ(parsed.status, kStatusBlank);
+}
+
 TEST(RecordLineTest, V12RoundTripKeepsFourContainersAtMost) {
   std::string line;
   ASSERT_TRUE(FormatRecordV12(Sample(), &line));

@@ -130,6 +130,20 @@ TEST(WrittenLineTest, ControlCharactersInNameOrHostGoTheGeneralWay) {
   }
 }
 
+// 32-byte blocks where the processor has AVX2, so the tests above run both
+// ways there; 16-byte blocks when asked for them.
+TEST(WrittenLineTest, WideBlocksExactlyWhereAvx2IsUsable) {
+  const WrittenLineCheck widest(2, 2, true);
+  const WrittenLineCheck narrow(2, 2, true, WrittenLineCheck::Blocks::k16);
+#if defined(__x86_64__)
+  __builtin_cpu_init();
+  EXPECT_EQ(widest.wide(), __builtin_cpu_supports("avx2") != 0);
+#else
+  EXPECT_FALSE(widest.wide());
+#endif
+  EXPECT_FALSE(narrow.wide());
+}
+
 TEST(WrittenLineTest, KeyMustFitThirtyTwoBitsAndUnusedWordsAreNotRead) {
   PRJ r;
   std::memcpy(r.name, "Bahnhof", 7);

@@ -6,7 +6,8 @@
 # and checks what it left behind, then presses the same button to check the
 # host back in and checks that the marks are gone and the report was kept.
 #   xvfb_checkout.sh DOVRANE MKINSTALL SCREENSHOT
-# Exit status 77 (skipped) when xvfb-run or xdotool is missing.
+# On a bare X server or in a desktop session (DOVRANE_X_SESSION, see
+# xvfb_common.sh); exit status 77 (skipped) when a tool it needs is missing.
 set -euo pipefail
 dovrane=$1 mkinstall=$2 screenshot=$3
 
@@ -93,7 +94,7 @@ DRIVE
 
 net=$(find "$work/inst" -type d -path '*/SRV1/cad/Net' | head -n 1)
 status=0
-xvfb-run -a -s "-screen 0 1280x1024x24" bash "$work/drive.sh" "$dovrane" "$screenshot" "$work/log" "$net" || status=$?
+run_x "$work/drive.sh" "$dovrane" "$screenshot" "$work/log" "$net" || status=$?
 if [ "$status" -ne 0 ]; then
   echo "FAIL: exit status $status"
   cat "$work/log"

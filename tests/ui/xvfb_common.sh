@@ -1,14 +1,41 @@
 # Shared by the real-X runs (sourced by them).
 
-# Skips the run (status 77) when xvfb-run or xdotool is missing.
+# Each run is made in one of two sessions, named by DOVRANE_X_SESSION:
+#   bare     (the default) an X server alone: no session bus, so Qt starts no
+#            accessibility; one that dbus-x11 would start for the display is
+#            kept away by a bus address that leads nowhere.
+#   desktop  as on a desktop: a session bus, the accessibility bus
+#            (at-spi2-core) and Qt's accessibility on, whose D-Bus thread then
+#            runs beside the window's own.
+
+# Skips the run (status 77) when a tool the session needs is missing.
 require_x_tools() {
-  local tool
-  for tool in xvfb-run xdotool; do
+  local tool tools=(xvfb-run xdotool)
+  [ "${DOVRANE_X_SESSION:-bare}" = desktop ] && tools+=(dbus-run-session dbus-send)
+  for tool in "${tools[@]}"; do
     if ! command -v "$tool" >/dev/null; then
       echo "SKIP: $tool is not installed (scripts/install-deps.sh installs it)"
       exit 77
     fi
   done
+  if [ "${DOVRANE_X_SESSION:-bare}" = desktop ] && [ ! -e /usr/share/dbus-1/services/org.a11y.Bus.service ]; then
+    echo "SKIP: no accessibility bus (at-spi2-core; scripts/install-deps.sh installs it)"
+    exit 77
+  fi
+}
+
+# run_x DRIVE ARG...: runs the script DRIVE with its arguments under a new X
+# server (1280x1024) in the chosen session; its exit status is the run's.
+run_x() {
+  local x=(xvfb-run -a -s "-screen 0 1280x1024x24")
+  case "${DOVRANE_X_SESSION:-bare}" in
+    bare)
+      DBUS_SESSION_BUS_ADDRESS="unix:path=/nonexistent/dovrane-no-bus" \
+        env -u AT_SPI_BUS_ADDRESS -u QT_LINUX_ACCESSIBILITY_ALWAYS_ON -u QT_ACCESSIBILITY "${x[@]}" bash "$@" ;;
+    desktop)
+      "${x[@]}" dbus-run-session -- bash "$(dirname "${BASH_SOURCE[0]}")/xvfb_desktop.sh" "$@" ;;
+    *) echo "FAIL: DOVRANE_X_SESSION=$DOVRANE_X_SESSION (bare or desktop)"; return 2 ;;
+  esac
 }
 
 # Puts "key = value" into the [Settings] table of the user settings file.

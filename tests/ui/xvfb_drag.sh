@@ -5,7 +5,8 @@
 # releases, answers the question with Enter, closes the window and checks
 # that the administration and the folders show the project on SRV2.
 #   xvfb_drag.sh DOVRANE MKINSTALL
-# Exit status 77 (skipped) when xvfb-run or xdotool is missing.
+# On a bare X server or in a desktop session (DOVRANE_X_SESSION, see
+# xvfb_common.sh); exit status 77 (skipped) when a tool it needs is missing.
 set -euo pipefail
 dovrane=$(realpath "$1") mkinstall=$(realpath "$2")
 
@@ -68,8 +69,7 @@ wait "$pid"
 DRIVE
 
 status=0
-xvfb-run -a -s "-screen 0 1280x1024x24" \
-  bash "$work/drive.sh" "$dovrane" "$work/shot.png" "$work/log" || status=$?
+run_x "$work/drive.sh" "$dovrane" "$work/shot.png" "$work/log" || status=$?
 if [ "$status" -ne 0 ]; then
   echo "FAIL: exit status $status"
   cat "$work/log"

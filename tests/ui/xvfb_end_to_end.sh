@@ -3,7 +3,8 @@
 # sample installation, types into the search edit, clicks the close button,
 # and checks the exit status, the saved switches and the screenshot.
 #   xvfb_end_to_end.sh DOVRANE MKINSTALL SCREENSHOT
-# Exit status 77 (skipped) when xvfb-run or xdotool is missing.
+# On a bare X server or in a desktop session (DOVRANE_X_SESSION, see
+# xvfb_common.sh); exit status 77 (skipped) when a tool it needs is missing.
 set -euo pipefail
 dovrane=$1 mkinstall=$2 screenshot=$3
 
@@ -40,7 +41,7 @@ wait "$pid"
 DRIVE
 
 status=0
-xvfb-run -a -s "-screen 0 1280x1024x24" bash "$work/drive.sh" "$dovrane" "$screenshot" "$work/log" || status=$?
+run_x "$work/drive.sh" "$dovrane" "$screenshot" "$work/log" || status=$?
 if [ "$status" -ne 0 ]; then
   echo "FAIL: exit status $status"
   cat "$work/log"
