@@ -127,7 +127,11 @@ class HostCheckin {
     Report();
     if (!RemoveCopy()) return Stopped();
     const std::string host_file = HostCheckoutInfoPath(net_, host_);
-    if (int rc = DeleteCheckoutInfo(host_file); rc != 0 && rc != -ENOENT) {
+    if (int rc = DeleteCheckoutInfo(host_file); rc == -ENOENT) {
+      // Gone before the check-in (a check-in under way may have deleted it itself).
+      if (!resume_)
+        extlib::ShowMessage(fileops::FileErrorMessage(5, host_file, -ENOENT), platform::kMbOk | platform::kMbIconError);
+    } else if (rc != 0) {
       extlib::ShowMessage(fileops::FileErrorMessage(3, host_file, rc), platform::kMbOk | platform::kMbIconError);
       return Stopped();
     }
@@ -169,13 +173,9 @@ class HostCheckin {
                           platform::kMbOk | platform::kMbIconError);
       return false;
     }
-    // The host file says which check-out this is; a check-in under way may
-    // have deleted it already.
-    const std::string host_file = HostCheckoutInfoPath(net_, host_);
-    if (!resume_ && !Exists(host_file)) {
-      extlib::ShowMessage(fileops::FileErrorMessage(5, host_file, -ENOENT), platform::kMbOk | platform::kMbIconError);
-      return false;
-    }
+    // A missing host file does not stop the check-in: any workstation may
+    // delete it (the stale-check-out command), and the laptop would be stuck
+    // for good. It is named when the check-in comes to it.
     copy_net_ = checked_out_dir_ + "\\Net";
     return true;
   }

@@ -38,7 +38,6 @@ TEST_F(CheckinTest, RefusedCheckinsChangeNothing) {
   } cases[] = {
       {"not checked out", [](auto*) { extlib::DeleteSetting("HKLM", "InstallRoot\\CheckedOutPath"); }},
       {"another computer's host", [](auto* list) { (*list)[0].host = "SRV2"; }},
-      {"host file missing", [this](auto*) { std::filesystem::remove(Unc("SRV1/cad/Net/WS01.out")); }},
   };
   for (const Case& c : cases) {
     std::vector<CheckoutEntry> list = list_;
@@ -147,6 +146,22 @@ TEST_F(CheckinTest, RoundTripBringsTheHostsWorkBackAndReportsExactlyWhatChanged)
   const auto update = site_.Run({"-update"});
   EXPECT_EQ(update.status, 0) << update.out << update.err;
   EXPECT_TRUE(site_.State() == checked_in);
+}
+
+// Any workstation may delete the host's check-out file (the stale-check-out
+// command): the check-in still brings the host back, and names the file.
+TEST_F(CheckinTest, AHostFileDeletedElsewhereDoesNotStopTheCheckIn) {
+  std::filesystem::remove(Unc("SRV1/cad/Net/WS01.out"));
+  ASSERT_EQ(CheckIn(ctx_, kCheckinHost, list_), 1) << messenger_.All();
+  EXPECT_EQ(Setting("InstallRoot\\CheckedOutPath"), "<none>");
+  EXPECT_EQ(Setting("InstallRoot\\CheckingInPath"), "<none>");
+  EXPECT_NE(messenger_.All().find("WS01.out"), std::string::npos) << messenger_.All();
+  for (const CheckoutEntry& e : list_) {
+    extlib::PRJ r;
+    WorkOn("\\\\SRV1\\cad\\Net\\");
+    ASSERT_EQ(extlib::get_project_info(extlib::PadName(e.project), &r), 0) << e.project;
+    EXPECT_EQ(extlib::StatusFlags(r.status) & (extlib::kStatusHostOut | extlib::kStatusProjectOut), 0) << e.project;
+  }
 }
 
 // The laptop's administration is a file anyone with the laptop may edit: a
