@@ -23,8 +23,10 @@
 
 #include "extlib/language.h"
 #include "extlib/library_init.h"
+#include "extlib/messages.h"
 #include "extlib/settings.h"
 #include "platform/env.h"
+#include "platform/messenger.h"
 #include "platform/system_error.h"
 #include "platform/system_names.h"
 #include "platform/text_codec.h"
@@ -422,6 +424,15 @@ void CDovraneDlg::OnCheckOut() {
     } else if (kind == kKindAdminHostCheckedOut &&
                (extlib::RVSYS_VekRegGetString("HKLM", "InstallRoot\\CheckedOutPath", path, sizeof path) & 0xFF)) {
       hooks_.host_command(kCheckInCommand);
+    } else if (kind == kKindHostNoAnswer || kind == kKindHostCheckedOut) {
+      // A button that does nothing says why.
+      extlib::ShowMessage(kind == kKindHostNoAnswer
+                              ? "This computer does not answer on the network now (its ping failed): it can be "
+                                "checked out once it answers."
+                              : "This computer is shown as checked out (its check-out information file is in the "
+                                "network's Net folder): check it in on the laptop, or delete that file from the "
+                                "host's menu if the check-out is stale.",
+                          platform::kMbOk | platform::kMbIconInformation);
     }
   }
   ping_allowed = was_allowed;

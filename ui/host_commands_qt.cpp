@@ -65,8 +65,12 @@ void HostCommands::UpdateButton() {
   QPushButton* button = dialog_->CheckOutButton();
   const tree::HostTable& table = trees_->model()->table();
   const tree::HostRecord* local = table.FindHost(platform::ComputerName());
-  // The local computer's host check-out information file, as the last checks found it.
-  button->setText(UiQText(114, local && local->checked_out ? 2 : 1));
+  // The local computer's host check-out information file, as the last checks
+  // found it; or this computer works on its checked-out copy (a laptop's
+  // network folder may not show that file): the button checks in then.
+  std::string out_path;
+  const bool working_out = extlib::GetSettingString("HKLM", "InstallRoot\\CheckedOutPath", &out_path) && !out_path.empty();
+  button->setText(UiQText(114, (local && local->checked_out) || working_out ? 2 : 1));
   tree::CDovraneTreeCtrl* hosts = dialog_->TabCtrl()->HostTree();
   const QModelIndex item = hosts->GetSelectedItem();
   const uint32_t kind = hosts->GetItemData(item);

@@ -171,7 +171,24 @@ TEST_F(HostCommandsQtTest, TheButtonFollowsTheSelectionAndTheHostCheckoutFile) {
   testing::WriteFile(site_.NetDir() + "/WS01.out", "[Host Checkout Information]\r\n");
   Show();
   EXPECT_EQ(button->text(), UiQText(114, 2));
+  {
+    // Shown as checked out, but this computer does not work on a copy: the
+    // button does nothing, and says why.
+    Answerer answerer;
+    Select("WS01");
+    QTest::mouseClick(button, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !answerer.boxes.empty(); }, 5000)) << "the button said nothing";
+    EXPECT_TRUE(answerer.boxes[0].contains("shown as checked out")) << answerer.boxes[0].toStdString();
+  }
   std::filesystem::remove(site_.NetDir() + "/WS01.out");
+  Show();
+  EXPECT_EQ(button->text(), UiQText(114, 1));
+  // A laptop working on its checked-out copy may not see that file: the
+  // button checks in there, and says so.
+  ASSERT_TRUE(extlib::PutSettingString("HKLM", "InstallRoot\\CheckedOutPath", dir_.path()));
+  Show();
+  EXPECT_EQ(button->text(), UiQText(114, 2));
+  ASSERT_TRUE(extlib::DeleteSetting("HKLM", "InstallRoot\\CheckedOutPath"));
   Show();
   EXPECT_EQ(button->text(), UiQText(114, 1));
 }
