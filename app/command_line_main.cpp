@@ -54,10 +54,12 @@ bool ConvertArguments(const std::vector<std::string>& args, std::vector<std::str
   return true;
 }
 
-void InitialiseLibrary() {
+// json_name: a --json query's project, whose script waits for the failure object.
+void InitialiseLibrary(const std::string* json_name = nullptr) {
   int mode = 2;
   const int rc = extlib::lzinit(&mode, 0, 0, 0, 0, 0);
   if (rc == 0) return;
+  if (json_name) WriteQueryFailureAsJson(*json_name, kPrjFailed, "No usable installation");
   if (rc == 1) {
     // No network path at all: most likely a computer without an installation yet.
     const std::string file = extlib::SettingsFilePath("HKLM");
@@ -159,7 +161,7 @@ int CommandLineMain(const std::vector<std::string>& args) {
     case 2:
     case 3:
     case 4:
-      InitialiseLibrary();
+      InitialiseLibrary(options.json && argv.size() >= 3 ? &argv[1] : nullptr);
       if (options.dry_run) return RunDryRun(argv);
       return DispatchCommandLine(argv);
     default: PrintUsage(services::kMessageWarning);

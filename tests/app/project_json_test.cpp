@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <nlohmann/json.hpp>
+#include <map>
 #include <sstream>
 
 #include "extlib/prj_record.h"
@@ -212,6 +213,13 @@ TEST_F(ProjectJsonTest, RefusalsAndFailedAnswersAreNamed) {
   ASSERT_EQ(site_.Run({"a\\b", "-create", "SRV1"}).status, 256 - 8);
   const std::string log = testing::ReadFile(site_.NetDir() + "/dovrane.log");
   EXPECT_NE(log.find("-create a\\b SRV1\t-8\t"), std::string::npos) << log;
+  // No usable installation at all: the script still gets its object.
+  std::map<std::string, std::string> none = site_.Environment();
+  none["DOVRANE_HKLM"] = site_.start_dir() + "/no-such-settings.toml";
+  const auto unusable = testing::RunProgram(DOVRANE_BIN, {"--json", "Office", "-info"}, none, site_.start_dir());
+  EXPECT_NE(unusable.status, 0);
+  ASSERT_FALSE(unusable.out.empty()) << unusable.err;
+  EXPECT_EQ(nlohmann::json::parse(unusable.out)["result"], -1) << unusable.out;
   for (const char* file : {"/nonexistent/dir/f", "/dev/full"}) {
     const auto r = site_.Run({site_.Name(2), "-getpath", file});
     EXPECT_EQ(r.status, 255) << file;
