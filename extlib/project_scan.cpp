@@ -28,6 +28,15 @@ int ScanProjectInfo(const std::string& name, PRJ* record) {
   bool found = false;
   uint32_t highest = 0;
   long bad_slot = 0;
+  // A NUL ends a stored name, as the reader reads it: what follows it in the
+  // field does not count (the list shows such a name, so it must be reachable).
+  auto same_name = [&padded](const char* line) {
+    if (std::memcmp(line, padded.data(), kNameLength) == 0) return true;
+    const void* nul = std::memchr(line, '\0', kNameLength);
+    if (!nul) return false;
+    const size_t n = static_cast<size_t>(static_cast<const char*>(nul) - line);
+    return std::memcmp(line, padded.data(), n) == 0 && padded.find_first_not_of(' ', n) == std::string::npos;
+  };
   // Only the first live line with the name is parsed; every other line is
   // checked, as the table's reading checks it.
   int rc = ReadRecordStream(
@@ -36,7 +45,7 @@ int ScanProjectInfo(const std::string& name, PRJ* record) {
         *record = r;
         found = true;
       },
-      [&](const char* line) { return !found && line[0] != '#' && std::memcmp(line, padded.data(), kNameLength) == 0; });
+      [&](const char* line) { return !found && line[0] != '#' && same_name(line); });
   platform::CurrentEnv()->Close(fd);
   // A damaged file, or one a conversion is replacing: the table waits for
   // the conversion, reads again and reports a damaged file once.

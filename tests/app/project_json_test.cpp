@@ -200,6 +200,23 @@ TEST_F(ProjectJsonTest, StoredControlCharactersAreShownNotPrinted) {
     EXPECT_EQ(out->find('\x1b'), std::string::npos) << *out;
 }
 
+// A NUL in a stored name ends it, for the list as for every command: the
+// project is reached by the name the list shows.
+TEST_F(ProjectJsonTest, ANameEndedByANulIsReachedAsListed) {
+  std::string admin = testing::ReadFile(site_.NetDir() + "/project.dat");
+  const size_t end = admin.find("@n0000003");  // the name field's end
+  ASSERT_NE(end, std::string::npos);
+  admin.replace(end - extlib::kNameLength, 8, std::string("Nul\0Rest", 8));
+  testing::WriteFile(site_.NetDir() + "/project.dat", admin);
+  const auto listed = site_.Run({"--list"});
+  ASSERT_EQ(listed.status, 0);
+  EXPECT_NE(listed.out.find("Nul\tn0000003\t"), std::string::npos) << listed.out;
+  EXPECT_EQ(site_.Run({"Nul", "-exist"}).status, 0);
+  EXPECT_NE(site_.Run({"Nul", "-info"}).out.find("PrjNumber : n0000003"), std::string::npos);
+  EXPECT_EQ(site_.Run({"Nul", "-erase_y"}).status, 0);
+  EXPECT_EQ(site_.Run({"Nul", "-exist"}).status, 253);
+}
+
 // A command refused or failed says why, where its caller looks: a refused
 // name gives the JSON a script reads and an audit line like any other
 // refusal; an output file that cannot be written is named with its error.
