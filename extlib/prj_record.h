@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "extlib/project_code.h"
+
 namespace dovrane::extlib {
 
 // At most 992 users: 31 containers of 32 users (4 bitmap bytes) each.
@@ -71,7 +73,7 @@ bool IsDeleted(const PRJ& record);
 // alone, else 0. Erase, move and rename refuse it.
 inline int CheckedOutCode(const PRJ& record) {
   const unsigned char flags = StatusFlags(record.status);
-  return (flags & kStatusHostOut) ? -18 : (flags & kStatusProjectOut) ? -22 : 0;
+  return (flags & kStatusHostOut) ? kPrjCheckedOutWithHost : (flags & kStatusProjectOut) ? kPrjCheckedOut : kPrjOk;
 }
 bool MemberBit(const PRJ& record, uint32_t user);
 void SetMemberBit(PRJ* record, uint32_t user, bool on);

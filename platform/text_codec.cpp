@@ -7,6 +7,11 @@
 namespace dovrane::platform {
 
 namespace {
+// A control character is shown as \xHH with these digits, the same everywhere.
+constexpr char kHexDigits[] = "0123456789abcdef";
+}  // namespace
+
+namespace {
 
 // Unicode code points of Windows-1252 bytes 0x80 to 0x9F (0: not assigned).
 constexpr uint16_t kCp1252High[32] = {0x20AC, 0x0000, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
@@ -115,8 +120,7 @@ char* PutCp1252AsUtf8(const char* text, size_t size, char* out) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
     const auto& u = kUtf8Of1252[c];
     if (u[3] == 0) [[unlikely]] {
-      static constexpr char kHex[] = "0123456789abcdef";
-      const char escape[4] = {'\\', 'x', kHex[c >> 4], kHex[c & 0xF]};
+      const char escape[4] = {'\\', 'x', kHexDigits[c >> 4], kHexDigits[c & 0xF]};
       std::memcpy(out, escape, 4);
       out += 4;
       ++i;
@@ -140,10 +144,9 @@ std::string ShowControlsCp1252(std::string_view text, bool keep_layout) {
     } else if (layout) {
       out += c == '\t' ? "\\t" : c == '\n' ? "\\n" : "\\r";
     } else {
-      static constexpr char kHex[] = "0123456789abcdef";
       out += "\\x";
-      out += kHex[c >> 4];
-      out += kHex[c & 0xF];
+      out += kHexDigits[c >> 4];
+      out += kHexDigits[c & 0xF];
     }
   }
   return out;
