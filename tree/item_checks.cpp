@@ -43,7 +43,9 @@ std::vector<HostCheckRequest> HostCheckRequests(const HostTable& table, bool pin
   for (const auto& host : table.hosts) {
     HostCheckRequest request;
     request.host = host->name;
-    request.ping = ping_allowed;
+    // A host with projects is not pinged: its folders say whether they can be
+    // reached, and a name the resolver does not know must not hide them.
+    request.ping = ping_allowed && host->projects.empty();
     for (const auto& project : host->projects) {
       if (project->kind == kKindProject || project->kind == kKindProjectInUse) {
         request.free_projects.push_back(project->number);
@@ -98,7 +100,7 @@ std::vector<ProjectRecord*> ApplyHostCheck(HostRecord* host, const HostCheckResu
     project->in_use = in_use.count(project->number) > 0;
     if (project->in_use) {
       kind = kKindProjectInUse;
-    } else if (host->ping_failed || unreachable.count(project->number)) {
+    } else if (!result.in_time || unreachable.count(project->number)) {
       kind = kKindProjectUnreachable;
     } else {
       kind = kKindProject;

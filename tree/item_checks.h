@@ -48,7 +48,8 @@ struct DirectoryCheck {
 using PingFunction = std::function<int(const std::string& host, int timeout_ms)>;
 inline constexpr int kCheckPingTimeoutMs = 200;
 
-// The requests of a table's hosts (the free projects of each).
+// The requests of a table's hosts (the free projects of each). Only hosts
+// without projects are pinged.
 std::vector<HostCheckRequest> HostCheckRequests(const HostTable& table, bool ping_allowed);
 // Whether the host's check-out information file exists, whether it answers
 // the ping, and which of its free projects have their lock file held (a stale
@@ -59,8 +60,9 @@ HostCheckResult CheckHost(const HostCheckRequest& request, const PingFunction& p
 // reached. Library messages are off: an unreachable project shows no box.
 DirectoryCheck LookupProjectDirectory(const std::string& host, const std::string& name);
 // Applies a host's result to its record and its projects: the host's kind,
-// its projects' "in use", and kind 273 for the free projects of a host that
-// did not answer. Returns the projects whose kind or image changed.
+// its projects' "in use", and kind 273 for the free projects of a host whose
+// disk did not answer in time (a failed ping only changes the host's own
+// image). Returns the projects whose kind or image changed.
 std::vector<ProjectRecord*> ApplyHostCheck(HostRecord* host, const HostCheckResult& result,
                                            const std::set<uint32_t>& unreachable);
 // Moves a project between kinds 1 and 273 by the check (only those two

@@ -10,12 +10,15 @@ using platform::EntryType;
 
 namespace {
 
-bool Measure(extlib::OperationContext& ctx, const std::string& dir, DirectoryMeasure* m, int* unlisted) {
+bool Measure(extlib::OperationContext& ctx, const std::string& dir, DirectoryMeasure* m) {
   platform::Env* env = platform::CurrentEnv();
   std::vector<platform::DirEntry> entries;
   const int rc = env->ListDir(dir, &entries);
   if (rc != 0) {
-    if (unlisted && *unlisted == 0) *unlisted = rc;
+    if (m->unlisted == 0) {
+      m->unlisted = rc;
+      m->unlisted_dir = dir;
+    }
     return true;
   }
   if (ctx.progress()) ctx.progress()->Line(dir + "\n");
@@ -27,7 +30,7 @@ bool Measure(extlib::OperationContext& ctx, const std::string& dir, DirectoryMea
     if (info.type == EntryType::kLink && (env->Stat(path, &info, true) != 0 || info.type != EntryType::kFile))
       continue;
     if (info.type == EntryType::kDirectory) {
-      if (e.name[0] != '.' && !Measure(ctx, path, m, unlisted)) return false;
+      if (e.name[0] != '.' && !Measure(ctx, path, m)) return false;
     } else if (info.type == EntryType::kFile) {
       ++m->files;
       m->bytes += info.size;
@@ -38,10 +41,9 @@ bool Measure(extlib::OperationContext& ctx, const std::string& dir, DirectoryMea
 
 }  // namespace
 
-DirectoryMeasure MeasureDirectory(extlib::OperationContext& ctx, const std::string& dir, int* unlisted) {
+DirectoryMeasure MeasureDirectory(extlib::OperationContext& ctx, const std::string& dir) {
   DirectoryMeasure m;
-  if (unlisted) *unlisted = 0;
-  if (!Measure(ctx, dir, &m, unlisted)) m = DirectoryMeasure{-1, 0};
+  if (!Measure(ctx, dir, &m)) m = DirectoryMeasure{-1, 0, 0, {}};
   return m;
 }
 

@@ -20,6 +20,8 @@
 #include "platform/file_attributes.h"
 #include "platform/messenger.h"
 #include "platform/path_map.h"
+#include "platform/system_error.h"
+#include "platform/text_codec.h"
 #include "services/ui_text_table.h"
 #include "tree/item_checks.h"
 #include "tree/item_commands.h"
@@ -49,9 +51,38 @@ std::string UncServer(const std::string& path) {
   return path.substr(2, end == std::string::npos ? std::string::npos : end - 2);
 }
 
+// Whether the folder can be reached through the file system. When it cannot,
+// the reason is shown: the server's ping error when pinging is on and the
+// server does not answer, else the text for a path that was not found. A
+// failed ping alone never refuses a folder the file system reaches.
+bool ReachableOrShown(extlib::OperationContext& ctx, const PropertiesRequest& request, const std::string& path,
+                      const std::string& server) {
+  {
+    extlib::LibraryMessagesOff quiet;
+    if (extlib::lzcheck_path(path) >= 0) return true;
+  }
+  if (!server.empty() && request.ping_allowed) {
+    if (int rc = Ping(request, server)) {
+      ShowNetworkError(ctx, rc);
+      return false;
+    }
+  }
+  ShowNetworkError(ctx, 3);
+  return false;
+}
+
 void Measure(extlib::OperationContext& ctx, const std::string& path, PropertiesResult* result) {
   if (ctx.progress()) ctx.progress()->Line(services::UiText(111, 1010));
   const DirectoryMeasure measure = MeasureDirectory(ctx, platform::NativePath(path));
+  if (measure.unlisted != 0 && measure.files >= 0) {
+    // Figures that leave out a folder must not pass for the whole.
+    ctx.Messenger().MessageBox("The folder " + platform::ShowControlsCp1252(platform::WindowsPath(measure.unlisted_dir), false) +
+                                   " could not be listed: " + platform::SystemErrorText(-measure.unlisted) +
+                                   "\nIts files are not counted.",
+                               extlib::kCaption, platform::kMbOk | platform::kMbIconError);
+    // Nothing at all was listed: there are no figures to show.
+    if (measure.unlisted_dir == platform::NativePath(path)) return;
+  }
   result->path = path;
   result->files = measure.files;
   result->bytes = measure.bytes;
@@ -78,20 +109,20 @@ int GatherProperties(extlib::OperationContext& ctx, const PropertiesRequest& req
     const DirectoryCheck dir = LookupProjectDirectory(request.host, request.name);
     // Error 3: the system's text for a path that was not found.
     if (dir.path.empty()) return ShowNetworkError(ctx, 3);
-    const std::string server = UncServer(dir.path);
-    if (!server.empty()) {
-      if (int rc = Ping(request, server)) return ShowNetworkError(ctx, rc);
-    }
+    if (!ReachableOrShown(ctx, request, dir.path, UncServer(dir.path))) return 0;
     result->number = static_cast<int>(dir.number);
     Measure(ctx, dir.path, result);
     return 0;
   }
   if (kind != kKindHost && kind != kKindLocalHost) return 0;
-  if (int rc = Ping(request, request.name)) return ShowNetworkError(ctx, rc);
   result->host = true;
   result->local_host = kind == kKindLocalHost;
   result->projects = request.children;
   if (request.children == 0 || request.first_project.empty()) {
+    // No folder to reach: the ping is all there is to say of the host.
+    if (request.ping_allowed) {
+      if (int rc = Ping(request, request.name)) return ShowNetworkError(ctx, rc);
+    }
     result->host_without_projects = true;
     return 0;
   }
@@ -105,6 +136,7 @@ int GatherProperties(extlib::OperationContext& ctx, const PropertiesRequest& req
   // The host's project root: the first project's directory without its last component.
   const size_t cut = dir.path.find_last_of('\\');
   const std::string root = cut == std::string::npos ? dir.path : dir.path.substr(0, cut);
+  if (!ReachableOrShown(ctx, request, root, request.name)) return 0;
   {
     extlib::LibraryMessagesOff quiet;
     result->number = static_cast<int>(extlib::get_project_number(extlib::PadName(request.name)));

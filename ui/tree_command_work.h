@@ -23,6 +23,7 @@ struct PropertiesRequest {
   uint32_t first_child_kind = 0;
   std::string first_project;   // a host's first project, trimmed
   CommandPing ping;            // null: the library's ping (200 ms)
+  bool ping_allowed = true;    // the window's ping check box
 };
 
 struct PropertiesResult {
@@ -38,10 +39,12 @@ struct PropertiesResult {
   std::string free_space;      // FreeSpaceLine of the path
 };
 
-// The properties command's facts: the directory looked up, a UNC server (or
-// the host) pinged, the folder measured with ctx's progress and cancel. A
-// directory that is not known or a host that does not answer is shown with
-// the library's error text (error icon, no caption) and gathers nothing.
+// The properties command's facts: the directory looked up and measured with
+// ctx's progress and cancel. A directory that is not known, or that the file
+// system cannot reach, is shown with the library's error text (error icon, no
+// caption; the server's ping error when pinging is on and it does not answer)
+// and gathers nothing; a folder that cannot be listed is named in a box. A
+// host without projects is only pinged, when pinging is on.
 // Checked-out items show their check-out information instead. Returns 0.
 int GatherProperties(extlib::OperationContext& ctx, const PropertiesRequest& request, PropertiesResult* result);
 

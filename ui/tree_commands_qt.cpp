@@ -344,6 +344,7 @@ void TreeCommands::Properties(CDovraneTreeCtrl* tree, const QModelIndex& selecte
   }
   auto result = std::make_shared<PropertiesResult>();
   request.ping = ping_;
+  request.ping_allowed = dialog_->ping_allowed.load() != 0;
   RunLong(kCmdProperties, services::UiText(111, 1010), true,
           [request, result](extlib::OperationContext& ctx) { return GatherProperties(ctx, request, result.get()); },
           [this, result](int) { ShowProperties(*result); });

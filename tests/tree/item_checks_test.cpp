@@ -30,9 +30,12 @@ void CheckAll(HostTable* table, const PingFunction& ping, const std::set<uint32_
 TEST(ItemChecksTest, KindsAndImagesOfEveryRowOfTheTable) {
   TreeFixture fixture;
   fixture.small.dir.Write("SRV1/cad/Net/SRV2.out", "out");
+  // SRV4 has no projects: the only host the checks ping.
+  fixture.small.dir.Write("SRV1/cad/Net/data.cfg", "SRV1 \\cad\nSRV2 \\cad\nSRV4 \\cad\n");
   fixture.HoldLockFile();
   auto table = fixture.Build();
-  CheckAll(table.get(), FakePing({"SRV3"}));
+  // SRV3's name does not resolve, but its projects' folders decide, not the ping.
+  CheckAll(table.get(), FakePing({"SRV3", "SRV4"}));
   std::set<uint32_t> marks;
   ProjectRecord* epsilon = table->FindHost("SRV2")->projects[2].get();
   ApplyDirectoryCheck(*table, epsilon, LookupProjectDirectory("SRV2", "Epsilon"), &marks);
@@ -40,13 +43,14 @@ TEST(ItemChecksTest, KindsAndImagesOfEveryRowOfTheTable) {
   struct Row { const TreeNode* node; int child; uint32_t kind; int image; } rows[] = {
       {table->FindHost("SRV1"), -1, kKindAdminHost, 9},
       {table->FindHost("SRV2"), -1, kKindDataHostOut, 8},
-      {table->FindHost("SRV3"), -1, kKindDataHostDown, 16},
+      {table->FindHost("SRV3"), -1, kKindDataHost, KindImage(kKindDataHost)},
+      {table->FindHost("SRV4"), -1, kKindDataHostDown, 16},
       {alpha, -1, kKindProject, 0},
       {table->FindHost("SRV2")->projects[1].get(), -1, kKindProjectOut, 6},
       {table->FindHost("SRV1")->projects[0].get(), -1, kKindProjectHostOut, 10},
       {table->FindHost("SRV1")->projects[1].get(), -1, kKindProjectInUse, 11},
       {epsilon, -1, kKindProjectUnreachable, 18},
-      {table->FindHost("SRV3")->projects[0].get(), -1, kKindProjectUnreachable, 18},  // host down
+      {table->FindHost("SRV3")->projects[0].get(), -1, kKindProject, 0},  // not pinged
       {alpha, 0, kKindDirectory, 1}, {alpha, 1, kKindOwner, 2}, {alpha, 3, kKindMember, 3}};
   for (const Row& row : rows) {
     ItemRef item{row.node, row.child};
@@ -58,6 +62,8 @@ TEST(ItemChecksTest, KindsAndImagesOfEveryRowOfTheTable) {
 
 TEST(ItemChecksTest, AdministrationHostOutWinsOverFailedPing) {
   TreeFixture fixture;
+  // An administration without projects: its host is pinged.
+  fixture.small.WriteAdministration({}, 0);
   auto table = fixture.Build();
   CheckAll(table.get(), FakePing({"SRV1"}));
   EXPECT_EQ(table->FindHost("SRV1")->kind, kKindAdminHostDown);

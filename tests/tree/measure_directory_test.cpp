@@ -53,10 +53,10 @@ TEST_F(MeasureDirectoryTest, CancelAndUnlistableFolders) {
   EXPECT_EQ(m.files, -1);
   EXPECT_EQ(m.bytes, 0u);
   extlib::OperationContext ctx;
-  int unlisted = 0;
-  const DirectoryMeasure none = MeasureDirectory(ctx, dir_ / "missing", &unlisted);
+  const DirectoryMeasure none = MeasureDirectory(ctx, dir_ / "missing");
   EXPECT_EQ(none.files, 0);
-  EXPECT_EQ(unlisted, -ENOENT);
+  EXPECT_EQ(none.unlisted, -ENOENT);
+  EXPECT_EQ(none.unlisted_dir, dir_ / "missing");
 }
 
 }  // namespace

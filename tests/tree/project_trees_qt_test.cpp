@@ -37,7 +37,8 @@ class StallMeter {
 class ProjectTreesTest : public ::testing::Test {
  protected:
   ProjectTreesTest() : host_tree(1), project_tree(0) {
-    trees.SetChecks([](const std::string& host, int) { return host == "SRV3" ? 10060 : 0; }, 300);
+    // Neither SRV3 (projects, so not pinged) nor SRV4 (data.cfg only) answers.
+    trees.SetChecks([](const std::string& host, int) { return host == "SRV3" || host == "SRV4" ? 10060 : 0; }, 300);
     trees.AttachViews(&host_tree, &project_tree);
     trees.SetPingPublisher([this](std::vector<std::string> names) {
       published = std::move(names);
@@ -45,11 +46,11 @@ class ProjectTreesTest : public ::testing::Test {
     });
   }
   // Refills and waits (bounded) until the fill and every host's checks have arrived.
-  void RefillAndWait(const std::string& data_path) {
+  void RefillAndWait(const std::string& data_path, int hosts = 3) {
     QSignalSpy checked(&trees, &ProjectTrees::hostChecked);
     QSignalSpy filled(&trees, &ProjectTrees::refilled);
     trees.Refill(data_path);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return filled.count() == 1 && checked.count() == 3; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return filled.count() == 1 && checked.count() == hosts; }, 5000));
   }
   uint32_t KindOf(const QModelIndex& index) { return host_tree.GetItemData(index); }
 
@@ -61,14 +62,18 @@ class ProjectTreesTest : public ::testing::Test {
 
 TEST_F(ProjectTreesTest, FillShowsTheCurrentHostAndTheChecksUpdateTheItems) {
   fixture.small.dir.Write("SRV1/cad/Net/SRV2.out", "out");
+  fixture.small.dir.Write("SRV1/cad/Net/data.cfg", "SRV1 \\cad\nSRV2 \\cad\nSRV4 \\cad\n");
   fixture.HoldLockFile();
-  RefillAndWait("");
+  RefillAndWait("", 4);
   EXPECT_EQ(trees.CurrentHost(), "SRV2");  // this computer
   EXPECT_EQ(project_tree.GetItemText(project_tree.GetRootItem()), "Alpha");
   EXPECT_EQ(KindOf(trees.model()->HostIndex("SRV2")), kKindDataHostOut);
-  EXPECT_EQ(KindOf(trees.model()->HostIndex("SRV3")), kKindDataHostDown);
+  EXPECT_EQ(KindOf(trees.model()->HostIndex("SRV3")), kKindDataHost);
+  EXPECT_EQ(KindOf(trees.model()->index(0, 0, trees.model()->HostIndex("SRV3"))), kKindProject);
+  EXPECT_EQ(KindOf(trees.model()->HostIndex("SRV4")), kKindDataHostDown);
   EXPECT_EQ(KindOf(trees.model()->index(1, 0, trees.model()->HostIndex("SRV1"))), kKindProjectInUse);
-  EXPECT_EQ(published, (std::vector<std::string>{"SRV1", "SRV3"}));  // the checked-out host is not pinged
+  // The checked-out host is not pinged.
+  EXPECT_EQ(published, (std::vector<std::string>{"SRV1", "SRV3", "SRV4"}));
 }
 
 TEST_F(ProjectTreesTest, FirstFillShowsTheHostItSelectedInTheStatusBar) {

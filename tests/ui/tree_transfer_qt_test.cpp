@@ -34,7 +34,8 @@ namespace {
 using Model = tree::ProjectTreeModel;
 
 // The window on a sample installation with four hosts: SRV1 the
-// administration host, SRV2 checked out, SRV3 not answering, SRV4 free. The
+// administration host, SRV2 checked out, SRV4 free, and SRV9, a host of
+// data.cfg without projects that does not answer. The
 // projects the tests move are made on SRV1; project 2 is checked out.
 class TreeTransferTest : public ::testing::Test {
  protected:
@@ -45,8 +46,9 @@ class TreeTransferTest : public ::testing::Test {
     for (const char* name : {"Transfer one", kLong}) ASSERT_EQ(site_.Run({name, "-create", "SRV1"}).status, 0);
     site_.EditRecord(2, [](extlib::PRJ* r) { r->status = extlib::StatusCharacter(extlib::kStatusProjectOut); });
     std::ofstream(site_.NetDir() + "/SRV2.out") << "SRV2\n";
+    std::ofstream(site_.NetDir() + "/data.cfg", std::ios::app) << "SRV9 \\cad\n";
     window_ = std::make_unique<MainWindow>();
-    window_->trees().SetChecks([](const std::string& host, int) { return host == "SRV3" ? 10060 : 0; }, 300);
+    window_->trees().SetChecks([](const std::string& host, int) { return host == "SRV9" ? 10060 : 0; }, 300);
     QObject::connect(&window_->messenger(), &GuiMessenger::boxShown, [this](QMessageBox* box) {
       boxes_.push_back(box->text());
       QMessageBox::StandardButton answer = QMessageBox::Ok;
@@ -58,9 +60,9 @@ class TreeTransferTest : public ::testing::Test {
     });
     QSignalSpy checked(&window_->trees(), &tree::ProjectTrees::hostChecked);
     window_->dialog().show();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return checked.count() >= 4; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return checked.count() >= 5; }, 10000));
     ASSERT_EQ(model()->data(model()->HostIndex("SRV2"), Model::kKindRole).toUInt(), tree::kKindHostOutFile);
-    ASSERT_EQ(model()->data(model()->HostIndex("SRV3"), Model::kKindRole).toUInt(), tree::kKindUnreachableHost);
+    ASSERT_EQ(model()->data(model()->HostIndex("SRV9"), Model::kKindRole).toUInt(), tree::kKindUnreachableHost);
   }
 
   Model* model() { return window_->trees().model(); }
@@ -136,8 +138,8 @@ TEST_F(TreeTransferTest, EveryRefusedPasteShowsItsMessageAndChangesNothing) {
   for (const Case& c : {Case{false, "SRV1", app::NamedUiText(3, 6, "Transfer one")},
                         Case{false, "SRV2", app::ProjectErrorText(app::kPrjHostCheckedOut) + "\n"},
                         Case{true, "SRV2", app::ProjectErrorText(app::kPrjHostCheckedOut) + "\n"},
-                        Case{false, "SRV3", "No access to host <SRV3>\n"},
-                        Case{true, "SRV3", "No access to host <SRV3>\n"}}) {
+                        Case{false, "SRV9", "No access to host <SRV9>\n"},
+                        Case{true, "SRV9", "No access to host <SRV9>\n"}}) {
     boxes_.clear();
     c.copy ? Transfer().MarkForCopy(Project("SRV1", "Transfer one")) : Transfer().MarkForMove(Project("SRV1", "Transfer one"));
     EXPECT_FALSE(Transfer().PasteOnto(model()->HostIndex(c.target))) << c.target;
@@ -182,7 +184,7 @@ TEST_F(TreeTransferTest, TheDragCarriesOnlyAFreeProjectAndOnlyHostsTakeIt) {
                         Case{model()->HostIndex("SRV1"), -1, Qt::MoveAction, false},
                         Case{model()->HostIndex("SRV1"), -1, Qt::CopyAction, false},
                         Case{model()->HostIndex("SRV2"), -1, Qt::MoveAction, false},
-                        Case{model()->HostIndex("SRV3"), -1, Qt::CopyAction, false},
+                        Case{model()->HostIndex("SRV9"), -1, Qt::CopyAction, false},
                         Case{free, -1, Qt::MoveAction, false}, Case{QModelIndex(), -1, Qt::MoveAction, false}}) {
     EXPECT_EQ(model()->canDropMimeData(data.get(), c.action, c.row, 0, c.parent), c.accepted)
         << c.parent.data().toString().toStdString() << " row " << c.row << " action " << c.action;
