@@ -69,6 +69,19 @@ HostCheckResult CheckHost(const HostCheckRequest& request, const PingFunction& p
   return result;
 }
 
+uint32_t ProjectKindNow(const std::string& text, const std::string& /*data_path*/) {
+  extlib::LibraryMessagesOff quiet;
+  const std::string padded = extlib::PadName(text);
+  unsigned char status = 0;
+  if (extlib::get_project_status(padded, &status) != 0) return 0;
+  const unsigned char flags = extlib::StatusFlags(status);
+  if (flags & extlib::kStatusProjectOut) return kKindProjectOut;
+  if (flags & extlib::kStatusHostOut) return kKindProjectHostOut;
+  const long number = extlib::get_project_number(padded);
+  if (number <= 0) return 0;
+  return LockFileHeld(static_cast<uint32_t>(number)) ? kKindProjectInUse : kKindProject;
+}
+
 DirectoryCheck LookupProjectDirectory(const std::string& host, const std::string& name) {
   extlib::LibraryMessagesOff quiet;
   DirectoryCheck check;

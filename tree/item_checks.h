@@ -56,6 +56,10 @@ std::vector<HostCheckRequest> HostCheckRequests(const HostTable& table, bool pin
 // lock file, held by nobody, is deleted). A host that does not answer gets
 // no disk tests.
 HostCheckResult CheckHost(const HostCheckRequest& request, const PingFunction& ping);
+// The kind a project item of this text has now (the status bits, then
+// whether its lock file is held; a stale one is deleted); 0 when the
+// administration does not say. For the refresh check's worker.
+uint32_t ProjectKindNow(const std::string& text, const std::string& data_path);
 // The project's directory as the library builds it, and whether it can be
 // reached. Library messages are off: an unreachable project shows no box.
 DirectoryCheck LookupProjectDirectory(const std::string& host, const std::string& name);

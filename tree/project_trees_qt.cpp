@@ -174,7 +174,19 @@ void ProjectTrees::OnDirectoryResult(const DirectoryCheck& check) {
   const bool had_location = !project->location.empty();
   if (ApplyDirectoryCheck(model_.table(), project, check, &marks_)) {
     model_.NodeChanged(project);
-    if (!had_location && !project->location.empty()) model_.ChildChanged(project, 0);
+    if (!had_location && !project->location.empty()) {
+      model_.ChildChanged(project, 0);
+      // The status bar's folder part of a selected project waited for this.
+      for (CDovraneTreeCtrl* tree : {host_tree_, project_tree_}) {
+        if (!tree) continue;
+        const QModelIndex selected = tree->GetSelectedItem();
+        const ItemRef ref = model_.RefOf(selected);
+        if (ref.valid() && ref.child < 0 && ref.node == project) {
+          ShowInStatusBar(selected);
+          break;
+        }
+      }
+    }
   }
   emit directoryChecked(QString::fromStdString(platform::Cp1252ToUtf8(check.name)));
 }
@@ -183,8 +195,9 @@ void ProjectTrees::CheckDirectory(const QModelIndex& item) {
   ItemRef ref = model_.RefOf(item);
   if (!ref.valid() || ref.child >= 0 || !IsProjectKind(ref.kind())) return;
   const auto* project = static_cast<const ProjectRecord*>(ref.node);
-  // A directory once found is kept; only an unreachable project is asked again.
-  if (!project->location.empty() && project->kind != kKindProjectUnreachable) return;
+  // Only the free and the unreachable move between the two; a folder whose
+  // path is known may have gone since, so it is asked at every selection.
+  if (project->kind != kKindProject && project->kind != kKindProjectUnreachable && !project->location.empty()) return;
   worker_->CheckDirectory(serial_, project->host()->name, project->name);
 }
 

@@ -6,6 +6,7 @@
 
 #include "checkout/checkin.h"
 #include "tree/dovrane_tree_ctrl.h"
+#include "tree/item_checks.h"
 #include "tree/project_tree_model_qt.h"
 #include "tree/project_trees_qt.h"
 #include "platform/text_codec.h"
@@ -87,11 +88,15 @@ CDovraneDlg::TreeHooks MainWindow::Hooks() {
   hooks.refill = [this](const QString& data_path) { trees_->Refill(data_path.toStdString()); };
   hooks.refill_is_async = true;
   hooks.snapshot = [this](RefreshRequest* request) {
-    // The host tree's top-level items; the project kinds are kept current by
-    // the trees' own checks, so the project tree is not walked here.
+    // The top-level items of both trees: a project locked or released from
+    // outside changes no administration time stamp, only its lock file.
     tree::CDovraneTreeCtrl* hosts = dialog_->TabCtrl()->HostTree();
     for (QModelIndex item = hosts->GetRootItem(); item.isValid(); item = hosts->GetNextSiblingItem(item))
       request->hosts.push_back({hosts->GetItemText(item), hosts->GetItemData(item)});
+    tree::CDovraneTreeCtrl* projects = dialog_->TabCtrl()->ProjectTree();
+    for (QModelIndex item = projects->GetRootItem(); item.isValid(); item = projects->GetNextSiblingItem(item))
+      request->projects.push_back({projects->GetItemText(item), projects->GetItemData(item)});
+    request->project_kind = tree::ProjectKindNow;
   };
   hooks.status_texts = [this](tree::CDovraneTreeCtrl*, const QModelIndex& item) {
     return trees_->StatusBarTexts(item);

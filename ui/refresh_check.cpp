@@ -42,7 +42,9 @@ bool ProjectItemsDisagree(const RefreshRequest& request, const RefreshProbe& pro
   if (probe.project_kind_now.size() != request.projects.size()) return false;
   for (size_t i = 0; i < request.projects.size(); ++i) {
     uint32_t kind = request.projects[i].kind;
-    if (kind != 0 && kind != kKindProjectUnreachable && kind != probe.project_kind_now[i]) return true;
+    const uint32_t now = probe.project_kind_now[i];
+    // 0 now: the administration could not say; no reason to refill.
+    if (kind != 0 && now != 0 && kind != kKindProjectUnreachable && kind != now) return true;
   }
   return false;
 }

@@ -65,7 +65,8 @@ enum class RefreshAction {
   kRefillAfterBeep,  // an item no longer matches the disk
 };
 
-// Project items whose data is set, not 273 and differs from the kind now.
+// Project items whose data is set, not 273 and differs from the kind now
+// (a kind now of 0 tells nothing).
 bool ProjectItemsDisagree(const RefreshRequest& request, const RefreshProbe& probe);
 // A checked-out host without its check-out file, or another host with one;
 // the checked-out administration host and hosts that did not answer are skipped.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
@@ -101,23 +103,40 @@ TEST_F(ProjectTreesTest, RefillKeepsExpansionSelectionAndTheShownHost) {
   EXPECT_EQ(project_tree.rootIndex(), trees.model()->HostIndex("SRV1"));
 }
 
-TEST_F(ProjectTreesTest, SelectingAProjectLooksUpItsDirectoryOnce) {
+// The directory is looked up once, but whether it can be reached is asked at
+// every selection; the status bar shows it as soon as it is known.
+TEST_F(ProjectTreesTest, SelectingAProjectChecksItsDirectoryEveryTime) {
   RefillAndWait("SRV2");
   QSignalSpy looked(&trees, &ProjectTrees::directoryChecked);
+  QSignalSpy shown(&trees, &ProjectTrees::statusBarTextsChanged);
   QModelIndex alpha = project_tree.GetRootItem();
   QModelIndex epsilon = alpha.siblingAtRow(2);
-  project_tree.SelectItem(epsilon);
-  ASSERT_TRUE(looked.wait(5000));
+  auto select = [&](const QModelIndex& item) {
+    const int before = looked.count();
+    project_tree.SelectItem(item);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return looked.count() > before; }, 5000));
+  };
+  select(epsilon);
   EXPECT_EQ(project_tree.GetItemData(epsilon), kKindProjectUnreachable);
   EXPECT_EQ(trees.Marks(), std::set<uint32_t>{5});
-  project_tree.SelectItem(alpha);
-  ASSERT_TRUE(looked.wait(5000));
+  select(alpha);
   std::string directory = project_tree.GetItemText(project_tree.GetChildItem(alpha));
   EXPECT_NE(directory.find("n0000001.prj"), std::string::npos);
-  project_tree.SelectItem(epsilon);
-  project_tree.SelectItem(alpha);  // kept: not asked again
-  ASSERT_TRUE(looked.wait(5000));
-  EXPECT_EQ(looked.count(), 3);
+  ASSERT_GE(shown.count(), 1);
+  EXPECT_EQ(shown.last().at(0).toStringList().value(1).toStdString(), directory);
+
+  // Alpha's folder goes away after its path was known, and comes back.
+  const std::string folder = fixture.small.Native("SRV2/cad/Prj/n0000001.prj");
+  ASSERT_EQ(std::rename(folder.c_str(), (folder + ".away").c_str()), 0);
+  select(epsilon);
+  select(alpha);
+  EXPECT_EQ(project_tree.GetItemData(alpha), kKindProjectUnreachable);
+  EXPECT_EQ(trees.Marks(), (std::set<uint32_t>{1, 5}));
+  ASSERT_EQ(std::rename((folder + ".away").c_str(), folder.c_str()), 0);
+  select(epsilon);
+  select(alpha);
+  EXPECT_EQ(project_tree.GetItemData(alpha), kKindProject);
+  EXPECT_EQ(trees.Marks(), std::set<uint32_t>{5});
 }
 
 TEST_F(ProjectTreesTest, ASlowHostNeverBlocksTheWindow) {

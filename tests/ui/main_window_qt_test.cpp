@@ -1,5 +1,6 @@
 #include "ui/main_window_qt.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -14,6 +15,8 @@
 
 #include "platform/text_codec.h"
 #include "extlib/prj_record.h"
+#include "extlib/project_paths.h"
+#include "platform/env.h"
 #include "support/temp_dir.h"
 #include "support/installation_state.h"
 #include "support/sample_site.h"
@@ -78,6 +81,43 @@ TEST_F(MainWindowTest, TheRefreshCheckShowsWhatTheCommandLineChanged) {
     }
     ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.RefreshCheckRunning(); }, 10000));
   }
+}
+
+
+// A project locked or released by another workstation changes only its lock
+// file, no time stamp of the administration: the check still sees it in the
+// project tree.
+TEST_F(MainWindowTest, TheRefreshCheckSeesAProjectLockedAndReleasedFromOutside) {
+  MainWindow window;
+  CDovraneDlg& dialog = window.dialog();
+  QSignalSpy filled(&dialog, &CDovraneDlg::TreesFilled);
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return filled.count() >= 1; }, 10000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.RefreshCheckRunning(); }, 10000));
+  tree::CDovraneTreeCtrl* projects = dialog.TabCtrl()->ProjectTree();
+  const QModelIndex first = projects->GetRootItem();
+  ASSERT_TRUE(first.isValid());
+  const std::string name = extlib::TrimmedName(projects->GetItemText(first).c_str());
+  extlib::PRJ record;
+  uint32_t number = 1;
+  while (number <= 6 && !(site_.Record(number, &record) && site_.Name(number) == name)) ++number;
+  ASSERT_LE(number, 6u) << name;
+  const std::string lock_file = site_.ProjectDir(record.host, number) + "/" + extlib::kLockInfoFile;
+  auto kind = [&] { return projects->GetItemData(projects->GetRootItem()); };
+  ASSERT_EQ(kind(), tree::kKindProject);
+
+  platform::Env* env = platform::CurrentEnv();
+  const int fd = env->Open(lock_file, O_RDWR | O_CREAT, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(env->Lock(fd, 0, 0, platform::LockMode::kExclusive, 0), 0);
+  dialog.RefreshCheck(0);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return kind() == tree::kKindProjectInUse; }, 10000)) << kind();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.RefreshCheckRunning(); }, 10000));
+
+  env->Close(fd);
+  dialog.RefreshCheck(0);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return kind() == tree::kKindProject; }, 10000)) << kind();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.RefreshCheckRunning(); }, 10000));
 }
 
 

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <algorithm>
 
 #include <QAbstractButton>
@@ -177,6 +179,9 @@ TEST_F(TreeCommandsTest, PropertiesMeasureOnAWorkerAndGreyConflictingCommands) {
 
 TEST_F(TreeCommandsTest, PropertiesOfAnUnansweringServerShowTheNetworkError) {
   Open();
+  // The ping is asked only for a folder the file system does not reach.
+  const std::string folder = fixture_.small.Native("SRV2/cad/Prj/n0000001.prj");
+  ASSERT_EQ(std::rename(folder.c_str(), (folder + ".away").c_str()), 0);
   commands().SetPing([](const std::string&) { return 11001; });
   Run(Project("SRV2", "Alpha"), kCmdProperties);
   ASSERT_TRUE(QTest::qWaitFor([&] { return Idle() && !boxes_.empty(); }, 10000));
