@@ -1,5 +1,7 @@
 #include "ui/main_window_qt.h"
 
+#include <cstdio>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
@@ -114,8 +116,11 @@ CDovraneDlg::TreeHooks MainWindow::Hooks() {
   };
   hooks.start_ping = [this](PingShared& shared) {
     ping_ = std::make_unique<PingThread>(shared);
-    ping_->Start();
-    return true;
+    if (ping_->Start()) return true;
+    // The window beeps; the reason goes where the program's messages go.
+    std::fprintf(stderr, "dovrane: hosts are not pinged: no thread could be started for it\n");
+    ping_.reset();
+    return false;
   };
   hooks.stop_ping = [this] {
     if (ping_) ping_->Stop();

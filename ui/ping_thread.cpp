@@ -1,9 +1,11 @@
 #include "ui/ping_thread.h"
 
 #include <chrono>
+#include <system_error>
 #include <thread>
 
 #include "platform/ping.h"
+#include "platform/thread_priority.h"
 
 namespace dovrane::ui {
 
@@ -35,13 +37,22 @@ PingThread::PingThread(PingShared& shared, HostPing ping, int cycle_ms)
 
 PingThread::~PingThread() { Stop(); }
 
-void PingThread::Start() {
-  if (thread_.joinable()) return;
+bool PingThread::Start() {
+  if (thread_.joinable()) return true;
   {
     std::lock_guard<std::mutex> guard(mutex_);
     stop_ = false;
   }
-  thread_ = std::thread([this] { Run(); });
+  try {
+    thread_ = std::thread([this] {
+      // Below normal, and so are the probes it starts; a refusal changes nothing else.
+      (void)platform::LowerThisThreadPriority();
+      Run();
+    });
+  } catch (const std::system_error&) {
+    return false;
+  }
+  return true;
 }
 
 void PingThread::Stop() {
@@ -61,14 +72,20 @@ std::set<std::string> PingThread::PingAll(const std::vector<std::string>& hosts)
     auto probe = std::make_shared<Probe>();
     probe->host = host;
     Probe* raw = probe.get();
-    probes_.emplace_back(probe, std::thread([this, raw] {
-      raw->answered = ping_(raw->host, kPingTimeoutMs) == 0;
-      {
-        std::lock_guard<std::mutex> guard(mutex_);
-        raw->done = true;
-      }
-      wake_.notify_all();
-    }));
+    std::thread thread;
+    try {
+      thread = std::thread([this, raw] {
+        raw->answered = ping_(raw->host, kPingTimeoutMs) == 0;
+        {
+          std::lock_guard<std::mutex> guard(mutex_);
+          raw->done = true;
+        }
+        wake_.notify_all();
+      });
+    } catch (const std::system_error&) {
+      continue;  // no thread for this probe: the host counts as not answering
+    }
+    probes_.emplace_back(probe, std::move(thread));
     cycle.push_back(std::move(probe));
   }
   // The name lookup has no time limit of its own: the cycle does not wait

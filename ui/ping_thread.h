@@ -48,7 +48,9 @@ class PingThread {
   PingThread(const PingThread&) = delete;
   PingThread& operator=(const PingThread&) = delete;
 
-  void Start();
+  // Starts the thread below the normal priority; false when the system
+  // gives no thread (the window then works without pinging).
+  bool Start();
   // Sets the stop flag, wakes the thread at once and waits for it to end.
   void Stop();
   // Cycles done so far.

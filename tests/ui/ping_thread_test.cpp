@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <thread>
+
+#include "platform/thread_priority.h"
 
 namespace dovrane::ui {
 namespace {
@@ -57,6 +61,22 @@ TEST(PingThreadTest, FlagRaisedOnlyWhenTheAnsweringSetChanges) {
   hosts.SetDown({});  // after an empty set nothing was known: no change reported
   WaitCycles(thread, 2);
   EXPECT_FALSE(shared.ping_changed);
+}
+
+// The window's thread keeps the processor: the pings run below it.
+TEST(PingThreadTest, PingsRunBelowTheNormalPriority) {
+  PingShared shared;
+  ASSERT_TRUE(shared.Publish({"A"}));
+  std::atomic<int> seen{-100};
+  PingThread thread(shared, [&](const std::string&, int) {
+    seen = platform::ThisThreadNice();
+    return 0;
+  }, 5);
+  ASSERT_TRUE(thread.Start());
+  WaitCycles(thread, 2);
+  thread.Stop();
+  const int normal = platform::ThisThreadNice();
+  EXPECT_EQ(seen.load(), std::min(normal + platform::kBelowNormalNice, 19));
 }
 
 TEST(PingThreadTest, FiftyHostsTenDownFitOneCycle) {
