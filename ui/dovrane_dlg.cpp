@@ -299,8 +299,18 @@ void CDovraneDlg::showEvent(QShowEvent* event) {
 void CDovraneDlg::resizeEvent(QResizeEvent* event) {
   QDialog::resizeEvent(event);
   if (!tab_) return;
-  const int w = width();
-  const int h = height();
+  // The minimum size is only a hint to a window manager; without one (or
+  // with one that ignores it, or a client that resizes the window) the
+  // window is made smaller all the same. The controls are then laid out as
+  // at the minimum, and the window is given back its minimum size.
+  const int w = std::max(width(), minimumWidth());
+  const int h = std::max(height(), minimumHeight());
+  if (w != width() || h != height()) {
+    QTimer::singleShot(0, this, [this] {
+      if (width() < minimumWidth() || height() < minimumHeight())
+        resize(std::max(width(), minimumWidth()), std::max(height(), minimumHeight()));
+    });
+  }
   int dw = 0;
   int dh = 0;
   if (w != 0 && h != 0) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -9,6 +10,7 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
+#include <QWindow>
 
 #include "support/mini_installation.h"
 #include "tree/dovrane_tree_ctrl.h"
@@ -54,6 +56,23 @@ TEST_F(DovraneTabCtrlTest, ShrunkToTheMinimumEverythingStaysInside) {
   EXPECT_EQ(tab_->ProjectTree()->geometry().right() + 1, tab_->width() - 10);
   EXPECT_EQ(tab_->HostTree()->geometry().bottom() + 1, tab_->height() - 20);
   ExpectEverythingInside();
+}
+
+// As xdotool windowsize does without a window manager: the window system
+// makes the window smaller than its minimum whatever the hint says.
+TEST_F(DovraneTabCtrlTest, TheWindowKeepsItsMinimumWhenTheWindowSystemShrinksIt) {
+  dialog_->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog_.get()));
+  // Where the close button is at the minimum size.
+  const QSize start = dialog_->size();
+  const QPoint close = dialog_->CloseButton()->pos() + QPoint(640 - start.width(), 400 - start.height());
+  QWindow* window = dialog_->windowHandle();
+  ASSERT_NE(window, nullptr);
+  window->setMinimumSize(QSize(1, 1));
+  window->resize(300, 200);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dialog_->size() == QSize(640, 400); }, 5000)) << dialog_->width();
+  ExpectEverythingInside();
+  EXPECT_EQ(dialog_->CloseButton()->pos(), close);
 }
 
 TEST_F(DovraneTabCtrlTest, ResizingMovesTheButtonsByTheChange) {
