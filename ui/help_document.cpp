@@ -32,7 +32,15 @@ bool HelpDocumentPath(std::string* path) {
   std::string folder;
   if (!HelpFolder(&folder)) return false;
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  *path = folder + "/" + std::to_string(HelpLanguageId()) + "/" + kHelpDocumentName;
+  const long lcid = HelpLanguageId();
+  *path = folder + "/" + std::to_string(lcid) + "/" + kHelpDocumentName;
+  if (lcid == kHelpFallbackLanguage) return true;
+  // No pages in the installed language (or no language set at all): the
+  // English pages, when they are there, rather than an error.
+  platform::FileInfo info;
+  if (platform::CurrentEnv()->Stat(*path, &info) == 0 && info.type == platform::EntryType::kFile) return true;
+  const std::string english = folder + "/" + std::to_string(kHelpFallbackLanguage) + "/" + kHelpDocumentName;
+  if (platform::CurrentEnv()->Stat(english, &info) == 0 && info.type == platform::EntryType::kFile) *path = english;
   return true;
 }
 

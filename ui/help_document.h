@@ -14,8 +14,11 @@ long HelpLanguageId();
 // path), else the "help" folder among the program's resources. False when
 // neither names a folder. Looks at the disk (a share path is resolved).
 bool HelpFolder(std::string* folder);
-// The document's native path for the installed language; false without a
-// help folder (F1 then does nothing).
+// The pages shown when the installed language has none: English (US).
+inline constexpr long kHelpFallbackLanguage = 1033;
+// The document's native path for the installed language, or the English one
+// when that language has no document; false without a help folder (F1 then
+// does nothing). Looks at the disk.
 bool HelpDocumentPath(std::string* path);
 
 }  // namespace dovrane::ui

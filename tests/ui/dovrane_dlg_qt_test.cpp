@@ -224,6 +224,23 @@ TEST_F(DovraneDlgTest, HelpOpensTheLanguagesDocumentOrNamesIt) {
   EXPECT_EQ(messenger.messages[0].caption, "Varnholtek Dovranix");
 }
 
+// Without a language setting, or for a language without pages, the English
+// pages are opened rather than an error about a folder "0".
+TEST_F(DovraneDlgTest, HelpFallsBackToTheEnglishPages) {
+  testing::WriteFile(installation_.root() + "/help/1033/dovrane.html", "<html></html>");
+  for (const std::string& language : {std::string(), std::string("InstalledLanguageLCID = 1036\n")}) {
+    testing::WriteFile(installation_.machine_settings(),
+                       "[InstallRoot]\nHelpPath = '" + installation_.root() + "/help'\n[Settings]\n" + language);
+    UrlCatcher catcher;
+    testing::RecordingMessenger messenger;
+    CDovraneDlg dialog;
+    dialog.OnHelp();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !catcher.urls.empty() || !messenger.messages.empty(); }, 5000));
+    ASSERT_FALSE(catcher.urls.empty()) << language << messenger.messages[0].text;
+    EXPECT_EQ(catcher.urls[0].toLocalFile().toStdString(), installation_.root() + "/help/1033/dovrane.html");
+  }
+}
+
 TEST_F(DovraneDlgTest, AboutItemOpensTheAboutBox) {
   CDovraneDlg dialog;
   ShowAndWait(dialog);
