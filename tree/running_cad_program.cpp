@@ -6,6 +6,7 @@
 
 #include "extlib/settings.h"
 #include "platform/env.h"
+#include "platform/file_util.h"
 #include "platform/messenger.h"
 
 namespace dovrane::tree {
@@ -34,6 +35,56 @@ bool ProgramName(const std::string& pid, std::string* name) {
   return !name->empty();
 }
 
+// The base name of a path with either separator (a Windows program under
+// an emulator shows "C:\\...\\prog.exe" as its first argument).
+std::string BaseName(const std::string& path) {
+  const size_t cut = path.find_last_of("/\\");
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+// Programs that run another program named by their first argument.
+bool IsInterpreter(const std::string& program) {
+  static const char* const kExact[] = {"sh", "bash", "dash", "zsh", "ksh", "node", "java", "mono"};
+  static const char* const kPrefix[] = {"python", "perl", "ruby", "wine"};
+  for (const char* name : kExact) {
+    if (program == name) return true;
+  }
+  for (const char* prefix : kPrefix) {
+    if (program.starts_with(prefix)) return true;
+  }
+  return false;
+}
+
+// The names the process is known by besides its program file: its process
+// name, the name it was started by (a link's name), and for an interpreter
+// the program it runs (its first argument that is no option).
+std::vector<std::string> OtherNames(const std::string& pid, const std::string& program) {
+  std::vector<std::string> names;
+  std::string comm;
+  if (platform::ReadWholeFile("/proc/" + pid + "/comm", &comm, kMaxModuleName + 1) == 0) {
+    while (!comm.empty() && comm.back() == '\n') comm.pop_back();
+    names.push_back(Lower(comm));
+  }
+  std::string line;
+  if (platform::ReadWholeFile("/proc/" + pid + "/cmdline", &line, kMaxCommandLine) != 0) return names;
+  std::vector<std::string> args;
+  for (size_t at = 0; at < line.size();) {
+    const size_t end = std::min(line.find('\0', at), line.size());
+    args.push_back(line.substr(at, end - at));
+    at = end + 1;
+  }
+  if (!args.empty()) names.push_back(Lower(BaseName(args[0])));
+  if (IsInterpreter(program)) {
+    for (size_t i = 1; i < args.size(); ++i) {
+      if (args[i].empty() || args[i][0] == '-') continue;
+      names.push_back(Lower(BaseName(args[i])));
+      break;
+    }
+  }
+  for (std::string& name : names) name = name.substr(0, kMaxModuleName);
+  return names;
+}
+
 }  // namespace
 
 std::string CadProgramName() {
@@ -54,8 +105,17 @@ int FindRunningCadProgram(const std::string& word, std::string* name, int* proce
     if (!IsProcessId(e.name)) continue;
     if (++examined > kMaxProcesses) break;
     std::string program;
-    if (!ProgramName(e.name, &program) || program.find(word) == std::string::npos) continue;
-    *name = program;
+    if (!ProgramName(e.name, &program)) continue;
+    std::string found = program.find(word) != std::string::npos ? program : "";
+    if (found.empty()) {
+      for (const std::string& other : OtherNames(e.name, program)) {
+        if (other.find(word) == std::string::npos) continue;
+        found = other;
+        break;
+      }
+    }
+    if (found.empty()) continue;
+    *name = found;
     *process_id = std::stoi(e.name);
     return 1;
   }

@@ -1,7 +1,9 @@
 // Whether the CAD program runs on this computer: the host check-in and the
 // removal of a host refuse to change what it works with while it does. The
-// processes are read from /proc; a process whose program file's name
-// contains the CAD program's name, in any letter case, is the CAD program.
+// processes are read from /proc; a process is the CAD program when its
+// program file's name, its process name, the name it was started by (a
+// link's), or, for an interpreter or emulator (sh, python, wine...), the
+// program it runs contains the CAD program's name, in any letter case.
 #pragma once
 
 #include <string>
@@ -10,14 +12,15 @@ namespace dovrane::tree {
 
 inline constexpr size_t kMaxProcesses = 1024;
 inline constexpr size_t kMaxModuleName = 255;
+inline constexpr size_t kMaxCommandLine = 128 * 1024;  // a longer one is not read
 
 // The word looked for: HKLM "InstallRoot\CadProgram" when set, else "pelomar";
 // in lower case.
 std::string CadProgramName();
 
-// 1 with *name (the program file's base name in lower case, at most 255
-// characters) and *process_id of the first of at most 1024 processes whose
-// program file's base name contains `word` (lower case); 0 when none does or
+// 1 with *name (the matching name in lower case, at most 255 characters)
+// and *process_id of the first of at most 1024 processes known by a name
+// that contains `word` (lower case); 0 when none is or
 // the process list cannot be read ("ProcessView" error box
 // "/proc not readable!" first). Processes that cannot be looked at (other
 // users', gone meanwhile) are skipped silently.

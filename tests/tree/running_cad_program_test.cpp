@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <vector>
 
 #include "support/temp_dir.h"
 
@@ -24,10 +26,10 @@ class Child {
   Child(const std::string& program, const std::string& shown_as) {
     std::filesystem::copy_file("/bin/sleep", program);
     std::filesystem::permissions(program, std::filesystem::perms::owner_all);
-    std::string arg0 = shown_as.empty() ? program : shown_as, arg1 = "30";
-    char* argv[] = {arg0.data(), arg1.data(), nullptr};
-    EXPECT_EQ(posix_spawn(&pid_, program.c_str(), nullptr, nullptr, argv, environ), 0);
+    Spawn(program, {shown_as.empty() ? program : shown_as, "30"});
   }
+  // Runs file (no copy) with these arguments.
+  explicit Child(const std::string& file, std::vector<std::string> args) { Spawn(file, std::move(args)); }
   ~Child() {
     ::kill(pid_, SIGKILL);
     ::waitpid(pid_, nullptr, 0);
@@ -35,6 +37,12 @@ class Child {
   pid_t pid() const { return pid_; }
 
  private:
+  void Spawn(const std::string& file, std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    EXPECT_EQ(posix_spawn(&pid_, file.c_str(), nullptr, nullptr, argv.data(), environ), 0);
+  }
   pid_t pid_ = -1;
 };
 
@@ -58,15 +66,40 @@ TEST(RunningCadProgramTest, FoundByItsProgramFileInAnyLetterCase) {
   EXPECT_EQ(name, "start-" + word + "-cad");
 }
 
-TEST(RunningCadProgramTest, ANameOnlyInTheCommandLineIsNotTheProgram) {
+// Started through a link (the program file has another name) or run by an
+// interpreter, the CAD program is still found; a file another program merely
+// names on its command line is not the CAD program.
+TEST(RunningCadProgramTest, FoundThroughALinkOrAnInterpreterButNotAsAnArgument) {
   testing::TempDir dir;
-  const std::string word = "pelomarx" + std::to_string(::getpid());
-  Child other(dir.path() + "/plain-sleep", word);
-  Child marker(dir.path() + "/marker-" + std::to_string(::getpid()), "");
+  const std::string id = std::to_string(::getpid());
   std::string name;
   int pid = 0;
-  ASSERT_TRUE(FoundWithin("marker-" + std::to_string(::getpid()), &name, &pid));  // both have started
-  EXPECT_EQ(FindRunningCadProgram(word, &name, &pid), 0);
+  {
+    std::filesystem::copy_file("/bin/sleep", dir / "cadmain");
+    std::filesystem::create_symlink(dir / "cadmain", dir / ("pelomarl" + id));
+    Child linked(dir / ("pelomarl" + id), {dir / ("pelomarl" + id), "30"});
+    ASSERT_TRUE(FoundWithin("pelomarl" + id, &name, &pid));
+    EXPECT_EQ(pid, linked.pid());
+    EXPECT_EQ(name, "pelomarl" + id);
+  }
+  {
+    const std::string script = dir / ("pelomars" + id + ".sh");
+    std::ofstream(script) << "sleep 30\nexit 0\n";
+    Child interpreted("/bin/sh", {"sh", script});
+    ASSERT_TRUE(FoundWithin("pelomars" + id, &name, &pid));
+    EXPECT_EQ(pid, interpreted.pid());
+    EXPECT_EQ(name, "pelomars" + id + ".sh");
+  }
+  {
+    // A program that is no interpreter by name, given a file of that name.
+    const std::string script = dir / ("pelomara" + id + ".txt");
+    std::ofstream(script) << "sleep 30\nexit 0\n";
+    std::filesystem::copy_file("/bin/sh", dir / "viewer");
+    Child other(dir / "viewer", {"viewer", script});
+    Child marker(dir.path() + "/marker-" + id, "");
+    ASSERT_TRUE(FoundWithin("marker-" + id, &name, &pid));  // both have started
+    EXPECT_EQ(FindRunningCadProgram("pelomara" + id, &name, &pid), 0) << name;
+  }
 }
 
 }  // namespace
