@@ -329,8 +329,7 @@ struct Placement {
 
 // Gives the entry the name of its record's number. False when registration
 // ends here with *result.
-bool PlaceOnDisk(extlib::OperationContext& ctx, bool is_file, const HostFolder& folder, const EntryName& entry,
-                 const std::string& native_entry, const EntryPlace& place, const Identity& id, Placement* placed,
+bool PlaceOnDisk(extlib::OperationContext& ctx, bool is_file, const HostFolder& folder, const std::string& native_entry, const EntryPlace& place, const Identity& id, Placement* placed,
                  int* result) {
   *result = 1;
   const PRJ& record = id.record;
@@ -348,10 +347,11 @@ bool PlaceOnDisk(extlib::OperationContext& ctx, bool is_file, const HostFolder& 
   placed->native_entry_path =
       !native_entry.empty() && !folder.native.empty() ? folder.native + "/" + native_entry : platform::NativePath(full);
   placed->renamed = placed->rename && extlib::LastComponent(full) != target_entry;
-  // A plain-named folder keeps its record with it before it takes a number
-  // name: an interruption before the append must not leave a folder whose
-  // name was all there was of the project's name.
-  if (placed->renamed && !is_file && !entry.number_name &&
+  // A folder keeps its record with it before it takes a number name: an
+  // interruption before the append must not leave a plain-named folder
+  // whose name was all there was of the project's name, and a renumbered
+  // one must not go on telling the number (and name) it had before.
+  if (placed->renamed && !is_file &&
       extlib::WriteProjectInfo(placed->native_entry_path, id.stored == 0 ? id.stored_id : folder.net_id, record) !=
           0) {
     Warn("Can't store PrjInfo for project:\n\t<%s>\n", full);
@@ -431,7 +431,7 @@ int RegisterEntryInFolder(extlib::OperationContext& ctx, bool is_file, const std
   if (!ChooseIdentity(ctx, is_file, host, folder, *index, entry, entry_name, native_entry, ahead, place, &id, &result))
     return result;
   Placement placed;
-  if (!PlaceOnDisk(ctx, is_file, folder, entry, native_entry, place, id, &placed, &result)) return result;
+  if (!PlaceOnDisk(ctx, is_file, folder, native_entry, place, id, &placed, &result)) return result;
   return RegisterRecord(is_file, host, folder, native_entry, ahead, place, id, placed);
 }
 

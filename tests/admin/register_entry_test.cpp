@@ -96,6 +96,12 @@ TEST_F(RegisterEntryTest, NumberTakenElsewhereGetsTheNextFreeNumberAndFolder) {
   EXPECT_TRUE(fs::is_directory(Folder("SRV2", kProjects + 1)));
   EXPECT_FALSE(fs::exists(Folder("SRV2", p.number)));
   EXPECT_STREQ(Find(records, p.number)->host, "SRV1");
+  // The folder's own record tells the new number and name, not the copied ones.
+  uint32_t net_id = 0;
+  extlib::PRJ stored;
+  ASSERT_EQ(extlib::ReadProjectInfo(Folder("SRV2", kProjects + 1), &net_id, &stored), 0);
+  EXPECT_EQ(stored.number, kProjects + 1);
+  EXPECT_EQ(extlib::TrimmedName(stored.name), extlib::TrimmedName(copy->name));
 }
 
 TEST_F(RegisterEntryTest, NumberWrapsAfter9999999AndSkipsNumbersInUse) {
