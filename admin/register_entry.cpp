@@ -329,7 +329,8 @@ struct Placement {
 
 // Gives the entry the name of its record's number. False when registration
 // ends here with *result.
-bool PlaceOnDisk(extlib::OperationContext& ctx, bool is_file, const HostFolder& folder, const std::string& native_entry, const EntryPlace& place, const Identity& id, Placement* placed,
+bool PlaceOnDisk(extlib::OperationContext& ctx, bool is_file, const HostFolder& folder,
+                 const std::string& native_entry, const EntryPlace& place, const Identity& id, Placement* placed,
                  int* result) {
   *result = 1;
   const PRJ& record = id.record;
