@@ -66,8 +66,20 @@ int AppendAuditLine(const std::string& command, const std::vector<std::string>& 
 
 int AppendAuditLineTo(const std::string& windows, const std::string& command, const std::vector<std::string>& arguments,
                       int result, const std::string& result_text) {
+  return AppendAuditLinesTo(windows, AuditLine(platform::CurrentEnv()->NowSeconds(), command, arguments, result,
+                                               result_text));
+}
+
+int AppendAuditLinesTo(const std::string& windows, const std::string& lines) {
+  if (lines.empty()) return 0;
+  std::string line = lines;
+  // Whatever another log held, it stays lines of text here.
+  for (char& c : line) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if ((u < 0x20 && c != '\t' && c != '\r' && c != '\n') || u == 0x7F) c = ' ';
+  }
+  if (line.back() != '\n') line += "\r\n";
   platform::Env* env = platform::CurrentEnv();
-  const std::string line = AuditLine(env->NowSeconds(), command, arguments, result, result_text);
   const std::string path = platform::NativePath(windows);
   // Anyone who may write \Net may put a link here: the administrator's
   // program must not append to (or create) whatever file it points to.
@@ -80,7 +92,7 @@ int AppendAuditLineTo(const std::string& windows, const std::string& command, co
   if (fd < 0) return fd;
   int rc = env->Lock(fd, 0, 0, platform::LockMode::kExclusive, kLockTimeoutMs);
   if (rc == 0) {
-    // One write: the whole line lands at the end, or (disk full) nothing of it is counted.
+    // One write: the whole text lands at the end, or (disk full) nothing of it is counted.
     const int64_t written = env->Write(fd, line.data(), line.size());
     rc = written < 0 ? static_cast<int>(written) : 0;
     if (rc == 0) rc = env->Sync(fd);

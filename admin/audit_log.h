@@ -37,5 +37,9 @@ int AppendAuditLine(const std::string& command, const std::vector<std::string>& 
 // itself in the network's.
 int AppendAuditLineTo(const std::string& log_file, const std::string& command,
                       const std::vector<std::string>& arguments, int result, const std::string& result_text = "");
+// Appends finished lines (another log's, as a laptop's at its check-in) in
+// one write, their control characters other than TAB, CR and LF made blanks
+// and a last line ended.
+int AppendAuditLinesTo(const std::string& log_file, const std::string& lines);
 
 }  // namespace dovrane::admin

@@ -24,7 +24,9 @@
 #include "fileops/file_messages.h"
 #include "platform/env.h"
 #include "platform/file_attributes.h"
+#include "platform/file_util.h"
 #include "platform/messenger.h"
+#include "platform/no_follow.h"
 #include "platform/path_map.h"
 #include "platform/system_names.h"
 #include "platform/text_codec.h"
@@ -39,6 +41,8 @@ using extlib::PRJ;
 
 constexpr char kCheckedOutPath[] = "InstallRoot\\CheckedOutPath";
 constexpr unsigned kStop = platform::kMbOk | platform::kMbIconError | platform::kMbSetForeground;
+// A laptop's log is its own commands of some days: more is no log of ours.
+constexpr uint64_t kMaxLaptopLog = 16 << 20;
 constexpr unsigned char kOutBits = kHostCheckedOut | kProjectCheckedOut;
 
 bool Exists(const std::string& windows_path) {
@@ -125,6 +129,7 @@ class HostCheckin {
     if (!ReleaseProjects() || !TakeOverHostRecords() || !Update()) return Stopped();
     ImportAttributes();
     Report();
+    MergeLaptopLog();
     if (!RemoveCopy()) return Stopped();
     const std::string host_file = HostCheckoutInfoPath(net_, host_);
     if (int rc = DeleteCheckoutInfo(host_file); rc == -ENOENT) {
@@ -178,6 +183,26 @@ class HostCheckin {
     // for good. It is named when the check-in comes to it.
     copy_net_ = checked_out_dir_ + "\\Net";
     return true;
+  }
+
+  // The commands given on the laptop while it was out are in its copy's own
+  // audit log: they join the network's before the copy goes. The copy's log
+  // is removed right after, so a check-in finished after a crash does not add
+  // them again (a crash between the two adds them twice, never loses them).
+  void MergeLaptopLog() {
+    const std::string copy_log = copy_net_ + "\\" + admin::kAuditLogName;
+    const std::string native = platform::NativePath(copy_log);
+    if (platform::IsSymbolicLink(native)) return;  // removed with the copy, never followed
+    std::string lines;
+    const int rc = platform::ReadWholeFile(native, &lines, kMaxLaptopLog);
+    if (rc == -ENOENT) return;
+    if (rc != 0) {
+      extlib::ShowMessage(fileops::FileErrorMessage(5, copy_log, rc) + "\n\nThe laptop's audit lines are not kept.",
+                          platform::kMbOk | platform::kMbIconWarning);
+      return;
+    }
+    if (admin::AppendAuditLinesTo(net_ + "\\" + admin::kAuditLogName, lines) == 0)
+      (void)platform::CurrentEnv()->Unlink(native);
   }
 
   void PointSlotAt(const std::string& folder) {

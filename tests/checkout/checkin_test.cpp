@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "app/project_commands.h"
@@ -146,6 +147,28 @@ TEST_F(CheckinTest, RoundTripBringsTheHostsWorkBackAndReportsExactlyWhatChanged)
   const auto update = site_.Run({"-update"});
   EXPECT_EQ(update.status, 0) << update.out << update.err;
   EXPECT_TRUE(site_.State() == checked_in);
+}
+
+// What was done on the laptop while it was out stays on record: its copy's
+// audit lines join the network's log at the check-in, before its own line,
+// as text (a control character in them is a blank).
+TEST_F(CheckinTest, TheLaptopsAuditLinesJoinTheNetworksLog) {
+  const std::string laptop_lines =
+      "2026-12-01T08:00:00Z\tWS01\tanna\tcreate \"Laptop neu\" WS01\t0\tOK\r\n"
+      "2026-12-02T09:30:00Z\tWS01\tanna\terase \x1b[2JAlt\t0\tOK";
+  testing::WriteFile(Unc("WS01/cad/Net/dovrane.log"), laptop_lines);
+  const std::string network_log = Unc("SRV1/cad/Net/dovrane.log");
+  const std::string before = testing::Exists(network_log) ? ReadFile(network_log) : "";
+  ASSERT_EQ(CheckIn(ctx_, kCheckinHost, list_), 1) << messenger_.All();
+  const std::string log = ReadFile(network_log);
+  ASSERT_EQ(log.compare(0, before.size(), before), 0);
+  const std::string added = log.substr(before.size());
+  EXPECT_EQ(added.find("2026-12-01T08:00:00Z\tWS01\tanna\tcreate \"Laptop neu\" WS01\t0\tOK\r\n"), 0u) << added;
+  const size_t erase = added.find("2026-12-02T09:30:00Z\tWS01\tanna\terase  [2JAlt\t0\tOK\r\n");
+  const size_t checkin = added.find("\tcheckin host WS01\t0\tOK");
+  EXPECT_NE(erase, std::string::npos) << added;
+  EXPECT_GT(checkin, erase) << added;
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), std::count(before.begin(), before.end(), '\n') + 3) << log;
 }
 
 // Any workstation may delete the host's check-out file (the stale-check-out
