@@ -13,6 +13,7 @@
 #include "platform/file_util.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
+#include "platform/no_follow.h"
 
 namespace dovrane::extlib {
 
@@ -69,6 +70,7 @@ int ltpdirC(int slot, const std::string& name, std::string* dir, int* extra) {
 int resolve_prj_link(std::string* path) {
   platform::FileInfo info;
   std::string native = platform::NativePath(*path);
+  if (platform::IsSymbolicLink(native)) return kLinkSymbolic;
   if (platform::CurrentEnv()->Stat(native, &info) != 0) return kLinkNothing;
   if (info.type == platform::EntryType::kDirectory) return kLinkResolved;
   std::string text;

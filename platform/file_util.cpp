@@ -26,7 +26,9 @@ namespace {
 int OpenRegular(int dirfd, const std::string& name, int flags, FileInfo* info) {
   Env* env = CurrentEnv();
   // O_NONBLOCK: a FIFO opens at once (and is refused below); for a regular
-  // file it changes nothing.
+  // file it changes nothing. A writer never opens a link in a shared folder
+  // (what it points to is nobody's to write): -ELOOP.
+  if ((flags & O_ACCMODE) != O_RDONLY || (flags & O_CREAT)) flags |= O_NOFOLLOW;
   int fd = env->OpenAt(dirfd, name, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return fd;
   int rc = env->FStat(fd, info);
