@@ -32,6 +32,9 @@ struct Writer {
   const char* program;
   std::function<void(SampleInstallation&)> setup;  // may be null
   std::function<std::vector<std::string>(const SampleInstallation&)> args;
+  // Work files the run makes and removes again under a fixed name (the
+  // listing after the run cannot show them).
+  std::vector<std::string> work_names = {};
 };
 
 void PrintTo(const Writer& w, std::ostream* os) { *os << w.name; }
@@ -150,7 +153,8 @@ TEST_P(HostileLinkRunsTest, NothingOutsideTheInstallationChanges) {
   ASSERT_EQ(ok.status, 0) << w.name << " without links:\n" << ok.out << ok.err;
   const Listing after = InstallationListing(inst.root());
   const auto done = Projects(inst.State());
-  const std::vector<Position> positions = TouchedPositions(before, after, inst.root());
+  std::vector<Position> positions = TouchedPositions(before, after, inst.root());
+  for (const std::string& rel : w.work_names) positions.push_back({rel, false, false});
   ASSERT_FALSE(positions.empty()) << w.name << " changed nothing in the installation";
 
   int n = 0;
@@ -280,7 +284,8 @@ const Writer kWriters[] = {
              fs::create_directories(i.unc_root() + "/SRV3/cad/Prj");
              fs::copy(FolderOn(i, "SRV2"), i.unc_root() + "/SRV3/cad/Prj/n0000060.prj", fs::copy_options::recursive);
            }),
-    Window("remove_host", [](const SampleInstallation&) { return Args{"remove-host", "SRV2"}; }),
+    {"remove_host", DOVRANE_TREE_PROBE, nullptr, [](const SampleInstallation&) { return Args{"remove-host", "SRV2"}; },
+     {"unc/SRV1/cad/Net/project.dat.new"}},
     Window("checkout_host", [](const SampleInstallation&) { return Args{"checkout-host", "WS01"}; }),
     Window("checkin_host", [](const SampleInstallation&) { return Args{"checkin-host", "WS01"}; },
            [](SampleInstallation& i) { Probe(i, {"checkout-host", "WS01"}); }),
@@ -329,6 +334,36 @@ TEST(HostileLinksInsideAProject, AreCopiedAsLinksAndRemovedThemselves) {
   EXPECT_FALSE(fs::exists(fs::symlink_status(copy)));
   EXPECT_FALSE(fs::exists(fs::symlink_status(folder)));
   EXPECT_EQ(OutsideListing(outside.path()), before) << "deleted through a link";
+}
+
+// A project whose entry in Prj is a symbolic link to a folder outside: the
+// commands that would work in the folder refuse it, the erase (command line
+// and window) removes the link and the record, and the folder outside stays.
+TEST(HostileLinksInsideAProject, AnEntryThatIsALinkIsRefusedAndErasedAsALink) {
+  SampleInstallation inst({"--hosts", "2", "--projects", "4", "--laptop"});
+  TempDir outside;
+  const std::vector<std::string> names = {RecordOn(inst, "SRV2").name, RecordOn(inst, "SRV1").name};
+  std::vector<std::string> entries;
+  for (const char* host : {"SRV2", "SRV1"}) {
+    const std::string entry = FolderOn(inst, host);
+    const fs::path target = fs::path(outside.path()) / host;
+    fs::rename(entry, target);
+    ASSERT_EQ(::symlink(target.c_str(), entry.c_str()), 0);
+    entries.push_back(entry);
+  }
+  const Listing before = OutsideListing(outside.path());
+  for (const Args& args : {Args{names[0], "-reorg"}, Args{names[0], "-renewUUIDs"}, Args{names[0], "-move", "SRV1"}}) {
+    const ProgramResult r = inst.Run(args);
+    EXPECT_NE(r.status, 0) << args[1] << r.out << r.err;
+  }
+  ProgramResult r = inst.Run({names[0], "-erase_y"});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  r = inst.RunOther(DOVRANE_TREE_PROBE, {"delete", names[1]});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  for (const std::string& entry : entries) EXPECT_FALSE(fs::exists(fs::symlink_status(entry))) << entry;
+  EXPECT_EQ(inst.Run({names[0], "-exist"}).status, 253);
+  EXPECT_EQ(inst.Run({names[1], "-exist"}).status, 253);
+  EXPECT_EQ(OutsideListing(outside.path()), before) << "written or removed through a link";
 }
 
 INSTANTIATE_TEST_SUITE_P(Writers, HostileLinkRunsTest, ::testing::ValuesIn(kWriters),
