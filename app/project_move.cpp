@@ -18,11 +18,11 @@
 #include "extlib/slot_files.h"
 #include "extlib/users.h"
 #include "platform/env.h"
+#include "platform/no_follow.h"
 #include "platform/path_map.h"
 #include "platform/system_error.h"
 #include "platform/system_names.h"
 #include "platform/text_codec.h"
-#include "platform/no_follow.h"
 #include "services/tool_message_box.h"
 
 namespace dovrane::app {

@@ -19,9 +19,9 @@
 #include "extlib/users.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
+#include "platform/no_follow.h"
 #include "platform/path_map.h"
 #include "platform/system_names.h"
-#include "platform/no_follow.h"
 
 namespace dovrane::extlib {
 

@@ -11,9 +11,9 @@
 #include "extlib/slot_files.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
+#include "platform/no_follow.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
-#include "platform/no_follow.h"
 
 namespace dovrane::extlib {
 
