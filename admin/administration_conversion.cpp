@@ -41,7 +41,7 @@ constexpr uint32_t kHighestTakenOver = 9999899;
 int KeepCopy(int from_fd, const std::string& to) {
   platform::Env* env = CurrentEnv();
   const std::string temp = to + ".new~" + std::to_string(platform::ProcessId());
-  int out = env->Open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC);
+  int out = env->Open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
   if (out < 0) return out;
   std::vector<char> buf(1 << 20);
   int rc = 0;
@@ -211,7 +211,7 @@ int Convert(ShareMode share) {
   }
   const std::string native = platform::NativePath(path);
   const std::string temp = native + ".conv~" + std::to_string(platform::ProcessId());
-  int new_fd = CurrentEnv()->Open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int new_fd = CurrentEnv()->Open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (new_fd < 0) {
     CurrentEnv()->Close(old_fd);
     services::ToolMessageBox(services::kMessageError, "New project administration can not be created.\n");

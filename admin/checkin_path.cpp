@@ -79,7 +79,7 @@ bool SameFolder(std::string intern, std::string extern_path, bool is_file) {
   }
   platform::Env* env = platform::CurrentEnv();
   const std::string made = platform::NativePath(intern) + "/" + kCheckFile;
-  int fd = env->Open(made, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC);
+  int fd = env->Open(made, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return false;
   env->Close(fd);
   platform::FileInfo info;

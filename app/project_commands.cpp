@@ -26,6 +26,7 @@
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/messenger.h"
+#include "platform/no_follow.h"
 #include "platform/path_map.h"
 #include "platform/terminal.h"
 #include "services/tool_message_box.h"
@@ -89,7 +90,11 @@ int EraseProject(extlib::OperationContext& ctx, const std::string& padded_name) 
   int rc = CheckMayChangeProject(padded_name, "erase", kPrjFailed, &record);
   if (rc != 0) return rc;
   std::string dir;
-  if ((rc = QuietProjectDir(padded_name, &dir)) != 0) {
+  rc = QuietProjectDir(padded_name, &dir);
+  // A symbolic link as the project's entry is no project folder, yet it is
+  // the entry: the erase removes the link itself, never what it points to.
+  if (rc == kPrjNotReachable && !dir.empty() && platform::IsSymbolicLink(platform::NativePath(dir))) rc = 0;
+  if (rc != 0) {
     ReportProjectError(rc);
     return rc;
   }

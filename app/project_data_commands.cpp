@@ -10,6 +10,8 @@
 #include "extlib/project_list.h"
 #include "extlib/project_paths.h"
 #include "extlib/slot_files.h"
+#include "platform/no_follow.h"
+#include "platform/path_map.h"
 #include "services/tool_message_box.h"
 
 namespace dovrane::app {
@@ -17,6 +19,16 @@ namespace dovrane::app {
 namespace {
 
 constexpr int kSlotWork = extlib::kSlotProjectData;
+
+// A project entry that is a symbolic link is no project folder (the lookup
+// answers "not reachable"): the person is told why. True when shown.
+bool ShownLinkedEntry(const std::string& padded_name, int rc, const std::string& dir) {
+  if (rc != kPrjNotReachable || dir.empty() || !platform::IsSymbolicLink(platform::NativePath(dir))) return false;
+  services::ToolMessageBox(services::kMessageWarning,
+                           "Project <%s> is a symbolic link:\n%s\nIts data is not changed through it.\n",
+                           DisplayName(padded_name).c_str(), dir.c_str());
+  return true;
+}
 
 // The data work of both commands, while the record is locked. The library
 // shows its own failures of the data operations; a lookup failure is shown
@@ -28,6 +40,7 @@ int WorkOnData(const std::string& padded_name, bool renew, bool* shown) {
     extlib::LibraryMessagesOff quiet;
     rc = extlib::ltpdirC(extlib::kSlotNet, padded_name, &dir, nullptr);
   }
+  if (ShownLinkedEntry(padded_name, rc, dir)) *shown = true;
   if (rc != 0) return rc;
   *shown = true;
   extlib::lfslash_cat(&dir);
@@ -71,7 +84,7 @@ int UpdateProjectAttributes(const std::string& padded_name) {
   }
   std::string dir;
   if ((rc = extlib::make_prj_dir(record, &dir)) != 0) {
-    ReportProjectError(rc);
+    if (!ShownLinkedEntry(padded_name, rc, dir)) ReportProjectError(rc);
     return rc;
   }
   extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);

@@ -18,6 +18,7 @@
 #include "extlib/slot_files.h"
 #include "extlib/users.h"
 #include "platform/env.h"
+#include "platform/no_follow.h"
 #include "platform/path_map.h"
 #include "platform/system_error.h"
 #include "platform/system_names.h"
@@ -73,6 +74,14 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
   const std::string shown = DisplayName(name);
   std::string old_dir, new_dir;
   if (extlib::build_prj_dir(record, &old_dir) != 0) old_dir.clear();
+  // Only a real folder moves: a symbolic link left in the share leads
+  // anywhere, and the move would write its stored record there.
+  if (!old_dir.empty() && platform::IsSymbolicLink(platform::NativePath(old_dir))) {
+    services::ToolMessageBox(services::kMessageWarning,
+                             "Project <%s>\n on host <%s> is a symbolic link:\n%s\nIt is not moved.\n", shown.c_str(),
+                             record.host, old_dir.c_str());
+    return kPrjNotReachable;
+  }
   const int kind = extlib::lzcheck_path(old_dir);
   if (kind == 0) {
     services::ToolMessageBox(services::kMessageWarning,

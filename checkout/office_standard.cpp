@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "extlib/messages.h"
 #include "extlib/operation_context.h"
 #include "extlib/settings.h"
 #include "extlib/slot_files.h"
@@ -10,6 +11,8 @@
 #include "fileops/directory_size.h"
 #include "fileops/wildcard.h"
 #include "platform/env.h"
+#include "platform/messenger.h"
+#include "platform/no_follow.h"
 #include "platform/path_map.h"
 
 namespace dovrane::checkout {
@@ -59,11 +62,22 @@ class StdCopy {
  public:
   StdCopy(extlib::OperationContext& ctx, std::vector<std::string>* created) : ctx_(ctx), created_(created) {}
 
+  // A symbolic link in the host's share where a folder of the copy goes
+  // would take the copy wherever it points: the check-out stops there.
+  static bool LinkInPlace(const std::string& native) {
+    if (!platform::IsSymbolicLink(native)) return false;
+    extlib::ShowMessage("The folder\n" + platform::WindowsPath(native) +
+                            "\nis a symbolic link. The office standard is not copied through it.",
+                        platform::kMbOk | platform::kMbIconError);
+    return true;
+  }
+
   // Copies the matching files of folder (and with recurse its subfolders)
   // into target. False after a failure or cancel.
   bool Folder(const std::string& folder, const std::string& pattern, bool recurse, const std::string& target) {
     std::vector<platform::DirEntry> entries;
     if (platform::CurrentEnv()->ListDir(folder, &entries) != 0) return true;  // measured 0: nothing to copy
+    if (LinkInPlace(target)) return false;
     Made(target, true);
     for (const platform::DirEntry& e : entries) {
       if (ctx_.Cancelled()) return false;
@@ -183,6 +197,7 @@ bool CopyOfficeStandard(extlib::OperationContext& ctx, const StdItemTable& table
   }
   if (ctx.progress()) ctx.progress()->StartCounted(total);
   const std::string target_std = platform::NativePath(host_data_dir + table[kStdCommonFirst].path);
+  if (StdCopy::LinkInPlace(target_std)) return false;
   // Made first, so it is removed last.
   if (!Exists(target_std)) created->push_back(target_std + "/");
   StdCopy copy(ctx, created);

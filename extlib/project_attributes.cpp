@@ -2,6 +2,8 @@
 
 #include "extlib/project_folder.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
 
 #include "extlib/checksum.h"
@@ -11,6 +13,7 @@
 #include "extlib/project_folder.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
+#include "platform/no_follow.h"
 #include "platform/path_map.h"
 
 namespace dovrane::extlib {
@@ -104,7 +107,18 @@ int RX_ProjectAttributes::open() {
   if (rc) return Fail(rc, "open");
   rc = platform::CurrentEnv()->MkDir(platform::DirName(path_));
   if (rc && rc != -EEXIST) return Fail(rc, "open");
-  rc = db_.Open(path_, busy_timeout_ms_);
+  // A \Net moved and linked is followed on purpose; the database's folder and
+  // file are never a link: the database opens at the resolved folder and
+  // SQLite refuses any link there, for its journal too.
+  std::string folder;
+  const int dir_fd = platform::OpenFolderNoFollow(AT_FDCWD, platform::DirName(path_));
+  if (dir_fd == -ELOOP) return Fail(dir_fd, "open", "its folder is a symbolic link");
+  if (dir_fd < 0) return Fail(dir_fd, "open");
+  rc = platform::FolderPathOf(dir_fd, &folder);
+  platform::CurrentEnv()->Close(dir_fd);
+  if (rc) return Fail(rc, "open");
+  if (platform::IsSymbolicLink(path_)) return Fail(-ELOOP, "open", "it is a symbolic link");
+  rc = db_.Open(folder + "/" + platform::BaseName(path_), busy_timeout_ms_, true);
   if (rc == 0) {
     SqliteStatement version(db_, "PRAGMA user_version");
     rc = version.Result();

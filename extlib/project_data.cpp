@@ -23,7 +23,7 @@ class DataLock {
  public:
   explicit DataLock(const std::string& native_dir) {
     platform::Env* env = platform::CurrentEnv();
-    fd_ = env->Open(native_dir + "/" + kProjectDataLockFile, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    fd_ = env->Open(native_dir + "/" + kProjectDataLockFile, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd_ < 0) {
       rc_ = fd_;
       return;

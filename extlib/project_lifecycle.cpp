@@ -19,6 +19,7 @@
 #include "extlib/users.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
+#include "platform/no_follow.h"
 #include "platform/path_map.h"
 #include "platform/system_names.h"
 
@@ -175,7 +176,10 @@ int Create(NewProject p, PRJ* out, uint32_t* number) {
 // pass writes a stored record that differs from it.
 void RenameStoredRecord(const PRJ& record) {
   std::string entry;
-  if (build_prj_dir(record, &entry) != 0 || lzcheck_path(entry) != kPathFolder) return;  // a link's folder is not ours
+  // A link file's folder, or a symbolic link left in the share, is not ours.
+  if (build_prj_dir(record, &entry) != 0 || lzcheck_path(entry) != kPathFolder ||
+      platform::IsSymbolicLink(platform::NativePath(entry)))
+    return;
   const std::string native = platform::NativePath(entry);
   uint32_t net_id = 0;
   PRJ stored;

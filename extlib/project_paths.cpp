@@ -11,6 +11,7 @@
 #include "extlib/slot_files.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
+#include "platform/no_follow.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
 
@@ -69,6 +70,7 @@ int ltpdirC(int slot, const std::string& name, std::string* dir, int* extra) {
 int resolve_prj_link(std::string* path) {
   platform::FileInfo info;
   std::string native = platform::NativePath(*path);
+  if (platform::IsSymbolicLink(native)) return kLinkSymbolic;
   if (platform::CurrentEnv()->Stat(native, &info) != 0) return kLinkNothing;
   if (info.type == platform::EntryType::kDirectory) return kLinkResolved;
   std::string text;

@@ -26,7 +26,8 @@ inline constexpr char kLockInfoFile[] = "project.lck";
 // not checked on disk. 0 or the code of HostProjectFolder / ProjectEntryName.
 [[nodiscard]] int build_prj_dir(const PRJ& record, std::string* path);
 // The project folder, following a link file. 0 when it exists; -6 when it
-// cannot be reached (the path is still given); other codes as build_prj_dir.
+// cannot be reached or the entry is a symbolic link (the path is still
+// given); other codes as build_prj_dir.
 [[nodiscard]] int make_prj_dir(const PRJ& record, std::string* dir);
 // The folder of the named project in slot's administration; extra gets the
 // status character. 0, -3 unknown project, -6 not reachable, or a list code.
@@ -37,6 +38,9 @@ enum LinkResolution : int {
   kLinkUnreachable = -1,  // the target cannot be reached
   kLinkInvalid = -2,      // empty, not absolute, or missing where its parent exists
   kLinkNothing = 1,       // nothing is there
+  // A symbolic link as the entry: anyone who may write the share can leave
+  // one, so it is no project folder (the link file is the project's link).
+  kLinkSymbolic = -3,
 };
 // A link file holds the Windows path of the project folder on its first line;
 // *path becomes that folder when it exists. A LinkResolution.

@@ -48,9 +48,10 @@ int SqliteDb::Check(int sqlite_rc) {
   return rc;
 }
 
-int SqliteDb::Open(const std::string& native_file, int busy_timeout_ms) {
+int SqliteDb::Open(const std::string& native_file, int busy_timeout_ms, bool no_links) {
   Close();
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
+  if (no_links) flags |= SQLITE_OPEN_NOFOLLOW;
   int rc = Check(sqlite3_open_v2(native_file.c_str(), &db_, flags, nullptr));
   if (rc == 0) rc = Check(sqlite3_busy_timeout(db_, busy_timeout_ms));
   if (rc == 0) {

@@ -25,7 +25,9 @@ class SqliteDb {
   SqliteDb& operator=(const SqliteDb&) = delete;
 
   // Opens (creating) the database file with the pragmas above. 0 or -errno.
-  int Open(const std::string& native_file, int busy_timeout_ms);
+  // no_links: any symbolic link in native_file's path is refused (pass a
+  // path whose folders were resolved on purpose).
+  int Open(const std::string& native_file, int busy_timeout_ms, bool no_links = false);
   void Close();
   bool IsOpen() const { return db_ != nullptr; }
   sqlite3* handle() const { return db_; }

@@ -14,10 +14,12 @@
 #include "platform/messenger.h"
 #include "platform/path_map.h"
 #include "platform/system_error.h"
+#include "platform/text_codec.h"
 
 namespace dovrane::fileops {
 
 using platform::CurrentEnv;
+using platform::EntryType;
 using platform::Env;
 using platform::FileInfo;
 using platform::FileTime;
@@ -51,7 +53,7 @@ int64_t FloorTo(const FileTime& t, int64_t resolution) {
 // Linux has no call to set a birth time; the copy keeps its own.
 int StampTimes(const std::string& native, const std::string& shown, const FileInfo& source) {
   Env* env = CurrentEnv();
-  int fd = env->Open(native, O_WRONLY);
+  int fd = env->Open(native, O_WRONLY | O_NOFOLLOW);
   if (fd < 0) {
     FileBoxF(kErrorBox, "CreateFile(%s) failed !\n\n%s", shown.c_str(), SystemErrorText(fd));
     return fd;
@@ -139,7 +141,7 @@ int64_t Copy::Run(const std::string& source_native, bool target_exists, const Fi
     return Fail(ENOMEM);
   }
   const bool special = target_exists && target_info.type == EntryType::kOther;
-  out_ = special ? -EINVAL : env->Open(target_native_, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+  out_ = special ? -EINVAL : env->Open(target_native_, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0666);
   if (out_ < 0) {
     int rc = out_;
     FileBoxF(kErrorBox, "_tfopen(%s) failed !\n\n%s", target_.c_str(), SystemErrorText(rc));
@@ -254,7 +256,7 @@ int Copy::OnShortWrite(int64_t rc) {
       }
     }
     target_native_ = NativeTargetPath(target_);
-    out_ = env->Open(target_native_, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    out_ = env->Open(target_native_, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0666);
     if (out_ >= 0) break;
     int failed = out_;
     if (FileBoxF(platform::kMbYesNo | platform::kMbIconError, "_tfopen(%s) failed !\n\n%s\nVorgang wiederholen?",
@@ -300,16 +302,38 @@ int64_t Copy::GiveUp(int error) {
 void SetOverwriteAll(bool on) { extlib::ActiveContext().overwrite_all = on; }
 bool OverwriteAll() { return extlib::ActiveContext().overwrite_all; }
 
+namespace {
+// The folders of an installation's shape that may be links on purpose.
+bool IsShapeFolderName(const std::string& name) {
+  return platform::EqualsIgnoreCaseCp1252(name, "Net") || platform::EqualsIgnoreCaseCp1252(name, "Prj");
+}
+std::string LastComponent(const std::string& path) {
+  const size_t at = path.find_last_of('\\');
+  return at == std::string::npos ? path : path.substr(at + 1);
+}
+}  // namespace
+
 int CreateDirectoryChain(const std::string& dir) {
   Env* env = CurrentEnv();
   FileInfo info;
   std::string native = NativePath(dir);
-  if (!native.empty() && env->Stat(native, &info) == 0) return 0;  // the usual case: one call
+  // In a share, every folder of the chain is looked at: one that is a
+  // symbolic link would take the copy wherever it points. Only \Net and Prj,
+  // which an administrator may move and link, are followed.
+  const bool shared = platform::IsUncPath(dir);
+  if (!shared && !native.empty() && env->Stat(native, &info) == 0) return 0;  // the usual case: one call
   size_t fixed = 0;
   std::vector<std::string> chain = DirectoryChain(dir, &fixed);
   for (size_t i = 0; i < chain.size(); ++i) {
     const std::string prefix_native = NativePath(chain[i]);
     int rc = prefix_native.empty() ? -ENOENT : 0;
+    if (rc == 0 && shared && i >= fixed && env->Stat(prefix_native, &info, false) == 0 &&
+        info.type == EntryType::kLink && !IsShapeFolderName(LastComponent(chain[i]))) {
+      FileBoxF(kErrorBox, "CreateDirectory(%s) failed !\n\nThe folder is a symbolic link; nothing is written through it.",
+               chain[i].c_str());
+      errno = ELOOP;
+      return -ELOOP;
+    }
     if (rc == 0 && env->Stat(prefix_native, &info) == 0) continue;
     // A server, share or drive that is not there cannot be made here.
     if (rc == 0) rc = i < fixed ? -ENOENT : env->MkDir(prefix_native);
@@ -354,7 +378,14 @@ int64_t CopyFileWithSplit(extlib::OperationContext& ctx, void* window, const std
   // An existing target: the same file, or older or newer than the source.
   const std::string target_native = NativeTargetPath(target);
   FileInfo target_info;
-  const bool exists = !target_native.empty() && env->Stat(target_native, &target_info, true) == 0;
+  const bool exists = !target_native.empty() && env->Stat(target_native, &target_info, false) == 0;
+  // A symbolic link in the target's place is not written through (it may
+  // lead anywhere); it is left and named.
+  if (exists && target_info.type == EntryType::kLink) {
+    FileBoxF(kErrorBox, "_tfopen(%s) failed !\n\nThe target is a symbolic link; nothing is written through it.",
+             target.c_str());
+    return Fail(ELOOP);
+  }
   if (exists) {
     // The same file under two names: copying would truncate the source.
     if (target_info.device == info.device && target_info.inode == info.inode)

@@ -72,7 +72,7 @@ DataServerChoice CheckDataServerChoice(const std::string& field) {
     }
   }
   const std::string check = platform::NativePath(path + "\\Usr\\__check__");
-  const int fd = CurrentEnv()->Open(check, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int fd = CurrentEnv()->Open(check, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) {
     c.message = platform::SystemErrorText(fd);
     return c;

@@ -329,7 +329,7 @@ int RemoveProjectLines(const std::string& host) {
   const std::string temp = native + ".new";
   std::string text;
   int rc = ReadAll(old_fd, &text);
-  int new_fd = rc < 0 ? rc : CurrentEnv()->Open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int new_fd = rc < 0 ? rc : CurrentEnv()->Open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (new_fd < 0) {
     CurrentEnv()->Close(old_fd);
     ShowFileError(services::kMessageError, 4, windows, new_fd);

@@ -35,7 +35,10 @@ int GetFileAttributes(const std::string& path, unsigned* attributes) {
 int SetFileAttributes(const std::string& path, unsigned attributes) {
   Env* env = CurrentEnv();
   FileInfo info;
-  if (int rc = env->Stat(path, &info)) return rc;
+  // The mode and the extended attribute would land on what a link points to:
+  // a link is left as it is.
+  if (int rc = env->Stat(path, &info, false)) return rc;
+  if (info.type == EntryType::kLink) return -ELOOP;
   mode_t mode = info.mode;
   mode = (attributes & kAttrReadOnly) ? (mode & ~0222) : (mode | 0200);
   if (mode != info.mode)

@@ -16,7 +16,8 @@ inline constexpr unsigned kAttrNormal = 0x80;
 int GetFileAttributes(const std::string& path, unsigned* attributes);
 // Sets exactly the given attributes (kAttrNormal: none). Read-only clears the
 // write bits, its absence gives the owner write permission back. A file system
-// without extended attributes loses only the hidden mark. 0 or -errno.
+// without extended attributes loses only the hidden mark. A symbolic link is
+// left as it is (-ELOOP), never what it points to. 0 or -errno.
 int SetFileAttributes(const std::string& path, unsigned attributes);
 
 }  // namespace dovrane::platform

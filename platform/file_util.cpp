@@ -26,7 +26,9 @@ namespace {
 int OpenRegular(int dirfd, const std::string& name, int flags, FileInfo* info) {
   Env* env = CurrentEnv();
   // O_NONBLOCK: a FIFO opens at once (and is refused below); for a regular
-  // file it changes nothing.
+  // file it changes nothing. A writer never opens a link in a shared folder
+  // (what it points to is nobody's to write): -ELOOP.
+  if ((flags & O_ACCMODE) != O_RDONLY || (flags & O_CREAT)) flags |= O_NOFOLLOW;
   int fd = env->OpenAt(dirfd, name, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return fd;
   int rc = env->FStat(fd, info);
@@ -107,8 +109,10 @@ int WriteFileAtomic(const std::string& path, const std::string& contents) {
   Env* env = CurrentEnv();
   std::string temp = path + ".new~" + std::to_string(::getpid());
   FileInfo old;
-  mode_t mode = env->Stat(path, &old) == 0 ? old.mode : 0644;
-  int fd = env->Open(temp, O_WRONLY | O_CREAT | O_TRUNC, mode);
+  // The mode of a link is no file's; a link at the work name is not written
+  // through (the rename below replaces a link at path, never writes into it).
+  mode_t mode = env->Stat(path, &old, false) == 0 && old.type == EntryType::kFile ? old.mode : 0644;
+  int fd = env->Open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, mode);
   if (fd < 0) return fd;
   int rc = 0;
   int64_t w = env->Write(fd, contents.data(), contents.size());

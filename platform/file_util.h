@@ -14,13 +14,15 @@ namespace dovrane::platform {
 // settings) are read with this limit unless a caller names another.
 inline constexpr uint64_t kSmallFileLimit = uint64_t{1} << 20;
 
-// Opens a regular file only, never waiting (a FIFO without a writer would
-// block the open or the first read): anything else that is there is refused
-// with -EINVAL, a folder with -EISDIR. The descriptor or -errno.
 // The type of a listed entry of dir; looked up without following a link
 // when the listing did not say (kUnknown when that fails too).
 EntryType TypeOfEntry(const std::string& dir, const DirEntry& entry);
 
+// Opens a regular file only, never waiting (a FIFO without a writer would
+// block the open or the first read): anything else that is there is refused
+// with -EINVAL, a folder with -EISDIR. Opened for writing (or creating), a
+// symbolic link as the last part is refused with -ELOOP; a reader follows
+// it. The descriptor or -errno.
 int OpenRegularFile(const std::string& path, int flags);
 int OpenRegularFileAt(int dirfd, const std::string& name, int flags);
 

@@ -53,6 +53,12 @@ bool IsSymbolicLink(const std::string& path, std::string* target) {
   return true;
 }
 
+int FolderPathOf(int fd, std::string* path) {
+  const int rc = CurrentEnv()->ReadLink("/proc/self/fd/" + std::to_string(fd), path);
+  if (rc == 0 && (path->empty() || (*path)[0] != '/')) return -ENOENT;  // a folder no longer there
+  return rc;
+}
+
 int RemoveTreeAt(int dirfd, const std::string& name) { return RemoveTree(dirfd, name, 0); }
 
 }  // namespace dovrane::platform

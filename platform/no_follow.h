@@ -18,6 +18,11 @@ inline constexpr int kMaxRemovalDepth = 8;
 // is no folder -ENOTDIR. The descriptor or -errno.
 int OpenFolderNoFollow(int dirfd, const std::string& name);
 
+// The absolute path of the folder open as fd with every link resolved, for a
+// library that opens by name (the attribute database): the links up to that
+// folder were followed on purpose when it was opened. 0 or -errno.
+int FolderPathOf(int fd, std::string* path);
+
 // Whether the last part of the native path is a symbolic link; *target (may
 // be null) receives the text it holds.
 bool IsSymbolicLink(const std::string& path, std::string* target = nullptr);

@@ -122,6 +122,34 @@ TEST_F(EnvTest, AtomicRewriteLeavesOldFileWholeAtEveryFailure) {
   EXPECT_EQ(testing::ReadFile(path), "new\n");
 }
 
+// Anyone who may write the share can guess the work name (the process id):
+// a link there is not written through, and a link at the file itself is
+// replaced by the new file, not written into. Writers of shared files that
+// open a link as the file get -ELOOP.
+TEST_F(EnvTest, NoWriterOfASharedFileWritesThroughALink) {
+  testing::TempDir outside;
+  const std::string target = outside.Write("victim.txt", "outside\n");
+  const std::string path = dir_ / "data.cfg";
+  testing::WriteFile(path, "old contents\n");
+  ASSERT_EQ(::symlink(target.c_str(), (path + ".new~" + std::to_string(::getpid())).c_str()), 0);
+  EXPECT_EQ(WriteFileAtomic(path, "new\n"), -ELOOP);
+  EXPECT_EQ(testing::ReadFile(target), "outside\n");
+  EXPECT_EQ(testing::ReadFile(path), "old contents\n");
+
+  const std::string linked = dir_ / "users.dat";
+  ASSERT_EQ(::symlink(target.c_str(), linked.c_str()), 0);
+  ASSERT_EQ(WriteFileAtomic(linked, "new\n"), 0);
+  EXPECT_EQ(testing::ReadFile(target), "outside\n");
+  EXPECT_EQ(testing::ReadFile(linked), "new\n");
+
+  const std::string record_file = dir_ / "project.dat";
+  ASSERT_EQ(::symlink(target.c_str(), record_file.c_str()), 0);
+  EXPECT_EQ(OpenRegularFile(record_file, O_RDWR), -ELOOP);
+  const int reader = OpenRegularFile(record_file, O_RDONLY);
+  EXPECT_GE(reader, 0) << "a reader follows the link";
+  if (reader >= 0) env_->Close(reader);
+}
+
 TEST_F(EnvTest, ListingTellsTypesAndTimesKeepNanoseconds) {
   testing::WriteFile(dir_ / "a/file", "1");
   std::vector<DirEntry> entries;
