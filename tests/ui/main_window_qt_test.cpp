@@ -50,6 +50,15 @@ class MainWindowTest : public ::testing::Test {
     return false;
   }
 
+  // Shows the window and waits (bounded) for its first fill and the check after it.
+  void ShowFilled(MainWindow& window) {
+    CDovraneDlg& dialog = window.dialog();
+    QSignalSpy filled(&dialog, &CDovraneDlg::TreesFilled);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return filled.count() >= 1; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.RefreshCheckRunning(); }, 10000));
+  }
+
   testing::SampleSite site_{6, 2};
 };
 
@@ -57,9 +66,7 @@ TEST_F(MainWindowTest, TheRefreshCheckShowsWhatTheCommandLineChanged) {
   MainWindow window;
   CDovraneDlg& dialog = window.dialog();
   QSignalSpy filled(&dialog, &CDovraneDlg::TreesFilled);
-  dialog.show();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return filled.count() >= 1; }, 10000));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.RefreshCheckRunning(); }, 10000));
+  ASSERT_NO_FATAL_FAILURE(ShowFilled(window));
   ASSERT_FALSE(Shows(window, "SRV2", "Outside made"));
 
   // Each change by another program is seen by the next check, which refills.
@@ -90,10 +97,7 @@ TEST_F(MainWindowTest, TheRefreshCheckShowsWhatTheCommandLineChanged) {
 TEST_F(MainWindowTest, TheRefreshCheckSeesAProjectLockedAndReleasedFromOutside) {
   MainWindow window;
   CDovraneDlg& dialog = window.dialog();
-  QSignalSpy filled(&dialog, &CDovraneDlg::TreesFilled);
-  dialog.show();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return filled.count() >= 1; }, 10000));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.RefreshCheckRunning(); }, 10000));
+  ASSERT_NO_FATAL_FAILURE(ShowFilled(window));
   tree::CDovraneTreeCtrl* projects = dialog.TabCtrl()->ProjectTree();
   const QModelIndex first = projects->GetRootItem();
   ASSERT_TRUE(first.isValid());
