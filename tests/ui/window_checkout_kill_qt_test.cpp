@@ -2,7 +2,7 @@
 // every write, close, rename and folder creation of the check-out's worker
 // (the window in a process of its own, tests/ui/window_probe_main.cpp). The
 // window started again and its button pressed once more then finishes the
-// check-out or takes it back, by the answer to its question, alternately:
+// check-out or takes it back, by the answer to its question:
 // afterwards the installation is consistent (no mark without its information
 // file, no information file without its mark, no temporary file left, the
 // laptop switched over exactly when finished, every record there).
@@ -99,13 +99,14 @@ class WindowCheckoutKillTest : public ::testing::Test {
       problems += "not as before:\n" + checkout::Difference(View(files), View(before_));
     return problems;
   }
-  // Kills the check-out from the button at every call of point, then lets
-  // the window recover. how: KILL or KILL_AFTER.
-  void KillAtEvery(const char* point, int index, const char* how) {
+  // Kills the check-out from the button at every other call of point (the
+  // odd ones when finish, else the even ones), then lets the window recover,
+  // finishing the check-out or taking it back. how: KILL or KILL_AFTER.
+  void KillAtEvery(const char* point, int index, const char* how, bool finish) {
     const int count = Calls()[index];
     ASSERT_GT(count, 0) << point;
     int recovered = 0;
-    for (int nth = 1; nth <= count; ++nth) {
+    for (int nth = finish ? 1 : 2; nth <= count; nth += 2) {
       Restore();
       const std::string where = std::string(point) + " " + std::to_string(nth);
       testing::ProgramResult killed = Press({}, std::string(point) + ":" + std::to_string(nth) + ":" + how);
@@ -116,8 +117,6 @@ class WindowCheckoutKillTest : public ::testing::Test {
         continue;
       }
       if (View(after) == View(before_)) continue;  // nothing began
-      // Alternately finished (Yes) and taken back (No).
-      const bool finish = nth % 2 == 1;
       testing::ProgramResult again = Press({finish ? "yes" : "no"});
       EXPECT_EQ(again.status, 0) << where << "\n" << again.out << again.err;
       EXPECT_NE(again.out.find("was cut short"), std::string::npos)
@@ -136,15 +135,89 @@ class WindowCheckoutKillTest : public ::testing::Test {
   testing::InstallationState records_before_;
 };
 
-// The indexes of the calls the probe prints: open write sync rename close unlink mkdir.
-TEST_F(WindowCheckoutKillTest, KilledAtEveryWriteTheWindowFinishesOrTakesBack) { KillAtEvery("write", 1, "KILL"); }
-TEST_F(WindowCheckoutKillTest, KilledAfterEveryRenameTheWindowFinishesOrTakesBack) {
-  KillAtEvery("rename", 3, "KILL_AFTER");
+// The indexes of the calls the probe prints: open write sync rename close
+// unlink mkdir. Each kind of call in two halves: the window finishes the
+// check-outs killed at the odd calls and takes back those killed at the even ones.
+TEST_F(WindowCheckoutKillTest, KilledAtAnOddWriteTheWindowFinishes) { KillAtEvery("write", 1, "KILL", true); }
+TEST_F(WindowCheckoutKillTest, KilledAtAnEvenWriteTheWindowTakesBack) { KillAtEvery("write", 1, "KILL", false); }
+TEST_F(WindowCheckoutKillTest, KilledAfterAnOddRenameTheWindowFinishes) {
+  KillAtEvery("rename", 3, "KILL_AFTER", true);
 }
-TEST_F(WindowCheckoutKillTest, KilledAtEveryCloseTheWindowFinishesOrTakesBack) { KillAtEvery("close", 4, "KILL"); }
-TEST_F(WindowCheckoutKillTest, KilledAfterEveryFolderCreationTheWindowFinishesOrTakesBack) {
-  KillAtEvery("mkdir", 6, "KILL_AFTER");
+TEST_F(WindowCheckoutKillTest, KilledAfterAnEvenRenameTheWindowTakesBack) {
+  KillAtEvery("rename", 3, "KILL_AFTER", false);
 }
+TEST_F(WindowCheckoutKillTest, KilledAtAnOddCloseTheWindowFinishes) { KillAtEvery("close", 4, "KILL", true); }
+TEST_F(WindowCheckoutKillTest, KilledAtAnEvenCloseTheWindowTakesBack) { KillAtEvery("close", 4, "KILL", false); }
+TEST_F(WindowCheckoutKillTest, KilledAfterAnOddFolderCreationTheWindowFinishes) {
+  KillAtEvery("mkdir", 6, "KILL_AFTER", true);
+}
+TEST_F(WindowCheckoutKillTest, KilledAfterAnEvenFolderCreationTheWindowTakesBack) {
+  KillAtEvery("mkdir", 6, "KILL_AFTER", false);
+}
+
+// The host check-in started from the button of a checked-out laptop, killed
+// after every rename and every deletion of its worker: the window started
+// again offers "Check In" and, pressed, finishes the check-in (saying so when
+// one was under way). Afterwards the host is checked in whole: neither
+// setting, no mark, no information file, no copy of \Net, no temporary.
+class WindowCheckinKillTest : public WindowCheckoutKillTest {
+ protected:
+  void SetUp() override {
+    WindowCheckoutKillTest::SetUp();
+    testing::ProgramResult out = Press({});
+    ASSERT_EQ(out.status, 0) << out.out << out.err;
+    ASSERT_TRUE(SwitchedOver(checkout::Snapshot(site_.root()))) << out.out;
+    fs::remove_all(base_.path() + "/inst");
+    fs::copy(site_.root(), base_.path() + "/inst", fs::copy_options::recursive);
+  }
+  std::string NotCheckedIn() {
+    std::string problems;
+    const auto files = checkout::Snapshot(site_.root());
+    const std::string& settings = files.at("/hklm.toml");
+    if (settings.find("CheckedOutPath") != std::string::npos) problems += "CheckedOutPath left\n";
+    if (settings.find("CheckingInPath") != std::string::npos) problems += "CheckingInPath left\n";
+    for (const auto& [name, text] : files) {
+      if ((name.find(".new~") != std::string::npos || name.find(".del~") != std::string::npos) &&
+          !name.starts_with("/hklm.toml.new~"))
+        problems += "temporary left: " + name + "\n";
+      if (name.starts_with("/unc/SRV1/cad/Net/") && name.ends_with(".out")) problems += "left: " + name + "\n";
+    }
+    if (files.count("/unc/WS01/cad/Net/project.dat.chkout")) problems += "copy left\n";
+    const testing::InstallationState state = site_.State();
+    for (const auto& [n, r] : state.records)
+      if (r.status & 0x04) problems += "marked: " + std::to_string(n) + "\n";
+    for (const auto& [n, r] : records_before_.records)
+      if (!state.records.count(n)) problems += "record lost: " + std::to_string(n) + "\n";
+    return problems;
+  }
+  void KillAtEvery(const char* point, int index) {
+    const int count = Calls()[index];
+    ASSERT_GT(count, 0) << point;
+    for (int nth = 1; nth <= count; ++nth) {
+      Restore();
+      const std::string where = std::string(point) + " " + std::to_string(nth);
+      testing::ProgramResult killed = Press({}, std::string(point) + ":" + std::to_string(nth) + ":KILL_AFTER");
+      ASSERT_EQ(killed.signal, SIGKILL) << where << ": the kill was not reached\n" << killed.out;
+      const std::string settings = checkout::Snapshot(site_.root()).at("/hklm.toml");
+      const bool under_way = settings.find("CheckingInPath") != std::string::npos;
+      if (!under_way && settings.find("CheckedOutPath") == std::string::npos) {
+        // Killed after its last step: checked in already.
+        EXPECT_EQ(NotCheckedIn(), "") << where;
+        continue;
+      }
+      testing::ProgramResult again = Press({});
+      EXPECT_EQ(again.status, 0) << where << "\n" << again.out << again.err;
+      if (under_way) {
+        EXPECT_NE(again.out.find("cut short is finished"), std::string::npos) << where << "\n" << again.out;
+      }
+      EXPECT_EQ(NotCheckedIn(), "") << where << "\n" << again.out << "settings after the kill:\n" << settings;
+      if (::testing::Test::HasFailure()) return;
+    }
+  }
+};
+
+TEST_F(WindowCheckinKillTest, KilledAfterEveryRenameTheWindowFinishesTheCheckIn) { KillAtEvery("rename", 3); }
+TEST_F(WindowCheckinKillTest, KilledAfterEveryDeletionTheWindowFinishesTheCheckIn) { KillAtEvery("unlink", 5); }
 
 }  // namespace
 }  // namespace dovrane::ui
