@@ -67,7 +67,7 @@ int CheckInProject(const CheckoutEntry& entry) {
 
 int CheckIn(extlib::OperationContext& ctx, int mode, const std::vector<CheckoutEntry>& list) {
   if (mode != kCheckinHost && mode != kCheckinProject) return 1;
-  if (list.empty()) return 0;
+  if (list.empty() || (mode == kCheckinProject && !NamesProject(list[0]))) return 0;
   if (mode == kCheckinHost) {
     CheckinReport report;
     int result = CheckInHost(ctx, list, &report);

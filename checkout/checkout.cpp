@@ -44,7 +44,7 @@ int CheckOutProject(extlib::OperationContext& ctx, const CheckoutEntry& entry, c
 
 int CheckOut(extlib::OperationContext& ctx, int mode, const std::vector<CheckoutEntry>& list,
              const CheckoutAnswers& answers) {
-  if (list.empty()) return 0;
+  if (list.empty() || (mode == kCheckoutProject && !NamesProject(list[0]))) return 0;
   // The network's audit log: a host check-out ends with the installation
   // switched to the host's copy of \Net.
   std::string log_file;

@@ -30,6 +30,11 @@ enum CheckoutMode : int { kCheckoutHost = 0, kCheckoutProject = 1 };
 struct CheckoutAnswers {
   std::optional<std::string> comment;       // the comment dialog
   std::optional<StdItemTable> components;   // the office-standard dialog (host mode)
+  // The person chose to finish this host's check-out cut short: the marks
+  // 0x04 on its projects are this check-out's own, even when the host
+  // check-out information file was deleted meanwhile. Otherwise a marked
+  // project asks Abort, Retry, Ignore.
+  bool finish_cut_short = false;
 };
 
 // Checks out the host named by list[0].host (mode 0) or the single project

@@ -117,7 +117,8 @@ std::string FormatHostCheckoutInfo(const std::vector<CheckoutEntry>& list, const
   t += "[Computername]\n" + (list.empty() ? std::string() : list[0].host) + "\n\n\n";
   t += "[Location]\n" + facts.domain + "\n\n\n";
   t += "[Projects]\n";
-  for (const CheckoutEntry& e : list) t += "\"" + e.project + "\" -- " + e.location + "\n";
+  for (const CheckoutEntry& e : list)
+    if (NamesProject(e)) t += "\"" + e.project + "\" -- " + e.location + "\n";
   t += "\n\n[Date]\n" + facts.date + "\n\n";
   t += "[User]\n" + facts.user + "\n\n";
   t += "[Host]\n" + facts.computer + "\n\n\n";

@@ -19,11 +19,14 @@ namespace dovrane::checkout {
 // One project of a check-out list. host: in the first entry the host being
 // checked out, "" for a single project; location: the project's folder,
 // ending in the project folder (\\SRV1\cad\Prj\n0000012.prj).
+// The list of a host without projects is one entry naming the host only,
+// with an empty project and location.
 struct CheckoutEntry {
   std::string host;
   std::string project;
   std::string location;
 };
+inline bool NamesProject(const CheckoutEntry& entry) { return !entry.project.empty(); }
 
 // What the writers record besides the list and the comment. Gathered once
 // per check-out; a test fixes them.

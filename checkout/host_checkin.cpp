@@ -232,7 +232,8 @@ class HostCheckin {
   // with it: the mark cleared, the information file deleted.
   bool ReleaseProjects() {
     std::vector<std::pair<std::string, std::string>> todo;  // project, information file
-    for (const CheckoutEntry& e : list_) todo.emplace_back(e.project, ProjectCheckoutInfoPath(net_, e.location));
+    for (const CheckoutEntry& e : list_)
+      if (NamesProject(e)) todo.emplace_back(e.project, ProjectCheckoutInfoPath(net_, e.location));
     std::vector<PRJ> network;
     if (!NetworkRecords(&network)) {
       extlib::ShowMessage(fileops::FileErrorMessage(1, net_ + "\\project.dat", -EIO), kStop);
@@ -354,6 +355,7 @@ class HostCheckin {
 
   void ImportAttributes() {
     for (const CheckoutEntry& e : list_) {
+      if (!NamesProject(e)) continue;  // a host without projects
       PRJ record;
       if (extlib::get_project_info(e.project, &record) != 0) {
         extlib::ShowMessage("No access to project <" + Trimmed(e.project) + ">\n",

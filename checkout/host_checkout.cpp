@@ -9,6 +9,7 @@
 #include "checkout/checkout.h"
 #include "checkout/net_copy.h"
 #include "checkout/project_status.h"
+#include "checkout/unfinished_checkout.h"
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
 #include "extlib/messages.h"
@@ -71,17 +72,22 @@ class HostCheckout {
     facts_ = CheckoutFacts::Gather();
     // An information file of this host left by a check-out that did not reach
     // its end: its marks and files are this check-out's own.
-    resume_ = Exists(HostCheckoutInfoPath(places_.network_net, host_));
+    // Without that file (deleted as a stale mark) the person who chose to
+    // finish a check-out cut short says so.
+    resume_ = Exists(HostCheckoutInfoPath(places_.network_net, host_)) || answers_.finish_cut_short;
     // The shared files as they were, before the first change; without a
     // backup nothing is changed.
     if (int error = admin::BackupSharedFiles(); error != 0) {
       extlib::ShowMessage(admin::BackupFailedText(error), kStop);
       return 0;
     }
-    // The file an unfinished check-out of this host left is replaced.
-    if (resume_)
+    // The file an unfinished check-out of this host left is replaced, and the
+    // temporaries of the writes it was killed in go.
+    if (resume_) {
       platform::SetFileAttributes(platform::NativePath(HostCheckoutInfoPath(places_.network_net, host_)),
                                   platform::kAttrNormal);
+      RemoveCheckoutTemporaries(host_);
+    }
     // The host file is what lets a second check-out recognise an unfinished one.
     host_file_ = true;
     if (!WriteHostCheckoutInfo(ctx_, places_.network_net, list_, *answers_.comment, facts_)) return Undo();
@@ -153,6 +159,7 @@ class HostCheckout {
   bool MarkProjects() {
     for (size_t i = 0; i < list_.size(); ++i) {
       const CheckoutEntry& e = list_[i];
+      if (!NamesProject(e)) continue;  // a host without projects
       long number = extlib::get_project_number(e.project);
       if (number >= 0) numbers_.insert(static_cast<uint32_t>(number));
       for (;;) {

@@ -29,7 +29,13 @@ void FaultInjectionEnv::Reset() {
   fired_ = false;
 }
 
+void FaultInjectionEnv::CountOnlyThread(std::thread::id id) {
+  only_thread_ = id;
+  filtered_ = true;
+}
+
 int FaultInjectionEnv::Hit(FaultPoint point) {
+  if (filtered_ && std::this_thread::get_id() != only_thread_.load()) return 0;
   int n = ++calls_[static_cast<int>(point)];
   if (nth_ > 0 && point == point_ && (n == nth_ || (lasting_ && n > nth_))) {
     if (fired_.exchange(true)) return -error_;
@@ -179,22 +185,23 @@ int ParseErrno(const std::string& s) {
 }
 }  // namespace
 
-void InstallFaultInjectionFromEnvironment() {
+FaultInjectionEnv* InstallFaultInjectionFromEnvironment() {
   const char* spec = std::getenv("DOVRANE_FAULT");
-  if (!spec || !*spec) return;
+  if (!spec || !*spec) return nullptr;
   std::string s = spec;
   size_t a = s.find(':'), b = s.find(':', a == std::string::npos ? a : a + 1);
-  if (a == std::string::npos || b == std::string::npos) return;
+  if (a == std::string::npos || b == std::string::npos) return nullptr;
   FaultPoint point;
-  if (!ParsePoint(s.substr(0, a), &point)) return;
+  if (!ParsePoint(s.substr(0, a), &point)) return nullptr;
   const std::string count = s.substr(a + 1, b - a - 1);
   const bool lasting = !count.empty() && count.back() == '+';
   int nth = std::atoi(count.c_str());
   int error = ParseErrno(s.substr(b + 1));
-  if (nth <= 0 || error <= 0) return;
+  if (nth <= 0 || error <= 0) return nullptr;
   static FaultInjectionEnv env;  // lives as long as the process
   env.Arm(point, nth, error, lasting);
   SetCurrentEnv(&env);
+  return &env;
 }
 
 }  // namespace dovrane::platform

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "platform/env.h"
 
@@ -32,6 +33,10 @@ class FaultInjectionEnv : public Env {
   // Every call on a path below prefix (native, as the calls see it) waits ms
   // first, as on a share that hangs; "" or 0 ms removes the delay.
   void SetPathDelay(const std::string& prefix, int ms);
+  // From now on only the calls of thread id are counted and may fail; the
+  // other threads' calls pass (a window's own look-ups beside the operation
+  // under test). A default id counts no thread until the next call.
+  void CountOnlyThread(std::thread::id id);
 
   int Open(const std::string& path, int flags, mode_t mode) override;
   int OpenAt(int dirfd, const std::string& name, int flags, mode_t mode) override;
@@ -64,6 +69,8 @@ class FaultInjectionEnv : public Env {
   int error_ = 0;
   bool lasting_ = false;
   std::atomic<bool> fired_ = false;
+  std::atomic<bool> filtered_ = false;
+  std::atomic<std::thread::id> only_thread_{};
   // Waits when path lies below the delayed prefix.
   void Delay(const std::string& path);
   std::mutex delay_mutex_;
@@ -77,7 +84,7 @@ class FaultInjectionEnv : public Env {
 // "rename:2:KILL_AFTER" right after the second rename), so scripted runs of the
 // real program can be failed at any point. Does nothing when it is not set.
 // When DOVRANE_FAULT_LOG names a file, the line "fired" is appended to it the
-// moment the chosen call fails.
-void InstallFaultInjectionFromEnvironment();
+// moment the chosen call fails. Returns the installed env (null: none).
+FaultInjectionEnv* InstallFaultInjectionFromEnvironment();
 
 }  // namespace dovrane::platform

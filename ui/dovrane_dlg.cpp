@@ -429,19 +429,21 @@ void CDovraneDlg::OnCheckOut() {
   const uint32_t kind = hooks_.selected_host_kind ? hooks_.selected_host_kind() : 0;
   if (hooks_.host_command) {
     char path[260];
-    if (kind == kKindNetworkHost) {
-      hooks_.host_command(kCheckOutCommand);
-    } else if (kind == kKindAdminHostCheckedOut &&
+    if (extlib::RVSYS_VekRegGetString("HKLM", "InstallRoot\\CheckingInPath", path, sizeof path) & 0xFF) {
+      // A check-in cut short: checking in again finishes it, whatever the
+      // host's item shows meanwhile.
+      hooks_.host_command(kCheckInCommand);
+    } else if ((kind == kKindAdminHostCheckedOut || kind == kKindHostCheckedOut) &&
                (extlib::RVSYS_VekRegGetString("HKLM", "InstallRoot\\CheckedOutPath", path, sizeof path) & 0xFF)) {
       hooks_.host_command(kCheckInCommand);
-    } else if (kind == kKindHostNoAnswer || kind == kKindHostCheckedOut) {
+    } else if (kind == kKindNetworkHost || kind == kKindHostCheckedOut) {
+      // Shown as checked out while this computer does not work on its copy:
+      // a check-out cut short, which the command finishes or takes back.
+      hooks_.host_command(kCheckOutCommand);
+    } else if (kind == kKindHostNoAnswer) {
       // A button that does nothing says why.
-      extlib::ShowMessage(kind == kKindHostNoAnswer
-                              ? "This computer does not answer on the network now (its ping failed): it can be "
-                                "checked out once it answers."
-                              : "This computer is shown as checked out (its check-out information file is in the "
-                                "network's Net folder): check it in on the laptop, or delete that file from the "
-                                "host's menu if the check-out is stale.",
+      extlib::ShowMessage("This computer does not answer on the network now (its ping failed): it can be "
+                          "checked out once it answers.",
                           platform::kMbOk | platform::kMbIconInformation);
     }
   }

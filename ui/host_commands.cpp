@@ -41,13 +41,18 @@ bool IsCheckInProject(uint32_t kind) {
 }
 
 // Whether the project may go with its host (the folder was looked up).
-bool Acceptable(HostListPurpose purpose, uint32_t kind, const std::string& name, const std::string& location) {
+bool Acceptable(HostListPurpose purpose, uint32_t kind, const std::string& name, const std::string& location,
+                bool own_marks) {
   if (location.empty()) return false;
-  if (purpose == HostListPurpose::kCheckOut && kind != tree::kKindProject) return false;
+  if (purpose == HostListPurpose::kCheckOut && kind != tree::kKindProject &&
+      !(own_marks && kind == tree::kKindProjectHostOut))
+    return false;
   const std::string padded = extlib::PadName(name);
   unsigned char status = 0;
   if (extlib::get_project_status(padded, &status) != 0) return false;
-  if (status & (checkout::kProjectCheckedOut | checkout::kHostCheckedOut)) return false;
+  const unsigned char refused =
+      own_marks ? checkout::kProjectCheckedOut : checkout::kProjectCheckedOut | checkout::kHostCheckedOut;
+  if (status & refused) return false;
   extlib::PRJ record;
   if (extlib::get_project_info(padded, &record) == 0 && extlib::ProjectInUse(record)) return false;
   if (purpose == HostListPurpose::kCheckOut) {
@@ -91,8 +96,8 @@ bool FirstLine(const std::string& base, const char* file, std::string* line) {
 
 bool IsButtonHostKind(uint32_t kind) { return tree::IsHostKind(kind) && kind != tree::kKindAdminHost; }
 
-HostListResult BuildHostList(HostListPurpose purpose, const std::string& host,
-                             const std::vector<HostChild>& children) {
+HostListResult BuildHostList(HostListPurpose purpose, const std::string& host, const std::vector<HostChild>& children,
+                             bool own_marks) {
   HostListResult result;
   extlib::LibraryMessagesOff quiet;
   for (size_t row = 0; row < children.size(); ++row) {
@@ -105,13 +110,14 @@ HostListResult BuildHostList(HostListPurpose purpose, const std::string& host,
       continue;
     }
     const std::string location = tree::LookupProjectDirectory(host, child.text).path;
-    if (!Acceptable(purpose, child.kind, child.text, location)) {
+    if (!Acceptable(purpose, child.kind, child.text, location, own_marks)) {
       result.list.clear();
       result.refused_row = static_cast<int>(row);
       return result;
     }
     result.list.push_back({result.list.empty() ? host : std::string(), child.text, location});
   }
+  if (result.list.empty()) result.list.push_back({host, "", ""});
   return result;
 }
 

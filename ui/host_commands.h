@@ -41,8 +41,11 @@ bool IsButtonHostKind(uint32_t kind);
 // has a folder, neither check-out mark and is not in use; for a check-out it
 // must also be free (kind 1) and its folder reachable. Check-in reports a
 // child that is no project ("Invalid item detected") and skips it; check-out
-// skips it silently.
-HostListResult BuildHostList(HostListPurpose purpose, const std::string& host, const std::vector<HostChild>& children);
+// skips it silently. own_marks: a check-out or check-in of this host was cut
+// short; the marks 0x04 it left on the host's projects are its own and do not
+// refuse them. A host without projects gives the one entry naming the host.
+HostListResult BuildHostList(HostListPurpose purpose, const std::string& host, const std::vector<HostChild>& children,
+                             bool own_marks = false);
 
 // The user containers on this computer other than "local", as "[name]" lines
 // joined by line feeds; "" when there are none or the host list does not

@@ -7,6 +7,7 @@
 #include "checkout/checkout.h"
 #include "checkout/checkout_comment_dlg.h"
 #include "checkout/std_copy_dlg.h"
+#include "checkout/checkin.h"
 #include "extlib/messages.h"
 #include "extlib/operation_context.h"
 #include "extlib/settings.h"
@@ -36,6 +37,14 @@ bool InstallationCheckedOut() {
   return extlib::GetSettingString("HKLM", "InstallRoot\\CheckedOutPath", &path);
 }
 
+// A check-in of this computer that did not reach its end.
+bool CheckInUnderWay() {
+  std::string path;
+  return extlib::GetSettingString("HKLM", checkout::kCheckingInPath, &path);
+}
+
+bool IsThisComputer(const std::string& host) { return platform::EqualsIgnoreCaseCp1252(host, platform::ComputerName()); }
+
 }  // namespace
 
 HostCommands::HostCommands(CDovraneDlg* dialog, tree::ProjectTrees* trees, GuiMessenger* messenger, QObject* parent)
@@ -43,6 +52,8 @@ HostCommands::HostCommands(CDovraneDlg* dialog, tree::ProjectTrees* trees, GuiMe
       dialog_(dialog),
       trees_(trees),
       messenger_(messenger),
+      check_out_([](extlib::OperationContext& ctx, int mode, const std::vector<checkout::CheckoutEntry>& list,
+                    const checkout::CheckoutAnswers& answers) { return checkout::CheckOut(ctx, mode, list, answers); }),
       browse_([dialog](QString* path, QWidget* parent, int mode, int* created) {
         return network::BrowseForDataServer(path, parent, mode, created, dialog->ping_allowed.load());
       }),
@@ -69,7 +80,9 @@ void HostCommands::UpdateButton() {
   // found it; or this computer works on its checked-out copy (a laptop's
   // network folder may not show that file): the button checks in then.
   std::string out_path;
-  const bool working_out = extlib::GetSettingString("HKLM", "InstallRoot\\CheckedOutPath", &out_path) && !out_path.empty();
+  const bool working_out =
+      (extlib::GetSettingString("HKLM", "InstallRoot\\CheckedOutPath", &out_path) && !out_path.empty()) ||
+      CheckInUnderWay();
   button->setText(UiQText(114, (local && local->checked_out) || working_out ? 2 : 1));
   tree::CDovraneTreeCtrl* hosts = dialog_->TabCtrl()->HostTree();
   const QModelIndex item = hosts->GetSelectedItem();
@@ -103,9 +116,15 @@ void HostCommands::Run(uint32_t id, const QModelIndex& item) {
   busy_ = id;
   switch (id) {
     case tree::kCmdCheckOutHost:
-      if (kind == tree::kKindHost) return CheckOutHost(item);
+      // This computer shown as checked out without working on its copy: a
+      // check-out cut short, which the command finishes or takes back.
+      if (kind == tree::kKindHost || (kind == tree::kKindHostOutFile && IsThisComputer(Text(item))))
+        return CheckOutHost(item);
       break;
     case tree::kCmdCheckInHost:
+      // A check-in cut short is finished from this computer's host item,
+      // whatever it shows meanwhile.
+      if (IsButtonHostKind(kind) && IsThisComputer(Text(item)) && CheckInUnderWay()) return CheckIn(item, kind, true);
       if (kind == tree::kKindHostOutFile || kind == tree::kKindHostOut || kind == tree::kKindProjectOutWithHost)
         return CheckIn(item, kind);
       break;
@@ -186,24 +205,74 @@ void HostCommands::Refused(const QModelIndex& host, int row, unsigned reason_ite
 }
 
 void HostCommands::CheckOutHost(const QModelIndex& host) {
-  if (extlib::ShowMessage(services::UiText(3, 18) + "\n" + services::UiText(3, 19),
-                          platform::kMbYesNo | platform::kMbIconInformation | platform::kMbSetForeground) !=
-      platform::kIdYes)
+  // The settings that refuse a check-out, before any question is asked.
+  if (CheckInUnderWay()) {
+    // Checking in again finishes it; a check-out could not begin before.
+    return CheckIn(host, dialog_->TabCtrl()->HostTree()->GetItemData(host), true);
+  }
+  if (InstallationCheckedOut()) {
+    extlib::ShowMessage(services::UiText(3, 10) + "\n\n[InstallRoot\\CheckedOutPath]",
+                        kError | platform::kMbSetForeground);
     return End();
+  }
   dialog_->StopRefreshTimer();
   timer_stopped_ = true;
   const std::string name = Text(host);
-  std::vector<HostChild> children = Children(host);
   QPersistentModelIndex kept(host);
-  OffThread([this, name, children, kept](extlib::OperationContext& ctx) {
-    std::string containers = OtherUserContainers(ctx);
-    HostListResult result = BuildHostList(HostListPurpose::kCheckOut, name, children);
-    return std::function<void()>([this, kept, containers, result] { CheckOutListed(kept, containers, result); });
+  // Whether an earlier check-out of this host was cut short looks at the shares.
+  OffThread([this, name, kept](extlib::OperationContext& ctx) {
+    const checkout::Unfinished unfinished = checkout::FindUnfinished(ctx, name);
+    return std::function<void()>([this, kept, unfinished] { CheckOutAsked(kept, unfinished); });
   });
 }
 
+void HostCommands::CheckOutAsked(const QModelIndex& host, checkout::Unfinished unfinished) {
+  if (!host.isValid()) return End();
+  const std::string name = Text(host);
+  bool resume = false;
+  if (unfinished == checkout::Unfinished::kCheckout) {
+    const int answer = extlib::ShowMessage(
+        "A check-out of " + name +
+            " was cut short: marks, check-out information files or a copy of the Net folder are left, but this "
+            "computer was not switched over to its copy.\n\nYes: finish the check-out (its questions follow).\n"
+            "No: take it back (the marks and files it left are removed).",
+        platform::kMbYesNoCancel | platform::kMbIconWarning | platform::kMbSetForeground);
+    if (answer == platform::kIdNo) return TakeBack(name);
+    if (answer != platform::kIdYes) return End();
+    resume = true;
+  } else if (extlib::ShowMessage(services::UiText(3, 18) + "\n" + services::UiText(3, 19),
+                                 platform::kMbYesNo | platform::kMbIconInformation | platform::kMbSetForeground) !=
+             platform::kIdYes) {
+    return End();
+  }
+  std::vector<HostChild> children = Children(host);
+  QPersistentModelIndex kept(host);
+  OffThread([this, name, children, kept, resume](extlib::OperationContext& ctx) {
+    std::string containers = OtherUserContainers(ctx);
+    HostListResult result = BuildHostList(HostListPurpose::kCheckOut, name, children, resume);
+    return std::function<void()>(
+        [this, kept, containers, result, resume] { CheckOutListed(kept, containers, result, resume); });
+  });
+}
+
+void HostCommands::TakeBack(const std::string& host) {
+  std::string net;
+  (void)checkout::CheckoutNetFolder(&net);
+  button_held_ = true;
+  dialog_->CheckOutButton()->setEnabled(false);
+  RunLong(net + "\\*.*", [host](extlib::OperationContext& ctx) { return checkout::TakeBackCheckout(ctx, host); },
+          [this, host](int result) {
+            button_held_ = false;
+            if (result == 1)
+              extlib::ShowMessage("The check-out of " + host + " that was cut short is taken back.",
+                                  platform::kMbOk | platform::kMbIconInformation);
+            dialog_->RefillTrees(dialog_->TabCtrl()->GetDataPath());
+            End();
+          });
+}
+
 void HostCommands::CheckOutListed(const QModelIndex& host, const std::string& containers,
-                                  const HostListResult& result) {
+                                  const HostListResult& result, bool finish_cut_short) {
   if (!containers.empty() &&
       extlib::ShowMessage(services::UiText(3, 15) + "\n" + containers + "\n\n" + services::UiText(3, 16),
                           platform::kMbYesNo | platform::kMbIconWarning | platform::kMbSetForeground) !=
@@ -217,6 +286,7 @@ void HostCommands::CheckOutListed(const QModelIndex& host, const std::string& co
   // No pinging while the person answers the check-out's questions and it runs.
   ping_was_ = dialog_->ping_allowed.exchange(0);
   checkout::CheckoutAnswers answers;
+  answers.finish_cut_short = finish_cut_short;
   std::string net;
   // A check-out the core refuses at once (another computer, one checked out
   // already) asks nothing first.
@@ -230,8 +300,8 @@ void HostCommands::CheckOutListed(const QModelIndex& host, const std::string& co
   button_held_ = true;
   dialog_->CheckOutButton()->setEnabled(false);
   RunLong(net + "\\*.*",
-          [list, answers](extlib::OperationContext& ctx) {
-            return checkout::CheckOut(ctx, checkout::kCheckoutHost, list, answers);
+          [list, answers, check_out = check_out_](extlib::OperationContext& ctx) {
+            return check_out(ctx, checkout::kCheckoutHost, list, answers);
           },
           [this](int result) {
             button_held_ = false;
@@ -241,7 +311,7 @@ void HostCommands::CheckOutListed(const QModelIndex& host, const std::string& co
           });
 }
 
-void HostCommands::CheckIn(const QModelIndex& item, uint32_t kind) {
+void HostCommands::CheckIn(const QModelIndex& item, uint32_t kind, bool finishing) {
   const std::string name = Text(item);
   if (kind == tree::kKindProjectOutWithHost) {
     // The project's host: its parent in either tree, or the project tree's host.
@@ -256,15 +326,17 @@ void HostCommands::CheckIn(const QModelIndex& item, uint32_t kind) {
   QPersistentModelIndex kept(item);
   dialog_->StopRefreshTimer();
   timer_stopped_ = true;
-  OffThread([this, kind, name, children, kept](extlib::OperationContext&) {
-    if (kind == tree::kKindHostOutFile && !CheckCheckinCompatibility()) return std::function<void()>();
+  OffThread([this, kind, name, children, kept, finishing](extlib::OperationContext&) {
+    // A check-in cut short was compared when it began; its copy may be gone.
+    if (!finishing && kind == tree::kKindHostOutFile && !CheckCheckinCompatibility()) return std::function<void()>();
     if (RefusedWhileCadProgramRuns() || !NetworkAdministrationThere()) return std::function<void()>();
-    HostListResult result = BuildHostList(HostListPurpose::kCheckIn, name, children);
-    return std::function<void()>([this, kept, result] { CheckInListed(kept, result); });
+    // The marks still set are the ones the check-in had not released yet.
+    HostListResult result = BuildHostList(HostListPurpose::kCheckIn, name, children, finishing);
+    return std::function<void()>([this, kept, result, finishing] { CheckInListed(kept, result, finishing); });
   });
 }
 
-void HostCommands::CheckInListed(const QModelIndex& host, const HostListResult& result) {
+void HostCommands::CheckInListed(const QModelIndex& host, const HostListResult& result, bool finishing) {
   if (result.refused_row >= 0) {
     Refused(host, result.refused_row, 7);
     return End();
@@ -279,18 +351,19 @@ void HostCommands::CheckInListed(const QModelIndex& host, const HostListResult& 
   dialog_->CheckOutButton()->setEnabled(false);
   RunLong(net + "\\*.*",
           [list = result.list, check_in = check_in_](extlib::OperationContext& ctx) { return check_in(ctx, 0, list); },
-          [this](int result) {
+          [this, finishing](int result) {
             button_held_ = false;
-            if (result == 1) ShowCheckinReport(checkout::LastCheckinReport());
+            if (result == 1) ShowCheckinReport(checkout::LastCheckinReport(), finishing);
             dialog_->TabCtrl()->RequestRefill();
             End();
           });
 }
 
-void HostCommands::ShowCheckinReport(const checkout::CheckinReport& report) {
+void HostCommands::ShowCheckinReport(const checkout::CheckinReport& report, bool finished) {
   // The administrator sees what came back; the whole list stays in the file.
   constexpr size_t kShownLines = 30;
-  std::string text = "Check-in of " + report.host + ": ";
+  std::string text = finished ? "The check-in of " + report.host + " that was cut short is finished.\n\n" : "";
+  text += "Check-in of " + report.host + ": ";
   text += report.lines.empty() ? "no project changed on the host while it was away." : "changes while it was away:";
   for (size_t i = 0; i < report.lines.size() && i < kShownLines; ++i) text += "\n" + report.lines[i];
   if (report.lines.size() > kShownLines)

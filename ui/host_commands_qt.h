@@ -18,7 +18,9 @@
 #include <vector>
 
 #include "checkout/checkin_report.h"
+#include "checkout/checkout.h"
 #include "checkout/checkout_info_file.h"
+#include "checkout/unfinished_checkout.h"
 #include "ui/host_commands.h"
 
 class QWidget;
@@ -45,6 +47,10 @@ class HostCommands : public QObject {
   // The host check-in (mode 0 host); 1 when it went through.
   using CheckInFunction =
       std::function<int(extlib::OperationContext& ctx, int mode, const std::vector<checkout::CheckoutEntry>& list)>;
+  // The host check-out (mode 0 host) with the dialogs' answers; 1 when it went through.
+  using CheckOutFunction = std::function<int(extlib::OperationContext& ctx, int mode,
+                                             const std::vector<checkout::CheckoutEntry>& list,
+                                             const checkout::CheckoutAnswers& answers)>;
   // The data-server browse dialog (1 and the chosen path, or 0).
   using BrowseFunction = std::function<int(QString* path, QWidget* parent, int mode, int* created)>;
 
@@ -66,6 +72,8 @@ class HostCommands : public QObject {
   // Empty (the default): the check-in says it is not available.
   void SetCheckIn(CheckInFunction check_in) { check_in_ = std::move(check_in); }
   void SetBrowse(BrowseFunction browse) { browse_ = std::move(browse); }
+  // checkout::CheckOut unless set (a test's kill runs count its calls).
+  void SetCheckOut(CheckOutFunction check_out) { check_out_ = std::move(check_out); }
 
   // The button's text (check out, or check in while this computer's host
   // check-out information file exists) and enabling (a host named like this
@@ -83,11 +91,18 @@ class HostCommands : public QObject {
   void End();
 
   void CheckOutHost(const QModelIndex& host);
-  void CheckOutListed(const QModelIndex& host, const std::string& containers, const HostListResult& result);
-  void CheckIn(const QModelIndex& item, uint32_t kind);
-  void CheckInListed(const QModelIndex& host, const HostListResult& result);
-  // What came back with a host: the check-in report's first lines.
-  void ShowCheckinReport(const checkout::CheckinReport& report);
+  // After the look for a check-out of this host cut short: the question to
+  // finish or take it back, or the check-out's first question.
+  void CheckOutAsked(const QModelIndex& host, checkout::Unfinished unfinished);
+  void CheckOutListed(const QModelIndex& host, const std::string& containers, const HostListResult& result,
+                      bool finish_cut_short);
+  void TakeBack(const std::string& host);
+  // finishing: a check-in cut short (InstallRoot\CheckingInPath) is finished.
+  void CheckIn(const QModelIndex& item, uint32_t kind, bool finishing = false);
+  void CheckInListed(const QModelIndex& host, const HostListResult& result, bool finishing);
+  // What came back with a host: the check-in report's first lines; finished:
+  // it finished a check-in cut short, and says so.
+  void ShowCheckinReport(const checkout::CheckinReport& report, bool finished);
   void Refused(const QModelIndex& host, int row, unsigned reason_item);
   // from_path_button: the window then shows the registered server.
   void AddDataServer(int mode, bool from_path_button = false);
@@ -102,6 +117,7 @@ class HostCommands : public QObject {
   tree::ProjectTrees* trees_;
   GuiMessenger* messenger_;
   CheckInFunction check_in_;
+  CheckOutFunction check_out_;
   BrowseFunction browse_;
   uint32_t busy_ = 0;  // the running command
   bool timer_stopped_ = false;

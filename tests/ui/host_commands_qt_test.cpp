@@ -172,13 +172,17 @@ TEST_F(HostCommandsQtTest, TheButtonFollowsTheSelectionAndTheHostCheckoutFile) {
   Show();
   EXPECT_EQ(button->text(), UiQText(114, 2));
   {
-    // Shown as checked out, but this computer does not work on a copy: the
-    // button does nothing, and says why.
+    // Shown as checked out, but this computer does not work on a copy: a
+    // check-out cut short, which the button offers to finish or take back.
     Answerer answerer;
+    answerer.answers = {QMessageBox::Cancel};
     Select("WS01");
+    QSignalSpy ended(&window_->hostCommands(), &HostCommands::commandEnded);
     QTest::mouseClick(button, Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !answerer.boxes.empty(); }, 5000)) << "the button said nothing";
-    EXPECT_TRUE(answerer.boxes[0].contains("shown as checked out")) << answerer.boxes[0].toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ended.count() == 1; }, 10000)) << "the button did nothing";
+    ASSERT_EQ(answerer.boxes.size(), 1) << answerer.boxes.join("|").toStdString();
+    EXPECT_TRUE(answerer.boxes[0].contains("was cut short")) << answerer.boxes[0].toStdString();
+    EXPECT_TRUE(testing::Exists(site_.NetDir() + "/WS01.out"));  // Cancel changes nothing
   }
   std::filesystem::remove(site_.NetDir() + "/WS01.out");
   Show();
@@ -341,6 +345,83 @@ TEST_F(HostCommandsQtTest, CheckInHandsTheHostsProjectsToTheCheckIn) {
   ASSERT_EQ(answerer.boxes.size(), 1);
   EXPECT_TRUE(answerer.boxes[0].contains("created: n0000099 \"Neu\"")) << answerer.boxes[0].toStdString();
   EXPECT_TRUE(answerer.boxes[0].contains("\\\\SRV1\\cad\\Net\\r.txt")) << answerer.boxes[0].toStdString();
+}
+
+// A check-in cut short right after it switched this computer back to the
+// network (InstallRoot\CheckingInPath set, CheckedOutPath gone, every mark and
+// file still there): the button offers "Check In" and finishes it, saying so,
+// without the check-out's questions; a check-out asked for meanwhile from the
+// menu finishes it too instead of asking four questions first.
+TEST_F(HostCommandsQtTest, TheButtonFinishesACheckInCutShort) {
+  const std::vector<uint32_t> projects = Ws01Projects();
+  Answerer answerer;
+  Select("WS01");
+  QSignalSpy ended(&window_->hostCommands(), &HostCommands::commandEnded);
+  QTest::mouseClick(dialog().CheckOutButton(), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ended.count() == 1; }, 60000));
+  const std::string copy = Setting("InstallRoot\\CheckedOutPath");
+  ASSERT_EQ(copy, "\\\\WS01\\cad") << answerer.boxes.join("|").toStdString();
+  // The check-in's first steps, then the crash.
+  ASSERT_TRUE(extlib::PutSettingString("HKLM", "InstallRoot\\CheckingInPath", copy));
+  ASSERT_TRUE(extlib::DeleteSetting("HKLM", "InstallRoot\\CheckedOutPath"));
+  window_.reset();
+  window_ = std::make_unique<MainWindow>();
+  if (dialog().PingCheckBox()->isChecked()) dialog().PingCheckBox()->click();
+  Show();
+  Select("WS01");
+  EXPECT_EQ(dialog().CheckOutButton()->text(), UiQText(114, 2));
+  EXPECT_TRUE(dialog().CheckOutButton()->isEnabled());
+  answerer.boxes.clear();
+  answerer.dialogs = 0;
+  QSignalSpy again(&window_->hostCommands(), &HostCommands::commandEnded);
+  QTest::mouseClick(dialog().CheckOutButton(), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return again.count() == 1; }, 60000)) << "the button did nothing";
+  EXPECT_EQ(answerer.dialogs, 0);
+  ASSERT_FALSE(answerer.boxes.isEmpty());
+  EXPECT_TRUE(answerer.boxes.back().contains("cut short is finished")) << answerer.boxes.join("|").toStdString();
+  EXPECT_EQ(Setting("InstallRoot\\CheckingInPath"), "<none>");
+  EXPECT_EQ(Setting("InstallRoot\\CheckedOutPath"), "<none>");
+  const testing::InstallationState network = site_.State();
+  for (uint32_t n : projects) EXPECT_EQ(network.records.at(n).status & 0x04, 0u) << n;
+  for (const auto& f : std::filesystem::directory_iterator(site_.NetDir()))
+    EXPECT_FALSE(f.path().string().ends_with(".out")) << f.path();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return dialog().CheckOutButton()->text() == UiQText(114, 1); }, 20000));
+
+  // Cut short at its very last step: only the setting is left. The host's
+  // check-out from the menu asks nothing and finishes the check-in.
+  ASSERT_TRUE(extlib::PutSettingString("HKLM", "InstallRoot\\CheckingInPath", copy));
+  Show();
+  answerer.boxes.clear();
+  Run(tree::kCmdCheckOutHost, Host("WS01"));
+  EXPECT_EQ(answerer.dialogs, 0);
+  ASSERT_EQ(answerer.boxes.size(), 1) << answerer.boxes.join("|").toStdString();
+  EXPECT_TRUE(answerer.boxes[0].contains("cut short is finished")) << answerer.boxes[0].toStdString();
+  EXPECT_EQ(Setting("InstallRoot\\CheckingInPath"), "<none>");
+}
+
+// A host without projects is checked out as any other: both questions and
+// both dialogs, the installation switched to its copy, a host file without
+// projects. Then checked in from the button.
+TEST_F(HostCommandsQtTest, AHostWithoutProjectsIsCheckedOutAndInFromTheButton) {
+  for (uint32_t n : Ws01Projects()) site_.EditRecord(n, [](extlib::PRJ* r) { extlib::SetPrjHost(r, "SRV2"); });
+  Show();
+  ASSERT_EQ(Host("WS01").model()->rowCount(Host("WS01")), 0);
+  Answerer answerer;
+  Select("WS01");
+  QSignalSpy ended(&window_->hostCommands(), &HostCommands::commandEnded);
+  QTest::mouseClick(dialog().CheckOutButton(), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ended.count() == 1; }, 60000));
+  EXPECT_EQ(answerer.dialogs, 2) << answerer.boxes.join("|").toStdString();
+  EXPECT_EQ(Setting("InstallRoot\\CheckedOutPath"), "\\\\WS01\\cad") << answerer.boxes.join("|").toStdString();
+  const std::string host_file = testing::ReadFile(site_.NetDir() + "/WS01.out");
+  EXPECT_NE(host_file.find("[Projects]\r\n\r\n\r\n[Date]"), std::string::npos) << host_file;
+  Show();
+  Select("WS01");
+  EXPECT_EQ(dialog().CheckOutButton()->text(), UiQText(114, 2));
+  QTest::mouseClick(dialog().CheckOutButton(), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ended.count() == 2; }, 60000));
+  EXPECT_EQ(Setting("InstallRoot\\CheckedOutPath"), "<none>") << answerer.boxes.join("|").toStdString();
+  EXPECT_FALSE(testing::Exists(site_.NetDir() + "/WS01.out"));
 }
 
 }  // namespace
