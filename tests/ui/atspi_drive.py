@@ -2,10 +2,10 @@
 """The acceptance run of the main window, driven through the accessibility
 interface (AT-SPI) as a screen reader or a test robot sees it.
 
-  atspi_drive.py DOVRANE PID
+  atspi_drive.py DOVRANE PID WINDOW
 
-DOVRANE is the program (for the command-line look-ups and for the changes
-another workstation makes meanwhile), PID the running window's process. The
+DOVRANE is the program (for the changes another workstation makes
+meanwhile), PID the running window's process, WINDOW its X window. The
 installation is the one the DOVRANE_* variables point at (dovrane-mkinstall
 --hosts 2 --projects 8 --laptop; this computer is WS01, pinging off).
 
@@ -35,7 +35,7 @@ import pyatspi  # noqa: E402,F401  (python3-pyatspi: initialises the AT-SPI clie
 # python3-pyatspi's version does not have yet.
 warnings.filterwarnings("ignore", category=DeprecationWarning)
 
-DOVRANE, PID = sys.argv[1], int(sys.argv[2])
+DOVRANE, PID, WINDOW = sys.argv[1], int(sys.argv[2]), sys.argv[3]
 # Sanitizer builds run 3 to 10 times slower: every deadline is stretched.
 SLOW = float(os.environ.get("DOVRANE_ATSPI_SLOW", "1"))
 UNC = os.environ["DOVRANE_UNC_ROOT"]
@@ -154,10 +154,6 @@ def windows():
     return [w for w in children(APP) if w is not None and showing(w)]
 
 
-def main_window():
-    return MAIN
-
-
 def text_of(acc):
     """What a label or an edit shows (its text, else its name)."""
     try:
@@ -197,13 +193,13 @@ def press(acc, wait_reply=True, kind=("press", "click", "activate")):
     if wait_reply:
         action.do_action(index)
         return
-    Atspi.set_timeout(100, 100 * 1000)
+    Atspi.set_timeout(100, -1)
     try:
         action.do_action(index)
     except GLib.Error:
         pass  # the reply comes when the modal window has closed
     finally:
-        Atspi.set_timeout(25000 * int(SLOW), 60000 * int(SLOW))
+        Atspi.set_timeout(int(25000 * SLOW), -1)
 
 
 def centre(acc):
@@ -214,10 +210,19 @@ def centre(acc):
 _last_click = [None]
 
 
+def focus_main():
+    """Gives the main window the keyboard focus, as a window manager does
+    when a window is clicked (there is none on this X server, and a closed
+    dialog leaves the focus nowhere)."""
+    subprocess.run(["xdotool", "windowfocus", "--sync", WINDOW], check=False, timeout=30 * SLOW)
+
+
 def click(acc, button=1):
-    """Clicks the middle of acc. Two clicks on one place in quick succession
-    would be a double click (which expands or collapses a row): a click on
-    the place of the last one lands a little to its right."""
+    """Clicks the middle of acc (a row of the main window). Two clicks on one
+    place in quick succession would be a double click (which expands or
+    collapses a row): a click on the place of the last one lands a little to
+    its right."""
+    focus_main()
     x, y = centre(acc)
     last = _last_click[0]
     if last and abs(last[0] - x) <= 8 and abs(last[1] - y) <= 8:
@@ -345,10 +350,6 @@ def answer(window, button):
     wait_for("the window to close after %r" % button, lambda: not showing(window) or window not in windows())
 
 
-def gone(window):
-    return not any(w == window for w in windows())
-
-
 def no_progress_left():
     """No progress window stays among the application's windows, shown or hidden."""
     wait_for("the progress window to be destroyed",
@@ -370,6 +371,7 @@ def editor():
     def focused_editor():
         acc = focused[0]
         return acc if acc is not None and name(acc) == "Project name" and role(acc) == "text" and showing(acc) else None
+    focus_main()
     return wait_for("the name editor", focused_editor)
 
 
@@ -403,33 +405,9 @@ def cli(*args):
     return subprocess.run([DOVRANE, *args], capture_output=True, text=True, timeout=60 * SLOW)
 
 
-def project_path(name_):
-    """The project's folder as the command line reports it (another process)."""
-    result = cli(name_, "-getpath")
-    if result.returncode != 0:
-        return None
-    m = re.search(r"(\\\\\S[^\r\n]*?\.prj)", result.stdout + result.stderr, re.I)
-    return m.group(1) if m else None
-
-
-def native(path):
-    if path is None:
-        return None
-    parts = path.lstrip("\\").split("\\")
-    return os.path.join(UNC, *parts)
-
-
 def prj_folders(host):
     folder = os.path.join(UNC, host, "cad", "Prj")
     return sorted(f for f in os.listdir(folder) if f.lower().endswith(".prj"))
-
-
-def settings_value(key_):
-    with open(HKCU) as f:
-        for line in f:
-            if line.startswith(key_ + " ="):
-                return line.split("=", 1)[1].strip()
-    return None
 
 
 # ----------------------------------------------------------------------------
@@ -489,6 +467,28 @@ def cmd_search(target):
     answer(box, "Cancel")
     wait_for("the search button enabled again", lambda: enabled(button))
     covered.append(("Search button", "press", "box 'Search' at the match %r; Cancel ends it" % target))
+
+
+def selected_host_row():
+    return next(((n, centre(a)) for n, a in rows("Host") if selected(a)), None)
+
+
+def cmd_search_continue(target):
+    """Continue walks on from match to match; past the last one the walk ends."""
+    press(control("Search", "push button"))
+    box = wait_for("the search box", lambda: next((w for w in other_windows() if name(w) == "Search"), None))
+    for _ in range(20):
+        at = wait_for("a match selected", selected_host_row)
+        if target not in at[0]:
+            fail("the search stopped at %r" % at[0])
+        press(find(box, named("Continue", "push button")))
+        wait_for("the next match or the end of the walk", lambda: not showing(box) or selected_host_row() != at)
+        if not showing(box):
+            break
+    else:
+        fail("Continue never ended the walk")
+    wait_for("the search button enabled again", lambda: enabled(control("Search", "push button")))
+    covered.append(("Search button, Continue", "press", "every match in turn; the walk ends after the last"))
 
 
 def cmd_refresh_button():
@@ -635,6 +635,50 @@ def cmd_delete(project, host):
     covered.append(("Delete key, Yes", "key", "record, folder and row gone"))
 
 
+def out_files():
+    return sorted(f for f in os.listdir(NET) if f.lower().endswith(".out"))
+
+
+def menu_offers(which, text, item):
+    menu = context_menu(which, text)
+    offered = [n for n, _ in menu_items(menu)]
+    close_menu()
+    return item in offered
+
+
+def cmd_project_check_out_and_in(project, host):
+    # The host stays selected from the deletion before; the status bar may
+    # still name the deleted project (a click on the selected host does not
+    # renew it), so the project tree's rows are what is waited for.
+    select_row("Host", host)
+    wait_for("the data path %s" % host, lambda: name(path_label()) == host)
+    row("Project", project)
+    before = out_files()
+    menu_command("Project", project, "Check out project")
+    dialog = wait_for("the check-out comment dialog",
+                      lambda: next((w for w in other_windows() if find(w, named("OK", "push button"))
+                                    and find(w, lambda a: role(a) == "text" and project in text_of(a))), None), 20)
+    comment = wait_for("the comment field", lambda: find(dialog, lambda a: role(a) == "text" and
+                                                        a.get_editable_text_iface() is not None and
+                                                        project not in text_of(a)))
+    comment.get_editable_text_iface().set_text_contents("Checked out through AT-SPI")
+    ok = find(dialog, named("OK", "push button"))
+    wait_for("OK enabled by the comment", lambda: enabled(ok))
+    answer(dialog, "OK")
+    out = wait_for("the project's check-out information file",
+                   lambda: [f for f in out_files() if f not in before], timeout=30)
+    # The end of the check-out refills the trees for this computer: the
+    # project is looked for under its host in the host tree.
+    wait_for("the menu to offer the check-in", lambda: menu_offers("Host", project, "Check in project"), 20)
+    covered.append(("project menu > Check out project", "menu item, comment, OK",
+                    "comment dialog; %s in Net; the menu offers the check-in" % out[0]))
+    menu_command("Host", project, "Check in project")
+    wait_for("the check-out information file to go", lambda: out_files() == before, timeout=30)
+    wait_for("the menu to offer the check-out again",
+             lambda: menu_offers("Host", project, "Check out project"), 20)
+    covered.append(("project menu > Check in project", "menu item", "%s gone; check-out offered again" % out[0]))
+
+
 def cmd_host_menu_new_project(host):
     before = prj_folders(host)
     menu_command("Host", host, "New project")
@@ -718,14 +762,66 @@ def cmd_ping_box():
     return before
 
 
-def cmd_close(refresh_now, ping_now):
+def cmd_close(*_):
     press(control("Close", "push button"), wait_reply=False)
     covered.append(("Close button", "press", "program ends, switches saved"))
 
 
+# Every command of the window, in the order the run gives them, with the
+# effect it must have (each step fails the run when its effect does not come).
+def steps(srv2):
+    return [
+        ("Refresh automatically check box", "unchecked; saved as RefreshIsAllowed = 0 at the close",
+         cmd_check_boxes),
+        ("Help > About Dovrane..., Help > Help", "dialog 'About' (OK); message naming the missing help document",
+         cmd_help_menu),
+        ("F1", "message naming the missing help document", cmd_f1),
+        ("a click on host SRV2", "row selected; status bar and data path say SRV2; its projects listed",
+         lambda: cmd_select_host("SRV2", srv2)),
+        ("Search button", "box 'Search' at the first match, button off; Cancel ends it",
+         lambda: cmd_search(srv2[0])),
+        ("Search button, Continue", "each match selected in turn; the box closes after the last",
+         lambda: cmd_search_continue(srv2[0])),
+        ("Refresh button", "a project made meanwhile by another process appears", cmd_refresh_button),
+        ("a click on host SRV2 again", "its projects listed", lambda: cmd_select_host("SRV2", srv2 + ["Atspi Aussen 1"])),
+        ("F5", "a project made meanwhile by another process appears", cmd_f5),
+        ("New project button, Enter", "record and folder made; name typed in place and stored",
+         cmd_new_project_button),
+        ("project menu > Rename, Enter", "editor; record renamed", cmd_rename_menu),
+        ("F2, Escape", "editor; Escape keeps the name; Escape leaves the window open", cmd_f2_escape),
+        ("project menu > Properties", "dialog 'Properties' (or the ping's refusal); no Progress window left",
+         lambda: cmd_project_properties("Atspi Zwei")),
+        ("host menu > Properties", "dialog 'Properties' (or the ping's refusal); no Progress window left",
+         lambda: cmd_host_properties("SRV2")),
+        ("project menu > Copy, host menu > Paste, Yes", "question; record 'Copy of ...' and folder on SRV1",
+         lambda: STATE.update(copy=cmd_copy_paste("Atspi Zwei", "SRV1"))),
+        ("project menu > Cut, host menu > Paste, Yes", "question; record and folder moved SRV1 -> WS01",
+         lambda: cmd_cut_paste(STATE["copy"], "SRV1", "WS01")),
+        ("project menu > Delete (No), Delete key (Yes)", "question; No keeps, Yes erases record, folder and row",
+         lambda: cmd_delete("Atspi Zwei", "SRV2")),
+        ("project menu > Check out project, Check in project",
+         "comment dialog; a check-out information file in Net and the menu offers the check-in; then gone",
+         lambda: cmd_project_check_out_and_in("Atspi Aussen 1", "SRV2")),
+        ("host menu > New project, Escape", "record and folder; editor; Escape keeps the name",
+         lambda: cmd_host_menu_new_project("SRV2")),
+        ("host menu > Remove data server, Cancel", "question; data.cfg unchanged",
+         lambda: cmd_remove_host_cancel("SRV2")),
+        ("host menu > Check out computer, No", "question; no WS01.out", lambda: cmd_check_out_host_no("WS01")),
+        ("Check Out button, No", "question; no WS01.out", lambda: cmd_check_out_button_no("WS01")),
+        ("host tree empty area > Add data server..., Close",
+         "dialog 'Select data server'; 'Add this computer' disabled (WS01 is a host)", cmd_empty_host_area),
+        ("Data path button, Close", "dialog 'Select data server'; data.cfg unchanged", cmd_path_button),
+        ("Ping data servers check box", "checked, and back; saved as PingIsAllowed = 0", cmd_ping_box),
+        ("Close button", "the program ends with status 0 (checked by the script)", lambda: cmd_close(0, 0)),
+    ]
+
+
+STATE = {}
+
+
 def main():
     global APP, MAIN
-    Atspi.set_timeout(25000 * int(SLOW), 60000 * int(SLOW))
+    Atspi.set_timeout(int(25000 * SLOW), -1)
     listener = Atspi.EventListener.new(on_focus)
     listener.register("object:state-changed:focused")
     APP = wait_for("the program on the accessibility bus", application, timeout=30)
@@ -735,36 +831,16 @@ def main():
         fail("the main window is named %r" % name(MAIN))
     for host in ("SRV1", "SRV2", "WS01"):
         row("Host", host)
-
-    refresh_now = cmd_check_boxes()
-    cmd_help_menu()
-    cmd_f1()
     srv2 = sorted(n for n in open(os.environ["ATSPI_PROJECTS_SRV2"]).read().splitlines() if n)
-    cmd_select_host("SRV2", srv2)
-    cmd_search(srv2[0])
-    cmd_select_host("SRV2", srv2)
-    cmd_refresh_button()
-    cmd_select_host("SRV2", srv2 + ["Atspi Aussen 1"])
-    cmd_f5()
-    cmd_new_project_button()
-    cmd_rename_menu()
-    cmd_f2_escape()
-    cmd_project_properties("Atspi Zwei")
-    cmd_host_properties("SRV2")
-    copy = cmd_copy_paste("Atspi Zwei", "SRV1")
-    cmd_cut_paste(copy, "SRV1", "WS01")
-    cmd_delete("Atspi Zwei", "SRV2")
-    cmd_host_menu_new_project("SRV2")
-    cmd_remove_host_cancel("SRV2")
-    cmd_check_out_host_no("WS01")
-    cmd_check_out_button_no("WS01")
-    cmd_empty_host_area()
-    cmd_path_button()
-    ping_now = cmd_ping_box()
-    cmd_close(refresh_now, ping_now)
+    for command, effect, run in steps(srv2):
+        start = time.monotonic()
+        try:
+            run()
+        except Failure as failure:
+            raise Failure("%s: %s (expected: %s)" % (command, failure, effect))
+        print("ok %5.1fs  %-50s %s" % (time.monotonic() - start, command, effect), flush=True)
     for command, how, seen in covered:
-        print("covered: %-45s %-22s %s" % (command, how, seen))
-    print("refresh=%d ping=%d" % (1 if refresh_now else 0, 1 if ping_now else 0))
+        print("seen: %-45s %-22s %s" % (command, how, seen))
 
 
 if __name__ == "__main__":
@@ -773,11 +849,10 @@ if __name__ == "__main__":
     except Failure as failure:
         print("FAIL: %s" % failure)
         print("  windows: %s" % [(role(w), name(w)) for w in windows()])
+        print("  status bar: %s; data path: %r" % (status_texts(), name(path_label())))
         for which in ("Host", "Project"):
             try:
                 print("  %s rows: %s" % (which, [(n, selected(a), centre(a)) for n, a in rows(which)]))
             except Exception as error:  # the report must not hide the failure
                 print("  %s rows: %s" % (which, error))
-        for command, how, seen in covered:
-            print("  covered before: %s" % command)
         sys.exit(1)

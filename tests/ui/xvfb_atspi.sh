@@ -48,7 +48,7 @@ window_pid=$(xdotool getwindowpid "$wid")
 # No window manager: the keyboard goes to the window given the focus.
 xdotool windowfocus --sync "$wid"
 status=0
-/usr/bin/python3 "$driver" "$dovrane" "$window_pid" || status=$?
+/usr/bin/python3 "$driver" "$dovrane" "$window_pid" "$wid" || status=$?
 if [ "$status" -ne 0 ]; then kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; exit "$status"; fi
 # The close button was pressed last: the program ends by itself.
 for _ in $(seq 600); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
