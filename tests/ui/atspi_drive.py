@@ -12,7 +12,7 @@ installation is the one the DOVRANE_* variables point at (dovrane-mkinstall
 Every command is given as a person gives it: buttons, check boxes and menu
 items are pressed through their accessible actions, rows are clicked and
 keys typed through AT-SPI's own device events. Each command has its expected
-effect in COMMANDS: a window that shows up with its name, a row that changes,
+effect in steps(): a window that shows up with its name, a row that changes,
 the status bar, and the files; "pressed, and nothing happened" fails the run.
 Nothing waits by sleeping: every wait polls the accessibility tree or the
 files until a deadline.
@@ -39,7 +39,6 @@ DOVRANE, PID, WINDOW = sys.argv[1], int(sys.argv[2]), sys.argv[3]
 # Sanitizer builds run 3 to 10 times slower: every deadline is stretched.
 SLOW = float(os.environ.get("DOVRANE_ATSPI_SLOW", "1"))
 UNC = os.environ["DOVRANE_UNC_ROOT"]
-HKCU = os.environ["DOVRANE_HKCU"]
 NET = os.path.join(UNC, "SRV1", "cad", "Net")
 CAPTION = "Varnholtek Dovranix"
 
@@ -849,7 +848,8 @@ if __name__ == "__main__":
     except Failure as failure:
         print("FAIL: %s" % failure)
         print("  windows: %s" % [(role(w), name(w)) for w in windows()])
-        print("  status bar: %s; data path: %r" % (status_texts(), name(path_label())))
+        print("  status bar: %s; data path: %r; focus: %s" % (
+            status_texts(), name(path_label()), (role(focused[0]), name(focused[0])) if focused[0] else None))
         for which in ("Host", "Project"):
             try:
                 print("  %s rows: %s" % (which, [(n, selected(a), centre(a)) for n, a in rows(which)]))
