@@ -63,7 +63,7 @@ def pump_events():
         pass
 
 
-def wait_for(what, condition, timeout=10.0):
+def wait_for(what, condition, timeout=20.0):
     """Polls condition() until it gives a true value; fails after the deadline."""
     deadline = time.monotonic() + timeout * SLOW
     last = None
@@ -335,12 +335,12 @@ def box_with(text):
     """A window other than the main one whose texts hold text."""
     return wait_for("a window saying %r" % text,
                     lambda: next((w for w in other_windows() if text in window_texts(w) or text in name(w)), None),
-                    timeout=20)
+                    timeout=30)
 
 
 def dialog_named(title):
     return wait_for("the dialog %r" % title,
-                    lambda: next((w for w in other_windows() if name(w) == title), None), timeout=20)
+                    lambda: next((w for w in other_windows() if name(w) == title), None), timeout=30)
 
 
 def answer(window, button):
@@ -352,7 +352,7 @@ def answer(window, button):
 def no_progress_left():
     """No progress window stays among the application's windows, shown or hidden."""
     wait_for("the progress window to be destroyed",
-             lambda: not any(name(w) == "Progress" for w in children(APP) if w is not None), timeout=20)
+             lambda: not any(name(w) == "Progress" for w in children(APP) if w is not None), timeout=30)
 
 
 # The object that has the keyboard focus, from the focus events. The in-place
@@ -566,7 +566,7 @@ def properties_shown(subject):
             if NO_SUCH_HOST in window_texts(w):
                 return w, "refused: %r (the ping's name look-up)" % NO_SUCH_HOST
         return None
-    window, seen = wait_for("the properties of %r" % subject, shown, timeout=20)
+    window, seen = wait_for("the properties of %r" % subject, shown, timeout=30)
     answer(window, "OK")
     no_progress_left()
     return seen
@@ -704,7 +704,7 @@ def cmd_remove_host_cancel(host):
 
 def cmd_check_out_host_no(host):
     menu_command("Host", host, "Check out computer")
-    box = wait_for("the check-out question", lambda: next(iter(other_windows()), None), timeout=20)
+    box = wait_for("the check-out question", lambda: next(iter(other_windows()), None), timeout=30)
     answer(box, "No")
     if os.path.exists(os.path.join(NET, host + ".out")):
         fail("No checked the host out")
@@ -716,7 +716,7 @@ def cmd_check_out_button_no(host):
     button = control("Check Out", "push button")
     wait_for("the Check Out button enabled", lambda: enabled(button))
     press(button, wait_reply=False)
-    box = wait_for("the check-out question", lambda: next(iter(other_windows()), None), timeout=20)
+    box = wait_for("the check-out question", lambda: next(iter(other_windows()), None), timeout=30)
     answer(box, "No")
     if os.path.exists(os.path.join(NET, host + ".out")):
         fail("No checked the host out")
