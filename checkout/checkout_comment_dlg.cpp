@@ -57,8 +57,8 @@ CCheckoutCommentDlg::CCheckoutCommentDlg(int mode, const std::string& project, Q
   auto* buttons = new QDialogButtonBox(this);
   ok_ = buttons->addButton(Text(114, 1011), QDialogButtonBox::AcceptRole);
   QPushButton* cancel = buttons->addButton(Text(114, 1010), QDialogButtonBox::RejectRole);
-  ok_->setAccessibleName(ok_->text());
-  cancel->setAccessibleName(cancel->text());
+  ok_->setAccessibleName(ok_->text().remove(QLatin1Char('&')));
+  cancel->setAccessibleName(cancel->text().remove(QLatin1Char('&')));
   ok_->setDefault(true);
   ok_->setEnabled(false);
   auto* grid = new QGridLayout(this);

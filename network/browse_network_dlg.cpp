@@ -145,7 +145,7 @@ CDlgBrowseNetwork::CDlgBrowseNetwork(std::shared_ptr<NetworkEnumerator> browse,
   ok_->setAccessibleName(QStringLiteral("OK"));
   QPushButton* cancel = buttons->addButton(QDialogButtonBox::Cancel);
   cancel->setText(Text(114, 1008));
-  cancel->setAccessibleName(cancel->text());
+  cancel->setAccessibleName(cancel->text().remove(QLatin1Char('&')));
   domain_label_ = new QLabel(this);
   domain_label_->setAccessibleName(QStringLiteral("Domain status"));
   hosts_label_ = new QLabel(this);

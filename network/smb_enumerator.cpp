@@ -21,10 +21,13 @@ struct Credentials {
   std::string user, password, workgroup;
 };
 
-// libsmbclient's configuration is process-wide and its context set-up is not
-// safe to run twice at once.
-std::mutex& SetUpMutex() {
-  static std::mutex mutex;
+// libsmbclient keeps process-wide state: its configuration, and (Debian's
+// build offers no smbc_thread_posix) one talloc stack frame for all threads.
+// Two listings at once abort the process ("Freed frame ..."), as two browse
+// dialogs opened one after the other did. So one listing at a time; one that
+// cannot start within its deadline gives up, as its caller already has.
+std::timed_mutex& SessionMutex() {
+  static std::timed_mutex mutex;
   return mutex;
 }
 
@@ -83,10 +86,14 @@ NetListing ListNow(const std::string& url, unsigned kind, bool browse, const Smb
     result.error = NetError::kFailed;
     return result;
   }
+  std::unique_lock<std::timed_mutex> session(SessionMutex(), std::defer_lock);
+  if (!session.try_lock_for(std::chrono::milliseconds(options.deadline_ms))) {
+    result.error = browse ? NetError::kNoMasterBrowser : NetError::kNotReachable;
+    return result;
+  }
   auto credentials = std::make_unique<Credentials>(Credentials{options.user, options.password, options.workgroup});
   SMBCCTX* ctx = nullptr;
   {
-    std::lock_guard<std::mutex> lock(SetUpMutex());
     ctx = smb->new_context();
     if (ctx) {
       smb->set_debug(ctx, 0);

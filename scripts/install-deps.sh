@@ -14,6 +14,8 @@ packages=(
   # dbus-x11, with which libdbus starts a bus for an X display that has none:
   # the runs on a bare X server must keep that one away.
   dbus-daemon dbus-bin dbus-x11 at-spi2-core
+  # The acceptance run drives the window through AT-SPI from Python.
+  python3 python3-pyatspi
   libsqlite3-dev libtomlplusplus-dev libsmbclient-dev
   nlohmann-json3-dev
   samba smbclient

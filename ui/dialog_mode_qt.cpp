@@ -17,6 +17,7 @@
 #include "ui/app_icons_qt.h"
 #include "ui/dovrane_dlg.h"
 #include "ui/main_window_qt.h"
+#include "ui/popup_accessibility_qt.h"
 
 namespace dovrane::ui {
 
@@ -80,6 +81,8 @@ int RunDialogMode() {
   static char name[] = "dovrane";
   static char* argv[] = {name, nullptr};
   std::unique_ptr<QApplication> own;
+  // Before the application: the accessibility bridge asks for its interface at once.
+  InstallPopupAccessibility();
   if (!QApplication::instance()) {
     const QtMessageHandler previous = qInstallMessageHandler(&DisplayMessageHandler);
     own = std::make_unique<QApplication>(argc, argv);

@@ -151,6 +151,7 @@ void CDovraneDlg::InitDialog() {
   menu_bar_ = new QMenuBar(this);
   menu_bar_->setAccessibleName(QStringLiteral("Menu"));
   QMenu* help_menu = menu_bar_->addMenu(english ? QStringLiteral("&Help") : QStringLiteral("&Hilfe"));
+  help_menu->setAccessibleName(english ? QStringLiteral("Help") : QStringLiteral("Hilfe"));
   QAction* help = help_menu->addAction(english ? QStringLiteral("&Help") : QStringLiteral("&Hilfe"));
   help->setShortcut(QKeySequence::HelpContents);
   connect(help, &QAction::triggered, this, &CDovraneDlg::OnHelp);
@@ -214,7 +215,9 @@ void CDovraneDlg::InitDialog() {
   ping_allowed = stored.ping_allowed;
   ping_check_->setChecked(stored.ping_allowed == 1);
   refresh_check_->setChecked(stored.refresh_checked == 1);
-  connect(ping_check_, &QCheckBox::clicked, this, [this](bool checked) {
+  // Toggled, not clicked: the box's accessible Toggle action (a screen reader,
+  // AT-SPI) changes its state without a click.
+  connect(ping_check_, &QCheckBox::toggled, this, [this](bool checked) {
     ping_allowed = checked ? 1 : 0;
     if (checked) ping_changed = 1;
   });
@@ -233,7 +236,9 @@ void CDovraneDlg::CreateStatusBar() {
   status_bar_->setGeometry(2, kTemplateHeight - 22, kTemplateWidth - 4, 20);
   for (int i = 0; i < 3; ++i) {
     auto* part = new QLabel(status_bar_);
-    part->setAccessibleName(QStringLiteral("Status part %1").arg(i));
+    // A screen reader reads a label's text as its name: the part says what it is
+    // in its description.
+    part->setAccessibleDescription(QStringLiteral("Status part %1").arg(i));
     status_bar_->addWidget(part, i == 2 ? 1 : 0);
     status_parts_.append(part);
   }

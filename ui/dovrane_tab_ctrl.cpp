@@ -99,7 +99,8 @@ void CDovraneTabCtrl::CreatePageControls(tree::ProjectTreeModel* model) {
                              TextWidth(this, path_caption_->text()) + 4, text_height);
   path_label_ = new QLabel(this);
   path_label_->setObjectName(QStringLiteral("path_label"));
-  path_label_->setAccessibleName(QStringLiteral("Data path"));
+  // Named by its text (the host shown), as a screen reader reads it.
+  path_label_->setAccessibleDescription(QStringLiteral("Data path"));
   path_label_->setGeometry(path_caption_->geometry().right() + 1, kLabelTop, 120, text_height);
 }
 

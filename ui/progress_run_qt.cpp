@@ -31,6 +31,9 @@ void ProgressRun::End(int result) {
   if (messenger_) messenger_->SetActiveProgress(nullptr);
   window_->Refresh();
   window_->CloseFinished();
+  // Gone, not hidden: a closed window stays no part of the application
+  // (screen readers list hidden windows too).
+  window_.release()->deleteLater();
   emit finished(result);
 }
 

@@ -33,6 +33,7 @@ class ProgressRun : public QObject {
   // while a run is going on.
   bool Start(const std::string& title, bool cancellable, Operation operation);
   bool Running() const { return worker_.Running(); }
+  // The run's progress window; null once the run has ended (the window is deleted).
   CProgressWindow* window() const { return window_.get(); }
   WindowProgress* progress() const { return progress_.get(); }
 

@@ -208,7 +208,9 @@ void TreeCommands::ContextMenu(CDovraneTreeCtrl* tree, const QPoint& pos, bool c
   }
   const std::vector<MenuEntry> entries = MenuEntries(tree, ctrl_held);
   QMenu menu(tree);
-  menu.setAccessibleName(QStringLiteral("Context menu"));
+  // Named after its tree, as a screen reader announces it.
+  menu.setTitle(tree->Role() == 1 ? QStringLiteral("Host tree menu") : QStringLiteral("Project tree menu"));
+  menu.setAccessibleName(menu.title());
   const std::string computer = platform::ComputerName();
   for (const MenuEntry& entry : entries) {
     if (entry.id == 0) {
@@ -221,9 +223,18 @@ void TreeCommands::ContextMenu(CDovraneTreeCtrl* tree, const QPoint& pos, bool c
     action->setData(QVariant::fromValue<uint32_t>(entry.id));
     action->setEnabled(entry.enabled);
   }
+  // An item pressed through the accessibility interface is triggered without
+  // closing the menu, and exec() would not return it: the choice is taken
+  // from the signal, and the menu closed, whichever way the item was pressed.
+  QAction* chosen = nullptr;
+  connect(&menu, &QMenu::triggered, &menu, [&menu, &chosen](QAction* action) {
+    chosen = action;
+    menu.close();
+  });
   menu_tree_ = tree;
-  QAction* chosen = menu.exec(tree->viewport()->mapToGlobal(pos));
+  QAction* returned = menu.exec(tree->viewport()->mapToGlobal(pos));
   menu_tree_ = nullptr;
+  if (!chosen) chosen = returned;
   if (chosen && chosen->isEnabled()) RunCommand(tree, chosen->data().value<uint32_t>());
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -92,6 +93,24 @@ TEST_F(DovraneDlgTest, StartUpSwitchesFromNopingFileAndSettings) {
     EXPECT_EQ(dialog.ping_allowed.load(), c.ping_checked ? 1 : 0);
     EXPECT_EQ(dialog.RefreshCheckBox()->isChecked(), c.refresh_checked);
   }
+}
+
+// A screen reader switches the ping box through its accessible Toggle
+// action, which toggles the box without a click: pinging follows the box.
+TEST_F(DovraneDlgTest, PingBoxToggledThroughAccessibilitySwitchesPinging) {
+  testing::WriteFile(installation_.user_settings(), "[Settings]\nPingIsAllowed = 0\n");
+  CDovraneDlg dialog;
+  ShowAndWait(dialog);
+  QAccessibleInterface* box = QAccessible::queryAccessibleInterface(dialog.PingCheckBox());
+  ASSERT_NE(box, nullptr);
+  ASSERT_NE(box->actionInterface(), nullptr);
+  ASSERT_TRUE(box->actionInterface()->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+  box->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+  EXPECT_TRUE(dialog.PingCheckBox()->isChecked());
+  EXPECT_EQ(dialog.ping_allowed.load(), 1);
+  EXPECT_TRUE(dialog.ping_changed.load());  // the next tick runs the refresh check
+  box->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+  EXPECT_EQ(dialog.ping_allowed.load(), 0);
 }
 
 TEST_F(DovraneDlgTest, CloseButtonAndCloseBoxSavePlacementAndSwitches) {

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 
+#include "ui/popup_accessibility_qt.h"
+
 #if defined(__SANITIZE_THREAD__)
 // Qt is not built with ThreadSanitizer: queued calls and thread-pool tasks
 // hand their objects from one thread to another through Qt's own queues,
@@ -22,6 +24,8 @@ extern "C" const char* __tsan_default_suppressions() {
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   testing::InitGoogleTest(&argc, argv);
+  // As the program does: open popup menus are windows of the application.
+  dovrane::ui::InstallPopupAccessibility();
   QApplication app(argc, argv);
   return RUN_ALL_TESTS();
 }

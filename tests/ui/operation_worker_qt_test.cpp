@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -77,11 +78,14 @@ TEST(OperationWorkerTest, CancelButtonStopsADeletionBeforeItsFirstEntry) {
     return fileops::DeleteDirectoryTree(ctx, nullptr, dir / "n0000012.prj") ? 1 : 0;
   }));
   ASSERT_TRUE(QTest::qWaitFor([&] { return started.load(); }, 5000));
-  QTest::mouseClick(run.window()->findChild<QPushButton*>(QStringLiteral("cancel")), Qt::LeftButton);
+  QPointer<CProgressWindow> window = run.window();
+  QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("cancel")), Qt::LeftButton);
   ASSERT_TRUE(spy.wait(5000));
   EXPECT_EQ(spy.at(0).at(0).toInt(), 0);
   EXPECT_TRUE(dir.Exists("n0000012.prj/plan.dwg"));  // stopped cleanly: nothing half done
-  EXPECT_FALSE(run.window()->isVisible());
+  // Deleted, not just hidden: no closed "Progress" window is left for screen readers.
+  EXPECT_EQ(run.window(), nullptr);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 5000));
 }
 
 TEST(OperationWorkerTest, QuestionFromTheWorkerIsAnsweredInTheWindowThread) {

@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QMenu>
 #include <QMessageBox>
@@ -145,6 +146,54 @@ TEST_F(TreeCommandsTest, ContextMenuSelectsTheClickedItemAndHandsOnTheWholeIdent
   EXPECT_EQ(handed[0].second, alpha);
   EXPECT_EQ(handed[1].first, kCmdAddDataServer);  // not 2069
   EXPECT_FALSE(handed[1].second.isValid());
+}
+
+// A screen reader (or a robot through AT-SPI) finds the open context menu
+// among the application's windows and presses an item through its action,
+// which triggers it without closing the menu.
+TEST_F(TreeCommandsTest, ContextMenuIsReachedAndPressedThroughAccessibility) {
+  Open();
+  std::vector<uint32_t> handed;
+  commands().SetTransferHandler([&](uint32_t id, QModelIndex) { handed.push_back(id); });
+  const QModelIndex alpha = Project("SRV2", "Alpha");
+  HostTree()->ExpandItem(alpha.parent(), true);
+  HostTree()->scrollTo(alpha);
+  auto windows_of_application = [] {
+    std::vector<QObject*> objects;
+    QAccessibleInterface* app = QAccessible::queryAccessibleInterface(qApp);
+    for (int i = 0; i < app->childCount(); ++i) {
+      QAccessibleInterface* child = app->child(i);
+      EXPECT_EQ(app->indexOfChild(child), i);
+      objects.push_back(child ? child->object() : nullptr);
+    }
+    return objects;
+  };
+  bool listed = false;
+  QString menu_name;
+  QAccessible::Role menu_role = QAccessible::NoRole;
+  QTimer::singleShot(0, [&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    // A menu the command ignores would stay open: the test ends it instead of hanging.
+    QTimer::singleShot(5000, menu, &QMenu::close);
+    const std::vector<QObject*> objects = windows_of_application();
+    listed = std::find(objects.begin(), objects.end(), menu) != objects.end();
+    QAccessibleInterface* acc = QAccessible::queryAccessibleInterface(menu);
+    menu_name = acc->text(QAccessible::Name);
+    menu_role = acc->role();
+    for (int i = 0; i < acc->childCount(); ++i) {
+      auto* action = qobject_cast<QAction*>(acc->child(i)->object());
+      if (action && !action->isSeparator() && action->data().value<uint32_t>() == kCmdMarkMove)
+        acc->child(i)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    }
+  });
+  commands().ContextMenu(HostTree(), HostTree()->visualRect(alpha).center(), false);
+  EXPECT_TRUE(listed) << "the open menu is no window of the application";
+  EXPECT_EQ(menu_name.toStdString(), "Host tree menu");
+  EXPECT_EQ(menu_role, QAccessible::PopupMenu);
+  EXPECT_EQ(handed, std::vector<uint32_t>{kCmdMarkMove});
+  // Closed, it is no window any more.
+  for (QObject* object : windows_of_application()) EXPECT_EQ(qobject_cast<QMenu*>(object), nullptr);
 }
 
 TEST_F(TreeCommandsTest, PropertiesMeasureOnAWorkerAndGreyConflictingCommands) {
