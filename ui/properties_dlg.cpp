@@ -34,13 +34,14 @@ CDlgProperties::CDlgProperties(const PropertiesInfo* info, const std::string& fr
   const int values[] = {1032, 1034, 1035}, labels[] = {1028, 1029, 1030};
   for (int i = 0; i < 3; ++i) {
     grid->addWidget(MakeLabel(this, rows[i].first, labels[i]), i + 1, 0);
+    // A screen reader reads the value by its name; what it is, by its description.
     QLabel* value = MakeLabel(this, rows[i].second, values[i]);
-    value->setAccessibleName(Shown(rows[i].first));
+    value->setAccessibleDescription(Shown(rows[i].first));
     grid->addWidget(value, i + 1, 1);
   }
   grid->addWidget(MakeLabel(this, info->space_label, 1033), 4, 0);
   QLabel* space = MakeLabel(this, free_space_text, 1036);
-  space->setAccessibleName(Shown(info->space_label));
+  space->setAccessibleDescription(Shown(info->space_label));
   grid->addWidget(space, 4, 1);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
   buttons->button(QDialogButtonBox::Ok)->setAccessibleName(QStringLiteral("OK"));
