@@ -126,6 +126,10 @@ void ProjectTrees::ApplyFill(const std::shared_ptr<FillResult>& result) {
   }
   selection_guard_ = false;
   ShowHost(host);
+  // The item the status bar named may be gone (a project deleted or moved):
+  // it names what is selected now, a project before its host.
+  if (!selected.isValid() && project_tree_) selected = project_tree_->GetSelectedItem();
+  if (!selected.isValid() && host_tree_) selected = host_tree_->GetSelectedItem();
   if (selected.isValid()) ShowInStatusBar(selected);
   // The ping host list leaves out the checked-out hosts: it is published
   // once every host's check-out file has been looked at.

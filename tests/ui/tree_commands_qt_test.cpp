@@ -244,11 +244,20 @@ TEST_F(TreeCommandsTest, DeleteAsksAndErasesOnlyOnYes) {
   Open();
   for (auto [answer, erased] : {std::pair{QMessageBox::No, false}, std::pair{QMessageBox::Yes, true}}) {
     answer_ = answer;
-    Run(Project("SRV2", "Alpha"), kCmdDelete);
+    // Chosen in the project tree, as a person does: the status bar names it.
+    CDovraneTreeCtrl* projects = window_->dialog().TabCtrl()->ProjectTree();
+    projects->SelectItem(Project("SRV2", "Alpha"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window_->dialog().StatusTexts().value(0) == "Alpha"; }, 5000));
+    commands().RunCommand(projects, kCmdDelete);
     ASSERT_TRUE(QTest::qWaitFor([&] { return Idle() && Project("SRV2", "Alpha").isValid() != erased; }, 10000))
         << boxes_.back().text.toStdString();
     EXPECT_EQ(fixture_.small.Admin().find("Alpha") == std::string::npos, erased);
     EXPECT_EQ(window_->dialog().outside_change.load(), 1);
+    // The status bar names no project that is gone.
+    if (erased) {
+      EXPECT_TRUE(QTest::qWaitFor([&] { return window_->dialog().StatusTexts().value(0) != "Alpha"; }, 5000))
+          << window_->dialog().StatusTexts().join("|").toStdString();
+    }
   }
   EXPECT_TRUE(boxes_[0].text.contains(QStringLiteral("Alpha")));
   // One audit line, for the erase that ran.
