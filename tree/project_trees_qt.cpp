@@ -89,7 +89,11 @@ void ProjectTrees::AttachViews(CDovraneTreeCtrl* host_tree, CDovraneTreeCtrl* pr
 }
 
 void ProjectTrees::Refill(const std::string& data_path) {
-  if (filling_.exchange(true)) return;
+  if (filling_.exchange(true)) {
+    refill_pending_ = true;
+    pending_data_path_ = data_path;
+    return;
+  }
   if (fill_thread_.joinable()) fill_thread_.join();
   auto input = std::make_shared<FillInput>();
   input->unreachable = marks_;
@@ -137,6 +141,10 @@ void ProjectTrees::ApplyFill(const std::shared_ptr<FillResult>& result) {
   if (hosts_unchecked_ == 0 && publish_) publish_({});
   worker_->CheckHosts(serial_, HostCheckRequests(table, ping_allowed_));
   filling_ = false;
+  if (refill_pending_) {
+    refill_pending_ = false;
+    Refill(pending_data_path_);
+  }
   emit refilled();
 }
 

@@ -41,7 +41,8 @@ class ProjectTrees : public QObject {
   // Rebuilds the host table from the administration and refills both trees;
   // data_path: the search row's data path (the current host), "" for this
   // computer or else the administration host. Returns at once; refilled()
-  // follows. A refill requested while one runs does nothing.
+  // follows. A refill requested while one runs follows it (the running one
+  // may have read the administration before the change that asked).
   void Refill(const std::string& data_path);
   // Only the project tree: it shows the host data_path names.
   void ShowHost(const std::string& data_path);
@@ -92,6 +93,8 @@ class ProjectTrees : public QObject {
   bool selection_guard_ = false;  // set while the trees change their own selection
   std::function<bool(std::vector<std::string>)> publish_;
   std::atomic<bool> filling_{false};
+  bool refill_pending_ = false;  // asked for while a fill ran
+  std::string pending_data_path_;
   uint64_t serial_ = 0;  // of the table in the model
   int hosts_unchecked_ = 0;  // hosts of this table whose checks have not answered
   std::thread fill_thread_;

@@ -89,6 +89,22 @@ TEST_F(ProjectTreesTest, FirstFillShowsTheHostItSelectedInTheStatusBar) {
   EXPECT_TRUE(parts[1].startsWith(QStringLiteral("3 ")));
 }
 
+// A refill asked for while one runs (the window's own change, seen by a check
+// whose fill had already read the administration) is not lost: it follows.
+TEST_F(ProjectTreesTest, ARefillAskedForWhileOneRunsFollowsIt) {
+  QSignalSpy filled(&trees, &ProjectTrees::refilled);
+  trees.Refill("SRV2");
+  // The fill above may have read the administration already.
+  fixture.small.WriteAdministration({testing::SmallInstallation::Record("Alpha", 1, "SRV2"),
+                                     testing::SmallInstallation::Record("Late", 7, "SRV2")},
+                                    7);
+  trees.Refill("SRV2");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return filled.count() >= 2; }, 5000)) << filled.count();
+  const QModelIndex srv2 = trees.model()->HostIndex("SRV2");
+  ASSERT_EQ(trees.model()->rowCount(srv2), 2);
+  EXPECT_EQ(trees.model()->index(1, 0, srv2).data().toString().trimmed(), QStringLiteral("Late"));
+}
+
 TEST_F(ProjectTreesTest, RefillKeepsExpansionSelectionAndTheShownHost) {
   RefillAndWait("SRV1");
   QModelIndex srv2 = trees.model()->HostIndex("SRV2");
