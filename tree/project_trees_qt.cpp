@@ -122,8 +122,12 @@ void ProjectTrees::ApplyFill(const std::shared_ptr<FillResult>& result) {
   }
   QModelIndex selected;  // the host the fill selected: it shows in the status bar
   if (host_tree_) {
+    // The host tree shows the host the project tree shows: its selection is
+    // kept only where it lies on that host.
     QModelIndex host_index = model_.HostIndex(host);
-    if (!host_tree_->GetSelectedItem().isValid() && host_index.isValid()) {
+    QModelIndex top = host_tree_->GetSelectedItem();
+    while (top.isValid() && top.parent().isValid()) top = top.parent();
+    if (host_index.isValid() && top != host_index) {
       host_tree_->SelectItem(host_index);
       selected = host_index;
     }

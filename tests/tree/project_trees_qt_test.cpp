@@ -105,6 +105,16 @@ TEST_F(ProjectTreesTest, ARefillAskedForWhileOneRunsFollowsIt) {
   EXPECT_EQ(trees.model()->index(1, 0, srv2).data().toString().trimmed(), QStringLiteral("Late"));
 }
 
+// After a fill for another host (this computer's, after a check-out) both
+// trees show that host: the host tree does not stay on the one before.
+TEST_F(ProjectTreesTest, AFillForAnotherHostSelectsItInTheHostTree) {
+  RefillAndWait("SRV1");
+  ASSERT_EQ(host_tree.GetSelectedItem(), trees.model()->HostIndex("SRV1"));
+  RefillAndWait("SRV2");
+  EXPECT_EQ(project_tree.rootIndex(), trees.model()->HostIndex("SRV2"));
+  EXPECT_EQ(host_tree.GetSelectedItem(), trees.model()->HostIndex("SRV2"));
+}
+
 TEST_F(ProjectTreesTest, RefillKeepsExpansionSelectionAndTheShownHost) {
   RefillAndWait("SRV1");
   QModelIndex srv2 = trees.model()->HostIndex("SRV2");
