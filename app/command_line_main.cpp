@@ -15,6 +15,7 @@
 #include "app/long_options.h"
 #include "app/project_error.h"
 #include "app/project_json.h"
+#include "app/share_locations.h"
 #include "app/terminal_progress.h"
 #include "app/program_info.h"
 #include "extlib/general.h"
@@ -146,6 +147,14 @@ int CommandLineMain(const std::vector<std::string>& args) {
 
   switch (argv.size()) {
     case 1: {
+      if (options.where) {
+        int mode = 2;
+        const int init = extlib::lzinit(&mode, 0, 0, 0, 0, 0);
+        if (init == 1) InitialiseLibrary();  // no installation at all: said as for any command
+        const int rc = PrintShareLocations(options, init == 0);
+        extlib::lzende();
+        return ExitStatusOf(rc);
+      }
       if (options.list) {
         InitialiseLibrary();
         const int rc = ListProjects(options);

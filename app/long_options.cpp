@@ -40,6 +40,8 @@ bool ParseLongOptions(const std::vector<std::string>& argv, LongOptions* options
       options->json = true;
     } else if (a == "--list") {
       options->list = true;
+    } else if (a == "--where") {
+      options->where = true;
     } else if (a == "--verbose") {
       options->verbose = true;
     } else if (a == "--host" && i + 1 < argv.size() && !argv[i + 1].empty()) {
@@ -57,6 +59,7 @@ bool ParseLongOptions(const std::vector<std::string>& argv, LongOptions* options
 }
 
 bool LongOptionsFit(const LongOptions& o, const std::vector<std::string>& rest) {
+  if (o.where) return rest.size() == 1 && !o.list && !o.dry_run && !o.has_host;
   if (o.list) return rest.size() == 1 && !o.dry_run;
   if (o.has_host) return false;
   if (rest.size() == 1) return false;  // options without a command
@@ -69,9 +72,11 @@ std::string LongOptionsHelp() {
   return "options (before the command):\n"
          "\t--dry-run\twith -update [hostname], -restore, -usercfg num_users, -checkin path:\n"
          "\t\t\tprint what the repair would change, change nothing\n"
-         "\t--json\t\twith -exist, -info, -getpath, -getnumber, -getdbid, --list: JSON output\n"
+         "\t--json\t\twith -exist, -info, -getpath, -getnumber, -getdbid, --list, --where: JSON output\n"
          "\t--list\t\tevery project: name, number, host, status, version, key (tab-separated)\n"
          "\t--host NAME\twith --list: the projects of one host\n"
+         "\t--where\t\twhere each share of the installation was found (UNC root, CIFS mount, GVfs)\n"
+         "\t\t\tor how to mount it\n"
          "\t--verbose\tevery progress line on a terminal too\n"
          "\t--\t\tends the options\n"
          "\t--help, --version\n";

@@ -14,6 +14,7 @@ struct LongOptions {
   bool json = false;     // a query or the list as JSON
   bool list = false;     // every project of the administration, one line each
   bool verbose = false;  // per-project progress lines on a terminal too
+  bool where = false;    // where each share of the installation was found
   bool has_host = false;
   std::string host;      // --host NAME: the list of one host
 };
@@ -25,7 +26,7 @@ struct LongOptions {
 bool ParseLongOptions(const std::vector<std::string>& argv, LongOptions* options, std::vector<std::string>* rest);
 
 // The options fit the command left in rest: --list stands alone (with --json,
-// --host, --verbose); --json only before a query (-exist, -info, -getpath,
+// --host, --verbose); --where stands alone (with --json); --json only before a query (-exist, -info, -getpath,
 // -getnumber, -getdbid without output file); --host only with --list;
 // --dry-run only before -update [host], -restore, -usercfg N or -checkin path.
 bool LongOptionsFit(const LongOptions& options, const std::vector<std::string>& rest);

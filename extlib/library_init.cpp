@@ -59,6 +59,8 @@ void lgstop_C_(const char* where) {
   GetSetupPath("Net", &net);
   std::string text = std::string("The installation paths can not be used (") + where +
                      ").\nNetwork path: \"" + net + "\"\nSettings: " + SettingsFilePath("HKLM") + "\n";
+  // The usual cause on Linux: the share is not mounted where it is looked for.
+  text += platform::ShareNotFoundAdvice(net);
   LibraryMessage(1, text);
 }
 

@@ -6,6 +6,7 @@
 #include "extlib/prj_record.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
+#include "platform/share_mounts.h"
 #include "platform/system_names.h"
 #include "platform/text_codec.h"
 
@@ -69,11 +70,10 @@ NetListing UncRootEnumerator::Directories(const std::string& unc_path) {
 
 std::string MountAdvice(const std::string& computer, const std::string& share) {
   const std::string root = platform::PathMap::Instance().UncRoot();
-  return "The folder " + root + "/" + computer + "/" + share + " does not exist, so \\\\" + computer + "\\" + share +
-         " cannot be used yet.\nAn administrator mounts the share there, for example:\n"
-         "  mkdir -p " + root + "/" + computer + "/" + share + "\n"
-         "  mount -t cifs //" + computer + "/" + share + " " + root + "/" + computer + "/" + share +
-         " -o username=USER,uid=$(id -u),gid=$(id -g)";
+  std::string commands = platform::MountCommandsFor(computer, share, root);
+  for (size_t p = 0; (p = commands.find('\n', p)) != std::string::npos; p += 3) commands.replace(p, 1, "\n  ");
+  return "\\\\" + computer + "\\" + share + " is neither below the UNC root (" + root + "/" + computer + "/" + share +
+         ") nor mounted, so it cannot be used yet.\nAn administrator mounts it, for example with:\n  " + commands;
 }
 
 }  // namespace dovrane::network

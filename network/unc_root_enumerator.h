@@ -19,8 +19,8 @@ class UncRootEnumerator : public NetworkEnumerator {
   NetListing Directories(const std::string& unc_path) override;
 };
 
-// The advice for a computer the network shows but the UNC root has no folder
-// for: how the administrator mounts its share there.
+// The advice for a share the network shows but neither the UNC root has a
+// folder for nor the system has mounted: how the administrator mounts it.
 std::string MountAdvice(const std::string& computer, const std::string& share);
 
 }  // namespace dovrane::network

@@ -1,6 +1,7 @@
 // Windows-style paths, as the system keeps them in memory and in every stored
 // file, mapped to native paths at the file-system boundary:
-//   \\HOST\share\rest  ->  <UNC root>/HOST/share/rest
+//   \\HOST\share\rest  ->  <UNC root>/HOST/share/rest, else where the system has
+//                        the share mounted (CIFS, GVfs: platform/share_mounts.h)
 //   X:\rest            ->  <folder the settings map X: to>/rest
 // Each component is matched case-insensitively when the exact name does not
 // exist, as an SMB server does; names that do not exist yet keep their spelling.
@@ -8,15 +9,34 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
+
+#include "platform/share_mounts.h"
 
 namespace dovrane::platform {
 
+// Where a share \\HOST\share was found.
+enum class ShareFound { kUncRoot, kCifs, kGvfs, kNowhere };
+
+struct ShareLocation {
+  ShareFound how = ShareFound::kNowhere;
+  // The share's native folder; for kNowhere the folder the UNC root would have.
+  std::string folder;
+};
+
 class PathMap {
  public:
+  PathMap();
+  ~PathMap();
+  PathMap(PathMap&&) noexcept;
+  PathMap& operator=(PathMap&&) noexcept;
+
   // The process-wide map, configured at start from DOVRANE_UNC_ROOT and the settings.
   static PathMap& Instance();
 
+  // Forgets where shares were found.
   void SetUncRoot(const std::string& native_root);
   const std::string& UncRoot() const { return unc_root_; }
   // letter 'A'..'Z'; an empty folder removes the mapping.
@@ -30,12 +50,37 @@ class PathMap {
   std::string ToNativeLexical(const std::string& path) const;
   // A native path below the UNC root or a mapped drive folder in its Windows
   // form; a Windows form stays as it is; any other path is returned unchanged.
+  // A native path below a share's mount point is \\HOST\share\... too.
   std::string ToWindows(const std::string& path) const;
 
+  // Where \\host\share (Windows-1252) is: the UNC root's folder for it (the
+  // exact name, else one that differs in letter case only) wins; else a
+  // mount of the share (names without regard to case; a mount that names an
+  // address matches a host whose address it is). Decided once per share and
+  // kept; a share found nowhere is looked for again after two seconds.
+  // Safe from any thread.
+  ShareLocation LocateShare(const std::string& host, const std::string& share) const;
+  // A fixed mount table instead of the system's (tests); forgets decisions.
+  void SetShareMounts(std::vector<ShareMount> mounts);
+  // The system's mount table again (SystemShareMounts); forgets decisions.
+  void UseSystemShareMounts();
+
  private:
+  struct Shares;
+  ShareLocation Decide(const std::string& host, const std::string& share) const;
+
   std::string unc_root_ = "/net";
   std::map<char, std::string> drives_;
+  std::unique_ptr<Shares> shares_;
 };
+
+// How a share was found, for people: "UNC root", "CIFS mount", "GVfs", "not found".
+const char* ShareFoundName(ShareFound how);
+
+// For a message about a path that cannot be reached: when it lies on a share
+// found nowhere, the lines that say so and how to mount it (Windows-1252,
+// ending in a line end); else "".
+std::string ShareNotFoundAdvice(const std::string& windows_path);
 
 // Convenience wrappers over PathMap::Instance().
 std::string NativePath(const std::string& path);

@@ -11,7 +11,7 @@ _dovrane_names() {
 
 _dovrane() {
   local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]} cword=$COMP_CWORD
-  local own="--dry-run --json --list --host --verbose --help --version --"
+  local own="--dry-run --json --list --host --verbose --where --help --version --"
   local project_options="-exist -info -getpath -getnumber -getdbid -move -move_y -reorg -renewUUIDs
     -updateattr -erase -erase_y -create -unblock"
   COMPREPLY=()

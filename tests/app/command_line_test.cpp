@@ -49,6 +49,8 @@ TEST_F(CommandLineTest, LongOptionsThatDoNotFitTheCommandShowTheUsage) {
       {"--json", "Office", "-getpath", "f"}, {"--host", "SRV1", "Office", "-exist"}, {"--list", "Office", "-exist"},
       {"--dry-run", "Office", "-info"},     {"--dry-run", "--list"},         {"--list", "--host"},
       {"--verbose"},                        {"--"},                          {"Office", "--json", "-info"},
+      {"--where", "Office", "-exist"},      {"--where", "--list"},           {"--where", "--host", "SRV1"},
+      {"--dry-run", "--where"},
   };
   for (const auto& args : forms) {
     auto r = Run(args);
