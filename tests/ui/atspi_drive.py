@@ -706,6 +706,19 @@ def cmd_remove_host_cancel(host):
     covered.append(("host menu > Remove data server, Cancel", "menu item", "question; data.cfg unchanged"))
 
 
+def cmd_remove_host_ok(host):
+    menu_command("Host", host, "Remove data server")
+    box = box_with("remove the data server")
+    answer(box, "OK")
+    no_row("Host", host)
+
+    def gone():
+        with open(os.path.join(NET, "data.cfg"), "rb") as f:
+            return all(not line.upper().startswith(host.encode() + b" ") for line in f.read().splitlines())
+    wait_for("data.cfg without %s" % host, gone)
+    covered.append(("host menu > Remove data server, OK", "menu item", "question; row and data.cfg line gone"))
+
+
 def cmd_check_out_host_no(host):
     menu_command("Host", host, "Check out computer")
     box = wait_for("the check-out question", lambda: next(iter(other_windows()), None), timeout=30)
@@ -809,6 +822,8 @@ def steps(srv2):
          lambda: cmd_host_menu_new_project("SRV2")),
         ("host menu > Remove data server, Cancel", "question; data.cfg unchanged",
          lambda: cmd_remove_host_cancel("SRV2")),
+        ("host menu > Remove data server, OK", "question; the host's row and data.cfg line gone",
+         lambda: cmd_remove_host_ok("SRV9")),
         ("host menu > Check out computer, No", "question; no WS01.out", lambda: cmd_check_out_host_no("WS01")),
         ("Check Out button, No", "question; no WS01.out", lambda: cmd_check_out_button_no("WS01")),
         ("host tree empty area > Add data server..., Close",

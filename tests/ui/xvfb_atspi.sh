@@ -34,6 +34,11 @@ sed -i "s|^\[InstallRoot\]\$|[InstallRoot]\nHelpPath = '$work/help'|" "$DOVRANE_
 done >"$work/srv2-projects"
 [ -s "$work/srv2-projects" ] || { echo "FAIL: the sample installation has no project on SRV2"; exit 1; }
 export ATSPI_PROJECTS_SRV2="$work/srv2-projects"
+# A data server without projects, which the run removes.
+net=$("$dovrane" --where 2>/dev/null | awk -F'\t' 'NR == 1 {print $3}')
+unc_root=${net%/SRV1/cad*}
+mkdir -p "$unc_root/SRV9/cad/Prj" "$unc_root/SRV9/cad/Usr"
+printf 'SRV9 \\cad\n' >>"$unc_root/SRV1/cad/Net/data.cfg"
 
 cat >"$work/drive.sh" <<'DRIVE'
 set -euo pipefail
