@@ -65,16 +65,8 @@ class CheckoutFaultTest : public CheckoutFixture {
  protected:
   void SetUp() override {
     CheckoutFixture::SetUp();
-    fs::copy(site_.root(), base_.path() + "/inst", fs::copy_options::recursive);
+    KeepCopy();
     before_ = State();
-  }
-  // The installation as it was before the first run, and the library on it afresh.
-  void Restore() {
-    extlib::lzende();
-    fs::remove_all(site_.root());
-    fs::copy(base_.path() + "/inst", site_.root(), fs::copy_options::recursive);
-    site_.Activate();
-    messenger_.messages.clear();
   }
   int Run(int mode, platform::Env* env = nullptr) {
     extlib::OperationContext ctx(&messenger_);
@@ -94,7 +86,6 @@ class CheckoutFaultTest : public CheckoutFixture {
 
   void FailEveryPoint(int error);
 
-  testing::TempDir base_;
   std::map<std::string, std::string> before_;
 };
 
@@ -138,7 +129,7 @@ TEST_F(CheckoutFaultTest, EveryFailurePointWithAnIoErrorLeavesTheInstallationAsB
 TEST_F(CheckoutFaultTest, AKillAtEveryWriteRenameAndCloseIsCompletedByASecondCheckout) {
   for (int mode : {kCheckoutHost, kCheckoutProject}) {
     Restore();
-    const CallCounts counts = CountInChild([&](platform::Env* env) { return Run(mode, env); }, base_.path());
+    const CallCounts counts = CountInChild([&](platform::Env* env) { return Run(mode, env); }, kept_.path());
     const auto whole = WithoutTemporaries(State());
     for (FaultPoint point : {FaultPoint::kWrite, FaultPoint::kRename, FaultPoint::kClose}) {
       for (int nth = 1; nth <= counts.Of(point); ++nth) {
@@ -177,15 +168,8 @@ class CheckinFaultTest : public CheckedOutFixture {
  protected:
   void SetUp() override {
     CheckedOutFixture::SetUp();
-    fs::copy(site_.root(), base_.path() + "/inst", fs::copy_options::recursive);
+    KeepCopy();
     before_ = Comparable();
-  }
-  void Restore() {
-    extlib::lzende();
-    fs::remove_all(site_.root());
-    fs::copy(base_.path() + "/inst", site_.root(), fs::copy_options::recursive);
-    site_.Activate();
-    messenger_.messages.clear();
   }
   // The state without the report (its name holds the time) and temporaries.
   std::map<std::string, std::string> Comparable() const {
@@ -201,14 +185,13 @@ class CheckinFaultTest : public CheckedOutFixture {
     return rc;
   }
   void FailEveryPoint(int error);
-  testing::TempDir base_;
   std::map<std::string, std::string> before_;
 };
 
 // Fails every call of every point once with error, each run in a child.
 void CheckinFaultTest::FailEveryPoint(int error) {
   Restore();
-  const CallCounts counts = CountInChild([&](platform::Env* env) { return Run(env); }, base_.path());
+  const CallCounts counts = CountInChild([&](platform::Env* env) { return Run(env); }, kept_.path());
   const auto whole = Comparable();
   for (size_t p = 0; p < std::size(kPoints); ++p) {
     for (int nth = 1; nth <= counts.Of(kPoints[p]); ++nth) {
@@ -238,7 +221,7 @@ TEST_F(CheckinFaultTest, EveryFailurePointWithAnIoErrorLeavesTheHostOutOrInOrASe
 
 TEST_F(CheckinFaultTest, AKillAtEveryWriteRenameAndCloseIsCompletedByASecondCheckin) {
   Restore();
-  const CallCounts counts = CountInChild([&](platform::Env* env) { return Run(env); }, base_.path());
+  const CallCounts counts = CountInChild([&](platform::Env* env) { return Run(env); }, kept_.path());
   const auto whole = Comparable();
   for (FaultPoint point : {FaultPoint::kWrite, FaultPoint::kRename, FaultPoint::kClose}) {
     for (int nth = 1; nth <= counts.Of(point); ++nth) {

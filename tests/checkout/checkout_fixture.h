@@ -116,6 +116,18 @@ class CheckoutFixture : public ::testing::Test {
   }
   std::string Unc(const std::string& rel) const { return site_.root() + "/unc/" + rel; }
   std::map<std::string, std::string> State() const { return Snapshot(site_.root()); }
+  // Keeps a copy of the installation as it is now...
+  void KeepCopy() {
+    std::filesystem::copy(site_.root(), kept_.path() + "/inst", std::filesystem::copy_options::recursive);
+  }
+  // ...and puts it back, with the library on it afresh, before another run.
+  void Restore() {
+    extlib::lzende();
+    std::filesystem::remove_all(site_.root());
+    std::filesystem::copy(kept_.path() + "/inst", site_.root(), std::filesystem::copy_options::recursive);
+    site_.Activate();
+    messenger_.messages.clear();
+  }
   unsigned Status(uint32_t number) {
     extlib::PRJ r;
     return site_.Record(number, &r) ? r.status : 0;
@@ -132,6 +144,7 @@ class CheckoutFixture : public ::testing::Test {
   std::vector<CheckoutEntry> list_;
   std::vector<uint32_t> numbers_;  // of the entries, in list order
   CheckoutAnswers answers_;
+  testing::TempDir kept_;
 };
 
 // The same installation with the host WS01 checked out, for the check-in.

@@ -27,15 +27,8 @@ class UnfinishedCheckoutTest : public CheckoutFixture {
  protected:
   void SetUp() override {
     CheckoutFixture::SetUp();
-    fs::copy(site_.root(), base_.path() + "/inst", fs::copy_options::recursive);
+    KeepCopy();
     before_ = State();
-  }
-  void Restore() {
-    extlib::lzende();
-    fs::remove_all(site_.root());
-    fs::copy(base_.path() + "/inst", site_.root(), fs::copy_options::recursive);
-    site_.Activate();
-    messenger_.messages.clear();
   }
   int Checkout(platform::Env* env = nullptr) {
     extlib::OperationContext ctx(&messenger_);
@@ -54,7 +47,6 @@ class UnfinishedCheckoutTest : public CheckoutFixture {
   }
   std::string NetFile(const std::string& name) const { return site_.NetDir() + "/" + name; }
 
-  testing::TempDir base_;
   std::map<std::string, std::string> before_;
 };
 
@@ -64,7 +56,7 @@ class UnfinishedCheckoutTest : public CheckoutFixture {
 // without a temporary file left.
 TEST_F(UnfinishedCheckoutTest, AKillAtEveryStepIsRecognisedAndTakenBackWhole) {
   Restore();
-  const std::string counts_file = base_.path() + "/counts";
+  const std::string counts_file = kept_.path() + "/counts";
   ASSERT_EQ(testing::RunBounded([&] {
     FaultInjectionEnv counter;
     const int rc = Checkout(&counter);
