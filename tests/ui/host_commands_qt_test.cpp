@@ -418,6 +418,9 @@ TEST_F(HostCommandsQtTest, AHostWithoutProjectsIsCheckedOutAndInFromTheButton) {
   Show();
   Select("WS01");
   EXPECT_EQ(dialog().CheckOutButton()->text(), UiQText(114, 2));
+  // The button is given back once the command's end has been handled: a
+  // click before that is lost, as a person's would be.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dialog().CheckOutButton()->isEnabled(); }, 10000));
   QTest::mouseClick(dialog().CheckOutButton(), Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([&] { return ended.count() == 2; }, 60000));
   EXPECT_EQ(Setting("InstallRoot\\CheckedOutPath"), "<none>") << answerer.boxes.join("|").toStdString();

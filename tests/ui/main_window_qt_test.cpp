@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QTest>
 #include <atomic>
+#include <map>
 #include <thread>
 
 #include "platform/text_codec.h"
@@ -95,6 +96,13 @@ TEST_F(MainWindowTest, TheRefreshCheckShowsWhatTheCommandLineChanged) {
 // file, no time stamp of the administration: the check still sees it in the
 // project tree.
 TEST_F(MainWindowTest, TheRefreshCheckSeesAProjectLockedAndReleasedFromOutside) {
+  // Every project's folder, looked up before the window's workers run (the
+  // site's look-ups set the process-wide paths).
+  std::map<std::string, std::string> folders;
+  for (uint32_t number = 1; number <= 6; ++number) {
+    extlib::PRJ record;
+    if (site_.Record(number, &record)) folders[site_.Name(number)] = site_.ProjectDir(record.host, number);
+  }
   MainWindow window;
   CDovraneDlg& dialog = window.dialog();
   ASSERT_NO_FATAL_FAILURE(ShowFilled(window));
@@ -102,11 +110,8 @@ TEST_F(MainWindowTest, TheRefreshCheckSeesAProjectLockedAndReleasedFromOutside) 
   const QModelIndex first = projects->GetRootItem();
   ASSERT_TRUE(first.isValid());
   const std::string name = extlib::TrimmedName(projects->GetItemText(first).c_str());
-  extlib::PRJ record;
-  uint32_t number = 1;
-  while (number <= 6 && !(site_.Record(number, &record) && site_.Name(number) == name)) ++number;
-  ASSERT_LE(number, 6u) << name;
-  const std::string lock_file = site_.ProjectDir(record.host, number) + "/" + extlib::kLockInfoFile;
+  ASSERT_EQ(folders.count(name), 1u) << name;
+  const std::string lock_file = folders[name] + "/" + extlib::kLockInfoFile;
   auto kind = [&] { return projects->GetItemData(projects->GetRootItem()); };
   ASSERT_EQ(kind(), tree::kKindProject);
 
