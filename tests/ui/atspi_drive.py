@@ -561,8 +561,10 @@ PROPERTIES_CAPTION = "Properties"
 def properties_shown(subject):
     def shown():
         for w in other_windows():
-            texts = window_texts(w)
-            if name(w) == PROPERTIES_CAPTION and subject in texts and find(w, named("OK", "push button")) is not None:
+            # The name line holds the subject itself (a project's path would
+            # hold its host's name too).
+            lines = [t.strip() for t in window_texts(w).split(" | ")]
+            if name(w) == PROPERTIES_CAPTION and subject in lines and find(w, named("OK", "push button")) is not None:
                 return w, "dialog %r naming %r" % (PROPERTIES_CAPTION, subject)
         return None
     try:
@@ -693,6 +695,17 @@ def cmd_host_menu_new_project(host):
     covered.append(("host menu > New project", "menu item", "record and folder; editor, Escape keeps the name"))
 
 
+def cmd_empty_project_area_properties(host):
+    # The project tree's empty area stands for the host it shows.
+    menu = context_menu("Project")
+    items = dict(menu_items(menu))
+    if "Properties" not in items:
+        fail("the project tree's empty area offers %s" % list(items))
+    press(items["Properties"], wait_reply=False)
+    seen = properties_shown(host)
+    covered.append(("project tree empty area > Properties", "menu item", seen + "; OK"))
+
+
 def cmd_remove_host_cancel(host):
     with open(os.path.join(NET, "data.cfg"), "rb") as f:
         before = f.read()
@@ -809,6 +822,8 @@ def steps(srv2):
          lambda: cmd_project_properties("Atspi Zwei")),
         ("host menu > Properties", "the properties dialog naming the host; no Progress window left",
          lambda: cmd_host_properties("SRV2")),
+        ("project tree empty area > Properties", "the properties dialog naming the host it shows",
+         lambda: cmd_empty_project_area_properties("SRV2")),
         ("project menu > Copy, host menu > Paste, Yes", "question; record 'Copy of ...' and folder on SRV1",
          lambda: STATE.update(copy=cmd_copy_paste("Atspi Zwei", "SRV1"))),
         ("project menu > Cut, host menu > Paste, Yes", "question; record and folder moved SRV1 -> WS01",
