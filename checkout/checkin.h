@@ -31,6 +31,10 @@ enum CheckinMode : int { kCheckinHost = 0, kCheckinProject = 1 };
 
 // Marks a check-in under way on this computer; its value is the checked-out folder.
 inline constexpr char kCheckingInPath[] = "InstallRoot\\CheckingInPath";
+// Names the checked-out folder while this computer's host is checked out.
+inline constexpr char kCheckedOutPath[] = "InstallRoot\\CheckedOutPath";
+// The value a host check-out writes first, to learn it may write the settings.
+inline constexpr char kCheckoutWriteTest[] = "InstallRoot\\ChkOut_Test";
 
 // Mode 0 checks the host named by list[0].host back in, mode 1 gives back
 // the single project of list[0]; any other mode does nothing and returns 1.

@@ -39,7 +39,6 @@ namespace {
 
 using extlib::PRJ;
 
-constexpr char kCheckedOutPath[] = "InstallRoot\\CheckedOutPath";
 constexpr unsigned kStop = platform::kMbOk | platform::kMbIconError | platform::kMbSetForeground;
 // A laptop's log is its own commands of some days: more is no log of ours.
 constexpr uint64_t kMaxLaptopLog = 16 << 20;

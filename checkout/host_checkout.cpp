@@ -6,6 +6,7 @@
 #include <set>
 
 #include "admin/shared_file_backup.h"
+#include "checkout/checkin.h"
 #include "checkout/checkout.h"
 #include "checkout/net_copy.h"
 #include "checkout/project_status.h"
@@ -32,8 +33,6 @@ namespace dovrane::checkout {
 
 namespace {
 
-constexpr char kCheckedOutPath[] = "InstallRoot\\CheckedOutPath";
-constexpr char kWriteTest[] = "InstallRoot\\ChkOut_Test";
 constexpr char kWriteTestValue[] = "write access ok";
 constexpr unsigned kStop = platform::kMbOk | platform::kMbIconError | platform::kMbSetForeground;
 
@@ -56,10 +55,10 @@ std::string Trimmed(const std::string& text) {
 
 bool RegistryWritable() {
   std::string back;
-  bool ok = extlib::PutSettingString("HKLM", kWriteTest, kWriteTestValue) &&
-            extlib::GetSettingString("HKLM", kWriteTest, &back) && back == kWriteTestValue;
+  bool ok = extlib::PutSettingString("HKLM", kCheckoutWriteTest, kWriteTestValue) &&
+            extlib::GetSettingString("HKLM", kCheckoutWriteTest, &back) && back == kWriteTestValue;
   // A test value left behind would be harmless; a second try clears a passing fault.
-  return (extlib::DeleteSetting("HKLM", kWriteTest) || extlib::DeleteSetting("HKLM", kWriteTest)) && ok;
+  return (extlib::DeleteSetting("HKLM", kCheckoutWriteTest) || extlib::DeleteSetting("HKLM", kCheckoutWriteTest)) && ok;
 }
 
 class HostCheckout {

@@ -30,8 +30,6 @@ namespace dovrane::checkout {
 
 namespace {
 
-constexpr char kCheckedOutPath[] = "InstallRoot\\CheckedOutPath";
-constexpr char kWriteTest[] = "InstallRoot\\ChkOut_Test";
 constexpr char kTemporary[] = ".out.new~";
 constexpr unsigned kStop = platform::kMbOk | platform::kMbIconError | platform::kMbSetForeground;
 
@@ -202,7 +200,7 @@ int TakeBackCheckout(extlib::OperationContext& ctx, const std::string& host) {
     if (Exists(t.places.Work()) || Exists(t.places.host_net + "\\project.dat.chkout")) ok = false;
   }
   // The settings test of a run killed at that moment.
-  if (Setting(kWriteTest) && !extlib::DeleteSetting("HKLM", kWriteTest)) ok = false;
+  if (Setting(kCheckoutWriteTest) && !extlib::DeleteSetting("HKLM", kCheckoutWriteTest)) ok = false;
   // Last: while it is there the next look still finds this check-out unfinished.
   if (ok && t.host_file) {
     const std::string path = HostCheckoutInfoPath(t.net, host);
