@@ -135,8 +135,7 @@ void ProjectTreeModel::SetTable(std::unique_ptr<HostTable> table) {
   QModelIndexList moved;
   moved.reserve(old.size());
   for (const QModelIndex& index : old) moved.push_back(RemapIndex(index, *table));
-  // The old records stay alive until every persistent index has moved.
-  std::unique_ptr<HostTable> previous = std::move(table_);
+  retired_ = std::move(table_);
   table_ = std::move(table);
   changePersistentIndexList(old, moved);
   emit layoutChanged();

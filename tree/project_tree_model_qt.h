@@ -81,6 +81,10 @@ class ProjectTreeModel : public QAbstractItemModel {
   QModelIndex RemapIndex(const QModelIndex& old, const HostTable& next) const;
 
   std::unique_ptr<HostTable> table_;
+  // The table before the last one: a view lays itself out again only on its
+  // next turn, and until then its rows (and a screen reader asking for them)
+  // still point into it.
+  std::unique_ptr<HostTable> retired_;
   mutable std::array<QIcon, 19> icons_;
   mutable std::array<bool, 19> icon_loaded_{};
   DropHandler drop_handler_;

@@ -112,6 +112,11 @@ void ProjectTrees::ApplyFill(const std::shared_ptr<FillResult>& result) {
   selection_guard_ = true;
   ++serial_;
   model_.SetTable(std::move(result->table));
+  // The views lay out their rows now, not on their next turn: nothing asks
+  // for rows of the table before (see the model's retired table).
+  for (CDovraneTreeCtrl* view : {host_tree_, project_tree_}) {
+    if (view) view->doItemsLayout();
+  }
   const HostTable& table = model_.table();
   std::string host = result->data_path;
   if (host.empty() && table.FindHost(table.local_computer)) host = table.local_computer;

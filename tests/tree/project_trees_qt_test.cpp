@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include <QAccessible>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
@@ -181,6 +182,35 @@ TEST_F(ProjectTreesTest, ASlowHostNeverBlocksTheWindow) {
   EXPECT_EQ(KindOf(trees.model()->HostIndex("SRV1")), kKindAdminHostDown);
   trees.SetChecks(nullptr, 300);  // waits for the hanging checks before the Env goes
   platform::SetCurrentEnv(previous);
+}
+
+// A screen reader may ask for the rows the moment a refill has landed, before
+// the views have laid themselves out again: what it reads must still be there.
+TEST_F(ProjectTreesTest, AScreenReaderReadingRightAfterARefillFindsLiveRows) {
+  RefillAndWait("SRV2");
+  project_tree.show();
+  host_tree.show();
+  project_tree.ExpandItem(project_tree.GetRootItem(), true);
+  host_tree.ExpandItem(trees.model()->HostIndex("SRV2"), true);
+  host_tree.ExpandItem(trees.model()->index(0, 0, trees.model()->HostIndex("SRV2")), true);
+  QCoreApplication::processEvents();
+  std::vector<QString> read;
+  auto read_all = [&read](QWidget* view) {
+    QAccessibleInterface* tree = QAccessible::queryAccessibleInterface(view);
+    if (!tree) return;
+    for (int i = 0; i < tree->childCount(); ++i) {
+      if (QAccessibleInterface* child = tree->child(i)) read.push_back(child->text(QAccessible::Name));
+    }
+  };
+  QObject::connect(&trees, &ProjectTrees::refilled, [&] {
+    read_all(&project_tree);
+    read_all(&host_tree);
+  });
+  // Another workstation deleted the project shown, with its owner row open.
+  fixture.small.WriteAdministration({testing::SmallInstallation::Record("Other", 9, "SRV3")}, 9);
+  RefillAndWait("SRV2");
+  EXPECT_FALSE(read.empty());
+  for (const QString& text : read) EXPECT_FALSE(text.contains(QChar(0xfffd))) << text.toStdString();
 }
 
 }  // namespace
