@@ -99,6 +99,11 @@ QVariant ProjectTreeModel::data(const QModelIndex& index, int role) const {
       unsigned text = TooltipTextItem(kind);
       return text ? ToQt(services::UiText(kTooltipGroup, text)) : QString::fromLatin1(kNoTipText);
     }
+    // A screen reader says what a row's image shows: in use, checked out, not reachable.
+    case Qt::AccessibleDescriptionRole: {
+      unsigned text = TooltipTextItem(kind);
+      return text ? ToQt(services::UiText(kTooltipGroup, text)) : QString();
+    }
     default:
       return {};
   }

@@ -84,6 +84,8 @@ void HostCommands::UpdateButton() {
       (extlib::GetSettingString("HKLM", "InstallRoot\\CheckedOutPath", &out_path) && !out_path.empty()) ||
       CheckInUnderWay();
   button->setText(UiQText(114, (local && local->checked_out) || working_out ? 2 : 1));
+  // A screen reader announces what the button does now.
+  button->setAccessibleName(button->text().remove(QLatin1Char('&')));
   tree::CDovraneTreeCtrl* hosts = dialog_->TabCtrl()->HostTree();
   const QModelIndex item = hosts->GetSelectedItem();
   const uint32_t kind = hosts->GetItemData(item);

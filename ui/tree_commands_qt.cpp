@@ -207,6 +207,7 @@ void TreeCommands::ContextMenu(CDovraneTreeCtrl* tree, const QPoint& pos, bool c
     host_tree_clicked_empty_ = true;
   }
   const std::vector<MenuEntry> entries = MenuEntries(tree, ctrl_held);
+  if (entries.empty()) return;  // an unreachable project has no commands: no empty popup
   QMenu menu(tree);
   // Named after its tree, as a screen reader announces it.
   menu.setTitle(tree->Role() == 1 ? QStringLiteral("Host tree menu") : QStringLiteral("Project tree menu"));
@@ -231,11 +232,16 @@ void TreeCommands::ContextMenu(CDovraneTreeCtrl* tree, const QPoint& pos, bool c
     chosen = action;
     menu.close();
   });
+  // The command is for the row the menu was opened on: the current row may
+  // change while the menu is open (a focus coming back sets one).
+  const QPersistentModelIndex target(hit);
   menu_tree_ = tree;
   QAction* returned = menu.exec(tree->viewport()->mapToGlobal(pos));
   menu_tree_ = nullptr;
   if (!chosen) chosen = returned;
-  if (chosen && chosen->isEnabled()) RunCommand(tree, chosen->data().value<uint32_t>());
+  if (!chosen || !chosen->isEnabled()) return;
+  if (hit.isValid() && !target.isValid()) return QApplication::beep();  // the row went with a refill
+  RunCommand(tree, chosen->data().value<uint32_t>(), target);
 }
 
 bool TreeCommands::Enabled(uint32_t id) const {
@@ -248,9 +254,13 @@ bool TreeCommands::Enabled(uint32_t id) const {
 bool TreeCommands::Busy() const { return short_id_ != 0 || long_id_ != 0; }
 
 void TreeCommands::RunCommand(CDovraneTreeCtrl* tree, uint32_t id) {
-  if (!Enabled(id)) return;
   QModelIndex item = tree->GetSelectedItem();
   if (tree->Role() == 1 && host_tree_clicked_empty_) item = QModelIndex();
+  RunCommand(tree, id, item);
+}
+
+void TreeCommands::RunCommand(CDovraneTreeCtrl* tree, uint32_t id, const QModelIndex& item) {
+  if (!Enabled(id)) return;
   const uint32_t kind = item.isValid() ? tree->GetItemData(item) : 0;
   switch (id) {
     case kCmdProperties:

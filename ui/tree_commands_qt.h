@@ -65,7 +65,9 @@ class TreeCommands : public QObject {
   // command was started.
   void ContextMenu(tree::CDovraneTreeCtrl* tree, const QPoint& pos, bool ctrl_held);
   // Runs command id for the tree's selected item (as the menu does).
+  // On the tree's current row (its empty area when the host tree's was clicked).
   void RunCommand(tree::CDovraneTreeCtrl* tree, uint32_t id);
+  void RunCommand(tree::CDovraneTreeCtrl* tree, uint32_t id, const QModelIndex& item);
   // False while a running command rules id out.
   bool Enabled(uint32_t id) const;
   // A command runs on a worker (the trees stay readable meanwhile).

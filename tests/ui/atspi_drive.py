@@ -2,7 +2,7 @@
 """The acceptance run of the main window, driven through the accessibility
 interface (AT-SPI) as a screen reader or a test robot sees it.
 
-  atspi_drive.py DOVRANE PID WINDOW
+  atspi_drive.py DOVRANE PID WINDOW [second]
 
 DOVRANE is the program (for the changes another workstation makes
 meanwhile), PID the running window's process, WINDOW its X window. The
@@ -36,6 +36,8 @@ import pyatspi  # noqa: E402,F401  (python3-pyatspi: initialises the AT-SPI clie
 warnings.filterwarnings("ignore", category=DeprecationWarning)
 
 DOVRANE, PID, WINDOW = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+# "second": the short run of a second start under another computer name.
+SECOND = len(sys.argv) > 4 and sys.argv[4] == "second"
 # Sanitizer builds run 3 to 10 times slower: every deadline is stretched.
 SLOW = float(os.environ.get("DOVRANE_ATSPI_SLOW", "1"))
 UNC = os.environ["DOVRANE_UNC_ROOT"]
@@ -304,19 +306,41 @@ def menu_items(menu):
     return [(name(i), i) for i in children(menu) if role(i) in ("menu item", "check menu item")]
 
 
-def context_menu(which, text=None):
-    """Right-clicks a row (or the tree's empty area) and returns the menu."""
-    if text is None:
-        t = tree(which)
-        box = t.get_component_iface().get_extents(Atspi.CoordType.SCREEN)
-        Atspi.generate_mouse_event(box.x + box.width // 2, box.y + box.height - 12, "b3c")
-    else:
-        click(row(which, text), 3)
-    return popup_menu("Host tree menu" if which == "Host" else "Project tree menu")
+def context_menu(which, text=None, ctrl=False):
+    """Right-clicks a row (or the tree's empty area), with Ctrl held if asked,
+    and returns the menu."""
+    # Ctrl is held on the X server itself (AT-SPI's key presses take key
+    # codes, which differ between keyboard maps; xdotool finds Ctrl's).
+    if ctrl:
+        subprocess.run(["xdotool", "keydown", "Control_L"], check=True, timeout=30 * SLOW)
+    try:
+        if text is None:
+            t = tree(which)
+            box = t.get_component_iface().get_extents(Atspi.CoordType.SCREEN)
+            Atspi.generate_mouse_event(box.x + box.width // 2, box.y + box.height - 12, "b3c")
+        else:
+            click(row(which, text), 3)
+        return popup_menu("Host tree menu" if which == "Host" else "Project tree menu")
+    finally:
+        if ctrl:
+            subprocess.run(["xdotool", "keyup", "Control_L"], check=True, timeout=30 * SLOW)
 
 
-def menu_command(which, text, item, wait_reply=False):
-    menu = context_menu(which, text)
+def description(which, text):
+    """What a screen reader says of a row besides its name (in use, checked
+    out, not reachable)."""
+    try:
+        return row(which, text).get_description() or ""
+    except GLib.Error:
+        return ""
+
+
+def wait_description(which, text, wanted):
+    wait_for("the row %r described as %r" % (text, wanted), lambda: description(which, text) == wanted)
+
+
+def menu_command(which, text, item, wait_reply=False, ctrl=False):
+    menu = context_menu(which, text, ctrl)
     entries = dict(menu_items(menu))
     if item not in entries:
         fail("the menu of %r offers no %r (it offers %s)" % (text, item, list(entries)))
@@ -644,11 +668,24 @@ def out_files():
     return sorted(f for f in os.listdir(NET) if f.lower().endswith(".out"))
 
 
-def menu_offers(which, text, item):
-    menu = context_menu(which, text)
+def menu_offers(which, text, item, ctrl=False):
+    return item in menu_offered(which, text, ctrl)
+
+
+def menu_offered(which, text, ctrl=False):
+    menu = context_menu(which, text, ctrl)
     offered = [n for n, _ in menu_items(menu)]
     close_menu()
-    return item in offered
+    return offered
+
+
+def project_folder(project):
+    """The project's folder below the UNC root, from the command line's answer."""
+    result = cli(project, "-getpath")
+    m = re.match(r"\\\\([^\\]+)\\(.*)", result.stdout.strip())
+    if result.returncode != 0 or not m:
+        fail("-getpath %r answered %r" % (project, result.stdout))
+    return os.path.join(UNC, m.group(1), *m.group(2).split("\\"))
 
 
 def cmd_project_check_out_and_in(project, host):
@@ -791,6 +828,205 @@ def cmd_ping_box():
     return before
 
 
+IN_USE = "The project is in use by another user."
+HOST_OUT = "Data server is checked out"
+NOT_REACHABLE = "Not reachable"
+
+
+def cmd_lock_file(project, host):
+    """A project another session works on: its menu offers only the
+    properties; Ctrl adds "Delete lock file", which refuses while the session
+    holds the file and deletes it once the session is gone."""
+    import fcntl
+    lock_path = os.path.join(project_folder(project), "project.lck")
+    select_row("Host", host)
+    with open(lock_path, "w") as held:
+        held.write("session of another workstation")
+        held.flush()
+        fcntl.lockf(held, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        key(KEY_F5)
+        wait_description("Project", project, IN_USE)
+        if menu_offered("Project", project) != ["Properties"]:
+            fail("a project in use offers %s" % menu_offered("Project", project))
+        menu_command("Project", project, "Delete lock file", ctrl=True)
+        box = box_with(project)
+        answer(box, "OK")
+        if not os.path.exists(lock_path):
+            fail("the lock file of a running session was deleted")
+    # The session ended (its lock went with it); the row still shows it in use.
+    menu_command("Project", project, "Delete lock file", ctrl=True)
+    wait_for("the lock file to go", lambda: not os.path.exists(lock_path))
+    wait_description("Project", project, "Project")
+    covered.append(("project in use: menu, Ctrl > Delete lock file", "keys, menu items",
+                    "only Properties; held: refused with a message; released: deleted"))
+
+
+def cmd_host_checked_out_elsewhere(host):
+    """A host another laptop checked out: only its properties; Ctrl offers the
+    check-in, which removes the check-out information file."""
+    out = os.path.join(NET, host + ".out")
+    with open(out, "w") as f:
+        f.write("LAPTOP7\nchecked out elsewhere\n")
+    key(KEY_F5)
+    wait_description("Host", host, HOST_OUT)
+    if menu_offered("Host", host) != ["Properties"]:
+        fail("a host checked out elsewhere offers %s" % menu_offered("Host", host))
+    menu_command("Host", host, "Check in", ctrl=True)
+    wait_for("%s.out to go" % host, lambda: not os.path.exists(out))
+    key(KEY_F5)
+    wait_description("Host", host, "Computer")
+    covered.append(("host checked out elsewhere: menu, Ctrl > Check in", "keys, menu item",
+                    "only Properties; Ctrl: %s.out removed" % host))
+
+
+def cmd_unreachable_project(project, host):
+    """A project whose folder is gone: described so, and no menu at all."""
+    folder = project_folder(project)
+    os.rename(folder, folder + ".away")
+    try:
+        select_row("Host", host)
+        # Its folder is asked for again when it becomes the selected row.
+        other = next(n for n, _ in rows("Project") if n != project)
+        select_row("Project", other)
+        select_row("Project", project)
+        wait_description("Project", project, NOT_REACHABLE)
+        click(row("Project", project), 3)
+        # Events are taken in order: the menu of the next row shows, none before it.
+        offered = menu_offered("Project", other)
+        if "Cut" not in offered:
+            fail("the menu shown after the unreachable project's offers %s" % offered)
+    finally:
+        os.rename(folder + ".away", folder)
+    select_row("Project", other)
+    select_row("Project", project)
+    wait_description("Project", project, "Project")
+    covered.append(("unreachable project: right click", "click", "described 'Not reachable'; no menu"))
+
+
+def cmd_unreachable_host(host):
+    """With pinging on, a data server without projects that answers no ping is
+    shown so; its menu removes it."""
+    box = control("Ping data servers", "check box")
+    press(box, kind=("toggle",))
+    wait_for("the ping box checked", lambda: checked(box))
+    wait_description("Host", host, NOT_REACHABLE)
+    if menu_offered("Host", host) != ["Remove data server"]:
+        fail("an unreachable host offers %s" % menu_offered("Host", host))
+    cmd_remove_host_ok(host)
+    press(box, kind=("toggle",))
+    wait_for("the ping box unchecked", lambda: not checked(box))
+    covered.append(("unreachable host: menu > Remove data server", "check box, menu item",
+                    "described 'Not reachable'; removed"))
+
+
+def network_row(dialog, text):
+    net = wait_for("the network tree", lambda: find(dialog, named("Network")))
+    return wait_for("the row %r in the network tree" % text,
+                    lambda: next((a for a in find_all(net, lambda a: role(a) in ("tree item", "table cell"), 3)
+                                  if name(a).strip() == text and showing(a)), None), timeout=30)
+
+
+def register_in_browse_dialog(dialog, computer, share):
+    """Opens the computer in the browse dialog, chooses its share and
+    registers it with OK and Yes."""
+    cell = network_row(dialog, computer)
+    if not states(cell).contains(Atspi.StateType.EXPANDED):
+        x, y = centre(cell)
+        Atspi.generate_mouse_event(x, y, "b1d")  # a double click opens a row
+    cell = network_row(dialog, share)
+    x, y = centre(cell)
+    Atspi.generate_mouse_event(x, y, "b1c")
+    path = wait_for("the path field", lambda: find(dialog, named("Path", "text")))
+    wanted = "\\\\%s\\%s" % (computer, share)
+    wait_for("the path %r" % wanted, lambda: text_of(path) == wanted)
+    ok = find(dialog, named("OK", "push button"))
+    wait_for("OK enabled", lambda: enabled(ok))
+    press(ok, wait_reply=False)
+    question = box_with("registered as a data server")
+    answer(question, "Yes")
+    wait_for("the browse dialog to close", lambda: not showing(dialog) or dialog not in windows())
+
+
+def data_cfg_hosts():
+    with open(os.path.join(NET, "data.cfg"), "rb") as f:
+        return [line.split(b" ")[0].decode("cp1252").upper() for line in f.read().splitlines() if line.strip()]
+
+
+def cmd_path_button_register(host):
+    press(control("Data path", "push button"), wait_reply=False)
+    dialog = dialog_named("Select data server")
+    register_in_browse_dialog(dialog, host, "cad")
+    wait_for("data.cfg to name %s" % host, lambda: host in data_cfg_hosts())
+    row("Host", host)
+    wait_for("the data path %s" % host, lambda: name(path_label()) == host)
+    if not os.path.isfile(os.path.join(UNC, host, "cad", "Prj", "project.srv")):
+        fail("no project.srv in the registered data server")
+    covered.append(("Data path button, OK, Yes", "press, double click, click",
+                    "%s in data.cfg, its row, project.srv; the data path shows it" % host))
+
+
+def answer_until(done, what, comment):
+    """Answers every window the program opens until done() holds: a comment
+    field gets the comment, then the affirmative button is pressed. The
+    progress window (titled with a path) is left alone."""
+    def step():
+        if done():
+            return True
+        for w in other_windows():
+            title = name(w)
+            if title.startswith("\\\\") or title == "Progress":
+                continue
+            fields = [a for a in find_all(w, lambda a: role(a) == "text") if a.get_editable_text_iface() is not None
+                      and enabled(a) and states(a).contains(Atspi.StateType.EDITABLE)]
+            for field in fields:
+                if not text_of(field):
+                    field.get_editable_text_iface().set_text_contents(comment)
+            for button in ("Yes", "OK", "Continue"):
+                b = find(w, named(button, "push button"))
+                if b is not None and enabled(b):
+                    press(b, wait_reply=False)
+                    return False
+        return False
+    wait_for(what, step, timeout=120)
+
+
+def settings_hold(value):
+    with open(os.environ["DOVRANE_HKLM"]) as f:
+        return any(line.startswith(value) for line in f)
+
+
+def cmd_host_check_out_and_in(host):
+    select_row("Host", host)
+    button = control("Check Out", "push button")
+    wait_for("the Check Out button enabled", lambda: enabled(button))
+    press(button, wait_reply=False)
+    out = os.path.join(NET, host + ".out")
+    answer_until(lambda: settings_hold("CheckedOutPath") and os.path.exists(out) and not other_windows(),
+                 "the host check-out to finish", "Checked out through AT-SPI")
+    with open(out, "rb") as f:
+        if b"Checked out through AT-SPI" not in f.read():
+            fail("the comment is not in %s.out" % host)
+    button = wait_for("the button to offer the check-in",
+                      lambda: find(MAIN, named("Check In", "push button")))
+    covered.append(("Check Out button, Yes, comment, OK", "press, answers",
+                    "%s.out with the comment; CheckedOutPath set; the button says Check In" % host))
+    # The laptop now shows its copy, where its host's menu offers the check-in
+    # and its projects are free to work on.
+    select_row("Host", host)
+    wait_for("the host's menu to offer the check-in", lambda: menu_offers("Host", host, "Check in"), 20)
+    project = wait_for("a project of %s" % host, lambda: next((n for n, _ in rows("Project")), None))
+    wait_description("Project", project, "Project")
+    covered.append(("checked-out host: menu", "right click", "'Check in' offered; its projects free on the copy"))
+    wait_for("the Check In button enabled", lambda: enabled(button))
+    press(button, wait_reply=False)
+    answer_until(lambda: not settings_hold("CheckedOutPath") and not settings_hold("CheckingInPath")
+                 and not os.path.exists(out) and not other_windows(), "the host check-in to finish", "")
+    if not any(re.match(r"%s-checkin-.*\.txt$" % host, f) for f in os.listdir(NET)):
+        fail("no check-in report in Net")
+    wait_for("the button to offer the check-out again", lambda: find(MAIN, named("Check Out", "push button")))
+    covered.append(("Check In button, answers", "press", "%s.out and the settings values gone; report kept" % host))
+
+
 def cmd_close(*_):
     press(control("Close", "push button"), wait_reply=False)
     covered.append(("Close button", "press", "program ends, switches saved"))
@@ -845,8 +1081,45 @@ def steps(srv2):
          "dialog 'Select data server'; 'Add this computer' disabled (WS01 is a host)", cmd_empty_host_area),
         ("Data path button, Close", "dialog 'Select data server'; data.cfg unchanged", cmd_path_button),
         ("Ping data servers check box", "checked, and back; saved as PingIsAllowed = 0", cmd_ping_box),
+        ("project in use: menu; Ctrl > Delete lock file",
+         "described in use; only Properties; Ctrl: refused while held, deleted once released",
+         lambda: cmd_lock_file(srv2[0], "SRV2")),
+        ("host checked out elsewhere: menu; Ctrl > Check in",
+         "described checked out; only Properties; Ctrl: its .out removed", lambda: cmd_host_checked_out_elsewhere("SRV2")),
+        ("unreachable project: right click", "described not reachable; no menu",
+         lambda: cmd_unreachable_project(srv2[0], "SRV2")),
+        ("Ping on: unreachable host > Remove data server, OK", "described not reachable; row and data.cfg line gone",
+         lambda: cmd_unreachable_host("SRV7")),
+        ("Data path button, a share, OK, Yes", "registered: data.cfg, row, project.srv, data path",
+         lambda: cmd_path_button_register("SRV8")),
+        ("Check Out button to the end, then Check In", "host checked out with the comment, then checked in",
+         lambda: cmd_host_check_out_and_in("WS01")),
         ("Close button", "the program ends with status 0 (checked by the script)", lambda: cmd_close(0, 0)),
     ]
+
+
+# A second start with another computer name, which is no data server yet.
+def second_steps():
+    return [
+        ("host tree empty area > Add this computer, a share, OK, Yes",
+         "enabled; the browse dialog shows this computer; registered", lambda: cmd_add_this_computer("WS05")),
+        ("Close button", "the program ends", lambda: cmd_close(0, 0)),
+    ]
+
+
+def cmd_add_this_computer(computer):
+    menu = context_menu("Host")
+    items = dict(menu_items(menu))
+    add_local = next((i for n, i in items.items() if n.startswith("Add this computer (%s)" % computer)), None)
+    if add_local is None or not enabled(add_local):
+        fail("the host tree's empty area offers %s, 'Add this computer' not enabled" % list(items))
+    press(add_local, wait_reply=False)
+    dialog = dialog_named("Select data server")
+    register_in_browse_dialog(dialog, computer, "cad")
+    wait_for("data.cfg to name %s" % computer, lambda: computer in data_cfg_hosts())
+    row("Host", computer)
+    covered.append(("host tree empty area > Add this computer", "menu item, double click, click, OK, Yes",
+                    "%s registered and shown" % computer))
 
 
 STATE = {}
@@ -862,10 +1135,14 @@ def main():
     MAIN = wait_for("the main window", lambda: next((w for w in children(APP) if w and is_main(w)), None), 30)
     if name(MAIN) != CAPTION:
         fail("the main window is named %r" % name(MAIN))
-    for host in ("SRV1", "SRV2", "WS01"):
+    for host in ("SRV1", "SRV2") if SECOND else ("SRV1", "SRV2", "WS01"):
         row("Host", host)
-    srv2 = sorted(n for n in open(os.environ["ATSPI_PROJECTS_SRV2"]).read().splitlines() if n)
-    for command, effect, run in steps(srv2):
+    if SECOND:
+        plan = second_steps()
+    else:
+        srv2 = sorted(n for n in open(os.environ["ATSPI_PROJECTS_SRV2"]).read().splitlines() if n)
+        plan = steps(srv2)
+    for command, effect, run in plan:
         start = time.monotonic()
         try:
             run()
@@ -882,6 +1159,8 @@ if __name__ == "__main__":
     except Failure as failure:
         print("FAIL: %s" % failure)
         print("  windows: %s" % [(role(w), name(w)) for w in windows()])
+        for w in other_windows():
+            print("  window %r says: %s" % (name(w), window_texts(w)))
         print("  status bar: %s; data path: %r; focus: %s" % (
             status_texts(), name(path_label()), (role(focused[0]), name(focused[0])) if focused[0] else None))
         for which in ("Host", "Project"):

@@ -171,6 +171,7 @@ TEST_F(HostCommandsQtTest, TheButtonFollowsTheSelectionAndTheHostCheckoutFile) {
   testing::WriteFile(site_.NetDir() + "/WS01.out", "[Host Checkout Information]\r\n");
   Show();
   EXPECT_EQ(button->text(), UiQText(114, 2));
+  EXPECT_EQ(button->accessibleName(), UiQText(114, 2).remove(QLatin1Char('&')));  // what a screen reader says
   {
     // Shown as checked out, but this computer does not work on a copy: a
     // check-out cut short, which the button offers to finish or take back.

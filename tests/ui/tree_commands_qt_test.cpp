@@ -148,6 +148,28 @@ TEST_F(TreeCommandsTest, ContextMenuSelectsTheClickedItemAndHandsOnTheWholeIdent
   EXPECT_FALSE(handed[1].second.isValid());
 }
 
+// The command is for the row the menu was opened on, though the current row
+// changes while the menu is open (the focus coming back to a tree sets one).
+TEST_F(TreeCommandsTest, AMenuCommandActsOnTheRowItWasOpenedFor) {
+  Open();
+  std::vector<QModelIndex> handed;
+  commands().SetTransferHandler([&](uint32_t, QModelIndex item) { handed.push_back(item); });
+  const QModelIndex alpha = Project("SRV2", "Alpha"), gamma = Project("SRV1", "Gamma");
+  HostTree()->ExpandItem(alpha.parent(), true);
+  HostTree()->scrollTo(alpha);
+  QTimer::singleShot(0, [&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    HostTree()->selectionModel()->setCurrentIndex(gamma, QItemSelectionModel::NoUpdate);
+    for (QAction* action : menu->actions())
+      if (!action->isSeparator() && action->data().value<uint32_t>() == kCmdMarkCopy) menu->setActiveAction(action);
+    QTest::keyClick(menu, Qt::Key_Return);
+  });
+  commands().ContextMenu(HostTree(), HostTree()->visualRect(alpha).center(), false);
+  ASSERT_EQ(handed.size(), 1u);
+  EXPECT_EQ(handed[0], alpha);
+}
+
 // A screen reader (or a robot through AT-SPI) finds the open context menu
 // among the application's windows and presses an item through its action,
 // which triggers it without closing the menu.

@@ -39,10 +39,17 @@ net=$("$dovrane" --where 2>/dev/null | awk -F'\t' 'NR == 1 {print $3}')
 unc_root=${net%/SRV1/cad*}
 mkdir -p "$unc_root/SRV9/cad/Prj" "$unc_root/SRV9/cad/Usr"
 printf 'SRV9 \\cad\n' >>"$unc_root/SRV1/cad/Net/data.cfg"
+# One that answers no ping once pinging is on (it has no projects), which the
+# run removes from its menu.
+mkdir -p "$unc_root/SRV7/cad/Prj" "$unc_root/SRV7/cad/Usr"
+printf 'SRV7 \\cad\n' >>"$unc_root/SRV1/cad/Net/data.cfg"
+# A share below the UNC root that no installation administers yet: the run
+# registers it through the browse dialog, and WS05's on the second start.
+mkdir -p "$unc_root/SRV8/cad/Prj" "$unc_root/SRV8/cad/Usr" "$unc_root/WS05/cad/Prj" "$unc_root/WS05/cad/Usr"
 
 cat >"$work/drive.sh" <<'DRIVE'
 set -euo pipefail
-dovrane=$1 log=$2 driver=$3
+dovrane=$1 log=$2 driver=$3 run=${4:-}
 unset QT_QPA_PLATFORM  # the test suite's offscreen choice; here the X server is real
 "$dovrane" >"$log" 2>&1 &
 pid=$!
@@ -53,7 +60,7 @@ window_pid=$(xdotool getwindowpid "$wid")
 # No window manager: the keyboard goes to the window given the focus.
 xdotool windowfocus --sync "$wid"
 status=0
-/usr/bin/python3 "$driver" "$dovrane" "$window_pid" "$wid" || status=$?
+/usr/bin/python3 "$driver" "$dovrane" "$window_pid" "$wid" $run || status=$?
 if [ "$status" -ne 0 ]; then kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; exit "$status"; fi
 # The close button was pressed last: the program ends by itself.
 for _ in $(seq 600); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
@@ -69,6 +76,15 @@ if [ "$status" -ne 0 ]; then
   find "$work" -name STDERR.OUT -exec cat {} +
   exit 1
 fi
+# A second start on a computer that is no data server yet: "Add this computer".
+status=0
+DOVRANE_COMPUTERNAME=WS05 run_x "$work/drive.sh" "$dovrane" "$work/log2" "$here/atspi_drive.py" second || status=$?
+if [ "$status" -ne 0 ]; then
+  echo "FAIL: exit status $status of the second start"
+  cat "$work/log2"
+  exit 1
+fi
+grep -q '^WS05 ' "$unc_root/SRV1/cad/Net/data.cfg" || { echo "FAIL: WS05 not in data.cfg"; exit 1; }
 # Refresh switched off, ping switched on and off again: both saved at the close.
 grep -q '^RefreshIsAllowed = 0' "$DOVRANE_HKCU" || { echo "FAIL: RefreshIsAllowed not saved"; cat "$DOVRANE_HKCU"; exit 1; }
 grep -q '^PingIsAllowed = 0' "$DOVRANE_HKCU" || { echo "FAIL: PingIsAllowed not saved"; cat "$DOVRANE_HKCU"; exit 1; }
