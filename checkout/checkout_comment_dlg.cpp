@@ -12,6 +12,7 @@
 #include "platform/system_names.h"
 #include "platform/text_codec.h"
 #include "services/ui_text_table.h"
+#include "services/qt_text_qt.h"
 
 namespace dovrane::checkout {
 
@@ -20,21 +21,7 @@ namespace {
 constexpr char kSection[] = "Settings";
 constexpr char kEntry[] = "LastCheckoutComment";
 
-QString Text(int group, unsigned item) {
-  return QString::fromStdString(platform::Cp1252ToUtf8(services::UiText(group, item)));
-}
-
-QString FromCp1252(const std::string& text) { return QString::fromStdString(platform::Cp1252ToUtf8(text)); }
-
-// Windows-1252 of a typed text, character by character.
-std::string ToCp1252(const QString& text) {
-  std::string out;
-  for (QChar c : text) {
-    std::string one;
-    out += platform::Utf8ToCp1252(QString(c).toStdString(), &one) ? one : "?";
-  }
-  return out;
-}
+QString Text(int group, unsigned item) { return services::UiQText(group, item); }
 
 }  // namespace
 
@@ -42,13 +29,13 @@ CCheckoutCommentDlg::CCheckoutCommentDlg(int mode, const std::string& project, Q
   setWindowTitle(QStringLiteral("Varnholtek Dovranix"));
   setAccessibleName(windowTitle());
   label_ = new QLabel(Text(1015, mode == 1 ? 4102 : 4103) + ":", this);
-  name_ = new QLineEdit(FromCp1252(mode == 1 ? project : platform::ComputerName()), this);
+  name_ = new QLineEdit(services::FromCp1252(mode == 1 ? project : platform::ComputerName()), this);
   name_->setReadOnly(true);
   name_->setAccessibleName(label_->text());
   label_->setBuddy(name_);
   const std::string hint = services::UiText(101, 1);
   hint_ = new QLabel(hint.rfind("So was Dummes", 0) == 0 ? QStringLiteral("Add comments to describe check out.")
-                                                          : FromCp1252(hint),
+                                                          : services::FromCp1252(hint),
                      this);
   edit_ = new QPlainTextEdit(this);
   edit_->setAccessibleName(hint_->text());
@@ -71,7 +58,7 @@ CCheckoutCommentDlg::CCheckoutCommentDlg(int mode, const std::string& project, Q
   connect(buttons, &QDialogButtonBox::rejected, this, &CCheckoutCommentDlg::reject);
   const std::string last = extlib::GetProfileString(kSection, kEntry, "");
   if (!last.empty()) {
-    edit_->setPlainText(FromCp1252(last));
+    edit_->setPlainText(services::FromCp1252(last));
     ok_->setEnabled(true);
   }
   connect(edit_, &QPlainTextEdit::textChanged, this, &CCheckoutCommentDlg::CommentChanged);
@@ -90,7 +77,8 @@ void CCheckoutCommentDlg::CommentChanged() {
 }
 
 void CCheckoutCommentDlg::accept() {
-  comment_ = ToCp1252(edit_->toPlainText().left(kMaxCheckoutComment));
+  // Free text: a character without a Windows-1252 form is kept as '?'.
+  (void)services::ToCp1252(edit_->toPlainText().left(kMaxCheckoutComment), &comment_);
   extlib::WriteProfileString(kSection, kEntry, comment_);
   QDialog::accept();
 }

@@ -10,6 +10,7 @@
 #include "extlib/operation_context.h"
 #include "platform/text_codec.h"
 #include "services/ui_text_table.h"
+#include "services/qt_text_qt.h"
 
 namespace dovrane::checkout {
 
@@ -20,9 +21,7 @@ constexpr StdComponent kMeasureOrder[] = {StdComponent::kCommon,  StdComponent::
                                           StdComponent::kOfficeSymbols, StdComponent::kMacros,
                                           StdComponent::kTextures, StdComponent::kFormwork};
 
-QString Text(int group, unsigned item) {
-  return QString::fromStdString(platform::Cp1252ToUtf8(services::UiText(group, item)));
-}
+QString Text(int group, unsigned item) { return services::UiQText(group, item); }
 
 QString Megabytes(uint64_t bytes) { return QString::fromStdString(MegabyteText(bytes)); }
 

@@ -28,6 +28,7 @@
 #include "platform/text_codec.h"
 #include "platform/threads_at_large.h"
 #include "services/ui_text_table.h"
+#include "services/qt_text_qt.h"
 
 namespace dovrane::network {
 
@@ -35,10 +36,11 @@ namespace {
 
 using Tree = CTreeCtrlBrowseNetwork;
 
-QString Q(const std::string& cp1252) { return QString::fromStdString(platform::Cp1252ToUtf8(cp1252)); }
+QString Q(const std::string& cp1252) { return services::FromCp1252(cp1252); }
+// A path the code page cannot hold is no place: empty.
 std::string S(const QString& text) {
   std::string out;
-  return platform::Utf8ToCp1252(text.toStdString(), &out) ? out : std::string();
+  return services::ToCp1252(text, &out) ? out : std::string();
 }
 QString Text(int group, unsigned item, const char* args = nullptr) { return Q(services::UiText(group, item, args)); }
 

@@ -7,6 +7,7 @@
 #include "platform/text_codec.h"
 #include "tree/item_kind.h"
 #include "tree/project_tree_model_qt.h"
+#include "services/qt_text_qt.h"
 
 namespace dovrane::tree {
 namespace {
@@ -85,7 +86,7 @@ void CDovraneTreeCtrl::SelectItem(const QModelIndex& item) {
 
 std::string CDovraneTreeCtrl::GetItemText(const QModelIndex& item) const {
   std::string text;
-  if (!platform::Utf8ToCp1252(item.data(Qt::DisplayRole).toString().toStdString(), &text)) return "";
+  if (!services::ToCp1252(item.data(Qt::DisplayRole).toString(), &text)) return "";
   return text;
 }
 

@@ -7,12 +7,13 @@
 #include "tree/item_kind.h"
 #include "tree/project_copy.h"
 #include "ui/app_icons_qt.h"
+#include "services/qt_text_qt.h"
 
 namespace dovrane::tree {
 
 namespace {
 
-QString ToQt(const std::string& cp1252) { return QString::fromStdString(platform::Cp1252ToUtf8(cp1252)); }
+QString ToQt(const std::string& cp1252) { return services::FromCp1252(cp1252); }
 
 }  // namespace
 

@@ -8,6 +8,7 @@
 #include "tree/dovrane_tree_ctrl.h"
 #include "tree/item_kind.h"
 #include "tree/status_bar_text.h"
+#include "services/qt_text_qt.h"
 
 namespace dovrane::tree {
 
@@ -20,7 +21,7 @@ namespace {
 
 QStringList ToQt(const std::vector<std::string>& parts) {
   QStringList list;
-  for (const std::string& part : parts) list << QString::fromStdString(platform::Cp1252ToUtf8(part));
+  for (const std::string& part : parts) list << services::FromCp1252(part);
   return list;
 }
 
@@ -170,7 +171,7 @@ void ProjectTrees::ShowHost(const std::string& data_path) {
   }
   if (name != current_host_) {
     current_host_ = name;
-    emit currentHostChanged(QString::fromStdString(platform::Cp1252ToUtf8(name)));
+    emit currentHostChanged(services::FromCp1252(name));
   }
 }
 
@@ -185,7 +186,7 @@ void ProjectTrees::OnHostResult(uint64_t serial, const HostCheckResult& result) 
   if (host->kind != kind || host->image != image) model_.NodeChanged(host);
   for (ProjectRecord* project : changed) model_.NodeChanged(project);
   if (--hosts_unchecked_ == 0 && publish_) publish_(model_.table().PingHostNames());
-  emit hostChecked(QString::fromStdString(platform::Cp1252ToUtf8(result.host)));
+  emit hostChecked(services::FromCp1252(result.host));
 }
 
 void ProjectTrees::OnDirectoryResult(const DirectoryCheck& check) {
@@ -209,7 +210,7 @@ void ProjectTrees::OnDirectoryResult(const DirectoryCheck& check) {
       }
     }
   }
-  emit directoryChecked(QString::fromStdString(platform::Cp1252ToUtf8(check.name)));
+  emit directoryChecked(services::FromCp1252(check.name));
 }
 
 void ProjectTrees::CheckDirectory(const QModelIndex& item) {

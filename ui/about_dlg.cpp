@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/program_info.h"
-#include "ui/ui_text_qt.h"
+#include "services/qt_text_qt.h"
 
 namespace dovrane::ui {
 
@@ -19,7 +19,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   auto* icon = new QLabel(this);
   if (QFile::exists(QStringLiteral(":/icons/dovrane.svg")))
     icon->setPixmap(QIcon(QStringLiteral(":/icons/dovrane.svg")).pixmap(32, 32));
-  auto* text = new QLabel(QStringLiteral("Varnholtek Dovranix\n") + FromCp1252(app::VersionText()), this);
+  auto* text = new QLabel(QStringLiteral("Varnholtek Dovranix\n") + services::FromCp1252(app::VersionText()), this);
   text->setObjectName(QStringLiteral("about_text"));
   text->setAccessibleName(QStringLiteral("About text"));
   text->setTextInteractionFlags(Qt::TextSelectableByMouse);

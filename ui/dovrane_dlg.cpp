@@ -38,7 +38,7 @@
 #include "ui/dialog_switches.h"
 #include "ui/dovrane_tab_ctrl.h"
 #include "ui/help_document.h"
-#include "ui/ui_text_qt.h"
+#include "services/qt_text_qt.h"
 #include "ui/window_placement.h"
 
 namespace dovrane::ui {
@@ -167,10 +167,10 @@ void CDovraneDlg::InitDialog() {
   setWindowTitle(QStringLiteral("Varnholtek Dovranix"));
   const int tab_height = kTemplateHeight - top_ - kBelowTab;
   const int below = top_ + kTemplateMargin + tab_height + kTemplateMargin;
-  check_out_button_ = new QPushButton(UiQText(114, 1), this);
+  check_out_button_ = new QPushButton(services::UiQText(114, 1), this);
   check_out_button_->setGeometry(kTemplateWidth - kTemplateMargin - 2 * kButtonWidth - 6, below, kButtonWidth,
                                  kButtonHeight);
-  close_button_ = new QPushButton(UiQText(114, 1008), this);
+  close_button_ = new QPushButton(services::UiQText(114, 1008), this);
   close_button_->setGeometry(kTemplateWidth - kTemplateMargin - kButtonWidth, below, kButtonWidth, kButtonHeight);
   for (QPushButton* b : {check_out_button_, close_button_}) {
     b->setAutoDefault(false);  // Enter starts no check-out
@@ -180,7 +180,7 @@ void CDovraneDlg::InitDialog() {
   connect(check_out_button_, &QPushButton::clicked, this, &CDovraneDlg::OnCheckOut);
   connect(close_button_, &QPushButton::clicked, this, &CDovraneDlg::OnClose);
 
-  computer_name_ = FromCp1252(platform::ComputerName());
+  computer_name_ = services::FromCp1252(platform::ComputerName());
 
   tab_ = new CDovraneTabCtrl(this);
   tab_->setObjectName(QStringLiteral("tab_ctrl"));
@@ -192,7 +192,7 @@ void CDovraneDlg::InitDialog() {
   BuildTreeImages();
   tab_->SetDialog(this);
   tab_->setFocus();
-  tab_->InsertTab(UiQText(114, services::kUiItemTabCaption));
+  tab_->InsertTab(services::UiQText(114, services::kUiItemTabCaption));
   tab_->Tabs()->setCurrentIndex(0);
   tab_->ShowPage(0);
 
@@ -202,8 +202,8 @@ void CDovraneDlg::InitDialog() {
   previous_width_ = kTemplateWidth;
   previous_height_ = kTemplateHeight;
 
-  refresh_check_ = new QCheckBox(UiQText(114, 1024), this);
-  ping_check_ = new QCheckBox(UiQText(114, 1030), this);
+  refresh_check_ = new QCheckBox(services::UiQText(114, 1024), this);
+  ping_check_ = new QCheckBox(services::UiQText(114, 1030), this);
   refresh_check_->move(10, below);
   ping_check_->move(10 + refresh_check_->sizeHint().width() + 20, below);
   for (QCheckBox* box : {refresh_check_, ping_check_}) {
@@ -369,7 +369,7 @@ void CDovraneDlg::StartProbe(ProbePurpose purpose, int ping_changed_value) {
   JoinFinishedWorkers();
   RefreshRequest request;
   request.net_folder = extlib::lfinigC(extlib::kSlotNet);
-  request.data_path = tab_->GetDataPath().toStdString();
+  (void)services::ToCp1252(tab_->GetDataPath(), &request.data_path);  // host names are plain ASCII
   if (purpose == ProbePurpose::kCheck && hooks_.snapshot) hooks_.snapshot(&request);
   request.tree_generation = tree_generation_;
   if (purpose == ProbePurpose::kCheck) probe_running_ = true;
@@ -476,7 +476,7 @@ void CDovraneDlg::ApplyHelp(bool found, const std::string& path, bool exists) {
   QApplication::restoreOverrideCursor();
   if (opened) return;
   std::string upper;
-  if (!platform::Utf8ToCp1252(QString::fromStdString(path).toUpper().toStdString(), &upper)) upper = path;
+  (void)services::ToCp1252(QString::fromStdString(path).toUpper(), &upper);  // shown, '?' where it must
   const char* reason = exists ? "No application is associated with the specified file for this operation."
                               : platform::SystemErrorText(ENOENT);
   services::ToolMessageBox(services::kMessageError, "%s\n\n%s", upper.c_str(), reason);

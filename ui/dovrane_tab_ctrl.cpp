@@ -14,7 +14,7 @@
 #include "ui/bm_button_ctrl.h"
 #include "ui/divider_ctrl.h"
 #include "ui/dovrane_dlg.h"
-#include "ui/ui_text_qt.h"
+#include "services/qt_text_qt.h"
 
 namespace dovrane::ui {
 
@@ -84,16 +84,16 @@ void CDovraneTabCtrl::CreatePageControls(tree::ProjectTreeModel* model) {
     connect(button, &QPushButton::clicked, this, [this, id = place.id] { RunCommand(id); });
   }
   // The tooltips name what each button does, in the installed language.
-  Button(kRefreshButton)->setToolTip(UiQText(1015, 4132));
-  Button(kSearchButton)->setToolTip(UiQText(1015, 4131));
-  Button(kPathButton)->setToolTip(UiQText(1015, 4122));
-  Button(kNewProjectButton)->setToolTip(UiQText(2, 5));
+  Button(kRefreshButton)->setToolTip(services::UiQText(1015, 4132));
+  Button(kSearchButton)->setToolTip(services::UiQText(1015, 4131));
+  Button(kPathButton)->setToolTip(services::UiQText(1015, 4122));
+  Button(kNewProjectButton)->setToolTip(services::UiQText(2, 5));
 
   const int text_height = fontMetrics().height();
-  trees_label_ = new QLabel(UiQText(114, services::kUiItemTreesLabel), this);
+  trees_label_ = new QLabel(services::UiQText(114, services::kUiItemTreesLabel), this);
   trees_label_->setAccessibleName(trees_label_->text());
   trees_label_->setGeometry(10, kLabelTop, TextWidth(this, trees_label_->text()) + 4, text_height);
-  path_caption_ = new QLabel(UiQText(114, services::kUiItemPathCaption), this);
+  path_caption_ = new QLabel(services::UiQText(114, services::kUiItemPathCaption), this);
   path_caption_->setAccessibleName(path_caption_->text());
   path_caption_->setGeometry(w - (w - 34) / 2 - (w - 34) / 4 - 20, kLabelTop,
                              TextWidth(this, path_caption_->text()) + 4, text_height);

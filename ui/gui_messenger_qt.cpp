@@ -7,6 +7,7 @@
 
 #include "extlib/progress.h"
 #include "platform/text_codec.h"
+#include "services/qt_text_qt.h"
 
 namespace dovrane::ui {
 
@@ -14,7 +15,6 @@ namespace {
 
 constexpr char kCaption[] = "Varnholtek Dovranix";
 
-QString FromCp1252(const std::string& text) { return QString::fromStdString(platform::Cp1252ToUtf8(text)); }
 
 }  // namespace
 
@@ -109,7 +109,7 @@ int GuiMessenger::MessageBox(const std::string& text, const std::string& caption
 int GuiMessenger::ShowBox(const std::string& text, const std::string& caption, unsigned flags) {
   BoxLayout layout = BoxLayoutFor(flags);
   // Owned by the window that has the keyboard focus, as the system's boxes are.
-  QMessageBox box(layout.icon, FromCp1252(caption.empty() ? kCaption : caption), FromCp1252(text),
+  QMessageBox box(layout.icon, services::FromCp1252(caption.empty() ? kCaption : caption), services::FromCp1252(text),
                   layout.buttons, QApplication::activeWindow());
   box.setTextFormat(Qt::PlainText);  // names from shared folders are not markup
   box.setEscapeButton(layout.escape);
@@ -169,7 +169,7 @@ void GuiMessenger::OpenNotice(long handle, const std::string& text) {
   notice->setAttribute(Qt::WA_DeleteOnClose);
   notice->setWindowTitle(QString::fromLatin1(kCaption));
   notice->setAccessibleName(notice->windowTitle());
-  auto* label = new QLabel(FromCp1252(text), notice);
+  auto* label = new QLabel(services::FromCp1252(text), notice);
   label->setTextFormat(Qt::PlainText);
   label->setAccessibleName(label->text());
   (new QVBoxLayout(notice))->addWidget(label);

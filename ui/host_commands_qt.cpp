@@ -25,7 +25,7 @@
 #include "ui/gui_messenger_qt.h"
 #include "ui/operation_worker_qt.h"
 #include "ui/progress_run_qt.h"
-#include "ui/ui_text_qt.h"
+#include "services/qt_text_qt.h"
 
 namespace dovrane::ui {
 namespace {
@@ -83,7 +83,7 @@ void HostCommands::UpdateButton() {
   const bool working_out =
       (extlib::GetSettingString("HKLM", "InstallRoot\\CheckedOutPath", &out_path) && !out_path.empty()) ||
       CheckInUnderWay();
-  button->setText(UiQText(114, (local && local->checked_out) || working_out ? 2 : 1));
+  button->setText(services::UiQText(114, (local && local->checked_out) || working_out ? 2 : 1));
   // A screen reader announces what the button does now.
   button->setAccessibleName(button->text().remove(QLatin1Char('&')));
   tree::CDovraneTreeCtrl* hosts = dialog_->TabCtrl()->HostTree();
@@ -385,14 +385,14 @@ void HostCommands::AddDataServer(int mode, bool from_path_button) {
   int created = 0;
   if (!browse_ || browse_(&path, dialog_, mode, &created) != 1) return End();
   std::string unc;
-  if (!platform::Utf8ToCp1252(path.toStdString(), &unc)) return End();
+  if (!services::ToCp1252(path, &unc)) return End();
   OffThread([this, unc, created, from_path_button](extlib::OperationContext& ctx) {
     if (!ui::AddDataServer(ctx, unc, created != 0)) return std::function<void()>();
     // The server part without its "\\": the host the window shows next.
     const std::string server = unc.substr(2, unc.find('\\', 2) == std::string::npos ? std::string::npos
                                                                                     : unc.find('\\', 2) - 2);
     return std::function<void()>([this, server, from_path_button] {
-      if (from_path_button) dialog_->TabCtrl()->SetDataPath(QString::fromStdString(platform::Cp1252ToUtf8(server)), true);
+      if (from_path_button) dialog_->TabCtrl()->SetDataPath(services::FromCp1252(server), true);
       dialog_->RefillTrees(dialog_->TabCtrl()->GetDataPath());
       End();
     });

@@ -18,6 +18,7 @@
 #include "ui/search_dlg.h"
 #include "ui/tree_commands_qt.h"
 #include "ui/tree_transfer_qt.h"
+#include "services/qt_text_qt.h"
 
 namespace dovrane::ui {
 
@@ -66,7 +67,8 @@ void MainWindow::StartSearch() {
   });
   std::string text;
   const QString typed = tab->SearchEdit()->text().left(256);
-  if (!platform::Utf8ToCp1252(typed.toStdString(), &text)) text = typed.toStdString();
+  // A character no name can hold matches nothing: an empty search ends at once, with the beep.
+  if (!services::ToCp1252(typed, &text)) text.clear();
   // Every host, project and child item has a bit of this mask.
   search_->Start(text, 0x11111111);
 }
@@ -87,7 +89,11 @@ MainWindow::~MainWindow() {
 
 CDovraneDlg::TreeHooks MainWindow::Hooks() {
   CDovraneDlg::TreeHooks hooks;
-  hooks.refill = [this](const QString& data_path) { trees_->Refill(data_path.toStdString()); };
+  hooks.refill = [this](const QString& data_path) {
+    std::string host;
+    (void)services::ToCp1252(data_path, &host);  // host names are plain ASCII
+    trees_->Refill(host);
+  };
   hooks.refill_is_async = true;
   hooks.snapshot = [this](RefreshRequest* request) {
     // The top-level items of both trees: a project locked or released from

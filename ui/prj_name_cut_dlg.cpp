@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "ui/ui_text_qt.h"
+#include "services/qt_text_qt.h"
 
 namespace dovrane::ui {
 
@@ -15,8 +15,8 @@ CPrjNameCutDialog::CPrjNameCutDialog(const QString* source_name, QString* result
       result_(result),
       message_edit_(new QLineEdit(this)),
       name_edit_(new QLineEdit(this)),
-      ok_(new QPushButton(UiQText(114, 1011), this)),
-      cancel_(new QPushButton(UiQText(114, 1010), this)) {
+      ok_(new QPushButton(services::UiQText(114, 1011), this)),
+      cancel_(new QPushButton(services::UiQText(114, 1010), this)) {
   setWindowTitle(QStringLiteral("Varnholtek Dovranix"));
   setAccessibleName(QStringLiteral("Shorten project name"));
   message_edit_->setReadOnly(true);
@@ -33,7 +33,7 @@ CPrjNameCutDialog::CPrjNameCutDialog(const QString* source_name, QString* result
   QString message = source;
   if (name.size() > kMaxNameLength) {
     name.truncate(kMaxNameLength);
-    message = QStringLiteral("%1 \"%2\" %3").arg(UiQText(153, 1), source, UiQText(153, 2));
+    message = QStringLiteral("%1 \"%2\" %3").arg(services::UiQText(153, 1), source, services::UiQText(153, 2));
   }
   message_edit_->setText(message);
   message_edit_->setCursorPosition(0);

@@ -10,6 +10,7 @@
 #include "extlib/language.h"
 #include "platform/text_codec.h"
 #include "services/ui_text_table.h"
+#include "services/qt_text_qt.h"
 
 namespace dovrane::ui {
 
@@ -18,7 +19,6 @@ namespace {
 // The language text of the estimate: "About %1 left".
 constexpr long kTimeLeftText = 2500498;
 
-QString FromCp1252(const std::string& text) { return QString::fromStdString(platform::Cp1252ToUtf8(text)); }
 
 }  // namespace
 
@@ -42,7 +42,7 @@ CProgressWindow::CProgressWindow(WindowProgress* progress, QWidget* owner)
   time_left_->setObjectName(QStringLiteral("time_left"));
   time_left_->setAccessibleName(QStringLiteral("Time left"));
   cancel_->setObjectName(QStringLiteral("cancel"));
-  cancel_->setText(FromCp1252(services::UiText(114, 1010)));
+  cancel_->setText(services::FromCp1252(services::UiText(114, 1010)));
   cancel_->setAccessibleName(cancel_->text());
   cancel_->setVisible(false);
   cancel_->setAutoDefault(false);
@@ -73,8 +73,8 @@ void CProgressWindow::Refresh() {
   ProgressSnapshot s = progress_->Take();
   if (s.generation != generation_) {
     generation_ = s.generation;
-    setWindowTitle(FromCp1252(s.title));
-    line_->setText(FromCp1252(s.line));
+    setWindowTitle(services::FromCp1252(s.title));
+    line_->setText(services::FromCp1252(s.line));
     if (s.mode != mode_) {
       mode_ = s.mode;
       bar_->setValue(0);
@@ -90,7 +90,7 @@ void CProgressWindow::Refresh() {
   QString left;
   if (s.seconds_left >= 0) {
     std::string args = services::BuildUiTextArguments(FormatTimeLeft(s.seconds_left).c_str());
-    left = FromCp1252(extlib::LanguageText(kTimeLeftText, 1, args));
+    left = services::FromCp1252(extlib::LanguageText(kTimeLeftText, 1, args));
   }
   if (left != time_left_->text()) time_left_->setText(left);
 }

@@ -6,12 +6,13 @@
 #include <QPushButton>
 
 #include "platform/text_codec.h"
+#include "services/qt_text_qt.h"
 
 namespace dovrane::ui {
 
 namespace {
 
-QString Shown(const std::string& cp1252) { return QString::fromStdString(platform::Cp1252ToUtf8(cp1252)); }
+QString Shown(const std::string& cp1252) { return services::FromCp1252(cp1252); }
 
 QLabel* MakeLabel(QWidget* parent, const std::string& text, int control) {
   auto* label = new QLabel(Shown(text), parent);

@@ -10,6 +10,7 @@
 #include "tree/dovrane_tree_ctrl.h"
 #include "tree/project_tree_model_qt.h"
 #include "tree/tree_search.h"
+#include "services/qt_text_qt.h"
 
 namespace dovrane::ui {
 
@@ -17,7 +18,7 @@ namespace {
 
 QString UiTextOr(unsigned item, const char* fallback) {
   std::string text = services::UiText(114, item);
-  return QString::fromStdString(platform::Cp1252ToUtf8(text.empty() ? fallback : text));
+  return services::FromCp1252(text.empty() ? fallback : text);
 }
 
 }  // namespace

@@ -34,7 +34,7 @@
 #include "ui/progress_run_qt.h"
 #include "ui/properties_dlg.h"
 #include "ui/tree_command_work.h"
-#include "ui/ui_text_qt.h"
+#include "services/qt_text_qt.h"
 
 namespace dovrane::ui {
 
@@ -97,7 +97,7 @@ TreeCommands::TreeCommands(CDovraneDlg* dialog, ProjectTrees* trees, GuiMessenge
   Attach(tab->HostTree());
   Attach(tab->ProjectTree());
   tab->SetCommand(CDovraneTabCtrl::kNewProjectButton, [this] {
-    if (Enabled(kCmdNewProject)) NewProject(nullptr, dialog_->TabCtrl()->GetDataPath().toStdString());
+    if (Enabled(kCmdNewProject)) NewProject(nullptr, DataPathHost());
   });
 }
 
@@ -147,7 +147,13 @@ std::string TreeCommands::HostOf(CDovraneTreeCtrl* tree, const QModelIndex& item
   const uint32_t kind = item.isValid() ? tree->GetItemData(item) : 0;
   if (item.isValid() && !IsProjectKind(kind) && kind != kUnreachableProject) return tree->GetItemText(item);
   if (tree->Role() == 1 && item.isValid()) return tree->GetItemText(tree->GetParentItem(item));
-  return dialog_->TabCtrl()->GetDataPath().toStdString();
+  return DataPathHost();
+}
+
+std::string TreeCommands::DataPathHost() const {
+  std::string host;
+  (void)services::ToCp1252(dialog_->TabCtrl()->GetDataPath(), &host);  // host names are plain ASCII
+  return host;
 }
 
 bool TreeCommands::HostCheckedOut(const std::string& host) const {
@@ -174,14 +180,13 @@ std::vector<MenuEntry> TreeCommands::MenuEntries(CDovraneTreeCtrl* tree, bool ct
   const uint32_t kind = MenuKind(role, clicked_empty, item.isValid(), tree->GetItemData(item));
   const bool on_item = item.isValid() && !clicked_empty;
   // The project tree's empty area stands for the current host.
-  const std::string text = on_item ? Trimmed(tree->GetItemText(item)) : dialog_->TabCtrl()->GetDataPath().toStdString();
+  const std::string text = on_item ? Trimmed(tree->GetItemText(item)) : DataPathHost();
   const std::string computer = platform::ComputerName();
   MenuConditions c;
   c.role = role;
   c.ctrl_held = ctrl_held;
   c.transfer_pending = transfer_pending_ && transfer_pending_();
-  c.named_like_computer = QString::fromLatin1(text.c_str()).compare(QString::fromLatin1(computer.c_str()),
-                                                                     Qt::CaseInsensitive) == 0;
+  c.named_like_computer = platform::EqualsIgnoreCaseCp1252(text, computer);
   const std::string host = HostOf(tree, on_item ? item : QModelIndex());
   c.project_host_checked_out = HostCheckedOut(host);
   const HostRecord* host_record = trees_->model()->table().FindHost(host);
@@ -218,7 +223,7 @@ void TreeCommands::ContextMenu(CDovraneTreeCtrl* tree, const QPoint& pos, bool c
       menu.addSeparator();
       continue;
     }
-    const QString text = UiQText(entry.group, entry.item, entry.id == kCmdAddLocalComputer ? computer.c_str() : nullptr);
+    const QString text = services::UiQText(entry.group, entry.item, entry.id == kCmdAddLocalComputer ? computer.c_str() : nullptr);
     QAction* action = menu.addAction(text);
     // The whole 32-bit identifier: 2069 and 0xFFFF0815 are different commands.
     action->setData(QVariant::fromValue<uint32_t>(entry.id));
@@ -341,7 +346,7 @@ void TreeCommands::ShowChange() {
 void TreeCommands::Properties(CDovraneTreeCtrl* tree, const QModelIndex& selected) {
   QModelIndex item = selected;
   if (!item.isValid() && tree->Role() == 0) {
-    item = trees_->model()->HostIndex(dialog_->TabCtrl()->GetDataPath().toStdString());
+    item = trees_->model()->HostIndex(DataPathHost());
   }
   if (!item.isValid()) return;
   const Target target = TargetOf(tree, item);
@@ -427,7 +432,7 @@ bool TreeCommands::BeginLabelEdit(CDovraneTreeCtrl* tree, const QModelIndex& ite
   if (HostCheckedOut(HostOf(tree, item)) && !permit) return false;
   if (!Enabled(kCmdRename)) return false;
   label_before_ = Trimmed(tree->GetItemText(item));
-  if (!tree->EditLabel(item, FromCp1252(label_before_))) return false;
+  if (!tree->EditLabel(item, services::FromCp1252(label_before_))) return false;
   // No refill replaces the item while its name is being typed.
   dialog_->outside_change = 0;
   return true;
@@ -438,7 +443,7 @@ void TreeCommands::EndLabelEdit(CDovraneTreeCtrl* tree, const QPersistentModelIn
   (void)tree;
   (void)item;
   std::string new_text;
-  const bool typed = platform::Utf8ToCp1252(text.toStdString(), &new_text);
+  const bool typed = services::ToCp1252(text, &new_text);
   if (!committed || !AcceptsNewLabel(new_text, label_before_)) {
     dialog_->outside_change = 1;
     return;
@@ -504,9 +509,9 @@ bool TreeCommands::EditNewProject(CDovraneTreeCtrl* tree, const std::string& hos
 }
 
 void TreeCommands::DeleteLockFile(const QModelIndex& item) {
-  const std::string name = Trimmed(item.data().toString().toStdString());
   std::string cp_name;
-  if (!platform::Utf8ToCp1252(name, &cp_name)) return;
+  if (!services::ToCp1252(item.data().toString(), &cp_name)) return;
+  cp_name = Trimmed(cp_name);
   RunShort(
       kCmdDeleteLockFile, [cp_name](extlib::OperationContext& ctx) { return RemoveLockFile(ctx, cp_name); },
       [this](int result) {

@@ -84,6 +84,8 @@ class TreeCommands : public QObject {
   struct Target;
   Target TargetOf(tree::CDovraneTreeCtrl* tree, const QModelIndex& item) const;
   std::string HostOf(tree::CDovraneTreeCtrl* tree, const QModelIndex& item) const;
+  // The host the search row shows, in the installation's code page.
+  std::string DataPathHost() const;
   bool HostCheckedOut(const std::string& host) const;
   void Attach(tree::CDovraneTreeCtrl* tree);
   void OnKey(tree::CDovraneTreeCtrl* tree, int key);

@@ -16,7 +16,7 @@
 #include "ui/dovrane_dlg.h"
 #include "ui/prj_name_cut_dlg.h"
 #include "ui/transfer_check.h"
-#include "ui/ui_text_qt.h"
+#include "services/qt_text_qt.h"
 
 namespace dovrane::ui {
 
@@ -151,11 +151,11 @@ bool TreeTransfer::Start(Request request) {
   if (request.copy) {
     new_name = tree::CopyName(request.name);
     if (tree::NeedsNameCut(new_name)) {
-      const QString source = FromCp1252(request.name);
-      QString result = FromCp1252(new_name);
+      const QString source = services::FromCp1252(request.name);
+      QString result = services::FromCp1252(new_name);
       CPrjNameCutDialog cut(&source, &result, dialog_);
       if (cut.exec() != QDialog::Accepted) return false;
-      if (!platform::Utf8ToCp1252(result.trimmed().toStdString(), &new_name) || new_name.empty()) {
+      if (!services::ToCp1252(result.trimmed(), &new_name) || new_name.empty()) {
         app::ReportProjectError(app::kPrjInvalidName);
         return false;
       }

@@ -34,7 +34,7 @@
 #include "ui/bm_button_ctrl.h"
 #include "ui/dovrane_tab_ctrl.h"
 #include "ui/main_window_qt.h"
-#include "ui/ui_text_qt.h"
+#include "services/qt_text_qt.h"
 
 extern char** environ;
 
@@ -167,11 +167,11 @@ TEST_F(HostCommandsQtTest, TheButtonFollowsTheSelectionAndTheHostCheckoutFile) {
     Select(host);
     EXPECT_EQ(button->isEnabled(), enabled) << host;
   }
-  EXPECT_EQ(button->text(), UiQText(114, 1));
+  EXPECT_EQ(button->text(), services::UiQText(114, 1));
   testing::WriteFile(site_.NetDir() + "/WS01.out", "[Host Checkout Information]\r\n");
   Show();
-  EXPECT_EQ(button->text(), UiQText(114, 2));
-  EXPECT_EQ(button->accessibleName(), UiQText(114, 2).remove(QLatin1Char('&')));  // what a screen reader says
+  EXPECT_EQ(button->text(), services::UiQText(114, 2));
+  EXPECT_EQ(button->accessibleName(), services::UiQText(114, 2).remove(QLatin1Char('&')));  // what a screen reader says
   {
     // Shown as checked out, but this computer does not work on a copy: a
     // check-out cut short, which the button offers to finish or take back.
@@ -187,16 +187,16 @@ TEST_F(HostCommandsQtTest, TheButtonFollowsTheSelectionAndTheHostCheckoutFile) {
   }
   std::filesystem::remove(site_.NetDir() + "/WS01.out");
   Show();
-  EXPECT_EQ(button->text(), UiQText(114, 1));
+  EXPECT_EQ(button->text(), services::UiQText(114, 1));
   // A laptop working on its checked-out copy may not see that file: the
   // button checks in there, and says so.
   // (Asked directly: a refill would read the copy the setting names.)
   ASSERT_TRUE(extlib::PutSettingString("HKLM", "InstallRoot\\CheckedOutPath", dir_.path()));
   window_->hostCommands().UpdateButton();
-  EXPECT_EQ(button->text(), UiQText(114, 2));
+  EXPECT_EQ(button->text(), services::UiQText(114, 2));
   ASSERT_TRUE(extlib::DeleteSetting("HKLM", "InstallRoot\\CheckedOutPath"));
   window_->hostCommands().UpdateButton();
-  EXPECT_EQ(button->text(), UiQText(114, 1));
+  EXPECT_EQ(button->text(), services::UiQText(114, 1));
 }
 
 TEST_F(HostCommandsQtTest, TheButtonChecksTheHostOutAfterTheQuestionsAndDialogs) {
@@ -210,7 +210,7 @@ TEST_F(HostCommandsQtTest, TheButtonChecksTheHostOutAfterTheQuestionsAndDialogs)
   ASSERT_TRUE(QTest::qWaitFor([&] { return answerer.dialogs == 2 || ended.count() == 1; }, 30000));
   ASSERT_TRUE(QTest::qWaitFor([&] { return ended.count() == 1; }, 60000)) << answerer.boxes.join("|").toStdString();
   ASSERT_GE(answerer.boxes.size(), 1);
-  EXPECT_EQ(answerer.boxes[0], UiQText(3, 18) + "\n" + UiQText(3, 19));
+  EXPECT_EQ(answerer.boxes[0], services::UiQText(3, 18) + "\n" + services::UiQText(3, 19));
   EXPECT_EQ(answerer.dialogs, 2);
   EXPECT_EQ(Setting("InstallRoot\\CheckedOutPath"), "\\\\WS01\\cad") << answerer.boxes.join("|").toStdString();
   // The marks are in the network's administration; the library reads the host's copy now.
@@ -227,7 +227,7 @@ TEST_F(HostCommandsQtTest, CheckOutStopsAtTheFirstProjectThatIsNotFree) {
   answerer.answers = {QMessageBox::Yes, QMessageBox::Yes};
   Run(tree::kCmdCheckOutHost, Host("WS01"));
   ASSERT_FALSE(answerer.boxes.isEmpty());
-  EXPECT_EQ(answerer.boxes.back(), UiQText(1, 1) + "\n\n" + UiQText(1, 2));
+  EXPECT_EQ(answerer.boxes.back(), services::UiQText(1, 1) + "\n\n" + services::UiQText(1, 2));
   EXPECT_EQ(answerer.dialogs, 0);
   EXPECT_EQ(Setting("InstallRoot\\CheckedOutPath"), "<none>");
   EXPECT_EQ(Status(projects[0]) & 0x04, 0u);
@@ -250,8 +250,8 @@ TEST_F(HostCommandsQtTest, RemovalAndReleaseAreRefusedWhileTheCadProgramRuns) {
   Answerer answerer;
   Run(tree::kCmdRemoveHost, Host("SRV2"));
   ASSERT_EQ(answerer.boxes.size(), 2) << answerer.boxes.join("|").toStdString();
-  EXPECT_EQ(answerer.boxes[0], UiQText(1015, 4125, "SRV2"));
-  EXPECT_EQ(answerer.boxes[1], UiQText(3, 13, "Pelomar"));
+  EXPECT_EQ(answerer.boxes[0], services::UiQText(1015, 4125, "SRV2"));
+  EXPECT_EQ(answerer.boxes[1], services::UiQText(3, 13, "Pelomar"));
   EXPECT_EQ(testing::ReadFile(site_.NetDir() + "/data.cfg"), data_cfg);
 
   // A project that went out with its host keeps its mark.
@@ -267,7 +267,7 @@ TEST_F(HostCommandsQtTest, RemovalAndReleaseAreRefusedWhileTheCadProgramRuns) {
   answerer.boxes.clear();
   Run(tree::kCmdCheckInHost, project);
   ASSERT_EQ(answerer.boxes.size(), 1);
-  EXPECT_EQ(answerer.boxes[0], UiQText(3, 13, (word + "-cad").c_str()));
+  EXPECT_EQ(answerer.boxes[0], services::UiQText(3, 13, (word + "-cad").c_str()));
   EXPECT_EQ(Status(number) & 0x04, 0x04u);
 }
 
@@ -370,7 +370,7 @@ TEST_F(HostCommandsQtTest, TheButtonFinishesACheckInCutShort) {
   if (dialog().PingCheckBox()->isChecked()) dialog().PingCheckBox()->click();
   Show();
   Select("WS01");
-  EXPECT_EQ(dialog().CheckOutButton()->text(), UiQText(114, 2));
+  EXPECT_EQ(dialog().CheckOutButton()->text(), services::UiQText(114, 2));
   EXPECT_TRUE(dialog().CheckOutButton()->isEnabled());
   answerer.boxes.clear();
   answerer.dialogs = 0;
@@ -386,7 +386,7 @@ TEST_F(HostCommandsQtTest, TheButtonFinishesACheckInCutShort) {
   for (uint32_t n : projects) EXPECT_EQ(network.records.at(n).status & 0x04, 0u) << n;
   for (const auto& f : std::filesystem::directory_iterator(site_.NetDir()))
     EXPECT_FALSE(f.path().string().ends_with(".out")) << f.path();
-  EXPECT_TRUE(QTest::qWaitFor([&] { return dialog().CheckOutButton()->text() == UiQText(114, 1); }, 20000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return dialog().CheckOutButton()->text() == services::UiQText(114, 1); }, 20000));
 
   // Cut short at its very last step: only the setting is left. The host's
   // check-out from the menu asks nothing and finishes the check-in.
@@ -418,7 +418,7 @@ TEST_F(HostCommandsQtTest, AHostWithoutProjectsIsCheckedOutAndInFromTheButton) {
   EXPECT_NE(host_file.find("[Projects]\r\n\r\n\r\n[Date]"), std::string::npos) << host_file;
   Show();
   Select("WS01");
-  EXPECT_EQ(dialog().CheckOutButton()->text(), UiQText(114, 2));
+  EXPECT_EQ(dialog().CheckOutButton()->text(), services::UiQText(114, 2));
   // The button is given back once the command's end has been handled: a
   // click before that is lost, as a person's would be.
   ASSERT_TRUE(QTest::qWaitFor([&] { return dialog().CheckOutButton()->isEnabled(); }, 10000));

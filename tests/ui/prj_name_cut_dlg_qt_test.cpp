@@ -7,7 +7,7 @@
 #include <QTest>
 
 #include "support/mini_installation.h"
-#include "ui/ui_text_qt.h"
+#include "services/qt_text_qt.h"
 
 namespace dovrane::ui {
 namespace {
@@ -22,7 +22,7 @@ TEST(PrjNameCutDialogTest, NamesOverFiftyAreCutAndExplained) {
     CPrjNameCutDialog dialog(&source, &result);
     EXPECT_EQ(dialog.NameEdit()->text(), proposed.left(50));
     const QString expected = length == 50 ? source
-                                          : UiQText(153, 1) + QStringLiteral(" \"Office tower\" ") + UiQText(153, 2);
+                                          : services::UiQText(153, 1) + QStringLiteral(" \"Office tower\" ") + services::UiQText(153, 2);
     EXPECT_EQ(dialog.MessageEdit()->text(), expected) << length;
     EXPECT_EQ(result, proposed);  // nothing changes before OK
   }
