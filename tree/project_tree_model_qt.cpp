@@ -6,7 +6,7 @@
 #include "services/ui_text_table.h"
 #include "tree/item_kind.h"
 #include "tree/project_copy.h"
-#include "ui/app_icons_qt.h"
+#include "tree/app_icons_qt.h"
 #include "services/qt_text_qt.h"
 
 namespace dovrane::tree {
@@ -91,7 +91,7 @@ QVariant ProjectTreeModel::data(const QModelIndex& index, int role) const {
       if (role == kImageRole) return image;
       if (image < 0 || image >= kImageCount) return {};
       if (!icon_loaded_[image]) {
-        icons_[image] = ui::TreeImage(image);  // the drawings compiled into the program
+        icons_[image] = TreeImage(image);  // the drawings compiled into the program
         icon_loaded_[image] = true;
       }
       return icons_[image];

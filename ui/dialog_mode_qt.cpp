@@ -14,7 +14,7 @@
 #include "app/command_table.h"
 #include "platform/env.h"
 #include "platform/terminal.h"
-#include "ui/app_icons_qt.h"
+#include "tree/app_icons_qt.h"
 #include "ui/dovrane_dlg.h"
 #include "ui/main_window_qt.h"
 #include "ui/popup_accessibility_qt.h"
@@ -89,7 +89,7 @@ int RunDialogMode() {
     qInstallMessageHandler(previous);
     g_display_notes.clear();
   }
-  QApplication::setWindowIcon(ApplicationIcon());
+  QApplication::setWindowIcon(tree::ApplicationIcon());
   MainWindow window;
   CDovraneDlg& dialog = window.dialog();
   SetMainDialog(&dialog);

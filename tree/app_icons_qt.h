@@ -6,7 +6,7 @@
 #include <QIcon>
 #include <QString>
 
-namespace dovrane::ui {
+namespace dovrane::tree {
 
 inline constexpr int kTreeImageCount = 19;
 
@@ -18,4 +18,4 @@ QIcon ApplicationIcon();
 // The resource path of an image, ":/icons/tree/04.svg" for tree image 4.
 QString TreeImagePath(int index);
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::tree

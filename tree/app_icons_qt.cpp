@@ -1,4 +1,4 @@
-#include "ui/app_icons_qt.h"
+#include "tree/app_icons_qt.h"
 
 // The resources live in the window library; a static library's resources are
 // only linked in when something asks for them.
@@ -10,7 +10,7 @@ static void InitIconResources() {
   (void)done;
 }
 
-namespace dovrane::ui {
+namespace dovrane::tree {
 
 QString TreeImagePath(int index) {
   return QStringLiteral(":/icons/tree/%1.svg").arg(index, 2, 10, QLatin1Char('0'));
@@ -32,4 +32,4 @@ QIcon ApplicationIcon() {
   return QIcon(QStringLiteral(":/icons/dovrane.svg"));
 }
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::tree

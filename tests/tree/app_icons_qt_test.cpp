@@ -1,4 +1,4 @@
-#include "ui/app_icons_qt.h"
+#include "tree/app_icons_qt.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <QSvgRenderer>
 #include <vector>
 
-namespace dovrane::ui {
+namespace dovrane::tree {
 namespace {
 
 // The share of pixels that are drawn (not transparent) at size x size.
@@ -49,4 +49,4 @@ TEST(AppIconsTest, TreeImagesAreTellApart) {
 }
 
 }  // namespace
-}  // namespace dovrane::ui
+}  // namespace dovrane::tree
