@@ -33,11 +33,23 @@ wid=$(timeout 30 xdotool search --sync --name "Varnholtek Dovranix" | head -n 1)
 [ -n "$wid" ] || { echo "FAIL: the window did not appear"; kill "$pid"; exit 1; }
 xdotool windowfocus --sync "$wid"
 for _ in $(seq 100); do [ -s "$screenshot" ] && break; sleep 0.1; done
-sleep 1  # the hosts' checks
 eval "$(xdotool getwindowgeometry --shell "$wid")"
 main_width=$WIDTH main_height=$HEIGHT
-# "Check Out": left of the close button, above the status bar.
-xdotool mousemove --window "$wid" $((main_width - 148)) $((main_height - 50)) click 1
+# A window of the program other than the main one (a question, a dialog).
+other_window() {
+  local w
+  for w in $(xdotool search --onlyvisible --pid "$pid" --name "" 2>/dev/null || true); do
+    [ "$w" != "$wid" ] && return 0
+  done
+  return 1
+}
+# "Check Out": left of the close button, above the status bar. It is enabled
+# once the hosts' checks are in: pressed again until its question shows.
+for _ in $(seq 60); do
+  xdotool mousemove --window "$wid" $((main_width - 148)) $((main_height - 50)) click 1
+  for _ in $(seq 10); do other_window && break 2; sleep 0.1; done
+done
+other_window || { echo "FAIL: the Check Out button asked nothing"; kill "$pid"; exit 1; }
 # Every window the program opens on top is answered: the boxes with Enter
 # (Yes), the comment dialog (500 x 260) with a comment, Tab to OK and Enter,
 # the office standard with Enter until its sizes are measured. The progress
