@@ -1,6 +1,7 @@
 #include "network/unc_root_enumerator.h"
 
 #include <algorithm>
+#include <cctype>
 #include <strings.h>
 
 #include "extlib/prj_record.h"
@@ -40,6 +41,15 @@ NetListing Folders(const std::string& native) {
   return out;
 }
 
+// Adds the name unless the listing has it (without regard to case), and sorts.
+void AddEntry(NetListing* l, const std::string& name) {
+  for (const NetEntry& e : l->entries)
+    if (strcasecmp(e.name.c_str(), name.c_str()) == 0) return;
+  l->entries.push_back({name, ""});
+  std::sort(l->entries.begin(), l->entries.end(),
+            [](const NetEntry& a, const NetEntry& b) { return strcasecmp(a.name.c_str(), b.name.c_str()) < 0; });
+}
+
 }  // namespace
 
 NetListing UncRootEnumerator::Workgroups() {
@@ -48,9 +58,18 @@ NetListing UncRootEnumerator::Workgroups() {
   return {NetError::kNone, {{domain, ""}}};
 }
 
+// The computers below the UNC root, and those whose shares the system has
+// mounted elsewhere (CIFS mounts, the desktop's GVfs mounts).
 NetListing UncRootEnumerator::Computers(const std::string&) {
   NetListing l = Folders(platform::PathMap::Instance().UncRoot());
+  for (const platform::ShareMount& m : platform::SystemShareMounts()) {
+    std::string name;
+    if (!platform::Utf8ToCp1252(m.host, &name)) continue;
+    for (char& c : name) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    if (extlib::IsValidHostName(name)) AddEntry(&l, name);
+  }
   std::erase_if(l.entries, [](const NetEntry& e) { return !extlib::IsValidHostName(e.name); });
+  if (!l.entries.empty()) l.error = NetError::kNone;
   return l;
 }
 
@@ -58,6 +77,12 @@ NetListing UncRootEnumerator::Shares(const std::string& computer) {
   std::string host, rest;
   if (!SplitUncPath("\\\\" + computer, &host, &rest) || !rest.empty()) return {NetError::kNameUnknown, {}};
   NetListing l = Folders(platform::NativePath("\\\\" + host));
+  for (const platform::ShareMount& m : platform::SystemShareMounts()) {
+    std::string share;
+    if (strcasecmp(m.host.c_str(), host.c_str()) != 0 || !platform::Utf8ToCp1252(m.share, &share)) continue;
+    AddEntry(&l, share);
+  }
+  if (!l.entries.empty()) l.error = NetError::kNone;
   if (l.error == NetError::kNotFound) l.error = NetError::kNameUnknown;
   return l;
 }

@@ -13,6 +13,7 @@
 #include "support/fake_enumerator.h"
 #include "support/scoped_environment.h"
 #include "support/small_installation.h"
+#include "support/temp_dir.h"
 
 namespace dovrane::network {
 namespace {
@@ -119,6 +120,31 @@ TEST(NetworkBrowseTest, UncRootListsFoldersOnlyAndRefusesPathsOutOfIt) {
   for (const char* bad : {"\\\\SRV1\\cad\\..\\..", "\\\\SRV1\\.\\cad", "\\SRV1\\cad", "\\\\SRV1\\c/d"})
     EXPECT_EQ(unc.Directories(bad).error, NetError::kNotFound) << bad;
   EXPECT_EQ(unc.Shares("NOSUCH").error, NetError::kNameUnknown);
+}
+
+// Shares the system mounted elsewhere (a CIFS mount, the desktop's GVfs) are
+// offered beside the UNC root's, and their folders are listed.
+TEST(NetworkBrowseTest, MountedSharesAreOfferedBesideTheUncRoot) {
+  testing::SmallInstallation inst;
+  testing::TempDir mounts;
+  mounts.Write("mnt/daten/Prj/.keep", "");
+  mounts.Write("gvfs/smb-share:server=ws3,share=cad/Usr/.keep", "");
+  mounts.Write("mountinfo", "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
+                            "40 22 0:45 / " + mounts / "mnt/daten" + " rw - cifs //srv5/daten rw,addr=10.0.0.5\n");
+  testing::ScopedEnvironment env;
+  env.Set({{"DOVRANE_MOUNTINFO", mounts / "mountinfo"}, {"DOVRANE_GVFS_DIR", mounts / "gvfs"}});
+  UncRootEnumerator unc;
+  std::vector<std::string> computers;
+  for (const NetEntry& e : unc.Computers("").entries) computers.push_back(e.name);
+  EXPECT_EQ(computers, (std::vector<std::string>{"SRV1", "SRV2", "SRV5", "WS3"}));
+  const NetListing shares = unc.Shares("SRV5");
+  ASSERT_EQ(shares.entries.size(), 1u);
+  EXPECT_EQ(shares.entries[0].name, "daten");
+  const NetListing folders = unc.Directories("\\\\SRV5\\daten");
+  ASSERT_TRUE(folders.ok());
+  ASSERT_EQ(folders.entries.size(), 1u);
+  EXPECT_EQ(folders.entries[0].name, "Prj");
+  EXPECT_EQ(unc.Shares("WS3").entries.size(), 1u);
 }
 
 TEST(DeadlineCallTest, ACallerNeverWaitsLongerThanTheDeadline) {
