@@ -54,11 +54,12 @@ unset QT_QPA_PLATFORM  # the test suite's offscreen choice; here the X server is
 "$dovrane" >"$log" 2>&1 &
 pid=$!
 # The window program the hand-over started (dovrane runs it as its child or in its place).
-wid=$(timeout 60 xdotool search --sync --name "Varnholtek Dovranix" | head -n 1)
+wid=$(timeout 60 xdotool search --sync --onlyvisible --name "Varnholtek Dovranix" | head -n 1)
 [ -n "$wid" ] || { echo "FAIL: the window did not appear"; kill "$pid"; exit 1; }
 window_pid=$(xdotool getwindowpid "$wid")
 # No window manager: the keyboard goes to the window given the focus.
-xdotool windowfocus --sync "$wid"
+# A window just mapped may refuse the focus (BadMatch) for a moment.
+for _ in $(seq 50); do xdotool windowfocus --sync "$wid" 2>/dev/null && break; sleep 0.1; done
 status=0
 /usr/bin/python3 "$driver" "$dovrane" "$window_pid" "$wid" $run || status=$?
 if [ "$status" -ne 0 ]; then kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; exit "$status"; fi

@@ -29,17 +29,19 @@ dovrane=$1 screenshot=$2 log=$3 net=$4
 unset QT_QPA_PLATFORM  # the test suite's offscreen choice; here the X server is real
 DOVRANE_SCREENSHOT="$screenshot" "$dovrane" >"$log" 2>&1 &
 pid=$!
-wid=$(timeout 30 xdotool search --sync --name "Varnholtek Dovranix" | head -n 1)
+wid=$(timeout 30 xdotool search --sync --onlyvisible --name "Varnholtek Dovranix" | head -n 1)
 [ -n "$wid" ] || { echo "FAIL: the window did not appear"; kill "$pid"; exit 1; }
-xdotool windowfocus --sync "$wid"
+# A window just mapped may refuse the focus (BadMatch) for a moment.
+for _ in $(seq 50); do xdotool windowfocus --sync "$wid" 2>/dev/null && break; sleep 0.1; done
 for _ in $(seq 100); do [ -s "$screenshot" ] && break; sleep 0.1; done
 eval "$(xdotool getwindowgeometry --shell "$wid")"
 main_width=$WIDTH main_height=$HEIGHT
-# A window of the program other than the main one (a question, a dialog).
+# A window of the program other than the main one (a question, a dialog, the
+# progress window); a tooltip (no name) is none.
 other_window() {
   local w
   for w in $(xdotool search --onlyvisible --pid "$pid" --name "" 2>/dev/null || true); do
-    [ "$w" != "$wid" ] && return 0
+    [ "$w" != "$wid" ] && [ -n "$(xdotool getwindowname "$w" 2>/dev/null || true)" ] && return 0
   done
   return 1
 }
@@ -85,8 +87,14 @@ grep -q 'Xvfb' "$net/WS01.out" || { echo "FAIL: the comment is not in WS01.out";
 # The check-out's own end (progress window, refill) before the same button
 # checks the host back in; its boxes, the report last, get Enter.
 for _ in $(seq 100); do answer_top || break; sleep 0.2; done
-xdotool windowfocus --sync "$wid"
-xdotool mousemove --window "$wid" $((main_width - 148)) $((main_height - 50)) click 1
+# A window just mapped may refuse the focus (BadMatch) for a moment.
+for _ in $(seq 50); do xdotool windowfocus --sync "$wid" 2>/dev/null && break; sleep 0.1; done
+# The button is enabled again once the refill after the check-out has checked
+# the hosts: pressed until the check-in asks.
+for _ in $(seq 60); do
+  xdotool mousemove --window "$wid" $((main_width - 148)) $((main_height - 50)) click 1
+  for _ in $(seq 10); do other_window && break 2; sleep 0.1; done
+done
 for _ in $(seq 600); do
   grep -q '^CheckedOutPath\|^CheckingInPath' "$DOVRANE_HKLM" || [ -e "$net/WS01.out" ] || break
   answer_top || true
@@ -94,12 +102,25 @@ for _ in $(seq 600); do
 done
 for _ in $(seq 50); do answer_top || break; sleep 0.2; done
 if grep -q '^CheckedOutPath\|^CheckingInPath' "$DOVRANE_HKLM" || [ -e "$net/WS01.out" ]; then
-  echo "FAIL: the check-in did not finish"; kill "$pid"; exit 1
+  echo "FAIL: the check-in did not finish"
+  for w in $(xdotool search --onlyvisible --pid "$pid" --name "" 2>/dev/null || true); do
+    echo "  window $w: $(xdotool getwindowname "$w" 2>/dev/null)"
+  done
+  grep 'Checked\|Checking' "$DOVRANE_HKLM" || true
+  ls "$net"
+  kill "$pid"; exit 1
 fi
 ls "$net" | grep -q '^WS01-checkin-.*\.txt$' || { echo "FAIL: no check-in report in $net"; kill "$pid"; exit 1; }
-xdotool windowfocus --sync "$wid"
-xdotool mousemove --window "$wid" $((main_width - 52)) $((main_height - 50)) click 1
-for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+# The check-in's report may come a moment after its end: whatever is still
+# open is answered, and the close button pressed until the program ends.
+for _ in $(seq 50); do
+  kill -0 "$pid" 2>/dev/null || break
+  if ! answer_top; then
+    xdotool windowfocus --sync "$wid" 2>/dev/null || true
+    xdotool mousemove --window "$wid" $((main_width - 52)) $((main_height - 50)) click 1 2>/dev/null || true
+  fi
+  for _ in $(seq 10); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+done
 if kill -0 "$pid" 2>/dev/null; then echo "FAIL: the close button did not close the window"; kill "$pid"; exit 1; fi
 wait "$pid"
 DRIVE

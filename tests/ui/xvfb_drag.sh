@@ -29,9 +29,10 @@ dovrane=$1 screenshot=$2 log=$3
 unset QT_QPA_PLATFORM  # the test suite's offscreen choice; here the X server is real
 DOVRANE_SCREENSHOT="$screenshot" "$dovrane" >"$log" 2>&1 &
 pid=$!
-wid=$(timeout 30 xdotool search --sync --name "Varnholtek Dovranix" | head -n 1)
+wid=$(timeout 30 xdotool search --sync --onlyvisible --name "Varnholtek Dovranix" | head -n 1)
 [ -n "$wid" ] || { echo "FAIL: the window did not appear"; kill "$pid"; exit 1; }
-xdotool windowfocus --sync "$wid"
+# A window just mapped may refuse the focus (BadMatch) for a moment.
+for _ in $(seq 50); do xdotool windowfocus --sync "$wid" 2>/dev/null && break; sleep 0.1; done
 # The trees are filled when the screenshot is there.
 for _ in $(seq 100); do [ -s "$screenshot" ] && break; sleep 0.1; done
 eval "$(xdotool getwindowgeometry --shell "$wid")"
@@ -61,7 +62,8 @@ xdotool windowfocus --sync "$box"
 xdotool key Return
 # The move runs on a worker; then the close button (bottom right).
 sleep 2
-xdotool windowfocus --sync "$wid"
+# A window just mapped may refuse the focus (BadMatch) for a moment.
+for _ in $(seq 50); do xdotool windowfocus --sync "$wid" 2>/dev/null && break; sleep 0.1; done
 xdotool mousemove --window "$wid" $((WIDTH - 52)) $((HEIGHT - 50)) click 1
 for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$pid" 2>/dev/null; then echo "FAIL: the close button did not close the window"; kill "$pid"; exit 1; fi

@@ -24,9 +24,10 @@ dovrane=$1 screenshot=$2 log=$3
 unset QT_QPA_PLATFORM  # the test suite's offscreen choice; here the X server is real
 DOVRANE_SCREENSHOT="$screenshot" "$dovrane" >"$log" 2>&1 &
 pid=$!
-wid=$(timeout 30 xdotool search --sync --name "Varnholtek Dovranix" | head -n 1)
+wid=$(timeout 30 xdotool search --sync --onlyvisible --name "Varnholtek Dovranix" | head -n 1)
 [ -n "$wid" ] || { echo "FAIL: the window did not appear"; kill "$pid"; exit 1; }
-xdotool windowfocus --sync "$wid"
+# A window just mapped may refuse the focus (BadMatch) for a moment.
+for _ in $(seq 50); do xdotool windowfocus --sync "$wid" 2>/dev/null && break; sleep 0.1; done
 # The screenshot is taken after the first fill, half a second after showing.
 for _ in $(seq 100); do [ -s "$screenshot" ] && break; sleep 0.1; done
 eval "$(xdotool getwindowgeometry --shell "$wid")"
