@@ -15,8 +15,18 @@ int ll_getTextZeile(long text_number, int line, int max_len, const char* argumen
                     int* length);
 std::string LanguageText(long text_number, int line, const std::string& arguments = "");
 
-// Non-zero: English; zero: German. From Settings\InstalledLanguageLCID (user
-// settings first, then machine), German for the primary language 0x07.
+// Windows language identifiers of the two languages the program speaks.
+inline constexpr long kLanguageEnglish = 1033;
+inline constexpr long kLanguageGerman = 1031;
+// The language in use: Settings\InstalledLanguageLCID of the user settings,
+// else of the machine settings; without either, the user's locale (LC_ALL,
+// LC_MESSAGES, LANG, with LANGUAGE's preferences): German for a German
+// locale, English for every other one.
+long InstalledLanguageId();
+// The locale names German (the environment as above).
+bool LocaleIsGerman();
+// Non-zero: English; zero: German, for an identifier of the primary
+// language 0x07 (de-DE, de-CH, de-AT, ...).
 int ll_get_language();
 // Tests and the settings dialog switch the language of the running process.
 void ReloadLanguage();

@@ -146,18 +146,18 @@ void CDovraneDlg::InitDialog() {
   setMinimumSize(640, 400);
 
   // The window menu's "About" item lives in a Help menu here, in the
-  // language of the installation's texts (1: English, 0: German).
-  const bool english = extlib::ll_get_language() != 0;
+  // language of the installation's texts.
+  constexpr long kHelpMenuText = 2509000;
+  const QString help_text = FromCp1252(extlib::LanguageText(kHelpMenuText, 1));
   menu_bar_ = new QMenuBar(this);
   menu_bar_->setAccessibleName(QStringLiteral("Menu"));
-  QMenu* help_menu = menu_bar_->addMenu(english ? QStringLiteral("&Help") : QStringLiteral("&Hilfe"));
-  help_menu->setAccessibleName(english ? QStringLiteral("Help") : QStringLiteral("Hilfe"));
-  QAction* help = help_menu->addAction(english ? QStringLiteral("&Help") : QStringLiteral("&Hilfe"));
+  QMenu* help_menu = menu_bar_->addMenu(help_text);
+  help_menu->setAccessibleName(QString(help_text).remove(QLatin1Char('&')));
+  QAction* help = help_menu->addAction(help_text);
   help->setShortcut(QKeySequence::HelpContents);
   connect(help, &QAction::triggered, this, &CDovraneDlg::OnHelp);
   addAction(help);  // F1 works without opening the menu
-  QAction* about = help_menu->addAction(english ? QStringLiteral("&About Dovrane...")
-                                                : QString::fromUtf8("Inf&o \xC3\xBC" "ber Dovrane..."));
+  QAction* about = help_menu->addAction(FromCp1252(extlib::LanguageText(kHelpMenuText, 2)));
   about->setData(kAboutCommand);
   connect(about, &QAction::triggered, this, &CDovraneDlg::ShowAbout);
   top_ = menu_bar_->sizeHint().height();
