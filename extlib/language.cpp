@@ -177,6 +177,12 @@ std::string LanguageText(long text_number, int line, const std::string& argument
   return Substitute(it->second, arguments.c_str());
 }
 
+std::string LanguageArguments(const std::vector<std::string>& values) {
+  std::string arguments = " ";
+  for (const std::string& value : values) arguments += value + "\x1E";
+  return arguments;
+}
+
 int ll_getTextZeile(long text_number, int line, int max_len, const char* arguments, char* out, int* length) {
   const bool found = Texts()->count(Key(text_number, line)) != 0;
   std::string text = LanguageText(text_number, line, arguments ? arguments : "");

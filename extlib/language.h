@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace dovrane::extlib {
 
@@ -14,6 +15,17 @@ namespace dovrane::extlib {
 int ll_getTextZeile(long text_number, int line, int max_len, const char* arguments, char* out,
                     int* length);
 std::string LanguageText(long text_number, int line, const std::string& arguments = "");
+// The arguments of a text as the language library takes them: a blank, then
+// every value ended by 0x1E. Values may hold any other character ('#' too).
+std::string LanguageArguments(const std::vector<std::string>& values);
+
+// Text numbers of the program's own texts (docs/language.md): the main
+// window's Help menu, the network browser's notes, the window's own messages,
+// the reasons the network could not be listed.
+inline constexpr long kHelpMenuTexts = 2509000;
+inline constexpr long kBrowseNoteTexts = 2509001;
+inline constexpr long kWindowMessageTexts = 2509002;
+inline constexpr long kNetErrorTexts = 2509003;
 
 // Windows language identifiers of the two languages the program speaks.
 inline constexpr long kLanguageEnglish = 1033;

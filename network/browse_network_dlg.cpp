@@ -44,9 +44,8 @@ std::string S(const QString& text) {
 QString Text(int group, unsigned item, const char* args = nullptr) { return Q(services::UiText(group, item, args)); }
 
 // The dialog's notes and counts, lines of one text of the language files.
-constexpr long kBrowseNotes = 2509001;
 QString Note(int line, const QString& value = QString()) {
-  return Q(extlib::LanguageText(kBrowseNotes, line, value.isNull() ? std::string() : " " + S(value) + "\x1E"));
+  return Q(extlib::LanguageText(extlib::kBrowseNoteTexts, line, value.isNull() ? std::string() : " " + S(value) + "\x1E"));
 }
 // Marks an item whose children are being asked for.
 QString AskingSuffix() { return QStringLiteral(" (") + Note(3) + QStringLiteral(")"); }

@@ -22,6 +22,7 @@
 #include <set>
 
 #include "extlib/language.h"
+#include "network/network_enumerator.h"
 #include "platform/text_codec.h"
 #include "services/ui_text_table.h"
 #include "support/sample_site.h"
@@ -178,7 +179,9 @@ TEST_F(WindowLanguageTest, TheGermanFileTranslatesEveryText) {
   for (const auto& [key, text] : english_) {
     auto it = german_.find(key);
     ASSERT_NE(it, german_.end()) << key.first << "." << key.second;
-    if (!shared.count(text)) EXPECT_NE(it->second, text) << key.first << "." << key.second;
+    if (!shared.count(text)) {
+      EXPECT_NE(it->second, text) << key.first << "." << key.second;
+    }
   }
 }
 
@@ -198,6 +201,13 @@ TEST_F(WindowLanguageTest, TheUiTextTableSpeaksTheChosenLanguage) {
       texts.emplace_back(QStringLiteral("(%1, %2)").arg(record.group).arg(record.item), text);
     }
     EXPECT_GT(texts.size(), 100u);  // the whole table was walked
+    // The reasons the network browser gives.
+    for (network::NetError error : {network::NetError::kNoMasterBrowser, network::NetError::kNameUnknown,
+                                    network::NetError::kNotReachable, network::NetError::kSmb1Refused,
+                                    network::NetError::kAccessDenied, network::NetError::kNotFound,
+                                    network::NetError::kFailed})
+      texts.emplace_back(QStringLiteral("network error %1").arg(static_cast<int>(error)),
+                         QString::fromStdString(platform::Cp1252ToUtf8(network::NetErrorText(error))));
     EXPECT_EQ(Foreign(german, texts).join("\n").toStdString(), "") << lcid;
   }
 }
