@@ -121,12 +121,48 @@ std::string ResourceFolder() {
   return DOVRANE_SOURCE_RES_DIR;
 }
 
-int ll_get_language() {
-  long lcid = 0;
-  if (!GetSettingNumber("HKCU", "Settings\\InstalledLanguageLCID", &lcid))
-    GetSettingNumber("HKLM", "Settings\\InstalledLanguageLCID", &lcid);
-  return (lcid & 0x3FF) == 0x07 ? 0 : 1;
+namespace {
+
+// A locale name ("de", "de_DE.UTF-8", "de_AT@euro") names German.
+bool NamesGerman(const std::string& locale) {
+  return locale.rfind("de", 0) == 0 &&
+         (locale.size() == 2 || locale[2] == '_' || locale[2] == '.' || locale[2] == '@');
 }
+
+}  // namespace
+
+bool LocaleIsGerman() {
+  platform::Env* env = platform::CurrentEnv();
+  // The messages' locale as the C library and gettext find it.
+  std::string locale;
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    locale = env->GetEnv(name);
+    if (!locale.empty()) break;
+  }
+  if (locale.empty() || locale == "C" || locale == "POSIX") return false;
+  // LANGUAGE, a list of preferences ("de:en"), overrides the locale's
+  // language except in the C locale; its first German or English entry wins.
+  const std::string preferences = env->GetEnv("LANGUAGE");
+  size_t start = 0;
+  while (start < preferences.size()) {
+    size_t end = preferences.find(':', start);
+    if (end == std::string::npos) end = preferences.size();
+    const std::string entry = preferences.substr(start, end - start);
+    if (NamesGerman(entry)) return true;
+    if (entry.rfind("en", 0) == 0) return false;
+    start = end + 1;
+  }
+  return NamesGerman(locale);
+}
+
+long InstalledLanguageId() {
+  long lcid = 0;
+  if (GetSettingNumber("HKCU", "Settings\\InstalledLanguageLCID", &lcid)) return lcid;
+  if (GetSettingNumber("HKLM", "Settings\\InstalledLanguageLCID", &lcid)) return lcid;
+  return LocaleIsGerman() ? kLanguageGerman : kLanguageEnglish;
+}
+
+int ll_get_language() { return (InstalledLanguageId() & 0x3FF) == 0x07 ? 0 : 1; }
 
 void ReloadLanguage() {
   std::lock_guard<std::mutex> guard(g_texts_mutex);
@@ -139,6 +175,12 @@ std::string LanguageText(long text_number, int line, const std::string& argument
   auto it = texts.find(Key(text_number, line));
   if (it == texts.end()) return "<text " + std::to_string(text_number) + "," + std::to_string(line) + ">";
   return Substitute(it->second, arguments.c_str());
+}
+
+std::string LanguageArguments(const std::vector<std::string>& values) {
+  std::string arguments = " ";
+  for (const std::string& value : values) arguments += value + "\x1E";
+  return arguments;
 }
 
 int ll_getTextZeile(long text_number, int line, int max_len, const char* arguments, char* out, int* length) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace dovrane::extlib {
 
@@ -14,9 +15,30 @@ namespace dovrane::extlib {
 int ll_getTextZeile(long text_number, int line, int max_len, const char* arguments, char* out,
                     int* length);
 std::string LanguageText(long text_number, int line, const std::string& arguments = "");
+// The arguments of a text as the language library takes them: a blank, then
+// every value ended by 0x1E. Values may hold any other character ('#' too).
+std::string LanguageArguments(const std::vector<std::string>& values);
 
-// Non-zero: English; zero: German. From Settings\InstalledLanguageLCID (user
-// settings first, then machine), German for the primary language 0x07.
+// Text numbers of the program's own texts (docs/language.md): the main
+// window's Help menu, the network browser's notes, the window's own messages,
+// the reasons the network could not be listed.
+inline constexpr long kHelpMenuTexts = 2509000;
+inline constexpr long kBrowseNoteTexts = 2509001;
+inline constexpr long kWindowMessageTexts = 2509002;
+inline constexpr long kNetErrorTexts = 2509003;
+
+// Windows language identifiers of the two languages the program speaks.
+inline constexpr long kLanguageEnglish = 1033;
+inline constexpr long kLanguageGerman = 1031;
+// The language in use: Settings\InstalledLanguageLCID of the user settings,
+// else of the machine settings; without either, the user's locale (LC_ALL,
+// LC_MESSAGES, LANG, with LANGUAGE's preferences): German for a German
+// locale, English for every other one.
+long InstalledLanguageId();
+// The locale names German (the environment as above).
+bool LocaleIsGerman();
+// Non-zero: English; zero: German, for an identifier of the primary
+// language 0x07 (de-DE, de-CH, de-AT, ...).
 int ll_get_language();
 // Tests and the settings dialog switch the language of the running process.
 void ReloadLanguage();

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <thread>
 
+#include "extlib/language.h"
 #include "extlib/messages.h"
 #include "network/browse_network_tree_ctrl.h"
 #include "network/data_server_choice.h"
@@ -43,6 +44,13 @@ std::string S(const QString& text) {
   return services::ToCp1252(text, &out) ? out : std::string();
 }
 QString Text(int group, unsigned item, const char* args = nullptr) { return Q(services::UiText(group, item, args)); }
+
+// The dialog's notes and counts, lines of one text of the language files.
+QString Note(int line, const QString& value = QString()) {
+  return Q(extlib::LanguageText(extlib::kBrowseNoteTexts, line, value.isNull() ? std::string() : " " + S(value) + "\x1E"));
+}
+// Marks an item whose children are being asked for.
+QString AskingSuffix() { return QStringLiteral(" (") + Note(3) + QStringLiteral(")"); }
 
 // One child of a listed computer, share or folder, with what the worker found.
 struct Child {
@@ -201,7 +209,7 @@ void CDlgBrowseNetwork::Start() {
   auto unc = unc_root_;
   Async<std::vector<std::string>>([unc] { return FallbackHosts(*unc); },
                                   [this](std::vector<std::string> hosts) { ShowComputers(hosts, true, true); });
-  SetNote(tr("Asking the network for its workgroups and computers..."));
+  SetNote(Note(1));
   struct Browse {
     std::vector<std::string> hosts, domains;
     int own = 0;
@@ -225,8 +233,7 @@ void CDlgBrowseNetwork::Start() {
         ShowComputers(b.hosts, true, false);
         if (b.hosts.empty())
           SetNote(Q(NetErrorText(b.error == NetError::kNone ? NetError::kNoMasterBrowser : b.error)) + "\n" +
-                  tr("Shown are the data servers of the installation and the folders below the UNC root; "
-                     "type a computer's name to search for it."));
+                  Note(2));
         else
           SetNote(QString());
       });
@@ -243,7 +250,7 @@ void CDlgBrowseNetwork::ShowComputers(const std::vector<std::string>& hosts, boo
       item->setFont(0, f);
     }
     if (ping_hosts_ && item->data(0, Tree::kPingRole).toInt() == Tree::kNotPinged) {
-      tree_->SetPingState(item, Tree::kPinging, tr("asking..."), true);
+      tree_->SetPingState(item, Tree::kPinging, Note(3), true);
       to_ping.push_back(item->text(0));
     }
   }
@@ -286,7 +293,7 @@ void CDlgBrowseNetwork::OnExpanded(QTreeWidgetItem* item) {
   const std::string path = S(item->data(0, Tree::kPathRole).toString());
   if (path.empty()) return;
   item->setData(0, Tree::kAskingRole, true);
-  item->setText(0, item->text(0) + tr(" (asking...)"));
+  item->setText(0, item->text(0) + AskingSuffix());
   auto net = browse_;
   auto unc = unc_root_;
   const bool computer = kind == Tree::kComputer;
@@ -302,7 +309,7 @@ void CDlgBrowseNetwork::OnExpanded(QTreeWidgetItem* item) {
                     if (!item) return;
                     item->setData(0, Tree::kAskingRole, false);
                     QString text = item->text(0);
-                    text.chop(tr(" (asking...)").size());
+                    text.chop(AskingSuffix().size());
                     item->setText(0, text);
                     for (const Child& ch : c.list) {
                       auto* child = new QTreeWidgetItem(item, {Q(ch.name)});
@@ -370,7 +377,7 @@ void CDlgBrowseNetwork::ShowDomain(int index, const QString& select) {
     std::vector<std::string> hosts;
     NetError error = NetError::kNone;
   };
-  SetNote(tr("Asking the network..."));
+  SetNote(Note(4));
   Async<Hosts>(
       [net, domain] {
         Hosts h;
@@ -422,7 +429,7 @@ void CDlgBrowseNetwork::OnSearch() {
     NetError error = NetError::kNone;
   };
   const std::string wanted = S(name);
-  SetNote(tr("Asking %1...").arg(name));
+  SetNote(Note(5, name));
   Async<Found>(
       [net, unc, ping, wanted, known] {
         Found f;
@@ -511,8 +518,8 @@ void CDlgBrowseNetwork::SetNote(const QString& text) {
 }
 
 void CDlgBrowseNetwork::UpdateStatus() {
-  domain_label_->setText(QStringLiteral("Domain: %1").arg(shown_domain_));
-  hosts_label_->setText(QStringLiteral("Hosts: %1").arg(tree_->topLevelItemCount()));
+  domain_label_->setText(Note(6, shown_domain_));
+  hosts_label_->setText(Note(7, QString::number(tree_->topLevelItemCount())));
 }
 
 int BrowseForDataServer(QString* path, QWidget* parent, int mode, int* created, int ping_hosts) {

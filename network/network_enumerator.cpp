@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+#include "extlib/language.h"
+
 namespace dovrane::network {
 
 std::string NetErrorText(NetError error) {
@@ -9,21 +11,21 @@ std::string NetErrorText(NetError error) {
     case NetError::kNone:
       return "";
     case NetError::kNoMasterBrowser:
-      return "The list of servers for this workgroup is not currently available: no master browser answers.";
+      return extlib::LanguageText(extlib::kNetErrorTexts, 1);
     case NetError::kNameUnknown:
-      return "The network name cannot be found.";
+      return extlib::LanguageText(extlib::kNetErrorTexts, 2);
     case NetError::kNotReachable:
-      return "The computer cannot be reached on the network.";
+      return extlib::LanguageText(extlib::kNetErrorTexts, 3);
     case NetError::kSmb1Refused:
-      return "The computer refuses the SMB1 protocol that network browsing needs.";
+      return extlib::LanguageText(extlib::kNetErrorTexts, 4);
     case NetError::kAccessDenied:
-      return "Access is denied.";
+      return extlib::LanguageText(extlib::kNetErrorTexts, 5);
     case NetError::kNotFound:
-      return "The network path was not found.";
+      return extlib::LanguageText(extlib::kNetErrorTexts, 6);
     case NetError::kFailed:
       break;
   }
-  return "The network cannot be listed.";
+  return extlib::LanguageText(extlib::kNetErrorTexts, 7);
 }
 
 NetError NetErrorFromErrno(int error, bool browse) {

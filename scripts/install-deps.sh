@@ -9,6 +9,11 @@ packages=(
   cmake ninja-build gcc g++ pkg-config
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-svg-dev
+  # Qt's own buttons (Yes, No, Cancel) in German.
+  qt6-translations-l10n
+  # The distribution's checks of the package, its desktop entry and its
+  # AppStream data (appstream); rsvg-convert renders the themed icons.
+  lintian desktop-file-utils appstream librsvg2-bin
   xvfb xauth xdotool
   # The window's runs as on a desktop (session bus, accessibility bus), and
   # dbus-x11, with which libdbus starts a bus for an X display that has none:

@@ -18,8 +18,13 @@ def inline(text):
 
 
 def convert(lines, version):
-    out = ['.TH DOVRANE 1 "" "dovrane %s" "System administration"' % version]
+    # The page's name and section from its title line, "# DOVRANE(1)".
+    title = next((l for l in lines if l.startswith("# ")), "# DOVRANE(1)")
+    m = re.match(r"# ([A-Z0-9-]+)\((\d)\)", title)
+    name, section = (m.group(1), m.group(2)) if m else ("DOVRANE", "1")
+    out = ['.TH %s %s "" "dovrane %s" "System administration"' % (name, section, version)]
     in_block = False
+    heading = ""
     for line in lines:
         line = line.rstrip("\n")
         if line.startswith("```"):
@@ -32,7 +37,12 @@ def convert(lines, version):
         if line.startswith("# "):
             continue
         if line.startswith("## "):
-            out.append(".SH " + line[3:].upper())
+            heading = line[3:].upper()
+            out.append(".SH " + heading)
+        elif heading == "NAME" and " — " in line:
+            # whatis and apropos read "name \- summary".
+            name_part, summary = line.split(" — ", 1)
+            out.append(inline(name_part) + " \\- " + inline(summary))
         elif line.startswith("### "):
             out.append(".SS " + line[4:])
         elif not line.strip():

@@ -18,6 +18,7 @@
 #include "ui/dovrane_dlg.h"
 #include "ui/main_window_qt.h"
 #include "ui/popup_accessibility_qt.h"
+#include "ui/qt_translations_qt.h"
 
 namespace dovrane::ui {
 
@@ -90,6 +91,8 @@ int RunDialogMode() {
     g_display_notes.clear();
   }
   QApplication::setWindowIcon(tree::ApplicationIcon());
+  // Without Qt's translations the window still works, with Qt's buttons in English.
+  InstallQtTranslations();
   MainWindow window;
   CDovraneDlg& dialog = window.dialog();
   SetMainDialog(&dialog);

@@ -146,18 +146,17 @@ void CDovraneDlg::InitDialog() {
   setMinimumSize(640, 400);
 
   // The window menu's "About" item lives in a Help menu here, in the
-  // language of the installation's texts (1: English, 0: German).
-  const bool english = extlib::ll_get_language() != 0;
+  // language of the installation's texts.
+  const QString help_text = services::FromCp1252(extlib::LanguageText(extlib::kHelpMenuTexts, 1));
   menu_bar_ = new QMenuBar(this);
   menu_bar_->setAccessibleName(QStringLiteral("Menu"));
-  QMenu* help_menu = menu_bar_->addMenu(english ? QStringLiteral("&Help") : QStringLiteral("&Hilfe"));
-  help_menu->setAccessibleName(english ? QStringLiteral("Help") : QStringLiteral("Hilfe"));
-  QAction* help = help_menu->addAction(english ? QStringLiteral("&Help") : QStringLiteral("&Hilfe"));
+  QMenu* help_menu = menu_bar_->addMenu(help_text);
+  help_menu->setAccessibleName(QString(help_text).remove(QLatin1Char('&')));
+  QAction* help = help_menu->addAction(help_text);
   help->setShortcut(QKeySequence::HelpContents);
   connect(help, &QAction::triggered, this, &CDovraneDlg::OnHelp);
   addAction(help);  // F1 works without opening the menu
-  QAction* about = help_menu->addAction(english ? QStringLiteral("&About Dovrane...")
-                                                : QString::fromUtf8("Inf&o \xC3\xBC" "ber Dovrane..."));
+  QAction* about = help_menu->addAction(services::FromCp1252(extlib::LanguageText(extlib::kHelpMenuTexts, 2)));
   about->setData(kAboutCommand);
   connect(about, &QAction::triggered, this, &CDovraneDlg::ShowAbout);
   top_ = menu_bar_->sizeHint().height();
@@ -447,8 +446,7 @@ void CDovraneDlg::OnCheckOut() {
       hooks_.host_command(kCheckOutCommand);
     } else if (kind == kKindHostNoAnswer) {
       // A button that does nothing says why.
-      extlib::ShowMessage("This computer does not answer on the network now (its ping failed): it can be "
-                          "checked out once it answers.",
+      extlib::ShowMessage(extlib::LanguageText(extlib::kWindowMessageTexts, 9),
                           platform::kMbOk | platform::kMbIconInformation);
     }
   }
@@ -477,9 +475,8 @@ void CDovraneDlg::ApplyHelp(bool found, const std::string& path, bool exists) {
   if (opened) return;
   std::string upper;
   (void)services::ToCp1252(QString::fromStdString(path).toUpper(), &upper);  // shown, '?' where it must
-  const char* reason = exists ? "No application is associated with the specified file for this operation."
-                              : platform::SystemErrorText(ENOENT);
-  services::ToolMessageBox(services::kMessageError, "%s\n\n%s", upper.c_str(), reason);
+  const std::string reason = exists ? extlib::LanguageText(extlib::kWindowMessageTexts, 10) : platform::SystemErrorText(ENOENT);
+  services::ToolMessageBox(services::kMessageError, "%s\n\n%s", upper.c_str(), reason.c_str());
 }
 
 void CDovraneDlg::ShowAbout() {

@@ -1,5 +1,7 @@
 #include "ui/help_document.h"
 
+#include <vector>
+
 #include "extlib/language.h"
 #include "extlib/settings.h"
 #include "platform/env.h"
@@ -7,12 +9,7 @@
 
 namespace dovrane::ui {
 
-long HelpLanguageId() {
-  long lcid = 0;
-  if (extlib::GetSettingNumber("HKCU", "Settings\\InstalledLanguageLCID", &lcid)) return lcid;
-  if (extlib::GetSettingNumber("HKLM", "Settings\\InstalledLanguageLCID", &lcid)) return lcid;
-  return 0;
-}
+long HelpLanguageId() { return extlib::InstalledLanguageId(); }
 
 bool HelpFolder(std::string* folder) {
   std::string configured;
@@ -33,14 +30,24 @@ bool HelpDocumentPath(std::string* path) {
   if (!HelpFolder(&folder)) return false;
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   const long lcid = HelpLanguageId();
-  *path = folder + "/" + std::to_string(lcid) + "/" + kHelpDocumentName;
-  if (lcid == kHelpFallbackLanguage) return true;
-  // No pages in the installed language (or no language set at all): the
-  // English pages, when they are there, rather than an error.
-  platform::FileInfo info;
-  if (platform::CurrentEnv()->Stat(*path, &info) == 0 && info.type == platform::EntryType::kFile) return true;
-  const std::string english = folder + "/" + std::to_string(kHelpFallbackLanguage) + "/" + kHelpDocumentName;
-  if (platform::CurrentEnv()->Stat(english, &info) == 0 && info.type == platform::EntryType::kFile) *path = english;
+  auto document = [&folder](long language) {
+    return folder + "/" + std::to_string(language) + "/" + kHelpDocumentName;
+  };
+  // The language's own pages; for a regional form without pages of its own
+  // (de-AT, de-CH), the pages of the language's main form; then English.
+  // When none is there the first is named in the error.
+  std::vector<long> choices{lcid};
+  if ((lcid & 0x3FF) == (extlib::kLanguageGerman & 0x3FF)) choices.push_back(extlib::kLanguageGerman);
+  choices.push_back(kHelpFallbackLanguage);
+  *path = document(lcid);
+  for (long language : choices) {
+    platform::FileInfo info;
+    const std::string candidate = document(language);
+    if (platform::CurrentEnv()->Stat(candidate, &info) == 0 && info.type == platform::EntryType::kFile) {
+      *path = candidate;
+      break;
+    }
+  }
   return true;
 }
 

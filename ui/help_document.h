@@ -7,8 +7,8 @@ namespace dovrane::ui {
 
 inline constexpr char kHelpDocumentName[] = "dovrane.html";
 
-// The installed language: HKCU Settings\InstalledLanguageLCID, else the HKLM
-// value, else 0.
+// The language in use (extlib::InstalledLanguageId): the settings' language
+// identifier, else the user's locale's.
 long HelpLanguageId();
 // The help folder, native: HKLM InstallRoot\HelpPath (a native or Windows
 // path), else the "help" folder among the program's resources. False when
@@ -16,9 +16,9 @@ long HelpLanguageId();
 bool HelpFolder(std::string* folder);
 // The pages shown when the installed language has none: English (US).
 inline constexpr long kHelpFallbackLanguage = 1033;
-// The document's native path for the installed language, or the English one
-// when that language has no document; false without a help folder (F1 then
-// does nothing). Looks at the disk.
+// The document's native path for the language in use; when that language
+// has none, its main form's (1031 for de-AT), else the English one. False
+// without a help folder (F1 then does nothing). Looks at the disk.
 bool HelpDocumentPath(std::string* path);
 
 }  // namespace dovrane::ui

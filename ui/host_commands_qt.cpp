@@ -8,6 +8,7 @@
 #include "checkout/checkout_comment_dlg.h"
 #include "checkout/std_copy_dlg.h"
 #include "checkout/checkin.h"
+#include "extlib/language.h"
 #include "extlib/messages.h"
 #include "extlib/operation_context.h"
 #include "extlib/settings.h"
@@ -266,7 +267,7 @@ void HostCommands::TakeBack(const std::string& host) {
           [this, host](int result) {
             button_held_ = false;
             if (result == 1)
-              extlib::ShowMessage("The check-out of " + host + " that was cut short is taken back.",
+              extlib::ShowMessage(extlib::LanguageText(extlib::kWindowMessageTexts, 1, extlib::LanguageArguments({host})),
                                   platform::kMbOk | platform::kMbIconInformation);
             dialog_->RefillTrees(dialog_->TabCtrl()->GetDataPath());
             End();
@@ -344,7 +345,7 @@ void HostCommands::CheckInListed(const QModelIndex& host, const HostListResult& 
     return End();
   }
   if (!check_in_) {
-    extlib::ShowMessage("The check-in is not available in this program yet.", kError);
+    extlib::ShowMessage(extlib::LanguageText(extlib::kWindowMessageTexts, 2), kError);
     return End();
   }
   std::string net;
@@ -364,13 +365,14 @@ void HostCommands::CheckInListed(const QModelIndex& host, const HostListResult& 
 void HostCommands::ShowCheckinReport(const checkout::CheckinReport& report, bool finished) {
   // The administrator sees what came back; the whole list stays in the file.
   constexpr size_t kShownLines = 30;
-  std::string text = finished ? "The check-in of " + report.host + " that was cut short is finished.\n\n" : "";
-  text += "Check-in of " + report.host + ": ";
-  text += report.lines.empty() ? "no project changed on the host while it was away." : "changes while it was away:";
+  const std::string host = extlib::LanguageArguments({report.host});
+  std::string text = finished ? extlib::LanguageText(extlib::kWindowMessageTexts, 3, host) + "\n\n" : "";
+  text += extlib::LanguageText(extlib::kWindowMessageTexts, 4, host) + " ";
+  text += extlib::LanguageText(extlib::kWindowMessageTexts, report.lines.empty() ? 5 : 6);
   for (size_t i = 0; i < report.lines.size() && i < kShownLines; ++i) text += "\n" + report.lines[i];
   if (report.lines.size() > kShownLines)
-    text += "\n... " + std::to_string(report.lines.size() - kShownLines) + " more";
-  if (!report.file.empty()) text += "\n\nReport: " + report.file;
+    text += "\n" + extlib::LanguageText(extlib::kWindowMessageTexts, 7, extlib::LanguageArguments({std::to_string(report.lines.size() - kShownLines)}));
+  if (!report.file.empty()) text += "\n\n" + extlib::LanguageText(extlib::kWindowMessageTexts, 8, extlib::LanguageArguments({report.file}));
   extlib::ShowMessage(text, platform::kMbOk | platform::kMbIconInformation);
 }
 

@@ -8,6 +8,7 @@
 #include "app/project_error.h"
 #include "checkout/checkin.h"
 #include "checkout/checkout.h"
+#include "extlib/language.h"
 #include "extlib/administration.h"
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
@@ -76,9 +77,10 @@ void Measure(extlib::OperationContext& ctx, const std::string& path, PropertiesR
   const DirectoryMeasure measure = MeasureDirectory(ctx, platform::NativePath(path));
   if (measure.unlisted != 0 && measure.files >= 0) {
     // Figures that leave out a folder must not pass for the whole.
-    ctx.Messenger().MessageBox("The folder " + platform::ShowControlsCp1252(platform::WindowsPath(measure.unlisted_dir), false) +
-                                   " could not be listed: " + platform::SystemErrorText(-measure.unlisted) +
-                                   "\nIts files are not counted.",
+    ctx.Messenger().MessageBox(extlib::LanguageText(extlib::kWindowMessageTexts, 11,
+                                                    extlib::LanguageArguments(
+                                                        {platform::ShowControlsCp1252(platform::WindowsPath(measure.unlisted_dir), false),
+                                                         platform::SystemErrorText(-measure.unlisted)})),
                                extlib::kCaption, platform::kMbOk | platform::kMbIconError);
     // Nothing at all was listed: there are no figures to show.
     if (measure.unlisted_dir == platform::NativePath(path)) return;

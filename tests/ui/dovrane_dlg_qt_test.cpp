@@ -21,9 +21,11 @@
 
 #include "extlib/installation.h"
 #include "extlib/library_init.h"
+#include "extlib/language.h"
 #include "extlib/settings.h"
 #include "platform/fault_injection_env.h"
 #include "support/mini_installation.h"
+#include "services/ui_text_table.h"
 #include "support/recording_messenger.h"
 #include "ui/about_dlg.h"
 #include "ui/window_placement.h"
@@ -276,15 +278,29 @@ TEST_F(DovraneDlgTest, AboutItemOpensTheAboutBox) {
 
 // The menu speaks the installation's language: no German item in an English window.
 TEST_F(DovraneDlgTest, TheMenuIsInTheLanguageOfTheTexts) {
-  for (const auto& [lcid, about] : {std::pair{"1033", "&About Dovrane..."}, std::pair{"1031", "Inf&o \xC3\xBC" "ber Dovrane..."}}) {
+  struct Case {
+    const char *lcid, *about, *close;
+  };
+  for (const auto& [lcid, about, close] : {Case{"1033", "&About Dovrane...", "&Close"},
+                                          Case{"1031", "Inf&o \xC3\xBC" "ber Dovrane...", "&Schlie\xC3\x9F" "en"}}) {
     testing::WriteFile(installation_.machine_settings(),
                        std::string("[Settings]\nInstalledLanguageLCID = ") + lcid + "\n");
+    // A change of language takes effect with the texts' next load.
+    extlib::ReloadLanguage();
+    services::ResetUiTextCache();
     CDovraneDlg dialog;
     QString text;
     for (QAction* action : dialog.findChildren<QAction*>())
       if (action->data().toInt() == CDovraneDlg::kAboutCommand) text = action->text();
     EXPECT_EQ(text, QString::fromUtf8(about)) << lcid;
+    // The menu and the buttons agree.
+    QStringList buttons;
+    for (QPushButton* button : dialog.findChildren<QPushButton*>()) buttons << button->text();
+    EXPECT_TRUE(buttons.contains(QString::fromUtf8(close))) << lcid << " " << buttons.join(", ").toStdString();
   }
+  // The next test starts in the language its own settings choose.
+  extlib::ReloadLanguage();
+  services::ResetUiTextCache();
 }
 
 TEST_F(DovraneDlgTest, StatusBarWithoutTreeShowsDataPathOrComputerName) {

@@ -8,6 +8,11 @@
 #            (at-spi2-core) and Qt's accessibility on, whose D-Bus thread then
 #            runs beside the window's own.
 
+# Without a language setting the locale chooses the window's language: English
+# here, whatever the tester's, as the drivers look for English names.
+export LANG=C.UTF-8
+unset LC_ALL LC_MESSAGES LANGUAGE
+
 # Skips the run (status 77) when a tool the session needs is missing.
 require_x_tools() {
   local tool tools=(xvfb-run xdotool)
