@@ -175,7 +175,11 @@ int CommandLineMain(const std::vector<std::string>& args) {
       InitialiseLibrary(options.json && argv.size() >= 3 ? &argv[1] : nullptr);
       ArmShareDeadline();
       if (options.dry_run) return RunDryRun(argv);
-      return DispatchCommandLine(argv);
+      {
+        const int rc = DispatchCommandLine(argv);
+        if (rc != 0) ReportFailedShareCall();
+        return rc;
+      }
     default: PrintUsage(services::kMessageWarning);
   }
 }

@@ -3,6 +3,7 @@
 #include "extlib/hosts.h"
 #include "extlib/messages.h"
 #include "extlib/project_code.h"
+#include "platform/call_deadline.h"
 #include "platform/env.h"
 #include "services/tool_message_box.h"
 
@@ -57,6 +58,7 @@ void ReportUnreachableCause() {
   std::string host;
   if (path.rfind("\\\\", 0) == 0) host = path.substr(2, path.find('\\', 2) - 2);
   const std::string cause = platform::ErrorName(why.error);
+  platform::ForgetFailedShareCall();  // said here already
   if (host.empty()) {
     services::ToolMessageBox(services::kMessageWarning, "%s: %s.\n", path.c_str(), cause.c_str());
   } else {

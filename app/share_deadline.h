@@ -21,4 +21,8 @@ std::string ShareWaitMessage(const std::string& native_path, long long waited_ms
 // Puts the deadline on the run's file calls (platform/call_deadline.h).
 void ArmShareDeadline();
 
+// After a run that failed: when one of its calls failed as on a share whose
+// server stopped answering, names the host, the path and the cause (once).
+void ReportFailedShareCall();
+
 }  // namespace dovrane::app

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -97,7 +98,40 @@ void Watchdog() {
   }
 }
 
+thread_local FailedShareCall t_failed;
+
+bool ShareStoppedAnswering(int error) {
+  switch (error) {
+    case ENOTCONN: case EIO: case ETIMEDOUT: case ESTALE: case EHOSTDOWN: case EHOSTUNREACH:
+    case ECONNRESET: case ECONNABORTED: case ENETDOWN: case ENETUNREACH: case ENETRESET:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
+
+FailedShareCall LastFailedShareCall() { return t_failed; }
+void ForgetFailedShareCall() { t_failed = FailedShareCall(); }
+
+void NoteFailedCall(int error) {
+  if (!g_watching.load(std::memory_order_relaxed) || !ShareStoppedAnswering(error)) return;
+  const int saved = errno;
+  Slot& slot = ThisThreadsSlot();
+  std::string path;
+  {
+    std::lock_guard<std::mutex> guard(slot.mutex);
+    if (slot.depth == 0) {
+      errno = saved;
+      return;
+    }
+    path = slot.path;
+    if (slot.fd >= 0) path = FdPath(slot.fd) + (path.empty() ? "" : "/" + path);
+  }
+  t_failed = FailedShareCall{path, -error};
+  errno = saved;
+}
 
 WatchedCall::WatchedCall(const std::string& path) : WatchedCall(-1, path) {}
 WatchedCall::WatchedCall(int fd) : WatchedCall(fd, std::string()) {}

@@ -43,4 +43,18 @@ using OverdueHandler = std::function<void(const std::string& native_path, int64_
 void SetCallDeadline(int deadline_ms, OverdueHandler handler);
 int CallDeadlineMs();
 
+// The last call of this thread, while watched, that failed the way a share
+// of a server that stopped answering fails (ENOTCONN, EIO, ETIMEDOUT,
+// ESTALE, EHOSTDOWN, a connection reset...): what it was on and the error
+// (negative errno). error 0: none since the last Forget. So a run that
+// fails can name the host and the cause, whatever step saw them.
+struct FailedShareCall {
+  std::string path;  // native
+  int error = 0;
+};
+FailedShareCall LastFailedShareCall();
+void ForgetFailedShareCall();
+// Called by the Env where a watched call fails with errno error.
+void NoteFailedCall(int error);
+
 }  // namespace dovrane::platform

@@ -74,7 +74,11 @@ timespec ToTimespec(const FileTime& t) { return {static_cast<time_t>(t.sec), sta
 
 }  // namespace
 
-int ErrnoResult() { return errno ? -errno : -EIO; }
+int ErrnoResult() {
+  const int error = errno ? errno : EIO;
+  NoteFailedCall(error);  // keeps errno
+  return -error;
+}
 
 std::string ErrorName(int error) { return std::strerror(error < 0 ? -error : error); }
 
