@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTimer>
@@ -72,6 +74,13 @@ TEST_F(FuseStageWindow, AHangingShareNeverHoldsTheWindow) {
     QAbstractButton* button = yes ? yes : box->button(QMessageBox::Ok);
     if (button) QTimer::singleShot(0, box, [button] { button->click(); });
   });
+  // Any other dialog (the properties, once measured) is closed as it opens.
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [] {
+    auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (modal && !qobject_cast<QMessageBox*>(modal)) modal->reject();
+  });
+  closer.start(20);
   CDovraneDlg& dialog = window->dialog();
   tree::CDovraneTreeCtrl* hosts = dialog.TabCtrl()->HostTree();
   StallMeter meter;
@@ -117,6 +126,37 @@ TEST_F(FuseStageWindow, AHangingShareNeverHoldsTheWindow) {
   EXPECT_GE(share.Hung(), 2) << "the window's work on SRV3 should be stuck in the share";
   EXPECT_LT(meter.LongestMs(), testing::kStallBoundMs);
   for (const std::string& text : boxes) std::printf("box: %s\n", text.c_str());
+
+  // The share comes back; the window's work on it ends.
+  share.Control("clear");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return share.Hung() == 0 && !window->commands().Busy(); }, 10000));
+  dialog.close();
+  window.reset();
+}
+
+// Closing while the checks of a host (its disk, a project's directory) are
+// stuck in the kernel: the window goes at once and leaves them behind.
+TEST_F(FuseStageWindow, ClosingLeavesChecksStuckOnTheShareBehind) {
+  testing::SampleSite site(12, 3);
+  testing::FaultShare share(site.unc_root() + "/SRV3/cad");
+  ASSERT_TRUE(share.mounted()) << share.error();
+  site.Activate();
+  share.Control("dead hang");
+
+  auto window = std::make_unique<MainWindow>();
+  window->trees().SetChecks([](const std::string&, int) { return 0; }, 2000);
+  CDovraneDlg& dialog = window->dialog();
+  tree::CDovraneTreeCtrl* hosts = dialog.TabCtrl()->HostTree();
+  QSignalSpy filled(&dialog, &CDovraneDlg::TreesFilled);
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return filled.count() >= 1; }, 10000));
+  tree::ProjectTreeModel* model = window->trees().model();
+  hosts->ExpandItem(model->HostIndex("SRV3"), true);
+  const QModelIndex on_srv3 = FirstProject(*window, "SRV3");
+  ASSERT_TRUE(on_srv3.isValid());
+  hosts->SelectItem(on_srv3);
+  hosts->ExpandItem(on_srv3, true);
+  ASSERT_TRUE(share.WaitForHung(1, 5000)) << "nothing reached the hanging share";
 
   // The window goes at once, its workers left stuck in the kernel.
   QElapsedTimer closing;
