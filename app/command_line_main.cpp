@@ -15,6 +15,7 @@
 #include "app/long_options.h"
 #include "app/project_error.h"
 #include "app/project_json.h"
+#include "app/share_deadline.h"
 #include "app/share_locations.h"
 #include "app/terminal_progress.h"
 #include "app/program_info.h"
@@ -157,6 +158,7 @@ int CommandLineMain(const std::vector<std::string>& args) {
       }
       if (options.list) {
         InitialiseLibrary();
+        ArmShareDeadline();
         const int rc = ListProjects(options);
         if (rc == kPrjAdminMissing) ReportProjectError(rc);  // a damaged one the table reports itself
         extlib::lzende();
@@ -171,8 +173,13 @@ int CommandLineMain(const std::vector<std::string>& args) {
     case 3:
     case 4:
       InitialiseLibrary(options.json && argv.size() >= 3 ? &argv[1] : nullptr);
+      ArmShareDeadline();
       if (options.dry_run) return RunDryRun(argv);
-      return DispatchCommandLine(argv);
+      {
+        const int rc = DispatchCommandLine(argv);
+        if (rc != 0) ReportFailedShareCall();
+        return rc;
+      }
     default: PrintUsage(services::kMessageWarning);
   }
 }

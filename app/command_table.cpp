@@ -19,6 +19,7 @@
 #include "extlib/library_init.h"
 #include "extlib/prj_record.h"
 #include "extlib/project_list.h"
+#include "platform/call_deadline.h"
 #include "platform/terminal.h"
 #include "services/tool_message_box.h"
 
@@ -128,6 +129,8 @@ int RunDialogMode() {
     services::ToolMessageBox(services::kMessageError, "%s", "The main window is not part of this build.\n");
     return 1;
   }
+  // The window's workers are left on a hanging share; the window never waits.
+  platform::SetCallDeadline(0, nullptr);
   return runner();
 }
 

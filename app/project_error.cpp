@@ -1,6 +1,10 @@
 #include "app/project_error.h"
 
+#include "extlib/hosts.h"
 #include "extlib/messages.h"
+#include "extlib/project_code.h"
+#include "platform/call_deadline.h"
+#include "platform/env.h"
 #include "services/tool_message_box.h"
 
 namespace dovrane::app {
@@ -45,9 +49,28 @@ std::string ProjectErrorText(int code) {
   }
 }
 
+// After "cannot be reached": which host, and why, when a look-up said so
+// (a share that does not answer, a server gone).
+void ReportUnreachableCause() {
+  const extlib::UnreachablePath why = extlib::LastUnreachablePath();
+  if (why.error == 0) return;
+  const std::string& path = why.path;
+  std::string host;
+  if (path.rfind("\\\\", 0) == 0) host = path.substr(2, path.find('\\', 2) - 2);
+  const std::string cause = platform::ErrorName(why.error);
+  platform::ForgetFailedShareCall();  // said here already
+  if (host.empty()) {
+    services::ToolMessageBox(services::kMessageWarning, "%s: %s.\n", path.c_str(), cause.c_str());
+  } else {
+    services::ToolMessageBox(services::kMessageWarning, "Host %s cannot be reached: %s: %s.\n", host.c_str(),
+                             path.c_str(), cause.c_str());
+  }
+}
+
 void ReportProjectError(int code) {
   if (long notice = NoticeNumber(code)) {
     extlib::hinweisBox(notice, 0);
+    if (code == extlib::kPrjNotReachable) ReportUnreachableCause();
     return;
   }
   services::ToolMessageBox(services::kMessageWarning, "%s\n", ProjectErrorText(code).c_str());

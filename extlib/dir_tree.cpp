@@ -182,7 +182,9 @@ int VerifyTree(const std::string& a, const std::string& b) {
 int RemoveTree(const std::string& dir) {
   platform::Env* env = CurrentEnv();
   platform::FileInfo info;
-  if (env->Stat(dir, &info, false) != 0) return 0;
+  // Only a folder that is not there is removed already; one that cannot be
+  // looked at (a share that stopped answering) is not.
+  if (const int rc = env->Stat(dir, &info, false); rc != 0) return rc == -ENOENT ? 0 : rc;
   if (info.type != EntryType::kDirectory) return env->Unlink(dir);
   std::vector<platform::DirEntry> entries;
   int rc = env->ListDir(dir, &entries);

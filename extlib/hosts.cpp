@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <cstring>
+#include <cerrno>
 #include <sstream>
 
 #include "extlib/general.h"
@@ -192,14 +193,26 @@ int lfBuildNetPath_local(const std::string& host, const std::string& data_path, 
   return lfBuildNetPath(host, data_path, path);
 }
 
+namespace {
+thread_local UnreachablePath t_unreachable;
+}  // namespace
+
+UnreachablePath LastUnreachablePath() { return t_unreachable; }
+
 int lzcheck_path(const std::string& path) {
+  t_unreachable = UnreachablePath();
   if (path.empty()) return kPathUnreachable;
   platform::FileInfo info;
-  if (platform::CurrentEnv()->Stat(platform::NativePath(path), &info) == 0)
-    return info.type == platform::EntryType::kDirectory ? kPathFolder : kPathFile;
+  const int rc = platform::CurrentEnv()->Stat(platform::NativePath(path), &info);
+  if (rc == 0) return info.type == platform::EntryType::kDirectory ? kPathFolder : kPathFile;
   std::string parent = ParentPath(path);
-  if (parent.empty() || parent.size() <= 2) return kPathUnreachable;
-  return platform::CurrentEnv()->Stat(platform::NativePath(parent), &info) == 0 ? kPathMissing : kPathUnreachable;
+  const int parent_rc =
+      parent.empty() || parent.size() <= 2 ? rc : platform::CurrentEnv()->Stat(platform::NativePath(parent), &info);
+  if (parent_rc == 0) return kPathMissing;
+  // The path itself when it failed for another reason than being missing
+  // (a share that does not answer), else the parent's failure.
+  t_unreachable = rc != -ENOENT || parent_rc == rc ? UnreachablePath{path, rc} : UnreachablePath{parent, parent_rc};
+  return kPathUnreachable;
 }
 
 int CheckForRemoteNFSPath(const std::string& path) {

@@ -59,6 +59,15 @@ enum PathCheck : int {
 };
 // A PathCheck.
 [[nodiscard]] int lzcheck_path(const std::string& path);
+// Why the calling thread's last lzcheck_path answered kPathUnreachable: the
+// path (Windows form) whose look-up failed first and its error (negative
+// errno); error 0 when it answered otherwise. For the message of "not
+// reachable", which then names the host and the cause.
+struct UnreachablePath {
+  std::string path;
+  int error = 0;
+};
+UnreachablePath LastUnreachablePath();
 // Non-zero when the path lies on an NFS file system mounted from elsewhere.
 int CheckForRemoteNFSPath(const std::string& path);
 // This computer's name as the installation knows it.

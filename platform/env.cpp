@@ -1,5 +1,7 @@
 #include "platform/env.h"
 
+#include "platform/call_deadline.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/statfs.h>
@@ -72,11 +74,16 @@ timespec ToTimespec(const FileTime& t) { return {static_cast<time_t>(t.sec), sta
 
 }  // namespace
 
-int ErrnoResult() { return errno ? -errno : -EIO; }
+int ErrnoResult() {
+  const int error = errno ? errno : EIO;
+  NoteFailedCall(error);  // keeps errno
+  return -error;
+}
 
 std::string ErrorName(int error) { return std::strerror(error < 0 ? -error : error); }
 
 int Env::Open(const std::string& path, int flags, mode_t mode) {
+  WatchedCall watch(path);
   int fd;
   do fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
   while (fd < 0 && errno == EINTR);
@@ -84,6 +91,7 @@ int Env::Open(const std::string& path, int flags, mode_t mode) {
 }
 
 int Env::OpenAt(int dirfd, const std::string& name, int flags, mode_t mode) {
+  WatchedCall watch(dirfd, name);
   int fd;
   do fd = ::openat(dirfd, name.c_str(), flags | O_CLOEXEC, mode);
   while (fd < 0 && errno == EINTR);
@@ -91,6 +99,7 @@ int Env::OpenAt(int dirfd, const std::string& name, int flags, mode_t mode) {
 }
 
 int64_t Env::Read(int fd, void* buf, size_t n) {
+  WatchedCall watch(fd);
   ssize_t r;
   do r = ::read(fd, buf, n);
   while (r < 0 && errno == EINTR);
@@ -98,6 +107,7 @@ int64_t Env::Read(int fd, void* buf, size_t n) {
 }
 
 int64_t Env::PRead(int fd, void* buf, size_t n, int64_t offset) {
+  WatchedCall watch(fd);
   ssize_t r;
   do r = ::pread(fd, buf, n, offset);
   while (r < 0 && errno == EINTR);
@@ -105,6 +115,7 @@ int64_t Env::PRead(int fd, void* buf, size_t n, int64_t offset) {
 }
 
 int64_t Env::Write(int fd, const void* buf, size_t n) {
+  WatchedCall watch(fd);
   const char* p = static_cast<const char*>(buf);
   size_t left = n;
   while (left > 0) {
@@ -121,6 +132,7 @@ int64_t Env::Write(int fd, const void* buf, size_t n) {
 }
 
 int64_t Env::PWrite(int fd, const void* buf, size_t n, int64_t offset) {
+  WatchedCall watch(fd);
   const char* p = static_cast<const char*>(buf);
   size_t left = n;
   while (left > 0) {
@@ -143,6 +155,7 @@ int64_t Env::Seek(int fd, int64_t offset, int whence) {
 }
 
 int64_t Env::CopyRange(int in, int out, size_t n) {
+  WatchedCall watch(out);
   ssize_t r;
   do r = ::copy_file_range(in, nullptr, out, nullptr, n, 0);
   while (r < 0 && errno == EINTR);
@@ -150,6 +163,7 @@ int64_t Env::CopyRange(int in, int out, size_t n) {
 }
 
 int Env::Sync(int fd) {
+  WatchedCall watch(fd);
   int r;
   do r = ::fsync(fd);
   while (r < 0 && errno == EINTR);
@@ -158,43 +172,60 @@ int Env::Sync(int fd) {
   return r < 0 ? ErrnoResult() : 0;
 }
 
-int Env::Truncate(int fd, int64_t size) { return ::ftruncate(fd, size) < 0 ? ErrnoResult() : 0; }
+int Env::Truncate(int fd, int64_t size) {
+  WatchedCall watch(fd);
+  return ::ftruncate(fd, size) < 0 ? ErrnoResult() : 0;
+}
 
 int Env::Close(int fd) {
+  WatchedCall watch(WatchedCall::Closing{}, fd);
   // A close interrupted on Linux has released the descriptor: do not retry.
   if (::close(fd) < 0 && errno != EINTR) return ErrnoResult();
   return 0;
 }
 
 int Env::Rename(const std::string& from, const std::string& to) {
+  WatchedCall watch(from);
   return ::rename(from.c_str(), to.c_str()) < 0 ? ErrnoResult() : 0;
 }
 
 int Env::RenameAt(int fromdir, const std::string& from, int todir, const std::string& to) {
+  WatchedCall watch(fromdir, from);
   return ::renameat(fromdir, from.c_str(), todir, to.c_str()) < 0 ? ErrnoResult() : 0;
 }
 
-int Env::Unlink(const std::string& path) { return ::unlink(path.c_str()) < 0 ? ErrnoResult() : 0; }
+int Env::Unlink(const std::string& path) {
+  WatchedCall watch(path);
+  return ::unlink(path.c_str()) < 0 ? ErrnoResult() : 0;
+}
 
 int Env::UnlinkAt(int dirfd, const std::string& name, bool directory) {
+  WatchedCall watch(dirfd, name);
   return ::unlinkat(dirfd, name.c_str(), directory ? AT_REMOVEDIR : 0) < 0 ? ErrnoResult() : 0;
 }
 
 int Env::MkDir(const std::string& path, mode_t mode) {
+  WatchedCall watch(path);
   return ::mkdir(path.c_str(), mode) < 0 ? ErrnoResult() : 0;
 }
 
 int Env::MkDirAt(int dirfd, const std::string& name, mode_t mode) {
+  WatchedCall watch(dirfd, name);
   return ::mkdirat(dirfd, name.c_str(), mode) < 0 ? ErrnoResult() : 0;
 }
 
-int Env::RmDir(const std::string& path) { return ::rmdir(path.c_str()) < 0 ? ErrnoResult() : 0; }
+int Env::RmDir(const std::string& path) {
+  WatchedCall watch(path);
+  return ::rmdir(path.c_str()) < 0 ? ErrnoResult() : 0;
+}
 
 int Env::Symlink(const std::string& target, const std::string& path) {
+  WatchedCall watch(path);
   return ::symlink(target.c_str(), path.c_str()) < 0 ? ErrnoResult() : 0;
 }
 
 int Env::ReadLink(const std::string& path, std::string* target) {
+  WatchedCall watch(path);
   std::vector<char> buf(256);
   for (;;) {
     ssize_t n = ::readlink(path.c_str(), buf.data(), buf.size());
@@ -209,22 +240,29 @@ int Env::ReadLink(const std::string& path, std::string* target) {
 }
 
 int Env::Stat(const std::string& path, FileInfo* info, bool follow) {
+  WatchedCall watch(path);
   return DoStatx(AT_FDCWD, path.c_str(), follow ? 0 : AT_SYMLINK_NOFOLLOW, info);
 }
 
 int Env::StatAt(int dirfd, const std::string& name, FileInfo* info, bool follow) {
+  WatchedCall watch(dirfd, name);
   return DoStatx(dirfd, name.c_str(), follow ? 0 : AT_SYMLINK_NOFOLLOW, info);
 }
 
-int Env::FStat(int fd, FileInfo* info) { return DoStatx(fd, "", AT_EMPTY_PATH, info); }
+int Env::FStat(int fd, FileInfo* info) {
+  WatchedCall watch(fd);
+  return DoStatx(fd, "", AT_EMPTY_PATH, info);
+}
 
 int Env::ListDir(const std::string& path, std::vector<DirEntry>* entries) {
+  WatchedCall watch(path);
   DIR* dir = ::opendir(path.c_str());
   if (!dir) return ErrnoResult();
   return ListFromDir(dir, entries);
 }
 
 int Env::ListDirFd(int dirfd, std::vector<DirEntry>* entries) {
+  WatchedCall watch(dirfd);
   // fdopendir takes the descriptor over; keep the caller's.
   int copy = ::dup(dirfd);
   if (copy < 0) return ErrnoResult();
@@ -239,31 +277,40 @@ int Env::ListDirFd(int dirfd, std::vector<DirEntry>* entries) {
 }
 
 int Env::SetTimes(const std::string& path, const FileTime& accessed, const FileTime& modified) {
+  WatchedCall watch(path);
   timespec ts[2] = {ToTimespec(accessed), ToTimespec(modified)};
   return ::utimensat(AT_FDCWD, path.c_str(), ts, 0) < 0 ? ErrnoResult() : 0;
 }
 
 int Env::SetLinkTimes(const std::string& path, const FileTime& accessed, const FileTime& modified) {
+  WatchedCall watch(path);
   timespec ts[2] = {ToTimespec(accessed), ToTimespec(modified)};
   return ::utimensat(AT_FDCWD, path.c_str(), ts, AT_SYMLINK_NOFOLLOW) < 0 ? ErrnoResult() : 0;
 }
 
 int Env::FSetTimes(int fd, const FileTime& accessed, const FileTime& modified) {
+  WatchedCall watch(fd);
   timespec ts[2] = {ToTimespec(accessed), ToTimespec(modified)};
   return ::futimens(fd, ts) < 0 ? ErrnoResult() : 0;
 }
 
 int Env::Chmod(const std::string& path, mode_t mode) {
+  WatchedCall watch(path);
   return ::chmod(path.c_str(), mode) < 0 ? ErrnoResult() : 0;
 }
 
-int Env::FChmod(int fd, mode_t mode) { return ::fchmod(fd, mode) < 0 ? ErrnoResult() : 0; }
+int Env::FChmod(int fd, mode_t mode) {
+  WatchedCall watch(fd);
+  return ::fchmod(fd, mode) < 0 ? ErrnoResult() : 0;
+}
 
 int Env::SetXattr(const std::string& path, const std::string& name, const std::string& value) {
+  WatchedCall watch(path);
   return ::setxattr(path.c_str(), name.c_str(), value.data(), value.size(), 0) < 0 ? ErrnoResult() : 0;
 }
 
 int Env::GetXattr(const std::string& path, const std::string& name, std::string* value) {
+  WatchedCall watch(path);
   char buf[256];
   ssize_t n = ::getxattr(path.c_str(), name.c_str(), buf, sizeof buf);
   if (n < 0) return ErrnoResult();
@@ -272,10 +319,12 @@ int Env::GetXattr(const std::string& path, const std::string& name, std::string*
 }
 
 int Env::RemoveXattr(const std::string& path, const std::string& name) {
+  WatchedCall watch(path);
   return ::removexattr(path.c_str(), name.c_str()) < 0 ? ErrnoResult() : 0;
 }
 
 int Env::DiskSpace(const std::string& path, uint64_t* free_bytes, uint64_t* total_bytes) {
+  WatchedCall watch(path);
   struct statvfs vfs;
   if (::statvfs(path.c_str(), &vfs) < 0) return ErrnoResult();
   if (free_bytes) *free_bytes = uint64_t(vfs.f_bavail) * vfs.f_frsize;
@@ -284,6 +333,7 @@ int Env::DiskSpace(const std::string& path, uint64_t* free_bytes, uint64_t* tota
 }
 
 int Env::TimeResolution(const std::string& path, int64_t* nanoseconds) {
+  WatchedCall watch(path);
   struct statfs fs;
   if (::statfs(path.c_str(), &fs) < 0) return ErrnoResult();
   switch (static_cast<uint64_t>(fs.f_type) & 0xFFFFFFFFu) {
@@ -300,6 +350,7 @@ int Env::TimeResolution(const std::string& path, int64_t* nanoseconds) {
 }
 
 int Env::IsMountPoint(const std::string& path, bool* mounted) {
+  WatchedCall watch(path);
   struct statx self, parent;
   if (statx(AT_FDCWD, path.c_str(), 0, STATX_BASIC_STATS, &self) != 0) return ErrnoResult();
   std::string up = path + "/..";

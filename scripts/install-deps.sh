@@ -22,6 +22,8 @@ packages=(
   # The acceptance run drives the window through AT-SPI from Python.
   python3 python3-pyatspi
   libsqlite3-dev libtomlplusplus-dev libsmbclient-dev
+  # The share stage's test file system (tests/fuse/): FUSE 3.
+  libfuse3-dev fuse3
   nlohmann-json3-dev
   samba smbclient
 )

@@ -10,6 +10,7 @@
 #include "extlib/project_paths.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
+#include "platform/threads_at_large.h"
 #include "tree/item_kind.h"
 
 namespace dovrane::tree {
@@ -161,7 +162,27 @@ struct ItemCheckWorker::Task {
   std::chrono::steady_clock::time_point deadline;
   std::atomic<bool> answered{false};
   std::atomic<bool> finished{false};
+  bool left_behind = false;  // guarded by Shared::mutex
 };
+
+struct ItemCheckWorker::Shared {
+  std::mutex mutex;
+  std::condition_variable wake;
+  // Closed when the worker goes: no answer is handed on after that.
+  std::mutex gate;
+  bool closed = false;
+  // Answers once, unless closed.
+  template <typename Answer>
+  void Deliver(Task* task, Answer&& answer) {
+    std::lock_guard<std::mutex> guard(gate);
+    if (!closed && !task->answered.exchange(true)) answer();
+  }
+};
+
+namespace {
+// How long the destructor waits for checks that end by themselves.
+constexpr int kCheckGraceMs = 200;
+}  // namespace
 
 ItemCheckWorker::ItemCheckWorker(int time_limit_ms, PingFunction ping, HostCallback on_host,
                                  DirectoryCallback on_directory)
@@ -169,17 +190,39 @@ ItemCheckWorker::ItemCheckWorker(int time_limit_ms, PingFunction ping, HostCallb
       ping_(std::move(ping)),
       on_host_(std::move(on_host)),
       on_directory_(std::move(on_directory)),
+      shared_(std::make_shared<Shared>()),
+      mutex_(shared_->mutex),
+      wake_(shared_->wake),
       watchdog_([this] { Watch(); }) {}
 
 ItemCheckWorker::~ItemCheckWorker() {
   {
-    std::lock_guard<std::mutex> guard(mutex_);
-    stop_ = true;
+    std::lock_guard<std::mutex> guard(shared_->gate);
+    shared_->closed = true;
   }
+  std::unique_lock<std::mutex> lock(mutex_);
+  stop_ = true;
   wake_.notify_all();
+  lock.unlock();
   watchdog_.join();
-  // A check that hangs is waited for here: its calls are bounded below us.
-  for (auto& entry : threads_) entry.second.join();
+  // A check that ends soon is waited for; one stuck in a call on a hanging
+  // share (which may wait in the kernel for as long as the mount does) is
+  // left to end on its own, answering nobody.
+  lock.lock();
+  wake_.wait_for(lock, std::chrono::milliseconds(kCheckGraceMs), [this] {
+    for (const auto& entry : threads_)
+      if (!entry.first->finished) return false;
+    return true;
+  });
+  for (auto& entry : threads_) {
+    if (entry.first->finished) continue;
+    entry.first->left_behind = true;
+    platform::ThreadAtLargeStarts();
+    entry.second.detach();
+  }
+  lock.unlock();
+  for (auto& entry : threads_)
+    if (entry.second.joinable()) entry.second.join();
 }
 
 void ItemCheckWorker::CheckHosts(uint64_t serial, std::vector<HostCheckRequest> requests) {
@@ -187,16 +230,15 @@ void ItemCheckWorker::CheckHosts(uint64_t serial, std::vector<HostCheckRequest> 
     auto task = std::make_shared<Task>();
     Task* raw = task.get();
     auto shared = std::make_shared<HostCheckRequest>(std::move(request));
-    raw->run = [this, raw, shared, serial] {
-      HostCheckResult result = CheckHost(*shared, ping_);
-      if (!raw->answered.exchange(true)) on_host_(serial, std::move(result));
+    raw->run = [state = shared_, ping = ping_, on_host = on_host_, raw, shared, serial] {
+      HostCheckResult result = CheckHost(*shared, ping);
+      state->Deliver(raw, [&] { on_host(serial, std::move(result)); });
     };
-    raw->timeout = [this, raw, shared, serial] {
-      if (raw->answered.exchange(true)) return;
+    raw->timeout = [state = shared_, on_host = on_host_, raw, shared, serial] {
       HostCheckResult result;
       result.host = shared->host;
       result.in_time = false;
-      on_host_(serial, std::move(result));
+      state->Deliver(raw, [&] { on_host(serial, std::move(result)); });
     };
     Start(std::move(task));
   }
@@ -205,17 +247,16 @@ void ItemCheckWorker::CheckHosts(uint64_t serial, std::vector<HostCheckRequest> 
 void ItemCheckWorker::CheckDirectory(uint64_t serial, const std::string& host, const std::string& name) {
   auto task = std::make_shared<Task>();
   Task* raw = task.get();
-  raw->run = [this, raw, host, name, serial] {
+  raw->run = [state = shared_, on_directory = on_directory_, raw, host, name, serial] {
     DirectoryCheck check = LookupProjectDirectory(host, name);
-    if (!raw->answered.exchange(true)) on_directory_(serial, std::move(check));
+    state->Deliver(raw, [&] { on_directory(serial, std::move(check)); });
   };
-  raw->timeout = [this, raw, host, name, serial] {
-    if (raw->answered.exchange(true)) return;
+  raw->timeout = [state = shared_, on_directory = on_directory_, raw, host, name, serial] {
     DirectoryCheck check;
     check.host = host;
     check.name = name;
     check.in_time = false;
-    on_directory_(serial, std::move(check));
+    state->Deliver(raw, [&] { on_directory(serial, std::move(check)); });
   };
   Start(std::move(task));
 }
@@ -232,12 +273,14 @@ void ItemCheckWorker::Start(std::shared_ptr<Task> task) {
   std::lock_guard<std::mutex> guard(mutex_);
   if (stop_) return;
   Reap();
-  Task* raw = task.get();
   watched_.push_back(task);
-  threads_.emplace_back(task, std::thread([this, raw] {
-    raw->run();
-    raw->finished = true;
-    wake_.notify_all();
+  // The thread keeps what it uses: it may outlive the worker.
+  threads_.emplace_back(task, std::thread([state = shared_, task] {
+    task->run();
+    std::lock_guard<std::mutex> guard(state->mutex);
+    task->finished = true;
+    if (task->left_behind) platform::ThreadAtLargeEnds();
+    state->wake.notify_all();
   }));
   wake_.notify_all();
 }

@@ -77,8 +77,10 @@ bool ApplyDirectoryCheck(const HostTable& table, ProjectRecord* project, const D
 
 // Runs checks on threads of their own. A check that does not end within the
 // time limit is answered as not answering; its thread is left to end on its
-// own and joined when the worker is destroyed. Callbacks run on the worker's
-// threads, exactly once per request.
+// own. When the worker is destroyed, a check still stuck in a call on a
+// hanging share is left behind (platform/threads_at_large.h) and answers no
+// more; the others are joined. Callbacks run on the worker's threads, at
+// most once per request, and never after the destructor began.
 class ItemCheckWorker {
  public:
   using HostCallback = std::function<void(uint64_t serial, HostCheckResult)>;
@@ -96,6 +98,8 @@ class ItemCheckWorker {
 
  private:
   struct Task;
+  // What the check threads use, which may outlive the worker.
+  struct Shared;
   void Start(std::shared_ptr<Task> task);
   void Watch();
   void Reap();
@@ -104,8 +108,9 @@ class ItemCheckWorker {
   PingFunction ping_;
   HostCallback on_host_;
   DirectoryCallback on_directory_;
-  mutable std::mutex mutex_;
-  std::condition_variable wake_;
+  std::shared_ptr<Shared> shared_;
+  std::mutex& mutex_;
+  std::condition_variable& wake_;
   bool stop_ = false;
   std::vector<std::shared_ptr<Task>> watched_;
   std::vector<std::pair<std::shared_ptr<Task>, std::thread>> threads_;
