@@ -55,6 +55,7 @@ int DialogStatus(int done) { return done == 1 ? 0 : 1; }
 
 // The host's check-out or check-in list as the window builds it from the
 // host's items in the tree.
+// A refused list is empty; the refused project is named on standard error.
 std::vector<checkout::CheckoutEntry> HostList(ui::HostListPurpose purpose, const std::string& host) {
   tree::FillInput input;
   if (tree::ReadFillInput(&input) != 0) return {};
@@ -63,7 +64,10 @@ std::vector<checkout::CheckoutEntry> HostList(ui::HostListPurpose purpose, const
   std::vector<ui::HostChild> children;
   if (record)
     for (const auto& project : record->projects) children.push_back({project->name, project->kind});
-  return ui::BuildHostList(purpose, host, children).list;
+  ui::HostListResult result = ui::BuildHostList(purpose, host, children);
+  if (result.refused_row >= 0 && static_cast<size_t>(result.refused_row) < children.size())
+    platform::Terminal::WriteErr("the host's list refuses project " + children[result.refused_row].text + "\n");
+  return result.list;
 }
 
 // created: the name a create picked, for a caller that keeps track.
@@ -86,9 +90,12 @@ int WindowCommand(const std::string& what, const std::string& a, const std::stri
     checkout::CheckoutAnswers answers;
     answers.comment = "hostile-link run";
     checkout::StdSizes sizes;
-    if (list.empty() || !checkout::CheckoutNetFolder(&net) ||
-        !checkout::MeasureOfficeStandard(ctx, net.substr(0, net.size() - 4), &sizes))
-      return 1;
+    // Each refusal named: a run that only sees status 1 cannot tell them apart.
+    if (list.empty()) return platform::Terminal::WriteErr("checkout-host: the trees list no host " + a + "\n"), 1;
+    if (!checkout::CheckoutNetFolder(&net))
+      return platform::Terminal::WriteErr("checkout-host: no network folder\n"), 1;
+    if (!checkout::MeasureOfficeStandard(ctx, net.substr(0, net.size() - 4), &sizes))
+      return platform::Terminal::WriteErr("checkout-host: the office standard could not be measured\n"), 1;
     answers.components = checkout::FillStdItemTable(sizes, checkout::ReadStdChoice());
     return DialogStatus(checkout::CheckOut(ctx, checkout::kCheckoutHost, list, answers));
   }
