@@ -33,6 +33,7 @@
 #include "checkout/checkout.h"
 #include "checkout/checkout_info_file.h"
 #include "checkout/office_standard.h"
+#include "checkout/unfinished_checkout.h"
 #include "extlib/prj_record.h"
 #include "extlib/library_init.h"
 #include "extlib/operation_context.h"
@@ -56,7 +57,10 @@ int DialogStatus(int done) { return done == 1 ? 0 : 1; }
 // The host's check-out or check-in list as the window builds it from the
 // host's items in the tree.
 // A refused list is empty; the refused project is named on standard error.
-std::vector<checkout::CheckoutEntry> HostList(ui::HostListPurpose purpose, const std::string& host) {
+// own_marks: the marks 0x04 of this host are a check-out's cut short, which
+// the window's Yes finishes.
+std::vector<checkout::CheckoutEntry> HostList(ui::HostListPurpose purpose, const std::string& host,
+                                              bool own_marks = false) {
   tree::FillInput input;
   if (tree::ReadFillInput(&input) != 0) return {};
   const std::unique_ptr<tree::HostTable> table = tree::BuildHostTable(input);
@@ -64,7 +68,7 @@ std::vector<checkout::CheckoutEntry> HostList(ui::HostListPurpose purpose, const
   std::vector<ui::HostChild> children;
   if (record)
     for (const auto& project : record->projects) children.push_back({project->name, project->kind});
-  ui::HostListResult result = ui::BuildHostList(purpose, host, children);
+  ui::HostListResult result = ui::BuildHostList(purpose, host, children, own_marks);
   if (result.refused_row >= 0 && static_cast<size_t>(result.refused_row) < children.size())
     platform::Terminal::WriteErr("the host's list refuses project " + children[result.refused_row].text + "\n");
   return result.list;
@@ -85,9 +89,12 @@ int WindowCommand(const std::string& what, const std::string& a, const std::stri
   if (what == "add-host") return DialogStatus(ui::AddDataServer(ctx, a) ? 1 : 0);
   if (what == "remove-host") return DialogStatus(ui::RemoveHost(a) ? 1 : 0);
   if (what == "checkout-host") {
-    const auto list = HostList(ui::HostListPurpose::kCheckOut, a);
+    // A check-out cut short is finished, as the window's button does after Yes.
+    const bool finish = checkout::FindUnfinished(ctx, a) == checkout::Unfinished::kCheckout;
+    const auto list = HostList(ui::HostListPurpose::kCheckOut, a, finish);
     std::string net;
     checkout::CheckoutAnswers answers;
+    answers.finish_cut_short = finish;
     answers.comment = "hostile-link run";
     checkout::StdSizes sizes;
     // Each refusal named: a run that only sees status 1 cannot tell them apart.
