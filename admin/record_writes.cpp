@@ -49,6 +49,10 @@ int WriteLocked(const PRJ& record, int handle, long hint, bool remove) {
   if (rc == extlib::kRecordEnd) rc = kPrjNotFound;
   if (rc != extlib::kRecordRead && rc != kPrjNotFound) rc = kPrjFailed;
   if (rc == 0 && (extlib::IsDeleted(on_disk) || !SameRecord(on_disk, record))) rc = kPrjNotFound;
+  // A removal was decided on the record as the caller saw it (its folder gone
+  // from that host): a project moved meanwhile is another case, and writing
+  // the stale copy would erase a project that exists elsewhere.
+  if (rc == 0 && remove && std::memcmp(on_disk.host, record.host, sizeof on_disk.host) != 0) rc = kPrjNotFound;
   PRJ out = record;
   if (remove) out.name[0] = '#';
   if (rc == 0) rc = extlib::WriteRecordAtSlot(handle, slot, &out);

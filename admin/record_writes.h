@@ -15,8 +15,9 @@ namespace dovrane::admin {
 [[nodiscard]] int AppendRecord(const extlib::PRJ& record);
 
 // Lock the record's slot, check that it still holds this record (name and
-// number), write it with the name's first character "#" (delete) or as given
-// (rewrite), unlock. slot: where the record was seen, 0 when unknown (then it
+// number; for a delete also the host, so that a project moved since the
+// caller read it is not deleted), write it with the name's first
+// character "#" (delete) or as given (rewrite), unlock. slot: where the record was seen, 0 when unknown (then it
 // is found by number, else by name). 0, -3 not there, -7 locked, or the write's code.
 [[nodiscard]] int MarkRecordDeleted(const extlib::PRJ& record, int handle, long slot = 0);
 [[nodiscard]] int RewriteRecord(const extlib::PRJ& record, int handle, long slot = 0);

@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -25,6 +26,7 @@
 #include "platform/crash_signals.h"
 #include "platform/env.h"
 #include "platform/fault_injection_env.h"
+#include "platform/file_util.h"
 #include "platform/messenger.h"
 #include "platform/terminal.h"
 #include "platform/text_codec.h"
@@ -61,18 +63,24 @@ void InitialiseLibrary(const std::string* json_name = nullptr) {
   int mode = 2;
   const int rc = extlib::lzinit(&mode, 0, 0, 0, 0, 0);
   if (rc == 0) return;
-  if (json_name) WriteQueryFailureAsJson(*json_name, kPrjFailed, "No usable installation");
+  // The object's result is the exit status the script sees below.
+  constexpr int kNoInstallationStatus = 1;
+  if (json_name) WriteQueryFailureAsJson(*json_name, kNoInstallationStatus, "No usable installation");
   if (rc == 1) {
     // No network path at all: most likely a computer without an installation yet.
     const std::string file = extlib::SettingsFilePath("HKLM");
     platform::FileInfo info;
     const bool exists = platform::CurrentEnv()->Stat(file, &info) == 0;
+    // A file that is there but cannot be read is no proof that it names nothing.
+    std::string contents;
+    const int read_error = exists ? platform::ReadWholeFile(file, &contents) : 0;
+    const std::string hint = NoInstallationText(file, exists, read_error == -ENOENT ? 0 : read_error);
     std::string text;
-    if (!platform::Utf8ToCp1252(NoInstallationText(file, exists), &text)) text = NoInstallationText(file, exists);
+    if (!platform::Utf8ToCp1252(hint, &text)) text = hint;
     services::ToolMessageBox(services::kMessageError, "%s", text.c_str());
   }
   extlib::lgstop_C_("lfpath_ini");
-  std::exit(1);  // the library reports; ending the run is the program's decision
+  std::exit(kNoInstallationStatus);  // the library reports; ending the run is the program's decision
 }
 
 // The repair runs whole on a private copy: the same words as the real run,

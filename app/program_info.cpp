@@ -2,6 +2,7 @@
 
 #include "app/command_table.h"
 #include "app/long_options.h"
+#include "platform/system_error.h"
 
 #ifndef DOVRANE_VERSION
 #define DOVRANE_VERSION "unknown"
@@ -24,7 +25,10 @@ std::optional<ProgramAnswer> AnswerProgramOption(const std::vector<std::string>&
   return std::nullopt;
 }
 
-std::string NoInstallationText(const std::string& settings_file, bool exists) {
+std::string NoInstallationText(const std::string& settings_file, bool exists, int read_error) {
+  if (exists && read_error != 0)
+    return "No installation can be used: the settings file " + settings_file +
+           " cannot be read: " + platform::SystemErrorText(read_error) + ".\n";
   std::string text = "No installation is configured: ";
   text += exists ? "the settings file " + settings_file + " names no network path (InstallRoot NetDrive).\n"
                  : "there is no settings file " + settings_file + ".\n";

@@ -23,6 +23,8 @@ std::optional<ProgramAnswer> AnswerProgramOption(const std::vector<std::string>&
 
 // The hint shown when the settings name no installation: the settings file
 // looked for, whether it exists, and how to make a sample installation.
-std::string NoInstallationText(const std::string& settings_file, bool exists);
+// read_error (negative errno): the file is there but could not be read, which
+// says nothing about what it names.
+std::string NoInstallationText(const std::string& settings_file, bool exists, int read_error = 0);
 
 }  // namespace dovrane::app

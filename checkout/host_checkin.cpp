@@ -3,6 +3,7 @@
 // check-in is under way (InstallRoot\CheckingInPath).
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -241,6 +242,17 @@ class HostCheckin {
     for (const PRJ& r : network)
       if (OfHost(r, host_) && (r.status & kHostCheckedOut) && r.number)
         todo.emplace_back(extlib::TrimmedName(r.name), net_ + "\\" + extlib::NumberText(r.number) + ".out");
+    // A project made on the laptop may carry a number that another host's
+    // project took meanwhile: the information file of that number is the other
+    // project's (checked out alone, say) and stays.
+    for (auto& [project, file] : todo) {
+      const size_t cut = file.find_last_of('\\');
+      const std::string base = cut == std::string::npos ? file : file.substr(cut + 1);
+      uint32_t number = 0;
+      if (base.size() != 12 || base[0] != 'n' || std::sscanf(base.c_str() + 1, "%7u.out", &number) != 1) continue;
+      for (const PRJ& r : network)
+        if (r.number == number && !OfHost(r, host_)) file.clear();
+    }
     for (const auto& [project, file] : todo) {
       if (ctx_.Cancelled()) return false;
       if (!ChangeProjectStatus(project, StatusAction::kReturnFromHost)) {

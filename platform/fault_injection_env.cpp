@@ -185,21 +185,45 @@ int ParseErrno(const std::string& s) {
 }
 }  // namespace
 
+int64_t FaultInjectionEnv::NowSeconds() { return Env::NowSeconds() + clock_offset_; }
+
+namespace {
+// "point:nth[+]:error" as an armed fault; false when it does not parse.
+bool ParseFault(const std::string& s, FaultPoint* point, int* nth, int* error, bool* lasting) {
+  size_t a = s.find(':'), b = s.find(':', a == std::string::npos ? a : a + 1);
+  if (a == std::string::npos || b == std::string::npos) return false;
+  if (!ParsePoint(s.substr(0, a), point)) return false;
+  const std::string count = s.substr(a + 1, b - a - 1);
+  *lasting = !count.empty() && count.back() == '+';
+  *nth = std::atoi(count.c_str());
+  *error = ParseErrno(s.substr(b + 1));
+  return *nth > 0 && *error > 0;
+}
+
+// A whole number of seconds, signed; false for anything else or nothing.
+bool ParseOffset(const char* text, int64_t* seconds) {
+  if (!text || !*text) return false;
+  char* end = nullptr;
+  errno = 0;
+  const long long v = std::strtoll(text, &end, 10);
+  if (errno != 0 || *end != '\0' || v == 0) return false;
+  *seconds = v;
+  return true;
+}
+}  // namespace
+
 FaultInjectionEnv* InstallFaultInjectionFromEnvironment() {
   const char* spec = std::getenv("DOVRANE_FAULT");
-  if (!spec || !*spec) return nullptr;
-  std::string s = spec;
-  size_t a = s.find(':'), b = s.find(':', a == std::string::npos ? a : a + 1);
-  if (a == std::string::npos || b == std::string::npos) return nullptr;
-  FaultPoint point;
-  if (!ParsePoint(s.substr(0, a), &point)) return nullptr;
-  const std::string count = s.substr(a + 1, b - a - 1);
-  const bool lasting = !count.empty() && count.back() == '+';
-  int nth = std::atoi(count.c_str());
-  int error = ParseErrno(s.substr(b + 1));
-  if (nth <= 0 || error <= 0) return nullptr;
+  FaultPoint point = FaultPoint::kWrite;
+  int nth = 0, error = 0;
+  bool lasting = false;
+  const bool fault = spec && *spec && ParseFault(spec, &point, &nth, &error, &lasting);
+  int64_t offset = 0;
+  const bool clock = ParseOffset(std::getenv("DOVRANE_CLOCK_OFFSET"), &offset);
+  if (!fault && !clock) return nullptr;
   static FaultInjectionEnv env;  // lives as long as the process
-  env.Arm(point, nth, error, lasting);
+  if (fault) env.Arm(point, nth, error, lasting);
+  env.SetClockOffset(offset);
   SetCurrentEnv(&env);
   return &env;
 }

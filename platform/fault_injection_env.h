@@ -1,6 +1,7 @@
 // An Env that passes every call to the POSIX Env but fails one chosen call:
 // the Nth write, sync, rename, close, open or unlink, with a chosen error.
-// Used to prove that an interrupted operation loses nothing.
+// Used to prove that an interrupted operation loses nothing. From the
+// environment: DOVRANE_FAULT=point:nth[+]:error, DOVRANE_CLOCK_OFFSET=seconds.
 #pragma once
 
 #include <atomic>
@@ -54,6 +55,10 @@ class FaultInjectionEnv : public Env {
   int MkDirAt(int dirfd, const std::string& name, mode_t mode) override;
   int Stat(const std::string& path, FileInfo* info, bool follow) override;
   int ListDir(const std::string& path, std::vector<DirEntry>* entries) override;
+  // A computer whose clock is wrong: the wall clock reads seconds off (the
+  // monotonic clock, which the waits use, is not moved).
+  void SetClockOffset(int64_t seconds) { clock_offset_ = seconds; }
+  int64_t NowSeconds() override;
 
  private:
   // Counts the call; returns the injected error or 0.
@@ -76,6 +81,7 @@ class FaultInjectionEnv : public Env {
   std::mutex delay_mutex_;
   std::string delay_prefix_;
   std::atomic<int> delay_ms_ = 0;
+  std::atomic<int64_t> clock_offset_ = 0;
 };
 
 // Installs a FaultInjectionEnv from the environment variable DOVRANE_FAULT

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <future>
 #include <thread>
@@ -211,6 +212,30 @@ TEST_F(EntryCheckTest, KilledWhileRemovingLeavesAReadableAdministration) {
   }
   EXPECT_EQ(CheckValidEntries(quiet_), 0);
   EXPECT_EQ(Records().size(), before.size() - gone.size());
+}
+
+// The check decides a removal on the record as it read it (its folder gone
+// from its host). A move that took the project to another host meanwhile
+// rewrote the record under its lock: the removal must find it changed and
+// leave it, not write the stale copy back deleted.
+TEST_F(EntryCheckTest, ARecordMovedMeanwhileIsNotDeletedFromItsStaleCopy) {
+  auto records = Records();
+  const extlib::PRJ seen = records[0];
+  int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  extlib::PRJ moved = seen;
+  std::memset(moved.host, ' ', sizeof moved.host);
+  const std::string other = std::string(seen.host, 4) == "SRV2" ? "SRV3" : "SRV2";
+  std::memcpy(moved.host, other.data(), other.size());
+  ASSERT_EQ(RewriteRecord(moved, handle), 0);
+  EXPECT_EQ(MarkRecordDeleted(seen, handle), extlib::kPrjNotFound);
+  const auto after_move = Records();
+  const extlib::PRJ* now = Find(after_move, seen.number);
+  ASSERT_NE(now, nullptr);
+  EXPECT_EQ(std::string(now->host, 4), other);
+  // The record as it is on disk is still removed.
+  extlib::PRJ current = *now;
+  EXPECT_EQ(MarkRecordDeleted(current, extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting)), 0);
+  EXPECT_EQ(Find(Records(), seen.number), nullptr);
 }
 
 TEST_F(EntryCheckTest, UnknownHostIsNamedOnce) {

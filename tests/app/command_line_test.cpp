@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -138,6 +140,23 @@ TEST_F(CommandLineTest, WithoutAnInstallationTheSettingsFileAndTheSampleToolAreN
         << r.err;
     EXPECT_NE(r.err.find("dovrane-mkinstall DIR"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("lfpath_ini"), std::string::npos) << r.err;
+  }
+}
+
+// A settings file that is there but cannot be read names nothing either way:
+// the hint says it cannot be read instead of claiming it names no network path.
+TEST_F(CommandLineTest, AnUnreadableSettingsFileIsNamedAsUnreadable) {
+  const std::string folder = inst_.root() + "/settings-folder.toml";
+  ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+  std::map<std::string, std::string> failing = inst_.Environment();
+  failing["DOVRANE_FAULT"] = "open:1+:EIO";
+  for (const auto& env : {std::map<std::string, std::string>{{"DOVRANE_HKLM", folder},
+                                                             {"DOVRANE_HKCU", inst_.root() + "/none-user.toml"}},
+                          failing}) {
+    auto r = RunProgram(DOVRANE_BIN, {"-update"}, env, inst_.root());
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("cannot be read: "), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("names no network path"), std::string::npos) << r.err;
   }
 }
 

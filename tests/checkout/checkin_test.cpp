@@ -149,6 +149,25 @@ TEST_F(CheckinTest, RoundTripBringsTheHostsWorkBackAndReportsExactlyWhatChanged)
   EXPECT_TRUE(site_.State() == checked_in);
 }
 
+// The window lists the laptop's own new projects for the check-in too. One of
+// them may carry the number another host's project took meanwhile; when that
+// project is checked out alone, its mark and information file are its own.
+TEST_F(CheckinTest, ANumberTakenMeanwhileKeepsItsOwnersCheckoutFile) {
+  ctx_.interactive = 0;
+  ASSERT_EQ(app::CreateProject(extlib::PadName("Laptop neu"), "WS01"), 0) << messenger_.All();
+  WorkOn("\\\\SRV1\\cad\\Net\\");
+  ASSERT_EQ(app::CreateProject(extlib::PadName("Netz neu"), "SRV1"), 0) << messenger_.All();
+  // Another computer checks it out alone: its mark and its information file.
+  ASSERT_TRUE(ChangeProjectStatus("Netz neu", StatusAction::kTakeProject));
+  testing::WriteFile(Unc("SRV1/cad/Net/n0000013.out"), "[Filename]\r\n\\\\SRV1\\cad\\Net\\n0000013.out\r\n");
+  WorkOn("\\\\WS01\\cad\\Net\\");
+  std::vector<CheckoutEntry> list = list_;
+  list.push_back({"WS01", "Laptop neu", "\\\\WS01\\cad\\Prj\\n0000013.prj"});
+  ASSERT_EQ(CheckIn(ctx_, kCheckinHost, list), 1) << messenger_.All();
+  EXPECT_TRUE(testing::Exists(Unc("SRV1/cad/Net/n0000013.out")));
+  EXPECT_NE(Status(13) & kProjectCheckedOut, 0u);
+}
+
 // What was done on the laptop while it was out stays on record: its copy's
 // audit lines join the network's log at the check-in, before its own line,
 // as text (a control character in them is a blank).

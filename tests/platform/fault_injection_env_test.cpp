@@ -44,6 +44,37 @@ TEST(FaultInjectionEnvTest, ALastingFaultFailsEveryCallFromTheChosenOne) {
   EXPECT_EQ(testing::ReadFile(dir / "f"), "a");
 }
 
+// A computer with a wrong clock: the wall clock is off by the given seconds,
+// with or without a fault armed beside it; the waits' clock stays true.
+TEST(FaultInjectionEnvTest, TheClockOffsetMovesTheWallClockOnly) {
+  for (const char* fault : {"", "write:5:ENOSPC"}) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+      ::setenv("DOVRANE_FAULT", fault, 1);
+      ::setenv("DOVRANE_CLOCK_OFFSET", "-315360000", 1);  // ten years back
+      const bool installed = InstallFaultInjectionFromEnvironment() != nullptr;
+      const int64_t truth = static_cast<int64_t>(::time(nullptr));
+      const int64_t seen = CurrentEnv()->NowSeconds();
+      const int64_t before = CurrentEnv()->MonotonicMs();
+      const bool steady = Env().MonotonicMs() - before < 60000;
+      ::_exit(installed && seen - (truth - 315360000) >= -5 && seen - (truth - 315360000) <= 5 && steady ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << fault;
+  }
+  // Garbage is no offset: nothing is installed for it.
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::unsetenv("DOVRANE_FAULT");
+    ::setenv("DOVRANE_CLOCK_OFFSET", "soon", 1);
+    ::_exit(InstallFaultInjectionFromEnvironment() == nullptr ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
 TEST(FaultInjectionEnvTest, EnvironmentVariableArmsACrashAtTheChosenCall) {
   testing::TempDir dir;
   pid_t pid = ::fork();

@@ -15,10 +15,16 @@
 //   tree_probe checkout-project HOST NAME / checkin-project HOST NAME
 //   tree_probe remove-lock NAME       a project's lock information file deleted
 //   tree_probe remove-host-mark HOST  a host's check-out information file deleted
+//   tree_probe serve     a window that stays open: one command a line on
+//                        standard input, its words separated by tabs (the
+//                        commands above, and "properties HOST NAME" and
+//                        "refresh"); answers "= STATUS [TEXT]" a line
 // The exit status is the command's result as the command line makes it one;
 // a window command's success (1) is 0, its failure (0) is 1.
 #include <cstdlib>
+#include <iostream>
 #include <string>
+#include <vector>
 
 #include "app/project_commands.h"
 #include "app/project_error.h"
@@ -27,6 +33,7 @@
 #include "checkout/checkout.h"
 #include "checkout/checkout_info_file.h"
 #include "checkout/office_standard.h"
+#include "checkout/unfinished_checkout.h"
 #include "extlib/prj_record.h"
 #include "extlib/library_init.h"
 #include "extlib/operation_context.h"
@@ -35,7 +42,9 @@
 #include "tree/host_table.h"
 #include "tree/project_copy.h"
 #include "tree/project_rename.h"
+#include "tree/item_commands.h"
 #include "ui/host_commands.h"
+#include "ui/refresh_check.h"
 #include "ui/tree_command_work.h"
 
 namespace {
@@ -47,7 +56,11 @@ int DialogStatus(int done) { return done == 1 ? 0 : 1; }
 
 // The host's check-out or check-in list as the window builds it from the
 // host's items in the tree.
-std::vector<checkout::CheckoutEntry> HostList(ui::HostListPurpose purpose, const std::string& host) {
+// A refused list is empty; the refused project is named on standard error.
+// own_marks: the marks 0x04 of this host are a check-out's cut short, which
+// the window's Yes finishes.
+std::vector<checkout::CheckoutEntry> HostList(ui::HostListPurpose purpose, const std::string& host,
+                                              bool own_marks = false) {
   tree::FillInput input;
   if (tree::ReadFillInput(&input) != 0) return {};
   const std::unique_ptr<tree::HostTable> table = tree::BuildHostTable(input);
@@ -55,30 +68,41 @@ std::vector<checkout::CheckoutEntry> HostList(ui::HostListPurpose purpose, const
   std::vector<ui::HostChild> children;
   if (record)
     for (const auto& project : record->projects) children.push_back({project->name, project->kind});
-  return ui::BuildHostList(purpose, host, children).list;
+  ui::HostListResult result = ui::BuildHostList(purpose, host, children, own_marks);
+  if (result.refused_row >= 0 && static_cast<size_t>(result.refused_row) < children.size())
+    platform::Terminal::WriteErr("the host's list refuses project " + children[result.refused_row].text + "\n");
+  return result.list;
 }
 
-int WindowCommand(const std::string& what, int argc, char** argv) {
+// created: the name a create picked, for a caller that keeps track.
+int WindowCommand(const std::string& what, const std::string& a, const std::string& b, std::string* created = nullptr) {
   extlib::OperationContext ctx;
   ctx.interactive = 0;
-  const std::string a = argc > 2 ? argv[2] : "", b = argc > 3 ? argv[3] : "";
   if (what == "create") {
     std::string name;
-    return app::ExitStatusOf(ui::CreateNewProject(ctx, a, &name));
+    const int rc = ui::CreateNewProject(ctx, a, &name);
+    if (created) *created = name;
+    return app::ExitStatusOf(rc);
   }
   if (what == "delete") return app::ExitStatusOf(app::EraseProject(ctx, extlib::PadName(a)));
   if (what == "move") return app::ExitStatusOf(app::MoveProject(extlib::PadName(a), b));
   if (what == "add-host") return DialogStatus(ui::AddDataServer(ctx, a) ? 1 : 0);
   if (what == "remove-host") return DialogStatus(ui::RemoveHost(a) ? 1 : 0);
   if (what == "checkout-host") {
-    const auto list = HostList(ui::HostListPurpose::kCheckOut, a);
+    // A check-out cut short is finished, as the window's button does after Yes.
+    const bool finish = checkout::FindUnfinished(ctx, a) == checkout::Unfinished::kCheckout;
+    const auto list = HostList(ui::HostListPurpose::kCheckOut, a, finish);
     std::string net;
     checkout::CheckoutAnswers answers;
+    answers.finish_cut_short = finish;
     answers.comment = "hostile-link run";
     checkout::StdSizes sizes;
-    if (list.empty() || !checkout::CheckoutNetFolder(&net) ||
-        !checkout::MeasureOfficeStandard(ctx, net.substr(0, net.size() - 4), &sizes))
-      return 1;
+    // Each refusal named: a run that only sees status 1 cannot tell them apart.
+    if (list.empty()) return platform::Terminal::WriteErr("checkout-host: the trees list no host " + a + "\n"), 1;
+    if (!checkout::CheckoutNetFolder(&net))
+      return platform::Terminal::WriteErr("checkout-host: no network folder\n"), 1;
+    if (!checkout::MeasureOfficeStandard(ctx, net.substr(0, net.size() - 4), &sizes))
+      return platform::Terminal::WriteErr("checkout-host: the office standard could not be measured\n"), 1;
     answers.components = checkout::FillStdItemTable(sizes, checkout::ReadStdChoice());
     return DialogStatus(checkout::CheckOut(ctx, checkout::kCheckoutHost, list, answers));
   }
@@ -91,6 +115,89 @@ int WindowCommand(const std::string& what, int argc, char** argv) {
   if (what == "remove-lock") return ui::RemoveLockFile(ctx, a);
   if (what == "remove-host-mark") return app::ExitStatusOf(ui::RemoveHostCheckoutFile(ctx, a));
   return 22;
+}
+
+// The properties command on a project: its folder looked up and measured as
+// the window's worker does; TEXT is the number of files.
+int Properties(const std::string& host, const std::string& name, std::string* text) {
+  extlib::OperationContext ctx;
+  ctx.interactive = 0;
+  ui::PropertiesRequest request;
+  request.kind = tree::kKindProject;
+  request.name = name;
+  request.host = host;
+  request.ping_allowed = false;
+  ui::PropertiesResult result;
+  (void)ui::GatherProperties(ctx, request, &result);
+  if (!result.show_dialog) return 1;
+  *text = std::to_string(result.files);
+  return 0;
+}
+
+// The refresh check's disk look-ups over the hosts the trees show; TEXT is
+// "<hosts> <projects> <hosts with a check-out file>".
+int Refresh(std::string* text) {
+  tree::FillInput input;
+  if (const int rc = tree::ReadFillInput(&input); rc != 0) return app::ExitStatusOf(rc);
+  const std::unique_ptr<tree::HostTable> table = tree::BuildHostTable(input);
+  std::string net;
+  if (!table || !checkout::CheckoutNetFolder(&net)) return 1;
+  ui::RefreshRequest request;
+  request.net_folder = net;
+  for (const auto& host : table->hosts) request.hosts.push_back({host->name, 0});
+  const ui::RefreshProbe probe = ui::ProbeRefresh(request);
+  if (!probe.admin_found) return 1;
+  size_t out = 0;
+  for (char one : probe.host_file_exists) out += one ? 1 : 0;
+  *text = std::to_string(table->hosts.size()) + " " + std::to_string(table->ProjectCount()) + " " + std::to_string(out);
+  return 0;
+}
+
+std::vector<std::string> SplitTabs(const std::string& line) {
+  std::vector<std::string> words;
+  size_t start = 0;
+  for (;;) {
+    const size_t tab = line.find('\t', start);
+    words.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+    if (tab == std::string::npos) return words;
+    start = tab + 1;
+  }
+}
+
+// One process for the whole run, as the window is: the library, its cached
+// administration and every file it keeps open live from one command to the next.
+int Serve() {
+  std::string line;
+  while (std::getline(std::cin, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::vector<std::string> w = SplitTabs(line);
+    const std::string& what = w[0];
+    const std::string a = w.size() > 1 ? w[1] : "", b = w.size() > 2 ? w[2] : "", c = w.size() > 3 ? w[3] : "";
+    std::string text;
+    int rc = 22;
+    if (what == "quit") return 0;
+    if (what == "copy" && w.size() == 4) {
+      extlib::OperationContext ctx;
+      ctx.interactive = 0;
+      uint32_t number = 0;
+      rc = app::ExitStatusOf(tree::CopyProjectToHost(ctx, a, b, c, &number));
+    } else if (what == "rename" && w.size() == 3) {
+      extlib::OperationContext ctx;
+      ctx.interactive = 0;
+      rc = app::ExitStatusOf(tree::RenameProject(ctx, b, a));
+    } else if ((what == "fill" || what == "refresh") && w.size() == 1) {
+      rc = Refresh(&text);
+    } else if (what == "properties" && w.size() == 3) {
+      rc = Properties(a, b, &text);
+    } else if (what != "copy" && what != "rename" && what != "checkout-host" && what != "checkin-host" &&
+               ((w.size() == 2 && (what == "create" || what == "delete" || what == "add-host" ||
+                                   what == "remove-host" || what == "remove-lock" || what == "remove-host-mark")) ||
+                (w.size() == 3 && (what == "move" || what == "checkout-project" || what == "checkin-project")))) {
+      rc = WindowCommand(what, a, b, &text);
+    }
+    platform::Terminal::WriteOut("= " + std::to_string(rc) + (text.empty() ? "" : " " + text) + "\n");
+  }
+  return 0;
 }
 
 bool IsWindowCommand(const std::string& what, int argc) {
@@ -110,7 +217,7 @@ int main(int argc, char** argv) {
   platform::InstallFaultInjectionFromEnvironment();
   const std::string what = argc > 1 ? argv[1] : "";
   if (!((what == "copy" && argc == 5) || (what == "rename" && argc == 4) || (what == "fill" && argc == 2) ||
-        IsWindowCommand(what, argc)))
+        (what == "serve" && argc == 2) || IsWindowCommand(what, argc)))
     return 22;
   (void)extlib::VekArbeitsVerzeichnis();
   (void)platform::RedirectStandardStreams("STDERR.OUT");
@@ -127,7 +234,8 @@ int main(int argc, char** argv) {
     platform::Terminal::WriteOut(std::to_string(table->hosts.size()) + " " + std::to_string(table->ProjectCount()) + "\n");
     return 0;
   }
-  if (IsWindowCommand(what, argc)) return WindowCommand(what, argc, argv);
+  if (what == "serve") return Serve();
+  if (IsWindowCommand(what, argc)) return WindowCommand(what, argv[2], argc > 3 ? argv[3] : "");
   extlib::OperationContext ctx;
   ctx.interactive = 0;
   uint32_t number = 0;
