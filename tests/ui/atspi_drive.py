@@ -976,11 +976,14 @@ def answer_until(done, what, comment):
             title = name(w)
             if title.startswith("\\\\") or title == "Progress":
                 continue
-            fields = [a for a in find_all(w, lambda a: role(a) == "text") if a.get_editable_text_iface() is not None
-                      and enabled(a) and states(a).contains(Atspi.StateType.EDITABLE)]
+            fields = [a for a in find_all(w, lambda a: role(a) == "text")
+                      if enabled(a) and states(a).contains(Atspi.StateType.EDITABLE)]
             for field in fields:
-                if not text_of(field):
-                    field.get_editable_text_iface().set_text_contents(comment)
+                # The window may be going while it is read: a field without
+                # its interface now is left alone.
+                editable = field.get_editable_text_iface()
+                if editable is not None and not text_of(field):
+                    editable.set_text_contents(comment)
             for button in ("Yes", "OK", "Continue"):
                 b = find(w, named(button, "push button"))
                 if b is not None and enabled(b):
