@@ -1,5 +1,7 @@
 #include "platform/env.h"
 
+#include <atomic>
+
 #include "platform/call_deadline.h"
 
 #include <dirent.h>
@@ -423,17 +425,14 @@ int Env::ChDir(const std::string& path) { return ::chdir(path.c_str()) < 0 ? Err
 
 namespace {
 Env g_posix_env;
-Env* g_current_env = &g_posix_env;
+// Read by threads left behind on a dead share while a test puts its own back.
+std::atomic<Env*> g_current_env{&g_posix_env};
 }  // namespace
 
 Env* CurrentEnv() { return g_current_env; }
 
 bool UsingPosixEnv() { return g_current_env == &g_posix_env; }
 
-Env* SetCurrentEnv(Env* env) {
-  Env* previous = g_current_env;
-  g_current_env = env ? env : &g_posix_env;
-  return previous;
-}
+Env* SetCurrentEnv(Env* env) { return g_current_env.exchange(env ? env : &g_posix_env); }
 
 }  // namespace dovrane::platform

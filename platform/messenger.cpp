@@ -1,5 +1,7 @@
 #include "platform/messenger.h"
 
+#include <atomic>
+
 #include <cctype>
 
 #include "platform/terminal.h"
@@ -8,7 +10,8 @@ namespace dovrane::platform {
 
 namespace {
 TerminalMessenger g_terminal_messenger;
-Messenger* g_messenger = &g_terminal_messenger;
+// A thread left behind on a dead share may still ask for it while the window goes.
+std::atomic<Messenger*> g_messenger{&g_terminal_messenger};
 
 std::string WithNewline(std::string text) {
   if (text.empty() || text.back() != '\n') text.push_back('\n');
@@ -41,9 +44,7 @@ int Choices(unsigned buttons, Choice out[3]) {
 Messenger* CurrentMessenger() { return g_messenger; }
 
 Messenger* SetCurrentMessenger(Messenger* messenger) {
-  Messenger* previous = g_messenger;
-  g_messenger = messenger ? messenger : &g_terminal_messenger;
-  return previous;
+  return g_messenger.exchange(messenger ? messenger : &g_terminal_messenger);
 }
 
 int TerminalMessenger::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {

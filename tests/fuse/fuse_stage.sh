@@ -26,7 +26,7 @@ fi
 
 export DOVRANE_FUSE_STAGE=1
 status=0
-timeout 200 "$TESTS" --gtest_filter='*FuseStage*' || status=1
+timeout 480 "$TESTS" --gtest_filter='*FuseStage*' || status=1
 if [ -n "$GUI_TESTS" ]; then
   QT_QPA_PLATFORM=offscreen timeout 90 "$GUI_TESTS" --gtest_filter='*FuseStage*' || status=1
 fi

@@ -44,7 +44,11 @@ const Operation kOperations[] = {
 // At most this many points of death for one command: every call while the
 // command makes fewer, else points spread evenly over its calls (the first
 // and last included), which keeps the stage short.
+#if defined(__SANITIZE_THREAD__)
+constexpr long kMostPoints = 8;  // ThreadSanitizer runs each command several times slower
+#else
 constexpr long kMostPoints = 24;
+#endif
 
 std::vector<long> Points(long calls) {
   std::vector<long> points;

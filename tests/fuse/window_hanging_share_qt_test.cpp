@@ -37,6 +37,7 @@
 #include "ui/stall_meter_qt.h"
 #include "ui/tree_commands_qt.h"
 #include "ui/tree_transfer_qt.h"
+#include "platform/threads_at_large.h"
 
 namespace dovrane::ui {
 namespace {
@@ -176,7 +177,7 @@ TEST_F(FuseStageWindow, ClosingLeavesChecksStuckOnTheShareBehind) {
   EXPECT_LT(took, 1000) << "the window waited for its workers stuck on the share";
   // The share comes back: the workers left behind end without the window.
   share.Control("clear");
-  QTest::qWait(500);
+  EXPECT_TRUE(QTest::qWaitFor([] { return platform::ThreadsAtLarge() == 0; }, 5000));
   EXPECT_EQ(share.Hung(), 0);
 }
 
