@@ -1004,7 +1004,10 @@ def cmd_host_check_out_and_in(host):
     wait_for("the Check Out button enabled", lambda: enabled(button))
     press(button, wait_reply=False)
     out = os.path.join(NET, host + ".out")
-    answer_until(lambda: settings_hold("CheckedOutPath") and os.path.exists(out) and not other_windows(),
+    # Done only once the button has turned: the files are final before the
+    # last message of the operation opens, and that message must be answered.
+    answer_until(lambda: settings_hold("CheckedOutPath") and os.path.exists(out) and not other_windows()
+                 and find(MAIN, named("Check In", "push button")) is not None,
                  "the host check-out to finish", "Checked out through AT-SPI")
     with open(out, "rb") as f:
         if b"Checked out through AT-SPI" not in f.read():
@@ -1022,8 +1025,10 @@ def cmd_host_check_out_and_in(host):
     covered.append(("checked-out host: menu", "right click", "'Check in' offered; its projects free on the copy"))
     wait_for("the Check In button enabled", lambda: enabled(button))
     press(button, wait_reply=False)
+    # The report opens after the files are final; the button turns once it is closed.
     answer_until(lambda: not settings_hold("CheckedOutPath") and not settings_hold("CheckingInPath")
-                 and not os.path.exists(out) and not other_windows(), "the host check-in to finish", "")
+                 and not os.path.exists(out) and not other_windows()
+                 and find(MAIN, named("Check Out", "push button")) is not None, "the host check-in to finish", "")
     if not any(re.match(r"%s-checkin-.*\.txt$" % host, f) for f in os.listdir(NET)):
         fail("no check-in report in Net")
     wait_for("the button to offer the check-out again", lambda: find(MAIN, named("Check Out", "push button")))
