@@ -62,7 +62,7 @@ int KeepCopy(int from_fd, const std::string& to) {
   int rc_close = env->Close(out);
   if (rc == 0) rc = rc_close;
   if (rc == 0) rc = env->Rename(temp, to);
-  if (rc) env->Unlink(temp);
+  if (rc) (void)env->Unlink(temp);
   return rc;
 }
 
@@ -154,7 +154,7 @@ int CheckAdministrationVersion() {
   // does and look at the file then at the path again.
   if (fd >= 0 && !(header.version == 3 && header.user_words == extlib::lzuGetCountOfUserContainers())) {
     platform::WaitForWholeFileLock(fd, extlib::RecordLockTimeoutMs());
-    CurrentEnv()->Close(fd);
+    platform::CloseNothingPending(CurrentEnv(), fd);
     fd = OpenAdministrationHeader(path, ShareMode::kDenyNone, &header);
   }
   if (fd < 0) {
@@ -166,7 +166,7 @@ int CheckAdministrationVersion() {
     return kPrjAdminMissing;
   }
   const bool current = header.version == 3 && header.user_words == extlib::lzuGetCountOfUserContainers();
-  CurrentEnv()->Close(fd);
+  platform::CloseNothingPending(CurrentEnv(), fd);
   return current ? 0 : ConvertAdministration();
 }
 
@@ -213,7 +213,7 @@ int Convert(ShareMode share) {
   const std::string temp = native + ".conv~" + std::to_string(platform::ProcessId());
   int new_fd = CurrentEnv()->Open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (new_fd < 0) {
-    CurrentEnv()->Close(old_fd);
+    platform::CloseNothingPending(CurrentEnv(), old_fd);
     services::ToolMessageBox(services::kMessageError, "New project administration can not be created.\n");
     return done(kPrjAdminMissing);
   }
@@ -228,8 +228,8 @@ int Convert(ShareMode share) {
   // damaged file), not the records. An empty administration in its place
   // would lose every project, so nothing is changed.
   if (rc == 0 && written == 0 && !bad.empty()) {
-    CurrentEnv()->Close(old_fd);
-    CurrentEnv()->Unlink(temp);
+    platform::CloseNothingPending(CurrentEnv(), old_fd);
+    (void)CurrentEnv()->Unlink(temp);
     services::ToolMessageBox(services::kMessageError, "%s", NothingReadText(bad.size()).c_str());
     return done(kPrjAdminMissing);
   }
@@ -237,9 +237,9 @@ int Convert(ShareMode share) {
   if (rc == 0) rc = KeepCopy(old_fd, platform::NativePath(old_path));
   // The new file replaces the old one whole, while the share still keeps writers out.
   if (rc == 0) rc = CurrentEnv()->Rename(temp, native);
-  CurrentEnv()->Close(old_fd);
+  platform::CloseNothingPending(CurrentEnv(), old_fd);
   if (rc) {
-    CurrentEnv()->Unlink(temp);
+    (void)CurrentEnv()->Unlink(temp);
     services::ToolMessageBox(services::kMessageError, "%s", kReorgFailed);
     return done(extlib::ProjectCodeFromErrno(rc));
   }

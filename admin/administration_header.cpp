@@ -69,19 +69,19 @@ int OpenAdministrationHeader(const std::string& path, ShareMode share, Administr
     const platform::LockMode mode =
         share == ShareMode::kDenyWrite ? platform::LockMode::kShared : platform::LockMode::kExclusive;
     if (env->Lock(fd, 0, 0, mode, kShareLockTimeoutMs) != 0) {
-      env->Close(fd);
+      platform::CloseNothingPending(env, fd);
       return kHeaderShareRefused;
     }
     // Whoever held the file until now may have renamed a new one into its
     // place (a conversion does): that one is the administration.
     if (!platform::IsFileAtPath(fd, native)) {
-      env->Close(fd);
+      platform::CloseNothingPending(env, fd);
       fd = -1;
     }
   }
   if (fd < 0) return kHeaderShareRefused;
   auto fail = [&](int rc) {
-    env->Close(fd);
+    platform::CloseNothingPending(env, fd);
     return rc;
   };
   char bytes[13] = {};

@@ -96,7 +96,7 @@ int AppendAuditLinesTo(const std::string& windows, const std::string& lines) {
     const int64_t written = env->Write(fd, line.data(), line.size());
     rc = written < 0 ? static_cast<int>(written) : 0;
     if (rc == 0) rc = env->Sync(fd);
-    env->Lock(fd, 0, 0, platform::LockMode::kUnlock, 0);
+    (void)env->Lock(fd, 0, 0, platform::LockMode::kUnlock, 0);  // the close below releases it anyway
   }
   const int closed = env->Close(fd);
   return rc != 0 ? rc : closed;

@@ -81,10 +81,10 @@ bool SameFolder(std::string intern, std::string extern_path, bool is_file) {
   const std::string made = platform::NativePath(intern) + "/" + kCheckFile;
   int fd = env->Open(made, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return false;
-  env->Close(fd);
+  platform::CloseNothingPending(env, fd);
   platform::FileInfo info;
   bool seen = env->Stat(platform::NativePath(extern_path) + "/" + kCheckFile, &info) == 0;
-  env->Unlink(made);
+  (void)env->Unlink(made);
   return seen;
 }
 

@@ -83,7 +83,8 @@ void CheckRecord(CheckRun* run, const IndexedRecord& item) {
       ctx.Print("\t\tproject is moved out.\n");
       return;
     }
-    if (run->host_scoped) DeleteProjectCheckoutFile(entry_path);
+    // A file that stays names a project without a record: the next run removes it.
+    if (run->host_scoped) (void)DeleteProjectCheckoutFile(entry_path);
     if (Remove(item) == 0) ctx.Print("\t\tdirectory doesn't exist -> project removed from administration.\n");
     return;
   }

@@ -93,7 +93,7 @@ bool Work(extlib::OperationContext& ctx, std::vector<PendingEntry>* list, Append
   list->insert(list->end(), std::make_move_iterator(left.rbegin()), std::make_move_iterator(left.rend()));
   prefetch.reset();  // before the folders it reads below are closed
   for (auto& [host, folder] : folders)
-    if (folder.fd >= 0) platform::CurrentEnv()->Close(folder.fd);
+    if (folder.fd >= 0) platform::CloseNothingPending(platform::CurrentEnv(), folder.fd);
   return list->empty();
 }
 

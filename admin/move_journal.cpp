@@ -58,7 +58,7 @@ int ReadJournalFile(const std::string& path, std::string* text) {
     rc = n < 0 ? static_cast<int>(n) : 0;
     if (n >= 0) text->resize(static_cast<size_t>(n));
   }
-  env->Close(fd);
+  platform::CloseNothingPending(env, fd);
   return rc;
 }
 
@@ -164,7 +164,8 @@ int WriteMoveJournal(const MoveJournal& journal) {
 
 void RemoveMoveJournal(uint32_t number) {
   std::string path = NativeJournal(number);
-  if (!path.empty()) platform::CurrentEnv()->Unlink(path);
+  // One that stays is read by the next update, which finds the move whole.
+  if (!path.empty()) (void)platform::CurrentEnv()->Unlink(path);
 }
 
 int CompleteInterruptedMoves(extlib::OperationContext& ctx) {

@@ -105,7 +105,7 @@ int RenameCase(const std::string& from, const std::string& exact) {
   if (rc != 0 || Listed(exact)) return rc;
   const std::string temporary = exact + ".case~" + std::to_string(platform::ProcessId());
   if ((rc = env->Rename(from, temporary)) != 0) return rc;
-  if ((rc = env->Rename(temporary, exact)) != 0) env->Rename(temporary, from);
+  if ((rc = env->Rename(temporary, exact)) != 0) (void)env->Rename(temporary, from);
   return rc;
 }
 

@@ -187,7 +187,7 @@ bool AdministrationUnreadable() {
   const int fd = OpenAdministrationHeader(path, ShareMode::kDenyNone, &header);
   // -2: held by another process; above 3: a newer program's file, not damage.
   if (fd < 0) return fd == kHeaderUnusable && header.version <= 3;
-  platform::CurrentEnv()->Close(fd);
+  platform::CloseNothingPending(platform::CurrentEnv(), fd);
   // An older layout is the conversion's to read. A current one must also open
   // for the record writers, which measure every line end.
   if (header.version != 3 || header.user_words != extlib::lzuGetCountOfUserContainers()) return false;
@@ -290,7 +290,7 @@ int UpdateAdministration(extlib::OperationContext& ctx, bool update_only) {
     if (MarkRebuild() != 0) return kPrjFailed;
     int rc = CheckValidEntries(ctx);
     // Each record was checked whole before the stop: nothing is left to complete.
-    if (rc == kPrjInterrupted) platform::CurrentEnv()->Unlink(MarkerPath());
+    if (rc == kPrjInterrupted) (void)platform::CurrentEnv()->Unlink(MarkerPath());
     if (rc != 0) return rc;
   }
   return RebuildSteps(ctx);

@@ -91,7 +91,7 @@ int CopyIntoSet(const std::string& from, int setfd, const std::string& name, boo
   if (in < 0) return in;
   int out = env->OpenAt(setfd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (out < 0) {
-    env->Close(in);
+    platform::CloseNothingPending(env, in);
     return out;
   }
   int rc = 0;
@@ -110,7 +110,7 @@ int CopyIntoSet(const std::string& from, int setfd, const std::string& name, boo
   }
   if (rc == 0) rc = env->Sync(out);
   const int closed = env->Close(out);
-  env->Close(in);
+  platform::CloseNothingPending(env, in);
   return rc != 0 ? rc : closed;
 }
 
@@ -224,7 +224,7 @@ int BackupSharedFiles(std::string* set_folder) {
     name = stamp + "-" + std::to_string(n);
   }
   if (rc != 0) {
-    env->Close(backupfd);
+    platform::CloseNothingPending(env, backupfd);
     return rc;
   }
   const int setfd = platform::OpenFolderNoFollow(backupfd, name);
@@ -239,11 +239,11 @@ int BackupSharedFiles(std::string* set_folder) {
     if (is_link) linked.push_back(windows);
   }
   if (rc == 0) rc = env->Sync(setfd);
-  if (setfd >= 0) env->Close(setfd);
+  if (setfd >= 0) platform::CloseNothingPending(env, setfd);
   if (rc == 0) rc = env->Sync(backupfd);
   if (rc != 0) {
     (void)platform::RemoveTreeAt(backupfd, name);
-    env->Close(backupfd);
+    platform::CloseNothingPending(env, backupfd);
     return rc;
   }
   for (const std::string& file : linked)
@@ -252,7 +252,7 @@ int BackupSharedFiles(std::string* set_folder) {
                              file.c_str(), name.c_str());
   if (set_folder) *set_folder = net_windows + "\\" + name;
   RemoveOldSets(backupfd, name, net_windows);
-  env->Close(backupfd);
+  platform::CloseNothingPending(env, backupfd);
   return 0;
 }
 

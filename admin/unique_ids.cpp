@@ -61,7 +61,7 @@ int ScanNumbers(std::vector<uint32_t>* numbers) {
       numbers->push_back(number);
     }
   }
-  platform::CurrentEnv()->Close(fd);
+  platform::CloseNothingPending(platform::CurrentEnv(), fd);
   return rc;
 }
 

@@ -64,27 +64,27 @@ int SetMaxUserCount(int count) {
       // Still held after the wait: the administration is in use, give up
       // (another round would wait as long again, fifty times over).
       if (env->Lock(lock_fd, 0, 0, platform::LockMode::kExclusive, kExclusiveWaitMs) != 0) {
-        env->Close(lock_fd);
+        platform::CloseNothingPending(env, lock_fd);
         lock_fd = -1;
         break;
       }
       // A conversion that held the file until now replaced it: lock the new one.
       if (!platform::IsFileAtPath(lock_fd, native)) {
-        env->Close(lock_fd);
+        platform::CloseNothingPending(env, lock_fd);
         lock_fd = -1;
       }
     }
     if (lock_fd >= 0) fd = OpenAdministrationHeader(path, ShareMode::kDenyNone, &header);
   }
   if (fd < 0) {
-    if (lock_fd >= 0) env->Close(lock_fd);
+    if (lock_fd >= 0) platform::CloseNothingPending(env, lock_fd);
     services::ToolMessageBox(services::kMessageInformation, "New project administration can not be locked.\n");
     return kPrjFailed;
   }
   int rc = extlib::lzuSetCountOfUserContainers(containers);
-  env->Close(fd);
+  platform::CloseNothingPending(env, fd);
   if (rc != 0) {
-    env->Close(lock_fd);
+    platform::CloseNothingPending(env, lock_fd);
     services::ToolMessageBox(services::kMessageWarning, "The max user count can not be changed.\n");
     return rc;
   }
@@ -99,7 +99,7 @@ int SetMaxUserCount(int count) {
     extlib::UnCachPrjList();
     DropIndex();
   }
-  env->Close(lock_fd);
+  platform::CloseNothingPending(env, lock_fd);
   return rc;
 }
 

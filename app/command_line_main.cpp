@@ -139,11 +139,11 @@ int CommandLineMain(const std::vector<std::string>& args) {
   static TerminalProgress terminal_progress(options.verbose);
   if (platform::Terminal::OutIsTerminal()) CommandLineContext().SetProgress(&terminal_progress);
 
-  env->SetEnv("VEKLOG", "sysadm");
+  (void)env->SetEnv("VEKLOG", "sysadm");
   if (argv.size() == 1 && strcasecmp(env->GetEnv("VEKLOG").c_str(), "sysadm") != 0) return 0;
 
   std::string start_folder;
-  env->GetCwd(&start_folder);
+  (void)env->GetCwd(&start_folder);
   SetStartFolder(start_folder);
   extlib::VekArbeitsVerzeichnis();
   // The terminal keeps its own copies of the streams before they go to the file.

@@ -36,7 +36,7 @@ int CopyFile(const std::string& from, const std::string& to, const platform::Fil
     const int64_t w = env->Write(out, buf, static_cast<size_t>(n));
     if (w < 0) rc = static_cast<int>(w);
   }
-  env->Close(in);
+  platform::CloseNothingPending(env, in);
   if (out >= 0) {
     if (rc == 0) rc = env->FChmod(out, info.mode & 07777);
     if (rc == 0) rc = env->FSetTimes(out, info.accessed, info.modified);
@@ -51,7 +51,7 @@ int CopyFile(const std::string& from, const std::string& to, const platform::Fil
 void CopyAttributes(const std::string& from, const std::string& to) {
   std::string value;
   platform::Env* env = platform::CurrentEnv();
-  if (env->GetXattr(from, "user.DOSATTRIB", &value) == 0) env->SetXattr(to, "user.DOSATTRIB", value);
+  if (env->GetXattr(from, "user.DOSATTRIB", &value) == 0) (void)env->SetXattr(to, "user.DOSATTRIB", value);
 }
 
 // Removes the copy: links themselves, never what they point at; folders the
@@ -61,14 +61,14 @@ void RemoveTree(const std::string& path) {
   platform::FileInfo info;
   if (env->Stat(path, &info, false) != 0) return;
   if (info.type != platform::EntryType::kDirectory) {
-    env->Unlink(path);
+    (void)env->Unlink(path);
     return;
   }
-  env->Chmod(path, 0700);
+  (void)env->Chmod(path, 0700);
   std::vector<platform::DirEntry> entries;
   if (env->ListDir(path, &entries) == 0)
     for (const platform::DirEntry& e : entries) RemoveTree(path + "/" + e.name);
-  env->RmDir(path);
+  (void)env->RmDir(path);
 }
 
 // A link that is part of an installation's shape, followed on purpose: a
@@ -109,7 +109,7 @@ int CopyTree(const std::string& from, const std::string& to, int depth,
       std::string target;
       rc = env->ReadLink(a, &target);
       if (rc == 0) rc = env->Symlink(target, b);
-      if (rc == 0) env->SetLinkTimes(b, info.accessed, info.modified);
+      if (rc == 0) (void)env->SetLinkTimes(b, info.accessed, info.modified);
     }
   }
   if (rc == 0) rc = env->Chmod(to, top.mode & 07777);

@@ -63,10 +63,9 @@ bool HeldByASession(const std::string& native) {
   platform::Env* env = platform::CurrentEnv();
   int fd = platform::OpenRegularFile(native, O_RDONLY);
   if (fd < 0) return false;
-  bool locked = false;
-  env->TestLock(fd, 0, 0, &locked);
-  env->Close(fd);
-  return locked;
+  const bool held = platform::HeldByOtherProcess(fd);
+  platform::CloseNothingPending(env, fd);
+  return held;
 }
 
 }  // namespace
@@ -154,7 +153,13 @@ int UnblockProject(const std::string& padded_name) {
     ReportProjectError(rc);
     return rc;
   }
-  admin::DeleteProjectCheckoutFile(dir);
+  // The marks are cleared: a file that stays would still say checked out, and
+  // the next -unblock removes it.
+  if (const int removed = admin::DeleteProjectCheckoutFile(dir); removed != 0) {
+    services::ToolMessageBox(services::kMessageError, "The check-out information file of %s could not be removed: %s\n",
+                             extlib::TrimmedName(padded_name.c_str()).c_str(), platform::ErrorName(removed).c_str());
+    return kPrjFailed;
+  }
   return 0;
 }
 

@@ -40,15 +40,15 @@ int RunWindowProgram(const std::string& installed_folder, char* const* argv) {
   // file; the window's program does both again from where the run began.
   const std::string work = [] {
     std::string folder;
-    platform::CurrentEnv()->GetCwd(&folder);
+    (void)platform::CurrentEnv()->GetCwd(&folder);
     return folder;
   }();
-  if (!StartFolder().empty()) platform::CurrentEnv()->ChDir(StartFolder());
+  if (!StartFolder().empty()) (void)platform::CurrentEnv()->ChDir(StartFolder());
   platform::Terminal::RestoreOriginalStreams();
   const int error = platform::HandOverTo(file, argv);
   // Still here: back in the work folder; the message goes to the streams the
   // run began with.
-  platform::CurrentEnv()->ChDir(work);
+  (void)platform::CurrentEnv()->ChDir(work);
   services::ToolMessageBox(services::kMessageError, "The main window cannot be started (%s): %s\n", file.c_str(),
                            std::strerror(error));
   return 1;

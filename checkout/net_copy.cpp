@@ -82,7 +82,7 @@ int64_t CopyAdministration(const std::string& from, const std::string& to) {
     Fail(4, to, rc);
     return -1;
   }
-  CurrentEnv()->SetTimes(native_to, info.accessed, info.modified);
+  (void)CurrentEnv()->SetTimes(native_to, info.accessed, info.modified);
   return static_cast<int64_t>(text.size());
 }
 

@@ -219,9 +219,9 @@ bool CopyOfficeStandard(extlib::OperationContext& ctx, const StdItemTable& table
 void RemoveCreated(const std::vector<std::string>& created) {
   for (auto it = created.rbegin(); it != created.rend(); ++it) {
     if (!it->empty() && it->back() == '/')
-      platform::CurrentEnv()->RmDir(it->substr(0, it->size() - 1));
+      (void)platform::CurrentEnv()->RmDir(it->substr(0, it->size() - 1));
     else
-      platform::CurrentEnv()->Unlink(*it);
+      (void)platform::CurrentEnv()->Unlink(*it);
   }
 }
 

@@ -114,11 +114,12 @@ int WriteSlots(Locked& l, long first, const PRJ* records, size_t count, const Nu
     if (CurrentEnv()->PRead(o.fd, back.data(), back.size(), offset) != bytes || back != lines) rc = kPrjFailed;
   }
   if (rc != 0 && had >= 0) {
-    if (null_record && old_header[0] != '\0') CurrentEnv()->PWrite(o.fd, old_header.data(), L::kHeaderText, 0);
-    CurrentEnv()->PWrite(o.fd, before.data(), static_cast<size_t>(had), offset);
+    // Putting the old bytes back is all a failed write can still try.
+    if (null_record && old_header[0] != '\0') (void)CurrentEnv()->PWrite(o.fd, old_header.data(), L::kHeaderText, 0);
+    (void)CurrentEnv()->PWrite(o.fd, before.data(), static_cast<size_t>(had), offset);
     // Slots that were past the end were an append: take it back.
-    if (had < bytes) CurrentEnv()->Truncate(o.fd, static_cast<int64_t>(info.size));
-    CurrentEnv()->Sync(o.fd);
+    if (had < bytes) (void)CurrentEnv()->Truncate(o.fd, static_cast<int64_t>(info.size));
+    (void)CurrentEnv()->Sync(o.fd);
   }
   return unlock(rc);
 }

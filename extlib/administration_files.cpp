@@ -94,7 +94,7 @@ int OpenAtPath(const std::string& native, OpenedFile* o) {
     // Look again only when a rewrite was under way or has replaced the file.
     const bool again = platform::WaitForWholeFileLock(o->fd, g_lock_timeout_ms) ||
                        !platform::IsFileAtPath(o->fd, native);
-    CurrentEnv()->Close(o->fd);
+    platform::CloseNothingPending(CurrentEnv(), o->fd);
     o->fd = -1;
     if (!again) break;
   }
@@ -127,7 +127,7 @@ int LockRange(AdminFile* f, int64_t start, int64_t length, bool lock) {
 
 // Closes the descriptor (its locks go with it). REQUIRES: f.m.
 void CloseFile(AdminFile& f) {
-  if (f.file.fd >= 0) CurrentEnv()->Close(f.file.fd);
+  if (f.file.fd >= 0) platform::CloseNothingPending(CurrentEnv(), f.file.fd);
   f.file.fd = -1;
   f.claims.clear();
 }
@@ -144,10 +144,10 @@ int Reopen(AdminFile* f, std::unique_lock<std::mutex>& lk) {
   if (rc != 0) return kPrjFailed;
   // Meanwhile another thread may have closed or reopened it, or locked the old file.
   if (f->file.fd < 0 || f->generation != generation || AnyHeld(*f)) {
-    CurrentEnv()->Close(fresh.fd);
+    platform::CloseNothingPending(CurrentEnv(), fresh.fd);
     return f->file.fd < 0 || AnyHeld(*f) ? kPrjFailed : kPrjOk;
   }
-  CurrentEnv()->Close(f->file.fd);
+  platform::CloseNothingPending(CurrentEnv(), f->file.fd);
   f->file = fresh;
   ++f->generation;
   return kPrjOk;
@@ -285,7 +285,7 @@ int OpenNew(int slot, const std::string& path, bool created) {
     if (!g_files[i]) {
       if (free_index < 0) free_index = static_cast<int>(i);
     } else if (!created && g_files[i]->slot == slot) {
-      CurrentEnv()->Close(f->file.fd);
+      platform::CloseNothingPending(CurrentEnv(), f->file.fd);
       return static_cast<int>(i);
     }
   }

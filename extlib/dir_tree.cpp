@@ -27,7 +27,7 @@ int CopyFile(const std::string& from, const std::string& to) {
   if (rc == 0 && info.type != EntryType::kFile) rc = -EOPNOTSUPP;
   int out = rc == 0 ? env->Open(to, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600) : rc;
   if (out < 0) {
-    env->Close(in);
+    platform::CloseNothingPending(env, in);
     return out;
   }
   std::vector<char> buf(1 << 16);
@@ -48,7 +48,7 @@ int CopyFile(const std::string& from, const std::string& to) {
   if (rc == 0) rc = env->FSetTimes(out, info.accessed, info.modified);
   int rc_close = env->Close(out);
   if (rc == 0) rc = rc_close;
-  env->Close(in);
+  platform::CloseNothingPending(env, in);
   return rc;
 }
 
@@ -105,7 +105,7 @@ int CompareFiles(const std::string& a, const std::string& b) {
   if (fa < 0) return fa;
   int fb = env->Open(b, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fb < 0) {
-    env->Close(fa);
+    platform::CloseNothingPending(env, fa);
     return fb;
   }
   std::vector<char> ba(1 << 16), bb(1 << 16);
@@ -123,8 +123,8 @@ int CompareFiles(const std::string& a, const std::string& b) {
     }
     if (na == 0) break;
   }
-  env->Close(fa);
-  env->Close(fb);
+  platform::CloseNothingPending(env, fa);
+  platform::CloseNothingPending(env, fb);
   return rc;
 }
 

@@ -95,7 +95,7 @@ void lfPrintSystemInfo(FILE* stream) {
   std::memset(&u, 0, sizeof u);
   ::uname(&u);
   std::string cwd;
-  platform::CurrentEnv()->GetCwd(&cwd);
+  (void)platform::CurrentEnv()->GetCwd(&cwd);
   std::fprintf(stream,
                "System information\n"
                "\tDate     : %s %s\n"

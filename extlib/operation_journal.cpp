@@ -59,7 +59,7 @@ int ReadJournalFile(const std::string& native, std::string* text) {
   int64_t n = rc == 0 ? env->Read(fd, buf.data(), buf.size()) : 0;
   if (rc == 0 && n < 0) rc = static_cast<int>(n);
   if (rc == 0) text->assign(buf.data(), static_cast<size_t>(n));
-  env->Close(fd);
+  platform::CloseNothingPending(env, fd);
   return rc;
 }
 
@@ -164,7 +164,8 @@ int WriteOperationJournal(const OperationJournal& journal) {
 
 void RemoveOperationJournal(const OperationJournal& journal) {
   const std::string net = NetDir();
-  if (!net.empty()) CurrentEnv()->Unlink(net + "/" + JournalFileName(journal));
+  // One that stays is read by the next update, which finds the project whole.
+  if (!net.empty()) (void)CurrentEnv()->Unlink(net + "/" + JournalFileName(journal));
 }
 
 bool CreateJournalExists(const std::string& entry) {

@@ -115,7 +115,7 @@ int RX_ProjectAttributes::open() {
   if (dir_fd == -ELOOP) return Fail(dir_fd, "open", "its folder is a symbolic link");
   if (dir_fd < 0) return Fail(dir_fd, "open");
   rc = platform::FolderPathOf(dir_fd, &folder);
-  platform::CurrentEnv()->Close(dir_fd);
+  platform::CloseNothingPending(platform::CurrentEnv(), dir_fd);
   if (rc) return Fail(rc, "open");
   if (platform::IsSymbolicLink(path_)) return Fail(-ELOOP, "open", "it is a symbolic link");
   rc = db_.Open(folder + "/" + platform::BaseName(path_), busy_timeout_ms_, true);

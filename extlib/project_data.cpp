@@ -33,8 +33,8 @@ class DataLock {
   ~DataLock() {
     if (fd_ < 0) return;
     platform::Env* env = platform::CurrentEnv();
-    if (rc_ == 0) env->Lock(fd_, 0, 1, platform::LockMode::kUnlock, 0);
-    env->Close(fd_);
+    if (rc_ == 0) (void)env->Lock(fd_, 0, 1, platform::LockMode::kUnlock, 0);  // the close releases it anyway
+    platform::CloseNothingPending(env, fd_);
   }
   DataLock(const DataLock&) = delete;
   DataLock& operator=(const DataLock&) = delete;

@@ -43,7 +43,7 @@ struct NewProject {
 int MakeFolder(const NewProject& p, const std::string& native) {
   if (!p.source_native.empty()) {
     int rc = p.copier ? (*p.copier)(p.source_native, native) : CopyTree(p.source_native, native);
-    if (rc == 0) CurrentEnv()->Unlink(native + "/" + kLockInfoFile);
+    if (rc == 0) (void)CurrentEnv()->Unlink(native + "/" + kLockInfoFile);
     return rc;
   }
   int rc = CurrentEnv()->MkDir(native);
@@ -296,7 +296,7 @@ int ltbpreC(int slot, const std::string& old_name, const std::string& new_name, 
     SetPrjName(&record, trimmed);
     if (seek_prj_set(handle, position) != 0 || write_prj_info(handle, &record) != 0) {
       rc = kPrjFailed;
-      if (!new_entry.empty()) CurrentEnv()->Rename(platform::NativePath(new_entry), platform::NativePath(old_entry));
+      if (!new_entry.empty()) (void)CurrentEnv()->Rename(platform::NativePath(new_entry), platform::NativePath(old_entry));
     }
   }
   if (rc == 0) RenameStoredRecord(record);

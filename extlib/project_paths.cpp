@@ -112,9 +112,9 @@ bool ProjectInUse(const PRJ& record) {
   int fd = env->Open(platform::NativePath(dir + "\\" + kLockInfoFile), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   platform::FileInfo info;
-  bool locked = false;
-  if (env->FStat(fd, &info) == 0 && info.type == platform::EntryType::kFile) env->TestLock(fd, 0, 0, &locked);
-  env->Close(fd);
+  const bool locked =
+      env->FStat(fd, &info) == 0 && info.type == platform::EntryType::kFile && platform::HeldByOtherProcess(fd);
+  platform::CloseNothingPending(env, fd);
   return locked;
 }
 

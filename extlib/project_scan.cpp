@@ -46,7 +46,7 @@ int ScanProjectInfo(const std::string& name, PRJ* record) {
         found = true;
       },
       [&](const char* line) { return !found && line[0] != '#' && same_name(line); });
-  platform::CurrentEnv()->Close(fd);
+  platform::CloseNothingPending(platform::CurrentEnv(), fd);
   // A damaged file, or one a conversion is replacing: the table waits for
   // the conversion, reads again and reports a damaged file once.
   if (rc != kPrjOk) return get_project_info(name, record);

@@ -124,7 +124,7 @@ int ReadAdministration(const std::string& native, const std::function<int(int fd
     rc = parse(fd);
     const bool again = rc != kPrjOk && (platform::WaitForWholeFileLock(fd, RecordLockTimeoutMs()) ||
                                         !platform::IsFileAtPath(fd, native));
-    CurrentEnv()->Close(fd);
+    platform::CloseNothingPending(CurrentEnv(), fd);
     if (!again) break;
   }
   return rc;

@@ -162,7 +162,7 @@ PRJ SampleRecord(int i, const SampleOptions& o, int users, Random* random) {
 std::string AbsoluteFolder(const std::string& dir) {
   if (!dir.empty() && dir[0] == '/') return dir;
   std::string cwd;
-  CurrentEnv()->GetCwd(&cwd);
+  (void)CurrentEnv()->GetCwd(&cwd);
   return cwd + "/" + dir;
 }
 

@@ -74,7 +74,7 @@ FILE* lfilopC(int slot, const std::string& name, const char* mode) {
   int fd = platform::OpenRegularFile(NativePath(path), flags);
   if (fd < 0) return nullptr;
   FILE* f = ::fdopen(fd, mode);
-  if (!f) CurrentEnv()->Close(fd);
+  if (!f) platform::CloseNothingPending(CurrentEnv(), fd);
   return f;
 }
 

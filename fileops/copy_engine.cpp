@@ -82,8 +82,8 @@ class Copy {
        const std::string& target_native, const FileInfo& info)
       : ctx_(ctx), source_(source), target_(target), info_(info), target_native_(target_native) {}
   ~Copy() {
-    if (in_ >= 0) CurrentEnv()->Close(in_);
-    if (out_ >= 0) CurrentEnv()->Close(out_);
+    if (in_ >= 0) platform::CloseNothingPending(CurrentEnv(), in_);
+    if (out_ >= 0) platform::CloseNothingPending(CurrentEnv(), out_);
   }
   int64_t Run(const std::string& source_native, bool target_exists, const FileInfo& target_info);
 
@@ -130,7 +130,7 @@ int64_t Copy::Run(const std::string& source_native, bool target_exists, const Fi
     if (FileBoxF(platform::kMbYesNo | platform::kMbIconError, "(%s) is Read Only !\nMay I delete the flag ?",
                  target_.c_str()) != platform::kIdYes)
       return 0;
-    env->Chmod(target_native_, target_info.mode | S_IWUSR);  // a refusal shows at the create below
+    (void)env->Chmod(target_native_, target_info.mode | S_IWUSR);  // a refusal shows at the create below
   }
   // The buffer comes first, so a failed allocation leaves no empty
   // target behind that a later run would take for up to date.
@@ -202,13 +202,13 @@ int64_t Copy::Run(const std::string& source_native, bool target_exists, const Fi
   // Fewer bytes than the source holds: a failed read, never a copy.
   if (total_ != static_cast<int64_t>(info_.size)) return Shortfall();
   // A close that fails may have lost written data.
-  env->Close(in_);
+  platform::CloseNothingPending(env, in_);
   in_ = -1;
   int rc = env->Close(out_);
   out_ = -1;
   if (rc < 0) {
     FileBoxF(kErrorBox, "write (%s) failed !\n\n%s", target_.c_str(), SystemErrorText(rc));
-    env->Unlink(target_native_);
+    (void)env->Unlink(target_native_);
     return Fail(rc);
   }
   if (int s = StampTimes(target_native_, target_, info_); s < 0) return Fail(s);
@@ -288,12 +288,12 @@ int64_t Copy::Interrupted() { return GiveUp(ECANCELED); }
 
 int64_t Copy::GiveUp(int error) {
   Env* env = CurrentEnv();
-  env->Close(in_);
+  platform::CloseNothingPending(env, in_);
   in_ = -1;
-  if (out_ >= 0) env->Close(out_);
+  if (out_ >= 0) platform::CloseNothingPending(env, out_);
   out_ = -1;
   // The unfinished last piece; pieces closed on other media stay.
-  env->Unlink(target_native_);
+  (void)env->Unlink(target_native_);
   return Fail(error);
 }
 
@@ -391,7 +391,7 @@ int64_t CopyFileWithSplit(extlib::OperationContext& ctx, void* window, const std
     if (target_info.device == info.device && target_info.inode == info.inode)
       return static_cast<int64_t>(info.size);
     int64_t resolution = 1;
-    env->TimeResolution(target_native, &resolution);
+    (void)env->TimeResolution(target_native, &resolution);  // unknown: compared exactly
     if (TargetIsUpToDate(info, target_info, resolution)) return static_cast<int64_t>(info.size);
     if (!ctx.overwrite_all) {
       if (FileBox(platform::kMbYesNo | platform::kMbIconError, FileOpsUiText(3, 7, target.c_str())) !=

@@ -41,7 +41,7 @@ bool DeleteFileAt(int dirfd, const std::string& name, const std::string& shown, 
 bool DeleteContents(int dirfd, const std::string& shown) {
   platform::Env* env = platform::CurrentEnv();
   std::vector<platform::DirEntry> entries;
-  env->ListDirFd(dirfd, &entries);  // what could be listed is deleted; the rest shows at the folder
+  (void)env->ListDirFd(dirfd, &entries);  // what could be listed is deleted; the rest shows at the folder
   bool result = true;
   for (const platform::DirEntry& e : entries) {
     // Stopped between files: what is left stays, with its folders.
@@ -68,7 +68,7 @@ bool DeleteTreeAt(int parentfd, const std::string& name, const std::string& show
   int fd = env->OpenAt(parentfd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
   if (fd >= 0) {
     result = DeleteContents(fd, shown);
-    env->Close(fd);
+    platform::CloseNothingPending(env, fd);
   }
   platform::FileInfo info;
   if (env->StatAt(parentfd, name, &info, false) == -ENOENT) return result;

@@ -45,7 +45,7 @@ int64_t SumAt(extlib::OperationContext& ctx, int dirfd, const std::string& patte
       int sub = env->OpenAt(dirfd, e.name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
       if (sub < 0) continue;
       total += SumAt(ctx, sub, pattern, true, stopped);
-      env->Close(sub);
+      platform::CloseNothingPending(env, sub);
       if (*stopped) return total;
     }
   }
@@ -67,7 +67,7 @@ int64_t SumDirectorySize(extlib::OperationContext& ctx, const std::string& direc
   if (fd < 0) return 0;
   bool stopped = false;
   int64_t total = SumAt(ctx, fd, pattern, recurse != 0, &stopped);
-  env->Close(fd);
+  platform::CloseNothingPending(env, fd);
   return stopped ? static_cast<int64_t>(extlib::kPrjInterrupted) : total;
 }
 

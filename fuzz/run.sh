@@ -14,7 +14,9 @@ targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(admin_header record_v3 record_v12 host_list user_table)
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DDOVRANE_FUZZ=ON -DDOVRANE_SANITIZE=ON \
   -DDOVRANE_GUI=OFF -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build-fuzz -j "$(nproc)" --target $(printf 'fuzz_%s ' "${targets[@]}")
+# The whole core is compiled with clang too: it sees an ignored result of a
+# virtual call (the Env's), which GCC lets pass.
+cmake --build build-fuzz -j "$(nproc)"
 for t in "${targets[@]}"; do
   work=$(mktemp -d)
   cp -r "fuzz/corpus/$t/." "$work/"

@@ -77,8 +77,8 @@ DataServerChoice CheckDataServerChoice(const std::string& field) {
     c.message = platform::SystemErrorText(fd);
     return c;
   }
-  CurrentEnv()->Close(fd);
-  CurrentEnv()->Unlink(check);
+  platform::CloseNothingPending(CurrentEnv(), fd);
+  (void)CurrentEnv()->Unlink(check);
   c.rc = 1;
   return c;
 }

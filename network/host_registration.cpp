@@ -236,7 +236,7 @@ int DropHostLines(const std::string& host) {
     platform::FileInfo info;
     if (!marker.empty() && CurrentEnv()->Stat(marker, &info, false) == 0 &&
         info.type == platform::EntryType::kFile)
-      CurrentEnv()->Unlink(marker);
+      (void)CurrentEnv()->Unlink(marker);
   }
   if (found) NoteRemovalBackup(host, native);
   return 1;
@@ -321,7 +321,7 @@ int RemoveProjectLines(const std::string& host) {
   }
   // Refused before the new file exists, so none is left behind.
   if (header.version != 3) {
-    CurrentEnv()->Close(old_fd);
+    platform::CloseNothingPending(CurrentEnv(), old_fd);
     services::ToolMessageBox(services::kMessageError,
                              "The project administration must be converted first (dovrane -update).\n");
     return 0;
@@ -331,7 +331,7 @@ int RemoveProjectLines(const std::string& host) {
   int rc = ReadAll(old_fd, &text);
   int new_fd = rc < 0 ? rc : CurrentEnv()->Open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (new_fd < 0) {
-    CurrentEnv()->Close(old_fd);
+    platform::CloseNothingPending(CurrentEnv(), old_fd);
     ShowFileError(services::kMessageError, 4, windows, new_fd);
     return 0;
   }
@@ -350,10 +350,10 @@ int RemoveProjectLines(const std::string& host) {
   const int rc_close = CurrentEnv()->Close(new_fd);
   if (rc == 0) rc = rc_close;
   if (rc == 0) rc = CurrentEnv()->Rename(temp, native);
-  CurrentEnv()->Close(old_fd);
+  platform::CloseNothingPending(CurrentEnv(), old_fd);
   extlib::UnCachPrjList();
   if (rc < 0) {
-    CurrentEnv()->Unlink(temp);
+    (void)CurrentEnv()->Unlink(temp);
     std::string first = extlib::LanguageText(1500098, 1);
     if (first.size() > 80) first.resize(80);
     services::ToolMessageBox(services::kMessageWarning, "%s (%s).\n\r%s", first.c_str(), extlib::kAdministrationFile,

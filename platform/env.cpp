@@ -435,4 +435,6 @@ bool UsingPosixEnv() { return g_current_env == &g_posix_env; }
 
 Env* SetCurrentEnv(Env* env) { return g_current_env.exchange(env ? env : &g_posix_env); }
 
+void CloseNothingPending(Env* env, int fd) { (void)env->Close(fd); }
+
 }  // namespace dovrane::platform

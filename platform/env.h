@@ -49,75 +49,75 @@ class Env {
   virtual ~Env() = default;
 
   // Files. Paths are native; the Windows form is mapped by PathMap first.
-  virtual int Open(const std::string& path, int flags, mode_t mode = 0644);
-  virtual int OpenAt(int dirfd, const std::string& name, int flags, mode_t mode = 0644);
-  virtual int64_t Read(int fd, void* buf, size_t n);
-  virtual int64_t PRead(int fd, void* buf, size_t n, int64_t offset);
+  [[nodiscard]] virtual int Open(const std::string& path, int flags, mode_t mode = 0644);
+  [[nodiscard]] virtual int OpenAt(int dirfd, const std::string& name, int flags, mode_t mode = 0644);
+  [[nodiscard]] virtual int64_t Read(int fd, void* buf, size_t n);
+  [[nodiscard]] virtual int64_t PRead(int fd, void* buf, size_t n, int64_t offset);
   // Writes all n bytes (short writes are continued); returns n or -errno.
-  virtual int64_t Write(int fd, const void* buf, size_t n);
-  virtual int64_t PWrite(int fd, const void* buf, size_t n, int64_t offset);
-  virtual int64_t Seek(int fd, int64_t offset, int whence);
+  [[nodiscard]] virtual int64_t Write(int fd, const void* buf, size_t n);
+  [[nodiscard]] virtual int64_t PWrite(int fd, const void* buf, size_t n, int64_t offset);
+  [[nodiscard]] virtual int64_t Seek(int fd, int64_t offset, int whence);
   // Copies up to n bytes from in's offset to out's inside the kernel
   // (copy_file_range), advancing both; returns the bytes copied (0 at the end
   // of in) or -errno. -EXDEV, -EINVAL, -ENOSYS or -EOPNOTSUPP: these two files
   // cannot be copied so; read and write instead.
-  virtual int64_t CopyRange(int in, int out, size_t n);
-  virtual int Sync(int fd);
-  virtual int Truncate(int fd, int64_t size);
-  virtual int Close(int fd);
+  [[nodiscard]] virtual int64_t CopyRange(int in, int out, size_t n);
+  [[nodiscard]] virtual int Sync(int fd);
+  [[nodiscard]] virtual int Truncate(int fd, int64_t size);
+  [[nodiscard]] virtual int Close(int fd);
 
   // Names.
-  virtual int Rename(const std::string& from, const std::string& to);
-  virtual int RenameAt(int fromdir, const std::string& from, int todir, const std::string& to);
-  virtual int Unlink(const std::string& path);
-  virtual int UnlinkAt(int dirfd, const std::string& name, bool directory);
-  virtual int MkDir(const std::string& path, mode_t mode = 0755);
-  virtual int MkDirAt(int dirfd, const std::string& name, mode_t mode = 0755);
-  virtual int RmDir(const std::string& path);
-  virtual int Symlink(const std::string& target, const std::string& path);
+  [[nodiscard]] virtual int Rename(const std::string& from, const std::string& to);
+  [[nodiscard]] virtual int RenameAt(int fromdir, const std::string& from, int todir, const std::string& to);
+  [[nodiscard]] virtual int Unlink(const std::string& path);
+  [[nodiscard]] virtual int UnlinkAt(int dirfd, const std::string& name, bool directory);
+  [[nodiscard]] virtual int MkDir(const std::string& path, mode_t mode = 0755);
+  [[nodiscard]] virtual int MkDirAt(int dirfd, const std::string& name, mode_t mode = 0755);
+  [[nodiscard]] virtual int RmDir(const std::string& path);
+  [[nodiscard]] virtual int Symlink(const std::string& target, const std::string& path);
   // The text a symbolic link holds.
-  virtual int ReadLink(const std::string& path, std::string* target);
+  [[nodiscard]] virtual int ReadLink(const std::string& path, std::string* target);
 
   // Status. follow=false describes a link itself.
-  virtual int Stat(const std::string& path, FileInfo* info, bool follow = true);
-  virtual int StatAt(int dirfd, const std::string& name, FileInfo* info, bool follow = false);
-  virtual int FStat(int fd, FileInfo* info);
+  [[nodiscard]] virtual int Stat(const std::string& path, FileInfo* info, bool follow = true);
+  [[nodiscard]] virtual int StatAt(int dirfd, const std::string& name, FileInfo* info, bool follow = false);
+  [[nodiscard]] virtual int FStat(int fd, FileInfo* info);
   // Lists a directory without "." and "..".
-  virtual int ListDir(const std::string& path, std::vector<DirEntry>* entries);
-  virtual int ListDirFd(int dirfd, std::vector<DirEntry>* entries);
+  [[nodiscard]] virtual int ListDir(const std::string& path, std::vector<DirEntry>* entries);
+  [[nodiscard]] virtual int ListDirFd(int dirfd, std::vector<DirEntry>* entries);
 
   // Times and attributes.
-  virtual int SetTimes(const std::string& path, const FileTime& accessed, const FileTime& modified);
-  virtual int FSetTimes(int fd, const FileTime& accessed, const FileTime& modified);
+  [[nodiscard]] virtual int SetTimes(const std::string& path, const FileTime& accessed, const FileTime& modified);
+  [[nodiscard]] virtual int FSetTimes(int fd, const FileTime& accessed, const FileTime& modified);
   // As SetTimes, on a symbolic link itself.
-  virtual int SetLinkTimes(const std::string& path, const FileTime& accessed, const FileTime& modified);
-  virtual int Chmod(const std::string& path, mode_t mode);
-  virtual int FChmod(int fd, mode_t mode);
-  virtual int SetXattr(const std::string& path, const std::string& name, const std::string& value);
-  virtual int GetXattr(const std::string& path, const std::string& name, std::string* value);
-  virtual int RemoveXattr(const std::string& path, const std::string& name);
+  [[nodiscard]] virtual int SetLinkTimes(const std::string& path, const FileTime& accessed, const FileTime& modified);
+  [[nodiscard]] virtual int Chmod(const std::string& path, mode_t mode);
+  [[nodiscard]] virtual int FChmod(int fd, mode_t mode);
+  [[nodiscard]] virtual int SetXattr(const std::string& path, const std::string& name, const std::string& value);
+  [[nodiscard]] virtual int GetXattr(const std::string& path, const std::string& name, std::string* value);
+  [[nodiscard]] virtual int RemoveXattr(const std::string& path, const std::string& name);
   // Free and total bytes of the file system that holds path.
-  virtual int DiskSpace(const std::string& path, uint64_t* free_bytes, uint64_t* total_bytes);
+  [[nodiscard]] virtual int DiskSpace(const std::string& path, uint64_t* free_bytes, uint64_t* total_bytes);
   // How finely the file system that holds path keeps modification times, in
   // nanoseconds (FAT media: 2 s). 1 when the type does not tell otherwise.
-  virtual int TimeResolution(const std::string& path, int64_t* nanoseconds);
+  [[nodiscard]] virtual int TimeResolution(const std::string& path, int64_t* nanoseconds);
   // Non-zero device of path's file system differs from its parent's: a mount point.
-  virtual int IsMountPoint(const std::string& path, bool* mounted);
+  [[nodiscard]] virtual int IsMountPoint(const std::string& path, bool* mounted);
 
   // Byte-range locks on an open file description (OFD locks): seen by every other
   // open of the file, in this process or another. Waits at most timeout_ms.
-  virtual int Lock(int fd, int64_t start, int64_t length, LockMode mode, int timeout_ms);
+  [[nodiscard]] virtual int Lock(int fd, int64_t start, int64_t length, LockMode mode, int timeout_ms);
   // Another description holds a conflicting lock on the range (true), or not.
-  virtual int TestLock(int fd, int64_t start, int64_t length, bool* locked);
+  [[nodiscard]] virtual int TestLock(int fd, int64_t start, int64_t length, bool* locked);
 
   // Clock and environment.
-  virtual int64_t NowSeconds();
-  virtual int64_t MonotonicMs();
+  [[nodiscard]] virtual int64_t NowSeconds();
+  [[nodiscard]] virtual int64_t MonotonicMs();
   virtual void SleepMs(int ms);
-  virtual std::string GetEnv(const std::string& name);
-  virtual int SetEnv(const std::string& name, const std::string& value);
-  virtual int GetCwd(std::string* path);
-  virtual int ChDir(const std::string& path);
+  [[nodiscard]] virtual std::string GetEnv(const std::string& name);
+  [[nodiscard]] virtual int SetEnv(const std::string& name, const std::string& value);
+  [[nodiscard]] virtual int GetCwd(std::string* path);
+  [[nodiscard]] virtual int ChDir(const std::string& path);
 };
 
 // The Env every caller uses. Never null; the POSIX Env unless a test replaced it.
@@ -128,6 +128,12 @@ Env* SetCurrentEnv(Env* env);
 // True while the current Env is the POSIX one, which keeps no state and may
 // be used from several threads.
 bool UsingPosixEnv();
+
+// Closes a descriptor whose close can lose nothing: a folder, a file only
+// read or locked, a file whose writes were flushed or given up. A file
+// written since its last flush is closed with Close, and its result handled
+// (a share may report a failed write only there).
+void CloseNothingPending(Env* env, int fd);
 
 // errno as our error value (negative), in one place.
 int ErrnoResult();

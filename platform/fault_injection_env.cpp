@@ -101,21 +101,21 @@ int FaultInjectionEnv::OpenAt(int dirfd, const std::string& name, int flags, mod
 int64_t FaultInjectionEnv::Write(int fd, const void* buf, size_t n) {
   if (int e = Hit(FaultPoint::kWrite)) {
     // A failing write may still have written part of the data, as on a full disk.
-    if (n > 1) Env::Write(fd, buf, n / 2);
+    if (n > 1) (void)Env::Write(fd, buf, n / 2);  // the injected error is the answer
     return Crash(e);
   }
   return Env::Write(fd, buf, n);
 }
 int64_t FaultInjectionEnv::PWrite(int fd, const void* buf, size_t n, int64_t offset) {
   if (int e = Hit(FaultPoint::kWrite)) {
-    if (n > 1) Env::PWrite(fd, buf, n / 2, offset);
+    if (n > 1) (void)Env::PWrite(fd, buf, n / 2, offset);
     return Crash(e);
   }
   return Env::PWrite(fd, buf, n, offset);
 }
 int64_t FaultInjectionEnv::CopyRange(int in, int out, size_t n) {
   if (int e = Hit(FaultPoint::kWrite)) {
-    if (n > 1) Env::CopyRange(in, out, n / 2);
+    if (n > 1) (void)Env::CopyRange(in, out, n / 2);
     return Crash(e);
   }
   return Env::CopyRange(in, out, n);
@@ -136,7 +136,7 @@ int FaultInjectionEnv::RenameAt(int fromdir, const std::string& from, int todir,
 }
 int FaultInjectionEnv::Close(int fd) {
   if (int e = Hit(FaultPoint::kClose)) {
-    Env::Close(fd);  // the descriptor is gone either way, as after a failed close(2)
+    (void)Env::Close(fd);  // the descriptor is gone either way, as after a failed close(2)
     return Crash(e);
   }
   return Env::Close(fd);

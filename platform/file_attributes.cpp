@@ -47,7 +47,7 @@ int SetFileAttributes(const std::string& path, unsigned attributes) {
   if (dos & kAttrHidden) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%x", dos);
-    env->SetXattr(path, kDosAttrib, text);  // best effort: not every file system keeps it
+    (void)env->SetXattr(path, kDosAttrib, text);  // best effort: not every file system keeps it
   } else {
     int rc = env->RemoveXattr(path, kDosAttrib);
     (void)rc;  // absent already, or not supported: nothing is hidden either way

@@ -34,7 +34,7 @@ int OpenRegular(int dirfd, const std::string& name, int flags, FileInfo* info) {
   int rc = env->FStat(fd, info);
   if (rc == 0 && info->type != EntryType::kFile) rc = info->type == EntryType::kDirectory ? -EISDIR : -EINVAL;
   if (rc != 0) {
-    env->Close(fd);
+    CloseNothingPending(env, fd);
     return rc;
   }
   return fd;
@@ -74,7 +74,7 @@ bool WaitForWholeFileLock(int fd, int timeout_ms) {
   constexpr int64_t kPastAnyRecord = int64_t{1} << 62;
   const bool free = env->Lock(fd, kPastAnyRecord, 1, LockMode::kShared, 0) == 0;
   if (free || env->Lock(fd, kPastAnyRecord, 1, LockMode::kShared, timeout_ms) == 0)
-    env->Lock(fd, kPastAnyRecord, 1, LockMode::kUnlock, 0);
+    (void)env->Lock(fd, kPastAnyRecord, 1, LockMode::kUnlock, 0);
   return !free;
 }
 
@@ -122,7 +122,7 @@ int WriteFileAtomic(const std::string& path, const std::string& contents) {
   if (rc == 0) rc = rc_close;
   if (rc == 0) rc = env->Rename(temp, path);
   if (rc != 0) {
-    env->Unlink(temp);
+    (void)env->Unlink(temp);
     return rc;
   }
   SyncDirectory(DirName(path));
@@ -141,6 +141,12 @@ int MakeDirectories(const std::string& path) {
   }
   int rc = env->MkDir(path);
   return rc == -EEXIST ? 0 : rc;
+}
+
+bool HeldByOtherProcess(int fd) {
+  bool locked = false;
+  const int rc = CurrentEnv()->TestLock(fd, 0, 0, &locked);
+  return rc == 0 ? locked : rc != -ENOLCK;
 }
 
 }  // namespace dovrane::platform

@@ -38,6 +38,12 @@ bool WaitForWholeFileLock(int fd, int timeout_ms);
 // once another file was renamed into its place.
 bool IsFileAtPath(int fd, const std::string& path);
 
+// True while another process holds a lock on the open file fd, as a CAD
+// session holds its lock file. A test that fails (but for a share without
+// locks, where no session can hold one) counts as held: the callers are about
+// to delete the file or take the project over.
+bool HeldByOtherProcess(int fd);
+
 // Reads the whole regular file at native path, at most limit bytes (a longer
 // one gives -EFBIG and no contents). 0 or -errno.
 int ReadWholeFile(const std::string& path, std::string* contents, uint64_t limit = kSmallFileLimit);

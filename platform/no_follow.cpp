@@ -28,7 +28,7 @@ int RemoveTree(int dirfd, const std::string& name, int depth) {
     if (removed == -EISDIR) removed = depth < kMaxRemovalDepth ? RemoveTree(fd, e.name, depth + 1) : -ENOTEMPTY;
     if (removed != 0 && removed != -ENOENT && rc == 0) rc = removed;
   }
-  env->Close(fd);
+  CloseNothingPending(env, fd);
   // A link put in the folder's place meanwhile is no folder: rmdir refuses it.
   const int gone = env->UnlinkAt(dirfd, name, true);
   return rc != 0 ? rc : gone;

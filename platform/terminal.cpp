@@ -250,7 +250,7 @@ int RedirectStandardStreams(const std::string& path) {
   std::fflush(stderr);
   int rc = 0;
   if (::dup2(fd, STDOUT_FILENO) < 0 || ::dup2(fd, STDERR_FILENO) < 0) rc = ErrnoResult();
-  env->Close(fd);
+  CloseNothingPending(env, fd);
   // The trace file is read by people after a crash: keep it unbuffered.
   std::setvbuf(stderr, nullptr, _IONBF, 0);
   return rc;

@@ -32,7 +32,7 @@ bool LockFileHeld(uint32_t number) {
   bool regular = env->FStat(fd, &info) == 0 && info.type == platform::EntryType::kFile;
   bool locked = false;
   if (regular && env->TestLock(fd, 0, 0, &locked) != 0) locked = false;
-  env->Close(fd);
+  platform::CloseNothingPending(env, fd);
   if (regular && !locked) (void)env->Unlink(lock);
   return locked;
 }

@@ -352,7 +352,7 @@ TEST_F(RestoreUpdateTest, UserCountChangeGivesUpAfterItsWaitWhileAnotherProcessH
   platform::SetCurrentEnv(&clock);
   const int rc = SetMaxUserCount(32 * (containers + 1));
   platform::SetCurrentEnv(nullptr);
-  clock.Close(holder);
+  platform::CloseNothingPending(&clock, holder);
   EXPECT_EQ(rc, -1);
   ASSERT_FALSE(messages_.texts.empty());
   EXPECT_EQ(messages_.texts.back(), "New project administration can not be locked.\n");

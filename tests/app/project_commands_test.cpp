@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 
 #include "app/app_state.h"
@@ -17,6 +18,7 @@
 #include "extlib/library_init.h"
 #include "extlib/project_attributes.h"
 #include "extlib/project_lifecycle.h"
+#include "platform/env.h"
 #include "support/pty_program.h"
 #include "support/recording_messenger.h"
 #include "support/run_program.h"
@@ -182,6 +184,24 @@ TEST_F(ProjectCommandsTest, UnblockClearsMarksUnlessTheHostIsStillOut) {
   }
 }
 
+// A check-out information file that cannot be removed (the share fails the
+// call) still says checked out: the command says so instead of reporting
+// success, and the next -unblock removes it.
+TEST_F(ProjectCommandsTest, UnblockThatCannotRemoveTheCheckoutFileFailsAndTheNextOneDoes) {
+  site_.EditRecord(7, [](extlib::PRJ* r) { r->status = 32 | 0x01; });
+  const std::string out = site_.NetDir() + "/n0000007.out";
+  testing::WriteFile(out, "checked out\r\n");
+  auto env = site_.Environment();
+  env["DOVRANE_FAULT"] = "unlink:1:EIO";
+  auto r = testing::RunProgram(DOVRANE_BIN, {site_.Name(7), "-unblock"}, env, site_.start_dir());
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find("could not be removed"), std::string::npos) << r.err;
+  EXPECT_TRUE(Exists(out));
+  r = site_.Run({site_.Name(7), "-unblock"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(Exists(out));
+}
+
 // A checked-out project is worked on on a laptop: no other workstation
 // erases, moves or renames it (the check-in would find it gone or
 // elsewhere); the message says where it is. -unblock stays the way out.
@@ -334,6 +354,29 @@ TEST_F(ProjectCommandsTest, LockInfoFileIsDeletedUnlessASessionHoldsIt) {
   EXPECT_TRUE(Exists(file));
   session.Release();
   EXPECT_EQ(RemoveLockInfoFile(padded), 0);
+  EXPECT_FALSE(Exists(file));
+}
+
+// A share that fails the lock test cannot tell whether a session holds the
+// file: it stays, as if held. A share without locks has no session holding one.
+TEST_F(ProjectCommandsTest, LockInfoFileWhoseLockCannotBeTestedStays) {
+  struct LockTestFails : platform::Env {
+    int error = -EIO;
+    int TestLock(int, int64_t, int64_t, bool*) override { return error; }
+  } env;
+  site_.Activate();
+  const std::string file = site_.ProjectDir(HostOf(4), 4) + "/project.lck";
+  testing::WriteFile(file, "");
+  const std::string padded = PadProjectName(site_.Name(4));
+  platform::Env* previous = platform::SetCurrentEnv(&env);
+  const int refused = RemoveLockInfoFile(padded);
+  const bool stayed = Exists(file);
+  env.error = -ENOLCK;
+  const int removed = RemoveLockInfoFile(padded);
+  platform::SetCurrentEnv(previous);
+  EXPECT_NE(refused, 0);
+  EXPECT_TRUE(stayed);
+  EXPECT_EQ(removed, 0);
   EXPECT_FALSE(Exists(file));
 }
 
