@@ -30,16 +30,16 @@ std::string AuditLine(int64_t utc_seconds, const std::string& command, const std
 // the line is missing (callers pass it on to the trace, never fail for it).
 // A log that is a symbolic link is never written through: a warning names
 // it, and -ELOOP is returned.
-int AppendAuditLine(const std::string& command, const std::vector<std::string>& arguments, int result,
+[[nodiscard]] int AppendAuditLine(const std::string& command, const std::vector<std::string>& arguments, int result,
                     const std::string& result_text = "");
 // The same into the log file at a Windows path: for a command that has
 // switched the installation to another \Net (a host check-out) and records
 // itself in the network's.
-int AppendAuditLineTo(const std::string& log_file, const std::string& command,
+[[nodiscard]] int AppendAuditLineTo(const std::string& log_file, const std::string& command,
                       const std::vector<std::string>& arguments, int result, const std::string& result_text = "");
 // Appends finished lines (another log's, as a laptop's at its check-in) in
 // one write, their control characters other than TAB, CR and LF made blanks
 // and a last line ended.
-int AppendAuditLinesTo(const std::string& log_file, const std::string& lines);
+[[nodiscard]] int AppendAuditLinesTo(const std::string& log_file, const std::string& lines);
 
 }  // namespace dovrane::admin

@@ -18,7 +18,7 @@ inline constexpr char kRebuildMarkerFile[] = "project.dat.rebuild";
 bool RebuildPending();
 // For a reader that met the marker: says so (the administration's answer
 // would be incomplete) and gives the reader's result, -1.
-int ReportRebuildPending();
+[[nodiscard]] int ReportRebuildPending();
 
 // Creates project.dat when it is missing and registers every project of
 // every host; then the network identifier and the attribute compression.

@@ -32,7 +32,7 @@ const std::vector<std::string>& BackedUpFiles();
 std::string BackupSetName(int64_t utc_seconds);
 
 // How many sets are kept: the machine setting when it is 1 to 1000, else 10.
-int BackupSetsKept();
+[[nodiscard]] int BackupSetsKept();
 
 // Makes a new set of the files in the \Net folder (slot 23) and removes the
 // oldest sets beyond the kept count. *set_folder (may be null) receives the
@@ -41,7 +41,7 @@ int BackupSetsKept();
 // with BackupFailedText; here only a link is named: -ELOOP when \Net\backup
 // is one). A shared file that is a link is not copied; the set goes without
 // it and a warning names it.
-int BackupSharedFiles(std::string* set_folder = nullptr);
+[[nodiscard]] int BackupSharedFiles(std::string* set_folder = nullptr);
 
 // The caller's report of a failed backup.
 std::string BackupFailedText(int error);

@@ -11,11 +11,11 @@ inline constexpr int kMaxArguments = 20;
 // no arguments the main window, one to three arguments one command-line
 // operation. args are the program's arguments as given (UTF-8), entry 0 the
 // program. Returns the exit status.
-int CommandLineMain(const std::vector<std::string>& args);
+[[nodiscard]] int CommandLineMain(const std::vector<std::string>& args);
 
 // The whole run of a program that takes the command line (dovrane and the
 // window's program alike): the crash report and any injected fault in place,
 // then CommandLineMain. Returns the exit status.
-int ProgramMain(int argc, char** argv);
+[[nodiscard]] int ProgramMain(int argc, char** argv);
 
 }  // namespace dovrane::app

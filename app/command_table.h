@@ -32,7 +32,7 @@ const std::vector<Command>& CommandTable();
 
 // Runs one command for the argument vector (entry 0 the program). Returns the
 // operation's result; an unknown form ends in PrintUsage (status 22).
-int DispatchCommandLine(const std::vector<std::string>& argv);
+[[nodiscard]] int DispatchCommandLine(const std::vector<std::string>& argv);
 
 // The usage text: "usage:\n" and one line per documented form.
 std::string UsageText();
@@ -47,7 +47,7 @@ inline constexpr size_t kProjectNameLength = 50;
 // The main window, when this program has one; set by the window code.
 using DialogRunner = int (*)();
 void SetDialogRunner(DialogRunner runner);
-int RunDialogMode();
+[[nodiscard]] int RunDialogMode();
 
 // Handlers that later parts of the program attach to their table rows.
 void SetCommandHandler(const char* option, int argc, CommandHandler handler);

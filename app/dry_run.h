@@ -39,6 +39,6 @@ class DryRunCopy {
 // files with their bytes, modes and times, symbolic links as links (a host,
 // share, Net or Prj folder that is a link to a folder as that folder's
 // copy); other entries (pipes, sockets, devices) are left out. 0 or -errno.
-int CopyTreeForDryRun(const std::string& from, const std::string& to);
+[[nodiscard]] int CopyTreeForDryRun(const std::string& from, const std::string& to);
 
 }  // namespace dovrane::app

@@ -20,6 +20,6 @@ std::string ExceptionText(const platform::CrashInfo& info);
 // standard error and decides: 1 for an access violation (the program ends
 // with status 1), 0 otherwise. It runs inside the signal handler, so it only
 // writes, also when the main window is up: no message box can be shown there.
-int ExceptionReport(const platform::CrashInfo& info);
+[[nodiscard]] int ExceptionReport(const platform::CrashInfo& info);
 
 }  // namespace dovrane::app

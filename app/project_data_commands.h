@@ -9,10 +9,10 @@ namespace dovrane::app {
 
 // Under the project's record lock. 0, -1 (the library showed why), or the
 // lookup's or lock's code.
-int ReorganiseProject(const std::string& padded_name);
+[[nodiscard]] int ReorganiseProject(const std::string& padded_name);
 // Reorganises and then gives every object a new unique identifier.
-int RenewProjectUuids(const std::string& padded_name);
+[[nodiscard]] int RenewProjectUuids(const std::string& padded_name);
 // 0, the lookup's code, or -1 when the import failed.
-int UpdateProjectAttributes(const std::string& padded_name);
+[[nodiscard]] int UpdateProjectAttributes(const std::string& padded_name);
 
 }  // namespace dovrane::app

@@ -11,13 +11,13 @@
 namespace dovrane::app {
 
 // 0 when the project is in the administration; no output.
-int ProjectExist(const std::string& padded_name);
+[[nodiscard]] int ProjectExist(const std::string& padded_name);
 // Shows the project's record as an information box.
-int ProjectInfo(const std::string& padded_name);
+[[nodiscard]] int ProjectInfo(const std::string& padded_name);
 // output_file "" means none: the result is shown instead of written.
-int ProjectGetPath(const std::string& padded_name, const std::string& output_file);
-int ProjectGetNumber(const std::string& padded_name, const std::string& output_file);
-int ProjectGetDbId(const std::string& padded_name, const std::string& output_file);
+[[nodiscard]] int ProjectGetPath(const std::string& padded_name, const std::string& output_file);
+[[nodiscard]] int ProjectGetNumber(const std::string& padded_name, const std::string& output_file);
+[[nodiscard]] int ProjectGetDbId(const std::string& padded_name, const std::string& output_file);
 
 // The text -info shows for a record (display_name: the converted padded name).
 std::string ProjectInfoText(const std::string& display_name, const extlib::PRJ& record);
@@ -25,6 +25,6 @@ std::string ProjectInfoText(const std::string& display_name, const extlib::PRJ& 
 std::string DisplayName(const std::string& padded_name);
 // Replaces the named file with text. Relative names are taken from the folder
 // the program was started in; Windows-style paths are mapped. 0 or -1.
-int WriteOutputFile(const std::string& file, const std::string& text);
+[[nodiscard]] int WriteOutputFile(const std::string& file, const std::string& text);
 
 }  // namespace dovrane::app

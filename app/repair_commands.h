@@ -13,12 +13,12 @@ namespace dovrane::app {
 // as project.dat.sav and restores; otherwise the version check, then the
 // update. An interactive
 // run that succeeded ends with the final notice (language text 2500495).
-int RunRestore(const CommandArgs& args);
-int RunUpdate(const CommandArgs& args);
+[[nodiscard]] int RunRestore(const CommandArgs& args);
+[[nodiscard]] int RunUpdate(const CommandArgs& args);
 // -update hostname ("localhost": this computer, when it is one of the hosts).
-int RunUpdateHost(const CommandArgs& args);
-int RunCheckin(const CommandArgs& args);
-int RunUserCount(const CommandArgs& args);
+[[nodiscard]] int RunUpdateHost(const CommandArgs& args);
+[[nodiscard]] int RunCheckin(const CommandArgs& args);
+[[nodiscard]] int RunUserCount(const CommandArgs& args);
 
 inline constexpr long kRepairNoticeText = 2500495;
 

@@ -13,7 +13,7 @@ namespace dovrane::app {
 inline constexpr long kDefaultShareWaitSeconds = 20;
 
 // The deadline in seconds as the settings give it.
-long ShareWaitSeconds();
+[[nodiscard]] long ShareWaitSeconds();
 
 // The message for a call on native_path that waited waited_ms.
 std::string ShareWaitMessage(const std::string& native_path, long long waited_ms);

@@ -30,6 +30,6 @@ std::vector<ShareUse> ShareUses(const std::string& net, const std::vector<std::s
 // --json. have_net: the library is initialised (the \Net folder is there);
 // without it, the administration's share alone is shown. 0 when every share
 // was found, else -6.
-int PrintShareLocations(const LongOptions& options, bool have_net);
+[[nodiscard]] int PrintShareLocations(const LongOptions& options, bool have_net);
 
 }  // namespace dovrane::app

@@ -18,6 +18,6 @@ std::string FindWindowProgram(const std::string& program_folder, const std::stri
 // as main got it): the start folder and the standard streams are put back as
 // the run found them, and the window's program starts the run afresh. Returns
 // only when it could not: 1 after a message.
-int RunWindowProgram(const std::string& installed_folder, char* const* argv);
+[[nodiscard]] int RunWindowProgram(const std::string& installed_folder, char* const* argv);
 
 }  // namespace dovrane::app

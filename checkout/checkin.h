@@ -40,9 +40,9 @@ inline constexpr char kCheckoutWriteTest[] = "InstallRoot\\ChkOut_Test";
 // the single project of list[0]; any other mode does nothing and returns 1.
 // 1 on success, 0 when the check-in was refused (nothing changed) or stopped
 // early (shown; a second run completes it).
-int CheckIn(extlib::OperationContext& ctx, int mode, const std::vector<CheckoutEntry>& list);
+[[nodiscard]] int CheckIn(extlib::OperationContext& ctx, int mode, const std::vector<CheckoutEntry>& list);
 
 // Host mode; CheckIn passes on. *report receives the check-in report.
-int CheckInHost(extlib::OperationContext& ctx, const std::vector<CheckoutEntry>& list, CheckinReport* report);
+[[nodiscard]] int CheckInHost(extlib::OperationContext& ctx, const std::vector<CheckoutEntry>& list, CheckinReport* report);
 
 }  // namespace dovrane::checkout

@@ -40,7 +40,7 @@ std::string CheckinReportName(const std::string& host, const std::string& time);
 
 // Writes the report into the \Net folder net (Windows path), crash-safe,
 // and sets report->file. 0 or -errno.
-int WriteCheckinReport(const std::string& net, CheckinReport* report);
+[[nodiscard]] int WriteCheckinReport(const std::string& net, CheckinReport* report);
 
 // The report of the last host check-in this process made (empty lines and
 // host before the first), for the window to show.

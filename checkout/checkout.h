@@ -53,16 +53,16 @@ struct CheckoutAnswers {
 // checked out. After a crash before that write, checking the host out again
 // completes the check-out: the marks and information files of this host
 // found then count as its own.
-int CheckOut(extlib::OperationContext& ctx, int mode, const std::vector<CheckoutEntry>& list,
+[[nodiscard]] int CheckOut(extlib::OperationContext& ctx, int mode, const std::vector<CheckoutEntry>& list,
              const CheckoutAnswers& answers);
 
 // This computer's data path as the network's host list registers it ("\cad"):
 // 0, -19 when the computer is not listed, or -2 / -1 when the list cannot be
 // read (shown with the file error message (3, 1)).
-int FindLocalDataPath(extlib::OperationContext& ctx, std::string* local_data_path);
+[[nodiscard]] int FindLocalDataPath(extlib::OperationContext& ctx, std::string* local_data_path);
 
 // Host mode; CheckOut passes list and answers on.
-int CheckOutHost(extlib::OperationContext& ctx, const std::vector<CheckoutEntry>& list,
+[[nodiscard]] int CheckOutHost(extlib::OperationContext& ctx, const std::vector<CheckoutEntry>& list,
                  const CheckoutAnswers& answers);
 
 }  // namespace dovrane::checkout

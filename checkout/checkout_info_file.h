@@ -74,7 +74,7 @@ bool WriteProjectCheckoutInfo(extlib::OperationContext& ctx, const std::string& 
 
 // Sets a marked file's attributes to normal and deletes it (Windows path).
 // 0, or -errno (-ENOENT when there was none).
-int DeleteCheckoutInfo(const std::string& path);
+[[nodiscard]] int DeleteCheckoutInfo(const std::string& path);
 
 // The reading rule, on the text of a file: lines of at most 1023 bytes (a
 // longer one arrives in pieces, each a line); the first line containing the
@@ -96,7 +96,7 @@ struct CheckoutInfo {
 };
 // Reads the file at a Windows path (a regular file of at most 1 MiB). 0, or
 // -errno after the file error message (3, 1) was shown.
-int ReadCheckoutInfo(extlib::OperationContext& ctx, const std::string& path, CheckoutInfo* info);
+[[nodiscard]] int ReadCheckoutInfo(extlib::OperationContext& ctx, const std::string& path, CheckoutInfo* info);
 // The same, from a file's text.
 void ParseCheckoutInfo(const std::string& text, CheckoutInfo* info);
 

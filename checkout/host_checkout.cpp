@@ -194,7 +194,7 @@ class HostCheckout {
       CheckoutInfo old;
       extlib::OperationContext quiet(&ctx_.Messenger());
       if (ReadCheckoutInfo(quiet, path, &old) == 0 && old.host == facts_.computer && old.location == e.location)
-        DeleteCheckoutInfo(path);
+        (void)DeleteCheckoutInfo(path);  // the file written below takes its place
     }
     std::string written;
     bool refused = false;
@@ -208,7 +208,8 @@ class HostCheckout {
   int Undo() {
     if (in_place_) extlib::DeleteSetting("HKLM", kCheckedOutPath);
     for (const std::string& project : marked_) ChangeProjectStatus(project, StatusAction::kReturnFromHost);
-    for (const std::string& path : project_files_) DeleteCheckoutInfo(path);
+    // A file that stays names this computer: the next check-out's resume or -unblock removes it.
+    for (const std::string& path : project_files_) (void)DeleteCheckoutInfo(path);
     RemoveCheckoutCopy(ctx_, places_, in_place_);
     RemoveCreated(std_created_);
     if (host_file_) {

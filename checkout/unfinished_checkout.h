@@ -40,7 +40,7 @@ Unfinished FindUnfinished(extlib::OperationContext& ctx, const std::string& host
 // recognised. Office-standard files the check-out copied stay (copies of the
 // network's; the next check-out replaces them). 1 when everything is back,
 // 0 after a refusal or a failure (shown).
-int TakeBackCheckout(extlib::OperationContext& ctx, const std::string& host);
+[[nodiscard]] int TakeBackCheckout(extlib::OperationContext& ctx, const std::string& host);
 
 // Deletes the temporaries of information files that a check-out of host cut
 // short left in the network \Net (the ones TakeBackCheckout would delete), for

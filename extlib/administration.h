@@ -28,7 +28,7 @@ inline constexpr int kUnlockRecord = 0;
 // Why open_prj_info(slot, 2) gave no handle, as a project code: -2 when no
 // administration is there, -1 when one is there but does not open (no
 // access rights, a read-only file system, something that is not a file).
-int AdministrationOpenFailure(int slot);
+[[nodiscard]] int AdministrationOpenFailure(int slot);
 // Closes the handle; its locks are released. 0 or -1.
 int close_prj_info(int handle);
 // Closes the slot's open handle, if any (before the slot is re-pointed).
@@ -64,9 +64,9 @@ enum RecordRead : int {
 // Writes the record into a slot without moving the position; as write_prj_info.
 [[nodiscard]] int WriteRecordAtSlot(int handle, long slot, const PRJ* record);
 // Record slot of the current position.
-long CurrentRecordSlot(int handle);
+[[nodiscard]] long CurrentRecordSlot(int handle);
 // Number of record slots in the file (deleted ones included).
-long RecordSlotCount(int handle);
+[[nodiscard]] long RecordSlotCount(int handle);
 
 // A lasting record lock (or the null record's) of the thread that took it,
 // released when Release is called or the lock goes out of scope. It is
@@ -128,7 +128,7 @@ class RecordLock {
 
 // How long a lock is waited for (default 10 s); tests shorten it.
 void SetRecordLockTimeoutMs(int ms);
-int RecordLockTimeoutMs();
+[[nodiscard]] int RecordLockTimeoutMs();
 // Copies the header of an open handle (version 3, line end, container count). 0 or -1.
 [[nodiscard]] int HandleHeader(int handle, AdminHeader* header);
 // Locks and unlocks one record slot of the handle (as lock_prj_info does for a number).
@@ -137,6 +137,6 @@ int RecordLockTimeoutMs();
 // writer that died while appending) off the end of the file. A record that
 // lacks only its line end stays. REQUIRES: the null record is locked by this
 // handle, so no append is under way. 0 or -1.
-int DropUnfinishedAppend(int handle);
+[[nodiscard]] int DropUnfinishedAppend(int handle);
 
 }  // namespace dovrane::extlib

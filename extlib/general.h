@@ -19,7 +19,7 @@ int String2ArgcArgv(const std::string& line, int* argc, std::vector<std::string>
 int lfperrC(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void lfperrC_SetMode(int mode);
 // Zero: the terminal takes the program's text as it is (converted at the edge).
-int lfperrC_IsOEMConverting();
+[[nodiscard]] int lfperrC_IsOEMConverting();
 // "name: <system error text of errno>" as an error message.
 void lf_perror(const char* name);
 // An error box naming name and the last system error.
@@ -30,7 +30,7 @@ void lfPrintSystemInfo(FILE* stream);
 // The file-access trace ("mit"): while on, every message text is echoed
 // through lfperrC.
 void setFileAccessTrace(int on);
-int getFileAccessTrace();
+[[nodiscard]] int getFileAccessTrace();
 inline bool FileAccessTraceOn() { return getFileAccessTrace() != 0; }
 
 // The date day.month.year as "dd.mm.yyyy" into out (at least 11 bytes).

@@ -31,12 +31,12 @@ std::string FormatHostList(const std::vector<HostEntry>& hosts);
 [[nodiscard]] int WriteHostList(const std::vector<HostEntry>& hosts);
 
 // Non-zero for a network installation: the \Net folder holds data.cfg.
-int lfnetg();
+[[nodiscard]] int lfnetg();
 // The hosts a scan or check walks, in data.cfg's order: a single-workstation
 // installation has the one host "localhost". 0, or -1 when the list cannot be
 // read (*hosts empty). Of the current installation, or of the one given.
-int GetHostList(std::vector<HostEntry>* hosts);
-int GetHostList(Installation& installation, std::vector<HostEntry>* hosts);
+[[nodiscard]] int GetHostList(std::vector<HostEntry>* hosts);
+[[nodiscard]] int GetHostList(Installation& installation, std::vector<HostEntry>* hosts);
 // The host names, `width` bytes each (zero-padded), allocated with malloc
 // (release with free). A single-workstation installation has "localhost".
 // 0, or -1 when the list cannot be read (nothing allocated).
@@ -49,7 +49,7 @@ int GetHostList(Installation& installation, std::vector<HostEntry>* hosts);
 // backslash). 0, or -1 for a host name that is not valid.
 [[nodiscard]] int lfBuildNetPath(const std::string& host, const std::string& data_path, std::string* path);
 // The same for the host's own view; here every host is reached by its network path.
-int lfBuildNetPath_local(const std::string& host, const std::string& data_path, std::string* path);
+[[nodiscard]] int lfBuildNetPath_local(const std::string& host, const std::string& data_path, std::string* path);
 // What lzcheck_path answers: not project codes.
 enum PathCheck : int {
   kPathFolder = 1,
@@ -69,18 +69,18 @@ struct UnreachablePath {
 };
 UnreachablePath LastUnreachablePath();
 // Non-zero when the path lies on an NFS file system mounted from elsewhere.
-int CheckForRemoteNFSPath(const std::string& path);
+[[nodiscard]] int CheckForRemoteNFSPath(const std::string& path);
 // This computer's name as the installation knows it.
 std::string lzrnamC();
 // 1 while the host's check-out information file "<host>.out" lies in \Net.
-int IsHostCheckedOut(const std::string& host);
+[[nodiscard]] int IsHostCheckedOut(const std::string& host);
 // Shows the check-out information of a host, or of a project folder
 // (n0000012.prj -> n0000012.out), as an information box. 0 shown, -1 none.
 int DisplayCheckoutInfo(const std::string& name);
 
 // The network layer of the ping.
-int _WSAInit();
-int _ping(const std::string& host, int, int size, int timeout_ms);
+[[nodiscard]] int _WSAInit();
+[[nodiscard]] int _ping(const std::string& host, int, int size, int timeout_ms);
 std::string _WSAGetErrorString(int code);
 
 }  // namespace dovrane::extlib

@@ -34,12 +34,12 @@ inline constexpr long kLanguageGerman = 1031;
 // else of the machine settings; without either, the user's locale (LC_ALL,
 // LC_MESSAGES, LANG, with LANGUAGE's preferences): German for a German
 // locale, English for every other one.
-long InstalledLanguageId();
+[[nodiscard]] long InstalledLanguageId();
 // The locale names German (the environment as above).
 bool LocaleIsGerman();
 // Non-zero: English; zero: German, for an identifier of the primary
 // language 0x07 (de-DE, de-CH, de-AT, ...).
-int ll_get_language();
+[[nodiscard]] int ll_get_language();
 // Tests and the settings dialog switch the language of the running process.
 void ReloadLanguage();
 
@@ -49,7 +49,7 @@ void AsciiTextToIso(const char* in, char* out);
 // DOS text (code page 850) of old administrations to Windows-1252, in place.
 void AsciiText2IsoInPlace(char* text);
 // 1: the conversion table is ready.
-int sys_init_key_tab();
+[[nodiscard]] int sys_init_key_tab();
 
 // A language text of at most 80 characters, for building messages.
 class TextLine {

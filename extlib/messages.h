@@ -30,7 +30,7 @@ int LibraryMessage(int kind, const std::string& text);
 int hinweisBox(long text_number, int flags);
 // Shows the language text (number, line 1) as a progress notice; returns its
 // handle, or 0 when none could be shown.
-long sendGuiMessageInProcess(long text_number, int flags);
+[[nodiscard]] long sendGuiMessageInProcess(long text_number, int flags);
 void cancelGuiMessageInProcess(long handle);
 
 }  // namespace dovrane::extlib

@@ -42,6 +42,6 @@ struct ReorganiseStats {
 
 // 0 when the attribute database of path slot 23 (the \Net\ folder) is ready:
 // created with its tables and predefined attributes when missing.
-int InitTree();
+[[nodiscard]] int InitTree();
 
 }  // namespace dovrane::extlib

@@ -34,11 +34,11 @@ void SetProjectListRevalidateMs(int ms);
 // Stores the status character under the record's lock. 0 or negative.
 [[nodiscard]] int put_project_status(const std::string& name, const unsigned char* status);
 // The record slot of a project (checked against the file), or -1.
-long get_prj_position(int handle, const std::string& name, int slot = 23, int mode = 2);
+[[nodiscard]] long get_prj_position(int handle, const std::string& name, int slot = 23, int mode = 2);
 // The same with the reason when there is none: 0 (*slot set), -2 no
 // administration, -3 no such project, -1 unreadable.
 [[nodiscard]] int FindProjectSlot(int handle, const std::string& name, long* slot);
-long FindRecordSlotByNumber(uint32_t number);
+[[nodiscard]] long FindRecordSlotByNumber(uint32_t number);
 
 // What creating a record needs to know, from the current list.
 struct ListFacts {

@@ -48,13 +48,13 @@ enum LinkResolution : int {
 // Writes a link file at link_path naming folder. 0 or kPrjFailed.
 [[nodiscard]] int WriteProjectLink(const std::string& link_path, const std::string& folder);
 // The lock information file of project `number`. Non-zero when a path is given.
-int get_lock_info_file(uint32_t number, std::string* path);
+[[nodiscard]] int get_lock_info_file(uint32_t number, std::string* path);
 // True while a CAD session has the project open: another process holds a
 // lock on the lock information file in its folder (Linux would delete or move
 // the open files under it, where Windows refuses).
 bool ProjectInUse(const PRJ& record);
 // Non-zero for a private project: one that the administration does not know
 // but whose folder "<name>.prj" lies in the local project folder (slot 31).
-int ltbispC(const std::string& name);
+[[nodiscard]] int ltbispC(const std::string& name);
 
 }  // namespace dovrane::extlib

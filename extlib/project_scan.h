@@ -14,6 +14,6 @@ namespace dovrane::extlib {
 // unreadable. Every record is read, so a damaged line anywhere makes the
 // administration unreadable, as for get_project_info; anything but a found
 // or missing project is answered (and reported) by get_project_info itself.
-int ScanProjectInfo(const std::string& name, PRJ* record);
+[[nodiscard]] int ScanProjectInfo(const std::string& name, PRJ* record);
 
 }  // namespace dovrane::extlib

@@ -26,7 +26,7 @@ std::string FormatHeader(int version, uint32_t highest, int line_end);
 // Parses the first bytes of the file (at least 11; 12 are read normally):
 // version, line end and highest number. 0 when the version is 1..3 and the
 // number valid; -1 otherwise (the version stays readable in *header).
-int ParseHeaderBytes(const char* bytes, size_t n, AdminHeader* header);
+[[nodiscard]] int ParseHeaderBytes(const char* bytes, size_t n, AdminHeader* header);
 
 // Version 3 line for `containers` user containers, without line end. False
 // when a field does not fit (name or host with "@", owner above 999, number

@@ -34,8 +34,8 @@ struct RecordSink {
 // containers; network: whether it is a network installation. 0, or -1 for
 // an unreadable file (*bad_slot: the damaged record, 0 for the header or a
 // read error).
-int ReadRecordStream(int fd, int containers, bool network, uint32_t* highest, long* bad_slot, const RecordSink& sink);
-int ReadRecordStream(int fd, int containers, bool network, uint32_t* highest, long* bad_slot,
+[[nodiscard]] int ReadRecordStream(int fd, int containers, bool network, uint32_t* highest, long* bad_slot, const RecordSink& sink);
+[[nodiscard]] int ReadRecordStream(int fd, int containers, bool network, uint32_t* highest, long* bad_slot,
                      const std::function<void(const PRJ& record, long slot)>& each,
                      const std::function<bool(const char* line)>& wanted = {});
 
@@ -43,7 +43,7 @@ int ReadRecordStream(int fd, int containers, bool network, uint32_t* highest, lo
 // pieces of records, each piece by whichever thread is free, its records in
 // slot order. A sink learns where each of its pieces starts through its
 // piece hook. On an error the records of any piece may have been handed on.
-int ReadRecordStreamInPieces(int fd, int containers, bool network, uint32_t* highest, long* bad_slot,
+[[nodiscard]] int ReadRecordStreamInPieces(int fd, int containers, bool network, uint32_t* highest, long* bad_slot,
                              const std::vector<RecordSink>& sinks);
 
 }  // namespace dovrane::extlib

@@ -24,7 +24,7 @@ struct SampleOptions {
 };
 
 // 0, or -1 with a reason in *error. dir must not hold an installation yet.
-int MakeSampleInstallation(const std::string& dir, const SampleOptions& options, std::string* error);
+[[nodiscard]] int MakeSampleInstallation(const std::string& dir, const SampleOptions& options, std::string* error);
 // The shell lines that point dovrane at the installation below dir.
 std::string SampleEnvironment(const std::string& dir);
 // The project names (trimmed, Windows-1252) of the installation's project.dat,

@@ -24,12 +24,12 @@ bool DeleteSetting(const std::string& root, const std::string& key);
 // "Program": InstallRoot\ProgramPath. Windows form, no trailing backslash added.
 bool GetSetupPath(const std::string& tag, std::string* path);
 
-int RVSYS_VekRegGetSetupPath(const char* tag, char* out, size_t size = 260);
-int RVSYS_VekRegGetString(const char* root, const char* key, char* out, size_t size);
-int RVSYS_VekRegGetNumber(const char* root, const char* key, unsigned long* value);
-int RVSYS_VekRegPutString(const char* root, const char* key, const char* value);
-int RVSYS_VekRegPutNumber(const char* root, const char* key, unsigned long value);
-int RVSYS_VekRegDelValue(const char* root, const char* key);
+[[nodiscard]] int RVSYS_VekRegGetSetupPath(const char* tag, char* out, size_t size = 260);
+[[nodiscard]] int RVSYS_VekRegGetString(const char* root, const char* key, char* out, size_t size);
+[[nodiscard]] int RVSYS_VekRegGetNumber(const char* root, const char* key, unsigned long* value);
+[[nodiscard]] int RVSYS_VekRegPutString(const char* root, const char* key, const char* value);
+[[nodiscard]] int RVSYS_VekRegPutNumber(const char* root, const char* key, unsigned long value);
+[[nodiscard]] int RVSYS_VekRegDelValue(const char* root, const char* key);
 // The help folder for "HLP" (HKLM InstallRoot\HelpPath): false for another
 // tag or when none is set.
 bool GetFolderByTag(const std::string& tag, std::string* folder);
@@ -40,7 +40,7 @@ const char* RVSYS_GetResRegBaseStr();
 // The application profile: a table [Profile.<section>] in the user file.
 std::string GetProfileString(const std::string& section, const std::string& entry, const std::string& fallback);
 bool WriteProfileString(const std::string& section, const std::string& entry, const std::string& value);
-long GetProfileInt(const std::string& section, const std::string& entry, long fallback);
+[[nodiscard]] long GetProfileInt(const std::string& section, const std::string& entry, long fallback);
 bool WriteProfileInt(const std::string& section, const std::string& entry, long value);
 
 // Hands the platform what the machine settings say about it: drive letters

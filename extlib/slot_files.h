@@ -20,7 +20,7 @@ namespace dovrane::extlib {
 [[nodiscard]] int lftypeC(int slot, const std::string& name, int mode);
 // Opens name in slot with an fopen mode; null on failure. Close with lfilclC.
 FILE* lfilopC(int slot, const std::string& name, const char* mode);
-int lfilclC(FILE* file);
+[[nodiscard]] int lfilclC(FILE* file);
 // Renames (moves) slot1\name1 to slot2\name2. mode 1 replaces an existing
 // target, 0 refuses one (-17). 0 or -errno.
 [[nodiscard]] int lfilmvC(int slot1, const std::string& name1, int slot2, const std::string& name2, int mode);

@@ -37,7 +37,7 @@ std::string FormatUserTable(const UserTable& table);
 // cannot be read (*containers is then 1). Writers of whole files use this one.
 [[nodiscard]] int ReadUserContainerCount(int* containers);
 // Containers of the installation: 1 when nothing is configured.
-int lzuGetCountOfUserContainers();
+[[nodiscard]] int lzuGetCountOfUserContainers();
 // 0, or kPrjFailed for a count outside 1..31 or a table that cannot be read
 // or written.
 [[nodiscard]] int lzuSetCountOfUserContainers(int containers);

@@ -32,10 +32,10 @@ inline constexpr int kCopyShortfallError = 666666;
 // cancel is polled after every block: a cancelled copy deletes the unfinished
 // piece (pieces closed on other media stay) and returns -1 with ECANCELED and
 // no message; the caller rolls back and reports kPrjInterrupted.
-int64_t CopyFileWithSplit(extlib::OperationContext& ctx, void* window, const std::string& source,
+[[nodiscard]] int64_t CopyFileWithSplit(extlib::OperationContext& ctx, void* window, const std::string& source,
                           const std::string& target);
 // The same in the context bound to this thread (the process default).
-int64_t CopyFileWithSplit(void* window, const std::string& source, const std::string& target);
+[[nodiscard]] int64_t CopyFileWithSplit(void* window, const std::string& source, const std::string& target);
 
 // The overwrite-all flag of the context bound to this thread: while set,
 // older targets are replaced without asking. Host check-out clears it at its
@@ -46,7 +46,7 @@ bool OverwriteAll();
 // Creates every missing folder of dir's chain, never the server and share of a
 // network path (nor a drive). A failure is shown as
 // "CreateDirectory(%s) failed !\n\n%s" with the failing prefix; 0 or -errno.
-int CreateDirectoryChain(const std::string& dir);
+[[nodiscard]] int CreateDirectoryChain(const std::string& dir);
 
 // The up-to-date test. The target is up to date when it has the source's size
 // and neither the source's creation time nor its write time is later than the

@@ -17,9 +17,9 @@ namespace dovrane::fileops {
 // A link to a file counts that file's size (as an SMB client sees it); links
 // to folders are not followed. The context's cancel is polled before every
 // entry; a cancelled sum returns kPrjInterrupted (no size is negative).
-int64_t SumDirectorySize(extlib::OperationContext& ctx, const std::string& directory, const std::string& pattern,
+[[nodiscard]] int64_t SumDirectorySize(extlib::OperationContext& ctx, const std::string& directory, const std::string& pattern,
                          int recurse);
 // The same in the context bound to this thread (the process default).
-int64_t SumDirectorySize(const std::string& directory, const std::string& pattern, int recurse);
+[[nodiscard]] int64_t SumDirectorySize(const std::string& directory, const std::string& pattern, int recurse);
 
 }  // namespace dovrane::fileops

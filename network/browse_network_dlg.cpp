@@ -219,7 +219,7 @@ void CDlgBrowseNetwork::Start() {
   Async<Browse>(
       [net] {
         Browse b;
-        EnumerateWindowsNetwork(*net, &b.hosts, &b.domains, &b.own, &b.error);
+        (void)EnumerateWindowsNetwork(*net, &b.hosts, &b.domains, &b.own, &b.error);  // its error says why
         return b;
       },
       [this](Browse b) {
@@ -381,7 +381,7 @@ void CDlgBrowseNetwork::ShowDomain(int index, const QString& select) {
   Async<Hosts>(
       [net, domain] {
         Hosts h;
-        EnumerateHosts(*net, &h.hosts, domain, &h.error);
+        (void)EnumerateHosts(*net, &h.hosts, domain, &h.error);  // its error says why
         return h;
       },
       [this, generation, select](Hosts h) {

@@ -113,6 +113,6 @@ class CDlgBrowseNetwork : public QDialog {
 // Opens the dialog modally over parent. 1 and the chosen path (at most 260
 // characters) when confirmed, else 0 and an empty path; *created: Prj was made.
 // ping_hosts: the main window's ping-allowed flag.
-int BrowseForDataServer(QString* path, QWidget* parent, int mode, int* created, int ping_hosts = 1);
+[[nodiscard]] int BrowseForDataServer(QString* path, QWidget* parent, int mode, int* created, int ping_hosts = 1);
 
 }  // namespace dovrane::network

@@ -15,7 +15,7 @@
 namespace dovrane::network {
 
 // Helpers started and not yet ended (abandoned ones included).
-int RunningDeadlineHelpers();
+[[nodiscard]] int RunningDeadlineHelpers();
 void CountDeadlineHelper(int delta);
 
 // The work's result, or nothing when the deadline passed first (or no thread

@@ -81,7 +81,7 @@ int GetJoinedDomain(NetworkEnumerator& net, const std::string& computer, std::st
   for (const NetEntry& wg : net.Workgroups().entries) {
     if (wg.name.empty()) continue;
     std::vector<std::string> hosts;
-    EnumerateHosts(net, &hosts, wg.name, nullptr);
+    (void)EnumerateHosts(net, &hosts, wg.name, nullptr);  // one not listed has no computer to find
     if (Listed(hosts, computer)) {
       *domain = wg.name;
       return 1;

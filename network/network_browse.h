@@ -18,24 +18,24 @@ inline constexpr size_t kMaxNetworkEntries = 1024;
 // domain (the configured domain, compared without regard to case; the first
 // one when none matches). The number of hosts; *error tells why a listing
 // gave nothing (may be null).
-int EnumerateWindowsNetwork(NetworkEnumerator& net, std::vector<std::string>* hosts,
+[[nodiscard]] int EnumerateWindowsNetwork(NetworkEnumerator& net, std::vector<std::string>* hosts,
                             std::vector<std::string>* domains, int* user_domain_index, NetError* error);
 // Appends the computers of one workgroup to hosts (the two leading
 // backslashes of a name removed). The number appended.
-int EnumerateHosts(NetworkEnumerator& net, std::vector<std::string>* hosts, const std::string& domain,
+[[nodiscard]] int EnumerateHosts(NetworkEnumerator& net, std::vector<std::string>* hosts, const std::string& domain,
                    NetError* error);
 
 // 0 when name is listed already (without regard to case), 1 after appending
 // it in upper case when the computer lists at least one share, -1 when it
 // lists none or cannot be asked (*error says why; may be null). A name with
 // backslashes, blanks or "/" is never asked for.
-int AddHostIfReachable(NetworkEnumerator& net, const std::string& name, std::vector<std::string>* hosts,
+[[nodiscard]] int AddHostIfReachable(NetworkEnumerator& net, const std::string& name, std::vector<std::string>* hosts,
                        NetError* error);
 
 // 1 and the workgroup whose browse list holds computer (without regard to
 // case), asked in the provider's order; 0 when none does or browsing answers
 // nothing. Browsing is the only place a computer's workgroup is known here.
-int GetJoinedDomain(NetworkEnumerator& net, const std::string& computer, std::string* domain);
+[[nodiscard]] int GetJoinedDomain(NetworkEnumerator& net, const std::string& computer, std::string* domain);
 
 // Hosts of data.cfg and the folders below the UNC root (through unc_root),
 // upper case, each once, data.cfg's first.

@@ -55,11 +55,11 @@ bool IsHostKind(uint32_t kind);
 bool IsProjectKind(uint32_t kind);
 // The image of a host kind; a data host named exactly like this computer
 // shows the local host's image.
-int HostImage(uint32_t kind, const std::string& host, const std::string& local_computer);
+[[nodiscard]] int HostImage(uint32_t kind, const std::string& host, const std::string& local_computer);
 // The image of a project kind (a free project: 0, or 14 while marked for moving).
-int ProjectImage(uint32_t kind, bool marked_for_move);
+[[nodiscard]] int ProjectImage(uint32_t kind, bool marked_for_move);
 // The image of any kind; -1 for a kind no item has.
-int KindImage(uint32_t kind);
+[[nodiscard]] int KindImage(uint32_t kind);
 // The UI text item (group 1015) of an item's tip, 0 for a kind without one
 // (its tip reads kNoTipText).
 unsigned TooltipTextItem(uint32_t kind);

@@ -24,7 +24,7 @@ bool NeedsNameCut(const std::string& name);
 // *new_number; -8 for a new name longer than 50 characters; -11 cancelled;
 // otherwise the copy's code. Whatever the end, the project is either fully
 // registered under its own number or not there at all.
-int CopyProjectToHost(extlib::OperationContext& ctx, const std::string& source_name, const std::string& new_name,
+[[nodiscard]] int CopyProjectToHost(extlib::OperationContext& ctx, const std::string& source_name, const std::string& new_name,
                       const std::string& host, uint32_t* new_number);
 
 }  // namespace dovrane::tree

@@ -17,6 +17,6 @@ bool AcceptsNewLabel(const std::string& new_text, const std::string& old_label);
 // library). A refusal is shown with its project error text. Returns the
 // library's code, 0 for success; the project is then under exactly one of
 // the two names.
-int RenameProject(extlib::OperationContext& ctx, const std::string& new_name, const std::string& old_name);
+[[nodiscard]] int RenameProject(extlib::OperationContext& ctx, const std::string& new_name, const std::string& old_name);
 
 }  // namespace dovrane::tree

@@ -24,8 +24,8 @@ std::string CadProgramName();
 // the process list cannot be read ("ProcessView" error box
 // "/proc not readable!" first). Processes that cannot be looked at (other
 // users', gone meanwhile) are skipped silently.
-int FindRunningCadProgram(const std::string& word, std::string* name, int* process_id);
+[[nodiscard]] int FindRunningCadProgram(const std::string& word, std::string* name, int* process_id);
 // The same for CadProgramName().
-int FindRunningCadProgram(std::string* name, int* process_id);
+[[nodiscard]] int FindRunningCadProgram(std::string* name, int* process_id);
 
 }  // namespace dovrane::tree

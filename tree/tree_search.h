@@ -36,7 +36,7 @@ class TextPattern {
 // trailing and then one leading "*" are dropped; without word mode and
 // without "?" the rest must occur in the text; else "?" after its first
 // position stands for any one character.
-int MatchItemText(const std::string& pattern, const std::string& text, bool case_sensitive, bool word_mode);
+[[nodiscard]] int MatchItemText(const std::string& pattern, const std::string& text, bool case_sensitive, bool word_mode);
 
 // One item of the trees: a host or project record, or a project's child
 // (child >= 0: 0 directory, 1 owner, 2.. members).
