@@ -33,6 +33,9 @@ enum CheckinMode : int { kCheckinHost = 0, kCheckinProject = 1 };
 inline constexpr char kCheckingInPath[] = "InstallRoot\\CheckingInPath";
 // Names the checked-out folder while this computer's host is checked out.
 inline constexpr char kCheckedOutPath[] = "InstallRoot\\CheckedOutPath";
+// In the copy of \Net: a check-in under way has taken the host's records over
+// and registered its folders; a run that finishes it does not take them again.
+inline constexpr char kCheckinJournalName[] = "checkin.journal";
 // The value a host check-out writes first, to learn it may write the settings.
 inline constexpr char kCheckoutWriteTest[] = "InstallRoot\\ChkOut_Test";
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "admin/administration_header.h"
 #include "admin/audit_log.h"
 #include "admin/entry_check.h"
 #include "admin/host_scan.h"
@@ -19,7 +20,6 @@
 #include "extlib/operation_context.h"
 #include "extlib/project_attributes.h"
 #include "extlib/project_list.h"
-#include "extlib/project_table.h"
 #include "extlib/settings.h"
 #include "fileops/directory_delete.h"
 #include "fileops/file_messages.h"
@@ -77,14 +77,31 @@ bool NetworkNetFolder(std::string* net) {
   return true;
 }
 
-// Every live record of an administration file (Windows path); false when it
-// cannot be read.
+// Every live record of an administration file of the checked-out copy
+// (Windows path); false when it cannot be read. The copy's files are read in
+// the layout they were written in (their first record line tells it): the
+// network may have changed its number of user containers while the host was
+// out. Members are taken to the network's number of containers.
 bool ReadRecords(const std::string& path, std::vector<PRJ>* records) {
-  std::shared_ptr<extlib::ProjectSnapshot> snapshot;
-  long bad = 0;
-  if (extlib::ProjectSnapshot::Read(platform::NativePath(path), &snapshot, &bad) != 0) return false;
-  *records = snapshot->Records();
-  return true;
+  admin::AdministrationHeader header;
+  const int fd = admin::OpenAdministrationHeader(path, admin::ShareMode::kDenyNone, &header);
+  if (fd < 0) return false;
+  admin::RecordStream in(fd);
+  bool ok = true;
+  for (;;) {
+    PRJ record;
+    const int rc = header.version == 3 ? admin::ReadRecordV3(in, header, &record)
+                                       : admin::ReadRecordV12(in, header, &record);
+    if (rc == extlib::kRecordEnd) break;
+    if (rc != extlib::kRecordRead) {
+      ok = false;
+      break;
+    }
+    if (!extlib::IsDeleted(record)) records->push_back(record);
+  }
+  platform::CurrentEnv()->Close(fd);
+  if (!ok) records->clear();
+  return ok;
 }
 
 bool NetworkRecords(std::vector<PRJ>* records) {
@@ -126,7 +143,17 @@ class HostCheckin {
       }
     }
     ReadHostSide();
-    if (!ReleaseProjects() || !TakeOverHostRecords() || !Update()) return Stopped();
+    // The host's records are taken over and its folders registered while its
+    // projects still carry their marks: until the journal says the host side
+    // is done, nobody else may change them, and a second run may take the
+    // copy's records over again. Once it says so, no run takes them over
+    // again: a project released may be changed by others meanwhile.
+    if (!HostSideDone()) {
+      if (!TakeOverHostRecords() || !Update() || !RecordHostSideDone()) return Stopped();
+    } else if (!Update()) {
+      return Stopped();
+    }
+    if (!ReleaseProjects()) return Stopped();
     ImportAttributes();
     Report();
     MergeLaptopLog();
@@ -216,6 +243,27 @@ class HostCheckin {
   int Stopped() {
     (void)admin::AppendAuditLine("checkin host", {host_}, 1, "stopped; check in again to finish");
     return 0;
+  }
+
+  // The check-in's journal in the copy of \Net: written once the host's
+  // records are taken over and its folders registered, it goes with the copy.
+  std::string JournalPath() const { return copy_net_ + "\\" + kCheckinJournalName; }
+
+  bool HostSideDone() const {
+    platform::FileInfo info;
+    return platform::CurrentEnv()->Stat(platform::NativePath(JournalPath()), &info, false) == 0 &&
+           info.type == platform::EntryType::kFile;
+  }
+
+  // Without a copy there is nothing to take over again: nothing to record.
+  bool RecordHostSideDone() {
+    if (!records_.have_host_side) return true;
+    if (int rc = platform::WriteFileAtomic(platform::NativePath(JournalPath()), "host side taken over\r\n");
+        rc != 0) {
+      extlib::ShowMessage(fileops::FileErrorMessage(4, JournalPath(), rc), kStop);
+      return false;
+    }
+    return true;
   }
 
   // The host's records as they went out and as they come back, from the

@@ -1,16 +1,20 @@
 #include "checkout/net_copy.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <vector>
 
 #include "admin/audit_log.h"
 #include "checkout/checkout_info_file.h"
+#include "extlib/administration.h"
 #include "extlib/messages.h"
 #include "extlib/operation_context.h"
 #include "extlib/project_attributes.h"
 #include "extlib/prj_record.h"
 #include "extlib/record_layout.h"
 #include "extlib/library_init.h"
+#include "extlib/users.h"
 #include "fileops/copy_engine.h"
 #include "fileops/directory_delete.h"
 #include "fileops/directory_size.h"
@@ -86,6 +90,54 @@ int64_t CopyAdministration(const std::string& from, const std::string& to) {
   return static_cast<int64_t>(text.size());
 }
 
+// The user table and the administration are copied as one pair: a change of
+// the number of user containers rewrites both, the table first, and holds the
+// whole administration locked until the new one is in place. Both are read
+// while a shared hold keeps such a rewrite from beginning (one under way is
+// waited for), so the copy never has the table of one layout and records of
+// the other. The bytes copied, or -1 after a message.
+int64_t CopyAdministrationPair(extlib::OperationContext& ctx, const std::string& from, const std::string& to,
+                               const std::string& users_name, const std::string& admin_name) {
+  const std::string native_admin = platform::NativePath(from + "\\" + admin_name);
+  int fd = -1;
+  for (int attempt = 0; fd < 0 && attempt < 50; ++attempt) {
+    fd = platform::OpenRegularFile(native_admin, O_RDONLY);
+    if (fd < 0) {
+      Fail(1, from + "\\" + admin_name, fd);
+      return -1;
+    }
+    if (platform::HoldOffWholeFileLock(fd, extlib::RecordLockTimeoutMs()) != 0) {
+      CurrentEnv()->Close(fd);
+      extlib::ShowMessage("The project administration " + from + "\\" + admin_name +
+                              " is being converted by another workstation (a new number of users).\n"
+                              "Check out again when it is done.",
+                          platform::kMbOk | platform::kMbIconError | platform::kMbSetForeground);
+      return -1;
+    }
+    // A conversion that held the file until now put a new one in its place.
+    if (!platform::IsFileAtPath(fd, native_admin)) {
+      CurrentEnv()->Close(fd);
+      fd = -1;
+    }
+  }
+  if (fd < 0) {
+    Fail(1, from + "\\" + admin_name, -EBUSY);
+    return -1;
+  }
+  int64_t total = 0;
+  if (!users_name.empty()) {
+    total = fileops::CopyFileWithSplit(ctx, nullptr, platform::NativePath(from + "\\" + users_name),
+                                       platform::NativePath(to + "\\" + users_name));
+  }
+  if (total >= 0) {
+    const int64_t copied = CopyAdministration(from + "\\" + admin_name, to + "\\" + admin_name);
+    total = copied < 0 ? -1 : total + copied;
+  }
+  platform::ReleaseWholeFileHold(fd);
+  CurrentEnv()->Close(fd);
+  return total;
+}
+
 // The copy of the network \Net's files, with the progress window's title,
 // line and total.
 bool CopyNetFiles(extlib::OperationContext& ctx, const std::string& from, const std::string& to) {
@@ -100,6 +152,7 @@ bool CopyNetFiles(extlib::OperationContext& ctx, const std::string& from, const 
   std::vector<platform::DirEntry> entries;
   if (int rc = CurrentEnv()->ListDir(native_from, &entries); rc != 0) return Fail(1, from, rc);
   bool ok = true;
+  std::string admin_name, users_name;  // as the network's folder spells them
   for (const platform::DirEntry& e : entries) {
     if (ctx.Cancelled()) {
       ok = false;
@@ -111,17 +164,30 @@ bool CopyNetFiles(extlib::OperationContext& ctx, const std::string& from, const 
     if (CurrentEnv()->Stat(native_from + "/" + e.name, &info, true) != 0 ||
         info.type == platform::EntryType::kDirectory)
       continue;
+    if (Fold(e.name) == Fold(extlib::kAdministrationFile)) {
+      admin_name = e.name;
+      continue;
+    }
+    if (Fold(e.name) == Fold(extlib::kUserTableFile)) {
+      users_name = e.name;
+      continue;
+    }
     if (ctx.progress()) ctx.progress()->Title(to + "\\" + e.name);
-    const bool administration = Fold(e.name) == Fold("project.dat");
-    int64_t copied = administration ? CopyAdministration(from + "\\" + e.name, to + "\\" + e.name)
-                                    : fileops::CopyFileWithSplit(ctx, nullptr, native_from + "/" + e.name,
-                                                                 native_to + "/" + e.name);
+    int64_t copied = fileops::CopyFileWithSplit(ctx, nullptr, native_from + "/" + e.name, native_to + "/" + e.name);
     if (ctx.progress()) ctx.progress()->Advance(static_cast<double>(copied));
     // A copy without one of the administration's files is no checked-out copy.
     if (copied < 0) {
       ok = false;
       break;
     }
+  }
+  if (ok && !admin_name.empty()) {
+    if (ctx.progress()) ctx.progress()->Title(to + "\\" + admin_name);
+    const int64_t copied = CopyAdministrationPair(ctx, from, to, users_name, admin_name);
+    if (ctx.progress()) ctx.progress()->Advance(static_cast<double>(copied));
+    ok = copied >= 0;
+  } else if (ok && !users_name.empty()) {
+    ok = fileops::CopyFileWithSplit(ctx, nullptr, native_from + "/" + users_name, native_to + "/" + users_name) >= 0;
   }
   if (ctx.progress()) ctx.progress()->Finish();
   return ok;

@@ -68,10 +68,19 @@ int ReadWholeFileAt(int dirfd, const std::string& name, std::string* contents, u
   return rc;
 }
 
+namespace {
+// A lock of the whole file (length 0) reaches to any offset; a record's does not.
+constexpr int64_t kPastAnyRecord = int64_t{1} << 62;
+}  // namespace
+
+int HoldOffWholeFileLock(int fd, int timeout_ms) {
+  return CurrentEnv()->Lock(fd, kPastAnyRecord, 1, LockMode::kShared, timeout_ms);
+}
+
+void ReleaseWholeFileHold(int fd) { (void)CurrentEnv()->Lock(fd, kPastAnyRecord, 1, LockMode::kUnlock, 0); }
+
 bool WaitForWholeFileLock(int fd, int timeout_ms) {
   Env* env = CurrentEnv();
-  // A lock of the whole file (length 0) reaches to any offset; a record's does not.
-  constexpr int64_t kPastAnyRecord = int64_t{1} << 62;
   const bool free = env->Lock(fd, kPastAnyRecord, 1, LockMode::kShared, 0) == 0;
   if (free || env->Lock(fd, kPastAnyRecord, 1, LockMode::kShared, timeout_ms) == 0)
     (void)env->Lock(fd, kPastAnyRecord, 1, LockMode::kUnlock, 0);

@@ -33,6 +33,12 @@ int OpenRegularFileAt(int dirfd, const std::string& name, int flags);
 // open for reading only. True when such a lock was held (there was something
 // to wait for), false when the file was free at once.
 bool WaitForWholeFileLock(int fd, int timeout_ms);
+// The same byte locked (shared) and kept: while it is held no whole-file
+// rewrite can begin, and one under way was waited for (at most timeout_ms).
+// Record locks are not touched. 0, or -errno (the wait ran out). The lock goes
+// with ReleaseWholeFileHold or when the description is closed.
+[[nodiscard]] int HoldOffWholeFileLock(int fd, int timeout_ms);
+void ReleaseWholeFileHold(int fd);
 
 // The file open as fd is the one at path now (same device and inode): false
 // once another file was renamed into its place.

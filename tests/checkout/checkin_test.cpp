@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 
 #include "app/project_commands.h"
@@ -10,6 +13,7 @@
 #include "checkout_fixture.h"
 #include "extlib/administration.h"
 #include "extlib/project_list.h"
+#include "platform/env.h"
 #include "tree/project_rename.h"
 #include "ui/tree_command_work.h"
 
@@ -227,6 +231,74 @@ TEST_F(CheckinTest, NamesFromTheLaptopPassTheNameChecks) {
   ASSERT_EQ(extlib::get_PrjInfo_by_number(r.number, &network), 0);
   EXPECT_TRUE(extlib::IsValidProjectName(extlib::TrimmedName(network.name))) << network.name;
   EXPECT_EQ(extlib::TrimmedName(network.name).find('/'), std::string::npos);
+}
+
+// Fails the rename of one folder and the creation of files whose name holds a
+// text, as on a full volume; everything else goes through.
+class FullVolumeEnv : public platform::Env {
+ public:
+  FullVolumeEnv(std::string rename_from, std::string open_part)
+      : rename_from_(std::move(rename_from)), open_part_(std::move(open_part)) {}
+  int Rename(const std::string& from, const std::string& to) override {
+    if (!rename_from_.empty() && from.ends_with(rename_from_)) return -ENOSPC;
+    return Env::Rename(from, to);
+  }
+  int Open(const std::string& path, int flags, mode_t mode) override {
+    if (!open_part_.empty() && (flags & O_CREAT) && path.find(open_part_) != std::string::npos) return -ENOSPC;
+    return Env::Open(path, flags, mode);
+  }
+
+ private:
+  std::string rename_from_, open_part_;
+};
+
+// A check-in stopped after the network took the host's work over (its copy of
+// \Net could not be renamed away) reports the failure; its projects are
+// released already, and another computer may rename one. The next check-in
+// finishes the job without taking the copy's records over a second time.
+TEST_F(CheckinTest, ACheckinStoppedAfterTheTakeOverDoesNotTakeTheCopyOverAgain) {
+  ctx_.interactive = 0;
+  ASSERT_EQ(tree::RenameProject(ctx_, "Vom Laptop", list_[1].project), 0) << messenger_.All();
+  FullVolumeEnv full("/WS01/cad/Net", "");
+  platform::Env* previous = platform::SetCurrentEnv(&full);
+  const int stopped = CheckIn(ctx_, kCheckinHost, list_);
+  platform::SetCurrentEnv(previous);
+  ASSERT_EQ(stopped, 0) << messenger_.All();
+  EXPECT_EQ(Setting("InstallRoot\\CheckingInPath"), "\\\\WS01\\cad");
+  ASSERT_TRUE(testing::Exists(Unc("WS01/cad/Net/project.dat.chkout")));
+  for (uint32_t n : numbers_) EXPECT_EQ(Status(n) & kHostCheckedOut, 0u) << n;
+  // Released, the project is the office's again.
+  WorkOn("\\\\SRV1\\cad\\Net\\");
+  ASSERT_EQ(tree::RenameProject(ctx_, "Im Buero", "Vom Laptop"), 0) << messenger_.All();
+  ASSERT_EQ(CheckIn(ctx_, kCheckinHost, list_), 1) << messenger_.All();
+  EXPECT_EQ(Setting("InstallRoot\\CheckingInPath"), "<none>");
+  EXPECT_FALSE(testing::Exists(Unc("WS01/cad/Net/project.dat.chkout")));
+  extlib::PRJ record;
+  ASSERT_TRUE(site_.Record(numbers_[1], &record));
+  EXPECT_EQ(extlib::TrimmedName(record.name), "Im Buero");
+}
+
+// Until the check-in has recorded that the host's side is done, the host's
+// projects keep their marks: a check-in stopped before that leaves them out
+// of everybody else's reach, and the next one takes the copy over whole.
+TEST_F(CheckinTest, ACheckinStoppedBeforeItsJournalKeepsTheMarksAndTheNextOneFinishes) {
+  ctx_.interactive = 0;
+  ASSERT_EQ(tree::RenameProject(ctx_, "Vom Laptop", list_[1].project), 0) << messenger_.All();
+  FullVolumeEnv full("", kCheckinJournalName);
+  platform::Env* previous = platform::SetCurrentEnv(&full);
+  const int stopped = CheckIn(ctx_, kCheckinHost, list_);
+  platform::SetCurrentEnv(previous);
+  ASSERT_EQ(stopped, 0) << messenger_.All();
+  EXPECT_EQ(Setting("InstallRoot\\CheckingInPath"), "\\\\WS01\\cad");
+  for (uint32_t n : numbers_) EXPECT_NE(Status(n) & kHostCheckedOut, 0u) << n;
+  WorkOn("\\\\SRV1\\cad\\Net\\");
+  EXPECT_NE(tree::RenameProject(ctx_, "Im Buero", "Vom Laptop"), 0);
+  ASSERT_EQ(CheckIn(ctx_, kCheckinHost, list_), 1) << messenger_.All();
+  for (uint32_t n : numbers_) EXPECT_EQ(Status(n) & kHostCheckedOut, 0u) << n;
+  extlib::PRJ record;
+  ASSERT_TRUE(site_.Record(numbers_[1], &record));
+  EXPECT_EQ(extlib::TrimmedName(record.name), "Vom Laptop");
+  EXPECT_FALSE(testing::Exists(Unc("WS01/cad/Net")  + "/" + kCheckinJournalName));
 }
 
 }  // namespace

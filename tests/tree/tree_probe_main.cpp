@@ -107,7 +107,10 @@ int WindowCommand(const std::string& what, const std::string& a, const std::stri
     return DialogStatus(checkout::CheckOut(ctx, checkout::kCheckoutHost, list, answers));
   }
   if (what == "checkin-host") {
-    const auto list = HostList(ui::HostListPurpose::kCheckIn, a);
+    // Finishing a check-in under way, the marks still set are the ones it had
+    // not released yet, as for the window's button.
+    const bool finishing = checkout::FindUnfinished(ctx, a) == checkout::Unfinished::kCheckin;
+    const auto list = HostList(ui::HostListPurpose::kCheckIn, a, finishing);
     return list.empty() ? 1 : DialogStatus(checkout::CheckIn(ctx, 0, list));
   }
   if (what == "checkout-project") return DialogStatus(ui::CheckOutOneProject(ctx, a, b, "hostile-link run"));
