@@ -37,6 +37,9 @@ inline constexpr long kNetErrorTexts = 2509003;
 inline constexpr long kCheckinReportTexts = 2509004;
 inline constexpr long kRepairTexts = 2509005;
 inline constexpr long kCheckoutTexts = 2509006;
+// The messages of moving, renaming and erasing projects and of a host that
+// cannot be reached.
+inline constexpr long kProjectCommandTexts = 2509007;
 
 // Windows language identifiers of the two languages the program speaks.
 inline constexpr long kLanguageEnglish = 1033;

@@ -82,7 +82,7 @@ TEST_F(LanguageFilesTest, EveryLineTheCodeNamesExistsInBothLanguages) {
       {"kHelpMenuTexts", extlib::kHelpMenuTexts},           {"kBrowseNoteTexts", extlib::kBrowseNoteTexts},
       {"kWindowMessageTexts", extlib::kWindowMessageTexts}, {"kNetErrorTexts", extlib::kNetErrorTexts},
       {"kCheckinReportTexts", extlib::kCheckinReportTexts}, {"kRepairTexts", extlib::kRepairTexts},
-      {"kCheckoutTexts", extlib::kCheckoutTexts}};
+      {"kCheckoutTexts", extlib::kCheckoutTexts},           {"kProjectCommandTexts", extlib::kProjectCommandTexts}};
   static const std::regex use_re(R"(LanguageText(?:With)?\(\s*(?:extlib::)?(k\w+Texts),\s*(\d+)\s*[,)])");
   std::set<Key> used;
   const std::filesystem::path source = std::filesystem::path(DOVRANE_SOURCE_RES_DIR).parent_path();

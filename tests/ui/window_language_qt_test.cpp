@@ -22,6 +22,7 @@
 #include <set>
 
 #include "admin/restore_update.h"
+#include "app/project_permission.h"
 #include "checkout/checkin_report.h"
 #include "extlib/language.h"
 #include "network/host_registration.h"
@@ -262,7 +263,8 @@ QStringList WordsOfOtherLanguage(bool german, const QString& text) {
 
 // What the core says while the window runs it: a host registration the
 // administration's layout refuses, a repair that finds a rebuild under way,
-// and the box with a check-in report. None of it may show the other language.
+// a rename refused for a project checked out, and the box with a check-in
+// report. None of it may show the other language.
 TEST_F(WindowLanguageTest, MessagesOfRegistrationRepairAndCheckInSpeakTheChosenLanguage) {
   // A report with a line of every kind.
   checkout::CheckinReport report;
@@ -297,9 +299,15 @@ TEST_F(WindowLanguageTest, MessagesOfRegistrationRepairAndCheckInSpeakTheChosenL
     EXPECT_EQ(network::RemoveHostFromAdministration("SRV2"), 0);
     testing::WriteFile(admin, kept);
     EXPECT_EQ(admin::ReportRebuildPending(), extlib::kPrjFailed);
+    // Renaming a project that went out with its host is refused.
+    extlib::PRJ out;
+    extlib::SetPrjName(&out, "Halle");
+    extlib::SetPrjHost(&out, "SRV1");
+    out.status = extlib::StatusCharacter(extlib::kStatusHostOut);
+    EXPECT_NE(app::CheckNotCheckedOut(out, "rename"), 0);
     messenger.MessageBox(CheckinReportBoxText(report, true), "", platform::kMbOk);
     platform::SetCurrentMessenger(before);
-    ASSERT_EQ(boxes.size(), 3) << boxes.join("\n").toStdString();
+    ASSERT_EQ(boxes.size(), 4) << boxes.join("\n").toStdString();
 
     std::vector<std::pair<QString, QString>> texts;
     for (const QString& box : boxes)
