@@ -90,16 +90,14 @@ class NewFile {
 };
 
 std::string BadLinesText(const std::vector<long>& bad) {
-  std::string text = std::to_string(bad.size()) +
-                     " line(s) of the old project administration could not be read and are left out:";
-  for (size_t i = 0; i < bad.size() && i < 20; ++i) text += " " + std::to_string(bad[i]);
-  if (bad.size() > 20) text += " ...";
-  return text + "\nThe old administration is kept as " + kOldAdministrationFile + ".\n";
+  std::string numbers;
+  for (size_t i = 0; i < bad.size() && i < 20; ++i) numbers += " " + std::to_string(bad[i]);
+  if (bad.size() > 20) numbers += " ...";
+  return extlib::LanguageTextWith(extlib::kRepairTexts, 1, {std::to_string(bad.size()), numbers, kOldAdministrationFile});
 }
 
 std::string NothingReadText(size_t lines) {
-  return "The project administration can not be converted: none of its " + std::to_string(lines) +
-         " line(s) could be read.\nIt is left as it is.\n";
+  return extlib::LanguageTextWith(extlib::kRepairTexts, 2, {std::to_string(lines)});
 }
 
 // Streams the old records into the new file; *written counts the records
@@ -193,16 +191,14 @@ int Convert(ShareMode share) {
   // table must stop the conversion, not pass for the one-container default.
   int containers = 0;
   if (extlib::ReadUserContainerCount(&containers) != 0) {
-    services::ToolMessageBox(services::kMessageError, "The user table can not be read.\n");
+    services::ToolMessageBox(services::kMessageError, "%s", extlib::LanguageText(extlib::kRepairTexts, 3).c_str());
     return done(kPrjAdminMissing);
   }
   AdministrationHeader header;
   int old_fd = OpenAdministrationHeader(path, share, &header);
   header.containers_now = containers;  // the count checked above, not a second reading
   if (old_fd == kHeaderShareRefused) {
-    services::ToolMessageBox(services::kMessageError,
-                             "The project administration is in use: another workstation holds a lock on it.\n"
-                             "Close the CAD system on all workstations and start again.\n");
+    services::ToolMessageBox(services::kMessageError, "%s", extlib::LanguageText(extlib::kRepairTexts, 4).c_str());
     return done(kPrjLockFailed);
   }
   if (old_fd < 0) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <ctime>
 
+#include "extlib/language.h"
 #include "extlib/library_init.h"
 #include "extlib/slot_files.h"
 #include "platform/env.h"
@@ -85,10 +86,8 @@ int AppendAuditLinesTo(const std::string& windows, const std::string& lines) {
   // program must not append to (or create) whatever file it points to.
   int fd = platform::OpenRegularFile(path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW);
   if (fd == -ELOOP && platform::IsSymbolicLink(path))
-    services::ToolMessageBox(services::kMessageWarning,
-                             "%s is a symbolic link; the audit line is not written through it.\nRemove the link: "
-                             "the next command then starts a new log.\n",
-                             windows.c_str());
+    services::ToolMessageBox(services::kMessageWarning, "%s",
+                             extlib::LanguageTextWith(extlib::kRepairTexts, 5, {windows}).c_str());
   if (fd < 0) return fd;
   int rc = env->Lock(fd, 0, 0, platform::LockMode::kExclusive, kLockTimeoutMs);
   if (rc == 0) {

@@ -16,6 +16,7 @@
 #include "admin/register_entry.h"
 #include "extlib/hosts.h"
 #include "extlib/installation.h"
+#include "extlib/language.h"
 #include "extlib/net_id.h"
 #include "extlib/operation_context.h"
 #include "extlib/project_code.h"
@@ -193,10 +194,8 @@ int ScanHost(extlib::OperationContext& ctx, const std::string& host, int pass, A
          platform::CurrentEnv()->Stat(native + "/" + e->name, &own, false) == 0 &&
          own.type == platform::EntryType::kLink)) {
       if (pass == 1 || !entry.number_name)
-        services::ToolMessageBox(services::kMessageWarning,
-                                 "The entry <%s> of host %s is a symbolic link, not a project folder: it is left "
-                                 "alone.\n",
-                                 name.c_str(), host.c_str());
+        services::ToolMessageBox(services::kMessageWarning, "%s",
+                                 extlib::LanguageTextWith(extlib::kRepairTexts, 6, {name, host}).c_str());
       continue;
     }
     PendingEntry pending{name, host, IsFileEntry(native, *e), e->name};

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "extlib/language.h"
 #include "extlib/operation_context.h"
 #include "extlib/operation_journal.h"
 #include "extlib/project_code.h"
@@ -19,10 +20,10 @@ int CompleteInterruptedOperations(extlib::OperationContext& ctx) {
     extlib::OperationJournal journal;
     const extlib::JournalOutcome outcome = extlib::PutJournalRight(name, &journal);
     if (outcome != extlib::JournalOutcome::kCompleted && outcome != extlib::JournalOutcome::kTakenBack) continue;
-    const char* what = journal.kind == extlib::JournalKind::kCreate ? "creation" : "erasure";
-    const char* how = outcome == extlib::JournalOutcome::kCompleted ? "completed" : "taken back";
-    ctx.Print("Interrupted %s of project <%s> on host <%s> %s.\n", what, journal.entry.c_str(), journal.host.c_str(),
-              how);
+    // Lines 7 to 10: a creation completed or taken back, an erasure completed or taken back.
+    const int line = 7 + (journal.kind == extlib::JournalKind::kCreate ? 0 : 2) +
+                     (outcome == extlib::JournalOutcome::kCompleted ? 0 : 1);
+    ctx.Print("%s", extlib::LanguageTextWith(extlib::kRepairTexts, line, {journal.entry, journal.host}).c_str());
     ++done;
   }
   return done;

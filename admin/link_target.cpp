@@ -6,6 +6,7 @@
 #include "admin/host_folders.h"
 #include "admin/project_index.h"
 #include "extlib/hosts.h"
+#include "extlib/language.h"
 #include "extlib/library_init.h"
 #include "extlib/project_paths.h"
 #include "extlib/slot_files.h"
@@ -103,14 +104,13 @@ LinkTarget CheckLinkTarget(const std::string& link, const std::string& target, c
     }
   }
   if (!project) {
-    services::ToolMessageBox(services::kMessageWarning, "The link <%s>\nnames <%s>,\nwhich is not a project folder.\n",
-                             link.c_str(), target.c_str());
+    services::ToolMessageBox(services::kMessageWarning, "%s",
+                             extlib::LanguageTextWith(extlib::kRepairTexts, 11, {link, target}).c_str());
     return LinkTarget::kNotProject;
   }
   if (duplicate) {
-    services::ToolMessageBox(services::kMessageWarning,
-                             "The link <%s>\nnames <%s>,\nthe folder of another project: not registered twice.\n",
-                             link.c_str(), target.c_str());
+    services::ToolMessageBox(services::kMessageWarning, "%s",
+                             extlib::LanguageTextWith(extlib::kRepairTexts, 12, {link, target}).c_str());
     return LinkTarget::kDuplicate;
   }
   return LinkTarget::kProject;

@@ -9,6 +9,7 @@
 
 #include "extlib/administration.h"
 #include "extlib/hosts.h"
+#include "extlib/language.h"
 #include "extlib/library_init.h"
 #include "extlib/operation_context.h"
 #include "extlib/prj_record.h"
@@ -130,7 +131,8 @@ int PutRight(const MoveJournal& j, extlib::OperationContext& ctx) {
   } else {
     return kPrjFailed;  // neither folder: leave the journal for a person to read
   }
-  if (rc == 0) ctx.Print("Interrupted move of project <%s> put right.\n", extlib::TrimmedName(record.name).c_str());
+  if (rc == 0)
+    ctx.Print("%s", extlib::LanguageTextWith(extlib::kRepairTexts, 13, {extlib::TrimmedName(record.name)}).c_str());
   return rc == 0 ? 0 : kPrjFailed;
 }
 
@@ -185,11 +187,11 @@ int CompleteInterruptedMoves(extlib::OperationContext& ctx) {
         journal.number != number)
       continue;  // not ours to judge: left for a person
     if (!JournalNamesItsOwnFolders(journal)) {
-      services::ToolMessageBox(services::kMessageWarning,
-                               "The move journal %s names folders that are not the folders of project %s on its "
-                               "hosts:\n%s\n%s\nIt is left alone.\n",
-                               e.name.c_str(), extlib::NumberText(journal.number).c_str(), journal.old_dir.c_str(),
-                               journal.new_dir.c_str());
+      services::ToolMessageBox(services::kMessageWarning, "%s",
+                               extlib::LanguageTextWith(extlib::kRepairTexts, 14,
+                                                        {e.name, extlib::NumberText(journal.number), journal.old_dir,
+                                                         journal.new_dir})
+                                   .c_str());
       continue;
     }
     if (PutRight(journal, ctx) == 0) {

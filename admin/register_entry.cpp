@@ -13,6 +13,7 @@
 #include "extlib/attribute_cache_file.h"
 #include "extlib/general.h"
 #include "extlib/hosts.h"
+#include "extlib/language.h"
 #include "extlib/library_init.h"
 #include "extlib/net_id.h"
 #include "extlib/operation_context.h"
@@ -131,8 +132,8 @@ void MakeNameValid(const std::string& entry_name, PRJ* record) {
   if (extlib::IsValidProjectName(name)) return;
   std::string safe = extlib::SafeProjectName(name);
   if (safe.empty()) safe = "_";
-  services::ToolMessageBox(services::kMessageWarning, "Invalid project name <%s> of <%s>: registered as <%s>.\n",
-                           name.c_str(), entry_name.c_str(), safe.c_str());
+  services::ToolMessageBox(services::kMessageWarning, "%s",
+                           extlib::LanguageTextWith(extlib::kRepairTexts, 15, {name, entry_name, safe}).c_str());
   extlib::SetPrjName(record, safe);
 }
 
@@ -272,8 +273,8 @@ bool ChooseIdentity(extlib::OperationContext& ctx, bool is_file, const std::stri
   }
   if (id->stored == extlib::kProjectInfoUnreadable) {
     // Registering it as a new project now would lose its name, owner and members.
-    services::ToolMessageBox(services::kMessageWarning, "Can't read the stored project info of <%s>.\n",
-                             entry_name.c_str());
+    services::ToolMessageBox(services::kMessageWarning, "%s",
+                             extlib::LanguageTextWith(extlib::kRepairTexts, 16, {entry_name}).c_str());
     *result = kPrjFailed;
     return false;
   }

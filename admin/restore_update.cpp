@@ -75,11 +75,9 @@ bool RebuildPending() {
 }
 
 int ReportRebuildPending() {
-  services::ToolMessageBox(services::kMessageError,
-                           "The project administration is being rebuilt (%s is in the folder of project.dat): "
-                           "it does not list every project yet.\nTry again when the rebuild has ended; after a "
-                           "rebuild that stopped, dovrane -update completes it.\n",
-                           kRebuildMarkerFile);
+  services::ToolMessageBox(services::kMessageError, "%s%s",
+                           extlib::LanguageTextWith(extlib::kRepairTexts, 17, {kRebuildMarkerFile}).c_str(),
+                           extlib::LanguageText(extlib::kRepairTexts, 18).c_str());
   return kPrjFailed;
 }
 
@@ -115,10 +113,8 @@ int SetAdministrationAside() {
 }
 
 void KeptDamaged() {
-  services::ToolMessageBox(
-      services::kMessageWarning,
-      "The project administration can not be read.\nIt is kept as %s and rebuilt from the hosts.\n",
-      kSavedAdministrationFile);
+  services::ToolMessageBox(services::kMessageWarning, "%s",
+                           extlib::LanguageTextWith(extlib::kRepairTexts, 19, {kSavedAdministrationFile}).c_str());
 }
 
 // One project folder reached under two host names (two data.cfg lines for one
@@ -145,10 +141,9 @@ int RefuseHostsSharingAFolder(const std::string& only = "") {
     if (!only.empty() && !platform::EqualsIgnoreCaseCp1252(only, host) &&
         !platform::EqualsIgnoreCaseCp1252(only, it->second.first))
       continue;
-    services::ToolMessageBox(services::kMessageError,
-                             "The hosts <%s> and <%s> reach the same project folder:\n%s\n%s\n"
-                             "Correct data.cfg before the project administration is rebuilt.\n",
-                             it->second.first.c_str(), host.c_str(), it->second.second.c_str(), folder.c_str());
+    services::ToolMessageBox(
+        services::kMessageError, "%s",
+        extlib::LanguageTextWith(extlib::kRepairTexts, 20, {it->second.first, host, it->second.second, folder}).c_str());
     return kPrjFailed;
   }
   return 0;
@@ -258,7 +253,7 @@ int UpdateAdministration(extlib::OperationContext& ctx, bool update_only) {
   const bool restore = !update_only;
   if (update_only && RebuildPending()) {
     // A rebuild stopped half-way: records may be missing. Complete it.
-    ctx.Print("An interrupted rebuild of the project administration is completed.\n");
+    ctx.Print("%s", extlib::LanguageText(extlib::kRepairTexts, 21).c_str());
     update_only = false;
   }
   const int unique = CheckUniqueIds(ctx);

@@ -7,6 +7,7 @@
 
 #include "extlib/administration.h"
 #include "extlib/hosts.h"
+#include "extlib/language.h"
 #include "extlib/library_init.h"
 #include "extlib/net_id.h"
 #include "extlib/settings.h"
@@ -163,15 +164,11 @@ void RemoveOldSets(int backupfd, const std::string& new_set, const std::string& 
   std::sort(foreign.begin(), foreign.end());
   std::sort(future.begin(), future.end(), NameOrder);
   if (!foreign.empty())
-    services::ToolMessageBox(services::kMessageWarning,
-                             "%s holds entries that are no backup sets of this program: %s.\nThey are left "
-                             "alone (a symbolic link is never followed); remove them if nobody needs them.\n",
-                             shown_backup.c_str(), NameList(foreign).c_str());
+    services::ToolMessageBox(services::kMessageWarning, "%s",
+                             extlib::LanguageTextWith(extlib::kRepairTexts, 22, {shown_backup, NameList(foreign)}).c_str());
   if (!future.empty())
-    services::ToolMessageBox(services::kMessageWarning,
-                             "Backup sets in %s are dated in the future (a computer's clock was wrong when it "
-                             "made them): %s.\nThey are kept in the order in which they were made.\n",
-                             shown_backup.c_str(), NameList(future).c_str());
+    services::ToolMessageBox(services::kMessageWarning, "%s",
+                             extlib::LanguageTextWith(extlib::kRepairTexts, 23, {shown_backup, NameList(future)}).c_str());
 }
 
 }  // namespace
@@ -209,10 +206,8 @@ int BackupSharedFiles(std::string* set_folder) {
   const int backupfd = platform::OpenFolderNoFollow(AT_FDCWD, backup);
   if (backupfd < 0) {
     if (backupfd == -ELOOP)
-      services::ToolMessageBox(services::kMessageWarning,
-                               "%s is a symbolic link; no backup set is written through it.\nRemove the link: "
-                               "the program then makes the folder itself.\n",
-                               net_windows.c_str());
+      services::ToolMessageBox(services::kMessageWarning, "%s",
+                               extlib::LanguageTextWith(extlib::kRepairTexts, 24, {net_windows}).c_str());
     return backupfd;
   }
   // Two runs in one second each get a set of their own.
@@ -247,9 +242,8 @@ int BackupSharedFiles(std::string* set_folder) {
     return rc;
   }
   for (const std::string& file : linked)
-    services::ToolMessageBox(services::kMessageWarning,
-                             "%s is a symbolic link; it is not followed, and the backup set %s goes without it.\n",
-                             file.c_str(), name.c_str());
+    services::ToolMessageBox(services::kMessageWarning, "%s",
+                             extlib::LanguageTextWith(extlib::kRepairTexts, 25, {file, name}).c_str());
   if (set_folder) *set_folder = net_windows + "\\" + name;
   RemoveOldSets(backupfd, name, net_windows);
   platform::CloseNothingPending(env, backupfd);
@@ -257,8 +251,7 @@ int BackupSharedFiles(std::string* set_folder) {
 }
 
 std::string BackupFailedText(int error) {
-  return "The shared files could not be backed up into \\Net\\backup (" + platform::ErrorName(error) +
-         ").\nNothing was changed.\n";
+  return extlib::LanguageTextWith(extlib::kRepairTexts, 26, {platform::ErrorName(error)});
 }
 
 }  // namespace dovrane::admin

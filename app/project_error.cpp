@@ -1,6 +1,7 @@
 #include "app/project_error.h"
 
 #include "extlib/hosts.h"
+#include "extlib/language.h"
 #include "extlib/messages.h"
 #include "extlib/project_code.h"
 #include "platform/call_deadline.h"
@@ -62,8 +63,8 @@ void ReportUnreachableCause() {
   if (host.empty()) {
     services::ToolMessageBox(services::kMessageWarning, "%s: %s.\n", path.c_str(), cause.c_str());
   } else {
-    services::ToolMessageBox(services::kMessageWarning, "Host %s cannot be reached: %s: %s.\n", host.c_str(),
-                             path.c_str(), cause.c_str());
+    services::ToolMessageBox(services::kMessageWarning, "%s",
+                             extlib::LanguageTextWith(extlib::kProjectCommandTexts, 7, {host, path, cause}).c_str());
   }
 }
 

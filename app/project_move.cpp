@@ -11,6 +11,7 @@
 #include "extlib/dir_tree.h"
 #include "extlib/general.h"
 #include "extlib/hosts.h"
+#include "extlib/language.h"
 #include "extlib/library_init.h"
 #include "extlib/project_info_file.h"
 #include "extlib/project_list.h"
@@ -77,9 +78,9 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
   // Only a real folder moves: a symbolic link left in the share leads
   // anywhere, and the move would write its stored record there.
   if (!old_dir.empty() && platform::IsSymbolicLink(platform::NativePath(old_dir))) {
-    services::ToolMessageBox(services::kMessageWarning,
-                             "Project <%s>\n on host <%s> is a symbolic link:\n%s\nIt is not moved.\n", shown.c_str(),
-                             record.host, old_dir.c_str());
+    services::ToolMessageBox(
+        services::kMessageWarning, "%s",
+        extlib::LanguageTextWith(extlib::kProjectCommandTexts, 1, {shown, record.host, old_dir}).c_str());
     return kPrjNotReachable;
   }
   const int kind = extlib::lzcheck_path(old_dir);
@@ -113,8 +114,8 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
   // leaves it for the next update, which puts the move right.
   const admin::MoveJournal journal{record.number, record.host, target, old_dir, new_dir};
   if (admin::WriteMoveJournal(journal) != 0) {
-    services::ToolMessageBox(services::kMessageError,
-                             "Can't write the move journal of project <%s>.\nNothing was moved.\n", shown.c_str());
+    services::ToolMessageBox(services::kMessageError, "%s",
+                             extlib::LanguageTextWith(extlib::kProjectCommandTexts, 2, {shown}).c_str());
     return kPrjFailed;
   }
   bool copied = false;
@@ -130,18 +131,18 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
   if (extlib::seek_prj_set(handle, position) == 0 && extlib::write_PrjInfo(handle, &moved) == 0) {
     const int stored = UpdateStoredRecord(new_dir, moved);
     if (copied && extlib::ldirrmc(old_dir) != 0)
-      services::ToolMessageBox(services::kMessageWarning,
-                               "The project was moved, but its old folder\n%s\ncould not be removed.\n",
-                               old_dir.c_str());
+      services::ToolMessageBox(services::kMessageWarning, "%s",
+                               extlib::LanguageTextWith(extlib::kProjectCommandTexts, 3, {old_dir}).c_str());
     else
       admin::RemoveMoveJournal(record.number);
     if (stored == 0) return 0;
     // The administration and the folder agree; only the folder's own copy of
     // the record still names the old host.
-    services::ToolMessageBox(services::kMessageError,
-                             "The project <%s> was moved, but its stored record\n%s\\%s\ncould not be written:\n%s\n",
-                             shown.c_str(), new_dir.c_str(), extlib::kProjectInfoFile,
-                             platform::SystemErrorText(stored));
+    services::ToolMessageBox(services::kMessageError, "%s",
+                             extlib::LanguageTextWith(extlib::kProjectCommandTexts, 4,
+                                                      {shown, new_dir, extlib::kProjectInfoFile,
+                                                       platform::SystemErrorText(stored)})
+                                 .c_str());
     return kPrjFailed;
   }
   // The record still names the old folder: it must stay, or come back.
@@ -152,14 +153,11 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
     back = platform::CurrentEnv()->Rename(platform::NativePath(new_dir), platform::NativePath(old_dir)) == 0;
   if (back) {
     admin::RemoveMoveJournal(record.number);
-    services::ToolMessageBox(services::kMessageWarning,
-                             "Can't write the record of project <%s>.\nThe project stays in\n%s\n", shown.c_str(),
-                             old_dir.c_str());
+    services::ToolMessageBox(services::kMessageWarning, "%s",
+                             extlib::LanguageTextWith(extlib::kProjectCommandTexts, 5, {shown, old_dir}).c_str());
   } else {
-    services::ToolMessageBox(services::kMessageError,
-                             "Can't write the record of project <%s>,\nand its folder could not be moved back.\n"
-                             "The record names\n%s\nThe folder is\n%s\n",
-                             shown.c_str(), old_dir.c_str(), new_dir.c_str());
+    services::ToolMessageBox(services::kMessageError, "%s",
+                             extlib::LanguageTextWith(extlib::kProjectCommandTexts, 6, {shown, old_dir, new_dir}).c_str());
   }
   return kPrjFailed;
 }

@@ -1,6 +1,9 @@
 #include "app/project_permission.h"
 
+#include <string_view>
+
 #include "app/project_error.h"
+#include "extlib/language.h"
 #include "extlib/library_init.h"
 #include "extlib/project_code.h"
 #include "extlib/project_list.h"
@@ -37,17 +40,21 @@ std::string CheckedOutTo(const extlib::PRJ& record) {
 int CheckNotCheckedOut(const extlib::PRJ& record, const char* verb) {
   const unsigned char flags = extlib::StatusFlags(record.status);
   const std::string name = extlib::TrimmedName(record.name);
+  // Each verb has its own sentences (other languages bend the verb): lines
+  // 8 to 10 checked out with the host, 11 to 13 to a computer, 14 to 16
+  // checked out; move, rename, erase in that order.
+  const int of_verb = std::string_view(verb) == "rename" ? 1 : std::string_view(verb) == "erase" ? 2 : 0;
   if (flags & extlib::kStatusHostOut) {
-    services::ToolMessageBox(services::kMessageWarning,
-                             "Can't %s project <%s>: it is checked out with its host %s.\nCheck the host in first.\n",
-                             verb, name.c_str(), record.host);
+    services::ToolMessageBox(
+        services::kMessageWarning, "%s",
+        extlib::LanguageTextWith(extlib::kProjectCommandTexts, 8 + of_verb, {name, record.host}).c_str());
     return kPrjCheckedOutWithHost;
   }
   if (flags & extlib::kStatusProjectOut) {
     const std::string to = CheckedOutTo(record);
-    services::ToolMessageBox(services::kMessageWarning,
-                             "Can't %s project <%s>: it is checked out%s%s.\nCheck it in first.\n", verb,
-                             name.c_str(), to.empty() ? "" : " to ", to.c_str());
+    services::ToolMessageBox(
+        services::kMessageWarning, "%s",
+        extlib::LanguageTextWith(extlib::kProjectCommandTexts, (to.empty() ? 14 : 11) + of_verb, {name, to}).c_str());
     return kPrjCheckedOut;
   }
   return 0;

@@ -1,9 +1,11 @@
 #include "checkout/checkin_report.h"
 
 #include <cstring>
+#include <iterator>
 #include <mutex>
 #include <set>
 
+#include "extlib/language.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
@@ -43,16 +45,32 @@ bool SameContent(const PRJ& a, const PRJ& b) {
          a.begin == b.begin && a.owner == b.owner && std::memcmp(a.members, b.members, sizeof a.members) == 0;
 }
 
+// The lines of the kept file, in English whatever the window speaks: the
+// file's format is promised, scripts read it. Indexed by the line kinds.
+constexpr const char* kFileLines[] = {
+    "",
+    "The administration of %1 was not there any more: the changes made on the host are not listed.",
+    "created on %1: %2",
+    "not registered: %1 (see the messages of the check-in)",
+    "conflict: number %1 of \"%2\" was taken meanwhile; registered as %3",
+    "conflict: number %1 of \"%2\" was taken meanwhile by \"%3\" on %4; registered as %5",
+    "conflict: name \"%1\" is used twice; registered as \"%2\"",
+    "renamed on %1: \"%2\" to \"%3\" %4",
+    "changed on %1: %2",
+    "erased on %1: %2",
+    "erased on %1: %2 (its folder is still there: the record stays)",
+    "registered from the project folder of %1: %2",
+};
+
 std::mutex last_mutex;
 CheckinReport last;
 
 }  // namespace
 
-std::vector<std::string> CheckinReportLines(const std::string& host, const CheckinRecords& records) {
-  std::vector<std::string> lines, conflicts;
+std::vector<CheckinReportLine> CheckinReportEntries(const std::string& host, const CheckinRecords& records) {
+  std::vector<CheckinReportLine> lines, conflicts;
   if (!records.have_host_side) {
-    lines.push_back("The administration of " + host +
-                    " was not there any more: the changes made on the host are not listed.");
+    lines.push_back({kReportHostSideGone, {host}});
     return lines;
   }
   std::set<const PRJ*> accounted;
@@ -61,7 +79,7 @@ std::vector<std::string> CheckinReportLines(const std::string& host, const Check
     const PRJ* o = Find(records.out, host, b.number, Name(b));
     const PRJ* a = Find(records.after, host, b.number, Name(b));
     if (!o) {
-      lines.push_back("created on " + host + ": " + Shown(b));
+      lines.push_back({kReportCreated, {host, Shown(b)}});
       // The update registers the folder: under its number and name when both
       // are free, else with the next free number or a name made unique.
       if (!a || Name(*a) != Name(b)) {
@@ -72,43 +90,61 @@ std::vector<std::string> CheckinReportLines(const std::string& host, const Check
             a = &r;
       }
       if (!a) {
-        conflicts.push_back("not registered: " + Shown(b) + " (see the messages of the check-in)");
+        conflicts.push_back({kReportNotRegistered, {Shown(b)}});
         continue;
       }
       if (a->number != b.number) {
-        std::string by;
+        const PRJ* by = nullptr;
         for (const PRJ& r : records.after)
-          if (r.number == b.number && &r != a) by = " by \"" + Name(r) + "\" on " + r.host;
-        conflicts.push_back("conflict: number " + extlib::NumberText(b.number) + " of \"" + Name(b) +
-                            "\" was taken meanwhile" + by + "; registered as " + extlib::NumberText(a->number));
+          if (r.number == b.number && &r != a) by = &r;
+        if (by)
+          conflicts.push_back({kReportNumberTakenBy, {extlib::NumberText(b.number), Name(b), Name(*by),
+                                                      std::string(by->host), extlib::NumberText(a->number)}});
+        else
+          conflicts.push_back({kReportNumberTaken, {extlib::NumberText(b.number), Name(b), extlib::NumberText(a->number)}});
       }
       if (Name(*a) != Name(b))
-        conflicts.push_back("conflict: name \"" + Name(b) + "\" is used twice; registered as \"" + Name(*a) + "\"");
+        conflicts.push_back({kReportNameTwice, {Name(b), Name(*a)}});
       accounted.insert(a);
       continue;
     }
     if (a) accounted.insert(a);
     if (Name(*o) != Name(b)) {
-      lines.push_back("renamed on " + host + ": \"" + Name(*o) + "\" to \"" + Name(b) + "\" " +
-                      extlib::NumberText(b.number));
+      lines.push_back({kReportRenamed, {host, Name(*o), Name(b), extlib::NumberText(b.number)}});
       if (a && Name(*a) != Name(b))
-        conflicts.push_back("conflict: name \"" + Name(b) + "\" is used twice; registered as \"" + Name(*a) + "\"");
+        conflicts.push_back({kReportNameTwice, {Name(b), Name(*a)}});
     } else if (!SameContent(*o, b)) {
-      lines.push_back("changed on " + host + ": " + Shown(b));
+      lines.push_back({kReportChanged, {host, Shown(b)}});
     }
   }
   for (const PRJ& o : records.out) {
     if (!OfHost(o, host) || Find(records.back, host, o.number, Name(o))) continue;
     const PRJ* a = Find(records.after, host, o.number, Name(o));
     if (a) accounted.insert(a);
-    lines.push_back("erased on " + host + ": " + Shown(o) + (a ? " (its folder is still there: the record stays)" : ""));
+    lines.push_back({a ? kReportErasedFolderStays : kReportErased, {host, Shown(o)}});
   }
   // Folders the host's administration did not know, found by the update.
   for (const PRJ& r : records.after)
     if (OfHost(r, host) && !accounted.count(&r) && !Find(records.out, host, r.number, Name(r)))
-      lines.push_back("registered from the project folder of " + host + ": " + Shown(r));
+      lines.push_back({kReportFromFolder, {host, Shown(r)}});
   lines.insert(lines.end(), conflicts.begin(), conflicts.end());
   return lines;
+}
+
+std::vector<std::string> CheckinReportLines(const std::string& host, const CheckinRecords& records) {
+  std::vector<std::string> lines;
+  for (const CheckinReportLine& line : CheckinReportEntries(host, records)) lines.push_back(FileReportLine(line));
+  return lines;
+}
+
+std::string FileReportLine(const CheckinReportLine& line) {
+  const auto kind = static_cast<size_t>(line.kind);
+  if (kind == 0 || kind >= std::size(kFileLines)) return {};
+  return extlib::FillPlaceholders(kFileLines[kind], line.values);
+}
+
+std::string ShownReportLine(const CheckinReportLine& line) {
+  return extlib::LanguageTextWith(extlib::kCheckinReportTexts, line.kind, line.values);
 }
 
 std::string FormatCheckinReport(const CheckinReport& report) {

@@ -13,11 +13,33 @@
 
 namespace dovrane::checkout {
 
+// One line of the report: its kind (the line of its text in the language
+// files) and the values put into it.
+enum CheckinReportKind : int {
+  kReportHostSideGone = 1,
+  kReportCreated,
+  kReportNotRegistered,
+  kReportNumberTaken,
+  kReportNumberTakenBy,
+  kReportNameTwice,
+  kReportRenamed,
+  kReportChanged,
+  kReportErased,
+  kReportErasedFolderStays,
+  kReportFromFolder,
+};
+struct CheckinReportLine {
+  int kind = 0;
+  std::vector<std::string> values;
+  bool operator==(const CheckinReportLine&) const = default;
+};
+
 struct CheckinReport {
   std::string host;
   std::string time;                // UTC, "20261207T223000Z"
   std::string file;                // Windows path of the kept text file; "" when it was not written
-  std::vector<std::string> lines;  // the changes on the host first, then the conflicts
+  std::vector<std::string> lines;  // the changes on the host first, then the conflicts (the file's English)
+  std::vector<CheckinReportLine> entries;  // the same lines, for the window to say in its language
 };
 
 // The records one report compares. have_host_side: the host's administrations
@@ -31,7 +53,12 @@ struct CheckinRecords {
 };
 
 // The lines of the report of host's check-in.
+std::vector<CheckinReportLine> CheckinReportEntries(const std::string& host, const CheckinRecords& records);
+// The same lines as the kept file words them (English).
 std::vector<std::string> CheckinReportLines(const std::string& host, const CheckinRecords& records);
+std::string FileReportLine(const CheckinReportLine& line);
+// A line in the language of the window.
+std::string ShownReportLine(const CheckinReportLine& line);
 
 // The file's text: a heading naming host and time, then the lines (CR LF).
 std::string FormatCheckinReport(const CheckinReport& report);

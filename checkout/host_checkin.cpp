@@ -15,6 +15,7 @@
 #include "checkout/checkin.h"
 #include "checkout/project_status.h"
 #include "extlib/administration.h"
+#include "extlib/language.h"
 #include "extlib/library_init.h"
 #include "extlib/messages.h"
 #include "extlib/operation_context.h"
@@ -224,7 +225,7 @@ class HostCheckin {
     const int rc = platform::ReadWholeFile(native, &lines, kMaxLaptopLog);
     if (rc == -ENOENT) return;
     if (rc != 0) {
-      extlib::ShowMessage(fileops::FileErrorMessage(5, copy_log, rc) + "\n\nThe laptop's audit lines are not kept.",
+      extlib::ShowMessage(fileops::FileErrorMessage(5, copy_log, rc) + "\n\n" + extlib::LanguageText(extlib::kCheckoutTexts, 3),
                           platform::kMbOk | platform::kMbIconWarning);
       return;
     }
@@ -359,9 +360,9 @@ class HostCheckin {
         const std::string safe = extlib::SafeProjectName(laptop_name);
         std::memcpy(wanted.name, record.name, sizeof wanted.name);
         if (!safe.empty()) extlib::SetPrjName(&wanted, safe);
-        services::ToolMessageBox(services::kMessageWarning,
-                                 "Invalid project name <%s> from the checked-out copy: taken as <%s>.\n",
-                                 laptop_name.c_str(), extlib::TrimmedName(wanted.name).c_str());
+        services::ToolMessageBox(
+            services::kMessageWarning, "%s",
+            extlib::LanguageTextWith(extlib::kCheckoutTexts, 4, {laptop_name, extlib::TrimmedName(wanted.name)}).c_str());
       }
       UniqueName(&wanted, network);
       if (back.status >= extlib::kStatusBlank)
@@ -430,7 +431,9 @@ class HostCheckin {
     report_->host = host_;
     report_->time = admin::BackupSetName(platform::CurrentEnv()->NowSeconds());
     if (!NetworkRecords(&records_.after)) records_.after.clear();
-    report_->lines = CheckinReportLines(host_, records_);
+    report_->entries = CheckinReportEntries(host_, records_);
+    report_->lines.clear();
+    for (const CheckinReportLine& line : report_->entries) report_->lines.push_back(FileReportLine(line));
     // A report that cannot be kept fails nothing: the window still shows it.
     if (int rc = WriteCheckinReport(net_, report_); rc != 0)
       extlib::ShowMessage(fileops::FileErrorMessage(4, net_ + "\\" + CheckinReportName(host_, report_->time), rc),

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "extlib/language.h"
 #include "extlib/messages.h"
 #include "extlib/operation_context.h"
 #include "extlib/settings.h"
@@ -66,8 +67,7 @@ class StdCopy {
   // would take the copy wherever it points: the check-out stops there.
   static bool LinkInPlace(const std::string& native) {
     if (!platform::IsSymbolicLink(native)) return false;
-    extlib::ShowMessage("The folder\n" + platform::WindowsPath(native) +
-                            "\nis a symbolic link. The office standard is not copied through it.",
+    extlib::ShowMessage(extlib::LanguageTextWith(extlib::kCheckoutTexts, 5, {platform::WindowsPath(native)}),
                         platform::kMbOk | platform::kMbIconError);
     return true;
   }

@@ -10,6 +10,7 @@
 
 #include "extlib/administration.h"
 #include "extlib/hosts.h"
+#include "extlib/language.h"
 #include "extlib/messages.h"
 #include "extlib/project_code.h"
 #include "extlib/users.h"
@@ -82,8 +83,7 @@ int OpenAtPath(const std::string& native, OpenedFile* o) {
     o->fd = platform::OpenRegularFile(native, O_RDWR);
     // Records are written in place: never into what a link points to.
     if (o->fd == -ELOOP)
-      LibraryMessage(1, "The project administration <" + platform::WindowsPath(native) +
-                            "> is a symbolic link; nothing is written through it.\n");
+      LibraryMessage(1, LanguageTextWith(kRepairTexts, 27, {platform::WindowsPath(native)}));
     if (o->fd < 0) return kPrjFailed;
     platform::FileInfo info;
     if (CurrentEnv()->FStat(o->fd, &info) == 0 && ReadLayout(o) == 0) {

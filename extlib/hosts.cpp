@@ -8,6 +8,7 @@
 
 #include "extlib/general.h"
 #include "extlib/installation.h"
+#include "extlib/language.h"
 #include "extlib/library_init.h"
 #include "extlib/messages.h"
 #include "extlib/project_code.h"
@@ -108,8 +109,7 @@ int ReadHostList(Installation& installation, std::vector<HostEntry>* hosts) {
       // Told once for each version of the file.
       if (rc == 0 && cache.bad_line != 0 && !SameFile(info, cache.reported)) {
         cache.reported = info;
-        tell = "The host list " + path.substr(0, path.find('|')) + " has a line that cannot be used (line " +
-               std::to_string(cache.bad_line) + "): it is left out.\n";
+        tell = LanguageTextWith(kRepairTexts, 28, {path.substr(0, path.find('|')), std::to_string(cache.bad_line)});
       }
     } else if (rc == 0) {
       rc = cache.rc;

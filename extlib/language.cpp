@@ -183,6 +183,14 @@ std::string LanguageArguments(const std::vector<std::string>& values) {
   return arguments;
 }
 
+std::string LanguageTextWith(long text_number, int line, const std::vector<std::string>& values) {
+  return LanguageText(text_number, line, LanguageArguments(values));
+}
+
+std::string FillPlaceholders(const std::string& text, const std::vector<std::string>& values) {
+  return Substitute(text, LanguageArguments(values).c_str());
+}
+
 int ll_getTextZeile(long text_number, int line, int max_len, const char* arguments, char* out, int* length) {
   const bool found = Texts()->count(Key(text_number, line)) != 0;
   std::string text = LanguageText(text_number, line, arguments ? arguments : "");

@@ -18,6 +18,11 @@ std::string LanguageText(long text_number, int line, const std::string& argument
 // The arguments of a text as the language library takes them: a blank, then
 // every value ended by 0x1E. Values may hold any other character ('#' too).
 std::string LanguageArguments(const std::vector<std::string>& values);
+// The text with values in place of %1, %2, ... (a name of its own: a braced
+// list of one value would otherwise pick the arguments-string form above).
+std::string LanguageTextWith(long text_number, int line, const std::vector<std::string>& values);
+// Values put into a text of the caller's own, by the same rules.
+std::string FillPlaceholders(const std::string& text, const std::vector<std::string>& values);
 
 // Text numbers of the program's own texts (docs/language.md): the main
 // window's Help menu, the network browser's notes, the window's own messages,
@@ -26,6 +31,15 @@ inline constexpr long kHelpMenuTexts = 2509000;
 inline constexpr long kBrowseNoteTexts = 2509001;
 inline constexpr long kWindowMessageTexts = 2509002;
 inline constexpr long kNetErrorTexts = 2509003;
+// The lines of the check-in report as the window shows them; the messages of
+// the repairs and of the administration; those of check-out, check-in, host
+// registration and file copies.
+inline constexpr long kCheckinReportTexts = 2509004;
+inline constexpr long kRepairTexts = 2509005;
+inline constexpr long kCheckoutTexts = 2509006;
+// The messages of moving, renaming and erasing projects and of a host that
+// cannot be reached.
+inline constexpr long kProjectCommandTexts = 2509007;
 
 // Windows language identifiers of the two languages the program speaks.
 inline constexpr long kLanguageEnglish = 1033;

@@ -5,6 +5,7 @@
 
 #include "extlib/administration.h"
 #include "extlib/installation.h"
+#include "extlib/language.h"
 #include "extlib/messages.h"
 #include "extlib/project_code.h"
 #include "extlib/project_list.h"
@@ -57,10 +58,14 @@ bool LibraryInitialised() { return CurrentInstallation().initialised; }
 void lgstop_C_(const char* where) {
   std::string net;
   GetSetupPath("Net", &net);
-  std::string text = std::string("The installation paths can not be used (") + where +
-                     ").\nNetwork path: \"" + net + "\"\nSettings: " + SettingsFilePath("HKLM") + "\n";
+  std::string text = LanguageTextWith(kRepairTexts, 38, {where, net, SettingsFilePath("HKLM")});
   // The usual cause on Linux: the share is not mounted where it is looked for.
-  text += platform::ShareNotFoundAdvice(net);
+  platform::ShareNowhere nowhere;
+  if (platform::FindShareNowhere(net, &nowhere)) {
+    text += LanguageTextWith(kCheckoutTexts, 11, {nowhere.share, nowhere.root}) + "\n";
+    for (const std::string& command : nowhere.commands) text += "  " + command + "\n";
+    text += LanguageText(kCheckoutTexts, 12);
+  }
   LibraryMessage(1, text);
 }
 

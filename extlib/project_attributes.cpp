@@ -1,5 +1,6 @@
 #include "extlib/project_attributes.h"
 
+#include "extlib/language.h"
 #include "extlib/project_folder.h"
 
 #include <fcntl.h>
@@ -393,8 +394,7 @@ int RX_ProjectAttributesCache::importFromDiskCacheFile(uint32_t number,
   AttributeValues values;
   rc = ParseAttributeCache(text, &values);
   if (rc) {
-    LibraryMessage(1, "The attribute cache file <" + platform::WindowsPath(native_cache_file) +
-                          "> is damaged and was not imported.\n");
+    LibraryMessage(1, LanguageTextWith(kRepairTexts, 37, {platform::WindowsPath(native_cache_file)}));
     return rc;
   }
   return attrs.replaceProjectAttributes(number, values, Crc32Hex(text));

@@ -8,6 +8,7 @@
 #include <set>
 #include <tuple>
 
+#include "extlib/language.h"
 #include "extlib/library_init.h"
 #include "extlib/messages.h"
 #include "extlib/project_attributes.h"
@@ -62,10 +63,11 @@ std::string SlotFolder(int slot) {
 }
 
 // Shows a failure once, naming the folder in its Windows form.
-int Report(int rc, const char* what, const std::string& dir) {
+// what: the line of the message (the reorganisation's or the renewal's).
+int Report(int rc, int what, const std::string& dir) {
   if (rc == 0) return 0;
-  std::string reason = rc == -EBADMSG ? "the project data are damaged" : platform::ErrorName(rc);
-  LibraryMessage(1, std::string("Project data in <") + dir + "> " + what + ": " + reason + "\n");
+  std::string reason = rc == -EBADMSG ? LanguageText(kRepairTexts, 34) : platform::ErrorName(rc);
+  LibraryMessage(1, LanguageTextWith(kRepairTexts, what, {dir, reason}));
   return rc;
 }
 
@@ -165,13 +167,13 @@ int RenewProjectUuids(const std::string& native_project_dir, std::map<Uuid, Uuid
 int kpvtad2(int slot) {
   std::string dir = SlotFolder(slot);
   if (dir.empty()) return -EINVAL;
-  return Report(ReorganiseProjectData(dir, nullptr), "cannot be reorganised", lfinigC(slot));
+  return Report(ReorganiseProjectData(dir, nullptr), 32, lfinigC(slot));
 }
 
 int ztbReplaceUUIDs(int slot) {
   std::string dir = SlotFolder(slot);
   if (dir.empty()) return -EINVAL;
-  return Report(RenewProjectUuids(dir, nullptr), "cannot get new unique identifiers",
+  return Report(RenewProjectUuids(dir, nullptr), 33,
                 lfinigC(slot));
 }
 

@@ -6,6 +6,7 @@
 #include "extlib/administration.h"
 #include "extlib/dir_tree.h"
 #include "extlib/hosts.h"
+#include "extlib/language.h"
 #include "extlib/library_init.h"
 #include "extlib/messages.h"
 #include "extlib/net_id.h"
@@ -87,8 +88,8 @@ int CreateLocked(int handle, const NewProject& p, const std::string& host_folder
     if (Exists(native) || CreateJournalExists(journal.entry)) continue;
     // A failure of the system is named: "ERROR=-1" alone tells nobody what to mend.
     if (const int written = WriteOperationJournal(journal); written != 0) {
-      LibraryMessage(1, "Can't write the create journal of " + journal.entry + " in the folder of the project "
-                        "administration: " + platform::ErrorName(written < -1 ? written : -EIO) + ".\n");
+      LibraryMessage(1, LanguageTextWith(kRepairTexts, 35,
+                                         {journal.entry, platform::ErrorName(written < -1 ? written : -EIO)}));
       return kPrjFailed;
     }
     rc = MakeFolder(p, work);
@@ -96,8 +97,7 @@ int CreateLocked(int handle, const NewProject& p, const std::string& host_folder
     if (rc == -EEXIST) continue;
     if (rc == -ECANCELED) return kPrjInterrupted;
     if (rc) {
-      LibraryMessage(1, "Can't make the project folder " + journal.entry + " on host " + p.host + ": " +
-                            platform::ErrorName(rc) + ".\n");
+      LibraryMessage(1, LanguageTextWith(kRepairTexts, 36, {journal.entry, p.host, platform::ErrorName(rc)}));
       return kPrjFailed;
     }
     made = true;

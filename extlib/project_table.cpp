@@ -7,6 +7,7 @@
 
 #include "extlib/administration.h"
 #include "extlib/hosts.h"
+#include "extlib/language.h"
 #include "extlib/library_init.h"
 #include "extlib/messages.h"
 #include "extlib/project_code.h"
@@ -133,10 +134,9 @@ int ReadAdministration(const std::string& native, const std::function<int(int fd
 // The message for an administration that cannot be read: the damaged record,
 // or (bad < 0) why the file does not open.
 std::string UnreadableText(const std::string& path, long bad) {
-  std::string where;
-  if (bad > 0) where = " (record " + std::to_string(bad) + ")";
-  if (bad < 0) where = ": " + platform::ErrorName(static_cast<int>(bad));
-  return "The project administration " + path + " can not be read" + where + ".\n";
+  if (bad > 0) return LanguageTextWith(kRepairTexts, 29, {path, std::to_string(bad)});
+  if (bad < 0) return LanguageTextWith(kRepairTexts, 30, {path, platform::ErrorName(static_cast<int>(bad))});
+  return LanguageTextWith(kRepairTexts, 31, {path});
 }
 
 }  // namespace

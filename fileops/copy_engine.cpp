@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 
+#include "extlib/language.h"
 #include "extlib/operation_context.h"
 #include "fileops/file_messages.h"
 #include "fileops/path_parts.h"
@@ -329,8 +330,8 @@ int CreateDirectoryChain(const std::string& dir) {
     int rc = prefix_native.empty() ? -ENOENT : 0;
     if (rc == 0 && shared && i >= fixed && env->Stat(prefix_native, &info, false) == 0 &&
         info.type == EntryType::kLink && !IsShapeFolderName(LastComponent(chain[i]))) {
-      FileBoxF(kErrorBox, "CreateDirectory(%s) failed !\n\nThe folder is a symbolic link; nothing is written through it.",
-               chain[i].c_str());
+      FileBoxF(kErrorBox, "CreateDirectory(%s) failed !\n\n%s", chain[i].c_str(),
+               extlib::LanguageText(extlib::kCheckoutTexts, 6).c_str());
       errno = ELOOP;
       return -ELOOP;
     }
@@ -382,8 +383,7 @@ int64_t CopyFileWithSplit(extlib::OperationContext& ctx, void* window, const std
   // A symbolic link in the target's place is not written through (it may
   // lead anywhere); it is left and named.
   if (exists && target_info.type == EntryType::kLink) {
-    FileBoxF(kErrorBox, "_tfopen(%s) failed !\n\nThe target is a symbolic link; nothing is written through it.",
-             target.c_str());
+    FileBoxF(kErrorBox, "_tfopen(%s) failed !\n\n%s", target.c_str(), extlib::LanguageText(extlib::kCheckoutTexts, 7).c_str());
     return Fail(ELOOP);
   }
   if (exists) {

@@ -322,8 +322,7 @@ int RemoveProjectLines(const std::string& host) {
   // Refused before the new file exists, so none is left behind.
   if (header.version != 3) {
     platform::CloseNothingPending(CurrentEnv(), old_fd);
-    services::ToolMessageBox(services::kMessageError,
-                             "The project administration must be converted first (dovrane -update).\n");
+    services::ToolMessageBox(services::kMessageError, "%s", extlib::LanguageText(extlib::kCheckoutTexts, 8).c_str());
     return 0;
   }
   const std::string temp = native + ".new";

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <strings.h>
 
+#include "extlib/language.h"
 #include "extlib/prj_record.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
@@ -97,8 +98,9 @@ std::string MountAdvice(const std::string& computer, const std::string& share) {
   const std::string root = platform::PathMap::Instance().UncRoot();
   std::string commands = platform::MountCommandsFor(computer, share, root);
   for (size_t p = 0; (p = commands.find('\n', p)) != std::string::npos; p += 3) commands.replace(p, 1, "\n  ");
-  return "\\\\" + computer + "\\" + share + " is neither below the UNC root (" + root + "/" + computer + "/" + share +
-         ") nor mounted, so it cannot be used yet.\nAn administrator mounts it, for example with:\n  " + commands;
+  return extlib::LanguageTextWith(extlib::kCheckoutTexts, 9,
+                                  {"\\\\" + computer + "\\" + share, root + "/" + computer + "/" + share}) +
+         "\n  " + commands;
 }
 
 }  // namespace dovrane::network

@@ -375,26 +375,25 @@ std::string PathMap::ToWindows(const std::string& path) const {
   return "\\\\" + host + "\\" + share + to_windows_rest(best_rest);
 }
 
-std::string ShareNotFoundAdvice(const std::string& windows_path) {
-  if (!IsUncPath(windows_path)) return "";
+bool FindShareNowhere(const std::string& windows_path, ShareNowhere* nowhere) {
+  if (!IsUncPath(windows_path)) return false;
   const std::vector<std::string> parts = Components(windows_path.substr(2));
-  if (parts.size() < 2) return "";
+  if (parts.size() < 2) return false;
   PathMap& map = PathMap::Instance();
-  if (map.LocateShare(parts[0], parts[1]).how != ShareFound::kNowhere) return "";
+  if (map.LocateShare(parts[0], parts[1]).how != ShareFound::kNowhere) return false;
   std::string commands;
-  if (!Utf8ToCp1252(MountCommandsFor(parts[0], parts[1], map.UncRoot()), &commands)) return "";
-  std::string root;
-  if (!Utf8ToCp1252(map.UncRoot(), &root)) root = map.UncRoot();
-  std::string text = "The share \\\\" + parts[0] + "\\" + parts[1] + " is neither below the UNC root (" + root +
-                     ") nor mounted. It is mounted with\n";
+  if (!Utf8ToCp1252(MountCommandsFor(parts[0], parts[1], map.UncRoot()), &commands)) return false;
+  nowhere->share = "\\\\" + parts[0] + "\\" + parts[1];
+  if (!Utf8ToCp1252(map.UncRoot(), &nowhere->root)) nowhere->root = map.UncRoot();
+  nowhere->commands.clear();
   size_t begin = 0;
   while (begin < commands.size()) {
     size_t end = commands.find('\n', begin);
     if (end == std::string::npos) end = commands.size();
-    text += "  " + commands.substr(begin, end - begin) + "\n";
+    nowhere->commands.push_back(commands.substr(begin, end - begin));
     begin = end + 1;
   }
-  return text + "or by the desktop's file manager.\n";
+  return true;
 }
 
 std::string NativePath(const std::string& path) { return PathMap::Instance().ToNative(path); }

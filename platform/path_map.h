@@ -77,10 +77,16 @@ class PathMap {
 // How a share was found, for people: "UNC root", "CIFS mount", "GVfs", "not found".
 const char* ShareFoundName(ShareFound how);
 
-// For a message about a path that cannot be reached: when it lies on a share
-// found nowhere, the lines that say so and how to mount it (Windows-1252,
-// ending in a line end); else "".
-std::string ShareNotFoundAdvice(const std::string& windows_path);
+// For a message about a path that cannot be reached: true when it lies on a
+// share found nowhere, with the share ("\\HOST\share"), the UNC root and the
+// commands that would mount it, one a line (all Windows-1252). The message's
+// words are the caller's (they are in the user's language).
+struct ShareNowhere {
+  std::string share;
+  std::string root;
+  std::vector<std::string> commands;
+};
+bool FindShareNowhere(const std::string& windows_path, ShareNowhere* nowhere);
 
 // Convenience wrappers over PathMap::Instance().
 std::string NativePath(const std::string& path);

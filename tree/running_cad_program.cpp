@@ -4,6 +4,7 @@
 #include <cctype>
 #include <vector>
 
+#include "extlib/language.h"
 #include "extlib/settings.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
@@ -96,7 +97,7 @@ std::string CadProgramName() {
 int FindRunningCadProgram(const std::string& word, std::string* name, int* process_id) {
   std::vector<platform::DirEntry> entries;
   if (platform::CurrentEnv()->ListDir("/proc", &entries) != 0) {
-    platform::CurrentMessenger()->MessageBox("/proc not readable!", "ProcessView",
+    platform::CurrentMessenger()->MessageBox(extlib::LanguageText(extlib::kCheckoutTexts, 10), "ProcessView",
                                              platform::kMbOk | platform::kMbIconError);
     return 0;
   }

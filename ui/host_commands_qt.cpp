@@ -235,10 +235,8 @@ void HostCommands::CheckOutAsked(const QModelIndex& host, checkout::Unfinished u
   bool resume = false;
   if (unfinished == checkout::Unfinished::kCheckout) {
     const int answer = extlib::ShowMessage(
-        "A check-out of " + name +
-            " was cut short: marks, check-out information files or a copy of the Net folder are left, but this "
-            "computer was not switched over to its copy.\n\nYes: finish the check-out (its questions follow).\n"
-            "No: take it back (the marks and files it left are removed).",
+        extlib::LanguageTextWith(extlib::kCheckoutTexts, 1, {name}) + "\n\n" +
+            extlib::LanguageText(extlib::kCheckoutTexts, 2),
         platform::kMbYesNoCancel | platform::kMbIconWarning | platform::kMbSetForeground);
     if (answer == platform::kIdNo) return TakeBack(name);
     if (answer != platform::kIdYes) return End();
@@ -363,17 +361,23 @@ void HostCommands::CheckInListed(const QModelIndex& host, const HostListResult& 
 }
 
 void HostCommands::ShowCheckinReport(const checkout::CheckinReport& report, bool finished) {
+  extlib::ShowMessage(CheckinReportBoxText(report, finished), platform::kMbOk | platform::kMbIconInformation);
+}
+
+std::string CheckinReportBoxText(const checkout::CheckinReport& report, bool finished) {
   // The administrator sees what came back; the whole list stays in the file.
   constexpr size_t kShownLines = 30;
   const std::string host = extlib::LanguageArguments({report.host});
   std::string text = finished ? extlib::LanguageText(extlib::kWindowMessageTexts, 3, host) + "\n\n" : "";
   text += extlib::LanguageText(extlib::kWindowMessageTexts, 4, host) + " ";
   text += extlib::LanguageText(extlib::kWindowMessageTexts, report.lines.empty() ? 5 : 6);
-  for (size_t i = 0; i < report.lines.size() && i < kShownLines; ++i) text += "\n" + report.lines[i];
+  // The window words the lines in its language; the file keeps them in English.
+  for (size_t i = 0; i < report.lines.size() && i < kShownLines; ++i)
+    text += "\n" + (i < report.entries.size() ? checkout::ShownReportLine(report.entries[i]) : report.lines[i]);
   if (report.lines.size() > kShownLines)
     text += "\n" + extlib::LanguageText(extlib::kWindowMessageTexts, 7, extlib::LanguageArguments({std::to_string(report.lines.size() - kShownLines)}));
   if (!report.file.empty()) text += "\n\n" + extlib::LanguageText(extlib::kWindowMessageTexts, 8, extlib::LanguageArguments({report.file}));
-  extlib::ShowMessage(text, platform::kMbOk | platform::kMbIconInformation);
+  return text;
 }
 
 void HostCommands::RunPathButton() {

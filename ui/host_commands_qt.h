@@ -40,6 +40,10 @@ class GuiMessenger;
 class OperationWorker;
 class ProgressRun;
 
+// The text of the box that shows a host's check-in report in the window's
+// language (finished: the check-in was one cut short before).
+std::string CheckinReportBoxText(const checkout::CheckinReport& report, bool finished);
+
 class HostCommands : public QObject {
   Q_OBJECT
 

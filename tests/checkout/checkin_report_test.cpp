@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "extlib/language.h"
+#include "services/ui_text_test_env.h"
+
 namespace dovrane::checkout {
 namespace {
 
@@ -57,13 +60,39 @@ TEST(CheckinReportTest, ListsTheHostsChangesAndEveryConflictAsTheUpdateResolvedI
 }
 
 TEST(CheckinReportTest, KeptFileNamesHostAndTimeAndSaysWhenNothingChanged) {
-  CheckinReport report{"WS01", "20261207T223000Z", "", {}};
+  CheckinReport report{"WS01", "20261207T223000Z", "", {}, {}};
   EXPECT_EQ(CheckinReportName(report.host, report.time), "WS01-checkin-20261207T223000Z.txt");
   EXPECT_EQ(FormatCheckinReport(report),
             "Check-in of WS01 at 20261207T223000Z\r\n\r\nNothing was changed on the host.\r\n");
   report.lines = {"erased on WS01: \"A\" n0000001"};
   EXPECT_EQ(FormatCheckinReport(report),
             "Check-in of WS01 at 20261207T223000Z\r\n\r\nerased on WS01: \"A\" n0000001\r\n");
+}
+
+// The window shows the report's lines from the language files, the kept
+// file in its own English: in English both read alike, line for line; in
+// German every line is worded anew and keeps every value.
+TEST(CheckinReportTest, TheWindowsLinesMatchTheFileInEnglishAndAreTranslatedInGerman) {
+  services::testing::UiTextEnv env;
+  const std::vector<std::string> values = {"V1x", "V2x", "V3x", "V4x", "V5x"};
+  for (int kind = kReportHostSideGone; kind <= kReportFromFolder; ++kind) {
+    CheckinReportLine line{kind, values};
+    const std::string file = FileReportLine(line);
+    // The file's line uses exactly the values its kind takes.
+    size_t used = 0;
+    while (used < values.size() && file.find(values[used]) != std::string::npos) ++used;
+    ASSERT_GT(used, 0u) << kind;
+    line.values.resize(used);
+    env.UseLanguage(services::testing::kEnglish);
+    EXPECT_EQ(ShownReportLine(line), FileReportLine(line)) << kind;
+    env.UseLanguage(services::testing::kGerman);
+    const std::string german = ShownReportLine(line);
+    EXPECT_NE(german, FileReportLine(line)) << kind;
+    EXPECT_EQ(german.find("<text "), std::string::npos) << kind;
+    for (const std::string& v : line.values) EXPECT_NE(german.find(v), std::string::npos) << kind << " " << german;
+  }
+  EXPECT_EQ(FileReportLine({0, values}), "");
+  EXPECT_EQ(FileReportLine({kReportFromFolder + 1, values}), "");
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // result buffer.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <map>
 #include <regex>
 #include <set>
@@ -69,6 +71,40 @@ TEST_F(LanguageFilesTest, EveryTextTheSystemUsesExistsInBothLanguages) {
           << "language " << lcid << " lacks " << key.first << "." << key.second;
       EXPECT_GT(length, 0);
     }
+  }
+}
+
+// The program's own messages name their text number by a constant and
+// their line by a number in the code: every such line must be in the files,
+// or the window would show "<text N,L>" instead of the message.
+TEST_F(LanguageFilesTest, EveryLineTheCodeNamesExistsInBothLanguages) {
+  const std::map<std::string, long> numbers = {
+      {"kHelpMenuTexts", extlib::kHelpMenuTexts},           {"kBrowseNoteTexts", extlib::kBrowseNoteTexts},
+      {"kWindowMessageTexts", extlib::kWindowMessageTexts}, {"kNetErrorTexts", extlib::kNetErrorTexts},
+      {"kCheckinReportTexts", extlib::kCheckinReportTexts}, {"kRepairTexts", extlib::kRepairTexts},
+      {"kCheckoutTexts", extlib::kCheckoutTexts},           {"kProjectCommandTexts", extlib::kProjectCommandTexts}};
+  static const std::regex use_re(R"(LanguageText(?:With)?\(\s*(?:extlib::)?(k\w+Texts),\s*(\d+)\s*[,)])");
+  std::set<Key> used;
+  const std::filesystem::path source = std::filesystem::path(DOVRANE_SOURCE_RES_DIR).parent_path();
+  for (const char* folder : {"admin", "app", "checkout", "extlib", "fileops", "network", "services", "tree", "ui"}) {
+    for (const auto& entry : std::filesystem::directory_iterator(source / folder)) {
+      if (entry.path().extension() != ".cpp") continue;
+      std::string code;
+      ASSERT_EQ(platform::ReadWholeFile(entry.path().string(), &code), 0) << entry.path();
+      for (auto it = std::sregex_iterator(code.begin(), code.end(), use_re); it != std::sregex_iterator(); ++it) {
+        auto number = numbers.find((*it)[1]);
+        ASSERT_NE(number, numbers.end()) << entry.path() << ": " << (*it)[0];
+        used.insert({number->second, std::stoi((*it)[2])});
+      }
+    }
+  }
+  EXPECT_GT(used.size(), 60u);  // the scan found the program's messages
+  int duplicates = 0;
+  const auto english = ReadFile("english.lng", &duplicates);
+  const auto german = ReadFile("german.lng", &duplicates);
+  for (const Key& key : used) {
+    EXPECT_TRUE(english.count(key)) << key.first << "." << key.second;
+    EXPECT_TRUE(german.count(key)) << key.first << "." << key.second;
   }
 }
 

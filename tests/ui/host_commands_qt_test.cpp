@@ -336,7 +336,7 @@ TEST_F(HostCommandsQtTest, CheckInHandsTheHostsProjectsToTheCheckIn) {
   window_->hostCommands().SetCheckIn([&](extlib::OperationContext&, int mode, const auto& list) {
     EXPECT_EQ(mode, 0);
     handed = list;
-    checkout::SetLastCheckinReport({"SRV1", "20261207T223000Z", "\\\\SRV1\\cad\\Net\\r.txt", {"created: n0000099 \"Neu\""}});
+    checkout::SetLastCheckinReport({"SRV1", "20261207T223000Z", "\\\\SRV1\\cad\\Net\\r.txt", {"created: n0000099 \"Neu\""}, {}});
     return 1;
   });
   Run(tree::kCmdCheckInHost, Host("SRV1"));

@@ -21,8 +21,13 @@
 #include <map>
 #include <set>
 
+#include "admin/restore_update.h"
+#include "app/project_permission.h"
+#include "checkout/checkin_report.h"
 #include "extlib/language.h"
+#include "network/host_registration.h"
 #include "network/network_enumerator.h"
+#include "platform/messenger.h"
 #include "platform/text_codec.h"
 #include "services/qt_text_qt.h"
 #include "services/ui_text_table.h"
@@ -32,6 +37,7 @@
 #include "ui/about_dlg.h"
 #include "ui/dovrane_dlg.h"
 #include "ui/gui_messenger_qt.h"
+#include "ui/host_commands_qt.h"
 #include "ui/main_window_qt.h"
 #include "ui/qt_translations_qt.h"
 
@@ -237,6 +243,91 @@ TEST_F(WindowLanguageTest, TheWindowAndItsBoxesSpeakTheChosenLanguage) {
       EXPECT_TRUE(button_texts.contains(t)) << lcid << " " << t.toStdString();
     dialog.OnClose();
   }
+}
+
+// Words only one of the two languages has: a sentence of the other
+// language shows through them even where no language file knows it.
+QStringList WordsOfOtherLanguage(bool german, const QString& text) {
+  static const QStringList kEnglish = {"the", "is", "are", "of", "not", "and", "be", "been", "must", "can",
+                                       "cannot", "to", "on", "by", "has", "with", "which", "it", "from", "first"};
+  static const QStringList kGerman = {"der", "die", "das", "ist", "nicht", "und", "wird", "von", "auf", "muss",
+                                      "zuerst", "kann", "eingetragen", "gelöscht"};
+  QStringList found;
+  static const QRegularExpression word(QStringLiteral("[\\w']+"));
+  for (auto it = word.globalMatch(text); it.hasNext();) {
+    const QString w = it.next().captured(0);
+    if ((german ? kEnglish : kGerman).contains(w, Qt::CaseInsensitive)) found << w;
+  }
+  return found;
+}
+
+// What the core says while the window runs it: a host registration the
+// administration's layout refuses, a repair that finds a rebuild under way,
+// a rename refused for a project checked out, and the box with a check-in
+// report. None of it may show the other language.
+TEST_F(WindowLanguageTest, MessagesOfRegistrationRepairAndCheckInSpeakTheChosenLanguage) {
+  // A report with a line of every kind.
+  checkout::CheckinReport report;
+  report.host = "WS01";
+  report.time = "20261207T223000Z";
+  const std::string shown = "\"Halle\" n0000003";
+  report.entries = {{checkout::kReportCreated, {"WS01", shown}},
+                    {checkout::kReportRenamed, {"WS01", "Halle", "Altbau", "n0000004"}},
+                    {checkout::kReportChanged, {"WS01", shown}},
+                    {checkout::kReportErased, {"WS01", shown}},
+                    {checkout::kReportErasedFolderStays, {"WS01", shown}},
+                    {checkout::kReportFromFolder, {"WS01", shown}},
+                    {checkout::kReportNotRegistered, {shown}},
+                    {checkout::kReportNumberTaken, {"n0000013", "Halle", "n0000015"}},
+                    {checkout::kReportNumberTakenBy, {"n0000013", "Halle", "Altbau", "SRV1", "n0000015"}},
+                    {checkout::kReportNameTwice, {"Halle", "Halle_"}},
+                    {checkout::kReportHostSideGone, {"WS01"}}};
+  for (const checkout::CheckinReportLine& line : report.entries) report.lines.push_back(checkout::FileReportLine(line));
+  const std::string admin = site_.NetDir() + "/project.dat";
+  const std::string kept = testing::ReadFile(admin);
+  for (const auto& [lcid, german] : {std::pair{"1031", true}, std::pair{"1033", false}}) {
+    UseLanguage(lcid);
+    GuiMessenger messenger;
+    platform::Messenger* before = platform::SetCurrentMessenger(&messenger);
+    QStringList boxes;
+    QObject::connect(&messenger, &GuiMessenger::boxShown, [&boxes](QMessageBox* box) {
+      boxes << box->text();
+      QTimer::singleShot(0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
+    });
+    // An administration in the older layout: removing a host is refused.
+    testing::WriteFile(admin, " 2" + kept.substr(2));
+    EXPECT_EQ(network::RemoveHostFromAdministration("SRV2"), 0);
+    testing::WriteFile(admin, kept);
+    EXPECT_EQ(admin::ReportRebuildPending(), extlib::kPrjFailed);
+    // Renaming a project that went out with its host is refused.
+    extlib::PRJ out;
+    extlib::SetPrjName(&out, "Halle");
+    extlib::SetPrjHost(&out, "SRV1");
+    out.status = extlib::StatusCharacter(extlib::kStatusHostOut);
+    EXPECT_NE(app::CheckNotCheckedOut(out, "rename"), 0);
+    messenger.MessageBox(CheckinReportBoxText(report, true), "", platform::kMbOk);
+    platform::SetCurrentMessenger(before);
+    ASSERT_EQ(boxes.size(), 4) << boxes.join("\n").toStdString();
+
+    std::vector<std::pair<QString, QString>> texts;
+    for (const QString& box : boxes)
+      for (const QString& line : box.split(QLatin1Char('\n'))) {
+        texts.emplace_back(QStringLiteral("message line"), line);
+        const QStringList words = WordsOfOtherLanguage(german, line);
+        EXPECT_TRUE(words.isEmpty()) << lcid << ": " << line.toStdString() << " (" << words.join(", ").toStdString()
+                                     << ")";
+      }
+    EXPECT_EQ(Foreign(german, texts).join("\n").toStdString(), "") << lcid;
+    // Every line of the report is there, each in the chosen language.
+    const QString report_box = boxes.last();
+    for (const checkout::CheckinReportLine& line : report.entries)
+      EXPECT_TRUE(report_box.contains(services::FromCp1252(checkout::ShownReportLine(line)))) << line.kind;
+    EXPECT_EQ(report_box.contains(QStringLiteral("renamed on WS01")), !german);
+  }
+  // The kept file stays in English whatever the window speaks.
+  EXPECT_EQ(report.lines[1], "renamed on WS01: \"Halle\" to \"Altbau\" n0000004");
+  EXPECT_EQ(report.lines[8],
+            "conflict: number n0000013 of \"Halle\" was taken meanwhile by \"Altbau\" on SRV1; registered as n0000015");
 }
 
 // Without a language setting the user's locale decides; English where it
