@@ -1,6 +1,6 @@
 // The window's commands on a host whose share hangs in the kernel (the test
 // file system of the share stage): a delete, the properties' measuring, a
-// copy and a move onto it, a host check-out and check-in. While each waits
+// copy and a move onto it, a host check-out. While each waits
 // on the share the event loop keeps turning, another host answers, Cancel
 // takes the progress window down at once, and the window closes at once
 // with the command still stuck. And the same window over a slow line: every
@@ -85,6 +85,11 @@ class FuseStageWindowCommands : public ::testing::Test {
     // properties are noted and closed; any other dialog is closed.
     QObject::connect(&answerer_, &QTimer::timeout, [this] {
       QWidget* modal = QApplication::activeModalWidget();
+      if (qobject_cast<checkout::CCheckoutCommentDlg*>(modal) || qobject_cast<checkout::CDovraneStdCopyDlg*>(modal)) {
+        // Asked again at each turn: the office standard takes OK once its sizes are measured.
+        QMetaObject::invokeMethod(modal, "accept", Qt::QueuedConnection);
+        return;
+      }
       if (!modal || modal->property("answered").toBool()) return;
       modal->setProperty("answered", true);
       if (auto* box = qobject_cast<QMessageBox*>(modal)) {
@@ -92,9 +97,6 @@ class FuseStageWindowCommands : public ::testing::Test {
         QAbstractButton* button = box->button(QMessageBox::Yes);
         if (!button) button = box->button(QMessageBox::Ok);
         if (button) QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
-      } else if (qobject_cast<checkout::CCheckoutCommentDlg*>(modal) ||
-                 qobject_cast<checkout::CDovraneStdCopyDlg*>(modal)) {
-        QMetaObject::invokeMethod(modal, "accept", Qt::QueuedConnection);
       } else if (auto* other = qobject_cast<QDialog*>(modal)) {
         if (qobject_cast<CDlgProperties*>(other)) ++properties_shown_;
         QMetaObject::invokeMethod(other, "reject", Qt::QueuedConnection);
@@ -134,7 +136,10 @@ class FuseStageWindowCommands : public ::testing::Test {
   // its directory looked up while SRV3 hangs.
   bool OtherHostAnswers() {
     QSignalSpy looked(&window_->trees(), &tree::ProjectTrees::directoryChecked);
-    const QModelIndex other = FirstProject("SRV1");
+    // Each time another project: one looked up already may not be looked up again.
+    const QModelIndex srv1 = model()->HostIndex("SRV1");
+    const int rows = model()->rowCount(srv1);
+    const QModelIndex other = rows > 0 ? model()->index(other_row_++ % rows, 0, srv1) : QModelIndex();
     if (!other.isValid()) return false;
     const QString name = other.data().toString().trimmed();
     hosts()->SelectItem(other);
@@ -147,6 +152,11 @@ class FuseStageWindowCommands : public ::testing::Test {
         },
         3000);
   }
+  std::string Boxes() const {
+    std::string all;
+    for (const std::string& text : boxes_) all += "box: " + text + "\n";
+    return all;
+  }
   // The share back: the commands stuck on it end.
   void ShareBack(testing::FaultShare& share) {
     share.Control("clear");
@@ -158,6 +168,7 @@ class FuseStageWindowCommands : public ::testing::Test {
   QTimer answerer_;
   std::vector<std::string> boxes_;
   int properties_shown_ = 0;
+  int other_row_ = 0;
 };
 
 // A delete, the properties and a copy onto SRV3 each reach the hanging
@@ -184,7 +195,8 @@ TEST_F(FuseStageWindowCommands, CancelOfACommandStuckOnTheShareIsImmediate) {
        }},
       {"properties",
        [this] {
-         const QModelIndex project = FirstProject("SRV3");
+         // Not the one whose delete was cancelled (it may be half gone).
+         const QModelIndex project = model()->index(1, 0, model()->HostIndex("SRV3"));
          hosts()->SelectItem(project);
          hosts()->ExpandItem(project, true);
          window().commands().RunCommand(hosts(), tree::kCmdProperties);
@@ -211,6 +223,8 @@ TEST_F(FuseStageWindowCommands, CancelOfACommandStuckOnTheShareIsImmediate) {
     EXPECT_GE(share.Hung(), 1);
     EXPECT_LT(meter.LongestMs(), testing::kStallBoundMs);
     ShareBack(share);
+    for (const std::string& text : boxes_) std::printf("%s: box: %s\n", step.name, text.c_str());
+    boxes_.clear();
   }
   EXPECT_EQ(properties_shown_, 0) << "the cancelled measurement showed its figures when the share came back";
 }
@@ -236,10 +250,12 @@ TEST_F(FuseStageWindowCommands, AMoveOntoTheHangingHostHoldsNothingElse) {
   ShareBack(share);
 }
 
-// The host check-out and check-in of this computer (the laptop WS01), with
-// its own share hanging in their writes: the button's run shows its
-// progress window, which Cancel takes down at once; SRV1 stays usable.
-TEST_F(FuseStageWindowCommands, HostCheckOutAndCheckInStuckOnTheLaptopShare) {
+// The host check-out of this computer (the laptop WS01), with its own share
+// hanging in the check-out's writes: once the run waits on the share the
+// loop keeps turning, SRV1 stays usable, and Cancel takes the progress
+// window down at once. (The check-in needs the program started again on the
+// checked-out copy: the kill runs of tests/ui drive it in a process of its own.)
+TEST_F(FuseStageWindowCommands, AHostCheckOutStuckOnTheLaptopShare) {
   testing::SampleSite site(8, 2, true);
   testing::FaultShare share(site.unc_root() + "/WS01/cad");
   ASSERT_TRUE(share.mounted()) << share.error();
@@ -248,41 +264,24 @@ TEST_F(FuseStageWindowCommands, HostCheckOutAndCheckInStuckOnTheLaptopShare) {
   ASSERT_FALSE(HasFatalFailure());
   HostCommands& commands = window().hostCommands();
   QSignalSpy ended(&commands, &HostCommands::commandEnded);
-  auto press = [&] {
-    hosts()->SelectItem(model()->HostIndex(platform::ComputerName()));
-    QTest::mouseClick(window().dialog().CheckOutButton(), Qt::LeftButton);
-  };
-  // What the check-out and check-in change on the laptop's share.
-  const char* const kWrites = "hang mkdir,create,write,rename,unlink,rmdir,truncate,utimens,chmod";
-  for (const char* step : {"check-out", "check-in"}) {
-    SCOPED_TRACE(step);
-    share.Control(kWrites);
-    StallMeter meter;
-    meter.Start();
-    const int before = ended.count();
-    press();
-    ASSERT_TRUE(testing::WaitForHungWhileTurning(share, 1, 20000)) << "nothing reached the hanging share";
-    ASSERT_TRUE(QTest::qWaitFor([] { return ProgressWindow() != nullptr; }, 5000)) << "no progress window";
-    EXPECT_TRUE(OtherHostAnswers()) << "SRV1's project was not looked at while WS01 hangs";
-    const qint64 cancel = CancelTakes();
-    EXPECT_GE(cancel, 0) << "no Cancel, or the progress window stayed";
-    EXPECT_LT(cancel, kCancelBoundMs);
-    EXPECT_LT(meter.LongestMs(), testing::kStallBoundMs);
-    share.Control("clear");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ended.count() > before; }, 30000));
-    if (std::string(step) == "check-out") {
-      // The cancelled check-out is taken back or finished by the button;
-      // then a whole one, with the share alive, for the check-in to undo.
-      press();
-      ASSERT_TRUE(QTest::qWaitFor([&] { return ended.count() > before + 1; }, 30000));
-      // Checked out: this computer works on its copy (the machine settings say so).
-      if (testing::ReadFile(site.root() + "/hklm.toml").find("CheckedOutPath") == std::string::npos) {
-        press();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return ended.count() > before + 2; }, 30000));
-      }
-    }
-  }
-  for (const std::string& text : boxes_) std::printf("box: %s\n", text.c_str());
+  // What a check-out changes on the laptop's share.
+  share.Control("hang mkdir,create,write,rename,unlink,rmdir,truncate,utimens,chmod");
+  hosts()->SelectItem(model()->HostIndex(platform::ComputerName()));
+  QTest::mouseClick(window().dialog().CheckOutButton(), Qt::LeftButton);
+  ASSERT_TRUE(testing::WaitForHungWhileTurning(share, 1, 20000)) << "nothing reached the hanging share\n" << Boxes();
+  // From here on the command waits on the share (the questions and dialogs
+  // before it are the person's).
+  StallMeter meter;
+  meter.Start();
+  ASSERT_TRUE(QTest::qWaitFor([] { return ProgressWindow() != nullptr; }, 5000)) << "no progress window";
+  EXPECT_TRUE(OtherHostAnswers()) << "SRV1's project was not looked at while WS01 hangs";
+  const qint64 cancel = CancelTakes();
+  EXPECT_GE(cancel, 0) << "no Cancel, or the progress window stayed";
+  EXPECT_LT(cancel, kCancelBoundMs);
+  EXPECT_LT(meter.LongestMs(), testing::kStallBoundMs);
+  share.Control("clear");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return ended.count() >= 1; }, 30000));
+  std::printf("%s", Boxes().c_str());
 }
 
 // Closing while a command's worker is stuck in the kernel: the window goes
