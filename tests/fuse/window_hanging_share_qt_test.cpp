@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "support/fault_share.h"
+#include "support/fault_share_qt.h"
 #include "support/sample_site.h"
 #include "support/stall_bound.h"
 #include "tree/dovrane_tree_ctrl.h"
@@ -103,7 +104,7 @@ TEST_F(FuseStageWindow, AHangingShareNeverHoldsTheWindow) {
   ASSERT_TRUE(on_srv3.isValid());
   hosts->SelectItem(on_srv3);
   hosts->ExpandItem(on_srv3, true);
-  EXPECT_TRUE(share.WaitForHung(1, 5000)) << "nothing reached the hanging share";
+  EXPECT_TRUE(testing::WaitForHungWhileTurning(share, 1, 5000)) << "nothing reached the hanging share";
   window->commands().RunCommand(hosts, tree::kCmdProperties);
   // A copy of a project of SRV1 onto SRV3.
   const QModelIndex on_srv1 = FirstProject(*window, "SRV1");
@@ -161,7 +162,7 @@ TEST_F(FuseStageWindow, ClosingLeavesChecksStuckOnTheShareBehind) {
   ASSERT_TRUE(on_srv3.isValid());
   hosts->SelectItem(on_srv3);
   hosts->ExpandItem(on_srv3, true);
-  ASSERT_TRUE(share.WaitForHung(1, 5000)) << "nothing reached the hanging share";
+  ASSERT_TRUE(testing::WaitForHungWhileTurning(share, 1, 5000)) << "nothing reached the hanging share";
 
   // The window goes at once, its workers left stuck in the kernel.
   QElapsedTimer closing;
