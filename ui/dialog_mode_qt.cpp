@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QIcon>
 #include <QImage>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QtGlobal>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include "app/app_state.h"
 #include "app/command_table.h"
 #include "platform/env.h"
+#include "platform/termination_signals.h"
 #include "platform/terminal.h"
 #include "tree/app_icons_qt.h"
 #include "ui/dovrane_dlg.h"
@@ -72,6 +74,26 @@ void DisplayMessageHandler(QtMsgType type, const QMessageLogContext&, const QStr
   std::_Exit(1);
 }
 
+// SIGTERM, SIGHUP or SIGINT closes the window as its close button does: its
+// settings are saved and the workers still stuck on a share are left behind,
+// instead of the process being cut off where it stands. Boxes and dialogs
+// open over it are dismissed first.
+std::unique_ptr<QSocketNotifier> CloseOnTerminationSignals(CDovraneDlg* dialog) {
+  const int fd = platform::WatchTerminationSignals();
+  if (fd < 0) return nullptr;
+  auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+  QObject::connect(notifier.get(), &QSocketNotifier::activated, dialog, [dialog, fd] {
+    if (platform::TakeTerminationSignals(fd) == 0 || dialog->closing) return;
+    for (int i = 0; i < 16; ++i) {
+      auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      if (!modal || modal == dialog) break;
+      modal->reject();
+    }
+    dialog->OnClose();
+  });
+  return notifier;
+}
+
 }  // namespace
 
 void InstallDialogMode() { app::SetDialogRunner(&RunDialogMode); }
@@ -97,6 +119,7 @@ int RunDialogMode() {
   CDovraneDlg& dialog = window.dialog();
   SetMainDialog(&dialog);
   ArmScreenshot(&dialog);
+  const std::unique_ptr<QSocketNotifier> ending = CloseOnTerminationSignals(&dialog);
   dialog.exec();
   SetMainDialog(nullptr);
   return 0;

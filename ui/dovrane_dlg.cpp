@@ -54,8 +54,9 @@ constexpr int kButtonWidth = 90;
 constexpr int kButtonHeight = 26;
 constexpr int kRefreshPeriodMs = 4000;
 constexpr int kFirstFillDelayMs = 500;
-// How long closing the window waits, in all, for look-ups still under way.
-constexpr int kWorkerGraceMs = 1000;
+// How long closing the window waits, in all, for look-ups still under way;
+// with the other workers' graces well under the second a close may take.
+constexpr int kWorkerGraceMs = 300;
 constexpr int kTreeImageCount = 19;
 constexpr uint32_t kKindNetworkHost = 0x10000;
 

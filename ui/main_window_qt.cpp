@@ -76,6 +76,8 @@ void MainWindow::StartSearch() {
 MainWindow::~MainWindow() {
   // Questions still waiting on workers are answered before the window goes.
   messenger_.Shutdown();
+  // A worker left behind that asks the process's messenger asks the terminal's.
+  platform::SetCurrentMessenger(previous_messenger_);
   if (ping_) ping_->Stop();
   search_.reset();  // its box hangs on the host tree
   // The commands' workers end before the window they report to.
@@ -84,7 +86,6 @@ MainWindow::~MainWindow() {
   host_commands_.reset();
   dialog_.reset();
   trees_.reset();
-  platform::SetCurrentMessenger(previous_messenger_);
 }
 
 CDovraneDlg::TreeHooks MainWindow::Hooks() {

@@ -23,6 +23,10 @@ class GuiMessenger;
 
 using Operation = std::function<int(extlib::OperationContext&)>;
 
+// How long a worker that goes waits for its cancelled operation to stop
+// before leaving it behind (stuck in a call on a hanging share).
+inline constexpr int kOperationGraceMs = 100;
+
 class OperationWorker : public QObject {
   Q_OBJECT
 
@@ -31,12 +35,16 @@ class OperationWorker : public QObject {
   // the worker is destroyed while its operation still runs, so that a
   // question it waits on cannot hold the window's thread.
   explicit OperationWorker(platform::Messenger* messenger = nullptr, QObject* parent = nullptr);
-  // Cancels a running operation and waits for it to stop.
+  // Cancels a running operation and waits kOperationGraceMs for it to stop.
+  // One that does not (a call stuck in the kernel) is left to end on its
+  // own: from then on its messages go nowhere, its result to nobody, and it
+  // counts as a thread at large until it ends.
   ~OperationWorker() override;
 
   // Starts operation on a new thread with progress (null: none) as its
-  // progress; false while another operation of this worker runs.
-  bool Start(Operation operation, extlib::Progress* progress = nullptr);
+  // progress, which the thread keeps as long as it runs; false while another
+  // operation of this worker runs.
+  bool Start(Operation operation, std::shared_ptr<extlib::Progress> progress = nullptr);
   // Asks the running operation to stop at its next check; any thread.
   void Cancel();
   bool Running() const { return running_; }
@@ -46,10 +54,11 @@ class OperationWorker : public QObject {
   void finished(int result);
 
  private:
+  struct Run;
   void Join();
 
   platform::Messenger* messenger_;
-  std::unique_ptr<extlib::OperationContext> context_;
+  std::shared_ptr<Run> run_;  // shared with its thread, which may outlive the worker
   std::thread thread_;
   bool running_ = false;
 };

@@ -1,5 +1,7 @@
 #include "ui/progress_run_qt.h"
 
+#include <QTimer>
+
 #include "ui/gui_messenger_qt.h"
 #include "ui/progress_window_dlg.h"
 
@@ -17,24 +19,43 @@ ProgressRun::~ProgressRun() {
 bool ProgressRun::Start(const std::string& title, bool cancellable, Operation operation) {
   if (worker_.Running()) return false;
   window_.reset();
-  progress_ = std::make_unique<WindowProgress>();
+  window_gone_on_cancel_ = false;
+  progress_ = std::make_shared<WindowProgress>();
   progress_->Title(title);
   window_ = std::make_unique<CProgressWindow>(progress_.get(), owner_);
   window_->SetCancellable(cancellable);
-  connect(window_.get(), &CProgressWindow::cancelRequested, &worker_, &OperationWorker::Cancel);
+  connect(window_.get(), &CProgressWindow::cancelRequested, this, &ProgressRun::Cancelled);
   if (messenger_) messenger_->SetActiveProgress(progress_.get());
   window_->show();
-  return worker_.Start(std::move(operation), progress_.get());
+  return worker_.Start(std::move(operation), progress_);
 }
 
 void ProgressRun::End(int result) {
+  if (window_) {
+    window_->Refresh();
+    window_->CloseFinished();
+  }
+  TakeWindowDown();
+  emit finished(result);
+}
+
+void ProgressRun::Cancelled() {
+  worker_.Cancel();
+  // An operation stuck in a call on a hanging share sees the cancel only when
+  // the call returns: the person is not kept waiting for that.
+  QTimer::singleShot(kCancelVisibleMs, this, [this, window = window_.get()] {
+    if (!worker_.Running() || window_.get() != window || !window) return;
+    window_gone_on_cancel_ = true;
+    window_->CloseFinished();
+    TakeWindowDown();
+  });
+}
+
+void ProgressRun::TakeWindowDown() {
   if (messenger_) messenger_->SetActiveProgress(nullptr);
-  window_->Refresh();
-  window_->CloseFinished();
   // Gone, not hidden: a closed window stays no part of the application
   // (screen readers list hidden windows too).
-  window_.release()->deleteLater();
-  emit finished(result);
+  if (window_) window_.release()->deleteLater();
 }
 
 }  // namespace dovrane::ui

@@ -18,6 +18,10 @@ namespace dovrane::ui {
 class CProgressWindow;
 class GuiMessenger;
 
+// How long after Cancel the progress window waits for the operation to stop
+// before it goes without it.
+inline constexpr int kCancelVisibleMs = 100;
+
 class ProgressRun : public QObject {
   Q_OBJECT
 
@@ -33,8 +37,13 @@ class ProgressRun : public QObject {
   // while a run is going on.
   bool Start(const std::string& title, bool cancellable, Operation operation);
   bool Running() const { return worker_.Running(); }
-  // The run's progress window; null once the run has ended (the window is deleted).
+  // The run's progress window; null once the run has ended (the window is
+  // deleted) or once Cancel has taken it down while the operation still runs.
   CProgressWindow* window() const { return window_.get(); }
+  // Cancel was pressed and the operation did not stop within
+  // kCancelVisibleMs (a call stuck on a hanging share): the progress window
+  // went, the operation ends on its own and finished() still comes then.
+  bool WindowGoneOnCancel() const { return window_gone_on_cancel_; }
   WindowProgress* progress() const { return progress_.get(); }
 
  signals:
@@ -42,11 +51,14 @@ class ProgressRun : public QObject {
 
  private:
   void End(int result);
+  void Cancelled();
+  void TakeWindowDown();
 
   QWidget* owner_;
   GuiMessenger* messenger_;
-  std::unique_ptr<WindowProgress> progress_;
+  std::shared_ptr<WindowProgress> progress_;  // shared with the operation's thread
   std::unique_ptr<CProgressWindow> window_;
+  bool window_gone_on_cancel_ = false;
   // Last, so that it is destroyed first: the operation stops before the
   // progress it reports to goes.
   OperationWorker worker_;

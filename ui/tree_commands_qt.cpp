@@ -373,7 +373,10 @@ void TreeCommands::Properties(CDovraneTreeCtrl* tree, const QModelIndex& selecte
   request.ping_allowed = dialog_->ping_allowed.load() != 0;
   RunLong(kCmdProperties, services::UiText(111, 1010), true,
           [request, result](extlib::OperationContext& ctx) { return GatherProperties(ctx, request, result.get()); },
-          [this, result](int) { ShowProperties(*result); });
+          [this, result](int) {
+            // Cancelled and its window gone long ago: no figures pop up later.
+            if (!long_run_->WindowGoneOnCancel()) ShowProperties(*result);
+          });
 }
 
 void TreeCommands::ShowProperties(const PropertiesResult& result) {

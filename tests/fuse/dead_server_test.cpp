@@ -9,7 +9,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/background_program.h"
@@ -86,12 +85,9 @@ TEST_P(FuseStageDeadServer, OthersCreateOnSrv1InTheirUsualTime) {
   share.Control("dead hang");
   const std::vector<std::string> args = GetParam().args(before);
   BackgroundProgram meeting(DOVRANE_BIN, args, inst.Environment(), inst.root());
-  // The program is inside a call on the share (or ended without one).
-  for (auto wait = std::chrono::steady_clock::now(); MsSince(wait) < 10000;) {
-    if (!meeting.Running() || share.Hung() > 0) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  ASSERT_TRUE(meeting.Running() || share.Hung() > 0)
+  // The program is inside a call on the share (the share says when).
+  const bool met = share.WaitForHung(1, 10000);
+  ASSERT_TRUE(met || meeting.Running())
       << "the program ended before it met the share: " << meeting.result().out << meeting.result().err;
 
   // Another program works on SRV1 meanwhile: no lock of a shared file is

@@ -16,6 +16,8 @@
 //   clear                              no rules, not dead, hung calls go on
 //   calls                              "ok COUNT": calls counted so far
 //   hung                               "ok COUNT": calls waiting right now
+//   wait hung N MS                     answers once N calls wait (at most MS ms):
+//                                      "ok COUNT" with the calls waiting then
 //   log on|off                         each call's name and path to standard error
 // OPS is "all" or a comma list of: getattr readlink mkdir unlink rmdir
 // symlink rename link chmod chown truncate open create read write flush
@@ -463,6 +465,14 @@ std::string Command(const std::string& line) {
   }
   if (verb == "calls") return "ok " + std::to_string(g_state.calls);
   if (verb == "hung") return "ok " + std::to_string(g_state.hung);
+  if (verb == "wait") {
+    std::string what;
+    long n = 0, ms = 0;
+    if (!(in >> what >> n >> ms) || what != "hung" || ms < 0) return "error: wait hung N MS";
+    // Woken by every change of the count: no polling.
+    g_state.cv.wait_for(lock, std::chrono::milliseconds(ms), [n] { return g_state.hung >= n; });
+    return "ok " + std::to_string(g_state.hung);
+  }
   if (verb == "log") {
     std::string v;
     in >> v;
@@ -472,6 +482,18 @@ std::string Command(const std::string& line) {
   return "error: unknown command";
 }
 
+void Answer(int c) {
+  std::string line;
+  char ch;
+  while (line.size() < 4096 && read(c, &ch, 1) == 1 && ch != '\n') line += ch;
+  std::string answer = Command(line) + "\n";
+  ssize_t ignored = write(c, answer.data(), answer.size());
+  (void)ignored;
+  close(c);
+}
+
+// One thread per connection: a "wait" must not hold up the "release" that
+// ends it.
 void ServeControl(int listener) {
   for (;;) {
     int c = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
@@ -479,13 +501,7 @@ void ServeControl(int listener) {
       if (errno == EINTR) continue;
       return;
     }
-    std::string line;
-    char ch;
-    while (line.size() < 4096 && read(c, &ch, 1) == 1 && ch != '\n') line += ch;
-    std::string answer = Command(line) + "\n";
-    ssize_t ignored = write(c, answer.data(), answer.size());
-    (void)ignored;
-    close(c);
+    std::thread(Answer, c).detach();
   }
 }
 

@@ -28,6 +28,6 @@ export DOVRANE_FUSE_STAGE=1
 status=0
 timeout 480 "$TESTS" --gtest_filter='*FuseStage*' || status=1
 if [ -n "$GUI_TESTS" ]; then
-  QT_QPA_PLATFORM=offscreen timeout 90 "$GUI_TESTS" --gtest_filter='*FuseStage*' || status=1
+  QT_QPA_PLATFORM=offscreen timeout 300 "$GUI_TESTS" --gtest_filter='*FuseStage*' || status=1
 fi
 exit $status

@@ -17,6 +17,8 @@
 #include <atomic>
 #include <cstdio>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -24,6 +26,7 @@
 #include <vector>
 
 #include "support/fault_share.h"
+#include "support/fault_share_qt.h"
 #include "support/sample_site.h"
 #include "support/stall_bound.h"
 #include "tree/dovrane_tree_ctrl.h"
@@ -101,7 +104,7 @@ TEST_F(FuseStageWindow, AHangingShareNeverHoldsTheWindow) {
   ASSERT_TRUE(on_srv3.isValid());
   hosts->SelectItem(on_srv3);
   hosts->ExpandItem(on_srv3, true);
-  EXPECT_TRUE(share.WaitForHung(1, 5000)) << "nothing reached the hanging share";
+  EXPECT_TRUE(testing::WaitForHungWhileTurning(share, 1, 5000)) << "nothing reached the hanging share";
   window->commands().RunCommand(hosts, tree::kCmdProperties);
   // A copy of a project of SRV1 onto SRV3.
   const QModelIndex on_srv1 = FirstProject(*window, "SRV1");
@@ -123,7 +126,9 @@ TEST_F(FuseStageWindow, AHangingShareNeverHoldsTheWindow) {
       },
       3000))
       << "SRV1's project was not looked at while SRV3 hangs";
-  QTest::qWait(300);  // the loop keeps turning while everything on SRV3 waits
+  // For 300 ms more the loop keeps turning while everything on SRV3 waits:
+  // the meter below sees a stall should one come in that time.
+  QTest::qWait(300);
   EXPECT_GE(share.Hung(), 2) << "the window's work on SRV3 should be stuck in the share";
   EXPECT_LT(meter.LongestMs(), testing::kStallBoundMs);
   for (const std::string& text : boxes) std::printf("box: %s\n", text.c_str());
@@ -157,22 +162,28 @@ TEST_F(FuseStageWindow, ClosingLeavesChecksStuckOnTheShareBehind) {
   ASSERT_TRUE(on_srv3.isValid());
   hosts->SelectItem(on_srv3);
   hosts->ExpandItem(on_srv3, true);
-  ASSERT_TRUE(share.WaitForHung(1, 5000)) << "nothing reached the hanging share";
+  ASSERT_TRUE(testing::WaitForHungWhileTurning(share, 1, 5000)) << "nothing reached the hanging share";
 
   // The window goes at once, its workers left stuck in the kernel.
   QElapsedTimer closing;
   closing.start();
   // Should the window wait for its workers after all, the share comes back
   // after 3 s, so that the test ends with a failure instead of hanging.
-  std::atomic<bool> closed{false};
+  std::mutex mu;
+  std::condition_variable done;
+  bool closed = false;
   std::thread rescue([&] {
-    for (int i = 0; i < 300 && !closed; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    if (!closed) share.Control("release");
+    std::unique_lock lock(mu);
+    if (!done.wait_for(lock, std::chrono::seconds(3), [&] { return closed; })) share.Control("release");
   });
   dialog.close();
   window.reset();
   const qint64 took = closing.elapsed();
-  closed = true;
+  {
+    std::lock_guard lock(mu);
+    closed = true;
+  }
+  done.notify_all();
   rescue.join();
   EXPECT_LT(took, 1000) << "the window waited for its workers stuck on the share";
   // The share comes back: the workers left behind end without the window.

@@ -24,10 +24,11 @@ class CallDeadlineTest : public ::testing::Test {
       changed_.notify_all();
     });
   }
-  // Waits at most timeout_ms for a report.
-  bool Reported(int timeout_ms) {
+  // Waits at most timeout_ms for the count-th report (woken by each one).
+  bool Reported(int timeout_ms, size_t count = 1) {
     std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [this] { return !overdue_.empty(); });
+    return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                             [this, count] { return overdue_.size() >= count; });
   }
   void TearDown() override { SetCallDeadline(0, nullptr); }
 
@@ -40,6 +41,7 @@ TEST_F(CallDeadlineTest, OnlyACallPastTheDeadlineIsReportedOnceWithWhatItWaitsOn
   Arm(100);
   for (int i = 0; i < 20; ++i) {
     WatchedCall quick("/net/SRV1/cad/Net/project.dat");
+    // The call's own duration: together they pass the deadline, none alone.
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   EXPECT_FALSE(Reported(150)) << overdue_.front().first;
@@ -47,7 +49,8 @@ TEST_F(CallDeadlineTest, OnlyACallPastTheDeadlineIsReportedOnceWithWhatItWaitsOn
     WatchedCall outer("/net/SRV3/cad/Prj");
     { WatchedCall inner("/net/SRV3/cad/Prj/n0000001.prj"); }  // inside the outer one: the outer counts
     ASSERT_TRUE(Reported(3000));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // still waiting: no second report
+    // Still waiting 300 ms longer: no second report comes in that time.
+    EXPECT_FALSE(Reported(300, 2));
   }
   std::lock_guard<std::mutex> lock(mutex_);
   ASSERT_EQ(overdue_.size(), 1u);
@@ -61,12 +64,13 @@ TEST_F(CallDeadlineTest, ACallOnADescriptorNamesItsFileAndAnyThreadIsWatched) {
   int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_GE(fd, 0);
   Arm(50);
-  std::thread([fd] {
+  bool reported = false;
+  std::thread([this, fd, &reported] {
     WatchedCall call(fd);
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    reported = Reported(3000);  // the call lasts until the watchdog has seen it
   }).join();
   ::close(fd);
-  ASSERT_TRUE(Reported(0));
+  ASSERT_TRUE(reported);
   EXPECT_EQ(overdue_[0].first, file);
 }
 
@@ -75,9 +79,9 @@ TEST_F(CallDeadlineTest, WithoutADeadlineNothingIsWatched) {
   SetCallDeadline(0, nullptr);
   {
     WatchedCall slow("/net/SRV3/cad/Prj");
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // A call four times the old deadline long: no report comes in that time.
+    EXPECT_FALSE(Reported(200));
   }
-  EXPECT_FALSE(Reported(0));
   EXPECT_EQ(CallDeadlineMs(), 0);
 }
 

@@ -59,12 +59,15 @@ bool BackgroundProgram::Running() {
 }
 
 bool BackgroundProgram::Wait(int timeout_ms) {
-  const long until = NowMs() + timeout_ms;
-  while (Running()) {
-    if (NowMs() >= until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  if (pid_ <= 0) return true;
+  int status = 0;
+  if (!WaitForChildEnd(pid_, timeout_ms, &status)) return false;
+  Ended(status);
   return true;
+}
+
+void BackgroundProgram::Signal(int sig) {
+  if (pid_ > 0) ::kill(pid_, sig);
 }
 
 void BackgroundProgram::Kill() {

@@ -25,6 +25,8 @@ class BackgroundProgram {
   // Waits at most timeout_ms; true when it ended (result() then holds its status and output).
   bool Wait(int timeout_ms);
   void Kill();
+  // Sends sig to the program.
+  void Signal(int sig);
   const ProgramResult& result();
   // Milliseconds from the start to the end seen by Running or Wait.
   long elapsed_ms() const { return elapsed_ms_; }

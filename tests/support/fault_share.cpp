@@ -1,5 +1,7 @@
 #include "support/fault_share.h"
 
+#include "support/run_program.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -106,16 +108,14 @@ void FaultShare::Unmount() {
   // A busy share (a program of the test still inside it) is detached; its
   // calls end when the file system does.
   if (umount2(folder_.c_str(), 0) != 0) umount2(folder_.c_str(), MNT_DETACH);
+  // The unmount ends it; else SIGTERM after 1 s, SIGKILL after 3 s.
   int status = 0;
-  const int64_t until = NowMs() + 3000;
-  while (waitpid(pid_, &status, WNOHANG) == 0) {
-    if (NowMs() > until) {
+  if (!WaitForChildEnd(pid_, 1000, &status)) {
+    kill(pid_, SIGTERM);
+    if (!WaitForChildEnd(pid_, 2000, &status)) {
       kill(pid_, SIGKILL);
       waitpid(pid_, &status, 0);
-      break;
     }
-    if (NowMs() > until - 2000) kill(pid_, SIGTERM);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   pid_ = -1;
   EXPECT_FALSE(IsMountPoint(folder_)) << folder_ << " is still mounted";
@@ -144,12 +144,9 @@ long FaultShare::Calls() { return std::atol(Control("calls").c_str() + 2); }
 long FaultShare::Hung() { return std::atol(Control("hung").c_str() + 2); }
 
 bool FaultShare::WaitForHung(long n, int timeout_ms) {
-  const int64_t until = NowMs() + timeout_ms;
-  while (NowMs() < until) {
-    if (Hung() >= n) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return false;
+  // The file system answers when its count of waiting calls reaches n.
+  const std::string answer = Control("wait hung " + std::to_string(n) + " " + std::to_string(timeout_ms));
+  return answer.rfind("ok ", 0) == 0 && std::atol(answer.c_str() + 3) >= n;
 }
 
 std::string FaultShare::Log() const { return work_.Exists("log") ? work_.Read("log") : ""; }

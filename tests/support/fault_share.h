@@ -32,8 +32,8 @@ class FaultShare {
   std::string Control(const std::string& command);
   long Calls();
   long Hung();
-  // Waits (polling the file system, at most timeout_ms) until at least n
-  // calls hang in it.
+  // Waits (at most timeout_ms) until at least n calls hang in it; the file
+  // system answers when its count gets there.
   bool WaitForHung(long n, int timeout_ms);
   // Unmounts now (the destructor does it otherwise).
   void Unmount();

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <sys/resource.h>
+#include <sys/syscall.h>
 
 #include <chrono>
 #include <csignal>
@@ -70,6 +71,29 @@ void WaitForChild(int pid, ProgramResult* result) {
   if (WIFSIGNALED(status)) result->signal = WTERMSIG(status);
 }
 
+bool WaitForChildEnd(int pid, int timeout_ms, int* status) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+#ifdef SYS_pidfd_open
+  const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+#else
+  const int pidfd = -1;
+#endif
+  for (;;) {
+    if (::waitpid(pid, status, WNOHANG) == pid) break;
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    if (left <= 0) {
+      if (pidfd >= 0) ::close(pidfd);
+      return false;
+    }
+    // The descriptor becomes readable when the child ends; without one, a short poll.
+    pollfd p{pidfd, POLLIN, 0};
+    ::poll(pidfd >= 0 ? &p : nullptr, pidfd >= 0 ? 1 : 0, pidfd >= 0 ? static_cast<int>(left) : 5);
+  }
+  if (pidfd >= 0) ::close(pidfd);
+  return true;
+}
+
 int RunBounded(const std::function<int()>& fn, int timeout_ms, uint64_t memory_limit) {
   pid_t pid = ::fork();
   if (pid == 0) {
@@ -90,16 +114,12 @@ int RunBounded(const std::function<int()>& fn, int timeout_ms, uint64_t memory_l
     }
     ::_exit(code);
   }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   int status = 0;
-  // Polled with a bound: the child may never end by itself.
-  while (::waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() >= deadline) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-      return -1;
-    }
-    ::poll(nullptr, 0, 5);
+  // Bounded: the child may never end by itself.
+  if (!WaitForChildEnd(pid, timeout_ms, &status)) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+    return -1;
   }
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

@@ -23,6 +23,10 @@ struct ProgramResult {
 
 // Waits for the child pid and fills result's status and signal.
 void WaitForChild(int pid, ProgramResult* result);
+// Waits at most timeout_ms for the child pid to end (woken by its end, not
+// polled, where the kernel offers process descriptors); true and its wait
+// status in *status when it ended.
+bool WaitForChildEnd(int pid, int timeout_ms, int* status);
 
 // Runs path with args in folder cwd (empty: the current one), with the given
 // variables added to the environment, standard input from /dev/null.
