@@ -100,7 +100,7 @@ bool ReadRecords(const std::string& path, std::vector<PRJ>* records) {
     }
     if (!extlib::IsDeleted(record)) records->push_back(record);
   }
-  platform::CurrentEnv()->Close(fd);
+  platform::CloseNothingPending(platform::CurrentEnv(), fd);
   if (!ok) records->clear();
   return ok;
 }

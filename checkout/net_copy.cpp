@@ -107,7 +107,7 @@ int64_t CopyAdministrationPair(extlib::OperationContext& ctx, const std::string&
       return -1;
     }
     if (platform::HoldOffWholeFileLock(fd, extlib::RecordLockTimeoutMs()) != 0) {
-      CurrentEnv()->Close(fd);
+      platform::CloseNothingPending(CurrentEnv(), fd);
       extlib::ShowMessage("The project administration " + from + "\\" + admin_name +
                               " is being converted by another workstation (a new number of users).\n"
                               "Check out again when it is done.",
@@ -116,7 +116,7 @@ int64_t CopyAdministrationPair(extlib::OperationContext& ctx, const std::string&
     }
     // A conversion that held the file until now put a new one in its place.
     if (!platform::IsFileAtPath(fd, native_admin)) {
-      CurrentEnv()->Close(fd);
+      platform::CloseNothingPending(CurrentEnv(), fd);
       fd = -1;
     }
   }
@@ -134,7 +134,7 @@ int64_t CopyAdministrationPair(extlib::OperationContext& ctx, const std::string&
     total = copied < 0 ? -1 : total + copied;
   }
   platform::ReleaseWholeFileHold(fd);
-  CurrentEnv()->Close(fd);
+  platform::CloseNothingPending(CurrentEnv(), fd);
   return total;
 }
 
