@@ -13,6 +13,7 @@
 #include "extlib/project_attributes.h"
 #include "extlib/prj_record.h"
 #include "extlib/record_layout.h"
+#include "extlib/language.h"
 #include "extlib/library_init.h"
 #include "extlib/users.h"
 #include "fileops/copy_engine.h"
@@ -108,9 +109,7 @@ int64_t CopyAdministrationPair(extlib::OperationContext& ctx, const std::string&
     }
     if (platform::HoldOffWholeFileLock(fd, extlib::RecordLockTimeoutMs()) != 0) {
       platform::CloseNothingPending(CurrentEnv(), fd);
-      extlib::ShowMessage("The project administration " + from + "\\" + admin_name +
-                              " is being converted by another workstation (a new number of users).\n"
-                              "Check out again when it is done.",
+      extlib::ShowMessage(extlib::LanguageTextWith(extlib::kCheckoutTexts, 14, {from + "\\" + admin_name}),
                           platform::kMbOk | platform::kMbIconError | platform::kMbSetForeground);
       return -1;
     }

@@ -78,8 +78,7 @@ int RX_ProjectAttributes::Fail(int rc, const char* what, const std::string& deta
   std::string reason = !db_.LastError().empty() ? db_.LastError()
                        : !detail.empty()        ? detail
                                                 : platform::ErrorName(rc);
-  LibraryMessage(1, "Project attribute database <" + platform::WindowsPath(path_) + ">: " + what +
-                        " failed: " + reason + "\n");
+  LibraryMessage(1, LanguageTextWith(kRepairTexts, 39, {platform::WindowsPath(path_), what, reason}));
   return rc;
 }
 

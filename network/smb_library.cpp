@@ -1,5 +1,6 @@
 #include "network/smb_library.h"
 
+#include "extlib/language.h"
 #include "platform/shared_library.h"
 
 namespace dovrane::network {
@@ -22,7 +23,7 @@ Loaded Load() {
   Loaded loaded;
   static platform::SharedLibrary library(kSmbClientLibrary);
   if (!library.loaded()) {
-    loaded.error = library.error() + " (the network cannot be browsed without libsmbclient)";
+    loaded.error = library.error() + " " + extlib::LanguageText(extlib::kCheckoutTexts, 13);
     return loaded;
   }
   SmbLibrary& f = loaded.functions;
