@@ -53,4 +53,8 @@ int TakeTerminationSignals(int fd) {
   return taken;
 }
 
+void EndOnNextTerminationSignal() {
+  for (int sig : {SIGTERM, SIGHUP, SIGINT}) ::signal(sig, SIG_DFL);
+}
+
 }  // namespace dovrane::platform

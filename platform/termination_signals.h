@@ -16,4 +16,10 @@ int WatchTerminationSignals();
 // Reads what has arrived on that end; returns how many signals it read.
 int TakeTerminationSignals(int fd);
 
+// Gives the signals their default back: once the window is asked to close, a
+// second request ends the process where it stands, as it would without a
+// window (a close that cannot finish must not make the process unkillable
+// but by SIGKILL).
+void EndOnNextTerminationSignal();
+
 }  // namespace dovrane::platform

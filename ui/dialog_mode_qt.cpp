@@ -84,6 +84,9 @@ std::unique_ptr<QSocketNotifier> CloseOnTerminationSignals(CDovraneDlg* dialog) 
   auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
   QObject::connect(notifier.get(), &QSocketNotifier::activated, dialog, [dialog, fd] {
     if (platform::TakeTerminationSignals(fd) == 0 || dialog->closing) return;
+    platform::EndOnNextTerminationSignal();
+    // An open menu runs a loop of its own: it goes first, or the close waits for it.
+    for (int i = 0; i < 16 && QApplication::activePopupWidget(); ++i) QApplication::activePopupWidget()->close();
     for (int i = 0; i < 16; ++i) {
       auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
       if (!modal || modal == dialog) break;

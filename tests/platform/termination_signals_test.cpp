@@ -28,5 +28,18 @@ TEST(TerminationSignalsTest, EachSignalReachesThePipeInsteadOfEndingTheProcess) 
   EXPECT_EQ(code, 0) << "-1: the process ended by a signal";
 }
 
+// Once the window was asked to close, the next request ends the process.
+TEST(TerminationSignalsTest, AfterTheFirstRequestTheNextOneEndsTheProcess) {
+  const int code = testing::RunBounded([] {
+    const int fd = WatchTerminationSignals();
+    if (fd < 0) return 1;
+    if (::raise(SIGTERM) != 0 || TakeTerminationSignals(fd) != 1) return 2;
+    EndOnNextTerminationSignal();
+    ::raise(SIGTERM);
+    return 0;  // still here: the second request was swallowed
+  });
+  EXPECT_EQ(code, -1) << "the process outlived the second request";
+}
+
 }  // namespace
 }  // namespace dovrane::platform

@@ -339,9 +339,13 @@ def wait_description(which, text, wanted):
     wait_for("the row %r described as %r" % (text, wanted), lambda: description(which, text) == wanted)
 
 
-def menu_command(which, text, item, wait_reply=False, ctrl=False):
+def menu_command(which, text, item, wait_reply=False, ctrl=False, while_open=None):
+    """Gives a row's menu command; while_open runs once the menu is shown
+    and before its item is pressed."""
     menu = context_menu(which, text, ctrl)
     entries = dict(menu_items(menu))
+    if while_open is not None:
+        while_open()
     if item not in entries:
         fail("the menu of %r offers no %r (it offers %s)" % (text, item, list(entries)))
     if not enabled(entries[item]):
@@ -853,8 +857,10 @@ def cmd_lock_file(project, host):
         answer(box, "OK")
         if not os.path.exists(lock_path):
             fail("the lock file of a running session was deleted")
-    # The session ended (its lock went with it); the row still shows it in use.
-    menu_command("Project", project, "Delete lock file", ctrl=True)
+        # The session ends (its lock goes with it) while the menu made for the
+        # project in use is open: a check of the row after the release would
+        # show it free and offer the usual menu instead.
+        menu_command("Project", project, "Delete lock file", ctrl=True, while_open=held.close)
     wait_for("the lock file to go", lambda: not os.path.exists(lock_path))
     wait_description("Project", project, "Project")
     covered.append(("project in use: menu, Ctrl > Delete lock file", "keys, menu items",
