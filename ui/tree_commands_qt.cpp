@@ -294,7 +294,9 @@ void TreeCommands::RunCommand(CDovraneTreeCtrl* tree, uint32_t id, const QModelI
       else CheckInProject(tree, item);
       break;
     case kCmdDeleteLockFile:
-      if (kind == kKindProjectInUse) DeleteLockFile(item);
+      // A refill since the menu opened may show the row unchecked; the command
+      // itself looks whether a session holds the file.
+      if (kind == kKindProjectInUse || kind == kKindProject) DeleteLockFile(item);
       break;
     case kCmdDeleteHostCheckoutFile:
       if (kind == kKindHostOutFile) DeleteHostCheckoutFile(Trimmed(tree->GetItemText(item)));

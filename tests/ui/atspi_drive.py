@@ -852,7 +852,7 @@ def cmd_lock_file(project, host):
         wait_description("Project", project, IN_USE)
         if menu_offered("Project", project) != ["Properties"]:
             fail("a project in use offers %s" % menu_offered("Project", project))
-        menu_command("Project", project, "Delete lock file", ctrl=True)
+        menu_command_in_use(project, IN_USE)
         box = box_with(project)
         answer(box, "OK")
         if not os.path.exists(lock_path):
@@ -860,11 +860,30 @@ def cmd_lock_file(project, host):
         # The session ends (its lock goes with it) while the menu made for the
         # project in use is open: a check of the row after the release would
         # show it free and offer the usual menu instead.
-        menu_command("Project", project, "Delete lock file", ctrl=True, while_open=held.close)
+        menu_command_in_use(project, IN_USE, while_open=held.close)
     wait_for("the lock file to go", lambda: not os.path.exists(lock_path))
     wait_description("Project", project, "Project")
     covered.append(("project in use: menu, Ctrl > Delete lock file", "keys, menu items",
                     "only Properties; held: refused with a message; released: deleted"))
+
+
+def menu_command_in_use(project, in_use, while_open=None):
+    """Ctrl's "Delete lock file" on a project shown in use. A refill (the
+    window's own refresh) shows the rows unchecked until their checks come
+    back, and such a row offers the usual menu: the menu is opened again once
+    the row is described in use again."""
+    for _ in range(5):
+        wait_description("Project", project, in_use)
+        menu = context_menu("Project", project, ctrl=True)
+        entries = dict(menu_items(menu))
+        if "Delete lock file" in entries:
+            if while_open is not None:
+                while_open()
+            press(entries["Delete lock file"], False)
+            wait_for("the menu to close", lambda: not any(role(w) == "popup menu" for w in windows()))
+            return
+        close_menu()
+    fail("the menu of %r offers no 'Delete lock file' while it is described in use" % project)
 
 
 def cmd_host_checked_out_elsewhere(host):
