@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -86,6 +87,23 @@ TEST(ItemChecksTest, StaleLockFileIsDeletedAndTheProjectIsFree) {
   EXPECT_NE(platform::CurrentEnv()->Stat(fixture.small.Native("SRV1/cad/Prj/n0000004.prj/project.lck"), &info), 0);
   fixture.HoldLockFile();
   EXPECT_EQ(CheckHost({"SRV1", false, {4}}, nullptr).in_use, std::vector<uint32_t>{4});
+}
+
+// A share that fails the lock test cannot say the file is stale: it stays,
+// and the project shows in use rather than a session's lock being deleted.
+TEST(ItemChecksTest, ALockFileWhoseLockCannotBeTestedStays) {
+  TreeFixture fixture;
+  const std::string lock = "SRV1/cad/Prj/n0000004.prj/project.lck";
+  fixture.small.dir.Write(lock, "a session's");
+  struct LockTestFails : platform::Env {
+    int TestLock(int, int64_t, int64_t, bool*) override { return -EIO; }
+  } env;
+  platform::Env* previous = platform::SetCurrentEnv(&env);
+  const HostCheckResult result = CheckHost({"SRV1", false, {4}}, nullptr);
+  platform::SetCurrentEnv(previous);
+  EXPECT_EQ(result.in_use, std::vector<uint32_t>{4});
+  platform::FileInfo info;
+  EXPECT_EQ(platform::CurrentEnv()->Stat(fixture.small.Native(lock), &info), 0);
 }
 
 TEST(ItemChecksTest, DirectoryCheckMovesBetweenFreeAndUnreachable) {
