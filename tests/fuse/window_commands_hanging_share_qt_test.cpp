@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <memory>
 #include <string>
@@ -70,6 +71,14 @@ class FuseStageWindowCommands : public ::testing::Test {
     answerer_.stop();
     if (window_) window_->dialog().close();
     window_.reset();
+    // Checks the window left behind still read the installation: it goes after them.
+    EXPECT_TRUE(QTest::qWaitFor([] { return platform::ThreadsAtLarge() == 0; }, 20000));
+  }
+
+  // The test's installation, kept until the window and its workers are gone.
+  template <class... Args>
+  testing::SampleSite& Site(Args... args) {
+    return site_.emplace(args...);
   }
 
   // Opens the window on the active installation and waits for its trees;
@@ -164,6 +173,7 @@ class FuseStageWindowCommands : public ::testing::Test {
         [&] { return !window_->commands().Busy() && !window_->transfer().Busy() && share.Hung() == 0; }, 20000));
   }
 
+  std::optional<testing::SampleSite> site_;
   std::unique_ptr<MainWindow> window_;
   QTimer answerer_;
   std::vector<std::string> boxes_;
@@ -176,7 +186,7 @@ class FuseStageWindowCommands : public ::testing::Test {
 // window down at once. The delete and the copy stop when the share comes
 // back; the cancelled measurement shows no figures afterwards.
 TEST_F(FuseStageWindowCommands, CancelOfACommandStuckOnTheShareIsImmediate) {
-  testing::SampleSite site(12, 3);
+  testing::SampleSite& site = Site(12, 3);
   testing::FaultShare share(site.unc_root() + "/SRV3/cad");
   ASSERT_TRUE(share.mounted()) << share.error();
   site.Activate();
@@ -232,7 +242,7 @@ TEST_F(FuseStageWindowCommands, CancelOfACommandStuckOnTheShareIsImmediate) {
 // A move onto SRV3 (no Cancel: a move is not taken back halfway) waits on
 // the share while the loop turns and SRV1 answers.
 TEST_F(FuseStageWindowCommands, AMoveOntoTheHangingHostHoldsNothingElse) {
-  testing::SampleSite site(12, 3);
+  testing::SampleSite& site = Site(12, 3);
   testing::FaultShare share(site.unc_root() + "/SRV3/cad");
   ASSERT_TRUE(share.mounted()) << share.error();
   site.Activate();
@@ -256,7 +266,7 @@ TEST_F(FuseStageWindowCommands, AMoveOntoTheHangingHostHoldsNothingElse) {
 // window down at once. (The check-in needs the program started again on the
 // checked-out copy: the kill runs of tests/ui drive it in a process of its own.)
 TEST_F(FuseStageWindowCommands, AHostCheckOutStuckOnTheLaptopShare) {
-  testing::SampleSite site(8, 2, true);
+  testing::SampleSite& site = Site(8, 2, true);
   testing::FaultShare share(site.unc_root() + "/WS01/cad");
   ASSERT_TRUE(share.mounted()) << share.error();
   site.Activate();
@@ -287,7 +297,7 @@ TEST_F(FuseStageWindowCommands, AHostCheckOutStuckOnTheLaptopShare) {
 // Closing while a command's worker is stuck in the kernel: the window goes
 // within a second, the worker left behind; it ends when the share comes back.
 TEST_F(FuseStageWindowCommands, ClosingLeavesACommandStuckOnTheShareBehind) {
-  testing::SampleSite site(12, 3);
+  testing::SampleSite& site = Site(12, 3);
   testing::FaultShare share(site.unc_root() + "/SRV3/cad");
   ASSERT_TRUE(share.mounted()) << share.error();
   site.Activate();
@@ -329,7 +339,7 @@ TEST_F(FuseStageWindowCommands, ClosingLeavesACommandStuckOnTheShareBehind) {
 // The administration host over a slow line: every call on its share 50 ms
 // late. The fill and a refresh run off the window's thread.
 TEST_F(FuseStageWindowCommands, TheWindowOverASlowLineToTheAdministrationHost) {
-  testing::SampleSite site(12, 3);
+  testing::SampleSite& site = Site(12, 3);
   testing::FaultShare share(site.unc_root() + "/SRV1/cad");
   ASSERT_TRUE(share.mounted()) << share.error();
   site.Activate();
