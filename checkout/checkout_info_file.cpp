@@ -54,8 +54,9 @@ int Fail(unsigned item, const std::string& path, int error) {
 }
 
 // Writes contents crash-safe and marks the file; shows (3, 1) on failure.
-bool WriteMarked(const std::string& path, const std::string& contents) {
-  const std::string native = platform::NativePath(path);
+// native: path as the path map resolves it (a listing of the folder when the
+// file is not there yet, so callers resolve it once).
+bool WriteMarked(const std::string& path, const std::string& native, const std::string& contents) {
   int rc = platform::WriteFileAtomic(native, contents);
   if (rc != 0) {
     Fail(1, path, rc);
@@ -170,7 +171,7 @@ bool WriteHostCheckoutInfo(extlib::OperationContext& ctx, const std::string& net
     Fail(1, path, -EACCES);
     return false;
   }
-  return WriteMarked(path, FormatHostCheckoutInfo(list, comment, facts));
+  return WriteMarked(path, platform::NativePath(path), FormatHostCheckoutInfo(list, comment, facts));
 }
 
 bool WriteProjectCheckoutInfo(extlib::OperationContext& ctx, const std::string& net, const CheckoutEntry& entry,
@@ -183,7 +184,8 @@ bool WriteProjectCheckoutInfo(extlib::OperationContext& ctx, const std::string& 
     Fail(1, net + "\\.out", -EINVAL);
     return false;
   }
-  if (Exists(platform::NativePath(path))) {
+  const std::string native = platform::NativePath(path);
+  if (Exists(native)) {
     char text[1400];
     std::snprintf(text, sizeof text, "(%s) already exists, do you want to replace it now?", path.c_str());
     if (extlib::ShowMessage(text, platform::kMbYesNo | platform::kMbIconQuestion) != platform::kIdYes) {
@@ -195,7 +197,7 @@ bool WriteProjectCheckoutInfo(extlib::OperationContext& ctx, const std::string& 
       return false;
     }
   }
-  if (!WriteMarked(path, FormatProjectCheckoutInfo(entry, path, comment, facts))) return false;
+  if (!WriteMarked(path, native, FormatProjectCheckoutInfo(entry, path, comment, facts))) return false;
   if (out_path) *out_path = path;
   return true;
 }

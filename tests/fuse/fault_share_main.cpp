@@ -25,6 +25,10 @@
 // (release) is never delayed, failed or counted: the kernel does not wait
 // for it.
 //
+// Names and attributes are not cached by the kernel, so every call reaches
+// the file system; FAULT_SHARE_CACHE_SECONDS=S caches them S seconds, as a
+// CIFS mount does (actimeo, default 1 s), for the benches over a slow line.
+//
 // A hanging call ends when the calling thread is being killed (its process
 // ends), as a call on a hard-mounted CIFS share does; any other signal leaves
 // it waiting. The caller is looked up in /proc by the process id the kernel
@@ -350,9 +354,13 @@ int DoAccess(const char* path, int mask) {
 void* DoInit(fuse_conn_info*, fuse_config* cfg) {
   // Every call reaches the file system: no cached names or attributes, and
   // a file removed while open is removed, not hidden under another name.
+  // FAULT_SHARE_CACHE_SECONDS keeps names and attributes that long instead,
+  // as the kernel's CIFS client does by default (actimeo=1).
+  double cache = 0;
+  if (const char* seconds = std::getenv("FAULT_SHARE_CACHE_SECONDS")) cache = std::atof(seconds);
   cfg->use_ino = 1;
-  cfg->entry_timeout = 0;
-  cfg->attr_timeout = 0;
+  cfg->entry_timeout = cache;
+  cfg->attr_timeout = cache;
   cfg->negative_timeout = 0;
   cfg->hard_remove = 1;
   cfg->nullpath_ok = 1;
