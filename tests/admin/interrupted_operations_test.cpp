@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "admin/administration_conversion.h"
 #include "extlib/operation_journal.h"
 
 #include "admin/repair_fixture.h"
@@ -160,6 +161,40 @@ TEST_F(InterruptedOperationsTest, TemporariesOfJournalWritesCutShortGoUnlessAWri
   EXPECT_EQ(testing::ReadFile(root() + "/outside.txt"), "not the office's\n");
   EXPECT_TRUE(fs::is_directory(NetFile("n0000043.prj.new.new~10")));
   EXPECT_NE(Find(Records(), r.number), nullptr);
+}
+
+// A user count change killed while it wrote users.dat, its new administration
+// or the copy it keeps leaves the write's temporary in \Net. The next update
+// removes it under the lock the change held, never while a writer holds one,
+// and leaves alone what only looks like one.
+TEST_F(InterruptedOperationsTest, TemporariesOfAUserCountChangeCutShortGoUnderTheWholeFileLock) {
+  const std::vector<std::string> temporaries = {NetFile("users.dat.new~30590"), NetFile("project.dat.conv~30591"),
+                                                NetFile("project.dat.old.new~30592")};
+  for (const std::string& temp : temporaries) testing::WriteFile(temp, "containers 2\nADM");  // cut short
+  testing::WriteFile(root() + "/outside.txt", "not the office's\n");
+  fs::create_symlink(root() + "/outside.txt", NetFile("users.dat.new~9"));
+  const std::vector<std::string> kept = {NetFile("users.dat.new~x"), NetFile("data.cfg.new~5"),
+                                         NetFile("project.dat.conv~")};
+  for (const std::string& name : kept) testing::WriteFile(name, "another writer's\n");
+  {
+    const int fd = ::open(Unc("SRV1/cad/Net/project.dat").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    struct flock record = {};
+    record.l_type = F_RDLCK;  // any lock: a writer at work
+    record.l_whence = SEEK_SET;
+    record.l_start = 20;
+    record.l_len = 1;
+    ASSERT_EQ(::fcntl(fd, F_OFD_SETLK, &record), 0);
+    EXPECT_EQ(RemoveConversionTemporaries(), 0);
+    ::close(fd);
+  }
+  for (const std::string& temp : temporaries) EXPECT_TRUE(fs::exists(temp)) << temp;
+  testing::ProgramResult run = Run({"-update"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  for (const std::string& temp : temporaries) EXPECT_FALSE(fs::exists(temp)) << temp;
+  for (const std::string& name : kept) EXPECT_TRUE(fs::exists(name)) << name;
+  EXPECT_TRUE(fs::is_symlink(NetFile("users.dat.new~9")));
+  EXPECT_EQ(testing::ReadFile(root() + "/outside.txt"), "not the office's\n");
 }
 
 }  // namespace
