@@ -130,7 +130,7 @@ JournalOutcome PutEraseRight(const std::string& entry_path, const std::string& e
 }
 
 // "<journal>.new~<digits>": the temporary of a crash-safe journal write.
-// *journal gets what the journal would have been, *entry the entry it names.
+// *journal gets the kind and the entry the journal would have named.
 bool JournalTemporaryOf(const std::string& name, OperationJournal* journal) {
   static const std::string kTemporary = ".new~";
   const size_t at = name.rfind(kTemporary);
