@@ -28,4 +28,13 @@ inline constexpr char kOldAdministrationFile[] = "project.dat.old";
 // holds it from before the count changes until the conversion is done).
 [[nodiscard]] int ConvertLockedAdministration();
 
+// Removes what a user count change or conversion killed half-way left in
+// \Net: the temporaries of its writes ("users.dat.new~<pid>",
+// "project.dat.conv~<pid>", "project.dat.old.new~<pid>"), which nothing reads.
+// Only regular files of exactly those forms go, and only under an exclusive
+// lock on the whole administration, which every such writer holds while its
+// temporary exists; while anyone holds a lock they stay for the next run.
+// Returns how many were removed.
+int RemoveConversionTemporaries();
+
 }  // namespace dovrane::admin

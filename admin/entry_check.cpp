@@ -16,6 +16,7 @@
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"
 #include "extlib/net_id.h"
+#include "extlib/operation_journal.h"
 #include "extlib/operation_context.h"
 #include "extlib/project_code.h"
 #include "extlib/project_paths.h"
@@ -83,6 +84,11 @@ void CheckRecord(CheckRun* run, const IndexedRecord& item) {
       ctx.Print("\t\tproject is moved out.\n");
       return;
     }
+    // A create writes its record before its folder goes into place: while its
+    // journal is there (the create at work, or cut short and left to the
+    // journal pass) the record is no orphan. Looked at before the folder
+    // again, as the create puts the folder into place before it drops the journal.
+    if (extlib::CreateJournalExists(extlib::LastComponent(entry_path)) || extlib::lzcheck_path(path) >= 0) return;
     // A file that stays names a project without a record: the next run removes it.
     if (run->host_scoped) (void)DeleteProjectCheckoutFile(entry_path);
     if (Remove(item) == 0) ctx.Print("\t\tdirectory doesn't exist -> project removed from administration.\n");

@@ -26,6 +26,9 @@ int CompleteInterruptedOperations(extlib::OperationContext& ctx) {
     ctx.Print("%s", extlib::LanguageTextWith(extlib::kRepairTexts, line, {journal.entry, journal.host}).c_str());
     ++done;
   }
+  // Journals whose write was cut short were never journals: their
+  // temporaries go, and nothing else needs putting right.
+  (void)extlib::RemoveJournalTemporaries();
   return done;
 }
 

@@ -9,7 +9,8 @@ namespace dovrane::admin {
 // Puts right every create or erase a journal in \Net shows was cut short: a
 // create whose record was written gets its folder into place, one without
 // its record leaves nothing behind; an erase whose record was removed leaves
-// no folder, one whose record stayed gets its folder back. Returns the number
+// no folder, one whose record stayed gets its folder back. The temporaries of
+// journal writes cut short are removed. Returns the number
 // put right, or -1 when \Net cannot be listed.
 [[nodiscard]] int CompleteInterruptedOperations(extlib::OperationContext& ctx);
 

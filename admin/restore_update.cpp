@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "admin/administration_conversion.h"
 #include "admin/administration_header.h"
 #include "admin/entry_check.h"
 #include "admin/host_scan.h"
@@ -250,6 +251,7 @@ int UpdateAdministration(extlib::OperationContext& ctx, bool update_only) {
   // A journal that cannot be completed now is reported and stays for the next update.
   (void)CompleteInterruptedMoves(ctx);
   (void)CompleteInterruptedOperations(ctx);
+  (void)RemoveConversionTemporaries();
   const bool restore = !update_only;
   if (update_only && RebuildPending()) {
     // A rebuild stopped half-way: records may be missing. Complete it.

@@ -68,6 +68,11 @@ bool HeldByASession(const std::string& native) {
   return held;
 }
 
+// The host's check-out information file lies in \Net.
+bool HostStillCheckedOut(const char* host) {
+  return extlib::lftypeC(extlib::kSlotNet, std::string(host) + ".out", 0) == 0;
+}
+
 }  // namespace
 
 int CreateProject(const std::string& padded_name, const std::string& host) {
@@ -131,6 +136,13 @@ int UnblockProject(const std::string& padded_name) {
   }
   unsigned char status = record.status;
   if (status != extlib::kStatusBlank && !(status & (extlib::kStatusProjectOut | extlib::kStatusHostOut))) return 0;
+  // A host still checked out keeps its projects' marks: said before the host
+  // or the folder is looked for, as its folders answer to the host's own
+  // administration meanwhile (renamed or erased there, they are not missing).
+  if ((status & extlib::kStatusHostOut) && HostStillCheckedOut(record.host)) {
+    ReportProjectError(kPrjHostCheckedOut);
+    return kPrjHostCheckedOut;
+  }
   // A single workstation has no hosts to reach: its projects are local.
   if (extlib::lfnetg()) {
     std::string host_name, host_path;
@@ -141,14 +153,7 @@ int UnblockProject(const std::string& padded_name) {
     ReportProjectError(rc);
     return rc;
   }
-  status &= static_cast<unsigned char>(~extlib::kStatusProjectOut);
-  if (status & extlib::kStatusHostOut) {
-    if (extlib::lftypeC(extlib::kSlotNet, std::string(record.host) + ".out", 0) == 0) {
-      ReportProjectError(kPrjHostCheckedOut);
-      return kPrjHostCheckedOut;
-    }
-    status &= static_cast<unsigned char>(~extlib::kStatusHostOut);
-  }
+  status &= static_cast<unsigned char>(~(extlib::kStatusProjectOut | extlib::kStatusHostOut));
   if ((rc = extlib::put_project_status(padded_name, &status)) != 0) {
     ReportProjectError(rc);
     return rc;

@@ -20,7 +20,9 @@ bool Apply(StatusAction action, unsigned char* flags) {
       *flags &= static_cast<unsigned char>(~kHostCheckedOut);
       return true;
     case StatusAction::kTakeProject:
-      if (*flags & kProjectCheckedOut) return false;
+      // A project out with its host is out already: a mark of its own, even
+      // for a moment, would change a record the host's check-in relies on.
+      if (*flags & (kProjectCheckedOut | kHostCheckedOut)) return false;
       *flags |= kProjectCheckedOut;
       return true;
     case StatusAction::kReturnProject:

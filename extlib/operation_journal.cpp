@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 
+#include <cerrno>
+
 #include <sstream>
 #include <vector>
 
@@ -127,6 +129,47 @@ JournalOutcome PutEraseRight(const std::string& entry_path, const std::string& e
   return RemoveTree(work) == 0 ? JournalOutcome::kCompleted : JournalOutcome::kLeft;
 }
 
+// "<journal>.new~<digits>": the temporary of a crash-safe journal write.
+// *journal gets the kind and the entry the journal would have named.
+bool JournalTemporaryOf(const std::string& name, OperationJournal* journal) {
+  static const std::string kTemporary = ".new~";
+  const size_t at = name.rfind(kTemporary);
+  if (at == std::string::npos || at + kTemporary.size() == name.size()) return false;
+  for (size_t i = at + kTemporary.size(); i < name.size(); ++i)
+    if (name[i] < '0' || name[i] > '9') return false;
+  const std::string journal_name = name.substr(0, at);
+  if (EndsWith(journal_name, std::string(".prj") + kCreateSuffix))
+    journal->kind = JournalKind::kCreate;
+  else if (EndsWith(journal_name, std::string(".prj") + kEraseSuffix))
+    journal->kind = JournalKind::kErase;
+  else
+    return false;
+  journal->entry = journal_name.substr(0, journal_name.size() - 4);
+  uint32_t number = 0;
+  return ParseEntry(journal->entry, &number) && (journal->kind == JournalKind::kErase || number != 0);
+}
+
+bool IsRegularFile(const std::string& native) {
+  platform::FileInfo info;
+  return CurrentEnv()->Stat(native, &info, false) == 0 && info.type == platform::EntryType::kFile;
+}
+
+// Removes an erase journal's temporary unless an erase of its record may be
+// writing it now: that erase holds the record's lock. True when removed.
+bool RemoveEraseTemporary(const std::string& native, const std::string& entry) {
+  uint32_t number = 0;
+  ParseEntry(entry, &number);
+  UnCachPrjList();
+  PRJ record;
+  const int found = number != 0 ? get_PrjInfo_by_number(number, &record)
+                                : get_project_info(PadName(entry.substr(0, entry.size() - 4)), &record);
+  if (found == kPrjNotFound) return CurrentEnv()->Unlink(native) == 0;  // no record, no erase of it
+  RecordLock lock;
+  if (found != 0 || LockRecordByName(kSlotNet, record.name, &lock) != 0) return false;
+  const bool removed = CurrentEnv()->Unlink(native) == 0;
+  return lock.Release() == 0 && removed;
+}
+
 }  // namespace
 
 std::string FormatOperationJournal(const OperationJournal& j) {
@@ -184,6 +227,36 @@ int ListOperationJournals(std::vector<std::string>* names) {
     if (EndsWith(e.name, std::string(".prj") + kCreateSuffix) || EndsWith(e.name, std::string(".prj") + kEraseSuffix))
       names->push_back(e.name);
   return 0;
+}
+
+int RemoveJournalTemporaries() {
+  const std::string net = NetDir();
+  std::vector<platform::DirEntry> entries;
+  if (const int rc = net.empty() ? -ENOENT : CurrentEnv()->ListDir(net, &entries); rc != 0) return rc;
+  int removed = 0;
+  int handle = -1;
+  RecordLock null_lock;  // taken once, at the first create's temporary
+  bool null_locked = false, null_refused = false;
+  for (const platform::DirEntry& e : entries) {
+    OperationJournal journal;
+    const std::string native = net + "/" + e.name;
+    if (!JournalTemporaryOf(e.name, &journal) || !IsRegularFile(native)) continue;
+    if (journal.kind == JournalKind::kErase) {
+      removed += RemoveEraseTemporary(native, journal.entry) ? 1 : 0;
+      continue;
+    }
+    if (null_refused) continue;
+    if (!null_locked) {
+      handle = open_prj_info(kSlotNet, kOpenExisting);
+      // A create at work keeps the lock: its temporaries are left for the next run.
+      null_refused = handle < 0 || LockNullRecord(handle, &null_lock) != 0;
+      if (null_refused) continue;
+      null_locked = true;
+    }
+    removed += CurrentEnv()->Unlink(native) == 0 ? 1 : 0;
+  }
+  if (null_locked) (void)null_lock.Release();  // removals are done; a lock that stays goes with the handle
+  return removed;
 }
 
 JournalOutcome PutJournalRight(const std::string& file_name, OperationJournal* journal) {

@@ -56,4 +56,13 @@ JournalOutcome PutJournalRight(const std::string& file_name, OperationJournal* j
 // The journal files in \Net (names only). 0 or -errno.
 [[nodiscard]] int ListOperationJournals(std::vector<std::string>* names);
 
+// Removes what journal writes cut short left in \Net: a journal is written
+// crash-safe, so a kill before its rename leaves its temporary
+// ("n0000209.prj.new.new~<pid>"), which no journal pass reads. A create's is
+// removed under the null record's lock, which every create holds while it
+// writes its journal; an erase's under the lock of the record its entry
+// names (or when no record names it). Only regular files of exactly that
+// form go. Returns how many were removed, or -errno when \Net cannot be listed.
+[[nodiscard]] int RemoveJournalTemporaries();
+
 }  // namespace dovrane::extlib

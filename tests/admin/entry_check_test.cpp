@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <thread>
 #include <set>
@@ -15,6 +16,7 @@
 #include "extlib/net_id.h"
 #include "extlib/project_code.h"
 #include "extlib/project_info_file.h"
+#include "extlib/project_lifecycle.h"
 #include "platform/env.h"
 #include "repair_fixture.h"
 #include "support/stopping_progress.h"
@@ -236,6 +238,55 @@ TEST_F(EntryCheckTest, ARecordMovedMeanwhileIsNotDeletedFromItsStaleCopy) {
   extlib::PRJ current = *now;
   EXPECT_EQ(MarkRecordDeleted(current, extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting)), 0);
   EXPECT_EQ(Find(Records(), seen.number), nullptr);
+}
+
+// Runs a record check at the moment a create puts its built folder into
+// place, as another workstation's -update may: the record is written then,
+// the folder still has its work name.
+class CheckBeforeTheFolderEnv : public platform::Env {
+ public:
+  explicit CheckBeforeTheFolderEnv(std::function<void()> check) : check_(std::move(check)) {}
+  int Rename(const std::string& from, const std::string& to) override {
+    if (from.ends_with(".prj.new~") && !ran) {
+      ran = true;
+      check_();
+    }
+    return Env::Rename(from, to);
+  }
+  bool ran = false;
+
+ private:
+  std::function<void()> check_;
+};
+
+// The check saw the new record without its folder and removed it; the create
+// then put the folder into place and reported success: a project made and
+// said so, with its folder and no record. The create's journal says it is at
+// work (or, cut short, waits for the journal pass).
+TEST_F(EntryCheckTest, ARecordWhoseCreateHasNotPutItsFolderInPlaceYetStays) {
+  for (bool host_scoped : {false, true}) {
+    SCOPED_TRACE(host_scoped);
+    const std::string name = host_scoped ? "Made meanwhile 2" : "Made meanwhile 1";
+    CheckBeforeTheFolderEnv env(
+        [&] { EXPECT_EQ(host_scoped ? CheckHostEntries(quiet_, "SRV3") : CheckValidEntries(quiet_), 0); });
+    platform::SetCurrentEnv(&env);
+    extlib::PRJ made;
+    uint32_t number = 0;
+    const int rc = extlib::ltbpcrC(extlib::kSlotNet, extlib::PadName(name), "SRV3", nullptr, 0, 0, 0, 0, &made,
+                                   &number);
+    platform::SetCurrentEnv(nullptr);
+    ASSERT_EQ(rc, 0);
+    EXPECT_TRUE(env.ran);
+    EXPECT_TRUE(fs::is_directory(Folder("SRV3", number)));
+    const auto records = Records();
+    const extlib::PRJ* now = Find(records, number);
+    ASSERT_NE(now, nullptr);
+    EXPECT_EQ(extlib::TrimmedName(now->name), name);
+  }
+  // Once the creates are through, the check has nothing to put right.
+  const std::string before = Admin();
+  EXPECT_EQ(CheckValidEntries(quiet_), 0);
+  EXPECT_EQ(Admin(), before);
 }
 
 TEST_F(EntryCheckTest, UnknownHostIsNamedOnce) {

@@ -2,8 +2,14 @@
 // right by the next -update; journals that name anything else change nothing.
 #include "admin/interrupted_operations.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
+
+#include "admin/administration_conversion.h"
+#include "extlib/operation_journal.h"
 
 #include "admin/repair_fixture.h"
 
@@ -112,6 +118,83 @@ TEST_F(InterruptedOperationsTest, JournalsThatLeadElsewhereAreLeftAlone) {
   // Not journals of ours: left for a person to read.
   for (const std::string& name : {std::string("Net.prj.del"), std::string("n0000051.prj.new"), Entry(r) + ".new"})
     EXPECT_TRUE(fs::exists(NetFile(name))) << name;
+}
+
+// A create or erase killed while it wrote its journal leaves the journal's
+// temporary, which is no journal: the next update removes it, unless a writer
+// that may still be writing it holds the administration's lock. Anything that
+// only looks like one (a link, a folder, another writer's work file) stays.
+TEST_F(InterruptedOperationsTest, TemporariesOfJournalWritesCutShortGoUnlessAWriterMayHoldThem) {
+  const extlib::PRJ r = OnHost("SRV1");
+  const std::string create_temp = NetFile("n0000040.prj.new.new~23712");
+  const std::string erase_temp = NetFile(Entry(r) + ".del.new~23713");
+  const std::string erase_of_none = NetFile("n0000060.prj.del.new~5");
+  for (const std::string& temp : {create_temp, erase_temp, erase_of_none})
+    testing::WriteFile(temp, "dovrane project create\nSRV");  // cut short mid-write
+  testing::WriteFile(root() + "/outside.txt", "not the office's\n");
+  fs::create_symlink(root() + "/outside.txt", NetFile("n0000042.prj.new.new~9"));
+  fs::create_directory(NetFile("n0000043.prj.new.new~10"));
+  const std::vector<std::string> kept = {NetFile("n0000041.prj.new.new~x"), NetFile("Plan.prj.new.new~7"),
+                                         NetFile("project.dat.new~77"), NetFile("n0000044.prj.new~8")};
+  for (const std::string& name : kept) testing::WriteFile(name, "another writer's\n");
+
+  {
+    // Another writer holds the whole administration: a create or an erase of
+    // that record may be writing its journal now.
+    const int fd = ::open(Unc("SRV1/cad/Net/project.dat").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    struct flock whole = {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    ASSERT_EQ(::fcntl(fd, F_OFD_SETLK, &whole), 0);
+    extlib::SetRecordLockTimeoutMs(100);
+    (void)extlib::RemoveJournalTemporaries();
+    ::close(fd);
+    EXPECT_TRUE(fs::exists(create_temp));
+    EXPECT_TRUE(fs::exists(erase_temp));
+  }
+  testing::ProgramResult run = Run({"-update"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  for (const std::string& temp : {create_temp, erase_temp, erase_of_none}) EXPECT_FALSE(fs::exists(temp)) << temp;
+  for (const std::string& name : kept) EXPECT_TRUE(fs::exists(name)) << name;
+  EXPECT_TRUE(fs::is_symlink(NetFile("n0000042.prj.new.new~9")));
+  EXPECT_EQ(testing::ReadFile(root() + "/outside.txt"), "not the office's\n");
+  EXPECT_TRUE(fs::is_directory(NetFile("n0000043.prj.new.new~10")));
+  EXPECT_NE(Find(Records(), r.number), nullptr);
+}
+
+// A user count change killed while it wrote users.dat, its new administration
+// or the copy it keeps leaves the write's temporary in \Net. The next update
+// removes it under the lock the change held, never while a writer holds one,
+// and leaves alone what only looks like one.
+TEST_F(InterruptedOperationsTest, TemporariesOfAUserCountChangeCutShortGoUnderTheWholeFileLock) {
+  const std::vector<std::string> temporaries = {NetFile("users.dat.new~30590"), NetFile("project.dat.conv~30591"),
+                                                NetFile("project.dat.old.new~30592")};
+  for (const std::string& temp : temporaries) testing::WriteFile(temp, "containers 2\nADM");  // cut short
+  testing::WriteFile(root() + "/outside.txt", "not the office's\n");
+  fs::create_symlink(root() + "/outside.txt", NetFile("users.dat.new~9"));
+  const std::vector<std::string> kept = {NetFile("users.dat.new~x"), NetFile("data.cfg.new~5"),
+                                         NetFile("project.dat.conv~")};
+  for (const std::string& name : kept) testing::WriteFile(name, "another writer's\n");
+  {
+    const int fd = ::open(Unc("SRV1/cad/Net/project.dat").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    struct flock record = {};
+    record.l_type = F_RDLCK;  // any lock: a writer at work
+    record.l_whence = SEEK_SET;
+    record.l_start = 20;
+    record.l_len = 1;
+    ASSERT_EQ(::fcntl(fd, F_OFD_SETLK, &record), 0);
+    EXPECT_EQ(RemoveConversionTemporaries(), 0);
+    ::close(fd);
+  }
+  for (const std::string& temp : temporaries) EXPECT_TRUE(fs::exists(temp)) << temp;
+  testing::ProgramResult run = Run({"-update"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  for (const std::string& temp : temporaries) EXPECT_FALSE(fs::exists(temp)) << temp;
+  for (const std::string& name : kept) EXPECT_TRUE(fs::exists(name)) << name;
+  EXPECT_TRUE(fs::is_symlink(NetFile("users.dat.new~9")));
+  EXPECT_EQ(testing::ReadFile(root() + "/outside.txt"), "not the office's\n");
 }
 
 }  // namespace

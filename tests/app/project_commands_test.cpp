@@ -184,6 +184,47 @@ TEST_F(ProjectCommandsTest, UnblockClearsMarksUnlessTheHostIsStillOut) {
   }
 }
 
+// While a host is checked out its folders answer to the host's own
+// administration: the laptop may have erased or renamed one there, or be away
+// altogether. -unblock of such a project (after a single check-out of it was
+// cut short) says the host is still out, whatever the folder or the host
+// looks like from here, and changes nothing.
+TEST_F(ProjectCommandsTest, UnblockOfAProjectOutWithItsHostSaysSoWhereverItsFolderIs) {
+  struct Case {
+    const char* what;
+    uint32_t number;
+    void (*prepare)(const std::string& folder);
+  } cases[] = {
+      {"folder there", 7, [](const std::string&) {}},
+      {"folder erased on the laptop", 8, [](const std::string& folder) { std::filesystem::remove_all(folder); }},
+      {"host's project folder away",
+       9, [](const std::string& folder) {
+         const std::string prj = folder.substr(0, folder.rfind('/'));
+         std::filesystem::rename(prj, prj + ".away");
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    site_.EditRecord(c.number, [](extlib::PRJ* r) { r->status = 32 | 0x04; });
+    const std::string host = HostOf(c.number), folder = site_.ProjectDir(host, c.number);
+    char project_out[32];
+    std::snprintf(project_out, sizeof project_out, "/n%07u.out", c.number);
+    testing::WriteFile(site_.NetDir() + project_out, "the host's check-out\r\n");
+    testing::WriteFile(site_.NetDir() + "/" + host + ".out", "host out\r\n");
+    c.prepare(folder);
+    auto r = site_.Run({site_.Name(c.number), "-unblock"});
+    EXPECT_EQ(r.status, 256 - 20);
+    EXPECT_EQ(r.err, "Computer cannot be accessed!\n");
+    extlib::PRJ record;
+    ASSERT_TRUE(site_.Record(c.number, &record));
+    EXPECT_EQ(record.status, 32 | 0x04);
+    EXPECT_EQ(ReadFile(site_.NetDir() + project_out), "the host's check-out\r\n");
+    std::filesystem::remove(site_.NetDir() + "/" + host + ".out");
+    const std::string prj = folder.substr(0, folder.rfind('/'));
+    if (Exists(prj + ".away")) std::filesystem::rename(prj + ".away", prj);
+  }
+}
+
 // A check-out information file that cannot be removed (the share fails the
 // call) still says checked out: the command says so instead of reporting
 // success, and the next -unblock removes it.

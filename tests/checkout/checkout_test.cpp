@@ -152,6 +152,25 @@ TEST_F(CheckoutTest, SingleProjectIsMarkedOnceAndARefusedFileTakesTheMarkBack) {
   EXPECT_TRUE(State() == before) << Difference(State(), before);
 }
 
+// A project that went out with its host is refused before it is marked: a
+// check-out killed between its mark and its question (replace the host's
+// information file?) left a mark on the out host's record that no -unblock
+// may clear while the host is out. Even a Yes changes nothing.
+TEST_F(CheckoutTest, AProjectOutWithItsHostIsRefusedBeforeAnyMark) {
+  site_.EditRecord(numbers_[1], [](extlib::PRJ* r) { r->status |= kHostCheckedOut; });
+  site_.Activate();
+  char out[64];
+  std::snprintf(out, sizeof out, "SRV1/cad/Net/n%07u.out", numbers_[1]);
+  testing::WriteFile(Unc(out), "the host's check-out\r\n");
+  const auto before = State();
+  messenger_.Answer({platform::kIdYes, platform::kIdYes});
+  const std::vector<CheckoutEntry> one = {{"", list_[1].project, list_[1].location}};
+  EXPECT_EQ(CheckOut(ctx_, kCheckoutProject, one, answers_), 0);
+  EXPECT_TRUE(State() == before) << Difference(State(), before);
+  EXPECT_EQ(ReadFile(Unc(out)), "the host's check-out\r\n");
+  EXPECT_EQ(messenger_.All().find("already exists"), std::string::npos) << messenger_.All();
+}
+
 TEST_F(CheckoutTest, StatusActionsChangeOnlyTheirBit) {
   struct Case {
     unsigned char before;
@@ -162,6 +181,7 @@ TEST_F(CheckoutTest, StatusActionsChangeOnlyTheirBit) {
       {32, StatusAction::kTakeWithHost, true, 36},    {36, StatusAction::kTakeWithHost, false, 36},
       {32 | 0x08, StatusAction::kReturnFromHost, true, 40}, {36 | 0x01, StatusAction::kReturnFromHost, true, 33},
       {32, StatusAction::kTakeProject, true, 33},     {33, StatusAction::kTakeProject, false, 33},
+      {36, StatusAction::kTakeProject, false, 36},  // out with its host already
       {32, StatusAction::kReturnProject, false, 32},  {37, StatusAction::kReturnProject, true, 36},
   };
   for (const Case& c : cases) {
