@@ -32,6 +32,7 @@
 
 #include "checkout/checkout_comment_dlg.h"
 #include "checkout/std_copy_dlg.h"
+#include "extlib/settings.h"
 #include "platform/system_names.h"
 #include "platform/threads_at_large.h"
 #include "support/fault_share.h"
@@ -386,6 +387,51 @@ TEST_F(FuseStageWindowCommands, CancelWhileTheCheckOutPreparesOnAHangingAdminist
   EXPECT_GE(cancel, 0) << "no Cancel, or the progress window stayed";
   EXPECT_LT(cancel, kCancelBoundMs);
   EXPECT_GE(share.Hung(), 1) << "the preparation should still wait in the kernel";
+  EXPECT_LT(meter.LongestMs(), testing::kStallBoundMs);
+  share.Control("clear");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return ended.count() >= 1; }, 30000));
+  std::printf("%s", Boxes().c_str());
+}
+
+// The laptop checked out, the window opened again on its copy: a check-in
+// whose writes hang on the administration host. Cancel takes the progress
+// window down at once; the check-in ends when the share comes back.
+TEST_F(FuseStageWindowCommands, CancelOfACheckInStuckOnTheAdministrationHost) {
+  testing::SampleSite& site = Site(8, 2, true);
+  testing::FaultShare share(site.unc_root() + "/SRV1/cad");
+  ASSERT_TRUE(share.mounted()) << share.error();
+  site.Activate();
+  Open();
+  ASSERT_FALSE(HasFatalFailure());
+  {
+    QSignalSpy ended(&window().hostCommands(), &HostCommands::commandEnded);
+    hosts()->SelectItem(model()->HostIndex(platform::ComputerName()));
+    QTest::mouseClick(window().dialog().CheckOutButton(), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ended.count() >= 1; }, 30000)) << "the check-out did not end\n" << Boxes();
+  }
+  std::string out_path;
+  ASSERT_TRUE(extlib::GetSettingString("HKLM", "InstallRoot\\CheckedOutPath", &out_path)) << Boxes();
+  answerer_.disconnect();
+  window().dialog().close();
+  window_.reset();
+  boxes_.clear();
+  // Opened again, the window works on the checked-out copy.
+  Open();
+  ASSERT_FALSE(HasFatalFailure());
+  HostCommands& commands = window().hostCommands();
+  QSignalSpy ended(&commands, &HostCommands::commandEnded);
+  share.Control("hang create,write,truncate,rename,unlink,mkdir");
+  hosts()->SelectItem(model()->HostIndex(platform::ComputerName()));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window().dialog().CheckOutButton()->isEnabled(); }, 5000));
+  QTest::mouseClick(window().dialog().CheckOutButton(), Qt::LeftButton);
+  ASSERT_TRUE(testing::WaitForHungWhileTurning(share, 1, 20000)) << "nothing reached the hanging share\n" << Boxes();
+  StallMeter meter;
+  meter.Start();
+  ASSERT_TRUE(QTest::qWaitFor([] { return ProgressWindow() != nullptr; }, 5000)) << "no progress window\n" << Boxes();
+  const qint64 cancel = CancelTakes();
+  EXPECT_GE(cancel, 0) << "no Cancel, or the progress window stayed";
+  EXPECT_LT(cancel, kCancelBoundMs);
+  EXPECT_GE(share.Hung(), 1) << "the check-in should still wait in the kernel";
   EXPECT_LT(meter.LongestMs(), testing::kStallBoundMs);
   share.Control("clear");
   EXPECT_TRUE(QTest::qWaitFor([&] { return ended.count() >= 1; }, 30000));
