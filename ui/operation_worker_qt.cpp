@@ -1,6 +1,7 @@
 #include "ui/operation_worker_qt.h"
 
 #include <chrono>
+#include <limits>
 #include <condition_variable>
 #include <mutex>
 
@@ -99,6 +100,9 @@ bool OperationWorker::Start(Operation operation, std::shared_ptr<extlib::Progres
       [this, operation = std::move(operation)](services::WorkerRunner::Job& job) {
         const int result = operation(job.context());
         return std::function<void()>([this, result] {
+          // The thread is past its last post: a receiver that destroys the
+          // worker on finished() must find it ended, not still running.
+          (void)runner_.Wait(job_, std::numeric_limits<int>::max());
           running_ = false;
           emit finished(result);
         });
