@@ -10,6 +10,7 @@
 #include "extlib/operation_context.h"
 #include "platform/text_codec.h"
 #include "services/ui_text_table.h"
+#include "services/post_to_qt.h"
 #include "services/qt_text_qt.h"
 
 namespace dovrane::checkout {
@@ -25,22 +26,10 @@ QString Text(int group, unsigned item) { return services::UiQText(group, item); 
 
 QString Megabytes(uint64_t bytes) { return QString::fromStdString(MegabyteText(bytes)); }
 
-// Stops the worker's sums when the dialog goes.
-class StopFlag : public extlib::Progress {
- public:
-  explicit StopFlag(const std::atomic<bool>& stop) : stop_(stop) {}
-  void Title(const std::string&) override {}
-  void Line(const std::string&) override {}
-  bool CancelRequested() override { return stop_.load(); }
-
- private:
-  const std::atomic<bool>& stop_;
-};
-
 }  // namespace
 
 CDovraneStdCopyDlg::CDovraneStdCopyDlg(const std::string& data_path, QWidget* parent)
-    : QDialog(parent), data_path_(data_path) {
+    : QDialog(parent), data_path_(data_path), measuring_(services::PostTo(this)) {
   setWindowTitle(Text(131, 1));
   setAccessibleName(windowTitle());
   auto* grid = new QGridLayout(this);
@@ -86,8 +75,8 @@ CDovraneStdCopyDlg::CDovraneStdCopyDlg(const std::string& data_path, QWidget* pa
 }
 
 CDovraneStdCopyDlg::~CDovraneStdCopyDlg() {
-  stop_ = true;
-  if (worker_.joinable()) worker_.join();
+  // Measuring stuck on a hanging share is left behind: it holds a copy of the path only.
+  (void)measuring_.Close();
 }
 
 void CDovraneStdCopyDlg::showEvent(QShowEvent* event) {
@@ -104,17 +93,15 @@ void CDovraneStdCopyDlg::StartMeasuring() {
   blinking_ = static_cast<int>(kMeasureOrder[0]);
   blink_->start();
   // The worker gets a copy of the path; the sizes come back by queued calls.
-  worker_ = std::thread([this, path = data_path_] {
-    StopFlag stop(stop_);
-    extlib::OperationContext ctx(nullptr, &stop);
+  (void)measuring_.Start([this, path = data_path_](services::WorkerRunner::Job& job) {
     std::array<uint64_t, kStdItemCount> items{};
     for (StdComponent c : kMeasureOrder) {
       const StdComponentInfo& info = ComponentInfo(c);
       for (int i = info.first_item; i <= info.last_item; ++i)
-        if (!MeasureStdItem(ctx, path, i, &items[static_cast<size_t>(i)])) return;
-      QMetaObject::invokeMethod(this, [this, c, items] { TakeSizes(static_cast<int>(c), items); },
-                                Qt::QueuedConnection);
+        if (!MeasureStdItem(job.context(), path, i, &items[static_cast<size_t>(i)])) return std::function<void()>();
+      (void)job.Post([this, c, items] { TakeSizes(static_cast<int>(c), items); });
     }
+    return std::function<void()>();
   });
 }
 

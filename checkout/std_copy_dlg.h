@@ -5,14 +5,13 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include <QDialog>
 
 #include "checkout/office_standard.h"
+#include "services/worker_runner.h"
 
 class QCheckBox;
 class QLabel;
@@ -62,8 +61,7 @@ class CDovraneStdCopyDlg : public QDialog {
   StdSizes sizes_;
   uint64_t total_ = 0;
   StdItemTable table_{};
-  std::atomic<bool> stop_{false};
-  std::thread worker_;
+  services::WorkerRunner measuring_;  // last: closed first
 };
 
 // Runs the dialog modally: the table, or nothing when it was cancelled.

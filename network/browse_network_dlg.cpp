@@ -12,7 +12,6 @@
 
 
 #include <atomic>
-#include <thread>
 
 #include "extlib/language.h"
 #include "extlib/messages.h"
@@ -27,7 +26,7 @@
 #include "platform/ping.h"
 #include "platform/system_names.h"
 #include "platform/text_codec.h"
-#include "platform/threads_at_large.h"
+#include "services/post_to_qt.h"
 #include "services/ui_text_table.h"
 #include "services/qt_text_qt.h"
 
@@ -103,26 +102,21 @@ int CDlgBrowseNetwork::RunningListings() { return g_running_listings.load(); }
 
 template <class T>
 void CDlgBrowseNetwork::Async(std::function<T()> work, std::function<void(T)> apply) {
-  ++pending_;
-  QPointer<CDlgBrowseNetwork> self(this);
-  // A thread of its own per listing: a computer that never answers holds
-  // only its own thread, never a pool the other listings wait for.
   ++g_running_listings;
-  platform::ThreadAtLargeStarts();
-  std::thread([work = std::move(work), apply = std::move(apply), self]() mutable {
+  auto job = listings_.Start([work = std::move(work), apply = std::move(apply), this](services::WorkerRunner::Job&) mutable {
     T result = work();
-    QMetaObject::invokeMethod(
-        qApp,
-        [self, apply = std::move(apply), result = std::move(result)]() mutable {
-          if (!self) return;
-          --self->pending_;
-          apply(std::move(result));
-          emit self->Answered();
-        },
-        Qt::QueuedConnection);
     --g_running_listings;
-    platform::ThreadAtLargeEnds();
-  }).detach();
+    return std::function<void()>([this, apply = std::move(apply), result = std::move(result)]() mutable {
+      --pending_;
+      apply(std::move(result));
+      emit Answered();
+    });
+  });
+  if (job) {
+    ++pending_;
+  } else {
+    --g_running_listings;
+  }
 }
 
 CDlgBrowseNetwork::CDlgBrowseNetwork(std::shared_ptr<NetworkEnumerator> browse,
@@ -133,7 +127,8 @@ CDlgBrowseNetwork::CDlgBrowseNetwork(std::shared_ptr<NetworkEnumerator> browse,
       unc_root_(std::move(unc_root)),
       mode_(mode),
       ping_hosts_(ping_hosts),
-      ping_(ping ? std::move(ping) : BrowsePing(platform::PingHost)) {
+      ping_(ping ? std::move(ping) : BrowsePing(platform::PingHost)),
+      listings_(services::PostTo(this), 0) {
   setWindowTitle(Text(1015, 4128));
   setAccessibleName(windowTitle());
   setSizeGripEnabled(true);

@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "network/network_enumerator.h"
+#include "services/worker_runner.h"
 
 class QComboBox;
 class QLabel;
@@ -108,6 +109,9 @@ class CDlgBrowseNetwork : public QDialog {
   int pending_ = 0;
   std::vector<std::string> domain_names_;
   int domain_generation_ = 0;
+  // The listings: a computer that never answers holds only its own thread,
+  // and the dialog never waits for one when it goes (grace 0).
+  services::WorkerRunner listings_;
 };
 
 // Opens the dialog modally over parent. 1 and the chosen path (at most 260

@@ -2,15 +2,16 @@
 // waits at most the deadline and then goes on without it. A helper that is
 // still blocked (libsmbclient waits up to 40 s for a server that accepts and
 // never answers) is abandoned: it ends on its own later and its result is
-// dropped. So no caller ever waits longer than the deadline.
+// dropped; it counts as a thread at large meanwhile. So no caller ever waits
+// longer than the deadline.
 #pragma once
 
-#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
+
+#include "services/worker_runner.h"
 
 namespace dovrane::network {
 
@@ -25,27 +26,29 @@ template <class T>
 std::optional<T> RunWithDeadline(std::function<T()> work, int deadline_ms) {
   struct Shared {
     std::mutex mutex;
-    std::condition_variable done;
     std::optional<T> result;
   };
   auto shared = std::make_shared<Shared>();
-  try {
-    CountDeadlineHelper(1);
-    std::thread([shared, work = std::move(work)] {
-      T value = work();
-      {
-        std::lock_guard<std::mutex> lock(shared->mutex);
-        shared->result = std::move(value);
-      }
-      shared->done.notify_all();
-      CountDeadlineHelper(-1);
-    }).detach();
-  } catch (const std::system_error&) {
+  // No owner's thread to post to: the result is taken from the shared state.
+  services::WorkerRunner runner([](std::function<void()>) {}, 0);
+  CountDeadlineHelper(1);
+  auto job = runner.Start([shared, work = std::move(work)](services::WorkerRunner::Job&) {
+    T value = work();
+    {
+      std::lock_guard<std::mutex> lock(shared->mutex);
+      shared->result = std::move(value);
+    }
+    CountDeadlineHelper(-1);
+    return std::function<void()>();
+  });
+  if (!job) {
     CountDeadlineHelper(-1);
     return std::nullopt;
   }
-  std::unique_lock<std::mutex> lock(shared->mutex);
-  shared->done.wait_for(lock, std::chrono::milliseconds(deadline_ms), [&] { return shared->result.has_value(); });
+  // One stuck past the deadline is left behind by the runner's close.
+  (void)runner.Wait(job, deadline_ms);
+  (void)runner.Close();
+  std::lock_guard<std::mutex> lock(shared->mutex);
   return std::move(shared->result);
 }
 

@@ -11,7 +11,6 @@
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
-#include "platform/threads_at_large.h"
 #include "tree/item_kind.h"
 
 namespace dovrane::tree {
@@ -163,7 +162,6 @@ struct ItemCheckWorker::Task {
   std::chrono::steady_clock::time_point deadline;
   std::atomic<bool> answered{false};
   std::atomic<bool> finished{false};
-  bool left_behind = false;  // guarded by Shared::mutex
 };
 
 struct ItemCheckWorker::Shared {
@@ -194,6 +192,7 @@ ItemCheckWorker::ItemCheckWorker(int time_limit_ms, PingFunction ping, HostCallb
       shared_(std::make_shared<Shared>()),
       mutex_(shared_->mutex),
       wake_(shared_->wake),
+      checks_([](std::function<void()>) {}, kCheckGraceMs),
       watchdog_([this] { Watch(); }) {}
 
 ItemCheckWorker::~ItemCheckWorker() {
@@ -209,21 +208,7 @@ ItemCheckWorker::~ItemCheckWorker() {
   // A check that ends soon is waited for; one stuck in a call on a hanging
   // share (which may wait in the kernel for as long as the mount does) is
   // left to end on its own, answering nobody.
-  lock.lock();
-  wake_.wait_for(lock, std::chrono::milliseconds(kCheckGraceMs), [this] {
-    for (const auto& entry : threads_)
-      if (!entry.first->finished) return false;
-    return true;
-  });
-  for (auto& entry : threads_) {
-    if (entry.first->finished) continue;
-    entry.first->left_behind = true;
-    platform::ThreadAtLargeStarts();
-    entry.second.detach();
-  }
-  lock.unlock();
-  for (auto& entry : threads_)
-    if (entry.second.joinable()) entry.second.join();
+  (void)checks_.Close();
 }
 
 void ItemCheckWorker::CheckHosts(uint64_t serial, std::vector<HostCheckRequest> requests) {
@@ -273,30 +258,20 @@ void ItemCheckWorker::Start(std::shared_ptr<Task> task) {
   task->deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(time_limit_ms_);
   std::lock_guard<std::mutex> guard(mutex_);
   if (stop_) return;
-  Reap();
   watched_.push_back(task);
-  // The thread keeps what it uses: it may outlive the worker.
-  threads_.emplace_back(task, std::thread([state = shared_, task] {
+  // The piece keeps what it uses: it may outlive the worker.
+  auto started = checks_.Start([state = shared_, task](services::WorkerRunner::Job&) {
     task->run();
-    std::lock_guard<std::mutex> guard(state->mutex);
-    task->finished = true;
-    if (task->left_behind) platform::ThreadAtLargeEnds();
-    state->wake.notify_all();
-  }));
-  wake_.notify_all();
-}
-
-// Joins the threads that have ended. REQUIRES: mutex_ held.
-void ItemCheckWorker::Reap() {
-  for (size_t i = 0; i < threads_.size();) {
-    if (threads_[i].first->finished) {
-      threads_[i].second.join();
-      threads_[i] = std::move(threads_.back());
-      threads_.pop_back();
-    } else {
-      ++i;
+    {
+      std::lock_guard<std::mutex> guard(state->mutex);
+      task->finished = true;
     }
-  }
+    state->wake.notify_all();
+    return std::function<void()>();
+  });
+  // No thread: the watchdog answers it as not answering.
+  (void)started;
+  wake_.notify_all();
 }
 
 void ItemCheckWorker::Watch() {

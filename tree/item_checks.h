@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "services/worker_runner.h"
 #include "tree/host_table.h"
 
 namespace dovrane::tree {
@@ -102,7 +103,6 @@ class ItemCheckWorker {
   struct Shared;
   void Start(std::shared_ptr<Task> task);
   void Watch();
-  void Reap();
 
   const int time_limit_ms_;
   PingFunction ping_;
@@ -113,7 +113,9 @@ class ItemCheckWorker {
   std::condition_variable& wake_;
   bool stop_ = false;
   std::vector<std::shared_ptr<Task>> watched_;
-  std::vector<std::pair<std::shared_ptr<Task>, std::thread>> threads_;
+  // The checks' threads; their answers go through the callbacks, gated by Shared.
+  services::WorkerRunner checks_;
+  // Only waits for deadlines (it touches no disk): joined at once.
   std::thread watchdog_;
 };
 

@@ -8,6 +8,7 @@
 #include "tree/dovrane_tree_ctrl.h"
 #include "tree/item_kind.h"
 #include "tree/status_bar_text.h"
+#include "services/post_to_qt.h"
 #include "services/qt_text_qt.h"
 
 namespace dovrane::tree {
@@ -34,12 +35,13 @@ std::string NetDirectory() {
 }  // namespace
 
 ProjectTrees::ProjectTrees(QObject* parent)
-    : QObject(parent), ping_(platform::PingHost) {
+    : QObject(parent), fill_runner_(services::PostTo(this)), ping_(platform::PingHost) {
   MakeWorker();
 }
 
 ProjectTrees::~ProjectTrees() {
-  if (fill_thread_.joinable()) fill_thread_.join();
+  // A fill stuck on the administration host is left behind; it holds only its own copies.
+  (void)fill_runner_.Close();
   worker_.reset();
 }
 
@@ -95,18 +97,18 @@ void ProjectTrees::Refill(const std::string& data_path) {
     pending_data_path_ = data_path;
     return;
   }
-  if (fill_thread_.joinable()) fill_thread_.join();
   auto input = std::make_shared<FillInput>();
   input->unreachable = marks_;
   input->move_mark = move_mark_;
-  fill_thread_ = std::thread([this, input, data_path] {
+  auto started = fill_runner_.Start([this, input, data_path](services::WorkerRunner::Job&) {
     auto result = std::make_shared<FillResult>();
     result->data_path = data_path;
     // An administration that cannot be read leaves the trees empty.
     if (ReadFillInput(input.get()) != 0) input->snapshot.reset();
     result->table = BuildHostTable(*input);
-    QMetaObject::invokeMethod(this, [this, result] { ApplyFill(result); }, Qt::QueuedConnection);
+    return std::function<void()>([this, result] { ApplyFill(result); });
   });
+  if (!started) filling_ = false;
 }
 
 void ProjectTrees::ApplyFill(const std::shared_ptr<FillResult>& result) {

@@ -13,11 +13,11 @@
 #include <memory>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tree/host_table.h"
 #include "tree/item_checks.h"
+#include "services/worker_runner.h"
 #include "tree/project_tree_model_qt.h"
 
 namespace dovrane::tree {
@@ -97,7 +97,8 @@ class ProjectTrees : public QObject {
   std::string pending_data_path_;
   uint64_t serial_ = 0;  // of the table in the model
   int hosts_unchecked_ = 0;  // hosts of this table whose checks have not answered
-  std::thread fill_thread_;
+  // The fill's reader: never waited for at close (the administration host may hang).
+  services::WorkerRunner fill_runner_;
   PingFunction ping_;
   int time_limit_ms_ = kDefaultCheckTimeLimitMs;
   std::unique_ptr<ItemCheckWorker> worker_;  // last: ends first

@@ -38,6 +38,7 @@
 #include "ui/dialog_switches.h"
 #include "ui/dovrane_tab_ctrl.h"
 #include "ui/help_document.h"
+#include "services/post_to_qt.h"
 #include "services/qt_text_qt.h"
 #include "ui/window_placement.h"
 
@@ -54,9 +55,6 @@ constexpr int kButtonWidth = 90;
 constexpr int kButtonHeight = 26;
 constexpr int kRefreshPeriodMs = 4000;
 constexpr int kFirstFillDelayMs = 500;
-// How long closing the window waits, in all, for look-ups still under way;
-// with the other workers' graces well under the second a close may take.
-constexpr int kWorkerGraceMs = 300;
 constexpr int kTreeImageCount = 19;
 constexpr uint32_t kKindNetworkHost = 0x10000;
 
@@ -67,39 +65,15 @@ CDovraneDlg* g_main_dialog = nullptr;
 CDovraneDlg* MainDialog() { return g_main_dialog; }
 void SetMainDialog(CDovraneDlg* dialog) { g_main_dialog = dialog; }
 
-// A look-up on its own thread. The result reaches the window only while the
-// window exists: the window clears `receiver` under the lock when it goes.
-struct CDovraneDlg::Worker {
-  std::thread thread;
-  std::mutex mutex;
-  std::condition_variable ended;
-  CDovraneDlg* receiver = nullptr;
-  std::atomic<bool> done{false};
-  bool at_large = false;  // left behind by the window: counted until it ends
-};
-
-// The closure `work` returns runs in the window's thread.
+// The closure `work` returns runs in the window's thread, while the window exists.
 void CDovraneDlg::StartWorker(std::function<std::function<void()>()> work) {
-  auto worker = std::make_shared<Worker>();
-  worker->receiver = this;
-  worker->thread = std::thread([worker, work = std::move(work)] {
-    bool at_large = false;
-    {
-      std::function<void()> apply = work();
-      std::lock_guard<std::mutex> guard(worker->mutex);
-      if (worker->receiver) QMetaObject::invokeMethod(worker->receiver, std::move(apply), Qt::QueuedConnection);
-      worker->done = true;
-      at_large = worker->at_large;
-    }
-    worker->ended.notify_all();
-    if (at_large) platform::ThreadAtLargeEnds();
-  });
-  workers_.push_back(std::move(worker));
+  (void)workers_.Start([work = std::move(work)](services::WorkerRunner::Job&) { return work(); });
 }
 
 CDovraneDlg::CDovraneDlg(QWidget* parent) : CDovraneDlg(TreeHooks{}, parent) {}
 
-CDovraneDlg::CDovraneDlg(TreeHooks hooks, QWidget* parent) : QDialog(parent), hooks_(std::move(hooks)) {
+CDovraneDlg::CDovraneDlg(TreeHooks hooks, QWidget* parent)
+    : QDialog(parent), hooks_(std::move(hooks)), workers_(services::PostTo(this)) {
   // A "noping" file in the work folder turns pinging off until the settings say otherwise.
   ping_allowed = PingAllowedAtConstruction();
   timer1_.setSingleShot(true);
@@ -113,27 +87,9 @@ CDovraneDlg::~CDovraneDlg() {
   closing = 1;
   // The ping thread ends before the window does.
   StopPinging();
-  // A look-up of a reachable disk ends within milliseconds: it is waited for,
-  // so none still reads the installation's settings while the program ends.
-  // One stuck on a hanging share is left to end on its own.
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWorkerGraceMs);
-  for (const std::shared_ptr<Worker>& worker : workers_) {
-    {
-      std::unique_lock<std::mutex> lock(worker->mutex);
-      worker->receiver = nullptr;
-      worker->ended.wait_until(lock, give_up, [&worker] { return worker->done.load(); });
-      // Decided under the lock: the worker counts itself out only once counted in.
-      if (!worker->done) {
-        worker->at_large = true;
-        platform::ThreadAtLargeStarts();
-      }
-    }
-    if (worker->at_large) {
-      worker->thread.detach();
-    } else {
-      worker->thread.join();
-    }
-  }
+  // A look-up of a reachable disk ends within the runner's grace; one stuck
+  // on a hanging share is left to end on its own.
+  (void)workers_.Close();
   if (g_main_dialog == this) g_main_dialog = nullptr;
 }
 
@@ -366,7 +322,6 @@ void CDovraneDlg::OnRefreshButton() { StartProbe(ProbePurpose::kFirstFill, 0); }
 
 void CDovraneDlg::StartProbe(ProbePurpose purpose, int ping_changed_value) {
   if (closing) return;
-  JoinFinishedWorkers();
   RefreshRequest request;
   request.net_folder = extlib::lfinigC(extlib::kSlotNet);
   (void)services::ToCp1252(tab_->GetDataPath(), &request.data_path);  // host names are plain ASCII
@@ -418,15 +373,6 @@ void CDovraneDlg::RefillTrees(const QString& data_path) {
   if (!hooks_.refill_is_async) emit TreesFilled();
 }
 
-void CDovraneDlg::JoinFinishedWorkers() {
-  auto finished = [](const std::shared_ptr<Worker>& worker) {
-    if (!worker->done) return false;
-    worker->thread.join();
-    return true;
-  };
-  workers_.erase(std::remove_if(workers_.begin(), workers_.end(), finished), workers_.end());
-}
-
 void CDovraneDlg::OnCheckOut() {
   check_out_button_->setEnabled(false);
   // No pinging while the host is checked out or in; the user's choice comes back after.
@@ -456,7 +402,6 @@ void CDovraneDlg::OnCheckOut() {
 }
 
 void CDovraneDlg::OnHelp() {
-  JoinFinishedWorkers();
   // The help folder may lie on a share: found and looked at off this thread.
   StartWorker([this] {
     std::string path;

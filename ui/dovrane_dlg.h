@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "services/worker_runner.h"
 #include "tree/project_tree_model_qt.h"
 #include "ui/ping_thread.h"
 #include "ui/refresh_check.h"
@@ -149,7 +150,6 @@ class CDovraneDlg : public QDialog {
   void RestorePlacement();
   void EndDialog();
   void ShowAbout();
-  void JoinFinishedWorkers();
   // Runs `work` on a worker of its own (the disk may hang there).
   void StartWorker(std::function<std::function<void()>()> work);
 
@@ -180,10 +180,9 @@ class CDovraneDlg : public QDialog {
   bool probe_running_ = false;
   // A check asked for while one ran: its ping-changed value, -1 for none.
   int pending_check_ = -1;
-  // Workers that look at the disk; joined when done, left behind at the end
-  // when a share hangs (they hold only copies).
-  struct Worker;
-  std::vector<std::shared_ptr<Worker>> workers_;
+  // The look-ups at the disk (they hold only copies): left behind at the end
+  // when a share hangs.
+  services::WorkerRunner workers_;
 };
 
 // The running main window, or null (set by the dialog mode).

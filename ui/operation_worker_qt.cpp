@@ -1,10 +1,11 @@
 #include "ui/operation_worker_qt.h"
 
 #include <chrono>
+#include <limits>
 #include <condition_variable>
 #include <mutex>
 
-#include "platform/threads_at_large.h"
+#include "services/post_to_qt.h"
 #include "ui/gui_messenger_qt.h"
 
 namespace dovrane::ui {
@@ -64,90 +65,55 @@ class DetachableMessenger : public platform::Messenger {
 
 }  // namespace
 
-// What the operation's thread uses: kept alive by the thread, so that it
-// may outlive the worker.
+// What the operation's context points at: kept alive by the thread, so that
+// it may outlive the worker.
 struct OperationWorker::Run {
   Run(platform::Messenger* target, std::shared_ptr<extlib::Progress> given)
-      : relay(target), progress(std::move(given)), context(target ? &relay : nullptr, progress.get()) {}
+      : relay(target), progress(std::move(given)) {}
 
-  std::mutex mu;
-  std::condition_variable ended;
-  OperationWorker* receiver = nullptr;  // null once the worker is gone
-  bool done = false;
-  bool left_behind = false;
   DetachableMessenger relay;
   std::shared_ptr<extlib::Progress> progress;
-  extlib::OperationContext context;
 };
 
 OperationWorker::OperationWorker(platform::Messenger* messenger, QObject* parent)
-    : QObject(parent), messenger_(messenger) {}
+    : QObject(parent), messenger_(messenger), runner_(services::PostTo(this), kOperationGraceMs) {}
 
 OperationWorker::~OperationWorker() {
-  if (!run_) return;
-  std::unique_lock lock(run_->mu);
-  run_->receiver = nullptr;  // its result is posted to nobody
-  if (!run_->done) {
-    run_->context.Cancel();
-    lock.unlock();
+  if (job_ && !job_->Done()) {
+    job_->Cancel();
+    // A question the operation waits on is answered without this thread.
     if (auto* gui = dynamic_cast<GuiMessenger*>(messenger_)) gui->Shutdown();
-    lock.lock();
-    run_->ended.wait_for(lock, std::chrono::milliseconds(kOperationGraceMs), [this] { return run_->done; });
-    if (!run_->done) {
-      // Decided under the lock: the thread counts itself out only once counted in.
-      run_->left_behind = true;
-      platform::ThreadAtLargeStarts();
-    }
+    if (!runner_.Wait(job_, kOperationGraceMs) && runner_.LeaveBehind(job_)) run_->relay.Detach();
   }
-  const bool left_behind = run_->left_behind;
-  lock.unlock();
-  if (left_behind) {
-    run_->relay.Detach();
-    thread_.detach();
-  } else {
-    Join();
-  }
+  (void)runner_.Close();
 }
 
 bool OperationWorker::Start(Operation operation, std::shared_ptr<extlib::Progress> progress) {
   if (running_) return false;
-  Join();  // the previous thread has posted its result and is ending
   run_ = std::make_shared<Run>(messenger_, std::move(progress));
-  run_->context.interactive = 0;
-  run_->receiver = this;
-  running_ = true;
-  thread_ = std::thread([run = run_, operation = std::move(operation)] {
-    int result;
-    {
-      extlib::BindContext bind(run->context);
-      result = operation(run->context);
-    }
-    std::lock_guard lock(run->mu);
-    run->done = true;
-    // Under the lock: the worker cannot go between the look and the post.
-    if (run->receiver) {
-      OperationWorker* worker = run->receiver;
-      QMetaObject::invokeMethod(
-          worker,
-          [worker, result] {
-            worker->running_ = false;
-            worker->Join();
-            emit worker->finished(result);
-          },
-          Qt::QueuedConnection);
-    }
-    if (run->left_behind) platform::ThreadAtLargeEnds();
-    run->ended.notify_all();
-  });
-  return true;
+  services::WorkerRunner::Options options;
+  options.messenger = messenger_ ? &run_->relay : nullptr;
+  options.progress = run_->progress.get();
+  options.keep = run_;
+  options.bind = true;
+  job_ = runner_.Start(
+      [this, operation = std::move(operation)](services::WorkerRunner::Job& job) {
+        const int result = operation(job.context());
+        return std::function<void()>([this, result] {
+          // The thread is past its last post: a receiver that destroys the
+          // worker on finished() must find it ended, not still running.
+          (void)runner_.Wait(job_, std::numeric_limits<int>::max());
+          running_ = false;
+          emit finished(result);
+        });
+      },
+      std::move(options));
+  running_ = job_ != nullptr;
+  return running_;
 }
 
 void OperationWorker::Cancel() {
-  if (run_) run_->context.Cancel();
-}
-
-void OperationWorker::Join() {
-  if (thread_.joinable()) thread_.join();
+  if (job_) job_->Cancel();
 }
 
 }  // namespace dovrane::ui

@@ -9,9 +9,9 @@
 #include <QObject>
 #include <functional>
 #include <memory>
-#include <thread>
 
 #include "extlib/operation_context.h"
+#include "services/worker_runner.h"
 
 namespace dovrane::platform {
 class Messenger;
@@ -55,12 +55,12 @@ class OperationWorker : public QObject {
 
  private:
   struct Run;
-  void Join();
 
   platform::Messenger* messenger_;
-  std::shared_ptr<Run> run_;  // shared with its thread, which may outlive the worker
-  std::thread thread_;
+  std::shared_ptr<Run> run_;  // kept alive by its thread, which may outlive the worker
+  std::shared_ptr<services::WorkerRunner::Job> job_;
   bool running_ = false;
+  services::WorkerRunner runner_;  // last: closed first
 };
 
 }  // namespace dovrane::ui

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <system_error>
+#include <limits>
 #include <thread>
 
 #include "platform/ping.h"
@@ -32,69 +33,71 @@ struct PingThread::Probe {
   std::atomic<bool> answered{false};
 };
 
+namespace {
+// Nothing goes back to the window's thread: the cycle raises a shared flag.
+void PostNowhere(std::function<void()>) {}
+}  // namespace
+
 PingThread::PingThread(PingShared& shared, HostPing ping, int cycle_ms)
-    : shared_(shared), ping_(ping ? std::move(ping) : HostPing(platform::PingHost)), cycle_ms_(cycle_ms) {}
+    : shared_(shared),
+      ping_(ping ? std::move(ping) : HostPing(platform::PingHost)),
+      cycle_ms_(cycle_ms),
+      probes_(PostNowhere),
+      cycle_(PostNowhere) {}
 
 PingThread::~PingThread() { Stop(); }
 
 bool PingThread::Start() {
-  if (thread_.joinable()) return true;
+  if (running_ && !running_->Done()) return true;
   {
-    std::lock_guard<std::mutex> guard(mutex_);
-    stop_ = false;
+    std::lock_guard<std::mutex> guard(wake_->mutex);
+    wake_->stop = false;
   }
-  try {
-    thread_ = std::thread([this] {
-      // Below normal, and so are the probes it starts; a refusal changes nothing else.
-      (void)platform::LowerThisThreadPriority();
-      Run();
-    });
-  } catch (const std::system_error&) {
-    return false;
-  }
-  return true;
+  running_ = cycle_.Start([this](services::WorkerRunner::Job&) {
+    // Below normal, and so are the probes it starts; a refusal changes nothing else.
+    (void)platform::LowerThisThreadPriority();
+    Run();
+    return std::function<void()>();
+  });
+  return running_ != nullptr;
 }
 
 void PingThread::Stop() {
   {
-    std::lock_guard<std::mutex> guard(mutex_);
-    stop_ = true;
+    std::lock_guard<std::mutex> guard(wake_->mutex);
+    wake_->stop = true;
   }
-  wake_.notify_all();
-  if (thread_.joinable()) thread_.join();
-  ReapProbes(true);
+  wake_->wake.notify_all();
+  // The cycle sees the flag within a lock wait; its probes are not waited for past the grace.
+  if (running_) (void)cycle_.Wait(running_, std::numeric_limits<int>::max());
+  running_.reset();
+  (void)probes_.Settle();
 }
 
 std::set<std::string> PingThread::PingAll(const std::vector<std::string>& hosts) {
-  ReapProbes(false);
   std::vector<std::shared_ptr<Probe>> cycle;
   for (const std::string& host : hosts) {
     auto probe = std::make_shared<Probe>();
     probe->host = host;
-    Probe* raw = probe.get();
-    std::thread thread;
-    try {
-      thread = std::thread([this, raw] {
-        raw->answered = ping_(raw->host, kPingTimeoutMs) == 0;
-        {
-          std::lock_guard<std::mutex> guard(mutex_);
-          raw->done = true;
-        }
-        wake_.notify_all();
-      });
-    } catch (const std::system_error&) {
-      continue;  // no thread for this probe: the host counts as not answering
-    }
-    probes_.emplace_back(probe, std::move(thread));
-    cycle.push_back(std::move(probe));
+    auto started = probes_.Start([probe, wake = wake_, ping = ping_](services::WorkerRunner::Job&) {
+      probe->answered = ping(probe->host, kPingTimeoutMs) == 0;
+      {
+        std::lock_guard<std::mutex> guard(wake->mutex);
+        probe->done = true;
+      }
+      wake->wake.notify_all();
+      return std::function<void()>();
+    });
+    // No thread for this probe: the host counts as not answering.
+    if (started) cycle.push_back(std::move(probe));
   }
   // The name lookup has no time limit of its own: the cycle does not wait
   // for it longer than the probe's limit and a margin.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPingTimeoutMs * 3);
   {
-    std::unique_lock<std::mutex> lock(mutex_);
-    wake_.wait_until(lock, deadline, [&] {
-      if (stop_) return true;
+    std::unique_lock<std::mutex> lock(wake_->mutex);
+    wake_->wake.wait_until(lock, deadline, [&] {
+      if (wake_->stop) return true;
       for (const auto& probe : cycle) {
         if (!probe->done) return false;
       }
@@ -108,23 +111,11 @@ std::set<std::string> PingThread::PingAll(const std::vector<std::string>& hosts)
   return answering;
 }
 
-void PingThread::ReapProbes(bool wait) {
-  for (size_t i = 0; i < probes_.size();) {
-    if (wait || probes_[i].first->done) {
-      probes_[i].second.join();
-      probes_[i] = std::move(probes_.back());
-      probes_.pop_back();
-    } else {
-      ++i;
-    }
-  }
-}
-
 void PingThread::Run() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  while (!stop_) {
-    wake_.wait_for(lock, std::chrono::milliseconds(cycle_ms_), [this] { return stop_; });
-    if (stop_) break;
+  std::unique_lock<std::mutex> lock(wake_->mutex);
+  while (!wake_->stop) {
+    wake_->wake.wait_for(lock, std::chrono::milliseconds(cycle_ms_), [this] { return wake_->stop; });
+    if (wake_->stop) break;
     lock.unlock();
     const bool allowed = shared_.ping_allowed.load() == 1;
     if (allowed) {
@@ -141,7 +132,7 @@ void PingThread::Run() {
       if (copied) current_ = PingAll(hosts);
     }
     lock.lock();
-    if (stop_) break;
+    if (wake_->stop) break;
     if (allowed) {
       // The first cycle that finds answering hosts only records them.
       if (!previous_.empty() && previous_ != current_) shared_.ping_changed = true;

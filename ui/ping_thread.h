@@ -11,8 +11,9 @@
 #include <mutex>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "services/worker_runner.h"
 
 namespace dovrane::ui {
 
@@ -63,20 +64,27 @@ class PingThread {
 
  private:
   void Run();
-  // Joins the probe threads that have ended (all of them when wait).
-  void ReapProbes(bool wait);
+
+  // What the cycle and its probes share; a probe stuck in a name lookup
+  // keeps it alive after the thread is gone.
+  struct Wake {
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool stop = false;  // the stop flag
+  };
+  struct Probe;
 
   PingShared& shared_;
   HostPing ping_;
   const int cycle_ms_;
-  std::thread thread_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  bool stop_ = false;  // the stop flag
+  std::shared_ptr<Wake> wake_ = std::make_shared<Wake>();
   std::atomic<int> cycles_{0};
   std::set<std::string> previous_, current_;  // the answering sets
-  struct Probe;
-  std::vector<std::pair<std::shared_ptr<Probe>, std::thread>> probes_;
+  // The probes: a lookup that outlasts the stop is left behind.
+  services::WorkerRunner probes_;
+  // The cycle itself: it never blocks past the stop flag and is waited for.
+  services::WorkerRunner cycle_;
+  std::shared_ptr<services::WorkerRunner::Job> running_;
 };
 
 }  // namespace dovrane::ui

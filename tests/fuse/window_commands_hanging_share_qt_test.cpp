@@ -32,6 +32,7 @@
 
 #include "checkout/checkout_comment_dlg.h"
 #include "checkout/std_copy_dlg.h"
+#include "extlib/settings.h"
 #include "platform/system_names.h"
 #include "platform/threads_at_large.h"
 #include "support/fault_share.h"
@@ -165,6 +166,30 @@ class FuseStageWindowCommands : public ::testing::Test {
     std::string all;
     for (const std::string& text : boxes_) all += "box: " + text + "\n";
     return all;
+  }
+  // Closes the window; the milliseconds it took. Should the window wait for
+  // its workers after all, the share comes back after 3 s, so that the test
+  // ends with a failure instead of hanging.
+  qint64 CloseWindow(testing::FaultShare& share) {
+    std::mutex mu;
+    std::condition_variable done;
+    bool closed = false;
+    std::thread rescue([&] {
+      std::unique_lock lock(mu);
+      if (!done.wait_for(lock, std::chrono::seconds(3), [&] { return closed; })) share.Control("release");
+    });
+    QElapsedTimer closing;
+    closing.start();
+    window_->dialog().close();
+    window_.reset();
+    const qint64 took = closing.elapsed();
+    {
+      std::lock_guard lock(mu);
+      closed = true;
+    }
+    done.notify_all();
+    rescue.join();
+    return took;
   }
   // The share back: the commands stuck on it end.
   void ShareBack(testing::FaultShare& share) {
@@ -309,31 +334,108 @@ TEST_F(FuseStageWindowCommands, ClosingLeavesACommandStuckOnTheShareBehind) {
   window().commands().RunCommand(hosts(), tree::kCmdDelete);
   ASSERT_TRUE(testing::WaitForHungWhileTurning(share, 1, 10000)) << "nothing reached the hanging share";
   ASSERT_TRUE(window().commands().Busy());
-
-  // Should the window wait for its worker after all, the share comes back
-  // after 3 s, so that the test ends with a failure instead of hanging.
-  std::mutex mu;
-  std::condition_variable done;
-  bool closed = false;
-  std::thread rescue([&] {
-    std::unique_lock lock(mu);
-    if (!done.wait_for(lock, std::chrono::seconds(3), [&] { return closed; })) share.Control("release");
-  });
-  QElapsedTimer closing;
-  closing.start();
-  window().dialog().close();
-  window_.reset();
-  const qint64 took = closing.elapsed();
-  {
-    std::lock_guard lock(mu);
-    closed = true;
-  }
-  done.notify_all();
-  rescue.join();
+  const qint64 took = CloseWindow(share);
   EXPECT_LT(took, 1000) << "the window waited for its command stuck on the share";
   EXPECT_GT(platform::ThreadsAtLarge(), at_large) << "the stuck command was not left behind";
   share.Control("clear");
   EXPECT_TRUE(QTest::qWaitFor([] { return platform::ThreadsAtLarge() == 0; }, 10000));
+}
+
+// Closing while the administration host (the share holding Net) hangs in the
+// middle of a refill: the project list's reader is left behind, not joined,
+// and the window goes within a second.
+TEST_F(FuseStageWindowCommands, ClosingWhileTheAdministrationHostHangsInTheFill) {
+  testing::SampleSite& site = Site(12, 3);
+  testing::FaultShare share(site.unc_root() + "/SRV1/cad");
+  ASSERT_TRUE(share.mounted()) << share.error();
+  site.Activate();
+  Open();
+  ASSERT_FALSE(HasFatalFailure());
+  const int at_large = platform::ThreadsAtLarge();
+  share.Control("dead hang");
+  window().trees().Refill("");
+  ASSERT_TRUE(testing::WaitForHungWhileTurning(share, 1, 10000)) << "the refill did not reach the hanging share";
+  ASSERT_TRUE(window().trees().Filling());
+  const qint64 took = CloseWindow(share);
+  EXPECT_LT(took, 1000) << "the window waited for the fill stuck on the administration host";
+  EXPECT_GT(platform::ThreadsAtLarge(), at_large) << "the stuck fill was not left behind";
+  share.Control("clear");
+  EXPECT_TRUE(QTest::qWaitFor([] { return platform::ThreadsAtLarge() == 0; }, 10000));
+}
+
+// A host check-out whose preparation (marking the projects in the
+// administration) hangs on the administration host: Cancel takes the
+// progress window down at once; the check-out ends when the share comes back.
+TEST_F(FuseStageWindowCommands, CancelWhileTheCheckOutPreparesOnAHangingAdministrationHost) {
+  testing::SampleSite& site = Site(8, 2, true);
+  testing::FaultShare share(site.unc_root() + "/SRV1/cad");
+  ASSERT_TRUE(share.mounted()) << share.error();
+  site.Activate();
+  Open();
+  ASSERT_FALSE(HasFatalFailure());
+  HostCommands& commands = window().hostCommands();
+  QSignalSpy ended(&commands, &HostCommands::commandEnded);
+  // What marking the projects and writing their check-out files changes there.
+  share.Control("hang create,write,truncate,rename,unlink,mkdir");
+  hosts()->SelectItem(model()->HostIndex(platform::ComputerName()));
+  QTest::mouseClick(window().dialog().CheckOutButton(), Qt::LeftButton);
+  ASSERT_TRUE(testing::WaitForHungWhileTurning(share, 1, 20000)) << "nothing reached the hanging share\n" << Boxes();
+  StallMeter meter;
+  meter.Start();
+  ASSERT_TRUE(QTest::qWaitFor([] { return ProgressWindow() != nullptr; }, 5000)) << "no progress window\n" << Boxes();
+  const qint64 cancel = CancelTakes();
+  EXPECT_GE(cancel, 0) << "no Cancel, or the progress window stayed";
+  EXPECT_LT(cancel, kCancelBoundMs);
+  EXPECT_GE(share.Hung(), 1) << "the preparation should still wait in the kernel";
+  EXPECT_LT(meter.LongestMs(), testing::kStallBoundMs);
+  share.Control("clear");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return ended.count() >= 1; }, 30000));
+  std::printf("%s", Boxes().c_str());
+}
+
+// The laptop checked out, the window opened again on its copy: a check-in
+// whose writes hang on the administration host. Cancel takes the progress
+// window down at once; the check-in ends when the share comes back.
+TEST_F(FuseStageWindowCommands, CancelOfACheckInStuckOnTheAdministrationHost) {
+  testing::SampleSite& site = Site(8, 2, true);
+  testing::FaultShare share(site.unc_root() + "/SRV1/cad");
+  ASSERT_TRUE(share.mounted()) << share.error();
+  site.Activate();
+  Open();
+  ASSERT_FALSE(HasFatalFailure());
+  {
+    QSignalSpy ended(&window().hostCommands(), &HostCommands::commandEnded);
+    hosts()->SelectItem(model()->HostIndex(platform::ComputerName()));
+    QTest::mouseClick(window().dialog().CheckOutButton(), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ended.count() >= 1; }, 30000)) << "the check-out did not end\n" << Boxes();
+  }
+  std::string out_path;
+  ASSERT_TRUE(extlib::GetSettingString("HKLM", "InstallRoot\\CheckedOutPath", &out_path)) << Boxes();
+  answerer_.disconnect();
+  window().dialog().close();
+  window_.reset();
+  boxes_.clear();
+  // Opened again, the window works on the checked-out copy.
+  Open();
+  ASSERT_FALSE(HasFatalFailure());
+  HostCommands& commands = window().hostCommands();
+  QSignalSpy ended(&commands, &HostCommands::commandEnded);
+  share.Control("hang create,write,truncate,rename,unlink,mkdir");
+  hosts()->SelectItem(model()->HostIndex(platform::ComputerName()));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window().dialog().CheckOutButton()->isEnabled(); }, 5000));
+  QTest::mouseClick(window().dialog().CheckOutButton(), Qt::LeftButton);
+  ASSERT_TRUE(testing::WaitForHungWhileTurning(share, 1, 20000)) << "nothing reached the hanging share\n" << Boxes();
+  StallMeter meter;
+  meter.Start();
+  ASSERT_TRUE(QTest::qWaitFor([] { return ProgressWindow() != nullptr; }, 5000)) << "no progress window\n" << Boxes();
+  const qint64 cancel = CancelTakes();
+  EXPECT_GE(cancel, 0) << "no Cancel, or the progress window stayed";
+  EXPECT_LT(cancel, kCancelBoundMs);
+  EXPECT_GE(share.Hung(), 1) << "the check-in should still wait in the kernel";
+  EXPECT_LT(meter.LongestMs(), testing::kStallBoundMs);
+  share.Control("clear");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return ended.count() >= 1; }, 30000));
+  std::printf("%s", Boxes().c_str());
 }
 
 // The administration host over a slow line: every call on its share 50 ms

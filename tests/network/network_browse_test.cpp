@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "network/deadline_call.h"
+#include "platform/threads_at_large.h"
 #include "network/smb_enumerator.h"
 #include "network/unc_root_enumerator.h"
 #include "support/fake_enumerator.h"
@@ -158,11 +159,15 @@ TEST(DeadlineCallTest, ACallerNeverWaitsLongerThanTheDeadline) {
       50);
   EXPECT_FALSE(late.has_value());
   EXPECT_LT(ElapsedMs(start), 1000);
+  // Abandoned, it counts as a thread at large: the process ends without
+  // destroying the statics it may still use.
+  EXPECT_GE(platform::ThreadsAtLarge(), 1);
   gate->store(true);  // the abandoned helper ends on its own
   EXPECT_EQ(RunWithDeadline<int>([] { return 7; }, 5000).value_or(0), 7);
-  for (int i = 0; i < 2000 && RunningDeadlineHelpers() > 0; ++i)
+  for (int i = 0; i < 2000 && (RunningDeadlineHelpers() > 0 || platform::ThreadsAtLarge() > 0); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   EXPECT_EQ(RunningDeadlineHelpers(), 0);
+  EXPECT_EQ(platform::ThreadsAtLarge(), 0);
 }
 
 TEST(SmbEnumeratorTest, AComputerWithoutSmbCostsNoMoreThanTheProbe) {
