@@ -34,8 +34,8 @@ std::vector<ShareMount> ParseMountInfo(const std::string& text, unsigned user);
 std::vector<ShareMount> GvfsShareMounts(const std::string& gvfs_dir, const std::vector<std::string>& names);
 // The system's, read through the Env: $DOVRANE_MOUNTINFO (a file in the
 // mountinfo format, for tests), else /proc/self/mountinfo (at most 4 MiB),
-// FUSE mounts of the running user's;
-// and $DOVRANE_GVFS_DIR, else $XDG_RUNTIME_DIR/gvfs, else /run/user/UID/gvfs.
+// its FUSE mounts those of the running user or root; and $DOVRANE_GVFS_DIR,
+// else $XDG_RUNTIME_DIR/gvfs, else /run/user/UID/gvfs.
 // Mounts that cannot be read are missing, never an error.
 std::vector<ShareMount> SystemShareMounts();
 // The first mount of \\host\share (Windows-1252, as in a Windows path): names
