@@ -77,8 +77,7 @@ std::string AddressOption(const std::string& options) {
 bool FuseMountedBy(const std::string& options, unsigned user) {
   std::istringstream in(options);
   for (std::string option; std::getline(in, option, ',');) {
-    if (option.rfind("user_id=", 0) == 0)
-      return option == "user_id=0" || option == "user_id=" + std::to_string(user);
+    if (option.rfind("user_id=", 0) == 0) return option == "user_id=0" || option == "user_id=" + std::to_string(user);
   }
   return false;
 }

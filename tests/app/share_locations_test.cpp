@@ -77,7 +77,8 @@ TEST(ShareLocationsTest, WhereNamesEachShareAndQueriesReachSharesOnlyMounted) {
                           "/mnt/office share\",\"administration\":false,\"hosts\":[\"SRV2\"],\"mount_commands\":[]}\n"),
             std::string::npos)
       << json.out;
-  EXPECT_NE(json.out.find("\"host\":\"SRV4\",\"found\":\"fuse\",\"folder\":\"" + root + "/fuse/srv4\""), std::string::npos)
+  EXPECT_NE(json.out.find("\"host\":\"SRV4\",\"found\":\"fuse\",\"folder\":\"" + root + "/fuse/srv4\""),
+            std::string::npos)
       << json.out;
 
   // A project's folder on a mounted share is reached; without the mounts it is not.

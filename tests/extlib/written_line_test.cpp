@@ -16,7 +16,7 @@ namespace {
 namespace L = layout;
 
 constexpr WrittenLineCheck::Blocks kEveryWay[] = {WrittenLineCheck::Blocks::kWidest, WrittenLineCheck::Blocks::k16,
-                                                   WrittenLineCheck::Blocks::k1};
+                                                  WrittenLineCheck::Blocks::k1};
 
 // A record as the program could write it, with random fields: names with
 // characters beyond ASCII and blanks inside, any key and begin.
@@ -161,8 +161,9 @@ TEST(WrittenLineTest, EveryWayGivesTheSameAnswerOnHostileLines) {
     const size_t length = bytes.length();
     std::vector<std::vector<char>> lines;
     for (int byte = 0; byte < 256; ++byte) lines.emplace_back(length, static_cast<char>(byte));
-    std::vector<size_t> edges = {L::kV3Name, L::kV3NameEnd - 1, L::kV3NameEnd, L::kV3Host, L::kV3Host + L::kHostWidth - 1,
-                                 L::kV3HostEnd, L::kV3Key, L::kV3Members, length - 1};
+    std::vector<size_t> edges = {
+        L::kV3Name,    L::kV3NameEnd - 1, L::kV3NameEnd, L::kV3Host, L::kV3Host + L::kHostWidth - 1,
+        L::kV3HostEnd, L::kV3Key,         L::kV3Members, length - 1};
     for (size_t at = 15; at < length; at += 16) edges.insert(edges.end(), {at, at + 1 < length ? at + 1 : at});
     for (int sample = 0; sample < 2; ++sample) {
       std::string text;

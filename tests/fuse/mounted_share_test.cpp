@@ -107,9 +107,8 @@ TEST_F(FuseStageMountedShare, AtAMountPointOfTheMountTable) {
   // kernel's does; the mount point has a blank (escaped in the table).
   const std::string folder = inst_.root() + "/mnt/srv9 data";
   FillShare(folder);
-  const std::map<std::string, std::string> env = {{"XDG_RUNTIME_DIR", inst_.root() + "/no-runtime"},
-                                                  {"DOVRANE_MOUNTINFO", ""},
-                                                  {"DOVRANE_GVFS_DIR", ""}};
+  const std::map<std::string, std::string> env = {
+      {"XDG_RUNTIME_DIR", inst_.root() + "/no-runtime"}, {"DOVRANE_MOUNTINFO", ""}, {"DOVRANE_GVFS_DIR", ""}};
   {
     // A FUSE mount whose source names no share (a whole network, as
     // smbnetfs mounts it) is not taken for \\SRV9\data.
