@@ -41,6 +41,7 @@ const char* JsonKind(platform::ShareFound how) {
     case platform::ShareFound::kUncRoot: return "unc-root";
     case platform::ShareFound::kCifs: return "cifs";
     case platform::ShareFound::kGvfs: return "gvfs";
+    case platform::ShareFound::kFuse: return "fuse";
     case platform::ShareFound::kNowhere: break;
   }
   return "none";

@@ -1,6 +1,7 @@
 // Where the installation's shares are (--where): the administration's share
 // and the share of every host of the host list, each found below the UNC
-// root, at a CIFS or GVfs mount, or nowhere, with the commands that mount it.
+// root, at a CIFS, FUSE or GVfs mount, or nowhere, with the commands that
+// mount it.
 #pragma once
 
 #include <string>

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "extlib/project_code.h"
@@ -15,7 +16,6 @@
 #include "extlib/written_line.h"
 #include "platform/env.h"
 #include "platform/mapped_file.h"
-#include "platform/spread_thread.h"
 
 namespace dovrane::extlib {
 
@@ -223,10 +223,10 @@ int ReadRecordStreamInPieces(int fd, int containers, bool network, uint32_t* hig
     }
   };
   {
-    std::vector<std::unique_ptr<platform::SpreadThread>> threads;
+    std::vector<std::jthread> threads;
     for (size_t w = 1; w < workers; ++w) {
       try {
-        threads.push_back(std::make_unique<platform::SpreadThread>([&work, w] { work(w); }));
+        threads.emplace_back([&work, w] { work(w); });
       } catch (const std::system_error&) {
         break;  // no more threads to be had: the others take its pieces
       }

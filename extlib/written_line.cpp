@@ -19,9 +19,10 @@ WrittenLineCheck::WrittenLineCheck(int user_words, int containers_now, bool netw
   if (!network || user_words <= 0 || user_words > kMaxUserContainers) return;
   usable_ = true;
 #if defined(__x86_64__)
-  wide_ = blocks == Blocks::kWidest && dovrane_avx2_usable();
-#else
-  (void)blocks;
+  if (blocks == Blocks::kWidest && dovrane_avx2_usable()) block_ = 32;
+#endif
+#if defined(__SSE2__)
+  if (block_ == 1 && blocks != Blocks::k1) block_ = 16;
 #endif
   length_ = static_cast<size_t>(L::V3LineLength(user_words));
   // Any byte where nothing is said; the padding past the line is never read.
@@ -161,11 +162,12 @@ bool WrittenLineCheck::Read32(const char*, WrittenFields*) const { return false;
 
 #endif
 
+#if defined(__SSE2__)
+
 bool WrittenLineCheck::Read16(const char* line, WrittenFields* f) const {
   // Bits of the name's positions (0..63) and the host's (80..111): blanks,
   // and bytes beyond ASCII.
   uint64_t name_blank = 0, name_high = 0, host_blank = 0, host_high = 0;
-#if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128(), at = _mm_set1_epi8('@'), del = _mm_set1_epi8(0x7F),
                 blank = _mm_set1_epi8(' '), c0 = _mm_set1_epi8('0'), nine = _mm_set1_epi8(9);
   __m128i bad = zero;
@@ -196,7 +198,19 @@ bool WrittenLineCheck::Read16(const char* line, WrittenFields* f) const {
   for (size_t from = 7 * kBlock; from < length_; from += kBlock) check(std::min(from, length_ - kBlock));
   // A byte is out of place where bad is not zero (not only where its top bit is set).
   if (_mm_movemask_epi8(_mm_cmpeq_epi8(bad, zero)) != 0xFFFF) return false;
+  constexpr int kHostShift = L::kV3Host - 5 * static_cast<int>(kBlock);
+  return TakeFields(line, name_blank, name_high, host_blank >> kHostShift, host_high >> kHostShift, f);
+}
+
 #else
+
+bool WrittenLineCheck::Read16(const char* line, WrittenFields* f) const { return Read1(line, f); }
+
+#endif
+
+bool WrittenLineCheck::Read1(const char* line, WrittenFields* f) const {
+  // The same tables and the same bits as the blocks, one byte at a time.
+  uint64_t name_blank = 0, name_high = 0, host_blank = 0, host_high = 0;
   for (size_t i = 0; i < length_; ++i) {
     const uint8_t c = static_cast<uint8_t>(line[i]);
     const bool digit = c >= '0' && c <= '9';
@@ -211,7 +225,6 @@ bool WrittenLineCheck::Read16(const char* line, WrittenFields* f) const {
       host_high |= is_high << (i - 80);
     }
   }
-#endif
   constexpr int kHostShift = L::kV3Host - 5 * static_cast<int>(kBlock);
   return TakeFields(line, name_blank, name_high, host_blank >> kHostShift, host_high >> kHostShift, f);
 }

@@ -32,8 +32,10 @@ struct WrittenFields {
 class WrittenLineCheck {
  public:
   // The checks run on blocks of 32 bytes where the processor has them
-  // (AVX2), else of 16 (SSE2).
-  enum class Blocks { kWidest, k16 };
+  // (AVX2), else of 16 (SSE2), else byte by byte. A narrower way may be
+  // asked for: every build can run (and its tests compare) all the ways it
+  // has, the byte-by-byte one included.
+  enum class Blocks { kWidest, k16, k1 };
 
   // For version 3 lines of an administration with user_words container
   // words, read by an installation with containers_now containers.
@@ -43,14 +45,16 @@ class WrittenLineCheck {
   // installation: its records carry no host).
   bool usable() const { return usable_; }
   size_t length() const { return length_; }
-  // True when Read takes 32 bytes at a time.
-  bool wide() const { return wide_; }
+  // The bytes Read takes at a time: 32, 16 or 1.
+  size_t block() const { return block_; }
 
   // True when line (length() bytes, line end not included) is in the written
   // form, with its fields in *fields; then ParseRecordV3 accepts it. Reads
   // nothing past the line.
   bool Read(const char* line, WrittenFields* fields) const {
-    return usable_ && (wide_ ? Read32(line, fields) : Read16(line, fields));
+    if (!usable_) return false;
+    if (block_ == 32) return Read32(line, fields);
+    return block_ == 16 ? Read16(line, fields) : Read1(line, fields);
   }
 
  private:
@@ -60,9 +64,10 @@ class WrittenLineCheck {
 
   bool Read32(const char* line, WrittenFields* fields) const;
   bool Read16(const char* line, WrittenFields* fields) const;
+  bool Read1(const char* line, WrittenFields* fields) const;
 
   bool usable_ = false;
-  bool wide_ = false;
+  size_t block_ = 1;
   size_t length_ = 0;
   // Per position of the line, the bytes allowed there: after or-ing fold_
   // and taking lo_ away, at most span_ (unsigned); at hex_ positions a

@@ -209,7 +209,11 @@ ShareLocation PathMap::Decide(const std::string& host, const std::string& share)
     }
   }
   if (mount) {
-    location.how = mount->kind == MountKind::kGvfs ? ShareFound::kGvfs : ShareFound::kCifs;
+    switch (mount->kind) {
+      case MountKind::kCifs: location.how = ShareFound::kCifs; break;
+      case MountKind::kGvfs: location.how = ShareFound::kGvfs; break;
+      case MountKind::kFuse: location.how = ShareFound::kFuse; break;
+    }
     location.folder = mount->mount_point;
   }
   return location;
@@ -243,6 +247,7 @@ const char* ShareFoundName(ShareFound how) {
     case ShareFound::kUncRoot: return "UNC root";
     case ShareFound::kCifs: return "CIFS mount";
     case ShareFound::kGvfs: return "GVfs";
+    case ShareFound::kFuse: return "FUSE mount";
     case ShareFound::kNowhere: break;
   }
   return "not found";

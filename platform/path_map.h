@@ -18,7 +18,7 @@
 namespace dovrane::platform {
 
 // Where a share \\HOST\share was found.
-enum class ShareFound { kUncRoot, kCifs, kGvfs, kNowhere };
+enum class ShareFound { kUncRoot, kCifs, kGvfs, kFuse, kNowhere };
 
 struct ShareLocation {
   ShareFound how = ShareFound::kNowhere;
@@ -74,7 +74,7 @@ class PathMap {
   std::unique_ptr<Shares> shares_;
 };
 
-// How a share was found, for people: "UNC root", "CIFS mount", "GVfs", "not found".
+// How a share was found, for people: "UNC root", "CIFS mount", "GVfs", "FUSE mount", "not found".
 const char* ShareFoundName(ShareFound how);
 
 // For a message about a path that cannot be reached: true when it lies on a

@@ -73,6 +73,15 @@ std::string AddressOption(const std::string& options) {
   return "";
 }
 
+// Whether a FUSE mount's options name user (or root) as the one who mounted it.
+bool FuseMountedBy(const std::string& options, unsigned user) {
+  std::istringstream in(options);
+  for (std::string option; std::getline(in, option, ',');) {
+    if (option.rfind("user_id=", 0) == 0) return option == "user_id=0" || option == "user_id=" + std::to_string(user);
+  }
+  return false;
+}
+
 // A mount's UTF-8 name against a Windows-1252 one, as an SMB server compares them.
 bool SameName(const std::string& utf8, const std::string& cp1252) {
   std::string converted;
@@ -111,7 +120,7 @@ std::string UrlPart(const std::string& utf8) {
 
 }  // namespace
 
-std::vector<ShareMount> ParseMountInfo(const std::string& text) {
+std::vector<ShareMount> ParseMountInfo(const std::string& text, unsigned user) {
   std::vector<ShareMount> mounts;
   std::istringstream lines(text);
   std::string line;
@@ -125,15 +134,19 @@ std::vector<ShareMount> ParseMountInfo(const std::string& text) {
     while (dash < fields.size() && fields[dash] != "-") ++dash;
     if (dash + 2 >= fields.size()) continue;
     const std::string& type = fields[dash + 1];
-    if (type != "cifs" && type != "smb3") continue;
+    const bool fuse = type == "fuse" || type.rfind("fuse.", 0) == 0;
+    if (type != "cifs" && type != "smb3" && !fuse) continue;
     // A bind mount of a folder inside a mounted share has that folder as its
     // root: it is not the share.
     if (Unescape(fields[3]) != "/") continue;
     ShareMount mount;
     if (!WholeShare(Unescape(fields[dash + 2]), &mount.host, &mount.share)) continue;
-    if (dash + 3 < fields.size()) mount.address = AddressOption(Unescape(fields[dash + 3]));
+    const std::string options = dash + 3 < fields.size() ? Unescape(fields[dash + 3]) : "";
+    if (fuse && !FuseMountedBy(options, user)) continue;
+    // "addr=" is the kernel client's; a FUSE file system's options are its own.
+    if (!fuse) mount.address = AddressOption(options);
     mount.mount_point = Unescape(fields[4]);
-    mount.kind = MountKind::kCifs;
+    mount.kind = fuse ? MountKind::kFuse : MountKind::kCifs;
     mounts.push_back(std::move(mount));
   }
   return mounts;
@@ -167,7 +180,7 @@ std::vector<ShareMount> SystemShareMounts() {
   if (table.empty()) table = "/proc/self/mountinfo";
   std::string text;
   std::vector<ShareMount> mounts;
-  if (ReadWholeFile(table, &text, kMountInfoLimit) == 0) mounts = ParseMountInfo(text);
+  if (ReadWholeFile(table, &text, kMountInfoLimit) == 0) mounts = ParseMountInfo(text, getuid());
   std::string gvfs = env->GetEnv("DOVRANE_GVFS_DIR");
   if (gvfs.empty()) {
     std::string runtime = env->GetEnv("XDG_RUNTIME_DIR");
@@ -214,6 +227,13 @@ std::string MountCommandsFor(const std::string& host, const std::string& share, 
          " -o username=$USER,uid=$(id -u),gid=$(id -g)\n" + "gio mount smb://" + UrlPart(h) + "/" + UrlPart(s);
 }
 
-const char* MountKindName(MountKind kind) { return kind == MountKind::kGvfs ? "GVfs" : "CIFS mount"; }
+const char* MountKindName(MountKind kind) {
+  switch (kind) {
+    case MountKind::kGvfs: return "GVfs";
+    case MountKind::kFuse: return "FUSE mount";
+    case MountKind::kCifs: break;
+  }
+  return "CIFS mount";
+}
 
 }  // namespace dovrane::platform

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <sstream>
 
@@ -37,39 +39,50 @@ void MoveShare(const std::string& from, const std::string& to) {
 }
 
 TEST(ShareLocationsTest, WhereNamesEachShareAndQueriesReachSharesOnlyMounted) {
-  testing::SampleInstallation inst({"--hosts", "3", "--projects", "12"});
+  testing::SampleInstallation inst({"--hosts", "4", "--projects", "16"});
   const std::string root = inst.root();
-  // SRV2's share mounted by the kernel (a blank in the mount point), SRV3's by GVfs.
+  // SRV2's share mounted by the kernel (a blank in the mount point), SRV3's by
+  // GVfs, SRV4's by an SMB client in user space (FUSE) of this user.
   MoveShare(inst.unc_root() + "/SRV2/cad", root + "/mnt/office share");
   const std::string gvfs = root + "/gvfs";
   MoveShare(inst.unc_root() + "/SRV3/cad", gvfs + "/smb-share:domain=OFFICE,server=srv3,share=cad,user=admin");
+  MoveShare(inst.unc_root() + "/SRV4/cad", root + "/fuse/srv4");
+  const std::string me = std::to_string(getuid());
   testing::WriteFile(root + "/mountinfo",
                      "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
                      "101 22 0:45 / " + root + "/mnt/office\\040share rw,relatime shared:60 - cifs //srv2/CAD "
                      "rw,vers=3.1.1,addr=192.168.10.6,uid=1000\n"
                      // A bind mount of SRV3's \Prj is not the share.
-                     "103 22 0:46 /Prj " + root + "/elsewhere rw - cifs //srv3/cad rw,addr=192.168.10.7\n");
+                     "103 22 0:46 /Prj " + root + "/elsewhere rw - cifs //srv3/cad rw,addr=192.168.10.7\n"
+                     "104 22 0:47 / " + root + "/fuse/srv4 rw,nosuid,nodev - fuse.smb //srv4/cad rw,user_id=" + me +
+                     ",group_id=0\n");
   const std::map<std::string, std::string> mounted = {{"DOVRANE_MOUNTINFO", root + "/mountinfo"},
                                                       {"DOVRANE_GVFS_DIR", gvfs}};
-  const std::string srv2_project = ProjectOn(inst, "SRV2"), srv3_project = ProjectOn(inst, "SRV3");
+  const std::string srv2_project = ProjectOn(inst, "SRV2"), srv3_project = ProjectOn(inst, "SRV3"),
+                    srv4_project = ProjectOn(inst, "SRV4");
   ASSERT_FALSE(srv2_project.empty());
   ASSERT_FALSE(srv3_project.empty());
+  ASSERT_FALSE(srv4_project.empty());
 
   testing::ProgramResult where = inst.Run({"--where"}, mounted);
   EXPECT_EQ(where.status, 0) << where.err;
   EXPECT_EQ(where.out, "\\\\SRV1\\cad\tUNC root\t" + inst.unc_root() + "/SRV1/cad\tadministration, projects of SRV1\n"
                        "\\\\SRV2\\cad\tCIFS mount\t" + root + "/mnt/office share\tprojects of SRV2\n"
                        "\\\\SRV3\\cad\tGVfs\t" + gvfs + "/smb-share:domain=OFFICE,server=srv3,share=cad,user=admin"
-                       "\tprojects of SRV3\n");
+                       "\tprojects of SRV3\n"
+                       "\\\\SRV4\\cad\tFUSE mount\t" + root + "/fuse/srv4\tprojects of SRV4\n");
   const testing::ProgramResult json = inst.Run({"--where", "--json"}, mounted);
   EXPECT_EQ(json.status, 0) << json.err;
   EXPECT_NE(json.out.find("{\"share\":\"\\\\\\\\SRV2\\\\cad\",\"host\":\"SRV2\",\"found\":\"cifs\",\"folder\":\"" + root +
                           "/mnt/office share\",\"administration\":false,\"hosts\":[\"SRV2\"],\"mount_commands\":[]}\n"),
             std::string::npos)
       << json.out;
+  EXPECT_NE(json.out.find("\"host\":\"SRV4\",\"found\":\"fuse\",\"folder\":\"" + root + "/fuse/srv4\""),
+            std::string::npos)
+      << json.out;
 
   // A project's folder on a mounted share is reached; without the mounts it is not.
-  for (const std::string& name : {srv2_project, srv3_project}) {
+  for (const std::string& name : {srv2_project, srv3_project, srv4_project}) {
     SCOPED_TRACE(name);
     const testing::ProgramResult path = inst.Run({name, "-getpath"}, mounted);
     EXPECT_EQ(path.status, 0) << path.err;

@@ -15,6 +15,9 @@ namespace {
 
 namespace L = layout;
 
+constexpr WrittenLineCheck::Blocks kEveryWay[] = {WrittenLineCheck::Blocks::kWidest, WrittenLineCheck::Blocks::k16,
+                                                  WrittenLineCheck::Blocks::k1};
+
 // A record as the program could write it, with random fields: names with
 // characters beyond ASCII and blanks inside, any key and begin.
 PRJ RandomRecord(std::mt19937* rng) {
@@ -63,7 +66,7 @@ TEST(WrittenLineTest, TakesOnlyLinesTheParserTakesWithTheSameFields) {
   std::mt19937 rng(7);
   static const unsigned char kBytes[] = {0,   ' ', '\t', '\r', '@', ';', ',', 'n', 'N', '0',        '9',
                                          '/', ':', 'A',  'F',  'G', 'a', 'f', 'g', '`', 'F' | 0x80, 0xFF};
-  for (auto blocks : {WrittenLineCheck::Blocks::kWidest, WrittenLineCheck::Blocks::k16}) {
+  for (auto blocks : kEveryWay) {
     for (int words : {1, 2, 5, 31}) {
       for (int now : {words, 1}) {
         const WrittenLineCheck check(words, now, true, blocks);
@@ -114,7 +117,7 @@ TEST(WrittenLineTest, ControlCharactersInNameOrHostGoTheGeneralWay) {
   r.number = 12;
   std::string text;
   ASSERT_TRUE(FormatRecordV3(r, 1, &text));
-  for (auto blocks : {WrittenLineCheck::Blocks::kWidest, WrittenLineCheck::Blocks::k16}) {
+  for (auto blocks : kEveryWay) {
     const WrittenLineCheck check(1, 1, true, blocks);
     WrittenFields fields;
     ASSERT_TRUE(check.Read(text.data(), &fields));
@@ -130,18 +133,77 @@ TEST(WrittenLineTest, ControlCharactersInNameOrHostGoTheGeneralWay) {
   }
 }
 
-// 32-byte blocks where the processor has AVX2, so the tests above run both
-// ways there; 16-byte blocks when asked for them.
-TEST(WrittenLineTest, WideBlocksExactlyWhereAvx2IsUsable) {
+// 32-byte blocks where the processor has AVX2, 16 where it has SSE2 (every
+// x86-64), byte by byte when asked: the tests here run every way the build has.
+TEST(WrittenLineTest, EachWayWhereTheProcessorHasIt) {
   const WrittenLineCheck widest(2, 2, true);
   const WrittenLineCheck narrow(2, 2, true, WrittenLineCheck::Blocks::k16);
+  const WrittenLineCheck bytes(2, 2, true, WrittenLineCheck::Blocks::k1);
 #if defined(__x86_64__)
   __builtin_cpu_init();
-  EXPECT_EQ(widest.wide(), __builtin_cpu_supports("avx2") != 0);
+  EXPECT_EQ(widest.block(), __builtin_cpu_supports("avx2") != 0 ? 32u : 16u);
+  EXPECT_EQ(narrow.block(), 16u);
 #else
-  EXPECT_FALSE(widest.wide());
+  EXPECT_LE(widest.block(), 16u);
 #endif
-  EXPECT_FALSE(narrow.wide());
+  EXPECT_EQ(bytes.block(), 1u);
+}
+
+// Lines built to hit the edges of each way's blocks: every byte value at
+// the name's and the host's ends and at each block boundary of 16 and 32,
+// and lines whose every byte is the same. All ways must agree on each,
+// field for field, not only on whether it is taken.
+TEST(WrittenLineTest, EveryWayGivesTheSameAnswerOnHostileLines) {
+  std::mt19937 rng(11);
+  for (int words : {1, 3, 31}) {
+    const WrittenLineCheck wide(words, words, true), narrow(words, words, true, WrittenLineCheck::Blocks::k16),
+        bytes(words, words, true, WrittenLineCheck::Blocks::k1);
+    const size_t length = bytes.length();
+    std::vector<std::vector<char>> lines;
+    for (int byte = 0; byte < 256; ++byte) lines.emplace_back(length, static_cast<char>(byte));
+    std::vector<size_t> edges = {
+        L::kV3Name,    L::kV3NameEnd - 1, L::kV3NameEnd, L::kV3Host, L::kV3Host + L::kHostWidth - 1,
+        L::kV3HostEnd, L::kV3Key,         L::kV3Members, length - 1};
+    for (size_t at = 15; at < length; at += 16) edges.insert(edges.end(), {at, at + 1 < length ? at + 1 : at});
+    for (int sample = 0; sample < 2; ++sample) {
+      std::string text;
+      ASSERT_TRUE(FormatRecordV3(RandomRecord(&rng), words, &text));
+      lines.emplace_back(text.begin(), text.end());
+      for (size_t at : edges) {
+        for (int byte = 0; byte < 256; ++byte) {
+          std::vector<char> changed(text.begin(), text.end());
+          changed[at] = static_cast<char>(byte);
+          lines.push_back(std::move(changed));
+        }
+      }
+    }
+    int taken = 0;
+    for (const std::vector<char>& line : lines) {
+      WrittenFields a{}, b{}, c{};
+      const bool by_wide = wide.Read(line.data(), &a), by_narrow = narrow.Read(line.data(), &b),
+                 by_bytes = bytes.Read(line.data(), &c);
+      const std::string shown(line.begin(), line.end());
+      ASSERT_EQ(by_wide, by_bytes) << shown;
+      ASSERT_EQ(by_narrow, by_bytes) << shown;
+      if (!by_bytes) continue;
+      ++taken;
+      for (const WrittenFields* other : {&a, &b}) {
+        EXPECT_EQ(other->name, c.name);
+        EXPECT_EQ(other->name_length, c.name_length) << shown;
+        EXPECT_EQ(other->name_ascii, c.name_ascii) << shown;
+        EXPECT_EQ(other->number, c.number);
+        EXPECT_EQ(other->host, c.host);
+        EXPECT_EQ(other->host_length, c.host_length) << shown;
+        EXPECT_EQ(other->host_ascii, c.host_ascii) << shown;
+        EXPECT_EQ(other->status, c.status) << shown;
+        EXPECT_EQ(other->version, c.version);
+        EXPECT_EQ(other->key, c.key);
+      }
+    }
+    // Most single changes keep the written form: the comparison saw both answers.
+    EXPECT_GT(taken, 1000) << words;
+    EXPECT_LT(taken, static_cast<int>(lines.size())) << words;
+  }
 }
 
 TEST(WrittenLineTest, KeyMustFitThirtyTwoBitsAndUnusedWordsAreNotRead) {
@@ -151,7 +213,7 @@ TEST(WrittenLineTest, KeyMustFitThirtyTwoBitsAndUnusedWordsAreNotRead) {
   r.dbkey = 0xFFFFFFFFu;
   std::string text;
   ASSERT_TRUE(FormatRecordV3(r, 3, &text));
-  for (auto blocks : {WrittenLineCheck::Blocks::kWidest, WrittenLineCheck::Blocks::k16}) {
+  for (auto blocks : kEveryWay) {
     const WrittenLineCheck check(3, 1, true, blocks);
     std::vector<char> line(text.begin(), text.end());
     WrittenFields fields;

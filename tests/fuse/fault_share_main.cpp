@@ -1,10 +1,12 @@
-// fault_share SOURCE MOUNTPOINT CONTROL_SOCKET: a FUSE file system for the
-// tests that passes the folder SOURCE through at MOUNTPOINT (SOURCE may be
-// MOUNTPOINT itself: the folder is opened before the mount hides it) and lets
+// fault_share SOURCE MOUNTPOINT CONTROL_SOCKET [FSNAME SUBTYPE]: a FUSE file
+// system for the tests that passes the folder SOURCE through at MOUNTPOINT (SOURCE
+// may be MOUNTPOINT itself: the folder is opened before the mount hides it) and lets
 // a test, through commands on the Unix socket CONTROL_SOCKET, delay chosen
 // calls, fail them with an error, hang them until released, or make the
 // whole share dead. It stands in for a network share whose server is slow,
-// failing or gone: a call on it really waits in the kernel.
+// failing or gone: a call on it really waits in the kernel. The mount table shows
+// FSNAME as its source and fuse.SUBTYPE as its type (neither with a comma: they go
+// into the mount's option list), so it can pass for an SMB client.
 //
 // Commands (one line per connection; the answer is one line, "ok ..." or
 // "error ..."):
@@ -516,10 +518,11 @@ void ServeControl(int listener) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: %s SOURCE MOUNTPOINT CONTROL_SOCKET\n", argv[0]);
+  if (argc != 4 && argc != 6) {
+    std::fprintf(stderr, "usage: %s SOURCE MOUNTPOINT CONTROL_SOCKET [FSNAME SUBTYPE]\n", argv[0]);
     return 2;
   }
+  const std::string fsname = argc == 6 ? argv[4] : "dovrane-fault-share", type = argc == 6 ? argv[5] : "faultshare";
   g_root = open(argv[1], O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (g_root < 0) {
     std::perror(argv[1]);
@@ -571,7 +574,8 @@ int main(int argc, char** argv) {
   ops.utimens = DoUtimens;
   ops.init = DoInit;
 
-  std::vector<const char*> args = {argv[0], "-o", "fsname=dovrane-fault-share,subtype=faultshare"};
+  const std::string options = "fsname=" + fsname + ",subtype=" + type;
+  std::vector<const char*> args = {argv[0], "-o", options.c_str()};
   fuse_args fargs = FUSE_ARGS_INIT(static_cast<int>(args.size()), const_cast<char**>(args.data()));
   fuse* f = fuse_new(&fargs, &ops, sizeof ops, nullptr);
   if (!f) return 1;

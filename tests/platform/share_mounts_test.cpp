@@ -7,7 +7,9 @@ namespace {
 
 // As a Debian desktop shows it: a root file system, /proc, CIFS mounts made by
 // fstab, a bind mount of a folder of one of them, a mount of a folder inside a
-// share, GVfs's own FUSE mount, an NFS mount and a line cut short.
+// share, GVfs's own FUSE mount, an NFS mount, FUSE mounts of single shares
+// (the user's, another user's, root's), smbnetfs's network tree and a line cut
+// short. The running user is 1000.
 const char kMountInfo[] =
     "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw,errors=remount-ro\n"
     "25 22 0:22 / /proc rw,nosuid,nodev,noexec,relatime shared:12 - proc proc rw\n"
@@ -23,11 +25,17 @@ const char kMountInfo[] =
     "rw,user_id=1000,group_id=1000\n"
     "107 22 0:50 / /mnt/nfs rw - nfs4 srv1:/export rw\n"
     "108 22 0:51 / /mnt/B\xC3\xBCro rw,relatime - cifs //srv4/B\xC3\xBCro rw\n"
+    "110 22 0:53 / /home/anna/srv5\\040cad rw,nosuid,nodev - fuse.smbfs //srv5/cad rw,user_id=1000,group_id=1000\n"
+    "111 22 0:54 / /home/eve/srv1 rw,nosuid,nodev - fuse.smbfs //srv1/cad rw,user_id=1001,group_id=1001,"
+    "allow_other\n"
+    "112 22 0:55 / /srv/srv7 rw,nosuid,nodev - fuse //srv7/cad rw,user_id=0,group_id=0,allow_other,addr=10.0.0.7\n"
+    "113 22 0:56 / /home/anna/smb rw,nosuid,nodev - fuse.smbnetfs smbnetfs rw,user_id=1000,group_id=1000\n"
+    "114 22 0:57 / /home/anna/other rw,nosuid,nodev - fuse.sshfs //srv8/cad rw\n"
     "109 22 0:52 / /mnt/cut rw\n";
 
 TEST(ShareMountsTest, MountInfoGivesWholeShareMountsOnly) {
-  const std::vector<ShareMount> mounts = ParseMountInfo(kMountInfo);
-  ASSERT_EQ(mounts.size(), 4u);
+  const std::vector<ShareMount> mounts = ParseMountInfo(kMountInfo, 1000);
+  ASSERT_EQ(mounts.size(), 6u);
   EXPECT_EQ(mounts[0].host, "srv1");
   EXPECT_EQ(mounts[0].share, "cad");
   EXPECT_EQ(mounts[0].mount_point, "/mnt/cad");
@@ -42,6 +50,20 @@ TEST(ShareMountsTest, MountInfoGivesWholeShareMountsOnly) {
   EXPECT_EQ(mounts[2].mount_point, "/mnt/ip");
   EXPECT_EQ(mounts[3].share, "B\xC3\xBCro");
   EXPECT_EQ(mounts[3].address, "");
+  // FUSE mounts of a share by this user or by root; another user's (who may
+  // name any share), one naming no mounter and a network tree are left out.
+  EXPECT_EQ(mounts[4].host, "srv5");
+  EXPECT_EQ(mounts[4].mount_point, "/home/anna/srv5 cad");
+  EXPECT_EQ(mounts[4].kind, MountKind::kFuse);
+  EXPECT_EQ(mounts[5].host, "srv7");
+  EXPECT_EQ(mounts[5].mount_point, "/srv/srv7");
+  EXPECT_EQ(mounts[5].address, "");  // a FUSE file system's options are its own
+  EXPECT_EQ(mounts[5].kind, MountKind::kFuse);
+  // The same table read by user 1001 has its FUSE mount instead of the others.
+  const std::vector<ShareMount> eves = ParseMountInfo(kMountInfo, 1001);
+  ASSERT_EQ(eves.size(), 6u);
+  EXPECT_EQ(eves[4].mount_point, "/home/eve/srv1");
+  EXPECT_EQ(eves[5].host, "srv7");
 }
 
 TEST(ShareMountsTest, GvfsNamesGiveShareMountsWithKeysInAnyOrder) {
@@ -62,7 +84,7 @@ TEST(ShareMountsTest, GvfsNamesGiveShareMountsWithKeysInAnyOrder) {
 }
 
 TEST(ShareMountsTest, SharesAreFoundWithoutRegardToCaseOrByTheAddressAMountNames) {
-  const std::vector<ShareMount> mounts = ParseMountInfo(kMountInfo);
+  const std::vector<ShareMount> mounts = ParseMountInfo(kMountInfo, 1000);
   const ShareMount* m = FindShareMount(mounts, "SRV1", "CAD");
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->mount_point, "/mnt/cad");

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -35,12 +36,23 @@ int64_t NowMs() {
 }
 
 bool IsMountPoint(const std::string& folder) {
+  // The table writes a blank, a tab, a line feed and a backslash as \ooo.
+  std::string escaped;
+  for (char c : folder) {
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\\') {
+      char octal[8];
+      std::snprintf(octal, sizeof octal, "\\%03o", static_cast<unsigned char>(c));
+      escaped += octal;
+    } else {
+      escaped += c;
+    }
+  }
   std::ifstream in("/proc/self/mountinfo");
   for (std::string line; std::getline(in, line);) {
     std::istringstream fields(line);
     std::string id, parent, dev, root, point;
     fields >> id >> parent >> dev >> root >> point;
-    if (point == folder) return true;
+    if (point == escaped) return true;
   }
   return false;
 }
@@ -57,7 +69,8 @@ std::string FaultShare::Unavailable() {
   return "";
 }
 
-FaultShare::FaultShare(const std::string& folder) : folder_(folder), socket_(work_ / "control") {
+FaultShare::FaultShare(const std::string& folder, const MountName& name)
+    : folder_(folder), socket_(work_ / "control") {
   if (std::string why = Unavailable(); !why.empty()) {
     error_ = why;
     return;
@@ -73,7 +86,8 @@ FaultShare::FaultShare(const std::string& folder) : folder_(folder), socket_(wor
     dup2(out[1], 1);
     int err = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (err >= 0) dup2(err, 2);
-    execl(kProgram, kProgram, folder.c_str(), folder.c_str(), socket_.c_str(), static_cast<char*>(nullptr));
+    execl(kProgram, kProgram, folder.c_str(), folder.c_str(), socket_.c_str(), name.source.c_str(),
+          name.type.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
   close(out[1]);

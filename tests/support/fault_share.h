@@ -15,9 +15,16 @@ class FaultShare {
   // Empty when a share can be mounted here; otherwise why not.
   static std::string Unavailable();
 
+  // What the mount table shows for it: its source and its type (fuse.TYPE).
+  struct MountName {
+    std::string source = "dovrane-fault-share";
+    std::string type = "faultshare";
+  };
+
   // Mounts over folder (which must exist); mounted() tells whether it worked,
   // error() why not.
-  explicit FaultShare(const std::string& folder);
+  explicit FaultShare(const std::string& folder) : FaultShare(folder, MountName()) {}
+  FaultShare(const std::string& folder, const MountName& name);
   // Lets hung calls go, unmounts (detaching when busy) and ends the file system.
   ~FaultShare();
   FaultShare(const FaultShare&) = delete;
