@@ -6,6 +6,7 @@
 #include <set>
 
 #include "extlib/language.h"
+#include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
@@ -158,8 +159,41 @@ std::string CheckinReportName(const std::string& host, const std::string& time) 
   return host + "-checkin-" + time + ".txt";
 }
 
+namespace {
+
+// "<host>-checkin-<time>.txt.new~<digits>": a report write of the host's
+// check-in cut short.
+bool ReportTemporaryOf(const std::string& name, const std::string& host) {
+  const std::string prefix = host + "-checkin-", tail = ".txt.new~";
+  if (name.size() <= prefix.size() + tail.size() ||
+      !platform::EqualsIgnoreCaseCp1252(name.substr(0, prefix.size()), prefix))
+    return false;
+  const size_t at = name.rfind(tail);
+  if (at == std::string::npos || at < prefix.size() || at + tail.size() == name.size()) return false;
+  return name.find_first_not_of("0123456789", at + tail.size()) == std::string::npos;
+}
+
+// A host is checked in on the host itself, one check-in at a time, so a
+// temporary of its report found now is one a check-in cut short left behind.
+// Only regular files of exactly that form go; a link is removed as a link.
+void RemoveReportTemporaries(const std::string& native_net, const std::string& host) {
+  platform::Env* env = platform::CurrentEnv();
+  std::vector<platform::DirEntry> entries;
+  if (env->ListDir(native_net, &entries) != 0) return;  // the write that follows names the failure
+  for (const platform::DirEntry& e : entries) {
+    if (!ReportTemporaryOf(e.name, host)) continue;
+    const std::string native = native_net + "/" + e.name;
+    platform::FileInfo info;
+    if (env->Stat(native, &info, false) != 0 || info.type != platform::EntryType::kFile) continue;
+    (void)env->Unlink(native);  // one that stays is looked at again by the next check-in
+  }
+}
+
+}  // namespace
+
 int WriteCheckinReport(const std::string& net, CheckinReport* report) {
   const std::string path = net + "\\" + CheckinReportName(report->host, report->time);
+  RemoveReportTemporaries(platform::NativePath(net), report->host);
   int rc = platform::WriteFileAtomic(platform::NativePath(path), FormatCheckinReport(*report));
   report->file = rc == 0 ? path : "";
   return rc;

@@ -66,7 +66,8 @@ std::string FormatCheckinReport(const CheckinReport& report);
 std::string CheckinReportName(const std::string& host, const std::string& time);
 
 // Writes the report into the \Net folder net (Windows path), crash-safe,
-// and sets report->file. 0 or -errno.
+// and sets report->file. 0 or -errno. Temporaries of this host's reports
+// that a check-in cut short left in net go first.
 [[nodiscard]] int WriteCheckinReport(const std::string& net, CheckinReport* report);
 
 // The report of the last host check-in this process made (empty lines and

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "extlib/language.h"
 #include "services/ui_text_test_env.h"
+#include "support/mini_installation.h"
 
 namespace dovrane::checkout {
 namespace {
@@ -67,6 +71,35 @@ TEST(CheckinReportTest, KeptFileNamesHostAndTimeAndSaysWhenNothingChanged) {
   report.lines = {"erased on WS01: \"A\" n0000001"};
   EXPECT_EQ(FormatCheckinReport(report),
             "Check-in of WS01 at 20261207T223000Z\r\n\r\nerased on WS01: \"A\" n0000001\r\n");
+}
+
+// A check-in killed while it wrote its report leaves the write's temporary in
+// \Net; the next report of that host clears it. Nothing else goes: another
+// host's temporary, a name of another form, a folder or a link named like one
+// (its target untouched).
+TEST(CheckinReportTest, AReportWriteCutShortLeavesNoTemporaryAfterTheNextReport) {
+  namespace fs = std::filesystem;
+  testing::MiniInstallation inst;
+  inst.Activate();
+  const std::string net = inst.net_dir();
+  const fs::path outside = fs::path(inst.root()) / "outside.txt";
+  std::ofstream(outside) << "keep";
+  const char* const left[] = {"WS01-checkin-20261209T080202Z.txt.new~5340", "ws01-checkin-20261208T010101Z.txt.new~7"};
+  const char* const kept[] = {"SRV2-checkin-20261209T080202Z.txt.new~5340", "WS01-checkin-20261209T080202Z.txt.new~",
+                              "WS01-checkin-20261209T080202Z.txt.new~12a", "WS01-checkin-x.txt", "WS01.out"};
+  for (const char* name : left) std::ofstream(net + "/" + name) << "cut short";
+  for (const char* name : kept) std::ofstream(net + "/" + name) << "other";
+  fs::create_directory(net + "/WS01-checkin-1.txt.new~1");
+  fs::create_symlink(outside, net + "/WS01-checkin-2.txt.new~2");
+
+  CheckinReport report{"WS01", "20261209T090000Z", "", {}, {}};
+  ASSERT_EQ(WriteCheckinReport("\\\\SRV1\\cad\\Net", &report), 0);
+  EXPECT_TRUE(fs::is_regular_file(net + "/WS01-checkin-20261209T090000Z.txt"));
+  for (const char* name : left) EXPECT_FALSE(fs::exists(fs::symlink_status(net + "/" + name))) << name;
+  for (const char* name : kept) EXPECT_TRUE(fs::is_regular_file(net + "/" + name)) << name;
+  EXPECT_TRUE(fs::is_directory(net + "/WS01-checkin-1.txt.new~1"));
+  EXPECT_TRUE(fs::exists(fs::symlink_status(net + "/WS01-checkin-2.txt.new~2")));
+  EXPECT_TRUE(fs::is_regular_file(outside));
 }
 
 // The window shows the report's lines from the language files, the kept
