@@ -27,9 +27,8 @@
 // (release) is never delayed, failed or counted: the kernel does not wait
 // for it.
 //
-// Names and attributes are not cached by the kernel, so every call reaches
-// the file system; FAULT_SHARE_CACHE_SECONDS=S caches them S seconds, as a
-// CIFS mount does (actimeo, default 1 s), for the benches over a slow line.
+// Every call reaches the file system; FAULT_SHARE_CACHE_SECONDS=S lets the
+// kernel cache names and attributes S seconds, as a CIFS mount does (actimeo).
 //
 // A hanging call ends when the calling thread is being killed (its process
 // ends), as a call on a hard-mounted CIFS share does; any other signal leaves
@@ -47,6 +46,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -354,12 +354,10 @@ int DoAccess(const char* path, int mask) {
 }
 
 void* DoInit(fuse_conn_info*, fuse_config* cfg) {
-  // Every call reaches the file system: no cached names or attributes, and
-  // a file removed while open is removed, not hidden under another name.
-  // FAULT_SHARE_CACHE_SECONDS keeps names and attributes that long instead,
-  // as the kernel's CIFS client does by default (actimeo=1).
-  double cache = 0;
-  if (const char* seconds = std::getenv("FAULT_SHARE_CACHE_SECONDS")) cache = std::atof(seconds);
+  // No cached names or attributes unless asked for (see the top); a file
+  // removed while open is removed, not hidden under another name.
+  const char* seconds = std::getenv("FAULT_SHARE_CACHE_SECONDS");
+  const double cache = seconds ? std::atof(seconds) : 0;
   cfg->use_ino = 1;
   cfg->entry_timeout = cache;
   cfg->attr_timeout = cache;
@@ -379,14 +377,10 @@ bool ParseOps(const std::string& text, unsigned* ops) {
   *ops = 0;
   std::stringstream in(text);
   for (std::string name; std::getline(in, name, ',');) {
-    bool found = false;
-    for (unsigned i = 0; i < kOpCount; ++i) {
-      if (name == kOpNames[i]) {
-        *ops |= 1u << i;
-        found = true;
-      }
-    }
-    if (!found) return false;
+    const auto* const end = kOpNames + kOpCount;
+    const auto* const at = std::find(kOpNames, end, name);
+    if (at == end) return false;
+    *ops |= 1u << (at - kOpNames);
   }
   return *ops != 0;
 }
@@ -444,9 +438,7 @@ std::string Command(const std::string& line) {
     std::string mode, word;
     long after = 0;
     in >> mode;
-    if (in >> word) {
-      if (word != "after" || !(in >> after) || after < 0) return "error: bad after";
-    }
+    if (in >> word && (word != "after" || !(in >> after) || after < 0)) return "error: bad after";
     Dead d = mode == "enotconn" ? Dead::kEnotconn : mode == "hang" ? Dead::kHang : Dead::kAlive;
     if (d == Dead::kAlive) return "error: enotconn or hang";
     if (after == 0) {
@@ -459,9 +451,7 @@ std::string Command(const std::string& line) {
     return "ok";
   }
   if (verb == "release" || verb == "clear") {
-    for (auto it = g_state.rules.begin(); it != g_state.rules.end();) {
-      it = it->action == Action::kHang ? g_state.rules.erase(it) : it + 1;
-    }
+    std::erase_if(g_state.rules, [](const Rule& r) { return r.action == Action::kHang; });
     if (verb == "clear") {
       g_state.rules.clear();
       g_state.dead = Dead::kAlive;
