@@ -191,6 +191,34 @@ class FuseStageWindowCommands : public ::testing::Test {
     rescue.join();
     return took;
   }
+  // Presses the host button of this computer while the share hangs the calls
+  // in ops. Once a call hangs, the loop keeps turning, SRV1 still answers
+  // (other_host), Cancel takes the progress window down at once while the
+  // call still waits in the kernel, and the command ends when the share is back.
+  void HostButtonStuckThenCancelled(testing::FaultShare& share, const std::string& ops, bool other_host) {
+    QSignalSpy ended(&window().hostCommands(), &HostCommands::commandEnded);
+    share.Control("hang " + ops);
+    hosts()->SelectItem(model()->HostIndex(platform::ComputerName()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window().dialog().CheckOutButton()->isEnabled(); }, 5000));
+    QTest::mouseClick(window().dialog().CheckOutButton(), Qt::LeftButton);
+    ASSERT_TRUE(testing::WaitForHungWhileTurning(share, 1, 20000)) << "nothing reached the hanging share\n" << Boxes();
+    // From here on the command waits on the share (the questions and dialogs
+    // before it are the person's).
+    StallMeter meter;
+    meter.Start();
+    ASSERT_TRUE(QTest::qWaitFor([] { return ProgressWindow() != nullptr; }, 5000)) << "no progress window\n" << Boxes();
+    if (other_host) {
+      EXPECT_TRUE(OtherHostAnswers()) << "SRV1's project was not looked at meanwhile";
+    }
+    const qint64 cancel = CancelTakes();
+    EXPECT_GE(cancel, 0) << "no Cancel, or the progress window stayed";
+    EXPECT_LT(cancel, kCancelBoundMs);
+    EXPECT_GE(share.Hung(), 1) << "the command should still wait in the kernel";
+    EXPECT_LT(meter.LongestMs(), testing::kStallBoundMs);
+    share.Control("clear");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ended.count() >= 1; }, 30000));
+    std::printf("%s", Boxes().c_str());
+  }
   // The share back: the commands stuck on it end.
   void ShareBack(testing::FaultShare& share) {
     share.Control("clear");
@@ -297,26 +325,8 @@ TEST_F(FuseStageWindowCommands, AHostCheckOutStuckOnTheLaptopShare) {
   site.Activate();
   Open();
   ASSERT_FALSE(HasFatalFailure());
-  HostCommands& commands = window().hostCommands();
-  QSignalSpy ended(&commands, &HostCommands::commandEnded);
   // What a check-out changes on the laptop's share.
-  share.Control("hang mkdir,create,write,rename,unlink,rmdir,truncate,utimens,chmod");
-  hosts()->SelectItem(model()->HostIndex(platform::ComputerName()));
-  QTest::mouseClick(window().dialog().CheckOutButton(), Qt::LeftButton);
-  ASSERT_TRUE(testing::WaitForHungWhileTurning(share, 1, 20000)) << "nothing reached the hanging share\n" << Boxes();
-  // From here on the command waits on the share (the questions and dialogs
-  // before it are the person's).
-  StallMeter meter;
-  meter.Start();
-  ASSERT_TRUE(QTest::qWaitFor([] { return ProgressWindow() != nullptr; }, 5000)) << "no progress window";
-  EXPECT_TRUE(OtherHostAnswers()) << "SRV1's project was not looked at while WS01 hangs";
-  const qint64 cancel = CancelTakes();
-  EXPECT_GE(cancel, 0) << "no Cancel, or the progress window stayed";
-  EXPECT_LT(cancel, kCancelBoundMs);
-  EXPECT_LT(meter.LongestMs(), testing::kStallBoundMs);
-  share.Control("clear");
-  EXPECT_TRUE(QTest::qWaitFor([&] { return ended.count() >= 1; }, 30000));
-  std::printf("%s", Boxes().c_str());
+  HostButtonStuckThenCancelled(share, "mkdir,create,write,rename,unlink,rmdir,truncate,utimens,chmod", true);
 }
 
 // Closing while a command's worker is stuck in the kernel: the window goes
@@ -373,24 +383,8 @@ TEST_F(FuseStageWindowCommands, CancelWhileTheCheckOutPreparesOnAHangingAdminist
   site.Activate();
   Open();
   ASSERT_FALSE(HasFatalFailure());
-  HostCommands& commands = window().hostCommands();
-  QSignalSpy ended(&commands, &HostCommands::commandEnded);
   // What marking the projects and writing their check-out files changes there.
-  share.Control("hang create,write,truncate,rename,unlink,mkdir");
-  hosts()->SelectItem(model()->HostIndex(platform::ComputerName()));
-  QTest::mouseClick(window().dialog().CheckOutButton(), Qt::LeftButton);
-  ASSERT_TRUE(testing::WaitForHungWhileTurning(share, 1, 20000)) << "nothing reached the hanging share\n" << Boxes();
-  StallMeter meter;
-  meter.Start();
-  ASSERT_TRUE(QTest::qWaitFor([] { return ProgressWindow() != nullptr; }, 5000)) << "no progress window\n" << Boxes();
-  const qint64 cancel = CancelTakes();
-  EXPECT_GE(cancel, 0) << "no Cancel, or the progress window stayed";
-  EXPECT_LT(cancel, kCancelBoundMs);
-  EXPECT_GE(share.Hung(), 1) << "the preparation should still wait in the kernel";
-  EXPECT_LT(meter.LongestMs(), testing::kStallBoundMs);
-  share.Control("clear");
-  EXPECT_TRUE(QTest::qWaitFor([&] { return ended.count() >= 1; }, 30000));
-  std::printf("%s", Boxes().c_str());
+  HostButtonStuckThenCancelled(share, "create,write,truncate,rename,unlink,mkdir", false);
 }
 
 // The laptop checked out, the window opened again on its copy: a check-in
@@ -418,24 +412,7 @@ TEST_F(FuseStageWindowCommands, CancelOfACheckInStuckOnTheAdministrationHost) {
   // Opened again, the window works on the checked-out copy.
   Open();
   ASSERT_FALSE(HasFatalFailure());
-  HostCommands& commands = window().hostCommands();
-  QSignalSpy ended(&commands, &HostCommands::commandEnded);
-  share.Control("hang create,write,truncate,rename,unlink,mkdir");
-  hosts()->SelectItem(model()->HostIndex(platform::ComputerName()));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return window().dialog().CheckOutButton()->isEnabled(); }, 5000));
-  QTest::mouseClick(window().dialog().CheckOutButton(), Qt::LeftButton);
-  ASSERT_TRUE(testing::WaitForHungWhileTurning(share, 1, 20000)) << "nothing reached the hanging share\n" << Boxes();
-  StallMeter meter;
-  meter.Start();
-  ASSERT_TRUE(QTest::qWaitFor([] { return ProgressWindow() != nullptr; }, 5000)) << "no progress window\n" << Boxes();
-  const qint64 cancel = CancelTakes();
-  EXPECT_GE(cancel, 0) << "no Cancel, or the progress window stayed";
-  EXPECT_LT(cancel, kCancelBoundMs);
-  EXPECT_GE(share.Hung(), 1) << "the check-in should still wait in the kernel";
-  EXPECT_LT(meter.LongestMs(), testing::kStallBoundMs);
-  share.Control("clear");
-  EXPECT_TRUE(QTest::qWaitFor([&] { return ended.count() >= 1; }, 30000));
-  std::printf("%s", Boxes().c_str());
+  HostButtonStuckThenCancelled(share, "create,write,truncate,rename,unlink,mkdir", false);
 }
 
 // The administration host over a slow line: every call on its share 50 ms
