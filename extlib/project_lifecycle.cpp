@@ -158,6 +158,11 @@ int Create(NewProject p, PRJ* out, uint32_t* number) {
   if (handle < 0) return AdministrationOpenFailure(kSlotNet);
   RecordLock null_lock;
   if (LockNullRecord(handle, &null_lock) != 0) return kPrjLockFailed;
+  // A host going out takes no new project: its check-out information file is
+  // written before its copy of the administration is taken, and the
+  // check-out takes this lock once after writing it, so a create that looked
+  // before the file was there has its record in the copy.
+  if (lftypeC(kSlotNet, p.host + ".out", 0) == 0) return kPrjHostCheckedOut;
   PRJ record;
   rc = CreateLocked(handle, p, folder, &record);
   // The project is made (or the failure is the answer): a null record lock
