@@ -10,6 +10,7 @@
 #include "extlib/administration.h"
 #include "extlib/dir_tree.h"
 #include "extlib/general.h"
+#include "extlib/host_going_out.h"
 #include "extlib/hosts.h"
 #include "extlib/language.h"
 #include "extlib/library_init.h"
@@ -64,10 +65,6 @@ int MoveFolder(const std::string& from, const std::string& to, bool* copied) {
   return 0;
 }
 
-// The host's check-out information file is in \Net: it is going out or out.
-// Such a host takes no project from the office.
-bool HostGoingOut(const std::string& host) { return extlib::lftypeC(extlib::kSlotNet, host + ".out", 0) == 0; }
-
 // Steps after the record is locked and read again under the lock.
 int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ record,
                const std::string& target) {
@@ -105,7 +102,7 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
   }
   // Read under the lock: a laptop may have checked it out since the first look.
   if (const int out = CheckNotCheckedOut(record, "move"); out != 0) return out;
-  if (HostGoingOut(target)) {
+  if (extlib::HostGoingOut(target)) {
     ReportProjectError(kPrjHostCheckedOut);
     return kPrjHostCheckedOut;
   }
@@ -142,7 +139,7 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
   // so either that read finds this record (and the check-out stops), or this
   // look finds the file and the move goes back.
   bool went_out = false;
-  if (written && HostGoingOut(target)) {
+  if (written && extlib::HostGoingOut(target)) {
     went_out = true;
     if (extlib::seek_prj_set(handle, position) != 0 || extlib::write_PrjInfo(handle, &record) != 0) {
       // The record names the target still: the folder stays with it, and the

@@ -1,6 +1,8 @@
 // The host check-out: its refusals, its steps in the order that lets a crash
 // at any moment be completed by checking out again, and the rollback that
 // takes a check-out that does not go through back whole.
+#include <fcntl.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <set>
@@ -13,6 +15,7 @@
 #include "checkout/project_status.h"
 #include "checkout/unfinished_checkout.h"
 #include "extlib/hosts.h"
+#include "extlib/language.h"
 #include "extlib/library_init.h"
 #include "extlib/messages.h"
 #include "extlib/operation_context.h"
@@ -178,7 +181,15 @@ class HostCheckout {
       (void)null_lock.Release();
       return true;
     }
-    app::ReportProjectError(rc);
+    // A conversion holds the whole file, null record and all: said as the copy says it.
+    const std::string admin = places_.network_net + "\\" + extlib::kAdministrationFile;
+    const int fd = platform::OpenRegularFile(platform::NativePath(admin), O_RDONLY);
+    const bool converting = fd >= 0 && platform::WaitForWholeFileLock(fd, 0);
+    if (fd >= 0) platform::CloseNothingPending(platform::CurrentEnv(), fd);
+    if (converting)
+      extlib::ShowMessage(extlib::LanguageTextWith(extlib::kCheckoutTexts, 14, {admin}), kStop);
+    else
+      app::ReportProjectError(rc);
     return false;
   }
 

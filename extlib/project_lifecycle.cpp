@@ -5,6 +5,7 @@
 
 #include "extlib/administration.h"
 #include "extlib/dir_tree.h"
+#include "extlib/host_going_out.h"
 #include "extlib/hosts.h"
 #include "extlib/language.h"
 #include "extlib/library_init.h"
@@ -162,7 +163,7 @@ int Create(NewProject p, PRJ* out, uint32_t* number) {
   // written before its copy of the administration is taken, and the
   // check-out takes this lock once after writing it, so a create that looked
   // before the file was there has its record in the copy.
-  if (lftypeC(kSlotNet, p.host + ".out", 0) == 0) return kPrjHostCheckedOut;
+  if (HostGoingOut(p.host)) return kPrjHostCheckedOut;
   PRJ record;
   rc = CreateLocked(handle, p, folder, &record);
   // The project is made (or the failure is the answer): a null record lock
