@@ -137,7 +137,8 @@ int WriteHostList(const std::vector<HostEntry>& hosts) {
   std::string old_text;
   int rc = lock.Acquire(native, RecordLockTimeoutMs(), &old_text);
   if (rc == -ENOENT) rc = 0;
-  if (rc == 0) rc = lock.held() ? lock.Replace(FormatHostList(hosts)) : platform::WriteFileAtomic(native, FormatHostList(hosts));
+  const std::string text = FormatHostList(hosts);
+  if (rc == 0) rc = lock.held() ? lock.Replace(text) : platform::WriteFileAtomic(native, text);
   rc = ProjectCodeFromErrno(rc);
   HostListCache& cache = CurrentInstallation().Part<HostListCache>();
   std::lock_guard<std::mutex> guard(cache.mutex);

@@ -293,5 +293,27 @@ TEST_F(InterruptedOperationsTest, TemporariesOfAHostListWriteCutShortGoUnderTheL
   EXPECT_EQ(testing::ReadFile(cfg), before + "SRV8 \\cad\n");
 }
 
+// A create killed after its folder went into place and before it raised the
+// header's highest number leaves its record above the header (the office
+// run, seed 1449884803, step 497). The update's journal pass raises it.
+TEST_F(InterruptedOperationsTest, ACreateKilledBeforeItRaisedTheHeaderHasItRaised) {
+  testing::ProgramResult made = Run({"Kurz vor Schluss", "-create", "SRV2"});
+  ASSERT_EQ(made.status, 0) << made.err;
+  const extlib::PRJ* r = FindName(Records(), "Kurz vor Schluss");
+  ASSERT_NE(r, nullptr);
+  const uint32_t number = r->number;
+  std::string admin = Admin();
+  ASSERT_EQ(admin.substr(2, 8), extlib::NumberText(number));
+  admin.replace(2, 8, extlib::NumberText(number - 1));  // the header as the kill left it
+  testing::WriteFile(Unc("SRV1/cad/Net/project.dat"), admin);
+  Journal(true, "SRV2", extlib::NumberText(number) + ".prj");
+  testing::ProgramResult run = Run({"-update"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Admin().substr(2, 8), extlib::NumberText(number));
+  EXPECT_TRUE(NoJournalLeft());
+  EXPECT_NE(FindName(Records(), "Kurz vor Schluss"), nullptr);
+  EXPECT_TRUE(fs::exists(Folder("SRV2", number) + "/version.txt"));
+}
+
 }  // namespace
 }  // namespace dovrane::admin
