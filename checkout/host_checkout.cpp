@@ -269,7 +269,7 @@ class HostCheckout {
   }
 
   bool Mark(const std::string& project) {
-    if (ChangeProjectStatus(project, StatusAction::kTakeWithHost)) return true;
+    if (ChangeProjectStatus(project, StatusAction::kTakeWithHost, host_)) return true;
     // Resuming: the mark an unfinished check-out of this host set is ours.
     unsigned char status = 0;
     return resume_ && extlib::get_project_status(project, &status) == 0 && (status & kHostCheckedOut);
