@@ -17,6 +17,7 @@
 #include "admin/shared_file_backup.h"
 #include "admin/unique_ids.h"
 #include "extlib/administration.h"
+#include "extlib/host_list_lock.h"
 #include "extlib/hosts.h"
 #include "extlib/language.h"
 #include "extlib/library_init.h"
@@ -237,6 +238,19 @@ int RestoreSteps(extlib::OperationContext& ctx) {
 
 }  // namespace
 
+namespace {
+
+// What a host registration or removal killed in its rewrite of the host list
+// left beside it; the list's lock proves no writer is at work on it.
+int RemoveHostListTemporaries() {
+  std::string windows;
+  if (extlib::lffnamC_new(extlib::kSlotNet, extlib::kHostListFile, &windows) != 0) return 0;
+  const std::string native = platform::NativePath(windows);
+  return native.empty() ? 0 : extlib::RemoveDeadHostListTemporaries(native);
+}
+
+}  // namespace
+
 int UpdateAdministration(extlib::OperationContext& ctx, bool update_only) {
   extlib::BindContext bind(ctx);
   if (AdministrationMissing()) return kPrjAdminMissing;
@@ -252,6 +266,7 @@ int UpdateAdministration(extlib::OperationContext& ctx, bool update_only) {
   (void)CompleteInterruptedMoves(ctx);
   (void)CompleteInterruptedOperations(ctx);
   (void)RemoveConversionTemporaries();
+  (void)RemoveHostListTemporaries();
   const bool restore = !update_only;
   if (update_only && RebuildPending()) {
     // A rebuild stopped half-way: records may be missing. Complete it.

@@ -10,6 +10,7 @@
 #include "extlib/administration.h"
 #include "extlib/dir_tree.h"
 #include "extlib/general.h"
+#include "extlib/host_going_out.h"
 #include "extlib/hosts.h"
 #include "extlib/language.h"
 #include "extlib/library_init.h"
@@ -101,6 +102,10 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
   }
   // Read under the lock: a laptop may have checked it out since the first look.
   if (const int out = CheckNotCheckedOut(record, "move"); out != 0) return out;
+  if (extlib::HostGoingOut(target)) {
+    ReportProjectError(kPrjHostCheckedOut);
+    return kPrjHostCheckedOut;
+  }
   extlib::PRJ moved = record;
   extlib::SetPrjHost(&moved, target);
   // A file (a link) at the destination counts as existing too.
@@ -128,7 +133,23 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
     extlib::lf_perror("ldirreC");
     return kPrjFailed;
   }
-  if (extlib::seek_prj_set(handle, position) == 0 && extlib::write_PrjInfo(handle, &moved) == 0) {
+  bool written = extlib::seek_prj_set(handle, position) == 0 && extlib::write_PrjInfo(handle, &moved) == 0;
+  // Looked for again once the record names the target: a check-out of the
+  // target writes its file before it reads the administration for its copy,
+  // so either that read finds this record (and the check-out stops), or this
+  // look finds the file and the move goes back.
+  bool went_out = false;
+  if (written && extlib::HostGoingOut(target)) {
+    went_out = true;
+    if (extlib::seek_prj_set(handle, position) != 0 || extlib::write_PrjInfo(handle, &record) != 0) {
+      // The record names the target still: the folder stays with it, and the
+      // journal for the update.
+      ReportProjectError(kPrjHostCheckedOut);
+      return kPrjHostCheckedOut;
+    }
+    written = false;
+  }
+  if (written) {
     const int stored = UpdateStoredRecord(new_dir, moved);
     if (copied && extlib::ldirrmc(old_dir) != 0)
       services::ToolMessageBox(services::kMessageWarning, "%s",
@@ -153,6 +174,10 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
     back = platform::CurrentEnv()->Rename(platform::NativePath(new_dir), platform::NativePath(old_dir)) == 0;
   if (back) {
     admin::RemoveMoveJournal(record.number);
+    if (went_out) {
+      ReportProjectError(kPrjHostCheckedOut);
+      return kPrjHostCheckedOut;
+    }
     services::ToolMessageBox(services::kMessageWarning, "%s",
                              extlib::LanguageTextWith(extlib::kProjectCommandTexts, 5, {shown, old_dir}).c_str());
   } else {

@@ -1,27 +1,33 @@
 // The host check-out: its refusals, its steps in the order that lets a crash
 // at any moment be completed by checking out again, and the rollback that
 // takes a check-out that does not go through back whole.
+#include <fcntl.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <set>
 
 #include "admin/shared_file_backup.h"
+#include "app/project_error.h"
 #include "checkout/checkin.h"
 #include "checkout/checkout.h"
 #include "checkout/net_copy.h"
 #include "checkout/project_status.h"
 #include "checkout/unfinished_checkout.h"
 #include "extlib/hosts.h"
+#include "extlib/language.h"
 #include "extlib/library_init.h"
 #include "extlib/messages.h"
 #include "extlib/operation_context.h"
 #include "extlib/administration.h"
 #include "extlib/project_list.h"
+#include "extlib/record_layout.h"
 #include "extlib/settings.h"
 #include "extlib/slot_files.h"
 #include "fileops/file_messages.h"
 #include "platform/env.h"
 #include "platform/file_attributes.h"
+#include "platform/file_util.h"
 #include "platform/messenger.h"
 #include "platform/path_map.h"
 #include "platform/system_error.h"
@@ -34,6 +40,11 @@ namespace dovrane::checkout {
 namespace {
 
 constexpr char kWriteTestValue[] = "write access ok";
+constexpr char kArrivedMeanwhile[] =
+    "This project was made on the host or moved onto it while the host was being checked out.\n"
+    "The check-out is taken back; check the host out again.";
+// The copy's administration holds one host's records.
+constexpr uint64_t kCopyReadLimit = uint64_t{256} << 20;
 constexpr unsigned kStop = platform::kMbOk | platform::kMbIconError | platform::kMbSetForeground;
 
 bool Exists(const std::string& windows_path) {
@@ -90,7 +101,9 @@ class HostCheckout {
     // The host file is what lets a second check-out recognise an unfinished one.
     host_file_ = true;
     if (!WriteHostCheckoutInfo(ctx_, places_.network_net, list_, *answers_.comment, facts_)) return Undo();
+    if (!WaitForCreatesUnderWay()) return Undo();
     if (!BuildCheckoutCopy(ctx_, places_, host_, local_, resume_)) return Undo();
+    if (!CopyHoldsOnlyTheList()) return Undo();
     if (!CopyOfficeStandard(ctx_, *answers_.components, data_path_, host_dir_, &std_created_)) return Undo();
     if (!MarkProjects()) return Undo();
     if (!CopyCheckoutAttributes(places_, numbers_)) return Undo();
@@ -154,6 +167,80 @@ class HostCheckout {
     return true;
   }
 
+  // A create looks for the host file under the null record's lock and holds
+  // that lock until its record is written: taken once now, every create that
+  // looked before the file was there has its record in the administration
+  // the copy is read from, and every later one is refused. False after the
+  // message.
+  bool WaitForCreatesUnderWay() {
+    const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+    extlib::RecordLock null_lock;
+    const int rc = handle < 0 ? extlib::AdministrationOpenFailure(extlib::kSlotNet)
+                              : extlib::LockNullRecord(handle, &null_lock);
+    if (rc == 0) {
+      (void)null_lock.Release();
+      return true;
+    }
+    // A conversion holds the whole file, null record and all: said as the copy says it.
+    const std::string admin = places_.network_net + "\\" + extlib::kAdministrationFile;
+    const int fd = platform::OpenRegularFile(platform::NativePath(admin), O_RDONLY);
+    const bool converting = fd >= 0 && platform::WaitForWholeFileLock(fd, 0);
+    if (fd >= 0) platform::CloseNothingPending(platform::CurrentEnv(), fd);
+    if (converting)
+      extlib::ShowMessage(extlib::LanguageTextWith(extlib::kCheckoutTexts, 14, {admin}), kStop);
+    else
+      app::ReportProjectError(rc);
+    return false;
+  }
+
+  // The copy's records of this host are the list's projects. One that is not
+  // was made on the host or moved onto it after the list was taken (a move
+  // that looks for the host file after its record is written goes back when
+  // it finds it; a record it wrote before is seen here): nobody would mark
+  // it, so the check-out stops and is taken back. False after the message.
+  bool CopyHoldsOnlyTheList() {
+    namespace L = extlib::layout;
+    std::set<std::string> listed;
+    std::set<uint32_t> numbers;
+    for (const CheckoutEntry& e : list_) {
+      if (!NamesProject(e)) continue;
+      listed.insert(extlib::TrimmedName(e.project.c_str()));
+      // The folder's number holds when the project was renamed since the list was taken.
+      const size_t cut = e.location.find_last_of('\\');
+      const std::string entry = cut == std::string::npos ? e.location : e.location.substr(cut + 1);
+      uint32_t number = 0;
+      if (entry.size() == 12 && entry.ends_with(".prj") && extlib::ParseNumberText(entry.substr(0, 8), &number) &&
+          number != 0)
+        numbers.insert(number);
+      if (const long looked_up = extlib::get_project_number(e.project); looked_up > 0)
+        numbers.insert(static_cast<uint32_t>(looked_up));
+    }
+    std::string text;
+    const std::string path = places_.Work() + "\\" + extlib::kAdministrationFile;
+    if (int rc = platform::ReadWholeFile(platform::NativePath(path), &text, kCopyReadLimit); rc != 0) {
+      extlib::ShowMessage(fileops::FileErrorMessage(1, path, rc), kStop);
+      return false;
+    }
+    std::string padded = host_.substr(0, L::kHostWidth);
+    padded.resize(L::kHostWidth, ' ');
+    size_t pos = text.find('\n');  // the header
+    while (pos != std::string::npos && pos + 1 < text.size()) {
+      const size_t start = pos + 1;
+      pos = text.find('\n', start);
+      const std::string line = text.substr(start, pos == std::string::npos ? std::string::npos : pos - start);
+      if (line.size() <= static_cast<size_t>(L::kV3HostEnd) || line[L::kV3HostEnd] != L::kFieldEnd ||
+          !platform::EqualsIgnoreCaseCp1252(line.substr(L::kV3Host, L::kHostWidth), padded) || line[0] == '#')
+        continue;
+      const std::string name = extlib::TrimmedName(line.substr(L::kV3Name, L::kNameWidth).c_str());
+      uint32_t number = 0;
+      if (!extlib::ParseNumberText(line.substr(L::kV3Number, L::kNumberWidth), &number)) number = 0;
+      if ((number != 0 && numbers.count(number)) || listed.count(name)) continue;
+      extlib::ShowMessage("[ " + name + " ]\n" + kArrivedMeanwhile, kStop);
+      return false;
+    }
+    return true;
+  }
+
   // Marks every project of the list; false after Abort (or a cancel).
   bool MarkProjects() {
     for (size_t i = 0; i < list_.size(); ++i) {
@@ -182,7 +269,7 @@ class HostCheckout {
   }
 
   bool Mark(const std::string& project) {
-    if (ChangeProjectStatus(project, StatusAction::kTakeWithHost)) return true;
+    if (ChangeProjectStatus(project, StatusAction::kTakeWithHost, host_)) return true;
     // Resuming: the mark an unfinished check-out of this host set is ours.
     unsigned char status = 0;
     return resume_ && extlib::get_project_status(project, &status) == 0 && (status & kHostCheckedOut);

@@ -4,6 +4,7 @@
 #include "extlib/library_init.h"
 #include "extlib/project_code.h"
 #include "extlib/project_list.h"
+#include "platform/text_codec.h"
 
 namespace dovrane::checkout {
 
@@ -36,7 +37,7 @@ bool Apply(StatusAction action, unsigned char* flags) {
 
 }  // namespace
 
-bool ChangeProjectStatus(const std::string& project, StatusAction action) {
+bool ChangeProjectStatus(const std::string& project, StatusAction action, const std::string& on_host) {
   using namespace extlib;
   if (action < StatusAction::kTakeWithHost || action > StatusAction::kReturnProject) return true;
   const int handle = open_prj_info(kSlotNet, kOpenExisting);
@@ -49,7 +50,8 @@ bool ChangeProjectStatus(const std::string& project, StatusAction action) {
   bool ok = false;
   const long slot = lock.slot();
   PRJ record;
-  if (slot >= 1 && ReadRecordAtSlot(handle, slot, &record) == kRecordRead) {
+  if (slot >= 1 && ReadRecordAtSlot(handle, slot, &record) == kRecordRead &&
+      (on_host.empty() || platform::EqualsIgnoreCaseCp1252(record.host, on_host))) {
     // The marks are bits of the character itself (the blank plus flags), so
     // every other bit stays as it is.
     unsigned char character = record.status < kStatusBlank ? kStatusBlank : record.status;

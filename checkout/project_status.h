@@ -20,6 +20,8 @@ enum class StatusAction { kNone = 0, kTakeWithHost = 1, kReturnFromHost = 2, kTa
 // returning from the host clears 0x04 without looking. A project that has no
 // record needs no mark: true. An administration that cannot be read: false.
 // Other status bits stay.
-bool ChangeProjectStatus(const std::string& project, StatusAction action);
+// With on_host, a record that names another host is not changed (false): a
+// project moved off the host meanwhile does not go out with it.
+bool ChangeProjectStatus(const std::string& project, StatusAction action, const std::string& on_host = "");
 
 }  // namespace dovrane::checkout

@@ -6,7 +6,9 @@
 #include <cerrno>
 #include <sstream>
 
+#include "extlib/administration.h"
 #include "extlib/general.h"
+#include "extlib/host_list_lock.h"
 #include "extlib/installation.h"
 #include "extlib/language.h"
 #include "extlib/library_init.h"
@@ -128,7 +130,16 @@ int ReadHostList(Installation& installation, std::vector<HostEntry>* hosts) {
 int WriteHostList(const std::vector<HostEntry>& hosts) {
   std::string path;
   if (lffnamC_new(kSlotNet, kHostListFile, &path)) return kPrjFailed;
-  int rc = ProjectCodeFromErrno(platform::WriteFileAtomic(platform::NativePath(path), FormatHostList(hosts)));
+  // Every writer of the list holds its lock (a missing list has no writer to
+  // race with: it is made as it is).
+  const std::string native = platform::NativePath(path);
+  HostListLock lock;
+  std::string old_text;
+  int rc = lock.Acquire(native, RecordLockTimeoutMs(), &old_text);
+  if (rc == -ENOENT) rc = 0;
+  const std::string text = FormatHostList(hosts);
+  if (rc == 0) rc = lock.held() ? lock.Replace(text) : platform::WriteFileAtomic(native, text);
+  rc = ProjectCodeFromErrno(rc);
   HostListCache& cache = CurrentInstallation().Part<HostListCache>();
   std::lock_guard<std::mutex> guard(cache.mutex);
   cache.path.clear();  // read again

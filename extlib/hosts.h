@@ -28,6 +28,9 @@ std::string FormatHostList(const std::vector<HostEntry>& hosts);
 // (a worker passes its own). 0, -2 missing, -1 unreadable or malformed.
 [[nodiscard]] int ReadHostList(std::vector<HostEntry>* hosts);
 [[nodiscard]] int ReadHostList(Installation& installation, std::vector<HostEntry>* hosts);
+// Replaces the list whole under its lock (extlib/host_list_lock.h). A
+// change of the list belongs under the lock from its read on: this is for
+// a list made anew, not for one read earlier and changed.
 [[nodiscard]] int WriteHostList(const std::vector<HostEntry>& hosts);
 
 // Non-zero for a network installation: the \Net folder holds data.cfg.

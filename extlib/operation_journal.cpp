@@ -259,6 +259,22 @@ int RemoveJournalTemporaries() {
   return removed;
 }
 
+namespace {
+
+// The header's highest number raised to number when a record holds it.
+// REQUIRES: the null record of handle is locked. False when it cannot be written.
+bool RaiseHighestTo(int handle, uint32_t number) {
+  PRJ record;
+  NullRecord null_record;
+  if (number == 0 || get_PrjInfo_by_number(number, &record) != 0) return true;
+  if (read_null_record(handle, &null_record) != 0) return false;
+  if (NullRecordHighest(null_record) >= number) return true;
+  SetNullRecordHighest(&null_record, number);
+  return write_null_record(handle, &null_record) == 0;
+}
+
+}  // namespace
+
 JournalOutcome PutJournalRight(const std::string& file_name, OperationJournal* journal) {
   std::string text, folder;
   if (ReadJournalFile(NetDir() + "/" + file_name, &text) != 0 || !ParseOperationJournal(text, journal) ||
@@ -278,6 +294,10 @@ JournalOutcome PutJournalRight(const std::string& file_name, OperationJournal* j
     outcome = PutCreateRight(entry_path, journal->entry, number);
     // A record the create was appending when it died is no record.
     if (outcome != JournalOutcome::kLeft && DropUnfinishedAppend(handle) != 0) outcome = JournalOutcome::kLeft;
+    // A create killed after its folder went into place has not raised the
+    // header's highest number to its own yet.
+    if (outcome != JournalOutcome::kLeft && outcome != JournalOutcome::kTakenBack && !RaiseHighestTo(handle, number))
+      outcome = JournalOutcome::kLeft;
     if (lock.Release() != 0) outcome = JournalOutcome::kLeft;
   }
   if (outcome != JournalOutcome::kLeft) RemoveOperationJournal(*journal);

@@ -5,6 +5,7 @@
 
 #include "extlib/administration.h"
 #include "extlib/dir_tree.h"
+#include "extlib/host_going_out.h"
 #include "extlib/hosts.h"
 #include "extlib/language.h"
 #include "extlib/library_init.h"
@@ -158,6 +159,11 @@ int Create(NewProject p, PRJ* out, uint32_t* number) {
   if (handle < 0) return AdministrationOpenFailure(kSlotNet);
   RecordLock null_lock;
   if (LockNullRecord(handle, &null_lock) != 0) return kPrjLockFailed;
+  // A host going out takes no new project: its check-out information file is
+  // written before its copy of the administration is taken, and the
+  // check-out takes this lock once after writing it, so a create that looked
+  // before the file was there has its record in the copy.
+  if (HostGoingOut(p.host)) return kPrjHostCheckedOut;
   PRJ record;
   rc = CreateLocked(handle, p, folder, &record);
   // The project is made (or the failure is the answer): a null record lock

@@ -14,6 +14,7 @@
 #include "app/command_audit.h"
 #include "extlib/administration.h"
 #include "extlib/general.h"
+#include "extlib/host_list_lock.h"
 #include "extlib/hosts.h"
 #include "extlib/language.h"
 #include "extlib/library_init.h"
@@ -161,6 +162,16 @@ bool IsProjectLineOfHost(const std::string& line, const std::string& host) {
 
 namespace {
 
+// The host list locked and read under the lock; false after the message.
+bool LockHostList(extlib::HostListLock* lock, const std::string& windows, const std::string& native,
+                  std::string* text) {
+  const int rc = lock->Acquire(native, extlib::RecordLockTimeoutMs(), text);
+  if (rc == 0) return true;
+  // Busy: another workstation kept the list locked for the whole wait.
+  ShowFileError(services::kMessageError, rc == -EBUSY ? 4 : 1, windows, rc);
+  return false;
+}
+
 int AppendHostLine(const std::string& unc_path) {
   if (unc_path.size() < 3 || unc_path.compare(0, 2, "\\\\") != 0) return 0;
   const size_t cut = unc_path.find('\\', 2);
@@ -171,11 +182,10 @@ int AppendHostLine(const std::string& unc_path) {
 
   std::string windows, native, text;
   if (!HostListPaths(&windows, &native)) return 0;
-  int rc = platform::ReadWholeFile(native, &text);
-  if (rc < 0) {
-    ShowFileError(services::kMessageError, 1, windows, rc);
-    return 0;
-  }
+  // Held until the new list is in place: read under it, so no other
+  // workstation's line written meanwhile is lost.
+  extlib::HostListLock lock;
+  if (!LockHostList(&lock, windows, native, &text)) return 0;
   for (const std::string& line : Lines(text)) {
     std::string listed, listed_path;
     SplitHostLine(line, &listed, &listed_path);
@@ -190,7 +200,7 @@ int AppendHostLine(const std::string& unc_path) {
   if (!text.empty() && text.back() != '\n') text += '\n';
   text += data_path.empty() ? host : host + " " + data_path;
   text += '\n';
-  rc = platform::WriteFileAtomic(native, text);
+  const int rc = lock.Replace(text);
   if (rc < 0) {
     ShowFileError(services::kMessageError, 4, windows, rc);
     return 0;
@@ -201,11 +211,8 @@ int AppendHostLine(const std::string& unc_path) {
 int DropHostLines(const std::string& host) {
   std::string windows, native, text;
   if (!HostListPaths(&windows, &native)) return 0;
-  int rc = platform::ReadWholeFile(native, &text);
-  if (rc < 0) {
-    ShowFileError(services::kMessageError, 1, windows, rc);
-    return 0;
-  }
+  extlib::HostListLock lock;
+  if (!LockHostList(&lock, windows, native, &text)) return 0;
   std::string kept;
   std::string data_path;
   bool found = false;
@@ -223,12 +230,13 @@ int DropHostLines(const std::string& host) {
   }
   if (found) {
     if (!BackUpBeforeRemoval()) return 0;
-    rc = platform::WriteFileAtomic(native, kept);
+    const int rc = lock.Replace(kept);
     if (rc < 0) {
       ShowFileError(services::kMessageError, 4, windows, rc);
       return 0;
     }
   }
+  lock.Release();
   while (!data_path.empty() && (data_path.back() == ' ' || data_path.back() == '\\')) data_path.pop_back();
   // The path comes from a shared file: only a valid one names a marker to delete.
   if (found && extlib::IsValidHostName(host) && ValidDataPath(data_path)) {

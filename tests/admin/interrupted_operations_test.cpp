@@ -3,13 +3,18 @@
 #include "admin/interrupted_operations.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <csignal>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 
 #include "admin/administration_conversion.h"
+#include "extlib/host_list_lock.h"
 #include "extlib/operation_journal.h"
+#include "network/host_registration.h"
 
 #include "admin/repair_fixture.h"
 
@@ -173,7 +178,7 @@ TEST_F(InterruptedOperationsTest, TemporariesOfAUserCountChangeCutShortGoUnderTh
   for (const std::string& temp : temporaries) testing::WriteFile(temp, "containers 2\nADM");  // cut short
   testing::WriteFile(root() + "/outside.txt", "not the office's\n");
   fs::create_symlink(root() + "/outside.txt", NetFile("users.dat.new~9"));
-  const std::vector<std::string> kept = {NetFile("users.dat.new~x"), NetFile("data.cfg.new~5"),
+  const std::vector<std::string> kept = {NetFile("users.dat.new~x"), NetFile("data.cfg.new~5x"),
                                          NetFile("project.dat.conv~")};
   for (const std::string& name : kept) testing::WriteFile(name, "another writer's\n");
   {
@@ -195,6 +200,119 @@ TEST_F(InterruptedOperationsTest, TemporariesOfAUserCountChangeCutShortGoUnderTh
   for (const std::string& name : kept) EXPECT_TRUE(fs::exists(name)) << name;
   EXPECT_TRUE(fs::is_symlink(NetFile("users.dat.new~9")));
   EXPECT_EQ(testing::ReadFile(root() + "/outside.txt"), "not the office's\n");
+}
+
+// A host registration killed in its rewrite of the host list leaves the
+// rewrite's temporary in \Net. The next writer of the list removes it under
+// the list's lock, and so does -update; while someone holds that lock it
+// stays, and what only looks like such a temporary (a link, a folder, other
+// names) stays too, as does everything else in \Net.
+TEST_F(InterruptedOperationsTest, TemporariesOfAHostListWriteCutShortGoUnderTheListsLock) {
+  const std::string cfg = NetFile("data.cfg");
+  const std::string before = testing::ReadFile(cfg);
+  auto killed_writer = [&](const std::string& host) {
+    std::map<std::string, std::string> env = env_;
+    env["DOVRANE_FAULT"] = "rename:1:KILL";  // just before the new list goes into place
+    const testing::ProgramResult r =
+        testing::RunProgram(DOVRANE_TREE_PROBE, {"add-host", "\\\\" + host + "\\cad"}, env, root());
+    EXPECT_EQ(r.signal, SIGKILL) << r.status << r.err;
+    std::vector<std::string> temps;
+    for (const auto& e : fs::directory_iterator(Unc("SRV1/cad/Net"))) {
+      const std::string name = e.path().filename().string();
+      if (name.rfind("data.cfg.new~", 0) == 0 && name.size() > 13 &&
+          name.find_first_not_of("0123456789", 13) == std::string::npos && fs::is_regular_file(e.symlink_status()))
+        temps.push_back(e.path().string());
+    }
+    EXPECT_EQ(temps.size(), 1u);
+    return temps.empty() ? std::string() : temps[0];
+  };
+  const std::string first = killed_writer("SRV7");
+  ASSERT_FALSE(first.empty());
+  EXPECT_EQ(testing::ReadFile(cfg), before);
+  EXPECT_NE(testing::ReadFile(first).find("SRV7"), std::string::npos);
+
+  testing::WriteFile(root() + "/outside.txt", "not the office's\n");
+  fs::create_symlink(root() + "/outside.txt", NetFile("data.cfg.new~9"));
+  fs::create_directories(NetFile("data.cfg.new~10/inside"));
+  const std::vector<std::string> kept = {NetFile("data.cfg.new~x"), NetFile("data.cfg.new~"),
+                                         NetFile("data.cfg.new~12a"), NetFile("data.cfg.old"),
+                                         NetFile("net.id.new~44")};
+  for (const std::string& name : kept) testing::WriteFile(name, "someone else's\n");
+
+  // Held by another writer: the next one waits its time and gives up, nothing goes.
+  {
+    const int fd = ::open(cfg.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    struct flock whole = {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    ASSERT_EQ(::fcntl(fd, F_OFD_SETLK, &whole), 0);
+    extlib::SetRecordLockTimeoutMs(200);
+    EXPECT_EQ(network::RegisterHostInDataCfg("\\\\SRV8\\cad"), 0);
+    EXPECT_EQ(extlib::RemoveDeadHostListTemporaries(cfg), 0);
+    const testing::ProgramResult update = Run({"-update"});
+    EXPECT_EQ(update.status, 0) << update.err;
+    ::close(fd);
+    extlib::SetRecordLockTimeoutMs(500);
+  }
+  EXPECT_TRUE(fs::exists(first));
+  EXPECT_EQ(testing::ReadFile(cfg), before);
+
+  // Everything in \Net but the list, the temporary and the audit log, as it is now.
+  auto listing = [&] {
+    std::map<std::string, std::string> out;
+    for (const auto& e : fs::recursive_directory_iterator(Unc("SRV1/cad/Net"))) {
+      const std::string name = fs::relative(e.path(), Unc("SRV1/cad/Net")).string();
+      if (name == "data.cfg" || e.path() == first || name == "dovrane.log") continue;
+      struct stat st = {};
+      if (::lstat(e.path().c_str(), &st) != 0) continue;
+      out[name] = std::to_string(st.st_mode) + " " + std::to_string(st.st_size) + " " +
+                  std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+    }
+    return out;
+  };
+  const auto net_before = listing();
+  ASSERT_EQ(network::RegisterHostInDataCfg("\\\\SRV8\\cad"), 1);
+  EXPECT_FALSE(fs::exists(first));
+  EXPECT_EQ(testing::ReadFile(cfg), before + "SRV8 \\cad\n");
+  EXPECT_EQ(listing(), net_before);
+  EXPECT_TRUE(fs::is_symlink(NetFile("data.cfg.new~9")));
+  EXPECT_TRUE(fs::is_directory(NetFile("data.cfg.new~10/inside")));
+  for (const std::string& name : kept) EXPECT_EQ(testing::ReadFile(name), "someone else's\n") << name;
+  EXPECT_EQ(testing::ReadFile(root() + "/outside.txt"), "not the office's\n");
+
+  // A second one killed; the update removes its temporary.
+  const std::string second = killed_writer("SRV6");
+  ASSERT_FALSE(second.empty());
+  const testing::ProgramResult update = Run({"-update"});
+  EXPECT_EQ(update.status, 0) << update.err;
+  EXPECT_FALSE(fs::exists(second));
+  EXPECT_TRUE(fs::is_symlink(NetFile("data.cfg.new~9")));
+  EXPECT_TRUE(fs::is_directory(NetFile("data.cfg.new~10/inside")));
+  for (const std::string& name : kept) EXPECT_TRUE(fs::exists(name)) << name;
+  EXPECT_EQ(testing::ReadFile(cfg), before + "SRV8 \\cad\n");
+}
+
+// A create killed after its folder went into place and before it raised the
+// header's highest number leaves its record above the header (the office
+// run, seed 1449884803, step 497). The update's journal pass raises it.
+TEST_F(InterruptedOperationsTest, ACreateKilledBeforeItRaisedTheHeaderHasItRaised) {
+  testing::ProgramResult made = Run({"Kurz vor Schluss", "-create", "SRV2"});
+  ASSERT_EQ(made.status, 0) << made.err;
+  const extlib::PRJ* r = FindName(Records(), "Kurz vor Schluss");
+  ASSERT_NE(r, nullptr);
+  const uint32_t number = r->number;
+  std::string admin = Admin();
+  ASSERT_EQ(admin.substr(2, 8), extlib::NumberText(number));
+  admin.replace(2, 8, extlib::NumberText(number - 1));  // the header as the kill left it
+  testing::WriteFile(Unc("SRV1/cad/Net/project.dat"), admin);
+  Journal(true, "SRV2", extlib::NumberText(number) + ".prj");
+  testing::ProgramResult run = Run({"-update"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Admin().substr(2, 8), extlib::NumberText(number));
+  EXPECT_TRUE(NoJournalLeft());
+  EXPECT_NE(FindName(Records(), "Kurz vor Schluss"), nullptr);
+  EXPECT_TRUE(fs::exists(Folder("SRV2", number) + "/version.txt"));
 }
 
 }  // namespace

@@ -240,6 +240,53 @@ TEST_F(HostAdministrationTest, AddingFillsTheAdministrationAndWritesTheMarker) {
   EXPECT_EQ(testing::ReadFile(Unc("SRV1/cad/Net/data.cfg")).find("SRV3"), std::string::npos);
 }
 
+// Workstations adding and removing hosts at the same time, each a process of
+// its own: every line added is there and the one removed is gone. The host
+// list's folder answers slowly, so each writer's read and rename lie far
+// apart and meet the others' (without the list's lock, the writers that read
+// the same list overwrite each other's lines).
+TEST_F(HostRegistrationTest, WritersInProcessesOfTheirOwnKeepEveryOthersLine) {
+  inst_.dir.Write(kCfg, "SRV1 \\cad\nSRV2 \\cad\n");
+  extlib::SetRecordLockTimeoutMs(20000);
+  constexpr int kAdders = 6;
+  int go[2];
+  ASSERT_EQ(::pipe(go), 0);
+  std::vector<pid_t> children;
+  for (int w = 0; w <= kAdders; ++w) {
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ::close(go[1]);
+      platform::FaultInjectionEnv slow;
+      slow.SetPathDelay(inst_.Native("SRV1/cad/Net"), 25);
+      (void)platform::SetCurrentEnv(&slow);
+      char byte;
+      if (::read(go[0], &byte, 1) != 0) ::_exit(3);  // all start when the pipe closes
+      // The last one removes a host while the others add theirs.
+      const int rc = w == kAdders ? UnregisterHostInDataCfg("SRV2")
+                                  : RegisterHostInDataCfg("\\\\ADD" + std::to_string(w) + "\\cad");
+      ::_exit(rc == 1 ? 0 : 1);
+    }
+    children.push_back(pid);
+  }
+  ::close(go[0]);
+  ::close(go[1]);
+  for (pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a writer failed: " << status;
+  }
+  extlib::SetRecordLockTimeoutMs(10000);
+  const std::string cfg = Cfg();
+  for (int w = 0; w < kAdders; ++w)
+    EXPECT_NE(cfg.find("ADD" + std::to_string(w) + " \\cad\n"), std::string::npos) << w << ": " << cfg;
+  EXPECT_EQ(cfg.find("SRV2"), std::string::npos) << cfg;
+  EXPECT_EQ(cfg.rfind("SRV1 \\cad\n", 0), 0u) << cfg;
+  EXPECT_EQ(std::count(cfg.begin(), cfg.end(), '\n'), kAdders + 1) << cfg;
+  for (const auto& e : std::filesystem::directory_iterator(inst_.Native("SRV1/cad/Net")))
+    EXPECT_EQ(e.path().filename().string().find("data.cfg.new~"), std::string::npos) << e.path();
+}
+
 // Registration and removal, done or refused, each leave one audit line.
 TEST_F(HostAdministrationTest, RegistrationAndRemovalLeaveOneAuditLineEach) {
   std::filesystem::create_directories(Unc("SRV3/Daten/Prj"));
