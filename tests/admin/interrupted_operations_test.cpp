@@ -299,7 +299,8 @@ TEST_F(InterruptedOperationsTest, TemporariesOfAHostListWriteCutShortGoUnderTheL
 TEST_F(InterruptedOperationsTest, ACreateKilledBeforeItRaisedTheHeaderHasItRaised) {
   testing::ProgramResult made = Run({"Kurz vor Schluss", "-create", "SRV2"});
   ASSERT_EQ(made.status, 0) << made.err;
-  const extlib::PRJ* r = FindName(Records(), "Kurz vor Schluss");
+  const std::vector<extlib::PRJ> records = Records();  // FindName points into it
+  const extlib::PRJ* r = FindName(records, "Kurz vor Schluss");
   ASSERT_NE(r, nullptr);
   const uint32_t number = r->number;
   std::string admin = Admin();
