@@ -248,21 +248,6 @@ int Convert(ShareMode share) {
 
 namespace {
 
-// "<base><mark><digits>": a temporary one of the conversion's writes names
-// with the writing process's id.
-bool TemporaryOf(const std::string& name, const std::string& base, const std::string& mark) {
-  const std::string head = base + mark;
-  if (name.size() <= head.size() || name.compare(0, head.size(), head) != 0) return false;
-  for (size_t i = head.size(); i < name.size(); ++i)
-    if (name[i] < '0' || name[i] > '9') return false;
-  return true;
-}
-
-bool IsRegularFile(const std::string& native) {
-  platform::FileInfo info;
-  return CurrentEnv()->Stat(native, &info, false) == 0 && info.type == platform::EntryType::kFile;
-}
-
 // A short wait: the update goes on without the removal while a writer works.
 constexpr int kTemporaryLockWaitMs = 500;
 
@@ -282,9 +267,11 @@ int RemoveConversionTemporaries() {
   if (env->ListDir(dir, &entries) != 0) return 0;
   std::vector<std::string> found;
   for (const platform::DirEntry& e : entries)
-    if ((TemporaryOf(e.name, users_base, ".new~") || TemporaryOf(e.name, admin_base, ".conv~") ||
-         TemporaryOf(e.name, old_base, ".new~")) &&
-        IsRegularFile(dir + "/" + e.name))
+    // A temporary one of the conversion's writes names with the writing process's id.
+    if ((platform::IsProcessWorkName(e.name, users_base + ".new~") ||
+         platform::IsProcessWorkName(e.name, admin_base + ".conv~") ||
+         platform::IsProcessWorkName(e.name, old_base + ".new~")) &&
+        platform::IsRegularFileNoFollow(dir + "/" + e.name))
       found.push_back(dir + "/" + e.name);
   if (found.empty()) return 0;
   const int lock_fd = platform::OpenRegularFile(native, O_RDWR);
@@ -294,7 +281,7 @@ int RemoveConversionTemporaries() {
   // replaced it, and a new one may be writing beside the new file).
   if (env->Lock(lock_fd, 0, 0, platform::LockMode::kExclusive, kTemporaryLockWaitMs) == 0 &&
       platform::IsFileAtPath(lock_fd, native))
-    for (const std::string& path : found) removed += IsRegularFile(path) && env->Unlink(path) == 0 ? 1 : 0;
+    for (const std::string& path : found) removed += platform::IsRegularFileNoFollow(path) && env->Unlink(path) == 0 ? 1 : 0;
   platform::CloseNothingPending(env, lock_fd);  // the lock goes with the descriptor
   return removed;
 }

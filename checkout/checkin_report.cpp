@@ -169,8 +169,7 @@ bool ReportTemporaryOf(const std::string& name, const std::string& host) {
       !platform::EqualsIgnoreCaseCp1252(name.substr(0, prefix.size()), prefix))
     return false;
   const size_t at = name.rfind(tail);
-  if (at == std::string::npos || at < prefix.size() || at + tail.size() == name.size()) return false;
-  return name.find_first_not_of("0123456789", at + tail.size()) == std::string::npos;
+  return at != std::string::npos && at >= prefix.size() && platform::IsProcessWorkName(name, name.substr(0, at) + tail);
 }
 
 // A host is checked in on the host itself, one check-in at a time, so a
@@ -183,8 +182,7 @@ void RemoveReportTemporaries(const std::string& native_net, const std::string& h
   for (const platform::DirEntry& e : entries) {
     if (!ReportTemporaryOf(e.name, host)) continue;
     const std::string native = native_net + "/" + e.name;
-    platform::FileInfo info;
-    if (env->Stat(native, &info, false) != 0 || info.type != platform::EntryType::kFile) continue;
+    if (!platform::IsRegularFileNoFollow(native)) continue;
     (void)env->Unlink(native);  // one that stays is looked at again by the next check-in
   }
 }

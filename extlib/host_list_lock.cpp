@@ -14,20 +14,6 @@ namespace {
 
 using platform::CurrentEnv;
 
-// "<list>.new~<digits>": the temporary of a crash-safe rewrite of the list.
-bool IsTemporaryName(const std::string& name, const std::string& list_name) {
-  const std::string head = list_name + ".new~";
-  if (name.size() <= head.size() || name.compare(0, head.size(), head) != 0) return false;
-  for (size_t i = head.size(); i < name.size(); ++i)
-    if (name[i] < '0' || name[i] > '9') return false;
-  return true;
-}
-
-bool IsRegularFile(const std::string& native) {
-  platform::FileInfo info;
-  return CurrentEnv()->Stat(native, &info, false) == 0 && info.type == platform::EntryType::kFile;
-}
-
 // Every temporary beside the list; only the lock's holder may call this.
 int RemoveTemporaries(const std::string& native_path) {
   const std::string dir = platform::DirName(native_path), list_name = platform::BaseName(native_path);
@@ -35,10 +21,11 @@ int RemoveTemporaries(const std::string& native_path) {
   if (CurrentEnv()->ListDir(dir, &entries) != 0) return 0;
   int removed = 0;
   for (const platform::DirEntry& e : entries) {
-    if (!IsTemporaryName(e.name, list_name)) continue;
+    // "<list>.new~<digits>": the temporary of a crash-safe rewrite of the list.
+    if (!platform::IsProcessWorkName(e.name, list_name + ".new~")) continue;
     // A link or folder named like one is nobody's temporary: it stays.
     const std::string path = dir + "/" + e.name;
-    if (IsRegularFile(path) && CurrentEnv()->Unlink(path) == 0) ++removed;
+    if (platform::IsRegularFileNoFollow(path) && CurrentEnv()->Unlink(path) == 0) ++removed;
   }
   return removed;
 }
@@ -113,7 +100,7 @@ int RemoveDeadHostListTemporaries(const std::string& native_path) {
   std::vector<platform::DirEntry> entries;
   if (CurrentEnv()->ListDir(dir, &entries) != 0) return 0;
   bool any = false;
-  for (const platform::DirEntry& e : entries) any = any || IsTemporaryName(e.name, list_name);
+  for (const platform::DirEntry& e : entries) any = any || platform::IsProcessWorkName(e.name, list_name + ".new~");
   if (!any) return 0;  // the usual case: no lock is taken
   const int fd = OpenLocked(native_path, kHostListTemporaryWaitMs);
   if (fd < 0) return 0;

@@ -134,9 +134,7 @@ JournalOutcome PutEraseRight(const std::string& entry_path, const std::string& e
 bool JournalTemporaryOf(const std::string& name, OperationJournal* journal) {
   static const std::string kTemporary = ".new~";
   const size_t at = name.rfind(kTemporary);
-  if (at == std::string::npos || at + kTemporary.size() == name.size()) return false;
-  for (size_t i = at + kTemporary.size(); i < name.size(); ++i)
-    if (name[i] < '0' || name[i] > '9') return false;
+  if (at == std::string::npos || !platform::IsProcessWorkName(name, name.substr(0, at) + kTemporary)) return false;
   const std::string journal_name = name.substr(0, at);
   if (EndsWith(journal_name, std::string(".prj") + kCreateSuffix))
     journal->kind = JournalKind::kCreate;
@@ -147,11 +145,6 @@ bool JournalTemporaryOf(const std::string& name, OperationJournal* journal) {
   journal->entry = journal_name.substr(0, journal_name.size() - 4);
   uint32_t number = 0;
   return ParseEntry(journal->entry, &number) && (journal->kind == JournalKind::kErase || number != 0);
-}
-
-bool IsRegularFile(const std::string& native) {
-  platform::FileInfo info;
-  return CurrentEnv()->Stat(native, &info, false) == 0 && info.type == platform::EntryType::kFile;
 }
 
 // Removes an erase journal's temporary unless an erase of its record may be
@@ -240,7 +233,7 @@ int RemoveJournalTemporaries() {
   for (const platform::DirEntry& e : entries) {
     OperationJournal journal;
     const std::string native = net + "/" + e.name;
-    if (!JournalTemporaryOf(e.name, &journal) || !IsRegularFile(native)) continue;
+    if (!JournalTemporaryOf(e.name, &journal) || !platform::IsRegularFileNoFollow(native)) continue;
     if (journal.kind == JournalKind::kErase) {
       removed += RemoveEraseTemporary(native, journal.entry) ? 1 : 0;
       continue;

@@ -114,6 +114,16 @@ int SyncDirectory(const std::string& dir) {
   return rc ? rc : rc2;
 }
 
+bool IsProcessWorkName(const std::string& name, const std::string& head) {
+  return name.size() > head.size() && name.compare(0, head.size(), head) == 0 &&
+         name.find_first_not_of("0123456789", head.size()) == std::string::npos;
+}
+
+bool IsRegularFileNoFollow(const std::string& path) {
+  FileInfo info;
+  return CurrentEnv()->Stat(path, &info, false) == 0 && info.type == EntryType::kFile;
+}
+
 int WriteFileAtomic(const std::string& path, const std::string& contents) {
   Env* env = CurrentEnv();
   std::string temp = path + ".new~" + std::to_string(::getpid());

@@ -65,6 +65,13 @@ int ReadWholeFileAt(int dirfd, const std::string& name, std::string* contents,
 // failure the old file is untouched and the new one removed.
 int WriteFileAtomic(const std::string& path, const std::string& contents);
 
+// True when name is head followed by a process id (digits only): the work
+// name a writer of head's file gives its new file ("list.new~" + id for
+// WriteFileAtomic), which a writer killed meanwhile leaves behind.
+bool IsProcessWorkName(const std::string& name, const std::string& head);
+// True when the native path is a regular file itself (a link is not followed).
+bool IsRegularFileNoFollow(const std::string& path);
+
 // Flushes the directory entry changes of a folder (after a rename or create).
 int SyncDirectory(const std::string& dir);
 
