@@ -294,8 +294,8 @@ TEST_F(InterruptedOperationsTest, TemporariesOfAHostListWriteCutShortGoUnderTheL
 }
 
 // A create killed after its folder went into place and before it raised the
-// header's highest number leaves its record above the header (the office
-// run, seed 1449884803, step 497). The update's journal pass raises it.
+// header's highest number leaves its record above the header, where no
+// repair looked before. The update's journal pass raises it.
 TEST_F(InterruptedOperationsTest, ACreateKilledBeforeItRaisedTheHeaderHasItRaised) {
   testing::ProgramResult made = Run({"Kurz vor Schluss", "-create", "SRV2"});
   ASSERT_EQ(made.status, 0) << made.err;
