@@ -31,16 +31,32 @@ require_x_tools() {
 
 # run_x DRIVE ARG...: runs the script DRIVE with its arguments under a new X
 # server (1280x1024) in the chosen session; its exit status is the run's.
+# xvfb-run does not wait for the server it ends, and a server may start
+# without ever answering: a run whose server does not answer is started again
+# on another one, up to three times, with the server's own messages shown.
 run_x() {
-  local x=(xvfb-run -a -s "-screen 0 1280x1024x24")
-  case "${DOVRANE_X_SESSION:-bare}" in
-    bare)
-      DBUS_SESSION_BUS_ADDRESS="unix:path=/nonexistent/dovrane-no-bus" \
-        env -u AT_SPI_BUS_ADDRESS -u QT_LINUX_ACCESSIBILITY_ALWAYS_ON -u QT_ACCESSIBILITY "${x[@]}" bash "$@" ;;
-    desktop)
-      "${x[@]}" dbus-run-session -- bash "$(dirname "${BASH_SOURCE[0]}")/xvfb_desktop.sh" "$@" ;;
-    *) echo "FAIL: DOVRANE_X_SESSION=$DOVRANE_X_SESSION (bare or desktop)"; return 2 ;;
-  esac
+  local here x_err status attempt
+  here=$(dirname "${BASH_SOURCE[0]}")
+  x_err=$(mktemp)
+  for attempt in 1 2 3; do
+    : >"$x_err"
+    local x=(xvfb-run -a -e "$x_err" -s "-screen 0 1280x1024x24" bash "$here/xvfb_ready.sh")
+    status=0
+    case "${DOVRANE_X_SESSION:-bare}" in
+      bare)
+        DBUS_SESSION_BUS_ADDRESS="unix:path=/nonexistent/dovrane-no-bus" \
+          env -u AT_SPI_BUS_ADDRESS -u QT_LINUX_ACCESSIBILITY_ALWAYS_ON -u QT_ACCESSIBILITY \
+          "${x[@]}" bash "$@" || status=$? ;;
+      desktop)
+        "${x[@]}" dbus-run-session -- bash "$here/xvfb_desktop.sh" "$@" || status=$? ;;
+      *) echo "FAIL: DOVRANE_X_SESSION=$DOVRANE_X_SESSION (bare or desktop)"; rm -f "$x_err"; return 2 ;;
+    esac
+    [ "$status" -eq 125 ] || break
+    echo "note: attempt $attempt: no X server answered; its messages:"
+    cat "$x_err"
+  done
+  rm -f "$x_err"
+  return "$status"
 }
 
 # Puts "key = value" into the [Settings] table of the user settings file.
