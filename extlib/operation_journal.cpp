@@ -65,10 +65,9 @@ int ReadJournalFile(const std::string& native, std::string* text) {
   return rc;
 }
 
-bool Exists(const std::string& native) {
-  platform::FileInfo info;
-  return CurrentEnv()->Stat(native, &info, false) == 0;
-}
+bool Exists(const std::string& native) { return platform::PathPresence(native) == 1; }
+// Known not to be there; a host that does not answer cannot tell.
+bool Absent(const std::string& native) { return platform::PathPresence(native) == 0; }
 
 // What may go into a project's place: a folder, or for an erase also a link
 // file; never a symbolic link, which could lead anywhere.
@@ -95,12 +94,13 @@ JournalOutcome PutCreateRight(const std::string& entry_path, const std::string& 
   PRJ record;
   int rc = FindOwner(entry_path, entry, number, &record);
   if (rc == 0) {  // the record was written: the folder goes into place
-    if (Exists(native) || !Exists(work)) return JournalOutcome::kNothing;
+    if (Exists(native) || Absent(work)) return JournalOutcome::kNothing;
+    if (!Exists(work)) return JournalOutcome::kLeft;
     if (!MayGoIntoPlace(work, false)) return JournalOutcome::kLeft;
     return CurrentEnv()->Rename(work, native) == 0 ? JournalOutcome::kCompleted : JournalOutcome::kLeft;
   }
   if (rc != kPrjNotFound) return JournalOutcome::kLeft;
-  if (!Exists(work)) return JournalOutcome::kNothing;
+  if (Absent(work)) return JournalOutcome::kNothing;
   return RemoveTree(work) == 0 ? JournalOutcome::kTakenBack : JournalOutcome::kLeft;
 }
 
@@ -114,7 +114,10 @@ JournalOutcome PutEraseRight(const std::string& entry_path, const std::string& e
     if (LockRecordByName(kSlotNet, record.name, &lock) != 0) return JournalOutcome::kLeft;
     JournalOutcome outcome = JournalOutcome::kNothing;
     rc = FindOwner(entry_path, entry, number, &record);
-    if (rc == 0 && !Exists(native) && Exists(work))  // the record stayed: the folder comes back
+    const int here = rc == 0 ? platform::PathPresence(native) : 0, away = rc == 0 ? platform::PathPresence(work) : 0;
+    if (here < 0 || away < 0)  // the host does not answer: the journal waits for it
+      outcome = JournalOutcome::kLeft;
+    else if (rc == 0 && here == 0 && away == 1)  // the record stayed: the folder comes back
       outcome = MayGoIntoPlace(work, true) && CurrentEnv()->Rename(work, native) == 0 ? JournalOutcome::kTakenBack
                                                                                       : JournalOutcome::kLeft;
     else if (rc != 0 && rc != kPrjNotFound)
@@ -125,7 +128,7 @@ JournalOutcome PutEraseRight(const std::string& entry_path, const std::string& e
     return JournalOutcome::kLeft;
   }
   // The record is gone: what was taken away goes too.
-  if (!Exists(work)) return JournalOutcome::kNothing;
+  if (Absent(work)) return JournalOutcome::kNothing;
   return RemoveTree(work) == 0 ? JournalOutcome::kCompleted : JournalOutcome::kLeft;
 }
 

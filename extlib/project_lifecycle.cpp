@@ -94,7 +94,9 @@ int CreateLocked(int handle, const NewProject& p, const std::string& host_folder
       return kPrjFailed;
     }
     rc = MakeFolder(p, work);
-    if (rc) RemoveOperationJournal(journal);
+    // A work folder that could not be taken away again (its host stopped
+    // answering) keeps the journal: the next update takes it back.
+    if (rc == -EEXIST || (rc && platform::PathPresence(work) == 0)) RemoveOperationJournal(journal);
     if (rc == -EEXIST) continue;
     if (rc == -ECANCELED) return kPrjInterrupted;
     if (rc) {

@@ -119,6 +119,13 @@ bool IsProcessWorkName(const std::string& name, const std::string& head) {
          name.find_first_not_of("0123456789", head.size()) == std::string::npos;
 }
 
+int PathPresence(const std::string& path) {
+  FileInfo info;
+  const int rc = CurrentEnv()->Stat(path, &info, false);
+  if (rc == 0) return 1;
+  return rc == -ENOENT ? 0 : rc;
+}
+
 bool IsRegularFileNoFollow(const std::string& path) {
   FileInfo info;
   return CurrentEnv()->Stat(path, &info, false) == 0 && info.type == EntryType::kFile;

@@ -71,6 +71,10 @@ int WriteFileAtomic(const std::string& path, const std::string& contents);
 bool IsProcessWorkName(const std::string& name, const std::string& head);
 // True when the native path is a regular file itself (a link is not followed).
 bool IsRegularFileNoFollow(const std::string& path);
+// 1 when path is there (not followed), 0 when it is known not to be, or
+// -errno when that cannot be told (its host does not answer): a clean-up must
+// not take "cannot tell" for "gone".
+[[nodiscard]] int PathPresence(const std::string& path);
 
 // Flushes the directory entry changes of a folder (after a rename or create).
 int SyncDirectory(const std::string& dir);

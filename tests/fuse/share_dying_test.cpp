@@ -115,6 +115,9 @@ TEST_P(FuseStageShareDying, AfterEveryCallLosesNothing) {
         const std::string said = r.out + r.err;
         EXPECT_NE(said.find("SRV3"), std::string::npos) << "the host is not named: " << said;
         EXPECT_NE(said.find(std::strerror(ENOTCONN)), std::string::npos) << "the cause is not named: " << said;
+        // An update while the host is still gone must not take "cannot
+        // tell" for "nothing left" and drop what would put it right.
+        EXPECT_EQ(inst.Run({"-update"}).signal, 0);
       }
     }
     // The share is back: the next run completes or takes back what was cut short.

@@ -52,7 +52,14 @@ InstallationState ReadInstallationState(const std::string& unc_root, const std::
       char rest[8];
       if (name.size() == 12 && std::sscanf(name.c_str(), "n%7u.%3s", &n, rest) == 2 && std::string(rest) == "prj")
         state.folders.insert(host.name + "/" + name);
+      if (name.size() > 4 && (name.ends_with(".prj.new~") || name.ends_with(".prj.del~")))
+        state.unfinished.insert(host.name + "/" + name);
     }
+  }
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(net_dir, ec)) {
+    const std::string name = e.path().filename().string();
+    if (name.ends_with(".prj.new") || name.ends_with(".prj.del")) state.unfinished.insert("Net/" + name);
   }
 
   std::string admin = ReadFile(net_dir + "/project.dat");
@@ -102,6 +109,7 @@ std::string ConsistencyProblems(const InstallationState& state) {
     if (!state.folders.count(f)) problems += "record without folder: " + f + "\n";
   for (const std::string& f : state.folders)
     if (!expected.count(f)) problems += "folder without record: " + f + "\n";
+  for (const std::string& f : state.unfinished) problems += "left unfinished: " + f + "\n";
   return problems;
 }
 

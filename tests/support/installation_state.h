@@ -23,6 +23,10 @@ struct InstallationState {
   std::map<uint32_t, RecordView> records;  // by number (deleted slots left out)
   size_t numbered_records = 0;        // records with a number, duplicates counted
   std::set<std::string> folders;      // "HOST/n0000012.prj" (folders and link files)
+  // What an operation cut short leaves until it is put right: work entries
+  // beside the project folders ("HOST/n0000012.prj.new~", ".del~") and the
+  // journals in \Net ("Net/n0000012.prj.new", ".del").
+  std::set<std::string> unfinished;
   bool operator==(const InstallationState& o) const {
     return admin_readable == o.admin_readable && records == o.records && folders == o.folders;
   }
@@ -32,7 +36,8 @@ struct InstallationState {
 InstallationState ReadInstallationState(const std::string& unc_root, const std::string& net_dir);
 
 // "" when every numbered record has its folder on its host and every folder
-// its record and no number is used twice; else what does not match.
+// its record, no number is used twice and nothing is left unfinished; else
+// what does not match.
 std::string ConsistencyProblems(const InstallationState& state);
 
 }  // namespace dovrane::testing
