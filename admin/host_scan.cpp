@@ -14,6 +14,7 @@
 #include "admin/host_folders.h"
 #include "admin/project_index.h"
 #include "admin/register_entry.h"
+#include "extlib/host_going_out.h"
 #include "extlib/hosts.h"
 #include "extlib/installation.h"
 #include "extlib/language.h"
@@ -235,10 +236,18 @@ int ScanAllHosts(extlib::OperationContext& ctx, SeenProjectInfos* seen) {
   AppendBatch batch;
   int unregistered = 0;
   if (extlib::Progress* progress = ctx.progress()) progress->StartCounted(2.0 * hosts.size());
+  // A host that is out is the laptop's disk, numbered by the laptop's own
+  // administration: its check-in brings its projects back, not a scan.
+  std::set<std::string> out;
+  for (const extlib::HostEntry& host : hosts)
+    if (extlib::HostGoingOut(host.name)) {
+      out.insert(host.name);
+      ctx.Print("%s", extlib::LanguageTextWith(extlib::kRepairTexts, 40, {host.name}).c_str());
+    }
   for (int pass = 1; pass <= 2; ++pass)
     for (const extlib::HostEntry& host : hosts) {
       if (ctx.Cancelled()) break;
-      ScanHost(ctx, host.name, pass, &batch, seen, &unregistered);
+      if (!out.count(host.name)) ScanHost(ctx, host.name, pass, &batch, seen, &unregistered);
       if (extlib::Progress* progress = ctx.progress()) progress->Advance(1);
     }
   batch.Flush();

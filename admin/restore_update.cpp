@@ -17,6 +17,7 @@
 #include "admin/shared_file_backup.h"
 #include "admin/unique_ids.h"
 #include "extlib/administration.h"
+#include "extlib/host_going_out.h"
 #include "extlib/host_list_lock.h"
 #include "extlib/hosts.h"
 #include "extlib/language.h"
@@ -311,6 +312,11 @@ int UpdateAdministration(extlib::OperationContext& ctx, bool update_only) {
 int UpdateHost(extlib::OperationContext& ctx, const std::string& host) {
   extlib::BindContext bind(ctx);
   if (host.empty()) return kPrjFailed;
+  if (extlib::HostGoingOut(host)) {  // its folder is the laptop's until the check-in
+    services::ToolMessageBox(services::kMessageWarning, "%s",
+                             extlib::LanguageTextWith(extlib::kRepairTexts, 40, {host}).c_str());
+    return extlib::kPrjHostCheckedOut;
+  }
   if (RefuseHostsSharingAFolder(host) != 0) return kPrjFailed;
   ForgetLists();
   // A host whose folder cannot be looked at is reported once, by the first pass.

@@ -1,0 +1,82 @@
+// The office's repairs while a host is out: its folder is then the laptop's
+// disk, worked on under the laptop's own administration with numbers of its
+// own. A repair of the office must leave that folder to the check-in.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+#include "app/project_error.h"
+#include "checkout/checkin.h"
+#include "checkout/project_status.h"
+#include "checkout_fixture.h"
+#include "support/installation_state.h"
+#include "support/run_program.h"
+
+namespace dovrane::checkout {
+namespace {
+
+std::set<std::string> Entries(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) names.insert(e.path().filename().string());
+  return names;
+}
+
+class RepairWhileOutTest : public CheckoutFixture {
+ protected:
+  void SetUp() override {
+    CheckoutFixture::SetUp();
+    // The office's administrator keeps this computer's settings as they were
+    // before the check-out; the laptop's own then name its copy.
+    office_env_ = site_.Environment();
+    office_hklm_ = kept_.path() + "/office-hklm.toml";
+    std::filesystem::copy_file(office_env_["DOVRANE_HKLM"], office_hklm_);
+    office_env_["DOVRANE_HKLM"] = office_hklm_;
+    office_env_["DOVRANE_COMPUTERNAME"] = "SRV1";
+    ASSERT_EQ(CheckOut(ctx_, kCheckoutHost, list_, answers_), 1) << messenger_.All();
+    // The laptop works on its copy: a new project, numbered by its own administration.
+    const testing::ProgramResult made = site_.Run({"Feldbuch", "-create", "WS01"});
+    ASSERT_EQ(made.status, 0) << made.out << made.err;
+  }
+  testing::ProgramResult Office(const std::vector<std::string>& args) const {
+    return testing::RunProgram(DOVRANE_BIN, args, office_env_, site_.start_dir());
+  }
+  bool OfficeKnows(const std::string& name) const {
+    return Office({name, "-exist"}).status == 0;
+  }
+
+  std::map<std::string, std::string> office_env_;
+  std::string office_hklm_;
+};
+
+TEST_F(RepairWhileOutTest, TheOfficesRestoreAndHostUpdateLeaveTheLaptopsFolderToTheCheckIn) {
+  const std::string laptop_folder = Unc("WS01/cad/Prj");
+  const std::set<std::string> on_laptop = Entries(laptop_folder);
+  ASSERT_FALSE(OfficeKnows("Feldbuch"));
+
+  const testing::ProgramResult restore = Office({"-restore"});
+  EXPECT_EQ(restore.status, 0) << restore.out << restore.err;
+  const testing::ProgramResult update = Office({"-update", "WS01"});
+  EXPECT_EQ(update.status, static_cast<uint8_t>(app::ExitStatusOf(extlib::kPrjHostCheckedOut))) << update.out << update.err;
+  EXPECT_NE((update.out + update.err).find("WS01"), std::string::npos) << update.out << update.err;
+
+  // Nothing of the laptop's disk was renamed, renumbered or registered.
+  EXPECT_EQ(Entries(laptop_folder), on_laptop);
+  EXPECT_FALSE(OfficeKnows("Feldbuch"));
+  const testing::InstallationState office = testing::ReadInstallationState(Unc(""), Unc("SRV1/cad/Net"));
+  for (uint32_t n : numbers_) {
+    ASSERT_TRUE(office.records.count(n)) << "project " << n;
+    EXPECT_NE(office.records.at(n).status & kHostCheckedOut, 0u) << "project " << n;
+  }
+
+  // The check-in brings the new project home; nothing is left to repair.
+  ASSERT_EQ(CheckIn(ctx_, kCheckinHost, list_), 1) << messenger_.All();
+  EXPECT_TRUE(OfficeKnows("Feldbuch"));
+  const auto checked_in = site_.State();
+  const testing::ProgramResult after = site_.Run({"-update"});
+  EXPECT_EQ(after.status, 0) << after.out << after.err;
+  EXPECT_TRUE(site_.State() == checked_in);
+}
+
+}  // namespace
+}  // namespace dovrane::checkout
