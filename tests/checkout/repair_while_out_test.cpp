@@ -3,6 +3,7 @@
 // own. A repair of the office must leave that folder to the check-in.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 
@@ -76,6 +77,24 @@ TEST_F(RepairWhileOutTest, TheOfficesRestoreAndHostUpdateLeaveTheLaptopsFolderTo
   const testing::ProgramResult after = site_.Run({"-update"});
   EXPECT_EQ(after.status, 0) << after.out << after.err;
   EXPECT_TRUE(site_.State() == checked_in);
+}
+
+// The host named in another letter case than its check-out information file
+// (on a share that tells cases apart) is the same host, out all the same.
+TEST_F(RepairWhileOutTest, AHostNamedInAnotherCaseIsOutAllTheSame) {
+  const auto refused = static_cast<uint8_t>(app::ExitStatusOf(extlib::kPrjHostCheckedOut));
+  uint32_t office_project = 1;  // one on another host
+  while (std::find(numbers_.begin(), numbers_.end(), office_project) != numbers_.end()) ++office_project;
+  for (const std::string& host : {"ws01", "Ws01"}) {
+    SCOPED_TRACE(host);
+    const testing::ProgramResult create = Office({"Neu " + host, "-create", host});
+    EXPECT_EQ(create.status, refused) << create.out << create.err;
+    EXPECT_FALSE(OfficeKnows("Neu " + host));
+    const testing::ProgramResult update = Office({"-update", host});
+    EXPECT_EQ(update.status, refused) << update.out << update.err;
+    const testing::ProgramResult move = Office({site_.Name(office_project), "-move_y", host});
+    EXPECT_EQ(move.status, refused) << move.out << move.err;
+  }
 }
 
 }  // namespace
