@@ -4,12 +4,11 @@
 // a project that neither the copy nor a mark covers.
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "checkout_fixture.h"
 #include "extlib/project_code.h"
@@ -78,6 +77,20 @@ TEST_F(HostGoingOutTest, CreatesCopiesAndMovesOntoAHostGoingOutAreRefused) {
   EXPECT_EQ(r.status, 0) << r.out << r.err;
 }
 
+// A slow share that tells through fd when a create journal went into place.
+class JournalToldEnv : public platform::FaultInjectionEnv {
+ public:
+  explicit JournalToldEnv(int fd) : fd_(fd) {}
+  int Rename(const std::string& from, const std::string& to) override {
+    const int rc = FaultInjectionEnv::Rename(from, to);
+    if (rc == 0 && to.ends_with(".prj.new")) (void)!::write(fd_, "j", 1);
+    return rc;
+  }
+
+ private:
+  int fd_;
+};
+
 // A create on the host that looked for the file just before the check-out
 // wrote it, and is still at work (its host's share is slow) when the
 // check-out reads the administration for its copy. The check-out waits for
@@ -87,23 +100,25 @@ TEST_F(HostGoingOutTest, ACreateUnderWayWhenTheCheckOutBeginsIsInItsCareOrStopsI
   extlib::lzende();  // the child opens the administration on its own
   site_.Activate();
   const std::string name = "Neu unterwegs";
+  // The child tells through a pipe when its journal is in place: it has then
+  // looked for the host's file, under the null record's lock.
+  int told[2];
+  ASSERT_EQ(::pipe(told), 0);
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    platform::FaultInjectionEnv slow;
+    ::close(told[0]);
+    JournalToldEnv slow(told[1]);
     slow.SetPathDelay(Unc("WS01/cad/Prj"), 150);
     (void)platform::SetCurrentEnv(&slow);
     const int rc = extlib::ltbpcrC(extlib::kSlotNet, name, "WS01", nullptr, 0, 0, 0, 0, nullptr, nullptr);
     ::_exit(rc == 0 ? 0 : 1);
   }
-  // Its journal is written once it has looked, under the null record's lock.
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  bool looked = false;
-  while (!looked && std::chrono::steady_clock::now() < give_up) {
-    for (const auto& e : fs::directory_iterator(site_.NetDir()))
-      if (e.path().filename().string().ends_with(".prj.new")) looked = true;
-    if (!looked) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  ::close(told[1]);
+  pollfd wait_for{told[0], POLLIN, 0};
+  char byte = 0;
+  const bool looked = ::poll(&wait_for, 1, 10000) == 1 && ::read(told[0], &byte, 1) == 1;
+  ::close(told[0]);
   ASSERT_TRUE(looked) << "the create never got under way";
 
   const int out = CheckOut(ctx_, kCheckoutHost, list_, answers_);
