@@ -12,4 +12,13 @@ namespace dovrane::admin {
 // or -errno when it stays.
 [[nodiscard]] int DeleteProjectCheckoutFile(const std::string& entry_path);
 
+// Removes what writes of project check-out information files cut short (a
+// crash, a share that stopped answering) left in \Net: regular files named
+// exactly "n0000012.out.new~<digits>". A check-out marks its record before it
+// writes the file, so one goes only while the record numbered so carries no
+// check-out mark and its host is not going out, judged under the record's
+// lock (or when no record has that number). Returns how many were removed, or
+// -errno when \Net cannot be listed.
+[[nodiscard]] int RemoveCheckoutFileTemporaries();
+
 }  // namespace dovrane::admin

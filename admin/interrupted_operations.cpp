@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "admin/checkout_file.h"
 #include "extlib/language.h"
 #include "extlib/operation_context.h"
 #include "extlib/operation_journal.h"
@@ -29,6 +30,7 @@ int CompleteInterruptedOperations(extlib::OperationContext& ctx) {
   // Journals whose write was cut short were never journals: their
   // temporaries go, and nothing else needs putting right.
   (void)extlib::RemoveJournalTemporaries();
+  (void)RemoveCheckoutFileTemporaries();
   return done;
 }
 

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <csignal>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <map>
 
 #include "admin/administration_conversion.h"
+#include "admin/checkout_file.h"
 #include "extlib/host_list_lock.h"
 #include "extlib/operation_journal.h"
 #include "network/host_registration.h"
@@ -166,6 +168,79 @@ TEST_F(InterruptedOperationsTest, TemporariesOfJournalWritesCutShortGoUnlessAWri
   EXPECT_EQ(testing::ReadFile(root() + "/outside.txt"), "not the office's\n");
   EXPECT_TRUE(fs::is_directory(NetFile("n0000043.prj.new.new~10")));
   EXPECT_NE(Find(Records(), r.number), nullptr);
+}
+
+// A project check-out cut short while it wrote its information file (killed,
+// or its share stopped answering) leaves the write's temporary in \Net. The
+// update removes it while no check-out can be writing it: the record carries
+// no mark, nobody holds its lock, or there is no such record.
+TEST_F(InterruptedOperationsTest, TemporariesOfCheckoutFilesGoWhileNoCheckOutCanWriteThem) {
+  const std::vector<extlib::PRJ> records = PlainNamed();
+  ASSERT_GE(records.size(), 3u);
+  auto temp_of = [&](uint32_t number, const std::string& pid) {
+    return NetFile(extlib::NumberText(number) + ".out.new~" + pid);
+  };
+  const std::string idle = temp_of(records[0].number, "6252"), marked = temp_of(records[1].number, "6253"),
+                    locked = temp_of(records[2].number, "6254"), of_none = temp_of(9999, "6255");
+  for (const std::string& temp : {idle, marked, locked, of_none}) testing::WriteFile(temp, "Projekt: ");
+  // Another writer's, or only looking like one: they stay.
+  const std::vector<std::string> kept = {NetFile(extlib::NumberText(records[0].number) + ".out.new~x"),
+                                         NetFile("Plan.out.new~7"), NetFile("WS01.out.new~8")};
+  for (const std::string& name : kept) testing::WriteFile(name, "another writer's\n");
+  testing::WriteFile(root() + "/outside.txt", "not the office's\n");
+  fs::create_symlink(root() + "/outside.txt", temp_of(records[0].number, "9"));
+  {
+    // The second project is checked out.
+    const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+    extlib::RecordLock lock;
+    ASSERT_EQ(extlib::LockRecordByNumber(handle, records[1].number, &lock), 0);
+    extlib::PRJ r;
+    ASSERT_EQ(extlib::ReadRecordAtSlot(handle, lock.slot(), &r), extlib::kRecordRead);
+    r.status |= extlib::kStatusProjectOut;
+    ASSERT_EQ(extlib::WriteRecordAtSlot(handle, lock.slot(), &r), extlib::kPrjOk);
+    ASSERT_EQ(lock.Release(), 0);
+  }
+  // The third record's lock is held by another process (a check-out marking it).
+  int locked_pipe[2], done_pipe[2];
+  ASSERT_EQ(::pipe(locked_pipe), 0);
+  ASSERT_EQ(::pipe(done_pipe), 0);
+  const pid_t holder = ::fork();
+  ASSERT_GE(holder, 0);
+  if (holder == 0) {
+    ::close(done_pipe[1]);
+    ::close(locked_pipe[0]);
+    extlib::close_prj_info_handle(extlib::kSlotNet);  // a lock of its own, not this process's
+    const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+    extlib::RecordLock lock;
+    const bool held = extlib::LockRecordByNumber(handle, records[2].number, &lock) == 0;
+    char byte = held ? 'l' : 'x';
+    (void)!::write(locked_pipe[1], &byte, 1);
+    (void)!::read(done_pipe[0], &byte, 1);  // until the parent closes its end
+    ::_exit(0);
+  }
+  ::close(done_pipe[0]);
+  ::close(locked_pipe[1]);
+  char byte = 0;
+  ASSERT_EQ(::read(locked_pipe[0], &byte, 1), 1);
+  ASSERT_EQ(byte, 'l');
+  extlib::SetRecordLockTimeoutMs(100);
+  EXPECT_EQ(RemoveCheckoutFileTemporaries(), 2);
+  ::close(done_pipe[1]);
+  ::close(locked_pipe[0]);
+  ASSERT_EQ(::waitpid(holder, nullptr, 0), holder);
+
+  EXPECT_FALSE(fs::exists(idle));
+  EXPECT_FALSE(fs::exists(of_none));
+  EXPECT_TRUE(fs::exists(marked));
+  EXPECT_TRUE(fs::exists(locked));
+  for (const std::string& name : kept) EXPECT_TRUE(fs::exists(name)) << name;
+  EXPECT_TRUE(fs::is_symlink(temp_of(records[0].number, "9")));
+  EXPECT_EQ(testing::ReadFile(root() + "/outside.txt"), "not the office's\n");
+  // Once the lock is gone, the update takes the third; the marked one stays.
+  testing::ProgramResult run = Run({"-update"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_FALSE(fs::exists(locked));
+  EXPECT_TRUE(fs::exists(marked));
 }
 
 // A user count change killed while it wrote users.dat, its new administration
