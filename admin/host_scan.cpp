@@ -41,7 +41,7 @@ struct PendingLists {
   std::vector<PendingEntry> fresh, elsewhere;
 };
 
-PendingLists& Pending() { return extlib::CurrentInstallation().Part<PendingLists>(); }
+PendingLists& Pending(extlib::Installation& installation) { return installation.Part<PendingLists>(); }
 
 // Registers from the end; an entry that fails stays in the list for the
 // next scan, and the others are registered all the same. Returns whether
@@ -115,20 +115,20 @@ std::string Folded(const std::string& s) {
 
 }  // namespace
 
-std::vector<PendingEntry> PendingNew() {
-  PendingLists& p = Pending();
+std::vector<PendingEntry> PendingNew(extlib::Installation& installation) {
+  PendingLists& p = Pending(installation);
   std::lock_guard<std::mutex> guard(p.mutex);
   return p.fresh;
 }
 
-std::vector<PendingEntry> PendingElsewhere() {
-  PendingLists& p = Pending();
+std::vector<PendingEntry> PendingElsewhere(extlib::Installation& installation) {
+  PendingLists& p = Pending(installation);
   std::lock_guard<std::mutex> guard(p.mutex);
   return p.elsewhere;
 }
 
-bool EntriesLeftUnregistered() {
-  PendingLists& p = Pending();
+bool EntriesLeftUnregistered(extlib::Installation& installation) {
+  PendingLists& p = Pending(installation);
   std::lock_guard<std::mutex> guard(p.mutex);
   return !p.fresh.empty() || !p.elsewhere.empty();
 }
@@ -170,7 +170,7 @@ int ScanHost(extlib::OperationContext& ctx, const std::string& host, int pass, A
   }
   std::sort(names.begin(), names.end(), [](const Listed& a, const Listed& b) { return a.key < b.key; });
 
-  PendingLists& pending = Pending();
+  PendingLists& pending = Pending(ctx.installation());
   std::lock_guard<std::mutex> guard(pending.mutex);
   std::vector<PendingEntry>& fresh = pending.fresh;
   std::vector<PendingEntry>& elsewhere = pending.elsewhere;
@@ -259,7 +259,7 @@ int ScanAllHosts(extlib::OperationContext& ctx, SeenProjectInfos* seen) {
   // A folder left out (a full volume, a failed rename) was reported; the run
   // must not pass for a whole rebuild.
   if (batch.GivenUp() != 0) return kPrjFailed;
-  return unregistered != 0 || EntriesLeftUnregistered() ? kEntriesLeftUnregistered : 0;
+  return unregistered != 0 || EntriesLeftUnregistered(ctx.installation()) ? kEntriesLeftUnregistered : 0;
 }
 
 }  // namespace dovrane::admin

@@ -33,9 +33,9 @@ struct PendingEntry {
 // The entries a scan could not register stay here for the next scan ("new"
 // and "elsewhere"), one pair per installation; each list is worked last in,
 // first out.
-std::vector<PendingEntry> PendingNew();
-std::vector<PendingEntry> PendingElsewhere();
+std::vector<PendingEntry> PendingNew(extlib::Installation& installation);
+std::vector<PendingEntry> PendingElsewhere(extlib::Installation& installation);
 // True while an entry waits in either list.
-bool EntriesLeftUnregistered();
+bool EntriesLeftUnregistered(extlib::Installation& installation);
 
 }  // namespace dovrane::admin

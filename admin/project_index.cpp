@@ -4,6 +4,7 @@
 #include <climits>
 #include <thread>
 
+#include "extlib/installation.h"
 #include "extlib/project_code.h"
 
 namespace dovrane::admin {
@@ -42,7 +43,7 @@ IndexState& State() {
   return *holder.state;
 }
 
-extlib::ProjectTable& Table() { return extlib::ProjectTable::Default(); }
+extlib::ProjectTable& Table() { return extlib::ProcessInstallation().Projects(); }
 
 }  // namespace
 

@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "extlib/installation.h"
 #include "extlib/prj_record.h"
 #include "extlib/project_table.h"
 
@@ -43,7 +44,7 @@ class ProjectIndex {
   size_t LiveCount() const { return live_; }
 
   // Takes the table's current snapshot. 0, -2 no administration, -1 unreadable.
-  int Load(extlib::ProjectTable& table = extlib::ProjectTable::Default());
+  int Load(extlib::ProjectTable& table = extlib::ProcessInstallation().Projects());
   // Starts over from this snapshot, without writes of its own.
   void Reset(extlib::SnapshotPtr base);
   uint64_t Generation() const { return base_ ? base_->Generation() : 0; }

@@ -329,7 +329,7 @@ int UpdateHost(extlib::OperationContext& ctx, const std::string& host) {
   }
   if (ctx.Cancelled()) return kPrjInterrupted;
   const int rc = CheckHostEntries(ctx, host);
-  return rc == 0 && EntriesLeftUnregistered() ? kEntriesLeftUnregistered : rc;
+  return rc == 0 && EntriesLeftUnregistered(ctx.installation()) ? kEntriesLeftUnregistered : rc;
 }
 
 int CompressAttributes(extlib::OperationContext& ctx) {

@@ -2,22 +2,25 @@
 
 #include <mutex>
 
-#include "extlib/installation.h"
-
 namespace dovrane::app {
 
 void* g_main_dialog = nullptr;
 
 namespace {
 
-// What one run of the program remembers of its start and its check-out.
+// What one run of the program remembers of its start and its check-out: the
+// process's own (the system starts a process in one folder, and the mains set
+// both), not an installation's.
 struct RunNames {
   std::mutex mutex;
   std::string checkout_name;
   std::string start_folder;
 };
 
-RunNames& Names() { return extlib::CurrentInstallation().Part<RunNames>(); }
+RunNames& Names() {
+  static RunNames* names = new RunNames;  // never destroyed: workers may read it while the process ends
+  return *names;
+}
 
 constexpr size_t kCheckoutNameSize = 256;
 

@@ -9,7 +9,7 @@ namespace dovrane::app {
 // The running main dialog, set just before it runs; null on the command line.
 extern void* g_main_dialog;
 // The name the check-out comment dialog shows, at most 255 bytes (the
-// check-out name buffer), kept per installation.
+// check-out name buffer), set by the command-line main for -checkout.
 std::string CheckoutName();
 void SetCheckoutName(const std::string& name);
 // The folder the program was started in (native), before it changes to the

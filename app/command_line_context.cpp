@@ -1,12 +1,14 @@
 #include "app/command_line_context.h"
 
+#include "extlib/installation.h"
 #include "services/console.h"
 
 namespace dovrane::app {
 
 extlib::OperationContext& CommandLineContext() {
   static services::ConsoleProgress console;
-  static extlib::OperationContext context(nullptr, &console);
+  // The command line's main works on the process default installation.
+  static extlib::OperationContext context(extlib::ProcessInstallation(), nullptr, &console);
   return context;
 }
 

@@ -21,6 +21,7 @@
 #include "app/terminal_progress.h"
 #include "app/program_info.h"
 #include "extlib/general.h"
+#include "extlib/installation.h"
 #include "extlib/library_init.h"
 #include "extlib/settings.h"
 #include "platform/crash_signals.h"
@@ -93,7 +94,7 @@ int RunDryRun(std::vector<std::string> argv) {
     const std::string windows = admin::AbsoluteCheckinPath(argv[2]);
     if (!windows.empty()) argv[2] = windows;
   }
-  DryRunCopy copy;
+  DryRunCopy copy(CommandLineContext().installation().Paths());
   if (const int rc = copy.Prepare(); rc != 0) {
     services::ToolMessageBox(services::kMessageError, "The installation could not be copied for the preview (%s).\n",
                              platform::ErrorName(rc).c_str());
@@ -160,14 +161,14 @@ int CommandLineMain(const std::vector<std::string>& args) {
         int mode = 2;
         const int init = extlib::lzinit(&mode, 0, 0, 0, 0, 0);
         if (init == 1) InitialiseLibrary();  // no installation at all: said as for any command
-        const int rc = PrintShareLocations(options, init == 0);
+        const int rc = PrintShareLocations(CommandLineContext(), options, init == 0);
         extlib::lzende();
         return ExitStatusOf(rc);
       }
       if (options.list) {
         InitialiseLibrary();
         ArmShareDeadline();
-        const int rc = ListProjects(options);
+        const int rc = ListProjects(CommandLineContext(), options);
         if (rc == kPrjAdminMissing) ReportProjectError(rc);  // a damaged one the table reports itself
         extlib::lzende();
         return ExitStatusOf(rc);

@@ -36,11 +36,11 @@ int RunCheckout(const CommandArgs& args) {
 }
 
 // The project operations, as the table calls them.
-int RunGetPath(const CommandArgs& a) { return ProjectGetPath(a.padded_name, a.argument); }
-int RunGetNumber(const CommandArgs& a) { return ProjectGetNumber(a.padded_name, a.argument); }
-int RunGetDbId(const CommandArgs& a) { return ProjectGetDbId(a.padded_name, a.argument); }
-int RunExist(const CommandArgs& a) { return ProjectExist(a.padded_name); }
-int RunInfo(const CommandArgs& a) { return ProjectInfo(a.padded_name); }
+int RunGetPath(const CommandArgs& a) { return ProjectGetPath(CommandLineContext(), a.padded_name, a.argument); }
+int RunGetNumber(const CommandArgs& a) { return ProjectGetNumber(CommandLineContext(), a.padded_name, a.argument); }
+int RunGetDbId(const CommandArgs& a) { return ProjectGetDbId(CommandLineContext(), a.padded_name, a.argument); }
+int RunExist(const CommandArgs& a) { return ProjectExist(CommandLineContext(), a.padded_name); }
+int RunInfo(const CommandArgs& a) { return ProjectInfo(CommandLineContext(), a.padded_name); }
 int RunReorg(const CommandArgs& a) { return ReorganiseProject(a.padded_name); }
 int RunRenewUuids(const CommandArgs& a) { return RenewProjectUuids(a.padded_name); }
 int RunUpdateAttr(const CommandArgs& a) { return UpdateProjectAttributes(a.padded_name); }

@@ -134,7 +134,7 @@ void RemoveAtExit() {
 }  // namespace
 
 int DryRunCopy::Prepare() {
-  platform::PathMap& map = platform::PathMap::Instance();
+  platform::PathMap& map = paths_;
   std::string base = platform::CurrentEnv()->GetEnv("TMPDIR");
   if (base.empty()) base = "/tmp";
   std::string pattern = base + "/dovrane-dry-run.XXXXXX";
@@ -169,7 +169,7 @@ int DryRunCopy::Prepare() {
 DryRunCopy::~DryRunCopy() {
   if (confined_) platform::SetCurrentEnv(outer_env_);
   if (active_) {
-    platform::PathMap& map = platform::PathMap::Instance();
+    platform::PathMap& map = paths_;
     map.SetUncRoot(unc_root_);
     for (const auto& [letter, folder] : drives_) map.SetDriveFolder(letter, folder);
   }

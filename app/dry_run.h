@@ -11,12 +11,15 @@
 #include <vector>
 
 #include "platform/confined_env.h"
+#include "platform/path_map.h"
 
 namespace dovrane::app {
 
 class DryRunCopy {
  public:
-  DryRunCopy() = default;
+  // paths: the path map the run's installation goes through; pointed at the
+  // copies while the preview runs.
+  explicit DryRunCopy(platform::PathMap& paths) : paths_(paths) {}
   ~DryRunCopy();
   DryRunCopy(const DryRunCopy&) = delete;
   DryRunCopy& operator=(const DryRunCopy&) = delete;
@@ -27,6 +30,7 @@ class DryRunCopy {
   int Prepare();
 
  private:
+  platform::PathMap& paths_;
   std::string temp_;
   std::string unc_root_;                          // the real one, put back at the end
   std::vector<std::pair<char, std::string>> drives_;  // the real drive folders

@@ -14,6 +14,7 @@
 
 #include "admin/restore_update.h"
 #include "app/project_error.h"
+#include "extlib/installation.h"
 #include "extlib/messages.h"
 #include "extlib/operation_context.h"
 #include "extlib/project_paths.h"
@@ -249,7 +250,7 @@ std::string WrittenListLine(const extlib::WrittenFields& fields) {
   return std::string(text, PutListLine(text, fields));
 }
 
-int ListProjects(const LongOptions& options) {
+int ListProjects(extlib::OperationContext& ctx, const LongOptions& options) {
   // The records go straight from the file into the lines: no table of them
   // is kept (its memory, not the parse, was most of a list's time). A large
   // file is read by two threads, each into its own lines, noting where each
@@ -269,7 +270,7 @@ int ListProjects(const LongOptions& options) {
   auto on_host = [&options](const char* host, size_t length) {
     return !options.has_host || (length == options.host.size() && strncasecmp(host, options.host.c_str(), length) == 0);
   };
-  const int rc = extlib::ProjectTable::Default().Walk(
+  const int rc = ctx.installation().Projects().Walk(
       threads,
       [&out, threads](int64_t file_size) {
         for (Lines& lines : out) {

@@ -7,6 +7,7 @@
 
 #include "app/command_table.h"
 #include "app/long_options.h"
+#include "extlib/operation_context.h"
 #include "extlib/prj_record.h"
 #include "extlib/written_line.h"
 
@@ -35,6 +36,6 @@ std::string WrittenListLine(const extlib::WrittenFields& fields);
 // --list: every live project of the administration from the shared project
 // table, in administration order, restricted to one host (case-insensitive)
 // with --host. 0, or the table's result (-2 none, -1 unreadable).
-[[nodiscard]] int ListProjects(const LongOptions& options);
+[[nodiscard]] int ListProjects(extlib::OperationContext& ctx, const LongOptions& options);
 
 }  // namespace dovrane::app

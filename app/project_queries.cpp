@@ -10,6 +10,7 @@
 #include "app/app_state.h"
 #include "extlib/general.h"
 #include "extlib/hosts.h"
+#include "extlib/installation.h"
 #include "extlib/language.h"
 #include "extlib/library_init.h"
 #include "extlib/messages.h"
@@ -144,9 +145,9 @@ int WriteOutputFile(const std::string& file, const std::string& text) {
 
 // A run asks for one project: it is looked up by one pass over the
 // administration instead of building the whole project table for it.
-int ProjectExist(const std::string& padded_name) {
+int ProjectExist(extlib::OperationContext& ctx, const std::string& padded_name) {
   extlib::PRJ record;
-  return extlib::ScanProjectInfo(padded_name, &record);
+  return extlib::ScanProjectInfo(ctx.installation(), padded_name, &record);
 }
 
 std::string ProjectInfoText(const std::string& display_name, const extlib::PRJ& record) {
@@ -166,9 +167,9 @@ std::string ProjectInfoText(const std::string& display_name, const extlib::PRJ& 
   return text;
 }
 
-int ProjectInfo(const std::string& padded_name) {
+int ProjectInfo(extlib::OperationContext& ctx, const std::string& padded_name) {
   extlib::PRJ record;
-  int rc = extlib::ScanProjectInfo(padded_name, &record);
+  int rc = extlib::ScanProjectInfo(ctx.installation(), padded_name, &record);
   if (rc != 0) {
     NoAccess(padded_name);
     return rc;
@@ -178,14 +179,14 @@ int ProjectInfo(const std::string& padded_name) {
   return 0;
 }
 
-int ProjectGetPath(const std::string& padded_name, const std::string& output_file) {
+int ProjectGetPath(extlib::OperationContext& ctx, const std::string& padded_name, const std::string& output_file) {
   std::string dir;
   // ltpdirC's lookup and folder, with the lookup of a single project.
   extlib::PRJ record;
   int rc;
   {
     extlib::LibraryMessagesOff quiet;
-    rc = extlib::ScanProjectInfo(padded_name, &record);
+    rc = extlib::ScanProjectInfo(ctx.installation(), padded_name, &record);
     if (rc == 0) rc = extlib::make_prj_dir(record, &dir);
   }
   if (rc != 0) platform::Terminal::Beep();
@@ -195,9 +196,9 @@ int ProjectGetPath(const std::string& padded_name, const std::string& output_fil
   return rc;
 }
 
-int ProjectGetNumber(const std::string& padded_name, const std::string& output_file) {
+int ProjectGetNumber(extlib::OperationContext& ctx, const std::string& padded_name, const std::string& output_file) {
   extlib::PRJ record;
-  int rc = extlib::ScanProjectInfo(padded_name, &record);
+  int rc = extlib::ScanProjectInfo(ctx.installation(), padded_name, &record);
   if (rc != 0) NoAccess(padded_name);
   char line[32];
   std::snprintf(line, sizeof line, "%07u\n", record.number);
@@ -208,10 +209,10 @@ int ProjectGetNumber(const std::string& padded_name, const std::string& output_f
   return rc;
 }
 
-int ProjectGetDbId(const std::string& padded_name, const std::string& output_file) {
+int ProjectGetDbId(extlib::OperationContext& ctx, const std::string& padded_name, const std::string& output_file) {
   uint32_t key = 0;
   extlib::PRJ record;
-  int rc = extlib::ScanProjectInfo(padded_name, &record);
+  int rc = extlib::ScanProjectInfo(ctx.installation(), padded_name, &record);
   if (rc == 0) key = record.dbkey;  // what get_project_key answers
   if (rc != 0) NoAccess(padded_name);
   // Keys are unsigned ten-digit values: printed unsigned, never negative.

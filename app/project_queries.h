@@ -1,23 +1,29 @@
 // The five read-only project commands: -exist, -info, -getpath, -getnumber
 // and -getdbid. Each takes the padded project name and returns 0 or the
 // lookup's negative project error code (-1 when the output file cannot be
-// written).
+// written). The project is looked up in the context's installation; the
+// folder that -info and -getpath show is still built through the process
+// default installation (the C-style folder functions).
 #pragma once
 
 #include <string>
 
+#include "extlib/operation_context.h"
 #include "extlib/prj_record.h"
 
 namespace dovrane::app {
 
 // 0 when the project is in the administration; no output.
-[[nodiscard]] int ProjectExist(const std::string& padded_name);
+[[nodiscard]] int ProjectExist(extlib::OperationContext& ctx, const std::string& padded_name);
 // Shows the project's record as an information box.
-[[nodiscard]] int ProjectInfo(const std::string& padded_name);
+[[nodiscard]] int ProjectInfo(extlib::OperationContext& ctx, const std::string& padded_name);
 // output_file "" means none: the result is shown instead of written.
-[[nodiscard]] int ProjectGetPath(const std::string& padded_name, const std::string& output_file);
-[[nodiscard]] int ProjectGetNumber(const std::string& padded_name, const std::string& output_file);
-[[nodiscard]] int ProjectGetDbId(const std::string& padded_name, const std::string& output_file);
+[[nodiscard]] int ProjectGetPath(extlib::OperationContext& ctx, const std::string& padded_name,
+                                   const std::string& output_file);
+[[nodiscard]] int ProjectGetNumber(extlib::OperationContext& ctx, const std::string& padded_name,
+                                   const std::string& output_file);
+[[nodiscard]] int ProjectGetDbId(extlib::OperationContext& ctx, const std::string& padded_name,
+                                   const std::string& output_file);
 
 // The text -info shows for a record (display_name: the converted padded name).
 std::string ProjectInfoText(const std::string& display_name, const extlib::PRJ& record);

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "extlib/hosts.h"
+#include "extlib/installation.h"
 #include "extlib/project_code.h"
 #include "extlib/settings.h"
 #include "platform/share_mounts.h"
@@ -59,8 +60,8 @@ std::string Uses(const ShareUse& use) {
 
 }  // namespace
 
-std::vector<ShareUse> ShareUses(const std::string& net, const std::vector<std::string>& host_names,
-                                const std::vector<std::string>& host_paths) {
+std::vector<ShareUse> ShareUses(const platform::PathMap& map, const std::string& net,
+                                const std::vector<std::string>& host_names, const std::vector<std::string>& host_paths) {
   std::vector<ShareUse> uses;
   std::string host, share;
   if (ShareOf(net, &host, &share)) {
@@ -81,17 +82,18 @@ std::vector<ShareUse> ShareUses(const std::string& net, const std::vector<std::s
     }
     use->hosts.push_back(host_names[i]);
   }
-  for (ShareUse& use : uses) use.location = platform::PathMap::Instance().LocateShare(use.host, use.share);
+  for (ShareUse& use : uses) use.location = map.LocateShare(use.host, use.share);
   return uses;
 }
 
-int PrintShareLocations(const LongOptions& options, bool have_net) {
+int PrintShareLocations(extlib::OperationContext& ctx, const LongOptions& options, bool have_net) {
+  extlib::Installation& installation = ctx.installation();
   std::string net;
   extlib::GetSetupPath("Net", &net);
   std::vector<std::string> names, paths;
   // The host list lies in \Net: without it, the administration's share is all there is to show.
   std::vector<extlib::HostEntry> hosts;
-  if (have_net && extlib::ReadHostList(&hosts) == 0) {
+  if (have_net && extlib::ReadHostList(installation, &hosts) == 0) {
     for (const extlib::HostEntry& h : hosts) {
       std::string path;
       if (extlib::lfBuildNetPath(h.name, h.data_path, &path) != 0) continue;
@@ -99,8 +101,8 @@ int PrintShareLocations(const LongOptions& options, bool have_net) {
       paths.push_back(path);
     }
   }
-  const std::vector<ShareUse> uses = ShareUses(net, names, paths);
-  const std::string root = platform::PathMap::Instance().UncRoot();
+  const std::vector<ShareUse> uses = ShareUses(installation.Paths(), net, names, paths);
+  const std::string root = installation.Paths().UncRoot();
   std::string out;
   bool all_found = !uses.empty();
   for (const ShareUse& use : uses) {

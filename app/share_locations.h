@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/long_options.h"
+#include "extlib/operation_context.h"
 #include "platform/path_map.h"
 
 namespace dovrane::app {
@@ -23,14 +24,14 @@ struct ShareUse {
 // The shares of the network path net (Windows form) and of the hosts, in that
 // order, each share once (names without regard to case). A host whose
 // project folder is no UNC path is left out.
-std::vector<ShareUse> ShareUses(const std::string& net, const std::vector<std::string>& host_names,
-                                const std::vector<std::string>& host_paths);
+std::vector<ShareUse> ShareUses(const platform::PathMap& map, const std::string& net,
+                                const std::vector<std::string>& host_names, const std::vector<std::string>& host_paths);
 
 // --where: one line per share (tab-separated: \\HOST\share, how it was found,
 // the folder or the mount commands, what lies on it), or JSON lines with
 // --json. have_net: the library is initialised (the \Net folder is there);
 // without it, the administration's share alone is shown. 0 when every share
 // was found, else -6.
-[[nodiscard]] int PrintShareLocations(const LongOptions& options, bool have_net);
+[[nodiscard]] int PrintShareLocations(extlib::OperationContext& ctx, const LongOptions& options, bool have_net);
 
 }  // namespace dovrane::app

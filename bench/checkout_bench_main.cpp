@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "checkout/office_standard.h"
+#include "extlib/installation.h"
 #include "extlib/operation_context.h"
 #include "platform/path_map.h"
 
@@ -16,7 +17,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   platform::PathMap::Instance().SetUncRoot(argv[1]);
-  extlib::OperationContext ctx;
+  extlib::OperationContext ctx{extlib::ProcessInstallation()};
   checkout::StdSizes sizes;
   if (!checkout::MeasureOfficeStandard(ctx, "\\\\SRC", &sizes)) return 1;
   checkout::StdChoice choice;

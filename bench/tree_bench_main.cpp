@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "extlib/installation.h"
 #include "extlib/library_init.h"
 #include "extlib/operation_context.h"
 #include "tree/measure_directory.h"
@@ -12,7 +13,7 @@
 
 int main(int argc, char** argv) {
   using namespace dovrane;
-  extlib::OperationContext ctx;
+  extlib::OperationContext ctx{extlib::ProcessInstallation()};
   ctx.interactive = 0;
   if (argc == 3 && std::strcmp(argv[1], "size") == 0) {
     const tree::DirectoryMeasure m = tree::MeasureDirectory(ctx, argv[2]);

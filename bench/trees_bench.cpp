@@ -13,6 +13,7 @@
 #include <ctime>
 #include <string>
 
+#include "extlib/installation.h"
 #include "extlib/library_init.h"
 #include "extlib/project_table.h"
 #include "extlib/sample_installation.h"
@@ -73,7 +74,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
 
   tree::FillInput input;
-  if (tree::ReadFillInput(&input) != 0) {
+  if (tree::ReadFillInput(extlib::ProcessInstallation(), &input) != 0) {
     std::fprintf(stderr, "trees_bench: the administration cannot be read\n");
     return 1;
   }

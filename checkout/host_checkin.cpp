@@ -15,6 +15,7 @@
 #include "checkout/checkin.h"
 #include "checkout/project_status.h"
 #include "extlib/administration.h"
+#include "extlib/installation.h"
 #include "extlib/language.h"
 #include "extlib/library_init.h"
 #include "extlib/messages.h"
@@ -409,7 +410,7 @@ class HostCheckin {
     extlib::NoProgressLines quiet(ctx_);
     if (admin::ScanHostProjects(ctx_, host_, 1) != 0 || admin::ScanHostProjects(ctx_, host_, 2) != 0) return false;
     // An entry left unregistered was reported; a second check-in registers it.
-    if (admin::EntriesLeftUnregistered()) return false;
+    if (admin::EntriesLeftUnregistered(ctx_.installation())) return false;
     return admin::CheckHostEntries(ctx_, host_) == 0;
   }
 
@@ -423,7 +424,7 @@ class HostCheckin {
         continue;
       }
       extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
-      (void)extlib::RX_ProjectAttributesCache::instance().importFromDiskCache(record.number, attributes);
+      (void)extlib::RX_ProjectAttributesCache::of(ctx_.installation()).importFromDiskCache(record.number, attributes);
     }
   }
 
@@ -444,7 +445,7 @@ class HostCheckin {
   // never takes the earlier \Net for it), then the earlier \Net comes back.
   bool RemoveCopy() {
     const std::string aside = copy_net_ + ".del~", backup = copy_net_ + ".ChkOut";
-    extlib::OperationContext own(&ctx_.Messenger());  // a cancel does not stop the clean-up
+    extlib::OperationContext own(ctx_.installation(), &ctx_.Messenger());  // a cancel does not stop the clean-up
     extlib::BindContext bind(own);
     if (Exists(copy_net_ + "\\project.dat.chkout")) {
       platform::SetFileAttributes(platform::NativePath(copy_net_ + "\\LiteDBConfig.xml"), platform::kAttrNormal);

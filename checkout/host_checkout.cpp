@@ -279,7 +279,7 @@ class HostCheckout {
     const std::string path = ProjectCheckoutInfoPath(places_.network_net, e.location);
     if (resume_ && !path.empty() && Exists(path)) {
       CheckoutInfo old;
-      extlib::OperationContext quiet(&ctx_.Messenger());
+      extlib::OperationContext quiet(ctx_.installation(), &ctx_.Messenger());
       if (ReadCheckoutInfo(quiet, path, &old) == 0 && old.host == facts_.computer && old.location == e.location)
         (void)DeleteCheckoutInfo(path);  // the file written below takes its place
     }

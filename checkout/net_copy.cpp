@@ -317,7 +317,7 @@ bool PutCheckoutCopyInPlace(extlib::OperationContext& ctx, const NetCopyPlaces& 
 
 void RemoveCheckoutCopy(extlib::OperationContext& caller, const NetCopyPlaces& places, bool in_place) {
   // A context of its own: after a cancel the caller's would stop the deletion at once.
-  extlib::OperationContext ctx(&caller.Messenger());
+  extlib::OperationContext ctx(caller.installation(), &caller.Messenger());
   extlib::BindContext bind(ctx);
   if (Exists(platform::NativePath(places.Work()))) fileops::DeleteDirectoryTree(ctx, nullptr, places.Work());
   const std::string target = platform::NativePath(places.host_net);

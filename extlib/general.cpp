@@ -60,7 +60,7 @@ int lfperrC(const char* format, ...) {
   va_start(ap, format);
   int n = std::vsnprintf(buffer, sizeof buffer, format, ap);
   va_end(ap);
-  if (CurrentInstallation().perr_mode == 1) {
+  if (ProcessInstallation().perr_mode == 1) {
     std::fputs(buffer, stderr);
     std::fflush(stderr);
   } else {
@@ -69,7 +69,7 @@ int lfperrC(const char* format, ...) {
   return n;
 }
 
-void lfperrC_SetMode(int mode) { CurrentInstallation().perr_mode = mode; }
+void lfperrC_SetMode(int mode) { ProcessInstallation().perr_mode = mode; }
 
 int lfperrC_IsOEMConverting() { return 0; }
 
@@ -110,8 +110,8 @@ void lfPrintSystemInfo(FILE* stream) {
   std::fflush(stream);
 }
 
-void setFileAccessTrace(int on) { CurrentInstallation().trace = on; }
-int getFileAccessTrace() { return CurrentInstallation().trace; }
+void setFileAccessTrace(int on) { ProcessInstallation().trace = on; }
+int getFileAccessTrace() { return ProcessInstallation().trace; }
 
 void TodayDate(int* day, int* month, int* year) {
   std::time_t now = std::time(nullptr);

@@ -88,19 +88,19 @@ bool SameFile(const platform::FileInfo& a, const platform::FileInfo& b) {
 
 }  // namespace
 
-int ReadHostList(std::vector<HostEntry>* hosts) { return ReadHostList(CurrentInstallation(), hosts); }
+int ReadHostList(std::vector<HostEntry>* hosts) { return ReadHostList(ProcessInstallation(), hosts); }
 
 int ReadHostList(Installation& installation, std::vector<HostEntry>* hosts) {
   std::string path = installation.Slot(kSlotNet);
   if (path.empty()) return kPrjAdminMissing;
   path += kHostListFile;
-  path += "|" + platform::PathMap::Instance().UncRoot();  // the key names the folder itself
+  path += "|" + installation.Paths().UncRoot();  // the key names the folder itself
   HostListCache& cache = installation.Part<HostListCache>();
   std::string tell;
   int rc;
   {
     std::lock_guard<std::mutex> guard(cache.mutex);
-    const std::string native = platform::NativePath(path.substr(0, path.find('|')));
+    const std::string native = installation.Paths().ToNative(path.substr(0, path.find('|')));
     platform::FileInfo info;
     rc = platform::CurrentEnv()->Stat(native, &info) == 0 ? 0 : kPrjAdminMissing;
     if (rc == 0 && !(path == cache.path && cache.rc == 0 && SameFile(info, cache.info))) {
@@ -140,7 +140,7 @@ int WriteHostList(const std::vector<HostEntry>& hosts) {
   const std::string text = FormatHostList(hosts);
   if (rc == 0) rc = lock.held() ? lock.Replace(text) : platform::WriteFileAtomic(native, text);
   rc = ProjectCodeFromErrno(rc);
-  HostListCache& cache = CurrentInstallation().Part<HostListCache>();
+  HostListCache& cache = ProcessInstallation().Part<HostListCache>();
   std::lock_guard<std::mutex> guard(cache.mutex);
   cache.path.clear();  // read again
   return rc;
@@ -151,7 +151,7 @@ int lfnetg() {
   return ReadHostList(&hosts) != kPrjAdminMissing ? 1 : 0;
 }
 
-int GetHostList(std::vector<HostEntry>* hosts) { return GetHostList(CurrentInstallation(), hosts); }
+int GetHostList(std::vector<HostEntry>* hosts) { return GetHostList(ProcessInstallation(), hosts); }
 
 int GetHostList(Installation& installation, std::vector<HostEntry>* hosts) {
   const int rc = ReadHostList(installation, hosts);

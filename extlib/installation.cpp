@@ -9,11 +9,17 @@ namespace {
 std::atomic<Installation*> g_current{nullptr};
 
 Installation& ProgramInstallation() {
-  static Installation own;
-  return own;
+  // Never destroyed: workers may still read it while the process ends, and a
+  // large project table freed at exit would only cost time.
+  static Installation* own = new Installation;
+  return *own;
 }
 
 }  // namespace
+
+Installation::Installation() : Installation(platform::PathMap::Instance()) {}
+
+Installation::Installation(platform::PathMap& paths, platform::Env* env) : paths_(&paths), env_(env) {}
 
 int Installation::SetSlot(int slot, const std::string& path) {
   if (slot < 0 || slot >= kSlotCount) return kPrjFailed;
@@ -30,12 +36,12 @@ std::string Installation::Slot(int slot) const {
   return slots_[static_cast<size_t>(slot)];
 }
 
-Installation& CurrentInstallation() {
+Installation& ProcessInstallation() {
   Installation* current = g_current.load(std::memory_order_acquire);
   return current ? *current : ProgramInstallation();
 }
 
-Installation* SetCurrentInstallation(Installation* installation) {
+Installation* SetProcessInstallation(Installation* installation) {
   Installation* previous = g_current.exchange(installation, std::memory_order_acq_rel);
   return previous ? previous : &ProgramInstallation();
 }

@@ -1,9 +1,10 @@
 // One installation as the library sees it between calls: the path slots, the
-// library's output switches, and the state that each layer keeps per
-// installation (the host list read last, the scan's pending entries, the names
-// of the last copy target folder). Everything that used to be a process-wide
-// variable of these lives here, so two installations (or a test's own) do not
-// share it.
+// path map its Windows paths go through, the Env it works with, its project
+// table, the library's output switches, and the state that each layer keeps
+// per installation (the host list read last, the scan's pending entries, the
+// names of the last copy target folder). An operation reaches it through its
+// context (OperationContext::installation), so two installations in one
+// process do not share any of it.
 #pragma once
 
 #include <array>
@@ -15,6 +16,9 @@
 #include <unordered_map>
 
 #include "extlib/library_init.h"
+#include "extlib/project_table.h"
+#include "platform/env.h"
+#include "platform/path_map.h"
 
 namespace dovrane::extlib {
 
@@ -22,7 +26,11 @@ namespace dovrane::extlib {
 // members are guarded by the part (see Part).
 class Installation {
  public:
-  Installation() = default;
+  // The process's path map and Env (the program's own installation, and a
+  // test's that shares the process's folders).
+  Installation();
+  // Its own path map, which must outlive it; env null: the process's Env.
+  explicit Installation(platform::PathMap& paths, platform::Env* env = nullptr);
   Installation(const Installation&) = delete;
   Installation& operator=(const Installation&) = delete;
 
@@ -51,29 +59,42 @@ class Installation {
     return *static_cast<T*>(part.get());
   }
 
-  // The project table of project.dat belongs here too, as one more part; its
-  // cache still lives in the project list and the project index.
+  // Where its Windows paths lie on this computer. Configured at start (or by
+  // a test) before operations run; safe to use from several threads then.
+  platform::PathMap& Paths() const { return *paths_; }
+  // The Env its operations use. The library below still reaches the process
+  // Env (platform::CurrentEnv) in most places; an installation with an Env of
+  // its own only takes effect where a caller asks Env() for it.
+  platform::Env& Env() const { return env_ ? *env_ : *platform::CurrentEnv(); }
+  // The table of its administration (slot 23's project.dat). Thread-safe.
+  ProjectTable& Projects() { return projects_; }
 
  private:
+  platform::PathMap* paths_;
+  platform::Env* env_;
+  ProjectTable projects_{*this};
   mutable std::mutex slots_mutex_;
   std::array<std::string, kSlotCount> slots_;
   std::mutex parts_mutex_;
   std::unordered_map<std::type_index, std::shared_ptr<void>> parts_;
 };
 
-// The installation the C-style library functions work on: the program's own,
-// unless a test put its own in place. Process-wide, like the Env.
-Installation& CurrentInstallation();
-// Puts installation in place (null: the program's own again); returns the
-// one that was in place. Not while another thread works on the installation.
-Installation* SetCurrentInstallation(Installation* installation);
+// The process default: the installation the C-style library names (lfinipC,
+// lfinigC, GetHostList without an installation, the project lookups) act on,
+// and the one the two mains give their contexts. The program's own, unless a
+// test put its own in place. Code that has a context uses its installation.
+Installation& ProcessInstallation();
+// Puts installation in place as the process default (null: the program's own
+// again); returns the one that was in place. Not while another thread works
+// on the process default.
+Installation* SetProcessInstallation(Installation* installation);
 
-// An installation of its own for the time of a scope (tests, a second
-// installation): the slots, caches and switches start empty.
+// A process default of its own for the time of a scope (tests of the C-style
+// names): the slots, caches and switches start empty.
 class ScopedInstallation {
  public:
-  ScopedInstallation() : previous_(SetCurrentInstallation(&own_)) {}
-  ~ScopedInstallation() { SetCurrentInstallation(previous_); }
+  ScopedInstallation() : previous_(SetProcessInstallation(&own_)) {}
+  ~ScopedInstallation() { SetProcessInstallation(previous_); }
   ScopedInstallation(const ScopedInstallation&) = delete;
   ScopedInstallation& operator=(const ScopedInstallation&) = delete;
   Installation& get() { return own_; }

@@ -23,13 +23,13 @@ std::string WithBackslash(std::string path) {
 }
 }  // namespace
 
-int lfinipC(int slot, const std::string& path) { return CurrentInstallation().SetSlot(slot, path); }
+int lfinipC(int slot, const std::string& path) { return ProcessInstallation().SetSlot(slot, path); }
 
-std::string lfinigC(int slot) { return CurrentInstallation().Slot(slot); }
+std::string lfinigC(int slot) { return ProcessInstallation().Slot(slot); }
 
 int lzinit(int* mode, int, int, int, int, int) {
   (void)mode;
-  ApplyPlatformSettings();
+  ApplyPlatformSettings(ProcessInstallation().Paths());
   std::string net;
   if (!GetSetupPath("Net", &net) || net.empty()) return 1;
   std::string net_dir = WithBackslash(net) + "Net\\";
@@ -42,7 +42,7 @@ int lzinit(int* mode, int, int, int, int, int) {
   lfinipC(kSlotNet, net_dir);
   std::string data;
   if (GetSetupPath("Data", &data) && !data.empty()) lfinipC(kSlotLocalProjects, WithBackslash(data) + "prj\\");
-  CurrentInstallation().initialised = true;
+  ProcessInstallation().initialised = true;
   return 0;
 }
 
@@ -50,10 +50,10 @@ void lzende() {
   // Every administration handle closes, which releases any lock still held.
   for (int slot = 0; slot < kSlotCount; ++slot) close_prj_info_handle(slot);
   UnCachPrjList();
-  CurrentInstallation().initialised = false;
+  ProcessInstallation().initialised = false;
 }
 
-bool LibraryInitialised() { return CurrentInstallation().initialised; }
+bool LibraryInitialised() { return ProcessInstallation().initialised; }
 
 void lgstop_C_(const char* where) {
   std::string net;
@@ -70,7 +70,7 @@ void lgstop_C_(const char* where) {
 }
 
 int VekArbeitsVerzeichnis() {
-  ApplyPlatformSettings();  // a work folder on a mapped drive needs the drive mapping (before lzinit)
+  ApplyPlatformSettings(ProcessInstallation().Paths());  // a work folder on a mapped drive needs the drive mapping (before lzinit)
   std::string work;
   if (!GetSettingString("HKCU", "Settings\\WorkPath", &work) || work.empty())
     if (!GetSettingString("HKLM", "InstallRoot\\WorkPath", &work) || work.empty()) return 0;

@@ -3,11 +3,17 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "extlib/installation.h"
+
 namespace dovrane::extlib {
 
 namespace {
 thread_local OperationContext* t_bound = nullptr;
 }  // namespace
+
+Installation& OperationContext::installation() const {
+  return installation_ ? *installation_ : ProcessInstallation();
+}
 
 platform::Messenger& OperationContext::Messenger() const {
   return messenger_ ? *messenger_ : *platform::CurrentMessenger();
@@ -44,7 +50,8 @@ BindContext::BindContext(OperationContext& context) : previous_(t_bound) { t_bou
 
 BindContext::~BindContext() { t_bound = previous_; }
 
-LibraryMessagesOff::LibraryMessagesOff() : quiet_(&ActiveContext().Messenger()), bind_(quiet_) {
+LibraryMessagesOff::LibraryMessagesOff()
+    : quiet_(ActiveContext().installation(), &ActiveContext().Messenger()), bind_(quiet_) {
   quiet_.library_messages = false;
 }
 

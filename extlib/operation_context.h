@@ -1,5 +1,6 @@
 // What one operation carries from its caller instead of process-wide state:
-// where its messages go (the operation's own messenger), its progress, the
+// the installation it works on (its slots, path map, project table and
+// per-installation state), where its messages go (the operation's own messenger), its progress, the
 // cancel flag, whether the person may be asked (the interactive flag), and
 // the overwrite-all answer of its copies. The command line runs every
 // operation with one context; the main window gives each operation on a
@@ -14,14 +15,21 @@
 
 namespace dovrane::extlib {
 
+class Installation;
+
 class OperationContext {
  public:
-  // messenger null: the current messenger at each message. progress null: no
-  // progress is shown.
-  explicit OperationContext(platform::Messenger* messenger = nullptr, Progress* progress = nullptr)
-      : messenger_(messenger), progress_(progress) {}
+  // installation must outlive the context; the mains give the process default
+  // (ProcessInstallation), a part of an operation its caller's. messenger
+  // null: the current messenger at each message. progress null: no progress
+  // is shown.
+  explicit OperationContext(Installation& installation, platform::Messenger* messenger = nullptr,
+                            Progress* progress = nullptr)
+      : installation_(&installation), messenger_(messenger), progress_(progress) {}
   OperationContext(const OperationContext&) = delete;
   OperationContext& operator=(const OperationContext&) = delete;
+
+  Installation& installation() const;
 
   platform::Messenger& Messenger() const;
   Progress* progress() const { return progress_; }
@@ -56,15 +64,20 @@ class OperationContext {
 
  private:
   friend class NoProgressLines;
-  platform::Messenger* messenger_;
-  Progress* progress_;
+  friend OperationContext& DefaultContext();
+  OperationContext() = default;  // the process default's, whichever is in place
+
+  Installation* installation_ = nullptr;
+  platform::Messenger* messenger_ = nullptr;
+  Progress* progress_ = nullptr;
   bool lines_ = true;
   std::atomic<bool> cancel_{false};
 };
 
 // The context the library's own messages of this thread go to: the one bound
-// last on this thread, else the process default (no progress, the current
-// messenger), which the specified C-style names act on.
+// last on this thread, else the process default (the process default
+// installation, no progress, the current messenger), which the C-style
+// library names act on.
 OperationContext& ActiveContext();
 OperationContext& DefaultContext();
 

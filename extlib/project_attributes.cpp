@@ -378,8 +378,10 @@ int RX_ProjectAttributes::compressDatabase() {
   return Fail(db_.Exec("VACUUM"), "compress");
 }
 
-RX_ProjectAttributesCache& RX_ProjectAttributesCache::instance() {
-  return CurrentInstallation().Part<RX_ProjectAttributesCache>();
+RX_ProjectAttributesCache& RX_ProjectAttributesCache::instance() { return of(ProcessInstallation()); }
+
+RX_ProjectAttributesCache& RX_ProjectAttributesCache::of(Installation& installation) {
+  return installation.Part<RX_ProjectAttributesCache>();
 }
 
 int RX_ProjectAttributesCache::importFromDiskCacheFile(uint32_t number,

@@ -19,6 +19,8 @@
 
 namespace dovrane::extlib {
 
+class Installation;
+
 inline constexpr char kAttributeDbFolder[] = "PelomarProjectDB";
 inline constexpr char kAttributeDbFile[] = "ProjectAttributes.db";
 inline constexpr int kAttributeDbVersion = 1;
@@ -106,7 +108,10 @@ class RX_ProjectAttributes {
 
 class RX_ProjectAttributesCache {
  public:
+  // The process default installation's (the library's own name for it).
   static RX_ProjectAttributesCache& instance();
+  // The installation's.
+  static RX_ProjectAttributesCache& of(Installation& installation);
   // Loads the attribute disk cache file into the values of project `number`,
   // replacing them in one transaction. 0 imported, 1 no cache file (nothing
   // changed), -EBADMSG damaged file (nothing changed), other -errno.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "extlib/administration.h"
+#include "extlib/installation.h"
 #include "extlib/library_init.h"
 #include "extlib/project_code.h"
 #include "extlib/project_table.h"
@@ -13,12 +14,12 @@ namespace dovrane::extlib {
 
 namespace {
 
-ProjectTable& Table() { return ProjectTable::Default(); }
+ProjectTable& Table() { return ProcessInstallation().Projects(); }
 
 // The first live record with this name in the current snapshot.
-int FindByName(const std::string& name, PRJ* record, long* slot) {
+int FindByName(ProjectTable& projects, const std::string& name, PRJ* record, long* slot) {
   SnapshotPtr table;
-  int rc = Table().Take(&table);
+  int rc = projects.Take(&table);
   if (rc) return rc;
   const size_t i = table->FindName(PadName(name));
   if (i == ProjectSnapshot::kNone) return kPrjNotFound;
@@ -41,7 +42,9 @@ int ltbpliC_new(int slot, int* count, PRJ** list, int, PRJ*) {
     std::shared_ptr<ProjectSnapshot> other;
     long bad = 0;
     rc = lffnamC_new(slot, kAdministrationFile, &path) ? kPrjAdminMissing
-                                                       : ProjectSnapshot::Read(platform::NativePath(path), &other, &bad);
+                                                       : ProjectSnapshot::Read(platform::NativePath(path),
+                                                                               RecordFormatOf(ProcessInstallation()),
+                                                                               &other, &bad);
     table = std::move(other);
   }
   if (rc) return rc;
@@ -62,24 +65,28 @@ void SetProjectListRevalidateMs(int ms) { Table().SetRevalidateMs(ms); }
 
 void UnCachPrjList() { Table().OwnWrite(); }
 
-int get_project_info(const std::string& name, PRJ* record) { return FindByName(name, record, nullptr); }
+int get_project_info(const std::string& name, PRJ* record) { return FindByName(Table(), name, record, nullptr); }
+
+int get_project_info(Installation& installation, const std::string& name, PRJ* record) {
+  return FindByName(installation.Projects(), name, record, nullptr);
+}
 
 long get_project_number(const std::string& name) {
   PRJ record;
-  int rc = FindByName(name, &record, nullptr);
+  int rc = FindByName(Table(), name, &record, nullptr);
   return rc ? rc : static_cast<long>(record.number);
 }
 
 int get_project_host(int, const std::string& name, std::string* host) {
   PRJ record;
-  int rc = FindByName(name, &record, nullptr);
+  int rc = FindByName(Table(), name, &record, nullptr);
   if (rc == 0) *host = record.host;
   return rc;
 }
 
 int get_project_key(const std::string& name, uint32_t* key) {
   PRJ record;
-  int rc = FindByName(name, &record, nullptr);
+  int rc = FindByName(Table(), name, &record, nullptr);
   if (rc == 0) *key = record.dbkey;
   return rc;
 }
@@ -103,7 +110,7 @@ long FindRecordSlotByNumber(uint32_t number) {
 
 int get_project_status(const std::string& name, unsigned char* status) {
   PRJ record;
-  int rc = FindByName(name, &record, nullptr);
+  int rc = FindByName(Table(), name, &record, nullptr);
   if (rc == 0) *status = record.status;
   return rc;
 }
@@ -133,7 +140,7 @@ int put_project_status(const std::string& name, const unsigned char* status) {
 int FindProjectSlot(int handle, const std::string& name, long* slot) {
   const std::string padded = PadName(name);
   for (int attempt = 0; attempt < 2; ++attempt) {
-    int rc = FindByName(padded, nullptr, slot);
+    int rc = FindByName(Table(), padded, nullptr, slot);
     if (rc != 0) return rc;
     PRJ record;
     if (handle < 0 || (ReadRecordAtSlot(handle, *slot, &record) == 0 && padded == record.name)) return 0;
@@ -159,6 +166,6 @@ int GetListFacts(ListFacts* facts) {
 
 bool NumberInUse(uint32_t number) { return FindRecordSlotByNumber(number) > 0; }
 
-bool NameInUse(const std::string& name) { return FindByName(name, nullptr, nullptr) == 0; }
+bool NameInUse(const std::string& name) { return FindByName(Table(), name, nullptr, nullptr) == 0; }
 
 }  // namespace dovrane::extlib

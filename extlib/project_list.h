@@ -1,6 +1,7 @@
 // The project list and the lookups by name and number: thin functions over
-// the process's project table (extlib/project_table.h), which reads
-// project.dat once per change of the file.
+// the project table of the process default installation
+// (extlib/project_table.h), which reads project.dat once per change of the
+// file.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,8 @@
 #include "extlib/prj_record.h"
 
 namespace dovrane::extlib {
+
+class Installation;
 
 // A copy of slot's live records in administration order, allocated for the
 // caller (release with ltbpliC_delete). flags and record are not used. 0,
@@ -25,6 +28,9 @@ void SetProjectListRevalidateMs(int ms);
 // Lookups in slot 23's administration; names are padded to 50 characters.
 // 0, -2 no administration, -3 no such project, -1 unreadable.
 [[nodiscard]] int get_project_info(const std::string& name, PRJ* record);
+// The same in the installation's administration (the names above act on the
+// process default installation).
+[[nodiscard]] int get_project_info(Installation& installation, const std::string& name, PRJ* record);
 // The number, or the negative code.
 [[nodiscard]] long get_project_number(const std::string& name);
 [[nodiscard]] int get_project_host(int slot, const std::string& name, std::string* host);

@@ -6,6 +6,7 @@
 
 #include "extlib/administration.h"
 #include "extlib/hosts.h"
+#include "extlib/installation.h"
 #include "extlib/library_init.h"
 #include "extlib/project_code.h"
 #include "extlib/project_list.h"
@@ -19,11 +20,15 @@
 namespace dovrane::extlib {
 
 int ScanProjectInfo(const std::string& name, PRJ* record) {
+  return ScanProjectInfo(ProcessInstallation(), name, record);
+}
+
+int ScanProjectInfo(Installation& installation, const std::string& name, PRJ* record) {
   std::string path;
-  if (lffnamC_new(kSlotNet, kAdministrationFile, &path)) return kPrjAdminMissing;
-  const int fd = platform::OpenRegularFile(platform::NativePath(path), O_RDONLY);
+  if (SlotFileName(installation, kSlotNet, kAdministrationFile, &path)) return kPrjAdminMissing;
+  const int fd = platform::OpenRegularFile(installation.Paths().ToNative(path), O_RDONLY);
   // Whatever is there instead of a readable file, the table's lookup says what it is.
-  if (fd < 0) return get_project_info(name, record);
+  if (fd < 0) return get_project_info(installation, name, record);
   const std::string padded = PadName(name);
   bool found = false;
   uint32_t highest = 0;
@@ -39,8 +44,9 @@ int ScanProjectInfo(const std::string& name, PRJ* record) {
   };
   // Only the first live line with the name is parsed; every other line is
   // checked, as the table's reading checks it.
+  const RecordFormat format = RecordFormatOf(installation);
   int rc = ReadRecordStream(
-      fd, lzuGetCountOfUserContainers(), lfnetg() != 0, &highest, &bad_slot,
+      fd, format.containers, format.network, &highest, &bad_slot,
       [&](const PRJ& r, long) {
         *record = r;
         found = true;
@@ -49,7 +55,7 @@ int ScanProjectInfo(const std::string& name, PRJ* record) {
   platform::CloseNothingPending(platform::CurrentEnv(), fd);
   // A damaged file, or one a conversion is replacing: the table waits for
   // the conversion, reads again and reports a damaged file once.
-  if (rc != kPrjOk) return get_project_info(name, record);
+  if (rc != kPrjOk) return get_project_info(installation, name, record);
   return found ? kPrjOk : kPrjNotFound;
 }
 

@@ -7,6 +7,7 @@
 
 #include "extlib/administration.h"
 #include "extlib/hosts.h"
+#include "extlib/installation.h"
 #include "extlib/language.h"
 #include "extlib/library_init.h"
 #include "extlib/messages.h"
@@ -61,14 +62,14 @@ void ProjectSnapshot::Add(const PRJ& record, long slot) {
 }
 
 // Reads the open file sequentially, record by record. 0 or -1 (*bad_slot set).
-int ProjectSnapshot::Parse(int fd, long* bad_slot) {
-  const int containers = lzuGetCountOfUserContainers();
+int ProjectSnapshot::Parse(int fd, const RecordFormat& format, long* bad_slot) {
+  const int containers = format.containers;
   // One allocation for an installation of usual size (no doubling peak while
   // reading); beyond that the list grows with the records actually read.
   platform::FileInfo info;
   if (CurrentEnv()->FStat(fd, &info) == 0)
     records_.reserve(std::min<uint64_t>(info.size / (L::V3LineLength(containers) + 1) + 1, kReservedRecords));
-  return ReadRecordStream(fd, containers, lfnetg() != 0, &highest_, bad_slot,
+  return ReadRecordStream(fd, containers, format.network, &highest_, bad_slot,
                           [this](const PRJ& record, long slot) { Add(record, slot); });
 }
 
@@ -141,15 +142,24 @@ std::string UnreadableText(const std::string& path, long bad) {
 
 }  // namespace
 
-int ProjectSnapshot::Read(const std::string& native, std::shared_ptr<ProjectSnapshot>* out, long* bad_slot,
-                          bool index) {
+RecordFormat RecordFormatOf(Installation& installation) {
+  RecordFormat format;
+  UserTable users;
+  format.containers = ReadUserTable(installation, &users) == 0 ? users.containers : 1;
+  std::vector<HostEntry> hosts;
+  format.network = ReadHostList(installation, &hosts) != kPrjAdminMissing;
+  return format;
+}
+
+int ProjectSnapshot::Read(const std::string& native, const RecordFormat& format,
+                          std::shared_ptr<ProjectSnapshot>* out, long* bad_slot, bool index) {
   *bad_slot = 0;
   std::shared_ptr<ProjectSnapshot> fresh;
   const int rc = ReadAdministration(
       native,
       [&](int fd) {
         fresh = std::make_shared<ProjectSnapshot>();
-        return fresh->Parse(fd, bad_slot);
+        return fresh->Parse(fd, format, bad_slot);
       },
       bad_slot);
   if (rc == kPrjOk) {
@@ -159,7 +169,8 @@ int ProjectSnapshot::Read(const std::string& native, std::shared_ptr<ProjectSnap
   return rc;
 }
 
-int ProjectSnapshot::Walk(const std::string& native, int threads, const std::function<void(int64_t file_size)>& started,
+int ProjectSnapshot::Walk(const std::string& native, const RecordFormat& format, int threads,
+                          const std::function<void(int64_t file_size)>& started,
                           const std::function<void(long first_slot, int thread)>& piece,
                           const std::function<void(const PRJ& record, int thread)>& each, long* bad_slot,
                           const std::function<void(const WrittenFields* fields, size_t count, int thread)>& written) {
@@ -191,8 +202,7 @@ int ProjectSnapshot::Walk(const std::string& native, int threads, const std::fun
         platform::FileInfo info;
         started(CurrentEnv()->FStat(fd, &info) == 0 ? info.size : 0);
         uint32_t highest = 0;
-        return ReadRecordStreamInPieces(fd, lzuGetCountOfUserContainers(), lfnetg() != 0, &highest, bad_slot,
-                                        sinks);
+        return ReadRecordStreamInPieces(fd, format.containers, format.network, &highest, bad_slot, sinks);
       },
       bad_slot);
 }
@@ -210,7 +220,8 @@ int ProjectTable::Walk(int threads, const std::function<void(int64_t file_size)>
     path = path_;
   }
   long bad = 0;
-  const int rc = ProjectSnapshot::Walk(native, threads, started, piece, each, &bad, written);
+  const int rc = ProjectSnapshot::Walk(native, RecordFormatOf(installation_), threads, started, piece, each, &bad,
+                                       written);
   if (rc == kPrjFailed)
     LibraryMessage(1, UnreadableText(path, bad));
   return rc;
@@ -219,7 +230,7 @@ int ProjectTable::Walk(int threads, const std::function<void(int64_t file_size)>
 int ProjectTable::StampNow(Stamp* stamp) {
   platform::FileInfo info;
   if (CurrentEnv()->Stat(native_, &info) != 0) {
-    native_ = platform::NativePath(path_);  // letter case may have changed
+    native_ = installation_.Paths().ToNative(path_);  // letter case may have changed
     if (CurrentEnv()->Stat(native_, &info) != 0) return kPrjAdminMissing;
   }
   *stamp = {info.inode, info.size, info.modified, info.created};
@@ -229,12 +240,12 @@ int ProjectTable::StampNow(Stamp* stamp) {
 // REQUIRES: mutex_.
 int ProjectTable::CheckLocked(uint64_t* generation) {
   std::string path;
-  if (lffnamC_new(kSlotNet, kAdministrationFile, &path)) return kPrjAdminMissing;
-  const std::string key = path + "|" + platform::PathMap::Instance().UncRoot();
+  if (SlotFileName(installation_, kSlotNet, kAdministrationFile, &path)) return kPrjAdminMissing;
+  const std::string key = path + "|" + installation_.Paths().UncRoot();
   if (key != key_) {
     key_ = key;
     path_ = path;
-    native_ = platform::NativePath(path);
+    native_ = installation_.Paths().ToNative(path);
     have_seen_ = false;
   }
   Stamp stamp;
@@ -282,7 +293,7 @@ int ProjectTable::Take(SnapshotPtr* out, bool report) {
   }
   std::shared_ptr<ProjectSnapshot> fresh;
   long bad = 0;
-  int rc = ProjectSnapshot::Read(native, &fresh, &bad, index_at_read_);
+  int rc = ProjectSnapshot::Read(native, RecordFormatOf(installation_), &fresh, &bad, index_at_read_);
   bool tell = false;
   {
     std::lock_guard<std::mutex> guard(mutex_);
@@ -338,12 +349,6 @@ uint64_t ProjectTable::OwnWritesOfThisThread() { return t_own_writes; }
 void ProjectTable::SetRevalidateMs(int ms) {
   std::lock_guard<std::mutex> guard(mutex_);
   revalidate_ms_ = ms;
-}
-
-ProjectTable& ProjectTable::Default() {
-  // Never destroyed: a large table freed at exit would only cost time.
-  static ProjectTable* table = new ProjectTable;
-  return *table;
 }
 
 }  // namespace dovrane::extlib

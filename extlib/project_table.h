@@ -26,6 +26,18 @@
 
 namespace dovrane::extlib {
 
+class Installation;
+
+// What reading the record lines needs to know of their installation: the
+// number of user containers and whether it is a network installation (a
+// host list is there).
+struct RecordFormat {
+  int containers = 1;
+  bool network = false;
+};
+// The installation's, as its user table and host list say now.
+RecordFormat RecordFormatOf(Installation& installation);
+
 // One administration as read at one moment. Never changes once made.
 class ProjectSnapshot {
  public:
@@ -66,8 +78,8 @@ class ProjectSnapshot {
   // (*bad_slot: the damaged record, 0 for the header, negative: the error of
   // a file that is there but does not open). A file a conversion
   // holds locked is waited for and read again. index: build the indexes now.
-  static int Read(const std::string& native, std::shared_ptr<ProjectSnapshot>* out, long* bad_slot,
-                  bool index = true);
+  static int Read(const std::string& native, const RecordFormat& format, std::shared_ptr<ProjectSnapshot>* out,
+                  long* bad_slot, bool index = true);
   // The same read handing each live record to each instead of keeping it,
   // read by `threads` threads at once in pieces of the file (see
   // ReadRecordStreamInPieces): each call gets the number of the thread that
@@ -77,7 +89,8 @@ class ProjectSnapshot {
   // records may have been handed on before the error: a caller keeps its
   // output until this returns 0. started: called before each attempt (a
   // locked file is read again) with the size of the file it reads.
-  static int Walk(const std::string& native, int threads, const std::function<void(int64_t file_size)>& started,
+  static int Walk(const std::string& native, const RecordFormat& format, int threads,
+                  const std::function<void(int64_t file_size)>& started,
                   const std::function<void(long first_slot, int thread)>& piece,
                   const std::function<void(const PRJ& record, int thread)>& each, long* bad_slot,
                   const std::function<void(const WrittenFields* fields, size_t count, int thread)>& written = {});
@@ -87,7 +100,7 @@ class ProjectSnapshot {
     return next[i] == kEnd ? kNone : next[i];
   }
   static constexpr uint32_t kEnd = 0xFFFFFFFFu;
-  int Parse(int fd, long* bad_slot);
+  int Parse(int fd, const RecordFormat& format, long* bad_slot);
   void Add(const PRJ& record, long slot);
   // The name and number indexes, built once (safe from any thread): at the
   // read, or at the first look-up for a table that indexes lazily.
@@ -109,9 +122,14 @@ class ProjectSnapshot {
 
 using SnapshotPtr = std::shared_ptr<const ProjectSnapshot>;
 
-// The table of slot 23's administration.
+// The table of an installation's slot 23 administration (its path mapped by
+// the installation's path map).
 class ProjectTable {
  public:
+  explicit ProjectTable(Installation& installation) : installation_(installation) {}
+  ProjectTable(const ProjectTable&) = delete;
+  ProjectTable& operator=(const ProjectTable&) = delete;
+
   // The current snapshot, read again when the file changed. Within the
   // revalidation time after a check the file is not compared again (the
   // process's own writes are seen at once). 0, -2 no administration, -1
@@ -142,9 +160,6 @@ class ProjectTable {
   // read (a run that looks few records up).
   void SetIndexAtRead(bool index) { index_at_read_ = index; }
 
-  // The process's table, for the library's functions.
-  static ProjectTable& Default();
-
  private:
   struct Stamp {
     uint64_t inode = 0, size = 0;
@@ -154,6 +169,7 @@ class ProjectTable {
   int CheckLocked(uint64_t* generation);
   int StampNow(Stamp* stamp);
 
+  Installation& installation_;
   mutable std::mutex mutex_;
   std::mutex read_mutex_;  // one reader of the file at a time
   std::atomic<bool> index_at_read_{true};

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "extlib/installation.h"
 #include "extlib/library_init.h"
 #include "extlib/net_id.h"
 #include "extlib/prj_record.h"
@@ -243,8 +244,9 @@ int MakeSampleInstallation(const std::string& dir_in, const SampleOptions& o, st
   if (rc == 0) rc = rc_close;
   if (rc) return fail(rc, admin_path);
 
-  // The attribute database, through the library on the new \Net folder.
-  platform::PathMap::Instance().SetUncRoot(p.unc);
+  // The attribute database, through the library on the new \Net folder
+  // (the process default installation's, as the library's names act on it).
+  ProcessInstallation().Paths().SetUncRoot(p.unc);
   lfinipC(kSlotNet, "\\\\SRV1\\cad\\Net\\");
   if (InitTree() != 0) return fail(-EIO, "attribute database");
   RX_ProjectAttributes attrs(kSlotNet);

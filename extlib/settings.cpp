@@ -239,7 +239,7 @@ struct FolderByTag {
 const char* RVSYS_GetPelomarFolderByTag(const char* tag) {
   std::string folder;
   if (!tag || !GetFolderByTag(tag, &folder)) return nullptr;
-  FolderByTag& kept = CurrentInstallation().Part<FolderByTag>();
+  FolderByTag& kept = ProcessInstallation().Part<FolderByTag>();
   std::lock_guard<std::mutex> guard(kept.mutex);
   kept.text = std::move(folder);
   return kept.text.c_str();
@@ -265,9 +265,8 @@ bool WriteProfileInt(const std::string& section, const std::string& entry, long 
   return PutSettingNumber("HKCU", "Profile\\" + section + "\\" + entry, value);
 }
 
-void ApplyPlatformSettings() {
+void ApplyPlatformSettings(platform::PathMap& map) {
   toml::table t = Load("HKLM");
-  auto& map = platform::PathMap::Instance();
   if (const toml::table* drives = t.get_as<toml::table>("Drives")) {
     for (const auto& [k, v] : *drives) {
       auto folder = v.value<std::string>();

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/path_map.h"
+
 namespace dovrane::extlib {
 
 // Paths of the two files: DOVRANE_HKLM / DOVRANE_HKCU, else the defaults
@@ -43,9 +45,9 @@ bool WriteProfileString(const std::string& section, const std::string& entry, co
 [[nodiscard]] long GetProfileInt(const std::string& section, const std::string& entry, long fallback);
 bool WriteProfileInt(const std::string& section, const std::string& entry, long value);
 
-// Hands the platform what the machine settings say about it: drive letters
-// ([Drives] X = '/folder'), the UNC root ([Platform] UncRoot, unless
-// DOVRANE_UNC_ROOT is set) and the domain ([Platform] Domain).
-void ApplyPlatformSettings();
+// Hands the path map and the platform what the machine settings say about
+// them: drive letters ([Drives] X = '/folder'), the UNC root ([Platform]
+// UncRoot, unless DOVRANE_UNC_ROOT is set) and the domain ([Platform] Domain).
+void ApplyPlatformSettings(platform::PathMap& map);
 
 }  // namespace dovrane::extlib

@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "extlib/dir_tree.h"
+#include "extlib/installation.h"
 #include "extlib/library_init.h"
 #include "extlib/project_code.h"
 #include "platform/env.h"
@@ -38,7 +39,11 @@ int StatWindows(const std::string& path, platform::FileInfo* info) {
 }  // namespace
 
 int lffnamC_new(int slot, const std::string& name, std::string* path) {
-  std::string dir = lfinigC(slot);
+  return SlotFileName(ProcessInstallation(), slot, name, path);
+}
+
+int SlotFileName(const Installation& installation, int slot, const std::string& name, std::string* path) {
+  std::string dir = installation.Slot(slot);
   if (dir.empty() || !SafeName(name)) return kPrjFailed;
   *path = dir + name;
   return 0;

@@ -10,12 +10,16 @@
 
 namespace dovrane::extlib {
 
+class Installation;
+
 // The Windows path of name in slot (slot path + name) into *path. 0 when the
 // file or folder exists; -2 when it does not (the path is still given); -1 for
 // an unset slot or a name that climbs out of the slot ("..", leading "\").
 [[nodiscard]] int lffnamC(int slot, const std::string& name, std::string* path);
 // As lffnamC, for a file about to be made: 0 whenever the path can be built.
 [[nodiscard]] int lffnamC_new(int slot, const std::string& name, std::string* path);
+// The same in a given installation's slot (lffnamC_new acts on the process default).
+[[nodiscard]] int SlotFileName(const Installation& installation, int slot, const std::string& name, std::string* path);
 // 0 a file, 1 a folder, negative: missing (-2) or not reachable (-1). mode unused.
 [[nodiscard]] int lftypeC(int slot, const std::string& name, int mode);
 // Opens name in slot with an fopen mode; null on failure. Close with lfilclC.

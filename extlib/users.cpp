@@ -4,6 +4,7 @@
 
 #include "extlib/general.h"
 #include "extlib/hosts.h"
+#include "extlib/installation.h"
 #include "extlib/project_code.h"
 #include "extlib/slot_files.h"
 #include "platform/env.h"
@@ -60,12 +61,17 @@ std::string FormatUserTable(const UserTable& table) {
   return out;
 }
 
-int ReadUserTable(UserTable* table) {
+int ReadUserTable(UserTable* table) { return ReadUserTable(ProcessInstallation(), table); }
+
+int ReadUserTable(const Installation& installation, UserTable* table) {
   *table = UserTable{};
   std::string path;
-  if (lffnamC(23, kUserTableFile, &path) != 0) return 0;
+  if (SlotFileName(installation, 23, kUserTableFile, &path) != 0) return 0;
+  const std::string native = installation.Paths().ToNative(path);
+  platform::FileInfo info;
+  if (platform::CurrentEnv()->Stat(native, &info) != 0) return 0;  // none: one container
   std::string text;
-  int rc = platform::ReadWholeFile(platform::NativePath(path), &text);
+  int rc = platform::ReadWholeFile(native, &text);
   if (rc) return ProjectCodeFromErrno(rc);
   int bad = 0;
   return ParseUserTable(text, table, &bad);

@@ -11,6 +11,8 @@
 
 namespace dovrane::extlib {
 
+class Installation;
+
 inline constexpr char kUserTableFile[] = "users.dat";
 
 struct UserEntry {
@@ -30,6 +32,8 @@ std::string FormatUserTable(const UserTable& table);
 // Reads slot 23's table; a missing file is an empty table with 1 container.
 // 0 or kPrjFailed.
 [[nodiscard]] int ReadUserTable(UserTable* table);
+// The same for the installation's slot 23 (ReadUserTable acts on the process default).
+[[nodiscard]] int ReadUserTable(const Installation& installation, UserTable* table);
 // Rewrites slot 23's table crash-safe. 0 or kPrjFailed.
 [[nodiscard]] int WriteUserTable(const UserTable& table);
 

@@ -148,7 +148,7 @@ int64_t Copy::Run(const std::string& source_native, bool target_exists, const Fi
     FileBoxF(kErrorBox, "_tfopen(%s) failed !\n\n%s", target_.c_str(), SystemErrorText(rc));
     return Fail(rc);
   }
-  if (!target_exists) NoteTargetCreated(target_native_);
+  if (!target_exists) NoteTargetCreated(ctx_.installation(), target_native_);
   // The copy loop, block by block. Where the kernel can copy between
   // the two files (copy_file_range) the bytes do not pass through the buffer;
   // otherwise, and after any error that is not a full disk (so the failing
@@ -256,7 +256,7 @@ int Copy::OnShortWrite(int64_t rc) {
         return -1;
       }
     }
-    target_native_ = NativeTargetPath(target_);
+    target_native_ = NativeTargetPath(ctx_.installation(), target_);
     out_ = env->Open(target_native_, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0666);
     if (out_ >= 0) break;
     int failed = out_;
@@ -377,7 +377,7 @@ int64_t CopyFileWithSplit(extlib::OperationContext& ctx, void* window, const std
     return Fail(rc);
   }
   // An existing target: the same file, or older or newer than the source.
-  const std::string target_native = NativeTargetPath(target);
+  const std::string target_native = NativeTargetPath(ctx.installation(), target);
   FileInfo target_info;
   const bool exists = !target_native.empty() && env->Stat(target_native, &target_info, false) == 0;
   // A symbolic link in the target's place is not written through (it may

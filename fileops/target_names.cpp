@@ -30,7 +30,7 @@ struct KeptFolder {
   FolderNames names;
 };
 
-KeptFolder& Kept() { return extlib::CurrentInstallation().Part<KeptFolder>(); }
+KeptFolder& Kept(extlib::Installation& installation) { return installation.Part<KeptFolder>(); }
 
 std::string Key(const std::string& utf8) {
   std::string cp;
@@ -45,20 +45,21 @@ bool Matches(const FolderNames& f, const std::string& dir, const FileInfo& info)
 
 }  // namespace
 
-std::string NativeTargetPath(const std::string& target) {
+std::string NativeTargetPath(extlib::Installation& installation, const std::string& target) {
   platform::Env* env = platform::CurrentEnv();
+  const platform::PathMap& paths = installation.Paths();
   const std::string parent = ParentPath(target);
-  if (parent.empty()) return platform::NativePath(target);
+  if (parent.empty()) return paths.ToNative(target);
   std::string name = target.substr(parent.size() + 1);
   if (!(!target.empty() && target[0] == '/')) name = platform::Cp1252ToUtf8(name);
-  const std::string dir = platform::NativePath(parent);
+  const std::string dir = paths.ToNative(parent);
   FileInfo info;
   if (dir.empty() || name.empty() || env->Stat(dir, &info) < 0 || info.type != platform::EntryType::kDirectory)
-    return platform::NativePath(target);
+    return paths.ToNative(target);
   const std::string exact = dir + "/" + name;
   FileInfo unused;
   if (env->Stat(exact, &unused, false) == 0) return exact;
-  KeptFolder& kept = Kept();
+  KeptFolder& kept = Kept(installation);
   std::lock_guard<std::mutex> guard(kept.mutex);
   FolderNames& folder = kept.names;
   if (!Matches(folder, dir, info)) {
@@ -71,8 +72,8 @@ std::string NativeTargetPath(const std::string& target) {
   return it == folder.by_key.end() ? exact : dir + "/" + it->second;
 }
 
-void NoteTargetCreated(const std::string& native) {
-  KeptFolder& kept = Kept();
+void NoteTargetCreated(extlib::Installation& installation, const std::string& native) {
+  KeptFolder& kept = Kept(installation);
   std::lock_guard<std::mutex> guard(kept.mutex);
   FolderNames& folder = kept.names;
   const size_t slash = native.rfind('/');

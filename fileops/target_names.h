@@ -8,12 +8,15 @@
 
 #include <string>
 
+#include "extlib/installation.h"
+
 namespace dovrane::fileops {
 
-// Native path of target (Windows form or native).
-std::string NativeTargetPath(const std::string& target);
+// Native path of target (Windows form or native) through the installation's
+// path map; the kept names are the installation's.
+std::string NativeTargetPath(extlib::Installation& installation, const std::string& target);
 
-// Tells the kept names that native was just created by this process.
-void NoteTargetCreated(const std::string& native);
+// Tells the installation's kept names that native was just created by this process.
+void NoteTargetCreated(extlib::Installation& installation, const std::string& native);
 
 }  // namespace dovrane::fileops

@@ -120,11 +120,12 @@ void CDlgBrowseNetwork::Async(std::function<T()> work, std::function<void(T)> ap
 }
 
 CDlgBrowseNetwork::CDlgBrowseNetwork(std::shared_ptr<NetworkEnumerator> browse,
-                                     std::shared_ptr<NetworkEnumerator> unc_root, int mode, QWidget* parent,
-                                     bool ping_hosts, BrowsePing ping)
+                                     std::shared_ptr<NetworkEnumerator> unc_root, const platform::PathMap& paths,
+                                     int mode, QWidget* parent, bool ping_hosts, BrowsePing ping)
     : QDialog(parent),
       browse_(std::move(browse)),
       unc_root_(std::move(unc_root)),
+      paths_(paths),
       mode_(mode),
       ping_hosts_(ping_hosts),
       ping_(ping ? std::move(ping) : BrowsePing(platform::PingHost)),
@@ -339,7 +340,7 @@ void CDlgBrowseNetwork::OnSelection() {
   if (!share_item->data(0, Tree::kMountedRole).toBool()) {
     path_->clear();
     ok_->setEnabled(false);
-    SetNote(Q(MountAdvice(host, share)));
+    SetNote(Q(MountAdvice(paths_, host, share)));
     return;
   }
   SetNote(QString());
@@ -517,11 +518,12 @@ void CDlgBrowseNetwork::UpdateStatus() {
   hosts_label_->setText(Note(7, QString::number(tree_->topLevelItemCount())));
 }
 
-int BrowseForDataServer(QString* path, QWidget* parent, int mode, int* created, int ping_hosts) {
+int BrowseForDataServer(const platform::PathMap& paths, QString* path, QWidget* parent, int mode, int* created,
+                        int ping_hosts) {
   path->clear();
   if (created) *created = 0;
-  CDlgBrowseNetwork dialog(std::make_shared<SmbEnumerator>(SmbOptions{}), std::make_shared<UncRootEnumerator>(), mode,
-                           parent, ping_hosts != 0);
+  CDlgBrowseNetwork dialog(std::make_shared<SmbEnumerator>(SmbOptions{}), std::make_shared<UncRootEnumerator>(paths),
+                           paths, mode, parent, ping_hosts != 0);
   if (dialog.exec() != QDialog::Accepted) return 0;
   *path = dialog.ChosenPath();
   if (created) *created = dialog.Created() ? 1 : 0;

@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "network/network_enumerator.h"
+#include "platform/path_map.h"
 #include "services/worker_runner.h"
 
 class QComboBox;
@@ -39,8 +40,9 @@ class CDlgBrowseNetwork : public QDialog {
   // mode 3: this computer only; any other: the whole network. browse answers
   // for the network (libsmbclient), unc_root for the folders below the UNC root.
   // ping_hosts: the main window's ping-allowed flag; ping null: the system's ping.
+  // paths: the installation's path map (for the advice on shares not mounted).
   CDlgBrowseNetwork(std::shared_ptr<NetworkEnumerator> browse, std::shared_ptr<NetworkEnumerator> unc_root,
-                    int mode, QWidget* parent = nullptr, bool ping_hosts = true, BrowsePing ping = nullptr);
+                    const platform::PathMap& paths, int mode, QWidget* parent = nullptr, bool ping_hosts = true, BrowsePing ping = nullptr);
 
   QString ChosenPath() const { return chosen_; }
   bool Created() const { return created_; }
@@ -90,6 +92,7 @@ class CDlgBrowseNetwork : public QDialog {
   void Async(std::function<T()> work, std::function<void(T)> apply);
 
   std::shared_ptr<NetworkEnumerator> browse_, unc_root_;
+  const platform::PathMap& paths_;
   int mode_;
   bool ping_hosts_;
   BrowsePing ping_;
@@ -117,6 +120,7 @@ class CDlgBrowseNetwork : public QDialog {
 // Opens the dialog modally over parent. 1 and the chosen path (at most 260
 // characters) when confirmed, else 0 and an empty path; *created: Prj was made.
 // ping_hosts: the main window's ping-allowed flag.
-[[nodiscard]] int BrowseForDataServer(QString* path, QWidget* parent, int mode, int* created, int ping_hosts = 1);
+[[nodiscard]] int BrowseForDataServer(const platform::PathMap& paths, QString* path, QWidget* parent, int mode,
+                                      int* created, int ping_hosts = 1);
 
 }  // namespace dovrane::network

@@ -16,6 +16,7 @@
 #include "extlib/general.h"
 #include "extlib/host_list_lock.h"
 #include "extlib/hosts.h"
+#include "extlib/installation.h"
 #include "extlib/language.h"
 #include "extlib/library_init.h"
 #include "extlib/prj_record.h"
@@ -265,13 +266,13 @@ int UnregisterHostInDataCfg(const std::string& host) {
   return rc;
 }
 
-std::string AdministrationServerName() {
+std::string AdministrationServerName(const platform::PathMap& paths) {
   std::string path;
   if (!extlib::GetSetupPath("Net", &path) || path.empty()) return "";
   if (!platform::IsUncPath(path) && platform::IsDrivePath(path)) {
     // A drive letter whose folder lies below the UNC root is a mapped network drive.
-    const std::string folder = platform::PathMap::Instance().DriveFolder(static_cast<char>(toupper(path[0])));
-    const std::string as_windows = platform::WindowsPath(folder);
+    const std::string folder = paths.DriveFolder(static_cast<char>(toupper(path[0])));
+    const std::string as_windows = paths.ToWindows(folder);
     if (!platform::IsUncPath(as_windows)) return extlib::lzrnamC();
     path = as_windows;
   }
@@ -300,7 +301,7 @@ int AddHostToAdministration(extlib::OperationContext& ctx, const std::string& pa
   (void)admin::ScanHostProjects(ctx, name, 2);
   (void)admin::CheckHostEntries(ctx, name);
 
-  const std::string server = AdministrationServerName();
+  const std::string server = AdministrationServerName(ctx.installation().Paths());
   const std::string marker = MarkerPath(name, data_path);
   if (!server.empty() && !marker.empty()) {
     // The host's projects are registered whatever becomes of the marker; a

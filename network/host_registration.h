@@ -16,6 +16,7 @@
 #include <string>
 
 #include "extlib/operation_context.h"
+#include "platform/path_map.h"
 
 namespace dovrane::network {
 
@@ -57,6 +58,6 @@ bool IsProjectLineOfHost(const std::string& line, const std::string& host);
 // The name of the computer that holds the network data path: the server of a
 // UNC path, the server of the folder a drive letter maps to below the UNC
 // root, this computer for a local path. "" when it cannot be told.
-std::string AdministrationServerName();
+std::string AdministrationServerName(const platform::PathMap& paths);
 
 }  // namespace dovrane::network

@@ -62,7 +62,7 @@ NetListing UncRootEnumerator::Workgroups() {
 // The computers below the UNC root, and those whose shares the system has
 // mounted elsewhere (CIFS mounts, the desktop's GVfs mounts).
 NetListing UncRootEnumerator::Computers(const std::string&) {
-  NetListing l = Folders(platform::PathMap::Instance().UncRoot());
+  NetListing l = Folders(paths_.UncRoot());
   for (const platform::ShareMount& m : platform::SystemShareMounts()) {
     std::string name;
     if (!platform::Utf8ToCp1252(m.host, &name)) continue;
@@ -77,7 +77,7 @@ NetListing UncRootEnumerator::Computers(const std::string&) {
 NetListing UncRootEnumerator::Shares(const std::string& computer) {
   std::string host, rest;
   if (!SplitUncPath("\\\\" + computer, &host, &rest) || !rest.empty()) return {NetError::kNameUnknown, {}};
-  NetListing l = Folders(platform::NativePath("\\\\" + host));
+  NetListing l = Folders(paths_.ToNative("\\\\" + host));
   for (const platform::ShareMount& m : platform::SystemShareMounts()) {
     std::string share;
     if (strcasecmp(m.host.c_str(), host.c_str()) != 0 || !platform::Utf8ToCp1252(m.share, &share)) continue;
@@ -91,11 +91,11 @@ NetListing UncRootEnumerator::Shares(const std::string& computer) {
 NetListing UncRootEnumerator::Directories(const std::string& unc_path) {
   std::string host, rest;
   if (!SplitUncPath(unc_path, &host, &rest) || rest.empty()) return {NetError::kNotFound, {}};
-  return Folders(platform::NativePath("\\\\" + host + "\\" + rest));
+  return Folders(paths_.ToNative("\\\\" + host + "\\" + rest));
 }
 
-std::string MountAdvice(const std::string& computer, const std::string& share) {
-  const std::string root = platform::PathMap::Instance().UncRoot();
+std::string MountAdvice(const platform::PathMap& paths, const std::string& computer, const std::string& share) {
+  const std::string root = paths.UncRoot();
   std::string commands = platform::MountCommandsFor(computer, share, root);
   for (size_t p = 0; (p = commands.find('\n', p)) != std::string::npos; p += 3) commands.replace(p, 1, "\n  ");
   return extlib::LanguageTextWith(extlib::kCheckoutTexts, 9,

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "extlib/installation.h"
 #include "extlib/operation_context.h"
 
 namespace dovrane::platform {
@@ -49,6 +50,9 @@ class WorkerRunner {
     // progress); both must live as long as the piece, see keep.
     platform::Messenger* messenger = nullptr;
     extlib::Progress* progress = nullptr;
+    // The installation the piece works on (must outlive it); null: the process
+    // default, which is the window's.
+    extlib::Installation* installation = nullptr;
     // Kept alive by the piece until it ends.
     std::shared_ptr<void> keep;
     // The context's interactive flag: the window asks nothing of its own accord.
@@ -73,7 +77,8 @@ class WorkerRunner {
     friend class WorkerRunner;
     struct Gate;
     Job(std::shared_ptr<Gate> gate, const Options& options)
-        : gate_(std::move(gate)), keep_(options.keep), context_(options.messenger, options.progress) {}
+        : gate_(std::move(gate)), keep_(options.keep), context_(options.installation ? *options.installation : extlib::ProcessInstallation(), options.messenger,
+                   options.progress) {}
 
     std::shared_ptr<Gate> gate_;  // the owner's post and whether it is open
 

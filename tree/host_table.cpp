@@ -2,8 +2,10 @@
 
 #include <unordered_set>
 
+#include "extlib/installation.h"
 #include "extlib/library_init.h"
 #include "extlib/prj_record.h"
+#include "extlib/project_code.h"
 #include "platform/text_codec.h"
 #include "tree/item_kind.h"
 
@@ -109,26 +111,26 @@ std::string AdministrationHostName(const std::string& net_path) {
   return net_path.substr(2, end == std::string::npos ? std::string::npos : end - 2);
 }
 
-int ReadFillInput(FillInput* input) {
+int ReadFillInput(extlib::Installation& installation, FillInput* input) {
   // A fill follows a change the refresh check has just seen: the file is
   // compared now, not trusted for the table's revalidation time.
   uint64_t generation = 0;
-  (void)extlib::ProjectTable::Default().Check(&generation);  // Take reports what Check finds
-  int rc = extlib::ProjectTable::Default().Take(&input->snapshot, false);
+  (void)installation.Projects().Check(&generation);  // Take reports what Check finds
+  int rc = installation.Projects().Take(&input->snapshot, false);
   if (rc != 0) {
     input->snapshot.reset();
     return rc;
   }
   // A missing or unreadable data.cfg adds no hosts, silently.
   input->host_list.clear();
-  if (extlib::lfnetg()) (void)extlib::ReadHostList(&input->host_list);
-  input->network = extlib::lfnetg() != 0;
+  input->network = extlib::ReadHostList(installation, &input->host_list) != extlib::kPrjAdminMissing;
+  if (!input->network) input->host_list.clear();
   extlib::UserTable users;
   if (extlib::ReadUserTable(&users) == 0) {
     input->containers = users.containers;
     for (const extlib::UserEntry& user : users.users) input->user_names[user.index] = user.name;
   }
-  input->admin_host = AdministrationHostName(extlib::lfinigC(extlib::kSlotNet));
+  input->admin_host = AdministrationHostName(installation.Slot(extlib::kSlotNet));
   input->local_computer = extlib::lzrnamC();
   return 0;
 }

@@ -100,11 +100,11 @@ void ProjectTrees::Refill(const std::string& data_path) {
   auto input = std::make_shared<FillInput>();
   input->unreachable = marks_;
   input->move_mark = move_mark_;
-  auto started = fill_runner_.Start([this, input, data_path](services::WorkerRunner::Job&) {
+  auto started = fill_runner_.Start([this, input, data_path](services::WorkerRunner::Job& job) {
     auto result = std::make_shared<FillResult>();
     result->data_path = data_path;
     // An administration that cannot be read leaves the trees empty.
-    if (ReadFillInput(input.get()) != 0) input->snapshot.reset();
+    if (ReadFillInput(job.context().installation(), input.get()) != 0) input->snapshot.reset();
     result->table = BuildHostTable(*input);
     return std::function<void()>([this, result] { ApplyFill(result); });
   });

@@ -8,6 +8,7 @@
 #include "checkout/checkout_comment_dlg.h"
 #include "checkout/std_copy_dlg.h"
 #include "checkout/checkin.h"
+#include "extlib/installation.h"
 #include "extlib/language.h"
 #include "extlib/messages.h"
 #include "extlib/operation_context.h"
@@ -56,7 +57,9 @@ HostCommands::HostCommands(CDovraneDlg* dialog, tree::ProjectTrees* trees, GuiMe
       check_out_([](extlib::OperationContext& ctx, int mode, const std::vector<checkout::CheckoutEntry>& list,
                     const checkout::CheckoutAnswers& answers) { return checkout::CheckOut(ctx, mode, list, answers); }),
       browse_([dialog](QString* path, QWidget* parent, int mode, int* created) {
-        return network::BrowseForDataServer(path, parent, mode, created, dialog->ping_allowed.load());
+        // The window works on the process default installation (its main's).
+        return network::BrowseForDataServer(extlib::ProcessInstallation().Paths(), path, parent, mode, created,
+                                            dialog->ping_allowed.load());
       }),
       gather_(std::make_unique<OperationWorker>(messenger)) {
   connect(gather_.get(), &OperationWorker::finished, this, &HostCommands::Gathered);

@@ -8,6 +8,7 @@
 
 #include "admin/record_writes.h"
 #include "extlib/attribute_cache_file.h"
+#include "extlib/installation.h"
 #include "extlib/project_attributes.h"
 #include "platform/fault_injection_env.h"
 #include "platform/file_util.h"
@@ -81,7 +82,7 @@ TEST_F(AppendBatchTest, OwnWritesOverTheSnapshotAgreeWithTheFileReadAgain) {
   ASSERT_EQ(AppendRecord(Record("Brunnen", 92)), 0);    // past the end
   ProjectIndex* own = CurrentIndex();
   ASSERT_EQ(own->Generation(), generation);  // the writes were kept, the file not read again
-  extlib::ProjectTable table;
+  extlib::ProjectTable table(extlib::ProcessInstallation());
   ProjectIndex fresh;
   ASSERT_EQ(fresh.Load(table), 0);
   auto slots = [](const std::vector<IndexedRecord>& v) {

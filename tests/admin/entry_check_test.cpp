@@ -13,6 +13,7 @@
 
 #include "admin/net_id_writer.h"
 #include "admin/record_writes.h"
+#include "extlib/installation.h"
 #include "extlib/net_id.h"
 #include "extlib/project_code.h"
 #include "extlib/project_info_file.h"
@@ -84,7 +85,7 @@ TEST_F(EntryCheckTest, CancelStopsBetweenProjectsAndTheBarOnlyMovesForward) {
   fs::remove_all(Folder(before[10].host, before[10].number));
   for (int cancel_at : {5, 0}) {
     testing::StoppingProgress person(cancel_at);
-    extlib::OperationContext ctx(nullptr, &person);
+    extlib::OperationContext ctx(extlib::ProcessInstallation(), nullptr, &person);
     EXPECT_EQ(CheckValidEntries(ctx), cancel_at ? extlib::kPrjInterrupted : 0);
     const auto after = Records();  // readable
     EXPECT_EQ(Find(after, before[1].number), nullptr);
@@ -97,7 +98,7 @@ TEST_F(EntryCheckTest, CancelStopsBetweenProjectsAndTheBarOnlyMovesForward) {
     EXPECT_EQ(person.fractions.back() == 1.0, cancel_at == 0);
   }
   testing::StoppingProgress person(1);
-  extlib::OperationContext ctx(nullptr, &person);
+  extlib::OperationContext ctx(extlib::ProcessInstallation(), nullptr, &person);
   EXPECT_EQ(CheckHostEntries(ctx, "SRV1"), extlib::kPrjInterrupted);  // its lines are off, its cancel is not
   EXPECT_TRUE(person.lines.empty());
 }
@@ -115,7 +116,7 @@ TEST_F(EntryCheckTest, CancelFromAnotherThreadStopsTheCheckOnAWorker) {
       StoppingProgress::Line(text);
     }
   } window;
-  extlib::OperationContext ctx(nullptr, &window);
+  extlib::OperationContext ctx(extlib::ProcessInstallation(), nullptr, &window);
   std::future<int> worker = std::async(std::launch::async, [&] { return CheckValidEntries(ctx); });
   window.shown.get_future().wait();
   ctx.Cancel();

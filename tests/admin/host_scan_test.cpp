@@ -34,14 +34,14 @@ TEST_F(HostScanTest, EntriesLeftForTheNextScanBelongToTheirInstallation) {
   faults.Arm(platform::FaultPoint::kRename, 1, EACCES);  // Carport's rename into place
   EXPECT_EQ(ScanHostProjects(quiet_, "SRV2", 2), 0);
   platform::SetCurrentEnv(previous);
-  ASSERT_TRUE(EntriesLeftUnregistered());
+  ASSERT_TRUE(EntriesLeftUnregistered(quiet_.installation()));
   {
-    extlib::ScopedInstallation other;
-    EXPECT_FALSE(EntriesLeftUnregistered());
-    EXPECT_TRUE(PendingNew().empty());
+    extlib::Installation other;
+    EXPECT_FALSE(EntriesLeftUnregistered(other));
+    EXPECT_TRUE(PendingNew(other).empty());
   }
-  ASSERT_EQ(PendingNew().size(), 1u);
-  EXPECT_EQ(PendingNew()[0].entry, "Carport.prj");
+  ASSERT_EQ(PendingNew(quiet_.installation()).size(), 1u);
+  EXPECT_EQ(PendingNew(quiet_.installation())[0].entry, "Carport.prj");
 }
 
 // The window's worker scans while another thread writes a record: neither

@@ -135,7 +135,7 @@ TEST_F(RegisterEntryTest, NewEntriesOfOneHostAreRegisteredLastInFirstOut) {
   EXPECT_EQ(Name(kProjects + 1), "Carport");
   EXPECT_EQ(Name(kProjects + 2), "Brunnen");
   EXPECT_EQ(Name(kProjects + 3), "Anbau");
-  EXPECT_TRUE(PendingNew().empty());
+  EXPECT_TRUE(PendingNew(quiet_.installation()).empty());
 }
 
 TEST_F(RegisterEntryTest, EntriesLeftByAFailureFollowTheNextScansOwnEntries) {
@@ -146,15 +146,15 @@ TEST_F(RegisterEntryTest, EntriesLeftByAFailureFollowTheNextScansOwnEntries) {
   EXPECT_EQ(ScanHostProjects(quiet_, "SRV2", 2), 0);
   platform::SetCurrentEnv(previous);
   // One folder's failure does not stop the others.
-  ASSERT_EQ(PendingNew().size(), 1u);
-  EXPECT_EQ(PendingNew()[0].entry, "Carport.prj");
+  ASSERT_EQ(PendingNew(quiet_.installation()).size(), 1u);
+  EXPECT_EQ(PendingNew(quiet_.installation())[0].entry, "Carport.prj");
   EXPECT_EQ(Name(kProjects + 1), "Brunnen");
   EXPECT_EQ(Name(kProjects + 2), "Anbau");
   EXPECT_EQ(messages_.texts[0].rfind("Can't rename directory\n", 0), 0u);
 
   NewFolder("SRV1", "Depot.prj");
   ASSERT_EQ(ScanHostProjects(quiet_, "SRV1", 2), 0);
-  EXPECT_TRUE(PendingNew().empty());
+  EXPECT_TRUE(PendingNew(quiet_.installation()).empty());
   EXPECT_EQ(Name(kProjects + 3), "Depot");
   EXPECT_EQ(Name(kProjects + 4), "Carport");
   EXPECT_STREQ(Find(Records(), kProjects + 4)->host, "SRV2");

@@ -96,8 +96,8 @@ class RepairTest : public ::testing::Test {
   testing::RecordingMessenger messages_;
   // An operation with the progress console, and one without progress lines.
   services::ConsoleProgress console_progress_;
-  extlib::OperationContext console_{nullptr, &console_progress_};
-  extlib::OperationContext quiet_;
+  extlib::OperationContext console_{extlib::ProcessInstallation(), nullptr, &console_progress_};
+  extlib::OperationContext quiet_{extlib::ProcessInstallation()};
   std::map<std::string, std::string> env_;
 };
 

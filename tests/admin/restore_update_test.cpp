@@ -11,6 +11,7 @@
 #include "admin/record_writes.h"
 #include "admin/user_count.h"
 #include "extlib/attribute_cache_file.h"
+#include "extlib/installation.h"
 #include "extlib/net_id.h"
 #include "extlib/project_attributes.h"
 #include "extlib/project_code.h"
@@ -63,7 +64,7 @@ TEST_F(RestoreUpdateTest, CancelledRepairLeavesTheAdministrationWhole) {
     SCOPED_TRACE(missing ? "rebuild" : "check");
     if (missing) fs::remove(NetFile("project.dat"));
     testing::StoppingProgress person(3);
-    extlib::OperationContext ctx(nullptr, &person);
+    extlib::OperationContext ctx(extlib::ProcessInstallation(), nullptr, &person);
     EXPECT_EQ(missing ? RestoreAdministration(ctx) : UpdateAdministration(ctx, false), extlib::kPrjInterrupted);
     EXPECT_EQ(fs::exists(NetFile(kRebuildMarkerFile)), missing);
     if (!missing) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "extlib/installation.h"
 #include "extlib/messages.h"
 #include "services/console.h"
 #include "support/recording_messenger.h"
@@ -31,7 +32,7 @@ TEST(UniqueIdsTest, OnlyLiveRecordsWithOneNumberCount) {
     testing::RecordingMessenger messages;
     inst.WriteAdministration(c.records, 9);
     services::ConsoleProgress console;
-    extlib::OperationContext ctx(nullptr, &console);
+    extlib::OperationContext ctx(extlib::ProcessInstallation(), nullptr, &console);
     EXPECT_EQ(CheckUniqueIds(ctx), c.result);
     EXPECT_NE(messages.progress.find(c.console), std::string::npos) << messages.progress;
     EXPECT_EQ(messages.texts.size(), c.result == 1 ? 1u : 0u);
@@ -45,7 +46,7 @@ TEST(UniqueIdsTest, DamagedLineIsLeftToTheLibraryWhichReportsIt) {
   std::string text = inst.Admin();
   text.replace(text.rfind("@n0000001"), 9, "@x0000001");
   inst.dir.Write("SRV1/cad/Net/project.dat", text);
-  extlib::OperationContext quiet;
+  extlib::OperationContext quiet{extlib::ProcessInstallation()};
   EXPECT_EQ(CheckUniqueIds(quiet), -1);
   EXPECT_NE(messages.All().find("Can't make project list.\n"), std::string::npos) << messages.All();
 }

@@ -108,7 +108,7 @@ TEST_F(ProjectCommandsTest, EraseAsksAYesNoQuestionOnlyWhileInteractive) {
   for (const auto& [interactive, asked] : cases) {
     testing::RecordingMessenger messages;
     messages.Answer(platform::kIdNo);
-    extlib::OperationContext ctx(&messages);
+    extlib::OperationContext ctx(extlib::ProcessInstallation(), &messages);
     ctx.interactive = interactive;
     EXPECT_EQ(EraseProject(ctx, PadProjectName(site_.Name(8))), 0);
     ASSERT_EQ(static_cast<int>(messages.messages.size()), asked);

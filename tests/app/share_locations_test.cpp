@@ -126,7 +126,7 @@ TEST(ShareLocationsTest, AnAdministrationShareFoundNowhereIsSaidWithItsMountComm
 }
 
 TEST(ShareLocationsTest, EachShareIsListedOnceWithEverythingOnIt) {
-  const std::vector<ShareUse> uses = ShareUses("\\\\SRV1\\cad\\", {"SRV1", "SRV2", "SRV3", "SRV4"},
+  const std::vector<ShareUse> uses = ShareUses(platform::PathMap::Instance(), "\\\\SRV1\\cad\\", {"SRV1", "SRV2", "SRV3", "SRV4"},
                                                {"\\\\SRV1\\CAD\\Prj", "\\\\SRV2\\cad\\Prj", "\\\\srv1\\cad\\Prj",
                                                 "D:\\Prj"});
   ASSERT_EQ(uses.size(), 2u);

@@ -15,6 +15,7 @@
 #include "app/project_commands.h"
 #include "checkout/checkin.h"
 #include "checkout_fixture.h"
+#include "extlib/installation.h"
 #include "platform/env.h"
 #include "platform/fault_injection_env.h"
 #include "support/run_program.h"
@@ -69,7 +70,7 @@ class CheckoutFaultTest : public CheckoutFixture {
     before_ = State();
   }
   int Run(int mode, platform::Env* env = nullptr) {
-    extlib::OperationContext ctx(&messenger_);
+    extlib::OperationContext ctx(extlib::ProcessInstallation(), &messenger_);
     platform::Env* previous = env ? platform::SetCurrentEnv(env) : nullptr;
     int rc = CheckOut(ctx, mode, mode == kCheckoutHost ? list_ : std::vector<CheckoutEntry>{list_[0]}, answers_);
     if (env) platform::SetCurrentEnv(previous);
@@ -178,7 +179,7 @@ class CheckinFaultTest : public CheckedOutFixture {
     return files;
   }
   int Run(platform::Env* env = nullptr) {
-    extlib::OperationContext ctx(&messenger_);
+    extlib::OperationContext ctx(extlib::ProcessInstallation(), &messenger_);
     platform::Env* previous = env ? platform::SetCurrentEnv(env) : nullptr;
     int rc = CheckIn(ctx, kCheckinHost, list_);
     if (env) platform::SetCurrentEnv(previous);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "checkout/checkout.h"
+#include "extlib/installation.h"
 #include "extlib/library_init.h"
 #include "extlib/operation_context.h"
 #include "extlib/project_list.h"
@@ -140,7 +141,7 @@ class CheckoutFixture : public ::testing::Test {
   static constexpr uint32_t kProjects = 12;
   testing::SampleSite site_{kProjects, 2, true};
   testing::RecordingMessenger messenger_;
-  extlib::OperationContext ctx_{&messenger_};
+  extlib::OperationContext ctx_{extlib::ProcessInstallation(), &messenger_};
   std::vector<CheckoutEntry> list_;
   std::vector<uint32_t> numbers_;  // of the entries, in list order
   CheckoutAnswers answers_;

@@ -4,6 +4,7 @@
 
 #include <ctime>
 
+#include "extlib/installation.h"
 #include "extlib/operation_context.h"
 #include "platform/file_attributes.h"
 #include "platform/messenger.h"
@@ -106,7 +107,7 @@ class CheckoutInfoWriteTest : public ::testing::Test {
   std::string Native(const std::string& name) const { return dir_ / name; }
   TempDir dir_;
   RecordingMessenger messenger_;
-  extlib::OperationContext ctx_{&messenger_};
+  extlib::OperationContext ctx_{extlib::ProcessInstallation(), &messenger_};
 };
 
 TEST_F(CheckoutInfoWriteTest, WrittenFilesAreHiddenReadOnlyAndReplacedOnlyAfterYes) {

@@ -13,6 +13,7 @@
 #include "checkout/checkin.h"
 #include "checkout/project_status.h"
 #include "checkout_fixture.h"
+#include "extlib/installation.h"
 #include "platform/env.h"
 #include "platform/fault_injection_env.h"
 #include "support/run_program.h"
@@ -32,18 +33,18 @@ class UnfinishedCheckoutTest : public CheckoutFixture {
     before_ = State();
   }
   int Checkout(platform::Env* env = nullptr) {
-    extlib::OperationContext ctx(&messenger_);
+    extlib::OperationContext ctx(extlib::ProcessInstallation(), &messenger_);
     platform::Env* previous = env ? platform::SetCurrentEnv(env) : nullptr;
     int rc = CheckOut(ctx, kCheckoutHost, list_, answers_);
     if (env) platform::SetCurrentEnv(previous);
     return rc;
   }
   Unfinished Find() {
-    extlib::OperationContext ctx(&messenger_);
+    extlib::OperationContext ctx(extlib::ProcessInstallation(), &messenger_);
     return FindUnfinished(ctx, "WS01");
   }
   int TakeBack() {
-    extlib::OperationContext ctx(&messenger_);
+    extlib::OperationContext ctx(extlib::ProcessInstallation(), &messenger_);
     return TakeBackCheckout(ctx, "WS01");
   }
   std::string NetFile(const std::string& name) const { return site_.NetDir() + "/" + name; }
@@ -153,7 +154,7 @@ TEST_F(UnfinishedCheckoutTest, CheckedOutOrCheckingInIsNoCheckoutCutShort) {
   EXPECT_EQ(TakeBack(), 0);
   for (uint32_t n : numbers_) EXPECT_EQ(Status(n) & kHostCheckedOut, kHostCheckedOut) << n;
   // Checking in again finishes it.
-  extlib::OperationContext ctx(&messenger_);
+  extlib::OperationContext ctx(extlib::ProcessInstallation(), &messenger_);
   EXPECT_EQ(CheckIn(ctx, kCheckinHost, list_), 1) << messenger_.All();
   EXPECT_EQ(Find(), Unfinished::kNone);
   for (uint32_t n : numbers_) EXPECT_EQ(Status(n) & kHostCheckedOut, 0u) << n;
@@ -186,7 +187,7 @@ TEST_F(UnfinishedCheckoutTest, FinishingWithoutTheHostFileTakesTheMarksAsItsOwn)
 // checked out (the host file lists no project) and back in.
 TEST_F(UnfinishedCheckoutTest, AHostWithoutProjectsIsCheckedOutAndIn) {
   const std::vector<CheckoutEntry> host_only = {{"WS01", "", ""}};
-  extlib::OperationContext ctx(&messenger_);
+  extlib::OperationContext ctx(extlib::ProcessInstallation(), &messenger_);
   // Its projects go to another host first: a check-out whose copy holds a
   // project its list lacks stops.
   for (const CheckoutEntry& e : list_) ASSERT_EQ(app::MoveProject(extlib::PadName(e.project), "SRV1"), 0) << e.project;

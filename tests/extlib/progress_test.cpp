@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include "extlib/installation.h"
 #include "extlib/messages.h"
 #include "extlib/operation_context.h"
 #include "services/console.h"
@@ -58,7 +59,7 @@ TEST(ProgressTest, FractionNeverDecreasesAndEndsAtOne) {
 TEST(ProgressTest, ConsoleWritesTitleAndLinesOnly) {
   testing::RecordingMessenger terminal;
   services::ConsoleProgress console;
-  OperationContext ctx(nullptr, &console);
+  OperationContext ctx(extlib::ProcessInstallation(), nullptr, &console);
   ctx.Title("prjAdmUpdate");
   console.StartCounted(10);
   console.Advance(5);
@@ -73,7 +74,7 @@ TEST(ProgressTest, ConsoleWritesTitleAndLinesOnly) {
 // another operation's messages still show.
 TEST(ProgressTest, LibraryMessagesOffStaysWithItsOperation) {
   testing::RecordingMessenger terminal;
-  OperationContext lookup;
+  OperationContext lookup{extlib::ProcessInstallation()};
   BindContext bind(lookup);
   const int previous = Msg2usr_Switch(1);
   EXPECT_FALSE(lookup.library_messages);

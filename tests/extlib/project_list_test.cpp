@@ -118,7 +118,7 @@ TEST_F(ProjectListTest, StatusIsStoredUnderTheRecordLock) {
 
 
 TEST_F(ProjectListTest, SnapshotSurvivesARefreshUnchanged) {
-  ProjectTable table;
+  ProjectTable table(ProcessInstallation());
   table.SetRevalidateMs(0);
   SnapshotPtr before, after;
   ASSERT_EQ(table.Take(&before), 0);
@@ -139,7 +139,7 @@ TEST_F(ProjectListTest, LazilyIndexedSnapshotFindsByNameAndNumberFromAnyThread) 
   inst_.WriteAdministration({SmallInstallation::Record("Alpha", 5), SmallInstallation::Record("Beta", 9),
                              SmallInstallation::Record("Alpha", 11)},
                             11);
-  ProjectTable table;
+  ProjectTable table(ProcessInstallation());
   table.SetIndexAtRead(false);
   SnapshotPtr s;
   ASSERT_EQ(table.Take(&s), 0);
@@ -154,7 +154,7 @@ TEST_F(ProjectListTest, LazilyIndexedSnapshotFindsByNameAndNumberFromAnyThread) 
 }
 
 TEST_F(ProjectListTest, GenerationGrowsOnOutsideChangeAndOwnWriteOnly) {
-  ProjectTable table;
+  ProjectTable table(ProcessInstallation());
   table.SetRevalidateMs(0);
   SnapshotPtr s;
   uint64_t g0 = 0, g1 = 0, g2 = 0, g3 = 0;
@@ -174,7 +174,7 @@ TEST_F(ProjectListTest, GenerationGrowsOnOutsideChangeAndOwnWriteOnly) {
 }
 
 TEST_F(ProjectListTest, SnapshotsTakenWhileAnotherThreadRefreshesStayWhole) {
-  ProjectTable table;
+  ProjectTable table(ProcessInstallation());
   table.SetRevalidateMs(0);
   std::atomic<bool> stop{false};
   std::atomic<int> bad{0}, taken{0};

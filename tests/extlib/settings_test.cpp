@@ -57,7 +57,7 @@ TEST_F(SettingsTest, ProfileLivesInTheUserFileAndDrivesReachThePathMap) {
   EXPECT_EQ(GetProfileString("Settings", "LastCheckoutComment", "x"), "on the road");
   EXPECT_EQ(GetProfileInt("Settings", "Missing", 7), 7);
   ASSERT_TRUE(PutSettingString("HKLM", "Drives\\P", inst_.root() + "/p-drive"));
-  ApplyPlatformSettings();
+  ApplyPlatformSettings(platform::PathMap::Instance());
   EXPECT_EQ(platform::PathMap::Instance().DriveFolder('p'), inst_.root() + "/p-drive");
   platform::PathMap::Instance().SetDriveFolder('P', "");
 }

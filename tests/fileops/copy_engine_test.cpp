@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <map>
 
+#include "extlib/installation.h"
 #include "extlib/operation_context.h"
 #include "fileops/directory_delete.h"
 #include "fileops/file_messages.h"
@@ -312,7 +313,7 @@ TEST_F(CopyEngineTest, FullDiskWithoutSplittingFailsWithoutAsking) {
   SmallMediaEnv env(200000, ENOSPC);
   platform::SetCurrentEnv(&env);
   MakeSource(300000);
-  extlib::OperationContext ctx;
+  extlib::OperationContext ctx{extlib::ProcessInstallation()};
   ctx.split_files = false;
   box_.Answer({kIdYes});  // a split question would take it
   EXPECT_EQ(CopyFileWithSplit(ctx, nullptr, src_, dir_ / "f.bin"), -1);
@@ -403,7 +404,7 @@ TEST_F(CopyEngineTest, CancelBetweenBlocksStopsTheCopyAndTheCallerRollsBack) {
     platform::SetCurrentEnv(kernel ? nullptr : &no_kernel_copy);
     MakeSource(3 * kCopyBlockSize);
     testing::StoppingProgress person(5);  // polls: three blocks of the first file, then two
-    extlib::OperationContext ctx(nullptr, &person);
+    extlib::OperationContext ctx(extlib::ProcessInstallation(), nullptr, &person);
     const std::string target = dir_ / "copy";
     int64_t rc = 0;
     for (int i = 0; i < 2 && rc >= 0; ++i) rc = CopyFileWithSplit(ctx, nullptr, src_, target + "/" + std::to_string(i));
@@ -424,7 +425,7 @@ TEST_F(CopyEngineTest, QuestionsAndOverwriteAllBelongToTheOperation) {
   MakeSource(100);
   testing::RecordingMessenger own;        // the operation's, answering from a script
   testing::RecordingMessenger elsewhere;  // the current messenger, which must stay silent
-  extlib::OperationContext first(&own), second(&own);
+  extlib::OperationContext first(extlib::ProcessInstallation(), &own), second(extlib::ProcessInstallation(), &own);
   own.Answer({kIdYes, kIdYes, kIdNo});
   for (const char* name : {"a.bin", "b.bin"}) {
     WriteFile(dir_ / name, "old");

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "extlib/installation.h"
 #include "extlib/operation_context.h"
 #include "fileops_test_support.h"
 #include "platform/env.h"
@@ -105,7 +106,7 @@ TEST_F(DirectoryDeleteTest, CancelStopsBetweenEntriesWithoutAQuestion) {
   for (int at = 1; at <= 4; ++at) {
     SetUp();
     testing::StoppingProgress person(at);
-    extlib::OperationContext ctx(nullptr, &person);
+    extlib::OperationContext ctx(extlib::ProcessInstallation(), nullptr, &person);
     EXPECT_FALSE(DeleteDirectoryTree(ctx, nullptr, root_));
     EXPECT_TRUE(Exists(root_));
     EXPECT_LE(files_left(), previous) << at;

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include "extlib/installation.h"
 #include "extlib/operation_context.h"
 #include "extlib/project_code.h"
 #include "fileops_test_support.h"
@@ -70,13 +71,13 @@ TEST_F(DirectorySizeTest, NetworkPathAndSizesAbove4GB) {
 // any of them is an interrupted sum, not a smaller size.
 TEST_F(DirectorySizeTest, CancelBeforeAnyEntryInterruptsTheSum) {
   testing::StoppingProgress never;
-  extlib::OperationContext whole(nullptr, &never);
+  extlib::OperationContext whole(extlib::ProcessInstallation(), nullptr, &never);
   const int64_t full = SumDirectorySize(whole, root_ + "/sub", "*.*", 1);
   EXPECT_GT(full, 0);
   EXPECT_EQ(never.polls, 3);
   for (int at = 1; at <= 3; ++at) {
     testing::StoppingProgress person(at);
-    extlib::OperationContext ctx(nullptr, &person);
+    extlib::OperationContext ctx(extlib::ProcessInstallation(), nullptr, &person);
     EXPECT_EQ(SumDirectorySize(ctx, root_ + "/sub", "*.*", 1), extlib::kPrjInterrupted) << at;
   }
 }

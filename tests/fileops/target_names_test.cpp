@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "fileops_test_support.h"
+#include "extlib/installation.h"
 #include "platform/env.h"
 
 namespace dovrane::fileops {
@@ -31,6 +32,7 @@ class TargetNamesTest : public ::testing::Test {
   }
   testing::TempDir dir_;
   ListingCounter env_;
+  extlib::Installation installation_;  // its kept names start empty
 };
 
 TEST_F(TargetNamesTest, TakesTheSpellingOfANameThatDiffersInCase) {
@@ -44,19 +46,19 @@ TEST_F(TargetNamesTest, TakesTheSpellingOfANameThatDiffersInCase) {
       {dir_ / "m\xC3\xBC" "ller.TXT", dir_ / "M\xC3\x9C" "LLER.txt"},  // müller
       {dir_ / "new.dat", dir_ / "new.dat"},
   };
-  for (const Case& c : cases) EXPECT_EQ(NativeTargetPath(c.target), c.native) << c.target;
+  for (const Case& c : cases) EXPECT_EQ(NativeTargetPath(installation_, c.target), c.native) << c.target;
 }
 
 TEST_F(TargetNamesTest, ListsTheFolderAgainOnlyAfterOthersChangedIt) {
-  EXPECT_EQ(NativeTargetPath(dir_ / "a.dat"), dir_ / "a.dat");
+  EXPECT_EQ(NativeTargetPath(installation_, dir_ / "a.dat"), dir_ / "a.dat");
   EXPECT_EQ(env_.listings, 1);
   WriteFile(dir_ / "a.dat", "x");
-  NoteTargetCreated(dir_ / "a.dat");  // our own creation keeps the names
-  EXPECT_EQ(NativeTargetPath(dir_ / "A.DAT"), dir_ / "a.dat");  // exact name missing, found in the kept names
-  EXPECT_EQ(NativeTargetPath(dir_ / "b.dat"), dir_ / "b.dat");
+  NoteTargetCreated(installation_, dir_ / "a.dat");  // our own creation keeps the names
+  EXPECT_EQ(NativeTargetPath(installation_, dir_ / "A.DAT"), dir_ / "a.dat");  // exact name missing, found in the kept names
+  EXPECT_EQ(NativeTargetPath(installation_, dir_ / "b.dat"), dir_ / "b.dat");
   EXPECT_EQ(env_.listings, 1);
   Touch("OTHER.dat", 1'000'000'000);
-  EXPECT_EQ(NativeTargetPath(dir_ / "other.DAT"), dir_ / "OTHER.dat");
+  EXPECT_EQ(NativeTargetPath(installation_, dir_ / "other.DAT"), dir_ / "OTHER.dat");
   EXPECT_EQ(env_.listings, 2);
 }
 

@@ -69,7 +69,8 @@ class BrowseNetworkTest : public ::testing::Test {
   }
   std::unique_ptr<CDlgBrowseNetwork> Open(int mode = 1, bool ping_hosts = true) {
     auto ping = ping_;
-    auto d = std::make_unique<CDlgBrowseNetwork>(net_, std::make_shared<UncRootEnumerator>(), mode, nullptr,
+    auto d = std::make_unique<CDlgBrowseNetwork>(net_, std::make_shared<UncRootEnumerator>(platform::PathMap::Instance()),
+                                                 platform::PathMap::Instance(), mode, nullptr,
                                                  ping_hosts,
                                                  [ping](const std::string& h, int ms) { return ping->Ping(h, ms); });
     d->show();

@@ -102,7 +102,7 @@ TEST(NetworkBrowseTest, FallbackOffersDataCfgHostsAndUncRootFolders) {
   inst.dir.Write("laptop/share/.keep", "");
   inst.dir.Write("not a host/x/.keep", "");
   inst.dir.Write("plainfile", "");
-  UncRootEnumerator unc;
+  UncRootEnumerator unc(platform::PathMap::Instance());
   EXPECT_EQ(FallbackHosts(unc), (std::vector<std::string>{"SRV1", "SRV2", "LAPTOP"}));
 }
 
@@ -112,7 +112,7 @@ TEST(NetworkBrowseTest, UncRootListsFoldersOnlyAndRefusesPathsOutOfIt) {
   inst.dir.Write("SRV1/cad/Daten/b/x", "");
   inst.dir.Write("SRV1/cad/Daten/A/x", "");
   inst.dir.Write("SRV1/cad/Daten/file.txt", "");
-  UncRootEnumerator unc;
+  UncRootEnumerator unc(platform::PathMap::Instance());
   NetListing l = unc.Directories("\\\\SRV1\\cad\\Daten");
   ASSERT_TRUE(l.ok());
   ASSERT_EQ(l.entries.size(), 2u);
@@ -138,7 +138,7 @@ TEST(NetworkBrowseTest, MountedSharesAreOfferedBesideTheUncRoot) {
   // The process's map keeps a mount table it read for two seconds: an earlier
   // test of this process may have had it read the system's.
   platform::PathMap::Instance().UseSystemShareMounts();
-  UncRootEnumerator unc;
+  UncRootEnumerator unc(platform::PathMap::Instance());
   std::vector<std::string> computers;
   for (const NetEntry& e : unc.Computers("").entries) computers.push_back(e.name);
   EXPECT_EQ(computers, (std::vector<std::string>{"SRV1", "SRV2", "SRV5", "WS3"}));

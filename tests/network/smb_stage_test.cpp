@@ -8,6 +8,7 @@
 #include <sstream>
 #include <thread>
 
+#include "extlib/installation.h"
 #include "extlib/project_data.h"
 #include "network/host_registration.h"
 #include "network/network_browse.h"
@@ -103,7 +104,7 @@ TEST_F(SmbStageTest, AHostFoundByAddressIsRegisteredAndRemoved) {
   ASSERT_EQ(AddHostIfReachable(guest, host, &hosts, nullptr), 1);
   EXPECT_EQ(Names(guest.Directories("\\\\" + host + "\\cad\\Prj")), (std::vector<std::string>{"Halle.prj"}));
   ASSERT_EQ(RegisterHostInDataCfg("\\\\" + host + "\\cad"), 1);
-  extlib::OperationContext quiet;
+  extlib::OperationContext quiet{extlib::ProcessInstallation()};
   ASSERT_EQ(AddHostToAdministration(quiet, "\\cad", "\\\\" + host), 1);
   EXPECT_NE(inst.Admin().find(HostMarker(host)), std::string::npos);
   ASSERT_EQ(UnregisterHostInDataCfg(host), 1);

@@ -106,7 +106,7 @@ class LongLivedWriterTest : public ::testing::Test {
 
 TEST_F(LongLivedWriterTest, EveryWritingCommandLeavesNoLockBehind) {
   testing::RecordingMessenger messages;
-  extlib::OperationContext ctx;
+  extlib::OperationContext ctx{extlib::ProcessInstallation()};
   ctx.interactive = 0;
 
   EXPECT_EQ(OnWorker([&] { return app::EraseProject(ctx, extlib::PadName(site_.Name(1))); }), 0);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "extlib/installation.h"
 #include "support/small_installation.h"
 #include "tree/item_kind.h"
 #include "tree/tree_fixture.h"
@@ -49,7 +50,7 @@ TEST(HostTableTest, ProjectsWithOwnerMembersAndKindsFromStatusAndMarks) {
 TEST(HostTableTest, OwnerAndMembersOnlyWithANameInTheUserTable) {
   TreeFixture fixture;
   FillInput input;
-  ASSERT_EQ(ReadFillInput(&input), 0);
+  ASSERT_EQ(ReadFillInput(extlib::ProcessInstallation(), &input), 0);
   input.user_names.erase(1);  // the owner: an empty owner item
   input.user_names.erase(2);  // a member: left out
   auto table = BuildHostTable(input);
@@ -71,7 +72,7 @@ TEST(HostTableTest, EveryMemberOfManyProjectsKeepsItsName) {
   }
   small.WriteAdministration(records, 300);
   FillInput input;
-  ASSERT_EQ(ReadFillInput(&input), 0);
+  ASSERT_EQ(ReadFillInput(extlib::ProcessInstallation(), &input), 0);
   for (uint32_t user = 1; user <= 64; ++user) input.user_names[user] = "U" + std::to_string(user);
   input.containers = 2;
   auto table = BuildHostTable(input);
@@ -87,7 +88,7 @@ TEST(HostTableTest, UnreadableAdministrationLeavesTheTableEmpty) {
   TreeFixture fixture;
   fixture.small.dir.Write("SRV1/cad/Net/project.dat", "garbage that is no header\n");
   FillInput input;
-  EXPECT_NE(ReadFillInput(&input), 0);
+  EXPECT_NE(ReadFillInput(extlib::ProcessInstallation(), &input), 0);
   EXPECT_TRUE(BuildHostTable(input)->hosts.empty());  // not even data.cfg's hosts
 }
 
@@ -106,7 +107,7 @@ TEST(HostTableTest, PingListLeavesOutCheckedOutHostsAndOpenHostNeedsAnOpenKind) 
 TEST(HostTableTest, MoveMarkShowsOnlyOnTheNamedProjectOfTheNamedHost) {
   TreeFixture fixture;
   FillInput input;
-  ASSERT_EQ(ReadFillInput(&input), 0);
+  ASSERT_EQ(ReadFillInput(extlib::ProcessInstallation(), &input), 0);
   input.move_mark = {"Alpha", "SRV2"};
   auto table = BuildHostTable(input);
   EXPECT_EQ(table->FindHost("SRV2")->projects[0]->image, kImageProjectMarked);

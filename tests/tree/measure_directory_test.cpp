@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "extlib/installation.h"
 #include "support/stopping_progress.h"
 #include "support/temp_dir.h"
 
@@ -37,7 +38,7 @@ class MeasureDirectoryTest : public ::testing::Test {
 };
 
 TEST_F(MeasureDirectoryTest, CountsAsFindAndDuOfTheSameFiles) {
-  extlib::OperationContext ctx;
+  extlib::OperationContext ctx{extlib::ProcessInstallation()};
   const DirectoryMeasure m = MeasureDirectory(ctx, dir_.path());
   // find's files outside the dot folder, plus the link to a file, which counts that file.
   const std::string cmd = "find -L " + dir_.path() + " -path '*/.svn' -prune -o -path '*/link-to-folder' -prune -o -type f ";
@@ -48,11 +49,11 @@ TEST_F(MeasureDirectoryTest, CountsAsFindAndDuOfTheSameFiles) {
 
 TEST_F(MeasureDirectoryTest, CancelAndUnlistableFolders) {
   testing::StoppingProgress progress(2);
-  extlib::OperationContext cancelled(nullptr, &progress);
+  extlib::OperationContext cancelled(extlib::ProcessInstallation(), nullptr, &progress);
   const DirectoryMeasure m = MeasureDirectory(cancelled, dir_.path());
   EXPECT_EQ(m.files, -1);
   EXPECT_EQ(m.bytes, 0u);
-  extlib::OperationContext ctx;
+  extlib::OperationContext ctx{extlib::ProcessInstallation()};
   const DirectoryMeasure none = MeasureDirectory(ctx, dir_ / "missing");
   EXPECT_EQ(none.files, 0);
   EXPECT_EQ(none.unlisted, -ENOENT);

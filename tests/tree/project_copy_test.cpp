@@ -45,7 +45,7 @@ class ProjectCopyTest : public ::testing::Test {
 TEST_F(ProjectCopyTest, CopyGetsItsOwnNumberStoredRecordAndTheFiles) {
   const std::string target = OtherHost(1);
   testing::StoppingProgress progress;
-  extlib::OperationContext ctx(nullptr, &progress);
+  extlib::OperationContext ctx(extlib::ProcessInstallation(), nullptr, &progress);
   uint32_t number = 0;
   ASSERT_EQ(CopyProjectToHost(ctx, site_.Shown(1), "Kopie", target, &number), 0);
   EXPECT_EQ(number, 13u);
@@ -67,7 +67,7 @@ TEST_F(ProjectCopyTest, CancelAtAnyPointLeavesNothingBehind) {
   for (int poll : {1, 4, 12}) {
     testing::RecordingMessenger messages;
     testing::StoppingProgress progress(poll);
-    extlib::OperationContext ctx(nullptr, &progress);
+    extlib::OperationContext ctx(extlib::ProcessInstallation(), nullptr, &progress);
     uint32_t number = 0;
     EXPECT_EQ(CopyProjectToHost(ctx, site_.Name(2), "Kopie", OtherHost(2), &number), -11) << poll;
     extlib::PRJ record;
@@ -83,7 +83,7 @@ TEST_F(ProjectCopyTest, NamesLongerThanFiftyAreHandedBackNotCut) {
   EXPECT_TRUE(NeedsNameCut(CopyName(long_source + "   ")));
   EXPECT_EQ(CopyName("  Bau  ").find("Bau"), CopyName("  Bau  ").size() - 3);  // trimmed, ends with the source
   testing::RecordingMessenger messages;
-  extlib::OperationContext ctx;
+  extlib::OperationContext ctx{extlib::ProcessInstallation()};
   uint32_t number = 0;
   EXPECT_EQ(CopyProjectToHost(ctx, site_.Name(1), std::string(51, 'k'), OtherHost(1), &number), -8);
   EXPECT_EQ(messages.texts.size(), 1u);
@@ -101,7 +101,7 @@ TEST_F(ProjectCopyTest, EachCopyLeavesOneAuditLineWithItsResult) {
   for (const auto& [name, stop_at, result] : cases) {
     testing::RecordingMessenger messages;
     testing::StoppingProgress progress(stop_at);
-    extlib::OperationContext ctx(nullptr, &progress);
+    extlib::OperationContext ctx(extlib::ProcessInstallation(), nullptr, &progress);
     uint32_t number = 0;
     (void)CopyProjectToHost(ctx, site_.Name(1), name, OtherHost(1), &number);
     const std::string log = ReadFile(site_.NetDir() + "/dovrane.log");

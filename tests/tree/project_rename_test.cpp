@@ -26,7 +26,7 @@ class ProjectRenameTest : public ::testing::Test {
 };
 
 TEST_F(ProjectRenameTest, RecordAndStoredRecordTakeTheNewName) {
-  extlib::OperationContext ctx;
+  extlib::OperationContext ctx{extlib::ProcessInstallation()};
   ASSERT_EQ(RenameProject(ctx, "Neuer Name", site_.Name(3)), 0);
   EXPECT_EQ(NameOf(3), "Neuer Name");
   extlib::PRJ r, stored;
@@ -45,7 +45,7 @@ TEST_F(ProjectRenameTest, RefusalsAreShownAndChangeNothing) {
   };
   for (const auto& [to, from, code] : cases) {
     testing::RecordingMessenger messages;
-    extlib::OperationContext ctx;
+    extlib::OperationContext ctx{extlib::ProcessInstallation()};
     EXPECT_EQ(RenameProject(ctx, to, from), code) << to;
     EXPECT_EQ(messages.texts.size(), 1u) << to;
     EXPECT_EQ(NameOf(1), site_.Name(1)) << to;
@@ -61,7 +61,7 @@ TEST_F(ProjectRenameTest, EachRenameLeavesOneAuditLineWithItsResult) {
   std::string before;
   for (const auto& [to, from, result] : cases) {
     testing::RecordingMessenger messages;
-    extlib::OperationContext ctx;
+    extlib::OperationContext ctx{extlib::ProcessInstallation()};
     (void)RenameProject(ctx, to, from);
     const std::string log = testing::ReadFile(site_.NetDir() + "/dovrane.log");
     ASSERT_EQ(log.substr(0, before.size()), before);

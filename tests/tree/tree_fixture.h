@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include "extlib/installation.h"
 #include "extlib/prj_record.h"
 #include "platform/env.h"
 #include "support/scoped_environment.h"
@@ -49,7 +50,7 @@ class TreeFixture {
   }
   std::unique_ptr<HostTable> Build(std::set<uint32_t> unreachable = {}) {
     FillInput input;
-    if (ReadFillInput(&input) != 0) return nullptr;
+    if (ReadFillInput(extlib::ProcessInstallation(), &input) != 0) return nullptr;
     input.unreachable = std::move(unreachable);
     return BuildHostTable(input);
   }

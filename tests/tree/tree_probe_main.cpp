@@ -34,6 +34,7 @@
 #include "checkout/checkout_info_file.h"
 #include "checkout/office_standard.h"
 #include "checkout/unfinished_checkout.h"
+#include "extlib/installation.h"
 #include "extlib/prj_record.h"
 #include "extlib/library_init.h"
 #include "extlib/operation_context.h"
@@ -62,7 +63,7 @@ int DialogStatus(int done) { return done == 1 ? 0 : 1; }
 std::vector<checkout::CheckoutEntry> HostList(ui::HostListPurpose purpose, const std::string& host,
                                               bool own_marks = false) {
   tree::FillInput input;
-  if (tree::ReadFillInput(&input) != 0) return {};
+  if (tree::ReadFillInput(extlib::ProcessInstallation(), &input) != 0) return {};
   const std::unique_ptr<tree::HostTable> table = tree::BuildHostTable(input);
   const tree::HostRecord* record = table ? table->FindHost(host) : nullptr;
   std::vector<ui::HostChild> children;
@@ -76,7 +77,7 @@ std::vector<checkout::CheckoutEntry> HostList(ui::HostListPurpose purpose, const
 
 // created: the name a create picked, for a caller that keeps track.
 int WindowCommand(const std::string& what, const std::string& a, const std::string& b, std::string* created = nullptr) {
-  extlib::OperationContext ctx;
+  extlib::OperationContext ctx{extlib::ProcessInstallation()};
   ctx.interactive = 0;
   if (what == "create") {
     std::string name;
@@ -123,7 +124,7 @@ int WindowCommand(const std::string& what, const std::string& a, const std::stri
 // The properties command on a project: its folder looked up and measured as
 // the window's worker does; TEXT is the number of files.
 int Properties(const std::string& host, const std::string& name, std::string* text) {
-  extlib::OperationContext ctx;
+  extlib::OperationContext ctx{extlib::ProcessInstallation()};
   ctx.interactive = 0;
   ui::PropertiesRequest request;
   request.kind = tree::kKindProject;
@@ -141,7 +142,7 @@ int Properties(const std::string& host, const std::string& name, std::string* te
 // "<hosts> <projects> <hosts with a check-out file>".
 int Refresh(std::string* text) {
   tree::FillInput input;
-  if (const int rc = tree::ReadFillInput(&input); rc != 0) return app::ExitStatusOf(rc);
+  if (const int rc = tree::ReadFillInput(extlib::ProcessInstallation(), &input); rc != 0) return app::ExitStatusOf(rc);
   const std::unique_ptr<tree::HostTable> table = tree::BuildHostTable(input);
   std::string net;
   if (!table || !checkout::CheckoutNetFolder(&net)) return 1;
@@ -180,12 +181,12 @@ int Serve() {
     int rc = 22;
     if (what == "quit") return 0;
     if (what == "copy" && w.size() == 4) {
-      extlib::OperationContext ctx;
+      extlib::OperationContext ctx{extlib::ProcessInstallation()};
       ctx.interactive = 0;
       uint32_t number = 0;
       rc = app::ExitStatusOf(tree::CopyProjectToHost(ctx, a, b, c, &number));
     } else if (what == "rename" && w.size() == 3) {
-      extlib::OperationContext ctx;
+      extlib::OperationContext ctx{extlib::ProcessInstallation()};
       ctx.interactive = 0;
       rc = app::ExitStatusOf(tree::RenameProject(ctx, b, a));
     } else if ((what == "fill" || what == "refresh") && w.size() == 1) {
@@ -231,7 +232,7 @@ int main(int argc, char** argv) {
   }
   if (what == "fill") {
     tree::FillInput input;
-    if (const int rc = tree::ReadFillInput(&input); rc != 0) return app::ExitStatusOf(rc);
+    if (const int rc = tree::ReadFillInput(extlib::ProcessInstallation(), &input); rc != 0) return app::ExitStatusOf(rc);
     const std::unique_ptr<tree::HostTable> table = tree::BuildHostTable(input);
     if (!table) return 1;
     platform::Terminal::WriteOut(std::to_string(table->hosts.size()) + " " + std::to_string(table->ProjectCount()) + "\n");
@@ -239,7 +240,7 @@ int main(int argc, char** argv) {
   }
   if (what == "serve") return Serve();
   if (IsWindowCommand(what, argc)) return WindowCommand(what, argv[2], argc > 3 ? argv[3] : "");
-  extlib::OperationContext ctx;
+  extlib::OperationContext ctx{extlib::ProcessInstallation()};
   ctx.interactive = 0;
   uint32_t number = 0;
   const int rc = what == "copy" ? tree::CopyProjectToHost(ctx, argv[2], argv[3], argv[4], &number)

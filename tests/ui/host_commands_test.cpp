@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "extlib/installation.h"
 #include "extlib/operation_context.h"
 #include "extlib/project_list.h"
 #include "extlib/settings.h"
@@ -116,7 +117,7 @@ TEST_F(HostCommandsTest, OtherChildrenAreReportedByCheckInAndSkippedByCheckOut) 
 }
 
 TEST_F(HostCommandsTest, UserContainersOtherThanLocalAreNamed) {
-  extlib::OperationContext ctx(&messenger_);
+  extlib::OperationContext ctx(extlib::ProcessInstallation(), &messenger_);
   const std::string usr = site_.unc_root() + "/WS01/cad/Usr";
   std::filesystem::remove_all(usr);
   std::filesystem::create_directories(usr + "/Local");

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "extlib/hosts.h"
+#include "extlib/installation.h"
 #include "extlib/prj_record.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
@@ -44,7 +45,7 @@ TEST(NewProjectNameTest, TakesTheFirstFreeNameOfTheSeries) {
 TEST(NewProjectNameTest, CreatesUnderTheFirstFreeName) {
   tree::TreeFixture fixture;
   testing::RecordingMessenger messages;
-  extlib::OperationContext ctx;
+  extlib::OperationContext ctx{extlib::ProcessInstallation()};
   std::string first, second;
   ASSERT_EQ(CreateNewProject(ctx, "SRV2", &first), 0);
   ASSERT_EQ(CreateNewProject(ctx, "SRV2", &second), 0);
@@ -57,7 +58,7 @@ TEST(NewProjectNameTest, CreatesUnderTheFirstFreeName) {
 TEST(NewProjectNameTest, AFailedCreateIsTold) {
   tree::TreeFixture fixture;
   testing::RecordingMessenger messages;
-  extlib::OperationContext ctx;
+  extlib::OperationContext ctx{extlib::ProcessInstallation()};
   std::string name;
   EXPECT_NE(CreateNewProject(ctx, "NOSUCHHOST", &name), 0);
   EXPECT_EQ(name, "");
@@ -68,7 +69,7 @@ TEST(NewProjectNameTest, AFailedCreateIsTold) {
 TEST(HostCheckoutFileTest, RemovesTheMarkAndRefusesNamesOutsideTheNetFolder) {
   tree::TreeFixture fixture;
   testing::RecordingMessenger messages;
-  extlib::OperationContext ctx;
+  extlib::OperationContext ctx{extlib::ProcessInstallation()};
   fixture.small.dir.Write("SRV1/cad/Net/SRV2.out", "out");
   fixture.small.dir.Write("SRV1/cad/x.out", "not a mark");
   EXPECT_EQ(RemoveHostCheckoutFile(ctx, "SRV2"), 0);
@@ -88,7 +89,7 @@ TEST(PropertiesWorkTest, FoldersTheFileSystemReachesAreMeasuredWhateverThePingSa
       pinged.push_back(host);
       return ping_result;
     };
-    extlib::OperationContext ctx;
+    extlib::OperationContext ctx{extlib::ProcessInstallation()};
     PropertiesResult project, host;
     GatherProperties(ctx, {tree::kKindProject, "Alpha", "SRV2", 0, 0, "", ping}, &project);
     GatherProperties(ctx, {tree::kKindHost, "SRV2", "", 2, tree::kKindProject, "Alpha", ping}, &host);
@@ -125,7 +126,7 @@ TEST(PropertiesWorkTest, WhatCannotBeReachedOrListedIsShownWithItsCause) {
   for (Case& c : cases) {
     for (const bool ping_allowed : {true, false}) {
       testing::RecordingMessenger messages;
-      extlib::OperationContext ctx;
+      extlib::OperationContext ctx{extlib::ProcessInstallation()};
       PropertiesResult result;
       std::vector<std::string> pinged;
       c.request.ping = [&](const std::string& host) {
@@ -173,7 +174,7 @@ TEST(PropertiesWorkTest, AFolderThatCannotBeListedIsNamedAndNotCountedAsEmpty) {
   for (const std::string& closed : {project + "/sub", project}) {
     env.closed = closed;
     testing::RecordingMessenger messages;
-    extlib::OperationContext ctx;
+    extlib::OperationContext ctx{extlib::ProcessInstallation()};
     PropertiesResult result;
     GatherProperties(ctx, {tree::kKindProject, "Alpha", "SRV2", 0, 0, "", nullptr}, &result);
     ASSERT_EQ(messages.texts.size(), 1u) << closed;
