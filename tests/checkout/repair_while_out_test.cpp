@@ -85,7 +85,7 @@ TEST_F(RepairWhileOutTest, AHostNamedInAnotherCaseIsOutAllTheSame) {
   const auto refused = static_cast<uint8_t>(app::ExitStatusOf(extlib::kPrjHostCheckedOut));
   uint32_t office_project = 1;  // one on another host
   while (std::find(numbers_.begin(), numbers_.end(), office_project) != numbers_.end()) ++office_project;
-  for (const std::string& host : {"ws01", "Ws01"}) {
+  for (const std::string host : {"ws01", "Ws01"}) {
     SCOPED_TRACE(host);
     const testing::ProgramResult create = Office({"Neu " + host, "-create", host});
     EXPECT_EQ(create.status, refused) << create.out << create.err;
