@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
     if (i + 1 >= args.size()) return Usage();
     const std::string& opt = args[i];
     const char* val = args[i + 1].c_str();
-    if (opt == "--hosts" && Number(val, 1, 99, &v)) options.hosts = static_cast<int>(v);
+    if (opt == "--hosts" && Number(val, 1, 999, &v)) options.hosts = static_cast<int>(v);
     else if (opt == "--projects" && Number(val, 0, 9999999, &v)) options.projects = static_cast<int>(v);
     else if (opt == "--admin-version" && Number(val, 1, 3, &v)) options.admin_version = static_cast<int>(v);
     else if (opt == "--seed" && Number(val, 0, 2147483647, &v)) options.seed = static_cast<uint64_t>(v);

@@ -3,7 +3,9 @@
 # an administration of N records (default 100000) against
 # grep -m1 '^NAME ' project.dat, for the last record: grep then reads the
 # whole file, as the query must to see that no line is damaged.
-#   bench/query_bench.sh [BUILD_DIR] [N]      BENCH_DIR: where the installation goes
+#   bench/query_bench.sh [BUILD_DIR] [N]      BENCH_DIR: where the installation goes,
+#   BENCH_HOSTS: over how many hosts (20); BENCH_INSTALL: an installation made before
+#   (dovrane-mkinstall) to use instead of a new one
 # Prints "query <option> <dovrane s> <grep s> <ratio>" lines and a "list --list" line; each time is the
 # median of 9 rounds of 10 calls (one call lies within the clock's noise), the rounds of
 # the two commands taken in turn, so that a machine that gets busier meanwhile slows both.
@@ -14,9 +16,15 @@ work=$(mktemp -d "${BENCH_DIR:-/tmp}/dovrane-query-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 dovrane=$(realpath "$build/dovrane")
 mkinstall=$(realpath "$build/dovrane-mkinstall")
-"$mkinstall" "$work/inst" --hosts 20 --projects "$n" >"$work/env"
+inst=${BENCH_INSTALL:-}
+if [ -n "$inst" ]; then
+  "$mkinstall" --env "$inst" >"$work/env"
+else
+  inst="$work/inst"
+  "$mkinstall" "$inst" --hosts "${BENCH_HOSTS:-20}" --projects "$n" >"$work/env"
+fi
 eval "$(cat "$work/env")"
-cd "$work/inst"
+cd "$inst"
 file=unc/SRV1/cad/Net/project.dat
 name=$(tail -n 1 "$file" | cut -c1-50 | sed 's/ *$//')
 

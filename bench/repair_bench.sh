@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Administration repair against the tools an administrator would use, in one run:
 #   dovrane -update (consistent administration)  vs  cut -c52-59 project.dat | sort | uniq -d
-#   dovrane -restore (project.dat deleted)       vs  find listing the same project folders
+#   dovrane -restore (project.dat deleted)       vs  find listing the same project folders,
+#                                                    and find with cat of each stored record
 # at each size given (default 10000 and 100000 projects on 20 hosts), as ratios.
 #   bench/repair_bench.sh [BUILD_DIR] [SIZES...]      BENCH_DIR: where the installations go
 # (default /tmp; a file system with slow flushes makes every record write cost one flush).
+# BENCH_INSTALL: an installation made before (dovrane-mkinstall) to use for the one size given.
 set -euo pipefail
 build=${1:-build}
 shift || true
@@ -34,8 +36,13 @@ once() {
 
 printf '%-9s %-34s %10s %10s %7s\n' projects comparison dovrane[s] tool[s] ratio
 for n in "${sizes[@]}"; do
-  inst="$work/inst$n"
-  "$mkinstall" "$inst" --hosts "$hosts" --projects "$n" >"$work/env$n"
+  inst=${BENCH_INSTALL:-}
+  if [ -n "$inst" ]; then
+    "$mkinstall" --env "$inst" >"$work/env$n"
+  else
+    inst="$work/inst$n"
+    "$mkinstall" "$inst" --hosts "$hosts" --projects "$n" >"$work/env$n"
+  fi
   eval "$(cat "$work/env$n")"
   net="$inst/unc/SRV1/cad/Net"
   cd "$inst"
@@ -60,6 +67,9 @@ for n in "${sizes[@]}"; do
   rest=$(printf '%s\n' "${times[@]}" | sort -g | sed -n 2p)
   fnd=$(median_of_3 bash -c "find '$inst'/unc/*/cad/Prj -mindepth 1 -maxdepth 1 -name '*.prj'")
   printf '%-9s %-34s %10.3f %10.3f %7.2f\n' "$n" "-restore vs find" "$rest" "$fnd" "$(echo "$rest / $fnd" | bc -l)"
+  # What the rebuild cannot do without: list the folders and read each one's stored record.
+  rd=$(median_of_3 bash -c "find '$inst'/unc/*/cad/Prj -mindepth 1 -maxdepth 1 -name '*.prj' -printf '%p/prjinfo.dat\\0' | xargs -0 cat >/dev/null")
+  printf '%-9s %-34s %10.3f %10.3f %7.2f\n' "$n" "-restore+read vs find + read records" "$rest" "$rd" "$(echo "$rest / $rd" | bc -l)"
   cd - >/dev/null
-  rm -rf "$inst"
+  [ -n "${BENCH_INSTALL:-}" ] || rm -rf "$inst"
 done

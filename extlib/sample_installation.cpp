@@ -168,7 +168,7 @@ std::string AbsoluteFolder(const std::string& dir) {
 }
 
 int MakeSampleInstallation(const std::string& dir_in, const SampleOptions& o, std::string* error) {
-  if (o.hosts < 1 || o.hosts > 99 || o.projects < 0 || o.projects > static_cast<int>(kMaxProjectNumber) ||
+  if (o.hosts < 1 || o.hosts > 999 || o.projects < 0 || o.projects > static_cast<int>(kMaxProjectNumber) ||
       o.admin_version < 1 || o.admin_version > 3 || o.containers < 1 || o.containers > kMaxUserContainers ||
       (o.admin_version < 3 && o.containers > 4)) {
     *error = "invalid options";

@@ -1,5 +1,8 @@
 #include "tree/host_table.h"
 
+#include <cstdint>
+#include <cstring>
+#include <string_view>
 #include <unordered_set>
 
 #include "extlib/installation.h"
@@ -52,13 +55,30 @@ size_t MemberBitCount(const extlib::PRJ& record, uint32_t last_user) {
   return count;
 }
 
+// The name's length as TrimmedName takes it.
+size_t NameLength(const extlib::PRJ& record) {
+  return extlib::TrimmedLength(record.name, strnlen(record.name, extlib::kNameLength));
+}
+
 }  // namespace
 
-const std::string& ProjectRecord::ChildText(int child_row) const {
-  if (child_row == 0) return location;
+std::string_view ProjectRecord::ChildText(int child_row) const {
+  if (child_row == 0) return location();
   const HostRecord* host = this->host();
-  if (child_row < 1 || child_row > 1 + member_count || !users || !host || !host->user_names) return kEmpty;
+  if (child_row < 1 || child_row > 1 + member_count || !users || !host || !host->user_names) return {};
   return host->user_names[users[child_row - 1]];
+}
+
+const std::string& ProjectRecord::location() const { return location_ ? *location_ : kEmpty; }
+
+void ProjectRecord::SetLocation(std::string location) {
+  if (location.empty()) {
+    location_.reset();
+  } else if (location_) {
+    *location_ = std::move(location);
+  } else {
+    location_ = std::make_unique<std::string>(std::move(location));
+  }
 }
 
 uint32_t ProjectRecord::ChildKind(int child_row) {
@@ -74,10 +94,11 @@ HostRecord* HostTable::FindHost(const std::string& name) const {
   return nullptr;
 }
 
-ProjectRecord* HostTable::FindProject(const HostRecord& host, const std::string& name) {
-  std::string trimmed = extlib::TrimmedName(name.c_str());
-  for (const auto& project : host.projects) {
-    if (project->name == trimmed) return project.get();
+ProjectRecord* HostTable::FindProject(const HostRecord& host, std::string_view name) {
+  name = name.substr(0, name.find('\0'));
+  while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+  for (const ProjectRecord& project : host.projects) {
+    if (project.name == name) return const_cast<ProjectRecord*>(&project);
   }
   return nullptr;
 }
@@ -92,8 +113,8 @@ std::vector<std::string> HostTable::PingHostNames() const {
 
 bool HostTable::IsProjectOnOpenHost(uint32_t number) const {
   for (const auto& host : hosts) {
-    for (const auto& project : host->projects) {
-      if (project->number == number) return host->kind == kKindDataHost || host->kind == kKindAdminHost;
+    for (const ProjectRecord& project : host->projects) {
+      if (project.number == number) return host->kind == kKindDataHost || host->kind == kKindAdminHost;
     }
   }
   return false;
@@ -179,42 +200,85 @@ std::unique_ptr<HostTable> BuildHostTable(const FillInput& input) {
     table->user_names[user] = name;
     named[user] = true;
   }
-  // Room for every owner and member bit at once: the projects point into it.
-  size_t room = 0;
-  for (const extlib::PRJ& record : records) room += 1 + (input.network ? MemberBitCount(record, last_user) : 0);
-  table->project_users.reserve(room);
-  // The records of each host first: one host's projects are then made one
-  // after the other and lie side by side, so a walk over the tree (a search)
-  // reads memory in order instead of jumping between the hosts.
-  std::unordered_map<const HostRecord*, std::vector<uint32_t>> of_host;
+  // Two passes in the snapshot's order (a million records are read in
+  // order, never jumped between): the first finds each record's host and
+  // counts what each host needs, the second makes the projects. Each host's
+  // records, names and user numbers still lie side by side, so a walk over
+  // the tree (a search) reads memory in order.
+  std::vector<HostRecord*> made;  // in the order the administration names them
+  std::unordered_map<std::string_view, uint32_t> by_field;  // a host field as written
+  std::vector<uint32_t> host_of(records.size(), UINT32_MAX);
+  struct Need {
+    size_t projects = 0, name_bytes = 0, users = 0;
+    size_t name_at = 0, users_at = 0;  // where the host's part begins
+  };
+  std::vector<Need> need;
   for (size_t i = 0; i < records.size(); ++i) {
-    if (records[i].number == 0) continue;
-    of_host[AddHost(table.get(), &by_name, records[i].host, input)].push_back(static_cast<uint32_t>(i));
+    const extlib::PRJ& record = records[i];
+    if (record.number == 0) continue;
+    const std::string_view field(record.host, strnlen(record.host, sizeof record.host));
+    auto found = by_field.find(field);
+    if (found == by_field.end()) {
+      HostRecord* host = AddHost(table.get(), &by_name, std::string(field), input);
+      uint32_t at = 0;
+      while (at < made.size() && made[at] != host) ++at;
+      if (at == made.size()) {
+        made.push_back(host);
+        need.emplace_back();
+      }
+      found = by_field.emplace(field, at).first;
+    }
+    const uint32_t h = found->second;
+    host_of[i] = h;
+    Need& host_need = need[h];
+    ++host_need.projects;
+    host_need.name_bytes += NameLength(record);
+    host_need.users += 1 + (input.network ? MemberBitCount(record, last_user) : 0);
   }
-  for (const auto& host_record : table->hosts) {
-    HostRecord* host = host_record.get();
-    std::vector<uint32_t>& indexes = of_host[host];
-    host->projects.reserve(indexes.size());
-    for (uint32_t index : indexes) {
-      const extlib::PRJ& record = records[index];
-      auto project = std::make_unique<ProjectRecord>();
-      project->parent = host;
-      project->number = record.number;
-      project->name = extlib::TrimmedName(record.name);
-      std::vector<uint16_t>& users = table->project_users;
-      project->users = users.data() + users.size();
-      users.push_back(static_cast<uint16_t>(record.owner < user_count && named[record.owner] ? record.owner : 0));
-      if (input.network) {
-        for (uint32_t user = 1; user <= last_user && user < user_count; ++user) {
-          if (user == record.owner || !extlib::MemberBit(record, user) || !named[user]) continue;
-          users.push_back(static_cast<uint16_t>(user));
+  // Each host's part of the name buffer and the user numbers, in table order.
+  size_t name_total = 0, users_total = 0;
+  for (const auto& host : table->hosts) {
+    for (size_t h = 0; h < made.size(); ++h) {
+      if (made[h] != host.get()) continue;
+      need[h].name_at = name_total;
+      need[h].users_at = users_total;
+      name_total += need[h].name_bytes;
+      users_total += need[h].users;
+      host->projects.reserve(need[h].projects);
+    }
+  }
+  table->project_names.resize(name_total);
+  table->project_users.resize(users_total);
+  char* const names = table->project_names.data();
+  uint16_t* const users = table->project_users.data();
+  for (size_t i = 0; i < records.size(); ++i) {
+    if (host_of[i] == UINT32_MAX) continue;
+    const extlib::PRJ& record = records[i];
+    Need& host_need = need[host_of[i]];
+    HostRecord* host = made[host_of[i]];
+    ProjectRecord* project = &host->projects.emplace_back();
+    project->parent = host;
+    project->number = record.number;
+    const size_t name_size = NameLength(record);
+    std::memcpy(names + host_need.name_at, record.name, name_size);
+    project->name = std::string_view(names + host_need.name_at, name_size);
+    host_need.name_at += name_size;
+    uint16_t* user_at = users + host_need.users_at;
+    project->users = user_at;
+    *user_at++ = static_cast<uint16_t>(record.owner < user_count && named[record.owner] ? record.owner : 0);
+    if (input.network) {
+      // Only the bits that are set (user u is bit (u-1) % 8 of byte (u-1) / 8).
+      for (uint32_t byte = 0; byte < sizeof record.members && byte * 8 < last_user; ++byte) {
+        for (unsigned bits = record.members[byte]; bits != 0; bits &= bits - 1) {
+          const uint32_t user = byte * 8 + static_cast<uint32_t>(__builtin_ctz(bits)) + 1;
+          if (user > last_user || user >= user_count || user == record.owner || !named[user]) continue;
+          *user_at++ = static_cast<uint16_t>(user);
           ++project->member_count;
         }
       }
-      ComputeProjectKind(*project, record.status, input, &project->kind, &project->image);
-      host->projects.push_back(std::move(project));
     }
-    std::vector<uint32_t>().swap(indexes);
+    host_need.users_at = static_cast<size_t>(user_at - users);
+    ComputeProjectKind(*project, record.status, input, &project->kind, &project->image);
   }
   for (const extlib::HostEntry& entry : input.host_list) {
     HostRecord* host = AddHost(table.get(), &by_name, entry.name, input);
@@ -226,7 +290,7 @@ std::unique_ptr<HostTable> BuildHostTable(const FillInput& input) {
   for (size_t h = 0; h < table->hosts.size(); ++h) {
     HostRecord& host = *table->hosts[h];
     host.row = static_cast<int>(h);
-    for (size_t p = 0; p < host.projects.size(); ++p) host.projects[p]->row = static_cast<int>(p);
+    for (size_t p = 0; p < host.projects.size(); ++p) host.projects[p].row = static_cast<int>(p);
   }
   return table;
 }

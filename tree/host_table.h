@@ -9,6 +9,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -29,33 +30,44 @@ struct TreeNode {
 };
 
 // A project and its three kinds of child items: row 0 the directory, row 1
-// the owner, rows 2.. the members.
+// the owner, rows 2.. the members. Small and without allocations of its own
+// (a million of them lie in their hosts' arrays): the name points into the
+// table's name buffer, the owner and members into its user numbers.
 struct ProjectRecord : TreeNode {
   uint32_t number = 0;
   uint16_t member_count = 0;
-  bool in_use = false;   // its lock file is held (the last check said so)
-  std::string name;      // trailing blanks removed; Windows-1252
-  std::string location;  // the directory, empty until it has been looked up
+  bool in_use = false;     // its lock file is held (the last check said so)
+  std::string_view name;   // trailing blanks removed; Windows-1252; the table's
   // The owner and then the members as user numbers, into the host's user
-  // names: a name is held once per table, not once per project (100,000
-  // projects would otherwise hold some 20 MiB of copies).
+  // names: a name is held once per table, not once per project.
   const uint16_t* users = nullptr;
   int ChildCount() const { return 2 + member_count; }
   // The text and kind of child `row`.
-  const std::string& ChildText(int row) const;
+  std::string_view ChildText(int row) const;
   static uint32_t ChildKind(int row);
   HostRecord* host() const;
+  // The directory, empty until it has been looked up: only the projects
+  // someone looked at have one, so it is held apart.
+  const std::string& location() const;
+  void SetLocation(std::string location);
+
+ private:
+  std::unique_ptr<std::string> location_;
 };
 
 struct HostRecord : TreeNode {
   std::string name;
   bool checked_out = false;  // its host check-out information file exists
   bool ping_failed = false;  // did not answer the last ping of the checks
-  std::vector<std::unique_ptr<ProjectRecord>> projects;
+  // In administration order; made once, never grows, so each keeps its address.
+  std::vector<ProjectRecord> projects;
   bool admin = false;        // the host that holds the network data path
   bool listed = false;       // data.cfg names it
   std::string data_path;     // its data path from data.cfg
   const std::string* user_names = nullptr;  // the table's, by user number
+  // The model's: how many of the projects the views have been given (rows
+  // 0 .. shown-1); the rest are handed out as the views fetch them.
+  int shown = 0;
 };
 
 // The transfer state's part the images need: a project marked for moving.
@@ -71,11 +83,13 @@ struct HostTable {
   // owners and members; both are filled once and never grow afterwards.
   std::vector<std::string> user_names;
   std::vector<uint16_t> project_users;
+  // The projects' names one after the other (never grows after the build).
+  std::string project_names;
 
   // The first host of that name (case-insensitive), or null.
   HostRecord* FindHost(const std::string& name) const;
   // The host's first project of that name (exact, trailing blanks ignored), or null.
-  static ProjectRecord* FindProject(const HostRecord& host, const std::string& name);
+  static ProjectRecord* FindProject(const HostRecord& host, std::string_view name);
   // The names the ping thread pings: every host that is not checked out.
   std::vector<std::string> PingHostNames() const;
   // True if the first project with this number lies on a host that is

@@ -47,9 +47,9 @@ std::vector<HostCheckRequest> HostCheckRequests(const HostTable& table, bool pin
     // A host with projects is not pinged: its folders say whether they can be
     // reached, and a name the resolver does not know must not hide them.
     request.ping = ping_allowed && host->projects.empty();
-    for (const auto& project : host->projects) {
-      if (project->kind == kKindProject || project->kind == kKindProjectInUse) {
-        request.free_projects.push_back(project->number);
+    for (const ProjectRecord& project : host->projects) {
+      if (project.kind == kKindProject || project.kind == kKindProjectInUse) {
+        request.free_projects.push_back(project.number);
       }
     }
     requests.push_back(std::move(request));
@@ -108,7 +108,8 @@ std::vector<ProjectRecord*> ApplyHostCheck(HostRecord* host, const HostCheckResu
   host->image = KindImage(host->kind);
   std::set<uint32_t> in_use(result.in_use.begin(), result.in_use.end());
   std::vector<ProjectRecord*> changed;
-  for (const auto& project : host->projects) {
+  for (ProjectRecord& record : host->projects) {
+    ProjectRecord* project = &record;
     uint32_t kind = project->kind;
     if (kind != kKindProject && kind != kKindProjectInUse && kind != kKindProjectUnreachable) continue;
     project->in_use = in_use.count(project->number) > 0;
@@ -123,7 +124,7 @@ std::vector<ProjectRecord*> ApplyHostCheck(HostRecord* host, const HostCheckResu
     if (kind != project->kind || image != project->image) {
       project->kind = kind;
       project->image = image;
-      changed.push_back(project.get());
+      changed.push_back(project);
     }
   }
   return changed;
@@ -132,8 +133,8 @@ std::vector<ProjectRecord*> ApplyHostCheck(HostRecord* host, const HostCheckResu
 bool ApplyDirectoryCheck(const HostTable& table, ProjectRecord* project, const DirectoryCheck& check,
                          std::set<uint32_t>* unreachable) {
   bool changed = false;
-  if (project->location.empty() && !check.path.empty()) {
-    project->location = check.path;
+  if (project->location().empty() && !check.path.empty()) {
+    project->SetLocation(check.path);
     changed = true;
   }
   if (project->kind != kKindProject && project->kind != kKindProjectUnreachable) return changed;

@@ -1,6 +1,7 @@
 #include "tree/project_tree_model_qt.h"
 
 #include <QMimeData>
+#include <algorithm>
 
 #include "platform/text_codec.h"
 #include "services/ui_text_table.h"
@@ -13,7 +14,7 @@ namespace dovrane::tree {
 
 namespace {
 
-QString ToQt(const std::string& cp1252) { return services::FromCp1252(cp1252); }
+QString ToQt(std::string_view cp1252) { return services::FromCp1252(std::string(cp1252)); }
 
 }  // namespace
 
@@ -40,13 +41,50 @@ int ProjectTreeModel::rowCount(const QModelIndex& parent) const {
   if (parent.column() != 0) return 0;
   ItemRef item = RefOf(parent);
   if (!item.valid() || item.child >= 0) return 0;
-  if (!item.node->parent) return static_cast<int>(static_cast<const HostRecord*>(item.node)->projects.size());
+  if (!item.node->parent) return static_cast<const HostRecord*>(item.node)->shown;
   return static_cast<const ProjectRecord*>(item.node)->ChildCount();
 }
 
 int ProjectTreeModel::columnCount(const QModelIndex&) const { return 1; }
 
-bool ProjectTreeModel::hasChildren(const QModelIndex& parent) const { return rowCount(parent) > 0; }
+bool ProjectTreeModel::hasChildren(const QModelIndex& parent) const {
+  // A host whose projects have not been given yet still has children: the
+  // view shows its expander and fetches them when it opens.
+  ItemRef item = RefOf(parent);
+  if (item.valid() && item.child < 0 && !item.node->parent && parent.column() == 0)
+    return !static_cast<const HostRecord*>(item.node)->projects.empty();
+  return rowCount(parent) > 0;
+}
+
+bool ProjectTreeModel::canFetchMore(const QModelIndex& parent) const {
+  ItemRef item = RefOf(parent);
+  if (!item.valid() || item.child >= 0 || item.node->parent || parent.column() != 0) return false;
+  const auto* host = static_cast<const HostRecord*>(item.node);
+  return host->shown < static_cast<int>(host->projects.size());
+}
+
+void ProjectTreeModel::fetchMore(const QModelIndex& parent) {
+  if (!canFetchMore(parent)) return;
+  auto* host = const_cast<HostRecord*>(static_cast<const HostRecord*>(RefOf(parent).node));
+  ShowRows(host, host->shown);
+}
+
+void ProjectTreeModel::ShowRows(HostRecord* host, int row) {
+  const int size = static_cast<int>(host->projects.size());
+  if (row < host->shown || host->shown >= size) return;
+  const int end = std::min(size, (row / fetch_batch_ + 1) * fetch_batch_);
+  beginInsertRows(createIndex(host->row, 0, nullptr), host->shown, end - 1);
+  host->shown = end;
+  endInsertRows();
+}
+
+QModelIndex ProjectTreeModel::ShownIndex(ItemRef item) {
+  if (item.valid() && item.node->parent) {
+    const TreeNode* project = item.node;
+    ShowRows(static_cast<HostRecord*>(project->parent), project->row);
+  }
+  return IndexOf(item);
+}
 
 ItemRef ProjectTreeModel::RefOf(const QModelIndex& index) const {
   if (!index.isValid()) return {};
@@ -58,14 +96,17 @@ ItemRef ProjectTreeModel::RefOf(const QModelIndex& index) const {
   }
   if (!parent->parent) {
     const auto* host = static_cast<const HostRecord*>(parent);
-    if (row >= static_cast<int>(host->projects.size())) return {};
-    return {host->projects[row].get(), -1};
+    if (row >= host->shown) return {};
+    return {&host->projects[row], -1};
   }
   return {parent, row};
 }
 
 QModelIndex ProjectTreeModel::IndexOf(ItemRef item) const {
   if (!item.valid()) return {};
+  // A project not given to the views yet has no index.
+  const TreeNode* project = item.node->parent ? item.node : nullptr;
+  if (project && project->row >= static_cast<const HostRecord*>(project->parent)->shown) return {};
   if (item.child >= 0) return createIndex(item.child, 0, const_cast<TreeNode*>(item.node));
   return createIndex(item.node->row, 0, item.node->parent);
 }
@@ -137,10 +178,28 @@ QModelIndex ProjectTreeModel::RemapIndex(const QModelIndex& old, const HostTable
 
 void ProjectTreeModel::SetTable(std::unique_ptr<HostTable> table) {
   emit layoutAboutToBeChanged();
+  // A host shows as many projects as before (a first batch at least), and
+  // every item a view holds on to (selection, expansion, current) stays shown.
+  for (const auto& host : table->hosts) {
+    const HostRecord* old_host = table_->FindHost(host->name);
+    const int before = old_host ? old_host->shown : 0;
+    host->shown = std::min(static_cast<int>(host->projects.size()), std::max(before, fetch_batch_));
+  }
   const QModelIndexList old = persistentIndexList();
   QModelIndexList moved;
   moved.reserve(old.size());
-  for (const QModelIndex& index : old) moved.push_back(RemapIndex(index, *table));
+  for (const QModelIndex& index : old) {
+    QModelIndex next = RemapIndex(index, *table);
+    // A project's index (its parent a host) or a child's (its parent a project).
+    const auto* parent = static_cast<const TreeNode*>(next.internalPointer());
+    if (parent) {
+      const bool of_host = !parent->parent;
+      auto* host = static_cast<HostRecord*>(const_cast<TreeNode*>(of_host ? parent : parent->parent));
+      const int row = of_host ? next.row() : parent->row;
+      host->shown = std::max(host->shown, row + 1);
+    }
+    moved.push_back(next);
+  }
   retired_ = std::move(table_);
   table_ = std::move(table);
   changePersistentIndexList(old, moved);
@@ -148,11 +207,13 @@ void ProjectTreeModel::SetTable(std::unique_ptr<HostTable> table) {
 }
 
 void ProjectTreeModel::NodeChanged(const TreeNode* node) {
+  // A project not shown yet is drawn from its record when it is.
   QModelIndex index = IndexOf({node, -1});
-  emit dataChanged(index, index);
+  if (index.isValid()) emit dataChanged(index, index);
 }
 
 void ProjectTreeModel::ChildChanged(const ProjectRecord* project, int child_row) {
+  if (!IndexOf({project, -1}).isValid()) return;
   QModelIndex index = IndexOf({project, child_row});
   emit dataChanged(index, index);
 }
@@ -202,7 +263,7 @@ QMimeData* ProjectTreeModel::mimeData(const QModelIndexList& indexes) const {
   if (!item.valid() || item.child >= 0 || !item.node->parent || item.kind() != kKindProject) return nullptr;
   const auto* project = static_cast<const ProjectRecord*>(item.node);
   auto* data = new QMimeData;
-  data->setData(QLatin1String(kProjectMimeType), QByteArray::fromStdString(project->host()->name + "\n" + project->name));
+  data->setData(QLatin1String(kProjectMimeType), QByteArray::fromStdString(project->host()->name + "\n" + std::string(project->name)));
   data->setText(ToQt(project->name));
   return data;
 }

@@ -2,6 +2,9 @@
 // project's directory, owner and members, over the host table's records.
 // An index points at its parent's record (null for a host), so every node is
 // stable and knows its row; texts and icons are made in data() on demand.
+// A host's projects are given to the views a batch at a time (canFetchMore /
+// fetchMore, as the views ask when a host opens or a list is scrolled to its
+// end), so the views' cost follows the rows shown, not the office's size.
 #pragma once
 
 #include <QAbstractItemModel>
@@ -32,6 +35,12 @@ class ProjectTreeModel : public QAbstractItemModel {
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
   bool hasChildren(const QModelIndex& parent = {}) const override;
+  bool canFetchMore(const QModelIndex& parent) const override;
+  void fetchMore(const QModelIndex& parent) override;
+
+  // Rows a host gives the views at a time.
+  static constexpr int kDefaultFetchBatch = 1000;
+  void SetFetchBatch(int rows) { fetch_batch_ = rows > 0 ? rows : 1; }
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
   // Puts a new table in place in one layout change: persistent indexes (the
@@ -43,7 +52,10 @@ class ProjectTreeModel : public QAbstractItemModel {
   HostTable& table() { return *table_; }
 
   ItemRef RefOf(const QModelIndex& index) const;
+  // The item's index; invalid for a project the views have not been given yet.
   QModelIndex IndexOf(ItemRef item) const;
+  // The same, giving the views the host's projects up to the item's first.
+  QModelIndex ShownIndex(ItemRef item);
   QModelIndex HostIndex(const std::string& name) const;
   // The record changed (kind, image or a child's text): its row only.
   void NodeChanged(const TreeNode* node);
@@ -79,6 +91,8 @@ class ProjectTreeModel : public QAbstractItemModel {
 
  private:
   QModelIndex RemapIndex(const QModelIndex& old, const HostTable& next) const;
+  // Gives the views the host's projects up to row (and the rest of its batch).
+  void ShowRows(HostRecord* host, int row);
 
   std::unique_ptr<HostTable> table_;
   // The table before the last one: a view lays itself out again only on its
@@ -88,6 +102,7 @@ class ProjectTreeModel : public QAbstractItemModel {
   mutable std::array<QIcon, 19> icons_;
   mutable std::array<bool, 19> icon_loaded_{};
   DropHandler drop_handler_;
+  int fetch_batch_ = kDefaultFetchBatch;
 };
 
 }  // namespace dovrane::tree

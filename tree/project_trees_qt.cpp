@@ -1,6 +1,7 @@
 #include "tree/project_trees_qt.h"
 
 #include <QItemSelectionModel>
+#include <algorithm>
 
 #include "extlib/library_init.h"
 #include "platform/ping.h"
@@ -151,7 +152,12 @@ void ProjectTrees::ApplyFill(const std::shared_ptr<FillResult>& result) {
   // once every host's check-out file has been looked at.
   hosts_unchecked_ = static_cast<int>(table.hosts.size());
   if (hosts_unchecked_ == 0 && publish_) publish_({});
-  worker_->CheckHosts(serial_, HostCheckRequests(table, ping_allowed_));
+  // The host whose projects are on screen is checked first.
+  std::vector<HostCheckRequest> requests = HostCheckRequests(table, ping_allowed_);
+  std::stable_partition(requests.begin(), requests.end(), [this](const HostCheckRequest& request) {
+    return platform::EqualsIgnoreCaseCp1252(request.host, current_host_);
+  });
+  worker_->CheckHosts(serial_, std::move(requests));
   filling_ = false;
   if (refill_pending_) {
     refill_pending_ = false;
@@ -195,10 +201,10 @@ void ProjectTrees::OnDirectoryResult(const DirectoryCheck& check) {
   HostRecord* host = model_.table().FindHost(check.host);
   ProjectRecord* project = host ? HostTable::FindProject(*host, check.name) : nullptr;
   if (!project) return;
-  const bool had_location = !project->location.empty();
+  const bool had_location = !project->location().empty();
   if (ApplyDirectoryCheck(model_.table(), project, check, &marks_)) {
     model_.NodeChanged(project);
-    if (!had_location && !project->location.empty()) {
+    if (!had_location && !project->location().empty()) {
       model_.ChildChanged(project, 0);
       // The status bar's folder part of a selected project waited for this.
       for (CDovraneTreeCtrl* tree : {host_tree_, project_tree_}) {
@@ -221,8 +227,8 @@ void ProjectTrees::CheckDirectory(const QModelIndex& item) {
   const auto* project = static_cast<const ProjectRecord*>(ref.node);
   // Only the free and the unreachable move between the two; a folder whose
   // path is known may have gone since, so it is asked at every selection.
-  if (project->kind != kKindProject && project->kind != kKindProjectUnreachable && !project->location.empty()) return;
-  worker_->CheckDirectory(serial_, project->host()->name, project->name);
+  if (project->kind != kKindProject && project->kind != kKindProjectUnreachable && !project->location().empty()) return;
+  worker_->CheckDirectory(serial_, project->host()->name, std::string(project->name));
 }
 
 void ProjectTrees::OnCurrentChanged(CDovraneTreeCtrl* tree, const QModelIndex& item) {

@@ -7,11 +7,11 @@ namespace dovrane::tree {
 
 namespace {
 
-std::string Trimmed(const std::string& text) {
+std::string Trimmed(std::string_view text) {
   size_t begin = text.find_first_not_of(' ');
-  if (begin == std::string::npos) return "";
+  if (begin == std::string_view::npos) return "";
   size_t end = text.find_last_not_of(' ');
-  return text.substr(begin, end - begin + 1);
+  return std::string(text.substr(begin, end - begin + 1));
 }
 
 }  // namespace
@@ -20,7 +20,7 @@ std::vector<std::string> ItemStatusBarTexts(const TreeNode* node, int child_row,
   if (!node || child_row >= 0) return {"", "", ""};
   if (IsProjectKind(node->kind)) {
     const auto* project = static_cast<const ProjectRecord*>(node);
-    return {Trimmed(project->name), project->location};
+    return {Trimmed(project->name), project->location()};
   }
   if (!IsHostKind(node->kind)) return {"", "", ""};
   const auto* host = static_cast<const HostRecord*>(node);

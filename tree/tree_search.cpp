@@ -78,7 +78,7 @@ int MatchItemText(const std::string& pattern, const std::string& text, bool case
 
 uint32_t ItemRef::kind() const { return child >= 0 ? ProjectRecord::ChildKind(child) : node->kind; }
 
-const std::string& ItemRef::text() const {
+std::string_view ItemRef::text() const {
   if (child >= 0) return static_cast<const ProjectRecord*>(node)->ChildText(child);
   if (node->parent) return static_cast<const ProjectRecord*>(node)->name;
   return static_cast<const HostRecord*>(node)->name;
@@ -106,7 +106,7 @@ ItemRef TreeWalk::Current() const {
   if (ended_) return {};
   const HostRecord& host = *table_.hosts[host_];
   if (project_ < 0) return {&host, -1};
-  return {host.projects[project_].get(), child_};
+  return {&host.projects[project_], child_};
 }
 
 void TreeWalk::Next() {
@@ -120,7 +120,7 @@ void TreeWalk::Next() {
   } else if (child_ < 0) {
     child_ = 0;  // a project always has its directory and owner items
     return;
-  } else if (child_ + 1 < host->projects[project_]->ChildCount()) {
+  } else if (child_ + 1 < host->projects[project_].ChildCount()) {
     ++child_;
     return;
   } else if (level_ == 2) {
@@ -146,7 +146,7 @@ ItemRef FindTreeItem(const HostTable& table, ItemRef start, const std::string& p
   for (TreeWalk walk(table, start); walk.Current().valid(); walk.Next()) {
     ItemRef item = walk.Current();
     if (!(item.kind() & mask)) continue;
-    const std::string& text = item.text();
+    const std::string_view text = item.text();
     if (text.size() >= match.MinLength() && match.Matches(TrimBlanks(text))) return item;
   }
   return {};
@@ -161,7 +161,7 @@ ItemRef SearchWalk::NextMatch() {
   for (; walk_.Current().valid(); walk_.Next()) {
     ItemRef item = walk_.Current();
     if (!(item.kind() & mask_)) continue;
-    const std::string& text = item.text();
+    const std::string_view text = item.text();
     if (text.size() >= pattern_.MinLength() && pattern_.Matches(TrimBlanks(text))) return item;
   }
   return {};

@@ -45,7 +45,7 @@ struct ItemRef {
   int child = -1;
   bool valid() const { return node != nullptr; }
   uint32_t kind() const;
-  const std::string& text() const;
+  std::string_view text() const;
   bool operator==(const ItemRef&) const = default;
 };
 

@@ -107,12 +107,13 @@ std::string HostCommands::Text(const QModelIndex& item) const {
 }
 
 std::vector<HostChild> HostCommands::Children(const QModelIndex& host) const {
+  // Every project of the host, also those the trees have not shown yet.
   std::vector<HostChild> children;
-  const QAbstractItemModel* model = host.model();
-  for (int row = 0; model && row < model->rowCount(host); ++row) {
-    const QModelIndex child = model->index(row, 0, host);
-    children.push_back({Text(child), dialog_->TabCtrl()->HostTree()->GetItemData(child)});
-  }
+  const tree::ItemRef ref = trees_->model()->RefOf(host);
+  if (!ref.valid() || ref.child >= 0 || ref.node->parent) return children;
+  const auto* record = static_cast<const tree::HostRecord*>(ref.node);
+  children.reserve(record->projects.size());
+  for (const tree::ProjectRecord& project : record->projects) children.push_back({std::string(project.name), project.kind});
   return children;
 }
 
@@ -203,9 +204,12 @@ void HostCommands::RunLong(const std::string& title, std::function<int(extlib::O
 void HostCommands::Refused(const QModelIndex& host, int row, unsigned reason_item) {
   QApplication::beep();
   tree::CDovraneTreeCtrl* hosts = dialog_->TabCtrl()->HostTree();
-  if (host.isValid() && row >= 0 && row < host.model()->rowCount(host)) {
+  const tree::ItemRef ref = trees_->model()->RefOf(host);
+  if (ref.valid() && ref.child < 0 && !ref.node->parent && row >= 0 &&
+      row < static_cast<int>(static_cast<const tree::HostRecord*>(ref.node)->projects.size())) {
+    const auto* record = static_cast<const tree::HostRecord*>(ref.node);
     hosts->ExpandItem(host, true);
-    hosts->scrollTo(host.model()->index(row, 0, host), QAbstractItemView::PositionAtTop);
+    hosts->scrollTo(trees_->model()->ShownIndex({&record->projects[row], -1}), QAbstractItemView::PositionAtTop);
   }
   extlib::ShowMessage(services::UiText(1, 1) + "\n\n" + services::UiText(1, reason_item), kError);
 }

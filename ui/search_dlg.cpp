@@ -84,7 +84,8 @@ void TreeSearch::Step() {
     Finish(QModelIndex(), true);
     return;
   }
-  current_ = host_tree_->TreeModel()->IndexOf(match);
+  // The match may lie past the rows the views were given: it is shown first.
+  current_ = host_tree_->TreeModel()->ShownIndex(match);
   host_tree_->SelectItem(current_);
   box_->show();
 }

@@ -359,7 +359,11 @@ void TreeCommands::Properties(CDovraneTreeCtrl* tree, const QModelIndex& selecte
   if (target.kind == kKindProject || target.kind == kKindProjectInUse) {
     if (!tree->ItemHasChildren(item)) return;
   } else if (target.kind == kKindHost || target.kind == kKindLocalHost) {
-    request.children = trees_->model()->rowCount(item);
+    // Every project of the host, shown or not.
+    const tree::ItemRef host_ref = trees_->model()->RefOf(item);
+    request.children = host_ref.valid() && !host_ref.node->parent
+                           ? static_cast<int>(static_cast<const tree::HostRecord*>(host_ref.node)->projects.size())
+                           : trees_->model()->rowCount(item);
     const QModelIndex first = trees_->model()->index(0, 0, item);
     if (first.isValid()) {
       request.first_child_kind = first.data(ProjectTreeModel::kKindRole).toUInt();
@@ -501,11 +505,11 @@ bool TreeCommands::EditNewProject(CDovraneTreeCtrl* tree, const std::string& hos
   const QModelIndex host_item = trees_->model()->HostIndex(host);
   if (!host_item.isValid()) return false;
   if (tree->Role() == 1) tree->ExpandItem(host_item, true);
-  QModelIndex found;
-  for (int row = 0; row < trees_->model()->rowCount(host_item) && !found.isValid(); ++row) {
-    const QModelIndex project = trees_->model()->index(row, 0, host_item);
-    if (Trimmed(tree->GetItemText(project)) == name) found = project;
-  }
+  // The new project may lie past the rows the views were given: it is shown first.
+  const tree::ItemRef host_ref = trees_->model()->RefOf(host_item);
+  const tree::ProjectRecord* project =
+      host_ref.valid() ? tree::HostTable::FindProject(*static_cast<const tree::HostRecord*>(host_ref.node), name) : nullptr;
+  const QModelIndex found = project ? trees_->model()->ShownIndex({project, -1}) : QModelIndex();
   if (!found.isValid()) return false;
   tree->SelectItem(found);
   label_permit_ = true;

@@ -54,7 +54,7 @@ bool TreeTransfer::Mark(const QModelIndex& item, bool copy) {
   if (!ref.valid() || ref.child >= 0 || !ref.node->parent) return false;
   const auto* project = static_cast<const tree::ProjectRecord*>(ref.node);
   if (project->kind != tree::kKindProject) {
-    ReportTransferRefusal(TransferRefusal::kNotFree, project->kind, project->name, "");
+    ReportTransferRefusal(TransferRefusal::kNotFree, project->kind, std::string(project->name), "");
     return false;
   }
   ShowMark(false);  // the project marked before gets its image back

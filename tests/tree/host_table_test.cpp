@@ -33,18 +33,18 @@ TEST(HostTableTest, ProjectsWithOwnerMembersAndKindsFromStatusAndMarks) {
   const HostRecord* srv2 = table->FindHost("srv2");
   ASSERT_TRUE(srv2);
   ASSERT_EQ(srv2->projects.size(), 3u);
-  const ProjectRecord& alpha = *srv2->projects[0];
+  const ProjectRecord& alpha = srv2->projects[0];
   EXPECT_EQ(alpha.name, "Alpha");
   EXPECT_EQ(alpha.ChildCount(), 4);
   std::vector<std::string> children;
-  for (int row = 1; row < alpha.ChildCount(); ++row) children.push_back(alpha.ChildText(row));
+  for (int row = 1; row < alpha.ChildCount(); ++row) children.emplace_back(alpha.ChildText(row));
   EXPECT_EQ(children, (std::vector<std::string>{"ADMIN", "MUELLER", "SCHMIDT"}));  // the owner is not a member
-  EXPECT_EQ(alpha.location, "");  // looked up when needed
-  EXPECT_EQ(srv2->projects[1]->kind, kKindProjectOut);
-  EXPECT_EQ(srv2->projects[1]->image, kImageProjectOut);
-  EXPECT_EQ(srv2->projects[2]->kind, kKindProjectUnreachable);  // in the mark map
-  EXPECT_EQ(table->FindHost("SRV1")->projects[0]->kind, kKindProjectHostOut);
-  EXPECT_EQ(table->FindHost("SRV1")->projects[0]->image, kImageProjectHostOut);
+  EXPECT_EQ(alpha.location(), "");  // looked up when needed
+  EXPECT_EQ(srv2->projects[1].kind, kKindProjectOut);
+  EXPECT_EQ(srv2->projects[1].image, kImageProjectOut);
+  EXPECT_EQ(srv2->projects[2].kind, kKindProjectUnreachable);  // in the mark map
+  EXPECT_EQ(table->FindHost("SRV1")->projects[0].kind, kKindProjectHostOut);
+  EXPECT_EQ(table->FindHost("SRV1")->projects[0].image, kImageProjectHostOut);
 }
 
 TEST(HostTableTest, OwnerAndMembersOnlyWithANameInTheUserTable) {
@@ -54,13 +54,13 @@ TEST(HostTableTest, OwnerAndMembersOnlyWithANameInTheUserTable) {
   input.user_names.erase(1);  // the owner: an empty owner item
   input.user_names.erase(2);  // a member: left out
   auto table = BuildHostTable(input);
-  const ProjectRecord& alpha = *table->FindHost("SRV2")->projects[0];
+  const ProjectRecord& alpha = table->FindHost("SRV2")->projects[0];
   ASSERT_EQ(alpha.ChildCount(), 3);
   EXPECT_EQ(alpha.ChildText(1), "");
   EXPECT_EQ(alpha.ChildText(2), "SCHMIDT");
   EXPECT_EQ(alpha.ChildText(3), "");  // past the last child
   input.network = false;  // a single-user installation shows no members
-  EXPECT_EQ(BuildHostTable(input)->FindHost("SRV2")->projects[0]->ChildCount(), 2);
+  EXPECT_EQ(BuildHostTable(input)->FindHost("SRV2")->projects[0].ChildCount(), 2);
 }
 
 TEST(HostTableTest, EveryMemberOfManyProjectsKeepsItsName) {
@@ -76,7 +76,8 @@ TEST(HostTableTest, EveryMemberOfManyProjectsKeepsItsName) {
   for (uint32_t user = 1; user <= 64; ++user) input.user_names[user] = "U" + std::to_string(user);
   input.containers = 2;
   auto table = BuildHostTable(input);
-  for (const auto& project : table->FindHost("SRV2")->projects) {
+  for (const ProjectRecord& record : table->FindHost("SRV2")->projects) {
+    const ProjectRecord* project = &record;
     ASSERT_EQ(project->ChildCount(), 2 + 63);
     const uint32_t owner = project->number % 64 + 1;
     EXPECT_EQ(project->ChildText(1), "U" + std::to_string(owner));
@@ -110,10 +111,10 @@ TEST(HostTableTest, MoveMarkShowsOnlyOnTheNamedProjectOfTheNamedHost) {
   ASSERT_EQ(ReadFillInput(extlib::ProcessInstallation(), &input), 0);
   input.move_mark = {"Alpha", "SRV2"};
   auto table = BuildHostTable(input);
-  EXPECT_EQ(table->FindHost("SRV2")->projects[0]->image, kImageProjectMarked);
-  EXPECT_EQ(table->FindHost("SRV2")->projects[0]->kind, kKindProject);
+  EXPECT_EQ(table->FindHost("SRV2")->projects[0].image, kImageProjectMarked);
+  EXPECT_EQ(table->FindHost("SRV2")->projects[0].kind, kKindProject);
   input.move_mark = {"Alpha", "SRV1"};
-  EXPECT_EQ(BuildHostTable(input)->FindHost("SRV2")->projects[0]->image, kImageProject);
+  EXPECT_EQ(BuildHostTable(input)->FindHost("SRV2")->projects[0].image, kImageProject);
 }
 
 TEST(HostTableTest, AdministrationHostNameIsTheServerPart) {

@@ -41,20 +41,20 @@ TEST(ItemChecksTest, KindsAndImagesOfEveryRowOfTheTable) {
   // SRV3's name does not resolve, but its projects' folders decide, not the ping.
   CheckAll(table.get(), FakePing({"SRV3", "SRV4"}));
   std::set<uint32_t> marks;
-  ProjectRecord* epsilon = table->FindHost("SRV2")->projects[2].get();
+  ProjectRecord* epsilon = &table->FindHost("SRV2")->projects[2];
   ApplyDirectoryCheck(*table, epsilon, LookupProjectDirectory("SRV2", "Epsilon"), &marks);
-  const ProjectRecord* alpha = table->FindHost("SRV2")->projects[0].get();
+  const ProjectRecord* alpha = &table->FindHost("SRV2")->projects[0];
   struct Row { const TreeNode* node; int child; uint32_t kind; int image; } rows[] = {
       {table->FindHost("SRV1"), -1, kKindAdminHost, 9},
       {table->FindHost("SRV2"), -1, kKindDataHostOut, 8},
       {table->FindHost("SRV3"), -1, kKindDataHost, KindImage(kKindDataHost)},
       {table->FindHost("SRV4"), -1, kKindDataHostDown, 16},
       {alpha, -1, kKindProject, 0},
-      {table->FindHost("SRV2")->projects[1].get(), -1, kKindProjectOut, 6},
-      {table->FindHost("SRV1")->projects[0].get(), -1, kKindProjectHostOut, 10},
-      {table->FindHost("SRV1")->projects[1].get(), -1, kKindProjectInUse, 11},
+      {&table->FindHost("SRV2")->projects[1], -1, kKindProjectOut, 6},
+      {&table->FindHost("SRV1")->projects[0], -1, kKindProjectHostOut, 10},
+      {&table->FindHost("SRV1")->projects[1], -1, kKindProjectInUse, 11},
       {epsilon, -1, kKindProjectUnreachable, 18},
-      {table->FindHost("SRV3")->projects[0].get(), -1, kKindProject, 0},  // not pinged
+      {&table->FindHost("SRV3")->projects[0], -1, kKindProject, 0},  // not pinged
       {alpha, 0, kKindDirectory, 1}, {alpha, 1, kKindOwner, 2}, {alpha, 3, kKindMember, 3}};
   for (const Row& row : rows) {
     ItemRef item{row.node, row.child};
@@ -110,7 +110,7 @@ TEST(ItemChecksTest, DirectoryCheckMovesBetweenFreeAndUnreachable) {
   TreeFixture fixture;
   auto table = fixture.Build();
   std::set<uint32_t> marks;
-  ProjectRecord* epsilon = table->FindHost("SRV2")->projects[2].get();
+  ProjectRecord* epsilon = &table->FindHost("SRV2")->projects[2];
   DirectoryCheck missing = LookupProjectDirectory("SRV2", "Epsilon");
   EXPECT_FALSE(missing.reachable);
   EXPECT_TRUE(ApplyDirectoryCheck(*table, epsilon, missing, &marks));
@@ -121,7 +121,7 @@ TEST(ItemChecksTest, DirectoryCheckMovesBetweenFreeAndUnreachable) {
   EXPECT_TRUE(ApplyDirectoryCheck(*table, epsilon, found, &marks));
   EXPECT_EQ(epsilon->kind, kKindProject);
   EXPECT_EQ(epsilon->image, kImageProject);
-  EXPECT_EQ(epsilon->location, found.path);
+  EXPECT_EQ(epsilon->location(), found.path);
   EXPECT_TRUE(marks.empty());
 }
 
@@ -130,14 +130,14 @@ TEST(ItemChecksTest, UnreachableProjectOnAHostThatIsNotOpenStays) {
   auto table = fixture.Build({6});
   std::set<uint32_t> marks{6};
   table->FindHost("SRV3")->kind = kKindDataHostDown;
-  ProjectRecord* zeta = table->FindHost("SRV3")->projects[0].get();
+  ProjectRecord* zeta = &table->FindHost("SRV3")->projects[0];
   DirectoryCheck reachable{"SRV3", "Zeta", true, 6, "\\\\SRV3\\cad\\Prj\\n0000006.prj", true};
   ApplyDirectoryCheck(*table, zeta, reachable, &marks);
   EXPECT_EQ(zeta->kind, kKindProjectUnreachable);
   EXPECT_EQ(zeta->image, kImageProjectUnreachable);
   EXPECT_EQ(marks.count(6), 1u);
   DirectoryCheck unknown{"SRV2", "Alpha", true, -3, "", false};
-  EXPECT_FALSE(ApplyDirectoryCheck(*table, table->FindHost("SRV2")->projects[0].get(), unknown, &marks));
+  EXPECT_FALSE(ApplyDirectoryCheck(*table, &table->FindHost("SRV2")->projects[0], unknown, &marks));
 }
 
 TEST(ItemChecksTest, AHostWhoseShareHangsAnswersAsNotAnsweringInTime) {

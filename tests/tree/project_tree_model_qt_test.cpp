@@ -4,10 +4,13 @@
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
+#include <QTest>
+#include <QTreeView>
 
 #include "services/ui_text_table.h"
 #include "tree/item_kind.h"
 #include "tree/tree_fixture.h"
+#include "tree/tree_search.h"
 
 namespace dovrane::tree {
 namespace {
@@ -78,6 +81,113 @@ TEST(ProjectTreeModelTest, TooltipsAndIconsByKind) {
   EXPECT_EQ(model.index(1, 0, alpha).data(ProjectTreeModel::kImageRole).toInt(), kImageOwner);
   EXPECT_EQ(ProjectTreeModel::IconPath(4), ":/icons/tree/04.svg");
   EXPECT_EQ(ProjectTreeModel::IconPath(18), ":/icons/tree/18.svg");
+}
+
+// SRV2 holds Alpha, Beta one and Epsilon; with batches of two, Epsilon is
+// not given to the views until someone asks for it.
+// (The model tester fetches every row it can, so it checks these models
+// after the fact.)
+TEST(ProjectTreeModelTest, AProjectShownLateHasItsTextKindAndChildren) {
+  TreeFixture fixture;
+  ProjectTreeModel model;
+  model.SetFetchBatch(2);
+  model.SetTable(fixture.Build({5}));
+  const QModelIndex srv2 = model.HostIndex("SRV2");
+  ASSERT_EQ(model.rowCount(srv2), 2);
+  EXPECT_TRUE(model.canFetchMore(srv2));
+  EXPECT_FALSE(model.canFetchMore(model.HostIndex("SRV3")));  // one project: all shown
+  const HostRecord* host = model.table().FindHost("SRV2");
+  const ProjectRecord* epsilon = &host->projects[2];
+  EXPECT_FALSE(model.IndexOf({epsilon, -1}).isValid());
+  // A change of a project not shown yet is drawn when it is shown.
+  QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+  model.NodeChanged(epsilon);
+  EXPECT_EQ(changed.count(), 0);
+
+  // The search walks the table, not the rows shown: it reaches Epsilon.
+  SearchWalk walk(model.table(), {}, "epsilon", kMaskAllItems);
+  const ItemRef found = walk.NextMatch();
+  ASSERT_EQ(found.node, epsilon);
+  QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+  const QModelIndex item = model.ShownIndex(found);
+  ASSERT_TRUE(item.isValid());
+  EXPECT_EQ(inserted.count(), 1);
+  EXPECT_EQ(model.rowCount(srv2), 3);
+  EXPECT_FALSE(model.canFetchMore(srv2));
+  EXPECT_EQ(item.row(), 2);
+  EXPECT_EQ(item.parent(), srv2);
+  EXPECT_EQ(item.data().toString(), "Epsilon");
+  EXPECT_EQ(item.data(ProjectTreeModel::kKindRole).toUInt(), kKindProjectUnreachable);
+  EXPECT_EQ(item.data(ProjectTreeModel::kImageRole).toInt(), kImageProjectUnreachable);
+  // Its directory (not looked up yet) and its owner, the same user as Alpha's.
+  ASSERT_EQ(model.rowCount(item), 2);
+  EXPECT_EQ(model.index(0, 0, item).data(ProjectTreeModel::kKindRole).toUInt(), kKindDirectory);
+  const QString owner = model.index(1, 0, model.index(0, 0, srv2)).data().toString();
+  EXPECT_FALSE(owner.isEmpty());
+  EXPECT_EQ(model.index(1, 0, item).data().toString(), owner);
+  model.NodeChanged(epsilon);
+  ASSERT_EQ(changed.count(), 1);
+  EXPECT_EQ(changed[0][0].toModelIndex(), item);
+  QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+}
+
+TEST(ProjectTreeModelTest, ARefillKeepsSelectionAndExpansionPastTheFirstBatch) {
+  TreeFixture fixture;
+  ProjectTreeModel model;
+  model.SetFetchBatch(2);
+  model.SetTable(fixture.Build());
+  QTreeView view;
+  view.setModel(&model);
+  const QModelIndex epsilon = model.ShownIndex({&model.table().FindHost("SRV2")->projects[2], -1});
+  view.expand(model.HostIndex("SRV2"));
+  view.expand(epsilon);
+  view.selectionModel()->setCurrentIndex(model.index(1, 0, epsilon), QItemSelectionModel::ClearAndSelect);
+  // Two projects come before Epsilon on SRV2 now: it moves to row 4, past
+  // two batches of the new table.
+  auto records = std::vector<extlib::PRJ>{testing::SmallInstallation::Record("Aa", 7, "SRV2"),
+                                          testing::SmallInstallation::Record("Ab", 8, "SRV2"),
+                                          testing::SmallInstallation::Record("Alpha", 1, "SRV2"),
+                                          testing::SmallInstallation::Record("Beta one", 2, "SRV2"),
+                                          testing::SmallInstallation::Record("Epsilon", 5, "SRV2")};
+  fixture.small.WriteAdministration(records, 8);
+  model.SetTable(fixture.Build());
+  const QModelIndex srv2 = model.HostIndex("SRV2");
+  ASSERT_EQ(model.rowCount(srv2), 5);
+  const QModelIndex current = view.selectionModel()->currentIndex();
+  ASSERT_TRUE(current.isValid());
+  EXPECT_EQ(current.row(), 1);  // the owner
+  EXPECT_EQ(current.parent().data().toString(), "Epsilon");
+  EXPECT_EQ(current.parent().row(), 4);
+  EXPECT_TRUE(view.selectionModel()->isSelected(current));
+  EXPECT_TRUE(view.isExpanded(current.parent()));
+  EXPECT_TRUE(view.isExpanded(srv2));
+  QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+}
+
+TEST(ProjectTreeModelTest, AViewFetchesTheRowsItShows) {
+  TreeFixture fixture;
+  ProjectTreeModel model;
+  model.SetFetchBatch(1);
+  model.SetTable(fixture.Build());
+  const QModelIndex srv2 = model.HostIndex("SRV2");
+  ASSERT_EQ(model.rowCount(srv2), 1);
+  // A list with room for many rows asks for them until it is full or the host has no more.
+  QTreeView projects;
+  projects.setModel(&model);
+  projects.setRootIndex(srv2);
+  projects.resize(300, 400);
+  projects.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&projects));
+  QTRY_COMPARE(model.rowCount(srv2), 3);
+  // Opening a host in the host tree gives it more rows.
+  model.SetTable(fixture.Build());
+  QTreeView hosts;
+  hosts.setModel(&model);
+  const QModelIndex srv1 = model.HostIndex("SRV1");
+  ASSERT_EQ(model.rowCount(srv1), 1);
+  hosts.doItemsLayout();  // as on its first paint
+  hosts.expand(srv1);
+  EXPECT_EQ(model.rowCount(srv1), 2);
 }
 
 }  // namespace

@@ -12,9 +12,9 @@ TEST(StatusBarTextTest, ProjectHostChildAndNoItem) {
   TreeFixture fixture;
   auto table = fixture.Build();
   const std::string net = "\\\\SRV1\\cad\\Net";
-  ProjectRecord* alpha = table->FindHost("SRV2")->projects[0].get();
-  alpha->location = "\\\\SRV2\\cad\\Prj\\n0000001.prj";
-  EXPECT_EQ(ItemStatusBarTexts(alpha, -1, net), (std::vector<std::string>{"Alpha", alpha->location}));
+  ProjectRecord* alpha = &table->FindHost("SRV2")->projects[0];
+  alpha->SetLocation("\\\\SRV2\\cad\\Prj\\n0000001.prj");
+  EXPECT_EQ(ItemStatusBarTexts(alpha, -1, net), (std::vector<std::string>{"Alpha", alpha->location()}));
   const std::string projects = " " + services::UiText(114, 4103);
   EXPECT_EQ(ItemStatusBarTexts(table->FindHost("SRV2"), -1, net),
             (std::vector<std::string>{"SRV2", "3" + projects, services::UiText(1, 9) + " \\\\SRV2\\cad\\Prj"}));

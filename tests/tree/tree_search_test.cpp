@@ -46,11 +46,11 @@ TEST(TreeSearchTest, FindTreeItemWalksPreOrderWithMaskFromStart) {
   ASSERT_TRUE(srv2.valid());
   EXPECT_EQ(srv2.text(), "SRV2");
   EXPECT_FALSE(FindTreeItem(*table, {}, "srv2", kMaskHosts).valid());  // case-sensitive
-  EXPECT_EQ(FindTreeItem(*table, {}, "one", kMaskAllItems).node, table->FindHost("SRV2")->projects[1].get());
+  EXPECT_EQ(FindTreeItem(*table, {}, "one", kMaskAllItems).node, &table->FindHost("SRV2")->projects[1]);
   EXPECT_FALSE(FindTreeItem(*table, {}, "one", kMaskProjects).valid());  // checked out: not a kind of mask 1
   EXPECT_FALSE(FindTreeItem(*table, {}, "Bet", kMaskAllItems).valid());  // a whole word only
   // From a project on: its subtree and its following siblings, not the next host.
-  ItemRef alpha{table->FindHost("SRV2")->projects[0].get(), -1};
+  ItemRef alpha{&table->FindHost("SRV2")->projects[0], -1};
   EXPECT_EQ(FindTreeItem(*table, alpha, "MUELLER", kKindMember).node, alpha.node);
   EXPECT_FALSE(FindTreeItem(*table, alpha, "Zeta", kMaskProjects).valid());
   EXPECT_FALSE(FindTreeItem(*table, alpha, "SRV3", kMaskHosts).valid());
@@ -61,7 +61,7 @@ TEST(TreeSearchTest, SearchWalkStepsThroughEveryMatchThenEnds) {
   auto table = fixture.Build();
   SearchWalk walk(*table, {}, "*TA*", kMaskAllItems);
   std::vector<std::string> found;
-  for (ItemRef item = walk.NextMatch(); item.valid(); item = walk.NextMatch()) found.push_back(item.text());
+  for (ItemRef item = walk.NextMatch(); item.valid(); item = walk.NextMatch()) found.emplace_back(item.text());
   EXPECT_EQ(found, (std::vector<std::string>{"Delta", "Beta one", "Zeta"}));
   EXPECT_FALSE(walk.NextMatch().valid());
   SearchWalk none(*table, {}, "no such text", kMaskAllItems);
