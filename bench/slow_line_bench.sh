@@ -4,7 +4,12 @@
 # share (SRV1, which holds \Net and the office standard), against cp -a of the
 # folders that cross the line, over the same mount, side by side in one run:
 #   check-out  against cp -a of the network's \Net and office standard to the laptop;
-#   check-in   against cp -a of the laptop's copy of \Net back onto the share.
+#   check-in   against cp -a of the laptop's copy of \Net back onto the share,
+#              and against the fair peer: that cp -a, plus removing as many
+#              files from the share as the check-in removes information files,
+#              plus reading and writing project.dat once (a check-in that
+#              changed nothing still releases every project's mark and
+#              deletes every project's information file; cp -a does neither).
 # The share is the test file system fault_share (FUSE), so this needs root,
 # /dev/fuse and a build with libfuse3; elsewhere it prints "skipped" and why.
 # Names and attributes stay cached CACHE seconds (default 1, the kernel CIFS
@@ -78,14 +83,27 @@ peer_in() {
   rm -rf "$share/peer.Net"
   cp -a "$inst/unc/WS01/cad/Net" "$share/peer.Net"
 }
-out=() in=() cp_out=() cp_in=() out_calls=() in_calls=() cp_out_calls=() cp_in_calls=()
+# Untimed: one empty file on the share for each information file there.
+fair_in_prepare() {
+  rm -rf "$share/peer.out"
+  mkdir "$share/peer.out"
+  for f in "$share"/Net/n*.out; do : >"$share/peer.out/${f##*/}"; done
+}
+fair_in() {
+  peer_in
+  rm -f "$share"/peer.out/*.out
+  cat "$share/Net/project.dat" >"$share/peer.dat"
+}
+out=() in=() cp_out=() cp_in=() fair=() out_calls=() in_calls=() cp_out_calls=() cp_in_calls=() fair_calls=()
 for _ in $(seq "$reps"); do
   c0=$(calls); out+=("$(timed "$build/tree_probe" checkout-host WS01)"); out_calls+=($(($(calls) - c0)))
   c0=$(calls); cp_out+=("$(timed peer_out)"); cp_out_calls+=($(($(calls) - c0)))
   c0=$(calls); cp_in+=("$(timed peer_in)"); cp_in_calls+=($(($(calls) - c0)))
+  fair_in_prepare
+  c0=$(calls); fair+=("$(timed fair_in)"); fair_calls+=($(($(calls) - c0)))
   c0=$(calls); in+=("$(timed "$build/tree_probe" checkin-host WS01)"); in_calls+=($(($(calls) - c0)))
 done
-rm -rf "$share/peer.Net"
+rm -rf "$share/peer.Net" "$share/peer.out" "$share/peer.dat"
 
 row() {
   local label=$1 ours peer calls_ours calls_peer
@@ -104,4 +122,5 @@ echo "WS01 with $laptop_projects projects of 50 files; $delay ms added to every 
 printf '%-34s %10s %10s %7s %6s\n' "operation (plain tool)" "dovrane s" "plain s" "ratio" "goal"
 row "slow line check-out (cp -a)" "${out[@]}" "${cp_out[@]}" "${out_calls[0]}" "${cp_out_calls[0]}"
 row "slow line check-in (cp -a)" "${in[@]}" "${cp_in[@]}" "${in_calls[0]}" "${cp_in_calls[0]}"
+row "slow line check-in (fair peer)" "${in[@]}" "${fair[@]}" "${in_calls[0]}" "${fair_calls[0]}"
 echo "($reps runs each, median)"

@@ -1,5 +1,8 @@
 #include "checkout/checkout_info_file.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -15,6 +18,7 @@
 #include "platform/messenger.h"
 #include "platform/path_map.h"
 #include "platform/system_names.h"
+#include "platform/text_codec.h"
 
 namespace dovrane::checkout {
 
@@ -63,6 +67,42 @@ bool WriteMarked(const std::string& path, const std::string& native, const std::
     return false;
   }
   platform::SetFileAttributes(native, platform::kAttrHidden | platform::kAttrReadOnly);
+  return true;
+}
+
+// A project's file, which was looked for and is not there: written as
+// WriteMarked does, with fewer calls on the share, which count on a slow
+// line: the new file is read-only from its creation and hidden before it
+// gets its name, and the folder is flushed by the caller (flush_folder
+// false), once for a run of files. Same temporary name as every crash-safe
+// write, so a check-out cut short finds it.
+bool WriteMarkedNew(const std::string& path, const std::string& native, const std::string& contents,
+                    bool flush_folder) {
+  platform::Env* env = platform::CurrentEnv();
+  const std::string temp = native + ".new~" + std::to_string(::getpid());
+  const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC;
+  int fd = env->Open(temp, flags, 0444);
+  if (fd == -EACCES) {
+    // A read-only temporary of an earlier run of this process id.
+    (void)env->Unlink(temp);
+    fd = env->Open(temp, flags, 0444);
+  }
+  if (fd < 0) return Fail(1, path, fd), false;
+  int rc = 0;
+  if (const int64_t w = env->Write(fd, contents.data(), contents.size()); w < 0)
+    rc = static_cast<int>(w);
+  else if (static_cast<size_t>(w) != contents.size())
+    rc = -EIO;
+  if (rc == 0) rc = env->Sync(fd);
+  const int rc_close = env->Close(fd);
+  if (rc == 0) rc = rc_close;
+  if (rc == 0) platform::SetFileAttributes(temp, platform::kAttrHidden | platform::kAttrReadOnly);
+  if (rc == 0) rc = env->Rename(temp, native);
+  if (rc != 0) {
+    (void)env->Unlink(temp);
+    return Fail(1, path, rc), false;
+  }
+  if (flush_folder) platform::SyncDirectory(platform::DirName(native));
   return true;
 }
 
@@ -176,7 +216,7 @@ bool WriteHostCheckoutInfo(extlib::OperationContext& ctx, const std::string& net
 
 bool WriteProjectCheckoutInfo(extlib::OperationContext& ctx, const std::string& net, const CheckoutEntry& entry,
                               const std::string& comment, const CheckoutFacts& facts, std::string* out_path,
-                              bool* refused) {
+                              bool* refused, bool flush_folder, const InfoFolder* folder) {
   extlib::BindContext bind(ctx);
   if (refused) *refused = false;
   const std::string path = ProjectCheckoutInfoPath(net, entry.location);
@@ -184,8 +224,15 @@ bool WriteProjectCheckoutInfo(extlib::OperationContext& ctx, const std::string& 
     Fail(1, net + "\\.out", -EINVAL);
     return false;
   }
-  const std::string native = platform::NativePath(path);
-  if (Exists(native)) {
+  std::string native;
+  bool there = false;
+  if (folder && folder->Listed()) {
+    native = folder->Native(path.substr(path.find_last_of('\\') + 1), &there);
+  } else {
+    native = platform::NativePath(path);
+    there = Exists(native);
+  }
+  if (there) {
     char text[1400];
     std::snprintf(text, sizeof text, "(%s) already exists, do you want to replace it now?", path.c_str());
     if (extlib::ShowMessage(text, platform::kMbYesNo | platform::kMbIconQuestion) != platform::kIdYes) {
@@ -197,13 +244,57 @@ bool WriteProjectCheckoutInfo(extlib::OperationContext& ctx, const std::string& 
       return false;
     }
   }
-  if (!WriteMarked(path, native, FormatProjectCheckoutInfo(entry, path, comment, facts))) return false;
+  if (!WriteMarkedNew(path, native, FormatProjectCheckoutInfo(entry, path, comment, facts), flush_folder))
+    return false;
   if (out_path) *out_path = path;
   return true;
 }
 
+namespace {
+
+std::string Folded(const std::string& cp1252) {
+  std::string out(cp1252);
+  for (char& c : out) c = static_cast<char>(platform::FoldCp1252(static_cast<unsigned char>(c)));
+  return out;
+}
+
+}  // namespace
+
+bool InfoFolder::List(const std::string& net) {
+  listed_ = false;
+  folded_.clear();
+  exact_.clear();
+  native_ = platform::NativePath(net);
+  std::vector<platform::DirEntry> entries;
+  if (platform::CurrentEnv()->ListDir(native_, &entries) != 0) return false;
+  for (const platform::DirEntry& e : entries) {
+    std::string name;
+    if (!platform::Utf8ToCp1252(e.name, &name)) continue;  // no project file's name
+    exact_.insert(name);
+    folded_.emplace(Folded(name), e.name);
+  }
+  listed_ = true;
+  return true;
+}
+
+std::string InfoFolder::Native(const std::string& name, bool* there) const {
+  // The exact name wins over one that differs in letter case.
+  if (exact_.count(name)) {
+    *there = true;
+    return native_ + "/" + platform::Cp1252ToUtf8(name);
+  }
+  auto it = folded_.find(Folded(name));
+  *there = it != folded_.end();
+  return native_ + "/" + (*there ? it->second : platform::Cp1252ToUtf8(name));
+}
+
 int DeleteCheckoutInfo(const std::string& path) {
   const std::string native = platform::NativePath(path);
+  // A read-only file goes as any other where the share allows it (the
+  // folder's rights decide): one call on the share, not four. Where the
+  // read-only attribute keeps it, it is set to normal first.
+  int rc = platform::CurrentEnv()->Unlink(native);
+  if (rc != -EACCES && rc != -EPERM) return rc;
   platform::SetFileAttributes(native, platform::kAttrNormal);
   return platform::CurrentEnv()->Unlink(native);
 }

@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -64,16 +66,40 @@ std::string ProjectCheckoutInfoPath(const std::string& net, const std::string& l
 bool WriteHostCheckoutInfo(extlib::OperationContext& ctx, const std::string& net,
                            const std::vector<CheckoutEntry>& list, const std::string& comment,
                            const CheckoutFacts& facts);
+// The names in the network's \Net folder, listed once for a run of new
+// project files: each file's name is then matched (exactly, else in another
+// letter case, as the path map matches) without a look of its own on the
+// share. Only for files nobody else writes meanwhile (those of projects
+// whose marks the caller holds).
+class InfoFolder {
+ public:
+  // False when the folder cannot be listed; each file is then looked for alone.
+  bool List(const std::string& net);
+  bool Listed() const { return listed_; }
+  // The native path of name (Windows-1252) in the folder; *there: it was at the listing.
+  std::string Native(const std::string& name, bool* there) const;
+
+ private:
+  bool listed_ = false;
+  std::string native_;
+  std::set<std::string> exact_;                // Windows-1252 names
+  std::map<std::string, std::string> folded_;  // folded Windows-1252 name -> name on disk
+};
+
 // Writes the project file of entry into net. An existing one is replaced only
 // after the question "(%s) already exists, ..." was answered Yes (No: false,
 // no message; *refused, when given, is then true). On success *out_path (when
-// given) is the file's Windows path.
+// given) is the file's Windows path. The file is written crash-safe;
+// flush_folder false leaves the flush of net's folder to the caller, who
+// writes many and flushes once (SyncDirectory of the folder) before relying
+// on them.
 bool WriteProjectCheckoutInfo(extlib::OperationContext& ctx, const std::string& net, const CheckoutEntry& entry,
                               const std::string& comment, const CheckoutFacts& facts, std::string* out_path,
-                              bool* refused = nullptr);
+                              bool* refused = nullptr, bool flush_folder = true, const InfoFolder* folder = nullptr);
 
-// Sets a marked file's attributes to normal and deletes it (Windows path).
-// 0, or -errno (-ENOENT when there was none).
+// Deletes a marked file (Windows path); where its read-only attribute keeps
+// it, its attributes are set to normal first. 0, or -errno (-ENOENT when
+// there was none).
 [[nodiscard]] int DeleteCheckoutInfo(const std::string& path);
 
 // The reading rule, on the text of a file: lines of at most 1023 bytes (a

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <set>
+#include <utility>
 
 #include "admin/administration_header.h"
 #include "admin/audit_log.h"
@@ -289,9 +291,14 @@ class HostCheckin {
       extlib::ShowMessage(fileops::FileErrorMessage(1, net_ + "\\project.dat", -EIO), kStop);
       return false;
     }
+    // A listed project is released once, not again as a marked record.
+    std::set<std::pair<std::string, std::string>> listed;
+    for (const auto& [project, file] : todo) listed.emplace(extlib::PadName(project), file);
     for (const PRJ& r : network)
-      if (OfHost(r, host_) && (r.status & kHostCheckedOut) && r.number)
-        todo.emplace_back(extlib::TrimmedName(r.name), net_ + "\\" + extlib::NumberText(r.number) + ".out");
+      if (OfHost(r, host_) && (r.status & kHostCheckedOut) && r.number) {
+        std::string file = net_ + "\\" + extlib::NumberText(r.number) + ".out";
+        if (!listed.count({extlib::PadName(r.name), file})) todo.emplace_back(extlib::TrimmedName(r.name), file);
+      }
     // A project made on the laptop may carry a number that another host's
     // project took meanwhile: the information file of that number is the other
     // project's (checked out alone, say) and stays.
@@ -303,9 +310,16 @@ class HostCheckin {
       for (const PRJ& r : network)
         if (r.number == number && !OfHost(r, host_)) file.clear();
     }
-    for (const auto& [project, file] : todo) {
+    if (ctx_.Cancelled()) return false;
+    // Every mark in one pass over the administration, then the files.
+    std::vector<std::string> projects;
+    for (const auto& [project, file] : todo) projects.push_back(project);
+    std::vector<bool> done;
+    StatusPass().ChangeAll(projects, StatusAction::kReturnFromHost, &done);
+    for (size_t i = 0; i < todo.size(); ++i) {
+      const auto& [project, file] = todo[i];
       if (ctx_.Cancelled()) return false;
-      if (!ChangeProjectStatus(project, StatusAction::kReturnFromHost)) {
+      if (!done[i]) {
         extlib::ShowMessage("Unable to unlock project \"" + Trimmed(project) + "\"!",
                             platform::kMbOk | platform::kMbIconError);
         return false;

@@ -243,15 +243,33 @@ class HostCheckout {
 
   // Marks every project of the list; false after Abort (or a cancel).
   bool MarkProjects() {
-    for (size_t i = 0; i < list_.size(); ++i) {
-      const CheckoutEntry& e = list_[i];
+    // A first check-out writes files no one else writes: the folder is
+    // listed once for all of them. A resumed one looks at each file, as it
+    // may delete its own from before.
+    if (!resume_) (void)folder_.List(places_.network_net);
+    std::vector<std::string> projects;
+    for (const CheckoutEntry& e : list_) {
       if (!NamesProject(e)) continue;  // a host without projects
-      long number = extlib::get_project_number(e.project);
-      if (number >= 0) numbers_.insert(static_cast<uint32_t>(number));
+      projects.push_back(e.project);
+      if (const long number = pass_.Number(e.project); number >= 0) numbers_.insert(static_cast<uint32_t>(number));
+    }
+    if (ctx_.Cancelled()) return false;
+    // Every mark in one pass; the projects it marked are taken back by an Abort too.
+    std::vector<bool> done;
+    pass_.ChangeAll(projects, StatusAction::kTakeWithHost, &done);
+    for (size_t k = 0; k < projects.size(); ++k)
+      if (done[k]) marked_.push_back(projects[k]);
+    size_t k = 0;
+    for (const CheckoutEntry& e : list_) {
+      if (!NamesProject(e)) continue;
+      bool marked = done[k++];
       for (;;) {
         if (ctx_.Cancelled()) return false;
-        if (Mark(e.project)) {
+        if (!marked && Ours(e.project)) {
+          marked = true;
           marked_.push_back(e.project);
+        }
+        if (marked) {
           // A file that cannot be written ends the check-out; a replacement the
           // person refused leaves the older file, as asked.
           if (!WriteProjectFile(e)) return false;
@@ -260,19 +278,24 @@ class HostCheckout {
         char text[1200];
         std::snprintf(text, sizeof text, "[ %s ]\n%s\n", Trimmed(e.project).c_str(), services::UiText(3, 12).c_str());
         int answer = extlib::ShowMessage(text, platform::kMbAbortRetryIgnore | platform::kMbIconInformation);
-        if (answer == platform::kIdRetry) continue;
         if (answer == platform::kIdIgnore) break;
-        return false;  // Abort, or nobody could answer
+        if (answer != platform::kIdRetry) return false;  // Abort, or nobody could answer
+        if (pass_.Change(e.project, StatusAction::kTakeWithHost)) {
+          marked = true;
+          marked_.push_back(e.project);
+        }
       }
     }
+    if (!project_files_.empty()) (void)platform::SyncDirectory(platform::NativePath(places_.network_net));
     return true;
   }
 
-  bool Mark(const std::string& project) {
-    if (ChangeProjectStatus(project, StatusAction::kTakeWithHost, host_)) return true;
-    // Resuming: the mark an unfinished check-out of this host set is ours.
+  // Resuming: the mark an unfinished check-out of this host set is ours.
+  bool Ours(const std::string& project) {
     unsigned char status = 0;
-    return resume_ && extlib::get_project_status(project, &status) == 0 && (status & kHostCheckedOut);
+    if (!resume_) return false;
+    if (pass_.SeenStatus(project, &status)) return (status & kHostCheckedOut) != 0;
+    return extlib::get_project_status(project, &status) == 0 && (status & kHostCheckedOut);
   }
 
   bool WriteProjectFile(const CheckoutEntry& e) {
@@ -285,7 +308,9 @@ class HostCheckout {
     }
     std::string written;
     bool refused = false;
-    if (!WriteProjectCheckoutInfo(ctx_, places_.network_net, e, *answers_.comment, facts_, &written, &refused))
+    // The folder is flushed once, after the last project's file.
+    if (!WriteProjectCheckoutInfo(ctx_, places_.network_net, e, *answers_.comment, facts_, &written, &refused,
+                                  false, resume_ ? nullptr : &folder_))
       return refused;
     project_files_.push_back(written);
     return true;
@@ -294,7 +319,9 @@ class HostCheckout {
   // Takes everything back; the result of a check-out that did not go through.
   int Undo() {
     if (in_place_) extlib::DeleteSetting("HKLM", kCheckedOutPath);
-    for (const std::string& project : marked_) ChangeProjectStatus(project, StatusAction::kReturnFromHost);
+    StatusPass back;
+    std::vector<bool> done;
+    back.ChangeAll(marked_, StatusAction::kReturnFromHost, &done);
     // A file that stays names this computer: the next check-out's resume or -unblock removes it.
     for (const std::string& path : project_files_) (void)DeleteCheckoutInfo(path);
     RemoveCheckoutCopy(ctx_, places_, in_place_);
@@ -316,6 +343,9 @@ class HostCheckout {
   CheckoutFacts facts_;
   bool resume_ = false, host_file_ = false, in_place_ = false, made_backup_ = false;
   std::set<uint32_t> numbers_;
+  // The marks set in one pass over the administration.
+  StatusPass pass_{host_};
+  InfoFolder folder_;
   std::vector<std::string> marked_, project_files_, std_created_;
 };
 

@@ -180,9 +180,11 @@ int TakeBackCheckout(extlib::OperationContext& ctx, const std::string& host) {
   bool ok = true;
   // The marks first, then the files that claim them: a take-back cut short
   // leaves files without marks, never marks without files.
-  for (const std::string& project : t.marked) {
-    if (!ChangeProjectStatus(project, StatusAction::kReturnFromHost)) {
-      extlib::ShowMessage("Unable to unlock project \"" + project + "\"!", platform::kMbOk | platform::kMbIconError);
+  std::vector<bool> done;
+  StatusPass().ChangeAll(t.marked, StatusAction::kReturnFromHost, &done);
+  for (size_t i = 0; i < t.marked.size(); ++i) {
+    if (!done[i]) {
+      extlib::ShowMessage("Unable to unlock project \"" + t.marked[i] + "\"!", platform::kMbOk | platform::kMbIconError);
       ok = false;
     }
   }

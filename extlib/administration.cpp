@@ -1,5 +1,6 @@
 #include "extlib/administration.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -219,6 +220,73 @@ int write_prj_records(int handle, long first_slot, const PRJ* records, size_t co
       (!HeldBy(*l.f, 0, CurrentOwner()) || null_record->version != L::kCurrentVersion))
     return kPrjFailed;
   return WriteSlots(l, first_slot, records, count, null_record);
+}
+
+int WriteRecordsAtSlots(int handle, const long* slots, const PRJ* records, size_t count) {
+  Locked l = LockFile(handle);
+  if (!l || (count > 0 && (!slots || !records))) return kPrjFailed;
+  if (count == 0) return kPrjOk;
+  AdminFile* f = l.f.get();
+  const Owner& me = CurrentOwner();
+  for (size_t i = 0; i < count; ++i)
+    if (slots[i] < 1 || !HeldBy(*f, slots[i], me)) return kPrjLockFailed;
+  const OpenedFile& o = f->file;
+  const int64_t line_bytes = o.LineBytes();
+  // The lines in slot order; a slot named twice is refused.
+  std::vector<size_t> order(count);
+  for (size_t i = 0; i < count; ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return slots[a] < slots[b]; });
+  const char* end = o.header.line_end == 2 ? "\r\n" : "\n";
+  std::vector<std::string> lines(count);
+  for (size_t k = 0; k < count; ++k) {
+    if (k > 0 && slots[order[k]] == slots[order[k - 1]]) return kPrjFailed;
+    if (!FormatRecordV3(records[order[k]], o.header.user_words, &lines[k])) return kPrjFailed;
+    lines[k] += end;
+    if (static_cast<int64_t>(lines[k].size()) != line_bytes) return kPrjFailed;
+  }
+  const long first = slots[order.front()], last = slots[order.back()];
+  const int64_t span_start = o.Offset(first), span_bytes = o.Offset(last) + line_bytes - span_start;
+  platform::FileInfo info;
+  if (CurrentEnv()->FStat(o.fd, &info) != 0 || span_start + span_bytes > static_cast<int64_t>(info.size))
+    return kPrjFailed;
+  // The span as it was, read once, so that a failed write can be undone.
+  std::string before(static_cast<size_t>(span_bytes), '\0');
+  if (CurrentEnv()->PRead(o.fd, before.data(), before.size(), span_start) != span_bytes) return kPrjFailed;
+  std::string after = before;
+  for (size_t k = 0; k < count; ++k)
+    after.replace(static_cast<size_t>(o.Offset(slots[order[k]]) - span_start), lines[k].size(), lines[k]);
+  // Each run of neighbouring slots in one write.
+  auto write_runs = [&](const std::string& bytes) {
+    int rc = kPrjOk;
+    for (size_t k = 0; k < count && rc == kPrjOk;) {
+      size_t j = k + 1;
+      while (j < count && slots[order[j]] == slots[order[j - 1]] + 1) ++j;
+      const int64_t at = o.Offset(slots[order[k]]);
+      const size_t n = static_cast<size_t>(static_cast<int64_t>(j - k) * line_bytes);
+      if (CurrentEnv()->PWrite(o.fd, bytes.data() + (at - span_start), n, at) != static_cast<int64_t>(n))
+        rc = kPrjFailed;
+      k = j;
+    }
+    return rc;
+  };
+  int rc = write_runs(after);
+  if (rc == kPrjOk && CurrentEnv()->Sync(o.fd) != 0) rc = kPrjFailed;
+  if (rc == kPrjOk) {
+    std::string back(static_cast<size_t>(span_bytes), '\0');
+    if (CurrentEnv()->PRead(o.fd, back.data(), back.size(), span_start) != span_bytes) rc = kPrjFailed;
+    for (size_t k = 0; k < count && rc == kPrjOk; ++k) {
+      const size_t at = static_cast<size_t>(o.Offset(slots[order[k]]) - span_start);
+      if (back.compare(at, lines[k].size(), lines[k]) != 0) rc = kPrjFailed;
+    }
+  }
+  if (rc != kPrjOk) {
+    // Putting the old bytes back is all a failed write can still try.
+    (void)write_runs(before);
+    (void)CurrentEnv()->Sync(o.fd);
+  }
+  l.lock.unlock();
+  UnCachPrjList();
+  return rc;
 }
 
 int ReadRecordAtSlot(int handle, long slot, PRJ* record) {

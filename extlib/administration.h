@@ -59,6 +59,12 @@ enum RecordRead : int {
 // lockable) or -1.
 [[nodiscard]] int write_prj_records(int handle, long first_slot, const PRJ* records, size_t count,
                       const NullRecord* null_record = nullptr);
+// Writes records into slots anywhere in the file (none past its end), each
+// slot already locked by this thread (else -7 and nothing written): runs of
+// neighbouring slots with one write each, one flush for all, then read back.
+// A failure puts the slots' old bytes back. 0, -7 or -1. The cost of a
+// change of many records on a slow share: two calls a record, not six.
+[[nodiscard]] int WriteRecordsAtSlots(int handle, const long* slots, const PRJ* records, size_t count);
 // Reads the record in a slot without moving the position; as read_prj_info.
 [[nodiscard]] int ReadRecordAtSlot(int handle, long slot, PRJ* record);
 // Writes the record into a slot without moving the position; as write_prj_info.

@@ -254,6 +254,52 @@ TEST_F(AdministrationTest, SeveralRecordsGoInWithOneFlushAndTheNullRecordWithThe
   EXPECT_EQ(RecordSlotCount(h), 5);
 }
 
+// Records of one host lie scattered through the file: each run of
+// neighbouring slots is one write, all of them one flush, and only slots the
+// writer holds are written.
+TEST_F(AdministrationTest, ScatteredRecordsGoInUnderTheirLocksWithOneFlush) {
+  int h = open_prj_info(23, kOpenExisting);
+  const PRJ more[] = {SmallInstallation::Record("Gamma", 12), SmallInstallation::Record("Delta", 13),
+                      SmallInstallation::Record("Epsilon", 14, "SRV2")};
+  ASSERT_EQ(write_prj_records(h, 3, more, 3), 0);
+  RecordLock one, three, four;
+  ASSERT_EQ(LockRecordAtSlot(h, 1, &one), 0);
+  ASSERT_EQ(LockRecordAtSlot(h, 3, &three), 0);
+  ASSERT_EQ(LockRecordAtSlot(h, 4, &four), 0);
+  PRJ changed[3];
+  const long slots[] = {4, 1, 3};
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(ReadRecordAtSlot(h, slots[i], &changed[i]), 0);
+    changed[i].status = static_cast<unsigned char>(changed[i].status | 0x04);
+  }
+  const std::string before = inst_.Admin();
+  const long with_unlocked[] = {4, 1, 5};
+  EXPECT_EQ(WriteRecordsAtSlots(h, with_unlocked, changed, 3), kPrjLockFailed);
+  EXPECT_EQ(inst_.Admin(), before);
+
+  platform::FaultInjectionEnv env;
+  platform::SetCurrentEnv(&env);
+  env.Arm(platform::FaultPoint::kSync, 1, EIO);  // a failed flush puts the old bytes back
+  EXPECT_NE(WriteRecordsAtSlots(h, slots, changed, 3), 0);
+  EXPECT_EQ(inst_.Admin(), before);
+  env.Disarm();
+  env.Reset();
+  const int rc = WriteRecordsAtSlots(h, slots, changed, 3);
+  const int writes = env.Calls(platform::FaultPoint::kWrite), syncs = env.Calls(platform::FaultPoint::kSync);
+  platform::SetCurrentEnv(nullptr);
+  ASSERT_EQ(rc, 0);
+  EXPECT_EQ(writes, 2);  // slot 1, then slots 3 and 4
+  EXPECT_EQ(syncs, 1);
+  for (long slot = 1; slot <= 5; ++slot) {
+    PRJ r;
+    ASSERT_EQ(ReadRecordAtSlot(h, slot, &r), 0);
+    EXPECT_EQ((r.status & 0x04) != 0, slot == 1 || slot == 3 || slot == 4) << slot;
+  }
+  EXPECT_EQ(one.Release(), 0);
+  EXPECT_EQ(three.Release(), 0);
+  EXPECT_EQ(four.Release(), 0);
+}
+
 TEST_F(AdministrationTest, SeveralRecordsWaitForAnotherProcessesLockOnAnyOfTheirSlots) {
   int h = open_prj_info(23, kOpenExisting);
   ASSERT_EQ(lock_prj_info(h, 9, kLockRecord), 0);  // slot 2

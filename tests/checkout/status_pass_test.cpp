@@ -1,0 +1,167 @@
+#include "checkout/project_status.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+
+#include <cstdio>
+#include <set>
+
+#include "checkout/checkin.h"
+#include "checkout_fixture.h"
+#include "extlib/administration.h"
+#include "platform/env.h"
+
+namespace dovrane::checkout {
+namespace {
+
+class StatusPassTest : public CheckoutFixture {
+ protected:
+  // Swaps the records in the slots of two projects, as another workstation's
+  // rebuild could have written them after the pass read its list.
+  void SwapRecords(uint32_t a, uint32_t b) {
+    const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+    ASSERT_GE(handle, 0);
+    const long slot_a = extlib::FindRecordSlotByNumber(a), slot_b = extlib::FindRecordSlotByNumber(b);
+    extlib::PRJ ra, rb;
+    ASSERT_EQ(extlib::ReadRecordAtSlot(handle, slot_a, &ra), extlib::kRecordRead);
+    ASSERT_EQ(extlib::ReadRecordAtSlot(handle, slot_b, &rb), extlib::kRecordRead);
+    ASSERT_EQ(extlib::WriteRecordAtSlot(handle, slot_a, &rb), 0);
+    ASSERT_EQ(extlib::WriteRecordAtSlot(handle, slot_b, &ra), 0);
+  }
+};
+
+TEST_F(StatusPassTest, MarksManyProjectsWithOneReadOfTheList) {
+  StatusPass pass("WS01");
+  for (const CheckoutEntry& e : list_) EXPECT_TRUE(pass.Change(e.project, StatusAction::kTakeWithHost)) << e.project;
+  for (uint32_t n : numbers_) EXPECT_EQ(Status(n) & kHostCheckedOut, kHostCheckedOut) << n;
+  EXPECT_EQ(pass.ListReads(), 1);
+  // The second take is refused as one at a time is; what it found is told.
+  unsigned char seen = 0;
+  EXPECT_FALSE(pass.Change(list_[0].project, StatusAction::kTakeWithHost));
+  ASSERT_TRUE(pass.SeenStatus(list_[0].project, &seen));
+  EXPECT_EQ(seen & kHostCheckedOut, kHostCheckedOut);
+  // A project of another host does not go out with this one.
+  extlib::PRJ other;
+  uint32_t other_number = 0;
+  for (uint32_t n = 1; n <= kProjects && !other_number; ++n)
+    if (site_.Record(n, &other) && std::string(other.host) != "WS01") other_number = n;
+  ASSERT_NE(other_number, 0u);
+  EXPECT_FALSE(pass.Change(other.name, StatusAction::kTakeWithHost));
+  EXPECT_EQ(Status(other_number) & kHostCheckedOut, 0u);
+  EXPECT_TRUE(pass.Change("No such project", StatusAction::kTakeWithHost));
+}
+
+TEST_F(StatusPassTest, AHintThatNoLongerHoldsIsLookedUpAgain) {
+  StatusPass pass("WS01");
+  EXPECT_EQ(pass.Number(list_[0].project), static_cast<long>(numbers_[0]));
+  // After the list was read, the two records change places in the file.
+  SwapRecords(numbers_[0], numbers_[1]);
+  EXPECT_TRUE(pass.Change(list_[0].project, StatusAction::kTakeWithHost));
+  EXPECT_EQ(Status(numbers_[0]) & kHostCheckedOut, kHostCheckedOut);
+  EXPECT_EQ(Status(numbers_[1]) & kHostCheckedOut, 0u) << "the record in the slot the list named was changed";
+  EXPECT_TRUE(pass.Change(list_[1].project, StatusAction::kTakeWithHost));
+  EXPECT_EQ(Status(numbers_[1]) & kHostCheckedOut, kHostCheckedOut);
+  // Read once more after the miss, and not again for the hints after it.
+  EXPECT_EQ(pass.ListReads(), 2);
+  for (size_t i = 2; i < list_.size(); ++i) EXPECT_TRUE(pass.Change(list_[i].project, StatusAction::kReturnFromHost));
+  EXPECT_EQ(pass.ListReads(), 2);
+}
+
+// Counts the opens of the network's project.dat and the bytes read from it.
+class AdministrationReadsEnv : public platform::Env {
+ public:
+  int OpenAt(int dirfd, const std::string& name, int flags, mode_t mode) override {
+    const int fd = Env::OpenAt(dirfd, name, flags, mode);
+    if (fd >= 0 && name.ends_with("/SRV1/cad/Net/project.dat")) {
+      fds_.insert(fd);
+      ++opens;
+    }
+    return fd;
+  }
+  int64_t Read(int fd, void* buf, size_t n) override { return Count(fd, Env::Read(fd, buf, n)); }
+  int64_t PRead(int fd, void* buf, size_t n, int64_t offset) override {
+    return Count(fd, Env::PRead(fd, buf, n, offset));
+  }
+  int Close(int fd) override {
+    fds_.erase(fd);
+    return Env::Close(fd);
+  }
+  int opens = 0;
+  int64_t bytes = 0;
+
+ private:
+  int64_t Count(int fd, int64_t n) {
+    if (n > 0 && fds_.count(fd)) bytes += n;
+    return n;
+  }
+  std::set<int> fds_;
+};
+
+struct Reads {
+  size_t projects = 0;
+  int64_t file_size = 0;
+  int checkout_opens = 0, checkin_opens = 0;
+  int64_t checkout_bytes = 0, checkin_bytes = 0;
+};
+
+// A host check-out and check-in of the laptop of an installation of
+// `projects` projects on two hosts, counting what they read of project.dat.
+Reads CheckOutAndIn(int projects) {
+  Reads reads;
+  testing::SampleSite site(projects, 2, true);
+  site.Activate();
+  testing::RecordingMessenger messenger;
+  extlib::OperationContext ctx(&messenger);
+  std::vector<CheckoutEntry> list;
+  for (uint32_t n = 1; n <= static_cast<uint32_t>(projects); ++n) {
+    extlib::PRJ r;
+    if (!site.Record(n, &r) || std::string(r.host) != "WS01") continue;
+    char location[64];
+    std::snprintf(location, sizeof location, "\\\\WS01\\cad\\Prj\\n%07u.prj", n);
+    list.push_back({list.empty() ? "WS01" : "", extlib::TrimmedName(r.name), location});
+  }
+  reads.projects = list.size();
+  reads.file_size = static_cast<int64_t>(std::filesystem::file_size(site.NetDir() + "/project.dat"));
+  CheckoutAnswers answers;
+  answers.comment = "unterwegs";
+  StdSizes sizes;
+  EXPECT_TRUE(MeasureOfficeStandard(ctx, "\\\\SRV1\\cad", &sizes));
+  answers.components = FillStdItemTable(sizes, ReadStdChoice());
+  AdministrationReadsEnv env;
+  platform::Env* previous = platform::SetCurrentEnv(&env);
+  EXPECT_EQ(CheckOut(ctx, kCheckoutHost, list, answers), 1) << messenger.All();
+  reads.checkout_opens = env.opens;
+  reads.checkout_bytes = env.bytes;
+  env.opens = 0;
+  env.bytes = 0;
+  EXPECT_EQ(CheckIn(ctx, kCheckinHost, list), 1) << messenger.All();
+  reads.checkin_opens = env.opens;
+  reads.checkin_bytes = env.bytes;
+  platform::SetCurrentEnv(previous);
+  extlib::lzende();
+  return reads;
+}
+
+// A host's check-out and check-in read the administration a fixed number of
+// times however many projects the host has: four times the projects add no
+// whole reads of the file, and the bytes read stay a few files' worth.
+TEST(HostCheckoutReads, TheAdministrationIsReadAFixedNumberOfTimesNotOnceAProject) {
+  // Every look-up compares the file: a list kept by its own time would hide reads.
+  extlib::SetProjectListRevalidateMs(0);
+  const Reads few = CheckOutAndIn(12);
+  const Reads many = CheckOutAndIn(60);
+  ASSERT_GE(many.projects, 4 * few.projects) << few.projects << " " << many.projects;
+  EXPECT_EQ(many.checkout_opens, few.checkout_opens);
+  EXPECT_EQ(many.checkin_opens, few.checkin_opens);
+  // The bytes grow with the file, not with the file times the projects.
+  const double growth = static_cast<double>(many.file_size) / static_cast<double>(few.file_size);
+  EXPECT_LE(many.checkout_bytes, 2 * growth * static_cast<double>(few.checkout_bytes)) << few.checkout_bytes;
+  EXPECT_LE(many.checkin_bytes, 2 * growth * static_cast<double>(few.checkin_bytes)) << few.checkin_bytes;
+  std::printf("check-out: %d opens, %lld bytes; check-in: %d opens, %lld bytes of project.dat (%lld bytes, %zu projects)\n",
+              many.checkout_opens, static_cast<long long>(many.checkout_bytes), many.checkin_opens,
+              static_cast<long long>(many.checkin_bytes), static_cast<long long>(many.file_size), many.projects);
+}
+
+}  // namespace
+}  // namespace dovrane::checkout
