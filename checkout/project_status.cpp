@@ -4,6 +4,7 @@
 #include <set>
 
 #include "extlib/administration.h"
+#include "extlib/installation.h"
 #include "extlib/library_init.h"
 #include "extlib/project_code.h"
 #include "extlib/project_list.h"
@@ -77,7 +78,8 @@ StatusPass::StatusPass(std::string on_host) : on_host_(std::move(on_host)) {}
 int StatusPass::Take(bool again) {
   if (again) extlib::UnCachPrjList();
   ++list_reads_;
-  return extlib::ProjectTable::Default().Take(&list_);
+  // The C-style record calls of the pass act on the process default too.
+  return extlib::ProcessInstallation().Projects().Take(&list_);
 }
 
 long StatusPass::Hint(const std::string& padded) const {

@@ -112,7 +112,7 @@ Reads CheckOutAndIn(int projects) {
   testing::SampleSite site(projects, 2, true);
   site.Activate();
   testing::RecordingMessenger messenger;
-  extlib::OperationContext ctx(&messenger);
+  extlib::OperationContext ctx(extlib::ProcessInstallation(), &messenger);
   std::vector<CheckoutEntry> list;
   for (uint32_t n = 1; n <= static_cast<uint32_t>(projects); ++n) {
     extlib::PRJ r;
