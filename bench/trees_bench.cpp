@@ -49,6 +49,18 @@ void LayOut(tree::CDovraneTreeCtrl* a, tree::CDovraneTreeCtrl* b) {
   }
 }
 
+// The two trees on one model, as the main window shows them.
+struct Trees {
+  tree::ProjectTreeModel model;
+  tree::CDovraneTreeCtrl hosts{1}, projects{0};
+  Trees() {
+    for (tree::CDovraneTreeCtrl* view : {&hosts, &projects}) {
+      view->resize(400, 800);
+      view->setModel(&model);
+    }
+  }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -76,12 +88,9 @@ int main(int argc, char** argv) {
   extlib::lfinipC(23, "\\\\SRV1\\cad\\Net\\");
   QApplication app(argc, argv);
 
-  tree::ProjectTreeModel model;
-  tree::CDovraneTreeCtrl hosts(1), project_tree(0);
-  hosts.resize(400, 800);
-  project_tree.resize(400, 800);
-  hosts.setModel(&model);
-  project_tree.setModel(&model);
+  Trees shown;
+  tree::ProjectTreeModel& model = shown.model;
+  tree::CDovraneTreeCtrl &hosts = shown.hosts, &project_tree = shown.projects;
 
   // The first fill as the window makes it: project.dat read and parsed
   // (the fill's worker), the table built, the trees laid out.
@@ -96,15 +105,10 @@ int main(int argc, char** argv) {
   const double read = Ms(timer);
   double complete = 0, complete_cpu = 0;
   {
-    tree::ProjectTreeModel first;
-    tree::CDovraneTreeCtrl first_hosts(1), first_projects(0);
-    first_hosts.resize(400, 800);
-    first_projects.resize(400, 800);
-    first_hosts.setModel(&first);
-    first_projects.setModel(&first);
-    first.SetTable(tree::BuildHostTable(input));
-    first_projects.setRootIndex(first.index(0, 0));
-    LayOut(&first_hosts, &first_projects);
+    Trees first;
+    first.model.SetTable(tree::BuildHostTable(input));
+    first.projects.setRootIndex(first.model.index(0, 0));
+    LayOut(&first.hosts, &first.projects);
     complete = Ms(timer);
     complete_cpu = ThreadCpuMs() - complete_cpu_start;
   }
