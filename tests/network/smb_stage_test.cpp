@@ -69,7 +69,7 @@ TEST_F(SmbStageTest, SharesOfEveryServerAreListedQuickly) {
     EXPECT_EQ(Names(l), (std::vector<std::string>{"cad", "priv"})) << s;  // no IPC$
   }
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-  // Each call sets up a client of its own; the 100 ms hold for a connected one.
+  // Each call sets up a client of its own; the 100 ms goal holds for a connected one.
   EXPECT_LT(ms.count(), 1500);
 }
 
