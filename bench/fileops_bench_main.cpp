@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "extlib/operation_context.h"
 #include "fileops/copy_engine.h"
 #include "fileops/directory_delete.h"
 #include "fileops/directory_size.h"
@@ -23,7 +24,8 @@ bool CopyTree(const std::string& src, const std::string& dst) {
   dovrane::platform::FileInfo info;
   if (CurrentEnv()->Stat(src, &info) < 0) return false;
   if (info.type != EntryType::kDirectory)
-    return dovrane::fileops::CopyFileWithSplit(nullptr, src, dst) == static_cast<int64_t>(info.size);
+    return dovrane::fileops::CopyFileWithSplit(dovrane::extlib::ActiveContext(), nullptr, src, dst).bytes ==
+           static_cast<int64_t>(info.size);
   std::vector<DirEntry> entries;
   if (CurrentEnv()->ListDir(src, &entries) < 0) return false;
   bool ok = true;
@@ -40,7 +42,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (argc == 3 && std::strcmp(argv[1], "delete") == 0)
-    return dovrane::fileops::DeleteDirectoryTree(nullptr, argv[2]) ? 0 : 1;
+    return dovrane::fileops::DeleteDirectoryTree(dovrane::extlib::ActiveContext(), nullptr, argv[2]) ? 0 : 1;
   std::fprintf(stderr, "usage: %s copy SRC DST | sum DIR | delete DIR\n", argv[0]);
   return 2;
 }

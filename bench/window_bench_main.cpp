@@ -54,9 +54,9 @@ int CopyFiles(OperationContext& ctx, const std::string& from, const std::string&
     if (ctx.Cancelled()) return dovrane::extlib::kPrjInterrupted;
     std::string name = "/f" + std::to_string(i) + ".dat";
     ctx.Print("%s\n", (to + name).c_str());
-    int64_t n = dovrane::fileops::CopyFileWithSplit(ctx, nullptr, from + name, to + name);
-    if (n < 0) return ctx.Cancelled() ? dovrane::extlib::kPrjInterrupted : -1;
-    if (ctx.progress()) ctx.progress()->Advance(static_cast<double>(n));
+    const dovrane::fileops::CopyResult copied = dovrane::fileops::CopyFileWithSplit(ctx, nullptr, from + name, to + name);
+    if (!copied.ok()) return ctx.Cancelled() ? dovrane::extlib::kPrjInterrupted : -1;
+    if (ctx.progress()) ctx.progress()->Advance(static_cast<double>(copied.bytes));
   }
   return 0;
 }

@@ -125,8 +125,9 @@ int64_t CopyAdministrationPair(extlib::OperationContext& ctx, const std::string&
   }
   int64_t total = 0;
   if (!users_name.empty()) {
-    total = fileops::CopyFileWithSplit(ctx, nullptr, platform::NativePath(from + "\\" + users_name),
-                                       platform::NativePath(to + "\\" + users_name));
+    const fileops::CopyResult users = fileops::CopyFileWithSplit(
+        ctx, nullptr, platform::NativePath(from + "\\" + users_name), platform::NativePath(to + "\\" + users_name));
+    total = users.ok() ? users.bytes : -1;
   }
   if (total >= 0) {
     const int64_t copied = CopyAdministration(from + "\\" + admin_name, to + "\\" + admin_name);
@@ -172,10 +173,11 @@ bool CopyNetFiles(extlib::OperationContext& ctx, const std::string& from, const 
       continue;
     }
     if (ctx.progress()) ctx.progress()->Title(to + "\\" + e.name);
-    int64_t copied = fileops::CopyFileWithSplit(ctx, nullptr, native_from + "/" + e.name, native_to + "/" + e.name);
-    if (ctx.progress()) ctx.progress()->Advance(static_cast<double>(copied));
+    const fileops::CopyResult copied =
+        fileops::CopyFileWithSplit(ctx, nullptr, native_from + "/" + e.name, native_to + "/" + e.name);
+    if (ctx.progress()) ctx.progress()->Advance(static_cast<double>(copied.bytes));
     // A copy without one of the administration's files is no checked-out copy.
-    if (copied < 0) {
+    if (!copied.ok()) {
       ok = false;
       break;
     }
@@ -186,7 +188,7 @@ bool CopyNetFiles(extlib::OperationContext& ctx, const std::string& from, const 
     if (ctx.progress()) ctx.progress()->Advance(static_cast<double>(copied));
     ok = copied >= 0;
   } else if (ok && !users_name.empty()) {
-    ok = fileops::CopyFileWithSplit(ctx, nullptr, native_from + "/" + users_name, native_to + "/" + users_name) >= 0;
+    ok = fileops::CopyFileWithSplit(ctx, nullptr, native_from + "/" + users_name, native_to + "/" + users_name).ok();
   }
   if (ctx.progress()) ctx.progress()->Finish();
   return ok;
@@ -273,7 +275,7 @@ bool BuildCheckoutCopy(extlib::OperationContext& ctx, const NetCopyPlaces& place
   // The host check-out information file goes along unchanged.
   const std::string info = platform::NativePath(HostCheckoutInfoPath(places.network_net, host));
   if (Exists(info) &&
-      fileops::CopyFileWithSplit(ctx, nullptr, info, platform::NativePath(HostCheckoutInfoPath(work, host))) < 0)
+      !fileops::CopyFileWithSplit(ctx, nullptr, info, platform::NativePath(HostCheckoutInfoPath(work, host))).ok())
     return false;
   platform::SyncDirectory(native_work);
   return true;

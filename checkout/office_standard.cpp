@@ -92,10 +92,10 @@ class StdCopy {
       if (!fileops::MatchesWildcard(pattern, e.name)) continue;
       const bool fresh = !Exists(to);
       if (ctx_.progress()) ctx_.progress()->Title(platform::WindowsPath(to));
-      int64_t copied = fileops::CopyFileWithSplit(ctx_, nullptr, from, to);
+      const fileops::CopyResult copied = fileops::CopyFileWithSplit(ctx_, nullptr, from, to);
       if (fresh && Exists(to)) created_->push_back(to);
-      if (ctx_.progress()) ctx_.progress()->Advance(static_cast<double>(copied));
-      if (copied < 0) return false;
+      if (ctx_.progress()) ctx_.progress()->Advance(static_cast<double>(copied.bytes));
+      if (!copied.ok()) return false;
     }
     return true;
   }

@@ -29,9 +29,11 @@ unsigned MessageKindIcon(int kind) {
   return kind == 1 ? platform::kMbIconError : kind == 2 ? platform::kMbIconInformation : platform::kMbIconWarning;
 }
 
-int ShowMessage(const std::string& text, unsigned flags) {
+int ShowMessage(const std::string& text, unsigned flags) { return ShowMessage(ActiveContext(), text, flags); }
+
+int ShowMessage(OperationContext& ctx, const std::string& text, unsigned flags) {
   Trace(text);
-  return ActiveContext().Messenger().MessageBox(text, kCaption, flags);
+  return ctx.Messenger().MessageBox(text, kCaption, flags);
 }
 
 int LibraryMessage(int kind, const std::string& text) {

@@ -6,6 +6,8 @@
 
 namespace dovrane::extlib {
 
+class OperationContext;
+
 // The caption of every message box of the program.
 inline constexpr char kCaption[] = "Varnholtek Dovranix";
 
@@ -16,6 +18,8 @@ unsigned MessageKindIcon(int kind);
 // messenger. flags: buttons, icon and modality (platform/messenger.h). Returns
 // the box result (0: nobody could answer).
 int ShowMessage(const std::string& text, unsigned flags);
+// The same for an operation: its messenger answers.
+int ShowMessage(OperationContext& ctx, const std::string& text, unsigned flags);
 
 // Non-zero switches the libraries' own message boxes off; returns the previous
 // state (non-zero: they were off), which the caller restores.

@@ -19,23 +19,20 @@
 
 namespace dovrane::fileops {
 
-using platform::CurrentEnv;
 using platform::EntryType;
 using platform::Env;
 using platform::FileInfo;
 using platform::FileTime;
-using platform::NativePath;
 using platform::SystemErrorText;
 
 namespace {
 
 constexpr unsigned kErrorBox = platform::kMbOk | platform::kMbIconError;
 
-// The failure result: the reason stays in errno for the caller.
-int64_t Fail(int error) {
-  errno = error < 0 ? -error : error;
-  return -1;
-}
+using Outcome = CopyResult::Outcome;
+
+// A failed call's result; error in either sign.
+CopyResult Failed(int error) { return {Outcome::kFailed, 0, error < 0 ? -error : error}; }
 
 bool IsDiskFull(int64_t rc) {
   // A full medium, a full quota, or a file the medium cannot grow (FAT's 4 GB):
@@ -52,27 +49,28 @@ int64_t FloorTo(const FileTime& t, int64_t resolution) {
 
 // Gives the closed file at native the source's access and write times.
 // Linux has no call to set a birth time; the copy keeps its own.
-int StampTimes(const std::string& native, const std::string& shown, const FileInfo& source) {
-  Env* env = CurrentEnv();
+int StampTimes(extlib::OperationContext& ctx, const std::string& native, const std::string& shown,
+               const FileInfo& source) {
+  Env* env = &ctx.installation().Env();
   int fd = env->Open(native, O_WRONLY | O_NOFOLLOW);
   if (fd < 0) {
-    FileBoxF(kErrorBox, "CreateFile(%s) failed !\n\n%s", shown.c_str(), SystemErrorText(fd));
+    FileBoxF(ctx, kErrorBox, "CreateFile(%s) failed !\n\n%s", shown.c_str(), SystemErrorText(fd));
     return fd;
   }
   int rc = env->FSetTimes(fd, source.accessed, source.modified);
   int rc_close = env->Close(fd);
   if (rc == 0) rc = rc_close;
-  if (rc < 0) FileBoxF(kErrorBox, "SetFileTime(%s) failed !\n\n%s", shown.c_str(), SystemErrorText(rc));
+  if (rc < 0) FileBoxF(ctx, kErrorBox, "SetFileTime(%s) failed !\n\n%s", shown.c_str(), SystemErrorText(rc));
   return rc;
 }
 
 // Renames the piece at native to native + "_n". A refused rename must not let
 // the next piece overwrite this one, so it is a failure.
-int RenamePiece(const std::string& native, const std::string& shown, int n) {
+int RenamePiece(extlib::OperationContext& ctx, const std::string& native, const std::string& shown, int n) {
   std::string suffix = "_" + std::to_string(n);
-  int rc = CurrentEnv()->Rename(native, native + suffix);
+  int rc = ctx.installation().Env().Rename(native, native + suffix);
   if (rc < 0)
-    FileBoxF(kErrorBox, "rename(%s) failed !\n\n%s", (shown + suffix).c_str(), SystemErrorText(rc));
+    FileBoxF(ctx, kErrorBox, "rename(%s) failed !\n\n%s", (shown + suffix).c_str(), SystemErrorText(rc));
   return rc;
 }
 
@@ -81,28 +79,36 @@ class Copy {
  public:
   Copy(extlib::OperationContext& ctx, const std::string& source, const std::string& target,
        const std::string& target_native, const FileInfo& info)
-      : ctx_(ctx), source_(source), target_(target), info_(info), target_native_(target_native) {}
+      : ctx_(ctx),
+        env_(ctx.installation().Env()),
+        source_(source),
+        target_(target),
+        info_(info),
+        target_native_(target_native) {}
   ~Copy() {
-    if (in_ >= 0) platform::CloseNothingPending(CurrentEnv(), in_);
-    if (out_ >= 0) platform::CloseNothingPending(CurrentEnv(), out_);
+    if (in_ >= 0) platform::CloseNothingPending(&env_, in_);
+    if (out_ >= 0) platform::CloseNothingPending(&env_, out_);
   }
-  int64_t Run(const std::string& source_native, bool target_exists, const FileInfo& target_info);
+  CopyResult Run(const std::string& source_native, bool target_exists, const FileInfo& target_info);
 
  private:
   // The block from offset on did not fit (a full medium). Returns 1 to go on writing
-  // into a new piece, 0 to leave the copy loop, -1 to fail at once.
+  // into a new piece, 0 to leave the copy loop, -1 to fail at once with failure_.
   int OnShortWrite(int64_t rc);
-  int64_t Shortfall();
-  // The person stopped the copy: the unfinished piece goes, as after a
-  // shortfall, but without a message (the person knows). -1 with ECANCELED.
-  int64_t Interrupted();
-  // Closes both files and removes the unfinished piece: the copy failed with error.
-  int64_t GiveUp(int error);
+  int StopWith(int error) {
+    failure_ = Failed(error);
+    return -1;
+  }
+  CopyResult Shortfall();
+  // Closes both files and removes the unfinished piece: the copy ends as `outcome`
+  // (the person stopped it: no message, as they know).
+  CopyResult GiveUp(Outcome outcome);
   // After a failed write: what reached the piece before the failure counts
   // (the medium took it); at most `most`. Returns that count.
   int64_t CountPartial(int64_t most);
 
   extlib::OperationContext& ctx_;
+  Env& env_;
   const std::string source_, target_;
   const FileInfo info_;
   std::string target_native_;
@@ -111,10 +117,11 @@ class Copy {
   int64_t total_ = 0;
   int64_t piece_bytes_ = 0;
   int last_error_ = 0;
+  CopyResult failure_;
 };
 
-int64_t Copy::Run(const std::string& source_native, bool target_exists, const FileInfo& target_info) {
-  Env* env = CurrentEnv();
+CopyResult Copy::Run(const std::string& source_native, bool target_exists, const FileInfo& target_info) {
+  Env* env = &env_;
   // A folder opens on Linux but is no file to copy; a pipe or device
   // would block the open or never end.
   using platform::EntryType;
@@ -123,30 +130,30 @@ int64_t Copy::Run(const std::string& source_native, bool target_exists, const Fi
                                             : env->Open(source_native, O_RDONLY);
   if (in_ < 0) {
     int rc = in_;
-    FileBoxF(kErrorBox, "_tfopen(%s) failed !\n\n%s", source_.c_str(), SystemErrorText(rc));
-    return Fail(rc);
+    FileBoxF(ctx_, kErrorBox, "_tfopen(%s) failed !\n\n%s", source_.c_str(), SystemErrorText(rc));
+    return Failed(rc);
   }
   // An older target that is read-only: read-only means no write bit; clearing it adds the owner's.
   if (target_exists && (target_info.mode & 0222) == 0) {
-    if (FileBoxF(platform::kMbYesNo | platform::kMbIconError, "(%s) is Read Only !\nMay I delete the flag ?",
+    if (FileBoxF(ctx_, platform::kMbYesNo | platform::kMbIconError, "(%s) is Read Only !\nMay I delete the flag ?",
                  target_.c_str()) != platform::kIdYes)
-      return 0;
+      return {Outcome::kDeclined};
     (void)env->Chmod(target_native_, target_info.mode | S_IWUSR);  // a refusal shows at the create below
   }
   // The buffer comes first, so a failed allocation leaves no empty
   // target behind that a later run would take for up to date.
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[kCopyBlockSize]);
   if (!buffer) {
-    FileBoxF(kErrorBox, "malloc(%d bytes) failed !\n\n%s", static_cast<int>(kCopyBlockSize),
+    FileBoxF(ctx_, kErrorBox, "malloc(%d bytes) failed !\n\n%s", static_cast<int>(kCopyBlockSize),
              SystemErrorText(ENOMEM));
-    return Fail(ENOMEM);
+    return Failed(ENOMEM);
   }
   const bool special = target_exists && target_info.type == EntryType::kOther;
   out_ = special ? -EINVAL : env->Open(target_native_, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0666);
   if (out_ < 0) {
     int rc = out_;
-    FileBoxF(kErrorBox, "_tfopen(%s) failed !\n\n%s", target_.c_str(), SystemErrorText(rc));
-    return Fail(rc);
+    FileBoxF(ctx_, kErrorBox, "_tfopen(%s) failed !\n\n%s", target_.c_str(), SystemErrorText(rc));
+    return Failed(rc);
   }
   if (!target_exists) NoteTargetCreated(ctx_.installation(), target_native_);
   // The copy loop, block by block. Where the kernel can copy between
@@ -165,7 +172,7 @@ int64_t Copy::Run(const std::string& source_native, bool target_exists, const Fi
       if (c > 0) {
         total_ += c;
         piece_bytes_ += c;
-        if (ctx_.Cancelled()) return Interrupted();
+        if (ctx_.Cancelled()) return GiveUp(Outcome::kCancelled);
         continue;
       }
       CountPartial(kCopyBlockSize);
@@ -174,7 +181,7 @@ int64_t Copy::Run(const std::string& source_native, bool target_exists, const Fi
         continue;
       }
       int next = OnShortWrite(c);
-      if (next < 0) return -1;
+      if (next < 0) return failure_;
       leave = next == 0;
       continue;
     }
@@ -192,13 +199,13 @@ int64_t Copy::Run(const std::string& source_native, bool target_exists, const Fi
       }
       offset += CountPartial(n - offset);
       int next = OnShortWrite(w);
-      if (next < 0) return -1;
+      if (next < 0) return failure_;
       if (next == 0) {
         leave = true;
         break;
       }
     }
-    if (!leave && ctx_.Cancelled()) return Interrupted();
+    if (!leave && ctx_.Cancelled()) return GiveUp(Outcome::kCancelled);
   }
   // Fewer bytes than the source holds: a failed read, never a copy.
   if (total_ != static_cast<int64_t>(info_.size)) return Shortfall();
@@ -208,70 +215,58 @@ int64_t Copy::Run(const std::string& source_native, bool target_exists, const Fi
   int rc = env->Close(out_);
   out_ = -1;
   if (rc < 0) {
-    FileBoxF(kErrorBox, "write (%s) failed !\n\n%s", target_.c_str(), SystemErrorText(rc));
+    FileBoxF(ctx_, kErrorBox, "write (%s) failed !\n\n%s", target_.c_str(), SystemErrorText(rc));
     (void)env->Unlink(target_native_);
-    return Fail(rc);
+    return Failed(rc);
   }
-  if (int s = StampTimes(target_native_, target_, info_); s < 0) return Fail(s);
+  if (int s = StampTimes(ctx_, target_native_, target_, info_); s < 0) return Failed(s);
   if (pieces_ != 0) {
-    if (int r = RenamePiece(target_native_, target_, pieces_ + 1); r < 0) return Fail(r);
+    if (int r = RenamePiece(ctx_, target_native_, target_, pieces_ + 1); r < 0) return Failed(r);
   }
-  return total_;
+  return {Outcome::kCopied, total_};
 }
 
 int Copy::OnShortWrite(int64_t rc) {
-  Env* env = CurrentEnv();
+  Env* env = &env_;
   last_error_ = static_cast<int>(rc);
   if (!IsDiskFull(rc) || !ctx_.split_files) {
-    FileBoxF(kErrorBox, "write (%s) failed !\n\n%s", target_.c_str(), SystemErrorText(rc));
+    FileBoxF(ctx_, kErrorBox, "write (%s) failed !\n\n%s", target_.c_str(), SystemErrorText(rc));
     return 0;
   }
-  if (FileBoxF(platform::kMbYesNo, "write (%s) failed !\n\n%s\nDatei splitten?", target_.c_str(),
+  if (FileBoxF(ctx_, platform::kMbYesNo, "write (%s) failed !\n\n%s\nDatei splitten?", target_.c_str(),
                SystemErrorText(rc)) != platform::kIdYes)
     return 0;
   // Close the full piece, stamp it and give it its number.
   int closed = env->Close(out_);
   out_ = -1;
   if (closed < 0) {
-    FileBoxF(kErrorBox, "write (%s) failed !\n\n%s", target_.c_str(), SystemErrorText(closed));
-    Fail(closed);
-    return -1;
+    FileBoxF(ctx_, kErrorBox, "write (%s) failed !\n\n%s", target_.c_str(), SystemErrorText(closed));
+    return StopWith(closed);
   }
-  if (int s = StampTimes(target_native_, target_, info_); s < 0) {
-    Fail(s);
-    return -1;
-  }
+  if (int s = StampTimes(ctx_, target_native_, target_, info_); s < 0) return StopWith(s);
   ++pieces_;
-  if (int r = RenamePiece(target_native_, target_, pieces_); r < 0) {
-    Fail(r);
-    return -1;
-  }
+  if (int r = RenamePiece(ctx_, target_native_, target_, pieces_); r < 0) return StopWith(r);
   // The new medium.
   for (;;) {
-    FileBox(platform::kMbOk, "Bitte legen Sie einen neuen Datentr\xE4ger ein!");
+    FileBox(ctx_, platform::kMbOk, "Bitte legen Sie einen neuen Datentr\xE4ger ein!");
     std::string dir = ParentPath(target_);
     if (!dir.empty()) {
-      if (int c = CreateDirectoryChain(dir); c < 0) {
-        Fail(c);
-        return -1;
-      }
+      if (int c = CreateDirectoryChain(ctx_, dir); c < 0) return StopWith(c);
     }
     target_native_ = NativeTargetPath(ctx_.installation(), target_);
     out_ = env->Open(target_native_, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0666);
     if (out_ >= 0) break;
     int failed = out_;
-    if (FileBoxF(platform::kMbYesNo | platform::kMbIconError, "_tfopen(%s) failed !\n\n%s\nVorgang wiederholen?",
-                 target_.c_str(), SystemErrorText(failed)) != platform::kIdYes) {
-      Fail(failed);
-      return -1;
-    }
+    if (FileBoxF(ctx_, platform::kMbYesNo | platform::kMbIconError, "_tfopen(%s) failed !\n\n%s\nVorgang wiederholen?",
+                 target_.c_str(), SystemErrorText(failed)) != platform::kIdYes)
+      return StopWith(failed);
   }
   piece_bytes_ = 0;
   return 1;
 }
 
 int64_t Copy::CountPartial(int64_t most) {
-  int64_t pos = CurrentEnv()->Seek(out_, 0, SEEK_CUR);
+  int64_t pos = env_.Seek(out_, 0, SEEK_CUR);
   int64_t partial = pos > piece_bytes_ ? pos - piece_bytes_ : 0;
   if (partial > most) partial = most;
   total_ += partial;
@@ -279,29 +274,33 @@ int64_t Copy::CountPartial(int64_t most) {
   return partial;
 }
 
-int64_t Copy::Shortfall() {
-  FileBoxF(kErrorBox, "read (%s) failed !\n\n%s", source_.c_str(),
+CopyResult Copy::Shortfall() {
+  FileBoxF(ctx_, kErrorBox, "read (%s) failed !\n\n%s", source_.c_str(),
            SystemErrorText(last_error_ ? last_error_ : kCopyShortfallError));
-  return GiveUp(kCopyShortfallError);
+  return GiveUp(Outcome::kShortfall);
 }
 
-int64_t Copy::Interrupted() { return GiveUp(ECANCELED); }
-
-int64_t Copy::GiveUp(int error) {
-  Env* env = CurrentEnv();
+CopyResult Copy::GiveUp(Outcome outcome) {
+  Env* env = &env_;
   platform::CloseNothingPending(env, in_);
   in_ = -1;
   if (out_ >= 0) platform::CloseNothingPending(env, out_);
   out_ = -1;
   // The unfinished last piece; pieces closed on other media stay.
   (void)env->Unlink(target_native_);
-  return Fail(error);
+  return {outcome, 0, last_error_ < 0 ? -last_error_ : last_error_};
 }
 
 }  // namespace
 
-void SetOverwriteAll(bool on) { extlib::ActiveContext().overwrite_all = on; }
-bool OverwriteAll() { return extlib::ActiveContext().overwrite_all; }
+int CopyResult::Code() const {
+  switch (outcome) {
+    case Outcome::kFailed: return -(error ? error : EIO);
+    case Outcome::kShortfall: return -kCopyShortfallError;
+    case Outcome::kCancelled: return -ECANCELED;
+    default: return 0;
+  }
+}
 
 namespace {
 // The folders of an installation's shape that may be links on purpose.
@@ -314,10 +313,11 @@ std::string LastComponent(const std::string& path) {
 }
 }  // namespace
 
-int CreateDirectoryChain(const std::string& dir) {
-  Env* env = CurrentEnv();
+int CreateDirectoryChain(extlib::OperationContext& ctx, const std::string& dir) {
+  Env* env = &ctx.installation().Env();
+  const platform::PathMap& paths = ctx.installation().Paths();
   FileInfo info;
-  std::string native = NativePath(dir);
+  std::string native = paths.ToNative(dir);
   // In a share, every folder of the chain is looked at: one that is a
   // symbolic link would take the copy wherever it points. Only \Net and Prj,
   // which an administrator may move and link, are followed.
@@ -326,11 +326,11 @@ int CreateDirectoryChain(const std::string& dir) {
   size_t fixed = 0;
   std::vector<std::string> chain = DirectoryChain(dir, &fixed);
   for (size_t i = 0; i < chain.size(); ++i) {
-    const std::string prefix_native = NativePath(chain[i]);
+    const std::string prefix_native = paths.ToNative(chain[i]);
     int rc = prefix_native.empty() ? -ENOENT : 0;
     if (rc == 0 && shared && i >= fixed && env->Stat(prefix_native, &info, false) == 0 &&
         info.type == EntryType::kLink && !IsShapeFolderName(LastComponent(chain[i]))) {
-      FileBoxF(kErrorBox, "CreateDirectory(%s) failed !\n\n%s", chain[i].c_str(),
+      FileBoxF(ctx, kErrorBox, "CreateDirectory(%s) failed !\n\n%s", chain[i].c_str(),
                extlib::LanguageText(extlib::kCheckoutTexts, 6).c_str());
       errno = ELOOP;
       return -ELOOP;
@@ -339,7 +339,7 @@ int CreateDirectoryChain(const std::string& dir) {
     // A server, share or drive that is not there cannot be made here.
     if (rc == 0) rc = i < fixed ? -ENOENT : env->MkDir(prefix_native);
     if (rc == 0 || rc == -EEXIST) continue;
-    FileBoxF(kErrorBox, "CreateDirectory(%s) failed !\n\n%s", chain[i].c_str(), SystemErrorText(rc));
+    FileBoxF(ctx, kErrorBox, "CreateDirectory(%s) failed !\n\n%s", chain[i].c_str(), SystemErrorText(rc));
     errno = -rc;
     return rc;
   }
@@ -354,27 +354,23 @@ bool TargetIsUpToDate(const FileInfo& source, const FileInfo& target, int64_t re
          FloorTo(source.modified, r) <= FloorTo(target.modified, r);
 }
 
-int64_t CopyFileWithSplit(void* window, const std::string& source, const std::string& target) {
-  return CopyFileWithSplit(extlib::ActiveContext(), window, source, target);
-}
-
-int64_t CopyFileWithSplit(extlib::OperationContext& ctx, void* window, const std::string& source,
+CopyResult CopyFileWithSplit(extlib::OperationContext& ctx, void* window, const std::string& source,
                           const std::string& target) {
   (void)window;
-  extlib::BindContext bind(ctx);  // the boxes and questions are the operation's
-  Env* env = CurrentEnv();
+  Env* env = &ctx.installation().Env();
+  const platform::PathMap& paths = ctx.installation().Paths();
   // The target's folders first.
   std::string dir = ParentPath(target);
   if (!dir.empty()) {
-    if (int rc = CreateDirectoryChain(dir); rc < 0) return Fail(rc);
+    if (int rc = CreateDirectoryChain(ctx, dir); rc < 0) return Failed(rc);
   }
   // The source must be there and be a file.
-  const std::string source_native = NativePath(source);
+  const std::string source_native = paths.ToNative(source);
   FileInfo info;
   int rc = source_native.empty() ? -ENOENT : env->Stat(source_native, &info, true);
   if (rc < 0) {
-    FileBoxF(kErrorBox, "FindFirstFile(%s) failed !\n\n%s", source.c_str(), SystemErrorText(rc));
-    return Fail(rc);
+    FileBoxF(ctx, kErrorBox, "FindFirstFile(%s) failed !\n\n%s", source.c_str(), SystemErrorText(rc));
+    return Failed(rc);
   }
   // An existing target: the same file, or older or newer than the source.
   const std::string target_native = NativeTargetPath(ctx.installation(), target);
@@ -383,28 +379,28 @@ int64_t CopyFileWithSplit(extlib::OperationContext& ctx, void* window, const std
   // A symbolic link in the target's place is not written through (it may
   // lead anywhere); it is left and named.
   if (exists && target_info.type == EntryType::kLink) {
-    FileBoxF(kErrorBox, "_tfopen(%s) failed !\n\n%s", target.c_str(), extlib::LanguageText(extlib::kCheckoutTexts, 7).c_str());
-    return Fail(ELOOP);
+    FileBoxF(ctx, kErrorBox, "_tfopen(%s) failed !\n\n%s", target.c_str(), extlib::LanguageText(extlib::kCheckoutTexts, 7).c_str());
+    return Failed(ELOOP);
   }
   if (exists) {
     // The same file under two names: copying would truncate the source.
-    if (target_info.device == info.device && target_info.inode == info.inode)
-      return static_cast<int64_t>(info.size);
+    const CopyResult up_to_date{Outcome::kUpToDate, static_cast<int64_t>(info.size)};
+    if (target_info.device == info.device && target_info.inode == info.inode) return up_to_date;
     int64_t resolution = 1;
     (void)env->TimeResolution(target_native, &resolution);  // unknown: compared exactly
-    if (TargetIsUpToDate(info, target_info, resolution)) return static_cast<int64_t>(info.size);
+    if (TargetIsUpToDate(info, target_info, resolution)) return up_to_date;
     if (!ctx.overwrite_all) {
-      if (FileBox(platform::kMbYesNo | platform::kMbIconError, FileOpsUiText(3, 7, target.c_str())) !=
+      if (FileBox(ctx, platform::kMbYesNo | platform::kMbIconError, FileOpsUiText(3, 7, target.c_str())) !=
           platform::kIdYes)
-        return 0;
-      if (FileBox(platform::kMbYesNo | platform::kMbIconQuestion, FileOpsUiText(3, 8, target.c_str())) ==
+        return {Outcome::kDeclined};
+      if (FileBox(ctx, platform::kMbYesNo | platform::kMbIconQuestion, FileOpsUiText(3, 8, target.c_str())) ==
           platform::kIdYes)
         ctx.overwrite_all = true;
     }
   }
   if (target_native.empty()) {  // a drive no folder is mapped to
-    FileBoxF(kErrorBox, "_tfopen(%s) failed !\n\n%s", target.c_str(), SystemErrorText(ENOENT));
-    return Fail(ENOENT);
+    FileBoxF(ctx, kErrorBox, "_tfopen(%s) failed !\n\n%s", target.c_str(), SystemErrorText(ENOENT));
+    return Failed(ENOENT);
   }
   Copy copy(ctx, source, target, target_native, info);
   return copy.Run(source_native, exists, target_info);

@@ -20,33 +20,44 @@ class OperationContext;
 namespace dovrane::fileops {
 
 inline constexpr size_t kCopyBlockSize = 131072;
-// errno after a copy whose byte total differs from the source size.
+// The error number a short copy reports (the byte total differs from the
+// source size): what its message and its callers' messages name.
 inline constexpr int kCopyShortfallError = 666666;
 
-// Returns the bytes written (into all pieces), the source size when the target
-// was up to date, 0 when the user declined to overwrite or to clear a
-// read-only flag, -1 after a failure, which was shown in a message box and
-// left its reason in errno (kCopyShortfallError for a byte-count mismatch).
-// `window` would own the boxes; the context's messenger shows them and answers
-// the questions, and its overwrite-all flag is asked and set. The context's
-// cancel is polled after every block: a cancelled copy deletes the unfinished
-// piece (pieces closed on other media stay) and returns -1 with ECANCELED and
-// no message; the caller rolls back and reports kPrjInterrupted.
-[[nodiscard]] int64_t CopyFileWithSplit(extlib::OperationContext& ctx, void* window, const std::string& source,
-                          const std::string& target);
-// The same in the context bound to this thread (the process default).
-[[nodiscard]] int64_t CopyFileWithSplit(void* window, const std::string& source, const std::string& target);
+// What one copy came to.
+struct CopyResult {
+  enum class Outcome {
+    kCopied,     // written whole (in numbered pieces where media ran full)
+    kUpToDate,   // the target was up to date, or the source itself, and was left
+    kDeclined,   // the person declined to overwrite or to clear a read-only flag
+    kFailed,     // a call failed, shown in a message box; `error` is its errno
+    kShortfall,  // the byte total differs from the source size (shown); the unfinished piece went
+    kCancelled,  // the person stopped it: no message, the unfinished piece went
+  };
+  Outcome outcome = Outcome::kFailed;
+  // Written into the target and all its pieces; the source size when up to date.
+  int64_t bytes = 0;
+  // The failing call's errno (kFailed); for a shortfall the read's, or 0.
+  int error = 0;
 
-// The overwrite-all flag of the context bound to this thread: while set,
-// older targets are replaced without asking. Host check-out clears it at its
-// start; the engine sets it when the user agrees to overwrite all further files.
-void SetOverwriteAll(bool on);
-bool OverwriteAll();
+  // Copied, up to date or declined: nothing failed.
+  bool ok() const { return outcome <= Outcome::kDeclined; }
+  // 0, or the failure as a negative error number: -ECANCELED, -kCopyShortfallError.
+  int Code() const;
+};
+
+// Copies source to target (Windows-style or native paths). `window` would own
+// the boxes; the context's messenger shows them and answers the questions,
+// and its overwrite-all flag is asked and set. The context's cancel is polled
+// after every block; the caller of a cancelled copy rolls back and reports
+// kPrjInterrupted.
+[[nodiscard]] CopyResult CopyFileWithSplit(extlib::OperationContext& ctx, void* window, const std::string& source,
+                                           const std::string& target);
 
 // Creates every missing folder of dir's chain, never the server and share of a
 // network path (nor a drive). A failure is shown as
 // "CreateDirectory(%s) failed !\n\n%s" with the failing prefix; 0 or -errno.
-[[nodiscard]] int CreateDirectoryChain(const std::string& dir);
+[[nodiscard]] int CreateDirectoryChain(extlib::OperationContext& ctx, const std::string& dir);
 
 // The up-to-date test. The target is up to date when it has the source's size
 // and neither the source's creation time nor its write time is later than the

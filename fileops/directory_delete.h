@@ -20,7 +20,5 @@ namespace dovrane::fileops {
 // cancel is polled between entries, and a cancelled deletion stops there and
 // returns false as a Cancel does.
 bool DeleteDirectoryTree(extlib::OperationContext& ctx, void* window, const std::string& directory);
-// The same in the context bound to this thread (the process default).
-bool DeleteDirectoryTree(void* window, const std::string& directory);
 
 }  // namespace dovrane::fileops

@@ -11,17 +11,17 @@
 
 namespace dovrane::fileops {
 
-int FileBox(unsigned flags, const std::string& text) {
-  return extlib::ShowMessage(text, flags | platform::kMbTaskModal | platform::kMbSetForeground);
+int FileBox(extlib::OperationContext& ctx, unsigned flags, const std::string& text) {
+  return extlib::ShowMessage(ctx, text, flags | platform::kMbTaskModal | platform::kMbSetForeground);
 }
 
-int FileBoxF(unsigned flags, const char* format, ...) {
+int FileBoxF(extlib::OperationContext& ctx, unsigned flags, const char* format, ...) {
   char text[2048];
   va_list ap;
   va_start(ap, format);
   std::vsnprintf(text, sizeof text, format, ap);
   va_end(ap);
-  return FileBox(flags, text);
+  return FileBox(ctx, flags, text);
 }
 
 std::string FileOpsUiText(int group, unsigned item, const char* args) {

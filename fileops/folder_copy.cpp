@@ -29,11 +29,10 @@ int CopyFile(extlib::OperationContext& ctx, const std::string& from, const std::
   // Split pieces in a project folder would be registered as the project's files.
   const bool split = ctx.split_files;
   ctx.split_files = false;
-  errno = 0;
-  const int64_t n = CopyFileWithSplit(ctx, nullptr, from, to);
+  const CopyResult copied = CopyFileWithSplit(ctx, nullptr, from, to);
   ctx.split_files = split;
-  if (n < 0) return errno == ECANCELED ? -ECANCELED : -(errno ? errno : EIO);
-  if (ctx.progress()) ctx.progress()->Advance(static_cast<double>(n));
+  if (!copied.ok()) return copied.Code();
+  if (ctx.progress()) ctx.progress()->Advance(static_cast<double>(copied.bytes));
   return 0;
 }
 

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <map>
+#include <thread>
 
 #include "extlib/installation.h"
 #include "extlib/operation_context.h"
@@ -85,15 +86,23 @@ void SetMtime(const std::string& path, int64_t sec, long nsec) {
   ::utimensat(AT_FDCWD, path.c_str(), ts, 0);
 }
 
+using Outcome = CopyResult::Outcome;
+
+// The copy in the process's own operation, as the command line makes it.
+CopyResult Copy(const std::string& source, const std::string& target) {
+  return CopyFileWithSplit(extlib::ActiveContext(), nullptr, source, target);
+}
+bool& OverwriteAll() { return extlib::ActiveContext().overwrite_all; }
+
 class CopyEngineTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetOverwriteAll(false);
+    OverwriteAll() = false;
     src_ = dir_ / "src/data.bin";
   }
   void TearDown() override {
     platform::SetCurrentEnv(nullptr);
-    SetOverwriteAll(false);
+    OverwriteAll() = false;
   }
   // Writes the source with a write time that has nanoseconds.
   std::string MakeSource(size_t n) {
@@ -133,7 +142,9 @@ TEST_F(CopyEngineTest, CopiesBytesAndNanosecondTimesIntoNewFolders) {
     for (size_t n : {size_t{0}, size_t{1}, kCopyBlockSize, kCopyBlockSize + 1, size_t{300000}}) {
       MakeSource(n);
       std::string target = dir_ / ("a/b/c" + std::to_string(variant) + "/copy" + std::to_string(n));
-      EXPECT_EQ(CopyFileWithSplit(nullptr, src_, target), static_cast<int64_t>(n)) << n;
+      const CopyResult copied = Copy(src_, target);
+      EXPECT_EQ(copied.outcome, Outcome::kCopied) << n;
+      EXPECT_EQ(copied.bytes, static_cast<int64_t>(n)) << n;
       EXPECT_EQ(ReadFile(target), data_) << n;
       EXPECT_TRUE(SameMtime(target)) << n;
     }
@@ -145,34 +156,43 @@ TEST_F(CopyEngineTest, CopiesBytesAndNanosecondTimesIntoNewFolders) {
 TEST_F(CopyEngineTest, UpToDateTargetIsLeftAndCountsAsCopied) {
   MakeSource(5000);
   std::string target = dir_ / "t/copy.bin";
-  ASSERT_EQ(CopyFileWithSplit(nullptr, src_, target), 5000);
+  ASSERT_EQ(Copy(src_, target).outcome, Outcome::kCopied);
   WriteFile(target, std::string(5000, 'x'));  // same size, then the copy's time again
   SetMtime(target, 1'600'000'000, 123456789);
-  EXPECT_EQ(CopyFileWithSplit(nullptr, src_, target), 5000);
+  for (const std::string& to : {target, src_}) {  // onto itself: never truncated
+    const CopyResult left = Copy(src_, to);
+    EXPECT_EQ(left.outcome, Outcome::kUpToDate);
+    EXPECT_EQ(left.bytes, 5000);
+    EXPECT_TRUE(left.ok());
+  }
   EXPECT_EQ(ReadFile(target), std::string(5000, 'x'));
   EXPECT_TRUE(box_.messages.empty());
-  EXPECT_EQ(CopyFileWithSplit(nullptr, src_, src_), 5000);  // onto itself: never truncated
   EXPECT_EQ(ReadFile(src_), data_);
 }
 
 TEST_F(CopyEngineTest, OlderTargetAsksBeforeOverwriting) {
   struct Case {
     std::vector<int> answers;
-    int64_t result;
+    Outcome result;
     bool copied, all_set;
     size_t boxes;
   };
   const Case cases[] = {
-      {{kIdNo}, 0, false, false, 1}, {{kIdYes, kIdNo}, 700, true, false, 2}, {{kIdYes, kIdYes}, 700, true, true, 2}};
+      {{kIdNo}, Outcome::kDeclined, false, false, 1},
+      {{kIdYes, kIdNo}, Outcome::kCopied, true, false, 2},
+      {{kIdYes, kIdYes}, Outcome::kCopied, true, true, 2}};
   for (const Case& c : cases) {
-    SetOverwriteAll(false);
+    OverwriteAll() = false;
     box_.messages.clear();
     MakeSource(700);
     std::string target = dir_ / "old.bin";
     WriteFile(target, "old");
     SetMtime(target, 1'500'000'000, 0);
     box_.Answer(c.answers);
-    EXPECT_EQ(CopyFileWithSplit(nullptr, src_, target), c.result);
+    const CopyResult r = Copy(src_, target);
+    EXPECT_EQ(r.outcome, c.result);
+    EXPECT_TRUE(r.ok());  // declining is no failure
+    EXPECT_EQ(r.bytes, c.copied ? 700 : 0);
     EXPECT_EQ(ReadFile(target) == data_, c.copied);
     EXPECT_EQ(OverwriteAll(), c.all_set);
     ASSERT_EQ(box_.messages.size(), c.boxes);
@@ -182,7 +202,7 @@ TEST_F(CopyEngineTest, OlderTargetAsksBeforeOverwriting) {
   // After Yes to both, later older targets are replaced without a question.
   WriteFile(dir_ / "old.bin", "older");
   SetMtime(dir_ / "old.bin", 1'500'000'000, 0);
-  EXPECT_EQ(CopyFileWithSplit(nullptr, src_, dir_ / "old.bin"), 700);
+  EXPECT_EQ(Copy(src_, dir_ / "old.bin").bytes, 700);
   EXPECT_EQ(box_.messages.size(), 2u);
   EXPECT_NE(box_.messages[1].text.find("without asking?\n(" + dir_ / "old.bin" + ")"), std::string::npos);
   EXPECT_EQ(box_.messages[1].flags & platform::kMbIconMask, platform::kMbIconQuestion);
@@ -195,10 +215,10 @@ TEST_F(CopyEngineTest, ReadOnlyTargetIsClearedOnlyAfterYes) {
     ::chmod(target.c_str(), 0644);
     WriteFile(target, "keep");
     ::chmod(target.c_str(), 0444);
-    SetOverwriteAll(true);
+    OverwriteAll() = true;
     box_.messages.clear();
     box_.Answer({answer});
-    EXPECT_EQ(CopyFileWithSplit(nullptr, src_, target), answer == kIdYes ? 64 : 0);
+    EXPECT_EQ(Copy(src_, target).outcome, answer == kIdYes ? Outcome::kCopied : Outcome::kDeclined);
     ASSERT_EQ(box_.messages.size(), 1u);
     EXPECT_EQ(box_.messages[0].text, "(" + target + ") is Read Only !\nMay I delete the flag ?");
     EXPECT_EQ(ReadFile(target), answer == kIdYes ? data_ : "keep");
@@ -225,9 +245,11 @@ TEST_F(CopyEngineTest, FailuresNameTheCallAndPath) {
   for (auto& c : cases) {
     box_.messages.clear();
     box_.Answer(c.answers);
-    EXPECT_EQ(CopyFileWithSplit(nullptr, c.source, c.target), -1) << c.target;
+    const CopyResult r = Copy(c.source, c.target);
+    EXPECT_EQ(r.outcome, Outcome::kFailed) << c.target;
+    EXPECT_EQ(r.error, c.error) << c.target;
+    EXPECT_EQ(r.Code(), -c.error);
     ASSERT_FALSE(box_.messages.empty());
-    EXPECT_EQ(errno, c.error);
     EXPECT_EQ(box_.messages.back().text.rfind(c.message, 0), 0u) << box_.messages.back().text;
     EXPECT_EQ(box_.Unused(), 0u);
   }
@@ -239,10 +261,10 @@ TEST_F(CopyEngineTest, NetworkPathNeverCreatesServerOrShare) {
   map.SetUncRoot(dir_ / "unc");
   std::filesystem::create_directories(dir_ / "unc/HOST/share");
   MakeSource(10);
-  EXPECT_EQ(CopyFileWithSplit(nullptr, src_, "\\\\HOST\\share\\Net\\Sub\\f.bin"), 10);
+  EXPECT_EQ(Copy(src_, "\\\\HOST\\share\\Net\\Sub\\f.bin").bytes, 10);
   EXPECT_EQ(ReadFile(dir_ / "unc/HOST/share/Net/Sub/f.bin"), data_);
-  EXPECT_EQ(CopyFileWithSplit(nullptr, src_, "\\\\NOHOST\\share\\f.bin"), -1);
-  EXPECT_EQ(CopyFileWithSplit(nullptr, src_, "\\\\HOST\\noshare\\f.bin"), -1);
+  EXPECT_EQ(Copy(src_, "\\\\NOHOST\\share\\f.bin").outcome, Outcome::kFailed);
+  EXPECT_EQ(Copy(src_, "\\\\HOST\\noshare\\f.bin").outcome, Outcome::kFailed);
   map.SetUncRoot(old_root);
   ASSERT_EQ(box_.messages.size(), 2u);
   EXPECT_EQ(box_.messages[0].text.rfind("CreateDirectory(\\\\NOHOST) failed !", 0), 0u);
@@ -258,7 +280,7 @@ TEST_F(CopyEngineTest, FullDiskSplitsIntoNumberedPieces) {
   MakeSource(300000);
   std::string target = dir_ / "m/f.bin";
   box_.Answer({kIdYes});  // the new medium box has only OK
-  EXPECT_EQ(CopyFileWithSplit(nullptr, src_, target), 300000);
+  EXPECT_EQ(Copy(src_, target).bytes, 300000);
   EXPECT_FALSE(Exists(target));
   EXPECT_EQ(ReadFile(target + "_1").size(), kCopyBlockSize + kCopyBlockSize / 2);
   EXPECT_EQ(ReadFile(target + "_1") + ReadFile(target + "_2"), data_);
@@ -279,7 +301,7 @@ TEST_F(CopyEngineTest, SplitSpreadsOverAnyNumberOfMedia) {
     platform::SetCurrentEnv(env);
     MakeSource(3500);
     std::string target = dir_ / ("f" + std::to_string(env == &kernel));
-    EXPECT_EQ(CopyFileWithSplit(nullptr, src_, target), 3500);
+    EXPECT_EQ(Copy(src_, target).bytes, 3500);
     std::string joined;
     for (int i = 1; i <= 4; ++i) joined += ReadFile(target + "_" + std::to_string(i));
     EXPECT_EQ(joined, data_);
@@ -295,8 +317,10 @@ TEST_F(CopyEngineTest, RefusedSplitOrOtherWriteErrorRemovesThePartialTarget) {
     MakeSource(300000);
     box_.messages.clear();
     box_.Answer({kIdNo});
-    EXPECT_EQ(CopyFileWithSplit(nullptr, src_, dir_ / "f.bin"), -1);
-    EXPECT_EQ(errno, kCopyShortfallError);
+    const CopyResult r = Copy(src_, dir_ / "f.bin");
+    EXPECT_EQ(r.outcome, Outcome::kShortfall);
+    EXPECT_EQ(r.error, error);  // the write's reason
+    EXPECT_EQ(r.Code(), -kCopyShortfallError);
     EXPECT_FALSE(Exists(dir_ / "f.bin") || Exists(dir_ / "f.bin_1"));
     ASSERT_EQ(box_.messages.size(), 2u);
     EXPECT_EQ(box_.messages[0].text.rfind("write (" + dir_ / "f.bin" + ") failed !", 0), 0u);
@@ -316,7 +340,7 @@ TEST_F(CopyEngineTest, FullDiskWithoutSplittingFailsWithoutAsking) {
   extlib::OperationContext ctx{extlib::ProcessInstallation()};
   ctx.split_files = false;
   box_.Answer({kIdYes});  // a split question would take it
-  EXPECT_EQ(CopyFileWithSplit(ctx, nullptr, src_, dir_ / "f.bin"), -1);
+  EXPECT_FALSE(CopyFileWithSplit(ctx, nullptr, src_, dir_ / "f.bin").ok());
   EXPECT_FALSE(Exists(dir_ / "f.bin") || Exists(dir_ / "f.bin_1"));
   ASSERT_FALSE(box_.messages.empty());
   EXPECT_EQ(box_.messages[0].text, "write (" + dir_ / "f.bin" + ") failed !\n\nNo space left on device");
@@ -339,17 +363,17 @@ TEST_F(CopyEngineTest, EveryFailurePointLeavesNoTargetOrAWholeOne) {
       faulty.Arm(point, n, EIO);
       platform::SetCurrentEnv(&faulty);
       box_.Answer({kIdNo, kIdNo, kIdNo});  // no split, no repeat
-      const int64_t copied = CopyFileWithSplit(nullptr, src_, dir_ / "out/sub/f.bin");
+      const CopyResult copied = Copy(src_, dir_ / "out/sub/f.bin");
       platform::SetCurrentEnv(nullptr);
       box_.Answer({});
       const std::string target = dir_ / "out/sub/f.bin";
       if (!faulty.Fired()) {
-        EXPECT_EQ(copied, static_cast<int64_t>(data_.size()));
+        EXPECT_EQ(copied.bytes, static_cast<int64_t>(data_.size()));
         EXPECT_EQ(ReadFile(target), data_);
         break;
       }
       ++failures;
-      if (copied < 0) {
+      if (!copied.ok()) {
         // A failure after the last byte (the times, say) may leave the whole copy; never a part.
         if (Exists(target)) {
           EXPECT_EQ(ReadFile(target), data_) << static_cast<int>(point) << " #" << n;
@@ -374,7 +398,7 @@ TEST_F(CopyEngineTest, NewMediumThatCannotBeWrittenAsksToRepeat) {
     if (t == kNewMedium) std::filesystem::create_directories(target);  // a folder blocks the name
   };
   box_.Answer({kIdYes, kIdNo});  // the new medium box has only OK
-  EXPECT_EQ(CopyFileWithSplit(nullptr, src_, target), -1);
+  EXPECT_EQ(Copy(src_, target).outcome, Outcome::kFailed);
   ASSERT_EQ(box_.messages.size(), 3u);
   EXPECT_EQ(box_.messages[2].text.rfind("_tfopen(" + target + ") failed !\n\n", 0), 0u);
   EXPECT_NE(box_.messages[2].text.find("\nVorgang wiederholen?"), std::string::npos);
@@ -386,8 +410,9 @@ TEST_F(CopyEngineTest, FailedCloseOfTheCopyIsAFailure) {
   platform::SetCurrentEnv(&env);
   env.Arm(platform::FaultPoint::kClose, 2, EIO);  // 1: source, 2: target
   MakeSource(2000);
-  EXPECT_EQ(CopyFileWithSplit(nullptr, src_, dir_ / "f.bin"), -1);
-  EXPECT_EQ(errno, EIO);
+  const CopyResult r = Copy(src_, dir_ / "f.bin");
+  EXPECT_EQ(r.outcome, Outcome::kFailed);
+  EXPECT_EQ(r.error, EIO);
   EXPECT_FALSE(Exists(dir_ / "f.bin"));
   ASSERT_EQ(box_.messages.size(), 1u);
   EXPECT_EQ(box_.messages[0].text.rfind("write (" + dir_ / "f.bin" + ") failed !", 0), 0u);
@@ -406,12 +431,12 @@ TEST_F(CopyEngineTest, CancelBetweenBlocksStopsTheCopyAndTheCallerRollsBack) {
     testing::StoppingProgress person(5);  // polls: three blocks of the first file, then two
     extlib::OperationContext ctx(extlib::ProcessInstallation(), nullptr, &person);
     const std::string target = dir_ / "copy";
-    int64_t rc = 0;
-    for (int i = 0; i < 2 && rc >= 0; ++i) rc = CopyFileWithSplit(ctx, nullptr, src_, target + "/" + std::to_string(i));
-    EXPECT_EQ(rc, -1);
-    EXPECT_EQ(errno, ECANCELED);
+    CopyResult r;
+    for (int i = 0; i < 2 && (i == 0 || r.ok()); ++i) r = CopyFileWithSplit(ctx, nullptr, src_, target + "/" + std::to_string(i));
+    EXPECT_EQ(r.outcome, Outcome::kCancelled);
+    EXPECT_EQ(r.Code(), -ECANCELED);
     EXPECT_FALSE(Exists(target + "/1"));                // no partial target
-    EXPECT_TRUE(DeleteDirectoryTree(nullptr, target));  // the caller's rollback
+    EXPECT_TRUE(DeleteDirectoryTree(extlib::ActiveContext(), nullptr, target));  // the caller's rollback
     EXPECT_FALSE(Exists(target));
     EXPECT_EQ(ReadFile(src_), data_);
     EXPECT_TRUE(box_.messages.empty()) << box_.All();  // the person knows; no message
@@ -431,14 +456,46 @@ TEST_F(CopyEngineTest, QuestionsAndOverwriteAllBelongToTheOperation) {
     WriteFile(dir_ / name, "old");
     SetMtime(dir_ / name, 1'500'000'000, 0);
   }
-  EXPECT_EQ(CopyFileWithSplit(first, nullptr, src_, dir_ / "a.bin"), 100);
+  EXPECT_EQ(CopyFileWithSplit(first, nullptr, src_, dir_ / "a.bin").bytes, 100);
   EXPECT_TRUE(first.overwrite_all);
-  EXPECT_EQ(CopyFileWithSplit(second, nullptr, src_, dir_ / "b.bin"), 0);  // asked again: No
+  EXPECT_EQ(CopyFileWithSplit(second, nullptr, src_, dir_ / "b.bin").outcome, Outcome::kDeclined);  // asked again: No
   EXPECT_FALSE(second.overwrite_all);
   EXPECT_FALSE(OverwriteAll());  // nor the process default
   EXPECT_EQ(own.messages.size(), 3u);
   EXPECT_TRUE(elsewhere.messages.empty());
   EXPECT_TRUE(box_.messages.empty());
+}
+
+// An operation's copy and deletion work through its own installation (its Env
+// and path map) and its messenger, on any thread, with nothing bound to it:
+// the process's Env, UNC root and current messenger see none of it.
+TEST_F(CopyEngineTest, CopyAndDeletionUseTheOperationsOwnInstallation) {
+  MakeSource(3000);
+  std::filesystem::create_directories(dir_ / "unc/HOST/share");
+  platform::PathMap paths;
+  paths.SetUncRoot(dir_ / "unc");
+  SmallMediaEnv small(1000);  // a medium of 1000 bytes a file
+  extlib::Installation own(paths, &small);
+  testing::RecordingMessenger asked;
+  testing::RecordingMessenger elsewhere;  // the current messenger, which must stay silent
+  asked.Answer({kIdNo});                  // no split
+  extlib::OperationContext ctx(own, &asked);
+  const std::string target = "\\\\HOST\\share\\Sub\\f.bin";
+  CopyResult r;
+  bool deleted = false;
+  std::thread([&] {
+    r = CopyFileWithSplit(ctx, nullptr, src_, target);
+    deleted = DeleteDirectoryTree(ctx, nullptr, "\\\\HOST\\share\\Sub");
+  }).join();
+  EXPECT_EQ(r.outcome, Outcome::kShortfall);  // the own Env's medium ran full
+  EXPECT_EQ(r.error, ENOSPC);
+  ASSERT_EQ(asked.messages.size(), 2u) << asked.All();
+  EXPECT_NE(asked.messages[0].text.find("Datei splitten?"), std::string::npos);
+  EXPECT_EQ(asked.messages[1].text.rfind("read (" + src_ + ") failed !", 0), 0u);
+  EXPECT_TRUE(elsewhere.messages.empty() && box_.messages.empty());
+  EXPECT_TRUE(deleted);
+  EXPECT_FALSE(Exists(dir_ / "unc/HOST/share/Sub"));  // made and removed below its own UNC root
+  EXPECT_TRUE(Exists(dir_ / "unc/HOST/share"));
 }
 
 // Child process: mounts a 256 KiB tmpfs on media in its own user and mount
@@ -466,9 +523,9 @@ int CopyOntoSmallTmpfs(const std::string& media, const std::string& shelf, const
     move_pieces();
     return kIdOk;
   };
-  int64_t copied = CopyFileWithSplit(nullptr, src, media + "/f.bin");
+  const CopyResult copied = Copy(src, media + "/f.bin");
   move_pieces();
-  return copied == size ? 0 : 1;
+  return copied.outcome == Outcome::kCopied && copied.bytes == size ? 0 : 1;
 }
 
 TEST_F(CopyEngineTest, RealFullFileSystemSplitsAcrossMedia) {
