@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "extlib/language.h"
 #include "extlib/operation_context.h"
@@ -92,6 +93,17 @@ class Copy {
   CopyResult Run(const std::string& source_native, bool target_exists, const FileInfo& target_info);
 
  private:
+  // Opens the source and the target and makes the block buffer: a result when
+  // the copy ends here (failed, or the person declined), else nothing.
+  std::optional<CopyResult> Open(const std::string& source_native, bool target_exists, const FileInfo& target_info,
+                                 std::unique_ptr<char[]>* buffer);
+  // The copy loop, block by block: a result when the copy ends in it (a
+  // failure, a cancel), else nothing once the source is read to its end or
+  // the target could take no more.
+  std::optional<CopyResult> CopyBlocks(char* buffer);
+  // Checks the byte total, closes the target and gives it the source's times
+  // and its piece number.
+  CopyResult Finish();
   // The block from offset on did not fit (a full medium). Returns 1 to go on writing
   // into a new piece, 0 to leave the copy loop, -1 to fail at once with failure_.
   int OnShortWrite(int64_t rc);
@@ -121,13 +133,21 @@ class Copy {
 };
 
 CopyResult Copy::Run(const std::string& source_native, bool target_exists, const FileInfo& target_info) {
-  Env* env = &env_;
+  // The buffer comes before the target, so a failed allocation leaves no
+  // empty target behind that a later run would take for up to date.
+  std::unique_ptr<char[]> buffer;
+  if (std::optional<CopyResult> ended = Open(source_native, target_exists, target_info, &buffer)) return *ended;
+  if (std::optional<CopyResult> ended = CopyBlocks(buffer.get())) return *ended;
+  return Finish();
+}
+
+std::optional<CopyResult> Copy::Open(const std::string& source_native, bool target_exists,
+                                     const FileInfo& target_info, std::unique_ptr<char[]>* buffer) {
   // A folder opens on Linux but is no file to copy; a pipe or device
   // would block the open or never end.
-  using platform::EntryType;
   in_ = info_.type == EntryType::kDirectory ? -EISDIR
         : info_.type != EntryType::kFile    ? -EINVAL
-                                            : env->Open(source_native, O_RDONLY);
+                                            : env_.Open(source_native, O_RDONLY);
   if (in_ < 0) {
     int rc = in_;
     FileBoxF(ctx_, kErrorBox, "_tfopen(%s) failed !\n\n%s", source_.c_str(), SystemErrorText(rc));
@@ -137,34 +157,35 @@ CopyResult Copy::Run(const std::string& source_native, bool target_exists, const
   if (target_exists && (target_info.mode & 0222) == 0) {
     if (FileBoxF(ctx_, platform::kMbYesNo | platform::kMbIconError, "(%s) is Read Only !\nMay I delete the flag ?",
                  target_.c_str()) != platform::kIdYes)
-      return {Outcome::kDeclined};
-    (void)env->Chmod(target_native_, target_info.mode | S_IWUSR);  // a refusal shows at the create below
+      return CopyResult{Outcome::kDeclined};
+    (void)env_.Chmod(target_native_, target_info.mode | S_IWUSR);  // a refusal shows at the create below
   }
-  // The buffer comes first, so a failed allocation leaves no empty
-  // target behind that a later run would take for up to date.
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[kCopyBlockSize]);
-  if (!buffer) {
+  buffer->reset(new (std::nothrow) char[kCopyBlockSize]);
+  if (!*buffer) {
     FileBoxF(ctx_, kErrorBox, "malloc(%d bytes) failed !\n\n%s", static_cast<int>(kCopyBlockSize),
              SystemErrorText(ENOMEM));
     return Failed(ENOMEM);
   }
   const bool special = target_exists && target_info.type == EntryType::kOther;
-  out_ = special ? -EINVAL : env->Open(target_native_, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0666);
+  out_ = special ? -EINVAL : env_.Open(target_native_, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0666);
   if (out_ < 0) {
     int rc = out_;
     FileBoxF(ctx_, kErrorBox, "_tfopen(%s) failed !\n\n%s", target_.c_str(), SystemErrorText(rc));
     return Failed(rc);
   }
   if (!target_exists) NoteTargetCreated(ctx_.installation(), target_native_);
-  // The copy loop, block by block. Where the kernel can copy between
-  // the two files (copy_file_range) the bytes do not pass through the buffer;
-  // otherwise, and after any error that is not a full disk (so the failing
-  // side is named), blocks are read and written.
+  return std::nullopt;
+}
+
+std::optional<CopyResult> Copy::CopyBlocks(char* buffer) {
+  // Where the kernel can copy between the two files (copy_file_range) the
+  // bytes do not pass through the buffer; otherwise, and after any error that
+  // is not a full disk (so the failing side is named), blocks are read and written.
   bool kernel_copy = true;
   bool leave = false;
   while (!leave) {
     if (kernel_copy) {
-      int64_t c = env->CopyRange(in_, out_, kCopyBlockSize);
+      int64_t c = env_.CopyRange(in_, out_, kCopyBlockSize);
       if (c == 0) {  // the end, or a file system that copies nothing so: a read tells
         kernel_copy = false;
         continue;
@@ -185,12 +206,12 @@ CopyResult Copy::Run(const std::string& source_native, bool target_exists, const
       leave = next == 0;
       continue;
     }
-    int64_t n = env->Read(in_, buffer.get(), kCopyBlockSize);
+    int64_t n = env_.Read(in_, buffer, kCopyBlockSize);
     if (n < 0) last_error_ = static_cast<int>(n);
     if (n <= 0) break;
     int64_t offset = 0;
     while (offset < n) {
-      int64_t w = env->Write(out_, buffer.get() + offset, static_cast<size_t>(n - offset));
+      int64_t w = env_.Write(out_, buffer + offset, static_cast<size_t>(n - offset));
       if (w >= 0) {
         offset += w;
         total_ += w;
@@ -207,16 +228,20 @@ CopyResult Copy::Run(const std::string& source_native, bool target_exists, const
     }
     if (!leave && ctx_.Cancelled()) return GiveUp(Outcome::kCancelled);
   }
+  return std::nullopt;
+}
+
+CopyResult Copy::Finish() {
   // Fewer bytes than the source holds: a failed read, never a copy.
   if (total_ != static_cast<int64_t>(info_.size)) return Shortfall();
   // A close that fails may have lost written data.
-  platform::CloseNothingPending(env, in_);
+  platform::CloseNothingPending(&env_, in_);
   in_ = -1;
-  int rc = env->Close(out_);
+  int rc = env_.Close(out_);
   out_ = -1;
   if (rc < 0) {
     FileBoxF(ctx_, kErrorBox, "write (%s) failed !\n\n%s", target_.c_str(), SystemErrorText(rc));
-    (void)env->Unlink(target_native_);
+    (void)env_.Unlink(target_native_);
     return Failed(rc);
   }
   if (int s = StampTimes(ctx_, target_native_, target_, info_); s < 0) return Failed(s);
