@@ -89,28 +89,29 @@ bool JournalNamesItsOwnFolders(const MoveJournal& j) {
 
 namespace {
 
-// Writes the record with its host changed, under the record's lock. 0 or -1.
-int SetRecordHost(uint32_t number, const std::string& host) {
-  const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
-  extlib::RecordLock lock;
-  if (handle < 0 || extlib::LockRecordByNumber(handle, number, &lock) != 0) return kPrjFailed;
-  int rc = kPrjFailed;
-  extlib::PRJ record;
-  if (extlib::ReadRecordAtSlot(handle, lock.slot(), &record) == extlib::kRecordRead && record.number == number) {
-    extlib::SetPrjHost(&record, host);
-    if (extlib::WriteRecordAtSlot(handle, lock.slot(), &record) == extlib::kPrjOk) rc = extlib::kPrjOk;
-  }
-  if (lock.Release() != 0) rc = kPrjFailed;
+// Writes the record, locked by lock, with its host changed. 0 or -1.
+int SetRecordHost(int handle, const extlib::RecordLock& lock, extlib::PRJ record, const std::string& host) {
+  extlib::SetPrjHost(&record, host);
+  const int rc = extlib::WriteRecordAtSlot(handle, lock.slot(), &record) == extlib::kPrjOk ? kPrjOk : kPrjFailed;
   extlib::UnCachPrjList();
   return rc;
 }
 
-// 0 when the move is put right (the journal may go), -1 otherwise.
+// 0 when the move is put right (the journal may go), -1 otherwise. Under the
+// project's record lock: a move holds it from before it writes its journal
+// until it has removed it, so the journal of a record that stays locked is a
+// move's still at work (its copy may be half made, its record not yet
+// written), and it is left to that move.
 int PutRight(const MoveJournal& j, extlib::OperationContext& ctx) {
+  const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  if (handle < 0) return kPrjFailed;
+  extlib::RecordLock lock;
+  const int locked = extlib::LockRecordByNumber(handle, j.number, &lock);
+  if (locked == kPrjNotFound) return 0;  // the project is gone: nothing to put right
+  if (locked != 0) return kPrjFailed;    // a move at work, or the administration cannot be read: the journal waits
   extlib::PRJ record;
-  const int found = extlib::get_PrjInfo_by_number(j.number, &record);
-  if (found == kPrjNotFound) return 0;  // the project is gone: nothing to put right
-  if (found != 0) return kPrjFailed;  // the administration cannot be read: the journal waits
+  if (extlib::ReadRecordAtSlot(handle, lock.slot(), &record) != extlib::kRecordRead || record.number != j.number)
+    return kPrjFailed;
   std::string dir;
   if (extlib::build_prj_dir(record, &dir) != 0) return kPrjFailed;
   const bool at_old = platform::EqualsIgnoreCaseCp1252(dir, j.old_dir);
@@ -123,7 +124,7 @@ int PutRight(const MoveJournal& j, extlib::OperationContext& ctx) {
   if (at_old && old_there) {
     if (new_there) rc = extlib::ldirrmc(j.new_dir);  // a copy the move did not get to use
   } else if (at_old && new_there) {
-    rc = SetRecordHost(j.number, j.new_host);  // the folder moved, the record did not follow
+    rc = SetRecordHost(handle, lock, record, j.new_host);  // the folder moved, the record did not follow
   } else if (at_new && new_there) {
     if (old_there) rc = extlib::ldirrmc(j.old_dir);  // the source of a finished copy
   } else if (!at_old && !at_new) {
@@ -131,6 +132,7 @@ int PutRight(const MoveJournal& j, extlib::OperationContext& ctx) {
   } else {
     return kPrjFailed;  // neither folder: leave the journal for a person to read
   }
+  if (lock.Release() != 0) rc = kPrjFailed;
   if (rc == 0)
     ctx.Print("%s", extlib::LanguageTextWith(extlib::kRepairTexts, 13, {extlib::TrimmedName(record.name)}).c_str());
   return rc == 0 ? 0 : kPrjFailed;

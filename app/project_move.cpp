@@ -20,6 +20,7 @@
 #include "extlib/slot_files.h"
 #include "extlib/users.h"
 #include "platform/env.h"
+#include "platform/file_util.h"
 #include "platform/no_follow.h"
 #include "platform/path_map.h"
 #include "platform/system_error.h"
@@ -63,6 +64,31 @@ int MoveFolder(const std::string& from, const std::string& to, bool* copied) {
   }
   *copied = true;
   return 0;
+}
+
+// The record names the old folder again (or never stopped): the old folder
+// must stay, or come back. went_out: the target went out meanwhile.
+int TakeBack(const std::string& name, const std::string& old_dir, const std::string& new_dir, bool copied,
+             bool went_out, uint32_t number) {
+  const std::string shown = DisplayName(name);
+  bool back = true;
+  if (copied)
+    (void)extlib::ldirrmc(new_dir);  // the source was never touched and the record names it
+  else
+    back = platform::CurrentEnv()->Rename(platform::NativePath(new_dir), platform::NativePath(old_dir)) == 0;
+  if (back) {
+    admin::RemoveMoveJournal(number);
+    if (went_out) {
+      ReportProjectError(kPrjHostCheckedOut);
+      return kPrjHostCheckedOut;
+    }
+    services::ToolMessageBox(services::kMessageWarning, "%s",
+                             extlib::LanguageTextWith(extlib::kProjectCommandTexts, 5, {shown, old_dir}).c_str());
+  } else {
+    services::ToolMessageBox(services::kMessageError, "%s",
+                             extlib::LanguageTextWith(extlib::kProjectCommandTexts, 6, {shown, old_dir, new_dir}).c_str());
+  }
+  return kPrjFailed;
 }
 
 // Steps after the record is locked and read again under the lock.
@@ -151,6 +177,12 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
   }
   if (written) {
     const int stored = UpdateStoredRecord(new_dir, moved);
+    // The new folder gone under the move (nothing of this system removes the
+    // copy of a move at work, but a person or a dying share may): the old
+    // folder is the project, so the record goes back to it, and it stays.
+    if (copied && stored != 0 && platform::PathPresence(platform::NativePath(new_dir)) == 0 &&
+        extlib::seek_prj_set(handle, position) == 0 && extlib::write_PrjInfo(handle, &record) == 0)
+      return TakeBack(name, old_dir, new_dir, copied, false, record.number);
     if (copied && extlib::ldirrmc(old_dir) != 0)
       services::ToolMessageBox(services::kMessageWarning, "%s",
                                extlib::LanguageTextWith(extlib::kProjectCommandTexts, 3, {old_dir}).c_str());
@@ -166,25 +198,7 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
                                  .c_str());
     return kPrjFailed;
   }
-  // The record still names the old folder: it must stay, or come back.
-  bool back = true;
-  if (copied)
-    (void)extlib::ldirrmc(new_dir);  // the source was never touched and the record names it
-  else
-    back = platform::CurrentEnv()->Rename(platform::NativePath(new_dir), platform::NativePath(old_dir)) == 0;
-  if (back) {
-    admin::RemoveMoveJournal(record.number);
-    if (went_out) {
-      ReportProjectError(kPrjHostCheckedOut);
-      return kPrjHostCheckedOut;
-    }
-    services::ToolMessageBox(services::kMessageWarning, "%s",
-                             extlib::LanguageTextWith(extlib::kProjectCommandTexts, 5, {shown, old_dir}).c_str());
-  } else {
-    services::ToolMessageBox(services::kMessageError, "%s",
-                             extlib::LanguageTextWith(extlib::kProjectCommandTexts, 6, {shown, old_dir, new_dir}).c_str());
-  }
-  return kPrjFailed;
+  return TakeBack(name, old_dir, new_dir, copied, went_out, record.number);
 }
 
 }  // namespace

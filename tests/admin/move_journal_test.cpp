@@ -5,7 +5,10 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <future>
+#include <thread>
 
+#include "extlib/administration.h"
 #include "platform/file_util.h"
 #include "repair_fixture.h"
 
@@ -119,6 +122,40 @@ TEST_F(MoveJournalSiteTest, AJournalWaitsWhileTheAdministrationCannotBeRead) {
   EXPECT_EQ(CompleteInterruptedMoves(quiet_), 1);  // the copy on SRV2 was never used
   EXPECT_FALSE(fs::exists(Folder("SRV2", p.number)));
   EXPECT_TRUE(fs::is_directory(Folder("SRV1", p.number)));
+}
+
+// The journal of a move still at work (its record locked: the copy made, the
+// record not yet written) is that move's: an update meanwhile leaves the copy
+// and the journal alone, and puts them right once the move is gone.
+TEST_F(MoveJournalSiteTest, AMoveAtWorkKeepsItsJournalAndItsCopy) {
+  const extlib::PRJ p = OnHost("SRV1");
+  fs::create_directories(Folder("SRV2", p.number));
+  testing::WriteFile(Folder("SRV2", p.number) + "/objects.dat", "copied");
+  testing::WriteFile(Journal(p.number),
+                     FormatMoveJournal({p.number, "SRV1", "SRV2", Windows("SRV1", p.number), Windows("SRV2", p.number)}));
+  const int timeout = extlib::RecordLockTimeoutMs();
+  extlib::SetRecordLockTimeoutMs(100);
+  std::promise<void> locked, finish;
+  std::thread move([&] {  // the move holds its record's lock from before its journal
+    const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+    extlib::RecordLock lock;
+    EXPECT_EQ(extlib::LockRecordByNumber(handle, p.number, &lock), 0);
+    locked.set_value();
+    finish.get_future().wait();
+    EXPECT_EQ(lock.Release(), 0);
+  });
+  locked.get_future().wait();
+  EXPECT_EQ(CompleteInterruptedMoves(quiet_), 0);
+  EXPECT_TRUE(fs::exists(Folder("SRV2", p.number) + "/objects.dat"));
+  EXPECT_TRUE(fs::exists(Journal(p.number)));
+  finish.set_value();
+  move.join();
+  EXPECT_EQ(CompleteInterruptedMoves(quiet_), 1);  // a move that died there: its copy goes
+  extlib::SetRecordLockTimeoutMs(timeout);
+  EXPECT_FALSE(fs::exists(Folder("SRV2", p.number)));
+  EXPECT_TRUE(fs::is_directory(Folder("SRV1", p.number)));
+  EXPECT_FALSE(fs::exists(Journal(p.number)));
+  EXPECT_STREQ(Find(Records(), p.number)->host, "SRV1");
 }
 
 }  // namespace

@@ -259,6 +259,41 @@ TEST_F(ProjectMoveTest, FailedWriteOfTheStoredRecordIsReported) {
   EXPECT_NE(messages.messages[0].text.find("Input/output error"), std::string::npos);
 }
 
+// Across file systems, with the new folder taken away (by a person, or a
+// share that died) right before the move writes its stored record there.
+class CopyTakenAwayEnv : public HostsApartEnv {
+ public:
+  int Open(const std::string& path, int flags, mode_t mode) override {
+    if (!victim.empty() && path.rfind(victim + "/prjinfo", 0) == 0) {
+      std::filesystem::remove_all(victim);
+      victim.clear();
+    }
+    return HostsApartEnv::Open(path, flags, mode);
+  }
+  std::string victim;  // native
+};
+
+// The copy gone before the move could finish it: the source is the project
+// still, so it stays and the record names it again; nothing is lost.
+TEST_F(ProjectMoveTest, ACopyTakenAwayBeforeTheMoveEndedKeepsTheSource) {
+  const std::string from = HostOf(11), to = OtherHost(11);
+  site_.Activate();
+  testing::RecordingMessenger messages;
+  CopyTakenAwayEnv env;
+  env.victim = site_.ProjectDir(to, 11);
+  platform::SetCurrentEnv(&env);
+  const int rc = MoveProject(PadProjectName(site_.Name(11)), to);
+  platform::SetCurrentEnv(nullptr);
+  EXPECT_TRUE(env.victim.empty());  // it was taken away
+  EXPECT_EQ(rc, -1);
+  EXPECT_EQ(HostOf(11), from);
+  EXPECT_TRUE(Exists(site_.ProjectDir(from, 11) + "/objects.dat"));
+  EXPECT_FALSE(Exists(site_.ProjectDir(to, 11)));
+  EXPECT_FALSE(Exists(site_.NetDir() + "/n0000011.mov"));
+  ASSERT_EQ(messages.messages.size(), 1u);
+  EXPECT_NE(messages.messages[0].text.find(site_.Name(11)), std::string::npos) << messages.messages[0].text;
+}
+
 // A CAD session holds the lock on the project's lock information file.
 TEST_F(ProjectMoveTest, OpenProjectIsNotMoved) {
   const std::string from = HostOf(6), to = OtherHost(6);
