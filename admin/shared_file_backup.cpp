@@ -132,7 +132,14 @@ void RemoveOldSets(int backupfd, const std::string& new_set, const std::string& 
   platform::Env* env = platform::CurrentEnv();
   std::vector<platform::DirEntry> entries;
   if (env->ListDirFd(backupfd, &entries) != 0) return;
-  const int64_t latest = env->NowSeconds() + kFutureMarginSeconds;
+  // "Now" is the file system's: the time it gave the set just made. By this
+  // workstation's own clock, when it is years behind, every set would lie in
+  // the future and be ordered by its name, and a set another workstation is
+  // filling right now could be the first to go.
+  platform::FileInfo just_made;
+  const int64_t now =
+      env->StatAt(backupfd, new_set, &just_made, false) == 0 ? just_made.created.sec : env->NowSeconds();
+  const int64_t latest = now + kFutureMarginSeconds;
   std::vector<OldSet> sets;
   std::vector<std::string> foreign, future;
   for (const platform::DirEntry& e : entries) {

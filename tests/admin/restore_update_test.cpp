@@ -1,6 +1,7 @@
 #include "admin/restore_update.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -9,6 +10,7 @@
 
 #include "admin/net_id_writer.h"
 #include "admin/record_writes.h"
+#include "admin/shared_file_backup.h"
 #include "admin/user_count.h"
 #include "extlib/attribute_cache_file.h"
 #include "extlib/installation.h"
@@ -381,6 +383,46 @@ TEST_F(RestoreUpdateTest, RebuildKeepsTheSharedFilesInTheNewestBackupSets) {
   ASSERT_EQ(sets.size(), 2u);
   EXPECT_EQ(testing::ReadFile(NetFile("backup/" + sets.back() + "/project.dat")), last);
   EXPECT_EQ(testing::ReadFile(NetFile("backup/" + sets.back() + "/data.cfg")), testing::ReadFile(NetFile("data.cfg")));
+}
+
+// Waits until a new file gets a later time than the last one: the file
+// system's clock moves in steps of a few milliseconds.
+void WaitForTheNextFileTime(const std::string& probe) {
+  auto stamp = [&] {
+    testing::WriteFile(probe, "x");
+    struct stat st {};
+    ::stat(probe.c_str(), &st);
+    return std::pair(st.st_ctim.tv_sec, st.st_ctim.tv_nsec);
+  };
+  for (const auto first = stamp(); stamp() == first;) {
+  }
+}
+
+// A workstation whose clock is decades behind sees every set as made in the
+// future by that clock. It prunes by the file system's time all the same:
+// the newest sets stay, among them one another workstation (whose clock is
+// ahead) is filling right now, and the oldest go whatever their names say.
+TEST_F(RestoreUpdateTest, AClockDecadesBehindPrunesTheOldestSetsByTheFileSystemsTime) {
+  ASSERT_TRUE(extlib::PutSettingNumber("HKLM", "InstallRoot\\BackupSetsKept", 3));
+  const std::string backup = NetFile("backup");
+  // In the order they were made; the last is the one being filled.
+  const std::vector<std::string> sets = {"20610101T000000Z", "20500101T000000Z", "20261209T120000Z",
+                                         "20291209T120000Z"};
+  for (const std::string& name : sets) {
+    WaitForTheNextFileTime(root() + "/probe");
+    fs::create_directories(backup + "/" + name);
+  }
+  WaitForTheNextFileTime(root() + "/probe");
+  platform::FaultInjectionEnv behind;
+  behind.SetClockOffset(-30LL * 365 * 86400);
+  platform::SetCurrentEnv(&behind);
+  std::string made;
+  const int rc = BackupSharedFiles(&made);
+  platform::SetCurrentEnv(nullptr);
+  ASSERT_EQ(rc, 0);
+  std::set<std::string> left;
+  for (const auto& e : fs::directory_iterator(backup)) left.insert(e.path().filename());
+  EXPECT_EQ(left, (std::set<std::string>{sets[2], sets[3], made.substr(made.rfind('\\') + 1)}));
 }
 
 // A backup that cannot be made (no room for a copy, a flush or the folder)
