@@ -168,11 +168,6 @@ int UnblockProject(const std::string& padded_name) {
   return 0;
 }
 
-int CopyProjectByNumber(const std::string& new_name, uint32_t source_number, const std::string& host,
-                        uint32_t* new_number) {
-  return CopyProjectByNumber(extlib::ActiveContext(), new_name, source_number, host, new_number);
-}
-
 int CopyProjectByNumber(extlib::OperationContext& ctx, const std::string& new_name, uint32_t source_number,
                         const std::string& host, uint32_t* new_number) {
   extlib::BindContext bind(ctx);

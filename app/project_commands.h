@@ -20,10 +20,7 @@ namespace dovrane::app {
 [[nodiscard]] int UnblockProject(const std::string& padded_name);
 // Copies project `source_number` as new_name onto host ("" or "localhost":
 // the source's host, or the only one). 0 with *new_number, -1, -17, or a
-// library code.
-[[nodiscard]] int CopyProjectByNumber(const std::string& new_name, uint32_t source_number, const std::string& host,
-                        uint32_t* new_number);
-// The same in ctx: the files go through the copy engine with ctx's progress
+// library code. The files go through the copy engine with ctx's progress
 // and cancel; a cancelled copy leaves nothing behind and gives -11
 // (kPrjInterrupted) without a message.
 [[nodiscard]] int CopyProjectByNumber(extlib::OperationContext& ctx, const std::string& new_name, uint32_t source_number,

@@ -38,7 +38,7 @@ bool CopyTree(const std::string& src, const std::string& dst) {
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "copy") == 0) return CopyTree(argv[2], argv[3]) ? 0 : 1;
   if (argc == 3 && std::strcmp(argv[1], "sum") == 0) {
-    std::printf("%lld\n", static_cast<long long>(dovrane::fileops::SumDirectorySize(argv[2], "*.*", 1)));
+    std::printf("%lld\n", static_cast<long long>(dovrane::fileops::SumDirectorySize(dovrane::extlib::ActiveContext(), argv[2], "*.*", 1)));
     return 0;
   }
   if (argc == 3 && std::strcmp(argv[1], "delete") == 0)

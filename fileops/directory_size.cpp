@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "extlib/installation.h"
 #include "extlib/operation_context.h"
 #include "extlib/project_code.h"
 #include "fileops/wildcard.h"
@@ -20,7 +21,7 @@ using platform::EntryType;
 // call for folders, files need one for their size. Sets *stopped when the
 // person cancelled.
 int64_t SumAt(extlib::OperationContext& ctx, int dirfd, const std::string& pattern, bool recurse, bool* stopped) {
-  platform::Env* env = platform::CurrentEnv();
+  platform::Env* env = &ctx.installation().Env();
   std::vector<platform::DirEntry> entries;
   if (env->ListDirFd(dirfd, &entries) < 0 && entries.empty()) return 0;
   int64_t total = 0;
@@ -54,14 +55,10 @@ int64_t SumAt(extlib::OperationContext& ctx, int dirfd, const std::string& patte
 
 }  // namespace
 
-int64_t SumDirectorySize(const std::string& directory, const std::string& pattern, int recurse) {
-  return SumDirectorySize(extlib::ActiveContext(), directory, pattern, recurse);
-}
-
 int64_t SumDirectorySize(extlib::OperationContext& ctx, const std::string& directory, const std::string& pattern,
                          int recurse) {
-  platform::Env* env = platform::CurrentEnv();
-  const std::string native = platform::NativePath(directory);
+  platform::Env* env = &ctx.installation().Env();
+  const std::string native = ctx.installation().Paths().ToNative(directory);
   if (native.empty()) return 0;
   int fd = env->Open(native, O_RDONLY | O_DIRECTORY);
   if (fd < 0) return 0;

@@ -16,10 +16,9 @@ namespace dovrane::fileops {
 // beginning with "." are not counted; a folder that cannot be listed counts 0.
 // A link to a file counts that file's size (as an SMB client sees it); links
 // to folders are not followed. The context's cancel is polled before every
-// entry; a cancelled sum returns kPrjInterrupted (no size is negative).
-[[nodiscard]] int64_t SumDirectorySize(extlib::OperationContext& ctx, const std::string& directory, const std::string& pattern,
-                         int recurse);
-// The same in the context bound to this thread (the process default).
-[[nodiscard]] int64_t SumDirectorySize(const std::string& directory, const std::string& pattern, int recurse);
+// entry; a cancelled sum returns kPrjInterrupted (no size is negative). The
+// folder is reached through the context's installation (its Env and path map).
+[[nodiscard]] int64_t SumDirectorySize(extlib::OperationContext& ctx, const std::string& directory,
+                                       const std::string& pattern, int recurse);
 
 }  // namespace dovrane::fileops

@@ -47,14 +47,15 @@ TEST_F(DirectorySizeTest, SumsMatchingFilesSkippingDotNames) {
       {"?.dat", 0, 20},
       {"nothing*", 1, 0},
   };
-  for (const Case& c : cases) EXPECT_EQ(SumDirectorySize(root_, c.pattern, c.recurse), c.expected) << c.pattern;
+  for (const Case& c : cases)
+    EXPECT_EQ(SumDirectorySize(extlib::ActiveContext(), root_, c.pattern, c.recurse), c.expected) << c.pattern;
 }
 
 TEST_F(DirectorySizeTest, MissingOrEmptyFolderIsZero) {
   std::filesystem::create_directories(dir_ / "empty");
-  EXPECT_EQ(SumDirectorySize(dir_ / "empty", "*.*", 1), 0);
-  EXPECT_EQ(SumDirectorySize(dir_ / "missing", "*.*", 1), 0);
-  EXPECT_EQ(SumDirectorySize(root_ + "/a.txt", "*.*", 1), 0);  // a file is no folder
+  EXPECT_EQ(SumDirectorySize(extlib::ActiveContext(), dir_ / "empty", "*.*", 1), 0);
+  EXPECT_EQ(SumDirectorySize(extlib::ActiveContext(), dir_ / "missing", "*.*", 1), 0);
+  EXPECT_EQ(SumDirectorySize(extlib::ActiveContext(), root_ + "/a.txt", "*.*", 1), 0);  // a file is no folder
 }
 
 TEST_F(DirectorySizeTest, NetworkPathAndSizesAbove4GB) {
@@ -63,7 +64,7 @@ TEST_F(DirectorySizeTest, NetworkPathAndSizesAbove4GB) {
   map.SetUncRoot(dir_.path());
   const int64_t big = (int64_t{5} << 30) + 7;  // a 32-bit count would see 7
   ASSERT_EQ(::truncate((root_ + "/sub/deeper/d.dat").c_str(), big), 0);
-  EXPECT_EQ(SumDirectorySize("\\\\TREE\\SUB", "*.*", 1), 30 + big);  // letter case as SMB
+  EXPECT_EQ(SumDirectorySize(extlib::ActiveContext(), "\\\\TREE\\SUB", "*.*", 1), 30 + big);  // letter case as SMB
   map.SetUncRoot(old_root);
 }
 
