@@ -258,7 +258,16 @@ int ltbprmC(int slot, const std::string& name, uint32_t* number) {
     record.name[0] = '#';
     if (position < 1 || seek_prj_set(handle, position) != 0 || write_prj_info(handle, &record) != 0) {
       rc = kPrjFailed;
-      if (!trash.empty() && CurrentEnv()->Rename(trash, platform::NativePath(entry)) != 0) drop_journal = false;
+      // A failed write may have reached the file all the same (its share died
+      // after it took the bytes, before the flush and the put-back): the
+      // folder goes back only while the record reads unchanged. Otherwise it
+      // stays under its work name with the journal, and the next update
+      // finishes the erase or takes it back by what the record says then.
+      PRJ now;
+      const bool unchanged = position >= 1 && ReadRecordAtSlot(handle, position, &now) == kRecordRead &&
+                             now.name[0] != '#' && now.number == record.number;
+      if (!unchanged || (!trash.empty() && CurrentEnv()->Rename(trash, platform::NativePath(entry)) != 0))
+        drop_journal = false;
       trash.clear();
     }
   }

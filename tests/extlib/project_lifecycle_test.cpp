@@ -4,10 +4,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <set>
 
 #include "extlib/administration.h"
 #include "extlib/messages.h"
+#include "extlib/operation_journal.h"
 #include "extlib/project_folder.h"
 #include "extlib/project_info_file.h"
 #include "extlib/project_list.h"
@@ -161,6 +163,50 @@ TEST_F(ProjectLifecycleTest, RemoveTakesFolderAndRecordTogether) {
   EXPECT_EQ(get_project_info("Beta", &r), 0);
   EXPECT_EQ(Create("Gamma", "SRV1", &n), 0);
   EXPECT_EQ(inst_.Admin().substr(12, 5), "Gamma");  // the freed slot is reused
+}
+
+// The administration's share dies right after a record write reached it: the
+// flush, the read-back and the put-back fail, while the folder's share answers.
+class AdministrationDiesAfterTheEraseMarkEnv : public platform::Env {
+ public:
+  int64_t PWrite(int fd, const void* buf, size_t n, int64_t offset) override {
+    if (dead) return -ENOTCONN;
+    const int64_t rc = Env::PWrite(fd, buf, n, offset);
+    if (n > 0 && static_cast<const char*>(buf)[0] == '#') dead = true;
+    return rc;
+  }
+  int64_t PRead(int fd, void* buf, size_t n, int64_t offset) override {
+    return dead ? -ENOTCONN : Env::PRead(fd, buf, n, offset);
+  }
+  int Sync(int fd) override { return dead ? -ENOTCONN : Env::Sync(fd); }
+  bool dead = false;
+};
+
+// The erase cannot tell whether its record reached the file: the folder stays
+// under its work name with the journal (never back under its own name beside
+// a record that says erased), and the journal pass, once the share answers,
+// finishes the erase by what the record says.
+TEST_F(ProjectLifecycleTest, AnEraseWhoseMarkMayHaveLandedLeavesItToTheJournal) {
+  AdministrationDiesAfterTheEraseMarkEnv env;
+  platform::SetCurrentEnv(&env);
+  uint32_t n = 0;
+  const int rc = ltbprmC(23, "Alpha", &n);
+  platform::SetCurrentEnv(nullptr);
+  ASSERT_TRUE(env.dead);
+  EXPECT_EQ(rc, kPrjFailed);
+  EXPECT_FALSE(inst_.dir.Exists("SRV1/cad/Prj/n0000005.prj"));
+  std::vector<std::string> journals;
+  ASSERT_EQ(ListOperationJournals(&journals), 0);
+  ASSERT_EQ(journals.size(), 1u);
+  close_prj_info_handle(23);
+  UnCachPrjList();
+  OperationJournal journal;
+  EXPECT_EQ(PutJournalRight(journals[0], &journal), JournalOutcome::kCompleted);
+  PRJ r;
+  EXPECT_EQ(get_project_info("Alpha", &r), -3);
+  for (const auto& e : std::filesystem::directory_iterator(inst_.Native("SRV1/cad/Prj")))
+    EXPECT_EQ(e.path().filename().string().rfind("n0000005", 0), std::string::npos) << e.path();
+  EXPECT_EQ(get_project_info("Beta", &r), 0);
 }
 
 TEST_F(ProjectLifecycleTest, RenameKeepsNamesUnique) {
