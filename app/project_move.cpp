@@ -65,17 +65,11 @@ int MoveFolder(const std::string& from, const std::string& to, bool* copied) {
   return 0;
 }
 
-// Steps after the record is locked and read again under the lock.
-int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ record,
-               const std::string& target) {
-  if (platform::EqualsIgnoreCaseCp1252(record.host, target)) {
-    services::ToolMessageBox(services::kMessageInformation, "%s",
-                             NamedUiText(3, 6, extlib::TrimmedName(name.c_str())).c_str());
-    return kPrjFailed;
-  }
-  const std::string shown = DisplayName(name);
-  std::string old_dir, new_dir;
-  if (extlib::build_prj_dir(record, &old_dir) != 0) old_dir.clear();
+// Whether the project's folder may move to target now: only a real folder
+// that is reachable, not in use, not checked out, and a target not going out.
+// 0, or the code to answer with (the user was told).
+int CheckMoveSource(const extlib::PRJ& record, const std::string& shown, const std::string& old_dir,
+                    const std::string& target) {
   // Only a real folder moves: a symbolic link left in the share leads
   // anywhere, and the move would write its stored record there.
   if (!old_dir.empty() && platform::IsSymbolicLink(platform::NativePath(old_dir))) {
@@ -106,6 +100,75 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
     ReportProjectError(kPrjHostCheckedOut);
     return kPrjHostCheckedOut;
   }
+  return 0;
+}
+
+// The folder did not move (rc, -errno): the journal goes, the user is told.
+int ReportFolderNotMoved(uint32_t number, const std::string& old_dir, const std::string& new_dir, int rc) {
+  admin::RemoveMoveJournal(number);
+  services::ToolMessageBox(services::kMessageError, "%s -> %s\n%s", old_dir.c_str(), new_dir.c_str(),
+                           platform::SystemErrorText(rc));
+  errno = -rc;
+  extlib::lf_perror("ldirreC");
+  return kPrjFailed;
+}
+
+// The record names the moved folder: its stored copy follows, the source of a
+// copy goes, and with it the journal.
+int FinishMove(uint32_t number, const std::string& shown, const std::string& old_dir, const std::string& new_dir,
+               const extlib::PRJ& moved, bool copied) {
+  const int stored = UpdateStoredRecord(new_dir, moved);
+  if (copied && extlib::ldirrmc(old_dir) != 0)
+    services::ToolMessageBox(services::kMessageWarning, "%s",
+                             extlib::LanguageTextWith(extlib::kProjectCommandTexts, 3, {old_dir}).c_str());
+  else
+    admin::RemoveMoveJournal(number);
+  if (stored == 0) return 0;
+  // The administration and the folder agree; only the folder's own copy of
+  // the record still names the old host.
+  services::ToolMessageBox(services::kMessageError, "%s",
+                           extlib::LanguageTextWith(extlib::kProjectCommandTexts, 4,
+                                                    {shown, new_dir, extlib::kProjectInfoFile,
+                                                     platform::SystemErrorText(stored)})
+                               .c_str());
+  return kPrjFailed;
+}
+
+// The record still names the old folder: it must stay, or come back.
+int PutFolderBack(uint32_t number, const std::string& shown, const std::string& old_dir, const std::string& new_dir,
+                  bool copied, bool went_out) {
+  bool back = true;
+  if (copied)
+    (void)extlib::ldirrmc(new_dir);  // the source was never touched and the record names it
+  else
+    back = platform::CurrentEnv()->Rename(platform::NativePath(new_dir), platform::NativePath(old_dir)) == 0;
+  if (back) {
+    admin::RemoveMoveJournal(number);
+    if (went_out) {
+      ReportProjectError(kPrjHostCheckedOut);
+      return kPrjHostCheckedOut;
+    }
+    services::ToolMessageBox(services::kMessageWarning, "%s",
+                             extlib::LanguageTextWith(extlib::kProjectCommandTexts, 5, {shown, old_dir}).c_str());
+  } else {
+    services::ToolMessageBox(services::kMessageError, "%s",
+                             extlib::LanguageTextWith(extlib::kProjectCommandTexts, 6, {shown, old_dir, new_dir}).c_str());
+  }
+  return kPrjFailed;
+}
+
+// Steps after the record is locked and read again under the lock.
+int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ record,
+               const std::string& target) {
+  if (platform::EqualsIgnoreCaseCp1252(record.host, target)) {
+    services::ToolMessageBox(services::kMessageInformation, "%s",
+                             NamedUiText(3, 6, extlib::TrimmedName(name.c_str())).c_str());
+    return kPrjFailed;
+  }
+  const std::string shown = DisplayName(name);
+  std::string old_dir, new_dir;
+  if (extlib::build_prj_dir(record, &old_dir) != 0) old_dir.clear();
+  if (const int refused = CheckMoveSource(record, shown, old_dir, target); refused != 0) return refused;
   extlib::PRJ moved = record;
   extlib::SetPrjHost(&moved, target);
   // A file (a link) at the destination counts as existing too.
@@ -124,15 +187,8 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
     return kPrjFailed;
   }
   bool copied = false;
-  int rc = MoveFolder(old_dir, new_dir, &copied);
-  if (rc != 0) {
-    admin::RemoveMoveJournal(record.number);
-    services::ToolMessageBox(services::kMessageError, "%s -> %s\n%s", old_dir.c_str(), new_dir.c_str(),
-                             platform::SystemErrorText(rc));
-    errno = -rc;
-    extlib::lf_perror("ldirreC");
-    return kPrjFailed;
-  }
+  if (const int rc = MoveFolder(old_dir, new_dir, &copied); rc != 0)
+    return ReportFolderNotMoved(record.number, old_dir, new_dir, rc);
   bool written = extlib::seek_prj_set(handle, position) == 0 && extlib::write_PrjInfo(handle, &moved) == 0;
   // Looked for again once the record names the target: a check-out of the
   // target writes its file before it reads the administration for its copy,
@@ -149,42 +205,8 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
     }
     written = false;
   }
-  if (written) {
-    const int stored = UpdateStoredRecord(new_dir, moved);
-    if (copied && extlib::ldirrmc(old_dir) != 0)
-      services::ToolMessageBox(services::kMessageWarning, "%s",
-                               extlib::LanguageTextWith(extlib::kProjectCommandTexts, 3, {old_dir}).c_str());
-    else
-      admin::RemoveMoveJournal(record.number);
-    if (stored == 0) return 0;
-    // The administration and the folder agree; only the folder's own copy of
-    // the record still names the old host.
-    services::ToolMessageBox(services::kMessageError, "%s",
-                             extlib::LanguageTextWith(extlib::kProjectCommandTexts, 4,
-                                                      {shown, new_dir, extlib::kProjectInfoFile,
-                                                       platform::SystemErrorText(stored)})
-                                 .c_str());
-    return kPrjFailed;
-  }
-  // The record still names the old folder: it must stay, or come back.
-  bool back = true;
-  if (copied)
-    (void)extlib::ldirrmc(new_dir);  // the source was never touched and the record names it
-  else
-    back = platform::CurrentEnv()->Rename(platform::NativePath(new_dir), platform::NativePath(old_dir)) == 0;
-  if (back) {
-    admin::RemoveMoveJournal(record.number);
-    if (went_out) {
-      ReportProjectError(kPrjHostCheckedOut);
-      return kPrjHostCheckedOut;
-    }
-    services::ToolMessageBox(services::kMessageWarning, "%s",
-                             extlib::LanguageTextWith(extlib::kProjectCommandTexts, 5, {shown, old_dir}).c_str());
-  } else {
-    services::ToolMessageBox(services::kMessageError, "%s",
-                             extlib::LanguageTextWith(extlib::kProjectCommandTexts, 6, {shown, old_dir, new_dir}).c_str());
-  }
-  return kPrjFailed;
+  if (written) return FinishMove(record.number, shown, old_dir, new_dir, moved, copied);
+  return PutFolderBack(record.number, shown, old_dir, new_dir, copied, went_out);
 }
 
 }  // namespace
