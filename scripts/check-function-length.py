@@ -46,6 +46,9 @@ TEMPORARY_EXEMPTIONS = {
 AFTER_PARAMETERS = {"const", "volatile", "noexcept", "override", "final",
                     "mutable", "requires", "throw", "try", "&", "&&", "->",
                     ":", "(", ")", "="}
+# What a function's signature may end with before its body.
+FUNCTION_ENDINGS = {")", "const", "volatile", "noexcept", "override", "final",
+                    "mutable", "&", "&&", "try"}
 RAW_PREFIXES = {"R", "u8R", "uR", "UR", "LR"}
 STRING_PREFIXES = {"u8", "u", "U", "L"}
 
@@ -214,6 +217,7 @@ def classify(statement):
         return "namespace"
     depth = 0
     has_parameters = False
+    class_key = None
     for index, word in enumerate(words):
         if word == "(":
             depth += 1
@@ -227,18 +231,15 @@ def classify(statement):
             if index + 1 < len(words) and words[index + 1] == "[":
                 return "function"
             return "other"
-        elif depth == 0 and not has_parameters:
-            if word == "enum":
-                return "other"
-            if word in ("class", "struct", "union"):
-                return "class"
-    if not has_parameters:
-        return "other"
-    last = words[-1]
-    if last in (")", "const", "volatile", "noexcept", "override", "final", "mutable",
-                "&", "&&", "try") or "->" in words:
+        elif depth == 0 and not has_parameters and class_key is None \
+                and word in ("class", "struct", "union", "enum"):
+            class_key = word
+    # `struct stat Info() {` is a function; `struct S : Base<decltype(f())> {` a class.
+    if has_parameters and (words[-1] in FUNCTION_ENDINGS or "->" in words):
         return "function"
-    # `std::function<void()> member{...}`: a variable initialised with braces.
+    if class_key in ("class", "struct", "union"):
+        return "class"
+    # An enum, or `std::function<void()> member{...}`: a variable's braces.
     return "other"
 
 
@@ -247,7 +248,7 @@ def function_name(statement):
     head = skip_template_head(statement)
     words = [token.text for token in statement[head:]]
     for index, word in enumerate(words):
-        if word != "(":
+        if word != "(" or (index > 0 and words[index - 1] == "operator"):
             continue
         end = index
         if end >= 2 and words[end - 2] == "operator":

@@ -72,6 +72,17 @@ class ExtentTest(unittest.TestCase):
             """)
         self.assertEqual(found, [("operator==", 4, 4)])
 
+    def test_a_struct_return_type_is_no_class(self):
+        found = extents("""\
+            struct stat Info(const char* path) {
+              return {};
+            }
+            struct Less : std::integral_constant<bool, sizeof(int) == 4> {
+              bool operator()(int a, int b) const { return a < b; }
+            };
+            """)
+        self.assertEqual(found, [("Info", 1, 3), ("operator()", 5, 5)])
+
     def test_class_with_qt_macro_and_access_sections(self):
         found = extents("""\
             class W : public QDialog {
