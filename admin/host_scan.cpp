@@ -135,6 +135,26 @@ bool EntriesLeftUnregistered(extlib::Installation& installation) {
 
 namespace {
 
+// A folder entry under its name in the system's code page.
+struct Listed {
+  std::string name, key;
+  const platform::DirEntry* entry;
+};
+
+// In name order (letter case aside), as the host's own file system lists them.
+std::vector<Listed> InNameOrder(const std::vector<platform::DirEntry>& entries) {
+  std::vector<Listed> names;
+  names.reserve(entries.size());
+  for (const platform::DirEntry& e : entries) {
+    std::string name;
+    if (!platform::Utf8ToCp1252(e.name, &name)) name = e.name;
+    std::string key = Folded(name);
+    names.push_back({std::move(name), std::move(key), &e});
+  }
+  std::sort(names.begin(), names.end(), [](const Listed& a, const Listed& b) { return a.key < b.key; });
+  return names;
+}
+
 // *unregistered (may be null) counts the lists that a failure stopped.
 int ScanHost(extlib::OperationContext& ctx, const std::string& host, int pass, AppendBatch* batch,
              SeenProjectInfos* seen, int* unregistered) {
@@ -155,20 +175,7 @@ int ScanHost(extlib::OperationContext& ctx, const std::string& host, int pass, A
     errno = ENOENT;
     return kPrjFailed;
   }
-  // In name order (letter case aside), as the host's own file system lists them.
-  struct Listed {
-    std::string name, key;
-    const platform::DirEntry* entry;
-  };
-  std::vector<Listed> names;
-  names.reserve(entries.size());
-  for (const platform::DirEntry& e : entries) {
-    std::string name;
-    if (!platform::Utf8ToCp1252(e.name, &name)) name = e.name;
-    std::string key = Folded(name);
-    names.push_back({std::move(name), std::move(key), &e});
-  }
-  std::sort(names.begin(), names.end(), [](const Listed& a, const Listed& b) { return a.key < b.key; });
+  const std::vector<Listed> names = InNameOrder(entries);
 
   PendingLists& pending = Pending(ctx.installation());
   std::lock_guard<std::mutex> guard(pending.mutex);

@@ -105,21 +105,65 @@ int RunDryRun(std::vector<std::string> argv) {
   return 0;
 }
 
+// Too many arguments, or one without a Windows-1252 form: said in a message box.
+void ReportUnconvertibleArguments(const std::vector<std::string>& args) {
+  char text[2048];
+  std::snprintf(text, sizeof text,
+                "Problems while converting parameters.\nMay be too much parameters (maximum is %d) or invalid "
+                "parameter format!\nCurrent command line is:\n%s",
+                kMaxArguments, JoinCommandLine(args).c_str());
+  std::string cp;
+  if (!platform::Utf8ToCp1252(text, &cp)) cp = text;
+  platform::CurrentMessenger()->MessageBox(cp, "String2ArgcArgv", platform::kMbTaskModal | platform::kMbIconWarning);
+}
+
+// The start folder is noted, the run goes to the work folder, its standard
+// streams to STDERR.OUT there, with the file access trace when asked for.
+void EnterWorkFolder(platform::Env* env) {
+  std::string start_folder;
+  (void)env->GetCwd(&start_folder);
+  SetStartFolder(start_folder);
+  extlib::VekArbeitsVerzeichnis();
+  // The terminal keeps its own copies of the streams before they go to the file.
+  platform::Terminal::CaptureOriginalStreams();
+  platform::RedirectStandardStreams("STDERR.OUT");
+  platform::FileInfo info;
+  if (env->Stat("mit", &info) == 0) extlib::setFileAccessTrace(1);
+  if (extlib::getFileAccessTrace()) extlib::lfPrintSystemInfo(stderr);
+  extlib::lfperrC_SetMode(1);
+}
+
+// No command: --where, --list, or the dialog mode.
+int RunWithoutArguments(platform::Env* env, const LongOptions& options) {
+  if (options.where) {
+    int mode = 2;
+    const int init = extlib::lzinit(&mode, 0, 0, 0, 0, 0);
+    if (init == 1) InitialiseLibrary();  // no installation at all: said as for any command
+    const int rc = PrintShareLocations(CommandLineContext(), options, init == 0);
+    extlib::lzende();
+    return ExitStatusOf(rc);
+  }
+  if (options.list) {
+    InitialiseLibrary();
+    ArmShareDeadline();
+    const int rc = ListProjects(CommandLineContext(), options);
+    if (rc == kPrjAdminMissing) ReportProjectError(rc);  // a damaged one the table reports itself
+    extlib::lzende();
+    return ExitStatusOf(rc);
+  }
+  if (env->SetEnv("VEKLOG", "sysadm") != 0) extlib::lf_perror("putenv");
+  InitialiseLibrary();
+  CommandLineContext().interactive = 0;
+  return RunDialogMode();
+}
+
 }  // namespace
 
 int CommandLineMain(const std::vector<std::string>& args) {
   platform::Env* env = platform::CurrentEnv();
   std::vector<std::string> argv;
   if (!ConvertArguments(args, &argv)) {
-    char text[2048];
-    std::snprintf(text, sizeof text,
-                  "Problems while converting parameters.\nMay be too much parameters (maximum is %d) or invalid "
-                  "parameter format!\nCurrent command line is:\n%s",
-                  kMaxArguments, JoinCommandLine(args).c_str());
-    std::string cp;
-    if (!platform::Utf8ToCp1252(text, &cp)) cp = text;
-    platform::CurrentMessenger()->MessageBox(cp, "String2ArgcArgv",
-                                             platform::kMbTaskModal | platform::kMbIconWarning);
+    ReportUnconvertibleArguments(args);
     return 1;
   }
   if (argv.empty()) PrintUsage(services::kMessageError);
@@ -143,41 +187,10 @@ int CommandLineMain(const std::vector<std::string>& args) {
   (void)env->SetEnv("VEKLOG", "sysadm");
   if (argv.size() == 1 && strcasecmp(env->GetEnv("VEKLOG").c_str(), "sysadm") != 0) return 0;
 
-  std::string start_folder;
-  (void)env->GetCwd(&start_folder);
-  SetStartFolder(start_folder);
-  extlib::VekArbeitsVerzeichnis();
-  // The terminal keeps its own copies of the streams before they go to the file.
-  platform::Terminal::CaptureOriginalStreams();
-  platform::RedirectStandardStreams("STDERR.OUT");
-  platform::FileInfo info;
-  if (env->Stat("mit", &info) == 0) extlib::setFileAccessTrace(1);
-  if (extlib::getFileAccessTrace()) extlib::lfPrintSystemInfo(stderr);
-  extlib::lfperrC_SetMode(1);
+  EnterWorkFolder(env);
 
   switch (argv.size()) {
-    case 1: {
-      if (options.where) {
-        int mode = 2;
-        const int init = extlib::lzinit(&mode, 0, 0, 0, 0, 0);
-        if (init == 1) InitialiseLibrary();  // no installation at all: said as for any command
-        const int rc = PrintShareLocations(CommandLineContext(), options, init == 0);
-        extlib::lzende();
-        return ExitStatusOf(rc);
-      }
-      if (options.list) {
-        InitialiseLibrary();
-        ArmShareDeadline();
-        const int rc = ListProjects(CommandLineContext(), options);
-        if (rc == kPrjAdminMissing) ReportProjectError(rc);  // a damaged one the table reports itself
-        extlib::lzende();
-        return ExitStatusOf(rc);
-      }
-      if (env->SetEnv("VEKLOG", "sysadm") != 0) extlib::lf_perror("putenv");
-      InitialiseLibrary();
-      CommandLineContext().interactive = 0;
-      return RunDialogMode();
-    }
+    case 1: return RunWithoutArguments(env, options);
     case 2:
     case 3:
     case 4:

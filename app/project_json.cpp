@@ -237,6 +237,33 @@ void AppendListLine(const extlib::WrittenFields& f, platform::BulkBuffer* out) {
   out->Grow(static_cast<size_t>(PutListLine(out->end(), f) - out->end()));
 }
 
+// One listing thread's lines.
+struct Lines {
+  platform::BulkBuffer text;
+  std::vector<std::pair<long, size_t>> pieces;  // first slot, where its lines begin
+};
+
+// Every piece's lines, in the order of the file.
+std::vector<std::string_view> InFileOrder(const std::vector<Lines>& out) {
+  struct Piece {
+    long first_slot;
+    std::string_view lines;
+  };
+  std::vector<Piece> pieces;
+  for (const Lines& lines : out) {
+    const std::string_view text = lines.text.view();
+    for (size_t i = 0; i < lines.pieces.size(); ++i) {
+      const size_t end = i + 1 < lines.pieces.size() ? lines.pieces[i + 1].second : text.size();
+      pieces.push_back({lines.pieces[i].first, text.substr(lines.pieces[i].second, end - lines.pieces[i].second)});
+    }
+  }
+  std::sort(pieces.begin(), pieces.end(), [](const Piece& a, const Piece& b) { return a.first_slot < b.first_slot; });
+  std::vector<std::string_view> text;
+  text.reserve(pieces.size());
+  for (const Piece& piece : pieces) text.push_back(piece.lines);
+  return text;
+}
+
 }  // namespace
 
 std::string ListLine(const extlib::PRJ& record) {
@@ -261,10 +288,6 @@ int ListProjects(extlib::OperationContext& ctx, const LongOptions& options) {
   // looked at again before anything is written, for a rebuild begun meanwhile.
   if (admin::RebuildPending()) return admin::ReportRebuildPending();
   const int threads = options.json ? 1 : 2;
-  struct Lines {
-    platform::BulkBuffer text;
-    std::vector<std::pair<long, size_t>> pieces;  // first slot, where its lines begin
-  };
   std::vector<Lines> out(static_cast<size_t>(threads));
   UserNames users;
   auto on_host = [&options](const char* host, size_t length) {
@@ -311,24 +334,7 @@ int ListProjects(extlib::OperationContext& ctx, const LongOptions& options) {
                      });
   if (rc != 0) return rc;
   if (admin::RebuildPending()) return admin::ReportRebuildPending();
-  // Every piece's lines, in the order of the file.
-  struct Piece {
-    long first_slot;
-    std::string_view lines;
-  };
-  std::vector<Piece> pieces;
-  for (const Lines& lines : out) {
-    const std::string_view text = lines.text.view();
-    for (size_t i = 0; i < lines.pieces.size(); ++i) {
-      const size_t end = i + 1 < lines.pieces.size() ? lines.pieces[i + 1].second : text.size();
-      pieces.push_back({lines.pieces[i].first, text.substr(lines.pieces[i].second, end - lines.pieces[i].second)});
-    }
-  }
-  std::sort(pieces.begin(), pieces.end(), [](const Piece& a, const Piece& b) { return a.first_slot < b.first_slot; });
-  std::vector<std::string_view> text;
-  text.reserve(pieces.size());
-  for (const Piece& piece : pieces) text.push_back(piece.lines);
-  platform::Terminal::WriteOutUtf8(text);
+  platform::Terminal::WriteOutUtf8(InFileOrder(out));
   return 0;
 }
 

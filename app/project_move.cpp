@@ -66,11 +66,98 @@ int MoveFolder(const std::string& from, const std::string& to, bool* copied) {
   return 0;
 }
 
-// The record names the old folder again (or never stopped): the old folder
-// must stay, or come back. went_out: the target went out meanwhile.
-int TakeBack(const std::string& name, const std::string& old_dir, const std::string& new_dir, bool copied,
-             bool went_out, uint32_t number) {
-  const std::string shown = DisplayName(name);
+// Whether the project's folder may move to target now: only a real folder
+// that is reachable, not in use, not checked out, and a target not going out.
+// 0, or the code to answer with (the user was told).
+int CheckMoveSource(const extlib::PRJ& record, const std::string& shown, const std::string& old_dir,
+                    const std::string& target) {
+  // Only a real folder moves: a symbolic link left in the share leads
+  // anywhere, and the move would write its stored record there.
+  if (!old_dir.empty() && platform::IsSymbolicLink(platform::NativePath(old_dir))) {
+    services::ToolMessageBox(
+        services::kMessageWarning, "%s",
+        extlib::LanguageTextWith(extlib::kProjectCommandTexts, 1, {shown, record.host, old_dir}).c_str());
+    return kPrjNotReachable;
+  }
+  const int kind = extlib::lzcheck_path(old_dir);
+  if (kind == 0) {
+    services::ToolMessageBox(services::kMessageWarning,
+                             "No support for project link.\nProject <%s>\n on host <%s> is a link.\n", shown.c_str(),
+                             record.host);
+    return kPrjNotReachable;
+  }
+  if (kind != 1) {
+    services::ToolMessageBox(services::kMessageWarning, "No access to project <%s>\n on host <%s>\n", shown.c_str(),
+                             record.host);
+    return kPrjNotReachable;
+  }
+  if (extlib::ProjectInUse(record)) {
+    ReportProjectError(kPrjLockFailed);
+    return kPrjLockFailed;
+  }
+  // Read under the lock: a laptop may have checked it out since the first look.
+  if (const int out = CheckNotCheckedOut(record, "move"); out != 0) return out;
+  if (extlib::HostGoingOut(target)) {
+    ReportProjectError(kPrjHostCheckedOut);
+    return kPrjHostCheckedOut;
+  }
+  return 0;
+}
+
+// The folder did not move (rc, -errno): the journal goes, the user is told.
+int ReportFolderNotMoved(uint32_t number, const std::string& old_dir, const std::string& new_dir, int rc) {
+  admin::RemoveMoveJournal(number);
+  services::ToolMessageBox(services::kMessageError, "%s -> %s\n%s", old_dir.c_str(), new_dir.c_str(),
+                           platform::SystemErrorText(rc));
+  errno = -rc;
+  extlib::lf_perror("ldirreC");
+  return kPrjFailed;
+}
+
+int PutFolderBack(uint32_t number, const std::string& shown, const std::string& old_dir, const std::string& new_dir,
+                  bool copied, bool went_out);
+
+// The record (at position, locked) names the moved folder: its stored copy
+// follows, the source of a copy goes, and with it the journal.
+int FinishMove(int handle, long position, const extlib::PRJ& record, const std::string& shown,
+               const std::string& old_dir, const std::string& new_dir, const extlib::PRJ& moved, bool copied) {
+  const uint32_t number = record.number;
+  const int stored = UpdateStoredRecord(new_dir, moved);
+  // The copy gone under the move (nothing of this system removes the copy of
+  // a move at work, but a person or a dying share may): the source is the
+  // project still, so the record goes back to it, and it stays.
+  if (copied && stored != 0 && platform::PathPresence(platform::NativePath(new_dir)) == 0 &&
+      extlib::seek_prj_set(handle, position) == 0 && extlib::write_PrjInfo(handle, &record) == 0)
+    return PutFolderBack(number, shown, old_dir, new_dir, copied, false);
+  if (copied && extlib::ldirrmc(old_dir) != 0)
+    services::ToolMessageBox(services::kMessageWarning, "%s",
+                             extlib::LanguageTextWith(extlib::kProjectCommandTexts, 3, {old_dir}).c_str());
+  else
+    admin::RemoveMoveJournal(number);
+  if (stored == 0) return 0;
+  // The administration and the folder agree; only the folder's own copy of
+  // the record still names the old host.
+  services::ToolMessageBox(services::kMessageError, "%s",
+                           extlib::LanguageTextWith(extlib::kProjectCommandTexts, 4,
+                                                    {shown, new_dir, extlib::kProjectInfoFile,
+                                                     platform::SystemErrorText(stored)})
+                               .c_str());
+  return kPrjFailed;
+}
+
+// Which host the project's record names after a write of it failed: 1 the
+// target (the bytes reached the file all the same, as when its share died
+// after taking them, before the flush and the put-back), 0 the old host, -1
+// it cannot be read now.
+int RecordNamesTarget(int handle, long position, uint32_t number, const std::string& target) {
+  extlib::PRJ now;
+  if (extlib::ReadRecordAtSlot(handle, position, &now) != extlib::kRecordRead || now.number != number) return -1;
+  return platform::EqualsIgnoreCaseCp1252(now.host, target) ? 1 : 0;
+}
+
+// The record still names the old folder: it must stay, or come back.
+int PutFolderBack(uint32_t number, const std::string& shown, const std::string& old_dir, const std::string& new_dir,
+                  bool copied, bool went_out) {
   bool back = true;
   if (copied)
     (void)extlib::ldirrmc(new_dir);  // the source was never touched and the record names it
@@ -102,36 +189,7 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
   const std::string shown = DisplayName(name);
   std::string old_dir, new_dir;
   if (extlib::build_prj_dir(record, &old_dir) != 0) old_dir.clear();
-  // Only a real folder moves: a symbolic link left in the share leads
-  // anywhere, and the move would write its stored record there.
-  if (!old_dir.empty() && platform::IsSymbolicLink(platform::NativePath(old_dir))) {
-    services::ToolMessageBox(
-        services::kMessageWarning, "%s",
-        extlib::LanguageTextWith(extlib::kProjectCommandTexts, 1, {shown, record.host, old_dir}).c_str());
-    return kPrjNotReachable;
-  }
-  const int kind = extlib::lzcheck_path(old_dir);
-  if (kind == 0) {
-    services::ToolMessageBox(services::kMessageWarning,
-                             "No support for project link.\nProject <%s>\n on host <%s> is a link.\n", shown.c_str(),
-                             record.host);
-    return kPrjNotReachable;
-  }
-  if (kind != 1) {
-    services::ToolMessageBox(services::kMessageWarning, "No access to project <%s>\n on host <%s>\n", shown.c_str(),
-                             record.host);
-    return kPrjNotReachable;
-  }
-  if (extlib::ProjectInUse(record)) {
-    ReportProjectError(kPrjLockFailed);
-    return kPrjLockFailed;
-  }
-  // Read under the lock: a laptop may have checked it out since the first look.
-  if (const int out = CheckNotCheckedOut(record, "move"); out != 0) return out;
-  if (extlib::HostGoingOut(target)) {
-    ReportProjectError(kPrjHostCheckedOut);
-    return kPrjHostCheckedOut;
-  }
+  if (const int refused = CheckMoveSource(record, shown, old_dir, target); refused != 0) return refused;
   extlib::PRJ moved = record;
   extlib::SetPrjHost(&moved, target);
   // A file (a link) at the destination counts as existing too.
@@ -150,16 +208,21 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
     return kPrjFailed;
   }
   bool copied = false;
-  int rc = MoveFolder(old_dir, new_dir, &copied);
-  if (rc != 0) {
-    admin::RemoveMoveJournal(record.number);
-    services::ToolMessageBox(services::kMessageError, "%s -> %s\n%s", old_dir.c_str(), new_dir.c_str(),
-                             platform::SystemErrorText(rc));
-    errno = -rc;
-    extlib::lf_perror("ldirreC");
-    return kPrjFailed;
-  }
+  if (const int rc = MoveFolder(old_dir, new_dir, &copied); rc != 0)
+    return ReportFolderNotMoved(record.number, old_dir, new_dir, rc);
   bool written = extlib::seek_prj_set(handle, position) == 0 && extlib::write_PrjInfo(handle, &moved) == 0;
+  if (!written) {
+    const int names = RecordNamesTarget(handle, position, record.number, target);
+    if (names < 0) {
+      // Which folder the record names cannot be told: both stay, and the
+      // journal with them, for the next update to put the move right.
+      services::ToolMessageBox(
+          services::kMessageError, "%s",
+          extlib::LanguageTextWith(extlib::kProjectCommandTexts, 17, {shown, old_dir, new_dir}).c_str());
+      return kPrjFailed;
+    }
+    written = names == 1;
+  }
   // Looked for again once the record names the target: a check-out of the
   // target writes its file before it reads the administration for its copy,
   // so either that read finds this record (and the check-out stops), or this
@@ -175,30 +238,8 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
     }
     written = false;
   }
-  if (written) {
-    const int stored = UpdateStoredRecord(new_dir, moved);
-    // The new folder gone under the move (nothing of this system removes the
-    // copy of a move at work, but a person or a dying share may): the old
-    // folder is the project, so the record goes back to it, and it stays.
-    if (copied && stored != 0 && platform::PathPresence(platform::NativePath(new_dir)) == 0 &&
-        extlib::seek_prj_set(handle, position) == 0 && extlib::write_PrjInfo(handle, &record) == 0)
-      return TakeBack(name, old_dir, new_dir, copied, false, record.number);
-    if (copied && extlib::ldirrmc(old_dir) != 0)
-      services::ToolMessageBox(services::kMessageWarning, "%s",
-                               extlib::LanguageTextWith(extlib::kProjectCommandTexts, 3, {old_dir}).c_str());
-    else
-      admin::RemoveMoveJournal(record.number);
-    if (stored == 0) return 0;
-    // The administration and the folder agree; only the folder's own copy of
-    // the record still names the old host.
-    services::ToolMessageBox(services::kMessageError, "%s",
-                             extlib::LanguageTextWith(extlib::kProjectCommandTexts, 4,
-                                                      {shown, new_dir, extlib::kProjectInfoFile,
-                                                       platform::SystemErrorText(stored)})
-                                 .c_str());
-    return kPrjFailed;
-  }
-  return TakeBack(name, old_dir, new_dir, copied, went_out, record.number);
+  if (written) return FinishMove(handle, position, record, shown, old_dir, new_dir, moved, copied);
+  return PutFolderBack(record.number, shown, old_dir, new_dir, copied, went_out);
 }
 
 }  // namespace

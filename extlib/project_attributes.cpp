@@ -52,6 +52,57 @@ int RunToEnd(SqliteStatement& statement) {
   }
   return rc;
 }
+
+// The steps of a copy into another database, inside its write transaction;
+// verb: "INSERT OR REPLACE" or "INSERT OR IGNORE". 0 or -errno.
+
+// The definitions of the kinds `what` asks for.
+int PutDefinitions(SqliteDb& out, const char* verb, int what, const std::vector<AttributeDefinition>& definitions) {
+  int rc = 0;
+  SqliteStatement put(out, (std::string(verb) + " INTO attribute_def VALUES(?,?,?,?)").c_str());
+  for (auto it = definitions.begin(); rc == 0 && it != definitions.end(); ++it) {
+    if (!(what & (it->predefined ? kCopyPredefined : kCopyDefinitions))) continue;
+    put.BindText(1, it->name).Bind(2, it->predefined ? 1 : 0);
+    put.BindBlob(3, it->default_value).BindText(4, it->description);
+    rc = RunToEnd(put);
+    if (rc == 0) rc = put.Reset();
+  }
+  return rc;
+}
+
+// Each project's values, its old ones cleared first when replacing;
+// *copied counts the values written.
+int PutValues(SqliteDb& out, const char* verb, bool replace, const std::map<uint32_t, AttributeValues>& values,
+              int* copied) {
+  int rc = 0;
+  SqliteStatement clear(out, "DELETE FROM project_attribute WHERE project=?");
+  SqliteStatement put(out, (std::string(verb) + " INTO project_attribute VALUES(?,?,?)").c_str());
+  for (auto it = values.begin(); rc == 0 && it != values.end(); ++it) {
+    if (replace) {
+      rc = RunToEnd(clear.Bind(1, it->first));
+      if (rc == 0) rc = clear.Reset();
+    }
+    for (auto v = it->second.begin(); rc == 0 && v != it->second.end(); ++v) {
+      rc = RunToEnd(put.Bind(1, it->first).BindText(2, v->first).BindBlob(3, v->second));
+      *copied += out.Changes() > 0 ? 1 : 0;
+      if (rc == 0) rc = put.Reset();
+    }
+  }
+  return rc;
+}
+
+// When each project was last imported.
+int PutImportRecords(SqliteDb& out, const char* verb, const std::map<uint32_t, ImportRecord>& imports) {
+  int rc = 0;
+  SqliteStatement put(out, (std::string(verb) + " INTO project_import VALUES(?,?,?,?)").c_str());
+  for (auto it = imports.begin(); rc == 0 && it != imports.end(); ++it) {
+    put.Bind(1, it->first).Bind(2, it->second.imported_at);
+    put.BindText(3, it->second.source_check).Bind(4, it->second.value_count);
+    rc = RunToEnd(put);
+    if (rc == 0) rc = put.Reset();
+  }
+  return rc;
+}
 }  // namespace
 
 const std::vector<AttributeDefinition>& PredefinedAttributes() {
@@ -295,40 +346,9 @@ int RX_ProjectAttributes::copyProjectAttributes(RX_ProjectAttributes& target, in
   SqliteTransaction transaction(out);
   rc = transaction.Result();
   int copied = 0;
-  if (rc == 0 && (what & (kCopyPredefined | kCopyDefinitions))) {
-    SqliteStatement put(out, (std::string(verb) + " INTO attribute_def VALUES(?,?,?,?)").c_str());
-    for (auto it = definitions.begin(); rc == 0 && it != definitions.end(); ++it) {
-      if (!(what & (it->predefined ? kCopyPredefined : kCopyDefinitions))) continue;
-      put.BindText(1, it->name).Bind(2, it->predefined ? 1 : 0);
-      put.BindBlob(3, it->default_value).BindText(4, it->description);
-      rc = RunToEnd(put);
-      if (rc == 0) rc = put.Reset();
-    }
-  }
-  if (rc == 0 && (what & kCopyValues)) {
-    SqliteStatement clear(out, "DELETE FROM project_attribute WHERE project=?");
-    SqliteStatement put(out, (std::string(verb) + " INTO project_attribute VALUES(?,?,?)").c_str());
-    for (auto it = values.begin(); rc == 0 && it != values.end(); ++it) {
-      if (replace) {
-        rc = RunToEnd(clear.Bind(1, it->first));
-        if (rc == 0) rc = clear.Reset();
-      }
-      for (auto v = it->second.begin(); rc == 0 && v != it->second.end(); ++v) {
-        rc = RunToEnd(put.Bind(1, it->first).BindText(2, v->first).BindBlob(3, v->second));
-        copied += out.Changes() > 0 ? 1 : 0;
-        if (rc == 0) rc = put.Reset();
-      }
-    }
-  }
-  if (rc == 0 && (what & kCopyImportRecords)) {
-    SqliteStatement put(out, (std::string(verb) + " INTO project_import VALUES(?,?,?,?)").c_str());
-    for (auto it = imports.begin(); rc == 0 && it != imports.end(); ++it) {
-      put.Bind(1, it->first).Bind(2, it->second.imported_at);
-      put.BindText(3, it->second.source_check).Bind(4, it->second.value_count);
-      rc = RunToEnd(put);
-      if (rc == 0) rc = put.Reset();
-    }
-  }
+  if (rc == 0 && (what & (kCopyPredefined | kCopyDefinitions))) rc = PutDefinitions(out, verb, what, definitions);
+  if (rc == 0 && (what & kCopyValues)) rc = PutValues(out, verb, replace, values, &copied);
+  if (rc == 0 && (what & kCopyImportRecords)) rc = PutImportRecords(out, verb, imports);
   if (rc == 0) rc = transaction.Commit();
   if (rc) return target.Fail(rc, "copy attributes (write)");
 

@@ -61,6 +61,28 @@ bool Exists(const std::string& native) {
   return CurrentEnv()->Stat(native, &info, false) == 0;
 }
 
+// The new project's record, number n; on a network its members, and the
+// user creating it as its owner and a member.
+PRJ NewRecord(const NewProject& p, uint32_t n) {
+  PRJ record;
+  SetPrjName(&record, p.name);
+  SetPrjHost(&record, p.host);
+  record.number = n;
+  record.version = p.version;
+  record.begin = static_cast<int32_t>(CurrentEnv()->NowSeconds());
+  if (lfnetg()) {
+    const int containers = lzuGetCountOfUserContainers();
+    if (p.members) std::memcpy(record.members, p.members, 4 * static_cast<size_t>(containers));
+    UserInfo me;
+    lzuinfC(&me);
+    if (me.index != 0 && me.index <= 32u * containers) {
+      record.owner = me.index;
+      SetMemberBit(&record, me.index, true);
+    }
+  }
+  return record;
+}
+
 // REQUIRES: the null record of handle is locked.
 // The folder is built under a work name and goes into place once the record
 // is written; the create journal lets the next update finish or take back a
@@ -76,7 +98,6 @@ int CreateLocked(int handle, const NewProject& p, const std::string& host_folder
   journal.kind = JournalKind::kCreate;
   journal.host = p.host;
   std::string native, work;
-  PRJ record;
   bool made = false;
   for (uint32_t tries = 0; tries < kMaxProjectNumber && !made; ++tries) {
     if (++n > kMaxProjectNumber) n = 1;
@@ -106,21 +127,7 @@ int CreateLocked(int handle, const NewProject& p, const std::string& host_folder
     made = true;
   }
   if (!made) return kPrjFailed;
-  SetPrjName(&record, p.name);
-  SetPrjHost(&record, p.host);
-  record.number = n;
-  record.version = p.version;
-  record.begin = static_cast<int32_t>(CurrentEnv()->NowSeconds());
-  if (lfnetg()) {
-    const int containers = lzuGetCountOfUserContainers();
-    if (p.members) std::memcpy(record.members, p.members, 4 * static_cast<size_t>(containers));
-    UserInfo me;
-    lzuinfC(&me);
-    if (me.index != 0 && me.index <= 32u * containers) {
-      record.owner = me.index;
-      SetMemberBit(&record, me.index, true);
-    }
-  }
+  PRJ record = NewRecord(p, n);
   rc = WriteProjectInfo(work, get_PRJVekNetID(), record);
   if (rc == 0) rc = seek_prj_set(handle, facts.first_free_slot);
   if (rc == 0) rc = write_prj_info(handle, &record);

@@ -158,6 +158,48 @@ PRJ SampleRecord(int i, const SampleOptions& o, int users, Random* random) {
   return r;
 }
 
+// project.dat and the folders, streamed: one record at a time. 0, or
+// kPrjFailed with *error.
+int WriteSampleProjects(const Paths& p, const SampleOptions& o, int users, uint32_t net_id, Random* random,
+                        std::string* error) {
+  auto fail = [&](int rc, const std::string& what) {
+    *error = what + ": " + platform::ErrorName(rc);
+    return kPrjFailed;
+  };
+  int rc = 0;
+  const std::string admin_path = p.Net() + "/project.dat";
+  int fd = CurrentEnv()->Open(admin_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC);
+  if (fd < 0) return fail(fd, admin_path);
+  std::string out = FormatHeader(o.admin_version, static_cast<uint32_t>(o.projects), 2);
+  for (int i = 1; rc == 0 && i <= o.projects; ++i) {
+    PRJ r = SampleRecord(i, o, users, random);
+    int version = o.admin_version == 3 ? 15 + static_cast<int>(random->Below(6)) : 12 + static_cast<int>(random->Below(9));
+    r.version = static_cast<unsigned char>(version);
+    if (o.admin_version == 1 || (o.admin_version == 2 && version < 18)) ToDosText(r.name);
+    std::string line;
+    bool ok = o.admin_version == 3 ? FormatRecordV3(r, o.containers, &line) : FormatRecordV12(r, &line);
+    if (!ok) return fail(-EINVAL, "record " + std::to_string(i));
+    out += line + "\r\n";
+    if (o.project_folders)
+      rc = WriteProjectFolder(p.Share(r.host[0] == 'S' ? std::atoi(r.host + 3) : 0) +
+                                "/Prj/" + NumberText(r.number) + ".prj",
+                            r, net_id, o.containers, version, o.project_data, random);
+    if (out.size() > (1u << 20) || i == o.projects) {
+      int64_t w = CurrentEnv()->Write(fd, out.data(), out.size());
+      if (w < 0) rc = static_cast<int>(w);
+      out.clear();
+    }
+  }
+  if (!out.empty() && rc == 0) {
+    int64_t w = CurrentEnv()->Write(fd, out.data(), out.size());
+    if (w < 0) rc = static_cast<int>(w);
+  }
+  int rc_close = CurrentEnv()->Close(fd);
+  if (rc == 0) rc = rc_close;
+  if (rc) return fail(rc, admin_path);
+  return 0;
+}
+
 }  // namespace
 
 std::string AbsoluteFolder(const std::string& dir) {
@@ -212,37 +254,7 @@ int MakeSampleInstallation(const std::string& dir_in, const SampleOptions& o, st
   if (rc == 0) rc = WriteOfficeStandard(p.Share(1) + "/STD");
   if (rc) return fail(rc, p.Net());
 
-  // project.dat and the folders, streamed: one record at a time.
-  const std::string admin_path = p.Net() + "/project.dat";
-  int fd = CurrentEnv()->Open(admin_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC);
-  if (fd < 0) return fail(fd, admin_path);
-  std::string out = FormatHeader(o.admin_version, static_cast<uint32_t>(o.projects), 2);
-  for (int i = 1; rc == 0 && i <= o.projects; ++i) {
-    PRJ r = SampleRecord(i, o, users, &random);
-    int version = o.admin_version == 3 ? 15 + static_cast<int>(random.Below(6)) : 12 + static_cast<int>(random.Below(9));
-    r.version = static_cast<unsigned char>(version);
-    if (o.admin_version == 1 || (o.admin_version == 2 && version < 18)) ToDosText(r.name);
-    std::string line;
-    bool ok = o.admin_version == 3 ? FormatRecordV3(r, o.containers, &line) : FormatRecordV12(r, &line);
-    if (!ok) return fail(-EINVAL, "record " + std::to_string(i));
-    out += line + "\r\n";
-    if (o.project_folders)
-      rc = WriteProjectFolder(p.Share(r.host[0] == 'S' ? std::atoi(r.host + 3) : 0) +
-                                "/Prj/" + NumberText(r.number) + ".prj",
-                            r, net_id, o.containers, version, o.project_data, &random);
-    if (out.size() > (1u << 20) || i == o.projects) {
-      int64_t w = CurrentEnv()->Write(fd, out.data(), out.size());
-      if (w < 0) rc = static_cast<int>(w);
-      out.clear();
-    }
-  }
-  if (!out.empty() && rc == 0) {
-    int64_t w = CurrentEnv()->Write(fd, out.data(), out.size());
-    if (w < 0) rc = static_cast<int>(w);
-  }
-  int rc_close = CurrentEnv()->Close(fd);
-  if (rc == 0) rc = rc_close;
-  if (rc) return fail(rc, admin_path);
+  if (const int written = WriteSampleProjects(p, o, users, net_id, &random, error); written != 0) return written;
 
   // The attribute database, through the library on the new \Net folder
   // (the process default installation's, as the library's names act on it).

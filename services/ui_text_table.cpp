@@ -35,6 +35,7 @@ class EntryBuilder {
   int count_ = 0;
 };
 
+// data table: every window text, one entry a line, in the order of its groups.
 constexpr EntryBuilder BuildEntries() {
   EntryBuilder b;
   b.Add(0, 1, -1, -1, kUiFallbackText);

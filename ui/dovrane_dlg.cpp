@@ -102,39 +102,13 @@ void CDovraneDlg::InitDialog() {
   // Every control of the tab page still fits at this size.
   setMinimumSize(640, 400);
 
-  // The window menu's "About" item lives in a Help menu here, in the
-  // language of the installation's texts.
-  const QString help_text = services::FromCp1252(extlib::LanguageText(extlib::kHelpMenuTexts, 1));
-  menu_bar_ = new QMenuBar(this);
-  menu_bar_->setAccessibleName(QStringLiteral("Menu"));
-  QMenu* help_menu = menu_bar_->addMenu(help_text);
-  help_menu->setAccessibleName(QString(help_text).remove(QLatin1Char('&')));
-  QAction* help = help_menu->addAction(help_text);
-  help->setShortcut(QKeySequence::HelpContents);
-  connect(help, &QAction::triggered, this, &CDovraneDlg::OnHelp);
-  addAction(help);  // F1 works without opening the menu
-  QAction* about = help_menu->addAction(services::FromCp1252(extlib::LanguageText(extlib::kHelpMenuTexts, 2)));
-  about->setData(kAboutCommand);
-  connect(about, &QAction::triggered, this, &CDovraneDlg::ShowAbout);
-  top_ = menu_bar_->sizeHint().height();
-  menu_bar_->setGeometry(0, 0, kTemplateWidth, top_);
+  CreateHelpMenu();
 
   if (QFile::exists(QStringLiteral(":/icons/dovrane.svg"))) setWindowIcon(QIcon(QStringLiteral(":/icons/dovrane.svg")));
   setWindowTitle(QStringLiteral("Varnholtek Dovranix"));
   const int tab_height = kTemplateHeight - top_ - kBelowTab;
   const int below = top_ + kTemplateMargin + tab_height + kTemplateMargin;
-  check_out_button_ = new QPushButton(services::UiQText(114, 1), this);
-  check_out_button_->setGeometry(kTemplateWidth - kTemplateMargin - 2 * kButtonWidth - 6, below, kButtonWidth,
-                                 kButtonHeight);
-  close_button_ = new QPushButton(services::UiQText(114, 1008), this);
-  close_button_->setGeometry(kTemplateWidth - kTemplateMargin - kButtonWidth, below, kButtonWidth, kButtonHeight);
-  for (QPushButton* b : {check_out_button_, close_button_}) {
-    b->setAutoDefault(false);  // Enter starts no check-out
-    b->setAccessibleName(b->text().remove(QLatin1Char('&')));
-  }
-  check_out_button_->setEnabled(false);
-  connect(check_out_button_, &QPushButton::clicked, this, &CDovraneDlg::OnCheckOut);
-  connect(close_button_, &QPushButton::clicked, this, &CDovraneDlg::OnClose);
+  CreateButtons(below);
 
   computer_name_ = services::FromCp1252(platform::ComputerName());
 
@@ -158,6 +132,52 @@ void CDovraneDlg::InitDialog() {
   previous_width_ = kTemplateWidth;
   previous_height_ = kTemplateHeight;
 
+  CreateSwitches(below);
+
+  if (hooks_.start_ping) {
+    ping_running_ = hooks_.start_ping(ping_shared);
+    if (!ping_running_) QApplication::beep();  // the window works without pinging
+  }
+  RestorePlacement();
+}
+
+// The window menu's "About" item lives in a Help menu here, in the
+// language of the installation's texts. Sets top_, the menu's height.
+void CDovraneDlg::CreateHelpMenu() {
+  const QString help_text = services::FromCp1252(extlib::LanguageText(extlib::kHelpMenuTexts, 1));
+  menu_bar_ = new QMenuBar(this);
+  menu_bar_->setAccessibleName(QStringLiteral("Menu"));
+  QMenu* help_menu = menu_bar_->addMenu(help_text);
+  help_menu->setAccessibleName(QString(help_text).remove(QLatin1Char('&')));
+  QAction* help = help_menu->addAction(help_text);
+  help->setShortcut(QKeySequence::HelpContents);
+  connect(help, &QAction::triggered, this, &CDovraneDlg::OnHelp);
+  addAction(help);  // F1 works without opening the menu
+  QAction* about = help_menu->addAction(services::FromCp1252(extlib::LanguageText(extlib::kHelpMenuTexts, 2)));
+  about->setData(kAboutCommand);
+  connect(about, &QAction::triggered, this, &CDovraneDlg::ShowAbout);
+  top_ = menu_bar_->sizeHint().height();
+  menu_bar_->setGeometry(0, 0, kTemplateWidth, top_);
+}
+
+// Check out and Close, in the row below the tab control.
+void CDovraneDlg::CreateButtons(int below) {
+  check_out_button_ = new QPushButton(services::UiQText(114, 1), this);
+  check_out_button_->setGeometry(kTemplateWidth - kTemplateMargin - 2 * kButtonWidth - 6, below, kButtonWidth,
+                                 kButtonHeight);
+  close_button_ = new QPushButton(services::UiQText(114, 1008), this);
+  close_button_->setGeometry(kTemplateWidth - kTemplateMargin - kButtonWidth, below, kButtonWidth, kButtonHeight);
+  for (QPushButton* b : {check_out_button_, close_button_}) {
+    b->setAutoDefault(false);  // Enter starts no check-out
+    b->setAccessibleName(b->text().remove(QLatin1Char('&')));
+  }
+  check_out_button_->setEnabled(false);
+  connect(check_out_button_, &QPushButton::clicked, this, &CDovraneDlg::OnCheckOut);
+  connect(close_button_, &QPushButton::clicked, this, &CDovraneDlg::OnClose);
+}
+
+// The refresh and ping switches, as stored, in the row below the tab control.
+void CDovraneDlg::CreateSwitches(int below) {
   refresh_check_ = new QCheckBox(services::UiQText(114, 1024), this);
   ping_check_ = new QCheckBox(services::UiQText(114, 1030), this);
   refresh_check_->move(10, below);
@@ -177,12 +197,6 @@ void CDovraneDlg::InitDialog() {
     ping_allowed = checked ? 1 : 0;
     if (checked) ping_changed = 1;
   });
-
-  if (hooks_.start_ping) {
-    ping_running_ = hooks_.start_ping(ping_shared);
-    if (!ping_running_) QApplication::beep();  // the window works without pinging
-  }
-  RestorePlacement();
 }
 
 void CDovraneDlg::CreateStatusBar() {

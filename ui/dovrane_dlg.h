@@ -138,6 +138,9 @@ class CDovraneDlg : public QDialog {
   enum class ProbePurpose { kCheck, kRecordOnly, kFirstFill };
 
   void InitDialog();
+  void CreateHelpMenu();
+  void CreateButtons(int below);
+  void CreateSwitches(int below);
   void CreateStatusBar();
   void BuildTreeImages();
   void OnTimer1();

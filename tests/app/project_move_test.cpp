@@ -9,9 +9,13 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <string_view>
 
+#include "admin/move_journal.h"
 #include "app/command_table.h"
+#include "extlib/operation_context.h"
 #include "extlib/project_info_file.h"
+#include "extlib/project_list.h"
 #include "platform/env.h"
 #include "platform/fault_injection_env.h"
 #include "support/recording_messenger.h"
@@ -292,6 +296,52 @@ TEST_F(ProjectMoveTest, ACopyTakenAwayBeforeTheMoveEndedKeepsTheSource) {
   EXPECT_FALSE(Exists(site_.NetDir() + "/n0000011.mov"));
   ASSERT_EQ(messages.messages.size(), 1u);
   EXPECT_NE(messages.messages[0].text.find(site_.Name(11)), std::string::npos) << messages.messages[0].text;
+}
+
+// Across file systems; the administration's share dies right after the moved
+// record reached it: the flush, the read-back and the put-back fail.
+class AdministrationDiesAfterTheMoveEnv : public HostsApartEnv {
+ public:
+  int64_t PWrite(int fd, const void* buf, size_t n, int64_t offset) override {
+    if (dead) return -ENOTCONN;
+    const int64_t rc = HostsApartEnv::PWrite(fd, buf, n, offset);
+    if (std::string_view(static_cast<const char*>(buf), n).find(marker) != std::string_view::npos) dead = true;
+    return rc;
+  }
+  int64_t PRead(int fd, void* buf, size_t n, int64_t offset) override {
+    return dead ? -ENOTCONN : HostsApartEnv::PRead(fd, buf, n, offset);
+  }
+  int Sync(int fd) override { return dead ? -ENOTCONN : HostsApartEnv::Sync(fd); }
+  std::string marker;
+  bool dead = false;
+};
+
+// The move cannot tell which host its record names: neither folder goes and
+// the journal stays; once the share answers, the update finishes the move by
+// what the record says, and the project is whole on the new host.
+TEST_F(ProjectMoveTest, AMoveThatCannotTellWhetherItsRecordLandedLeavesBothFolders) {
+  const std::string from = HostOf(11), to = OtherHost(11);
+  site_.Activate();
+  testing::RecordingMessenger messages;
+  AdministrationDiesAfterTheMoveEnv env;
+  env.marker = site_.Name(11);
+  platform::SetCurrentEnv(&env);
+  const int rc = MoveProject(PadProjectName(site_.Name(11)), to);
+  platform::SetCurrentEnv(nullptr);
+  ASSERT_TRUE(env.dead);
+  EXPECT_EQ(rc, -1);
+  EXPECT_TRUE(Exists(site_.ProjectDir(from, 11) + "/objects.dat"));
+  EXPECT_TRUE(Exists(site_.ProjectDir(to, 11) + "/objects.dat"));
+  EXPECT_TRUE(Exists(site_.NetDir() + "/n0000011.mov"));
+  ASSERT_EQ(messages.messages.size(), 1u);
+  EXPECT_EQ(messages.messages[0].text.rfind("Can't tell whether the record of project <", 0), 0u)
+      << messages.messages[0].text;
+  extlib::UnCachPrjList();
+  EXPECT_EQ(admin::CompleteInterruptedMoves(extlib::ActiveContext()), 1);
+  EXPECT_EQ(HostOf(11), to);
+  EXPECT_FALSE(Exists(site_.ProjectDir(from, 11)));
+  EXPECT_TRUE(Exists(site_.ProjectDir(to, 11) + "/objects.dat"));
+  EXPECT_FALSE(Exists(site_.NetDir() + "/n0000011.mov"));
 }
 
 // A CAD session holds the lock on the project's lock information file.
