@@ -132,7 +132,14 @@ int CreateLocked(int handle, const NewProject& p, const std::string& host_folder
   if (rc == 0) rc = seek_prj_set(handle, facts.first_free_slot);
   if (rc == 0) rc = write_prj_info(handle, &record);
   if (rc) {
-    if (RemoveTree(work) == 0) RemoveOperationJournal(journal);
+    // A failed write may have reached the file all the same (its share died
+    // after it took the bytes): the work folder and the journal go only while
+    // the slot reads without this record; otherwise the next update puts the
+    // folder into place or takes the create back by what the slot says then.
+    PRJ now;
+    const int read = ReadRecordAtSlot(handle, facts.first_free_slot, &now);
+    const bool absent = read == kRecordEnd || (read == kRecordRead && (now.number != record.number || IsDeleted(now)));
+    if (absent && RemoveTree(work) == 0) RemoveOperationJournal(journal);
     return kPrjFailed;
   }
   if (CurrentEnv()->Rename(work, native) != 0) {

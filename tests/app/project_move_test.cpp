@@ -312,6 +312,7 @@ class AdministrationDiesAfterTheMoveEnv : public HostsApartEnv {
     return dead ? -ENOTCONN : HostsApartEnv::PRead(fd, buf, n, offset);
   }
   int Sync(int fd) override { return dead ? -ENOTCONN : HostsApartEnv::Sync(fd); }
+  int Truncate(int fd, int64_t size) override { return dead ? -ENOTCONN : HostsApartEnv::Truncate(fd, size); }
   std::string marker;
   bool dead = false;
 };

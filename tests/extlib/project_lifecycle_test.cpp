@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <set>
+#include <string_view>
 
 #include "extlib/administration.h"
 #include "extlib/messages.h"
@@ -167,19 +168,24 @@ TEST_F(ProjectLifecycleTest, RemoveTakesFolderAndRecordTogether) {
 
 // The administration's share dies right after a record write reached it: the
 // flush, the read-back and the put-back fail, while the folder's share answers.
-class AdministrationDiesAfterTheEraseMarkEnv : public platform::Env {
+class AdministrationDiesAfterTheRecordEnv : public platform::Env {
  public:
+  explicit AdministrationDiesAfterTheRecordEnv(std::string marker) : marker_(std::move(marker)) {}
   int64_t PWrite(int fd, const void* buf, size_t n, int64_t offset) override {
     if (dead) return -ENOTCONN;
     const int64_t rc = Env::PWrite(fd, buf, n, offset);
-    if (n > 0 && static_cast<const char*>(buf)[0] == '#') dead = true;
+    if (std::string_view(static_cast<const char*>(buf), n).starts_with(marker_)) dead = true;
     return rc;
   }
   int64_t PRead(int fd, void* buf, size_t n, int64_t offset) override {
     return dead ? -ENOTCONN : Env::PRead(fd, buf, n, offset);
   }
   int Sync(int fd) override { return dead ? -ENOTCONN : Env::Sync(fd); }
+  int Truncate(int fd, int64_t size) override { return dead ? -ENOTCONN : Env::Truncate(fd, size); }
   bool dead = false;
+
+ private:
+  std::string marker_;
 };
 
 // The erase cannot tell whether its record reached the file: the folder stays
@@ -187,7 +193,7 @@ class AdministrationDiesAfterTheEraseMarkEnv : public platform::Env {
 // a record that says erased), and the journal pass, once the share answers,
 // finishes the erase by what the record says.
 TEST_F(ProjectLifecycleTest, AnEraseWhoseMarkMayHaveLandedLeavesItToTheJournal) {
-  AdministrationDiesAfterTheEraseMarkEnv env;
+  AdministrationDiesAfterTheRecordEnv env("#lpha");
   platform::SetCurrentEnv(&env);
   uint32_t n = 0;
   const int rc = ltbprmC(23, "Alpha", &n);
@@ -207,6 +213,29 @@ TEST_F(ProjectLifecycleTest, AnEraseWhoseMarkMayHaveLandedLeavesItToTheJournal) 
   for (const auto& e : std::filesystem::directory_iterator(inst_.Native("SRV1/cad/Prj")))
     EXPECT_EQ(e.path().filename().string().rfind("n0000005", 0), std::string::npos) << e.path();
   EXPECT_EQ(get_project_info("Beta", &r), 0);
+}
+
+// The same for a create: its work folder and journal stay, and the journal
+// pass puts the folder into place beside the record that reached the file.
+TEST_F(ProjectLifecycleTest, ACreateWhoseRecordMayHaveLandedLeavesItToTheJournal) {
+  AdministrationDiesAfterTheRecordEnv env("Neubau");
+  platform::SetCurrentEnv(&env);
+  const int rc = Create("Neubau", "SRV2");
+  platform::SetCurrentEnv(nullptr);
+  ASSERT_TRUE(env.dead);
+  EXPECT_EQ(rc, kPrjFailed);
+  EXPECT_FALSE(inst_.dir.Exists("SRV2/cad/Prj/n0000010.prj"));
+  std::vector<std::string> journals;
+  ASSERT_EQ(ListOperationJournals(&journals), 0);
+  ASSERT_EQ(journals.size(), 1u);
+  close_prj_info_handle(23);
+  UnCachPrjList();
+  OperationJournal journal;
+  EXPECT_EQ(PutJournalRight(journals[0], &journal), JournalOutcome::kCompleted);
+  PRJ r;
+  ASSERT_EQ(get_project_info("Neubau", &r), 0);
+  EXPECT_EQ(r.number, 10u);
+  EXPECT_TRUE(inst_.dir.Exists("SRV2/cad/Prj/n0000010.prj/version.txt"));
 }
 
 TEST_F(ProjectLifecycleTest, RenameKeepsNamesUnique) {
