@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "extlib/administration.h"
+#include "extlib/host_going_out.h"
 #include "extlib/hosts.h"
 #include "extlib/language.h"
 #include "extlib/library_init.h"
@@ -125,6 +126,12 @@ int PutRight(const MoveJournal& j, extlib::OperationContext& ctx) {
     if (new_there) rc = extlib::ldirrmc(j.new_dir);  // a copy the move did not get to use
   } else if (at_old && new_there) {
     rc = SetRecordHost(handle, lock, record, j.new_host);  // the folder moved, the record did not follow
+  } else if (at_new && new_there && old_there && extlib::HostGoingOut(j.new_host)) {
+    // Cut short before its second look, onto a host that went out meanwhile:
+    // neither the host's copy nor a mark covers the project there, so the
+    // move is taken back to its source, which is whole.
+    rc = SetRecordHost(handle, lock, record, j.old_host);
+    if (rc == 0) rc = extlib::ldirrmc(j.new_dir);
   } else if (at_new && new_there) {
     if (old_there) rc = extlib::ldirrmc(j.old_dir);  // the source of a finished copy
   } else if (!at_old && !at_new) {

@@ -158,5 +158,32 @@ TEST_F(MoveJournalSiteTest, AMoveAtWorkKeepsItsJournalAndItsCopy) {
   EXPECT_STREQ(Find(Records(), p.number)->host, "SRV1");
 }
 
+// A move cut short after its record named the target but before its second
+// look for the target's check-out file, onto a host that went out meanwhile:
+// the update takes it back to its source instead of finishing it there.
+TEST_F(MoveJournalSiteTest, AMoveOntoAHostThatWentOutIsTakenBack) {
+  const extlib::PRJ p = OnHost("SRV1");
+  fs::create_directories(Folder("SRV2", p.number));
+  testing::WriteFile(Folder("SRV2", p.number) + "/objects.dat", "copied");
+  testing::WriteFile(Journal(p.number),
+                     FormatMoveJournal({p.number, "SRV1", "SRV2", Windows("SRV1", p.number), Windows("SRV2", p.number)}));
+  {  // the record names the target already
+    const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+    extlib::RecordLock lock;
+    ASSERT_EQ(extlib::LockRecordByNumber(handle, p.number, &lock), 0);
+    extlib::PRJ moved = p;
+    extlib::SetPrjHost(&moved, "SRV2");
+    ASSERT_EQ(extlib::WriteRecordAtSlot(handle, lock.slot(), &moved), 0);
+    ASSERT_EQ(lock.Release(), 0);
+    extlib::UnCachPrjList();
+  }
+  testing::WriteFile(Unc("SRV1/cad/Net/SRV2.out"), "checked out\r\n");
+  EXPECT_EQ(CompleteInterruptedMoves(quiet_), 1);
+  EXPECT_STREQ(Find(Records(), p.number)->host, "SRV1");
+  EXPECT_TRUE(fs::is_directory(Folder("SRV1", p.number)));
+  EXPECT_FALSE(fs::exists(Folder("SRV2", p.number)));
+  EXPECT_FALSE(fs::exists(Journal(p.number)));
+}
+
 }  // namespace
 }  // namespace dovrane::admin
