@@ -48,6 +48,21 @@ HostRecord* AddHost(HostTable* table, std::unordered_map<std::string, HostRecord
 }
 
 // The member bits of users 1 .. last_user.
+// A name of up to 50 bytes copied in a few overlapping words: memcpy of a
+// size not known at compile time became a string instruction whose start-up
+// cost a quarter of the table's build.
+void CopyName(char* to, const char* from, size_t n) {
+  if (n >= 16) {
+    for (size_t k = 0; k + 16 < n; k += 16) std::memcpy(to + k, from + k, 16);
+    std::memcpy(to + n - 16, from + n - 16, 16);
+  } else if (n >= 8) {
+    std::memcpy(to, from, 8);
+    std::memcpy(to + n - 8, from + n - 8, 8);
+  } else {
+    for (size_t k = 0; k < n; ++k) to[k] = from[k];
+  }
+}
+
 size_t MemberBitCount(const unsigned char* members, size_t bytes) {
   size_t count = 0;
   for (size_t byte = 0; byte < bytes; ++byte) count += static_cast<size_t>(__builtin_popcount(members[byte]));
@@ -254,7 +269,7 @@ std::unique_ptr<HostTable> BuildHostTable(const FillInput& input) {
     project->parent = host;
     project->number = number;
     const std::string_view name = snapshot.Name(i);
-    std::memcpy(names + host_need.name_at, name.data(), name.size());
+    CopyName(names + host_need.name_at, name.data(), name.size());
     project->name = std::string_view(names + host_need.name_at, name.size());
     host_need.name_at += name.size();
     uint16_t* user_at = users + host_need.users_at;
