@@ -57,7 +57,7 @@ void ProjectIndex::Reset(extlib::SnapshotPtr base) {
   base_ = std::move(base);
   end_ = base_ ? base_->SlotCount() : 0;
   highest_ = base_ ? base_->Highest() : 0;
-  live_ = base_ ? base_->Records().size() : 0;
+  live_ = base_ ? base_->Count() : 0;
 }
 
 int ProjectIndex::Load(extlib::ProjectTable& table) {
@@ -67,13 +67,6 @@ int ProjectIndex::Load(extlib::ProjectTable& table) {
   int rc = table.Take(&base, false);
   if (rc == extlib::kPrjOk) Reset(std::move(base));
   return rc;
-}
-
-const PRJ* ProjectIndex::At(long slot) const {
-  if (auto it = written_.find(slot); it != written_.end())
-    return extlib::IsDeleted(it->second) ? nullptr : &it->second;
-  const size_t i = base_ ? base_->AtSlot(slot) : kNone;
-  return i == kNone ? nullptr : &base_->Records()[i];
 }
 
 size_t ProjectIndex::FirstKept(size_t i, bool by_name) const {
@@ -89,7 +82,7 @@ bool ProjectIndex::Find(size_t base_first, const std::set<long>* written, bool b
   const long from_base = i == kNone ? LONG_MAX : base_->Slots()[i];
   const long own = written && !written->empty() ? *written->begin() : LONG_MAX;
   if (from_base == LONG_MAX && own == LONG_MAX) return false;
-  if (found) *found = {from_base < own ? base_->Records()[i] : written_.at(own), std::min(from_base, own)};
+  if (found) *found = {from_base < own ? base_->Record(i) : written_.at(own), std::min(from_base, own)};
   return true;
 }
 
@@ -102,11 +95,10 @@ std::vector<IndexedRecord> ProjectIndex::Records() const {
   out.reserve(live_);
   auto next = own.begin();
   if (base_) {
-    const std::vector<PRJ>& records = base_->Records();
     const std::vector<long>& slots = base_->Slots();
-    for (size_t i = 0; i < records.size(); ++i) {
+    for (size_t i = 0; i < base_->Count(); ++i) {
       for (; next != own.end() && *next < slots[i]; ++next) out.push_back({written_.at(*next), *next});
-      if (!written_.count(slots[i])) out.push_back({records[i], slots[i]});
+      if (!written_.count(slots[i])) out.push_back({base_->Record(i), slots[i]});
     }
   }
   for (; next != own.end(); ++next) out.push_back({written_.at(*next), *next});
@@ -133,9 +125,8 @@ uint32_t ProjectIndex::Largest() const {
     base_largest_ = base_->Largest();
     if (base_largest_ && FirstKept(base_->FindNumber(base_largest_), false) == kNone) {
       base_largest_ = 0;
-      for (size_t i = 0; i < base_->Records().size(); ++i)
-        if (base_->Records()[i].number > base_largest_ && !written_.count(base_->Slots()[i]))
-          base_largest_ = base_->Records()[i].number;
+      for (size_t i = 0; i < base_->Count(); ++i)
+        if (base_->Number(i) > base_largest_ && !written_.count(base_->Slot(i))) base_largest_ = base_->Number(i);
     }
     base_largest_known_ = true;
   }
@@ -184,7 +175,7 @@ void ProjectIndex::OnWrite(long slot, const PRJ& record) {
     it->second = record;
   } else if (const size_t i = base_ ? base_->AtSlot(slot) : kNone; i != kNone) {
     --live_;  // the snapshot's record there is overwritten
-    if (base_->Records()[i].number == base_largest_) base_largest_known_ = false;
+    if (base_->Number(i) == base_largest_) base_largest_known_ = false;
   }
   if (extlib::IsDeleted(record)) {
     free_.insert(slot);

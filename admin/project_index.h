@@ -53,8 +53,6 @@ class ProjectIndex {
   void SetHighest(uint32_t highest) { highest_ = highest; }
 
  private:
-  // The record in a slot as the run sees it, null when the slot is free.
-  const extlib::PRJ* At(long slot) const;
   // The snapshot's first record of a chain that the run has not overwritten.
   size_t FirstKept(size_t i, bool by_name) const;
   bool Find(size_t base_first, const std::set<long>* written, bool by_name, IndexedRecord* found) const;

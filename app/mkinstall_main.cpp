@@ -12,7 +12,7 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: dovrane-mkinstall DIR [--hosts N] [--projects M] [--admin-version 1|2|3] [--seed S]\n"
-    "                         [--containers K] [--attribute-projects A] [--laptop]\n"
+    "                         [--containers K] [--attribute-projects A] [--laptop] [--no-folders]\n"
     "       dovrane-mkinstall --list-projects DIR   the project names, one a line\n"
     "       dovrane-mkinstall --env DIR             the export lines for DIR\n";
 
@@ -54,6 +54,14 @@ int main(int argc, char** argv) {
     // A host that is this computer, to check out.
     if (args[i] == "--laptop") {
       options.laptop = true;
+      --i;
+      continue;
+    }
+    // The administration without the project folders (benchmarks of the
+    // administration alone: a million folders take minutes).
+    if (args[i] == "--no-folders") {
+      options.project_folders = false;
+      options.attribute_projects = 0;
       --i;
       continue;
     }

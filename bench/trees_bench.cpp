@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <algorithm>
 #include <QElapsedTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -156,6 +157,9 @@ int main(int argc, char** argv) {
   std::printf("find with no match (%s): %.1f ms\n", none ? "none" : "found", find);
   std::printf("processor time of that find: %.1f ms\n", find_cpu);
   std::printf("peak memory: %.0f MiB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
+  const double table_bytes = static_cast<double>(input.snapshot->MemoryBytes());
+  std::printf("project table: %.0f MiB (%.0f bytes a record with its indexes)\n", table_bytes / 1048576.0,
+              table_bytes / static_cast<double>(std::max<size_t>(input.snapshot->Count(), 1)));
   std::system(("rm -rf '" + dir + "'").c_str());
   return 0;
 }

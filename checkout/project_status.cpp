@@ -91,7 +91,7 @@ long StatusPass::Number(const std::string& project) {
   if (!list_)
     if (int rc = Take(false); rc != 0) return rc;
   const size_t i = list_->FindName(extlib::PadName(project));
-  return i == extlib::ProjectSnapshot::kNone ? long{extlib::kPrjNotFound} : static_cast<long>(list_->Records()[i].number);
+  return i == extlib::ProjectSnapshot::kNone ? long{extlib::kPrjNotFound} : static_cast<long>(list_->Number(i));
 }
 
 bool StatusPass::SeenStatus(const std::string& project, unsigned char* status) const {

@@ -16,16 +16,20 @@ namespace {
 
 ProjectTable& Table() { return ProcessInstallation().Projects(); }
 
-// The first live record with this name in the current snapshot.
-int FindByName(ProjectTable& projects, const std::string& name, PRJ* record, long* slot) {
-  SnapshotPtr table;
-  int rc = projects.Take(&table);
+// The first live record with this name in the current snapshot: record *i of *table.
+int FindByName(ProjectTable& projects, const std::string& name, SnapshotPtr* table, size_t* i) {
+  int rc = projects.Take(table);
   if (rc) return rc;
-  const size_t i = table->FindName(PadName(name));
-  if (i == ProjectSnapshot::kNone) return kPrjNotFound;
-  if (record) *record = table->Records()[i];
-  if (slot) *slot = table->Slots()[i];
-  return kPrjOk;
+  *i = (*table)->FindName(PadName(name));
+  return *i == ProjectSnapshot::kNone ? kPrjNotFound : kPrjOk;
+}
+
+int FindByName(ProjectTable& projects, const std::string& name, PRJ* record) {
+  SnapshotPtr table;
+  size_t i = 0;
+  const int rc = FindByName(projects, name, &table, &i);
+  if (rc == kPrjOk) *record = table->Record(i);
+  return rc;
 }
 
 }  // namespace
@@ -48,10 +52,10 @@ int ltbpliC_new(int slot, int* count, PRJ** list, int, PRJ*) {
     table = std::move(other);
   }
   if (rc) return rc;
-  const std::vector<PRJ>& records = table->Records();
-  *list = new PRJ[records.size() ? records.size() : 1];
-  std::copy(records.begin(), records.end(), *list);
-  *count = static_cast<int>(records.size());
+  const size_t n = table->Count();
+  *list = new PRJ[n ? n : 1];
+  for (size_t i = 0; i < n; ++i) (*list)[i] = table->Record(i);
+  *count = static_cast<int>(n);
   return kPrjOk;
 }
 
@@ -65,29 +69,32 @@ void SetProjectListRevalidateMs(int ms) { Table().SetRevalidateMs(ms); }
 
 void UnCachPrjList() { Table().OwnWrite(); }
 
-int get_project_info(const std::string& name, PRJ* record) { return FindByName(Table(), name, record, nullptr); }
+int get_project_info(const std::string& name, PRJ* record) { return FindByName(Table(), name, record); }
 
 int get_project_info(Installation& installation, const std::string& name, PRJ* record) {
-  return FindByName(installation.Projects(), name, record, nullptr);
+  return FindByName(installation.Projects(), name, record);
 }
 
 long get_project_number(const std::string& name) {
-  PRJ record;
-  int rc = FindByName(Table(), name, &record, nullptr);
-  return rc ? rc : static_cast<long>(record.number);
+  SnapshotPtr table;
+  size_t i = 0;
+  int rc = FindByName(Table(), name, &table, &i);
+  return rc ? rc : static_cast<long>(table->Number(i));
 }
 
 int get_project_host(int, const std::string& name, std::string* host) {
-  PRJ record;
-  int rc = FindByName(Table(), name, &record, nullptr);
-  if (rc == 0) *host = record.host;
+  SnapshotPtr table;
+  size_t i = 0;
+  int rc = FindByName(Table(), name, &table, &i);
+  if (rc == 0) *host = table->Host(i);
   return rc;
 }
 
 int get_project_key(const std::string& name, uint32_t* key) {
-  PRJ record;
-  int rc = FindByName(Table(), name, &record, nullptr);
-  if (rc == 0) *key = record.dbkey;
+  SnapshotPtr table;
+  size_t i = 0;
+  int rc = FindByName(Table(), name, &table, &i);
+  if (rc == 0) *key = table->Key(i);
   return rc;
 }
 
@@ -97,7 +104,7 @@ int get_PrjInfo_by_number(uint32_t number, PRJ* record) {
   if (rc) return rc;
   const size_t i = table->FindNumber(number);
   if (i == ProjectSnapshot::kNone) return kPrjNotFound;
-  *record = table->Records()[i];
+  *record = table->Record(i);
   return kPrjOk;
 }
 
@@ -109,9 +116,10 @@ long FindRecordSlotByNumber(uint32_t number) {
 }
 
 int get_project_status(const std::string& name, unsigned char* status) {
-  PRJ record;
-  int rc = FindByName(Table(), name, &record, nullptr);
-  if (rc == 0) *status = record.status;
+  SnapshotPtr table;
+  size_t i = 0;
+  int rc = FindByName(Table(), name, &table, &i);
+  if (rc == 0) *status = table->Status(i);
   return rc;
 }
 
@@ -140,8 +148,11 @@ int put_project_status(const std::string& name, const unsigned char* status) {
 int FindProjectSlot(int handle, const std::string& name, long* slot) {
   const std::string padded = PadName(name);
   for (int attempt = 0; attempt < 2; ++attempt) {
-    int rc = FindByName(Table(), padded, nullptr, slot);
+    SnapshotPtr table;
+    size_t i = 0;
+    int rc = FindByName(Table(), padded, &table, &i);
     if (rc != 0) return rc;
+    *slot = table->Slot(i);
     PRJ record;
     if (handle < 0 || (ReadRecordAtSlot(handle, *slot, &record) == 0 && padded == record.name)) return 0;
     UnCachPrjList();
@@ -166,6 +177,10 @@ int GetListFacts(ListFacts* facts) {
 
 bool NumberInUse(uint32_t number) { return FindRecordSlotByNumber(number) > 0; }
 
-bool NameInUse(const std::string& name) { return FindByName(Table(), name, nullptr, nullptr) == 0; }
+bool NameInUse(const std::string& name) {
+  SnapshotPtr table;
+  size_t i = 0;
+  return FindByName(Table(), name, &table, &i) == 0;
+}
 
 }  // namespace dovrane::extlib

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "extlib/administration.h"
 #include "extlib/hosts.h"
@@ -27,27 +28,77 @@ using platform::CurrentEnv;
 
 namespace {
 
-// Records reserved from the file's size at most (about 14 MiB): a damaged or
-// sparse file of gigabytes must not take memory before its first bad line.
-constexpr uint64_t kReservedRecords = 65536;
+// Records reserved from the file's size at most: a damaged or sparse file of
+// gigabytes must not take memory before its first bad line. Reserved room is
+// only touched as far as records fill it.
+constexpr uint64_t kReservedRecords = uint64_t{1} << 20;
+
+uint64_t NameHash(std::string_view name) { return std::hash<std::string_view>{}(name); }
+// Fibonacci hashing: numbers in a row spread over the table.
+uint64_t NumberHash(uint32_t number) { return number * 0x9E3779B97F4A7C15ull; }
 
 }  // namespace
 
+PRJ ProjectSnapshot::Record(size_t i) const {
+  const Entry& e = entries_[i];
+  PRJ record;
+  std::memcpy(record.name, names_.data() + NameAt(e), e.name_length);
+  std::memset(record.name + e.name_length, ' ', kNameLength - e.name_length);
+  const std::string& host = hosts_[e.host];
+  std::memcpy(record.host, host.data(), host.size());
+  record.status = e.status;
+  record.version = e.version;
+  record.number = e.number;
+  record.dbkey = e.dbkey;
+  record.begin = e.begin;
+  record.owner = e.owner;
+  std::memcpy(record.members, Members(i), member_bytes_);
+  return record;
+}
+
 size_t ProjectSnapshot::FindName(std::string_view padded_name) const {
   Index();
-  auto it = by_name_.find(padded_name);
-  return it == by_name_.end() ? kNone : it->second;
+  // Names of the same padded form are the same trimmed.
+  const std::string_view name(padded_name.data(), TrimmedLength(padded_name.data(), padded_name.size()));
+  const size_t mask = by_name_.size() - 1;
+  for (size_t at = NameHash(name) & mask;; at = (at + 1) & mask) {
+    const uint32_t i = by_name_[at];
+    if (i == kEnd) return kNone;
+    if (Name(i) == name) return i;
+  }
 }
 
 size_t ProjectSnapshot::FindNumber(uint32_t number) const {
   Index();
-  auto it = by_number_.find(number);
-  return number == 0 || it == by_number_.end() ? kNone : it->second;
+  if (number == 0) return kNone;
+  const size_t mask = by_number_.size() - 1;
+  for (size_t at = NumberHash(number) >> number_shift_;; at = (at + 1) & mask) {
+    const uint32_t i = by_number_[at];
+    if (i == kEnd) return kNone;
+    if (entries_[i].number == number) return i;
+  }
 }
 
 size_t ProjectSnapshot::AtSlot(long slot) const {
   auto it = std::lower_bound(slots_.begin(), slots_.end(), slot);
   return it == slots_.end() || *it != slot ? kNone : static_cast<size_t>(it - slots_.begin());
+}
+
+size_t ProjectSnapshot::MemoryBytes() const {
+  // What is filled: reserved room beyond it is never touched.
+  return entries_.size() * sizeof(Entry) + slots_.size() * sizeof(long) + names_.size() + members_.size() +
+         (by_name_.size() + by_number_.size() + next_name_.size() + next_number_.size()) * sizeof(uint32_t);
+}
+
+uint32_t ProjectSnapshot::HostOf(const char* field) {
+  const std::string_view host(field, strnlen(field, kHostLength + 1));
+  // Records of one host often follow one another.
+  if (!entries_.empty() && hosts_[entries_.back().host] == host) return entries_.back().host;
+  if (auto it = host_index_.find(host); it != host_index_.end()) return it->second;
+  const auto index = static_cast<uint32_t>(hosts_.size());
+  hosts_.emplace_back(host);
+  host_index_.emplace(host, index);
+  return index;
 }
 
 void ProjectSnapshot::Add(const PRJ& record, long slot) {
@@ -57,20 +108,43 @@ void ProjectSnapshot::Add(const PRJ& record, long slot) {
     return;
   }
   if (record.number > largest_) largest_ = record.number;
-  records_.push_back(record);
+  Entry e;
+  e.number = record.number;
+  e.dbkey = record.dbkey;
+  e.begin = record.begin;
+  e.owner = record.owner;
+  e.status = record.status;
+  e.version = record.version;
+  e.host = HostOf(record.host);
+  const size_t at = names_.size();
+  e.name_low = static_cast<uint32_t>(at);
+  e.name_high = static_cast<uint8_t>(at >> 32);
+  e.name_length = static_cast<uint8_t>(TrimmedLength(record.name, kNameLength));
+  names_.insert(names_.end(), record.name, record.name + e.name_length);
+  members_.insert(members_.end(), record.members, record.members + member_bytes_);
+  entries_.push_back(e);
   slots_.push_back(slot);
 }
 
 // Reads the open file sequentially, record by record. 0 or -1 (*bad_slot set).
 int ProjectSnapshot::Parse(int fd, const RecordFormat& format, long* bad_slot) {
   const int containers = format.containers;
-  // One allocation for an installation of usual size (no doubling peak while
-  // reading); beyond that the list grows with the records actually read.
+  member_bytes_ = 4 * static_cast<size_t>(std::clamp(containers, 1, kMaxUserContainers));
+  // One allocation each for an installation of usual size (no doubling peak
+  // while reading); beyond that the buffers grow with the records actually read.
   platform::FileInfo info;
-  if (CurrentEnv()->FStat(fd, &info) == 0)
-    records_.reserve(std::min<uint64_t>(info.size / (L::V3LineLength(containers) + 1) + 1, kReservedRecords));
-  return ReadRecordStream(fd, containers, format.network, &highest_, bad_slot,
-                          [this](const PRJ& record, long slot) { Add(record, slot); });
+  if (CurrentEnv()->FStat(fd, &info) == 0) {
+    const uint64_t records =
+        std::min<uint64_t>(info.size / (L::V3LineLength(containers) + 1) + 1, kReservedRecords);
+    entries_.reserve(records);
+    slots_.reserve(records);
+    names_.reserve(records * kNameLength);
+    members_.reserve(records * member_bytes_);
+  }
+  const int rc = ReadRecordStream(fd, containers, format.network, &highest_, bad_slot,
+                                  [this](const PRJ& record, long slot) { Add(record, slot); });
+  host_index_ = {};  // only the reading needs it
+  return rc;
 }
 
 // The name and number indexes: the first record of each, and from each
@@ -80,27 +154,41 @@ void ProjectSnapshot::Index() const {
 }
 
 void ProjectSnapshot::BuildIndex() const {
-  const size_t n = records_.size();
-  by_name_.reserve(n);
-  by_number_.reserve(n);
+  const size_t n = entries_.size();
+  // At most two thirds full: few probes, 8 to 16 bytes a record for both.
+  size_t places = 2;
+  int bits = 1;
+  while (places < n + n / 2 + 1) {
+    places <<= 1;
+    ++bits;
+  }
+  number_shift_ = 64 - bits;
+  by_name_.assign(places, kEnd);
+  by_number_.assign(places, kEnd);
   next_name_.assign(n, kEnd);
   next_number_.assign(n, kEnd);
-  // Duplicates are rare: only their chains' ends are kept while indexing.
-  std::unordered_map<std::string_view, uint32_t> name_tail;
-  std::unordered_map<uint32_t, uint32_t> number_tail;
-  for (uint32_t i = 0; i < n; ++i) {
-    const std::string_view name(records_[i].name, kNameLength);
-    if (auto [it, first] = by_name_.emplace(name, i); !first) {
-      auto [tail, fresh] = name_tail.emplace(name, it->second);
-      next_name_[tail->second] = i;
-      tail->second = i;
+  const size_t mask = places - 1;
+  // From the last record to the first: a record found in its place is the
+  // next of the same name after the one now put there, so each chain comes
+  // out in slot order with no search for its end.
+  for (size_t i = n; i-- > 0;) {
+    const auto record = static_cast<uint32_t>(i);
+    const std::string_view name = Name(i);
+    for (size_t at = NameHash(name) & mask;; at = (at + 1) & mask) {
+      const uint32_t there = by_name_[at];
+      if (there != kEnd && Name(there) != name) continue;
+      next_name_[i] = there;
+      by_name_[at] = record;
+      break;
     }
-    const uint32_t number = records_[i].number;
+    const uint32_t number = entries_[i].number;
     if (number == 0) continue;
-    if (auto [it, first] = by_number_.emplace(number, i); !first) {
-      auto [tail, fresh] = number_tail.emplace(number, it->second);
-      next_number_[tail->second] = i;
-      tail->second = i;
+    for (size_t at = NumberHash(number) >> number_shift_;; at = (at + 1) & mask) {
+      const uint32_t there = by_number_[at];
+      if (there != kEnd && entries_[there].number != number) continue;
+      next_number_[i] = there;
+      by_number_[at] = record;
+      break;
     }
   }
 }

@@ -126,10 +126,10 @@ TEST_F(ProjectListTest, SnapshotSurvivesARefreshUnchanged) {
   ASSERT_EQ(table.Take(&after), 0);
   EXPECT_GT(after->Generation(), before->Generation());
   // The reader of the former generation still sees it whole.
-  ASSERT_EQ(before->Records().size(), 2u);
-  EXPECT_EQ(TrimmedName(before->Records()[before->FindName(PadName("Beta"))].name), "Beta");
+  ASSERT_EQ(before->Count(), 2u);
+  EXPECT_EQ(before->Name(before->FindName(PadName("Beta"))), "Beta");
   EXPECT_EQ(before->FindName(PadName("Gamma")), ProjectSnapshot::kNone);
-  ASSERT_EQ(after->Records().size(), 1u);
+  ASSERT_EQ(after->Count(), 1u);
   EXPECT_EQ(after->FindNumber(9), ProjectSnapshot::kNone);
 }
 
@@ -183,7 +183,7 @@ TEST_F(ProjectListTest, SnapshotsTakenWhileAnotherThreadRefreshesStayWhole) {
       SnapshotPtr s;
       if (table.Take(&s, false) != 0) continue;
       ++taken;
-      if (s->Records().size() != 2 || s->FindNumber(9) == ProjectSnapshot::kNone) ++bad;
+      if (s->Count() != 2 || s->FindNumber(9) == ProjectSnapshot::kNone) ++bad;
     }
   };
   std::thread a(reader), b(reader);

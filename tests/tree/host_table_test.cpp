@@ -85,6 +85,31 @@ TEST(HostTableTest, EveryMemberOfManyProjectsKeepsItsName) {
   }
 }
 
+// The snapshot keeps the member bits of every container of the record
+// format: members in the last of 31 show, and only as far as the user table's
+// containers reach.
+TEST(HostTableTest, MembersOfTheLastOf31ContainersShow) {
+  testing::SmallInstallation small(31);
+  extlib::PRJ first = testing::SmallInstallation::Record("Erste", 1, "SRV2", 1);
+  extlib::PRJ second = testing::SmallInstallation::Record("Zweite", 2, "SRV2", 1);
+  extlib::SetMemberBit(&first, 992, true);
+  extlib::SetMemberBit(&second, 961, true);
+  small.WriteAdministration({first, second}, 2);
+  FillInput input;
+  ASSERT_EQ(ReadFillInput(extlib::ProcessInstallation(), &input), 0);
+  input.user_names = {{1, "OWNER"}, {961, "U961"}, {992, "U992"}};
+  input.containers = 31;
+  auto table = BuildHostTable(input);
+  const auto& projects = table->FindHost("SRV2")->projects;
+  ASSERT_EQ(projects.size(), 2u);
+  ASSERT_EQ(projects[0].ChildCount(), 3);
+  EXPECT_EQ(projects[0].ChildText(2), "U992");
+  ASSERT_EQ(projects[1].ChildCount(), 3);
+  EXPECT_EQ(projects[1].ChildText(2), "U961");
+  input.containers = 30;
+  EXPECT_EQ(BuildHostTable(input)->FindHost("SRV2")->projects[0].ChildCount(), 2);
+}
+
 TEST(HostTableTest, UnreadableAdministrationLeavesTheTableEmpty) {
   TreeFixture fixture;
   fixture.small.dir.Write("SRV1/cad/Net/project.dat", "garbage that is no header\n");
