@@ -51,109 +51,158 @@ struct Stream {
   int64_t map_size;
 };
 
-// Records [first, last] from byte offset on; last 0: up to the end of the
-// file, where a last record that lost its line end is still a record.
-int ReadRun(const Stream& s, int64_t offset, long first, long last, const RecordSink& sink, long* bad_slot,
-            RunMemory* memory) {
-  *bad_slot = 0;
-  char* const buf = memory->chunk.get();
-  const char* data = buf;
-  // The fields are read straight into the batch (read into a local and
-  // copied, they stalled the copy on the fresh stores).
-  std::vector<WrittenFields>& batch = memory->batch;
-  size_t batched = 0;
-  long batch_first = 0;
-  auto flush = [&] {
-    if (batched > 0) sink.written(batch.data(), batched, batch_first);
-    batched = 0;
-  };
-  // The written form is tested where it saves work: for a list (no parse at
-  // all) and for a lookup (most lines are only checked). A read that parses
-  // every line would only add the test to the parse.
-  const bool test_written = sink.written || sink.wanted;
-  const WrittenLineCheck check(test_written ? s.containers : 0, s.containers, s.network);
-  size_t have = 0, used = 0;
-  long slot = first - 1;
-  int rc = kPrjOk;
-  PRJ record;
-  WrittenFields fields;
-  for (bool eof = false; rc == kPrjOk && !eof && (last == 0 || slot < last);) {
-    if (s.map) {
-      // The whole run at once, where it lies.
-      data = s.map + offset;
-      have = offset < s.map_size ? static_cast<size_t>(s.map_size - offset) : 0;
-      if (last != 0) have = std::min(have, static_cast<size_t>(last - slot) * static_cast<size_t>(s.line_bytes));
-      eof = true;
-    } else {
-      // What is left of the last chunk (less than a line) moves to the front;
-      // the file is read straight behind it.
-      std::memmove(buf, buf + used, have - used);
-      have -= used;
-      used = 0;
-      size_t want = kChunk - have;
-      // A run that ends before the file's end reads no further than its records.
-      if (last != 0) want = std::min(want, static_cast<size_t>(last - slot) * static_cast<size_t>(s.line_bytes) - have);
-      const int64_t n = s.env->PRead(s.fd, buf + have, want, offset);
-      if (n > 0) {
-        have += static_cast<size_t>(n);
-        offset += n;
-      }
-      if (n < 0) rc = kPrjFailed;
-      if (n <= 0) eof = true;
+// One run of records [first, last]; last 0: up to the end of the file, where
+// a last record that lost its line end is still a record.
+class Run {
+ public:
+  Run(const Stream& s, long first, long last, const RecordSink& sink, long* bad_slot, RunMemory* memory)
+      : s_(s),
+        last_(last),
+        sink_(sink),
+        bad_slot_(bad_slot),
+        buf_(memory->chunk.get()),
+        data_(buf_),
+        batch_(memory->batch),
+        // The written form is tested where it saves work: for a list (no parse
+        // at all) and for a lookup (most lines are only checked). A read that
+        // parses every line would only add the test to the parse.
+        check_(sink.written || sink.wanted ? s.containers : 0, s.containers, s.network),
+        slot_(first - 1) {
+    *bad_slot_ = 0;
+  }
+
+  // From byte offset on, to the run's end.
+  int Read(int64_t offset) {
+    for (bool eof = false; rc_ == kPrjOk && !eof && (last_ == 0 || slot_ < last_);) {
+      eof = Fill(&offset);
+      // Room for every line of what was read, and one to read into.
+      const size_t lines = have_ / static_cast<size_t>(s_.line_bytes) + 1;
+      if (sink_.written && batch_.size() < lines) batch_.resize(lines);
+      TakeLines();
+      Flush();  // the fields point into the chunk, which the next read overwrites
+      if (rc_ != kPrjOk || !eof) continue;
+      End();
+      break;
     }
-    // Room for every line of what was read, and one to read into.
-    if (sink.written && batch.size() < have / static_cast<size_t>(s.line_bytes) + 1)
-      batch.resize(have / static_cast<size_t>(s.line_bytes) + 1);
-    while (rc == kPrjOk && have - used >= static_cast<size_t>(s.line_bytes) && (last == 0 || slot < last)) {
-      ++slot;
-      const char* line = data + used;
-      const bool ends = line[s.line_bytes - 1] == '\n' && (s.line_end == 1 || line[s.line_bytes - 2] == '\r');
-      WrittenFields* into = sink.written ? &batch[batched] : &fields;
-      if (ends && check.Read(line, into)) {
-        used += static_cast<size_t>(s.line_bytes);
-        if (sink.wanted && !sink.wanted(line)) {
-          flush();  // a batch holds consecutive slots
-          continue;
-        }
-        if (sink.written) {
-          if (batched++ == 0) batch_first = slot;
-        } else if (ParseRecordV3(line, s.length, s.containers, s.containers, s.network, &record) == 0) {
-          sink.each(record, slot);  // a line in the written form always parses
-        }
+    return rc_;
+  }
+
+ private:
+  // Makes the next bytes of the run readable at data_; true at the file's
+  // (or the run's) end.
+  bool Fill(int64_t* offset) {
+    if (s_.map) {
+      // The whole run at once, where it lies.
+      data_ = s_.map + *offset;
+      have_ = *offset < s_.map_size ? static_cast<size_t>(s_.map_size - *offset) : 0;
+      if (last_ != 0) have_ = std::min(have_, static_cast<size_t>(last_ - slot_) * static_cast<size_t>(s_.line_bytes));
+      return true;
+    }
+    // What is left of the last chunk (less than a line) moves to the front;
+    // the file is read straight behind it.
+    std::memmove(buf_, buf_ + used_, have_ - used_);
+    have_ -= used_;
+    used_ = 0;
+    size_t want = kChunk - have_;
+    // A run that ends before the file's end reads no further than its records.
+    if (last_ != 0) want = std::min(want, static_cast<size_t>(last_ - slot_) * static_cast<size_t>(s_.line_bytes) - have_);
+    const int64_t n = s_.env->PRead(s_.fd, buf_ + have_, want, *offset);
+    if (n > 0) {
+      have_ += static_cast<size_t>(n);
+      *offset += n;
+    }
+    if (n < 0) rc_ = kPrjFailed;
+    return n <= 0;
+  }
+
+  // Every whole line of what was read.
+  void TakeLines() {
+    while (rc_ == kPrjOk && have_ - used_ >= static_cast<size_t>(s_.line_bytes) && (last_ == 0 || slot_ < last_)) {
+      ++slot_;
+      const char* line = data_ + used_;
+      const bool ends = line[s_.line_bytes - 1] == '\n' && (s_.line_end == 1 || line[s_.line_bytes - 2] == '\r');
+      // The fields are read straight into the batch (read into a local and
+      // copied, they stalled the copy on the fresh stores).
+      WrittenFields* into = sink_.written ? &batch_[batched_] : &fields_;
+      if (ends && check_.Read(line, into)) {
+        used_ += static_cast<size_t>(s_.line_bytes);
+        TakeWritten(line);
         continue;
       }
-      flush();  // the lines before this one go first
-      const bool parse = !sink.wanted || sink.wanted(line);
-      if (!ends || (parse ? ParseRecordV3(line, s.length, s.containers, s.containers, s.network, &record) != 0
-                          : !RecordV3Valid(line, s.length, s.containers, s.containers, s.network))) {
-        *bad_slot = slot;
-        rc = kPrjFailed;
+      Flush();  // the lines before this one go first
+      const bool parse = !sink_.wanted || sink_.wanted(line);
+      if (!ends || (parse ? ParseRecordV3(line, s_.length, s_.containers, s_.containers, s_.network, &record_) != 0
+                          : !RecordV3Valid(line, s_.length, s_.containers, s_.containers, s_.network))) {
+        *bad_slot_ = slot_;
+        rc_ = kPrjFailed;
         break;
       }
-      used += static_cast<size_t>(s.line_bytes);
-      if (parse) sink.each(record, slot);
+      used_ += static_cast<size_t>(s_.line_bytes);
+      if (parse) sink_.each(record_, slot_);
     }
-    flush();  // the fields point into the chunk, which the next read overwrites
-    if (rc != kPrjOk || !eof) continue;
-    if (last != 0) {
+  }
+
+  // A line in the written form, its fields read.
+  void TakeWritten(const char* line) {
+    if (sink_.wanted && !sink_.wanted(line)) {
+      Flush();  // a batch holds consecutive slots
+      return;
+    }
+    if (sink_.written) {
+      if (batched_++ == 0) batch_first_ = slot_;
+    } else if (ParseRecordV3(line, s_.length, s_.containers, s_.containers, s_.network, &record_) == 0) {
+      sink_.each(record_, slot_);  // a line in the written form always parses
+    }
+  }
+
+  void Flush() {
+    if (batched_ > 0) sink_.written(batch_.data(), batched_, batch_first_);
+    batched_ = 0;
+  }
+
+  // The file's end.
+  void End() {
+    if (last_ != 0) {
       // The file ended inside a run that is not the last: it was cut short
       // while being read.
-      if (slot < last) {
-        *bad_slot = slot + 1;
-        rc = kPrjFailed;
+      if (slot_ < last_) {
+        *bad_slot_ = slot_ + 1;
+        rc_ = kPrjFailed;
       }
-      break;
+      return;
     }
     // A complete last record without its line end (an editor dropped it) is a
     // record. A shorter last line is an append under way in another process,
     // or one a crash cut short; the next append writes its slot whole again.
     // Either way it holds no record yet.
-    const char* tail = data + used;
-    if (UnterminatedRecord(tail, have - used, s.length, s.line_end) && (!sink.wanted || sink.wanted(tail)) &&
-        ParseRecordV3(tail, s.length, s.containers, s.containers, s.network, &record) == 0)
-      sink.each(record, ++slot);
+    const char* tail = data_ + used_;
+    if (UnterminatedRecord(tail, have_ - used_, s_.length, s_.line_end) && (!sink_.wanted || sink_.wanted(tail)) &&
+        ParseRecordV3(tail, s_.length, s_.containers, s_.containers, s_.network, &record_) == 0)
+      sink_.each(record_, ++slot_);
   }
-  return rc;
+
+  const Stream& s_;
+  const long last_;
+  const RecordSink& sink_;
+  long* const bad_slot_;
+  char* const buf_;
+  const char* data_;
+  std::vector<WrittenFields>& batch_;
+  const WrittenLineCheck check_;
+  size_t batched_ = 0;
+  long batch_first_ = 0;
+  size_t have_ = 0, used_ = 0;
+  long slot_;
+  int rc_ = kPrjOk;
+  PRJ record_;
+  WrittenFields fields_;
+};
+
+// Records [first, last] from byte offset on; last 0: up to the end of the
+// file, where a last record that lost its line end is still a record.
+int ReadRun(const Stream& s, int64_t offset, long first, long last, const RecordSink& sink, long* bad_slot,
+            RunMemory* memory) {
+  return Run(s, first, last, sink, bad_slot, memory).Read(offset);
 }
 
 // Reads and checks the header; the stream's shape from it.

@@ -191,118 +191,167 @@ void ComputeProjectKind(const ProjectRecord& project, unsigned char status, cons
   *image = ProjectImage(*kind, marked);
 }
 
+namespace {
+
+// One host table made from a snapshot in two passes over the snapshot's
+// fields in its order (a million records are read in order, never jumped
+// between): the first finds each record's host and counts what each host
+// needs, the second makes the projects. Each host's records, names and user
+// numbers still lie side by side, so a walk over the tree (a search) reads
+// memory in order.
+class TableBuild {
+ public:
+  TableBuild(const FillInput& input, HostTable* table)
+      : input_(input),
+        table_(table),
+        snapshot_(*input.snapshot),
+        count_(snapshot_.Count()),
+        // Member bits of users 1 .. 32 x containers.
+        last_user_(static_cast<uint32_t>(extlib::kUsersPerContainer * input.containers)),
+        member_bytes_(std::min<size_t>(snapshot_.MemberBytes(), last_user_ / 8)),
+        made_of_(snapshot_.HostNames().size(), UINT32_MAX) {}
+
+  // The names of users 1 .. 32 x 31 (user 0: none).
+  void NameUsers() {
+    table_->user_names.resize(kUserCount);
+    named_.assign(kUserCount, false);
+    for (const auto& [user, name] : input_.user_names) {
+      if (user >= kUserCount) continue;
+      table_->user_names[user] = name;
+      named_[user] = true;
+    }
+  }
+
+  // The first pass: each record's host, and what each host needs.
+  void CountNeeds() {
+    const std::vector<std::string>& fields = snapshot_.HostNames();
+    for (size_t i = 0; i < count_; ++i) {
+      if (snapshot_.Number(i) == 0) continue;
+      const uint32_t field = snapshot_.HostIndex(i);
+      if (made_of_[field] == UINT32_MAX) {
+        HostRecord* host = AddHost(table_, &by_name_, fields[field], input_);
+        uint32_t at = 0;
+        while (at < made_.size() && made_[at] != host) ++at;
+        if (at == made_.size()) {
+          made_.push_back(host);
+          need_.emplace_back();
+        }
+        made_of_[field] = at;
+      }
+      Need& host_need = need_[made_of_[field]];
+      ++host_need.projects;
+      host_need.name_bytes += snapshot_.Name(i).size();
+      host_need.users += 1 + (input_.network ? MemberBitCount(snapshot_.Members(i), member_bytes_) : 0);
+    }
+  }
+
+  // Each host's part of the name buffer and the user numbers, in table order.
+  void PlaceParts() {
+    size_t name_total = 0, users_total = 0;
+    for (const auto& host : table_->hosts) {
+      for (size_t h = 0; h < made_.size(); ++h) {
+        if (made_[h] != host.get()) continue;
+        need_[h].name_at = name_total;
+        need_[h].users_at = users_total;
+        name_total += need_[h].name_bytes;
+        users_total += need_[h].users;
+        host->projects.reserve(need_[h].projects);
+      }
+    }
+    table_->project_names.resize(name_total);
+    table_->project_users.resize(users_total);
+  }
+
+  // The second pass: the projects, in their hosts' parts.
+  void MakeProjects() {
+    char* const names = table_->project_names.data();
+    uint16_t* const users = table_->project_users.data();
+    for (size_t i = 0; i < count_; ++i) {
+      const uint32_t number = snapshot_.Number(i);
+      if (number == 0) continue;
+      const uint32_t h = made_of_[snapshot_.HostIndex(i)];
+      Need& host_need = need_[h];
+      ProjectRecord* project = &made_[h]->projects.emplace_back();
+      project->parent = made_[h];
+      project->number = number;
+      const std::string_view name = snapshot_.Name(i);
+      CopyName(names + host_need.name_at, name.data(), name.size());
+      project->name = std::string_view(names + host_need.name_at, name.size());
+      host_need.name_at += name.size();
+      uint16_t* user_at = users + host_need.users_at;
+      project->users = user_at;
+      const uint32_t owner = snapshot_.Owner(i);
+      *user_at++ = static_cast<uint16_t>(owner < kUserCount && named_[owner] ? owner : 0);
+      if (input_.network) user_at = AddMembers(snapshot_.Members(i), owner, user_at, project);
+      host_need.users_at = static_cast<size_t>(user_at - users);
+      ComputeProjectKind(*project, snapshot_.Status(i), input_, &project->kind, &project->image);
+    }
+  }
+
+  // The hosts of the host list, also those without projects; then every row.
+  void AddListedHosts() {
+    for (const extlib::HostEntry& entry : input_.host_list) {
+      HostRecord* host = AddHost(table_, &by_name_, entry.name, input_);
+      if (!host->listed) {
+        host->listed = true;
+        host->data_path = entry.data_path;
+      }
+    }
+    for (size_t h = 0; h < table_->hosts.size(); ++h) {
+      HostRecord& host = *table_->hosts[h];
+      host.row = static_cast<int>(h);
+      for (size_t p = 0; p < host.projects.size(); ++p) host.projects[p].row = static_cast<int>(p);
+    }
+  }
+
+ private:
+  // User numbers go up to 32 x 31 (user 0: none).
+  static constexpr size_t kUserCount = extlib::kUsersPerContainer * extlib::kMaxUserContainers + 1;
+  struct Need {
+    size_t projects = 0, name_bytes = 0, users = 0;
+    size_t name_at = 0, users_at = 0;  // where the host's part begins
+  };
+
+  // Only the member bits that are set (user u is bit (u-1) % 8 of byte
+  // (u-1) / 8), the owner and unnamed users left out. Returns the next place.
+  uint16_t* AddMembers(const unsigned char* members, uint32_t owner, uint16_t* user_at, ProjectRecord* project) {
+    for (uint32_t byte = 0; byte < member_bytes_; ++byte) {
+      for (unsigned bits = members[byte]; bits != 0; bits &= bits - 1) {
+        const uint32_t user = byte * 8 + static_cast<uint32_t>(__builtin_ctz(bits)) + 1;
+        if (user > last_user_ || user >= kUserCount || user == owner || !named_[user]) continue;
+        *user_at++ = static_cast<uint16_t>(user);
+        ++project->member_count;
+      }
+    }
+    return user_at;
+  }
+
+  const FillInput& input_;
+  HostTable* table_;
+  const extlib::ProjectSnapshot& snapshot_;
+  const size_t count_;
+  const uint32_t last_user_;
+  const size_t member_bytes_;
+  std::vector<bool> named_;
+  std::unordered_map<std::string, HostRecord*> by_name_;
+  std::vector<HostRecord*> made_;  // in the order the administration names them
+  std::vector<uint32_t> made_of_;  // the snapshot's host fields to their place in made_
+  std::vector<Need> need_;
+};
+
+}  // namespace
+
 std::unique_ptr<HostTable> BuildHostTable(const FillInput& input) {
   auto table = std::make_unique<HostTable>();
   table->local_computer = input.local_computer;
   if (!input.snapshot) return table;
   table->generation = input.snapshot->Generation();
-  std::unordered_map<std::string, HostRecord*> by_name;
-  const extlib::ProjectSnapshot& snapshot = *input.snapshot;
-  const size_t count = snapshot.Count();
-  // Member bits of users 1 .. 32 x containers.
-  const uint32_t last_user = static_cast<uint32_t>(extlib::kUsersPerContainer * input.containers);
-  const size_t member_bytes = std::min<size_t>(snapshot.MemberBytes(), last_user / 8);
-  // User numbers go up to 32 x 31 (user 0: none).
-  const size_t user_count = extlib::kUsersPerContainer * extlib::kMaxUserContainers + 1;
-  table->user_names.resize(user_count);
-  std::vector<bool> named(user_count);
-  for (const auto& [user, name] : input.user_names) {
-    if (user >= user_count) continue;
-    table->user_names[user] = name;
-    named[user] = true;
-  }
-  // Two passes over the snapshot's fields in its order (a million records
-  // are read in order, never jumped between): the first finds each record's
-  // host and counts what each host needs, the second makes the projects.
-  // Each host's records, names and user numbers still lie side by side, so
-  // a walk over the tree (a search) reads memory in order.
-  std::vector<HostRecord*> made;  // in the order the administration names them
-  // The snapshot's host fields to their place in made.
-  const std::vector<std::string>& fields = snapshot.HostNames();
-  std::vector<uint32_t> made_of(fields.size(), UINT32_MAX);
-  struct Need {
-    size_t projects = 0, name_bytes = 0, users = 0;
-    size_t name_at = 0, users_at = 0;  // where the host's part begins
-  };
-  std::vector<Need> need;
-  for (size_t i = 0; i < count; ++i) {
-    if (snapshot.Number(i) == 0) continue;
-    const uint32_t field = snapshot.HostIndex(i);
-    if (made_of[field] == UINT32_MAX) {
-      HostRecord* host = AddHost(table.get(), &by_name, fields[field], input);
-      uint32_t at = 0;
-      while (at < made.size() && made[at] != host) ++at;
-      if (at == made.size()) {
-        made.push_back(host);
-        need.emplace_back();
-      }
-      made_of[field] = at;
-    }
-    Need& host_need = need[made_of[field]];
-    ++host_need.projects;
-    host_need.name_bytes += snapshot.Name(i).size();
-    host_need.users += 1 + (input.network ? MemberBitCount(snapshot.Members(i), member_bytes) : 0);
-  }
-  // Each host's part of the name buffer and the user numbers, in table order.
-  size_t name_total = 0, users_total = 0;
-  for (const auto& host : table->hosts) {
-    for (size_t h = 0; h < made.size(); ++h) {
-      if (made[h] != host.get()) continue;
-      need[h].name_at = name_total;
-      need[h].users_at = users_total;
-      name_total += need[h].name_bytes;
-      users_total += need[h].users;
-      host->projects.reserve(need[h].projects);
-    }
-  }
-  table->project_names.resize(name_total);
-  table->project_users.resize(users_total);
-  char* const names = table->project_names.data();
-  uint16_t* const users = table->project_users.data();
-  for (size_t i = 0; i < count; ++i) {
-    const uint32_t number = snapshot.Number(i);
-    if (number == 0) continue;
-    const uint32_t h = made_of[snapshot.HostIndex(i)];
-    Need& host_need = need[h];
-    HostRecord* host = made[h];
-    ProjectRecord* project = &host->projects.emplace_back();
-    project->parent = host;
-    project->number = number;
-    const std::string_view name = snapshot.Name(i);
-    CopyName(names + host_need.name_at, name.data(), name.size());
-    project->name = std::string_view(names + host_need.name_at, name.size());
-    host_need.name_at += name.size();
-    uint16_t* user_at = users + host_need.users_at;
-    project->users = user_at;
-    const uint32_t owner = snapshot.Owner(i);
-    *user_at++ = static_cast<uint16_t>(owner < user_count && named[owner] ? owner : 0);
-    if (input.network) {
-      // Only the bits that are set (user u is bit (u-1) % 8 of byte (u-1) / 8).
-      const unsigned char* members = snapshot.Members(i);
-      for (uint32_t byte = 0; byte < member_bytes; ++byte) {
-        for (unsigned bits = members[byte]; bits != 0; bits &= bits - 1) {
-          const uint32_t user = byte * 8 + static_cast<uint32_t>(__builtin_ctz(bits)) + 1;
-          if (user > last_user || user >= user_count || user == owner || !named[user]) continue;
-          *user_at++ = static_cast<uint16_t>(user);
-          ++project->member_count;
-        }
-      }
-    }
-    host_need.users_at = static_cast<size_t>(user_at - users);
-    ComputeProjectKind(*project, snapshot.Status(i), input, &project->kind, &project->image);
-  }
-  for (const extlib::HostEntry& entry : input.host_list) {
-    HostRecord* host = AddHost(table.get(), &by_name, entry.name, input);
-    if (!host->listed) {
-      host->listed = true;
-      host->data_path = entry.data_path;
-    }
-  }
-  for (size_t h = 0; h < table->hosts.size(); ++h) {
-    HostRecord& host = *table->hosts[h];
-    host.row = static_cast<int>(h);
-    for (size_t p = 0; p < host.projects.size(); ++p) host.projects[p].row = static_cast<int>(p);
-  }
+  TableBuild build(input, table.get());
+  build.NameUsers();
+  build.CountNeeds();
+  build.PlaceParts();
+  build.MakeProjects();
+  build.AddListedHosts();
   return table;
 }
 
