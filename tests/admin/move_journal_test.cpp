@@ -40,6 +40,14 @@ class MoveJournalSiteTest : public RepairTest {
  protected:
   void SetUp() override { MakeInstallation(3, 12); }
   std::string Journal(uint32_t number) { return Unc("SRV1/cad/Net/" + extlib::NumberText(number) + ".mov"); }
+  // What a move of project p from SRV1 to SRV2 leaves once its copy is made:
+  // the journal and the copy (with contents, where given).
+  void CopiedToSrv2(const extlib::PRJ& p, const std::string& contents = "") {
+    fs::create_directories(Folder("SRV2", p.number));
+    if (!contents.empty()) testing::WriteFile(Folder("SRV2", p.number) + "/objects.dat", contents);
+    testing::WriteFile(Journal(p.number), FormatMoveJournal({p.number, "SRV1", "SRV2", Windows("SRV1", p.number),
+                                                             Windows("SRV2", p.number)}));
+  }
   static std::string Windows(const std::string& host, uint32_t number) {
     return "\\\\" + host + "\\cad\\Prj\\" + extlib::NumberText(number) + ".prj";
   }
@@ -108,9 +116,7 @@ TEST_F(MoveJournalSiteTest, BothFoldersOneFolderUnderTwoHostNamesKeepThatFolder)
 // is: the journal waits instead of being taken for one of a project that is gone.
 TEST_F(MoveJournalSiteTest, AJournalWaitsWhileTheAdministrationCannotBeRead) {
   const extlib::PRJ p = OnHost("SRV1");
-  fs::create_directories(Folder("SRV2", p.number));
-  testing::WriteFile(Journal(p.number),
-                     FormatMoveJournal({p.number, "SRV1", "SRV2", Windows("SRV1", p.number), Windows("SRV2", p.number)}));
+  CopiedToSrv2(p);
   const std::string admin = Admin();
   const size_t first = admin.find('\n') + 1;
   testing::WriteFile(Unc("SRV1/cad/Net/project.dat"), admin.substr(0, first + 40) + admin.substr(admin.find('\r', first)));
@@ -129,10 +135,7 @@ TEST_F(MoveJournalSiteTest, AJournalWaitsWhileTheAdministrationCannotBeRead) {
 // and the journal alone, and puts them right once the move is gone.
 TEST_F(MoveJournalSiteTest, AMoveAtWorkKeepsItsJournalAndItsCopy) {
   const extlib::PRJ p = OnHost("SRV1");
-  fs::create_directories(Folder("SRV2", p.number));
-  testing::WriteFile(Folder("SRV2", p.number) + "/objects.dat", "copied");
-  testing::WriteFile(Journal(p.number),
-                     FormatMoveJournal({p.number, "SRV1", "SRV2", Windows("SRV1", p.number), Windows("SRV2", p.number)}));
+  CopiedToSrv2(p, "copied");
   const int timeout = extlib::RecordLockTimeoutMs();
   extlib::SetRecordLockTimeoutMs(100);
   std::promise<void> locked, finish;
@@ -163,10 +166,7 @@ TEST_F(MoveJournalSiteTest, AMoveAtWorkKeepsItsJournalAndItsCopy) {
 // the update takes it back to its source instead of finishing it there.
 TEST_F(MoveJournalSiteTest, AMoveOntoAHostThatWentOutIsTakenBack) {
   const extlib::PRJ p = OnHost("SRV1");
-  fs::create_directories(Folder("SRV2", p.number));
-  testing::WriteFile(Folder("SRV2", p.number) + "/objects.dat", "copied");
-  testing::WriteFile(Journal(p.number),
-                     FormatMoveJournal({p.number, "SRV1", "SRV2", Windows("SRV1", p.number), Windows("SRV2", p.number)}));
+  CopiedToSrv2(p, "copied");
   {  // the record names the target already
     const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
     extlib::RecordLock lock;
