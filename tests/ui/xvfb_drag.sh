@@ -53,12 +53,13 @@ xdotool mouseup 1
 # The question: Yes is its default button.
 box=""
 for _ in $(seq 100); do
-  box=$(xdotool search --name "Varnholtek Dovranix" | grep -vx "$wid" | head -n 1 || true)
+  box=$(xdotool search --onlyvisible --name "Varnholtek Dovranix" | grep -vx "$wid" | head -n 1 || true)
   [ -n "$box" ] && break
   sleep 0.1
 done
 [ -n "$box" ] || { echo "FAIL: the drop asked nothing"; kill "$pid"; exit 1; }
-xdotool windowfocus --sync "$box"
+# Found as soon as it is mapped, it may refuse the focus (BadMatch) for a moment too.
+for _ in $(seq 50); do xdotool windowfocus --sync "$box" 2>/dev/null && break; sleep 0.1; done
 xdotool key Return
 # The move runs on a worker; then the close button (bottom right).
 sleep 2
