@@ -8,14 +8,14 @@
 #include <optional>
 
 #include "admin/checkin_path.h"
-#include "app/app_state.h"
+#include "app/projects/app_state.h"
 #include "app/command_line_context.h"
 #include "app/command_table.h"
 #include "app/dry_run.h"
 #include "app/exception_report.h"
 #include "app/long_options.h"
-#include "app/project_error.h"
-#include "app/project_json.h"
+#include "app/projects/project_error.h"
+#include "app/projects/project_json.h"
 #include "app/share_deadline.h"
 #include "app/share_locations.h"
 #include "app/terminal_progress.h"

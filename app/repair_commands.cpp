@@ -9,7 +9,7 @@
 #include "admin/checkin_path.h"
 #include "admin/restore_update.h"
 #include "admin/user_count.h"
-#include "app/app_state.h"
+#include "app/projects/app_state.h"
 #include "app/command_line_context.h"
 #include "app/command_table.h"
 #include "extlib/administration.h"

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/project_error.h"
+#include "app/projects/project_error.h"
 #include "extlib/project_code.h"
 #include "extlib/settings.h"
 #include "platform/call_deadline.h"

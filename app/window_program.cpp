@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/app_state.h"
+#include "app/projects/app_state.h"
 #include "platform/env.h"
 #include "platform/program_handover.h"
 #include "platform/shared_library.h"

@@ -3,7 +3,7 @@
 #include <cerrno>
 
 #include "admin/audit_log.h"
-#include "app/command_audit.h"
+#include "app/projects/command_audit.h"
 #include "checkout/project_status.h"
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"

@@ -8,7 +8,7 @@
 #include <set>
 
 #include "admin/shared_file_backup.h"
-#include "app/project_error.h"
+#include "app/projects/project_error.h"
 #include "checkout/checkin.h"
 #include "checkout/checkout.h"
 #include "checkout/net_copy.h"

@@ -11,7 +11,7 @@
 #include "admin/entry_check.h"
 #include "admin/host_scan.h"
 #include "admin/shared_file_backup.h"
-#include "app/command_audit.h"
+#include "app/projects/command_audit.h"
 #include "extlib/administration.h"
 #include "extlib/general.h"
 #include "extlib/host_list_lock.h"

@@ -1,8 +1,8 @@
 #include "tree/project_copy.h"
 
-#include "app/command_audit.h"
-#include "app/project_commands.h"
-#include "app/project_error.h"
+#include "app/projects/command_audit.h"
+#include "app/projects/project_commands.h"
+#include "app/projects/project_error.h"
 #include "extlib/prj_record.h"
 #include "extlib/project_list.h"
 #include "services/ui_text_table.h"

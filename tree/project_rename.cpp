@@ -1,8 +1,8 @@
 #include "tree/project_rename.h"
 
-#include "app/command_audit.h"
-#include "app/project_error.h"
-#include "app/project_permission.h"
+#include "app/projects/command_audit.h"
+#include "app/projects/project_error.h"
+#include "app/projects/project_permission.h"
 #include "extlib/prj_record.h"
 #include "extlib/library_init.h"
 #include "extlib/project_lifecycle.h"

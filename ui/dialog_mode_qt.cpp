@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "app/app_state.h"
+#include "app/projects/app_state.h"
 #include "app/command_table.h"
 #include "platform/env.h"
 #include "platform/termination_signals.h"

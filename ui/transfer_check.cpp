@@ -1,7 +1,7 @@
 #include "ui/transfer_check.h"
 
-#include "app/named_ui_text.h"
-#include "app/project_error.h"
+#include "app/projects/named_ui_text.h"
+#include "app/projects/project_error.h"
 #include "platform/text_codec.h"
 #include "services/tool_message_box.h"
 #include "tree/item_kind.h"

@@ -3,9 +3,9 @@
 #include <cerrno>
 #include <vector>
 
-#include "app/command_audit.h"
-#include "app/project_commands.h"
-#include "app/project_error.h"
+#include "app/projects/command_audit.h"
+#include "app/projects/project_commands.h"
+#include "app/projects/project_error.h"
 #include "checkout/checkin.h"
 #include "checkout/checkout.h"
 #include "extlib/language.h"

@@ -9,9 +9,9 @@
 #include <cstdio>
 #include <optional>
 
-#include "app/command_audit.h"
-#include "app/project_commands.h"
-#include "app/project_error.h"
+#include "app/projects/command_audit.h"
+#include "app/projects/project_commands.h"
+#include "app/projects/project_error.h"
 #include "checkout/checkout.h"
 #include "checkout/checkout_comment_dlg.h"
 #include "extlib/hosts.h"

@@ -2,9 +2,9 @@
 
 #include <QApplication>
 
-#include "app/command_audit.h"
-#include "app/project_error.h"
-#include "app/project_move.h"
+#include "app/projects/command_audit.h"
+#include "app/projects/project_error.h"
+#include "app/projects/project_move.h"
 #include "extlib/prj_record.h"
 #include "platform/messenger.h"
 #include "platform/text_codec.h"

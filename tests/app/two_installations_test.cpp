@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/project_queries.h"
+#include "app/projects/project_queries.h"
 #include "extlib/installation.h"
 #include "extlib/library_init.h"
 #include "extlib/operation_context.h"

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "app/project_commands.h"
+#include "app/projects/project_commands.h"
 #include "checkout/project_status.h"
 #include "checkout_fixture.h"
 #include "extlib/administration.h"

@@ -12,7 +12,7 @@
 #include <regex>
 #include <sstream>
 
-#include "app/project_commands.h"
+#include "app/projects/project_commands.h"
 #include "checkout/checkin.h"
 #include "checkout_fixture.h"
 #include "extlib/installation.h"

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <set>
 
-#include "app/project_error.h"
+#include "app/projects/project_error.h"
 #include "checkout/checkin.h"
 #include "checkout/project_status.h"
 #include "checkout_fixture.h"

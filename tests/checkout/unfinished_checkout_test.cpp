@@ -9,7 +9,7 @@
 #include <functional>
 #include <sstream>
 
-#include "app/project_move.h"
+#include "app/projects/project_move.h"
 #include "checkout/checkin.h"
 #include "checkout/project_status.h"
 #include "checkout_fixture.h"

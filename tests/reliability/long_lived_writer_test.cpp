@@ -18,8 +18,8 @@
 #include <thread>
 
 #include "admin/net_id_writer.h"
-#include "app/project_commands.h"
-#include "app/project_move.h"
+#include "app/projects/project_commands.h"
+#include "app/projects/project_move.h"
 #include "checkout/project_status.h"
 #include "extlib/administration.h"
 #include "extlib/installation.h"

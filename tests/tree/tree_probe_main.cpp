@@ -26,9 +26,9 @@
 #include <string>
 #include <vector>
 
-#include "app/project_commands.h"
-#include "app/project_error.h"
-#include "app/project_move.h"
+#include "app/projects/project_commands.h"
+#include "app/projects/project_error.h"
+#include "app/projects/project_move.h"
 #include "checkout/checkin.h"
 #include "checkout/checkout.h"
 #include "checkout/checkout_info_file.h"

@@ -14,8 +14,8 @@
 #include <fstream>
 #include <memory>
 
-#include "app/named_ui_text.h"
-#include "app/project_error.h"
+#include "app/projects/named_ui_text.h"
+#include "app/projects/project_error.h"
 #include "extlib/prj_record.h"
 #include "services/ui_text_table.h"
 #include "support/sample_site.h"

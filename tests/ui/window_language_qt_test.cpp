@@ -22,7 +22,7 @@
 #include <set>
 
 #include "admin/restore_update.h"
-#include "app/project_permission.h"
+#include "app/projects/project_permission.h"
 #include "checkout/checkin_report.h"
 #include "extlib/language.h"
 #include "network/host_registration.h"

@@ -1,8 +1,8 @@
-#include "app/project_permission.h"
+#include "app/projects/project_permission.h"
 
 #include <string_view>
 
-#include "app/project_error.h"
+#include "app/projects/project_error.h"
 #include "extlib/language.h"
 #include "extlib/library_init.h"
 #include "extlib/project_code.h"

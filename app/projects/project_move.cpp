@@ -1,12 +1,12 @@
-#include "app/project_move.h"
+#include "app/projects/project_move.h"
 
 #include <cerrno>
 
 #include "admin/move_journal.h"
-#include "app/named_ui_text.h"
-#include "app/project_error.h"
-#include "app/project_permission.h"
-#include "app/project_queries.h"
+#include "app/projects/named_ui_text.h"
+#include "app/projects/project_error.h"
+#include "app/projects/project_permission.h"
+#include "app/projects/project_queries.h"
 #include "extlib/administration.h"
 #include "extlib/dir_tree.h"
 #include "extlib/general.h"

@@ -1,5 +1,5 @@
 // The project queries through the real program on a sample installation.
-#include "app/project_queries.h"
+#include "app/projects/project_queries.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The output for scripts through the real program on a sample installation.
-#include "app/project_json.h"
+#include "app/projects/project_json.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/named_ui_text.h"
+#include "app/projects/named_ui_text.h"
 
 #include "extlib/language.h"
 #include "services/ui_text_table.h"

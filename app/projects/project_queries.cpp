@@ -1,4 +1,4 @@
-#include "app/project_queries.h"
+#include "app/projects/project_queries.h"
 
 #include <fcntl.h>
 
@@ -7,7 +7,7 @@
 #include <ctime>
 #include <vector>
 
-#include "app/app_state.h"
+#include "app/projects/app_state.h"
 #include "extlib/general.h"
 #include "extlib/hosts.h"
 #include "extlib/installation.h"

@@ -1,4 +1,4 @@
-#include "app/app_state.h"
+#include "app/projects/app_state.h"
 
 #include <mutex>
 

@@ -1,4 +1,4 @@
-#include "app/project_error.h"
+#include "app/projects/project_error.h"
 
 #include <gtest/gtest.h>
 

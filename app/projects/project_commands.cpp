@@ -1,16 +1,16 @@
-#include "app/project_commands.h"
+#include "app/projects/project_commands.h"
 
 #include <fcntl.h>
 
 #include <vector>
 
 #include "admin/checkout_file.h"
-#include "app/app_state.h"
-#include "app/named_ui_text.h"
-#include "app/project_error.h"
-#include "app/project_move.h"
-#include "app/project_permission.h"
-#include "app/project_queries.h"
+#include "app/projects/app_state.h"
+#include "app/projects/named_ui_text.h"
+#include "app/projects/project_error.h"
+#include "app/projects/project_move.h"
+#include "app/projects/project_permission.h"
+#include "app/projects/project_queries.h"
 #include "extlib/general.h"
 #include "extlib/hosts.h"
 #include "extlib/library_init.h"

@@ -1,6 +1,6 @@
 // Moving projects between hosts: through the real program, and in this
 // process for the failures that need an injected fault.
-#include "app/project_move.h"
+#include "app/projects/project_move.h"
 
 #include <gtest/gtest.h>
 

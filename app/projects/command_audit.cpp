@@ -1,9 +1,9 @@
-#include "app/command_audit.h"
+#include "app/projects/command_audit.h"
 
 #include <cerrno>
 
 #include "admin/audit_log.h"
-#include "app/project_error.h"
+#include "app/projects/project_error.h"
 #include "extlib/general.h"
 #include "platform/env.h"
 

@@ -1,4 +1,4 @@
-#include "app/project_json.h"
+#include "app/projects/project_json.h"
 
 #include <strings.h>
 
@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "admin/restore_update.h"
-#include "app/project_error.h"
+#include "app/projects/project_error.h"
 #include "extlib/installation.h"
 #include "extlib/messages.h"
 #include "extlib/operation_context.h"

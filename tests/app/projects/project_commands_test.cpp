@@ -1,5 +1,5 @@
 // Creating, erasing and unblocking projects through the real program.
-#include "app/project_commands.h"
+#include "app/projects/project_commands.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "app/app_state.h"
+#include "app/projects/app_state.h"
 #include "app/command_table.h"
 #include "extlib/general.h"
 #include "extlib/installation.h"

@@ -1,7 +1,7 @@
-#include "app/project_data_commands.h"
+#include "app/projects/project_data_commands.h"
 
-#include "app/project_error.h"
-#include "app/project_queries.h"
+#include "app/projects/project_error.h"
+#include "app/projects/project_queries.h"
 #include "extlib/administration.h"
 #include "extlib/library_init.h"
 #include "extlib/operation_context.h"

@@ -1,4 +1,4 @@
-#include "app/project_error.h"
+#include "app/projects/project_error.h"
 
 #include "extlib/hosts.h"
 #include "extlib/language.h"

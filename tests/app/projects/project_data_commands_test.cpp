@@ -1,5 +1,5 @@
 // Reorganisation, new identifiers and attribute reload through the program.
-#include "app/project_data_commands.h"
+#include "app/projects/project_data_commands.h"
 
 #include <gtest/gtest.h>
 
