@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "extlib/administration.h"
-#include "extlib/prj_record.h"
+#include "extlib/records/administration.h"
+#include "extlib/records/prj_record.h"
 
 namespace dovrane::admin {
 

@@ -1,11 +1,11 @@
 #include "admin/append_batch.h"
 
 #include "admin/project_index.h"
-#include "extlib/administration.h"
-#include "extlib/attribute_cache_file.h"
-#include "extlib/library_init.h"
-#include "extlib/project_attributes.h"
-#include "extlib/project_code.h"
+#include "extlib/records/administration.h"
+#include "extlib/projects/attribute_cache_file.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/projects/project_attributes.h"
+#include "extlib/projects/project_code.h"
 #include "platform/env.h"
 #include "services/tool_message_box.h"
 

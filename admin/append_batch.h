@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "extlib/administration.h"
-#include "extlib/prj_record.h"
+#include "extlib/records/administration.h"
+#include "extlib/records/prj_record.h"
 
 namespace dovrane::admin {
 

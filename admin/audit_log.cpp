@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <ctime>
 
-#include "extlib/language.h"
-#include "extlib/library_init.h"
-#include "extlib/slot_files.h"
+#include "extlib/installation/language.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/installation/slot_files.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/no_follow.h"

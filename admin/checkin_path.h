@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "extlib/operation_context.h"
+#include "extlib/installation/operation_context.h"
 
 namespace dovrane::admin {
 

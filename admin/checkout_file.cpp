@@ -4,12 +4,12 @@
 #include <cstdlib>
 #include <vector>
 
-#include "extlib/administration.h"
-#include "extlib/host_going_out.h"
-#include "extlib/library_init.h"
-#include "extlib/project_code.h"
-#include "extlib/project_list.h"
-#include "extlib/slot_files.h"
+#include "extlib/records/administration.h"
+#include "extlib/installation/host_going_out.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/projects/project_code.h"
+#include "extlib/records/project_list.h"
+#include "extlib/installation/slot_files.h"
 #include "platform/env.h"
 #include "platform/file_attributes.h"
 #include "platform/file_util.h"

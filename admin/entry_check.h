@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "extlib/operation_context.h"
+#include "extlib/installation/operation_context.h"
 
 namespace dovrane::admin {
 

@@ -2,8 +2,8 @@
 
 #include <cerrno>
 
-#include "extlib/attribute_cache_file.h"
-#include "extlib/project_info_file.h"
+#include "extlib/projects/attribute_cache_file.h"
+#include "extlib/projects/project_info_file.h"
 #include "platform/env.h"
 
 namespace dovrane::admin {

@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "extlib/prj_record.h"
-#include "extlib/project_info_file.h"
+#include "extlib/records/prj_record.h"
+#include "extlib/projects/project_info_file.h"
 
 namespace dovrane::admin {
 

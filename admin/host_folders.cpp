@@ -2,11 +2,11 @@
 
 #include <cctype>
 
-#include "extlib/hosts.h"
-#include "extlib/library_init.h"
-#include "extlib/project_code.h"
-#include "extlib/project_paths.h"
-#include "extlib/slot_files.h"
+#include "extlib/installation/hosts.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/projects/project_code.h"
+#include "extlib/projects/project_paths.h"
+#include "extlib/installation/slot_files.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"

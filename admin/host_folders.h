@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "extlib/prj_record.h"
+#include "extlib/records/prj_record.h"
 
 namespace dovrane::admin {
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "admin/seen_project_info.h"
-#include "extlib/operation_context.h"
+#include "extlib/installation/operation_context.h"
 
 #include <string>
 #include <vector>

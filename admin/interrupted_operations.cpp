@@ -4,10 +4,10 @@
 #include <vector>
 
 #include "admin/checkout_file.h"
-#include "extlib/language.h"
-#include "extlib/operation_context.h"
-#include "extlib/operation_journal.h"
-#include "extlib/project_code.h"
+#include "extlib/installation/language.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/projects/operation_journal.h"
+#include "extlib/projects/project_code.h"
 
 namespace dovrane::admin {
 

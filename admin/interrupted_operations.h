@@ -2,7 +2,7 @@
 // record) are put right by the next update, by the journals they left.
 #pragma once
 
-#include "extlib/operation_context.h"
+#include "extlib/installation/operation_context.h"
 
 namespace dovrane::admin {
 

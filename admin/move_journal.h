@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "extlib/operation_context.h"
+#include "extlib/installation/operation_context.h"
 
 namespace dovrane::admin {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 
 #include "admin/seen_project_info.h"
-#include "extlib/operation_context.h"
-#include "extlib/prj_record.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/records/prj_record.h"
 
 namespace dovrane::admin {
 

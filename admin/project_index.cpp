@@ -4,8 +4,8 @@
 #include <climits>
 #include <thread>
 
-#include "extlib/installation.h"
-#include "extlib/project_code.h"
+#include "extlib/installation/installation.h"
+#include "extlib/projects/project_code.h"
 
 namespace dovrane::admin {
 

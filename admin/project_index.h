@@ -14,9 +14,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "extlib/installation.h"
-#include "extlib/prj_record.h"
-#include "extlib/project_table.h"
+#include "extlib/installation/installation.h"
+#include "extlib/records/prj_record.h"
+#include "extlib/records/project_table.h"
 
 namespace dovrane::admin {
 

@@ -4,8 +4,8 @@
 #include <climits>
 #include <cstdlib>
 
-#include "extlib/library_init.h"
-#include "extlib/slot_files.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/installation/slot_files.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
 

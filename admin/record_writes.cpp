@@ -3,10 +3,10 @@
 #include <cstring>
 
 #include "admin/project_index.h"
-#include "extlib/administration.h"
-#include "extlib/library_init.h"
-#include "extlib/project_attributes.h"
-#include "extlib/project_code.h"
+#include "extlib/records/administration.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/projects/project_attributes.h"
+#include "extlib/projects/project_code.h"
 
 namespace dovrane::admin {
 

@@ -4,7 +4,7 @@
 // moment leaves an administration the next run reads.
 #pragma once
 
-#include "extlib/prj_record.h"
+#include "extlib/records/prj_record.h"
 
 namespace dovrane::admin {
 

@@ -6,8 +6,8 @@
 #pragma once
 
 #include "admin/seen_project_info.h"
-#include "extlib/library_init.h"
-#include "extlib/operation_context.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/installation/operation_context.h"
 
 #include <cstdint>
 #include <string>

@@ -8,7 +8,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "extlib/prj_record.h"
+#include "extlib/records/prj_record.h"
 
 namespace dovrane::admin {
 

@@ -5,14 +5,14 @@
 #include <algorithm>
 #include <ctime>
 
-#include "extlib/administration.h"
-#include "extlib/hosts.h"
-#include "extlib/language.h"
-#include "extlib/library_init.h"
-#include "extlib/net_id.h"
-#include "extlib/settings.h"
-#include "extlib/slot_files.h"
-#include "extlib/users.h"
+#include "extlib/records/administration.h"
+#include "extlib/installation/hosts.h"
+#include "extlib/installation/language.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/installation/net_id.h"
+#include "extlib/installation/settings.h"
+#include "extlib/installation/slot_files.h"
+#include "extlib/installation/users.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/no_follow.h"

@@ -1,7 +1,7 @@
 // The test for unique project numbers over the whole administration.
 #pragma once
 
-#include "extlib/operation_context.h"
+#include "extlib/installation/operation_context.h"
 
 namespace dovrane::admin {
 

@@ -1,6 +1,6 @@
 #include "app/command_line_context.h"
 
-#include "extlib/installation.h"
+#include "extlib/installation/installation.h"
 #include "services/console.h"
 
 namespace dovrane::app {

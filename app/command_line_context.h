@@ -4,7 +4,7 @@
 // While it is 1, erasing asks first and -restore/-update end with a final notice.
 #pragma once
 
-#include "extlib/operation_context.h"
+#include "extlib/installation/operation_context.h"
 
 namespace dovrane::app {
 

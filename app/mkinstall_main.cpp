@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "extlib/sample_installation.h"
+#include "extlib/installation/sample_installation.h"
 #include "platform/text_codec.h"
 
 namespace {

@@ -12,11 +12,11 @@
 #include "app/projects/app_state.h"
 #include "app/command_line_context.h"
 #include "app/command_table.h"
-#include "extlib/administration.h"
-#include "extlib/hosts.h"
-#include "extlib/language.h"
-#include "extlib/library_init.h"
-#include "extlib/slot_files.h"
+#include "extlib/records/administration.h"
+#include "extlib/installation/hosts.h"
+#include "extlib/installation/language.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/installation/slot_files.h"
 #include "services/tool_message_box.h"
 
 namespace dovrane::app {

@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "app/projects/project_error.h"
-#include "extlib/project_code.h"
-#include "extlib/settings.h"
+#include "extlib/projects/project_code.h"
+#include "extlib/installation/settings.h"
 #include "platform/call_deadline.h"
 #include "platform/env.h"
 #include "platform/path_map.h"

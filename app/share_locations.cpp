@@ -2,10 +2,10 @@
 
 #include <nlohmann/json.hpp>
 
-#include "extlib/hosts.h"
-#include "extlib/installation.h"
-#include "extlib/project_code.h"
-#include "extlib/settings.h"
+#include "extlib/installation/hosts.h"
+#include "extlib/installation/installation.h"
+#include "extlib/projects/project_code.h"
+#include "extlib/installation/settings.h"
 #include "platform/share_mounts.h"
 #include "platform/terminal.h"
 #include "platform/text_codec.h"

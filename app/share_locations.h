@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/long_options.h"
-#include "extlib/operation_context.h"
+#include "extlib/installation/operation_context.h"
 #include "platform/path_map.h"
 
 namespace dovrane::app {

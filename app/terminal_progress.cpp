@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "extlib/general.h"
+#include "extlib/installation/general.h"
 #include "platform/env.h"
 #include "platform/terminal.h"
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "extlib/library_init.h"
-#include "extlib/prj_record.h"
-#include "extlib/project_list.h"
-#include "extlib/sample_installation.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/records/prj_record.h"
+#include "extlib/records/project_list.h"
+#include "extlib/installation/sample_installation.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "checkout/office_standard.h"
-#include "extlib/installation.h"
-#include "extlib/operation_context.h"
+#include "extlib/installation/installation.h"
+#include "extlib/installation/operation_context.h"
 #include "platform/path_map.h"
 
 int main(int argc, char** argv) {

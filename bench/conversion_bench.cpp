@@ -13,11 +13,11 @@
 #include <string>
 
 #include "admin/administration_conversion.h"
-#include "extlib/administration.h"
-#include "extlib/library_init.h"
-#include "extlib/messages.h"
-#include "extlib/project_list.h"
-#include "extlib/sample_installation.h"
+#include "extlib/records/administration.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/installation/messages.h"
+#include "extlib/records/project_list.h"
+#include "extlib/installation/sample_installation.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/messenger.h"

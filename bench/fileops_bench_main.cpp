@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "extlib/operation_context.h"
+#include "extlib/installation/operation_context.h"
 #include "fileops/copy_engine.h"
 #include "fileops/directory_delete.h"
 #include "fileops/directory_size.h"

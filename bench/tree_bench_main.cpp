@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "extlib/installation.h"
-#include "extlib/library_init.h"
-#include "extlib/operation_context.h"
+#include "extlib/installation/installation.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/installation/operation_context.h"
 #include "tree/measure_directory.h"
 #include "tree/project_copy.h"
 

@@ -16,10 +16,10 @@
 #include <memory>
 #include <string>
 
-#include "extlib/installation.h"
-#include "extlib/library_init.h"
-#include "extlib/project_table.h"
-#include "extlib/sample_installation.h"
+#include "extlib/installation/installation.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/records/project_table.h"
+#include "extlib/installation/sample_installation.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
 #include "tree/dovrane_tree_ctrl.h"

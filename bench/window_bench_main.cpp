@@ -18,12 +18,12 @@
 #include <functional>
 #include <string>
 
-#include "extlib/library_init.h"
-#include "extlib/operation_context.h"
-#include "extlib/prj_record.h"
-#include "extlib/project_code.h"
-#include "extlib/project_list.h"
-#include "extlib/sample_installation.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/records/prj_record.h"
+#include "extlib/projects/project_code.h"
+#include "extlib/records/project_list.h"
+#include "extlib/installation/sample_installation.h"
 #include "fileops/copy_engine.h"
 #include "fileops/directory_delete.h"
 #include "fileops/directory_size.h"

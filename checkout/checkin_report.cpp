@@ -5,7 +5,7 @@
 #include <mutex>
 #include <set>
 
-#include "extlib/language.h"
+#include "extlib/installation/language.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "extlib/prj_record.h"
+#include "extlib/records/prj_record.h"
 
 namespace dovrane::checkout {
 

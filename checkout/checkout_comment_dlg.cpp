@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QTextCursor>
 
-#include "extlib/settings.h"
+#include "extlib/installation/settings.h"
 #include "platform/system_names.h"
 #include "platform/text_codec.h"
 #include "services/ui_text_table.h"

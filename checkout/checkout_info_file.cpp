@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <ctime>
 
-#include "extlib/messages.h"
-#include "extlib/operation_context.h"
-#include "extlib/settings.h"
-#include "extlib/slot_files.h"
+#include "extlib/installation/messages.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/installation/settings.h"
+#include "extlib/installation/slot_files.h"
 #include "fileops/file_messages.h"
 #include "platform/env.h"
 #include "platform/file_attributes.h"

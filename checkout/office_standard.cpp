@@ -3,11 +3,11 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "extlib/language.h"
-#include "extlib/messages.h"
-#include "extlib/operation_context.h"
-#include "extlib/settings.h"
-#include "extlib/slot_files.h"
+#include "extlib/installation/language.h"
+#include "extlib/installation/messages.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/installation/settings.h"
+#include "extlib/installation/slot_files.h"
 #include "fileops/copy_engine.h"
 #include "fileops/directory_size.h"
 #include "fileops/wildcard.h"

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <set>
 
-#include "extlib/administration.h"
-#include "extlib/installation.h"
-#include "extlib/library_init.h"
-#include "extlib/project_code.h"
-#include "extlib/project_list.h"
-#include "extlib/record_layout.h"
+#include "extlib/records/administration.h"
+#include "extlib/installation/installation.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/projects/project_code.h"
+#include "extlib/records/project_list.h"
+#include "extlib/records/record_layout.h"
 #include "platform/text_codec.h"
 
 namespace dovrane::checkout {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "extlib/prj_record.h"
-#include "extlib/project_table.h"
+#include "extlib/records/prj_record.h"
+#include "extlib/records/project_table.h"
 
 namespace dovrane::checkout {
 

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "extlib/operation_context.h"
+#include "extlib/installation/operation_context.h"
 #include "platform/text_codec.h"
 #include "services/ui_text_table.h"
 #include "services/post_to_qt.h"

@@ -8,8 +8,8 @@
 #include <new>
 #include <optional>
 
-#include "extlib/language.h"
-#include "extlib/operation_context.h"
+#include "extlib/installation/language.h"
+#include "extlib/installation/operation_context.h"
 #include "fileops/file_messages.h"
 #include "fileops/path_parts.h"
 #include "fileops/target_names.h"

@@ -5,8 +5,8 @@
 #include <cerrno>
 #include <vector>
 
-#include "extlib/installation.h"
-#include "extlib/operation_context.h"
+#include "extlib/installation/installation.h"
+#include "extlib/installation/operation_context.h"
 #include "fileops/file_messages.h"
 #include "fileops/path_parts.h"
 #include "platform/env.h"

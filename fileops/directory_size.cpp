@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "extlib/installation.h"
-#include "extlib/operation_context.h"
-#include "extlib/project_code.h"
+#include "extlib/installation/installation.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/projects/project_code.h"
 #include "fileops/wildcard.h"
 #include "platform/env.h"
 #include "platform/path_map.h"

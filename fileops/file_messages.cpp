@@ -3,8 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "extlib/general.h"
-#include "extlib/messages.h"
+#include "extlib/installation/general.h"
+#include "extlib/installation/messages.h"
 #include "platform/messenger.h"
 #include "platform/system_error.h"
 #include "services/ui_text_table.h"

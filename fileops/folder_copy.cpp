@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <vector>
 
-#include "extlib/dir_tree.h"
-#include "extlib/operation_context.h"
+#include "extlib/projects/dir_tree.h"
+#include "extlib/installation/operation_context.h"
 #include "fileops/copy_engine.h"
 #include "fileops/directory_size.h"
 #include "platform/env.h"

@@ -4,7 +4,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "extlib/installation.h"
+#include "extlib/installation/installation.h"
 #include "fileops/path_parts.h"
 #include "platform/env.h"
 #include "platform/path_map.h"

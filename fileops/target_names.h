@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "extlib/installation.h"
+#include "extlib/installation/installation.h"
 
 namespace dovrane::fileops {
 

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "extlib/record_line.h"
+#include "extlib/records/record_line.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace dovrane::extlib;

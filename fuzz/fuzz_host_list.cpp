@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "extlib/hosts.h"
+#include "extlib/installation/hosts.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace dovrane::extlib;

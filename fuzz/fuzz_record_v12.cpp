@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "extlib/record_line.h"
+#include "extlib/records/record_line.h"
 #include "fuzz/record_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "extlib/users.h"
+#include "extlib/installation/users.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace dovrane::extlib;

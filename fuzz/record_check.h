@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "extlib/prj_record.h"
+#include "extlib/records/prj_record.h"
 
 namespace dovrane::fuzz {
 

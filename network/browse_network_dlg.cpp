@@ -13,8 +13,8 @@
 
 #include <atomic>
 
-#include "extlib/language.h"
-#include "extlib/messages.h"
+#include "extlib/installation/language.h"
+#include "extlib/installation/messages.h"
 #include "network/browse_network_tree_ctrl.h"
 #include "network/data_server_choice.h"
 #include "network/network_browse.h"

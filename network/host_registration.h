@@ -15,7 +15,7 @@
 
 #include <string>
 
-#include "extlib/operation_context.h"
+#include "extlib/installation/operation_context.h"
 #include "platform/path_map.h"
 
 namespace dovrane::network {

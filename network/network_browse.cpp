@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <strings.h>
 
-#include "extlib/hosts.h"
-#include "extlib/prj_record.h"
+#include "extlib/installation/hosts.h"
+#include "extlib/records/prj_record.h"
 #include "platform/system_names.h"
 
 namespace dovrane::network {

@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "extlib/language.h"
+#include "extlib/installation/language.h"
 
 namespace dovrane::network {
 

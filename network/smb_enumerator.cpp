@@ -6,7 +6,7 @@
 #include <mutex>
 #include <thread>
 
-#include "extlib/general.h"
+#include "extlib/installation/general.h"
 #include "network/deadline_call.h"
 #include "network/smb_library.h"
 #include "platform/env.h"

@@ -1,6 +1,6 @@
 #include "network/smb_library.h"
 
-#include "extlib/language.h"
+#include "extlib/installation/language.h"
 #include "platform/shared_library.h"
 
 namespace dovrane::network {

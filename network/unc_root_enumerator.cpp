@@ -4,8 +4,8 @@
 #include <cctype>
 #include <strings.h>
 
-#include "extlib/language.h"
-#include "extlib/prj_record.h"
+#include "extlib/installation/language.h"
+#include "extlib/records/prj_record.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
 #include "platform/share_mounts.h"

@@ -2,7 +2,7 @@
 // headed by the console's title.
 #pragma once
 
-#include "extlib/progress.h"
+#include "extlib/installation/progress.h"
 #include "platform/messenger.h"
 
 namespace dovrane::services {

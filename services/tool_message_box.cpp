@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "extlib/messages.h"
+#include "extlib/installation/messages.h"
 #include "platform/messenger.h"
 
 namespace dovrane::services {

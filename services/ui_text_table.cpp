@@ -3,7 +3,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "extlib/language.h"
+#include "extlib/installation/language.h"
 
 namespace dovrane::services {
 

@@ -21,8 +21,8 @@
 #include <thread>
 #include <vector>
 
-#include "extlib/installation.h"
-#include "extlib/operation_context.h"
+#include "extlib/installation/installation.h"
+#include "extlib/installation/operation_context.h"
 
 namespace dovrane::platform {
 class Messenger;

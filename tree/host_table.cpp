@@ -6,10 +6,10 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "extlib/installation.h"
-#include "extlib/library_init.h"
-#include "extlib/prj_record.h"
-#include "extlib/project_code.h"
+#include "extlib/installation/installation.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/records/prj_record.h"
+#include "extlib/projects/project_code.h"
 #include "platform/text_codec.h"
 #include "tree/item_kind.h"
 

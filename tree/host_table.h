@@ -13,9 +13,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "extlib/hosts.h"
-#include "extlib/project_table.h"
-#include "extlib/users.h"
+#include "extlib/installation/hosts.h"
+#include "extlib/records/project_table.h"
+#include "extlib/installation/users.h"
 
 namespace dovrane::tree {
 

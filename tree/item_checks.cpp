@@ -4,10 +4,10 @@
 
 #include <chrono>
 
-#include "extlib/hosts.h"
-#include "extlib/operation_context.h"
-#include "extlib/project_list.h"
-#include "extlib/project_paths.h"
+#include "extlib/installation/hosts.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/records/project_list.h"
+#include "extlib/projects/project_paths.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"

@@ -3,8 +3,8 @@
 #include "app/projects/command_audit.h"
 #include "app/projects/project_commands.h"
 #include "app/projects/project_error.h"
-#include "extlib/prj_record.h"
-#include "extlib/project_list.h"
+#include "extlib/records/prj_record.h"
+#include "extlib/records/project_list.h"
 #include "services/ui_text_table.h"
 
 namespace dovrane::tree {

@@ -3,10 +3,10 @@
 #include "app/projects/command_audit.h"
 #include "app/projects/project_error.h"
 #include "app/projects/project_permission.h"
-#include "extlib/prj_record.h"
-#include "extlib/library_init.h"
-#include "extlib/project_lifecycle.h"
-#include "extlib/project_list.h"
+#include "extlib/records/prj_record.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/projects/project_lifecycle.h"
+#include "extlib/records/project_list.h"
 
 namespace dovrane::tree {
 

@@ -3,7 +3,7 @@
 #include <QItemSelectionModel>
 #include <algorithm>
 
-#include "extlib/library_init.h"
+#include "extlib/installation/library_init.h"
 #include "platform/ping.h"
 #include "platform/text_codec.h"
 #include "tree/dovrane_tree_ctrl.h"

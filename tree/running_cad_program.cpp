@@ -4,8 +4,8 @@
 #include <cctype>
 #include <vector>
 
-#include "extlib/language.h"
-#include "extlib/settings.h"
+#include "extlib/installation/language.h"
+#include "extlib/installation/settings.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/messenger.h"

@@ -1,6 +1,6 @@
 #include "ui/dialog_switches.h"
 
-#include "extlib/settings.h"
+#include "extlib/installation/settings.h"
 #include "platform/env.h"
 
 namespace dovrane::ui {

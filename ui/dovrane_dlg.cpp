@@ -21,10 +21,10 @@
 #include <condition_variable>
 #include <thread>
 
-#include "extlib/language.h"
-#include "extlib/library_init.h"
-#include "extlib/messages.h"
-#include "extlib/settings.h"
+#include "extlib/installation/language.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/installation/messages.h"
+#include "extlib/installation/settings.h"
 #include "platform/env.h"
 #include "platform/messenger.h"
 #include "platform/system_error.h"

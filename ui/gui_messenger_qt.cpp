@@ -5,7 +5,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 
-#include "extlib/progress.h"
+#include "extlib/installation/progress.h"
 #include "platform/text_codec.h"
 #include "services/qt_text_qt.h"
 

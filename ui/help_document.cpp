@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "extlib/language.h"
-#include "extlib/settings.h"
+#include "extlib/installation/language.h"
+#include "extlib/installation/settings.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
 

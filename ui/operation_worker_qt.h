@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 
-#include "extlib/operation_context.h"
+#include "extlib/installation/operation_context.h"
 #include "services/worker_runner.h"
 
 namespace dovrane::platform {

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "extlib/language.h"
+#include "extlib/installation/language.h"
 #include "platform/text_codec.h"
 #include "services/ui_text_table.h"
 #include "services/qt_text_qt.h"

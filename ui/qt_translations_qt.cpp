@@ -5,7 +5,7 @@
 #include <QTranslator>
 #include <memory>
 
-#include "extlib/language.h"
+#include "extlib/installation/language.h"
 
 namespace dovrane::ui {
 

@@ -4,7 +4,7 @@
 #include <QHBoxLayout>
 #include <QPushButton>
 
-#include "extlib/messages.h"
+#include "extlib/installation/messages.h"
 #include "platform/text_codec.h"
 #include "services/ui_text_table.h"
 #include "tree/dovrane_tree_ctrl.h"

@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "extlib/operation_context.h"
+#include "extlib/installation/operation_context.h"
 
 namespace dovrane::ui {
 

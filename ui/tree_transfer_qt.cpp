@@ -5,7 +5,7 @@
 #include "app/projects/command_audit.h"
 #include "app/projects/project_error.h"
 #include "app/projects/project_move.h"
-#include "extlib/prj_record.h"
+#include "extlib/records/prj_record.h"
 #include "platform/messenger.h"
 #include "platform/text_codec.h"
 #include "services/tool_message_box.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "extlib/settings.h"
+#include "extlib/installation/settings.h"
 
 namespace dovrane::ui {
 

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <string>
 
-#include "extlib/progress.h"
+#include "extlib/installation/progress.h"
 
 namespace dovrane::platform {
 class Env;

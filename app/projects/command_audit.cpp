@@ -4,7 +4,7 @@
 
 #include "admin/audit_log.h"
 #include "app/projects/project_error.h"
-#include "extlib/general.h"
+#include "extlib/installation/general.h"
 #include "platform/env.h"
 
 namespace dovrane::app {

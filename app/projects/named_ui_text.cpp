@@ -1,6 +1,6 @@
 #include "app/projects/named_ui_text.h"
 
-#include "extlib/language.h"
+#include "extlib/installation/language.h"
 #include "services/ui_text_table.h"
 
 namespace dovrane::app {

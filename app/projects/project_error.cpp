@@ -1,9 +1,9 @@
 #include "app/projects/project_error.h"
 
-#include "extlib/hosts.h"
-#include "extlib/language.h"
-#include "extlib/messages.h"
-#include "extlib/project_code.h"
+#include "extlib/installation/hosts.h"
+#include "extlib/installation/language.h"
+#include "extlib/installation/messages.h"
+#include "extlib/projects/project_code.h"
 #include "platform/call_deadline.h"
 #include "platform/env.h"
 #include "services/tool_message_box.h"

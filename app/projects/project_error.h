@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "extlib/project_code.h"
+#include "extlib/projects/project_code.h"
 
 namespace dovrane::app {
 

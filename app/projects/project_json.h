@@ -7,9 +7,9 @@
 
 #include "app/command_table.h"
 #include "app/long_options.h"
-#include "extlib/operation_context.h"
-#include "extlib/prj_record.h"
-#include "extlib/written_line.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/records/prj_record.h"
+#include "extlib/records/written_line.h"
 
 namespace dovrane::app {
 

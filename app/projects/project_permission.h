@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "extlib/prj_record.h"
+#include "extlib/records/prj_record.h"
 
 namespace dovrane::app {
 

@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "extlib/operation_context.h"
-#include "extlib/prj_record.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/records/prj_record.h"
 
 namespace dovrane::app {
 

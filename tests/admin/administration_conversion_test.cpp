@@ -7,13 +7,13 @@
 #include <csignal>
 #include <fcntl.h>
 
-#include "extlib/administration.h"
-#include "extlib/library_init.h"
-#include "extlib/messages.h"
-#include "extlib/project_list.h"
-#include "extlib/record_line.h"
-#include "extlib/sample_installation.h"
-#include "extlib/users.h"
+#include "extlib/records/administration.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/installation/messages.h"
+#include "extlib/records/project_list.h"
+#include "extlib/records/record_line.h"
+#include "extlib/installation/sample_installation.h"
+#include "extlib/installation/users.h"
 #include "platform/env.h"
 #include "platform/manual_clock_env.h"
 #include "platform/path_map.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "extlib/record_line.h"
+#include "extlib/records/record_line.h"
 #include "platform/env.h"
 #include "platform/manual_clock_env.h"
 #include "support/run_program.h"

@@ -7,9 +7,9 @@
 #include <cstring>
 
 #include "admin/record_writes.h"
-#include "extlib/attribute_cache_file.h"
-#include "extlib/installation.h"
-#include "extlib/project_attributes.h"
+#include "extlib/projects/attribute_cache_file.h"
+#include "extlib/installation/installation.h"
+#include "extlib/projects/project_attributes.h"
 #include "platform/fault_injection_env.h"
 #include "platform/file_util.h"
 #include "platform/manual_clock_env.h"

@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "extlib/attribute_cache_file.h"
-#include "extlib/project_info_file.h"
+#include "extlib/projects/attribute_cache_file.h"
+#include "extlib/projects/project_info_file.h"
 #include "platform/env.h"
 #include "platform/fault_injection_env.h"
 #include "platform/file_util.h"

@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "admin/record_writes.h"
-#include "extlib/installation.h"
-#include "extlib/project_data.h"
+#include "extlib/installation/installation.h"
+#include "extlib/projects/project_data.h"
 #include "platform/fault_injection_env.h"
 #include "repair_fixture.h"
 

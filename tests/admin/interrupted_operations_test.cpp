@@ -14,8 +14,8 @@
 
 #include "admin/administration_conversion.h"
 #include "admin/checkout_file.h"
-#include "extlib/host_list_lock.h"
-#include "extlib/operation_journal.h"
+#include "extlib/installation/host_list_lock.h"
+#include "extlib/projects/operation_journal.h"
 #include "network/host_registration.h"
 
 #include "admin/repair_fixture.h"

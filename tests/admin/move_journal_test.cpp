@@ -8,7 +8,7 @@
 #include <future>
 #include <thread>
 
-#include "extlib/administration.h"
+#include "extlib/records/administration.h"
 #include "platform/file_util.h"
 #include "repair_fixture.h"
 

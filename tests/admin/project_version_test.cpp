@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "extlib/library_init.h"
+#include "extlib/installation/library_init.h"
 #include "support/small_installation.h"
 
 namespace dovrane::admin {

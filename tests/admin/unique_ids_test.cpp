@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "extlib/installation.h"
-#include "extlib/messages.h"
+#include "extlib/installation/installation.h"
+#include "extlib/installation/messages.h"
 #include "services/console.h"
 #include "support/recording_messenger.h"
 #include "support/small_installation.h"

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <thread>
 
-#include "extlib/library_init.h"
-#include "extlib/project_list.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/records/project_list.h"
 #include "platform/text_codec.h"
 #include "support/sample_site.h"
 #include "support/temp_dir.h"

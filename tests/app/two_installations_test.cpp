@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "app/projects/project_queries.h"
-#include "extlib/installation.h"
-#include "extlib/library_init.h"
-#include "extlib/operation_context.h"
-#include "extlib/prj_record.h"
-#include "extlib/project_code.h"
-#include "extlib/project_list.h"
+#include "extlib/installation/installation.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/records/prj_record.h"
+#include "extlib/projects/project_code.h"
+#include "extlib/records/project_list.h"
 #include "platform/file_util.h"
 #include "platform/messenger.h"
 #include "platform/path_map.h"

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "extlib/language.h"
+#include "extlib/installation/language.h"
 #include "services/ui_text_test_env.h"
 #include "support/mini_installation.h"
 

@@ -11,7 +11,7 @@
 
 #include "checkout/checkout_comment_dlg.h"
 #include "checkout/std_copy_dlg.h"
-#include "extlib/settings.h"
+#include "extlib/installation/settings.h"
 #include "platform/path_map.h"
 #include "support/scoped_environment.h"
 #include "support/temp_dir.h"

@@ -15,7 +15,7 @@
 #include "app/projects/project_commands.h"
 #include "checkout/checkin.h"
 #include "checkout_fixture.h"
-#include "extlib/installation.h"
+#include "extlib/installation/installation.h"
 #include "platform/env.h"
 #include "platform/fault_injection_env.h"
 #include "support/run_program.h"

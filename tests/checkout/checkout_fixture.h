@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "checkout/checkout.h"
-#include "extlib/installation.h"
-#include "extlib/library_init.h"
-#include "extlib/operation_context.h"
-#include "extlib/project_list.h"
-#include "extlib/settings.h"
+#include "extlib/installation/installation.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/records/project_list.h"
+#include "extlib/installation/settings.h"
 #include "support/recording_messenger.h"
 #include "support/sample_site.h"
 #include "support/temp_dir.h"

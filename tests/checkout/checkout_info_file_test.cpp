@@ -4,8 +4,8 @@
 
 #include <ctime>
 
-#include "extlib/installation.h"
-#include "extlib/operation_context.h"
+#include "extlib/installation/installation.h"
+#include "extlib/installation/operation_context.h"
 #include "platform/file_attributes.h"
 #include "platform/messenger.h"
 #include "support/recording_messenger.h"

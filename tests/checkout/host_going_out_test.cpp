@@ -11,9 +11,9 @@
 #include <filesystem>
 
 #include "checkout_fixture.h"
-#include "extlib/project_code.h"
-#include "extlib/project_lifecycle.h"
-#include "extlib/record_layout.h"
+#include "extlib/projects/project_code.h"
+#include "extlib/projects/project_lifecycle.h"
+#include "extlib/records/record_layout.h"
 #include "platform/fault_injection_env.h"
 
 namespace dovrane::checkout {

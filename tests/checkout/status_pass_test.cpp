@@ -9,7 +9,7 @@
 
 #include "checkout/checkin.h"
 #include "checkout_fixture.h"
-#include "extlib/administration.h"
+#include "extlib/records/administration.h"
 #include "platform/env.h"
 
 namespace dovrane::checkout {

@@ -13,7 +13,7 @@
 #include "checkout/checkin.h"
 #include "checkout/project_status.h"
 #include "checkout_fixture.h"
-#include "extlib/installation.h"
+#include "extlib/installation/installation.h"
 #include "platform/env.h"
 #include "platform/fault_injection_env.h"
 #include "support/run_program.h"

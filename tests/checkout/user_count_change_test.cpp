@@ -15,9 +15,9 @@
 #include "admin/user_count.h"
 #include "checkout/checkin.h"
 #include "checkout_fixture.h"
-#include "extlib/administration.h"
+#include "extlib/records/administration.h"
 #include "checkout/project_status.h"
-#include "extlib/users.h"
+#include "extlib/installation/users.h"
 #include "platform/env.h"
 #include "tree/project_rename.h"
 

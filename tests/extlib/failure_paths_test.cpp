@@ -5,11 +5,11 @@
 
 #include <cerrno>
 
-#include "extlib/administration.h"
-#include "extlib/hosts.h"
-#include "extlib/messages.h"
-#include "extlib/project_lifecycle.h"
-#include "extlib/project_list.h"
+#include "extlib/records/administration.h"
+#include "extlib/installation/hosts.h"
+#include "extlib/installation/messages.h"
+#include "extlib/projects/project_lifecycle.h"
+#include "extlib/records/project_list.h"
 #include "platform/fault_injection_env.h"
 #include "support/recording_messenger.h"
 #include "support/small_installation.h"

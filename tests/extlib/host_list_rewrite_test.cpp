@@ -2,7 +2,7 @@
 // old list or holds the new one, never a part.
 #include <gtest/gtest.h>
 
-#include "extlib/hosts.h"
+#include "extlib/installation/hosts.h"
 #include "platform/fault_injection_env.h"
 #include "support/small_installation.h"
 

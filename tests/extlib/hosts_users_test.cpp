@@ -4,10 +4,10 @@
 
 #include <cstdlib>
 
-#include "extlib/hosts.h"
-#include "extlib/installation.h"
-#include "extlib/library_init.h"
-#include "extlib/users.h"
+#include "extlib/installation/hosts.h"
+#include "extlib/installation/installation.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/installation/users.h"
 #include "platform/ping.h"
 #include "support/small_installation.h"
 

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "extlib/library_init.h"
+#include "extlib/installation/library_init.h"
 #include "platform/file_util.h"
 #include "support/recording_messenger.h"
 #include "support/small_installation.h"

@@ -13,8 +13,8 @@
 #include <map>
 #include <thread>
 
-#include "extlib/installation.h"
-#include "extlib/operation_context.h"
+#include "extlib/installation/installation.h"
+#include "extlib/installation/operation_context.h"
 #include "fileops/directory_delete.h"
 #include "fileops/file_messages.h"
 #include "fileops_test_support.h"

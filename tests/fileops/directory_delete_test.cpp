@@ -5,8 +5,8 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "extlib/installation.h"
-#include "extlib/operation_context.h"
+#include "extlib/installation/installation.h"
+#include "extlib/installation/operation_context.h"
 #include "fileops_test_support.h"
 #include "platform/env.h"
 #include "platform/path_map.h"

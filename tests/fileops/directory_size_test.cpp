@@ -2,9 +2,9 @@
 
 #include <unistd.h>
 
-#include "extlib/installation.h"
-#include "extlib/operation_context.h"
-#include "extlib/project_code.h"
+#include "extlib/installation/installation.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/projects/project_code.h"
 #include "fileops_test_support.h"
 #include "platform/path_map.h"
 #include "support/stopping_progress.h"

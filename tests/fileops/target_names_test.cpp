@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 
 #include "fileops_test_support.h"
-#include "extlib/installation.h"
+#include "extlib/installation/installation.h"
 #include "platform/env.h"
 
 namespace dovrane::fileops {

@@ -32,7 +32,7 @@
 
 #include "checkout/checkout_comment_dlg.h"
 #include "checkout/std_copy_dlg.h"
-#include "extlib/settings.h"
+#include "extlib/installation/settings.h"
 #include "platform/system_names.h"
 #include "platform/threads_at_large.h"
 #include "support/fault_share.h"

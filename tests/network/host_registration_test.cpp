@@ -10,7 +10,7 @@
 #include <functional>
 
 #include "admin/repair_fixture.h"
-#include "extlib/administration.h"
+#include "extlib/records/administration.h"
 #include "platform/fault_injection_env.h"
 #include "support/recording_messenger.h"
 #include "support/small_installation.h"

@@ -8,8 +8,8 @@
 #include <sstream>
 #include <thread>
 
-#include "extlib/installation.h"
-#include "extlib/project_data.h"
+#include "extlib/installation/installation.h"
+#include "extlib/projects/project_data.h"
 #include "network/host_registration.h"
 #include "network/network_browse.h"
 #include "network/smb_enumerator.h"

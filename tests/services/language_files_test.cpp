@@ -10,7 +10,7 @@
 #include <set>
 #include <string>
 
-#include "extlib/language.h"
+#include "extlib/installation/language.h"
 #include "platform/file_util.h"
 #include "platform/text_codec.h"
 #include "services/ui_text_table.h"
@@ -87,7 +87,7 @@ TEST_F(LanguageFilesTest, EveryLineTheCodeNamesExistsInBothLanguages) {
   std::set<Key> used;
   const std::filesystem::path source = std::filesystem::path(DOVRANE_SOURCE_RES_DIR).parent_path();
   for (const char* folder : {"admin", "app", "checkout", "extlib", "fileops", "network", "services", "tree", "ui"}) {
-    for (const auto& entry : std::filesystem::directory_iterator(source / folder)) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(source / folder)) {
       if (entry.path().extension() != ".cpp") continue;
       std::string code;
       ASSERT_EQ(platform::ReadWholeFile(entry.path().string(), &code), 0) << entry.path();

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "extlib/messages.h"
+#include "extlib/installation/messages.h"
 #include "platform/messenger.h"
 #include "support/recording_messenger.h"
 

@@ -10,7 +10,7 @@
 #include <map>
 #include <string>
 
-#include "extlib/language.h"
+#include "extlib/installation/language.h"
 #include "services/ui_text_table.h"
 
 namespace dovrane::services::testing {

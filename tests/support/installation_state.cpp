@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <vector>
 
-#include "extlib/hosts.h"
-#include "extlib/record_line.h"
-#include "extlib/users.h"
+#include "extlib/installation/hosts.h"
+#include "extlib/records/record_line.h"
+#include "extlib/installation/users.h"
 #include "platform/text_codec.h"
 #include "support/temp_dir.h"
 

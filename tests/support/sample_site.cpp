@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "extlib/administration.h"
-#include "extlib/library_init.h"
-#include "extlib/project_list.h"
-#include "extlib/sample_installation.h"
+#include "extlib/records/administration.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/records/project_list.h"
+#include "extlib/installation/sample_installation.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "extlib/prj_record.h"
+#include "extlib/records/prj_record.h"
 #include "support/run_program.h"
 #include "support/sample_installation.h"
 #include "support/scoped_environment.h"

@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
-#include "extlib/administration.h"
-#include "extlib/library_init.h"
-#include "extlib/project_list.h"
-#include "extlib/record_line.h"
+#include "extlib/records/administration.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/records/project_list.h"
+#include "extlib/records/record_line.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "extlib/installation.h"
-#include "extlib/prj_record.h"
+#include "extlib/installation/installation.h"
+#include "extlib/records/prj_record.h"
 #include "support/temp_dir.h"
 
 namespace dovrane::testing {

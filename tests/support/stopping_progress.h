@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "extlib/progress.h"
+#include "extlib/installation/progress.h"
 
 namespace dovrane::testing {
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "extlib/installation.h"
+#include "extlib/installation/installation.h"
 #include "support/small_installation.h"
 #include "tree/item_kind.h"
 #include "tree/tree_fixture.h"

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "extlib/installation.h"
+#include "extlib/installation/installation.h"
 #include "support/stopping_progress.h"
 #include "support/temp_dir.h"
 

@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "extlib/installation.h"
-#include "extlib/project_info_file.h"
+#include "extlib/installation/installation.h"
+#include "extlib/projects/project_info_file.h"
 #include "support/recording_messenger.h"
 #include "support/sample_site.h"
 #include "support/stopping_progress.h"

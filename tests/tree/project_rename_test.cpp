@@ -6,8 +6,8 @@
 
 #include <algorithm>
 
-#include "extlib/installation.h"
-#include "extlib/project_info_file.h"
+#include "extlib/installation/installation.h"
+#include "extlib/projects/project_info_file.h"
 #include "support/recording_messenger.h"
 #include "support/sample_site.h"
 

@@ -7,8 +7,8 @@
 
 #include <memory>
 
-#include "extlib/installation.h"
-#include "extlib/prj_record.h"
+#include "extlib/installation/installation.h"
+#include "extlib/records/prj_record.h"
 #include "platform/env.h"
 #include "support/scoped_environment.h"
 #include "support/small_installation.h"

@@ -19,10 +19,10 @@
 #include <memory>
 #include <sys/time.h>
 
-#include "extlib/installation.h"
-#include "extlib/library_init.h"
-#include "extlib/language.h"
-#include "extlib/settings.h"
+#include "extlib/installation/installation.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/installation/language.h"
+#include "extlib/installation/settings.h"
 #include "platform/fault_injection_env.h"
 #include "platform/threads_at_large.h"
 #include "support/mini_installation.h"

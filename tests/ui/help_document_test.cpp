@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "extlib/installation.h"
-#include "extlib/language.h"
+#include "extlib/installation/installation.h"
+#include "extlib/installation/language.h"
 #include "support/mini_installation.h"
 #include "support/scoped_environment.h"
 #include "support/temp_dir.h"

@@ -5,10 +5,10 @@
 
 #include <filesystem>
 
-#include "extlib/installation.h"
-#include "extlib/operation_context.h"
-#include "extlib/project_list.h"
-#include "extlib/settings.h"
+#include "extlib/installation/installation.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/records/project_list.h"
+#include "extlib/installation/settings.h"
 #include "platform/text_codec.h"
 #include "services/ui_text_table.h"
 #include "support/recording_messenger.h"

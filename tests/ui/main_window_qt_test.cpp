@@ -15,8 +15,8 @@
 #include <thread>
 
 #include "platform/text_codec.h"
-#include "extlib/prj_record.h"
-#include "extlib/project_paths.h"
+#include "extlib/records/prj_record.h"
+#include "extlib/projects/project_paths.h"
 #include "platform/env.h"
 #include "support/temp_dir.h"
 #include "support/installation_state.h"

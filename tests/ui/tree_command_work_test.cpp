@@ -8,9 +8,9 @@
 
 #include <set>
 
-#include "extlib/hosts.h"
-#include "extlib/installation.h"
-#include "extlib/prj_record.h"
+#include "extlib/installation/hosts.h"
+#include "extlib/installation/installation.h"
+#include "extlib/records/prj_record.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
 #include "platform/system_error.h"

@@ -20,7 +20,7 @@
 #include <atomic>
 #include <thread>
 
-#include "extlib/hosts.h"
+#include "extlib/installation/hosts.h"
 #include "tree/dovrane_tree_ctrl.h"
 #include "tree/project_trees_qt.h"
 #include "tree/tree_fixture.h"

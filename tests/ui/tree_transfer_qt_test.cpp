@@ -16,7 +16,7 @@
 
 #include "app/projects/named_ui_text.h"
 #include "app/projects/project_error.h"
-#include "extlib/prj_record.h"
+#include "extlib/records/prj_record.h"
 #include "services/ui_text_table.h"
 #include "support/sample_site.h"
 #include "tree/dovrane_tree_ctrl.h"

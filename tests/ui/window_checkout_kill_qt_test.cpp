@@ -16,7 +16,7 @@
 #include <sstream>
 
 #include "checkout/checkout_fixture.h"
-#include "extlib/settings.h"
+#include "extlib/installation/settings.h"
 #include "support/sample_site.h"
 #include "support/temp_dir.h"
 

@@ -24,7 +24,7 @@
 #include "admin/restore_update.h"
 #include "app/projects/project_permission.h"
 #include "checkout/checkin_report.h"
-#include "extlib/language.h"
+#include "extlib/installation/language.h"
 #include "network/host_registration.h"
 #include "network/network_enumerator.h"
 #include "platform/messenger.h"

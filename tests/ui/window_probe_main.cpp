@@ -24,7 +24,7 @@
 #include "checkout/checkout.h"
 #include "checkout/checkout_comment_dlg.h"
 #include "checkout/std_copy_dlg.h"
-#include "extlib/library_init.h"
+#include "extlib/installation/library_init.h"
 #include "platform/fault_injection_env.h"
 #include "platform/system_names.h"
 #include "platform/terminal.h"

@@ -17,7 +17,7 @@
 #include <map>
 #include <cstdlib>
 
-#include "extlib/language.h"
+#include "extlib/installation/language.h"
 #include "services/ui_text_table.h"
 #include "support/sample_site.h"
 #include "support/temp_dir.h"

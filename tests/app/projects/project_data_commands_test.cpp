@@ -6,10 +6,10 @@
 #include <set>
 
 #include "app/command_table.h"
-#include "extlib/attribute_cache_file.h"
-#include "extlib/library_init.h"
-#include "extlib/project_attributes.h"
-#include "extlib/project_data_file.h"
+#include "extlib/projects/attribute_cache_file.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/projects/project_attributes.h"
+#include "extlib/projects/project_data_file.h"
 #include "support/recording_messenger.h"
 #include "support/sample_site.h"
 

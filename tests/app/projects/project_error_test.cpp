@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "extlib/language.h"
+#include "extlib/installation/language.h"
 #include "platform/messenger.h"
 #include "support/recording_messenger.h"
 

@@ -9,10 +9,10 @@
 #include <map>
 #include <sstream>
 
-#include "extlib/prj_record.h"
-#include "extlib/record_layout.h"
-#include "extlib/record_line.h"
-#include "extlib/written_line.h"
+#include "extlib/records/prj_record.h"
+#include "extlib/records/record_layout.h"
+#include "extlib/records/record_line.h"
+#include "extlib/records/written_line.h"
 #include "platform/text_codec.h"
 #include "support/sample_site.h"
 #include "support/temp_dir.h"

@@ -13,9 +13,9 @@
 
 #include "admin/move_journal.h"
 #include "app/command_table.h"
-#include "extlib/operation_context.h"
-#include "extlib/project_info_file.h"
-#include "extlib/project_list.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/projects/project_info_file.h"
+#include "extlib/records/project_list.h"
 #include "platform/env.h"
 #include "platform/fault_injection_env.h"
 #include "support/recording_messenger.h"

@@ -1,0 +1,58 @@
+#include "extlib/installation/operation_context.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "extlib/installation/installation.h"
+
+namespace dovrane::extlib {
+
+namespace {
+thread_local OperationContext* t_bound = nullptr;
+}  // namespace
+
+Installation& OperationContext::installation() const {
+  return installation_ ? *installation_ : ProcessInstallation();
+}
+
+platform::Messenger& OperationContext::Messenger() const {
+  return messenger_ ? *messenger_ : *platform::CurrentMessenger();
+}
+
+void OperationContext::Title(const std::string& title) {
+  if (progress_ && lines_) progress_->Title(title);
+}
+
+void OperationContext::Print(const char* format, ...) {
+  if (!progress_ || !lines_) return;
+  char text[1024];
+  va_list ap;
+  va_start(ap, format);
+  int n = std::vsnprintf(text, sizeof text, format, ap);
+  va_end(ap);
+  if (n >= 0) progress_->Line(text);
+}
+
+bool OperationContext::Cancelled() {
+  if (cancel_.load()) return true;
+  if (progress_ && progress_->CancelRequested()) cancel_.store(true);
+  return cancel_.load();
+}
+
+OperationContext& DefaultContext() {
+  static OperationContext context;
+  return context;
+}
+
+OperationContext& ActiveContext() { return t_bound ? *t_bound : DefaultContext(); }
+
+BindContext::BindContext(OperationContext& context) : previous_(t_bound) { t_bound = &context; }
+
+BindContext::~BindContext() { t_bound = previous_; }
+
+LibraryMessagesOff::LibraryMessagesOff()
+    : quiet_(ActiveContext().installation(), &ActiveContext().Messenger()), bind_(quiet_) {
+  quiet_.library_messages = false;
+}
+
+}  // namespace dovrane::extlib

@@ -1,0 +1,125 @@
+// What one operation carries from its caller instead of process-wide state:
+// the installation it works on (its slots, path map, project table and
+// per-installation state), where its messages go (the operation's own messenger), its progress, the
+// cancel flag, whether the person may be asked (the interactive flag), and
+// the overwrite-all answer of its copies. The command line runs every
+// operation with one context; the main window gives each operation on a
+// worker thread its own, and answers its questions from the window's thread.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "extlib/installation/progress.h"
+#include "platform/messenger.h"
+
+namespace dovrane::extlib {
+
+class Installation;
+
+class OperationContext {
+ public:
+  // installation must outlive the context; the mains give the process default
+  // (ProcessInstallation), a part of an operation its caller's. messenger
+  // null: the current messenger at each message. progress null: no progress
+  // is shown.
+  explicit OperationContext(Installation& installation, platform::Messenger* messenger = nullptr,
+                            Progress* progress = nullptr)
+      : installation_(&installation), messenger_(messenger), progress_(progress) {}
+  OperationContext(const OperationContext&) = delete;
+  OperationContext& operator=(const OperationContext&) = delete;
+
+  Installation& installation() const;
+
+  platform::Messenger& Messenger() const;
+  Progress* progress() const { return progress_; }
+  void SetProgress(Progress* progress) { progress_ = progress; }
+
+  // The progress console's title and a formatted line (up to 1024 bytes), as
+  // lfConsoleCreate and lfConsoleWrite wrote them; nothing without progress
+  // or while the lines are off.
+  void Title(const std::string& title);
+  void Print(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+  // Stops the operation at its next check; callable from any thread.
+  void Cancel() { cancel_.store(true); }
+  // Polled at every block, entry and project: true once Cancel was called or
+  // the progress asked for it.
+  bool Cancelled();
+
+  // 1 on the command line at start; 0 in the dialog mode and for -checkout,
+  // -erase_y and -move_y. While 1, erasing asks first and -restore/-update
+  // end with a final notice.
+  int interactive = 1;
+  // While set, older targets of a copy are replaced without asking. Host
+  // check-out clears it at its start; the copy engine sets it when the person
+  // agrees to overwrite all further files.
+  bool overwrite_all = false;
+  // False: a full target volume fails a copy instead of offering to split the
+  // file across media (a project's files must arrive whole).
+  bool split_files = true;
+  // False: the libraries' own message boxes are off for this operation (their
+  // texts still reach the trace).
+  bool library_messages = true;
+
+ private:
+  friend class NoProgressLines;
+  friend OperationContext& DefaultContext();
+  OperationContext() = default;  // the process default's, whichever is in place
+
+  Installation* installation_ = nullptr;
+  platform::Messenger* messenger_ = nullptr;
+  Progress* progress_ = nullptr;
+  bool lines_ = true;
+  std::atomic<bool> cancel_{false};
+};
+
+// The context the library's own messages of this thread go to: the one bound
+// last on this thread, else the process default (the process default
+// installation, no progress, the current messenger), which the C-style
+// library names act on.
+OperationContext& ActiveContext();
+OperationContext& DefaultContext();
+
+// Binds a context to the calling thread for a scope, so the library's own
+// messages of that operation go to its messenger (or are off).
+class BindContext {
+ public:
+  explicit BindContext(OperationContext& context);
+  ~BindContext();
+  BindContext(const BindContext&) = delete;
+  BindContext& operator=(const BindContext&) = delete;
+
+ private:
+  OperationContext* previous_;
+};
+
+// A lookup whose failure is expected: for the scope the library's messages are
+// off, while questions and boxes of the caller still go to its messenger.
+class LibraryMessagesOff {
+ public:
+  LibraryMessagesOff();
+
+ private:
+  OperationContext quiet_;
+  BindContext bind_;
+};
+
+// For a part of an operation that shows no progress lines (the host-scoped
+// check, a single registration): its lines are off for the scope, while the
+// bar and the cancel of the progress stay.
+class NoProgressLines {
+ public:
+  explicit NoProgressLines(OperationContext& context) : context_(context), previous_(context.lines_) {
+    context.lines_ = false;
+  }
+  ~NoProgressLines() { context_.lines_ = previous_; }
+  NoProgressLines(const NoProgressLines&) = delete;
+  NoProgressLines& operator=(const NoProgressLines&) = delete;
+
+ private:
+  OperationContext& context_;
+  bool previous_;
+};
+
+}  // namespace dovrane::extlib

@@ -1,0 +1,174 @@
+#include "extlib/installation/slot_files.h"
+
+#include <fcntl.h>
+
+#include <cerrno>
+
+#include "extlib/projects/dir_tree.h"
+#include "extlib/installation/installation.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/projects/project_code.h"
+#include "platform/env.h"
+#include "platform/file_util.h"
+#include "platform/path_map.h"
+
+namespace dovrane::extlib {
+
+using platform::CurrentEnv;
+using platform::NativePath;
+
+namespace {
+
+// A name below a slot may hold sub-folders but never leave the slot.
+bool SafeName(const std::string& name) {
+  if (name.empty() || name[0] == '\\' || name[0] == '/' || name.find(':') != std::string::npos) return false;
+  size_t start = 0;
+  while (start <= name.size()) {
+    size_t end = name.find_first_of("\\/", start);
+    if (end == std::string::npos) end = name.size();
+    if (name.compare(start, end - start, "..") == 0) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+int StatWindows(const std::string& path, platform::FileInfo* info) {
+  return CurrentEnv()->Stat(NativePath(path), info);
+}
+
+}  // namespace
+
+int lffnamC_new(int slot, const std::string& name, std::string* path) {
+  return SlotFileName(ProcessInstallation(), slot, name, path);
+}
+
+int SlotFileName(const Installation& installation, int slot, const std::string& name, std::string* path) {
+  std::string dir = installation.Slot(slot);
+  if (dir.empty() || !SafeName(name)) return kPrjFailed;
+  *path = dir + name;
+  return 0;
+}
+
+int lffnamC(int slot, const std::string& name, std::string* path) {
+  int rc = lffnamC_new(slot, name, path);
+  if (rc) return rc;
+  platform::FileInfo info;
+  return StatWindows(*path, &info) == 0 ? 0 : kPrjAdminMissing;
+}
+
+int lftypeC(int slot, const std::string& name, int) {
+  std::string path;
+  if (lffnamC_new(slot, name, &path)) return kPrjFailed;
+  platform::FileInfo info;
+  int rc = StatWindows(path, &info);
+  if (rc == -ENOENT || rc == -ENOTDIR) return kPrjAdminMissing;
+  if (rc) return kPrjFailed;
+  return info.type == platform::EntryType::kDirectory ? 1 : 0;
+}
+
+FILE* lfilopC(int slot, const std::string& name, const char* mode) {
+  std::string path;
+  if (lffnamC_new(slot, name, &path) || !mode) return nullptr;
+  int flags = O_RDONLY;
+  std::string m = mode;
+  bool plus = m.find('+') != std::string::npos;
+  if (m[0] == 'r') flags = plus ? O_RDWR : O_RDONLY;
+  if (m[0] == 'w') flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC;
+  if (m[0] == 'a') flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND;
+  // A FIFO or device where a file belongs would block or never end.
+  int fd = platform::OpenRegularFile(NativePath(path), flags);
+  if (fd < 0) return nullptr;
+  FILE* f = ::fdopen(fd, mode);
+  if (!f) platform::CloseNothingPending(CurrentEnv(), fd);
+  return f;
+}
+
+int lfilclC(FILE* file) { return file && std::fclose(file) == 0 ? 0 : kPrjFailed; }
+
+int lfilmvC(int slot1, const std::string& name1, int slot2, const std::string& name2, int mode) {
+  std::string from, to;
+  if (lffnamC_new(slot1, name1, &from) || lffnamC_new(slot2, name2, &to)) return -EINVAL;
+  std::string nfrom = NativePath(from), nto = NativePath(to);
+  platform::FileInfo info;
+  if (mode == 0 && CurrentEnv()->Stat(nto, &info) == 0) return -EEXIST;
+  int rc = CurrentEnv()->Rename(nfrom, nto);
+  if (rc == 0) platform::SyncDirectory(platform::DirName(nto));
+  return rc;
+}
+
+int ldirexC(int slot, int) {
+  std::string dir = lfinigC(slot);
+  if (dir.empty()) return kPrjFailed;
+  std::vector<platform::DirEntry> entries;
+  return CurrentEnv()->ListDir(NativePath(dir), &entries) == 0 ? 0 : kPrjAdminMissing;
+}
+
+int ldirleC(int slot, int mode, double* kbytes) {
+  std::string dir = lfinigC(slot);
+  if (dir.empty()) return kPrjFailed;
+  std::string native = NativePath(dir);
+  uint64_t bytes = 0;
+  int rc = 0;
+  if (mode == 1) {
+    rc = TreeSize(native, &bytes);
+  } else {
+    std::vector<platform::DirEntry> entries;
+    rc = CurrentEnv()->ListDir(native, &entries);
+    for (const auto& e : entries) {
+      platform::FileInfo info;
+      if (rc == 0 && CurrentEnv()->Stat(native + "/" + e.name, &info, false) == 0 &&
+          info.type == platform::EntryType::kFile)
+        bytes += info.size;
+    }
+  }
+  if (rc) return rc;
+  *kbytes = static_cast<double>(bytes) / 1024.0;
+  return 0;
+}
+
+int ldirreC(const std::string& from, const std::string& to) {
+  std::string nfrom = NativePath(from), nto = NativePath(to);
+  platform::FileInfo info;
+  if (CurrentEnv()->Stat(nfrom, &info) != 0 || info.type != platform::EntryType::kDirectory) return -ENOENT;
+  if (CurrentEnv()->Stat(nto, &info) == 0) return -EEXIST;
+  int rc = CurrentEnv()->Rename(nfrom, nto);
+  if (rc != -EXDEV) return rc;
+  // Another host (file system): copy, check the copy, and only then remove.
+  if ((rc = CopyTree(nfrom, nto)) != 0) return rc;
+  if ((rc = VerifyTree(nfrom, nto)) != 0) {
+    (void)RemoveTree(nto);  // the check's failure is the answer; the source is whole
+    return rc;
+  }
+  return RemoveTree(nfrom);
+}
+
+int ldirrmc(const std::string& path) {
+  std::string p = path;
+  lfslash_cut(&p);
+  if (p.empty()) return -EINVAL;
+  return RemoveTree(NativePath(p));
+}
+
+void lfslash_cat(std::string* path) {
+  if (path->empty() || path->back() != '\\') path->push_back('\\');
+}
+
+void lfslash_cut(std::string* path) {
+  if (!path->empty() && path->back() == '\\') path->pop_back();
+}
+
+std::string ParentPath(const std::string& path) {
+  std::string p = path;
+  lfslash_cut(&p);
+  size_t cut = p.find_last_of('\\');
+  return cut == std::string::npos ? "" : p.substr(0, cut);
+}
+
+std::string LastComponent(const std::string& path) {
+  std::string p = path;
+  lfslash_cut(&p);
+  size_t cut = p.find_last_of('\\');
+  return cut == std::string::npos ? p : p.substr(cut + 1);
+}
+
+}  // namespace dovrane::extlib

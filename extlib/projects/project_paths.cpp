@@ -1,0 +1,129 @@
+#include "extlib/projects/project_paths.h"
+
+#include <fcntl.h>
+
+#include <cerrno>
+
+#include "extlib/installation/hosts.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/projects/project_code.h"
+#include "extlib/records/project_list.h"
+#include "extlib/installation/slot_files.h"
+#include "platform/env.h"
+#include "platform/file_util.h"
+#include "platform/no_follow.h"
+#include "platform/path_map.h"
+#include "platform/text_codec.h"
+
+namespace dovrane::extlib {
+
+namespace {
+constexpr uint64_t kLinkFileLimit = 4096;
+}  // namespace
+
+int HostProjectFolder(const std::string& host, std::string* folder) {
+  if (!lfnetg() || platform::EqualsIgnoreCaseCp1252(host, "localhost")) {
+    *folder = lfinigC(kSlotLocalProjects);
+    lfslash_cut(folder);
+    return folder->empty() ? kPrjAdminMissing : kPrjOk;
+  }
+  std::string data_path;
+  int rc = get_data_path(host, &data_path);
+  if (rc) return rc;
+  return lfBuildNetPath(host, data_path, folder) == 0 ? kPrjOk : kPrjUnknownComputer;
+}
+
+int ProjectEntryName(const PRJ& record, std::string* entry) {
+  if (record.number != 0) {
+    *entry = NumberText(record.number) + ".prj";
+    return entry->size() == 12 ? kPrjOk : kPrjInvalidName;
+  }
+  std::string name = TrimmedName(record.name);
+  if (!IsValidProjectName(name)) return kPrjInvalidName;
+  *entry = name + ".prj";
+  return 0;
+}
+
+int build_prj_dir(const PRJ& record, std::string* path) {
+  std::string folder, entry;
+  int rc = HostProjectFolder(record.host, &folder);
+  if (rc == 0) rc = ProjectEntryName(record, &entry);
+  if (rc == 0) *path = folder + "\\" + entry;
+  return rc;
+}
+
+int make_prj_dir(const PRJ& record, std::string* dir) {
+  int rc = build_prj_dir(record, dir);
+  if (rc) return rc;
+  rc = resolve_prj_link(dir);
+  return rc == kLinkResolved ? kPrjOk : kPrjNotReachable;
+}
+
+int ltpdirC(int slot, const std::string& name, std::string* dir, int* extra) {
+  PRJ record;
+  int rc = slot == kSlotNet ? get_project_info(name, &record) : kPrjAdminMissing;
+  if (rc) return rc;
+  if (extra) *extra = record.status;
+  return make_prj_dir(record, dir);
+}
+
+int resolve_prj_link(std::string* path) {
+  platform::FileInfo info;
+  std::string native = platform::NativePath(*path);
+  if (platform::IsSymbolicLink(native)) return kLinkSymbolic;
+  if (platform::CurrentEnv()->Stat(native, &info) != 0) return kLinkNothing;
+  if (info.type == platform::EntryType::kDirectory) return kLinkResolved;
+  std::string text;
+  // A link file holds one path: anything that is not a small regular file
+  // (a FIFO, a device, a huge file) is not one.
+  int rc = platform::ReadWholeFile(native, &text, kLinkFileLimit);
+  if (rc == -EINVAL || rc == -EFBIG) return kLinkInvalid;
+  if (rc != 0) return kLinkUnreachable;
+  std::string target = text.substr(0, text.find_first_of("\r\n"));
+  if (!(platform::IsUncPath(target) || platform::IsDrivePath(target)) || target.find("..") != std::string::npos)
+    return kLinkInvalid;
+  std::string target_native = platform::NativePath(target);
+  if (platform::CurrentEnv()->Stat(target_native, &info) == 0) {
+    if (info.type != platform::EntryType::kDirectory) return kLinkInvalid;
+    *path = target;
+    return kLinkResolved;
+  }
+  std::string parent = ParentPath(target);
+  return !parent.empty() && platform::CurrentEnv()->Stat(platform::NativePath(parent), &info) == 0 ? kLinkInvalid : kLinkUnreachable;
+}
+
+int WriteProjectLink(const std::string& link_path, const std::string& folder) {
+  return ProjectCodeFromErrno(platform::WriteFileAtomic(platform::NativePath(link_path), folder + "\r\n"));
+}
+
+int get_lock_info_file(uint32_t number, std::string* path) {
+  PRJ record;
+  std::string dir;
+  if (get_PrjInfo_by_number(number, &record) != 0 || make_prj_dir(record, &dir) != 0) return 0;
+  *path = dir + "\\" + kLockInfoFile;
+  return 1;
+}
+
+bool ProjectInUse(const PRJ& record) {
+  std::string dir;
+  if (make_prj_dir(record, &dir) != 0) return false;
+  platform::Env* env = platform::CurrentEnv();
+  // Only a regular file is the session's; a pipe must not block the open.
+  int fd = env->Open(platform::NativePath(dir + "\\" + kLockInfoFile), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  platform::FileInfo info;
+  const bool locked =
+      env->FStat(fd, &info) == 0 && info.type == platform::EntryType::kFile && platform::HeldByOtherProcess(fd);
+  platform::CloseNothingPending(env, fd);
+  return locked;
+}
+
+int ltbispC(const std::string& name) {
+  std::string trimmed = TrimmedName(PadName(name).c_str());
+  if (!IsValidProjectName(trimmed)) return 0;
+  PRJ record;
+  if (get_project_info(name, &record) == 0) return 0;
+  return lftypeC(kSlotLocalProjects, trimmed + ".prj", 0) == 1 ? 1 : 0;
+}
+
+}  // namespace dovrane::extlib

@@ -1,0 +1,544 @@
+#include "extlib/records/administration.h"
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "extlib/records/administration_files.h"
+#include "extlib/projects/project_code.h"
+#include "extlib/records/project_list.h"
+#include "extlib/records/record_layout.h"
+#include "extlib/installation/slot_files.h"
+#include "platform/env.h"
+#include "platform/file_util.h"
+#include "platform/path_map.h"
+
+namespace dovrane::extlib {
+
+namespace L = layout;
+using platform::CurrentEnv;
+using namespace admin_files;
+
+namespace {
+
+// Serializes the creation of empty administrations in this process.
+std::mutex g_create_mutex;
+
+int ReadSlot(const AdminFile& f, long slot, PRJ* record) {
+  const OpenedFile& o = f.file;
+  const int64_t bytes = o.LineBytes();
+  std::vector<char> line(static_cast<size_t>(bytes));
+  int64_t n = CurrentEnv()->PRead(o.fd, line.data(), line.size(), o.Offset(slot));
+  if (n < 0) return kPrjFailed;
+  const size_t len = static_cast<size_t>(L::V3LineLength(o.header.user_words));
+  if (n < bytes) {
+    // A complete last record whose line end an editor dropped is a record;
+    // anything shorter is an append a crash cut short: no record there.
+    if (!UnterminatedRecord(line.data(), static_cast<size_t>(n), len, o.header.line_end)) return kRecordEnd;
+    return ParseRecordV3(line.data(), len, o.header.user_words, o.header.user_words, f.network, record) == kLineParsed
+               ? kRecordRead
+               : kRecordEnd;
+  }
+  if (line[len] != (o.header.line_end == 2 ? '\r' : '\n')) return kRecordLineEndMisplaced;
+  return ParseRecordV3(line.data(), len, o.header.user_words, o.header.user_words, f.network, record);
+}
+
+// Writes count records into consecutive slots from first with one write and
+// one flush, read back. Slots this thread has not locked are locked for the
+// write. Ends with the file's mutex released and the list dropped.
+int WriteSlots(Locked& l, long first, const PRJ* records, size_t count, const NullRecord* null_record = nullptr) {
+  if (count == 0) return kPrjOk;
+  AdminFile* f = l.f.get();
+  const Owner& me = CurrentOwner();
+  bool all_held = true;
+  for (long s = first; s < first + static_cast<long>(count); ++s) all_held = all_held && HeldBy(*f, s, me);
+  std::vector<long> added;
+  // The range is taken at the path's file: the layout may change with it.
+  if (!all_held && AcquireSlots(f, l.lock, first, static_cast<long>(count), &added) != 0) return kPrjLockFailed;
+  const OpenedFile& o = f->file;
+  std::string lines;
+  const char* end = o.header.line_end == 2 ? "\r\n" : "\n";
+  bool formatted = true;
+  for (size_t i = 0; i < count && formatted; ++i) {
+    std::string line;
+    formatted = FormatRecordV3(records[i], o.header.user_words, &line);
+    lines += line;
+    lines += end;
+  }
+  const int64_t offset = o.Offset(first);
+  const int64_t bytes = static_cast<int64_t>(lines.size());
+  auto unlock = [&](int rc) {
+    if (!all_held) {
+      UnlockSlots(f, first, static_cast<long>(count));
+      for (long s : added) f->claims.erase(s);
+    }
+    l.lock.unlock();
+    UnCachPrjList();
+    return rc;
+  };
+  if (!formatted) return unlock(kPrjFailed);
+  platform::FileInfo info;
+  if (CurrentEnv()->FStat(o.fd, &info) != 0) return unlock(kPrjFailed);
+  // A last record without its line end gets it with the append that follows it.
+  std::string missing_end;
+  if (static_cast<int64_t>(info.size) < offset) {
+    const int64_t gap = offset - static_cast<int64_t>(info.size);
+    PRJ last;
+    if (gap > o.header.line_end || first < 2 || ReadSlot(*f, first - 1, &last) != 0) return unlock(kPrjFailed);
+    missing_end.assign(end + (o.header.line_end - gap), static_cast<size_t>(gap));
+  }
+  const int64_t start = offset - static_cast<int64_t>(missing_end.size());
+  // What the slots held, so that a failed write can be undone: a torn line
+  // could read as another record (or as deleted).
+  std::string before(lines.size(), '\0');
+  const int64_t had = missing_end.empty() ? CurrentEnv()->PRead(o.fd, before.data(), before.size(), offset) : 0;
+  int rc = had < 0 ? kPrjFailed : kPrjOk;
+  if (rc == 0) {
+    const std::string out = missing_end + lines;
+    if (CurrentEnv()->PWrite(o.fd, out.data(), out.size(), start) != static_cast<int64_t>(out.size())) rc = kPrjFailed;
+  }
+  // One flush for both: a crash may keep either without the other, which
+  // is harmless (a number above the highest is passed over when choosing).
+  std::string old_header(L::kHeaderText, '\0');
+  if (rc == 0 && null_record) {
+    std::string text = FormatHeader(null_record->version, NullRecordHighest(*null_record), o.header.line_end);
+    if (CurrentEnv()->PRead(o.fd, old_header.data(), L::kHeaderText, 0) != L::kHeaderText ||
+        CurrentEnv()->PWrite(o.fd, text.data(), L::kHeaderText, 0) != L::kHeaderText)
+      rc = kPrjFailed;
+  }
+  if (rc == 0 && CurrentEnv()->Sync(o.fd) != 0) rc = kPrjFailed;
+  if (rc == 0) {
+    std::string back(lines.size(), '\0');
+    if (CurrentEnv()->PRead(o.fd, back.data(), back.size(), offset) != bytes || back != lines) rc = kPrjFailed;
+  }
+  if (rc != 0 && had >= 0) {
+    // Putting the old bytes back is all a failed write can still try.
+    if (null_record && old_header[0] != '\0') (void)CurrentEnv()->PWrite(o.fd, old_header.data(), L::kHeaderText, 0);
+    (void)CurrentEnv()->PWrite(o.fd, before.data(), static_cast<size_t>(had), offset);
+    // Slots that were past the end were an append: take it back.
+    if (had < bytes) (void)CurrentEnv()->Truncate(o.fd, static_cast<int64_t>(info.size));
+    (void)CurrentEnv()->Sync(o.fd);
+  }
+  return unlock(rc);
+}
+
+}  // namespace
+
+int open_prj_info(int slot, int mode) {
+  std::string path;
+  if (lffnamC_new(slot, kAdministrationFile, &path)) return kPrjFailed;
+  std::string native = platform::NativePath(path);
+  if (mode == kCreateEmpty) {
+    std::lock_guard<std::mutex> guard(g_create_mutex);
+    platform::FileInfo info;
+    if (CurrentEnv()->Stat(native, &info) == 0) return kPrjFailed;
+    if (platform::WriteFileAtomic(native, FormatHeader(L::kCurrentVersion, 0, 2)) != 0) return kPrjFailed;
+    UnCachPrjList();
+    return OpenNew(slot, path, true);
+  }
+  return OpenSlot(slot, path, native);
+}
+
+int AdministrationOpenFailure(int slot) {
+  // A file that is there but does not open is unreadable, not missing.
+  return lftypeC(slot, kAdministrationFile, 0) == kPrjAdminMissing ? kPrjAdminMissing : kPrjFailed;
+}
+
+int close_prj_info(int handle) { return CloseHandle(handle); }
+
+int close_prj_info_handle(int slot) {
+  CloseSlot(slot);
+  return kPrjOk;
+}
+
+int seek_prj_set(int handle, long slot) {
+  FilePtr f = Find(handle);
+  if (!f || slot < 1) return kPrjFailed;
+  PositionOf(handle, *f) = slot;
+  return kPrjOk;
+}
+
+long CurrentRecordSlot(int handle) {
+  FilePtr f = Find(handle);
+  return f ? PositionOf(handle, *f) : long{kPrjFailed};
+}
+
+long RecordSlotCount(int handle) {
+  Locked l = LockFile(handle);
+  platform::FileInfo info;
+  if (!l || CurrentEnv()->FStat(l.f->file.fd, &info) != 0) return kPrjFailed;
+  const OpenedFile& o = l.f->file;
+  int64_t body = static_cast<int64_t>(info.size) - o.HeaderBytes();
+  if (body <= 0) return 0;
+  long count = static_cast<long>(body / o.LineBytes());
+  // A complete last record without its line end is a slot too.
+  PRJ last;
+  if (body % o.LineBytes() != 0 && ReadSlot(*l.f, count + 1, &last) == 0) ++count;
+  return count;
+}
+
+int HandleHeader(int handle, AdminHeader* header) {
+  Locked l = LockFile(handle);
+  if (!l) return kPrjFailed;
+  *header = l.f->file.header;
+  return kPrjOk;
+}
+
+int read_prj_info(int handle, PRJ* record) {
+  Locked l = LockFile(handle);
+  if (!l) return kPrjFailed;
+  long& position = PositionOf(handle, *l.f);
+  int rc = ReadSlot(*l.f, position, record);
+  if (rc == 0) ++position;
+  return rc;
+}
+
+int write_prj_info(int handle, const PRJ* record) {
+  Locked l = LockFile(handle);
+  if (!l || !record) return kPrjFailed;
+  long& position = PositionOf(handle, *l.f);
+  int rc = WriteSlots(l, position, record, 1);
+  if (rc == 0) ++position;
+  return rc;
+}
+
+int write_PrjInfo(int handle, const PRJ* record) { return write_prj_info(handle, record); }
+
+int WriteRecordAtSlot(int handle, long slot, const PRJ* record) {
+  Locked l = LockFile(handle);
+  if (!l || !record || slot < 1) return kPrjFailed;
+  return WriteSlots(l, slot, record, 1);
+}
+
+int write_prj_records(int handle, long first_slot, const PRJ* records, size_t count, const NullRecord* null_record) {
+  Locked l = LockFile(handle);
+  if (!l || first_slot < 1 || (count > 0 && !records)) return kPrjFailed;
+  if (null_record &&
+      (!HeldBy(*l.f, 0, CurrentOwner()) || null_record->version != L::kCurrentVersion))
+    return kPrjFailed;
+  return WriteSlots(l, first_slot, records, count, null_record);
+}
+
+int WriteRecordsAtSlots(int handle, const long* slots, const PRJ* records, size_t count) {
+  Locked l = LockFile(handle);
+  if (!l || (count > 0 && (!slots || !records))) return kPrjFailed;
+  if (count == 0) return kPrjOk;
+  AdminFile* f = l.f.get();
+  const Owner& me = CurrentOwner();
+  for (size_t i = 0; i < count; ++i)
+    if (slots[i] < 1 || !HeldBy(*f, slots[i], me)) return kPrjLockFailed;
+  const OpenedFile& o = f->file;
+  const int64_t line_bytes = o.LineBytes();
+  // The lines in slot order; a slot named twice is refused.
+  std::vector<size_t> order(count);
+  for (size_t i = 0; i < count; ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return slots[a] < slots[b]; });
+  const char* end = o.header.line_end == 2 ? "\r\n" : "\n";
+  std::vector<std::string> lines(count);
+  for (size_t k = 0; k < count; ++k) {
+    if (k > 0 && slots[order[k]] == slots[order[k - 1]]) return kPrjFailed;
+    if (!FormatRecordV3(records[order[k]], o.header.user_words, &lines[k])) return kPrjFailed;
+    lines[k] += end;
+    if (static_cast<int64_t>(lines[k].size()) != line_bytes) return kPrjFailed;
+  }
+  const long first = slots[order.front()], last = slots[order.back()];
+  const int64_t span_start = o.Offset(first), span_bytes = o.Offset(last) + line_bytes - span_start;
+  platform::FileInfo info;
+  if (CurrentEnv()->FStat(o.fd, &info) != 0 || span_start + span_bytes > static_cast<int64_t>(info.size))
+    return kPrjFailed;
+  // The span as it was, read once, so that a failed write can be undone.
+  std::string before(static_cast<size_t>(span_bytes), '\0');
+  if (CurrentEnv()->PRead(o.fd, before.data(), before.size(), span_start) != span_bytes) return kPrjFailed;
+  std::string after = before;
+  for (size_t k = 0; k < count; ++k)
+    after.replace(static_cast<size_t>(o.Offset(slots[order[k]]) - span_start), lines[k].size(), lines[k]);
+  // Each run of neighbouring slots in one write.
+  auto write_runs = [&](const std::string& bytes) {
+    int rc = kPrjOk;
+    for (size_t k = 0; k < count && rc == kPrjOk;) {
+      size_t j = k + 1;
+      while (j < count && slots[order[j]] == slots[order[j - 1]] + 1) ++j;
+      const int64_t at = o.Offset(slots[order[k]]);
+      const size_t n = static_cast<size_t>(static_cast<int64_t>(j - k) * line_bytes);
+      if (CurrentEnv()->PWrite(o.fd, bytes.data() + (at - span_start), n, at) != static_cast<int64_t>(n))
+        rc = kPrjFailed;
+      k = j;
+    }
+    return rc;
+  };
+  int rc = write_runs(after);
+  if (rc == kPrjOk && CurrentEnv()->Sync(o.fd) != 0) rc = kPrjFailed;
+  if (rc == kPrjOk) {
+    std::string back(static_cast<size_t>(span_bytes), '\0');
+    if (CurrentEnv()->PRead(o.fd, back.data(), back.size(), span_start) != span_bytes) rc = kPrjFailed;
+    for (size_t k = 0; k < count && rc == kPrjOk; ++k) {
+      const size_t at = static_cast<size_t>(o.Offset(slots[order[k]]) - span_start);
+      if (back.compare(at, lines[k].size(), lines[k]) != 0) rc = kPrjFailed;
+    }
+  }
+  if (rc != kPrjOk) {
+    // Putting the old bytes back is all a failed write can still try.
+    (void)write_runs(before);
+    (void)CurrentEnv()->Sync(o.fd);
+  }
+  l.lock.unlock();
+  UnCachPrjList();
+  return rc;
+}
+
+int ReadRecordAtSlot(int handle, long slot, PRJ* record) {
+  Locked l = LockFile(handle);
+  return l && slot >= 1 ? ReadSlot(*l.f, slot, record) : kPrjFailed;
+}
+
+namespace {
+
+// Takes this thread's lasting lock of a slot (0: the null record).
+int TakeSlot(int handle, long slot) {
+  Locked l = LockFile(handle);
+  if (!l || slot < 0) return kPrjFailed;
+  return TakeHeld(l.f.get(), l.lock, slot);
+}
+
+// Releases the lock that owner holds on the slot of the file that was
+// locked; a file closed since took its locks with it.
+int ReleaseSlot(int handle, long slot, uint64_t file_id, const Owner& owner) {
+  Locked l = LockFile(handle);
+  if (!l || l.f->id != file_id) return kPrjOk;
+  return ReleaseHeld(l.f.get(), slot, owner);
+}
+
+uint64_t FileIdOf(int handle) {
+  FilePtr f = Find(handle);
+  return f ? f->id : 0;
+}
+
+// Remembers which record a lock was taken for, so an unlock by name or
+// number finds it whatever has been written into the slot since.
+void NoteLockedRecord(int handle, long slot, const PRJ& record) {
+  Locked l = LockFile(handle);
+  if (!l) return;
+  auto it = l.f->claims.find(slot);
+  if (it == l.f->claims.end()) return;
+  it->second.name.assign(record.name, strnlen(record.name, sizeof record.name));
+  it->second.number = record.number;
+}
+
+// Finds the slot of a record (by number or name; find gives 0 or the
+// lookup's code), locks it and checks that the record is still there; the
+// list is rebuilt once when it was stale. *locked: the slot.
+template <typename Find, typename Matches>
+int LockFound(int handle, Find find, Matches matches, long* locked) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    long slot = -1;
+    if (int rc = find(&slot); rc != 0) return rc;
+    if (slot < 1) return kPrjNotFound;
+    const bool held_before = [&] {
+      Locked l = LockFile(handle);
+      return l && HeldBy(*l.f, slot, CurrentOwner());
+    }();
+    if (TakeSlot(handle, slot) != 0) return kPrjLockFailed;
+    PRJ record;
+    int rc = ReadRecordAtSlot(handle, slot, &record);
+    if (rc == 0 && !IsDeleted(record) && matches(record)) {
+      NoteLockedRecord(handle, slot, record);
+      *locked = slot;
+      return kPrjOk;
+    }
+    // A lock this thread held before the call stays held.
+    if (!held_before) (void)ReleaseSlot(handle, slot, FileIdOf(handle), CurrentOwner());
+    UnCachPrjList();
+  }
+  return kPrjNotFound;
+}
+
+// Releases the lock this thread holds for the record locked under that
+// name or number: the slot is taken from the lock, not from the file.
+template <typename Matches>
+int ReleaseLockedRecord(int handle, Matches matches) {
+  long slot = -1;
+  uint64_t id = 0;
+  {
+    Locked l = LockFile(handle);
+    if (!l) return kPrjFailed;
+    const Owner& me = CurrentOwner();
+    for (const auto& [s, claim] : l.f->claims)
+      if (s > 0 && claim.held && claim.owner == me && matches(claim)) {
+        slot = s;
+        break;
+      }
+    id = l.f->id;
+  }
+  return slot < 1 ? kPrjOk : ReleaseSlot(handle, slot, id, CurrentOwner());
+}
+
+int NameLookup(int handle, const std::string& padded, long* found) { return FindProjectSlot(handle, padded, found); }
+
+int NumberLookup(uint32_t number, long* slot) {
+  return (*slot = FindRecordSlotByNumber(number)) < 1 ? kPrjNotFound : kPrjOk;
+}
+
+// The handle of the slot's administration for a lock by name, or the code.
+int HandleForName(int slot) {
+  int handle = open_prj_info(slot, kOpenExisting);
+  return handle < 0 ? AdministrationOpenFailure(slot) : handle;
+}
+
+}  // namespace
+
+RecordLock::RecordLock(RecordLock&& other) noexcept
+    : handle_(other.handle_), slot_(other.slot_), file_id_(other.file_id_), owner_id_(other.owner_id_) {
+  other.handle_ = -1;
+}
+
+RecordLock& RecordLock::operator=(RecordLock&& other) noexcept {
+  if (this != &other) {
+    (void)Release();  // what this one held goes first; its failure has no one to tell
+    handle_ = other.handle_;
+    slot_ = other.slot_;
+    file_id_ = other.file_id_;
+    owner_id_ = other.owner_id_;
+    other.handle_ = -1;
+  }
+  return *this;
+}
+
+RecordLock::~RecordLock() {
+  // An early return's release; the normal path calls Release and answers its result.
+  (void)Release();
+}
+
+int RecordLock::Release() {
+  if (handle_ < 0) return kPrjOk;
+  const int handle = handle_;
+  handle_ = -1;
+  return ReleaseSlot(handle, slot_, file_id_, Owner{owner_id_, {}});
+}
+
+void RecordLock::Adopt(int handle, long slot) {
+  (void)Release();
+  handle_ = handle;
+  slot_ = slot;
+  file_id_ = FileIdOf(handle);
+  owner_id_ = CurrentOwner().id;
+}
+
+int LockRecordByName(int admin_slot, const std::string& name, RecordLock* lock) {
+  const int handle = HandleForName(admin_slot);
+  if (handle < 0) return handle;
+  const std::string padded = PadName(name);
+  long slot = -1;
+  int rc = LockFound(
+      handle, [&](long* found) { return NameLookup(handle, padded, found); },
+      [&](const PRJ& r) { return padded == r.name; }, &slot);
+  if (rc == 0) lock->Adopt(handle, slot);
+  return rc;
+}
+
+int LockRecordByNumber(int handle, uint32_t number, RecordLock* lock) {
+  if (!Find(handle)) return kPrjFailed;
+  long slot = -1;
+  int rc = LockFound(
+      handle, [&](long* found) { return NumberLookup(number, found); },
+      [&](const PRJ& r) { return r.number == number; }, &slot);
+  if (rc == 0) lock->Adopt(handle, slot);
+  return rc;
+}
+
+int LockRecordAtSlot(int handle, long slot, RecordLock* lock) {
+  if (slot < 1) return kPrjFailed;
+  int rc = TakeSlot(handle, slot);
+  if (rc == 0) lock->Adopt(handle, slot);
+  return rc;
+}
+
+int LockNullRecord(int handle, RecordLock* lock) {
+  int rc = TakeSlot(handle, 0);
+  if (rc == 0) lock->Adopt(handle, 0);
+  return rc;
+}
+
+int LockRecordSlot(int handle, long slot, int mode) {
+  if (slot < 1) return kPrjFailed;
+  return mode == kUnlockRecord ? ReleaseSlot(handle, slot, FileIdOf(handle), CurrentOwner())
+                               : TakeSlot(handle, slot);
+}
+
+int lock_prj_info(int handle, uint32_t number, int mode) {
+  if (!Find(handle)) return kPrjFailed;
+  if (mode == kUnlockRecord) return ReleaseLockedRecord(handle, [&](const Claim& c) { return c.number == number; });
+  long slot = -1;
+  return LockFound(
+      handle, [&](long* found) { return NumberLookup(number, found); },
+      [&](const PRJ& r) { return r.number == number; }, &slot);
+}
+
+int lock_prj_nam(int slot, const std::string& name, int mode) {
+  const int handle = HandleForName(slot);
+  if (handle < 0) return handle;
+  const std::string padded = PadName(name);
+  if (mode == kUnlockRecord) return ReleaseLockedRecord(handle, [&](const Claim& c) { return c.name == padded; });
+  long locked = -1;
+  return LockFound(
+      handle, [&](long* found) { return NameLookup(handle, padded, found); },
+      [&](const PRJ& r) { return padded == r.name; }, &locked);
+}
+
+int lock_null_record(int handle, int mode) {
+  Locked l = LockFile(handle);
+  if (!l) return kPrjFailed;
+  return mode == kUnlockRecord ? ReleaseHeld(l.f.get(), 0, CurrentOwner()) : TakeHeld(l.f.get(), l.lock, 0);
+}
+
+int DropUnfinishedAppend(int handle) {
+  Locked l = LockFile(handle);
+  platform::FileInfo info;
+  if (!l || !HeldBy(*l.f, 0, CurrentOwner()) || CurrentEnv()->FStat(l.f->file.fd, &info) != 0)
+    return kPrjFailed;
+  const OpenedFile& o = l.f->file;
+  const int64_t size = static_cast<int64_t>(info.size), first = o.Offset(1), line = o.LineBytes();
+  if (size <= first) return kPrjOk;
+  const int64_t tail = (size - first) % line;
+  if (tail == 0 || tail >= line - o.header.line_end) return kPrjOk;
+  int rc = CurrentEnv()->Truncate(o.fd, size - tail) == 0 && CurrentEnv()->Sync(o.fd) == 0 ? kPrjOk : kPrjFailed;
+  l.lock.unlock();
+  UnCachPrjList();
+  return rc;
+}
+
+int read_null_record(int handle, NullRecord* null_record) {
+  Locked l = LockFile(handle);
+  if (!l) return kPrjFailed;
+  char head[12];
+  int64_t n = CurrentEnv()->PRead(l.f->file.fd, head, sizeof head, 0);
+  AdminHeader h;
+  // A damaged header holds no highest number: 0 read from it would hand out used numbers.
+  if (n < 11 || ParseHeaderBytes(head, static_cast<size_t>(n), &h) != 0) return kPrjFailed;
+  null_record->version = h.version;
+  SetNullRecordHighest(null_record, h.highest);
+  return kPrjOk;
+}
+
+int write_null_record(int handle, const NullRecord* null_record) {
+  Locked l = LockFile(handle);
+  if (!l || null_record->version != L::kCurrentVersion) return kPrjFailed;
+  AdminFile* f = l.f.get();
+  const bool temporary = !HeldBy(*f, 0, CurrentOwner());
+  std::vector<long> added;
+  if (temporary && AcquireSlots(f, l.lock, 0, 1, &added) != 0) return kPrjLockFailed;
+  std::string text = FormatHeader(null_record->version, NullRecordHighest(*null_record), f->file.header.line_end);
+  int rc = CurrentEnv()->PWrite(f->file.fd, text.data(), L::kHeaderText, 0) == L::kHeaderText ? kPrjOk : kPrjFailed;
+  if (rc == 0 && CurrentEnv()->Sync(f->file.fd) != 0) rc = kPrjFailed;
+  if (temporary) {
+    UnlockSlots(f, 0, 1);
+    f->claims.erase(0);
+  }
+  l.lock.unlock();
+  UnCachPrjList();
+  return rc;
+}
+
+}  // namespace dovrane::extlib

@@ -1,0 +1,186 @@
+#include "extlib/records/project_list.h"
+
+#include <algorithm>
+
+#include "extlib/records/administration.h"
+#include "extlib/installation/installation.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/projects/project_code.h"
+#include "extlib/records/project_table.h"
+#include "extlib/installation/slot_files.h"
+#include "platform/path_map.h"
+
+namespace dovrane::extlib {
+
+namespace {
+
+ProjectTable& Table() { return ProcessInstallation().Projects(); }
+
+// The first live record with this name in the current snapshot: record *i of *table.
+int FindByName(ProjectTable& projects, const std::string& name, SnapshotPtr* table, size_t* i) {
+  int rc = projects.Take(table);
+  if (rc) return rc;
+  *i = (*table)->FindName(PadName(name));
+  return *i == ProjectSnapshot::kNone ? kPrjNotFound : kPrjOk;
+}
+
+int FindByName(ProjectTable& projects, const std::string& name, PRJ* record) {
+  SnapshotPtr table;
+  size_t i = 0;
+  const int rc = FindByName(projects, name, &table, &i);
+  if (rc == kPrjOk) *record = table->Record(i);
+  return rc;
+}
+
+}  // namespace
+
+int ltbpliC_new(int slot, int* count, PRJ** list, int, PRJ*) {
+  *count = 0;
+  *list = nullptr;
+  SnapshotPtr table;
+  int rc;
+  if (slot == kSlotNet) {
+    rc = Table().Take(&table);
+  } else {
+    std::string path;
+    std::shared_ptr<ProjectSnapshot> other;
+    long bad = 0;
+    rc = lffnamC_new(slot, kAdministrationFile, &path) ? kPrjAdminMissing
+                                                       : ProjectSnapshot::Read(platform::NativePath(path),
+                                                                               RecordFormatOf(ProcessInstallation()),
+                                                                               &other, &bad);
+    table = std::move(other);
+  }
+  if (rc) return rc;
+  const size_t n = table->Count();
+  *list = new PRJ[n ? n : 1];
+  for (size_t i = 0; i < n; ++i) (*list)[i] = table->Record(i);
+  *count = static_cast<int>(n);
+  return kPrjOk;
+}
+
+void ltbpliC_delete(PRJ** list) {
+  if (!list) return;
+  delete[] *list;
+  *list = nullptr;
+}
+
+void SetProjectListRevalidateMs(int ms) { Table().SetRevalidateMs(ms); }
+
+void UnCachPrjList() { Table().OwnWrite(); }
+
+int get_project_info(const std::string& name, PRJ* record) { return FindByName(Table(), name, record); }
+
+int get_project_info(Installation& installation, const std::string& name, PRJ* record) {
+  return FindByName(installation.Projects(), name, record);
+}
+
+long get_project_number(const std::string& name) {
+  SnapshotPtr table;
+  size_t i = 0;
+  int rc = FindByName(Table(), name, &table, &i);
+  return rc ? rc : static_cast<long>(table->Number(i));
+}
+
+int get_project_host(int, const std::string& name, std::string* host) {
+  SnapshotPtr table;
+  size_t i = 0;
+  int rc = FindByName(Table(), name, &table, &i);
+  if (rc == 0) *host = table->Host(i);
+  return rc;
+}
+
+int get_project_key(const std::string& name, uint32_t* key) {
+  SnapshotPtr table;
+  size_t i = 0;
+  int rc = FindByName(Table(), name, &table, &i);
+  if (rc == 0) *key = table->Key(i);
+  return rc;
+}
+
+int get_PrjInfo_by_number(uint32_t number, PRJ* record) {
+  SnapshotPtr table;
+  int rc = Table().Take(&table);
+  if (rc) return rc;
+  const size_t i = table->FindNumber(number);
+  if (i == ProjectSnapshot::kNone) return kPrjNotFound;
+  *record = table->Record(i);
+  return kPrjOk;
+}
+
+long FindRecordSlotByNumber(uint32_t number) {
+  SnapshotPtr table;
+  if (Table().Take(&table) != kPrjOk) return kPrjFailed;
+  const size_t i = table->FindNumber(number);
+  return i == ProjectSnapshot::kNone ? long{kPrjFailed} : table->Slots()[i];
+}
+
+int get_project_status(const std::string& name, unsigned char* status) {
+  SnapshotPtr table;
+  size_t i = 0;
+  int rc = FindByName(Table(), name, &table, &i);
+  if (rc == 0) *status = table->Status(i);
+  return rc;
+}
+
+int put_project_status(const std::string& name, const unsigned char* status) {
+  int handle = open_prj_info(23, kOpenExisting);
+  if (handle < 0) return AdministrationOpenFailure(kSlotNet);
+  RecordLock lock;
+  int rc = LockRecordByName(kSlotNet, name, &lock);
+  if (rc) return rc;
+  long slot = lock.slot();
+  PRJ record;
+  if (slot < 1) {
+    rc = kPrjNotFound;
+  } else if ((rc = ReadRecordAtSlot(handle, slot, &record)) != kRecordRead) {
+    rc = rc == kRecordEnd ? kPrjNotFound : kPrjFailed;  // the reader's answer is not a project code
+  }
+  if (rc == 0) {
+    record.status = *status;
+    rc = seek_prj_set(handle, slot);
+    if (rc == 0) rc = write_prj_info(handle, &record);
+  }
+  const int released = lock.Release();
+  return rc ? rc : released;
+}
+
+int FindProjectSlot(int handle, const std::string& name, long* slot) {
+  const std::string padded = PadName(name);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    SnapshotPtr table;
+    size_t i = 0;
+    int rc = FindByName(Table(), padded, &table, &i);
+    if (rc != 0) return rc;
+    *slot = table->Slot(i);
+    PRJ record;
+    if (handle < 0 || (ReadRecordAtSlot(handle, *slot, &record) == 0 && padded == record.name)) return 0;
+    UnCachPrjList();
+  }
+  return kPrjNotFound;
+}
+
+long get_prj_position(int handle, const std::string& name, int, int) {
+  long slot = -1;
+  return FindProjectSlot(handle, name, &slot) == kPrjOk ? slot : long{kPrjFailed};
+}
+
+int GetListFacts(ListFacts* facts) {
+  SnapshotPtr table;
+  int rc = Table().Take(&table);
+  if (rc) return rc;
+  facts->highest = table->Highest();
+  facts->largest = table->Largest();
+  facts->first_free_slot = table->FirstFreeSlot();
+  return kPrjOk;
+}
+
+bool NumberInUse(uint32_t number) { return FindRecordSlotByNumber(number) > 0; }
+
+bool NameInUse(const std::string& name) {
+  SnapshotPtr table;
+  size_t i = 0;
+  return FindByName(Table(), name, &table, &i) == 0;
+}
+
+}  // namespace dovrane::extlib
