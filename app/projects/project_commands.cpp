@@ -75,7 +75,7 @@ bool HostStillCheckedOut(const char* host) {
 
 }  // namespace
 
-int CreateProject(const std::string& padded_name, const std::string& host) {
+extlib::ProjectCode CreateProject(const std::string& padded_name, const std::string& host) {
   if (extlib::ltbispC(padded_name)) platform::Terminal::Beep();
   std::vector<unsigned char> members = NewMembers();
   // The library decides on the project-name rules itself; no name control here.
@@ -85,14 +85,14 @@ int CreateProject(const std::string& padded_name, const std::string& host) {
   int rc = extlib::ltbpcrC(extlib::kSlotNet, padded_name, host, members.empty() ? nullptr : members.data(), 0,
                            name_control, 0, 0, &created, &number);
   if (rc != 0) platform::Terminal::Beep();
-  return rc;
+  return extlib::AsProjectCode(rc);
 }
 
-int EraseProject(extlib::OperationContext& ctx, const std::string& padded_name) {
+extlib::ProjectCode EraseProject(extlib::OperationContext& ctx, const std::string& padded_name) {
   extlib::BindContext bind(ctx);
   extlib::PRJ record;
   int rc = CheckMayChangeProject(padded_name, "erase", kPrjFailed, &record);
-  if (rc != 0) return rc;
+  if (rc != 0) return extlib::AsProjectCode(rc);
   std::string dir;
   rc = QuietProjectDir(padded_name, &dir);
   // A symbolic link as the project's entry is no project folder, yet it is
@@ -100,7 +100,7 @@ int EraseProject(extlib::OperationContext& ctx, const std::string& padded_name) 
   if (rc == kPrjNotReachable && !dir.empty() && platform::IsSymbolicLink(platform::NativePath(dir))) rc = 0;
   if (rc != 0) {
     ReportProjectError(rc);
-    return rc;
+    return extlib::AsProjectCode(rc);
   }
   if (ctx.interactive == 1) {
     int answer =
@@ -108,34 +108,34 @@ int EraseProject(extlib::OperationContext& ctx, const std::string& padded_name) 
                                   "Remove project <%s>\nDirectory <%s> ?", Trim(padded_name).c_str(), dir.c_str());
     if (answer == platform::kIdNo) {
       extlib::lfperrC("skiped\n");
-      return 0;
+      return extlib::kPrjOk;
     }
     if (answer != platform::kIdYes) {
       extlib::lfperrC("aborted\n");
-      return 1;
+      return extlib::kPrjUnanswered;
     }
   }
   uint32_t number = 0;
   rc = extlib::ltbprmC(extlib::kSlotNet, padded_name, &number);
   if (rc != 0) {
     ReportProjectError(rc);
-    return rc;
+    return extlib::AsProjectCode(rc);
   }
   extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
   attributes.deleteAttributesByProject(number);
-  return 0;
+  return extlib::kPrjOk;
 }
 
-int UnblockProject(const std::string& padded_name) {
+extlib::ProjectCode UnblockProject(const std::string& padded_name) {
   extlib::PRJ record;
   int rc = extlib::get_project_info(padded_name, &record);
   if (rc == 0) rc = extlib::check_PrjOwnerPermision(0, record);
   if (rc != 0) {
     ReportProjectError(rc);
-    return rc;
+    return extlib::AsProjectCode(rc);
   }
   unsigned char status = record.status;
-  if (status != extlib::kStatusBlank && !(status & (extlib::kStatusProjectOut | extlib::kStatusHostOut))) return 0;
+  if (status != extlib::kStatusBlank && !(status & (extlib::kStatusProjectOut | extlib::kStatusHostOut))) return extlib::kPrjOk;
   // A host still checked out keeps its projects' marks: said before the host
   // or the folder is looked for, as its folders answer to the host's own
   // administration meanwhile (renamed or erased there, they are not missing).
@@ -146,17 +146,17 @@ int UnblockProject(const std::string& padded_name) {
   // A single workstation has no hosts to reach: its projects are local.
   if (extlib::lfnetg()) {
     std::string host_name, host_path;
-    if ((rc = CheckHostReachable(record.host, &host_name, &host_path)) != 0) return rc;
+    if ((rc = CheckHostReachable(record.host, &host_name, &host_path)) != 0) return extlib::AsProjectCode(rc);
   }
   std::string dir;
   if ((rc = QuietProjectDir(padded_name, &dir)) != 0) {
     ReportProjectError(rc);
-    return rc;
+    return extlib::AsProjectCode(rc);
   }
   status &= static_cast<unsigned char>(~(extlib::kStatusProjectOut | extlib::kStatusHostOut));
   if ((rc = extlib::put_project_status(padded_name, &status)) != 0) {
     ReportProjectError(rc);
-    return rc;
+    return extlib::AsProjectCode(rc);
   }
   // The marks are cleared: a file that stays would still say checked out, and
   // the next -unblock removes it.
@@ -165,10 +165,10 @@ int UnblockProject(const std::string& padded_name) {
                              extlib::TrimmedName(padded_name.c_str()).c_str(), platform::ErrorName(removed).c_str());
     return kPrjFailed;
   }
-  return 0;
+  return extlib::kPrjOk;
 }
 
-int CopyProjectByNumber(extlib::OperationContext& ctx, const std::string& new_name, uint32_t source_number,
+extlib::ProjectCode CopyProjectByNumber(extlib::OperationContext& ctx, const std::string& new_name, uint32_t source_number,
                         const std::string& host, uint32_t* new_number) {
   extlib::BindContext bind(ctx);
   extlib::PRJ source;
@@ -177,7 +177,7 @@ int CopyProjectByNumber(extlib::OperationContext& ctx, const std::string& new_na
     platform::Terminal::Beep();
     services::ToolMessageBox(services::kMessageWarning, "Unknown project number <%d>\n",
                              static_cast<int>(source_number));
-    return rc;
+    return extlib::AsProjectCode(rc);
   }
   const std::string padded = extlib::PadName(new_name);
   if (source.dbkey != 0) {
@@ -201,17 +201,17 @@ int CopyProjectByNumber(extlib::OperationContext& ctx, const std::string& new_na
   };
   rc = extlib::CopyProjectWith(source, target, padded, members.empty() ? nullptr : members.data(), copier, &created,
                                &number);
-  if (rc == kPrjInterrupted) return rc;  // the person stopped it and knows
+  if (rc == kPrjInterrupted) return extlib::AsProjectCode(rc);  // the person stopped it and knows
   if (rc != 0) {
     services::ToolMessageBox(services::kMessageWarning, "Copy failed with <%s>!\n", new_name.c_str());
-    return rc;
+    return extlib::AsProjectCode(rc);
   }
   if (number != source.number) {
     extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
     attributes.copyProjectAttributes(source.number, number);
   }
   if (new_number) *new_number = number;
-  return 0;
+  return extlib::kPrjOk;
 }
 
 int RemoveLockInfoFile(const std::string& padded_name) {

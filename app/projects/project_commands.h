@@ -3,6 +3,8 @@
 // and returns 0 or a project error code; every failure is shown once.
 #pragma once
 
+#include "extlib/projects/project_code.h"
+
 #include <cstdint>
 #include <string>
 
@@ -11,19 +13,19 @@
 namespace dovrane::app {
 
 // The library's result; only the warning beep on failure.
-[[nodiscard]] int CreateProject(const std::string& padded_name, const std::string& host);
+[[nodiscard]] extlib::ProjectCode CreateProject(const std::string& padded_name, const std::string& host);
 // 0 erased (or skipped by the person), 1 the question went unanswered (nothing
 // erased), or an error code. Asks first while the interactive flag is 1.
-[[nodiscard]] int EraseProject(extlib::OperationContext& ctx, const std::string& padded_name);
+[[nodiscard]] extlib::ProjectCode EraseProject(extlib::OperationContext& ctx, const std::string& padded_name);
 // Clears the check-out marks and deletes the project's check-out file.
 // 0, -6, -20 (its host is still checked out), or a library code.
-[[nodiscard]] int UnblockProject(const std::string& padded_name);
+[[nodiscard]] extlib::ProjectCode UnblockProject(const std::string& padded_name);
 // Copies project `source_number` as new_name onto host ("" or "localhost":
 // the source's host, or the only one). 0 with *new_number, -1, -17, or a
 // library code. The files go through the copy engine with ctx's progress
 // and cancel; a cancelled copy leaves nothing behind and gives -11
 // (kPrjInterrupted) without a message.
-[[nodiscard]] int CopyProjectByNumber(extlib::OperationContext& ctx, const std::string& new_name, uint32_t source_number,
+[[nodiscard]] extlib::ProjectCode CopyProjectByNumber(extlib::OperationContext& ctx, const std::string& new_name, uint32_t source_number,
                         const std::string& host, uint32_t* new_number);
 // Deletes the project's lock information file unless a session holds it.
 // Non-zero when it was there and could not be deleted.

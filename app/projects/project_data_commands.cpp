@@ -70,27 +70,31 @@ int LockedDataWork(const std::string& padded_name, bool renew) {
 
 }  // namespace
 
-int ReorganiseProject(const std::string& padded_name) { return LockedDataWork(padded_name, false); }
+extlib::ProjectCode ReorganiseProject(const std::string& padded_name) {
+  return extlib::AsProjectCode(LockedDataWork(padded_name, false));
+}
 
-int RenewProjectUuids(const std::string& padded_name) { return LockedDataWork(padded_name, true); }
+extlib::ProjectCode RenewProjectUuids(const std::string& padded_name) {
+  return extlib::AsProjectCode(LockedDataWork(padded_name, true));
+}
 
-int UpdateProjectAttributes(const std::string& padded_name) {
+extlib::ProjectCode UpdateProjectAttributes(const std::string& padded_name) {
   extlib::PRJ record;
   int rc = extlib::get_project_info(padded_name, &record);
   if (rc != 0) {
     services::ToolMessageBox(services::kMessageWarning, "No access to project <%s>\n",
                              DisplayName(padded_name).c_str());
-    return rc;
+    return extlib::AsProjectCode(rc);
   }
   std::string dir;
   if ((rc = extlib::make_prj_dir(record, &dir)) != 0) {
     if (!ShownLinkedEntry(padded_name, rc, dir)) ReportProjectError(rc);
-    return rc;
+    return extlib::AsProjectCode(rc);
   }
   extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
   // 1: the project has no cache file, nothing to load.
   rc = extlib::RX_ProjectAttributesCache::instance().importFromDiskCache(record.number, attributes);
-  return rc < 0 ? kPrjFailed : 0;
+  return rc < 0 ? kPrjFailed : kPrjOk;
 }
 
 }  // namespace dovrane::app

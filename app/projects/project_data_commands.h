@@ -3,16 +3,18 @@
 // cache. Each takes the padded project name.
 #pragma once
 
+#include "extlib/projects/project_code.h"
+
 #include <string>
 
 namespace dovrane::app {
 
 // Under the project's record lock. 0, -1 (the library showed why), or the
 // lookup's or lock's code.
-[[nodiscard]] int ReorganiseProject(const std::string& padded_name);
+[[nodiscard]] extlib::ProjectCode ReorganiseProject(const std::string& padded_name);
 // Reorganises and then gives every object a new unique identifier.
-[[nodiscard]] int RenewProjectUuids(const std::string& padded_name);
+[[nodiscard]] extlib::ProjectCode RenewProjectUuids(const std::string& padded_name);
 // 0, the lookup's code, or -1 when the import failed.
-[[nodiscard]] int UpdateProjectAttributes(const std::string& padded_name);
+[[nodiscard]] extlib::ProjectCode UpdateProjectAttributes(const std::string& padded_name);
 
 }  // namespace dovrane::app

@@ -23,7 +23,7 @@ long NoticeNumber(int code) {
 }  // namespace
 
 int ExitStatusOf(int result) {
-  if (extlib::IsProjectCode(result) || result == 1) return result;
+  if (extlib::IsProjectCode(result)) return result;
   return kPrjFailed;
 }
 

@@ -94,7 +94,7 @@ void WriteQueryFailureAsJson(const std::string& padded_name, int rc, std::string
   WriteOut(o.dump() + "\n");
 }
 
-int RunQueryAsJson(const std::string& option, const CommandArgs& args) {
+extlib::ProjectCode RunQueryAsJson(const std::string& option, const CommandArgs& args) {
   extlib::PRJ record;
   int rc;
   std::string dir;
@@ -106,7 +106,7 @@ int RunQueryAsJson(const std::string& option, const CommandArgs& args) {
   nlohmann::ordered_json o;
   if (rc != 0) {
     WriteQueryFailureAsJson(args.padded_name, rc, ProjectErrorText(rc));
-    return rc;
+    return extlib::AsProjectCode(rc);
   } else {
     UserNames users;
     o = RecordObject(record, users);
@@ -115,7 +115,7 @@ int RunQueryAsJson(const std::string& option, const CommandArgs& args) {
   }
   (void)option;  // every query answers with the whole record
   WriteOut(o.dump() + "\n");
-  return rc;
+  return extlib::AsProjectCode(rc);
 }
 
 namespace {
@@ -277,7 +277,7 @@ std::string WrittenListLine(const extlib::WrittenFields& fields) {
   return std::string(text, PutListLine(text, fields));
 }
 
-int ListProjects(extlib::OperationContext& ctx, const LongOptions& options) {
+extlib::ProjectCode ListProjects(extlib::OperationContext& ctx, const LongOptions& options) {
   // The records go straight from the file into the lines: no table of them
   // is kept (its memory, not the parse, was most of a list's time). A large
   // file is read by two threads, each into its own lines, noting where each
@@ -286,7 +286,7 @@ int ListProjects(extlib::OperationContext& ctx, const LongOptions& options) {
   // goes).
   // Half an administration listed as a whole one would mislead a script;
   // looked at again before anything is written, for a rebuild begun meanwhile.
-  if (admin::RebuildPending()) return admin::ReportRebuildPending();
+  if (admin::RebuildPending()) return extlib::AsProjectCode(admin::ReportRebuildPending());
   const int threads = options.json ? 1 : 2;
   std::vector<Lines> out(static_cast<size_t>(threads));
   UserNames users;
@@ -332,10 +332,10 @@ int ListProjects(extlib::OperationContext& ctx, const LongOptions& options) {
                          if (on_host(fields[i].host, fields[i].host_length)) p = PutListLine(p, fields[i]);
                        text.Grow(static_cast<size_t>(p - text.end()));
                      });
-  if (rc != 0) return rc;
-  if (admin::RebuildPending()) return admin::ReportRebuildPending();
+  if (rc != 0) return extlib::AsProjectCode(rc);
+  if (admin::RebuildPending()) return extlib::AsProjectCode(admin::ReportRebuildPending());
   platform::Terminal::WriteOutUtf8(InFileOrder(out));
-  return 0;
+  return extlib::kPrjOk;
 }
 
 }  // namespace dovrane::app

@@ -3,6 +3,8 @@
 // UTF-8; the records' Windows-1252 texts are converted.
 #pragma once
 
+#include "extlib/projects/project_code.h"
+
 #include <string>
 
 #include "app/command_table.h"
@@ -22,7 +24,7 @@ std::string RecordJson(const extlib::PRJ& record);
 // as JSON on standard output: the record's fields plus "path" (its folder, ""
 // when it cannot be built); a failed lookup prints {"name", "result",
 // "error"}. Returns the query's result, as the query itself would.
-[[nodiscard]] int RunQueryAsJson(const std::string& option, const CommandArgs& args);
+[[nodiscard]] extlib::ProjectCode RunQueryAsJson(const std::string& option, const CommandArgs& args);
 // A query's failure as JSON on standard output: {"name", "result", "error"}.
 void WriteQueryFailureAsJson(const std::string& padded_name, int rc, std::string text);
 
@@ -36,6 +38,6 @@ std::string WrittenListLine(const extlib::WrittenFields& fields);
 // --list: every live project of the administration from the shared project
 // table, in administration order, restricted to one host (case-insensitive)
 // with --host. 0, or the table's result (-2 none, -1 unreadable).
-[[nodiscard]] int ListProjects(extlib::OperationContext& ctx, const LongOptions& options);
+[[nodiscard]] extlib::ProjectCode ListProjects(extlib::OperationContext& ctx, const LongOptions& options);
 
 }  // namespace dovrane::app

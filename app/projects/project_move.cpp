@@ -244,13 +244,13 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
 
 }  // namespace
 
-int CheckHostReachable(const std::string& host, std::string* host_name, std::string* host_path) {
+extlib::ProjectCode CheckHostReachable(const std::string& host, std::string* host_name, std::string* host_path) {
   std::string data_path;
   int rc = extlib::get_data_path(host, &data_path);
   if (rc != 0) {
     services::ToolMessageBox(services::kMessageWarning, "Can't find the host <%s> in the administration.\n",
                              host.c_str());
-    return rc;
+    return extlib::AsProjectCode(rc);
   }
   *host_name = host;
   std::vector<extlib::HostEntry> hosts;
@@ -265,27 +265,27 @@ int CheckHostReachable(const std::string& host, std::string* host_name, std::str
     services::ToolMessageBox(services::kMessageWarning, "No access to host <%s>\n", host.c_str());
     return kPrjNotReachable;
   }
-  return 0;
+  return extlib::kPrjOk;
 }
 
-int MoveProject(const std::string& padded_name, const std::string& host) {
+extlib::ProjectCode MoveProject(const std::string& padded_name, const std::string& host) {
   extlib::PRJ record;
   int rc = CheckMayChangeProject(padded_name, "move", kPrjPrivate, &record);
-  if (rc != 0) return rc;
+  if (rc != 0) return extlib::AsProjectCode(rc);
   std::string target, host_path;
-  if ((rc = CheckHostReachable(host, &target, &host_path)) != 0) return rc;
+  if ((rc = CheckHostReachable(host, &target, &host_path)) != 0) return extlib::AsProjectCode(rc);
 
   const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
   if (handle < 0) {
     rc = extlib::AdministrationOpenFailure(extlib::kSlotNet);
     ReportProjectError(rc);
-    return rc;
+    return extlib::AsProjectCode(rc);
   }
   const long found = extlib::get_prj_position(handle, padded_name, extlib::kSlotNet, extlib::kOpenExisting);
   if (found < 0) {
     rc = found == -1 ? kPrjNotFound : static_cast<int>(found);
     ReportProjectError(rc);
-    return rc;
+    return extlib::AsProjectCode(rc);
   }
   // Released on every path, by the slot it locked.
   extlib::RecordLock lock;
@@ -301,7 +301,7 @@ int MoveProject(const std::string& padded_name, const std::string& host) {
     ReportProjectError(kPrjNotFound);
     return kPrjNotFound;
   }
-  return MoveLocked(handle, position, padded_name, current, target);
+  return extlib::AsProjectCode(MoveLocked(handle, position, padded_name, current, target));
 }
 
 }  // namespace dovrane::app

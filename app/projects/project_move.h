@@ -3,18 +3,20 @@
 // the whole move, and it never names a folder that is gone.
 #pragma once
 
+#include "extlib/projects/project_code.h"
+
 #include <string>
 
 namespace dovrane::app {
 
 // 0, or -1, -3, -4, -5, -6, -7 or a library code; every failure is shown once.
 // Asks no question.
-[[nodiscard]] int MoveProject(const std::string& padded_name, const std::string& host);
+[[nodiscard]] extlib::ProjectCode MoveProject(const std::string& padded_name, const std::string& host);
 
 // Checks that a host is in the host list and its project folder can be
 // reached, with the messages of a move. *host_name becomes the host's name as
 // the host list spells it, *host_path its project folder. 0, the lookup's
 // code, or -6.
-[[nodiscard]] int CheckHostReachable(const std::string& host, std::string* host_name, std::string* host_path);
+[[nodiscard]] extlib::ProjectCode CheckHostReachable(const std::string& host, std::string* host_name, std::string* host_path);
 
 }  // namespace dovrane::app

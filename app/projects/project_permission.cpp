@@ -37,7 +37,7 @@ std::string CheckedOutTo(const extlib::PRJ& record) {
 
 }  // namespace
 
-int CheckNotCheckedOut(const extlib::PRJ& record, const char* verb) {
+extlib::ProjectCode CheckNotCheckedOut(const extlib::PRJ& record, const char* verb) {
   const unsigned char flags = extlib::StatusFlags(record.status);
   const std::string name = extlib::TrimmedName(record.name);
   // Each verb has its own sentences (other languages bend the verb): lines
@@ -57,19 +57,19 @@ int CheckNotCheckedOut(const extlib::PRJ& record, const char* verb) {
         extlib::LanguageTextWith(extlib::kProjectCommandTexts, (to.empty() ? 14 : 11) + of_verb, {name, to}).c_str());
     return kPrjCheckedOut;
   }
-  return 0;
+  return extlib::kPrjOk;
 }
 
-int CheckMayChangeProject(const std::string& padded_name, const char* verb, int private_code, extlib::PRJ* record) {
+extlib::ProjectCode CheckMayChangeProject(const std::string& padded_name, const char* verb, int private_code, extlib::PRJ* record) {
   if (extlib::ltbispC(padded_name)) {
     services::ToolMessageBox(services::kMessageWarning, "Can't %s a private project.\n", verb);
-    return private_code;
+    return extlib::AsProjectCode(private_code);
   }
   int rc = extlib::get_project_info(padded_name, record);
   if (rc == 0) rc = extlib::check_PrjOwnerPermision(1, *record);
   if (rc != 0) {
     ReportProjectError(rc);
-    return rc;
+    return extlib::AsProjectCode(rc);
   }
   return CheckNotCheckedOut(*record, verb);
 }

@@ -4,6 +4,8 @@
 // find it gone or elsewhere).
 #pragma once
 
+#include "extlib/projects/project_code.h"
+
 #include <string>
 
 #include "extlib/records/prj_record.h"
@@ -15,8 +17,8 @@ namespace dovrane::app {
 // failed lookup or missing owner rights their own code.
 // A checked-out project is refused with a message saying where it is:
 // -18 checked out with its host, -22 checked out alone.
-[[nodiscard]] int CheckMayChangeProject(const std::string& padded_name, const char* verb, int private_code, extlib::PRJ* record);
+[[nodiscard]] extlib::ProjectCode CheckMayChangeProject(const std::string& padded_name, const char* verb, int private_code, extlib::PRJ* record);
 // Only the check-out part: 0, or the code after the message.
-[[nodiscard]] int CheckNotCheckedOut(const extlib::PRJ& record, const char* verb);
+[[nodiscard]] extlib::ProjectCode CheckNotCheckedOut(const extlib::PRJ& record, const char* verb);
 
 }  // namespace dovrane::app

@@ -117,8 +117,8 @@ std::string DisplayName(const std::string& padded_name) {
   return converted.data();
 }
 
-int WriteOutputFile(const std::string& file, const std::string& text) {
-  if (file.empty()) return -1;
+extlib::ProjectCode WriteOutputFile(const std::string& file, const std::string& text) {
+  if (file.empty()) return extlib::kPrjFailed;
   std::string path;
   if (platform::IsUncPath(file) || platform::IsDrivePath(file)) {
     path = platform::NativePath(file);
@@ -131,7 +131,7 @@ int WriteOutputFile(const std::string& file, const std::string& text) {
   auto failed = [&file](int error) {
     services::ToolMessageBox(services::kMessageError, "Can't write the output file %s: %s\n", file.c_str(),
                              platform::SystemErrorText(error));
-    return -1;
+    return extlib::kPrjFailed;
   };
   int fd = env->Open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return failed(fd);
@@ -140,14 +140,14 @@ int WriteOutputFile(const std::string& file, const std::string& text) {
   int closed = env->Close(fd);
   if (w < 0) return failed(static_cast<int>(w));
   if (w != static_cast<int64_t>(bytes.size())) return failed(-ENOSPC);
-  return closed != 0 ? failed(closed) : 0;
+  return closed != 0 ? failed(closed) : extlib::kPrjOk;
 }
 
 // A run asks for one project: it is looked up by one pass over the
 // administration instead of building the whole project table for it.
-int ProjectExist(extlib::OperationContext& ctx, const std::string& padded_name) {
+extlib::ProjectCode ProjectExist(extlib::OperationContext& ctx, const std::string& padded_name) {
   extlib::PRJ record;
-  return extlib::ScanProjectInfo(ctx.installation(), padded_name, &record);
+  return extlib::AsProjectCode(extlib::ScanProjectInfo(ctx.installation(), padded_name, &record));
 }
 
 std::string ProjectInfoText(const std::string& display_name, const extlib::PRJ& record) {
@@ -167,19 +167,19 @@ std::string ProjectInfoText(const std::string& display_name, const extlib::PRJ& 
   return text;
 }
 
-int ProjectInfo(extlib::OperationContext& ctx, const std::string& padded_name) {
+extlib::ProjectCode ProjectInfo(extlib::OperationContext& ctx, const std::string& padded_name) {
   extlib::PRJ record;
   int rc = extlib::ScanProjectInfo(ctx.installation(), padded_name, &record);
   if (rc != 0) {
     NoAccess(padded_name);
-    return rc;
+    return extlib::AsProjectCode(rc);
   }
   services::ToolMessageBox(services::kMessageInformation, "%s",
                            ProjectInfoText(DisplayName(padded_name), record).c_str());
-  return 0;
+  return extlib::kPrjOk;
 }
 
-int ProjectGetPath(extlib::OperationContext& ctx, const std::string& padded_name, const std::string& output_file) {
+extlib::ProjectCode ProjectGetPath(extlib::OperationContext& ctx, const std::string& padded_name, const std::string& output_file) {
   std::string dir;
   // ltpdirC's lookup and folder, with the lookup of a single project.
   extlib::PRJ record;
@@ -190,26 +190,26 @@ int ProjectGetPath(extlib::OperationContext& ctx, const std::string& padded_name
     if (rc == 0) rc = extlib::make_prj_dir(record, &dir);
   }
   if (rc != 0) platform::Terminal::Beep();
-  if (!output_file.empty()) return Answer(rc, output_file, dir + "\n");
+  if (!output_file.empty()) return extlib::AsProjectCode(Answer(rc, output_file, dir + "\n"));
   // Without a file the path is shown, as the other two getters show theirs.
   if (rc == 0) services::ToolMessageBox(services::kMessageInformation, "%s\n", dir.c_str());
-  return rc;
+  return extlib::AsProjectCode(rc);
 }
 
-int ProjectGetNumber(extlib::OperationContext& ctx, const std::string& padded_name, const std::string& output_file) {
+extlib::ProjectCode ProjectGetNumber(extlib::OperationContext& ctx, const std::string& padded_name, const std::string& output_file) {
   extlib::PRJ record;
   int rc = extlib::ScanProjectInfo(ctx.installation(), padded_name, &record);
   if (rc != 0) NoAccess(padded_name);
   char line[32];
   std::snprintf(line, sizeof line, "%07u\n", record.number);
-  if (!output_file.empty()) return Answer(rc, output_file, line);
+  if (!output_file.empty()) return extlib::AsProjectCode(Answer(rc, output_file, line));
   if (rc == 0)
     services::ToolMessageBox(services::kMessageInformation, "Project name: %s\nProject number: %07u\n",
                              DisplayName(padded_name).c_str(), record.number);
-  return rc;
+  return extlib::AsProjectCode(rc);
 }
 
-int ProjectGetDbId(extlib::OperationContext& ctx, const std::string& padded_name, const std::string& output_file) {
+extlib::ProjectCode ProjectGetDbId(extlib::OperationContext& ctx, const std::string& padded_name, const std::string& output_file) {
   uint32_t key = 0;
   extlib::PRJ record;
   int rc = extlib::ScanProjectInfo(ctx.installation(), padded_name, &record);
@@ -218,11 +218,11 @@ int ProjectGetDbId(extlib::OperationContext& ctx, const std::string& padded_name
   // Keys are unsigned ten-digit values: printed unsigned, never negative.
   char line[32];
   std::snprintf(line, sizeof line, "%u\n", key);
-  if (!output_file.empty()) return Answer(rc, output_file, line);
+  if (!output_file.empty()) return extlib::AsProjectCode(Answer(rc, output_file, line));
   if (rc == 0)
     services::ToolMessageBox(services::kMessageInformation, "PrjName: <%s>\nPrjDBkey: %u\n",
                              DisplayName(padded_name).c_str(), key);
-  return rc;
+  return extlib::AsProjectCode(rc);
 }
 
 }  // namespace dovrane::app

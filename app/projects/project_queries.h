@@ -6,6 +6,8 @@
 // default installation (the C-style folder functions).
 #pragma once
 
+#include "extlib/projects/project_code.h"
+
 #include <string>
 
 #include "extlib/installation/operation_context.h"
@@ -14,15 +16,15 @@
 namespace dovrane::app {
 
 // 0 when the project is in the administration; no output.
-[[nodiscard]] int ProjectExist(extlib::OperationContext& ctx, const std::string& padded_name);
+[[nodiscard]] extlib::ProjectCode ProjectExist(extlib::OperationContext& ctx, const std::string& padded_name);
 // Shows the project's record as an information box.
-[[nodiscard]] int ProjectInfo(extlib::OperationContext& ctx, const std::string& padded_name);
+[[nodiscard]] extlib::ProjectCode ProjectInfo(extlib::OperationContext& ctx, const std::string& padded_name);
 // output_file "" means none: the result is shown instead of written.
-[[nodiscard]] int ProjectGetPath(extlib::OperationContext& ctx, const std::string& padded_name,
+[[nodiscard]] extlib::ProjectCode ProjectGetPath(extlib::OperationContext& ctx, const std::string& padded_name,
                                    const std::string& output_file);
-[[nodiscard]] int ProjectGetNumber(extlib::OperationContext& ctx, const std::string& padded_name,
+[[nodiscard]] extlib::ProjectCode ProjectGetNumber(extlib::OperationContext& ctx, const std::string& padded_name,
                                    const std::string& output_file);
-[[nodiscard]] int ProjectGetDbId(extlib::OperationContext& ctx, const std::string& padded_name,
+[[nodiscard]] extlib::ProjectCode ProjectGetDbId(extlib::OperationContext& ctx, const std::string& padded_name,
                                    const std::string& output_file);
 
 // The text -info shows for a record (display_name: the converted padded name).
@@ -31,6 +33,6 @@ std::string ProjectInfoText(const std::string& display_name, const extlib::PRJ& 
 std::string DisplayName(const std::string& padded_name);
 // Replaces the named file with text. Relative names are taken from the folder
 // the program was started in; Windows-style paths are mapped. 0 or -1.
-[[nodiscard]] int WriteOutputFile(const std::string& file, const std::string& text);
+[[nodiscard]] extlib::ProjectCode WriteOutputFile(const std::string& file, const std::string& text);
 
 }  // namespace dovrane::app

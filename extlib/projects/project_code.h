@@ -8,6 +8,7 @@ namespace dovrane::extlib {
 
 enum ProjectCode : int {
   kPrjOk = 0,
+  kPrjUnanswered = 1,         // a question went unanswered: nothing was done
   kPrjFailed = -1,            // general failure
   kPrjAdminMissing = -2,      // administration file missing or not openable
   kPrjNotFound = -3,          // project not in the administration
@@ -34,7 +35,7 @@ enum ProjectCode : int {
 // True for the values above: the only results a project operation passes on.
 [[nodiscard]] constexpr bool IsProjectCode(int value) {
   switch (value) {
-    case kPrjOk: case kPrjFailed: case kPrjAdminMissing: case kPrjNotFound: case kPrjExists:
+    case kPrjOk: case kPrjUnanswered: case kPrjFailed: case kPrjAdminMissing: case kPrjNotFound: case kPrjExists:
     case kPrjPrivate: case kPrjNotReachable: case kPrjLockFailed: case kPrjInvalidName:
     case kPrjConfigFileFailed: case kPrjInterrupted: case kPrjNoComputers: case kPrjNoAccess:
     case kPrjNotOwner: case kPrjUnknownVersion: case kPrjCompressed: case kPrjHasDatabaseKey:
@@ -42,6 +43,13 @@ enum ProjectCode : int {
     case kPrjOtherVersion: case kPrjCheckedOut: return true;
     default: return false;
   }
+}
+
+// A result of the library's int-returning calls, taken as the project code it
+// must be. Anything else (a count, an errno value that slipped through) would
+// reach a script as a wrong exit status: it is a general failure.
+[[nodiscard]] constexpr ProjectCode AsProjectCode(int value) {
+  return IsProjectCode(value) ? static_cast<ProjectCode>(value) : kPrjFailed;
 }
 
 // The one place where a system call's result (0, or a negative errno value as
