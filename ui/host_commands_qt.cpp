@@ -24,9 +24,9 @@
 #include "tree/project_trees_qt.h"
 #include "ui/dovrane_dlg.h"
 #include "ui/dovrane_tab_ctrl.h"
-#include "ui/gui_messenger_qt.h"
-#include "ui/operation_worker_qt.h"
-#include "ui/progress_run_qt.h"
+#include "services/gui_messenger_qt.h"
+#include "services/operation_worker_qt.h"
+#include "services/progress_run_qt.h"
 #include "services/qt_text_qt.h"
 
 namespace dovrane::ui {
@@ -49,7 +49,7 @@ bool IsThisComputer(const std::string& host) { return platform::EqualsIgnoreCase
 
 }  // namespace
 
-HostCommands::HostCommands(CDovraneDlg* dialog, tree::ProjectTrees* trees, GuiMessenger* messenger, QObject* parent)
+HostCommands::HostCommands(CDovraneDlg* dialog, tree::ProjectTrees* trees, services::GuiMessenger* messenger, QObject* parent)
     : QObject(parent),
       dialog_(dialog),
       trees_(trees),
@@ -61,8 +61,8 @@ HostCommands::HostCommands(CDovraneDlg* dialog, tree::ProjectTrees* trees, GuiMe
         return network::BrowseForDataServer(extlib::ProcessInstallation().Paths(), path, parent, mode, created,
                                             dialog->ping_allowed.load());
       }),
-      gather_(std::make_unique<OperationWorker>(messenger)) {
-  connect(gather_.get(), &OperationWorker::finished, this, &HostCommands::Gathered);
+      gather_(std::make_unique<services::OperationWorker>(messenger)) {
+  connect(gather_.get(), &services::OperationWorker::finished, this, &HostCommands::Gathered);
   tree::CDovraneTreeCtrl* hosts = dialog_->TabCtrl()->HostTree();
   if (hosts->selectionModel())
     connect(hosts->selectionModel(), &QItemSelectionModel::currentChanged, this, &HostCommands::UpdateButton);
@@ -192,9 +192,9 @@ void HostCommands::End() {
 
 void HostCommands::RunLong(const std::string& title, std::function<int(extlib::OperationContext&)> operation,
                            std::function<void(int)> then) {
-  run_ = std::make_unique<ProgressRun>(dialog_, messenger_);
+  run_ = std::make_unique<services::ProgressRun>(dialog_, messenger_);
   after_run_ = std::move(then);
-  connect(run_.get(), &ProgressRun::finished, this, [this](int result) {
+  connect(run_.get(), &services::ProgressRun::finished, this, [this](int result) {
     std::function<void(int)> then = std::move(after_run_);
     if (then) then(result);
   });

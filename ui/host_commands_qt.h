@@ -33,12 +33,15 @@ namespace dovrane::tree {
 class ProjectTrees;
 }
 
-namespace dovrane::ui {
-
-class CDovraneDlg;
+namespace dovrane::services {
 class GuiMessenger;
 class OperationWorker;
 class ProgressRun;
+}  // namespace dovrane::services
+
+namespace dovrane::ui {
+
+class CDovraneDlg;
 
 // The text of the box that shows a host's check-in report in the window's
 // language (finished: the check-in was one cut short before).
@@ -59,7 +62,7 @@ class HostCommands : public QObject {
   using BrowseFunction = std::function<int(QString* path, QWidget* parent, int mode, int* created)>;
 
   // messenger: the window's (its boxes show over the window while a worker waits).
-  HostCommands(CDovraneDlg* dialog, tree::ProjectTrees* trees, GuiMessenger* messenger, QObject* parent = nullptr);
+  HostCommands(CDovraneDlg* dialog, tree::ProjectTrees* trees, services::GuiMessenger* messenger, QObject* parent = nullptr);
   ~HostCommands() override;
 
   // Carries out command id on item (an item of either tree; invalid: none).
@@ -119,7 +122,7 @@ class HostCommands : public QObject {
 
   CDovraneDlg* dialog_;
   tree::ProjectTrees* trees_;
-  GuiMessenger* messenger_;
+  services::GuiMessenger* messenger_;
   CheckInFunction check_in_;
   CheckOutFunction check_out_;
   BrowseFunction browse_;
@@ -128,9 +131,9 @@ class HostCommands : public QObject {
   bool button_held_ = false;  // disabled while a check-out or check-in runs
   int ping_was_ = -1;         // the ping-allowed flag to give back, -1: none taken
   std::shared_ptr<std::function<void()>> next_;
-  std::unique_ptr<ProgressRun> run_;
+  std::unique_ptr<services::ProgressRun> run_;
   std::function<void(int)> after_run_;
-  std::unique_ptr<OperationWorker> gather_;  // last: stops first
+  std::unique_ptr<services::OperationWorker> gather_;  // last: stops first
 };
 
 }  // namespace dovrane::ui

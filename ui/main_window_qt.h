@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "ui/dovrane_dlg.h"
-#include "ui/gui_messenger_qt.h"
+#include "services/gui_messenger_qt.h"
 #include "ui/ping_thread.h"
 #include "ui/search_dlg.h"
 
@@ -31,7 +31,7 @@ class MainWindow {
   tree::ProjectTrees& trees() { return *trees_; }
   TreeCommands& commands() { return *commands_; }
   TreeTransfer& transfer() { return *transfer_; }
-  GuiMessenger& messenger() { return messenger_; }
+  services::GuiMessenger& messenger() { return messenger_; }
   HostCommands& hostCommands() { return *host_commands_; }
   // The search under way (the search button's walk over the host tree), or null.
   TreeSearch* search() const { return search_ && search_->Running() ? search_.get() : nullptr; }
@@ -42,7 +42,7 @@ class MainWindow {
   // button disabled and the refresh check stopped until the walk ends.
   void StartSearch();
 
-  GuiMessenger messenger_;
+  services::GuiMessenger messenger_;
   platform::Messenger* previous_messenger_ = nullptr;
   std::unique_ptr<PingThread> ping_;
   std::unique_ptr<tree::ProjectTrees> trees_;

@@ -29,9 +29,9 @@
 #include "tree/project_trees_qt.h"
 #include "ui/dovrane_dlg.h"
 #include "ui/dovrane_tab_ctrl.h"
-#include "ui/gui_messenger_qt.h"
-#include "ui/operation_worker_qt.h"
-#include "ui/progress_run_qt.h"
+#include "services/gui_messenger_qt.h"
+#include "services/operation_worker_qt.h"
+#include "services/progress_run_qt.h"
 #include "ui/properties_dlg.h"
 #include "ui/tree_command_work.h"
 #include "services/qt_text_qt.h"
@@ -74,20 +74,20 @@ struct TreeCommands::Target {
   std::string host;
 };
 
-TreeCommands::TreeCommands(CDovraneDlg* dialog, ProjectTrees* trees, GuiMessenger* messenger, QObject* parent)
+TreeCommands::TreeCommands(CDovraneDlg* dialog, ProjectTrees* trees, services::GuiMessenger* messenger, QObject* parent)
     : QObject(parent),
       dialog_(dialog),
       trees_(trees),
       messenger_(messenger),
-      short_worker_(std::make_unique<OperationWorker>(messenger)),
-      long_run_(std::make_unique<ProgressRun>(dialog, messenger)) {
-  connect(short_worker_.get(), &OperationWorker::finished, this, [this](int result) {
+      short_worker_(std::make_unique<services::OperationWorker>(messenger)),
+      long_run_(std::make_unique<services::ProgressRun>(dialog, messenger)) {
+  connect(short_worker_.get(), &services::OperationWorker::finished, this, [this](int result) {
     const uint32_t id = short_id_;
     short_id_ = 0;
     if (auto done = std::move(short_done_)) done(result);
     emit commandFinished(id, result);
   });
-  connect(long_run_.get(), &ProgressRun::finished, this, [this](int result) {
+  connect(long_run_.get(), &services::ProgressRun::finished, this, [this](int result) {
     const uint32_t id = long_id_;
     long_id_ = 0;
     if (auto done = std::move(long_done_)) done(result);

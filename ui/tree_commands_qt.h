@@ -28,12 +28,15 @@ class CDovraneTreeCtrl;
 class ProjectTrees;
 }  // namespace dovrane::tree
 
-namespace dovrane::ui {
-
-class CDovraneDlg;
+namespace dovrane::services {
 class GuiMessenger;
 class OperationWorker;
 class ProgressRun;
+}  // namespace dovrane::services
+
+namespace dovrane::ui {
+
+class CDovraneDlg;
 
 class TreeCommands : public QObject {
   Q_OBJECT
@@ -43,7 +46,7 @@ class TreeCommands : public QObject {
   // of the project tree, which stands for the current host).
   using ItemHandler = std::function<void(uint32_t id, QModelIndex item)>;
 
-  TreeCommands(CDovraneDlg* dialog, tree::ProjectTrees* trees, GuiMessenger* messenger,
+  TreeCommands(CDovraneDlg* dialog, tree::ProjectTrees* trees, services::GuiMessenger* messenger,
                QObject* parent = nullptr);
   ~TreeCommands() override;
 
@@ -113,7 +116,7 @@ class TreeCommands : public QObject {
 
   CDovraneDlg* dialog_;
   tree::ProjectTrees* trees_;
-  GuiMessenger* messenger_;
+  services::GuiMessenger* messenger_;
   ItemHandler host_handler_, transfer_handler_;
   std::function<bool()> transfer_pending_;
   CommandPing ping_;
@@ -123,8 +126,8 @@ class TreeCommands : public QObject {
   std::string label_before_;         // the label before editing
   uint32_t short_id_ = 0, long_id_ = 0;  // the commands running, 0 none
   std::function<void(int)> short_done_, long_done_;
-  std::unique_ptr<OperationWorker> short_worker_;
-  std::unique_ptr<ProgressRun> long_run_;
+  std::unique_ptr<services::OperationWorker> short_worker_;
+  std::unique_ptr<services::ProgressRun> long_run_;
 };
 
 }  // namespace dovrane::ui

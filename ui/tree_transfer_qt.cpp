@@ -26,9 +26,9 @@ bool IsHost(const tree::ItemRef& ref) { return ref.valid() && ref.child < 0 && !
 
 }  // namespace
 
-TreeTransfer::TreeTransfer(tree::ProjectTrees* trees, CDovraneDlg* dialog, GuiMessenger* messenger, QObject* parent)
+TreeTransfer::TreeTransfer(tree::ProjectTrees* trees, CDovraneDlg* dialog, services::GuiMessenger* messenger, QObject* parent)
     : QObject(parent), trees_(trees), dialog_(dialog), run_(dialog, messenger) {
-  connect(&run_, &ProgressRun::finished, this, &TreeTransfer::End);
+  connect(&run_, &services::ProgressRun::finished, this, &TreeTransfer::End);
   trees_->model()->SetDropHandler(
       [this](const tree::ProjectTreeModel::DraggedProject& project, const QModelIndex& target, bool copy,
              bool perform) { return HandleDrop(project, target, copy, perform); });
@@ -167,7 +167,7 @@ bool TreeTransfer::Start(Request request) {
                                 question.c_str()) != platform::kIdYes)
     return false;
 
-  Operation operation;
+  services::Operation operation;
   if (request.copy) {
     operation = [name = request.name, new_name, host = request.target_host](extlib::OperationContext& ctx) {
       uint32_t number = 0;

@@ -13,16 +13,19 @@
 #include <string>
 
 #include "tree/project_tree_model_qt.h"
-#include "ui/progress_run_qt.h"
+#include "services/progress_run_qt.h"
 
 namespace dovrane::tree {
 class ProjectTrees;
 }
 
+namespace dovrane::services {
+class GuiMessenger;
+}  // namespace dovrane::services
+
 namespace dovrane::ui {
 
 class CDovraneDlg;
-class GuiMessenger;
 
 class TreeTransfer : public QObject {
   Q_OBJECT
@@ -30,7 +33,7 @@ class TreeTransfer : public QObject {
  public:
   // The trees and the dialog outlive this object; it installs itself as the
   // model's drop handler.
-  TreeTransfer(tree::ProjectTrees* trees, CDovraneDlg* dialog, GuiMessenger* messenger, QObject* parent = nullptr);
+  TreeTransfer(tree::ProjectTrees* trees, CDovraneDlg* dialog, services::GuiMessenger* messenger, QObject* parent = nullptr);
   ~TreeTransfer() override;
 
   // The context menu's commands 2, 3 and 4 (other identifiers do nothing).
@@ -70,7 +73,7 @@ class TreeTransfer : public QObject {
 
   tree::ProjectTrees* trees_;
   CDovraneDlg* dialog_;
-  ProgressRun run_;
+  services::ProgressRun run_;
   // The transfer state: what is marked, for a move or a copy.
   bool cut_pending_ = false, copy_pending_ = false;
   std::string mark_name_, mark_host_;

@@ -48,7 +48,7 @@
 #include "ui/dovrane_tab_ctrl.h"
 #include "ui/host_commands_qt.h"
 #include "ui/main_window_qt.h"
-#include "ui/progress_window_dlg.h"
+#include "services/progress_window_dlg.h"
 #include "ui/properties_dlg.h"
 #include "ui/stall_meter_qt.h"
 #include "ui/tree_commands_qt.h"
@@ -124,15 +124,15 @@ class FuseStageWindowCommands : public ::testing::Test {
   QModelIndex FirstProject(const std::string& host) { return model()->index(0, 0, model()->HostIndex(host)); }
 
   // The progress window on screen, or null.
-  static CProgressWindow* ProgressWindow() {
+  static services::CProgressWindow* ProgressWindow() {
     for (QWidget* w : QApplication::topLevelWidgets())
-      if (auto* progress = qobject_cast<CProgressWindow*>(w); progress && progress->isVisible()) return progress;
+      if (auto* progress = qobject_cast<services::CProgressWindow*>(w); progress && progress->isVisible()) return progress;
     return nullptr;
   }
   // Presses Cancel of the progress window; the milliseconds until the window
   // is gone, -1 when it stays for 3 s.
   static qint64 CancelTakes() {
-    QPointer<CProgressWindow> progress = ProgressWindow();
+    QPointer<services::CProgressWindow> progress = ProgressWindow();
     if (!progress) return -2;
     auto* cancel = progress->findChild<QPushButton*>(QStringLiteral("cancel"));
     if (!cancel || !cancel->isVisible()) return -3;

@@ -168,7 +168,7 @@ TEST_F(MainWindowTest, TheSearchButtonWalksTheHostTreeAndStopsAtEachMatch) {
 TEST_F(MainWindowTest, TheWindowsCommandsBesideTheCommandLineLoseNothing) {
   MainWindow window;
   window.trees().SetChecks([](const std::string&, int) { return 0; }, 2000);
-  QObject::connect(&window.messenger(), &GuiMessenger::boxShown, [](QMessageBox* box) {
+  QObject::connect(&window.messenger(), &services::GuiMessenger::boxShown, [](QMessageBox* box) {
     QAbstractButton* yes = box->button(QMessageBox::Yes);
     QAbstractButton* button = yes ? yes : box->button(QMessageBox::Ok);
     QTimer::singleShot(0, box, [button] { button->click(); });

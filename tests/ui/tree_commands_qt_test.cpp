@@ -46,7 +46,7 @@ class TreeCommandsTest : public ::testing::Test {
     QSignalSpy checked(&window_->trees(), &ProjectTrees::hostChecked);
     window_->dialog().show();
     ASSERT_TRUE(QTest::qWaitFor([&] { return checked.count() >= 3; }, 10000));
-    QObject::connect(&window_->messenger(), &GuiMessenger::boxShown, &window_->dialog(), [this](QMessageBox* box) {
+    QObject::connect(&window_->messenger(), &services::GuiMessenger::boxShown, &window_->dialog(), [this](QMessageBox* box) {
       boxes_.push_back({box->text(), box->windowTitle(), box->icon()});
       QTimer::singleShot(0, box, [this, box] {
         QAbstractButton* button = box->button(answer_);

@@ -49,7 +49,7 @@ class TreeTransferTest : public ::testing::Test {
     std::ofstream(site_.NetDir() + "/data.cfg", std::ios::app) << "SRV9 \\cad\n";
     window_ = std::make_unique<MainWindow>();
     window_->trees().SetChecks([](const std::string& host, int) { return host == "SRV9" ? 10060 : 0; }, 300);
-    QObject::connect(&window_->messenger(), &GuiMessenger::boxShown, [this](QMessageBox* box) {
+    QObject::connect(&window_->messenger(), &services::GuiMessenger::boxShown, [this](QMessageBox* box) {
       boxes_.push_back(box->text());
       QMessageBox::StandardButton answer = QMessageBox::Ok;
       if (box->button(QMessageBox::Yes)) {

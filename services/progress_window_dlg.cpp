@@ -1,4 +1,4 @@
-#include "ui/progress_window_dlg.h"
+#include "services/progress_window_dlg.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -12,7 +12,7 @@
 #include "services/ui_text_table.h"
 #include "services/qt_text_qt.h"
 
-namespace dovrane::ui {
+namespace dovrane::services {
 
 namespace {
 
@@ -131,4 +131,4 @@ void CProgressWindow::CloseFinished() {
   close();
 }
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::services

@@ -1,4 +1,4 @@
-#include "ui/gui_messenger_qt.h"
+#include "services/gui_messenger_qt.h"
 
 #include <gtest/gtest.h>
 
@@ -7,9 +7,9 @@
 #include <QTest>
 #include <QTimer>
 
-#include "ui/window_progress.h"
+#include "services/window_progress.h"
 
-namespace dovrane::ui {
+namespace dovrane::services {
 namespace {
 
 using namespace platform;
@@ -87,4 +87,4 @@ TEST(GuiMessengerTest, NoticesGoToTheProgressWindowOrAWindowOfTheirOwn) {
 }
 
 }  // namespace
-}  // namespace dovrane::ui
+}  // namespace dovrane::services

@@ -23,7 +23,7 @@ namespace dovrane::extlib {
 class Progress;
 }
 
-namespace dovrane::ui {
+namespace dovrane::services {
 
 // How a box with the system's flags looks: icon, buttons, and the button that
 // Escape and the close box stand for.
@@ -83,4 +83,4 @@ class GuiMessenger : public QObject, public platform::Messenger {
   std::map<long, QPointer<QWidget>> notices_;  // window thread only
 };
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::services

@@ -1,4 +1,4 @@
-#include "ui/operation_worker_qt.h"
+#include "services/operation_worker_qt.h"
 
 #include <chrono>
 #include <limits>
@@ -6,9 +6,9 @@
 #include <mutex>
 
 #include "services/post_to_qt.h"
-#include "ui/gui_messenger_qt.h"
+#include "services/gui_messenger_qt.h"
 
-namespace dovrane::ui {
+namespace dovrane::services {
 
 namespace {
 
@@ -116,4 +116,4 @@ void OperationWorker::Cancel() {
   if (job_) job_->Cancel();
 }
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::services

@@ -15,7 +15,7 @@ namespace dovrane::platform {
 class Env;
 }
 
-namespace dovrane::ui {
+namespace dovrane::services {
 
 enum class ProgressMode { kNone, kEndless, kCounted };
 
@@ -69,4 +69,4 @@ int64_t EstimateSecondsLeft(int64_t elapsed_ms, double fraction);
 // "m:ss" (or "h:mm:ss" from an hour on) for the estimate.
 std::string FormatTimeLeft(int64_t seconds);
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::services

@@ -17,7 +17,7 @@ namespace dovrane::platform {
 class Messenger;
 }
 
-namespace dovrane::ui {
+namespace dovrane::services {
 
 class GuiMessenger;
 
@@ -63,4 +63,4 @@ class OperationWorker : public QObject {
   services::WorkerRunner runner_;  // last: closed first
 };
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::services

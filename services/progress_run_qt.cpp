@@ -1,11 +1,11 @@
-#include "ui/progress_run_qt.h"
+#include "services/progress_run_qt.h"
 
 #include <QTimer>
 
-#include "ui/gui_messenger_qt.h"
-#include "ui/progress_window_dlg.h"
+#include "services/gui_messenger_qt.h"
+#include "services/progress_window_dlg.h"
 
-namespace dovrane::ui {
+namespace dovrane::services {
 
 ProgressRun::ProgressRun(QWidget* owner, GuiMessenger* messenger)
     : owner_(owner), messenger_(messenger), worker_(messenger) {
@@ -58,4 +58,4 @@ void ProgressRun::TakeWindowDown() {
   if (window_) window_.release()->deleteLater();
 }
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::services

@@ -10,13 +10,13 @@
 #include <QTimer>
 #include <cstdint>
 
-#include "ui/window_progress.h"
+#include "services/window_progress.h"
 
 class QLabel;
 class QProgressBar;
 class QPushButton;
 
-namespace dovrane::ui {
+namespace dovrane::services {
 
 class CProgressWindow : public QDialog {
   Q_OBJECT
@@ -62,4 +62,4 @@ class CProgressWindow : public QDialog {
   bool closing_allowed_ = false;
 };
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::services

@@ -8,12 +8,12 @@
 #include <memory>
 #include <string>
 
-#include "ui/operation_worker_qt.h"
-#include "ui/window_progress.h"
+#include "services/operation_worker_qt.h"
+#include "services/window_progress.h"
 
 class QWidget;
 
-namespace dovrane::ui {
+namespace dovrane::services {
 
 class CProgressWindow;
 class GuiMessenger;
@@ -64,4 +64,4 @@ class ProgressRun : public QObject {
   OperationWorker worker_;
 };
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::services

@@ -1,11 +1,11 @@
-#include "ui/window_progress.h"
+#include "services/window_progress.h"
 
 #include <cmath>
 #include <cstdio>
 
 #include "platform/env.h"
 
-namespace dovrane::ui {
+namespace dovrane::services {
 
 namespace {
 
@@ -101,4 +101,4 @@ std::string FormatTimeLeft(int64_t seconds) {
   return text;
 }
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::services

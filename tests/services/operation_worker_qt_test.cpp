@@ -1,4 +1,4 @@
-#include "ui/operation_worker_qt.h"
+#include "services/operation_worker_qt.h"
 
 #include <gtest/gtest.h>
 
@@ -25,11 +25,11 @@
 #include "services/ui_text_test_env.h"
 #include "support/recording_messenger.h"
 #include "support/temp_dir.h"
-#include "ui/gui_messenger_qt.h"
-#include "ui/progress_run_qt.h"
-#include "ui/progress_window_dlg.h"
+#include "services/gui_messenger_qt.h"
+#include "services/progress_run_qt.h"
+#include "services/progress_window_dlg.h"
 
-namespace dovrane::ui {
+namespace dovrane::services {
 namespace {
 
 constexpr int kInterrupted = -11;
@@ -54,7 +54,7 @@ void PressWhenShown(GuiMessenger& messenger, QMessageBox::StandardButton button,
 }
 
 TEST(OperationWorkerTest, CancelReachesTheOperationInItsOwnBoundContext) {
-  testing::RecordingMessenger recorder;
+  dovrane::testing::RecordingMessenger recorder;
   OperationWorker worker(&recorder);
   std::atomic<bool> started{false};
   QSignalSpy spy(&worker, &OperationWorker::finished);
@@ -78,7 +78,7 @@ TEST(OperationWorkerTest, CancelReachesTheOperationInItsOwnBoundContext) {
 // when the call returns at last, the operation's messages and result reach
 // nobody, and it counts as a thread at large until it ends.
 TEST(OperationWorkerTest, AnOperationStuckInACallIsLeftBehind) {
-  testing::RecordingMessenger recorder;
+  dovrane::testing::RecordingMessenger recorder;
   std::mutex mu;
   std::condition_variable cv;
   bool released = false, stuck = false, ended = false;
@@ -133,7 +133,7 @@ TEST(OperationWorkerTest, AnOperationStuckInACallIsLeftBehind) {
 }
 
 TEST(OperationWorkerTest, CancelButtonStopsADeletionBeforeItsFirstEntry) {
-  testing::TempDir dir;
+  dovrane::testing::TempDir dir;
   dir.Write("n0000012.prj/plan.dwg", "x");
   GuiMessenger messenger;
   ProgressRun run(nullptr, &messenger);
@@ -197,7 +197,7 @@ TEST(OperationWorkerTest, CancelTakesTheProgressWindowDownWhileTheOperationIsStu
 
 TEST(OperationWorkerTest, QuestionFromTheWorkerIsAnsweredInTheWindowThread) {
   services::testing::UiTextEnv texts;
-  testing::TempDir dir;
+  dovrane::testing::TempDir dir;
   dir.Write("n0000012.prj/plan.dwg", "x");
   platform::FaultInjectionEnv env;
   env.Arm(platform::FaultPoint::kUnlink, 1, EACCES);  // the file resists once
@@ -238,4 +238,4 @@ TEST(OperationWorkerTest, ClosingWhileAQuestionWaitsAnswersItAndShowsNoBox) {
 }
 
 }  // namespace
-}  // namespace dovrane::ui
+}  // namespace dovrane::services

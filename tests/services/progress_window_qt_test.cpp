@@ -1,4 +1,4 @@
-#include "ui/progress_window_dlg.h"
+#include "services/progress_window_dlg.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include "platform/manual_clock_env.h"
 #include "services/ui_text_test_env.h"
 
-namespace dovrane::ui {
+namespace dovrane::services {
 namespace {
 
 class ProgressWindowTest : public ::testing::Test {
@@ -95,4 +95,4 @@ TEST_F(ProgressWindowTest, CancelOnlyWhereOfferedAndTheWindowStaysUntilTheEnd) {
 }
 
 }  // namespace
-}  // namespace dovrane::ui
+}  // namespace dovrane::services

@@ -1,4 +1,4 @@
-#include "ui/gui_messenger_qt.h"
+#include "services/gui_messenger_qt.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -9,7 +9,7 @@
 #include "platform/text_codec.h"
 #include "services/qt_text_qt.h"
 
-namespace dovrane::ui {
+namespace dovrane::services {
 
 namespace {
 
@@ -184,4 +184,4 @@ void GuiMessenger::CloseNotice(long handle) {
   notices_.erase(it);
 }
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::services

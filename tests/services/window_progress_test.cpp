@@ -1,10 +1,10 @@
-#include "ui/window_progress.h"
+#include "services/window_progress.h"
 
 #include <gtest/gtest.h>
 
 #include "platform/manual_clock_env.h"
 
-namespace dovrane::ui {
+namespace dovrane::services {
 namespace {
 
 TEST(WindowProgressTest, EstimateAppearsAfterAFewSecondsAndFollowsTheRate) {
@@ -56,4 +56,4 @@ TEST(WindowProgressTest, LineShowsTheLastLineAndCancelIsAsked) {
 }
 
 }  // namespace
-}  // namespace dovrane::ui
+}  // namespace dovrane::services
