@@ -22,8 +22,7 @@
 #include "tree/item_commands.h"
 #include "tree/project_tree_model_qt.h"
 #include "tree/project_trees_qt.h"
-#include "ui/dovrane_dlg.h"
-#include "ui/dovrane_tab_ctrl.h"
+#include "tree/tree_window_qt.h"
 #include "services/gui_messenger_qt.h"
 #include "services/operation_worker_qt.h"
 #include "services/progress_run_qt.h"
@@ -49,21 +48,21 @@ bool IsThisComputer(const std::string& host) { return platform::EqualsIgnoreCase
 
 }  // namespace
 
-HostCommands::HostCommands(CDovraneDlg* dialog, tree::ProjectTrees* trees, services::GuiMessenger* messenger, QObject* parent)
+HostCommands::HostCommands(tree::TreeWindow* window, tree::ProjectTrees* trees, services::GuiMessenger* messenger, QObject* parent)
     : QObject(parent),
-      dialog_(dialog),
+      window_(window),
       trees_(trees),
       messenger_(messenger),
       check_out_([](extlib::OperationContext& ctx, int mode, const std::vector<checkout::CheckoutEntry>& list,
                     const checkout::CheckoutAnswers& answers) { return checkout::CheckOut(ctx, mode, list, answers); }),
-      browse_([dialog](QString* path, QWidget* parent, int mode, int* created) {
+      browse_([window](QString* path, QWidget* parent, int mode, int* created) {
         // The window works on the process default installation (its main's).
         return network::BrowseForDataServer(extlib::ProcessInstallation().Paths(), path, parent, mode, created,
-                                            dialog->ping_allowed.load());
+                                            window->PingAllowed().load());
       }),
       gather_(std::make_unique<services::OperationWorker>(messenger)) {
   connect(gather_.get(), &services::OperationWorker::finished, this, &HostCommands::Gathered);
-  tree::CDovraneTreeCtrl* hosts = dialog_->TabCtrl()->HostTree();
+  tree::CDovraneTreeCtrl* hosts = window_->HostTree();
   if (hosts->selectionModel())
     connect(hosts->selectionModel(), &QItemSelectionModel::currentChanged, this, &HostCommands::UpdateButton);
   connect(trees_, &tree::ProjectTrees::refilled, this, &HostCommands::UpdateButton);
@@ -77,7 +76,7 @@ HostCommands::~HostCommands() {
 }
 
 void HostCommands::UpdateButton() {
-  QPushButton* button = dialog_->CheckOutButton();
+  QPushButton* button = window_->CheckOutButton();
   const tree::HostTable& table = trees_->model()->table();
   const tree::HostRecord* local = table.FindHost(platform::ComputerName());
   // The local computer's host check-out information file, as the last checks
@@ -90,7 +89,7 @@ void HostCommands::UpdateButton() {
   button->setText(services::UiQText(114, (local && local->checked_out) || working_out ? 2 : 1));
   // A screen reader announces what the button does now.
   button->setAccessibleName(button->text().remove(QLatin1Char('&')));
-  tree::CDovraneTreeCtrl* hosts = dialog_->TabCtrl()->HostTree();
+  tree::CDovraneTreeCtrl* hosts = window_->HostTree();
   const QModelIndex item = hosts->GetSelectedItem();
   const uint32_t kind = hosts->GetItemData(item);
   const bool enable = IsButtonHostKind(kind) &&
@@ -99,11 +98,11 @@ void HostCommands::UpdateButton() {
 }
 
 void HostCommands::RunOnSelectedHost(int command) {
-  Run(static_cast<uint32_t>(command), dialog_->TabCtrl()->HostTree()->GetSelectedItem());
+  Run(static_cast<uint32_t>(command), window_->HostTree()->GetSelectedItem());
 }
 
 std::string HostCommands::Text(const QModelIndex& item) const {
-  return dialog_->TabCtrl()->HostTree()->GetItemText(item);
+  return window_->HostTree()->GetItemText(item);
 }
 
 std::vector<HostChild> HostCommands::Children(const QModelIndex& host) const {
@@ -119,7 +118,7 @@ std::vector<HostChild> HostCommands::Children(const QModelIndex& host) const {
 
 void HostCommands::Run(uint32_t id, const QModelIndex& item) {
   if (busy_) return;
-  const uint32_t kind = dialog_->TabCtrl()->HostTree()->GetItemData(item);
+  const uint32_t kind = window_->HostTree()->GetItemData(item);
   busy_ = id;
   switch (id) {
     case tree::kCmdCheckOutHost:
@@ -182,9 +181,9 @@ void HostCommands::End() {
   const uint32_t id = busy_;
   busy_ = 0;
   button_held_ = false;
-  if (ping_was_ >= 0) dialog_->ping_allowed = ping_was_;
+  if (ping_was_ >= 0) window_->PingAllowed() = ping_was_;
   ping_was_ = -1;
-  if (timer_stopped_) dialog_->StartRefreshTimer();
+  if (timer_stopped_) window_->StartRefreshTimer();
   timer_stopped_ = false;
   UpdateButton();
   if (id) emit commandEnded(id);
@@ -192,7 +191,7 @@ void HostCommands::End() {
 
 void HostCommands::RunLong(const std::string& title, std::function<int(extlib::OperationContext&)> operation,
                            std::function<void(int)> then) {
-  run_ = std::make_unique<services::ProgressRun>(dialog_, messenger_);
+  run_ = std::make_unique<services::ProgressRun>(window_->CommandParent(), messenger_);
   after_run_ = std::move(then);
   connect(run_.get(), &services::ProgressRun::finished, this, [this](int result) {
     std::function<void(int)> then = std::move(after_run_);
@@ -203,7 +202,7 @@ void HostCommands::RunLong(const std::string& title, std::function<int(extlib::O
 
 void HostCommands::Refused(const QModelIndex& host, int row, unsigned reason_item) {
   QApplication::beep();
-  tree::CDovraneTreeCtrl* hosts = dialog_->TabCtrl()->HostTree();
+  tree::CDovraneTreeCtrl* hosts = window_->HostTree();
   const tree::ItemRef ref = trees_->model()->RefOf(host);
   if (ref.valid() && ref.child < 0 && !ref.node->parent && row >= 0 &&
       row < static_cast<int>(static_cast<const tree::HostRecord*>(ref.node)->projects.size())) {
@@ -218,14 +217,14 @@ void HostCommands::CheckOutHost(const QModelIndex& host) {
   // The settings that refuse a check-out, before any question is asked.
   if (CheckInUnderWay()) {
     // Checking in again finishes it; a check-out could not begin before.
-    return CheckIn(host, dialog_->TabCtrl()->HostTree()->GetItemData(host), true);
+    return CheckIn(host, window_->HostTree()->GetItemData(host), true);
   }
   if (InstallationCheckedOut()) {
     extlib::ShowMessage(services::UiText(3, 10) + "\n\n[InstallRoot\\CheckedOutPath]",
                         kError | platform::kMbSetForeground);
     return End();
   }
-  dialog_->StopRefreshTimer();
+  window_->StopRefreshTimer();
   timer_stopped_ = true;
   const std::string name = Text(host);
   QPersistentModelIndex kept(host);
@@ -267,14 +266,14 @@ void HostCommands::TakeBack(const std::string& host) {
   std::string net;
   (void)checkout::CheckoutNetFolder(&net);
   button_held_ = true;
-  dialog_->CheckOutButton()->setEnabled(false);
+  window_->CheckOutButton()->setEnabled(false);
   RunLong(net + "\\*.*", [host](extlib::OperationContext& ctx) { return checkout::TakeBackCheckout(ctx, host); },
           [this, host](int result) {
             button_held_ = false;
             if (result == 1)
               extlib::ShowMessage(extlib::LanguageText(extlib::kWindowMessageTexts, 1, extlib::LanguageArguments({host})),
                                   platform::kMbOk | platform::kMbIconInformation);
-            dialog_->RefillTrees(dialog_->TabCtrl()->GetDataPath());
+            window_->RefillTrees(window_->DataPath());
             End();
           });
 }
@@ -292,7 +291,7 @@ void HostCommands::CheckOutListed(const QModelIndex& host, const std::string& co
   }
   std::vector<checkout::CheckoutEntry> list = result.list;
   // No pinging while the person answers the check-out's questions and it runs.
-  ping_was_ = dialog_->ping_allowed.exchange(0);
+  ping_was_ = window_->PingAllowed().exchange(0);
   checkout::CheckoutAnswers answers;
   answers.finish_cut_short = finish_cut_short;
   std::string net;
@@ -300,21 +299,21 @@ void HostCommands::CheckOutListed(const QModelIndex& host, const std::string& co
   // already) asks nothing first.
   if (!list.empty() && platform::EqualsIgnoreCaseCp1252(list[0].host, platform::ComputerName()) &&
       !InstallationCheckedOut() && checkout::CheckoutNetFolder(&net)) {
-    answers.comment = checkout::AskCheckoutComment(checkout::kCheckoutHost, "", dialog_);
+    answers.comment = checkout::AskCheckoutComment(checkout::kCheckoutHost, "", window_->CommandParent());
     if (!answers.comment) return End();
-    answers.components = checkout::AskOfficeStandard(net.substr(0, net.size() - 4), dialog_);
+    answers.components = checkout::AskOfficeStandard(net.substr(0, net.size() - 4), window_->CommandParent());
     if (!answers.components) return End();
   }
   button_held_ = true;
-  dialog_->CheckOutButton()->setEnabled(false);
+  window_->CheckOutButton()->setEnabled(false);
   RunLong(net + "\\*.*",
           [list, answers, check_out = check_out_](extlib::OperationContext& ctx) {
             return check_out(ctx, checkout::kCheckoutHost, list, answers);
           },
           [this](int result) {
             button_held_ = false;
-            if (result == 1) dialog_->RefillTrees(dialog_->TabCtrl()->GetDataPath());
-            dialog_->TabCtrl()->RequestRefill();
+            if (result == 1) window_->RefillTrees(window_->DataPath());
+            window_->RequestRefill();
             End();
           });
 }
@@ -332,7 +331,7 @@ void HostCommands::CheckIn(const QModelIndex& item, uint32_t kind, bool finishin
   }
   std::vector<HostChild> children = Children(item);
   QPersistentModelIndex kept(item);
-  dialog_->StopRefreshTimer();
+  window_->StopRefreshTimer();
   timer_stopped_ = true;
   OffThread([this, kind, name, children, kept, finishing](extlib::OperationContext&) {
     // A check-in cut short was compared when it began; its copy may be gone.
@@ -356,13 +355,13 @@ void HostCommands::CheckInListed(const QModelIndex& host, const HostListResult& 
   std::string net;
   (void)checkout::CheckoutNetFolder(&net);
   button_held_ = true;
-  dialog_->CheckOutButton()->setEnabled(false);
+  window_->CheckOutButton()->setEnabled(false);
   RunLong(net + "\\*.*",
           [list = result.list, check_in = check_in_](extlib::OperationContext& ctx) { return check_in(ctx, 0, list); },
           [this, finishing](int result) {
             button_held_ = false;
             if (result == 1) ShowCheckinReport(checkout::LastCheckinReport(), finishing);
-            dialog_->TabCtrl()->RequestRefill();
+            window_->RequestRefill();
             End();
           });
 }
@@ -396,7 +395,7 @@ void HostCommands::RunPathButton() {
 void HostCommands::AddDataServer(int mode, bool from_path_button) {
   QString path;
   int created = 0;
-  if (!browse_ || browse_(&path, dialog_, mode, &created) != 1) return End();
+  if (!browse_ || browse_(&path, window_->CommandParent(), mode, &created) != 1) return End();
   std::string unc;
   if (!services::ToCp1252(path, &unc)) return End();
   OffThread([this, unc, created, from_path_button](extlib::OperationContext& ctx) {
@@ -405,8 +404,8 @@ void HostCommands::AddDataServer(int mode, bool from_path_button) {
     const std::string server = unc.substr(2, unc.find('\\', 2) == std::string::npos ? std::string::npos
                                                                                     : unc.find('\\', 2) - 2);
     return std::function<void()>([this, server, from_path_button] {
-      if (from_path_button) dialog_->TabCtrl()->SetDataPath(services::FromCp1252(server), true);
-      dialog_->RefillTrees(dialog_->TabCtrl()->GetDataPath());
+      if (from_path_button) window_->SetDataPath(services::FromCp1252(server));
+      window_->RefillTrees(window_->DataPath());
       End();
     });
   });
@@ -419,8 +418,8 @@ void HostCommands::RemoveHost(const std::string& host) {
   OffThread([this, host](extlib::OperationContext&) {
     if (RefusedWhileCadProgramRuns("Pelomar") || !ui::RemoveHost(host)) return std::function<void()>();
     return std::function<void()>([this] {
-      dialog_->TabCtrl()->SetDataPath(QString(), true);
-      dialog_->RefillTrees(QString());
+      window_->SetDataPath(QString());
+      window_->RefillTrees(QString());
       End();
     });
   });

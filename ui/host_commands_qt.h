@@ -31,7 +31,8 @@ class OperationContext;
 
 namespace dovrane::tree {
 class ProjectTrees;
-}
+class TreeWindow;
+}  // namespace dovrane::tree
 
 namespace dovrane::services {
 class GuiMessenger;
@@ -41,7 +42,6 @@ class ProgressRun;
 
 namespace dovrane::ui {
 
-class CDovraneDlg;
 
 // The text of the box that shows a host's check-in report in the window's
 // language (finished: the check-in was one cut short before).
@@ -61,8 +61,8 @@ class HostCommands : public QObject {
   // The data-server browse dialog (1 and the chosen path, or 0).
   using BrowseFunction = std::function<int(QString* path, QWidget* parent, int mode, int* created)>;
 
-  // messenger: the window's (its boxes show over the window while a worker waits).
-  HostCommands(CDovraneDlg* dialog, tree::ProjectTrees* trees, services::GuiMessenger* messenger, QObject* parent = nullptr);
+  // window: the main window, which outlives the commands. messenger: the window's (its boxes show over the window while a worker waits).
+  HostCommands(tree::TreeWindow* window, tree::ProjectTrees* trees, services::GuiMessenger* messenger, QObject* parent = nullptr);
   ~HostCommands() override;
 
   // Carries out command id on item (an item of either tree; invalid: none).
@@ -120,7 +120,7 @@ class HostCommands : public QObject {
   std::vector<HostChild> Children(const QModelIndex& host) const;
   std::string Text(const QModelIndex& item) const;
 
-  CDovraneDlg* dialog_;
+  tree::TreeWindow* window_;
   tree::ProjectTrees* trees_;
   services::GuiMessenger* messenger_;
   CheckInFunction check_in_;

@@ -47,6 +47,7 @@ MainWindow::MainWindow() : trees_(std::make_unique<tree::ProjectTrees>()) {
     return checkout::CheckIn(ctx, mode, list);
   });
   commands_->SetHostCommandHandler([this](uint32_t id, QModelIndex item) { host_commands_->Run(id, item); });
+  tab->SetCommand(CDovraneTabCtrl::kNewProjectButton, [this] { commands_->RunNewProjectButton(); });
   tab->SetCommand(CDovraneTabCtrl::kSearchButton, [this] { StartSearch(); });
   tab->SetCommand(CDovraneTabCtrl::kPathButton, [this] { host_commands_->RunPathButton(); });
 }

@@ -27,8 +27,7 @@
 #include "tree/item_checks.h"
 #include "tree/project_rename.h"
 #include "tree/project_trees_qt.h"
-#include "ui/dovrane_dlg.h"
-#include "ui/dovrane_tab_ctrl.h"
+#include "tree/tree_window_qt.h"
 #include "services/gui_messenger_qt.h"
 #include "services/operation_worker_qt.h"
 #include "services/progress_run_qt.h"
@@ -74,13 +73,13 @@ struct TreeCommands::Target {
   std::string host;
 };
 
-TreeCommands::TreeCommands(CDovraneDlg* dialog, ProjectTrees* trees, services::GuiMessenger* messenger, QObject* parent)
+TreeCommands::TreeCommands(TreeWindow* window, ProjectTrees* trees, services::GuiMessenger* messenger, QObject* parent)
     : QObject(parent),
-      dialog_(dialog),
+      window_(window),
       trees_(trees),
       messenger_(messenger),
       short_worker_(std::make_unique<services::OperationWorker>(messenger)),
-      long_run_(std::make_unique<services::ProgressRun>(dialog, messenger)) {
+      long_run_(std::make_unique<services::ProgressRun>(window->CommandParent(), messenger)) {
   connect(short_worker_.get(), &services::OperationWorker::finished, this, [this](int result) {
     const uint32_t id = short_id_;
     short_id_ = 0;
@@ -93,12 +92,12 @@ TreeCommands::TreeCommands(CDovraneDlg* dialog, ProjectTrees* trees, services::G
     if (auto done = std::move(long_done_)) done(result);
     emit commandFinished(id, result);
   });
-  CDovraneTabCtrl* tab = dialog_->TabCtrl();
-  Attach(tab->HostTree());
-  Attach(tab->ProjectTree());
-  tab->SetCommand(CDovraneTabCtrl::kNewProjectButton, [this] {
-    if (Enabled(kCmdNewProject)) NewProject(nullptr, DataPathHost());
-  });
+  Attach(window_->HostTree());
+  Attach(window_->ProjectTree());
+}
+
+void TreeCommands::RunNewProjectButton() {
+  if (Enabled(kCmdNewProject)) NewProject(nullptr, DataPathHost());
 }
 
 TreeCommands::~TreeCommands() = default;
@@ -136,7 +135,7 @@ void TreeCommands::OnKey(CDovraneTreeCtrl* tree, int key) {
       else if (Enabled(kCmdRename)) BeginLabelEdit(tree, item);
       break;
     case Qt::Key_F5:
-      dialog_->RefillTrees(dialog_->TabCtrl()->GetDataPath());
+      window_->RefillTrees(window_->DataPath());
       break;
     default:
       break;
@@ -152,7 +151,7 @@ std::string TreeCommands::HostOf(CDovraneTreeCtrl* tree, const QModelIndex& item
 
 std::string TreeCommands::DataPathHost() const {
   std::string host;
-  (void)services::ToCp1252(dialog_->TabCtrl()->GetDataPath(), &host);  // host names are plain ASCII
+  (void)services::ToCp1252(window_->DataPath(), &host);  // host names are plain ASCII
   return host;
 }
 
@@ -341,8 +340,7 @@ bool TreeCommands::RunLong(uint32_t id, const std::string& title, bool cancellab
 
 void TreeCommands::ShowChange() {
   // The check refills whatever its time stamp says: the change is the window's own.
-  dialog_->RefreshState().RequestRefill();
-  dialog_->RefreshCheck(0);
+  window_->RefreshCheckAfterChange();
 }
 
 void TreeCommands::Properties(CDovraneTreeCtrl* tree, const QModelIndex& selected) {
@@ -376,7 +374,7 @@ void TreeCommands::Properties(CDovraneTreeCtrl* tree, const QModelIndex& selecte
   }
   auto result = std::make_shared<PropertiesResult>();
   request.ping = ping_;
-  request.ping_allowed = dialog_->ping_allowed.load() != 0;
+  request.ping_allowed = window_->PingAllowed().load() != 0;
   RunLong(kCmdProperties, services::UiText(111, 1010), true,
           [request, result](extlib::OperationContext& ctx) { return GatherProperties(ctx, request, result.get()); },
           [this, result](int) {
@@ -397,13 +395,13 @@ void TreeCommands::ShowProperties(const PropertiesResult& result) {
   }
   if (!result.show_dialog) return;
   // The progress window had the focus: the figures come up in front of the trees.
-  dialog_->window()->raise();
-  dialog_->window()->activateWindow();
+  window_->CommandParent()->window()->raise();
+  window_->CommandParent()->window()->activateWindow();
   const PropertiesInfo info =
       result.host ? HostProperties(result.local_host, result.name, result.path, result.number, result.files,
                                    result.bytes, result.projects)
                   : ProjectProperties(result.name, result.path, result.number, result.files, result.bytes);
-  CDlgProperties dialog(&info, result.free_space, dialog_);
+  CDlgProperties dialog(&info, result.free_space, window_->CommandParent());
   dialog.setAccessibleName(QStringLiteral("Properties"));
   dialog.exec();
 }
@@ -412,12 +410,12 @@ void TreeCommands::Delete(CDovraneTreeCtrl* tree, const QModelIndex& item) {
   const std::string name = Trimmed(tree->GetItemText(item));
   // The refresh check must not refill under the person's hands for the
   // administration this command changes.
-  dialog_->outside_change = 0;
+  window_->OutsideChange() = 0;
   const int answer = platform::CurrentMessenger()->MessageBox(services::UiText(2, 3, name.c_str()), extlib::kCaption,
                                                                platform::kMbYesNo | platform::kMbIconQuestion);
   if (answer != platform::kIdYes) {
-    dialog_->outside_change = 1;
-    dialog_->RefreshCheck(0);
+    window_->OutsideChange() = 1;
+    window_->RefreshCheck(0);
     return;
   }
   const bool started = RunLong(
@@ -428,10 +426,10 @@ void TreeCommands::Delete(CDovraneTreeCtrl* tree, const QModelIndex& item) {
         return rc;
       },
       [this](int) {
-        dialog_->outside_change = 1;
+        window_->OutsideChange() = 1;
         ShowChange();
       });
-  if (!started) dialog_->outside_change = 1;
+  if (!started) window_->OutsideChange() = 1;
 }
 
 bool TreeCommands::BeginLabelEdit(CDovraneTreeCtrl* tree, const QModelIndex& item) {
@@ -443,7 +441,7 @@ bool TreeCommands::BeginLabelEdit(CDovraneTreeCtrl* tree, const QModelIndex& ite
   label_before_ = Trimmed(tree->GetItemText(item));
   if (!tree->EditLabel(item, services::FromCp1252(label_before_))) return false;
   // No refill replaces the item while its name is being typed.
-  dialog_->outside_change = 0;
+  window_->OutsideChange() = 0;
   return true;
 }
 
@@ -454,7 +452,7 @@ void TreeCommands::EndLabelEdit(CDovraneTreeCtrl* tree, const QPersistentModelIn
   std::string new_text;
   const bool typed = services::ToCp1252(text, &new_text);
   if (!committed || !AcceptsNewLabel(new_text, label_before_)) {
-    dialog_->outside_change = 1;
+    window_->OutsideChange() = 1;
     return;
   }
   const std::string old_label = label_before_;
@@ -470,23 +468,23 @@ void TreeCommands::EndLabelEdit(CDovraneTreeCtrl* tree, const QPersistentModelIn
         return RenameProject(ctx, new_text, old_label);
       },
       [this](int result) {
-        dialog_->outside_change = 1;
+        window_->OutsideChange() = 1;
         if (result == 0) ShowChange();
       });
   if (!started) {
-    dialog_->outside_change = 1;
+    window_->OutsideChange() = 1;
     QApplication::beep();
   }
 }
 
 void TreeCommands::NewProject(CDovraneTreeCtrl* tree, const std::string& host) {
   auto name = std::make_shared<std::string>();
-  dialog_->outside_change = 0;
+  window_->OutsideChange() = 0;
   const bool started = RunShort(
       kCmdNewProject,
       [host, name](extlib::OperationContext& ctx) { return CreateNewProject(ctx, host, name.get()); },
       [this, tree, host, name](int result) {
-        dialog_->outside_change = 1;
+        window_->OutsideChange() = 1;
         ShowChange();
         if (result != 0 || name->empty()) return;
         // The new project's name is typed at once, once the trees show it (a
@@ -494,11 +492,11 @@ void TreeCommands::NewProject(CDovraneTreeCtrl* tree, const std::string& host) {
         auto connection = std::make_shared<QMetaObject::Connection>();
         auto fills = std::make_shared<int>(0);
         *connection = connect(trees_, &ProjectTrees::refilled, this, [this, tree, host, name, connection, fills] {
-          if (EditNewProject(tree ? tree : dialog_->TabCtrl()->ProjectTree(), host, *name) || ++*fills == 2)
+          if (EditNewProject(tree ? tree : window_->ProjectTree(), host, *name) || ++*fills == 2)
             disconnect(*connection);
         });
       });
-  if (!started) dialog_->outside_change = 1;
+  if (!started) window_->OutsideChange() = 1;
 }
 
 bool TreeCommands::EditNewProject(CDovraneTreeCtrl* tree, const std::string& host, const std::string& name) {
@@ -524,7 +522,7 @@ void TreeCommands::DeleteLockFile(const QModelIndex& item) {
   RunShort(
       kCmdDeleteLockFile, [cp_name](extlib::OperationContext& ctx) { return RemoveLockFile(ctx, cp_name); },
       [this](int result) {
-        if (result == 0) dialog_->RefillTrees(dialog_->TabCtrl()->GetDataPath());
+        if (result == 0) window_->RefillTrees(window_->DataPath());
       });
 }
 
@@ -543,32 +541,32 @@ void TreeCommands::CheckOutProject(CDovraneTreeCtrl* tree, const QModelIndex& it
   const Target target = TargetOf(tree, item);
   std::optional<std::string> comment = checkout::AskCheckoutComment(1, target.text, tree);
   if (!comment) return;
-  dialog_->outside_change = 0;
+  window_->OutsideChange() = 0;
   const bool started = RunShort(
       kCmdCheckOutProject,
       [target_host = target.host, name = target.text, comment](extlib::OperationContext& ctx) {
         return CheckOutOneProject(ctx, target_host, name, *comment);
       },
       [this](int) {
-        dialog_->outside_change = 1;
-        dialog_->TabCtrl()->RequestRefill();
+        window_->OutsideChange() = 1;
+        window_->RequestRefill();
       });
-  if (!started) dialog_->outside_change = 1;
+  if (!started) window_->OutsideChange() = 1;
 }
 
 void TreeCommands::CheckInProject(CDovraneTreeCtrl* tree, const QModelIndex& item) {
   const Target target = TargetOf(tree, item);
-  dialog_->outside_change = 0;
+  window_->OutsideChange() = 0;
   const bool started = RunShort(
       kCmdCheckInProject,
       [target_host = target.host, name = target.text](extlib::OperationContext& ctx) {
         return CheckInOneProject(ctx, target_host, name);
       },
       [this](int) {
-        dialog_->outside_change = 1;
-        dialog_->TabCtrl()->RequestRefill();
+        window_->OutsideChange() = 1;
+        window_->RequestRefill();
       });
-  if (!started) dialog_->outside_change = 1;
+  if (!started) window_->OutsideChange() = 1;
 }
 
 }  // namespace dovrane::ui

@@ -26,6 +26,7 @@ class QPoint;
 namespace dovrane::tree {
 class CDovraneTreeCtrl;
 class ProjectTrees;
+class TreeWindow;
 }  // namespace dovrane::tree
 
 namespace dovrane::services {
@@ -36,7 +37,6 @@ class ProgressRun;
 
 namespace dovrane::ui {
 
-class CDovraneDlg;
 
 class TreeCommands : public QObject {
   Q_OBJECT
@@ -46,7 +46,8 @@ class TreeCommands : public QObject {
   // of the project tree, which stands for the current host).
   using ItemHandler = std::function<void(uint32_t id, QModelIndex item)>;
 
-  TreeCommands(CDovraneDlg* dialog, tree::ProjectTrees* trees, services::GuiMessenger* messenger,
+  // window: the main window, which outlives the commands.
+  TreeCommands(tree::TreeWindow* window, tree::ProjectTrees* trees, services::GuiMessenger* messenger,
                QObject* parent = nullptr);
   ~TreeCommands() override;
 
@@ -71,6 +72,8 @@ class TreeCommands : public QObject {
   // On the tree's current row (its empty area when the host tree's was clicked).
   void RunCommand(tree::CDovraneTreeCtrl* tree, uint32_t id);
   void RunCommand(tree::CDovraneTreeCtrl* tree, uint32_t id, const QModelIndex& item);
+  // The search row's new-project button: a new project on the data path's host.
+  void RunNewProjectButton();
   // False while a running command rules id out.
   bool Enabled(uint32_t id) const;
   // A command runs on a worker (the trees stay readable meanwhile).
@@ -114,7 +117,7 @@ class TreeCommands : public QObject {
   // After a command of the window changed the administration: the trees show it at once.
   void ShowChange();
 
-  CDovraneDlg* dialog_;
+  tree::TreeWindow* window_;
   tree::ProjectTrees* trees_;
   services::GuiMessenger* messenger_;
   ItemHandler host_handler_, transfer_handler_;

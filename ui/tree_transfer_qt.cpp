@@ -13,7 +13,7 @@
 #include "tree/item_commands.h"
 #include "tree/project_copy.h"
 #include "tree/project_trees_qt.h"
-#include "ui/dovrane_dlg.h"
+#include "tree/tree_window_qt.h"
 #include "ui/prj_name_cut_dlg.h"
 #include "ui/transfer_check.h"
 #include "services/qt_text_qt.h"
@@ -26,8 +26,8 @@ bool IsHost(const tree::ItemRef& ref) { return ref.valid() && ref.child < 0 && !
 
 }  // namespace
 
-TreeTransfer::TreeTransfer(tree::ProjectTrees* trees, CDovraneDlg* dialog, services::GuiMessenger* messenger, QObject* parent)
-    : QObject(parent), trees_(trees), dialog_(dialog), run_(dialog, messenger) {
+TreeTransfer::TreeTransfer(tree::ProjectTrees* trees, tree::TreeWindow* window, services::GuiMessenger* messenger, QObject* parent)
+    : QObject(parent), trees_(trees), window_(window), run_(window->CommandParent(), messenger) {
   connect(&run_, &services::ProgressRun::finished, this, &TreeTransfer::End);
   trees_->model()->SetDropHandler(
       [this](const tree::ProjectTreeModel::DraggedProject& project, const QModelIndex& target, bool copy,
@@ -153,7 +153,7 @@ bool TreeTransfer::Start(Request request) {
     if (tree::NeedsNameCut(new_name)) {
       const QString source = services::FromCp1252(request.name);
       QString result = services::FromCp1252(new_name);
-      CPrjNameCutDialog cut(&source, &result, dialog_);
+      CPrjNameCutDialog cut(&source, &result, window_->CommandParent());
       if (cut.exec() != QDialog::Accepted) return false;
       if (!services::ToCp1252(result.trimmed(), &new_name) || new_name.empty()) {
         app::ReportProjectError(app::kPrjInvalidName);
@@ -181,17 +181,17 @@ bool TreeTransfer::Start(Request request) {
     };
   }
   // The refresh check must not refill because of this window's own writes.
-  dialog_->outside_change = 0;
+  window_->OutsideChange() = 0;
   running_ = request;
   if (!run_.Start(request.name + " -> " + request.target_host, request.copy, std::move(operation))) {
-    dialog_->outside_change = 1;
+    window_->OutsideChange() = 1;
     return false;
   }
   return true;
 }
 
 void TreeTransfer::End(int result) {
-  dialog_->outside_change = 1;
+  window_->OutsideChange() = 1;
   const bool moved_mark = !running_.copy && cut_pending_ && running_.name == mark_name_ &&
                           platform::EqualsIgnoreCaseCp1252(running_.source_host, mark_host_);
   if (result == 0 && (running_.paste || moved_mark)) {
@@ -201,8 +201,7 @@ void TreeTransfer::End(int result) {
     mark_host_.clear();
   }
   // The trees show the result at once, not at the next check.
-  dialog_->RefreshState().RequestRefill();
-  dialog_->RefreshCheck(0);
+  window_->RefreshCheckAfterChange();
   emit finished(result);
 }
 

@@ -17,7 +17,8 @@
 
 namespace dovrane::tree {
 class ProjectTrees;
-}
+class TreeWindow;
+}  // namespace dovrane::tree
 
 namespace dovrane::services {
 class GuiMessenger;
@@ -25,15 +26,14 @@ class GuiMessenger;
 
 namespace dovrane::ui {
 
-class CDovraneDlg;
 
 class TreeTransfer : public QObject {
   Q_OBJECT
 
  public:
-  // The trees and the dialog outlive this object; it installs itself as the
+  // The trees and the window outlive this object; it installs itself as the
   // model's drop handler.
-  TreeTransfer(tree::ProjectTrees* trees, CDovraneDlg* dialog, services::GuiMessenger* messenger, QObject* parent = nullptr);
+  TreeTransfer(tree::ProjectTrees* trees, tree::TreeWindow* window, services::GuiMessenger* messenger, QObject* parent = nullptr);
   ~TreeTransfer() override;
 
   // The context menu's commands 2, 3 and 4 (other identifiers do nothing).
@@ -72,7 +72,7 @@ class TreeTransfer : public QObject {
   void ShowMark(bool marked);
 
   tree::ProjectTrees* trees_;
-  CDovraneDlg* dialog_;
+  tree::TreeWindow* window_;
   services::ProgressRun run_;
   // The transfer state: what is marked, for a move or a copy.
   bool cut_pending_ = false, copy_pending_ = false;
