@@ -37,13 +37,14 @@
 #include "services/progress_run_qt.h"
 #include "services/progress_window_dlg.h"
 #include "ui/stall_meter_qt.h"
-#include "ui/tree_transfer_qt.h"
+#include "tree/tree_transfer_qt.h"
 
 namespace {
 
 using dovrane::extlib::OperationContext;
 namespace ui = dovrane::ui;
 namespace services = dovrane::services;
+namespace tree = dovrane::tree;
 
 constexpr size_t kFileSize = 64 * 1024;
 
@@ -140,7 +141,7 @@ void MeasureProjectCommands(const std::string& base, int files) {
   dovrane::tree::ProjectTreeModel* model = window.trees().model();
   const QModelIndex project = model->index(0, 0, model->HostIndex(host));
   int result = -100;
-  QObject::connect(&window.transfer(), &ui::TreeTransfer::finished, [&](int r) { result = r; });
+  QObject::connect(&window.transfer(), &tree::TreeTransfer::finished, [&](int r) { result = r; });
   ui::StallMeter meter;
   QElapsedTimer clock;
   clock.start();

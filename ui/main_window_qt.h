@@ -11,14 +11,13 @@
 #include "ui/search_dlg.h"
 
 namespace dovrane::tree {
+class HostCommands;
 class ProjectTrees;
-}
-
-namespace dovrane::ui {
-
 class TreeCommands;
 class TreeTransfer;
-class HostCommands;
+}  // namespace dovrane::tree
+
+namespace dovrane::ui {
 
 class MainWindow {
  public:
@@ -29,10 +28,10 @@ class MainWindow {
 
   CDovraneDlg& dialog() { return *dialog_; }
   tree::ProjectTrees& trees() { return *trees_; }
-  TreeCommands& commands() { return *commands_; }
-  TreeTransfer& transfer() { return *transfer_; }
+  tree::TreeCommands& commands() { return *commands_; }
+  tree::TreeTransfer& transfer() { return *transfer_; }
   services::GuiMessenger& messenger() { return messenger_; }
-  HostCommands& hostCommands() { return *host_commands_; }
+  tree::HostCommands& hostCommands() { return *host_commands_; }
   // The search under way (the search button's walk over the host tree), or null.
   TreeSearch* search() const { return search_ && search_->Running() ? search_.get() : nullptr; }
 
@@ -47,9 +46,9 @@ class MainWindow {
   std::unique_ptr<PingThread> ping_;
   std::unique_ptr<tree::ProjectTrees> trees_;
   std::unique_ptr<CDovraneDlg> dialog_;
-  std::unique_ptr<TreeCommands> commands_;
-  std::unique_ptr<TreeTransfer> transfer_;  // mark, paste, drop
-  std::unique_ptr<HostCommands> host_commands_;
+  std::unique_ptr<tree::TreeCommands> commands_;
+  std::unique_ptr<tree::TreeTransfer> transfer_;  // mark, paste, drop
+  std::unique_ptr<tree::HostCommands> host_commands_;
   std::unique_ptr<TreeSearch> search_;  // the last search, kept until the next or the window's end
 };
 

@@ -46,13 +46,13 @@
 #include "tree/project_trees_qt.h"
 #include "ui/dovrane_dlg.h"
 #include "ui/dovrane_tab_ctrl.h"
-#include "ui/host_commands_qt.h"
+#include "tree/host_commands_qt.h"
 #include "ui/main_window_qt.h"
 #include "services/progress_window_dlg.h"
-#include "ui/properties_dlg.h"
+#include "tree/properties_dlg.h"
 #include "ui/stall_meter_qt.h"
-#include "ui/tree_commands_qt.h"
-#include "ui/tree_transfer_qt.h"
+#include "tree/tree_commands_qt.h"
+#include "tree/tree_transfer_qt.h"
 
 namespace dovrane::ui {
 namespace {
@@ -108,7 +108,7 @@ class FuseStageWindowCommands : public ::testing::Test {
         if (!button) button = box->button(QMessageBox::Ok);
         if (button) QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
       } else if (auto* other = qobject_cast<QDialog*>(modal)) {
-        if (qobject_cast<CDlgProperties*>(other)) ++properties_shown_;
+        if (qobject_cast<tree::CDlgProperties*>(other)) ++properties_shown_;
         QMetaObject::invokeMethod(other, "reject", Qt::QueuedConnection);
       }
     });
@@ -196,7 +196,7 @@ class FuseStageWindowCommands : public ::testing::Test {
   // (other_host), Cancel takes the progress window down at once while the
   // call still waits in the kernel, and the command ends when the share is back.
   void HostButtonStuckThenCancelled(testing::FaultShare& share, const std::string& ops, bool other_host) {
-    QSignalSpy ended(&window().hostCommands(), &HostCommands::commandEnded);
+    QSignalSpy ended(&window().hostCommands(), &tree::HostCommands::commandEnded);
     share.Control("hang " + ops);
     hosts()->SelectItem(model()->HostIndex(platform::ComputerName()));
     ASSERT_TRUE(QTest::qWaitFor([&] { return window().dialog().CheckOutButton()->isEnabled(); }, 5000));
@@ -398,7 +398,7 @@ TEST_F(FuseStageWindowCommands, CancelOfACheckInStuckOnTheAdministrationHost) {
   Open();
   ASSERT_FALSE(HasFatalFailure());
   {
-    QSignalSpy ended(&window().hostCommands(), &HostCommands::commandEnded);
+    QSignalSpy ended(&window().hostCommands(), &tree::HostCommands::commandEnded);
     hosts()->SelectItem(model()->HostIndex(platform::ComputerName()));
     QTest::mouseClick(window().dialog().CheckOutButton(), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return ended.count() >= 1; }, 30000)) << "the check-out did not end\n" << Boxes();

@@ -38,8 +38,8 @@
 #include "services/gui_messenger_qt.h"
 #include "ui/main_window_qt.h"
 #include "ui/stall_meter_qt.h"
-#include "ui/tree_commands_qt.h"
-#include "ui/tree_transfer_qt.h"
+#include "tree/tree_commands_qt.h"
+#include "tree/tree_transfer_qt.h"
 #include "platform/threads_at_large.h"
 
 namespace dovrane::ui {

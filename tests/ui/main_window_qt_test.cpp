@@ -26,11 +26,11 @@
 #include "ui/dovrane_tab_ctrl.h"
 #include "ui/bm_button_ctrl.h"
 #include "ui/search_dlg.h"
-#include "ui/tree_commands_qt.h"
+#include "tree/tree_commands_qt.h"
 #include "tree/project_tree_model_qt.h"
 #include "tree/project_copy.h"
 #include "tree/project_trees_qt.h"
-#include "ui/tree_transfer_qt.h"
+#include "tree/tree_transfer_qt.h"
 
 namespace dovrane::ui {
 namespace {
@@ -212,7 +212,7 @@ TEST_F(MainWindowTest, TheWindowsCommandsBesideTheCommandLineLoseNothing) {
       if (item.data().toString().trimmed() == QString::fromStdString(name)) made = item;
     }
     ASSERT_TRUE(window.transfer().MarkForCopy(made)) << name;
-    QSignalSpy finished(&window.transfer(), &TreeTransfer::finished);
+    QSignalSpy finished(&window.transfer(), &tree::TreeTransfer::finished);
     ASSERT_TRUE(window.transfer().PasteOnto(window.trees().model()->HostIndex("SRV2"))) << name;
     ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() == 1; }, 60000)) << name;
     EXPECT_EQ(finished.front().front().toInt(), 0) << name;

@@ -37,7 +37,7 @@
 #include "ui/about_dlg.h"
 #include "ui/dovrane_dlg.h"
 #include "services/gui_messenger_qt.h"
-#include "ui/host_commands_qt.h"
+#include "tree/host_commands_qt.h"
 #include "ui/main_window_qt.h"
 #include "ui/qt_translations_qt.h"
 
@@ -305,7 +305,7 @@ TEST_F(WindowLanguageTest, MessagesOfRegistrationRepairAndCheckInSpeakTheChosenL
     extlib::SetPrjHost(&out, "SRV1");
     out.status = extlib::StatusCharacter(extlib::kStatusHostOut);
     EXPECT_NE(app::CheckNotCheckedOut(out, "rename"), 0);
-    messenger.MessageBox(CheckinReportBoxText(report, true), "", platform::kMbOk);
+    messenger.MessageBox(tree::CheckinReportBoxText(report, true), "", platform::kMbOk);
     platform::SetCurrentMessenger(before);
     ASSERT_EQ(boxes.size(), 4) << boxes.join("\n").toStdString();
 

@@ -1,5 +1,5 @@
 // The properties dialog's lines and the volume's free space.
-#include "ui/properties_info.h"
+#include "tree/properties_info.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 
 #include "support/temp_dir.h"
 
-namespace dovrane::ui {
+namespace dovrane::tree {
 namespace {
 
 PropertiesInfo Labelled(int second_count) {
@@ -50,4 +50,4 @@ TEST(PropertiesInfoTest, FreeSpaceAsDfSeesIt) {
 }
 
 }  // namespace
-}  // namespace dovrane::ui
+}  // namespace dovrane::tree

@@ -1,4 +1,4 @@
-#include "ui/host_commands_qt.h"
+#include "tree/host_commands_qt.h"
 
 #include <QApplication>
 #include <QItemSelectionModel>
@@ -28,7 +28,7 @@
 #include "services/progress_run_qt.h"
 #include "services/qt_text_qt.h"
 
-namespace dovrane::ui {
+namespace dovrane::tree {
 namespace {
 
 constexpr unsigned kError = platform::kMbOk | platform::kMbIconError;
@@ -399,7 +399,7 @@ void HostCommands::AddDataServer(int mode, bool from_path_button) {
   std::string unc;
   if (!services::ToCp1252(path, &unc)) return End();
   OffThread([this, unc, created, from_path_button](extlib::OperationContext& ctx) {
-    if (!ui::AddDataServer(ctx, unc, created != 0)) return std::function<void()>();
+    if (!tree::AddDataServer(ctx, unc, created != 0)) return std::function<void()>();
     // The server part without its "\\": the host the window shows next.
     const std::string server = unc.substr(2, unc.find('\\', 2) == std::string::npos ? std::string::npos
                                                                                     : unc.find('\\', 2) - 2);
@@ -416,7 +416,7 @@ void HostCommands::RemoveHost(const std::string& host) {
                           platform::kMbOkCancel | platform::kMbIconInformation) != platform::kIdOk)
     return End();
   OffThread([this, host](extlib::OperationContext&) {
-    if (RefusedWhileCadProgramRuns("Pelomar") || !ui::RemoveHost(host)) return std::function<void()>();
+    if (RefusedWhileCadProgramRuns("Pelomar") || !tree::RemoveHost(host)) return std::function<void()>();
     return std::function<void()>([this] {
       window_->SetDataPath(QString());
       window_->RefillTrees(QString());
@@ -425,4 +425,4 @@ void HostCommands::RemoveHost(const std::string& host) {
   });
 }
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::tree

@@ -1,4 +1,4 @@
-#include "ui/properties_info.h"
+#include "tree/properties_info.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include "platform/path_map.h"
 #include "services/ui_text_table.h"
 
-namespace dovrane::ui {
+namespace dovrane::tree {
 
 namespace {
 
@@ -84,4 +84,4 @@ std::string FreeSpaceLine(const std::string& path) {
   return FreeSpaceText(free_bytes);
 }
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::tree

@@ -1,4 +1,4 @@
-#include "ui/tree_transfer_qt.h"
+#include "tree/tree_transfer_qt.h"
 
 #include <QApplication>
 
@@ -14,11 +14,11 @@
 #include "tree/project_copy.h"
 #include "tree/project_trees_qt.h"
 #include "tree/tree_window_qt.h"
-#include "ui/prj_name_cut_dlg.h"
-#include "ui/transfer_check.h"
+#include "tree/prj_name_cut_dlg.h"
+#include "tree/transfer_check.h"
 #include "services/qt_text_qt.h"
 
-namespace dovrane::ui {
+namespace dovrane::tree {
 
 namespace {
 
@@ -205,4 +205,4 @@ void TreeTransfer::End(int result) {
   emit finished(result);
 }
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::tree

@@ -1,5 +1,5 @@
 // The host commands' steps that look at the installation, without a window.
-#include "ui/host_commands.h"
+#include "tree/host_commands.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@
 #include "support/temp_dir.h"
 #include "tree/item_kind.h"
 
-namespace dovrane::ui {
+namespace dovrane::tree {
 namespace {
 
 class HostCommandsTest : public ::testing::Test {
@@ -128,4 +128,4 @@ TEST_F(HostCommandsTest, UserContainersOtherThanLocalAreNamed) {
 }
 
 }  // namespace
-}  // namespace dovrane::ui
+}  // namespace dovrane::tree

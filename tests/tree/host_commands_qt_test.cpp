@@ -1,7 +1,7 @@
 // The host commands in the window: their refusals and messages, a host
 // check-out through the "Check Out" button, and the button following the
 // host tree's selection.
-#include "ui/host_commands_qt.h"
+#include "tree/host_commands_qt.h"
 
 #include <gtest/gtest.h>
 
@@ -38,8 +38,10 @@
 
 extern char** environ;
 
-namespace dovrane::ui {
+namespace dovrane::tree {
 namespace {
+
+using namespace ui;  // the main window that the commands are driven through
 
 // Answers the window's boxes (Yes or OK unless scripted) and confirms the
 // check-out's two dialogs, recording what was shown.
@@ -429,4 +431,4 @@ TEST_F(HostCommandsQtTest, AHostWithoutProjectsIsCheckedOutAndInFromTheButton) {
 }
 
 }  // namespace
-}  // namespace dovrane::ui
+}  // namespace dovrane::tree

@@ -1,4 +1,4 @@
-#include "ui/host_commands.h"
+#include "tree/host_commands.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -27,7 +27,7 @@
 #include "tree/item_kind.h"
 #include "tree/running_cad_program.h"
 
-namespace dovrane::ui {
+namespace dovrane::tree {
 namespace {
 
 constexpr unsigned kError = platform::kMbOk | platform::kMbIconError;
@@ -247,4 +247,4 @@ bool RemoveHost(const std::string& host) {
   return removed;
 }
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::tree

@@ -1,10 +1,10 @@
-#include "ui/transfer_check.h"
+#include "tree/transfer_check.h"
 
 #include <gtest/gtest.h>
 
 #include "tree/item_kind.h"
 
-namespace dovrane::ui {
+namespace dovrane::tree {
 namespace {
 
 TEST(TransferCheckTest, OnlyAFreeProjectGoesOntoAnOpenHostOtherThanItsOwn) {
@@ -36,4 +36,4 @@ TEST(TransferCheckTest, OnlyAFreeProjectGoesOntoAnOpenHostOtherThanItsOwn) {
 }
 
 }  // namespace
-}  // namespace dovrane::ui
+}  // namespace dovrane::tree

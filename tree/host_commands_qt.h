@@ -21,7 +21,7 @@
 #include "checkout/checkout.h"
 #include "checkout/checkout_info_file.h"
 #include "checkout/unfinished_checkout.h"
-#include "ui/host_commands.h"
+#include "tree/host_commands.h"
 
 class QWidget;
 
@@ -40,7 +40,7 @@ class OperationWorker;
 class ProgressRun;
 }  // namespace dovrane::services
 
-namespace dovrane::ui {
+namespace dovrane::tree {
 
 
 // The text of the box that shows a host's check-in report in the window's
@@ -136,4 +136,4 @@ class HostCommands : public QObject {
   std::unique_ptr<services::OperationWorker> gather_;  // last: stops first
 };
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::tree

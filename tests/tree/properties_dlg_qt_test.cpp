@@ -1,10 +1,10 @@
-#include "ui/properties_dlg.h"
+#include "tree/properties_dlg.h"
 
 #include <gtest/gtest.h>
 
 #include <QTest>
 
-namespace dovrane::ui {
+namespace dovrane::tree {
 namespace {
 
 PropertiesInfo Project(const std::string& path) {
@@ -46,4 +46,4 @@ TEST(PropertiesDlgTest, ALongPathWidensTheDialog) {
 }
 
 }  // namespace
-}  // namespace dovrane::ui
+}  // namespace dovrane::tree

@@ -1,4 +1,4 @@
-#include "ui/tree_commands_qt.h"
+#include "tree/tree_commands_qt.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -31,11 +31,11 @@
 #include "services/gui_messenger_qt.h"
 #include "services/operation_worker_qt.h"
 #include "services/progress_run_qt.h"
-#include "ui/properties_dlg.h"
-#include "ui/tree_command_work.h"
+#include "tree/properties_dlg.h"
+#include "tree/tree_command_work.h"
 #include "services/qt_text_qt.h"
 
-namespace dovrane::ui {
+namespace dovrane::tree {
 
 using namespace tree;  // the item kinds and command identifiers
 
@@ -569,4 +569,4 @@ void TreeCommands::CheckInProject(CDovraneTreeCtrl* tree, const QModelIndex& ite
   if (!started) window_->OutsideChange() = 1;
 }
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::tree

@@ -1,4 +1,4 @@
-#include "ui/transfer_check.h"
+#include "tree/transfer_check.h"
 
 #include "app/named_ui_text.h"
 #include "app/project_error.h"
@@ -6,7 +6,7 @@
 #include "services/tool_message_box.h"
 #include "tree/item_kind.h"
 
-namespace dovrane::ui {
+namespace dovrane::tree {
 
 TransferRefusal CheckTransfer(const TransferCheck& c) {
   if (c.project_kind != tree::kKindProject) return TransferRefusal::kNotFree;
@@ -56,4 +56,4 @@ void ReportTransferRefusal(TransferRefusal refusal, uint32_t project_kind, const
   }
 }
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::tree

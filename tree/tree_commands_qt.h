@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "tree/item_commands.h"
-#include "ui/tree_command_work.h"
+#include "tree/tree_command_work.h"
 
 class QMenu;
 class QPoint;
@@ -35,7 +35,7 @@ class OperationWorker;
 class ProgressRun;
 }  // namespace dovrane::services
 
-namespace dovrane::ui {
+namespace dovrane::tree {
 
 
 class TreeCommands : public QObject {
@@ -133,4 +133,4 @@ class TreeCommands : public QObject {
   std::unique_ptr<services::ProgressRun> long_run_;
 };
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::tree

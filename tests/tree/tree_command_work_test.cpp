@@ -1,6 +1,6 @@
 // The tree commands' work off the window's thread: the new project's free
 // name, and the removal of a host's check-out mark.
-#include "ui/tree_command_work.h"
+#include "tree/tree_command_work.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,7 @@
 #include "support/recording_messenger.h"
 #include "tree/tree_fixture.h"
 
-namespace dovrane::ui {
+namespace dovrane::tree {
 namespace {
 
 TEST(NewProjectNameTest, TakesTheFirstFreeNameOfTheSeries) {
@@ -190,4 +190,4 @@ TEST(PropertiesWorkTest, AFolderThatCannotBeListedIsNamedAndNotCountedAsEmpty) {
 }
 
 }  // namespace
-}  // namespace dovrane::ui
+}  // namespace dovrane::tree

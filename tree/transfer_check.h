@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-namespace dovrane::ui {
+namespace dovrane::tree {
 
 enum class TransferRefusal {
   kNone,
@@ -37,4 +37,4 @@ int TransferMarkImage(uint32_t project_kind, bool marked);
 void ReportTransferRefusal(TransferRefusal refusal, uint32_t project_kind, const std::string& name,
                            const std::string& target_host);
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::tree

@@ -1,4 +1,4 @@
-#include "ui/tree_transfer_qt.h"
+#include "tree/tree_transfer_qt.h"
 
 #include <gtest/gtest.h>
 
@@ -25,11 +25,13 @@
 #include "tree/project_trees_qt.h"
 #include "ui/dovrane_tab_ctrl.h"
 #include "ui/main_window_qt.h"
-#include "ui/prj_name_cut_dlg.h"
-#include "ui/transfer_check.h"
+#include "tree/prj_name_cut_dlg.h"
+#include "tree/transfer_check.h"
 
-namespace dovrane::ui {
+namespace dovrane::tree {
 namespace {
+
+using namespace ui;  // the main window that the commands are driven through
 
 using Model = tree::ProjectTreeModel;
 
@@ -280,4 +282,4 @@ TEST_F(TreeTransferTest, ADragRestingOnAHostOpensItAndClosesTheOneOpenedBefore) 
 }
 
 }  // namespace
-}  // namespace dovrane::ui
+}  // namespace dovrane::tree

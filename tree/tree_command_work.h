@@ -10,7 +10,7 @@
 
 #include "extlib/operation_context.h"
 
-namespace dovrane::ui {
+namespace dovrane::tree {
 
 // The ping of the commands: 0 answered, else the ping's error code.
 using CommandPing = std::function<int(const std::string& host)>;
@@ -75,4 +75,4 @@ int CheckOutOneProject(extlib::OperationContext& ctx, const std::string& host, c
 // file found through its directory): 1 when it was given back.
 int CheckInOneProject(extlib::OperationContext& ctx, const std::string& host, const std::string& name);
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::tree

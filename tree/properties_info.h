@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace dovrane::ui {
+namespace dovrane::tree {
 
 struct PropertiesInfo {
   std::string caption;
@@ -43,4 +43,4 @@ std::string InfoLine(const PropertiesInfo& info);
 std::string FreeSpaceLine(const std::string& path);
 std::string FreeSpaceText(uint64_t free_bytes);
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::tree

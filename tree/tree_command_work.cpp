@@ -1,4 +1,4 @@
-#include "ui/tree_command_work.h"
+#include "tree/tree_command_work.h"
 
 #include <cerrno>
 #include <vector>
@@ -27,9 +27,9 @@
 #include "tree/item_checks.h"
 #include "tree/item_commands.h"
 #include "tree/measure_directory.h"
-#include "ui/properties_info.h"
+#include "tree/properties_info.h"
 
-namespace dovrane::ui {
+namespace dovrane::tree {
 
 using namespace tree;  // the item kinds
 
@@ -215,4 +215,4 @@ int CheckInOneProject(extlib::OperationContext& ctx, const std::string& host, co
   return checkout::CheckIn(ctx, 1, list);
 }
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::tree

@@ -1,4 +1,4 @@
-#include "ui/prj_name_cut_dlg.h"
+#include "tree/prj_name_cut_dlg.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include "support/mini_installation.h"
 #include "services/qt_text_qt.h"
 
-namespace dovrane::ui {
+namespace dovrane::tree {
 namespace {
 
 TEST(PrjNameCutDialogTest, NamesOverFiftyAreCutAndExplained) {
@@ -43,4 +43,4 @@ TEST(PrjNameCutDialogTest, TypingStopsAtFiftyAndOkOrCancelDecide) {
 }
 
 }  // namespace
-}  // namespace dovrane::ui
+}  // namespace dovrane::tree

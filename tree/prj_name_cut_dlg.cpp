@@ -1,4 +1,4 @@
-#include "ui/prj_name_cut_dlg.h"
+#include "tree/prj_name_cut_dlg.h"
 
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -7,7 +7,7 @@
 
 #include "services/qt_text_qt.h"
 
-namespace dovrane::ui {
+namespace dovrane::tree {
 
 CPrjNameCutDialog::CPrjNameCutDialog(const QString* source_name, QString* result, QWidget* parent)
     : QDialog(parent),
@@ -56,4 +56,4 @@ void CPrjNameCutDialog::accept() {
   QDialog::accept();
 }
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::tree

@@ -1,7 +1,7 @@
 // Moving and copying a project between hosts from the trees: the marks for
 // moving and copying, the paste onto a host, and the drop of a dragged free
 // project (a move, with Ctrl a copy). Refusals are decided from what the
-// trees show (ui/transfer_check.h); the copy's name is cut with the name-cut
+// trees show (tree/transfer_check.h); the copy's name is cut with the name-cut
 // dialog when it grows past 50 characters; after the question the move or
 // copy runs on a worker with the progress window, the outside-change flag
 // cleared, and the trees are refilled as soon as it ends.
@@ -24,7 +24,7 @@ namespace dovrane::services {
 class GuiMessenger;
 }  // namespace dovrane::services
 
-namespace dovrane::ui {
+namespace dovrane::tree {
 
 
 class TreeTransfer : public QObject {
@@ -81,4 +81,4 @@ class TreeTransfer : public QObject {
   bool starting_ = false;  // between the decision and the worker's start (the questions)
 };
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::tree

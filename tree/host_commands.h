@@ -15,7 +15,7 @@ namespace dovrane::extlib {
 class OperationContext;
 }
 
-namespace dovrane::ui {
+namespace dovrane::tree {
 
 // One child item of a host item, copied in the window's thread in tree order.
 struct HostChild {
@@ -82,4 +82,4 @@ bool AddDataServer(extlib::OperationContext& ctx, const std::string& unc_path, b
 // administration; true when the administration no longer lists them.
 bool RemoveHost(const std::string& host);
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::tree

@@ -5,11 +5,11 @@
 
 #include <QDialog>
 
-#include "ui/properties_info.h"
+#include "tree/properties_info.h"
 
 class QLabel;
 
-namespace dovrane::ui {
+namespace dovrane::tree {
 
 class CDlgProperties : public QDialog {
   Q_OBJECT
@@ -28,4 +28,4 @@ class CDlgProperties : public QDialog {
   QLabel* Line(int control) const;
 };
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::tree

@@ -1,4 +1,4 @@
-#include "ui/properties_dlg.h"
+#include "tree/properties_dlg.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -8,7 +8,7 @@
 #include "platform/text_codec.h"
 #include "services/qt_text_qt.h"
 
-namespace dovrane::ui {
+namespace dovrane::tree {
 
 namespace {
 
@@ -61,4 +61,4 @@ QString CDlgProperties::Text(int control) const {
   return label ? label->text() : QString();
 }
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::tree

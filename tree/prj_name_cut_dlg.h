@@ -8,7 +8,7 @@
 class QLineEdit;
 class QPushButton;
 
-namespace dovrane::ui {
+namespace dovrane::tree {
 
 class CPrjNameCutDialog : public QDialog {
   Q_OBJECT
@@ -37,4 +37,4 @@ class CPrjNameCutDialog : public QDialog {
   QPushButton* cancel_;
 };
 
-}  // namespace dovrane::ui
+}  // namespace dovrane::tree

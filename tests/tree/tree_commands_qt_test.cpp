@@ -1,7 +1,7 @@
 // The commands of the trees in the window: the menus per item kind, the
 // keys, and each command with its questions, refusals and messages, on a
 // small installation with projects of every kind.
-#include "ui/tree_commands_qt.h"
+#include "tree/tree_commands_qt.h"
 
 #include <gtest/gtest.h>
 
@@ -26,12 +26,13 @@
 #include "tree/tree_fixture.h"
 #include "ui/dovrane_tab_ctrl.h"
 #include "ui/main_window_qt.h"
-#include "ui/properties_dlg.h"
+#include "tree/properties_dlg.h"
 
-namespace dovrane::ui {
+namespace dovrane::tree {
 namespace {
 
-using namespace tree;
+using namespace ui;  // the main window that the commands are driven through
+
 
 class TreeCommandsTest : public ::testing::Test {
  protected:
@@ -392,4 +393,4 @@ TEST_F(TreeCommandsTest, NoRenameOnACheckedOutHost) {
 }
 
 }  // namespace
-}  // namespace dovrane::ui
+}  // namespace dovrane::tree
