@@ -32,17 +32,19 @@
 #include "tree/project_copy.h"
 #include "tree/project_trees_qt.h"
 #include "ui/dovrane_dlg.h"
-#include "ui/gui_messenger_qt.h"
+#include "services/gui_messenger_qt.h"
 #include "ui/main_window_qt.h"
-#include "ui/progress_run_qt.h"
-#include "ui/progress_window_dlg.h"
+#include "services/progress_run_qt.h"
+#include "services/progress_window_dlg.h"
 #include "ui/stall_meter_qt.h"
-#include "ui/tree_transfer_qt.h"
+#include "tree/tree_transfer_qt.h"
 
 namespace {
 
 using dovrane::extlib::OperationContext;
 namespace ui = dovrane::ui;
+namespace services = dovrane::services;
+namespace tree = dovrane::tree;
 
 constexpr size_t kFileSize = 64 * 1024;
 
@@ -63,11 +65,11 @@ int CopyFiles(OperationContext& ctx, const std::string& from, const std::string&
 
 // Runs one operation with the progress window and returns its result, with
 // the longest stall and the time in milliseconds.
-int Measure(ui::ProgressRun& run, bool cancellable, ui::Operation op, int64_t* stall_ms, int64_t* ms) {
+int Measure(services::ProgressRun& run, bool cancellable, services::Operation op, int64_t* stall_ms, int64_t* ms) {
   ui::StallMeter meter;
   QEventLoop loop;
   int result = 0;
-  QObject::connect(&run, &ui::ProgressRun::finished, &loop, [&](int r) {
+  QObject::connect(&run, &services::ProgressRun::finished, &loop, [&](int r) {
     result = r;
     loop.quit();
   });
@@ -79,7 +81,7 @@ int Measure(ui::ProgressRun& run, bool cancellable, ui::Operation op, int64_t* s
   meter.Stop();
   *ms = clock.elapsed();
   *stall_ms = meter.LongestMs();
-  QObject::disconnect(&run, &ui::ProgressRun::finished, &loop, nullptr);
+  QObject::disconnect(&run, &services::ProgressRun::finished, &loop, nullptr);
   return result;
 }
 
@@ -129,7 +131,7 @@ void MeasureProjectCommands(const std::string& base, int files) {
 
   ui::MainWindow window;
   ui::CDovraneDlg& dialog = window.dialog();
-  QObject::connect(&window.messenger(), &ui::GuiMessenger::boxShown, [](QMessageBox* box) {
+  QObject::connect(&window.messenger(), &services::GuiMessenger::boxShown, [](QMessageBox* box) {
     QTimer::singleShot(0, box, [box] { box->button(box->button(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok)->click(); });
   });
   int fills = 0;
@@ -139,7 +141,7 @@ void MeasureProjectCommands(const std::string& base, int files) {
   dovrane::tree::ProjectTreeModel* model = window.trees().model();
   const QModelIndex project = model->index(0, 0, model->HostIndex(host));
   int result = -100;
-  QObject::connect(&window.transfer(), &ui::TreeTransfer::finished, [&](int r) { result = r; });
+  QObject::connect(&window.transfer(), &tree::TreeTransfer::finished, [&](int r) { result = r; });
   ui::StallMeter meter;
   QElapsedTimer clock;
   clock.start();
@@ -151,7 +153,7 @@ void MeasureProjectCommands(const std::string& base, int files) {
   std::printf("project copy %d files: %lld ms, result %d, longest stall %lld ms\n", files,
               static_cast<long long>(clock.elapsed()), result, static_cast<long long>(meter.LongestMs()));
 
-  ui::ProgressRun run(&dialog, &window.messenger());
+  services::ProgressRun run(&dialog, &window.messenger());
   int64_t stall = 0, ms = 0;
   int64_t measured = -1;
   result = Measure(run, true, [&](OperationContext& ctx) {
@@ -177,8 +179,8 @@ int main(int argc, char** argv) {
   std::string block(kFileSize, 'x');
   for (int i = 0; i < files; ++i) std::ofstream(src + "/f" + std::to_string(i) + ".dat", std::ios::binary) << block;
 
-  ui::GuiMessenger messenger;
-  ui::ProgressRun run(nullptr, &messenger);
+  services::GuiMessenger messenger;
+  services::ProgressRun run(nullptr, &messenger);
   int64_t stall = 0, ms = 0;
   int rc = Measure(run, true, [&](OperationContext& ctx) { return CopyFiles(ctx, src, dst, files); }, &stall, &ms);
   std::printf("copy %d files: %lld ms, result %d, longest stall %lld ms\n", files, static_cast<long long>(ms), rc,

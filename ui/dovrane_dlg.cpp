@@ -508,4 +508,20 @@ void CDovraneDlg::closeEvent(QCloseEvent* event) {
   EndDialog();
 }
 
+tree::CDovraneTreeCtrl* CDovraneDlg::HostTree() const { return tab_->HostTree(); }
+
+tree::CDovraneTreeCtrl* CDovraneDlg::ProjectTree() const { return tab_->ProjectTree(); }
+
+QString CDovraneDlg::DataPath() const { return tab_->GetDataPath(); }
+
+void CDovraneDlg::SetDataPath(const QString& host) { tab_->SetDataPath(host, true); }
+
+void CDovraneDlg::RequestRefill() { tab_->RequestRefill(); }
+
+void CDovraneDlg::RefreshCheckAfterChange() {
+  // The check refills whatever its time stamp says: the change is the window's own.
+  refresh_state_.RequestRefill();
+  RefreshCheck(0);
+}
+
 }  // namespace dovrane::ui

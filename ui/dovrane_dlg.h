@@ -3,7 +3,8 @@
 // boxes and the status bar. It polls for changes made from outside (the
 // refresh check), keeps its placement and switches in the user settings and
 // opens the help document. The trees' filling, the ping thread and the tree
-// commands plug in through TreeHooks.
+// commands plug in through TreeHooks; the commands see the window as a
+// tree::TreeWindow.
 #pragma once
 
 #include <QDialog>
@@ -22,6 +23,7 @@
 
 #include "services/worker_runner.h"
 #include "tree/project_tree_model_qt.h"
+#include "tree/tree_window_qt.h"
 #include "ui/ping_thread.h"
 #include "ui/refresh_check.h"
 
@@ -39,7 +41,7 @@ namespace dovrane::ui {
 
 class CDovraneTabCtrl;
 
-class CDovraneDlg : public QDialog {
+class CDovraneDlg : public QDialog, public tree::TreeWindow {
   Q_OBJECT
 
  public:
@@ -78,8 +80,8 @@ class CDovraneDlg : public QDialog {
   // The refresh check: with a non-zero argument (or a change found) the trees
   // are refilled. Its look-ups run on a worker; the answer is applied when it
   // comes back. Other commands call it with 0 after their own changes.
-  void RefreshCheck(int ping_changed);
-  void RefillTrees(const QString& data_path);
+  void RefreshCheck(int ping_changed) override;
+  void RefillTrees(const QString& data_path) override;
   // The status bar for an item of a tree; tree null: for the data path.
   void ShowItemInStatusBar(tree::CDovraneTreeCtrl* tree, const QModelIndex& item);
   // Sets the status bar's parts (two or three), each as wide as its text.
@@ -94,14 +96,14 @@ class CDovraneDlg : public QDialog {
   void OnClose();
   // Timer 1 (the refresh check): long commands stop it and start it again
   // with 4000 ms when they end.
-  void StopRefreshTimer() { timer1_.stop(); }
-  void StartRefreshTimer();
+  void StopRefreshTimer() override { timer1_.stop(); }
+  void StartRefreshTimer() override;
 
   CDovraneTabCtrl* TabCtrl() const { return tab_; }
   tree::ProjectTreeModel* Model() { return &model_; }
   const QList<QIcon>& TreeImages() const { return tree_images_; }
   QPushButton* CloseButton() const { return close_button_; }
-  QPushButton* CheckOutButton() const { return check_out_button_; }
+  QPushButton* CheckOutButton() const override { return check_out_button_; }
   QCheckBox* RefreshCheckBox() const { return refresh_check_; }
   QCheckBox* PingCheckBox() const { return ping_check_; }
   QStatusBar* StatusBar() const { return status_bar_; }
@@ -120,6 +122,17 @@ class CDovraneDlg : public QDialog {
   std::atomic<int> stop{0};
   // Cleared by commands while they write the administration themselves.
   std::atomic<int> outside_change{1};
+
+  // What the commands on the trees see of the window (tree::TreeWindow).
+  QWidget* CommandParent() override { return this; }
+  tree::CDovraneTreeCtrl* HostTree() const override;
+  tree::CDovraneTreeCtrl* ProjectTree() const override;
+  QString DataPath() const override;
+  void SetDataPath(const QString& host) override;
+  void RequestRefill() override;
+  void RefreshCheckAfterChange() override;
+  std::atomic<int>& PingAllowed() override { return ping_allowed; }
+  std::atomic<int>& OutsideChange() override { return outside_change; }
 
  signals:
   // The trees were filled (the first time and after every refill).

@@ -14,10 +14,10 @@
 #include "platform/text_codec.h"
 #include "ui/bm_button_ctrl.h"
 #include "ui/dovrane_tab_ctrl.h"
-#include "ui/host_commands_qt.h"
+#include "tree/host_commands_qt.h"
 #include "ui/search_dlg.h"
-#include "ui/tree_commands_qt.h"
-#include "ui/tree_transfer_qt.h"
+#include "tree/tree_commands_qt.h"
+#include "tree/tree_transfer_qt.h"
 #include "services/qt_text_qt.h"
 
 namespace dovrane::ui {
@@ -27,7 +27,7 @@ MainWindow::MainWindow() : trees_(std::make_unique<tree::ProjectTrees>()) {
   dialog_ = std::make_unique<CDovraneDlg>(Hooks());
   CDovraneTabCtrl* tab = dialog_->TabCtrl();
   trees_->AttachViews(tab->HostTree(), tab->ProjectTree());
-  commands_ = std::make_unique<TreeCommands>(dialog_.get(), trees_.get(), &messenger_);
+  commands_ = std::make_unique<tree::TreeCommands>(dialog_.get(), trees_.get(), &messenger_);
   trees_->SetPingAllowed(dialog_->ping_allowed != 0);
   trees_->SetPingPublisher([this](std::vector<std::string> names) { return dialog_->ping_shared.Publish(std::move(names)); });
   // The window's data path follows the host the trees show.
@@ -39,14 +39,15 @@ MainWindow::MainWindow() : trees_(std::make_unique<tree::ProjectTrees>()) {
   QObject::connect(trees_.get(), &tree::ProjectTrees::refilled, dialog_.get(), &CDovraneDlg::TreesFilled);
   QObject::connect(dialog_->PingCheckBox(), &QCheckBox::toggled, trees_.get(),
                    [this](bool on) { trees_->SetPingAllowed(on); });
-  transfer_ = std::make_unique<TreeTransfer>(trees_.get(), dialog_.get(), &messenger_);
+  transfer_ = std::make_unique<tree::TreeTransfer>(trees_.get(), dialog_.get(), &messenger_);
   commands_->SetTransferHandler([this](uint32_t id, QModelIndex item) { transfer_->Run(id, item); });
   commands_->SetTransferPending([this] { return transfer_->TransferPending(); });
-  host_commands_ = std::make_unique<HostCommands>(dialog_.get(), trees_.get(), &messenger_);
+  host_commands_ = std::make_unique<tree::HostCommands>(dialog_.get(), trees_.get(), &messenger_);
   host_commands_->SetCheckIn([](extlib::OperationContext& ctx, int mode, const std::vector<checkout::CheckoutEntry>& list) {
     return checkout::CheckIn(ctx, mode, list);
   });
   commands_->SetHostCommandHandler([this](uint32_t id, QModelIndex item) { host_commands_->Run(id, item); });
+  tab->SetCommand(CDovraneTabCtrl::kNewProjectButton, [this] { commands_->RunNewProjectButton(); });
   tab->SetCommand(CDovraneTabCtrl::kSearchButton, [this] { StartSearch(); });
   tab->SetCommand(CDovraneTabCtrl::kPathButton, [this] { host_commands_->RunPathButton(); });
 }
@@ -119,7 +120,7 @@ CDovraneDlg::TreeHooks MainWindow::Hooks() {
     if (!host_commands_) return;
     host_commands_->RunOnSelectedHost(command);
     // The button handler enables the button when it returns; the selection decides.
-    QMetaObject::invokeMethod(host_commands_.get(), &HostCommands::UpdateButton, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(host_commands_.get(), &tree::HostCommands::UpdateButton, Qt::QueuedConnection);
   };
   hooks.start_ping = [this](PingShared& shared) {
     ping_ = std::make_unique<PingThread>(shared);

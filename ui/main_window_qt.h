@@ -6,19 +6,18 @@
 #include <memory>
 
 #include "ui/dovrane_dlg.h"
-#include "ui/gui_messenger_qt.h"
+#include "services/gui_messenger_qt.h"
 #include "ui/ping_thread.h"
 #include "ui/search_dlg.h"
 
 namespace dovrane::tree {
+class HostCommands;
 class ProjectTrees;
-}
-
-namespace dovrane::ui {
-
 class TreeCommands;
 class TreeTransfer;
-class HostCommands;
+}  // namespace dovrane::tree
+
+namespace dovrane::ui {
 
 class MainWindow {
  public:
@@ -29,10 +28,10 @@ class MainWindow {
 
   CDovraneDlg& dialog() { return *dialog_; }
   tree::ProjectTrees& trees() { return *trees_; }
-  TreeCommands& commands() { return *commands_; }
-  TreeTransfer& transfer() { return *transfer_; }
-  GuiMessenger& messenger() { return messenger_; }
-  HostCommands& hostCommands() { return *host_commands_; }
+  tree::TreeCommands& commands() { return *commands_; }
+  tree::TreeTransfer& transfer() { return *transfer_; }
+  services::GuiMessenger& messenger() { return messenger_; }
+  tree::HostCommands& hostCommands() { return *host_commands_; }
   // The search under way (the search button's walk over the host tree), or null.
   TreeSearch* search() const { return search_ && search_->Running() ? search_.get() : nullptr; }
 
@@ -42,14 +41,14 @@ class MainWindow {
   // button disabled and the refresh check stopped until the walk ends.
   void StartSearch();
 
-  GuiMessenger messenger_;
+  services::GuiMessenger messenger_;
   platform::Messenger* previous_messenger_ = nullptr;
   std::unique_ptr<PingThread> ping_;
   std::unique_ptr<tree::ProjectTrees> trees_;
   std::unique_ptr<CDovraneDlg> dialog_;
-  std::unique_ptr<TreeCommands> commands_;
-  std::unique_ptr<TreeTransfer> transfer_;  // mark, paste, drop
-  std::unique_ptr<HostCommands> host_commands_;
+  std::unique_ptr<tree::TreeCommands> commands_;
+  std::unique_ptr<tree::TreeTransfer> transfer_;  // mark, paste, drop
+  std::unique_ptr<tree::HostCommands> host_commands_;
   std::unique_ptr<TreeSearch> search_;  // the last search, kept until the next or the window's end
 };
 

@@ -15,7 +15,7 @@
 #include "extlib/records/project_list.h"
 #include "platform/env.h"
 #include "tree/project_rename.h"
-#include "ui/tree_command_work.h"
+#include "tree/tree_command_work.h"
 
 namespace dovrane::checkout {
 namespace {
@@ -113,10 +113,10 @@ TEST_F(CheckinTest, TheWindowsProjectCheckOutAndCheckInMeetTheSameInformationFil
   ASSERT_EQ(CheckIn(ctx_, kCheckinHost, list_), 1) << messenger_.All();
   char out[64];
   std::snprintf(out, sizeof out, "SRV1/cad/Net/n%07u.out", numbers_[0]);
-  ASSERT_EQ(ui::CheckOutOneProject(ctx_, "WS01", list_[0].project, "away"), 1) << messenger_.All();
+  ASSERT_EQ(tree::CheckOutOneProject(ctx_, "WS01", list_[0].project, "away"), 1) << messenger_.All();
   EXPECT_NE(Status(numbers_[0]) & kProjectCheckedOut, 0u);
   ASSERT_TRUE(testing::Exists(Unc(out)));
-  ASSERT_EQ(ui::CheckInOneProject(ctx_, "WS01", list_[0].project), 1) << messenger_.All();
+  ASSERT_EQ(tree::CheckInOneProject(ctx_, "WS01", list_[0].project), 1) << messenger_.All();
   EXPECT_EQ(Status(numbers_[0]) & kProjectCheckedOut, 0u);
   EXPECT_FALSE(testing::Exists(Unc(out)));
 }

@@ -46,13 +46,13 @@
 #include "tree/project_trees_qt.h"
 #include "ui/dovrane_dlg.h"
 #include "ui/dovrane_tab_ctrl.h"
-#include "ui/host_commands_qt.h"
+#include "tree/host_commands_qt.h"
 #include "ui/main_window_qt.h"
-#include "ui/progress_window_dlg.h"
-#include "ui/properties_dlg.h"
+#include "services/progress_window_dlg.h"
+#include "tree/properties_dlg.h"
 #include "ui/stall_meter_qt.h"
-#include "ui/tree_commands_qt.h"
-#include "ui/tree_transfer_qt.h"
+#include "tree/tree_commands_qt.h"
+#include "tree/tree_transfer_qt.h"
 
 namespace dovrane::ui {
 namespace {
@@ -108,7 +108,7 @@ class FuseStageWindowCommands : public ::testing::Test {
         if (!button) button = box->button(QMessageBox::Ok);
         if (button) QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
       } else if (auto* other = qobject_cast<QDialog*>(modal)) {
-        if (qobject_cast<CDlgProperties*>(other)) ++properties_shown_;
+        if (qobject_cast<tree::CDlgProperties*>(other)) ++properties_shown_;
         QMetaObject::invokeMethod(other, "reject", Qt::QueuedConnection);
       }
     });
@@ -124,15 +124,15 @@ class FuseStageWindowCommands : public ::testing::Test {
   QModelIndex FirstProject(const std::string& host) { return model()->index(0, 0, model()->HostIndex(host)); }
 
   // The progress window on screen, or null.
-  static CProgressWindow* ProgressWindow() {
+  static services::CProgressWindow* ProgressWindow() {
     for (QWidget* w : QApplication::topLevelWidgets())
-      if (auto* progress = qobject_cast<CProgressWindow*>(w); progress && progress->isVisible()) return progress;
+      if (auto* progress = qobject_cast<services::CProgressWindow*>(w); progress && progress->isVisible()) return progress;
     return nullptr;
   }
   // Presses Cancel of the progress window; the milliseconds until the window
   // is gone, -1 when it stays for 3 s.
   static qint64 CancelTakes() {
-    QPointer<CProgressWindow> progress = ProgressWindow();
+    QPointer<services::CProgressWindow> progress = ProgressWindow();
     if (!progress) return -2;
     auto* cancel = progress->findChild<QPushButton*>(QStringLiteral("cancel"));
     if (!cancel || !cancel->isVisible()) return -3;
@@ -196,7 +196,7 @@ class FuseStageWindowCommands : public ::testing::Test {
   // (other_host), Cancel takes the progress window down at once while the
   // call still waits in the kernel, and the command ends when the share is back.
   void HostButtonStuckThenCancelled(testing::FaultShare& share, const std::string& ops, bool other_host) {
-    QSignalSpy ended(&window().hostCommands(), &HostCommands::commandEnded);
+    QSignalSpy ended(&window().hostCommands(), &tree::HostCommands::commandEnded);
     share.Control("hang " + ops);
     hosts()->SelectItem(model()->HostIndex(platform::ComputerName()));
     ASSERT_TRUE(QTest::qWaitFor([&] { return window().dialog().CheckOutButton()->isEnabled(); }, 5000));
@@ -398,7 +398,7 @@ TEST_F(FuseStageWindowCommands, CancelOfACheckInStuckOnTheAdministrationHost) {
   Open();
   ASSERT_FALSE(HasFatalFailure());
   {
-    QSignalSpy ended(&window().hostCommands(), &HostCommands::commandEnded);
+    QSignalSpy ended(&window().hostCommands(), &tree::HostCommands::commandEnded);
     hosts()->SelectItem(model()->HostIndex(platform::ComputerName()));
     QTest::mouseClick(window().dialog().CheckOutButton(), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return ended.count() >= 1; }, 30000)) << "the check-out did not end\n" << Boxes();

@@ -35,11 +35,11 @@
 #include "tree/project_trees_qt.h"
 #include "ui/dovrane_dlg.h"
 #include "ui/dovrane_tab_ctrl.h"
-#include "ui/gui_messenger_qt.h"
+#include "services/gui_messenger_qt.h"
 #include "ui/main_window_qt.h"
 #include "ui/stall_meter_qt.h"
-#include "ui/tree_commands_qt.h"
-#include "ui/tree_transfer_qt.h"
+#include "tree/tree_commands_qt.h"
+#include "tree/tree_transfer_qt.h"
 #include "platform/threads_at_large.h"
 
 namespace dovrane::ui {
@@ -72,7 +72,7 @@ TEST_F(FuseStageWindow, AHangingShareNeverHoldsTheWindow) {
   window->commands().SetPing([](const std::string&) { return 0; });
   // A box the window shows is answered (Yes, else OK) and noted.
   std::vector<std::string> boxes;
-  QObject::connect(&window->messenger(), &GuiMessenger::boxShown, [&boxes](QMessageBox* box) {
+  QObject::connect(&window->messenger(), &services::GuiMessenger::boxShown, [&boxes](QMessageBox* box) {
     boxes.push_back(box->text().toStdString());
     QAbstractButton* yes = box->button(QMessageBox::Yes);
     QAbstractButton* button = yes ? yes : box->button(QMessageBox::Ok);

@@ -44,9 +44,9 @@
 #include "tree/project_copy.h"
 #include "tree/project_rename.h"
 #include "tree/item_commands.h"
-#include "ui/host_commands.h"
+#include "tree/host_commands.h"
 #include "ui/refresh_check.h"
-#include "ui/tree_command_work.h"
+#include "tree/tree_command_work.h"
 
 namespace {
 
@@ -60,16 +60,16 @@ int DialogStatus(int done) { return done == 1 ? 0 : 1; }
 // A refused list is empty; the refused project is named on standard error.
 // own_marks: the marks 0x04 of this host are a check-out's cut short, which
 // the window's Yes finishes.
-std::vector<checkout::CheckoutEntry> HostList(ui::HostListPurpose purpose, const std::string& host,
+std::vector<checkout::CheckoutEntry> HostList(tree::HostListPurpose purpose, const std::string& host,
                                               bool own_marks = false) {
   tree::FillInput input;
   if (tree::ReadFillInput(extlib::ProcessInstallation(), &input) != 0) return {};
   const std::unique_ptr<tree::HostTable> table = tree::BuildHostTable(input);
   const tree::HostRecord* record = table ? table->FindHost(host) : nullptr;
-  std::vector<ui::HostChild> children;
+  std::vector<tree::HostChild> children;
   if (record)
     for (const tree::ProjectRecord& project : record->projects) children.push_back({std::string(project.name), project.kind});
-  ui::HostListResult result = ui::BuildHostList(purpose, host, children, own_marks);
+  tree::HostListResult result = tree::BuildHostList(purpose, host, children, own_marks);
   if (result.refused_row >= 0 && static_cast<size_t>(result.refused_row) < children.size())
     platform::Terminal::WriteErr("the host's list refuses project " + children[result.refused_row].text + "\n");
   return result.list;
@@ -81,18 +81,18 @@ int WindowCommand(const std::string& what, const std::string& a, const std::stri
   ctx.interactive = 0;
   if (what == "create") {
     std::string name;
-    const int rc = ui::CreateNewProject(ctx, a, &name);
+    const int rc = tree::CreateNewProject(ctx, a, &name);
     if (created) *created = name;
     return app::ExitStatusOf(rc);
   }
   if (what == "delete") return app::ExitStatusOf(app::EraseProject(ctx, extlib::PadName(a)));
   if (what == "move") return app::ExitStatusOf(app::MoveProject(extlib::PadName(a), b));
-  if (what == "add-host") return DialogStatus(ui::AddDataServer(ctx, a) ? 1 : 0);
-  if (what == "remove-host") return DialogStatus(ui::RemoveHost(a) ? 1 : 0);
+  if (what == "add-host") return DialogStatus(tree::AddDataServer(ctx, a) ? 1 : 0);
+  if (what == "remove-host") return DialogStatus(tree::RemoveHost(a) ? 1 : 0);
   if (what == "checkout-host") {
     // A check-out cut short is finished, as the window's button does after Yes.
     const bool finish = checkout::FindUnfinished(ctx, a) == checkout::Unfinished::kCheckout;
-    const auto list = HostList(ui::HostListPurpose::kCheckOut, a, finish);
+    const auto list = HostList(tree::HostListPurpose::kCheckOut, a, finish);
     std::string net;
     checkout::CheckoutAnswers answers;
     answers.finish_cut_short = finish;
@@ -111,13 +111,13 @@ int WindowCommand(const std::string& what, const std::string& a, const std::stri
     // Finishing a check-in under way, the marks still set are the ones it had
     // not released yet, as for the window's button.
     const bool finishing = checkout::FindUnfinished(ctx, a) == checkout::Unfinished::kCheckin;
-    const auto list = HostList(ui::HostListPurpose::kCheckIn, a, finishing);
+    const auto list = HostList(tree::HostListPurpose::kCheckIn, a, finishing);
     return list.empty() ? 1 : DialogStatus(checkout::CheckIn(ctx, 0, list));
   }
-  if (what == "checkout-project") return DialogStatus(ui::CheckOutOneProject(ctx, a, b, "hostile-link run"));
-  if (what == "checkin-project") return DialogStatus(ui::CheckInOneProject(ctx, a, b));
-  if (what == "remove-lock") return ui::RemoveLockFile(ctx, a);
-  if (what == "remove-host-mark") return app::ExitStatusOf(ui::RemoveHostCheckoutFile(ctx, a));
+  if (what == "checkout-project") return DialogStatus(tree::CheckOutOneProject(ctx, a, b, "hostile-link run"));
+  if (what == "checkin-project") return DialogStatus(tree::CheckInOneProject(ctx, a, b));
+  if (what == "remove-lock") return tree::RemoveLockFile(ctx, a);
+  if (what == "remove-host-mark") return app::ExitStatusOf(tree::RemoveHostCheckoutFile(ctx, a));
   return 22;
 }
 
@@ -126,13 +126,13 @@ int WindowCommand(const std::string& what, const std::string& a, const std::stri
 int Properties(const std::string& host, const std::string& name, std::string* text) {
   extlib::OperationContext ctx{extlib::ProcessInstallation()};
   ctx.interactive = 0;
-  ui::PropertiesRequest request;
+  tree::PropertiesRequest request;
   request.kind = tree::kKindProject;
   request.name = name;
   request.host = host;
   request.ping_allowed = false;
-  ui::PropertiesResult result;
-  (void)ui::GatherProperties(ctx, request, &result);
+  tree::PropertiesResult result;
+  (void)tree::GatherProperties(ctx, request, &result);
   if (!result.show_dialog) return 1;
   *text = std::to_string(result.files);
   return 0;

@@ -26,11 +26,11 @@
 #include "ui/dovrane_tab_ctrl.h"
 #include "ui/bm_button_ctrl.h"
 #include "ui/search_dlg.h"
-#include "ui/tree_commands_qt.h"
+#include "tree/tree_commands_qt.h"
 #include "tree/project_tree_model_qt.h"
 #include "tree/project_copy.h"
 #include "tree/project_trees_qt.h"
-#include "ui/tree_transfer_qt.h"
+#include "tree/tree_transfer_qt.h"
 
 namespace dovrane::ui {
 namespace {
@@ -168,7 +168,7 @@ TEST_F(MainWindowTest, TheSearchButtonWalksTheHostTreeAndStopsAtEachMatch) {
 TEST_F(MainWindowTest, TheWindowsCommandsBesideTheCommandLineLoseNothing) {
   MainWindow window;
   window.trees().SetChecks([](const std::string&, int) { return 0; }, 2000);
-  QObject::connect(&window.messenger(), &GuiMessenger::boxShown, [](QMessageBox* box) {
+  QObject::connect(&window.messenger(), &services::GuiMessenger::boxShown, [](QMessageBox* box) {
     QAbstractButton* yes = box->button(QMessageBox::Yes);
     QAbstractButton* button = yes ? yes : box->button(QMessageBox::Ok);
     QTimer::singleShot(0, box, [button] { button->click(); });
@@ -212,7 +212,7 @@ TEST_F(MainWindowTest, TheWindowsCommandsBesideTheCommandLineLoseNothing) {
       if (item.data().toString().trimmed() == QString::fromStdString(name)) made = item;
     }
     ASSERT_TRUE(window.transfer().MarkForCopy(made)) << name;
-    QSignalSpy finished(&window.transfer(), &TreeTransfer::finished);
+    QSignalSpy finished(&window.transfer(), &tree::TreeTransfer::finished);
     ASSERT_TRUE(window.transfer().PasteOnto(window.trees().model()->HostIndex("SRV2"))) << name;
     ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() == 1; }, 60000)) << name;
     EXPECT_EQ(finished.front().front().toInt(), 0) << name;

@@ -36,8 +36,8 @@
 #include "support/temp_dir.h"
 #include "ui/about_dlg.h"
 #include "ui/dovrane_dlg.h"
-#include "ui/gui_messenger_qt.h"
-#include "ui/host_commands_qt.h"
+#include "services/gui_messenger_qt.h"
+#include "tree/host_commands_qt.h"
 #include "ui/main_window_qt.h"
 #include "ui/qt_translations_qt.h"
 
@@ -161,8 +161,8 @@ class WindowLanguageTest : public ::testing::Test {
   // The buttons of every kind of message box the program asks with.
   static std::vector<std::pair<QString, QString>> BoxButtons() {
     std::vector<std::pair<QString, QString>> texts;
-    GuiMessenger messenger;
-    QObject::connect(&messenger, &GuiMessenger::boxShown, [&texts](QMessageBox* box) {
+    services::GuiMessenger messenger;
+    QObject::connect(&messenger, &services::GuiMessenger::boxShown, [&texts](QMessageBox* box) {
       for (QAbstractButton* b : box->buttons()) texts.emplace_back("message box button", b->text());
       QTimer::singleShot(0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
     });
@@ -287,10 +287,10 @@ TEST_F(WindowLanguageTest, MessagesOfRegistrationRepairAndCheckInSpeakTheChosenL
   const std::string kept = testing::ReadFile(admin);
   for (const auto& [lcid, german] : {std::pair{"1031", true}, std::pair{"1033", false}}) {
     UseLanguage(lcid);
-    GuiMessenger messenger;
+    services::GuiMessenger messenger;
     platform::Messenger* before = platform::SetCurrentMessenger(&messenger);
     QStringList boxes;
-    QObject::connect(&messenger, &GuiMessenger::boxShown, [&boxes](QMessageBox* box) {
+    QObject::connect(&messenger, &services::GuiMessenger::boxShown, [&boxes](QMessageBox* box) {
       boxes << box->text();
       QTimer::singleShot(0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
     });
@@ -305,7 +305,7 @@ TEST_F(WindowLanguageTest, MessagesOfRegistrationRepairAndCheckInSpeakTheChosenL
     extlib::SetPrjHost(&out, "SRV1");
     out.status = extlib::StatusCharacter(extlib::kStatusHostOut);
     EXPECT_NE(app::CheckNotCheckedOut(out, "rename"), 0);
-    messenger.MessageBox(CheckinReportBoxText(report, true), "", platform::kMbOk);
+    messenger.MessageBox(tree::CheckinReportBoxText(report, true), "", platform::kMbOk);
     platform::SetCurrentMessenger(before);
     ASSERT_EQ(boxes.size(), 4) << boxes.join("\n").toStdString();
 

@@ -32,7 +32,7 @@
 #include "tree/project_tree_model_qt.h"
 #include "tree/project_trees_qt.h"
 #include "ui/dovrane_tab_ctrl.h"
-#include "ui/host_commands_qt.h"
+#include "tree/host_commands_qt.h"
 #include "ui/main_window_qt.h"
 
 int main(int argc, char** argv) {
@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
 
   ui::MainWindow window;
   ui::CDovraneDlg& dialog = window.dialog();
-  ui::HostCommands& commands = window.hostCommands();
+  tree::HostCommands& commands = window.hostCommands();
   commands.SetCheckOut([fault](extlib::OperationContext& ctx, int m, const std::vector<checkout::CheckoutEntry>& list,
                                const checkout::CheckoutAnswers& given) {
     if (fault) fault->CountOnlyThread(std::this_thread::get_id());
@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
   tree::CDovraneTreeCtrl* hosts = dialog.TabCtrl()->HostTree();
   hosts->SelectItem(window.trees().model()->HostIndex(platform::ComputerName()));
   QTest::qWait(0);
-  QSignalSpy ended(&commands, &ui::HostCommands::commandEnded);
+  QSignalSpy ended(&commands, &tree::HostCommands::commandEnded);
   QTest::mouseClick(dialog.CheckOutButton(), Qt::LeftButton);
   const bool done = QTest::qWaitFor([&] { return ended.count() >= 1; }, 120000);
   std::string out = shown;
