@@ -1,5 +1,7 @@
 #include "admin/restore_update.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <map>
@@ -88,9 +90,26 @@ namespace {
 
 // Marks the administration as being rebuilt: until the marker is gone, a
 // partly rebuilt administration is not taken for a whole one. 0 or -1.
+// The marker is its presence alone, so it is made in place: a rebuild killed
+// while marking leaves the marker or nothing, never a work file beside it.
 int MarkRebuild() {
-  std::string path = MarkerPath();
-  if (!path.empty() && platform::WriteFileAtomic(path, "rebuild of project.dat under way\n") == 0) return 0;
+  const std::string path = MarkerPath();
+  platform::Env* env = platform::CurrentEnv();
+  platform::FileInfo info;
+  // Whatever stands there (another rebuild's marker, a link) marks it already.
+  if (!path.empty() && env->Stat(path, &info, false) == 0) return 0;
+  const int fd =
+      path.empty() ? -ENOENT : env->Open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd == -EEXIST) return 0;  // marked meanwhile by another rebuild
+  if (fd >= 0) {
+    // The text only tells a reader what the file is: a write that fails leaves the marker all the same.
+    const std::string text = "rebuild of project.dat under way\n";
+    (void)env->Write(fd, text.data(), text.size());
+    (void)env->Sync(fd);
+    platform::CloseNothingPending(env, fd);
+    (void)platform::SyncDirectory(platform::DirName(path));
+    return 0;
+  }
   services::ToolMessageBox(services::kMessageWarning, "Can't create file %s.\n", kRebuildMarkerFile);
   return kPrjFailed;
 }

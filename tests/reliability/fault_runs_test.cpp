@@ -14,6 +14,7 @@
 #include <ostream>
 #include <set>
 
+#include "platform/file_util.h"
 #include "support/sample_installation.h"
 
 namespace dovrane::testing {
@@ -99,12 +100,14 @@ class OperationSite {
   InstallationState before_;
 };
 
-// Work folders of a create or erase (".new~", ".del~") left in the hosts' project folders.
+// Work folders of a create or erase (".new~", ".del~") left in the hosts' project
+// folders, and a work file of the rebuild's marker (its name and a process id).
 std::string Leftovers(const std::string& unc_root) {
   std::string found;
   for (const auto& e : std::filesystem::recursive_directory_iterator(unc_root)) {
     const std::string name = e.path().filename().string();
-    if (name.ends_with(".new~") || name.ends_with(".del~")) found += e.path().string() + "\n";
+    if (name.ends_with(".new~") || name.ends_with(".del~") || platform::IsProcessWorkName(name, "project.dat.rebuild.new~"))
+      found += e.path().string() + "\n";
   }
   return found;
 }
