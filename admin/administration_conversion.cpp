@@ -270,7 +270,8 @@ int RemoveConversionTemporaries() {
     // A temporary one of the conversion's writes names with the writing process's id.
     if ((platform::IsProcessWorkName(e.name, users_base + ".new~") ||
          platform::IsProcessWorkName(e.name, admin_base + ".conv~") ||
-         platform::IsProcessWorkName(e.name, old_base + ".new~")) &&
+         platform::IsProcessWorkName(e.name, old_base + ".new~") ||
+         platform::IsProcessWorkName(e.name, admin_base + ".new~")) &&
         platform::IsRegularFileNoFollow(dir + "/" + e.name))
       found.push_back(dir + "/" + e.name);
   if (found.empty()) return 0;

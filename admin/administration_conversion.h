@@ -30,10 +30,13 @@ inline constexpr char kOldAdministrationFile[] = "project.dat.old";
 
 // Removes what a user count change or conversion killed half-way left in
 // \Net: the temporaries of its writes ("users.dat.new~<pid>",
-// "project.dat.conv~<pid>", "project.dat.old.new~<pid>"), which nothing reads.
+// "project.dat.conv~<pid>", "project.dat.old.new~<pid>"), which nothing reads,
+// and the new empty administration's ("project.dat.new~<pid>").
 // Only regular files of exactly those forms go, and only under an exclusive
 // lock on the whole administration, which every such writer holds while its
-// temporary exists; while anyone holds a lock they stay for the next run.
+// temporary exists; the empty one's is written only while there is no
+// administration to lock, so a locked one proves its writer ended. While
+// anyone holds a lock they stay for the next run.
 // Returns how many were removed.
 int RemoveConversionTemporaries();
 

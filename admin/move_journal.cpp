@@ -179,17 +179,45 @@ void RemoveMoveJournal(uint32_t number) {
   if (!path.empty()) (void)platform::CurrentEnv()->Unlink(path);
 }
 
+namespace {
+
+// The number of a move journal's name "n0000001.mov" (0 when it is none).
+unsigned JournalNumber(const std::string& name) {
+  unsigned number = 0;
+  char tail[8] = {};
+  if (name.size() != 12 || std::sscanf(name.c_str(), "n%7u.%3s", &number, tail) != 2 || std::string(tail) != "mov")
+    return 0;
+  return number;
+}
+
+// The work file of a journal write killed before its rename. A move writes
+// its journal under the project's record lock: while that lock can be taken,
+// or the record is gone, no move is writing it. True when removed.
+bool RemoveJournalWorkFile(const std::string& native, uint32_t number) {
+  const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  if (handle < 0) return false;
+  extlib::RecordLock lock;
+  const int locked = extlib::LockRecordByNumber(handle, number, &lock);
+  if (locked != 0 && locked != kPrjNotFound) return false;
+  const bool removed = platform::IsRegularFileNoFollow(native) && platform::CurrentEnv()->Unlink(native) == 0;
+  return lock.Release() == 0 && removed;
+}
+
+}  // namespace
+
 int CompleteInterruptedMoves(extlib::OperationContext& ctx) {
   std::vector<platform::DirEntry> entries;
   const std::string native_net = platform::NativePath(extlib::lfinigC(extlib::kSlotNet));
   if (platform::CurrentEnv()->ListDir(native_net, &entries) != 0) return kPrjFailed;
   int done = 0;
   for (const platform::DirEntry& e : entries) {
-    unsigned number = 0;
-    char tail[8] = {};
-    if (e.name.size() != 12 || std::sscanf(e.name.c_str(), "n%7u.%3s", &number, tail) != 2 ||
-        std::string(tail) != "mov")
+    if (e.name.size() > 12 && platform::IsProcessWorkName(e.name, e.name.substr(0, 12) + ".new~")) {
+      if (const unsigned number = JournalNumber(e.name.substr(0, 12)); number != 0)
+        (void)RemoveJournalWorkFile(native_net + "/" + e.name, number);
       continue;
+    }
+    const unsigned number = JournalNumber(e.name);
+    if (number == 0) continue;
     std::string text;
     MoveJournal journal;
     if (ReadJournalFile(native_net + "/" + e.name, &text) != 0 || !ParseMoveJournal(text, &journal) ||

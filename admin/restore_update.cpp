@@ -248,6 +248,8 @@ int RestoreSteps(extlib::OperationContext& ctx) {
     extlib::close_prj_info(handle);
     created = true;
   }
+  // A rebuild killed before its new administration went into place left its work file.
+  (void)RemoveConversionTemporaries();
   ForgetLists();
   ctx.Title("prjAdmrestore");
   Notice notice;

@@ -101,12 +101,16 @@ class OperationSite {
 };
 
 // Work folders of a create or erase (".new~", ".del~") left in the hosts' project
-// folders, and a work file of the rebuild's marker (its name and a process id).
+// folders, and a work file (its name and a process id) of the rebuild's marker or
+// of a move's journal, or of a new administration.
 std::string Leftovers(const std::string& unc_root) {
   std::string found;
   for (const auto& e : std::filesystem::recursive_directory_iterator(unc_root)) {
     const std::string name = e.path().filename().string();
-    if (name.ends_with(".new~") || name.ends_with(".del~") || platform::IsProcessWorkName(name, "project.dat.rebuild.new~"))
+    const bool move_journal_work = name.size() > 12 && name.compare(9, 3, "mov") == 0 &&
+                                   platform::IsProcessWorkName(name, name.substr(0, 12) + ".new~");
+    if (name.ends_with(".new~") || name.ends_with(".del~") || move_journal_work ||
+        platform::IsProcessWorkName(name, "project.dat.rebuild.new~") || platform::IsProcessWorkName(name, "project.dat.new~"))
       found += e.path().string() + "\n";
   }
   return found;
