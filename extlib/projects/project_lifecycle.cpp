@@ -288,8 +288,16 @@ int ltbprmC(int slot, const std::string& name, uint32_t* number) {
   // The record is written (or the failure is the answer): a lock that will
   // not come off goes with the handle's close.
   (void)lock.Release();
-  // A journal whose work is not done stays for the next update.
-  if (!trash.empty() && RemoveTree(trash) != 0) drop_journal = false;
+  // A journal whose work is not done stays for the next update. The project
+  // is erased all the same; what is left is said (a file another workstation
+  // keeps open can hold its folder).
+  if (!trash.empty()) {
+    if (const int removed = RemoveTree(trash); removed != 0) {
+      drop_journal = false;
+      LibraryMessage(1, LanguageTextWith(kProjectCommandTexts, 18,
+                                         {TrimmedName(name.c_str()), EraseWorkName(entry), platform::ErrorName(removed)}));
+    }
+  }
   if (drop_journal) RemoveOperationJournal(journal);
   if (rc == 0 && number) *number = record.number;
   return rc;

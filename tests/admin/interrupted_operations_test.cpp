@@ -142,7 +142,7 @@ TEST_F(InterruptedOperationsTest, TemporariesOfJournalWritesCutShortGoUnlessAWri
   fs::create_symlink(root() + "/outside.txt", NetFile("n0000042.prj.new.new~9"));
   fs::create_directory(NetFile("n0000043.prj.new.new~10"));
   const std::vector<std::string> kept = {NetFile("n0000041.prj.new.new~x"), NetFile("Plan.prj.new.new~7"),
-                                         NetFile("project.dat.new~77"), NetFile("n0000044.prj.new~8")};
+                                         NetFile("project.dat.new~7x"), NetFile("n0000044.prj.new~8")};
   for (const std::string& name : kept) testing::WriteFile(name, "another writer's\n");
 
   {
@@ -244,12 +244,13 @@ TEST_F(InterruptedOperationsTest, TemporariesOfCheckoutFilesGoWhileNoCheckOutCan
 }
 
 // A user count change killed while it wrote users.dat, its new administration
-// or the copy it keeps leaves the write's temporary in \Net. The next update
+// or the copy it keeps, or a rebuild killed while it wrote a new empty
+// administration, leaves the write's temporary in \Net. The next update
 // removes it under the lock the change held, never while a writer holds one,
 // and leaves alone what only looks like one.
 TEST_F(InterruptedOperationsTest, TemporariesOfAUserCountChangeCutShortGoUnderTheWholeFileLock) {
   const std::vector<std::string> temporaries = {NetFile("users.dat.new~30590"), NetFile("project.dat.conv~30591"),
-                                                NetFile("project.dat.old.new~30592")};
+                                                NetFile("project.dat.old.new~30592"), NetFile("project.dat.new~30593")};
   for (const std::string& temp : temporaries) testing::WriteFile(temp, "containers 2\nADM");  // cut short
   testing::WriteFile(root() + "/outside.txt", "not the office's\n");
   fs::create_symlink(root() + "/outside.txt", NetFile("users.dat.new~9"));

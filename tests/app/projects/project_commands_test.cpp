@@ -61,6 +61,26 @@ TEST_F(ProjectCommandsTest, EraseYRemovesRecordFolderAndAttributes) {
   EXPECT_EQ(attributes.getAttribute(2, "PRJ_DESCRIPTION", &value), 0);  // the others' stay
 }
 
+// A folder that cannot be removed (a file another workstation keeps open, a
+// share failing the call): the project is erased all the same, and the
+// command says what is left and that the next update removes it, which it does.
+TEST_F(ProjectCommandsTest, AnEraseWhoseFolderStaysSaysSoAndTheNextUpdateRemovesIt) {
+  const std::string dir = site_.ProjectDir(HostOf(4), 4);
+  auto env = site_.Environment();
+  env["DOVRANE_FAULT"] = "unlink:1+:EIO";
+  auto r = testing::RunProgram(DOVRANE_BIN, {site_.Name(4), "-erase_y"}, env, site_.start_dir());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("was erased, but its folder"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("n0000004.prj.del~"), std::string::npos) << r.err;
+  EXPECT_FALSE(Known(4));
+  EXPECT_TRUE(Exists(dir + ".del~"));
+  r = site_.Run({"-update"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(Exists(dir + ".del~"));
+  EXPECT_FALSE(Exists(site_.NetDir() + "/n0000004.prj.del"));
+  EXPECT_FALSE(Known(4));
+}
+
 // A CAD session holds the lock on the project's lock information file.
 TEST_F(ProjectCommandsTest, EraseOfAnOpenProjectIsRefused) {
   const std::string dir = site_.ProjectDir(HostOf(3), 3);
