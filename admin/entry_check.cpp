@@ -94,6 +94,10 @@ void CheckRecord(CheckRun* run, const IndexedRecord& item) {
     if (Remove(item) == 0) ctx.Print("\t\tdirectory doesn't exist -> project removed from administration.\n");
     return;
   }
+  // A record of a project or host that is out is the laptop's until its
+  // check-in, which compares it with the laptop's own: nothing is mended here.
+  if (extlib::StatusFlags(r.status) & (extlib::kStatusProjectOut | extlib::kStatusHostOut))
+    return;
   bool changed = false;
   if (r.begin < 0) {
     r.begin = 0;

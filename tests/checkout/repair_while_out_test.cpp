@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <set>
 
@@ -77,6 +78,31 @@ TEST_F(RepairWhileOutTest, TheOfficesRestoreAndHostUpdateLeaveTheLaptopsFolderTo
   const testing::ProgramResult after = site_.Run({"-update"});
   EXPECT_EQ(after.status, 0) << after.out << after.err;
   EXPECT_TRUE(site_.State() == checked_in);
+}
+
+// A record of the host out belongs to the laptop until its check-in, even one
+// the office's check would mend: a start time past 2038 (a clock decades ahead
+// when the project was made) reads as negative, and -restore used to set it to 0.
+TEST_F(RepairWhileOutTest, TheOfficesRestoreLeavesTheRecordsOfTheHostOutAsTheyAre) {
+  const std::string admin = Unc("SRV1/cad/Net/project.dat");
+  std::string text = testing::ReadFile(admin);
+  char number[16];
+  std::snprintf(number, sizeof number, "@n%07u;", numbers_.at(0));
+  const size_t at = text.find(number);
+  ASSERT_NE(at, std::string::npos);
+  const size_t line = text.rfind('\n', at) + 1;
+  ASSERT_EQ(text[line + 75], ';');
+  text.replace(line + 76, 8, "A7D88408");  // begin: 2059, past the signed 32 bits
+  testing::WriteFile(admin, text);
+  const std::string record = text.substr(line, text.find('\r', line) - line);
+
+  const testing::ProgramResult restore = Office({"-restore"});
+  EXPECT_EQ(restore.status, 0) << restore.out << restore.err;
+  const std::string after = testing::ReadFile(admin);
+  const size_t again = after.find(number);
+  ASSERT_NE(again, std::string::npos);
+  const size_t line_after = after.rfind('\n', again) + 1;
+  EXPECT_EQ(after.substr(line_after, after.find('\r', line_after) - line_after), record);
 }
 
 // The host named in another letter case than its check-out information file
