@@ -98,19 +98,26 @@ void CheckRecord(CheckRun* run, const IndexedRecord& item) {
   // check-in, which compares it with the laptop's own: nothing is mended here.
   if (extlib::StatusFlags(r.status) & (extlib::kStatusProjectOut | extlib::kStatusHostOut))
     return;
-  bool changed = false;
-  if (r.begin < 0) {
-    r.begin = 0;
-    changed = true;
-  }
   int version = 0;
-  if (ReadFolderVersion(path, &version) && version != r.version && version <= 255) {
-    r.version = static_cast<unsigned char>(version);
-    changed = true;
-  }
-  if (!changed) return;
+  const bool folder_version = ReadFolderVersion(path, &version) && version <= 255;
+  // Mended on the record as it is under its lock, which a check-out may have
+  // marked since the list was read: that record is then left as it is.
+  const auto mend = [&](PRJ* now) {
+    if (extlib::StatusFlags(now->status) & (extlib::kStatusProjectOut | extlib::kStatusHostOut)) return false;
+    bool changed = false;
+    if (now->begin < 0) {
+      now->begin = 0;
+      changed = true;
+    }
+    if (folder_version && version != now->version) {
+      now->version = static_cast<unsigned char>(version);
+      changed = true;
+    }
+    return changed;
+  };
+  if (!mend(&r)) return;
   int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
-  if (handle >= 0 && RewriteRecord(r, handle, item.slot) == 0) {
+  if (handle >= 0 && RewriteRecord(r, handle, item.slot, mend) == 0) {
     uint32_t id = extlib::get_PRJVekNetID();
     // A folder that cannot take it is reported there; the record stays right.
     if (id != 0) (void)WriteNetIdToProject(r, id);

@@ -36,7 +36,8 @@ long FindSlot(const PRJ& record, int handle, long hint, ProjectIndex* index) {
   return found.slot;
 }
 
-int WriteLocked(const PRJ& record, int handle, long hint, bool remove) {
+int WriteLocked(const PRJ& record, int handle, long hint, const RecordMend* mend) {
+  const bool remove = mend == nullptr;
   // Taken before the write: after it the file's stamp is the run's own.
   ProjectIndex* index = CurrentIndex();
   long slot = FindSlot(record, handle, hint, index);
@@ -53,11 +54,18 @@ int WriteLocked(const PRJ& record, int handle, long hint, bool remove) {
   // from that host): a project moved meanwhile is another case, and writing
   // the stale copy would erase a project that exists elsewhere.
   if (rc == 0 && remove && std::memcmp(on_disk.host, record.host, sizeof on_disk.host) != 0) rc = kPrjNotFound;
-  PRJ out = record;
-  if (remove) out.name[0] = '#';
-  if (rc == 0) rc = extlib::WriteRecordAtSlot(handle, slot, &out);
+  // What is written is the record as it is now, changed under the lock:
+  // another writer's change since the caller read it (a check-out's mark, an
+  // owner) stays.
+  PRJ out = on_disk;
+  bool write = rc == 0;
+  if (write && remove) out.name[0] = '#';
+  if (write && !remove) write = (*mend)(&out);
+  if (write) rc = extlib::WriteRecordAtSlot(handle, slot, &out);
   const int unlock = lock.Release();
-  if (rc == 0 && index) {
+  if (rc == 0 && !write) {
+    // Nothing to change: the index still holds the file's record.
+  } else if (rc == 0 && index) {
     index->OnWrite(slot, out);
     IndexFollowsFile();
   } else {
@@ -98,9 +106,11 @@ int AppendRecord(const PRJ& record) {
   return rc ? rc : unlock;
 }
 
-int MarkRecordDeleted(const PRJ& record, int handle, long slot) { return WriteLocked(record, handle, slot, true); }
+int MarkRecordDeleted(const PRJ& record, int handle, long slot) { return WriteLocked(record, handle, slot, nullptr); }
 
-int RewriteRecord(const PRJ& record, int handle, long slot) { return WriteLocked(record, handle, slot, false); }
+int RewriteRecord(const PRJ& record, int handle, long slot, const RecordMend& mend) {
+  return WriteLocked(record, handle, slot, &mend);
+}
 
 int RemoveRecord(const PRJ& record, int handle, long slot) {
   int rc = MarkRecordDeleted(record, handle, slot);

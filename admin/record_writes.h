@@ -4,6 +4,8 @@
 // moment leaves an administration the next run reads.
 #pragma once
 
+#include <functional>
+
 #include "extlib/records/prj_record.h"
 
 namespace dovrane::admin {
@@ -14,13 +16,18 @@ namespace dovrane::admin {
 // record's number meanwhile).
 [[nodiscard]] int AppendRecord(const extlib::PRJ& record);
 
+// Changes a record as it is on disk under its lock; false: nothing to write.
+using RecordMend = std::function<bool(extlib::PRJ* record)>;
+
 // Lock the record's slot, check that it still holds this record (name and
 // number; for a delete also the host, so that a project moved since the
-// caller read it is not deleted), write it with the name's first
-// character "#" (delete) or as given (rewrite), unlock. slot: where the record was seen, 0 when unknown (then it
-// is found by number, else by name). 0, -3 not there, -7 locked, or the write's code.
+// caller read it is not deleted), write the record as it is now with the
+// name's first character "#" (delete) or as mend leaves it (rewrite), unlock.
+// A rewrite never writes the caller's copy: what changed since it was read
+// stays. slot: where the record was seen, 0 when unknown (then it is found by
+// number, else by name). 0, -3 not there, -7 locked, or the write's code.
 [[nodiscard]] int MarkRecordDeleted(const extlib::PRJ& record, int handle, long slot = 0);
-[[nodiscard]] int RewriteRecord(const extlib::PRJ& record, int handle, long slot = 0);
+[[nodiscard]] int RewriteRecord(const extlib::PRJ& record, int handle, long slot, const RecordMend& mend);
 
 // MarkRecordDeleted, and on success the project's attributes go too.
 [[nodiscard]] int RemoveRecord(const extlib::PRJ& record, int handle, long slot = 0);

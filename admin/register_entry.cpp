@@ -194,10 +194,13 @@ bool FinishOwnRecord(const std::string& host, const HostFolder& folder, const Pr
   if (!(flags & extlib::kStatusPlainName)) return true;
   *result = 1;
   if (FlushBatch(folder) != 0) return true;
-  PRJ finished = own.record;
-  finished.status = extlib::StatusCharacter(flags & static_cast<unsigned char>(~extlib::kStatusPlainName));
   int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
-  if (handle >= 0 && RewriteRecord(finished, handle, own.slot) == 0) *result = 0;
+  const auto finish = [](PRJ* now) {
+    const unsigned char flags_now = extlib::StatusFlags(now->status);
+    now->status = extlib::StatusCharacter(flags_now & static_cast<unsigned char>(~extlib::kStatusPlainName));
+    return (flags_now & extlib::kStatusPlainName) != 0;
+  };
+  if (handle >= 0 && RewriteRecord(own.record, handle, own.slot, finish) == 0) *result = 0;
   return true;
 }
 

@@ -75,7 +75,7 @@ TEST_F(AppendBatchTest, OwnWritesOverTheSnapshotAgreeWithTheFileReadAgain) {
   ASSERT_EQ(MarkRecordDeleted(largest, handle), 0);     // slot 12 free, the largest number gone
   EXPECT_EQ(CurrentIndex()->Largest(), records[records.size() - 2].number);
   ASSERT_EQ(MarkRecordDeleted(records[4], handle), 0);  // slot 5 free
-  ASSERT_EQ(RewriteRecord(moved, handle), 0);
+  ASSERT_EQ(WriteWhole(moved, handle), 0);
   ASSERT_EQ(AppendRecord(twin), 0);                     // into slot 5, before its twin
   ASSERT_EQ(MarkRecordDeleted(records[7], handle), 0);  // the twin in slot 5 is the one now
   ASSERT_EQ(AppendRecord(Record("Anbau", 91)), 0);      // into slot 12

@@ -18,6 +18,7 @@
 #include "extlib/projects/project_code.h"
 #include "extlib/projects/project_info_file.h"
 #include "extlib/projects/project_lifecycle.h"
+#include "extlib/records/project_list.h"
 #include "platform/env.h"
 #include "repair_fixture.h"
 #include "support/stopping_progress.h"
@@ -35,7 +36,7 @@ class EntryCheckTest : public RepairTest {
     extlib::PRJ changed = r;
     changed.status = status;
     int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
-    ASSERT_EQ(RewriteRecord(changed, handle), 0);
+    ASSERT_EQ(WriteWhole(changed, handle), 0);
   }
 };
 
@@ -156,6 +157,53 @@ TEST_F(EntryCheckTest, VersionFromTheFolderIsTakenOverAndStoredWithTheIdentifier
   EXPECT_EQ(Admin().size(), before.size());  // rewritten in place
 }
 
+// Runs a hook when the check reads a folder's version file, between its
+// reading of the list and its write of the record.
+class HookOnVersionFileEnv : public platform::Env {
+ public:
+  HookOnVersionFileEnv(std::string folder, std::function<void()> hook)
+      : folder_(std::move(folder)), hook_(std::move(hook)) {}
+  int OpenAt(int dirfd, const std::string& path, int flags, mode_t mode) override {
+    if (path.ends_with(folder_ + "/version.txt") && !ran) {
+      ran = true;
+      hook_();
+    }
+    return Env::OpenAt(dirfd, path, flags, mode);
+  }
+  bool ran = false;
+
+ private:
+  std::string folder_;
+  std::function<void()> hook_;
+};
+
+// A window checked the project out while an administrator's -restore checked
+// it: the check wrote its copy of the record, read before the mark, over the
+// marked one, and the window's check-in then found nothing to give back.
+TEST_F(EntryCheckTest, AProjectCheckedOutWhileTheCheckRunsKeepsItsMark) {
+  const extlib::PRJ p = OnHost("SRV1");
+  testing::WriteFile(Folder("SRV1", p.number) + "/version.txt", "7\r\n");
+  HookOnVersionFileEnv env(extlib::NumberText(p.number) + ".prj", [&] {
+    unsigned char status = extlib::kStatusBlank | extlib::kStatusProjectOut;
+    EXPECT_EQ(extlib::put_project_status(p.name, &status), 0);
+  });
+  platform::SetCurrentEnv(&env);
+  EXPECT_EQ(CheckValidEntries(quiet_), 0);
+  platform::SetCurrentEnv(nullptr);
+  EXPECT_TRUE(env.ran);
+  const auto records = Records();
+  const extlib::PRJ* now = Find(records, p.number);
+  ASSERT_NE(now, nullptr);
+  EXPECT_TRUE(extlib::StatusFlags(now->status) & extlib::kStatusProjectOut);
+  // The record of a project that is out is its check-out's until the check-in.
+  EXPECT_EQ(now->version, p.version);
+  // Given back, the next check takes the folder's version over.
+  unsigned char back = extlib::kStatusBlank;
+  ASSERT_EQ(extlib::put_project_status(p.name, &back), 0);
+  EXPECT_EQ(CheckValidEntries(quiet_), 0);
+  EXPECT_EQ(Find(Records(), p.number)->version, 7);
+}
+
 TEST_F(EntryCheckTest, InvalidLinkIsDeletedWithItsRecordUnreachableTargetIsKept) {
   extlib::PRJ a = OnHost("SRV1"), b = OnHost("SRV2");
   // Both projects become link files: a's target is gone below a reachable
@@ -229,7 +277,7 @@ TEST_F(EntryCheckTest, ARecordMovedMeanwhileIsNotDeletedFromItsStaleCopy) {
   std::memset(moved.host, ' ', sizeof moved.host);
   const std::string other = std::string(seen.host, 4) == "SRV2" ? "SRV3" : "SRV2";
   std::memcpy(moved.host, other.data(), other.size());
-  ASSERT_EQ(RewriteRecord(moved, handle), 0);
+  ASSERT_EQ(WriteWhole(moved, handle), 0);
   EXPECT_EQ(MarkRecordDeleted(seen, handle), extlib::kPrjNotFound);
   const auto after_move = Records();
   const extlib::PRJ* now = Find(after_move, seen.number);

@@ -59,7 +59,7 @@ TEST_F(HostScanTest, ScanAndRecordWriteRunTogetherOnOneInstallation) {
     // Many small writes, so that they fall between the scan's registrations.
     for (unsigned char version = 1; version <= 40 && written == 0; ++version) {
       changed.version = version;
-      written = handle < 0 ? handle : RewriteRecord(changed, handle);
+      written = handle < 0 ? handle : WriteWhole(changed, handle);
     }
   });
   scan.join();

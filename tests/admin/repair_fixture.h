@@ -13,6 +13,7 @@
 
 #include "admin/host_scan.h"
 #include "admin/project_index.h"
+#include "admin/record_writes.h"
 #include "extlib/records/administration.h"
 #include "extlib/installation/installation.h"
 #include "extlib/installation/library_init.h"
@@ -54,6 +55,14 @@ class RepairTest : public ::testing::Test {
     return Unc(host + "/cad/Prj/" + extlib::NumberText(number) + ".prj");
   }
   std::string Admin() const { return testing::ReadFile(Unc("SRV1/cad/Net/project.dat")); }
+
+  // Another writer's change: the record written whole, under its lock.
+  static int WriteWhole(const extlib::PRJ& record, int handle, long slot = 0) {
+    return RewriteRecord(record, handle, slot, [&record](extlib::PRJ* now) {
+      *now = record;
+      return true;
+    });
+  }
 
   // The records as the library reads them now.
   std::vector<extlib::PRJ> Records() const {

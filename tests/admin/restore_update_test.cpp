@@ -158,7 +158,7 @@ TEST_F(RestoreUpdateTest, IdentifierPassRewritesAFolderWhoseRecordChangedAfterTh
   extlib::PRJ changed = read;
   changed.owner = read.owner == 2 ? 3 : 2;
   int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
-  ASSERT_EQ(RewriteRecord(changed, handle, 0), 0);
+  ASSERT_EQ(WriteWhole(changed, handle), 0);
   ASSERT_EQ(WriteNetIdToAllProjects(id, quiet_, &seen), 0);
   uint32_t stored_id = 0;
   extlib::PRJ stored;
