@@ -112,7 +112,7 @@ std::vector<HostChild> HostCommands::Children(const QModelIndex& host) const {
   if (!ref.valid() || ref.child >= 0 || ref.node->parent) return children;
   const auto* record = static_cast<const tree::HostRecord*>(ref.node);
   children.reserve(record->projects.size());
-  for (const tree::ProjectRecord& project : record->projects) children.push_back({std::string(project.name), project.kind});
+  for (const tree::ProjectRecord& project : record->projects) children.push_back({std::string(project.name()), project.kind});
   return children;
 }
 

@@ -33,6 +33,7 @@ HostRecord* AddHost(HostTable* table, std::unordered_map<std::string, HostRecord
   auto host = std::make_unique<HostRecord>();
   host->name = name;
   host->user_names = table->user_names.data();
+  host->snapshot = table->snapshot.get();
   host->admin = !input.admin_host.empty() && key == UpperKey(input.admin_host);
   host->kind = HostKind(host->admin, false, false);
   host->image = HostImage(host->kind, name, input.local_computer);
@@ -48,21 +49,6 @@ HostRecord* AddHost(HostTable* table, std::unordered_map<std::string, HostRecord
 }
 
 // The member bits of users 1 .. last_user.
-// A name of up to 50 bytes copied in a few overlapping words: memcpy of a
-// size not known at compile time became a string instruction whose start-up
-// cost a quarter of the table's build.
-void CopyName(char* to, const char* from, size_t n) {
-  if (n >= 16) {
-    for (size_t k = 0; k + 16 < n; k += 16) std::memcpy(to + k, from + k, 16);
-    std::memcpy(to + n - 16, from + n - 16, 16);
-  } else if (n >= 8) {
-    std::memcpy(to, from, 8);
-    std::memcpy(to + n - 8, from + n - 8, 8);
-  } else {
-    for (size_t k = 0; k < n; ++k) to[k] = from[k];
-  }
-}
-
 size_t MemberBitCount(const unsigned char* members, size_t bytes) {
   size_t count = 0;
   for (size_t byte = 0; byte < bytes; ++byte) count += static_cast<size_t>(__builtin_popcount(members[byte]));
@@ -71,22 +57,32 @@ size_t MemberBitCount(const unsigned char* members, size_t bytes) {
 
 }  // namespace
 
+std::string_view ProjectRecord::name() const {
+  const HostRecord* host = this->host();
+  return host && host->snapshot ? host->snapshot->Name(record) : std::string_view();
+}
+
 std::string_view ProjectRecord::ChildText(int child_row) const {
   if (child_row == 0) return location();
   const HostRecord* host = this->host();
-  if (child_row < 1 || child_row > 1 + member_count || !users || !host || !host->user_names) return {};
-  return host->user_names[users[child_row - 1]];
+  if (child_row < 1 || child_row > 1 + member_count || !host || !host->users || !host->user_names) return {};
+  return host->user_names[host->users[users_at + static_cast<uint32_t>(child_row) - 1]];
 }
 
-const std::string& ProjectRecord::location() const { return location_ ? *location_ : kEmpty; }
+const std::string& ProjectRecord::location() const {
+  const HostRecord* host = this->host();
+  if (!host) return kEmpty;
+  const auto it = host->locations.find(row);
+  return it == host->locations.end() ? kEmpty : it->second;
+}
 
 void ProjectRecord::SetLocation(std::string location) {
+  HostRecord* host = this->host();
+  if (!host) return;
   if (location.empty()) {
-    location_.reset();
-  } else if (location_) {
-    *location_ = std::move(location);
+    host->locations.erase(row);
   } else {
-    location_ = std::make_unique<std::string>(std::move(location));
+    host->locations[row] = std::move(location);
   }
 }
 
@@ -107,7 +103,7 @@ ProjectRecord* HostTable::FindProject(const HostRecord& host, std::string_view n
   name = name.substr(0, name.find('\0'));
   while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
   for (const ProjectRecord& project : host.projects) {
-    if (project.name == name) return const_cast<ProjectRecord*>(&project);
+    if (project.name() == name) return const_cast<ProjectRecord*>(&project);
   }
   return nullptr;
 }
@@ -172,7 +168,7 @@ uint32_t HostKind(bool admin, bool checked_out, bool ping_failed) {
 }
 
 void ComputeProjectKind(const ProjectRecord& project, unsigned char status, const FillInput& input,
-                        uint32_t* kind, int* image) {
+                        uint32_t* kind, uint8_t* image) {
   unsigned char flags = extlib::StatusFlags(status);
   if (flags & extlib::kStatusProjectOut) {
     *kind = kKindProjectOut;
@@ -186,9 +182,9 @@ void ComputeProjectKind(const ProjectRecord& project, unsigned char status, cons
     *kind = kKindProject;
   }
   const HostRecord* host = project.host();
-  bool marked = !input.move_mark.project.empty() && input.move_mark.project == project.name && host &&
+  bool marked = !input.move_mark.project.empty() && input.move_mark.project == project.name() && host &&
                 input.move_mark.host == host->name;
-  *image = ProjectImage(*kind, marked);
+  *image = static_cast<uint8_t>(ProjectImage(*kind, marked));
 }
 
 namespace {
@@ -196,9 +192,9 @@ namespace {
 // One host table made from a snapshot in two passes over the snapshot's
 // fields in its order (a million records are read in order, never jumped
 // between): the first finds each record's host and counts what each host
-// needs, the second makes the projects. Each host's records, names and user
-// numbers still lie side by side, so a walk over the tree (a search) reads
-// memory in order.
+// needs, the second makes the projects. Each host's records and user numbers
+// lie side by side; the names stay in the snapshot, which a search reads in
+// its own order.
 class TableBuild {
  public:
   TableBuild(const FillInput& input, HostTable* table)
@@ -240,46 +236,40 @@ class TableBuild {
       }
       Need& host_need = need_[made_of_[field]];
       ++host_need.projects;
-      host_need.name_bytes += snapshot_.Name(i).size();
       host_need.users += 1 + (input_.network ? MemberBitCount(snapshot_.Members(i), member_bytes_) : 0);
     }
   }
 
-  // Each host's part of the name buffer and the user numbers, in table order.
+  // Each host's part of the user numbers, in table order.
   void PlaceParts() {
-    size_t name_total = 0, users_total = 0;
+    size_t users_total = 0;
     for (const auto& host : table_->hosts) {
       for (size_t h = 0; h < made_.size(); ++h) {
         if (made_[h] != host.get()) continue;
-        need_[h].name_at = name_total;
         need_[h].users_at = users_total;
-        name_total += need_[h].name_bytes;
         users_total += need_[h].users;
         host->projects.reserve(need_[h].projects);
       }
     }
-    table_->project_names.resize(name_total);
     table_->project_users.resize(users_total);
+    for (size_t h = 0; h < made_.size(); ++h) made_[h]->users = table_->project_users.data() + need_[h].users_at;
   }
 
   // The second pass: the projects, in their hosts' parts.
   void MakeProjects() {
-    char* const names = table_->project_names.data();
     uint16_t* const users = table_->project_users.data();
     for (size_t i = 0; i < count_; ++i) {
       const uint32_t number = snapshot_.Number(i);
       if (number == 0) continue;
       const uint32_t h = made_of_[snapshot_.HostIndex(i)];
       Need& host_need = need_[h];
-      ProjectRecord* project = &made_[h]->projects.emplace_back();
-      project->parent = made_[h];
+      HostRecord* host = made_[h];
+      ProjectRecord* project = &host->projects.emplace_back();
+      project->parent = host;
       project->number = number;
-      const std::string_view name = snapshot_.Name(i);
-      CopyName(names + host_need.name_at, name.data(), name.size());
-      project->name = std::string_view(names + host_need.name_at, name.size());
-      host_need.name_at += name.size();
+      project->record = static_cast<uint32_t>(i);
       uint16_t* user_at = users + host_need.users_at;
-      project->users = user_at;
+      project->users_at = static_cast<uint32_t>(user_at - host->users);
       const uint32_t owner = snapshot_.Owner(i);
       *user_at++ = static_cast<uint16_t>(owner < kUserCount && named_[owner] ? owner : 0);
       if (input_.network) user_at = AddMembers(snapshot_.Members(i), owner, user_at, project);
@@ -308,8 +298,8 @@ class TableBuild {
   // User numbers go up to 32 x 31 (user 0: none).
   static constexpr size_t kUserCount = extlib::kUsersPerContainer * extlib::kMaxUserContainers + 1;
   struct Need {
-    size_t projects = 0, name_bytes = 0, users = 0;
-    size_t name_at = 0, users_at = 0;  // where the host's part begins
+    size_t projects = 0, users = 0;
+    size_t users_at = 0;  // where the host's part begins
   };
 
   // Only the member bits that are set (user u is bit (u-1) % 8 of byte
@@ -346,6 +336,7 @@ std::unique_ptr<HostTable> BuildHostTable(const FillInput& input) {
   table->local_computer = input.local_computer;
   if (!input.snapshot) return table;
   table->generation = input.snapshot->Generation();
+  table->snapshot = input.snapshot;
   TableBuild build(input, table.get());
   build.NameUsers();
   build.CountNeeds();

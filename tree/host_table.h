@@ -26,21 +26,22 @@ struct TreeNode {
   TreeNode* parent = nullptr;  // the host of a project; null for a host
   int row = 0;                 // among its parent's children
   uint32_t kind = 0;
-  int image = 0;
+  uint8_t image = 0;           // below kImageCount
 };
 
 // A project and its three kinds of child items: row 0 the directory, row 1
 // the owner, rows 2.. the members. Small and without allocations of its own
-// (a million of them lie in their hosts' arrays): the name points into the
-// table's name buffer, the owner and members into its user numbers.
+// (a million of them lie in their hosts' arrays): the name is read in the
+// snapshot the table was built from, the owner and members in the table's
+// user numbers, the directory in its host's few looked-up ones.
 struct ProjectRecord : TreeNode {
-  uint32_t number = 0;
+  bool in_use = false;  // its lock file is held (the last check said so)
   uint16_t member_count = 0;
-  bool in_use = false;     // its lock file is held (the last check said so)
-  std::string_view name;   // trailing blanks removed; Windows-1252; the table's
-  // The owner and then the members as user numbers, into the host's user
-  // names: a name is held once per table, not once per project.
-  const uint16_t* users = nullptr;
+  uint32_t number = 0;
+  uint32_t record = 0;    // its place in the snapshot
+  uint32_t users_at = 0;  // where its owner and members begin in its host's user numbers
+  // Trailing blanks removed; Windows-1252.
+  std::string_view name() const;
   int ChildCount() const { return 2 + member_count; }
   // The text and kind of child `row`.
   std::string_view ChildText(int row) const;
@@ -50,10 +51,10 @@ struct ProjectRecord : TreeNode {
   // someone looked at have one, so it is held apart.
   const std::string& location() const;
   void SetLocation(std::string location);
-
- private:
-  std::unique_ptr<std::string> location_;
 };
+
+// A million of them: the fields fill the node's tail, 32 bytes in all.
+static_assert(sizeof(ProjectRecord) <= 32);
 
 struct HostRecord : TreeNode {
   std::string name;
@@ -65,6 +66,10 @@ struct HostRecord : TreeNode {
   bool listed = false;       // data.cfg names it
   std::string data_path;     // its data path from data.cfg
   const std::string* user_names = nullptr;  // the table's, by user number
+  const uint16_t* users = nullptr;          // its projects' owners and members, as user numbers
+  const extlib::ProjectSnapshot* snapshot = nullptr;  // the table's
+  // The directories looked up, by project row.
+  std::unordered_map<int, std::string> locations;
   // The model's: how many of the projects the views have been given (rows
   // 0 .. shown-1); the rest are handed out as the views fetch them.
   int shown = 0;
@@ -83,8 +88,9 @@ struct HostTable {
   // owners and members; both are filled once and never grow afterwards.
   std::vector<std::string> user_names;
   std::vector<uint16_t> project_users;
-  // The projects' names one after the other (never grows after the build).
-  std::string project_names;
+  // What the projects' names are read in: the project table's own, shared,
+  // so that a table holds no second copy of a million names.
+  extlib::SnapshotPtr snapshot;
 
   // The first host of that name (case-insensitive), or null.
   HostRecord* FindHost(const std::string& name) const;
@@ -126,7 +132,7 @@ std::string AdministrationHostName(const std::string& net_path);
 std::unique_ptr<HostTable> BuildHostTable(const FillInput& input);
 // The kind and image of a project from what the snapshot and the marks say.
 void ComputeProjectKind(const ProjectRecord& project, unsigned char status, const FillInput& input,
-                        uint32_t* kind, int* image);
+                        uint32_t* kind, uint8_t* image);
 // The host's kind from its role and its check results.
 uint32_t HostKind(bool admin, bool checked_out, bool ping_failed);
 

@@ -169,7 +169,7 @@ QModelIndex ProjectTreeModel::RemapIndex(const QModelIndex& old, const HostTable
   const HostRecord* new_host = next.FindHost(host->name);
   if (!new_host) return {};
   if (!project) return createIndex(new_host->row, 0, nullptr);
-  const ProjectRecord* new_project = HostTable::FindProject(*new_host, project->name);
+  const ProjectRecord* new_project = HostTable::FindProject(*new_host, project->name());
   if (!new_project) return {};
   if (item.child < 0) return createIndex(new_project->row, 0, const_cast<HostRecord*>(new_host));
   if (item.child >= new_project->ChildCount()) return {};
@@ -263,8 +263,8 @@ QMimeData* ProjectTreeModel::mimeData(const QModelIndexList& indexes) const {
   if (!item.valid() || item.child >= 0 || !item.node->parent || item.kind() != kKindProject) return nullptr;
   const auto* project = static_cast<const ProjectRecord*>(item.node);
   auto* data = new QMimeData;
-  data->setData(QLatin1String(kProjectMimeType), QByteArray::fromStdString(project->host()->name + "\n" + std::string(project->name)));
-  data->setText(ToQt(project->name));
+  data->setData(QLatin1String(kProjectMimeType), QByteArray::fromStdString(project->host()->name + "\n" + std::string(project->name())));
+  data->setText(ToQt(project->name()));
   return data;
 }
 

@@ -228,7 +228,7 @@ void ProjectTrees::CheckDirectory(const QModelIndex& item) {
   // Only the free and the unreachable move between the two; a folder whose
   // path is known may have gone since, so it is asked at every selection.
   if (project->kind != kKindProject && project->kind != kKindProjectUnreachable && !project->location().empty()) return;
-  worker_->CheckDirectory(serial_, project->host()->name, std::string(project->name));
+  worker_->CheckDirectory(serial_, project->host()->name, std::string(project->name()));
 }
 
 void ProjectTrees::OnCurrentChanged(CDovraneTreeCtrl* tree, const QModelIndex& item) {

@@ -20,7 +20,7 @@ std::vector<std::string> ItemStatusBarTexts(const TreeNode* node, int child_row,
   if (!node || child_row >= 0) return {"", "", ""};
   if (IsProjectKind(node->kind)) {
     const auto* project = static_cast<const ProjectRecord*>(node);
-    return {Trimmed(project->name), project->location()};
+    return {Trimmed(project->name()), project->location()};
   }
   if (!IsHostKind(node->kind)) return {"", "", ""};
   const auto* host = static_cast<const HostRecord*>(node);

@@ -1,6 +1,7 @@
 #include "tree/tree_search.h"
 
 #include "platform/text_codec.h"
+#include "tree/item_kind.h"
 
 namespace dovrane::tree {
 
@@ -80,7 +81,7 @@ uint32_t ItemRef::kind() const { return child >= 0 ? ProjectRecord::ChildKind(ch
 
 std::string_view ItemRef::text() const {
   if (child >= 0) return static_cast<const ProjectRecord*>(node)->ChildText(child);
-  if (node->parent) return static_cast<const ProjectRecord*>(node)->name;
+  if (node->parent) return static_cast<const ProjectRecord*>(node)->name();
   return static_cast<const HostRecord*>(node)->name;
 }
 
@@ -153,16 +154,31 @@ ItemRef FindTreeItem(const HostTable& table, ItemRef start, const std::string& p
 }
 
 SearchWalk::SearchWalk(const HostTable& table, ItemRef start, const std::string& pattern, uint32_t mask)
-    : walk_(table, start), pattern_(pattern, false, false), mask_(mask) {}
+    : walk_(table, start), pattern_(pattern, false, false), mask_(mask) {
+  if (!table.snapshot || !(mask & (kKindProject | kKindProjectOut | kKindProjectHostOut))) return;
+  const extlib::ProjectSnapshot& snapshot = *table.snapshot;
+  name_matches_.resize(snapshot.Count());
+  for (size_t i = 0; i < name_matches_.size(); ++i) {
+    const std::string_view name = snapshot.Name(i);
+    name_matches_[i] = name.size() >= pattern_.MinLength() && pattern_.Matches(TrimBlanks(name));
+  }
+}
+
+bool SearchWalk::ItemMatches(const ItemRef& item) const {
+  if (item.child < 0 && item.node->parent) {
+    const auto* project = static_cast<const ProjectRecord*>(item.node);
+    if (project->record < name_matches_.size()) return name_matches_[project->record];
+  }
+  const std::string_view text = item.text();
+  return text.size() >= pattern_.MinLength() && pattern_.Matches(TrimBlanks(text));
+}
 
 ItemRef SearchWalk::NextMatch() {
   if (started_) walk_.Next();
   started_ = true;
   for (; walk_.Current().valid(); walk_.Next()) {
     ItemRef item = walk_.Current();
-    if (!(item.kind() & mask_)) continue;
-    const std::string_view text = item.text();
-    if (text.size() >= pattern_.MinLength() && pattern_.Matches(TrimBlanks(text))) return item;
+    if ((item.kind() & mask_) && ItemMatches(item)) return item;
   }
   return {};
 }

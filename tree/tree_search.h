@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 #include <string_view>
 
 #include "tree/host_table.h"
@@ -79,10 +80,16 @@ class SearchWalk {
   ItemRef NextMatch();
 
  private:
+  bool ItemMatches(const ItemRef& item) const;
+
   TreeWalk walk_;
   TextPattern pattern_;
   uint32_t mask_;
   bool started_ = false;
+  // The projects whose names match, by their place in the table's snapshot:
+  // the names are compared in one pass in the snapshot's order, not one by
+  // one in the tree's, where each would be a look-up elsewhere in memory.
+  std::vector<bool> name_matches_;
 };
 
 }  // namespace dovrane::tree

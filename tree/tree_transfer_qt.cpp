@@ -54,13 +54,13 @@ bool TreeTransfer::Mark(const QModelIndex& item, bool copy) {
   if (!ref.valid() || ref.child >= 0 || !ref.node->parent) return false;
   const auto* project = static_cast<const tree::ProjectRecord*>(ref.node);
   if (project->kind != tree::kKindProject) {
-    ReportTransferRefusal(TransferRefusal::kNotFree, project->kind, std::string(project->name), "");
+    ReportTransferRefusal(TransferRefusal::kNotFree, project->kind, std::string(project->name()), "");
     return false;
   }
   ShowMark(false);  // the project marked before gets its image back
   cut_pending_ = !copy;
   copy_pending_ = copy;
-  mark_name_ = project->name;
+  mark_name_ = project->name();
   mark_host_ = project->host()->name;
   ShowMark(true);
   return true;

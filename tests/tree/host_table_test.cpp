@@ -34,7 +34,7 @@ TEST(HostTableTest, ProjectsWithOwnerMembersAndKindsFromStatusAndMarks) {
   ASSERT_TRUE(srv2);
   ASSERT_EQ(srv2->projects.size(), 3u);
   const ProjectRecord& alpha = srv2->projects[0];
-  EXPECT_EQ(alpha.name, "Alpha");
+  EXPECT_EQ(alpha.name(), "Alpha");
   EXPECT_EQ(alpha.ChildCount(), 4);
   std::vector<std::string> children;
   for (int row = 1; row < alpha.ChildCount(); ++row) children.emplace_back(alpha.ChildText(row));

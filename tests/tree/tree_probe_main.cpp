@@ -68,7 +68,7 @@ std::vector<checkout::CheckoutEntry> HostList(tree::HostListPurpose purpose, con
   const tree::HostRecord* record = table ? table->FindHost(host) : nullptr;
   std::vector<tree::HostChild> children;
   if (record)
-    for (const tree::ProjectRecord& project : record->projects) children.push_back({std::string(project.name), project.kind});
+    for (const tree::ProjectRecord& project : record->projects) children.push_back({std::string(project.name()), project.kind});
   tree::HostListResult result = tree::BuildHostList(purpose, host, children, own_marks);
   if (result.refused_row >= 0 && static_cast<size_t>(result.refused_row) < children.size())
     platform::Terminal::WriteErr("the host's list refuses project " + children[result.refused_row].text + "\n");
