@@ -66,6 +66,16 @@ TEST(TreeSearchTest, SearchWalkStepsThroughEveryMatchThenEnds) {
   EXPECT_FALSE(walk.NextMatch().valid());
   SearchWalk none(*table, {}, "no such text", kMaskAllItems);
   EXPECT_FALSE(none.NextMatch().valid());
+  // The names compared ahead in the snapshot's order answer as the items do:
+  // without letter case, only for the kinds asked, from the start item on.
+  SearchWalk lower(*table, {}, "*ta*", kMaskAllItems);
+  EXPECT_EQ(lower.NextMatch().text(), "Delta");
+  SearchWalk hosts(*table, {}, "*TA*", kMaskHosts);  // with the checked-out projects
+  EXPECT_EQ(hosts.NextMatch().text(), "Beta one");
+  EXPECT_FALSE(hosts.NextMatch().valid());
+  SearchWalk from_zeta(*table, {&table->FindHost("SRV3")->projects[0], -1}, "*TA*", kMaskAllItems);
+  EXPECT_EQ(from_zeta.NextMatch().text(), "Zeta");
+  EXPECT_FALSE(from_zeta.NextMatch().valid());
 }
 
 }  // namespace
