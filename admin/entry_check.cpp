@@ -74,7 +74,8 @@ void CheckRecord(CheckRun* run, const IndexedRecord& item) {
     return;
   }
   if (link == extlib::kLinkUnreachable) return;  // the linked folder cannot be reached now: nothing is known
-  if (extlib::lzcheck_path(path) < 0) {
+  // A folder found by the link's look needs no second look.
+  if (link != extlib::kLinkResolved && extlib::lzcheck_path(path) < 0) {
     const std::string parent = extlib::ParentPath(path);
     if (extlib::lzcheck_path(parent) != 1 || !run->reach.FolderReachable(parent)) {
       ctx.Print("Can't access path <%s>\n\t to project <%s>\n", parent.c_str(), r.name);

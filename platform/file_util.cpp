@@ -61,6 +61,10 @@ int ReadWholeFileAt(int dirfd, const std::string& name, std::string* contents, u
     // The file may grow while it is read: the limit holds for what is read.
     if (contents->size() + static_cast<uint64_t>(n) > limit) rc = -EFBIG;
     else contents->append(buf, static_cast<size_t>(n));
+    // All the file had when it was opened, in a read that was not full: no
+    // second call only to be told the end (a repair reads two small files of
+    // every project).
+    if (rc == 0 && static_cast<size_t>(n) < sizeof buf && contents->size() == info.size) break;
   }
   int rc_close = env->Close(fd);
   if (rc == 0) rc = rc_close;

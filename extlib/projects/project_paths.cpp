@@ -70,8 +70,9 @@ int ltpdirC(int slot, const std::string& name, std::string* dir, int* extra) {
 int resolve_prj_link(std::string* path) {
   platform::FileInfo info;
   std::string native = platform::NativePath(*path);
-  if (platform::IsSymbolicLink(native)) return kLinkSymbolic;
-  if (platform::CurrentEnv()->Stat(native, &info) != 0) return kLinkNothing;
+  // One look, not followed: a repair asks this of every project.
+  if (platform::CurrentEnv()->Stat(native, &info, false) != 0) return kLinkNothing;
+  if (info.type == platform::EntryType::kLink) return kLinkSymbolic;
   if (info.type == platform::EntryType::kDirectory) return kLinkResolved;
   std::string text;
   // A link file holds one path: anything that is not a small regular file
