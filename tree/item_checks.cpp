@@ -17,6 +17,11 @@ namespace dovrane::tree {
 
 namespace {
 
+// A session makes its lock file and then locks it: a file this young and not
+// yet locked may be one on its way, and deleting it would leave the session
+// locking a file nobody sees. It counts as free and stays for a later check.
+constexpr int64_t kLockFileGraceSeconds = 10;
+
 // True while another process holds the project's lock file; a lock file held
 // by nobody is stale and is deleted, and the project counts as free.
 bool LockFileHeld(uint32_t number) {
@@ -33,7 +38,11 @@ bool LockFileHeld(uint32_t number) {
   // A lock test the share fails counts as held: the file is nobody's to delete then.
   const bool locked = regular && platform::HeldByOtherProcess(fd);
   platform::CloseNothingPending(env, fd);
-  if (regular && !locked) (void)env->Unlink(lock);
+  // The file's age by this computer's clock; one that lies in the future (a
+  // clock that differs) is no sign of a session starting.
+  const int64_t age = env->NowSeconds() - info.modified.sec;
+  const bool starting = age >= 0 && age < kLockFileGraceSeconds;
+  if (regular && !locked && !starting) (void)env->Unlink(lock);
   return locked;
 }
 

@@ -78,13 +78,25 @@ TEST(ItemChecksTest, AdministrationHostOutWinsOverFailedPing) {
   EXPECT_EQ(table->FindHost("SRV1")->image, 13);
 }
 
+// A lock file nobody holds is stale and goes, unless it was made a moment
+// ago: a session makes the file and then locks it, and a check between the
+// two must not leave the session locking a file nobody sees.
 TEST(ItemChecksTest, StaleLockFileIsDeletedAndTheProjectIsFree) {
   TreeFixture fixture;
-  fixture.small.dir.Write("SRV1/cad/Prj/n0000004.prj/project.lck", "left behind");
-  HostCheckResult result = CheckHost({"SRV1", false, {4}}, nullptr);
-  EXPECT_TRUE(result.in_use.empty());
+  const std::string lock = fixture.small.Native("SRV1/cad/Prj/n0000004.prj/project.lck");
+  fixture.small.dir.Write("SRV1/cad/Prj/n0000004.prj/project.lck", "a session starting");
   platform::FileInfo info;
-  EXPECT_NE(platform::CurrentEnv()->Stat(fixture.small.Native("SRV1/cad/Prj/n0000004.prj/project.lck"), &info), 0);
+  EXPECT_TRUE(CheckHost({"SRV1", false, {4}}, nullptr).in_use.empty());
+  EXPECT_EQ(platform::CurrentEnv()->Stat(lock, &info), 0);  // young: kept
+
+  const int64_t now = platform::CurrentEnv()->NowSeconds();
+  for (int64_t modified : {now - 60, now + 3600}) {  // left behind; written under a clock that differs
+    SCOPED_TRACE(modified - now);
+    fixture.small.dir.Write("SRV1/cad/Prj/n0000004.prj/project.lck", "left behind");
+    ASSERT_EQ(platform::CurrentEnv()->SetTimes(lock, {modified, 0}, {modified, 0}), 0);
+    EXPECT_TRUE(CheckHost({"SRV1", false, {4}}, nullptr).in_use.empty());
+    EXPECT_NE(platform::CurrentEnv()->Stat(lock, &info), 0);
+  }
   fixture.HoldLockFile();
   EXPECT_EQ(CheckHost({"SRV1", false, {4}}, nullptr).in_use, std::vector<uint32_t>{4});
 }
