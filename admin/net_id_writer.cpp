@@ -36,13 +36,12 @@ std::string Folded(const char* text) {
 
 // As WriteNetIdToProject, with the host folders looked up once per run.
 int WriteOne(const extlib::PRJ& record, uint32_t id, EntryPaths* paths, int containers) {
-  std::string dir;
-  if (paths->Build(record, &dir) != 0 || extlib::resolve_prj_link(&dir) != 0) {
+  std::string dir, native;
+  if (paths->Build(record, &dir) != 0 || extlib::resolve_prj_link(&dir, &native) != 0) {
     services::ToolMessageBox(services::kMessageWarning, "Can't make path to project <%s>\n", record.name);
     return kPrjFailed;
   }
   const bool slot_set = extlib::lfinipC(kWorkSlot, dir + "\\") == 0;
-  const std::string native = platform::NativePath(dir);
   uint32_t stored_id = 0;
   extlib::PRJ stored;
   // A folder whose stored record reads is accessible; only otherwise is it looked at.

@@ -67,13 +67,16 @@ int ltpdirC(int slot, const std::string& name, std::string* dir, int* extra) {
   return make_prj_dir(record, dir);
 }
 
-int resolve_prj_link(std::string* path) {
+int resolve_prj_link(std::string* path, std::string* resolved_native) {
   platform::FileInfo info;
   std::string native = platform::NativePath(*path);
   // One look, not followed: a repair asks this of every project.
   if (platform::CurrentEnv()->Stat(native, &info, false) != 0) return kLinkNothing;
   if (info.type == platform::EntryType::kLink) return kLinkSymbolic;
-  if (info.type == platform::EntryType::kDirectory) return kLinkResolved;
+  if (info.type == platform::EntryType::kDirectory) {
+    if (resolved_native) *resolved_native = native;
+    return kLinkResolved;
+  }
   std::string text;
   // A link file holds one path: anything that is not a small regular file
   // (a FIFO, a device, a huge file) is not one.
@@ -87,6 +90,7 @@ int resolve_prj_link(std::string* path) {
   if (platform::CurrentEnv()->Stat(target_native, &info) == 0) {
     if (info.type != platform::EntryType::kDirectory) return kLinkInvalid;
     *path = target;
+    if (resolved_native) *resolved_native = target_native;
     return kLinkResolved;
   }
   std::string parent = ParentPath(target);

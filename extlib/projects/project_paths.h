@@ -43,8 +43,9 @@ enum LinkResolution : int {
   kLinkSymbolic = -3,
 };
 // A link file holds the Windows path of the project folder on its first line;
-// *path becomes that folder when it exists. A LinkResolution.
-[[nodiscard]] int resolve_prj_link(std::string* path);
+// *path becomes that folder when it exists. A LinkResolution; native (if
+// given) gets the folder's native path when resolved.
+[[nodiscard]] int resolve_prj_link(std::string* path, std::string* native = nullptr);
 // Writes a link file at link_path naming folder. 0 or kPrjFailed.
 [[nodiscard]] int WriteProjectLink(const std::string& link_path, const std::string& folder);
 // The lock information file of project `number`. Non-zero when a path is given.
