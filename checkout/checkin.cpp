@@ -25,8 +25,8 @@ std::string Trimmed(const std::string& text) {
   return a == std::string::npos ? "" : text.substr(a, b - a + 1);
 }
 
-int UnableToUnlock(const CheckoutEntry& entry) {
-  extlib::ShowMessage("Unable to unlock project \"" + Trimmed(entry.project) + "\"!",
+int UnableToUnlock(extlib::OperationContext& ctx, const CheckoutEntry& entry) {
+  extlib::ShowMessage(ctx, "Unable to unlock project \"" + Trimmed(entry.project) + "\"!",
                       platform::kMbOk | platform::kMbIconError);
   return 0;
 }
@@ -35,31 +35,31 @@ int UnableToUnlock(const CheckoutEntry& entry) {
 // check-in cut short between the two leaves a marked project without file,
 // which a second check-in gives back (the other order would leave a file
 // claiming a check-out that is over). The refusals come before the backup.
-int CheckInProject(const CheckoutEntry& entry) {
+int CheckInProject(extlib::OperationContext& ctx, const CheckoutEntry& entry) {
   std::string net;
   if (!CheckoutNetFolder(&net)) {
-    extlib::ShowMessage(services::UiText(3, 10) + "\n\n[InstallRoot\\NetPath]",
+    extlib::ShowMessage(ctx, services::UiText(3, 10) + "\n\n[InstallRoot\\NetPath]",
                         platform::kMbOk | platform::kMbIconError);
     return 0;
   }
   unsigned char status = 0;
   const int read = extlib::get_project_status(entry.project, &status);
-  if (read == 0 && !(status & kProjectCheckedOut)) return UnableToUnlock(entry);
-  if (read != 0 && read != extlib::kPrjNotFound) return UnableToUnlock(entry);
+  if (read == 0 && !(status & kProjectCheckedOut)) return UnableToUnlock(ctx, entry);
+  if (read != 0 && read != extlib::kPrjNotFound) return UnableToUnlock(ctx, entry);
   if (int error = admin::BackupSharedFiles(); error != 0) {
-    extlib::ShowMessage(admin::BackupFailedText(error), platform::kMbOk | platform::kMbIconError);
+    extlib::ShowMessage(ctx, admin::BackupFailedText(error), platform::kMbOk | platform::kMbIconError);
     return 0;
   }
   const std::string path = ProjectCheckoutInfoPath(net, entry.location);
   if (int rc = path.empty() ? -ENOENT : DeleteCheckoutInfo(path); rc == -ENOENT) {
     // Already gone (a check-in cut short after its deletion): the project is
     // still given back; the message says the file was not there.
-    extlib::ShowMessage(fileops::FileErrorMessage(5, path, rc), platform::kMbOk | platform::kMbIconWarning);
+    extlib::ShowMessage(ctx, fileops::FileErrorMessage(5, path, rc), platform::kMbOk | platform::kMbIconWarning);
   } else if (rc != 0) {
-    extlib::ShowMessage(fileops::FileErrorMessage(3, path, rc), platform::kMbOk | platform::kMbIconError);
+    extlib::ShowMessage(ctx, fileops::FileErrorMessage(3, path, rc), platform::kMbOk | platform::kMbIconError);
     return 0;
   }
-  if (read == 0 && !ChangeProjectStatus(entry.project, StatusAction::kReturnProject)) return UnableToUnlock(entry);
+  if (read == 0 && !ChangeProjectStatus(entry.project, StatusAction::kReturnProject)) return UnableToUnlock(ctx, entry);
   return 1;
 }
 
@@ -75,7 +75,7 @@ int CheckIn(extlib::OperationContext& ctx, int mode, const std::vector<CheckoutE
     return result;
   }
   extlib::BindContext bind(ctx);
-  const int result = CheckInProject(list[0]);
+  const int result = CheckInProject(ctx, list[0]);
   // A refused check-in changed nothing and leaves no line.
   if (result == 1) (void)admin::AppendAuditLine("checkin project", {Trimmed(list[0].project)}, 0);
   return result;

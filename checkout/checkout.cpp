@@ -25,12 +25,12 @@ int CheckOutProject(extlib::OperationContext& ctx, const CheckoutEntry& entry, c
   if (!answers.comment) return 0;
   std::string net;
   if (!CheckoutNetFolder(&net)) {
-    extlib::ShowMessage(services::UiText(3, 10) + "\n\n[InstallRoot\\NetPath]",
+    extlib::ShowMessage(ctx, services::UiText(3, 10) + "\n\n[InstallRoot\\NetPath]",
                         platform::kMbOk | platform::kMbIconError | platform::kMbSetForeground);
     return 0;
   }
   if (!ChangeProjectStatus(entry.project, StatusAction::kTakeProject)) {
-    extlib::ShowMessage(services::UiText(3, 12), platform::kMbOk | platform::kMbIconError);
+    extlib::ShowMessage(ctx, services::UiText(3, 12), platform::kMbOk | platform::kMbIconError);
     return 0;
   }
   if (!WriteProjectCheckoutInfo(ctx, net, entry, *answers.comment, CheckoutFacts::Gather(), nullptr)) {
@@ -74,7 +74,7 @@ int FindLocalDataPath(extlib::OperationContext& ctx, std::string* local_data_pat
   if (rc == extlib::kPrjOk || rc == extlib::kPrjUnknownComputer) return rc;
   std::string path;
   (void)extlib::lffnamC(extlib::kSlotNet, extlib::kHostListFile, &path);
-  extlib::ShowMessage(fileops::FileErrorMessage(1, path, rc == extlib::kPrjAdminMissing ? -ENOENT : -EIO),
+  extlib::ShowMessage(ctx, fileops::FileErrorMessage(1, path, rc == extlib::kPrjAdminMissing ? -ENOENT : -EIO),
                       platform::kMbOk | platform::kMbIconError);
   return rc;
 }

@@ -52,18 +52,18 @@ std::string TextMode(const std::string& text) {
 
 std::string Or(const std::string& value) { return value.empty() ? kUnknownAccount : value; }
 
-int Fail(unsigned item, const std::string& path, int error) {
-  extlib::ShowMessage(fileops::FileErrorMessage(item, path, error), platform::kMbOk | platform::kMbIconError);
+int Fail(extlib::OperationContext& ctx, unsigned item, const std::string& path, int error) {
+  extlib::ShowMessage(ctx, fileops::FileErrorMessage(item, path, error), platform::kMbOk | platform::kMbIconError);
   return error;
 }
 
 // Writes contents crash-safe and marks the file; shows (3, 1) on failure.
 // native: path as the path map resolves it (a listing of the folder when the
 // file is not there yet, so callers resolve it once).
-bool WriteMarked(const std::string& path, const std::string& native, const std::string& contents) {
+bool WriteMarked(extlib::OperationContext& ctx, const std::string& path, const std::string& native, const std::string& contents) {
   int rc = platform::WriteFileAtomic(native, contents);
   if (rc != 0) {
-    Fail(1, path, rc);
+    Fail(ctx, 1, path, rc);
     return false;
   }
   platform::SetFileAttributes(native, platform::kAttrHidden | platform::kAttrReadOnly);
@@ -76,7 +76,7 @@ bool WriteMarked(const std::string& path, const std::string& native, const std::
 // gets its name, and the folder is flushed by the caller (flush_folder
 // false), once for a run of files. Same temporary name as every crash-safe
 // write, so a check-out cut short finds it.
-bool WriteMarkedNew(const std::string& path, const std::string& native, const std::string& contents,
+bool WriteMarkedNew(extlib::OperationContext& ctx, const std::string& path, const std::string& native, const std::string& contents,
                     bool flush_folder) {
   platform::Env* env = platform::CurrentEnv();
   const std::string temp = native + ".new~" + std::to_string(::getpid());
@@ -87,7 +87,7 @@ bool WriteMarkedNew(const std::string& path, const std::string& native, const st
     (void)env->Unlink(temp);
     fd = env->Open(temp, flags, 0444);
   }
-  if (fd < 0) return Fail(1, path, fd), false;
+  if (fd < 0) return Fail(ctx, 1, path, fd), false;
   int rc = 0;
   if (const int64_t w = env->Write(fd, contents.data(), contents.size()); w < 0)
     rc = static_cast<int>(w);
@@ -100,7 +100,7 @@ bool WriteMarkedNew(const std::string& path, const std::string& native, const st
   if (rc == 0) rc = env->Rename(temp, native);
   if (rc != 0) {
     (void)env->Unlink(temp);
-    return Fail(1, path, rc), false;
+    return Fail(ctx, 1, path, rc), false;
   }
   if (flush_folder) platform::SyncDirectory(platform::DirName(native));
   return true;
@@ -202,26 +202,24 @@ std::string ProjectCheckoutInfoPath(const std::string& net, const std::string& l
 bool WriteHostCheckoutInfo(extlib::OperationContext& ctx, const std::string& net,
                            const std::vector<CheckoutEntry>& list, const std::string& comment,
                            const CheckoutFacts& facts) {
-  extlib::BindContext bind(ctx);
   const std::string path = HostCheckoutInfoPath(net, list.empty() ? "" : list[0].host);
   // As a file created anew over one still marked read-only: refused.
   unsigned attributes = 0;
-  if (platform::GetFileAttributes(platform::NativePath(path), &attributes) == 0 &&
+  if (platform::GetFileAttributes(ctx.Native(path), &attributes) == 0 &&
       (attributes & platform::kAttrReadOnly)) {
-    Fail(1, path, -EACCES);
+    Fail(ctx, 1, path, -EACCES);
     return false;
   }
-  return WriteMarked(path, platform::NativePath(path), FormatHostCheckoutInfo(list, comment, facts));
+  return WriteMarked(ctx, path, ctx.Native(path), FormatHostCheckoutInfo(list, comment, facts));
 }
 
 bool WriteProjectCheckoutInfo(extlib::OperationContext& ctx, const std::string& net, const CheckoutEntry& entry,
                               const std::string& comment, const CheckoutFacts& facts, std::string* out_path,
                               bool* refused, bool flush_folder, const InfoFolder* folder) {
-  extlib::BindContext bind(ctx);
   if (refused) *refused = false;
   const std::string path = ProjectCheckoutInfoPath(net, entry.location);
   if (path.empty()) {
-    Fail(1, net + "\\.out", -EINVAL);
+    Fail(ctx, 1, net + "\\.out", -EINVAL);
     return false;
   }
   std::string native;
@@ -229,22 +227,22 @@ bool WriteProjectCheckoutInfo(extlib::OperationContext& ctx, const std::string& 
   if (folder && folder->Listed()) {
     native = folder->Native(path.substr(path.find_last_of('\\') + 1), &there);
   } else {
-    native = platform::NativePath(path);
+    native = ctx.Native(path);
     there = Exists(native);
   }
   if (there) {
     char text[1400];
     std::snprintf(text, sizeof text, "(%s) already exists, do you want to replace it now?", path.c_str());
-    if (extlib::ShowMessage(text, platform::kMbYesNo | platform::kMbIconQuestion) != platform::kIdYes) {
+    if (extlib::ShowMessage(ctx, text, platform::kMbYesNo | platform::kMbIconQuestion) != platform::kIdYes) {
       if (refused) *refused = true;
       return false;
     }
     if (int rc = DeleteCheckoutInfo(path); rc != 0) {
-      Fail(3, path, rc);
+      Fail(ctx, 3, path, rc);
       return false;
     }
   }
-  if (!WriteMarkedNew(path, native, FormatProjectCheckoutInfo(entry, path, comment, facts), flush_folder))
+  if (!WriteMarkedNew(ctx, path, native, FormatProjectCheckoutInfo(entry, path, comment, facts), flush_folder))
     return false;
   if (out_path) *out_path = path;
   return true;
@@ -349,10 +347,9 @@ void ParseCheckoutInfo(const std::string& text, CheckoutInfo* info) {
 }
 
 int ReadCheckoutInfo(extlib::OperationContext& ctx, const std::string& path, CheckoutInfo* info) {
-  extlib::BindContext bind(ctx);
   std::string text;
-  int rc = platform::ReadWholeFile(platform::NativePath(path), &text);
-  if (rc != 0) return Fail(1, path, rc);
+  int rc = platform::ReadWholeFile(ctx.Native(path), &text);
+  if (rc != 0) return Fail(ctx, 1, path, rc);
   ParseCheckoutInfo(text, info);
   return 0;
 }

@@ -129,7 +129,7 @@ class HostCheckin {
     PointSlotAt(net_ + "\\");
     // The shared files as they were; without a backup nothing is changed.
     if (int error = admin::BackupSharedFiles(); error != 0) {
-      extlib::ShowMessage(admin::BackupFailedText(error), kStop);
+      extlib::ShowMessage(ctx_, admin::BackupFailedText(error), kStop);
       if (!resume_) PointSlotAt(saved_slot_);
       return 0;
     }
@@ -137,12 +137,12 @@ class HostCheckin {
       // First the mark that a check-in is under way, then the switch back to
       // the network: a crash between the two leaves a checked-out host.
       if (!extlib::PutSettingString("HKLM", kCheckingInPath, checked_out_dir_)) {
-        extlib::ShowMessage(services::UiText(3, 20) + "\n\n\"InstallRoot\\CheckingInPath\"", kStop);
+        extlib::ShowMessage(ctx_, services::UiText(3, 20) + "\n\n\"InstallRoot\\CheckingInPath\"", kStop);
         PointSlotAt(saved_slot_);
         return 0;
       }
       if (!extlib::DeleteSetting("HKLM", kCheckedOutPath)) {
-        extlib::ShowMessage(services::UiText(3, 20) + "\n\n\"InstallRoot\\CheckedOutPath\"", kStop);
+        extlib::ShowMessage(ctx_, services::UiText(3, 20) + "\n\n\"InstallRoot\\CheckedOutPath\"", kStop);
         return Stopped();
       }
     }
@@ -166,13 +166,13 @@ class HostCheckin {
     if (int rc = DeleteCheckoutInfo(host_file); rc == -ENOENT) {
       // Gone before the check-in (a check-in under way may have deleted it itself).
       if (!resume_)
-        extlib::ShowMessage(fileops::FileErrorMessage(5, host_file, -ENOENT), platform::kMbOk | platform::kMbIconError);
+        extlib::ShowMessage(ctx_, fileops::FileErrorMessage(5, host_file, -ENOENT), platform::kMbOk | platform::kMbIconError);
     } else if (rc != 0) {
-      extlib::ShowMessage(fileops::FileErrorMessage(3, host_file, rc), platform::kMbOk | platform::kMbIconError);
+      extlib::ShowMessage(ctx_, fileops::FileErrorMessage(3, host_file, rc), platform::kMbOk | platform::kMbIconError);
       return Stopped();
     }
     if (!extlib::DeleteSetting("HKLM", kCheckingInPath)) {
-      extlib::ShowMessage(services::UiText(3, 20) + "\n\n\"InstallRoot\\CheckingInPath\"", kStop);
+      extlib::ShowMessage(ctx_, services::UiText(3, 20) + "\n\n\"InstallRoot\\CheckingInPath\"", kStop);
       return Stopped();
     }
     extlib::UnCachPrjList();
@@ -191,20 +191,20 @@ class HostCheckin {
       checked_out_dir_ = value;
       resume_ = true;
     } else {
-      extlib::ShowMessage(services::UiText(3, 10) + "\n\n[InstallRoot\\CheckedOutPath]", kStop);
+      extlib::ShowMessage(ctx_, services::UiText(3, 10) + "\n\n[InstallRoot\\CheckedOutPath]", kStop);
       return false;
     }
     if (!platform::EqualsIgnoreCaseCp1252(host_, platform::ComputerName())) {
-      extlib::ShowMessage(services::UiText(3, 11), kStop);
+      extlib::ShowMessage(ctx_, services::UiText(3, 11), kStop);
       return false;
     }
     if (!NetworkNetFolder(&net_)) {
-      extlib::ShowMessage(services::UiText(3, 10) + "\n\n[InstallRoot\\NetPath]", kStop);
+      extlib::ShowMessage(ctx_, services::UiText(3, 10) + "\n\n[InstallRoot\\NetPath]", kStop);
       return false;
     }
     // Without the network administration nothing could be released.
     if (!Exists(net_ + "\\project.dat")) {
-      extlib::ShowMessage(fileops::FileErrorMessage(5, net_ + "\\project.dat", -ENOENT) + "\n\n" +
+      extlib::ShowMessage(ctx_, fileops::FileErrorMessage(5, net_ + "\\project.dat", -ENOENT) + "\n\n" +
                               services::UiText(1, 7),
                           platform::kMbOk | platform::kMbIconError);
       return false;
@@ -228,7 +228,7 @@ class HostCheckin {
     const int rc = platform::ReadWholeFile(native, &lines, kMaxLaptopLog);
     if (rc == -ENOENT) return;
     if (rc != 0) {
-      extlib::ShowMessage(fileops::FileErrorMessage(5, copy_log, rc) + "\n\n" + extlib::LanguageText(extlib::kCheckoutTexts, 3),
+      extlib::ShowMessage(ctx_, fileops::FileErrorMessage(5, copy_log, rc) + "\n\n" + extlib::LanguageText(extlib::kCheckoutTexts, 3),
                           platform::kMbOk | platform::kMbIconWarning);
       return;
     }
@@ -264,7 +264,7 @@ class HostCheckin {
     if (!records_.have_host_side) return true;
     if (int rc = platform::WriteFileAtomic(platform::NativePath(JournalPath()), "host side taken over\r\n");
         rc != 0) {
-      extlib::ShowMessage(fileops::FileErrorMessage(4, JournalPath(), rc), kStop);
+      extlib::ShowMessage(ctx_, fileops::FileErrorMessage(4, JournalPath(), rc), kStop);
       return false;
     }
     return true;
@@ -288,7 +288,7 @@ class HostCheckin {
       if (NamesProject(e)) todo.emplace_back(e.project, ProjectCheckoutInfoPath(net_, e.location));
     std::vector<PRJ> network;
     if (!NetworkRecords(&network)) {
-      extlib::ShowMessage(fileops::FileErrorMessage(1, net_ + "\\project.dat", -EIO), kStop);
+      extlib::ShowMessage(ctx_, fileops::FileErrorMessage(1, net_ + "\\project.dat", -EIO), kStop);
       return false;
     }
     // A listed project is released once, not again as a marked record.
@@ -320,13 +320,13 @@ class HostCheckin {
       const auto& [project, file] = todo[i];
       if (ctx_.Cancelled()) return false;
       if (!done[i]) {
-        extlib::ShowMessage("Unable to unlock project \"" + Trimmed(project) + "\"!",
+        extlib::ShowMessage(ctx_, "Unable to unlock project \"" + Trimmed(project) + "\"!",
                             platform::kMbOk | platform::kMbIconError);
         return false;
       }
       if (file.empty()) continue;
       if (int rc = DeleteCheckoutInfo(file); rc != 0 && rc != -ENOENT) {
-        extlib::ShowMessage(fileops::FileErrorMessage(3, file, rc), platform::kMbOk | platform::kMbIconError);
+        extlib::ShowMessage(ctx_, fileops::FileErrorMessage(3, file, rc), platform::kMbOk | platform::kMbIconError);
         return false;
       }
     }
@@ -348,7 +348,7 @@ class HostCheckin {
       if (was == records_.out.end()) continue;
       if (!Differs(*was, b)) continue;
       if (!TakeOver(handle, b, network)) {
-        extlib::ShowMessage("Unable to unlock project \"" + extlib::TrimmedName(b.name) + "\"!",
+        extlib::ShowMessage(ctx_, "Unable to unlock project \"" + extlib::TrimmedName(b.name) + "\"!",
                             platform::kMbOk | platform::kMbIconError);
         return false;
       }
@@ -433,7 +433,7 @@ class HostCheckin {
       if (!NamesProject(e)) continue;  // a host without projects
       PRJ record;
       if (extlib::get_project_info(e.project, &record) != 0) {
-        extlib::ShowMessage("No access to project <" + Trimmed(e.project) + ">\n",
+        extlib::ShowMessage(ctx_, "No access to project <" + Trimmed(e.project) + ">\n",
                             platform::kMbOk | platform::kMbIconWarning);
         continue;
       }
@@ -451,7 +451,7 @@ class HostCheckin {
     for (const CheckinReportLine& line : report_->entries) report_->lines.push_back(FileReportLine(line));
     // A report that cannot be kept fails nothing: the window still shows it.
     if (int rc = WriteCheckinReport(net_, report_); rc != 0)
-      extlib::ShowMessage(fileops::FileErrorMessage(4, net_ + "\\" + CheckinReportName(host_, report_->time), rc),
+      extlib::ShowMessage(ctx_, fileops::FileErrorMessage(4, net_ + "\\" + CheckinReportName(host_, report_->time), rc),
                           platform::kMbOk | platform::kMbIconWarning);
   }
 
@@ -466,7 +466,7 @@ class HostCheckin {
       if (Exists(aside) && !fileops::DeleteDirectoryTree(own, nullptr, aside)) return false;
       if (int rc = platform::CurrentEnv()->Rename(platform::NativePath(copy_net_), platform::NativePath(aside));
           rc != 0) {
-        extlib::ShowMessage(fileops::FileErrorMessage(2, copy_net_ + "#" + aside, rc), kStop);
+        extlib::ShowMessage(ctx_, fileops::FileErrorMessage(2, copy_net_ + "#" + aside, rc), kStop);
         return false;
       }
     }
@@ -474,7 +474,7 @@ class HostCheckin {
     while (Exists(backup) && !Exists(copy_net_)) {
       int rc = platform::CurrentEnv()->Rename(platform::NativePath(backup), platform::NativePath(copy_net_));
       if (rc == 0) break;
-      if (extlib::ShowMessage(fileops::FileErrorMessage(2, backup + "#" + copy_net_, rc),
+      if (extlib::ShowMessage(ctx_, fileops::FileErrorMessage(2, backup + "#" + copy_net_, rc),
                               platform::kMbRetryCancel | platform::kMbIconError | platform::kMbSetForeground) !=
           platform::kIdRetry)
         return false;

@@ -88,7 +88,7 @@ class HostCheckout {
     // The shared files as they were, before the first change; without a
     // backup nothing is changed.
     if (int error = admin::BackupSharedFiles(); error != 0) {
-      extlib::ShowMessage(admin::BackupFailedText(error), kStop);
+      extlib::ShowMessage(ctx_, admin::BackupFailedText(error), kStop);
       return 0;
     }
     // The file an unfinished check-out of this host left is replaced, and the
@@ -111,7 +111,7 @@ class HostCheckout {
     in_place_ = true;
     if (ctx_.Cancelled()) return Undo();
     if (!extlib::PutSettingString("HKLM", kCheckedOutPath, host_dir_)) {
-      extlib::ShowMessage(services::UiText(3, 20) + "\n\n\"InstallRoot\\CheckedOutPath\"", kStop);
+      extlib::ShowMessage(ctx_, services::UiText(3, 20) + "\n\n\"InstallRoot\\CheckedOutPath\"", kStop);
       return Undo();
     }
     // From here on the installation on this computer works on the copy.
@@ -126,20 +126,20 @@ class HostCheckout {
   bool Refusals() {
     std::string value;
     if (extlib::GetSettingString("HKLM", kCheckedOutPath, &value)) {
-      extlib::ShowMessage(services::UiText(3, 10) + "\n\n[InstallRoot\\CheckedOutPath]", kStop);
+      extlib::ShowMessage(ctx_, services::UiText(3, 10) + "\n\n[InstallRoot\\CheckedOutPath]", kStop);
       return false;
     }
     // A check-in under way has to be finished first.
     if (extlib::GetSettingString("HKLM", "InstallRoot\\CheckingInPath", &value)) {
-      extlib::ShowMessage(services::UiText(3, 10) + "\n\n[InstallRoot\\CheckingInPath]", kStop);
+      extlib::ShowMessage(ctx_, services::UiText(3, 10) + "\n\n[InstallRoot\\CheckingInPath]", kStop);
       return false;
     }
     if (!platform::EqualsIgnoreCaseCp1252(host_, platform::ComputerName())) {
-      extlib::ShowMessage(services::UiText(3, 11), kStop);
+      extlib::ShowMessage(ctx_, services::UiText(3, 11), kStop);
       return false;
     }
     if (!CheckoutNetFolder(&places_.network_net)) {
-      extlib::ShowMessage(services::UiText(3, 10) + "\n\n[InstallRoot\\NetPath]", kStop);
+      extlib::ShowMessage(ctx_, services::UiText(3, 10) + "\n\n[InstallRoot\\NetPath]", kStop);
       return false;
     }
     data_path_ = places_.network_net.substr(0, places_.network_net.size() - 4);
@@ -147,7 +147,7 @@ class HostCheckout {
     if (rc == extlib::kPrjUnknownComputer || (rc == 0 && local_.empty())) {
       std::string path;
       (void)extlib::lffnamC(extlib::kSlotNet, extlib::kHostListFile, &path);
-      extlib::ShowMessage(fileops::FileErrorMessage(5, path + " (" + host_ + ")", -ENOENT), kStop);
+      extlib::ShowMessage(ctx_, fileops::FileErrorMessage(5, path + " (" + host_ + ")", -ENOENT), kStop);
       return false;
     }
     if (rc != 0) return false;
@@ -155,12 +155,12 @@ class HostCheckout {
     places_.host_net = host_dir_ + "\\Net";
     // The administration server's own \Net would be renamed away under the copy.
     if (SameFolder(places_.host_net, places_.network_net)) {
-      extlib::ShowMessage(services::UiText(3, 10) + "\n\n[InstallRoot\\NetPath]", kStop);
+      extlib::ShowMessage(ctx_, services::UiText(3, 10) + "\n\n[InstallRoot\\NetPath]", kStop);
       return false;
     }
     if (!answers_.comment || !answers_.components) return false;
     if (!RegistryWritable()) {
-      extlib::ShowMessage(services::UiText(3, 20) + "\n\n\"InstallRoot\"", kStop);
+      extlib::ShowMessage(ctx_, services::UiText(3, 20) + "\n\n\"InstallRoot\"", kStop);
       return false;
     }
     ctx_.overwrite_all = false;
@@ -187,7 +187,7 @@ class HostCheckout {
     const bool converting = fd >= 0 && platform::WaitForWholeFileLock(fd, 0);
     if (fd >= 0) platform::CloseNothingPending(platform::CurrentEnv(), fd);
     if (converting)
-      extlib::ShowMessage(extlib::LanguageTextWith(extlib::kCheckoutTexts, 14, {admin}), kStop);
+      extlib::ShowMessage(ctx_, extlib::LanguageTextWith(extlib::kCheckoutTexts, 14, {admin}), kStop);
     else
       app::ReportProjectError(rc);
     return false;
@@ -218,7 +218,7 @@ class HostCheckout {
     std::string text;
     const std::string path = places_.Work() + "\\" + extlib::kAdministrationFile;
     if (int rc = platform::ReadWholeFile(platform::NativePath(path), &text, kCopyReadLimit); rc != 0) {
-      extlib::ShowMessage(fileops::FileErrorMessage(1, path, rc), kStop);
+      extlib::ShowMessage(ctx_, fileops::FileErrorMessage(1, path, rc), kStop);
       return false;
     }
     std::string padded = host_.substr(0, L::kHostWidth);
@@ -235,7 +235,7 @@ class HostCheckout {
       uint32_t number = 0;
       if (!extlib::ParseNumberText(line.substr(L::kV3Number, L::kNumberWidth), &number)) number = 0;
       if ((number != 0 && numbers.count(number)) || listed.count(name)) continue;
-      extlib::ShowMessage("[ " + name + " ]\n" + kArrivedMeanwhile, kStop);
+      extlib::ShowMessage(ctx_, "[ " + name + " ]\n" + kArrivedMeanwhile, kStop);
       return false;
     }
     return true;
@@ -277,7 +277,7 @@ class HostCheckout {
         }
         char text[1200];
         std::snprintf(text, sizeof text, "[ %s ]\n%s\n", Trimmed(e.project).c_str(), services::UiText(3, 12).c_str());
-        int answer = extlib::ShowMessage(text, platform::kMbAbortRetryIgnore | platform::kMbIconInformation);
+        int answer = extlib::ShowMessage(ctx_, text, platform::kMbAbortRetryIgnore | platform::kMbIconInformation);
         if (answer == platform::kIdIgnore) break;
         if (answer != platform::kIdRetry) return false;  // Abort, or nobody could answer
         if (pass_.Change(e.project, StatusAction::kTakeWithHost)) {
@@ -329,7 +329,7 @@ class HostCheckout {
     if (host_file_) {
       const std::string path = HostCheckoutInfoPath(places_.network_net, host_);
       if (int rc = DeleteCheckoutInfo(path); rc != 0 && rc != -ENOENT)
-        extlib::ShowMessage(fileops::FileErrorMessage(3, path, rc), platform::kMbOk | platform::kMbIconError);
+        extlib::ShowMessage(ctx_, fileops::FileErrorMessage(3, path, rc), platform::kMbOk | platform::kMbIconError);
     }
     return 0;
   }

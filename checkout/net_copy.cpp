@@ -43,14 +43,14 @@ bool Exists(const std::string& native) {
   return CurrentEnv()->Stat(native, &info, false) == 0;
 }
 
-bool Fail(unsigned item, const std::string& path, int error) {
-  extlib::ShowMessage(fileops::FileErrorMessage(item, path, error),
+bool Fail(extlib::OperationContext& ctx, unsigned item, const std::string& path, int error) {
+  extlib::ShowMessage(ctx, fileops::FileErrorMessage(item, path, error),
                       platform::kMbOk | platform::kMbIconError | platform::kMbSetForeground);
   return false;
 }
 
-bool FailRename(const std::string& from, const std::string& to, int error) {
-  return Fail(2, from + "#" + to, error);
+bool FailRename(extlib::OperationContext& ctx, const std::string& from, const std::string& to, int error) {
+  return Fail(ctx, 2, from + "#" + to, error);
 }
 
 std::string Fold(const std::string& text) {
@@ -73,21 +73,21 @@ bool IsHostLine(const std::string& line, const std::string& padded_host, const s
 // had; a record half appended at its end is no record to any reader yet.
 // The copy keeps the original's times, as a file copy does. The bytes
 // copied, or -1 after a message.
-int64_t CopyAdministration(const std::string& from, const std::string& to) {
-  const std::string native_from = platform::NativePath(from), native_to = platform::NativePath(to);
+int64_t CopyAdministration(extlib::OperationContext& ctx, const std::string& from, const std::string& to) {
+  const std::string native_from = ctx.Native(from), native_to = ctx.Native(to);
   platform::FileInfo info;
   std::string text;
-  int rc = CurrentEnv()->Stat(native_from, &info, true);
+  int rc = ctx.Env().Stat(native_from, &info, true);
   if (rc == 0) rc = platform::ReadWholeFile(native_from, &text, kAdministrationLimit);
   if (rc != 0) {
-    Fail(1, from, rc);
+    Fail(ctx, 1, from, rc);
     return -1;
   }
   if (rc = platform::WriteFileAtomic(native_to, text); rc != 0) {
-    Fail(4, to, rc);
+    Fail(ctx, 4, to, rc);
     return -1;
   }
-  (void)CurrentEnv()->SetTimes(native_to, info.accessed, info.modified);
+  (void)ctx.Env().SetTimes(native_to, info.accessed, info.modified);
   return static_cast<int64_t>(text.size());
 }
 
@@ -99,42 +99,42 @@ int64_t CopyAdministration(const std::string& from, const std::string& to) {
 // the other. The bytes copied, or -1 after a message.
 int64_t CopyAdministrationPair(extlib::OperationContext& ctx, const std::string& from, const std::string& to,
                                const std::string& users_name, const std::string& admin_name) {
-  const std::string native_admin = platform::NativePath(from + "\\" + admin_name);
+  const std::string native_admin = ctx.Native(from + "\\" + admin_name);
   int fd = -1;
   for (int attempt = 0; fd < 0 && attempt < 50; ++attempt) {
     fd = platform::OpenRegularFile(native_admin, O_RDONLY);
     if (fd < 0) {
-      Fail(1, from + "\\" + admin_name, fd);
+      Fail(ctx, 1, from + "\\" + admin_name, fd);
       return -1;
     }
     if (platform::HoldOffWholeFileLock(fd, extlib::RecordLockTimeoutMs()) != 0) {
-      platform::CloseNothingPending(CurrentEnv(), fd);
-      extlib::ShowMessage(extlib::LanguageTextWith(extlib::kCheckoutTexts, 14, {from + "\\" + admin_name}),
+      platform::CloseNothingPending(&ctx.Env(), fd);
+      extlib::ShowMessage(ctx, extlib::LanguageTextWith(extlib::kCheckoutTexts, 14, {from + "\\" + admin_name}),
                           platform::kMbOk | platform::kMbIconError | platform::kMbSetForeground);
       return -1;
     }
     // A conversion that held the file until now put a new one in its place.
     if (!platform::IsFileAtPath(fd, native_admin)) {
-      platform::CloseNothingPending(CurrentEnv(), fd);
+      platform::CloseNothingPending(&ctx.Env(), fd);
       fd = -1;
     }
   }
   if (fd < 0) {
-    Fail(1, from + "\\" + admin_name, -EBUSY);
+    Fail(ctx, 1, from + "\\" + admin_name, -EBUSY);
     return -1;
   }
   int64_t total = 0;
   if (!users_name.empty()) {
     const fileops::CopyResult users = fileops::CopyFileWithSplit(
-        ctx, nullptr, platform::NativePath(from + "\\" + users_name), platform::NativePath(to + "\\" + users_name));
+        ctx, nullptr, ctx.Native(from + "\\" + users_name), ctx.Native(to + "\\" + users_name));
     total = users.ok() ? users.bytes : -1;
   }
   if (total >= 0) {
-    const int64_t copied = CopyAdministration(from + "\\" + admin_name, to + "\\" + admin_name);
+    const int64_t copied = CopyAdministration(ctx, from + "\\" + admin_name, to + "\\" + admin_name);
     total = copied < 0 ? -1 : total + copied;
   }
   platform::ReleaseWholeFileHold(fd);
-  platform::CloseNothingPending(CurrentEnv(), fd);
+  platform::CloseNothingPending(&ctx.Env(), fd);
   return total;
 }
 
@@ -148,9 +148,9 @@ bool CopyNetFiles(extlib::OperationContext& ctx, const std::string& from, const 
     p->Line(services::UiText(111, 1009));
     p->StartCounted(static_cast<double>(total));
   }
-  const std::string native_from = platform::NativePath(from), native_to = platform::NativePath(to);
+  const std::string native_from = ctx.Native(from), native_to = ctx.Native(to);
   std::vector<platform::DirEntry> entries;
-  if (int rc = CurrentEnv()->ListDir(native_from, &entries); rc != 0) return Fail(1, from, rc);
+  if (int rc = ctx.Env().ListDir(native_from, &entries); rc != 0) return Fail(ctx, 1, from, rc);
   bool ok = true;
   std::string admin_name, users_name;  // as the network's folder spells them
   for (const platform::DirEntry& e : entries) {
@@ -161,7 +161,7 @@ bool CopyNetFiles(extlib::OperationContext& ctx, const std::string& from, const 
     if (e.name.empty() || e.name[0] == '.' || ExcludedFromCheckoutCopy(e.name)) continue;
     platform::FileInfo info;
     // Folders (the attribute database's among them) stay behind.
-    if (CurrentEnv()->Stat(native_from + "/" + e.name, &info, true) != 0 ||
+    if (ctx.Env().Stat(native_from + "/" + e.name, &info, true) != 0 ||
         info.type == platform::EntryType::kDirectory)
       continue;
     if (Fold(e.name) == Fold(extlib::kAdministrationFile)) {
@@ -195,23 +195,23 @@ bool CopyNetFiles(extlib::OperationContext& ctx, const std::string& from, const 
 }
 
 // The full administration as project.dat.chkout, the host's part as the new project.dat.
-bool ReduceCopiedAdministration(const std::string& work, const std::string& host, bool resume) {
-  const std::string admin = platform::NativePath(work + "\\project.dat");
-  const std::string kept = platform::NativePath(work + "\\project.dat.chkout");
-  if (Exists(kept)) return FailRename(work + "\\project.dat", work + "\\project.dat.chkout", -EEXIST);
-  if (int rc = CurrentEnv()->Rename(admin, kept); rc != 0)
-    return FailRename(work + "\\project.dat", work + "\\project.dat.chkout", rc);
+bool ReduceCopiedAdministration(extlib::OperationContext& ctx, const std::string& work, const std::string& host, bool resume) {
+  const std::string admin = ctx.Native(work + "\\project.dat");
+  const std::string kept = ctx.Native(work + "\\project.dat.chkout");
+  if (Exists(kept)) return FailRename(ctx, work + "\\project.dat", work + "\\project.dat.chkout", -EEXIST);
+  if (int rc = ctx.Env().Rename(admin, kept); rc != 0)
+    return FailRename(ctx, work + "\\project.dat", work + "\\project.dat.chkout", rc);
   std::string text;
   if (int rc = platform::ReadWholeFile(kept, &text, kAdministrationLimit); rc != 0)
-    return Fail(1, work + "\\project.dat.chkout", rc);
+    return Fail(ctx, 1, work + "\\project.dat.chkout", rc);
   // A check-out cut short marked the host's projects already; the copy shows
   // them as the first run would have copied them, unmarked.
   if (resume) {
     text = WithoutHostMarks(text, host);
-    if (int rc = platform::WriteFileAtomic(kept, text); rc != 0) return Fail(4, work + "\\project.dat.chkout", rc);
+    if (int rc = platform::WriteFileAtomic(kept, text); rc != 0) return Fail(ctx, 4, work + "\\project.dat.chkout", rc);
   }
   if (int rc = platform::WriteFileAtomic(admin, ReduceAdministration(text, host)); rc != 0)
-    return Fail(4, work + "\\project.dat", rc);
+    return Fail(ctx, 4, work + "\\project.dat", rc);
   return true;
 }
 
@@ -260,22 +260,21 @@ std::string WithoutHostMarks(const std::string& text, const std::string& host) {
 
 bool BuildCheckoutCopy(extlib::OperationContext& ctx, const NetCopyPlaces& places, const std::string& host,
                        const std::string& local_data_path, bool resume) {
-  extlib::BindContext bind(ctx);
-  const std::string work = places.Work(), native_work = platform::NativePath(work);
+  const std::string work = places.Work(), native_work = ctx.Native(work);
   if (Exists(native_work) && !fileops::DeleteDirectoryTree(ctx, nullptr, work)) return false;
-  if (int rc = platform::MakeDirectories(native_work); rc != 0) return Fail(4, work, rc);
+  if (int rc = platform::MakeDirectories(native_work); rc != 0) return Fail(ctx, 4, work, rc);
   if (!CopyNetFiles(ctx, places.network_net, work)) return false;
   // The host list under the name the copied one has (names differing in case
   // only would be two files here), ending in a line feed so a host line
   // appended later starts a line of its own.
-  const std::string host_list = platform::NativePath(work + "\\Data.cfg");
+  const std::string host_list = ctx.Native(work + "\\Data.cfg");
   if (int rc = platform::WriteFileAtomic(host_list, host + " " + local_data_path + "\n"); rc != 0)
-    return Fail(4, work + "\\Data.cfg", rc);
-  if (!ReduceCopiedAdministration(work, host, resume)) return false;
+    return Fail(ctx, 4, work + "\\Data.cfg", rc);
+  if (!ReduceCopiedAdministration(ctx, work, host, resume)) return false;
   // The host check-out information file goes along unchanged.
-  const std::string info = platform::NativePath(HostCheckoutInfoPath(places.network_net, host));
+  const std::string info = ctx.Native(HostCheckoutInfoPath(places.network_net, host));
   if (Exists(info) &&
-      !fileops::CopyFileWithSplit(ctx, nullptr, info, platform::NativePath(HostCheckoutInfoPath(work, host))).ok())
+      !fileops::CopyFileWithSplit(ctx, nullptr, info, ctx.Native(HostCheckoutInfoPath(work, host))).ok())
     return false;
   platform::SyncDirectory(native_work);
   return true;
@@ -295,22 +294,21 @@ bool CopyCheckoutAttributes(const NetCopyPlaces& places, const std::set<uint32_t
 }
 
 bool PutCheckoutCopyInPlace(extlib::OperationContext& ctx, const NetCopyPlaces& places, bool* made_backup) {
-  extlib::BindContext bind(ctx);
   *made_backup = false;
-  const std::string target = platform::NativePath(places.host_net);
-  const std::string backup = platform::NativePath(places.Backup());
+  const std::string target = ctx.Native(places.host_net);
+  const std::string backup = ctx.Native(places.Backup());
   if (Exists(target)) {
-    if (Exists(backup) || Exists(platform::NativePath(places.host_net + "\\project.dat.chkout"))) {
+    if (Exists(backup) || Exists(ctx.Native(places.host_net + "\\project.dat.chkout"))) {
       if (!fileops::DeleteDirectoryTree(ctx, nullptr, places.host_net)) return false;
-    } else if (int rc = CurrentEnv()->Rename(target, backup); rc != 0) {
-      return FailRename(places.host_net, places.Backup(), rc);
+    } else if (int rc = ctx.Env().Rename(target, backup); rc != 0) {
+      return FailRename(ctx, places.host_net, places.Backup(), rc);
     } else {
       *made_backup = true;
     }
   }
-  if (int rc = CurrentEnv()->Rename(platform::NativePath(places.Work()), target); rc != 0) {
-    FailRename(places.Work(), places.host_net, rc);
-    if (*made_backup && CurrentEnv()->Rename(backup, target) == 0) *made_backup = false;
+  if (int rc = ctx.Env().Rename(ctx.Native(places.Work()), target); rc != 0) {
+    FailRename(ctx, places.Work(), places.host_net, rc);
+    if (*made_backup && ctx.Env().Rename(backup, target) == 0) *made_backup = false;
     return false;
   }
   platform::SyncDirectory(platform::DirName(target));
@@ -320,14 +318,13 @@ bool PutCheckoutCopyInPlace(extlib::OperationContext& ctx, const NetCopyPlaces& 
 void RemoveCheckoutCopy(extlib::OperationContext& caller, const NetCopyPlaces& places, bool in_place) {
   // A context of its own: after a cancel the caller's would stop the deletion at once.
   extlib::OperationContext ctx(caller.installation(), &caller.Messenger());
-  extlib::BindContext bind(ctx);
-  if (Exists(platform::NativePath(places.Work()))) fileops::DeleteDirectoryTree(ctx, nullptr, places.Work());
-  const std::string target = platform::NativePath(places.host_net);
-  const bool leftover = Exists(platform::NativePath(places.host_net + "\\project.dat.chkout"));
+  if (Exists(ctx.Native(places.Work()))) fileops::DeleteDirectoryTree(ctx, nullptr, places.Work());
+  const std::string target = ctx.Native(places.host_net);
+  const bool leftover = Exists(ctx.Native(places.host_net + "\\project.dat.chkout"));
   if ((in_place || leftover) && !fileops::DeleteDirectoryTree(ctx, nullptr, places.host_net)) return;
-  const std::string backup = platform::NativePath(places.Backup());
+  const std::string backup = ctx.Native(places.Backup());
   if (Exists(backup) && !Exists(target)) {
-    if (int rc = CurrentEnv()->Rename(backup, target); rc != 0) FailRename(places.Backup(), places.host_net, rc);
+    if (int rc = ctx.Env().Rename(backup, target); rc != 0) FailRename(ctx, places.Backup(), places.host_net, rc);
   }
 }
 

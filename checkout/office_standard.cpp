@@ -65,9 +65,9 @@ class StdCopy {
 
   // A symbolic link in the host's share where a folder of the copy goes
   // would take the copy wherever it points: the check-out stops there.
-  static bool LinkInPlace(const std::string& native) {
+  static bool LinkInPlace(extlib::OperationContext& ctx, const std::string& native) {
     if (!platform::IsSymbolicLink(native)) return false;
-    extlib::ShowMessage(extlib::LanguageTextWith(extlib::kCheckoutTexts, 5, {platform::WindowsPath(native)}),
+    extlib::ShowMessage(ctx, extlib::LanguageTextWith(extlib::kCheckoutTexts, 5, {platform::WindowsPath(native)}),
                         platform::kMbOk | platform::kMbIconError);
     return true;
   }
@@ -77,7 +77,7 @@ class StdCopy {
   bool Folder(const std::string& folder, const std::string& pattern, bool recurse, const std::string& target) {
     std::vector<platform::DirEntry> entries;
     if (platform::CurrentEnv()->ListDir(folder, &entries) != 0) return true;  // measured 0: nothing to copy
-    if (LinkInPlace(target)) return false;
+    if (LinkInPlace(ctx_, target)) return false;
     Made(target, true);
     for (const platform::DirEntry& e : entries) {
       if (ctx_.Cancelled()) return false;
@@ -197,7 +197,7 @@ bool CopyOfficeStandard(extlib::OperationContext& ctx, const StdItemTable& table
   }
   if (ctx.progress()) ctx.progress()->StartCounted(total);
   const std::string target_std = platform::NativePath(host_data_dir + table[kStdCommonFirst].path);
-  if (StdCopy::LinkInPlace(target_std)) return false;
+  if (StdCopy::LinkInPlace(ctx, target_std)) return false;
   // Made first, so it is removed last.
   if (!Exists(target_std)) created->push_back(target_std + "/");
   StdCopy copy(ctx, created);

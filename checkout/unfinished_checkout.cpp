@@ -159,22 +159,22 @@ int TakeBackCheckout(extlib::OperationContext& ctx, const std::string& host) {
   // Only on this computer, and never under a check-out in use or a check-in
   // under way: their marks are not a check-out cut short.
   if (Setting(kCheckedOutPath) || Setting(kCheckingInPath)) {
-    extlib::ShowMessage(services::UiText(3, 10) + "\n\n[" +
+    extlib::ShowMessage(ctx, services::UiText(3, 10) + "\n\n[" +
                             std::string(Setting(kCheckedOutPath) ? kCheckedOutPath : kCheckingInPath) + "]",
                         kStop);
     return 0;
   }
   if (!platform::EqualsIgnoreCaseCp1252(host, platform::ComputerName())) {
-    extlib::ShowMessage(services::UiText(3, 11), kStop);
+    extlib::ShowMessage(ctx, services::UiText(3, 11), kStop);
     return 0;
   }
   Traces t;
   if (!Gather(host, &t)) {
-    extlib::ShowMessage(services::UiText(3, 10) + "\n\n[InstallRoot\\NetPath]", kStop);
+    extlib::ShowMessage(ctx, services::UiText(3, 10) + "\n\n[InstallRoot\\NetPath]", kStop);
     return 0;
   }
   if (int error = admin::BackupSharedFiles(); error != 0) {
-    extlib::ShowMessage(admin::BackupFailedText(error), kStop);
+    extlib::ShowMessage(ctx, admin::BackupFailedText(error), kStop);
     return 0;
   }
   bool ok = true;
@@ -184,7 +184,7 @@ int TakeBackCheckout(extlib::OperationContext& ctx, const std::string& host) {
   StatusPass().ChangeAll(t.marked, StatusAction::kReturnFromHost, &done);
   for (size_t i = 0; i < t.marked.size(); ++i) {
     if (!done[i]) {
-      extlib::ShowMessage("Unable to unlock project \"" + t.marked[i] + "\"!", platform::kMbOk | platform::kMbIconError);
+      extlib::ShowMessage(ctx, "Unable to unlock project \"" + t.marked[i] + "\"!", platform::kMbOk | platform::kMbIconError);
       ok = false;
     }
   }
@@ -193,7 +193,7 @@ int TakeBackCheckout(extlib::OperationContext& ctx, const std::string& host) {
   files.insert(files.end(), t.temporaries.begin(), t.temporaries.end());
   for (const std::string& file : files) {
     if (int rc = DeleteCheckoutInfo(file); rc != 0 && rc != -ENOENT) {
-      extlib::ShowMessage(fileops::FileErrorMessage(3, file, rc), platform::kMbOk | platform::kMbIconError);
+      extlib::ShowMessage(ctx, fileops::FileErrorMessage(3, file, rc), platform::kMbOk | platform::kMbIconError);
       ok = false;
     }
   }
@@ -207,7 +207,7 @@ int TakeBackCheckout(extlib::OperationContext& ctx, const std::string& host) {
   if (ok && t.host_file) {
     const std::string path = HostCheckoutInfoPath(t.net, host);
     if (int rc = DeleteCheckoutInfo(path); rc != 0 && rc != -ENOENT) {
-      extlib::ShowMessage(fileops::FileErrorMessage(3, path, rc), platform::kMbOk | platform::kMbIconError);
+      extlib::ShowMessage(ctx, fileops::FileErrorMessage(3, path, rc), platform::kMbOk | platform::kMbIconError);
       ok = false;
     }
   }

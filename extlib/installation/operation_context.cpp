@@ -15,6 +15,10 @@ Installation& OperationContext::installation() const {
   return installation_ ? *installation_ : ProcessInstallation();
 }
 
+std::string OperationContext::Native(const std::string& path) const { return installation().Paths().ToNative(path); }
+
+platform::Env& OperationContext::Env() const { return installation().Env(); }
+
 platform::Messenger& OperationContext::Messenger() const {
   return messenger_ ? *messenger_ : *platform::CurrentMessenger();
 }

@@ -13,6 +13,10 @@
 #include "extlib/installation/progress.h"
 #include "platform/messenger.h"
 
+namespace dovrane::platform {
+class Env;
+}
+
 namespace dovrane::extlib {
 
 class Installation;
@@ -30,6 +34,10 @@ class OperationContext {
   OperationContext& operator=(const OperationContext&) = delete;
 
   Installation& installation() const;
+  // A Windows path of the installation as this computer reaches it (its path map).
+  std::string Native(const std::string& path) const;
+  // The Env the installation's operations use.
+  platform::Env& Env() const;
 
   platform::Messenger& Messenger() const;
   Progress* progress() const { return progress_; }
