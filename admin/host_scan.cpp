@@ -61,8 +61,8 @@ bool Work(extlib::OperationContext& ctx, std::vector<PendingEntry>* list, Append
         failed.insert(host);
         return nullptr;
       }
-      folder.native = platform::NativePath(folder.dir);
-      folder.fd = platform::CurrentEnv()->Open(folder.native, O_RDONLY | O_DIRECTORY);
+      folder.native = ctx.Native(folder.dir);
+      folder.fd = ctx.Env().Open(folder.native, O_RDONLY | O_DIRECTORY);
       folder.net_id = net_id;
       folder.batch = batch;
       folder.seen = seen;
@@ -95,7 +95,7 @@ bool Work(extlib::OperationContext& ctx, std::vector<PendingEntry>* list, Append
   list->insert(list->end(), std::make_move_iterator(left.rbegin()), std::make_move_iterator(left.rend()));
   prefetch.reset();  // before the folders it reads below are closed
   for (auto& [host, folder] : folders)
-    if (folder.fd >= 0) platform::CloseNothingPending(platform::CurrentEnv(), folder.fd);
+    if (folder.fd >= 0) platform::CloseNothingPending(&ctx.Env(), folder.fd);
   return list->empty();
 }
 
@@ -167,11 +167,11 @@ int ScanHost(extlib::OperationContext& ctx, const std::string& host, int pass, A
   if (batch) batch->Flush();
   std::string dir;
   if (ProjectFolderOfHost(host, FolderUse::kScan, &dir) != 0) return kPrjFailed;
-  const std::string native = platform::NativePath(dir);
+  const std::string native = ctx.Native(dir);
   platform::FileInfo info;
   std::vector<platform::DirEntry> entries;
-  if (platform::CurrentEnv()->Stat(native, &info) != 0 || info.type != platform::EntryType::kDirectory ||
-      platform::CurrentEnv()->ListDir(native, &entries) != 0) {
+  if (ctx.Env().Stat(native, &info) != 0 || info.type != platform::EntryType::kDirectory ||
+      ctx.Env().ListDir(native, &entries) != 0) {
     errno = ENOENT;
     return kPrjFailed;
   }
@@ -199,7 +199,7 @@ int ScanHost(extlib::OperationContext& ctx, const std::string& host, int pass, A
     platform::FileInfo own;
     if (e->type == platform::EntryType::kLink ||
         (e->type == platform::EntryType::kUnknown &&
-         platform::CurrentEnv()->Stat(native + "/" + e->name, &own, false) == 0 &&
+         ctx.Env().Stat(native + "/" + e->name, &own, false) == 0 &&
          own.type == platform::EntryType::kLink)) {
       if (pass == 1 || !entry.number_name)
         services::ToolMessageBox(services::kMessageWarning, "%s",

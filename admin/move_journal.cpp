@@ -207,8 +207,8 @@ bool RemoveJournalWorkFile(const std::string& native, uint32_t number) {
 
 int CompleteInterruptedMoves(extlib::OperationContext& ctx) {
   std::vector<platform::DirEntry> entries;
-  const std::string native_net = platform::NativePath(extlib::lfinigC(extlib::kSlotNet));
-  if (platform::CurrentEnv()->ListDir(native_net, &entries) != 0) return kPrjFailed;
+  const std::string native_net = ctx.Native(extlib::lfinigC(extlib::kSlotNet));
+  if (ctx.Env().ListDir(native_net, &entries) != 0) return kPrjFailed;
   int done = 0;
   for (const platform::DirEntry& e : entries) {
     if (e.name.size() > 12 && platform::IsProcessWorkName(e.name, e.name.substr(0, 12) + ".new~")) {

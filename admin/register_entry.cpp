@@ -220,7 +220,7 @@ bool ClassifyEntry(extlib::OperationContext& ctx, bool is_file, const std::strin
   if (is_file) {
     int link = extlib::resolve_prj_link(&place->project_path);
     if (link == extlib::kLinkInvalid && Reachability().LinkTargetReachable(full)) {
-      bool deleted = platform::CurrentEnv()->Unlink(platform::NativePath(full)) == 0;
+      bool deleted = ctx.Env().Unlink(ctx.Native(full)) == 0;
       ctx.Print("Invalid link %sremoved\n\t<%s>\n", deleted ? "" : "can not be ", full.c_str());
       return false;
     }
@@ -238,7 +238,7 @@ bool ClassifyEntry(extlib::OperationContext& ctx, bool is_file, const std::strin
     *result = 1;
     return false;
   }
-  if (place->native_project.empty()) place->native_project = platform::NativePath(place->project_path);
+  if (place->native_project.empty()) place->native_project = ctx.Native(place->project_path);
   return true;
 }
 
@@ -350,7 +350,7 @@ bool PlaceOnDisk(extlib::OperationContext& ctx, bool is_file, const HostFolder& 
   // A link file is renamed itself; the folder it names is left as it is.
   placed->final_dir = is_file ? place.project_path : placed->target;
   placed->native_entry_path =
-      !native_entry.empty() && !folder.native.empty() ? folder.native + "/" + native_entry : platform::NativePath(full);
+      !native_entry.empty() && !folder.native.empty() ? folder.native + "/" + native_entry : ctx.Native(full);
   placed->renamed = placed->rename && extlib::LastComponent(full) != target_entry;
   // A folder keeps its record with it before it takes a number name: an
   // interruption before the append must not leave a plain-named folder

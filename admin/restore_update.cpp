@@ -180,7 +180,7 @@ int RebuildSteps(extlib::OperationContext& ctx) {
   if (rc == 0 && !ctx.Cancelled()) rc = CompressAttributes(ctx);
   if (rc == 0 && ctx.Cancelled()) rc = extlib::kPrjInterrupted;
   if (rc == 0) {
-    int removed = platform::CurrentEnv()->Unlink(MarkerPath());
+    int removed = ctx.Env().Unlink(MarkerPath());
     if (removed != 0 && removed != -ENOENT) rc = kPrjFailed;
   }
   return rc;
@@ -324,7 +324,7 @@ int UpdateAdministration(extlib::OperationContext& ctx, bool update_only) {
     if (MarkRebuild() != 0) return kPrjFailed;
     int rc = CheckValidEntries(ctx);
     // Each record was checked whole before the stop: nothing is left to complete.
-    if (rc == kPrjInterrupted) (void)platform::CurrentEnv()->Unlink(MarkerPath());
+    if (rc == kPrjInterrupted) (void)ctx.Env().Unlink(MarkerPath());
     if (rc != 0) return rc;
   }
   return RebuildSteps(ctx);

@@ -78,7 +78,7 @@ bool WriteMarked(extlib::OperationContext& ctx, const std::string& path, const s
 // write, so a check-out cut short finds it.
 bool WriteMarkedNew(extlib::OperationContext& ctx, const std::string& path, const std::string& native, const std::string& contents,
                     bool flush_folder) {
-  platform::Env* env = platform::CurrentEnv();
+  platform::Env* env = &ctx.Env();
   const std::string temp = native + ".new~" + std::to_string(::getpid());
   const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC;
   int fd = env->Open(temp, flags, 0444);

@@ -222,7 +222,7 @@ class HostCheckin {
   // them again (a crash between the two adds them twice, never loses them).
   void MergeLaptopLog() {
     const std::string copy_log = copy_net_ + "\\" + admin::kAuditLogName;
-    const std::string native = platform::NativePath(copy_log);
+    const std::string native = ctx_.Native(copy_log);
     if (platform::IsSymbolicLink(native)) return;  // removed with the copy, never followed
     std::string lines;
     const int rc = platform::ReadWholeFile(native, &lines, kMaxLaptopLog);
@@ -233,7 +233,7 @@ class HostCheckin {
       return;
     }
     if (admin::AppendAuditLinesTo(net_ + "\\" + admin::kAuditLogName, lines) == 0)
-      (void)platform::CurrentEnv()->Unlink(native);
+      (void)ctx_.Env().Unlink(native);
   }
 
   void PointSlotAt(const std::string& folder) {
@@ -255,14 +255,14 @@ class HostCheckin {
 
   bool HostSideDone() const {
     platform::FileInfo info;
-    return platform::CurrentEnv()->Stat(platform::NativePath(JournalPath()), &info, false) == 0 &&
+    return ctx_.Env().Stat(ctx_.Native(JournalPath()), &info, false) == 0 &&
            info.type == platform::EntryType::kFile;
   }
 
   // Without a copy there is nothing to take over again: nothing to record.
   bool RecordHostSideDone() {
     if (!records_.have_host_side) return true;
-    if (int rc = platform::WriteFileAtomic(platform::NativePath(JournalPath()), "host side taken over\r\n");
+    if (int rc = platform::WriteFileAtomic(ctx_.Native(JournalPath()), "host side taken over\r\n");
         rc != 0) {
       extlib::ShowMessage(ctx_, fileops::FileErrorMessage(4, JournalPath(), rc), kStop);
       return false;
@@ -444,7 +444,7 @@ class HostCheckin {
 
   void Report() {
     report_->host = host_;
-    report_->time = admin::BackupSetName(platform::CurrentEnv()->NowSeconds());
+    report_->time = admin::BackupSetName(ctx_.Env().NowSeconds());
     if (!NetworkRecords(&records_.after)) records_.after.clear();
     report_->entries = CheckinReportEntries(host_, records_);
     report_->lines.clear();
@@ -462,9 +462,9 @@ class HostCheckin {
     extlib::OperationContext own(ctx_.installation(), &ctx_.Messenger());  // a cancel does not stop the clean-up
     extlib::BindContext bind(own);
     if (Exists(copy_net_ + "\\project.dat.chkout")) {
-      platform::SetFileAttributes(platform::NativePath(copy_net_ + "\\LiteDBConfig.xml"), platform::kAttrNormal);
+      platform::SetFileAttributes(ctx_.Native(copy_net_ + "\\LiteDBConfig.xml"), platform::kAttrNormal);
       if (Exists(aside) && !fileops::DeleteDirectoryTree(own, nullptr, aside)) return false;
-      if (int rc = platform::CurrentEnv()->Rename(platform::NativePath(copy_net_), platform::NativePath(aside));
+      if (int rc = ctx_.Env().Rename(ctx_.Native(copy_net_), ctx_.Native(aside));
           rc != 0) {
         extlib::ShowMessage(ctx_, fileops::FileErrorMessage(2, copy_net_ + "#" + aside, rc), kStop);
         return false;
@@ -472,7 +472,7 @@ class HostCheckin {
     }
     if (Exists(aside) && !fileops::DeleteDirectoryTree(own, nullptr, aside)) return false;
     while (Exists(backup) && !Exists(copy_net_)) {
-      int rc = platform::CurrentEnv()->Rename(platform::NativePath(backup), platform::NativePath(copy_net_));
+      int rc = ctx_.Env().Rename(ctx_.Native(backup), ctx_.Native(copy_net_));
       if (rc == 0) break;
       if (extlib::ShowMessage(ctx_, fileops::FileErrorMessage(2, backup + "#" + copy_net_, rc),
                               platform::kMbRetryCancel | platform::kMbIconError | platform::kMbSetForeground) !=

@@ -94,7 +94,7 @@ class HostCheckout {
     // The file an unfinished check-out of this host left is replaced, and the
     // temporaries of the writes it was killed in go.
     if (resume_) {
-      platform::SetFileAttributes(platform::NativePath(HostCheckoutInfoPath(places_.network_net, host_)),
+      platform::SetFileAttributes(ctx_.Native(HostCheckoutInfoPath(places_.network_net, host_)),
                                   platform::kAttrNormal);
       RemoveCheckoutTemporaries(host_);
     }
@@ -183,9 +183,9 @@ class HostCheckout {
     }
     // A conversion holds the whole file, null record and all: said as the copy says it.
     const std::string admin = places_.network_net + "\\" + extlib::kAdministrationFile;
-    const int fd = platform::OpenRegularFile(platform::NativePath(admin), O_RDONLY);
+    const int fd = platform::OpenRegularFile(ctx_.Native(admin), O_RDONLY);
     const bool converting = fd >= 0 && platform::WaitForWholeFileLock(fd, 0);
-    if (fd >= 0) platform::CloseNothingPending(platform::CurrentEnv(), fd);
+    if (fd >= 0) platform::CloseNothingPending(&ctx_.Env(), fd);
     if (converting)
       extlib::ShowMessage(ctx_, extlib::LanguageTextWith(extlib::kCheckoutTexts, 14, {admin}), kStop);
     else
@@ -217,7 +217,7 @@ class HostCheckout {
     }
     std::string text;
     const std::string path = places_.Work() + "\\" + extlib::kAdministrationFile;
-    if (int rc = platform::ReadWholeFile(platform::NativePath(path), &text, kCopyReadLimit); rc != 0) {
+    if (int rc = platform::ReadWholeFile(ctx_.Native(path), &text, kCopyReadLimit); rc != 0) {
       extlib::ShowMessage(ctx_, fileops::FileErrorMessage(1, path, rc), kStop);
       return false;
     }
@@ -286,7 +286,7 @@ class HostCheckout {
         }
       }
     }
-    if (!project_files_.empty()) (void)platform::SyncDirectory(platform::NativePath(places_.network_net));
+    if (!project_files_.empty()) (void)platform::SyncDirectory(ctx_.Native(places_.network_net));
     return true;
   }
 

@@ -76,7 +76,7 @@ class StdCopy {
   // into target. False after a failure or cancel.
   bool Folder(const std::string& folder, const std::string& pattern, bool recurse, const std::string& target) {
     std::vector<platform::DirEntry> entries;
-    if (platform::CurrentEnv()->ListDir(folder, &entries) != 0) return true;  // measured 0: nothing to copy
+    if (ctx_.Env().ListDir(folder, &entries) != 0) return true;  // measured 0: nothing to copy
     if (LinkInPlace(ctx_, target)) return false;
     Made(target, true);
     for (const platform::DirEntry& e : entries) {
@@ -84,7 +84,7 @@ class StdCopy {
       if (e.name.empty() || e.name[0] == '.') continue;
       const std::string from = folder + "/" + e.name, to = target + "/" + e.name;
       platform::FileInfo info;
-      if (platform::CurrentEnv()->Stat(from, &info, true) != 0) continue;
+      if (ctx_.Env().Stat(from, &info, true) != 0) continue;
       if (info.type == platform::EntryType::kDirectory) {
         if (recurse && !Folder(from, "*.*", true, to)) return false;
         continue;
@@ -196,7 +196,7 @@ bool CopyOfficeStandard(extlib::OperationContext& ctx, const StdItemTable& table
     total += static_cast<double>(item.size);
   }
   if (ctx.progress()) ctx.progress()->StartCounted(total);
-  const std::string target_std = platform::NativePath(host_data_dir + table[kStdCommonFirst].path);
+  const std::string target_std = ctx.Native(host_data_dir + table[kStdCommonFirst].path);
   if (StdCopy::LinkInPlace(ctx, target_std)) return false;
   // Made first, so it is removed last.
   if (!Exists(target_std)) created->push_back(target_std + "/");
@@ -210,7 +210,7 @@ bool CopyOfficeStandard(extlib::OperationContext& ctx, const StdItemTable& table
     // A folder copied as named lands as a folder of the same name.
     if (item.single_file && !IsPattern(item.path) && item.path != table[kStdCommonFirst].path)
       target += "/" + extlib::LastComponent(item.path);
-    if (!(ok = copy.Folder(platform::NativePath(s.folder), s.pattern, s.recurse, target))) break;
+    if (!(ok = copy.Folder(ctx.Native(s.folder), s.pattern, s.recurse, target))) break;
   }
   if (ctx.progress()) ctx.progress()->Finish();
   return ok;

@@ -37,7 +37,7 @@ int CopyFile(extlib::OperationContext& ctx, const std::string& from, const std::
 }
 
 int CopyInner(extlib::OperationContext& ctx, const std::string& from, const std::string& to) {
-  platform::Env* env = CurrentEnv();
+  platform::Env* env = &ctx.Env();
   platform::FileInfo info;
   int rc = env->Stat(from, &info, false);
   if (rc == 0 && info.type != EntryType::kDirectory) rc = -ENOTDIR;

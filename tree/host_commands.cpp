@@ -125,15 +125,15 @@ std::string OtherUserContainers(extlib::OperationContext& ctx) {
   std::string local;
   if (checkout::FindLocalDataPath(ctx, &local) != 0 || local.empty()) return "";
   std::vector<platform::DirEntry> entries;
-  const std::string usr = platform::NativePath("\\\\" + platform::ComputerName() + local + "\\usr");
-  if (usr.empty() || platform::CurrentEnv()->ListDir(usr, &entries) != 0) return "";
+  const std::string usr = ctx.Native("\\\\" + platform::ComputerName() + local + "\\usr");
+  if (usr.empty() || ctx.Env().ListDir(usr, &entries) != 0) return "";
   std::vector<std::string> names;
   for (const platform::DirEntry& e : entries) {
     if (e.name.empty() || e.name[0] == '.' || platform::EqualsIgnoreCaseCp1252(e.name, "local")) continue;
     platform::FileInfo info;
     bool directory = e.type == platform::EntryType::kDirectory;
     if (e.type == platform::EntryType::kUnknown)
-      directory = platform::CurrentEnv()->Stat(usr + "/" + e.name, &info, false) == 0 &&
+      directory = ctx.Env().Stat(usr + "/" + e.name, &info, false) == 0 &&
                   info.type == platform::EntryType::kDirectory;
     if (directory) names.push_back(e.name);
   }
@@ -226,7 +226,7 @@ bool AddDataServer(extlib::OperationContext& ctx, const std::string& unc_path, b
   if (network::RegisterHostInDataCfg(unc_path) != 1) {
     // Only empty folders are removed: whatever someone put there stays.
     if (created)
-      for (const char* folder : {"\\Prj", "\\Usr"}) (void)platform::CurrentEnv()->RmDir(platform::NativePath(unc_path + folder));
+      for (const char* folder : {"\\Prj", "\\Usr"}) (void)ctx.Env().RmDir(ctx.Native(unc_path + folder));
     return false;
   }
   // "\\HOST" and the rest of the data path.

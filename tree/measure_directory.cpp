@@ -11,7 +11,7 @@ using platform::EntryType;
 namespace {
 
 bool Measure(extlib::OperationContext& ctx, const std::string& dir, DirectoryMeasure* m) {
-  platform::Env* env = platform::CurrentEnv();
+  platform::Env* env = &ctx.Env();
   std::vector<platform::DirEntry> entries;
   const int rc = env->ListDir(dir, &entries);
   if (rc != 0) {

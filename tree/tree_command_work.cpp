@@ -74,7 +74,7 @@ bool ReachableOrShown(extlib::OperationContext& ctx, const PropertiesRequest& re
 
 void Measure(extlib::OperationContext& ctx, const std::string& path, PropertiesResult* result) {
   if (ctx.progress()) ctx.progress()->Line(services::UiText(111, 1010));
-  const DirectoryMeasure measure = MeasureDirectory(ctx, platform::NativePath(path));
+  const DirectoryMeasure measure = MeasureDirectory(ctx, ctx.Native(path));
   if (measure.unlisted != 0 && measure.files >= 0) {
     // Figures that leave out a folder must not pass for the whole.
     ctx.Messenger().MessageBox(extlib::LanguageText(extlib::kWindowMessageTexts, 11,
@@ -83,7 +83,7 @@ void Measure(extlib::OperationContext& ctx, const std::string& path, PropertiesR
                                                          platform::SystemErrorText(-measure.unlisted)})),
                                extlib::kCaption, platform::kMbOk | platform::kMbIconError);
     // Nothing at all was listed: there are no figures to show.
-    if (measure.unlisted_dir == platform::NativePath(path)) return;
+    if (measure.unlisted_dir == ctx.Native(path)) return;
   }
   result->path = path;
   result->files = measure.files;
@@ -188,9 +188,9 @@ int RemoveHostCheckoutFile(extlib::OperationContext& ctx, const std::string& hos
   if (host.empty() || host.find_first_of("\\/:") != std::string::npos || host[0] == '.') return -1;
   std::string path;
   if (extlib::lffnamC(extlib::kSlotNet, host + ".out", &path) != 0) return 0;
-  const std::string native = platform::NativePath(path);
+  const std::string native = ctx.Native(path);
   platform::SetFileAttributes(native, platform::kAttrNormal);
-  const int rc = platform::CurrentEnv()->Unlink(native);
+  const int rc = ctx.Env().Unlink(native);
   if (rc == 0 || rc == -ENOENT) return 0;
   ctx.Messenger().MessageBox(platform::ErrorName(rc), host, platform::kMbOk | platform::kMbIconError);
   return -1;

@@ -97,7 +97,7 @@ extlib::ProjectCode EraseProject(extlib::OperationContext& ctx, const std::strin
   rc = QuietProjectDir(padded_name, &dir);
   // A symbolic link as the project's entry is no project folder, yet it is
   // the entry: the erase removes the link itself, never what it points to.
-  if (rc == kPrjNotReachable && !dir.empty() && platform::IsSymbolicLink(platform::NativePath(dir))) rc = 0;
+  if (rc == kPrjNotReachable && !dir.empty() && platform::IsSymbolicLink(ctx.Native(dir))) rc = 0;
   if (rc != 0) {
     ReportProjectError(rc);
     return extlib::AsProjectCode(rc);
