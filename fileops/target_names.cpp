@@ -80,7 +80,7 @@ void NoteTargetCreated(extlib::Installation& installation, const std::string& na
   if (slash == std::string::npos || native.compare(0, slash, folder.dir) != 0 || slash != folder.dir.size())
     return;
   FileInfo info;
-  if (platform::CurrentEnv()->Stat(folder.dir, &info) < 0) {
+  if (installation.Env().Stat(folder.dir, &info) < 0) {
     folder = {};
     return;
   }

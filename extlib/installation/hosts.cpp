@@ -102,7 +102,7 @@ int ReadHostList(Installation& installation, std::vector<HostEntry>* hosts) {
     std::lock_guard<std::mutex> guard(cache.mutex);
     const std::string native = installation.Paths().ToNative(path.substr(0, path.find('|')));
     platform::FileInfo info;
-    rc = platform::CurrentEnv()->Stat(native, &info) == 0 ? 0 : kPrjAdminMissing;
+    rc = installation.Env().Stat(native, &info) == 0 ? 0 : kPrjAdminMissing;
     if (rc == 0 && !(path == cache.path && cache.rc == 0 && SameFile(info, cache.info))) {
       std::string text;
       cache.hosts.clear();

@@ -69,7 +69,7 @@ int ReadUserTable(const Installation& installation, UserTable* table) {
   if (SlotFileName(installation, 23, kUserTableFile, &path) != 0) return 0;
   const std::string native = installation.Paths().ToNative(path);
   platform::FileInfo info;
-  if (platform::CurrentEnv()->Stat(native, &info) != 0) return 0;  // none: one container
+  if (installation.Env().Stat(native, &info) != 0) return 0;  // none: one container
   std::string text;
   int rc = platform::ReadWholeFile(native, &text);
   if (rc) return ProjectCodeFromErrno(rc);

@@ -52,7 +52,7 @@ int ScanProjectInfo(Installation& installation, const std::string& name, PRJ* re
         found = true;
       },
       [&](const char* line) { return !found && line[0] != '#' && same_name(line); });
-  platform::CloseNothingPending(platform::CurrentEnv(), fd);
+  platform::CloseNothingPending(&installation.Env(), fd);
   // A damaged file, or one a conversion is replacing: the table waits for
   // the conversion, reads again and reports a damaged file once.
   if (rc != kPrjOk) return get_project_info(installation, name, record);

@@ -317,9 +317,9 @@ int ProjectTable::Walk(int threads, const std::function<void(int64_t file_size)>
 
 int ProjectTable::StampNow(Stamp* stamp) {
   platform::FileInfo info;
-  if (CurrentEnv()->Stat(native_, &info) != 0) {
+  if (installation_.Env().Stat(native_, &info) != 0) {
     native_ = installation_.Paths().ToNative(path_);  // letter case may have changed
-    if (CurrentEnv()->Stat(native_, &info) != 0) return kPrjAdminMissing;
+    if (installation_.Env().Stat(native_, &info) != 0) return kPrjAdminMissing;
   }
   *stamp = {info.inode, info.size, info.modified, info.created};
   return kPrjOk;
@@ -354,7 +354,7 @@ int ProjectTable::CheckLocked(uint64_t* generation) {
 }
 
 int ProjectTable::Take(SnapshotPtr* out, bool report) {
-  const int64_t now = CurrentEnv()->MonotonicMs();
+  const int64_t now = installation_.Env().MonotonicMs();
   {
     std::lock_guard<std::mutex> guard(mutex_);
     // A file status call costs as much as reading kilobytes; within a short
