@@ -16,6 +16,17 @@ namespace {
 
 constexpr size_t kNone = ProjectSnapshot::kNone;
 
+// A slot into / out of an ascending list of slots.
+void Add(std::vector<long>* slots, long slot) {
+  auto at = std::lower_bound(slots->begin(), slots->end(), slot);
+  if (at == slots->end() || *at != slot) slots->insert(at, slot);
+}
+
+void Drop(std::vector<long>* slots, long slot) {
+  auto at = std::lower_bound(slots->begin(), slots->end(), slot);
+  if (at != slots->end() && *at == slot) slots->erase(at);
+}
+
 struct IndexState {
   ProjectIndex index;
   uint64_t generation = 0;  // the table's generation the index shows
@@ -51,6 +62,8 @@ void ProjectIndex::Reset(extlib::SnapshotPtr base) {
   written_.clear();
   names_.clear();
   numbers_.clear();
+  own_largest_ = 0;
+  own_largest_known_ = true;
   free_.clear();
   base_free_ = 0;
   base_largest_known_ = false;
@@ -76,11 +89,11 @@ size_t ProjectIndex::FirstKept(size_t i, bool by_name) const {
 }
 
 // The first in slot order of the snapshot's chain and the run's slots.
-bool ProjectIndex::Find(size_t base_first, const std::set<long>* written, bool by_name,
+bool ProjectIndex::Find(size_t base_first, const Slots* written, bool by_name,
                         IndexedRecord* found) const {
   const size_t i = FirstKept(base_first, by_name);
   const long from_base = i == kNone ? LONG_MAX : base_->Slots()[i];
-  const long own = written && !written->empty() ? *written->begin() : LONG_MAX;
+  const long own = written && !written->empty() ? written->front() : LONG_MAX;
   if (from_base == LONG_MAX && own == LONG_MAX) return false;
   if (found) *found = {from_base < own ? base_->Record(i) : written_.at(own), std::min(from_base, own)};
   return true;
@@ -107,7 +120,7 @@ std::vector<IndexedRecord> ProjectIndex::Records() const {
 
 bool ProjectIndex::FindName(const std::string& name, IndexedRecord* found) const {
   const std::string padded = extlib::PadName(name);
-  auto it = names_.find(padded);
+  auto it = names_.find(std::string_view(padded));
   return Find(base_ ? base_->FindName(padded) : kNone, it == names_.end() ? nullptr : &it->second, true, found);
 }
 
@@ -130,8 +143,13 @@ uint32_t ProjectIndex::Largest() const {
     }
     base_largest_known_ = true;
   }
-  const uint32_t own = numbers_.empty() ? 0 : numbers_.rbegin()->first;
-  return std::max(base_largest_, own);
+  if (!own_largest_known_) {
+    // Only after the largest of the run's own numbers was rewritten.
+    own_largest_ = 0;
+    for (const auto& [number, slots] : numbers_) own_largest_ = std::max(own_largest_, number);
+    own_largest_known_ = true;
+  }
+  return std::max(base_largest_, own_largest_);
 }
 
 long ProjectIndex::FirstFreeSlot() const {
@@ -163,13 +181,16 @@ void ProjectIndex::OnWrite(long slot, const PRJ& record) {
       free_.erase(slot);
     } else {
       --live_;
-      auto name = names_.find(std::string(old.name, extlib::kNameLength));
-      name->second.erase(slot);
+      auto name = names_.find(std::string_view(old.name, extlib::kNameLength));
+      Drop(&name->second, slot);
       if (name->second.empty()) names_.erase(name);
       if (old.number) {
         auto number = numbers_.find(old.number);
-        number->second.erase(slot);
-        if (number->second.empty()) numbers_.erase(number);
+        Drop(&number->second, slot);
+        if (number->second.empty()) {
+          numbers_.erase(number);
+          if (old.number == own_largest_) own_largest_known_ = false;
+        }
       }
     }
     it->second = record;
@@ -182,8 +203,14 @@ void ProjectIndex::OnWrite(long slot, const PRJ& record) {
     return;
   }
   ++live_;
-  names_[std::string(record.name, extlib::kNameLength)].insert(slot);
-  if (record.number) numbers_[record.number].insert(slot);
+  const std::string_view name(record.name, extlib::kNameLength);
+  auto at = names_.find(name);
+  if (at == names_.end()) at = names_.emplace(std::string(name), Slots()).first;
+  Add(&at->second, slot);
+  if (record.number) {
+    Add(&numbers_[record.number], slot);
+    own_largest_ = std::max(own_largest_, record.number);
+  }
 }
 
 ProjectIndex* CurrentIndex(int* rc) {

@@ -11,6 +11,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -55,12 +56,22 @@ class ProjectIndex {
  private:
   // The snapshot's first record of a chain that the run has not overwritten.
   size_t FirstKept(size_t i, bool by_name) const;
-  bool Find(size_t base_first, const std::set<long>* written, bool by_name, IndexedRecord* found) const;
+  // The live written slots of a name or number, ascending (nearly always one).
+  using Slots = std::vector<long>;
+  bool Find(size_t base_first, const Slots* written, bool by_name, IndexedRecord* found) const;
+  struct NameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view name) const { return std::hash<std::string_view>()(name); }
+  };
 
   extlib::SnapshotPtr base_;
+  // Hash tables, not trees: a rebuild of a million projects looks each one up
+  // several times, and a tree of a million nodes costs a cache miss a level.
   std::unordered_map<long, extlib::PRJ> written_;  // the run's writes, by slot
-  std::unordered_map<std::string, std::set<long>> names_;  // live written slots
-  std::map<uint32_t, std::set<long>> numbers_;            // live written slots
+  std::unordered_map<std::string, Slots, NameHash, std::equal_to<>> names_;  // live written slots
+  std::unordered_map<uint32_t, Slots> numbers_;                                // live written slots
+  mutable uint32_t own_largest_ = 0;  // of numbers_
+  mutable bool own_largest_known_ = true;
   std::set<long> free_;      // written slots that are free
   mutable size_t base_free_ = 0;   // the snapshot's free slots before it are written
   mutable uint32_t base_largest_ = 0;  // of the snapshot's records not overwritten
