@@ -52,7 +52,7 @@ class Installation {
   // when more than one thread uses it. Upper layers keep theirs here without
   // the library knowing their types.
   template <class T>
-  T& Part() {
+  T& Part() const {
     std::lock_guard<std::mutex> guard(parts_mutex_);
     std::shared_ptr<void>& part = parts_[std::type_index(typeid(T))];
     if (!part) part = std::make_shared<T>();
@@ -75,8 +75,8 @@ class Installation {
   ProjectTable projects_{*this};
   mutable std::mutex slots_mutex_;
   std::array<std::string, kSlotCount> slots_;
-  std::mutex parts_mutex_;
-  std::unordered_map<std::type_index, std::shared_ptr<void>> parts_;
+  mutable std::mutex parts_mutex_;
+  mutable std::unordered_map<std::type_index, std::shared_ptr<void>> parts_;
 };
 
 // The process default: the installation the C-style library names (lfinipC,

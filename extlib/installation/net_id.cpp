@@ -2,11 +2,14 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <mutex>
 #include <random>
 #include <vector>
 
 #include "extlib/projects/checksum.h"
+#include "extlib/installation/installation.h"
 #include "extlib/installation/library_init.h"
+#include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
 
@@ -79,9 +82,44 @@ int NetID_Load(uint32_t* id) {
   return ParseNetIdFile(text, id);
 }
 
-uint32_t get_PRJVekNetID() {
+namespace {
+
+// The identifier as last read, and the file it came from: a check-in asks for
+// it at several steps, and on a slow share a read is four calls, the look
+// that tells the file is unchanged one. The file is only ever replaced whole
+// (written beside and renamed), so the same file of the same size and time
+// holds the same identifier.
+struct NetIdCache {
+  std::mutex mutex;
+  bool valid = false;
+  std::string native;
+  platform::FileInfo info;
   uint32_t id = 0;
-  return NetID_Load(&id) == 0 ? id : 0;
+};
+
+}  // namespace
+
+uint32_t get_PRJVekNetID() {
+  const std::string native = NetFile(kNetIdFileName);
+  platform::FileInfo info;
+  if (native.empty() || platform::CurrentEnv()->Stat(native, &info) != 0) return 0;
+  NetIdCache& cache = ProcessInstallation().Part<NetIdCache>();
+  {
+    std::lock_guard<std::mutex> guard(cache.mutex);
+    if (cache.valid && cache.native == native && cache.info.device == info.device &&
+        cache.info.inode == info.inode && cache.info.size == info.size && cache.info.modified == info.modified)
+      return cache.id;
+  }
+  uint32_t id = 0;
+  if (NetID_Load(&id) != 0) return 0;
+  // Kept under the look taken before the read: a file replaced in between
+  // looks different at the next call, which then reads it again.
+  std::lock_guard<std::mutex> guard(cache.mutex);
+  cache.valid = true;
+  cache.native = native;
+  cache.info = info;
+  cache.id = id;
+  return id;
 }
 
 uint32_t NetID_Make() {

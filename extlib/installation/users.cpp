@@ -1,6 +1,7 @@
 #include "extlib/installation/users.h"
 
 #include <cstdio>
+#include <mutex>
 
 #include "extlib/installation/general.h"
 #include "extlib/installation/hosts.h"
@@ -63,6 +64,28 @@ std::string FormatUserTable(const UserTable& table) {
 
 int ReadUserTable(UserTable* table) { return ReadUserTable(ProcessInstallation(), table); }
 
+namespace {
+
+// The table as last read whole, and the file it came from. Every read of the
+// administration wants the container count, and a check-in reads it again
+// after each change of project.dat: on a slow share a read is four calls,
+// the look that tells the file is unchanged one. A new table is always a new
+// file (written beside and renamed), so the same file of the same size and
+// time is the same table.
+struct UserTableCache {
+  std::mutex mutex;
+  bool valid = false;
+  std::string native;
+  platform::FileInfo info;
+  UserTable table;
+};
+
+bool SameFile(const platform::FileInfo& a, const platform::FileInfo& b) {
+  return a.device == b.device && a.inode == b.inode && a.size == b.size && a.modified == b.modified;
+}
+
+}  // namespace
+
 int ReadUserTable(const Installation& installation, UserTable* table) {
   *table = UserTable{};
   std::string path;
@@ -70,11 +93,29 @@ int ReadUserTable(const Installation& installation, UserTable* table) {
   const std::string native = installation.Paths().ToNative(path);
   platform::FileInfo info;
   if (installation.Env().Stat(native, &info) != 0) return 0;  // none: one container
+  UserTableCache& cache = installation.Part<UserTableCache>();
+  {
+    std::lock_guard<std::mutex> guard(cache.mutex);
+    if (cache.valid && cache.native == native && SameFile(cache.info, info)) {
+      *table = cache.table;
+      return 0;
+    }
+  }
   std::string text;
   int rc = platform::ReadWholeFile(native, &text);
   if (rc) return ProjectCodeFromErrno(rc);
   int bad = 0;
-  return ParseUserTable(text, table, &bad);
+  rc = ParseUserTable(text, table, &bad);
+  if (rc == 0) {
+    // Kept under the look taken before the read: a file changed in between
+    // looks different at the next read, which then reads it again.
+    std::lock_guard<std::mutex> guard(cache.mutex);
+    cache.valid = true;
+    cache.native = native;
+    cache.info = info;
+    cache.table = *table;
+  }
+  return rc;
 }
 
 int WriteUserTable(const UserTable& table) {

@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
 
 #include "extlib/installation/hosts.h"
 #include "extlib/installation/installation.h"
 #include "extlib/installation/library_init.h"
 #include "extlib/installation/users.h"
+#include "platform/file_util.h"
 #include "platform/ping.h"
 #include "support/small_installation.h"
 
@@ -150,6 +154,40 @@ TEST(UserTableTest, ContainersAndOwnerRights) {
 
 namespace dovrane::extlib {
 namespace {
+
+// The table is kept between reads only while the file is the one read: a
+// table rewritten in place at a later time, or another file of the same size
+// and time put in its place, is read again.
+TEST(UserTableTest, AChangedOrReplacedTableIsReadAgain) {
+  testing::SmallInstallation inst(2);
+  ASSERT_EQ(lzuGetCountOfUserContainers(), 2);
+  const std::string file = inst.Native("SRV1/cad/Net/users.dat");
+  std::string text;
+  ASSERT_EQ(platform::ReadWholeFile(file, &text), 0);
+  const size_t at = text.find("containers 2");
+  ASSERT_NE(at, std::string::npos);
+  struct stat before{};
+  ASSERT_EQ(::stat(file.c_str(), &before), 0);
+  text[at + 11] = '3';
+  {
+    std::ofstream in_place(file, std::ios::binary | std::ios::trunc);
+    in_place << text;
+  }
+  const timespec later[2] = {before.st_atim, {before.st_mtim.tv_sec + 2, before.st_mtim.tv_nsec}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), later, 0), 0);
+  EXPECT_EQ(lzuGetCountOfUserContainers(), 3);
+  ASSERT_EQ(::stat(file.c_str(), &before), 0);
+  text[at + 11] = '4';
+  const std::string other = file + ".other";
+  {
+    std::ofstream replacement(other, std::ios::binary);
+    replacement << text;
+  }
+  const timespec same[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(::utimensat(AT_FDCWD, other.c_str(), same, 0), 0);
+  ASSERT_EQ(::rename(other.c_str(), file.c_str()), 0);
+  EXPECT_EQ(lzuGetCountOfUserContainers(), 4);
+}
 
 TEST(HostListTest, AnAppendedHostIsKnownAtOnce) {
   testing::SmallInstallation inst;

@@ -1,6 +1,11 @@
 #include "extlib/installation/net_id.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <fstream>
 #include <set>
 
 #include "extlib/projects/checksum.h"
@@ -42,6 +47,35 @@ TEST_F(NetIdTest, DamagedFileReadsAsZeroAndStaysUntouched) {
     EXPECT_EQ(get_PRJVekNetID(), 0u) << text;
     EXPECT_EQ(Read(IdFile()), text);  // a read never repairs or replaces
   }
+}
+
+// The identifier is kept between calls only while the file is the one read:
+// a file rewritten in place at a later time, or another file put in its place
+// with the same size and time, is read again.
+TEST_F(NetIdTest, AChangedOrReplacedFileIsReadAgain) {
+  ASSERT_EQ(NetID_Save(0x11111111), 0);
+  ASSERT_EQ(get_PRJVekNetID(), 0x11111111u);
+  struct stat before{};
+  ASSERT_EQ(::stat(IdFile().c_str(), &before), 0);
+  {
+    std::ofstream in_place(IdFile(), std::ios::binary | std::ios::trunc);
+    in_place << FormatNetIdFile(0x22222222);
+  }
+  const timespec later[2] = {before.st_atim, {before.st_mtim.tv_sec + 2, before.st_mtim.tv_nsec}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, IdFile().c_str(), later, 0), 0);
+  EXPECT_EQ(get_PRJVekNetID(), 0x22222222u);
+  ASSERT_EQ(::stat(IdFile().c_str(), &before), 0);
+  const std::string other = net_ + "/net.id.other";
+  {
+    std::ofstream replacement(other, std::ios::binary);
+    replacement << FormatNetIdFile(0x33333333);
+  }
+  const timespec same[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(::utimensat(AT_FDCWD, other.c_str(), same, 0), 0);
+  ASSERT_EQ(::rename(other.c_str(), IdFile().c_str()), 0);
+  EXPECT_EQ(get_PRJVekNetID(), 0x33333333u);
+  ASSERT_EQ(::unlink(IdFile().c_str()), 0);
+  EXPECT_EQ(get_PRJVekNetID(), 0u);
 }
 
 TEST_F(NetIdTest, WindowsLineEndsAreAccepted) {
