@@ -334,7 +334,13 @@ TEST_F(HostCommandsQtTest, CheckInHandsTheHostsProjectsToTheCheckIn) {
   ASSERT_TRUE(extlib::PutSettingString("HKLM", "InstallRoot\\CheckedOutPath", "\\\\SRV1\\cad"));
   testing::WriteFile(site_.NetDir() + "/SRV1.out", "[Host Checkout Information]\r\n");
   Show();
-  ASSERT_EQ(hosts()->GetItemData(Host("SRV1")), tree::kKindHostOut);
+  // A refresh started meanwhile may refill the trees: the refresh is held
+  // until the command, and the host's check awaited with no refill under way.
+  dialog().StopRefreshTimer();
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    return !window_->trees().Filling() && window_->trees().PendingChecks() == 0 &&
+           hosts()->GetItemData(Host("SRV1")) == tree::kKindHostOut;
+  }, 20000)) << hosts()->GetItemData(Host("SRV1"));
   window_->hostCommands().SetCheckIn([&](extlib::OperationContext&, int mode, const auto& list) {
     EXPECT_EQ(mode, 0);
     handed = list;
