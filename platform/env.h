@@ -42,6 +42,14 @@ struct FileInfo {
   uint64_t inode = 0;
 };
 
+// The same file unchanged as far as a look can tell: the same file (device
+// and inode), size and modification time. For files only ever replaced whole
+// (written beside and renamed), a change is always another file.
+inline bool SameFileState(const FileInfo& a, const FileInfo& b) {
+  return a.device == b.device && a.inode == b.inode && a.size == b.size && a.modified == b.modified;
+}
+
+
 enum class LockMode { kUnlock, kShared, kExclusive };
 
 class Env {

@@ -82,10 +82,6 @@ struct HostListCache {
   platform::FileInfo reported;  // the file whose unusable line was told
 };
 
-bool SameFile(const platform::FileInfo& a, const platform::FileInfo& b) {
-  return a.inode == b.inode && a.size == b.size && a.modified == b.modified;
-}
-
 }  // namespace
 
 int ReadHostList(std::vector<HostEntry>* hosts) { return ReadHostList(ProcessInstallation(), hosts); }
@@ -103,13 +99,13 @@ int ReadHostList(Installation& installation, std::vector<HostEntry>* hosts) {
     const std::string native = installation.Paths().ToNative(path.substr(0, path.find('|')));
     platform::FileInfo info;
     rc = installation.Env().Stat(native, &info) == 0 ? 0 : kPrjAdminMissing;
-    if (rc == 0 && !(path == cache.path && cache.rc == 0 && SameFile(info, cache.info))) {
+    if (rc == 0 && !(path == cache.path && cache.rc == 0 && platform::SameFileState(info, cache.info))) {
       std::string text;
       cache.hosts.clear();
       cache.bad_line = 0;
       rc = platform::ReadWholeFile(native, &text) != 0 ? kPrjFailed : ParseHostList(text, &cache.hosts, &cache.bad_line);
       // Told once for each version of the file.
-      if (rc == 0 && cache.bad_line != 0 && !SameFile(info, cache.reported)) {
+      if (rc == 0 && cache.bad_line != 0 && !platform::SameFileState(info, cache.reported)) {
         cache.reported = info;
         tell = LanguageTextWith(kRepairTexts, 28, {path.substr(0, path.find('|')), std::to_string(cache.bad_line)});
       }

@@ -106,9 +106,7 @@ uint32_t get_PRJVekNetID() {
   NetIdCache& cache = ProcessInstallation().Part<NetIdCache>();
   {
     std::lock_guard<std::mutex> guard(cache.mutex);
-    if (cache.valid && cache.native == native && cache.info.device == info.device &&
-        cache.info.inode == info.inode && cache.info.size == info.size && cache.info.modified == info.modified)
-      return cache.id;
+    if (cache.valid && cache.native == native && platform::SameFileState(cache.info, info)) return cache.id;
   }
   uint32_t id = 0;
   if (NetID_Load(&id) != 0) return 0;

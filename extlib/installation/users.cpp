@@ -80,10 +80,6 @@ struct UserTableCache {
   UserTable table;
 };
 
-bool SameFile(const platform::FileInfo& a, const platform::FileInfo& b) {
-  return a.device == b.device && a.inode == b.inode && a.size == b.size && a.modified == b.modified;
-}
-
 }  // namespace
 
 int ReadUserTable(const Installation& installation, UserTable* table) {
@@ -96,7 +92,7 @@ int ReadUserTable(const Installation& installation, UserTable* table) {
   UserTableCache& cache = installation.Part<UserTableCache>();
   {
     std::lock_guard<std::mutex> guard(cache.mutex);
-    if (cache.valid && cache.native == native && SameFile(cache.info, info)) {
+    if (cache.valid && cache.native == native && platform::SameFileState(cache.info, info)) {
       *table = cache.table;
       return 0;
     }

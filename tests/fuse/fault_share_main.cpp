@@ -304,9 +304,7 @@ int DoSetxattr(const char* path, const char* name, const char* value, size_t siz
   return Err(lsetxattr(ProcPath(path).c_str(), name, value, size, flags));
 }
 int DoGetxattr(const char* path, const char* name, char* value, size_t size) {
-  // The kernel asks for a file's security names (its capabilities) before
-  // every write. A CIFS mount has no handler for them and answers without
-  // the server, so here they pass the gate: not delayed, failed or counted.
+  // Asked by the kernel before every write; a CIFS mount answers it without its server.
   if (std::strncmp(name, "security.", 9) != 0) GATE(kXattr, path);
   ssize_t n = lgetxattr(ProcPath(path).c_str(), name, value, size);
   return n < 0 ? -errno : static_cast<int>(n);
