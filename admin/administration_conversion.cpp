@@ -7,16 +7,17 @@
 #include <vector>
 
 #include "admin/administration_header.h"
-#include "extlib/records/administration.h"
 #include "extlib/installation/language.h"
 #include "extlib/installation/library_init.h"
 #include "extlib/installation/messages.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/installation/slot_files.h"
+#include "extlib/installation/users.h"
 #include "extlib/projects/project_code.h"
+#include "extlib/records/administration.h"
 #include "extlib/records/project_list.h"
 #include "extlib/records/record_layout.h"
 #include "extlib/records/record_line.h"
-#include "extlib/installation/slot_files.h"
-#include "extlib/installation/users.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
@@ -171,12 +172,12 @@ int CheckAdministrationVersion() {
 namespace {
 
 int Convert(ShareMode share) {
-  long notice = extlib::sendGuiMessageInProcess(2500406, 0);
+  long notice = extlib::sendGuiMessageInProcess(extlib::ActiveContext(), 2500406, 0);
   if (!notice)
     services::ToolMessageBox(services::kMessageInformation,
                              "Project administration must be converted\nPlease be patient!\n");
   auto done = [&](int rc) {
-    extlib::cancelGuiMessageInProcess(notice);
+    extlib::cancelGuiMessageInProcess(extlib::ActiveContext(), notice);
     extlib::UnCachPrjList();
     return rc;
   };

@@ -10,11 +10,12 @@
 #include "extlib/installation/hosts.h"
 #include "extlib/installation/language.h"
 #include "extlib/installation/library_init.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/installation/slot_files.h"
+#include "extlib/installation/users.h"
 #include "extlib/projects/project_paths.h"
 #include "extlib/records/record_layout.h"
 #include "extlib/records/record_line.h"
-#include "extlib/installation/slot_files.h"
-#include "extlib/installation/users.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
@@ -56,7 +57,7 @@ bool StripLineEnd(const AdministrationHeader& header, std::string* line, bool en
 int OpenAdministrationHeader(const std::string& path, ShareMode share, AdministrationHeader* header) {
   *header = AdministrationHeader{};
   header->containers_now = extlib::lzuGetCountOfUserContainers();
-  header->network = extlib::lfnetg() != 0;
+  header->network = extlib::lfnetg(extlib::ActiveContext()) != 0;
   platform::Env* env = CurrentEnv();
   // A lock that keeps writers out needs a description open for writing.
   const int access = share == ShareMode::kDenyNone || share == ShareMode::kDenyWrite ? O_RDONLY : O_RDWR;
@@ -268,7 +269,7 @@ int ReadRecordV12(RecordStream& in, const AdministrationHeader& header, PRJ* rec
   }
   // The project version lives in the project's folder.
   std::string dir;
-  if (extlib::make_prj_dir(*record, &dir) != 0) return kRecordRead;
+  if (extlib::make_prj_dir(extlib::ActiveContext(), *record, &dir) != 0) return kRecordRead;
   int value = 0;
   const bool read = ReadProjectVersion(extlib::kSlotConversion, dir, &value);
   // Old projects hold DOS text. A version 1 record is DOS text as a whole and

@@ -1,11 +1,12 @@
 #include "admin/append_batch.h"
 
 #include "admin/project_index.h"
-#include "extlib/records/administration.h"
-#include "extlib/projects/attribute_cache_file.h"
 #include "extlib/installation/library_init.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/projects/attribute_cache_file.h"
 #include "extlib/projects/project_attributes.h"
 #include "extlib/projects/project_code.h"
+#include "extlib/records/administration.h"
 #include "platform/env.h"
 #include "services/tool_message_box.h"
 
@@ -38,8 +39,8 @@ int AppendBatch::Add(const extlib::PRJ& record, const std::string& native_cache_
   ProjectIndex* index = records_.empty() ? CurrentIndex() : index_;
   if (!index || index->NumberUsed(record.number)) return Refused();
   if (records_.empty()) {
-    handle_ = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
-    if (handle_ < 0 || extlib::LockNullRecord(handle_, &null_lock_) != 0) return Refused();
+    handle_ = extlib::open_prj_info(extlib::ActiveContext(), extlib::kSlotNet, extlib::kOpenExisting);
+    if (handle_ < 0 || extlib::LockNullRecord(extlib::ActiveContext(), handle_, &null_lock_) != 0) return Refused();
     extlib::NullRecord null_record;
     // Read again under the lock: another process may have appended just before.
     index = CurrentIndex();
@@ -79,7 +80,7 @@ int AppendBatch::Flush() {
   null_record.version = 3;
   extlib::SetNullRecordHighest(&null_record, largest);
   const bool raise = largest > highest_;
-  int rc = extlib::write_prj_records(handle_, first_slot_, records_.data(), records_.size(),
+  int rc = extlib::write_prj_records(extlib::ActiveContext(), handle_, first_slot_, records_.data(), records_.size(),
                                      raise ? &null_record : nullptr);
   if (rc == 0 && raise) {
     highest_ = largest;
@@ -94,9 +95,10 @@ int AppendBatch::Flush() {
   caches.swap(caches_);
   if (rc != 0) return Refused();
   if (!caches.empty()) {
-    extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
+    extlib::RX_ProjectAttributes attributes(extlib::ActiveContext(), extlib::kSlotNet);
     for (const auto& [number, file] : caches)
-      extlib::RX_ProjectAttributesCache::instance().importFromDiskCacheFile(number, file, attributes);
+      extlib::RX_ProjectAttributesCache::instance().importFromDiskCacheFile(extlib::ActiveContext(), number, file,
+                                                                            attributes);
   }
   return 0;
 }

@@ -9,6 +9,7 @@
 #include "admin/register_entry.h"
 #include "extlib/installation/hosts.h"
 #include "extlib/installation/library_init.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/slot_files.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
@@ -122,7 +123,7 @@ int CheckinProjectPath(extlib::OperationContext& ctx, const std::string& path) {
     return 1;
   }
   std::string host = "localhost", dir;
-  if (extlib::lfnetg() && !HostFromPath(full, &host)) {
+  if (extlib::lfnetg(ctx) && !HostFromPath(full, &host)) {
     services::ToolMessageBox(services::kMessageWarning, "Can not obtain host from path\n%s\n", full.c_str());
     return 1;
   }

@@ -4,12 +4,13 @@
 #include <cstdlib>
 #include <vector>
 
-#include "extlib/records/administration.h"
 #include "extlib/installation/host_going_out.h"
 #include "extlib/installation/library_init.h"
-#include "extlib/projects/project_code.h"
-#include "extlib/records/project_list.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/slot_files.h"
+#include "extlib/projects/project_code.h"
+#include "extlib/records/administration.h"
+#include "extlib/records/project_list.h"
 #include "platform/env.h"
 #include "platform/file_attributes.h"
 #include "platform/file_util.h"
@@ -62,16 +63,18 @@ int RemoveCheckoutFileTemporaries() {
     if (number == 0 || !platform::IsRegularFileNoFollow(native)) continue;
     extlib::UnCachPrjList();
     extlib::PRJ record;
-    const int found = extlib::get_PrjInfo_by_number(number, &record);
+    const int found = extlib::get_PrjInfo_by_number(extlib::ActiveContext(), number, &record);
     if (found == extlib::kPrjNotFound) {
       removed += platform::CurrentEnv()->Unlink(native) == 0 ? 1 : 0;
       continue;
     }
     extlib::RecordLock lock;
-    if (found != 0 || extlib::LockRecordByName(extlib::kSlotNet, record.name, &lock) != 0) continue;
+    if (found != 0 || extlib::LockRecordByName(extlib::ActiveContext(), extlib::kSlotNet, record.name, &lock) != 0)
+      continue;
     // Read again under the lock: a check-out may have marked it since.
     extlib::UnCachPrjList();
-    const bool idle = extlib::get_PrjInfo_by_number(number, &record) == 0 && NoCheckoutOf(record);
+    const bool idle =
+        extlib::get_PrjInfo_by_number(extlib::ActiveContext(), number, &record) == 0 && NoCheckoutOf(record);
     const bool gone = idle && platform::CurrentEnv()->Unlink(native) == 0;
     if (lock.Release() == 0 && gone) ++removed;
   }

@@ -51,7 +51,7 @@ bool ReadFolderVersion(const std::string& dir, int* version) {
 }
 
 int Remove(const IndexedRecord& r) {
-  int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  int handle = extlib::open_prj_info(extlib::ActiveContext(), extlib::kSlotNet, extlib::kOpenExisting);
   return handle < 0 ? kPrjFailed : RemoveRecord(r.record, handle, r.slot);
 }
 
@@ -117,7 +117,7 @@ void CheckRecord(CheckRun* run, const IndexedRecord& item) {
     return changed;
   };
   if (!mend(&r)) return;
-  int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  int handle = extlib::open_prj_info(extlib::ActiveContext(), extlib::kSlotNet, extlib::kOpenExisting);
   if (handle >= 0 && RewriteRecord(r, handle, item.slot, mend) == 0) {
     uint32_t id = extlib::get_PRJVekNetID();
     // A folder that cannot take it is reported there; the record stays right.
@@ -146,7 +146,7 @@ int CheckRecords(CheckRun* run, const std::vector<IndexedRecord>& records, Pass 
 int CheckValidEntries(extlib::OperationContext& ctx) {
   ctx.Print("Check project administration for valid entries ...\n");
   std::vector<extlib::HostEntry> hosts;
-  if (extlib::GetHostList(&hosts) != 0) {
+  if (extlib::GetHostList(ctx, &hosts) != 0) {
     services::ToolMessageBox(services::kMessageWarning, "Can't make host list.\n");
     return kPrjFailed;
   }
@@ -161,7 +161,7 @@ int CheckValidEntries(extlib::OperationContext& ctx) {
   }
   const std::vector<IndexedRecord> records = index->Records();
   ctx.Print("%d projects found\n", static_cast<int>(records.size()));
-  if (extlib::lfnetg()) {
+  if (extlib::lfnetg(ctx)) {
     std::unordered_set<std::string> warned;
     for (const IndexedRecord& r : records)
       if (r.record.number && !known_hosts.count(r.record.host) && warned.insert(r.record.host).second)

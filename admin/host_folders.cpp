@@ -4,9 +4,10 @@
 
 #include "extlib/installation/hosts.h"
 #include "extlib/installation/library_init.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/installation/slot_files.h"
 #include "extlib/projects/project_code.h"
 #include "extlib/projects/project_paths.h"
-#include "extlib/installation/slot_files.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
@@ -39,12 +40,12 @@ std::string NativeHostFolder(const std::string& windows_dir) {
 
 int ProjectFolderOfHost(const std::string& host, FolderUse use, std::string* dir) {
   const bool scan = use == FolderUse::kScan;
-  if (scan ? IsLocalhost(host) : !extlib::lfnetg()) {
+  if (scan ? IsLocalhost(host) : !extlib::lfnetg(extlib::ActiveContext())) {
     *dir = LocalProjectFolder();
     return dir->empty() ? kPrjFailed : 0;
   }
   std::string data_path;
-  if (extlib::get_data_path(host, &data_path) != 0) {
+  if (extlib::get_data_path(extlib::ActiveContext(), host, &data_path) != 0) {
     services::ToolMessageBox(services::kMessageWarning, "Unknown host <%s>\n", host.c_str());
     return kPrjFailed;
   }
@@ -77,7 +78,7 @@ int EntryPaths::Build(const extlib::PRJ& record, std::string* path) {
   auto it = folders_.find(record.host);
   if (it == folders_.end()) {
     std::string folder;
-    int rc = extlib::HostProjectFolder(record.host, &folder);
+    int rc = extlib::HostProjectFolder(extlib::ActiveContext(), record.host, &folder);
     it = folders_.emplace(record.host, std::make_pair(rc, folder)).first;
   }
   if (it->second.first != 0) return it->second.first;

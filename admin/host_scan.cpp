@@ -234,7 +234,7 @@ int ScanHostProjects(extlib::OperationContext& ctx, const std::string& host, int
 
 int ScanAllHosts(extlib::OperationContext& ctx, SeenProjectInfos* seen) {
   std::vector<extlib::HostEntry> hosts;
-  if (extlib::GetHostList(&hosts) != 0) {
+  if (extlib::GetHostList(ctx, &hosts) != 0) {
     services::ToolMessageBox(services::kMessageWarning, "Can't make host list.\n");
     return kPrjFailed;
   }

@@ -19,7 +19,7 @@ int CompleteInterruptedOperations(extlib::OperationContext& ctx) {
   int done = 0;
   for (const std::string& name : names) {
     extlib::OperationJournal journal;
-    const extlib::JournalOutcome outcome = extlib::PutJournalRight(name, &journal);
+    const extlib::JournalOutcome outcome = extlib::PutJournalRight(ctx, name, &journal);
     if (outcome != extlib::JournalOutcome::kCompleted && outcome != extlib::JournalOutcome::kTakenBack) continue;
     // Lines 7 to 10: a creation completed or taken back, an erasure completed or taken back.
     const int line = 7 + (journal.kind == extlib::JournalKind::kCreate ? 0 : 2) +
@@ -29,7 +29,7 @@ int CompleteInterruptedOperations(extlib::OperationContext& ctx) {
   }
   // Journals whose write was cut short were never journals: their
   // temporaries go, and nothing else needs putting right.
-  (void)extlib::RemoveJournalTemporaries();
+  (void)extlib::RemoveJournalTemporaries(ctx);
   (void)RemoveCheckoutFileTemporaries();
   return done;
 }

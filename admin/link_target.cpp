@@ -8,8 +8,9 @@
 #include "extlib/installation/hosts.h"
 #include "extlib/installation/language.h"
 #include "extlib/installation/library_init.h"
-#include "extlib/projects/project_paths.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/slot_files.h"
+#include "extlib/projects/project_paths.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
@@ -58,7 +59,7 @@ bool Contains(const std::vector<Id>& ids, const Id& id) {
 std::vector<std::string> HostNames() {
   std::vector<extlib::HostEntry> list;
   std::vector<std::string> hosts;
-  if (extlib::GetHostList(&list) != 0) return hosts;
+  if (extlib::GetHostList(extlib::ActiveContext(), &list) != 0) return hosts;
   for (const extlib::HostEntry& h : list) hosts.push_back(h.name);
   return hosts;
 }
@@ -85,7 +86,9 @@ LinkTarget CheckLinkTarget(const std::string& link, const std::string& target, c
   for (const std::string& host : HostNames()) {
     std::string folder;
     Id folder_id;
-    if (!project || extlib::HostProjectFolder(host, &folder) != 0 || !IdOfWindows(folder, &folder_id)) continue;
+    if (!project || extlib::HostProjectFolder(extlib::ActiveContext(), host, &folder) != 0 ||
+        !IdOfWindows(folder, &folder_id))
+      continue;
     // A host's project folder, or a folder around one, is no project.
     if (Contains(WithParents(platform::NativePath(folder)), id)) project = false;
     // An entry of a host's project folder is that host's own project.

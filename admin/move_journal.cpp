@@ -76,7 +76,9 @@ std::string ProjectFolderOn(const std::string& host, uint32_t number) {
   extlib::PRJ probe;
   probe.number = number;
   extlib::SetPrjHost(&probe, host);
-  if (extlib::get_data_path(host, &data_path) != 0 || extlib::build_prj_dir(probe, &dir) != 0) return "";
+  if (extlib::get_data_path(extlib::ActiveContext(), host, &data_path) != 0 ||
+      extlib::build_prj_dir(extlib::ActiveContext(), probe, &dir) != 0)
+    return "";
   return dir;
 }
 
@@ -93,7 +95,9 @@ namespace {
 // Writes the record, locked by lock, with its host changed. 0 or -1.
 int SetRecordHost(int handle, const extlib::RecordLock& lock, extlib::PRJ record, const std::string& host) {
   extlib::SetPrjHost(&record, host);
-  const int rc = extlib::WriteRecordAtSlot(handle, lock.slot(), &record) == extlib::kPrjOk ? kPrjOk : kPrjFailed;
+  const int rc = extlib::WriteRecordAtSlot(extlib::ActiveContext(), handle, lock.slot(), &record) == extlib::kPrjOk
+                     ? kPrjOk
+                     : kPrjFailed;
   extlib::UnCachPrjList();
   return rc;
 }
@@ -104,17 +108,17 @@ int SetRecordHost(int handle, const extlib::RecordLock& lock, extlib::PRJ record
 // move's still at work (its copy may be half made, its record not yet
 // written), and it is left to that move.
 int PutRight(const MoveJournal& j, extlib::OperationContext& ctx) {
-  const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  const int handle = extlib::open_prj_info(ctx, extlib::kSlotNet, extlib::kOpenExisting);
   if (handle < 0) return kPrjFailed;
   extlib::RecordLock lock;
-  const int locked = extlib::LockRecordByNumber(handle, j.number, &lock);
+  const int locked = extlib::LockRecordByNumber(ctx, handle, j.number, &lock);
   if (locked == kPrjNotFound) return 0;  // the project is gone: nothing to put right
   if (locked != 0) return kPrjFailed;    // a move at work, or the administration cannot be read: the journal waits
   extlib::PRJ record;
   if (extlib::ReadRecordAtSlot(handle, lock.slot(), &record) != extlib::kRecordRead || record.number != j.number)
     return kPrjFailed;
   std::string dir;
-  if (extlib::build_prj_dir(record, &dir) != 0) return kPrjFailed;
+  if (extlib::build_prj_dir(ctx, record, &dir) != 0) return kPrjFailed;
   const bool at_old = platform::EqualsIgnoreCaseCp1252(dir, j.old_dir);
   const bool at_new = platform::EqualsIgnoreCaseCp1252(dir, j.new_dir);
   platform::FileInfo old_info, new_info;
@@ -194,10 +198,10 @@ unsigned JournalNumber(const std::string& name) {
 // its journal under the project's record lock: while that lock can be taken,
 // or the record is gone, no move is writing it. True when removed.
 bool RemoveJournalWorkFile(const std::string& native, uint32_t number) {
-  const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  const int handle = extlib::open_prj_info(extlib::ActiveContext(), extlib::kSlotNet, extlib::kOpenExisting);
   if (handle < 0) return false;
   extlib::RecordLock lock;
-  const int locked = extlib::LockRecordByNumber(handle, number, &lock);
+  const int locked = extlib::LockRecordByNumber(extlib::ActiveContext(), handle, number, &lock);
   if (locked != 0 && locked != kPrjNotFound) return false;
   const bool removed = platform::IsRegularFileNoFollow(native) && platform::CurrentEnv()->Unlink(native) == 0;
   return lock.Release() == 0 && removed;

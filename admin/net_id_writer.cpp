@@ -126,7 +126,7 @@ int WriteNetIdToAllProjects(uint32_t id, extlib::OperationContext& ctx, const Se
 int EnsureNetId(extlib::OperationContext& ctx, const SeenProjectInfos* seen) {
   uint32_t id = extlib::get_PRJVekNetID();
   if (id == 0) {
-    id = extlib::lfnetg() ? extlib::NetID_Make() : 1;
+    id = extlib::lfnetg(ctx) ? extlib::NetID_Make() : 1;
     ctx.Print("VekNetID is not initialized -> new VekNetID is %x\n", id);
     if (extlib::NetID_Save(id) != 0) return kPrjFailed;
   }

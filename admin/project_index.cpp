@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "extlib/installation/installation.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/projects/project_code.h"
 
 namespace dovrane::admin {
@@ -77,7 +78,7 @@ int ProjectIndex::Load(extlib::ProjectTable& table) {
   Reset(nullptr);  // the former snapshot is not kept beside the new one
   extlib::SnapshotPtr base;
   // The repairs report an unreadable administration in their own words.
-  int rc = table.Take(&base, false);
+  int rc = table.Take(extlib::ActiveContext(), &base, false);
   if (rc == extlib::kPrjOk) Reset(std::move(base));
   return rc;
 }

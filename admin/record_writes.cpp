@@ -3,10 +3,11 @@
 #include <cstring>
 
 #include "admin/project_index.h"
-#include "extlib/records/administration.h"
 #include "extlib/installation/library_init.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/projects/project_attributes.h"
 #include "extlib/projects/project_code.h"
+#include "extlib/records/administration.h"
 
 namespace dovrane::admin {
 
@@ -43,7 +44,7 @@ int WriteLocked(const PRJ& record, int handle, long hint, const RecordMend* mend
   long slot = FindSlot(record, handle, hint, index);
   if (slot < 1) return kPrjNotFound;
   extlib::RecordLock lock;
-  if (extlib::LockRecordAtSlot(handle, slot, &lock) != 0) return kPrjLockFailed;
+  if (extlib::LockRecordAtSlot(extlib::ActiveContext(), handle, slot, &lock) != 0) return kPrjLockFailed;
   PRJ on_disk;
   int rc = extlib::ReadRecordAtSlot(handle, slot, &on_disk);
   // The reader's own answers become codes: nothing there is no such project.
@@ -61,7 +62,7 @@ int WriteLocked(const PRJ& record, int handle, long hint, const RecordMend* mend
   bool write = rc == 0;
   if (write && remove) out.name[0] = '#';
   if (write && !remove) write = (*mend)(&out);
-  if (write) rc = extlib::WriteRecordAtSlot(handle, slot, &out);
+  if (write) rc = extlib::WriteRecordAtSlot(extlib::ActiveContext(), handle, slot, &out);
   const int unlock = lock.Release();
   if (rc == 0 && !write) {
     // Nothing to change: the index still holds the file's record.
@@ -77,9 +78,9 @@ int WriteLocked(const PRJ& record, int handle, long hint, const RecordMend* mend
 }  // namespace
 
 int AppendRecord(const PRJ& record) {
-  int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  int handle = extlib::open_prj_info(extlib::ActiveContext(), extlib::kSlotNet, extlib::kOpenExisting);
   extlib::RecordLock null_lock;
-  if (handle < 0 || extlib::LockNullRecord(handle, &null_lock) != 0) return kPrjFailed;
+  if (handle < 0 || extlib::LockNullRecord(extlib::ActiveContext(), handle, &null_lock) != 0) return kPrjFailed;
   int rc = kPrjFailed;
   extlib::NullRecord null_record;
   ProjectIndex* index = CurrentIndex();
@@ -88,14 +89,15 @@ int AppendRecord(const PRJ& record) {
     PRJ there;
     int read = extlib::ReadRecordAtSlot(handle, slot, &there);
     bool free_slot = read == extlib::kRecordEnd || (read == extlib::kRecordRead && extlib::IsDeleted(there));
-    if (free_slot && extlib::WriteRecordAtSlot(handle, slot, &record) == extlib::kPrjOk) {
+    if (free_slot && extlib::WriteRecordAtSlot(extlib::ActiveContext(), handle, slot, &record) == extlib::kPrjOk) {
       rc = extlib::kPrjOk;
       index->OnWrite(slot, record);
       uint32_t highest = extlib::NullRecordHighest(null_record);
       if (record.number > highest) {
         null_record.version = 3;
         extlib::SetNullRecordHighest(&null_record, record.number);
-        if (extlib::write_null_record(handle, &null_record) == 0) index->SetHighest(record.number);
+        if (extlib::write_null_record(extlib::ActiveContext(), handle, &null_record) == 0)
+          index->SetHighest(record.number);
       }
       IndexFollowsFile();
     } else {
@@ -115,7 +117,7 @@ int RewriteRecord(const PRJ& record, int handle, long slot, const RecordMend& me
 int RemoveRecord(const PRJ& record, int handle, long slot) {
   int rc = MarkRecordDeleted(record, handle, slot);
   if (rc == 0 && record.number != 0) {
-    extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
+    extlib::RX_ProjectAttributes attributes(extlib::ActiveContext(), extlib::kSlotNet);
     attributes.deleteAttributesByProject(record.number);
   }
   return rc;

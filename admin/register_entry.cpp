@@ -194,7 +194,7 @@ bool FinishOwnRecord(const std::string& host, const HostFolder& folder, const Pr
   if (!(flags & extlib::kStatusPlainName)) return true;
   *result = 1;
   if (FlushBatch(folder) != 0) return true;
-  int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  int handle = extlib::open_prj_info(extlib::ActiveContext(), extlib::kSlotNet, extlib::kOpenExisting);
   const auto finish = [](PRJ* now) {
     const unsigned char flags_now = extlib::StatusFlags(now->status);
     now->status = extlib::StatusCharacter(flags_now & static_cast<unsigned char>(~extlib::kStatusPlainName));
@@ -296,7 +296,7 @@ bool ChooseIdentity(extlib::OperationContext& ctx, bool is_file, const std::stri
     flags = static_cast<unsigned char>(is_file ? flags | extlib::kStatusLink : flags & ~extlib::kStatusLink);
     if (id->stored_id != folder.net_id) {
       record.owner = 0;
-      if (extlib::lfnetg())
+      if (extlib::lfnetg(ctx))
         std::memset(record.members, 0, sizeof record.members);
       else
         flags &= static_cast<unsigned char>(~(extlib::kStatusProjectOut | extlib::kStatusHostOut));
@@ -404,13 +404,14 @@ int RegisterRecord(bool is_file, const std::string& host, const HostFolder& fold
     return 1;
   }
   if (!cache_file.empty()) {
-    extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
-    extlib::RX_ProjectAttributesCache::instance().importFromDiskCacheFile(record.number, cache_file, attributes);
+    extlib::RX_ProjectAttributes attributes(extlib::ActiveContext(), extlib::kSlotNet);
+    extlib::RX_ProjectAttributesCache::instance().importFromDiskCacheFile(extlib::ActiveContext(), record.number,
+                                                                          cache_file, attributes);
   }
   // What a link names is never written into.
   // The library reports a reorganisation that fails; the registration stands.
   if (id.reorganise && !is_file && extlib::lfinipC(folder.slot, placed.final_dir + "\\") == 0)
-    (void)extlib::kpvtad2(folder.slot);
+    (void)extlib::kpvtad2(extlib::ActiveContext(), folder.slot);
   return 0;
 }
 

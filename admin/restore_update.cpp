@@ -146,15 +146,15 @@ void KeptDamaged() {
 // only: "" for every host, else the one host whose folder is compared with
 // the others. Warns and returns -1 when two hosts share a folder.
 int RefuseHostsSharingAFolder(const std::string& only = "") {
-  if (!extlib::lfnetg()) return 0;
+  if (!extlib::lfnetg(extlib::ActiveContext())) return 0;
   std::vector<extlib::HostEntry> hosts;
-  if (extlib::GetHostList(&hosts) != 0) return 0;  // the scan reports it
+  if (extlib::GetHostList(extlib::ActiveContext(), &hosts) != 0) return 0;            // the scan reports it
   std::map<std::pair<uint64_t, uint64_t>, std::pair<std::string, std::string>> seen;  // -> host, folder
   for (const extlib::HostEntry& entry : hosts) {
     const std::string& host = entry.name;
     std::string folder;
     platform::FileInfo info;
-    if (extlib::HostProjectFolder(host, &folder) != 0 ||
+    if (extlib::HostProjectFolder(extlib::ActiveContext(), host, &folder) != 0 ||
         platform::CurrentEnv()->Stat(platform::NativePath(folder), &info) != 0 ||
         info.type != platform::EntryType::kDirectory)
       continue;  // not reachable now: nothing of it is scanned either
@@ -190,9 +190,10 @@ int RestoreSteps(extlib::OperationContext& ctx);
 
 // Closes the progress notice on every path.
 struct Notice {
+  extlib::OperationContext& ctx;
   long handle = 0;
-  void Show(long text) { handle = extlib::sendGuiMessageInProcess(text, 0); }
-  ~Notice() { extlib::cancelGuiMessageInProcess(handle); }
+  void Show(long text) { handle = extlib::sendGuiMessageInProcess(ctx, text, 0); }
+  ~Notice() { extlib::cancelGuiMessageInProcess(ctx, handle); }
 };
 
 }  // namespace
@@ -208,7 +209,7 @@ bool AdministrationUnreadable() {
   // An older layout is the conversion's to read. A current one must also open
   // for the record writers, which measure every line end.
   if (header.version != 3 || header.user_words != extlib::lzuGetCountOfUserContainers()) return false;
-  return extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting) < 0;
+  return extlib::open_prj_info(extlib::ActiveContext(), extlib::kSlotNet, extlib::kOpenExisting) < 0;
 }
 
 int RestoreDamagedAdministration(extlib::OperationContext& ctx) {
@@ -240,7 +241,7 @@ int RestoreSteps(extlib::OperationContext& ctx) {
   // must not pass for a whole one.
   if (MarkRebuild() != 0) return kPrjFailed;
   if (AdministrationMissing()) {
-    int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kCreateEmpty);
+    int handle = extlib::open_prj_info(ctx, extlib::kSlotNet, extlib::kCreateEmpty);
     if (handle < 0) {
       services::ToolMessageBox(services::kMessageWarning, "Can't create file %s.\n", extlib::kAdministrationFile);
       return kPrjFailed;
@@ -252,7 +253,7 @@ int RestoreSteps(extlib::OperationContext& ctx) {
   (void)RemoveConversionTemporaries();
   ForgetLists();
   ctx.Title("prjAdmrestore");
-  Notice notice;
+  Notice notice{ctx};
   notice.Show(created ? kNoticeRebuild : kNoticeCheck);
   ctx.Print("%s", created ? "\t new project administration created.\n" : "\t project administration already exists.\n");
   return RebuildSteps(ctx);
@@ -278,12 +279,12 @@ int UpdateAdministration(extlib::OperationContext& ctx, bool update_only) {
   if (AdministrationMissing()) return kPrjAdminMissing;
   ForgetLists();
   ctx.Title("prjAdmUpdate");
-  int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  int handle = extlib::open_prj_info(ctx, extlib::kSlotNet, extlib::kOpenExisting);
   if (handle < 0) {
     services::ToolMessageBox(services::kMessageWarning, "Can't open file %s\n", extlib::kAdministrationFile);
     return kPrjFailed;
   }
-  Notice notice;
+  Notice notice{ctx};
   // A journal that cannot be completed now is reported and stays for the next update.
   (void)CompleteInterruptedMoves(ctx);
   (void)CompleteInterruptedOperations(ctx);
@@ -307,7 +308,7 @@ int UpdateAdministration(extlib::OperationContext& ctx, bool update_only) {
     if (MarkRebuild() != 0) return kPrjFailed;
     int rc = SetAdministrationAside();
     if (rc != 0) return rc;
-    handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kCreateEmpty);
+    handle = extlib::open_prj_info(ctx, extlib::kSlotNet, extlib::kCreateEmpty);
     if (handle < 0) {
       services::ToolMessageBox(services::kMessageError, "New project administration can not be created.\n");
       return kPrjAdminMissing;
@@ -355,7 +356,7 @@ int UpdateHost(extlib::OperationContext& ctx, const std::string& host) {
 
 int CompressAttributes(extlib::OperationContext& ctx) {
   ctx.Print("Compress Project Attributes ...");
-  extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
+  extlib::RX_ProjectAttributes attributes(ctx, extlib::kSlotNet);
   attributes.compressDatabase();
   return 0;
 }

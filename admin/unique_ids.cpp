@@ -69,7 +69,7 @@ int ScanNumbers(std::vector<uint32_t>* numbers) {
 int ListNumbers(std::vector<uint32_t>* numbers) {
   int count = 0;
   extlib::PRJ* list = nullptr;
-  if (extlib::ltbpliC_new(extlib::kSlotNet, &count, &list, 0, nullptr) != 0) return kPrjFailed;
+  if (extlib::ltbpliC_new(extlib::ActiveContext(), extlib::kSlotNet, &count, &list, 0, nullptr) != 0) return kPrjFailed;
   for (int i = 0; i < count; ++i) numbers->push_back(list[i].number);
   extlib::ltbpliC_delete(&list);
   return 0;
@@ -79,7 +79,7 @@ int ListNumbers(std::vector<uint32_t>* numbers) {
 
 int CheckUniqueIds(extlib::OperationContext& ctx) {
   ctx.Print("Check project administration for uniq IDs ...\n");
-  const bool network = extlib::lfnetg() != 0;
+  const bool network = extlib::lfnetg(ctx) != 0;
   std::vector<uint32_t> numbers;
   if (ScanNumbers(&numbers) != 0) {
     numbers.clear();

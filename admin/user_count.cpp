@@ -8,13 +8,14 @@
 #include "admin/administration_header.h"
 #include "admin/project_index.h"
 #include "admin/shared_file_backup.h"
-#include "extlib/records/administration.h"
 #include "extlib/installation/hosts.h"
 #include "extlib/installation/library_init.h"
-#include "extlib/projects/project_code.h"
-#include "extlib/records/project_list.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/slot_files.h"
 #include "extlib/installation/users.h"
+#include "extlib/projects/project_code.h"
+#include "extlib/records/administration.h"
+#include "extlib/records/project_list.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
@@ -25,7 +26,7 @@ namespace dovrane::admin {
 using enum extlib::ProjectCode;
 
 int SetMaxUserCount(int count) {
-  if (!extlib::lfnetg()) return kPrjFailed;
+  if (!extlib::lfnetg(extlib::ActiveContext())) return kPrjFailed;
   extlib::UserInfo info;
   if (extlib::lzuinfC(&info) != 0 || !info.may_administer) {
     services::ToolMessageBox(services::kMessageInformation, "No permision to change max user count\n");

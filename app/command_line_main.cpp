@@ -8,21 +8,22 @@
 #include <optional>
 
 #include "admin/checkin_path.h"
-#include "app/projects/app_state.h"
 #include "app/command_line_context.h"
 #include "app/command_table.h"
 #include "app/dry_run.h"
 #include "app/exception_report.h"
 #include "app/long_options.h"
+#include "app/program_info.h"
+#include "app/projects/app_state.h"
 #include "app/projects/project_error.h"
 #include "app/projects/project_json.h"
 #include "app/share_deadline.h"
 #include "app/share_locations.h"
 #include "app/terminal_progress.h"
-#include "app/program_info.h"
 #include "extlib/installation/general.h"
 #include "extlib/installation/installation.h"
 #include "extlib/installation/library_init.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/settings.h"
 #include "platform/crash_signals.h"
 #include "platform/env.h"
@@ -80,7 +81,7 @@ void InitialiseLibrary(const std::string* json_name = nullptr) {
     if (!platform::Utf8ToCp1252(hint, &text)) text = hint;
     services::ToolMessageBox(services::kMessageError, "%s", text.c_str());
   }
-  extlib::lgstop_C_("lfpath_ini");
+  extlib::lgstop_C_(extlib::ActiveContext(), "lfpath_ini");
   std::exit(kNoInstallationStatus);  // the library reports; ending the run is the program's decision
 }
 
@@ -151,7 +152,7 @@ int RunWithoutArguments(platform::Env* env, const LongOptions& options) {
     extlib::lzende();
     return ExitStatusOf(rc);
   }
-  if (env->SetEnv("VEKLOG", "sysadm") != 0) extlib::lf_perror("putenv");
+  if (env->SetEnv("VEKLOG", "sysadm") != 0) extlib::lf_perror(extlib::ActiveContext(), "putenv");
   InitialiseLibrary();
   CommandLineContext().interactive = 0;
   return RunDialogMode();

@@ -5,18 +5,19 @@
 #include <cstring>
 
 #include "admin/restore_update.h"
-#include "app/projects/app_state.h"
-#include "app/projects/command_audit.h"
 #include "app/command_line_context.h"
 #include "app/long_options.h"
-#include "app/projects/project_json.h"
+#include "app/projects/app_state.h"
+#include "app/projects/command_audit.h"
 #include "app/projects/project_commands.h"
 #include "app/projects/project_data_commands.h"
 #include "app/projects/project_error.h"
+#include "app/projects/project_json.h"
 #include "app/projects/project_move.h"
 #include "app/projects/project_queries.h"
 #include "app/repair_commands.h"
 #include "extlib/installation/library_init.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/records/prj_record.h"
 #include "extlib/records/project_list.h"
 #include "platform/call_deadline.h"
@@ -65,7 +66,7 @@ bool IsQuery(const char* option) {
 // True only when the administration was read and holds no such name.
 bool NotRegistered(const std::string& padded_name) {
   extlib::PRJ record;
-  return extlib::get_project_info(padded_name, &record) == kPrjNotFound;
+  return extlib::get_project_info(extlib::ActiveContext(), padded_name, &record) == kPrjNotFound;
 }
 
 std::vector<Command>& MutableTable() {

@@ -9,14 +9,15 @@
 #include "admin/checkin_path.h"
 #include "admin/restore_update.h"
 #include "admin/user_count.h"
-#include "app/projects/app_state.h"
 #include "app/command_line_context.h"
 #include "app/command_table.h"
-#include "extlib/records/administration.h"
+#include "app/projects/app_state.h"
 #include "extlib/installation/hosts.h"
 #include "extlib/installation/language.h"
 #include "extlib/installation/library_init.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/slot_files.h"
+#include "extlib/records/administration.h"
 #include "services/tool_message_box.h"
 
 namespace dovrane::app {
@@ -58,9 +59,10 @@ int RunUpdate(const CommandArgs&) { return RestoreOrUpdate(CommandLineContext(),
 int RunUpdateHost(const CommandArgs& args) {
   int rc = admin::CheckAdministrationVersion();
   if (rc != 0) return rc;
-  if (!extlib::lfnetg() || args.argument != "localhost") return admin::UpdateHost(CommandLineContext(), args.argument);
+  if (!extlib::lfnetg(extlib::ActiveContext()) || args.argument != "localhost")
+    return admin::UpdateHost(CommandLineContext(), args.argument);
   std::vector<extlib::HostEntry> hosts;
-  if (extlib::GetHostList(&hosts) != 0) return 0;
+  if (extlib::GetHostList(extlib::ActiveContext(), &hosts) != 0) return 0;
   const std::string name = extlib::lzrnamC();
   bool found = false;
   for (const extlib::HostEntry& h : hosts) found = found || h.name == name;

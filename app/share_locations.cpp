@@ -93,7 +93,7 @@ int PrintShareLocations(extlib::OperationContext& ctx, const LongOptions& option
   std::vector<std::string> names, paths;
   // The host list lies in \Net: without it, the administration's share is all there is to show.
   std::vector<extlib::HostEntry> hosts;
-  if (have_net && extlib::ReadHostList(installation, &hosts) == 0) {
+  if (have_net && extlib::ReadHostList(ctx, &hosts) == 0) {
     for (const extlib::HostEntry& h : hosts) {
       std::string path;
       if (extlib::lfBuildNetPath(h.name, h.data_path, &path) != 0) continue;

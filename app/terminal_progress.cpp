@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "extlib/installation/general.h"
+#include "extlib/installation/operation_context.h"
 #include "platform/env.h"
 #include "platform/terminal.h"
 
@@ -30,7 +31,7 @@ void TerminalProgress::Line(const std::string& text) {
   // such as "\tOK, no problems found." is shown.
   const bool per_project = text.rfind("\t<", 0) == 0 || text.rfind("\t\t", 0) == 0;
   if (!per_project || verbose_) ConsoleProgress::Line(text);
-  if (per_project) extlib::lfperrC("%s", text.c_str());  // the trace file keeps every line
+  if (per_project) extlib::lfperrC(extlib::ActiveContext(), "%s", text.c_str());  // the trace file keeps every line
 }
 
 void TerminalProgress::StartCounted(double total) {

@@ -11,9 +11,10 @@
 #include <vector>
 
 #include "extlib/installation/library_init.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/installation/sample_installation.h"
 #include "extlib/records/prj_record.h"
 #include "extlib/records/project_list.h"
-#include "extlib/installation/sample_installation.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
 
@@ -77,7 +78,7 @@ int main(int argc, char** argv) {
   extlib::UnCachPrjList();
   extlib::PRJ record;
   auto start = Clock::now();
-  int rc = extlib::get_project_info(names.front(), &record);
+  int rc = extlib::get_project_info(extlib::DefaultContext(), names.front(), &record);
   const double build = Seconds(start);
   const int64_t build_bytes = counting.bytes, build_calls = counting.calls;
   platform::SetCurrentEnv(nullptr);
@@ -85,7 +86,8 @@ int main(int argc, char** argv) {
   start = Clock::now();
   int found = 0;
   for (int i = 0; i < 10000; ++i)
-    found += extlib::get_project_info(names[(static_cast<size_t>(i) * 7919) % names.size()], &record) == 0;
+    found += extlib::get_project_info(extlib::DefaultContext(), names[(static_cast<size_t>(i) * 7919) % names.size()],
+                                      &record) == 0;
   const double lookups = Seconds(start);
 
   rusage usage{};

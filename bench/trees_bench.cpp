@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <algorithm>
 #include <QElapsedTimer>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -18,8 +18,9 @@
 
 #include "extlib/installation/installation.h"
 #include "extlib/installation/library_init.h"
-#include "extlib/records/project_table.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/sample_installation.h"
+#include "extlib/records/project_table.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
 #include "tree/dovrane_tree_ctrl.h"
@@ -99,7 +100,7 @@ int main(int argc, char** argv) {
   timer.start();
   const double complete_cpu_start = ThreadCpuMs();
   tree::FillInput input;
-  if (tree::ReadFillInput(extlib::ProcessInstallation(), &input) != 0) {
+  if (tree::ReadFillInput(extlib::DefaultContext(), &input) != 0) {
     std::fprintf(stderr, "trees_bench: the administration cannot be read\n");
     return 1;
   }

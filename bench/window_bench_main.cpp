@@ -123,7 +123,8 @@ void MeasureProjectCommands(const std::string& base, int files) {
   dovrane::platform::PathMap::Instance().SetUncRoot(root + "/unc");
   int mode = 2;
   dovrane::extlib::PRJ record;
-  if (dovrane::extlib::lzinit(&mode, 0, 0, 0, 0, 0) != 0 || dovrane::extlib::get_PrjInfo_by_number(1, &record) != 0) {
+  if (dovrane::extlib::lzinit(&mode, 0, 0, 0, 0, 0) != 0 ||
+      dovrane::extlib::get_PrjInfo_by_number(dovrane::extlib::DefaultContext(), 1, &record) != 0) {
     std::fprintf(stderr, "window_bench: the sample installation cannot be read\n");
     return;
   }

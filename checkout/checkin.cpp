@@ -43,7 +43,7 @@ int CheckInProject(extlib::OperationContext& ctx, const CheckoutEntry& entry) {
     return 0;
   }
   unsigned char status = 0;
-  const int read = extlib::get_project_status(entry.project, &status);
+  const int read = extlib::get_project_status(ctx, entry.project, &status);
   if (read == 0 && !(status & kProjectCheckedOut)) return UnableToUnlock(ctx, entry);
   if (read != 0 && read != extlib::kPrjNotFound) return UnableToUnlock(ctx, entry);
   if (int error = admin::BackupSharedFiles(); error != 0) {

@@ -70,7 +70,7 @@ int CheckOut(extlib::OperationContext& ctx, int mode, const std::vector<Checkout
 int FindLocalDataPath(extlib::OperationContext& ctx, std::string* local_data_path) {
   extlib::BindContext bind(ctx);
   local_data_path->clear();
-  int rc = extlib::get_data_path(extlib::lzrnamC(), local_data_path);
+  int rc = extlib::get_data_path(ctx, extlib::lzrnamC(), local_data_path);
   if (rc == extlib::kPrjOk || rc == extlib::kPrjUnknownComputer) return rc;
   std::string path;
   (void)extlib::lffnamC(extlib::kSlotNet, extlib::kHostListFile, &path);

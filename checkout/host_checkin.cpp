@@ -112,7 +112,7 @@ bool NetworkRecords(std::vector<PRJ>* records) {
   extlib::UnCachPrjList();
   int count = 0;
   PRJ* list = nullptr;
-  if (extlib::ltbpliC_new(extlib::kSlotNet, &count, &list, 0, nullptr) != 0) return false;
+  if (extlib::ltbpliC_new(extlib::ActiveContext(), extlib::kSlotNet, &count, &list, 0, nullptr) != 0) return false;
   records->assign(list, list + count);
   extlib::ltbpliC_delete(&list);
   return true;
@@ -340,7 +340,7 @@ class HostCheckin {
     if (!records_.have_host_side) return true;
     std::vector<PRJ> network;
     if (!NetworkRecords(&network)) return false;
-    const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+    const int handle = extlib::open_prj_info(extlib::ActiveContext(), extlib::kSlotNet, extlib::kOpenExisting);
     if (handle < 0) return false;
     for (const PRJ& b : records_.back) {
       if (!b.number) continue;
@@ -358,10 +358,10 @@ class HostCheckin {
   }
 
   bool TakeOver(int handle, const PRJ& back, const std::vector<PRJ>& network) {
-    if (extlib::FindRecordSlotByNumber(back.number) < 1)
+    if (extlib::FindRecordSlotByNumber(extlib::ActiveContext(), back.number) < 1)
       return true;  // erased on the network meanwhile: the update registers the folder
     extlib::RecordLock lock;
-    if (extlib::LockRecordByNumber(handle, back.number, &lock) != 0) return false;
+    if (extlib::LockRecordByNumber(extlib::ActiveContext(), handle, back.number, &lock) != 0) return false;
     const long slot = lock.slot();
     PRJ record;
     bool ok = extlib::ReadRecordAtSlot(handle, slot, &record) == extlib::kRecordRead;
@@ -389,7 +389,7 @@ class HostCheckin {
       std::memcpy(wanted.members, back.members, sizeof wanted.members);
       if (Differs(wanted, record)) {
         PRJ read_back;
-        ok = extlib::WriteRecordAtSlot(handle, slot, &wanted) == 0 &&
+        ok = extlib::WriteRecordAtSlot(extlib::ActiveContext(), handle, slot, &wanted) == 0 &&
              extlib::ReadRecordAtSlot(handle, slot, &read_back) == extlib::kRecordRead &&
              std::memcmp(read_back.name, wanted.name, sizeof wanted.name) == 0;
       }
@@ -432,13 +432,14 @@ class HostCheckin {
     for (const CheckoutEntry& e : list_) {
       if (!NamesProject(e)) continue;  // a host without projects
       PRJ record;
-      if (extlib::get_project_info(e.project, &record) != 0) {
+      if (extlib::get_project_info(extlib::ActiveContext(), e.project, &record) != 0) {
         extlib::ShowMessage(ctx_, "No access to project <" + Trimmed(e.project) + ">\n",
                             platform::kMbOk | platform::kMbIconWarning);
         continue;
       }
-      extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
-      (void)extlib::RX_ProjectAttributesCache::of(ctx_.installation()).importFromDiskCache(record.number, attributes);
+      extlib::RX_ProjectAttributes attributes(ctx_, extlib::kSlotNet);
+      (void)extlib::RX_ProjectAttributesCache::of(ctx_.installation())
+          .importFromDiskCache(extlib::ActiveContext(), record.number, attributes);
     }
   }
 

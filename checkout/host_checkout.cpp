@@ -173,10 +173,10 @@ class HostCheckout {
   // the copy is read from, and every later one is refused. False after the
   // message.
   bool WaitForCreatesUnderWay() {
-    const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+    const int handle = extlib::open_prj_info(extlib::ActiveContext(), extlib::kSlotNet, extlib::kOpenExisting);
     extlib::RecordLock null_lock;
     const int rc = handle < 0 ? extlib::AdministrationOpenFailure(extlib::kSlotNet)
-                              : extlib::LockNullRecord(handle, &null_lock);
+                              : extlib::LockNullRecord(extlib::ActiveContext(), handle, &null_lock);
     if (rc == 0) {
       (void)null_lock.Release();
       return true;
@@ -212,7 +212,7 @@ class HostCheckout {
       if (entry.size() == 12 && entry.ends_with(".prj") && extlib::ParseNumberText(entry.substr(0, 8), &number) &&
           number != 0)
         numbers.insert(number);
-      if (const long looked_up = extlib::get_project_number(e.project); looked_up > 0)
+      if (const long looked_up = extlib::get_project_number(extlib::ActiveContext(), e.project); looked_up > 0)
         numbers.insert(static_cast<uint32_t>(looked_up));
     }
     std::string text;
@@ -295,7 +295,7 @@ class HostCheckout {
     unsigned char status = 0;
     if (!resume_) return false;
     if (pass_.SeenStatus(project, &status)) return (status & kHostCheckedOut) != 0;
-    return extlib::get_project_status(project, &status) == 0 && (status & kHostCheckedOut);
+    return extlib::get_project_status(extlib::ActiveContext(), project, &status) == 0 && (status & kHostCheckedOut);
   }
 
   bool WriteProjectFile(const CheckoutEntry& e) {

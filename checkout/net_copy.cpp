@@ -281,10 +281,10 @@ bool BuildCheckoutCopy(extlib::OperationContext& ctx, const NetCopyPlaces& place
 }
 
 bool CopyCheckoutAttributes(const NetCopyPlaces& places, const std::set<uint32_t>& numbers) {
-  extlib::RX_ProjectAttributes network(extlib::kSlotNet);
+  extlib::RX_ProjectAttributes network(extlib::ActiveContext(), extlib::kSlotNet);
   if (network.ensurePreDefinedAttributes(0) <= 0) return false;
   if (extlib::lfinipC(kSlotCheckoutCopy, places.Work() + "\\") != 0) return false;
-  extlib::RX_ProjectAttributes copy(kSlotCheckoutCopy);
+  extlib::RX_ProjectAttributes copy(extlib::ActiveContext(), kSlotCheckoutCopy);
   extlib::lfinipC(kSlotCheckoutCopy, "");
   if (copy.ensurePreDefinedAttributes(0) <= 0) return false;
   int rc = network.copyProjectAttributes(copy, extlib::kCopyForCheckout, true, numbers);

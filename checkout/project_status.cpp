@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <set>
 
-#include "extlib/records/administration.h"
 #include "extlib/installation/installation.h"
 #include "extlib/installation/library_init.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/projects/project_code.h"
+#include "extlib/records/administration.h"
 #include "extlib/records/project_list.h"
 #include "extlib/records/record_layout.h"
 #include "platform/text_codec.h"
@@ -45,10 +46,10 @@ bool Apply(StatusAction action, unsigned char* flags) {
 bool ChangeProjectStatus(const std::string& project, StatusAction action, const std::string& on_host) {
   using namespace extlib;
   if (action < StatusAction::kTakeWithHost || action > StatusAction::kReturnProject) return true;
-  const int handle = open_prj_info(kSlotNet, kOpenExisting);
+  const int handle = open_prj_info(extlib::ActiveContext(), kSlotNet, kOpenExisting);
   if (handle < 0) return false;
   RecordLock lock;
-  int rc = LockRecordByName(kSlotNet, project, &lock);
+  int rc = LockRecordByName(extlib::ActiveContext(), kSlotNet, project, &lock);
   // No record: nothing to mark. Any other failure (unreadable, locked) is one.
   if (rc == kPrjNotFound) return true;
   if (rc != 0) return false;
@@ -64,8 +65,8 @@ bool ChangeProjectStatus(const std::string& project, StatusAction action, const 
       const unsigned char wanted = character;
       record.status = wanted;
       PRJ back;
-      ok = WriteRecordAtSlot(handle, slot, &record) == 0 && ReadRecordAtSlot(handle, slot, &back) == kRecordRead &&
-           back.status == wanted;
+      ok = WriteRecordAtSlot(extlib::ActiveContext(), handle, slot, &record) == 0 &&
+           ReadRecordAtSlot(handle, slot, &back) == kRecordRead && back.status == wanted;
     }
   }
   if (lock.Release() != 0) ok = false;
@@ -79,7 +80,7 @@ int StatusPass::Take(bool again) {
   if (again) extlib::UnCachPrjList();
   ++list_reads_;
   // The C-style record calls of the pass act on the process default too.
-  return extlib::ProcessInstallation().Projects().Take(&list_);
+  return extlib::ProcessInstallation().Projects().Take(extlib::ActiveContext(), &list_);
 }
 
 long StatusPass::Hint(const std::string& padded) const {
@@ -103,10 +104,10 @@ bool StatusPass::SeenStatus(const std::string& project, unsigned char* status) c
 
 int StatusPass::ChangeAt(long slot, const std::string& padded, StatusAction action) {
   using namespace extlib;
-  const int handle = open_prj_info(kSlotNet, kOpenExisting);
+  const int handle = open_prj_info(extlib::ActiveContext(), kSlotNet, kOpenExisting);
   if (handle < 0) return 0;
   RecordLock lock;
-  if (LockRecordAtSlot(handle, slot, &lock) != 0) return 0;
+  if (LockRecordAtSlot(extlib::ActiveContext(), handle, slot, &lock) != 0) return 0;
   PRJ record;
   // The hint holds when the slot still has this project's live record.
   if (ReadRecordAtSlot(handle, slot, &record) != kRecordRead || IsDeleted(record) || padded != record.name) {
@@ -120,8 +121,8 @@ int StatusPass::ChangeAt(long slot, const std::string& padded, StatusAction acti
     if (Apply(action, &character)) {
       record.status = character;
       PRJ back;
-      ok = WriteRecordAtSlot(handle, slot, &record) == 0 && ReadRecordAtSlot(handle, slot, &back) == kRecordRead &&
-           back.status == character;
+      ok = WriteRecordAtSlot(extlib::ActiveContext(), handle, slot, &record) == 0 &&
+           ReadRecordAtSlot(handle, slot, &back) == kRecordRead && back.status == character;
     }
   }
   if (lock.Release() != 0) ok = false;
@@ -141,7 +142,7 @@ void StatusPass::ChangeAll(const std::vector<std::string>& projects, StatusActio
   std::vector<PRJ> records;
   std::vector<size_t> of;  // the project of each record written
   std::set<long> taken;
-  const int handle = open_prj_info(kSlotNet, kOpenExisting);
+  const int handle = open_prj_info(extlib::ActiveContext(), kSlotNet, kOpenExisting);
   if (handle < 0 || (!list_ && Take(false) != 0)) {
     for (size_t i = 0; i < projects.size(); ++i) alone.push_back(i);
   } else {
@@ -157,7 +158,8 @@ void StatusPass::ChangeAll(const std::vector<std::string>& projects, StatusActio
         continue;
       }
       RecordLock lock;
-      if (LockRecordAtSlot(handle, slot, &lock) != 0) continue;  // not lockable in time: refused
+      if (LockRecordAtSlot(extlib::ActiveContext(), handle, slot, &lock) != 0)
+        continue;  // not lockable in time: refused
       PRJ record;
       if (ReadRecordAtSlot(handle, slot, &record) != kRecordRead || IsDeleted(record) || padded != record.name) {
         (void)lock.Release();

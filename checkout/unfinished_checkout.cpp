@@ -91,7 +91,7 @@ bool Gather(const std::string& host, Traces* t) {
   std::string local;
   {
     extlib::LibraryMessagesOff quiet;
-    if (extlib::get_data_path(extlib::lzrnamC(), &local) == 0 && !local.empty())
+    if (extlib::get_data_path(extlib::ActiveContext(), extlib::lzrnamC(), &local) == 0 && !local.empty())
       t->places.host_net = "\\\\" + host + local + "\\Net";
   }
   t->host_file = IsRegularFile(HostCheckoutInfoPath(t->net, host));
@@ -99,7 +99,7 @@ bool Gather(const std::string& host, Traces* t) {
   extlib::UnCachPrjList();
   int count = 0;
   extlib::PRJ* list = nullptr;
-  if (extlib::ltbpliC_new(extlib::kSlotNet, &count, &list, 0, nullptr) != 0) return false;
+  if (extlib::ltbpliC_new(extlib::ActiveContext(), extlib::kSlotNet, &count, &list, 0, nullptr) != 0) return false;
   std::vector<extlib::PRJ> records(list, list + count);
   extlib::ltbpliC_delete(&list);
   auto of_host = [&](uint32_t number) -> const extlib::PRJ* {

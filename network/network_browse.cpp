@@ -1,9 +1,11 @@
 #include "network/network_browse.h"
 
-#include <algorithm>
 #include <strings.h>
 
+#include <algorithm>
+
 #include "extlib/installation/hosts.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/records/prj_record.h"
 #include "platform/system_names.h"
 
@@ -93,7 +95,7 @@ int GetJoinedDomain(NetworkEnumerator& net, const std::string& computer, std::st
 std::vector<std::string> FallbackHosts(NetworkEnumerator& unc_root) {
   std::vector<std::string> out;
   std::vector<extlib::HostEntry> listed;
-  if (extlib::ReadHostList(&listed) == 0)
+  if (extlib::ReadHostList(extlib::ActiveContext(), &listed) == 0)
     for (const extlib::HostEntry& h : listed)
       if (!Listed(out, h.name)) out.push_back(Upper(h.name));
   for (const NetEntry& e : unc_root.Computers("").entries)

@@ -49,16 +49,18 @@ bool Acceptable(HostListPurpose purpose, uint32_t kind, const std::string& name,
     return false;
   const std::string padded = extlib::PadName(name);
   unsigned char status = 0;
-  if (extlib::get_project_status(padded, &status) != 0) return false;
+  if (extlib::get_project_status(extlib::ActiveContext(), padded, &status) != 0) return false;
   const unsigned char refused =
       own_marks ? checkout::kProjectCheckedOut : checkout::kProjectCheckedOut | checkout::kHostCheckedOut;
   if (status & refused) return false;
   extlib::PRJ record;
-  if (extlib::get_project_info(padded, &record) == 0 && extlib::ProjectInUse(record)) return false;
+  if (extlib::get_project_info(extlib::ActiveContext(), padded, &record) == 0 &&
+      extlib::ProjectInUse(extlib::ActiveContext(), record))
+    return false;
   if (purpose == HostListPurpose::kCheckOut) {
     std::string dir;
     int extra = 0;
-    if (extlib::ltpdirC(extlib::kSlotNet, padded, &dir, &extra) != 0) return false;
+    if (extlib::ltpdirC(extlib::ActiveContext(), extlib::kSlotNet, padded, &dir, &extra) != 0) return false;
   }
   return true;
 }

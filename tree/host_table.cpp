@@ -8,8 +8,9 @@
 
 #include "extlib/installation/installation.h"
 #include "extlib/installation/library_init.h"
-#include "extlib/records/prj_record.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/projects/project_code.h"
+#include "extlib/records/prj_record.h"
 #include "platform/text_codec.h"
 #include "tree/item_kind.h"
 
@@ -137,19 +138,20 @@ std::string AdministrationHostName(const std::string& net_path) {
   return net_path.substr(2, end == std::string::npos ? std::string::npos : end - 2);
 }
 
-int ReadFillInput(extlib::Installation& installation, FillInput* input) {
+int ReadFillInput(extlib::OperationContext& ctx, FillInput* input) {
+  extlib::Installation& installation = ctx.installation();
   // A fill follows a change the refresh check has just seen: the file is
   // compared now, not trusted for the table's revalidation time.
   uint64_t generation = 0;
   (void)installation.Projects().Check(&generation);  // Take reports what Check finds
-  int rc = installation.Projects().Take(&input->snapshot, false);
+  int rc = installation.Projects().Take(ctx, &input->snapshot, false);
   if (rc != 0) {
     input->snapshot.reset();
     return rc;
   }
   // A missing or unreadable data.cfg adds no hosts, silently.
   input->host_list.clear();
-  input->network = extlib::ReadHostList(installation, &input->host_list) != extlib::kPrjAdminMissing;
+  input->network = extlib::ReadHostList(ctx, &input->host_list) != extlib::kPrjAdminMissing;
   if (!input->network) input->host_list.clear();
   extlib::UserTable users;
   if (extlib::ReadUserTable(&users) == 0) {

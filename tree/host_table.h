@@ -123,7 +123,7 @@ std::string AdministrationHostName(const std::string& net_path);
 // current installation into *input (the mark map and the move mark are the
 // caller's). 0; non-zero when the administration cannot be read: the table
 // then stays empty, not even data.cfg's hosts are shown.
-[[nodiscard]] int ReadFillInput(extlib::Installation& installation, FillInput* input);
+[[nodiscard]] int ReadFillInput(extlib::OperationContext& ctx, FillInput* input);
 // The table of the input: the administration host first, then the hosts in
 // the order the administration names them, then those only data.cfg lists;
 // projects in administration order, records with number 0 left out. Kinds

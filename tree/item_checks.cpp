@@ -27,7 +27,9 @@ constexpr int64_t kLockFileGraceSeconds = 10;
 bool LockFileHeld(uint32_t number) {
   extlib::PRJ record;
   std::string dir;
-  if (extlib::get_PrjInfo_by_number(number, &record) != 0 || extlib::make_prj_dir(record, &dir) != 0) return false;
+  if (extlib::get_PrjInfo_by_number(extlib::ActiveContext(), number, &record) != 0 ||
+      extlib::make_prj_dir(extlib::ActiveContext(), record, &dir) != 0)
+    return false;
   platform::Env* env = platform::CurrentEnv();
   std::string lock = platform::NativePath(dir + "\\" + extlib::kLockInfoFile);
   // Only a regular file is a session's; a pipe must not block the open.
@@ -83,11 +85,11 @@ uint32_t ProjectKindNow(const std::string& text, const std::string& /*data_path*
   extlib::LibraryMessagesOff quiet;
   const std::string padded = extlib::PadName(text);
   unsigned char status = 0;
-  if (extlib::get_project_status(padded, &status) != 0) return 0;
+  if (extlib::get_project_status(extlib::ActiveContext(), padded, &status) != 0) return 0;
   const unsigned char flags = extlib::StatusFlags(status);
   if (flags & extlib::kStatusProjectOut) return kKindProjectOut;
   if (flags & extlib::kStatusHostOut) return kKindProjectHostOut;
-  const long number = extlib::get_project_number(padded);
+  const long number = extlib::get_project_number(extlib::ActiveContext(), padded);
   if (number <= 0) return 0;
   return LockFileHeld(static_cast<uint32_t>(number)) ? kKindProjectInUse : kKindProject;
 }
@@ -98,11 +100,11 @@ DirectoryCheck LookupProjectDirectory(const std::string& host, const std::string
   check.host = host;
   check.name = name;
   const std::string padded = extlib::PadName(name);
-  check.number = extlib::get_project_number(padded);
+  check.number = extlib::get_project_number(extlib::ActiveContext(), padded);
   extlib::PRJ record;
-  if (extlib::get_project_info(padded, &record) == 0 && record.number != 0) {
+  if (extlib::get_project_info(extlib::ActiveContext(), padded, &record) == 0 && record.number != 0) {
     std::string path;
-    int rc = extlib::make_prj_dir(record, &path);
+    int rc = extlib::make_prj_dir(extlib::ActiveContext(), record, &path);
     if ((rc == 0 || rc == -6) && !path.empty()) check.path = path;
   }
   check.reachable = !check.path.empty() && extlib::lzcheck_path(check.path) >= 0;

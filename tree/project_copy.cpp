@@ -3,6 +3,7 @@
 #include "app/projects/command_audit.h"
 #include "app/projects/project_commands.h"
 #include "app/projects/project_error.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/records/prj_record.h"
 #include "extlib/records/project_list.h"
 #include "services/ui_text_table.h"
@@ -25,7 +26,7 @@ int Copy(extlib::OperationContext& ctx, const std::string& source_name, const st
     app::ReportProjectError(app::kPrjInvalidName);
     return app::kPrjInvalidName;
   }
-  const long number = extlib::get_project_number(extlib::PadName(Trim(source_name)));
+  const long number = extlib::get_project_number(ctx, extlib::PadName(Trim(source_name)));
   if (number <= 0) {
     const int rc = number < 0 ? static_cast<int>(number) : app::kPrjNotFound;
     app::ReportProjectError(rc);

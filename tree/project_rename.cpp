@@ -3,9 +3,10 @@
 #include "app/projects/command_audit.h"
 #include "app/projects/project_error.h"
 #include "app/projects/project_permission.h"
-#include "extlib/records/prj_record.h"
 #include "extlib/installation/library_init.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/projects/project_lifecycle.h"
+#include "extlib/records/prj_record.h"
 #include "extlib/records/project_list.h"
 
 namespace dovrane::tree {
@@ -23,7 +24,7 @@ int RenameProject(extlib::OperationContext& ctx, const std::string& new_name, co
     return app::kPrjInvalidName;
   }
   extlib::PRJ record;
-  if (extlib::get_project_info(extlib::PadName(old_name), &record) == 0) {
+  if (extlib::get_project_info(ctx, extlib::PadName(old_name), &record) == 0) {
     if (const int out = app::CheckNotCheckedOut(record, "rename"); out != 0) {
       app::AuditWindowCommand("rename", {extlib::TrimmedName(old_name.c_str()), new_name}, out);
       return out;
@@ -31,8 +32,8 @@ int RenameProject(extlib::OperationContext& ctx, const std::string& new_name, co
   }
   std::string buffer;
   int result = 0;
-  const int rc = extlib::ltbpreC(extlib::kSlotNet, extlib::PadName(old_name), extlib::PadName(new_name), &buffer,
-                                 &result);
+  const int rc =
+      extlib::ltbpreC(ctx, extlib::kSlotNet, extlib::PadName(old_name), extlib::PadName(new_name), &buffer, &result);
   if (rc != 0) app::ReportProjectError(rc);
   app::AuditWindowCommand("rename", {extlib::TrimmedName(old_name.c_str()), extlib::TrimmedName(new_name.c_str())}, rc);
   return rc;

@@ -105,7 +105,7 @@ void ProjectTrees::Refill(const std::string& data_path) {
     auto result = std::make_shared<FillResult>();
     result->data_path = data_path;
     // An administration that cannot be read leaves the trees empty.
-    if (ReadFillInput(job.context().installation(), input.get()) != 0) input->snapshot.reset();
+    if (ReadFillInput(job.context(), input.get()) != 0) input->snapshot.reset();
     result->table = BuildHostTable(*input);
     return std::function<void()>([this, result] { ApplyFill(result); });
   });

@@ -8,15 +8,16 @@
 #include "app/projects/project_error.h"
 #include "checkout/checkin.h"
 #include "checkout/checkout.h"
-#include "extlib/installation/language.h"
-#include "extlib/records/administration.h"
 #include "extlib/installation/hosts.h"
+#include "extlib/installation/language.h"
 #include "extlib/installation/library_init.h"
 #include "extlib/installation/messages.h"
-#include "extlib/records/prj_record.h"
-#include "extlib/projects/project_code.h"
-#include "extlib/records/project_list.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/slot_files.h"
+#include "extlib/projects/project_code.h"
+#include "extlib/records/administration.h"
+#include "extlib/records/prj_record.h"
+#include "extlib/records/project_list.h"
 #include "platform/env.h"
 #include "platform/file_attributes.h"
 #include "platform/messenger.h"
@@ -99,12 +100,12 @@ int GatherProperties(extlib::OperationContext& ctx, const PropertiesRequest& req
   const uint32_t kind = request.kind;
   result->name = request.name;
   if (kind == kKindHostOut || kind == kKindHostOutFile) {
-    if (extlib::IsHostCheckedOut(request.name)) extlib::DisplayCheckoutInfo(request.name);
+    if (extlib::IsHostCheckedOut(request.name)) extlib::DisplayCheckoutInfo(ctx, request.name);
     return 0;
   }
   if (kind == kKindProjectOut || kind == kKindProjectOutWithHost) {
     const DirectoryCheck dir = LookupProjectDirectory(request.host, request.name);
-    if (!dir.path.empty()) extlib::DisplayCheckoutInfo(dir.path);
+    if (!dir.path.empty()) extlib::DisplayCheckoutInfo(ctx, dir.path);
     return 0;
   }
   if (kind == kKindProject || kind == kKindProjectInUse) {
@@ -141,7 +142,7 @@ int GatherProperties(extlib::OperationContext& ctx, const PropertiesRequest& req
   if (!ReachableOrShown(ctx, request, root, request.name)) return 0;
   {
     extlib::LibraryMessagesOff quiet;
-    result->number = static_cast<int>(extlib::get_project_number(extlib::PadName(request.name)));
+    result->number = static_cast<int>(extlib::get_project_number(ctx, extlib::PadName(request.name)));
   }
   Measure(ctx, root, result);
   return 0;
@@ -157,12 +158,12 @@ std::string FirstFreeProjectName(const std::function<bool(const std::string&)>& 
 
 int CreateNewProject(extlib::OperationContext& ctx, const std::string& host, std::string* name) {
   extlib::BindContext bind(ctx);
-  const int handle = extlib::open_prj_info(extlib::kSlotNet, 2);
+  const int handle = extlib::open_prj_info(ctx, extlib::kSlotNet, 2);
   std::string free_name;
   {
-    extlib::LibraryMessagesOff quiet;
-    free_name = FirstFreeProjectName([handle](const std::string& padded) {
-      return handle >= 0 && extlib::get_prj_position(handle, padded) != -1;
+    extlib::QuietContext quiet(ctx);
+    free_name = FirstFreeProjectName([handle, &quiet](const std::string& padded) {
+      return handle >= 0 && extlib::get_prj_position(quiet, handle, padded) != -1;
     });
   }
   if (free_name.empty()) return extlib::kPrjFailed;

@@ -5,6 +5,7 @@
 #include "admin/audit_log.h"
 #include "app/projects/project_error.h"
 #include "extlib/installation/general.h"
+#include "extlib/installation/operation_context.h"
 #include "platform/env.h"
 
 namespace dovrane::app {
@@ -23,7 +24,8 @@ void AuditCommand(const std::string& option, const std::vector<std::string>& arg
   const std::string text = result == 0 ? "OK" : ProjectErrorText(result);
   const int rc = admin::AppendAuditLine(option, arguments, result, text);
   // A link in its place has been reported by the log itself.
-  if (rc != 0 && rc != -ELOOP) extlib::lfperrC("dovrane.log: %s\n", platform::ErrorName(rc).c_str());
+  if (rc != 0 && rc != -ELOOP)
+    extlib::lfperrC(extlib::ActiveContext(), "dovrane.log: %s\n", platform::ErrorName(rc).c_str());
 }
 
 void AuditWindowCommand(const std::string& command, const std::vector<std::string>& arguments, int result,
@@ -33,7 +35,8 @@ void AuditWindowCommand(const std::string& command, const std::vector<std::strin
   const int rc = log_file.empty() ? admin::AppendAuditLine(command, arguments, result, text)
                                   : admin::AppendAuditLineTo(log_file, command, arguments, result, text);
   // A link in its place has been reported by the log itself.
-  if (rc != 0 && rc != -ELOOP) extlib::lfperrC("dovrane.log: %s\n", platform::ErrorName(rc).c_str());
+  if (rc != 0 && rc != -ELOOP)
+    extlib::lfperrC(extlib::ActiveContext(), "dovrane.log: %s\n", platform::ErrorName(rc).c_str());
 }
 
 }  // namespace dovrane::app

@@ -47,14 +47,14 @@ std::string Trim(const std::string& text) {
 // most containers: the library copies as many as the user table names when
 // it writes the record, and a user count change may raise them meanwhile.
 std::vector<unsigned char> NewMembers() {
-  if (!extlib::lfnetg()) return {};
+  if (!extlib::lfnetg(extlib::ActiveContext())) return {};
   return std::vector<unsigned char>(4 * static_cast<size_t>(extlib::kMaxUserContainers), 0);
 }
 
 // The project folder with the library's own messages off.
 int QuietProjectDir(const std::string& padded_name, std::string* dir) {
   extlib::LibraryMessagesOff quiet;
-  return extlib::ltpdirC(extlib::kSlotNet, padded_name, dir, nullptr);
+  return extlib::ltpdirC(extlib::ActiveContext(), extlib::kSlotNet, padded_name, dir, nullptr);
 }
 
 // True while another process holds a lock on the file. Only a regular file
@@ -76,14 +76,14 @@ bool HostStillCheckedOut(const char* host) {
 }  // namespace
 
 extlib::ProjectCode CreateProject(const std::string& padded_name, const std::string& host) {
-  if (extlib::ltbispC(padded_name)) platform::Terminal::Beep();
+  if (extlib::ltbispC(extlib::ActiveContext(), padded_name)) platform::Terminal::Beep();
   std::vector<unsigned char> members = NewMembers();
   // The library decides on the project-name rules itself; no name control here.
   const int name_control = 0;
   extlib::PRJ created;
   uint32_t number = 0;
-  int rc = extlib::ltbpcrC(extlib::kSlotNet, padded_name, host, members.empty() ? nullptr : members.data(), 0,
-                           name_control, 0, 0, &created, &number);
+  int rc = extlib::ltbpcrC(extlib::ActiveContext(), extlib::kSlotNet, padded_name, host,
+                           members.empty() ? nullptr : members.data(), 0, name_control, 0, 0, &created, &number);
   if (rc != 0) platform::Terminal::Beep();
   return extlib::AsProjectCode(rc);
 }
@@ -107,29 +107,29 @@ extlib::ProjectCode EraseProject(extlib::OperationContext& ctx, const std::strin
         services::ToolQuestionBox(services::kMessageWarning, platform::kMbYesNo | platform::kMbIconQuestion,
                                   "Remove project <%s>\nDirectory <%s> ?", Trim(padded_name).c_str(), dir.c_str());
     if (answer == platform::kIdNo) {
-      extlib::lfperrC("skiped\n");
+      extlib::lfperrC(ctx, "skiped\n");
       return extlib::kPrjOk;
     }
     if (answer != platform::kIdYes) {
-      extlib::lfperrC("aborted\n");
+      extlib::lfperrC(ctx, "aborted\n");
       return extlib::kPrjUnanswered;
     }
   }
   uint32_t number = 0;
-  rc = extlib::ltbprmC(extlib::kSlotNet, padded_name, &number);
+  rc = extlib::ltbprmC(ctx, extlib::kSlotNet, padded_name, &number);
   if (rc != 0) {
     ReportProjectError(rc);
     return extlib::AsProjectCode(rc);
   }
-  extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
+  extlib::RX_ProjectAttributes attributes(ctx, extlib::kSlotNet);
   attributes.deleteAttributesByProject(number);
   return extlib::kPrjOk;
 }
 
 extlib::ProjectCode UnblockProject(const std::string& padded_name) {
   extlib::PRJ record;
-  int rc = extlib::get_project_info(padded_name, &record);
-  if (rc == 0) rc = extlib::check_PrjOwnerPermision(0, record);
+  int rc = extlib::get_project_info(extlib::ActiveContext(), padded_name, &record);
+  if (rc == 0) rc = extlib::check_PrjOwnerPermision(extlib::ActiveContext(), 0, record);
   if (rc != 0) {
     ReportProjectError(rc);
     return extlib::AsProjectCode(rc);
@@ -144,7 +144,7 @@ extlib::ProjectCode UnblockProject(const std::string& padded_name) {
     return kPrjHostCheckedOut;
   }
   // A single workstation has no hosts to reach: its projects are local.
-  if (extlib::lfnetg()) {
+  if (extlib::lfnetg(extlib::ActiveContext())) {
     std::string host_name, host_path;
     if ((rc = CheckHostReachable(record.host, &host_name, &host_path)) != 0) return extlib::AsProjectCode(rc);
   }
@@ -154,7 +154,7 @@ extlib::ProjectCode UnblockProject(const std::string& padded_name) {
     return extlib::AsProjectCode(rc);
   }
   status &= static_cast<unsigned char>(~(extlib::kStatusProjectOut | extlib::kStatusHostOut));
-  if ((rc = extlib::put_project_status(padded_name, &status)) != 0) {
+  if ((rc = extlib::put_project_status(extlib::ActiveContext(), padded_name, &status)) != 0) {
     ReportProjectError(rc);
     return extlib::AsProjectCode(rc);
   }
@@ -172,7 +172,7 @@ extlib::ProjectCode CopyProjectByNumber(extlib::OperationContext& ctx, const std
                         const std::string& host, uint32_t* new_number) {
   extlib::BindContext bind(ctx);
   extlib::PRJ source;
-  int rc = extlib::get_PrjInfo_by_number(source_number, &source);
+  int rc = extlib::get_PrjInfo_by_number(ctx, source_number, &source);
   if (rc != 0) {
     platform::Terminal::Beep();
     services::ToolMessageBox(services::kMessageWarning, "Unknown project number <%d>\n",
@@ -185,29 +185,29 @@ extlib::ProjectCode CopyProjectByNumber(extlib::OperationContext& ctx, const std
     return kPrjHasDatabaseKey;
   }
   extlib::PRJ existing;
-  if (extlib::get_project_info(padded, &existing) == 0) {
+  if (extlib::get_project_info(ctx, padded, &existing) == 0) {
     platform::Terminal::Beep();
     const std::string exists = NamedUiText(3, 6, new_name);
     const std::string on_host = services::LookupUiText(1, 16);
     services::ToolMessageBox(services::kMessageError, "%s\n\n%s %s", exists.c_str(), on_host.c_str(), existing.host);
     return kPrjFailed;
   }
-  std::string target = !extlib::lfnetg() ? "localhost" : host.empty() ? std::string(source.host) : host;
+  std::string target = !extlib::lfnetg(ctx) ? "localhost" : host.empty() ? std::string(source.host) : host;
   std::vector<unsigned char> members = NewMembers();
   extlib::PRJ created;
   uint32_t number = 0;
   const extlib::FolderCopier copier = [&ctx](const std::string& from, const std::string& to) {
     return fileops::CopyFolder(ctx, from, to);
   };
-  rc = extlib::CopyProjectWith(source, target, padded, members.empty() ? nullptr : members.data(), copier, &created,
-                               &number);
+  rc = extlib::CopyProjectWith(ctx, source, target, padded, members.empty() ? nullptr : members.data(), copier,
+                               &created, &number);
   if (rc == kPrjInterrupted) return extlib::AsProjectCode(rc);  // the person stopped it and knows
   if (rc != 0) {
     services::ToolMessageBox(services::kMessageWarning, "Copy failed with <%s>!\n", new_name.c_str());
     return extlib::AsProjectCode(rc);
   }
   if (number != source.number) {
-    extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
+    extlib::RX_ProjectAttributes attributes(ctx, extlib::kSlotNet);
     attributes.copyProjectAttributes(source.number, number);
   }
   if (new_number) *new_number = number;
@@ -217,7 +217,8 @@ extlib::ProjectCode CopyProjectByNumber(extlib::OperationContext& ctx, const std
 int RemoveLockInfoFile(const std::string& padded_name) {
   extlib::PRJ record;
   std::string path;
-  if (extlib::get_project_info(padded_name, &record) != 0 || !extlib::get_lock_info_file(record.number, &path))
+  if (extlib::get_project_info(extlib::ActiveContext(), padded_name, &record) != 0 ||
+      !extlib::get_lock_info_file(extlib::ActiveContext(), record.number, &path))
     return 0;
   const std::string native = platform::NativePath(path);
   platform::FileInfo info;

@@ -38,21 +38,21 @@ int WorkOnData(const std::string& padded_name, bool renew, bool* shown) {
   int rc;
   {
     extlib::LibraryMessagesOff quiet;
-    rc = extlib::ltpdirC(extlib::kSlotNet, padded_name, &dir, nullptr);
+    rc = extlib::ltpdirC(extlib::ActiveContext(), extlib::kSlotNet, padded_name, &dir, nullptr);
   }
   if (ShownLinkedEntry(padded_name, rc, dir)) *shown = true;
   if (rc != 0) return rc;
   *shown = true;
   extlib::lfslash_cat(&dir);
   if (extlib::lfinipC(kSlotWork, dir) != 0) return kPrjFailed;
-  if (extlib::kpvtad2(kSlotWork) != 0) return kPrjFailed;
-  if (renew && extlib::ztbReplaceUUIDs(kSlotWork) != 0) return kPrjFailed;
+  if (extlib::kpvtad2(extlib::ActiveContext(), kSlotWork) != 0) return kPrjFailed;
+  if (renew && extlib::ztbReplaceUUIDs(extlib::ActiveContext(), kSlotWork) != 0) return kPrjFailed;
   return 0;
 }
 
 int LockedDataWork(const std::string& padded_name, bool renew) {
   extlib::RecordLock lock;
-  int rc = extlib::LockRecordByName(extlib::kSlotNet, padded_name, &lock);
+  int rc = extlib::LockRecordByName(extlib::ActiveContext(), extlib::kSlotNet, padded_name, &lock);
   if (rc != 0) {
     ReportProjectError(rc);
     return rc;
@@ -80,20 +80,21 @@ extlib::ProjectCode RenewProjectUuids(const std::string& padded_name) {
 
 extlib::ProjectCode UpdateProjectAttributes(const std::string& padded_name) {
   extlib::PRJ record;
-  int rc = extlib::get_project_info(padded_name, &record);
+  int rc = extlib::get_project_info(extlib::ActiveContext(), padded_name, &record);
   if (rc != 0) {
     services::ToolMessageBox(services::kMessageWarning, "No access to project <%s>\n",
                              DisplayName(padded_name).c_str());
     return extlib::AsProjectCode(rc);
   }
   std::string dir;
-  if ((rc = extlib::make_prj_dir(record, &dir)) != 0) {
+  if ((rc = extlib::make_prj_dir(extlib::ActiveContext(), record, &dir)) != 0) {
     if (!ShownLinkedEntry(padded_name, rc, dir)) ReportProjectError(rc);
     return extlib::AsProjectCode(rc);
   }
-  extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
+  extlib::RX_ProjectAttributes attributes(extlib::ActiveContext(), extlib::kSlotNet);
   // 1: the project has no cache file, nothing to load.
-  rc = extlib::RX_ProjectAttributesCache::instance().importFromDiskCache(record.number, attributes);
+  rc = extlib::RX_ProjectAttributesCache::instance().importFromDiskCache(extlib::ActiveContext(), record.number,
+                                                                         attributes);
   return rc < 0 ? kPrjFailed : kPrjOk;
 }
 

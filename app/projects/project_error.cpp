@@ -3,6 +3,7 @@
 #include "extlib/installation/hosts.h"
 #include "extlib/installation/language.h"
 #include "extlib/installation/messages.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/projects/project_code.h"
 #include "platform/call_deadline.h"
 #include "platform/env.h"
@@ -70,7 +71,7 @@ void ReportUnreachableCause() {
 
 void ReportProjectError(int code) {
   if (long notice = NoticeNumber(code)) {
-    extlib::hinweisBox(notice, 0);
+    extlib::hinweisBox(extlib::ActiveContext(), notice, 0);
     if (code == extlib::kPrjNotReachable) ReportUnreachableCause();
     return;
   }

@@ -100,8 +100,8 @@ extlib::ProjectCode RunQueryAsJson(const std::string& option, const CommandArgs&
   std::string dir;
   {
     extlib::LibraryMessagesOff quiet;  // the answer is the JSON, not a box
-    rc = extlib::ScanProjectInfo(args.padded_name, &record);
-    if (rc == 0 && extlib::make_prj_dir(record, &dir) != 0) dir.clear();
+    rc = extlib::ScanProjectInfo(extlib::ActiveContext(), args.padded_name, &record);
+    if (rc == 0 && extlib::make_prj_dir(extlib::ActiveContext(), record, &dir) != 0) dir.clear();
   }
   nlohmann::ordered_json o;
   if (rc != 0) {
@@ -293,7 +293,7 @@ extlib::ProjectCode ListProjects(extlib::OperationContext& ctx, const LongOption
   auto on_host = [&options](const char* host, size_t length) {
     return !options.has_host || (length == options.host.size() && strncasecmp(host, options.host.c_str(), length) == 0);
   };
-  const int rc = ctx.installation().Projects().Walk(
+  const int rc = ctx.installation().Projects().Walk(ctx, 
       threads,
       [&out, threads](int64_t file_size) {
         for (Lines& lines : out) {

@@ -7,18 +7,19 @@
 #include "app/projects/project_error.h"
 #include "app/projects/project_permission.h"
 #include "app/projects/project_queries.h"
-#include "extlib/records/administration.h"
-#include "extlib/projects/dir_tree.h"
 #include "extlib/installation/general.h"
 #include "extlib/installation/host_going_out.h"
 #include "extlib/installation/hosts.h"
 #include "extlib/installation/language.h"
 #include "extlib/installation/library_init.h"
-#include "extlib/projects/project_info_file.h"
-#include "extlib/records/project_list.h"
-#include "extlib/projects/project_paths.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/slot_files.h"
 #include "extlib/installation/users.h"
+#include "extlib/projects/dir_tree.h"
+#include "extlib/projects/project_info_file.h"
+#include "extlib/projects/project_paths.h"
+#include "extlib/records/administration.h"
+#include "extlib/records/project_list.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/no_follow.h"
@@ -91,7 +92,7 @@ int CheckMoveSource(const extlib::PRJ& record, const std::string& shown, const s
                              record.host);
     return kPrjNotReachable;
   }
-  if (extlib::ProjectInUse(record)) {
+  if (extlib::ProjectInUse(extlib::ActiveContext(), record)) {
     ReportProjectError(kPrjLockFailed);
     return kPrjLockFailed;
   }
@@ -110,7 +111,7 @@ int ReportFolderNotMoved(uint32_t number, const std::string& old_dir, const std:
   services::ToolMessageBox(services::kMessageError, "%s -> %s\n%s", old_dir.c_str(), new_dir.c_str(),
                            platform::SystemErrorText(rc));
   errno = -rc;
-  extlib::lf_perror("ldirreC");
+  extlib::lf_perror(extlib::ActiveContext(), "ldirreC");
   return kPrjFailed;
 }
 
@@ -127,7 +128,8 @@ int FinishMove(int handle, long position, const extlib::PRJ& record, const std::
   // a move at work, but a person or a dying share may): the source is the
   // project still, so the record goes back to it, and it stays.
   if (copied && stored != 0 && platform::PathPresence(platform::NativePath(new_dir)) == 0 &&
-      extlib::seek_prj_set(handle, position) == 0 && extlib::write_PrjInfo(handle, &record) == 0)
+      extlib::seek_prj_set(handle, position) == 0 &&
+      extlib::write_PrjInfo(extlib::ActiveContext(), handle, &record) == 0)
     return PutFolderBack(number, shown, old_dir, new_dir, copied, false);
   if (copied && extlib::ldirrmc(old_dir) != 0)
     services::ToolMessageBox(services::kMessageWarning, "%s",
@@ -188,12 +190,12 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
   }
   const std::string shown = DisplayName(name);
   std::string old_dir, new_dir;
-  if (extlib::build_prj_dir(record, &old_dir) != 0) old_dir.clear();
+  if (extlib::build_prj_dir(extlib::ActiveContext(), record, &old_dir) != 0) old_dir.clear();
   if (const int refused = CheckMoveSource(record, shown, old_dir, target); refused != 0) return refused;
   extlib::PRJ moved = record;
   extlib::SetPrjHost(&moved, target);
   // A file (a link) at the destination counts as existing too.
-  if (extlib::build_prj_dir(moved, &new_dir) != 0 || extlib::lzcheck_path(new_dir) >= 0) {
+  if (extlib::build_prj_dir(extlib::ActiveContext(), moved, &new_dir) != 0 || extlib::lzcheck_path(new_dir) >= 0) {
     services::ToolMessageBox(services::kMessageWarning,
                              "Can't %s project because the destination path\n%s\n already exists on host <%s>\n",
                              "move", new_dir.c_str(), target.c_str());
@@ -210,7 +212,8 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
   bool copied = false;
   if (const int rc = MoveFolder(old_dir, new_dir, &copied); rc != 0)
     return ReportFolderNotMoved(record.number, old_dir, new_dir, rc);
-  bool written = extlib::seek_prj_set(handle, position) == 0 && extlib::write_PrjInfo(handle, &moved) == 0;
+  bool written = extlib::seek_prj_set(handle, position) == 0 &&
+                 extlib::write_PrjInfo(extlib::ActiveContext(), handle, &moved) == 0;
   if (!written) {
     const int names = RecordNamesTarget(handle, position, record.number, target);
     if (names < 0) {
@@ -230,7 +233,8 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
   bool went_out = false;
   if (written && extlib::HostGoingOut(target)) {
     went_out = true;
-    if (extlib::seek_prj_set(handle, position) != 0 || extlib::write_PrjInfo(handle, &record) != 0) {
+    if (extlib::seek_prj_set(handle, position) != 0 ||
+        extlib::write_PrjInfo(extlib::ActiveContext(), handle, &record) != 0) {
       // The record names the target still: the folder stays with it, and the
       // journal for the update.
       ReportProjectError(kPrjHostCheckedOut);
@@ -246,7 +250,7 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
 
 extlib::ProjectCode CheckHostReachable(const std::string& host, std::string* host_name, std::string* host_path) {
   std::string data_path;
-  int rc = extlib::get_data_path(host, &data_path);
+  int rc = extlib::get_data_path(extlib::ActiveContext(), host, &data_path);
   if (rc != 0) {
     services::ToolMessageBox(services::kMessageWarning, "Can't find the host <%s> in the administration.\n",
                              host.c_str());
@@ -254,7 +258,7 @@ extlib::ProjectCode CheckHostReachable(const std::string& host, std::string* hos
   }
   *host_name = host;
   std::vector<extlib::HostEntry> hosts;
-  if (extlib::ReadHostList(&hosts) == 0)
+  if (extlib::ReadHostList(extlib::ActiveContext(), &hosts) == 0)
     for (const extlib::HostEntry& h : hosts)
       if (platform::EqualsIgnoreCaseCp1252(h.name, host)) *host_name = h.name;
   if (extlib::lfBuildNetPath(*host_name, data_path, host_path) != 0) {
@@ -275,13 +279,14 @@ extlib::ProjectCode MoveProject(const std::string& padded_name, const std::strin
   std::string target, host_path;
   if ((rc = CheckHostReachable(host, &target, &host_path)) != 0) return extlib::AsProjectCode(rc);
 
-  const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  const int handle = extlib::open_prj_info(extlib::ActiveContext(), extlib::kSlotNet, extlib::kOpenExisting);
   if (handle < 0) {
     rc = extlib::AdministrationOpenFailure(extlib::kSlotNet);
     ReportProjectError(rc);
     return extlib::AsProjectCode(rc);
   }
-  const long found = extlib::get_prj_position(handle, padded_name, extlib::kSlotNet, extlib::kOpenExisting);
+  const long found =
+      extlib::get_prj_position(extlib::ActiveContext(), handle, padded_name, extlib::kSlotNet, extlib::kOpenExisting);
   if (found < 0) {
     rc = found == -1 ? kPrjNotFound : static_cast<int>(found);
     ReportProjectError(rc);
@@ -289,7 +294,7 @@ extlib::ProjectCode MoveProject(const std::string& padded_name, const std::strin
   }
   // Released on every path, by the slot it locked.
   extlib::RecordLock lock;
-  if (extlib::LockRecordByNumber(handle, record.number, &lock) != 0) {
+  if (extlib::LockRecordByNumber(extlib::ActiveContext(), handle, record.number, &lock) != 0) {
     ReportProjectError(kPrjLockFailed);
     return kPrjLockFailed;
   }

@@ -5,11 +5,12 @@
 #include "app/projects/project_error.h"
 #include "extlib/installation/language.h"
 #include "extlib/installation/library_init.h"
-#include "extlib/projects/project_code.h"
-#include "extlib/records/project_list.h"
-#include "extlib/projects/project_paths.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/slot_files.h"
 #include "extlib/installation/users.h"
+#include "extlib/projects/project_code.h"
+#include "extlib/projects/project_paths.h"
+#include "extlib/records/project_list.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
 #include "services/tool_message_box.h"
@@ -22,7 +23,7 @@ namespace {
 // information file in \Net (the line after "[Host]"); "" when unknown.
 std::string CheckedOutTo(const extlib::PRJ& record) {
   std::string dir, path, text;
-  if (extlib::make_prj_dir(record, &dir) != 0) return "";
+  if (extlib::make_prj_dir(extlib::ActiveContext(), record, &dir) != 0) return "";
   std::string entry = dir.substr(dir.find_last_of('\\') + 1);
   entry = entry.substr(0, entry.find_last_of('.')) + ".out";
   if (extlib::lffnamC(extlib::kSlotNet, entry, &path) != 0) return "";
@@ -61,12 +62,12 @@ extlib::ProjectCode CheckNotCheckedOut(const extlib::PRJ& record, const char* ve
 }
 
 extlib::ProjectCode CheckMayChangeProject(const std::string& padded_name, const char* verb, int private_code, extlib::PRJ* record) {
-  if (extlib::ltbispC(padded_name)) {
+  if (extlib::ltbispC(extlib::ActiveContext(), padded_name)) {
     services::ToolMessageBox(services::kMessageWarning, "Can't %s a private project.\n", verb);
     return extlib::AsProjectCode(private_code);
   }
-  int rc = extlib::get_project_info(padded_name, record);
-  if (rc == 0) rc = extlib::check_PrjOwnerPermision(1, *record);
+  int rc = extlib::get_project_info(extlib::ActiveContext(), padded_name, record);
+  if (rc == 0) rc = extlib::check_PrjOwnerPermision(extlib::ActiveContext(), 1, *record);
   if (rc != 0) {
     ReportProjectError(rc);
     return extlib::AsProjectCode(rc);

@@ -59,12 +59,12 @@ std::string BeginText(int32_t begin) {
 // the record is a link.
 void FolderLines(const extlib::PRJ& record, std::string* out) {
   std::string dir, size = kUnknown;
-  if (extlib::make_prj_dir(record, &dir) != 0) {
+  if (extlib::make_prj_dir(extlib::ActiveContext(), record, &dir) != 0) {
     dir = kUnknown;
   } else {
     std::string link;
     if (record.number != 0 && ((record.status - extlib::kStatusBlank) & extlib::kStatusLink) &&
-        extlib::build_prj_dir(record, &link) == 0)
+        extlib::build_prj_dir(extlib::ActiveContext(), record, &link) == 0)
       *out += Format("PrjLink\t : %s\n", link);
     extlib::lfslash_cat(&dir);
     double kbytes = 0;
@@ -147,11 +147,11 @@ extlib::ProjectCode WriteOutputFile(const std::string& file, const std::string& 
 // administration instead of building the whole project table for it.
 extlib::ProjectCode ProjectExist(extlib::OperationContext& ctx, const std::string& padded_name) {
   extlib::PRJ record;
-  return extlib::AsProjectCode(extlib::ScanProjectInfo(ctx.installation(), padded_name, &record));
+  return extlib::AsProjectCode(extlib::ScanProjectInfo(ctx, padded_name, &record));
 }
 
 std::string ProjectInfoText(const std::string& display_name, const extlib::PRJ& record) {
-  const bool network = extlib::lfnetg() != 0;
+  const bool network = extlib::lfnetg(extlib::ActiveContext()) != 0;
   char number[32];
   std::snprintf(number, sizeof number, "n%.7u", record.number);
   char dbkey[32];
@@ -169,7 +169,7 @@ std::string ProjectInfoText(const std::string& display_name, const extlib::PRJ& 
 
 extlib::ProjectCode ProjectInfo(extlib::OperationContext& ctx, const std::string& padded_name) {
   extlib::PRJ record;
-  int rc = extlib::ScanProjectInfo(ctx.installation(), padded_name, &record);
+  int rc = extlib::ScanProjectInfo(ctx, padded_name, &record);
   if (rc != 0) {
     NoAccess(padded_name);
     return extlib::AsProjectCode(rc);
@@ -186,8 +186,8 @@ extlib::ProjectCode ProjectGetPath(extlib::OperationContext& ctx, const std::str
   int rc;
   {
     extlib::LibraryMessagesOff quiet;
-    rc = extlib::ScanProjectInfo(ctx.installation(), padded_name, &record);
-    if (rc == 0) rc = extlib::make_prj_dir(record, &dir);
+    rc = extlib::ScanProjectInfo(ctx, padded_name, &record);
+    if (rc == 0) rc = extlib::make_prj_dir(ctx, record, &dir);
   }
   if (rc != 0) platform::Terminal::Beep();
   if (!output_file.empty()) return extlib::AsProjectCode(Answer(rc, output_file, dir + "\n"));
@@ -198,7 +198,7 @@ extlib::ProjectCode ProjectGetPath(extlib::OperationContext& ctx, const std::str
 
 extlib::ProjectCode ProjectGetNumber(extlib::OperationContext& ctx, const std::string& padded_name, const std::string& output_file) {
   extlib::PRJ record;
-  int rc = extlib::ScanProjectInfo(ctx.installation(), padded_name, &record);
+  int rc = extlib::ScanProjectInfo(ctx, padded_name, &record);
   if (rc != 0) NoAccess(padded_name);
   char line[32];
   std::snprintf(line, sizeof line, "%07u\n", record.number);
@@ -212,7 +212,7 @@ extlib::ProjectCode ProjectGetNumber(extlib::OperationContext& ctx, const std::s
 extlib::ProjectCode ProjectGetDbId(extlib::OperationContext& ctx, const std::string& padded_name, const std::string& output_file) {
   uint32_t key = 0;
   extlib::PRJ record;
-  int rc = extlib::ScanProjectInfo(ctx.installation(), padded_name, &record);
+  int rc = extlib::ScanProjectInfo(ctx, padded_name, &record);
   if (rc == 0) key = record.dbkey;  // what get_project_key answers
   if (rc != 0) NoAccess(padded_name);
   // Keys are unsigned ten-digit values: printed unsigned, never negative.

@@ -54,17 +54,17 @@ int String2ArgcArgv(const std::string& line, int* argc, std::vector<std::string>
   return 1;
 }
 
-int lfperrC(const char* format, ...) {
+int lfperrC(OperationContext& ctx, const char* format, ...) {
   char buffer[2048];
   va_list ap;
   va_start(ap, format);
   int n = std::vsnprintf(buffer, sizeof buffer, format, ap);
   va_end(ap);
-  if (ProcessInstallation().perr_mode == 1) {
+  if (ctx.installation().perr_mode == 1) {
     std::fputs(buffer, stderr);
     std::fflush(stderr);
   } else {
-    ActiveContext().Messenger().MessageBox(buffer, kCaption, platform::kMbIconWarning);
+    ctx.Messenger().MessageBox(buffer, kCaption, platform::kMbIconWarning);
   }
   return n;
 }
@@ -73,14 +73,9 @@ void lfperrC_SetMode(int mode) { ProcessInstallation().perr_mode = mode; }
 
 int lfperrC_IsOEMConverting() { return 0; }
 
-void lf_perror(const char* name) {
+void lf_perror(OperationContext& ctx, const char* name) {
   std::string text = std::string(name ? name : "") + ": " + platform::LastSystemErrorText();
-  LibraryMessage(1, text);
-}
-
-void ErrorMessageBox(const char* name) {
-  std::string text = std::string(name ? name : "") + ":\n" + platform::LastSystemErrorText();
-  LibraryMessage(1, text);
+  LibraryMessage(ctx, 1, text);
 }
 
 void lfPrintSystemInfo(FILE* stream) {

@@ -8,6 +8,8 @@
 
 namespace dovrane::extlib {
 
+class OperationContext;
+
 // Splits a command line by the Windows rules (blanks separate, quotes group,
 // backslashes escape a quote). *argc goes in as the maximum number of entries
 // and comes back as the count. Returns non-zero when split; zero when there are
@@ -15,15 +17,13 @@ namespace dovrane::extlib {
 int String2ArgcArgv(const std::string& line, int* argc, std::vector<std::string>* argv);
 
 // The library's message output: with mode 1 the text goes to standard error
-// (the trace file), with mode 0 into a message box.
-int lfperrC(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// (the trace file), with mode 0 into a message box of the operation.
+int lfperrC(OperationContext& ctx, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void lfperrC_SetMode(int mode);
 // Zero: the terminal takes the program's text as it is (converted at the edge).
 [[nodiscard]] int lfperrC_IsOEMConverting();
 // "name: <system error text of errno>" as an error message.
-void lf_perror(const char* name);
-// An error box naming name and the last system error.
-void ErrorMessageBox(const char* name);
+void lf_perror(OperationContext& ctx, const char* name);
 // Date, program, computer, user, domain, system and working folder.
 void lfPrintSystemInfo(FILE* stream);
 

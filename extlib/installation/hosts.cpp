@@ -1,20 +1,21 @@
 #include "extlib/installation/hosts.h"
 
-#include <cstdlib>
-#include <mutex>
-#include <cstring>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
 #include <sstream>
 
-#include "extlib/records/administration.h"
 #include "extlib/installation/general.h"
 #include "extlib/installation/host_list_lock.h"
 #include "extlib/installation/installation.h"
 #include "extlib/installation/language.h"
 #include "extlib/installation/library_init.h"
 #include "extlib/installation/messages.h"
-#include "extlib/projects/project_code.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/slot_files.h"
+#include "extlib/projects/project_code.h"
+#include "extlib/records/administration.h"
 #include "extlib/records/prj_record.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
@@ -84,9 +85,8 @@ struct HostListCache {
 
 }  // namespace
 
-int ReadHostList(std::vector<HostEntry>* hosts) { return ReadHostList(ProcessInstallation(), hosts); }
-
-int ReadHostList(Installation& installation, std::vector<HostEntry>* hosts) {
+int ReadHostList(OperationContext& ctx, std::vector<HostEntry>* hosts) {
+  Installation& installation = ctx.installation();
   std::string path = installation.Slot(kSlotNet);
   if (path.empty()) return kPrjAdminMissing;
   path += kHostListFile;
@@ -119,7 +119,7 @@ int ReadHostList(Installation& installation, std::vector<HostEntry>* hosts) {
     *hosts = cache.hosts;
   }
   // Outside the cache's lock: whoever shows the message may read the hosts.
-  if (!tell.empty()) LibraryMessage(1, tell);
+  if (!tell.empty()) LibraryMessage(ctx, 1, tell);
   return rc;
 }
 
@@ -142,15 +142,13 @@ int WriteHostList(const std::vector<HostEntry>& hosts) {
   return rc;
 }
 
-int lfnetg() {
+int lfnetg(OperationContext& ctx) {
   std::vector<HostEntry> hosts;
-  return ReadHostList(&hosts) != kPrjAdminMissing ? 1 : 0;
+  return ReadHostList(ctx, &hosts) != kPrjAdminMissing ? 1 : 0;
 }
 
-int GetHostList(std::vector<HostEntry>* hosts) { return GetHostList(ProcessInstallation(), hosts); }
-
-int GetHostList(Installation& installation, std::vector<HostEntry>* hosts) {
-  const int rc = ReadHostList(installation, hosts);
+int GetHostList(OperationContext& ctx, std::vector<HostEntry>* hosts) {
+  const int rc = ReadHostList(ctx, hosts);
   if (rc == kPrjAdminMissing) {  // no data.cfg: a single-workstation installation
     *hosts = {{"localhost", ""}};
     return 0;
@@ -160,11 +158,11 @@ int GetHostList(Installation& installation, std::vector<HostEntry>* hosts) {
   return kPrjFailed;
 }
 
-int get_host_list(char** list, int* count, int width) {
+int get_host_list(OperationContext& ctx, char** list, int* count, int width) {
   *list = nullptr;
   *count = 0;
   std::vector<HostEntry> hosts;
-  if (GetHostList(&hosts) != 0 || width < 2) return kPrjFailed;
+  if (GetHostList(ctx, &hosts) != 0 || width < 2) return kPrjFailed;
   char* out = static_cast<char*>(std::calloc(hosts.size() ? hosts.size() : 1, static_cast<size_t>(width)));
   if (!out) return kPrjFailed;
   for (size_t i = 0; i < hosts.size(); ++i)
@@ -174,9 +172,9 @@ int get_host_list(char** list, int* count, int width) {
   return 0;
 }
 
-int get_data_path(const std::string& host, std::string* data_path) {
+int get_data_path(OperationContext& ctx, const std::string& host, std::string* data_path) {
   std::vector<HostEntry> hosts;
-  int rc = ReadHostList(&hosts);
+  int rc = ReadHostList(ctx, &hosts);
   if (rc) return rc == kPrjAdminMissing ? kPrjAdminMissing : kPrjFailed;
   for (const HostEntry& h : hosts)
     if (platform::EqualsIgnoreCaseCp1252(h.name, host)) {
@@ -186,8 +184,8 @@ int get_data_path(const std::string& host, std::string* data_path) {
   return kPrjUnknownComputer;
 }
 
-int get_host_path(const std::string& host, std::string* path) {
-  return get_data_path(host, path) == 0 ? 0 : 1;
+int get_host_path(OperationContext& ctx, const std::string& host, std::string* path) {
+  return get_data_path(ctx, host, path) == 0 ? 0 : 1;
 }
 
 int lfBuildNetPath(const std::string& host, const std::string& data_path, std::string* path) {
@@ -250,7 +248,7 @@ int IsHostCheckedOut(const std::string& host) {
   return lftypeC(23, host + ".out", 0) == 0 ? 1 : 0;
 }
 
-int DisplayCheckoutInfo(const std::string& name) {
+int DisplayCheckoutInfo(OperationContext& ctx, const std::string& name) {
   std::string base = LastComponent(name);
   size_t dot = base.rfind('.');
   if (dot != std::string::npos && platform::EqualsIgnoreCaseCp1252(base.substr(dot), ".prj")) base.resize(dot);
@@ -258,7 +256,7 @@ int DisplayCheckoutInfo(const std::string& name) {
   if (base.empty() || lffnamC(23, base + ".out", &path) != 0) return kPrjFailed;
   std::string text;
   if (platform::ReadWholeFile(platform::NativePath(path), &text) != 0) return kPrjFailed;
-  LibraryMessage(2, text);
+  LibraryMessage(ctx, 2, text);
   return 0;
 }
 

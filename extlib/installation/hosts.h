@@ -8,6 +8,8 @@
 
 namespace dovrane::extlib {
 
+class OperationContext;
+
 class Installation;
 
 inline constexpr char kHostListFile[] = "data.cfg";
@@ -24,30 +26,28 @@ struct HostEntry {
 [[nodiscard]] int ParseHostList(const std::string& text, std::vector<HostEntry>* hosts, int* bad_line);
 // Lines as the library writes them ("%s \%s" or the name alone), LF line ends.
 std::string FormatHostList(const std::vector<HostEntry>& hosts);
-// Reads slot 23's data.cfg of the current installation, or of the one given
-// (a worker passes its own). 0, -2 missing, -1 unreadable or malformed.
-[[nodiscard]] int ReadHostList(std::vector<HostEntry>* hosts);
-[[nodiscard]] int ReadHostList(Installation& installation, std::vector<HostEntry>* hosts);
+// Reads slot 23's data.cfg of the operation's installation; an unusable line
+// is told through the operation. 0, -2 missing, -1 unreadable or malformed.
+[[nodiscard]] int ReadHostList(OperationContext& ctx, std::vector<HostEntry>* hosts);
 // Replaces the list whole under its lock (extlib/host_list_lock.h). A
 // change of the list belongs under the lock from its read on: this is for
 // a list made anew, not for one read earlier and changed.
 [[nodiscard]] int WriteHostList(const std::vector<HostEntry>& hosts);
 
 // Non-zero for a network installation: the \Net folder holds data.cfg.
-[[nodiscard]] int lfnetg();
+[[nodiscard]] int lfnetg(OperationContext& ctx);
 // The hosts a scan or check walks, in data.cfg's order: a single-workstation
 // installation has the one host "localhost". 0, or -1 when the list cannot be
-// read (*hosts empty). Of the current installation, or of the one given.
-[[nodiscard]] int GetHostList(std::vector<HostEntry>* hosts);
-[[nodiscard]] int GetHostList(Installation& installation, std::vector<HostEntry>* hosts);
+// read (*hosts empty). Of the operation's installation.
+[[nodiscard]] int GetHostList(OperationContext& ctx, std::vector<HostEntry>* hosts);
 // The host names, `width` bytes each (zero-padded), allocated with malloc
 // (release with free). A single-workstation installation has "localhost".
 // 0, or -1 when the list cannot be read (nothing allocated).
-[[nodiscard]] int get_host_list(char** list, int* count, int width);
+[[nodiscard]] int get_host_list(OperationContext& ctx, char** list, int* count, int width);
 // The host's data path from data.cfg. 0, -19 unknown host, -2 no data.cfg.
-[[nodiscard]] int get_data_path(const std::string& host, std::string* data_path);
+[[nodiscard]] int get_data_path(OperationContext& ctx, const std::string& host, std::string* data_path);
 // The same path, as the host tree asks for it; non-zero: the host has none.
-[[nodiscard]] int get_host_path(const std::string& host, std::string* path);
+[[nodiscard]] int get_host_path(OperationContext& ctx, const std::string& host, std::string* path);
 // The host's project folder "\\HOST" + data path + "\Prj" (no trailing
 // backslash). 0, or -1 for a host name that is not valid.
 [[nodiscard]] int lfBuildNetPath(const std::string& host, const std::string& data_path, std::string* path);
@@ -79,7 +79,7 @@ std::string lzrnamC();
 [[nodiscard]] int IsHostCheckedOut(const std::string& host);
 // Shows the check-out information of a host, or of a project folder
 // (n0000012.prj -> n0000012.out), as an information box. 0 shown, -1 none.
-int DisplayCheckoutInfo(const std::string& name);
+int DisplayCheckoutInfo(OperationContext& ctx, const std::string& name);
 
 // The network layer of the ping.
 [[nodiscard]] int _WSAInit();

@@ -3,13 +3,14 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "extlib/records/administration.h"
 #include "extlib/installation/installation.h"
 #include "extlib/installation/language.h"
 #include "extlib/installation/messages.h"
-#include "extlib/projects/project_code.h"
-#include "extlib/records/project_list.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/settings.h"
+#include "extlib/projects/project_code.h"
+#include "extlib/records/administration.h"
+#include "extlib/records/project_list.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
@@ -55,7 +56,7 @@ void lzende() {
 
 bool LibraryInitialised() { return ProcessInstallation().initialised; }
 
-void lgstop_C_(const char* where) {
+void lgstop_C_(OperationContext& ctx, const char* where) {
   std::string net;
   GetSetupPath("Net", &net);
   std::string text = LanguageTextWith(kRepairTexts, 38, {where, net, SettingsFilePath("HKLM")});
@@ -66,7 +67,7 @@ void lgstop_C_(const char* where) {
     for (const std::string& command : nowhere.commands) text += "  " + command + "\n";
     text += LanguageText(kCheckoutTexts, 12);
   }
-  LibraryMessage(1, text);
+  LibraryMessage(ctx, 1, text);
 }
 
 int VekArbeitsVerzeichnis() {

@@ -6,6 +6,8 @@
 
 namespace dovrane::extlib {
 
+class OperationContext;
+
 // Slot 23 is the network \Net\ folder, 31 the local project folder, 18 and 19
 // project folders under work. Paths are kept in Windows form, ending in "\".
 inline constexpr int kSlotNet = 23;
@@ -28,7 +30,7 @@ void lzende();
 bool LibraryInitialised();
 // Reports that the installation paths cannot be used. The caller ends the
 // program: library code never exits.
-void lgstop_C_(const char* where);
+void lgstop_C_(OperationContext& ctx, const char* where);
 
 // Makes the CAD system's working folder the current folder: HKCU
 // Settings\WorkPath, else HKLM InstallRoot\WorkPath (created when missing);

@@ -10,18 +10,15 @@ namespace dovrane::extlib {
 
 // The switch is the running operation's: a lookup on one thread does not
 // silence another operation's messages.
-int Msg2usr_Switch(int off) {
-  OperationContext& context = ActiveContext();
-  int previous = context.library_messages ? 0 : 1;
-  context.library_messages = off == 0;
+int Msg2usr_Switch(OperationContext& ctx, int off) {
+  int previous = ctx.library_messages ? 0 : 1;
+  ctx.library_messages = off == 0;
   return previous;
 }
 
-bool LibraryMessagesEnabled() { return ActiveContext().library_messages; }
-
 namespace {
-void Trace(const std::string& text) {
-  if (FileAccessTraceOn()) lfperrC("%s:\n\t%s\n", kCaption, text.c_str());
+void Trace(OperationContext& ctx, const std::string& text) {
+  if (FileAccessTraceOn()) lfperrC(ctx, "%s:\n\t%s\n", kCaption, text.c_str());
 }
 }  // namespace
 
@@ -32,27 +29,29 @@ unsigned MessageKindIcon(int kind) {
 int ShowMessage(const std::string& text, unsigned flags) { return ShowMessage(ActiveContext(), text, flags); }
 
 int ShowMessage(OperationContext& ctx, const std::string& text, unsigned flags) {
-  Trace(text);
+  Trace(ctx, text);
   return ctx.Messenger().MessageBox(text, kCaption, flags);
 }
 
-int LibraryMessage(int kind, const std::string& text) {
+int LibraryMessage(OperationContext& ctx, int kind, const std::string& text) {
   // Switched off, the text still reaches the trace.
-  if (!LibraryMessagesEnabled()) {
-    Trace(text);
+  if (!ctx.library_messages) {
+    Trace(ctx, text);
     return 0;
   }
-  return ShowMessage(text, MessageKindIcon(kind) | platform::kMbTaskModal);
+  return ShowMessage(ctx, text, MessageKindIcon(kind) | platform::kMbTaskModal);
 }
 
-int hinweisBox(long text_number, int) { return LibraryMessage(2, LanguageText(text_number, 1)); }
-
-long sendGuiMessageInProcess(long text_number, int) {
-  return ActiveContext().Messenger().ShowProgressNotice(LanguageText(text_number, 1));
+int hinweisBox(OperationContext& ctx, long text_number, int) {
+  return LibraryMessage(ctx, 2, LanguageText(text_number, 1));
 }
 
-void cancelGuiMessageInProcess(long handle) {
-  if (handle) ActiveContext().Messenger().CloseProgressNotice(handle);
+long sendGuiMessageInProcess(OperationContext& ctx, long text_number, int) {
+  return ctx.Messenger().ShowProgressNotice(LanguageText(text_number, 1));
+}
+
+void cancelGuiMessageInProcess(OperationContext& ctx, long handle) {
+  if (handle) ctx.Messenger().CloseProgressNotice(handle);
 }
 
 }  // namespace dovrane::extlib

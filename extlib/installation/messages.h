@@ -21,20 +21,21 @@ int ShowMessage(const std::string& text, unsigned flags);
 // The same for an operation: its messenger answers.
 int ShowMessage(OperationContext& ctx, const std::string& text, unsigned flags);
 
-// Non-zero switches the libraries' own message boxes off; returns the previous
-// state (non-zero: they were off), which the caller restores.
-int Msg2usr_Switch(int off);
-bool LibraryMessagesEnabled();
+// Non-zero switches the libraries' own message boxes of the operation off;
+// returns the previous state (non-zero: they were off), which the caller
+// restores.
+int Msg2usr_Switch(OperationContext& ctx, int off);
 
 // A library's own message box (kind as ToolMessageBox: 1 error, 2 information,
-// else warning), shown unless they are switched off. Returns the box result.
-int LibraryMessage(int kind, const std::string& text);
+// else warning), shown unless the operation switched them off. Returns the box
+// result.
+int LibraryMessage(OperationContext& ctx, int kind, const std::string& text);
 
 // The language text (number, line 1) as a notice.
-int hinweisBox(long text_number, int flags);
+int hinweisBox(OperationContext& ctx, long text_number, int flags);
 // Shows the language text (number, line 1) as a progress notice; returns its
 // handle, or 0 when none could be shown.
-[[nodiscard]] long sendGuiMessageInProcess(long text_number, int flags);
-void cancelGuiMessageInProcess(long handle);
+[[nodiscard]] long sendGuiMessageInProcess(OperationContext& ctx, long text_number, int flags);
+void cancelGuiMessageInProcess(OperationContext& ctx, long handle);
 
 }  // namespace dovrane::extlib

@@ -89,6 +89,16 @@ class OperationContext {
 OperationContext& ActiveContext();
 OperationContext& DefaultContext();
 
+// A part of an operation whose failure is expected (a lookup that may miss):
+// the libraries' own messages are off, while the questions and boxes of the
+// caller still go to the operation's messenger.
+class QuietContext : public OperationContext {
+ public:
+  explicit QuietContext(OperationContext& of) : OperationContext(of.installation(), &of.Messenger()) {
+    library_messages = false;
+  }
+};
+
 // Binds a context to the calling thread for a scope, so the library's own
 // messages of that operation go to its messenger (or are off).
 class BindContext {

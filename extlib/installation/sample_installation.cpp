@@ -11,15 +11,16 @@
 #include "extlib/installation/installation.h"
 #include "extlib/installation/library_init.h"
 #include "extlib/installation/net_id.h"
-#include "extlib/records/prj_record.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/installation/users.h"
 #include "extlib/projects/project_attributes.h"
 #include "extlib/projects/project_code.h"
 #include "extlib/projects/project_data.h"
 #include "extlib/projects/project_data_file.h"
 #include "extlib/projects/project_info_file.h"
+#include "extlib/records/prj_record.h"
 #include "extlib/records/record_layout.h"
 #include "extlib/records/record_line.h"
-#include "extlib/installation/users.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
@@ -210,6 +211,8 @@ std::string AbsoluteFolder(const std::string& dir) {
 }
 
 int MakeSampleInstallation(const std::string& dir_in, const SampleOptions& o, std::string* error) {
+  // The attribute database is made through the process default installation.
+  OperationContext& ctx = DefaultContext();
   if (o.hosts < 1 || o.hosts > 999 || o.projects < 0 || o.projects > static_cast<int>(kMaxProjectNumber) ||
       o.admin_version < 1 || o.admin_version > 3 || o.containers < 1 || o.containers > kMaxUserContainers ||
       (o.admin_version < 3 && o.containers > 4)) {
@@ -260,8 +263,8 @@ int MakeSampleInstallation(const std::string& dir_in, const SampleOptions& o, st
   // (the process default installation's, as the library's names act on it).
   ProcessInstallation().Paths().SetUncRoot(p.unc);
   lfinipC(kSlotNet, "\\\\SRV1\\cad\\Net\\");
-  if (InitTree() != 0) return fail(-EIO, "attribute database");
-  RX_ProjectAttributes attrs(kSlotNet);
+  if (InitTree(ctx) != 0) return fail(-EIO, "attribute database");
+  RX_ProjectAttributes attrs(ctx, kSlotNet);
   const int with_attributes = std::min(o.projects, o.attribute_projects);
   for (int i = 1; i <= with_attributes; ++i) {
     if (attrs.setAttribute(static_cast<uint32_t>(i), "PRJ_DESCRIPTION", "Sample project " + std::to_string(i)) != 0)

@@ -6,8 +6,9 @@
 #include "extlib/installation/general.h"
 #include "extlib/installation/hosts.h"
 #include "extlib/installation/installation.h"
-#include "extlib/projects/project_code.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/slot_files.h"
+#include "extlib/projects/project_code.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
@@ -168,8 +169,8 @@ int lzuinfC(UserInfo* info) {
   return 0;
 }
 
-int check_PrjOwnerPermision(int mode, const PRJ& record) {
-  if (!lfnetg() || record.owner == 0) return 0;
+int check_PrjOwnerPermision(OperationContext& ctx, int mode, const PRJ& record) {
+  if (!lfnetg(ctx) || record.owner == 0) return 0;
   UserInfo me;
   lzuinfC(&me);
   if (me.may_administer || (me.index != 0 && me.index == record.owner)) return 0;

@@ -11,6 +11,8 @@
 
 namespace dovrane::extlib {
 
+class OperationContext;
+
 class Installation;
 
 inline constexpr char kUserTableFile[] = "users.dat";
@@ -59,6 +61,6 @@ int lzuinfC(UserInfo* info);
 // 0 when the current user may work on the project: mode 1 needs the owner's
 // rights (-14 otherwise), mode 0 owner or member (-13 otherwise). Projects
 // without owner, administrators and single-workstation installations pass.
-[[nodiscard]] int check_PrjOwnerPermision(int mode, const PRJ& record);
+[[nodiscard]] int check_PrjOwnerPermision(OperationContext& ctx, int mode, const PRJ& record);
 
 }  // namespace dovrane::extlib

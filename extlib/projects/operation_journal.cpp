@@ -3,18 +3,18 @@
 #include <fcntl.h>
 
 #include <cerrno>
-
 #include <sstream>
 #include <vector>
 
-#include "extlib/records/administration.h"
-#include "extlib/projects/dir_tree.h"
 #include "extlib/installation/library_init.h"
-#include "extlib/records/prj_record.h"
-#include "extlib/projects/project_code.h"
-#include "extlib/records/project_list.h"
-#include "extlib/projects/project_paths.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/slot_files.h"
+#include "extlib/projects/dir_tree.h"
+#include "extlib/projects/project_code.h"
+#include "extlib/projects/project_paths.h"
+#include "extlib/records/administration.h"
+#include "extlib/records/prj_record.h"
+#include "extlib/records/project_list.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
@@ -79,20 +79,22 @@ bool MayGoIntoPlace(const std::string& native, bool link_file_too) {
 
 // The record whose entry is entry_path. 0, -3 none, or another code when the
 // administration cannot tell.
-int FindOwner(const std::string& entry_path, const std::string& entry, uint32_t number, PRJ* record) {
+int FindOwner(OperationContext& ctx, const std::string& entry_path, const std::string& entry, uint32_t number,
+              PRJ* record) {
   UnCachPrjList();  // decide on the file as it is now
-  int rc = number != 0 ? get_PrjInfo_by_number(number, record)
-                       : get_project_info(PadName(entry.substr(0, entry.size() - 4)), record);
+  int rc = number != 0 ? get_PrjInfo_by_number(ctx, number, record)
+                       : get_project_info(ctx, PadName(entry.substr(0, entry.size() - 4)), record);
   if (rc != 0) return rc;
   std::string dir;
-  return build_prj_dir(*record, &dir) == 0 && platform::EqualsIgnoreCaseCp1252(dir, entry_path) ? 0 : kPrjNotFound;
+  return build_prj_dir(ctx, *record, &dir) == 0 && platform::EqualsIgnoreCaseCp1252(dir, entry_path) ? 0 : kPrjNotFound;
 }
 
 // REQUIRES: the null record is locked, so no create runs.
-JournalOutcome PutCreateRight(const std::string& entry_path, const std::string& entry, uint32_t number) {
+JournalOutcome PutCreateRight(OperationContext& ctx, const std::string& entry_path, const std::string& entry,
+                              uint32_t number) {
   const std::string native = platform::NativePath(entry_path), work = CreateWorkName(native);
   PRJ record;
-  int rc = FindOwner(entry_path, entry, number, &record);
+  int rc = FindOwner(ctx, entry_path, entry, number, &record);
   if (rc == 0) {  // the record was written: the folder goes into place
     if (Exists(native) || Absent(work)) return JournalOutcome::kNothing;
     if (!Exists(work)) return JournalOutcome::kLeft;
@@ -104,16 +106,17 @@ JournalOutcome PutCreateRight(const std::string& entry_path, const std::string& 
   return RemoveTree(work) == 0 ? JournalOutcome::kTakenBack : JournalOutcome::kLeft;
 }
 
-JournalOutcome PutEraseRight(const std::string& entry_path, const std::string& entry, uint32_t number) {
+JournalOutcome PutEraseRight(OperationContext& ctx, const std::string& entry_path, const std::string& entry,
+                             uint32_t number) {
   const std::string native = platform::NativePath(entry_path), work = EraseWorkName(native);
   PRJ record;
-  int rc = FindOwner(entry_path, entry, number, &record);
+  int rc = FindOwner(ctx, entry_path, entry, number, &record);
   if (rc == 0) {
     // Under the record's lock: an erase still running holds it.
     RecordLock lock;
-    if (LockRecordByName(kSlotNet, record.name, &lock) != 0) return JournalOutcome::kLeft;
+    if (LockRecordByName(ctx, kSlotNet, record.name, &lock) != 0) return JournalOutcome::kLeft;
     JournalOutcome outcome = JournalOutcome::kNothing;
-    rc = FindOwner(entry_path, entry, number, &record);
+    rc = FindOwner(ctx, entry_path, entry, number, &record);
     const int here = rc == 0 ? platform::PathPresence(native) : 0, away = rc == 0 ? platform::PathPresence(work) : 0;
     if (here < 0 || away < 0)  // the host does not answer: the journal waits for it
       outcome = JournalOutcome::kLeft;
@@ -152,16 +155,16 @@ bool JournalTemporaryOf(const std::string& name, OperationJournal* journal) {
 
 // Removes an erase journal's temporary unless an erase of its record may be
 // writing it now: that erase holds the record's lock. True when removed.
-bool RemoveEraseTemporary(const std::string& native, const std::string& entry) {
+bool RemoveEraseTemporary(OperationContext& ctx, const std::string& native, const std::string& entry) {
   uint32_t number = 0;
   ParseEntry(entry, &number);
   UnCachPrjList();
   PRJ record;
-  const int found = number != 0 ? get_PrjInfo_by_number(number, &record)
-                                : get_project_info(PadName(entry.substr(0, entry.size() - 4)), &record);
+  const int found = number != 0 ? get_PrjInfo_by_number(ctx, number, &record)
+                                : get_project_info(ctx, PadName(entry.substr(0, entry.size() - 4)), &record);
   if (found == kPrjNotFound) return CurrentEnv()->Unlink(native) == 0;  // no record, no erase of it
   RecordLock lock;
-  if (found != 0 || LockRecordByName(kSlotNet, record.name, &lock) != 0) return false;
+  if (found != 0 || LockRecordByName(ctx, kSlotNet, record.name, &lock) != 0) return false;
   const bool removed = CurrentEnv()->Unlink(native) == 0;
   return lock.Release() == 0 && removed;
 }
@@ -225,7 +228,7 @@ int ListOperationJournals(std::vector<std::string>* names) {
   return 0;
 }
 
-int RemoveJournalTemporaries() {
+int RemoveJournalTemporaries(OperationContext& ctx) {
   const std::string net = NetDir();
   std::vector<platform::DirEntry> entries;
   if (const int rc = net.empty() ? -ENOENT : CurrentEnv()->ListDir(net, &entries); rc != 0) return rc;
@@ -238,14 +241,14 @@ int RemoveJournalTemporaries() {
     const std::string native = net + "/" + e.name;
     if (!JournalTemporaryOf(e.name, &journal) || !platform::IsRegularFileNoFollow(native)) continue;
     if (journal.kind == JournalKind::kErase) {
-      removed += RemoveEraseTemporary(native, journal.entry) ? 1 : 0;
+      removed += RemoveEraseTemporary(ctx, native, journal.entry) ? 1 : 0;
       continue;
     }
     if (null_refused) continue;
     if (!null_locked) {
-      handle = open_prj_info(kSlotNet, kOpenExisting);
+      handle = open_prj_info(ctx, kSlotNet, kOpenExisting);
       // A create at work keeps the lock: its temporaries are left for the next run.
-      null_refused = handle < 0 || LockNullRecord(handle, &null_lock) != 0;
+      null_refused = handle < 0 || LockNullRecord(ctx, handle, &null_lock) != 0;
       if (null_refused) continue;
       null_locked = true;
     }
@@ -259,40 +262,41 @@ namespace {
 
 // The header's highest number raised to number when a record holds it.
 // REQUIRES: the null record of handle is locked. False when it cannot be written.
-bool RaiseHighestTo(int handle, uint32_t number) {
+bool RaiseHighestTo(OperationContext& ctx, int handle, uint32_t number) {
   PRJ record;
   NullRecord null_record;
-  if (number == 0 || get_PrjInfo_by_number(number, &record) != 0) return true;
+  if (number == 0 || get_PrjInfo_by_number(ctx, number, &record) != 0) return true;
   if (read_null_record(handle, &null_record) != 0) return false;
   if (NullRecordHighest(null_record) >= number) return true;
   SetNullRecordHighest(&null_record, number);
-  return write_null_record(handle, &null_record) == 0;
+  return write_null_record(ctx, handle, &null_record) == 0;
 }
 
 }  // namespace
 
-JournalOutcome PutJournalRight(const std::string& file_name, OperationJournal* journal) {
+JournalOutcome PutJournalRight(OperationContext& ctx, const std::string& file_name, OperationJournal* journal) {
   std::string text, folder;
   if (ReadJournalFile(NetDir() + "/" + file_name, &text) != 0 || !ParseOperationJournal(text, journal) ||
-      JournalFileName(*journal) != file_name || HostProjectFolder(journal->host, &folder) != 0)
+      JournalFileName(*journal) != file_name || HostProjectFolder(ctx, journal->host, &folder) != 0)
     return JournalOutcome::kLeft;  // not ours to judge: left for a person
   uint32_t number = 0;
   ParseEntry(journal->entry, &number);
   const std::string entry_path = folder + "\\" + journal->entry;
   JournalOutcome outcome = JournalOutcome::kLeft;
   if (journal->kind == JournalKind::kErase) {
-    outcome = PutEraseRight(entry_path, journal->entry, number);
+    outcome = PutEraseRight(ctx, entry_path, journal->entry, number);
   } else {
     // Under the null record's lock: a create still running holds it.
-    const int handle = open_prj_info(kSlotNet, kOpenExisting);
+    const int handle = open_prj_info(ctx, kSlotNet, kOpenExisting);
     RecordLock lock;
-    if (handle < 0 || LockNullRecord(handle, &lock) != 0) return JournalOutcome::kLeft;
-    outcome = PutCreateRight(entry_path, journal->entry, number);
+    if (handle < 0 || LockNullRecord(ctx, handle, &lock) != 0) return JournalOutcome::kLeft;
+    outcome = PutCreateRight(ctx, entry_path, journal->entry, number);
     // A record the create was appending when it died is no record.
     if (outcome != JournalOutcome::kLeft && DropUnfinishedAppend(handle) != 0) outcome = JournalOutcome::kLeft;
     // A create killed after its folder went into place has not raised the
     // header's highest number to its own yet.
-    if (outcome != JournalOutcome::kLeft && outcome != JournalOutcome::kTakenBack && !RaiseHighestTo(handle, number))
+    if (outcome != JournalOutcome::kLeft && outcome != JournalOutcome::kTakenBack &&
+        !RaiseHighestTo(ctx, handle, number))
       outcome = JournalOutcome::kLeft;
     if (lock.Release() != 0) outcome = JournalOutcome::kLeft;
   }

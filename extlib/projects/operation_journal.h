@@ -14,6 +14,8 @@
 
 namespace dovrane::extlib {
 
+class OperationContext;
+
 enum class JournalKind { kCreate, kErase };
 
 struct OperationJournal {
@@ -51,7 +53,7 @@ enum class JournalOutcome {
 // Puts right the operation of the journal file `file_name` in \Net, under
 // the lock the operation held, and removes the journal unless kLeft.
 // *journal gets what the journal says, for messages.
-JournalOutcome PutJournalRight(const std::string& file_name, OperationJournal* journal);
+JournalOutcome PutJournalRight(OperationContext& ctx, const std::string& file_name, OperationJournal* journal);
 
 // The journal files in \Net (names only). 0 or -errno.
 [[nodiscard]] int ListOperationJournals(std::vector<std::string>* names);
@@ -63,6 +65,6 @@ JournalOutcome PutJournalRight(const std::string& file_name, OperationJournal* j
 // writes its journal; an erase's under the lock of the record its entry
 // names (or when no record names it). Only regular files of exactly that
 // form go. Returns how many were removed, or -errno when \Net cannot be listed.
-[[nodiscard]] int RemoveJournalTemporaries();
+[[nodiscard]] int RemoveJournalTemporaries(OperationContext& ctx);
 
 }  // namespace dovrane::extlib

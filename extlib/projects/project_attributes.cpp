@@ -1,16 +1,15 @@
 #include "extlib/projects/project_attributes.h"
 
-#include "extlib/installation/language.h"
-#include "extlib/projects/project_folder.h"
-
 #include <fcntl.h>
 
 #include <cerrno>
 
-#include "extlib/projects/checksum.h"
 #include "extlib/installation/installation.h"
+#include "extlib/installation/language.h"
 #include "extlib/installation/library_init.h"
 #include "extlib/installation/messages.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/projects/checksum.h"
 #include "extlib/projects/project_folder.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
@@ -117,11 +116,13 @@ const std::vector<AttributeDefinition>& PredefinedAttributes() {
   return kPredefined;
 }
 
-RX_ProjectAttributes::RX_ProjectAttributes(int slot) {
-  std::string net = lfinigC(slot);
+RX_ProjectAttributes::RX_ProjectAttributes(int slot) : RX_ProjectAttributes(DefaultContext(), slot) {}
+
+RX_ProjectAttributes::RX_ProjectAttributes(OperationContext& ctx, int slot) : ctx_(&ctx) {
+  std::string net = ctx.installation().Slot(slot);
   if (net.empty()) return;
-  net_dir_ = platform::NativePath(net);
-  path_ = platform::NativePath(net + kAttributeDbFolder + "\\" + kAttributeDbFile);
+  net_dir_ = ctx.Native(net);
+  path_ = ctx.Native(net + kAttributeDbFolder + "\\" + kAttributeDbFile);
 }
 
 int RX_ProjectAttributes::Fail(int rc, const char* what, const std::string& detail) {
@@ -129,7 +130,8 @@ int RX_ProjectAttributes::Fail(int rc, const char* what, const std::string& deta
   std::string reason = !db_.LastError().empty() ? db_.LastError()
                        : !detail.empty()        ? detail
                                                 : platform::ErrorName(rc);
-  LibraryMessage(1, LanguageTextWith(kRepairTexts, 39, {platform::WindowsPath(path_), what, reason}));
+  LibraryMessage(*ctx_, 1,
+                 LanguageTextWith(kRepairTexts, 39, {ctx_->installation().Paths().ToWindows(path_), what, reason}));
   return rc;
 }
 
@@ -404,7 +406,7 @@ RX_ProjectAttributesCache& RX_ProjectAttributesCache::of(Installation& installat
   return installation.Part<RX_ProjectAttributesCache>();
 }
 
-int RX_ProjectAttributesCache::importFromDiskCacheFile(uint32_t number,
+int RX_ProjectAttributesCache::importFromDiskCacheFile(OperationContext& ctx, uint32_t number,
                                                        const std::string& native_cache_file,
                                                        RX_ProjectAttributes& attrs) {
   std::string text;
@@ -415,16 +417,17 @@ int RX_ProjectAttributesCache::importFromDiskCacheFile(uint32_t number,
   AttributeValues values;
   rc = ParseAttributeCache(text, &values);
   if (rc) {
-    LibraryMessage(1, LanguageTextWith(kRepairTexts, 37, {platform::WindowsPath(native_cache_file)}));
+    LibraryMessage(ctx, 1, LanguageTextWith(kRepairTexts, 37, {platform::WindowsPath(native_cache_file)}));
     return rc;
   }
   return attrs.replaceProjectAttributes(number, values, Crc32Hex(text));
 }
 
-int RX_ProjectAttributesCache::importFromDiskCache(uint32_t number, RX_ProjectAttributes& attrs) {
+int RX_ProjectAttributesCache::importFromDiskCache(OperationContext& ctx, uint32_t number,
+                                                   RX_ProjectAttributes& attrs) {
   std::string folder;
-  if (int rc = ProjectFolderByNumber(number, &folder)) return rc;
-  return importFromDiskCacheFile(number, folder + "/" + kAttributeCacheFileName, attrs);
+  if (int rc = ProjectFolderByNumber(ctx, number, &folder)) return rc;
+  return importFromDiskCacheFile(ctx, number, folder + "/" + kAttributeCacheFileName, attrs);
 }
 
 int RX_ProjectAttributesCache::exportToDiskCacheFile(uint32_t number,

@@ -19,6 +19,8 @@
 
 namespace dovrane::extlib {
 
+class OperationContext;
+
 class Installation;
 
 inline constexpr char kAttributeDbFolder[] = "PelomarProjectDB";
@@ -51,6 +53,9 @@ class RX_ProjectAttributes {
  public:
   // The database of the folder in path slot `slot` (Windows form), resolved
   // now: pointing the slot elsewhere later does not move this object.
+  // Its failures are shown through the operation's context, which must outlive it.
+  RX_ProjectAttributes(OperationContext& ctx, int slot);
+  // The same for the process default context.
   explicit RX_ProjectAttributes(int slot);
 
   // Native path of the database file; "" when the slot was unset.
@@ -100,6 +105,7 @@ class RX_ProjectAttributes {
   int ReadDefinitions(std::vector<AttributeDefinition>* definitions);
   int CreateTables();
 
+  OperationContext* ctx_;
   std::string path_;
   std::string net_dir_;
   int busy_timeout_ms_ = kDefaultBusyTimeoutMs;
@@ -115,11 +121,11 @@ class RX_ProjectAttributesCache {
   // Loads the attribute disk cache file into the values of project `number`,
   // replacing them in one transaction. 0 imported, 1 no cache file (nothing
   // changed), -EBADMSG damaged file (nothing changed), other -errno.
-  int importFromDiskCacheFile(uint32_t number, const std::string& native_cache_file,
+  int importFromDiskCacheFile(OperationContext& ctx, uint32_t number, const std::string& native_cache_file,
                               RX_ProjectAttributes& attrs);
   // The same for the cache file in the project's folder, found through the
   // administration: 0, 1 no cache file, or the lookup's or the import's error.
-  int importFromDiskCache(uint32_t number, RX_ProjectAttributes& attrs);
+  int importFromDiskCache(OperationContext& ctx, uint32_t number, RX_ProjectAttributes& attrs);
   // Writes the values of project `number` as a disk cache file, crash-safe.
   int exportToDiskCacheFile(uint32_t number, const std::string& native_cache_file,
                             RX_ProjectAttributes& attrs);

@@ -11,6 +11,7 @@
 #include "extlib/installation/language.h"
 #include "extlib/installation/library_init.h"
 #include "extlib/installation/messages.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/projects/project_attributes.h"
 #include "extlib/projects/project_data_file.h"
 #include "platform/env.h"
@@ -64,10 +65,10 @@ std::string SlotFolder(int slot) {
 
 // Shows a failure once, naming the folder in its Windows form.
 // what: the line of the message (the reorganisation's or the renewal's).
-int Report(int rc, int what, const std::string& dir) {
+int Report(OperationContext& ctx, int rc, int what, const std::string& dir) {
   if (rc == 0) return 0;
   std::string reason = rc == -EBADMSG ? LanguageText(kRepairTexts, 34) : platform::ErrorName(rc);
-  LibraryMessage(1, LanguageTextWith(kRepairTexts, what, {dir, reason}));
+  LibraryMessage(ctx, 1, LanguageTextWith(kRepairTexts, what, {dir, reason}));
   return rc;
 }
 
@@ -164,21 +165,20 @@ int RenewProjectUuids(const std::string& native_project_dir, std::map<Uuid, Uuid
   });
 }
 
-int kpvtad2(int slot) {
+int kpvtad2(OperationContext& ctx, int slot) {
   std::string dir = SlotFolder(slot);
   if (dir.empty()) return -EINVAL;
-  return Report(ReorganiseProjectData(dir, nullptr), 32, lfinigC(slot));
+  return Report(ctx, ReorganiseProjectData(dir, nullptr), 32, lfinigC(slot));
 }
 
-int ztbReplaceUUIDs(int slot) {
+int ztbReplaceUUIDs(OperationContext& ctx, int slot) {
   std::string dir = SlotFolder(slot);
   if (dir.empty()) return -EINVAL;
-  return Report(RenewProjectUuids(dir, nullptr), 33,
-                lfinigC(slot));
+  return Report(ctx, RenewProjectUuids(dir, nullptr), 33, lfinigC(slot));
 }
 
-int InitTree() {
-  RX_ProjectAttributes attributes(kSlotNet);
+int InitTree(OperationContext& ctx) {
+  RX_ProjectAttributes attributes(ctx, kSlotNet);
   int rc = attributes.ensurePreDefinedAttributes(0);
   return rc > 0 ? 0 : (rc < 0 ? rc : -EIO);
 }

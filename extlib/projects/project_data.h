@@ -14,6 +14,8 @@
 
 namespace dovrane::extlib {
 
+class OperationContext;
+
 inline constexpr char kProjectDataLockFile[] = "objects.lck";
 inline constexpr int kProjectDataLockMs = 10000;
 
@@ -37,11 +39,11 @@ struct ReorganiseStats {
 [[nodiscard]] int RenewProjectUuids(const std::string& native_project_dir, std::map<Uuid, Uuid>* mapping);
 
 // The same on the project folder of path slot `slot` (Windows form). 0 or negative.
-[[nodiscard]] int kpvtad2(int slot);
-[[nodiscard]] int ztbReplaceUUIDs(int slot);
+[[nodiscard]] int kpvtad2(OperationContext& ctx, int slot);
+[[nodiscard]] int ztbReplaceUUIDs(OperationContext& ctx, int slot);
 
 // 0 when the attribute database of path slot 23 (the \Net\ folder) is ready:
 // created with its tables and predefined attributes when missing.
-[[nodiscard]] int InitTree();
+[[nodiscard]] int InitTree(OperationContext& ctx);
 
 }  // namespace dovrane::extlib

@@ -6,7 +6,9 @@
 
 namespace dovrane::extlib {
 
+class OperationContext;
+
 // 0, -3 no such number, -6 folder not reachable, or the list's code.
-[[nodiscard]] int ProjectFolderByNumber(uint32_t number, std::string* native_dir);
+[[nodiscard]] int ProjectFolderByNumber(OperationContext& ctx, uint32_t number, std::string* native_dir);
 
 }  // namespace dovrane::extlib

@@ -1,24 +1,24 @@
 #include "extlib/projects/project_lifecycle.h"
 
-
 #include <cstring>
 
-#include "extlib/records/administration.h"
-#include "extlib/projects/dir_tree.h"
 #include "extlib/installation/host_going_out.h"
 #include "extlib/installation/hosts.h"
 #include "extlib/installation/language.h"
 #include "extlib/installation/library_init.h"
 #include "extlib/installation/messages.h"
 #include "extlib/installation/net_id.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/installation/slot_files.h"
+#include "extlib/installation/users.h"
+#include "extlib/projects/dir_tree.h"
 #include "extlib/projects/operation_journal.h"
 #include "extlib/projects/project_code.h"
 #include "extlib/projects/project_data.h"
 #include "extlib/projects/project_info_file.h"
-#include "extlib/records/project_list.h"
 #include "extlib/projects/project_paths.h"
-#include "extlib/installation/slot_files.h"
-#include "extlib/installation/users.h"
+#include "extlib/records/administration.h"
+#include "extlib/records/project_list.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/no_follow.h"
@@ -63,14 +63,14 @@ bool Exists(const std::string& native) {
 
 // The new project's record, number n; on a network its members, and the
 // user creating it as its owner and a member.
-PRJ NewRecord(const NewProject& p, uint32_t n) {
+PRJ NewRecord(OperationContext& ctx, const NewProject& p, uint32_t n) {
   PRJ record;
   SetPrjName(&record, p.name);
   SetPrjHost(&record, p.host);
   record.number = n;
   record.version = p.version;
   record.begin = static_cast<int32_t>(CurrentEnv()->NowSeconds());
-  if (lfnetg()) {
+  if (lfnetg(ctx)) {
     const int containers = lzuGetCountOfUserContainers();
     if (p.members) std::memcpy(record.members, p.members, 4 * static_cast<size_t>(containers));
     UserInfo me;
@@ -87,11 +87,11 @@ PRJ NewRecord(const NewProject& p, uint32_t n) {
 // The folder is built under a work name and goes into place once the record
 // is written; the create journal lets the next update finish or take back a
 // create cut short in between.
-int CreateLocked(int handle, const NewProject& p, const std::string& host_folder, PRJ* out) {
+int CreateLocked(OperationContext& ctx, int handle, const NewProject& p, const std::string& host_folder, PRJ* out) {
   UnCachPrjList();  // decide on the file as it is now
-  if (NameInUse(p.name)) return kPrjExists;
+  if (NameInUse(ctx, p.name)) return kPrjExists;
   ListFacts facts;
-  int rc = GetListFacts(&facts);
+  int rc = GetListFacts(ctx, &facts);
   if (rc) return rc;
   uint32_t n = facts.largest > facts.highest && facts.largest < 9999900 ? facts.largest : facts.highest;
   OperationJournal journal;
@@ -101,7 +101,7 @@ int CreateLocked(int handle, const NewProject& p, const std::string& host_folder
   bool made = false;
   for (uint32_t tries = 0; tries < kMaxProjectNumber && !made; ++tries) {
     if (++n > kMaxProjectNumber) n = 1;
-    if (NumberInUse(n)) continue;
+    if (NumberInUse(ctx, n)) continue;
     journal.entry = NumberText(n) + ".prj";
     native = platform::NativePath(host_folder + "\\" + journal.entry);
     work = CreateWorkName(native);
@@ -110,8 +110,9 @@ int CreateLocked(int handle, const NewProject& p, const std::string& host_folder
     if (Exists(native) || CreateJournalExists(journal.entry)) continue;
     // A failure of the system is named: "ERROR=-1" alone tells nobody what to mend.
     if (const int written = WriteOperationJournal(journal); written != 0) {
-      LibraryMessage(1, LanguageTextWith(kRepairTexts, 35,
-                                         {journal.entry, platform::ErrorName(written < -1 ? written : -EIO)}));
+      LibraryMessage(
+          ctx, 1,
+          LanguageTextWith(kRepairTexts, 35, {journal.entry, platform::ErrorName(written < -1 ? written : -EIO)}));
       return kPrjFailed;
     }
     rc = MakeFolder(p, work);
@@ -121,16 +122,16 @@ int CreateLocked(int handle, const NewProject& p, const std::string& host_folder
     if (rc == -EEXIST) continue;
     if (rc == -ECANCELED) return kPrjInterrupted;
     if (rc) {
-      LibraryMessage(1, LanguageTextWith(kRepairTexts, 36, {journal.entry, p.host, platform::ErrorName(rc)}));
+      LibraryMessage(ctx, 1, LanguageTextWith(kRepairTexts, 36, {journal.entry, p.host, platform::ErrorName(rc)}));
       return kPrjFailed;
     }
     made = true;
   }
   if (!made) return kPrjFailed;
-  PRJ record = NewRecord(p, n);
+  PRJ record = NewRecord(ctx, p, n);
   rc = WriteProjectInfo(work, get_PRJVekNetID(), record);
   if (rc == 0) rc = seek_prj_set(handle, facts.first_free_slot);
-  if (rc == 0) rc = write_prj_info(handle, &record);
+  if (rc == 0) rc = write_prj_info(ctx, handle, &record);
   if (rc) {
     // A failed write may have reached the file all the same (its share died
     // after it took the bytes): the work folder and the journal go only while
@@ -147,7 +148,7 @@ int CreateLocked(int handle, const NewProject& p, const std::string& host_folder
     // next update puts the folder into place.
     PRJ erased = record;
     erased.name[0] = '#';
-    if (seek_prj_set(handle, facts.first_free_slot) == 0 && write_prj_info(handle, &erased) == 0 &&
+    if (seek_prj_set(handle, facts.first_free_slot) == 0 && write_prj_info(ctx, handle, &erased) == 0 &&
         RemoveTree(work) == 0)
       RemoveOperationJournal(journal);
     return kPrjFailed;
@@ -155,33 +156,34 @@ int CreateLocked(int handle, const NewProject& p, const std::string& host_folder
   if (n > facts.highest) {
     NullRecord null_record;
     SetNullRecordHighest(&null_record, n);
-    (void)write_null_record(handle, &null_record);  // the list's largest number covers a failure here
+    (void)write_null_record(ctx, handle, &null_record);  // the list's largest number covers a failure here
   }
   RemoveOperationJournal(journal);  // one left behind finds the project whole
   *out = record;
   return 0;
 }
 
-int Create(NewProject p, PRJ* out, uint32_t* number) {
+int Create(OperationContext& ctx, NewProject p, PRJ* out, uint32_t* number) {
   p.name = TrimmedName(PadName(p.name).c_str());
   if (!IsValidProjectName(p.name)) return kPrjInvalidName;
-  if (!lfnetg()) p.host = "localhost";
+  if (!lfnetg(ctx))
+    p.host = "localhost";
   else if (!IsValidHostName(p.host)) return kPrjUnknownComputer;
   std::string folder;
-  int rc = HostProjectFolder(p.host, &folder);
+  int rc = HostProjectFolder(ctx, p.host, &folder);
   if (rc) return rc;
   if (lzcheck_path(folder) != kPathFolder) return kPrjNotReachable;
-  int handle = open_prj_info(kSlotNet, kOpenExisting);
+  int handle = open_prj_info(ctx, kSlotNet, kOpenExisting);
   if (handle < 0) return AdministrationOpenFailure(kSlotNet);
   RecordLock null_lock;
-  if (LockNullRecord(handle, &null_lock) != 0) return kPrjLockFailed;
+  if (LockNullRecord(ctx, handle, &null_lock) != 0) return kPrjLockFailed;
   // A host going out takes no new project: its check-out information file is
   // written before its copy of the administration is taken, and the
   // check-out takes this lock once after writing it, so a create that looked
   // before the file was there has its record in the copy.
   if (HostGoingOut(p.host)) return kPrjHostCheckedOut;
   PRJ record;
-  rc = CreateLocked(handle, p, folder, &record);
+  rc = CreateLocked(ctx, handle, p, folder, &record);
   // The project is made (or the failure is the answer): a null record lock
   // that will not come off goes with the handle's close.
   (void)null_lock.Release();
@@ -196,10 +198,10 @@ int Create(NewProject p, PRJ* out, uint32_t* number) {
 // from the hosts finds the project under its new name. Best effort: the
 // administration's record is the rename, and the next update's identifier
 // pass writes a stored record that differs from it.
-void RenameStoredRecord(const PRJ& record) {
+void RenameStoredRecord(OperationContext& ctx, const PRJ& record) {
   std::string entry;
   // A link file's folder, or a symbolic link left in the share, is not ours.
-  if (build_prj_dir(record, &entry) != 0 || lzcheck_path(entry) != kPathFolder ||
+  if (build_prj_dir(ctx, record, &entry) != 0 || lzcheck_path(entry) != kPathFolder ||
       platform::IsSymbolicLink(platform::NativePath(entry)))
     return;
   const std::string native = platform::NativePath(entry);
@@ -212,25 +214,25 @@ void RenameStoredRecord(const PRJ& record) {
 
 }  // namespace
 
-int ltbpcrC(int slot, const std::string& name, const std::string& host, const unsigned char* members, int, int,
-            int, int, PRJ* out, uint32_t* number) {
+int ltbpcrC(OperationContext& ctx, int slot, const std::string& name, const std::string& host,
+            const unsigned char* members, int, int, int, int, PRJ* out, uint32_t* number) {
   if (slot != kSlotNet) return kPrjAdminMissing;
   NewProject p;
   p.name = name;
   p.host = host;
   p.members = members;
-  return Create(p, out, number);
+  return Create(ctx, p, out, number);
 }
 
-int ltbpcpC(const PRJ& source, const std::string& host, const std::string& new_name,
+int ltbpcpC(OperationContext& ctx, const PRJ& source, const std::string& host, const std::string& new_name,
             const unsigned char* members, int, int, PRJ* out, uint32_t* new_number) {
-  return CopyProjectWith(source, host, new_name, members, FolderCopier(), out, new_number);
+  return CopyProjectWith(ctx, source, host, new_name, members, FolderCopier(), out, new_number);
 }
 
-int CopyProjectWith(const PRJ& source, const std::string& host, const std::string& new_name,
+int CopyProjectWith(OperationContext& ctx, const PRJ& source, const std::string& host, const std::string& new_name,
                     const unsigned char* members, const FolderCopier& copier, PRJ* out, uint32_t* new_number) {
   std::string dir;
-  if (make_prj_dir(source, &dir) != 0) return kPrjNotReachable;
+  if (make_prj_dir(ctx, source, &dir) != 0) return kPrjNotReachable;
   NewProject p;
   p.name = new_name;
   p.host = host.empty() ? std::string(source.host) : host;
@@ -238,22 +240,22 @@ int CopyProjectWith(const PRJ& source, const std::string& host, const std::strin
   p.source_native = platform::NativePath(dir);
   p.version = source.version;
   if (copier) p.copier = &copier;
-  return Create(p, out, new_number);
+  return Create(ctx, p, out, new_number);
 }
 
-int ltbprmC(int slot, const std::string& name, uint32_t* number) {
+int ltbprmC(OperationContext& ctx, int slot, const std::string& name, uint32_t* number) {
   PRJ record;
-  int rc = slot == kSlotNet ? get_project_info(name, &record) : kPrjAdminMissing;
+  int rc = slot == kSlotNet ? get_project_info(ctx, name, &record) : kPrjAdminMissing;
   if (rc) return rc;
-  int handle = open_prj_info(kSlotNet, kOpenExisting);
+  int handle = open_prj_info(ctx, kSlotNet, kOpenExisting);
   if (handle < 0) return AdministrationOpenFailure(kSlotNet);
   RecordLock lock;
-  if ((rc = LockRecordByName(kSlotNet, name, &lock)) != 0) return rc;
+  if ((rc = LockRecordByName(ctx, kSlotNet, name, &lock)) != 0) return rc;
   // Read again under the lock: a laptop may have checked it out meanwhile.
   if (ReadRecordAtSlot(handle, lock.slot(), &record) != 0) return kPrjFailed;
   if ((rc = CheckedOutCode(record)) != 0) return rc;
   std::string entry, trash;
-  rc = ProjectInUse(record) ? kPrjLockFailed : build_prj_dir(record, &entry);
+  rc = ProjectInUse(ctx, record) ? kPrjLockFailed : build_prj_dir(ctx, record, &entry);
   const int kind = rc == 0 ? lzcheck_path(entry) : kPathUnreachable;
   if (rc == 0 && kind == kPathUnreachable) rc = kPrjNotReachable;
   const OperationJournal journal{JournalKind::kErase, record.host, LastComponent(entry)};
@@ -270,7 +272,7 @@ int ltbprmC(int slot, const std::string& name, uint32_t* number) {
   const long position = lock.slot();
   if (rc == 0) {
     record.name[0] = '#';
-    if (position < 1 || seek_prj_set(handle, position) != 0 || write_prj_info(handle, &record) != 0) {
+    if (position < 1 || seek_prj_set(handle, position) != 0 || write_prj_info(ctx, handle, &record) != 0) {
       rc = kPrjFailed;
       // A failed write may have reached the file all the same (its share died
       // after it took the bytes, before the flush and the put-back): the
@@ -294,8 +296,9 @@ int ltbprmC(int slot, const std::string& name, uint32_t* number) {
   if (!trash.empty()) {
     if (const int removed = RemoveTree(trash); removed != 0) {
       drop_journal = false;
-      LibraryMessage(1, LanguageTextWith(kProjectCommandTexts, 18,
-                                         {TrimmedName(name.c_str()), EraseWorkName(entry), platform::ErrorName(removed)}));
+      LibraryMessage(ctx, 1,
+                     LanguageTextWith(kProjectCommandTexts, 18,
+                                      {TrimmedName(name.c_str()), EraseWorkName(entry), platform::ErrorName(removed)}));
     }
   }
   if (drop_journal) RemoveOperationJournal(journal);
@@ -303,23 +306,23 @@ int ltbprmC(int slot, const std::string& name, uint32_t* number) {
   return rc;
 }
 
-int ltbpreC(int slot, const std::string& old_name, const std::string& new_name, std::string* buffer,
-            int* result) {
+int ltbpreC(OperationContext& ctx, int slot, const std::string& old_name, const std::string& new_name,
+            std::string* buffer, int* result) {
   int rc = 0;
   const std::string trimmed = TrimmedName(PadName(new_name).c_str());
   PRJ record;
   if (slot != kSlotNet) rc = kPrjAdminMissing;
   if (rc == 0 && !IsValidProjectName(trimmed)) rc = kPrjInvalidName;
-  if (rc == 0) rc = get_project_info(old_name, &record);
-  int handle = rc == 0 ? open_prj_info(kSlotNet, kOpenExisting) : -1;
+  if (rc == 0) rc = get_project_info(ctx, old_name, &record);
+  int handle = rc == 0 ? open_prj_info(ctx, kSlotNet, kOpenExisting) : -1;
   if (rc == 0 && handle < 0) rc = AdministrationOpenFailure(kSlotNet);
   RecordLock null_lock, lock;
-  if (rc == 0 && LockNullRecord(handle, &null_lock) != 0) rc = kPrjLockFailed;
+  if (rc == 0 && LockNullRecord(ctx, handle, &null_lock) != 0) rc = kPrjLockFailed;
   if (rc == 0) {
     UnCachPrjList();
-    if (NameInUse(trimmed)) rc = kPrjExists;
+    if (NameInUse(ctx, trimmed)) rc = kPrjExists;
   }
-  if (rc == 0 && LockRecordByName(kSlotNet, old_name, &lock) != 0) rc = kPrjLockFailed;
+  if (rc == 0 && LockRecordByName(ctx, kSlotNet, old_name, &lock) != 0) rc = kPrjLockFailed;
   const long position = rc == 0 ? lock.slot() : -1;
   if (rc == 0 && ReadRecordAtSlot(handle, position, &record) != 0) rc = kPrjNotFound;
   if (rc == 0) rc = CheckedOutCode(record);
@@ -327,18 +330,18 @@ int ltbpreC(int slot, const std::string& old_name, const std::string& new_name, 
   if (rc == 0 && record.number == 0) {  // a plain-named folder carries the name
     PRJ renamed = record;
     SetPrjName(&renamed, trimmed);
-    if (build_prj_dir(record, &old_entry) != 0 || build_prj_dir(renamed, &new_entry) != 0 ||
+    if (build_prj_dir(ctx, record, &old_entry) != 0 || build_prj_dir(ctx, renamed, &new_entry) != 0 ||
         CurrentEnv()->Rename(platform::NativePath(old_entry), platform::NativePath(new_entry)) != 0)
       rc = kPrjFailed;
   }
   if (rc == 0) {
     SetPrjName(&record, trimmed);
-    if (seek_prj_set(handle, position) != 0 || write_prj_info(handle, &record) != 0) {
+    if (seek_prj_set(handle, position) != 0 || write_prj_info(ctx, handle, &record) != 0) {
       rc = kPrjFailed;
       if (!new_entry.empty()) (void)CurrentEnv()->Rename(platform::NativePath(new_entry), platform::NativePath(old_entry));
     }
   }
-  if (rc == 0) RenameStoredRecord(record);
+  if (rc == 0) RenameStoredRecord(ctx, record);
   // Released by the slot: the record carries the new name now. A lock that
   // will not come off goes with the handle's close.
   (void)lock.Release();

@@ -6,9 +6,10 @@
 
 #include "extlib/installation/hosts.h"
 #include "extlib/installation/library_init.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/installation/slot_files.h"
 #include "extlib/projects/project_code.h"
 #include "extlib/records/project_list.h"
-#include "extlib/installation/slot_files.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/no_follow.h"
@@ -21,14 +22,14 @@ namespace {
 constexpr uint64_t kLinkFileLimit = 4096;
 }  // namespace
 
-int HostProjectFolder(const std::string& host, std::string* folder) {
-  if (!lfnetg() || platform::EqualsIgnoreCaseCp1252(host, "localhost")) {
+int HostProjectFolder(OperationContext& ctx, const std::string& host, std::string* folder) {
+  if (!lfnetg(ctx) || platform::EqualsIgnoreCaseCp1252(host, "localhost")) {
     *folder = lfinigC(kSlotLocalProjects);
     lfslash_cut(folder);
     return folder->empty() ? kPrjAdminMissing : kPrjOk;
   }
   std::string data_path;
-  int rc = get_data_path(host, &data_path);
+  int rc = get_data_path(ctx, host, &data_path);
   if (rc) return rc;
   return lfBuildNetPath(host, data_path, folder) == 0 ? kPrjOk : kPrjUnknownComputer;
 }
@@ -44,27 +45,27 @@ int ProjectEntryName(const PRJ& record, std::string* entry) {
   return 0;
 }
 
-int build_prj_dir(const PRJ& record, std::string* path) {
+int build_prj_dir(OperationContext& ctx, const PRJ& record, std::string* path) {
   std::string folder, entry;
-  int rc = HostProjectFolder(record.host, &folder);
+  int rc = HostProjectFolder(ctx, record.host, &folder);
   if (rc == 0) rc = ProjectEntryName(record, &entry);
   if (rc == 0) *path = folder + "\\" + entry;
   return rc;
 }
 
-int make_prj_dir(const PRJ& record, std::string* dir) {
-  int rc = build_prj_dir(record, dir);
+int make_prj_dir(OperationContext& ctx, const PRJ& record, std::string* dir) {
+  int rc = build_prj_dir(ctx, record, dir);
   if (rc) return rc;
   rc = resolve_prj_link(dir);
   return rc == kLinkResolved ? kPrjOk : kPrjNotReachable;
 }
 
-int ltpdirC(int slot, const std::string& name, std::string* dir, int* extra) {
+int ltpdirC(OperationContext& ctx, int slot, const std::string& name, std::string* dir, int* extra) {
   PRJ record;
-  int rc = slot == kSlotNet ? get_project_info(name, &record) : kPrjAdminMissing;
+  int rc = slot == kSlotNet ? get_project_info(ctx, name, &record) : kPrjAdminMissing;
   if (rc) return rc;
   if (extra) *extra = record.status;
-  return make_prj_dir(record, dir);
+  return make_prj_dir(ctx, record, dir);
 }
 
 int resolve_prj_link(std::string* path, std::string* resolved_native) {
@@ -101,17 +102,17 @@ int WriteProjectLink(const std::string& link_path, const std::string& folder) {
   return ProjectCodeFromErrno(platform::WriteFileAtomic(platform::NativePath(link_path), folder + "\r\n"));
 }
 
-int get_lock_info_file(uint32_t number, std::string* path) {
+int get_lock_info_file(OperationContext& ctx, uint32_t number, std::string* path) {
   PRJ record;
   std::string dir;
-  if (get_PrjInfo_by_number(number, &record) != 0 || make_prj_dir(record, &dir) != 0) return 0;
+  if (get_PrjInfo_by_number(ctx, number, &record) != 0 || make_prj_dir(ctx, record, &dir) != 0) return 0;
   *path = dir + "\\" + kLockInfoFile;
   return 1;
 }
 
-bool ProjectInUse(const PRJ& record) {
+bool ProjectInUse(OperationContext& ctx, const PRJ& record) {
   std::string dir;
-  if (make_prj_dir(record, &dir) != 0) return false;
+  if (make_prj_dir(ctx, record, &dir) != 0) return false;
   platform::Env* env = platform::CurrentEnv();
   // Only a regular file is the session's; a pipe must not block the open.
   int fd = env->Open(platform::NativePath(dir + "\\" + kLockInfoFile), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -123,11 +124,11 @@ bool ProjectInUse(const PRJ& record) {
   return locked;
 }
 
-int ltbispC(const std::string& name) {
+int ltbispC(OperationContext& ctx, const std::string& name) {
   std::string trimmed = TrimmedName(PadName(name).c_str());
   if (!IsValidProjectName(trimmed)) return 0;
   PRJ record;
-  if (get_project_info(name, &record) == 0) return 0;
+  if (get_project_info(ctx, name, &record) == 0) return 0;
   return lftypeC(kSlotLocalProjects, trimmed + ".prj", 0) == 1 ? 1 : 0;
 }
 

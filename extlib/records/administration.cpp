@@ -7,11 +7,12 @@
 #include <thread>
 #include <vector>
 
-#include "extlib/records/administration_files.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/installation/slot_files.h"
 #include "extlib/projects/project_code.h"
+#include "extlib/records/administration_files.h"
 #include "extlib/records/project_list.h"
 #include "extlib/records/record_layout.h"
-#include "extlib/installation/slot_files.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
@@ -49,7 +50,8 @@ int ReadSlot(const AdminFile& f, long slot, PRJ* record) {
 // Writes count records into consecutive slots from first with one write and
 // one flush, read back. Slots this thread has not locked are locked for the
 // write. Ends with the file's mutex released and the list dropped.
-int WriteSlots(Locked& l, long first, const PRJ* records, size_t count, const NullRecord* null_record = nullptr) {
+int WriteSlots(OperationContext& ctx, Locked& l, long first, const PRJ* records, size_t count,
+               const NullRecord* null_record = nullptr) {
   if (count == 0) return kPrjOk;
   AdminFile* f = l.f.get();
   const Owner& me = CurrentOwner();
@@ -57,7 +59,7 @@ int WriteSlots(Locked& l, long first, const PRJ* records, size_t count, const Nu
   for (long s = first; s < first + static_cast<long>(count); ++s) all_held = all_held && HeldBy(*f, s, me);
   std::vector<long> added;
   // The range is taken at the path's file: the layout may change with it.
-  if (!all_held && AcquireSlots(f, l.lock, first, static_cast<long>(count), &added) != 0) return kPrjLockFailed;
+  if (!all_held && AcquireSlots(ctx, f, l.lock, first, static_cast<long>(count), &added) != 0) return kPrjLockFailed;
   const OpenedFile& o = f->file;
   std::string lines;
   const char* end = o.header.line_end == 2 ? "\r\n" : "\n";
@@ -127,7 +129,7 @@ int WriteSlots(Locked& l, long first, const PRJ* records, size_t count, const Nu
 
 }  // namespace
 
-int open_prj_info(int slot, int mode) {
+int open_prj_info(OperationContext& ctx, int slot, int mode) {
   std::string path;
   if (lffnamC_new(slot, kAdministrationFile, &path)) return kPrjFailed;
   std::string native = platform::NativePath(path);
@@ -137,9 +139,9 @@ int open_prj_info(int slot, int mode) {
     if (CurrentEnv()->Stat(native, &info) == 0) return kPrjFailed;
     if (platform::WriteFileAtomic(native, FormatHeader(L::kCurrentVersion, 0, 2)) != 0) return kPrjFailed;
     UnCachPrjList();
-    return OpenNew(slot, path, true);
+    return OpenNew(ctx, slot, path, true);
   }
-  return OpenSlot(slot, path, native);
+  return OpenSlot(ctx, slot, path, native);
 }
 
 int AdministrationOpenFailure(int slot) {
@@ -196,30 +198,31 @@ int read_prj_info(int handle, PRJ* record) {
   return rc;
 }
 
-int write_prj_info(int handle, const PRJ* record) {
+int write_prj_info(OperationContext& ctx, int handle, const PRJ* record) {
   Locked l = LockFile(handle);
   if (!l || !record) return kPrjFailed;
   long& position = PositionOf(handle, *l.f);
-  int rc = WriteSlots(l, position, record, 1);
+  int rc = WriteSlots(ctx, l, position, record, 1);
   if (rc == 0) ++position;
   return rc;
 }
 
-int write_PrjInfo(int handle, const PRJ* record) { return write_prj_info(handle, record); }
+int write_PrjInfo(OperationContext& ctx, int handle, const PRJ* record) { return write_prj_info(ctx, handle, record); }
 
-int WriteRecordAtSlot(int handle, long slot, const PRJ* record) {
+int WriteRecordAtSlot(OperationContext& ctx, int handle, long slot, const PRJ* record) {
   Locked l = LockFile(handle);
   if (!l || !record || slot < 1) return kPrjFailed;
-  return WriteSlots(l, slot, record, 1);
+  return WriteSlots(ctx, l, slot, record, 1);
 }
 
-int write_prj_records(int handle, long first_slot, const PRJ* records, size_t count, const NullRecord* null_record) {
+int write_prj_records(OperationContext& ctx, int handle, long first_slot, const PRJ* records, size_t count,
+                      const NullRecord* null_record) {
   Locked l = LockFile(handle);
   if (!l || first_slot < 1 || (count > 0 && !records)) return kPrjFailed;
   if (null_record &&
       (!HeldBy(*l.f, 0, CurrentOwner()) || null_record->version != L::kCurrentVersion))
     return kPrjFailed;
-  return WriteSlots(l, first_slot, records, count, null_record);
+  return WriteSlots(ctx, l, first_slot, records, count, null_record);
 }
 
 int WriteRecordsAtSlots(int handle, const long* slots, const PRJ* records, size_t count) {
@@ -297,10 +300,10 @@ int ReadRecordAtSlot(int handle, long slot, PRJ* record) {
 namespace {
 
 // Takes this thread's lasting lock of a slot (0: the null record).
-int TakeSlot(int handle, long slot) {
+int TakeSlot(OperationContext& ctx, int handle, long slot) {
   Locked l = LockFile(handle);
   if (!l || slot < 0) return kPrjFailed;
-  return TakeHeld(l.f.get(), l.lock, slot);
+  return TakeHeld(ctx, l.f.get(), l.lock, slot);
 }
 
 // Releases the lock that owner holds on the slot of the file that was
@@ -331,7 +334,7 @@ void NoteLockedRecord(int handle, long slot, const PRJ& record) {
 // lookup's code), locks it and checks that the record is still there; the
 // list is rebuilt once when it was stale. *locked: the slot.
 template <typename Find, typename Matches>
-int LockFound(int handle, Find find, Matches matches, long* locked) {
+int LockFound(OperationContext& ctx, int handle, Find find, Matches matches, long* locked) {
   for (int attempt = 0; attempt < 2; ++attempt) {
     long slot = -1;
     if (int rc = find(&slot); rc != 0) return rc;
@@ -340,7 +343,7 @@ int LockFound(int handle, Find find, Matches matches, long* locked) {
       Locked l = LockFile(handle);
       return l && HeldBy(*l.f, slot, CurrentOwner());
     }();
-    if (TakeSlot(handle, slot) != 0) return kPrjLockFailed;
+    if (TakeSlot(ctx, handle, slot) != 0) return kPrjLockFailed;
     PRJ record;
     int rc = ReadRecordAtSlot(handle, slot, &record);
     if (rc == 0 && !IsDeleted(record) && matches(record)) {
@@ -375,15 +378,17 @@ int ReleaseLockedRecord(int handle, Matches matches) {
   return slot < 1 ? kPrjOk : ReleaseSlot(handle, slot, id, CurrentOwner());
 }
 
-int NameLookup(int handle, const std::string& padded, long* found) { return FindProjectSlot(handle, padded, found); }
+int NameLookup(OperationContext& ctx, int handle, const std::string& padded, long* found) {
+  return FindProjectSlot(ctx, handle, padded, found);
+}
 
-int NumberLookup(uint32_t number, long* slot) {
-  return (*slot = FindRecordSlotByNumber(number)) < 1 ? kPrjNotFound : kPrjOk;
+int NumberLookup(OperationContext& ctx, uint32_t number, long* slot) {
+  return (*slot = FindRecordSlotByNumber(ctx, number)) < 1 ? kPrjNotFound : kPrjOk;
 }
 
 // The handle of the slot's administration for a lock by name, or the code.
-int HandleForName(int slot) {
-  int handle = open_prj_info(slot, kOpenExisting);
+int HandleForName(OperationContext& ctx, int slot) {
+  int handle = open_prj_info(ctx, slot, kOpenExisting);
   return handle < 0 ? AdministrationOpenFailure(slot) : handle;
 }
 
@@ -426,71 +431,71 @@ void RecordLock::Adopt(int handle, long slot) {
   owner_id_ = CurrentOwner().id;
 }
 
-int LockRecordByName(int admin_slot, const std::string& name, RecordLock* lock) {
-  const int handle = HandleForName(admin_slot);
+int LockRecordByName(OperationContext& ctx, int admin_slot, const std::string& name, RecordLock* lock) {
+  const int handle = HandleForName(ctx, admin_slot);
   if (handle < 0) return handle;
   const std::string padded = PadName(name);
   long slot = -1;
   int rc = LockFound(
-      handle, [&](long* found) { return NameLookup(handle, padded, found); },
+      ctx, handle, [&](long* found) { return NameLookup(ctx, handle, padded, found); },
       [&](const PRJ& r) { return padded == r.name; }, &slot);
   if (rc == 0) lock->Adopt(handle, slot);
   return rc;
 }
 
-int LockRecordByNumber(int handle, uint32_t number, RecordLock* lock) {
+int LockRecordByNumber(OperationContext& ctx, int handle, uint32_t number, RecordLock* lock) {
   if (!Find(handle)) return kPrjFailed;
   long slot = -1;
   int rc = LockFound(
-      handle, [&](long* found) { return NumberLookup(number, found); },
+      ctx, handle, [&](long* found) { return NumberLookup(ctx, number, found); },
       [&](const PRJ& r) { return r.number == number; }, &slot);
   if (rc == 0) lock->Adopt(handle, slot);
   return rc;
 }
 
-int LockRecordAtSlot(int handle, long slot, RecordLock* lock) {
+int LockRecordAtSlot(OperationContext& ctx, int handle, long slot, RecordLock* lock) {
   if (slot < 1) return kPrjFailed;
-  int rc = TakeSlot(handle, slot);
+  int rc = TakeSlot(ctx, handle, slot);
   if (rc == 0) lock->Adopt(handle, slot);
   return rc;
 }
 
-int LockNullRecord(int handle, RecordLock* lock) {
-  int rc = TakeSlot(handle, 0);
+int LockNullRecord(OperationContext& ctx, int handle, RecordLock* lock) {
+  int rc = TakeSlot(ctx, handle, 0);
   if (rc == 0) lock->Adopt(handle, 0);
   return rc;
 }
 
-int LockRecordSlot(int handle, long slot, int mode) {
+int LockRecordSlot(OperationContext& ctx, int handle, long slot, int mode) {
   if (slot < 1) return kPrjFailed;
   return mode == kUnlockRecord ? ReleaseSlot(handle, slot, FileIdOf(handle), CurrentOwner())
-                               : TakeSlot(handle, slot);
+                               : TakeSlot(ctx, handle, slot);
 }
 
-int lock_prj_info(int handle, uint32_t number, int mode) {
+int lock_prj_info(OperationContext& ctx, int handle, uint32_t number, int mode) {
   if (!Find(handle)) return kPrjFailed;
   if (mode == kUnlockRecord) return ReleaseLockedRecord(handle, [&](const Claim& c) { return c.number == number; });
   long slot = -1;
   return LockFound(
-      handle, [&](long* found) { return NumberLookup(number, found); },
+      ctx, handle, [&](long* found) { return NumberLookup(ctx, number, found); },
       [&](const PRJ& r) { return r.number == number; }, &slot);
 }
 
-int lock_prj_nam(int slot, const std::string& name, int mode) {
-  const int handle = HandleForName(slot);
+int lock_prj_nam(OperationContext& ctx, int slot, const std::string& name, int mode) {
+  const int handle = HandleForName(ctx, slot);
   if (handle < 0) return handle;
   const std::string padded = PadName(name);
   if (mode == kUnlockRecord) return ReleaseLockedRecord(handle, [&](const Claim& c) { return c.name == padded; });
   long locked = -1;
   return LockFound(
-      handle, [&](long* found) { return NameLookup(handle, padded, found); },
+      ctx, handle, [&](long* found) { return NameLookup(ctx, handle, padded, found); },
       [&](const PRJ& r) { return padded == r.name; }, &locked);
 }
 
-int lock_null_record(int handle, int mode) {
+int lock_null_record(OperationContext& ctx, int handle, int mode) {
   Locked l = LockFile(handle);
   if (!l) return kPrjFailed;
-  return mode == kUnlockRecord ? ReleaseHeld(l.f.get(), 0, CurrentOwner()) : TakeHeld(l.f.get(), l.lock, 0);
+  return mode == kUnlockRecord ? ReleaseHeld(l.f.get(), 0, CurrentOwner()) : TakeHeld(ctx, l.f.get(), l.lock, 0);
 }
 
 int DropUnfinishedAppend(int handle) {
@@ -522,13 +527,13 @@ int read_null_record(int handle, NullRecord* null_record) {
   return kPrjOk;
 }
 
-int write_null_record(int handle, const NullRecord* null_record) {
+int write_null_record(OperationContext& ctx, int handle, const NullRecord* null_record) {
   Locked l = LockFile(handle);
   if (!l || null_record->version != L::kCurrentVersion) return kPrjFailed;
   AdminFile* f = l.f.get();
   const bool temporary = !HeldBy(*f, 0, CurrentOwner());
   std::vector<long> added;
-  if (temporary && AcquireSlots(f, l.lock, 0, 1, &added) != 0) return kPrjLockFailed;
+  if (temporary && AcquireSlots(ctx, f, l.lock, 0, 1, &added) != 0) return kPrjLockFailed;
   std::string text = FormatHeader(null_record->version, NullRecordHighest(*null_record), f->file.header.line_end);
   int rc = CurrentEnv()->PWrite(f->file.fd, text.data(), L::kHeaderText, 0) == L::kHeaderText ? kPrjOk : kPrjFailed;
   if (rc == 0 && CurrentEnv()->Sync(f->file.fd) != 0) rc = kPrjFailed;

@@ -14,6 +14,8 @@
 
 namespace dovrane::extlib {
 
+class OperationContext;
+
 inline constexpr char kAdministrationFile[] = "project.dat";
 inline constexpr int kOpenExisting = 2;
 inline constexpr int kCreateEmpty = 0x502;
@@ -24,7 +26,7 @@ inline constexpr int kUnlockRecord = 0;
 // callers of the slot and their threads); 0x502: creates a new empty
 // administration (refused when one exists) and opens it. A handle >= 0, or -1. A file in another
 // layout (versions 1/2, another container count) is refused: convert it first.
-[[nodiscard]] int open_prj_info(int slot, int mode);
+[[nodiscard]] int open_prj_info(OperationContext& ctx, int slot, int mode);
 // Why open_prj_info(slot, 2) gave no handle, as a project code: -2 when no
 // administration is there, -1 when one is there but does not open (no
 // access rights, a read-only file system, something that is not a file).
@@ -50,15 +52,15 @@ enum RecordRead : int {
 // Writes the record at the position (at most one past the last) and
 // advances; flushed and read back. A record not locked by the caller is
 // locked for the write. 0 or negative.
-[[nodiscard]] int write_prj_info(int handle, const PRJ* record);
-[[nodiscard]] int write_PrjInfo(int handle, const PRJ* record);
+[[nodiscard]] int write_prj_info(OperationContext& ctx, int handle, const PRJ* record);
+[[nodiscard]] int write_PrjInfo(OperationContext& ctx, int handle, const PRJ* record);
 // Writes count records into the consecutive slots from first_slot (the first
 // at most one past the last) with one locked write and one flush, read back;
 // a failure leaves the slots as they were. With null_record (its lock held by
 // the caller) the null record is written before the same flush. 0, -7 (not
 // lockable) or -1.
-[[nodiscard]] int write_prj_records(int handle, long first_slot, const PRJ* records, size_t count,
-                      const NullRecord* null_record = nullptr);
+[[nodiscard]] int write_prj_records(OperationContext& ctx, int handle, long first_slot, const PRJ* records,
+                                    size_t count, const NullRecord* null_record = nullptr);
 // Writes records into slots anywhere in the file (none past its end), each
 // slot already locked by this thread (else -7 and nothing written): runs of
 // neighbouring slots with one write each, one flush for all, then read back.
@@ -68,7 +70,7 @@ enum RecordRead : int {
 // Reads the record in a slot without moving the position; as read_prj_info.
 [[nodiscard]] int ReadRecordAtSlot(int handle, long slot, PRJ* record);
 // Writes the record into a slot without moving the position; as write_prj_info.
-[[nodiscard]] int WriteRecordAtSlot(int handle, long slot, const PRJ* record);
+[[nodiscard]] int WriteRecordAtSlot(OperationContext& ctx, int handle, long slot, const PRJ* record);
 // Record slot of the current position.
 [[nodiscard]] long CurrentRecordSlot(int handle);
 // Number of record slots in the file (deleted ones included).
@@ -95,10 +97,10 @@ class RecordLock {
   [[nodiscard]] int Release();
 
  private:
-  friend int LockRecordByName(int, const std::string&, RecordLock*);
-  friend int LockRecordByNumber(int, uint32_t, RecordLock*);
-  friend int LockRecordAtSlot(int, long, RecordLock*);
-  friend int LockNullRecord(int, RecordLock*);
+  friend int LockRecordByName(OperationContext&, int, const std::string&, RecordLock*);
+  friend int LockRecordByNumber(OperationContext&, int, uint32_t, RecordLock*);
+  friend int LockRecordAtSlot(OperationContext&, int, long, RecordLock*);
+  friend int LockNullRecord(OperationContext&, int, RecordLock*);
   void Adopt(int handle, long slot);
 
   int handle_ = -1;
@@ -111,11 +113,11 @@ class RecordLock {
 // in the administration of a path slot: 0, -2 (no administration), -1 (it
 // cannot be read), -3 (no such record) or -7 (not lockable in time). By
 // number in an open handle: 0, -1, -3 or -7. A slot: 0, -1 or -7.
-[[nodiscard]] int LockRecordByName(int admin_slot, const std::string& name, RecordLock* lock);
-[[nodiscard]] int LockRecordByNumber(int handle, uint32_t number, RecordLock* lock);
-[[nodiscard]] int LockRecordAtSlot(int handle, long slot, RecordLock* lock);
+[[nodiscard]] int LockRecordByName(OperationContext& ctx, int admin_slot, const std::string& name, RecordLock* lock);
+[[nodiscard]] int LockRecordByNumber(OperationContext& ctx, int handle, uint32_t number, RecordLock* lock);
+[[nodiscard]] int LockRecordAtSlot(OperationContext& ctx, int handle, long slot, RecordLock* lock);
 // The null record, which guards the header and the append position: 0, -7 or -1.
-[[nodiscard]] int LockNullRecord(int handle, RecordLock* lock);
+[[nodiscard]] int LockNullRecord(OperationContext& ctx, int handle, RecordLock* lock);
 
 // The interface of the CAD system's record library: mode 2 locks, 0 unlocks.
 // 0, -3 (no such record) or -7 (not lockable in time). A lock belongs to the
@@ -124,13 +126,13 @@ class RecordLock {
 // not hold is 0 and changes nothing). An unlock by name or number releases
 // the lock this thread took under that name or number, whatever the record
 // holds now. Code of this program takes a RecordLock instead.
-[[nodiscard]] int lock_prj_info(int handle, uint32_t number, int mode);
+[[nodiscard]] int lock_prj_info(OperationContext& ctx, int handle, uint32_t number, int mode);
 // The same by name; also -2 (no administration) and -1 (it cannot be read).
-[[nodiscard]] int lock_prj_nam(int slot, const std::string& name, int mode);
-[[nodiscard]] int lock_null_record(int handle, int mode);
+[[nodiscard]] int lock_prj_nam(OperationContext& ctx, int slot, const std::string& name, int mode);
+[[nodiscard]] int lock_null_record(OperationContext& ctx, int handle, int mode);
 // -1 when the header cannot be read or parsed.
 [[nodiscard]] int read_null_record(int handle, NullRecord* null_record);
-[[nodiscard]] int write_null_record(int handle, const NullRecord* null_record);
+[[nodiscard]] int write_null_record(OperationContext& ctx, int handle, const NullRecord* null_record);
 
 // How long a lock is waited for (default 10 s); tests shorten it.
 void SetRecordLockTimeoutMs(int ms);
@@ -138,7 +140,7 @@ void SetRecordLockTimeoutMs(int ms);
 // Copies the header of an open handle (version 3, line end, container count). 0 or -1.
 [[nodiscard]] int HandleHeader(int handle, AdminHeader* header);
 // Locks and unlocks one record slot of the handle (as lock_prj_info does for a number).
-[[nodiscard]] int LockRecordSlot(int handle, long slot, int mode);
+[[nodiscard]] int LockRecordSlot(OperationContext& ctx, int handle, long slot, int mode);
 // Cuts an unfinished append (a last line shorter than a record, left by a
 // writer that died while appending) off the end of the file. A record that
 // lacks only its line end stays. REQUIRES: the null record is locked by this

@@ -8,12 +8,13 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "extlib/records/administration.h"
 #include "extlib/installation/hosts.h"
 #include "extlib/installation/language.h"
 #include "extlib/installation/messages.h"
-#include "extlib/projects/project_code.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/users.h"
+#include "extlib/projects/project_code.h"
+#include "extlib/records/administration.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
@@ -78,12 +79,11 @@ int ReadLayout(OpenedFile* o) {
 // the installation's may be a conversion under way (it holds the whole file
 // locked and renames the new file into place): wait for its lock as a
 // writer does, then look once more. 0 or -1.
-int OpenAtPath(const std::string& native, OpenedFile* o) {
+int OpenAtPath(OperationContext& ctx, const std::string& native, OpenedFile* o) {
   for (int attempt = 0; attempt < kMaxFollows; ++attempt) {
     o->fd = platform::OpenRegularFile(native, O_RDWR);
     // Records are written in place: never into what a link points to.
-    if (o->fd == -ELOOP)
-      LibraryMessage(1, LanguageTextWith(kRepairTexts, 27, {platform::WindowsPath(native)}));
+    if (o->fd == -ELOOP) LibraryMessage(ctx, 1, LanguageTextWith(kRepairTexts, 27, {platform::WindowsPath(native)}));
     if (o->fd < 0) return kPrjFailed;
     platform::FileInfo info;
     if (CurrentEnv()->FStat(o->fd, &info) == 0 && ReadLayout(o) == 0) {
@@ -135,11 +135,11 @@ void CloseFile(AdminFile& f) {
 // Opens the file that replaced f's, with f's mutex released while a
 // conversion under way is waited for. REQUIRES: lk holds f->m, no lock held
 // on f. 0 or -1.
-int Reopen(AdminFile* f, std::unique_lock<std::mutex>& lk) {
+int Reopen(OperationContext& ctx, AdminFile* f, std::unique_lock<std::mutex>& lk) {
   const uint64_t generation = f->generation;
   lk.unlock();
   OpenedFile fresh;
-  const int rc = OpenAtPath(f->native, &fresh);
+  const int rc = OpenAtPath(ctx, f->native, &fresh);
   lk.lock();
   if (rc != 0) return kPrjFailed;
   // Meanwhile another thread may have closed or reopened it, or locked the old file.
@@ -216,7 +216,8 @@ void DropEndedClaims(AdminFile* f) {
   }
 }
 
-int AcquireSlots(AdminFile* f, std::unique_lock<std::mutex>& lk, long first, long count, std::vector<long>* added) {
+int AcquireSlots(OperationContext& ctx, AdminFile* f, std::unique_lock<std::mutex>& lk, long first, long count,
+                 std::vector<long>* added) {
   const Owner& me = CurrentOwner();
   platform::Env* env = CurrentEnv();
   int64_t deadline = env->MonotonicMs() + std::max(0, g_lock_timeout_ms.load());
@@ -239,7 +240,7 @@ int AcquireSlots(AdminFile* f, std::unique_lock<std::mutex>& lk, long first, lon
         // Each round waits for one rewrite to end; rewrites one after another
         // (user count changes in a loop) may need several.
         if (++follows >= kMaxFollows) return kPrjLockFailed;
-        if (Reopen(f, lk) != 0) return kPrjFailed;
+        if (Reopen(ctx, f, lk) != 0) return kPrjFailed;
         deadline = env->MonotonicMs() + std::max(0, g_lock_timeout_ms.load());
         delay = 1;
         continue;
@@ -256,10 +257,10 @@ int AcquireSlots(AdminFile* f, std::unique_lock<std::mutex>& lk, long first, lon
 }
 
 // Takes a lock that stays until released (a record slot, or 0: the null record).
-int TakeHeld(AdminFile* f, std::unique_lock<std::mutex>& lk, long slot) {
+int TakeHeld(OperationContext& ctx, AdminFile* f, std::unique_lock<std::mutex>& lk, long slot) {
   if (HeldBy(*f, slot, CurrentOwner())) return kPrjOk;
   std::vector<long> added;
-  if (int rc = AcquireSlots(f, lk, slot, 1, &added); rc != 0) return rc;
+  if (int rc = AcquireSlots(ctx, f, lk, slot, 1, &added); rc != 0) return rc;
   f->claims[slot].held = true;
   return kPrjOk;
 }
@@ -275,10 +276,10 @@ int ReleaseHeld(AdminFile* f, long slot, const Owner& owner) {
 // Opens the slot's administration as a new entry of the table. An entry of
 // the slot that another thread opened meanwhile is taken instead, unless a
 // new administration was created. The handle or -1.
-int OpenNew(int slot, const std::string& path, bool created) {
-  auto f = std::make_shared<AdminFile>(slot, platform::NativePath(path), lfnetg() != 0, g_next_id++);
+int OpenNew(OperationContext& ctx, int slot, const std::string& path, bool created) {
+  auto f = std::make_shared<AdminFile>(slot, platform::NativePath(path), lfnetg(ctx) != 0, g_next_id++);
   // Opened without the table's mutex: it may wait for a conversion under way.
-  if (OpenAtPath(f->native, &f->file) != 0) return kPrjFailed;
+  if (OpenAtPath(ctx, f->native, &f->file) != 0) return kPrjFailed;
   std::lock_guard<std::mutex> guard(g_table_mutex);
   int free_index = -1;
   for (size_t i = 0; i < g_files.size(); ++i) {
@@ -297,7 +298,7 @@ int OpenNew(int slot, const std::string& path, bool created) {
   return static_cast<int>(g_files.size() - 1);
 }
 
-int OpenSlot(int slot, const std::string& path, const std::string& native) {
+int OpenSlot(OperationContext& ctx, int slot, const std::string& path, const std::string& native) {
   {
     std::lock_guard<std::mutex> guard(g_table_mutex);
     for (size_t i = 0; i < g_files.size(); ++i) {
@@ -313,7 +314,7 @@ int OpenSlot(int slot, const std::string& path, const std::string& native) {
       CloseFile(*f);  // the file was replaced: open the new one
     }
   }
-  return OpenNew(slot, path, false);
+  return OpenNew(ctx, slot, path, false);
 }
 
 int CloseHandle(int handle) {

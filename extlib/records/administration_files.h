@@ -17,6 +17,10 @@
 #include "extlib/records/record_layout.h"
 #include "extlib/records/record_line.h"
 
+namespace dovrane::extlib {
+class OperationContext;
+}  // namespace dovrane::extlib
+
 namespace dovrane::extlib::admin_files {
 
 // One open administration file and what it measured when opened.
@@ -88,9 +92,9 @@ long& PositionOf(int handle, const AdminFile& f);
 // The slot's open entry when its file is still the one at native (or a lock
 // of it is held or waited for); otherwise a replaced file's entry is closed
 // and the file opened anew. The handle or -1.
-[[nodiscard]] int OpenSlot(int slot, const std::string& path, const std::string& native);
+[[nodiscard]] int OpenSlot(OperationContext& ctx, int slot, const std::string& path, const std::string& native);
 // Opens a new entry of the slot (created: for a new empty administration). The handle or -1.
-[[nodiscard]] int OpenNew(int slot, const std::string& path, bool created);
+[[nodiscard]] int OpenNew(OperationContext& ctx, int slot, const std::string& path, bool created);
 // Closes one handle, or every handle of a slot; their locks are released. 0 or -1.
 [[nodiscard]] int CloseHandle(int handle);
 void CloseSlot(int slot);
@@ -107,12 +111,13 @@ void DropEndedClaims(AdminFile* f);
 // released. The claims taken are added to *added (not held). REQUIRES: lk
 // holds f->m (held again on return). 0, -7 (not lockable in time) or -1 (the
 // file was closed, or the file that replaced it cannot be opened).
-[[nodiscard]] int AcquireSlots(AdminFile* f, std::unique_lock<std::mutex>& lk, long first, long count, std::vector<long>* added);
+[[nodiscard]] int AcquireSlots(OperationContext& ctx, AdminFile* f, std::unique_lock<std::mutex>& lk, long first,
+                               long count, std::vector<long>* added);
 // Unlocks the file lock of slots [first, first + count) except the ones held in this process.
 void UnlockSlots(AdminFile* f, long first, long count);
 // Takes a lock that stays until released (a record slot, or 0: the null
 // record). REQUIRES: lk holds f->m. 0, -7 or -1.
-[[nodiscard]] int TakeHeld(AdminFile* f, std::unique_lock<std::mutex>& lk, long slot);
+[[nodiscard]] int TakeHeld(OperationContext& ctx, AdminFile* f, std::unique_lock<std::mutex>& lk, long slot);
 // Releases owner's lock of the slot; one it does not hold is not locked for it. 0 or -7.
 [[nodiscard]] int ReleaseHeld(AdminFile* f, long slot, const Owner& owner);
 

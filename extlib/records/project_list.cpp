@@ -2,53 +2,51 @@
 
 #include <algorithm>
 
-#include "extlib/records/administration.h"
 #include "extlib/installation/installation.h"
 #include "extlib/installation/library_init.h"
-#include "extlib/projects/project_code.h"
-#include "extlib/records/project_table.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/slot_files.h"
+#include "extlib/projects/project_code.h"
+#include "extlib/records/administration.h"
+#include "extlib/records/project_table.h"
 #include "platform/path_map.h"
 
 namespace dovrane::extlib {
 
 namespace {
 
-ProjectTable& Table() { return ProcessInstallation().Projects(); }
-
 // The first live record with this name in the current snapshot: record *i of *table.
-int FindByName(ProjectTable& projects, const std::string& name, SnapshotPtr* table, size_t* i) {
-  int rc = projects.Take(table);
+int FindByName(OperationContext& ctx, ProjectTable& projects, const std::string& name, SnapshotPtr* table, size_t* i) {
+  int rc = projects.Take(ctx, table);
   if (rc) return rc;
   *i = (*table)->FindName(PadName(name));
   return *i == ProjectSnapshot::kNone ? kPrjNotFound : kPrjOk;
 }
 
-int FindByName(ProjectTable& projects, const std::string& name, PRJ* record) {
+int FindByName(OperationContext& ctx, ProjectTable& projects, const std::string& name, PRJ* record) {
   SnapshotPtr table;
   size_t i = 0;
-  const int rc = FindByName(projects, name, &table, &i);
+  const int rc = FindByName(ctx, projects, name, &table, &i);
   if (rc == kPrjOk) *record = table->Record(i);
   return rc;
 }
 
 }  // namespace
 
-int ltbpliC_new(int slot, int* count, PRJ** list, int, PRJ*) {
+int ltbpliC_new(OperationContext& ctx, int slot, int* count, PRJ** list, int, PRJ*) {
   *count = 0;
   *list = nullptr;
   SnapshotPtr table;
   int rc;
   if (slot == kSlotNet) {
-    rc = Table().Take(&table);
+    rc = ctx.installation().Projects().Take(ctx, &table);
   } else {
     std::string path;
     std::shared_ptr<ProjectSnapshot> other;
     long bad = 0;
-    rc = lffnamC_new(slot, kAdministrationFile, &path) ? kPrjAdminMissing
-                                                       : ProjectSnapshot::Read(platform::NativePath(path),
-                                                                               RecordFormatOf(ProcessInstallation()),
-                                                                               &other, &bad);
+    rc = lffnamC_new(slot, kAdministrationFile, &path)
+             ? kPrjAdminMissing
+             : ProjectSnapshot::Read(platform::NativePath(path), RecordFormatOf(ctx), &other, &bad);
     table = std::move(other);
   }
   if (rc) return rc;
@@ -65,42 +63,40 @@ void ltbpliC_delete(PRJ** list) {
   *list = nullptr;
 }
 
-void SetProjectListRevalidateMs(int ms) { Table().SetRevalidateMs(ms); }
+void SetProjectListRevalidateMs(int ms) { ProcessInstallation().Projects().SetRevalidateMs(ms); }
 
-void UnCachPrjList() { Table().OwnWrite(); }
+void UnCachPrjList() { ProcessInstallation().Projects().OwnWrite(); }
 
-int get_project_info(const std::string& name, PRJ* record) { return FindByName(Table(), name, record); }
-
-int get_project_info(Installation& installation, const std::string& name, PRJ* record) {
-  return FindByName(installation.Projects(), name, record);
+int get_project_info(OperationContext& ctx, const std::string& name, PRJ* record) {
+  return FindByName(ctx, ctx.installation().Projects(), name, record);
 }
 
-long get_project_number(const std::string& name) {
+long get_project_number(OperationContext& ctx, const std::string& name) {
   SnapshotPtr table;
   size_t i = 0;
-  int rc = FindByName(Table(), name, &table, &i);
+  int rc = FindByName(ctx, ctx.installation().Projects(), name, &table, &i);
   return rc ? rc : static_cast<long>(table->Number(i));
 }
 
-int get_project_host(int, const std::string& name, std::string* host) {
+int get_project_host(OperationContext& ctx, int, const std::string& name, std::string* host) {
   SnapshotPtr table;
   size_t i = 0;
-  int rc = FindByName(Table(), name, &table, &i);
+  int rc = FindByName(ctx, ctx.installation().Projects(), name, &table, &i);
   if (rc == 0) *host = table->Host(i);
   return rc;
 }
 
-int get_project_key(const std::string& name, uint32_t* key) {
+int get_project_key(OperationContext& ctx, const std::string& name, uint32_t* key) {
   SnapshotPtr table;
   size_t i = 0;
-  int rc = FindByName(Table(), name, &table, &i);
+  int rc = FindByName(ctx, ctx.installation().Projects(), name, &table, &i);
   if (rc == 0) *key = table->Key(i);
   return rc;
 }
 
-int get_PrjInfo_by_number(uint32_t number, PRJ* record) {
+int get_PrjInfo_by_number(OperationContext& ctx, uint32_t number, PRJ* record) {
   SnapshotPtr table;
-  int rc = Table().Take(&table);
+  int rc = ctx.installation().Projects().Take(ctx, &table);
   if (rc) return rc;
   const size_t i = table->FindNumber(number);
   if (i == ProjectSnapshot::kNone) return kPrjNotFound;
@@ -108,26 +104,26 @@ int get_PrjInfo_by_number(uint32_t number, PRJ* record) {
   return kPrjOk;
 }
 
-long FindRecordSlotByNumber(uint32_t number) {
+long FindRecordSlotByNumber(OperationContext& ctx, uint32_t number) {
   SnapshotPtr table;
-  if (Table().Take(&table) != kPrjOk) return kPrjFailed;
+  if (ctx.installation().Projects().Take(ctx, &table) != kPrjOk) return kPrjFailed;
   const size_t i = table->FindNumber(number);
   return i == ProjectSnapshot::kNone ? long{kPrjFailed} : table->Slots()[i];
 }
 
-int get_project_status(const std::string& name, unsigned char* status) {
+int get_project_status(OperationContext& ctx, const std::string& name, unsigned char* status) {
   SnapshotPtr table;
   size_t i = 0;
-  int rc = FindByName(Table(), name, &table, &i);
+  int rc = FindByName(ctx, ctx.installation().Projects(), name, &table, &i);
   if (rc == 0) *status = table->Status(i);
   return rc;
 }
 
-int put_project_status(const std::string& name, const unsigned char* status) {
-  int handle = open_prj_info(23, kOpenExisting);
+int put_project_status(OperationContext& ctx, const std::string& name, const unsigned char* status) {
+  int handle = open_prj_info(ctx, 23, kOpenExisting);
   if (handle < 0) return AdministrationOpenFailure(kSlotNet);
   RecordLock lock;
-  int rc = LockRecordByName(kSlotNet, name, &lock);
+  int rc = LockRecordByName(ctx, kSlotNet, name, &lock);
   if (rc) return rc;
   long slot = lock.slot();
   PRJ record;
@@ -139,18 +135,18 @@ int put_project_status(const std::string& name, const unsigned char* status) {
   if (rc == 0) {
     record.status = *status;
     rc = seek_prj_set(handle, slot);
-    if (rc == 0) rc = write_prj_info(handle, &record);
+    if (rc == 0) rc = write_prj_info(ctx, handle, &record);
   }
   const int released = lock.Release();
   return rc ? rc : released;
 }
 
-int FindProjectSlot(int handle, const std::string& name, long* slot) {
+int FindProjectSlot(OperationContext& ctx, int handle, const std::string& name, long* slot) {
   const std::string padded = PadName(name);
   for (int attempt = 0; attempt < 2; ++attempt) {
     SnapshotPtr table;
     size_t i = 0;
-    int rc = FindByName(Table(), padded, &table, &i);
+    int rc = FindByName(ctx, ctx.installation().Projects(), padded, &table, &i);
     if (rc != 0) return rc;
     *slot = table->Slot(i);
     PRJ record;
@@ -160,14 +156,14 @@ int FindProjectSlot(int handle, const std::string& name, long* slot) {
   return kPrjNotFound;
 }
 
-long get_prj_position(int handle, const std::string& name, int, int) {
+long get_prj_position(OperationContext& ctx, int handle, const std::string& name, int, int) {
   long slot = -1;
-  return FindProjectSlot(handle, name, &slot) == kPrjOk ? slot : long{kPrjFailed};
+  return FindProjectSlot(ctx, handle, name, &slot) == kPrjOk ? slot : long{kPrjFailed};
 }
 
-int GetListFacts(ListFacts* facts) {
+int GetListFacts(OperationContext& ctx, ListFacts* facts) {
   SnapshotPtr table;
-  int rc = Table().Take(&table);
+  int rc = ctx.installation().Projects().Take(ctx, &table);
   if (rc) return rc;
   facts->highest = table->Highest();
   facts->largest = table->Largest();
@@ -175,12 +171,12 @@ int GetListFacts(ListFacts* facts) {
   return kPrjOk;
 }
 
-bool NumberInUse(uint32_t number) { return FindRecordSlotByNumber(number) > 0; }
+bool NumberInUse(OperationContext& ctx, uint32_t number) { return FindRecordSlotByNumber(ctx, number) > 0; }
 
-bool NameInUse(const std::string& name) {
+bool NameInUse(OperationContext& ctx, const std::string& name) {
   SnapshotPtr table;
   size_t i = 0;
-  return FindByName(Table(), name, &table, &i) == 0;
+  return FindByName(ctx, ctx.installation().Projects(), name, &table, &i) == 0;
 }
 
 }  // namespace dovrane::extlib

@@ -12,12 +12,14 @@
 
 namespace dovrane::extlib {
 
+class OperationContext;
+
 class Installation;
 
 // A copy of slot's live records in administration order, allocated for the
 // caller (release with ltbpliC_delete). flags and record are not used. 0,
 // -2 no administration, -1 unreadable (a damaged line is reported once).
-[[nodiscard]] int ltbpliC_new(int slot, int* count, PRJ** list, int flags, PRJ* record);
+[[nodiscard]] int ltbpliC_new(OperationContext& ctx, int slot, int* count, PRJ** list, int flags, PRJ* record);
 void ltbpliC_delete(PRJ** list);
 // Drops the cached list; the next lookup reads the file again.
 void UnCachPrjList();
@@ -27,24 +29,22 @@ void SetProjectListRevalidateMs(int ms);
 
 // Lookups in slot 23's administration; names are padded to 50 characters.
 // 0, -2 no administration, -3 no such project, -1 unreadable.
-[[nodiscard]] int get_project_info(const std::string& name, PRJ* record);
-// The same in the installation's administration (the names above act on the
-// process default installation).
-[[nodiscard]] int get_project_info(Installation& installation, const std::string& name, PRJ* record);
+[[nodiscard]] int get_project_info(OperationContext& ctx, const std::string& name, PRJ* record);
 // The number, or the negative code.
-[[nodiscard]] long get_project_number(const std::string& name);
-[[nodiscard]] int get_project_host(int slot, const std::string& name, std::string* host);
-[[nodiscard]] int get_project_key(const std::string& name, uint32_t* key);
-[[nodiscard]] int get_PrjInfo_by_number(uint32_t number, PRJ* record);
-[[nodiscard]] int get_project_status(const std::string& name, unsigned char* status);
+[[nodiscard]] long get_project_number(OperationContext& ctx, const std::string& name);
+[[nodiscard]] int get_project_host(OperationContext& ctx, int slot, const std::string& name, std::string* host);
+[[nodiscard]] int get_project_key(OperationContext& ctx, const std::string& name, uint32_t* key);
+[[nodiscard]] int get_PrjInfo_by_number(OperationContext& ctx, uint32_t number, PRJ* record);
+[[nodiscard]] int get_project_status(OperationContext& ctx, const std::string& name, unsigned char* status);
 // Stores the status character under the record's lock. 0 or negative.
-[[nodiscard]] int put_project_status(const std::string& name, const unsigned char* status);
+[[nodiscard]] int put_project_status(OperationContext& ctx, const std::string& name, const unsigned char* status);
 // The record slot of a project (checked against the file), or -1.
-[[nodiscard]] long get_prj_position(int handle, const std::string& name, int slot = 23, int mode = 2);
+[[nodiscard]] long get_prj_position(OperationContext& ctx, int handle, const std::string& name, int slot = 23,
+                                    int mode = 2);
 // The same with the reason when there is none: 0 (*slot set), -2 no
 // administration, -3 no such project, -1 unreadable.
-[[nodiscard]] int FindProjectSlot(int handle, const std::string& name, long* slot);
-[[nodiscard]] long FindRecordSlotByNumber(uint32_t number);
+[[nodiscard]] int FindProjectSlot(OperationContext& ctx, int handle, const std::string& name, long* slot);
+[[nodiscard]] long FindRecordSlotByNumber(OperationContext& ctx, uint32_t number);
 
 // What creating a record needs to know, from the current list.
 struct ListFacts {
@@ -52,8 +52,8 @@ struct ListFacts {
   uint32_t largest = 0;     // the largest number in use
   long first_free_slot = 1;  // first deleted slot, else one past the last
 };
-[[nodiscard]] int GetListFacts(ListFacts* facts);
-bool NumberInUse(uint32_t number);
-bool NameInUse(const std::string& name);
+[[nodiscard]] int GetListFacts(OperationContext& ctx, ListFacts* facts);
+bool NumberInUse(OperationContext& ctx, uint32_t number);
+bool NameInUse(OperationContext& ctx, const std::string& name);
 
 }  // namespace dovrane::extlib

@@ -4,31 +4,29 @@
 
 #include <cstring>
 
-#include "extlib/records/administration.h"
 #include "extlib/installation/hosts.h"
 #include "extlib/installation/installation.h"
 #include "extlib/installation/library_init.h"
-#include "extlib/projects/project_code.h"
-#include "extlib/records/project_list.h"
-#include "extlib/records/record_stream.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/slot_files.h"
 #include "extlib/installation/users.h"
+#include "extlib/projects/project_code.h"
+#include "extlib/records/administration.h"
+#include "extlib/records/project_list.h"
+#include "extlib/records/record_stream.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
 
 namespace dovrane::extlib {
 
-int ScanProjectInfo(const std::string& name, PRJ* record) {
-  return ScanProjectInfo(ProcessInstallation(), name, record);
-}
-
-int ScanProjectInfo(Installation& installation, const std::string& name, PRJ* record) {
+int ScanProjectInfo(OperationContext& ctx, const std::string& name, PRJ* record) {
+  Installation& installation = ctx.installation();
   std::string path;
   if (SlotFileName(installation, kSlotNet, kAdministrationFile, &path)) return kPrjAdminMissing;
   const int fd = platform::OpenRegularFile(installation.Paths().ToNative(path), O_RDONLY);
   // Whatever is there instead of a readable file, the table's lookup says what it is.
-  if (fd < 0) return get_project_info(installation, name, record);
+  if (fd < 0) return get_project_info(ctx, name, record);
   const std::string padded = PadName(name);
   bool found = false;
   uint32_t highest = 0;
@@ -44,7 +42,7 @@ int ScanProjectInfo(Installation& installation, const std::string& name, PRJ* re
   };
   // Only the first live line with the name is parsed; every other line is
   // checked, as the table's reading checks it.
-  const RecordFormat format = RecordFormatOf(installation);
+  const RecordFormat format = RecordFormatOf(ctx);
   int rc = ReadRecordStream(
       fd, format.containers, format.network, &highest, &bad_slot,
       [&](const PRJ& r, long) {
@@ -55,7 +53,7 @@ int ScanProjectInfo(Installation& installation, const std::string& name, PRJ* re
   platform::CloseNothingPending(&installation.Env(), fd);
   // A damaged file, or one a conversion is replacing: the table waits for
   // the conversion, reads again and reports a damaged file once.
-  if (rc != kPrjOk) return get_project_info(installation, name, record);
+  if (rc != kPrjOk) return get_project_info(ctx, name, record);
   return found ? kPrjOk : kPrjNotFound;
 }
 

@@ -9,16 +9,14 @@
 
 namespace dovrane::extlib {
 
-class Installation;
+class OperationContext;
 
 // The first live record (in slot order) with this name, padded to 50, in
 // slot 23's administration: 0, -2 no administration, -3 no such project, -1
 // unreadable. Every record is read, so a damaged line anywhere makes the
 // administration unreadable, as for get_project_info; anything but a found
 // or missing project is answered (and reported) by get_project_info itself.
-[[nodiscard]] int ScanProjectInfo(const std::string& name, PRJ* record);
-// The same in the installation's administration (ScanProjectInfo acts on the
-// process default installation).
-[[nodiscard]] int ScanProjectInfo(Installation& installation, const std::string& name, PRJ* record);
+// In the operation's installation.
+[[nodiscard]] int ScanProjectInfo(OperationContext& ctx, const std::string& name, PRJ* record);
 
 }  // namespace dovrane::extlib

@@ -6,17 +6,18 @@
 #include <cerrno>
 #include <cstring>
 
-#include "extlib/records/administration.h"
 #include "extlib/installation/hosts.h"
 #include "extlib/installation/installation.h"
 #include "extlib/installation/language.h"
 #include "extlib/installation/library_init.h"
 #include "extlib/installation/messages.h"
-#include "extlib/projects/project_code.h"
-#include "extlib/records/record_layout.h"
-#include "extlib/records/record_stream.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/slot_files.h"
 #include "extlib/installation/users.h"
+#include "extlib/projects/project_code.h"
+#include "extlib/records/administration.h"
+#include "extlib/records/record_layout.h"
+#include "extlib/records/record_stream.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
@@ -230,12 +231,13 @@ std::string UnreadableText(const std::string& path, long bad) {
 
 }  // namespace
 
-RecordFormat RecordFormatOf(Installation& installation) {
+RecordFormat RecordFormatOf(OperationContext& ctx) {
+  Installation& installation = ctx.installation();
   RecordFormat format;
   UserTable users;
   format.containers = ReadUserTable(installation, &users) == 0 ? users.containers : 1;
   std::vector<HostEntry> hosts;
-  format.network = ReadHostList(installation, &hosts) != kPrjAdminMissing;
+  format.network = ReadHostList(ctx, &hosts) != kPrjAdminMissing;
   return format;
 }
 
@@ -295,7 +297,7 @@ int ProjectSnapshot::Walk(const std::string& native, const RecordFormat& format,
       bad_slot);
 }
 
-int ProjectTable::Walk(int threads, const std::function<void(int64_t file_size)>& started,
+int ProjectTable::Walk(OperationContext& ctx, int threads, const std::function<void(int64_t file_size)>& started,
                        const std::function<void(long first_slot, int thread)>& piece,
                        const std::function<void(const PRJ& record, int thread)>& each,
                        const std::function<void(const WrittenFields* fields, size_t count, int thread)>& written) {
@@ -308,10 +310,8 @@ int ProjectTable::Walk(int threads, const std::function<void(int64_t file_size)>
     path = path_;
   }
   long bad = 0;
-  const int rc = ProjectSnapshot::Walk(native, RecordFormatOf(installation_), threads, started, piece, each, &bad,
-                                       written);
-  if (rc == kPrjFailed)
-    LibraryMessage(1, UnreadableText(path, bad));
+  const int rc = ProjectSnapshot::Walk(native, RecordFormatOf(ctx), threads, started, piece, each, &bad, written);
+  if (rc == kPrjFailed) LibraryMessage(ctx, 1, UnreadableText(path, bad));
   return rc;
 }
 
@@ -353,7 +353,7 @@ int ProjectTable::CheckLocked(uint64_t* generation) {
   return kPrjOk;
 }
 
-int ProjectTable::Take(SnapshotPtr* out, bool report) {
+int ProjectTable::Take(OperationContext& ctx, SnapshotPtr* out, bool report) {
   const int64_t now = installation_.Env().MonotonicMs();
   {
     std::lock_guard<std::mutex> guard(mutex_);
@@ -381,7 +381,7 @@ int ProjectTable::Take(SnapshotPtr* out, bool report) {
   }
   std::shared_ptr<ProjectSnapshot> fresh;
   long bad = 0;
-  int rc = ProjectSnapshot::Read(native, RecordFormatOf(installation_), &fresh, &bad, index_at_read_);
+  int rc = ProjectSnapshot::Read(native, RecordFormatOf(ctx), &fresh, &bad, index_at_read_);
   bool tell = false;
   {
     std::lock_guard<std::mutex> guard(mutex_);
@@ -404,8 +404,7 @@ int ProjectTable::Take(SnapshotPtr* out, bool report) {
     }
   }
   // Outside the table's lock: whoever shows the message may look projects up.
-  if (tell)
-    LibraryMessage(1, UnreadableText(path, bad));
+  if (tell) LibraryMessage(ctx, 1, UnreadableText(path, bad));
   return rc;
 }
 

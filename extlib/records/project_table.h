@@ -26,6 +26,8 @@
 
 namespace dovrane::extlib {
 
+class OperationContext;
+
 class Installation;
 
 // What reading the record lines needs to know of their installation: the
@@ -36,7 +38,7 @@ struct RecordFormat {
   bool network = false;
 };
 // The installation's, as its user table and host list say now.
-RecordFormat RecordFormatOf(Installation& installation);
+RecordFormat RecordFormatOf(OperationContext& ctx);
 
 // One administration as read at one moment. Never changes once made.
 // Compact: a record is a fixed entry (its numbers, its host as an index into
@@ -191,11 +193,11 @@ class ProjectTable {
   // revalidation time after a check the file is not compared again (the
   // process's own writes are seen at once). 0, -2 no administration, -1
   // unreadable; report: a damaged file is reported (once per state of the file).
-  int Take(SnapshotPtr* out, bool report = true);
+  int Take(OperationContext& ctx, SnapshotPtr* out, bool report = true);
   // Every live record of the file as it is now, handed to each without a
   // snapshot (a run that only lists them); the return values as Take's, a
   // damaged file reported. started: see ProjectSnapshot::Walk.
-  int Walk(int threads, const std::function<void(int64_t file_size)>& started,
+  int Walk(OperationContext& ctx, int threads, const std::function<void(int64_t file_size)>& started,
            const std::function<void(long first_slot, int thread)>& piece,
            const std::function<void(const PRJ& record, int thread)>& each,
            const std::function<void(const WrittenFields* fields, size_t count, int thread)>& written = {});

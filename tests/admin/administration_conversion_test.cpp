@@ -1,19 +1,20 @@
 #include "admin/administration_conversion.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
-#include <fcntl.h>
 
-#include "extlib/records/administration.h"
 #include "extlib/installation/library_init.h"
 #include "extlib/installation/messages.h"
-#include "extlib/records/project_list.h"
-#include "extlib/records/record_line.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/sample_installation.h"
 #include "extlib/installation/users.h"
+#include "extlib/records/administration.h"
+#include "extlib/records/project_list.h"
+#include "extlib/records/record_line.h"
 #include "platform/env.h"
 #include "platform/manual_clock_env.h"
 #include "platform/path_map.h"
@@ -71,7 +72,8 @@ class AdministrationConversionTest : public ::testing::Test {
     int count = 0;
     PRJ* list = nullptr;
     std::vector<PRJ> out;
-    if (extlib::ltbpliC_new(23, &count, &list, 0, nullptr) == 0) out.assign(list, list + count);
+    if (extlib::ltbpliC_new(extlib::DefaultContext(), 23, &count, &list, 0, nullptr) == 0)
+      out.assign(list, list + count);
     extlib::ltbpliC_delete(&list);
     return out;
   }

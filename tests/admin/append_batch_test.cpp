@@ -7,8 +7,9 @@
 #include <cstring>
 
 #include "admin/record_writes.h"
-#include "extlib/projects/attribute_cache_file.h"
 #include "extlib/installation/installation.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/projects/attribute_cache_file.h"
 #include "extlib/projects/project_attributes.h"
 #include "platform/fault_injection_env.h"
 #include "platform/file_util.h"
@@ -45,8 +46,8 @@ class AppendBatchTest : public RepairTest {
     if (pid == 0) {
       extlib::close_prj_info_handle(extlib::kSlotNet);
       extlib::SetRecordLockTimeoutMs(50);
-      int h = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
-      ::_exit(h >= 0 && extlib::lock_null_record(h, extlib::kLockRecord) == 0 ? 0 : 1);
+      int h = extlib::open_prj_info(extlib::DefaultContext(), extlib::kSlotNet, extlib::kOpenExisting);
+      ::_exit(h >= 0 && extlib::lock_null_record(extlib::DefaultContext(), h, extlib::kLockRecord) == 0 ? 0 : 1);
     }
     int status = 0;
     ::waitpid(pid, &status, 0);
@@ -69,7 +70,7 @@ TEST_F(AppendBatchTest, OwnWritesOverTheSnapshotAgreeWithTheFileReadAgain) {
   extlib::PRJ twin = Record("", 90), moved = records[2];
   std::memcpy(twin.name, records[7].name, extlib::kNameLength);  // the name of slot 8
   extlib::SetPrjHost(&moved, "SRV1");
-  const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  const int handle = extlib::open_prj_info(extlib::DefaultContext(), extlib::kSlotNet, extlib::kOpenExisting);
   const uint64_t generation = CurrentIndex()->Generation();
   ASSERT_EQ(CurrentIndex()->Largest(), largest.number);
   ASSERT_EQ(MarkRecordDeleted(largest, handle), 0);     // slot 12 free, the largest number gone
@@ -156,8 +157,11 @@ TEST_F(AppendBatchTest, PlacedRecordsSurviveTheIndexBeingReadAgainAfterAnotherWr
     extlib::close_prj_info_handle(extlib::kSlotNet);
     extlib::PRJ renamed = first;
     extlib::SetPrjName(&renamed, "Umbenannt");
-    int h = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
-    ::_exit(h >= 0 && extlib::seek_prj_set(h, 1) == 0 && extlib::write_prj_info(h, &renamed) == 0 ? 0 : 1);
+    int h = extlib::open_prj_info(extlib::DefaultContext(), extlib::kSlotNet, extlib::kOpenExisting);
+    ::_exit(h >= 0 && extlib::seek_prj_set(h, 1) == 0 &&
+                    extlib::write_prj_info(extlib::DefaultContext(), h, &renamed) == 0
+                ? 0
+                : 1);
   }
   int status = 0;
   ::waitpid(pid, &status, 0);
@@ -179,7 +183,7 @@ TEST_F(AppendBatchTest, PlacedRecordsSurviveTheIndexBeingReadAgainAfterAnotherWr
 
 TEST_F(AppendBatchTest, AFreedSlotIsLeftToASingleAppend) {
   const extlib::PRJ third = Records()[2];
-  int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  int handle = extlib::open_prj_info(extlib::DefaultContext(), extlib::kSlotNet, extlib::kOpenExisting);
   ASSERT_EQ(MarkRecordDeleted(third, handle), 0);
   AppendBatch batch;
   EXPECT_EQ(batch.Add(Record("Anbau", 40), ""), 1);

@@ -8,13 +8,14 @@
 #include <filesystem>
 #include <functional>
 #include <future>
-#include <thread>
 #include <set>
+#include <thread>
 
 #include "admin/net_id_writer.h"
 #include "admin/record_writes.h"
 #include "extlib/installation/installation.h"
 #include "extlib/installation/net_id.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/projects/project_code.h"
 #include "extlib/projects/project_info_file.h"
 #include "extlib/projects/project_lifecycle.h"
@@ -35,7 +36,7 @@ class EntryCheckTest : public RepairTest {
   void SetStatus(const extlib::PRJ& r, unsigned char status) {
     extlib::PRJ changed = r;
     changed.status = status;
-    int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+    int handle = extlib::open_prj_info(extlib::DefaultContext(), extlib::kSlotNet, extlib::kOpenExisting);
     ASSERT_EQ(WriteWhole(changed, handle), 0);
   }
 };
@@ -185,7 +186,7 @@ TEST_F(EntryCheckTest, AProjectCheckedOutWhileTheCheckRunsKeepsItsMark) {
   testing::WriteFile(Folder("SRV1", p.number) + "/version.txt", "7\r\n");
   HookOnVersionFileEnv env(extlib::NumberText(p.number) + ".prj", [&] {
     unsigned char status = extlib::kStatusBlank | extlib::kStatusProjectOut;
-    EXPECT_EQ(extlib::put_project_status(p.name, &status), 0);
+    EXPECT_EQ(extlib::put_project_status(extlib::DefaultContext(), p.name, &status), 0);
   });
   platform::SetCurrentEnv(&env);
   EXPECT_EQ(CheckValidEntries(quiet_), 0);
@@ -199,7 +200,7 @@ TEST_F(EntryCheckTest, AProjectCheckedOutWhileTheCheckRunsKeepsItsMark) {
   EXPECT_EQ(now->version, p.version);
   // Given back, the next check takes the folder's version over.
   unsigned char back = extlib::kStatusBlank;
-  ASSERT_EQ(extlib::put_project_status(p.name, &back), 0);
+  ASSERT_EQ(extlib::put_project_status(extlib::DefaultContext(), p.name, &back), 0);
   EXPECT_EQ(CheckValidEntries(quiet_), 0);
   EXPECT_EQ(Find(Records(), p.number)->version, 7);
 }
@@ -272,7 +273,7 @@ TEST_F(EntryCheckTest, KilledWhileRemovingLeavesAReadableAdministration) {
 TEST_F(EntryCheckTest, ARecordMovedMeanwhileIsNotDeletedFromItsStaleCopy) {
   auto records = Records();
   const extlib::PRJ seen = records[0];
-  int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  int handle = extlib::open_prj_info(extlib::DefaultContext(), extlib::kSlotNet, extlib::kOpenExisting);
   extlib::PRJ moved = seen;
   std::memset(moved.host, ' ', sizeof moved.host);
   const std::string other = std::string(seen.host, 4) == "SRV2" ? "SRV3" : "SRV2";
@@ -285,7 +286,9 @@ TEST_F(EntryCheckTest, ARecordMovedMeanwhileIsNotDeletedFromItsStaleCopy) {
   EXPECT_EQ(std::string(now->host, 4), other);
   // The record as it is on disk is still removed.
   extlib::PRJ current = *now;
-  EXPECT_EQ(MarkRecordDeleted(current, extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting)), 0);
+  EXPECT_EQ(MarkRecordDeleted(current,
+                              extlib::open_prj_info(extlib::DefaultContext(), extlib::kSlotNet, extlib::kOpenExisting)),
+            0);
   EXPECT_EQ(Find(Records(), seen.number), nullptr);
 }
 
@@ -321,8 +324,8 @@ TEST_F(EntryCheckTest, ARecordWhoseCreateHasNotPutItsFolderInPlaceYetStays) {
     platform::SetCurrentEnv(&env);
     extlib::PRJ made;
     uint32_t number = 0;
-    const int rc = extlib::ltbpcrC(extlib::kSlotNet, extlib::PadName(name), "SRV3", nullptr, 0, 0, 0, 0, &made,
-                                   &number);
+    const int rc = extlib::ltbpcrC(extlib::DefaultContext(), extlib::kSlotNet, extlib::PadName(name), "SRV3", nullptr,
+                                   0, 0, 0, 0, &made, &number);
     platform::SetCurrentEnv(nullptr);
     ASSERT_EQ(rc, 0);
     EXPECT_TRUE(env.ran);
@@ -341,7 +344,7 @@ TEST_F(EntryCheckTest, ARecordWhoseCreateHasNotPutItsFolderInPlaceYetStays) {
 TEST_F(EntryCheckTest, UnknownHostIsNamedOnce) {
   auto records = Records();
   extlib::PRJ r = records[0], s = records[1];
-  int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  int handle = extlib::open_prj_info(extlib::DefaultContext(), extlib::kSlotNet, extlib::kOpenExisting);
   ASSERT_EQ(MarkRecordDeleted(r, handle), 0);
   ASSERT_EQ(MarkRecordDeleted(s, handle), 0);
   extlib::SetPrjHost(&r, "GONE");

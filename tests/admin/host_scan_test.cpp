@@ -7,6 +7,7 @@
 
 #include "admin/record_writes.h"
 #include "extlib/installation/installation.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/projects/project_data.h"
 #include "platform/fault_injection_env.h"
 #include "repair_fixture.h"
@@ -55,7 +56,7 @@ TEST_F(HostScanTest, ScanAndRecordWriteRunTogetherOnOneInstallation) {
   int scanned = -1, written = 0;
   std::thread scan([&] { scanned = ScanHostProjects(quiet_, "SRV2", 2); });
   std::thread write([&] {
-    const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+    const int handle = extlib::open_prj_info(extlib::DefaultContext(), extlib::kSlotNet, extlib::kOpenExisting);
     // Many small writes, so that they fall between the scan's registrations.
     for (unsigned char version = 1; version <= 40 && written == 0; ++version) {
       changed.version = version;

@@ -4,21 +4,21 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <map>
 
 #include "admin/administration_conversion.h"
 #include "admin/checkout_file.h"
+#include "admin/repair_fixture.h"
 #include "extlib/installation/host_list_lock.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/projects/operation_journal.h"
 #include "network/host_registration.h"
-
-#include "admin/repair_fixture.h"
 
 namespace dovrane::admin {
 namespace {
@@ -155,7 +155,7 @@ TEST_F(InterruptedOperationsTest, TemporariesOfJournalWritesCutShortGoUnlessAWri
     whole.l_whence = SEEK_SET;
     ASSERT_EQ(::fcntl(fd, F_OFD_SETLK, &whole), 0);
     extlib::SetRecordLockTimeoutMs(100);
-    (void)extlib::RemoveJournalTemporaries();
+    (void)extlib::RemoveJournalTemporaries(extlib::DefaultContext());
     ::close(fd);
     EXPECT_TRUE(fs::exists(create_temp));
     EXPECT_TRUE(fs::exists(erase_temp));
@@ -191,13 +191,13 @@ TEST_F(InterruptedOperationsTest, TemporariesOfCheckoutFilesGoWhileNoCheckOutCan
   fs::create_symlink(root() + "/outside.txt", temp_of(records[0].number, "9"));
   {
     // The second project is checked out.
-    const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+    const int handle = extlib::open_prj_info(extlib::DefaultContext(), extlib::kSlotNet, extlib::kOpenExisting);
     extlib::RecordLock lock;
-    ASSERT_EQ(extlib::LockRecordByNumber(handle, records[1].number, &lock), 0);
+    ASSERT_EQ(extlib::LockRecordByNumber(extlib::DefaultContext(), handle, records[1].number, &lock), 0);
     extlib::PRJ r;
     ASSERT_EQ(extlib::ReadRecordAtSlot(handle, lock.slot(), &r), extlib::kRecordRead);
     r.status |= extlib::kStatusProjectOut;
-    ASSERT_EQ(extlib::WriteRecordAtSlot(handle, lock.slot(), &r), extlib::kPrjOk);
+    ASSERT_EQ(extlib::WriteRecordAtSlot(extlib::DefaultContext(), handle, lock.slot(), &r), extlib::kPrjOk);
     ASSERT_EQ(lock.Release(), 0);
   }
   // The third record's lock is held by another process (a check-out marking it).
@@ -210,9 +210,9 @@ TEST_F(InterruptedOperationsTest, TemporariesOfCheckoutFilesGoWhileNoCheckOutCan
     ::close(done_pipe[1]);
     ::close(locked_pipe[0]);
     extlib::close_prj_info_handle(extlib::kSlotNet);  // a lock of its own, not this process's
-    const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+    const int handle = extlib::open_prj_info(extlib::DefaultContext(), extlib::kSlotNet, extlib::kOpenExisting);
     extlib::RecordLock lock;
-    const bool held = extlib::LockRecordByNumber(handle, records[2].number, &lock) == 0;
+    const bool held = extlib::LockRecordByNumber(extlib::DefaultContext(), handle, records[2].number, &lock) == 0;
     char byte = held ? 'l' : 'x';
     (void)!::write(locked_pipe[1], &byte, 1);
     (void)!::read(done_pipe[0], &byte, 1);  // until the parent closes its end

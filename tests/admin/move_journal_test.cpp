@@ -1,13 +1,13 @@
 #include "admin/move_journal.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <filesystem>
 #include <future>
 #include <thread>
 
+#include "extlib/installation/operation_context.h"
 #include "extlib/records/administration.h"
 #include "platform/file_util.h"
 #include "repair_fixture.h"
@@ -140,9 +140,9 @@ TEST_F(MoveJournalSiteTest, AMoveAtWorkKeepsItsJournalAndItsCopy) {
   extlib::SetRecordLockTimeoutMs(100);
   std::promise<void> locked, finish;
   std::thread move([&] {  // the move holds its record's lock from before its journal
-    const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+    const int handle = extlib::open_prj_info(extlib::DefaultContext(), extlib::kSlotNet, extlib::kOpenExisting);
     extlib::RecordLock lock;
-    EXPECT_EQ(extlib::LockRecordByNumber(handle, p.number, &lock), 0);
+    EXPECT_EQ(extlib::LockRecordByNumber(extlib::DefaultContext(), handle, p.number, &lock), 0);
     locked.set_value();
     finish.get_future().wait();
     EXPECT_EQ(lock.Release(), 0);
@@ -168,12 +168,12 @@ TEST_F(MoveJournalSiteTest, AMoveOntoAHostThatWentOutIsTakenBack) {
   const extlib::PRJ p = OnHost("SRV1");
   CopiedToSrv2(p, "copied");
   {  // the record names the target already
-    const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+    const int handle = extlib::open_prj_info(extlib::DefaultContext(), extlib::kSlotNet, extlib::kOpenExisting);
     extlib::RecordLock lock;
-    ASSERT_EQ(extlib::LockRecordByNumber(handle, p.number, &lock), 0);
+    ASSERT_EQ(extlib::LockRecordByNumber(extlib::DefaultContext(), handle, p.number, &lock), 0);
     extlib::PRJ moved = p;
     extlib::SetPrjHost(&moved, "SRV2");
-    ASSERT_EQ(extlib::WriteRecordAtSlot(handle, lock.slot(), &moved), 0);
+    ASSERT_EQ(extlib::WriteRecordAtSlot(extlib::DefaultContext(), handle, lock.slot(), &moved), 0);
     ASSERT_EQ(lock.Release(), 0);
     extlib::UnCachPrjList();
   }

@@ -10,6 +10,7 @@
 #include "admin/host_scan.h"
 #include "admin/record_writes.h"
 #include "extlib/installation/net_id.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/projects/project_data.h"
 #include "extlib/projects/project_info_file.h"
 #include "extlib/projects/project_paths.h"
@@ -106,10 +107,10 @@ TEST_F(RegisterEntryTest, NumberTakenElsewhereGetsTheNextFreeNumberAndFolder) {
 
 TEST_F(RegisterEntryTest, NumberWrapsAfter9999999AndSkipsNumbersInUse) {
   const extlib::PRJ third = *Find(Records(), 3);  // Records() closes the handle
-  int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  int handle = extlib::open_prj_info(extlib::DefaultContext(), extlib::kSlotNet, extlib::kOpenExisting);
   extlib::NullRecord null_record;
   extlib::SetNullRecordHighest(&null_record, 9999999);
-  ASSERT_EQ(extlib::write_null_record(handle, &null_record), 0);
+  ASSERT_EQ(extlib::write_null_record(extlib::DefaultContext(), handle, &null_record), 0);
   ASSERT_EQ(MarkRecordDeleted(third, handle), 0);
   fs::remove_all(Folder(third.host, 3));
   NewFolder("SRV3", "Neu.prj");
@@ -172,7 +173,7 @@ TEST_F(RegisterEntryTest, LinkFileIsRenamedAndTheFolderItNamesIsLeftAsItIs) {
   EXPECT_FALSE(fs::exists(Unc("SRV1/cad/Prj/Aussen.prj")));
   EXPECT_EQ(fs::last_write_time(Unc("SRV3/cad/elsewhere/Aussen.prj")), before);  // nothing written into it
   std::string dir;
-  ASSERT_EQ(extlib::make_prj_dir(*r, &dir), 0);
+  ASSERT_EQ(extlib::make_prj_dir(extlib::DefaultContext(), *r, &dir), 0);
   EXPECT_EQ(dir, "\\\\SRV3\\cad\\elsewhere\\Aussen.prj");
 }
 

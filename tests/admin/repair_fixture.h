@@ -71,7 +71,8 @@ class RepairTest : public ::testing::Test {
     int count = 0;
     extlib::PRJ* list = nullptr;
     std::vector<extlib::PRJ> out;
-    if (extlib::ltbpliC_new(extlib::kSlotNet, &count, &list, 0, nullptr) == 0) out.assign(list, list + count);
+    if (extlib::ltbpliC_new(extlib::DefaultContext(), extlib::kSlotNet, &count, &list, 0, nullptr) == 0)
+      out.assign(list, list + count);
     extlib::ltbpliC_delete(&list);
     return out;
   }

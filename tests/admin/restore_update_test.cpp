@@ -12,15 +12,16 @@
 #include "admin/record_writes.h"
 #include "admin/shared_file_backup.h"
 #include "admin/user_count.h"
-#include "extlib/projects/attribute_cache_file.h"
 #include "extlib/installation/installation.h"
 #include "extlib/installation/net_id.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/installation/settings.h"
+#include "extlib/installation/users.h"
+#include "extlib/projects/attribute_cache_file.h"
 #include "extlib/projects/project_attributes.h"
 #include "extlib/projects/project_code.h"
 #include "extlib/projects/project_data.h"
 #include "extlib/projects/project_info_file.h"
-#include "extlib/installation/settings.h"
-#include "extlib/installation/users.h"
 #include "platform/fault_injection_env.h"
 #include "platform/manual_clock_env.h"
 #include "repair_fixture.h"
@@ -157,7 +158,7 @@ TEST_F(RestoreUpdateTest, IdentifierPassRewritesAFolderWhoseRecordChangedAfterTh
   seen[read.number] = {read.host, id, read};
   extlib::PRJ changed = read;
   changed.owner = read.owner == 2 ? 3 : 2;
-  int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  int handle = extlib::open_prj_info(extlib::DefaultContext(), extlib::kSlotNet, extlib::kOpenExisting);
   ASSERT_EQ(WriteWhole(changed, handle), 0);
   ASSERT_EQ(WriteNetIdToAllProjects(id, quiet_, &seen), 0);
   uint32_t stored_id = 0;

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "extlib/installation/library_init.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/records/project_list.h"
 #include "platform/text_codec.h"
 #include "support/sample_site.h"
@@ -44,7 +45,7 @@ TEST(ProjectConcurrencyTest, ParallelMovesAndErasesKeepTheAdministrationConsiste
   extlib::PRJ* list = nullptr;
   site.Activate();
   extlib::UnCachPrjList();
-  ASSERT_EQ(extlib::ltbpliC_new(extlib::kSlotNet, &count, &list, 0, nullptr), 0);
+  ASSERT_EQ(extlib::ltbpliC_new(extlib::DefaultContext(), extlib::kSlotNet, &count, &list, 0, nullptr), 0);
   EXPECT_EQ(count, 8);
   for (int i = 0; i < count; ++i) {
     const uint32_t n = list[i].number;

@@ -98,12 +98,11 @@ TEST(TwoInstallationsTest, QueriesOnTwoThreadsAtOnceEachAnswerFromTheirOwnInstal
       std::string text;
       extlib::PRJ record;
       extlib::SnapshotPtr snapshot;
-      const bool ok = ProjectGetNumber(ctx, extlib::PadName(own), file) == 0 &&
-                      platform::ReadWholeFile(file, &text) == 0 && text == expected &&
-                      ProjectExist(ctx, extlib::PadName(other)) == extlib::kPrjNotFound &&
-                      extlib::get_project_info(side.installation, own, &record) == 0 &&
-                      side.installation.Projects().Take(&snapshot) == 0 &&
-                      snapshot->FindName(extlib::PadName(other)) == extlib::ProjectSnapshot::kNone;
+      const bool ok =
+          ProjectGetNumber(ctx, extlib::PadName(own), file) == 0 && platform::ReadWholeFile(file, &text) == 0 &&
+          text == expected && ProjectExist(ctx, extlib::PadName(other)) == extlib::kPrjNotFound &&
+          extlib::get_project_info(ctx, own, &record) == 0 && side.installation.Projects().Take(ctx, &snapshot) == 0 &&
+          snapshot->FindName(extlib::PadName(other)) == extlib::ProjectSnapshot::kNone;
       if (!ok) ++failures;
       if (i % 8 == 7) side.installation.Projects().OwnWrite();  // read again while the other side reads
     }

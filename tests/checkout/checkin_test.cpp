@@ -1,8 +1,7 @@
 #include "checkout/checkin.h"
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +10,7 @@
 #include "app/projects/project_commands.h"
 #include "checkout/project_status.h"
 #include "checkout_fixture.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/records/administration.h"
 #include "extlib/records/project_list.h"
 #include "platform/env.h"
@@ -205,7 +205,7 @@ TEST_F(CheckinTest, AHostFileDeletedElsewhereDoesNotStopTheCheckIn) {
   for (const CheckoutEntry& e : list_) {
     extlib::PRJ r;
     WorkOn("\\\\SRV1\\cad\\Net\\");
-    ASSERT_EQ(extlib::get_project_info(extlib::PadName(e.project), &r), 0) << e.project;
+    ASSERT_EQ(extlib::get_project_info(extlib::DefaultContext(), extlib::PadName(e.project), &r), 0) << e.project;
     EXPECT_EQ(extlib::StatusFlags(r.status) & (extlib::kStatusHostOut | extlib::kStatusProjectOut), 0) << e.project;
   }
 }
@@ -215,20 +215,20 @@ TEST_F(CheckinTest, AHostFileDeletedElsewhereDoesNotStopTheCheckIn) {
 // form, and the check-in says so.
 TEST_F(CheckinTest, NamesFromTheLaptopPassTheNameChecks) {
   ctx_.interactive = 0;
-  const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  const int handle = extlib::open_prj_info(extlib::DefaultContext(), extlib::kSlotNet, extlib::kOpenExisting);
   ASSERT_GE(handle, 0);
   extlib::RecordLock lock;
-  ASSERT_EQ(extlib::LockRecordByName(extlib::kSlotNet, list_[1].project, &lock), 0);
+  ASSERT_EQ(extlib::LockRecordByName(extlib::DefaultContext(), extlib::kSlotNet, list_[1].project, &lock), 0);
   extlib::PRJ r;
   ASSERT_EQ(extlib::ReadRecordAtSlot(handle, lock.slot(), &r), 0);
   extlib::SetPrjName(&r, "a/../../b");
-  ASSERT_EQ(extlib::WriteRecordAtSlot(handle, lock.slot(), &r), 0);
+  ASSERT_EQ(extlib::WriteRecordAtSlot(extlib::DefaultContext(), handle, lock.slot(), &r), 0);
   ASSERT_EQ(lock.Release(), 0);
   ASSERT_EQ(CheckIn(ctx_, kCheckinHost, list_), 1) << messenger_.All();
   EXPECT_NE(messenger_.All().find("Invalid project name <a/../../b>"), std::string::npos) << messenger_.All();
   WorkOn("\\\\SRV1\\cad\\Net\\");
   extlib::PRJ network;
-  ASSERT_EQ(extlib::get_PrjInfo_by_number(r.number, &network), 0);
+  ASSERT_EQ(extlib::get_PrjInfo_by_number(extlib::DefaultContext(), r.number, &network), 0);
   EXPECT_TRUE(extlib::IsValidProjectName(extlib::TrimmedName(network.name))) << network.name;
   EXPECT_EQ(extlib::TrimmedName(network.name).find('/'), std::string::npos);
 }

@@ -3,7 +3,6 @@
 // them, or they are refused, or the check-out stops and is taken back; never
 // a project that neither the copy nor a mark covers.
 #include <gtest/gtest.h>
-
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +10,7 @@
 #include <filesystem>
 
 #include "checkout_fixture.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/projects/project_code.h"
 #include "extlib/projects/project_lifecycle.h"
 #include "extlib/records/record_layout.h"
@@ -68,7 +68,8 @@ TEST_F(HostGoingOutTest, CreatesCopiesAndMovesOntoAHostGoingOutAreRefused) {
   EXPECT_NE(r.status, 0) << r.out << r.err;
   r = site_.RunOther(DOVRANE_TREE_PROBE, {"move", site_.Name(on_srv1), "WS01"}, other);
   EXPECT_NE(r.status, 0) << r.out << r.err;
-  EXPECT_EQ(extlib::ltbpcrC(extlib::kSlotNet, "Neu am Laptop", "WS01", nullptr, 0, 0, 0, 0, nullptr, nullptr),
+  EXPECT_EQ(extlib::ltbpcrC(extlib::DefaultContext(), extlib::kSlotNet, "Neu am Laptop", "WS01", nullptr, 0, 0, 0, 0,
+                            nullptr, nullptr),
             extlib::kPrjHostCheckedOut);
   EXPECT_EQ(Difference(before, shares()), "");
   // The file is what refuses them: without it the same create goes through.
@@ -111,7 +112,8 @@ TEST_F(HostGoingOutTest, ACreateUnderWayWhenTheCheckOutBeginsIsInItsCareOrStopsI
     JournalToldEnv slow(told[1]);
     slow.SetPathDelay(Unc("WS01/cad/Prj"), 150);
     (void)platform::SetCurrentEnv(&slow);
-    const int rc = extlib::ltbpcrC(extlib::kSlotNet, name, "WS01", nullptr, 0, 0, 0, 0, nullptr, nullptr);
+    const int rc = extlib::ltbpcrC(extlib::DefaultContext(), extlib::kSlotNet, name, "WS01", nullptr, 0, 0, 0, 0,
+                                   nullptr, nullptr);
     ::_exit(rc == 0 ? 0 : 1);
   }
   ::close(told[1]);

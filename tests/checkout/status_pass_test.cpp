@@ -1,14 +1,13 @@
-#include "checkout/project_status.h"
-
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <set>
 
 #include "checkout/checkin.h"
+#include "checkout/project_status.h"
 #include "checkout_fixture.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/records/administration.h"
 #include "platform/env.h"
 
@@ -20,14 +19,15 @@ class StatusPassTest : public CheckoutFixture {
   // Swaps the records in the slots of two projects, as another workstation's
   // rebuild could have written them after the pass read its list.
   void SwapRecords(uint32_t a, uint32_t b) {
-    const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+    const int handle = extlib::open_prj_info(extlib::DefaultContext(), extlib::kSlotNet, extlib::kOpenExisting);
     ASSERT_GE(handle, 0);
-    const long slot_a = extlib::FindRecordSlotByNumber(a), slot_b = extlib::FindRecordSlotByNumber(b);
+    const long slot_a = extlib::FindRecordSlotByNumber(extlib::DefaultContext(), a),
+               slot_b = extlib::FindRecordSlotByNumber(extlib::DefaultContext(), b);
     extlib::PRJ ra, rb;
     ASSERT_EQ(extlib::ReadRecordAtSlot(handle, slot_a, &ra), extlib::kRecordRead);
     ASSERT_EQ(extlib::ReadRecordAtSlot(handle, slot_b, &rb), extlib::kRecordRead);
-    ASSERT_EQ(extlib::WriteRecordAtSlot(handle, slot_a, &rb), 0);
-    ASSERT_EQ(extlib::WriteRecordAtSlot(handle, slot_b, &ra), 0);
+    ASSERT_EQ(extlib::WriteRecordAtSlot(extlib::DefaultContext(), handle, slot_a, &rb), 0);
+    ASSERT_EQ(extlib::WriteRecordAtSlot(extlib::DefaultContext(), handle, slot_b, &ra), 0);
   }
 };
 

@@ -5,10 +5,11 @@
 
 #include <cerrno>
 
-#include "extlib/records/administration.h"
 #include "extlib/installation/hosts.h"
 #include "extlib/installation/messages.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/projects/project_lifecycle.h"
+#include "extlib/records/administration.h"
 #include "extlib/records/project_list.h"
 #include "platform/fault_injection_env.h"
 #include "support/recording_messenger.h"
@@ -32,7 +33,10 @@ class FailurePathsTest : public ::testing::Test {
     if (pid == 0) {
       close_prj_info_handle(23);
       SetRecordLockTimeoutMs(50);
-      ::_exit(lock_prj_info(open_prj_info(23, kOpenExisting), number, kLockRecord) == 0 ? 0 : 1);
+      ::_exit(
+          lock_prj_info(DefaultContext(), open_prj_info(DefaultContext(), 23, kOpenExisting), number, kLockRecord) == 0
+              ? 0
+              : 1);
     }
     int status = 0;
     ::waitpid(pid, &status, 0);
@@ -49,7 +53,7 @@ TEST_F(FailurePathsTest, FailedRecordWriteReleasesItsLock) {
     env_.Arm(point, 1, EIO);
     platform::SetCurrentEnv(&env_);
     unsigned char status = kStatusBlank | kStatusProjectOut;
-    EXPECT_NE(put_project_status("Alpha", &status), 0);
+    EXPECT_NE(put_project_status(DefaultContext(), "Alpha", &status), 0);
     EXPECT_EQ(inst_.Admin(), before);
     platform::SetCurrentEnv(nullptr);
     EXPECT_EQ(OtherProcessLocks(5), 0);
@@ -62,11 +66,11 @@ TEST_F(FailurePathsTest, FailedWriteOfSeveralRecordsTakesTheAppendBack) {
   const PRJ records[] = {SmallInstallation::Record("Alpha2", 5), SmallInstallation::Record("Gamma", 12),
                          SmallInstallation::Record("Delta", 13)};
   for (platform::FaultPoint point : {platform::FaultPoint::kWrite, platform::FaultPoint::kSync}) {
-    int h = open_prj_info(23, kOpenExisting);
+    int h = open_prj_info(DefaultContext(), 23, kOpenExisting);
     ASSERT_GE(h, 0);
     env_.Arm(point, 1, EIO);
     platform::SetCurrentEnv(&env_);
-    EXPECT_NE(write_prj_records(h, 1, records, 3), 0);  // one slot in place, two appended
+    EXPECT_NE(write_prj_records(DefaultContext(), h, 1, records, 3), 0);  // one slot in place, two appended
     platform::SetCurrentEnv(nullptr);
     EXPECT_EQ(inst_.Admin(), before);
     EXPECT_EQ(OtherProcessLocks(5), 0);
@@ -79,7 +83,7 @@ TEST_F(FailurePathsTest, FailedCreationLeavesNoFolderAndNoRecord) {
     env_.Arm(point, 1, ENOSPC);
     platform::SetCurrentEnv(&env_);
     uint32_t n = 0;
-    EXPECT_EQ(ltbpcrC(23, "Neu", "SRV1", nullptr, 0, 0, 0, 0, nullptr, &n), -1);
+    EXPECT_EQ(ltbpcrC(DefaultContext(), 23, "Neu", "SRV1", nullptr, 0, 0, 0, 0, nullptr, &n), -1);
     platform::SetCurrentEnv(nullptr);
     EXPECT_FALSE(inst_.dir.Exists("SRV1/cad/Prj/n0000006.prj"));
     EXPECT_EQ(inst_.Admin(), before);
@@ -91,20 +95,20 @@ TEST_F(FailurePathsTest, FailedRemovalPutsTheFolderBack) {
   env_.Arm(platform::FaultPoint::kWrite, 1, EIO);  // the record write fails after the folder moved
   platform::SetCurrentEnv(&env_);
   uint32_t n = 0;
-  EXPECT_EQ(ltbprmC(23, "Alpha", &n), -1);
+  EXPECT_EQ(ltbprmC(DefaultContext(), 23, "Alpha", &n), -1);
   platform::SetCurrentEnv(nullptr);
   EXPECT_TRUE(inst_.dir.Exists("SRV1/cad/Prj/n0000005.prj/version.txt"));
   PRJ r;
-  EXPECT_EQ(get_project_info("Alpha", &r), 0);
+  EXPECT_EQ(get_project_info(DefaultContext(), "Alpha", &r), 0);
   EXPECT_EQ(OtherProcessLocks(5), 0);
 }
 
 TEST_F(FailurePathsTest, CheckoutInformationIsShownForHostsAndProjects) {
   inst_.dir.Write("SRV1/cad/Net/SRV2.out", "host out\r\n");
   inst_.dir.Write("SRV1/cad/Net/n0000005.out", "project out\r\n");
-  EXPECT_EQ(DisplayCheckoutInfo("SRV2"), 0);
-  EXPECT_EQ(DisplayCheckoutInfo("\\\\SRV1\\cad\\Prj\\n0000005.prj"), 0);
-  EXPECT_EQ(DisplayCheckoutInfo("SRV1"), -1);
+  EXPECT_EQ(DisplayCheckoutInfo(DefaultContext(), "SRV2"), 0);
+  EXPECT_EQ(DisplayCheckoutInfo(DefaultContext(), "\\\\SRV1\\cad\\Prj\\n0000005.prj"), 0);
+  EXPECT_EQ(DisplayCheckoutInfo(DefaultContext(), "SRV1"), -1);
   ASSERT_EQ(messages_.texts.size(), 2u);
   EXPECT_EQ(messages_.texts[1], "project out\r\n");
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "extlib/installation/hosts.h"
+#include "extlib/installation/operation_context.h"
 #include "platform/fault_injection_env.h"
 #include "support/small_installation.h"
 
@@ -12,7 +13,7 @@ namespace {
 TEST(HostListRewriteTest, EveryFailurePointLeavesTheOldOrTheNewList) {
   testing::SmallInstallation inst;
   std::vector<HostEntry> old_hosts;
-  ASSERT_EQ(ReadHostList(&old_hosts), 0);
+  ASSERT_EQ(ReadHostList(DefaultContext(), &old_hosts), 0);
   const std::string old_text = inst.dir.Read("SRV1/cad/Net/data.cfg");
   std::vector<HostEntry> new_hosts = old_hosts;
   new_hosts.push_back({"LAPTOP", "\\Daten\\Cad"});

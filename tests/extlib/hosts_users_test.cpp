@@ -1,6 +1,5 @@
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +9,7 @@
 #include "extlib/installation/hosts.h"
 #include "extlib/installation/installation.h"
 #include "extlib/installation/library_init.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/users.h"
 #include "platform/file_util.h"
 #include "platform/ping.h"
@@ -44,13 +44,13 @@ TEST(HostListTest, PathsOfAnInstallation) {
   SmallInstallation inst;
   char* list = nullptr;
   int count = 0;
-  ASSERT_EQ(get_host_list(&list, &count, 17), 0);
+  ASSERT_EQ(get_host_list(DefaultContext(), &list, &count, 17), 0);
   ASSERT_EQ(count, 2);
   EXPECT_STREQ(list + 17, "SRV2");
   std::free(list);
   std::string data, path;
-  EXPECT_EQ(get_data_path("srv2", &data), 0);  // host names compare without case
-  EXPECT_EQ(get_data_path("SRV3", &data), -19);
+  EXPECT_EQ(get_data_path(DefaultContext(), "srv2", &data), 0);  // host names compare without case
+  EXPECT_EQ(get_data_path(DefaultContext(), "SRV3", &data), -19);
   ASSERT_EQ(lfBuildNetPath("SRV2", data, &path), 0);
   EXPECT_EQ(path, "\\\\SRV2\\cad\\Prj");
   EXPECT_EQ(lzcheck_path(path), 1);
@@ -64,14 +64,14 @@ TEST(HostListTest, PathsOfAnInstallation) {
 TEST(HostListTest, RowsAreTheLibrarysListAndLocalhostAlone) {
   for (bool network : {true, false}) {
     SmallInstallation inst(1, network);
-    EXPECT_EQ(lfnetg(), network ? 1 : 0);
+    EXPECT_EQ(lfnetg(DefaultContext()), network ? 1 : 0);
     std::vector<HostEntry> hosts;
-    ASSERT_EQ(GetHostList(&hosts), 0);
+    ASSERT_EQ(GetHostList(DefaultContext(), &hosts), 0);
     const std::vector<std::string> names = network ? std::vector<std::string>{"SRV1", "SRV2"}
                                                    : std::vector<std::string>{"localhost"};
     char* list = nullptr;
     int count = 0;
-    ASSERT_EQ(get_host_list(&list, &count, 17), 0);
+    ASSERT_EQ(get_host_list(DefaultContext(), &list, &count, 17), 0);
     ASSERT_EQ(hosts.size(), names.size());
     ASSERT_EQ(count, static_cast<int>(names.size()));
     for (size_t i = 0; i < names.size(); ++i) {
@@ -87,12 +87,13 @@ TEST(HostListTest, EachInstallationReadsItsOwnList) {
   Installation other;
   other.SetSlot(kSlotNet, "\\\\SRV2\\cad");  // no data.cfg there
   std::vector<HostEntry> own, others;
-  ASSERT_EQ(GetHostList(&own), 0);
-  ASSERT_EQ(GetHostList(other, &others), 0);
+  ASSERT_EQ(GetHostList(DefaultContext(), &own), 0);
+  OperationContext other_ctx(other);
+  ASSERT_EQ(GetHostList(other_ctx, &others), 0);
   ASSERT_EQ(own.size(), 2u);
   ASSERT_EQ(others.size(), 1u);
   EXPECT_EQ(others[0].name, "localhost");
-  EXPECT_EQ(GetHostList(&own), 0);  // the other's reading left this one's list alone
+  EXPECT_EQ(GetHostList(DefaultContext(), &own), 0);  // the other's reading left this one's list alone
   EXPECT_EQ(own.size(), 2u);
 }
 
@@ -102,11 +103,11 @@ TEST(HostListTest, AnUnusableLineIsLeftOutAnUnreadableListGivesNoRows) {
   SmallInstallation inst;
   inst.dir.Write("SRV1/cad/Net/data.cfg", "SRV1 \\cad\nS/2 \\cad\nSRV3 \\cad\n");
   std::vector<HostEntry> hosts = {{"OLD", ""}};
-  EXPECT_EQ(GetHostList(&hosts), 0);
+  EXPECT_EQ(GetHostList(DefaultContext(), &hosts), 0);
   ASSERT_EQ(hosts.size(), 2u);
   EXPECT_EQ(hosts[1].name, "SRV3");
   inst.dir.Write("SRV1/cad/Net/data.cfg", std::string(2 * 1024 * 1024, 'x'));  // beyond any host list
-  EXPECT_EQ(GetHostList(&hosts), -1);
+  EXPECT_EQ(GetHostList(DefaultContext(), &hosts), -1);
   EXPECT_TRUE(hosts.empty());
 }
 
@@ -142,11 +143,11 @@ TEST(UserTableTest, ContainersAndOwnerRights) {
   EXPECT_EQ(me.index, 2u);
   EXPECT_FALSE(me.may_administer);
   PRJ owned = SmallInstallation::Record("A", 1, "SRV1", 2), foreign = SmallInstallation::Record("B", 2, "SRV1", 3);
-  EXPECT_EQ(check_PrjOwnerPermision(1, owned), 0);
-  EXPECT_EQ(check_PrjOwnerPermision(1, foreign), -14);
-  EXPECT_EQ(check_PrjOwnerPermision(0, foreign), -13);
+  EXPECT_EQ(check_PrjOwnerPermision(DefaultContext(), 1, owned), 0);
+  EXPECT_EQ(check_PrjOwnerPermision(DefaultContext(), 1, foreign), -14);
+  EXPECT_EQ(check_PrjOwnerPermision(DefaultContext(), 0, foreign), -13);
   SetMemberBit(&foreign, 2, true);
-  EXPECT_EQ(check_PrjOwnerPermision(0, foreign), 0);
+  EXPECT_EQ(check_PrjOwnerPermision(DefaultContext(), 0, foreign), 0);
 }
 
 }  // namespace
@@ -192,12 +193,12 @@ TEST(UserTableTest, AChangedOrReplacedTableIsReadAgain) {
 TEST(HostListTest, AnAppendedHostIsKnownAtOnce) {
   testing::SmallInstallation inst;
   std::string data;
-  EXPECT_EQ(get_data_path("SRV3", &data), -19);
+  EXPECT_EQ(get_data_path(DefaultContext(), "SRV3", &data), -19);
   inst.dir.Write("SRV1/cad/Net/data.cfg", "SRV1 \\cad\nSRV2 \\cad\nSRV3 \\Daten\n");
-  ASSERT_EQ(get_data_path("SRV3", &data), 0);
+  ASSERT_EQ(get_data_path(DefaultContext(), "SRV3", &data), 0);
   EXPECT_EQ(data, "\\Daten");
   ::unlink(inst.Native("SRV1/cad/Net/data.cfg").c_str());
-  EXPECT_EQ(lfnetg(), 0);
+  EXPECT_EQ(lfnetg(DefaultContext()), 0);
 }
 
 }  // namespace

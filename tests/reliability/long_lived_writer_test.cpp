@@ -4,7 +4,6 @@
 // slots at once (a create reuses an erased record's slot, a move rewrites a
 // renamed record), and a lock left behind makes it wait and fail.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -21,9 +20,10 @@
 #include "app/projects/project_commands.h"
 #include "app/projects/project_move.h"
 #include "checkout/project_status.h"
-#include "extlib/records/administration.h"
 #include "extlib/installation/installation.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/projects/project_code.h"
+#include "extlib/records/administration.h"
 #include "extlib/records/project_list.h"
 #include "platform/manual_clock_env.h"
 #include "support/recording_messenger.h"
@@ -74,7 +74,8 @@ class LongLivedWriterTest : public ::testing::Test {
   std::string HostOf(const std::string& name) {
     extlib::PRJ r;
     extlib::UnCachPrjList();
-    return extlib::get_project_info(extlib::PadName(name), &r) == 0 ? std::string(r.host) : "";
+    return extlib::get_project_info(extlib::DefaultContext(), extlib::PadName(name), &r) == 0 ? std::string(r.host)
+                                                                                              : "";
   }
 
   // Another workstation creates, moves and erases at once; each must get its
@@ -127,7 +128,10 @@ TEST_F(LongLivedWriterTest, EveryWritingCommandLeavesNoLockBehind) {
   CheckNothingLeft("copy", "Kopie");
 
   const unsigned char out = extlib::kStatusBlank | extlib::kStatusProjectOut;
-  EXPECT_EQ(OnWorker([&] { return extlib::put_project_status(extlib::PadName(site_.Name(5)), &out); }), 0);
+  EXPECT_EQ(OnWorker([&] {
+              return extlib::put_project_status(extlib::DefaultContext(), extlib::PadName(site_.Name(5)), &out);
+            }),
+            0);
   CheckNothingLeft("status write", "");
 
   EXPECT_EQ(OnWorker([&] { return app::UnblockProject(extlib::PadName(site_.Name(5))); }), 0);
@@ -160,36 +164,36 @@ TEST_F(LongLivedWriterTest, EveryWritingCommandLeavesNoLockBehind) {
 // The record library's own unlock by name or number releases what was
 // locked, even when the record was renamed under the lock.
 TEST_F(LongLivedWriterTest, AnUnlockByTheOldNameReleasesARenamedRecord) {
-  const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  const int handle = extlib::open_prj_info(extlib::DefaultContext(), extlib::kSlotNet, extlib::kOpenExisting);
   ASSERT_GE(handle, 0);
   const std::string old_name = extlib::PadName(site_.Name(10));
-  ASSERT_EQ(extlib::lock_prj_nam(extlib::kSlotNet, old_name, extlib::kLockRecord), 0);
+  ASSERT_EQ(extlib::lock_prj_nam(extlib::DefaultContext(), extlib::kSlotNet, old_name, extlib::kLockRecord), 0);
   extlib::PRJ r;
-  ASSERT_EQ(extlib::get_project_info(old_name, &r), 0);
-  const long slot = extlib::get_prj_position(handle, old_name, extlib::kSlotNet, 0);
+  ASSERT_EQ(extlib::get_project_info(extlib::DefaultContext(), old_name, &r), 0);
+  const long slot = extlib::get_prj_position(extlib::DefaultContext(), handle, old_name, extlib::kSlotNet, 0);
   extlib::SetPrjName(&r, "Neu unter dem Schloss");
-  ASSERT_EQ(extlib::WriteRecordAtSlot(handle, slot, &r), 0);
-  EXPECT_EQ(extlib::lock_prj_nam(extlib::kSlotNet, old_name, extlib::kUnlockRecord), 0);
-  ASSERT_EQ(extlib::lock_prj_info(handle, r.number, extlib::kLockRecord), 0);
+  ASSERT_EQ(extlib::WriteRecordAtSlot(extlib::DefaultContext(), handle, slot, &r), 0);
+  EXPECT_EQ(extlib::lock_prj_nam(extlib::DefaultContext(), extlib::kSlotNet, old_name, extlib::kUnlockRecord), 0);
+  ASSERT_EQ(extlib::lock_prj_info(extlib::DefaultContext(), handle, r.number, extlib::kLockRecord), 0);
   r.name[0] = '#';
-  ASSERT_EQ(extlib::WriteRecordAtSlot(handle, slot, &r), 0);
-  EXPECT_EQ(extlib::lock_prj_info(handle, r.number, extlib::kUnlockRecord), 0);
+  ASSERT_EQ(extlib::WriteRecordAtSlot(extlib::DefaultContext(), handle, slot, &r), 0);
+  EXPECT_EQ(extlib::lock_prj_info(extlib::DefaultContext(), handle, r.number, extlib::kUnlockRecord), 0);
   EXPECT_EQ(LocksBelow(site_.root()), std::vector<std::string>{});
 }
 
 // A thread that ended holding a lock cannot release it any more; another
 // thread of the process must not wait for it, nor take it for its own.
 TEST_F(LongLivedWriterTest, ALockOfAnEndedThreadDoesNotStopTheOthers) {
-  const int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  const int handle = extlib::open_prj_info(extlib::DefaultContext(), extlib::kSlotNet, extlib::kOpenExisting);
   ASSERT_GE(handle, 0);
   int taken = -99;
-  std::thread([&] { taken = extlib::lock_prj_info(handle, 11, extlib::kLockRecord); }).join();
+  std::thread([&] { taken = extlib::lock_prj_info(extlib::DefaultContext(), handle, 11, extlib::kLockRecord); }).join();
   ASSERT_EQ(taken, 0);
   platform::ManualClockEnv clock;  // a wait would take no real time, and is seen
   platform::SetCurrentEnv(&clock);
   const int64_t before = clock.MonotonicMs();
   extlib::RecordLock lock;
-  EXPECT_EQ(extlib::LockRecordByNumber(handle, 11, &lock), 0);
+  EXPECT_EQ(extlib::LockRecordByNumber(extlib::DefaultContext(), handle, 11, &lock), 0);
   EXPECT_EQ(clock.MonotonicMs(), before) << "waited for a lock nobody holds";
   EXPECT_EQ(lock.Release(), 0);
   platform::SetCurrentEnv(nullptr);

@@ -5,10 +5,11 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "extlib/records/administration.h"
 #include "extlib/installation/library_init.h"
-#include "extlib/records/project_list.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/sample_installation.h"
+#include "extlib/records/administration.h"
+#include "extlib/records/project_list.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
 
@@ -71,20 +72,20 @@ void SampleSite::Activate() {
 bool SampleSite::Record(uint32_t number, extlib::PRJ* record) {
   Activate();
   extlib::UnCachPrjList();
-  return extlib::get_PrjInfo_by_number(number, record) == 0;
+  return extlib::get_PrjInfo_by_number(extlib::DefaultContext(), number, record) == 0;
 }
 
 void SampleSite::EditRecord(uint32_t number, const std::function<void(extlib::PRJ*)>& change) {
   Activate();
   extlib::PRJ record;
   ASSERT_TRUE(Record(number, &record));
-  int handle = extlib::open_prj_info(extlib::kSlotNet, extlib::kOpenExisting);
+  int handle = extlib::open_prj_info(extlib::DefaultContext(), extlib::kSlotNet, extlib::kOpenExisting);
   ASSERT_GE(handle, 0);
-  long slot = extlib::get_prj_position(handle, record.name, extlib::kSlotNet, 0);
+  long slot = extlib::get_prj_position(extlib::DefaultContext(), handle, record.name, extlib::kSlotNet, 0);
   ASSERT_GT(slot, 0);
   change(&record);
   ASSERT_EQ(extlib::seek_prj_set(handle, slot), 0);
-  ASSERT_EQ(extlib::write_prj_info(handle, &record), 0);
+  ASSERT_EQ(extlib::write_prj_info(extlib::DefaultContext(), handle, &record), 0);
   extlib::lzende();  // the program reads the file afresh
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "extlib/installation/installation.h"
+#include "extlib/installation/operation_context.h"
 #include "support/small_installation.h"
 #include "tree/item_kind.h"
 #include "tree/tree_fixture.h"
@@ -50,7 +51,7 @@ TEST(HostTableTest, ProjectsWithOwnerMembersAndKindsFromStatusAndMarks) {
 TEST(HostTableTest, OwnerAndMembersOnlyWithANameInTheUserTable) {
   TreeFixture fixture;
   FillInput input;
-  ASSERT_EQ(ReadFillInput(extlib::ProcessInstallation(), &input), 0);
+  ASSERT_EQ(ReadFillInput(extlib::DefaultContext(), &input), 0);
   input.user_names.erase(1);  // the owner: an empty owner item
   input.user_names.erase(2);  // a member: left out
   auto table = BuildHostTable(input);
@@ -72,7 +73,7 @@ TEST(HostTableTest, EveryMemberOfManyProjectsKeepsItsName) {
   }
   small.WriteAdministration(records, 300);
   FillInput input;
-  ASSERT_EQ(ReadFillInput(extlib::ProcessInstallation(), &input), 0);
+  ASSERT_EQ(ReadFillInput(extlib::DefaultContext(), &input), 0);
   for (uint32_t user = 1; user <= 64; ++user) input.user_names[user] = "U" + std::to_string(user);
   input.containers = 2;
   auto table = BuildHostTable(input);
@@ -96,7 +97,7 @@ TEST(HostTableTest, MembersOfTheLastOf31ContainersShow) {
   extlib::SetMemberBit(&second, 961, true);
   small.WriteAdministration({first, second}, 2);
   FillInput input;
-  ASSERT_EQ(ReadFillInput(extlib::ProcessInstallation(), &input), 0);
+  ASSERT_EQ(ReadFillInput(extlib::DefaultContext(), &input), 0);
   input.user_names = {{1, "OWNER"}, {961, "U961"}, {992, "U992"}};
   input.containers = 31;
   auto table = BuildHostTable(input);
@@ -114,7 +115,7 @@ TEST(HostTableTest, UnreadableAdministrationLeavesTheTableEmpty) {
   TreeFixture fixture;
   fixture.small.dir.Write("SRV1/cad/Net/project.dat", "garbage that is no header\n");
   FillInput input;
-  EXPECT_NE(ReadFillInput(extlib::ProcessInstallation(), &input), 0);
+  EXPECT_NE(ReadFillInput(extlib::DefaultContext(), &input), 0);
   EXPECT_TRUE(BuildHostTable(input)->hosts.empty());  // not even data.cfg's hosts
 }
 
@@ -133,7 +134,7 @@ TEST(HostTableTest, PingListLeavesOutCheckedOutHostsAndOpenHostNeedsAnOpenKind) 
 TEST(HostTableTest, MoveMarkShowsOnlyOnTheNamedProjectOfTheNamedHost) {
   TreeFixture fixture;
   FillInput input;
-  ASSERT_EQ(ReadFillInput(extlib::ProcessInstallation(), &input), 0);
+  ASSERT_EQ(ReadFillInput(extlib::DefaultContext(), &input), 0);
   input.move_mark = {"Alpha", "SRV2"};
   auto table = BuildHostTable(input);
   EXPECT_EQ(table->FindHost("SRV2")->projects[0].image, kImageProjectMarked);

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "extlib/installation/installation.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/records/prj_record.h"
 #include "platform/env.h"
 #include "support/scoped_environment.h"
@@ -50,7 +51,7 @@ class TreeFixture {
   }
   std::unique_ptr<HostTable> Build(std::set<uint32_t> unreachable = {}) {
     FillInput input;
-    if (ReadFillInput(extlib::ProcessInstallation(), &input) != 0) return nullptr;
+    if (ReadFillInput(extlib::DefaultContext(), &input) != 0) return nullptr;
     input.unreachable = std::move(unreachable);
     return BuildHostTable(input);
   }

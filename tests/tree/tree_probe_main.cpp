@@ -63,7 +63,7 @@ int DialogStatus(int done) { return done == 1 ? 0 : 1; }
 std::vector<checkout::CheckoutEntry> HostList(tree::HostListPurpose purpose, const std::string& host,
                                               bool own_marks = false) {
   tree::FillInput input;
-  if (tree::ReadFillInput(extlib::ProcessInstallation(), &input) != 0) return {};
+  if (tree::ReadFillInput(extlib::DefaultContext(), &input) != 0) return {};
   const std::unique_ptr<tree::HostTable> table = tree::BuildHostTable(input);
   const tree::HostRecord* record = table ? table->FindHost(host) : nullptr;
   std::vector<tree::HostChild> children;
@@ -142,7 +142,7 @@ int Properties(const std::string& host, const std::string& name, std::string* te
 // "<hosts> <projects> <hosts with a check-out file>".
 int Refresh(std::string* text) {
   tree::FillInput input;
-  if (const int rc = tree::ReadFillInput(extlib::ProcessInstallation(), &input); rc != 0) return app::ExitStatusOf(rc);
+  if (const int rc = tree::ReadFillInput(extlib::DefaultContext(), &input); rc != 0) return app::ExitStatusOf(rc);
   const std::unique_ptr<tree::HostTable> table = tree::BuildHostTable(input);
   std::string net;
   if (!table || !checkout::CheckoutNetFolder(&net)) return 1;
@@ -227,12 +227,12 @@ int main(int argc, char** argv) {
   (void)platform::RedirectStandardStreams("STDERR.OUT");
   int mode = 2;
   if (extlib::lzinit(&mode, 0, 0, 0, 0, 0) != 0) {
-    extlib::lgstop_C_("lfpath_ini");  // the library names its reason, as the program does
+    extlib::lgstop_C_(extlib::DefaultContext(), "lfpath_ini");  // the library names its reason, as the program does
     return 1;
   }
   if (what == "fill") {
     tree::FillInput input;
-    if (const int rc = tree::ReadFillInput(extlib::ProcessInstallation(), &input); rc != 0) return app::ExitStatusOf(rc);
+    if (const int rc = tree::ReadFillInput(extlib::DefaultContext(), &input); rc != 0) return app::ExitStatusOf(rc);
     const std::unique_ptr<tree::HostTable> table = tree::BuildHostTable(input);
     if (!table) return 1;
     platform::Terminal::WriteOut(std::to_string(table->hosts.size()) + " " + std::to_string(table->ProjectCount()) + "\n");

@@ -294,10 +294,11 @@ TEST_F(ProjectCommandsTest, CheckedOutProjectsAreNeitherErasedNorMovedNorRenamed
   // The library refuses it under the record's lock too, whoever calls it.
   site_.Activate();
   uint32_t number = 0;
-  EXPECT_EQ(extlib::ltbprmC(extlib::kSlotNet, extlib::PadName(site_.Name(3)), &number), -22);
+  EXPECT_EQ(extlib::ltbprmC(extlib::DefaultContext(), extlib::kSlotNet, extlib::PadName(site_.Name(3)), &number), -22);
   std::string buffer;
   int result = 0;
-  EXPECT_EQ(extlib::ltbpreC(extlib::kSlotNet, extlib::PadName(site_.Name(4)), extlib::PadName("Neu"), &buffer, &result),
+  EXPECT_EQ(extlib::ltbpreC(extlib::DefaultContext(), extlib::kSlotNet, extlib::PadName(site_.Name(4)),
+                            extlib::PadName("Neu"), &buffer, &result),
             -18);
   ASSERT_EQ(site_.Run({site_.Name(3), "-unblock"}).status, 0);
   EXPECT_EQ(site_.Run({site_.Name(3), "-erase_y"}).status, 0);

@@ -75,14 +75,15 @@ TEST(ProgressTest, ConsoleWritesTitleAndLinesOnly) {
 TEST(ProgressTest, LibraryMessagesOffStaysWithItsOperation) {
   testing::RecordingMessenger terminal;
   OperationContext lookup{extlib::ProcessInstallation()};
-  BindContext bind(lookup);
-  const int previous = Msg2usr_Switch(1);
+  const int previous = Msg2usr_Switch(lookup, 1);
+  EXPECT_EQ(previous, 0);
   EXPECT_FALSE(lookup.library_messages);
-  std::thread other([] { LibraryMessage(0, "shown elsewhere"); });
+  std::thread other([] { LibraryMessage(DefaultContext(), 0, "shown elsewhere"); });
   other.join();
-  LibraryMessage(0, "not shown");
-  Msg2usr_Switch(previous);
-  EXPECT_EQ(terminal.texts, std::vector<std::string>{"shown elsewhere"});
+  LibraryMessage(lookup, 0, "not shown");
+  Msg2usr_Switch(lookup, previous);
+  LibraryMessage(lookup, 0, "shown again");
+  EXPECT_EQ(terminal.texts, (std::vector<std::string>{"shown elsewhere", "shown again"}));
   EXPECT_TRUE(DefaultContext().library_messages);
 }
 

@@ -6,12 +6,13 @@
 #include <cstdlib>
 #include <set>
 
-#include "extlib/records/administration.h"
 #include "extlib/installation/library_init.h"
 #include "extlib/installation/messages.h"
-#include "extlib/projects/project_folder.h"
-#include "extlib/records/project_list.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/users.h"
+#include "extlib/projects/project_folder.h"
+#include "extlib/records/administration.h"
+#include "extlib/records/project_list.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
 #include "support/temp_dir.h"
@@ -48,13 +49,13 @@ TEST_F(SampleInstallationTest, LibraryReadsEveryRecordAndFolder) {
   Use(dir_.path() + "/i");
   int count = 0;
   PRJ* list = nullptr;
-  ASSERT_EQ(ltbpliC_new(23, &count, &list, 0, nullptr), 0);
+  ASSERT_EQ(ltbpliC_new(DefaultContext(), 23, &count, &list, 0, nullptr), 0);
   ASSERT_EQ(count, 40);
   std::set<std::string> hosts;
   for (int i = 0; i < count; ++i) {
     hosts.insert(list[i].host);
     std::string folder;
-    EXPECT_EQ(ProjectFolderByNumber(list[i].number, &folder), 0) << list[i].number;
+    EXPECT_EQ(ProjectFolderByNumber(DefaultContext(), list[i].number, &folder), 0) << list[i].number;
   }
   ltbpliC_delete(&list);
   EXPECT_EQ(hosts.size(), 3u);

@@ -6,9 +6,10 @@
 
 #include <cerrno>
 
-#include "extlib/projects/project_data.h"
 #include "extlib/installation/library_init.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/net_folder_fixture.h"
+#include "extlib/projects/project_data.h"
 #include "support/small_installation.h"
 
 namespace dovrane::extlib {
@@ -192,7 +193,7 @@ TEST_F(ProjectAttributesTest, ObjectStaysWithTheFolderItWasBuiltFor) {
   RX_ProjectAttributes network(kSlotNet);
   platform::MakeDirectories(root_ + "/LAPTOP/cad/Net");
   lfinipC(kSlotNet, "\\\\LAPTOP\\cad\\Net\\");
-  ASSERT_EQ(InitTree(), 0);  // creates the copy's database
+  ASSERT_EQ(InitTree(DefaultContext()), 0);  // creates the copy's database
   ASSERT_EQ(network.setAttribute(5, "A", "network"), 0);
   RX_ProjectAttributes copy(kSlotNet);
   std::string value;
@@ -248,15 +249,15 @@ TEST_F(ProjectAttributesTest, DiskCacheImportReplacesInOneTransaction) {
   const std::string cache = project_ + "/attributes.cache";
   RX_ProjectAttributesCache& caches = RX_ProjectAttributesCache::instance();
   ASSERT_EQ(caches.exportToDiskCacheFile(12, cache, attrs), 0);
-  EXPECT_EQ(caches.importFromDiskCacheFile(40, cache, attrs), 0);  // a re-registered number
+  EXPECT_EQ(caches.importFromDiskCacheFile(DefaultContext(), 40, cache, attrs), 0);  // a re-registered number
   AttributeValues values;
   ASSERT_EQ(attrs.getProjectAttributes(40, &values), 0);
   EXPECT_EQ(values, (AttributeValues{{"A", "1"}, {"B", "2"}}));
   ASSERT_EQ(attrs.replaceProjectAttributes(12, {{"Z", "z"}}, "s"), 0);
-  EXPECT_EQ(caches.importFromDiskCacheFile(12, cache, attrs), 0);
+  EXPECT_EQ(caches.importFromDiskCacheFile(DefaultContext(), 12, cache, attrs), 0);
   ASSERT_EQ(attrs.getProjectAttributes(12, &values), 0);
   EXPECT_EQ(values, (AttributeValues{{"A", "1"}, {"B", "2"}}));  // "Z" is gone
-  EXPECT_EQ(caches.importFromDiskCacheFile(12, project_ + "/none.cache", attrs), 1);
+  EXPECT_EQ(caches.importFromDiskCacheFile(DefaultContext(), 12, project_ + "/none.cache", attrs), 1);
 }
 
 TEST_F(ProjectAttributesTest, FailedImportChangesNothing) {
@@ -267,7 +268,8 @@ TEST_F(ProjectAttributesTest, FailedImportChangesNothing) {
   std::string text;
   ASSERT_EQ(FormatAttributeCache(wanted, &text), 0);
   ASSERT_EQ(platform::WriteFileAtomic(cache, text.substr(0, text.size() - 2)), 0);
-  EXPECT_EQ(RX_ProjectAttributesCache::instance().importFromDiskCacheFile(12, cache, attrs), -EBADMSG);
+  EXPECT_EQ(RX_ProjectAttributesCache::instance().importFromDiskCacheFile(DefaultContext(), 12, cache, attrs),
+            -EBADMSG);
   ASSERT_EQ(platform::WriteFileAtomic(cache, text), 0);
   int ready[2], release[2];
   ASSERT_EQ(::pipe(ready), 0);
@@ -278,7 +280,7 @@ TEST_F(ProjectAttributesTest, FailedImportChangesNothing) {
   ASSERT_EQ(::read(ready[0], &byte, 1), 1);
   RX_ProjectAttributes impatient(kSlotNet);
   impatient.setBusyTimeout(50);
-  EXPECT_EQ(RX_ProjectAttributesCache::instance().importFromDiskCacheFile(12, cache, impatient),
+  EXPECT_EQ(RX_ProjectAttributesCache::instance().importFromDiskCacheFile(DefaultContext(), 12, cache, impatient),
             -EBUSY);
   ASSERT_EQ(::write(release[1], "R", 1), 1);
   EXPECT_EQ(ExitCode(child), 0);
@@ -301,15 +303,15 @@ TEST(AttributeDiskCacheTest, ImportFindsTheCacheInTheProjectFolderOfTheNumber) {
   std::string text;
   ASSERT_EQ(FormatAttributeCache({{"Client", "Stadt Hof"}, {"Phase", "5"}}, &text), 0);
   inst.dir.Write("SRV2/cad/Prj/n0000012.prj/attributes.cache", text);
-  ASSERT_EQ(InitTree(), 0);
+  ASSERT_EQ(InitTree(DefaultContext()), 0);
   RX_ProjectAttributes attrs(kSlotNet);
   auto& cache = RX_ProjectAttributesCache::instance();
-  ASSERT_EQ(cache.importFromDiskCache(12, attrs), 0);
+  ASSERT_EQ(cache.importFromDiskCache(DefaultContext(), 12, attrs), 0);
   AttributeValues values;
   ASSERT_EQ(attrs.getProjectAttributes(12, &values), 0);
   EXPECT_EQ(values["Client"], "Stadt Hof");
   EXPECT_EQ(values["Phase"], "5");
-  EXPECT_EQ(cache.importFromDiskCache(13, attrs), -3);  // no such project: nothing imported
+  EXPECT_EQ(cache.importFromDiskCache(DefaultContext(), 13, attrs), -3);  // no such project: nothing imported
 }
 
 }  // namespace

@@ -3,9 +3,10 @@
 #include <cerrno>
 #include <set>
 
+#include "extlib/installation/operation_context.h"
+#include "extlib/net_folder_fixture.h"
 #include "extlib/projects/checksum.h"
 #include "extlib/projects/project_data_file.h"
-#include "extlib/net_folder_fixture.h"
 #include "platform/fault_injection_env.h"
 
 namespace dovrane::extlib {
@@ -142,29 +143,29 @@ TEST_F(ProjectDataTest, RenewedIdentifiersKeepTheReferenceShape) {
 
 TEST_F(ProjectDataTest, SlotOperationsWorkOnTheSlotFolder) {
   WriteMessyProject();
-  ASSERT_EQ(kpvtad2(18), 0);
+  ASSERT_EQ(kpvtad2(DefaultContext(), 18), 0);
   ProjectData reorganised = Load();
-  ASSERT_EQ(ztbReplaceUUIDs(18), 0);
+  ASSERT_EQ(ztbReplaceUUIDs(DefaultContext(), 18), 0);
   ProjectData renewed = Load();
   ASSERT_EQ(renewed.objects.size(), 3u);
   EXPECT_NE(renewed.objects[1].id, reorganised.objects[1].id);
   EXPECT_EQ(renewed.Find(renewed.objects[1].refs.at(0))->name, "0");
   lfinipC(18, "");
-  EXPECT_EQ(kpvtad2(18), -EINVAL);
+  EXPECT_EQ(kpvtad2(DefaultContext(), 18), -EINVAL);
   EXPECT_TRUE(messages_.texts.empty());
 }
 
 TEST_F(ProjectDataTest, DamagedDataIsReportedAndNothingWritten) {
   const std::string damaged = Sealed(Line(kA, "VIEW", "A", "x", ""), 1) + "tail\n";
   ASSERT_EQ(platform::WriteFileAtomic(Objects(), damaged), 0);
-  EXPECT_EQ(kpvtad2(18), -EBADMSG);
-  EXPECT_EQ(ztbReplaceUUIDs(18), -EBADMSG);
+  EXPECT_EQ(kpvtad2(DefaultContext(), 18), -EBADMSG);
+  EXPECT_EQ(ztbReplaceUUIDs(DefaultContext(), 18), -EBADMSG);
   EXPECT_EQ(Read(Objects()), damaged);
   EXPECT_FALSE(Exists(project_ + "/objects.idx"));
   ASSERT_EQ(messages_.texts.size(), 2u);
   EXPECT_NE(messages_.texts[0].find("damaged"), std::string::npos);
   std::filesystem::remove(Objects());
-  EXPECT_EQ(kpvtad2(18), -ENOENT);
+  EXPECT_EQ(kpvtad2(DefaultContext(), 18), -ENOENT);
 }
 
 TEST_F(ProjectDataTest, InterruptedRewriteLeavesWholeFiles) {

@@ -8,11 +8,12 @@
 #include <set>
 #include <string_view>
 
-#include "extlib/records/administration.h"
 #include "extlib/installation/messages.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/projects/operation_journal.h"
 #include "extlib/projects/project_folder.h"
 #include "extlib/projects/project_info_file.h"
+#include "extlib/records/administration.h"
 #include "extlib/records/project_list.h"
 #include "platform/env.h"
 #include "support/small_installation.h"
@@ -25,16 +26,16 @@ using testing::SmallInstallation;
 class ProjectLifecycleTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    previous_ = Msg2usr_Switch(1);
+    previous_ = Msg2usr_Switch(DefaultContext(), 1);
     inst_.WriteAdministration({SmallInstallation::Record("Alpha", 5), SmallInstallation::Record("Beta", 9, "SRV2")}, 9);
     inst_.MakeProjectFolder("SRV1", 5);
     inst_.MakeProjectFolder("SRV2", 9);
   }
-  void TearDown() override { Msg2usr_Switch(previous_); }
+  void TearDown() override { Msg2usr_Switch(DefaultContext(), previous_); }
   int Create(const std::string& name, const std::string& host = "SRV1", uint32_t* number = nullptr) {
     uint32_t n = 0;
     PRJ out;
-    int rc = ltbpcrC(23, name, host, nullptr, 0, 0, 0, 0, &out, &n);
+    int rc = ltbpcrC(DefaultContext(), 23, name, host, nullptr, 0, 0, 0, 0, &out, &n);
     if (number) *number = n;
     return rc;
   }
@@ -46,7 +47,7 @@ class ProjectLifecycleTest : public ::testing::Test {
     close_prj_info_handle(23);
     UnCachPrjList();
     OperationJournal journal;
-    return PutJournalRight(journals[0], &journal);
+    return PutJournalRight(DefaultContext(), journals[0], &journal);
   }
   SmallInstallation inst_;
   int previous_ = 0;
@@ -60,14 +61,14 @@ TEST_F(ProjectLifecycleTest, CreateMakesFolderDataAndRecord) {
   uint32_t id = 0;
   PRJ stored, listed;
   ASSERT_EQ(ReadProjectInfo(inst_.Native("SRV2/cad/Prj/n0000010.prj"), &id, &stored), 0);
-  ASSERT_EQ(get_project_info("Neubau", &listed), 0);
+  ASSERT_EQ(get_project_info(DefaultContext(), "Neubau", &listed), 0);
   EXPECT_EQ(listed.number, 10u);
   EXPECT_EQ(listed.owner, 2u);  // the current user, MUELLER
   EXPECT_TRUE(MemberBit(listed, 2));
   EXPECT_EQ(std::string(stored.name), std::string(listed.name));
   EXPECT_EQ(inst_.Admin().substr(0, 10), " 3n0000010");
   std::string dir;
-  ASSERT_EQ(ProjectFolderByNumber(10, &dir), 0);
+  ASSERT_EQ(ProjectFolderByNumber(DefaultContext(), 10, &dir), 0);
   EXPECT_EQ(dir, inst_.Native("SRV2/cad/Prj/n0000010.prj"));
 }
 
@@ -123,7 +124,7 @@ TEST_F(ProjectLifecycleTest, CreateWhoseFolderCannotGoIntoPlaceTakesItsRecordBac
   platform::SetCurrentEnv(nullptr);
   EXPECT_EQ(rc, -1);
   PRJ r;
-  EXPECT_EQ(get_project_info("Neubau", &r), -3);
+  EXPECT_EQ(get_project_info(DefaultContext(), "Neubau", &r), -3);
   EXPECT_FALSE(inst_.dir.Exists("SRV2/cad/Prj/n0000010.prj"));
   EXPECT_FALSE(inst_.dir.Exists("SRV2/cad/Prj/n0000010.prj.new~"));
   EXPECT_FALSE(inst_.dir.Exists("SRV1/cad/Net/n0000010.prj.new"));
@@ -153,7 +154,7 @@ TEST_F(ProjectLifecycleTest, ConcurrentCreatorsGetUniqueNumbersAndLoseNoRecord) 
   }
   int count = 0;
   PRJ* list = nullptr;
-  ASSERT_EQ(ltbpliC_new(23, &count, &list, 0, nullptr), 0);
+  ASSERT_EQ(ltbpliC_new(DefaultContext(), 23, &count, &list, 0, nullptr), 0);
   std::set<uint32_t> numbers;
   for (int i = 0; i < count; ++i) numbers.insert(list[i].number);
   ltbpliC_delete(&list);
@@ -163,15 +164,15 @@ TEST_F(ProjectLifecycleTest, ConcurrentCreatorsGetUniqueNumbersAndLoseNoRecord) 
 
 TEST_F(ProjectLifecycleTest, RemoveTakesFolderAndRecordTogether) {
   uint32_t n = 0;
-  ASSERT_EQ(ltbprmC(23, "Alpha", &n), 0);
+  ASSERT_EQ(ltbprmC(DefaultContext(), 23, "Alpha", &n), 0);
   EXPECT_EQ(n, 5u);
   EXPECT_FALSE(inst_.dir.Exists("SRV1/cad/Prj/n0000005.prj"));
   PRJ r;
-  EXPECT_EQ(get_project_info("Alpha", &r), -3);
+  EXPECT_EQ(get_project_info(DefaultContext(), "Alpha", &r), -3);
   EXPECT_EQ(inst_.Admin()[12], '#');
   ::system(("rm -rf " + inst_.Native("SRV2")).c_str());  // Beta's host is gone
-  EXPECT_EQ(ltbprmC(23, "Beta", &n), -6);
-  EXPECT_EQ(get_project_info("Beta", &r), 0);
+  EXPECT_EQ(ltbprmC(DefaultContext(), 23, "Beta", &n), -6);
+  EXPECT_EQ(get_project_info(DefaultContext(), "Beta", &r), 0);
   EXPECT_EQ(Create("Gamma", "SRV1", &n), 0);
   EXPECT_EQ(inst_.Admin().substr(12, 5), "Gamma");  // the freed slot is reused
 }
@@ -206,17 +207,17 @@ TEST_F(ProjectLifecycleTest, AnEraseWhoseMarkMayHaveLandedLeavesItToTheJournal) 
   AdministrationDiesAfterTheRecordEnv env("#lpha");
   platform::SetCurrentEnv(&env);
   uint32_t n = 0;
-  const int rc = ltbprmC(23, "Alpha", &n);
+  const int rc = ltbprmC(DefaultContext(), 23, "Alpha", &n);
   platform::SetCurrentEnv(nullptr);
   ASSERT_TRUE(env.dead);
   EXPECT_EQ(rc, kPrjFailed);
   EXPECT_FALSE(inst_.dir.Exists("SRV1/cad/Prj/n0000005.prj"));
   EXPECT_EQ(PutTheOneJournalRight(), JournalOutcome::kCompleted);
   PRJ r;
-  EXPECT_EQ(get_project_info("Alpha", &r), -3);
+  EXPECT_EQ(get_project_info(DefaultContext(), "Alpha", &r), -3);
   for (const auto& e : std::filesystem::directory_iterator(inst_.Native("SRV1/cad/Prj")))
     EXPECT_EQ(e.path().filename().string().rfind("n0000005", 0), std::string::npos) << e.path();
-  EXPECT_EQ(get_project_info("Beta", &r), 0);
+  EXPECT_EQ(get_project_info(DefaultContext(), "Beta", &r), 0);
 }
 
 // The same for a create: its work folder and journal stay, and the journal
@@ -231,7 +232,7 @@ TEST_F(ProjectLifecycleTest, ACreateWhoseRecordMayHaveLandedLeavesItToTheJournal
   EXPECT_FALSE(inst_.dir.Exists("SRV2/cad/Prj/n0000010.prj"));
   EXPECT_EQ(PutTheOneJournalRight(), JournalOutcome::kCompleted);
   PRJ r;
-  ASSERT_EQ(get_project_info("Neubau", &r), 0);
+  ASSERT_EQ(get_project_info(DefaultContext(), "Neubau", &r), 0);
   EXPECT_EQ(r.number, 10u);
   EXPECT_TRUE(inst_.dir.Exists("SRV2/cad/Prj/n0000010.prj/version.txt"));
 }
@@ -239,25 +240,25 @@ TEST_F(ProjectLifecycleTest, ACreateWhoseRecordMayHaveLandedLeavesItToTheJournal
 TEST_F(ProjectLifecycleTest, RenameKeepsNamesUnique) {
   int result = 0;
   std::string buffer;
-  EXPECT_EQ(ltbpreC(23, "Alpha", "Beta", &buffer, &result), -4);
+  EXPECT_EQ(ltbpreC(DefaultContext(), 23, "Alpha", "Beta", &buffer, &result), -4);
   EXPECT_EQ(result, -4);
-  EXPECT_EQ(ltbpreC(23, "Alpha", "a\\b", &buffer, &result), -8);
-  EXPECT_EQ(ltbpreC(23, "Nobody", "Neu", &buffer, &result), -3);
-  ASSERT_EQ(ltbpreC(23, "Alpha", "Alpha 2", &buffer, &result), 0);
+  EXPECT_EQ(ltbpreC(DefaultContext(), 23, "Alpha", "a\\b", &buffer, &result), -8);
+  EXPECT_EQ(ltbpreC(DefaultContext(), 23, "Nobody", "Neu", &buffer, &result), -3);
+  ASSERT_EQ(ltbpreC(DefaultContext(), 23, "Alpha", "Alpha 2", &buffer, &result), 0);
   PRJ r;
-  ASSERT_EQ(get_project_info("Alpha 2", &r), 0);
+  ASSERT_EQ(get_project_info(DefaultContext(), "Alpha 2", &r), 0);
   EXPECT_EQ(r.number, 5u);
 }
 
 TEST_F(ProjectLifecycleTest, CopyTakesTheSourceFolder) {
   inst_.dir.Write("SRV1/cad/Prj/n0000005.prj/plan.dat", "walls");
   PRJ source, out;
-  ASSERT_EQ(get_project_info("Alpha", &source), 0);
+  ASSERT_EQ(get_project_info(DefaultContext(), "Alpha", &source), 0);
   uint32_t n = 0;
-  ASSERT_EQ(ltbpcpC(source, "SRV2", "Alpha Kopie", nullptr, 0, 1, &out, &n), 0);
+  ASSERT_EQ(ltbpcpC(DefaultContext(), source, "SRV2", "Alpha Kopie", nullptr, 0, 1, &out, &n), 0);
   EXPECT_EQ(inst_.dir.Read("SRV2/cad/Prj/n0000010.prj/plan.dat"), "walls");
   EXPECT_EQ(std::string(out.host), "SRV2");
-  EXPECT_EQ(ltbpcpC(source, "", "Alpha Kopie", nullptr, 0, 1, &out, &n), -4);
+  EXPECT_EQ(ltbpcpC(DefaultContext(), source, "", "Alpha Kopie", nullptr, 0, 1, &out, &n), -4);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "extlib/installation/messages.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/projects/project_info_file.h"
 #include "support/small_installation.h"
 
@@ -14,7 +15,7 @@ using testing::SmallInstallation;
 class ProjectPathsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    previous_ = Msg2usr_Switch(1);
+    previous_ = Msg2usr_Switch(DefaultContext(), 1);
     PRJ linked = SmallInstallation::Record("Linked", 7, "SRV2");
     linked.status |= kStatusLink;
     PRJ plain = SmallInstallation::Record("Altbau", 0);
@@ -23,7 +24,7 @@ class ProjectPathsTest : public ::testing::Test {
     inst_.dir.Write("SRV2/cad/elsewhere/Linked.prj/version.txt", "19\n");
     inst_.dir.Write("SRV2/cad/Prj/n0000007.prj", "\\\\SRV2\\cad\\elsewhere\\Linked.prj\r\n");
   }
-  void TearDown() override { Msg2usr_Switch(previous_); }
+  void TearDown() override { Msg2usr_Switch(DefaultContext(), previous_); }
   SmallInstallation inst_;
   int previous_ = 0;
 };
@@ -54,25 +55,25 @@ TEST_F(ProjectPathsTest, LinkFilesResolve) {
 TEST_F(ProjectPathsTest, EntryAndFolderOfRecords) {
   std::string dir;
   int extra = 0;
-  ASSERT_EQ(ltpdirC(23, "Linked", &dir, &extra), 0);
+  ASSERT_EQ(ltpdirC(DefaultContext(), 23, "Linked", &dir, &extra), 0);
   EXPECT_EQ(dir, "\\\\SRV2\\cad\\elsewhere\\Linked.prj");
   EXPECT_EQ(extra, kStatusBlank | kStatusLink);
-  ASSERT_EQ(ltpdirC(23, "Altbau", &dir, &extra), -6);  // plain-named folder not there
+  ASSERT_EQ(ltpdirC(DefaultContext(), 23, "Altbau", &dir, &extra), -6);  // plain-named folder not there
   EXPECT_EQ(dir, "\\\\SRV1\\cad\\Prj\\Altbau.prj");
-  EXPECT_EQ(ltpdirC(23, "Nobody", &dir, &extra), -3);
+  EXPECT_EQ(ltpdirC(DefaultContext(), 23, "Nobody", &dir, &extra), -3);
   PRJ stranger = SmallInstallation::Record("X", 3, "SRV7");
-  EXPECT_EQ(build_prj_dir(stranger, &dir), -19);
+  EXPECT_EQ(build_prj_dir(DefaultContext(), stranger, &dir), -19);
   std::string lock;
-  ASSERT_NE(get_lock_info_file(5, &lock), 0);
+  ASSERT_NE(get_lock_info_file(DefaultContext(), 5, &lock), 0);
   EXPECT_EQ(lock, "\\\\SRV1\\cad\\Prj\\n0000005.prj\\project.lck");
-  EXPECT_EQ(get_lock_info_file(6, &lock), 0);
+  EXPECT_EQ(get_lock_info_file(DefaultContext(), 6, &lock), 0);
 }
 
 TEST_F(ProjectPathsTest, PrivateProjectsLieOnlyInTheLocalFolder) {
   inst_.dir.Write("SRV1/cad/local/Prj/Mein Haus.prj/version.txt", "20\n");
-  EXPECT_NE(ltbispC("Mein Haus"), 0);
-  EXPECT_EQ(ltbispC("Alpha"), 0);
-  EXPECT_EQ(ltbispC("Fremd"), 0);
+  EXPECT_NE(ltbispC(DefaultContext(), "Mein Haus"), 0);
+  EXPECT_EQ(ltbispC(DefaultContext(), "Alpha"), 0);
+  EXPECT_EQ(ltbispC(DefaultContext(), "Fremd"), 0);
 }
 
 TEST(ProjectInfoFileTest, RoundTripAndDamage) {

@@ -1,7 +1,7 @@
 #include "extlib/records/administration.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +12,7 @@
 #include <mutex>
 #include <thread>
 
+#include "extlib/installation/operation_context.h"
 #include "extlib/records/project_list.h"
 #include "extlib/records/record_layout.h"
 #include "platform/fault_injection_env.h"
@@ -44,9 +45,9 @@ class AdministrationTest : public ::testing::Test {
 };
 
 TEST_F(AdministrationTest, ReadsRecordsInOrderUntilTheEnd) {
-  int h = open_prj_info(23, kOpenExisting);
+  int h = open_prj_info(DefaultContext(), 23, kOpenExisting);
   ASSERT_GE(h, 0);
-  EXPECT_EQ(open_prj_info(23, kOpenExisting), h);  // one shared handle per slot
+  EXPECT_EQ(open_prj_info(DefaultContext(), 23, kOpenExisting), h);  // one shared handle per slot
   PRJ r;
   ASSERT_EQ(seek_prj_set(h, 1), 0);
   ASSERT_EQ(read_prj_info(h, &r), 0);
@@ -60,61 +61,61 @@ TEST_F(AdministrationTest, ReadsRecordsInOrderUntilTheEnd) {
 }
 
 TEST_F(AdministrationTest, WritesInPlaceAndAppendsButLeavesNoGap) {
-  int h = open_prj_info(23, kOpenExisting);
+  int h = open_prj_info(DefaultContext(), 23, kOpenExisting);
   PRJ r = SmallInstallation::Record("Gamma", 12);
   ASSERT_EQ(seek_prj_set(h, 2), 0);
-  ASSERT_EQ(write_prj_info(h, &r), 0);
-  ASSERT_EQ(write_prj_info(h, &r), 0);  // slot 3: an append
+  ASSERT_EQ(write_prj_info(DefaultContext(), h, &r), 0);
+  ASSERT_EQ(write_prj_info(DefaultContext(), h, &r), 0);  // slot 3: an append
   ASSERT_EQ(seek_prj_set(h, 5), 0);
-  EXPECT_NE(write_prj_info(h, &r), 0);  // slot 5 would leave slot 4 undefined
+  EXPECT_NE(write_prj_info(DefaultContext(), h, &r), 0);  // slot 5 would leave slot 4 undefined
   EXPECT_EQ(RecordSlotCount(h), 3);
   PRJ found;
-  EXPECT_EQ(get_project_info("Beta", &found), -3);
-  ASSERT_EQ(get_project_info("Gamma", &found), 0);
+  EXPECT_EQ(get_project_info(DefaultContext(), "Beta", &found), -3);
+  ASSERT_EQ(get_project_info(DefaultContext(), "Gamma", &found), 0);
   EXPECT_EQ(found.number, 12u);
 }
 
 TEST_F(AdministrationTest, NullRecordKeepsTheLineEnd) {
-  int h = open_prj_info(23, kOpenExisting);
+  int h = open_prj_info(DefaultContext(), 23, kOpenExisting);
   NullRecord null_record;
   SetNullRecordHighest(&null_record, 1234);
-  ASSERT_EQ(write_null_record(h, &null_record), 0);
+  ASSERT_EQ(write_null_record(DefaultContext(), h, &null_record), 0);
   EXPECT_EQ(inst_.Admin().substr(0, 12), " 3n0001234\r\n");
 }
 
 TEST_F(AdministrationTest, OtherLayoutsAreRefusedUntilConverted) {
   inst_.dir.Write("SRV1/cad/Net/users.dat", "containers 2\n");  // records carry 1 container
-  EXPECT_EQ(open_prj_info(23, kOpenExisting), -1);
+  EXPECT_EQ(open_prj_info(DefaultContext(), 23, kOpenExisting), -1);
   inst_.dir.Write("SRV1/cad/Net/users.dat", "containers 1\n");
   inst_.dir.Write("SRV1/cad/Net/project.dat", " 2n0000001\r\n" + std::string(135, 'x') + "\r\n");
-  EXPECT_EQ(open_prj_info(23, kOpenExisting), -1);
+  EXPECT_EQ(open_prj_info(DefaultContext(), 23, kOpenExisting), -1);
 }
 
 TEST_F(AdministrationTest, CreateEmptyRefusesToReplaceAnAdministration) {
-  EXPECT_EQ(open_prj_info(23, kCreateEmpty), -1);
+  EXPECT_EQ(open_prj_info(DefaultContext(), 23, kCreateEmpty), -1);
   close_prj_info_handle(23);
   ::unlink(inst_.Native("SRV1/cad/Net/project.dat").c_str());
-  int h = open_prj_info(23, kCreateEmpty);
+  int h = open_prj_info(DefaultContext(), 23, kCreateEmpty);
   ASSERT_GE(h, 0);
   EXPECT_EQ(inst_.Admin(), " 3n0000000\r\n");
   EXPECT_EQ(RecordSlotCount(h), 0);
 }
 
 TEST_F(AdministrationTest, RecordLockIsSeenByAnotherProcessUntilReleased) {
-  int h = open_prj_info(23, kOpenExisting);
-  ASSERT_EQ(lock_prj_info(h, 9, kLockRecord), 0);
+  int h = open_prj_info(DefaultContext(), 23, kOpenExisting);
+  ASSERT_EQ(lock_prj_info(DefaultContext(), h, 9, kLockRecord), 0);
   SetRecordLockTimeoutMs(100);
   auto try_lock = [] {
-    int h2 = open_prj_info(23, kOpenExisting);
-    int rc = lock_prj_info(h2, 9, kLockRecord);
-    int other = lock_prj_info(h2, 5, kLockRecord);  // another record stays free
+    int h2 = open_prj_info(DefaultContext(), 23, kOpenExisting);
+    int rc = lock_prj_info(DefaultContext(), h2, 9, kLockRecord);
+    int other = lock_prj_info(DefaultContext(), h2, 5, kLockRecord);  // another record stays free
     return rc == -7 && other == 0 ? 0 : rc == 0 ? 2 : 3;
   };
   EXPECT_EQ(InChild(try_lock), 0);
-  auto try_name = [] { return lock_prj_nam(23, "Beta", kLockRecord) == -7 ? 0 : 1; };
+  auto try_name = [] { return lock_prj_nam(DefaultContext(), 23, "Beta", kLockRecord) == -7 ? 0 : 1; };
   EXPECT_EQ(InChild(try_name), 0);
-  ASSERT_EQ(lock_prj_info(h, 9, kUnlockRecord), 0);
-  EXPECT_EQ(InChild([] { return lock_prj_nam(23, "Beta", kLockRecord); }), 0);
+  ASSERT_EQ(lock_prj_info(DefaultContext(), h, 9, kUnlockRecord), 0);
+  EXPECT_EQ(InChild([] { return lock_prj_nam(DefaultContext(), 23, "Beta", kLockRecord); }), 0);
 }
 
 // A lock by name that cannot read the administration must not answer that
@@ -133,29 +134,31 @@ TEST_F(AdministrationTest, LockByNameTellsAnUnreadableAdministrationFromAMissing
     else
       inst_.dir.Write("SRV1/cad/Net/project.dat", c.text);
     UnCachPrjList();
-    EXPECT_EQ(lock_prj_nam(23, c.name, kLockRecord), c.want) << c.want;
+    EXPECT_EQ(lock_prj_nam(DefaultContext(), 23, c.name, kLockRecord), c.want) << c.want;
     // Nothing is held under the name: an unlock only fails where the file does not open.
-    EXPECT_EQ(lock_prj_nam(23, c.name, kUnlockRecord), c.want == -3 || c.text == bad_line ? 0 : c.want) << c.want;
+    EXPECT_EQ(lock_prj_nam(DefaultContext(), 23, c.name, kUnlockRecord),
+              c.want == -3 || c.text == bad_line ? 0 : c.want)
+        << c.want;
   }
 }
 
 TEST_F(AdministrationTest, LockedRecordIsNotWrittenByAnotherProcess) {
-  int h = open_prj_info(23, kOpenExisting);
-  ASSERT_EQ(lock_null_record(h, kLockRecord), 0);
-  ASSERT_EQ(lock_prj_info(h, 5, kLockRecord), 0);
+  int h = open_prj_info(DefaultContext(), 23, kOpenExisting);
+  ASSERT_EQ(lock_null_record(DefaultContext(), h, kLockRecord), 0);
+  ASSERT_EQ(lock_prj_info(DefaultContext(), h, 5, kLockRecord), 0);
   SetRecordLockTimeoutMs(100);
   EXPECT_EQ(InChild([] {
               unsigned char status = kStatusBlank | kStatusProjectOut;
-              int a = put_project_status("Alpha", &status);
-              int h2 = open_prj_info(23, kOpenExisting);
+              int a = put_project_status(DefaultContext(), "Alpha", &status);
+              int h2 = open_prj_info(DefaultContext(), 23, kOpenExisting);
               NullRecord n;
-              int b = read_null_record(h2, &n) == 0 ? write_null_record(h2, &n) : 0;
+              int b = read_null_record(h2, &n) == 0 ? write_null_record(DefaultContext(), h2, &n) : 0;
               return a == -7 && b == -7 ? 0 : 1;
             }),
             0);
-  EXPECT_EQ(lock_prj_info(h, 77, kLockRecord), -3);
-  EXPECT_EQ(lock_prj_info(h, 5, kUnlockRecord), 0);
-  EXPECT_EQ(lock_null_record(h, kUnlockRecord), 0);
+  EXPECT_EQ(lock_prj_info(DefaultContext(), h, 77, kLockRecord), -3);
+  EXPECT_EQ(lock_prj_info(DefaultContext(), h, 5, kUnlockRecord), 0);
+  EXPECT_EQ(lock_null_record(DefaultContext(), h, kUnlockRecord), 0);
 }
 
 TEST_F(AdministrationTest, AppendAfterARecordWithoutItsLineEndWritesTheLineEndFirst) {
@@ -163,32 +166,32 @@ TEST_F(AdministrationTest, AppendAfterARecordWithoutItsLineEndWritesTheLineEndFi
   for (size_t cut : {2, 1}) {  // both line end characters dropped, or only the LF
     inst_.dir.Write("SRV1/cad/Net/project.dat", whole.substr(0, whole.size() - cut));
     close_prj_info_handle(23);
-    int h = open_prj_info(23, kOpenExisting);
+    int h = open_prj_info(DefaultContext(), 23, kOpenExisting);
     EXPECT_EQ(RecordSlotCount(h), 2);
     PRJ r = SmallInstallation::Record("Gamma", 12);
     ASSERT_EQ(seek_prj_set(h, 3), 0);
-    ASSERT_EQ(write_prj_info(h, &r), 0);
+    ASSERT_EQ(write_prj_info(DefaultContext(), h, &r), 0);
     EXPECT_EQ(inst_.Admin().substr(0, whole.size()), whole) << cut;
     EXPECT_EQ(RecordSlotCount(h), 3);
-    EXPECT_EQ(get_project_info("Beta", &r), 0);
+    EXPECT_EQ(get_project_info(DefaultContext(), "Beta", &r), 0);
   }
 }
 
 TEST_F(AdministrationTest, WriterWhoseFileWasReplacedMeanwhileWritesIntoTheNewOne) {
-  int h = open_prj_info(23, kOpenExisting);
+  int h = open_prj_info(DefaultContext(), 23, kOpenExisting);
   // A conversion renames its new file into place while this handle waits for a lock.
   std::string replaced = inst_.Admin();
   replaced.replace(12, 5, "Omega");
   inst_.dir.Write("SRV1/cad/Net/project.dat.conv", replaced);
   ASSERT_EQ(::rename(inst_.Native("SRV1/cad/Net/project.dat.conv").c_str(),
                      inst_.Native("SRV1/cad/Net/project.dat").c_str()), 0);
-  ASSERT_EQ(lock_null_record(h, kLockRecord), 0);
+  ASSERT_EQ(lock_null_record(DefaultContext(), h, kLockRecord), 0);
   PRJ r = SmallInstallation::Record("Gamma", 12);
   ASSERT_EQ(seek_prj_set(h, 3), 0);
-  ASSERT_EQ(write_prj_info(h, &r), 0);
-  EXPECT_EQ(lock_null_record(h, kUnlockRecord), 0);
-  EXPECT_EQ(get_project_info("Gamma", &r), 0);
-  EXPECT_EQ(get_project_info("Omega", &r), 0);
+  ASSERT_EQ(write_prj_info(DefaultContext(), h, &r), 0);
+  EXPECT_EQ(lock_null_record(DefaultContext(), h, kUnlockRecord), 0);
+  EXPECT_EQ(get_project_info(DefaultContext(), "Gamma", &r), 0);
+  EXPECT_EQ(get_project_info(DefaultContext(), "Omega", &r), 0);
 }
 
 TEST_F(AdministrationTest, ReaderMeetingAConversionUnderWayWaitsForItsLock) {
@@ -215,26 +218,26 @@ TEST_F(AdministrationTest, ReaderMeetingAConversionUnderWayWaitsForItsLock) {
   char c;
   ASSERT_EQ(::read(ready[0], &c, 1), 1);
   PRJ r;
-  EXPECT_EQ(get_project_info("Beta", &r), 0);
-  EXPECT_GE(open_prj_info(23, kOpenExisting), 0);
+  EXPECT_EQ(get_project_info(DefaultContext(), "Beta", &r), 0);
+  EXPECT_GE(open_prj_info(DefaultContext(), 23, kOpenExisting), 0);
   ::waitpid(pid, nullptr, 0);
 }
 
 TEST_F(AdministrationTest, SeveralRecordsGoInWithOneFlushAndTheNullRecordWithThem) {
-  int h = open_prj_info(23, kOpenExisting);
+  int h = open_prj_info(DefaultContext(), 23, kOpenExisting);
   const PRJ records[] = {SmallInstallation::Record("Gamma", 12), SmallInstallation::Record("Delta", 13),
                          SmallInstallation::Record("Epsilon", 14, "SRV2")};
-  EXPECT_NE(write_prj_records(h, 4, records, 3), 0);  // slot 3 would stay undefined
+  EXPECT_NE(write_prj_records(DefaultContext(), h, 4, records, 3), 0);  // slot 3 would stay undefined
   NullRecord raised;
   SetNullRecordHighest(&raised, 14);
-  EXPECT_NE(write_prj_records(h, 3, records, 3, &raised), 0);  // the null record's lock is not held
+  EXPECT_NE(write_prj_records(DefaultContext(), h, 3, records, 3, &raised), 0);  // the null record's lock is not held
   EXPECT_EQ(RecordSlotCount(h), 2);
 
   platform::FaultInjectionEnv counting;  // armed for nothing: counts the flushes
   platform::SetCurrentEnv(&counting);
-  ASSERT_EQ(lock_null_record(h, kLockRecord), 0);
-  const int rc = write_prj_records(h, 3, records, 3, &raised);
-  EXPECT_EQ(lock_null_record(h, kUnlockRecord), 0);
+  ASSERT_EQ(lock_null_record(DefaultContext(), h, kLockRecord), 0);
+  const int rc = write_prj_records(DefaultContext(), h, 3, records, 3, &raised);
+  EXPECT_EQ(lock_null_record(DefaultContext(), h, kUnlockRecord), 0);
   platform::SetCurrentEnv(nullptr);
   ASSERT_EQ(rc, 0);
   EXPECT_EQ(counting.Calls(platform::FaultPoint::kSync), 1);
@@ -248,9 +251,9 @@ TEST_F(AdministrationTest, SeveralRecordsGoInWithOneFlushAndTheNullRecordWithThe
   EXPECT_EQ(inst_.Admin().substr(0, 12), " 3n0000014\r\n");
   // In place over existing slots as well.
   const PRJ renamed[] = {SmallInstallation::Record("Alpha2", 5), SmallInstallation::Record("Beta2", 9)};
-  ASSERT_EQ(write_prj_records(h, 1, renamed, 2), 0);
+  ASSERT_EQ(write_prj_records(DefaultContext(), h, 1, renamed, 2), 0);
   PRJ found;
-  EXPECT_EQ(get_project_info("Beta2", &found), 0);
+  EXPECT_EQ(get_project_info(DefaultContext(), "Beta2", &found), 0);
   EXPECT_EQ(RecordSlotCount(h), 5);
 }
 
@@ -258,14 +261,14 @@ TEST_F(AdministrationTest, SeveralRecordsGoInWithOneFlushAndTheNullRecordWithThe
 // neighbouring slots is one write, all of them one flush, and only slots the
 // writer holds are written.
 TEST_F(AdministrationTest, ScatteredRecordsGoInUnderTheirLocksWithOneFlush) {
-  int h = open_prj_info(23, kOpenExisting);
+  int h = open_prj_info(DefaultContext(), 23, kOpenExisting);
   const PRJ more[] = {SmallInstallation::Record("Gamma", 12), SmallInstallation::Record("Delta", 13),
                       SmallInstallation::Record("Epsilon", 14, "SRV2")};
-  ASSERT_EQ(write_prj_records(h, 3, more, 3), 0);
+  ASSERT_EQ(write_prj_records(DefaultContext(), h, 3, more, 3), 0);
   RecordLock one, three, four;
-  ASSERT_EQ(LockRecordAtSlot(h, 1, &one), 0);
-  ASSERT_EQ(LockRecordAtSlot(h, 3, &three), 0);
-  ASSERT_EQ(LockRecordAtSlot(h, 4, &four), 0);
+  ASSERT_EQ(LockRecordAtSlot(DefaultContext(), h, 1, &one), 0);
+  ASSERT_EQ(LockRecordAtSlot(DefaultContext(), h, 3, &three), 0);
+  ASSERT_EQ(LockRecordAtSlot(DefaultContext(), h, 4, &four), 0);
   PRJ changed[3];
   const long slots[] = {4, 1, 3};
   for (int i = 0; i < 3; ++i) {
@@ -301,35 +304,44 @@ TEST_F(AdministrationTest, ScatteredRecordsGoInUnderTheirLocksWithOneFlush) {
 }
 
 TEST_F(AdministrationTest, SeveralRecordsWaitForAnotherProcessesLockOnAnyOfTheirSlots) {
-  int h = open_prj_info(23, kOpenExisting);
-  ASSERT_EQ(lock_prj_info(h, 9, kLockRecord), 0);  // slot 2
+  int h = open_prj_info(DefaultContext(), 23, kOpenExisting);
+  ASSERT_EQ(lock_prj_info(DefaultContext(), h, 9, kLockRecord), 0);  // slot 2
   SetRecordLockTimeoutMs(100);
   const std::string before = inst_.Admin();
   EXPECT_EQ(InChild([] {
               const PRJ records[] = {SmallInstallation::Record("Alpha2", 5), SmallInstallation::Record("Beta2", 9),
                                      SmallInstallation::Record("Gamma", 12)};
-              return write_prj_records(open_prj_info(23, kOpenExisting), 1, records, 3) == -7 ? 0 : 1;
+              return write_prj_records(DefaultContext(), open_prj_info(DefaultContext(), 23, kOpenExisting), 1, records,
+                                       3) == -7
+                         ? 0
+                         : 1;
             }),
             0);
   EXPECT_EQ(inst_.Admin(), before);
-  EXPECT_EQ(lock_prj_info(h, 9, kUnlockRecord), 0);
+  EXPECT_EQ(lock_prj_info(DefaultContext(), h, 9, kUnlockRecord), 0);
 }
 
 // The write's own lock over several slots is one range of the same open file:
 // releasing it must not release a record lock the writer holds inside it.
 TEST_F(AdministrationTest, SeveralRecordsWrittenOverAHeldRecordKeepItsLock) {
-  int h = open_prj_info(23, kOpenExisting);
-  ASSERT_EQ(lock_prj_info(h, 9, kLockRecord), 0);  // slot 2
+  int h = open_prj_info(DefaultContext(), 23, kOpenExisting);
+  ASSERT_EQ(lock_prj_info(DefaultContext(), h, 9, kLockRecord), 0);  // slot 2
   const PRJ records[] = {SmallInstallation::Record("Alpha2", 5), SmallInstallation::Record("Beta", 9),
                          SmallInstallation::Record("Gamma", 12)};
-  ASSERT_EQ(write_prj_records(h, 1, records, 3), 0);
+  ASSERT_EQ(write_prj_records(DefaultContext(), h, 1, records, 3), 0);
   SetRecordLockTimeoutMs(100);
-  EXPECT_EQ(InChild([] { return lock_prj_info(open_prj_info(23, kOpenExisting), 9, kLockRecord) == -7 ? 0 : 1; }), 0);
-  EXPECT_EQ(lock_prj_info(h, 9, kUnlockRecord), 0);
+  EXPECT_EQ(InChild([] {
+              return lock_prj_info(DefaultContext(), open_prj_info(DefaultContext(), 23, kOpenExisting), 9,
+                                   kLockRecord) == -7
+                         ? 0
+                         : 1;
+            }),
+            0);
+  EXPECT_EQ(lock_prj_info(DefaultContext(), h, 9, kUnlockRecord), 0);
 }
 
 TEST_F(AdministrationTest, NullRecordOfADamagedHeaderIsNotRead) {
-  int h = open_prj_info(23, kOpenExisting);
+  int h = open_prj_info(DefaultContext(), 23, kOpenExisting);
   ASSERT_GE(h, 0);
   // Damaged in place after the open: the handle reads the same file.
   for (const char* header : {" 3n00012x4\r\n", " 3x0001234\r\n", "x3n0001234\r\n", " 3n0001234xx"}) {
@@ -344,7 +356,7 @@ TEST_F(AdministrationTest, NullRecordOfADamagedHeaderIsNotRead) {
 // Two threads of one process share the handle but never its position or a
 // record: each writes its own records, and every line reads back whole.
 TEST_F(AdministrationTest, TwoThreadsWritingRecordsOfOneFileKeepEveryRecordWhole) {
-  int h = open_prj_info(23, kOpenExisting);
+  int h = open_prj_info(DefaultContext(), 23, kOpenExisting);
   constexpr long kPerThread = 4;
   constexpr uint32_t kRounds = 40;
   auto writer = [h](long first) {
@@ -353,12 +365,15 @@ TEST_F(AdministrationTest, TwoThreadsWritingRecordsOfOneFileKeepEveryRecordWhole
       if (round % 2 && seek_prj_set(h, first) != 0) ADD_FAILURE() << first;
       for (long slot = first; slot < first + kPerThread; ++slot) {
         PRJ r = SmallInstallation::Record("S" + std::to_string(slot), static_cast<uint32_t>(slot * 1000 + round));
-        if ((round % 2 ? write_prj_info(h, &r) : WriteRecordAtSlot(h, slot, &r)) != 0) ADD_FAILURE() << slot;
+        if ((round % 2 ? write_prj_info(DefaultContext(), h, &r) : WriteRecordAtSlot(DefaultContext(), h, slot, &r)) !=
+            0)
+          ADD_FAILURE() << slot;
       }
     }
   };
   PRJ filler = SmallInstallation::Record("Filler", 99);  // slots 3..8 exist before the threads write
-  for (long slot = 3; slot <= 2 * kPerThread; ++slot) ASSERT_EQ(WriteRecordAtSlot(h, slot, &filler), 0);
+  for (long slot = 3; slot <= 2 * kPerThread; ++slot)
+    ASSERT_EQ(WriteRecordAtSlot(DefaultContext(), h, slot, &filler), 0);
   std::thread first(writer, 1), second(writer, 1 + kPerThread);
   first.join();
   second.join();
@@ -375,14 +390,18 @@ TEST_F(AdministrationTest, TwoThreadsWritingRecordsOfOneFileKeepEveryRecordWhole
 // Another thread of this process waits for a lock this thread holds, as
 // another process does: a record or the null record is never held by two.
 TEST_F(AdministrationTest, ThreadWaitsForARecordLockAnotherThreadHolds) {
-  int h = open_prj_info(23, kOpenExisting);
+  int h = open_prj_info(DefaultContext(), 23, kOpenExisting);
   platform::ManualClockEnv clock;  // the waits take no real time
   platform::SetCurrentEnv(&clock);
   const PRJ r = SmallInstallation::Record("Alpha", 5);
-  const struct { const char* what; std::function<int(int)> lock; std::function<int()> write; } cases[] = {
-      {"record", [h](int mode) { return LockRecordSlot(h, 1, mode); }, [&] { return WriteRecordAtSlot(h, 1, &r); }},
-      {"null record", [h](int mode) { return lock_null_record(h, mode); },
-       [h] { NullRecord n; return write_null_record(h, &n); }}};
+  const struct { const char* what; std::function<int(int)> lock; std::function<int()> write;
+  } cases[] = {{"record", [h](int mode) { return LockRecordSlot(DefaultContext(), h, 1, mode); },
+                [&] { return WriteRecordAtSlot(DefaultContext(), h, 1, &r); }},
+               {"null record", [h](int mode) { return lock_null_record(DefaultContext(), h, mode); },
+                [h] {
+                  NullRecord n;
+                  return write_null_record(DefaultContext(), h, &n);
+                }}};
   for (const auto& c : cases) {
     ASSERT_EQ(c.lock(kLockRecord), 0);
     int locked = 0, written = 0, unlocked = 0, after = 0;
@@ -440,19 +459,19 @@ class ParkingClockEnv : public platform::ManualClockEnv {
 // While one thread waits for a record that another process holds, the
 // other records of the file stay readable and lockable for a window's thread.
 TEST_F(AdministrationTest, WaitForARecordLockLeavesTheOtherRecordsFree) {
-  int h = open_prj_info(23, kOpenExisting);
+  int h = open_prj_info(DefaultContext(), 23, kOpenExisting);
   const int other = ::open(inst_.Native("SRV1/cad/Net/project.dat").c_str(), O_RDWR);  // another process's open
   const int64_t line = layout::V3LineLength(1) + 2;
   ASSERT_EQ(platform::CurrentEnv()->Lock(other, 12 + line, line, platform::LockMode::kExclusive, 0), 0);
   ParkingClockEnv clock;
   platform::SetCurrentEnv(&clock);
   int waited = -1;
-  std::thread waiter([&] { waited = LockRecordSlot(h, 2, kLockRecord); });
+  std::thread waiter([&] { waited = LockRecordSlot(DefaultContext(), h, 2, kLockRecord); });
   ASSERT_TRUE(clock.WaitUntilParked());
   PRJ r;
   EXPECT_EQ(ReadRecordAtSlot(h, 1, &r), 0);
-  EXPECT_EQ(LockRecordSlot(h, 1, kLockRecord), 0);
-  EXPECT_EQ(LockRecordSlot(h, 1, kUnlockRecord), 0);
+  EXPECT_EQ(LockRecordSlot(DefaultContext(), h, 1, kLockRecord), 0);
+  EXPECT_EQ(LockRecordSlot(DefaultContext(), h, 1, kUnlockRecord), 0);
   platform::CurrentEnv()->Lock(other, 12 + line, line, platform::LockMode::kUnlock, 0);
   clock.Go();
   waiter.join();
@@ -472,16 +491,16 @@ TEST(AdministrationLineEndTest, WritesKeepTheFilesLineEnd) {
   for (int line_end : {1, 2}) {
     testing::SmallInstallation inst;
     inst.WriteAdministration({testing::SmallInstallation::Record("Alpha", 5)}, 5, line_end);
-    int h = open_prj_info(23, kOpenExisting);
+    int h = open_prj_info(DefaultContext(), 23, kOpenExisting);
     ASSERT_GE(h, 0);
     PRJ r = testing::SmallInstallation::Record("Beta", 6);
     ASSERT_EQ(seek_prj_set(h, 2), 0);
-    ASSERT_EQ(write_prj_info(h, &r), 0);
+    ASSERT_EQ(write_prj_info(DefaultContext(), h, &r), 0);
     const std::string text = inst.Admin();
     EXPECT_EQ(text.size(), static_cast<size_t>(10 + line_end + 2 * (114 + line_end))) << line_end;
     EXPECT_EQ(text.find('\r') != std::string::npos, line_end == 2);
     PRJ found;
-    EXPECT_EQ(get_project_info("Beta", &found), 0);
+    EXPECT_EQ(get_project_info(DefaultContext(), "Beta", &found), 0);
   }
 }
 

@@ -6,8 +6,9 @@
 #include <atomic>
 #include <thread>
 
-#include "extlib/records/administration.h"
 #include "extlib/installation/messages.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/records/administration.h"
 #include "extlib/records/project_scan.h"
 #include "extlib/records/project_table.h"
 #include "extlib/records/record_layout.h"
@@ -23,49 +24,49 @@ using testing::SmallInstallation;
 class ProjectListTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    previous_ = Msg2usr_Switch(1);
+    previous_ = Msg2usr_Switch(DefaultContext(), 1);
     PRJ deleted = SmallInstallation::Record("#old", 3);
     inst_.WriteAdministration({SmallInstallation::Record("Alpha", 5), deleted,
                                SmallInstallation::Record("Beta", 9, "SRV2", 2)},
                               9);
   }
-  void TearDown() override { Msg2usr_Switch(previous_); }
+  void TearDown() override { Msg2usr_Switch(DefaultContext(), previous_); }
   SmallInstallation inst_;
   int previous_ = 0;
 };
 
 TEST_F(ProjectListTest, LookupsByNameAndNumberSkipDeletedRecords) {
   PRJ r;
-  ASSERT_EQ(get_project_info("Beta", &r), 0);
+  ASSERT_EQ(get_project_info(DefaultContext(), "Beta", &r), 0);
   EXPECT_EQ(r.owner, 2u);
-  EXPECT_EQ(get_project_number(PadName("Alpha")), 5);
-  EXPECT_EQ(get_project_info("Alph", &r), -3);
-  EXPECT_EQ(get_PrjInfo_by_number(3, &r), -3);
-  ASSERT_EQ(get_PrjInfo_by_number(9, &r), 0);
+  EXPECT_EQ(get_project_number(DefaultContext(), PadName("Alpha")), 5);
+  EXPECT_EQ(get_project_info(DefaultContext(), "Alph", &r), -3);
+  EXPECT_EQ(get_PrjInfo_by_number(DefaultContext(), 3, &r), -3);
+  ASSERT_EQ(get_PrjInfo_by_number(DefaultContext(), 9, &r), 0);
   EXPECT_EQ(TrimmedName(r.name), "Beta");
   int count = 0;
   PRJ* list = nullptr;
-  ASSERT_EQ(ltbpliC_new(23, &count, &list, 0, nullptr), 0);
+  ASSERT_EQ(ltbpliC_new(DefaultContext(), 23, &count, &list, 0, nullptr), 0);
   EXPECT_EQ(count, 2);
   ltbpliC_delete(&list);
   EXPECT_EQ(list, nullptr);
-  int h = open_prj_info(23, kOpenExisting);
-  EXPECT_EQ(get_prj_position(h, "Beta", 23, 2), 3);
+  int h = open_prj_info(DefaultContext(), 23, kOpenExisting);
+  EXPECT_EQ(get_prj_position(DefaultContext(), h, "Beta", 23, 2), 3);
   ListFacts facts;
-  ASSERT_EQ(GetListFacts(&facts), 0);
+  ASSERT_EQ(GetListFacts(DefaultContext(), &facts), 0);
   EXPECT_EQ(facts.first_free_slot, 2);
   EXPECT_EQ(facts.largest, 9u);
 }
 
 TEST_F(ProjectListTest, SeesAChangeMadeByAnotherWriter) {
   PRJ r;
-  ASSERT_EQ(get_project_info("Alpha", &r), 0);
+  ASSERT_EQ(get_project_info(DefaultContext(), "Alpha", &r), 0);
   SetProjectListRevalidateMs(0);
   std::string text = inst_.Admin();
   text.replace(12, 5, "Gamma");  // same size, changed behind the list's back
   inst_.dir.Write("SRV1/cad/Net/project.dat", text);
-  EXPECT_EQ(get_project_info("Alpha", &r), -3);
-  EXPECT_EQ(get_project_info("Gamma", &r), 0);
+  EXPECT_EQ(get_project_info(DefaultContext(), "Alpha", &r), -3);
+  EXPECT_EQ(get_project_info(DefaultContext(), "Gamma", &r), 0);
 }
 
 TEST_F(ProjectListTest, DamagedOrMissingAdministrationGivesClearCodes) {
@@ -83,11 +84,11 @@ TEST_F(ProjectListTest, DamagedOrMissingAdministrationGivesClearCodes) {
   for (const Case& c : cases) {
     inst_.dir.Write("SRV1/cad/Net/project.dat", c.contents);
     PRJ r;
-    EXPECT_EQ(get_project_info("Beta", &r), c.rc) << c.contents;
+    EXPECT_EQ(get_project_info(DefaultContext(), "Beta", &r), c.rc) << c.contents;
   }
   ::unlink(inst_.Native("SRV1/cad/Net/project.dat").c_str());
   PRJ r;
-  EXPECT_EQ(get_project_info("Beta", &r), -2);
+  EXPECT_EQ(get_project_info(DefaultContext(), "Beta", &r), -2);
 }
 
 TEST_F(ProjectListTest, HostileAdministrationIsUnreadableNeitherAHangNorAMemoryExhaustion) {
@@ -97,7 +98,7 @@ TEST_F(ProjectListTest, HostileAdministrationIsUnreadableNeitherAHangNorAMemoryE
   ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
   auto info = [] {
     PRJ r;
-    return -get_project_info("Beta", &r);
+    return -get_project_info(DefaultContext(), "Beta", &r);
   };
   EXPECT_EQ(testing::RunBounded(info), 1);
   ::unlink(path.c_str());
@@ -109,11 +110,11 @@ TEST_F(ProjectListTest, HostileAdministrationIsUnreadableNeitherAHangNorAMemoryE
 
 TEST_F(ProjectListTest, StatusIsStoredUnderTheRecordLock) {
   unsigned char status = kStatusBlank | kStatusHostOut;
-  ASSERT_EQ(put_project_status("Beta", &status), 0);
+  ASSERT_EQ(put_project_status(DefaultContext(), "Beta", &status), 0);
   unsigned char back = 0;
-  ASSERT_EQ(get_project_status("Beta", &back), 0);
+  ASSERT_EQ(get_project_status(DefaultContext(), "Beta", &back), 0);
   EXPECT_EQ(back, status);
-  EXPECT_EQ(put_project_status("Nobody", &status), -3);
+  EXPECT_EQ(put_project_status(DefaultContext(), "Nobody", &status), -3);
 }
 
 
@@ -121,9 +122,9 @@ TEST_F(ProjectListTest, SnapshotSurvivesARefreshUnchanged) {
   ProjectTable table(ProcessInstallation());
   table.SetRevalidateMs(0);
   SnapshotPtr before, after;
-  ASSERT_EQ(table.Take(&before), 0);
+  ASSERT_EQ(table.Take(DefaultContext(), &before), 0);
   inst_.WriteAdministration({SmallInstallation::Record("Gamma", 7)}, 9);
-  ASSERT_EQ(table.Take(&after), 0);
+  ASSERT_EQ(table.Take(DefaultContext(), &after), 0);
   EXPECT_GT(after->Generation(), before->Generation());
   // The reader of the former generation still sees it whole.
   ASSERT_EQ(before->Count(), 2u);
@@ -142,7 +143,7 @@ TEST_F(ProjectListTest, LazilyIndexedSnapshotFindsByNameAndNumberFromAnyThread) 
   ProjectTable table(ProcessInstallation());
   table.SetIndexAtRead(false);
   SnapshotPtr s;
-  ASSERT_EQ(table.Take(&s), 0);
+  ASSERT_EQ(table.Take(DefaultContext(), &s), 0);
   std::atomic<int> found{0};
   auto look = [&] { found += s->FindNumber(9) == 1 && s->FindName(PadName("Alpha")) == 0; };
   std::thread a(look), b(look);
@@ -158,9 +159,9 @@ TEST_F(ProjectListTest, GenerationGrowsOnOutsideChangeAndOwnWriteOnly) {
   table.SetRevalidateMs(0);
   SnapshotPtr s;
   uint64_t g0 = 0, g1 = 0, g2 = 0, g3 = 0;
-  ASSERT_EQ(table.Take(&s), 0);
+  ASSERT_EQ(table.Take(DefaultContext(), &s), 0);
   ASSERT_EQ(table.Check(&g0), 0);
-  ASSERT_EQ(table.Take(&s), 0);  // nothing changed: neither a check nor a take moves it
+  ASSERT_EQ(table.Take(DefaultContext(), &s), 0);  // nothing changed: neither a check nor a take moves it
   ASSERT_EQ(table.Check(&g1), 0);
   EXPECT_EQ(g1, g0);
   EXPECT_EQ(s->Generation(), g0);
@@ -181,7 +182,7 @@ TEST_F(ProjectListTest, SnapshotsTakenWhileAnotherThreadRefreshesStayWhole) {
   auto reader = [&] {
     while (!stop) {
       SnapshotPtr s;
-      if (table.Take(&s, false) != 0) continue;
+      if (table.Take(DefaultContext(), &s, false) != 0) continue;
       ++taken;
       if (s->Count() != 2 || s->FindNumber(9) == ProjectSnapshot::kNone) ++bad;
     }
@@ -190,7 +191,7 @@ TEST_F(ProjectListTest, SnapshotsTakenWhileAnotherThreadRefreshesStayWhole) {
   for (int i = 0; i < 200 || (taken < 20 && i < 100000); ++i) {
     table.OwnWrite();
     SnapshotPtr s;
-    EXPECT_EQ(table.Take(&s), 0);
+    EXPECT_EQ(table.Take(DefaultContext(), &s), 0);
   }
   stop = true;
   a.join();
@@ -225,8 +226,8 @@ TEST_F(ProjectListTest, SingleProjectScanAgreesWithTheTableLookup) {
     inst_.dir.Write("SRV1/cad/Net/project.dat", text);
     for (const char* name : {"Beta", "Gam", "Gamma", "#lpha", "lpha", "Ga", "Delta"}) {
       PRJ scanned, looked_up;
-      const int rc = ScanProjectInfo(PadName(name), &scanned);
-      ASSERT_EQ(rc, get_project_info(PadName(name), &looked_up)) << name << " in\n" << text;
+      const int rc = ScanProjectInfo(DefaultContext(), PadName(name), &scanned);
+      ASSERT_EQ(rc, get_project_info(DefaultContext(), PadName(name), &looked_up)) << name << " in\n" << text;
       if (rc == 0) {
         EXPECT_EQ(scanned.number, looked_up.number) << name;
       }
