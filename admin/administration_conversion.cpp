@@ -103,8 +103,8 @@ std::string NothingReadText(size_t lines) {
 
 // Streams the old records into the new file; *written counts the records
 // written. REQUIRES: both open.
-int ConvertRecords(int old_fd, const AdministrationHeader& old_header, int new_fd, uint32_t* highest,
-                   std::vector<long>* bad, long* written) {
+int ConvertRecords(extlib::OperationContext& ctx, int old_fd, const AdministrationHeader& old_header, int new_fd,
+                   uint32_t* highest, std::vector<long>* bad, long* written) {
   const int containers = old_header.containers_now;
   const bool dos_text = old_header.version == 1 && extlib::sys_init_key_tab() == 1;
   RecordStream in(old_fd);
@@ -113,8 +113,8 @@ int ConvertRecords(int old_fd, const AdministrationHeader& old_header, int new_f
   uint32_t largest = 0;
   for (;;) {
     extlib::PRJ record;
-    int rc = old_header.version == 3 ? ReadRecordV3(in, old_header, &record)
-                                     : ReadRecordV12(in, old_header, &record);
+    int rc =
+        old_header.version == 3 ? ReadRecordV3(in, old_header, &record) : ReadRecordV12(ctx, in, old_header, &record);
     if (rc == kRecordEnd) break;
     if (rc < 0) {
       if (rc != kRecordBad && rc != kRecordLineEndMisplaced) return rc;  // the file itself cannot be read
@@ -143,41 +143,41 @@ int ConvertRecords(int old_fd, const AdministrationHeader& old_header, int new_f
 
 }  // namespace
 
-int CheckAdministrationVersion() {
+int CheckAdministrationVersion(extlib::OperationContext& ctx) {
   std::string path;
   AdministrationHeader header;
   const bool named = extlib::lffnamC_new(extlib::kSlotNet, extlib::kAdministrationFile, &path) == 0;
-  int fd = named ? OpenAdministrationHeader(path, ShareMode::kDenyNone, &header) : kHeaderUnusable;
+  int fd = named ? OpenAdministrationHeader(ctx, path, ShareMode::kDenyNone, &header) : kHeaderUnusable;
   // Another layout may be a conversion under way in another process (the
   // user count change sets the count first): wait for its lock as a writer
   // does and look at the file then at the path again.
   if (fd >= 0 && !(header.version == 3 && header.user_words == extlib::lzuGetCountOfUserContainers())) {
     platform::WaitForWholeFileLock(fd, extlib::RecordLockTimeoutMs());
     platform::CloseNothingPending(CurrentEnv(), fd);
-    fd = OpenAdministrationHeader(path, ShareMode::kDenyNone, &header);
+    fd = OpenAdministrationHeader(ctx, path, ShareMode::kDenyNone, &header);
   }
   if (fd < 0) {
     if (header.version > 3) {
-      services::ToolMessageBox(services::kMessageError, "Unknown version of project administration.\n");
+      services::ToolMessageBox(ctx, services::kMessageError, "Unknown version of project administration.\n");
       return kPrjUnknownVersion;
     }
-    services::ToolMessageBox(services::kMessageError, "Project administration can not be opened.\n");
+    services::ToolMessageBox(ctx, services::kMessageError, "Project administration can not be opened.\n");
     return kPrjAdminMissing;
   }
   const bool current = header.version == 3 && header.user_words == extlib::lzuGetCountOfUserContainers();
   platform::CloseNothingPending(CurrentEnv(), fd);
-  return current ? 0 : ConvertAdministration();
+  return current ? 0 : ConvertAdministration(ctx);
 }
 
 namespace {
 
-int Convert(ShareMode share) {
-  long notice = extlib::sendGuiMessageInProcess(extlib::ActiveContext(), 2500406, 0);
+int Convert(extlib::OperationContext& ctx, ShareMode share) {
+  long notice = extlib::sendGuiMessageInProcess(ctx, 2500406, 0);
   if (!notice)
-    services::ToolMessageBox(services::kMessageInformation,
+    services::ToolMessageBox(ctx, services::kMessageInformation,
                              "Project administration must be converted\nPlease be patient!\n");
   auto done = [&](int rc) {
-    extlib::cancelGuiMessageInProcess(extlib::ActiveContext(), notice);
+    extlib::cancelGuiMessageInProcess(ctx, notice);
     extlib::UnCachPrjList();
     return rc;
   };
@@ -185,25 +185,25 @@ int Convert(ShareMode share) {
   std::string path, old_path;
   if (extlib::lffnamC_new(extlib::kSlotNet, extlib::kAdministrationFile, &path) != 0 ||
       extlib::lffnamC_new(extlib::kSlotNet, kOldAdministrationFile, &old_path) != 0) {
-    services::ToolMessageBox(services::kMessageError, "Old project administration can not be opened.\n");
+    services::ToolMessageBox(ctx, services::kMessageError, "Old project administration can not be opened.\n");
     return done(kPrjAdminMissing);
   }
   // Every record is rewritten for the table's container count: an unreadable
   // table must stop the conversion, not pass for the one-container default.
   int containers = 0;
   if (extlib::ReadUserContainerCount(&containers) != 0) {
-    services::ToolMessageBox(services::kMessageError, "%s", extlib::LanguageText(extlib::kRepairTexts, 3).c_str());
+    services::ToolMessageBox(ctx, services::kMessageError, "%s", extlib::LanguageText(extlib::kRepairTexts, 3).c_str());
     return done(kPrjAdminMissing);
   }
   AdministrationHeader header;
-  int old_fd = OpenAdministrationHeader(path, share, &header);
+  int old_fd = OpenAdministrationHeader(ctx, path, share, &header);
   header.containers_now = containers;  // the count checked above, not a second reading
   if (old_fd == kHeaderShareRefused) {
-    services::ToolMessageBox(services::kMessageError, "%s", extlib::LanguageText(extlib::kRepairTexts, 4).c_str());
+    services::ToolMessageBox(ctx, services::kMessageError, "%s", extlib::LanguageText(extlib::kRepairTexts, 4).c_str());
     return done(kPrjLockFailed);
   }
   if (old_fd < 0) {
-    services::ToolMessageBox(services::kMessageError, "Old project administration can not be opened.\n");
+    services::ToolMessageBox(ctx, services::kMessageError, "Old project administration can not be opened.\n");
     return done(kPrjAdminMissing);
   }
   const std::string native = platform::NativePath(path);
@@ -211,13 +211,13 @@ int Convert(ShareMode share) {
   int new_fd = CurrentEnv()->Open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (new_fd < 0) {
     platform::CloseNothingPending(CurrentEnv(), old_fd);
-    services::ToolMessageBox(services::kMessageError, "New project administration can not be created.\n");
+    services::ToolMessageBox(ctx, services::kMessageError, "New project administration can not be created.\n");
     return done(kPrjAdminMissing);
   }
   uint32_t highest = 0;
   std::vector<long> bad;
   long written = 0;
-  int rc = ConvertRecords(old_fd, header, new_fd, &highest, &bad, &written);
+  int rc = ConvertRecords(ctx, old_fd, header, new_fd, &highest, &bad, &written);
   if (rc == 0) rc = CurrentEnv()->Sync(new_fd);
   int rc_close = CurrentEnv()->Close(new_fd);
   if (rc == 0) rc = rc_close;
@@ -227,7 +227,7 @@ int Convert(ShareMode share) {
   if (rc == 0 && written == 0 && !bad.empty()) {
     platform::CloseNothingPending(CurrentEnv(), old_fd);
     (void)CurrentEnv()->Unlink(temp);
-    services::ToolMessageBox(services::kMessageError, "%s", NothingReadText(bad.size()).c_str());
+    services::ToolMessageBox(ctx, services::kMessageError, "%s", NothingReadText(bad.size()).c_str());
     return done(kPrjAdminMissing);
   }
   // The old file is kept only now, so a refused conversion leaves the last one's copy.
@@ -237,11 +237,11 @@ int Convert(ShareMode share) {
   platform::CloseNothingPending(CurrentEnv(), old_fd);
   if (rc) {
     (void)CurrentEnv()->Unlink(temp);
-    services::ToolMessageBox(services::kMessageError, "%s", kReorgFailed);
+    services::ToolMessageBox(ctx, services::kMessageError, "%s", kReorgFailed);
     return done(extlib::ProjectCodeFromErrno(rc));
   }
   platform::SyncDirectory(platform::DirName(native));
-  if (!bad.empty()) services::ToolMessageBox(services::kMessageWarning, "%s", BadLinesText(bad).c_str());
+  if (!bad.empty()) services::ToolMessageBox(ctx, services::kMessageWarning, "%s", BadLinesText(bad).c_str());
   return done(0);
 }
 
@@ -288,8 +288,8 @@ int RemoveConversionTemporaries() {
   return removed;
 }
 
-int ConvertAdministration() { return Convert(ShareMode::kDenyReadWrite); }
+int ConvertAdministration(extlib::OperationContext& ctx) { return Convert(ctx, ShareMode::kDenyReadWrite); }
 
-int ConvertLockedAdministration() { return Convert(ShareMode::kDenyNone); }
+int ConvertLockedAdministration(extlib::OperationContext& ctx) { return Convert(ctx, ShareMode::kDenyNone); }
 
 }  // namespace dovrane::admin

@@ -10,23 +10,27 @@
 // layout wait for its lock and then take the new file.
 #pragma once
 
+namespace dovrane::extlib {
+class OperationContext;
+}  // namespace dovrane::extlib
+
 namespace dovrane::admin {
 
 inline constexpr char kOldAdministrationFile[] = "project.dat.old";
 
 // 0 when the administration is current; otherwise the conversion's result,
 // -15 for an unknown version, -2 when it cannot be opened.
-[[nodiscard]] int CheckAdministrationVersion();
+[[nodiscard]] int CheckAdministrationVersion(extlib::OperationContext& ctx);
 // 0, -2 (files; also when not one line could be read, which changes
 // nothing), -7 (in use by another workstation), or the failing rename's or
 // copy's error. Unreadable lines are left out and named in one warning;
 // every readable record is converted, deleted ones are dropped and the rest
 // renumbered from slot 1.
-[[nodiscard]] int ConvertAdministration();
+[[nodiscard]] int ConvertAdministration(extlib::OperationContext& ctx);
 // The same for a caller that already keeps every other process out of the
 // file with an exclusive lock on the whole file (the user count change, which
 // holds it from before the count changes until the conversion is done).
-[[nodiscard]] int ConvertLockedAdministration();
+[[nodiscard]] int ConvertLockedAdministration(extlib::OperationContext& ctx);
 
 // Removes what a user count change or conversion killed half-way left in
 // \Net: the temporaries of its writes ("users.dat.new~<pid>",

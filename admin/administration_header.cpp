@@ -54,10 +54,11 @@ bool StripLineEnd(const AdministrationHeader& header, std::string* line, bool en
 
 }  // namespace
 
-int OpenAdministrationHeader(const std::string& path, ShareMode share, AdministrationHeader* header) {
+int OpenAdministrationHeader(extlib::OperationContext& ctx, const std::string& path, ShareMode share,
+                             AdministrationHeader* header) {
   *header = AdministrationHeader{};
   header->containers_now = extlib::lzuGetCountOfUserContainers();
-  header->network = extlib::lfnetg(extlib::ActiveContext()) != 0;
+  header->network = extlib::lfnetg(ctx) != 0;
   platform::Env* env = CurrentEnv();
   // A lock that keeps writers out needs a description open for writing.
   const int access = share == ShareMode::kDenyNone || share == ShareMode::kDenyWrite ? O_RDONLY : O_RDWR;
@@ -232,7 +233,7 @@ void sys_AsciiText2Iso(PRJ* record) {
   extlib::AsciiText2IsoInPlace(record->host);
 }
 
-int ReadRecordV12(RecordStream& in, const AdministrationHeader& header, PRJ* record) {
+int ReadRecordV12(extlib::OperationContext& ctx, RecordStream& in, const AdministrationHeader& header, PRJ* record) {
   std::string line;
   bool ended = false;
   int rc = in.NextLine(&line, &ended);
@@ -269,7 +270,7 @@ int ReadRecordV12(RecordStream& in, const AdministrationHeader& header, PRJ* rec
   }
   // The project version lives in the project's folder.
   std::string dir;
-  if (extlib::make_prj_dir(extlib::ActiveContext(), *record, &dir) != 0) return kRecordRead;
+  if (extlib::make_prj_dir(ctx, *record, &dir) != 0) return kRecordRead;
   int value = 0;
   const bool read = ReadProjectVersion(extlib::kSlotConversion, dir, &value);
   // Old projects hold DOS text. A version 1 record is DOS text as a whole and

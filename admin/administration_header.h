@@ -11,6 +11,10 @@
 #include "extlib/records/administration.h"
 #include "extlib/records/prj_record.h"
 
+namespace dovrane::extlib {
+class OperationContext;
+}  // namespace dovrane::extlib
+
 namespace dovrane::admin {
 
 struct AdministrationHeader {
@@ -38,7 +42,8 @@ inline constexpr int kHeaderShareRefused = -2;
 // for version 3, measures the first record line. Returns the open file
 // positioned at the first record, or kHeaderUnusable (the file is closed
 // again); kHeaderShareRefused when another process holds a lock.
-[[nodiscard]] int OpenAdministrationHeader(const std::string& path, ShareMode share, AdministrationHeader* header);
+[[nodiscard]] int OpenAdministrationHeader(extlib::OperationContext& ctx, const std::string& path, ShareMode share,
+                                           AdministrationHeader* header);
 
 // Sequential, buffered reading of one opened administration file (not owned).
 class RecordStream {
@@ -68,7 +73,8 @@ using enum extlib::RecordRead;
 [[nodiscard]] int ReadRecordV3(RecordStream& in, const AdministrationHeader& header, extlib::PRJ* record);
 // One version 1/2 record, with the project version read from the project's
 // version.txt (DOS texts converted for versions below 18). Codes as above.
-[[nodiscard]] int ReadRecordV12(RecordStream& in, const AdministrationHeader& header, extlib::PRJ* record);
+[[nodiscard]] int ReadRecordV12(extlib::OperationContext& ctx, RecordStream& in, const AdministrationHeader& header,
+                                extlib::PRJ* record);
 
 // The record's texts (name, host) from DOS text to Windows-1252.
 void sys_AsciiText2Iso(extlib::PRJ* record);

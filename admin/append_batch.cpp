@@ -14,39 +14,42 @@ namespace dovrane::admin {
 
 using enum extlib::ProjectCode;
 
-AppendBatch::~AppendBatch() { Flush(); }
+AppendBatch::~AppendBatch() {
+  if (ctx_) Flush(*ctx_);
+}
 
-ProjectIndex* AppendBatch::Index() {
-  if (records_.empty()) return CurrentIndex();
+ProjectIndex* AppendBatch::Index(extlib::OperationContext& ctx) {
+  if (records_.empty()) return CurrentIndex(ctx);
   const int64_t now = platform::CurrentEnv()->MonotonicMs();
   if (now - checked_ms_ < kRecheckMs) return index_;
   checked_ms_ = now;
-  return index_ = CurrentIndex();
+  return index_ = CurrentIndex(ctx);
 }
 
 namespace {
 
-int Refused() {
-  services::ToolMessageBox(services::kMessageWarning, "Can't append record to project administration.\n");
+int Refused(extlib::OperationContext& ctx) {
+  services::ToolMessageBox(ctx, services::kMessageWarning, "Can't append record to project administration.\n");
   return kPrjFailed;
 }
 
 }  // namespace
 
-int AppendBatch::Add(const extlib::PRJ& record, const std::string& native_cache_file) {
+int AppendBatch::Add(extlib::OperationContext& ctx, const extlib::PRJ& record, const std::string& native_cache_file) {
   // The caller has just looked the index up; while the batch holds the lock
   // nobody else appends, so it is not checked against the file again.
-  ProjectIndex* index = records_.empty() ? CurrentIndex() : index_;
-  if (!index || index->NumberUsed(record.number)) return Refused();
+  ctx_ = &ctx;
+  ProjectIndex* index = records_.empty() ? CurrentIndex(ctx) : index_;
+  if (!index || index->NumberUsed(record.number)) return Refused(ctx);
   if (records_.empty()) {
-    handle_ = extlib::open_prj_info(extlib::ActiveContext(), extlib::kSlotNet, extlib::kOpenExisting);
-    if (handle_ < 0 || extlib::LockNullRecord(extlib::ActiveContext(), handle_, &null_lock_) != 0) return Refused();
+    handle_ = extlib::open_prj_info(ctx, extlib::kSlotNet, extlib::kOpenExisting);
+    if (handle_ < 0 || extlib::LockNullRecord(ctx, handle_, &null_lock_) != 0) return Refused(ctx);
     extlib::NullRecord null_record;
     // Read again under the lock: another process may have appended just before.
-    index = CurrentIndex();
+    index = CurrentIndex(ctx);
     if (!index || index->NumberUsed(record.number) || extlib::read_null_record(handle_, &null_record) != 0) {
       (void)null_lock_.Release();  // nothing written: a lock that will not come off goes with the close
-      return Refused();
+      return Refused(ctx);
     }
     const long slot = index->FirstFreeSlot();
     if (slot <= extlib::RecordSlotCount(handle_)) {
@@ -65,14 +68,14 @@ int AppendBatch::Add(const extlib::PRJ& record, const std::string& native_cache_
   records_.push_back(record);
   if (!native_cache_file.empty()) caches_.emplace_back(record.number, native_cache_file);
   if (records_.size() >= kMaxRecords || platform::CurrentEnv()->MonotonicMs() - started_ms_ >= kMaxWaitMs)
-    return Flush() == 0 ? 0 : kPrjFailed;
+    return Flush(ctx) == 0 ? 0 : kPrjFailed;
   return 0;
 }
 
-int AppendBatch::Flush() {
+int AppendBatch::Flush(extlib::OperationContext& ctx) {
   if (records_.empty()) return 0;
   // Taken before the write: the index shows the placed records already.
-  ProjectIndex* index = CurrentIndex();
+  ProjectIndex* index = CurrentIndex(ctx);
   uint32_t largest = 0;
   for (const extlib::PRJ& r : records_)
     if (r.number > largest) largest = r.number;
@@ -80,7 +83,7 @@ int AppendBatch::Flush() {
   null_record.version = 3;
   extlib::SetNullRecordHighest(&null_record, largest);
   const bool raise = largest > highest_;
-  int rc = extlib::write_prj_records(extlib::ActiveContext(), handle_, first_slot_, records_.data(), records_.size(),
+  int rc = extlib::write_prj_records(ctx, handle_, first_slot_, records_.data(), records_.size(),
                                      raise ? &null_record : nullptr);
   if (rc == 0 && raise) {
     highest_ = largest;
@@ -93,12 +96,11 @@ int AppendBatch::Flush() {
   records_.clear();
   std::vector<std::pair<uint32_t, std::string>> caches;
   caches.swap(caches_);
-  if (rc != 0) return Refused();
+  if (rc != 0) return Refused(ctx);
   if (!caches.empty()) {
-    extlib::RX_ProjectAttributes attributes(extlib::ActiveContext(), extlib::kSlotNet);
+    extlib::RX_ProjectAttributes attributes(ctx, extlib::kSlotNet);
     for (const auto& [number, file] : caches)
-      extlib::RX_ProjectAttributesCache::instance().importFromDiskCacheFile(extlib::ActiveContext(), number, file,
-                                                                            attributes);
+      extlib::RX_ProjectAttributesCache::instance().importFromDiskCacheFile(ctx, number, file, attributes);
   }
   return 0;
 }

@@ -16,6 +16,10 @@
 #include "extlib/records/administration.h"
 #include "extlib/records/prj_record.h"
 
+namespace dovrane::extlib {
+class OperationContext;
+}  // namespace dovrane::extlib
+
 namespace dovrane::admin {
 
 class ProjectIndex;
@@ -32,11 +36,11 @@ class AppendBatch {
   // 1 not placed: a freed slot comes first, the record is appended alone;
   // -1 failure, with the warning shown (the number is in use, the
   // administration cannot be opened or locked, or writing the full batch failed).
-  int Add(const extlib::PRJ& record, const std::string& native_cache_file);
+  int Add(extlib::OperationContext& ctx, const extlib::PRJ& record, const std::string& native_cache_file);
   // Writes the placed records, raises the highest number, lets the lock go
   // and imports the disk caches. 0, or -1 with the warning shown and the
   // records given up (the administration is as before).
-  int Flush();
+  int Flush(extlib::OperationContext& ctx);
   size_t Size() const { return records_.size(); }
   // Records given up by failed writes since the batch was made: a scan that
   // gave any up did not register every folder it placed.
@@ -44,7 +48,7 @@ class AppendBatch {
   // The index for the next registration: while the batch holds the lock
   // nobody else appends, so the file is compared with it only every
   // kRecheckMs (for other processes' rewrites); otherwise CurrentIndex().
-  ProjectIndex* Index();
+  ProjectIndex* Index(extlib::OperationContext& ctx);
 
   // A full batch, and the longest its first record waits (ms).
   static constexpr size_t kMaxRecords = 2048;
@@ -52,6 +56,9 @@ class AppendBatch {
   static constexpr int64_t kRecheckMs = 20;
 
  private:
+  // The operation whose records the batch holds: what is left is written
+  // for it at the end.
+  extlib::OperationContext* ctx_ = nullptr;
   int handle_ = -1;
   extlib::RecordLock null_lock_;  // held from the first placed record until the batch is written
   ProjectIndex* index_ = nullptr;

@@ -7,6 +7,7 @@
 
 #include "extlib/installation/language.h"
 #include "extlib/installation/library_init.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/slot_files.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
@@ -58,20 +59,20 @@ std::string AuditLine(int64_t utc_seconds, const std::string& command, const std
          std::to_string(result) + "\t" + Field(text) + "\r\n";
 }
 
-int AppendAuditLine(const std::string& command, const std::vector<std::string>& arguments, int result,
-                    const std::string& result_text) {
+int AppendAuditLine(extlib::OperationContext& ctx, const std::string& command,
+                    const std::vector<std::string>& arguments, int result, const std::string& result_text) {
   std::string windows;
   if (extlib::lffnamC_new(extlib::kSlotNet, kAuditLogName, &windows) != 0) return -ENOENT;
-  return AppendAuditLineTo(windows, command, arguments, result, result_text);
+  return AppendAuditLineTo(ctx, windows, command, arguments, result, result_text);
 }
 
-int AppendAuditLineTo(const std::string& windows, const std::string& command, const std::vector<std::string>& arguments,
-                      int result, const std::string& result_text) {
-  return AppendAuditLinesTo(windows, AuditLine(platform::CurrentEnv()->NowSeconds(), command, arguments, result,
-                                               result_text));
+int AppendAuditLineTo(extlib::OperationContext& ctx, const std::string& windows, const std::string& command,
+                      const std::vector<std::string>& arguments, int result, const std::string& result_text) {
+  return AppendAuditLinesTo(ctx, windows,
+                            AuditLine(platform::CurrentEnv()->NowSeconds(), command, arguments, result, result_text));
 }
 
-int AppendAuditLinesTo(const std::string& windows, const std::string& lines) {
+int AppendAuditLinesTo(extlib::OperationContext& ctx, const std::string& windows, const std::string& lines) {
   if (lines.empty()) return 0;
   std::string line = lines;
   // Whatever another log held, it stays lines of text here.
@@ -86,7 +87,7 @@ int AppendAuditLinesTo(const std::string& windows, const std::string& lines) {
   // program must not append to (or create) whatever file it points to.
   int fd = platform::OpenRegularFile(path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW);
   if (fd == -ELOOP && platform::IsSymbolicLink(path))
-    services::ToolMessageBox(services::kMessageWarning, "%s",
+    services::ToolMessageBox(ctx, services::kMessageWarning, "%s",
                              extlib::LanguageTextWith(extlib::kRepairTexts, 5, {windows}).c_str());
   if (fd < 0) return fd;
   int rc = env->Lock(fd, 0, 0, platform::LockMode::kExclusive, kLockTimeoutMs);

@@ -15,6 +15,10 @@
 #include <string>
 #include <vector>
 
+namespace dovrane::extlib {
+class OperationContext;
+}  // namespace dovrane::extlib
+
 namespace dovrane::admin {
 
 inline constexpr char kAuditLogName[] = "dovrane.log";
@@ -30,16 +34,19 @@ std::string AuditLine(int64_t utc_seconds, const std::string& command, const std
 // the line is missing (callers pass it on to the trace, never fail for it).
 // A log that is a symbolic link is never written through: a warning names
 // it, and -ELOOP is returned.
-[[nodiscard]] int AppendAuditLine(const std::string& command, const std::vector<std::string>& arguments, int result,
-                    const std::string& result_text = "");
+[[nodiscard]] int AppendAuditLine(extlib::OperationContext& ctx, const std::string& command,
+                                  const std::vector<std::string>& arguments, int result,
+                                  const std::string& result_text = "");
 // The same into the log file at a Windows path: for a command that has
 // switched the installation to another \Net (a host check-out) and records
 // itself in the network's.
-[[nodiscard]] int AppendAuditLineTo(const std::string& log_file, const std::string& command,
-                      const std::vector<std::string>& arguments, int result, const std::string& result_text = "");
+[[nodiscard]] int AppendAuditLineTo(extlib::OperationContext& ctx, const std::string& log_file,
+                                    const std::string& command, const std::vector<std::string>& arguments, int result,
+                                    const std::string& result_text = "");
 // Appends finished lines (another log's, as a laptop's at its check-in) in
 // one write, their control characters other than TAB, CR and LF made blanks
 // and a last line ended.
-[[nodiscard]] int AppendAuditLinesTo(const std::string& log_file, const std::string& lines);
+[[nodiscard]] int AppendAuditLinesTo(extlib::OperationContext& ctx, const std::string& log_file,
+                                     const std::string& lines);
 
 }  // namespace dovrane::admin

@@ -107,36 +107,35 @@ std::string AbsoluteCheckinPath(const std::string& path) {
 }
 
 int CheckinProjectPath(extlib::OperationContext& ctx, const std::string& path) {
-  extlib::BindContext bind(ctx);
   if (path.empty()) {
-    services::ToolMessageBox(services::kMessageWarning, "Not valid path\n");
+    services::ToolMessageBox(ctx, services::kMessageWarning, "Not valid path\n");
     return 1;
   }
   const std::string full = AbsoluteCheckinPath(path);
   if (full.empty() || full.size() > kMaxFullPath) {
-    services::ToolMessageBox(services::kMessageWarning, "Wrong path <%s>\n", path.c_str());
+    services::ToolMessageBox(ctx, services::kMessageWarning, "Wrong path <%s>\n", path.c_str());
     return 1;
   }
   bool is_file = false;
   if (!Exists(full, &is_file)) {
-    services::ToolMessageBox(services::kMessageWarning, "Can't access full path <%s>\n", full.c_str());
+    services::ToolMessageBox(ctx, services::kMessageWarning, "Can't access full path <%s>\n", full.c_str());
     return 1;
   }
   std::string host = "localhost", dir;
   if (extlib::lfnetg(ctx) && !HostFromPath(full, &host)) {
-    services::ToolMessageBox(services::kMessageWarning, "Can not obtain host from path\n%s\n", full.c_str());
+    services::ToolMessageBox(ctx, services::kMessageWarning, "Can not obtain host from path\n%s\n", full.c_str());
     return 1;
   }
-  if (ProjectFolderOfHost(host, FolderUse::kRegister, &dir) != 0) return 1;
+  if (ProjectFolderOfHost(ctx, host, FolderUse::kRegister, &dir) != 0) return 1;
 
   const std::string entry_name = Last(full);
-  ProjectIndex* index = CurrentIndex();
+  ProjectIndex* index = CurrentIndex(ctx);
   if (!index) {
-    services::ToolMessageBox(services::kMessageWarning, "Can't make project list.\n");
+    services::ToolMessageBox(ctx, services::kMessageWarning, "Can't make project list.\n");
     return 1;
   }
   if (entry_name.empty()) {
-    services::ToolMessageBox(services::kMessageWarning, "It's not prj path <%s>\n", full.c_str());
+    services::ToolMessageBox(ctx, services::kMessageWarning, "It's not prj path <%s>\n", full.c_str());
     return 1;
   }
   EntryName entry;
@@ -144,19 +143,19 @@ int CheckinProjectPath(extlib::OperationContext& ctx, const std::string& path) {
   const char* kExists = "Enty=<%s>\nProject %s allready exists.\nhost=%s nr=%d name=%s\n";
   if (!ParseEntryName(entry_name, &entry) || entry.base.empty() ||
       entry.base.size() > static_cast<size_t>(extlib::kNameLength)) {
-    services::ToolMessageBox(services::kMessageWarning, "invalid project name <%s>.\n", entry_name.c_str());
+    services::ToolMessageBox(ctx, services::kMessageWarning, "invalid project name <%s>.\n", entry_name.c_str());
     return 1;
   }
   if (entry.number_name ? index->FindNumber(entry.number, &known) : index->FindName(entry.base, &known)) {
-    services::ToolMessageBox(services::kMessageWarning, kExists, entry_name.c_str(),
+    services::ToolMessageBox(ctx, services::kMessageWarning, kExists, entry_name.c_str(),
                              entry.number_name ? "number" : "name", known.record.host,
                              static_cast<int>(known.record.number), known.record.name);
     return 1;
   }
   const std::string intern = dir + "\\" + entry_name;
   if (!platform::EqualsIgnoreCaseCp1252(intern, full) && !SameFolder(intern, full, is_file)) {
-    services::ToolMessageBox(services::kMessageWarning, "Problem at checking path ocurred.\nIntern=%s\nExtern=%s\n",
-                             intern.c_str(), full.c_str());
+    services::ToolMessageBox(ctx, services::kMessageWarning,
+                             "Problem at checking path ocurred.\nIntern=%s\nExtern=%s\n", intern.c_str(), full.c_str());
     return 1;
   }
   extlib::NoProgressLines no_lines(ctx);

@@ -52,7 +52,7 @@ bool NoCheckoutOf(const extlib::PRJ& record) {
 
 }  // namespace
 
-int RemoveCheckoutFileTemporaries() {
+int RemoveCheckoutFileTemporaries(extlib::OperationContext& ctx) {
   const std::string net = platform::NativePath(extlib::lfinigC(extlib::kSlotNet));
   std::vector<platform::DirEntry> entries;
   if (const int rc = net.empty() ? -ENOENT : platform::CurrentEnv()->ListDir(net, &entries); rc != 0) return rc;
@@ -63,18 +63,16 @@ int RemoveCheckoutFileTemporaries() {
     if (number == 0 || !platform::IsRegularFileNoFollow(native)) continue;
     extlib::UnCachPrjList();
     extlib::PRJ record;
-    const int found = extlib::get_PrjInfo_by_number(extlib::ActiveContext(), number, &record);
+    const int found = extlib::get_PrjInfo_by_number(ctx, number, &record);
     if (found == extlib::kPrjNotFound) {
       removed += platform::CurrentEnv()->Unlink(native) == 0 ? 1 : 0;
       continue;
     }
     extlib::RecordLock lock;
-    if (found != 0 || extlib::LockRecordByName(extlib::ActiveContext(), extlib::kSlotNet, record.name, &lock) != 0)
-      continue;
+    if (found != 0 || extlib::LockRecordByName(ctx, extlib::kSlotNet, record.name, &lock) != 0) continue;
     // Read again under the lock: a check-out may have marked it since.
     extlib::UnCachPrjList();
-    const bool idle =
-        extlib::get_PrjInfo_by_number(extlib::ActiveContext(), number, &record) == 0 && NoCheckoutOf(record);
+    const bool idle = extlib::get_PrjInfo_by_number(ctx, number, &record) == 0 && NoCheckoutOf(record);
     const bool gone = idle && platform::CurrentEnv()->Unlink(native) == 0;
     if (lock.Release() == 0 && gone) ++removed;
   }

@@ -4,6 +4,10 @@
 
 #include <string>
 
+namespace dovrane::extlib {
+class OperationContext;
+}  // namespace dovrane::extlib
+
 namespace dovrane::admin {
 
 // Deletes the check-out information file of the project whose folder (or link
@@ -19,6 +23,6 @@ namespace dovrane::admin {
 // check-out mark and its host is not going out, judged under the record's
 // lock (or when no record has that number). Returns how many were removed, or
 // -errno when \Net cannot be listed.
-[[nodiscard]] int RemoveCheckoutFileTemporaries();
+[[nodiscard]] int RemoveCheckoutFileTemporaries(extlib::OperationContext& ctx);
 
 }  // namespace dovrane::admin

@@ -50,9 +50,9 @@ bool ReadFolderVersion(const std::string& dir, int* version) {
   return true;
 }
 
-int Remove(const IndexedRecord& r) {
-  int handle = extlib::open_prj_info(extlib::ActiveContext(), extlib::kSlotNet, extlib::kOpenExisting);
-  return handle < 0 ? kPrjFailed : RemoveRecord(r.record, handle, r.slot);
+int Remove(extlib::OperationContext& ctx, const IndexedRecord& r) {
+  int handle = extlib::open_prj_info(ctx, extlib::kSlotNet, extlib::kOpenExisting);
+  return handle < 0 ? kPrjFailed : RemoveRecord(ctx, r.record, handle, r.slot);
 }
 
 void CheckRecord(CheckRun* run, const IndexedRecord& item) {
@@ -60,7 +60,7 @@ void CheckRecord(CheckRun* run, const IndexedRecord& item) {
   extlib::OperationContext& ctx = *run->ctx;
   ctx.Print("\t<%s> on host <%s>\n", r.name, r.host);
   std::string path;
-  if (run->paths.Build(r, &path) != 0) {
+  if (run->paths.Build(ctx, r, &path) != 0) {
     ctx.Print("Can't build project path\n");
     return;
   }
@@ -70,7 +70,8 @@ void CheckRecord(CheckRun* run, const IndexedRecord& item) {
   if (link == extlib::kLinkInvalid) {
     bool deleted = platform::CurrentEnv()->Unlink(platform::NativePath(entry_path)) == 0;
     ctx.Print("Invalid link %sremoved\n\t<%s>\n", deleted ? "" : "can not be ", entry_path.c_str());
-    if (deleted && Remove(item) == 0) ctx.Print("Project removed from administration\n\t<%s>\n", entry_path.c_str());
+    if (deleted && Remove(ctx, item) == 0)
+      ctx.Print("Project removed from administration\n\t<%s>\n", entry_path.c_str());
     return;
   }
   if (link == extlib::kLinkUnreachable) return;  // the linked folder cannot be reached now: nothing is known
@@ -92,7 +93,7 @@ void CheckRecord(CheckRun* run, const IndexedRecord& item) {
     if (extlib::CreateJournalExists(extlib::LastComponent(entry_path)) || extlib::lzcheck_path(path) >= 0) return;
     // A file that stays names a project without a record: the next run removes it.
     if (run->host_scoped) (void)DeleteProjectCheckoutFile(entry_path);
-    if (Remove(item) == 0) ctx.Print("\t\tdirectory doesn't exist -> project removed from administration.\n");
+    if (Remove(ctx, item) == 0) ctx.Print("\t\tdirectory doesn't exist -> project removed from administration.\n");
     return;
   }
   // A record of a project or host that is out is the laptop's until its
@@ -117,11 +118,11 @@ void CheckRecord(CheckRun* run, const IndexedRecord& item) {
     return changed;
   };
   if (!mend(&r)) return;
-  int handle = extlib::open_prj_info(extlib::ActiveContext(), extlib::kSlotNet, extlib::kOpenExisting);
-  if (handle >= 0 && RewriteRecord(r, handle, item.slot, mend) == 0) {
+  int handle = extlib::open_prj_info(ctx, extlib::kSlotNet, extlib::kOpenExisting);
+  if (handle >= 0 && RewriteRecord(ctx, r, handle, item.slot, mend) == 0) {
     uint32_t id = extlib::get_PRJVekNetID();
     // A folder that cannot take it is reported there; the record stays right.
-    if (id != 0) (void)WriteNetIdToProject(r, id);
+    if (id != 0) (void)WriteNetIdToProject(ctx, r, id);
   }
 }
 
@@ -147,16 +148,16 @@ int CheckValidEntries(extlib::OperationContext& ctx) {
   ctx.Print("Check project administration for valid entries ...\n");
   std::vector<extlib::HostEntry> hosts;
   if (extlib::GetHostList(ctx, &hosts) != 0) {
-    services::ToolMessageBox(services::kMessageWarning, "Can't make host list.\n");
+    services::ToolMessageBox(ctx, services::kMessageWarning, "Can't make host list.\n");
     return kPrjFailed;
   }
   std::unordered_set<std::string> known_hosts;
   for (const extlib::HostEntry& h : hosts) known_hosts.insert(h.name);
   ctx.Print("Search for hosts ...  %d found\n", static_cast<int>(hosts.size()));
 
-  ProjectIndex* index = CurrentIndex();
+  ProjectIndex* index = CurrentIndex(ctx);
   if (!index) {
-    services::ToolMessageBox(services::kMessageWarning, "Can't make project list.\n");
+    services::ToolMessageBox(ctx, services::kMessageWarning, "Can't make project list.\n");
     return 0;
   }
   const std::vector<IndexedRecord> records = index->Records();
@@ -165,7 +166,7 @@ int CheckValidEntries(extlib::OperationContext& ctx) {
     std::unordered_set<std::string> warned;
     for (const IndexedRecord& r : records)
       if (r.record.number && !known_hosts.count(r.record.host) && warned.insert(r.record.host).second)
-        services::ToolMessageBox(services::kMessageWarning, "Unkown host <%s> in project administration\n",
+        services::ToolMessageBox(ctx, services::kMessageWarning, "Unkown host <%s> in project administration\n",
                                  r.record.host);
   }
   CheckRun run;
@@ -174,9 +175,9 @@ int CheckValidEntries(extlib::OperationContext& ctx) {
 }
 
 int CheckHostEntries(extlib::OperationContext& ctx, const std::string& host) {
-  ProjectIndex* index = CurrentIndex();
+  ProjectIndex* index = CurrentIndex(ctx);
   if (!index) {
-    services::ToolMessageBox(services::kMessageWarning, "Can't make project list.\n");
+    services::ToolMessageBox(ctx, services::kMessageWarning, "Can't make project list.\n");
     return kPrjFailed;
   }
   extlib::NoProgressLines no_lines(ctx);

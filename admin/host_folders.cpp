@@ -38,47 +38,49 @@ std::string NativeHostFolder(const std::string& windows_dir) {
 
 }  // namespace
 
-int ProjectFolderOfHost(const std::string& host, FolderUse use, std::string* dir) {
+int ProjectFolderOfHost(extlib::OperationContext& ctx, const std::string& host, FolderUse use, std::string* dir) {
   const bool scan = use == FolderUse::kScan;
-  if (scan ? IsLocalhost(host) : !extlib::lfnetg(extlib::ActiveContext())) {
+  if (scan ? IsLocalhost(host) : !extlib::lfnetg(ctx)) {
     *dir = LocalProjectFolder();
     return dir->empty() ? kPrjFailed : 0;
   }
   std::string data_path;
-  if (extlib::get_data_path(extlib::ActiveContext(), host, &data_path) != 0) {
-    services::ToolMessageBox(services::kMessageWarning, "Unknown host <%s>\n", host.c_str());
+  if (extlib::get_data_path(ctx, host, &data_path) != 0) {
+    services::ToolMessageBox(ctx, services::kMessageWarning, "Unknown host <%s>\n", host.c_str());
     return kPrjFailed;
   }
   const int built = scan ? extlib::lfBuildNetPath(host, data_path, dir)
                          : extlib::lfBuildNetPath_local(host, data_path, dir);
   if (built != 0) {
-    services::ToolMessageBox(services::kMessageWarning, "Can't build path to projects on host <%s>\n", host.c_str());
+    services::ToolMessageBox(ctx, services::kMessageWarning, "Can't build path to projects on host <%s>\n",
+                             host.c_str());
     return kPrjFailed;
   }
   if (!scan) return 0;
   if (extlib::lzcheck_path(*dir) != 1) {
-    services::ToolMessageBox(services::kMessageWarning, "Can't access path to projects on host <%s>\n", host.c_str());
+    services::ToolMessageBox(ctx, services::kMessageWarning, "Can't access path to projects on host <%s>\n",
+                             host.c_str());
     return kPrjFailed;
   }
-  CheckHostNameCase(host, *dir);
+  CheckHostNameCase(ctx, host, *dir);
   return 0;
 }
 
-void CheckHostNameCase(const std::string& host, const std::string& dir) {
+void CheckHostNameCase(extlib::OperationContext& ctx, const std::string& host, const std::string& dir) {
   std::string upper = host.substr(0, 19);
   for (char& c : upper) c = static_cast<char>(platform::UpperCp1252(static_cast<unsigned char>(c)));
   if (upper != host && extlib::CheckForRemoteNFSPath(dir) != 0)
-    services::ToolMessageBox(services::kMessageWarning,
+    services::ToolMessageBox(ctx, services::kMessageWarning,
                              "The name of the host <%s> is not correct written.\nIt must be changed to <%s> in all "
                              "administration files.\n",
                              host.c_str(), upper.c_str());
 }
 
-int EntryPaths::Build(const extlib::PRJ& record, std::string* path) {
+int EntryPaths::Build(extlib::OperationContext& ctx, const extlib::PRJ& record, std::string* path) {
   auto it = folders_.find(record.host);
   if (it == folders_.end()) {
     std::string folder;
-    int rc = extlib::HostProjectFolder(extlib::ActiveContext(), record.host, &folder);
+    int rc = extlib::HostProjectFolder(ctx, record.host, &folder);
     it = folders_.emplace(record.host, std::make_pair(rc, folder)).first;
   }
   if (it->second.first != 0) return it->second.first;

@@ -8,6 +8,10 @@
 
 #include "extlib/records/prj_record.h"
 
+namespace dovrane::extlib {
+class OperationContext;
+}  // namespace dovrane::extlib
+
 namespace dovrane::admin {
 
 // What the host's project folder is looked up for. kScan: the local project
@@ -18,11 +22,12 @@ namespace dovrane::admin {
 enum class FolderUse { kScan, kRegister };
 // The host's project folder (Windows form, no trailing backslash). Shows the
 // warning of the failing step; 0 or -1.
-[[nodiscard]] int ProjectFolderOfHost(const std::string& host, FolderUse use, std::string* dir);
+[[nodiscard]] int ProjectFolderOfHost(extlib::OperationContext& ctx, const std::string& host, FolderUse use,
+                                      std::string* dir);
 
 // Warns when the host name is not written in upper case while its folder
 // lies on a remote NFS path (where letter case matters).
-void CheckHostNameCase(const std::string& host, const std::string& dir);
+void CheckHostNameCase(extlib::OperationContext& ctx, const std::string& host, const std::string& dir);
 
 // Whether a folder that exists may be taken as showing what is on the host.
 // A share that is not mounted leaves its mount point as an empty folder on
@@ -36,7 +41,7 @@ class Reachability;
 class EntryPaths {
  public:
   // The entry path of the record (folder or link file), not checked on disk.
-  int Build(const extlib::PRJ& record, std::string* path);
+  int Build(extlib::OperationContext& ctx, const extlib::PRJ& record, std::string* path);
 
  private:
   std::map<std::string, std::pair<int, std::string>> folders_;  // host -> code, folder

@@ -57,7 +57,7 @@ bool Work(extlib::OperationContext& ctx, std::vector<PendingEntry>* list, Append
     auto it = folders.find(host);
     if (it == folders.end()) {
       HostFolder folder;
-      if (failed.count(host) || ProjectFolderOfHost(host, FolderUse::kRegister, &folder.dir) != 0) {
+      if (failed.count(host) || ProjectFolderOfHost(ctx, host, FolderUse::kRegister, &folder.dir) != 0) {
         failed.insert(host);
         return nullptr;
       }
@@ -158,15 +158,15 @@ std::vector<Listed> InNameOrder(const std::vector<platform::DirEntry>& entries) 
 // *unregistered (may be null) counts the lists that a failure stopped.
 int ScanHost(extlib::OperationContext& ctx, const std::string& host, int pass, AppendBatch* batch,
              SeenProjectInfos* seen, int* unregistered) {
-  ProjectIndex* index = CurrentIndex();
+  ProjectIndex* index = CurrentIndex(ctx);
   if (!index) {
-    services::ToolMessageBox(services::kMessageWarning, "Can't make project list.\n");
+    services::ToolMessageBox(ctx, services::kMessageWarning, "Can't make project list.\n");
     return kPrjFailed;
   }
   // The batch's lock is not held while a host's folder is looked at (a slow share).
-  if (batch) batch->Flush();
+  if (batch) batch->Flush(ctx);
   std::string dir;
-  if (ProjectFolderOfHost(host, FolderUse::kScan, &dir) != 0) return kPrjFailed;
+  if (ProjectFolderOfHost(ctx, host, FolderUse::kScan, &dir) != 0) return kPrjFailed;
   const std::string native = ctx.Native(dir);
   platform::FileInfo info;
   std::vector<platform::DirEntry> entries;
@@ -186,11 +186,11 @@ int ScanHost(extlib::OperationContext& ctx, const std::string& host, int pass, A
     if (!ParseEntryName(name, &entry)) continue;
     if (pass == 1 && !entry.number_name) continue;  // pass 1 lists "n???????.prj" only
     if (name.size() > kLongestEntryName) {
-      services::ToolMessageBox(services::kMessageWarning, "Invalid project name <%s>.\n", name.c_str());
+      services::ToolMessageBox(ctx, services::kMessageWarning, "Invalid project name <%s>.\n", name.c_str());
       continue;
     }
     if (entry.base.empty()) {
-      services::ToolMessageBox(services::kMessageWarning, "Invalid project name <%s>.\n", name.c_str());
+      services::ToolMessageBox(ctx, services::kMessageWarning, "Invalid project name <%s>.\n", name.c_str());
       continue;
     }
     // Only real folders and link files are projects of the host: a symbolic
@@ -202,7 +202,7 @@ int ScanHost(extlib::OperationContext& ctx, const std::string& host, int pass, A
          ctx.Env().Stat(native + "/" + e->name, &own, false) == 0 &&
          own.type == platform::EntryType::kLink)) {
       if (pass == 1 || !entry.number_name)
-        services::ToolMessageBox(services::kMessageWarning, "%s",
+        services::ToolMessageBox(ctx, services::kMessageWarning, "%s",
                                  extlib::LanguageTextWith(extlib::kRepairTexts, 6, {name, host}).c_str());
       continue;
     }
@@ -235,7 +235,7 @@ int ScanHostProjects(extlib::OperationContext& ctx, const std::string& host, int
 int ScanAllHosts(extlib::OperationContext& ctx, SeenProjectInfos* seen) {
   std::vector<extlib::HostEntry> hosts;
   if (extlib::GetHostList(ctx, &hosts) != 0) {
-    services::ToolMessageBox(services::kMessageWarning, "Can't make host list.\n");
+    services::ToolMessageBox(ctx, services::kMessageWarning, "Can't make host list.\n");
     return kPrjFailed;
   }
   ctx.Print("Search for hosts ...  %d found\n", static_cast<int>(hosts.size()));
@@ -257,7 +257,7 @@ int ScanAllHosts(extlib::OperationContext& ctx, SeenProjectInfos* seen) {
       if (!out.count(host.name)) ScanHost(ctx, host.name, pass, &batch, seen, &unregistered);
       if (extlib::Progress* progress = ctx.progress()) progress->Advance(1);
     }
-  batch.Flush();
+  batch.Flush(ctx);
   // Stopped by the person: what was registered is written, and the rebuild
   // stays marked as unfinished, so the next -update completes it.
   if (ctx.Cancelled()) return extlib::kPrjInterrupted;

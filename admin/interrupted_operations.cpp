@@ -30,7 +30,7 @@ int CompleteInterruptedOperations(extlib::OperationContext& ctx) {
   // Journals whose write was cut short were never journals: their
   // temporaries go, and nothing else needs putting right.
   (void)extlib::RemoveJournalTemporaries(ctx);
-  (void)RemoveCheckoutFileTemporaries();
+  (void)RemoveCheckoutFileTemporaries(ctx);
   return done;
 }
 

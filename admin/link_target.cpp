@@ -56,17 +56,18 @@ bool Contains(const std::vector<Id>& ids, const Id& id) {
   return false;
 }
 
-std::vector<std::string> HostNames() {
+std::vector<std::string> HostNames(extlib::OperationContext& ctx) {
   std::vector<extlib::HostEntry> list;
   std::vector<std::string> hosts;
-  if (extlib::GetHostList(extlib::ActiveContext(), &list) != 0) return hosts;
+  if (extlib::GetHostList(ctx, &list) != 0) return hosts;
   for (const extlib::HostEntry& h : list) hosts.push_back(h.name);
   return hosts;
 }
 
 }  // namespace
 
-LinkTarget CheckLinkTarget(const std::string& link, const std::string& target, const ProjectIndex& index) {
+LinkTarget CheckLinkTarget(extlib::OperationContext& ctx, const std::string& link, const std::string& target,
+                           const ProjectIndex& index) {
   const std::string native = platform::NativePath(target);
   platform::FileInfo info;
   Id id, parent;
@@ -83,12 +84,10 @@ LinkTarget CheckLinkTarget(const std::string& link, const std::string& target, c
     project = !Contains(around_target, net_id) && !Contains(WithParents(platform::NativePath(net)), id);
   const bool has_parent = IdOfWindows(extlib::ParentPath(target), &parent);
   bool duplicate = false;
-  for (const std::string& host : HostNames()) {
+  for (const std::string& host : HostNames(ctx)) {
     std::string folder;
     Id folder_id;
-    if (!project || extlib::HostProjectFolder(extlib::ActiveContext(), host, &folder) != 0 ||
-        !IdOfWindows(folder, &folder_id))
-      continue;
+    if (!project || extlib::HostProjectFolder(ctx, host, &folder) != 0 || !IdOfWindows(folder, &folder_id)) continue;
     // A host's project folder, or a folder around one, is no project.
     if (Contains(WithParents(platform::NativePath(folder)), id)) project = false;
     // An entry of a host's project folder is that host's own project.
@@ -99,7 +98,7 @@ LinkTarget CheckLinkTarget(const std::string& link, const std::string& target, c
     for (const IndexedRecord& r : index.Records()) {
       std::string path;
       Id other;
-      if (!(extlib::StatusFlags(r.record.status) & extlib::kStatusLink) || paths.Build(r.record, &path) != 0 ||
+      if (!(extlib::StatusFlags(r.record.status) & extlib::kStatusLink) || paths.Build(ctx, r.record, &path) != 0 ||
           extlib::resolve_prj_link(&path) != 0 || !IdOfWindows(path, &other) || !(other == id))
         continue;
       duplicate = true;
@@ -107,12 +106,12 @@ LinkTarget CheckLinkTarget(const std::string& link, const std::string& target, c
     }
   }
   if (!project) {
-    services::ToolMessageBox(services::kMessageWarning, "%s",
+    services::ToolMessageBox(ctx, services::kMessageWarning, "%s",
                              extlib::LanguageTextWith(extlib::kRepairTexts, 11, {link, target}).c_str());
     return LinkTarget::kNotProject;
   }
   if (duplicate) {
-    services::ToolMessageBox(services::kMessageWarning, "%s",
+    services::ToolMessageBox(ctx, services::kMessageWarning, "%s",
                              extlib::LanguageTextWith(extlib::kRepairTexts, 12, {link, target}).c_str());
     return LinkTarget::kDuplicate;
   }

@@ -8,6 +8,10 @@
 
 #include <string>
 
+namespace dovrane::extlib {
+class OperationContext;
+}  // namespace dovrane::extlib
+
 namespace dovrane::admin {
 
 class ProjectIndex;
@@ -20,6 +24,7 @@ enum class LinkTarget {
 
 // link: the link file; target: the folder it resolves to (both Windows form).
 // Warns about every answer but kProject.
-LinkTarget CheckLinkTarget(const std::string& link, const std::string& target, const ProjectIndex& index);
+LinkTarget CheckLinkTarget(extlib::OperationContext& ctx, const std::string& link, const std::string& target,
+                           const ProjectIndex& index);
 
 }  // namespace dovrane::admin

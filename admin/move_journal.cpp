@@ -71,33 +71,31 @@ bool Exists(const std::string& dir, platform::FileInfo* info) {
 }
 
 // The folder of project `number` below the host's project folder, or "".
-std::string ProjectFolderOn(const std::string& host, uint32_t number) {
+std::string ProjectFolderOn(extlib::OperationContext& ctx, const std::string& host, uint32_t number) {
   std::string data_path, dir;
   extlib::PRJ probe;
   probe.number = number;
   extlib::SetPrjHost(&probe, host);
-  if (extlib::get_data_path(extlib::ActiveContext(), host, &data_path) != 0 ||
-      extlib::build_prj_dir(extlib::ActiveContext(), probe, &dir) != 0)
-    return "";
+  if (extlib::get_data_path(ctx, host, &data_path) != 0 || extlib::build_prj_dir(ctx, probe, &dir) != 0) return "";
   return dir;
 }
 
 }  // namespace
 
-bool JournalNamesItsOwnFolders(const MoveJournal& j) {
+bool JournalNamesItsOwnFolders(extlib::OperationContext& ctx, const MoveJournal& j) {
   if (platform::EqualsIgnoreCaseCp1252(j.old_host, j.new_host)) return false;
-  const std::string old_dir = ProjectFolderOn(j.old_host, j.number), new_dir = ProjectFolderOn(j.new_host, j.number);
+  const std::string old_dir = ProjectFolderOn(ctx, j.old_host, j.number),
+                    new_dir = ProjectFolderOn(ctx, j.new_host, j.number);
   return !old_dir.empty() && !new_dir.empty() && j.old_dir == old_dir && j.new_dir == new_dir;
 }
 
 namespace {
 
 // Writes the record, locked by lock, with its host changed. 0 or -1.
-int SetRecordHost(int handle, const extlib::RecordLock& lock, extlib::PRJ record, const std::string& host) {
+int SetRecordHost(extlib::OperationContext& ctx, int handle, const extlib::RecordLock& lock, extlib::PRJ record,
+                  const std::string& host) {
   extlib::SetPrjHost(&record, host);
-  const int rc = extlib::WriteRecordAtSlot(extlib::ActiveContext(), handle, lock.slot(), &record) == extlib::kPrjOk
-                     ? kPrjOk
-                     : kPrjFailed;
+  const int rc = extlib::WriteRecordAtSlot(ctx, handle, lock.slot(), &record) == extlib::kPrjOk ? kPrjOk : kPrjFailed;
   extlib::UnCachPrjList();
   return rc;
 }
@@ -129,12 +127,12 @@ int PutRight(const MoveJournal& j, extlib::OperationContext& ctx) {
   if (at_old && old_there) {
     if (new_there) rc = extlib::ldirrmc(j.new_dir);  // a copy the move did not get to use
   } else if (at_old && new_there) {
-    rc = SetRecordHost(handle, lock, record, j.new_host);  // the folder moved, the record did not follow
+    rc = SetRecordHost(ctx, handle, lock, record, j.new_host);  // the folder moved, the record did not follow
   } else if (at_new && new_there && old_there && extlib::HostGoingOut(j.new_host)) {
     // Cut short before its second look, onto a host that went out meanwhile:
     // neither the host's copy nor a mark covers the project there, so the
     // move is taken back to its source, which is whole.
-    rc = SetRecordHost(handle, lock, record, j.old_host);
+    rc = SetRecordHost(ctx, handle, lock, record, j.old_host);
     if (rc == 0) rc = extlib::ldirrmc(j.new_dir);
   } else if (at_new && new_there) {
     if (old_there) rc = extlib::ldirrmc(j.old_dir);  // the source of a finished copy
@@ -197,11 +195,11 @@ unsigned JournalNumber(const std::string& name) {
 // The work file of a journal write killed before its rename. A move writes
 // its journal under the project's record lock: while that lock can be taken,
 // or the record is gone, no move is writing it. True when removed.
-bool RemoveJournalWorkFile(const std::string& native, uint32_t number) {
-  const int handle = extlib::open_prj_info(extlib::ActiveContext(), extlib::kSlotNet, extlib::kOpenExisting);
+bool RemoveJournalWorkFile(extlib::OperationContext& ctx, const std::string& native, uint32_t number) {
+  const int handle = extlib::open_prj_info(ctx, extlib::kSlotNet, extlib::kOpenExisting);
   if (handle < 0) return false;
   extlib::RecordLock lock;
-  const int locked = extlib::LockRecordByNumber(extlib::ActiveContext(), handle, number, &lock);
+  const int locked = extlib::LockRecordByNumber(ctx, handle, number, &lock);
   if (locked != 0 && locked != kPrjNotFound) return false;
   const bool removed = platform::IsRegularFileNoFollow(native) && platform::CurrentEnv()->Unlink(native) == 0;
   return lock.Release() == 0 && removed;
@@ -217,7 +215,7 @@ int CompleteInterruptedMoves(extlib::OperationContext& ctx) {
   for (const platform::DirEntry& e : entries) {
     if (e.name.size() > 12 && platform::IsProcessWorkName(e.name, e.name.substr(0, 12) + ".new~")) {
       if (const unsigned number = JournalNumber(e.name.substr(0, 12)); number != 0)
-        (void)RemoveJournalWorkFile(native_net + "/" + e.name, number);
+        (void)RemoveJournalWorkFile(ctx, native_net + "/" + e.name, number);
       continue;
     }
     const unsigned number = JournalNumber(e.name);
@@ -227,12 +225,12 @@ int CompleteInterruptedMoves(extlib::OperationContext& ctx) {
     if (ReadJournalFile(native_net + "/" + e.name, &text) != 0 || !ParseMoveJournal(text, &journal) ||
         journal.number != number)
       continue;  // not ours to judge: left for a person
-    if (!JournalNamesItsOwnFolders(journal)) {
-      services::ToolMessageBox(services::kMessageWarning, "%s",
-                               extlib::LanguageTextWith(extlib::kRepairTexts, 14,
-                                                        {e.name, extlib::NumberText(journal.number), journal.old_dir,
-                                                         journal.new_dir})
-                                   .c_str());
+    if (!JournalNamesItsOwnFolders(ctx, journal)) {
+      services::ToolMessageBox(
+          ctx, services::kMessageWarning, "%s",
+          extlib::LanguageTextWith(extlib::kRepairTexts, 14,
+                                   {e.name, extlib::NumberText(journal.number), journal.old_dir, journal.new_dir})
+              .c_str());
       continue;
     }
     if (PutRight(journal, ctx) == 0) {

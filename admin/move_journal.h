@@ -27,7 +27,7 @@ void RemoveMoveJournal(uint32_t number);
 // A journal is trusted only when its two folders are the folders of its
 // number below the project folders of its two (different, known) hosts:
 // anyone may write into \Net, and putting a move right removes a folder.
-bool JournalNamesItsOwnFolders(const MoveJournal& journal);
+bool JournalNamesItsOwnFolders(extlib::OperationContext& ctx, const MoveJournal& journal);
 
 // Puts right every move that a journal shows was cut short: the record keeps
 // the folder that exists (the other one, a copy left over, is removed), and

@@ -35,10 +35,10 @@ std::string Folded(const char* text) {
 }
 
 // As WriteNetIdToProject, with the host folders looked up once per run.
-int WriteOne(const extlib::PRJ& record, uint32_t id, EntryPaths* paths, int containers) {
+int WriteOne(extlib::OperationContext& ctx, const extlib::PRJ& record, uint32_t id, EntryPaths* paths, int containers) {
   std::string dir, native;
-  if (paths->Build(record, &dir) != 0 || extlib::resolve_prj_link(&dir, &native) != 0) {
-    services::ToolMessageBox(services::kMessageWarning, "Can't make path to project <%s>\n", record.name);
+  if (paths->Build(ctx, record, &dir) != 0 || extlib::resolve_prj_link(&dir, &native) != 0) {
+    services::ToolMessageBox(ctx, services::kMessageWarning, "Can't make path to project <%s>\n", record.name);
     return kPrjFailed;
   }
   const bool slot_set = extlib::lfinipC(kWorkSlot, dir + "\\") == 0;
@@ -47,14 +47,14 @@ int WriteOne(const extlib::PRJ& record, uint32_t id, EntryPaths* paths, int cont
   // A folder whose stored record reads is accessible; only otherwise is it looked at.
   const int read = extlib::ReadProjectInfo(native, &stored_id, &stored);
   if (!slot_set || (read != 0 && extlib::ldirexC(kWorkSlot, 0) != 0)) {
-    services::ToolMessageBox(services::kMessageWarning, "Can't access path to project:\n\t<%s>\n", record.name);
+    services::ToolMessageBox(ctx, services::kMessageWarning, "Can't access path to project:\n\t<%s>\n", record.name);
     return kPrjFailed;
   }
   if (read == 0 && stored_id == id &&
       extlib::FormatProjectInfo(id, stored, containers) == extlib::FormatProjectInfo(id, record, containers))
     return 0;
   if (extlib::WriteProjectInfo(native, id, record) != 0) {
-    services::ToolMessageBox(services::kMessageWarning, "Can't store PrjInfo for project:\n\t<%s>\n", record.name);
+    services::ToolMessageBox(ctx, services::kMessageWarning, "Can't store PrjInfo for project:\n\t<%s>\n", record.name);
     return kPrjFailed;
   }
   return 0;
@@ -69,15 +69,15 @@ bool SameFields(const extlib::PRJ& a, const extlib::PRJ& b) {
 
 }  // namespace
 
-int WriteNetIdToProject(const extlib::PRJ& record, uint32_t id) {
+int WriteNetIdToProject(extlib::OperationContext& ctx, const extlib::PRJ& record, uint32_t id) {
   EntryPaths paths;
-  return WriteOne(record, id, &paths, extlib::lzuGetCountOfUserContainers());
+  return WriteOne(ctx, record, id, &paths, extlib::lzuGetCountOfUserContainers());
 }
 
 int WriteNetIdToAllProjects(uint32_t id, extlib::OperationContext& ctx, const SeenProjectInfos* seen) {
-  ProjectIndex* index = CurrentIndex();
+  ProjectIndex* index = CurrentIndex(ctx);
   if (!index) {
-    services::ToolMessageBox(services::kMessageWarning, "Can't make project list.\n");
+    services::ToolMessageBox(ctx, services::kMessageWarning, "Can't make project list.\n");
     return kPrjFailed;
   }
   struct Item {
@@ -100,12 +100,13 @@ int WriteNetIdToAllProjects(uint32_t id, extlib::OperationContext& ctx, const Se
     if (!current_host || *current_host != item.host) {
       current_host = &item.host;
       std::string dir;
-      skip_host = paths.Build(r, &dir) != 0;
+      skip_host = paths.Build(ctx, r, &dir) != 0;
       // A host whose project folder is not there now is skipped as a whole,
       // with one warning instead of one per project.
       if (!skip_host && extlib::lzcheck_path(extlib::ParentPath(dir)) != 1) {
         skip_host = true;
-        services::ToolMessageBox(services::kMessageWarning, "Can't access path to projects on host <%s>\n", r.host);
+        services::ToolMessageBox(ctx, services::kMessageWarning, "Can't access path to projects on host <%s>\n",
+                                 r.host);
       }
     }
     if (skip_host) continue;
@@ -117,7 +118,7 @@ int WriteNetIdToAllProjects(uint32_t id, extlib::OperationContext& ctx, const Se
                                                       extlib::FormatProjectInfo(id, r, containers)))
         continue;
     }
-    WriteOne(r, id, &paths, containers);
+    WriteOne(ctx, r, id, &paths, containers);
   }
   ctx.Print("... finished\n");
   return 0;

@@ -21,6 +21,6 @@ namespace dovrane::admin {
 [[nodiscard]] int WriteNetIdToAllProjects(uint32_t id, extlib::OperationContext& ctx, const SeenProjectInfos* seen = nullptr);
 // Writes id and record into the project's folder (path slot 19); warns on
 // failure. A folder that already holds exactly this is left untouched. 0 or -1.
-[[nodiscard]] int WriteNetIdToProject(const extlib::PRJ& record, uint32_t id);
+[[nodiscard]] int WriteNetIdToProject(extlib::OperationContext& ctx, const extlib::PRJ& record, uint32_t id);
 
 }  // namespace dovrane::admin

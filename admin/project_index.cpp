@@ -74,11 +74,11 @@ void ProjectIndex::Reset(extlib::SnapshotPtr base) {
   live_ = base_ ? base_->Count() : 0;
 }
 
-int ProjectIndex::Load(extlib::ProjectTable& table) {
+int ProjectIndex::Load(extlib::OperationContext& ctx, extlib::ProjectTable& table) {
   Reset(nullptr);  // the former snapshot is not kept beside the new one
   extlib::SnapshotPtr base;
   // The repairs report an unreadable administration in their own words.
-  int rc = table.Take(extlib::ActiveContext(), &base, false);
+  int rc = table.Take(ctx, &base, false);
   if (rc == extlib::kPrjOk) Reset(std::move(base));
   return rc;
 }
@@ -214,13 +214,13 @@ void ProjectIndex::OnWrite(long slot, const PRJ& record) {
   }
 }
 
-ProjectIndex* CurrentIndex(int* rc) {
+ProjectIndex* CurrentIndex(extlib::OperationContext& ctx, int* rc) {
   IndexState& s = State();
   uint64_t generation = 0;
   int code = Table().Check(&generation);
   if (code == extlib::kPrjOk && (!s.loaded || generation != s.generation)) {
     s.loaded = false;
-    code = s.index.Load(Table());
+    code = s.index.Load(ctx, Table());
     // The generation of the file as read; a write racing the read shows as a change next time.
     if (code == extlib::kPrjOk) {
       s.generation = s.index.Generation();

@@ -19,6 +19,10 @@
 #include "extlib/records/prj_record.h"
 #include "extlib/records/project_table.h"
 
+namespace dovrane::extlib {
+class OperationContext;
+}  // namespace dovrane::extlib
+
 namespace dovrane::admin {
 
 struct IndexedRecord {
@@ -45,7 +49,7 @@ class ProjectIndex {
   size_t LiveCount() const { return live_; }
 
   // Takes the table's current snapshot. 0, -2 no administration, -1 unreadable.
-  int Load(extlib::ProjectTable& table = extlib::ProcessInstallation().Projects());
+  int Load(extlib::OperationContext& ctx, extlib::ProjectTable& table = extlib::ProcessInstallation().Projects());
   // Starts over from this snapshot, without writes of its own.
   void Reset(extlib::SnapshotPtr base);
   uint64_t Generation() const { return base_ ? base_->Generation() : 0; }
@@ -83,7 +87,7 @@ class ProjectIndex {
 
 // The index of the current administration (slot 23), read again when the
 // file changed behind the run's back. Null with *rc set when it cannot be read.
-ProjectIndex* CurrentIndex(int* rc = nullptr);
+ProjectIndex* CurrentIndex(extlib::OperationContext& ctx, int* rc = nullptr);
 // Notes that the run has written the file (the index was updated by the writer).
 void IndexFollowsFile();
 // Forgets the index (after the file was replaced or renamed).

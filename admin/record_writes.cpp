@@ -37,14 +37,14 @@ long FindSlot(const PRJ& record, int handle, long hint, ProjectIndex* index) {
   return found.slot;
 }
 
-int WriteLocked(const PRJ& record, int handle, long hint, const RecordMend* mend) {
+int WriteLocked(extlib::OperationContext& ctx, const PRJ& record, int handle, long hint, const RecordMend* mend) {
   const bool remove = mend == nullptr;
   // Taken before the write: after it the file's stamp is the run's own.
-  ProjectIndex* index = CurrentIndex();
+  ProjectIndex* index = CurrentIndex(ctx);
   long slot = FindSlot(record, handle, hint, index);
   if (slot < 1) return kPrjNotFound;
   extlib::RecordLock lock;
-  if (extlib::LockRecordAtSlot(extlib::ActiveContext(), handle, slot, &lock) != 0) return kPrjLockFailed;
+  if (extlib::LockRecordAtSlot(ctx, handle, slot, &lock) != 0) return kPrjLockFailed;
   PRJ on_disk;
   int rc = extlib::ReadRecordAtSlot(handle, slot, &on_disk);
   // The reader's own answers become codes: nothing there is no such project.
@@ -62,7 +62,7 @@ int WriteLocked(const PRJ& record, int handle, long hint, const RecordMend* mend
   bool write = rc == 0;
   if (write && remove) out.name[0] = '#';
   if (write && !remove) write = (*mend)(&out);
-  if (write) rc = extlib::WriteRecordAtSlot(extlib::ActiveContext(), handle, slot, &out);
+  if (write) rc = extlib::WriteRecordAtSlot(ctx, handle, slot, &out);
   const int unlock = lock.Release();
   if (rc == 0 && !write) {
     // Nothing to change: the index still holds the file's record.
@@ -77,27 +77,26 @@ int WriteLocked(const PRJ& record, int handle, long hint, const RecordMend* mend
 
 }  // namespace
 
-int AppendRecord(const PRJ& record) {
-  int handle = extlib::open_prj_info(extlib::ActiveContext(), extlib::kSlotNet, extlib::kOpenExisting);
+int AppendRecord(extlib::OperationContext& ctx, const PRJ& record) {
+  int handle = extlib::open_prj_info(ctx, extlib::kSlotNet, extlib::kOpenExisting);
   extlib::RecordLock null_lock;
-  if (handle < 0 || extlib::LockNullRecord(extlib::ActiveContext(), handle, &null_lock) != 0) return kPrjFailed;
+  if (handle < 0 || extlib::LockNullRecord(ctx, handle, &null_lock) != 0) return kPrjFailed;
   int rc = kPrjFailed;
   extlib::NullRecord null_record;
-  ProjectIndex* index = CurrentIndex();
+  ProjectIndex* index = CurrentIndex(ctx);
   if (index && extlib::read_null_record(handle, &null_record) == 0 && !index->NumberUsed(record.number)) {
     long slot = index->FirstFreeSlot();
     PRJ there;
     int read = extlib::ReadRecordAtSlot(handle, slot, &there);
     bool free_slot = read == extlib::kRecordEnd || (read == extlib::kRecordRead && extlib::IsDeleted(there));
-    if (free_slot && extlib::WriteRecordAtSlot(extlib::ActiveContext(), handle, slot, &record) == extlib::kPrjOk) {
+    if (free_slot && extlib::WriteRecordAtSlot(ctx, handle, slot, &record) == extlib::kPrjOk) {
       rc = extlib::kPrjOk;
       index->OnWrite(slot, record);
       uint32_t highest = extlib::NullRecordHighest(null_record);
       if (record.number > highest) {
         null_record.version = 3;
         extlib::SetNullRecordHighest(&null_record, record.number);
-        if (extlib::write_null_record(extlib::ActiveContext(), handle, &null_record) == 0)
-          index->SetHighest(record.number);
+        if (extlib::write_null_record(ctx, handle, &null_record) == 0) index->SetHighest(record.number);
       }
       IndexFollowsFile();
     } else {
@@ -108,16 +107,18 @@ int AppendRecord(const PRJ& record) {
   return rc ? rc : unlock;
 }
 
-int MarkRecordDeleted(const PRJ& record, int handle, long slot) { return WriteLocked(record, handle, slot, nullptr); }
-
-int RewriteRecord(const PRJ& record, int handle, long slot, const RecordMend& mend) {
-  return WriteLocked(record, handle, slot, &mend);
+int MarkRecordDeleted(extlib::OperationContext& ctx, const PRJ& record, int handle, long slot) {
+  return WriteLocked(ctx, record, handle, slot, nullptr);
 }
 
-int RemoveRecord(const PRJ& record, int handle, long slot) {
-  int rc = MarkRecordDeleted(record, handle, slot);
+int RewriteRecord(extlib::OperationContext& ctx, const PRJ& record, int handle, long slot, const RecordMend& mend) {
+  return WriteLocked(ctx, record, handle, slot, &mend);
+}
+
+int RemoveRecord(extlib::OperationContext& ctx, const PRJ& record, int handle, long slot) {
+  int rc = MarkRecordDeleted(ctx, record, handle, slot);
   if (rc == 0 && record.number != 0) {
-    extlib::RX_ProjectAttributes attributes(extlib::ActiveContext(), extlib::kSlotNet);
+    extlib::RX_ProjectAttributes attributes(ctx, extlib::kSlotNet);
     attributes.deleteAttributesByProject(record.number);
   }
   return rc;

@@ -8,13 +8,17 @@
 
 #include "extlib/records/prj_record.h"
 
+namespace dovrane::extlib {
+class OperationContext;
+}  // namespace dovrane::extlib
+
 namespace dovrane::admin {
 
 // Writes record into the first free slot (the first deleted one, else after
 // the last) under the null record lock; raises the highest number when the
 // record's number exceeds it. 0 or -1 (also when another writer took the
 // record's number meanwhile).
-[[nodiscard]] int AppendRecord(const extlib::PRJ& record);
+[[nodiscard]] int AppendRecord(extlib::OperationContext& ctx, const extlib::PRJ& record);
 
 // Changes a record as it is on disk under its lock; false: nothing to write.
 using RecordMend = std::function<bool(extlib::PRJ* record)>;
@@ -26,10 +30,12 @@ using RecordMend = std::function<bool(extlib::PRJ* record)>;
 // A rewrite never writes the caller's copy: what changed since it was read
 // stays. slot: where the record was seen, 0 when unknown (then it is found by
 // number, else by name). 0, -3 not there, -7 locked, or the write's code.
-[[nodiscard]] int MarkRecordDeleted(const extlib::PRJ& record, int handle, long slot = 0);
-[[nodiscard]] int RewriteRecord(const extlib::PRJ& record, int handle, long slot, const RecordMend& mend);
+[[nodiscard]] int MarkRecordDeleted(extlib::OperationContext& ctx, const extlib::PRJ& record, int handle,
+                                    long slot = 0);
+[[nodiscard]] int RewriteRecord(extlib::OperationContext& ctx, const extlib::PRJ& record, int handle, long slot,
+                                const RecordMend& mend);
 
 // MarkRecordDeleted, and on success the project's attributes go too.
-[[nodiscard]] int RemoveRecord(const extlib::PRJ& record, int handle, long slot = 0);
+[[nodiscard]] int RemoveRecord(extlib::OperationContext& ctx, const extlib::PRJ& record, int handle, long slot = 0);
 
 }  // namespace dovrane::admin

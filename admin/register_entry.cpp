@@ -36,8 +36,8 @@ using enum extlib::ProjectCode;
 namespace {
 
 using extlib::PRJ;
-void Warn(const char* format, const std::string& a, const std::string& b = "") {
-  services::ToolMessageBox(services::kMessageWarning, format, a.c_str(), b.c_str());
+void Warn(extlib::OperationContext& ctx, const char* format, const std::string& a, const std::string& b = "") {
+  services::ToolMessageBox(ctx, services::kMessageWarning, format, a.c_str(), b.c_str());
 }
 
 bool EndsWithPrj(const std::string& name) {
@@ -127,12 +127,12 @@ int RenameEntry(const std::string& from, const std::string& to, const std::strin
 
 // The record's name as every typed name must be; a name that cannot be one
 // is registered under its safe form, and said so.
-void MakeNameValid(const std::string& entry_name, PRJ* record) {
+void MakeNameValid(extlib::OperationContext& ctx, const std::string& entry_name, PRJ* record) {
   const std::string name = extlib::TrimmedName(record->name);
   if (extlib::IsValidProjectName(name)) return;
   std::string safe = extlib::SafeProjectName(name);
   if (safe.empty()) safe = "_";
-  services::ToolMessageBox(services::kMessageWarning, "%s",
+  services::ToolMessageBox(ctx, services::kMessageWarning, "%s",
                            extlib::LanguageTextWith(extlib::kRepairTexts, 15, {name, entry_name, safe}).c_str());
   extlib::SetPrjName(record, safe);
 }
@@ -157,12 +157,12 @@ int RegisterProjectEntry(extlib::OperationContext& ctx, bool is_file, const std:
   if (!ParseEntryName(entry_name, &entry) || entry.base.empty() ||
       (!entry.number_name && entry.base.size() > static_cast<size_t>(extlib::kNameLength)))
     return 1;
-  if (!CurrentIndex()) {
-    services::ToolMessageBox(services::kMessageWarning, "Can't make project list.\n");
+  if (!CurrentIndex(ctx)) {
+    services::ToolMessageBox(ctx, services::kMessageWarning, "Can't make project list.\n");
     return 1;
   }
   HostFolder folder;
-  if (ProjectFolderOfHost(host, FolderUse::kRegister, &folder.dir) != 0) return 1;
+  if (ProjectFolderOfHost(ctx, host, FolderUse::kRegister, &folder.dir) != 0) return 1;
   folder.net_id = extlib::get_PRJVekNetID();
   return RegisterEntryInFolder(ctx, is_file, host, folder, entry_name);
 }
@@ -170,7 +170,9 @@ int RegisterProjectEntry(extlib::OperationContext& ctx, bool is_file, const std:
 namespace {
 
 // Any other write to the administration comes after the batched appends.
-int FlushBatch(const HostFolder& folder) { return folder.batch ? folder.batch->Flush() : 0; }
+int FlushBatch(extlib::OperationContext& ctx, const HostFolder& folder) {
+  return folder.batch ? folder.batch->Flush(ctx) : 0;
+}
 
 // Where the entry and its project folder lie.
 struct EntryPlace {
@@ -183,8 +185,8 @@ struct EntryPlace {
 // The entry is this host's own record of that number: registering it again
 // would only duplicate it. A record still marked as registered from a plain
 // name is finished instead. False when the entry is not such a record.
-bool FinishOwnRecord(const std::string& host, const HostFolder& folder, const ProjectIndex& index,
-                     const EntryName& entry, int* result) {
+bool FinishOwnRecord(extlib::OperationContext& ctx, const std::string& host, const HostFolder& folder,
+                     const ProjectIndex& index, const EntryName& entry, int* result) {
   IndexedRecord own;
   if (!entry.number_name || !index.FindNumber(entry.number, &own) ||
       !platform::EqualsIgnoreCaseCp1252(own.record.host, host))
@@ -193,14 +195,14 @@ bool FinishOwnRecord(const std::string& host, const HostFolder& folder, const Pr
   *result = 0;
   if (!(flags & extlib::kStatusPlainName)) return true;
   *result = 1;
-  if (FlushBatch(folder) != 0) return true;
-  int handle = extlib::open_prj_info(extlib::ActiveContext(), extlib::kSlotNet, extlib::kOpenExisting);
+  if (FlushBatch(ctx, folder) != 0) return true;
+  int handle = extlib::open_prj_info(ctx, extlib::kSlotNet, extlib::kOpenExisting);
   const auto finish = [](PRJ* now) {
     const unsigned char flags_now = extlib::StatusFlags(now->status);
     now->status = extlib::StatusCharacter(flags_now & static_cast<unsigned char>(~extlib::kStatusPlainName));
     return (flags_now & extlib::kStatusPlainName) != 0;
   };
-  if (handle >= 0 && RewriteRecord(own.record, handle, own.slot, finish) == 0) *result = 0;
+  if (handle >= 0 && RewriteRecord(ctx, own.record, handle, own.slot, finish) == 0) *result = 0;
   return true;
 }
 
@@ -210,7 +212,7 @@ bool FinishOwnRecord(const std::string& host, const HostFolder& folder, const Pr
 bool ClassifyEntry(extlib::OperationContext& ctx, bool is_file, const std::string& host, const HostFolder& folder,
                    const ProjectIndex& index, const EntryName& entry, const std::string& entry_name,
                    const std::string& native_entry, EntryPlace* place, int* result) {
-  if (FinishOwnRecord(host, folder, index, entry, result)) return false;
+  if (FinishOwnRecord(ctx, host, folder, index, entry, result)) return false;
   *result = 0;
   place->full = folder.dir + "\\" + entry_name;
   place->project_path = place->full;
@@ -229,12 +231,12 @@ bool ClassifyEntry(extlib::OperationContext& ctx, bool is_file, const std::strin
       return false;
     }
     if (link == 1) return false;
-    if (CheckLinkTarget(full, place->project_path, index) != LinkTarget::kProject) return false;  // reported there
+    if (CheckLinkTarget(ctx, full, place->project_path, index) != LinkTarget::kProject) return false;  // reported there
   }
   // The project folder goes into the slot for the library's project-level
   // work: a folder that cannot be put there is not registered.
   if (extlib::lfinipC(folder.slot, place->project_path + "\\") != 0) {
-    Warn("Can't set path to\n\t<%s>\n", place->project_path);
+    Warn(ctx, "Can't set path to\n\t<%s>\n", place->project_path);
     *result = 1;
     return false;
   }
@@ -276,7 +278,7 @@ bool ChooseIdentity(extlib::OperationContext& ctx, bool is_file, const std::stri
   }
   if (id->stored == extlib::kProjectInfoUnreadable) {
     // Registering it as a new project now would lose its name, owner and members.
-    services::ToolMessageBox(services::kMessageWarning, "%s",
+    services::ToolMessageBox(ctx, services::kMessageWarning, "%s",
                              extlib::LanguageTextWith(extlib::kRepairTexts, 16, {entry_name}).c_str());
     *result = kPrjFailed;
     return false;
@@ -311,7 +313,7 @@ bool ChooseIdentity(extlib::OperationContext& ctx, bool is_file, const std::stri
     }
   }
   extlib::SetPrjHost(&record, host);
-  MakeNameValid(entry_name, &record);
+  MakeNameValid(ctx, entry_name, &record);
 
   *result = 1;
   if (!MakeNameUnique(index, &record)) return false;
@@ -345,7 +347,7 @@ bool PlaceOnDisk(extlib::OperationContext& ctx, bool is_file, const HostFolder& 
   placed->rename = is_file || extlib::LastComponent(full) != target_entry;
   // A renamed folder or a rewritten stored record must not wait for its
   // record: the administration is written first.
-  if ((placed->rename || id.reorganise) && FlushBatch(folder) != 0) return false;
+  if ((placed->rename || id.reorganise) && FlushBatch(ctx, folder) != 0) return false;
   ctx.Print("\t<%s>\n", record.name);
   // A link file is renamed itself; the folder it names is left as it is.
   placed->final_dir = is_file ? place.project_path : placed->target;
@@ -359,12 +361,13 @@ bool PlaceOnDisk(extlib::OperationContext& ctx, bool is_file, const HostFolder& 
   if (placed->renamed && !is_file &&
       extlib::WriteProjectInfo(placed->native_entry_path, id.stored == 0 ? id.stored_id : folder.net_id, record) !=
           0) {
-    Warn("Can't store PrjInfo for project:\n\t<%s>\n", full);
+    Warn(ctx, "Can't store PrjInfo for project:\n\t<%s>\n", full);
     return false;
   }
   if (placed->renamed &&
       RenameEntry(placed->native_entry_path, placed->target, ExactNative(placed->target), is_file) != 0) {
-    Warn(is_file ? "Can't rename file\n%s\nto\n%s\n" : "Can't rename directory\n%s\nto\n%s\n", full, placed->target);
+    Warn(ctx, is_file ? "Can't rename file\n%s\nto\n%s\n" : "Can't rename directory\n%s\nto\n%s\n", full,
+         placed->target);
     return false;
   }
   *result = 0;
@@ -374,9 +377,9 @@ bool PlaceOnDisk(extlib::OperationContext& ctx, bool is_file, const HostFolder& 
 // Appends the record (into the batch where it may wait), imports the
 // project's attributes from its disk cache and reorganises its data when the
 // record is new to it. 0, or non-zero when the record was not appended.
-int RegisterRecord(bool is_file, const std::string& host, const HostFolder& folder, const std::string& native_entry,
-                   const PrefetchedEntry* ahead, const EntryPlace& place, const Identity& id,
-                   const Placement& placed) {
+int RegisterRecord(extlib::OperationContext& ctx, bool is_file, const std::string& host, const HostFolder& folder,
+                   const std::string& native_entry, const PrefetchedEntry* ahead, const EntryPlace& place,
+                   const Identity& id, const Placement& placed) {
   const PRJ& record = id.record;
   if (!place.relative) ahead = nullptr;
   // The disk cache lies in the final folder, known here: no lookup by number.
@@ -389,29 +392,28 @@ int RegisterRecord(bool is_file, const std::string& host, const HostFolder& fold
                                               &cache_info) == -ENOENT))
     cache_file.clear();  // most folders have none: nothing to import
   if (folder.batch && !placed.rename && !id.reorganise) {
-    const int added = folder.batch->Add(record, cache_file);
+    const int added = folder.batch->Add(ctx, record, cache_file);
     if (added == 0) {
       if (folder.seen) (*folder.seen)[record.number] = {host, id.stored_id, id.as_stored};
       return 0;
     }
     if (added < 0) return 1;  // the batch has said why
-    if (FlushBatch(folder) != 0) return 1;
+    if (FlushBatch(ctx, folder) != 0) return 1;
   }
-  if (AppendRecord(record) != 0) {
-    services::ToolMessageBox(services::kMessageWarning, "Can't append record to project administration.\n");
+  if (AppendRecord(ctx, record) != 0) {
+    services::ToolMessageBox(ctx, services::kMessageWarning, "Can't append record to project administration.\n");
     // Not registered: the entry gets its name back.
     if (placed.renamed) RenameEntry(platform::NativePath(placed.target), place.full, placed.native_entry_path, is_file);
     return 1;
   }
   if (!cache_file.empty()) {
-    extlib::RX_ProjectAttributes attributes(extlib::ActiveContext(), extlib::kSlotNet);
-    extlib::RX_ProjectAttributesCache::instance().importFromDiskCacheFile(extlib::ActiveContext(), record.number,
-                                                                          cache_file, attributes);
+    extlib::RX_ProjectAttributes attributes(ctx, extlib::kSlotNet);
+    extlib::RX_ProjectAttributesCache::instance().importFromDiskCacheFile(ctx, record.number, cache_file, attributes);
   }
   // What a link names is never written into.
   // The library reports a reorganisation that fails; the registration stands.
   if (id.reorganise && !is_file && extlib::lfinipC(folder.slot, placed.final_dir + "\\") == 0)
-    (void)extlib::kpvtad2(extlib::ActiveContext(), folder.slot);
+    (void)extlib::kpvtad2(ctx, folder.slot);
   return 0;
 }
 
@@ -424,9 +426,9 @@ int RegisterEntryInFolder(extlib::OperationContext& ctx, bool is_file, const std
   if (!ParseEntryName(entry_name, &entry) || entry.base.empty() ||
       (!entry.number_name && entry.base.size() > static_cast<size_t>(extlib::kNameLength)))
     return 1;
-  ProjectIndex* index = folder.batch ? folder.batch->Index() : CurrentIndex();
+  ProjectIndex* index = folder.batch ? folder.batch->Index(ctx) : CurrentIndex(ctx);
   if (!index) {
-    services::ToolMessageBox(services::kMessageWarning, "Can't make project list.\n");
+    services::ToolMessageBox(ctx, services::kMessageWarning, "Can't make project list.\n");
     return 1;
   }
   int result = 0;
@@ -438,7 +440,7 @@ int RegisterEntryInFolder(extlib::OperationContext& ctx, bool is_file, const std
     return result;
   Placement placed;
   if (!PlaceOnDisk(ctx, is_file, folder, native_entry, place, id, &placed, &result)) return result;
-  return RegisterRecord(is_file, host, folder, native_entry, ahead, place, id, placed);
+  return RegisterRecord(ctx, is_file, host, folder, native_entry, ahead, place, id, placed);
 }
 
 }  // namespace dovrane::admin

@@ -79,8 +79,8 @@ bool RebuildPending() {
   return !path.empty() && platform::CurrentEnv()->Stat(path, &info, false) == 0;
 }
 
-int ReportRebuildPending() {
-  services::ToolMessageBox(services::kMessageError, "%s%s",
+int ReportRebuildPending(extlib::OperationContext& ctx) {
+  services::ToolMessageBox(ctx, services::kMessageError, "%s%s",
                            extlib::LanguageTextWith(extlib::kRepairTexts, 17, {kRebuildMarkerFile}).c_str(),
                            extlib::LanguageText(extlib::kRepairTexts, 18).c_str());
   return kPrjFailed;
@@ -92,7 +92,7 @@ namespace {
 // partly rebuilt administration is not taken for a whole one. 0 or -1.
 // The marker is its presence alone, so it is made in place: a rebuild killed
 // while marking leaves the marker or nothing, never a work file beside it.
-int MarkRebuild() {
+int MarkRebuild(extlib::OperationContext& ctx) {
   const std::string path = MarkerPath();
   platform::Env* env = platform::CurrentEnv();
   platform::FileInfo info;
@@ -110,32 +110,32 @@ int MarkRebuild() {
     (void)platform::SyncDirectory(platform::DirName(path));
     return 0;
   }
-  services::ToolMessageBox(services::kMessageWarning, "Can't create file %s.\n", kRebuildMarkerFile);
+  services::ToolMessageBox(ctx, services::kMessageWarning, "Can't create file %s.\n", kRebuildMarkerFile);
   return kPrjFailed;
 }
 
 // The shared files are copied aside before the first write of a rebuild; a
 // backup that fails stops the repair with nothing written. 0 or kPrjFailed.
-int BackupBeforeRebuild() {
-  const int rc = BackupSharedFiles();
+int BackupBeforeRebuild(extlib::OperationContext& ctx) {
+  const int rc = BackupSharedFiles(ctx);
   if (rc == 0) return 0;
-  services::ToolMessageBox(services::kMessageError, "%s", BackupFailedText(rc).c_str());
+  services::ToolMessageBox(ctx, services::kMessageError, "%s", BackupFailedText(rc).c_str());
   return kPrjFailed;
 }
 
 // The administration is kept as project.dat.sav before a rebuild replaces it.
 // 0, or the move's result (reported).
-int SetAdministrationAside() {
+int SetAdministrationAside(extlib::OperationContext& ctx) {
   int rc =
       extlib::lfilmvC(extlib::kSlotNet, extlib::kAdministrationFile, extlib::kSlotNet, kSavedAdministrationFile, 1);
   if (rc != 0)
-    services::ToolMessageBox(services::kMessageError, "%s",
+    services::ToolMessageBox(ctx, services::kMessageError, "%s",
                              extlib::ll_get_language() != 0 ? kNotRepairedEnglish : kNotRepairedGerman);
   return rc;
 }
 
-void KeptDamaged() {
-  services::ToolMessageBox(services::kMessageWarning, "%s",
+void KeptDamaged(extlib::OperationContext& ctx) {
+  services::ToolMessageBox(ctx, services::kMessageWarning, "%s",
                            extlib::LanguageTextWith(extlib::kRepairTexts, 19, {kSavedAdministrationFile}).c_str());
 }
 
@@ -145,16 +145,16 @@ void KeptDamaged() {
 // device and inode, so a symbolic link or a second mount counts as the same.
 // only: "" for every host, else the one host whose folder is compared with
 // the others. Warns and returns -1 when two hosts share a folder.
-int RefuseHostsSharingAFolder(const std::string& only = "") {
-  if (!extlib::lfnetg(extlib::ActiveContext())) return 0;
+int RefuseHostsSharingAFolder(extlib::OperationContext& ctx, const std::string& only = "") {
+  if (!extlib::lfnetg(ctx)) return 0;
   std::vector<extlib::HostEntry> hosts;
-  if (extlib::GetHostList(extlib::ActiveContext(), &hosts) != 0) return 0;            // the scan reports it
+  if (extlib::GetHostList(ctx, &hosts) != 0) return 0;                                // the scan reports it
   std::map<std::pair<uint64_t, uint64_t>, std::pair<std::string, std::string>> seen;  // -> host, folder
   for (const extlib::HostEntry& entry : hosts) {
     const std::string& host = entry.name;
     std::string folder;
     platform::FileInfo info;
-    if (extlib::HostProjectFolder(extlib::ActiveContext(), host, &folder) != 0 ||
+    if (extlib::HostProjectFolder(ctx, host, &folder) != 0 ||
         platform::CurrentEnv()->Stat(platform::NativePath(folder), &info) != 0 ||
         info.type != platform::EntryType::kDirectory)
       continue;  // not reachable now: nothing of it is scanned either
@@ -164,8 +164,9 @@ int RefuseHostsSharingAFolder(const std::string& only = "") {
         !platform::EqualsIgnoreCaseCp1252(only, it->second.first))
       continue;
     services::ToolMessageBox(
-        services::kMessageError, "%s",
-        extlib::LanguageTextWith(extlib::kRepairTexts, 20, {it->second.first, host, it->second.second, folder}).c_str());
+        ctx, services::kMessageError, "%s",
+        extlib::LanguageTextWith(extlib::kRepairTexts, 20, {it->second.first, host, it->second.second, folder})
+            .c_str());
     return kPrjFailed;
   }
   return 0;
@@ -198,37 +199,35 @@ struct Notice {
 
 }  // namespace
 
-bool AdministrationUnreadable() {
+bool AdministrationUnreadable(extlib::OperationContext& ctx) {
   std::string path;
   if (extlib::lffnamC_new(extlib::kSlotNet, extlib::kAdministrationFile, &path) != 0) return false;
   AdministrationHeader header;
-  const int fd = OpenAdministrationHeader(path, ShareMode::kDenyNone, &header);
+  const int fd = OpenAdministrationHeader(ctx, path, ShareMode::kDenyNone, &header);
   // -2: held by another process; above 3: a newer program's file, not damage.
   if (fd < 0) return fd == kHeaderUnusable && header.version <= 3;
   platform::CloseNothingPending(platform::CurrentEnv(), fd);
   // An older layout is the conversion's to read. A current one must also open
   // for the record writers, which measure every line end.
   if (header.version != 3 || header.user_words != extlib::lzuGetCountOfUserContainers()) return false;
-  return extlib::open_prj_info(extlib::ActiveContext(), extlib::kSlotNet, extlib::kOpenExisting) < 0;
+  return extlib::open_prj_info(ctx, extlib::kSlotNet, extlib::kOpenExisting) < 0;
 }
 
 int RestoreDamagedAdministration(extlib::OperationContext& ctx) {
-  extlib::BindContext bind(ctx);
-  if (RefuseHostsSharingAFolder() != 0) return kPrjFailed;
-  if (BackupBeforeRebuild() != 0) return kPrjFailed;
-  if (MarkRebuild() != 0) return kPrjFailed;
+  if (RefuseHostsSharingAFolder(ctx) != 0) return kPrjFailed;
+  if (BackupBeforeRebuild(ctx) != 0) return kPrjFailed;
+  if (MarkRebuild(ctx) != 0) return kPrjFailed;
   extlib::close_prj_info_handle(extlib::kSlotNet);
   ForgetLists();
-  int rc = SetAdministrationAside();
+  int rc = SetAdministrationAside(ctx);
   if (rc != 0) return rc;
-  KeptDamaged();
+  KeptDamaged(ctx);
   return RestoreSteps(ctx);
 }
 
 int RestoreAdministration(extlib::OperationContext& ctx) {
-  extlib::BindContext bind(ctx);
-  if (RefuseHostsSharingAFolder() != 0) return kPrjFailed;
-  if (BackupBeforeRebuild() != 0) return kPrjFailed;
+  if (RefuseHostsSharingAFolder(ctx) != 0) return kPrjFailed;
+  if (BackupBeforeRebuild(ctx) != 0) return kPrjFailed;
   return RestoreSteps(ctx);
 }
 
@@ -239,11 +238,11 @@ int RestoreSteps(extlib::OperationContext& ctx) {
   bool created = false;
   // Marked before anything changes: an empty administration left by a failure
   // must not pass for a whole one.
-  if (MarkRebuild() != 0) return kPrjFailed;
+  if (MarkRebuild(ctx) != 0) return kPrjFailed;
   if (AdministrationMissing()) {
     int handle = extlib::open_prj_info(ctx, extlib::kSlotNet, extlib::kCreateEmpty);
     if (handle < 0) {
-      services::ToolMessageBox(services::kMessageWarning, "Can't create file %s.\n", extlib::kAdministrationFile);
+      services::ToolMessageBox(ctx, services::kMessageWarning, "Can't create file %s.\n", extlib::kAdministrationFile);
       return kPrjFailed;
     }
     extlib::close_prj_info(handle);
@@ -275,13 +274,12 @@ int RemoveHostListTemporaries() {
 }  // namespace
 
 int UpdateAdministration(extlib::OperationContext& ctx, bool update_only) {
-  extlib::BindContext bind(ctx);
   if (AdministrationMissing()) return kPrjAdminMissing;
   ForgetLists();
   ctx.Title("prjAdmUpdate");
   int handle = extlib::open_prj_info(ctx, extlib::kSlotNet, extlib::kOpenExisting);
   if (handle < 0) {
-    services::ToolMessageBox(services::kMessageWarning, "Can't open file %s\n", extlib::kAdministrationFile);
+    services::ToolMessageBox(ctx, services::kMessageWarning, "Can't open file %s\n", extlib::kAdministrationFile);
     return kPrjFailed;
   }
   Notice notice{ctx};
@@ -303,26 +301,26 @@ int UpdateAdministration(extlib::OperationContext& ctx, bool update_only) {
   if (unique == kNumberUsedTwice || unique == kNumbersUnreadable) {
     extlib::close_prj_info_handle(extlib::kSlotNet);
     ForgetLists();
-    if (RefuseHostsSharingAFolder() != 0) return kPrjFailed;
-    if (BackupBeforeRebuild() != 0) return kPrjFailed;
-    if (MarkRebuild() != 0) return kPrjFailed;
-    int rc = SetAdministrationAside();
+    if (RefuseHostsSharingAFolder(ctx) != 0) return kPrjFailed;
+    if (BackupBeforeRebuild(ctx) != 0) return kPrjFailed;
+    if (MarkRebuild(ctx) != 0) return kPrjFailed;
+    int rc = SetAdministrationAside(ctx);
     if (rc != 0) return rc;
     handle = extlib::open_prj_info(ctx, extlib::kSlotNet, extlib::kCreateEmpty);
     if (handle < 0) {
-      services::ToolMessageBox(services::kMessageError, "New project administration can not be created.\n");
+      services::ToolMessageBox(ctx, services::kMessageError, "New project administration can not be created.\n");
       return kPrjAdminMissing;
     }
     extlib::close_prj_info(handle);
     ForgetLists();
-    if (unique == kNumbersUnreadable) KeptDamaged();
+    if (unique == kNumbersUnreadable) KeptDamaged(ctx);
     notice.Show(kNoticeRebuild);
   } else {
     if (update_only) return 0;
-    if (RefuseHostsSharingAFolder() != 0) return kPrjFailed;
+    if (RefuseHostsSharingAFolder(ctx) != 0) return kPrjFailed;
     notice.Show(kNoticeCheck);
-    if (BackupBeforeRebuild() != 0) return kPrjFailed;
-    if (MarkRebuild() != 0) return kPrjFailed;
+    if (BackupBeforeRebuild(ctx) != 0) return kPrjFailed;
+    if (MarkRebuild(ctx) != 0) return kPrjFailed;
     int rc = CheckValidEntries(ctx);
     // Each record was checked whole before the stop: nothing is left to complete.
     if (rc == kPrjInterrupted) (void)ctx.Env().Unlink(MarkerPath());
@@ -332,14 +330,13 @@ int UpdateAdministration(extlib::OperationContext& ctx, bool update_only) {
 }
 
 int UpdateHost(extlib::OperationContext& ctx, const std::string& host) {
-  extlib::BindContext bind(ctx);
   if (host.empty()) return kPrjFailed;
   if (extlib::HostGoingOut(host)) {  // its folder is the laptop's until the check-in
-    services::ToolMessageBox(services::kMessageWarning, "%s",
+    services::ToolMessageBox(ctx, services::kMessageWarning, "%s",
                              extlib::LanguageTextWith(extlib::kRepairTexts, 40, {host}).c_str());
     return extlib::kPrjHostCheckedOut;
   }
-  if (RefuseHostsSharingAFolder(host) != 0) return kPrjFailed;
+  if (RefuseHostsSharingAFolder(ctx, host) != 0) return kPrjFailed;
   ForgetLists();
   // A host whose folder cannot be looked at is reported once, by the first pass.
   {

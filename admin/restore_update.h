@@ -18,7 +18,7 @@ inline constexpr char kRebuildMarkerFile[] = "project.dat.rebuild";
 bool RebuildPending();
 // For a reader that met the marker: says so (the administration's answer
 // would be incomplete) and gives the reader's result, -1.
-[[nodiscard]] int ReportRebuildPending();
+[[nodiscard]] int ReportRebuildPending(extlib::OperationContext& ctx);
 
 // Creates project.dat when it is missing and registers every project of
 // every host; then the network identifier and the attribute compression.
@@ -27,7 +27,7 @@ bool RebuildPending();
 // it). Progress lines and questions go through the context.
 [[nodiscard]] int RestoreAdministration(extlib::OperationContext& ctx);
 // The header of project.dat cannot be read (not a newer version's file).
-bool AdministrationUnreadable();
+bool AdministrationUnreadable(extlib::OperationContext& ctx);
 // For a project.dat that cannot be read: kept as project.dat.sav, then the
 // administration is rebuilt as RestoreAdministration does.
 [[nodiscard]] int RestoreDamagedAdministration(extlib::OperationContext& ctx);

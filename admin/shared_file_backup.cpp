@@ -5,14 +5,15 @@
 #include <algorithm>
 #include <ctime>
 
-#include "extlib/records/administration.h"
 #include "extlib/installation/hosts.h"
 #include "extlib/installation/language.h"
 #include "extlib/installation/library_init.h"
 #include "extlib/installation/net_id.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/settings.h"
 #include "extlib/installation/slot_files.h"
 #include "extlib/installation/users.h"
+#include "extlib/records/administration.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/no_follow.h"
@@ -128,7 +129,8 @@ struct OldSet {
 // that named one does not make it the newest), by the name's stamp where that
 // time lies in the future too, and first of all where both do. A set that
 // cannot be removed stays (the new one is whole all the same).
-void RemoveOldSets(int backupfd, const std::string& new_set, const std::string& shown_backup) {
+void RemoveOldSets(extlib::OperationContext& ctx, int backupfd, const std::string& new_set,
+                   const std::string& shown_backup) {
   platform::Env* env = platform::CurrentEnv();
   std::vector<platform::DirEntry> entries;
   if (env->ListDirFd(backupfd, &entries) != 0) return;
@@ -171,11 +173,13 @@ void RemoveOldSets(int backupfd, const std::string& new_set, const std::string& 
   std::sort(foreign.begin(), foreign.end());
   std::sort(future.begin(), future.end(), NameOrder);
   if (!foreign.empty())
-    services::ToolMessageBox(services::kMessageWarning, "%s",
-                             extlib::LanguageTextWith(extlib::kRepairTexts, 22, {shown_backup, NameList(foreign)}).c_str());
+    services::ToolMessageBox(
+        ctx, services::kMessageWarning, "%s",
+        extlib::LanguageTextWith(extlib::kRepairTexts, 22, {shown_backup, NameList(foreign)}).c_str());
   if (!future.empty())
-    services::ToolMessageBox(services::kMessageWarning, "%s",
-                             extlib::LanguageTextWith(extlib::kRepairTexts, 23, {shown_backup, NameList(future)}).c_str());
+    services::ToolMessageBox(
+        ctx, services::kMessageWarning, "%s",
+        extlib::LanguageTextWith(extlib::kRepairTexts, 23, {shown_backup, NameList(future)}).c_str());
 }
 
 }  // namespace
@@ -202,7 +206,7 @@ int BackupSetsKept() {
   return kBackupSetsKept;
 }
 
-int BackupSharedFiles(std::string* set_folder) {
+int BackupSharedFiles(extlib::OperationContext& ctx, std::string* set_folder) {
   platform::Env* env = platform::CurrentEnv();
   std::string net_windows;
   if (extlib::lffnamC_new(extlib::kSlotNet, kBackupFolder, &net_windows) != 0) return -ENOENT;
@@ -213,7 +217,7 @@ int BackupSharedFiles(std::string* set_folder) {
   const int backupfd = platform::OpenFolderNoFollow(AT_FDCWD, backup);
   if (backupfd < 0) {
     if (backupfd == -ELOOP)
-      services::ToolMessageBox(services::kMessageWarning, "%s",
+      services::ToolMessageBox(ctx, services::kMessageWarning, "%s",
                                extlib::LanguageTextWith(extlib::kRepairTexts, 24, {net_windows}).c_str());
     return backupfd;
   }
@@ -249,10 +253,10 @@ int BackupSharedFiles(std::string* set_folder) {
     return rc;
   }
   for (const std::string& file : linked)
-    services::ToolMessageBox(services::kMessageWarning, "%s",
+    services::ToolMessageBox(ctx, services::kMessageWarning, "%s",
                              extlib::LanguageTextWith(extlib::kRepairTexts, 25, {file, name}).c_str());
   if (set_folder) *set_folder = net_windows + "\\" + name;
-  RemoveOldSets(backupfd, name, net_windows);
+  RemoveOldSets(ctx, backupfd, name, net_windows);
   platform::CloseNothingPending(env, backupfd);
   return 0;
 }

@@ -19,6 +19,10 @@
 #include <string>
 #include <vector>
 
+namespace dovrane::extlib {
+class OperationContext;
+}  // namespace dovrane::extlib
+
 namespace dovrane::admin {
 
 inline constexpr char kBackupFolder[] = "backup";
@@ -41,7 +45,7 @@ std::string BackupSetName(int64_t utc_seconds);
 // with BackupFailedText; here only a link is named: -ELOOP when \Net\backup
 // is one). A shared file that is a link is not copied; the set goes without
 // it and a warning names it.
-[[nodiscard]] int BackupSharedFiles(std::string* set_folder = nullptr);
+[[nodiscard]] int BackupSharedFiles(extlib::OperationContext& ctx, std::string* set_folder = nullptr);
 
 // The caller's report of a failed backup.
 std::string BackupFailedText(int error);

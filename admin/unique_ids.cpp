@@ -40,11 +40,11 @@ constexpr char kServersGerman[] = "\n- Schalten Sie alle Pelomar Datenserver in 
 // The numbers of the live records, read straight from the fixed-width lines
 // (the number field only). -1 when a line is not a whole version 3 record of
 // the file's layout: then the library's project list decides (and reports).
-int ScanNumbers(std::vector<uint32_t>* numbers) {
+int ScanNumbers(extlib::OperationContext& ctx, std::vector<uint32_t>* numbers) {
   std::string path;
   if (extlib::lffnamC_new(extlib::kSlotNet, extlib::kAdministrationFile, &path) != 0) return kPrjFailed;
   AdministrationHeader header;
-  int fd = OpenAdministrationHeader(path, ShareMode::kDenyNone, &header);
+  int fd = OpenAdministrationHeader(ctx, path, ShareMode::kDenyNone, &header);
   if (fd < 0) return kPrjFailed;
   int rc = header.version == layout::kCurrentVersion ? 0 : kPrjFailed;
   const size_t length = static_cast<size_t>(layout::V3LineLength(header.user_words));
@@ -66,10 +66,10 @@ int ScanNumbers(std::vector<uint32_t>* numbers) {
 }
 
 // The same from the library's list. 0 or -1.
-int ListNumbers(std::vector<uint32_t>* numbers) {
+int ListNumbers(extlib::OperationContext& ctx, std::vector<uint32_t>* numbers) {
   int count = 0;
   extlib::PRJ* list = nullptr;
-  if (extlib::ltbpliC_new(extlib::ActiveContext(), extlib::kSlotNet, &count, &list, 0, nullptr) != 0) return kPrjFailed;
+  if (extlib::ltbpliC_new(ctx, extlib::kSlotNet, &count, &list, 0, nullptr) != 0) return kPrjFailed;
   for (int i = 0; i < count; ++i) numbers->push_back(list[i].number);
   extlib::ltbpliC_delete(&list);
   return 0;
@@ -81,10 +81,10 @@ int CheckUniqueIds(extlib::OperationContext& ctx) {
   ctx.Print("Check project administration for uniq IDs ...\n");
   const bool network = extlib::lfnetg(ctx) != 0;
   std::vector<uint32_t> numbers;
-  if (ScanNumbers(&numbers) != 0) {
+  if (ScanNumbers(ctx, &numbers) != 0) {
     numbers.clear();
-    if (ListNumbers(&numbers) != 0) {
-      services::ToolMessageBox(services::kMessageWarning, "Can't make project list.\n");
+    if (ListNumbers(ctx, &numbers) != 0) {
+      services::ToolMessageBox(ctx, services::kMessageWarning, "Can't make project list.\n");
       return kNumbersUnreadable;
     }
   }
@@ -102,7 +102,7 @@ int CheckUniqueIds(extlib::OperationContext& ctx) {
   }
   ctx.Print("\tproblem found!\n Administration must be rebuild!\n");
   const bool english = extlib::ll_get_language() != 0;
-  services::ToolMessageBox(services::kMessageError, english ? kInconsistentEnglish : kInconsistentGerman,
+  services::ToolMessageBox(ctx, services::kMessageError, english ? kInconsistentEnglish : kInconsistentGerman,
                            network ? (english ? kServersEnglish : kServersGerman) : "");
   return kNumberUsedTwice;
 }

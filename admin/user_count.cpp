@@ -25,26 +25,26 @@ namespace dovrane::admin {
 
 using enum extlib::ProjectCode;
 
-int SetMaxUserCount(int count) {
-  if (!extlib::lfnetg(extlib::ActiveContext())) return kPrjFailed;
+int SetMaxUserCount(extlib::OperationContext& ctx, int count) {
+  if (!extlib::lfnetg(ctx)) return kPrjFailed;
   extlib::UserInfo info;
   if (extlib::lzuinfC(&info) != 0 || !info.may_administer) {
-    services::ToolMessageBox(services::kMessageInformation, "No permision to change max user count\n");
+    services::ToolMessageBox(ctx, services::kMessageInformation, "No permision to change max user count\n");
     return kPrjFailed;
   }
   if (count < kMinUserCount || count > kMaxUserCount) {
-    services::ToolMessageBox(services::kMessageWarning, "Invalid max user count %d.\n", count);
+    services::ToolMessageBox(ctx, services::kMessageWarning, "Invalid max user count %d.\n", count);
     return kPrjFailed;
   }
   const int containers = count / extlib::kUsersPerContainer;
   const int previous = extlib::lzuGetCountOfUserContainers();
   if (containers == previous) {
-    services::ToolMessageBox(services::kMessageWarning, "The same max user count %d.\n", count);
+    services::ToolMessageBox(ctx, services::kMessageWarning, "The same max user count %d.\n", count);
     return kPrjFailed;
   }
   // The conversion rewrites every record: the files are kept aside first.
-  if (const int backup = BackupSharedFiles(); backup != 0) {
-    services::ToolMessageBox(services::kMessageError, "%s", BackupFailedText(backup).c_str());
+  if (const int backup = BackupSharedFiles(ctx); backup != 0) {
+    services::ToolMessageBox(ctx, services::kMessageError, "%s", BackupFailedText(backup).c_str());
     return kPrjFailed;
   }
   // Nobody may read or write the file while the count changes under it: an
@@ -75,23 +75,23 @@ int SetMaxUserCount(int count) {
         lock_fd = -1;
       }
     }
-    if (lock_fd >= 0) fd = OpenAdministrationHeader(path, ShareMode::kDenyNone, &header);
+    if (lock_fd >= 0) fd = OpenAdministrationHeader(ctx, path, ShareMode::kDenyNone, &header);
   }
   if (fd < 0) {
     if (lock_fd >= 0) platform::CloseNothingPending(env, lock_fd);
-    services::ToolMessageBox(services::kMessageInformation, "New project administration can not be locked.\n");
+    services::ToolMessageBox(ctx, services::kMessageInformation, "New project administration can not be locked.\n");
     return kPrjFailed;
   }
   int rc = extlib::lzuSetCountOfUserContainers(containers);
   platform::CloseNothingPending(env, fd);
   if (rc != 0) {
     platform::CloseNothingPending(env, lock_fd);
-    services::ToolMessageBox(services::kMessageWarning, "The max user count can not be changed.\n");
+    services::ToolMessageBox(ctx, services::kMessageWarning, "The max user count can not be changed.\n");
     return rc;
   }
   extlib::UnCachPrjList();
   DropIndex();
-  rc = ConvertLockedAdministration();
+  rc = ConvertLockedAdministration(ctx);
   if (rc != 0) {
     // The administration stayed in its old layout: give it its count back, so
     // the installation is as it was rather than waiting for the next update.

@@ -42,17 +42,17 @@ int RunGetNumber(const CommandArgs& a) { return ProjectGetNumber(CommandLineCont
 int RunGetDbId(const CommandArgs& a) { return ProjectGetDbId(CommandLineContext(), a.padded_name, a.argument); }
 int RunExist(const CommandArgs& a) { return ProjectExist(CommandLineContext(), a.padded_name); }
 int RunInfo(const CommandArgs& a) { return ProjectInfo(CommandLineContext(), a.padded_name); }
-int RunReorg(const CommandArgs& a) { return ReorganiseProject(a.padded_name); }
-int RunRenewUuids(const CommandArgs& a) { return RenewProjectUuids(a.padded_name); }
-int RunUpdateAttr(const CommandArgs& a) { return UpdateProjectAttributes(a.padded_name); }
+int RunReorg(const CommandArgs& a) { return ReorganiseProject(extlib::ActiveContext(), a.padded_name); }
+int RunRenewUuids(const CommandArgs& a) { return RenewProjectUuids(extlib::ActiveContext(), a.padded_name); }
+int RunUpdateAttr(const CommandArgs& a) { return UpdateProjectAttributes(extlib::ActiveContext(), a.padded_name); }
 int RunErase(const CommandArgs& a) { return EraseProject(CommandLineContext(), a.padded_name); }
-int RunUnblock(const CommandArgs& a) { return UnblockProject(a.padded_name); }
-int RunMove(const CommandArgs& a) { return MoveProject(a.padded_name, a.argument); }
+int RunUnblock(const CommandArgs& a) { return UnblockProject(extlib::ActiveContext(), a.padded_name); }
+int RunMove(const CommandArgs& a) { return MoveProject(extlib::ActiveContext(), a.padded_name, a.argument); }
 // CreateProject itself shows nothing (the main window reports in its own way);
 // a script's user learns from this one message why the project was not made.
 int RunCreate(const CommandArgs& a) {
-  int rc = CreateProject(a.padded_name, a.argument);
-  if (rc != 0) ReportProjectError(rc);
+  int rc = CreateProject(extlib::ActiveContext(), a.padded_name, a.argument);
+  if (rc != 0) ReportProjectError(extlib::ActiveContext(), rc);
   return rc;
 }
 
@@ -127,7 +127,8 @@ void SetDialogRunner(DialogRunner runner) { g_dialog_runner = runner; }
 int RunDialogMode() {
   const DialogRunner runner = g_dialog_runner;
   if (!runner) {
-    services::ToolMessageBox(services::kMessageError, "%s", "The main window is not part of this build.\n");
+    services::ToolMessageBox(extlib::ActiveContext(), services::kMessageError, "%s",
+                             "The main window is not part of this build.\n");
     return 1;
   }
   // The window's workers are left on a hanging share; the window never waits.
@@ -152,7 +153,7 @@ std::string UsageText() {
 }
 
 void PrintUsage(int kind) {
-  services::ToolMessageBox(kind, "%s\n", UsageText().c_str());
+  services::ToolMessageBox(extlib::ActiveContext(), kind, "%s\n", UsageText().c_str());
   extlib::lzende();
   std::exit(22);
 }
@@ -177,10 +178,10 @@ int DispatchCommandLine(const std::vector<std::string>& argv) {
   // A refused name is answered like any failed command: its words, the JSON
   // a script waits for, and its audit line.
   auto refuse_name = [&](const std::string& name) {
-    ReportProjectError(kPrjInvalidName);
+    ReportProjectError(CommandLineContext(), kPrjInvalidName);
     if (options.json && IsQuery(match->option))
       WriteQueryFailureAsJson(name, kPrjInvalidName, ProjectErrorText(kPrjInvalidName));
-    if (!options.dry_run) AuditCommand(match->option, argv, kPrjInvalidName);
+    if (!options.dry_run) AuditCommand(CommandLineContext(), match->option, argv, kPrjInvalidName);
     extlib::lzende();
     return kPrjInvalidName;
   };
@@ -206,12 +207,12 @@ int DispatchCommandLine(const std::vector<std::string>& argv) {
   if (IsQuery(match->option) && admin::RebuildPending()) {
     // An answer from half an administration would be wrong (a project whose
     // folder is there "does not exist"): the reader says why it has none.
-    result = admin::ReportRebuildPending();
+    result = admin::ReportRebuildPending(extlib::ActiveContext());
     if (options.json) WriteQueryFailureAsJson(args.padded_name, result, "The project administration is being rebuilt");
   } else {
-    result = options.json ? RunQueryAsJson(match->option, args) : match->run(args);
+    result = options.json ? RunQueryAsJson(extlib::ActiveContext(), match->option, args) : match->run(args);
   }
-  if (!options.dry_run) AuditCommand(match->option, argv, result);
+  if (!options.dry_run) AuditCommand(extlib::ActiveContext(), match->option, argv, result);
   extlib::lzende();
   return ExitStatusOf(result);
 }

@@ -28,7 +28,7 @@ void FinalNotice(int line) {
   char text[256];
   int length = 0;
   extlib::ll_getTextZeile(kRepairNoticeText, line, sizeof text, nullptr, text, &length);
-  services::ToolMessageBox(services::kMessageInformation, "%s", text);
+  services::ToolMessageBox(extlib::ActiveContext(), services::kMessageInformation, "%s", text);
 }
 
 int RestoreOrUpdate(extlib::OperationContext& ctx, bool update) {
@@ -38,12 +38,12 @@ int RestoreOrUpdate(extlib::OperationContext& ctx, bool update) {
     return rc;
   }
   // Rebuilding from the hosts is what -restore is for, also over a damaged file.
-  if (!update && admin::AdministrationUnreadable()) {
+  if (!update && admin::AdministrationUnreadable(ctx)) {
     int rc = admin::RestoreDamagedAdministration(ctx);
     if (ctx.interactive == 1 && rc == 0) FinalNotice(1);
     return rc;
   }
-  int rc = admin::CheckAdministrationVersion();
+  int rc = admin::CheckAdministrationVersion(ctx);
   if (rc != 0) return rc;
   rc = admin::UpdateAdministration(ctx, update);
   if (ctx.interactive == 1 && rc == 0 && !update) FinalNotice(2);
@@ -57,7 +57,7 @@ int RunRestore(const CommandArgs&) { return RestoreOrUpdate(CommandLineContext()
 int RunUpdate(const CommandArgs&) { return RestoreOrUpdate(CommandLineContext(), true); }
 
 int RunUpdateHost(const CommandArgs& args) {
-  int rc = admin::CheckAdministrationVersion();
+  int rc = admin::CheckAdministrationVersion(extlib::ActiveContext());
   if (rc != 0) return rc;
   if (!extlib::lfnetg(extlib::ActiveContext()) || args.argument != "localhost")
     return admin::UpdateHost(CommandLineContext(), args.argument);
@@ -77,7 +77,7 @@ int RunUserCount(const CommandArgs& args) {
   errno = 0;
   const long count = std::strtol(args.argument.c_str(), nullptr, 10);
   if (errno == ERANGE || count < INT_MIN || count > INT_MAX) PrintUsage(services::kMessageWarning);
-  return admin::SetMaxUserCount(static_cast<int>(count));
+  return admin::SetMaxUserCount(extlib::ActiveContext(), static_cast<int>(count));
 }
 
 }  // namespace dovrane::app

@@ -3,8 +3,9 @@
 #include <cstdio>
 
 #include "app/projects/project_error.h"
-#include "extlib/projects/project_code.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/settings.h"
+#include "extlib/projects/project_code.h"
 #include "platform/call_deadline.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
@@ -50,10 +51,11 @@ void ReportFailedShareCall() {
   const std::string host = HostOf(where);
   const std::string cause = platform::ErrorName(failed.error);
   if (host.empty()) {
-    services::ToolMessageBox(services::kMessageWarning, "%s: %s.\n", where.c_str(), cause.c_str());
+    services::ToolMessageBox(extlib::ActiveContext(), services::kMessageWarning, "%s: %s.\n", where.c_str(),
+                             cause.c_str());
   } else {
-    services::ToolMessageBox(services::kMessageWarning, "Host %s stopped answering: %s: %s.\n", host.c_str(),
-                             where.c_str(), cause.c_str());
+    services::ToolMessageBox(extlib::ActiveContext(), services::kMessageWarning, "Host %s stopped answering: %s: %s.\n",
+                             host.c_str(), where.c_str(), cause.c_str());
   }
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/projects/app_state.h"
+#include "extlib/installation/operation_context.h"
 #include "platform/env.h"
 #include "platform/program_handover.h"
 #include "platform/shared_library.h"
@@ -32,8 +33,8 @@ std::string FindWindowProgram(const std::string& program_folder, const std::stri
 int RunWindowProgram(const std::string& installed_folder, char* const* argv) {
   const std::string file = FindWindowProgram(platform::ProgramFolder(), installed_folder);
   if (file.empty()) {
-    services::ToolMessageBox(services::kMessageError, "The main window is not installed (%s is missing).\n",
-                             kWindowProgramName);
+    services::ToolMessageBox(extlib::ActiveContext(), services::kMessageError,
+                             "The main window is not installed (%s is missing).\n", kWindowProgramName);
     return 1;
   }
   // The run so far went to the work folder and sent its streams to the trace
@@ -49,8 +50,8 @@ int RunWindowProgram(const std::string& installed_folder, char* const* argv) {
   // Still here: back in the work folder; the message goes to the streams the
   // run began with.
   (void)platform::CurrentEnv()->ChDir(work);
-  services::ToolMessageBox(services::kMessageError, "The main window cannot be started (%s): %s\n", file.c_str(),
-                           std::strerror(error));
+  services::ToolMessageBox(extlib::ActiveContext(), services::kMessageError,
+                           "The main window cannot be started (%s): %s\n", file.c_str(), std::strerror(error));
   return 1;
 }
 

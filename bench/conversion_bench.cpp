@@ -13,11 +13,12 @@
 #include <string>
 
 #include "admin/administration_conversion.h"
-#include "extlib/records/administration.h"
 #include "extlib/installation/library_init.h"
 #include "extlib/installation/messages.h"
-#include "extlib/records/project_list.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/sample_installation.h"
+#include "extlib/records/administration.h"
+#include "extlib/records/project_list.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/messenger.h"
@@ -82,7 +83,7 @@ double ChildPeak(const std::string& dir, int records) {
   Make(dir, records, 3, false);
   SetContainers(dir, 2);
   pid_t pid = ::fork();
-  if (pid == 0) ::_exit(admin::CheckAdministrationVersion() == 0 ? 0 : 1);
+  if (pid == 0) ::_exit(admin::CheckAdministrationVersion(extlib::ActiveContext()) == 0 ? 0 : 1);
   int status = 0;
   rusage usage{};
   ::wait4(pid, &status, 0, &usage);
@@ -107,7 +108,7 @@ int main(int argc, char** argv) {
     file = Make(base + "-v2", n, 2, true);
     awk_v2 = Awk(file);
     start = Clock::now();
-    rc_v2 = admin::CheckAdministrationVersion();
+    rc_v2 = admin::CheckAdministrationVersion(extlib::ActiveContext());
     v2 = Seconds(start);
   }
 
@@ -115,7 +116,7 @@ int main(int argc, char** argv) {
   SetContainers(base + "-v3", 2);
   double awk_v3 = Awk(file);
   start = Clock::now();
-  int rc_v3 = admin::CheckAdministrationVersion();
+  int rc_v3 = admin::CheckAdministrationVersion(extlib::ActiveContext());
   double v3 = Seconds(start);
 
   double peak_small = ChildPeak(base + "-small", n / 10), peak_large = ChildPeak(base + "-large", n);

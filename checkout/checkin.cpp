@@ -46,7 +46,7 @@ int CheckInProject(extlib::OperationContext& ctx, const CheckoutEntry& entry) {
   const int read = extlib::get_project_status(ctx, entry.project, &status);
   if (read == 0 && !(status & kProjectCheckedOut)) return UnableToUnlock(ctx, entry);
   if (read != 0 && read != extlib::kPrjNotFound) return UnableToUnlock(ctx, entry);
-  if (int error = admin::BackupSharedFiles(); error != 0) {
+  if (int error = admin::BackupSharedFiles(ctx); error != 0) {
     extlib::ShowMessage(ctx, admin::BackupFailedText(error), platform::kMbOk | platform::kMbIconError);
     return 0;
   }
@@ -59,7 +59,8 @@ int CheckInProject(extlib::OperationContext& ctx, const CheckoutEntry& entry) {
     extlib::ShowMessage(ctx, fileops::FileErrorMessage(3, path, rc), platform::kMbOk | platform::kMbIconError);
     return 0;
   }
-  if (read == 0 && !ChangeProjectStatus(entry.project, StatusAction::kReturnProject)) return UnableToUnlock(ctx, entry);
+  if (read == 0 && !ChangeProjectStatus(ctx, entry.project, StatusAction::kReturnProject))
+    return UnableToUnlock(ctx, entry);
   return 1;
 }
 
@@ -74,10 +75,9 @@ int CheckIn(extlib::OperationContext& ctx, int mode, const std::vector<CheckoutE
     if (result == 1) SetLastCheckinReport(report);
     return result;
   }
-  extlib::BindContext bind(ctx);
   const int result = CheckInProject(ctx, list[0]);
   // A refused check-in changed nothing and leaves no line.
-  if (result == 1) (void)admin::AppendAuditLine("checkin project", {Trimmed(list[0].project)}, 0);
+  if (result == 1) (void)admin::AppendAuditLine(ctx, "checkin project", {Trimmed(list[0].project)}, 0);
   return result;
 }
 

@@ -29,12 +29,12 @@ int CheckOutProject(extlib::OperationContext& ctx, const CheckoutEntry& entry, c
                         platform::kMbOk | platform::kMbIconError | platform::kMbSetForeground);
     return 0;
   }
-  if (!ChangeProjectStatus(entry.project, StatusAction::kTakeProject)) {
+  if (!ChangeProjectStatus(ctx, entry.project, StatusAction::kTakeProject)) {
     extlib::ShowMessage(ctx, services::UiText(3, 12), platform::kMbOk | platform::kMbIconError);
     return 0;
   }
   if (!WriteProjectCheckoutInfo(ctx, net, entry, *answers.comment, CheckoutFacts::Gather(), nullptr)) {
-    ChangeProjectStatus(entry.project, StatusAction::kReturnProject);
+    ChangeProjectStatus(ctx, entry.project, StatusAction::kReturnProject);
     return 0;
   }
   return 1;
@@ -53,7 +53,6 @@ int CheckOut(extlib::OperationContext& ctx, int mode, const std::vector<Checkout
   if (mode == kCheckoutHost) {
     result = CheckOutHost(ctx, list, answers);
   } else if (mode == kCheckoutProject) {
-    extlib::BindContext bind(ctx);
     result = CheckOutProject(ctx, list[0], answers);
   } else {
     return 0;
@@ -62,13 +61,12 @@ int CheckOut(extlib::OperationContext& ctx, int mode, const std::vector<Checkout
   // fails nothing.
   const std::string what = mode == kCheckoutHost ? list[0].host : list[0].project;
   if (!log_file.empty())
-    app::AuditWindowCommand(mode == kCheckoutHost ? "checkout host" : "checkout project", {what},
+    app::AuditWindowCommand(ctx, mode == kCheckoutHost ? "checkout host" : "checkout project", {what},
                             result == 1 ? 0 : 1, result == 1 ? "" : "failed", log_file);
   return result;
 }
 
 int FindLocalDataPath(extlib::OperationContext& ctx, std::string* local_data_path) {
-  extlib::BindContext bind(ctx);
   local_data_path->clear();
   int rc = extlib::get_data_path(ctx, extlib::lzrnamC(), local_data_path);
   if (rc == extlib::kPrjOk || rc == extlib::kPrjUnknownComputer) return rc;

@@ -86,16 +86,16 @@ bool NetworkNetFolder(std::string* net) {
 // the layout they were written in (their first record line tells it): the
 // network may have changed its number of user containers while the host was
 // out. Members are taken to the network's number of containers.
-bool ReadRecords(const std::string& path, std::vector<PRJ>* records) {
+bool ReadRecords(extlib::OperationContext& ctx, const std::string& path, std::vector<PRJ>* records) {
   admin::AdministrationHeader header;
-  const int fd = admin::OpenAdministrationHeader(path, admin::ShareMode::kDenyNone, &header);
+  const int fd = admin::OpenAdministrationHeader(ctx, path, admin::ShareMode::kDenyNone, &header);
   if (fd < 0) return false;
   admin::RecordStream in(fd);
   bool ok = true;
   for (;;) {
     PRJ record;
-    const int rc = header.version == 3 ? admin::ReadRecordV3(in, header, &record)
-                                       : admin::ReadRecordV12(in, header, &record);
+    const int rc =
+        header.version == 3 ? admin::ReadRecordV3(in, header, &record) : admin::ReadRecordV12(ctx, in, header, &record);
     if (rc == extlib::kRecordEnd) break;
     if (rc != extlib::kRecordRead) {
       ok = false;
@@ -108,11 +108,11 @@ bool ReadRecords(const std::string& path, std::vector<PRJ>* records) {
   return ok;
 }
 
-bool NetworkRecords(std::vector<PRJ>* records) {
+bool NetworkRecords(extlib::OperationContext& ctx, std::vector<PRJ>* records) {
   extlib::UnCachPrjList();
   int count = 0;
   PRJ* list = nullptr;
-  if (extlib::ltbpliC_new(extlib::ActiveContext(), extlib::kSlotNet, &count, &list, 0, nullptr) != 0) return false;
+  if (extlib::ltbpliC_new(ctx, extlib::kSlotNet, &count, &list, 0, nullptr) != 0) return false;
   records->assign(list, list + count);
   extlib::ltbpliC_delete(&list);
   return true;
@@ -128,7 +128,7 @@ class HostCheckin {
     saved_slot_ = extlib::lfinigC(extlib::kSlotNet);
     PointSlotAt(net_ + "\\");
     // The shared files as they were; without a backup nothing is changed.
-    if (int error = admin::BackupSharedFiles(); error != 0) {
+    if (int error = admin::BackupSharedFiles(ctx_); error != 0) {
       extlib::ShowMessage(ctx_, admin::BackupFailedText(error), kStop);
       if (!resume_) PointSlotAt(saved_slot_);
       return 0;
@@ -176,7 +176,7 @@ class HostCheckin {
       return Stopped();
     }
     extlib::UnCachPrjList();
-    (void)admin::AppendAuditLine("checkin host", {host_}, 0);
+    (void)admin::AppendAuditLine(ctx_, "checkin host", {host_}, 0);
     return 1;
   }
 
@@ -232,7 +232,7 @@ class HostCheckin {
                           platform::kMbOk | platform::kMbIconWarning);
       return;
     }
-    if (admin::AppendAuditLinesTo(net_ + "\\" + admin::kAuditLogName, lines) == 0)
+    if (admin::AppendAuditLinesTo(ctx_, net_ + "\\" + admin::kAuditLogName, lines) == 0)
       (void)ctx_.Env().Unlink(native);
   }
 
@@ -245,7 +245,7 @@ class HostCheckin {
   // A check-in that stops early keeps InstallRoot\CheckingInPath: the next
   // check-in finishes it.
   int Stopped() {
-    (void)admin::AppendAuditLine("checkin host", {host_}, 1, "stopped; check in again to finish");
+    (void)admin::AppendAuditLine(ctx_, "checkin host", {host_}, 1, "stopped; check in again to finish");
     return 0;
   }
 
@@ -274,8 +274,8 @@ class HostCheckin {
   // copy of \Net (still there unless a check-in under way removed it).
   void ReadHostSide() {
     if (!Exists(copy_net_ + "\\project.dat.chkout")) return;
-    records_.have_host_side = ReadRecords(copy_net_ + "\\project.dat.chkout", &records_.out) &&
-                              ReadRecords(copy_net_ + "\\project.dat", &records_.back);
+    records_.have_host_side = ReadRecords(ctx_, copy_net_ + "\\project.dat.chkout", &records_.out) &&
+                              ReadRecords(ctx_, copy_net_ + "\\project.dat", &records_.back);
     std::erase_if(records_.out, [&](const PRJ& r) { return !OfHost(r, host_); });
     std::erase_if(records_.back, [&](const PRJ& r) { return !OfHost(r, host_); });
   }
@@ -287,7 +287,7 @@ class HostCheckin {
     for (const CheckoutEntry& e : list_)
       if (NamesProject(e)) todo.emplace_back(e.project, ProjectCheckoutInfoPath(net_, e.location));
     std::vector<PRJ> network;
-    if (!NetworkRecords(&network)) {
+    if (!NetworkRecords(ctx_, &network)) {
       extlib::ShowMessage(ctx_, fileops::FileErrorMessage(1, net_ + "\\project.dat", -EIO), kStop);
       return false;
     }
@@ -315,7 +315,7 @@ class HostCheckin {
     std::vector<std::string> projects;
     for (const auto& [project, file] : todo) projects.push_back(project);
     std::vector<bool> done;
-    StatusPass().ChangeAll(projects, StatusAction::kReturnFromHost, &done);
+    StatusPass().ChangeAll(ctx_, projects, StatusAction::kReturnFromHost, &done);
     for (size_t i = 0; i < todo.size(); ++i) {
       const auto& [project, file] = todo[i];
       if (ctx_.Cancelled()) return false;
@@ -339,8 +339,8 @@ class HostCheckin {
   bool TakeOverHostRecords() {
     if (!records_.have_host_side) return true;
     std::vector<PRJ> network;
-    if (!NetworkRecords(&network)) return false;
-    const int handle = extlib::open_prj_info(extlib::ActiveContext(), extlib::kSlotNet, extlib::kOpenExisting);
+    if (!NetworkRecords(ctx_, &network)) return false;
+    const int handle = extlib::open_prj_info(ctx_, extlib::kSlotNet, extlib::kOpenExisting);
     if (handle < 0) return false;
     for (const PRJ& b : records_.back) {
       if (!b.number) continue;
@@ -358,10 +358,10 @@ class HostCheckin {
   }
 
   bool TakeOver(int handle, const PRJ& back, const std::vector<PRJ>& network) {
-    if (extlib::FindRecordSlotByNumber(extlib::ActiveContext(), back.number) < 1)
+    if (extlib::FindRecordSlotByNumber(ctx_, back.number) < 1)
       return true;  // erased on the network meanwhile: the update registers the folder
     extlib::RecordLock lock;
-    if (extlib::LockRecordByNumber(extlib::ActiveContext(), handle, back.number, &lock) != 0) return false;
+    if (extlib::LockRecordByNumber(ctx_, handle, back.number, &lock) != 0) return false;
     const long slot = lock.slot();
     PRJ record;
     bool ok = extlib::ReadRecordAtSlot(handle, slot, &record) == extlib::kRecordRead;
@@ -376,8 +376,9 @@ class HostCheckin {
         std::memcpy(wanted.name, record.name, sizeof wanted.name);
         if (!safe.empty()) extlib::SetPrjName(&wanted, safe);
         services::ToolMessageBox(
-            services::kMessageWarning, "%s",
-            extlib::LanguageTextWith(extlib::kCheckoutTexts, 4, {laptop_name, extlib::TrimmedName(wanted.name)}).c_str());
+            ctx_, services::kMessageWarning, "%s",
+            extlib::LanguageTextWith(extlib::kCheckoutTexts, 4, {laptop_name, extlib::TrimmedName(wanted.name)})
+                .c_str());
       }
       UniqueName(&wanted, network);
       if (back.status >= extlib::kStatusBlank)
@@ -389,7 +390,7 @@ class HostCheckin {
       std::memcpy(wanted.members, back.members, sizeof wanted.members);
       if (Differs(wanted, record)) {
         PRJ read_back;
-        ok = extlib::WriteRecordAtSlot(extlib::ActiveContext(), handle, slot, &wanted) == 0 &&
+        ok = extlib::WriteRecordAtSlot(ctx_, handle, slot, &wanted) == 0 &&
              extlib::ReadRecordAtSlot(handle, slot, &read_back) == extlib::kRecordRead &&
              std::memcmp(read_back.name, wanted.name, sizeof wanted.name) == 0;
       }
@@ -432,21 +433,21 @@ class HostCheckin {
     for (const CheckoutEntry& e : list_) {
       if (!NamesProject(e)) continue;  // a host without projects
       PRJ record;
-      if (extlib::get_project_info(extlib::ActiveContext(), e.project, &record) != 0) {
+      if (extlib::get_project_info(ctx_, e.project, &record) != 0) {
         extlib::ShowMessage(ctx_, "No access to project <" + Trimmed(e.project) + ">\n",
                             platform::kMbOk | platform::kMbIconWarning);
         continue;
       }
       extlib::RX_ProjectAttributes attributes(ctx_, extlib::kSlotNet);
       (void)extlib::RX_ProjectAttributesCache::of(ctx_.installation())
-          .importFromDiskCache(extlib::ActiveContext(), record.number, attributes);
+          .importFromDiskCache(ctx_, record.number, attributes);
     }
   }
 
   void Report() {
     report_->host = host_;
     report_->time = admin::BackupSetName(ctx_.Env().NowSeconds());
-    if (!NetworkRecords(&records_.after)) records_.after.clear();
+    if (!NetworkRecords(ctx_, &records_.after)) records_.after.clear();
     report_->entries = CheckinReportEntries(host_, records_);
     report_->lines.clear();
     for (const CheckinReportLine& line : report_->entries) report_->lines.push_back(FileReportLine(line));
@@ -461,7 +462,6 @@ class HostCheckin {
   bool RemoveCopy() {
     const std::string aside = copy_net_ + ".del~", backup = copy_net_ + ".ChkOut";
     extlib::OperationContext own(ctx_.installation(), &ctx_.Messenger());  // a cancel does not stop the clean-up
-    extlib::BindContext bind(own);
     if (Exists(copy_net_ + "\\project.dat.chkout")) {
       platform::SetFileAttributes(ctx_.Native(copy_net_ + "\\LiteDBConfig.xml"), platform::kAttrNormal);
       if (Exists(aside) && !fileops::DeleteDirectoryTree(own, nullptr, aside)) return false;
@@ -496,7 +496,6 @@ class HostCheckin {
 
 int CheckInHost(extlib::OperationContext& ctx, const std::vector<CheckoutEntry>& list, CheckinReport* report) {
   if (list.empty()) return 0;
-  extlib::BindContext bind(ctx);
   return HostCheckin(ctx, list, report).Run();
 }
 

@@ -87,7 +87,7 @@ class HostCheckout {
     resume_ = Exists(HostCheckoutInfoPath(places_.network_net, host_)) || answers_.finish_cut_short;
     // The shared files as they were, before the first change; without a
     // backup nothing is changed.
-    if (int error = admin::BackupSharedFiles(); error != 0) {
+    if (int error = admin::BackupSharedFiles(ctx_); error != 0) {
       extlib::ShowMessage(ctx_, admin::BackupFailedText(error), kStop);
       return 0;
     }
@@ -96,7 +96,7 @@ class HostCheckout {
     if (resume_) {
       platform::SetFileAttributes(ctx_.Native(HostCheckoutInfoPath(places_.network_net, host_)),
                                   platform::kAttrNormal);
-      RemoveCheckoutTemporaries(host_);
+      RemoveCheckoutTemporaries(ctx_, host_);
     }
     // The host file is what lets a second check-out recognise an unfinished one.
     host_file_ = true;
@@ -106,7 +106,7 @@ class HostCheckout {
     if (!CopyHoldsOnlyTheList()) return Undo();
     if (!CopyOfficeStandard(ctx_, *answers_.components, data_path_, host_dir_, &std_created_)) return Undo();
     if (!MarkProjects()) return Undo();
-    if (!CopyCheckoutAttributes(places_, numbers_)) return Undo();
+    if (!CopyCheckoutAttributes(ctx_, places_, numbers_)) return Undo();
     if (!PutCheckoutCopyInPlace(ctx_, places_, &made_backup_)) return Undo();
     in_place_ = true;
     if (ctx_.Cancelled()) return Undo();
@@ -173,10 +173,10 @@ class HostCheckout {
   // the copy is read from, and every later one is refused. False after the
   // message.
   bool WaitForCreatesUnderWay() {
-    const int handle = extlib::open_prj_info(extlib::ActiveContext(), extlib::kSlotNet, extlib::kOpenExisting);
+    const int handle = extlib::open_prj_info(ctx_, extlib::kSlotNet, extlib::kOpenExisting);
     extlib::RecordLock null_lock;
     const int rc = handle < 0 ? extlib::AdministrationOpenFailure(extlib::kSlotNet)
-                              : extlib::LockNullRecord(extlib::ActiveContext(), handle, &null_lock);
+                              : extlib::LockNullRecord(ctx_, handle, &null_lock);
     if (rc == 0) {
       (void)null_lock.Release();
       return true;
@@ -189,7 +189,7 @@ class HostCheckout {
     if (converting)
       extlib::ShowMessage(ctx_, extlib::LanguageTextWith(extlib::kCheckoutTexts, 14, {admin}), kStop);
     else
-      app::ReportProjectError(rc);
+      app::ReportProjectError(ctx_, rc);
     return false;
   }
 
@@ -212,7 +212,7 @@ class HostCheckout {
       if (entry.size() == 12 && entry.ends_with(".prj") && extlib::ParseNumberText(entry.substr(0, 8), &number) &&
           number != 0)
         numbers.insert(number);
-      if (const long looked_up = extlib::get_project_number(extlib::ActiveContext(), e.project); looked_up > 0)
+      if (const long looked_up = extlib::get_project_number(ctx_, e.project); looked_up > 0)
         numbers.insert(static_cast<uint32_t>(looked_up));
     }
     std::string text;
@@ -251,12 +251,13 @@ class HostCheckout {
     for (const CheckoutEntry& e : list_) {
       if (!NamesProject(e)) continue;  // a host without projects
       projects.push_back(e.project);
-      if (const long number = pass_.Number(e.project); number >= 0) numbers_.insert(static_cast<uint32_t>(number));
+      if (const long number = pass_.Number(ctx_, e.project); number >= 0)
+        numbers_.insert(static_cast<uint32_t>(number));
     }
     if (ctx_.Cancelled()) return false;
     // Every mark in one pass; the projects it marked are taken back by an Abort too.
     std::vector<bool> done;
-    pass_.ChangeAll(projects, StatusAction::kTakeWithHost, &done);
+    pass_.ChangeAll(ctx_, projects, StatusAction::kTakeWithHost, &done);
     for (size_t k = 0; k < projects.size(); ++k)
       if (done[k]) marked_.push_back(projects[k]);
     size_t k = 0;
@@ -280,7 +281,7 @@ class HostCheckout {
         int answer = extlib::ShowMessage(ctx_, text, platform::kMbAbortRetryIgnore | platform::kMbIconInformation);
         if (answer == platform::kIdIgnore) break;
         if (answer != platform::kIdRetry) return false;  // Abort, or nobody could answer
-        if (pass_.Change(e.project, StatusAction::kTakeWithHost)) {
+        if (pass_.Change(ctx_, e.project, StatusAction::kTakeWithHost)) {
           marked = true;
           marked_.push_back(e.project);
         }
@@ -295,7 +296,7 @@ class HostCheckout {
     unsigned char status = 0;
     if (!resume_) return false;
     if (pass_.SeenStatus(project, &status)) return (status & kHostCheckedOut) != 0;
-    return extlib::get_project_status(extlib::ActiveContext(), project, &status) == 0 && (status & kHostCheckedOut);
+    return extlib::get_project_status(ctx_, project, &status) == 0 && (status & kHostCheckedOut);
   }
 
   bool WriteProjectFile(const CheckoutEntry& e) {
@@ -321,7 +322,7 @@ class HostCheckout {
     if (in_place_) extlib::DeleteSetting("HKLM", kCheckedOutPath);
     StatusPass back;
     std::vector<bool> done;
-    back.ChangeAll(marked_, StatusAction::kReturnFromHost, &done);
+    back.ChangeAll(ctx_, marked_, StatusAction::kReturnFromHost, &done);
     // A file that stays names this computer: the next check-out's resume or -unblock removes it.
     for (const std::string& path : project_files_) (void)DeleteCheckoutInfo(path);
     RemoveCheckoutCopy(ctx_, places_, in_place_);
@@ -354,7 +355,6 @@ class HostCheckout {
 int CheckOutHost(extlib::OperationContext& ctx, const std::vector<CheckoutEntry>& list,
                  const CheckoutAnswers& answers) {
   if (list.empty()) return 0;
-  extlib::BindContext bind(ctx);
   return HostCheckout(ctx, list, answers).Run();
 }
 

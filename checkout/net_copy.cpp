@@ -280,11 +280,12 @@ bool BuildCheckoutCopy(extlib::OperationContext& ctx, const NetCopyPlaces& place
   return true;
 }
 
-bool CopyCheckoutAttributes(const NetCopyPlaces& places, const std::set<uint32_t>& numbers) {
-  extlib::RX_ProjectAttributes network(extlib::ActiveContext(), extlib::kSlotNet);
+bool CopyCheckoutAttributes(extlib::OperationContext& ctx, const NetCopyPlaces& places,
+                            const std::set<uint32_t>& numbers) {
+  extlib::RX_ProjectAttributes network(ctx, extlib::kSlotNet);
   if (network.ensurePreDefinedAttributes(0) <= 0) return false;
   if (extlib::lfinipC(kSlotCheckoutCopy, places.Work() + "\\") != 0) return false;
-  extlib::RX_ProjectAttributes copy(extlib::ActiveContext(), kSlotCheckoutCopy);
+  extlib::RX_ProjectAttributes copy(ctx, kSlotCheckoutCopy);
   extlib::lfinipC(kSlotCheckoutCopy, "");
   if (copy.ensurePreDefinedAttributes(0) <= 0) return false;
   int rc = network.copyProjectAttributes(copy, extlib::kCopyForCheckout, true, numbers);

@@ -47,7 +47,8 @@ bool BuildCheckoutCopy(extlib::OperationContext& ctx, const NetCopyPlaces& place
 std::string WithoutHostMarks(const std::string& text, const std::string& host);
 // Copies the attributes of the listed projects into the copy's database.
 // False after a failure (shown by the database layer).
-bool CopyCheckoutAttributes(const NetCopyPlaces& places, const std::set<uint32_t>& numbers);
+bool CopyCheckoutAttributes(extlib::OperationContext& ctx, const NetCopyPlaces& places,
+                            const std::set<uint32_t>& numbers);
 
 // Renames the work folder into place. A \Net that was there is kept as the
 // backup \Net.ChkOut; one that is a leftover copy of an unfinished check-out

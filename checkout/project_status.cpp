@@ -43,13 +43,14 @@ bool Apply(StatusAction action, unsigned char* flags) {
 
 }  // namespace
 
-bool ChangeProjectStatus(const std::string& project, StatusAction action, const std::string& on_host) {
+bool ChangeProjectStatus(extlib::OperationContext& ctx, const std::string& project, StatusAction action,
+                         const std::string& on_host) {
   using namespace extlib;
   if (action < StatusAction::kTakeWithHost || action > StatusAction::kReturnProject) return true;
-  const int handle = open_prj_info(extlib::ActiveContext(), kSlotNet, kOpenExisting);
+  const int handle = open_prj_info(ctx, kSlotNet, kOpenExisting);
   if (handle < 0) return false;
   RecordLock lock;
-  int rc = LockRecordByName(extlib::ActiveContext(), kSlotNet, project, &lock);
+  int rc = LockRecordByName(ctx, kSlotNet, project, &lock);
   // No record: nothing to mark. Any other failure (unreadable, locked) is one.
   if (rc == kPrjNotFound) return true;
   if (rc != 0) return false;
@@ -65,8 +66,8 @@ bool ChangeProjectStatus(const std::string& project, StatusAction action, const 
       const unsigned char wanted = character;
       record.status = wanted;
       PRJ back;
-      ok = WriteRecordAtSlot(extlib::ActiveContext(), handle, slot, &record) == 0 &&
-           ReadRecordAtSlot(handle, slot, &back) == kRecordRead && back.status == wanted;
+      ok = WriteRecordAtSlot(ctx, handle, slot, &record) == 0 && ReadRecordAtSlot(handle, slot, &back) == kRecordRead &&
+           back.status == wanted;
     }
   }
   if (lock.Release() != 0) ok = false;
@@ -76,11 +77,11 @@ bool ChangeProjectStatus(const std::string& project, StatusAction action, const 
 
 StatusPass::StatusPass(std::string on_host) : on_host_(std::move(on_host)) {}
 
-int StatusPass::Take(bool again) {
+int StatusPass::Take(extlib::OperationContext& ctx, bool again) {
   if (again) extlib::UnCachPrjList();
   ++list_reads_;
   // The C-style record calls of the pass act on the process default too.
-  return extlib::ProcessInstallation().Projects().Take(extlib::ActiveContext(), &list_);
+  return extlib::ProcessInstallation().Projects().Take(ctx, &list_);
 }
 
 long StatusPass::Hint(const std::string& padded) const {
@@ -88,9 +89,9 @@ long StatusPass::Hint(const std::string& padded) const {
   return i == extlib::ProjectSnapshot::kNone ? -1 : list_->Slots()[i];
 }
 
-long StatusPass::Number(const std::string& project) {
+long StatusPass::Number(extlib::OperationContext& ctx, const std::string& project) {
   if (!list_)
-    if (int rc = Take(false); rc != 0) return rc;
+    if (int rc = Take(ctx, false); rc != 0) return rc;
   const size_t i = list_->FindName(extlib::PadName(project));
   return i == extlib::ProjectSnapshot::kNone ? long{extlib::kPrjNotFound} : static_cast<long>(list_->Number(i));
 }
@@ -102,12 +103,12 @@ bool StatusPass::SeenStatus(const std::string& project, unsigned char* status) c
   return true;
 }
 
-int StatusPass::ChangeAt(long slot, const std::string& padded, StatusAction action) {
+int StatusPass::ChangeAt(extlib::OperationContext& ctx, long slot, const std::string& padded, StatusAction action) {
   using namespace extlib;
-  const int handle = open_prj_info(extlib::ActiveContext(), kSlotNet, kOpenExisting);
+  const int handle = open_prj_info(ctx, kSlotNet, kOpenExisting);
   if (handle < 0) return 0;
   RecordLock lock;
-  if (LockRecordAtSlot(extlib::ActiveContext(), handle, slot, &lock) != 0) return 0;
+  if (LockRecordAtSlot(ctx, handle, slot, &lock) != 0) return 0;
   PRJ record;
   // The hint holds when the slot still has this project's live record.
   if (ReadRecordAtSlot(handle, slot, &record) != kRecordRead || IsDeleted(record) || padded != record.name) {
@@ -121,15 +122,16 @@ int StatusPass::ChangeAt(long slot, const std::string& padded, StatusAction acti
     if (Apply(action, &character)) {
       record.status = character;
       PRJ back;
-      ok = WriteRecordAtSlot(extlib::ActiveContext(), handle, slot, &record) == 0 &&
-           ReadRecordAtSlot(handle, slot, &back) == kRecordRead && back.status == character;
+      ok = WriteRecordAtSlot(ctx, handle, slot, &record) == 0 && ReadRecordAtSlot(handle, slot, &back) == kRecordRead &&
+           back.status == character;
     }
   }
   if (lock.Release() != 0) ok = false;
   return ok ? 1 : 0;
 }
 
-void StatusPass::ChangeAll(const std::vector<std::string>& projects, StatusAction action, std::vector<bool>* done) {
+void StatusPass::ChangeAll(extlib::OperationContext& ctx, const std::vector<std::string>& projects, StatusAction action,
+                           std::vector<bool>* done) {
   using namespace extlib;
   done->assign(projects.size(), false);
   if (action < StatusAction::kTakeWithHost || action > StatusAction::kReturnProject) {
@@ -142,8 +144,8 @@ void StatusPass::ChangeAll(const std::vector<std::string>& projects, StatusActio
   std::vector<PRJ> records;
   std::vector<size_t> of;  // the project of each record written
   std::set<long> taken;
-  const int handle = open_prj_info(extlib::ActiveContext(), kSlotNet, kOpenExisting);
-  if (handle < 0 || (!list_ && Take(false) != 0)) {
+  const int handle = open_prj_info(ctx, kSlotNet, kOpenExisting);
+  if (handle < 0 || (!list_ && Take(ctx, false) != 0)) {
     for (size_t i = 0; i < projects.size(); ++i) alone.push_back(i);
   } else {
     // Locked in slot order: two passes over the same records never wait for each other in a circle.
@@ -158,8 +160,7 @@ void StatusPass::ChangeAll(const std::vector<std::string>& projects, StatusActio
         continue;
       }
       RecordLock lock;
-      if (LockRecordAtSlot(extlib::ActiveContext(), handle, slot, &lock) != 0)
-        continue;  // not lockable in time: refused
+      if (LockRecordAtSlot(ctx, handle, slot, &lock) != 0) continue;  // not lockable in time: refused
       PRJ record;
       if (ReadRecordAtSlot(handle, slot, &record) != kRecordRead || IsDeleted(record) || padded != record.name) {
         (void)lock.Release();
@@ -191,26 +192,26 @@ void StatusPass::ChangeAll(const std::vector<std::string>& projects, StatusActio
     }
   }
   std::sort(alone.begin(), alone.end());
-  for (size_t i : alone) (*done)[i] = Change(projects[i], action);
+  for (size_t i : alone) (*done)[i] = Change(ctx, projects[i], action);
 }
 
-bool StatusPass::Change(const std::string& project, StatusAction action) {
+bool StatusPass::Change(extlib::OperationContext& ctx, const std::string& project, StatusAction action) {
   if (action < StatusAction::kTakeWithHost || action > StatusAction::kReturnProject) return true;
   const std::string padded = extlib::PadName(project);
   seen_.erase(padded);
-  if (list_ || Take(false) == 0) {
+  if (list_ || Take(ctx, false) == 0) {
     const long slot = Hint(padded);
     if (slot >= 1) {
-      const int rc = ChangeAt(slot, padded, action);
+      const int rc = ChangeAt(ctx, slot, padded, action);
       if (rc >= 0) return rc == 1;
       // The list is out of date: read again for the projects still to come.
-      if (Take(true) == 0)
+      if (Take(ctx, true) == 0)
         if (const long now = Hint(padded); now >= 1)
-          if (const int again = ChangeAt(now, padded, action); again >= 0) return again == 1;
+          if (const int again = ChangeAt(ctx, now, padded, action); again >= 0) return again == 1;
     }
   }
   // Not in the list (or the list unreadable): looked up in the file as it is now.
-  return ChangeProjectStatus(project, action, on_host_);
+  return ChangeProjectStatus(ctx, project, action, on_host_);
 }
 
 }  // namespace dovrane::checkout

@@ -9,6 +9,10 @@
 #include "extlib/records/prj_record.h"
 #include "extlib/records/project_table.h"
 
+namespace dovrane::extlib {
+class OperationContext;
+}  // namespace dovrane::extlib
+
 namespace dovrane::checkout {
 
 inline constexpr unsigned char kProjectCheckedOut = extlib::kStatusProjectOut;
@@ -25,7 +29,8 @@ enum class StatusAction { kNone = 0, kTakeWithHost = 1, kReturnFromHost = 2, kTa
 // Other status bits stay.
 // With on_host, a record that names another host is not changed (false): a
 // project moved off the host meanwhile does not go out with it.
-bool ChangeProjectStatus(const std::string& project, StatusAction action, const std::string& on_host = "");
+bool ChangeProjectStatus(extlib::OperationContext& ctx, const std::string& project, StatusAction action,
+                         const std::string& on_host = "");
 
 // The marks of many projects changed in one pass over the administration: the
 // project list is read once, at the first change, and the slot of each record
@@ -40,15 +45,16 @@ class StatusPass {
  public:
   explicit StatusPass(std::string on_host = "");
 
-  bool Change(const std::string& project, StatusAction action);
+  bool Change(extlib::OperationContext& ctx, const std::string& project, StatusAction action);
   // The same for many projects at once: every record locked and checked,
   // all changed records written with one flush (WriteRecordsAtSlots), then
   // every lock released. (*done)[i]: what Change(projects[i]) would answer.
   // Projects whose hint fails (or that are named twice) are changed one by
   // one after the others.
-  void ChangeAll(const std::vector<std::string>& projects, StatusAction action, std::vector<bool>* done);
+  void ChangeAll(extlib::OperationContext& ctx, const std::vector<std::string>& projects, StatusAction action,
+                 std::vector<bool>* done);
   // The project's number in the pass's list, or the negative project code.
-  long Number(const std::string& project);
+  long Number(extlib::OperationContext& ctx, const std::string& project);
   // The status character the last Change of project found under its lock
   // (before changing it). False when no Change of it read the record.
   bool SeenStatus(const std::string& project, unsigned char* status) const;
@@ -56,11 +62,11 @@ class StatusPass {
   int ListReads() const { return list_reads_; }
 
  private:
-  int Take(bool again);
+  int Take(extlib::OperationContext& ctx, bool again);
   // The slot of project in the list, or -1.
   long Hint(const std::string& padded) const;
   // The change at one locked slot: 1 done, 0 refused, -1 the hint failed.
-  int ChangeAt(long slot, const std::string& padded, StatusAction action);
+  int ChangeAt(extlib::OperationContext& ctx, long slot, const std::string& padded, StatusAction action);
 
   const std::string on_host_;
   extlib::SnapshotPtr list_;

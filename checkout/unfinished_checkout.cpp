@@ -85,13 +85,13 @@ bool WrittenElsewhere(const std::string& path) {
   return !platform::EqualsIgnoreCaseCp1252(writer, platform::ComputerName());
 }
 
-bool Gather(const std::string& host, Traces* t) {
+bool Gather(extlib::OperationContext& ctx, const std::string& host, Traces* t) {
   if (!CheckoutNetFolder(&t->net)) return false;
   t->places.network_net = t->net;
   std::string local;
   {
-    extlib::LibraryMessagesOff quiet;
-    if (extlib::get_data_path(extlib::ActiveContext(), extlib::lzrnamC(), &local) == 0 && !local.empty())
+    extlib::QuietContext quiet(ctx);
+    if (extlib::get_data_path(quiet, extlib::lzrnamC(), &local) == 0 && !local.empty())
       t->places.host_net = "\\\\" + host + local + "\\Net";
   }
   t->host_file = IsRegularFile(HostCheckoutInfoPath(t->net, host));
@@ -99,7 +99,7 @@ bool Gather(const std::string& host, Traces* t) {
   extlib::UnCachPrjList();
   int count = 0;
   extlib::PRJ* list = nullptr;
-  if (extlib::ltbpliC_new(extlib::ActiveContext(), extlib::kSlotNet, &count, &list, 0, nullptr) != 0) return false;
+  if (extlib::ltbpliC_new(ctx, extlib::kSlotNet, &count, &list, 0, nullptr) != 0) return false;
   std::vector<extlib::PRJ> records(list, list + count);
   extlib::ltbpliC_delete(&list);
   auto of_host = [&](uint32_t number) -> const extlib::PRJ* {
@@ -145,17 +145,15 @@ bool Gather(const std::string& host, Traces* t) {
 }  // namespace
 
 Unfinished FindUnfinished(extlib::OperationContext& ctx, const std::string& host) {
-  extlib::BindContext bind(ctx);
   if (!platform::EqualsIgnoreCaseCp1252(host, platform::ComputerName())) return Unfinished::kNone;
   if (Setting(kCheckingInPath)) return Unfinished::kCheckin;
   if (Setting(kCheckedOutPath)) return Unfinished::kNone;
   Traces traces;
-  if (!Gather(host, &traces)) return Unfinished::kNone;
+  if (!Gather(ctx, host, &traces)) return Unfinished::kNone;
   return traces.Any() ? Unfinished::kCheckout : Unfinished::kNone;
 }
 
 int TakeBackCheckout(extlib::OperationContext& ctx, const std::string& host) {
-  extlib::BindContext bind(ctx);
   // Only on this computer, and never under a check-out in use or a check-in
   // under way: their marks are not a check-out cut short.
   if (Setting(kCheckedOutPath) || Setting(kCheckingInPath)) {
@@ -169,11 +167,11 @@ int TakeBackCheckout(extlib::OperationContext& ctx, const std::string& host) {
     return 0;
   }
   Traces t;
-  if (!Gather(host, &t)) {
+  if (!Gather(ctx, host, &t)) {
     extlib::ShowMessage(ctx, services::UiText(3, 10) + "\n\n[InstallRoot\\NetPath]", kStop);
     return 0;
   }
-  if (int error = admin::BackupSharedFiles(); error != 0) {
+  if (int error = admin::BackupSharedFiles(ctx); error != 0) {
     extlib::ShowMessage(ctx, admin::BackupFailedText(error), kStop);
     return 0;
   }
@@ -181,7 +179,7 @@ int TakeBackCheckout(extlib::OperationContext& ctx, const std::string& host) {
   // The marks first, then the files that claim them: a take-back cut short
   // leaves files without marks, never marks without files.
   std::vector<bool> done;
-  StatusPass().ChangeAll(t.marked, StatusAction::kReturnFromHost, &done);
+  StatusPass().ChangeAll(ctx, t.marked, StatusAction::kReturnFromHost, &done);
   for (size_t i = 0; i < t.marked.size(); ++i) {
     if (!done[i]) {
       extlib::ShowMessage(ctx, "Unable to unlock project \"" + t.marked[i] + "\"!", platform::kMbOk | platform::kMbIconError);
@@ -212,13 +210,13 @@ int TakeBackCheckout(extlib::OperationContext& ctx, const std::string& host) {
     }
   }
   extlib::UnCachPrjList();
-  (void)admin::AppendAuditLine("checkout host taken back", {host}, ok ? 0 : 1, ok ? "" : "incomplete");
+  (void)admin::AppendAuditLine(ctx, "checkout host taken back", {host}, ok ? 0 : 1, ok ? "" : "incomplete");
   return ok ? 1 : 0;
 }
 
-void RemoveCheckoutTemporaries(const std::string& host) {
+void RemoveCheckoutTemporaries(extlib::OperationContext& ctx, const std::string& host) {
   Traces t;
-  if (!Gather(host, &t)) return;
+  if (!Gather(ctx, host, &t)) return;
   for (const std::string& file : t.temporaries) (void)DeleteCheckoutInfo(file);
 }
 

@@ -45,6 +45,6 @@ Unfinished FindUnfinished(extlib::OperationContext& ctx, const std::string& host
 // Deletes the temporaries of information files that a check-out of host cut
 // short left in the network \Net (the ones TakeBackCheckout would delete), for
 // the check-out that finishes it. Failures are left to the next run.
-void RemoveCheckoutTemporaries(const std::string& host);
+void RemoveCheckoutTemporaries(extlib::OperationContext& ctx, const std::string& host);
 
 }  // namespace dovrane::checkout

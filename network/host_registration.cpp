@@ -1,10 +1,10 @@
 #include "network/host_registration.h"
 
 #include <fcntl.h>
+#include <strings.h>
 
 #include <cstring>
 #include <mutex>
-#include <strings.h>
 #include <vector>
 
 #include "admin/administration_header.h"
@@ -12,18 +12,19 @@
 #include "admin/host_scan.h"
 #include "admin/shared_file_backup.h"
 #include "app/projects/command_audit.h"
-#include "extlib/records/administration.h"
 #include "extlib/installation/general.h"
 #include "extlib/installation/host_list_lock.h"
 #include "extlib/installation/hosts.h"
 #include "extlib/installation/installation.h"
 #include "extlib/installation/language.h"
 #include "extlib/installation/library_init.h"
-#include "extlib/records/prj_record.h"
-#include "extlib/records/record_layout.h"
-#include "extlib/records/project_list.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/settings.h"
 #include "extlib/installation/slot_files.h"
+#include "extlib/records/administration.h"
+#include "extlib/records/prj_record.h"
+#include "extlib/records/project_list.h"
+#include "extlib/records/record_layout.h"
 #include "fileops/file_messages.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
@@ -84,8 +85,8 @@ bool HostListPaths(std::string* windows, std::string* native) {
   return !native->empty();
 }
 
-void ShowFileError(int kind, unsigned item, const std::string& path, int error) {
-  services::ToolMessageBox(kind, "%s", fileops::FileErrorMessage(item, path, error).c_str());
+void ShowFileError(extlib::OperationContext& ctx, int kind, unsigned item, const std::string& path, int error) {
+  services::ToolMessageBox(ctx, kind, "%s", fileops::FileErrorMessage(item, path, error).c_str());
 }
 
 // Native path of the marker below "\\HOST" + data path.
@@ -108,8 +109,8 @@ int ReadAll(int fd, std::string* contents) {
 }
 
 // The audit line of a registration or removal.
-void Audit(const char* command, const std::string& what, bool done) {
-  app::AuditWindowCommand(command, {what}, done ? 0 : 1, done ? "" : "failed");
+void Audit(extlib::OperationContext& ctx, const char* command, const std::string& what, bool done) {
+  app::AuditWindowCommand(ctx, command, {what}, done ? 0 : 1, done ? "" : "failed");
 }
 
 // A removal rewrites data.cfg and then project.dat: the set made before the
@@ -139,10 +140,10 @@ bool TakeRemovalBackup(const std::string& host) {
 
 // The shared files copied aside before a removal writes; false after the
 // message (nothing may be written then).
-bool BackUpBeforeRemoval() {
-  const int rc = admin::BackupSharedFiles();
+bool BackUpBeforeRemoval(extlib::OperationContext& ctx) {
+  const int rc = admin::BackupSharedFiles(ctx);
   if (rc == 0) return true;
-  services::ToolMessageBox(services::kMessageError, "%s", admin::BackupFailedText(rc).c_str());
+  services::ToolMessageBox(ctx, services::kMessageError, "%s", admin::BackupFailedText(rc).c_str());
   return false;
 }
 
@@ -164,16 +165,16 @@ bool IsProjectLineOfHost(const std::string& line, const std::string& host) {
 namespace {
 
 // The host list locked and read under the lock; false after the message.
-bool LockHostList(extlib::HostListLock* lock, const std::string& windows, const std::string& native,
-                  std::string* text) {
+bool LockHostList(extlib::OperationContext& ctx, extlib::HostListLock* lock, const std::string& windows,
+                  const std::string& native, std::string* text) {
   const int rc = lock->Acquire(native, extlib::RecordLockTimeoutMs(), text);
   if (rc == 0) return true;
   // Busy: another workstation kept the list locked for the whole wait.
-  ShowFileError(services::kMessageError, rc == -EBUSY ? 4 : 1, windows, rc);
+  ShowFileError(ctx, services::kMessageError, rc == -EBUSY ? 4 : 1, windows, rc);
   return false;
 }
 
-int AppendHostLine(const std::string& unc_path) {
+int AppendHostLine(extlib::OperationContext& ctx, const std::string& unc_path) {
   if (unc_path.size() < 3 || unc_path.compare(0, 2, "\\\\") != 0) return 0;
   const size_t cut = unc_path.find('\\', 2);
   const std::string host = unc_path.substr(2, cut == std::string::npos ? std::string::npos : cut - 2);
@@ -186,13 +187,13 @@ int AppendHostLine(const std::string& unc_path) {
   // Held until the new list is in place: read under it, so no other
   // workstation's line written meanwhile is lost.
   extlib::HostListLock lock;
-  if (!LockHostList(&lock, windows, native, &text)) return 0;
+  if (!LockHostList(ctx, &lock, windows, native, &text)) return 0;
   for (const std::string& line : Lines(text)) {
     std::string listed, listed_path;
     SplitHostLine(line, &listed, &listed_path);
     if (!SameName(listed, host)) continue;
     platform::Terminal::Beep();
-    services::ToolMessageBox(services::kMessageError, "%s",
+    services::ToolMessageBox(ctx, services::kMessageError, "%s",
                              services::UiText(1015, 4124, listed_path.c_str()).c_str());
     return 0;
   }
@@ -203,17 +204,17 @@ int AppendHostLine(const std::string& unc_path) {
   text += '\n';
   const int rc = lock.Replace(text);
   if (rc < 0) {
-    ShowFileError(services::kMessageError, 4, windows, rc);
+    ShowFileError(ctx, services::kMessageError, 4, windows, rc);
     return 0;
   }
   return 1;
 }
 
-int DropHostLines(const std::string& host) {
+int DropHostLines(extlib::OperationContext& ctx, const std::string& host) {
   std::string windows, native, text;
   if (!HostListPaths(&windows, &native)) return 0;
   extlib::HostListLock lock;
-  if (!LockHostList(&lock, windows, native, &text)) return 0;
+  if (!LockHostList(ctx, &lock, windows, native, &text)) return 0;
   std::string kept;
   std::string data_path;
   bool found = false;
@@ -230,10 +231,10 @@ int DropHostLines(const std::string& host) {
     found = true;
   }
   if (found) {
-    if (!BackUpBeforeRemoval()) return 0;
+    if (!BackUpBeforeRemoval(ctx)) return 0;
     const int rc = lock.Replace(kept);
     if (rc < 0) {
-      ShowFileError(services::kMessageError, 4, windows, rc);
+      ShowFileError(ctx, services::kMessageError, 4, windows, rc);
       return 0;
     }
   }
@@ -253,16 +254,16 @@ int DropHostLines(const std::string& host) {
 
 }  // namespace
 
-int RegisterHostInDataCfg(const std::string& unc_path) {
-  const int rc = AppendHostLine(unc_path);
+int RegisterHostInDataCfg(extlib::OperationContext& ctx, const std::string& unc_path) {
+  const int rc = AppendHostLine(ctx, unc_path);
   // A registration ends with the administration's part; only a refusal here ends it.
-  if (rc != 1) Audit("register host", unc_path, false);
+  if (rc != 1) Audit(ctx, "register host", unc_path, false);
   return rc;
 }
 
-int UnregisterHostInDataCfg(const std::string& host) {
-  const int rc = DropHostLines(host);
-  if (rc != 1) Audit("remove host", host, false);
+int UnregisterHostInDataCfg(extlib::OperationContext& ctx, const std::string& host) {
+  const int rc = DropHostLines(ctx, host);
+  if (rc != 1) Audit(ctx, "remove host", host, false);
   return rc;
 }
 
@@ -283,7 +284,7 @@ std::string AdministrationServerName(const platform::PathMap& paths) {
 
 int AddHostToAdministration(extlib::OperationContext& ctx, const std::string& path, const std::string& host) {
   if (host.size() < 3 || host.compare(0, 2, "\\\\") != 0) {
-    Audit("register host", host + path, false);
+    Audit(ctx, "register host", host + path, false);
     return 0;
   }
   const std::string name = host.substr(2);
@@ -292,7 +293,7 @@ int AddHostToAdministration(extlib::OperationContext& ctx, const std::string& pa
   while (!data_path.empty() && data_path.back() == '\\') data_path.pop_back();
   if (!data_path.empty()) data_path = "\\" + data_path;
   if (!extlib::IsValidHostName(name) || !ValidDataPath(data_path)) {
-    Audit("register host", host + data_path, false);
+    Audit(ctx, "register host", host + data_path, false);
     return 0;
   }
 
@@ -307,15 +308,15 @@ int AddHostToAdministration(extlib::OperationContext& ctx, const std::string& pa
     // The host's projects are registered whatever becomes of the marker; a
     // marker that could not be written is said, not hidden.
     int rc = platform::WriteFileAtomic(marker, server);
-    if (rc < 0) ShowFileError(services::kMessageWarning, 4, host + data_path + "\\" + kHostMarkerFile, rc);
+    if (rc < 0) ShowFileError(ctx, services::kMessageWarning, 4, host + data_path + "\\" + kHostMarkerFile, rc);
   }
-  Audit("register host", host + data_path, true);
+  Audit(ctx, "register host", host + data_path, true);
   return 1;
 }
 
 namespace {
 
-int RemoveProjectLines(const std::string& host) {
+int RemoveProjectLines(extlib::OperationContext& ctx, const std::string& host) {
   std::string windows;
   if (extlib::lffnamC_new(extlib::kSlotNet, extlib::kAdministrationFile, &windows) != 0) return 0;
   const std::string native = platform::NativePath(windows);
@@ -323,15 +324,16 @@ int RemoveProjectLines(const std::string& host) {
   extlib::close_prj_info_handle(extlib::kSlotNet);
   admin::AdministrationHeader header;
   // The whole file locked: no workstation changes a record while it is copied.
-  const int old_fd = admin::OpenAdministrationHeader(windows, admin::ShareMode::kDenyReadWrite, &header);
+  const int old_fd = admin::OpenAdministrationHeader(ctx, windows, admin::ShareMode::kDenyReadWrite, &header);
   if (old_fd < 0) {
-    ShowFileError(services::kMessageError, 4, windows, old_fd == admin::kHeaderShareRefused ? -EBUSY : -ENOENT);
+    ShowFileError(ctx, services::kMessageError, 4, windows, old_fd == admin::kHeaderShareRefused ? -EBUSY : -ENOENT);
     return 0;
   }
   // Refused before the new file exists, so none is left behind.
   if (header.version != 3) {
     platform::CloseNothingPending(CurrentEnv(), old_fd);
-    services::ToolMessageBox(services::kMessageError, "%s", extlib::LanguageText(extlib::kCheckoutTexts, 8).c_str());
+    services::ToolMessageBox(ctx, services::kMessageError, "%s",
+                             extlib::LanguageText(extlib::kCheckoutTexts, 8).c_str());
     return 0;
   }
   const std::string temp = native + ".new";
@@ -340,7 +342,7 @@ int RemoveProjectLines(const std::string& host) {
   int new_fd = rc < 0 ? rc : CurrentEnv()->Open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (new_fd < 0) {
     platform::CloseNothingPending(CurrentEnv(), old_fd);
-    ShowFileError(services::kMessageError, 4, windows, new_fd);
+    ShowFileError(ctx, services::kMessageError, 4, windows, new_fd);
     return 0;
   }
   std::string out;
@@ -364,8 +366,8 @@ int RemoveProjectLines(const std::string& host) {
     (void)CurrentEnv()->Unlink(temp);
     std::string first = extlib::LanguageText(1500098, 1);
     if (first.size() > 80) first.resize(80);
-    services::ToolMessageBox(services::kMessageWarning, "%s (%s).\n\r%s", first.c_str(), extlib::kAdministrationFile,
-                             extlib::LanguageText(2500482, 1).c_str());
+    services::ToolMessageBox(ctx, services::kMessageWarning, "%s (%s).\n\r%s", first.c_str(),
+                             extlib::kAdministrationFile, extlib::LanguageText(2500482, 1).c_str());
     return 0;
   }
   platform::SyncDirectory(platform::DirName(native));
@@ -374,10 +376,10 @@ int RemoveProjectLines(const std::string& host) {
 
 }  // namespace
 
-int RemoveHostFromAdministration(const std::string& host) {
+int RemoveHostFromAdministration(extlib::OperationContext& ctx, const std::string& host) {
   // Without a backup of the shared files nothing is rewritten.
-  const int rc = TakeRemovalBackup(host) || BackUpBeforeRemoval() ? RemoveProjectLines(host) : 0;
-  Audit("remove host", host, rc == 1);
+  const int rc = TakeRemovalBackup(host) || BackUpBeforeRemoval(ctx) ? RemoveProjectLines(ctx, host) : 0;
+  Audit(ctx, "remove host", host, rc == 1);
   return rc;
 }
 

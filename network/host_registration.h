@@ -28,12 +28,12 @@ inline constexpr char kHostMarkerFile[] = "prj\\project.srv";
 // appending; 0 for a path that is not "\\HOST...", a host or path that is not
 // valid, a host listed already (UI text (1015, 4124) naming its path), or a
 // data.cfg that cannot be read or rewritten.
-[[nodiscard]] int RegisterHostInDataCfg(const std::string& unc_path);
+[[nodiscard]] int RegisterHostInDataCfg(extlib::OperationContext& ctx, const std::string& unc_path);
 
 // Rewrites data.cfg without every line of host (compared without regard to
 // case) and deletes the host's marker file. 1 when data.cfg now lacks the
 // host; 0 when it could not be read or rewritten (then it is unchanged).
-[[nodiscard]] int UnregisterHostInDataCfg(const std::string& host);
+[[nodiscard]] int UnregisterHostInDataCfg(extlib::OperationContext& ctx, const std::string& host);
 
 // host: "\\HOST"; path: the host's data path (with or without its leading
 // backslash). Registers the host's project folders in the administration and
@@ -46,7 +46,7 @@ inline constexpr char kHostMarkerFile[] = "prj\\project.srv";
 // byte for byte, holding the whole file locked so no record changes
 // meanwhile. 1, or 0 after a message (nothing changed). An administration in
 // an older layout is refused: it is converted first (-update).
-[[nodiscard]] int RemoveHostFromAdministration(const std::string& host);
+[[nodiscard]] int RemoveHostFromAdministration(extlib::OperationContext& ctx, const std::string& host);
 
 // The host field of a record line: host left-aligned in 16 blanks, then "@".
 std::string HostMarker(const std::string& host);

@@ -92,10 +92,10 @@ int GetJoinedDomain(NetworkEnumerator& net, const std::string& computer, std::st
   return 0;
 }
 
-std::vector<std::string> FallbackHosts(NetworkEnumerator& unc_root) {
+std::vector<std::string> FallbackHosts(extlib::OperationContext& ctx, NetworkEnumerator& unc_root) {
   std::vector<std::string> out;
   std::vector<extlib::HostEntry> listed;
-  if (extlib::ReadHostList(extlib::ActiveContext(), &listed) == 0)
+  if (extlib::ReadHostList(ctx, &listed) == 0)
     for (const extlib::HostEntry& h : listed)
       if (!Listed(out, h.name)) out.push_back(Upper(h.name));
   for (const NetEntry& e : unc_root.Computers("").entries)

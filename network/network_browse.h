@@ -9,6 +9,10 @@
 
 #include "network/network_enumerator.h"
 
+namespace dovrane::extlib {
+class OperationContext;
+}  // namespace dovrane::extlib
+
 namespace dovrane::network {
 
 // At most this many workgroups and computers are kept, as the system did.
@@ -39,6 +43,6 @@ inline constexpr size_t kMaxNetworkEntries = 1024;
 
 // Hosts of data.cfg and the folders below the UNC root (through unc_root),
 // upper case, each once, data.cfg's first.
-std::vector<std::string> FallbackHosts(NetworkEnumerator& unc_root);
+std::vector<std::string> FallbackHosts(extlib::OperationContext& ctx, NetworkEnumerator& unc_root);
 
 }  // namespace dovrane::network

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "extlib/installation/general.h"
+#include "extlib/installation/operation_context.h"
 #include "network/deadline_call.h"
 #include "network/smb_library.h"
 #include "platform/env.h"

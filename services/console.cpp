@@ -18,12 +18,12 @@ void ConsoleProgress::Title(const std::string& title) { Out(messenger_).Progress
 
 void ConsoleProgress::Line(const std::string& text) { Out(messenger_).ProgressLine(text); }
 
-long lfConsoleCreate(const char* title) {
-  extlib::ActiveContext().Title(title ? title : "");
+long lfConsoleCreate(extlib::OperationContext& ctx, const char* title) {
+  ctx.Title(title ? title : "");
   return 1;
 }
 
-int lfConsoleWrite(long handle, const char* format, ...) {
+int lfConsoleWrite(extlib::OperationContext& ctx, long handle, const char* format, ...) {
   if (handle == kInvalidConsole || handle == 0) return 0;
   char text[1024];
   va_list ap;
@@ -32,7 +32,7 @@ int lfConsoleWrite(long handle, const char* format, ...) {
   va_end(ap);
   if (n < 0) return 0;
   if (n >= static_cast<int>(sizeof text)) n = sizeof text - 1;
-  extlib::ActiveContext().Print("%s", text);
+  ctx.Print("%s", text);
   return n;
 }
 

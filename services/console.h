@@ -5,6 +5,10 @@
 #include "extlib/installation/progress.h"
 #include "platform/messenger.h"
 
+namespace dovrane::extlib {
+class OperationContext;
+}  // namespace dovrane::extlib
+
 namespace dovrane::services {
 
 inline constexpr long kInvalidConsole = -1;
@@ -25,10 +29,11 @@ class ConsoleProgress : public extlib::Progress {
 
 // The specified names, over the running operation's context (its progress).
 // Opens the console and shows its title; returns its handle.
-long lfConsoleCreate(const char* title);
+long lfConsoleCreate(extlib::OperationContext& ctx, const char* title);
 // Writes formatted text (up to 1024 bytes) to the console. Returns the number
 // of characters written; 0 for the handle 0 (no console) and nothing at all
 // for the invalid handle.
-int lfConsoleWrite(long handle, const char* format, ...) __attribute__((format(printf, 2, 3)));
+int lfConsoleWrite(extlib::OperationContext& ctx, long handle, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
 
 }  // namespace dovrane::services

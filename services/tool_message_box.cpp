@@ -5,13 +5,14 @@
 #include <string>
 
 #include "extlib/installation/messages.h"
+#include "extlib/installation/operation_context.h"
 #include "platform/messenger.h"
 
 namespace dovrane::services {
 
 namespace {
 
-int Show(int kind, unsigned buttons, const char* format, va_list ap) {
+int Show(extlib::OperationContext& ctx, int kind, unsigned buttons, const char* format, va_list ap) {
   // Long texts (the member list of a large installation) are shown whole.
   va_list measure;
   va_copy(measure, ap);
@@ -22,23 +23,23 @@ int Show(int kind, unsigned buttons, const char* format, va_list ap) {
   unsigned icon = buttons & platform::kMbIconMask;
   if (!icon) icon = extlib::MessageKindIcon(kind);
   buttons &= ~platform::kMbIconMask;
-  return extlib::ShowMessage(text, buttons | icon | platform::kMbTaskModal | platform::kMbSetForeground);
+  return extlib::ShowMessage(ctx, text, buttons | icon | platform::kMbTaskModal | platform::kMbSetForeground);
 }
 
 }  // namespace
 
-int ToolMessageBox(int kind, const char* format, ...) {
+int ToolMessageBox(extlib::OperationContext& ctx, int kind, const char* format, ...) {
   va_list ap;
   va_start(ap, format);
-  int r = Show(kind, platform::kMbOk, format, ap);
+  int r = Show(ctx, kind, platform::kMbOk, format, ap);
   va_end(ap);
   return r;
 }
 
-int ToolQuestionBox(int kind, unsigned buttons, const char* format, ...) {
+int ToolQuestionBox(extlib::OperationContext& ctx, int kind, unsigned buttons, const char* format, ...) {
   va_list ap;
   va_start(ap, format);
-  int r = Show(kind, buttons, format, ap);
+  int r = Show(ctx, kind, buttons, format, ap);
   va_end(ap);
   return r;
 }

@@ -1,5 +1,9 @@
 #pragma once
 
+namespace dovrane::extlib {
+class OperationContext;
+}  // namespace dovrane::extlib
+
 namespace dovrane::services {
 
 inline constexpr int kMessageWarning = 0;
@@ -10,10 +14,12 @@ inline constexpr int kMessageInformation = 2;
 // program's caption: kind 1 error, 2 information, any other warning. While the
 // file-access trace is on, the text is also written to the trace. Returns the
 // message box result (0: it could not be shown).
-int ToolMessageBox(int kind, const char* format, ...) __attribute__((format(printf, 2, 3)));
+int ToolMessageBox(extlib::OperationContext& ctx, int kind, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
 
 // The same with extra button flags (kMbYesNo, ...) for questions; an icon
 // among the flags (kMbIconQuestion) replaces the kind's icon.
-int ToolQuestionBox(int kind, unsigned buttons, const char* format, ...) __attribute__((format(printf, 3, 4)));
+int ToolQuestionBox(extlib::OperationContext& ctx, int kind, unsigned buttons, const char* format, ...)
+    __attribute__((format(printf, 4, 5)));
 
 }  // namespace dovrane::services

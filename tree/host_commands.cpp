@@ -41,37 +41,35 @@ bool IsCheckInProject(uint32_t kind) {
 }
 
 // Whether the project may go with its host (the folder was looked up).
-bool Acceptable(HostListPurpose purpose, uint32_t kind, const std::string& name, const std::string& location,
-                bool own_marks) {
+bool Acceptable(extlib::OperationContext& ctx, HostListPurpose purpose, uint32_t kind, const std::string& name,
+                const std::string& location, bool own_marks) {
   if (location.empty()) return false;
   if (purpose == HostListPurpose::kCheckOut && kind != tree::kKindProject &&
       !(own_marks && kind == tree::kKindProjectHostOut))
     return false;
   const std::string padded = extlib::PadName(name);
   unsigned char status = 0;
-  if (extlib::get_project_status(extlib::ActiveContext(), padded, &status) != 0) return false;
+  if (extlib::get_project_status(ctx, padded, &status) != 0) return false;
   const unsigned char refused =
       own_marks ? checkout::kProjectCheckedOut : checkout::kProjectCheckedOut | checkout::kHostCheckedOut;
   if (status & refused) return false;
   extlib::PRJ record;
-  if (extlib::get_project_info(extlib::ActiveContext(), padded, &record) == 0 &&
-      extlib::ProjectInUse(extlib::ActiveContext(), record))
-    return false;
+  if (extlib::get_project_info(ctx, padded, &record) == 0 && extlib::ProjectInUse(ctx, record)) return false;
   if (purpose == HostListPurpose::kCheckOut) {
     std::string dir;
     int extra = 0;
-    if (extlib::ltpdirC(extlib::ActiveContext(), extlib::kSlotNet, padded, &dir, &extra) != 0) return false;
+    if (extlib::ltpdirC(ctx, extlib::kSlotNet, padded, &dir, &extra) != 0) return false;
   }
   return true;
 }
 
 // The server and the whole network data path from the two settings; false
 // (after UI text (3, 10)) when either is missing or the drive is no UNC path.
-bool NetworkPath(std::string* server, std::string* path) {
+bool NetworkPath(extlib::OperationContext& ctx, std::string* server, std::string* path) {
   std::string drive, rest;
   if (!extlib::GetSettingString("HKLM", "InstallRoot\\NetDrive", &drive) || drive.rfind("\\\\", 0) != 0 ||
       !extlib::GetSettingString("HKLM", "InstallRoot\\NetPath", &rest)) {
-    extlib::ShowMessage(services::UiText(3, 10), kError);
+    extlib::ShowMessage(ctx, services::UiText(3, 10), kError);
     return false;
   }
   const size_t end = drive.find('\\', 2);
@@ -82,12 +80,12 @@ bool NetworkPath(std::string* server, std::string* path) {
 
 // The first line (at most 255 characters) of a file below base; false after
 // "%s\n\n%s" with its path and the system error text.
-bool FirstLine(const std::string& base, const char* file, std::string* line) {
+bool FirstLine(extlib::OperationContext& ctx, const std::string& base, const char* file, std::string* line) {
   const std::string path = base + file;
   std::string text;
   int rc = platform::ReadWholeFile(platform::NativePath(path), &text, kLineFileLimit);
   if (rc != 0) {
-    extlib::ShowMessage(path + "\n\n" + platform::SystemErrorText(-rc), kError);
+    extlib::ShowMessage(ctx, path + "\n\n" + platform::SystemErrorText(-rc), kError);
     return false;
   }
   *line = text.substr(0, std::min(text.find_first_of("\r\n"), size_t{255}));
@@ -98,21 +96,21 @@ bool FirstLine(const std::string& base, const char* file, std::string* line) {
 
 bool IsButtonHostKind(uint32_t kind) { return tree::IsHostKind(kind) && kind != tree::kKindAdminHost; }
 
-HostListResult BuildHostList(HostListPurpose purpose, const std::string& host, const std::vector<HostChild>& children,
-                             bool own_marks) {
+HostListResult BuildHostList(extlib::OperationContext& ctx, HostListPurpose purpose, const std::string& host,
+                             const std::vector<HostChild>& children, bool own_marks) {
   HostListResult result;
-  extlib::LibraryMessagesOff quiet;
+  extlib::QuietContext quiet(ctx);
   for (size_t row = 0; row < children.size(); ++row) {
     const HostChild& child = children[row];
     const bool project = purpose == HostListPurpose::kCheckIn ? IsCheckInProject(child.kind)
                                                                 : tree::IsProjectKind(child.kind);
     if (!project) {
       if (purpose == HostListPurpose::kCheckIn)
-        extlib::ShowMessage("Invalid item detected: [" + child.text + "]!\n\nskipped...", kError);
+        extlib::ShowMessage(quiet, "Invalid item detected: [" + child.text + "]!\n\nskipped...", kError);
       continue;
     }
-    const std::string location = tree::LookupProjectDirectory(host, child.text).path;
-    if (!Acceptable(purpose, child.kind, child.text, location, own_marks)) {
+    const std::string location = tree::LookupProjectDirectory(quiet, host, child.text).path;
+    if (!Acceptable(quiet, purpose, child.kind, child.text, location, own_marks)) {
       result.list.clear();
       result.refused_row = static_cast<int>(row);
       return result;
@@ -146,65 +144,66 @@ std::string OtherUserContainers(extlib::OperationContext& ctx) {
   return text;
 }
 
-bool CheckCheckinCompatibility() {
+bool CheckCheckinCompatibility(extlib::OperationContext& ctx) {
   std::string server, network, copy;
-  if (!NetworkPath(&server, &network)) return false;
+  if (!NetworkPath(ctx, &server, &network)) return false;
   std::string network_version, network_id, copy_version, copy_id;
-  if (!FirstLine(network, "\\Std\\version.txt", &network_version) ||
-      !FirstLine(network, "\\Net\\net.id", &network_id))
+  if (!FirstLine(ctx, network, "\\Std\\version.txt", &network_version) ||
+      !FirstLine(ctx, network, "\\Net\\net.id", &network_id))
     return false;
   if (!extlib::GetSettingString("HKLM", "InstallRoot\\CheckedOutPath", &copy)) {
-    extlib::ShowMessage(services::UiText(3, 10), kError);
+    extlib::ShowMessage(ctx, services::UiText(3, 10), kError);
     return false;
   }
-  if (!FirstLine(copy, "\\Std\\version.txt", &copy_version) || !FirstLine(copy, "\\Net\\net.id", &copy_id))
+  if (!FirstLine(ctx, copy, "\\Std\\version.txt", &copy_version) || !FirstLine(ctx, copy, "\\Net\\net.id", &copy_id))
     return false;
   if (network_version != copy_version) {
-    extlib::ShowMessage(services::UiText(1, 18, server.c_str()) + "\n" + services::UiText(1, 7), kError);
+    extlib::ShowMessage(ctx, services::UiText(1, 18, server.c_str()) + "\n" + services::UiText(1, 7), kError);
     return false;
   }
   if (network_id != copy_id) {
-    extlib::ShowMessage(services::UiText(1, 19, server.c_str()) + "\n" + services::UiText(1, 7), kError);
+    extlib::ShowMessage(ctx, services::UiText(1, 19, server.c_str()) + "\n" + services::UiText(1, 7), kError);
     return false;
   }
   return true;
 }
 
-bool NetworkAdministrationThere() {
+bool NetworkAdministrationThere(extlib::OperationContext& ctx) {
   std::string drive, network;
-  if (!NetworkPath(nullptr, &network)) return false;
+  if (!NetworkPath(ctx, nullptr, &network)) return false;
   (void)extlib::GetSettingString("HKLM", "InstallRoot\\NetDrive", &drive);
   const std::string file = platform::NativePath(network + "\\Net\\project.dat");
   platform::FileInfo info;
   const int rc = file.empty() ? -ENOENT : platform::CurrentEnv()->Stat(file, &info);
   if (rc == 0 && info.type == platform::EntryType::kFile) return true;
-  extlib::ShowMessage(services::UiText(1, 6, drive.c_str()) + "\n" + services::UiText(1, 7) + "\n\n" +
+  extlib::ShowMessage(ctx,
+                      services::UiText(1, 6, drive.c_str()) + "\n" + services::UiText(1, 7) + "\n\n" +
                           platform::SystemErrorText(rc == 0 ? EISDIR : -rc),
                       kError);
   return false;
 }
 
-bool RefusedWhileCadProgramRuns(const char* argument) {
+bool RefusedWhileCadProgramRuns(extlib::OperationContext& ctx, const char* argument) {
   std::string name;
   int pid = 0;
   if (tree::FindRunningCadProgram(&name, &pid) != 1) return false;
-  extlib::ShowMessage(services::UiText(3, 13, argument ? argument : name.c_str()),
+  extlib::ShowMessage(ctx, services::UiText(3, 13, argument ? argument : name.c_str()),
                       kInformation | platform::kMbSetForeground);
   return true;
 }
 
-void ReleaseProjectFromHost(const std::string& host, const std::string& name) {
+void ReleaseProjectFromHost(extlib::OperationContext& ctx, const std::string& host, const std::string& name) {
   std::string trimmed = name;
   trimmed.erase(trimmed.find_last_not_of(' ') + 1);
   trimmed.erase(0, trimmed.find_first_not_of(' '));
-  if (!checkout::ChangeProjectStatus(extlib::PadName(name), checkout::StatusAction::kReturnFromHost)) {
-    extlib::ShowMessage(services::UiText(1, 3, trimmed.c_str()), kError);
+  if (!checkout::ChangeProjectStatus(ctx, extlib::PadName(name), checkout::StatusAction::kReturnFromHost)) {
+    extlib::ShowMessage(ctx, services::UiText(1, 3, trimmed.c_str()), kError);
     return;
   }
   std::string location;
   {
-    extlib::LibraryMessagesOff quiet;
-    location = tree::LookupProjectDirectory(host, name).path;
+    extlib::QuietContext quiet(ctx);
+    location = tree::LookupProjectDirectory(quiet, host, name).path;
   }
   std::string net;
   if (location.empty() || !checkout::CheckoutNetFolder(&net)) return;
@@ -212,10 +211,10 @@ void ReleaseProjectFromHost(const std::string& host, const std::string& name) {
   if (path.empty()) return;
   const int rc = checkout::DeleteCheckoutInfo(path);
   if (rc == -ENOENT) {
-    extlib::ShowMessage(services::UiText(1, 4, path.c_str()) + "\n\n" + platform::SystemErrorText(ENOENT),
+    extlib::ShowMessage(ctx, services::UiText(1, 4, path.c_str()) + "\n\n" + platform::SystemErrorText(ENOENT),
                         kInformation);
   } else if (rc != 0) {
-    extlib::ShowMessage(services::UiText(1, 5, path.c_str()) + "\n\n" + platform::SystemErrorText(-rc), kError);
+    extlib::ShowMessage(ctx, services::UiText(1, 5, path.c_str()) + "\n\n" + platform::SystemErrorText(-rc), kError);
   }
 }
 
@@ -225,7 +224,7 @@ void DeleteHostCheckoutFile(const std::string& host) {
 }
 
 bool AddDataServer(extlib::OperationContext& ctx, const std::string& unc_path, bool created) {
-  if (network::RegisterHostInDataCfg(unc_path) != 1) {
+  if (network::RegisterHostInDataCfg(ctx, unc_path) != 1) {
     // Only empty folders are removed: whatever someone put there stays.
     if (created)
       for (const char* folder : {"\\Prj", "\\Usr"}) (void)ctx.Env().RmDir(ctx.Native(unc_path + folder));
@@ -239,9 +238,9 @@ bool AddDataServer(extlib::OperationContext& ctx, const std::string& unc_path, b
   return true;
 }
 
-bool RemoveHost(const std::string& host) {
-  if (network::UnregisterHostInDataCfg(host) != 1) return false;
-  const bool removed = network::RemoveHostFromAdministration(host) == 1;
+bool RemoveHost(extlib::OperationContext& ctx, const std::string& host) {
+  if (network::UnregisterHostInDataCfg(ctx, host) != 1) return false;
+  const bool removed = network::RemoveHostFromAdministration(ctx, host) == 1;
   // The administration is read anew from the network's \Net.
   std::string net;
   extlib::close_prj_info_handle(extlib::kSlotNet);

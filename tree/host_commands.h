@@ -44,8 +44,8 @@ bool IsButtonHostKind(uint32_t kind);
 // skips it silently. own_marks: a check-out or check-in of this host was cut
 // short; the marks 0x04 it left on the host's projects are its own and do not
 // refuse them. A host without projects gives the one entry naming the host.
-HostListResult BuildHostList(HostListPurpose purpose, const std::string& host, const std::vector<HostChild>& children,
-                             bool own_marks = false);
+HostListResult BuildHostList(extlib::OperationContext& ctx, HostListPurpose purpose, const std::string& host,
+                             const std::vector<HostChild>& children, bool own_marks = false);
 
 // The user containers on this computer other than "local", as "[name]" lines
 // joined by line feeds; "" when there are none or the host list does not
@@ -55,19 +55,19 @@ std::string OtherUserContainers(extlib::OperationContext& ctx);
 // True when the checked-out copy belongs to this network installation: the
 // same office standard version and network identifier. Every other answer
 // is shown (error icon) and means false.
-bool CheckCheckinCompatibility();
+bool CheckCheckinCompatibility(extlib::OperationContext& ctx);
 
 // True when InstallRoot\NetDrive (a UNC path) and InstallRoot\NetPath name a
 // network administration that exists; false after the message.
-bool NetworkAdministrationThere();
+bool NetworkAdministrationThere(extlib::OperationContext& ctx);
 
 // True, after the refusal (3, 13), when the CAD program runs on this
 // computer; the argument is the found program's name, or `argument` when given.
-bool RefusedWhileCadProgramRuns(const char* argument = nullptr);
+bool RefusedWhileCadProgramRuns(extlib::OperationContext& ctx, const char* argument = nullptr);
 
 // Command 254 on a project that went out with its host: its mark is released
 // and its check-out information file deleted (each failure shown).
-void ReleaseProjectFromHost(const std::string& host, const std::string& name);
+void ReleaseProjectFromHost(extlib::OperationContext& ctx, const std::string& host, const std::string& name);
 
 // Deletes the host check-out information file of host (no message).
 void DeleteHostCheckoutFile(const std::string& host);
@@ -80,6 +80,6 @@ bool AddDataServer(extlib::OperationContext& ctx, const std::string& unc_path, b
 
 // Takes host out of the host list and its projects out of the
 // administration; true when the administration no longer lists them.
-bool RemoveHost(const std::string& host);
+bool RemoveHost(extlib::OperationContext& ctx, const std::string& host);
 
 }  // namespace dovrane::tree

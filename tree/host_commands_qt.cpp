@@ -256,7 +256,7 @@ void HostCommands::CheckOutAsked(const QModelIndex& host, checkout::Unfinished u
   QPersistentModelIndex kept(host);
   OffThread([this, name, children, kept, resume](extlib::OperationContext& ctx) {
     std::string containers = OtherUserContainers(ctx);
-    HostListResult result = BuildHostList(HostListPurpose::kCheckOut, name, children, resume);
+    HostListResult result = BuildHostList(ctx, HostListPurpose::kCheckOut, name, children, resume);
     return std::function<void()>(
         [this, kept, containers, result, resume] { CheckOutListed(kept, containers, result, resume); });
   });
@@ -324,8 +324,8 @@ void HostCommands::CheckIn(const QModelIndex& item, uint32_t kind, bool finishin
     // The project's host: its parent in either tree, or the project tree's host.
     const QModelIndex parent = item.parent();
     const std::string host = parent.isValid() ? Text(parent) : trees_->CurrentHost();
-    return OffThread([name, host](extlib::OperationContext&) {
-      if (!RefusedWhileCadProgramRuns()) ReleaseProjectFromHost(host, name);
+    return OffThread([name, host](extlib::OperationContext& ctx) {
+      if (!RefusedWhileCadProgramRuns(ctx)) ReleaseProjectFromHost(ctx, host, name);
       return std::function<void()>();
     });
   }
@@ -333,12 +333,12 @@ void HostCommands::CheckIn(const QModelIndex& item, uint32_t kind, bool finishin
   QPersistentModelIndex kept(item);
   window_->StopRefreshTimer();
   timer_stopped_ = true;
-  OffThread([this, kind, name, children, kept, finishing](extlib::OperationContext&) {
+  OffThread([this, kind, name, children, kept, finishing](extlib::OperationContext& ctx) {
     // A check-in cut short was compared when it began; its copy may be gone.
-    if (!finishing && kind == tree::kKindHostOutFile && !CheckCheckinCompatibility()) return std::function<void()>();
-    if (RefusedWhileCadProgramRuns() || !NetworkAdministrationThere()) return std::function<void()>();
+    if (!finishing && kind == tree::kKindHostOutFile && !CheckCheckinCompatibility(ctx)) return std::function<void()>();
+    if (RefusedWhileCadProgramRuns(ctx) || !NetworkAdministrationThere(ctx)) return std::function<void()>();
     // The marks still set are the ones the check-in had not released yet.
-    HostListResult result = BuildHostList(HostListPurpose::kCheckIn, name, children, finishing);
+    HostListResult result = BuildHostList(ctx, HostListPurpose::kCheckIn, name, children, finishing);
     return std::function<void()>([this, kept, result, finishing] { CheckInListed(kept, result, finishing); });
   });
 }
@@ -415,8 +415,8 @@ void HostCommands::RemoveHost(const std::string& host) {
   if (extlib::ShowMessage(services::UiText(1015, 4125, host.c_str()),
                           platform::kMbOkCancel | platform::kMbIconInformation) != platform::kIdOk)
     return End();
-  OffThread([this, host](extlib::OperationContext&) {
-    if (RefusedWhileCadProgramRuns("Pelomar") || !tree::RemoveHost(host)) return std::function<void()>();
+  OffThread([this, host](extlib::OperationContext& ctx) {
+    if (RefusedWhileCadProgramRuns(ctx, "Pelomar") || !tree::RemoveHost(ctx, host)) return std::function<void()>();
     return std::function<void()>([this] {
       window_->SetDataPath(QString());
       window_->RefillTrees(QString());

@@ -24,11 +24,10 @@ constexpr int64_t kLockFileGraceSeconds = 10;
 
 // True while another process holds the project's lock file; a lock file held
 // by nobody is stale and is deleted, and the project counts as free.
-bool LockFileHeld(uint32_t number) {
+bool LockFileHeld(extlib::OperationContext& ctx, uint32_t number) {
   extlib::PRJ record;
   std::string dir;
-  if (extlib::get_PrjInfo_by_number(extlib::ActiveContext(), number, &record) != 0 ||
-      extlib::make_prj_dir(extlib::ActiveContext(), record, &dir) != 0)
+  if (extlib::get_PrjInfo_by_number(ctx, number, &record) != 0 || extlib::make_prj_dir(ctx, record, &dir) != 0)
     return false;
   platform::Env* env = platform::CurrentEnv();
   std::string lock = platform::NativePath(dir + "\\" + extlib::kLockInfoFile);
@@ -68,43 +67,43 @@ std::vector<HostCheckRequest> HostCheckRequests(const HostTable& table, bool pin
   return requests;
 }
 
-HostCheckResult CheckHost(const HostCheckRequest& request, const PingFunction& ping) {
-  extlib::LibraryMessagesOff quiet;
+HostCheckResult CheckHost(extlib::OperationContext& ctx, const HostCheckRequest& request, const PingFunction& ping) {
+  extlib::QuietContext quiet(ctx);
   HostCheckResult result;
   result.host = request.host;
   result.checked_out = extlib::IsHostCheckedOut(request.host) != 0;
   if (request.ping && ping) result.ping_failed = ping(request.host, kCheckPingTimeoutMs) != 0;
   if (result.ping_failed) return result;
   for (uint32_t number : request.free_projects) {
-    if (LockFileHeld(number)) result.in_use.push_back(number);
+    if (LockFileHeld(quiet, number)) result.in_use.push_back(number);
   }
   return result;
 }
 
-uint32_t ProjectKindNow(const std::string& text, const std::string& /*data_path*/) {
-  extlib::LibraryMessagesOff quiet;
+uint32_t ProjectKindNow(extlib::OperationContext& ctx, const std::string& text, const std::string& /*data_path*/) {
+  extlib::QuietContext quiet(ctx);
   const std::string padded = extlib::PadName(text);
   unsigned char status = 0;
-  if (extlib::get_project_status(extlib::ActiveContext(), padded, &status) != 0) return 0;
+  if (extlib::get_project_status(quiet, padded, &status) != 0) return 0;
   const unsigned char flags = extlib::StatusFlags(status);
   if (flags & extlib::kStatusProjectOut) return kKindProjectOut;
   if (flags & extlib::kStatusHostOut) return kKindProjectHostOut;
-  const long number = extlib::get_project_number(extlib::ActiveContext(), padded);
+  const long number = extlib::get_project_number(quiet, padded);
   if (number <= 0) return 0;
-  return LockFileHeld(static_cast<uint32_t>(number)) ? kKindProjectInUse : kKindProject;
+  return LockFileHeld(quiet, static_cast<uint32_t>(number)) ? kKindProjectInUse : kKindProject;
 }
 
-DirectoryCheck LookupProjectDirectory(const std::string& host, const std::string& name) {
-  extlib::LibraryMessagesOff quiet;
+DirectoryCheck LookupProjectDirectory(extlib::OperationContext& ctx, const std::string& host, const std::string& name) {
+  extlib::QuietContext quiet(ctx);
   DirectoryCheck check;
   check.host = host;
   check.name = name;
   const std::string padded = extlib::PadName(name);
-  check.number = extlib::get_project_number(extlib::ActiveContext(), padded);
+  check.number = extlib::get_project_number(quiet, padded);
   extlib::PRJ record;
-  if (extlib::get_project_info(extlib::ActiveContext(), padded, &record) == 0 && record.number != 0) {
+  if (extlib::get_project_info(quiet, padded, &record) == 0 && record.number != 0) {
     std::string path;
-    int rc = extlib::make_prj_dir(extlib::ActiveContext(), record, &path);
+    int rc = extlib::make_prj_dir(quiet, record, &path);
     if ((rc == 0 || rc == -6) && !path.empty()) check.path = path;
   }
   check.reachable = !check.path.empty() && extlib::lzcheck_path(check.path) >= 0;
@@ -229,7 +228,8 @@ void ItemCheckWorker::CheckHosts(uint64_t serial, std::vector<HostCheckRequest> 
     Task* raw = task.get();
     auto shared = std::make_shared<HostCheckRequest>(std::move(request));
     raw->run = [state = shared_, ping = ping_, on_host = on_host_, raw, shared, serial] {
-      HostCheckResult result = CheckHost(*shared, ping);
+      extlib::OperationContext ctx(extlib::ProcessInstallation());
+      HostCheckResult result = CheckHost(ctx, *shared, ping);
       state->Deliver(raw, [&] { on_host(serial, std::move(result)); });
     };
     raw->timeout = [state = shared_, on_host = on_host_, raw, shared, serial] {
@@ -246,7 +246,8 @@ void ItemCheckWorker::CheckDirectory(uint64_t serial, const std::string& host, c
   auto task = std::make_shared<Task>();
   Task* raw = task.get();
   raw->run = [state = shared_, on_directory = on_directory_, raw, host, name, serial] {
-    DirectoryCheck check = LookupProjectDirectory(host, name);
+    extlib::OperationContext ctx(extlib::ProcessInstallation());
+    DirectoryCheck check = LookupProjectDirectory(ctx, host, name);
     state->Deliver(raw, [&] { on_directory(serial, std::move(check)); });
   };
   raw->timeout = [state = shared_, on_directory = on_directory_, raw, host, name, serial] {

@@ -20,6 +20,10 @@
 #include "services/worker_runner.h"
 #include "tree/host_table.h"
 
+namespace dovrane::extlib {
+class OperationContext;
+}  // namespace dovrane::extlib
+
 namespace dovrane::tree {
 
 struct HostCheckRequest {
@@ -56,14 +60,14 @@ std::vector<HostCheckRequest> HostCheckRequests(const HostTable& table, bool pin
 // the ping, and which of its free projects have their lock file held (a stale
 // lock file, held by nobody, is deleted). A host that does not answer gets
 // no disk tests.
-HostCheckResult CheckHost(const HostCheckRequest& request, const PingFunction& ping);
+HostCheckResult CheckHost(extlib::OperationContext& ctx, const HostCheckRequest& request, const PingFunction& ping);
 // The kind a project item of this text has now (the status bits, then
 // whether its lock file is held; a stale one is deleted); 0 when the
 // administration does not say. For the refresh check's worker.
-uint32_t ProjectKindNow(const std::string& text, const std::string& data_path);
+uint32_t ProjectKindNow(extlib::OperationContext& ctx, const std::string& text, const std::string& data_path);
 // The project's directory as the library builds it, and whether it can be
 // reached. Library messages are off: an unreachable project shows no box.
-DirectoryCheck LookupProjectDirectory(const std::string& host, const std::string& name);
+DirectoryCheck LookupProjectDirectory(extlib::OperationContext& ctx, const std::string& host, const std::string& name);
 // Applies a host's result to its record and its projects: the host's kind,
 // its projects' "in use", and kind 273 for the free projects of a host whose
 // disk did not answer in time (a failed ping only changes the host's own

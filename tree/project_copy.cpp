@@ -20,16 +20,15 @@ std::string Trim(const std::string& text) {
 
 int Copy(extlib::OperationContext& ctx, const std::string& source_name, const std::string& new_name,
          const std::string& host, uint32_t* new_number) {
-  extlib::BindContext bind(ctx);
   // Padding would cut the name silently: a copy under a name nobody chose.
   if (NeedsNameCut(Trim(new_name))) {
-    app::ReportProjectError(app::kPrjInvalidName);
+    app::ReportProjectError(ctx, app::kPrjInvalidName);
     return app::kPrjInvalidName;
   }
   const long number = extlib::get_project_number(ctx, extlib::PadName(Trim(source_name)));
   if (number <= 0) {
     const int rc = number < 0 ? static_cast<int>(number) : app::kPrjNotFound;
-    app::ReportProjectError(rc);
+    app::ReportProjectError(ctx, rc);
     return rc;
   }
   return app::CopyProjectByNumber(ctx, Trim(new_name), static_cast<uint32_t>(number), host, new_number);
@@ -46,7 +45,7 @@ bool NeedsNameCut(const std::string& name) { return name.size() > kMaxProjectNam
 int CopyProjectToHost(extlib::OperationContext& ctx, const std::string& source_name, const std::string& new_name,
                       const std::string& host, uint32_t* new_number) {
   const int rc = Copy(ctx, source_name, new_name, host, new_number);
-  app::AuditWindowCommand("copy", {Trim(source_name), Trim(new_name), host}, rc);
+  app::AuditWindowCommand(ctx, "copy", {Trim(source_name), Trim(new_name), host}, rc);
   return rc;
 }
 

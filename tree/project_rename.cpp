@@ -16,17 +16,16 @@ bool AcceptsNewLabel(const std::string& new_text, const std::string& old_label) 
 }
 
 int RenameProject(extlib::OperationContext& ctx, const std::string& new_name, const std::string& old_name) {
-  extlib::BindContext bind(ctx);
   // A longer name would be cut by the padding: a rename to a name nobody typed.
   if (new_name.find_last_not_of(' ') + 1 > extlib::kNameLength) {
-    app::ReportProjectError(app::kPrjInvalidName);
-    app::AuditWindowCommand("rename", {extlib::TrimmedName(old_name.c_str()), new_name}, app::kPrjInvalidName);
+    app::ReportProjectError(ctx, app::kPrjInvalidName);
+    app::AuditWindowCommand(ctx, "rename", {extlib::TrimmedName(old_name.c_str()), new_name}, app::kPrjInvalidName);
     return app::kPrjInvalidName;
   }
   extlib::PRJ record;
   if (extlib::get_project_info(ctx, extlib::PadName(old_name), &record) == 0) {
-    if (const int out = app::CheckNotCheckedOut(record, "rename"); out != 0) {
-      app::AuditWindowCommand("rename", {extlib::TrimmedName(old_name.c_str()), new_name}, out);
+    if (const int out = app::CheckNotCheckedOut(ctx, record, "rename"); out != 0) {
+      app::AuditWindowCommand(ctx, "rename", {extlib::TrimmedName(old_name.c_str()), new_name}, out);
       return out;
     }
   }
@@ -34,8 +33,9 @@ int RenameProject(extlib::OperationContext& ctx, const std::string& new_name, co
   int result = 0;
   const int rc =
       extlib::ltbpreC(ctx, extlib::kSlotNet, extlib::PadName(old_name), extlib::PadName(new_name), &buffer, &result);
-  if (rc != 0) app::ReportProjectError(rc);
-  app::AuditWindowCommand("rename", {extlib::TrimmedName(old_name.c_str()), extlib::TrimmedName(new_name.c_str())}, rc);
+  if (rc != 0) app::ReportProjectError(ctx, rc);
+  app::AuditWindowCommand(ctx, "rename", {extlib::TrimmedName(old_name.c_str()), extlib::TrimmedName(new_name.c_str())},
+                          rc);
   return rc;
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/projects/named_ui_text.h"
 #include "app/projects/project_error.h"
+#include "extlib/installation/operation_context.h"
 #include "platform/text_codec.h"
 #include "services/tool_message_box.h"
 #include "tree/item_kind.h"
@@ -31,8 +32,8 @@ TransferRefusal CheckTransfer(const TransferCheck& c) {
 
 int TransferMarkImage(uint32_t project_kind, bool marked) { return tree::ProjectImage(project_kind, marked); }
 
-void ReportTransferRefusal(TransferRefusal refusal, uint32_t project_kind, const std::string& name,
-                           const std::string& target_host) {
+void ReportTransferRefusal(extlib::OperationContext& ctx, TransferRefusal refusal, uint32_t project_kind,
+                           const std::string& name, const std::string& target_host) {
   switch (refusal) {
     case TransferRefusal::kNone:
     case TransferRefusal::kNotHost:
@@ -40,18 +41,17 @@ void ReportTransferRefusal(TransferRefusal refusal, uint32_t project_kind, const
     case TransferRefusal::kNotFree:
       // The texts the move gives for the same states.
       switch (project_kind) {
-        case tree::kKindProjectOut: return app::ReportProjectError(app::kPrjCheckedOut);
-        case tree::kKindProjectHostOut: return app::ReportProjectError(app::kPrjCheckedOutWithHost);
-        case tree::kKindProjectUnreachable: return app::ReportProjectError(app::kPrjNotReachable);
-        default: return app::ReportProjectError(app::kPrjLockFailed);
+        case tree::kKindProjectOut: return app::ReportProjectError(ctx, app::kPrjCheckedOut);
+        case tree::kKindProjectHostOut: return app::ReportProjectError(ctx, app::kPrjCheckedOutWithHost);
+        case tree::kKindProjectUnreachable: return app::ReportProjectError(ctx, app::kPrjNotReachable);
+        default: return app::ReportProjectError(ctx, app::kPrjLockFailed);
       }
     case TransferRefusal::kOwnHost:
-      services::ToolMessageBox(services::kMessageInformation, "%s", app::NamedUiText(3, 6, name).c_str());
+      services::ToolMessageBox(ctx, services::kMessageInformation, "%s", app::NamedUiText(3, 6, name).c_str());
       return;
-    case TransferRefusal::kHostCheckedOut:
-      return app::ReportProjectError(app::kPrjHostCheckedOut);
+    case TransferRefusal::kHostCheckedOut: return app::ReportProjectError(ctx, app::kPrjHostCheckedOut);
     case TransferRefusal::kHostNotAnswering:
-      services::ToolMessageBox(services::kMessageWarning, "No access to host <%s>\n", target_host.c_str());
+      services::ToolMessageBox(ctx, services::kMessageWarning, "No access to host <%s>\n", target_host.c_str());
       return;
   }
 }

@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <string>
 
+namespace dovrane::extlib {
+class OperationContext;
+}  // namespace dovrane::extlib
+
 namespace dovrane::tree {
 
 enum class TransferRefusal {
@@ -34,7 +38,7 @@ TransferRefusal CheckTransfer(const TransferCheck& check);
 int TransferMarkImage(uint32_t project_kind, bool marked);
 // Shows the refusal's message for project `name` (kNone and kNotHost show
 // nothing: the latter only beeps, which the window does).
-void ReportTransferRefusal(TransferRefusal refusal, uint32_t project_kind, const std::string& name,
-                           const std::string& target_host);
+void ReportTransferRefusal(extlib::OperationContext& ctx, TransferRefusal refusal, uint32_t project_kind,
+                           const std::string& name, const std::string& target_host);
 
 }  // namespace dovrane::tree

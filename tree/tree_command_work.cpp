@@ -60,7 +60,6 @@ std::string UncServer(const std::string& path) {
 bool ReachableOrShown(extlib::OperationContext& ctx, const PropertiesRequest& request, const std::string& path,
                       const std::string& server) {
   {
-    extlib::LibraryMessagesOff quiet;
     if (extlib::lzcheck_path(path) >= 0) return true;
   }
   if (!server.empty() && request.ping_allowed) {
@@ -96,7 +95,6 @@ void Measure(extlib::OperationContext& ctx, const std::string& path, PropertiesR
 }  // namespace
 
 int GatherProperties(extlib::OperationContext& ctx, const PropertiesRequest& request, PropertiesResult* result) {
-  extlib::BindContext bind(ctx);
   const uint32_t kind = request.kind;
   result->name = request.name;
   if (kind == kKindHostOut || kind == kKindHostOutFile) {
@@ -104,12 +102,12 @@ int GatherProperties(extlib::OperationContext& ctx, const PropertiesRequest& req
     return 0;
   }
   if (kind == kKindProjectOut || kind == kKindProjectOutWithHost) {
-    const DirectoryCheck dir = LookupProjectDirectory(request.host, request.name);
+    const DirectoryCheck dir = LookupProjectDirectory(ctx, request.host, request.name);
     if (!dir.path.empty()) extlib::DisplayCheckoutInfo(ctx, dir.path);
     return 0;
   }
   if (kind == kKindProject || kind == kKindProjectInUse) {
-    const DirectoryCheck dir = LookupProjectDirectory(request.host, request.name);
+    const DirectoryCheck dir = LookupProjectDirectory(ctx, request.host, request.name);
     // Error 3: the system's text for a path that was not found.
     if (dir.path.empty()) return ShowNetworkError(ctx, 3);
     if (!ReachableOrShown(ctx, request, dir.path, UncServer(dir.path))) return 0;
@@ -134,15 +132,15 @@ int GatherProperties(extlib::OperationContext& ctx, const PropertiesRequest& req
       first != kKindProjectOutWithHost) {
     return 0;
   }
-  const DirectoryCheck dir = LookupProjectDirectory(request.name, request.first_project);
+  const DirectoryCheck dir = LookupProjectDirectory(ctx, request.name, request.first_project);
   if (dir.path.empty()) return ShowNetworkError(ctx, 3);
   // The host's project root: the first project's directory without its last component.
   const size_t cut = dir.path.find_last_of('\\');
   const std::string root = cut == std::string::npos ? dir.path : dir.path.substr(0, cut);
   if (!ReachableOrShown(ctx, request, root, request.name)) return 0;
   {
-    extlib::LibraryMessagesOff quiet;
-    result->number = static_cast<int>(extlib::get_project_number(ctx, extlib::PadName(request.name)));
+    extlib::QuietContext quiet(ctx);
+    result->number = static_cast<int>(extlib::get_project_number(quiet, extlib::PadName(request.name)));
   }
   Measure(ctx, root, result);
   return 0;
@@ -157,7 +155,6 @@ std::string FirstFreeProjectName(const std::function<bool(const std::string&)>& 
 }
 
 int CreateNewProject(extlib::OperationContext& ctx, const std::string& host, std::string* name) {
-  extlib::BindContext bind(ctx);
   const int handle = extlib::open_prj_info(ctx, extlib::kSlotNet, 2);
   std::string free_name;
   {
@@ -167,24 +164,22 @@ int CreateNewProject(extlib::OperationContext& ctx, const std::string& host, std
     });
   }
   if (free_name.empty()) return extlib::kPrjFailed;
-  const int rc = app::CreateProject(extlib::PadName(free_name), host);
+  const int rc = app::CreateProject(ctx, extlib::PadName(free_name), host);
   // The library stays silent for the window: the person is told why here.
-  if (rc != 0) app::ReportProjectError(rc);
-  app::AuditWindowCommand("create", {free_name, host}, rc);
+  if (rc != 0) app::ReportProjectError(ctx, rc);
+  app::AuditWindowCommand(ctx, "create", {free_name, host}, rc);
   if (rc == 0) *name = extlib::TrimmedName(extlib::PadName(free_name).c_str());
   return rc;
 }
 
 int RemoveLockFile(extlib::OperationContext& ctx, const std::string& name) {
-  extlib::BindContext bind(ctx);
-  if (app::RemoveLockInfoFile(extlib::PadName(name)) == 0) return 0;
+  if (app::RemoveLockInfoFile(ctx, extlib::PadName(name)) == 0) return 0;
   // Linux deletes open files: one that resists is held by a session.
   ctx.Messenger().MessageBox(platform::ErrorName(-EBUSY), name, platform::kMbOk | platform::kMbIconError);
   return 1;
 }
 
 int RemoveHostCheckoutFile(extlib::OperationContext& ctx, const std::string& host) {
-  extlib::BindContext bind(ctx);
   // The name comes from the shared host list: it must stay inside \Net.
   if (host.empty() || host.find_first_of("\\/:") != std::string::npos || host[0] == '.') return -1;
   std::string path;
@@ -199,7 +194,7 @@ int RemoveHostCheckoutFile(extlib::OperationContext& ctx, const std::string& hos
 
 int CheckOutOneProject(extlib::OperationContext& ctx, const std::string& host, const std::string& name,
                        const std::string& comment) {
-  const DirectoryCheck dir = LookupProjectDirectory(host, name);
+  const DirectoryCheck dir = LookupProjectDirectory(ctx, host, name);
   std::vector<checkout::CheckoutEntry> list(1);
   list[0].project = name;
   list[0].location = dir.path;
@@ -209,7 +204,7 @@ int CheckOutOneProject(extlib::OperationContext& ctx, const std::string& host, c
 }
 
 int CheckInOneProject(extlib::OperationContext& ctx, const std::string& host, const std::string& name) {
-  const DirectoryCheck dir = LookupProjectDirectory(host, name);
+  const DirectoryCheck dir = LookupProjectDirectory(ctx, host, name);
   std::vector<checkout::CheckoutEntry> list(1);
   list[0].project = name;
   list[0].location = dir.path;

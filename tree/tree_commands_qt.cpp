@@ -16,24 +16,25 @@
 #include "checkout/checkout_comment_dlg.h"
 #include "extlib/installation/hosts.h"
 #include "extlib/installation/messages.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/records/prj_record.h"
 #include "extlib/records/project_list.h"
 #include "platform/messenger.h"
 #include "platform/path_map.h"
 #include "platform/system_names.h"
 #include "platform/text_codec.h"
+#include "services/gui_messenger_qt.h"
+#include "services/operation_worker_qt.h"
+#include "services/progress_run_qt.h"
+#include "services/qt_text_qt.h"
 #include "services/ui_text_table.h"
 #include "tree/dovrane_tree_ctrl.h"
 #include "tree/item_checks.h"
 #include "tree/project_rename.h"
 #include "tree/project_trees_qt.h"
-#include "tree/tree_window_qt.h"
-#include "services/gui_messenger_qt.h"
-#include "services/operation_worker_qt.h"
-#include "services/progress_run_qt.h"
 #include "tree/properties_dlg.h"
 #include "tree/tree_command_work.h"
-#include "services/qt_text_qt.h"
+#include "tree/tree_window_qt.h"
 
 namespace dovrane::tree {
 
@@ -422,7 +423,7 @@ void TreeCommands::Delete(CDovraneTreeCtrl* tree, const QModelIndex& item) {
       kCmdDelete, name, true,
       [name](extlib::OperationContext& ctx) {
         const int rc = app::EraseProject(ctx, extlib::PadName(name));
-        app::AuditWindowCommand("delete", {name}, rc);
+        app::AuditWindowCommand(ctx, "delete", {name}, rc);
         return rc;
       },
       [this](int) {
@@ -461,8 +462,7 @@ void TreeCommands::EndLabelEdit(CDovraneTreeCtrl* tree, const QPersistentModelIn
       [typed, new_text, old_label](extlib::OperationContext& ctx) {
         if (!typed) {
           // A name without a Windows-1252 form cannot be stored.
-          extlib::BindContext bind(ctx);
-          app::ReportProjectError(extlib::kPrjInvalidName);
+          app::ReportProjectError(ctx, extlib::kPrjInvalidName);
           return static_cast<int>(extlib::kPrjInvalidName);
         }
         return RenameProject(ctx, new_text, old_label);

@@ -5,18 +5,19 @@
 #include "app/projects/command_audit.h"
 #include "app/projects/project_error.h"
 #include "app/projects/project_move.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/records/prj_record.h"
 #include "platform/messenger.h"
 #include "platform/text_codec.h"
+#include "services/qt_text_qt.h"
 #include "services/tool_message_box.h"
 #include "services/ui_text_table.h"
 #include "tree/item_commands.h"
+#include "tree/prj_name_cut_dlg.h"
 #include "tree/project_copy.h"
 #include "tree/project_trees_qt.h"
-#include "tree/tree_window_qt.h"
-#include "tree/prj_name_cut_dlg.h"
 #include "tree/transfer_check.h"
-#include "services/qt_text_qt.h"
+#include "tree/tree_window_qt.h"
 
 namespace dovrane::tree {
 
@@ -54,7 +55,8 @@ bool TreeTransfer::Mark(const QModelIndex& item, bool copy) {
   if (!ref.valid() || ref.child >= 0 || !ref.node->parent) return false;
   const auto* project = static_cast<const tree::ProjectRecord*>(ref.node);
   if (project->kind != tree::kKindProject) {
-    ReportTransferRefusal(TransferRefusal::kNotFree, project->kind, std::string(project->name()), "");
+    ReportTransferRefusal(extlib::ActiveContext(), TransferRefusal::kNotFree, project->kind,
+                          std::string(project->name()), "");
     return false;
   }
   ShowMark(false);  // the project marked before gets its image back
@@ -133,12 +135,13 @@ bool TreeTransfer::Start(Request request) {
   uint32_t kind = 0;
   const int refusal = Refusal(request, &kind);
   if (refusal < 0) {
-    app::ReportProjectError(app::kPrjNotFound);
+    app::ReportProjectError(extlib::ActiveContext(), app::kPrjNotFound);
     return false;
   }
   if (refusal == static_cast<int>(TransferRefusal::kNotHost)) QApplication::beep();
   if (refusal != static_cast<int>(TransferRefusal::kNone)) {
-    ReportTransferRefusal(static_cast<TransferRefusal>(refusal), kind, request.name, request.target_host);
+    ReportTransferRefusal(extlib::ActiveContext(), static_cast<TransferRefusal>(refusal), kind, request.name,
+                          request.target_host);
     return false;
   }
   // While the person decides, no second transfer starts.
@@ -156,14 +159,15 @@ bool TreeTransfer::Start(Request request) {
       CPrjNameCutDialog cut(&source, &result, window_->CommandParent());
       if (cut.exec() != QDialog::Accepted) return false;
       if (!services::ToCp1252(result.trimmed(), &new_name) || new_name.empty()) {
-        app::ReportProjectError(app::kPrjInvalidName);
+        app::ReportProjectError(extlib::ActiveContext(), app::kPrjInvalidName);
         return false;
       }
     }
   }
   const std::string args = request.name + "#" + request.target_host;
   const std::string question = services::UiText(2, request.copy ? 1 : 2, args.c_str());
-  if (services::ToolQuestionBox(services::kMessageWarning, platform::kMbYesNo | platform::kMbIconQuestion, "%s",
+  if (services::ToolQuestionBox(extlib::ActiveContext(), services::kMessageWarning,
+                                platform::kMbYesNo | platform::kMbIconQuestion, "%s",
                                 question.c_str()) != platform::kIdYes)
     return false;
 
@@ -174,9 +178,9 @@ bool TreeTransfer::Start(Request request) {
       return tree::CopyProjectToHost(ctx, name, new_name, host, &number);
     };
   } else {
-    operation = [padded = extlib::PadName(request.name), host = request.target_host](extlib::OperationContext&) {
-      const int rc = app::MoveProject(padded, host);
-      app::AuditWindowCommand("move", {extlib::TrimmedName(padded.c_str()), host}, rc);
+    operation = [padded = extlib::PadName(request.name), host = request.target_host](extlib::OperationContext& ctx) {
+      const int rc = app::MoveProject(ctx, padded, host);
+      app::AuditWindowCommand(ctx, "move", {extlib::TrimmedName(padded.c_str()), host}, rc);
       return rc;
     };
   }

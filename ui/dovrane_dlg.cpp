@@ -7,8 +7,8 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QGuiApplication>
-#include <QLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -24,6 +24,7 @@
 #include "extlib/installation/language.h"
 #include "extlib/installation/library_init.h"
 #include "extlib/installation/messages.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/settings.h"
 #include "platform/env.h"
 #include "platform/messenger.h"
@@ -31,6 +32,8 @@
 #include "platform/system_names.h"
 #include "platform/text_codec.h"
 #include "platform/threads_at_large.h"
+#include "services/post_to_qt.h"
+#include "services/qt_text_qt.h"
 #include "services/tool_message_box.h"
 #include "services/ui_text_table.h"
 #include "tree/dovrane_tree_ctrl.h"
@@ -38,8 +41,6 @@
 #include "ui/dialog_switches.h"
 #include "ui/dovrane_tab_ctrl.h"
 #include "ui/help_document.h"
-#include "services/post_to_qt.h"
-#include "services/qt_text_qt.h"
 #include "ui/window_placement.h"
 
 namespace dovrane::ui {
@@ -436,7 +437,7 @@ void CDovraneDlg::ApplyHelp(bool found, const std::string& path, bool exists) {
   std::string upper;
   (void)services::ToCp1252(QString::fromStdString(path).toUpper(), &upper);  // shown, '?' where it must
   const std::string reason = exists ? extlib::LanguageText(extlib::kWindowMessageTexts, 10) : platform::SystemErrorText(ENOENT);
-  services::ToolMessageBox(services::kMessageError, "%s\n\n%s", upper.c_str(), reason.c_str());
+  services::ToolMessageBox(extlib::ActiveContext(), services::kMessageError, "%s\n\n%s", upper.c_str(), reason.c_str());
 }
 
 void CDovraneDlg::ShowAbout() {

@@ -1,24 +1,25 @@
 #include "ui/main_window_qt.h"
 
-#include <cstdio>
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <cstdio>
 
 #include "checkout/checkin.h"
+#include "extlib/installation/installation.h"
+#include "extlib/installation/operation_context.h"
+#include "platform/text_codec.h"
+#include "services/qt_text_qt.h"
 #include "tree/dovrane_tree_ctrl.h"
+#include "tree/host_commands_qt.h"
 #include "tree/item_checks.h"
 #include "tree/project_tree_model_qt.h"
 #include "tree/project_trees_qt.h"
-#include "platform/text_codec.h"
-#include "ui/bm_button_ctrl.h"
-#include "ui/dovrane_tab_ctrl.h"
-#include "tree/host_commands_qt.h"
-#include "ui/search_dlg.h"
 #include "tree/tree_commands_qt.h"
 #include "tree/tree_transfer_qt.h"
-#include "services/qt_text_qt.h"
+#include "ui/bm_button_ctrl.h"
+#include "ui/dovrane_tab_ctrl.h"
+#include "ui/search_dlg.h"
 
 namespace dovrane::ui {
 
@@ -106,7 +107,11 @@ CDovraneDlg::TreeHooks MainWindow::Hooks() {
     tree::CDovraneTreeCtrl* projects = dialog_->TabCtrl()->ProjectTree();
     for (QModelIndex item = projects->GetRootItem(); item.isValid(); item = projects->GetNextSiblingItem(item))
       request->projects.push_back({projects->GetItemText(item), projects->GetItemData(item)});
-    request->project_kind = tree::ProjectKindNow;
+    // Asked on the refresh check's worker, quietly, in the program's installation.
+    request->project_kind = [](const std::string& text, const std::string& data_path) {
+      extlib::OperationContext ctx(extlib::ProcessInstallation());
+      return tree::ProjectKindNow(ctx, text, data_path);
+    };
   };
   hooks.status_texts = [this](tree::CDovraneTreeCtrl*, const QModelIndex& item) {
     return trees_->StatusBarTexts(item);

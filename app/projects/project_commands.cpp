@@ -46,15 +46,15 @@ std::string Trim(const std::string& text) {
 // (the library adds the owner); null on a single workstation. Sized for the
 // most containers: the library copies as many as the user table names when
 // it writes the record, and a user count change may raise them meanwhile.
-std::vector<unsigned char> NewMembers() {
-  if (!extlib::lfnetg(extlib::ActiveContext())) return {};
+std::vector<unsigned char> NewMembers(extlib::OperationContext& ctx) {
+  if (!extlib::lfnetg(ctx)) return {};
   return std::vector<unsigned char>(4 * static_cast<size_t>(extlib::kMaxUserContainers), 0);
 }
 
 // The project folder with the library's own messages off.
-int QuietProjectDir(const std::string& padded_name, std::string* dir) {
-  extlib::LibraryMessagesOff quiet;
-  return extlib::ltpdirC(extlib::ActiveContext(), extlib::kSlotNet, padded_name, dir, nullptr);
+int QuietProjectDir(extlib::OperationContext& ctx, const std::string& padded_name, std::string* dir) {
+  extlib::QuietContext quiet(ctx);
+  return extlib::ltpdirC(quiet, extlib::kSlotNet, padded_name, dir, nullptr);
 }
 
 // True while another process holds a lock on the file. Only a regular file
@@ -75,36 +75,36 @@ bool HostStillCheckedOut(const char* host) {
 
 }  // namespace
 
-extlib::ProjectCode CreateProject(const std::string& padded_name, const std::string& host) {
-  if (extlib::ltbispC(extlib::ActiveContext(), padded_name)) platform::Terminal::Beep();
-  std::vector<unsigned char> members = NewMembers();
+extlib::ProjectCode CreateProject(extlib::OperationContext& ctx, const std::string& padded_name,
+                                  const std::string& host) {
+  if (extlib::ltbispC(ctx, padded_name)) platform::Terminal::Beep();
+  std::vector<unsigned char> members = NewMembers(ctx);
   // The library decides on the project-name rules itself; no name control here.
   const int name_control = 0;
   extlib::PRJ created;
   uint32_t number = 0;
-  int rc = extlib::ltbpcrC(extlib::ActiveContext(), extlib::kSlotNet, padded_name, host,
-                           members.empty() ? nullptr : members.data(), 0, name_control, 0, 0, &created, &number);
+  int rc = extlib::ltbpcrC(ctx, extlib::kSlotNet, padded_name, host, members.empty() ? nullptr : members.data(), 0,
+                           name_control, 0, 0, &created, &number);
   if (rc != 0) platform::Terminal::Beep();
   return extlib::AsProjectCode(rc);
 }
 
 extlib::ProjectCode EraseProject(extlib::OperationContext& ctx, const std::string& padded_name) {
-  extlib::BindContext bind(ctx);
   extlib::PRJ record;
-  int rc = CheckMayChangeProject(padded_name, "erase", kPrjFailed, &record);
+  int rc = CheckMayChangeProject(ctx, padded_name, "erase", kPrjFailed, &record);
   if (rc != 0) return extlib::AsProjectCode(rc);
   std::string dir;
-  rc = QuietProjectDir(padded_name, &dir);
+  rc = QuietProjectDir(ctx, padded_name, &dir);
   // A symbolic link as the project's entry is no project folder, yet it is
   // the entry: the erase removes the link itself, never what it points to.
   if (rc == kPrjNotReachable && !dir.empty() && platform::IsSymbolicLink(ctx.Native(dir))) rc = 0;
   if (rc != 0) {
-    ReportProjectError(rc);
+    ReportProjectError(ctx, rc);
     return extlib::AsProjectCode(rc);
   }
   if (ctx.interactive == 1) {
     int answer =
-        services::ToolQuestionBox(services::kMessageWarning, platform::kMbYesNo | platform::kMbIconQuestion,
+        services::ToolQuestionBox(ctx, services::kMessageWarning, platform::kMbYesNo | platform::kMbIconQuestion,
                                   "Remove project <%s>\nDirectory <%s> ?", Trim(padded_name).c_str(), dir.c_str());
     if (answer == platform::kIdNo) {
       extlib::lfperrC(ctx, "skiped\n");
@@ -118,7 +118,7 @@ extlib::ProjectCode EraseProject(extlib::OperationContext& ctx, const std::strin
   uint32_t number = 0;
   rc = extlib::ltbprmC(ctx, extlib::kSlotNet, padded_name, &number);
   if (rc != 0) {
-    ReportProjectError(rc);
+    ReportProjectError(ctx, rc);
     return extlib::AsProjectCode(rc);
   }
   extlib::RX_ProjectAttributes attributes(ctx, extlib::kSlotNet);
@@ -126,12 +126,12 @@ extlib::ProjectCode EraseProject(extlib::OperationContext& ctx, const std::strin
   return extlib::kPrjOk;
 }
 
-extlib::ProjectCode UnblockProject(const std::string& padded_name) {
+extlib::ProjectCode UnblockProject(extlib::OperationContext& ctx, const std::string& padded_name) {
   extlib::PRJ record;
-  int rc = extlib::get_project_info(extlib::ActiveContext(), padded_name, &record);
-  if (rc == 0) rc = extlib::check_PrjOwnerPermision(extlib::ActiveContext(), 0, record);
+  int rc = extlib::get_project_info(ctx, padded_name, &record);
+  if (rc == 0) rc = extlib::check_PrjOwnerPermision(ctx, 0, record);
   if (rc != 0) {
-    ReportProjectError(rc);
+    ReportProjectError(ctx, rc);
     return extlib::AsProjectCode(rc);
   }
   unsigned char status = record.status;
@@ -140,48 +140,48 @@ extlib::ProjectCode UnblockProject(const std::string& padded_name) {
   // or the folder is looked for, as its folders answer to the host's own
   // administration meanwhile (renamed or erased there, they are not missing).
   if ((status & extlib::kStatusHostOut) && HostStillCheckedOut(record.host)) {
-    ReportProjectError(kPrjHostCheckedOut);
+    ReportProjectError(ctx, kPrjHostCheckedOut);
     return kPrjHostCheckedOut;
   }
   // A single workstation has no hosts to reach: its projects are local.
-  if (extlib::lfnetg(extlib::ActiveContext())) {
+  if (extlib::lfnetg(ctx)) {
     std::string host_name, host_path;
-    if ((rc = CheckHostReachable(record.host, &host_name, &host_path)) != 0) return extlib::AsProjectCode(rc);
+    if ((rc = CheckHostReachable(ctx, record.host, &host_name, &host_path)) != 0) return extlib::AsProjectCode(rc);
   }
   std::string dir;
-  if ((rc = QuietProjectDir(padded_name, &dir)) != 0) {
-    ReportProjectError(rc);
+  if ((rc = QuietProjectDir(ctx, padded_name, &dir)) != 0) {
+    ReportProjectError(ctx, rc);
     return extlib::AsProjectCode(rc);
   }
   status &= static_cast<unsigned char>(~(extlib::kStatusProjectOut | extlib::kStatusHostOut));
-  if ((rc = extlib::put_project_status(extlib::ActiveContext(), padded_name, &status)) != 0) {
-    ReportProjectError(rc);
+  if ((rc = extlib::put_project_status(ctx, padded_name, &status)) != 0) {
+    ReportProjectError(ctx, rc);
     return extlib::AsProjectCode(rc);
   }
   // The marks are cleared: a file that stays would still say checked out, and
   // the next -unblock removes it.
   if (const int removed = admin::DeleteProjectCheckoutFile(dir); removed != 0) {
-    services::ToolMessageBox(services::kMessageError, "The check-out information file of %s could not be removed: %s\n",
+    services::ToolMessageBox(ctx, services::kMessageError,
+                             "The check-out information file of %s could not be removed: %s\n",
                              extlib::TrimmedName(padded_name.c_str()).c_str(), platform::ErrorName(removed).c_str());
     return kPrjFailed;
   }
   return extlib::kPrjOk;
 }
 
-extlib::ProjectCode CopyProjectByNumber(extlib::OperationContext& ctx, const std::string& new_name, uint32_t source_number,
-                        const std::string& host, uint32_t* new_number) {
-  extlib::BindContext bind(ctx);
+extlib::ProjectCode CopyProjectByNumber(extlib::OperationContext& ctx, const std::string& new_name,
+                                        uint32_t source_number, const std::string& host, uint32_t* new_number) {
   extlib::PRJ source;
   int rc = extlib::get_PrjInfo_by_number(ctx, source_number, &source);
   if (rc != 0) {
     platform::Terminal::Beep();
-    services::ToolMessageBox(services::kMessageWarning, "Unknown project number <%d>\n",
+    services::ToolMessageBox(ctx, services::kMessageWarning, "Unknown project number <%d>\n",
                              static_cast<int>(source_number));
     return extlib::AsProjectCode(rc);
   }
   const std::string padded = extlib::PadName(new_name);
   if (source.dbkey != 0) {
-    services::ToolMessageBox(services::kMessageWarning, "Project <%s> already exists!\n", new_name.c_str());
+    services::ToolMessageBox(ctx, services::kMessageWarning, "Project <%s> already exists!\n", new_name.c_str());
     return kPrjHasDatabaseKey;
   }
   extlib::PRJ existing;
@@ -189,11 +189,12 @@ extlib::ProjectCode CopyProjectByNumber(extlib::OperationContext& ctx, const std
     platform::Terminal::Beep();
     const std::string exists = NamedUiText(3, 6, new_name);
     const std::string on_host = services::LookupUiText(1, 16);
-    services::ToolMessageBox(services::kMessageError, "%s\n\n%s %s", exists.c_str(), on_host.c_str(), existing.host);
+    services::ToolMessageBox(ctx, services::kMessageError, "%s\n\n%s %s", exists.c_str(), on_host.c_str(),
+                             existing.host);
     return kPrjFailed;
   }
   std::string target = !extlib::lfnetg(ctx) ? "localhost" : host.empty() ? std::string(source.host) : host;
-  std::vector<unsigned char> members = NewMembers();
+  std::vector<unsigned char> members = NewMembers(ctx);
   extlib::PRJ created;
   uint32_t number = 0;
   const extlib::FolderCopier copier = [&ctx](const std::string& from, const std::string& to) {
@@ -203,7 +204,7 @@ extlib::ProjectCode CopyProjectByNumber(extlib::OperationContext& ctx, const std
                                &created, &number);
   if (rc == kPrjInterrupted) return extlib::AsProjectCode(rc);  // the person stopped it and knows
   if (rc != 0) {
-    services::ToolMessageBox(services::kMessageWarning, "Copy failed with <%s>!\n", new_name.c_str());
+    services::ToolMessageBox(ctx, services::kMessageWarning, "Copy failed with <%s>!\n", new_name.c_str());
     return extlib::AsProjectCode(rc);
   }
   if (number != source.number) {
@@ -214,11 +215,11 @@ extlib::ProjectCode CopyProjectByNumber(extlib::OperationContext& ctx, const std
   return extlib::kPrjOk;
 }
 
-int RemoveLockInfoFile(const std::string& padded_name) {
+int RemoveLockInfoFile(extlib::OperationContext& ctx, const std::string& padded_name) {
   extlib::PRJ record;
   std::string path;
-  if (extlib::get_project_info(extlib::ActiveContext(), padded_name, &record) != 0 ||
-      !extlib::get_lock_info_file(extlib::ActiveContext(), record.number, &path))
+  if (extlib::get_project_info(ctx, padded_name, &record) != 0 ||
+      !extlib::get_lock_info_file(ctx, record.number, &path))
     return 0;
   const std::string native = platform::NativePath(path);
   platform::FileInfo info;

@@ -22,9 +22,9 @@ constexpr int kSlotWork = extlib::kSlotProjectData;
 
 // A project entry that is a symbolic link is no project folder (the lookup
 // answers "not reachable"): the person is told why. True when shown.
-bool ShownLinkedEntry(const std::string& padded_name, int rc, const std::string& dir) {
+bool ShownLinkedEntry(extlib::OperationContext& ctx, const std::string& padded_name, int rc, const std::string& dir) {
   if (rc != kPrjNotReachable || dir.empty() || !platform::IsSymbolicLink(platform::NativePath(dir))) return false;
-  services::ToolMessageBox(services::kMessageWarning,
+  services::ToolMessageBox(ctx, services::kMessageWarning,
                            "Project <%s> is a symbolic link:\n%s\nIts data is not changed through it.\n",
                            DisplayName(padded_name).c_str(), dir.c_str());
   return true;
@@ -33,68 +33,67 @@ bool ShownLinkedEntry(const std::string& padded_name, int rc, const std::string&
 // The data work of both commands, while the record is locked. The library
 // shows its own failures of the data operations; a lookup failure is shown
 // by the caller.
-int WorkOnData(const std::string& padded_name, bool renew, bool* shown) {
+int WorkOnData(extlib::OperationContext& ctx, const std::string& padded_name, bool renew, bool* shown) {
   std::string dir;
   int rc;
   {
-    extlib::LibraryMessagesOff quiet;
-    rc = extlib::ltpdirC(extlib::ActiveContext(), extlib::kSlotNet, padded_name, &dir, nullptr);
+    extlib::QuietContext quiet(ctx);
+    rc = extlib::ltpdirC(quiet, extlib::kSlotNet, padded_name, &dir, nullptr);
   }
-  if (ShownLinkedEntry(padded_name, rc, dir)) *shown = true;
+  if (ShownLinkedEntry(ctx, padded_name, rc, dir)) *shown = true;
   if (rc != 0) return rc;
   *shown = true;
   extlib::lfslash_cat(&dir);
   if (extlib::lfinipC(kSlotWork, dir) != 0) return kPrjFailed;
-  if (extlib::kpvtad2(extlib::ActiveContext(), kSlotWork) != 0) return kPrjFailed;
-  if (renew && extlib::ztbReplaceUUIDs(extlib::ActiveContext(), kSlotWork) != 0) return kPrjFailed;
+  if (extlib::kpvtad2(ctx, kSlotWork) != 0) return kPrjFailed;
+  if (renew && extlib::ztbReplaceUUIDs(ctx, kSlotWork) != 0) return kPrjFailed;
   return 0;
 }
 
-int LockedDataWork(const std::string& padded_name, bool renew) {
+int LockedDataWork(extlib::OperationContext& ctx, const std::string& padded_name, bool renew) {
   extlib::RecordLock lock;
-  int rc = extlib::LockRecordByName(extlib::ActiveContext(), extlib::kSlotNet, padded_name, &lock);
+  int rc = extlib::LockRecordByName(ctx, extlib::kSlotNet, padded_name, &lock);
   if (rc != 0) {
-    ReportProjectError(rc);
+    ReportProjectError(ctx, rc);
     return rc;
   }
   bool shown = false;
-  rc = WorkOnData(padded_name, renew, &shown);
+  rc = WorkOnData(ctx, padded_name, renew, &shown);
   const int unlocked = lock.Release();
   if (rc == 0) {
     rc = unlocked;
     shown = false;
   }
-  if (rc != 0 && !shown) ReportProjectError(rc);
+  if (rc != 0 && !shown) ReportProjectError(ctx, rc);
   return rc;
 }
 
 }  // namespace
 
-extlib::ProjectCode ReorganiseProject(const std::string& padded_name) {
-  return extlib::AsProjectCode(LockedDataWork(padded_name, false));
+extlib::ProjectCode ReorganiseProject(extlib::OperationContext& ctx, const std::string& padded_name) {
+  return extlib::AsProjectCode(LockedDataWork(ctx, padded_name, false));
 }
 
-extlib::ProjectCode RenewProjectUuids(const std::string& padded_name) {
-  return extlib::AsProjectCode(LockedDataWork(padded_name, true));
+extlib::ProjectCode RenewProjectUuids(extlib::OperationContext& ctx, const std::string& padded_name) {
+  return extlib::AsProjectCode(LockedDataWork(ctx, padded_name, true));
 }
 
-extlib::ProjectCode UpdateProjectAttributes(const std::string& padded_name) {
+extlib::ProjectCode UpdateProjectAttributes(extlib::OperationContext& ctx, const std::string& padded_name) {
   extlib::PRJ record;
-  int rc = extlib::get_project_info(extlib::ActiveContext(), padded_name, &record);
+  int rc = extlib::get_project_info(ctx, padded_name, &record);
   if (rc != 0) {
-    services::ToolMessageBox(services::kMessageWarning, "No access to project <%s>\n",
+    services::ToolMessageBox(ctx, services::kMessageWarning, "No access to project <%s>\n",
                              DisplayName(padded_name).c_str());
     return extlib::AsProjectCode(rc);
   }
   std::string dir;
-  if ((rc = extlib::make_prj_dir(extlib::ActiveContext(), record, &dir)) != 0) {
-    if (!ShownLinkedEntry(padded_name, rc, dir)) ReportProjectError(rc);
+  if ((rc = extlib::make_prj_dir(ctx, record, &dir)) != 0) {
+    if (!ShownLinkedEntry(ctx, padded_name, rc, dir)) ReportProjectError(ctx, rc);
     return extlib::AsProjectCode(rc);
   }
-  extlib::RX_ProjectAttributes attributes(extlib::ActiveContext(), extlib::kSlotNet);
+  extlib::RX_ProjectAttributes attributes(ctx, extlib::kSlotNet);
   // 1: the project has no cache file, nothing to load.
-  rc = extlib::RX_ProjectAttributesCache::instance().importFromDiskCache(extlib::ActiveContext(), record.number,
-                                                                         attributes);
+  rc = extlib::RX_ProjectAttributesCache::instance().importFromDiskCache(ctx, record.number, attributes);
   return rc < 0 ? kPrjFailed : kPrjOk;
 }
 

@@ -53,7 +53,7 @@ std::string ProjectErrorText(int code) {
 
 // After "cannot be reached": which host, and why, when a look-up said so
 // (a share that does not answer, a server gone).
-void ReportUnreachableCause() {
+void ReportUnreachableCause(extlib::OperationContext& ctx) {
   const extlib::UnreachablePath why = extlib::LastUnreachablePath();
   if (why.error == 0) return;
   const std::string& path = why.path;
@@ -62,20 +62,20 @@ void ReportUnreachableCause() {
   const std::string cause = platform::ErrorName(why.error);
   platform::ForgetFailedShareCall();  // said here already
   if (host.empty()) {
-    services::ToolMessageBox(services::kMessageWarning, "%s: %s.\n", path.c_str(), cause.c_str());
+    services::ToolMessageBox(ctx, services::kMessageWarning, "%s: %s.\n", path.c_str(), cause.c_str());
   } else {
-    services::ToolMessageBox(services::kMessageWarning, "%s",
+    services::ToolMessageBox(ctx, services::kMessageWarning, "%s",
                              extlib::LanguageTextWith(extlib::kProjectCommandTexts, 7, {host, path, cause}).c_str());
   }
 }
 
-void ReportProjectError(int code) {
+void ReportProjectError(extlib::OperationContext& ctx, int code) {
   if (long notice = NoticeNumber(code)) {
-    extlib::hinweisBox(extlib::ActiveContext(), notice, 0);
-    if (code == extlib::kPrjNotReachable) ReportUnreachableCause();
+    extlib::hinweisBox(ctx, notice, 0);
+    if (code == extlib::kPrjNotReachable) ReportUnreachableCause(ctx);
     return;
   }
-  services::ToolMessageBox(services::kMessageWarning, "%s\n", ProjectErrorText(code).c_str());
+  services::ToolMessageBox(ctx, services::kMessageWarning, "%s\n", ProjectErrorText(code).c_str());
 }
 
 }  // namespace dovrane::app

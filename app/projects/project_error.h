@@ -5,6 +5,10 @@
 
 #include "extlib/projects/project_code.h"
 
+namespace dovrane::extlib {
+class OperationContext;
+}  // namespace dovrane::extlib
+
 namespace dovrane::app {
 
 // The codes are the library's; the app reports them and makes them exit statuses.
@@ -20,6 +24,6 @@ using enum extlib::ProjectCode;
 std::string ProjectErrorText(int code);
 // Shows the code's text as a warning ("%s\n"), or for -6, -7, -18 and -22 the
 // language notice.
-void ReportProjectError(int code);
+void ReportProjectError(extlib::OperationContext& ctx, int code);
 
 }  // namespace dovrane::app

@@ -94,14 +94,14 @@ void WriteQueryFailureAsJson(const std::string& padded_name, int rc, std::string
   WriteOut(o.dump() + "\n");
 }
 
-extlib::ProjectCode RunQueryAsJson(const std::string& option, const CommandArgs& args) {
+extlib::ProjectCode RunQueryAsJson(extlib::OperationContext& ctx, const std::string& option, const CommandArgs& args) {
   extlib::PRJ record;
   int rc;
   std::string dir;
   {
-    extlib::LibraryMessagesOff quiet;  // the answer is the JSON, not a box
-    rc = extlib::ScanProjectInfo(extlib::ActiveContext(), args.padded_name, &record);
-    if (rc == 0 && extlib::make_prj_dir(extlib::ActiveContext(), record, &dir) != 0) dir.clear();
+    extlib::QuietContext quiet(ctx);  // the answer is the JSON, not a box
+    rc = extlib::ScanProjectInfo(quiet, args.padded_name, &record);
+    if (rc == 0 && extlib::make_prj_dir(quiet, record, &dir) != 0) dir.clear();
   }
   nlohmann::ordered_json o;
   if (rc != 0) {
@@ -286,7 +286,7 @@ extlib::ProjectCode ListProjects(extlib::OperationContext& ctx, const LongOption
   // goes).
   // Half an administration listed as a whole one would mislead a script;
   // looked at again before anything is written, for a rebuild begun meanwhile.
-  if (admin::RebuildPending()) return extlib::AsProjectCode(admin::ReportRebuildPending());
+  if (admin::RebuildPending()) return extlib::AsProjectCode(admin::ReportRebuildPending(ctx));
   const int threads = options.json ? 1 : 2;
   std::vector<Lines> out(static_cast<size_t>(threads));
   UserNames users;
@@ -333,7 +333,7 @@ extlib::ProjectCode ListProjects(extlib::OperationContext& ctx, const LongOption
                        text.Grow(static_cast<size_t>(p - text.end()));
                      });
   if (rc != 0) return extlib::AsProjectCode(rc);
-  if (admin::RebuildPending()) return extlib::AsProjectCode(admin::ReportRebuildPending());
+  if (admin::RebuildPending()) return extlib::AsProjectCode(admin::ReportRebuildPending(ctx));
   platform::Terminal::WriteOutUtf8(InFileOrder(out));
   return extlib::kPrjOk;
 }

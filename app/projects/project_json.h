@@ -24,7 +24,8 @@ std::string RecordJson(const extlib::PRJ& record);
 // as JSON on standard output: the record's fields plus "path" (its folder, ""
 // when it cannot be built); a failed lookup prints {"name", "result",
 // "error"}. Returns the query's result, as the query itself would.
-[[nodiscard]] extlib::ProjectCode RunQueryAsJson(const std::string& option, const CommandArgs& args);
+[[nodiscard]] extlib::ProjectCode RunQueryAsJson(extlib::OperationContext& ctx, const std::string& option,
+                                                 const CommandArgs& args);
 // A query's failure as JSON on standard output: {"name", "result", "error"}.
 void WriteQueryFailureAsJson(const std::string& padded_name, int rc, std::string text);
 

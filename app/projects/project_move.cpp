@@ -70,80 +70,81 @@ int MoveFolder(const std::string& from, const std::string& to, bool* copied) {
 // Whether the project's folder may move to target now: only a real folder
 // that is reachable, not in use, not checked out, and a target not going out.
 // 0, or the code to answer with (the user was told).
-int CheckMoveSource(const extlib::PRJ& record, const std::string& shown, const std::string& old_dir,
-                    const std::string& target) {
+int CheckMoveSource(extlib::OperationContext& ctx, const extlib::PRJ& record, const std::string& shown,
+                    const std::string& old_dir, const std::string& target) {
   // Only a real folder moves: a symbolic link left in the share leads
   // anywhere, and the move would write its stored record there.
   if (!old_dir.empty() && platform::IsSymbolicLink(platform::NativePath(old_dir))) {
     services::ToolMessageBox(
-        services::kMessageWarning, "%s",
+        ctx, services::kMessageWarning, "%s",
         extlib::LanguageTextWith(extlib::kProjectCommandTexts, 1, {shown, record.host, old_dir}).c_str());
     return kPrjNotReachable;
   }
   const int kind = extlib::lzcheck_path(old_dir);
   if (kind == 0) {
-    services::ToolMessageBox(services::kMessageWarning,
+    services::ToolMessageBox(ctx, services::kMessageWarning,
                              "No support for project link.\nProject <%s>\n on host <%s> is a link.\n", shown.c_str(),
                              record.host);
     return kPrjNotReachable;
   }
   if (kind != 1) {
-    services::ToolMessageBox(services::kMessageWarning, "No access to project <%s>\n on host <%s>\n", shown.c_str(),
-                             record.host);
+    services::ToolMessageBox(ctx, services::kMessageWarning, "No access to project <%s>\n on host <%s>\n",
+                             shown.c_str(), record.host);
     return kPrjNotReachable;
   }
-  if (extlib::ProjectInUse(extlib::ActiveContext(), record)) {
-    ReportProjectError(kPrjLockFailed);
+  if (extlib::ProjectInUse(ctx, record)) {
+    ReportProjectError(ctx, kPrjLockFailed);
     return kPrjLockFailed;
   }
   // Read under the lock: a laptop may have checked it out since the first look.
-  if (const int out = CheckNotCheckedOut(record, "move"); out != 0) return out;
+  if (const int out = CheckNotCheckedOut(ctx, record, "move"); out != 0) return out;
   if (extlib::HostGoingOut(target)) {
-    ReportProjectError(kPrjHostCheckedOut);
+    ReportProjectError(ctx, kPrjHostCheckedOut);
     return kPrjHostCheckedOut;
   }
   return 0;
 }
 
 // The folder did not move (rc, -errno): the journal goes, the user is told.
-int ReportFolderNotMoved(uint32_t number, const std::string& old_dir, const std::string& new_dir, int rc) {
+int ReportFolderNotMoved(extlib::OperationContext& ctx, uint32_t number, const std::string& old_dir,
+                         const std::string& new_dir, int rc) {
   admin::RemoveMoveJournal(number);
-  services::ToolMessageBox(services::kMessageError, "%s -> %s\n%s", old_dir.c_str(), new_dir.c_str(),
+  services::ToolMessageBox(ctx, services::kMessageError, "%s -> %s\n%s", old_dir.c_str(), new_dir.c_str(),
                            platform::SystemErrorText(rc));
   errno = -rc;
-  extlib::lf_perror(extlib::ActiveContext(), "ldirreC");
+  extlib::lf_perror(ctx, "ldirreC");
   return kPrjFailed;
 }
 
-int PutFolderBack(uint32_t number, const std::string& shown, const std::string& old_dir, const std::string& new_dir,
-                  bool copied, bool went_out);
+int PutFolderBack(extlib::OperationContext& ctx, uint32_t number, const std::string& shown, const std::string& old_dir,
+                  const std::string& new_dir, bool copied, bool went_out);
 
 // The record (at position, locked) names the moved folder: its stored copy
 // follows, the source of a copy goes, and with it the journal.
-int FinishMove(int handle, long position, const extlib::PRJ& record, const std::string& shown,
-               const std::string& old_dir, const std::string& new_dir, const extlib::PRJ& moved, bool copied) {
+int FinishMove(extlib::OperationContext& ctx, int handle, long position, const extlib::PRJ& record,
+               const std::string& shown, const std::string& old_dir, const std::string& new_dir,
+               const extlib::PRJ& moved, bool copied) {
   const uint32_t number = record.number;
   const int stored = UpdateStoredRecord(new_dir, moved);
   // The copy gone under the move (nothing of this system removes the copy of
   // a move at work, but a person or a dying share may): the source is the
   // project still, so the record goes back to it, and it stays.
   if (copied && stored != 0 && platform::PathPresence(platform::NativePath(new_dir)) == 0 &&
-      extlib::seek_prj_set(handle, position) == 0 &&
-      extlib::write_PrjInfo(extlib::ActiveContext(), handle, &record) == 0)
-    return PutFolderBack(number, shown, old_dir, new_dir, copied, false);
+      extlib::seek_prj_set(handle, position) == 0 && extlib::write_PrjInfo(ctx, handle, &record) == 0)
+    return PutFolderBack(ctx, number, shown, old_dir, new_dir, copied, false);
   if (copied && extlib::ldirrmc(old_dir) != 0)
-    services::ToolMessageBox(services::kMessageWarning, "%s",
+    services::ToolMessageBox(ctx, services::kMessageWarning, "%s",
                              extlib::LanguageTextWith(extlib::kProjectCommandTexts, 3, {old_dir}).c_str());
   else
     admin::RemoveMoveJournal(number);
   if (stored == 0) return 0;
   // The administration and the folder agree; only the folder's own copy of
   // the record still names the old host.
-  services::ToolMessageBox(services::kMessageError, "%s",
-                           extlib::LanguageTextWith(extlib::kProjectCommandTexts, 4,
-                                                    {shown, new_dir, extlib::kProjectInfoFile,
-                                                     platform::SystemErrorText(stored)})
-                               .c_str());
+  services::ToolMessageBox(
+      ctx, services::kMessageError, "%s",
+      extlib::LanguageTextWith(extlib::kProjectCommandTexts, 4,
+                               {shown, new_dir, extlib::kProjectInfoFile, platform::SystemErrorText(stored)})
+          .c_str());
   return kPrjFailed;
 }
 
@@ -158,8 +159,8 @@ int RecordNamesTarget(int handle, long position, uint32_t number, const std::str
 }
 
 // The record still names the old folder: it must stay, or come back.
-int PutFolderBack(uint32_t number, const std::string& shown, const std::string& old_dir, const std::string& new_dir,
-                  bool copied, bool went_out) {
+int PutFolderBack(extlib::OperationContext& ctx, uint32_t number, const std::string& shown, const std::string& old_dir,
+                  const std::string& new_dir, bool copied, bool went_out) {
   bool back = true;
   if (copied)
     (void)extlib::ldirrmc(new_dir);  // the source was never touched and the record names it
@@ -168,35 +169,36 @@ int PutFolderBack(uint32_t number, const std::string& shown, const std::string& 
   if (back) {
     admin::RemoveMoveJournal(number);
     if (went_out) {
-      ReportProjectError(kPrjHostCheckedOut);
+      ReportProjectError(ctx, kPrjHostCheckedOut);
       return kPrjHostCheckedOut;
     }
-    services::ToolMessageBox(services::kMessageWarning, "%s",
+    services::ToolMessageBox(ctx, services::kMessageWarning, "%s",
                              extlib::LanguageTextWith(extlib::kProjectCommandTexts, 5, {shown, old_dir}).c_str());
   } else {
-    services::ToolMessageBox(services::kMessageError, "%s",
-                             extlib::LanguageTextWith(extlib::kProjectCommandTexts, 6, {shown, old_dir, new_dir}).c_str());
+    services::ToolMessageBox(
+        ctx, services::kMessageError, "%s",
+        extlib::LanguageTextWith(extlib::kProjectCommandTexts, 6, {shown, old_dir, new_dir}).c_str());
   }
   return kPrjFailed;
 }
 
 // Steps after the record is locked and read again under the lock.
-int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ record,
+int MoveLocked(extlib::OperationContext& ctx, int handle, long position, const std::string& name, extlib::PRJ record,
                const std::string& target) {
   if (platform::EqualsIgnoreCaseCp1252(record.host, target)) {
-    services::ToolMessageBox(services::kMessageInformation, "%s",
+    services::ToolMessageBox(ctx, services::kMessageInformation, "%s",
                              NamedUiText(3, 6, extlib::TrimmedName(name.c_str())).c_str());
     return kPrjFailed;
   }
   const std::string shown = DisplayName(name);
   std::string old_dir, new_dir;
-  if (extlib::build_prj_dir(extlib::ActiveContext(), record, &old_dir) != 0) old_dir.clear();
-  if (const int refused = CheckMoveSource(record, shown, old_dir, target); refused != 0) return refused;
+  if (extlib::build_prj_dir(ctx, record, &old_dir) != 0) old_dir.clear();
+  if (const int refused = CheckMoveSource(ctx, record, shown, old_dir, target); refused != 0) return refused;
   extlib::PRJ moved = record;
   extlib::SetPrjHost(&moved, target);
   // A file (a link) at the destination counts as existing too.
-  if (extlib::build_prj_dir(extlib::ActiveContext(), moved, &new_dir) != 0 || extlib::lzcheck_path(new_dir) >= 0) {
-    services::ToolMessageBox(services::kMessageWarning,
+  if (extlib::build_prj_dir(ctx, moved, &new_dir) != 0 || extlib::lzcheck_path(new_dir) >= 0) {
+    services::ToolMessageBox(ctx, services::kMessageWarning,
                              "Can't %s project because the destination path\n%s\n already exists on host <%s>\n",
                              "move", new_dir.c_str(), target.c_str());
     return kPrjExists;
@@ -205,22 +207,21 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
   // leaves it for the next update, which puts the move right.
   const admin::MoveJournal journal{record.number, record.host, target, old_dir, new_dir};
   if (admin::WriteMoveJournal(journal) != 0) {
-    services::ToolMessageBox(services::kMessageError, "%s",
+    services::ToolMessageBox(ctx, services::kMessageError, "%s",
                              extlib::LanguageTextWith(extlib::kProjectCommandTexts, 2, {shown}).c_str());
     return kPrjFailed;
   }
   bool copied = false;
   if (const int rc = MoveFolder(old_dir, new_dir, &copied); rc != 0)
-    return ReportFolderNotMoved(record.number, old_dir, new_dir, rc);
-  bool written = extlib::seek_prj_set(handle, position) == 0 &&
-                 extlib::write_PrjInfo(extlib::ActiveContext(), handle, &moved) == 0;
+    return ReportFolderNotMoved(ctx, record.number, old_dir, new_dir, rc);
+  bool written = extlib::seek_prj_set(handle, position) == 0 && extlib::write_PrjInfo(ctx, handle, &moved) == 0;
   if (!written) {
     const int names = RecordNamesTarget(handle, position, record.number, target);
     if (names < 0) {
       // Which folder the record names cannot be told: both stay, and the
       // journal with them, for the next update to put the move right.
       services::ToolMessageBox(
-          services::kMessageError, "%s",
+          ctx, services::kMessageError, "%s",
           extlib::LanguageTextWith(extlib::kProjectCommandTexts, 17, {shown, old_dir, new_dir}).c_str());
       return kPrjFailed;
     }
@@ -233,69 +234,69 @@ int MoveLocked(int handle, long position, const std::string& name, extlib::PRJ r
   bool went_out = false;
   if (written && extlib::HostGoingOut(target)) {
     went_out = true;
-    if (extlib::seek_prj_set(handle, position) != 0 ||
-        extlib::write_PrjInfo(extlib::ActiveContext(), handle, &record) != 0) {
+    if (extlib::seek_prj_set(handle, position) != 0 || extlib::write_PrjInfo(ctx, handle, &record) != 0) {
       // The record names the target still: the folder stays with it, and the
       // journal for the update.
-      ReportProjectError(kPrjHostCheckedOut);
+      ReportProjectError(ctx, kPrjHostCheckedOut);
       return kPrjHostCheckedOut;
     }
     written = false;
   }
-  if (written) return FinishMove(handle, position, record, shown, old_dir, new_dir, moved, copied);
-  return PutFolderBack(record.number, shown, old_dir, new_dir, copied, went_out);
+  if (written) return FinishMove(ctx, handle, position, record, shown, old_dir, new_dir, moved, copied);
+  return PutFolderBack(ctx, record.number, shown, old_dir, new_dir, copied, went_out);
 }
 
 }  // namespace
 
-extlib::ProjectCode CheckHostReachable(const std::string& host, std::string* host_name, std::string* host_path) {
+extlib::ProjectCode CheckHostReachable(extlib::OperationContext& ctx, const std::string& host, std::string* host_name,
+                                       std::string* host_path) {
   std::string data_path;
-  int rc = extlib::get_data_path(extlib::ActiveContext(), host, &data_path);
+  int rc = extlib::get_data_path(ctx, host, &data_path);
   if (rc != 0) {
-    services::ToolMessageBox(services::kMessageWarning, "Can't find the host <%s> in the administration.\n",
+    services::ToolMessageBox(ctx, services::kMessageWarning, "Can't find the host <%s> in the administration.\n",
                              host.c_str());
     return extlib::AsProjectCode(rc);
   }
   *host_name = host;
   std::vector<extlib::HostEntry> hosts;
-  if (extlib::ReadHostList(extlib::ActiveContext(), &hosts) == 0)
+  if (extlib::ReadHostList(ctx, &hosts) == 0)
     for (const extlib::HostEntry& h : hosts)
       if (platform::EqualsIgnoreCaseCp1252(h.name, host)) *host_name = h.name;
   if (extlib::lfBuildNetPath(*host_name, data_path, host_path) != 0) {
-    services::ToolMessageBox(services::kMessageWarning, "Can't build path for host <%s>\n", host.c_str());
+    services::ToolMessageBox(ctx, services::kMessageWarning, "Can't build path for host <%s>\n", host.c_str());
     return kPrjNotReachable;
   }
   if (extlib::lzcheck_path(*host_path) != 1) {
-    services::ToolMessageBox(services::kMessageWarning, "No access to host <%s>\n", host.c_str());
+    services::ToolMessageBox(ctx, services::kMessageWarning, "No access to host <%s>\n", host.c_str());
     return kPrjNotReachable;
   }
   return extlib::kPrjOk;
 }
 
-extlib::ProjectCode MoveProject(const std::string& padded_name, const std::string& host) {
+extlib::ProjectCode MoveProject(extlib::OperationContext& ctx, const std::string& padded_name,
+                                const std::string& host) {
   extlib::PRJ record;
-  int rc = CheckMayChangeProject(padded_name, "move", kPrjPrivate, &record);
+  int rc = CheckMayChangeProject(ctx, padded_name, "move", kPrjPrivate, &record);
   if (rc != 0) return extlib::AsProjectCode(rc);
   std::string target, host_path;
-  if ((rc = CheckHostReachable(host, &target, &host_path)) != 0) return extlib::AsProjectCode(rc);
+  if ((rc = CheckHostReachable(ctx, host, &target, &host_path)) != 0) return extlib::AsProjectCode(rc);
 
-  const int handle = extlib::open_prj_info(extlib::ActiveContext(), extlib::kSlotNet, extlib::kOpenExisting);
+  const int handle = extlib::open_prj_info(ctx, extlib::kSlotNet, extlib::kOpenExisting);
   if (handle < 0) {
     rc = extlib::AdministrationOpenFailure(extlib::kSlotNet);
-    ReportProjectError(rc);
+    ReportProjectError(ctx, rc);
     return extlib::AsProjectCode(rc);
   }
-  const long found =
-      extlib::get_prj_position(extlib::ActiveContext(), handle, padded_name, extlib::kSlotNet, extlib::kOpenExisting);
+  const long found = extlib::get_prj_position(ctx, handle, padded_name, extlib::kSlotNet, extlib::kOpenExisting);
   if (found < 0) {
     rc = found == -1 ? kPrjNotFound : static_cast<int>(found);
-    ReportProjectError(rc);
+    ReportProjectError(ctx, rc);
     return extlib::AsProjectCode(rc);
   }
   // Released on every path, by the slot it locked.
   extlib::RecordLock lock;
-  if (extlib::LockRecordByNumber(extlib::ActiveContext(), handle, record.number, &lock) != 0) {
-    ReportProjectError(kPrjLockFailed);
+  if (extlib::LockRecordByNumber(ctx, handle, record.number, &lock) != 0) {
+    ReportProjectError(ctx, kPrjLockFailed);
     return kPrjLockFailed;
   }
   const long position = lock.slot();
@@ -303,10 +304,10 @@ extlib::ProjectCode MoveProject(const std::string& padded_name, const std::strin
   extlib::PRJ current;
   if (extlib::ReadRecordAtSlot(handle, position, &current) != 0 || padded_name != current.name ||
       current.number != record.number) {
-    ReportProjectError(kPrjNotFound);
+    ReportProjectError(ctx, kPrjNotFound);
     return kPrjNotFound;
   }
-  return extlib::AsProjectCode(MoveLocked(handle, position, padded_name, current, target));
+  return extlib::AsProjectCode(MoveLocked(ctx, handle, position, padded_name, current, target));
 }
 
 }  // namespace dovrane::app

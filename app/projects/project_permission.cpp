@@ -21,9 +21,9 @@ namespace {
 
 // The computer a single project was checked out to, from its check-out
 // information file in \Net (the line after "[Host]"); "" when unknown.
-std::string CheckedOutTo(const extlib::PRJ& record) {
+std::string CheckedOutTo(extlib::OperationContext& ctx, const extlib::PRJ& record) {
   std::string dir, path, text;
-  if (extlib::make_prj_dir(extlib::ActiveContext(), record, &dir) != 0) return "";
+  if (extlib::make_prj_dir(ctx, record, &dir) != 0) return "";
   std::string entry = dir.substr(dir.find_last_of('\\') + 1);
   entry = entry.substr(0, entry.find_last_of('.')) + ".out";
   if (extlib::lffnamC(extlib::kSlotNet, entry, &path) != 0) return "";
@@ -38,7 +38,7 @@ std::string CheckedOutTo(const extlib::PRJ& record) {
 
 }  // namespace
 
-extlib::ProjectCode CheckNotCheckedOut(const extlib::PRJ& record, const char* verb) {
+extlib::ProjectCode CheckNotCheckedOut(extlib::OperationContext& ctx, const extlib::PRJ& record, const char* verb) {
   const unsigned char flags = extlib::StatusFlags(record.status);
   const std::string name = extlib::TrimmedName(record.name);
   // Each verb has its own sentences (other languages bend the verb): lines
@@ -47,32 +47,33 @@ extlib::ProjectCode CheckNotCheckedOut(const extlib::PRJ& record, const char* ve
   const int of_verb = std::string_view(verb) == "rename" ? 1 : std::string_view(verb) == "erase" ? 2 : 0;
   if (flags & extlib::kStatusHostOut) {
     services::ToolMessageBox(
-        services::kMessageWarning, "%s",
+        ctx, services::kMessageWarning, "%s",
         extlib::LanguageTextWith(extlib::kProjectCommandTexts, 8 + of_verb, {name, record.host}).c_str());
     return kPrjCheckedOutWithHost;
   }
   if (flags & extlib::kStatusProjectOut) {
-    const std::string to = CheckedOutTo(record);
+    const std::string to = CheckedOutTo(ctx, record);
     services::ToolMessageBox(
-        services::kMessageWarning, "%s",
+        ctx, services::kMessageWarning, "%s",
         extlib::LanguageTextWith(extlib::kProjectCommandTexts, (to.empty() ? 14 : 11) + of_verb, {name, to}).c_str());
     return kPrjCheckedOut;
   }
   return extlib::kPrjOk;
 }
 
-extlib::ProjectCode CheckMayChangeProject(const std::string& padded_name, const char* verb, int private_code, extlib::PRJ* record) {
-  if (extlib::ltbispC(extlib::ActiveContext(), padded_name)) {
-    services::ToolMessageBox(services::kMessageWarning, "Can't %s a private project.\n", verb);
+extlib::ProjectCode CheckMayChangeProject(extlib::OperationContext& ctx, const std::string& padded_name,
+                                          const char* verb, int private_code, extlib::PRJ* record) {
+  if (extlib::ltbispC(ctx, padded_name)) {
+    services::ToolMessageBox(ctx, services::kMessageWarning, "Can't %s a private project.\n", verb);
     return extlib::AsProjectCode(private_code);
   }
-  int rc = extlib::get_project_info(extlib::ActiveContext(), padded_name, record);
-  if (rc == 0) rc = extlib::check_PrjOwnerPermision(extlib::ActiveContext(), 1, *record);
+  int rc = extlib::get_project_info(ctx, padded_name, record);
+  if (rc == 0) rc = extlib::check_PrjOwnerPermision(ctx, 1, *record);
   if (rc != 0) {
-    ReportProjectError(rc);
+    ReportProjectError(ctx, rc);
     return extlib::AsProjectCode(rc);
   }
-  return CheckNotCheckedOut(*record, verb);
+  return CheckNotCheckedOut(ctx, *record, verb);
 }
 
 }  // namespace dovrane::app

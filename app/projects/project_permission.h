@@ -10,6 +10,10 @@
 
 #include "extlib/records/prj_record.h"
 
+namespace dovrane::extlib {
+class OperationContext;
+}  // namespace dovrane::extlib
+
 namespace dovrane::app {
 
 // 0 with the project's record, else the code, shown once: a private project
@@ -17,8 +21,10 @@ namespace dovrane::app {
 // failed lookup or missing owner rights their own code.
 // A checked-out project is refused with a message saying where it is:
 // -18 checked out with its host, -22 checked out alone.
-[[nodiscard]] extlib::ProjectCode CheckMayChangeProject(const std::string& padded_name, const char* verb, int private_code, extlib::PRJ* record);
+[[nodiscard]] extlib::ProjectCode CheckMayChangeProject(extlib::OperationContext& ctx, const std::string& padded_name,
+                                                        const char* verb, int private_code, extlib::PRJ* record);
 // Only the check-out part: 0, or the code after the message.
-[[nodiscard]] extlib::ProjectCode CheckNotCheckedOut(const extlib::PRJ& record, const char* verb);
+[[nodiscard]] extlib::ProjectCode CheckNotCheckedOut(extlib::OperationContext& ctx, const extlib::PRJ& record,
+                                                     const char* verb);
 
 }  // namespace dovrane::app

@@ -57,14 +57,14 @@ std::string BeginText(int32_t begin) {
 
 // The project folder and its size, or the unknown texts; the link line when
 // the record is a link.
-void FolderLines(const extlib::PRJ& record, std::string* out) {
+void FolderLines(extlib::OperationContext& ctx, const extlib::PRJ& record, std::string* out) {
   std::string dir, size = kUnknown;
-  if (extlib::make_prj_dir(extlib::ActiveContext(), record, &dir) != 0) {
+  if (extlib::make_prj_dir(ctx, record, &dir) != 0) {
     dir = kUnknown;
   } else {
     std::string link;
     if (record.number != 0 && ((record.status - extlib::kStatusBlank) & extlib::kStatusLink) &&
-        extlib::build_prj_dir(extlib::ActiveContext(), record, &link) == 0)
+        extlib::build_prj_dir(ctx, record, &link) == 0)
       *out += Format("PrjLink\t : %s\n", link);
     extlib::lfslash_cat(&dir);
     double kbytes = 0;
@@ -99,13 +99,14 @@ void MemberLines(const extlib::PRJ& record, std::string* out) {
   *out += "\n";
 }
 
-void NoAccess(const std::string& padded_name) {
-  services::ToolMessageBox(services::kMessageWarning, "No access to project <%s>\n", DisplayName(padded_name).c_str());
+void NoAccess(extlib::OperationContext& ctx, const std::string& padded_name) {
+  services::ToolMessageBox(ctx, services::kMessageWarning, "No access to project <%s>\n",
+                           DisplayName(padded_name).c_str());
 }
 
 // Writes the result line, or leaves the file empty after a failed lookup.
-int Answer(int lookup, const std::string& output_file, const std::string& line) {
-  int written = WriteOutputFile(output_file, lookup == 0 ? line : "");
+int Answer(extlib::OperationContext& ctx, int lookup, const std::string& output_file, const std::string& line) {
+  int written = WriteOutputFile(ctx, output_file, lookup == 0 ? line : "");
   return written != 0 ? -1 : lookup;
 }
 
@@ -117,7 +118,7 @@ std::string DisplayName(const std::string& padded_name) {
   return converted.data();
 }
 
-extlib::ProjectCode WriteOutputFile(const std::string& file, const std::string& text) {
+extlib::ProjectCode WriteOutputFile(extlib::OperationContext& ctx, const std::string& file, const std::string& text) {
   if (file.empty()) return extlib::kPrjFailed;
   std::string path;
   if (platform::IsUncPath(file) || platform::IsDrivePath(file)) {
@@ -128,8 +129,8 @@ extlib::ProjectCode WriteOutputFile(const std::string& file, const std::string& 
   }
   platform::Env* env = platform::CurrentEnv();
   // A script reads the answer from the file: a failure is named, not only counted.
-  auto failed = [&file](int error) {
-    services::ToolMessageBox(services::kMessageError, "Can't write the output file %s: %s\n", file.c_str(),
+  auto failed = [&ctx, &file](int error) {
+    services::ToolMessageBox(ctx, services::kMessageError, "Can't write the output file %s: %s\n", file.c_str(),
                              platform::SystemErrorText(error));
     return extlib::kPrjFailed;
   };
@@ -150,8 +151,8 @@ extlib::ProjectCode ProjectExist(extlib::OperationContext& ctx, const std::strin
   return extlib::AsProjectCode(extlib::ScanProjectInfo(ctx, padded_name, &record));
 }
 
-std::string ProjectInfoText(const std::string& display_name, const extlib::PRJ& record) {
-  const bool network = extlib::lfnetg(extlib::ActiveContext()) != 0;
+std::string ProjectInfoText(extlib::OperationContext& ctx, const std::string& display_name, const extlib::PRJ& record) {
+  const bool network = extlib::lfnetg(ctx) != 0;
   char number[32];
   std::snprintf(number, sizeof number, "n%.7u", record.number);
   char dbkey[32];
@@ -162,7 +163,7 @@ std::string ProjectInfoText(const std::string& display_name, const extlib::PRJ& 
   text += Format("PrjBegin\t : %s\n", BeginText(record.begin));
   text += dbkey;
   if (network) text += Format("PrjHost\t : %s\n", platform::ShowControlsCp1252(record.host, false));
-  FolderLines(record, &text);
+  FolderLines(ctx, record, &text);
   if (network) MemberLines(record, &text);
   return text;
 }
@@ -171,11 +172,11 @@ extlib::ProjectCode ProjectInfo(extlib::OperationContext& ctx, const std::string
   extlib::PRJ record;
   int rc = extlib::ScanProjectInfo(ctx, padded_name, &record);
   if (rc != 0) {
-    NoAccess(padded_name);
+    NoAccess(ctx, padded_name);
     return extlib::AsProjectCode(rc);
   }
-  services::ToolMessageBox(services::kMessageInformation, "%s",
-                           ProjectInfoText(DisplayName(padded_name), record).c_str());
+  services::ToolMessageBox(ctx, services::kMessageInformation, "%s",
+                           ProjectInfoText(ctx, DisplayName(padded_name), record).c_str());
   return extlib::kPrjOk;
 }
 
@@ -185,26 +186,26 @@ extlib::ProjectCode ProjectGetPath(extlib::OperationContext& ctx, const std::str
   extlib::PRJ record;
   int rc;
   {
-    extlib::LibraryMessagesOff quiet;
-    rc = extlib::ScanProjectInfo(ctx, padded_name, &record);
-    if (rc == 0) rc = extlib::make_prj_dir(ctx, record, &dir);
+    extlib::QuietContext quiet(ctx);
+    rc = extlib::ScanProjectInfo(quiet, padded_name, &record);
+    if (rc == 0) rc = extlib::make_prj_dir(quiet, record, &dir);
   }
   if (rc != 0) platform::Terminal::Beep();
-  if (!output_file.empty()) return extlib::AsProjectCode(Answer(rc, output_file, dir + "\n"));
+  if (!output_file.empty()) return extlib::AsProjectCode(Answer(ctx, rc, output_file, dir + "\n"));
   // Without a file the path is shown, as the other two getters show theirs.
-  if (rc == 0) services::ToolMessageBox(services::kMessageInformation, "%s\n", dir.c_str());
+  if (rc == 0) services::ToolMessageBox(ctx, services::kMessageInformation, "%s\n", dir.c_str());
   return extlib::AsProjectCode(rc);
 }
 
 extlib::ProjectCode ProjectGetNumber(extlib::OperationContext& ctx, const std::string& padded_name, const std::string& output_file) {
   extlib::PRJ record;
   int rc = extlib::ScanProjectInfo(ctx, padded_name, &record);
-  if (rc != 0) NoAccess(padded_name);
+  if (rc != 0) NoAccess(ctx, padded_name);
   char line[32];
   std::snprintf(line, sizeof line, "%07u\n", record.number);
-  if (!output_file.empty()) return extlib::AsProjectCode(Answer(rc, output_file, line));
+  if (!output_file.empty()) return extlib::AsProjectCode(Answer(ctx, rc, output_file, line));
   if (rc == 0)
-    services::ToolMessageBox(services::kMessageInformation, "Project name: %s\nProject number: %07u\n",
+    services::ToolMessageBox(ctx, services::kMessageInformation, "Project name: %s\nProject number: %07u\n",
                              DisplayName(padded_name).c_str(), record.number);
   return extlib::AsProjectCode(rc);
 }
@@ -214,13 +215,13 @@ extlib::ProjectCode ProjectGetDbId(extlib::OperationContext& ctx, const std::str
   extlib::PRJ record;
   int rc = extlib::ScanProjectInfo(ctx, padded_name, &record);
   if (rc == 0) key = record.dbkey;  // what get_project_key answers
-  if (rc != 0) NoAccess(padded_name);
+  if (rc != 0) NoAccess(ctx, padded_name);
   // Keys are unsigned ten-digit values: printed unsigned, never negative.
   char line[32];
   std::snprintf(line, sizeof line, "%u\n", key);
-  if (!output_file.empty()) return extlib::AsProjectCode(Answer(rc, output_file, line));
+  if (!output_file.empty()) return extlib::AsProjectCode(Answer(ctx, rc, output_file, line));
   if (rc == 0)
-    services::ToolMessageBox(services::kMessageInformation, "PrjName: <%s>\nPrjDBkey: %u\n",
+    services::ToolMessageBox(ctx, services::kMessageInformation, "PrjName: <%s>\nPrjDBkey: %u\n",
                              DisplayName(padded_name).c_str(), key);
   return extlib::AsProjectCode(rc);
 }

@@ -28,11 +28,12 @@ namespace dovrane::app {
                                    const std::string& output_file);
 
 // The text -info shows for a record (display_name: the converted padded name).
-std::string ProjectInfoText(const std::string& display_name, const extlib::PRJ& record);
+std::string ProjectInfoText(extlib::OperationContext& ctx, const std::string& display_name, const extlib::PRJ& record);
 // The user's name text as the system shows it (the padding kept).
 std::string DisplayName(const std::string& padded_name);
 // Replaces the named file with text. Relative names are taken from the folder
 // the program was started in; Windows-style paths are mapped. 0 or -1.
-[[nodiscard]] extlib::ProjectCode WriteOutputFile(const std::string& file, const std::string& text);
+[[nodiscard]] extlib::ProjectCode WriteOutputFile(extlib::OperationContext& ctx, const std::string& file,
+                                                  const std::string& text);
 
 }  // namespace dovrane::app

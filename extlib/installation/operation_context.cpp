@@ -54,9 +54,4 @@ BindContext::BindContext(OperationContext& context) : previous_(t_bound) { t_bou
 
 BindContext::~BindContext() { t_bound = previous_; }
 
-LibraryMessagesOff::LibraryMessagesOff()
-    : quiet_(ActiveContext().installation(), &ActiveContext().Messenger()), bind_(quiet_) {
-  quiet_.library_messages = false;
-}
-
 }  // namespace dovrane::extlib

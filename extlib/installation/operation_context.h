@@ -82,10 +82,11 @@ class OperationContext {
   std::atomic<bool> cancel_{false};
 };
 
-// The context the library's own messages of this thread go to: the one bound
-// last on this thread, else the process default (the process default
-// installation, no progress, the current messenger), which the C-style
-// library names act on.
+// The context bound last on this thread, else the process default (the
+// process default installation, no progress, the current messenger). The
+// library takes its context as a parameter; only the command line's dispatch
+// and the window's worker runner still bind one, for the code above the
+// library that has no context of its own yet.
 OperationContext& ActiveContext();
 OperationContext& DefaultContext();
 
@@ -99,8 +100,7 @@ class QuietContext : public OperationContext {
   }
 };
 
-// Binds a context to the calling thread for a scope, so the library's own
-// messages of that operation go to its messenger (or are off).
+// Binds a context to the calling thread for a scope (see ActiveContext).
 class BindContext {
  public:
   explicit BindContext(OperationContext& context);
@@ -110,17 +110,6 @@ class BindContext {
 
  private:
   OperationContext* previous_;
-};
-
-// A lookup whose failure is expected: for the scope the library's messages are
-// off, while questions and boxes of the caller still go to its messenger.
-class LibraryMessagesOff {
- public:
-  LibraryMessagesOff();
-
- private:
-  OperationContext quiet_;
-  BindContext bind_;
 };
 
 // For a part of an operation that shows no progress lines (the host-scoped

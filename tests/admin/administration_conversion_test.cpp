@@ -84,18 +84,18 @@ class AdministrationConversionTest : public ::testing::Test {
 TEST_F(AdministrationConversionTest, CurrentAdministrationIsLeftAlone) {
   inst_.WriteAdministration(Records(3), 3);
   const std::string before = inst_.Admin();
-  EXPECT_EQ(CheckAdministrationVersion(), 0);
+  EXPECT_EQ(CheckAdministrationVersion(extlib::DefaultContext()), 0);
   EXPECT_EQ(inst_.Admin(), before);
   EXPECT_FALSE(inst_.dir.Exists("SRV1/cad/Net/project.dat.old"));
 }
 
 TEST_F(AdministrationConversionTest, UnknownOrUnreadableVersion) {
   inst_.dir.Write("SRV1/cad/Net/project.dat", " 4n0000001\r\n" + std::string(114, 'x') + "\r\n");
-  EXPECT_EQ(CheckAdministrationVersion(), -15);
+  EXPECT_EQ(CheckAdministrationVersion(extlib::DefaultContext()), -15);
   EXPECT_EQ(messages_.All(), "Unknown version of project administration.\n");
   EXPECT_EQ(messages_.icons.back(), platform::kMbIconError);
   inst_.dir.Write("SRV1/cad/Net/project.dat", " 3n0000001\r\n" + std::string(100, 'x') + "\r\n");
-  EXPECT_EQ(CheckAdministrationVersion(), -2);
+  EXPECT_EQ(CheckAdministrationVersion(extlib::DefaultContext()), -2);
   EXPECT_EQ(messages_.texts.back(), "Project administration can not be opened.\n");
 }
 
@@ -108,7 +108,7 @@ TEST_F(AdministrationConversionTest, FirstLineWithoutAWholeContainerChangesNothi
     const size_t eol = file.find("\r\n", 12);
     file.erase(eol - static_cast<size_t>(cut), static_cast<size_t>(cut));
     inst_.dir.Write("SRV1/cad/Net/project.dat", file);
-    EXPECT_EQ(CheckAdministrationVersion(), -2) << cut;
+    EXPECT_EQ(CheckAdministrationVersion(extlib::DefaultContext()), -2) << cut;
     EXPECT_EQ(inst_.Admin(), file) << cut;
     EXPECT_FALSE(inst_.dir.Exists("SRV1/cad/Net/project.dat.old")) << cut;
   }
@@ -121,7 +121,7 @@ TEST_F(AdministrationConversionTest, ContainerChangeClearsTheAddedBitmapAndDrops
   inst_.WriteAdministration(records, 4);
   const std::string before = inst_.Admin();
   inst_.dir.Write("SRV1/cad/Net/users.dat", "containers 2\r\n");
-  ASSERT_EQ(CheckAdministrationVersion(), 0);
+  ASSERT_EQ(CheckAdministrationVersion(extlib::DefaultContext()), 0);
   EXPECT_EQ(inst_.dir.Read("SRV1/cad/Net/project.dat.old"), before);
   std::vector<PRJ> after = List();
   ASSERT_EQ(after.size(), 3u);
@@ -145,7 +145,7 @@ TEST_F(AdministrationConversionTest, HighestNumberRule) {
     inst_.containers = 2;  // written for two containers: must be converted back to one
     inst_.WriteAdministration(records, c.header);
     inst_.containers = 1;
-    ASSERT_EQ(ConvertAdministration(), 0);
+    ASSERT_EQ(ConvertAdministration(extlib::DefaultContext()), 0);
     EXPECT_EQ(inst_.Admin().substr(0, 10), " 3" + extlib::NumberText(c.want)) << c.largest;
   }
 }
@@ -156,7 +156,7 @@ TEST_F(AdministrationConversionTest, UnreadableLineIsNamedAndTheRestKept) {
   text.replace(12 + 2 * 116 + 52, 1, "x");  // record 3: bad number
   inst_.dir.Write("SRV1/cad/Net/project.dat", text);
   inst_.dir.Write("SRV1/cad/Net/users.dat", "containers 2\r\n");
-  ASSERT_EQ(CheckAdministrationVersion(), 0);
+  ASSERT_EQ(CheckAdministrationVersion(extlib::DefaultContext()), 0);
   EXPECT_EQ(List().size(), 4u);
   EXPECT_NE(messages_.All().find("1 line(s) of the old project administration could not be read and are left out: 3"),
             std::string::npos)
@@ -172,7 +172,7 @@ TEST_F(AdministrationConversionTest, NoReadableLineLeavesTheAdministrationAsItIs
   inst_.dir.Write("SRV1/cad/Net/project.dat", text);
   inst_.dir.Write("SRV1/cad/Net/project.dat.old", "earlier\r\n");
   inst_.dir.Write("SRV1/cad/Net/users.dat", "containers 2\r\n");
-  EXPECT_EQ(CheckAdministrationVersion(), -2);
+  EXPECT_EQ(CheckAdministrationVersion(extlib::DefaultContext()), -2);
   EXPECT_EQ(inst_.Admin(), text);
   EXPECT_EQ(inst_.dir.Read("SRV1/cad/Net/project.dat.old"), "earlier\r\n");
   EXPECT_NE(messages_.All().find("none of its 3 line(s) could be read"), std::string::npos) << messages_.All();
@@ -184,7 +184,7 @@ TEST_F(AdministrationConversionTest, LastRecordWithoutItsLineEndIsConverted) {
   const std::string text = inst_.Admin();
   inst_.dir.Write("SRV1/cad/Net/project.dat", text.substr(0, text.size() - 2));
   inst_.dir.Write("SRV1/cad/Net/users.dat", "containers 2\r\n");
-  ASSERT_EQ(CheckAdministrationVersion(), 0);
+  ASSERT_EQ(CheckAdministrationVersion(extlib::DefaultContext()), 0);
   std::vector<PRJ> after = List();
   ASSERT_EQ(after.size(), 3u);
   EXPECT_EQ(extlib::TrimmedName(after[2].name), "P3");
@@ -213,7 +213,7 @@ TEST_F(AdministrationConversionTest, RefusedWhileAnotherProcessHoldsARecordLock)
   ASSERT_EQ(::read(ready[0], &c, 1), 1);
   platform::ManualClockEnv clock;  // the conversion's lock wait takes no real time
   platform::SetCurrentEnv(&clock);
-  EXPECT_EQ(CheckAdministrationVersion(), -7);
+  EXPECT_EQ(CheckAdministrationVersion(extlib::DefaultContext()), -7);
   platform::SetCurrentEnv(nullptr);
   ::close(done[1]);
   for (int fd : {ready[0], ready[1]}) ::close(fd);
@@ -233,7 +233,7 @@ TEST_F(AdministrationConversionTest, KilledConversionLeavesOldOrWholeNewAdminist
     if (pid == 0) {
       KillingEnv env(nth);
       platform::SetCurrentEnv(&env);
-      ::_exit(ConvertAdministration() == 0 ? 0 : 1);
+      ::_exit(ConvertAdministration(extlib::DefaultContext()) == 0 ? 0 : 1);
     }
     int status = 0;
     ::waitpid(pid, &status, 0);
@@ -243,7 +243,7 @@ TEST_F(AdministrationConversionTest, KilledConversionLeavesOldOrWholeNewAdminist
     EXPECT_TRUE(is_old || is_new) << "killed at step " << nth << ", size " << now.size();
     saw_old = saw_old || is_old;
     saw_new = saw_new || is_new;
-    ASSERT_EQ(CheckAdministrationVersion(), 0) << nth;  // the next run finishes the work
+    ASSERT_EQ(CheckAdministrationVersion(extlib::DefaultContext()), 0) << nth;  // the next run finishes the work
     EXPECT_EQ(List().size(), 300u) << nth;
   }
   EXPECT_TRUE(saw_old);
@@ -254,7 +254,7 @@ TEST_F(AdministrationConversionTest, Version2SampleInstallationConvertsWithProje
   testing::TempDir dir;
   ASSERT_NO_FATAL_FAILURE(UseSampleInstallation(dir.path() + "/i", 30, 2));
   const std::string old_text = dir.Read("i/unc/SRV1/cad/Net/project.dat");
-  ASSERT_EQ(CheckAdministrationVersion(), 0);
+  ASSERT_EQ(CheckAdministrationVersion(extlib::DefaultContext()), 0);
   EXPECT_EQ(dir.Read("i/unc/SRV1/cad/Net/project.dat.old"), old_text);
   std::vector<PRJ> after = List();
   ASSERT_EQ(after.size(), 30u);
@@ -284,7 +284,7 @@ TEST(OldLayoutConversionTest, DosTextBecomesTheNamesOfTheCurrentLayoutOnce) {
       ASSERT_EQ(extlib::ListInstallationProjects(inst, &current), 0);
       continue;
     }
-    ASSERT_EQ(CheckAdministrationVersion(), 0) << version;
+    ASSERT_EQ(CheckAdministrationVersion(extlib::DefaultContext()), 0) << version;
     std::vector<std::string> converted;
     ASSERT_EQ(extlib::ListInstallationProjects(inst, &converted), 0);
     EXPECT_EQ(converted, current) << version;  // the same names, umlauts included
@@ -306,7 +306,7 @@ TEST(ContainerRoundTripTest, OneToTwoAndBackGivesTheSameAdministration) {
   const std::string original = dir.Read("i/unc/SRV1/cad/Net/project.dat");
   for (int containers : {2, 1}) {
     ASSERT_EQ(extlib::lzuSetCountOfUserContainers(containers), 0);
-    ASSERT_EQ(CheckAdministrationVersion(), 0) << containers;
+    ASSERT_EQ(CheckAdministrationVersion(extlib::DefaultContext()), 0) << containers;
     EXPECT_EQ(dir.Read("i/unc/SRV1/cad/Net/project.dat").size(), 12u + 50u * (containers == 2 ? 124u : 116u));
   }
   EXPECT_EQ(dir.Read("i/unc/SRV1/cad/Net/project.dat"), original);

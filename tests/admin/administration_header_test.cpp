@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "extlib/installation/operation_context.h"
 #include "extlib/records/record_line.h"
 #include "platform/env.h"
 #include "platform/manual_clock_env.h"
@@ -19,7 +20,8 @@ class AdministrationHeaderTest : public ::testing::Test {
  protected:
   int Open(const std::string& contents, AdministrationHeader* header) {
     inst_.dir.Write("SRV1/cad/Net/project.dat", contents);
-    int fd = OpenAdministrationHeader(inst_.Native("SRV1/cad/Net/project.dat"), ShareMode::kDenyNone, header);
+    int fd = OpenAdministrationHeader(extlib::DefaultContext(), inst_.Native("SRV1/cad/Net/project.dat"),
+                                      ShareMode::kDenyNone, header);
     if (fd >= 0) fds_.push_back(fd);
     return fd;
   }
@@ -142,13 +144,13 @@ TEST_F(AdministrationHeaderTest, V12LinesTakeTheVersionFromTheFolder) {
   ASSERT_GE(fd, 0);
   RecordStream in(fd);
   PRJ r;
-  ASSERT_EQ(ReadRecordV12(in, h, &r), 0);
+  ASSERT_EQ(ReadRecordV12(extlib::DefaultContext(), in, h, &r), 0);
   EXPECT_EQ(r.version, 16);
   EXPECT_TRUE(extlib::MemberBit(r, 3));
-  EXPECT_EQ(ReadRecordV12(in, h, &r), -1);
-  ASSERT_EQ(ReadRecordV12(in, h, &r), 0);
+  EXPECT_EQ(ReadRecordV12(extlib::DefaultContext(), in, h, &r), -1);
+  ASSERT_EQ(ReadRecordV12(extlib::DefaultContext(), in, h, &r), 0);
   EXPECT_EQ(r.version, 19);
-  EXPECT_EQ(ReadRecordV12(in, h, &r), 1);
+  EXPECT_EQ(ReadRecordV12(extlib::DefaultContext(), in, h, &r), 1);
 }
 
 }  // namespace
@@ -162,18 +164,18 @@ TEST(AdministrationHeaderShareTest, DenyReadWriteKeepsOtherOpensOut) {
   inst.WriteAdministration({SmallInstallation::Record("Office", 1)}, 1);
   const std::string path = inst.Native("SRV1/cad/Net/project.dat");
   AdministrationHeader header;
-  int fd = OpenAdministrationHeader(path, ShareMode::kDenyReadWrite, &header);
+  int fd = OpenAdministrationHeader(extlib::DefaultContext(), path, ShareMode::kDenyReadWrite, &header);
   ASSERT_GE(fd, 0);
   AdministrationHeader other;
   platform::ManualClockEnv clock;
   platform::SetCurrentEnv(&clock);
-  EXPECT_EQ(OpenAdministrationHeader(path, ShareMode::kDenyWrite, &other), -2);  // in use
+  EXPECT_EQ(OpenAdministrationHeader(extlib::DefaultContext(), path, ShareMode::kDenyWrite, &other), -2);  // in use
   platform::SetCurrentEnv(nullptr);
   // Refused only after the holder had its time to let the file go.
   EXPECT_GE(clock.ElapsedMs(), kShareLockTimeoutMs);
   EXPECT_LT(clock.ElapsedMs(), 2 * kShareLockTimeoutMs);
   platform::CurrentEnv()->Close(fd);
-  fd = OpenAdministrationHeader(path, ShareMode::kDenyWrite, &other);
+  fd = OpenAdministrationHeader(extlib::DefaultContext(), path, ShareMode::kDenyWrite, &other);
   EXPECT_GE(fd, 0);
   platform::CurrentEnv()->Close(fd);
 }

@@ -71,21 +71,21 @@ TEST_F(AppendBatchTest, OwnWritesOverTheSnapshotAgreeWithTheFileReadAgain) {
   std::memcpy(twin.name, records[7].name, extlib::kNameLength);  // the name of slot 8
   extlib::SetPrjHost(&moved, "SRV1");
   const int handle = extlib::open_prj_info(extlib::DefaultContext(), extlib::kSlotNet, extlib::kOpenExisting);
-  const uint64_t generation = CurrentIndex()->Generation();
-  ASSERT_EQ(CurrentIndex()->Largest(), largest.number);
-  ASSERT_EQ(MarkRecordDeleted(largest, handle), 0);     // slot 12 free, the largest number gone
-  EXPECT_EQ(CurrentIndex()->Largest(), records[records.size() - 2].number);
-  ASSERT_EQ(MarkRecordDeleted(records[4], handle), 0);  // slot 5 free
+  const uint64_t generation = CurrentIndex(extlib::DefaultContext())->Generation();
+  ASSERT_EQ(CurrentIndex(extlib::DefaultContext())->Largest(), largest.number);
+  ASSERT_EQ(MarkRecordDeleted(extlib::DefaultContext(), largest, handle), 0);  // slot 12 free, the largest number gone
+  EXPECT_EQ(CurrentIndex(extlib::DefaultContext())->Largest(), records[records.size() - 2].number);
+  ASSERT_EQ(MarkRecordDeleted(extlib::DefaultContext(), records[4], handle), 0);  // slot 5 free
   ASSERT_EQ(WriteWhole(moved, handle), 0);
-  ASSERT_EQ(AppendRecord(twin), 0);                     // into slot 5, before its twin
-  ASSERT_EQ(MarkRecordDeleted(records[7], handle), 0);  // the twin in slot 5 is the one now
-  ASSERT_EQ(AppendRecord(Record("Anbau", 91)), 0);      // into slot 12
-  ASSERT_EQ(AppendRecord(Record("Brunnen", 92)), 0);    // past the end
-  ProjectIndex* own = CurrentIndex();
+  ASSERT_EQ(AppendRecord(extlib::DefaultContext(), twin), 0);                     // into slot 5, before its twin
+  ASSERT_EQ(MarkRecordDeleted(extlib::DefaultContext(), records[7], handle), 0);  // the twin in slot 5 is the one now
+  ASSERT_EQ(AppendRecord(extlib::DefaultContext(), Record("Anbau", 91)), 0);      // into slot 12
+  ASSERT_EQ(AppendRecord(extlib::DefaultContext(), Record("Brunnen", 92)), 0);    // past the end
+  ProjectIndex* own = CurrentIndex(extlib::DefaultContext());
   ASSERT_EQ(own->Generation(), generation);  // the writes were kept, the file not read again
   extlib::ProjectTable table(extlib::ProcessInstallation());
   ProjectIndex fresh;
-  ASSERT_EQ(fresh.Load(table), 0);
+  ASSERT_EQ(fresh.Load(extlib::DefaultContext(), table), 0);
   auto slots = [](const std::vector<IndexedRecord>& v) {
     std::vector<std::pair<long, uint32_t>> out;
     for (const IndexedRecord& r : v) out.emplace_back(r.slot, r.record.number);
@@ -108,19 +108,19 @@ TEST_F(AppendBatchTest, OwnWritesOverTheSnapshotAgreeWithTheFileReadAgain) {
 TEST_F(AppendBatchTest, PlacedRecordsAreSeenAtOnceAndWrittenTogetherUnderTheAppendLock) {
   const std::string before = Admin();
   AppendBatch batch;
-  ASSERT_EQ(batch.Add(Record("Anbau", 40), ""), 0);
-  ASSERT_EQ(batch.Add(Record("Brunnen", 41), ""), 0);
+  ASSERT_EQ(batch.Add(extlib::DefaultContext(), Record("Anbau", 40), ""), 0);
+  ASSERT_EQ(batch.Add(extlib::DefaultContext(), Record("Brunnen", 41), ""), 0);
   // The run sees them (numbers and names in use, slots taken) before the file has them.
-  ProjectIndex* index = CurrentIndex();
+  ProjectIndex* index = CurrentIndex(extlib::DefaultContext());
   ASSERT_NE(index, nullptr);
   EXPECT_TRUE(index->NumberUsed(41));
   EXPECT_TRUE(index->NameUsed("Anbau"));
   EXPECT_EQ(index->FirstFreeSlot(), static_cast<long>(kProjects) + 3);
   EXPECT_EQ(Admin(), before);
-  EXPECT_EQ(batch.Add(Record("Carport", 40), ""), -1);  // a number placed already
+  EXPECT_EQ(batch.Add(extlib::DefaultContext(), Record("Carport", 40), ""), -1);  // a number placed already
   EXPECT_NE(OtherProcessCanAppend(), 0);
 
-  ASSERT_EQ(batch.Flush(), 0);
+  ASSERT_EQ(batch.Flush(extlib::DefaultContext()), 0);
   EXPECT_EQ(OtherProcessCanAppend(), 0);
   const auto records = Records();
   ASSERT_EQ(records.size(), kProjects + 2);
@@ -128,20 +128,20 @@ TEST_F(AppendBatchTest, PlacedRecordsAreSeenAtOnceAndWrittenTogetherUnderTheAppe
   EXPECT_EQ(extlib::TrimmedName(records[kProjects + 1].name), "Brunnen");
   EXPECT_EQ(HighestInFile(), 41u);
   EXPECT_EQ(batch.Size(), 0u);
-  EXPECT_EQ(batch.Flush(), 0);  // nothing left: no write
+  EXPECT_EQ(batch.Flush(extlib::DefaultContext()), 0);  // nothing left: no write
   EXPECT_EQ(Records().size(), kProjects + 2);
 }
 
 TEST_F(AppendBatchTest, BatchIsWrittenOnceItsFirstRecordHasWaitedTheLongestWait) {
   const std::string before = Admin();
   AppendBatch batch;
-  ASSERT_EQ(batch.Add(Record("Anbau", 40), ""), 0);
+  ASSERT_EQ(batch.Add(extlib::DefaultContext(), Record("Anbau", 40), ""), 0);
   clock_.Advance(AppendBatch::kMaxWaitMs - 1);
-  ASSERT_EQ(batch.Add(Record("Brunnen", 41), ""), 0);
+  ASSERT_EQ(batch.Add(extlib::DefaultContext(), Record("Brunnen", 41), ""), 0);
   EXPECT_EQ(Admin(), before);
   EXPECT_NE(OtherProcessCanAppend(), 0);
   clock_.Advance(1);
-  ASSERT_EQ(batch.Add(Record("Carport", 42), ""), 0);
+  ASSERT_EQ(batch.Add(extlib::DefaultContext(), Record("Carport", 42), ""), 0);
   EXPECT_EQ(Records().size(), kProjects + 3);
   EXPECT_EQ(HighestInFile(), 42u);
   EXPECT_EQ(OtherProcessCanAppend(), 0);
@@ -150,7 +150,7 @@ TEST_F(AppendBatchTest, BatchIsWrittenOnceItsFirstRecordHasWaitedTheLongestWait)
 TEST_F(AppendBatchTest, PlacedRecordsSurviveTheIndexBeingReadAgainAfterAnotherWriter) {
   const extlib::PRJ first = Records().front();
   AppendBatch batch;
-  ASSERT_EQ(batch.Add(Record("Anbau", 40), ""), 0);
+  ASSERT_EQ(batch.Add(extlib::DefaultContext(), Record("Anbau", 40), ""), 0);
   // Another process rewrites a record (no append: that waits for the batch).
   pid_t pid = ::fork();
   if (pid == 0) {
@@ -167,13 +167,13 @@ TEST_F(AppendBatchTest, PlacedRecordsSurviveTheIndexBeingReadAgainAfterAnotherWr
   ::waitpid(pid, &status, 0);
   ASSERT_EQ(WEXITSTATUS(status), 0);
 
-  ProjectIndex* index = CurrentIndex();  // read again: the file changed
+  ProjectIndex* index = CurrentIndex(extlib::DefaultContext());  // read again: the file changed
   ASSERT_NE(index, nullptr);
   EXPECT_TRUE(index->NameUsed("Umbenannt"));
   EXPECT_TRUE(index->NumberUsed(40));
   EXPECT_EQ(index->FirstFreeSlot(), static_cast<long>(kProjects) + 2);
-  ASSERT_EQ(batch.Add(Record("Brunnen", 41), ""), 0);
-  ASSERT_EQ(batch.Flush(), 0);
+  ASSERT_EQ(batch.Add(extlib::DefaultContext(), Record("Brunnen", 41), ""), 0);
+  ASSERT_EQ(batch.Flush(extlib::DefaultContext()), 0);
   const auto records = Records();
   ASSERT_EQ(records.size(), kProjects + 2);
   EXPECT_EQ(extlib::TrimmedName(records[0].name), "Umbenannt");
@@ -184,31 +184,31 @@ TEST_F(AppendBatchTest, PlacedRecordsSurviveTheIndexBeingReadAgainAfterAnotherWr
 TEST_F(AppendBatchTest, AFreedSlotIsLeftToASingleAppend) {
   const extlib::PRJ third = Records()[2];
   int handle = extlib::open_prj_info(extlib::DefaultContext(), extlib::kSlotNet, extlib::kOpenExisting);
-  ASSERT_EQ(MarkRecordDeleted(third, handle), 0);
+  ASSERT_EQ(MarkRecordDeleted(extlib::DefaultContext(), third, handle), 0);
   AppendBatch batch;
-  EXPECT_EQ(batch.Add(Record("Anbau", 40), ""), 1);
+  EXPECT_EQ(batch.Add(extlib::DefaultContext(), Record("Anbau", 40), ""), 1);
   EXPECT_EQ(OtherProcessCanAppend(), 0);  // refused without keeping the lock
-  ASSERT_EQ(AppendRecord(Record("Anbau", 40)), 0);
+  ASSERT_EQ(AppendRecord(extlib::DefaultContext(), Record("Anbau", 40)), 0);
   EXPECT_EQ(extlib::TrimmedName(Records()[2].name), "Anbau");
-  EXPECT_EQ(batch.Add(Record("Brunnen", 41), ""), 0);  // now after the last again
-  ASSERT_EQ(batch.Flush(), 0);
+  EXPECT_EQ(batch.Add(extlib::DefaultContext(), Record("Brunnen", 41), ""), 0);  // now after the last again
+  ASSERT_EQ(batch.Flush(extlib::DefaultContext()), 0);
   EXPECT_EQ(Records().back().number, 41u);
 }
 
 TEST_F(AppendBatchTest, FailedWriteLeavesTheAdministrationAndForgetsThePlacedRecords) {
   const std::string before = Admin();
   AppendBatch batch;
-  ASSERT_EQ(batch.Add(Record("Anbau", 40), ""), 0);
-  ASSERT_EQ(batch.Add(Record("Brunnen", 41), ""), 0);
+  ASSERT_EQ(batch.Add(extlib::DefaultContext(), Record("Anbau", 40), ""), 0);
+  ASSERT_EQ(batch.Add(extlib::DefaultContext(), Record("Brunnen", 41), ""), 0);
   platform::FaultInjectionEnv faults;
   faults.Arm(platform::FaultPoint::kSync, 1, EIO);
   platform::Env* previous = platform::SetCurrentEnv(&faults);
-  EXPECT_EQ(batch.Flush(), -1);
+  EXPECT_EQ(batch.Flush(extlib::DefaultContext()), -1);
   platform::SetCurrentEnv(previous);
   EXPECT_EQ(Admin(), before);
   ASSERT_FALSE(messages_.texts.empty());
   EXPECT_EQ(messages_.texts.back(), "Can't append record to project administration.\n");
-  ProjectIndex* index = CurrentIndex();
+  ProjectIndex* index = CurrentIndex(extlib::DefaultContext());
   ASSERT_NE(index, nullptr);
   EXPECT_FALSE(index->NumberUsed(40));
   EXPECT_EQ(index->FirstFreeSlot(), static_cast<long>(kProjects) + 1);
@@ -225,10 +225,10 @@ TEST_F(AppendBatchTest, DiskCacheIsImportedOnlyOnceItsRecordIsWritten) {
   ASSERT_GE(attributes.deleteAttributesByProject(40), 0);
 
   AppendBatch batch;
-  ASSERT_EQ(batch.Add(Record("Anbau", 40), cache), 0);
+  ASSERT_EQ(batch.Add(extlib::DefaultContext(), Record("Anbau", 40), cache), 0);
   std::string value;
   EXPECT_NE(attributes.getAttribute(40, "PRJ_DESCRIPTION", &value), 0);
-  ASSERT_EQ(batch.Flush(), 0);
+  ASSERT_EQ(batch.Flush(extlib::DefaultContext()), 0);
   ASSERT_EQ(attributes.getAttribute(40, "PRJ_DESCRIPTION", &value), 0);
   EXPECT_EQ(value, "Anbau Nord");
 }

@@ -279,14 +279,14 @@ TEST_F(EntryCheckTest, ARecordMovedMeanwhileIsNotDeletedFromItsStaleCopy) {
   const std::string other = std::string(seen.host, 4) == "SRV2" ? "SRV3" : "SRV2";
   std::memcpy(moved.host, other.data(), other.size());
   ASSERT_EQ(WriteWhole(moved, handle), 0);
-  EXPECT_EQ(MarkRecordDeleted(seen, handle), extlib::kPrjNotFound);
+  EXPECT_EQ(MarkRecordDeleted(extlib::DefaultContext(), seen, handle), extlib::kPrjNotFound);
   const auto after_move = Records();
   const extlib::PRJ* now = Find(after_move, seen.number);
   ASSERT_NE(now, nullptr);
   EXPECT_EQ(std::string(now->host, 4), other);
   // The record as it is on disk is still removed.
   extlib::PRJ current = *now;
-  EXPECT_EQ(MarkRecordDeleted(current,
+  EXPECT_EQ(MarkRecordDeleted(extlib::DefaultContext(), current,
                               extlib::open_prj_info(extlib::DefaultContext(), extlib::kSlotNet, extlib::kOpenExisting)),
             0);
   EXPECT_EQ(Find(Records(), seen.number), nullptr);
@@ -345,12 +345,12 @@ TEST_F(EntryCheckTest, UnknownHostIsNamedOnce) {
   auto records = Records();
   extlib::PRJ r = records[0], s = records[1];
   int handle = extlib::open_prj_info(extlib::DefaultContext(), extlib::kSlotNet, extlib::kOpenExisting);
-  ASSERT_EQ(MarkRecordDeleted(r, handle), 0);
-  ASSERT_EQ(MarkRecordDeleted(s, handle), 0);
+  ASSERT_EQ(MarkRecordDeleted(extlib::DefaultContext(), r, handle), 0);
+  ASSERT_EQ(MarkRecordDeleted(extlib::DefaultContext(), s, handle), 0);
   extlib::SetPrjHost(&r, "GONE");
   extlib::SetPrjHost(&s, "GONE");
-  ASSERT_EQ(AppendRecord(r), 0);
-  ASSERT_EQ(AppendRecord(s), 0);
+  ASSERT_EQ(AppendRecord(extlib::DefaultContext(), r), 0);
+  ASSERT_EQ(AppendRecord(extlib::DefaultContext(), s), 0);
   EXPECT_EQ(CheckValidEntries(quiet_), 0);
   int named = 0;
   for (const std::string& t : messages_.texts) named += t == "Unkown host <GONE> in project administration\n";

@@ -224,7 +224,7 @@ TEST_F(InterruptedOperationsTest, TemporariesOfCheckoutFilesGoWhileNoCheckOutCan
   ASSERT_EQ(::read(locked_pipe[0], &byte, 1), 1);
   ASSERT_EQ(byte, 'l');
   extlib::SetRecordLockTimeoutMs(100);
-  EXPECT_EQ(RemoveCheckoutFileTemporaries(), 2);
+  EXPECT_EQ(RemoveCheckoutFileTemporaries(extlib::DefaultContext()), 2);
   ::close(done_pipe[1]);
   ::close(locked_pipe[0]);
   ASSERT_EQ(::waitpid(holder, nullptr, 0), holder);
@@ -324,7 +324,7 @@ TEST_F(InterruptedOperationsTest, TemporariesOfAHostListWriteCutShortGoUnderTheL
     whole.l_whence = SEEK_SET;
     ASSERT_EQ(::fcntl(fd, F_OFD_SETLK, &whole), 0);
     extlib::SetRecordLockTimeoutMs(200);
-    EXPECT_EQ(network::RegisterHostInDataCfg("\\\\SRV8\\cad"), 0);
+    EXPECT_EQ(network::RegisterHostInDataCfg(extlib::DefaultContext(), "\\\\SRV8\\cad"), 0);
     EXPECT_EQ(extlib::RemoveDeadHostListTemporaries(cfg), 0);
     const testing::ProgramResult update = Run({"-update"});
     EXPECT_EQ(update.status, 0) << update.err;
@@ -348,7 +348,7 @@ TEST_F(InterruptedOperationsTest, TemporariesOfAHostListWriteCutShortGoUnderTheL
     return out;
   };
   const auto net_before = listing();
-  ASSERT_EQ(network::RegisterHostInDataCfg("\\\\SRV8\\cad"), 1);
+  ASSERT_EQ(network::RegisterHostInDataCfg(extlib::DefaultContext(), "\\\\SRV8\\cad"), 1);
   EXPECT_FALSE(fs::exists(first));
   EXPECT_EQ(testing::ReadFile(cfg), before + "SRV8 \\cad\n");
   EXPECT_EQ(listing(), net_before);

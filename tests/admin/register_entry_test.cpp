@@ -74,7 +74,7 @@ TEST_F(RegisterEntryTest, PlainNamesOnTwoHostsBecomeUniqueAndStayOneRecordEach) 
 TEST_F(RegisterEntryTest, FolderThatCannotBeSetAsPathFailsAndStaysUnregistered) {
   NewFolder("SRV1", "Werkhalle.prj");
   HostFolder folder;
-  ASSERT_EQ(ProjectFolderOfHost("SRV1", FolderUse::kRegister, &folder.dir), 0);
+  ASSERT_EQ(ProjectFolderOfHost(extlib::DefaultContext(), "SRV1", FolderUse::kRegister, &folder.dir), 0);
   folder.net_id = extlib::get_PRJVekNetID();
   folder.slot = extlib::kSlotCount;  // no such slot
   EXPECT_NE(RegisterEntryInFolder(quiet_, false, "SRV1", folder, "Werkhalle.prj"), 0);
@@ -111,7 +111,7 @@ TEST_F(RegisterEntryTest, NumberWrapsAfter9999999AndSkipsNumbersInUse) {
   extlib::NullRecord null_record;
   extlib::SetNullRecordHighest(&null_record, 9999999);
   ASSERT_EQ(extlib::write_null_record(extlib::DefaultContext(), handle, &null_record), 0);
-  ASSERT_EQ(MarkRecordDeleted(third, handle), 0);
+  ASSERT_EQ(MarkRecordDeleted(extlib::DefaultContext(), third, handle), 0);
   fs::remove_all(Folder(third.host, 3));
   NewFolder("SRV3", "Neu.prj");
   ASSERT_EQ(ScanHostProjects(quiet_, "SRV3", 2), 0);

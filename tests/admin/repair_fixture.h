@@ -58,7 +58,7 @@ class RepairTest : public ::testing::Test {
 
   // Another writer's change: the record written whole, under its lock.
   static int WriteWhole(const extlib::PRJ& record, int handle, long slot = 0) {
-    return RewriteRecord(record, handle, slot, [&record](extlib::PRJ* now) {
+    return RewriteRecord(extlib::DefaultContext(), record, handle, slot, [&record](extlib::PRJ* now) {
       *now = record;
       return true;
     });

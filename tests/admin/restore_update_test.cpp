@@ -354,7 +354,7 @@ TEST_F(RestoreUpdateTest, UserCountChangeGivesUpAfterItsWaitWhileAnotherProcessH
   ASSERT_GE(holder, 0);
   ASSERT_EQ(clock.Lock(holder, 0, 0, platform::LockMode::kShared, 0), 0);
   platform::SetCurrentEnv(&clock);
-  const int rc = SetMaxUserCount(32 * (containers + 1));
+  const int rc = SetMaxUserCount(extlib::DefaultContext(), 32 * (containers + 1));
   platform::SetCurrentEnv(nullptr);
   platform::CloseNothingPending(&clock, holder);
   EXPECT_EQ(rc, -1);
@@ -418,7 +418,7 @@ TEST_F(RestoreUpdateTest, AClockDecadesBehindPrunesTheOldestSetsByTheFileSystems
   behind.SetClockOffset(-30LL * 365 * 86400);
   platform::SetCurrentEnv(&behind);
   std::string made;
-  const int rc = BackupSharedFiles(&made);
+  const int rc = BackupSharedFiles(extlib::DefaultContext(), &made);
   platform::SetCurrentEnv(nullptr);
   ASSERT_EQ(rc, 0);
   std::set<std::string> left;

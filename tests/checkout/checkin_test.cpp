@@ -124,13 +124,13 @@ TEST_F(CheckinTest, TheWindowsProjectCheckOutAndCheckInMeetTheSameInformationFil
 TEST_F(CheckinTest, RoundTripBringsTheHostsWorkBackAndReportsExactlyWhatChanged) {
   // On the laptop (slot 23 on its copy): a new project, a rename, an erase.
   ctx_.interactive = 0;
-  ASSERT_EQ(app::CreateProject(extlib::PadName("Laptop neu"), "WS01"), 0) << messenger_.All();
+  ASSERT_EQ(app::CreateProject(extlib::DefaultContext(), extlib::PadName("Laptop neu"), "WS01"), 0) << messenger_.All();
   ASSERT_EQ(tree::RenameProject(ctx_, "Umbenannt", list_[1].project), 0) << messenger_.All();
   ASSERT_EQ(app::EraseProject(ctx_, extlib::PadName(list_[2].project)), 0) << messenger_.All();
   // Meanwhile on the network: the laptop's new number and its new name are taken.
   WorkOn("\\\\SRV1\\cad\\Net\\");
-  ASSERT_EQ(app::CreateProject(extlib::PadName("Netz neu"), "SRV1"), 0) << messenger_.All();
-  ASSERT_EQ(app::CreateProject(extlib::PadName("Umbenannt"), "SRV2"), 0) << messenger_.All();
+  ASSERT_EQ(app::CreateProject(extlib::DefaultContext(), extlib::PadName("Netz neu"), "SRV1"), 0) << messenger_.All();
+  ASSERT_EQ(app::CreateProject(extlib::DefaultContext(), extlib::PadName("Umbenannt"), "SRV2"), 0) << messenger_.All();
   WorkOn("\\\\WS01\\cad\\Net\\");
   ASSERT_EQ(CheckIn(ctx_, kCheckinHost, list_), 1) << messenger_.All();
   std::vector<std::string> lines = LastCheckinReport().lines;
@@ -158,11 +158,11 @@ TEST_F(CheckinTest, RoundTripBringsTheHostsWorkBackAndReportsExactlyWhatChanged)
 // project is checked out alone, its mark and information file are its own.
 TEST_F(CheckinTest, ANumberTakenMeanwhileKeepsItsOwnersCheckoutFile) {
   ctx_.interactive = 0;
-  ASSERT_EQ(app::CreateProject(extlib::PadName("Laptop neu"), "WS01"), 0) << messenger_.All();
+  ASSERT_EQ(app::CreateProject(extlib::DefaultContext(), extlib::PadName("Laptop neu"), "WS01"), 0) << messenger_.All();
   WorkOn("\\\\SRV1\\cad\\Net\\");
-  ASSERT_EQ(app::CreateProject(extlib::PadName("Netz neu"), "SRV1"), 0) << messenger_.All();
+  ASSERT_EQ(app::CreateProject(extlib::DefaultContext(), extlib::PadName("Netz neu"), "SRV1"), 0) << messenger_.All();
   // Another computer checks it out alone: its mark and its information file.
-  ASSERT_TRUE(ChangeProjectStatus("Netz neu", StatusAction::kTakeProject));
+  ASSERT_TRUE(ChangeProjectStatus(extlib::DefaultContext(), "Netz neu", StatusAction::kTakeProject));
   testing::WriteFile(Unc("SRV1/cad/Net/n0000013.out"), "[Filename]\r\n\\\\SRV1\\cad\\Net\\n0000013.out\r\n");
   WorkOn("\\\\WS01\\cad\\Net\\");
   std::vector<CheckoutEntry> list = list_;

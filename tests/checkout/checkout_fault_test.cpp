@@ -16,6 +16,7 @@
 #include "checkout/checkin.h"
 #include "checkout_fixture.h"
 #include "extlib/installation/installation.h"
+#include "extlib/installation/operation_context.h"
 #include "platform/env.h"
 #include "platform/fault_injection_env.h"
 #include "support/run_program.h"
@@ -151,7 +152,7 @@ TEST_F(CheckoutFaultTest, AKillAtEveryWriteRenameAndCloseIsCompletedByASecondChe
             extlib::lzende();
             site_.Activate();
             if (mode == kCheckoutHost) return Run(mode);
-            return app::UnblockProject(extlib::PadName(list_[0].project)) == 0 ? 1 : 0;
+            return app::UnblockProject(extlib::DefaultContext(), extlib::PadName(list_[0].project)) == 0 ? 1 : 0;
           }, 60000);
           EXPECT_EQ(next, 1) << where;
           after = WithoutTemporaries(State());

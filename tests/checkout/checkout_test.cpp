@@ -8,6 +8,7 @@
 #include "checkout/net_copy.h"
 #include "checkout/project_status.h"
 #include "checkout_fixture.h"
+#include "extlib/installation/operation_context.h"
 #include "support/scoped_environment.h"
 
 namespace dovrane::checkout {
@@ -187,10 +188,10 @@ TEST_F(CheckoutTest, StatusActionsChangeOnlyTheirBit) {
   for (const Case& c : cases) {
     site_.EditRecord(numbers_[0], [&](extlib::PRJ* r) { r->status = c.before; });
     site_.Activate();
-    EXPECT_EQ(ChangeProjectStatus(list_[0].project, c.action), c.ok) << int(c.before);
+    EXPECT_EQ(ChangeProjectStatus(extlib::DefaultContext(), list_[0].project, c.action), c.ok) << int(c.before);
     EXPECT_EQ(Status(numbers_[0]), c.after) << int(c.before);
   }
-  EXPECT_TRUE(ChangeProjectStatus("No such project", StatusAction::kTakeWithHost));
+  EXPECT_TRUE(ChangeProjectStatus(extlib::DefaultContext(), "No such project", StatusAction::kTakeWithHost));
 }
 
 }  // namespace

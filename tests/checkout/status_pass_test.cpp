@@ -33,12 +33,13 @@ class StatusPassTest : public CheckoutFixture {
 
 TEST_F(StatusPassTest, MarksManyProjectsWithOneReadOfTheList) {
   StatusPass pass("WS01");
-  for (const CheckoutEntry& e : list_) EXPECT_TRUE(pass.Change(e.project, StatusAction::kTakeWithHost)) << e.project;
+  for (const CheckoutEntry& e : list_)
+    EXPECT_TRUE(pass.Change(extlib::DefaultContext(), e.project, StatusAction::kTakeWithHost)) << e.project;
   for (uint32_t n : numbers_) EXPECT_EQ(Status(n) & kHostCheckedOut, kHostCheckedOut) << n;
   EXPECT_EQ(pass.ListReads(), 1);
   // The second take is refused as one at a time is; what it found is told.
   unsigned char seen = 0;
-  EXPECT_FALSE(pass.Change(list_[0].project, StatusAction::kTakeWithHost));
+  EXPECT_FALSE(pass.Change(extlib::DefaultContext(), list_[0].project, StatusAction::kTakeWithHost));
   ASSERT_TRUE(pass.SeenStatus(list_[0].project, &seen));
   EXPECT_EQ(seen & kHostCheckedOut, kHostCheckedOut);
   // A project of another host does not go out with this one.
@@ -47,24 +48,25 @@ TEST_F(StatusPassTest, MarksManyProjectsWithOneReadOfTheList) {
   for (uint32_t n = 1; n <= kProjects && !other_number; ++n)
     if (site_.Record(n, &other) && std::string(other.host) != "WS01") other_number = n;
   ASSERT_NE(other_number, 0u);
-  EXPECT_FALSE(pass.Change(other.name, StatusAction::kTakeWithHost));
+  EXPECT_FALSE(pass.Change(extlib::DefaultContext(), other.name, StatusAction::kTakeWithHost));
   EXPECT_EQ(Status(other_number) & kHostCheckedOut, 0u);
-  EXPECT_TRUE(pass.Change("No such project", StatusAction::kTakeWithHost));
+  EXPECT_TRUE(pass.Change(extlib::DefaultContext(), "No such project", StatusAction::kTakeWithHost));
 }
 
 TEST_F(StatusPassTest, AHintThatNoLongerHoldsIsLookedUpAgain) {
   StatusPass pass("WS01");
-  EXPECT_EQ(pass.Number(list_[0].project), static_cast<long>(numbers_[0]));
+  EXPECT_EQ(pass.Number(extlib::DefaultContext(), list_[0].project), static_cast<long>(numbers_[0]));
   // After the list was read, the two records change places in the file.
   SwapRecords(numbers_[0], numbers_[1]);
-  EXPECT_TRUE(pass.Change(list_[0].project, StatusAction::kTakeWithHost));
+  EXPECT_TRUE(pass.Change(extlib::DefaultContext(), list_[0].project, StatusAction::kTakeWithHost));
   EXPECT_EQ(Status(numbers_[0]) & kHostCheckedOut, kHostCheckedOut);
   EXPECT_EQ(Status(numbers_[1]) & kHostCheckedOut, 0u) << "the record in the slot the list named was changed";
-  EXPECT_TRUE(pass.Change(list_[1].project, StatusAction::kTakeWithHost));
+  EXPECT_TRUE(pass.Change(extlib::DefaultContext(), list_[1].project, StatusAction::kTakeWithHost));
   EXPECT_EQ(Status(numbers_[1]) & kHostCheckedOut, kHostCheckedOut);
   // Read once more after the miss, and not again for the hints after it.
   EXPECT_EQ(pass.ListReads(), 2);
-  for (size_t i = 2; i < list_.size(); ++i) EXPECT_TRUE(pass.Change(list_[i].project, StatusAction::kReturnFromHost));
+  for (size_t i = 2; i < list_.size(); ++i)
+    EXPECT_TRUE(pass.Change(extlib::DefaultContext(), list_[i].project, StatusAction::kReturnFromHost));
   EXPECT_EQ(pass.ListReads(), 2);
 }
 

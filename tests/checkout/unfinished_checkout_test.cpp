@@ -14,6 +14,7 @@
 #include "checkout/project_status.h"
 #include "checkout_fixture.h"
 #include "extlib/installation/installation.h"
+#include "extlib/installation/operation_context.h"
 #include "platform/env.h"
 #include "platform/fault_injection_env.h"
 #include "support/run_program.h"
@@ -190,7 +191,8 @@ TEST_F(UnfinishedCheckoutTest, AHostWithoutProjectsIsCheckedOutAndIn) {
   extlib::OperationContext ctx(extlib::ProcessInstallation(), &messenger_);
   // Its projects go to another host first: a check-out whose copy holds a
   // project its list lacks stops.
-  for (const CheckoutEntry& e : list_) ASSERT_EQ(app::MoveProject(extlib::PadName(e.project), "SRV1"), 0) << e.project;
+  for (const CheckoutEntry& e : list_)
+    ASSERT_EQ(app::MoveProject(extlib::DefaultContext(), extlib::PadName(e.project), "SRV1"), 0) << e.project;
   ASSERT_EQ(CheckOut(ctx, kCheckoutHost, host_only, answers_), 1) << messenger_.All();
   EXPECT_EQ(CheckedOutPath(), "\\\\WS01\\cad");
   const std::string host_file = testing::ReadFile(NetFile("WS01.out"));

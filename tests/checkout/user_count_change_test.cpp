@@ -2,9 +2,8 @@
 // record of the network's administration. A host check-out beside it copies
 // the two as one pair, and a host that was out meanwhile is checked in with
 // its copy read in the layout the copy was written in.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <condition_variable>
@@ -14,10 +13,11 @@
 
 #include "admin/user_count.h"
 #include "checkout/checkin.h"
-#include "checkout_fixture.h"
-#include "extlib/records/administration.h"
 #include "checkout/project_status.h"
+#include "checkout_fixture.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/users.h"
+#include "extlib/records/administration.h"
 #include "platform/env.h"
 #include "tree/project_rename.h"
 
@@ -76,7 +76,7 @@ class UserCountChangeTest : public CheckoutFixture {
     old_users_ = ReadFile(Unc("SRV1/cad/Net/users.dat"));
     old_admin_ = ReadFile(Unc("SRV1/cad/Net/project.dat"));
     containers_ = extlib::lzuGetCountOfUserContainers();
-    ASSERT_EQ(admin::SetMaxUserCount(32 * (containers_ + 1)), 0) << messenger_.All();
+    ASSERT_EQ(admin::SetMaxUserCount(extlib::DefaultContext(), 32 * (containers_ + 1)), 0) << messenger_.All();
     *users = ReadFile(Unc("SRV1/cad/Net/users.dat"));
     *administration = ReadFile(Unc("SRV1/cad/Net/project.dat"));
     ASSERT_NE(FirstRecordWidth(*administration), FirstRecordWidth(old_admin_));
@@ -157,7 +157,7 @@ TEST_F(UserCountChangeWhileOutTest, TheLaptopsRenameIsTakenOverAfterTheOfficeCha
   ASSERT_EQ(tree::RenameProject(ctx_, "Auf der Baustelle", list_[1].project), 0) << messenger_.All();
   WorkOn("\\\\SRV1\\cad\\Net\\");
   const int containers = extlib::lzuGetCountOfUserContainers();
-  ASSERT_EQ(admin::SetMaxUserCount(32 * (containers + 1)), 0) << messenger_.All();
+  ASSERT_EQ(admin::SetMaxUserCount(extlib::DefaultContext(), 32 * (containers + 1)), 0) << messenger_.All();
   ASSERT_NE(ContainersOf("\\\\WS01\\cad\\Net\\"), ContainersOf("\\\\SRV1\\cad\\Net\\"));
   WorkOn("\\\\WS01\\cad\\Net\\");
   ASSERT_EQ(CheckIn(ctx_, kCheckinHost, list_), 1) << messenger_.All();

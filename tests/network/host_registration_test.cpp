@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "admin/repair_fixture.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/records/administration.h"
 #include "platform/fault_injection_env.h"
 #include "support/recording_messenger.h"
@@ -43,7 +44,7 @@ TEST_F(HostRegistrationTest, RegisterAppendsTheHostsLineOrRefuses) {
   };
   for (const Case& c : cases) {
     inst_.dir.Write(kCfg, c.before);
-    EXPECT_EQ(RegisterHostInDataCfg(c.unc), c.rc) << c.unc;
+    EXPECT_EQ(RegisterHostInDataCfg(extlib::DefaultContext(), c.unc), c.rc) << c.unc;
     EXPECT_EQ(Cfg(), c.after) << c.unc;
   }
   // Only the listed host is named, with its path.
@@ -55,7 +56,7 @@ TEST_F(HostRegistrationTest, UnregisterDropsEveryLineOfTheHostAndItsMarker) {
   inst_.dir.Write(kCfg, "SRV1 \\cad\r\nSRV9\nsrv2\t\\cad\n\nSRV2 \\other\nSRV20 \\cad\n");
   inst_.dir.Write("SRV2/cad/Prj/project.srv", "SRV1");
   inst_.dir.Write("SRV2/other/Prj/project.srv", "SRV1");
-  EXPECT_EQ(UnregisterHostInDataCfg("SRV2"), 1);
+  EXPECT_EQ(UnregisterHostInDataCfg(extlib::DefaultContext(), "SRV2"), 1);
   // A host without a data path is a valid line and stays.
   EXPECT_EQ(Cfg(), "SRV1 \\cad\nSRV9\nSRV20 \\cad\n");
   EXPECT_FALSE(inst_.dir.Exists("SRV2/cad/Prj/project.srv"));
@@ -66,7 +67,7 @@ TEST_F(HostRegistrationTest, UnregisterDropsEveryLineOfTheHostAndItsMarker) {
 TEST_F(HostRegistrationTest, UnregisterNeverDeletesOutsideTheHostForAHostilePath) {
   inst_.dir.Write(kCfg, "SRV1 \\cad\nSRV2 \\..\\SRV1\\cad\n");
   inst_.dir.Write("SRV1/cad/Prj/project.srv", "SRV1");
-  EXPECT_EQ(UnregisterHostInDataCfg("SRV2"), 1);
+  EXPECT_EQ(UnregisterHostInDataCfg(extlib::DefaultContext(), "SRV2"), 1);
   EXPECT_EQ(Cfg(), "SRV1 \\cad\n");
   EXPECT_TRUE(inst_.dir.Exists("SRV1/cad/Prj/project.srv"));
 }
@@ -86,7 +87,7 @@ TEST_F(HostRegistrationTest, RemoveKeepsEveryOtherLineByteForByte) {
     start = end;
   }
   EXPECT_EQ(HostMarker("SRV1"), "SRV1            @");
-  EXPECT_EQ(RemoveHostFromAdministration("SRV1"), 1);
+  EXPECT_EQ(RemoveHostFromAdministration(extlib::DefaultContext(), "SRV1"), 1);
   EXPECT_EQ(inst_.Admin(), expected);
   EXPECT_FALSE(inst_.dir.Exists("SRV1/cad/Net/project.dat.new"));
 }
@@ -108,7 +109,7 @@ TEST_F(HostRegistrationTest, RemoveWaitsForNoRecordLockAndRefusesWhileOneIsHeld)
   const int fd = platform::CurrentEnv()->Open(inst_.Native(kAdmin), O_RDWR);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(platform::CurrentEnv()->Lock(fd, 200, 10, platform::LockMode::kExclusive, 100), 0);
-  EXPECT_EQ(RemoveHostFromAdministration("SRV1"), 0);
+  EXPECT_EQ(RemoveHostFromAdministration(extlib::DefaultContext(), "SRV1"), 0);
   platform::CurrentEnv()->Close(fd);
   EXPECT_EQ(inst_.Admin(), before);
   EXPECT_EQ(messages_.texts.size(), 1u);
@@ -128,8 +129,9 @@ TEST_F(HostRegistrationTest, RemovalBacksUpTheSharedFilesFirstAndStopsWithoutABa
   inst_.WriteAdministration({testing::SmallInstallation::Record("Halle", 1, "SRV2")}, 1);
   const std::string admin = inst_.Admin(), cfg = "SRV1 \\cad\nSRV2 \\cad\n";
   inst_.dir.Write(kCfg, cfg);
-  const Writing steps[] = {{"unregister", kCfg, [] { return UnregisterHostInDataCfg("SRV2"); }},
-                           {"remove", kAdmin, [] { return RemoveHostFromAdministration("SRV2"); }}};
+  const Writing steps[] = {
+      {"unregister", kCfg, [] { return UnregisterHostInDataCfg(extlib::DefaultContext(), "SRV2"); }},
+      {"remove", kAdmin, [] { return RemoveHostFromAdministration(extlib::DefaultContext(), "SRV2"); }}};
   for (const Writing& step : steps) {
     platform::FaultInjectionEnv faulty;
     faulty.Arm(platform::FaultPoint::kMkDir, 1, ENOSPC);
@@ -138,8 +140,8 @@ TEST_F(HostRegistrationTest, RemovalBacksUpTheSharedFilesFirstAndStopsWithoutABa
     platform::SetCurrentEnv(previous);
     EXPECT_EQ(inst_.dir.Read(kCfg) + inst_.Admin(), cfg + admin) << step.name;
   }
-  ASSERT_EQ(UnregisterHostInDataCfg("SRV2"), 1);
-  ASSERT_EQ(RemoveHostFromAdministration("SRV2"), 1);
+  ASSERT_EQ(UnregisterHostInDataCfg(extlib::DefaultContext(), "SRV2"), 1);
+  ASSERT_EQ(RemoveHostFromAdministration(extlib::DefaultContext(), "SRV2"), 1);
   std::vector<std::filesystem::path> sets;
   for (const auto& e : std::filesystem::directory_iterator(inst_.Native("SRV1/cad/Net/backup"))) sets.push_back(e);
   ASSERT_EQ(sets.size(), 1u);
@@ -152,9 +154,9 @@ TEST_F(HostRegistrationTest, EveryFailurePointLeavesTheOldOrTheNewFile) {
                             2);
   const std::string admin = inst_.Admin();
   const Writing ops[] = {
-      {"register", kCfg, [] { return RegisterHostInDataCfg("\\\\SRV3\\cad"); }},
-      {"unregister", kCfg, [] { return UnregisterHostInDataCfg("SRV2"); }},
-      {"remove", kAdmin, [] { return RemoveHostFromAdministration("SRV2"); }},
+      {"register", kCfg, [] { return RegisterHostInDataCfg(extlib::DefaultContext(), "\\\\SRV3\\cad"); }},
+      {"unregister", kCfg, [] { return UnregisterHostInDataCfg(extlib::DefaultContext(), "SRV2"); }},
+      {"remove", kAdmin, [] { return RemoveHostFromAdministration(extlib::DefaultContext(), "SRV2"); }},
   };
   using platform::FaultPoint;
   for (const Writing& op : ops) {
@@ -186,8 +188,8 @@ TEST_F(HostRegistrationTest, AKillAtEveryWriteOrRenameLeavesTheOldOrTheNewFile) 
   inst_.WriteAdministration({testing::SmallInstallation::Record("Halle", 1, "SRV1")}, 1);
   const std::string admin = inst_.Admin();
   const Writing ops[] = {
-      {"unregister", kCfg, [] { return UnregisterHostInDataCfg("SRV1"); }},
-      {"remove", kAdmin, [] { return RemoveHostFromAdministration("SRV1"); }},
+      {"unregister", kCfg, [] { return UnregisterHostInDataCfg(extlib::DefaultContext(), "SRV1"); }},
+      {"remove", kAdmin, [] { return RemoveHostFromAdministration(extlib::DefaultContext(), "SRV1"); }},
   };
   using platform::FaultInjectionEnv;
   using platform::FaultPoint;
@@ -228,13 +230,13 @@ TEST_F(HostAdministrationTest, AddingFillsTheAdministrationAndWritesTheMarker) {
   const std::string source = Folder("SRV2", OnHost("SRV2").number);
   std::filesystem::create_directories(Unc("SRV3/Daten/Prj"));
   std::filesystem::copy(source, Unc("SRV3/Daten/Prj/Carport.prj"), std::filesystem::copy_options::recursive);
-  ASSERT_EQ(RegisterHostInDataCfg("\\\\SRV3\\Daten"), 1);
+  ASSERT_EQ(RegisterHostInDataCfg(extlib::DefaultContext(), "\\\\SRV3\\Daten"), 1);
   EXPECT_EQ(AddHostToAdministration(quiet_, "\\Daten", "\\\\SRV3"), 1);
   EXPECT_EQ(testing::ReadFile(Unc("SRV3/Daten/Prj/project.srv")), "SRV1");
   EXPECT_NE(Admin().find(HostMarker("SRV3")), std::string::npos) << Admin();
   // Removal takes all three away again.
-  ASSERT_EQ(UnregisterHostInDataCfg("srv3"), 1);
-  ASSERT_EQ(RemoveHostFromAdministration("SRV3"), 1);
+  ASSERT_EQ(UnregisterHostInDataCfg(extlib::DefaultContext(), "srv3"), 1);
+  ASSERT_EQ(RemoveHostFromAdministration(extlib::DefaultContext(), "SRV3"), 1);
   EXPECT_EQ(Admin().find(HostMarker("SRV3")), std::string::npos);
   EXPECT_FALSE(testing::Exists(Unc("SRV3/Daten/Prj/project.srv")));
   EXPECT_EQ(testing::ReadFile(Unc("SRV1/cad/Net/data.cfg")).find("SRV3"), std::string::npos);
@@ -263,8 +265,9 @@ TEST_F(HostRegistrationTest, WritersInProcessesOfTheirOwnKeepEveryOthersLine) {
       char byte;
       if (::read(go[0], &byte, 1) != 0) ::_exit(3);  // all start when the pipe closes
       // The last one removes a host while the others add theirs.
-      const int rc = w == kAdders ? UnregisterHostInDataCfg("SRV2")
-                                  : RegisterHostInDataCfg("\\\\ADD" + std::to_string(w) + "\\cad");
+      const int rc = w == kAdders
+                         ? UnregisterHostInDataCfg(extlib::DefaultContext(), "SRV2")
+                         : RegisterHostInDataCfg(extlib::DefaultContext(), "\\\\ADD" + std::to_string(w) + "\\cad");
       ::_exit(rc == 1 ? 0 : 1);
     }
     children.push_back(pid);
@@ -292,12 +295,16 @@ TEST_F(HostAdministrationTest, RegistrationAndRemovalLeaveOneAuditLineEach) {
   std::filesystem::create_directories(Unc("SRV3/Daten/Prj"));
   const std::pair<std::function<void()>, const char*> commands[] = {
       {[&] {
-         if (RegisterHostInDataCfg("\\\\SRV3\\Daten") == 1)
+         if (RegisterHostInDataCfg(extlib::DefaultContext(), "\\\\SRV3\\Daten") == 1)
            (void)AddHostToAdministration(quiet_, "\\Daten", "\\\\SRV3");
        },
        "\tregister host \\\\SRV3\\Daten\t0\tOK\r\n"},
-      {[] { (void)RegisterHostInDataCfg("\\\\srv3\\Daten"); }, "\tregister host \\\\srv3\\Daten\t1\tfailed\r\n"},
-      {[] { if (UnregisterHostInDataCfg("SRV3") == 1) (void)RemoveHostFromAdministration("SRV3"); },
+      {[] { (void)RegisterHostInDataCfg(extlib::DefaultContext(), "\\\\srv3\\Daten"); },
+       "\tregister host \\\\srv3\\Daten\t1\tfailed\r\n"},
+      {[] {
+         if (UnregisterHostInDataCfg(extlib::DefaultContext(), "SRV3") == 1)
+           (void)RemoveHostFromAdministration(extlib::DefaultContext(), "SRV3");
+       },
        "\tremove host SRV3\t0\tOK\r\n"},
   };
   std::string before = testing::ReadFile(Unc("SRV1/cad/Net/dovrane.log"));

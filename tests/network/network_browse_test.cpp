@@ -7,11 +7,12 @@
 #include <filesystem>
 #include <thread>
 
+#include "extlib/installation/operation_context.h"
 #include "network/deadline_call.h"
-#include "platform/threads_at_large.h"
 #include "network/smb_enumerator.h"
 #include "network/unc_root_enumerator.h"
 #include "platform/path_map.h"
+#include "platform/threads_at_large.h"
 #include "support/fake_enumerator.h"
 #include "support/scoped_environment.h"
 #include "support/small_installation.h"
@@ -103,7 +104,7 @@ TEST(NetworkBrowseTest, FallbackOffersDataCfgHostsAndUncRootFolders) {
   inst.dir.Write("not a host/x/.keep", "");
   inst.dir.Write("plainfile", "");
   UncRootEnumerator unc(platform::PathMap::Instance());
-  EXPECT_EQ(FallbackHosts(unc), (std::vector<std::string>{"SRV1", "SRV2", "LAPTOP"}));
+  EXPECT_EQ(FallbackHosts(extlib::DefaultContext(), unc), (std::vector<std::string>{"SRV1", "SRV2", "LAPTOP"}));
 }
 
 TEST(NetworkBrowseTest, UncRootListsFoldersOnlyAndRefusesPathsOutOfIt) {

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "extlib/installation/installation.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/projects/project_data.h"
 #include "network/host_registration.h"
 #include "network/network_browse.h"
@@ -16,10 +17,10 @@
 #include "platform/env.h"
 #include "platform/ping.h"
 #include "platform/smb_port.h"
-#include "tree/item_checks.h"
-#include "ui/ping_thread.h"
 #include "support/recording_messenger.h"
 #include "support/small_installation.h"
+#include "tree/item_checks.h"
+#include "ui/ping_thread.h"
 
 namespace dovrane::network {
 namespace {
@@ -103,12 +104,12 @@ TEST_F(SmbStageTest, AHostFoundByAddressIsRegisteredAndRemoved) {
   std::vector<std::string> hosts;
   ASSERT_EQ(AddHostIfReachable(guest, host, &hosts, nullptr), 1);
   EXPECT_EQ(Names(guest.Directories("\\\\" + host + "\\cad\\Prj")), (std::vector<std::string>{"Halle.prj"}));
-  ASSERT_EQ(RegisterHostInDataCfg("\\\\" + host + "\\cad"), 1);
+  ASSERT_EQ(RegisterHostInDataCfg(extlib::DefaultContext(), "\\\\" + host + "\\cad"), 1);
   extlib::OperationContext quiet{extlib::ProcessInstallation()};
   ASSERT_EQ(AddHostToAdministration(quiet, "\\cad", "\\\\" + host), 1);
   EXPECT_NE(inst.Admin().find(HostMarker(host)), std::string::npos);
-  ASSERT_EQ(UnregisterHostInDataCfg(host), 1);
-  ASSERT_EQ(RemoveHostFromAdministration(host), 1);
+  ASSERT_EQ(UnregisterHostInDataCfg(extlib::DefaultContext(), host), 1);
+  ASSERT_EQ(RemoveHostFromAdministration(extlib::DefaultContext(), host), 1);
   EXPECT_EQ(inst.Admin().find(HostMarker(host)), std::string::npos);
   EXPECT_EQ(inst.dir.Read("SRV1/cad/Net/data.cfg"), "SRV1 \\cad\nSRV2 \\cad\n");
   std::filesystem::remove_all(shares_[1] + "/Prj");

@@ -116,11 +116,14 @@ TEST_F(LongLivedWriterTest, EveryWritingCommandLeavesNoLockBehind) {
   EXPECT_EQ(OnWorker([&] { return tree::RenameProject(ctx, "Umbenannt", site_.Name(2)); }), 0);
   CheckNothingLeft("rename", "Umbenannt");
 
-  EXPECT_EQ(OnWorker([&] { return app::CreateProject(extlib::PadName("Im Fenster neu"), "SRV2"); }), 0);
+  EXPECT_EQ(
+      OnWorker([&] { return app::CreateProject(extlib::DefaultContext(), extlib::PadName("Im Fenster neu"), "SRV2"); }),
+      0);
   CheckNothingLeft("create", "Im Fenster neu");
 
   const std::string target = HostOf(site_.Name(3)) == "SRV1" ? "SRV2" : "SRV1";
-  EXPECT_EQ(OnWorker([&] { return app::MoveProject(extlib::PadName(site_.Name(3)), target); }), 0);
+  EXPECT_EQ(
+      OnWorker([&] { return app::MoveProject(extlib::DefaultContext(), extlib::PadName(site_.Name(3)), target); }), 0);
   CheckNothingLeft("move", site_.Name(3));
 
   uint32_t copy_number = 0;
@@ -134,18 +137,19 @@ TEST_F(LongLivedWriterTest, EveryWritingCommandLeavesNoLockBehind) {
             0);
   CheckNothingLeft("status write", "");
 
-  EXPECT_EQ(OnWorker([&] { return app::UnblockProject(extlib::PadName(site_.Name(5))); }), 0);
+  EXPECT_EQ(OnWorker([&] { return app::UnblockProject(extlib::DefaultContext(), extlib::PadName(site_.Name(5))); }), 0);
   CheckNothingLeft("unblock", site_.Name(5));
 
   EXPECT_EQ(OnWorker([&] {
-              return checkout::ChangeProjectStatus(extlib::PadName(site_.Name(6)), checkout::StatusAction::kTakeProject)
+              return checkout::ChangeProjectStatus(extlib::DefaultContext(), extlib::PadName(site_.Name(6)),
+                                                   checkout::StatusAction::kTakeProject)
                          ? 0
                          : 1;
             }),
             0);
   CheckNothingLeft("check-out mark", "");
   EXPECT_EQ(OnWorker([&] {
-              return checkout::ChangeProjectStatus(extlib::PadName(site_.Name(6)),
+              return checkout::ChangeProjectStatus(extlib::DefaultContext(), extlib::PadName(site_.Name(6)),
                                                    checkout::StatusAction::kReturnProject)
                          ? 0
                          : 1;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "extlib/installation/messages.h"
+#include "extlib/installation/operation_context.h"
 #include "platform/messenger.h"
 #include "support/recording_messenger.h"
 
@@ -12,7 +13,8 @@ namespace {
 TEST(ToolMessageBoxTest, LongTextsAreShownWhole) {
   testing::RecordingMessenger m;
   const std::string members(5000, 'M');  // the member list of a large installation
-  services::ToolMessageBox(services::kMessageInformation, "PrjMembers:  %s\n", members.c_str());
+  services::ToolMessageBox(extlib::DefaultContext(), services::kMessageInformation, "PrjMembers:  %s\n",
+                           members.c_str());
   ASSERT_EQ(m.messages.size(), 1u);
   EXPECT_EQ(m.messages[0].text, "PrjMembers:  " + members + "\n");
   EXPECT_EQ(m.messages[0].caption, extlib::kCaption);
@@ -27,7 +29,7 @@ TEST(ToolMessageBoxTest, IconsFollowTheKindUnlessTheQuestionNamesOne) {
   };
   for (const auto& [kind, buttons, icon] : cases) {
     testing::RecordingMessenger m;
-    services::ToolQuestionBox(kind, buttons, "%s", "text");
+    services::ToolQuestionBox(extlib::DefaultContext(), kind, buttons, "%s", "text");
     ASSERT_EQ(m.messages.size(), 1u);
     EXPECT_EQ(m.messages[0].flags & platform::kMbIconMask, icon) << kind;
     EXPECT_EQ(m.messages[0].flags & platform::kMbButtonMask, buttons & platform::kMbButtonMask) << kind;

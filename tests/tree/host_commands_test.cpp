@@ -62,7 +62,7 @@ TEST_F(HostCommandsTest, CompatibilityNeedsTheSameStandardVersionAndNetworkIdent
                         Case{version, id + "1", false, 19}, Case{version + "1", id + "1", false, 18}}) {
     Copy(c.version, c.id);
     messenger_.texts.clear();
-    EXPECT_EQ(CheckCheckinCompatibility(), c.compatible) << c.version << " " << c.id;
+    EXPECT_EQ(CheckCheckinCompatibility(extlib::DefaultContext()), c.compatible) << c.version << " " << c.id;
     if (c.message == 0) {
       EXPECT_TRUE(messenger_.texts.empty());
     } else {
@@ -75,19 +75,19 @@ TEST_F(HostCommandsTest, CompatibilityNeedsTheSameStandardVersionAndNetworkIdent
 TEST_F(HostCommandsTest, CompatibilityNamesTheFileThatCannotBeRead) {
   Copy(FirstLine("STD/version.txt"), FirstLine("Net/net.id"));
   std::filesystem::remove(site_.unc_root() + "/WS01/copy/Net/net.id");
-  EXPECT_FALSE(CheckCheckinCompatibility());
+  EXPECT_FALSE(CheckCheckinCompatibility(extlib::DefaultContext()));
   ASSERT_EQ(messenger_.texts.size(), 1u);
   EXPECT_EQ(messenger_.texts[0].rfind("\\\\WS01\\copy\\Net\\net.id\n\n", 0), 0u) << messenger_.texts[0];
   ASSERT_TRUE(extlib::DeleteSetting("HKLM", "InstallRoot\\CheckedOutPath"));
   messenger_.texts.clear();
-  EXPECT_FALSE(CheckCheckinCompatibility());
+  EXPECT_FALSE(CheckCheckinCompatibility(extlib::DefaultContext()));
   EXPECT_EQ(messenger_.texts, std::vector<std::string>{services::UiText(3, 10)});
 }
 
 TEST_F(HostCommandsTest, TheHostListStopsAtTheFirstProjectThatMayNotGo) {
   std::vector<HostChild> children = Children();
   ASSERT_GE(children.size(), 2u);
-  HostListResult all = BuildHostList(HostListPurpose::kCheckOut, "WS01", children);
+  HostListResult all = BuildHostList(extlib::DefaultContext(), HostListPurpose::kCheckOut, "WS01", children);
   ASSERT_EQ(all.refused_row, -1);
   ASSERT_EQ(all.list.size(), children.size());
   EXPECT_EQ(all.list[0].host, "WS01");
@@ -95,11 +95,11 @@ TEST_F(HostCommandsTest, TheHostListStopsAtTheFirstProjectThatMayNotGo) {
   EXPECT_NE(all.list[1].location.find("\\\\WS01\\"), std::string::npos) << all.list[1].location;
   // A project in use may not go either way; check-out takes free ones only.
   children[1].kind = tree::kKindProjectInUse;
-  EXPECT_EQ(BuildHostList(HostListPurpose::kCheckOut, "WS01", children).refused_row, 1);
-  EXPECT_EQ(BuildHostList(HostListPurpose::kCheckIn, "WS01", children).refused_row, -1);
+  EXPECT_EQ(BuildHostList(extlib::DefaultContext(), HostListPurpose::kCheckOut, "WS01", children).refused_row, 1);
+  EXPECT_EQ(BuildHostList(extlib::DefaultContext(), HostListPurpose::kCheckIn, "WS01", children).refused_row, -1);
   children[1].kind = tree::kKindProject;
   children[0].text = "Not in the administration";
-  HostListResult unknown = BuildHostList(HostListPurpose::kCheckIn, "WS01", children);
+  HostListResult unknown = BuildHostList(extlib::DefaultContext(), HostListPurpose::kCheckIn, "WS01", children);
   EXPECT_EQ(unknown.refused_row, 0);
   EXPECT_TRUE(unknown.list.empty());
   EXPECT_TRUE(messenger_.texts.empty());
@@ -108,10 +108,10 @@ TEST_F(HostCommandsTest, TheHostListStopsAtTheFirstProjectThatMayNotGo) {
 TEST_F(HostCommandsTest, OtherChildrenAreReportedByCheckInAndSkippedByCheckOut) {
   std::vector<HostChild> children = Children();
   children.insert(children.begin() + 1, HostChild{"Stray", tree::kKindDirectory});
-  HostListResult out = BuildHostList(HostListPurpose::kCheckOut, "WS01", children);
+  HostListResult out = BuildHostList(extlib::DefaultContext(), HostListPurpose::kCheckOut, "WS01", children);
   EXPECT_EQ(out.list.size(), children.size() - 1);
   EXPECT_TRUE(messenger_.texts.empty());
-  HostListResult in = BuildHostList(HostListPurpose::kCheckIn, "WS01", children);
+  HostListResult in = BuildHostList(extlib::DefaultContext(), HostListPurpose::kCheckIn, "WS01", children);
   EXPECT_EQ(in.list.size(), children.size() - 1);
   EXPECT_EQ(messenger_.texts, std::vector<std::string>{"Invalid item detected: [Stray]!\n\nskipped..."});
 }

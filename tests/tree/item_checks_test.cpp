@@ -2,14 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <thread>
 
+#include "extlib/installation/operation_context.h"
 #include "platform/fault_injection_env.h"
 #include "platform/threads_at_large.h"
 #include "tree/item_kind.h"
@@ -27,7 +27,7 @@ PingFunction FakePing(std::set<std::string> down) {
 // Runs every host's checks as the worker would and applies them.
 void CheckAll(HostTable* table, const PingFunction& ping, const std::set<uint32_t>& marks = {}) {
   for (const HostCheckRequest& request : HostCheckRequests(*table, true)) {
-    ApplyHostCheck(table->FindHost(request.host), CheckHost(request, ping), marks);
+    ApplyHostCheck(table->FindHost(request.host), CheckHost(extlib::DefaultContext(), request, ping), marks);
   }
 }
 
@@ -42,7 +42,7 @@ TEST(ItemChecksTest, KindsAndImagesOfEveryRowOfTheTable) {
   CheckAll(table.get(), FakePing({"SRV3", "SRV4"}));
   std::set<uint32_t> marks;
   ProjectRecord* epsilon = &table->FindHost("SRV2")->projects[2];
-  ApplyDirectoryCheck(*table, epsilon, LookupProjectDirectory("SRV2", "Epsilon"), &marks);
+  ApplyDirectoryCheck(*table, epsilon, LookupProjectDirectory(extlib::DefaultContext(), "SRV2", "Epsilon"), &marks);
   const ProjectRecord* alpha = &table->FindHost("SRV2")->projects[0];
   struct Row { const TreeNode* node; int child; uint32_t kind; int image; } rows[] = {
       {table->FindHost("SRV1"), -1, kKindAdminHost, 9},
@@ -86,7 +86,7 @@ TEST(ItemChecksTest, StaleLockFileIsDeletedAndTheProjectIsFree) {
   const std::string lock = fixture.small.Native("SRV1/cad/Prj/n0000004.prj/project.lck");
   fixture.small.dir.Write("SRV1/cad/Prj/n0000004.prj/project.lck", "a session starting");
   platform::FileInfo info;
-  EXPECT_TRUE(CheckHost({"SRV1", false, {4}}, nullptr).in_use.empty());
+  EXPECT_TRUE(CheckHost(extlib::DefaultContext(), {"SRV1", false, {4}}, nullptr).in_use.empty());
   EXPECT_EQ(platform::CurrentEnv()->Stat(lock, &info), 0);  // young: kept
 
   const int64_t now = platform::CurrentEnv()->NowSeconds();
@@ -94,11 +94,11 @@ TEST(ItemChecksTest, StaleLockFileIsDeletedAndTheProjectIsFree) {
     SCOPED_TRACE(modified - now);
     fixture.small.dir.Write("SRV1/cad/Prj/n0000004.prj/project.lck", "left behind");
     ASSERT_EQ(platform::CurrentEnv()->SetTimes(lock, {modified, 0}, {modified, 0}), 0);
-    EXPECT_TRUE(CheckHost({"SRV1", false, {4}}, nullptr).in_use.empty());
+    EXPECT_TRUE(CheckHost(extlib::DefaultContext(), {"SRV1", false, {4}}, nullptr).in_use.empty());
     EXPECT_NE(platform::CurrentEnv()->Stat(lock, &info), 0);
   }
   fixture.HoldLockFile();
-  EXPECT_EQ(CheckHost({"SRV1", false, {4}}, nullptr).in_use, std::vector<uint32_t>{4});
+  EXPECT_EQ(CheckHost(extlib::DefaultContext(), {"SRV1", false, {4}}, nullptr).in_use, std::vector<uint32_t>{4});
 }
 
 // A share that fails the lock test cannot say the file is stale: it stays,
@@ -111,7 +111,7 @@ TEST(ItemChecksTest, ALockFileWhoseLockCannotBeTestedStays) {
     int TestLock(int, int64_t, int64_t, bool*) override { return -EIO; }
   } env;
   platform::Env* previous = platform::SetCurrentEnv(&env);
-  const HostCheckResult result = CheckHost({"SRV1", false, {4}}, nullptr);
+  const HostCheckResult result = CheckHost(extlib::DefaultContext(), {"SRV1", false, {4}}, nullptr);
   platform::SetCurrentEnv(previous);
   EXPECT_EQ(result.in_use, std::vector<uint32_t>{4});
   platform::FileInfo info;
@@ -123,12 +123,12 @@ TEST(ItemChecksTest, DirectoryCheckMovesBetweenFreeAndUnreachable) {
   auto table = fixture.Build();
   std::set<uint32_t> marks;
   ProjectRecord* epsilon = &table->FindHost("SRV2")->projects[2];
-  DirectoryCheck missing = LookupProjectDirectory("SRV2", "Epsilon");
+  DirectoryCheck missing = LookupProjectDirectory(extlib::DefaultContext(), "SRV2", "Epsilon");
   EXPECT_FALSE(missing.reachable);
   EXPECT_TRUE(ApplyDirectoryCheck(*table, epsilon, missing, &marks));
   EXPECT_EQ(epsilon->kind, kKindProjectUnreachable);
   fixture.small.MakeProjectFolder("SRV2", 5);
-  DirectoryCheck found = LookupProjectDirectory("SRV2", "Epsilon");
+  DirectoryCheck found = LookupProjectDirectory(extlib::DefaultContext(), "SRV2", "Epsilon");
   EXPECT_TRUE(found.reachable);
   EXPECT_TRUE(ApplyDirectoryCheck(*table, epsilon, found, &marks));
   EXPECT_EQ(epsilon->kind, kKindProject);

@@ -69,7 +69,7 @@ std::vector<checkout::CheckoutEntry> HostList(tree::HostListPurpose purpose, con
   std::vector<tree::HostChild> children;
   if (record)
     for (const tree::ProjectRecord& project : record->projects) children.push_back({std::string(project.name()), project.kind});
-  tree::HostListResult result = tree::BuildHostList(purpose, host, children, own_marks);
+  tree::HostListResult result = tree::BuildHostList(extlib::DefaultContext(), purpose, host, children, own_marks);
   if (result.refused_row >= 0 && static_cast<size_t>(result.refused_row) < children.size())
     platform::Terminal::WriteErr("the host's list refuses project " + children[result.refused_row].text + "\n");
   return result.list;
@@ -86,9 +86,9 @@ int WindowCommand(const std::string& what, const std::string& a, const std::stri
     return app::ExitStatusOf(rc);
   }
   if (what == "delete") return app::ExitStatusOf(app::EraseProject(ctx, extlib::PadName(a)));
-  if (what == "move") return app::ExitStatusOf(app::MoveProject(extlib::PadName(a), b));
+  if (what == "move") return app::ExitStatusOf(app::MoveProject(extlib::DefaultContext(), extlib::PadName(a), b));
   if (what == "add-host") return DialogStatus(tree::AddDataServer(ctx, a) ? 1 : 0);
-  if (what == "remove-host") return DialogStatus(tree::RemoveHost(a) ? 1 : 0);
+  if (what == "remove-host") return DialogStatus(tree::RemoveHost(extlib::DefaultContext(), a) ? 1 : 0);
   if (what == "checkout-host") {
     // A check-out cut short is finished, as the window's button does after Yes.
     const bool finish = checkout::FindUnfinished(ctx, a) == checkout::Unfinished::kCheckout;

@@ -9,9 +9,9 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTabBar>
@@ -25,19 +25,20 @@
 #include "app/projects/project_permission.h"
 #include "checkout/checkin_report.h"
 #include "extlib/installation/language.h"
+#include "extlib/installation/operation_context.h"
 #include "network/host_registration.h"
 #include "network/network_enumerator.h"
 #include "platform/messenger.h"
 #include "platform/text_codec.h"
+#include "services/gui_messenger_qt.h"
 #include "services/qt_text_qt.h"
 #include "services/ui_text_table.h"
 #include "support/sample_site.h"
 #include "support/scoped_environment.h"
 #include "support/temp_dir.h"
+#include "tree/host_commands_qt.h"
 #include "ui/about_dlg.h"
 #include "ui/dovrane_dlg.h"
-#include "services/gui_messenger_qt.h"
-#include "tree/host_commands_qt.h"
 #include "ui/main_window_qt.h"
 #include "ui/qt_translations_qt.h"
 
@@ -296,15 +297,15 @@ TEST_F(WindowLanguageTest, MessagesOfRegistrationRepairAndCheckInSpeakTheChosenL
     });
     // An administration in the older layout: removing a host is refused.
     testing::WriteFile(admin, " 2" + kept.substr(2));
-    EXPECT_EQ(network::RemoveHostFromAdministration("SRV2"), 0);
+    EXPECT_EQ(network::RemoveHostFromAdministration(extlib::DefaultContext(), "SRV2"), 0);
     testing::WriteFile(admin, kept);
-    EXPECT_EQ(admin::ReportRebuildPending(), extlib::kPrjFailed);
+    EXPECT_EQ(admin::ReportRebuildPending(extlib::DefaultContext()), extlib::kPrjFailed);
     // Renaming a project that went out with its host is refused.
     extlib::PRJ out;
     extlib::SetPrjName(&out, "Halle");
     extlib::SetPrjHost(&out, "SRV1");
     out.status = extlib::StatusCharacter(extlib::kStatusHostOut);
-    EXPECT_NE(app::CheckNotCheckedOut(out, "rename"), 0);
+    EXPECT_NE(app::CheckNotCheckedOut(extlib::DefaultContext(), out, "rename"), 0);
     messenger.MessageBox(tree::CheckinReportBoxText(report, true), "", platform::kMbOk);
     platform::SetCurrentMessenger(before);
     ASSERT_EQ(boxes.size(), 4) << boxes.join("\n").toStdString();

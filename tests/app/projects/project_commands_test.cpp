@@ -410,13 +410,13 @@ TEST_F(ProjectCommandsTest, LockInfoFileIsDeletedUnlessASessionHoldsIt) {
   site_.Activate();
   const std::string file = site_.ProjectDir(HostOf(4), 4) + "/project.lck";
   const std::string padded = PadProjectName(site_.Name(4));
-  EXPECT_EQ(RemoveLockInfoFile(padded), 0);  // none there
+  EXPECT_EQ(RemoveLockInfoFile(extlib::DefaultContext(), padded), 0);  // none there
   testing::SessionLock session(file);
   ASSERT_TRUE(session.held());
-  EXPECT_NE(RemoveLockInfoFile(padded), 0);
+  EXPECT_NE(RemoveLockInfoFile(extlib::DefaultContext(), padded), 0);
   EXPECT_TRUE(Exists(file));
   session.Release();
-  EXPECT_EQ(RemoveLockInfoFile(padded), 0);
+  EXPECT_EQ(RemoveLockInfoFile(extlib::DefaultContext(), padded), 0);
   EXPECT_FALSE(Exists(file));
 }
 
@@ -432,10 +432,10 @@ TEST_F(ProjectCommandsTest, LockInfoFileWhoseLockCannotBeTestedStays) {
   testing::WriteFile(file, "");
   const std::string padded = PadProjectName(site_.Name(4));
   platform::Env* previous = platform::SetCurrentEnv(&env);
-  const int refused = RemoveLockInfoFile(padded);
+  const int refused = RemoveLockInfoFile(extlib::DefaultContext(), padded);
   const bool stayed = Exists(file);
   env.error = -ENOLCK;
-  const int removed = RemoveLockInfoFile(padded);
+  const int removed = RemoveLockInfoFile(extlib::DefaultContext(), padded);
   platform::SetCurrentEnv(previous);
   EXPECT_NE(refused, 0);
   EXPECT_TRUE(stayed);
@@ -450,7 +450,7 @@ TEST_F(ProjectCommandsTest, LockInfoFileThatIsAPipeDoesNotHoldTheCommand) {
   const std::string file = site_.ProjectDir(HostOf(4), 4) + "/project.lck";
   ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
   const std::string padded = PadProjectName(site_.Name(4));
-  EXPECT_EQ(testing::RunBounded([&] { return RemoveLockInfoFile(padded); }), 0);
+  EXPECT_EQ(testing::RunBounded([&] { return RemoveLockInfoFile(extlib::DefaultContext(), padded); }), 0);
   EXPECT_FALSE(Exists(file));
 }
 

@@ -6,8 +6,9 @@
 #include <set>
 
 #include "app/command_table.h"
-#include "extlib/projects/attribute_cache_file.h"
 #include "extlib/installation/library_init.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/projects/attribute_cache_file.h"
 #include "extlib/projects/project_attributes.h"
 #include "extlib/projects/project_data_file.h"
 #include "support/recording_messenger.h"
@@ -68,7 +69,7 @@ TEST_F(ProjectDataCommandsTest, DamagedDataIsReportedAndLeftAlone) {
   // so another process gets it at once.
   site_.Activate();
   testing::RecordingMessenger messages;
-  EXPECT_EQ(ReorganiseProject(PadProjectName(site_.Name(2))), -1);
+  EXPECT_EQ(ReorganiseProject(extlib::DefaultContext(), PadProjectName(site_.Name(2))), -1);
   EXPECT_EQ(messages.messages.size(), 1u);
   EXPECT_EQ(site_.Run({site_.Name(2), "-unblock"}).status, 0);
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "extlib/installation/language.h"
+#include "extlib/installation/operation_context.h"
 #include "platform/messenger.h"
 #include "support/recording_messenger.h"
 
@@ -42,7 +43,7 @@ TEST(ProjectErrorTest, EveryCodeShowsItsTextAsWarning) {
   };
   for (const auto& [code, text] : cases) {
     testing::RecordingMessenger m;
-    ReportProjectError(code);
+    ReportProjectError(extlib::DefaultContext(), code);
     ASSERT_EQ(m.messages.size(), 1u) << code;
     EXPECT_EQ(m.messages[0].text, std::string(text) + "\n") << code;
     EXPECT_EQ(m.messages[0].flags & platform::kMbIconMask, platform::kMbIconWarning) << code;
@@ -53,7 +54,7 @@ TEST(ProjectErrorTest, FourCodesShowTheLanguageNotice) {
   const std::pair<int, long> cases[] = {{-6, 2200206}, {-7, 2500453}, {-18, 2500455}, {-22, 2500454}};
   for (const auto& [code, number] : cases) {
     testing::RecordingMessenger m;
-    ReportProjectError(code);
+    ReportProjectError(extlib::DefaultContext(), code);
     ASSERT_EQ(m.messages.size(), 1u) << code;
     EXPECT_EQ(m.messages[0].text, extlib::LanguageText(number, 1)) << code;
     EXPECT_EQ(m.messages[0].text.find("<text"), std::string::npos) << "language text missing for " << code;

@@ -115,7 +115,7 @@ TEST_F(ProjectMoveTest, FailedRecordWriteBringsTheFolderBack) {
   platform::FaultInjectionEnv faults;
   platform::SetCurrentEnv(&faults);
   faults.Arm(platform::FaultPoint::kWrite, 2, EIO);  // the record's write (the first is the move journal)
-  int rc = MoveProject(PadProjectName(site_.Name(9)), to);
+  int rc = MoveProject(extlib::DefaultContext(), PadProjectName(site_.Name(9)), to);
   platform::SetCurrentEnv(nullptr);
   EXPECT_TRUE(faults.Fired());
   EXPECT_EQ(rc, -1);
@@ -138,7 +138,7 @@ TEST_F(ProjectMoveTest, FailedFolderMoveKeepsTheProject) {
   platform::FaultInjectionEnv faults;
   platform::SetCurrentEnv(&faults);
   faults.Arm(platform::FaultPoint::kRename, 2, EACCES);  // the folder's (the first puts the journal in place)
-  int rc = MoveProject(PadProjectName(site_.Name(10)), to);
+  int rc = MoveProject(extlib::DefaultContext(), PadProjectName(site_.Name(10)), to);
   platform::SetCurrentEnv(nullptr);
   EXPECT_EQ(rc, -1);
   EXPECT_EQ(HostOf(10), from);
@@ -173,7 +173,7 @@ int MoveApart(testing::SampleSite& site, uint32_t number, const std::string& to)
   site.Activate();
   HostsApartEnv env;
   platform::SetCurrentEnv(&env);
-  int rc = MoveProject(PadProjectName(site.Name(number)), to);
+  int rc = MoveProject(extlib::DefaultContext(), PadProjectName(site.Name(number)), to);
   platform::SetCurrentEnv(nullptr);
   return rc;
 }
@@ -185,9 +185,9 @@ TEST_F(ProjectMoveTest, AcrossFileSystemsTheSourceStaysUntilTheRecordNamesTheCop
   testing::RecordingMessenger messages;
   HostsApartEnv env;
   platform::SetCurrentEnv(&env);
-  EXPECT_EQ(MoveProject(PadProjectName(site_.Name(11)), to11), 0);
+  EXPECT_EQ(MoveProject(extlib::DefaultContext(), PadProjectName(site_.Name(11)), to11), 0);
   env.fail_record_write = true;
-  EXPECT_EQ(MoveProject(PadProjectName(site_.Name(12)), to12), -1);
+  EXPECT_EQ(MoveProject(extlib::DefaultContext(), PadProjectName(site_.Name(12)), to12), -1);
   platform::SetCurrentEnv(nullptr);
   // Moved: the copy is complete and the source gone.
   EXPECT_EQ(HostOf(11), to11);
@@ -251,7 +251,7 @@ TEST_F(ProjectMoveTest, FailedWriteOfTheStoredRecordIsReported) {
   platform::FaultInjectionEnv faults;
   platform::SetCurrentEnv(&faults);
   faults.Arm(platform::FaultPoint::kRename, 3, EIO);  // journal, folder, then prjinfo.dat
-  int rc = MoveProject(PadProjectName(site_.Name(5)), to);
+  int rc = MoveProject(extlib::DefaultContext(), PadProjectName(site_.Name(5)), to);
   platform::SetCurrentEnv(nullptr);
   EXPECT_TRUE(faults.Fired());
   EXPECT_EQ(rc, -1);
@@ -286,7 +286,7 @@ TEST_F(ProjectMoveTest, ACopyTakenAwayBeforeTheMoveEndedKeepsTheSource) {
   CopyTakenAwayEnv env;
   env.victim = site_.ProjectDir(to, 11);
   platform::SetCurrentEnv(&env);
-  const int rc = MoveProject(PadProjectName(site_.Name(11)), to);
+  const int rc = MoveProject(extlib::DefaultContext(), PadProjectName(site_.Name(11)), to);
   platform::SetCurrentEnv(nullptr);
   EXPECT_TRUE(env.victim.empty());  // it was taken away
   EXPECT_EQ(rc, -1);
@@ -327,7 +327,7 @@ TEST_F(ProjectMoveTest, AMoveThatCannotTellWhetherItsRecordLandedLeavesBothFolde
   AdministrationDiesAfterTheMoveEnv env;
   env.marker = site_.Name(11);
   platform::SetCurrentEnv(&env);
-  const int rc = MoveProject(PadProjectName(site_.Name(11)), to);
+  const int rc = MoveProject(extlib::DefaultContext(), PadProjectName(site_.Name(11)), to);
   platform::SetCurrentEnv(nullptr);
   ASSERT_TRUE(env.dead);
   EXPECT_EQ(rc, -1);

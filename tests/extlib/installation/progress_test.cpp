@@ -72,7 +72,7 @@ TEST(ProgressTest, ConsoleWritesTitleAndLinesOnly) {
 
 // The library's messages are switched off for one operation on one thread:
 // another operation's messages still show.
-TEST(ProgressTest, LibraryMessagesOffStaysWithItsOperation) {
+TEST(ProgressTest, MessageSwitchStaysWithItsOperation) {
   testing::RecordingMessenger terminal;
   OperationContext lookup{extlib::ProcessInstallation()};
   const int previous = Msg2usr_Switch(lookup, 1);
