@@ -90,10 +90,9 @@ class StdCopy {
         continue;
       }
       if (!fileops::MatchesWildcard(pattern, e.name)) continue;
-      const bool fresh = !Exists(to);
       if (ctx_.progress()) ctx_.progress()->Title(platform::WindowsPath(to));
       const fileops::CopyResult copied = fileops::CopyFileWithSplit(ctx_, nullptr, from, to);
-      if (fresh && Exists(to)) created_->push_back(to);
+      if (copied.made) created_->push_back(to);
       if (ctx_.progress()) ctx_.progress()->Advance(static_cast<double>(copied.bytes));
       if (!copied.ok()) return false;
     }

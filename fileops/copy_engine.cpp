@@ -90,9 +90,14 @@ class Copy {
     if (in_ >= 0) platform::CloseNothingPending(&env_, in_);
     if (out_ >= 0) platform::CloseNothingPending(&env_, out_);
   }
-  CopyResult Run(const std::string& source_native, bool target_exists, const FileInfo& target_info);
+  CopyResult Run(const std::string& source_native, bool target_exists, const FileInfo& target_info) {
+    CopyResult result = RunSteps(source_native, target_exists, target_info);
+    result.made = new_target_ && at_name_;
+    return result;
+  }
 
  private:
+  CopyResult RunSteps(const std::string& source_native, bool target_exists, const FileInfo& target_info);
   // Opens the source and the target and makes the block buffer: a result when
   // the copy ends here (failed, or the person declined), else nothing.
   std::optional<CopyResult> Open(const std::string& source_native, bool target_exists, const FileInfo& target_info,
@@ -126,13 +131,15 @@ class Copy {
   std::string target_native_;
   int in_ = -1, out_ = -1;
   int pieces_ = 0;
+  // The target was not there; a file this copy made is under its name now.
+  bool new_target_ = false, at_name_ = false;
   int64_t total_ = 0;
   int64_t piece_bytes_ = 0;
   int last_error_ = 0;
   CopyResult failure_;
 };
 
-CopyResult Copy::Run(const std::string& source_native, bool target_exists, const FileInfo& target_info) {
+CopyResult Copy::RunSteps(const std::string& source_native, bool target_exists, const FileInfo& target_info) {
   // The buffer comes before the target, so a failed allocation leaves no
   // empty target behind that a later run would take for up to date.
   std::unique_ptr<char[]> buffer;
@@ -173,6 +180,8 @@ std::optional<CopyResult> Copy::Open(const std::string& source_native, bool targ
     FileBoxF(ctx_, kErrorBox, "_tfopen(%s) failed !\n\n%s", target_.c_str(), SystemErrorText(rc));
     return Failed(rc);
   }
+  new_target_ = !target_exists;
+  at_name_ = true;
   if (!target_exists) NoteTargetCreated(ctx_.installation(), target_native_);
   return std::nullopt;
 }
@@ -186,7 +195,10 @@ std::optional<CopyResult> Copy::CopyBlocks(char* buffer) {
   while (!leave) {
     if (kernel_copy) {
       int64_t c = env_.CopyRange(in_, out_, kCopyBlockSize);
-      if (c == 0) {  // the end, or a file system that copies nothing so: a read tells
+      if (c == 0) {
+        // The end once the source's size is copied; else a file system that
+        // copies nothing so, or a source that grew: a read tells.
+        if (total_ == static_cast<int64_t>(info_.size)) break;
         kernel_copy = false;
         continue;
       }
@@ -234,19 +246,27 @@ std::optional<CopyResult> Copy::CopyBlocks(char* buffer) {
 CopyResult Copy::Finish() {
   // Fewer bytes than the source holds: a failed read, never a copy.
   if (total_ != static_cast<int64_t>(info_.size)) return Shortfall();
-  // A close that fails may have lost written data.
   platform::CloseNothingPending(&env_, in_);
   in_ = -1;
+  // The times go onto the descriptor the copy wrote: no second open by name,
+  // so nothing put in the target's place meanwhile is stamped. The writes are
+  // done (a network file system sends its cached writes before it sets times).
+  const int stamped = env_.FSetTimes(out_, info_.accessed, info_.modified);
+  // A close that fails may have lost written data.
   int rc = env_.Close(out_);
   out_ = -1;
   if (rc < 0) {
     FileBoxF(ctx_, kErrorBox, "write (%s) failed !\n\n%s", target_.c_str(), SystemErrorText(rc));
-    (void)env_.Unlink(target_native_);
+    if (env_.Unlink(target_native_) == 0) at_name_ = false;
     return Failed(rc);
   }
-  if (int s = StampTimes(ctx_, target_native_, target_, info_); s < 0) return Failed(s);
+  if (stamped < 0) {
+    FileBoxF(ctx_, kErrorBox, "SetFileTime(%s) failed !\n\n%s", target_.c_str(), SystemErrorText(stamped));
+    return Failed(stamped);
+  }
   if (pieces_ != 0) {
     if (int r = RenamePiece(ctx_, target_native_, target_, pieces_ + 1); r < 0) return Failed(r);
+    at_name_ = false;
   }
   return {Outcome::kCopied, total_};
 }
@@ -271,6 +291,7 @@ int Copy::OnShortWrite(int64_t rc) {
   if (int s = StampTimes(ctx_, target_native_, target_, info_); s < 0) return StopWith(s);
   ++pieces_;
   if (int r = RenamePiece(ctx_, target_native_, target_, pieces_); r < 0) return StopWith(r);
+  at_name_ = false;
   // The new medium.
   for (;;) {
     FileBox(ctx_, platform::kMbOk, "Bitte legen Sie einen neuen Datentr\xE4ger ein!");
@@ -280,7 +301,10 @@ int Copy::OnShortWrite(int64_t rc) {
     }
     target_native_ = NativeTargetPath(ctx_.installation(), target_);
     out_ = env->Open(target_native_, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0666);
-    if (out_ >= 0) break;
+    if (out_ >= 0) {
+      at_name_ = true;
+      break;
+    }
     int failed = out_;
     if (FileBoxF(ctx_, platform::kMbYesNo | platform::kMbIconError, "_tfopen(%s) failed !\n\n%s\nVorgang wiederholen?",
                  target_.c_str(), SystemErrorText(failed)) != platform::kIdYes)
@@ -312,7 +336,7 @@ CopyResult Copy::GiveUp(Outcome outcome) {
   if (out_ >= 0) platform::CloseNothingPending(env, out_);
   out_ = -1;
   // The unfinished last piece; pieces closed on other media stay.
-  (void)env->Unlink(target_native_);
+  if (env->Unlink(target_native_) == 0) at_name_ = false;
   return {outcome, 0, last_error_ < 0 ? -last_error_ : last_error_};
 }
 
@@ -338,7 +362,10 @@ std::string LastComponent(const std::string& path) {
 }
 }  // namespace
 
-int CreateDirectoryChain(extlib::OperationContext& ctx, const std::string& dir) {
+namespace {
+// CreateDirectoryChain; *seen: the folder as found where it was there
+// already outside a share (native empty otherwise).
+int MakeDirectoryChain(extlib::OperationContext& ctx, const std::string& dir, KnownFolder* seen) {
   Env* env = &ctx.installation().Env();
   const platform::PathMap& paths = ctx.installation().Paths();
   FileInfo info;
@@ -347,7 +374,11 @@ int CreateDirectoryChain(extlib::OperationContext& ctx, const std::string& dir) 
   // symbolic link would take the copy wherever it points. Only \Net and Prj,
   // which an administrator may move and link, are followed.
   const bool shared = platform::IsUncPath(dir);
-  if (!shared && !native.empty() && env->Stat(native, &info) == 0) return 0;  // the usual case: one call
+  if (!shared && !native.empty() && env->Stat(native, &info) == 0) {  // the usual case: one call
+    seen->native = native;
+    seen->info = info;
+    return 0;
+  }
   size_t fixed = 0;
   std::vector<std::string> chain = DirectoryChain(dir, &fixed);
   for (size_t i = 0; i < chain.size(); ++i) {
@@ -370,6 +401,12 @@ int CreateDirectoryChain(extlib::OperationContext& ctx, const std::string& dir) 
   }
   return 0;
 }
+}  // namespace
+
+int CreateDirectoryChain(extlib::OperationContext& ctx, const std::string& dir) {
+  KnownFolder unused;
+  return MakeDirectoryChain(ctx, dir, &unused);
+}
 
 bool TargetIsUpToDate(const FileInfo& source, const FileInfo& target, int64_t resolution_ns) {
   if (source.size != target.size) return false;
@@ -384,10 +421,11 @@ CopyResult CopyFileWithSplit(extlib::OperationContext& ctx, void* window, const 
   (void)window;
   Env* env = &ctx.installation().Env();
   const platform::PathMap& paths = ctx.installation().Paths();
-  // The target's folders first.
+  // The target's folders first; the folder found there is not looked at again.
   std::string dir = ParentPath(target);
+  KnownFolder folder;
   if (!dir.empty()) {
-    if (int rc = CreateDirectoryChain(ctx, dir); rc < 0) return Failed(rc);
+    if (int rc = MakeDirectoryChain(ctx, dir, &folder); rc < 0) return Failed(rc);
   }
   // The source must be there and be a file.
   const std::string source_native = paths.ToNative(source);
@@ -398,9 +436,13 @@ CopyResult CopyFileWithSplit(extlib::OperationContext& ctx, void* window, const 
     return Failed(rc);
   }
   // An existing target: the same file, or older or newer than the source.
-  const std::string target_native = NativeTargetPath(ctx.installation(), target);
-  FileInfo target_info;
-  const bool exists = !target_native.empty() && env->Stat(target_native, &target_info, false) == 0;
+  TargetState state;
+  const std::string target_native =
+      NativeTargetPath(ctx.installation(), target, folder.native.empty() ? nullptr : &folder, &state);
+  FileInfo target_info = state.info;
+  const bool exists = state.known == TargetState::Known::kPresent ||
+                      (state.known == TargetState::Known::kUnknown && !target_native.empty() &&
+                       env->Stat(target_native, &target_info, false) == 0);
   // A symbolic link in the target's place is not written through (it may
   // lead anywhere); it is left and named.
   if (exists && target_info.type == EntryType::kLink) {

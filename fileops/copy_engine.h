@@ -39,6 +39,9 @@ struct CopyResult {
   int64_t bytes = 0;
   // The failing call's errno (kFailed); for a shortfall the read's, or 0.
   int error = 0;
+  // The target was not there and this copy made the file that is now under
+  // its name (whatever the outcome): what a caller that rolls back removes.
+  bool made = false;
 
   // Copied, up to date or declined: nothing failed.
   bool ok() const { return outcome <= Outcome::kDeclined; }

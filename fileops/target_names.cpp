@@ -1,5 +1,6 @@
 #include "fileops/target_names.h"
 
+#include <cerrno>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
@@ -46,19 +47,31 @@ bool Matches(const FolderNames& f, const std::string& dir, const FileInfo& info)
 }  // namespace
 
 std::string NativeTargetPath(extlib::Installation& installation, const std::string& target) {
+  TargetState unused;
+  return NativeTargetPath(installation, target, nullptr, &unused);
+}
+
+std::string NativeTargetPath(extlib::Installation& installation, const std::string& target, const KnownFolder* folder_seen,
+                             TargetState* state) {
   platform::Env* env = platform::CurrentEnv();
   const platform::PathMap& paths = installation.Paths();
+  *state = {};
   const std::string parent = ParentPath(target);
   if (parent.empty()) return paths.ToNative(target);
   std::string name = target.substr(parent.size() + 1);
   if (!(!target.empty() && target[0] == '/')) name = platform::Cp1252ToUtf8(name);
-  const std::string dir = paths.ToNative(parent);
+  const std::string dir = folder_seen ? folder_seen->native : paths.ToNative(parent);
   FileInfo info;
-  if (dir.empty() || name.empty() || env->Stat(dir, &info) < 0 || info.type != platform::EntryType::kDirectory)
+  if (folder_seen) info = folder_seen->info;
+  if (dir.empty() || name.empty() || (!folder_seen && env->Stat(dir, &info) < 0) ||
+      info.type != platform::EntryType::kDirectory)
     return paths.ToNative(target);
   const std::string exact = dir + "/" + name;
-  FileInfo unused;
-  if (env->Stat(exact, &unused, false) == 0) return exact;
+  const int exact_rc = env->Stat(exact, &state->info, false);
+  if (exact_rc == 0) {
+    state->known = TargetState::Known::kPresent;
+    return exact;
+  }
   KeptFolder& kept = Kept(installation);
   std::lock_guard<std::mutex> guard(kept.mutex);
   FolderNames& folder = kept.names;
@@ -69,7 +82,10 @@ std::string NativeTargetPath(extlib::Installation& installation, const std::stri
     for (const auto& e : entries) folder.by_key.emplace(Key(e.name), e.name);
   }
   auto it = folder.by_key.find(Key(name));
-  return it == folder.by_key.end() ? exact : dir + "/" + it->second;
+  if (it != folder.by_key.end()) return dir + "/" + it->second;
+  // Not there as spelled nor in another letter case.
+  if (exact_rc == -ENOENT) state->known = TargetState::Known::kAbsent;
+  return exact;
 }
 
 void NoteTargetCreated(extlib::Installation& installation, const std::string& native) {

@@ -19,7 +19,9 @@ namespace {
 int FindByName(OperationContext& ctx, ProjectTable& projects, const std::string& name, SnapshotPtr* table, size_t* i) {
   int rc = projects.Take(ctx, table);
   if (rc) return rc;
-  *i = (*table)->FindName(PadName(name));
+  // Padding would only be trimmed again by the index: the name is cut at 50
+  // and looked up as it is, with no string made per look-up.
+  *i = (*table)->FindName(std::string_view(name).substr(0, kNameLength));
   return *i == ProjectSnapshot::kNone ? kPrjNotFound : kPrjOk;
 }
 

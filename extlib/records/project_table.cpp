@@ -57,14 +57,21 @@ PRJ ProjectSnapshot::Record(size_t i) const {
   return record;
 }
 
-size_t ProjectSnapshot::FindName(std::string_view padded_name) const {
+size_t ProjectSnapshot::FindName(std::string_view given) const {
   Index();
   // Names of the same padded form are the same trimmed.
-  const std::string_view name(padded_name.data(), TrimmedLength(padded_name.data(), padded_name.size()));
+  const std::string_view name(given.data(), TrimmedLength(given.data(), given.size()));
+  const uint64_t hash = NameHash(name);
+  const uint32_t tag = NameTag(hash);
   const size_t mask = by_name_.size() - 1;
-  for (size_t at = NameHash(name) & mask;; at = (at + 1) & mask) {
-    const uint32_t i = by_name_[at];
-    if (i == kEnd) return kNone;
+  for (size_t at = hash & mask;; at = (at + 1) & mask) {
+    const uint32_t place = by_name_[at];
+    if (place == kEnd) return kNone;
+    if ((place & ~record_mask_) != tag) continue;
+    const uint32_t i = place & record_mask_;
+    // The caller of a name look-up mostly reads the record next: its member
+    // bits come in while the name is compared.
+    __builtin_prefetch(members_.data() + i * member_bytes_);
     if (Name(i) == name) return i;
   }
 }
@@ -164,6 +171,11 @@ void ProjectSnapshot::BuildIndex() const {
     ++bits;
   }
   number_shift_ = 64 - bits;
+  // The fewest bits that hold every record number with all-ones to spare
+  // (a full place never reads as kEnd); the name's tag takes the rest.
+  record_bits_ = 1;
+  while (record_bits_ < 32 && (uint64_t{1} << record_bits_) <= n) ++record_bits_;
+  record_mask_ = record_bits_ >= 32 ? 0xFFFFFFFFu : (uint32_t{1} << record_bits_) - 1;
   by_name_.assign(places, kEnd);
   by_number_.assign(places, kEnd);
   next_name_.assign(n, kEnd);
@@ -175,11 +187,13 @@ void ProjectSnapshot::BuildIndex() const {
   for (size_t i = n; i-- > 0;) {
     const auto record = static_cast<uint32_t>(i);
     const std::string_view name = Name(i);
-    for (size_t at = NameHash(name) & mask;; at = (at + 1) & mask) {
+    const uint64_t hash = NameHash(name);
+    const uint32_t tag = NameTag(hash);
+    for (size_t at = hash & mask;; at = (at + 1) & mask) {
       const uint32_t there = by_name_[at];
-      if (there != kEnd && Name(there) != name) continue;
-      next_name_[i] = there;
-      by_name_[at] = record;
+      if (there != kEnd && ((there & ~record_mask_) != tag || Name(there & record_mask_) != name)) continue;
+      next_name_[i] = there == kEnd ? kEnd : there & record_mask_;
+      by_name_[at] = record | tag;
       break;
     }
     const uint32_t number = entries_[i].number;

@@ -80,9 +80,9 @@ class ProjectSnapshot {
   PRJ Record(size_t i) const;
   long Slot(size_t i) const { return slots_[i]; }
   const std::vector<long>& Slots() const { return slots_; }
-  // The first live record (in slot order) with this name (padded to 50) or
-  // number, as a record index; kNone when there is none.
-  size_t FindName(std::string_view padded_name) const;
+  // The first live record (in slot order) with this name (at most 50 bytes,
+  // trailing blanks or none) or number, as a record index; kNone when there is none.
+  size_t FindName(std::string_view name) const;
   size_t FindNumber(uint32_t number) const;
   // The next live record with the same name / number after record i, or kNone.
   size_t NextSameName(size_t i) const {
@@ -172,6 +172,15 @@ class ProjectSnapshot {
   mutable std::vector<uint32_t> by_name_, by_number_;
   mutable std::vector<uint32_t> next_name_, next_number_;
   mutable int number_shift_ = 63;
+  // A name place holds its record in the low record_bits_ bits and the top
+  // bits of the name's hash above them (none from 2^31 records on): a probe
+  // that meets another name mostly tells so without reading its record, a
+  // cache miss or two each.
+  mutable int record_bits_ = 32;
+  mutable uint32_t record_mask_ = 0xFFFFFFFFu;
+  uint32_t NameTag(uint64_t hash) const {
+    return record_bits_ >= 32 ? 0 : static_cast<uint32_t>(hash >> (32 + record_bits_)) << record_bits_;
+  }
   std::vector<long> free_slots_;
   long slot_count_ = 0;
   uint32_t highest_ = 0, largest_ = 0;

@@ -418,6 +418,58 @@ TEST_F(CopyEngineTest, FailedCloseOfTheCopyIsAFailure) {
   EXPECT_EQ(box_.messages[0].text.rfind("write (" + dir_ / "f.bin" + ") failed !", 0), 0u);
 }
 
+// Whether the copy made the file now under the target's name: what a caller
+// that rolls back removes, and nothing it found there or took away again.
+TEST_F(CopyEngineTest, ResultTellsWhetherTheCopyMadeTheFileUnderTheName) {
+  struct TimesRefused : platform::Env {  // the file system takes the bytes, not the times
+    int FSetTimes(int, const platform::FileTime&, const platform::FileTime&) override { return -EPERM; }
+  } times_refused;
+  platform::FaultInjectionEnv close_fails;
+  close_fails.Arm(platform::FaultPoint::kClose, 2, EIO);  // 1: source, 2: target
+  SmallMediaEnv full(1000);
+  struct Case {
+    const char* what;
+    platform::Env* env;
+    bool old_target;
+    std::vector<int> answers;
+    Outcome outcome;
+    bool made, there;
+  } cases[] = {
+      {"new", nullptr, false, {}, Outcome::kCopied, true, true},
+      {"old target overwritten", nullptr, true, {kIdYes, kIdNo}, Outcome::kCopied, false, true},
+      {"old target kept", nullptr, true, {kIdNo}, Outcome::kDeclined, false, true},
+      {"times refused: the whole copy stays", &times_refused, false, {}, Outcome::kFailed, true, true},
+      {"failed close: removed", &close_fails, false, {}, Outcome::kFailed, false, false},
+      {"split: only numbered pieces", &full, false, {kIdYes}, Outcome::kCopied, false, false},
+      {"split refused: removed", &full, false, {kIdNo}, Outcome::kShortfall, false, false},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    MakeSource(1500);
+    const std::string target = dir_ / ("t" + std::to_string(n++));
+    if (c.old_target) {
+      WriteFile(target, "old");
+      SetMtime(target, 1'500'000'000, 0);
+    }
+    box_.messages.clear();
+    box_.responder = nullptr;
+    box_.Answer(c.answers);
+    platform::SetCurrentEnv(c.env);
+    const CopyResult r = Copy(src_, target);
+    platform::SetCurrentEnv(nullptr);
+    EXPECT_EQ(r.outcome, c.outcome);
+    EXPECT_EQ(r.made, c.made);
+    EXPECT_EQ(Exists(target), c.there);
+    if (c.env == &times_refused) {
+      EXPECT_EQ(ReadFile(target), data_);
+      ASSERT_EQ(box_.messages.size(), 1u);
+      EXPECT_EQ(box_.messages[0].text.rfind("SetFileTime(" + target + ") failed !", 0), 0u) << box_.All();
+    }
+  }
+  box_.Answer({});
+}
+
 // Cancel at the second block of the second file, with and without the
 // kernel copy: the copy stops there and leaves no partial target; the
 // caller's rollback removes the first copy, and the sources stay whole.

@@ -2,6 +2,9 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
 
 #include "fileops_test_support.h"
 #include "extlib/installation/installation.h"
@@ -14,10 +17,14 @@ using testing::WriteFile;
 
 class ListingCounter : public platform::Env {
  public:
-  int listings = 0;
+  int listings = 0, stats = 0;
   int ListDir(const std::string& path, std::vector<platform::DirEntry>* entries) override {
     ++listings;
     return Env::ListDir(path, entries);
+  }
+  int Stat(const std::string& path, platform::FileInfo* info, bool follow) override {
+    ++stats;
+    return Env::Stat(path, info, follow);
   }
 };
 
@@ -47,6 +54,50 @@ TEST_F(TargetNamesTest, TakesTheSpellingOfANameThatDiffersInCase) {
       {dir_ / "new.dat", dir_ / "new.dat"},
   };
   for (const Case& c : cases) EXPECT_EQ(NativeTargetPath(installation_, c.target), c.native) << c.target;
+}
+
+// What the look-up tells a copy of the path it returned: there (its status,
+// a link not followed), not there, or not looked at (a name in another letter
+// case, taken from the listing). A folder the caller has looked at is not
+// looked at again.
+TEST_F(TargetNamesTest, TellsWhatItSawOfTheTarget) {
+  WriteFile(dir_ / "Existing.DAT", "xyz");
+  ASSERT_EQ(::symlink("/nowhere", (dir_ / "link").c_str()), 0);
+  using Known = TargetState::Known;
+  struct Case {
+    std::string target, native;
+    Known known;
+  } cases[] = {
+      {dir_ / "Existing.DAT", dir_ / "Existing.DAT", Known::kPresent},
+      {dir_ / "link", dir_ / "link", Known::kPresent},
+      {dir_ / "existing.dat", dir_ / "Existing.DAT", Known::kUnknown},
+      {dir_ / "new.dat", dir_ / "new.dat", Known::kAbsent},
+  };
+  KnownFolder folder;
+  folder.native = dir_.path();
+  ASSERT_EQ(platform::Env().Stat(folder.native, &folder.info), 0);
+  for (const KnownFolder* seen : std::vector<const KnownFolder*>{nullptr, &folder}) {
+    for (const Case& c : cases) {
+      const int stats = env_.stats;
+      TargetState state;
+      state.known = Known::kPresent;  // whatever came before is replaced
+      EXPECT_EQ(NativeTargetPath(installation_, c.target, seen, &state), c.native) << c.target;
+      EXPECT_EQ(state.known, c.known) << c.target;
+      // The target, and the folder unless it was given.
+      EXPECT_EQ(env_.stats - stats, seen ? 1 : 3) << c.target;
+    }
+  }
+  TargetState state;
+  (void)NativeTargetPath(installation_, dir_ / "Existing.DAT", &folder, &state);
+  EXPECT_EQ(state.info.size, 3u);
+  EXPECT_EQ(state.info.type, platform::EntryType::kFile);
+  (void)NativeTargetPath(installation_, dir_ / "link", &folder, &state);
+  EXPECT_EQ(state.info.type, platform::EntryType::kLink);
+  // A folder that is no folder: the path is mapped as it is, nothing known.
+  KnownFolder file{dir_ / "Existing.DAT", {}};
+  ASSERT_EQ(platform::Env().Stat(file.native, &file.info), 0);
+  EXPECT_EQ(NativeTargetPath(installation_, dir_ / "Existing.DAT/x", &file, &state), dir_ / "Existing.DAT/x");
+  EXPECT_EQ(state.known, Known::kUnknown);
 }
 
 TEST_F(TargetNamesTest, ListsTheFolderAgainOnlyAfterOthersChangedIt) {

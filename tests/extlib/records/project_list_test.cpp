@@ -58,6 +58,33 @@ TEST_F(ProjectListTest, LookupsByNameAndNumberSkipDeletedRecords) {
   EXPECT_EQ(facts.largest, 9u);
 }
 
+// A name is looked up as the record holds it: cut at 50 characters, trailing
+// blanks or none; blanks inside it and leading ones count.
+TEST_F(ProjectListTest, NamesAreLookedUpCutAtFiftyWithOrWithoutTrailingBlanks) {
+  const std::string fifty = std::string(49, 'L') + "x";
+  inst_.WriteAdministration({SmallInstallation::Record("Alpha", 5), SmallInstallation::Record(fifty, 6),
+                             SmallInstallation::Record("Haus am See", 7)},
+                            9);
+  struct Case {
+    std::string name;
+    long number;
+  } cases[] = {
+      {"Alpha", 5},          {"Alpha   ", 5},        {PadName("Alpha"), 5},    {PadName("Alpha") + "   ", 5},
+      {fifty, 6},            {fifty + "yz", 6},      {fifty + "   ", 6},       {std::string(49, 'L'), -3},
+      {"Haus am See", 7},    {"Haus am  See", -3},   {" Alpha", -3},           {"Alph", -3},
+      {"", -3},              {std::string(60, ' '), -3},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(get_project_number(c.name), c.number) << '"' << c.name << '"';
+    PRJ r;
+    const int rc = get_project_info(c.name, &r);
+    EXPECT_EQ(rc, c.number > 0 ? 0 : -3) << '"' << c.name << '"';
+    if (rc == 0) {
+      EXPECT_EQ(r.number, static_cast<uint32_t>(c.number));
+    }
+  }
+}
+
 TEST_F(ProjectListTest, SeesAChangeMadeByAnotherWriter) {
   PRJ r;
   ASSERT_EQ(get_project_info(DefaultContext(), "Alpha", &r), 0);

@@ -88,6 +88,9 @@ TEST(ProjectTableCompactTest, RecordsComeBackAsTheLinesParse) {
     EXPECT_EQ(s.FindName(PadName("Haus  am  See")), 1u);
     EXPECT_EQ(s.FindName(PadName("Haus  am")), ProjectSnapshot::kNone);
     EXPECT_EQ(s.FindName(PadName("Haus am See")), ProjectSnapshot::kNone);
+    // Unpadded, or with fewer blanks than the padding: the same name.
+    EXPECT_EQ(s.FindName("Haus  am  See"), 1u);
+    EXPECT_EQ(s.FindName("Haus  am  See  "), 1u);
   }
 }
 
