@@ -75,9 +75,9 @@ TEST_F(ProjectListTest, NamesAreLookedUpCutAtFiftyWithOrWithoutTrailingBlanks) {
       {"", -3},              {std::string(60, ' '), -3},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(get_project_number(c.name), c.number) << '"' << c.name << '"';
+    EXPECT_EQ(get_project_number(DefaultContext(), c.name), c.number) << '"' << c.name << '"';
     PRJ r;
-    const int rc = get_project_info(c.name, &r);
+    const int rc = get_project_info(DefaultContext(), c.name, &r);
     EXPECT_EQ(rc, c.number > 0 ? 0 : -3) << '"' << c.name << '"';
     if (rc == 0) {
       EXPECT_EQ(r.number, static_cast<uint32_t>(c.number));
