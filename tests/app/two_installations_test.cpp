@@ -21,6 +21,7 @@
 #include "platform/messenger.h"
 #include "platform/path_map.h"
 #include "platform/text_codec.h"
+#include "support/recording_messenger.h"
 #include "support/sample_installation.h"
 #include "support/temp_dir.h"
 
@@ -114,6 +115,41 @@ TEST(TwoInstallationsTest, QueriesOnTwoThreadsAtOnceEachAnswerFromTheirOwnInstal
   second.join();
   EXPECT_EQ(failures.load(), 0);
   EXPECT_EQ(extlib::lfinigC(extlib::kSlotNet), "");  // the process default was left alone
+}
+
+// Nothing is bound to the thread: what the library reports about an
+// operation's administration reaches that operation's messenger, whichever
+// thread runs it, and never the process's; a quiet part of it reports nothing.
+TEST(TwoInstallationsTest, TheLibraryReportsToTheOperationThatAsked) {
+  const testing::SampleInstallation sample({"--hosts", "1", "--projects", "3", "--seed", "13"});
+  const std::string name = extlib::PadName("Nirgendwo");
+  std::string text;
+  ASSERT_EQ(platform::ReadWholeFile(sample.net_dir() + "/project.dat", &text), 0);
+  // A line of a record's length that is no record: the administration cannot be read.
+  const size_t last = text.rfind('\n', text.size() - 2) + 1;
+  const std::string damaged = std::string(text.size() - last - 2, 'x') + "\r\n";
+  ASSERT_EQ(platform::WriteFileAtomic(sample.net_dir() + "/project.dat", text + damaged), 0);
+  Side side(sample);
+  testing::RecordingMessenger process;  // the current messenger: must hear nothing
+  CountingMessenger asked, quiet_asked;
+  int quiet_rc = 0, rc = 0;
+  std::thread worker([&] {
+    extlib::PRJ record;
+    extlib::OperationContext ctx(side.installation, &asked);
+    rc = extlib::get_project_info(ctx, name, &record);
+    // Damaged anew (told once for each version of the file), now for a quiet part.
+    EXPECT_EQ(platform::WriteFileAtomic(sample.net_dir() + "/project.dat", text + damaged + damaged), 0);
+    side.installation.Projects().OwnWrite();
+    extlib::OperationContext quiet_operation(side.installation, &quiet_asked);
+    extlib::QuietContext quiet(quiet_operation);
+    quiet_rc = extlib::get_project_info(quiet, name, &record);
+  });
+  worker.join();
+  EXPECT_EQ(quiet_rc, extlib::kPrjFailed);
+  EXPECT_EQ(rc, extlib::kPrjFailed);
+  EXPECT_EQ(quiet_asked.count, 0);
+  EXPECT_EQ(asked.count, 1);
+  EXPECT_TRUE(process.texts.empty()) << process.texts.front();
 }
 
 }  // namespace
