@@ -79,9 +79,9 @@ void InitialiseLibrary(const std::string* json_name = nullptr) {
     const std::string hint = NoInstallationText(file, exists, read_error == -ENOENT ? 0 : read_error);
     std::string text;
     if (!platform::Utf8ToCp1252(hint, &text)) text = hint;
-    services::ToolMessageBox(extlib::ActiveContext(), services::kMessageError, "%s", text.c_str());
+    services::ToolMessageBox(CommandLineContext(), services::kMessageError, "%s", text.c_str());
   }
-  extlib::lgstop_C_(extlib::ActiveContext(), "lfpath_ini");
+  extlib::lgstop_C_(CommandLineContext(), "lfpath_ini");
   std::exit(kNoInstallationStatus);  // the library reports; ending the run is the program's decision
 }
 
@@ -97,7 +97,7 @@ int RunDryRun(std::vector<std::string> argv) {
   }
   DryRunCopy copy(CommandLineContext().installation().Paths());
   if (const int rc = copy.Prepare(); rc != 0) {
-    services::ToolMessageBox(extlib::ActiveContext(), services::kMessageError,
+    services::ToolMessageBox(CommandLineContext(), services::kMessageError,
                              "The installation could not be copied for the preview (%s).\n",
                              platform::ErrorName(rc).c_str());
     extlib::lzende();
@@ -150,11 +150,11 @@ int RunWithoutArguments(platform::Env* env, const LongOptions& options) {
     ArmShareDeadline();
     const int rc = ListProjects(CommandLineContext(), options);
     if (rc == kPrjAdminMissing)
-      ReportProjectError(extlib::ActiveContext(), rc);  // a damaged one the table reports itself
+      ReportProjectError(CommandLineContext(), rc);  // a damaged one the table reports itself
     extlib::lzende();
     return ExitStatusOf(rc);
   }
-  if (env->SetEnv("VEKLOG", "sysadm") != 0) extlib::lf_perror(extlib::ActiveContext(), "putenv");
+  if (env->SetEnv("VEKLOG", "sysadm") != 0) extlib::lf_perror(CommandLineContext(), "putenv");
   InitialiseLibrary();
   CommandLineContext().interactive = 0;
   return RunDialogMode();
@@ -172,7 +172,7 @@ int CommandLineMain(const std::vector<std::string>& args) {
   if (argv.empty()) PrintUsage(services::kMessageError);
   // Answered before anything is prepared: they need no installation.
   if (std::optional<ProgramAnswer> answer = AnswerProgramOption(argv)) {
-    services::ToolMessageBox(extlib::ActiveContext(), services::kMessageInformation, "%s", answer->text.c_str());
+    services::ToolMessageBox(CommandLineContext(), services::kMessageInformation, "%s", answer->text.c_str());
     return answer->status;
   }
   // The program's own options come off the front; the rest goes its specified way.

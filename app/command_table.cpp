@@ -42,17 +42,17 @@ int RunGetNumber(const CommandArgs& a) { return ProjectGetNumber(CommandLineCont
 int RunGetDbId(const CommandArgs& a) { return ProjectGetDbId(CommandLineContext(), a.padded_name, a.argument); }
 int RunExist(const CommandArgs& a) { return ProjectExist(CommandLineContext(), a.padded_name); }
 int RunInfo(const CommandArgs& a) { return ProjectInfo(CommandLineContext(), a.padded_name); }
-int RunReorg(const CommandArgs& a) { return ReorganiseProject(extlib::ActiveContext(), a.padded_name); }
-int RunRenewUuids(const CommandArgs& a) { return RenewProjectUuids(extlib::ActiveContext(), a.padded_name); }
-int RunUpdateAttr(const CommandArgs& a) { return UpdateProjectAttributes(extlib::ActiveContext(), a.padded_name); }
+int RunReorg(const CommandArgs& a) { return ReorganiseProject(CommandLineContext(), a.padded_name); }
+int RunRenewUuids(const CommandArgs& a) { return RenewProjectUuids(CommandLineContext(), a.padded_name); }
+int RunUpdateAttr(const CommandArgs& a) { return UpdateProjectAttributes(CommandLineContext(), a.padded_name); }
 int RunErase(const CommandArgs& a) { return EraseProject(CommandLineContext(), a.padded_name); }
-int RunUnblock(const CommandArgs& a) { return UnblockProject(extlib::ActiveContext(), a.padded_name); }
-int RunMove(const CommandArgs& a) { return MoveProject(extlib::ActiveContext(), a.padded_name, a.argument); }
+int RunUnblock(const CommandArgs& a) { return UnblockProject(CommandLineContext(), a.padded_name); }
+int RunMove(const CommandArgs& a) { return MoveProject(CommandLineContext(), a.padded_name, a.argument); }
 // CreateProject itself shows nothing (the main window reports in its own way);
 // a script's user learns from this one message why the project was not made.
 int RunCreate(const CommandArgs& a) {
-  int rc = CreateProject(extlib::ActiveContext(), a.padded_name, a.argument);
-  if (rc != 0) ReportProjectError(extlib::ActiveContext(), rc);
+  int rc = CreateProject(CommandLineContext(), a.padded_name, a.argument);
+  if (rc != 0) ReportProjectError(CommandLineContext(), rc);
   return rc;
 }
 
@@ -66,7 +66,7 @@ bool IsQuery(const char* option) {
 // True only when the administration was read and holds no such name.
 bool NotRegistered(const std::string& padded_name) {
   extlib::PRJ record;
-  return extlib::get_project_info(extlib::ActiveContext(), padded_name, &record) == kPrjNotFound;
+  return extlib::get_project_info(CommandLineContext(), padded_name, &record) == kPrjNotFound;
 }
 
 std::vector<Command>& MutableTable() {
@@ -127,7 +127,7 @@ void SetDialogRunner(DialogRunner runner) { g_dialog_runner = runner; }
 int RunDialogMode() {
   const DialogRunner runner = g_dialog_runner;
   if (!runner) {
-    services::ToolMessageBox(extlib::ActiveContext(), services::kMessageError, "%s",
+    services::ToolMessageBox(CommandLineContext(), services::kMessageError, "%s",
                              "The main window is not part of this build.\n");
     return 1;
   }
@@ -153,13 +153,14 @@ std::string UsageText() {
 }
 
 void PrintUsage(int kind) {
-  services::ToolMessageBox(extlib::ActiveContext(), kind, "%s\n", UsageText().c_str());
+  services::ToolMessageBox(CommandLineContext(), kind, "%s\n", UsageText().c_str());
   extlib::lzende();
   std::exit(22);
 }
 
 int DispatchCommandLine(const std::vector<std::string>& argv) {
-  // The library's messages of this run go through the command line's context.
+  // The dialog mode's window runs on this thread, and its own thread's code
+  // has no context of its own yet: it reaches the command line's.
   extlib::BindContext bind(CommandLineContext());
   const int argc = static_cast<int>(argv.size());
   const Command* match = nullptr;
@@ -207,12 +208,12 @@ int DispatchCommandLine(const std::vector<std::string>& argv) {
   if (IsQuery(match->option) && admin::RebuildPending()) {
     // An answer from half an administration would be wrong (a project whose
     // folder is there "does not exist"): the reader says why it has none.
-    result = admin::ReportRebuildPending(extlib::ActiveContext());
+    result = admin::ReportRebuildPending(CommandLineContext());
     if (options.json) WriteQueryFailureAsJson(args.padded_name, result, "The project administration is being rebuilt");
   } else {
-    result = options.json ? RunQueryAsJson(extlib::ActiveContext(), match->option, args) : match->run(args);
+    result = options.json ? RunQueryAsJson(CommandLineContext(), match->option, args) : match->run(args);
   }
-  if (!options.dry_run) AuditCommand(extlib::ActiveContext(), match->option, argv, result);
+  if (!options.dry_run) AuditCommand(CommandLineContext(), match->option, argv, result);
   extlib::lzende();
   return ExitStatusOf(result);
 }

@@ -28,7 +28,7 @@ void FinalNotice(int line) {
   char text[256];
   int length = 0;
   extlib::ll_getTextZeile(kRepairNoticeText, line, sizeof text, nullptr, text, &length);
-  services::ToolMessageBox(extlib::ActiveContext(), services::kMessageInformation, "%s", text);
+  services::ToolMessageBox(CommandLineContext(), services::kMessageInformation, "%s", text);
 }
 
 int RestoreOrUpdate(extlib::OperationContext& ctx, bool update) {
@@ -57,12 +57,12 @@ int RunRestore(const CommandArgs&) { return RestoreOrUpdate(CommandLineContext()
 int RunUpdate(const CommandArgs&) { return RestoreOrUpdate(CommandLineContext(), true); }
 
 int RunUpdateHost(const CommandArgs& args) {
-  int rc = admin::CheckAdministrationVersion(extlib::ActiveContext());
+  int rc = admin::CheckAdministrationVersion(CommandLineContext());
   if (rc != 0) return rc;
-  if (!extlib::lfnetg(extlib::ActiveContext()) || args.argument != "localhost")
+  if (!extlib::lfnetg(CommandLineContext()) || args.argument != "localhost")
     return admin::UpdateHost(CommandLineContext(), args.argument);
   std::vector<extlib::HostEntry> hosts;
-  if (extlib::GetHostList(extlib::ActiveContext(), &hosts) != 0) return 0;
+  if (extlib::GetHostList(CommandLineContext(), &hosts) != 0) return 0;
   const std::string name = extlib::lzrnamC();
   bool found = false;
   for (const extlib::HostEntry& h : hosts) found = found || h.name == name;
@@ -77,7 +77,7 @@ int RunUserCount(const CommandArgs& args) {
   errno = 0;
   const long count = std::strtol(args.argument.c_str(), nullptr, 10);
   if (errno == ERANGE || count < INT_MIN || count > INT_MAX) PrintUsage(services::kMessageWarning);
-  return admin::SetMaxUserCount(extlib::ActiveContext(), static_cast<int>(count));
+  return admin::SetMaxUserCount(CommandLineContext(), static_cast<int>(count));
 }
 
 }  // namespace dovrane::app

@@ -1,4 +1,5 @@
 #include "app/terminal_progress.h"
+#include "app/command_line_context.h"
 
 #include <cstdio>
 
@@ -31,7 +32,7 @@ void TerminalProgress::Line(const std::string& text) {
   // such as "\tOK, no problems found." is shown.
   const bool per_project = text.rfind("\t<", 0) == 0 || text.rfind("\t\t", 0) == 0;
   if (!per_project || verbose_) ConsoleProgress::Line(text);
-  if (per_project) extlib::lfperrC(extlib::ActiveContext(), "%s", text.c_str());  // the trace file keeps every line
+  if (per_project) extlib::lfperrC(CommandLineContext(), "%s", text.c_str());  // the trace file keeps every line
 }
 
 void TerminalProgress::StartCounted(double total) {

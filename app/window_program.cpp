@@ -33,7 +33,7 @@ std::string FindWindowProgram(const std::string& program_folder, const std::stri
 int RunWindowProgram(const std::string& installed_folder, char* const* argv) {
   const std::string file = FindWindowProgram(platform::ProgramFolder(), installed_folder);
   if (file.empty()) {
-    services::ToolMessageBox(extlib::ActiveContext(), services::kMessageError,
+    services::ToolMessageBox(extlib::DefaultContext(), services::kMessageError,
                              "The main window is not installed (%s is missing).\n", kWindowProgramName);
     return 1;
   }
@@ -50,7 +50,7 @@ int RunWindowProgram(const std::string& installed_folder, char* const* argv) {
   // Still here: back in the work folder; the message goes to the streams the
   // run began with.
   (void)platform::CurrentEnv()->ChDir(work);
-  services::ToolMessageBox(extlib::ActiveContext(), services::kMessageError,
+  services::ToolMessageBox(extlib::DefaultContext(), services::kMessageError,
                            "The main window cannot be started (%s): %s\n", file.c_str(), std::strerror(error));
   return 1;
 }
