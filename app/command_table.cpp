@@ -159,9 +159,6 @@ void PrintUsage(int kind) {
 }
 
 int DispatchCommandLine(const std::vector<std::string>& argv) {
-  // The dialog mode's window runs on this thread, and its own thread's code
-  // has no context of its own yet: it reaches the command line's.
-  extlib::BindContext bind(CommandLineContext());
   const int argc = static_cast<int>(argv.size());
   const Command* match = nullptr;
   for (const Command& c : CommandTable()) {

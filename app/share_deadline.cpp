@@ -1,4 +1,5 @@
 #include "app/share_deadline.h"
+#include "app/command_line_context.h"
 
 #include <cstdio>
 
@@ -51,10 +52,10 @@ void ReportFailedShareCall() {
   const std::string host = HostOf(where);
   const std::string cause = platform::ErrorName(failed.error);
   if (host.empty()) {
-    services::ToolMessageBox(extlib::ActiveContext(), services::kMessageWarning, "%s: %s.\n", where.c_str(),
+    services::ToolMessageBox(CommandLineContext(), services::kMessageWarning, "%s: %s.\n", where.c_str(),
                              cause.c_str());
   } else {
-    services::ToolMessageBox(extlib::ActiveContext(), services::kMessageWarning, "Host %s stopped answering: %s: %s.\n",
+    services::ToolMessageBox(CommandLineContext(), services::kMessageWarning, "Host %s stopped answering: %s: %s.\n",
                              host.c_str(), where.c_str(), cause.c_str());
   }
 }

@@ -83,7 +83,7 @@ double ChildPeak(const std::string& dir, int records) {
   Make(dir, records, 3, false);
   SetContainers(dir, 2);
   pid_t pid = ::fork();
-  if (pid == 0) ::_exit(admin::CheckAdministrationVersion(extlib::ActiveContext()) == 0 ? 0 : 1);
+  if (pid == 0) ::_exit(admin::CheckAdministrationVersion(extlib::DefaultContext()) == 0 ? 0 : 1);
   int status = 0;
   rusage usage{};
   ::wait4(pid, &status, 0, &usage);
@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
     file = Make(base + "-v2", n, 2, true);
     awk_v2 = Awk(file);
     start = Clock::now();
-    rc_v2 = admin::CheckAdministrationVersion(extlib::ActiveContext());
+    rc_v2 = admin::CheckAdministrationVersion(extlib::DefaultContext());
     v2 = Seconds(start);
   }
 
@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
   SetContainers(base + "-v3", 2);
   double awk_v3 = Awk(file);
   start = Clock::now();
-  int rc_v3 = admin::CheckAdministrationVersion(extlib::ActiveContext());
+  int rc_v3 = admin::CheckAdministrationVersion(extlib::DefaultContext());
   double v3 = Seconds(start);
 
   double peak_small = ChildPeak(base + "-small", n / 10), peak_large = ChildPeak(base + "-large", n);

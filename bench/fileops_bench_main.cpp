@@ -24,7 +24,7 @@ bool CopyTree(const std::string& src, const std::string& dst) {
   dovrane::platform::FileInfo info;
   if (CurrentEnv()->Stat(src, &info) < 0) return false;
   if (info.type != EntryType::kDirectory)
-    return dovrane::fileops::CopyFileWithSplit(dovrane::extlib::ActiveContext(), nullptr, src, dst).bytes ==
+    return dovrane::fileops::CopyFileWithSplit(dovrane::extlib::DefaultContext(), nullptr, src, dst).bytes ==
            static_cast<int64_t>(info.size);
   std::vector<DirEntry> entries;
   if (CurrentEnv()->ListDir(src, &entries) < 0) return false;
@@ -38,11 +38,11 @@ bool CopyTree(const std::string& src, const std::string& dst) {
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "copy") == 0) return CopyTree(argv[2], argv[3]) ? 0 : 1;
   if (argc == 3 && std::strcmp(argv[1], "sum") == 0) {
-    std::printf("%lld\n", static_cast<long long>(dovrane::fileops::SumDirectorySize(dovrane::extlib::ActiveContext(), argv[2], "*.*", 1)));
+    std::printf("%lld\n", static_cast<long long>(dovrane::fileops::SumDirectorySize(dovrane::extlib::DefaultContext(), argv[2], "*.*", 1)));
     return 0;
   }
   if (argc == 3 && std::strcmp(argv[1], "delete") == 0)
-    return dovrane::fileops::DeleteDirectoryTree(dovrane::extlib::ActiveContext(), nullptr, argv[2]) ? 0 : 1;
+    return dovrane::fileops::DeleteDirectoryTree(dovrane::extlib::DefaultContext(), nullptr, argv[2]) ? 0 : 1;
   std::fprintf(stderr, "usage: %s copy SRC DST | sum DIR | delete DIR\n", argv[0]);
   return 2;
 }

@@ -203,7 +203,7 @@ void CDlgBrowseNetwork::Start() {
   // These stay expandable when they do not answer the ping: their folders
   // below the UNC root are what is worked on.
   auto unc = unc_root_;
-  Async<std::vector<std::string>>([unc] { return FallbackHosts(extlib::ActiveContext(), *unc); },
+  Async<std::vector<std::string>>([unc] { return FallbackHosts(extlib::DefaultContext(), *unc); },
                                   [this](std::vector<std::string> hosts) { ShowComputers(hosts, true, true); });
   SetNote(Note(1));
   struct Browse {

@@ -96,7 +96,7 @@ NetListing ListNow(const std::string& url, unsigned kind, bool browse, const Smb
   std::string missing;
   const SmbLibrary* smb = LoadSmbLibrary(&missing);
   if (!smb) {
-    extlib::lfperrC(extlib::ActiveContext(), "%s\n", missing.c_str());
+    extlib::lfperrC(extlib::DefaultContext(), "%s\n", missing.c_str());
     result.error = NetError::kFailed;
     return result;
   }

@@ -95,7 +95,6 @@ bool OperationWorker::Start(Operation operation, std::shared_ptr<extlib::Progres
   options.messenger = messenger_ ? &run_->relay : nullptr;
   options.progress = run_->progress.get();
   options.keep = run_;
-  options.bind = true;
   job_ = runner_.Start(
       [this, operation = std::move(operation)](services::WorkerRunner::Job& job) {
         const int result = operation(job.context());

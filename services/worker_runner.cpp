@@ -37,7 +37,7 @@ std::shared_ptr<WorkerRunner::Job> WorkerRunner::Start(Work work, Options option
   std::lock_guard lock(jobs_mu_);
   if (closed_) return nullptr;
   try {
-    job->thread_ = std::thread(&WorkerRunner::Run, job, std::move(work), options.bind);
+    job->thread_ = std::thread(&WorkerRunner::Run, job, std::move(work));
   } catch (const std::system_error&) {
     return nullptr;
   }
@@ -57,14 +57,8 @@ bool WorkerRunner::Job::Post(std::function<void()> apply) {
   return true;
 }
 
-void WorkerRunner::Run(std::shared_ptr<Job> job, Work work, bool bind) {
-  std::function<void()> apply;
-  if (bind) {
-    extlib::BindContext bound(job->context_);
-    apply = work(*job);
-  } else {
-    apply = work(*job);
-  }
+void WorkerRunner::Run(std::shared_ptr<Job> job, Work work) {
+  std::function<void()> apply = work(*job);
   work = nullptr;
   if (apply) (void)job->Post(std::move(apply));
   apply = nullptr;

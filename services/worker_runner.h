@@ -57,8 +57,6 @@ class WorkerRunner {
     std::shared_ptr<void> keep;
     // The context's interactive flag: the window asks nothing of its own accord.
     int interactive = 0;
-    // Binds the context to the thread, so the library's own messages go to it.
-    bool bind = false;
   };
 
   // One piece of work, shared by the runner and its thread.
@@ -120,7 +118,7 @@ class WorkerRunner {
 
  private:
   using Gate = Job::Gate;
-  static void Run(std::shared_ptr<Job> job, Work work, bool bind);
+  static void Run(std::shared_ptr<Job> job, Work work);
   void Reap();
   int LeaveOrJoin(std::vector<std::shared_ptr<Job>> jobs);
   static bool LeaveBehindLocked(Job& job);

@@ -210,7 +210,7 @@ void HostCommands::Refused(const QModelIndex& host, int row, unsigned reason_ite
     hosts->ExpandItem(host, true);
     hosts->scrollTo(trees_->model()->ShownIndex({&record->projects[row], -1}), QAbstractItemView::PositionAtTop);
   }
-  extlib::ShowMessage(services::UiText(1, 1) + "\n\n" + services::UiText(1, reason_item), kError);
+  extlib::ShowMessage(window_->Context(), services::UiText(1, 1) + "\n\n" + services::UiText(1, reason_item), kError);
 }
 
 void HostCommands::CheckOutHost(const QModelIndex& host) {
@@ -220,7 +220,7 @@ void HostCommands::CheckOutHost(const QModelIndex& host) {
     return CheckIn(host, window_->HostTree()->GetItemData(host), true);
   }
   if (InstallationCheckedOut()) {
-    extlib::ShowMessage(services::UiText(3, 10) + "\n\n[InstallRoot\\CheckedOutPath]",
+    extlib::ShowMessage(window_->Context(), services::UiText(3, 10) + "\n\n[InstallRoot\\CheckedOutPath]",
                         kError | platform::kMbSetForeground);
     return End();
   }
@@ -240,14 +240,14 @@ void HostCommands::CheckOutAsked(const QModelIndex& host, checkout::Unfinished u
   const std::string name = Text(host);
   bool resume = false;
   if (unfinished == checkout::Unfinished::kCheckout) {
-    const int answer = extlib::ShowMessage(
+    const int answer = extlib::ShowMessage(window_->Context(), 
         extlib::LanguageTextWith(extlib::kCheckoutTexts, 1, {name}) + "\n\n" +
             extlib::LanguageText(extlib::kCheckoutTexts, 2),
         platform::kMbYesNoCancel | platform::kMbIconWarning | platform::kMbSetForeground);
     if (answer == platform::kIdNo) return TakeBack(name);
     if (answer != platform::kIdYes) return End();
     resume = true;
-  } else if (extlib::ShowMessage(services::UiText(3, 18) + "\n" + services::UiText(3, 19),
+  } else if (extlib::ShowMessage(window_->Context(), services::UiText(3, 18) + "\n" + services::UiText(3, 19),
                                  platform::kMbYesNo | platform::kMbIconInformation | platform::kMbSetForeground) !=
              platform::kIdYes) {
     return End();
@@ -271,7 +271,7 @@ void HostCommands::TakeBack(const std::string& host) {
           [this, host](int result) {
             button_held_ = false;
             if (result == 1)
-              extlib::ShowMessage(extlib::LanguageText(extlib::kWindowMessageTexts, 1, extlib::LanguageArguments({host})),
+              extlib::ShowMessage(window_->Context(), extlib::LanguageText(extlib::kWindowMessageTexts, 1, extlib::LanguageArguments({host})),
                                   platform::kMbOk | platform::kMbIconInformation);
             window_->RefillTrees(window_->DataPath());
             End();
@@ -281,7 +281,7 @@ void HostCommands::TakeBack(const std::string& host) {
 void HostCommands::CheckOutListed(const QModelIndex& host, const std::string& containers,
                                   const HostListResult& result, bool finish_cut_short) {
   if (!containers.empty() &&
-      extlib::ShowMessage(services::UiText(3, 15) + "\n" + containers + "\n\n" + services::UiText(3, 16),
+      extlib::ShowMessage(window_->Context(), services::UiText(3, 15) + "\n" + containers + "\n\n" + services::UiText(3, 16),
                           platform::kMbYesNo | platform::kMbIconWarning | platform::kMbSetForeground) !=
           platform::kIdYes)
     return End();
@@ -349,7 +349,7 @@ void HostCommands::CheckInListed(const QModelIndex& host, const HostListResult& 
     return End();
   }
   if (!check_in_) {
-    extlib::ShowMessage(extlib::LanguageText(extlib::kWindowMessageTexts, 2), kError);
+    extlib::ShowMessage(window_->Context(), extlib::LanguageText(extlib::kWindowMessageTexts, 2), kError);
     return End();
   }
   std::string net;
@@ -367,7 +367,7 @@ void HostCommands::CheckInListed(const QModelIndex& host, const HostListResult& 
 }
 
 void HostCommands::ShowCheckinReport(const checkout::CheckinReport& report, bool finished) {
-  extlib::ShowMessage(CheckinReportBoxText(report, finished), platform::kMbOk | platform::kMbIconInformation);
+  extlib::ShowMessage(window_->Context(), CheckinReportBoxText(report, finished), platform::kMbOk | platform::kMbIconInformation);
 }
 
 std::string CheckinReportBoxText(const checkout::CheckinReport& report, bool finished) {
@@ -412,7 +412,7 @@ void HostCommands::AddDataServer(int mode, bool from_path_button) {
 }
 
 void HostCommands::RemoveHost(const std::string& host) {
-  if (extlib::ShowMessage(services::UiText(1015, 4125, host.c_str()),
+  if (extlib::ShowMessage(window_->Context(), services::UiText(1015, 4125, host.c_str()),
                           platform::kMbOkCancel | platform::kMbIconInformation) != platform::kIdOk)
     return End();
   OffThread([this, host](extlib::OperationContext& ctx) {

@@ -55,7 +55,7 @@ bool TreeTransfer::Mark(const QModelIndex& item, bool copy) {
   if (!ref.valid() || ref.child >= 0 || !ref.node->parent) return false;
   const auto* project = static_cast<const tree::ProjectRecord*>(ref.node);
   if (project->kind != tree::kKindProject) {
-    ReportTransferRefusal(extlib::ActiveContext(), TransferRefusal::kNotFree, project->kind,
+    ReportTransferRefusal(window_->Context(), TransferRefusal::kNotFree, project->kind,
                           std::string(project->name()), "");
     return false;
   }
@@ -135,12 +135,12 @@ bool TreeTransfer::Start(Request request) {
   uint32_t kind = 0;
   const int refusal = Refusal(request, &kind);
   if (refusal < 0) {
-    app::ReportProjectError(extlib::ActiveContext(), app::kPrjNotFound);
+    app::ReportProjectError(window_->Context(), app::kPrjNotFound);
     return false;
   }
   if (refusal == static_cast<int>(TransferRefusal::kNotHost)) QApplication::beep();
   if (refusal != static_cast<int>(TransferRefusal::kNone)) {
-    ReportTransferRefusal(extlib::ActiveContext(), static_cast<TransferRefusal>(refusal), kind, request.name,
+    ReportTransferRefusal(window_->Context(), static_cast<TransferRefusal>(refusal), kind, request.name,
                           request.target_host);
     return false;
   }
@@ -159,14 +159,14 @@ bool TreeTransfer::Start(Request request) {
       CPrjNameCutDialog cut(&source, &result, window_->CommandParent());
       if (cut.exec() != QDialog::Accepted) return false;
       if (!services::ToCp1252(result.trimmed(), &new_name) || new_name.empty()) {
-        app::ReportProjectError(extlib::ActiveContext(), app::kPrjInvalidName);
+        app::ReportProjectError(window_->Context(), app::kPrjInvalidName);
         return false;
       }
     }
   }
   const std::string args = request.name + "#" + request.target_host;
   const std::string question = services::UiText(2, request.copy ? 1 : 2, args.c_str());
-  if (services::ToolQuestionBox(extlib::ActiveContext(), services::kMessageWarning,
+  if (services::ToolQuestionBox(window_->Context(), services::kMessageWarning,
                                 platform::kMbYesNo | platform::kMbIconQuestion, "%s",
                                 question.c_str()) != platform::kIdYes)
     return false;

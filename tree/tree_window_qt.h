@@ -10,6 +10,10 @@
 class QPushButton;
 class QWidget;
 
+namespace dovrane::extlib {
+class OperationContext;
+}  // namespace dovrane::extlib
+
 namespace dovrane::tree {
 
 class CDovraneTreeCtrl;
@@ -46,6 +50,10 @@ class TreeWindow {
   // 1 while every change of the administration comes from outside; commands
   // clear it while they write the administration themselves.
   virtual std::atomic<int>& OutsideChange() = 0;
+  // The window's own context, for what its own thread shows and asks: the
+  // program's installation, the current messenger, no progress. Work on a
+  // worker gets a context of its own.
+  virtual extlib::OperationContext& Context() = 0;
 
  protected:
   ~TreeWindow() = default;

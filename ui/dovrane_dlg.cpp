@@ -408,7 +408,7 @@ void CDovraneDlg::OnCheckOut() {
       hooks_.host_command(kCheckOutCommand);
     } else if (kind == kKindHostNoAnswer) {
       // A button that does nothing says why.
-      extlib::ShowMessage(extlib::LanguageText(extlib::kWindowMessageTexts, 9),
+      extlib::ShowMessage(context_, extlib::LanguageText(extlib::kWindowMessageTexts, 9),
                           platform::kMbOk | platform::kMbIconInformation);
     }
   }
@@ -437,7 +437,7 @@ void CDovraneDlg::ApplyHelp(bool found, const std::string& path, bool exists) {
   std::string upper;
   (void)services::ToCp1252(QString::fromStdString(path).toUpper(), &upper);  // shown, '?' where it must
   const std::string reason = exists ? extlib::LanguageText(extlib::kWindowMessageTexts, 10) : platform::SystemErrorText(ENOENT);
-  services::ToolMessageBox(extlib::ActiveContext(), services::kMessageError, "%s\n\n%s", upper.c_str(), reason.c_str());
+  services::ToolMessageBox(context_, services::kMessageError, "%s\n\n%s", upper.c_str(), reason.c_str());
 }
 
 void CDovraneDlg::ShowAbout() {

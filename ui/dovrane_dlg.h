@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "extlib/installation/installation.h"
+#include "extlib/installation/operation_context.h"
 #include "services/worker_runner.h"
 #include "tree/project_tree_model_qt.h"
 #include "tree/tree_window_qt.h"
@@ -133,6 +135,7 @@ class CDovraneDlg : public QDialog, public tree::TreeWindow {
   void RefreshCheckAfterChange() override;
   std::atomic<int>& PingAllowed() override { return ping_allowed; }
   std::atomic<int>& OutsideChange() override { return outside_change; }
+  extlib::OperationContext& Context() override { return context_; }
 
  signals:
   // The trees were filled (the first time and after every refill).
@@ -148,6 +151,7 @@ class CDovraneDlg : public QDialog, public tree::TreeWindow {
   void showEvent(QShowEvent* event) override;
 
  private:
+  extlib::OperationContext context_{extlib::ProcessInstallation()};
   enum class ProbePurpose { kCheck, kRecordOnly, kFirstFill };
 
   void InitDialog();

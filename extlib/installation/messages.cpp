@@ -26,8 +26,6 @@ unsigned MessageKindIcon(int kind) {
   return kind == 1 ? platform::kMbIconError : kind == 2 ? platform::kMbIconInformation : platform::kMbIconWarning;
 }
 
-int ShowMessage(const std::string& text, unsigned flags) { return ShowMessage(ActiveContext(), text, flags); }
-
 int ShowMessage(OperationContext& ctx, const std::string& text, unsigned flags) {
   Trace(ctx, text);
   return ctx.Messenger().MessageBox(text, kCaption, flags);

@@ -14,11 +14,9 @@ inline constexpr char kCaption[] = "Varnholtek Dovranix";
 // The icon of a message kind: 1 error, 2 information, any other warning.
 unsigned MessageKindIcon(int kind);
 // The one way every message box of the program is shown: with the caption,
-// echoed into the file-access trace while it is on, through the current
-// messenger. flags: buttons, icon and modality (platform/messenger.h). Returns
-// the box result (0: nobody could answer).
-int ShowMessage(const std::string& text, unsigned flags);
-// The same for an operation: its messenger answers.
+// echoed into the file-access trace while it is on, through the operation's
+// messenger. flags: buttons, icon and modality (platform/messenger.h).
+// Returns the box result (0: nobody could answer).
 int ShowMessage(OperationContext& ctx, const std::string& text, unsigned flags);
 
 // Non-zero switches the libraries' own message boxes of the operation off;

@@ -7,10 +7,6 @@
 
 namespace dovrane::extlib {
 
-namespace {
-thread_local OperationContext* t_bound = nullptr;
-}  // namespace
-
 Installation& OperationContext::installation() const {
   return installation_ ? *installation_ : ProcessInstallation();
 }
@@ -47,11 +43,5 @@ OperationContext& DefaultContext() {
   static OperationContext context;
   return context;
 }
-
-OperationContext& ActiveContext() { return t_bound ? *t_bound : DefaultContext(); }
-
-BindContext::BindContext(OperationContext& context) : previous_(t_bound) { t_bound = &context; }
-
-BindContext::~BindContext() { t_bound = previous_; }
 
 }  // namespace dovrane::extlib

@@ -82,12 +82,10 @@ class OperationContext {
   std::atomic<bool> cancel_{false};
 };
 
-// The context bound last on this thread, else the process default (the
-// process default installation, no progress, the current messenger). The
-// library takes its context as a parameter; only the command line's dispatch
-// and the window's worker runner still bind one, for the code above the
-// library that has no context of its own yet.
-OperationContext& ActiveContext();
+// The process default: the process default installation, no progress, the
+// current messenger. For the mains' own first steps and the places that work
+// on the program's installation by definition (the sample installation, the
+// network browse's fallback list); everything else is given its context.
 OperationContext& DefaultContext();
 
 // A part of an operation whose failure is expected (a lookup that may miss):
@@ -98,18 +96,6 @@ class QuietContext : public OperationContext {
   explicit QuietContext(OperationContext& of) : OperationContext(of.installation(), &of.Messenger()) {
     library_messages = false;
   }
-};
-
-// Binds a context to the calling thread for a scope (see ActiveContext).
-class BindContext {
- public:
-  explicit BindContext(OperationContext& context);
-  ~BindContext();
-  BindContext(const BindContext&) = delete;
-  BindContext& operator=(const BindContext&) = delete;
-
- private:
-  OperationContext* previous_;
 };
 
 // For a part of an operation that shows no progress lines (the host-scoped

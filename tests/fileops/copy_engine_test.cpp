@@ -90,9 +90,9 @@ using Outcome = CopyResult::Outcome;
 
 // The copy in the process's own operation, as the command line makes it.
 CopyResult Copy(const std::string& source, const std::string& target) {
-  return CopyFileWithSplit(extlib::ActiveContext(), nullptr, source, target);
+  return CopyFileWithSplit(extlib::DefaultContext(), nullptr, source, target);
 }
-bool& OverwriteAll() { return extlib::ActiveContext().overwrite_all; }
+bool& OverwriteAll() { return extlib::DefaultContext().overwrite_all; }
 
 class CopyEngineTest : public ::testing::Test {
  protected:
@@ -488,7 +488,7 @@ TEST_F(CopyEngineTest, CancelBetweenBlocksStopsTheCopyAndTheCallerRollsBack) {
     EXPECT_EQ(r.outcome, Outcome::kCancelled);
     EXPECT_EQ(r.Code(), -ECANCELED);
     EXPECT_FALSE(Exists(target + "/1"));                // no partial target
-    EXPECT_TRUE(DeleteDirectoryTree(extlib::ActiveContext(), nullptr, target));  // the caller's rollback
+    EXPECT_TRUE(DeleteDirectoryTree(extlib::DefaultContext(), nullptr, target));  // the caller's rollback
     EXPECT_FALSE(Exists(target));
     EXPECT_EQ(ReadFile(src_), data_);
     EXPECT_TRUE(box_.messages.empty()) << box_.All();  // the person knows; no message

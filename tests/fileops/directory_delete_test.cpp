@@ -72,19 +72,19 @@ TEST_F(DirectoryDeleteTest, DeletesEverythingButWhatLinksPointTo) {
   for (bool hide_types : {false, true}) {
     env_.hide_types = hide_types;
     SetUp();
-    EXPECT_TRUE(DeleteDirectoryTree(extlib::ActiveContext(), nullptr, root_));
+    EXPECT_TRUE(DeleteDirectoryTree(extlib::DefaultContext(), nullptr, root_));
     EXPECT_FALSE(Exists(root_));
     EXPECT_TRUE(Exists(dir_ / "outside/keep"));
     EXPECT_TRUE(box_.messages.empty());
   }
-  EXPECT_TRUE(DeleteDirectoryTree(extlib::ActiveContext(), nullptr, root_));  // gone already: true, no question
+  EXPECT_TRUE(DeleteDirectoryTree(extlib::DefaultContext(), nullptr, root_));  // gone already: true, no question
   EXPECT_TRUE(box_.messages.empty());
 }
 
 TEST_F(DirectoryDeleteTest, CancelledFileKeepsItAndItsFolders) {
   env_.name = "stuck";
   box_.Answer({kIdCancel, kIdCancel, kIdCancel});
-  EXPECT_FALSE(DeleteDirectoryTree(extlib::ActiveContext(), nullptr, root_));
+  EXPECT_FALSE(DeleteDirectoryTree(extlib::DefaultContext(), nullptr, root_));
   EXPECT_TRUE(Exists(root_ + "/sub/stuck"));
   EXPECT_FALSE(Exists(root_ + "/sub/other") || Exists(root_ + "/a.txt") || Exists(root_ + "/sub/deeper"));
   ASSERT_EQ(box_.messages.size(), 3u);
@@ -132,7 +132,7 @@ TEST_F(DirectoryDeleteTest, RetryDeletesWhatResistedOnce) {
     env_.error = c.error;
     box_.messages.clear();
     box_.Answer({kIdRetry});
-    EXPECT_TRUE(DeleteDirectoryTree(extlib::ActiveContext(), nullptr, root_)) << c.name;
+    EXPECT_TRUE(DeleteDirectoryTree(extlib::DefaultContext(), nullptr, root_)) << c.name;
     EXPECT_FALSE(Exists(root_)) << c.name;
     EXPECT_EQ(box_.messages.size(), 1u) << c.name;
   }
@@ -140,7 +140,7 @@ TEST_F(DirectoryDeleteTest, RetryDeletesWhatResistedOnce) {
 
 TEST_F(DirectoryDeleteTest, UnansweredQuestionGivesUp) {
   env_.name = "stuck";  // no terminal to ask: the box returns 0, which is no Retry
-  EXPECT_FALSE(DeleteDirectoryTree(extlib::ActiveContext(), nullptr, root_));
+  EXPECT_FALSE(DeleteDirectoryTree(extlib::DefaultContext(), nullptr, root_));
   EXPECT_TRUE(Exists(root_ + "/sub/stuck"));
   EXPECT_EQ(box_.messages.size(), 3u);
 }
@@ -151,12 +151,12 @@ TEST_F(DirectoryDeleteTest, NetworkPathsAndLinksAtTheTop) {
   map.SetUncRoot(dir_.path());
   env_.name = "stuck";
   box_.Answer({kIdCancel, kIdCancel, kIdCancel});
-  EXPECT_FALSE(DeleteDirectoryTree(extlib::ActiveContext(), nullptr, "\\\\TREE\\sub"));
+  EXPECT_FALSE(DeleteDirectoryTree(extlib::DefaultContext(), nullptr, "\\\\TREE\\sub"));
   map.SetUncRoot(old_root);
   ASSERT_FALSE(box_.messages.empty());
   EXPECT_EQ(box_.messages[0].text.rfind("\\\\TREE\\sub\\stuck cannot be deleted.\n\n", 0), 0u);
   ::symlink((dir_ / "outside").c_str(), (dir_ / "toplink").c_str());
-  EXPECT_TRUE(DeleteDirectoryTree(extlib::ActiveContext(), nullptr, dir_ / "toplink"));
+  EXPECT_TRUE(DeleteDirectoryTree(extlib::DefaultContext(), nullptr, dir_ / "toplink"));
   EXPECT_FALSE(Exists(dir_ / "toplink"));
   EXPECT_TRUE(Exists(dir_ / "outside/keep"));
 }

@@ -48,14 +48,14 @@ TEST_F(DirectorySizeTest, SumsMatchingFilesSkippingDotNames) {
       {"nothing*", 1, 0},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(SumDirectorySize(extlib::ActiveContext(), root_, c.pattern, c.recurse), c.expected) << c.pattern;
+    EXPECT_EQ(SumDirectorySize(extlib::DefaultContext(), root_, c.pattern, c.recurse), c.expected) << c.pattern;
 }
 
 TEST_F(DirectorySizeTest, MissingOrEmptyFolderIsZero) {
   std::filesystem::create_directories(dir_ / "empty");
-  EXPECT_EQ(SumDirectorySize(extlib::ActiveContext(), dir_ / "empty", "*.*", 1), 0);
-  EXPECT_EQ(SumDirectorySize(extlib::ActiveContext(), dir_ / "missing", "*.*", 1), 0);
-  EXPECT_EQ(SumDirectorySize(extlib::ActiveContext(), root_ + "/a.txt", "*.*", 1), 0);  // a file is no folder
+  EXPECT_EQ(SumDirectorySize(extlib::DefaultContext(), dir_ / "empty", "*.*", 1), 0);
+  EXPECT_EQ(SumDirectorySize(extlib::DefaultContext(), dir_ / "missing", "*.*", 1), 0);
+  EXPECT_EQ(SumDirectorySize(extlib::DefaultContext(), root_ + "/a.txt", "*.*", 1), 0);  // a file is no folder
 }
 
 TEST_F(DirectorySizeTest, NetworkPathAndSizesAbove4GB) {
@@ -64,7 +64,7 @@ TEST_F(DirectorySizeTest, NetworkPathAndSizesAbove4GB) {
   map.SetUncRoot(dir_.path());
   const int64_t big = (int64_t{5} << 30) + 7;  // a 32-bit count would see 7
   ASSERT_EQ(::truncate((root_ + "/sub/deeper/d.dat").c_str(), big), 0);
-  EXPECT_EQ(SumDirectorySize(extlib::ActiveContext(), "\\\\TREE\\SUB", "*.*", 1), 30 + big);  // letter case as SMB
+  EXPECT_EQ(SumDirectorySize(extlib::DefaultContext(), "\\\\TREE\\SUB", "*.*", 1), 30 + big);  // letter case as SMB
   map.SetUncRoot(old_root);
 }
 

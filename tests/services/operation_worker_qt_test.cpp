@@ -53,16 +53,16 @@ void PressWhenShown(GuiMessenger& messenger, QMessageBox::StandardButton button,
   });
 }
 
-TEST(OperationWorkerTest, CancelReachesTheOperationInItsOwnBoundContext) {
+TEST(OperationWorkerTest, CancelReachesTheOperationInItsOwnContext) {
   dovrane::testing::RecordingMessenger recorder;
   OperationWorker worker(&recorder);
   std::atomic<bool> started{false};
   QSignalSpy spy(&worker, &OperationWorker::finished);
   ASSERT_TRUE(worker.Start([&](extlib::OperationContext& ctx) {
-    bool bound = &extlib::ActiveContext() == &ctx && ctx.interactive == 0;
-    ctx.Messenger().ProgressLine("bound");  // reaches the worker's messenger
+    const bool own = &ctx != &extlib::DefaultContext() && ctx.interactive == 0;
+    ctx.Messenger().ProgressLine("own");  // reaches the worker's messenger
     started = true;
-    return !bound ? 1 : WaitForCancel(ctx) ? kInterrupted : 0;
+    return !own ? 1 : WaitForCancel(ctx) ? kInterrupted : 0;
   }));
   ASSERT_TRUE(QTest::qWaitFor([&] { return started.load(); }, 5000));
   EXPECT_FALSE(worker.Start([](extlib::OperationContext&) { return 0; }));  // one at a time
@@ -70,7 +70,7 @@ TEST(OperationWorkerTest, CancelReachesTheOperationInItsOwnBoundContext) {
   ASSERT_TRUE(spy.wait(5000));
   EXPECT_EQ(spy.at(0).at(0).toInt(), kInterrupted);
   EXPECT_FALSE(worker.Running());
-  EXPECT_EQ(recorder.lines, std::vector<std::string>{"bound"});
+  EXPECT_EQ(recorder.lines, std::vector<std::string>{"own"});
 }
 
 // An operation stuck in a call that no cancel reaches (a hanging share holds

@@ -371,7 +371,7 @@ TEST_F(ProjectCommandsTest, CopyByNumberMakesANewProjectWithTheAttributes) {
   site_.Activate();
   testing::RecordingMessenger messages;
   uint32_t number = 0;
-  ASSERT_EQ(CopyProjectByNumber(extlib::ActiveContext(), "Kopie", 1, "SRV2", &number), 0);
+  ASSERT_EQ(CopyProjectByNumber(extlib::DefaultContext(), "Kopie", 1, "SRV2", &number), 0);
   EXPECT_EQ(number, 13u);
   EXPECT_STREQ(HostOf(13).c_str(), "SRV2");
   EXPECT_TRUE(Exists(site_.ProjectDir("SRV2", 13) + "/objects.dat"));
@@ -398,7 +398,7 @@ TEST_F(ProjectCommandsTest, CopyByNumberRefusals) {
   for (const auto& [name, source, code, text] : cases) {
     testing::RecordingMessenger messages;
     uint32_t number = 0;
-    EXPECT_EQ(CopyProjectByNumber(extlib::ActiveContext(), name, source, "", &number), code) << name;
+    EXPECT_EQ(CopyProjectByNumber(extlib::DefaultContext(), name, source, "", &number), code) << name;
     ASSERT_EQ(messages.messages.size(), 1u) << name;
     EXPECT_EQ(messages.messages[0].text, text);
   }

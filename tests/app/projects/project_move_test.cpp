@@ -338,7 +338,7 @@ TEST_F(ProjectMoveTest, AMoveThatCannotTellWhetherItsRecordLandedLeavesBothFolde
   EXPECT_EQ(messages.messages[0].text.rfind("Can't tell whether the record of project <", 0), 0u)
       << messages.messages[0].text;
   extlib::UnCachPrjList();
-  EXPECT_EQ(admin::CompleteInterruptedMoves(extlib::ActiveContext()), 1);
+  EXPECT_EQ(admin::CompleteInterruptedMoves(extlib::DefaultContext()), 1);
   EXPECT_EQ(HostOf(11), to);
   EXPECT_FALSE(Exists(site_.ProjectDir(from, 11)));
   EXPECT_TRUE(Exists(site_.ProjectDir(to, 11) + "/objects.dat"));
