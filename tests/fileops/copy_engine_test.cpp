@@ -518,9 +518,8 @@ TEST_F(CopyEngineTest, QuestionsAndOverwriteAllBelongToTheOperation) {
   EXPECT_TRUE(box_.messages.empty());
 }
 
-// An operation's copy and deletion work through its own installation (its Env
-// and path map) and its messenger, on any thread, with nothing bound to it:
-// the process's Env, UNC root and current messenger see none of it.
+// Copy and deletion work through the operation's installation (Env, path map)
+// and messenger on any thread: the process's Env, UNC root and messenger see none.
 TEST_F(CopyEngineTest, CopyAndDeletionUseTheOperationsOwnInstallation) {
   MakeSource(3000);
   std::filesystem::create_directories(dir_ / "unc/HOST/share");
@@ -595,31 +594,6 @@ TEST_F(CopyEngineTest, RealFullFileSystemSplitsAcrossMedia) {
   while (Exists(dir_ / ("shelf/f.bin_" + std::to_string(pieces + 1)))) joined += ReadFile(dir_ / ("shelf/f.bin_" + std::to_string(++pieces)));
   EXPECT_GE(pieces, 3);
   EXPECT_EQ(joined, data_);
-}
-
-TEST(TargetIsUpToDateTest, ComparesAtTheTargetsTimeResolution) {
-  auto info = [](int64_t csec, int64_t msec, int64_t mnsec, uint64_t size = 10) {
-    platform::FileInfo i;
-    i.size = size;
-    i.created = {csec, 0};
-    i.modified = {msec, mnsec};
-    return i;
-  };
-  struct Case {
-    platform::FileInfo src, dst;
-    int64_t resolution;
-    bool up_to_date;
-  } cases[] = {
-      {info(100, 200, 5), info(300, 200, 5), 1, true},              // same write time
-      {info(100, 200, 6), info(300, 200, 5), 1, false},             // source written later
-      {info(400, 200, 5), info(300, 200, 5), 1, false},             // source created later
-      {info(100, 201, 900), info(300, 200, 0), 2'000'000'000, true},  // FAT keeps even seconds
-      {info(100, 202, 1), info(300, 200, 0), 2'000'000'000, false},
-      {info(100, 200, 999), info(300, 200, 0), 1, true},            // whole-second target
-      {info(100, 200, 123456789), info(300, 200, 123456700), 100, true},  // NTFS: 100 ns
-      {info(100, 200, 5), info(300, 200, 5, 11), 1, false},         // size differs: interrupted copy
-  };
-  for (const Case& c : cases) EXPECT_EQ(TargetIsUpToDate(c.src, c.dst, c.resolution), c.up_to_date);
 }
 
 }  // namespace
