@@ -137,7 +137,7 @@ int ConvertRecords(extlib::OperationContext& ctx, int old_fd, const Administrati
   *highest = old_header.highest;
   if (largest > *highest && largest <= kHighestTakenOver) *highest = largest;
   const std::string header = extlib::FormatHeader(L::kCurrentVersion, *highest, 2);
-  const int64_t w = CurrentEnv()->PWrite(new_fd, header.data(), header.size(), 0);
+  const int64_t w = ctx.Env().PWrite(new_fd, header.data(), header.size(), 0);
   return w < 0 ? static_cast<int>(w) : 0;
 }
 
@@ -146,14 +146,14 @@ int ConvertRecords(extlib::OperationContext& ctx, int old_fd, const Administrati
 int CheckAdministrationVersion(extlib::OperationContext& ctx) {
   std::string path;
   AdministrationHeader header;
-  const bool named = extlib::lffnamC_new(extlib::kSlotNet, extlib::kAdministrationFile, &path) == 0;
+  const bool named = extlib::lffnamC_new(ctx, extlib::kSlotNet, extlib::kAdministrationFile, &path) == 0;
   int fd = named ? OpenAdministrationHeader(ctx, path, ShareMode::kDenyNone, &header) : kHeaderUnusable;
   // Another layout may be a conversion under way in another process (the
   // user count change sets the count first): wait for its lock as a writer
   // does and look at the file then at the path again.
   if (fd >= 0 && !(header.version == 3 && header.user_words == extlib::lzuGetCountOfUserContainers())) {
     platform::WaitForWholeFileLock(fd, extlib::RecordLockTimeoutMs());
-    platform::CloseNothingPending(CurrentEnv(), fd);
+    platform::CloseNothingPending(&ctx.Env(), fd);
     fd = OpenAdministrationHeader(ctx, path, ShareMode::kDenyNone, &header);
   }
   if (fd < 0) {
@@ -165,7 +165,7 @@ int CheckAdministrationVersion(extlib::OperationContext& ctx) {
     return kPrjAdminMissing;
   }
   const bool current = header.version == 3 && header.user_words == extlib::lzuGetCountOfUserContainers();
-  platform::CloseNothingPending(CurrentEnv(), fd);
+  platform::CloseNothingPending(&ctx.Env(), fd);
   return current ? 0 : ConvertAdministration(ctx);
 }
 
@@ -178,13 +178,13 @@ int Convert(extlib::OperationContext& ctx, ShareMode share) {
                              "Project administration must be converted\nPlease be patient!\n");
   auto done = [&](int rc) {
     extlib::cancelGuiMessageInProcess(ctx, notice);
-    extlib::UnCachPrjList();
+    UnCachPrjList(ctx);
     return rc;
   };
   extlib::close_prj_info_handle(extlib::kSlotNet);
   std::string path, old_path;
-  if (extlib::lffnamC_new(extlib::kSlotNet, extlib::kAdministrationFile, &path) != 0 ||
-      extlib::lffnamC_new(extlib::kSlotNet, kOldAdministrationFile, &old_path) != 0) {
+  if (extlib::lffnamC_new(ctx, extlib::kSlotNet, extlib::kAdministrationFile, &path) != 0 ||
+      extlib::lffnamC_new(ctx, extlib::kSlotNet, kOldAdministrationFile, &old_path) != 0) {
     services::ToolMessageBox(ctx, services::kMessageError, "Old project administration can not be opened.\n");
     return done(kPrjAdminMissing);
   }
@@ -206,11 +206,11 @@ int Convert(extlib::OperationContext& ctx, ShareMode share) {
     services::ToolMessageBox(ctx, services::kMessageError, "Old project administration can not be opened.\n");
     return done(kPrjAdminMissing);
   }
-  const std::string native = platform::NativePath(path);
+  const std::string native = ctx.Native(path);
   const std::string temp = native + ".conv~" + std::to_string(platform::ProcessId());
-  int new_fd = CurrentEnv()->Open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+  int new_fd = ctx.Env().Open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (new_fd < 0) {
-    platform::CloseNothingPending(CurrentEnv(), old_fd);
+    platform::CloseNothingPending(&ctx.Env(), old_fd);
     services::ToolMessageBox(ctx, services::kMessageError, "New project administration can not be created.\n");
     return done(kPrjAdminMissing);
   }
@@ -218,25 +218,25 @@ int Convert(extlib::OperationContext& ctx, ShareMode share) {
   std::vector<long> bad;
   long written = 0;
   int rc = ConvertRecords(ctx, old_fd, header, new_fd, &highest, &bad, &written);
-  if (rc == 0) rc = CurrentEnv()->Sync(new_fd);
-  int rc_close = CurrentEnv()->Close(new_fd);
+  if (rc == 0) rc = ctx.Env().Sync(new_fd);
+  int rc_close = ctx.Env().Close(new_fd);
   if (rc == 0) rc = rc_close;
   // Not one record read where there were lines: the layout was misjudged (a
   // damaged file), not the records. An empty administration in its place
   // would lose every project, so nothing is changed.
   if (rc == 0 && written == 0 && !bad.empty()) {
-    platform::CloseNothingPending(CurrentEnv(), old_fd);
-    (void)CurrentEnv()->Unlink(temp);
+    platform::CloseNothingPending(&ctx.Env(), old_fd);
+    (void)ctx.Env().Unlink(temp);
     services::ToolMessageBox(ctx, services::kMessageError, "%s", NothingReadText(bad.size()).c_str());
     return done(kPrjAdminMissing);
   }
   // The old file is kept only now, so a refused conversion leaves the last one's copy.
-  if (rc == 0) rc = KeepCopy(old_fd, platform::NativePath(old_path));
+  if (rc == 0) rc = KeepCopy(old_fd, ctx.Native(old_path));
   // The new file replaces the old one whole, while the share still keeps writers out.
-  if (rc == 0) rc = CurrentEnv()->Rename(temp, native);
-  platform::CloseNothingPending(CurrentEnv(), old_fd);
+  if (rc == 0) rc = ctx.Env().Rename(temp, native);
+  platform::CloseNothingPending(&ctx.Env(), old_fd);
   if (rc) {
-    (void)CurrentEnv()->Unlink(temp);
+    (void)ctx.Env().Unlink(temp);
     services::ToolMessageBox(ctx, services::kMessageError, "%s", kReorgFailed);
     return done(extlib::ProjectCodeFromErrno(rc));
   }
@@ -254,16 +254,16 @@ constexpr int kTemporaryLockWaitMs = 500;
 
 }  // namespace
 
-int RemoveConversionTemporaries() {
+int RemoveConversionTemporaries(extlib::OperationContext& ctx) {
   std::string admin, users, old;
-  if (extlib::lffnamC_new(extlib::kSlotNet, extlib::kAdministrationFile, &admin) != 0 ||
-      extlib::lffnamC_new(extlib::kSlotNet, extlib::kUserTableFile, &users) != 0 ||
-      extlib::lffnamC_new(extlib::kSlotNet, kOldAdministrationFile, &old) != 0)
+  if (extlib::lffnamC_new(ctx, extlib::kSlotNet, extlib::kAdministrationFile, &admin) != 0 ||
+      extlib::lffnamC_new(ctx, extlib::kSlotNet, extlib::kUserTableFile, &users) != 0 ||
+      extlib::lffnamC_new(ctx, extlib::kSlotNet, kOldAdministrationFile, &old) != 0)
     return 0;
-  platform::Env* env = CurrentEnv();
-  const std::string native = platform::NativePath(admin), dir = platform::DirName(native);
-  const std::string admin_base = platform::BaseName(native), users_base = platform::BaseName(platform::NativePath(users)),
-                    old_base = platform::BaseName(platform::NativePath(old));
+  platform::Env* env = &ctx.Env();
+  const std::string native = ctx.Native(admin), dir = platform::DirName(native);
+  const std::string admin_base = platform::BaseName(native), users_base = platform::BaseName(ctx.Native(users)),
+                    old_base = platform::BaseName(ctx.Native(old));
   std::vector<platform::DirEntry> entries;
   if (env->ListDir(dir, &entries) != 0) return 0;
   std::vector<std::string> found;

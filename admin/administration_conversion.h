@@ -42,6 +42,6 @@ inline constexpr char kOldAdministrationFile[] = "project.dat.old";
 // administration to lock, so a locked one proves its writer ended. While
 // anyone holds a lock they stay for the next run.
 // Returns how many were removed.
-int RemoveConversionTemporaries();
+int RemoveConversionTemporaries(extlib::OperationContext& ctx);
 
 }  // namespace dovrane::admin

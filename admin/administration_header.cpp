@@ -59,10 +59,10 @@ int OpenAdministrationHeader(extlib::OperationContext& ctx, const std::string& p
   *header = AdministrationHeader{};
   header->containers_now = extlib::lzuGetCountOfUserContainers();
   header->network = extlib::lfnetg(ctx) != 0;
-  platform::Env* env = CurrentEnv();
+  platform::Env* env = &ctx.Env();
   // A lock that keeps writers out needs a description open for writing.
   const int access = share == ShareMode::kDenyNone || share == ShareMode::kDenyWrite ? O_RDONLY : O_RDWR;
-  const std::string native = platform::NativePath(path);
+  const std::string native = ctx.Native(path);
   int fd = -1;
   for (int attempt = 0; fd < 0 && attempt < 50; ++attempt) {
     fd = platform::OpenRegularFile(native, access);
@@ -272,7 +272,7 @@ int ReadRecordV12(extlib::OperationContext& ctx, RecordStream& in, const Adminis
   std::string dir;
   if (extlib::make_prj_dir(ctx, *record, &dir) != 0) return kRecordRead;
   int value = 0;
-  const bool read = ReadProjectVersion(extlib::kSlotConversion, dir, &value);
+  const bool read = ReadProjectVersion(ctx, extlib::kSlotConversion, dir, &value);
   // Old projects hold DOS text. A version 1 record is DOS text as a whole and
   // is converted by the caller: converting it here as well would do it twice.
   if (read && value < 18 && header.version != 1) sys_AsciiText2Iso(record);

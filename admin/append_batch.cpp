@@ -20,7 +20,7 @@ AppendBatch::~AppendBatch() {
 
 ProjectIndex* AppendBatch::Index(extlib::OperationContext& ctx) {
   if (records_.empty()) return CurrentIndex(ctx);
-  const int64_t now = platform::CurrentEnv()->MonotonicMs();
+  const int64_t now = ctx.Env().MonotonicMs();
   if (now - checked_ms_ < kRecheckMs) return index_;
   checked_ms_ = now;
   return index_ = CurrentIndex(ctx);
@@ -60,14 +60,14 @@ int AppendBatch::Add(extlib::OperationContext& ctx, const extlib::PRJ& record, c
     index_ = index;
     records_.reserve(kMaxRecords);
     highest_ = extlib::NullRecordHighest(null_record);
-    started_ms_ = checked_ms_ = platform::CurrentEnv()->MonotonicMs();
+    started_ms_ = checked_ms_ = ctx.Env().MonotonicMs();
   } else if (index->FirstFreeSlot() != first_slot_ + static_cast<long>(records_.size())) {
     return 1;  // another process freed a slot below: that one is used first
   }
   NoteUnwritten(first_slot_ + static_cast<long>(records_.size()), record);
   records_.push_back(record);
   if (!native_cache_file.empty()) caches_.emplace_back(record.number, native_cache_file);
-  if (records_.size() >= kMaxRecords || platform::CurrentEnv()->MonotonicMs() - started_ms_ >= kMaxWaitMs)
+  if (records_.size() >= kMaxRecords || ctx.Env().MonotonicMs() - started_ms_ >= kMaxWaitMs)
     return Flush(ctx) == 0 ? 0 : kPrjFailed;
   return 0;
 }

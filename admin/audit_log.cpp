@@ -62,14 +62,13 @@ std::string AuditLine(int64_t utc_seconds, const std::string& command, const std
 int AppendAuditLine(extlib::OperationContext& ctx, const std::string& command,
                     const std::vector<std::string>& arguments, int result, const std::string& result_text) {
   std::string windows;
-  if (extlib::lffnamC_new(extlib::kSlotNet, kAuditLogName, &windows) != 0) return -ENOENT;
+  if (extlib::lffnamC_new(ctx, extlib::kSlotNet, kAuditLogName, &windows) != 0) return -ENOENT;
   return AppendAuditLineTo(ctx, windows, command, arguments, result, result_text);
 }
 
 int AppendAuditLineTo(extlib::OperationContext& ctx, const std::string& windows, const std::string& command,
                       const std::vector<std::string>& arguments, int result, const std::string& result_text) {
-  return AppendAuditLinesTo(ctx, windows,
-                            AuditLine(platform::CurrentEnv()->NowSeconds(), command, arguments, result, result_text));
+  return AppendAuditLinesTo(ctx, windows, AuditLine(ctx.Env().NowSeconds(), command, arguments, result, result_text));
 }
 
 int AppendAuditLinesTo(extlib::OperationContext& ctx, const std::string& windows, const std::string& lines) {
@@ -81,8 +80,8 @@ int AppendAuditLinesTo(extlib::OperationContext& ctx, const std::string& windows
     if ((u < 0x20 && c != '\t' && c != '\r' && c != '\n') || u == 0x7F) c = ' ';
   }
   if (line.back() != '\n') line += "\r\n";
-  platform::Env* env = platform::CurrentEnv();
-  const std::string path = platform::NativePath(windows);
+  platform::Env* env = &ctx.Env();
+  const std::string path = ctx.Native(windows);
   // Anyone who may write \Net may put a link here: the administrator's
   // program must not append to (or create) whatever file it points to.
   int fd = platform::OpenRegularFile(path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW);

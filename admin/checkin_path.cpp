@@ -43,9 +43,9 @@ std::string NormaliseNative(const std::string& path) {
   return out.empty() ? "/" : out;
 }
 
-bool Exists(const std::string& path, bool* is_file) {
+bool Exists(extlib::OperationContext& ctx, const std::string& path, bool* is_file) {
   platform::FileInfo info;
-  if (platform::CurrentEnv()->Stat(platform::NativePath(path), &info) != 0) return false;
+  if (ctx.Env().Stat(ctx.Native(path), &info) != 0) return false;
   *is_file = info.type != platform::EntryType::kDirectory;
   return true;
 }
@@ -73,34 +73,34 @@ bool HostFromPath(const std::string& path, std::string* host) {
 
 // Whether intern and extern name one folder: a file made in the one must
 // appear in the other. For a link file its folder is compared instead.
-bool SameFolder(std::string intern, std::string extern_path, bool is_file) {
+bool SameFolder(extlib::OperationContext& ctx, std::string intern, std::string extern_path, bool is_file) {
   if (is_file) {
     intern = Parent(intern);
     extern_path = Parent(extern_path);
   }
-  platform::Env* env = platform::CurrentEnv();
-  const std::string made = platform::NativePath(intern) + "/" + kCheckFile;
+  platform::Env* env = &ctx.Env();
+  const std::string made = ctx.Native(intern) + "/" + kCheckFile;
   int fd = env->Open(made, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return false;
   platform::CloseNothingPending(env, fd);
   platform::FileInfo info;
-  bool seen = env->Stat(platform::NativePath(extern_path) + "/" + kCheckFile, &info) == 0;
+  bool seen = env->Stat(ctx.Native(extern_path) + "/" + kCheckFile, &info) == 0;
   (void)env->Unlink(made);
   return seen;
 }
 
 }  // namespace
 
-std::string AbsoluteCheckinPath(const std::string& path) {
+std::string AbsoluteCheckinPath(extlib::OperationContext& ctx, const std::string& path) {
   std::string p = path;
   if (!platform::IsUncPath(p) && !platform::IsDrivePath(p)) {
     if (p.empty()) return "";
     if (p[0] != '/') {
       std::string cwd;
-      if (platform::CurrentEnv()->GetCwd(&cwd) != 0) return "";
+      if (ctx.Env().GetCwd(&cwd) != 0) return "";
       p = cwd + "/" + p;
     }
-    p = platform::WindowsPath(NormaliseNative(p));
+    p = ctx.Windows(NormaliseNative(p));
   }
   while (p.size() > 3 && (p.back() == '\\' || p.back() == '/')) p.pop_back();
   return p;
@@ -111,13 +111,13 @@ int CheckinProjectPath(extlib::OperationContext& ctx, const std::string& path) {
     services::ToolMessageBox(ctx, services::kMessageWarning, "Not valid path\n");
     return 1;
   }
-  const std::string full = AbsoluteCheckinPath(path);
+  const std::string full = AbsoluteCheckinPath(ctx, path);
   if (full.empty() || full.size() > kMaxFullPath) {
     services::ToolMessageBox(ctx, services::kMessageWarning, "Wrong path <%s>\n", path.c_str());
     return 1;
   }
   bool is_file = false;
-  if (!Exists(full, &is_file)) {
+  if (!Exists(ctx, full, &is_file)) {
     services::ToolMessageBox(ctx, services::kMessageWarning, "Can't access full path <%s>\n", full.c_str());
     return 1;
   }
@@ -153,7 +153,7 @@ int CheckinProjectPath(extlib::OperationContext& ctx, const std::string& path) {
     return 1;
   }
   const std::string intern = dir + "\\" + entry_name;
-  if (!platform::EqualsIgnoreCaseCp1252(intern, full) && !SameFolder(intern, full, is_file)) {
+  if (!platform::EqualsIgnoreCaseCp1252(intern, full) && !SameFolder(ctx, intern, full, is_file)) {
     services::ToolMessageBox(ctx, services::kMessageWarning,
                              "Problem at checking path ocurred.\nIntern=%s\nExtern=%s\n", intern.c_str(), full.c_str());
     return 1;

@@ -15,6 +15,6 @@ namespace dovrane::admin {
 
 // The absolute form of a typed path (see above), without trailing separator;
 // "" when it cannot be made.
-std::string AbsoluteCheckinPath(const std::string& path);
+std::string AbsoluteCheckinPath(extlib::OperationContext& ctx, const std::string& path);
 
 }  // namespace dovrane::admin

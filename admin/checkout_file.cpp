@@ -18,15 +18,15 @@
 
 namespace dovrane::admin {
 
-int DeleteProjectCheckoutFile(const std::string& entry_path) {
+int DeleteProjectCheckoutFile(extlib::OperationContext& ctx, const std::string& entry_path) {
   std::string base = extlib::LastComponent(entry_path);
   size_t dot = base.rfind('.');
   if (dot != std::string::npos) base.resize(dot);
   std::string path;
-  if (base.empty() || extlib::lffnamC(extlib::kSlotNet, base + ".out", &path) != 0) return 0;
-  const std::string native = platform::NativePath(path);
+  if (base.empty() || extlib::lffnamC(ctx, extlib::kSlotNet, base + ".out", &path) != 0) return 0;
+  const std::string native = ctx.Native(path);
   platform::SetFileAttributes(native, platform::kAttrNormal);
-  const int rc = platform::CurrentEnv()->Unlink(native);
+  const int rc = ctx.Env().Unlink(native);
   return rc == -ENOENT ? 0 : rc;
 }
 
@@ -45,35 +45,35 @@ uint32_t NumberOfTemporary(const std::string& name) {
 
 // True when no check-out can be writing the file of record `number` now.
 // REQUIRES: the record's lock, when the record exists.
-bool NoCheckoutOf(const extlib::PRJ& record) {
+bool NoCheckoutOf(extlib::OperationContext& ctx, const extlib::PRJ& record) {
   return (record.status & (extlib::kStatusProjectOut | extlib::kStatusHostOut)) == 0 &&
-         !extlib::HostGoingOut(extlib::TrimmedName(record.host));
+         !extlib::HostGoingOut(ctx, extlib::TrimmedName(record.host));
 }
 
 }  // namespace
 
 int RemoveCheckoutFileTemporaries(extlib::OperationContext& ctx) {
-  const std::string net = platform::NativePath(extlib::lfinigC(extlib::kSlotNet));
+  const std::string net = ctx.Native(extlib::lfinigC(ctx, extlib::kSlotNet));
   std::vector<platform::DirEntry> entries;
-  if (const int rc = net.empty() ? -ENOENT : platform::CurrentEnv()->ListDir(net, &entries); rc != 0) return rc;
+  if (const int rc = net.empty() ? -ENOENT : ctx.Env().ListDir(net, &entries); rc != 0) return rc;
   int removed = 0;
   for (const platform::DirEntry& e : entries) {
     const uint32_t number = NumberOfTemporary(e.name);
     const std::string native = net + "/" + e.name;
     if (number == 0 || !platform::IsRegularFileNoFollow(native)) continue;
-    extlib::UnCachPrjList();
+    UnCachPrjList(ctx);
     extlib::PRJ record;
     const int found = extlib::get_PrjInfo_by_number(ctx, number, &record);
     if (found == extlib::kPrjNotFound) {
-      removed += platform::CurrentEnv()->Unlink(native) == 0 ? 1 : 0;
+      removed += ctx.Env().Unlink(native) == 0 ? 1 : 0;
       continue;
     }
     extlib::RecordLock lock;
     if (found != 0 || extlib::LockRecordByName(ctx, extlib::kSlotNet, record.name, &lock) != 0) continue;
     // Read again under the lock: a check-out may have marked it since.
-    extlib::UnCachPrjList();
-    const bool idle = extlib::get_PrjInfo_by_number(ctx, number, &record) == 0 && NoCheckoutOf(record);
-    const bool gone = idle && platform::CurrentEnv()->Unlink(native) == 0;
+    UnCachPrjList(ctx);
+    const bool idle = extlib::get_PrjInfo_by_number(ctx, number, &record) == 0 && NoCheckoutOf(ctx, record);
+    const bool gone = idle && ctx.Env().Unlink(native) == 0;
     if (lock.Release() == 0 && gone) ++removed;
   }
   return removed;

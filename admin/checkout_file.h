@@ -14,7 +14,7 @@ namespace dovrane::admin {
 // file) is entry_path, when there is one; its attributes are set to normal
 // first, as for every file the system marks. 0 (also when there was none),
 // or -errno when it stays.
-[[nodiscard]] int DeleteProjectCheckoutFile(const std::string& entry_path);
+[[nodiscard]] int DeleteProjectCheckoutFile(extlib::OperationContext& ctx, const std::string& entry_path);
 
 // Removes what writes of project check-out information files cut short (a
 // crash, a share that stopped answering) left in \Net: regular files named

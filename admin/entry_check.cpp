@@ -43,9 +43,9 @@ struct CheckRun {
 };
 
 // The folder's project version; false when there is none > 0.
-bool ReadFolderVersion(const std::string& dir, int* version) {
+bool ReadFolderVersion(extlib::OperationContext& ctx, const std::string& dir, int* version) {
   int value = 0;
-  if (!ReadProjectVersion(kVersionSlot, dir, &value) || value <= 0) return false;
+  if (!ReadProjectVersion(ctx, kVersionSlot, dir, &value) || value <= 0) return false;
   *version = value;
   return true;
 }
@@ -65,10 +65,10 @@ void CheckRecord(CheckRun* run, const IndexedRecord& item) {
     return;
   }
   const std::string entry_path = path;
-  int link = extlib::resolve_prj_link(&path);
-  if (link == extlib::kLinkInvalid && !run->reach.LinkTargetReachable(entry_path)) link = extlib::kLinkUnreachable;
+  int link = extlib::resolve_prj_link(ctx, &path);
+  if (link == extlib::kLinkInvalid && !run->reach.LinkTargetReachable(ctx, entry_path)) link = extlib::kLinkUnreachable;
   if (link == extlib::kLinkInvalid) {
-    bool deleted = platform::CurrentEnv()->Unlink(platform::NativePath(entry_path)) == 0;
+    bool deleted = ctx.Env().Unlink(ctx.Native(entry_path)) == 0;
     ctx.Print("Invalid link %sremoved\n\t<%s>\n", deleted ? "" : "can not be ", entry_path.c_str());
     if (deleted && Remove(ctx, item) == 0)
       ctx.Print("Project removed from administration\n\t<%s>\n", entry_path.c_str());
@@ -76,9 +76,9 @@ void CheckRecord(CheckRun* run, const IndexedRecord& item) {
   }
   if (link == extlib::kLinkUnreachable) return;  // the linked folder cannot be reached now: nothing is known
   // A folder found by the link's look needs no second look.
-  if (link != extlib::kLinkResolved && extlib::lzcheck_path(path) < 0) {
+  if (link != extlib::kLinkResolved && extlib::lzcheck_path(ctx, path) < 0) {
     const std::string parent = extlib::ParentPath(path);
-    if (extlib::lzcheck_path(parent) != 1 || !run->reach.FolderReachable(parent)) {
+    if (extlib::lzcheck_path(ctx, parent) != 1 || !run->reach.FolderReachable(ctx, parent)) {
       ctx.Print("Can't access path <%s>\n\t to project <%s>\n", parent.c_str(), r.name);
       return;
     }
@@ -90,9 +90,10 @@ void CheckRecord(CheckRun* run, const IndexedRecord& item) {
     // journal is there (the create at work, or cut short and left to the
     // journal pass) the record is no orphan. Looked at before the folder
     // again, as the create puts the folder into place before it drops the journal.
-    if (extlib::CreateJournalExists(extlib::LastComponent(entry_path)) || extlib::lzcheck_path(path) >= 0) return;
+    if (extlib::CreateJournalExists(ctx, extlib::LastComponent(entry_path)) || extlib::lzcheck_path(ctx, path) >= 0)
+      return;
     // A file that stays names a project without a record: the next run removes it.
-    if (run->host_scoped) (void)DeleteProjectCheckoutFile(entry_path);
+    if (run->host_scoped) (void)DeleteProjectCheckoutFile(ctx, entry_path);
     if (Remove(ctx, item) == 0) ctx.Print("\t\tdirectory doesn't exist -> project removed from administration.\n");
     return;
   }
@@ -101,7 +102,7 @@ void CheckRecord(CheckRun* run, const IndexedRecord& item) {
   if (extlib::StatusFlags(r.status) & (extlib::kStatusProjectOut | extlib::kStatusHostOut))
     return;
   int version = 0;
-  const bool folder_version = ReadFolderVersion(path, &version) && version <= 255;
+  const bool folder_version = ReadFolderVersion(ctx, path, &version) && version <= 255;
   // Mended on the record as it is under its lock, which a check-out may have
   // marked since the list was read: that record is then left as it is.
   const auto mend = [&](PRJ* now) {
@@ -120,7 +121,7 @@ void CheckRecord(CheckRun* run, const IndexedRecord& item) {
   if (!mend(&r)) return;
   int handle = extlib::open_prj_info(ctx, extlib::kSlotNet, extlib::kOpenExisting);
   if (handle >= 0 && RewriteRecord(ctx, r, handle, item.slot, mend) == 0) {
-    uint32_t id = extlib::get_PRJVekNetID();
+    uint32_t id = extlib::get_PRJVekNetID(ctx);
     // A folder that cannot take it is reported there; the record stays right.
     if (id != 0) (void)WriteNetIdToProject(ctx, r, id);
   }

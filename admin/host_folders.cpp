@@ -22,18 +22,18 @@ namespace {
 
 bool IsLocalhost(const std::string& host) { return platform::EqualsIgnoreCaseCp1252(host, "localhost"); }
 
-std::string LocalProjectFolder() {
-  std::string dir = extlib::lfinigC(extlib::kSlotLocalProjects);
+std::string LocalProjectFolder(extlib::OperationContext& ctx) {
+  std::string dir = extlib::lfinigC(ctx, extlib::kSlotLocalProjects);
   extlib::lfslash_cut(&dir);
   return dir;
 }
 
 // The native folder of \\HOST below the UNC root for a UNC path, else "".
-std::string NativeHostFolder(const std::string& windows_dir) {
+std::string NativeHostFolder(extlib::OperationContext& ctx, const std::string& windows_dir) {
   if (!platform::IsUncPath(windows_dir)) return "";
   size_t end = windows_dir.find('\\', 2);
   std::string host = windows_dir.substr(2, end == std::string::npos ? std::string::npos : end - 2);
-  return platform::NativePath("\\\\" + host);
+  return ctx.Native("\\\\" + host);
 }
 
 }  // namespace
@@ -41,7 +41,7 @@ std::string NativeHostFolder(const std::string& windows_dir) {
 int ProjectFolderOfHost(extlib::OperationContext& ctx, const std::string& host, FolderUse use, std::string* dir) {
   const bool scan = use == FolderUse::kScan;
   if (scan ? IsLocalhost(host) : !extlib::lfnetg(ctx)) {
-    *dir = LocalProjectFolder();
+    *dir = LocalProjectFolder(ctx);
     return dir->empty() ? kPrjFailed : 0;
   }
   std::string data_path;
@@ -57,7 +57,7 @@ int ProjectFolderOfHost(extlib::OperationContext& ctx, const std::string& host, 
     return kPrjFailed;
   }
   if (!scan) return 0;
-  if (extlib::lzcheck_path(*dir) != 1) {
+  if (extlib::lzcheck_path(ctx, *dir) != 1) {
     services::ToolMessageBox(ctx, services::kMessageWarning, "Can't access path to projects on host <%s>\n",
                              host.c_str());
     return kPrjFailed;
@@ -69,7 +69,7 @@ int ProjectFolderOfHost(extlib::OperationContext& ctx, const std::string& host, 
 void CheckHostNameCase(extlib::OperationContext& ctx, const std::string& host, const std::string& dir) {
   std::string upper = host.substr(0, 19);
   for (char& c : upper) c = static_cast<char>(platform::UpperCp1252(static_cast<unsigned char>(c)));
-  if (upper != host && extlib::CheckForRemoteNFSPath(dir) != 0)
+  if (upper != host && extlib::CheckForRemoteNFSPath(ctx, dir) != 0)
     services::ToolMessageBox(ctx, services::kMessageWarning,
                              "The name of the host <%s> is not correct written.\nIt must be changed to <%s> in all "
                              "administration files.\n",
@@ -90,14 +90,14 @@ int EntryPaths::Build(extlib::OperationContext& ctx, const extlib::PRJ& record, 
   return rc;
 }
 
-bool Reachability::FolderReachable(const std::string& windows_dir) {
+bool Reachability::FolderReachable(extlib::OperationContext& ctx, const std::string& windows_dir) {
   auto it = known_.find(windows_dir);
   if (it != known_.end()) return it->second;
-  platform::Env* env = platform::CurrentEnv();
-  const std::string native = platform::NativePath(windows_dir);
+  platform::Env* env = &ctx.Env();
+  const std::string native = ctx.Native(windows_dir);
   std::vector<platform::DirEntry> entries;
   bool reachable = env->ListDir(native, &entries) == 0;
-  const std::string host_folder = NativeHostFolder(windows_dir);
+  const std::string host_folder = NativeHostFolder(ctx, windows_dir);
   if (reachable && entries.empty() && !host_folder.empty()) {
     // Empty: trust it only below a live mount point (the mounted share).
     reachable = false;
@@ -114,13 +114,13 @@ bool Reachability::FolderReachable(const std::string& windows_dir) {
   return reachable;
 }
 
-bool Reachability::LinkTargetReachable(const std::string& link_path) {
+bool Reachability::LinkTargetReachable(extlib::OperationContext& ctx, const std::string& link_path) {
   std::string text;
-  if (platform::ReadWholeFile(platform::NativePath(link_path), &text) != 0) return false;
+  if (platform::ReadWholeFile(ctx.Native(link_path), &text) != 0) return false;
   std::string target = text.substr(0, text.find_first_of("\r\n"));
   if (!(platform::IsUncPath(target) || platform::IsDrivePath(target))) return true;  // not a path at all
   std::string parent = extlib::ParentPath(target);
-  return extlib::lzcheck_path(parent) == 1 && FolderReachable(parent);
+  return extlib::lzcheck_path(ctx, parent) == 1 && FolderReachable(ctx, parent);
 }
 
 }  // namespace dovrane::admin

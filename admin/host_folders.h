@@ -49,11 +49,11 @@ class EntryPaths {
 
 class Reachability {
  public:
-  bool FolderReachable(const std::string& windows_dir);
+  bool FolderReachable(extlib::OperationContext& ctx, const std::string& windows_dir);
   // For a link file whose target is missing: true when the target's parent
   // is reachable (the link is really invalid), false when the target may lie
   // on a share that is not there now.
-  bool LinkTargetReachable(const std::string& link_path);
+  bool LinkTargetReachable(extlib::OperationContext& ctx, const std::string& link_path);
 
  private:
   std::map<std::string, bool> known_;

@@ -52,7 +52,7 @@ PendingLists& Pending(extlib::Installation& installation) { return installation.
 bool Work(extlib::OperationContext& ctx, std::vector<PendingEntry>* list, AppendBatch* batch, SeenProjectInfos* seen) {
   std::map<std::string, HostFolder> folders;
   std::set<std::string> failed;  // warned about once
-  const uint32_t net_id = extlib::get_PRJVekNetID();
+  const uint32_t net_id = extlib::get_PRJVekNetID(ctx);
   auto folder_of = [&](const std::string& host) -> HostFolder* {
     auto it = folders.find(host);
     if (it == folders.end()) {
@@ -247,7 +247,7 @@ int ScanAllHosts(extlib::OperationContext& ctx, SeenProjectInfos* seen) {
   // administration: its check-in brings its projects back, not a scan.
   std::set<std::string> out;
   for (const extlib::HostEntry& host : hosts)
-    if (extlib::HostGoingOut(host.name)) {
+    if (extlib::HostGoingOut(ctx, host.name)) {
       out.insert(host.name);
       ctx.Print("%s", extlib::LanguageTextWith(extlib::kRepairTexts, 40, {host.name}).c_str());
     }

@@ -15,7 +15,7 @@ using enum extlib::ProjectCode;
 
 int CompleteInterruptedOperations(extlib::OperationContext& ctx) {
   std::vector<std::string> names;
-  if (extlib::ListOperationJournals(&names) != 0) return kPrjFailed;
+  if (extlib::ListOperationJournals(ctx, &names) != 0) return kPrjFailed;
   int done = 0;
   for (const std::string& name : names) {
     extlib::OperationJournal journal;

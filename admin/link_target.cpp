@@ -32,8 +32,8 @@ bool IdOf(const std::string& native, Id* id) {
   return true;
 }
 
-bool IdOfWindows(const std::string& windows_path, Id* id) {
-  return !windows_path.empty() && IdOf(platform::NativePath(windows_path), id);
+bool IdOfWindows(extlib::OperationContext& ctx, const std::string& windows_path, Id* id) {
+  return !windows_path.empty() && IdOf(ctx.Native(windows_path), id);
 }
 
 // native and every folder above it.
@@ -68,28 +68,29 @@ std::vector<std::string> HostNames(extlib::OperationContext& ctx) {
 
 LinkTarget CheckLinkTarget(extlib::OperationContext& ctx, const std::string& link, const std::string& target,
                            const ProjectIndex& index) {
-  const std::string native = platform::NativePath(target);
+  const std::string native = ctx.Native(target);
   platform::FileInfo info;
   Id id, parent;
   const std::string last = extlib::LastComponent(target);
-  bool project = platform::CurrentEnv()->Stat(native, &info) == 0 &&
-                 info.type == platform::EntryType::kDirectory && IdOf(native, &id) &&
-                 last.size() > 4 && platform::EqualsIgnoreCaseCp1252(last.substr(last.size() - 4), ".prj");
+  bool project = ctx.Env().Stat(native, &info) == 0 && info.type == platform::EntryType::kDirectory &&
+                 IdOf(native, &id) && last.size() > 4 &&
+                 platform::EqualsIgnoreCaseCp1252(last.substr(last.size() - 4), ".prj");
   // Not the network folder, nor anything inside or around it.
-  std::string net = extlib::lfinigC(extlib::kSlotNet);
+  std::string net = extlib::lfinigC(ctx, extlib::kSlotNet);
   extlib::lfslash_cut(&net);
   const std::vector<Id> around_target = WithParents(native);
   Id net_id;
-  if (project && IdOfWindows(net, &net_id))
-    project = !Contains(around_target, net_id) && !Contains(WithParents(platform::NativePath(net)), id);
-  const bool has_parent = IdOfWindows(extlib::ParentPath(target), &parent);
+  if (project && IdOfWindows(ctx, net, &net_id))
+    project = !Contains(around_target, net_id) && !Contains(WithParents(ctx.Native(net)), id);
+  const bool has_parent = IdOfWindows(ctx, extlib::ParentPath(target), &parent);
   bool duplicate = false;
   for (const std::string& host : HostNames(ctx)) {
     std::string folder;
     Id folder_id;
-    if (!project || extlib::HostProjectFolder(ctx, host, &folder) != 0 || !IdOfWindows(folder, &folder_id)) continue;
+    if (!project || extlib::HostProjectFolder(ctx, host, &folder) != 0 || !IdOfWindows(ctx, folder, &folder_id))
+      continue;
     // A host's project folder, or a folder around one, is no project.
-    if (Contains(WithParents(platform::NativePath(folder)), id)) project = false;
+    if (Contains(WithParents(ctx.Native(folder)), id)) project = false;
     // An entry of a host's project folder is that host's own project.
     else if (has_parent && parent == folder_id) duplicate = true;
   }
@@ -99,7 +100,7 @@ LinkTarget CheckLinkTarget(extlib::OperationContext& ctx, const std::string& lin
       std::string path;
       Id other;
       if (!(extlib::StatusFlags(r.record.status) & extlib::kStatusLink) || paths.Build(ctx, r.record, &path) != 0 ||
-          extlib::resolve_prj_link(&path) != 0 || !IdOfWindows(path, &other) || !(other == id))
+          extlib::resolve_prj_link(ctx, &path) != 0 || !IdOfWindows(ctx, path, &other) || !(other == id))
         continue;
       duplicate = true;
       break;

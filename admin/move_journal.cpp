@@ -38,9 +38,9 @@ std::string JournalName(uint32_t number) {
   return name;
 }
 
-std::string NativeJournal(uint32_t number) {
+std::string NativeJournal(extlib::OperationContext& ctx, uint32_t number) {
   std::string path;
-  return extlib::lffnamC_new(extlib::kSlotNet, JournalName(number), &path) == 0 ? platform::NativePath(path) : "";
+  return extlib::lffnamC_new(ctx, extlib::kSlotNet, JournalName(number), &path) == 0 ? ctx.Native(path) : "";
 }
 
 // A journal is six short lines. Anyone may put a FIFO, a device, a link or a
@@ -65,8 +65,8 @@ int ReadJournalFile(const std::string& path, std::string* text) {
 }
 
 // A real folder (not a symbolic link, not a file) at the Windows path; *info gets its identity.
-bool Exists(const std::string& dir, platform::FileInfo* info) {
-  return !dir.empty() && platform::CurrentEnv()->Stat(platform::NativePath(dir), info, false) == 0 &&
+bool Exists(extlib::OperationContext& ctx, const std::string& dir, platform::FileInfo* info) {
+  return !dir.empty() && ctx.Env().Stat(ctx.Native(dir), info, false) == 0 &&
          info->type == platform::EntryType::kDirectory;
 }
 
@@ -96,7 +96,7 @@ int SetRecordHost(extlib::OperationContext& ctx, int handle, const extlib::Recor
                   const std::string& host) {
   extlib::SetPrjHost(&record, host);
   const int rc = extlib::WriteRecordAtSlot(ctx, handle, lock.slot(), &record) == extlib::kPrjOk ? kPrjOk : kPrjFailed;
-  extlib::UnCachPrjList();
+  UnCachPrjList(ctx);
   return rc;
 }
 
@@ -120,22 +120,22 @@ int PutRight(const MoveJournal& j, extlib::OperationContext& ctx) {
   const bool at_old = platform::EqualsIgnoreCaseCp1252(dir, j.old_dir);
   const bool at_new = platform::EqualsIgnoreCaseCp1252(dir, j.new_dir);
   platform::FileInfo old_info, new_info;
-  const bool old_there = Exists(j.old_dir, &old_info), new_there = Exists(j.new_dir, &new_info);
+  const bool old_there = Exists(ctx, j.old_dir, &old_info), new_there = Exists(ctx, j.new_dir, &new_info);
   // Both names reach one folder (one share under two host names): nothing is a copy.
   if (old_there && new_there && old_info.device == new_info.device && old_info.inode == new_info.inode) return 0;
   int rc = 0;
   if (at_old && old_there) {
-    if (new_there) rc = extlib::ldirrmc(j.new_dir);  // a copy the move did not get to use
+    if (new_there) rc = extlib::ldirrmc(ctx, j.new_dir);  // a copy the move did not get to use
   } else if (at_old && new_there) {
     rc = SetRecordHost(ctx, handle, lock, record, j.new_host);  // the folder moved, the record did not follow
-  } else if (at_new && new_there && old_there && extlib::HostGoingOut(j.new_host)) {
+  } else if (at_new && new_there && old_there && extlib::HostGoingOut(ctx, j.new_host)) {
     // Cut short before its second look, onto a host that went out meanwhile:
     // neither the host's copy nor a mark covers the project there, so the
     // move is taken back to its source, which is whole.
     rc = SetRecordHost(ctx, handle, lock, record, j.old_host);
-    if (rc == 0) rc = extlib::ldirrmc(j.new_dir);
+    if (rc == 0) rc = extlib::ldirrmc(ctx, j.new_dir);
   } else if (at_new && new_there) {
-    if (old_there) rc = extlib::ldirrmc(j.old_dir);  // the source of a finished copy
+    if (old_there) rc = extlib::ldirrmc(ctx, j.old_dir);  // the source of a finished copy
   } else if (!at_old && !at_new) {
     return 0;  // moved again since: the journal is stale
   } else {
@@ -170,15 +170,15 @@ bool ParseMoveJournal(const std::string& text, MoveJournal* j) {
          !j->new_dir.empty();
 }
 
-int WriteMoveJournal(const MoveJournal& journal) {
-  std::string path = NativeJournal(journal.number);
+int WriteMoveJournal(extlib::OperationContext& ctx, const MoveJournal& journal) {
+  std::string path = NativeJournal(ctx, journal.number);
   return path.empty() ? kPrjFailed : extlib::ProjectCodeFromErrno(platform::WriteFileAtomic(path, FormatMoveJournal(journal)));
 }
 
-void RemoveMoveJournal(uint32_t number) {
-  std::string path = NativeJournal(number);
+void RemoveMoveJournal(extlib::OperationContext& ctx, uint32_t number) {
+  std::string path = NativeJournal(ctx, number);
   // One that stays is read by the next update, which finds the move whole.
-  if (!path.empty()) (void)platform::CurrentEnv()->Unlink(path);
+  if (!path.empty()) (void)ctx.Env().Unlink(path);
 }
 
 namespace {
@@ -201,7 +201,7 @@ bool RemoveJournalWorkFile(extlib::OperationContext& ctx, const std::string& nat
   extlib::RecordLock lock;
   const int locked = extlib::LockRecordByNumber(ctx, handle, number, &lock);
   if (locked != 0 && locked != kPrjNotFound) return false;
-  const bool removed = platform::IsRegularFileNoFollow(native) && platform::CurrentEnv()->Unlink(native) == 0;
+  const bool removed = platform::IsRegularFileNoFollow(native) && ctx.Env().Unlink(native) == 0;
   return lock.Release() == 0 && removed;
 }
 
@@ -209,7 +209,7 @@ bool RemoveJournalWorkFile(extlib::OperationContext& ctx, const std::string& nat
 
 int CompleteInterruptedMoves(extlib::OperationContext& ctx) {
   std::vector<platform::DirEntry> entries;
-  const std::string native_net = ctx.Native(extlib::lfinigC(extlib::kSlotNet));
+  const std::string native_net = ctx.Native(extlib::lfinigC(ctx, extlib::kSlotNet));
   if (ctx.Env().ListDir(native_net, &entries) != 0) return kPrjFailed;
   int done = 0;
   for (const platform::DirEntry& e : entries) {
@@ -234,7 +234,7 @@ int CompleteInterruptedMoves(extlib::OperationContext& ctx) {
       continue;
     }
     if (PutRight(journal, ctx) == 0) {
-      RemoveMoveJournal(number);
+      RemoveMoveJournal(ctx, number);
       ++done;
     }
   }

@@ -21,8 +21,8 @@ std::string FormatMoveJournal(const MoveJournal& journal);
 bool ParseMoveJournal(const std::string& text, MoveJournal* journal);
 
 // Writes the journal crash-safe before anything moves. 0 or kPrjFailed.
-[[nodiscard]] int WriteMoveJournal(const MoveJournal& journal);
-void RemoveMoveJournal(uint32_t number);
+[[nodiscard]] int WriteMoveJournal(extlib::OperationContext& ctx, const MoveJournal& journal);
+void RemoveMoveJournal(extlib::OperationContext& ctx, uint32_t number);
 
 // A journal is trusted only when its two folders are the folders of its
 // number below the project folders of its two (different, known) hosts:

@@ -37,16 +37,16 @@ std::string Folded(const char* text) {
 // As WriteNetIdToProject, with the host folders looked up once per run.
 int WriteOne(extlib::OperationContext& ctx, const extlib::PRJ& record, uint32_t id, EntryPaths* paths, int containers) {
   std::string dir, native;
-  if (paths->Build(ctx, record, &dir) != 0 || extlib::resolve_prj_link(&dir, &native) != 0) {
+  if (paths->Build(ctx, record, &dir) != 0 || extlib::resolve_prj_link(ctx, &dir, &native) != 0) {
     services::ToolMessageBox(ctx, services::kMessageWarning, "Can't make path to project <%s>\n", record.name);
     return kPrjFailed;
   }
-  const bool slot_set = extlib::lfinipC(kWorkSlot, dir + "\\") == 0;
+  const bool slot_set = extlib::lfinipC(ctx, kWorkSlot, dir + "\\") == 0;
   uint32_t stored_id = 0;
   extlib::PRJ stored;
   // A folder whose stored record reads is accessible; only otherwise is it looked at.
   const int read = extlib::ReadProjectInfo(native, &stored_id, &stored);
-  if (!slot_set || (read != 0 && extlib::ldirexC(kWorkSlot, 0) != 0)) {
+  if (!slot_set || (read != 0 && extlib::ldirexC(ctx, kWorkSlot, 0) != 0)) {
     services::ToolMessageBox(ctx, services::kMessageWarning, "Can't access path to project:\n\t<%s>\n", record.name);
     return kPrjFailed;
   }
@@ -103,7 +103,7 @@ int WriteNetIdToAllProjects(uint32_t id, extlib::OperationContext& ctx, const Se
       skip_host = paths.Build(ctx, r, &dir) != 0;
       // A host whose project folder is not there now is skipped as a whole,
       // with one warning instead of one per project.
-      if (!skip_host && extlib::lzcheck_path(extlib::ParentPath(dir)) != 1) {
+      if (!skip_host && extlib::lzcheck_path(ctx, extlib::ParentPath(dir)) != 1) {
         skip_host = true;
         services::ToolMessageBox(ctx, services::kMessageWarning, "Can't access path to projects on host <%s>\n",
                                  r.host);
@@ -125,11 +125,11 @@ int WriteNetIdToAllProjects(uint32_t id, extlib::OperationContext& ctx, const Se
 }
 
 int EnsureNetId(extlib::OperationContext& ctx, const SeenProjectInfos* seen) {
-  uint32_t id = extlib::get_PRJVekNetID();
+  uint32_t id = extlib::get_PRJVekNetID(ctx);
   if (id == 0) {
     id = extlib::lfnetg(ctx) ? extlib::NetID_Make() : 1;
     ctx.Print("VekNetID is not initialized -> new VekNetID is %x\n", id);
-    if (extlib::NetID_Save(id) != 0) return kPrjFailed;
+    if (extlib::NetID_Save(ctx, id) != 0) return kPrjFailed;
   }
   ctx.Print("Writing VekNetID to all projects ...\n");
   const int rc = WriteNetIdToAllProjects(id, ctx, seen);

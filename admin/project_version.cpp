@@ -5,16 +5,17 @@
 #include <cstdlib>
 
 #include "extlib/installation/library_init.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/slot_files.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
 
 namespace dovrane::admin {
 
-bool ReadProjectVersion(int slot, const std::string& dir, int* version) {
+bool ReadProjectVersion(extlib::OperationContext& ctx, int slot, const std::string& dir, int* version) {
   std::string path, text;
-  if (extlib::lfinipC(slot, dir) != 0 || extlib::lffnamC_new(slot, kVersionFile, &path) != 0) return false;
-  if (platform::ReadWholeFile(platform::NativePath(path), &text) != 0) return false;
+  if (extlib::lfinipC(ctx, slot, dir) != 0 || extlib::lffnamC_new(ctx, slot, kVersionFile, &path) != 0) return false;
+  if (platform::ReadWholeFile(ctx.Native(path), &text) != 0) return false;
   const char* start = text.c_str();
   char* end = nullptr;
   errno = 0;

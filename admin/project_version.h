@@ -3,6 +3,10 @@
 
 #include <string>
 
+namespace dovrane::extlib {
+class OperationContext;
+}
+
 namespace dovrane::admin {
 
 inline constexpr char kVersionFile[] = "version.txt";
@@ -11,6 +15,6 @@ inline constexpr char kVersionFile[] = "version.txt";
 // number of its version.txt, as "%d" reads it. Only a regular file of small
 // size is read. false when the slot cannot be set, the file is missing or
 // unreadable, or it starts with no number.
-bool ReadProjectVersion(int slot, const std::string& dir, int* version);
+bool ReadProjectVersion(extlib::OperationContext& ctx, int slot, const std::string& dir, int* version);
 
 }  // namespace dovrane::admin

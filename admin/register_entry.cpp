@@ -68,14 +68,14 @@ bool MakeNameUnique(const ProjectIndex& index, PRJ* record) {
 // A new number: after the highest (or the largest in use, when that is
 // greater and leaves room), wrapping from 9999999 to 1; numbers in use and
 // numbers whose folder already lies in the host's project folder are passed.
-bool ChooseNumber(const ProjectIndex& index, const std::string& dir, uint32_t* number) {
+bool ChooseNumber(extlib::OperationContext& ctx, const ProjectIndex& index, const std::string& dir, uint32_t* number) {
   uint32_t n = index.Highest();
   const uint32_t largest = index.Largest();
   if (largest > n && largest < 9999900) n = largest;
   for (uint32_t tries = 0; tries <= extlib::kMaxProjectNumber; ++tries) {
     if (++n > extlib::kMaxProjectNumber) n = 1;
     if (index.NumberUsed(n)) continue;
-    if (extlib::lzcheck_path(dir + "\\" + extlib::NumberText(n) + ".prj") >= 0) continue;
+    if (extlib::lzcheck_path(ctx, dir + "\\" + extlib::NumberText(n) + ".prj") >= 0) continue;
     *number = n;
     return true;
   }
@@ -83,8 +83,8 @@ bool ChooseNumber(const ProjectIndex& index, const std::string& dir, uint32_t* n
 }
 
 // The native path that names the entry `to` (Windows form) exactly as written.
-std::string ExactNative(const std::string& to) {
-  return platform::NativePath(extlib::ParentPath(to)) + "/" + platform::Cp1252ToUtf8(extlib::LastComponent(to));
+std::string ExactNative(extlib::OperationContext& ctx, const std::string& to) {
+  return ctx.Native(extlib::ParentPath(to)) + "/" + platform::Cp1252ToUtf8(extlib::LastComponent(to));
 }
 
 bool Listed(const std::string& native) {
@@ -114,15 +114,16 @@ int RenameCase(const std::string& from, const std::string& exact) {
 // (Windows form; exact_to: its native spelling). A target that the
 // case-insensitive lookup finds as the entry itself is the entry under
 // another spelling: no obstacle.
-int RenameEntry(const std::string& from, const std::string& to, const std::string& exact_to, bool is_file) {
-  platform::Env* env = platform::CurrentEnv();
+int RenameEntry(extlib::OperationContext& ctx, const std::string& from, const std::string& to,
+                const std::string& exact_to, bool is_file) {
+  platform::Env* env = &ctx.Env();
   platform::FileInfo a, b;
-  const std::string native_to = platform::NativePath(to);
+  const std::string native_to = ctx.Native(to);
   if (env->Stat(from, &a, false) == 0 && env->Stat(native_to, &b, false) == 0 && a.device == b.device &&
       a.inode == b.inode)
     return RenameCase(from, exact_to);
   if (env->Stat(native_to, &b, false) == 0) return -EEXIST;
-  return is_file ? env->Rename(from, exact_to) : extlib::ldirreC(from, exact_to);
+  return is_file ? env->Rename(from, exact_to) : extlib::ldirreC(ctx, from, exact_to);
 }
 
 // The record's name as every typed name must be; a name that cannot be one
@@ -163,7 +164,7 @@ int RegisterProjectEntry(extlib::OperationContext& ctx, bool is_file, const std:
   }
   HostFolder folder;
   if (ProjectFolderOfHost(ctx, host, FolderUse::kRegister, &folder.dir) != 0) return 1;
-  folder.net_id = extlib::get_PRJVekNetID();
+  folder.net_id = extlib::get_PRJVekNetID(ctx);
   return RegisterEntryInFolder(ctx, is_file, host, folder, entry_name);
 }
 
@@ -220,8 +221,8 @@ bool ClassifyEntry(extlib::OperationContext& ctx, bool is_file, const std::strin
   if (place->relative) place->native_project = folder.native + "/" + native_entry;
   const std::string& full = place->full;
   if (is_file) {
-    int link = extlib::resolve_prj_link(&place->project_path);
-    if (link == extlib::kLinkInvalid && Reachability().LinkTargetReachable(full)) {
+    int link = extlib::resolve_prj_link(ctx, &place->project_path);
+    if (link == extlib::kLinkInvalid && Reachability().LinkTargetReachable(ctx, full)) {
       bool deleted = ctx.Env().Unlink(ctx.Native(full)) == 0;
       ctx.Print("Invalid link %sremoved\n\t<%s>\n", deleted ? "" : "can not be ", full.c_str());
       return false;
@@ -235,7 +236,7 @@ bool ClassifyEntry(extlib::OperationContext& ctx, bool is_file, const std::strin
   }
   // The project folder goes into the slot for the library's project-level
   // work: a folder that cannot be put there is not registered.
-  if (extlib::lfinipC(folder.slot, place->project_path + "\\") != 0) {
+  if (extlib::lfinipC(ctx, folder.slot, place->project_path + "\\") != 0) {
     Warn(ctx, "Can't set path to\n\t<%s>\n", place->project_path);
     *result = 1;
     return false;
@@ -272,7 +273,7 @@ bool ChooseIdentity(extlib::OperationContext& ctx, bool is_file, const std::stri
                                 : extlib::ReadProjectInfo(place.native_project, &id->stored_id, &record);
   }
   // A folder whose stored record reads is accessible; only otherwise is it looked at.
-  if (id->stored != 0 && extlib::ldirexC(folder.slot, 0) != 0) {
+  if (id->stored != 0 && extlib::ldirexC(ctx, folder.slot, 0) != 0) {
     ctx.Print("Can't access path <%s>\n\t skiped.\n", place.project_path.c_str());
     return false;
   }
@@ -318,7 +319,7 @@ bool ChooseIdentity(extlib::OperationContext& ctx, bool is_file, const std::stri
   *result = 1;
   if (!MakeNameUnique(index, &record)) return false;
   if (record.number == 0 || index.NumberUsed(record.number)) {
-    if (!ChooseNumber(index, folder.dir, &record.number)) return false;
+    if (!ChooseNumber(ctx, index, folder.dir, &record.number)) return false;
   }
   *result = 0;
   return true;
@@ -365,7 +366,7 @@ bool PlaceOnDisk(extlib::OperationContext& ctx, bool is_file, const HostFolder& 
     return false;
   }
   if (placed->renamed &&
-      RenameEntry(placed->native_entry_path, placed->target, ExactNative(placed->target), is_file) != 0) {
+      RenameEntry(ctx, placed->native_entry_path, placed->target, ExactNative(ctx, placed->target), is_file) != 0) {
     Warn(ctx, is_file ? "Can't rename file\n%s\nto\n%s\n" : "Can't rename directory\n%s\nto\n%s\n", full,
          placed->target);
     return false;
@@ -383,13 +384,13 @@ int RegisterRecord(extlib::OperationContext& ctx, bool is_file, const std::strin
   const PRJ& record = id.record;
   if (!place.relative) ahead = nullptr;
   // The disk cache lies in the final folder, known here: no lookup by number.
-  std::string cache_file = (placed.rename || is_file ? platform::NativePath(placed.final_dir) : place.native_project) +
-                           "/" + extlib::kAttributeCacheFileName;
+  std::string cache_file = (placed.rename || is_file ? ctx.Native(placed.final_dir) : place.native_project) + "/" +
+                           extlib::kAttributeCacheFileName;
   platform::FileInfo cache_info;
   if (place.relative && !placed.rename &&
-      (ahead ? ahead->cache_absent
-             : platform::CurrentEnv()->StatAt(folder.fd, native_entry + "/" + extlib::kAttributeCacheFileName,
-                                              &cache_info) == -ENOENT))
+      (ahead
+           ? ahead->cache_absent
+           : ctx.Env().StatAt(folder.fd, native_entry + "/" + extlib::kAttributeCacheFileName, &cache_info) == -ENOENT))
     cache_file.clear();  // most folders have none: nothing to import
   if (folder.batch && !placed.rename && !id.reorganise) {
     const int added = folder.batch->Add(ctx, record, cache_file);
@@ -403,7 +404,7 @@ int RegisterRecord(extlib::OperationContext& ctx, bool is_file, const std::strin
   if (AppendRecord(ctx, record) != 0) {
     services::ToolMessageBox(ctx, services::kMessageWarning, "Can't append record to project administration.\n");
     // Not registered: the entry gets its name back.
-    if (placed.renamed) RenameEntry(platform::NativePath(placed.target), place.full, placed.native_entry_path, is_file);
+    if (placed.renamed) RenameEntry(ctx, ctx.Native(placed.target), place.full, placed.native_entry_path, is_file);
     return 1;
   }
   if (!cache_file.empty()) {
@@ -412,7 +413,7 @@ int RegisterRecord(extlib::OperationContext& ctx, bool is_file, const std::strin
   }
   // What a link names is never written into.
   // The library reports a reorganisation that fails; the registration stands.
-  if (id.reorganise && !is_file && extlib::lfinipC(folder.slot, placed.final_dir + "\\") == 0)
+  if (id.reorganise && !is_file && extlib::lfinipC(ctx, folder.slot, placed.final_dir + "\\") == 0)
     (void)extlib::kpvtad2(ctx, folder.slot);
   return 0;
 }

@@ -55,28 +55,28 @@ constexpr char kNotRepairedGerman[] =
     "Die Projektverwaltung wurde nicht repariert!\n\nSie k\xf6nnen die Prozedur noch einmal "
     "starten:\nKesmenu - Service - Hotlinetools - reorg\n";
 
-bool AdministrationMissing() {
-  return extlib::lftypeC(extlib::kSlotNet, extlib::kAdministrationFile, 0) < 0;
+bool AdministrationMissing(extlib::OperationContext& ctx) {
+  return extlib::lftypeC(ctx, extlib::kSlotNet, extlib::kAdministrationFile, 0) < 0;
 }
 
 // Forgets every cached view of project.dat (the file is about to change as a whole).
-void ForgetLists() {
-  extlib::UnCachPrjList();
+void ForgetLists(extlib::OperationContext& ctx) {
+  extlib::UnCachPrjList(ctx);
   DropIndex();
 }
 
-std::string MarkerPath() {
+std::string MarkerPath(extlib::OperationContext& ctx) {
   std::string path;
-  return extlib::lffnamC_new(extlib::kSlotNet, kRebuildMarkerFile, &path) == 0 ? platform::NativePath(path) : "";
+  return extlib::lffnamC_new(ctx, extlib::kSlotNet, kRebuildMarkerFile, &path) == 0 ? ctx.Native(path) : "";
 }
 
 }  // namespace
 
-bool RebuildPending() {
-  std::string path = MarkerPath();
+bool RebuildPending(extlib::OperationContext& ctx) {
+  std::string path = MarkerPath(ctx);
   platform::FileInfo info;
   // Whatever stands there under the name counts: a link too.
-  return !path.empty() && platform::CurrentEnv()->Stat(path, &info, false) == 0;
+  return !path.empty() && ctx.Env().Stat(path, &info, false) == 0;
 }
 
 int ReportRebuildPending(extlib::OperationContext& ctx) {
@@ -93,8 +93,8 @@ namespace {
 // The marker is its presence alone, so it is made in place: a rebuild killed
 // while marking leaves the marker or nothing, never a work file beside it.
 int MarkRebuild(extlib::OperationContext& ctx) {
-  const std::string path = MarkerPath();
-  platform::Env* env = platform::CurrentEnv();
+  const std::string path = MarkerPath(ctx);
+  platform::Env* env = &ctx.Env();
   platform::FileInfo info;
   // Whatever stands there (another rebuild's marker, a link) marks it already.
   if (!path.empty() && env->Stat(path, &info, false) == 0) return 0;
@@ -126,8 +126,8 @@ int BackupBeforeRebuild(extlib::OperationContext& ctx) {
 // The administration is kept as project.dat.sav before a rebuild replaces it.
 // 0, or the move's result (reported).
 int SetAdministrationAside(extlib::OperationContext& ctx) {
-  int rc =
-      extlib::lfilmvC(extlib::kSlotNet, extlib::kAdministrationFile, extlib::kSlotNet, kSavedAdministrationFile, 1);
+  int rc = extlib::lfilmvC(ctx, extlib::kSlotNet, extlib::kAdministrationFile, extlib::kSlotNet,
+                           kSavedAdministrationFile, 1);
   if (rc != 0)
     services::ToolMessageBox(ctx, services::kMessageError, "%s",
                              extlib::ll_get_language() != 0 ? kNotRepairedEnglish : kNotRepairedGerman);
@@ -154,8 +154,7 @@ int RefuseHostsSharingAFolder(extlib::OperationContext& ctx, const std::string& 
     const std::string& host = entry.name;
     std::string folder;
     platform::FileInfo info;
-    if (extlib::HostProjectFolder(ctx, host, &folder) != 0 ||
-        platform::CurrentEnv()->Stat(platform::NativePath(folder), &info) != 0 ||
+    if (extlib::HostProjectFolder(ctx, host, &folder) != 0 || ctx.Env().Stat(ctx.Native(folder), &info) != 0 ||
         info.type != platform::EntryType::kDirectory)
       continue;  // not reachable now: nothing of it is scanned either
     auto [it, added] = seen.emplace(std::make_pair(info.device, info.inode), std::make_pair(host, folder));
@@ -181,7 +180,7 @@ int RebuildSteps(extlib::OperationContext& ctx) {
   if (rc == 0 && !ctx.Cancelled()) rc = CompressAttributes(ctx);
   if (rc == 0 && ctx.Cancelled()) rc = extlib::kPrjInterrupted;
   if (rc == 0) {
-    int removed = ctx.Env().Unlink(MarkerPath());
+    int removed = ctx.Env().Unlink(MarkerPath(ctx));
     if (removed != 0 && removed != -ENOENT) rc = kPrjFailed;
   }
   return rc;
@@ -201,12 +200,12 @@ struct Notice {
 
 bool AdministrationUnreadable(extlib::OperationContext& ctx) {
   std::string path;
-  if (extlib::lffnamC_new(extlib::kSlotNet, extlib::kAdministrationFile, &path) != 0) return false;
+  if (extlib::lffnamC_new(ctx, extlib::kSlotNet, extlib::kAdministrationFile, &path) != 0) return false;
   AdministrationHeader header;
   const int fd = OpenAdministrationHeader(ctx, path, ShareMode::kDenyNone, &header);
   // -2: held by another process; above 3: a newer program's file, not damage.
   if (fd < 0) return fd == kHeaderUnusable && header.version <= 3;
-  platform::CloseNothingPending(platform::CurrentEnv(), fd);
+  platform::CloseNothingPending(&ctx.Env(), fd);
   // An older layout is the conversion's to read. A current one must also open
   // for the record writers, which measure every line end.
   if (header.version != 3 || header.user_words != extlib::lzuGetCountOfUserContainers()) return false;
@@ -218,7 +217,7 @@ int RestoreDamagedAdministration(extlib::OperationContext& ctx) {
   if (BackupBeforeRebuild(ctx) != 0) return kPrjFailed;
   if (MarkRebuild(ctx) != 0) return kPrjFailed;
   extlib::close_prj_info_handle(extlib::kSlotNet);
-  ForgetLists();
+  ForgetLists(ctx);
   int rc = SetAdministrationAside(ctx);
   if (rc != 0) return rc;
   KeptDamaged(ctx);
@@ -239,7 +238,7 @@ int RestoreSteps(extlib::OperationContext& ctx) {
   // Marked before anything changes: an empty administration left by a failure
   // must not pass for a whole one.
   if (MarkRebuild(ctx) != 0) return kPrjFailed;
-  if (AdministrationMissing()) {
+  if (AdministrationMissing(ctx)) {
     int handle = extlib::open_prj_info(ctx, extlib::kSlotNet, extlib::kCreateEmpty);
     if (handle < 0) {
       services::ToolMessageBox(ctx, services::kMessageWarning, "Can't create file %s.\n", extlib::kAdministrationFile);
@@ -249,8 +248,8 @@ int RestoreSteps(extlib::OperationContext& ctx) {
     created = true;
   }
   // A rebuild killed before its new administration went into place left its work file.
-  (void)RemoveConversionTemporaries();
-  ForgetLists();
+  (void)RemoveConversionTemporaries(ctx);
+  ForgetLists(ctx);
   ctx.Title("prjAdmrestore");
   Notice notice{ctx};
   notice.Show(created ? kNoticeRebuild : kNoticeCheck);
@@ -264,18 +263,18 @@ namespace {
 
 // What a host registration or removal killed in its rewrite of the host list
 // left beside it; the list's lock proves no writer is at work on it.
-int RemoveHostListTemporaries() {
+int RemoveHostListTemporaries(extlib::OperationContext& ctx) {
   std::string windows;
-  if (extlib::lffnamC_new(extlib::kSlotNet, extlib::kHostListFile, &windows) != 0) return 0;
-  const std::string native = platform::NativePath(windows);
+  if (extlib::lffnamC_new(ctx, extlib::kSlotNet, extlib::kHostListFile, &windows) != 0) return 0;
+  const std::string native = ctx.Native(windows);
   return native.empty() ? 0 : extlib::RemoveDeadHostListTemporaries(native);
 }
 
 }  // namespace
 
 int UpdateAdministration(extlib::OperationContext& ctx, bool update_only) {
-  if (AdministrationMissing()) return kPrjAdminMissing;
-  ForgetLists();
+  if (AdministrationMissing(ctx)) return kPrjAdminMissing;
+  ForgetLists(ctx);
   ctx.Title("prjAdmUpdate");
   int handle = extlib::open_prj_info(ctx, extlib::kSlotNet, extlib::kOpenExisting);
   if (handle < 0) {
@@ -286,10 +285,10 @@ int UpdateAdministration(extlib::OperationContext& ctx, bool update_only) {
   // A journal that cannot be completed now is reported and stays for the next update.
   (void)CompleteInterruptedMoves(ctx);
   (void)CompleteInterruptedOperations(ctx);
-  (void)RemoveConversionTemporaries();
-  (void)RemoveHostListTemporaries();
+  (void)RemoveConversionTemporaries(ctx);
+  (void)RemoveHostListTemporaries(ctx);
   const bool restore = !update_only;
-  if (update_only && RebuildPending()) {
+  if (update_only && RebuildPending(ctx)) {
     // A rebuild stopped half-way: records may be missing. Complete it.
     ctx.Print("%s", extlib::LanguageText(extlib::kRepairTexts, 21).c_str());
     update_only = false;
@@ -300,7 +299,7 @@ int UpdateAdministration(extlib::OperationContext& ctx, bool update_only) {
   if (unique == kNumbersUnreadable && !restore) return kPrjFailed;
   if (unique == kNumberUsedTwice || unique == kNumbersUnreadable) {
     extlib::close_prj_info_handle(extlib::kSlotNet);
-    ForgetLists();
+    ForgetLists(ctx);
     if (RefuseHostsSharingAFolder(ctx) != 0) return kPrjFailed;
     if (BackupBeforeRebuild(ctx) != 0) return kPrjFailed;
     if (MarkRebuild(ctx) != 0) return kPrjFailed;
@@ -312,7 +311,7 @@ int UpdateAdministration(extlib::OperationContext& ctx, bool update_only) {
       return kPrjAdminMissing;
     }
     extlib::close_prj_info(handle);
-    ForgetLists();
+    ForgetLists(ctx);
     if (unique == kNumbersUnreadable) KeptDamaged(ctx);
     notice.Show(kNoticeRebuild);
   } else {
@@ -323,7 +322,7 @@ int UpdateAdministration(extlib::OperationContext& ctx, bool update_only) {
     if (MarkRebuild(ctx) != 0) return kPrjFailed;
     int rc = CheckValidEntries(ctx);
     // Each record was checked whole before the stop: nothing is left to complete.
-    if (rc == kPrjInterrupted) (void)ctx.Env().Unlink(MarkerPath());
+    if (rc == kPrjInterrupted) (void)ctx.Env().Unlink(MarkerPath(ctx));
     if (rc != 0) return rc;
   }
   return RebuildSteps(ctx);
@@ -331,13 +330,13 @@ int UpdateAdministration(extlib::OperationContext& ctx, bool update_only) {
 
 int UpdateHost(extlib::OperationContext& ctx, const std::string& host) {
   if (host.empty()) return kPrjFailed;
-  if (extlib::HostGoingOut(host)) {  // its folder is the laptop's until the check-in
+  if (extlib::HostGoingOut(ctx, host)) {  // its folder is the laptop's until the check-in
     services::ToolMessageBox(ctx, services::kMessageWarning, "%s",
                              extlib::LanguageTextWith(extlib::kRepairTexts, 40, {host}).c_str());
     return extlib::kPrjHostCheckedOut;
   }
   if (RefuseHostsSharingAFolder(ctx, host) != 0) return kPrjFailed;
-  ForgetLists();
+  ForgetLists(ctx);
   // A host whose folder cannot be looked at is reported once, by the first pass.
   {
     extlib::NoProgressLines no_lines(ctx);

@@ -15,7 +15,7 @@ inline constexpr char kSavedAdministrationFile[] = "project.dat.sav";
 inline constexpr char kRebuildMarkerFile[] = "project.dat.rebuild";
 // The marker is there: the administration is being rebuilt (or a rebuild
 // stopped), and what it holds is not every project.
-bool RebuildPending();
+bool RebuildPending(extlib::OperationContext& ctx);
 // For a reader that met the marker: says so (the administration's answer
 // would be incomplete) and gives the reader's result, -1.
 [[nodiscard]] int ReportRebuildPending(extlib::OperationContext& ctx);

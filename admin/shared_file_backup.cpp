@@ -131,7 +131,7 @@ struct OldSet {
 // cannot be removed stays (the new one is whole all the same).
 void RemoveOldSets(extlib::OperationContext& ctx, int backupfd, const std::string& new_set,
                    const std::string& shown_backup) {
-  platform::Env* env = platform::CurrentEnv();
+  platform::Env* env = &ctx.Env();
   std::vector<platform::DirEntry> entries;
   if (env->ListDirFd(backupfd, &entries) != 0) return;
   // "Now" is the file system's: the time it gave the set just made. By this
@@ -207,10 +207,10 @@ int BackupSetsKept() {
 }
 
 int BackupSharedFiles(extlib::OperationContext& ctx, std::string* set_folder) {
-  platform::Env* env = platform::CurrentEnv();
+  platform::Env* env = &ctx.Env();
   std::string net_windows;
-  if (extlib::lffnamC_new(extlib::kSlotNet, kBackupFolder, &net_windows) != 0) return -ENOENT;
-  const std::string backup = platform::NativePath(net_windows);
+  if (extlib::lffnamC_new(ctx, extlib::kSlotNet, kBackupFolder, &net_windows) != 0) return -ENOENT;
+  const std::string backup = ctx.Native(net_windows);
   int rc = env->MkDir(backup);
   if (rc != 0 && rc != -EEXIST) return rc;
   // \Net itself may be a link an administrator made; backup must not be one.
@@ -239,9 +239,9 @@ int BackupSharedFiles(extlib::OperationContext& ctx, std::string* set_folder) {
   for (size_t i = 0; rc == 0 && i < BackedUpFiles().size(); ++i) {
     const std::string& file = BackedUpFiles()[i];
     std::string windows;
-    if (extlib::lffnamC_new(extlib::kSlotNet, file, &windows) != 0) continue;
+    if (extlib::lffnamC_new(ctx, extlib::kSlotNet, file, &windows) != 0) continue;
     bool is_link = false;
-    rc = CopyIntoSet(platform::NativePath(windows), setfd, file, &is_link);
+    rc = CopyIntoSet(ctx.Native(windows), setfd, file, &is_link);
     if (is_link) linked.push_back(windows);
   }
   if (rc == 0) rc = env->Sync(setfd);

@@ -42,7 +42,7 @@ constexpr char kServersGerman[] = "\n- Schalten Sie alle Pelomar Datenserver in 
 // the file's layout: then the library's project list decides (and reports).
 int ScanNumbers(extlib::OperationContext& ctx, std::vector<uint32_t>* numbers) {
   std::string path;
-  if (extlib::lffnamC_new(extlib::kSlotNet, extlib::kAdministrationFile, &path) != 0) return kPrjFailed;
+  if (extlib::lffnamC_new(ctx, extlib::kSlotNet, extlib::kAdministrationFile, &path) != 0) return kPrjFailed;
   AdministrationHeader header;
   int fd = OpenAdministrationHeader(ctx, path, ShareMode::kDenyNone, &header);
   if (fd < 0) return kPrjFailed;
@@ -61,7 +61,7 @@ int ScanNumbers(extlib::OperationContext& ctx, std::vector<uint32_t>* numbers) {
       numbers->push_back(number);
     }
   }
-  platform::CloseNothingPending(platform::CurrentEnv(), fd);
+  platform::CloseNothingPending(&ctx.Env(), fd);
   return rc;
 }
 

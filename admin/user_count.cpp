@@ -53,12 +53,12 @@ int SetMaxUserCount(extlib::OperationContext& ctx, int count) {
   // until the conversion has put the new file in place (or the count is set
   // back), so that readers and writers that meet the old layout wait for it.
   extlib::close_prj_info_handle(extlib::kSlotNet);
-  platform::Env* env = platform::CurrentEnv();
+  platform::Env* env = &ctx.Env();
   std::string path;
   AdministrationHeader header;
   int lock_fd = -1, fd = -1;
-  if (extlib::lffnamC_new(extlib::kSlotNet, extlib::kAdministrationFile, &path) == 0) {
-    const std::string native = platform::NativePath(path);
+  if (extlib::lffnamC_new(ctx, extlib::kSlotNet, extlib::kAdministrationFile, &path) == 0) {
+    const std::string native = ctx.Native(path);
     for (int attempt = 0; lock_fd < 0 && attempt < 50; ++attempt) {
       lock_fd = platform::OpenRegularFile(native, O_RDWR);
       if (lock_fd < 0) break;
@@ -82,22 +82,22 @@ int SetMaxUserCount(extlib::OperationContext& ctx, int count) {
     services::ToolMessageBox(ctx, services::kMessageInformation, "New project administration can not be locked.\n");
     return kPrjFailed;
   }
-  int rc = extlib::lzuSetCountOfUserContainers(containers);
+  int rc = extlib::lzuSetCountOfUserContainers(ctx, containers);
   platform::CloseNothingPending(env, fd);
   if (rc != 0) {
     platform::CloseNothingPending(env, lock_fd);
     services::ToolMessageBox(ctx, services::kMessageWarning, "The max user count can not be changed.\n");
     return rc;
   }
-  extlib::UnCachPrjList();
+  UnCachPrjList(ctx);
   DropIndex();
   rc = ConvertLockedAdministration(ctx);
   if (rc != 0) {
     // The administration stayed in its old layout: give it its count back, so
     // the installation is as it was rather than waiting for the next update.
     // Should that fail too, the next -update converts for the count the table names.
-    (void)extlib::lzuSetCountOfUserContainers(previous);
-    extlib::UnCachPrjList();
+    (void)extlib::lzuSetCountOfUserContainers(ctx, previous);
+    UnCachPrjList(ctx);
     DropIndex();
   }
   platform::CloseNothingPending(env, lock_fd);

@@ -63,7 +63,7 @@ bool ConvertArguments(const std::vector<std::string>& args, std::vector<std::str
 // json_name: a --json query's project, whose script waits for the failure object.
 void InitialiseLibrary(const std::string* json_name = nullptr) {
   int mode = 2;
-  const int rc = extlib::lzinit(&mode, 0, 0, 0, 0, 0);
+  const int rc = extlib::lzinit(CommandLineContext(), &mode, 0, 0, 0, 0, 0);
   if (rc == 0) return;
   // The object's result is the exit status the script sees below.
   constexpr int kNoInstallationStatus = 1;
@@ -92,7 +92,7 @@ int RunDryRun(std::vector<std::string> argv) {
   // A native path to check in names the real folder: it is taken in its
   // Windows form before the map points at the copy.
   if (argv.size() == 3 && argv[1] == "-checkin" && !argv[2].empty()) {
-    const std::string windows = admin::AbsoluteCheckinPath(argv[2]);
+    const std::string windows = admin::AbsoluteCheckinPath(CommandLineContext(), argv[2]);
     if (!windows.empty()) argv[2] = windows;
   }
   DryRunCopy copy(CommandLineContext().installation().Paths());
@@ -100,7 +100,7 @@ int RunDryRun(std::vector<std::string> argv) {
     services::ToolMessageBox(CommandLineContext(), services::kMessageError,
                              "The installation could not be copied for the preview (%s).\n",
                              platform::ErrorName(rc).c_str());
-    extlib::lzende();
+    extlib::lzende(CommandLineContext());
     return 1;
   }
   (void)DispatchCommandLine(argv);
@@ -125,7 +125,7 @@ void EnterWorkFolder(platform::Env* env) {
   std::string start_folder;
   (void)env->GetCwd(&start_folder);
   SetStartFolder(start_folder);
-  extlib::VekArbeitsVerzeichnis();
+  extlib::VekArbeitsVerzeichnis(CommandLineContext());
   // The terminal keeps its own copies of the streams before they go to the file.
   platform::Terminal::CaptureOriginalStreams();
   platform::RedirectStandardStreams("STDERR.OUT");
@@ -139,10 +139,10 @@ void EnterWorkFolder(platform::Env* env) {
 int RunWithoutArguments(platform::Env* env, const LongOptions& options) {
   if (options.where) {
     int mode = 2;
-    const int init = extlib::lzinit(&mode, 0, 0, 0, 0, 0);
+    const int init = extlib::lzinit(CommandLineContext(), &mode, 0, 0, 0, 0, 0);
     if (init == 1) InitialiseLibrary();  // no installation at all: said as for any command
     const int rc = PrintShareLocations(CommandLineContext(), options, init == 0);
-    extlib::lzende();
+    extlib::lzende(CommandLineContext());
     return ExitStatusOf(rc);
   }
   if (options.list) {
@@ -151,7 +151,7 @@ int RunWithoutArguments(platform::Env* env, const LongOptions& options) {
     const int rc = ListProjects(CommandLineContext(), options);
     if (rc == kPrjAdminMissing)
       ReportProjectError(CommandLineContext(), rc);  // a damaged one the table reports itself
-    extlib::lzende();
+    extlib::lzende(CommandLineContext());
     return ExitStatusOf(rc);
   }
   if (env->SetEnv("VEKLOG", "sysadm") != 0) extlib::lf_perror(CommandLineContext(), "putenv");
@@ -202,7 +202,7 @@ int CommandLineMain(const std::vector<std::string>& args) {
       if (options.dry_run) return RunDryRun(argv);
       {
         const int rc = DispatchCommandLine(argv);
-        if (rc != 0) ReportFailedShareCall();
+        if (rc != 0) ReportFailedShareCall(CommandLineContext());
         return rc;
       }
     default: PrintUsage(services::kMessageWarning);

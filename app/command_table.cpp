@@ -154,7 +154,7 @@ std::string UsageText() {
 
 void PrintUsage(int kind) {
   services::ToolMessageBox(CommandLineContext(), kind, "%s\n", UsageText().c_str());
-  extlib::lzende();
+  extlib::lzende(CommandLineContext());
   std::exit(22);
 }
 
@@ -180,7 +180,7 @@ int DispatchCommandLine(const std::vector<std::string>& argv) {
     if (options.json && IsQuery(match->option))
       WriteQueryFailureAsJson(name, kPrjInvalidName, ProjectErrorText(kPrjInvalidName));
     if (!options.dry_run) AuditCommand(CommandLineContext(), match->option, argv, kPrjInvalidName);
-    extlib::lzende();
+    extlib::lzende(CommandLineContext());
     return kPrjInvalidName;
   };
   if (match->form == CommandForm::kProject) {
@@ -202,7 +202,7 @@ int DispatchCommandLine(const std::vector<std::string>& argv) {
   }
   if (match->clears_interactive) CommandLineContext().interactive = 0;
   int result;
-  if (IsQuery(match->option) && admin::RebuildPending()) {
+  if (IsQuery(match->option) && admin::RebuildPending(CommandLineContext())) {
     // An answer from half an administration would be wrong (a project whose
     // folder is there "does not exist"): the reader says why it has none.
     result = admin::ReportRebuildPending(CommandLineContext());
@@ -211,7 +211,7 @@ int DispatchCommandLine(const std::vector<std::string>& argv) {
     result = options.json ? RunQueryAsJson(CommandLineContext(), match->option, args) : match->run(args);
   }
   if (!options.dry_run) AuditCommand(CommandLineContext(), match->option, argv, result);
-  extlib::lzende();
+  extlib::lzende(CommandLineContext());
   return ExitStatusOf(result);
 }
 

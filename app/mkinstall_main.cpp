@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/sample_installation.h"
 #include "platform/text_codec.h"
 
@@ -77,7 +78,7 @@ int main(int argc, char** argv) {
     else return Usage();
   }
   std::string error;
-  if (extlib::MakeSampleInstallation(args[0], options, &error) != 0) {
+  if (extlib::MakeSampleInstallation(extlib::DefaultContext(), args[0], options, &error) != 0) {
     std::fprintf(stderr, "dovrane-mkinstall: %s\n", error.c_str());
     return 1;
   }

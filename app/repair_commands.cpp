@@ -32,7 +32,7 @@ void FinalNotice(int line) {
 }
 
 int RestoreOrUpdate(extlib::OperationContext& ctx, bool update) {
-  if (extlib::lftypeC(extlib::kSlotNet, extlib::kAdministrationFile, 0) < 0) {
+  if (extlib::lftypeC(ctx, extlib::kSlotNet, extlib::kAdministrationFile, 0) < 0) {
     int rc = admin::RestoreAdministration(ctx);
     if (ctx.interactive == 1 && rc == 0) FinalNotice(1);
     return rc;

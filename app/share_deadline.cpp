@@ -30,8 +30,8 @@ long ShareWaitSeconds() {
   return seconds < 0 ? kDefaultShareWaitSeconds : seconds;
 }
 
-std::string ShareWaitMessage(const std::string& native_path, long long waited_ms) {
-  std::string where = platform::WindowsPath(native_path);
+std::string ShareWaitMessage(extlib::OperationContext& ctx, const std::string& native_path, long long waited_ms) {
+  std::string where = ctx.Windows(native_path);
   if (where.empty()) where = native_path;
   // \\HOST\share\...: the host is the server that does not answer.
   const std::string host = HostOf(where);
@@ -42,12 +42,11 @@ std::string ShareWaitMessage(const std::string& native_path, long long waited_ms
   return std::string(text) + "The run stops; the next -update completes or takes back what it left unfinished.\n";
 }
 
-
-void ReportFailedShareCall() {
+void ReportFailedShareCall(extlib::OperationContext& ctx) {
   const platform::FailedShareCall failed = platform::LastFailedShareCall();
   platform::ForgetFailedShareCall();
   if (failed.error == 0) return;
-  std::string where = platform::WindowsPath(failed.path);
+  std::string where = ctx.Windows(failed.path);
   if (where.empty()) where = failed.path;
   const std::string host = HostOf(where);
   const std::string cause = platform::ErrorName(failed.error);
@@ -63,7 +62,7 @@ void ReportFailedShareCall() {
 void ArmShareDeadline() {
   const long seconds = ShareWaitSeconds();
   platform::SetCallDeadline(static_cast<int>(seconds * 1000), [](const std::string& path, int64_t waited_ms) {
-    platform::Terminal::WriteErr(ShareWaitMessage(path, static_cast<long long>(waited_ms)));
+    platform::Terminal::WriteErr(ShareWaitMessage(CommandLineContext(), path, static_cast<long long>(waited_ms)));
     // The waiting call cannot be left: the process ends around it, and with
     // it every lock it holds.
     platform::ThreadAtLargeStarts();

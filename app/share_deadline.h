@@ -8,6 +8,10 @@
 
 #include <string>
 
+namespace dovrane::extlib {
+class OperationContext;
+}
+
 namespace dovrane::app {
 
 inline constexpr long kDefaultShareWaitSeconds = 20;
@@ -16,13 +20,13 @@ inline constexpr long kDefaultShareWaitSeconds = 20;
 [[nodiscard]] long ShareWaitSeconds();
 
 // The message for a call on native_path that waited waited_ms.
-std::string ShareWaitMessage(const std::string& native_path, long long waited_ms);
+std::string ShareWaitMessage(extlib::OperationContext& ctx, const std::string& native_path, long long waited_ms);
 
 // Puts the deadline on the run's file calls (platform/call_deadline.h).
 void ArmShareDeadline();
 
 // After a run that failed: when one of its calls failed as on a share whose
 // server stopped answering, names the host, the path and the cause (once).
-void ReportFailedShareCall();
+void ReportFailedShareCall(extlib::OperationContext& ctx);
 
 }  // namespace dovrane::app

@@ -58,12 +58,12 @@ int main(int argc, char** argv) {
   o.project_folders = false;
   o.attribute_projects = 0;
   std::system(("rm -rf '" + dir + "'").c_str());
-  if (extlib::MakeSampleInstallation(dir, o, &error) != 0) {
+  if (extlib::MakeSampleInstallation(extlib::DefaultContext(), dir, o, &error) != 0) {
     std::fprintf(stderr, "admin_bench: %s\n", error.c_str());
     return 1;
   }
   platform::PathMap::Instance().SetUncRoot(dir + "/unc");
-  extlib::lfinipC(23, "\\\\SRV1\\cad\\Net\\");
+  extlib::lfinipC(extlib::DefaultContext(), 23, "\\\\SRV1\\cad\\Net\\");
   const std::string file = dir + "/unc/SRV1/cad/Net/project.dat";
   std::vector<std::string> names;
   extlib::ListInstallationProjects(dir, &names);
@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
 
   CountingEnv counting;
   platform::SetCurrentEnv(&counting);
-  extlib::UnCachPrjList();
+  extlib::UnCachPrjList(extlib::DefaultContext());
   extlib::PRJ record;
   auto start = Clock::now();
   int rc = extlib::get_project_info(extlib::DefaultContext(), names.front(), &record);

@@ -59,14 +59,14 @@ std::string Make(const std::string& dir, int records, int version, bool folders)
   o.project_data = false;
   std::string error;
   std::system(("rm -rf '" + dir + "'").c_str());
-  if (extlib::MakeSampleInstallation(dir, o, &error) != 0) {
+  if (extlib::MakeSampleInstallation(extlib::DefaultContext(), dir, o, &error) != 0) {
     std::fprintf(stderr, "conversion_bench: %s\n", error.c_str());
     std::exit(1);
   }
   extlib::close_prj_info_handle(23);
-  extlib::UnCachPrjList();
+  extlib::UnCachPrjList(extlib::DefaultContext());
   platform::PathMap::Instance().SetUncRoot(dir + "/unc");
-  extlib::lfinipC(23, "\\\\SRV1\\cad\\Net\\");
+  extlib::lfinipC(extlib::DefaultContext(), 23, "\\\\SRV1\\cad\\Net\\");
   return dir + "/unc/SRV1/cad/Net/project.dat";
 }
 

@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
   }
   if (argc != 5 || std::strcmp(argv[1], "copy") != 0) return 2;
   int mode = 2;
-  if (extlib::lzinit(&mode, 0, 0, 0, 0, 0) != 0) return 1;
+  if (extlib::lzinit(extlib::DefaultContext(), &mode, 0, 0, 0, 0, 0) != 0) return 1;
   uint32_t number = 0;
   return tree::CopyProjectToHost(ctx, argv[2], argv[3], argv[4], &number) == 0 ? 0 : 1;
 }

@@ -80,14 +80,14 @@ int main(int argc, char** argv) {
   pid_t child = fork();
   if (child == 0) {
     std::string error;
-    int rc = extlib::MakeSampleInstallation(dir, options, &error);
+    int rc = extlib::MakeSampleInstallation(extlib::DefaultContext(), dir, options, &error);
     if (rc != 0) std::fprintf(stderr, "trees_bench: %s\n", error.c_str());
     _exit(rc == 0 ? 0 : 1);
   }
   int status = 0;
   if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return 1;
   platform::PathMap::Instance().SetUncRoot(dir + "/unc");
-  extlib::lfinipC(23, "\\\\SRV1\\cad\\Net\\");
+  extlib::lfinipC(extlib::DefaultContext(), 23, "\\\\SRV1\\cad\\Net\\");
   QApplication app(argc, argv);
 
   Trees shown;

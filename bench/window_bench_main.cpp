@@ -110,7 +110,7 @@ void MeasureProjectCommands(const std::string& base, int files) {
   options.attribute_projects = 0;
   options.project_data = false;
   std::string error;
-  if (dovrane::extlib::MakeSampleInstallation(dir, options, &error) != 0) {
+  if (dovrane::extlib::MakeSampleInstallation(dovrane::extlib::DefaultContext(), dir, options, &error) != 0) {
     std::fprintf(stderr, "window_bench: %s\n", error.c_str());
     return;
   }
@@ -123,7 +123,7 @@ void MeasureProjectCommands(const std::string& base, int files) {
   dovrane::platform::PathMap::Instance().SetUncRoot(root + "/unc");
   int mode = 2;
   dovrane::extlib::PRJ record;
-  if (dovrane::extlib::lzinit(&mode, 0, 0, 0, 0, 0) != 0 ||
+  if (dovrane::extlib::lzinit(dovrane::extlib::DefaultContext(), &mode, 0, 0, 0, 0, 0) != 0 ||
       dovrane::extlib::get_PrjInfo_by_number(dovrane::extlib::DefaultContext(), 1, &record) != 0) {
     std::fprintf(stderr, "window_bench: the sample installation cannot be read\n");
     return;

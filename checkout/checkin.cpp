@@ -51,7 +51,7 @@ int CheckInProject(extlib::OperationContext& ctx, const CheckoutEntry& entry) {
     return 0;
   }
   const std::string path = ProjectCheckoutInfoPath(net, entry.location);
-  if (int rc = path.empty() ? -ENOENT : DeleteCheckoutInfo(path); rc == -ENOENT) {
+  if (int rc = path.empty() ? -ENOENT : DeleteCheckoutInfo(ctx, path); rc == -ENOENT) {
     // Already gone (a check-in cut short after its deletion): the project is
     // still given back; the message says the file was not there.
     extlib::ShowMessage(ctx, fileops::FileErrorMessage(5, path, rc), platform::kMbOk | platform::kMbIconWarning);

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "extlib/installation/language.h"
+#include "extlib/installation/operation_context.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
@@ -189,10 +190,10 @@ void RemoveReportTemporaries(const std::string& native_net, const std::string& h
 
 }  // namespace
 
-int WriteCheckinReport(const std::string& net, CheckinReport* report) {
+int WriteCheckinReport(extlib::OperationContext& ctx, const std::string& net, CheckinReport* report) {
   const std::string path = net + "\\" + CheckinReportName(report->host, report->time);
-  RemoveReportTemporaries(platform::NativePath(net), report->host);
-  int rc = platform::WriteFileAtomic(platform::NativePath(path), FormatCheckinReport(*report));
+  RemoveReportTemporaries(ctx.Native(net), report->host);
+  int rc = platform::WriteFileAtomic(ctx.Native(path), FormatCheckinReport(*report));
   report->file = rc == 0 ? path : "";
   return rc;
 }

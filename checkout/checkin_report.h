@@ -11,6 +11,10 @@
 
 #include "extlib/records/prj_record.h"
 
+namespace dovrane::extlib {
+class OperationContext;
+}
+
 namespace dovrane::checkout {
 
 // One line of the report: its kind (the line of its text in the language
@@ -68,7 +72,7 @@ std::string CheckinReportName(const std::string& host, const std::string& time);
 // Writes the report into the \Net folder net (Windows path), crash-safe,
 // and sets report->file. 0 or -errno. Temporaries of this host's reports
 // that a check-in cut short left in net go first.
-[[nodiscard]] int WriteCheckinReport(const std::string& net, CheckinReport* report);
+[[nodiscard]] int WriteCheckinReport(extlib::OperationContext& ctx, const std::string& net, CheckinReport* report);
 
 // The report of the last host check-in this process made (empty lines and
 // host before the first), for the window to show.

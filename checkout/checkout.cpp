@@ -48,7 +48,7 @@ int CheckOut(extlib::OperationContext& ctx, int mode, const std::vector<Checkout
   // The network's audit log: a host check-out ends with the installation
   // switched to the host's copy of \Net.
   std::string log_file;
-  if (extlib::lffnamC_new(extlib::kSlotNet, admin::kAuditLogName, &log_file) != 0) log_file.clear();
+  if (extlib::lffnamC_new(ctx, extlib::kSlotNet, admin::kAuditLogName, &log_file) != 0) log_file.clear();
   int result = 0;
   if (mode == kCheckoutHost) {
     result = CheckOutHost(ctx, list, answers);
@@ -71,7 +71,7 @@ int FindLocalDataPath(extlib::OperationContext& ctx, std::string* local_data_pat
   int rc = extlib::get_data_path(ctx, extlib::lzrnamC(), local_data_path);
   if (rc == extlib::kPrjOk || rc == extlib::kPrjUnknownComputer) return rc;
   std::string path;
-  (void)extlib::lffnamC(extlib::kSlotNet, extlib::kHostListFile, &path);
+  (void)extlib::lffnamC(ctx, extlib::kSlotNet, extlib::kHostListFile, &path);
   extlib::ShowMessage(ctx, fileops::FileErrorMessage(1, path, rc == extlib::kPrjAdminMissing ? -ENOENT : -EIO),
                       platform::kMbOk | platform::kMbIconError);
   return rc;

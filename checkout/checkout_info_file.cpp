@@ -237,7 +237,7 @@ bool WriteProjectCheckoutInfo(extlib::OperationContext& ctx, const std::string& 
       if (refused) *refused = true;
       return false;
     }
-    if (int rc = DeleteCheckoutInfo(path); rc != 0) {
+    if (int rc = DeleteCheckoutInfo(ctx, path); rc != 0) {
       Fail(ctx, 3, path, rc);
       return false;
     }
@@ -258,13 +258,13 @@ std::string Folded(const std::string& cp1252) {
 
 }  // namespace
 
-bool InfoFolder::List(const std::string& net) {
+bool InfoFolder::List(extlib::OperationContext& ctx, const std::string& net) {
   listed_ = false;
   folded_.clear();
   exact_.clear();
-  native_ = platform::NativePath(net);
+  native_ = ctx.Native(net);
   std::vector<platform::DirEntry> entries;
-  if (platform::CurrentEnv()->ListDir(native_, &entries) != 0) return false;
+  if (ctx.Env().ListDir(native_, &entries) != 0) return false;
   for (const platform::DirEntry& e : entries) {
     std::string name;
     if (!platform::Utf8ToCp1252(e.name, &name)) continue;  // no project file's name
@@ -286,15 +286,15 @@ std::string InfoFolder::Native(const std::string& name, bool* there) const {
   return native_ + "/" + (*there ? it->second : platform::Cp1252ToUtf8(name));
 }
 
-int DeleteCheckoutInfo(const std::string& path) {
-  const std::string native = platform::NativePath(path);
+int DeleteCheckoutInfo(extlib::OperationContext& ctx, const std::string& path) {
+  const std::string native = ctx.Native(path);
   // A read-only file goes as any other where the share allows it (the
   // folder's rights decide): one call on the share, not four. Where the
   // read-only attribute keeps it, it is set to normal first.
-  int rc = platform::CurrentEnv()->Unlink(native);
+  int rc = ctx.Env().Unlink(native);
   if (rc != -EACCES && rc != -EPERM) return rc;
   platform::SetFileAttributes(native, platform::kAttrNormal);
-  return platform::CurrentEnv()->Unlink(native);
+  return ctx.Env().Unlink(native);
 }
 
 bool CheckoutValue(const std::string& text, const std::string& tag, std::string* value) {

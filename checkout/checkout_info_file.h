@@ -74,7 +74,7 @@ bool WriteHostCheckoutInfo(extlib::OperationContext& ctx, const std::string& net
 class InfoFolder {
  public:
   // False when the folder cannot be listed; each file is then looked for alone.
-  bool List(const std::string& net);
+  bool List(extlib::OperationContext& ctx, const std::string& net);
   bool Listed() const { return listed_; }
   // The native path of name (Windows-1252) in the folder; *there: it was at the listing.
   std::string Native(const std::string& name, bool* there) const;
@@ -100,7 +100,7 @@ bool WriteProjectCheckoutInfo(extlib::OperationContext& ctx, const std::string& 
 // Deletes a marked file (Windows path); where its read-only attribute keeps
 // it, its attributes are set to normal first. 0, or -errno (-ENOENT when
 // there was none).
-[[nodiscard]] int DeleteCheckoutInfo(const std::string& path);
+[[nodiscard]] int DeleteCheckoutInfo(extlib::OperationContext& ctx, const std::string& path);
 
 // The reading rule, on the text of a file: lines of at most 1023 bytes (a
 // longer one arrives in pieces, each a line); the first line containing the

@@ -49,9 +49,9 @@ constexpr unsigned kStop = platform::kMbOk | platform::kMbIconError | platform::
 constexpr uint64_t kMaxLaptopLog = 16 << 20;
 constexpr unsigned char kOutBits = kHostCheckedOut | kProjectCheckedOut;
 
-bool Exists(const std::string& windows_path) {
+bool Exists(extlib::OperationContext& ctx, const std::string& windows_path) {
   platform::FileInfo info;
-  return platform::CurrentEnv()->Stat(platform::NativePath(windows_path), &info, false) == 0;
+  return ctx.Env().Stat(ctx.Native(windows_path), &info, false) == 0;
 }
 
 std::string Trimmed(const std::string& text) {
@@ -103,13 +103,13 @@ bool ReadRecords(extlib::OperationContext& ctx, const std::string& path, std::ve
     }
     if (!extlib::IsDeleted(record)) records->push_back(record);
   }
-  platform::CloseNothingPending(platform::CurrentEnv(), fd);
+  platform::CloseNothingPending(&ctx.Env(), fd);
   if (!ok) records->clear();
   return ok;
 }
 
 bool NetworkRecords(extlib::OperationContext& ctx, std::vector<PRJ>* records) {
-  extlib::UnCachPrjList();
+  UnCachPrjList(ctx);
   int count = 0;
   PRJ* list = nullptr;
   if (extlib::ltbpliC_new(ctx, extlib::kSlotNet, &count, &list, 0, nullptr) != 0) return false;
@@ -125,7 +125,7 @@ class HostCheckin {
 
   int Run() {
     if (!Refusals()) return 0;
-    saved_slot_ = extlib::lfinigC(extlib::kSlotNet);
+    saved_slot_ = extlib::lfinigC(ctx_, extlib::kSlotNet);
     PointSlotAt(net_ + "\\");
     // The shared files as they were; without a backup nothing is changed.
     if (int error = admin::BackupSharedFiles(ctx_); error != 0) {
@@ -163,7 +163,7 @@ class HostCheckin {
     MergeLaptopLog();
     if (!RemoveCopy()) return Stopped();
     const std::string host_file = HostCheckoutInfoPath(net_, host_);
-    if (int rc = DeleteCheckoutInfo(host_file); rc == -ENOENT) {
+    if (int rc = DeleteCheckoutInfo(ctx_, host_file); rc == -ENOENT) {
       // Gone before the check-in (a check-in under way may have deleted it itself).
       if (!resume_)
         extlib::ShowMessage(ctx_, fileops::FileErrorMessage(5, host_file, -ENOENT), platform::kMbOk | platform::kMbIconError);
@@ -175,7 +175,7 @@ class HostCheckin {
       extlib::ShowMessage(ctx_, services::UiText(3, 20) + "\n\n\"InstallRoot\\CheckingInPath\"", kStop);
       return Stopped();
     }
-    extlib::UnCachPrjList();
+    extlib::UnCachPrjList(ctx_);
     (void)admin::AppendAuditLine(ctx_, "checkin host", {host_}, 0);
     return 1;
   }
@@ -203,7 +203,7 @@ class HostCheckin {
       return false;
     }
     // Without the network administration nothing could be released.
-    if (!Exists(net_ + "\\project.dat")) {
+    if (!Exists(ctx_, net_ + "\\project.dat")) {
       extlib::ShowMessage(ctx_, fileops::FileErrorMessage(5, net_ + "\\project.dat", -ENOENT) + "\n\n" +
                               services::UiText(1, 7),
                           platform::kMbOk | platform::kMbIconError);
@@ -238,8 +238,8 @@ class HostCheckin {
 
   void PointSlotAt(const std::string& folder) {
     extlib::close_prj_info_handle(extlib::kSlotNet);
-    extlib::lfinipC(extlib::kSlotNet, folder);
-    extlib::UnCachPrjList();
+    extlib::lfinipC(ctx_, extlib::kSlotNet, folder);
+    extlib::UnCachPrjList(ctx_);
   }
 
   // A check-in that stops early keeps InstallRoot\CheckingInPath: the next
@@ -273,7 +273,7 @@ class HostCheckin {
   // The host's records as they went out and as they come back, from the
   // copy of \Net (still there unless a check-in under way removed it).
   void ReadHostSide() {
-    if (!Exists(copy_net_ + "\\project.dat.chkout")) return;
+    if (!Exists(ctx_, copy_net_ + "\\project.dat.chkout")) return;
     records_.have_host_side = ReadRecords(ctx_, copy_net_ + "\\project.dat.chkout", &records_.out) &&
                               ReadRecords(ctx_, copy_net_ + "\\project.dat", &records_.back);
     std::erase_if(records_.out, [&](const PRJ& r) { return !OfHost(r, host_); });
@@ -325,7 +325,7 @@ class HostCheckin {
         return false;
       }
       if (file.empty()) continue;
-      if (int rc = DeleteCheckoutInfo(file); rc != 0 && rc != -ENOENT) {
+      if (int rc = DeleteCheckoutInfo(ctx_, file); rc != 0 && rc != -ENOENT) {
         extlib::ShowMessage(ctx_, fileops::FileErrorMessage(3, file, rc), platform::kMbOk | platform::kMbIconError);
         return false;
       }
@@ -353,7 +353,7 @@ class HostCheckin {
         return false;
       }
     }
-    extlib::UnCachPrjList();
+    extlib::UnCachPrjList(ctx_);
     return true;
   }
 
@@ -421,7 +421,7 @@ class HostCheckin {
 
   // The update of the administration for this computer as a host.
   bool Update() {
-    extlib::UnCachPrjList();
+    extlib::UnCachPrjList(ctx_);
     extlib::NoProgressLines quiet(ctx_);
     if (admin::ScanHostProjects(ctx_, host_, 1) != 0 || admin::ScanHostProjects(ctx_, host_, 2) != 0) return false;
     // An entry left unregistered was reported; a second check-in registers it.
@@ -452,7 +452,7 @@ class HostCheckin {
     report_->lines.clear();
     for (const CheckinReportLine& line : report_->entries) report_->lines.push_back(FileReportLine(line));
     // A report that cannot be kept fails nothing: the window still shows it.
-    if (int rc = WriteCheckinReport(net_, report_); rc != 0)
+    if (int rc = WriteCheckinReport(ctx_, net_, report_); rc != 0)
       extlib::ShowMessage(ctx_, fileops::FileErrorMessage(4, net_ + "\\" + CheckinReportName(host_, report_->time), rc),
                           platform::kMbOk | platform::kMbIconWarning);
   }
@@ -462,17 +462,17 @@ class HostCheckin {
   bool RemoveCopy() {
     const std::string aside = copy_net_ + ".del~", backup = copy_net_ + ".ChkOut";
     extlib::OperationContext own(ctx_.installation(), &ctx_.Messenger());  // a cancel does not stop the clean-up
-    if (Exists(copy_net_ + "\\project.dat.chkout")) {
+    if (Exists(ctx_, copy_net_ + "\\project.dat.chkout")) {
       platform::SetFileAttributes(ctx_.Native(copy_net_ + "\\LiteDBConfig.xml"), platform::kAttrNormal);
-      if (Exists(aside) && !fileops::DeleteDirectoryTree(own, nullptr, aside)) return false;
+      if (Exists(ctx_, aside) && !fileops::DeleteDirectoryTree(own, nullptr, aside)) return false;
       if (int rc = ctx_.Env().Rename(ctx_.Native(copy_net_), ctx_.Native(aside));
           rc != 0) {
         extlib::ShowMessage(ctx_, fileops::FileErrorMessage(2, copy_net_ + "#" + aside, rc), kStop);
         return false;
       }
     }
-    if (Exists(aside) && !fileops::DeleteDirectoryTree(own, nullptr, aside)) return false;
-    while (Exists(backup) && !Exists(copy_net_)) {
+    if (Exists(ctx_, aside) && !fileops::DeleteDirectoryTree(own, nullptr, aside)) return false;
+    while (Exists(ctx_, backup) && !Exists(ctx_, copy_net_)) {
       int rc = ctx_.Env().Rename(ctx_.Native(backup), ctx_.Native(copy_net_));
       if (rc == 0) break;
       if (extlib::ShowMessage(ctx_, fileops::FileErrorMessage(2, backup + "#" + copy_net_, rc),

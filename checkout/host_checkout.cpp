@@ -47,15 +47,14 @@ constexpr char kArrivedMeanwhile[] =
 constexpr uint64_t kCopyReadLimit = uint64_t{256} << 20;
 constexpr unsigned kStop = platform::kMbOk | platform::kMbIconError | platform::kMbSetForeground;
 
-bool Exists(const std::string& windows_path) {
+bool Exists(extlib::OperationContext& ctx, const std::string& windows_path) {
   platform::FileInfo info;
-  return platform::CurrentEnv()->Stat(platform::NativePath(windows_path), &info, false) == 0;
+  return ctx.Env().Stat(ctx.Native(windows_path), &info, false) == 0;
 }
 
-bool SameFolder(const std::string& a, const std::string& b) {
+bool SameFolder(extlib::OperationContext& ctx, const std::string& a, const std::string& b) {
   platform::FileInfo x, y;
-  return platform::CurrentEnv()->Stat(platform::NativePath(a), &x) == 0 &&
-         platform::CurrentEnv()->Stat(platform::NativePath(b), &y) == 0 && x.device == y.device &&
+  return ctx.Env().Stat(ctx.Native(a), &x) == 0 && ctx.Env().Stat(ctx.Native(b), &y) == 0 && x.device == y.device &&
          x.inode == y.inode;
 }
 
@@ -84,7 +83,7 @@ class HostCheckout {
     // its end: its marks and files are this check-out's own.
     // Without that file (deleted as a stale mark) the person who chose to
     // finish a check-out cut short says so.
-    resume_ = Exists(HostCheckoutInfoPath(places_.network_net, host_)) || answers_.finish_cut_short;
+    resume_ = Exists(ctx_, HostCheckoutInfoPath(places_.network_net, host_)) || answers_.finish_cut_short;
     // The shared files as they were, before the first change; without a
     // backup nothing is changed.
     if (int error = admin::BackupSharedFiles(ctx_); error != 0) {
@@ -116,8 +115,8 @@ class HostCheckout {
     }
     // From here on the installation on this computer works on the copy.
     extlib::close_prj_info_handle(extlib::kSlotNet);
-    extlib::lfinipC(extlib::kSlotNet, places_.host_net + "\\");
-    extlib::UnCachPrjList();
+    extlib::lfinipC(ctx_, extlib::kSlotNet, places_.host_net + "\\");
+    extlib::UnCachPrjList(ctx_);
     return 1;
   }
 
@@ -146,7 +145,7 @@ class HostCheckout {
     int rc = FindLocalDataPath(ctx_, &local_);
     if (rc == extlib::kPrjUnknownComputer || (rc == 0 && local_.empty())) {
       std::string path;
-      (void)extlib::lffnamC(extlib::kSlotNet, extlib::kHostListFile, &path);
+      (void)extlib::lffnamC(ctx_, extlib::kSlotNet, extlib::kHostListFile, &path);
       extlib::ShowMessage(ctx_, fileops::FileErrorMessage(5, path + " (" + host_ + ")", -ENOENT), kStop);
       return false;
     }
@@ -154,7 +153,7 @@ class HostCheckout {
     host_dir_ = "\\\\" + host_ + local_;
     places_.host_net = host_dir_ + "\\Net";
     // The administration server's own \Net would be renamed away under the copy.
-    if (SameFolder(places_.host_net, places_.network_net)) {
+    if (SameFolder(ctx_, places_.host_net, places_.network_net)) {
       extlib::ShowMessage(ctx_, services::UiText(3, 10) + "\n\n[InstallRoot\\NetPath]", kStop);
       return false;
     }
@@ -175,7 +174,7 @@ class HostCheckout {
   bool WaitForCreatesUnderWay() {
     const int handle = extlib::open_prj_info(ctx_, extlib::kSlotNet, extlib::kOpenExisting);
     extlib::RecordLock null_lock;
-    const int rc = handle < 0 ? extlib::AdministrationOpenFailure(extlib::kSlotNet)
+    const int rc = handle < 0 ? extlib::AdministrationOpenFailure(ctx_, extlib::kSlotNet)
                               : extlib::LockNullRecord(ctx_, handle, &null_lock);
     if (rc == 0) {
       (void)null_lock.Release();
@@ -246,7 +245,7 @@ class HostCheckout {
     // A first check-out writes files no one else writes: the folder is
     // listed once for all of them. A resumed one looks at each file, as it
     // may delete its own from before.
-    if (!resume_) (void)folder_.List(places_.network_net);
+    if (!resume_) (void)folder_.List(ctx_, places_.network_net);
     std::vector<std::string> projects;
     for (const CheckoutEntry& e : list_) {
       if (!NamesProject(e)) continue;  // a host without projects
@@ -301,11 +300,11 @@ class HostCheckout {
 
   bool WriteProjectFile(const CheckoutEntry& e) {
     const std::string path = ProjectCheckoutInfoPath(places_.network_net, e.location);
-    if (resume_ && !path.empty() && Exists(path)) {
+    if (resume_ && !path.empty() && Exists(ctx_, path)) {
       CheckoutInfo old;
       extlib::OperationContext quiet(ctx_.installation(), &ctx_.Messenger());
       if (ReadCheckoutInfo(quiet, path, &old) == 0 && old.host == facts_.computer && old.location == e.location)
-        (void)DeleteCheckoutInfo(path);  // the file written below takes its place
+        (void)DeleteCheckoutInfo(ctx_, path);  // the file written below takes its place
     }
     std::string written;
     bool refused = false;
@@ -324,12 +323,12 @@ class HostCheckout {
     std::vector<bool> done;
     back.ChangeAll(ctx_, marked_, StatusAction::kReturnFromHost, &done);
     // A file that stays names this computer: the next check-out's resume or -unblock removes it.
-    for (const std::string& path : project_files_) (void)DeleteCheckoutInfo(path);
+    for (const std::string& path : project_files_) (void)DeleteCheckoutInfo(ctx_, path);
     RemoveCheckoutCopy(ctx_, places_, in_place_);
     RemoveCreated(std_created_);
     if (host_file_) {
       const std::string path = HostCheckoutInfoPath(places_.network_net, host_);
-      if (int rc = DeleteCheckoutInfo(path); rc != 0 && rc != -ENOENT)
+      if (int rc = DeleteCheckoutInfo(ctx_, path); rc != 0 && rc != -ENOENT)
         extlib::ShowMessage(ctx_, fileops::FileErrorMessage(3, path, rc), platform::kMbOk | platform::kMbIconError);
     }
     return 0;

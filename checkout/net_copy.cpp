@@ -284,9 +284,9 @@ bool CopyCheckoutAttributes(extlib::OperationContext& ctx, const NetCopyPlaces& 
                             const std::set<uint32_t>& numbers) {
   extlib::RX_ProjectAttributes network(ctx, extlib::kSlotNet);
   if (network.ensurePreDefinedAttributes(0) <= 0) return false;
-  if (extlib::lfinipC(kSlotCheckoutCopy, places.Work() + "\\") != 0) return false;
+  if (extlib::lfinipC(ctx, kSlotCheckoutCopy, places.Work() + "\\") != 0) return false;
   extlib::RX_ProjectAttributes copy(ctx, kSlotCheckoutCopy);
-  extlib::lfinipC(kSlotCheckoutCopy, "");
+  extlib::lfinipC(ctx, kSlotCheckoutCopy, "");
   if (copy.ensurePreDefinedAttributes(0) <= 0) return false;
   int rc = network.copyProjectAttributes(copy, extlib::kCopyForCheckout, true, numbers);
   copy.close();

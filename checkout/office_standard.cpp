@@ -67,14 +67,15 @@ class StdCopy {
   // would take the copy wherever it points: the check-out stops there.
   static bool LinkInPlace(extlib::OperationContext& ctx, const std::string& native) {
     if (!platform::IsSymbolicLink(native)) return false;
-    extlib::ShowMessage(ctx, extlib::LanguageTextWith(extlib::kCheckoutTexts, 5, {platform::WindowsPath(native)}),
+    extlib::ShowMessage(ctx, extlib::LanguageTextWith(extlib::kCheckoutTexts, 5, {ctx.Windows(native)}),
                         platform::kMbOk | platform::kMbIconError);
     return true;
   }
 
   // Copies the matching files of folder (and with recurse its subfolders)
   // into target. False after a failure or cancel.
-  bool Folder(const std::string& folder, const std::string& pattern, bool recurse, const std::string& target) {
+  bool Folder(extlib::OperationContext& ctx, const std::string& folder, const std::string& pattern, bool recurse,
+              const std::string& target) {
     std::vector<platform::DirEntry> entries;
     if (ctx_.Env().ListDir(folder, &entries) != 0) return true;  // measured 0: nothing to copy
     if (LinkInPlace(ctx_, target)) return false;
@@ -86,11 +87,11 @@ class StdCopy {
       platform::FileInfo info;
       if (ctx_.Env().Stat(from, &info, true) != 0) continue;
       if (info.type == platform::EntryType::kDirectory) {
-        if (recurse && !Folder(from, "*.*", true, to)) return false;
+        if (recurse && !Folder(ctx, from, "*.*", true, to)) return false;
         continue;
       }
       if (!fileops::MatchesWildcard(pattern, e.name)) continue;
-      if (ctx_.progress()) ctx_.progress()->Title(platform::WindowsPath(to));
+      if (ctx_.progress()) ctx_.progress()->Title(ctx.Windows(to));
       const fileops::CopyResult copied = fileops::CopyFileWithSplit(ctx_, nullptr, from, to);
       if (copied.made) created_->push_back(to);
       if (ctx_.progress()) ctx_.progress()->Advance(static_cast<double>(copied.bytes));
@@ -209,7 +210,7 @@ bool CopyOfficeStandard(extlib::OperationContext& ctx, const StdItemTable& table
     // A folder copied as named lands as a folder of the same name.
     if (item.single_file && !IsPattern(item.path) && item.path != table[kStdCommonFirst].path)
       target += "/" + extlib::LastComponent(item.path);
-    if (!(ok = copy.Folder(ctx.Native(s.folder), s.pattern, s.recurse, target))) break;
+    if (!(ok = copy.Folder(ctx, ctx.Native(s.folder), s.pattern, s.recurse, target))) break;
   }
   if (ctx.progress()) ctx.progress()->Finish();
   return ok;

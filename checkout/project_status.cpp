@@ -71,14 +71,14 @@ bool ChangeProjectStatus(extlib::OperationContext& ctx, const std::string& proje
     }
   }
   if (lock.Release() != 0) ok = false;
-  UnCachPrjList();
+  UnCachPrjList(ctx);
   return ok;
 }
 
 StatusPass::StatusPass(std::string on_host) : on_host_(std::move(on_host)) {}
 
 int StatusPass::Take(extlib::OperationContext& ctx, bool again) {
-  if (again) extlib::UnCachPrjList();
+  if (again) UnCachPrjList(ctx);
   ++list_reads_;
   // The C-style record calls of the pass act on the process default too.
   return extlib::ProcessInstallation().Projects().Take(ctx, &list_);
@@ -181,7 +181,7 @@ void StatusPass::ChangeAll(extlib::OperationContext& ctx, const std::vector<std:
       records.push_back(record);
       of.push_back(i);
     }
-    const bool written = WriteRecordsAtSlots(handle, slots.data(), records.data(), records.size()) == 0;
+    const bool written = WriteRecordsAtSlots(ctx, handle, slots.data(), records.data(), records.size()) == 0;
     for (size_t k = 0; k < of.size(); ++k) {
       const bool released = locks[k].Release() == 0;
       if (written) {

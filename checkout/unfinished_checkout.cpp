@@ -38,15 +38,14 @@ bool Setting(const char* name) {
   return extlib::GetSettingString("HKLM", name, &value);
 }
 
-bool IsRegularFile(const std::string& windows_path) {
+bool IsRegularFile(extlib::OperationContext& ctx, const std::string& windows_path) {
   platform::FileInfo info;
-  return platform::CurrentEnv()->Stat(platform::NativePath(windows_path), &info, false) == 0 &&
-         info.type == platform::EntryType::kFile;
+  return ctx.Env().Stat(ctx.Native(windows_path), &info, false) == 0 && info.type == platform::EntryType::kFile;
 }
 
-bool Exists(const std::string& windows_path) {
+bool Exists(extlib::OperationContext& ctx, const std::string& windows_path) {
   platform::FileInfo info;
-  return platform::CurrentEnv()->Stat(platform::NativePath(windows_path), &info, false) == 0;
+  return ctx.Env().Stat(ctx.Native(windows_path), &info, false) == 0;
 }
 
 // "<base>.out.new~<digits>": the temporary of a crash-safe write of an
@@ -77,9 +76,9 @@ struct Traces {
 
 // Whether an information file (or a temporary cut short, which may lack the
 // line) was written by another computer than this one.
-bool WrittenElsewhere(const std::string& path) {
+bool WrittenElsewhere(extlib::OperationContext& ctx, const std::string& path) {
   std::string text;
-  if (platform::ReadWholeFile(platform::NativePath(path), &text, 1 << 20) != 0) return true;
+  if (platform::ReadWholeFile(ctx.Native(path), &text, 1 << 20) != 0) return true;
   std::string writer;
   if (!CheckoutValue(text, "[Host]", &writer)) return false;  // cut short before that line
   return !platform::EqualsIgnoreCaseCp1252(writer, platform::ComputerName());
@@ -94,9 +93,9 @@ bool Gather(extlib::OperationContext& ctx, const std::string& host, Traces* t) {
     if (extlib::get_data_path(quiet, extlib::lzrnamC(), &local) == 0 && !local.empty())
       t->places.host_net = "\\\\" + host + local + "\\Net";
   }
-  t->host_file = IsRegularFile(HostCheckoutInfoPath(t->net, host));
+  t->host_file = IsRegularFile(ctx, HostCheckoutInfoPath(t->net, host));
 
-  extlib::UnCachPrjList();
+  UnCachPrjList(ctx);
   int count = 0;
   extlib::PRJ* list = nullptr;
   if (extlib::ltbpliC_new(ctx, extlib::kSlotNet, &count, &list, 0, nullptr) != 0) return false;
@@ -113,17 +112,17 @@ bool Gather(extlib::OperationContext& ctx, const std::string& host, Traces* t) {
     if (!platform::EqualsIgnoreCaseCp1252(r.host, host) || !(r.status & kHostCheckedOut)) continue;
     t->marked.push_back(extlib::TrimmedName(r.name));
     const std::string file = t->net + "\\" + extlib::NumberText(r.number) + ".out";
-    if (IsRegularFile(file) && !(r.status & kProjectCheckedOut) && !WrittenElsewhere(file))
+    if (IsRegularFile(ctx, file) && !(r.status & kProjectCheckedOut) && !WrittenElsewhere(ctx, file))
       t->own_files.push_back(file);
   }
 
   std::vector<platform::DirEntry> entries;
-  if (platform::CurrentEnv()->ListDir(platform::NativePath(t->net), &entries) != 0) return false;
+  if (ctx.Env().ListDir(ctx.Native(t->net), &entries) != 0) return false;
   for (const platform::DirEntry& e : entries) {
     std::string base;
     if (!TemporaryOf(e.name, &base)) continue;
     const std::string path = t->net + "\\" + e.name;
-    if (!IsRegularFile(path)) continue;
+    if (!IsRegularFile(ctx, path)) continue;
     if (platform::EqualsIgnoreCaseCp1252(base, host)) {
       // Only this host's check-out writes its host file.
       t->temporaries.push_back(path);
@@ -132,12 +131,12 @@ bool Gather(extlib::OperationContext& ctx, const std::string& host, Traces* t) {
     uint32_t number = 0;
     const extlib::PRJ* r = extlib::ParseNumberText(base, &number) ? of_host(number) : nullptr;
     // A project checked out on its own has a file of its own check-out.
-    if (r && !(r->status & kProjectCheckedOut) && !WrittenElsewhere(path)) t->temporaries.push_back(path);
+    if (r && !(r->status & kProjectCheckedOut) && !WrittenElsewhere(ctx, path)) t->temporaries.push_back(path);
   }
 
   if (!t->places.host_net.empty()) {
     // A copy in place while the setting is not there never went into use.
-    t->copy = Exists(t->places.Work()) || Exists(t->places.host_net + "\\project.dat.chkout");
+    t->copy = Exists(ctx, t->places.Work()) || Exists(ctx, t->places.host_net + "\\project.dat.chkout");
   }
   return true;
 }
@@ -190,26 +189,26 @@ int TakeBackCheckout(extlib::OperationContext& ctx, const std::string& host) {
   std::vector<std::string> files = t.own_files;
   files.insert(files.end(), t.temporaries.begin(), t.temporaries.end());
   for (const std::string& file : files) {
-    if (int rc = DeleteCheckoutInfo(file); rc != 0 && rc != -ENOENT) {
+    if (int rc = DeleteCheckoutInfo(ctx, file); rc != 0 && rc != -ENOENT) {
       extlib::ShowMessage(ctx, fileops::FileErrorMessage(3, file, rc), platform::kMbOk | platform::kMbIconError);
       ok = false;
     }
   }
   if (!t.places.host_net.empty()) {
     RemoveCheckoutCopy(ctx, t.places, false);
-    if (Exists(t.places.Work()) || Exists(t.places.host_net + "\\project.dat.chkout")) ok = false;
+    if (Exists(ctx, t.places.Work()) || Exists(ctx, t.places.host_net + "\\project.dat.chkout")) ok = false;
   }
   // The settings test of a run killed at that moment.
   if (Setting(kCheckoutWriteTest) && !extlib::DeleteSetting("HKLM", kCheckoutWriteTest)) ok = false;
   // Last: while it is there the next look still finds this check-out unfinished.
   if (ok && t.host_file) {
     const std::string path = HostCheckoutInfoPath(t.net, host);
-    if (int rc = DeleteCheckoutInfo(path); rc != 0 && rc != -ENOENT) {
+    if (int rc = DeleteCheckoutInfo(ctx, path); rc != 0 && rc != -ENOENT) {
       extlib::ShowMessage(ctx, fileops::FileErrorMessage(3, path, rc), platform::kMbOk | platform::kMbIconError);
       ok = false;
     }
   }
-  extlib::UnCachPrjList();
+  UnCachPrjList(ctx);
   (void)admin::AppendAuditLine(ctx, "checkout host taken back", {host}, ok ? 0 : 1, ok ? "" : "incomplete");
   return ok ? 1 : 0;
 }
@@ -217,7 +216,7 @@ int TakeBackCheckout(extlib::OperationContext& ctx, const std::string& host) {
 void RemoveCheckoutTemporaries(extlib::OperationContext& ctx, const std::string& host) {
   Traces t;
   if (!Gather(ctx, host, &t)) return;
-  for (const std::string& file : t.temporaries) (void)DeleteCheckoutInfo(file);
+  for (const std::string& file : t.temporaries) (void)DeleteCheckoutInfo(ctx, file);
 }
 
 }  // namespace dovrane::checkout

@@ -9,12 +9,12 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTreeWidgetItem>
-
-
 #include <atomic>
 
+#include "extlib/installation/installation.h"
 #include "extlib/installation/language.h"
 #include "extlib/installation/messages.h"
+#include "extlib/installation/operation_context.h"
 #include "network/browse_network_tree_ctrl.h"
 #include "network/data_server_choice.h"
 #include "network/network_browse.h"
@@ -27,12 +27,20 @@
 #include "platform/system_names.h"
 #include "platform/text_codec.h"
 #include "services/post_to_qt.h"
-#include "services/ui_text_table.h"
 #include "services/qt_text_qt.h"
+#include "services/ui_text_table.h"
 
 namespace dovrane::network {
 
 namespace {
+
+// The dialog's look-ups on a worker thread: the program's installation (the
+// dialog browses for the program itself), messages of the library off as
+// before, since the dialog shows its own answer.
+class WorkerContext : public extlib::OperationContext {
+ public:
+  WorkerContext() : OperationContext(extlib::ProcessInstallation()) { library_messages = false; }
+};
 
 using Tree = CTreeCtrlBrowseNetwork;
 
@@ -61,18 +69,18 @@ struct Children {
   std::vector<Child> list;
 };
 
-bool IsFolder(const std::string& windows) {
+bool IsFolder(extlib::OperationContext& ctx, const std::string& windows) {
   platform::FileInfo info;
-  const std::string native = platform::NativePath(windows);
-  return !native.empty() && platform::CurrentEnv()->Stat(native, &info) == 0 &&
-         info.type == platform::EntryType::kDirectory;
+  const std::string native = ctx.Native(windows);
+  return !native.empty() && ctx.Env().Stat(native, &info) == 0 && info.type == platform::EntryType::kDirectory;
 }
 
 // Lists below path (a computer: its shares) on the network, else below the
 // UNC root. Whether a child is a data server is looked up below the UNC root,
 // where the work on it will happen (one network call per child would cost
 // seconds on a large share); a share without its folder there is unusable.
-Children ListChildren(NetworkEnumerator& net, NetworkEnumerator& unc, const std::string& path, bool computer) {
+Children ListChildren(extlib::OperationContext& ctx, NetworkEnumerator& net, NetworkEnumerator& unc,
+                      const std::string& path, bool computer) {
   Children out;
   NetListing l = computer ? net.Shares(path.substr(2)) : net.Directories(path);
   if (!l.ok()) {
@@ -82,8 +90,8 @@ Children ListChildren(NetworkEnumerator& net, NetworkEnumerator& unc, const std:
   out.error = l.error;
   for (const NetEntry& e : l.entries) {
     Child c{e.name, path + "\\" + e.name};
-    c.marker = IsFolder(c.path + "\\PRJ");
-    if (computer) c.mounted = IsFolder(c.path);
+    c.marker = IsFolder(ctx, c.path + "\\PRJ");
+    if (computer) c.mounted = IsFolder(ctx, c.path);
     out.list.push_back(c);
   }
   return out;
@@ -295,33 +303,36 @@ void CDlgBrowseNetwork::OnExpanded(QTreeWidgetItem* item) {
   const bool computer = kind == Tree::kComputer;
   // The item may be gone when the answer comes (a new domain was chosen):
   // it is found again by its path.
-  Async<Children>([net, unc, path, computer] { return ListChildren(*net, *unc, path, computer); },
-                  [this, path, computer](Children c) {
-                    QTreeWidgetItem* item = nullptr;
-                    for (QTreeWidgetItemIterator it(tree_); *it; ++it)
-                      if (S((*it)->data(0, Tree::kPathRole).toString()) == path &&
-                          (*it)->data(0, Tree::kAskingRole).toBool())
-                        item = *it;
-                    if (!item) return;
-                    item->setData(0, Tree::kAskingRole, false);
-                    QString text = item->text(0);
-                    text.chop(AskingSuffix().size());
-                    item->setText(0, text);
-                    for (const Child& ch : c.list) {
-                      auto* child = new QTreeWidgetItem(item, {Q(ch.name)});
-                      child->setData(0, Tree::kKindRole, computer ? Tree::kShare : Tree::kDirectory);
-                      child->setData(0, Tree::kPathRole, Q(ch.path));
-                      child->setData(0, Tree::kMarkerRole, ch.marker);
-                      child->setData(0, Tree::kMountedRole, ch.mounted);
-                      child->setToolTip(0, Q(ch.path));
-                      child->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
-                    }
-                    if (c.list.empty()) {
-                      item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
-                      Beep();
-                      SetNote(Q(path) + ": " + Q(NetErrorText(c.error == NetError::kNone ? NetError::kNotFound : c.error)));
-                    }
-                  });
+  Async<Children>(
+      [net, unc, path, computer] {
+        WorkerContext ctx;
+        return ListChildren(ctx, *net, *unc, path, computer);
+      },
+      [this, path, computer](Children c) {
+        QTreeWidgetItem* item = nullptr;
+        for (QTreeWidgetItemIterator it(tree_); *it; ++it)
+          if (S((*it)->data(0, Tree::kPathRole).toString()) == path && (*it)->data(0, Tree::kAskingRole).toBool())
+            item = *it;
+        if (!item) return;
+        item->setData(0, Tree::kAskingRole, false);
+        QString text = item->text(0);
+        text.chop(AskingSuffix().size());
+        item->setText(0, text);
+        for (const Child& ch : c.list) {
+          auto* child = new QTreeWidgetItem(item, {Q(ch.name)});
+          child->setData(0, Tree::kKindRole, computer ? Tree::kShare : Tree::kDirectory);
+          child->setData(0, Tree::kPathRole, Q(ch.path));
+          child->setData(0, Tree::kMarkerRole, ch.marker);
+          child->setData(0, Tree::kMountedRole, ch.mounted);
+          child->setToolTip(0, Q(ch.path));
+          child->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+        }
+        if (c.list.empty()) {
+          item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
+          Beep();
+          SetNote(Q(path) + ": " + Q(NetErrorText(c.error == NetError::kNone ? NetError::kNotFound : c.error)));
+        }
+      });
 }
 
 void CDlgBrowseNetwork::OnSelection() {
@@ -482,30 +493,32 @@ void CDlgBrowseNetwork::accept() {
   }
   ok_->setEnabled(false);
   const std::string chosen = S(field);
-  Async<DataServerChoice>([chosen] { return CheckDataServerChoice(chosen); },
-                          [this](DataServerChoice c) {
-                            platform::Messenger* m = platform::CurrentMessenger();
-                            if (c.rc != 1) {
-                              Beep();
-                              if (!c.message.empty())
-                                m->MessageBox(c.message, extlib::kCaption,
-                                              (c.error_icon ? platform::kMbIconError : platform::kMbIconInformation) |
-                                                  platform::kMbSetForeground);
-                              ok_->setEnabled(c.message.empty() || !c.error_icon);
-                              return;
-                            }
-                            const std::string question = services::UiText(132, 3) + "\n\n" + services::UiText(132, 4) +
-                                                         "\n" + services::UiText(132, 5) + "\n\n" +
-                                                         services::UiText(132, 6);
-                            const int answer = m->MessageBox(question, extlib::kCaption,
-                                                             platform::kMbYesNo | platform::kMbIconInformation |
-                                                                 platform::kMbSetForeground);
-                            ok_->setEnabled(true);
-                            if (answer == platform::kIdNo) return;
-                            chosen_ = Q(c.path).left(260);
-                            created_ = c.created;
-                            QDialog::accept();
-                          });
+  Async<DataServerChoice>(
+      [chosen] {
+        WorkerContext ctx;
+        return CheckDataServerChoice(ctx, chosen);
+      },
+      [this](DataServerChoice c) {
+        platform::Messenger* m = platform::CurrentMessenger();
+        if (c.rc != 1) {
+          Beep();
+          if (!c.message.empty())
+            m->MessageBox(
+                c.message, extlib::kCaption,
+                (c.error_icon ? platform::kMbIconError : platform::kMbIconInformation) | platform::kMbSetForeground);
+          ok_->setEnabled(c.message.empty() || !c.error_icon);
+          return;
+        }
+        const std::string question = services::UiText(132, 3) + "\n\n" + services::UiText(132, 4) + "\n" +
+                                     services::UiText(132, 5) + "\n\n" + services::UiText(132, 6);
+        const int answer = m->MessageBox(
+            question, extlib::kCaption, platform::kMbYesNo | platform::kMbIconInformation | platform::kMbSetForeground);
+        ok_->setEnabled(true);
+        if (answer == platform::kIdNo) return;
+        chosen_ = Q(c.path).left(260);
+        created_ = c.created;
+        QDialog::accept();
+      });
 }
 
 void CDlgBrowseNetwork::SetNote(const QString& text) {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <strings.h>
 
+#include "extlib/installation/operation_context.h"
 #include "fileops/file_messages.h"
 #include "network/network_enumerator.h"
 #include "platform/env.h"
@@ -18,22 +19,22 @@ using platform::CurrentEnv;
 namespace {
 
 // The first line of a small regular file, "" when there is none.
-bool FirstLine(const std::string& windows, std::string* line) {
+bool FirstLine(extlib::OperationContext& ctx, const std::string& windows, std::string* line) {
   std::string text;
-  if (platform::ReadWholeFile(platform::NativePath(windows), &text) < 0) return false;
+  if (platform::ReadWholeFile(ctx.Native(windows), &text) < 0) return false;
   *line = text.substr(0, text.find_first_of("\r\n"));
   return true;
 }
 
 // Makes a folder; one that is there already is fine. 0 or -errno.
-int MakeFolder(const std::string& windows) {
-  const int rc = CurrentEnv()->MkDir(platform::NativePath(windows), 0755);
+int MakeFolder(extlib::OperationContext& ctx, const std::string& windows) {
+  const int rc = ctx.Env().MkDir(ctx.Native(windows), 0755);
   return rc == -EEXIST ? 0 : rc;
 }
 
 }  // namespace
 
-DataServerChoice CheckDataServerChoice(const std::string& field) {
+DataServerChoice CheckDataServerChoice(extlib::OperationContext& ctx, const std::string& field) {
   DataServerChoice c;
   std::string path = field;
   const bool plain = path.find('*') != std::string::npos;
@@ -47,7 +48,7 @@ DataServerChoice CheckDataServerChoice(const std::string& field) {
   c.path = path;
   if (plain) {
     for (const char* sub : {"\\Prj", "\\Usr"}) {
-      const int rc = MakeFolder(path + sub);
+      const int rc = MakeFolder(ctx, path + sub);
       if (rc < 0) {
         c.message = fileops::FileErrorMessage(4, path + sub, rc);
         return c;
@@ -56,7 +57,7 @@ DataServerChoice CheckDataServerChoice(const std::string& field) {
     }
   } else {
     std::string line;
-    if (FirstLine(path + "\\net\\data.cfg", &line)) {
+    if (FirstLine(ctx, path + "\\net\\data.cfg", &line)) {
       size_t cut = line.find(' ');
       if (cut == std::string::npos) cut = line.find('\t');
       if (strcasecmp(line.substr(0, cut).c_str(), host.c_str()) == 0) {
@@ -65,20 +66,20 @@ DataServerChoice CheckDataServerChoice(const std::string& field) {
         return c;
       }
     }
-    if (FirstLine(path + "\\prj\\project.srv", &line)) {
+    if (FirstLine(ctx, path + "\\prj\\project.srv", &line)) {
       c.message = services::UiText(132, 2, line.c_str());
       c.error_icon = false;
       return c;
     }
   }
-  const std::string check = platform::NativePath(path + "\\Usr\\__check__");
-  const int fd = CurrentEnv()->Open(check, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+  const std::string check = ctx.Native(path + "\\Usr\\__check__");
+  const int fd = ctx.Env().Open(check, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) {
     c.message = platform::SystemErrorText(fd);
     return c;
   }
-  platform::CloseNothingPending(CurrentEnv(), fd);
-  (void)CurrentEnv()->Unlink(check);
+  platform::CloseNothingPending(&ctx.Env(), fd);
+  (void)ctx.Env().Unlink(check);
   c.rc = 1;
   return c;
 }

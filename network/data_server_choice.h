@@ -7,6 +7,10 @@
 
 #include <string>
 
+namespace dovrane::extlib {
+class OperationContext;
+}
+
 namespace dovrane::network {
 
 struct DataServerChoice {
@@ -19,6 +23,6 @@ struct DataServerChoice {
 };
 
 // field: the dialog's path field ("\\HOST\share\dir" or "...\dir\*").
-DataServerChoice CheckDataServerChoice(const std::string& field);
+DataServerChoice CheckDataServerChoice(extlib::OperationContext& ctx, const std::string& field);
 
 }  // namespace dovrane::network

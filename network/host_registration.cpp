@@ -79,9 +79,9 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 // data.cfg's Windows and native paths; false when slot 23 is not set.
-bool HostListPaths(std::string* windows, std::string* native) {
-  if (extlib::lffnamC_new(extlib::kSlotNet, extlib::kHostListFile, windows) != 0) return false;
-  *native = platform::NativePath(*windows);
+bool HostListPaths(extlib::OperationContext& ctx, std::string* windows, std::string* native) {
+  if (extlib::lffnamC_new(ctx, extlib::kSlotNet, extlib::kHostListFile, windows) != 0) return false;
+  *native = ctx.Native(*windows);
   return !native->empty();
 }
 
@@ -90,9 +90,9 @@ void ShowFileError(extlib::OperationContext& ctx, int kind, unsigned item, const
 }
 
 // Native path of the marker below "\\HOST" + data path.
-std::string MarkerPath(const std::string& host, const std::string& data_path) {
+std::string MarkerPath(extlib::OperationContext& ctx, const std::string& host, const std::string& data_path) {
   std::string windows = "\\\\" + host + data_path + "\\" + kHostMarkerFile;
-  return platform::NativePath(windows);
+  return ctx.Native(windows);
 }
 
 // Reads all of an open file from its start. 0 or -errno.
@@ -128,12 +128,12 @@ void NoteRemovalBackup(const std::string& host, const std::string& host_list) {
   g_removal_backup_ms = CurrentEnv()->MonotonicMs();
 }
 
-bool TakeRemovalBackup(const std::string& host) {
+bool TakeRemovalBackup(extlib::OperationContext& ctx, const std::string& host) {
   std::string windows, native;
-  if (!HostListPaths(&windows, &native)) return false;
+  if (!HostListPaths(ctx, &windows, &native)) return false;
   std::lock_guard<std::mutex> lock(g_removal_mutex);
   const bool covered = !g_removal_host.empty() && SameName(g_removal_host, host) && g_removal_list == native &&
-                       CurrentEnv()->MonotonicMs() - g_removal_backup_ms <= kBackupCoversMs;
+                       ctx.Env().MonotonicMs() - g_removal_backup_ms <= kBackupCoversMs;
   g_removal_host.clear();
   return covered;
 }
@@ -183,7 +183,7 @@ int AppendHostLine(extlib::OperationContext& ctx, const std::string& unc_path) {
   if (!extlib::IsValidHostName(host) || !ValidDataPath(data_path)) return 0;
 
   std::string windows, native, text;
-  if (!HostListPaths(&windows, &native)) return 0;
+  if (!HostListPaths(ctx, &windows, &native)) return 0;
   // Held until the new list is in place: read under it, so no other
   // workstation's line written meanwhile is lost.
   extlib::HostListLock lock;
@@ -212,7 +212,7 @@ int AppendHostLine(extlib::OperationContext& ctx, const std::string& unc_path) {
 
 int DropHostLines(extlib::OperationContext& ctx, const std::string& host) {
   std::string windows, native, text;
-  if (!HostListPaths(&windows, &native)) return 0;
+  if (!HostListPaths(ctx, &windows, &native)) return 0;
   extlib::HostListLock lock;
   if (!LockHostList(ctx, &lock, windows, native, &text)) return 0;
   std::string kept;
@@ -242,11 +242,10 @@ int DropHostLines(extlib::OperationContext& ctx, const std::string& host) {
   while (!data_path.empty() && (data_path.back() == ' ' || data_path.back() == '\\')) data_path.pop_back();
   // The path comes from a shared file: only a valid one names a marker to delete.
   if (found && extlib::IsValidHostName(host) && ValidDataPath(data_path)) {
-    const std::string marker = MarkerPath(host, data_path);
+    const std::string marker = MarkerPath(ctx, host, data_path);
     platform::FileInfo info;
-    if (!marker.empty() && CurrentEnv()->Stat(marker, &info, false) == 0 &&
-        info.type == platform::EntryType::kFile)
-      (void)CurrentEnv()->Unlink(marker);
+    if (!marker.empty() && ctx.Env().Stat(marker, &info, false) == 0 && info.type == platform::EntryType::kFile)
+      (void)ctx.Env().Unlink(marker);
   }
   if (found) NoteRemovalBackup(host, native);
   return 1;
@@ -297,13 +296,13 @@ int AddHostToAdministration(extlib::OperationContext& ctx, const std::string& pa
     return 0;
   }
 
-  extlib::UnCachPrjList();
+  UnCachPrjList(ctx);
   (void)admin::ScanHostProjects(ctx, name, 1);
   (void)admin::ScanHostProjects(ctx, name, 2);
   (void)admin::CheckHostEntries(ctx, name);
 
   const std::string server = AdministrationServerName(ctx.installation().Paths());
-  const std::string marker = MarkerPath(name, data_path);
+  const std::string marker = MarkerPath(ctx, name, data_path);
   if (!server.empty() && !marker.empty()) {
     // The host's projects are registered whatever becomes of the marker; a
     // marker that could not be written is said, not hidden.
@@ -318,8 +317,8 @@ namespace {
 
 int RemoveProjectLines(extlib::OperationContext& ctx, const std::string& host) {
   std::string windows;
-  if (extlib::lffnamC_new(extlib::kSlotNet, extlib::kAdministrationFile, &windows) != 0) return 0;
-  const std::string native = platform::NativePath(windows);
+  if (extlib::lffnamC_new(ctx, extlib::kSlotNet, extlib::kAdministrationFile, &windows) != 0) return 0;
+  const std::string native = ctx.Native(windows);
   // Our own handle must not hold the old file open across the replacement.
   extlib::close_prj_info_handle(extlib::kSlotNet);
   admin::AdministrationHeader header;
@@ -331,7 +330,7 @@ int RemoveProjectLines(extlib::OperationContext& ctx, const std::string& host) {
   }
   // Refused before the new file exists, so none is left behind.
   if (header.version != 3) {
-    platform::CloseNothingPending(CurrentEnv(), old_fd);
+    platform::CloseNothingPending(&ctx.Env(), old_fd);
     services::ToolMessageBox(ctx, services::kMessageError, "%s",
                              extlib::LanguageText(extlib::kCheckoutTexts, 8).c_str());
     return 0;
@@ -339,9 +338,9 @@ int RemoveProjectLines(extlib::OperationContext& ctx, const std::string& host) {
   const std::string temp = native + ".new";
   std::string text;
   int rc = ReadAll(old_fd, &text);
-  int new_fd = rc < 0 ? rc : CurrentEnv()->Open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+  int new_fd = rc < 0 ? rc : ctx.Env().Open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (new_fd < 0) {
-    platform::CloseNothingPending(CurrentEnv(), old_fd);
+    platform::CloseNothingPending(&ctx.Env(), old_fd);
     ShowFileError(ctx, services::kMessageError, 4, windows, new_fd);
     return 0;
   }
@@ -354,16 +353,16 @@ int RemoveProjectLines(extlib::OperationContext& ctx, const std::string& host) {
     if (!IsProjectLineOfHost(line, host)) out += line;  // every other line byte for byte
     start = end;
   }
-  int64_t w = CurrentEnv()->Write(new_fd, out.data(), out.size());
+  int64_t w = ctx.Env().Write(new_fd, out.data(), out.size());
   rc = w < 0 ? static_cast<int>(w) : 0;
-  if (rc == 0) rc = CurrentEnv()->Sync(new_fd);
-  const int rc_close = CurrentEnv()->Close(new_fd);
+  if (rc == 0) rc = ctx.Env().Sync(new_fd);
+  const int rc_close = ctx.Env().Close(new_fd);
   if (rc == 0) rc = rc_close;
-  if (rc == 0) rc = CurrentEnv()->Rename(temp, native);
-  platform::CloseNothingPending(CurrentEnv(), old_fd);
-  extlib::UnCachPrjList();
+  if (rc == 0) rc = ctx.Env().Rename(temp, native);
+  platform::CloseNothingPending(&ctx.Env(), old_fd);
+  UnCachPrjList(ctx);
   if (rc < 0) {
-    (void)CurrentEnv()->Unlink(temp);
+    (void)ctx.Env().Unlink(temp);
     std::string first = extlib::LanguageText(1500098, 1);
     if (first.size() > 80) first.resize(80);
     services::ToolMessageBox(ctx, services::kMessageWarning, "%s (%s).\n\r%s", first.c_str(),
@@ -378,7 +377,7 @@ int RemoveProjectLines(extlib::OperationContext& ctx, const std::string& host) {
 
 int RemoveHostFromAdministration(extlib::OperationContext& ctx, const std::string& host) {
   // Without a backup of the shared files nothing is rewritten.
-  const int rc = TakeRemovalBackup(host) || BackUpBeforeRemoval(ctx) ? RemoveProjectLines(ctx, host) : 0;
+  const int rc = TakeRemovalBackup(ctx, host) || BackUpBeforeRemoval(ctx) ? RemoveProjectLines(ctx, host) : 0;
   Audit(ctx, "remove host", host, rc == 1);
   return rc;
 }

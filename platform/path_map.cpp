@@ -380,11 +380,10 @@ std::string PathMap::ToWindows(const std::string& path) const {
   return "\\\\" + host + "\\" + share + to_windows_rest(best_rest);
 }
 
-bool FindShareNowhere(const std::string& windows_path, ShareNowhere* nowhere) {
+bool FindShareNowhere(const PathMap& map, const std::string& windows_path, ShareNowhere* nowhere) {
   if (!IsUncPath(windows_path)) return false;
   const std::vector<std::string> parts = Components(windows_path.substr(2));
   if (parts.size() < 2) return false;
-  PathMap& map = PathMap::Instance();
   if (map.LocateShare(parts[0], parts[1]).how != ShareFound::kNowhere) return false;
   std::string commands;
   if (!Utf8ToCp1252(MountCommandsFor(parts[0], parts[1], map.UncRoot()), &commands)) return false;
@@ -400,8 +399,5 @@ bool FindShareNowhere(const std::string& windows_path, ShareNowhere* nowhere) {
   }
   return true;
 }
-
-std::string NativePath(const std::string& path) { return PathMap::Instance().ToNative(path); }
-std::string WindowsPath(const std::string& path) { return PathMap::Instance().ToWindows(path); }
 
 }  // namespace dovrane::platform

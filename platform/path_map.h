@@ -33,7 +33,9 @@ class PathMap {
   PathMap(PathMap&&) noexcept;
   PathMap& operator=(PathMap&&) noexcept;
 
-  // The process-wide map, configured at start from DOVRANE_UNC_ROOT and the settings.
+  // The process-wide map, configured at start from DOVRANE_UNC_ROOT and the
+  // settings: the process default installation's. Everything below the mains
+  // reaches a map through its installation (OperationContext::Native).
   static PathMap& Instance();
 
   // Forgets where shares were found.
@@ -86,11 +88,7 @@ struct ShareNowhere {
   std::string root;
   std::vector<std::string> commands;
 };
-bool FindShareNowhere(const std::string& windows_path, ShareNowhere* nowhere);
-
-// Convenience wrappers over PathMap::Instance().
-std::string NativePath(const std::string& path);
-std::string WindowsPath(const std::string& path);
+bool FindShareNowhere(const PathMap& map, const std::string& windows_path, ShareNowhere* nowhere);
 
 bool IsUncPath(const std::string& path);
 bool IsDrivePath(const std::string& path);

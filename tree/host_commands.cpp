@@ -83,7 +83,7 @@ bool NetworkPath(extlib::OperationContext& ctx, std::string* server, std::string
 bool FirstLine(extlib::OperationContext& ctx, const std::string& base, const char* file, std::string* line) {
   const std::string path = base + file;
   std::string text;
-  int rc = platform::ReadWholeFile(platform::NativePath(path), &text, kLineFileLimit);
+  int rc = platform::ReadWholeFile(ctx.Native(path), &text, kLineFileLimit);
   if (rc != 0) {
     extlib::ShowMessage(ctx, path + "\n\n" + platform::SystemErrorText(-rc), kError);
     return false;
@@ -172,9 +172,9 @@ bool NetworkAdministrationThere(extlib::OperationContext& ctx) {
   std::string drive, network;
   if (!NetworkPath(ctx, nullptr, &network)) return false;
   (void)extlib::GetSettingString("HKLM", "InstallRoot\\NetDrive", &drive);
-  const std::string file = platform::NativePath(network + "\\Net\\project.dat");
+  const std::string file = ctx.Native(network + "\\Net\\project.dat");
   platform::FileInfo info;
-  const int rc = file.empty() ? -ENOENT : platform::CurrentEnv()->Stat(file, &info);
+  const int rc = file.empty() ? -ENOENT : ctx.Env().Stat(file, &info);
   if (rc == 0 && info.type == platform::EntryType::kFile) return true;
   extlib::ShowMessage(ctx,
                       services::UiText(1, 6, drive.c_str()) + "\n" + services::UiText(1, 7) + "\n\n" +
@@ -209,7 +209,7 @@ void ReleaseProjectFromHost(extlib::OperationContext& ctx, const std::string& ho
   if (location.empty() || !checkout::CheckoutNetFolder(&net)) return;
   const std::string path = checkout::ProjectCheckoutInfoPath(net, location);
   if (path.empty()) return;
-  const int rc = checkout::DeleteCheckoutInfo(path);
+  const int rc = checkout::DeleteCheckoutInfo(ctx, path);
   if (rc == -ENOENT) {
     extlib::ShowMessage(ctx, services::UiText(1, 4, path.c_str()) + "\n\n" + platform::SystemErrorText(ENOENT),
                         kInformation);
@@ -218,9 +218,10 @@ void ReleaseProjectFromHost(extlib::OperationContext& ctx, const std::string& ho
   }
 }
 
-void DeleteHostCheckoutFile(const std::string& host) {
+void DeleteHostCheckoutFile(extlib::OperationContext& ctx, const std::string& host) {
   std::string net;
-  if (checkout::CheckoutNetFolder(&net)) (void)checkout::DeleteCheckoutInfo(checkout::HostCheckoutInfoPath(net, host));
+  if (checkout::CheckoutNetFolder(&net))
+    (void)checkout::DeleteCheckoutInfo(ctx, checkout::HostCheckoutInfoPath(net, host));
 }
 
 bool AddDataServer(extlib::OperationContext& ctx, const std::string& unc_path, bool created) {
@@ -244,7 +245,7 @@ bool RemoveHost(extlib::OperationContext& ctx, const std::string& host) {
   // The administration is read anew from the network's \Net.
   std::string net;
   extlib::close_prj_info_handle(extlib::kSlotNet);
-  if (checkout::CheckoutNetFolder(&net)) extlib::lfinipC(extlib::kSlotNet, net + "\\");
+  if (checkout::CheckoutNetFolder(&net)) extlib::lfinipC(ctx, extlib::kSlotNet, net + "\\");
   return removed;
 }
 

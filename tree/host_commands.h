@@ -70,7 +70,7 @@ bool RefusedWhileCadProgramRuns(extlib::OperationContext& ctx, const char* argum
 void ReleaseProjectFromHost(extlib::OperationContext& ctx, const std::string& host, const std::string& name);
 
 // Deletes the host check-out information file of host (no message).
-void DeleteHostCheckoutFile(const std::string& host);
+void DeleteHostCheckoutFile(extlib::OperationContext& ctx, const std::string& host);
 
 // Registers the data server at unc_path ("\\HOST\path") in the host list
 // and its projects in the administration. True when it was registered. When

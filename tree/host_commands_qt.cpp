@@ -137,8 +137,8 @@ void HostCommands::Run(uint32_t id, const QModelIndex& item) {
     case tree::kCmdDeleteHostCheckoutFile:
       if (kind == tree::kKindHostOutFile) {
         const std::string host = Text(item);
-        return OffThread([host](extlib::OperationContext&) {
-          DeleteHostCheckoutFile(host);
+        return OffThread([host](extlib::OperationContext& ctx) {
+          DeleteHostCheckoutFile(ctx, host);
           return std::function<void()>();
         });
       }

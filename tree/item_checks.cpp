@@ -29,8 +29,8 @@ bool LockFileHeld(extlib::OperationContext& ctx, uint32_t number) {
   std::string dir;
   if (extlib::get_PrjInfo_by_number(ctx, number, &record) != 0 || extlib::make_prj_dir(ctx, record, &dir) != 0)
     return false;
-  platform::Env* env = platform::CurrentEnv();
-  std::string lock = platform::NativePath(dir + "\\" + extlib::kLockInfoFile);
+  platform::Env* env = &ctx.Env();
+  std::string lock = ctx.Native(dir + "\\" + extlib::kLockInfoFile);
   // Only a regular file is a session's; a pipe must not block the open.
   int fd = env->Open(lock, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
@@ -71,7 +71,7 @@ HostCheckResult CheckHost(extlib::OperationContext& ctx, const HostCheckRequest&
   extlib::QuietContext quiet(ctx);
   HostCheckResult result;
   result.host = request.host;
-  result.checked_out = extlib::IsHostCheckedOut(request.host) != 0;
+  result.checked_out = extlib::IsHostCheckedOut(ctx, request.host) != 0;
   if (request.ping && ping) result.ping_failed = ping(request.host, kCheckPingTimeoutMs) != 0;
   if (result.ping_failed) return result;
   for (uint32_t number : request.free_projects) {
@@ -106,7 +106,7 @@ DirectoryCheck LookupProjectDirectory(extlib::OperationContext& ctx, const std::
     int rc = extlib::make_prj_dir(quiet, record, &path);
     if ((rc == 0 || rc == -6) && !path.empty()) check.path = path;
   }
-  check.reachable = !check.path.empty() && extlib::lzcheck_path(check.path) >= 0;
+  check.reachable = !check.path.empty() && extlib::lzcheck_path(ctx, check.path) >= 0;
   return check;
 }
 

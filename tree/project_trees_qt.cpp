@@ -17,6 +17,7 @@ namespace dovrane::tree {
 struct ProjectTrees::FillResult {
   std::unique_ptr<HostTable> table;
   std::string data_path;
+  std::string net_directory;  // the installation's Net folder the fill read
 };
 
 namespace {
@@ -27,8 +28,8 @@ QStringList ToQt(const std::vector<std::string>& parts) {
   return list;
 }
 
-std::string NetDirectory() {
-  std::string net = extlib::lfinigC(extlib::kSlotNet);
+std::string NetDirectory(extlib::OperationContext& ctx) {
+  std::string net = extlib::lfinigC(ctx, extlib::kSlotNet);
   if (!net.empty() && net.back() == '\\') net.pop_back();
   return net;
 }
@@ -104,6 +105,7 @@ void ProjectTrees::Refill(const std::string& data_path) {
   auto started = fill_runner_.Start([this, input, data_path](services::WorkerRunner::Job& job) {
     auto result = std::make_shared<FillResult>();
     result->data_path = data_path;
+    result->net_directory = NetDirectory(job.context());
     // An administration that cannot be read leaves the trees empty.
     if (ReadFillInput(job.context(), input.get()) != 0) input->snapshot.reset();
     result->table = BuildHostTable(*input);
@@ -116,6 +118,7 @@ void ProjectTrees::ApplyFill(const std::shared_ptr<FillResult>& result) {
   selection_guard_ = true;
   ++serial_;
   model_.SetTable(std::move(result->table));
+  net_directory_ = result->net_directory;
   // The views lay out their rows now, not on their next turn: nothing asks
   // for rows of the table before (see the model's retired table).
   for (CDovraneTreeCtrl* view : {host_tree_, project_tree_}) {
@@ -244,7 +247,7 @@ void ProjectTrees::OnCurrentChanged(CDovraneTreeCtrl* tree, const QModelIndex& i
 
 QStringList ProjectTrees::StatusBarTexts(const QModelIndex& item) const {
   ItemRef ref = model_.RefOf(item);
-  return ToQt(ItemStatusBarTexts(ref.node, ref.child, NetDirectory()));
+  return ToQt(ItemStatusBarTexts(ref.node, ref.child, net_directory_));
 }
 
 void ProjectTrees::ShowInStatusBar(const QModelIndex& item) { emit statusBarTextsChanged(StatusBarTexts(item)); }

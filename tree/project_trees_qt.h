@@ -87,6 +87,7 @@ class ProjectTrees : public QObject {
   CDovraneTreeCtrl* host_tree_ = nullptr;
   CDovraneTreeCtrl* project_tree_ = nullptr;
   std::string current_host_;
+  std::string net_directory_;  // of the last fill, for the status bar
   std::set<uint32_t> marks_;
   MoveMark move_mark_;
   bool ping_allowed_ = true;

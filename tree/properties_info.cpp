@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "extlib/installation/operation_context.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
 #include "services/ui_text_table.h"
@@ -75,12 +76,11 @@ std::string FreeSpaceText(uint64_t free_bytes) {
   return Format("%.0lf MB (%.2lf GB)", mb, mb / 1024.0);
 }
 
-std::string FreeSpaceLine(const std::string& path) {
+std::string FreeSpaceLine(extlib::OperationContext& ctx, const std::string& path) {
   // The mapped folder itself, not the share's root: on Linux a volume may be
   // mounted anywhere below a share.
   uint64_t free_bytes = 0;
-  if (path.empty() || platform::CurrentEnv()->DiskSpace(platform::NativePath(path), &free_bytes, nullptr) != 0)
-    free_bytes = 0;
+  if (path.empty() || ctx.Env().DiskSpace(ctx.Native(path), &free_bytes, nullptr) != 0) free_bytes = 0;
   return FreeSpaceText(free_bytes);
 }
 

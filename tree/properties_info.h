@@ -6,6 +6,10 @@
 #include <cstdint>
 #include <string>
 
+namespace dovrane::extlib {
+class OperationContext;
+}
+
 namespace dovrane::tree {
 
 struct PropertiesInfo {
@@ -40,7 +44,7 @@ std::string TypeLine(const PropertiesInfo& info);
 std::string InfoLine(const PropertiesInfo& info);
 // "%.0lf MB (%.2lf GB)" of the bytes free to the caller on the volume of the
 // path's mapped folder; 0 MB (0.00 GB) when the system cannot tell.
-std::string FreeSpaceLine(const std::string& path);
+std::string FreeSpaceLine(extlib::OperationContext& ctx, const std::string& path);
 std::string FreeSpaceText(uint64_t free_bytes);
 
 }  // namespace dovrane::tree

@@ -60,7 +60,7 @@ std::string UncServer(const std::string& path) {
 bool ReachableOrShown(extlib::OperationContext& ctx, const PropertiesRequest& request, const std::string& path,
                       const std::string& server) {
   {
-    if (extlib::lzcheck_path(path) >= 0) return true;
+    if (extlib::lzcheck_path(ctx, path) >= 0) return true;
   }
   if (!server.empty() && request.ping_allowed) {
     if (int rc = Ping(request, server)) {
@@ -77,18 +77,19 @@ void Measure(extlib::OperationContext& ctx, const std::string& path, PropertiesR
   const DirectoryMeasure measure = MeasureDirectory(ctx, ctx.Native(path));
   if (measure.unlisted != 0 && measure.files >= 0) {
     // Figures that leave out a folder must not pass for the whole.
-    ctx.Messenger().MessageBox(extlib::LanguageText(extlib::kWindowMessageTexts, 11,
-                                                    extlib::LanguageArguments(
-                                                        {platform::ShowControlsCp1252(platform::WindowsPath(measure.unlisted_dir), false),
-                                                         platform::SystemErrorText(-measure.unlisted)})),
-                               extlib::kCaption, platform::kMbOk | platform::kMbIconError);
+    ctx.Messenger().MessageBox(
+        extlib::LanguageText(
+            extlib::kWindowMessageTexts, 11,
+            extlib::LanguageArguments({platform::ShowControlsCp1252(ctx.Windows(measure.unlisted_dir), false),
+                                       platform::SystemErrorText(-measure.unlisted)})),
+        extlib::kCaption, platform::kMbOk | platform::kMbIconError);
     // Nothing at all was listed: there are no figures to show.
     if (measure.unlisted_dir == ctx.Native(path)) return;
   }
   result->path = path;
   result->files = measure.files;
   result->bytes = measure.bytes;
-  result->free_space = FreeSpaceLine(path);
+  result->free_space = FreeSpaceLine(ctx, path);
   result->show_dialog = true;
 }
 
@@ -98,7 +99,7 @@ int GatherProperties(extlib::OperationContext& ctx, const PropertiesRequest& req
   const uint32_t kind = request.kind;
   result->name = request.name;
   if (kind == kKindHostOut || kind == kKindHostOutFile) {
-    if (extlib::IsHostCheckedOut(request.name)) extlib::DisplayCheckoutInfo(ctx, request.name);
+    if (extlib::IsHostCheckedOut(ctx, request.name)) extlib::DisplayCheckoutInfo(ctx, request.name);
     return 0;
   }
   if (kind == kKindProjectOut || kind == kKindProjectOutWithHost) {
@@ -183,7 +184,7 @@ int RemoveHostCheckoutFile(extlib::OperationContext& ctx, const std::string& hos
   // The name comes from the shared host list: it must stay inside \Net.
   if (host.empty() || host.find_first_of("\\/:") != std::string::npos || host[0] == '.') return -1;
   std::string path;
-  if (extlib::lffnamC(extlib::kSlotNet, host + ".out", &path) != 0) return 0;
+  if (extlib::lffnamC(ctx, extlib::kSlotNet, host + ".out", &path) != 0) return 0;
   const std::string native = ctx.Native(path);
   platform::SetFileAttributes(native, platform::kAttrNormal);
   const int rc = ctx.Env().Unlink(native);

@@ -67,8 +67,8 @@ CDovraneDlg* MainDialog() { return g_main_dialog; }
 void SetMainDialog(CDovraneDlg* dialog) { g_main_dialog = dialog; }
 
 // The closure `work` returns runs in the window's thread, while the window exists.
-void CDovraneDlg::StartWorker(std::function<std::function<void()>()> work) {
-  (void)workers_.Start([work = std::move(work)](services::WorkerRunner::Job&) { return work(); });
+void CDovraneDlg::StartWorker(std::function<std::function<void()>(extlib::OperationContext&)> work) {
+  (void)workers_.Start([work = std::move(work)](services::WorkerRunner::Job& job) { return work(job.context()); });
 }
 
 CDovraneDlg::CDovraneDlg(QWidget* parent) : CDovraneDlg(TreeHooks{}, parent) {}
@@ -338,13 +338,13 @@ void CDovraneDlg::OnRefreshButton() { StartProbe(ProbePurpose::kFirstFill, 0); }
 void CDovraneDlg::StartProbe(ProbePurpose purpose, int ping_changed_value) {
   if (closing) return;
   RefreshRequest request;
-  request.net_folder = extlib::lfinigC(extlib::kSlotNet);
+  request.net_folder = extlib::lfinigC(context_, extlib::kSlotNet);
   (void)services::ToCp1252(tab_->GetDataPath(), &request.data_path);  // host names are plain ASCII
   if (purpose == ProbePurpose::kCheck && hooks_.snapshot) hooks_.snapshot(&request);
   request.tree_generation = tree_generation_;
   if (purpose == ProbePurpose::kCheck) probe_running_ = true;
-  StartWorker([this, purpose, ping_changed_value, request = std::move(request)]() {
-    RefreshProbe probe = ProbeRefresh(request);
+  StartWorker([this, purpose, ping_changed_value, request = std::move(request)](extlib::OperationContext& ctx) {
+    RefreshProbe probe = ProbeRefresh(ctx, request);
     return std::function<void()>([this, purpose, ping_changed_value, request, probe = std::move(probe)] {
       ApplyProbe(purpose, ping_changed_value, request, probe);
     });
@@ -418,12 +418,11 @@ void CDovraneDlg::OnCheckOut() {
 
 void CDovraneDlg::OnHelp() {
   // The help folder may lie on a share: found and looked at off this thread.
-  StartWorker([this] {
+  StartWorker([this](extlib::OperationContext& ctx) {
     std::string path;
-    const bool found = HelpDocumentPath(&path);
+    const bool found = HelpDocumentPath(ctx, &path);
     platform::FileInfo info;
-    const bool exists = found && platform::CurrentEnv()->Stat(path, &info) == 0 &&
-                        info.type == platform::EntryType::kFile;
+    const bool exists = found && ctx.Env().Stat(path, &info) == 0 && info.type == platform::EntryType::kFile;
     return std::function<void()>([this, found, path, exists] { ApplyHelp(found, path, exists); });
   });
 }

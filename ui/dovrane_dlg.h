@@ -171,7 +171,7 @@ class CDovraneDlg : public QDialog, public tree::TreeWindow {
   void EndDialog();
   void ShowAbout();
   // Runs `work` on a worker of its own (the disk may hang there).
-  void StartWorker(std::function<std::function<void()>()> work);
+  void StartWorker(std::function<std::function<void()>(extlib::OperationContext&)> work);
 
   TreeHooks hooks_;
   tree::ProjectTreeModel model_;

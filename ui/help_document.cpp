@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "extlib/installation/language.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/settings.h"
 #include "platform/env.h"
 #include "platform/path_map.h"
@@ -11,23 +12,23 @@ namespace dovrane::ui {
 
 long HelpLanguageId() { return extlib::InstalledLanguageId(); }
 
-bool HelpFolder(std::string* folder) {
+bool HelpFolder(extlib::OperationContext& ctx, std::string* folder) {
   std::string configured;
   if (extlib::GetFolderByTag("HLP", &configured)) {
-    *folder = platform::NativePath(configured);
+    *folder = ctx.Native(configured);
     return !folder->empty();
   }
   // An installation without a help path still has the program's own pages.
   std::string own = extlib::ResourceFolder() + "/help";
   platform::FileInfo info;
-  if (platform::CurrentEnv()->Stat(own, &info) != 0 || info.type != platform::EntryType::kDirectory) return false;
+  if (ctx.Env().Stat(own, &info) != 0 || info.type != platform::EntryType::kDirectory) return false;
   *folder = own;
   return true;
 }
 
-bool HelpDocumentPath(std::string* path) {
+bool HelpDocumentPath(extlib::OperationContext& ctx, std::string* path) {
   std::string folder;
-  if (!HelpFolder(&folder)) return false;
+  if (!HelpFolder(ctx, &folder)) return false;
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   const long lcid = HelpLanguageId();
   auto document = [&folder](long language) {
@@ -43,7 +44,7 @@ bool HelpDocumentPath(std::string* path) {
   for (long language : choices) {
     platform::FileInfo info;
     const std::string candidate = document(language);
-    if (platform::CurrentEnv()->Stat(candidate, &info) == 0 && info.type == platform::EntryType::kFile) {
+    if (ctx.Env().Stat(candidate, &info) == 0 && info.type == platform::EntryType::kFile) {
       *path = candidate;
       break;
     }

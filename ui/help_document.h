@@ -3,6 +3,10 @@
 
 #include <string>
 
+namespace dovrane::extlib {
+class OperationContext;
+}
+
 namespace dovrane::ui {
 
 inline constexpr char kHelpDocumentName[] = "dovrane.html";
@@ -13,12 +17,12 @@ long HelpLanguageId();
 // The help folder, native: HKLM InstallRoot\HelpPath (a native or Windows
 // path), else the "help" folder among the program's resources. False when
 // neither names a folder. Looks at the disk (a share path is resolved).
-bool HelpFolder(std::string* folder);
+bool HelpFolder(extlib::OperationContext& ctx, std::string* folder);
 // The pages shown when the installed language has none: English (US).
 inline constexpr long kHelpFallbackLanguage = 1033;
 // The document's native path for the language in use; when that language
 // has none, its main form's (1031 for de-AT), else the English one. False
 // without a help folder (F1 then does nothing). Looks at the disk.
-bool HelpDocumentPath(std::string* path);
+bool HelpDocumentPath(extlib::OperationContext& ctx, std::string* path);
 
 }  // namespace dovrane::ui

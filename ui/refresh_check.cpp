@@ -1,5 +1,6 @@
 #include "ui/refresh_check.h"
 
+#include "extlib/installation/operation_context.h"
 #include "platform/path_map.h"
 
 namespace dovrane::ui {
@@ -12,11 +13,11 @@ bool IsFile(platform::Env* env, const std::string& path, platform::FileInfo* inf
 
 }  // namespace
 
-RefreshProbe ProbeRefresh(const RefreshRequest& request) {
-  platform::Env* env = platform::CurrentEnv();
+RefreshProbe ProbeRefresh(extlib::OperationContext& ctx, const RefreshRequest& request) {
+  platform::Env* env = &ctx.Env();
   RefreshProbe probe;
   // The case-insensitive mapping of a share path looks at the disk too.
-  std::string net = platform::NativePath(request.net_folder);
+  std::string net = ctx.Native(request.net_folder);
   while (net.size() > 1 && net.back() == '/') net.pop_back();
   platform::FileInfo info;
   if (!net.empty() && IsFile(env, net + "/project.dat", &info)) {

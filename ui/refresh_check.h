@@ -14,6 +14,10 @@
 
 #include "platform/env.h"
 
+namespace dovrane::extlib {
+class OperationContext;
+}
+
 namespace dovrane::ui {
 
 // Item kinds the check treats specially (the tree logic's values).
@@ -57,7 +61,7 @@ struct RefreshProbe {
 
 // Blocking look-ups through the Env: project.dat and "<host>.out" in the \Net
 // folder, the project kinds. For a worker thread.
-RefreshProbe ProbeRefresh(const RefreshRequest& request);
+RefreshProbe ProbeRefresh(extlib::OperationContext& ctx, const RefreshRequest& request);
 
 enum class RefreshAction {
   kNone,

@@ -69,8 +69,8 @@ bool HeldByASession(const std::string& native) {
 }
 
 // The host's check-out information file lies in \Net.
-bool HostStillCheckedOut(const char* host) {
-  return extlib::lftypeC(extlib::kSlotNet, std::string(host) + ".out", 0) == 0;
+bool HostStillCheckedOut(extlib::OperationContext& ctx, const char* host) {
+  return extlib::lftypeC(ctx, extlib::kSlotNet, std::string(host) + ".out", 0) == 0;
 }
 
 }  // namespace
@@ -139,7 +139,7 @@ extlib::ProjectCode UnblockProject(extlib::OperationContext& ctx, const std::str
   // A host still checked out keeps its projects' marks: said before the host
   // or the folder is looked for, as its folders answer to the host's own
   // administration meanwhile (renamed or erased there, they are not missing).
-  if ((status & extlib::kStatusHostOut) && HostStillCheckedOut(record.host)) {
+  if ((status & extlib::kStatusHostOut) && HostStillCheckedOut(ctx, record.host)) {
     ReportProjectError(ctx, kPrjHostCheckedOut);
     return kPrjHostCheckedOut;
   }
@@ -160,7 +160,7 @@ extlib::ProjectCode UnblockProject(extlib::OperationContext& ctx, const std::str
   }
   // The marks are cleared: a file that stays would still say checked out, and
   // the next -unblock removes it.
-  if (const int removed = admin::DeleteProjectCheckoutFile(dir); removed != 0) {
+  if (const int removed = admin::DeleteProjectCheckoutFile(ctx, dir); removed != 0) {
     services::ToolMessageBox(ctx, services::kMessageError,
                              "The check-out information file of %s could not be removed: %s\n",
                              extlib::TrimmedName(padded_name.c_str()).c_str(), platform::ErrorName(removed).c_str());
@@ -221,12 +221,12 @@ int RemoveLockInfoFile(extlib::OperationContext& ctx, const std::string& padded_
   if (extlib::get_project_info(ctx, padded_name, &record) != 0 ||
       !extlib::get_lock_info_file(ctx, record.number, &path))
     return 0;
-  const std::string native = platform::NativePath(path);
+  const std::string native = ctx.Native(path);
   platform::FileInfo info;
-  if (platform::CurrentEnv()->Stat(native, &info, false) != 0) return 0;
+  if (ctx.Env().Stat(native, &info, false) != 0) return 0;
   // Linux deletes open files: "in use" means a session holds a lock on it.
   if (HeldByASession(native)) return 1;
-  return platform::CurrentEnv()->Unlink(native) == 0 ? 0 : 1;
+  return ctx.Env().Unlink(native) == 0 ? 0 : 1;
 }
 
 }  // namespace dovrane::app

@@ -23,7 +23,7 @@ constexpr int kSlotWork = extlib::kSlotProjectData;
 // A project entry that is a symbolic link is no project folder (the lookup
 // answers "not reachable"): the person is told why. True when shown.
 bool ShownLinkedEntry(extlib::OperationContext& ctx, const std::string& padded_name, int rc, const std::string& dir) {
-  if (rc != kPrjNotReachable || dir.empty() || !platform::IsSymbolicLink(platform::NativePath(dir))) return false;
+  if (rc != kPrjNotReachable || dir.empty() || !platform::IsSymbolicLink(ctx.Native(dir))) return false;
   services::ToolMessageBox(ctx, services::kMessageWarning,
                            "Project <%s> is a symbolic link:\n%s\nIts data is not changed through it.\n",
                            DisplayName(padded_name).c_str(), dir.c_str());
@@ -44,7 +44,7 @@ int WorkOnData(extlib::OperationContext& ctx, const std::string& padded_name, bo
   if (rc != 0) return rc;
   *shown = true;
   extlib::lfslash_cat(&dir);
-  if (extlib::lfinipC(kSlotWork, dir) != 0) return kPrjFailed;
+  if (extlib::lfinipC(ctx, kSlotWork, dir) != 0) return kPrjFailed;
   if (extlib::kpvtad2(ctx, kSlotWork) != 0) return kPrjFailed;
   if (renew && extlib::ztbReplaceUUIDs(ctx, kSlotWork) != 0) return kPrjFailed;
   return 0;

@@ -286,7 +286,7 @@ extlib::ProjectCode ListProjects(extlib::OperationContext& ctx, const LongOption
   // goes).
   // Half an administration listed as a whole one would mislead a script;
   // looked at again before anything is written, for a rebuild begun meanwhile.
-  if (admin::RebuildPending()) return extlib::AsProjectCode(admin::ReportRebuildPending(ctx));
+  if (admin::RebuildPending(ctx)) return extlib::AsProjectCode(admin::ReportRebuildPending(ctx));
   const int threads = options.json ? 1 : 2;
   std::vector<Lines> out(static_cast<size_t>(threads));
   UserNames users;
@@ -333,7 +333,7 @@ extlib::ProjectCode ListProjects(extlib::OperationContext& ctx, const LongOption
                        text.Grow(static_cast<size_t>(p - text.end()));
                      });
   if (rc != 0) return extlib::AsProjectCode(rc);
-  if (admin::RebuildPending()) return extlib::AsProjectCode(admin::ReportRebuildPending(ctx));
+  if (admin::RebuildPending(ctx)) return extlib::AsProjectCode(admin::ReportRebuildPending(ctx));
   platform::Terminal::WriteOutUtf8(InFileOrder(out));
   return extlib::kPrjOk;
 }

@@ -36,8 +36,8 @@ namespace {
 
 // The folder keeps a copy of its record; it follows the move. A folder
 // without one has nothing to follow. 0, or the failed write's code.
-int UpdateStoredRecord(const std::string& dir, const extlib::PRJ& record) {
-  const std::string native = platform::NativePath(dir);
+int UpdateStoredRecord(extlib::OperationContext& ctx, const std::string& dir, const extlib::PRJ& record) {
+  const std::string native = ctx.Native(dir);
   uint32_t net_id = 0;
   extlib::PRJ stored;
   if (extlib::ReadProjectInfo(native, &net_id, &stored) != 0) return 0;
@@ -49,9 +49,9 @@ int UpdateStoredRecord(const std::string& dir, const extlib::PRJ& record) {
 // then renamed into place, while the source stays (*copied) until the record
 // names the copy. 0 or -errno; on failure the source is whole and no target
 // is left.
-int MoveFolder(const std::string& from, const std::string& to, bool* copied) {
-  platform::Env* env = platform::CurrentEnv();
-  const std::string nfrom = platform::NativePath(from), nto = platform::NativePath(to);
+int MoveFolder(extlib::OperationContext& ctx, const std::string& from, const std::string& to, bool* copied) {
+  platform::Env* env = &ctx.Env();
+  const std::string nfrom = ctx.Native(from), nto = ctx.Native(to);
   *copied = false;
   int rc = env->Rename(nfrom, nto);
   if (rc != -EXDEV) return rc;
@@ -74,13 +74,13 @@ int CheckMoveSource(extlib::OperationContext& ctx, const extlib::PRJ& record, co
                     const std::string& old_dir, const std::string& target) {
   // Only a real folder moves: a symbolic link left in the share leads
   // anywhere, and the move would write its stored record there.
-  if (!old_dir.empty() && platform::IsSymbolicLink(platform::NativePath(old_dir))) {
+  if (!old_dir.empty() && platform::IsSymbolicLink(ctx.Native(old_dir))) {
     services::ToolMessageBox(
         ctx, services::kMessageWarning, "%s",
         extlib::LanguageTextWith(extlib::kProjectCommandTexts, 1, {shown, record.host, old_dir}).c_str());
     return kPrjNotReachable;
   }
-  const int kind = extlib::lzcheck_path(old_dir);
+  const int kind = extlib::lzcheck_path(ctx, old_dir);
   if (kind == 0) {
     services::ToolMessageBox(ctx, services::kMessageWarning,
                              "No support for project link.\nProject <%s>\n on host <%s> is a link.\n", shown.c_str(),
@@ -98,7 +98,7 @@ int CheckMoveSource(extlib::OperationContext& ctx, const extlib::PRJ& record, co
   }
   // Read under the lock: a laptop may have checked it out since the first look.
   if (const int out = CheckNotCheckedOut(ctx, record, "move"); out != 0) return out;
-  if (extlib::HostGoingOut(target)) {
+  if (extlib::HostGoingOut(ctx, target)) {
     ReportProjectError(ctx, kPrjHostCheckedOut);
     return kPrjHostCheckedOut;
   }
@@ -108,7 +108,7 @@ int CheckMoveSource(extlib::OperationContext& ctx, const extlib::PRJ& record, co
 // The folder did not move (rc, -errno): the journal goes, the user is told.
 int ReportFolderNotMoved(extlib::OperationContext& ctx, uint32_t number, const std::string& old_dir,
                          const std::string& new_dir, int rc) {
-  admin::RemoveMoveJournal(number);
+  admin::RemoveMoveJournal(ctx, number);
   services::ToolMessageBox(ctx, services::kMessageError, "%s -> %s\n%s", old_dir.c_str(), new_dir.c_str(),
                            platform::SystemErrorText(rc));
   errno = -rc;
@@ -125,18 +125,18 @@ int FinishMove(extlib::OperationContext& ctx, int handle, long position, const e
                const std::string& shown, const std::string& old_dir, const std::string& new_dir,
                const extlib::PRJ& moved, bool copied) {
   const uint32_t number = record.number;
-  const int stored = UpdateStoredRecord(new_dir, moved);
+  const int stored = UpdateStoredRecord(ctx, new_dir, moved);
   // The copy gone under the move (nothing of this system removes the copy of
   // a move at work, but a person or a dying share may): the source is the
   // project still, so the record goes back to it, and it stays.
-  if (copied && stored != 0 && platform::PathPresence(platform::NativePath(new_dir)) == 0 &&
+  if (copied && stored != 0 && platform::PathPresence(ctx.Native(new_dir)) == 0 &&
       extlib::seek_prj_set(handle, position) == 0 && extlib::write_PrjInfo(ctx, handle, &record) == 0)
     return PutFolderBack(ctx, number, shown, old_dir, new_dir, copied, false);
-  if (copied && extlib::ldirrmc(old_dir) != 0)
+  if (copied && extlib::ldirrmc(ctx, old_dir) != 0)
     services::ToolMessageBox(ctx, services::kMessageWarning, "%s",
                              extlib::LanguageTextWith(extlib::kProjectCommandTexts, 3, {old_dir}).c_str());
   else
-    admin::RemoveMoveJournal(number);
+    admin::RemoveMoveJournal(ctx, number);
   if (stored == 0) return 0;
   // The administration and the folder agree; only the folder's own copy of
   // the record still names the old host.
@@ -163,11 +163,11 @@ int PutFolderBack(extlib::OperationContext& ctx, uint32_t number, const std::str
                   const std::string& new_dir, bool copied, bool went_out) {
   bool back = true;
   if (copied)
-    (void)extlib::ldirrmc(new_dir);  // the source was never touched and the record names it
+    (void)extlib::ldirrmc(ctx, new_dir);  // the source was never touched and the record names it
   else
-    back = platform::CurrentEnv()->Rename(platform::NativePath(new_dir), platform::NativePath(old_dir)) == 0;
+    back = ctx.Env().Rename(ctx.Native(new_dir), ctx.Native(old_dir)) == 0;
   if (back) {
-    admin::RemoveMoveJournal(number);
+    admin::RemoveMoveJournal(ctx, number);
     if (went_out) {
       ReportProjectError(ctx, kPrjHostCheckedOut);
       return kPrjHostCheckedOut;
@@ -197,7 +197,7 @@ int MoveLocked(extlib::OperationContext& ctx, int handle, long position, const s
   extlib::PRJ moved = record;
   extlib::SetPrjHost(&moved, target);
   // A file (a link) at the destination counts as existing too.
-  if (extlib::build_prj_dir(ctx, moved, &new_dir) != 0 || extlib::lzcheck_path(new_dir) >= 0) {
+  if (extlib::build_prj_dir(ctx, moved, &new_dir) != 0 || extlib::lzcheck_path(ctx, new_dir) >= 0) {
     services::ToolMessageBox(ctx, services::kMessageWarning,
                              "Can't %s project because the destination path\n%s\n already exists on host <%s>\n",
                              "move", new_dir.c_str(), target.c_str());
@@ -206,13 +206,13 @@ int MoveLocked(extlib::OperationContext& ctx, int handle, long position, const s
   // Written before anything moves: a crash between the folder and the record
   // leaves it for the next update, which puts the move right.
   const admin::MoveJournal journal{record.number, record.host, target, old_dir, new_dir};
-  if (admin::WriteMoveJournal(journal) != 0) {
+  if (admin::WriteMoveJournal(ctx, journal) != 0) {
     services::ToolMessageBox(ctx, services::kMessageError, "%s",
                              extlib::LanguageTextWith(extlib::kProjectCommandTexts, 2, {shown}).c_str());
     return kPrjFailed;
   }
   bool copied = false;
-  if (const int rc = MoveFolder(old_dir, new_dir, &copied); rc != 0)
+  if (const int rc = MoveFolder(ctx, old_dir, new_dir, &copied); rc != 0)
     return ReportFolderNotMoved(ctx, record.number, old_dir, new_dir, rc);
   bool written = extlib::seek_prj_set(handle, position) == 0 && extlib::write_PrjInfo(ctx, handle, &moved) == 0;
   if (!written) {
@@ -232,7 +232,7 @@ int MoveLocked(extlib::OperationContext& ctx, int handle, long position, const s
   // so either that read finds this record (and the check-out stops), or this
   // look finds the file and the move goes back.
   bool went_out = false;
-  if (written && extlib::HostGoingOut(target)) {
+  if (written && extlib::HostGoingOut(ctx, target)) {
     went_out = true;
     if (extlib::seek_prj_set(handle, position) != 0 || extlib::write_PrjInfo(ctx, handle, &record) != 0) {
       // The record names the target still: the folder stays with it, and the
@@ -266,7 +266,7 @@ extlib::ProjectCode CheckHostReachable(extlib::OperationContext& ctx, const std:
     services::ToolMessageBox(ctx, services::kMessageWarning, "Can't build path for host <%s>\n", host.c_str());
     return kPrjNotReachable;
   }
-  if (extlib::lzcheck_path(*host_path) != 1) {
+  if (extlib::lzcheck_path(ctx, *host_path) != 1) {
     services::ToolMessageBox(ctx, services::kMessageWarning, "No access to host <%s>\n", host.c_str());
     return kPrjNotReachable;
   }
@@ -283,7 +283,7 @@ extlib::ProjectCode MoveProject(extlib::OperationContext& ctx, const std::string
 
   const int handle = extlib::open_prj_info(ctx, extlib::kSlotNet, extlib::kOpenExisting);
   if (handle < 0) {
-    rc = extlib::AdministrationOpenFailure(extlib::kSlotNet);
+    rc = extlib::AdministrationOpenFailure(ctx, extlib::kSlotNet);
     ReportProjectError(ctx, rc);
     return extlib::AsProjectCode(rc);
   }

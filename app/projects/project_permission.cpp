@@ -26,8 +26,8 @@ std::string CheckedOutTo(extlib::OperationContext& ctx, const extlib::PRJ& recor
   if (extlib::make_prj_dir(ctx, record, &dir) != 0) return "";
   std::string entry = dir.substr(dir.find_last_of('\\') + 1);
   entry = entry.substr(0, entry.find_last_of('.')) + ".out";
-  if (extlib::lffnamC(extlib::kSlotNet, entry, &path) != 0) return "";
-  if (platform::ReadWholeFile(platform::NativePath(path), &text, 64 * 1024) != 0) return "";
+  if (extlib::lffnamC(ctx, extlib::kSlotNet, entry, &path) != 0) return "";
+  if (platform::ReadWholeFile(ctx.Native(path), &text, 64 * 1024) != 0) return "";
   const size_t tag = text.find("[Host]");
   if (tag == std::string::npos) return "";
   const size_t from = text.find('\n', tag);

@@ -68,7 +68,7 @@ void FolderLines(extlib::OperationContext& ctx, const extlib::PRJ& record, std::
       *out += Format("PrjLink\t : %s\n", link);
     extlib::lfslash_cat(&dir);
     double kbytes = 0;
-    if (extlib::lfinipC(kSlotWork, dir) == 0 && extlib::ldirleC(kSlotWork, 1, &kbytes) == 0) {
+    if (extlib::lfinipC(ctx, kSlotWork, dir) == 0 && extlib::ldirleC(ctx, kSlotWork, 1, &kbytes) == 0) {
       char text[64];
       std::snprintf(text, sizeof text, "%12.3lf MByte", kbytes / 1024.0);
       size = text;
@@ -122,12 +122,12 @@ extlib::ProjectCode WriteOutputFile(extlib::OperationContext& ctx, const std::st
   if (file.empty()) return extlib::kPrjFailed;
   std::string path;
   if (platform::IsUncPath(file) || platform::IsDrivePath(file)) {
-    path = platform::NativePath(file);
+    path = ctx.Native(file);
   } else {
     path = platform::Cp1252ToUtf8(file);  // as typed on the command line
     if (path[0] != '/' && !StartFolder().empty()) path = StartFolder() + "/" + path;
   }
-  platform::Env* env = platform::CurrentEnv();
+  platform::Env* env = &ctx.Env();
   // A script reads the answer from the file: a failure is named, not only counted.
   auto failed = [&ctx, &file](int error) {
     services::ToolMessageBox(ctx, services::kMessageError, "Can't write the output file %s: %s\n", file.c_str(),

@@ -10,9 +10,9 @@ namespace {
 constexpr char kCheckedOutCopyMarker[] = "project.dat.chkout";
 }  // namespace
 
-bool HostGoingOut(const std::string& host) {
-  if (host.empty() || lftypeC(kSlotNet, host + ".out", 0) != 0) return false;
-  return lftypeC(kSlotNet, kCheckedOutCopyMarker, 0) != 0;
+bool HostGoingOut(OperationContext& ctx, const std::string& host) {
+  if (host.empty() || lftypeC(ctx, kSlotNet, host + ".out", 0) != 0) return false;
+  return lftypeC(ctx, kSlotNet, kCheckedOutCopyMarker, 0) != 0;
 }
 
 }  // namespace dovrane::extlib

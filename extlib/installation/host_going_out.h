@@ -8,10 +8,14 @@
 #include <string>
 
 namespace dovrane::extlib {
+class OperationContext;
+}
+
+namespace dovrane::extlib {
 
 // True when slot 23's \Net holds host's check-out information file and is
 // the network's own: a checked-out copy (it keeps project.dat.chkout) carries
 // the file too, and there the host is the laptop's own to work on.
-[[nodiscard]] bool HostGoingOut(const std::string& host);
+[[nodiscard]] bool HostGoingOut(OperationContext& ctx, const std::string& host);
 
 }  // namespace dovrane::extlib

@@ -123,12 +123,12 @@ int ReadHostList(OperationContext& ctx, std::vector<HostEntry>* hosts) {
   return rc;
 }
 
-int WriteHostList(const std::vector<HostEntry>& hosts) {
+int WriteHostList(OperationContext& ctx, const std::vector<HostEntry>& hosts) {
   std::string path;
-  if (lffnamC_new(kSlotNet, kHostListFile, &path)) return kPrjFailed;
+  if (lffnamC_new(ctx, kSlotNet, kHostListFile, &path)) return kPrjFailed;
   // Every writer of the list holds its lock (a missing list has no writer to
   // race with: it is made as it is).
-  const std::string native = platform::NativePath(path);
+  const std::string native = ctx.Native(path);
   HostListLock lock;
   std::string old_text;
   int rc = lock.Acquire(native, RecordLockTimeoutMs(), &old_text);
@@ -204,15 +204,14 @@ thread_local UnreachablePath t_unreachable;
 
 UnreachablePath LastUnreachablePath() { return t_unreachable; }
 
-int lzcheck_path(const std::string& path) {
+int lzcheck_path(OperationContext& ctx, const std::string& path) {
   t_unreachable = UnreachablePath();
   if (path.empty()) return kPathUnreachable;
   platform::FileInfo info;
-  const int rc = platform::CurrentEnv()->Stat(platform::NativePath(path), &info);
+  const int rc = ctx.Env().Stat(ctx.Native(path), &info);
   if (rc == 0) return info.type == platform::EntryType::kDirectory ? kPathFolder : kPathFile;
   std::string parent = ParentPath(path);
-  const int parent_rc =
-      parent.empty() || parent.size() <= 2 ? rc : platform::CurrentEnv()->Stat(platform::NativePath(parent), &info);
+  const int parent_rc = parent.empty() || parent.size() <= 2 ? rc : ctx.Env().Stat(ctx.Native(parent), &info);
   if (parent_rc == 0) return kPathMissing;
   // The path itself when it failed for another reason than being missing
   // (a share that does not answer), else the parent's failure.
@@ -220,8 +219,8 @@ int lzcheck_path(const std::string& path) {
   return kPathUnreachable;
 }
 
-int CheckForRemoteNFSPath(const std::string& path) {
-  std::string native = platform::NativePath(path);
+int CheckForRemoteNFSPath(OperationContext& ctx, const std::string& path) {
+  std::string native = ctx.Native(path);
   std::string mounts;
   if (platform::ReadWholeFile("/proc/self/mounts", &mounts, 16 * platform::kSmallFileLimit) != 0) return 0;
   std::istringstream in(mounts);
@@ -243,9 +242,9 @@ int CheckForRemoteNFSPath(const std::string& path) {
 
 std::string lzrnamC() { return platform::ComputerName(); }
 
-int IsHostCheckedOut(const std::string& host) {
+int IsHostCheckedOut(OperationContext& ctx, const std::string& host) {
   if (!IsValidHostName(host)) return 0;
-  return lftypeC(23, host + ".out", 0) == 0 ? 1 : 0;
+  return lftypeC(ctx, 23, host + ".out", 0) == 0 ? 1 : 0;
 }
 
 int DisplayCheckoutInfo(OperationContext& ctx, const std::string& name) {
@@ -253,9 +252,9 @@ int DisplayCheckoutInfo(OperationContext& ctx, const std::string& name) {
   size_t dot = base.rfind('.');
   if (dot != std::string::npos && platform::EqualsIgnoreCaseCp1252(base.substr(dot), ".prj")) base.resize(dot);
   std::string path;
-  if (base.empty() || lffnamC(23, base + ".out", &path) != 0) return kPrjFailed;
+  if (base.empty() || lffnamC(ctx, 23, base + ".out", &path) != 0) return kPrjFailed;
   std::string text;
-  if (platform::ReadWholeFile(platform::NativePath(path), &text) != 0) return kPrjFailed;
+  if (platform::ReadWholeFile(ctx.Native(path), &text) != 0) return kPrjFailed;
   LibraryMessage(ctx, 2, text);
   return 0;
 }

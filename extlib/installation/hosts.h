@@ -32,7 +32,7 @@ std::string FormatHostList(const std::vector<HostEntry>& hosts);
 // Replaces the list whole under its lock (extlib/host_list_lock.h). A
 // change of the list belongs under the lock from its read on: this is for
 // a list made anew, not for one read earlier and changed.
-[[nodiscard]] int WriteHostList(const std::vector<HostEntry>& hosts);
+[[nodiscard]] int WriteHostList(extlib::OperationContext& ctx, const std::vector<HostEntry>& hosts);
 
 // Non-zero for a network installation: the \Net folder holds data.cfg.
 [[nodiscard]] int lfnetg(OperationContext& ctx);
@@ -61,7 +61,7 @@ enum PathCheck : int {
   kPathMissing = -2,      // missing below a reachable parent
 };
 // A PathCheck.
-[[nodiscard]] int lzcheck_path(const std::string& path);
+[[nodiscard]] int lzcheck_path(OperationContext& ctx, const std::string& path);
 // Why the calling thread's last lzcheck_path answered kPathUnreachable: the
 // path (Windows form) whose look-up failed first and its error (negative
 // errno); error 0 when it answered otherwise. For the message of "not
@@ -72,11 +72,11 @@ struct UnreachablePath {
 };
 UnreachablePath LastUnreachablePath();
 // Non-zero when the path lies on an NFS file system mounted from elsewhere.
-[[nodiscard]] int CheckForRemoteNFSPath(const std::string& path);
+[[nodiscard]] int CheckForRemoteNFSPath(OperationContext& ctx, const std::string& path);
 // This computer's name as the installation knows it.
 std::string lzrnamC();
 // 1 while the host's check-out information file "<host>.out" lies in \Net.
-[[nodiscard]] int IsHostCheckedOut(const std::string& host);
+[[nodiscard]] int IsHostCheckedOut(OperationContext& ctx, const std::string& host);
 // Shows the check-out information of a host, or of a project folder
 // (n0000012.prj -> n0000012.out), as an information box. 0 shown, -1 none.
 int DisplayCheckoutInfo(OperationContext& ctx, const std::string& name);

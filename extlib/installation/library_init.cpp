@@ -24,34 +24,32 @@ std::string WithBackslash(std::string path) {
 }
 }  // namespace
 
-int lfinipC(int slot, const std::string& path) { return ProcessInstallation().SetSlot(slot, path); }
+int lfinipC(OperationContext& ctx, int slot, const std::string& path) { return ctx.installation().SetSlot(slot, path); }
 
-std::string lfinigC(int slot) { return ProcessInstallation().Slot(slot); }
+std::string lfinigC(OperationContext& ctx, int slot) { return ctx.installation().Slot(slot); }
 
-int lzinit(int* mode, int, int, int, int, int) {
+int lzinit(OperationContext& ctx, int* mode, int, int, int, int, int) {
   (void)mode;
-  ApplyPlatformSettings(ProcessInstallation().Paths());
+  ApplyPlatformSettings(ctx.installation().Paths());
   std::string net;
   if (!GetSetupPath("Net", &net) || net.empty()) return 1;
   std::string net_dir = WithBackslash(net) + "Net\\";
   platform::FileInfo info;
-  if (platform::CurrentEnv()->Stat(platform::NativePath(net_dir), &info) != 0 ||
-      info.type != platform::EntryType::kDirectory)
-    return 2;
+  if (ctx.Env().Stat(ctx.Native(net_dir), &info) != 0 || info.type != platform::EntryType::kDirectory) return 2;
   close_prj_info_handle(kSlotNet);
-  UnCachPrjList();
-  lfinipC(kSlotNet, net_dir);
+  UnCachPrjList(ctx);
+  lfinipC(ctx, kSlotNet, net_dir);
   std::string data;
-  if (GetSetupPath("Data", &data) && !data.empty()) lfinipC(kSlotLocalProjects, WithBackslash(data) + "prj\\");
-  ProcessInstallation().initialised = true;
+  if (GetSetupPath("Data", &data) && !data.empty()) lfinipC(ctx, kSlotLocalProjects, WithBackslash(data) + "prj\\");
+  ctx.installation().initialised = true;
   return 0;
 }
 
-void lzende() {
+void lzende(OperationContext& ctx) {
   // Every administration handle closes, which releases any lock still held.
   for (int slot = 0; slot < kSlotCount; ++slot) close_prj_info_handle(slot);
-  UnCachPrjList();
-  ProcessInstallation().initialised = false;
+  UnCachPrjList(ctx);
+  ctx.installation().initialised = false;
 }
 
 bool LibraryInitialised() { return ProcessInstallation().initialised; }
@@ -62,7 +60,7 @@ void lgstop_C_(OperationContext& ctx, const char* where) {
   std::string text = LanguageTextWith(kRepairTexts, 38, {where, net, SettingsFilePath("HKLM")});
   // The usual cause on Linux: the share is not mounted where it is looked for.
   platform::ShareNowhere nowhere;
-  if (platform::FindShareNowhere(net, &nowhere)) {
+  if (platform::FindShareNowhere(ctx.installation().Paths(), net, &nowhere)) {
     text += LanguageTextWith(kCheckoutTexts, 11, {nowhere.share, nowhere.root}) + "\n";
     for (const std::string& command : nowhere.commands) text += "  " + command + "\n";
     text += LanguageText(kCheckoutTexts, 12);
@@ -70,15 +68,16 @@ void lgstop_C_(OperationContext& ctx, const char* where) {
   LibraryMessage(ctx, 1, text);
 }
 
-int VekArbeitsVerzeichnis() {
-  ApplyPlatformSettings(ProcessInstallation().Paths());  // a work folder on a mapped drive needs the drive mapping (before lzinit)
+int VekArbeitsVerzeichnis(OperationContext& ctx) {
+  ApplyPlatformSettings(
+      ctx.installation().Paths());  // a work folder on a mapped drive needs the drive mapping (before lzinit)
   std::string work;
   if (!GetSettingString("HKCU", "Settings\\WorkPath", &work) || work.empty())
     if (!GetSettingString("HKLM", "InstallRoot\\WorkPath", &work) || work.empty()) return 0;
-  std::string native = platform::NativePath(work);
+  std::string native = ctx.Native(work);
   int rc = platform::MakeDirectories(native);
   if (rc) return rc;
-  return platform::CurrentEnv()->ChDir(native);
+  return ctx.Env().ChDir(native);
 }
 
 }  // namespace dovrane::extlib

@@ -19,14 +19,14 @@ inline constexpr int kSlotCount = 64;
 
 // Sets slot to path (which must end in a backslash; one is added otherwise).
 // 0 or -1 for a bad slot.
-int lfinipC(int slot, const std::string& path);
+int lfinipC(OperationContext& ctx, int slot, const std::string& path);
 // The slot's path, "" when unset.
-std::string lfinigC(int slot);
+std::string lfinigC(OperationContext& ctx, int slot);
 
 // Reads the installation paths from the settings and fills the slots. Returns
 // 0 when they can be used, non-zero otherwise (mode is the caller's, 2).
-[[nodiscard]] int lzinit(int* mode, int, int, int, int, int);
-void lzende();
+[[nodiscard]] int lzinit(extlib::OperationContext& ctx, int* mode, int, int, int, int, int);
+void lzende(extlib::OperationContext& ctx);
 bool LibraryInitialised();
 // Reports that the installation paths cannot be used. The caller ends the
 // program: library code never exits.
@@ -35,6 +35,6 @@ void lgstop_C_(OperationContext& ctx, const char* where);
 // Makes the CAD system's working folder the current folder: HKCU
 // Settings\WorkPath, else HKLM InstallRoot\WorkPath (created when missing);
 // without either the current folder stays. Returns 0 or -errno.
-int VekArbeitsVerzeichnis();
+int VekArbeitsVerzeichnis(extlib::OperationContext& ctx);
 
 }  // namespace dovrane::extlib

@@ -6,9 +6,10 @@
 #include <random>
 #include <vector>
 
-#include "extlib/projects/checksum.h"
 #include "extlib/installation/installation.h"
 #include "extlib/installation/library_init.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/projects/checksum.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
@@ -19,10 +20,10 @@ namespace {
 constexpr char kMagic[] = "DOVRANE-NETID 1";
 
 // Native path of a file in the \Net\ folder, "" when slot 23 is unset.
-std::string NetFile(const char* name) {
-  std::string net = lfinigC(kSlotNet);
+std::string NetFile(OperationContext& ctx, const char* name) {
+  std::string net = lfinigC(ctx, kSlotNet);
   if (net.empty()) return "";
-  return platform::NativePath(net + name);
+  return ctx.Native(net + name);
 }
 
 // Splits text into lines, accepting CRLF as written by Windows peers.
@@ -72,9 +73,9 @@ int ParseNetIdFile(const std::string& text, uint32_t* id) {
   return 0;
 }
 
-int NetID_Load(uint32_t* id) {
+int NetID_Load(OperationContext& ctx, uint32_t* id) {
   *id = 0;
-  std::string path = NetFile(kNetIdFileName);
+  std::string path = NetFile(ctx, kNetIdFileName);
   if (path.empty()) return -ENOENT;
   std::string text;
   int rc = platform::ReadWholeFile(path, &text);
@@ -99,17 +100,17 @@ struct NetIdCache {
 
 }  // namespace
 
-uint32_t get_PRJVekNetID() {
-  const std::string native = NetFile(kNetIdFileName);
+uint32_t get_PRJVekNetID(OperationContext& ctx) {
+  const std::string native = NetFile(ctx, kNetIdFileName);
   platform::FileInfo info;
-  if (native.empty() || platform::CurrentEnv()->Stat(native, &info) != 0) return 0;
+  if (native.empty() || ctx.Env().Stat(native, &info) != 0) return 0;
   NetIdCache& cache = ProcessInstallation().Part<NetIdCache>();
   {
     std::lock_guard<std::mutex> guard(cache.mutex);
     if (cache.valid && cache.native == native && platform::SameFileState(cache.info, info)) return cache.id;
   }
   uint32_t id = 0;
-  if (NetID_Load(&id) != 0) return 0;
+  if (NetID_Load(ctx, &id) != 0) return 0;
   // Kept under the look taken before the read: a file replaced in between
   // looks different at the next call, which then reads it again.
   std::lock_guard<std::mutex> guard(cache.mutex);
@@ -126,15 +127,15 @@ uint32_t NetID_Make() {
   return pick(device);
 }
 
-int NetID_Save(uint32_t id) {
+int NetID_Save(OperationContext& ctx, uint32_t id) {
   if (id == 0) return -EINVAL;
-  std::string path = NetFile(kNetIdFileName);
+  std::string path = NetFile(ctx, kNetIdFileName);
   if (path.empty()) return -EINVAL;
   uint32_t old = 0;
   std::string old_text;
-  if (NetID_Load(&old) == -EBADMSG && platform::ReadWholeFile(path, &old_text) == 0) {
+  if (NetID_Load(ctx, &old) == -EBADMSG && platform::ReadWholeFile(path, &old_text) == 0) {
     // Keep the damaged file for inspection before it is replaced.
-    int rc = platform::WriteFileAtomic(NetFile(kNetIdDamagedFileName), old_text);
+    int rc = platform::WriteFileAtomic(NetFile(ctx, kNetIdDamagedFileName), old_text);
     if (rc) return rc;
   }
   return platform::WriteFileAtomic(path, FormatNetIdFile(id));

@@ -12,6 +12,7 @@ Installation& OperationContext::installation() const {
 }
 
 std::string OperationContext::Native(const std::string& path) const { return installation().Paths().ToNative(path); }
+std::string OperationContext::Windows(const std::string& path) const { return installation().Paths().ToWindows(path); }
 
 platform::Env& OperationContext::Env() const { return installation().Env(); }
 

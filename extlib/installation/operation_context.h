@@ -36,6 +36,8 @@ class OperationContext {
   Installation& installation() const;
   // A Windows path of the installation as this computer reaches it (its path map).
   std::string Native(const std::string& path) const;
+  // A path of this computer as the installation's Windows path (its path map).
+  std::string Windows(const std::string& path) const;
   // The Env the installation's operations use.
   platform::Env& Env() const;
 

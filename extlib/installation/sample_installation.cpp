@@ -210,9 +210,8 @@ std::string AbsoluteFolder(const std::string& dir) {
   return cwd + "/" + dir;
 }
 
-int MakeSampleInstallation(const std::string& dir_in, const SampleOptions& o, std::string* error) {
-  // The attribute database is made through the process default installation.
-  OperationContext& ctx = DefaultContext();
+int MakeSampleInstallation(OperationContext& ctx, const std::string& dir_in, const SampleOptions& o,
+                           std::string* error) {
   if (o.hosts < 1 || o.hosts > 999 || o.projects < 0 || o.projects > static_cast<int>(kMaxProjectNumber) ||
       o.admin_version < 1 || o.admin_version > 3 || o.containers < 1 || o.containers > kMaxUserContainers ||
       (o.admin_version < 3 && o.containers > 4)) {
@@ -224,7 +223,7 @@ int MakeSampleInstallation(const std::string& dir_in, const SampleOptions& o, st
   p.unc = p.root + "/unc";
   p.local = p.root + "/local";
   platform::FileInfo info;
-  if (CurrentEnv()->Stat(p.unc, &info) == 0) {
+  if (ctx.Env().Stat(p.unc, &info) == 0) {
     *error = p.root + " already holds an installation";
     return kPrjFailed;
   }
@@ -262,7 +261,7 @@ int MakeSampleInstallation(const std::string& dir_in, const SampleOptions& o, st
   // The attribute database, through the library on the new \Net folder
   // (the process default installation's, as the library's names act on it).
   ProcessInstallation().Paths().SetUncRoot(p.unc);
-  lfinipC(kSlotNet, "\\\\SRV1\\cad\\Net\\");
+  lfinipC(ctx, kSlotNet, "\\\\SRV1\\cad\\Net\\");
   if (InitTree(ctx) != 0) return fail(-EIO, "attribute database");
   RX_ProjectAttributes attrs(ctx, kSlotNet);
   const int with_attributes = std::min(o.projects, o.attribute_projects);

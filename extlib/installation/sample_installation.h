@@ -10,6 +10,10 @@
 #include <vector>
 
 namespace dovrane::extlib {
+class OperationContext;
+}
+
+namespace dovrane::extlib {
 
 struct SampleOptions {
   int hosts = 3;           // SRV1..SRVn, \Net on SRV1
@@ -24,7 +28,8 @@ struct SampleOptions {
 };
 
 // 0, or -1 with a reason in *error. dir must not hold an installation yet.
-[[nodiscard]] int MakeSampleInstallation(const std::string& dir, const SampleOptions& options, std::string* error);
+[[nodiscard]] int MakeSampleInstallation(OperationContext& ctx, const std::string& dir, const SampleOptions& options,
+                                         std::string* error);
 // The shell lines that point dovrane at the installation below dir.
 std::string SampleEnvironment(const std::string& dir);
 // The project names (trimmed, Windows-1252) of the installation's project.dat,

@@ -4,9 +4,10 @@
 
 #include <cerrno>
 
-#include "extlib/projects/dir_tree.h"
 #include "extlib/installation/installation.h"
 #include "extlib/installation/library_init.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/projects/dir_tree.h"
 #include "extlib/projects/project_code.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
@@ -15,7 +16,6 @@
 namespace dovrane::extlib {
 
 using platform::CurrentEnv;
-using platform::NativePath;
 
 namespace {
 
@@ -32,14 +32,14 @@ bool SafeName(const std::string& name) {
   return true;
 }
 
-int StatWindows(const std::string& path, platform::FileInfo* info) {
-  return CurrentEnv()->Stat(NativePath(path), info);
+int StatWindows(OperationContext& ctx, const std::string& path, platform::FileInfo* info) {
+  return ctx.Env().Stat(ctx.Native(path), info);
 }
 
 }  // namespace
 
-int lffnamC_new(int slot, const std::string& name, std::string* path) {
-  return SlotFileName(ProcessInstallation(), slot, name, path);
+int lffnamC_new(OperationContext& ctx, int slot, const std::string& name, std::string* path) {
+  return SlotFileName(ctx.installation(), slot, name, path);
 }
 
 int SlotFileName(const Installation& installation, int slot, const std::string& name, std::string* path) {
@@ -49,26 +49,26 @@ int SlotFileName(const Installation& installation, int slot, const std::string& 
   return 0;
 }
 
-int lffnamC(int slot, const std::string& name, std::string* path) {
-  int rc = lffnamC_new(slot, name, path);
+int lffnamC(OperationContext& ctx, int slot, const std::string& name, std::string* path) {
+  int rc = lffnamC_new(ctx, slot, name, path);
   if (rc) return rc;
   platform::FileInfo info;
-  return StatWindows(*path, &info) == 0 ? 0 : kPrjAdminMissing;
+  return StatWindows(ctx, *path, &info) == 0 ? 0 : kPrjAdminMissing;
 }
 
-int lftypeC(int slot, const std::string& name, int) {
+int lftypeC(OperationContext& ctx, int slot, const std::string& name, int) {
   std::string path;
-  if (lffnamC_new(slot, name, &path)) return kPrjFailed;
+  if (lffnamC_new(ctx, slot, name, &path)) return kPrjFailed;
   platform::FileInfo info;
-  int rc = StatWindows(path, &info);
+  int rc = StatWindows(ctx, path, &info);
   if (rc == -ENOENT || rc == -ENOTDIR) return kPrjAdminMissing;
   if (rc) return kPrjFailed;
   return info.type == platform::EntryType::kDirectory ? 1 : 0;
 }
 
-FILE* lfilopC(int slot, const std::string& name, const char* mode) {
+FILE* lfilopC(OperationContext& ctx, int slot, const std::string& name, const char* mode) {
   std::string path;
-  if (lffnamC_new(slot, name, &path) || !mode) return nullptr;
+  if (lffnamC_new(ctx, slot, name, &path) || !mode) return nullptr;
   int flags = O_RDONLY;
   std::string m = mode;
   bool plus = m.find('+') != std::string::npos;
@@ -76,47 +76,47 @@ FILE* lfilopC(int slot, const std::string& name, const char* mode) {
   if (m[0] == 'w') flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC;
   if (m[0] == 'a') flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND;
   // A FIFO or device where a file belongs would block or never end.
-  int fd = platform::OpenRegularFile(NativePath(path), flags);
+  int fd = platform::OpenRegularFile(ctx.Native(path), flags);
   if (fd < 0) return nullptr;
   FILE* f = ::fdopen(fd, mode);
-  if (!f) platform::CloseNothingPending(CurrentEnv(), fd);
+  if (!f) platform::CloseNothingPending(&ctx.Env(), fd);
   return f;
 }
 
 int lfilclC(FILE* file) { return file && std::fclose(file) == 0 ? 0 : kPrjFailed; }
 
-int lfilmvC(int slot1, const std::string& name1, int slot2, const std::string& name2, int mode) {
+int lfilmvC(OperationContext& ctx, int slot1, const std::string& name1, int slot2, const std::string& name2, int mode) {
   std::string from, to;
-  if (lffnamC_new(slot1, name1, &from) || lffnamC_new(slot2, name2, &to)) return -EINVAL;
-  std::string nfrom = NativePath(from), nto = NativePath(to);
+  if (lffnamC_new(ctx, slot1, name1, &from) || lffnamC_new(ctx, slot2, name2, &to)) return -EINVAL;
+  std::string nfrom = ctx.Native(from), nto = ctx.Native(to);
   platform::FileInfo info;
-  if (mode == 0 && CurrentEnv()->Stat(nto, &info) == 0) return -EEXIST;
-  int rc = CurrentEnv()->Rename(nfrom, nto);
+  if (mode == 0 && ctx.Env().Stat(nto, &info) == 0) return -EEXIST;
+  int rc = ctx.Env().Rename(nfrom, nto);
   if (rc == 0) platform::SyncDirectory(platform::DirName(nto));
   return rc;
 }
 
-int ldirexC(int slot, int) {
-  std::string dir = lfinigC(slot);
+int ldirexC(OperationContext& ctx, int slot, int) {
+  std::string dir = lfinigC(ctx, slot);
   if (dir.empty()) return kPrjFailed;
   std::vector<platform::DirEntry> entries;
-  return CurrentEnv()->ListDir(NativePath(dir), &entries) == 0 ? 0 : kPrjAdminMissing;
+  return ctx.Env().ListDir(ctx.Native(dir), &entries) == 0 ? 0 : kPrjAdminMissing;
 }
 
-int ldirleC(int slot, int mode, double* kbytes) {
-  std::string dir = lfinigC(slot);
+int ldirleC(OperationContext& ctx, int slot, int mode, double* kbytes) {
+  std::string dir = lfinigC(ctx, slot);
   if (dir.empty()) return kPrjFailed;
-  std::string native = NativePath(dir);
+  std::string native = ctx.Native(dir);
   uint64_t bytes = 0;
   int rc = 0;
   if (mode == 1) {
     rc = TreeSize(native, &bytes);
   } else {
     std::vector<platform::DirEntry> entries;
-    rc = CurrentEnv()->ListDir(native, &entries);
+    rc = ctx.Env().ListDir(native, &entries);
     for (const auto& e : entries) {
       platform::FileInfo info;
-      if (rc == 0 && CurrentEnv()->Stat(native + "/" + e.name, &info, false) == 0 &&
+      if (rc == 0 && ctx.Env().Stat(native + "/" + e.name, &info, false) == 0 &&
           info.type == platform::EntryType::kFile)
         bytes += info.size;
     }
@@ -126,12 +126,12 @@ int ldirleC(int slot, int mode, double* kbytes) {
   return 0;
 }
 
-int ldirreC(const std::string& from, const std::string& to) {
-  std::string nfrom = NativePath(from), nto = NativePath(to);
+int ldirreC(OperationContext& ctx, const std::string& from, const std::string& to) {
+  std::string nfrom = ctx.Native(from), nto = ctx.Native(to);
   platform::FileInfo info;
-  if (CurrentEnv()->Stat(nfrom, &info) != 0 || info.type != platform::EntryType::kDirectory) return -ENOENT;
-  if (CurrentEnv()->Stat(nto, &info) == 0) return -EEXIST;
-  int rc = CurrentEnv()->Rename(nfrom, nto);
+  if (ctx.Env().Stat(nfrom, &info) != 0 || info.type != platform::EntryType::kDirectory) return -ENOENT;
+  if (ctx.Env().Stat(nto, &info) == 0) return -EEXIST;
+  int rc = ctx.Env().Rename(nfrom, nto);
   if (rc != -EXDEV) return rc;
   // Another host (file system): copy, check the copy, and only then remove.
   if ((rc = CopyTree(nfrom, nto)) != 0) return rc;
@@ -142,11 +142,11 @@ int ldirreC(const std::string& from, const std::string& to) {
   return RemoveTree(nfrom);
 }
 
-int ldirrmc(const std::string& path) {
+int ldirrmc(OperationContext& ctx, const std::string& path) {
   std::string p = path;
   lfslash_cut(&p);
   if (p.empty()) return -EINVAL;
-  return RemoveTree(NativePath(p));
+  return RemoveTree(ctx.Native(p));
 }
 
 void lfslash_cat(std::string* path) {

@@ -115,10 +115,10 @@ int ReadUserTable(const Installation& installation, UserTable* table) {
   return rc;
 }
 
-int WriteUserTable(const UserTable& table) {
+int WriteUserTable(OperationContext& ctx, const UserTable& table) {
   std::string path;
-  if (lffnamC_new(23, kUserTableFile, &path)) return kPrjFailed;
-  return ProjectCodeFromErrno(platform::WriteFileAtomic(platform::NativePath(path), FormatUserTable(table)));
+  if (lffnamC_new(ctx, 23, kUserTableFile, &path)) return kPrjFailed;
+  return ProjectCodeFromErrno(platform::WriteFileAtomic(ctx.Native(path), FormatUserTable(table)));
 }
 
 int ReadUserContainerCount(int* containers) {
@@ -133,13 +133,13 @@ int lzuGetCountOfUserContainers() {
   return ReadUserTable(&table) == 0 ? table.containers : 1;
 }
 
-int lzuSetCountOfUserContainers(int containers) {
+int lzuSetCountOfUserContainers(OperationContext& ctx, int containers) {
   if (containers < 1 || containers > kMaxUserContainers) return kPrjFailed;
   UserTable table;
   int rc = ReadUserTable(&table);
   if (rc) return rc;
   table.containers = containers;
-  return WriteUserTable(table);
+  return WriteUserTable(ctx, table);
 }
 
 int lzugnaC(uint32_t index, std::string* name) {

@@ -37,7 +37,7 @@ std::string FormatUserTable(const UserTable& table);
 // The same for the installation's slot 23 (ReadUserTable acts on the process default).
 [[nodiscard]] int ReadUserTable(const Installation& installation, UserTable* table);
 // Rewrites slot 23's table crash-safe. 0 or kPrjFailed.
-[[nodiscard]] int WriteUserTable(const UserTable& table);
+[[nodiscard]] int WriteUserTable(extlib::OperationContext& ctx, const UserTable& table);
 
 // Containers of the installation: 0, or kPrjFailed when the table exists but
 // cannot be read (*containers is then 1). Writers of whole files use this one.
@@ -46,7 +46,7 @@ std::string FormatUserTable(const UserTable& table);
 [[nodiscard]] int lzuGetCountOfUserContainers();
 // 0, or kPrjFailed for a count outside 1..31 or a table that cannot be read
 // or written.
-[[nodiscard]] int lzuSetCountOfUserContainers(int containers);
+[[nodiscard]] int lzuSetCountOfUserContainers(OperationContext& ctx, int containers);
 // The name of user `index`; 0, or -1 (name "") when there is none.
 [[nodiscard]] int lzugnaC(uint32_t index, std::string* name);
 

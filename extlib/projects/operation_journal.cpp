@@ -47,7 +47,7 @@ bool ParseEntry(const std::string& entry, uint32_t* number) {
   return IsValidProjectName(stem) && stem.back() != '.';
 }
 
-std::string NetDir() { return platform::NativePath(lfinigC(kSlotNet)); }
+std::string NetDir(OperationContext& ctx) { return ctx.Native(lfinigC(ctx, kSlotNet)); }
 
 // A journal is a small regular file; anything else in its place is not read.
 int ReadJournalFile(const std::string& native, std::string* text) {
@@ -81,7 +81,7 @@ bool MayGoIntoPlace(const std::string& native, bool link_file_too) {
 // administration cannot tell.
 int FindOwner(OperationContext& ctx, const std::string& entry_path, const std::string& entry, uint32_t number,
               PRJ* record) {
-  UnCachPrjList();  // decide on the file as it is now
+  UnCachPrjList(ctx);  // decide on the file as it is now
   int rc = number != 0 ? get_PrjInfo_by_number(ctx, number, record)
                        : get_project_info(ctx, PadName(entry.substr(0, entry.size() - 4)), record);
   if (rc != 0) return rc;
@@ -92,14 +92,14 @@ int FindOwner(OperationContext& ctx, const std::string& entry_path, const std::s
 // REQUIRES: the null record is locked, so no create runs.
 JournalOutcome PutCreateRight(OperationContext& ctx, const std::string& entry_path, const std::string& entry,
                               uint32_t number) {
-  const std::string native = platform::NativePath(entry_path), work = CreateWorkName(native);
+  const std::string native = ctx.Native(entry_path), work = CreateWorkName(native);
   PRJ record;
   int rc = FindOwner(ctx, entry_path, entry, number, &record);
   if (rc == 0) {  // the record was written: the folder goes into place
     if (Exists(native) || Absent(work)) return JournalOutcome::kNothing;
     if (!Exists(work)) return JournalOutcome::kLeft;
     if (!MayGoIntoPlace(work, false)) return JournalOutcome::kLeft;
-    return CurrentEnv()->Rename(work, native) == 0 ? JournalOutcome::kCompleted : JournalOutcome::kLeft;
+    return ctx.Env().Rename(work, native) == 0 ? JournalOutcome::kCompleted : JournalOutcome::kLeft;
   }
   if (rc != kPrjNotFound) return JournalOutcome::kLeft;
   if (Absent(work)) return JournalOutcome::kNothing;
@@ -108,7 +108,7 @@ JournalOutcome PutCreateRight(OperationContext& ctx, const std::string& entry_pa
 
 JournalOutcome PutEraseRight(OperationContext& ctx, const std::string& entry_path, const std::string& entry,
                              uint32_t number) {
-  const std::string native = platform::NativePath(entry_path), work = EraseWorkName(native);
+  const std::string native = ctx.Native(entry_path), work = EraseWorkName(native);
   PRJ record;
   int rc = FindOwner(ctx, entry_path, entry, number, &record);
   if (rc == 0) {
@@ -121,8 +121,8 @@ JournalOutcome PutEraseRight(OperationContext& ctx, const std::string& entry_pat
     if (here < 0 || away < 0)  // the host does not answer: the journal waits for it
       outcome = JournalOutcome::kLeft;
     else if (rc == 0 && here == 0 && away == 1)  // the record stayed: the folder comes back
-      outcome = MayGoIntoPlace(work, true) && CurrentEnv()->Rename(work, native) == 0 ? JournalOutcome::kTakenBack
-                                                                                      : JournalOutcome::kLeft;
+      outcome = MayGoIntoPlace(work, true) && ctx.Env().Rename(work, native) == 0 ? JournalOutcome::kTakenBack
+                                                                                  : JournalOutcome::kLeft;
     else if (rc != 0 && rc != kPrjNotFound)
       outcome = JournalOutcome::kLeft;
     if (lock.Release() != 0) outcome = JournalOutcome::kLeft;
@@ -158,14 +158,14 @@ bool JournalTemporaryOf(const std::string& name, OperationJournal* journal) {
 bool RemoveEraseTemporary(OperationContext& ctx, const std::string& native, const std::string& entry) {
   uint32_t number = 0;
   ParseEntry(entry, &number);
-  UnCachPrjList();
+  UnCachPrjList(ctx);
   PRJ record;
   const int found = number != 0 ? get_PrjInfo_by_number(ctx, number, &record)
                                 : get_project_info(ctx, PadName(entry.substr(0, entry.size() - 4)), &record);
-  if (found == kPrjNotFound) return CurrentEnv()->Unlink(native) == 0;  // no record, no erase of it
+  if (found == kPrjNotFound) return ctx.Env().Unlink(native) == 0;  // no record, no erase of it
   RecordLock lock;
   if (found != 0 || LockRecordByName(ctx, kSlotNet, record.name, &lock) != 0) return false;
-  const bool removed = CurrentEnv()->Unlink(native) == 0;
+  const bool removed = ctx.Env().Unlink(native) == 0;
   return lock.Release() == 0 && removed;
 }
 
@@ -198,29 +198,29 @@ std::string JournalFileName(const OperationJournal& j) {
   return j.entry + (j.kind == JournalKind::kCreate ? kCreateSuffix : kEraseSuffix);
 }
 
-int WriteOperationJournal(const OperationJournal& journal) {
-  const std::string net = NetDir();
+int WriteOperationJournal(OperationContext& ctx, const OperationJournal& journal) {
+  const std::string net = NetDir(ctx);
   if (net.empty()) return kPrjFailed;
   return platform::WriteFileAtomic(net + "/" + JournalFileName(journal), FormatOperationJournal(journal));
 }
 
-void RemoveOperationJournal(const OperationJournal& journal) {
-  const std::string net = NetDir();
+void RemoveOperationJournal(OperationContext& ctx, const OperationJournal& journal) {
+  const std::string net = NetDir(ctx);
   // One that stays is read by the next update, which finds the project whole.
-  if (!net.empty()) (void)CurrentEnv()->Unlink(net + "/" + JournalFileName(journal));
+  if (!net.empty()) (void)ctx.Env().Unlink(net + "/" + JournalFileName(journal));
 }
 
-bool CreateJournalExists(const std::string& entry) {
-  const std::string net = NetDir();
+bool CreateJournalExists(OperationContext& ctx, const std::string& entry) {
+  const std::string net = NetDir(ctx);
   return !net.empty() && Exists(net + "/" + entry + kCreateSuffix);
 }
 
 std::string CreateWorkName(const std::string& entry_path) { return entry_path + ".new~"; }
 std::string EraseWorkName(const std::string& entry_path) { return entry_path + ".del~"; }
 
-int ListOperationJournals(std::vector<std::string>* names) {
+int ListOperationJournals(OperationContext& ctx, std::vector<std::string>* names) {
   std::vector<platform::DirEntry> entries;
-  int rc = CurrentEnv()->ListDir(NetDir(), &entries);
+  int rc = ctx.Env().ListDir(NetDir(ctx), &entries);
   if (rc) return rc;
   for (const platform::DirEntry& e : entries)
     if (EndsWith(e.name, std::string(".prj") + kCreateSuffix) || EndsWith(e.name, std::string(".prj") + kEraseSuffix))
@@ -229,9 +229,9 @@ int ListOperationJournals(std::vector<std::string>* names) {
 }
 
 int RemoveJournalTemporaries(OperationContext& ctx) {
-  const std::string net = NetDir();
+  const std::string net = NetDir(ctx);
   std::vector<platform::DirEntry> entries;
-  if (const int rc = net.empty() ? -ENOENT : CurrentEnv()->ListDir(net, &entries); rc != 0) return rc;
+  if (const int rc = net.empty() ? -ENOENT : ctx.Env().ListDir(net, &entries); rc != 0) return rc;
   int removed = 0;
   int handle = -1;
   RecordLock null_lock;  // taken once, at the first create's temporary
@@ -252,7 +252,7 @@ int RemoveJournalTemporaries(OperationContext& ctx) {
       if (null_refused) continue;
       null_locked = true;
     }
-    removed += CurrentEnv()->Unlink(native) == 0 ? 1 : 0;
+    removed += ctx.Env().Unlink(native) == 0 ? 1 : 0;
   }
   if (null_locked) (void)null_lock.Release();  // removals are done; a lock that stays goes with the handle
   return removed;
@@ -276,7 +276,7 @@ bool RaiseHighestTo(OperationContext& ctx, int handle, uint32_t number) {
 
 JournalOutcome PutJournalRight(OperationContext& ctx, const std::string& file_name, OperationJournal* journal) {
   std::string text, folder;
-  if (ReadJournalFile(NetDir() + "/" + file_name, &text) != 0 || !ParseOperationJournal(text, journal) ||
+  if (ReadJournalFile(NetDir(ctx) + "/" + file_name, &text) != 0 || !ParseOperationJournal(text, journal) ||
       JournalFileName(*journal) != file_name || HostProjectFolder(ctx, journal->host, &folder) != 0)
     return JournalOutcome::kLeft;  // not ours to judge: left for a person
   uint32_t number = 0;
@@ -292,7 +292,7 @@ JournalOutcome PutJournalRight(OperationContext& ctx, const std::string& file_na
     if (handle < 0 || LockNullRecord(ctx, handle, &lock) != 0) return JournalOutcome::kLeft;
     outcome = PutCreateRight(ctx, entry_path, journal->entry, number);
     // A record the create was appending when it died is no record.
-    if (outcome != JournalOutcome::kLeft && DropUnfinishedAppend(handle) != 0) outcome = JournalOutcome::kLeft;
+    if (outcome != JournalOutcome::kLeft && DropUnfinishedAppend(ctx, handle) != 0) outcome = JournalOutcome::kLeft;
     // A create killed after its folder went into place has not raised the
     // header's highest number to its own yet.
     if (outcome != JournalOutcome::kLeft && outcome != JournalOutcome::kTakenBack &&
@@ -300,7 +300,7 @@ JournalOutcome PutJournalRight(OperationContext& ctx, const std::string& file_na
       outcome = JournalOutcome::kLeft;
     if (lock.Release() != 0) outcome = JournalOutcome::kLeft;
   }
-  if (outcome != JournalOutcome::kLeft) RemoveOperationJournal(*journal);
+  if (outcome != JournalOutcome::kLeft) RemoveOperationJournal(ctx, *journal);
   return outcome;
 }
 

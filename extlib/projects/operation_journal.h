@@ -31,11 +31,11 @@ bool ParseOperationJournal(const std::string& text, OperationJournal* journal);
 // The journal's file name in \Net: the entry with ".new" or ".del".
 std::string JournalFileName(const OperationJournal& journal);
 // Writes the journal crash-safe. 0 or negative.
-[[nodiscard]] int WriteOperationJournal(const OperationJournal& journal);
-void RemoveOperationJournal(const OperationJournal& journal);
+[[nodiscard]] int WriteOperationJournal(extlib::OperationContext& ctx, const OperationJournal& journal);
+void RemoveOperationJournal(extlib::OperationContext& ctx, const OperationJournal& journal);
 // True when a create journal for the entry lies in \Net (a create of that
 // number was cut short and waits for the update).
-bool CreateJournalExists(const std::string& entry);
+bool CreateJournalExists(OperationContext& ctx, const std::string& entry);
 
 // The names a create builds in and an erase takes away to: beside the entry,
 // with ".new~" or ".del~" appended (native or Windows form alike).
@@ -56,7 +56,7 @@ enum class JournalOutcome {
 JournalOutcome PutJournalRight(OperationContext& ctx, const std::string& file_name, OperationJournal* journal);
 
 // The journal files in \Net (names only). 0 or -errno.
-[[nodiscard]] int ListOperationJournals(std::vector<std::string>* names);
+[[nodiscard]] int ListOperationJournals(OperationContext& ctx, std::vector<std::string>* names);
 
 // Removes what journal writes cut short left in \Net: a journal is written
 // crash-safe, so a kill before its rename leaves its temporary

@@ -417,7 +417,7 @@ int RX_ProjectAttributesCache::importFromDiskCacheFile(OperationContext& ctx, ui
   AttributeValues values;
   rc = ParseAttributeCache(text, &values);
   if (rc) {
-    LibraryMessage(ctx, 1, LanguageTextWith(kRepairTexts, 37, {platform::WindowsPath(native_cache_file)}));
+    LibraryMessage(ctx, 1, LanguageTextWith(kRepairTexts, 37, {ctx.Windows(native_cache_file)}));
     return rc;
   }
   return attrs.replaceProjectAttributes(number, values, Crc32Hex(text));

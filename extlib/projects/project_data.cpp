@@ -55,10 +55,10 @@ int ExistingDirectory(const std::string& native_dir) {
 }
 
 // Native project folder of a slot, or "" when the slot is unset.
-std::string SlotFolder(int slot) {
-  std::string dir = lfinigC(slot);
+std::string SlotFolder(OperationContext& ctx, int slot) {
+  std::string dir = lfinigC(ctx, slot);
   if (dir.empty()) return "";
-  std::string native = platform::NativePath(dir);
+  std::string native = ctx.Native(dir);
   while (native.size() > 1 && native.back() == '/') native.pop_back();
   return native;
 }
@@ -166,15 +166,15 @@ int RenewProjectUuids(const std::string& native_project_dir, std::map<Uuid, Uuid
 }
 
 int kpvtad2(OperationContext& ctx, int slot) {
-  std::string dir = SlotFolder(slot);
+  std::string dir = SlotFolder(ctx, slot);
   if (dir.empty()) return -EINVAL;
-  return Report(ctx, ReorganiseProjectData(dir, nullptr), 32, lfinigC(slot));
+  return Report(ctx, ReorganiseProjectData(dir, nullptr), 32, lfinigC(ctx, slot));
 }
 
 int ztbReplaceUUIDs(OperationContext& ctx, int slot) {
-  std::string dir = SlotFolder(slot);
+  std::string dir = SlotFolder(ctx, slot);
   if (dir.empty()) return -EINVAL;
-  return Report(ctx, RenewProjectUuids(dir, nullptr), 33, lfinigC(slot));
+  return Report(ctx, RenewProjectUuids(dir, nullptr), 33, lfinigC(ctx, slot));
 }
 
 int InitTree(OperationContext& ctx) {

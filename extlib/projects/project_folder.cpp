@@ -13,7 +13,7 @@ int ProjectFolderByNumber(OperationContext& ctx, uint32_t number, std::string* n
   int rc = get_PrjInfo_by_number(ctx, number, &record);
   std::string dir;
   if (rc == 0) rc = make_prj_dir(ctx, record, &dir);
-  if (rc == 0) *native_dir = platform::NativePath(dir);
+  if (rc == 0) *native_dir = ctx.Native(dir);
   return rc;
 }
 

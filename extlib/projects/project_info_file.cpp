@@ -2,16 +2,16 @@
 
 #include <fcntl.h>
 
-#include <cerrno>
-
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 
 #include "extlib/installation/general.h"
 #include "extlib/installation/library_init.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/installation/users.h"
 #include "extlib/records/record_layout.h"
 #include "extlib/records/record_line.h"
-#include "extlib/installation/users.h"
 #include "platform/file_util.h"
 #include "platform/path_map.h"
 
@@ -20,9 +20,9 @@ namespace dovrane::extlib {
 namespace {
 constexpr char kMagic[] = "dovrane project info 1";
 
-std::string SlotDir(int slot) {
-  std::string dir = lfinigC(slot);
-  return dir.empty() ? "" : platform::NativePath(dir);
+std::string SlotDir(OperationContext& ctx, int slot) {
+  std::string dir = lfinigC(ctx, slot);
+  return dir.empty() ? "" : ctx.Native(dir);
 }
 }  // namespace
 
@@ -69,13 +69,13 @@ int WriteProjectInfo(const std::string& native_dir, uint32_t net_id, const PRJ& 
   return platform::WriteFileAtomic(native_dir + "/" + kProjectInfoFile, text);
 }
 
-int NetID_ReadPrjInfo(int slot, uint32_t* net_id, PRJ* record) {
-  std::string dir = SlotDir(slot);
+int NetID_ReadPrjInfo(OperationContext& ctx, int slot, uint32_t* net_id, PRJ* record) {
+  std::string dir = SlotDir(ctx, slot);
   return dir.empty() ? kProjectInfoDamaged : ReadProjectInfo(dir, net_id, record);
 }
 
-int NetID_WritePrjInfo(int slot, uint32_t net_id, const PRJ& record) {
-  std::string dir = SlotDir(slot);
+int NetID_WritePrjInfo(OperationContext& ctx, int slot, uint32_t net_id, const PRJ& record) {
+  std::string dir = SlotDir(ctx, slot);
   return dir.empty() ? -EINVAL : WriteProjectInfo(dir, net_id, record);
 }
 

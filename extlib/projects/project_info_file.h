@@ -10,6 +10,10 @@
 #include "extlib/projects/project_code.h"
 
 namespace dovrane::extlib {
+class OperationContext;
+}
+
+namespace dovrane::extlib {
 
 inline constexpr char kProjectInfoFile[] = "prjinfo.dat";
 
@@ -37,8 +41,8 @@ static_assert(!IsProjectCode(kProjectInfoUnreadable), "an unreadable stored reco
 
 // On the project folder in path slot `slot`: a ProjectInfoRead, -1 also for
 // an unset slot.
-[[nodiscard]] int NetID_ReadPrjInfo(int slot, uint32_t* net_id, PRJ* record);
+[[nodiscard]] int NetID_ReadPrjInfo(extlib::OperationContext& ctx, int slot, uint32_t* net_id, PRJ* record);
 // As WriteProjectInfo; -EINVAL also for an unset slot.
-[[nodiscard]] int NetID_WritePrjInfo(int slot, uint32_t net_id, const PRJ& record);
+[[nodiscard]] int NetID_WritePrjInfo(extlib::OperationContext& ctx, int slot, uint32_t net_id, const PRJ& record);
 
 }  // namespace dovrane::extlib

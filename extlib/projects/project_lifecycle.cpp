@@ -69,7 +69,7 @@ PRJ NewRecord(OperationContext& ctx, const NewProject& p, uint32_t n) {
   SetPrjHost(&record, p.host);
   record.number = n;
   record.version = p.version;
-  record.begin = static_cast<int32_t>(CurrentEnv()->NowSeconds());
+  record.begin = static_cast<int32_t>(ctx.Env().NowSeconds());
   if (lfnetg(ctx)) {
     const int containers = lzuGetCountOfUserContainers();
     if (p.members) std::memcpy(record.members, p.members, 4 * static_cast<size_t>(containers));
@@ -88,7 +88,7 @@ PRJ NewRecord(OperationContext& ctx, const NewProject& p, uint32_t n) {
 // is written; the create journal lets the next update finish or take back a
 // create cut short in between.
 int CreateLocked(OperationContext& ctx, int handle, const NewProject& p, const std::string& host_folder, PRJ* out) {
-  UnCachPrjList();  // decide on the file as it is now
+  UnCachPrjList(ctx);  // decide on the file as it is now
   if (NameInUse(ctx, p.name)) return kPrjExists;
   ListFacts facts;
   int rc = GetListFacts(ctx, &facts);
@@ -103,13 +103,13 @@ int CreateLocked(OperationContext& ctx, int handle, const NewProject& p, const s
     if (++n > kMaxProjectNumber) n = 1;
     if (NumberInUse(ctx, n)) continue;
     journal.entry = NumberText(n) + ".prj";
-    native = platform::NativePath(host_folder + "\\" + journal.entry);
+    native = ctx.Native(host_folder + "\\" + journal.entry);
     work = CreateWorkName(native);
     // A folder the administration does not know, or a create cut short that
     // waits for the update, keeps its number.
-    if (Exists(native) || CreateJournalExists(journal.entry)) continue;
+    if (Exists(native) || CreateJournalExists(ctx, journal.entry)) continue;
     // A failure of the system is named: "ERROR=-1" alone tells nobody what to mend.
-    if (const int written = WriteOperationJournal(journal); written != 0) {
+    if (const int written = WriteOperationJournal(ctx, journal); written != 0) {
       LibraryMessage(
           ctx, 1,
           LanguageTextWith(kRepairTexts, 35, {journal.entry, platform::ErrorName(written < -1 ? written : -EIO)}));
@@ -118,7 +118,7 @@ int CreateLocked(OperationContext& ctx, int handle, const NewProject& p, const s
     rc = MakeFolder(p, work);
     // A work folder that could not be taken away again (its host stopped
     // answering) keeps the journal: the next update takes it back.
-    if (rc == -EEXIST || (rc && platform::PathPresence(work) == 0)) RemoveOperationJournal(journal);
+    if (rc == -EEXIST || (rc && platform::PathPresence(work) == 0)) RemoveOperationJournal(ctx, journal);
     if (rc == -EEXIST) continue;
     if (rc == -ECANCELED) return kPrjInterrupted;
     if (rc) {
@@ -129,7 +129,7 @@ int CreateLocked(OperationContext& ctx, int handle, const NewProject& p, const s
   }
   if (!made) return kPrjFailed;
   PRJ record = NewRecord(ctx, p, n);
-  rc = WriteProjectInfo(work, get_PRJVekNetID(), record);
+  rc = WriteProjectInfo(work, get_PRJVekNetID(ctx), record);
   if (rc == 0) rc = seek_prj_set(handle, facts.first_free_slot);
   if (rc == 0) rc = write_prj_info(ctx, handle, &record);
   if (rc) {
@@ -140,17 +140,17 @@ int CreateLocked(OperationContext& ctx, int handle, const NewProject& p, const s
     PRJ now;
     const int read = ReadRecordAtSlot(handle, facts.first_free_slot, &now);
     const bool absent = read == kRecordEnd || (read == kRecordRead && (now.number != record.number || IsDeleted(now)));
-    if (absent && RemoveTree(work) == 0) RemoveOperationJournal(journal);
+    if (absent && RemoveTree(work) == 0) RemoveOperationJournal(ctx, journal);
     return kPrjFailed;
   }
-  if (CurrentEnv()->Rename(work, native) != 0) {
+  if (ctx.Env().Rename(work, native) != 0) {
     // The record goes again; should that fail too, the journal stays and the
     // next update puts the folder into place.
     PRJ erased = record;
     erased.name[0] = '#';
     if (seek_prj_set(handle, facts.first_free_slot) == 0 && write_prj_info(ctx, handle, &erased) == 0 &&
         RemoveTree(work) == 0)
-      RemoveOperationJournal(journal);
+      RemoveOperationJournal(ctx, journal);
     return kPrjFailed;
   }
   if (n > facts.highest) {
@@ -158,7 +158,7 @@ int CreateLocked(OperationContext& ctx, int handle, const NewProject& p, const s
     SetNullRecordHighest(&null_record, n);
     (void)write_null_record(ctx, handle, &null_record);  // the list's largest number covers a failure here
   }
-  RemoveOperationJournal(journal);  // one left behind finds the project whole
+  RemoveOperationJournal(ctx, journal);  // one left behind finds the project whole
   *out = record;
   return 0;
 }
@@ -172,16 +172,16 @@ int Create(OperationContext& ctx, NewProject p, PRJ* out, uint32_t* number) {
   std::string folder;
   int rc = HostProjectFolder(ctx, p.host, &folder);
   if (rc) return rc;
-  if (lzcheck_path(folder) != kPathFolder) return kPrjNotReachable;
+  if (lzcheck_path(ctx, folder) != kPathFolder) return kPrjNotReachable;
   int handle = open_prj_info(ctx, kSlotNet, kOpenExisting);
-  if (handle < 0) return AdministrationOpenFailure(kSlotNet);
+  if (handle < 0) return AdministrationOpenFailure(ctx, kSlotNet);
   RecordLock null_lock;
   if (LockNullRecord(ctx, handle, &null_lock) != 0) return kPrjLockFailed;
   // A host going out takes no new project: its check-out information file is
   // written before its copy of the administration is taken, and the
   // check-out takes this lock once after writing it, so a create that looked
   // before the file was there has its record in the copy.
-  if (HostGoingOut(p.host)) return kPrjHostCheckedOut;
+  if (HostGoingOut(ctx, p.host)) return kPrjHostCheckedOut;
   PRJ record;
   rc = CreateLocked(ctx, handle, p, folder, &record);
   // The project is made (or the failure is the answer): a null record lock
@@ -201,10 +201,10 @@ int Create(OperationContext& ctx, NewProject p, PRJ* out, uint32_t* number) {
 void RenameStoredRecord(OperationContext& ctx, const PRJ& record) {
   std::string entry;
   // A link file's folder, or a symbolic link left in the share, is not ours.
-  if (build_prj_dir(ctx, record, &entry) != 0 || lzcheck_path(entry) != kPathFolder ||
-      platform::IsSymbolicLink(platform::NativePath(entry)))
+  if (build_prj_dir(ctx, record, &entry) != 0 || lzcheck_path(ctx, entry) != kPathFolder ||
+      platform::IsSymbolicLink(ctx.Native(entry)))
     return;
-  const std::string native = platform::NativePath(entry);
+  const std::string native = ctx.Native(entry);
   uint32_t net_id = 0;
   PRJ stored;
   if (ReadProjectInfo(native, &net_id, &stored) != kProjectInfoRead || stored.number != record.number) return;
@@ -237,7 +237,7 @@ int CopyProjectWith(OperationContext& ctx, const PRJ& source, const std::string&
   p.name = new_name;
   p.host = host.empty() ? std::string(source.host) : host;
   p.members = members;
-  p.source_native = platform::NativePath(dir);
+  p.source_native = ctx.Native(dir);
   p.version = source.version;
   if (copier) p.copier = &copier;
   return Create(ctx, p, out, new_number);
@@ -248,7 +248,7 @@ int ltbprmC(OperationContext& ctx, int slot, const std::string& name, uint32_t* 
   int rc = slot == kSlotNet ? get_project_info(ctx, name, &record) : kPrjAdminMissing;
   if (rc) return rc;
   int handle = open_prj_info(ctx, kSlotNet, kOpenExisting);
-  if (handle < 0) return AdministrationOpenFailure(kSlotNet);
+  if (handle < 0) return AdministrationOpenFailure(ctx, kSlotNet);
   RecordLock lock;
   if ((rc = LockRecordByName(ctx, kSlotNet, name, &lock)) != 0) return rc;
   // Read again under the lock: a laptop may have checked it out meanwhile.
@@ -256,17 +256,17 @@ int ltbprmC(OperationContext& ctx, int slot, const std::string& name, uint32_t* 
   if ((rc = CheckedOutCode(record)) != 0) return rc;
   std::string entry, trash;
   rc = ProjectInUse(ctx, record) ? kPrjLockFailed : build_prj_dir(ctx, record, &entry);
-  const int kind = rc == 0 ? lzcheck_path(entry) : kPathUnreachable;
+  const int kind = rc == 0 ? lzcheck_path(ctx, entry) : kPathUnreachable;
   if (rc == 0 && kind == kPathUnreachable) rc = kPrjNotReachable;
   const OperationJournal journal{JournalKind::kErase, record.host, LastComponent(entry)};
   bool drop_journal = false;
   if (rc == 0 && kind >= 0) {
     // Out of the way first, so a failure later can put it back whole; after a
     // crash the journal lets the next update do the same.
-    const std::string native = platform::NativePath(entry);
+    const std::string native = ctx.Native(entry);
     trash = EraseWorkName(native);
-    drop_journal = WriteOperationJournal(journal) == 0;
-    if (!drop_journal || CurrentEnv()->Rename(native, trash) != 0) rc = kPrjFailed;
+    drop_journal = WriteOperationJournal(ctx, journal) == 0;
+    if (!drop_journal || ctx.Env().Rename(native, trash) != 0) rc = kPrjFailed;
     if (rc) trash.clear();
   }
   const long position = lock.slot();
@@ -282,8 +282,7 @@ int ltbprmC(OperationContext& ctx, int slot, const std::string& name, uint32_t* 
       PRJ now;
       const bool unchanged = position >= 1 && ReadRecordAtSlot(handle, position, &now) == kRecordRead &&
                              now.name[0] != '#' && now.number == record.number;
-      if (!unchanged || (!trash.empty() && CurrentEnv()->Rename(trash, platform::NativePath(entry)) != 0))
-        drop_journal = false;
+      if (!unchanged || (!trash.empty() && ctx.Env().Rename(trash, ctx.Native(entry)) != 0)) drop_journal = false;
       trash.clear();
     }
   }
@@ -301,7 +300,7 @@ int ltbprmC(OperationContext& ctx, int slot, const std::string& name, uint32_t* 
                                       {TrimmedName(name.c_str()), EraseWorkName(entry), platform::ErrorName(removed)}));
     }
   }
-  if (drop_journal) RemoveOperationJournal(journal);
+  if (drop_journal) RemoveOperationJournal(ctx, journal);
   if (rc == 0 && number) *number = record.number;
   return rc;
 }
@@ -315,11 +314,11 @@ int ltbpreC(OperationContext& ctx, int slot, const std::string& old_name, const 
   if (rc == 0 && !IsValidProjectName(trimmed)) rc = kPrjInvalidName;
   if (rc == 0) rc = get_project_info(ctx, old_name, &record);
   int handle = rc == 0 ? open_prj_info(ctx, kSlotNet, kOpenExisting) : -1;
-  if (rc == 0 && handle < 0) rc = AdministrationOpenFailure(kSlotNet);
+  if (rc == 0 && handle < 0) rc = AdministrationOpenFailure(ctx, kSlotNet);
   RecordLock null_lock, lock;
   if (rc == 0 && LockNullRecord(ctx, handle, &null_lock) != 0) rc = kPrjLockFailed;
   if (rc == 0) {
-    UnCachPrjList();
+    UnCachPrjList(ctx);
     if (NameInUse(ctx, trimmed)) rc = kPrjExists;
   }
   if (rc == 0 && LockRecordByName(ctx, kSlotNet, old_name, &lock) != 0) rc = kPrjLockFailed;
@@ -331,14 +330,14 @@ int ltbpreC(OperationContext& ctx, int slot, const std::string& old_name, const 
     PRJ renamed = record;
     SetPrjName(&renamed, trimmed);
     if (build_prj_dir(ctx, record, &old_entry) != 0 || build_prj_dir(ctx, renamed, &new_entry) != 0 ||
-        CurrentEnv()->Rename(platform::NativePath(old_entry), platform::NativePath(new_entry)) != 0)
+        ctx.Env().Rename(ctx.Native(old_entry), ctx.Native(new_entry)) != 0)
       rc = kPrjFailed;
   }
   if (rc == 0) {
     SetPrjName(&record, trimmed);
     if (seek_prj_set(handle, position) != 0 || write_prj_info(ctx, handle, &record) != 0) {
       rc = kPrjFailed;
-      if (!new_entry.empty()) (void)CurrentEnv()->Rename(platform::NativePath(new_entry), platform::NativePath(old_entry));
+      if (!new_entry.empty()) (void)ctx.Env().Rename(ctx.Native(new_entry), ctx.Native(old_entry));
     }
   }
   if (rc == 0) RenameStoredRecord(ctx, record);

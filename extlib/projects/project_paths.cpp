@@ -24,7 +24,7 @@ constexpr uint64_t kLinkFileLimit = 4096;
 
 int HostProjectFolder(OperationContext& ctx, const std::string& host, std::string* folder) {
   if (!lfnetg(ctx) || platform::EqualsIgnoreCaseCp1252(host, "localhost")) {
-    *folder = lfinigC(kSlotLocalProjects);
+    *folder = lfinigC(ctx, kSlotLocalProjects);
     lfslash_cut(folder);
     return folder->empty() ? kPrjAdminMissing : kPrjOk;
   }
@@ -56,7 +56,7 @@ int build_prj_dir(OperationContext& ctx, const PRJ& record, std::string* path) {
 int make_prj_dir(OperationContext& ctx, const PRJ& record, std::string* dir) {
   int rc = build_prj_dir(ctx, record, dir);
   if (rc) return rc;
-  rc = resolve_prj_link(dir);
+  rc = resolve_prj_link(ctx, dir);
   return rc == kLinkResolved ? kPrjOk : kPrjNotReachable;
 }
 
@@ -68,11 +68,11 @@ int ltpdirC(OperationContext& ctx, int slot, const std::string& name, std::strin
   return make_prj_dir(ctx, record, dir);
 }
 
-int resolve_prj_link(std::string* path, std::string* resolved_native) {
+int resolve_prj_link(OperationContext& ctx, std::string* path, std::string* resolved_native) {
   platform::FileInfo info;
-  std::string native = platform::NativePath(*path);
+  std::string native = ctx.Native(*path);
   // One look, not followed: a repair asks this of every project.
-  if (platform::CurrentEnv()->Stat(native, &info, false) != 0) return kLinkNothing;
+  if (ctx.Env().Stat(native, &info, false) != 0) return kLinkNothing;
   if (info.type == platform::EntryType::kLink) return kLinkSymbolic;
   if (info.type == platform::EntryType::kDirectory) {
     if (resolved_native) *resolved_native = native;
@@ -87,19 +87,19 @@ int resolve_prj_link(std::string* path, std::string* resolved_native) {
   std::string target = text.substr(0, text.find_first_of("\r\n"));
   if (!(platform::IsUncPath(target) || platform::IsDrivePath(target)) || target.find("..") != std::string::npos)
     return kLinkInvalid;
-  std::string target_native = platform::NativePath(target);
-  if (platform::CurrentEnv()->Stat(target_native, &info) == 0) {
+  std::string target_native = ctx.Native(target);
+  if (ctx.Env().Stat(target_native, &info) == 0) {
     if (info.type != platform::EntryType::kDirectory) return kLinkInvalid;
     *path = target;
     if (resolved_native) *resolved_native = target_native;
     return kLinkResolved;
   }
   std::string parent = ParentPath(target);
-  return !parent.empty() && platform::CurrentEnv()->Stat(platform::NativePath(parent), &info) == 0 ? kLinkInvalid : kLinkUnreachable;
+  return !parent.empty() && ctx.Env().Stat(ctx.Native(parent), &info) == 0 ? kLinkInvalid : kLinkUnreachable;
 }
 
-int WriteProjectLink(const std::string& link_path, const std::string& folder) {
-  return ProjectCodeFromErrno(platform::WriteFileAtomic(platform::NativePath(link_path), folder + "\r\n"));
+int WriteProjectLink(OperationContext& ctx, const std::string& link_path, const std::string& folder) {
+  return ProjectCodeFromErrno(platform::WriteFileAtomic(ctx.Native(link_path), folder + "\r\n"));
 }
 
 int get_lock_info_file(OperationContext& ctx, uint32_t number, std::string* path) {
@@ -113,9 +113,9 @@ int get_lock_info_file(OperationContext& ctx, uint32_t number, std::string* path
 bool ProjectInUse(OperationContext& ctx, const PRJ& record) {
   std::string dir;
   if (make_prj_dir(ctx, record, &dir) != 0) return false;
-  platform::Env* env = platform::CurrentEnv();
+  platform::Env* env = &ctx.Env();
   // Only a regular file is the session's; a pipe must not block the open.
-  int fd = env->Open(platform::NativePath(dir + "\\" + kLockInfoFile), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  int fd = env->Open(ctx.Native(dir + "\\" + kLockInfoFile), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   platform::FileInfo info;
   const bool locked =
@@ -129,7 +129,7 @@ int ltbispC(OperationContext& ctx, const std::string& name) {
   if (!IsValidProjectName(trimmed)) return 0;
   PRJ record;
   if (get_project_info(ctx, name, &record) == 0) return 0;
-  return lftypeC(kSlotLocalProjects, trimmed + ".prj", 0) == 1 ? 1 : 0;
+  return lftypeC(ctx, kSlotLocalProjects, trimmed + ".prj", 0) == 1 ? 1 : 0;
 }
 
 }  // namespace dovrane::extlib

@@ -47,9 +47,10 @@ enum LinkResolution : int {
 // A link file holds the Windows path of the project folder on its first line;
 // *path becomes that folder when it exists. A LinkResolution; native (if
 // given) gets the folder's native path when resolved.
-[[nodiscard]] int resolve_prj_link(std::string* path, std::string* native = nullptr);
+[[nodiscard]] int resolve_prj_link(OperationContext& ctx, std::string* path, std::string* native = nullptr);
 // Writes a link file at link_path naming folder. 0 or kPrjFailed.
-[[nodiscard]] int WriteProjectLink(const std::string& link_path, const std::string& folder);
+[[nodiscard]] int WriteProjectLink(extlib::OperationContext& ctx, const std::string& link_path,
+                                   const std::string& folder);
 // The lock information file of project `number`. Non-zero when a path is given.
 [[nodiscard]] int get_lock_info_file(OperationContext& ctx, uint32_t number, std::string* path);
 // True while a CAD session has the project open: another process holds a

@@ -78,12 +78,12 @@ int WriteSlots(OperationContext& ctx, Locked& l, long first, const PRJ* records,
       for (long s : added) f->claims.erase(s);
     }
     l.lock.unlock();
-    UnCachPrjList();
+    UnCachPrjList(ctx);
     return rc;
   };
   if (!formatted) return unlock(kPrjFailed);
   platform::FileInfo info;
-  if (CurrentEnv()->FStat(o.fd, &info) != 0) return unlock(kPrjFailed);
+  if (ctx.Env().FStat(o.fd, &info) != 0) return unlock(kPrjFailed);
   // A last record without its line end gets it with the append that follows it.
   std::string missing_end;
   if (static_cast<int64_t>(info.size) < offset) {
@@ -96,33 +96,33 @@ int WriteSlots(OperationContext& ctx, Locked& l, long first, const PRJ* records,
   // What the slots held, so that a failed write can be undone: a torn line
   // could read as another record (or as deleted).
   std::string before(lines.size(), '\0');
-  const int64_t had = missing_end.empty() ? CurrentEnv()->PRead(o.fd, before.data(), before.size(), offset) : 0;
+  const int64_t had = missing_end.empty() ? ctx.Env().PRead(o.fd, before.data(), before.size(), offset) : 0;
   int rc = had < 0 ? kPrjFailed : kPrjOk;
   if (rc == 0) {
     const std::string out = missing_end + lines;
-    if (CurrentEnv()->PWrite(o.fd, out.data(), out.size(), start) != static_cast<int64_t>(out.size())) rc = kPrjFailed;
+    if (ctx.Env().PWrite(o.fd, out.data(), out.size(), start) != static_cast<int64_t>(out.size())) rc = kPrjFailed;
   }
   // One flush for both: a crash may keep either without the other, which
   // is harmless (a number above the highest is passed over when choosing).
   std::string old_header(L::kHeaderText, '\0');
   if (rc == 0 && null_record) {
     std::string text = FormatHeader(null_record->version, NullRecordHighest(*null_record), o.header.line_end);
-    if (CurrentEnv()->PRead(o.fd, old_header.data(), L::kHeaderText, 0) != L::kHeaderText ||
-        CurrentEnv()->PWrite(o.fd, text.data(), L::kHeaderText, 0) != L::kHeaderText)
+    if (ctx.Env().PRead(o.fd, old_header.data(), L::kHeaderText, 0) != L::kHeaderText ||
+        ctx.Env().PWrite(o.fd, text.data(), L::kHeaderText, 0) != L::kHeaderText)
       rc = kPrjFailed;
   }
-  if (rc == 0 && CurrentEnv()->Sync(o.fd) != 0) rc = kPrjFailed;
+  if (rc == 0 && ctx.Env().Sync(o.fd) != 0) rc = kPrjFailed;
   if (rc == 0) {
     std::string back(lines.size(), '\0');
-    if (CurrentEnv()->PRead(o.fd, back.data(), back.size(), offset) != bytes || back != lines) rc = kPrjFailed;
+    if (ctx.Env().PRead(o.fd, back.data(), back.size(), offset) != bytes || back != lines) rc = kPrjFailed;
   }
   if (rc != 0 && had >= 0) {
     // Putting the old bytes back is all a failed write can still try.
-    if (null_record && old_header[0] != '\0') (void)CurrentEnv()->PWrite(o.fd, old_header.data(), L::kHeaderText, 0);
-    (void)CurrentEnv()->PWrite(o.fd, before.data(), static_cast<size_t>(had), offset);
+    if (null_record && old_header[0] != '\0') (void)ctx.Env().PWrite(o.fd, old_header.data(), L::kHeaderText, 0);
+    (void)ctx.Env().PWrite(o.fd, before.data(), static_cast<size_t>(had), offset);
     // Slots that were past the end were an append: take it back.
-    if (had < bytes) (void)CurrentEnv()->Truncate(o.fd, static_cast<int64_t>(info.size));
-    (void)CurrentEnv()->Sync(o.fd);
+    if (had < bytes) (void)ctx.Env().Truncate(o.fd, static_cast<int64_t>(info.size));
+    (void)ctx.Env().Sync(o.fd);
   }
   return unlock(rc);
 }
@@ -131,22 +131,22 @@ int WriteSlots(OperationContext& ctx, Locked& l, long first, const PRJ* records,
 
 int open_prj_info(OperationContext& ctx, int slot, int mode) {
   std::string path;
-  if (lffnamC_new(slot, kAdministrationFile, &path)) return kPrjFailed;
-  std::string native = platform::NativePath(path);
+  if (lffnamC_new(ctx, slot, kAdministrationFile, &path)) return kPrjFailed;
+  std::string native = ctx.Native(path);
   if (mode == kCreateEmpty) {
     std::lock_guard<std::mutex> guard(g_create_mutex);
     platform::FileInfo info;
-    if (CurrentEnv()->Stat(native, &info) == 0) return kPrjFailed;
+    if (ctx.Env().Stat(native, &info) == 0) return kPrjFailed;
     if (platform::WriteFileAtomic(native, FormatHeader(L::kCurrentVersion, 0, 2)) != 0) return kPrjFailed;
-    UnCachPrjList();
+    UnCachPrjList(ctx);
     return OpenNew(ctx, slot, path, true);
   }
   return OpenSlot(ctx, slot, path, native);
 }
 
-int AdministrationOpenFailure(int slot) {
+int AdministrationOpenFailure(OperationContext& ctx, int slot) {
   // A file that is there but does not open is unreadable, not missing.
-  return lftypeC(slot, kAdministrationFile, 0) == kPrjAdminMissing ? kPrjAdminMissing : kPrjFailed;
+  return lftypeC(ctx, slot, kAdministrationFile, 0) == kPrjAdminMissing ? kPrjAdminMissing : kPrjFailed;
 }
 
 int close_prj_info(int handle) { return CloseHandle(handle); }
@@ -225,7 +225,7 @@ int write_prj_records(OperationContext& ctx, int handle, long first_slot, const 
   return WriteSlots(ctx, l, first_slot, records, count, null_record);
 }
 
-int WriteRecordsAtSlots(int handle, const long* slots, const PRJ* records, size_t count) {
+int WriteRecordsAtSlots(OperationContext& ctx, int handle, const long* slots, const PRJ* records, size_t count) {
   Locked l = LockFile(handle);
   if (!l || (count > 0 && (!slots || !records))) return kPrjFailed;
   if (count == 0) return kPrjOk;
@@ -250,11 +250,10 @@ int WriteRecordsAtSlots(int handle, const long* slots, const PRJ* records, size_
   const long first = slots[order.front()], last = slots[order.back()];
   const int64_t span_start = o.Offset(first), span_bytes = o.Offset(last) + line_bytes - span_start;
   platform::FileInfo info;
-  if (CurrentEnv()->FStat(o.fd, &info) != 0 || span_start + span_bytes > static_cast<int64_t>(info.size))
-    return kPrjFailed;
+  if (ctx.Env().FStat(o.fd, &info) != 0 || span_start + span_bytes > static_cast<int64_t>(info.size)) return kPrjFailed;
   // The span as it was, read once, so that a failed write can be undone.
   std::string before(static_cast<size_t>(span_bytes), '\0');
-  if (CurrentEnv()->PRead(o.fd, before.data(), before.size(), span_start) != span_bytes) return kPrjFailed;
+  if (ctx.Env().PRead(o.fd, before.data(), before.size(), span_start) != span_bytes) return kPrjFailed;
   std::string after = before;
   for (size_t k = 0; k < count; ++k)
     after.replace(static_cast<size_t>(o.Offset(slots[order[k]]) - span_start), lines[k].size(), lines[k]);
@@ -266,17 +265,16 @@ int WriteRecordsAtSlots(int handle, const long* slots, const PRJ* records, size_
       while (j < count && slots[order[j]] == slots[order[j - 1]] + 1) ++j;
       const int64_t at = o.Offset(slots[order[k]]);
       const size_t n = static_cast<size_t>(static_cast<int64_t>(j - k) * line_bytes);
-      if (CurrentEnv()->PWrite(o.fd, bytes.data() + (at - span_start), n, at) != static_cast<int64_t>(n))
-        rc = kPrjFailed;
+      if (ctx.Env().PWrite(o.fd, bytes.data() + (at - span_start), n, at) != static_cast<int64_t>(n)) rc = kPrjFailed;
       k = j;
     }
     return rc;
   };
   int rc = write_runs(after);
-  if (rc == kPrjOk && CurrentEnv()->Sync(o.fd) != 0) rc = kPrjFailed;
+  if (rc == kPrjOk && ctx.Env().Sync(o.fd) != 0) rc = kPrjFailed;
   if (rc == kPrjOk) {
     std::string back(static_cast<size_t>(span_bytes), '\0');
-    if (CurrentEnv()->PRead(o.fd, back.data(), back.size(), span_start) != span_bytes) rc = kPrjFailed;
+    if (ctx.Env().PRead(o.fd, back.data(), back.size(), span_start) != span_bytes) rc = kPrjFailed;
     for (size_t k = 0; k < count && rc == kPrjOk; ++k) {
       const size_t at = static_cast<size_t>(o.Offset(slots[order[k]]) - span_start);
       if (back.compare(at, lines[k].size(), lines[k]) != 0) rc = kPrjFailed;
@@ -285,10 +283,10 @@ int WriteRecordsAtSlots(int handle, const long* slots, const PRJ* records, size_
   if (rc != kPrjOk) {
     // Putting the old bytes back is all a failed write can still try.
     (void)write_runs(before);
-    (void)CurrentEnv()->Sync(o.fd);
+    (void)ctx.Env().Sync(o.fd);
   }
   l.lock.unlock();
-  UnCachPrjList();
+  UnCachPrjList(ctx);
   return rc;
 }
 
@@ -353,7 +351,7 @@ int LockFound(OperationContext& ctx, int handle, Find find, Matches matches, lon
     }
     // A lock this thread held before the call stays held.
     if (!held_before) (void)ReleaseSlot(handle, slot, FileIdOf(handle), CurrentOwner());
-    UnCachPrjList();
+    UnCachPrjList(ctx);
   }
   return kPrjNotFound;
 }
@@ -389,7 +387,7 @@ int NumberLookup(OperationContext& ctx, uint32_t number, long* slot) {
 // The handle of the slot's administration for a lock by name, or the code.
 int HandleForName(OperationContext& ctx, int slot) {
   int handle = open_prj_info(ctx, slot, kOpenExisting);
-  return handle < 0 ? AdministrationOpenFailure(slot) : handle;
+  return handle < 0 ? AdministrationOpenFailure(ctx, slot) : handle;
 }
 
 }  // namespace
@@ -498,19 +496,18 @@ int lock_null_record(OperationContext& ctx, int handle, int mode) {
   return mode == kUnlockRecord ? ReleaseHeld(l.f.get(), 0, CurrentOwner()) : TakeHeld(ctx, l.f.get(), l.lock, 0);
 }
 
-int DropUnfinishedAppend(int handle) {
+int DropUnfinishedAppend(OperationContext& ctx, int handle) {
   Locked l = LockFile(handle);
   platform::FileInfo info;
-  if (!l || !HeldBy(*l.f, 0, CurrentOwner()) || CurrentEnv()->FStat(l.f->file.fd, &info) != 0)
-    return kPrjFailed;
+  if (!l || !HeldBy(*l.f, 0, CurrentOwner()) || ctx.Env().FStat(l.f->file.fd, &info) != 0) return kPrjFailed;
   const OpenedFile& o = l.f->file;
   const int64_t size = static_cast<int64_t>(info.size), first = o.Offset(1), line = o.LineBytes();
   if (size <= first) return kPrjOk;
   const int64_t tail = (size - first) % line;
   if (tail == 0 || tail >= line - o.header.line_end) return kPrjOk;
-  int rc = CurrentEnv()->Truncate(o.fd, size - tail) == 0 && CurrentEnv()->Sync(o.fd) == 0 ? kPrjOk : kPrjFailed;
+  int rc = ctx.Env().Truncate(o.fd, size - tail) == 0 && ctx.Env().Sync(o.fd) == 0 ? kPrjOk : kPrjFailed;
   l.lock.unlock();
-  UnCachPrjList();
+  UnCachPrjList(ctx);
   return rc;
 }
 
@@ -535,14 +532,14 @@ int write_null_record(OperationContext& ctx, int handle, const NullRecord* null_
   std::vector<long> added;
   if (temporary && AcquireSlots(ctx, f, l.lock, 0, 1, &added) != 0) return kPrjLockFailed;
   std::string text = FormatHeader(null_record->version, NullRecordHighest(*null_record), f->file.header.line_end);
-  int rc = CurrentEnv()->PWrite(f->file.fd, text.data(), L::kHeaderText, 0) == L::kHeaderText ? kPrjOk : kPrjFailed;
-  if (rc == 0 && CurrentEnv()->Sync(f->file.fd) != 0) rc = kPrjFailed;
+  int rc = ctx.Env().PWrite(f->file.fd, text.data(), L::kHeaderText, 0) == L::kHeaderText ? kPrjOk : kPrjFailed;
+  if (rc == 0 && ctx.Env().Sync(f->file.fd) != 0) rc = kPrjFailed;
   if (temporary) {
     UnlockSlots(f, 0, 1);
     f->claims.erase(0);
   }
   l.lock.unlock();
-  UnCachPrjList();
+  UnCachPrjList(ctx);
   return rc;
 }
 

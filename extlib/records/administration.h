@@ -30,7 +30,7 @@ inline constexpr int kUnlockRecord = 0;
 // Why open_prj_info(slot, 2) gave no handle, as a project code: -2 when no
 // administration is there, -1 when one is there but does not open (no
 // access rights, a read-only file system, something that is not a file).
-[[nodiscard]] int AdministrationOpenFailure(int slot);
+[[nodiscard]] int AdministrationOpenFailure(OperationContext& ctx, int slot);
 // Closes the handle; its locks are released. 0 or -1.
 int close_prj_info(int handle);
 // Closes the slot's open handle, if any (before the slot is re-pointed).
@@ -66,7 +66,8 @@ enum RecordRead : int {
 // neighbouring slots with one write each, one flush for all, then read back.
 // A failure puts the slots' old bytes back. 0, -7 or -1. The cost of a
 // change of many records on a slow share: two calls a record, not six.
-[[nodiscard]] int WriteRecordsAtSlots(int handle, const long* slots, const PRJ* records, size_t count);
+[[nodiscard]] int WriteRecordsAtSlots(OperationContext& ctx, int handle, const long* slots, const PRJ* records,
+                                      size_t count);
 // Reads the record in a slot without moving the position; as read_prj_info.
 [[nodiscard]] int ReadRecordAtSlot(int handle, long slot, PRJ* record);
 // Writes the record into a slot without moving the position; as write_prj_info.
@@ -145,6 +146,6 @@ void SetRecordLockTimeoutMs(int ms);
 // writer that died while appending) off the end of the file. A record that
 // lacks only its line end stays. REQUIRES: the null record is locked by this
 // handle, so no append is under way. 0 or -1.
-[[nodiscard]] int DropUnfinishedAppend(int handle);
+[[nodiscard]] int DropUnfinishedAppend(OperationContext& ctx, int handle);
 
 }  // namespace dovrane::extlib

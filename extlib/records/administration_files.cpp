@@ -83,10 +83,10 @@ int OpenAtPath(OperationContext& ctx, const std::string& native, OpenedFile* o) 
   for (int attempt = 0; attempt < kMaxFollows; ++attempt) {
     o->fd = platform::OpenRegularFile(native, O_RDWR);
     // Records are written in place: never into what a link points to.
-    if (o->fd == -ELOOP) LibraryMessage(ctx, 1, LanguageTextWith(kRepairTexts, 27, {platform::WindowsPath(native)}));
+    if (o->fd == -ELOOP) LibraryMessage(ctx, 1, LanguageTextWith(kRepairTexts, 27, {ctx.Windows(native)}));
     if (o->fd < 0) return kPrjFailed;
     platform::FileInfo info;
-    if (CurrentEnv()->FStat(o->fd, &info) == 0 && ReadLayout(o) == 0) {
+    if (ctx.Env().FStat(o->fd, &info) == 0 && ReadLayout(o) == 0) {
       o->device = info.device;
       o->inode = info.inode;
       return kPrjOk;
@@ -94,7 +94,7 @@ int OpenAtPath(OperationContext& ctx, const std::string& native, OpenedFile* o) 
     // Look again only when a rewrite was under way or has replaced the file.
     const bool again = platform::WaitForWholeFileLock(o->fd, g_lock_timeout_ms) ||
                        !platform::IsFileAtPath(o->fd, native);
-    platform::CloseNothingPending(CurrentEnv(), o->fd);
+    platform::CloseNothingPending(&ctx.Env(), o->fd);
     o->fd = -1;
     if (!again) break;
   }
@@ -144,10 +144,10 @@ int Reopen(OperationContext& ctx, AdminFile* f, std::unique_lock<std::mutex>& lk
   if (rc != 0) return kPrjFailed;
   // Meanwhile another thread may have closed or reopened it, or locked the old file.
   if (f->file.fd < 0 || f->generation != generation || AnyHeld(*f)) {
-    platform::CloseNothingPending(CurrentEnv(), fresh.fd);
+    platform::CloseNothingPending(&ctx.Env(), fresh.fd);
     return f->file.fd < 0 || AnyHeld(*f) ? kPrjFailed : kPrjOk;
   }
-  platform::CloseNothingPending(CurrentEnv(), f->file.fd);
+  platform::CloseNothingPending(&ctx.Env(), f->file.fd);
   f->file = fresh;
   ++f->generation;
   return kPrjOk;
@@ -219,7 +219,7 @@ void DropEndedClaims(AdminFile* f) {
 int AcquireSlots(OperationContext& ctx, AdminFile* f, std::unique_lock<std::mutex>& lk, long first, long count,
                  std::vector<long>* added) {
   const Owner& me = CurrentOwner();
-  platform::Env* env = CurrentEnv();
+  platform::Env* env = &ctx.Env();
   int64_t deadline = env->MonotonicMs() + std::max(0, g_lock_timeout_ms.load());
   int follows = 0;
   for (int delay = 1;; delay = delay < 50 ? delay * 2 : 50) {
@@ -277,7 +277,7 @@ int ReleaseHeld(AdminFile* f, long slot, const Owner& owner) {
 // the slot that another thread opened meanwhile is taken instead, unless a
 // new administration was created. The handle or -1.
 int OpenNew(OperationContext& ctx, int slot, const std::string& path, bool created) {
-  auto f = std::make_shared<AdminFile>(slot, platform::NativePath(path), lfnetg(ctx) != 0, g_next_id++);
+  auto f = std::make_shared<AdminFile>(slot, ctx.Native(path), lfnetg(ctx) != 0, g_next_id++);
   // Opened without the table's mutex: it may wait for a conversion under way.
   if (OpenAtPath(ctx, f->native, &f->file) != 0) return kPrjFailed;
   std::lock_guard<std::mutex> guard(g_table_mutex);
@@ -286,7 +286,7 @@ int OpenNew(OperationContext& ctx, int slot, const std::string& path, bool creat
     if (!g_files[i]) {
       if (free_index < 0) free_index = static_cast<int>(i);
     } else if (!created && g_files[i]->slot == slot) {
-      platform::CloseNothingPending(CurrentEnv(), f->file.fd);
+      platform::CloseNothingPending(&ctx.Env(), f->file.fd);
       return static_cast<int>(i);
     }
   }
@@ -307,7 +307,7 @@ int OpenSlot(OperationContext& ctx, int slot, const std::string& path, const std
       std::lock_guard<std::mutex> file_guard(f->m);
       DropEndedClaims(f.get());
       platform::FileInfo info;
-      bool same = f->native == native && CurrentEnv()->Stat(native, &info) == 0 && info.inode == f->file.inode;
+      bool same = f->native == native && ctx.Env().Stat(native, &info) == 0 && info.inode == f->file.inode;
       // A lock held or waited for keeps it: a waiter follows a replacement itself.
       if (same || !f->claims.empty() || f->waiters > 0) return static_cast<int>(i);
       g_files[i].reset();

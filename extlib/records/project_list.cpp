@@ -46,9 +46,9 @@ int ltbpliC_new(OperationContext& ctx, int slot, int* count, PRJ** list, int, PR
     std::string path;
     std::shared_ptr<ProjectSnapshot> other;
     long bad = 0;
-    rc = lffnamC_new(slot, kAdministrationFile, &path)
+    rc = lffnamC_new(ctx, slot, kAdministrationFile, &path)
              ? kPrjAdminMissing
-             : ProjectSnapshot::Read(platform::NativePath(path), RecordFormatOf(ctx), &other, &bad);
+             : ProjectSnapshot::Read(ctx.Native(path), RecordFormatOf(ctx), &other, &bad);
     table = std::move(other);
   }
   if (rc) return rc;
@@ -67,7 +67,7 @@ void ltbpliC_delete(PRJ** list) {
 
 void SetProjectListRevalidateMs(int ms) { ProcessInstallation().Projects().SetRevalidateMs(ms); }
 
-void UnCachPrjList() { ProcessInstallation().Projects().OwnWrite(); }
+void UnCachPrjList(OperationContext& ctx) { ctx.installation().Projects().OwnWrite(); }
 
 int get_project_info(OperationContext& ctx, const std::string& name, PRJ* record) {
   return FindByName(ctx, ctx.installation().Projects(), name, record);
@@ -123,7 +123,7 @@ int get_project_status(OperationContext& ctx, const std::string& name, unsigned 
 
 int put_project_status(OperationContext& ctx, const std::string& name, const unsigned char* status) {
   int handle = open_prj_info(ctx, 23, kOpenExisting);
-  if (handle < 0) return AdministrationOpenFailure(kSlotNet);
+  if (handle < 0) return AdministrationOpenFailure(ctx, kSlotNet);
   RecordLock lock;
   int rc = LockRecordByName(ctx, kSlotNet, name, &lock);
   if (rc) return rc;
@@ -153,7 +153,7 @@ int FindProjectSlot(OperationContext& ctx, int handle, const std::string& name, 
     *slot = table->Slot(i);
     PRJ record;
     if (handle < 0 || (ReadRecordAtSlot(handle, *slot, &record) == 0 && padded == record.name)) return 0;
-    UnCachPrjList();
+    UnCachPrjList(ctx);
   }
   return kPrjNotFound;
 }

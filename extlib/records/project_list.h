@@ -21,8 +21,8 @@ class Installation;
 // -2 no administration, -1 unreadable (a damaged line is reported once).
 [[nodiscard]] int ltbpliC_new(OperationContext& ctx, int slot, int* count, PRJ** list, int flags, PRJ* record);
 void ltbpliC_delete(PRJ** list);
-// Drops the cached list; the next lookup reads the file again.
-void UnCachPrjList();
+// Drops the installation's cached list; its next lookup reads the file again.
+void UnCachPrjList(OperationContext& ctx);
 // Within this time (default 200 ms) after a check, the list is used without
 // comparing the file's size and times again. 0: compare on every lookup.
 void SetProjectListRevalidateMs(int ms);

@@ -54,10 +54,10 @@ void UseSampleInstallation(const std::string& inst, int projects, int admin_vers
   o.admin_version = admin_version;
   o.attribute_projects = 0;
   std::string error;
-  ASSERT_EQ(extlib::MakeSampleInstallation(inst, o, &error), 0) << error;
+  ASSERT_EQ(extlib::MakeSampleInstallation(extlib::DefaultContext(), inst, o, &error), 0) << error;
   extlib::close_prj_info_handle(23);
   platform::PathMap::Instance().SetUncRoot(inst + "/unc");
-  extlib::lfinipC(23, "\\\\SRV1\\cad\\Net\\");
+  extlib::lfinipC(extlib::DefaultContext(), 23, "\\\\SRV1\\cad\\Net\\");
 }
 
 class AdministrationConversionTest : public ::testing::Test {
@@ -68,7 +68,7 @@ class AdministrationConversionTest : public ::testing::Test {
     return records;
   }
   std::vector<PRJ> List() {
-    extlib::UnCachPrjList();
+    extlib::UnCachPrjList(extlib::DefaultContext());
     int count = 0;
     PRJ* list = nullptr;
     std::vector<PRJ> out;
@@ -264,7 +264,7 @@ TEST_F(AdministrationConversionTest, Version2SampleInstallationConvertsWithProje
     EXPECT_EQ(std::to_string(r.version) + "\r\n", dir.Read(folder)) << r.number;
   }
   platform::PathMap::Instance().SetUncRoot(inst_.dir.path());
-  extlib::lfinipC(23, "\\\\SRV1\\cad\\Net\\");
+  extlib::lfinipC(extlib::DefaultContext(), 23, "\\\\SRV1\\cad\\Net\\");
 }
 
 }  // namespace
@@ -305,7 +305,7 @@ TEST(ContainerRoundTripTest, OneToTwoAndBackGivesTheSameAdministration) {
   ASSERT_NO_FATAL_FAILURE(UseSampleInstallation(dir.path() + "/i", 50, 3));
   const std::string original = dir.Read("i/unc/SRV1/cad/Net/project.dat");
   for (int containers : {2, 1}) {
-    ASSERT_EQ(extlib::lzuSetCountOfUserContainers(containers), 0);
+    ASSERT_EQ(extlib::lzuSetCountOfUserContainers(extlib::DefaultContext(), containers), 0);
     ASSERT_EQ(CheckAdministrationVersion(extlib::DefaultContext()), 0) << containers;
     EXPECT_EQ(dir.Read("i/unc/SRV1/cad/Net/project.dat").size(), 12u + 50u * (containers == 2 ? 124u : 116u));
   }

@@ -153,7 +153,7 @@ TEST_F(EntryCheckTest, VersionFromTheFolderIsTakenOverAndStoredWithTheIdentifier
   uint32_t id = 0;
   extlib::PRJ stored;
   ASSERT_EQ(extlib::ReadProjectInfo(Folder("SRV1", p.number), &id, &stored), 0);
-  EXPECT_EQ(id, extlib::get_PRJVekNetID());
+  EXPECT_EQ(id, extlib::get_PRJVekNetID(extlib::DefaultContext()));
   EXPECT_EQ(stored.version, 7);
   EXPECT_EQ(Admin().size(), before.size());  // rewritten in place
 }

@@ -266,7 +266,7 @@ TEST_F(InterruptedOperationsTest, TemporariesOfAUserCountChangeCutShortGoUnderTh
     record.l_start = 20;
     record.l_len = 1;
     ASSERT_EQ(::fcntl(fd, F_OFD_SETLK, &record), 0);
-    EXPECT_EQ(RemoveConversionTemporaries(), 0);
+    EXPECT_EQ(RemoveConversionTemporaries(extlib::DefaultContext()), 0);
     ::close(fd);
   }
   for (const std::string& temp : temporaries) EXPECT_TRUE(fs::exists(temp)) << temp;

@@ -120,11 +120,11 @@ TEST_F(MoveJournalSiteTest, AJournalWaitsWhileTheAdministrationCannotBeRead) {
   const std::string admin = Admin();
   const size_t first = admin.find('\n') + 1;
   testing::WriteFile(Unc("SRV1/cad/Net/project.dat"), admin.substr(0, first + 40) + admin.substr(admin.find('\r', first)));
-  extlib::UnCachPrjList();
+  extlib::UnCachPrjList(extlib::DefaultContext());
   EXPECT_EQ(CompleteInterruptedMoves(quiet_), 0);
   EXPECT_TRUE(fs::exists(Journal(p.number)));
   testing::WriteFile(Unc("SRV1/cad/Net/project.dat"), admin);
-  extlib::UnCachPrjList();
+  extlib::UnCachPrjList(extlib::DefaultContext());
   EXPECT_EQ(CompleteInterruptedMoves(quiet_), 1);  // the copy on SRV2 was never used
   EXPECT_FALSE(fs::exists(Folder("SRV2", p.number)));
   EXPECT_TRUE(fs::is_directory(Folder("SRV1", p.number)));
@@ -175,7 +175,7 @@ TEST_F(MoveJournalSiteTest, AMoveOntoAHostThatWentOutIsTakenBack) {
     extlib::SetPrjHost(&moved, "SRV2");
     ASSERT_EQ(extlib::WriteRecordAtSlot(extlib::DefaultContext(), handle, lock.slot(), &moved), 0);
     ASSERT_EQ(lock.Release(), 0);
-    extlib::UnCachPrjList();
+    extlib::UnCachPrjList(extlib::DefaultContext());
   }
   testing::WriteFile(Unc("SRV1/cad/Net/SRV2.out"), "checked out\r\n");
   EXPECT_EQ(CompleteInterruptedMoves(quiet_), 1);

@@ -75,7 +75,7 @@ TEST_F(RegisterEntryTest, FolderThatCannotBeSetAsPathFailsAndStaysUnregistered) 
   NewFolder("SRV1", "Werkhalle.prj");
   HostFolder folder;
   ASSERT_EQ(ProjectFolderOfHost(extlib::DefaultContext(), "SRV1", FolderUse::kRegister, &folder.dir), 0);
-  folder.net_id = extlib::get_PRJVekNetID();
+  folder.net_id = extlib::get_PRJVekNetID(extlib::DefaultContext());
   folder.slot = extlib::kSlotCount;  // no such slot
   EXPECT_NE(RegisterEntryInFolder(quiet_, false, "SRV1", folder, "Werkhalle.prj"), 0);
   ASSERT_EQ(messages_.texts.size(), 1u);
@@ -253,7 +253,7 @@ TEST_F(RegisterEntryTest, RegisteredLinksKeepTheLinkFlag) {
   extlib::PRJ stored;
   extlib::SetPrjName(&stored, "Gespeichert");
   stored.number = 950;
-  ASSERT_EQ(extlib::WriteProjectInfo(stored_dir, extlib::get_PRJVekNetID(), stored), 0);
+  ASSERT_EQ(extlib::WriteProjectInfo(stored_dir, extlib::get_PRJVekNetID(extlib::DefaultContext()), stored), 0);
   testing::WriteFile(Unc("SRV2/cad/Prj/n0000950.prj"), "\\\\SRV3\\cad\\elsewhere\\Stored.prj\r\n");
   EXPECT_EQ(CheckinProjectPath(quiet_, Unc("SRV1/cad/Prj/Aussen.prj")), 0);
   EXPECT_EQ(CheckinProjectPath(quiet_, Unc("SRV2/cad/Prj/n0000950.prj")), 0);
@@ -271,7 +271,7 @@ TEST_F(RegisterEntryTest, FolderAndStoredNamesPassTheNameCheck) {
   extlib::PRJ evil;
   extlib::SetPrjName(&evil, "../../../evil");
   evil.number = 960;
-  ASSERT_EQ(extlib::WriteProjectInfo(evil_dir, extlib::get_PRJVekNetID(), evil), 0);
+  ASSERT_EQ(extlib::WriteProjectInfo(evil_dir, extlib::get_PRJVekNetID(extlib::DefaultContext()), evil), 0);
   EXPECT_EQ(ScanAllHosts(quiet_), 0);
   const auto records = Records();
   EXPECT_EQ(records.size(), kProjects + 8);

@@ -42,7 +42,7 @@ class RepairTest : public ::testing::Test {
   }
   void TearDown() override {
     extlib::close_prj_info_handle(extlib::kSlotNet);
-    extlib::UnCachPrjList();
+    extlib::UnCachPrjList(extlib::DefaultContext());
     DropIndex();
     extlib::SetRecordLockTimeoutMs(10000);
     site_.reset();
@@ -67,7 +67,7 @@ class RepairTest : public ::testing::Test {
   // The records as the library reads them now.
   std::vector<extlib::PRJ> Records() const {
     extlib::close_prj_info_handle(extlib::kSlotNet);
-    extlib::UnCachPrjList();
+    extlib::UnCachPrjList(extlib::DefaultContext());
     int count = 0;
     extlib::PRJ* list = nullptr;
     std::vector<extlib::PRJ> out;

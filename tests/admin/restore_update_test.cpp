@@ -82,7 +82,7 @@ TEST_F(RestoreUpdateTest, CancelledRepairLeavesTheAdministrationWhole) {
 
 TEST_F(RestoreUpdateTest, RestoreRebuildsEveryProjectAndStoresTheIdentifierInProjectsNotCheckedOut) {
   const std::set<Key> before = Keys();
-  const uint32_t id = extlib::get_PRJVekNetID();
+  const uint32_t id = extlib::get_PRJVekNetID(extlib::DefaultContext());
   extlib::PRJ out = OnHost("SRV2");
   out.status = extlib::kStatusBlank | extlib::kStatusProjectOut;
   ASSERT_EQ(extlib::WriteProjectInfo(Folder("SRV2", out.number), 77, out), 0);
@@ -111,7 +111,7 @@ TEST_F(RestoreUpdateTest, RestoreRebuildsEveryProjectAndStoresTheIdentifierInPro
 // every project, its attributes and the order of its writes.
 TEST_F(RestoreUpdateTest, RestoreOfMixedFoldersKeepsEveryProjectAndItsAttributes) {
   const std::set<Key> before = Keys();
-  const uint32_t id = extlib::get_PRJVekNetID();
+  const uint32_t id = extlib::get_PRJVekNetID(extlib::DefaultContext());
   const extlib::PRJ with_cache = OnHost("SRV1");
   extlib::RX_ProjectAttributes attributes(extlib::kSlotNet);
   ASSERT_EQ(attributes.setAttribute(with_cache.number, "PRJ_DESCRIPTION", "aus dem Cache"), 0);
@@ -152,7 +152,7 @@ TEST_F(RestoreUpdateTest, RestoreOfMixedFoldersKeepsEveryProjectAndItsAttributes
 }
 
 TEST_F(RestoreUpdateTest, IdentifierPassRewritesAFolderWhoseRecordChangedAfterTheScanReadIt) {
-  const uint32_t id = extlib::get_PRJVekNetID();
+  const uint32_t id = extlib::get_PRJVekNetID(extlib::DefaultContext());
   const extlib::PRJ read = OnHost("SRV2");
   SeenProjectInfos seen;
   seen[read.number] = {read.host, id, read};

@@ -24,7 +24,7 @@ TEST(ProjectConcurrencyTest, ParallelMovesAndErasesKeepTheAdministrationConsiste
     ASSERT_TRUE(site.Record(n, &r));
     hosts[n] = r.host;
   }
-  extlib::lzende();
+  extlib::lzende(extlib::DefaultContext());
   // Odd numbers move to the next host, even numbers are erased; all at once.
   std::vector<std::vector<std::string>> runs;
   std::vector<std::string> targets(17);
@@ -44,7 +44,7 @@ TEST(ProjectConcurrencyTest, ParallelMovesAndErasesKeepTheAdministrationConsiste
   int count = 0;
   extlib::PRJ* list = nullptr;
   site.Activate();
-  extlib::UnCachPrjList();
+  extlib::UnCachPrjList(extlib::DefaultContext());
   ASSERT_EQ(extlib::ltbpliC_new(extlib::DefaultContext(), extlib::kSlotNet, &count, &list, 0, nullptr), 0);
   EXPECT_EQ(count, 8);
   for (int i = 0; i < count; ++i) {

@@ -88,7 +88,7 @@ TEST(TwoInstallationsTest, QueriesOnTwoThreadsAtOnceEachAnswerFromTheirOwnInstal
   // The process default knows neither: a step that fell back on it would
   // find no administration.
   extlib::ScopedInstallation process_default;
-  ASSERT_EQ(extlib::lfinigC(extlib::kSlotNet), "");
+  ASSERT_EQ(extlib::lfinigC(extlib::DefaultContext(), extlib::kSlotNet), "");
   Side side_a(a), side_b(b);
   std::atomic<int> failures{0};
   auto run = [&failures](Side& side, const std::string& own, const std::string& other, const std::string& expected,
@@ -114,7 +114,7 @@ TEST(TwoInstallationsTest, QueriesOnTwoThreadsAtOnceEachAnswerFromTheirOwnInstal
   first.join();
   second.join();
   EXPECT_EQ(failures.load(), 0);
-  EXPECT_EQ(extlib::lfinigC(extlib::kSlotNet), "");  // the process default was left alone
+  EXPECT_EQ(extlib::lfinigC(extlib::DefaultContext(), extlib::kSlotNet), "");  // the process default was left alone
 }
 
 // Nothing is bound to the thread: what the library reports about an

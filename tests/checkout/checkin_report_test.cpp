@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "extlib/installation/language.h"
+#include "extlib/installation/operation_context.h"
 #include "services/ui_text_test_env.h"
 #include "support/mini_installation.h"
 
@@ -93,7 +94,7 @@ TEST(CheckinReportTest, AReportWriteCutShortLeavesNoTemporaryAfterTheNextReport)
   fs::create_symlink(outside, net + "/WS01-checkin-2.txt.new~2");
 
   CheckinReport report{"WS01", "20261209T090000Z", "", {}, {}};
-  ASSERT_EQ(WriteCheckinReport("\\\\SRV1\\cad\\Net", &report), 0);
+  ASSERT_EQ(WriteCheckinReport(extlib::DefaultContext(), "\\\\SRV1\\cad\\Net", &report), 0);
   EXPECT_TRUE(fs::is_regular_file(net + "/WS01-checkin-20261209T090000Z.txt"));
   for (const char* name : left) EXPECT_FALSE(fs::exists(fs::symlink_status(net + "/" + name))) << name;
   for (const char* name : kept) EXPECT_TRUE(fs::is_regular_file(net + "/" + name)) << name;

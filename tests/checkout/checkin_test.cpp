@@ -31,8 +31,8 @@ class CheckinTest : public CheckedOutFixture {
   // Slot 23 on the network's administration or on the host's copy.
   void WorkOn(const std::string& net) {
     extlib::close_prj_info_handle(extlib::kSlotNet);
-    extlib::lfinipC(extlib::kSlotNet, net);
-    extlib::UnCachPrjList();
+    extlib::lfinipC(extlib::DefaultContext(), extlib::kSlotNet, net);
+    extlib::UnCachPrjList(extlib::DefaultContext());
   }
 };
 
@@ -58,7 +58,7 @@ TEST_F(CheckinTest, HostCheckinReleasesDeletesRestoresAndReports) {
   ASSERT_EQ(CheckIn(ctx_, kCheckinHost, list_), 1) << messenger_.All();
   EXPECT_EQ(Setting("InstallRoot\\CheckedOutPath"), "<none>");
   EXPECT_EQ(Setting("InstallRoot\\CheckingInPath"), "<none>");
-  EXPECT_EQ(extlib::lfinigC(extlib::kSlotNet), "\\\\SRV1\\cad\\Net\\");
+  EXPECT_EQ(extlib::lfinigC(extlib::DefaultContext(), extlib::kSlotNet), "\\\\SRV1\\cad\\Net\\");
   for (uint32_t n : numbers_) EXPECT_EQ(Status(n) & kHostCheckedOut, 0u) << n;
   EXPECT_TRUE(Files("SRV1/cad/Net", ".out").empty());
   EXPECT_FALSE(testing::Exists(Unc("WS01/cad/Net/project.dat.chkout")));

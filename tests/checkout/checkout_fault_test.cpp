@@ -148,12 +148,14 @@ TEST_F(CheckoutFaultTest, AKillAtEveryWriteRenameAndCloseIsCompletedByASecondChe
         // Neither as before nor whole: the documented next step completes a
         // host check-out (checking out again) or undoes a project's (-unblock).
         if (after != before_ && after != whole) {
-          const int next = testing::RunBounded([&] {
-            extlib::lzende();
-            site_.Activate();
-            if (mode == kCheckoutHost) return Run(mode);
-            return app::UnblockProject(extlib::DefaultContext(), extlib::PadName(list_[0].project)) == 0 ? 1 : 0;
-          }, 60000);
+          const int next = testing::RunBounded(
+              [&] {
+                extlib::lzende(extlib::DefaultContext());
+                site_.Activate();
+                if (mode == kCheckoutHost) return Run(mode);
+                return app::UnblockProject(extlib::DefaultContext(), extlib::PadName(list_[0].project)) == 0 ? 1 : 0;
+              },
+              60000);
           EXPECT_EQ(next, 1) << where;
           after = WithoutTemporaries(State());
         }
@@ -238,11 +240,15 @@ TEST_F(CheckinFaultTest, AKillAtEveryWriteRenameAndCloseIsCompletedByASecondChec
       ASSERT_EQ(status, -1) << where << ": the kill was not reached";
       auto after = Comparable();
       if (after != before_ && after != whole) {
-        EXPECT_EQ(testing::RunBounded([&] {
-          extlib::lzende();
-          site_.Activate();
-          return Run();
-        }, 60000), 1) << where << ": the second check-in";
+        EXPECT_EQ(testing::RunBounded(
+                      [&] {
+                        extlib::lzende(extlib::DefaultContext());
+                        site_.Activate();
+                        return Run();
+                      },
+                      60000),
+                  1)
+            << where << ": the second check-in";
         after = Comparable();
       }
       EXPECT_TRUE(after == before_ || after == whole) << where << "\n" << Difference(after, whole);

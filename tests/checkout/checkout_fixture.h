@@ -123,7 +123,7 @@ class CheckoutFixture : public ::testing::Test {
   }
   // ...and puts it back, with the library on it afresh, before another run.
   void Restore() {
-    extlib::lzende();
+    extlib::lzende(extlib::DefaultContext());
     std::filesystem::remove_all(site_.root());
     std::filesystem::copy(kept_.path() + "/inst", site_.root(), std::filesystem::copy_options::recursive);
     site_.Activate();

@@ -132,7 +132,7 @@ TEST_F(CheckoutInfoWriteTest, AHostFileStillReadOnlyIsNotReplaced) {
   ASSERT_EQ(messenger_.icons.size(), 1u);
   EXPECT_EQ(messenger_.icons[0], platform::kMbIconError);
   EXPECT_NE(testing::ReadFile(Native("WS01.out")).find("first"), std::string::npos);
-  ASSERT_EQ(DeleteCheckoutInfo(Net() + "\\WS01.out"), 0);
+  ASSERT_EQ(DeleteCheckoutInfo(extlib::DefaultContext(), Net() + "\\WS01.out"), 0);
   EXPECT_FALSE(testing::Exists(Native("WS01.out")));
 }
 

@@ -27,7 +27,7 @@ TEST_F(CheckoutTest, HostCheckoutCopiesMarksAndSwitchesTheInstallation) {
   EXPECT_EQ(std::filesystem::last_write_time(Unc("WS01/cad/Net/project.dat.chkout")), admin_time);
   EXPECT_FALSE(testing::Exists(Unc("WS01/cad/Net/dovrane.log")));
   EXPECT_EQ(CheckedOutPath(), "\\\\WS01\\cad");
-  EXPECT_EQ(extlib::lfinigC(extlib::kSlotNet), "\\\\WS01\\cad\\Net\\");
+  EXPECT_EQ(extlib::lfinigC(extlib::DefaultContext(), extlib::kSlotNet), "\\\\WS01\\cad\\Net\\");
   // The host list ends with a line feed, the full administration is kept.
   EXPECT_EQ(ReadFile(Unc("WS01/cad/Net/data.cfg")), "WS01 \\cad\n");
   EXPECT_EQ(ReadFile(Unc("WS01/cad/Net/project.dat.chkout")), network_admin);

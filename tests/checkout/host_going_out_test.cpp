@@ -98,7 +98,7 @@ class JournalToldEnv : public platform::FaultInjectionEnv {
 // it: then the project is in its copy and marked, or the check-out stops and
 // is taken back; the project is made either way.
 TEST_F(HostGoingOutTest, ACreateUnderWayWhenTheCheckOutBeginsIsInItsCareOrStopsIt) {
-  extlib::lzende();  // the child opens the administration on its own
+  extlib::lzende(extlib::DefaultContext());  // the child opens the administration on its own
   site_.Activate();
   const std::string name = "Neu unterwegs";
   // The child tells through a pipe when its journal is in place: it has then

@@ -141,7 +141,7 @@ Reads CheckOutAndIn(int projects) {
   reads.checkin_opens = env.opens;
   reads.checkin_bytes = env.bytes;
   platform::SetCurrentEnv(previous);
-  extlib::lzende();
+  extlib::lzende(extlib::DefaultContext());
   return reads;
 }
 

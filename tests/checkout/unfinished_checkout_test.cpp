@@ -85,16 +85,18 @@ TEST_F(UnfinishedCheckoutTest, AKillAtEveryStepIsRecognisedAndTakenBackWhole) {
         return Checkout(&env);
       }, 60000), -1) << where << ": the kill was not reached";
       // In a child: the library's per-process state starts afresh, as after a crash.
-      const int rc = testing::RunBounded([&] {
-        extlib::lzende();
-        site_.Activate();
-        const Unfinished found = Find();
-        if (CheckedOutPath() != "<none>") return found == Unfinished::kNone ? 10 : 11;  // it went through
-        if (found == Unfinished::kNone) return TakenBackView(State()) == TakenBackView(before_) ? 20 : 21;
-        if (found != Unfinished::kCheckout) return 30;
-        if (TakeBack() != 1) return 31;
-        return Find() == Unfinished::kNone ? 1 : 32;
-      }, 60000);
+      const int rc = testing::RunBounded(
+          [&] {
+            extlib::lzende(extlib::DefaultContext());
+            site_.Activate();
+            const Unfinished found = Find();
+            if (CheckedOutPath() != "<none>") return found == Unfinished::kNone ? 10 : 11;  // it went through
+            if (found == Unfinished::kNone) return TakenBackView(State()) == TakenBackView(before_) ? 20 : 21;
+            if (found != Unfinished::kCheckout) return 30;
+            if (TakeBack() != 1) return 31;
+            return Find() == Unfinished::kNone ? 1 : 32;
+          },
+          60000);
       EXPECT_TRUE(rc == 1 || rc == 10 || rc == 20) << where << ": " << rc;
       if (rc == 1) ++recognised;
       if (rc == 1 || rc == 20 || rc == 21) {

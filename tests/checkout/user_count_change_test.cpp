@@ -37,10 +37,10 @@ size_t FirstRecordWidth(const std::string& administration) {
 
 // The containers users.dat names, as the library reads it (slot 23 on net).
 int ContainersOf(const std::string& net) {
-  const std::string saved = extlib::lfinigC(extlib::kSlotNet);
-  extlib::lfinipC(extlib::kSlotNet, net);
+  const std::string saved = extlib::lfinigC(extlib::DefaultContext(), extlib::kSlotNet);
+  extlib::lfinipC(extlib::DefaultContext(), extlib::kSlotNet, net);
   const int containers = extlib::lzuGetCountOfUserContainers();
-  extlib::lfinipC(extlib::kSlotNet, saved);
+  extlib::lfinipC(extlib::DefaultContext(), extlib::kSlotNet, saved);
   return containers;
 }
 
@@ -144,8 +144,8 @@ class UserCountChangeWhileOutTest : public UserCountChangeTest {
   }
   void WorkOn(const std::string& net) {
     extlib::close_prj_info_handle(extlib::kSlotNet);
-    extlib::lfinipC(extlib::kSlotNet, net);
-    extlib::UnCachPrjList();
+    extlib::lfinipC(extlib::DefaultContext(), extlib::kSlotNet, net);
+    extlib::UnCachPrjList(extlib::DefaultContext());
   }
 };
 

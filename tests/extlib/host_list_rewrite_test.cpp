@@ -26,7 +26,7 @@ TEST(HostListRewriteTest, EveryFailurePointLeavesTheOldOrTheNewList) {
       platform::FaultInjectionEnv faulty;
       faulty.Arm(point, n, ENOSPC);
       platform::Env* previous = platform::SetCurrentEnv(&faulty);
-      int rc = WriteHostList(new_hosts);
+      int rc = WriteHostList(DefaultContext(), new_hosts);
       platform::SetCurrentEnv(previous);
       const std::string now = inst.dir.Read("SRV1/cad/Net/data.cfg");
       if (!faulty.Fired()) {

@@ -53,12 +53,12 @@ TEST(HostListTest, PathsOfAnInstallation) {
   EXPECT_EQ(get_data_path(DefaultContext(), "SRV3", &data), -19);
   ASSERT_EQ(lfBuildNetPath("SRV2", data, &path), 0);
   EXPECT_EQ(path, "\\\\SRV2\\cad\\Prj");
-  EXPECT_EQ(lzcheck_path(path), 1);
-  EXPECT_EQ(lzcheck_path(path + "\\n0000001.prj"), -2);
-  EXPECT_EQ(lzcheck_path("\\\\SRV9\\cad\\Prj"), -1);
+  EXPECT_EQ(lzcheck_path(DefaultContext(), path), 1);
+  EXPECT_EQ(lzcheck_path(DefaultContext(), path + "\\n0000001.prj"), -2);
+  EXPECT_EQ(lzcheck_path(DefaultContext(), "\\\\SRV9\\cad\\Prj"), -1);
   inst.dir.Write("SRV1/cad/Net/SRV2.out", "checked out\r\n");
-  EXPECT_EQ(IsHostCheckedOut("SRV2"), 1);
-  EXPECT_EQ(IsHostCheckedOut("SRV1"), 0);
+  EXPECT_EQ(IsHostCheckedOut(DefaultContext(), "SRV2"), 1);
+  EXPECT_EQ(IsHostCheckedOut(DefaultContext(), "SRV1"), 0);
 }
 
 TEST(HostListTest, RowsAreTheLibrarysListAndLocalhostAlone) {
@@ -132,9 +132,9 @@ TEST(UserTableTest, ParsesAndRefusesBadLines) {
 TEST(UserTableTest, ContainersAndOwnerRights) {
   SmallInstallation inst(2);
   EXPECT_EQ(lzuGetCountOfUserContainers(), 2);
-  ASSERT_EQ(lzuSetCountOfUserContainers(3), 0);
+  ASSERT_EQ(lzuSetCountOfUserContainers(DefaultContext(), 3), 0);
   EXPECT_EQ(lzuGetCountOfUserContainers(), 3);
-  EXPECT_EQ(lzuSetCountOfUserContainers(32), -1);
+  EXPECT_EQ(lzuSetCountOfUserContainers(DefaultContext(), 32), -1);
   std::string name;
   ASSERT_EQ(lzugnaC(3, &name), 0);
   EXPECT_EQ(name, "SCHMIDT");

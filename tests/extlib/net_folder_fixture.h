@@ -10,6 +10,7 @@
 #include <string>
 
 #include "extlib/installation/library_init.h"
+#include "extlib/installation/operation_context.h"
 #include "platform/file_util.h"
 #include "support/recording_messenger.h"
 #include "support/small_installation.h"
@@ -23,7 +24,7 @@ class NetFolderTest : public ::testing::Test {
     net_ = installation_.Native("SRV1/cad/Net");
     project_ = installation_.Native("SRV1/cad/prj/n0000012.prj");
     ASSERT_EQ(platform::MakeDirectories(project_), 0);
-    lfinipC(18, "\\\\SRV1\\cad\\prj\\n0000012.prj\\");
+    lfinipC(DefaultContext(), 18, "\\\\SRV1\\cad\\prj\\n0000012.prj\\");
   }
   std::string Read(const std::string& path) {
     std::string text;

@@ -73,7 +73,7 @@ class LongLivedWriterTest : public ::testing::Test {
 
   std::string HostOf(const std::string& name) {
     extlib::PRJ r;
-    extlib::UnCachPrjList();
+    extlib::UnCachPrjList(extlib::DefaultContext());
     return extlib::get_project_info(extlib::DefaultContext(), extlib::PadName(name), &r) == 0 ? std::string(r.host)
                                                                                               : "";
   }

@@ -27,7 +27,7 @@ SampleSite::SampleSite(int projects, int hosts, bool laptop)
 
 SampleSite::~SampleSite() {
   if (!active_) return;
-  extlib::lzende();
+  extlib::lzende(extlib::DefaultContext());
   platform::PathMap::Instance().SetUncRoot("/net");
 }
 
@@ -66,12 +66,12 @@ void SampleSite::Activate() {
   }
   platform::PathMap::Instance().SetUncRoot(root() + "/unc");
   int mode = 2;
-  ASSERT_EQ(extlib::lzinit(&mode, 0, 0, 0, 0, 0), 0);
+  ASSERT_EQ(extlib::lzinit(extlib::DefaultContext(), &mode, 0, 0, 0, 0, 0), 0);
 }
 
 bool SampleSite::Record(uint32_t number, extlib::PRJ* record) {
   Activate();
-  extlib::UnCachPrjList();
+  extlib::UnCachPrjList(extlib::DefaultContext());
   return extlib::get_PrjInfo_by_number(extlib::DefaultContext(), number, record) == 0;
 }
 
@@ -86,7 +86,7 @@ void SampleSite::EditRecord(uint32_t number, const std::function<void(extlib::PR
   change(&record);
   ASSERT_EQ(extlib::seek_prj_set(handle, slot), 0);
   ASSERT_EQ(extlib::write_prj_info(extlib::DefaultContext(), handle, &record), 0);
-  extlib::lzende();  // the program reads the file afresh
+  extlib::lzende(extlib::DefaultContext());  // the program reads the file afresh
 }
 
 void SampleSite::DropHostList() { std::filesystem::remove(NetDir() + "/data.cfg"); }

@@ -2,8 +2,9 @@
 
 #include <cstdio>
 
-#include "extlib/records/administration.h"
 #include "extlib/installation/library_init.h"
+#include "extlib/installation/operation_context.h"
+#include "extlib/records/administration.h"
 #include "extlib/records/project_list.h"
 #include "extlib/records/record_line.h"
 #include "platform/env.h"
@@ -14,8 +15,8 @@ namespace dovrane::testing {
 SmallInstallation::SmallInstallation(int containers_, bool network) : containers(containers_) {
   platform::PathMap::Instance().SetUncRoot(dir.path());
   extlib::close_prj_info_handle(23);
-  extlib::lfinipC(23, "\\\\SRV1\\cad\\Net\\");
-  extlib::lfinipC(31, "\\\\SRV1\\cad\\local\\Prj\\");
+  extlib::lfinipC(extlib::DefaultContext(), 23, "\\\\SRV1\\cad\\Net\\");
+  extlib::lfinipC(extlib::DefaultContext(), 31, "\\\\SRV1\\cad\\local\\Prj\\");
   if (network) dir.Write("SRV1/cad/Net/data.cfg", "SRV1 \\cad\nSRV2 \\cad\n");
   dir.Write("SRV1/cad/Net/users.dat", "containers " + std::to_string(containers) +
                                           "\r\n1\tADMIN\tadmin\r\n2\tMUELLER\tuser\r\n3\tSCHMIDT\tuser\r\n");
@@ -28,7 +29,7 @@ SmallInstallation::SmallInstallation(int containers_, bool network) : containers
 
 SmallInstallation::~SmallInstallation() {
   extlib::close_prj_info_handle(23);
-  extlib::UnCachPrjList();
+  extlib::UnCachPrjList(extlib::DefaultContext());
   extlib::SetRecordLockTimeoutMs(10000);
   extlib::SetProjectListRevalidateMs(200);
   platform::PathMap::Instance().SetUncRoot("/net");
@@ -44,7 +45,7 @@ void SmallInstallation::WriteAdministration(const std::vector<extlib::PRJ>& reco
   }
   extlib::close_prj_info_handle(23);
   dir.Write("SRV1/cad/Net/project.dat", text);
-  extlib::UnCachPrjList();
+  extlib::UnCachPrjList(extlib::DefaultContext());
 }
 
 extlib::PRJ SmallInstallation::Record(const std::string& name, uint32_t number, const std::string& host,

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "extlib/installation/operation_context.h"
 #include "support/temp_dir.h"
 
 namespace dovrane::tree {
@@ -39,13 +40,13 @@ TEST(PropertiesInfoTest, TypeAndInfoLines) {
 TEST(PropertiesInfoTest, FreeSpaceAsDfSeesIt) {
   EXPECT_EQ(FreeSpaceText(1ull << 30), "1024 MB (1.00 GB)");
   EXPECT_EQ(FreeSpaceText(0), "0 MB (0.00 GB)");
-  EXPECT_EQ(FreeSpaceLine("/no/such/folder/anywhere"), "0 MB (0.00 GB)");
+  EXPECT_EQ(FreeSpaceLine(extlib::DefaultContext(), "/no/such/folder/anywhere"), "0 MB (0.00 GB)");
   testing::TempDir dir;
   FILE* df = ::popen(("df -B1M --output=avail " + dir.path() + " | tail -1").c_str(), "r");
   char buf[64] = {};
   ASSERT_NE(std::fgets(buf, sizeof buf, df), nullptr);
   ::pclose(df);
-  const double shown = std::atof(FreeSpaceLine(dir.path()).c_str());
+  const double shown = std::atof(FreeSpaceLine(extlib::DefaultContext(), dir.path()).c_str());
   EXPECT_NEAR(shown, std::atof(buf), 2.0);  // df rounds up; the volume may change a little meanwhile
 }
 

@@ -178,7 +178,8 @@ TEST(PropertiesWorkTest, AFolderThatCannotBeListedIsNamedAndNotCountedAsEmpty) {
     PropertiesResult result;
     GatherProperties(ctx, {tree::kKindProject, "Alpha", "SRV2", 0, 0, "", nullptr}, &result);
     ASSERT_EQ(messages.texts.size(), 1u) << closed;
-    EXPECT_NE(messages.texts[0].find(platform::WindowsPath(closed)), std::string::npos) << messages.texts[0];
+    EXPECT_NE(messages.texts[0].find(platform::PathMap::Instance().ToWindows(closed)), std::string::npos)
+        << messages.texts[0];
     EXPECT_NE(messages.texts[0].find(platform::SystemErrorText(EACCES)), std::string::npos) << messages.texts[0];
     // The rest is counted; a folder that shows nothing shows no figures.
     EXPECT_EQ(result.show_dialog, closed != project) << closed;

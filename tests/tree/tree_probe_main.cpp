@@ -149,7 +149,7 @@ int Refresh(std::string* text) {
   ui::RefreshRequest request;
   request.net_folder = net;
   for (const auto& host : table->hosts) request.hosts.push_back({host->name, 0});
-  const ui::RefreshProbe probe = ui::ProbeRefresh(request);
+  const ui::RefreshProbe probe = ui::ProbeRefresh(extlib::DefaultContext(), request);
   if (!probe.admin_found) return 1;
   size_t out = 0;
   for (char one : probe.host_file_exists) out += one ? 1 : 0;
@@ -223,10 +223,10 @@ int main(int argc, char** argv) {
   if (!((what == "copy" && argc == 5) || (what == "rename" && argc == 4) || (what == "fill" && argc == 2) ||
         (what == "serve" && argc == 2) || IsWindowCommand(what, argc)))
     return 22;
-  (void)extlib::VekArbeitsVerzeichnis();
+  (void)extlib::VekArbeitsVerzeichnis(extlib::DefaultContext());
   (void)platform::RedirectStandardStreams("STDERR.OUT");
   int mode = 2;
-  if (extlib::lzinit(&mode, 0, 0, 0, 0, 0) != 0) {
+  if (extlib::lzinit(extlib::DefaultContext(), &mode, 0, 0, 0, 0, 0) != 0) {
     extlib::lgstop_C_(extlib::DefaultContext(), "lfpath_ini");  // the library names its reason, as the program does
     return 1;
   }

@@ -1,6 +1,5 @@
-#include "ui/dovrane_dlg.h"
-
 #include <gtest/gtest.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <QAccessible>
@@ -17,18 +16,19 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
-#include <sys/time.h>
 
 #include "extlib/installation/installation.h"
-#include "extlib/installation/library_init.h"
 #include "extlib/installation/language.h"
+#include "extlib/installation/library_init.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/installation/settings.h"
 #include "platform/fault_injection_env.h"
 #include "platform/threads_at_large.h"
-#include "support/mini_installation.h"
 #include "services/ui_text_table.h"
+#include "support/mini_installation.h"
 #include "support/recording_messenger.h"
 #include "ui/about_dlg.h"
+#include "ui/dovrane_dlg.h"
 #include "ui/window_placement.h"
 
 namespace dovrane::ui {
@@ -184,7 +184,7 @@ TEST_F(DovraneDlgTest, CheckOutButtonSendsHostCommandsByKind) {
 
 TEST_F(DovraneDlgTest, FirstFillRecordsTheTimeStampAndOutsideChangesRefill) {
   testing::WriteFile(installation_.net_dir() + "/project.dat", "v1");
-  ASSERT_EQ(extlib::lfinipC(extlib::kSlotNet, installation_.net_dir() + "/"), 0);
+  ASSERT_EQ(extlib::lfinipC(extlib::DefaultContext(), extlib::kSlotNet, installation_.net_dir() + "/"), 0);
   std::vector<QString> fills;
   CDovraneDlg::TreeHooks hooks;
   hooks.refill = [&](const QString& path) { fills.push_back(path); };
@@ -212,7 +212,7 @@ TEST_F(DovraneDlgTest, FirstFillRecordsTheTimeStampAndOutsideChangesRefill) {
 // down); only one that outlasts the grace is left behind.
 TEST_F(DovraneDlgTest, ClosingWaitsForALookUpUnderWay) {
   testing::WriteFile(installation_.net_dir() + "/project.dat", "v1");
-  ASSERT_EQ(extlib::lfinipC(extlib::kSlotNet, installation_.net_dir() + "/"), 0);
+  ASSERT_EQ(extlib::lfinipC(extlib::DefaultContext(), extlib::kSlotNet, installation_.net_dir() + "/"), 0);
   platform::FaultInjectionEnv slow;
   platform::Env* previous = platform::SetCurrentEnv(&slow);
   CDovraneDlg::TreeHooks hooks;

@@ -9,6 +9,7 @@
 
 #include "extlib/installation/installation.h"
 #include "extlib/installation/language.h"
+#include "extlib/installation/operation_context.h"
 #include "support/mini_installation.h"
 #include "support/scoped_environment.h"
 #include "support/temp_dir.h"
@@ -38,7 +39,7 @@ class HelpDocumentTest : public ::testing::Test {
   }
   std::string Document() {
     std::string path;
-    EXPECT_TRUE(HelpDocumentPath(&path));
+    EXPECT_TRUE(HelpDocumentPath(extlib::DefaultContext(), &path));
     return path.substr(Help().size());
   }
 
@@ -76,7 +77,7 @@ TEST_F(HelpDocumentTest, WithoutAHelpFolderThereIsNoDocument) {
   testing::WriteFile(installation_.machine_settings(), "[InstallRoot]\nHelpPath = ''\n");
   env_.Set({{"DOVRANE_RES_DIR", installation_.root() + "/no-resources"}});
   std::string path;
-  EXPECT_FALSE(HelpDocumentPath(&path));
+  EXPECT_FALSE(HelpDocumentPath(extlib::DefaultContext(), &path));
 }
 
 }  // namespace

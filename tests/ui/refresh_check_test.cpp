@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <sys/time.h>
 
+#include "extlib/installation/operation_context.h"
 #include "support/temp_dir.h"
 
 namespace dovrane::ui {
@@ -17,7 +18,7 @@ class RefreshCheckTest : public ::testing::Test {
     struct timeval times[2] = {{seconds, 0}, {seconds, 0}};
     ASSERT_EQ(::utimes((net_ + "/project.dat").c_str(), times), 0);
   }
-  RefreshProbe Probe() { return ProbeRefresh(request_); }
+  RefreshProbe Probe() { return ProbeRefresh(extlib::DefaultContext(), request_); }
 
   testing::TempDir dir_;
   std::string net_ = dir_ / "Net";
@@ -80,7 +81,8 @@ TEST_F(RefreshCheckTest, HostCheckOutFilesAgainstHostKinds) {
     RefreshRequest request{dir / "Net", "", {{"SRV2", c.kind}}, {}, {}, 0};
     testing::WriteFile(dir / "Net/project.dat", "");
     if (c.file) testing::WriteFile(dir / "Net/SRV2.out", "");
-    EXPECT_EQ(HostItemsDisagree(request, ProbeRefresh(request)), c.disagree) << std::hex << c.kind << " " << c.file;
+    EXPECT_EQ(HostItemsDisagree(request, ProbeRefresh(extlib::DefaultContext(), request)), c.disagree)
+        << std::hex << c.kind << " " << c.file;
   }
 }
 

@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
     answers.push_back(a == "yes" ? QMessageBox::Yes : a == "no" ? QMessageBox::No : QMessageBox::Cancel);
   }
   int mode = 2;
-  if (extlib::lzinit(&mode, 0, 0, 0, 0, 0) != 0) return 1;
+  if (extlib::lzinit(extlib::DefaultContext(), &mode, 0, 0, 0, 0, 0) != 0) return 1;
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   int qt_argc = 1;
   QApplication app(qt_argc, argv);

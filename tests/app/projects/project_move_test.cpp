@@ -337,7 +337,7 @@ TEST_F(ProjectMoveTest, AMoveThatCannotTellWhetherItsRecordLandedLeavesBothFolde
   ASSERT_EQ(messages.messages.size(), 1u);
   EXPECT_EQ(messages.messages[0].text.rfind("Can't tell whether the record of project <", 0), 0u)
       << messages.messages[0].text;
-  extlib::UnCachPrjList();
+  extlib::UnCachPrjList(extlib::DefaultContext());
   EXPECT_EQ(admin::CompleteInterruptedMoves(extlib::DefaultContext()), 1);
   EXPECT_EQ(HostOf(11), to);
   EXPECT_FALSE(Exists(site_.ProjectDir(from, 11)));

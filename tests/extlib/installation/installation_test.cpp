@@ -6,21 +6,22 @@
 
 #include "extlib/installation/general.h"
 #include "extlib/installation/library_init.h"
+#include "extlib/installation/operation_context.h"
 
 namespace dovrane::extlib {
 namespace {
 
 TEST(InstallationTest, EachInstallationHasItsOwnSlotsAndTrace) {
   ScopedInstallation first;
-  lfinipC(kSlotNet, "\\\\A\\cad\\Net");
+  lfinipC(DefaultContext(), kSlotNet, "\\\\A\\cad\\Net");
   setFileAccessTrace(1);
   {
     ScopedInstallation second;
-    EXPECT_EQ(lfinigC(kSlotNet), "");
+    EXPECT_EQ(lfinigC(DefaultContext(), kSlotNet), "");
     EXPECT_EQ(getFileAccessTrace(), 0);
-    lfinipC(kSlotNet, "\\\\B\\cad\\Net\\");
+    lfinipC(DefaultContext(), kSlotNet, "\\\\B\\cad\\Net\\");
   }
-  EXPECT_EQ(lfinigC(kSlotNet), "\\\\A\\cad\\Net\\");
+  EXPECT_EQ(lfinigC(DefaultContext(), kSlotNet), "\\\\A\\cad\\Net\\");
   EXPECT_EQ(getFileAccessTrace(), 1);
 }
 

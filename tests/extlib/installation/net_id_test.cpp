@@ -8,8 +8,9 @@
 #include <fstream>
 #include <set>
 
-#include "extlib/projects/checksum.h"
+#include "extlib/installation/operation_context.h"
 #include "extlib/net_folder_fixture.h"
+#include "extlib/projects/checksum.h"
 #include "platform/fault_injection_env.h"
 
 namespace dovrane::extlib {
@@ -21,10 +22,10 @@ class NetIdTest : public NetFolderTest {
 };
 
 TEST_F(NetIdTest, SavedIdentifiersReadBack) {
-  EXPECT_EQ(get_PRJVekNetID(), 0u);  // no file yet
+  EXPECT_EQ(get_PRJVekNetID(DefaultContext()), 0u);  // no file yet
   for (uint32_t id : {1u, 2u, 0x1A2B3C4Du, 0xFFFFFFFFu}) {
-    ASSERT_EQ(NetID_Save(id), 0) << id;
-    EXPECT_EQ(get_PRJVekNetID(), id);
+    ASSERT_EQ(NetID_Save(DefaultContext(), id), 0) << id;
+    EXPECT_EQ(get_PRJVekNetID(DefaultContext()), id);
     EXPECT_EQ(Read(IdFile()), FormatNetIdFile(id));
   }
   EXPECT_EQ(Read(IdFile()), "DOVRANE-NETID 1\nid FFFFFFFF\ncheck " + Crc32Hex("FFFFFFFF") + "\n");
@@ -42,9 +43,9 @@ TEST_F(NetIdTest, DamagedFileReadsAsZeroAndStaysUntouched) {
   for (const std::string& text : cases) {
     ASSERT_EQ(platform::WriteFileAtomic(IdFile(), text), 0);
     uint32_t id = 7;
-    EXPECT_EQ(NetID_Load(&id), -EBADMSG) << text;
+    EXPECT_EQ(NetID_Load(DefaultContext(), &id), -EBADMSG) << text;
     EXPECT_EQ(id, 0u);
-    EXPECT_EQ(get_PRJVekNetID(), 0u) << text;
+    EXPECT_EQ(get_PRJVekNetID(DefaultContext()), 0u) << text;
     EXPECT_EQ(Read(IdFile()), text);  // a read never repairs or replaces
   }
 }
@@ -53,8 +54,8 @@ TEST_F(NetIdTest, DamagedFileReadsAsZeroAndStaysUntouched) {
 // a file rewritten in place at a later time, or another file put in its place
 // with the same size and time, is read again.
 TEST_F(NetIdTest, AChangedOrReplacedFileIsReadAgain) {
-  ASSERT_EQ(NetID_Save(0x11111111), 0);
-  ASSERT_EQ(get_PRJVekNetID(), 0x11111111u);
+  ASSERT_EQ(NetID_Save(DefaultContext(), 0x11111111), 0);
+  ASSERT_EQ(get_PRJVekNetID(DefaultContext()), 0x11111111u);
   struct stat before{};
   ASSERT_EQ(::stat(IdFile().c_str(), &before), 0);
   {
@@ -63,7 +64,7 @@ TEST_F(NetIdTest, AChangedOrReplacedFileIsReadAgain) {
   }
   const timespec later[2] = {before.st_atim, {before.st_mtim.tv_sec + 2, before.st_mtim.tv_nsec}};
   ASSERT_EQ(::utimensat(AT_FDCWD, IdFile().c_str(), later, 0), 0);
-  EXPECT_EQ(get_PRJVekNetID(), 0x22222222u);
+  EXPECT_EQ(get_PRJVekNetID(DefaultContext()), 0x22222222u);
   ASSERT_EQ(::stat(IdFile().c_str(), &before), 0);
   const std::string other = net_ + "/net.id.other";
   {
@@ -73,43 +74,43 @@ TEST_F(NetIdTest, AChangedOrReplacedFileIsReadAgain) {
   const timespec same[2] = {before.st_atim, before.st_mtim};
   ASSERT_EQ(::utimensat(AT_FDCWD, other.c_str(), same, 0), 0);
   ASSERT_EQ(::rename(other.c_str(), IdFile().c_str()), 0);
-  EXPECT_EQ(get_PRJVekNetID(), 0x33333333u);
+  EXPECT_EQ(get_PRJVekNetID(DefaultContext()), 0x33333333u);
   ASSERT_EQ(::unlink(IdFile().c_str()), 0);
-  EXPECT_EQ(get_PRJVekNetID(), 0u);
+  EXPECT_EQ(get_PRJVekNetID(DefaultContext()), 0u);
 }
 
 TEST_F(NetIdTest, WindowsLineEndsAreAccepted) {
   ASSERT_EQ(platform::WriteFileAtomic(
                 IdFile(), "DOVRANE-NETID 1\r\nid 0000BEEF\r\ncheck " + Crc32Hex("0000BEEF") + "\r\n"),
             0);
-  EXPECT_EQ(get_PRJVekNetID(), 0xBEEFu);
+  EXPECT_EQ(get_PRJVekNetID(DefaultContext()), 0xBEEFu);
 }
 
 TEST_F(NetIdTest, SavingOverDamagedFileKeepsItsCopy) {
   ASSERT_EQ(platform::WriteFileAtomic(IdFile(), "half a fi"), 0);
-  ASSERT_EQ(NetID_Save(0xCAFE), 0);
-  EXPECT_EQ(get_PRJVekNetID(), 0xCAFEu);
+  ASSERT_EQ(NetID_Save(DefaultContext(), 0xCAFE), 0);
+  EXPECT_EQ(get_PRJVekNetID(DefaultContext()), 0xCAFEu);
   EXPECT_EQ(Read(net_ + "/net.id.damaged"), "half a fi");
 }
 
 TEST_F(NetIdTest, RefusesWhatCannotBeStored) {
-  EXPECT_EQ(NetID_Save(0), -EINVAL);
+  EXPECT_EQ(NetID_Save(DefaultContext(), 0), -EINVAL);
   EXPECT_FALSE(Exists(IdFile()));
-  lfinipC(kSlotNet, "");
-  EXPECT_EQ(NetID_Save(5), -EINVAL);
+  lfinipC(DefaultContext(), kSlotNet, "");
+  EXPECT_EQ(NetID_Save(DefaultContext(), 5), -EINVAL);
   uint32_t id = 0;
-  EXPECT_EQ(NetID_Load(&id), -ENOENT);
+  EXPECT_EQ(NetID_Load(DefaultContext(), &id), -ENOENT);
 }
 
 TEST_F(NetIdTest, FailedRewriteLeavesOldIdentifier) {
-  ASSERT_EQ(NetID_Save(0x1111), 0);
+  ASSERT_EQ(NetID_Save(DefaultContext(), 0x1111), 0);
   platform::FaultInjectionEnv faults;
   platform::Env* previous = platform::SetCurrentEnv(&faults);
   for (platform::FaultPoint point :
        {platform::FaultPoint::kWrite, platform::FaultPoint::kSync, platform::FaultPoint::kRename}) {
     faults.Arm(point, 1, ENOSPC);
-    EXPECT_EQ(NetID_Save(0x2222), -ENOSPC);
-    EXPECT_EQ(get_PRJVekNetID(), 0x1111u);
+    EXPECT_EQ(NetID_Save(DefaultContext(), 0x2222), -ENOSPC);
+    EXPECT_EQ(get_PRJVekNetID(DefaultContext()), 0x1111u);
   }
   platform::SetCurrentEnv(previous);
 }

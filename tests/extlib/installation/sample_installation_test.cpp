@@ -31,10 +31,10 @@ class SampleInstallationTest : public ::testing::Test {
     env->SetEnv("DOVRANE_USERNAME", "admin");
     platform::PathMap::Instance().SetUncRoot(dir + "/unc");
     int mode = 2;
-    ASSERT_EQ(lzinit(&mode, 0, 0, 0, 0, 0), 0);
+    ASSERT_EQ(lzinit(DefaultContext(), &mode, 0, 0, 0, 0, 0), 0);
   }
   void TearDown() override {
-    lzende();
+    lzende(DefaultContext());
     platform::PathMap::Instance().SetUncRoot("/net");
   }
   testing::TempDir dir_;
@@ -45,7 +45,7 @@ TEST_F(SampleInstallationTest, LibraryReadsEveryRecordAndFolder) {
   o.hosts = 3;
   o.projects = 40;
   std::string error;
-  ASSERT_EQ(MakeSampleInstallation(dir_.path() + "/i", o, &error), 0) << error;
+  ASSERT_EQ(MakeSampleInstallation(DefaultContext(), dir_.path() + "/i", o, &error), 0) << error;
   Use(dir_.path() + "/i");
   int count = 0;
   PRJ* list = nullptr;
@@ -59,7 +59,7 @@ TEST_F(SampleInstallationTest, LibraryReadsEveryRecordAndFolder) {
   }
   ltbpliC_delete(&list);
   EXPECT_EQ(hosts.size(), 3u);
-  EXPECT_EQ(lfinigC(31), "L:\\Pelomar\\prj\\");  // the local folder through a mapped drive
+  EXPECT_EQ(lfinigC(DefaultContext(), 31), "L:\\Pelomar\\prj\\");  // the local folder through a mapped drive
   std::vector<std::string> names;
   ASSERT_EQ(ListInstallationProjects(dir_.path() + "/i", &names), 0);
   EXPECT_EQ(names.size(), 40u);
@@ -69,12 +69,12 @@ TEST_F(SampleInstallationTest, WorkFolderOnTheMappedDrive) {
   SampleOptions o;
   o.projects = 1;
   std::string error;
-  ASSERT_EQ(MakeSampleInstallation(dir_.path() + "/w", o, &error), 0) << error;
+  ASSERT_EQ(MakeSampleInstallation(DefaultContext(), dir_.path() + "/w", o, &error), 0) << error;
   platform::PathMap::Instance().SetDriveFolder('L', "");  // as at program start: no mapping yet
   platform::CurrentEnv()->SetEnv("DOVRANE_HKLM", dir_.path() + "/w/hklm.toml");
   std::string before, now;
   platform::CurrentEnv()->GetCwd(&before);
-  ASSERT_EQ(VekArbeitsVerzeichnis(), 0);
+  ASSERT_EQ(VekArbeitsVerzeichnis(DefaultContext()), 0);
   platform::CurrentEnv()->GetCwd(&now);
   platform::CurrentEnv()->ChDir(before);
   EXPECT_EQ(now, dir_.path() + "/w/local/Pelomar/work");
@@ -88,14 +88,15 @@ TEST_F(SampleInstallationTest, SameSeedSameAdministrationInEachLayout) {
     o.admin_version = version;
     o.attribute_projects = 0;
     const std::string a = dir_.path() + "/a" + std::to_string(version), b = dir_.path() + "/b" + std::to_string(version);
-    ASSERT_EQ(MakeSampleInstallation(a, o, &error), 0) << error;
-    ASSERT_EQ(MakeSampleInstallation(b, o, &error), 0) << error;
+    ASSERT_EQ(MakeSampleInstallation(DefaultContext(), a, o, &error), 0) << error;
+    ASSERT_EQ(MakeSampleInstallation(DefaultContext(), b, o, &error), 0) << error;
     std::string pa = dir_.Read("a" + std::to_string(version) + "/unc/SRV1/cad/Net/project.dat");
     EXPECT_EQ(pa, dir_.Read("b" + std::to_string(version) + "/unc/SRV1/cad/Net/project.dat"));
     EXPECT_EQ(pa.size(), 12u + 12u * (version == 3 ? 116u : 137u)) << version;
     EXPECT_EQ(pa.substr(0, 2), " " + std::to_string(version));
   }
-  EXPECT_NE(MakeSampleInstallation(dir_.path() + "/a3", SampleOptions{}, &error), 0);  // not over an installation
+  EXPECT_NE(MakeSampleInstallation(DefaultContext(), dir_.path() + "/a3", SampleOptions{}, &error),
+            0);  // not over an installation
 }
 
 TEST_F(SampleInstallationTest, ProgramPrintsTheExportLines) {

@@ -123,9 +123,9 @@ TEST_F(ProjectAttributesTest, CopyIntoSecondDatabase) {
                         {kCopyValues | kCopyPredefined, true, 2, "new", 6}};
   for (const Case& c : cases) {
     std::filesystem::remove_all(root_ + "/LAPTOP/cad/Net/PelomarProjectDB");
-    lfinipC(kSlotNet, "\\\\LAPTOP\\cad\\Net\\");
+    lfinipC(DefaultContext(), kSlotNet, "\\\\LAPTOP\\cad\\Net\\");
     RX_ProjectAttributes target(kSlotNet);
-    lfinipC(kSlotNet, "\\\\SRV1\\cad\\Net\\");
+    lfinipC(DefaultContext(), kSlotNet, "\\\\SRV1\\cad\\Net\\");
     ASSERT_EQ(target.setAttribute(1, "A", "old"), 0);
     EXPECT_EQ(source.copyProjectAttributes(target, c.what, c.replace, {1, 9}), c.copied);
     std::string a;
@@ -183,16 +183,16 @@ TEST_F(ProjectAttributesTest, UnusableDatabasesAreRefusedUntouched) {
   std::filesystem::remove(DbFile());
   ASSERT_EQ(RawQuery(DbFile(), "PRAGMA user_version=7"), "");
   EXPECT_EQ(RX_ProjectAttributes(kSlotNet).open(), -EPROTO);  // a newer program's layout
-  lfinipC(kSlotNet, "\\\\SRV1\\cad\\Missing\\");
+  lfinipC(DefaultContext(), kSlotNet, "\\\\SRV1\\cad\\Missing\\");
   EXPECT_EQ(RX_ProjectAttributes(kSlotNet).open(), -ENOENT);
-  lfinipC(kSlotNet, "");
+  lfinipC(DefaultContext(), kSlotNet, "");
   EXPECT_EQ(RX_ProjectAttributes(kSlotNet).open(), -EINVAL);
 }
 
 TEST_F(ProjectAttributesTest, ObjectStaysWithTheFolderItWasBuiltFor) {
   RX_ProjectAttributes network(kSlotNet);
   platform::MakeDirectories(root_ + "/LAPTOP/cad/Net");
-  lfinipC(kSlotNet, "\\\\LAPTOP\\cad\\Net\\");
+  lfinipC(DefaultContext(), kSlotNet, "\\\\LAPTOP\\cad\\Net\\");
   ASSERT_EQ(InitTree(DefaultContext()), 0);  // creates the copy's database
   ASSERT_EQ(network.setAttribute(5, "A", "network"), 0);
   RX_ProjectAttributes copy(kSlotNet);

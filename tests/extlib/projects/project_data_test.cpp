@@ -150,7 +150,7 @@ TEST_F(ProjectDataTest, SlotOperationsWorkOnTheSlotFolder) {
   ASSERT_EQ(renewed.objects.size(), 3u);
   EXPECT_NE(renewed.objects[1].id, reorganised.objects[1].id);
   EXPECT_EQ(renewed.Find(renewed.objects[1].refs.at(0))->name, "0");
-  lfinipC(18, "");
+  lfinipC(DefaultContext(), 18, "");
   EXPECT_EQ(kpvtad2(DefaultContext(), 18), -EINVAL);
   EXPECT_TRUE(messages_.texts.empty());
 }

@@ -43,9 +43,9 @@ class ProjectLifecycleTest : public ::testing::Test {
   // share answers again; kLeft when there is not exactly one.
   JournalOutcome PutTheOneJournalRight() {
     std::vector<std::string> journals;
-    if (ListOperationJournals(&journals) != 0 || journals.size() != 1) return JournalOutcome::kLeft;
+    if (ListOperationJournals(DefaultContext(), &journals) != 0 || journals.size() != 1) return JournalOutcome::kLeft;
     close_prj_info_handle(23);
-    UnCachPrjList();
+    UnCachPrjList(DefaultContext());
     OperationJournal journal;
     return PutJournalRight(DefaultContext(), journals[0], &journal);
   }
@@ -139,7 +139,7 @@ TEST_F(ProjectLifecycleTest, ConcurrentCreatorsGetUniqueNumbersAndLoseNoRecord) 
     pid_t pid = ::fork();
     if (pid == 0) {
       close_prj_info_handle(23);
-      UnCachPrjList();
+      UnCachPrjList(DefaultContext());
       int failures = 0;
       for (int i = 0; i < kEach; ++i)
         failures += Create("P" + std::to_string(p) + "-" + std::to_string(i), i % 2 ? "SRV1" : "SRV2") != 0;

@@ -45,7 +45,7 @@ TEST_F(ProjectPathsTest, LinkFilesResolve) {
   };
   for (const Case& c : cases) {
     std::string path = c.path;
-    EXPECT_EQ(resolve_prj_link(&path), c.rc) << c.path;
+    EXPECT_EQ(resolve_prj_link(DefaultContext(), &path), c.rc) << c.path;
     if (c.rc == 0) {
       EXPECT_EQ(path, c.resolved);
     }

@@ -133,7 +133,7 @@ TEST_F(AdministrationTest, LockByNameTellsAnUnreadableAdministrationFromAMissing
       ::unlink(inst_.Native("SRV1/cad/Net/project.dat").c_str());
     else
       inst_.dir.Write("SRV1/cad/Net/project.dat", c.text);
-    UnCachPrjList();
+    UnCachPrjList(DefaultContext());
     EXPECT_EQ(lock_prj_nam(DefaultContext(), 23, c.name, kLockRecord), c.want) << c.want;
     // Nothing is held under the name: an unlock only fails where the file does not open.
     EXPECT_EQ(lock_prj_nam(DefaultContext(), 23, c.name, kUnlockRecord),
@@ -277,17 +277,17 @@ TEST_F(AdministrationTest, ScatteredRecordsGoInUnderTheirLocksWithOneFlush) {
   }
   const std::string before = inst_.Admin();
   const long with_unlocked[] = {4, 1, 5};
-  EXPECT_EQ(WriteRecordsAtSlots(h, with_unlocked, changed, 3), kPrjLockFailed);
+  EXPECT_EQ(WriteRecordsAtSlots(DefaultContext(), h, with_unlocked, changed, 3), kPrjLockFailed);
   EXPECT_EQ(inst_.Admin(), before);
 
   platform::FaultInjectionEnv env;
   platform::SetCurrentEnv(&env);
   env.Arm(platform::FaultPoint::kSync, 1, EIO);  // a failed flush puts the old bytes back
-  EXPECT_NE(WriteRecordsAtSlots(h, slots, changed, 3), 0);
+  EXPECT_NE(WriteRecordsAtSlots(DefaultContext(), h, slots, changed, 3), 0);
   EXPECT_EQ(inst_.Admin(), before);
   env.Disarm();
   env.Reset();
-  const int rc = WriteRecordsAtSlots(h, slots, changed, 3);
+  const int rc = WriteRecordsAtSlots(DefaultContext(), h, slots, changed, 3);
   const int writes = env.Calls(platform::FaultPoint::kWrite), syncs = env.Calls(platform::FaultPoint::kSync);
   platform::SetCurrentEnv(nullptr);
   ASSERT_EQ(rc, 0);
