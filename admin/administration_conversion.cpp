@@ -39,8 +39,8 @@ constexpr char kReorgFailed[] =
 constexpr uint32_t kHighestTakenOver = 9999899;
 
 // Copies the file at from (open, read from offset 0) into to, crash-safe. 0 or -errno.
-int KeepCopy(int from_fd, const std::string& to) {
-  platform::Env* env = CurrentEnv();
+int KeepCopy(extlib::OperationContext& ctx, int from_fd, const std::string& to) {
+  platform::Env* env = &ctx.Env();
   const std::string temp = to + ".new~" + std::to_string(platform::ProcessId());
   int out = env->Open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
   if (out < 0) return out;
@@ -70,14 +70,14 @@ int KeepCopy(int from_fd, const std::string& to) {
 // Buffered writing of the new file; the first error sticks.
 class NewFile {
  public:
-  explicit NewFile(int fd) : fd_(fd) {}
+  NewFile(platform::Env& env, int fd) : env_(env), fd_(fd) {}
   void Append(const std::string& text) {
     buf_ += text;
     if (buf_.size() >= (1u << 20)) Flush();
   }
   void Flush() {
     if (rc_ == 0 && !buf_.empty()) {
-      int64_t w = CurrentEnv()->Write(fd_, buf_.data(), buf_.size());
+      int64_t w = env_.Write(fd_, buf_.data(), buf_.size());
       if (w < 0) rc_ = static_cast<int>(w);
     }
     buf_.clear();
@@ -85,6 +85,7 @@ class NewFile {
   int rc() const { return rc_; }
 
  private:
+  platform::Env& env_;
   int fd_;
   std::string buf_;
   int rc_ = 0;
@@ -107,8 +108,8 @@ int ConvertRecords(extlib::OperationContext& ctx, int old_fd, const Administrati
                    uint32_t* highest, std::vector<long>* bad, long* written) {
   const int containers = old_header.containers_now;
   const bool dos_text = old_header.version == 1 && extlib::sys_init_key_tab() == 1;
-  RecordStream in(old_fd);
-  NewFile out(new_fd);
+  RecordStream in(ctx.Env(), old_fd);
+  NewFile out(ctx.Env(), new_fd);
   out.Append(extlib::FormatHeader(L::kCurrentVersion, old_header.highest, 2));
   uint32_t largest = 0;
   for (;;) {
@@ -231,7 +232,7 @@ int Convert(extlib::OperationContext& ctx, ShareMode share) {
     return done(kPrjAdminMissing);
   }
   // The old file is kept only now, so a refused conversion leaves the last one's copy.
-  if (rc == 0) rc = KeepCopy(old_fd, ctx.Native(old_path));
+  if (rc == 0) rc = KeepCopy(ctx, old_fd, ctx.Native(old_path));
   // The new file replaces the old one whole, while the share still keeps writers out.
   if (rc == 0) rc = ctx.Env().Rename(temp, native);
   platform::CloseNothingPending(&ctx.Env(), old_fd);

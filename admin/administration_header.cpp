@@ -135,7 +135,7 @@ int OpenAdministrationHeader(extlib::OperationContext& ctx, const std::string& p
   return fd;
 }
 
-RecordStream::RecordStream(int fd) : fd_(fd), buf_(1 << 16) {}
+RecordStream::RecordStream(platform::Env& env, int fd) : env_(env), fd_(fd), buf_(1 << 16) {}
 
 int RecordStream::NextLine(std::string* line, bool* ended) {
   line->clear();
@@ -143,7 +143,7 @@ int RecordStream::NextLine(std::string* line, bool* ended) {
   for (;;) {
     if (pos_ == end_) {
       if (eof_) break;
-      int64_t n = CurrentEnv()->Read(fd_, buf_.data(), buf_.size());
+      int64_t n = env_.Read(fd_, buf_.data(), buf_.size());
       if (n < 0) return static_cast<int>(n);
       if (n == 0) {
         eof_ = true;

@@ -11,6 +11,10 @@
 #include "extlib/records/administration.h"
 #include "extlib/records/prj_record.h"
 
+namespace dovrane::platform {
+class Env;
+}
+
 namespace dovrane::extlib {
 class OperationContext;
 }  // namespace dovrane::extlib
@@ -50,7 +54,8 @@ class RecordStream {
  public:
   // Longer lines are cut here (and so never match a layout).
   static constexpr size_t kMaxLineBytes = 1024;
-  explicit RecordStream(int fd);
+  // Reads fd through env, which must outlive the stream.
+  RecordStream(platform::Env& env, int fd);
   // The next line up to and without its LF. 0 read (*ended: an LF was found),
   // 1 end of file, negative read error.
   [[nodiscard]] int NextLine(std::string* line, bool* ended);
@@ -58,6 +63,7 @@ class RecordStream {
   long slot() const { return slot_; }
 
  private:
+  platform::Env& env_;
   int fd_;
   std::vector<char> buf_;
   size_t pos_ = 0, end_ = 0;

@@ -8,9 +8,9 @@
 
 namespace dovrane::admin {
 
-EntryPrefetch::EntryPrefetch(int dirfd, std::vector<std::string> names)
-    : dirfd_(dirfd), names_(std::move(names)), results_(names_.size()), read_(names_.size()) {
-  if (dirfd_ >= 0 && !names_.empty() && platform::UsingPosixEnv())
+EntryPrefetch::EntryPrefetch(platform::Env& env, int dirfd, std::vector<std::string> names)
+    : env_(env), dirfd_(dirfd), names_(std::move(names)), results_(names_.size()), read_(names_.size()) {
+  if (dirfd_ >= 0 && !names_.empty() && platform::IsPosixEnv(env_))
     thread_ = std::thread([this] {
       while (!stop_.load(std::memory_order_relaxed) && ReadNext()) {
       }
@@ -29,8 +29,7 @@ bool EntryPrefetch::ReadNext() {
   if (!names_[i].empty()) {
     r.stored = extlib::ReadProjectInfoAt(dirfd_, names_[i], &r.net_id, &r.record);
     platform::FileInfo info;
-    r.cache_absent =
-        platform::CurrentEnv()->StatAt(dirfd_, names_[i] + "/" + extlib::kAttributeCacheFileName, &info) == -ENOENT;
+    r.cache_absent = env_.StatAt(dirfd_, names_[i] + "/" + extlib::kAttributeCacheFileName, &info) == -ENOENT;
   }
   read_[i].store(true, std::memory_order_release);
   return true;

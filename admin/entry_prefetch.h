@@ -16,6 +16,10 @@
 #include "extlib/records/prj_record.h"
 #include "extlib/projects/project_info_file.h"
 
+namespace dovrane::platform {
+class Env;
+}
+
 namespace dovrane::admin {
 
 struct PrefetchedEntry {
@@ -33,7 +37,8 @@ class EntryPrefetch {
   // Reads the entries (names of project folders below the open folder dirfd)
   // in this order. An empty name is passed over. Starts no thread when the
   // process works on a replaced Env or when there is nothing to read.
-  EntryPrefetch(int dirfd, std::vector<std::string> names);
+  // Reads through env, which must outlive the prefetch.
+  EntryPrefetch(platform::Env& env, int dirfd, std::vector<std::string> names);
   ~EntryPrefetch();  // stops reading and waits for the thread
   EntryPrefetch(const EntryPrefetch&) = delete;
   EntryPrefetch& operator=(const EntryPrefetch&) = delete;
@@ -46,6 +51,7 @@ class EntryPrefetch {
   // Takes and reads the next entry; false when every entry is taken.
   bool ReadNext();
 
+  platform::Env& env_;
   const int dirfd_;
   const std::vector<std::string> names_;
   std::vector<PrefetchedEntry> results_;

@@ -79,7 +79,7 @@ bool Work(extlib::OperationContext& ctx, std::vector<PendingEntry>* list, Append
       std::vector<std::string> names;
       names.reserve(list->size());
       for (auto e = list->rbegin(); e != list->rend(); ++e) names.push_back(e->is_file ? "" : e->native);
-      prefetch = std::make_unique<EntryPrefetch>(folder->fd, std::move(names));
+      prefetch = std::make_unique<EntryPrefetch>(ctx.Env(), folder->fd, std::move(names));
     }
   }
   std::vector<PendingEntry> left;
@@ -99,12 +99,11 @@ bool Work(extlib::OperationContext& ctx, std::vector<PendingEntry>* list, Append
   return list->empty();
 }
 
-bool IsFileEntry(const std::string& folder, const platform::DirEntry& e) {
+bool IsFileEntry(extlib::OperationContext& ctx, const std::string& folder, const platform::DirEntry& e) {
   if (e.type == platform::EntryType::kFile) return true;
   if (e.type == platform::EntryType::kDirectory) return false;
   platform::FileInfo info;  // unknown or a symbolic link: what it leads to
-  return platform::CurrentEnv()->Stat(folder + "/" + e.name, &info) == 0 &&
-         info.type != platform::EntryType::kDirectory;
+  return ctx.Env().Stat(folder + "/" + e.name, &info) == 0 && info.type != platform::EntryType::kDirectory;
 }
 
 std::string Folded(const std::string& s) {
@@ -206,7 +205,7 @@ int ScanHost(extlib::OperationContext& ctx, const std::string& host, int pass, A
                                  extlib::LanguageTextWith(extlib::kRepairTexts, 6, {name, host}).c_str());
       continue;
     }
-    PendingEntry pending{name, host, IsFileEntry(native, *e), e->name};
+    PendingEntry pending{name, host, IsFileEntry(ctx, native, *e), e->name};
     IndexedRecord known;
     if (entry.number_name) {
       if (!index->FindNumber(entry.number, &known))

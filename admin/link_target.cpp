@@ -25,24 +25,24 @@ struct Id {
   bool operator==(const Id&) const = default;
 };
 
-bool IdOf(const std::string& native, Id* id) {
+bool IdOf(extlib::OperationContext& ctx, const std::string& native, Id* id) {
   platform::FileInfo info;
-  if (native.empty() || platform::CurrentEnv()->Stat(native, &info) != 0) return false;
+  if (native.empty() || ctx.Env().Stat(native, &info) != 0) return false;
   *id = {info.device, info.inode};
   return true;
 }
 
 bool IdOfWindows(extlib::OperationContext& ctx, const std::string& windows_path, Id* id) {
-  return !windows_path.empty() && IdOf(ctx.Native(windows_path), id);
+  return !windows_path.empty() && IdOf(ctx, ctx.Native(windows_path), id);
 }
 
 // native and every folder above it.
-std::vector<Id> WithParents(const std::string& native) {
+std::vector<Id> WithParents(extlib::OperationContext& ctx, const std::string& native) {
   std::vector<Id> ids;
   std::string p = native;
   while (!p.empty()) {
     Id id;
-    if (IdOf(p, &id)) ids.push_back(id);
+    if (IdOf(ctx, p, &id)) ids.push_back(id);
     const size_t cut = p.find_last_of('/');
     if (cut == std::string::npos || p == "/") break;
     p = cut == 0 ? "/" : p.substr(0, cut);
@@ -73,15 +73,15 @@ LinkTarget CheckLinkTarget(extlib::OperationContext& ctx, const std::string& lin
   Id id, parent;
   const std::string last = extlib::LastComponent(target);
   bool project = ctx.Env().Stat(native, &info) == 0 && info.type == platform::EntryType::kDirectory &&
-                 IdOf(native, &id) && last.size() > 4 &&
+                 IdOf(ctx, native, &id) && last.size() > 4 &&
                  platform::EqualsIgnoreCaseCp1252(last.substr(last.size() - 4), ".prj");
   // Not the network folder, nor anything inside or around it.
   std::string net = extlib::lfinigC(ctx, extlib::kSlotNet);
   extlib::lfslash_cut(&net);
-  const std::vector<Id> around_target = WithParents(native);
+  const std::vector<Id> around_target = WithParents(ctx, native);
   Id net_id;
   if (project && IdOfWindows(ctx, net, &net_id))
-    project = !Contains(around_target, net_id) && !Contains(WithParents(ctx.Native(net)), id);
+    project = !Contains(around_target, net_id) && !Contains(WithParents(ctx, ctx.Native(net)), id);
   const bool has_parent = IdOfWindows(ctx, extlib::ParentPath(target), &parent);
   bool duplicate = false;
   for (const std::string& host : HostNames(ctx)) {
@@ -90,7 +90,7 @@ LinkTarget CheckLinkTarget(extlib::OperationContext& ctx, const std::string& lin
     if (!project || extlib::HostProjectFolder(ctx, host, &folder) != 0 || !IdOfWindows(ctx, folder, &folder_id))
       continue;
     // A host's project folder, or a folder around one, is no project.
-    if (Contains(WithParents(ctx.Native(folder)), id)) project = false;
+    if (Contains(WithParents(ctx, ctx.Native(folder)), id)) project = false;
     // An entry of a host's project folder is that host's own project.
     else if (has_parent && parent == folder_id) duplicate = true;
   }

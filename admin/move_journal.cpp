@@ -46,9 +46,9 @@ std::string NativeJournal(extlib::OperationContext& ctx, uint32_t number) {
 // A journal is six short lines. Anyone may put a FIFO, a device, a link or a
 // huge file under its name: only a regular file of sane size is read (the
 // open does not wait for a FIFO's writer). 0 or negative.
-int ReadJournalFile(const std::string& path, std::string* text) {
+int ReadJournalFile(extlib::OperationContext& ctx, const std::string& path, std::string* text) {
   constexpr uint64_t kLongestJournal = 4096;
-  platform::Env* env = platform::CurrentEnv();
+  platform::Env* env = &ctx.Env();
   const int fd = env->Open(path, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return fd;
   platform::FileInfo info;
@@ -222,7 +222,7 @@ int CompleteInterruptedMoves(extlib::OperationContext& ctx) {
     if (number == 0) continue;
     std::string text;
     MoveJournal journal;
-    if (ReadJournalFile(native_net + "/" + e.name, &text) != 0 || !ParseMoveJournal(text, &journal) ||
+    if (ReadJournalFile(ctx, native_net + "/" + e.name, &text) != 0 || !ParseMoveJournal(text, &journal) ||
         journal.number != number)
       continue;  // not ours to judge: left for a person
     if (!JournalNamesItsOwnFolders(ctx, journal)) {

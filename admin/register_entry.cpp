@@ -87,10 +87,10 @@ std::string ExactNative(extlib::OperationContext& ctx, const std::string& to) {
   return ctx.Native(extlib::ParentPath(to)) + "/" + platform::Cp1252ToUtf8(extlib::LastComponent(to));
 }
 
-bool Listed(const std::string& native) {
+bool Listed(extlib::OperationContext& ctx, const std::string& native) {
   const size_t cut = native.find_last_of('/');
   std::vector<platform::DirEntry> entries;
-  if (platform::CurrentEnv()->ListDir(native.substr(0, cut), &entries) != 0) return false;
+  if (ctx.Env().ListDir(native.substr(0, cut), &entries) != 0) return false;
   for (const platform::DirEntry& e : entries)
     if (e.name == native.substr(cut + 1)) return true;
   return false;
@@ -99,11 +99,11 @@ bool Listed(const std::string& native) {
 // A rename that changes only the letter case of the entry's name. A file
 // system that keeps the old spelling on a direct rename gets it through a
 // temporary name.
-int RenameCase(const std::string& from, const std::string& exact) {
-  platform::Env* env = platform::CurrentEnv();
+int RenameCase(extlib::OperationContext& ctx, const std::string& from, const std::string& exact) {
+  platform::Env* env = &ctx.Env();
   if (from == exact) return 0;
   int rc = env->Rename(from, exact);
-  if (rc != 0 || Listed(exact)) return rc;
+  if (rc != 0 || Listed(ctx, exact)) return rc;
   const std::string temporary = exact + ".case~" + std::to_string(platform::ProcessId());
   if ((rc = env->Rename(from, temporary)) != 0) return rc;
   if ((rc = env->Rename(temporary, exact)) != 0) (void)env->Rename(temporary, from);
@@ -121,7 +121,7 @@ int RenameEntry(extlib::OperationContext& ctx, const std::string& from, const st
   const std::string native_to = ctx.Native(to);
   if (env->Stat(from, &a, false) == 0 && env->Stat(native_to, &b, false) == 0 && a.device == b.device &&
       a.inode == b.inode)
-    return RenameCase(from, exact_to);
+    return RenameCase(ctx, from, exact_to);
   if (env->Stat(native_to, &b, false) == 0) return -EEXIST;
   return is_file ? env->Rename(from, exact_to) : extlib::ldirreC(ctx, from, exact_to);
 }

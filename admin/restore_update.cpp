@@ -267,7 +267,7 @@ int RemoveHostListTemporaries(extlib::OperationContext& ctx) {
   std::string windows;
   if (extlib::lffnamC_new(ctx, extlib::kSlotNet, extlib::kHostListFile, &windows) != 0) return 0;
   const std::string native = ctx.Native(windows);
-  return native.empty() ? 0 : extlib::RemoveDeadHostListTemporaries(native);
+  return native.empty() ? 0 : extlib::RemoveDeadHostListTemporaries(ctx, native);
 }
 
 }  // namespace

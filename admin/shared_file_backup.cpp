@@ -82,8 +82,9 @@ std::string NameList(const std::vector<std::string>& names) {
 // A source that is missing is no failure (an installation need not have every
 // file); nor is a link, which is not followed (a copy would put what it points
 // to into a folder everyone may read): *linked is set, the set goes without it.
-int CopyIntoSet(const std::string& from, int setfd, const std::string& name, bool* linked) {
-  platform::Env* env = platform::CurrentEnv();
+int CopyIntoSet(extlib::OperationContext& ctx, const std::string& from, int setfd, const std::string& name,
+                bool* linked) {
+  platform::Env* env = &ctx.Env();
   int in = platform::OpenRegularFile(from, O_RDONLY | O_NOFOLLOW);
   if (in == -ENOENT) return 0;
   if (in == -ELOOP && platform::IsSymbolicLink(from)) {
@@ -241,7 +242,7 @@ int BackupSharedFiles(extlib::OperationContext& ctx, std::string* set_folder) {
     std::string windows;
     if (extlib::lffnamC_new(ctx, extlib::kSlotNet, file, &windows) != 0) continue;
     bool is_link = false;
-    rc = CopyIntoSet(ctx.Native(windows), setfd, file, &is_link);
+    rc = CopyIntoSet(ctx, ctx.Native(windows), setfd, file, &is_link);
     if (is_link) linked.push_back(windows);
   }
   if (rc == 0) rc = env->Sync(setfd);

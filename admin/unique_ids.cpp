@@ -48,7 +48,7 @@ int ScanNumbers(extlib::OperationContext& ctx, std::vector<uint32_t>* numbers) {
   if (fd < 0) return kPrjFailed;
   int rc = header.version == layout::kCurrentVersion ? 0 : kPrjFailed;
   const size_t length = static_cast<size_t>(layout::V3LineLength(header.user_words));
-  RecordStream in(fd);
+  RecordStream in(ctx.Env(), fd);
   std::string line;
   bool ended = false;
   while (rc == 0 && in.NextLine(&line, &ended) == 0) {

@@ -36,12 +36,12 @@ int main(int argc, char** argv) {
   using namespace dovrane;
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() == 2 && args[0] == "--env") {
-    std::fputs(extlib::SampleEnvironment(args[1]).c_str(), stdout);
+    std::fputs(extlib::SampleEnvironment(extlib::DefaultContext(), args[1]).c_str(), stdout);
     return 0;
   }
   if (args.size() == 2 && args[0] == "--list-projects") {
     std::vector<std::string> names;
-    if (extlib::ListInstallationProjects(args[1], &names) != 0) {
+    if (extlib::ListInstallationProjects(extlib::DefaultContext(), args[1], &names) != 0) {
       std::fprintf(stderr, "dovrane-mkinstall: no project administration below %s\n", args[1].c_str());
       return 1;
     }
@@ -82,6 +82,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "dovrane-mkinstall: %s\n", error.c_str());
     return 1;
   }
-  std::fputs(extlib::SampleEnvironment(args[0]).c_str(), stdout);
+  std::fputs(extlib::SampleEnvironment(extlib::DefaultContext(), args[0]).c_str(), stdout);
   return 0;
 }

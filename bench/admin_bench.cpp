@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
   extlib::lfinipC(extlib::DefaultContext(), 23, "\\\\SRV1\\cad\\Net\\");
   const std::string file = dir + "/unc/SRV1/cad/Net/project.dat";
   std::vector<std::string> names;
-  extlib::ListInstallationProjects(dir, &names);
+  extlib::ListInstallationProjects(extlib::DefaultContext(), dir, &names);
 
   Shell("cat '" + file + "' > /dev/null");  // warm the page cache for every contender
   const double cat_once = Shell("cat '" + file + "' > /dev/null");

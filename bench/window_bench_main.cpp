@@ -114,7 +114,7 @@ void MeasureProjectCommands(const std::string& base, int files) {
     std::fprintf(stderr, "window_bench: %s\n", error.c_str());
     return;
   }
-  const std::string root = dovrane::extlib::AbsoluteFolder(dir);
+  const std::string root = dovrane::extlib::AbsoluteFolder(dovrane::extlib::DefaultContext(), dir);
   setenv("DOVRANE_HKLM", (root + "/hklm.toml").c_str(), 1);
   setenv("DOVRANE_HKCU", (root + "/hkcu.toml").c_str(), 1);
   setenv("DOVRANE_UNC_ROOT", (root + "/unc").c_str(), 1);

@@ -176,8 +176,8 @@ bool ReportTemporaryOf(const std::string& name, const std::string& host) {
 // A host is checked in on the host itself, one check-in at a time, so a
 // temporary of its report found now is one a check-in cut short left behind.
 // Only regular files of exactly that form go; a link is removed as a link.
-void RemoveReportTemporaries(const std::string& native_net, const std::string& host) {
-  platform::Env* env = platform::CurrentEnv();
+void RemoveReportTemporaries(extlib::OperationContext& ctx, const std::string& native_net, const std::string& host) {
+  platform::Env* env = &ctx.Env();
   std::vector<platform::DirEntry> entries;
   if (env->ListDir(native_net, &entries) != 0) return;  // the write that follows names the failure
   for (const platform::DirEntry& e : entries) {
@@ -192,7 +192,7 @@ void RemoveReportTemporaries(const std::string& native_net, const std::string& h
 
 int WriteCheckinReport(extlib::OperationContext& ctx, const std::string& net, CheckinReport* report) {
   const std::string path = net + "\\" + CheckinReportName(report->host, report->time);
-  RemoveReportTemporaries(ctx.Native(net), report->host);
+  RemoveReportTemporaries(ctx, ctx.Native(net), report->host);
   int rc = platform::WriteFileAtomic(ctx.Native(path), FormatCheckinReport(*report));
   report->file = rc == 0 ? path : "";
   return rc;

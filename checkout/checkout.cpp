@@ -33,7 +33,7 @@ int CheckOutProject(extlib::OperationContext& ctx, const CheckoutEntry& entry, c
     extlib::ShowMessage(ctx, services::UiText(3, 12), platform::kMbOk | platform::kMbIconError);
     return 0;
   }
-  if (!WriteProjectCheckoutInfo(ctx, net, entry, *answers.comment, CheckoutFacts::Gather(), nullptr)) {
+  if (!WriteProjectCheckoutInfo(ctx, net, entry, *answers.comment, CheckoutFacts::Gather(ctx), nullptr)) {
     ChangeProjectStatus(ctx, entry.project, StatusAction::kReturnProject);
     return 0;
   }

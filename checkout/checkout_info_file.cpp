@@ -106,9 +106,9 @@ bool WriteMarkedNew(extlib::OperationContext& ctx, const std::string& path, cons
   return true;
 }
 
-bool Exists(const std::string& native) {
+bool Exists(extlib::OperationContext& ctx, const std::string& native) {
   platform::FileInfo info;
-  return platform::CurrentEnv()->Stat(native, &info, false) == 0;
+  return ctx.Env().Stat(native, &info, false) == 0;
 }
 
 // The file cut into the reading rule's lines, each with its line end.
@@ -132,9 +132,9 @@ void CutLineEnd(std::string* line) {
 
 }  // namespace
 
-CheckoutFacts CheckoutFacts::Gather() {
+CheckoutFacts CheckoutFacts::Gather(extlib::OperationContext& ctx) {
   CheckoutFacts facts;
-  facts.date = CheckoutDateText(platform::CurrentEnv()->NowSeconds());
+  facts.date = CheckoutDateText(ctx.Env().NowSeconds());
   facts.computer = platform::ComputerName();
   facts.domain = Or(platform::DomainName());
   facts.user = Or(platform::UserName());
@@ -228,7 +228,7 @@ bool WriteProjectCheckoutInfo(extlib::OperationContext& ctx, const std::string& 
     native = folder->Native(path.substr(path.find_last_of('\\') + 1), &there);
   } else {
     native = ctx.Native(path);
-    there = Exists(native);
+    there = Exists(ctx, native);
   }
   if (there) {
     char text[1400];

@@ -37,7 +37,7 @@ struct CheckoutFacts {
   std::string computer;             // the writing computer
   std::string domain = "--------";  // of the user's account; eight hyphens when unknown
   std::string user = "--------";
-  static CheckoutFacts Gather();
+  static CheckoutFacts Gather(extlib::OperationContext& ctx);
 };
 
 // "Monday, 3.07.2006    9:05:01": weekday, day, month, year, then three

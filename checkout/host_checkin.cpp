@@ -90,7 +90,7 @@ bool ReadRecords(extlib::OperationContext& ctx, const std::string& path, std::ve
   admin::AdministrationHeader header;
   const int fd = admin::OpenAdministrationHeader(ctx, path, admin::ShareMode::kDenyNone, &header);
   if (fd < 0) return false;
-  admin::RecordStream in(fd);
+  admin::RecordStream in(ctx.Env(), fd);
   bool ok = true;
   for (;;) {
     PRJ record;

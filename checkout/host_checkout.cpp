@@ -78,7 +78,7 @@ class HostCheckout {
 
   int Run() {
     if (!Refusals()) return 0;
-    facts_ = CheckoutFacts::Gather();
+    facts_ = CheckoutFacts::Gather(ctx_);
     // An information file of this host left by a check-out that did not reach
     // its end: its marks and files are this check-out's own.
     // Without that file (deleted as a stale mark) the person who chose to
@@ -325,7 +325,7 @@ class HostCheckout {
     // A file that stays names this computer: the next check-out's resume or -unblock removes it.
     for (const std::string& path : project_files_) (void)DeleteCheckoutInfo(ctx_, path);
     RemoveCheckoutCopy(ctx_, places_, in_place_);
-    RemoveCreated(std_created_);
+    RemoveCreated(ctx_, std_created_);
     if (host_file_) {
       const std::string path = HostCheckoutInfoPath(places_.network_net, host_);
       if (int rc = DeleteCheckoutInfo(ctx_, path); rc != 0 && rc != -ENOENT)

@@ -38,9 +38,9 @@ constexpr uint64_t kAdministrationLimit = uint64_t{1} << 30;
 
 using platform::CurrentEnv;
 
-bool Exists(const std::string& native) {
+bool Exists(extlib::OperationContext& ctx, const std::string& native) {
   platform::FileInfo info;
-  return CurrentEnv()->Stat(native, &info, false) == 0;
+  return ctx.Env().Stat(native, &info, false) == 0;
 }
 
 bool Fail(extlib::OperationContext& ctx, unsigned item, const std::string& path, int error) {
@@ -198,7 +198,7 @@ bool CopyNetFiles(extlib::OperationContext& ctx, const std::string& from, const 
 bool ReduceCopiedAdministration(extlib::OperationContext& ctx, const std::string& work, const std::string& host, bool resume) {
   const std::string admin = ctx.Native(work + "\\project.dat");
   const std::string kept = ctx.Native(work + "\\project.dat.chkout");
-  if (Exists(kept)) return FailRename(ctx, work + "\\project.dat", work + "\\project.dat.chkout", -EEXIST);
+  if (Exists(ctx, kept)) return FailRename(ctx, work + "\\project.dat", work + "\\project.dat.chkout", -EEXIST);
   if (int rc = ctx.Env().Rename(admin, kept); rc != 0)
     return FailRename(ctx, work + "\\project.dat", work + "\\project.dat.chkout", rc);
   std::string text;
@@ -261,7 +261,7 @@ std::string WithoutHostMarks(const std::string& text, const std::string& host) {
 bool BuildCheckoutCopy(extlib::OperationContext& ctx, const NetCopyPlaces& places, const std::string& host,
                        const std::string& local_data_path, bool resume) {
   const std::string work = places.Work(), native_work = ctx.Native(work);
-  if (Exists(native_work) && !fileops::DeleteDirectoryTree(ctx, nullptr, work)) return false;
+  if (Exists(ctx, native_work) && !fileops::DeleteDirectoryTree(ctx, nullptr, work)) return false;
   if (int rc = platform::MakeDirectories(native_work); rc != 0) return Fail(ctx, 4, work, rc);
   if (!CopyNetFiles(ctx, places.network_net, work)) return false;
   // The host list under the name the copied one has (names differing in case
@@ -273,7 +273,7 @@ bool BuildCheckoutCopy(extlib::OperationContext& ctx, const NetCopyPlaces& place
   if (!ReduceCopiedAdministration(ctx, work, host, resume)) return false;
   // The host check-out information file goes along unchanged.
   const std::string info = ctx.Native(HostCheckoutInfoPath(places.network_net, host));
-  if (Exists(info) &&
+  if (Exists(ctx, info) &&
       !fileops::CopyFileWithSplit(ctx, nullptr, info, ctx.Native(HostCheckoutInfoPath(work, host))).ok())
     return false;
   platform::SyncDirectory(native_work);
@@ -298,8 +298,8 @@ bool PutCheckoutCopyInPlace(extlib::OperationContext& ctx, const NetCopyPlaces& 
   *made_backup = false;
   const std::string target = ctx.Native(places.host_net);
   const std::string backup = ctx.Native(places.Backup());
-  if (Exists(target)) {
-    if (Exists(backup) || Exists(ctx.Native(places.host_net + "\\project.dat.chkout"))) {
+  if (Exists(ctx, target)) {
+    if (Exists(ctx, backup) || Exists(ctx, ctx.Native(places.host_net + "\\project.dat.chkout"))) {
       if (!fileops::DeleteDirectoryTree(ctx, nullptr, places.host_net)) return false;
     } else if (int rc = ctx.Env().Rename(target, backup); rc != 0) {
       return FailRename(ctx, places.host_net, places.Backup(), rc);
@@ -319,12 +319,12 @@ bool PutCheckoutCopyInPlace(extlib::OperationContext& ctx, const NetCopyPlaces& 
 void RemoveCheckoutCopy(extlib::OperationContext& caller, const NetCopyPlaces& places, bool in_place) {
   // A context of its own: after a cancel the caller's would stop the deletion at once.
   extlib::OperationContext ctx(caller.installation(), &caller.Messenger());
-  if (Exists(ctx.Native(places.Work()))) fileops::DeleteDirectoryTree(ctx, nullptr, places.Work());
+  if (Exists(ctx, ctx.Native(places.Work()))) fileops::DeleteDirectoryTree(ctx, nullptr, places.Work());
   const std::string target = ctx.Native(places.host_net);
-  const bool leftover = Exists(ctx.Native(places.host_net + "\\project.dat.chkout"));
+  const bool leftover = Exists(ctx, ctx.Native(places.host_net + "\\project.dat.chkout"));
   if ((in_place || leftover) && !fileops::DeleteDirectoryTree(ctx, nullptr, places.host_net)) return;
   const std::string backup = ctx.Native(places.Backup());
-  if (Exists(backup) && !Exists(target)) {
+  if (Exists(ctx, backup) && !Exists(ctx, target)) {
     if (int rc = ctx.Env().Rename(backup, target); rc != 0) FailRename(ctx, places.Backup(), places.host_net, rc);
   }
 }

@@ -54,9 +54,9 @@ ItemSource SourceOf(const StdItem& item, const std::string& data_path) {
   return {full, "*.*", item.single_file != 0};
 }
 
-bool Exists(const std::string& native) {
+bool Exists(extlib::OperationContext& ctx, const std::string& native) {
   platform::FileInfo info;
-  return platform::CurrentEnv()->Stat(native, &info, false) == 0;
+  return ctx.Env().Stat(native, &info, false) == 0;
 }
 
 class StdCopy {
@@ -103,7 +103,7 @@ class StdCopy {
  private:
   // Records a folder about to be made by the copy.
   void Made(const std::string& native, bool folder) {
-    if (folder && !Exists(native)) created_->push_back(native + "/");
+    if (folder && !Exists(ctx_, native)) created_->push_back(native + "/");
   }
 
   extlib::OperationContext& ctx_;
@@ -199,7 +199,7 @@ bool CopyOfficeStandard(extlib::OperationContext& ctx, const StdItemTable& table
   const std::string target_std = ctx.Native(host_data_dir + table[kStdCommonFirst].path);
   if (StdCopy::LinkInPlace(ctx, target_std)) return false;
   // Made first, so it is removed last.
-  if (!Exists(target_std)) created->push_back(target_std + "/");
+  if (!Exists(ctx, target_std)) created->push_back(target_std + "/");
   StdCopy copy(ctx, created);
   bool ok = true;
   for (const StdItem& item : table) {
@@ -216,12 +216,12 @@ bool CopyOfficeStandard(extlib::OperationContext& ctx, const StdItemTable& table
   return ok;
 }
 
-void RemoveCreated(const std::vector<std::string>& created) {
+void RemoveCreated(extlib::OperationContext& ctx, const std::vector<std::string>& created) {
   for (auto it = created.rbegin(); it != created.rend(); ++it) {
     if (!it->empty() && it->back() == '/')
-      (void)platform::CurrentEnv()->RmDir(it->substr(0, it->size() - 1));
+      (void)ctx.Env().RmDir(it->substr(0, it->size() - 1));
     else
-      (void)platform::CurrentEnv()->Unlink(*it);
+      (void)ctx.Env().Unlink(*it);
   }
 }
 

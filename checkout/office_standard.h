@@ -86,6 +86,6 @@ bool CopyOfficeStandard(extlib::OperationContext& ctx, const StdItemTable& table
                         const std::string& network_data_path, const std::string& host_data_dir,
                         std::vector<std::string>* created);
 // Removes what CopyOfficeStandard listed as made (native paths), newest first.
-void RemoveCreated(const std::vector<std::string>& created);
+void RemoveCreated(extlib::OperationContext& ctx, const std::vector<std::string>& created);
 
 }  // namespace dovrane::checkout

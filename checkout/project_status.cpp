@@ -80,8 +80,7 @@ StatusPass::StatusPass(std::string on_host) : on_host_(std::move(on_host)) {}
 int StatusPass::Take(extlib::OperationContext& ctx, bool again) {
   if (again) UnCachPrjList(ctx);
   ++list_reads_;
-  // The C-style record calls of the pass act on the process default too.
-  return extlib::ProcessInstallation().Projects().Take(ctx, &list_);
+  return ctx.installation().Projects().Take(ctx, &list_);
 }
 
 long StatusPass::Hint(const std::string& padded) const {

@@ -18,8 +18,8 @@ using platform::EntryType;
 namespace {
 
 // A symbolic link is copied as a link: the text it holds, never what it names.
-int CopyLink(const std::string& from, const std::string& to) {
-  platform::Env* env = CurrentEnv();
+int CopyLink(extlib::OperationContext& ctx, const std::string& from, const std::string& to) {
+  platform::Env* env = &ctx.Env();
   std::string target;
   int rc = env->ReadLink(from, &target);
   return rc == 0 ? env->Symlink(target, to) : rc;
@@ -54,7 +54,7 @@ int CopyInner(extlib::OperationContext& ctx, const std::string& from, const std:
     else if (t == EntryType::kFile)
       rc = CopyFile(ctx, src, dst);
     else if (t == EntryType::kLink)
-      rc = CopyLink(src, dst);
+      rc = CopyLink(ctx, src, dst);
     else
       rc = -EOPNOTSUPP;  // a pipe, socket or device is no part of a project to take along
   }
@@ -75,7 +75,7 @@ int CopyFolder(extlib::OperationContext& ctx, const std::string& from, const std
   }
   int rc = CopyInner(ctx, from, to);
   if (rc == 0 && ctx.Cancelled()) rc = -ECANCELED;
-  if (rc != 0) (void)extlib::RemoveTree(to);  // the copy's own failure is the answer
+  if (rc != 0) (void)extlib::RemoveTree(ctx, to);  // the copy's own failure is the answer
   if (progress) progress->Finish();
   return rc;
 }

@@ -53,7 +53,7 @@ std::string NativeTargetPath(extlib::Installation& installation, const std::stri
 
 std::string NativeTargetPath(extlib::Installation& installation, const std::string& target, const KnownFolder* folder_seen,
                              TargetState* state) {
-  platform::Env* env = platform::CurrentEnv();
+  platform::Env* env = &installation.Env();
   const platform::PathMap& paths = installation.Paths();
   *state = {};
   const std::string parent = ParentPath(target);

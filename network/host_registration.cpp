@@ -96,11 +96,11 @@ std::string MarkerPath(extlib::OperationContext& ctx, const std::string& host, c
 }
 
 // Reads all of an open file from its start. 0 or -errno.
-int ReadAll(int fd, std::string* contents) {
+int ReadAll(extlib::OperationContext& ctx, int fd, std::string* contents) {
   contents->clear();
   char buf[1 << 16];
   for (int64_t offset = 0;;) {
-    int64_t n = CurrentEnv()->PRead(fd, buf, sizeof buf, offset);
+    int64_t n = ctx.Env().PRead(fd, buf, sizeof buf, offset);
     if (n < 0) return static_cast<int>(n);
     if (n == 0) return 0;
     contents->append(buf, static_cast<size_t>(n));
@@ -121,11 +121,11 @@ std::mutex g_removal_mutex;
 std::string g_removal_host, g_removal_list;
 int64_t g_removal_backup_ms = 0;
 
-void NoteRemovalBackup(const std::string& host, const std::string& host_list) {
+void NoteRemovalBackup(extlib::OperationContext& ctx, const std::string& host, const std::string& host_list) {
   std::lock_guard<std::mutex> lock(g_removal_mutex);
   g_removal_host = host;
   g_removal_list = host_list;
-  g_removal_backup_ms = CurrentEnv()->MonotonicMs();
+  g_removal_backup_ms = ctx.Env().MonotonicMs();
 }
 
 bool TakeRemovalBackup(extlib::OperationContext& ctx, const std::string& host) {
@@ -167,7 +167,7 @@ namespace {
 // The host list locked and read under the lock; false after the message.
 bool LockHostList(extlib::OperationContext& ctx, extlib::HostListLock* lock, const std::string& windows,
                   const std::string& native, std::string* text) {
-  const int rc = lock->Acquire(native, extlib::RecordLockTimeoutMs(), text);
+  const int rc = lock->Acquire(ctx, native, extlib::RecordLockTimeoutMs(), text);
   if (rc == 0) return true;
   // Busy: another workstation kept the list locked for the whole wait.
   ShowFileError(ctx, services::kMessageError, rc == -EBUSY ? 4 : 1, windows, rc);
@@ -247,7 +247,7 @@ int DropHostLines(extlib::OperationContext& ctx, const std::string& host) {
     if (!marker.empty() && ctx.Env().Stat(marker, &info, false) == 0 && info.type == platform::EntryType::kFile)
       (void)ctx.Env().Unlink(marker);
   }
-  if (found) NoteRemovalBackup(host, native);
+  if (found) NoteRemovalBackup(ctx, host, native);
   return 1;
 }
 
@@ -337,7 +337,7 @@ int RemoveProjectLines(extlib::OperationContext& ctx, const std::string& host) {
   }
   const std::string temp = native + ".new";
   std::string text;
-  int rc = ReadAll(old_fd, &text);
+  int rc = ReadAll(ctx, old_fd, &text);
   int new_fd = rc < 0 ? rc : ctx.Env().Open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (new_fd < 0) {
     platform::CloseNothingPending(&ctx.Env(), old_fd);

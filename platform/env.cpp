@@ -431,7 +431,7 @@ std::atomic<Env*> g_current_env{&g_posix_env};
 
 Env* CurrentEnv() { return g_current_env; }
 
-bool UsingPosixEnv() { return g_current_env == &g_posix_env; }
+bool IsPosixEnv(const Env& env) { return &env == &g_posix_env; }
 
 Env* SetCurrentEnv(Env* env) { return g_current_env.exchange(env ? env : &g_posix_env); }
 

@@ -133,9 +133,9 @@ Env* CurrentEnv();
 // Replaces the current Env (null restores the POSIX one); returns the previous.
 // REQUIRES: no other thread uses the Env while it is replaced.
 Env* SetCurrentEnv(Env* env);
-// True while the current Env is the POSIX one, which keeps no state and may
-// be used from several threads.
-bool UsingPosixEnv();
+// True for the POSIX Env, which keeps no state and may be used from several
+// threads.
+bool IsPosixEnv(const Env& env);
 
 // Closes a descriptor whose close can lose nothing: a folder, a file only
 // read or locked, a file whose writes were flushed or given up. A file

@@ -59,8 +59,8 @@ int QuietProjectDir(extlib::OperationContext& ctx, const std::string& padded_nam
 
 // True while another process holds a lock on the file. Only a regular file
 // is a session's: anything else there must not hold the open.
-bool HeldByASession(const std::string& native) {
-  platform::Env* env = platform::CurrentEnv();
+bool HeldByASession(extlib::OperationContext& ctx, const std::string& native) {
+  platform::Env* env = &ctx.Env();
   int fd = platform::OpenRegularFile(native, O_RDONLY);
   if (fd < 0) return false;
   const bool held = platform::HeldByOtherProcess(fd);
@@ -225,7 +225,7 @@ int RemoveLockInfoFile(extlib::OperationContext& ctx, const std::string& padded_
   platform::FileInfo info;
   if (ctx.Env().Stat(native, &info, false) != 0) return 0;
   // Linux deletes open files: "in use" means a session holds a lock on it.
-  if (HeldByASession(native)) return 1;
+  if (HeldByASession(ctx, native)) return 1;
   return ctx.Env().Unlink(native) == 0 ? 0 : 1;
 }
 

@@ -56,11 +56,11 @@ int MoveFolder(extlib::OperationContext& ctx, const std::string& from, const std
   int rc = env->Rename(nfrom, nto);
   if (rc != -EXDEV) return rc;
   const std::string temp = nto + ".mov~" + std::to_string(platform::ProcessId());
-  rc = extlib::CopyTree(nfrom, temp);
-  if (rc == 0) rc = extlib::VerifyTree(nfrom, temp);
+  rc = extlib::CopyTree(ctx, nfrom, temp);
+  if (rc == 0) rc = extlib::VerifyTree(ctx, nfrom, temp);
   if (rc == 0) rc = env->Rename(temp, nto);
   if (rc != 0) {
-    (void)extlib::RemoveTree(temp);  // a work copy (.mov~) is never taken for a project
+    (void)extlib::RemoveTree(ctx, temp);  // a work copy (.mov~) is never taken for a project
     return rc;
   }
   *copied = true;

@@ -16,7 +16,13 @@
 
 #include <string>
 
+namespace dovrane::platform {
+class Env;
+}
+
 namespace dovrane::extlib {
+
+class OperationContext;
 
 class HostListLock {
  public:
@@ -30,7 +36,7 @@ class HostListLock {
   // half-way. 0, or -errno: -ENOENT (no list), -ELOOP (a symbolic link: no
   // lock is taken through it), -EFBIG, -EBUSY (another workstation kept it
   // locked all that time).
-  [[nodiscard]] int Acquire(const std::string& native_path, int timeout_ms, std::string* text);
+  [[nodiscard]] int Acquire(OperationContext& ctx, const std::string& native_path, int timeout_ms, std::string* text);
   // Replaces the list with text, crash-safe (new file, flush, rename), while
   // the lock is held. 0 or -errno (the list unchanged).
   [[nodiscard]] int Replace(const std::string& text);
@@ -40,6 +46,7 @@ class HostListLock {
 
  private:
   int fd_ = -1;
+  platform::Env* env_ = nullptr;  // the one the lock was taken through
   std::string path_;
 };
 
@@ -47,7 +54,7 @@ class HostListLock {
 // native path: regular files named exactly "data.cfg.new~<digits>". Only
 // under the list's lock, taken with a short wait; while another writer
 // holds it (or without a list) they stay for a later run. How many went.
-int RemoveDeadHostListTemporaries(const std::string& native_path);
+int RemoveDeadHostListTemporaries(OperationContext& ctx, const std::string& native_path);
 
 // How long the update waits for the host list's lock before it leaves the
 // temporaries to a later run.

@@ -131,12 +131,12 @@ int WriteHostList(OperationContext& ctx, const std::vector<HostEntry>& hosts) {
   const std::string native = ctx.Native(path);
   HostListLock lock;
   std::string old_text;
-  int rc = lock.Acquire(native, RecordLockTimeoutMs(), &old_text);
+  int rc = lock.Acquire(ctx, native, RecordLockTimeoutMs(), &old_text);
   if (rc == -ENOENT) rc = 0;
   const std::string text = FormatHostList(hosts);
   if (rc == 0) rc = lock.held() ? lock.Replace(text) : platform::WriteFileAtomic(native, text);
   rc = ProjectCodeFromErrno(rc);
-  HostListCache& cache = ProcessInstallation().Part<HostListCache>();
+  HostListCache& cache = ctx.installation().Part<HostListCache>();
   std::lock_guard<std::mutex> guard(cache.mutex);
   cache.path.clear();  // read again
   return rc;

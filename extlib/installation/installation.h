@@ -62,10 +62,11 @@ class Installation {
   // Where its Windows paths lie on this computer. Configured at start (or by
   // a test) before operations run; safe to use from several threads then.
   platform::PathMap& Paths() const { return *paths_; }
-  // The Env its operations use. The library below still reaches the process
-  // Env (platform::CurrentEnv) in most places; an installation with an Env of
-  // its own only takes effect where a caller asks Env() for it.
+  // The Env its operations use.
   platform::Env& Env() const { return env_ ? *env_ : *platform::CurrentEnv(); }
+  // The Env it was given, null when it follows the process's current one. What
+  // outlives one operation (an open administration) keeps this, not Env().
+  platform::Env* OwnEnv() const { return env_; }
   // The table of its administration (slot 23's project.dat). Thread-safe.
   ProjectTable& Projects() { return projects_; }
 

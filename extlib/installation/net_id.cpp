@@ -104,7 +104,7 @@ uint32_t get_PRJVekNetID(OperationContext& ctx) {
   const std::string native = NetFile(ctx, kNetIdFileName);
   platform::FileInfo info;
   if (native.empty() || ctx.Env().Stat(native, &info) != 0) return 0;
-  NetIdCache& cache = ProcessInstallation().Part<NetIdCache>();
+  NetIdCache& cache = ctx.installation().Part<NetIdCache>();
   {
     std::lock_guard<std::mutex> guard(cache.mutex);
     if (cache.valid && cache.native == native && platform::SameFileState(cache.info, info)) return cache.id;

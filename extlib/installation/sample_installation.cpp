@@ -57,11 +57,11 @@ const char* const kUsers[] = {"ADMIN", "MUELLER", "SCHMIDT", "SCHNEIDER", "FISCH
                               "WAGNER", "BECKER", "SCHULZ", "HOFFMANN", "KOCH", "RICHTER", "KLEIN"};
 
 // Plain writes: a fresh installation is made again rather than repaired.
-int PutFile(const std::string& path, const std::string& contents) {
-  int fd = CurrentEnv()->Open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC);
+int PutFile(OperationContext& ctx, const std::string& path, const std::string& contents) {
+  int fd = ctx.Env().Open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC);
   if (fd < 0) return fd;
-  int64_t w = CurrentEnv()->Write(fd, contents.data(), contents.size());
-  int rc = CurrentEnv()->Close(fd);
+  int64_t w = ctx.Env().Write(fd, contents.data(), contents.size());
+  int rc = ctx.Env().Close(fd);
   return w < 0 ? static_cast<int>(w) : rc;
 }
 
@@ -86,12 +86,12 @@ Uuid SeededUuid(Random* random) {
   return id;
 }
 
-int WriteProjectFolder(const std::string& folder, const PRJ& record, uint32_t net_id, int containers,
-                       int version, bool with_data, Random* random) {
-  int rc = CurrentEnv()->MkDir(folder);
-  if (rc == 0) rc = PutFile(folder + "/version.txt", std::to_string(version) + "\r\n");
+int WriteProjectFolder(OperationContext& ctx, const std::string& folder, const PRJ& record, uint32_t net_id,
+                       int containers, int version, bool with_data, Random* random) {
+  int rc = ctx.Env().MkDir(folder);
+  if (rc == 0) rc = PutFile(ctx, folder + "/version.txt", std::to_string(version) + "\r\n");
   if (rc || !with_data) return rc;
-  if (rc == 0) rc = PutFile(folder + "/" + kProjectInfoFile, FormatProjectInfo(net_id, record, containers));
+  if (rc == 0) rc = PutFile(ctx, folder + "/" + kProjectInfoFile, FormatProjectInfo(net_id, record, containers));
   if (rc) return rc;
   ProjectData data;
   ProjectObject drawings{SeededUuid(random), "FOLDER", "Drawings", false, {}};
@@ -101,21 +101,21 @@ int WriteProjectFolder(const std::string& folder, const PRJ& record, uint32_t ne
   data.objects = {project, drawings, layer, plan};
   std::string objects;
   if ((rc = FormatProjectObjects(data, &objects)) != 0) return rc;
-  rc = PutFile(folder + "/" + kProjectObjectsFile, objects);
-  if (rc == 0) rc = PutFile(folder + "/" + kProjectIndexFile, FormatProjectIndex(data, objects));
+  rc = PutFile(ctx, folder + "/" + kProjectObjectsFile, objects);
+  if (rc == 0) rc = PutFile(ctx, folder + "/" + kProjectIndexFile, FormatProjectIndex(data, objects));
   return rc;
 }
 
-int WriteOfficeStandard(const std::string& std_dir) {
+int WriteOfficeStandard(OperationContext& ctx, const std::string& std_dir) {
   const char* const kTrees[] = {"Sym", "objekt", "design", "Assistent", "bspbruns", "fact", "Kukat1",
                                 "vek_all", "vek_ele", "vek_pos", "Prod", "res"};
   int rc = MakeDir(std_dir);
   for (const char* t : kTrees)
     if (rc == 0 && (rc = MakeDir(std_dir + "/" + t)) == 0)
-      rc = PutFile(std_dir + "/" + t + "/" + t + ".dat", std::string("office standard ") + t + "\r\n");
+      rc = PutFile(ctx, std_dir + "/" + t + "/" + t + ".dat", std::string("office standard ") + t + "\r\n");
   for (const char* f : {"zsy001.dat", "ztx001.dat", "zsg001.dat", "zsb001.dat", "std.cfg"})
-    if (rc == 0) rc = PutFile(std_dir + "/" + f, std::string(f) + "\r\n");
-  if (rc == 0) rc = PutFile(std_dir + "/version.txt", std::to_string(kCurrentProjectVersion) + "\r\n");
+    if (rc == 0) rc = PutFile(ctx, std_dir + "/" + f, std::string(f) + "\r\n");
+  if (rc == 0) rc = PutFile(ctx, std_dir + "/version.txt", std::to_string(kCurrentProjectVersion) + "\r\n");
   return rc;
 }
 
@@ -125,12 +125,12 @@ struct Paths {
   std::string Net() const { return Share(1) + "/Net"; }
 };
 
-int WriteSettings(const Paths& p) {
+int WriteSettings(OperationContext& ctx, const Paths& p) {
   std::string hklm = "[InstallRoot]\nNetDrive = '\\\\SRV1'\nNetPath = '\\cad'\nDataDrive = 'L:'\n"
                      "DataPath = '\\Pelomar'\nWorkPath = 'L:\\Pelomar\\work'\n\n[Drives]\nL = " +
                      Quote(p.local) + "\n\n[Platform]\nUncRoot = " + Quote(p.unc) + "\n";
-  int rc = PutFile(p.root + "/hklm.toml", hklm);
-  return rc ? rc : PutFile(p.root + "/hkcu.toml", "[Settings]\n");
+  int rc = PutFile(ctx, p.root + "/hklm.toml", hklm);
+  return rc ? rc : PutFile(ctx, p.root + "/hkcu.toml", "[Settings]\n");
 }
 
 // The letters of the sample names in DOS text (code page 850), as old
@@ -161,15 +161,15 @@ PRJ SampleRecord(int i, const SampleOptions& o, int users, Random* random) {
 
 // project.dat and the folders, streamed: one record at a time. 0, or
 // kPrjFailed with *error.
-int WriteSampleProjects(const Paths& p, const SampleOptions& o, int users, uint32_t net_id, Random* random,
-                        std::string* error) {
+int WriteSampleProjects(OperationContext& ctx, const Paths& p, const SampleOptions& o, int users, uint32_t net_id,
+                        Random* random, std::string* error) {
   auto fail = [&](int rc, const std::string& what) {
     *error = what + ": " + platform::ErrorName(rc);
     return kPrjFailed;
   };
   int rc = 0;
   const std::string admin_path = p.Net() + "/project.dat";
-  int fd = CurrentEnv()->Open(admin_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC);
+  int fd = ctx.Env().Open(admin_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC);
   if (fd < 0) return fail(fd, admin_path);
   std::string out = FormatHeader(o.admin_version, static_cast<uint32_t>(o.projects), 2);
   for (int i = 1; rc == 0 && i <= o.projects; ++i) {
@@ -182,20 +182,20 @@ int WriteSampleProjects(const Paths& p, const SampleOptions& o, int users, uint3
     if (!ok) return fail(-EINVAL, "record " + std::to_string(i));
     out += line + "\r\n";
     if (o.project_folders)
-      rc = WriteProjectFolder(p.Share(r.host[0] == 'S' ? std::atoi(r.host + 3) : 0) +
-                                "/Prj/" + NumberText(r.number) + ".prj",
-                            r, net_id, o.containers, version, o.project_data, random);
+      rc = WriteProjectFolder(
+          ctx, p.Share(r.host[0] == 'S' ? std::atoi(r.host + 3) : 0) + "/Prj/" + NumberText(r.number) + ".prj", r,
+          net_id, o.containers, version, o.project_data, random);
     if (out.size() > (1u << 20) || i == o.projects) {
-      int64_t w = CurrentEnv()->Write(fd, out.data(), out.size());
+      int64_t w = ctx.Env().Write(fd, out.data(), out.size());
       if (w < 0) rc = static_cast<int>(w);
       out.clear();
     }
   }
   if (!out.empty() && rc == 0) {
-    int64_t w = CurrentEnv()->Write(fd, out.data(), out.size());
+    int64_t w = ctx.Env().Write(fd, out.data(), out.size());
     if (w < 0) rc = static_cast<int>(w);
   }
-  int rc_close = CurrentEnv()->Close(fd);
+  int rc_close = ctx.Env().Close(fd);
   if (rc == 0) rc = rc_close;
   if (rc) return fail(rc, admin_path);
   return 0;
@@ -203,10 +203,10 @@ int WriteSampleProjects(const Paths& p, const SampleOptions& o, int users, uint3
 
 }  // namespace
 
-std::string AbsoluteFolder(const std::string& dir) {
+std::string AbsoluteFolder(OperationContext& ctx, const std::string& dir) {
   if (!dir.empty() && dir[0] == '/') return dir;
   std::string cwd;
-  (void)CurrentEnv()->GetCwd(&cwd);
+  (void)ctx.Env().GetCwd(&cwd);
   return cwd + "/" + dir;
 }
 
@@ -219,7 +219,7 @@ int MakeSampleInstallation(OperationContext& ctx, const std::string& dir_in, con
     return kPrjFailed;
   }
   Paths p;
-  p.root = AbsoluteFolder(dir_in);
+  p.root = AbsoluteFolder(ctx, dir_in);
   p.unc = p.root + "/unc";
   p.local = p.root + "/local";
   platform::FileInfo info;
@@ -234,14 +234,14 @@ int MakeSampleInstallation(OperationContext& ctx, const std::string& dir_in, con
   int rc = MakeDir(p.Net());
   if (rc == 0) rc = MakeDir(p.local + "/Pelomar/prj");
   if (rc == 0) rc = MakeDir(p.local + "/Pelomar/work");
-  if (rc == 0) rc = WriteSettings(p);
+  if (rc == 0) rc = WriteSettings(ctx, p);
   if (rc) return fail(rc, p.root);
   std::string data_cfg;
   for (int h = o.laptop ? 0 : 1; h <= o.hosts; ++h) {
     data_cfg += Host(h) + " \\cad\n";
     rc = MakeDir(p.Share(h) + "/Prj");
     if (rc == 0) rc = MakeDir(p.Share(h) + "/Usr/" + kUsers[h % std::size(kUsers)]);
-    if (rc == 0) rc = PutFile(p.Share(h) + "/Prj/project.srv", "SRV1");
+    if (rc == 0) rc = PutFile(ctx, p.Share(h) + "/Prj/project.srv", "SRV1");
     if (rc) return fail(rc, p.Share(h));
   }
   const int users = std::min<int>(static_cast<int>(std::size(kUsers)), 32 * o.containers);
@@ -250,17 +250,16 @@ int MakeSampleInstallation(OperationContext& ctx, const std::string& dir_in, con
   for (int u = 0; u < users; ++u) table.users.push_back({static_cast<uint32_t>(u + 1), kUsers[u], u == 0});
   Random random(o.seed);
   uint32_t net_id = 2 + static_cast<uint32_t>(random.Next() % 0xFFFFFFF0u);
-  rc = PutFile(p.Net() + "/data.cfg", data_cfg);
-  if (rc == 0) rc = PutFile(p.Net() + "/" + kUserTableFile, FormatUserTable(table));
-  if (rc == 0) rc = PutFile(p.Net() + "/" + kNetIdFileName, FormatNetIdFile(net_id));
-  if (rc == 0) rc = WriteOfficeStandard(p.Share(1) + "/STD");
+  rc = PutFile(ctx, p.Net() + "/data.cfg", data_cfg);
+  if (rc == 0) rc = PutFile(ctx, p.Net() + "/" + kUserTableFile, FormatUserTable(table));
+  if (rc == 0) rc = PutFile(ctx, p.Net() + "/" + kNetIdFileName, FormatNetIdFile(net_id));
+  if (rc == 0) rc = WriteOfficeStandard(ctx, p.Share(1) + "/STD");
   if (rc) return fail(rc, p.Net());
 
-  if (const int written = WriteSampleProjects(p, o, users, net_id, &random, error); written != 0) return written;
+  if (const int written = WriteSampleProjects(ctx, p, o, users, net_id, &random, error); written != 0) return written;
 
-  // The attribute database, through the library on the new \Net folder
-  // (the process default installation's, as the library's names act on it).
-  ProcessInstallation().Paths().SetUncRoot(p.unc);
+  // The attribute database, through the library on the new \Net folder.
+  ctx.installation().Paths().SetUncRoot(p.unc);
   lfinipC(ctx, kSlotNet, "\\\\SRV1\\cad\\Net\\");
   if (InitTree(ctx) != 0) return fail(-EIO, "attribute database");
   RX_ProjectAttributes attrs(ctx, kSlotNet);
@@ -272,17 +271,18 @@ int MakeSampleInstallation(OperationContext& ctx, const std::string& dir_in, con
   return 0;
 }
 
-std::string SampleEnvironment(const std::string& dir) {
-  const std::string root = AbsoluteFolder(dir);
+std::string SampleEnvironment(OperationContext& ctx, const std::string& dir) {
+  const std::string root = AbsoluteFolder(ctx, dir);
   return "export DOVRANE_HKLM=" + Quote(root + "/hklm.toml") + "\nexport DOVRANE_HKCU=" +
          Quote(root + "/hkcu.toml") + "\nexport DOVRANE_UNC_ROOT=" + Quote(root + "/unc") +
          "\nexport DOVRANE_COMPUTERNAME=WS01\nexport DOVRANE_USERNAME=admin\n";
 }
 
-int ListInstallationProjects(const std::string& dir, std::vector<std::string>* names) {
+int ListInstallationProjects(OperationContext& ctx, const std::string& dir, std::vector<std::string>* names) {
   std::string text;
-  if (platform::ReadWholeFile(AbsoluteFolder(dir) + "/unc/SRV1/cad/Net/project.dat", &text,
-                              uint64_t{1} << 40) != 0) return kPrjFailed;
+  if (platform::ReadWholeFile(AbsoluteFolder(ctx, dir) + "/unc/SRV1/cad/Net/project.dat", &text, uint64_t{1} << 40) !=
+      0)
+    return kPrjFailed;
   AdminHeader header;
   if (ParseHeaderBytes(text.data(), text.size(), &header) != 0) return kPrjFailed;
   size_t pos = layout::kHeaderText + static_cast<size_t>(header.line_end);

@@ -31,11 +31,11 @@ struct SampleOptions {
 [[nodiscard]] int MakeSampleInstallation(OperationContext& ctx, const std::string& dir, const SampleOptions& options,
                                          std::string* error);
 // The shell lines that point dovrane at the installation below dir.
-std::string SampleEnvironment(const std::string& dir);
+std::string SampleEnvironment(OperationContext& ctx, const std::string& dir);
 // The project names (trimmed, Windows-1252) of the installation's project.dat,
 // in any of the three layouts. 0 or -1.
-int ListInstallationProjects(const std::string& dir, std::vector<std::string>* names);
+int ListInstallationProjects(OperationContext& ctx, const std::string& dir, std::vector<std::string>* names);
 // dir as an absolute path.
-std::string AbsoluteFolder(const std::string& dir);
+std::string AbsoluteFolder(extlib::OperationContext& ctx, const std::string& dir);
 
 }  // namespace dovrane::extlib

@@ -110,7 +110,7 @@ int ldirleC(OperationContext& ctx, int slot, int mode, double* kbytes) {
   uint64_t bytes = 0;
   int rc = 0;
   if (mode == 1) {
-    rc = TreeSize(native, &bytes);
+    rc = TreeSize(ctx, native, &bytes);
   } else {
     std::vector<platform::DirEntry> entries;
     rc = ctx.Env().ListDir(native, &entries);
@@ -134,19 +134,19 @@ int ldirreC(OperationContext& ctx, const std::string& from, const std::string& t
   int rc = ctx.Env().Rename(nfrom, nto);
   if (rc != -EXDEV) return rc;
   // Another host (file system): copy, check the copy, and only then remove.
-  if ((rc = CopyTree(nfrom, nto)) != 0) return rc;
-  if ((rc = VerifyTree(nfrom, nto)) != 0) {
-    (void)RemoveTree(nto);  // the check's failure is the answer; the source is whole
+  if ((rc = CopyTree(ctx, nfrom, nto)) != 0) return rc;
+  if ((rc = VerifyTree(ctx, nfrom, nto)) != 0) {
+    (void)RemoveTree(ctx, nto);  // the check's failure is the answer; the source is whole
     return rc;
   }
-  return RemoveTree(nfrom);
+  return RemoveTree(ctx, nfrom);
 }
 
 int ldirrmc(OperationContext& ctx, const std::string& path) {
   std::string p = path;
   lfslash_cut(&p);
   if (p.empty()) return -EINVAL;
-  return RemoveTree(ctx.Native(p));
+  return RemoveTree(ctx, ctx.Native(p));
 }
 
 void lfslash_cat(std::string* path) {

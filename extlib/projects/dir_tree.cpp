@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "extlib/installation/operation_context.h"
 #include "platform/env.h"
 #include "platform/file_util.h"
 
@@ -18,8 +19,8 @@ namespace {
 
 // Copies one regular file with its mode and times. Opened without following
 // a link and without blocking: the entry may have changed since the listing.
-int CopyFile(const std::string& from, const std::string& to) {
-  platform::Env* env = CurrentEnv();
+int CopyFile(OperationContext& ctx, const std::string& from, const std::string& to) {
+  platform::Env* env = &ctx.Env();
   int in = env->Open(from, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (in < 0) return in;
   platform::FileInfo info;
@@ -53,8 +54,8 @@ int CopyFile(const std::string& from, const std::string& to) {
 }
 
 // A symbolic link is copied as a link: the text it holds, never what it names.
-int CopyLink(const std::string& from, const std::string& to) {
-  platform::Env* env = CurrentEnv();
+int CopyLink(OperationContext& ctx, const std::string& from, const std::string& to) {
+  platform::Env* env = &ctx.Env();
   std::string target;
   platform::FileInfo info;
   int rc = env->Stat(from, &info, false);
@@ -64,8 +65,8 @@ int CopyLink(const std::string& from, const std::string& to) {
   return rc;
 }
 
-int CopyTreeInner(const std::string& from, const std::string& to) {
-  platform::Env* env = CurrentEnv();
+int CopyTreeInner(OperationContext& ctx, const std::string& from, const std::string& to) {
+  platform::Env* env = &ctx.Env();
   platform::FileInfo info;
   int rc = env->Stat(from, &info, false);
   if (rc == 0 && info.type != EntryType::kDirectory) rc = -ENOTDIR;
@@ -77,11 +78,11 @@ int CopyTreeInner(const std::string& from, const std::string& to) {
     const std::string src = from + "/" + entries[i].name, dst = to + "/" + entries[i].name;
     EntryType t = platform::TypeOfEntry(from, entries[i]);
     if (t == EntryType::kDirectory)
-      rc = CopyTreeInner(src, dst);
+      rc = CopyTreeInner(ctx, src, dst);
     else if (t == EntryType::kFile)
-      rc = CopyFile(src, dst);
+      rc = CopyFile(ctx, src, dst);
     else if (t == EntryType::kLink)
-      rc = CopyLink(src, dst);
+      rc = CopyLink(ctx, src, dst);
     else
       rc = -EOPNOTSUPP;  // a pipe, socket or device is no part of a project to take along
   }
@@ -92,15 +93,15 @@ int CopyTreeInner(const std::string& from, const std::string& to) {
 }
 
 // Both links hold the same text.
-int CompareLinks(const std::string& a, const std::string& b) {
+int CompareLinks(OperationContext& ctx, const std::string& a, const std::string& b) {
   std::string ta, tb;
-  int rc = CurrentEnv()->ReadLink(a, &ta);
-  if (rc == 0) rc = CurrentEnv()->ReadLink(b, &tb);
+  int rc = ctx.Env().ReadLink(a, &ta);
+  if (rc == 0) rc = ctx.Env().ReadLink(b, &tb);
   return rc != 0 ? rc : ta == tb ? 0 : -EIO;
 }
 
-int CompareFiles(const std::string& a, const std::string& b) {
-  platform::Env* env = CurrentEnv();
+int CompareFiles(OperationContext& ctx, const std::string& a, const std::string& b) {
+  platform::Env* env = &ctx.Env();
   int fa = env->Open(a, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fa < 0) return fa;
   int fb = env->Open(b, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -130,57 +131,57 @@ int CompareFiles(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-int TreeSize(const std::string& dir, uint64_t* bytes) {
+int TreeSize(OperationContext& ctx, const std::string& dir, uint64_t* bytes) {
   *bytes = 0;
   std::vector<platform::DirEntry> entries;
-  int rc = CurrentEnv()->ListDir(dir, &entries);
+  int rc = ctx.Env().ListDir(dir, &entries);
   if (rc) return rc;
   for (const auto& e : entries) {
     const std::string path = dir + "/" + e.name;
     EntryType t = platform::TypeOfEntry(dir, e);
     if (t == EntryType::kDirectory) {
       uint64_t sub = 0;
-      if ((rc = TreeSize(path, &sub)) != 0) return rc;
+      if ((rc = TreeSize(ctx, path, &sub)) != 0) return rc;
       *bytes += sub;
     } else if (t == EntryType::kFile) {
       platform::FileInfo info;
-      if ((rc = CurrentEnv()->Stat(path, &info, false)) != 0) return rc;
+      if ((rc = ctx.Env().Stat(path, &info, false)) != 0) return rc;
       *bytes += info.size;
     }
   }
   return 0;
 }
 
-int CopyTree(const std::string& from, const std::string& to) {
-  int rc = CopyTreeInner(from, to);
-  if (rc && rc != -EEXIST) (void)RemoveTree(to);  // the copy's own failure is the answer
+int CopyTree(OperationContext& ctx, const std::string& from, const std::string& to) {
+  int rc = CopyTreeInner(ctx, from, to);
+  if (rc && rc != -EEXIST) (void)RemoveTree(ctx, to);  // the copy's own failure is the answer
   return rc;
 }
 
-int VerifyTree(const std::string& a, const std::string& b) {
+int VerifyTree(OperationContext& ctx, const std::string& a, const std::string& b) {
   std::vector<platform::DirEntry> entries;
-  int rc = CurrentEnv()->ListDir(a, &entries);
+  int rc = ctx.Env().ListDir(a, &entries);
   for (size_t i = 0; rc == 0 && i < entries.size(); ++i) {
     EntryType t = platform::TypeOfEntry(a, entries[i]);
     const std::string pa = a + "/" + entries[i].name, pb = b + "/" + entries[i].name;
     platform::FileInfo copy;
-    rc = CurrentEnv()->Stat(pb, &copy, false);
+    rc = ctx.Env().Stat(pb, &copy, false);
     if (rc == 0 && copy.type != t) rc = -EIO;
     if (rc != 0) break;
     if (t == EntryType::kDirectory)
-      rc = VerifyTree(pa, pb);
+      rc = VerifyTree(ctx, pa, pb);
     else if (t == EntryType::kFile)
-      rc = CompareFiles(pa, pb);
+      rc = CompareFiles(ctx, pa, pb);
     else if (t == EntryType::kLink)
-      rc = CompareLinks(pa, pb);
+      rc = CompareLinks(ctx, pa, pb);
     else
       rc = -EOPNOTSUPP;
   }
   return rc;
 }
 
-int RemoveTree(const std::string& dir) {
-  platform::Env* env = CurrentEnv();
+int RemoveTree(OperationContext& ctx, const std::string& dir) {
+  platform::Env* env = &ctx.Env();
   platform::FileInfo info;
   // Only a folder that is not there is removed already; one that cannot be
   // looked at (a share that stopped answering) is not.
@@ -190,7 +191,7 @@ int RemoveTree(const std::string& dir) {
   int rc = env->ListDir(dir, &entries);
   for (size_t i = 0; rc == 0 && i < entries.size(); ++i) {
     const std::string path = dir + "/" + entries[i].name;
-    rc = platform::TypeOfEntry(dir, entries[i]) == EntryType::kDirectory ? RemoveTree(path) : env->Unlink(path);
+    rc = platform::TypeOfEntry(dir, entries[i]) == EntryType::kDirectory ? RemoveTree(ctx, path) : env->Unlink(path);
     if (rc == -ENOENT) rc = 0;
   }
   return rc ? rc : env->RmDir(dir);

@@ -50,8 +50,8 @@ bool ParseEntry(const std::string& entry, uint32_t* number) {
 std::string NetDir(OperationContext& ctx) { return ctx.Native(lfinigC(ctx, kSlotNet)); }
 
 // A journal is a small regular file; anything else in its place is not read.
-int ReadJournalFile(const std::string& native, std::string* text) {
-  platform::Env* env = CurrentEnv();
+int ReadJournalFile(OperationContext& ctx, const std::string& native, std::string* text) {
+  platform::Env* env = &ctx.Env();
   int fd = env->Open(native, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return fd;
   platform::FileInfo info;
@@ -71,9 +71,9 @@ bool Absent(const std::string& native) { return platform::PathPresence(native) =
 
 // What may go into a project's place: a folder, or for an erase also a link
 // file; never a symbolic link, which could lead anywhere.
-bool MayGoIntoPlace(const std::string& native, bool link_file_too) {
+bool MayGoIntoPlace(OperationContext& ctx, const std::string& native, bool link_file_too) {
   platform::FileInfo info;
-  if (CurrentEnv()->Stat(native, &info, false) != 0) return false;
+  if (ctx.Env().Stat(native, &info, false) != 0) return false;
   return info.type == platform::EntryType::kDirectory || (link_file_too && info.type == platform::EntryType::kFile);
 }
 
@@ -98,12 +98,12 @@ JournalOutcome PutCreateRight(OperationContext& ctx, const std::string& entry_pa
   if (rc == 0) {  // the record was written: the folder goes into place
     if (Exists(native) || Absent(work)) return JournalOutcome::kNothing;
     if (!Exists(work)) return JournalOutcome::kLeft;
-    if (!MayGoIntoPlace(work, false)) return JournalOutcome::kLeft;
+    if (!MayGoIntoPlace(ctx, work, false)) return JournalOutcome::kLeft;
     return ctx.Env().Rename(work, native) == 0 ? JournalOutcome::kCompleted : JournalOutcome::kLeft;
   }
   if (rc != kPrjNotFound) return JournalOutcome::kLeft;
   if (Absent(work)) return JournalOutcome::kNothing;
-  return RemoveTree(work) == 0 ? JournalOutcome::kTakenBack : JournalOutcome::kLeft;
+  return RemoveTree(ctx, work) == 0 ? JournalOutcome::kTakenBack : JournalOutcome::kLeft;
 }
 
 JournalOutcome PutEraseRight(OperationContext& ctx, const std::string& entry_path, const std::string& entry,
@@ -121,8 +121,8 @@ JournalOutcome PutEraseRight(OperationContext& ctx, const std::string& entry_pat
     if (here < 0 || away < 0)  // the host does not answer: the journal waits for it
       outcome = JournalOutcome::kLeft;
     else if (rc == 0 && here == 0 && away == 1)  // the record stayed: the folder comes back
-      outcome = MayGoIntoPlace(work, true) && ctx.Env().Rename(work, native) == 0 ? JournalOutcome::kTakenBack
-                                                                                  : JournalOutcome::kLeft;
+      outcome = MayGoIntoPlace(ctx, work, true) && ctx.Env().Rename(work, native) == 0 ? JournalOutcome::kTakenBack
+                                                                                       : JournalOutcome::kLeft;
     else if (rc != 0 && rc != kPrjNotFound)
       outcome = JournalOutcome::kLeft;
     if (lock.Release() != 0) outcome = JournalOutcome::kLeft;
@@ -132,7 +132,7 @@ JournalOutcome PutEraseRight(OperationContext& ctx, const std::string& entry_pat
   }
   // The record is gone: what was taken away goes too.
   if (Absent(work)) return JournalOutcome::kNothing;
-  return RemoveTree(work) == 0 ? JournalOutcome::kCompleted : JournalOutcome::kLeft;
+  return RemoveTree(ctx, work) == 0 ? JournalOutcome::kCompleted : JournalOutcome::kLeft;
 }
 
 // "<journal>.new~<digits>": the temporary of a crash-safe journal write.
@@ -276,7 +276,7 @@ bool RaiseHighestTo(OperationContext& ctx, int handle, uint32_t number) {
 
 JournalOutcome PutJournalRight(OperationContext& ctx, const std::string& file_name, OperationJournal* journal) {
   std::string text, folder;
-  if (ReadJournalFile(NetDir(ctx) + "/" + file_name, &text) != 0 || !ParseOperationJournal(text, journal) ||
+  if (ReadJournalFile(ctx, NetDir(ctx) + "/" + file_name, &text) != 0 || !ParseOperationJournal(text, journal) ||
       JournalFileName(*journal) != file_name || HostProjectFolder(ctx, journal->host, &folder) != 0)
     return JournalOutcome::kLeft;  // not ours to judge: left for a person
   uint32_t number = 0;

@@ -155,10 +155,10 @@ int RX_ProjectAttributes::open() {
   if (db_.IsOpen()) return 0;
   if (path_.empty()) return Fail(-EINVAL, "open (path slot unset)");
   platform::FileInfo info;
-  int rc = platform::CurrentEnv()->Stat(net_dir_, &info);
+  int rc = ctx_->Env().Stat(net_dir_, &info);
   if (rc == 0 && info.type != platform::EntryType::kDirectory) rc = -ENOTDIR;
   if (rc) return Fail(rc, "open");
-  rc = platform::CurrentEnv()->MkDir(platform::DirName(path_));
+  rc = ctx_->Env().MkDir(platform::DirName(path_));
   if (rc && rc != -EEXIST) return Fail(rc, "open");
   // A \Net moved and linked is followed on purpose; the database's folder and
   // file are never a link: the database opens at the resolved folder and
@@ -168,7 +168,7 @@ int RX_ProjectAttributes::open() {
   if (dir_fd == -ELOOP) return Fail(dir_fd, "open", "its folder is a symbolic link");
   if (dir_fd < 0) return Fail(dir_fd, "open");
   rc = platform::FolderPathOf(dir_fd, &folder);
-  platform::CloseNothingPending(platform::CurrentEnv(), dir_fd);
+  platform::CloseNothingPending(&ctx_->Env(), dir_fd);
   if (rc) return Fail(rc, "open");
   if (platform::IsSymbolicLink(path_)) return Fail(-ELOOP, "open", "it is a symbolic link");
   rc = db_.Open(folder + "/" + platform::BaseName(path_), busy_timeout_ms_, true);
@@ -251,7 +251,7 @@ int RX_ProjectAttributes::replaceProjectAttributes(uint32_t number, const Attrib
   }
   if (rc == 0) {
     SqliteStatement record(db_, "INSERT OR REPLACE INTO project_import VALUES(?,?,?,?)");
-    record.Bind(1, number).Bind(2, platform::CurrentEnv()->NowSeconds());
+    record.Bind(1, number).Bind(2, ctx_->Env().NowSeconds());
     record.BindText(3, source_check).Bind(4, static_cast<int64_t>(values.size()));
     rc = RunToEnd(record);
   }

@@ -23,8 +23,8 @@ namespace {
 // The project data lock, released on every path by the destructor.
 class DataLock {
  public:
-  explicit DataLock(const std::string& native_dir) {
-    platform::Env* env = platform::CurrentEnv();
+  DataLock(platform::Env& env_in, const std::string& native_dir) : env_(env_in) {
+    platform::Env* env = &env_;
     fd_ = env->Open(native_dir + "/" + kProjectDataLockFile, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd_ < 0) {
       rc_ = fd_;
@@ -34,7 +34,7 @@ class DataLock {
   }
   ~DataLock() {
     if (fd_ < 0) return;
-    platform::Env* env = platform::CurrentEnv();
+    platform::Env* env = &env_;
     if (rc_ == 0) (void)env->Lock(fd_, 0, 1, platform::LockMode::kUnlock, 0);  // the close releases it anyway
     platform::CloseNothingPending(env, fd_);
   }
@@ -43,13 +43,14 @@ class DataLock {
   int Result() const { return rc_; }
 
  private:
+  platform::Env& env_;
   int fd_ = -1;
   int rc_ = 0;
 };
 
-int ExistingDirectory(const std::string& native_dir) {
+int ExistingDirectory(OperationContext& ctx, const std::string& native_dir) {
   platform::FileInfo info;
-  int rc = platform::CurrentEnv()->Stat(native_dir, &info);
+  int rc = ctx.Env().Stat(native_dir, &info);
   if (rc) return rc;
   return info.type == platform::EntryType::kDirectory ? 0 : -ENOTDIR;
 }
@@ -74,10 +75,11 @@ int Report(OperationContext& ctx, int rc, int what, const std::string& dir) {
 
 // Reads the project data of an existing folder under its lock and lets change
 // rewrite them; change's result is returned (it writes the data itself).
-int ChangeLockedData(const std::string& native_project_dir, const std::function<int(ProjectData&)>& change) {
-  int rc = ExistingDirectory(native_project_dir);
+int ChangeLockedData(OperationContext& ctx, const std::string& native_project_dir,
+                     const std::function<int(ProjectData&)>& change) {
+  int rc = ExistingDirectory(ctx, native_project_dir);
   if (rc) return rc;
-  DataLock lock(native_project_dir);
+  DataLock lock(ctx.Env(), native_project_dir);
   if (lock.Result()) return lock.Result();
   ProjectData data;
   rc = ReadProjectData(native_project_dir, &data);
@@ -89,14 +91,13 @@ ProjectObject MakeObject(const char* type, const char* name, std::vector<Uuid> r
 }
 }  // namespace
 
-int CreateProjectData(const std::string& native_project_dir) {
-  int rc = ExistingDirectory(native_project_dir);
+int CreateProjectData(OperationContext& ctx, const std::string& native_project_dir) {
+  int rc = ExistingDirectory(ctx, native_project_dir);
   if (rc) return rc;
-  DataLock lock(native_project_dir);
+  DataLock lock(ctx.Env(), native_project_dir);
   if (lock.Result()) return lock.Result();
   platform::FileInfo info;
-  if (platform::CurrentEnv()->Stat(native_project_dir + "/" + kProjectObjectsFile, &info) == 0)
-    return -EEXIST;
+  if (ctx.Env().Stat(native_project_dir + "/" + kProjectObjectsFile, &info) == 0) return -EEXIST;
   ProjectData data;
   ProjectObject drawings = MakeObject("FOLDER", "Drawings");
   ProjectObject layer = MakeObject("LAYER", "0");
@@ -106,11 +107,11 @@ int CreateProjectData(const std::string& native_project_dir) {
   return WriteProjectData(native_project_dir, data);
 }
 
-int ReorganiseProjectData(const std::string& native_project_dir, ReorganiseStats* stats) {
+int ReorganiseProjectData(OperationContext& ctx, const std::string& native_project_dir, ReorganiseStats* stats) {
   ReorganiseStats local;
   if (!stats) stats = &local;
   *stats = {};
-  return ChangeLockedData(native_project_dir, [&](ProjectData& data) {
+  return ChangeLockedData(ctx, native_project_dir, [&](ProjectData& data) {
     stats->index_was_stale = CheckProjectIndex(native_project_dir) != 0;
 
     ProjectData kept;
@@ -139,8 +140,8 @@ int ReorganiseProjectData(const std::string& native_project_dir, ReorganiseStats
   });
 }
 
-int RenewProjectUuids(const std::string& native_project_dir, std::map<Uuid, Uuid>* mapping) {
-  return ChangeLockedData(native_project_dir, [&](ProjectData& data) {
+int RenewProjectUuids(OperationContext& ctx, const std::string& native_project_dir, std::map<Uuid, Uuid>* mapping) {
+  return ChangeLockedData(ctx, native_project_dir, [&](ProjectData& data) {
     std::map<Uuid, Uuid> renewed;
     std::set<Uuid> used;
     for (const ProjectObject& o : data.objects) used.insert(o.id);
@@ -168,13 +169,13 @@ int RenewProjectUuids(const std::string& native_project_dir, std::map<Uuid, Uuid
 int kpvtad2(OperationContext& ctx, int slot) {
   std::string dir = SlotFolder(ctx, slot);
   if (dir.empty()) return -EINVAL;
-  return Report(ctx, ReorganiseProjectData(dir, nullptr), 32, lfinigC(ctx, slot));
+  return Report(ctx, ReorganiseProjectData(ctx, dir, nullptr), 32, lfinigC(ctx, slot));
 }
 
 int ztbReplaceUUIDs(OperationContext& ctx, int slot) {
   std::string dir = SlotFolder(ctx, slot);
   if (dir.empty()) return -EINVAL;
-  return Report(ctx, RenewProjectUuids(dir, nullptr), 33, lfinigC(ctx, slot));
+  return Report(ctx, RenewProjectUuids(ctx, dir, nullptr), 33, lfinigC(ctx, slot));
 }
 
 int InitTree(OperationContext& ctx) {

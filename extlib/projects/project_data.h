@@ -28,15 +28,17 @@ struct ReorganiseStats {
 // Initial data of a new project in an existing native folder: a project
 // object, a drawing folder, layer "0" and a plan view. -EEXIST when the folder
 // already holds an object file (nothing is replaced). 0 or -errno.
-[[nodiscard]] int CreateProjectData(const std::string& native_project_dir);
+[[nodiscard]] int CreateProjectData(OperationContext& ctx, const std::string& native_project_dir);
 
 // Reorganisation: drops objects marked deleted and every reference that no
 // longer names a kept object (or repeats one), sorts the objects by type, name
 // and identifier, rewrites the object file and rebuilds the index.
-[[nodiscard]] int ReorganiseProjectData(const std::string& native_project_dir, ReorganiseStats* stats);
+[[nodiscard]] int ReorganiseProjectData(OperationContext& ctx, const std::string& native_project_dir,
+                                        ReorganiseStats* stats);
 // A new identifier for every object; references follow their objects, a
 // reference to a missing object is dropped. mapping (optional) gets old -> new.
-[[nodiscard]] int RenewProjectUuids(const std::string& native_project_dir, std::map<Uuid, Uuid>* mapping);
+[[nodiscard]] int RenewProjectUuids(OperationContext& ctx, const std::string& native_project_dir,
+                                    std::map<Uuid, Uuid>* mapping);
 
 // The same on the project folder of path slot `slot` (Windows form). 0 or negative.
 [[nodiscard]] int kpvtad2(OperationContext& ctx, int slot);

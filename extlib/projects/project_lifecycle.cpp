@@ -42,23 +42,23 @@ struct NewProject {
 
 // Makes and fills the project folder at native. 0, -EEXIST (the name is
 // taken), or another -errno with nothing left behind.
-int MakeFolder(const NewProject& p, const std::string& native) {
+int MakeFolder(OperationContext& ctx, const NewProject& p, const std::string& native) {
   if (!p.source_native.empty()) {
-    int rc = p.copier ? (*p.copier)(p.source_native, native) : CopyTree(p.source_native, native);
-    if (rc == 0) (void)CurrentEnv()->Unlink(native + "/" + kLockInfoFile);
+    int rc = p.copier ? (*p.copier)(p.source_native, native) : CopyTree(ctx, p.source_native, native);
+    if (rc == 0) (void)ctx.Env().Unlink(native + "/" + kLockInfoFile);
     return rc;
   }
-  int rc = CurrentEnv()->MkDir(native);
+  int rc = ctx.Env().MkDir(native);
   if (rc) return rc;
   rc = platform::WriteFileAtomic(native + "/version.txt", std::to_string(kCurrentProjectVersion) + "\r\n");
-  if (rc == 0) rc = CreateProjectData(native);
-  if (rc) (void)RemoveTree(native);  // the creation's own failure is the answer
+  if (rc == 0) rc = CreateProjectData(ctx, native);
+  if (rc) (void)RemoveTree(ctx, native);  // the creation's own failure is the answer
   return rc;
 }
 
-bool Exists(const std::string& native) {
+bool Exists(OperationContext& ctx, const std::string& native) {
   platform::FileInfo info;
-  return CurrentEnv()->Stat(native, &info, false) == 0;
+  return ctx.Env().Stat(native, &info, false) == 0;
 }
 
 // The new project's record, number n; on a network its members, and the
@@ -107,7 +107,7 @@ int CreateLocked(OperationContext& ctx, int handle, const NewProject& p, const s
     work = CreateWorkName(native);
     // A folder the administration does not know, or a create cut short that
     // waits for the update, keeps its number.
-    if (Exists(native) || CreateJournalExists(ctx, journal.entry)) continue;
+    if (Exists(ctx, native) || CreateJournalExists(ctx, journal.entry)) continue;
     // A failure of the system is named: "ERROR=-1" alone tells nobody what to mend.
     if (const int written = WriteOperationJournal(ctx, journal); written != 0) {
       LibraryMessage(
@@ -115,7 +115,7 @@ int CreateLocked(OperationContext& ctx, int handle, const NewProject& p, const s
           LanguageTextWith(kRepairTexts, 35, {journal.entry, platform::ErrorName(written < -1 ? written : -EIO)}));
       return kPrjFailed;
     }
-    rc = MakeFolder(p, work);
+    rc = MakeFolder(ctx, p, work);
     // A work folder that could not be taken away again (its host stopped
     // answering) keeps the journal: the next update takes it back.
     if (rc == -EEXIST || (rc && platform::PathPresence(work) == 0)) RemoveOperationJournal(ctx, journal);
@@ -140,7 +140,7 @@ int CreateLocked(OperationContext& ctx, int handle, const NewProject& p, const s
     PRJ now;
     const int read = ReadRecordAtSlot(handle, facts.first_free_slot, &now);
     const bool absent = read == kRecordEnd || (read == kRecordRead && (now.number != record.number || IsDeleted(now)));
-    if (absent && RemoveTree(work) == 0) RemoveOperationJournal(ctx, journal);
+    if (absent && RemoveTree(ctx, work) == 0) RemoveOperationJournal(ctx, journal);
     return kPrjFailed;
   }
   if (ctx.Env().Rename(work, native) != 0) {
@@ -149,7 +149,7 @@ int CreateLocked(OperationContext& ctx, int handle, const NewProject& p, const s
     PRJ erased = record;
     erased.name[0] = '#';
     if (seek_prj_set(handle, facts.first_free_slot) == 0 && write_prj_info(ctx, handle, &erased) == 0 &&
-        RemoveTree(work) == 0)
+        RemoveTree(ctx, work) == 0)
       RemoveOperationJournal(ctx, journal);
     return kPrjFailed;
   }
@@ -293,7 +293,7 @@ int ltbprmC(OperationContext& ctx, int slot, const std::string& name, uint32_t* 
   // is erased all the same; what is left is said (a file another workstation
   // keeps open can hold its folder).
   if (!trash.empty()) {
-    if (const int removed = RemoveTree(trash); removed != 0) {
+    if (const int removed = RemoveTree(ctx, trash); removed != 0) {
       drop_journal = false;
       LibraryMessage(ctx, 1,
                      LanguageTextWith(kProjectCommandTexts, 18,

@@ -32,7 +32,7 @@ int ReadSlot(const AdminFile& f, long slot, PRJ* record) {
   const OpenedFile& o = f.file;
   const int64_t bytes = o.LineBytes();
   std::vector<char> line(static_cast<size_t>(bytes));
-  int64_t n = CurrentEnv()->PRead(o.fd, line.data(), line.size(), o.Offset(slot));
+  int64_t n = o.Env().PRead(o.fd, line.data(), line.size(), o.Offset(slot));
   if (n < 0) return kPrjFailed;
   const size_t len = static_cast<size_t>(L::V3LineLength(o.header.user_words));
   if (n < bytes) {
@@ -171,7 +171,7 @@ long CurrentRecordSlot(int handle) {
 long RecordSlotCount(int handle) {
   Locked l = LockFile(handle);
   platform::FileInfo info;
-  if (!l || CurrentEnv()->FStat(l.f->file.fd, &info) != 0) return kPrjFailed;
+  if (!l || l.f->file.Env().FStat(l.f->file.fd, &info) != 0) return kPrjFailed;
   const OpenedFile& o = l.f->file;
   int64_t body = static_cast<int64_t>(info.size) - o.HeaderBytes();
   if (body <= 0) return 0;
@@ -515,7 +515,7 @@ int read_null_record(int handle, NullRecord* null_record) {
   Locked l = LockFile(handle);
   if (!l) return kPrjFailed;
   char head[12];
-  int64_t n = CurrentEnv()->PRead(l.f->file.fd, head, sizeof head, 0);
+  int64_t n = l.f->file.Env().PRead(l.f->file.fd, head, sizeof head, 0);
   AdminHeader h;
   // A damaged header holds no highest number: 0 read from it would hand out used numbers.
   if (n < 11 || ParseHeaderBytes(head, static_cast<size_t>(n), &h) != 0) return kPrjFailed;

@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "extlib/installation/hosts.h"
+#include "extlib/installation/installation.h"
 #include "extlib/installation/language.h"
 #include "extlib/installation/messages.h"
 #include "extlib/installation/operation_context.h"
@@ -24,6 +25,8 @@ namespace admin_files {
 
 namespace L = layout;
 using platform::CurrentEnv;
+
+platform::Env& OpenedFile::Env() const { return env ? *env : *CurrentEnv(); }
 
 namespace {
 
@@ -54,13 +57,13 @@ bool AnyHeld(const AdminFile& f) {
 // Reads the header and measures the first record line. 0 or -1.
 int ReadLayout(OpenedFile* o) {
   char head[12];
-  int64_t n = CurrentEnv()->PRead(o->fd, head, sizeof head, 0);
+  int64_t n = o->Env().PRead(o->fd, head, sizeof head, 0);
   if (n < 11 || ParseHeaderBytes(head, static_cast<size_t>(n), &o->header) != 0 ||
       o->header.version != L::kCurrentVersion)
     return kPrjFailed;
   const int containers = lzuGetCountOfUserContainers();
   char probe[L::kV3ProbeBytes];
-  n = CurrentEnv()->PRead(o->fd, probe, sizeof probe, o->HeaderBytes());
+  n = o->Env().PRead(o->fd, probe, sizeof probe, o->HeaderBytes());
   if (n < 0) return kPrjFailed;
   const char end = o->header.line_end == 2 ? '\r' : '\n';
   const char* found = n > 0 ? static_cast<const char*>(std::memchr(probe, end, static_cast<size_t>(n))) : nullptr;
@@ -80,6 +83,7 @@ int ReadLayout(OpenedFile* o) {
 // locked and renames the new file into place): wait for its lock as a
 // writer does, then look once more. 0 or -1.
 int OpenAtPath(OperationContext& ctx, const std::string& native, OpenedFile* o) {
+  o->env = ctx.installation().OwnEnv();
   for (int attempt = 0; attempt < kMaxFollows; ++attempt) {
     o->fd = platform::OpenRegularFile(native, O_RDWR);
     // Records are written in place: never into what a link points to.
@@ -104,7 +108,7 @@ int OpenAtPath(OperationContext& ctx, const std::string& native, OpenedFile* o) 
 // The open file is still the one at the path.
 bool StillAtPath(const AdminFile& f) {
   platform::FileInfo info;
-  return CurrentEnv()->Stat(f.native, &info) == 0 && info.inode == f.file.inode && info.device == f.file.device;
+  return f.file.Env().Stat(f.native, &info) == 0 && info.inode == f.file.inode && info.device == f.file.device;
 }
 
 bool ClaimedByOther(const AdminFile& f, long first, long count, const Owner& me) {
@@ -121,13 +125,13 @@ std::pair<int64_t, int64_t> RangeOf(const OpenedFile& o, long first, long count)
 
 // One try, never a wait: the waits are the callers', with the file's mutex released.
 int LockRange(AdminFile* f, int64_t start, int64_t length, bool lock) {
-  return CurrentEnv()->Lock(f->file.fd, start, length,
+  return f->file.Env().Lock(f->file.fd, start, length,
                             lock ? platform::LockMode::kExclusive : platform::LockMode::kUnlock, 0);
 }
 
 // Closes the descriptor (its locks go with it). REQUIRES: f.m.
 void CloseFile(AdminFile& f) {
-  if (f.file.fd >= 0) platform::CloseNothingPending(CurrentEnv(), f.file.fd);
+  if (f.file.fd >= 0) platform::CloseNothingPending(&f.file.Env(), f.file.fd);
   f.file.fd = -1;
   f.claims.clear();
 }

@@ -17,6 +17,10 @@
 #include "extlib/records/record_layout.h"
 #include "extlib/records/record_line.h"
 
+namespace dovrane::platform {
+class Env;
+}
+
 namespace dovrane::extlib {
 class OperationContext;
 }  // namespace dovrane::extlib
@@ -26,6 +30,10 @@ namespace dovrane::extlib::admin_files {
 // One open administration file and what it measured when opened.
 struct OpenedFile {
   int fd = -1;
+  // The Env of the installation that opened it; null: the process's current
+  // one (a test may replace it while the file stays open).
+  platform::Env* env = nullptr;
+  platform::Env& Env() const;
   uint64_t device = 0, inode = 0;
   AdminHeader header;
   int64_t HeaderBytes() const { return layout::kHeaderText + header.line_end; }

@@ -48,7 +48,7 @@ int ltbpliC_new(OperationContext& ctx, int slot, int* count, PRJ** list, int, PR
     long bad = 0;
     rc = lffnamC_new(ctx, slot, kAdministrationFile, &path)
              ? kPrjAdminMissing
-             : ProjectSnapshot::Read(ctx.Native(path), RecordFormatOf(ctx), &other, &bad);
+             : ProjectSnapshot::Read(ctx.Env(), ctx.Native(path), RecordFormatOf(ctx), &other, &bad);
     table = std::move(other);
   }
   if (rc) return rc;

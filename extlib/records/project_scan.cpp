@@ -44,7 +44,7 @@ int ScanProjectInfo(OperationContext& ctx, const std::string& name, PRJ* record)
   // checked, as the table's reading checks it.
   const RecordFormat format = RecordFormatOf(ctx);
   int rc = ReadRecordStream(
-      fd, format.containers, format.network, &highest, &bad_slot,
+      ctx.Env(), fd, format.containers, format.network, &highest, &bad_slot,
       [&](const PRJ& r, long) {
         *record = r;
         found = true;

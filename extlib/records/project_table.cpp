@@ -135,13 +135,13 @@ void ProjectSnapshot::Add(const PRJ& record, long slot) {
 }
 
 // Reads the open file sequentially, record by record. 0 or -1 (*bad_slot set).
-int ProjectSnapshot::Parse(int fd, const RecordFormat& format, long* bad_slot) {
+int ProjectSnapshot::Parse(platform::Env& env, int fd, const RecordFormat& format, long* bad_slot) {
   const int containers = format.containers;
   member_bytes_ = 4 * static_cast<size_t>(std::clamp(containers, 1, kMaxUserContainers));
   // One allocation each for an installation of usual size (no doubling peak
   // while reading); beyond that the buffers grow with the records actually read.
   platform::FileInfo info;
-  if (CurrentEnv()->FStat(fd, &info) == 0) {
+  if (env.FStat(fd, &info) == 0) {
     const uint64_t records =
         std::min<uint64_t>(info.size / (L::V3LineLength(containers) + 1) + 1, kReservedRecords);
     entries_.reserve(records);
@@ -149,7 +149,7 @@ int ProjectSnapshot::Parse(int fd, const RecordFormat& format, long* bad_slot) {
     names_.reserve(records * kNameLength);
     members_.reserve(records * member_bytes_);
   }
-  const int rc = ReadRecordStream(fd, containers, format.network, &highest_, bad_slot,
+  const int rc = ReadRecordStream(env, fd, containers, format.network, &highest_, bad_slot,
                                   [this](const PRJ& record, long slot) { Add(record, slot); });
   host_index_ = {};  // only the reading needs it
   return rc;
@@ -214,7 +214,8 @@ namespace {
 // locked (each round waits for one rewrite; several may follow one another)
 // or that was replaced meanwhile is read again.
 // *open_error: the open's error when a file is there but does not open.
-int ReadAdministration(const std::string& native, const std::function<int(int fd)>& parse, long* open_error) {
+int ReadAdministration(platform::Env& env, const std::string& native, const std::function<int(int fd)>& parse,
+                       long* open_error) {
   int rc = kPrjFailed;
   for (int attempt = 0; attempt < 50 && rc == kPrjFailed; ++attempt) {
     int fd = platform::OpenRegularFile(native, O_RDONLY);
@@ -229,7 +230,7 @@ int ReadAdministration(const std::string& native, const std::function<int(int fd
     rc = parse(fd);
     const bool again = rc != kPrjOk && (platform::WaitForWholeFileLock(fd, RecordLockTimeoutMs()) ||
                                         !platform::IsFileAtPath(fd, native));
-    platform::CloseNothingPending(CurrentEnv(), fd);
+    platform::CloseNothingPending(&env, fd);
     if (!again) break;
   }
   return rc;
@@ -255,15 +256,15 @@ RecordFormat RecordFormatOf(OperationContext& ctx) {
   return format;
 }
 
-int ProjectSnapshot::Read(const std::string& native, const RecordFormat& format,
+int ProjectSnapshot::Read(platform::Env& env, const std::string& native, const RecordFormat& format,
                           std::shared_ptr<ProjectSnapshot>* out, long* bad_slot, bool index) {
   *bad_slot = 0;
   std::shared_ptr<ProjectSnapshot> fresh;
   const int rc = ReadAdministration(
-      native,
+      env, native,
       [&](int fd) {
         fresh = std::make_shared<ProjectSnapshot>();
-        return fresh->Parse(fd, format, bad_slot);
+        return fresh->Parse(env, fd, format, bad_slot);
       },
       bad_slot);
   if (rc == kPrjOk) {
@@ -273,7 +274,7 @@ int ProjectSnapshot::Read(const std::string& native, const RecordFormat& format,
   return rc;
 }
 
-int ProjectSnapshot::Walk(const std::string& native, const RecordFormat& format, int threads,
+int ProjectSnapshot::Walk(platform::Env& env, const std::string& native, const RecordFormat& format, int threads,
                           const std::function<void(int64_t file_size)>& started,
                           const std::function<void(long first_slot, int thread)>& piece,
                           const std::function<void(const PRJ& record, int thread)>& each, long* bad_slot,
@@ -301,12 +302,12 @@ int ProjectSnapshot::Walk(const std::string& native, const RecordFormat& format,
     sinks.push_back(std::move(sink));
   }
   return ReadAdministration(
-      native,
+      env, native,
       [&](int fd) {
         platform::FileInfo info;
-        started(CurrentEnv()->FStat(fd, &info) == 0 ? info.size : 0);
+        started(env.FStat(fd, &info) == 0 ? info.size : 0);
         uint32_t highest = 0;
-        return ReadRecordStreamInPieces(fd, format.containers, format.network, &highest, bad_slot, sinks);
+        return ReadRecordStreamInPieces(env, fd, format.containers, format.network, &highest, bad_slot, sinks);
       },
       bad_slot);
 }
@@ -324,7 +325,8 @@ int ProjectTable::Walk(OperationContext& ctx, int threads, const std::function<v
     path = path_;
   }
   long bad = 0;
-  const int rc = ProjectSnapshot::Walk(native, RecordFormatOf(ctx), threads, started, piece, each, &bad, written);
+  const int rc =
+      ProjectSnapshot::Walk(ctx.Env(), native, RecordFormatOf(ctx), threads, started, piece, each, &bad, written);
   if (rc == kPrjFailed) LibraryMessage(ctx, 1, UnreadableText(path, bad));
   return rc;
 }
@@ -395,7 +397,7 @@ int ProjectTable::Take(OperationContext& ctx, SnapshotPtr* out, bool report) {
   }
   std::shared_ptr<ProjectSnapshot> fresh;
   long bad = 0;
-  int rc = ProjectSnapshot::Read(native, RecordFormatOf(ctx), &fresh, &bad, index_at_read_);
+  int rc = ProjectSnapshot::Read(ctx.Env(), native, RecordFormatOf(ctx), &fresh, &bad, index_at_read_);
   bool tell = false;
   {
     std::lock_guard<std::mutex> guard(mutex_);

@@ -24,6 +24,10 @@
 #include "extlib/records/written_line.h"
 #include "platform/env.h"
 
+namespace dovrane::platform {
+class Env;
+}
+
 namespace dovrane::extlib {
 
 class OperationContext;
@@ -110,8 +114,8 @@ class ProjectSnapshot {
   // (*bad_slot: the damaged record, 0 for the header, negative: the error of
   // a file that is there but does not open). A file a conversion
   // holds locked is waited for and read again. index: build the indexes now.
-  static int Read(const std::string& native, const RecordFormat& format, std::shared_ptr<ProjectSnapshot>* out,
-                  long* bad_slot, bool index = true);
+  static int Read(platform::Env& env, const std::string& native, const RecordFormat& format,
+                  std::shared_ptr<ProjectSnapshot>* out, long* bad_slot, bool index = true);
   // The same read handing each live record to each instead of keeping it,
   // read by `threads` threads at once in pieces of the file (see
   // ReadRecordStreamInPieces): each call gets the number of the thread that
@@ -121,7 +125,7 @@ class ProjectSnapshot {
   // records may have been handed on before the error: a caller keeps its
   // output until this returns 0. started: called before each attempt (a
   // locked file is read again) with the size of the file it reads.
-  static int Walk(const std::string& native, const RecordFormat& format, int threads,
+  static int Walk(platform::Env& env, const std::string& native, const RecordFormat& format, int threads,
                   const std::function<void(int64_t file_size)>& started,
                   const std::function<void(long first_slot, int thread)>& piece,
                   const std::function<void(const PRJ& record, int thread)>& each, long* bad_slot,
@@ -145,7 +149,7 @@ class ProjectSnapshot {
     return next[i] == kEnd ? kNone : next[i];
   }
   static constexpr uint32_t kEnd = 0xFFFFFFFFu;
-  int Parse(int fd, const RecordFormat& format, long* bad_slot);
+  int Parse(platform::Env& env, int fd, const RecordFormat& format, long* bad_slot);
   void Add(const PRJ& record, long slot);
   uint32_t HostOf(const char* field);
   // The name and number indexes, built once (safe from any thread): at the

@@ -226,10 +226,10 @@ int ReadHeader(platform::Env* env, int fd, int containers, uint32_t* highest, St
 
 }  // namespace
 
-int ReadRecordStreamInPieces(int fd, int containers, bool network, uint32_t* highest, long* bad_slot,
-                             const std::vector<RecordSink>& sinks) {
+int ReadRecordStreamInPieces(platform::Env& env, int fd, int containers, bool network, uint32_t* highest,
+                             long* bad_slot, const std::vector<RecordSink>& sinks) {
   *bad_slot = 0;
-  Stream s{platform::CurrentEnv(), fd, containers, network, 0, 0, 0, nullptr, 0};
+  Stream s{&env, fd, containers, network, 0, 0, 0, nullptr, 0};
   if (int rc = ReadHeader(s.env, fd, containers, highest, &s); rc != kPrjOk) return rc;
   const int64_t start = L::kHeaderText + s.line_end;
   platform::FileInfo info;
@@ -296,14 +296,15 @@ int ReadRecordStreamInPieces(int fd, int containers, bool network, uint32_t* hig
   return kPrjOk;
 }
 
-int ReadRecordStream(int fd, int containers, bool network, uint32_t* highest, long* bad_slot, const RecordSink& sink) {
-  return ReadRecordStreamInPieces(fd, containers, network, highest, bad_slot, {sink});
+int ReadRecordStream(platform::Env& env, int fd, int containers, bool network, uint32_t* highest, long* bad_slot,
+                     const RecordSink& sink) {
+  return ReadRecordStreamInPieces(env, fd, containers, network, highest, bad_slot, {sink});
 }
 
-int ReadRecordStream(int fd, int containers, bool network, uint32_t* highest, long* bad_slot,
+int ReadRecordStream(platform::Env& env, int fd, int containers, bool network, uint32_t* highest, long* bad_slot,
                      const std::function<void(const PRJ& record, long slot)>& each,
                      const std::function<bool(const char* line)>& wanted) {
-  return ReadRecordStream(fd, containers, network, highest, bad_slot, RecordSink{each, wanted, {}, {}});
+  return ReadRecordStream(env, fd, containers, network, highest, bad_slot, RecordSink{each, wanted, {}, {}});
 }
 
 }  // namespace dovrane::extlib

@@ -9,6 +9,10 @@
 #include "extlib/records/prj_record.h"
 #include "extlib/records/written_line.h"
 
+namespace dovrane::platform {
+class Env;
+}
+
 namespace dovrane::extlib {
 
 // Where the records of one run of a read go.
@@ -34,16 +38,17 @@ struct RecordSink {
 // containers; network: whether it is a network installation. 0, or -1 for
 // an unreadable file (*bad_slot: the damaged record, 0 for the header or a
 // read error).
-[[nodiscard]] int ReadRecordStream(int fd, int containers, bool network, uint32_t* highest, long* bad_slot, const RecordSink& sink);
-[[nodiscard]] int ReadRecordStream(int fd, int containers, bool network, uint32_t* highest, long* bad_slot,
-                     const std::function<void(const PRJ& record, long slot)>& each,
-                     const std::function<bool(const char* line)>& wanted = {});
+[[nodiscard]] int ReadRecordStream(platform::Env& env, int fd, int containers, bool network, uint32_t* highest,
+                                   long* bad_slot, const RecordSink& sink);
+[[nodiscard]] int ReadRecordStream(platform::Env& env, int fd, int containers, bool network, uint32_t* highest,
+                                   long* bad_slot, const std::function<void(const PRJ& record, long slot)>& each,
+                                   const std::function<bool(const char* line)>& wanted = {});
 
 // The same read with one thread for each of sinks: a large file is read in
 // pieces of records, each piece by whichever thread is free, its records in
 // slot order. A sink learns where each of its pieces starts through its
 // piece hook. On an error the records of any piece may have been handed on.
-[[nodiscard]] int ReadRecordStreamInPieces(int fd, int containers, bool network, uint32_t* highest, long* bad_slot,
-                             const std::vector<RecordSink>& sinks);
+[[nodiscard]] int ReadRecordStreamInPieces(platform::Env& env, int fd, int containers, bool network, uint32_t* highest,
+                                           long* bad_slot, const std::vector<RecordSink>& sinks);
 
 }  // namespace dovrane::extlib

@@ -281,12 +281,12 @@ TEST(OldLayoutConversionTest, DosTextBecomesTheNamesOfTheCurrentLayoutOnce) {
     const std::string inst = dir.path() + "/v" + std::to_string(version);
     ASSERT_NO_FATAL_FAILURE(UseSampleInstallation(inst, 40, version));
     if (version == 3) {
-      ASSERT_EQ(extlib::ListInstallationProjects(inst, &current), 0);
+      ASSERT_EQ(extlib::ListInstallationProjects(extlib::DefaultContext(), inst, &current), 0);
       continue;
     }
     ASSERT_EQ(CheckAdministrationVersion(extlib::DefaultContext()), 0) << version;
     std::vector<std::string> converted;
-    ASSERT_EQ(extlib::ListInstallationProjects(inst, &converted), 0);
+    ASSERT_EQ(extlib::ListInstallationProjects(extlib::DefaultContext(), inst, &converted), 0);
     EXPECT_EQ(converted, current) << version;  // the same names, umlauts included
   }
   extlib::close_prj_info_handle(23);

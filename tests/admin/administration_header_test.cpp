@@ -92,7 +92,7 @@ TEST_F(AdministrationHeaderTest, V3LinesGoodAndBad) {
   AdministrationHeader h;
   int fd = Open(file, &h);
   ASSERT_GE(fd, 0);
-  RecordStream in(fd);
+  RecordStream in(*platform::CurrentEnv(), fd);
   PRJ r;
   const int expected[] = {0, -1, -1, -10, -10, 0, -1, 1};
   for (int want : expected) {
@@ -111,7 +111,7 @@ TEST_F(AdministrationHeaderTest, LastRecordWithoutItsLineEndIsARecordAndEndlessL
     AdministrationHeader h;
     int fd = Open(" 3n0000042\r\n" + good + "\r\n" + good + tail, &h);
     ASSERT_GE(fd, 0);
-    RecordStream in(fd);
+    RecordStream in(*platform::CurrentEnv(), fd);
     PRJ r;
     EXPECT_EQ(ReadRecordV3(in, h, &r), 0);
     EXPECT_EQ(ReadRecordV3(in, h, &r), 0) << "tail " << tail.size();
@@ -123,11 +123,16 @@ TEST_F(AdministrationHeaderTest, LastRecordWithoutItsLineEndIsARecordAndEndlessL
   int fd = Open(" 3n0000042\r\n" + good + "\r\n", &h);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(::truncate(inst_.Native("SRV1/cad/Net/project.dat").c_str(), int64_t{1} << 30), 0);
-  EXPECT_EQ(testing::RunBounded([&] {
-    RecordStream in(fd);
-    PRJ r;
-    return ReadRecordV3(in, h, &r) == 0 && ReadRecordV3(in, h, &r) == -1 && ReadRecordV3(in, h, &r) == 1 ? 0 : 1;
-  }, 30000, 256 << 20), 0);
+  EXPECT_EQ(testing::RunBounded(
+                [&] {
+                  RecordStream in(*platform::CurrentEnv(), fd);
+                  PRJ r;
+                  return ReadRecordV3(in, h, &r) == 0 && ReadRecordV3(in, h, &r) == -1 && ReadRecordV3(in, h, &r) == 1
+                             ? 0
+                             : 1;
+                },
+                30000, 256 << 20),
+            0);
 }
 
 TEST_F(AdministrationHeaderTest, V12LinesTakeTheVersionFromTheFolder) {
@@ -142,7 +147,7 @@ TEST_F(AdministrationHeaderTest, V12LinesTakeTheVersionFromTheFolder) {
   AdministrationHeader h;
   int fd = Open(" 2n0000013\r\n" + la + "\r\n" + broken + "\r\n" + lb + "\r\n", &h);
   ASSERT_GE(fd, 0);
-  RecordStream in(fd);
+  RecordStream in(*platform::CurrentEnv(), fd);
   PRJ r;
   ASSERT_EQ(ReadRecordV12(extlib::DefaultContext(), in, h, &r), 0);
   EXPECT_EQ(r.version, 16);

@@ -71,7 +71,7 @@ class EntryPrefetchTest : public ::testing::Test {
 TEST_F(EntryPrefetchTest, EveryEntryReadsAsItWouldDirectlyWhicheverThreadReadIt) {
   std::vector<std::string> names = names_;
   names[17].clear();  // a link file: nothing to read ahead
-  EntryPrefetch prefetch(fd_, names);
+  EntryPrefetch prefetch(*platform::CurrentEnv(), fd_, names);
   for (size_t i = 0; i < names.size(); ++i) {
     const PrefetchedEntry* got = prefetch.Get(i);
     if (i == 17) {
@@ -86,14 +86,14 @@ TEST_F(EntryPrefetchTest, EveryEntryReadsAsItWouldDirectlyWhicheverThreadReadIt)
 
 TEST_F(EntryPrefetchTest, StoppingHalfWayAndAReplacedEnvAreSafe) {
   {
-    EntryPrefetch prefetch(fd_, names_);
+    EntryPrefetch prefetch(*platform::CurrentEnv(), fd_, names_);
     ASSERT_NE(prefetch.Get(0), nullptr);
   }  // the rest is left unread: the thread stops and is joined
   platform::FaultInjectionEnv counting;
   platform::Env* previous = platform::SetCurrentEnv(&counting);
   {
     // A replaced Env is not shared with a second thread: the caller reads itself.
-    EntryPrefetch prefetch(fd_, names_);
+    EntryPrefetch prefetch(*platform::CurrentEnv(), fd_, names_);
     EXPECT_EQ(prefetch.Get(0), nullptr);
   }
   platform::SetCurrentEnv(previous);

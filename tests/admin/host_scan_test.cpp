@@ -24,7 +24,7 @@ class HostScanTest : public RepairTest {
   void NewFolder(const std::string& host, const std::string& entry) {
     const std::string dir = Unc(host + "/cad/Prj/" + entry);
     std::filesystem::create_directories(dir);
-    EXPECT_EQ(extlib::CreateProjectData(dir), 0);
+    EXPECT_EQ(extlib::CreateProjectData(extlib::DefaultContext(), dir), 0);
   }
 };
 

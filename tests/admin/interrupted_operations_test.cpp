@@ -325,7 +325,7 @@ TEST_F(InterruptedOperationsTest, TemporariesOfAHostListWriteCutShortGoUnderTheL
     ASSERT_EQ(::fcntl(fd, F_OFD_SETLK, &whole), 0);
     extlib::SetRecordLockTimeoutMs(200);
     EXPECT_EQ(network::RegisterHostInDataCfg(extlib::DefaultContext(), "\\\\SRV8\\cad"), 0);
-    EXPECT_EQ(extlib::RemoveDeadHostListTemporaries(cfg), 0);
+    EXPECT_EQ(extlib::RemoveDeadHostListTemporaries(extlib::DefaultContext(), cfg), 0);
     const testing::ProgramResult update = Run({"-update"});
     EXPECT_EQ(update.status, 0) << update.err;
     ::close(fd);

@@ -31,14 +31,14 @@ class RegisterEntryTest : public RepairTest {
   std::string NewFolder(const std::string& host, const std::string& entry) {
     std::string dir = Unc(host + "/cad/Prj/" + entry);
     fs::create_directories(dir);
-    EXPECT_EQ(extlib::CreateProjectData(dir), 0);
+    EXPECT_EQ(extlib::CreateProjectData(extlib::DefaultContext(), dir), 0);
     return dir;
   }
   // A project folder outside every host's project folder, for link files to name.
   std::string Elsewhere(const std::string& entry) {
     std::string dir = Unc("SRV3/cad/elsewhere/" + entry);
     fs::create_directories(dir);
-    EXPECT_EQ(extlib::CreateProjectData(dir), 0);
+    EXPECT_EQ(extlib::CreateProjectData(extlib::DefaultContext(), dir), 0);
     return dir;
   }
   std::string Name(uint32_t number) {

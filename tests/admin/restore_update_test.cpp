@@ -122,7 +122,7 @@ TEST_F(RestoreUpdateTest, RestoreOfMixedFoldersKeepsEveryProjectAndItsAttributes
   ASSERT_GE(attributes.deleteAttributesByProject(with_cache.number), 0);
   attributes.close();
   fs::create_directories(Unc("SRV2/cad/Prj/Werkhalle.prj"));
-  ASSERT_EQ(extlib::CreateProjectData(Unc("SRV2/cad/Prj/Werkhalle.prj")), 0);
+  ASSERT_EQ(extlib::CreateProjectData(extlib::DefaultContext(), Unc("SRV2/cad/Prj/Werkhalle.prj")), 0);
   fs::create_directories(Folder("SRV3", 90));
   testing::WriteFile(Folder("SRV3", 90) + "/" + extlib::kProjectInfoFile, "damaged\r\n");
   extlib::close_prj_info_handle(extlib::kSlotNet);
@@ -226,7 +226,7 @@ TEST_F(RestoreUpdateTest, HostUpdateRegistersNewFoldersAndDropsMissingOnes) {
     fs::remove_all(Folder("SRV2", gone.number));
     fs::remove_all(Folder("SRV3", kept.number));
     fs::create_directories(Unc("SRV2/cad/Prj/Lager.prj"));
-    ASSERT_EQ(extlib::CreateProjectData(Unc("SRV2/cad/Prj/Lager.prj")), 0);
+    ASSERT_EQ(extlib::CreateProjectData(extlib::DefaultContext(), Unc("SRV2/cad/Prj/Lager.prj")), 0);
     testing::ProgramResult run = Run({"-update", form});
     EXPECT_EQ(run.status, 0) << run.err;
     auto records = Records();

@@ -99,7 +99,7 @@ TEST_F(SmbStageTest, AHostFoundByAddressIsRegisteredAndRemoved) {
   std::filesystem::create_directories(inst.dir.path() + "/" + host);
   std::filesystem::create_directory_symlink(shares_[1], inst.dir.path() + "/" + host + "/cad");
   std::filesystem::create_directories(shares_[1] + "/Prj/Halle.prj");
-  ASSERT_EQ(extlib::CreateProjectData(shares_[1] + "/Prj/Halle.prj"), 0);
+  ASSERT_EQ(extlib::CreateProjectData(extlib::DefaultContext(), shares_[1] + "/Prj/Halle.prj"), 0);
   SmbEnumerator guest(options_);
   std::vector<std::string> hosts;
   ASSERT_EQ(AddHostIfReachable(guest, host, &hosts, nullptr), 1);

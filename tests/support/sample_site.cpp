@@ -22,7 +22,7 @@ SampleSite::SampleSite(int projects, int hosts, bool laptop)
                                 : std::vector<std::string>{"--hosts", std::to_string(hosts), "--projects",
                                                            std::to_string(projects), "--attribute-projects", "4"}) {
   std::filesystem::create_directories(start_dir());
-  EXPECT_EQ(extlib::ListInstallationProjects(root(), &names_), 0);
+  EXPECT_EQ(extlib::ListInstallationProjects(extlib::DefaultContext(), root(), &names_), 0);
 }
 
 SampleSite::~SampleSite() {

@@ -61,7 +61,7 @@ TEST_F(SampleInstallationTest, LibraryReadsEveryRecordAndFolder) {
   EXPECT_EQ(hosts.size(), 3u);
   EXPECT_EQ(lfinigC(DefaultContext(), 31), "L:\\Pelomar\\prj\\");  // the local folder through a mapped drive
   std::vector<std::string> names;
-  ASSERT_EQ(ListInstallationProjects(dir_.path() + "/i", &names), 0);
+  ASSERT_EQ(ListInstallationProjects(DefaultContext(), dir_.path() + "/i", &names), 0);
   EXPECT_EQ(names.size(), 40u);
 }
 

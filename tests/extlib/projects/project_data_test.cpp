@@ -55,16 +55,16 @@ class ProjectDataTest : public NetFolderTest {
 };
 
 TEST_F(ProjectDataTest, NewProjectHasConsistentDataAndIndex) {
-  ASSERT_EQ(CreateProjectData(project_), 0);
+  ASSERT_EQ(CreateProjectData(DefaultContext(), project_), 0);
   ProjectData data = Load();
   ASSERT_EQ(data.objects.size(), 4u);
   EXPECT_EQ(data.objects[0].type, "PROJECT");
   EXPECT_EQ(RefNames(data, data.objects[0]), (std::multiset<std::string>{"0", "Drawings", "Plan"}));
   EXPECT_EQ(CheckProjectIndex(project_), 0);
   std::string before = Read(Objects());
-  EXPECT_EQ(CreateProjectData(project_), -EEXIST);
+  EXPECT_EQ(CreateProjectData(DefaultContext(), project_), -EEXIST);
   EXPECT_EQ(Read(Objects()), before);
-  EXPECT_EQ(CreateProjectData(project_ + "/missing"), -ENOENT);
+  EXPECT_EQ(CreateProjectData(DefaultContext(), project_ + "/missing"), -ENOENT);
 }
 
 TEST_F(ProjectDataTest, DamagedObjectFilesAreRefused) {
@@ -112,7 +112,7 @@ TEST_F(ProjectDataTest, ReorganiseDropsDeletedObjectsAndSorts) {
   WriteMessyProject();
   EXPECT_EQ(CheckProjectIndex(project_), -ENOENT);
   ReorganiseStats stats;
-  ASSERT_EQ(ReorganiseProjectData(project_, &stats), 0);
+  ASSERT_EQ(ReorganiseProjectData(DefaultContext(), project_, &stats), 0);
   EXPECT_EQ(stats.objects_dropped, 1u);
   EXPECT_EQ(stats.references_dropped, 4u);  // to the deleted, the missing and a repeat
   EXPECT_TRUE(stats.index_was_stale);
@@ -127,10 +127,10 @@ TEST_F(ProjectDataTest, ReorganiseDropsDeletedObjectsAndSorts) {
 }
 
 TEST_F(ProjectDataTest, RenewedIdentifiersKeepTheReferenceShape) {
-  ASSERT_EQ(CreateProjectData(project_), 0);
+  ASSERT_EQ(CreateProjectData(DefaultContext(), project_), 0);
   ProjectData before = Load();
   std::map<Uuid, Uuid> mapping;
-  ASSERT_EQ(RenewProjectUuids(project_, &mapping), 0);
+  ASSERT_EQ(RenewProjectUuids(DefaultContext(), project_, &mapping), 0);
   ProjectData after = Load();
   ASSERT_EQ(after.objects.size(), before.objects.size());
   for (size_t i = 0; i < after.objects.size(); ++i) {
@@ -174,15 +174,15 @@ TEST_F(ProjectDataTest, InterruptedRewriteLeavesWholeFiles) {
   platform::FaultInjectionEnv faults;
   platform::Env* previous = platform::SetCurrentEnv(&faults);
   faults.Arm(platform::FaultPoint::kRename, 1, EIO);  // the object file's rename
-  EXPECT_EQ(ReorganiseProjectData(project_, nullptr), -EIO);
+  EXPECT_EQ(ReorganiseProjectData(DefaultContext(), project_, nullptr), -EIO);
   EXPECT_EQ(Read(Objects()), before);
   faults.Arm(platform::FaultPoint::kRename, 2, EIO);  // the index's rename
-  EXPECT_EQ(ReorganiseProjectData(project_, nullptr), -EIO);
+  EXPECT_EQ(ReorganiseProjectData(DefaultContext(), project_, nullptr), -EIO);
   platform::SetCurrentEnv(previous);
   EXPECT_EQ(Load().objects.size(), 3u);                // new object file is whole
   EXPECT_NE(CheckProjectIndex(project_), 0);           // and the index is known stale
   ReorganiseStats stats;
-  ASSERT_EQ(ReorganiseProjectData(project_, &stats), 0);
+  ASSERT_EQ(ReorganiseProjectData(DefaultContext(), project_, &stats), 0);
   EXPECT_TRUE(stats.index_was_stale);
   EXPECT_EQ(CheckProjectIndex(project_), 0);
 }

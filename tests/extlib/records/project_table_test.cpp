@@ -28,9 +28,9 @@ Read ReadBoth(const SmallInstallation& inst, bool index) {
   const RecordFormat format{inst.containers, true};
   Read read;
   long bad = 0;
-  EXPECT_EQ(ProjectSnapshot::Read(native, format, &read.snapshot, &bad, index), 0);
+  EXPECT_EQ(ProjectSnapshot::Read(*platform::CurrentEnv(), native, format, &read.snapshot, &bad, index), 0);
   EXPECT_EQ(ProjectSnapshot::Walk(
-                native, format, 1, [](int64_t) {}, {},
+                *platform::CurrentEnv(), native, format, 1, [](int64_t) {}, {},
                 [&read](const PRJ& record, int) { read.parsed.push_back(record); }, &bad),
             0);
   return read;

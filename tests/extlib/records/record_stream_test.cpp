@@ -81,7 +81,8 @@ int ReadInPieces(const std::string& path, Seen* seen, int threads, long* bad) {
   const int fd = env->Open(path, O_RDONLY);
   EXPECT_GE(fd, 0);
   uint32_t highest = 0;
-  const int rc = ReadRecordStreamInPieces(fd, kContainers, true, &highest, bad, Sinks(seen, threads));
+  const int rc =
+      ReadRecordStreamInPieces(*platform::CurrentEnv(), fd, kContainers, true, &highest, bad, Sinks(seen, threads));
   env->Close(fd);
   return rc;
 }
@@ -151,7 +152,9 @@ TEST(RecordStreamTest, AFileCutShortWhileReadFails) {
     ASSERT_GE(fd, 0);
     uint32_t highest = 0;
     long bad = 0;
-    EXPECT_EQ(ReadRecordStreamInPieces(fd, kContainers, true, &highest, &bad, sinks), kPrjFailed) << threads;
+    EXPECT_EQ(ReadRecordStreamInPieces(*platform::CurrentEnv(), fd, kContainers, true, &highest, &bad, sinks),
+              kPrjFailed)
+        << threads;
     env->Close(fd);
     EXPECT_TRUE(cut);
     EXPECT_LT(seen.names.size(), 5000u);
