@@ -24,7 +24,9 @@
 #include "extlib/installation/library_init.h"
 #include "extlib/installation/messages.h"
 #include "extlib/installation/operation_context.h"
+#include "extlib/projects/attribute_cache_file.h"
 #include "extlib/projects/project_attributes.h"
+#include "extlib/projects/project_paths.h"
 #include "extlib/records/project_list.h"
 #include "extlib/installation/settings.h"
 #include "fileops/directory_delete.h"
@@ -441,9 +443,9 @@ class HostCheckin {
     return admin::CheckHostEntries(ctx_, host_) == 0;
   }
 
-  // The numbers come from the administration after the update: a status
-  // change renumbers nothing, and reading the file again after the release
-  // would cost a read of all of it for the same numbers.
+  // The records come from the administration after the update: a status
+  // change renumbers and moves nothing, and reading the file again after the
+  // release would cost a read of all of it for the same numbers and folders.
   void ImportAttributes() {
     // The first record of each listed name, as a look-up by name finds it.
     std::vector<std::string> padded;
@@ -462,9 +464,14 @@ class HostCheckin {
                             platform::kMbOk | platform::kMbIconWarning);
         continue;
       }
+      // The folder from the record too: a look-up by number would read the
+      // file again, which the release has just written.
+      std::string folder;
+      if (extlib::make_prj_dir(ctx_, *record, &folder) != 0) continue;
       extlib::RX_ProjectAttributes attributes(ctx_, extlib::kSlotNet);
       (void)extlib::RX_ProjectAttributesCache::of(ctx_.installation())
-          .importFromDiskCache(ctx_, record->number, attributes);
+          .importFromDiskCacheFile(ctx_, record->number,
+                                   platform::NativePath(folder) + "/" + extlib::kAttributeCacheFileName, attributes);
     }
   }
 
