@@ -7,6 +7,8 @@
 #include <cstring>
 #include <memory>
 #include <set>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 
 #include "admin/administration_header.h"
@@ -22,7 +24,9 @@
 #include "extlib/installation/library_init.h"
 #include "extlib/installation/messages.h"
 #include "extlib/installation/operation_context.h"
+#include "extlib/projects/attribute_cache_file.h"
 #include "extlib/projects/project_attributes.h"
+#include "extlib/projects/project_paths.h"
 #include "extlib/records/project_list.h"
 #include "extlib/installation/settings.h"
 #include "fileops/directory_delete.h"
@@ -108,8 +112,11 @@ bool ReadRecords(extlib::OperationContext& ctx, const std::string& path, std::ve
   return ok;
 }
 
+// The network's records as the project table has them: it reads the file
+// again after this process wrote it and whenever its size or times changed.
+// Nothing taken from them is written unchecked: each record is read again
+// under its lock before it is changed.
 bool NetworkRecords(extlib::OperationContext& ctx, std::vector<PRJ>* records) {
-  UnCachPrjList(ctx);
   int count = 0;
   PRJ* list = nullptr;
   if (extlib::ltbpliC_new(ctx, extlib::kSlotNet, &count, &list, 0, nullptr) != 0) return false;
@@ -291,6 +298,9 @@ class HostCheckin {
       extlib::ShowMessage(ctx_, fileops::FileErrorMessage(1, net_ + "\\project.dat", -EIO), kStop);
       return false;
     }
+    // The administration after the update: the release changes only the
+    // marks, so the report and the attributes' numbers are taken from it.
+    records_.after = network;
     // A listed project is released once, not again as a marked record.
     std::set<std::pair<std::string, std::string>> listed;
     for (const auto& [project, file] : todo) listed.emplace(extlib::PadName(project), file);
@@ -338,22 +348,26 @@ class HostCheckin {
   // name another project has meanwhile is made unique as the update does.
   bool TakeOverHostRecords() {
     if (!records_.have_host_side) return true;
+    // The network's records are read only when the host changed one: the
+    // update after this reads the file as it is then anyway.
     std::vector<PRJ> network;
-    if (!NetworkRecords(ctx_, &network)) return false;
-    const int handle = extlib::open_prj_info(ctx_, extlib::kSlotNet, extlib::kOpenExisting);
-    if (handle < 0) return false;
+    int handle = -1;
     for (const PRJ& b : records_.back) {
       if (!b.number) continue;
       auto was = std::find_if(records_.out.begin(), records_.out.end(), [&](const PRJ& o) { return o.number == b.number; });
       if (was == records_.out.end()) continue;
       if (!Differs(*was, b)) continue;
+      if (handle < 0) {
+        if (!NetworkRecords(ctx_, &network)) return false;
+        handle = extlib::open_prj_info(ctx_, extlib::kSlotNet, extlib::kOpenExisting);
+        if (handle < 0) return false;
+      }
       if (!TakeOver(handle, b, network)) {
         extlib::ShowMessage(ctx_, "Unable to unlock project \"" + extlib::TrimmedName(b.name) + "\"!",
                             platform::kMbOk | platform::kMbIconError);
         return false;
       }
     }
-    extlib::UnCachPrjList(ctx_);
     return true;
   }
 
@@ -429,25 +443,41 @@ class HostCheckin {
     return admin::CheckHostEntries(ctx_, host_) == 0;
   }
 
+  // The records come from the administration after the update: a status
+  // change renumbers and moves nothing, and reading the file again after the
+  // release would cost a read of all of it for the same numbers and folders.
   void ImportAttributes() {
-    for (const CheckoutEntry& e : list_) {
-      if (!NamesProject(e)) continue;  // a host without projects
-      PRJ record;
-      if (extlib::get_project_info(ctx_, e.project, &record) != 0) {
-        extlib::ShowMessage(ctx_, "No access to project <" + Trimmed(e.project) + ">\n",
+    // The first record of each listed name, as a look-up by name finds it.
+    std::vector<std::string> padded;
+    for (const CheckoutEntry& e : list_) padded.push_back(extlib::PadName(e.project));
+    std::unordered_map<std::string_view, const PRJ*> found;
+    for (size_t i = 0; i < list_.size(); ++i)
+      if (NamesProject(list_[i])) found.emplace(padded[i], nullptr);
+    for (const PRJ& r : records_.after)
+      if (auto it = found.find(std::string_view(r.name, extlib::kNameLength)); it != found.end() && !it->second)
+        it->second = &r;
+    for (size_t i = 0; i < list_.size(); ++i) {
+      if (!NamesProject(list_[i])) continue;  // a host without projects
+      const PRJ* record = found[padded[i]];
+      if (!record) {
+        extlib::ShowMessage(ctx_, "No access to project <" + Trimmed(list_[i].project) + ">\n",
                             platform::kMbOk | platform::kMbIconWarning);
         continue;
       }
+      // The folder from the record too: a look-up by number would read the
+      // file again, which the release has just written.
+      std::string folder;
+      if (extlib::make_prj_dir(ctx_, *record, &folder) != 0) continue;
       extlib::RX_ProjectAttributes attributes(ctx_, extlib::kSlotNet);
       (void)extlib::RX_ProjectAttributesCache::of(ctx_.installation())
-          .importFromDiskCache(ctx_, record.number, attributes);
+          .importFromDiskCacheFile(ctx_, record->number,
+                                   ctx_.Native(folder) + "/" + extlib::kAttributeCacheFileName, attributes);
     }
   }
 
   void Report() {
     report_->host = host_;
     report_->time = admin::BackupSetName(ctx_.Env().NowSeconds());
-    if (!NetworkRecords(ctx_, &records_.after)) records_.after.clear();
     report_->entries = CheckinReportEntries(host_, records_);
     report_->lines.clear();
     for (const CheckinReportLine& line : report_->entries) report_->lines.push_back(FileReportLine(line));

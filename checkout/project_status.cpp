@@ -151,6 +151,17 @@ void StatusPass::ChangeAll(extlib::OperationContext& ctx, const std::vector<std:
     std::vector<std::pair<long, size_t>> by_slot;
     for (size_t i = 0; i < projects.size(); ++i) by_slot.emplace_back(Hint(PadName(projects[i])), i);
     std::sort(by_slot.begin(), by_slot.end());
+    // Records close together are locked a group at a time where nobody holds
+    // one of the group (never waiting for it); the others one by one.
+    std::vector<long> hinted;
+    for (const auto& [slot, i] : by_slot)
+      if (slot >= 1 && (hinted.empty() || hinted.back() != slot)) hinted.push_back(slot);
+    std::vector<bool> grouped;
+    RecordRangeLocks groups;
+    if (groups.Take(handle, hinted.data(), hinted.size(), &grouped) != 0) grouped.assign(hinted.size(), false);
+    auto in_group = [&](long slot) {
+      return grouped[static_cast<size_t>(std::lower_bound(hinted.begin(), hinted.end(), slot) - hinted.begin())];
+    };
     for (const auto& [slot, i] : by_slot) {
       const std::string padded = PadName(projects[i]);
       seen_.erase(padded);
@@ -158,8 +169,8 @@ void StatusPass::ChangeAll(extlib::OperationContext& ctx, const std::vector<std:
         alone.push_back(i);
         continue;
       }
-      RecordLock lock;
-      if (LockRecordAtSlot(ctx, handle, slot, &lock) != 0) continue;  // not lockable in time: refused
+      RecordLock lock;  // none for a record of a group: the group holds it
+      if (!in_group(slot) && LockRecordAtSlot(ctx, handle, slot, &lock) != 0) continue;  // not lockable in time: refused
       PRJ record;
       if (ReadRecordAtSlot(handle, slot, &record) != kRecordRead || IsDeleted(record) || padded != record.name) {
         (void)lock.Release();
@@ -181,8 +192,9 @@ void StatusPass::ChangeAll(extlib::OperationContext& ctx, const std::vector<std:
       of.push_back(i);
     }
     const bool written = WriteRecordsAtSlots(ctx, handle, slots.data(), records.data(), records.size()) == 0;
+    const bool groups_released = groups.Release() == 0;
     for (size_t k = 0; k < of.size(); ++k) {
-      const bool released = locks[k].Release() == 0;
+      const bool released = locks[k].Release() == 0 && (!in_group(slots[k]) || groups_released);
       if (written) {
         (*done)[of[k]] = released;
       } else {

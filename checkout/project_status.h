@@ -48,7 +48,9 @@ class StatusPass {
   bool Change(extlib::OperationContext& ctx, const std::string& project, StatusAction action);
   // The same for many projects at once: every record locked and checked,
   // all changed records written with one flush (WriteRecordsAtSlots), then
-  // every lock released. (*done)[i]: what Change(projects[i]) would answer.
+  // every lock released. Records close together are locked a group at a
+  // time with the records between them (extlib::RecordRangeLocks), and each
+  // group is one write. (*done)[i]: what Change(projects[i]) would answer.
   // Projects whose hint fails (or that are named twice) are changed one by
   // one after the others.
   void ChangeAll(extlib::OperationContext& ctx, const std::vector<std::string>& projects, StatusAction action,

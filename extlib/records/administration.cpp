@@ -257,15 +257,27 @@ int WriteRecordsAtSlots(OperationContext& ctx, int handle, const long* slots, co
   std::string after = before;
   for (size_t k = 0; k < count; ++k)
     after.replace(static_cast<size_t>(o.Offset(slots[order[k]]) - span_start), lines[k].size(), lines[k]);
-  // Each run of neighbouring slots in one write.
+  // Whether the run ending at slot `last` and the one from `next` go in one
+  // write from `first`: the slots between are this thread's too, so their
+  // bytes read above are theirs now and go back unchanged.
+  auto joins = [&](long first, long last, long next) {
+    if (next == last + 1) return true;
+    if ((next - last - 1) * line_bytes > kJoinedGapBytes || (next - first + 1) * line_bytes > kJoinedWriteBytes)
+      return false;
+    for (long s = last + 1; s < next; ++s)
+      if (!HeldBy(*f, s, me)) return false;
+    return true;
+  };
+  // Each run of neighbouring slots in one write, joined runs too.
   auto write_runs = [&](const std::string& bytes) {
     int rc = kPrjOk;
     for (size_t k = 0; k < count && rc == kPrjOk;) {
       size_t j = k + 1;
-      while (j < count && slots[order[j]] == slots[order[j - 1]] + 1) ++j;
+      while (j < count && joins(slots[order[k]], slots[order[j - 1]], slots[order[j]])) ++j;
       const int64_t at = o.Offset(slots[order[k]]);
-      const size_t n = static_cast<size_t>(static_cast<int64_t>(j - k) * line_bytes);
-      if (ctx.Env().PWrite(o.fd, bytes.data() + (at - span_start), n, at) != static_cast<int64_t>(n)) rc = kPrjFailed;
+      const size_t n = static_cast<size_t>(o.Offset(slots[order[j - 1]]) + line_bytes - at);
+      if (ctx.Env().PWrite(o.fd, bytes.data() + (at - span_start), n, at) != static_cast<int64_t>(n))
+        rc = kPrjFailed;
       k = j;
     }
     return rc;
@@ -391,6 +403,48 @@ int HandleForName(OperationContext& ctx, int slot) {
 }
 
 }  // namespace
+
+RecordRangeLocks::~RecordRangeLocks() {
+  // An early return's release; the normal path calls Release and answers its result.
+  (void)Release();
+}
+
+int RecordRangeLocks::Take(int handle, const long* slots, size_t count, std::vector<bool>* locked) {
+  locked->assign(count, false);
+  Locked l = LockFile(handle);
+  if (!l) return kPrjFailed;
+  if (handle_ >= 0 && (handle_ != handle || file_id_ != l.f->id)) return kPrjFailed;  // one file a set
+  handle_ = handle;
+  file_id_ = l.f->id;
+  const int64_t line_bytes = l.f->file.LineBytes();
+  for (size_t k = 0; k < count;) {
+    size_t j = k + 1;
+    while (j < count && slots[j] > slots[j - 1] && (slots[j] - slots[j - 1] - 1) * line_bytes <= kJoinedGapBytes &&
+           (slots[j] - slots[k] + 1) * line_bytes <= kJoinedWriteBytes)
+      ++j;
+    const long first = slots[k], slots_in_range = slots[j - 1] - first + 1;
+    if (j - k > 1 && TryTakeHeldRange(l.f.get(), first, slots_in_range) == kPrjOk) {
+      ranges_.emplace_back(first, slots_in_range);
+      std::fill(locked->begin() + static_cast<long>(k), locked->begin() + static_cast<long>(j), true);
+    }
+    k = j;
+  }
+  return kPrjOk;
+}
+
+int RecordRangeLocks::Release() {
+  if (ranges_.empty()) return kPrjOk;
+  int rc = kPrjOk;
+  {
+    Locked l = LockFile(handle_);
+    // A file closed since took its locks with it.
+    if (l && l.f->id == file_id_)
+      for (const auto& [first, count] : ranges_)
+        if (ReleaseHeldRange(l.f.get(), first, count, CurrentOwner()) != kPrjOk) rc = kPrjLockFailed;
+  }
+  ranges_.clear();
+  return rc;
+}
 
 RecordLock::RecordLock(RecordLock&& other) noexcept
     : handle_(other.handle_), slot_(other.slot_), file_id_(other.file_id_), owner_id_(other.owner_id_) {

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "extlib/records/prj_record.h"
 #include "extlib/projects/project_code.h"
@@ -64,10 +66,15 @@ enum RecordRead : int {
 // Writes records into slots anywhere in the file (none past its end), each
 // slot already locked by this thread (else -7 and nothing written): runs of
 // neighbouring slots with one write each, one flush for all, then read back.
-// A failure puts the slots' old bytes back. 0, -7 or -1. The cost of a
-// change of many records on a slow share: two calls a record, not six.
-[[nodiscard]] int WriteRecordsAtSlots(OperationContext& ctx, int handle, const long* slots, const PRJ* records,
-                                      size_t count);
+// Two runs whose slots between them this thread holds locked too (see
+// RecordRangeLocks) are one write when that write stays within
+// kJoinedWriteBytes and what lies between within kJoinedGapBytes: those
+// records go back as they are. A failure puts the slots' old bytes back.
+// 0, -7 or -1. The cost of a change of many records on a slow share: two
+// calls a record, not six, and one a group of records close together.
+[[nodiscard]] int WriteRecordsAtSlots(OperationContext& ctx, int handle, const long* slots, const PRJ* records, size_t count);
+inline constexpr int64_t kJoinedWriteBytes = 64 << 10;
+inline constexpr int64_t kJoinedGapBytes = 4 << 10;
 // Reads the record in a slot without moving the position; as read_prj_info.
 [[nodiscard]] int ReadRecordAtSlot(int handle, long slot, PRJ* record);
 // Writes the record into a slot without moving the position; as write_prj_info.
@@ -108,6 +115,34 @@ class RecordLock {
   long slot_ = -1;
   uint64_t file_id_ = 0;
   uint64_t owner_id_ = 0;
+};
+
+// The records of many slots locked a group at a time: each group of slots
+// close together (at most kJoinedGapBytes between neighbours, within
+// kJoinedWriteBytes in all) with one file lock over its range, the records
+// between them included, when that range can be locked at once. A group
+// that cannot (a record of it locked here or elsewhere) is not waited for:
+// its slots are left to the caller, to lock one by one as usual. For a pass
+// over many records on a share: one lock and one release a group instead of
+// one of each a record, and one write (WriteRecordsAtSlots). Released whole
+// by Release or when it goes out of scope, by the thread that took it.
+class RecordRangeLocks {
+ public:
+  RecordRangeLocks() = default;
+  RecordRangeLocks(const RecordRangeLocks&) = delete;
+  RecordRangeLocks& operator=(const RecordRangeLocks&) = delete;
+  ~RecordRangeLocks();
+
+  // slots ascending, each once. (*locked)[i]: slots[i] is locked by a group
+  // (single slots never are). Adds to the groups held; 0 or -1 (no such handle).
+  [[nodiscard]] int Take(int handle, const long* slots, size_t count, std::vector<bool>* locked);
+  // 0, or -7 when a file lock could not be released (it goes with the file's close).
+  [[nodiscard]] int Release();
+
+ private:
+  int handle_ = -1;
+  uint64_t file_id_ = 0;
+  std::vector<std::pair<long, long>> ranges_;  // first slot, count
 };
 
 // Lock a record into *lock (what it held before is released first). By name

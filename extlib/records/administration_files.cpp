@@ -277,6 +277,41 @@ int ReleaseHeld(AdminFile* f, long slot, const Owner& owner) {
   return LockRange(f, start, length, false) == 0 ? kPrjOk : kPrjLockFailed;
 }
 
+int TryTakeHeldRange(AdminFile* f, long first, long count) {
+  if (f->file.fd < 0 || first < 1 || count < 1) return kPrjLockFailed;
+  DropEndedClaims(f);
+  // Not even this thread's own claims: a range released whole would take
+  // a lock held on its own along with it.
+  if (f->claims.lower_bound(first) != f->claims.lower_bound(first + count)) return kPrjLockFailed;
+  const auto [start, length] = RangeOf(f->file, first, count);
+  if (LockRange(f, start, length, true) != 0) return kPrjLockFailed;
+  // A file replaced meanwhile is no place for a lock: the caller locks one by one.
+  if (!StillAtPath(*f)) {
+    LockRange(f, start, length, false);
+    return kPrjLockFailed;
+  }
+  const Owner& me = CurrentOwner();
+  for (long s = first; s < first + count; ++s) f->claims.emplace(s, Claim{me, true, {}, 0});
+  return kPrjOk;
+}
+
+int ReleaseHeldRange(AdminFile* f, long first, long count, const Owner& owner) {
+  int rc = kPrjOk;
+  long run = -1;
+  for (long s = first; s <= first + count; ++s) {
+    if (s < first + count && HeldBy(*f, s, owner)) {
+      f->claims.erase(s);
+      if (run < 0) run = s;
+      continue;
+    }
+    if (run < 0) continue;
+    const auto [start, length] = RangeOf(f->file, run, s - run);
+    if (f->file.fd >= 0 && LockRange(f, start, length, false) != 0) rc = kPrjLockFailed;
+    run = -1;
+  }
+  return rc;
+}
+
 // Opens the slot's administration as a new entry of the table. An entry of
 // the slot that another thread opened meanwhile is taken instead, unless a
 // new administration was created. The handle or -1.

@@ -128,5 +128,13 @@ void UnlockSlots(AdminFile* f, long first, long count);
 [[nodiscard]] int TakeHeld(OperationContext& ctx, AdminFile* f, std::unique_lock<std::mutex>& lk, long slot);
 // Releases owner's lock of the slot; one it does not hold is not locked for it. 0 or -7.
 [[nodiscard]] int ReleaseHeld(AdminFile* f, long slot, const Owner& owner);
+// Lasting locks of this thread on slots [first, first + count) with one file
+// lock over their range, taken only when no slot of it is claimed in this
+// process and the range can be locked at once: never a wait. REQUIRES: f.m.
+// 0, or -7 (nothing taken).
+[[nodiscard]] int TryTakeHeldRange(AdminFile* f, long first, long count);
+// Releases owner's lasting locks of slots [first, first + count), one unlock
+// for each run of them; the slots of others stay locked. REQUIRES: f.m. 0 or -7.
+[[nodiscard]] int ReleaseHeldRange(AdminFile* f, long first, long count, const Owner& owner);
 
 }  // namespace dovrane::extlib::admin_files

@@ -31,6 +31,8 @@ constexpr size_t kChunk = size_t{1} << 16;
 // MappedFile): its records are checked without being copied first. A
 // smaller one is copied sooner than it is mapped.
 constexpr int64_t kMapFrom = int64_t{4} * static_cast<int64_t>(kChunk);
+// How far ahead of the line being checked the file is fetched into the cache.
+constexpr size_t kPrefetchAhead = 1024;
 
 // What a thread reads with, kept from piece to piece.
 struct RunMemory {
@@ -120,6 +122,12 @@ class Run {
     while (rc_ == kPrjOk && have_ - used_ >= static_cast<size_t>(s_.line_bytes) && (last_ == 0 || slot_ < last_)) {
       ++slot_;
       const char* line = data_ + used_;
+      // The lines a few ahead asked for now: the processor's own prefetch
+      // stops at each 4 KiB page, and the check below would wait for memory
+      // at every page a piece crosses (never a fault: a prefetch past the
+      // data is dropped).
+      __builtin_prefetch(line + kPrefetchAhead);
+      __builtin_prefetch(line + kPrefetchAhead + 64);
       const bool ends = line[s_.line_bytes - 1] == '\n' && (s_.line_end == 1 || line[s_.line_bytes - 2] == '\r');
       // The fields are read straight into the batch (read into a local and
       // copied, they stalled the copy on the fresh stores).

@@ -11,9 +11,12 @@
 #include "checkout/project_status.h"
 #include "checkout_fixture.h"
 #include "extlib/installation/operation_context.h"
+#include "extlib/projects/attribute_cache_file.h"
+#include "extlib/projects/project_attributes.h"
 #include "extlib/records/administration.h"
 #include "extlib/records/project_list.h"
 #include "platform/env.h"
+#include "platform/file_util.h"
 #include "tree/project_rename.h"
 #include "tree/tree_command_work.h"
 
@@ -71,6 +74,22 @@ TEST_F(CheckinTest, HostCheckinReleasesDeletesRestoresAndReports) {
   EXPECT_EQ(ReadFile(Unc("SRV1/cad/Net/" + Files("SRV1/cad/Net", ".txt")[0])), FormatCheckinReport(report));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Unc("SRV1/cad/Net/backup")), {}), 2);
   EXPECT_NE(ReadFile(Unc("SRV1/cad/Net/dovrane.log")).find("\tcheckin host WS01\t0\tOK"), std::string::npos);
+}
+
+// What the laptop wrote into a project's attribute cache reaches the
+// network's database under the project's number, found through the project's
+// record and folder as the release left them.
+TEST_F(CheckinTest, TheAttributesOfTheHostsProjectsComeFromTheirDiskCaches) {
+  std::string text;
+  ASSERT_EQ(extlib::FormatAttributeCache({{"A", "from the laptop"}}, &text), 0);
+  char folder[64];
+  std::snprintf(folder, sizeof folder, "WS01/cad/Prj/n%07u.prj/", numbers_[0]);
+  ASSERT_EQ(platform::WriteFileAtomic(Unc(folder + std::string(extlib::kAttributeCacheFileName)), text), 0);
+  ASSERT_EQ(CheckIn(ctx_, kCheckinHost, list_), 1) << messenger_.All();
+  extlib::RX_ProjectAttributes network(ctx_, extlib::kSlotNet);
+  extlib::AttributeValues values;
+  ASSERT_EQ(network.getProjectAttributes(numbers_[0], &values), 0);
+  EXPECT_EQ(values, (extlib::AttributeValues{{"A", "from the laptop"}}));
 }
 
 TEST_F(CheckinTest, ACheckinCutShortAfterTheSwitchIsFinishedByTheNextOne) {
